@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Locations.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace stowmere::locations {
+namespace {
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return "/";
+}
+
+// XDG base directories must be absolute; a relative value is ignored as the standard says.
+std::string xdgFolder(const char* variable, std::string_view fallbackUnderHome)
+{
+    if (const char* value = std::getenv(variable); value && value[0] == '/')
+        return paths::withoutTrailingSeparator(value);
+    return paths::join(homeFolder(), fallbackUnderHome);
+}
+
+} // namespace
+
+std::string executablePath()
+{
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        throw std::system_error(error, "Cannot find the running executable");
+    return path.string();
+}
+
+std::string executableFolder() { return paths::parentFolder(executablePath()); }
+
+std::string executableBaseName()
+{
+    const std::string name = paths::fileNamePart(executablePath());
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string dataFolderFor(std::string_view exeFolder)
+{
+    const std::string folder(exeFolder);
+    if (access(paths::join(folder, "Category.cds").c_str(), F_OK) == 0 ||
+        access(folder.c_str(), W_OK) == 0)
+        return folder;
+    return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere");
+}
+
+std::string dataFolder() { return dataFolderFor(executableFolder()); }
+
+std::string configFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::string iniFilePath() { return paths::join(configFolder(), executableBaseName() + ".INI"); }
+
+void ensureFolder(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw std::system_error(error, "Cannot create folder " + folder);
+}
+
+} // namespace stowmere::locations

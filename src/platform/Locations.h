@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace stowmere::locations {
+
+/// Full path of the running executable, read from /proc/self/exe.
+std::string executablePath();
+
+/// The folder of the running executable, without a trailing separator.
+std::string executableFolder();
+
+/// The executable's file name without its extension ("stowmere-cli" -> "stowmere-cli").
+std::string executableBaseName();
+
+/// Where Category.cds and Path.cds live for an executable in exeFolder: that folder when
+/// Category.cds is already there or the folder is writable, otherwise
+/// $XDG_DATA_HOME/stowmere (default ~/.local/share/stowmere). The fallback folder is not
+/// created here; call ensureFolder before writing into it.
+std::string dataFolderFor(std::string_view exeFolder);
+
+/// dataFolderFor(executableFolder()).
+std::string dataFolder();
+
+/// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
+std::string configFolder();
+
+/// configFolder() + "/" + executableBaseName() + ".INI".
+std::string iniFilePath();
+
+/// Creates the folder and any missing parents. Throws std::system_error naming the folder.
+void ensureFolder(const std::string& folder);
+
+} // namespace stowmere::locations

@@ -5,12 +5,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
 
 class QEvent;
-class QWidget;
 
 namespace stowmere {
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -124,13 +125,21 @@ IniFile::IniFile(std::string path)
     // The temporary file of an atomic write goes beside the target, which needs a folder.
     if (!m_path.empty() && m_path.front() != paths::kSeparator)
         m_path = std::filesystem::absolute(m_path).string();
-    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO in the file's place cannot hang the program.
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         // A missing file (or a missing folder on the way to it) is an empty file.
         if (errno != ENOENT && errno != ENOTDIR) {
             m_unreadable = true;
             m_readError = std::strerror(errno);
         }
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        m_unreadable = true;
+        m_readError = "not a regular file";
+        ::close(fd);
         return;
     }
     std::string data;
@@ -349,8 +358,17 @@ void IniFile::release()
         data += line.ending;
     }
     try {
-        locations::ensureFolder(paths::parentFolder(m_path));
-        writeFileAtomically(m_path, std::as_bytes(std::span(data.data(), data.size())));
+        // Write through a symbolic link to its target, so a linked configuration file stays
+        // linked instead of being replaced by a copy.
+        std::string target = m_path;
+        std::error_code error;
+        if (std::filesystem::is_symlink(m_path, error)) {
+            const auto resolved = std::filesystem::weakly_canonical(m_path, error);
+            if (!error)
+                target = resolved.string();
+        }
+        locations::ensureFolder(paths::parentFolder(target));
+        writeFileAtomically(target, std::as_bytes(std::span(data.data(), data.size())));
     } catch (const std::system_error& error) {
         throw IniFileError(m_path, error.what());
     }

@@ -207,12 +207,18 @@ void TFormPlacement::report(const std::exception& error) const
         showApplicationError(message);
 }
 
-void TFormPlacement::showApplicationError(const QString& message)
+QString TFormPlacement::applicationErrorText(const QString& message)
 {
     QString text = message;
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
         text += QLatin1Char('.');
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    return text;
+}
+
+void TFormPlacement::showApplicationError(const QString& message)
+{
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), applicationErrorText(message),
+                    QMessageBox::Ok);
     box.exec();
 }
 

@@ -124,6 +124,8 @@ public:
     /// The application's default error report: a modal error box titled with the
     /// application's display name, "." appended when the text ends in a character after ".".
     static void showApplicationError(const QString& message);
+    /// The text that box shows for an error message.
+    static QString applicationErrorText(const QString& message);
 
 signals:
     void OnSavePlacement();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -259,4 +260,27 @@ TEST_F(IniFileTest, ByteOrderMarkBeforeFirstSectionIsNotPartOfItsName)
     file.writeInteger("TfrmMain", "ShowCmd", 1);
     file.release();
     EXPECT_EQ(readAll(m_file), "\xEF\xBB\xBF[TfrmMain]\nShowCmd=1\n");
+}
+
+TEST_F(IniFileTest, FifoInPlaceOfTheFileNeitherHangsNorIsReplaced)
+{
+    ASSERT_EQ(mkfifo(m_file.c_str(), 0600), 0);
+    IniFile file(m_file.string());
+    EXPECT_EQ(file.readString("S", "k", "d"), "d");
+    EXPECT_THROW(file.writeString("S", "k", "v"), IniFileError);
+    EXPECT_TRUE(fs::is_fifo(m_file));
+}
+
+TEST_F(IniFileTest, WritesThroughASymbolicLinkToItsTarget)
+{
+    const fs::path target = m_folder / "dotfiles" / "real.INI";
+    fs::create_directories(target.parent_path());
+    writeAll(target, "[A]\na=1\n");
+    fs::create_symlink(target, m_file);
+    IniFile file(m_file.string());
+    EXPECT_EQ(file.readInteger("A", "a", 0), 1);
+    file.writeInteger("A", "a", 2);
+    file.release();
+    EXPECT_TRUE(fs::is_symlink(m_file));
+    EXPECT_EQ(readAll(target), "[A]\na=2\n");
 }

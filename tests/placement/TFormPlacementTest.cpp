@@ -468,4 +468,15 @@ TEST_F(FormPlacementTest, SectionIsTheWindowsClassNameWithoutNamespace)
     EXPECT_TRUE(window.FormPlacement1->minMaxInfo().isDefault());
 }
 
+TEST(ApplicationErrorText, AppendsAFullStopOnlyAfterCharactersThatSortAfterIt)
+{
+    EXPECT_EQ(TFormPlacement::applicationErrorText("Unable to write to /home/u/.config/stowmere.INI"),
+              "Unable to write to /home/u/.config/stowmere.INI.");
+    EXPECT_EQ(TFormPlacement::applicationErrorText("Done."), "Done.");
+    EXPECT_EQ(TFormPlacement::applicationErrorText("Stop!"), "Stop!");
+    EXPECT_EQ(TFormPlacement::applicationErrorText("(x)"), "(x)");
+    EXPECT_EQ(TFormPlacement::applicationErrorText("/"), "/.");
+    EXPECT_EQ(TFormPlacement::applicationErrorText(""), "");
+}
+
 #include "TFormPlacementTest.moc"

@@ -142,6 +142,7 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     EXPECT_TRUE(window->FormPlacement1->restoreDone());
     EXPECT_FALSE(fs::exists(m_ini)) << "restoring writes nothing";
 
+    const QSize frame = frameMetrics(*window);
     window->close();
     EXPECT_TRUE(window->errors.isEmpty()) << window->errors.join('\n').toStdString();
     const std::string suffix = screenSuffix();
@@ -154,8 +155,35 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     EXPECT_EQ(value("PixelsPerInch"), std::to_string(screenPixelsPerInch()));
     EXPECT_EQ(value("NormPos"), "30,40,430,340");
     EXPECT_EQ(value("NormPos" + suffix), "30,40,430,340");
+    // Never minimised or maximised: no minimised position; the maximised one hides the frame.
+    EXPECT_EQ(value("MinMaxPos"), "-1,-1," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
     EXPECT_EQ(value("MinMaxPos"), value("MinMaxPos" + suffix));
     EXPECT_EQ(value("Visible"), "0");
+}
+
+TEST_F(FormPlacementTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
+{
+    storeMain("MinMaxPos=7,8,9,10\n");
+    auto constrained = std::make_unique<TfrmMain>();
+    constrained->FormPlacement1->setPreventResize(true);
+    constrained->show();
+    constrained->close();
+    EXPECT_EQ(value("MinMaxPos"), "7,8,9,10");
+
+    storeMain("MinMaxPos=7,8,9,10\n");
+    auto limited = std::make_unique<TfrmMain>();
+    TWinMinMaxInfo info;
+    info.MinTrackWidth = 100;
+    limited->FormPlacement1->setMinMaxInfo(info);
+    limited->show();
+    limited->close();
+    EXPECT_EQ(value("MinMaxPos"), "7,8,9,10");
+
+    storeMain("MinMaxPos=7,8,9,10\n");
+    auto free = shownWindow();
+    const QSize frame = frameMetrics(*free);
+    free->close();
+    EXPECT_EQ(value("MinMaxPos"), "7,8," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
 }
 
 TEST_F(FormPlacementTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClose)
@@ -309,6 +337,12 @@ TEST_F(FormPlacementTest, RectangleOffEveryScreenIsBroughtBackOntoThePrimaryScre
     auto window = shownWindow();
     EXPECT_EQ(window->size(), QSize(300, 200));
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->geometry()));
+
+    // Partly on a screen is left where it was put.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect partly(screen.right() - 100, screen.bottom() - 100, 300, 200);
+    storeMain("NormPos=" + normPos(partly).toStdString() + "\n");
+    EXPECT_EQ(shownWindow()->geometry(), partly);
 }
 
 TEST_F(FormPlacementTest, CentringIsSwitchedOffOnlyWhenAPlaceIsRestored)

@@ -502,6 +502,45 @@ TEST_F(FormPlacementTest, SectionIsTheWindowsClassNameWithoutNamespace)
     EXPECT_TRUE(window.FormPlacement1->minMaxInfo().isDefault());
 }
 
+TEST_F(FormPlacementTest, OptionsChooseBetweenPositionAndState)
+{
+    storeMain("ShowCmd=3\nNormPos=50,60,550,460\n");
+    auto stateOnly = std::make_unique<TfrmMain>();
+    stateOnly->setGeometry(30, 40, 400, 300);
+    stateOnly->FormPlacement1->setOptions(TPlacementOption::fpState);
+    stateOnly->show();
+    EXPECT_TRUE(stateOnly->isMaximized());
+    EXPECT_EQ(stateOnly->normalGeometry(), QRect(30, 40, 400, 300));
+    stateOnly->FormPlacement1->setActive(false);
+
+    auto positionOnly = std::make_unique<TfrmMain>();
+    positionOnly->FormPlacement1->setOptions(TPlacementOption::fpPosition);
+    positionOnly->show();
+    EXPECT_FALSE(positionOnly->isMaximized());
+    EXPECT_EQ(positionOnly->geometry(), QRect(50, 60, 500, 400));
+    positionOnly->FormPlacement1->setActive(false);
+}
+
+TEST(FormBorderStyle, FollowsWindowFlagsAndSizeLimits)
+{
+    QWidget sizeable;
+    EXPECT_EQ(formBorderStyle(sizeable), TFormBorderStyle::bsSizeable);
+    QWidget single;
+    single.setFixedSize(100, 100);
+    EXPECT_EQ(formBorderStyle(single), TFormBorderStyle::bsSingle);
+    QWidget dialog(nullptr, Qt::Dialog);
+    dialog.setFixedSize(100, 100);
+    EXPECT_EQ(formBorderStyle(dialog), TFormBorderStyle::bsDialog);
+    QWidget tool(nullptr, Qt::Tool);
+    EXPECT_EQ(formBorderStyle(tool), TFormBorderStyle::bsSizeToolWin);
+    tool.setFixedSize(100, 100);
+    EXPECT_EQ(formBorderStyle(tool), TFormBorderStyle::bsToolWindow);
+    QWidget frameless(nullptr, Qt::FramelessWindowHint);
+    EXPECT_EQ(formBorderStyle(frameless), TFormBorderStyle::bsNone);
+    frameless.show();
+    EXPECT_EQ(frameMetrics(frameless), QSize(0, 0));
+}
+
 TEST(ApplicationErrorText, AppendsAFullStopOnlyAfterCharactersThatSortAfterIt)
 {
     EXPECT_EQ(TFormPlacement::applicationErrorText("Unable to write to /home/u/.config/stowmere.INI"),

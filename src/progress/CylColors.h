@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "controls/TColor.h"
+
 #include <QRgb>
 
-#include <cstdint>
-
-/// A colour as stored in the controls' properties: 0x00BBGGRR for RGB, or
-/// 0x80000000 + n for the desktop's system colour n, resolved when drawn.
-using TColor = std::uint32_t;
+// TColor (0x00BBGGRR, or 0x80000000 + n for the desktop's system colour n) is the
+// controls' colour type; these helpers give the bar's code short, scoped names.
 
 namespace CylColors {
 

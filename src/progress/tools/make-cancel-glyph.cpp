@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the Cancel button's picture, a red round stop sign with a raised white
-// hand, 32 x 32 pixels with an alpha channel, and writes it as PNG.
+// hand, and writes it as a 32 x 32 true-colour PNG. Buttons treat the colour of a
+// glyph's bottom-left pixel as transparent, so the outside of the sign is one key
+// colour (magenta) and the antialiased rim is blended with the light blue-grey of
+// the middle of the Cancel button's face instead of with the key.
 //
 // Usage: make-cancel-glyph OUTPUT.png
 
@@ -73,7 +76,23 @@ int main(int argc, char **argv)
         p.setPen(QPen(QColor(150, 150, 150), 0.6));
         p.drawPath(hand);
     }
-    if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    const QRgb key = qRgb(255, 0, 255);
+    const QColor face(214, 221, 231);
+    QImage glyph(32, 32, QImage::Format_RGB32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int a = qAlpha(p);
+            if (a == 0) {
+                glyph.setPixel(x, y, key);
+                continue;
+            }
+            const auto mix = [a](int over, int under) { return (over * a + under * (255 - a) + 127) / 255; };
+            glyph.setPixel(x, y, qRgb(mix(qRed(p), face.red()), mix(qGreen(p), face.green()),
+                                      mix(qBlue(p), face.blue())));
+        }
+    }
+    if (!glyph.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "make-cancel-glyph: cannot write %s\n", argv[1]);
         return 1;
     }

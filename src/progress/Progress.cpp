@@ -276,7 +276,6 @@ void TfrmProgress::showOverMainWindow()
 {
     centreOverMainWindow();
     show();
-    raise();
 }
 
 void TfrmProgress::showEvent(QShowEvent *event)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/ProEffects.h"
+#include "progress/Progress.h"
 #include "progress/ProgressCyl.h"
 
 #include <QWidget>
@@ -31,51 +32,12 @@ Px pixel(const QImage &image, int x, int y)
     return {px[2], px[1], px[0]};
 }
 
-// The bar as the progress window sets it up.
-void setUpWindowBar(TProgressCyl &bar)
-{
-    bar.setGeometry(19, 120, 246, 41);
-    const TPCStyleValues style{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
-    bar.setBackColor(rgb(192, 192, 192));
-    bar.setBackBorderColor(CylColors::clBlack);
-    bar.setBackStyle(style);
-    bar.setForeStyle(style);
-    bar.setBevelColor(CylColors::clWhite);
-    bar.setBevelInner(bvNone);
-    bar.setBevelOuter(bvNone);
-    bar.setBevelWidth(1);
-    bar.setBorderWidth(2);
-    bar.setColor(CylColors::clWhite);
-    bar.setCylinderEffect(ceMaximum);
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPixelSize(12);
-    font.setBold(true);
-    bar.setFont(font);
-    bar.setFontColor(CylColors::clBlack);
-    bar.setFontEffect(feNone);
-    bar.setFontOrientation(foLeftToRight);
-    bar.setFontShadowColor(CylColors::clBlack);
-    bar.setForeColor(rgb(255, 128, 0));
-    bar.setForeLineColor(rgb(128, 0, 0));
-    bar.setMin(0);
-    bar.setMax(100);
-    bar.setPosition(0);
-    bar.setStep(1);
-    bar.setOrientation(pbHorizontal);
-    bar.setProEffect(peCustom);
-    bar.setShowText(true);
-    bar.setText(QStringLiteral("%"));
-    bar.setTextDone(QStringLiteral("Backup Complete"));
-    bar.setStopAtMax(true);
-}
-
+// The progress window's own bar, xipZip, as the window sets it up.
 class WindowBar : public ::testing::Test
 {
 protected:
-    void SetUp() override { setUpWindowBar(bar); }
-
-    QWidget parent;
-    TProgressCyl bar{&parent};
+    TfrmProgress frm;
+    TProgressCyl &bar = *frm.xipZip();
 };
 
 TEST_F(WindowBar, GeometryAndShadeSteps)
@@ -411,11 +373,11 @@ TEST(ProgressCylText, PositionUpdateRepaintsOnlyOnChange)
     EXPECT_EQ(done, 2);
 }
 
-TEST(ProEffectPresets, GlassOrangeOnTheWindowBarChangesOnlyColorAndBevelColor)
+TEST_F(WindowBar, GlassOrangePresetChangesOnlyColorAndBevelColor)
 {
-    QWidget parent;
-    TProgressCyl bar(&parent);
-    setUpWindowBar(bar);
+    EXPECT_EQ(bar.ProEffect(), peCustom);
+    EXPECT_EQ(bar.Color(), CylColors::clWhite);
+    EXPECT_EQ(bar.BevelColor(), CylColors::clWhite);
     bar.setProEffect(peGlassOrange);
     EXPECT_EQ(bar.ProEffect(), peGlassOrange);
     EXPECT_EQ(bar.Color(), CylColors::clBtnFace);

@@ -24,7 +24,8 @@ int readFromMemory(GifFileType *gif, GifByteType *buffer, int length)
     auto *reader = static_cast<MemoryReader *>(gif->UserData);
     const std::size_t left = reader->bytes.size() - reader->offset;
     const std::size_t n = std::min(left, static_cast<std::size_t>(std::max(length, 0)));
-    std::memcpy(buffer, reader->bytes.data() + reader->offset, n);
+    if (n > 0)
+        std::memcpy(buffer, reader->bytes.data() + reader->offset, n);
     reader->offset += n;
     return static_cast<int>(n);
 }

@@ -270,6 +270,33 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     EXPECT_EQ(qAlpha(composer.displayImage().pixel(16, 3)), 255);
 }
 
+TEST_F(Animator, CenterAndStretchPlaceTheFrame)
+{
+    int changes = 0;
+    animator.setOnChange([&](TGIFAnimator *) { ++changes; });
+    animator.setAutoSize(false);
+    animator.resize(21, 10);
+    animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1)));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(animator.size(), QSize(21, 10)) << "AutoSize off keeps the size";
+
+    QImage shot = animator.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_NE(QColor(shot.pixel(4, 0)), QColor(Red));
+
+    animator.setCenter(true);
+    shot = animator.grab().toImage();
+    EXPECT_NE(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_EQ(QColor(shot.pixel(8, 3)), QColor(Red)) << "(21 - 4) div 2 = 8, (10 - 4) div 2 = 3";
+    EXPECT_EQ(QColor(shot.pixel(11, 6)), QColor(Red));
+    EXPECT_NE(QColor(shot.pixel(12, 6)), QColor(Red));
+
+    animator.setStretch(true);
+    shot = animator.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_EQ(QColor(shot.pixel(20, 9)), QColor(Red));
+}
+
 TEST_F(Animator, HiddenAnimatorDoesNotAdvance)
 {
     animator.setImage(disposalPicture(1));

@@ -148,6 +148,18 @@ TEST(GifPicture, DamagedBytesAreReportedNotRead)
     EXPECT_THROW(GifPicture::load(QStringLiteral("/nonexistent/busy.gif")), GifError);
 }
 
+TEST(GifPicture, HugeLogicalScreenIsRefused)
+{
+    const std::vector<std::byte> bytes = GifBuilder(65535, 65535, Colours).frame(0, 0, 1, 1, 1, 1).bytes();
+    try {
+        GifPicture::decode(bytes);
+        FAIL() << "a 65535 x 65535 screen was accepted";
+    } catch (const GifError &e) {
+        EXPECT_EQ(e.code(), D_GIF_ERR_NOT_ENOUGH_MEM);
+    }
+    EXPECT_NO_THROW(GifPicture::decode(GifBuilder(4096, 4096, Colours).frame(0, 0, 1, 1, 1, 1).bytes()));
+}
+
 TEST(GifPicture, FrameDetailsComeFromThePicture)
 {
     const GifPicture picture = decode(GifBuilder(8, 6, Colours, 9)

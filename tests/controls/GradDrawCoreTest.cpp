@@ -146,6 +146,24 @@ TEST(BlendImage, MixesByPercentWithTiesToEvenAndReadsTheSourceFromItsOrigin)
     EXPECT_EQ(wide.Pixel(2, 2), clBlack);
 }
 
+TEST(BlendImage, EveryPairOfChannelValuesRoundsLikeTheFormula)
+{
+    Image24 dest(256, 256);
+    Image24 source(256, 256);
+    for (const int percent : {1, 30, 33, 50, 67, 99}) {
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                dest.SetPixel(x, y, RGB(x, y, 255 - x));
+                source.SetPixel(x, y, RGB(y, x, 255 - y));
+            }
+        BlendImage(dest, source, {0, 0, 256, 256}, percent);
+        const double a = (100 - percent) / 100.0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                ASSERT_EQ(GetRValue(dest.Pixel(x, y)), RoundHalfEven(a * x + (1 - a) * y)) << percent << " " << x << " " << y;
+    }
+}
+
 TEST(ComposeLayers, CopiesTheBaseShiftedAndBlendsTheLayerOnlyWhenAsked)
 {
     Image24 base = Filled(5, 5, RGB(0, 0, 200));

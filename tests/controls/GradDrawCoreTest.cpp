@@ -2,6 +2,7 @@
 #include "controls/EMathError.h"
 #include "controls/GradDrawCore.h"
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -237,6 +238,23 @@ TEST(CaptionFormat, CombinesAlignmentAndLineMode)
     EXPECT_EQ(CaptionFormat(0, false), tfVCenter | tfNoPrefix | tfEndEllipsis | tfLeft | tfSingleLine);
     EXPECT_EQ(CaptionFormat(1, false) & (tfCenter | tfRight), tfRight);
     EXPECT_EQ(CaptionFormat(2, true), tfVCenter | tfNoPrefix | tfEndEllipsis | tfCenter | tfWordBreak);
+}
+
+TEST(ElidePath, KeepsTheStartAndTheLastComponent)
+{
+    QFont font;
+    font.setPixelSize(11);
+    const QFontMetrics metrics(font);
+    const QString path = QStringLiteral("/home/user/Documents/Projects/2026/Quarterly reports/summary.ods");
+    EXPECT_EQ(ElidePath(path, metrics, 10000), path);
+    const int width = metrics.horizontalAdvance(path) / 2;
+    const QString shown = ElidePath(path, metrics, width);
+    EXPECT_LE(metrics.horizontalAdvance(shown), width);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".../summary.ods"))) << shown.toStdString();
+    // Too narrow even for the last component: it is cut at its end.
+    const QString tiny = ElidePath(path, metrics, metrics.horizontalAdvance(QStringLiteral("summ")));
+    EXPECT_FALSE(tiny.contains(QStringLiteral("home")));
 }
 
 TEST(FadeInterval, FollowsTheFourSpeeds)

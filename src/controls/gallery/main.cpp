@@ -148,6 +148,25 @@ int main(int argc, char* argv[])
     buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
     buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
     buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
+    {
+        TGradButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
+        TGradButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
+        TGradButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
+        hot->SetHotTrack(true);
+        TGradButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
+        shadowed->SetTextShadow(true);
+        for (TGradButton* button : {up, down}) {
+            button->SetGroupIndex(1);
+            button->SetGradientBorder(true);
+        }
+        addRow(QStringLiteral("group"), {{QStringLiteral("up"), up}, {QStringLiteral("down"), down},
+                                            {QStringLiteral("hot-track"), hot}, {QStringLiteral("text-shadow"), shadowed}});
+        actions.push_back([=] {
+            down->SetDown(true);
+            Settle(down);
+            Hover(hot);
+        });
+    }
 
     auto makeCheckBox = [&](const QString& caption) {
         auto* box = new TGradCheckBox;

@@ -296,6 +296,16 @@ TEST(GradButtonPaint, DisabledGlyphTurnsGrey)
     EXPECT_EQ(button.Spacing(), 0);
 }
 
+TEST(GradButtonPaint, EmptyButtonPaintsNothingAndDoesNotFail)
+{
+    TGradButton button;
+    button.SetCaption(QStringLiteral("Backup"));
+    button.resize(0, 0);
+    EXPECT_TRUE(button.RenderFace().IsEmpty());
+    button.resize(1, 1);
+    EXPECT_EQ(button.RenderFace().Width(), 1);
+}
+
 TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNothing)
 {
     ProbeButton button;

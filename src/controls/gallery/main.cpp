@@ -63,6 +63,18 @@ void Press(TGradCustomControl* control)
     Settle(control);
 }
 
+// A button held part-way through its hover fade, to show the blend steps side by side.
+class FadeStill : public TGradButton {
+public:
+    explicit FadeStill(int ticks)
+    {
+        SetHover(true);
+        UseFadeInStep();
+        for (int i = 0; i < ticks; ++i)
+            FadeInStep();
+    }
+};
+
 struct Sample {
     QString name;
     QWidget* widget;
@@ -166,6 +178,21 @@ int main(int argc, char* argv[])
             Settle(down);
             Hover(hot);
         });
+    }
+
+    {
+        std::vector<std::pair<QString, QWidget*>> stills;
+        for (int ticks = 0; ticks <= 10; ticks += 2) {
+            auto* still = new FadeStill(ticks);
+            still->setFixedSize(75, 25);
+            still->setFont(font);
+            still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
+            still->SetColor(clWhite);
+            still->SetTextShadow(false);
+            still->SetShowFocusRect(false);
+            stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
+        }
+        addRow(QStringLiteral("fade"), stills);
     }
 
     auto makeCheckBox = [&](const QString& caption) {

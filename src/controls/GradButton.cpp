@@ -373,6 +373,13 @@ void TGradButton::changeEvent(QEvent* event)
     TGradCustomControl::changeEvent(event);
 }
 
+void TGradButton::showEvent(QShowEvent* event)
+{
+    // An ancestor may have been moved into its window after Default or Cancel was set.
+    WatchWindowKeys();
+    TGradCustomControl::showEvent(event);
+}
+
 void TGradButton::WatchWindowKeys()
 {
     QWidget* target = (m_default || m_cancel) ? window() : nullptr;

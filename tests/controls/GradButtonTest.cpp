@@ -183,6 +183,24 @@ TEST(GradButtonKeys, EnterEscapeAndSpace)
     EXPECT_EQ(okClicks, 1) << "a disabled default button cannot take the focus";
 }
 
+TEST(GradButtonKeys, DefaultButtonInsideAPanelAddedToItsWindowLater)
+{
+    auto* holder = new QWidget;
+    auto* ok = new TGradButton(holder);
+    ok->SetDefault(true);
+    int clicks = 0;
+    ok->SetOnClick([&](QObject*) { ++clicks; });
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    holder->setParent(&window);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Enter);
+    EXPECT_EQ(clicks, 1);
+}
+
 TEST(GradButtonClick, SetsTheModalResultOfItsDialog)
 {
     QDialog dialog;

@@ -2,7 +2,10 @@
 // stowmere-gallery [--png FOLDER]: shows every styled control in its states; with
 // --png it writes one PNG per control and state into FOLDER and exits; --zoom N
 // enlarges the written images N times, pixel for pixel, for close inspection.
+#include "controls/CheckImages.h"
 #include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
+#include "controls/GradPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,6 +62,18 @@ void Press(TGradCustomControl* control)
     QApplication::sendEvent(control, &press);
     Settle(control);
 }
+
+// A button held part-way through its hover fade, to show the blend steps side by side.
+class FadeStill : public TGradButton {
+public:
+    explicit FadeStill(int ticks)
+    {
+        SetHover(true);
+        UseFadeInStep();
+        for (int i = 0; i < ticks; ++i)
+            FadeInStep();
+    }
+};
 
 struct Sample {
     QString name;
@@ -145,6 +160,133 @@ int main(int argc, char* argv[])
     buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
     buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
     buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
+    {
+        TGradButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
+        TGradButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
+        TGradButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
+        hot->SetHotTrack(true);
+        TGradButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
+        shadowed->SetTextShadow(true);
+        for (TGradButton* button : {up, down}) {
+            button->SetGroupIndex(1);
+            button->SetGradientBorder(true);
+        }
+        addRow(QStringLiteral("group"), {{QStringLiteral("up"), up}, {QStringLiteral("down"), down},
+                                            {QStringLiteral("hot-track"), hot}, {QStringLiteral("text-shadow"), shadowed}});
+        actions.push_back([=] {
+            down->SetDown(true);
+            Settle(down);
+            Hover(hot);
+        });
+    }
+
+    {
+        std::vector<std::pair<QString, QWidget*>> stills;
+        for (int ticks = 0; ticks <= 10; ticks += 2) {
+            auto* still = new FadeStill(ticks);
+            still->setFixedSize(75, 25);
+            still->setFont(font);
+            still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
+            still->SetColor(clWhite);
+            still->SetTextShadow(false);
+            still->SetShowFocusRect(false);
+            stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
+        }
+        addRow(QStringLiteral("fade"), stills);
+    }
+
+    auto makeCheckBox = [&](const QString& caption) {
+        auto* box = new TGradCheckBox;
+        box->setFixedSize(130, 17);
+        box->SetCaption(caption);
+        box->SetColor(RGB(0, 176, 0));
+        box->SetFontColor(clWhite);
+        QFont white = font;
+        box->setFont(white);
+        box->Colors().SetDefaultFrom(clWhite);
+        box->Colors().SetDefaultTo(clWhite);
+        box->Colors().SetOverFrom(clWhite);
+        box->Colors().SetOverTo(0xBE9476);
+        box->SetShowFocusRect(false);
+        box->SetTextShadow(false);
+        return box;
+    };
+    {
+        TGradCheckBox* normal = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* hover = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* pressed = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* checked = makeCheckBox(QStringLiteral("Incremental Backup"));
+        checked->SetChecked(true);
+        TGradCheckBox* disabled = makeCheckBox(QStringLiteral("Incremental Backup"));
+        disabled->SetChecked(true);
+        disabled->setEnabled(false);
+        TGradCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
+        lines->SetBorderLines({blTop, blBottom});
+        lines->SetShowFocusRect(true);
+        lines->SetChecked(true);
+        addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal}, {QStringLiteral("hover"), hover},
+                                               {QStringLiteral("pressed"), pressed}, {QStringLiteral("checked"), checked},
+                                               {QStringLiteral("disabled"), disabled}, {QStringLiteral("lines-focus"), lines}});
+        actions.push_back([=] {
+            Hover(hover);
+            Press(pressed);
+            lines->setFocus();
+        });
+    }
+
+    auto makePanel = [&](int w, int h, const QString& caption, TGradCaptionPos position, int corner, int border,
+                         TColor borderColor, TColor outer, bool antialiased, TColor color) {
+        auto* panel = new TGradPanel;
+        panel->setFixedSize(w, h);
+        panel->SetCaption(caption);
+        panel->SetCaptionPosition(position);
+        panel->SetCornerWidth(corner);
+        panel->SetBorderWidth(border);
+        panel->SetBorderColor(borderColor);
+        panel->SetOuterColor(outer);
+        panel->SetAntialiased(antialiased);
+        panel->SetColor(color);
+        panel->setFont(font);
+        return panel;
+    };
+    {
+        TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray, clBtnFace,
+            false, 0xE3DFDF);
+        title->SetGradient(true);
+        title->SetGradientType(gtDoubleVert);
+        title->SetDefaultFrom(0xD08410);
+        title->SetDefaultTo(0xFFB871);
+        QFont titleFont(QStringLiteral("Liberation Sans"));
+        titleFont.setPixelSize(29);
+        titleFont.setBold(true);
+        title->setFont(titleFont);
+        title->SetFontColor(clWhite);
+        title->SetTextShadow(false);
+        TGradPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false, 0xE3DFDF);
+        bar->SetGradient(true);
+        bar->SetGradientType(gtDoubleVert);
+        bar->SetDefaultFrom(0x009F00);
+        bar->SetDefaultTo(0x52C703);
+        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
+        barButton->setParent(bar);
+        barButton->move(8, 8);
+        addRow(QStringLiteral("panel"), {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
+
+        TGradPanel* list = makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
+        TGradPanel* field = makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
+        TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2, clGray,
+            clBtnFace, true, 0xE3DFDF);
+        TGradPanel* disabled = makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"),
+            cpBottomLeft, 10, 2, clGray, clBtnFace, true, 0xE3DFDF);
+        disabled->setEnabled(false);
+        addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list}, {QStringLiteral("field-frame"), field},
+                                             {QStringLiteral("group-box"), group}, {QStringLiteral("disabled"), disabled}});
+    }
+    {
+        auto* cells = new QLabel;
+        cells->setPixmap(QPixmap::fromImage(CheckCellImage()).scaled(96 * 2, 39 * 2));
+        addRow(QStringLiteral("check-cells"), {{QStringLiteral("x2"), cells}});
+    }
 
     window.show();
     QApplication::processEvents();

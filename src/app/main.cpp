@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <QApplication>
+#include "app/QtDialogs.h"
+#include "app/StowmereApplication.h"
+
 #include <QWidget>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    stowmere::app::QtDialogs dialogs;
+    stowmere::app::StowmereApplication app(argc, argv, dialogs);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Orvane Office - Stowmere"));
     window.resize(1024, 600);

@@ -1,0 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <stdexcept>
+
+/// Raised by drawing arithmetic that cannot proceed with the arguments it was given.
+class EMathError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

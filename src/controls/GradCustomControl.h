@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/GradDrawCore.h"
+#include "controls/TColor.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class TGradStyleManager;
+
+/// A notification event; the sender is the control that fires it.
+using TNotifyEvent = std::function<void(QObject* sender)>;
+
+/// The common base of the self-painted controls: caption and shadow switches, the
+/// control's own colour, the style-manager link, the hover and press state with its
+/// fade engine, and the hooks that subclasses override, in the order they were designed.
+class TGradCustomControl : public QWidget {
+public:
+    explicit TGradCustomControl(QWidget* parent = nullptr);
+    ~TGradCustomControl() override;
+
+    bool TextShadow() const { return m_textShadow; }
+    void SetTextShadow(bool value);
+    bool ShowCaption() const { return m_showCaption; }
+    void SetShowCaption(bool value);
+
+    const QString& Caption() const { return m_caption; }
+    void SetCaption(const QString& value);
+
+    /// The control's own colour (panel face, button frame, check box background).
+    TColor Color() const { return m_color; }
+    void SetColor(TColor value);
+    /// When True the control follows its parent control's colour.
+    bool ParentColor() const { return m_parentColor; }
+    void SetParentColor(bool value);
+    TColor FontColor() const { return m_fontColor; }
+    void SetFontColor(TColor value);
+
+    bool TabStop() const { return focusPolicy() == Qt::StrongFocus; }
+    void SetTabStop(bool value);
+
+    TGradStyleManager* GradStyleManager() const { return m_styleManager; }
+    void SetGradStyleManager(TGradStyleManager* manager);
+
+    /// Read-only credit line of the control family; assigning it has no effect.
+    QString About() const;
+    void SetAbout(const QString&) {}
+
+    TFadeSpeed FadeSpeed() const { return m_fadeSpeed; }
+    void SetFadeSpeed(TFadeSpeed value) { m_fadeSpeed = value; }
+
+    bool Hover() const { return m_hover; }
+    bool Pressed() const { return m_pressed; }
+    int HoverLevel() const { return m_hoverLevel; }
+    int PressLevel() const { return m_pressLevel; }
+    bool IsFading() const { return m_fadeTimer.isActive(); }
+    int FadeTimerInterval() const { return m_fadeTimer.interval(); }
+
+    const TNotifyEvent& OnClick() const { return m_onClick; }
+    void SetOnClick(TNotifyEvent handler) { m_onClick = std::move(handler); }
+    const TNotifyEvent& OnMouseEnter() const { return m_onMouseEnter; }
+    void SetOnMouseEnter(TNotifyEvent handler) { m_onMouseEnter = std::move(handler); }
+    const TNotifyEvent& OnMouseLeave() const { return m_onMouseLeave; }
+    void SetOnMouseLeave(TNotifyEvent handler) { m_onMouseLeave = std::move(handler); }
+
+    /// The activation of the control; the base fires OnClick.
+    virtual void Click();
+
+    /// Redraws the cached images that the control's colours are baked into.
+    virtual void RebuildImages() {}
+
+    /// The removal notice of a style manager: a link to it is cleared.
+    void StyleManagerRemoved(TGradStyleManager* manager);
+
+protected:
+    virtual void EnabledChanged();
+    virtual void FocusChanged();
+    virtual void LeftButtonDown();
+    virtual void LeftButtonUp();
+    virtual void MouseEntered();
+    virtual void MouseLeft();
+    virtual void MouseMoved();
+    virtual void ParentColorChanged();
+    virtual void Resized();
+    virtual void TextChanged();
+    virtual void FadeOutStep();
+    virtual void FadeInStep();
+
+    /// Called after Color has taken a new value; the base repaints.
+    virtual void ColorChanged();
+
+    void SetHover(bool value) { m_hover = value; }
+    void SetPressed(bool value) { m_pressed = value; }
+    void UseFadeInStep() { m_fadeStep = &TGradCustomControl::FadeInStep; }
+    void UseFadeOutStep() { m_fadeStep = &TGradCustomControl::FadeOutStep; }
+    /// Panels take double clicks; the other controls see them as a second single click.
+    void SetAcceptsDoubleClicks(bool value) { m_acceptsDoubleClicks = value; }
+
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend void StartFade(TGradCustomControl& control);
+
+    void PointerInside(bool inside);
+    void ApplyColor(TColor value);
+    void FadeTick();
+
+    bool m_textShadow = true;
+    bool m_showCaption = true;
+    QString m_caption;
+    TColor m_color = clBtnFace;
+    bool m_parentColor = false;
+    TColor m_fontColor = clBlack;
+    TGradStyleManager* m_styleManager = nullptr;
+
+    bool m_hover = false;
+    bool m_pressed = false;
+    int m_hoverLevel = 0;
+    int m_pressLevel = 0;
+    TFadeSpeed m_fadeSpeed = fsMedium;
+    void (TGradCustomControl::*m_fadeStep)() = &TGradCustomControl::FadeInStep;
+    QTimer m_fadeTimer;
+
+    bool m_pointerInside = false;
+    bool m_leftDown = false;
+    bool m_acceptsDoubleClicks = false;
+
+    TNotifyEvent m_onClick;
+    TNotifyEvent m_onMouseEnter;
+    TNotifyEvent m_onMouseLeave;
+};

@@ -1,0 +1,524 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/GradDrawCore.h"
+
+#include "controls/EMathError.h"
+#include "controls/GradCustomControl.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Pixel values can leave 0..255 when a gradient runs past its span (a rectangle that
+// starts right of the image origin) or a blend is asked for more than 100 percent;
+// clamping keeps such pixels at the nearest representable colour instead of wrapping.
+std::uint8_t ToByte(double value)
+{
+    if (!(value > 0.0))
+        return 0;
+    if (value >= 255.0)
+        return 255;
+    return static_cast<std::uint8_t>(RoundHalfEven(value));
+}
+
+struct Rgb {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+};
+
+Rgb Split(TColor rgb)
+{
+    return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
+}
+
+void PutPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    p[0] = b;
+    p[1] = g;
+    p[2] = r;
+}
+
+TRect Bounds(const Image24& image)
+{
+    return {0, 0, image.Width(), image.Height()};
+}
+
+std::vector<QRect> AreaRects(const Image24& image, const TRect& rect, const QRegion* region)
+{
+    const TRect area = rect.Intersected(Bounds(image));
+    if (area.IsEmpty())
+        return {};
+    if (region == nullptr)
+        return {area.ToQRect()};
+    const QRegion clipped = *region & area.ToQRect();
+    return {clipped.begin(), clipped.end()};
+}
+
+} // namespace
+
+int RoundHalfEven(double value)
+{
+    // The default floating-point environment rounds to nearest with ties to even.
+    return static_cast<int>(std::nearbyint(value));
+}
+
+QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight)
+{
+    if (rect.IsEmpty())
+        return QRegion();
+    const int cw = std::clamp(cornerWidth, 0, rect.Width());
+    const int ch = std::clamp(cornerHeight, 0, rect.Height());
+    if (cw < 2 || ch < 2)
+        return QRegion(rect.ToQRect());
+
+    // One span per row, the corner rows narrowed by the quarter ellipse; equal
+    // neighbouring rows are merged so the region stays a handful of bands.
+    const double a = cw / 2.0;
+    const double b = ch / 2.0;
+    std::vector<QRect> bands;
+    auto insetOfRow = [&](int y) {
+        const int fromTop = y - rect.Top;
+        const int fromBottom = rect.Bottom - 1 - y;
+        const int edge = std::min(fromTop, fromBottom);
+        if (edge >= b)
+            return 0;
+        const double dy = (b - (edge + 0.5)) / b;
+        const double dx = a * (1.0 - std::sqrt(std::max(0.0, 1.0 - dy * dy)));
+        return static_cast<int>(std::lround(dx));
+    };
+    int bandTop = rect.Top;
+    int bandInset = insetOfRow(rect.Top);
+    for (int y = rect.Top + 1; y <= rect.Bottom; ++y) {
+        const int inset = y < rect.Bottom ? insetOfRow(y) : -1;
+        if (inset == bandInset)
+            continue;
+        const int left = rect.Left + bandInset;
+        const int right = rect.Right - bandInset;
+        if (right > left)
+            bands.emplace_back(left, bandTop, right - left, y - bandTop);
+        bandTop = y;
+        bandInset = inset;
+    }
+    QRegion region;
+    region.setRects(bands.data(), static_cast<int>(bands.size()));
+    return region;
+}
+
+void FillRect(Image24& image, const TRect& rect, TColor color)
+{
+    const TRect area = rect.Intersected(Bounds(image));
+    if (area.IsEmpty())
+        return;
+    const Rgb c = Split(ColorToRGB(color));
+    std::uint8_t* first = image.Row(area.Top) + area.Left * 3;
+    for (int x = 0; x < area.Width(); ++x)
+        PutPixel(first + x * 3, static_cast<std::uint8_t>(c.r), static_cast<std::uint8_t>(c.g),
+            static_cast<std::uint8_t>(c.b));
+    const auto bytes = static_cast<std::size_t>(area.Width()) * 3;
+    for (int y = area.Top + 1; y < area.Bottom; ++y)
+        std::memcpy(image.Row(y) + area.Left * 3, first, bytes);
+}
+
+void FillRegion(Image24& image, const QRegion& region, TColor color)
+{
+    const QRegion clipped = region & Bounds(image).ToQRect();
+    for (const QRect& r : clipped)
+        FillRect(image, TRect::FromQRect(r), color);
+}
+
+void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
+    const QRegion* region)
+{
+    if (image.Width() < 1 || image.Height() < 1)
+        return;
+    // Compared as stored, before system colours are resolved.
+    if (fromColour == toColour) {
+        if (region != nullptr)
+            FillRegion(image, *region, fromColour);
+        else
+            FillRect(image, rect, fromColour);
+        return;
+    }
+
+    const Rgb from = Split(ColorToRGB(fromColour));
+    const Rgb to = Split(ColorToRGB(toColour));
+    const int w = rect.Width();
+    const int h = rect.Height();
+    const int d = RoundHalfEven(std::sqrt(double(w) * w + double(h) * h));
+
+    int span = 0;
+    switch (type) {
+    case gtHorizontal: span = w; break;
+    case gtVertical: span = h; break;
+    case gtFromTopLeft:
+    case gtFromTopRight: span = d - rect.Left; break;
+    case gtRadial: span = (d - rect.Left) / 2; break;
+    case gtDoubleHorz: span = w / 2; break;
+    case gtDoubleVert: span = h / 2; break;
+    }
+
+    // A zero span (a double gradient one pixel across) has no slope: the whole area
+    // takes fromColour rather than dividing by zero.
+    auto stepOf = [span](int fromChannel, int toChannel) {
+        if (span == 0)
+            return 0.0;
+        const double step = (toChannel - fromChannel) / double(span);
+        return step > 255.0 ? 255.0 : step;
+    };
+    const double stepR = stepOf(from.r, to.r);
+    const double stepG = stepOf(from.g, to.g);
+    const double stepB = stepOf(from.b, to.b);
+
+    auto distance = [&](int x, int y) -> double {
+        switch (type) {
+        case gtHorizontal: return x - rect.Left;
+        case gtVertical: return y - rect.Top;
+        case gtFromTopLeft: {
+            const double dx = x - rect.Left;
+            const double dy = y - rect.Top;
+            return std::sqrt(dx * dx + dy * dy);
+        }
+        case gtFromTopRight: {
+            const double dx = rect.Right - x;
+            const double dy = y - rect.Top;
+            return std::sqrt(dx * dx + dy * dy);
+        }
+        case gtRadial: {
+            const double dx = w / 2 - x;
+            const double dy = y - h / 2;
+            return std::sqrt(dx * dx + dy * dy);
+        }
+        case gtDoubleHorz: return std::abs(x - span - rect.Left);
+        case gtDoubleVert: return std::abs(y - span - rect.Top);
+        }
+        return 0.0;
+    };
+    auto colourAt = [&](double t, std::uint8_t* p) {
+        PutPixel(p, ToByte(stepR * t + from.r), ToByte(stepG * t + from.g), ToByte(stepB * t + from.b));
+    };
+
+    const bool byRow = type == gtVertical || type == gtDoubleVert;
+    const bool byColumn = type == gtHorizontal || type == gtDoubleHorz;
+    for (const QRect& r : AreaRects(image, rect, region)) {
+        const TRect area = TRect::FromQRect(r);
+        if (byColumn) {
+            // The colour depends on x alone: compute one row, copy it down.
+            std::uint8_t* first = image.Row(area.Top) + area.Left * 3;
+            for (int x = area.Left; x < area.Right; ++x)
+                colourAt(distance(x, area.Top), first + (x - area.Left) * 3);
+            for (int y = area.Top + 1; y < area.Bottom; ++y)
+                std::memcpy(image.Row(y) + area.Left * 3, first, static_cast<std::size_t>(area.Width()) * 3);
+            continue;
+        }
+        for (int y = area.Top; y < area.Bottom; ++y) {
+            std::uint8_t* row = image.Row(y);
+            if (byRow) {
+                std::uint8_t pixel[3];
+                colourAt(distance(area.Left, y), pixel);
+                for (int x = area.Left; x < area.Right; ++x)
+                    std::memcpy(row + x * 3, pixel, 3);
+                continue;
+            }
+            for (int x = area.Left; x < area.Right; ++x)
+                colourAt(distance(x, y), row + x * 3);
+        }
+    }
+}
+
+void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int percent)
+{
+    // The source is addressed from its own origin, so only the part of rect that the
+    // source covers can be blended.
+    const TRect sourceArea = Bounds(source).Offset(rect.Left, rect.Top);
+    const TRect area = rect.Intersected(Bounds(dest)).Intersected(sourceArea);
+    if (area.IsEmpty())
+        return;
+    const double a = (100 - percent) / 100.0;
+    const double b = 1 - a;
+    const auto count = static_cast<std::size_t>(area.Width()) * 3;
+    for (int y = area.Top; y < area.Bottom; ++y) {
+        std::uint8_t* d = dest.Row(y) + area.Left * 3;
+        const std::uint8_t* s = source.Row(y - rect.Top) + (area.Left - rect.Left) * 3;
+        for (std::size_t i = 0; i < count; ++i)
+            d[i] = ToByte(a * d[i] + b * s[i]);
+    }
+}
+
+void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
+    int offset)
+{
+    const int left = rect.Left + offset;
+    const int top = rect.Top + offset;
+    const TRect target = TRect{left, top, left + rect.Width() - offset, top + rect.Height() - offset}
+                             .Intersected(Bounds(dest))
+                             .Intersected(Bounds(base).Offset(left, top));
+    if (!target.IsEmpty()) {
+        const auto bytes = static_cast<std::size_t>(target.Width()) * 3;
+        for (int y = target.Top; y < target.Bottom; ++y)
+            std::memcpy(dest.Row(y) + target.Left * 3, base.Row(y - top) + (target.Left - left) * 3, bytes);
+    }
+    if (percent > 0)
+        BlendImage(dest, layer, rect, std::min(percent, 100));
+}
+
+void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor fillColour, int band)
+{
+    const TColor fill = ColorToRGB(fillColour);
+    if (band < 1)
+        band = factor;
+    band /= 2;
+    const int width = small.Width();
+    const int height = small.Height();
+
+    auto reducePixel = [&](int x, int y) {
+        // A large image too small for the block ends the reduction; the fill still runs.
+        if (factor < 1 || (x + 1) * factor > large.Width() || (y + 1) * factor > large.Height())
+            return false;
+        int sum[3] = {0, 0, 0};
+        for (int i = 0; i < factor; ++i) {
+            const std::uint8_t* p = large.Row(y * factor + i) + x * factor * 3;
+            for (int j = 0; j < factor * 3; j += 3) {
+                sum[0] += p[j];
+                sum[1] += p[j + 1];
+                sum[2] += p[j + 2];
+            }
+        }
+        const int area = factor * factor;
+        std::uint8_t* q = small.Row(y) + x * 3;
+        for (int c = 0; c < 3; ++c)
+            q[c] = static_cast<std::uint8_t>(sum[c] / area);
+        return true;
+    };
+
+    bool ok = true;
+    for (int y = 0; y < height && ok; ++y) {
+        const bool wholeRow = y <= band || y >= height - band;
+        for (int x = 0; x < width && ok; ++x) {
+            if (!wholeRow && x > band && x < width - band) {
+                x = width - band - 1;
+                continue;
+            }
+            ok = reducePixel(x, y);
+        }
+    }
+    FillRect(small, {band, band, width - band, height - band}, fill);
+}
+
+void TintImage(Image24& image, TColor tint)
+{
+    const Rgb t = Split(ColorToRGB(tint));
+    for (int y = 0; y < image.Height(); ++y) {
+        std::uint8_t* p = image.Row(y);
+        for (int x = 0; x < image.Width(); ++x, p += 3) {
+            const int grey = (p[0] + p[1] + p[2]) / 3;
+            PutPixel(p, static_cast<std::uint8_t>(std::min(grey + t.r, 255)),
+                static_cast<std::uint8_t>(std::min(grey + t.g, 255)),
+                static_cast<std::uint8_t>(std::min(grey + t.b, 255)));
+        }
+    }
+}
+
+void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
+{
+    if (source.IsEmpty())
+        return;
+    const TRect area = Bounds(source).Offset(x, y).Intersected(Bounds(dest));
+    if (area.IsEmpty())
+        return;
+    const std::uint8_t* key = source.Row(source.Height() - 1);
+    for (int dy = area.Top; dy < area.Bottom; ++dy) {
+        const std::uint8_t* s = source.Row(dy - y) + (area.Left - x) * 3;
+        std::uint8_t* d = dest.Row(dy) + area.Left * 3;
+        for (int dx = area.Left; dx < area.Right; ++dx, s += 3, d += 3) {
+            if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2])
+                std::memcpy(d, s, 3);
+        }
+    }
+}
+
+void FrameRect(Image24& image, const TRect& rect, TColor color)
+{
+    if (rect.IsEmpty())
+        return;
+    FillRect(image, {rect.Left, rect.Top, rect.Right, rect.Top + 1}, color);
+    FillRect(image, {rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, color);
+    FillRect(image, {rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, color);
+    FillRect(image, {rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, color);
+}
+
+void DrawFocusRect(Image24& image, const TRect& rect)
+{
+    if (rect.IsEmpty())
+        return;
+    auto invert = [&](int x, int y) {
+        if (x < 0 || y < 0 || x >= image.Width() || y >= image.Height() || ((x + y) & 1) != 0)
+            return;
+        std::uint8_t* p = image.Row(y) + x * 3;
+        p[0] = static_cast<std::uint8_t>(~p[0]);
+        p[1] = static_cast<std::uint8_t>(~p[1]);
+        p[2] = static_cast<std::uint8_t>(~p[2]);
+    };
+    for (int x = rect.Left; x < rect.Right; ++x) {
+        invert(x, rect.Top);
+        if (rect.Bottom - 1 > rect.Top)
+            invert(x, rect.Bottom - 1);
+    }
+    for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
+        invert(rect.Left, y);
+        if (rect.Right - 1 > rect.Left)
+            invert(rect.Right - 1, y);
+    }
+}
+
+QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(path) <= width)
+        return path;
+    const QString dots = QStringLiteral("...");
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    if (cut <= 0)
+        return metrics.elidedText(path, Qt::ElideRight, width);
+    const QString tail = path.mid(cut);
+    // The longest start of the path that still fits in front of "..." and the last component.
+    qsizetype low = 0;
+    qsizetype high = cut;
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (metrics.horizontalAdvance(path.left(mid) + dots + tail) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    const QString shortened = path.left(low) + dots + tail;
+    if (metrics.horizontalAdvance(shortened) <= width)
+        return shortened;
+    return metrics.elidedText(dots + tail, Qt::ElideRight, width);
+}
+
+void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect, unsigned format)
+{
+    if (text.isEmpty() || rect.IsEmpty())
+        return;
+    int flags = 0;
+    if ((format & tfCenter) != 0)
+        flags |= Qt::AlignHCenter;
+    else if ((format & tfRight) != 0)
+        flags |= Qt::AlignRight;
+    else
+        flags |= Qt::AlignLeft;
+    if ((format & tfVCenter) != 0)
+        flags |= Qt::AlignVCenter;
+    else if ((format & tfBottom) != 0)
+        flags |= Qt::AlignBottom;
+    else
+        flags |= Qt::AlignTop;
+    const bool prefix = (format & tfNoPrefix) == 0;
+    if (prefix)
+        flags |= Qt::TextShowMnemonic;
+    if ((format & tfWordBreak) != 0 && (format & tfSingleLine) == 0)
+        flags |= Qt::TextWordWrap;
+    else
+        flags |= Qt::TextSingleLine;
+
+    QString shown = text;
+    const QFontMetrics metrics(canvas.font());
+    if ((flags & Qt::TextSingleLine) != 0) {
+        if ((format & tfPathEllipsis) != 0)
+            shown = ElidePath(text, metrics, rect.Width());
+        else if ((format & tfEndEllipsis) != 0)
+            shown = metrics.elidedText(text, Qt::ElideRight, rect.Width(), prefix ? Qt::TextShowMnemonic : 0);
+    }
+    canvas.drawText(rect.ToQRect(), flags, shown);
+}
+
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour, TColor shadowColour,
+    bool shadowOn, unsigned format, const TRect& rect, bool enabled)
+{
+    canvas.setFont(font);
+    if (enabled) {
+        if (shadowOn) {
+            canvas.setPen(ToQColor(shadowColour));
+            DrawFormattedText(canvas, text, rect.Offset(1, 1), format);
+        }
+        canvas.setPen(ToQColor(fontColour));
+        DrawFormattedText(canvas, text, rect, format);
+    } else {
+        canvas.setPen(ToQColor(clBtnHighlight));
+        DrawFormattedText(canvas, text, rect.Offset(1, 1), format);
+        canvas.setPen(ToQColor(clBtnShadow));
+        DrawFormattedText(canvas, text, rect, format);
+    }
+}
+
+unsigned CaptionFormat(int alignment, bool wrap)
+{
+    static constexpr std::array<unsigned, 3> alignments = {tfLeft, tfRight, tfCenter};
+    const unsigned align = alignments[static_cast<std::size_t>(std::clamp(alignment, 0, 2))];
+    return tfVCenter | tfNoPrefix | tfEndEllipsis | align | (wrap ? tfWordBreak : tfSingleLine);
+}
+
+int FadeInterval(TFadeSpeed speed)
+{
+    switch (speed) {
+    case fsSlow: return 40;
+    case fsMedium: return 20;
+    case fsFast: return 12;
+    case fsVeryFast: return 8;
+    }
+    return 20;
+}
+
+void StartFade(TGradCustomControl& control)
+{
+    control.m_fadeTimer.stop();
+    control.m_fadeTimer.start(FadeInterval(control.m_fadeSpeed));
+}
+
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction, std::span<const TColor> colors)
+{
+    if (colors.size() < 2)
+        throw EMathError("Please specify at least two colors.");
+    const bool vertical = direction == GradientDirection::Vertical;
+    const int size = vertical ? rect.Height() : rect.Width();
+    const int n = static_cast<int>(colors.size()) - 1;
+    std::vector<Rgb> stops;
+    stops.reserve(colors.size());
+    for (TColor c : colors)
+        stops.push_back(Split(ColorToRGB(c)));
+
+    canvas.save();
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    const int step = RoundHalfEven(double(size) / n);
+    for (int i = 0; i < n; ++i) {
+        const int len = i < n - 1 ? step : size - (n - 1) * step - 1;
+        for (int j = 0; j <= len; ++j) {
+            const int pos = i * step + j;
+            // A band of one line (len 0) shows its end colour, so the last colour is never lost.
+            const double t = len == 0 ? 1.0 : double(j) / len;
+            auto channel = [t](int start, int end) { return static_cast<int>(start + (end - start) * t); };
+            const Rgb& a = stops[static_cast<std::size_t>(i)];
+            const Rgb& b = stops[static_cast<std::size_t>(i) + 1];
+            const QColor colour(channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b));
+            // One-pixel lines whose far end point is not painted, as with the platform's
+            // line rule; a fill of one row or column is that line and honours the clip.
+            if (vertical)
+                canvas.fillRect(QRect(rect.Left, rect.Top + pos, rect.Width(), 1), colour);
+            else
+                canvas.fillRect(QRect(rect.Left + pos, rect.Top, 1, rect.Height()), colour);
+        }
+    }
+    canvas.restore();
+}
+
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
+    std::initializer_list<TColor> colors)
+{
+    DrawGradient(canvas, rect, direction, std::span<const TColor>(colors.begin(), colors.size()));
+}

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/Image24.h"
+#include "controls/TColor.h"
+#include "controls/TRect.h"
+
+#include <QFont>
+#include <QRegion>
+#include <QString>
+
+#include <initializer_list>
+#include <span>
+
+class QPainter;
+class TGradCustomControl;
+
+// Ordinals are stored in form files and used by the arithmetic: keep the order.
+enum TGradientType { gtHorizontal, gtVertical, gtFromTopLeft, gtFromTopRight, gtRadial, gtDoubleHorz, gtDoubleVert };
+enum TFadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
+enum TGradCaptionPos {
+    cpGroupBox,
+    cpTopLeft,
+    cpTopCenter,
+    cpTopRight,
+    cpMiddleLeft,
+    cpMiddleCenter,
+    cpMiddleRight,
+    cpBottomLeft,
+    cpBottomCenter,
+    cpBottomRight
+};
+
+/// Text-format flags understood by DrawFormattedText (alignment, line mode, prefix, ellipsis).
+enum TTextFlag : unsigned {
+    tfLeft = 0x0,
+    tfCenter = 0x1,
+    tfRight = 0x2,
+    tfTop = 0x0,
+    tfVCenter = 0x4,
+    tfBottom = 0x8,
+    tfWordBreak = 0x10,
+    tfSingleLine = 0x20,
+    tfNoPrefix = 0x800,
+    tfPathEllipsis = 0x4000,
+    tfEndEllipsis = 0x8000,
+};
+
+enum class GradientDirection { Vertical, Horizontal };
+
+/// Rounds to the nearest integer, an exact half to the even neighbour.
+int RoundHalfEven(double value);
+
+/// A rectangle with elliptic corners cornerWidth wide and cornerHeight high.
+QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight);
+
+/// Fills rect of image with a two-colour gradient; with a region only its pixels are touched.
+void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
+    const QRegion* region = nullptr);
+
+/// Fills the pixels of region (clipped to the image) with one colour.
+void FillRegion(Image24& image, const QRegion& region, TColor color);
+void FillRect(Image24& image, const TRect& rect, TColor color);
+
+/// Mixes source, read from its own origin, into rect of dest by percent.
+void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int percent);
+
+/// Copies base into dest at rect's corner shifted by offset, then blends layer over rect by percent.
+void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
+    int offset);
+
+/// Shrinks a factor-times supersampled image into small, averaging only the outer band
+/// ((band < 1 ? factor : band) div 2 pixels) and filling the rest with fillColour.
+void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor fillColour, int band);
+
+/// Recolours every pixel to its grey average plus the tint, per channel, capped at 255.
+void TintImage(Image24& image, TColor tint);
+
+/// Copies source to (x, y) of dest, skipping pixels of the colour of source's bottom-left pixel.
+void DrawTransparent(Image24& dest, const Image24& source, int x, int y);
+
+/// Draws a one-pixel outline of rect.
+void FrameRect(Image24& image, const TRect& rect, TColor color);
+
+/// The dotted focus rectangle: every other pixel of the outline inverted.
+void DrawFocusRect(Image24& image, const TRect& rect);
+
+/// Draws text into rect with TTextFlag flags: alignment, single line or word wrap,
+/// accelerator prefix (an ampersand underlines the next character unless tfNoPrefix),
+/// end ellipsis or path ellipsis. Uses the painter's font and pen.
+void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect, unsigned format);
+
+/// A path that fits width: the start and the last component are kept, the middle becomes "...".
+QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
+
+/// Draws one caption with an optional shadow, or embossed when disabled.
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour, TColor shadowColour,
+    bool shadowOn, unsigned format, const TRect& rect, bool enabled);
+
+/// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
+unsigned CaptionFormat(int alignment, bool wrap);
+
+/// Timer interval of a fade speed in milliseconds.
+int FadeInterval(TFadeSpeed speed);
+
+/// (Re)starts the control's fade timer with the interval of its fade speed.
+void StartFade(TGradCustomControl& control);
+
+/// Paints rect with one-pixel lines blending through colors (at least two, else EMathError).
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction, std::span<const TColor> colors);
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
+    std::initializer_list<TColor> colors);

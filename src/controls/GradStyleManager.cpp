@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/GradStyleManager.h"
+
+#include "controls/GradCustomControl.h"
+
+#include <algorithm>
+
+TGradStyleManager::TGradStyleManager(QObject* parent)
+    : QObject(parent)
+{
+}
+
+TGradStyleManager::~TGradStyleManager()
+{
+    // Linked controls get the removal notice and drop their link; while this runs
+    // they must not reach back into the list being torn down.
+    m_destroying = true;
+    const std::vector<TGradCustomControl*> controls = m_controls;
+    for (TGradCustomControl* control : controls)
+        control->StyleManagerRemoved(this);
+    m_controls.clear();
+}
+
+void TGradStyleManager::Assign(const TPersistent& source)
+{
+    const auto* manager = dynamic_cast<const TGradStyleManager*>(&source);
+    if (manager == nullptr) {
+        TPersistent::Assign(source);
+        return;
+    }
+    m_colors.Assign(manager->m_colors);
+    m_splitterColors.Assign(manager->m_splitterColors);
+    m_showFocusRect = manager->m_showFocusRect;
+    m_hotTrack = manager->m_hotTrack;
+    m_gradientBorder = manager->m_gradientBorder;
+    m_checkColor = manager->m_checkColor;
+    m_font = manager->m_font;
+    m_fadeSpeed = manager->m_fadeSpeed;
+    m_panelColor = manager->m_panelColor;
+    m_borderColor = manager->m_borderColor;
+    m_textShadow = manager->m_textShadow;
+}
+
+void TGradStyleManager::AddControl(TGradCustomControl* control)
+{
+    if (control != nullptr && std::find(m_controls.begin(), m_controls.end(), control) == m_controls.end())
+        m_controls.push_back(control);
+}
+
+void TGradStyleManager::RemoveControl(TGradCustomControl* control)
+{
+    std::erase(m_controls, control);
+}

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/GradControlColors.h"
+#include "controls/GradDrawCore.h"
+#include "controls/GradSplitterColors.h"
+#include "controls/Persistent.h"
+
+#include <QFont>
+#include <QObject>
+
+#include <vector>
+
+class TGradCustomControl;
+
+/// Shared style defaults and the list of controls linked to them. Settings are only
+/// stored: nothing is pushed to the linked controls.
+class TGradStyleManager : public QObject, public TPersistent {
+public:
+    explicit TGradStyleManager(QObject* parent = nullptr);
+    ~TGradStyleManager() override;
+
+    TGradControlColors& Colors() { return m_colors; }
+    const TGradControlColors& Colors() const { return m_colors; }
+    void SetColors(const TGradControlColors& value) { m_colors.Assign(value); }
+    TGradSplitterColors& SplitterColors() { return m_splitterColors; }
+    const TGradSplitterColors& SplitterColors() const { return m_splitterColors; }
+    void SetSplitterColors(const TGradSplitterColors& value) { m_splitterColors.Assign(value); }
+
+    bool ShowFocusRect() const { return m_showFocusRect; }
+    void SetShowFocusRect(bool value) { m_showFocusRect = value; }
+    bool HotTrack() const { return m_hotTrack; }
+    void SetHotTrack(bool value) { m_hotTrack = value; }
+    bool GradientBorder() const { return m_gradientBorder; }
+    void SetGradientBorder(bool value) { m_gradientBorder = value; }
+    bool TextShadow() const { return m_textShadow; }
+    void SetTextShadow(bool value) { m_textShadow = value; }
+    TColor CheckColor() const { return m_checkColor; }
+    void SetCheckColor(TColor value) { m_checkColor = value; }
+    TFadeSpeed FadeSpeed() const { return m_fadeSpeed; }
+    void SetFadeSpeed(TFadeSpeed value) { m_fadeSpeed = value; }
+    TColor PanelColor() const { return m_panelColor; }
+    void SetPanelColor(TColor value) { m_panelColor = value; }
+    TColor BorderColor() const { return m_borderColor; }
+    void SetBorderColor(TColor value) { m_borderColor = value; }
+    const QFont& Font() const { return m_font; }
+    void SetFont(const QFont& value) { m_font = value; }
+
+    /// Copies every setting of another manager; anything else is refused.
+    void Assign(const TPersistent& source) override;
+    std::string ClassName() const override { return "TGradStyleManager"; }
+
+    const std::vector<TGradCustomControl*>& LinkedControls() const { return m_controls; }
+    /// Adds a control unless it is listed already.
+    void AddControl(TGradCustomControl* control);
+    void RemoveControl(TGradCustomControl* control);
+    bool IsDestroying() const { return m_destroying; }
+
+private:
+    TGradControlColors m_colors;
+    TGradSplitterColors m_splitterColors;
+    bool m_showFocusRect = true;
+    bool m_hotTrack = false;
+    bool m_gradientBorder = true;
+    bool m_textShadow = true;
+    TColor m_checkColor = 0x008000;
+    TFadeSpeed m_fadeSpeed = fsMedium;
+    TColor m_panelColor = 0xE3DFDF;
+    TColor m_borderColor = 0x808080;
+    QFont m_font;
+    std::vector<TGradCustomControl*> m_controls;
+    bool m_destroying = false;
+};

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QRect>
+
+/// A rectangle as the drawing routines take it: Right and Bottom are exclusive.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    constexpr int Width() const { return Right - Left; }
+    constexpr int Height() const { return Bottom - Top; }
+    constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    constexpr TRect Inflated(int dx, int dy) const { return {Left - dx, Top - dy, Right + dx, Bottom + dy}; }
+    constexpr TRect Offset(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
+    constexpr TRect Intersected(const TRect& other) const
+    {
+        return {Left > other.Left ? Left : other.Left, Top > other.Top ? Top : other.Top,
+            Right < other.Right ? Right : other.Right, Bottom < other.Bottom ? Bottom : other.Bottom};
+    }
+    QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }
+    static TRect FromQRect(const QRect& rect)
+    {
+        return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
+    }
+    friend constexpr bool operator==(const TRect&, const TRect&) = default;
+};

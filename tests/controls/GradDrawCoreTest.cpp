@@ -1,0 +1,294 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/EMathError.h"
+#include "controls/GradDrawCore.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr TColor kFrom = RGB(10, 100, 250);
+constexpr TColor kTo = RGB(200, 20, 0);
+
+Image24 Filled(int w, int h, TColor color)
+{
+    Image24 image(w, h);
+    image.Fill(color);
+    return image;
+}
+
+} // namespace
+
+TEST(FillGradient, DoubleVertIsFromColourOnTheCentreLineAndMirrored)
+{
+    Image24 image(7, 45);
+    FillGradient(image, {0, 0, 7, 45}, kFrom, kTo, gtDoubleVert);
+    EXPECT_EQ(image.Pixel(3, 22), kFrom);
+    EXPECT_EQ(image.Pixel(3, 0), kTo);
+    EXPECT_EQ(image.Pixel(3, 44), kTo);
+    for (int d = 1; d <= 22; ++d)
+        EXPECT_EQ(image.Pixel(0, 22 - d), image.Pixel(6, 22 + d)) << d;
+    // Every row is one colour.
+    for (int x = 1; x < 7; ++x)
+        EXPECT_EQ(image.Pixel(x, 10), image.Pixel(0, 10));
+}
+
+TEST(FillGradient, HorizontalEndsOneStepShortOfToColour)
+{
+    Image24 image(10, 3);
+    FillGradient(image, {0, 0, 10, 3}, RGB(0, 0, 0), RGB(100, 200, 50), gtHorizontal);
+    EXPECT_EQ(image.Pixel(0, 1), RGB(0, 0, 0));
+    EXPECT_EQ(image.Pixel(9, 2), RGB(90, 180, 45));
+    // 5 * 2.5 = 12.5 rounds to the even 12, 3 * 2.5 = 7.5 to 8.
+    EXPECT_EQ(GetRValue(image.Pixel(1, 0)), 10);
+    EXPECT_EQ(GetBValue(image.Pixel(5, 0)), 25);
+    Image24 halves(4, 1);
+    FillGradient(halves, {0, 0, 4, 1}, RGB(0, 0, 0), RGB(10, 10, 10), gtHorizontal);
+    EXPECT_EQ(GetRValue(halves.Pixel(1, 0)), 2); // 2.5 -> 2
+    EXPECT_EQ(GetRValue(halves.Pixel(3, 0)), 8); // 7.5 -> 8
+}
+
+TEST(FillGradient, VerticalAndCornerAndRadialStartWhereTheyShould)
+{
+    Image24 image(20, 10);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtVertical);
+    EXPECT_EQ(image.Pixel(19, 0), kFrom);
+    EXPECT_NE(image.Pixel(0, 9), kFrom);
+    EXPECT_EQ(image.Pixel(0, 9), image.Pixel(19, 9));
+
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopLeft);
+    EXPECT_EQ(image.Pixel(0, 0), kFrom);
+    const TColor oneFromTheCorner = image.Pixel(1, 0);
+    // The top-right distance is measured from Right itself, one column beyond the image.
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopRight);
+    EXPECT_EQ(image.Pixel(19, 0), oneFromTheCorner);
+
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtRadial);
+    EXPECT_EQ(image.Pixel(10, 5), kFrom);
+    EXPECT_EQ(image.Pixel(9, 5), image.Pixel(11, 5));
+
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtDoubleHorz);
+    EXPECT_EQ(image.Pixel(10, 3), kFrom);
+    EXPECT_EQ(image.Pixel(0, 3), kTo);
+}
+
+TEST(FillGradient, EqualColoursFillSolidAlsoInsideARoundedRegion)
+{
+    Image24 image = Filled(30, 20, clBlack);
+    FillGradient(image, {0, 0, 30, 20}, kFrom, kFrom, gtDoubleVert);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            ASSERT_EQ(image.Pixel(x, y), kFrom);
+
+    image.Fill(clBlack);
+    const QRegion region = RoundRectRegion({0, 0, 30, 20}, 10, 10);
+    FillGradient(image, {0, 0, 30, 20}, kTo, kTo, gtRadial, &region);
+    EXPECT_EQ(image.Pixel(0, 0), clBlack);
+    EXPECT_EQ(image.Pixel(29, 19), clBlack);
+    EXPECT_EQ(image.Pixel(15, 10), kTo);
+    EXPECT_EQ(image.Pixel(0, 10), kTo);
+    EXPECT_EQ(image.Pixel(15, 0), kTo);
+}
+
+TEST(FillGradient, RegionLimitsTheGradientAndOutOfRangeRectsAreClipped)
+{
+    Image24 image = Filled(30, 20, clBlack);
+    const QRegion region = RoundRectRegion({0, 0, 30, 20}, 10, 10);
+    FillGradient(image, {0, 0, 30, 20}, clWhite, kTo, gtVertical, &region);
+    EXPECT_EQ(image.Pixel(0, 0), clBlack);
+    EXPECT_EQ(image.Pixel(15, 0), clWhite);
+
+    Image24 empty;
+    FillGradient(empty, {0, 0, 10, 10}, kFrom, kTo, gtVertical);
+    Image24 small = Filled(4, 4, clBlack);
+    FillGradient(small, {-5, -5, 50, 50}, kFrom, kTo, gtHorizontal);
+    FillGradient(small, {2, 0, 3, 4}, kFrom, kTo, gtDoubleHorz); // span 0 must not fail
+    EXPECT_EQ(small.Pixel(2, 1), kFrom);
+}
+
+TEST(RoundRectRegion, CutsTheCornersSymmetrically)
+{
+    const QRegion region = RoundRectRegion({0, 0, 40, 30}, 12, 12);
+    EXPECT_FALSE(region.contains(QPoint(0, 0)));
+    EXPECT_FALSE(region.contains(QPoint(39, 29)));
+    EXPECT_TRUE(region.contains(QPoint(6, 0)));
+    EXPECT_TRUE(region.contains(QPoint(0, 6)));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(region.contains(QPoint(x, y)), region.contains(QPoint(39 - x, 29 - y))) << x << "," << y;
+    EXPECT_EQ(RoundRectRegion({0, 0, 5, 5}, 0, 0), QRegion(0, 0, 5, 5));
+}
+
+TEST(BlendImage, MixesByPercentWithTiesToEvenAndReadsTheSourceFromItsOrigin)
+{
+    Image24 dest = Filled(6, 4, RGB(10, 11, 100));
+    Image24 source = Filled(3, 2, RGB(11, 12, 200));
+    BlendImage(dest, source, {2, 1, 5, 3}, 50);
+    EXPECT_EQ(dest.Pixel(2, 1), RGB(10, 12, 150)); // 10.5 -> 10, 11.5 -> 12
+    EXPECT_EQ(dest.Pixel(4, 2), RGB(10, 12, 150));
+    EXPECT_EQ(dest.Pixel(1, 1), RGB(10, 11, 100));
+    EXPECT_EQ(dest.Pixel(5, 1), RGB(10, 11, 100));
+
+    Image24 full = Filled(2, 2, RGB(0, 100, 200));
+    Image24 over = Filled(2, 2, RGB(100, 0, 0));
+    BlendImage(full, over, {0, 0, 2, 2}, 0);
+    EXPECT_EQ(full.Pixel(1, 1), RGB(0, 100, 200));
+    BlendImage(full, over, {0, 0, 2, 2}, 30);
+    EXPECT_EQ(full.Pixel(1, 1), RGB(30, 70, 140));
+    BlendImage(full, over, {0, 0, 2, 2}, 100);
+    EXPECT_EQ(full.Pixel(0, 0), RGB(100, 0, 0));
+    // A rect larger than the source blends only what the source covers.
+    Image24 wide = Filled(5, 5, clBlack);
+    BlendImage(wide, over, {0, 0, 5, 5}, 100);
+    EXPECT_EQ(wide.Pixel(1, 1), RGB(100, 0, 0));
+    EXPECT_EQ(wide.Pixel(2, 2), clBlack);
+}
+
+TEST(ComposeLayers, CopiesTheBaseShiftedAndBlendsTheLayerOnlyWhenAsked)
+{
+    Image24 base = Filled(5, 5, RGB(0, 0, 200));
+    Image24 layer = Filled(5, 5, RGB(200, 0, 0));
+    Image24 dest = Filled(5, 5, clWhite);
+    ComposeLayers(dest, base, layer, 0, {0, 0, 5, 5}, 1);
+    EXPECT_EQ(dest.Pixel(0, 0), clWhite);
+    EXPECT_EQ(dest.Pixel(4, 0), clWhite);
+    EXPECT_EQ(dest.Pixel(1, 1), RGB(0, 0, 200));
+    EXPECT_EQ(dest.Pixel(4, 4), RGB(0, 0, 200));
+    ComposeLayers(dest, base, layer, 150, {0, 0, 5, 5}, 0);
+    EXPECT_EQ(dest.Pixel(0, 0), RGB(200, 0, 0));
+}
+
+TEST(ReduceSupersampled, AveragesOnlyTheBandAndFillsTheInterior)
+{
+    Image24 large = Filled(30, 30, RGB(0, 0, 0));
+    // Top-left block: 9 samples, summing 3 * 255 in red: integer average 85.
+    large.SetPixel(0, 0, RGB(255, 0, 0));
+    large.SetPixel(1, 1, RGB(255, 0, 0));
+    large.SetPixel(2, 2, RGB(255, 8, 0));
+    // A sample in the interior must not reach the small image.
+    large.SetPixel(15, 15, RGB(255, 255, 255));
+    Image24 small = Filled(10, 10, RGB(1, 2, 3));
+    ReduceSupersampled(large, small, 3, RGB(40, 50, 60), 6); // band 3
+    EXPECT_EQ(small.Pixel(0, 0), RGB(85, 0, 0));
+    EXPECT_EQ(small.Pixel(2, 5), RGB(0, 0, 0));
+    EXPECT_EQ(small.Pixel(7, 5), RGB(0, 0, 0));
+    EXPECT_EQ(small.Pixel(3, 3), RGB(40, 50, 60));
+    EXPECT_EQ(small.Pixel(5, 5), RGB(40, 50, 60));
+    EXPECT_EQ(small.Pixel(6, 6), RGB(40, 50, 60));
+
+    // A band below 1 means the factor: band 3 div 2 = 1.
+    Image24 other = Filled(10, 10, RGB(1, 2, 3));
+    ReduceSupersampled(large, other, 3, RGB(40, 50, 60), 0);
+    EXPECT_EQ(other.Pixel(1, 5), RGB(40, 50, 60));
+    EXPECT_EQ(other.Pixel(0, 5), RGB(0, 0, 0));
+
+    // A large image too small ends the reduction quietly; the interior is still filled.
+    Image24 tiny = Filled(4, 4, clBlack);
+    Image24 target = Filled(10, 10, RGB(1, 2, 3));
+    ReduceSupersampled(tiny, target, 3, RGB(40, 50, 60), 6);
+    EXPECT_EQ(target.Pixel(5, 5), RGB(40, 50, 60));
+}
+
+TEST(TintImage, TurnsTheCheckMarkGreenOnPaleGreen)
+{
+    Image24 image(2, 1);
+    image.SetPixel(0, 0, RGB(0, 0, 0));
+    image.SetPixel(1, 0, RGB(255, 0, 255));
+    TintImage(image, RGB(0, 128, 0));
+    EXPECT_EQ(image.Pixel(0, 0), RGB(0, 128, 0));
+    EXPECT_EQ(image.Pixel(1, 0), RGB(170, 255, 170));
+    TintImage(image, RGB(64, 64, 64));
+    EXPECT_EQ(image.Pixel(0, 0), RGB(106, 106, 106));
+}
+
+TEST(DrawTransparent, SkipsTheColourOfTheBottomLeftPixel)
+{
+    Image24 glyph = Filled(2, 2, RGB(1, 2, 3));
+    glyph.SetPixel(1, 0, RGB(9, 9, 9));
+    Image24 dest = Filled(4, 4, clWhite);
+    DrawTransparent(dest, glyph, 2, 2);
+    EXPECT_EQ(dest.Pixel(3, 2), RGB(9, 9, 9));
+    EXPECT_EQ(dest.Pixel(2, 2), clWhite);
+    DrawTransparent(dest, glyph, 3, 3); // clipped at the edge
+}
+
+TEST(CaptionFormat, CombinesAlignmentAndLineMode)
+{
+    EXPECT_EQ(CaptionFormat(0, false), tfVCenter | tfNoPrefix | tfEndEllipsis | tfLeft | tfSingleLine);
+    EXPECT_EQ(CaptionFormat(1, false) & (tfCenter | tfRight), tfRight);
+    EXPECT_EQ(CaptionFormat(2, true), tfVCenter | tfNoPrefix | tfEndEllipsis | tfCenter | tfWordBreak);
+}
+
+TEST(FadeInterval, FollowsTheFourSpeeds)
+{
+    EXPECT_EQ(FadeInterval(fsSlow), 40);
+    EXPECT_EQ(FadeInterval(fsMedium), 20);
+    EXPECT_EQ(FadeInterval(fsFast), 12);
+    EXPECT_EQ(FadeInterval(fsVeryFast), 8);
+}
+
+namespace {
+
+QImage Canvas(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image;
+}
+
+} // namespace
+
+TEST(DrawGradient, ThreeColoursOverTwentyOneRows)
+{
+    QImage image = Canvas(8, 21);
+    QPainter painter(&image);
+    DrawGradient(painter, {0, 0, 8, 21}, GradientDirection::Vertical, {0xDDF5FF, 0xDDF5FF, 0x5ED2FF});
+    painter.end();
+    for (int y = 0; y <= 10; ++y)
+        EXPECT_EQ(image.pixelColor(3, y), QColor(255, 245, 221)) << y;
+    EXPECT_EQ(image.pixelColor(0, 15), QColor(255, 227, 157));
+    EXPECT_EQ(image.pixelColor(7, 15), QColor(255, 227, 157));
+    EXPECT_EQ(image.pixelColor(3, 20), QColor(255, 210, 94));
+}
+
+TEST(DrawGradient, TwoColoursOverTenRowsEndOnTheSecondColour)
+{
+    QImage image = Canvas(4, 12);
+    QPainter painter(&image);
+    DrawGradient(painter, {0, 1, 4, 11}, GradientDirection::Vertical, {RGB(0, 0, 0), RGB(90, 180, 9)});
+    painter.end();
+    EXPECT_EQ(image.pixelColor(1, 0), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(0, 0, 0));
+    EXPECT_EQ(image.pixelColor(1, 10), QColor(90, 180, 9));
+    EXPECT_EQ(image.pixelColor(1, 5), QColor(40, 80, 4)); // t = 4/9, truncated
+    EXPECT_EQ(image.pixelColor(1, 11), QColor(Qt::black));
+}
+
+TEST(DrawGradient, HorizontalPaintsColumns)
+{
+    QImage image = Canvas(10, 3);
+    QPainter painter(&image);
+    DrawGradient(painter, {0, 0, 10, 3}, GradientDirection::Horizontal, {RGB(0, 0, 0), RGB(90, 90, 90)});
+    painter.end();
+    EXPECT_EQ(image.pixelColor(9, 2), QColor(90, 90, 90));
+    EXPECT_EQ(image.pixelColor(3, 0), image.pixelColor(3, 2));
+}
+
+TEST(DrawGradient, OneColourRaisesAndDrawsNothing)
+{
+    QImage image = Canvas(4, 4);
+    QPainter painter(&image);
+    const QPen pen(QColor(1, 2, 3), 3);
+    painter.setPen(pen);
+    try {
+        DrawGradient(painter, {0, 0, 4, 4}, GradientDirection::Vertical, {RGB(9, 9, 9)});
+        FAIL() << "no error";
+    } catch (const EMathError& error) {
+        EXPECT_STREQ(error.what(), "Please specify at least two colors.");
+    }
+    EXPECT_EQ(painter.pen(), pen);
+    painter.end();
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::black));
+}

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/CheckImages.h"
+
+#include "controls/GradDrawCore.h"
+
+#include <QPainter>
+
+#include <array>
+
+namespace {
+
+// X = black mark, . = magenta background; the bottom-left pixel is the transparent colour.
+constexpr std::array<const char*, 8> kCheckRows = {
+    "........",
+    ".......X",
+    "......XX",
+    ".X...XXX",
+    ".XX.XXX.",
+    ".XXXXX..",
+    "..XXX...",
+    "...X....",
+};
+
+QImage BuildCells()
+{
+    QImage cells(6 * kCheckCellWidth, 3 * kCheckCellHeight, QImage::Format_ARGB32_Premultiplied);
+    cells.fill(Qt::transparent);
+    const Image24 mark = LoadCheckMark();
+    for (int kind = ckCheckMark; kind <= ckRadio; ++kind) {
+        for (int column = 0; column < 6; ++column) {
+            const bool enabled = column < 3;
+            const auto state = static_cast<TCheckBoxState>(column % 3);
+            // The box matches the gradient check box: a white to blue-grey face in a grey outline.
+            Image24 box(13, 13);
+            if (enabled)
+                FillGradient(box, {0, 0, 13, 13}, 0xFFFFFF, 0xD1BEAF, gtFromTopLeft);
+            else
+                box.Fill(clBtnFace);
+            const TColor ink = !enabled || state == cbGrayed ? 0x808080 : 0x008000;
+            if (kind == ckRadio) {
+                FillRect(box, {0, 0, 13, 13}, 0xFF00FF);
+            } else {
+                FrameRect(box, {0, 0, 13, 13}, enabled ? 0x808080 : 0xA0A0A0);
+            }
+            if (kind == ckCheckMark && state != cbUnchecked) {
+                Image24 tinted = mark;
+                TintImage(tinted, ink);
+                DrawTransparent(box, tinted, 2, 2);
+            }
+            QImage boxImage = box.ToQImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const int left = column * kCheckCellWidth + 1;
+            const int top = kind * kCheckCellHeight;
+            QPainter painter(&cells);
+            if (kind == ckRadio) {
+                painter.setRenderHint(QPainter::Antialiasing);
+                painter.setPen(QPen(enabled ? QColor(128, 128, 128) : QColor(160, 160, 160), 1));
+                QLinearGradient face(left, top, left + 13, top + 13);
+                face.setColorAt(0, Qt::white);
+                face.setColorAt(1, enabled ? QColor(175, 190, 209) : ToQColor(clBtnFace));
+                painter.setBrush(enabled ? QBrush(face) : QBrush(ToQColor(clBtnFace)));
+                painter.drawEllipse(QRectF(left + 0.5, top + 0.5, 12, 12));
+                if (state != cbUnchecked) {
+                    painter.setPen(Qt::NoPen);
+                    painter.setBrush(ToQColor(ink));
+                    painter.drawEllipse(QRectF(left + 4, top + 4, 5, 5));
+                }
+                continue;
+            }
+            painter.drawImage(left, top, boxImage);
+            if (kind == ckCross && state != cbUnchecked) {
+                painter.setRenderHint(QPainter::Antialiasing);
+                painter.setPen(QPen(ToQColor(ink == 0x008000 ? 0x0000C0 : ink), 2));
+                painter.drawLine(QPointF(left + 3.5, top + 3.5), QPointF(left + 9.5, top + 9.5));
+                painter.drawLine(QPointF(left + 9.5, top + 3.5), QPointF(left + 3.5, top + 9.5));
+            }
+        }
+    }
+    return cells;
+}
+
+} // namespace
+
+Image24 LoadCheckMark()
+{
+    Image24 mark(8, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            mark.SetPixel(x, y, kCheckRows[static_cast<std::size_t>(y)][x] == 'X' ? RGB(0, 0, 0) : RGB(255, 0, 255));
+    return mark;
+}
+
+const QImage& CheckCellImage()
+{
+    // Built on first use, after the application palette exists.
+    static const QImage cells = BuildCells();
+    return cells;
+}
+
+QRect CheckCellRect(TCheckKind kind, TCheckBoxState state, bool enabled)
+{
+    const int column = static_cast<int>(state) + (enabled ? 0 : 3);
+    return QRect(column * kCheckCellWidth, static_cast<int>(kind) * kCheckCellHeight, kCheckCellWidth,
+        kCheckCellHeight);
+}
+
+void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheckBoxState state, bool enabled)
+{
+    const QRect cell = CheckCellRect(kind, state, enabled);
+    const int x = strip.left() + (strip.width() - kCheckCellWidth) / 2;
+    const int y = strip.top() + (strip.height() - kCheckCellHeight) / 2;
+    canvas.drawImage(QPoint(x, y), CheckCellImage(), cell);
+}

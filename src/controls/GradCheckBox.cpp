@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/GradCheckBox.h"
+
+#include "controls/CheckImages.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kBox = 13;
+
+} // namespace
+
+TGradCheckBox::TGradCheckBox(QWidget* parent)
+    : TGradCustomControl(parent)
+    , m_colors(this)
+{
+    resize(130, 17);
+    RebuildImages();
+}
+
+void TGradCheckBox::SetBorderLines(TBorderLines value)
+{
+    if (value == m_borderLines)
+        return;
+    m_borderLines = value;
+    update();
+}
+
+void TGradCheckBox::SetBorderLinesColor(TColor value)
+{
+    if (value == m_borderLinesColor)
+        return;
+    m_borderLinesColor = value;
+    update();
+}
+
+void TGradCheckBox::SetHotTrack(bool value)
+{
+    if (value == m_hotTrack)
+        return;
+    m_hotTrack = value;
+    update();
+}
+
+void TGradCheckBox::SetColors(const TGradControlColors& value)
+{
+    // Assigning a set tells no owner, so the images are rebuilt here, once.
+    m_colors.Assign(value);
+    RebuildImages();
+}
+
+void TGradCheckBox::SetSpacing(int value)
+{
+    if (value == m_spacing)
+        return;
+    m_spacing = value;
+    update();
+}
+
+void TGradCheckBox::SetChecked(bool value)
+{
+    if (value == m_checked)
+        return;
+    m_checked = value;
+    update();
+}
+
+void TGradCheckBox::SetShowFocusRect(bool value)
+{
+    if (value == m_showFocusRect)
+        return;
+    m_showFocusRect = value;
+    update();
+}
+
+void TGradCheckBox::SetCheckColor(TColor value)
+{
+    if (value == m_checkColor)
+        return;
+    m_checkColor = value;
+    update();
+}
+
+void TGradCheckBox::Click()
+{
+    SetChecked(!m_checked);
+    TGradCustomControl::Click();
+}
+
+void TGradCheckBox::RebuildImages()
+{
+    const TRect whole{0, 0, kBox, kBox};
+    FillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), gtFromTopLeft);
+    FrameRect(m_defaultImage, whole, m_colors.BorderColor());
+    FillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), gtFromTopLeft);
+    FrameRect(m_overImage, whole, m_colors.BorderColor());
+    FillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), gtFromTopLeft);
+    update();
+}
+
+Image24 TGradCheckBox::RenderFace()
+{
+    const int w = width();
+    const int h = height();
+    Image24 work(w, h);
+    work.Fill(Color());
+    const int t = (h - kBox) / 4;
+    const TRect box{1, t, 1 + kBox, t + kBox};
+    ComposeLayers(work, m_defaultImage, m_overImage, HoverLevel(), box, 0);
+    if (PressLevel() > 0) {
+        // The outline, and with GradientBorder one more ring, keep the default or hover look.
+        const int d = m_gradientBorder ? 2 : 1;
+        BlendImage(work, m_clickedImage, box.Inflated(-d, -d), PressLevel());
+    }
+    if (m_checked) {
+        Image24 mark = LoadCheckMark();
+        TintImage(mark, isEnabled() ? m_checkColor : 0x808080);
+        DrawTransparent(work, mark, box.Left + 2, box.Top + 2);
+    }
+
+    // The composed image goes to (1, t) of the control, over its background in Color:
+    // on screen the box lies at (2, 2t).
+    Image24 face(w, h);
+    face.Fill(Color());
+    const TRect target = TRect{1, t, 1 + w, t + h}.Intersected({0, 0, w, h});
+    for (int y = target.Top; y < target.Bottom; ++y)
+        std::copy_n(work.Row(y - t), static_cast<std::size_t>(target.Width()) * 3, face.Row(y) + target.Left * 3);
+
+    const TRect client{0, 0, w, h};
+    const TRect caption{m_spacing + 16, 0, w, h};
+    const TColor fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
+    if (ShowCaption()) {
+        QImage image = face.AsQImage();
+        QPainter painter(&image);
+        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(), CaptionFormat(0, false),
+            caption, isEnabled());
+    }
+    if (m_borderLines.Contains(blTop))
+        FillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);
+    if (m_borderLines.Contains(blBottom))
+        FillRect(face, {client.Left, client.Bottom - 1, client.Right, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.Contains(blLeft))
+        FillRect(face, {client.Left, client.Top, client.Left + 1, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.Contains(blRight))
+        FillRect(face, {client.Right - 1, client.Top, client.Right, client.Bottom}, m_borderLinesColor);
+    if (hasFocus() && m_showFocusRect)
+        DrawFocusRect(face, client);
+    return face;
+}
+
+void TGradCheckBox::FocusChanged()
+{
+    update();
+}
+
+void TGradCheckBox::LeftButtonDown()
+{
+    TGradCustomControl::LeftButtonDown();
+    SetPressed(true);
+    UseFadeInStep();
+    StartFade(*this);
+}
+
+void TGradCheckBox::LeftButtonUp()
+{
+    TGradCustomControl::LeftButtonUp();
+    if (!Pressed())
+        return;
+    SetPressed(false);
+    UseFadeInStep();
+    StartFade(*this);
+}
+
+void TGradCheckBox::MouseEntered()
+{
+    TGradCustomControl::MouseEntered();
+    SetHover(true);
+    UseFadeInStep();
+    StartFade(*this);
+}
+
+void TGradCheckBox::MouseLeft()
+{
+    TGradCustomControl::MouseLeft();
+    SetHover(false);
+    SetPressed(false);
+    UseFadeOutStep();
+    StartFade(*this);
+}
+
+void TGradCheckBox::Resized()
+{
+    TGradCustomControl::Resized();
+    update();
+}
+
+void TGradCheckBox::paintEvent(QPaintEvent*)
+{
+    Image24 face = RenderFace();
+    QPainter painter(this);
+    painter.drawImage(0, 0, face.AsQImage());
+}

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/GradControlColors.h"
+#include "controls/GradCustomControl.h"
+#include "controls/Image24.h"
+
+#include <initializer_list>
+
+enum TBorderLine { blTop, blBottom, blLeft, blRight };
+
+/// A set of TBorderLine members.
+class TBorderLines {
+public:
+    constexpr TBorderLines() = default;
+    constexpr TBorderLines(std::initializer_list<TBorderLine> lines)
+    {
+        for (TBorderLine line : lines)
+            m_bits |= Bit(line);
+    }
+    constexpr bool Contains(TBorderLine line) const { return (m_bits & Bit(line)) != 0; }
+    constexpr bool IsEmpty() const { return m_bits == 0; }
+    friend constexpr bool operator==(TBorderLines, TBorderLines) = default;
+
+private:
+    static constexpr unsigned Bit(TBorderLine line) { return 1u << static_cast<unsigned>(line); }
+    unsigned m_bits = 0;
+};
+
+/// The check box of the program's windows: a 13 by 13 box composed from three cached
+/// gradient images with hover and press fading, the check mark tinted to CheckColor,
+/// a caption right of the box, optional border lines and focus rectangle. A click
+/// toggles Checked and then fires OnClick; setting Checked in code fires nothing.
+class TGradCheckBox : public TGradCustomControl {
+public:
+    explicit TGradCheckBox(QWidget* parent = nullptr);
+
+    TBorderLines BorderLines() const { return m_borderLines; }
+    void SetBorderLines(TBorderLines value);
+    TColor BorderLinesColor() const { return m_borderLinesColor; }
+    void SetBorderLinesColor(TColor value);
+    bool HotTrack() const { return m_hotTrack; }
+    void SetHotTrack(bool value);
+    TGradControlColors& Colors() { return m_colors; }
+    const TGradControlColors& Colors() const { return m_colors; }
+    /// Takes over all colours of value and rebuilds the images once.
+    void SetColors(const TGradControlColors& value);
+    int Spacing() const { return m_spacing; }
+    void SetSpacing(int value);
+    bool Checked() const { return m_checked; }
+    void SetChecked(bool value);
+    bool ShowFocusRect() const { return m_showFocusRect; }
+    void SetShowFocusRect(bool value);
+    TColor CheckColor() const { return m_checkColor; }
+    void SetCheckColor(TColor value);
+    bool GradientBorder() const { return m_gradientBorder; }
+    void SetGradientBorder(bool value) { m_gradientBorder = value; }
+
+    const Image24& DefaultImage() const { return m_defaultImage; }
+    const Image24& OverImage() const { return m_overImage; }
+    const Image24& ClickedImage() const { return m_clickedImage; }
+
+    /// The toggle: Checked flips, then OnClick fires.
+    void Click() override;
+    void RebuildImages() override;
+
+    /// The control as painted now.
+    Image24 RenderFace();
+
+protected:
+    void FocusChanged() override;
+    void LeftButtonDown() override;
+    void LeftButtonUp() override;
+    void MouseEntered() override;
+    void MouseLeft() override;
+    void Resized() override;
+
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TBorderLines m_borderLines;
+    TColor m_borderLinesColor = 0x808080;
+    bool m_hotTrack = false;
+    TGradControlColors m_colors;
+    int m_spacing = 3;
+    bool m_checked = false;
+    bool m_showFocusRect = true;
+    TColor m_checkColor = 0x008000;
+    bool m_gradientBorder = true;
+    Image24 m_defaultImage{13, 13};
+    Image24 m_overImage{13, 13};
+    Image24 m_clickedImage{13, 13};
+};

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/GradCustomControl.h"
+#include "controls/Image24.h"
+
+/// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
+/// supersampling or filled with a gradient, around a face in Color, with a caption in
+/// one of ten positions (cpGroupBox interrupts the frame line). The background is built
+/// once per change into BackgroundImage; a repaint only copies it and draws the caption.
+/// Child widgets laid out in the panel sit inside its client area (contentsRect).
+class TGradPanel : public TGradCustomControl {
+public:
+    explicit TGradPanel(QWidget* parent = nullptr);
+
+    TGradCaptionPos CaptionPosition() const { return m_captionPosition; }
+    void SetCaptionPosition(TGradCaptionPos value);
+    int CornerWidth() const { return m_cornerWidth; }
+    /// Negative values are ignored.
+    void SetCornerWidth(int value);
+    int BorderWidth() const { return m_borderWidth; }
+    /// Values of 0 or less are ignored.
+    void SetBorderWidth(int value);
+    TColor BorderColor() const { return m_borderColor; }
+    void SetBorderColor(TColor value);
+    TColor OuterColor() const { return m_outerColor; }
+    void SetOuterColor(TColor value);
+    TColor TextShadowColor() const { return m_textShadowColor; }
+    void SetTextShadowColor(TColor value);
+    bool Antialiased() const { return m_antialiased; }
+    /// True also clears Gradient: the supersampled frame has a plain face.
+    void SetAntialiased(bool value);
+    bool Gradient() const { return m_gradient; }
+    /// Stays False while Antialiased is True.
+    void SetGradient(bool value);
+    TColor DefaultFrom() const { return m_defaultFrom; }
+    void SetDefaultFrom(TColor value);
+    TColor DefaultTo() const { return m_defaultTo; }
+    void SetDefaultTo(TColor value);
+    TGradientType GradientType() const { return m_gradientType; }
+    void SetGradientType(TGradientType value);
+
+    const Image24& BackgroundImage() const { return m_background; }
+
+    /// Rebuilds BackgroundImage and repaints.
+    void RebuildImages() override;
+
+    /// Where aligned children go: inset by BorderWidth + 1, or below the caption of a group box.
+    QRect ClientArea() const { return contentsRect(); }
+
+    /// The panel as painted now, without its children: background and caption.
+    Image24 RenderPanel();
+
+protected:
+    void ParentColorChanged() override;
+    void Resized() override;
+    void ColorChanged() override;
+
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    template <typename T>
+    void StoreAndRebuild(T& field, T value);
+    int CaptionHeight() const;
+    void UpdateClientArea();
+
+    TGradCaptionPos m_captionPosition = cpTopLeft;
+    int m_cornerWidth = 10;
+    int m_borderWidth = 2;
+    TColor m_borderColor = 0x808080;
+    TColor m_outerColor = clBtnFace;
+    TColor m_textShadowColor = 0xFFFFFF;
+    bool m_antialiased = true;
+    bool m_gradient = false;
+    TColor m_defaultFrom = 0xFFFFFF;
+    TColor m_defaultTo = 0xE3DFDF;
+    TGradientType m_gradientType = gtVertical;
+    Image24 m_background;
+    bool m_constructed = false;
+};

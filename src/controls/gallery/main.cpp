@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// stowmere-gallery [--png FOLDER]: shows every styled control in its states; with
+// --png it writes one PNG per control and state into FOLDER and exits; --zoom N
+// enlarges the written images N times, pixel for pixel, for close inspection.
+#include "controls/CheckImages.h"
+#include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
+#include "controls/GradPanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+QImage MakeGlyph()
+{
+    // A green disc with a white tick on magenta, the colour that becomes transparent.
+    QImage glyph(24, 24, QImage::Format_RGB32);
+    glyph.fill(QColor(255, 0, 255));
+    QPainter painter(&glyph);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(20, 150, 40));
+    painter.drawEllipse(2, 2, 19, 19);
+    painter.setPen(QPen(Qt::white, 3));
+    painter.drawLine(7, 12, 10, 16);
+    painter.drawLine(10, 16, 17, 7);
+    return glyph;
+}
+
+void Settle(TGradCustomControl* control)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (control->IsFading() && timer.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void Hover(TGradCustomControl* control)
+{
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(control, &enter);
+    Settle(control);
+}
+
+void Press(TGradCustomControl* control)
+{
+    Hover(control);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+        Qt::NoModifier);
+    QApplication::sendEvent(control, &press);
+    Settle(control);
+}
+
+struct Sample {
+    QString name;
+    QWidget* widget;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QString pngFolder;
+    const QStringList args = app.arguments();
+    const qsizetype png = args.indexOf(QStringLiteral("--png"));
+    if (png >= 0) {
+        if (png + 1 >= args.size()) {
+            std::fprintf(stderr, "usage: stowmere-gallery [--png FOLDER [--zoom N]]\n");
+            return 2;
+        }
+        pngFolder = args[png + 1];
+    }
+    int zoom = 1;
+    const qsizetype zoomAt = args.indexOf(QStringLiteral("--zoom"));
+    if (zoomAt >= 0 && zoomAt + 1 < args.size())
+        zoom = std::max(1, args[zoomAt + 1].toInt());
+    auto zoomed = [zoom](const QPixmap& pixmap) {
+        return zoom == 1 ? pixmap : pixmap.scaled(pixmap.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    };
+
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPixelSize(11);
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Stowmere gallery"));
+    window.setStyleSheet(QStringLiteral("background: white"));
+    auto* grid = new QGridLayout(&window);
+    std::vector<Sample> samples;
+    int row = 0;
+
+    auto addRow = [&](const QString& title, const std::vector<std::pair<QString, QWidget*>>& items) {
+        grid->addWidget(new QLabel(title), row, 0);
+        int column = 1;
+        for (const auto& [state, widget] : items) {
+            grid->addWidget(widget, row, column++);
+            samples.push_back({title + QLatin1Char('-') + state, widget});
+        }
+        ++row;
+    };
+
+    const QImage glyph = MakeGlyph();
+    auto makeButton = [&](int w, int h, const QString& caption, bool withGlyph, TColor color) {
+        auto* button = new TGradButton;
+        button->setFixedSize(w, h);
+        button->setFont(font);
+        button->SetCaption(caption);
+        button->SetColor(color);
+        button->SetTextShadow(false);
+        button->SetShowFocusRect(false);
+        button->SetGradientBorder(false);
+        button->SetSpacing(10);
+        if (withGlyph)
+            button->SetGlyph(glyph);
+        return button;
+    };
+    std::vector<std::function<void()>> actions;
+    auto buttonRow = [&](const QString& title, int w, int h, const QString& caption, bool withGlyph, TColor color) {
+        TGradButton* normal = makeButton(w, h, caption, withGlyph, color);
+        TGradButton* hover = makeButton(w, h, caption, withGlyph, color);
+        TGradButton* pressed = makeButton(w, h, caption, withGlyph, color);
+        TGradButton* disabled = makeButton(w, h, caption, withGlyph, color);
+        disabled->setEnabled(false);
+        TGradButton* focused = makeButton(w, h, caption + QStringLiteral(" & more text than fits"), withGlyph, color);
+        focused->SetShowFocusRect(true);
+        focused->SetTextShadow(true);
+        addRow(title, {{QStringLiteral("normal"), normal}, {QStringLiteral("hover"), hover},
+                          {QStringLiteral("pressed"), pressed}, {QStringLiteral("disabled"), disabled},
+                          {QStringLiteral("focus-ellipsis"), focused}});
+        actions.push_back([=] {
+            Hover(hover);
+            Press(pressed);
+            focused->setFocus();
+        });
+    };
+    buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
+    buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
+    buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
+
+    auto makeCheckBox = [&](const QString& caption) {
+        auto* box = new TGradCheckBox;
+        box->setFixedSize(130, 17);
+        box->SetCaption(caption);
+        box->SetColor(RGB(0, 176, 0));
+        box->SetFontColor(clWhite);
+        QFont white = font;
+        box->setFont(white);
+        box->Colors().SetDefaultFrom(clWhite);
+        box->Colors().SetDefaultTo(clWhite);
+        box->Colors().SetOverFrom(clWhite);
+        box->Colors().SetOverTo(0xBE9476);
+        box->SetShowFocusRect(false);
+        box->SetTextShadow(false);
+        return box;
+    };
+    {
+        TGradCheckBox* normal = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* hover = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* pressed = makeCheckBox(QStringLiteral("Select All"));
+        TGradCheckBox* checked = makeCheckBox(QStringLiteral("Incremental Backup"));
+        checked->SetChecked(true);
+        TGradCheckBox* disabled = makeCheckBox(QStringLiteral("Incremental Backup"));
+        disabled->SetChecked(true);
+        disabled->setEnabled(false);
+        TGradCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
+        lines->SetBorderLines({blTop, blBottom});
+        lines->SetShowFocusRect(true);
+        lines->SetChecked(true);
+        addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal}, {QStringLiteral("hover"), hover},
+                                               {QStringLiteral("pressed"), pressed}, {QStringLiteral("checked"), checked},
+                                               {QStringLiteral("disabled"), disabled}, {QStringLiteral("lines-focus"), lines}});
+        actions.push_back([=] {
+            Hover(hover);
+            Press(pressed);
+            lines->setFocus();
+        });
+    }
+
+    auto makePanel = [&](int w, int h, const QString& caption, TGradCaptionPos position, int corner, int border,
+                         TColor borderColor, TColor outer, bool antialiased, TColor color) {
+        auto* panel = new TGradPanel;
+        panel->setFixedSize(w, h);
+        panel->SetCaption(caption);
+        panel->SetCaptionPosition(position);
+        panel->SetCornerWidth(corner);
+        panel->SetBorderWidth(border);
+        panel->SetBorderColor(borderColor);
+        panel->SetOuterColor(outer);
+        panel->SetAntialiased(antialiased);
+        panel->SetColor(color);
+        panel->setFont(font);
+        return panel;
+    };
+    {
+        TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray, clBtnFace,
+            false, 0xE3DFDF);
+        title->SetGradient(true);
+        title->SetGradientType(gtDoubleVert);
+        title->SetDefaultFrom(0xD08410);
+        title->SetDefaultTo(0xFFB871);
+        QFont titleFont(QStringLiteral("Liberation Sans"));
+        titleFont.setPixelSize(29);
+        titleFont.setBold(true);
+        title->setFont(titleFont);
+        title->SetFontColor(clWhite);
+        title->SetTextShadow(false);
+        TGradPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false, 0xE3DFDF);
+        bar->SetGradient(true);
+        bar->SetGradientType(gtDoubleVert);
+        bar->SetDefaultFrom(0x009F00);
+        bar->SetDefaultTo(0x52C703);
+        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
+        barButton->setParent(bar);
+        barButton->move(8, 8);
+        addRow(QStringLiteral("panel"), {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
+
+        TGradPanel* list = makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
+        TGradPanel* field = makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
+        TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2, clGray,
+            clBtnFace, true, 0xE3DFDF);
+        TGradPanel* disabled = makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"),
+            cpBottomLeft, 10, 2, clGray, clBtnFace, true, 0xE3DFDF);
+        disabled->setEnabled(false);
+        addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list}, {QStringLiteral("field-frame"), field},
+                                             {QStringLiteral("group-box"), group}, {QStringLiteral("disabled"), disabled}});
+    }
+    {
+        auto* cells = new QLabel;
+        cells->setPixmap(QPixmap::fromImage(CheckCellImage()).scaled(96 * 2, 39 * 2));
+        addRow(QStringLiteral("check-cells"), {{QStringLiteral("x2"), cells}});
+    }
+
+    window.show();
+    QApplication::processEvents();
+    for (const auto& action : actions)
+        action();
+
+    if (pngFolder.isEmpty())
+        return app.exec();
+
+    QDir().mkpath(pngFolder);
+    for (const Sample& sample : samples) {
+        const QString file = QDir(pngFolder).filePath(sample.name + QStringLiteral(".png"));
+        if (!zoomed(sample.widget->grab()).save(file)) {
+            std::fprintf(stderr, "stowmere-gallery: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    const QString all = QDir(pngFolder).filePath(QStringLiteral("gallery.png"));
+    if (!window.grab().save(all)) {
+        std::fprintf(stderr, "stowmere-gallery: cannot write %s\n", qPrintable(all));
+        return 1;
+    }
+    std::printf("wrote %zu images and gallery.png to %s\n", samples.size(), qPrintable(pngFolder));
+    return 0;
+}

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/GradCustomControl.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QMouseEvent>
+
+#include <vector>
+
+// Offscreen windows get no real pointer, so entering and leaving are delivered by hand.
+inline void SendEnter(QWidget* widget)
+{
+    QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+    QApplication::sendEvent(widget, &enter);
+}
+
+inline void SendLeave(QWidget* widget)
+{
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(widget, &leave);
+}
+
+inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::LeftButton, buttons,
+        Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+/// Counts fade ticks and image rebuilds of any gradient control.
+template <typename Control>
+class Probe : public Control {
+public:
+    using Control::Control;
+    int fadeInTicks = 0;
+    int fadeOutTicks = 0;
+    int rebuilds = 0;
+    std::vector<int> pressAfterTick;
+
+    void RebuildImages() override
+    {
+        ++rebuilds;
+        Control::RebuildImages();
+    }
+
+protected:
+    void FadeInStep() override
+    {
+        ++fadeInTicks;
+        Control::FadeInStep();
+        pressAfterTick.push_back(this->PressLevel());
+    }
+    void FadeOutStep() override
+    {
+        ++fadeOutTicks;
+        Control::FadeOutStep();
+    }
+};

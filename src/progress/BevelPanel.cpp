@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/BevelPanel.h"
+
+#include <QPainter>
+
+namespace {
+
+// One ring of a 3-D edge: top and left in topLeft, bottom and right in bottomRight.
+void ring(QPainter &p, QRect r, const QColor &topLeft, const QColor &bottomRight)
+{
+    p.setPen(topLeft);
+    p.drawLine(r.left(), r.bottom() - 1, r.left(), r.top());
+    p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+    p.setPen(bottomRight);
+    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+}
+
+} // namespace
+
+TBevelPanel::TBevelPanel(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+void TBevelPanel::setColor(TColor value)
+{
+    if (value == m_color)
+        return;
+    m_color = value;
+    // Children that take their colour from the panel (labels, the busy picture) read the palette.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ToQColor(value));
+    setPalette(pal);
+    update();
+}
+
+void TBevelPanel::setBevelWidth(int value)
+{
+    if (value == m_bevelWidth || value < 0)
+        return;
+    m_bevelWidth = value;
+    update();
+}
+
+void TBevelPanel::setBorderWidth(int value)
+{
+    if (value == m_borderWidth || value < 0)
+        return;
+    m_borderWidth = value;
+    update();
+}
+
+void TBevelPanel::place(QWidget *child, int left, int top, int width, int height)
+{
+    child->setGeometry(left + EdgeWidth, top + EdgeWidth, width, height);
+}
+
+void TBevelPanel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ToQColor(m_color));
+    QRect r = rect();
+    // Sunken client edge: shadow over dark shadow on the top-left, highlight over light on the bottom-right.
+    ring(p, r, ToQColor(clBtnShadow), ToQColor(clBtnHighlight));
+    r.adjust(1, 1, -1, -1);
+    ring(p, r, ToQColor(cl3DDkShadow), ToQColor(cl3DLight));
+    r.adjust(1, 1, -1, -1);
+    for (int i = 0; i < m_bevelWidth; ++i) {
+        ring(p, r, ToQColor(clBtnHighlight), ToQColor(clBtnShadow));
+        r.adjust(1, 1, -1, -1);
+    }
+}

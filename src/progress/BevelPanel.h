@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/TColor.h"
+
+#include <QWidget>
+
+/// A plain panel: a sunken client edge, inside it a raised bevel of BevelWidth
+/// pixels and a border band of BorderWidth pixels in the panel's colour.
+/// Children are placed relative to the client area inside the sunken edge.
+class TBevelPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TBevelPanel(QWidget *parent = nullptr);
+
+    /// Width of the sunken client edge; child positions are offset by it.
+    static constexpr int EdgeWidth = 2;
+
+    TColor Color() const { return m_color; }
+    void setColor(TColor value);
+    int BevelWidth() const { return m_bevelWidth; }
+    void setBevelWidth(int value);
+    int BorderWidth() const { return m_borderWidth; }
+    void setBorderWidth(int value);
+
+    /// Places a child at (left, top) of the client area with the given size.
+    void place(QWidget *child, int left, int top, int width, int height);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    TColor m_color = clBtnFace;
+    int m_bevelWidth = 1;
+    int m_borderWidth = 0;
+};

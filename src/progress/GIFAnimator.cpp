@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/GIFAnimator.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <exception>
+
+TGIFAnimator::TGIFAnimator(QWidget *parent)
+    : QWidget(parent)
+    , m_picture(std::make_unique<GifPicture>())
+{
+    // Sleep, tick, sleep again: a single-shot timer rearmed after each tick lets a
+    // changed interval take effect from the next sleep without cutting this one short.
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &TGIFAnimator::onTimeout);
+}
+
+TGIFAnimator::~TGIFAnimator()
+{
+    m_onChange = nullptr;
+    m_onFrameChanged = nullptr;
+    m_onStart = nullptr;
+    m_onStop = nullptr;
+    m_timer.stop();
+}
+
+int TGIFAnimator::frameDelay(int k) const
+{
+    const int count = m_picture->frameCount();
+    if (k < 0 || k >= count || count < 2)
+        return 0;
+    return std::clamp(m_picture->frame(k).delayMs, MinFrameDelay, MaxFrameDelay);
+}
+
+void TGIFAnimator::setTimerInterval(int ms)
+{
+    m_interval = ms;
+    scheduleTimer();
+}
+
+void TGIFAnimator::scheduleTimer()
+{
+    // The timer idles while its interval is 0, it is disabled or it has no tick to run.
+    const bool run = m_timerEnabled && m_animate && m_interval > 0;
+    if (!run) {
+        m_timer.stop();
+        return;
+    }
+    if (!m_timer.isActive())
+        m_timer.start(m_interval);
+}
+
+void TGIFAnimator::onTimeout()
+{
+    try {
+        tick();
+    } catch (const std::exception &e) {
+        // A failed frame must not stop the picture; the error is reported and the timer goes on.
+        qWarning("Busy picture: %s", e.what());
+    }
+    scheduleTimer();
+}
+
+void TGIFAnimator::tick()
+{
+    if (m_drawing || !isVisible() || m_picture->frameCount() < 2 || !parentWidget())
+        return;
+    m_frameIndex = m_frameIndex + 1 >= m_picture->frameCount() ? 0 : m_frameIndex + 1;
+    m_drawing = true;
+    if (m_onFrameChanged)
+        m_onFrameChanged(this);
+    repaint();
+    m_drawing = false;
+    if (m_frameIndex >= 0 && m_frameIndex < m_picture->frameCount())
+        m_interval = frameDelay(m_frameIndex);
+    if (!m_loop && m_frameIndex == 0)
+        setAnimate(false);
+}
+
+void TGIFAnimator::setImage(GifPicture picture)
+{
+    *m_picture = std::move(picture);
+    m_composer.reset();
+    m_frameIndex = m_picture->currentFrame();
+    if (!m_picture->isEmpty())
+        setTimerInterval(frameDelay(m_frameIndex));
+    if (m_autoSize && !m_picture->isEmpty())
+        resize(m_picture->width(), m_picture->height());
+    update();
+    if (m_onChange)
+        m_onChange(this);
+}
+
+void TGIFAnimator::setAnimate(bool value)
+{
+    if (value == m_animate)
+        return;
+    if (value) {
+        m_animate = true;
+        m_timerEnabled = true;
+        m_animate = m_timerEnabled;
+        scheduleTimer();
+        if (m_onStart)
+            m_onStart(this);
+    } else {
+        m_animate = false;
+        m_timer.stop();
+        if (m_onStop)
+            m_onStop(this);
+        update();
+    }
+}
+
+void TGIFAnimator::setAutoSize(bool value)
+{
+    if (value == m_autoSize)
+        return;
+    m_autoSize = value;
+    if (m_autoSize && !m_picture->isEmpty())
+        resize(m_picture->width(), m_picture->height());
+}
+
+void TGIFAnimator::repaintNow()
+{
+    if (m_animate)
+        repaint();
+    else
+        update();
+}
+
+void TGIFAnimator::setCenter(bool value)
+{
+    if (value == m_center)
+        return;
+    m_center = value;
+    repaintNow();
+}
+
+void TGIFAnimator::setStretch(bool value)
+{
+    if (value == m_stretch)
+        return;
+    m_stretch = value;
+    repaintNow();
+}
+
+void TGIFAnimator::setTransparent(bool value)
+{
+    if (value == m_transparent)
+        return;
+    m_transparent = value;
+    // The transparent mark belongs to a freshly built image, so rebuild it.
+    m_composer.reset();
+    repaintNow();
+}
+
+void TGIFAnimator::setFrameIndex(int value)
+{
+    if (value == m_frameIndex || value < 0 || value >= m_picture->frameCount())
+        return;
+    m_frameIndex = value;
+    setTimerInterval(frameDelay(value));
+    if (m_onFrameChanged)
+        m_onFrameChanged(this);
+    update();
+}
+
+void TGIFAnimator::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const bool seeThrough = m_picture->isEmpty() || m_picture->countsAsTransparent();
+    // A see-through picture leaves the control unfilled: Qt has already painted the
+    // parent and the controls beneath it there.
+    if (!seeThrough && parentWidget())
+        painter.fillRect(rect(), parentWidget()->palette().color(parentWidget()->backgroundRole()));
+    if (m_picture->isEmpty() || m_picture->width() < 1 || m_picture->height() < 1)
+        return;
+
+    m_composer.compose(*m_picture, m_frameIndex, m_transparent);
+    const QImage image = m_composer.displayImage();
+    QRect target(QPoint(0, 0), image.size());
+    if (m_stretch)
+        target = rect();
+    else if (m_center)
+        target.moveTopLeft(QPoint((width() - image.width()) / 2, (height() - image.height()) / 2));
+    painter.drawImage(target, image);
+}

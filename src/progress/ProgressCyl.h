@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "progress/CylColors.h"
+#include "progress/CylShading.h"
+#include "progress/CylTypes.h"
+#include "progress/PCColorStyle.h"
+
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class TProgressCyl;
+
+using TOnProgressDoneEvent = std::function<void(TProgressCyl *sender)>;
+using TOnMouseEnterEvent = std::function<void(TProgressCyl *sender)>;
+using TOnMouseLeaveEvent = std::function<void(TProgressCyl *sender)>;
+
+/// A progress bar drawn as a lit cylinder: the filled and the empty part are shaded
+/// row by row (column by column when vertical) so the bar looks round, with an
+/// optional percentage text and a frame of two bevels and a border band.
+///
+/// Setters ignore a value equal to the current one unless noted; every paint
+/// composes the whole control in a 24-bit off-screen image and copies it once.
+class TProgressCyl : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TProgressCyl(QWidget *parent = nullptr);
+    ~TProgressCyl() override;
+
+    // Range and position.
+    std::int32_t Min() const { return m_min; }
+    std::int32_t Max() const { return m_max; }
+    std::int32_t Position() const { return m_position; }
+    std::int32_t Step() const { return m_step; }
+    bool StopAtMax() const { return m_stopAtMax; }
+    /// A value equal to Max becomes Max - 1; a value above Max is not stored.
+    void setMin(std::int32_t value);
+    /// A value equal to Min becomes Min + 1; a value below Min is not stored.
+    void setMax(std::int32_t value);
+    /// Clamped into Min .. Max; repaints only when the fill or the percentage moves.
+    void setPosition(std::int32_t value);
+    void setStep(std::int32_t value) { m_step = value; }
+    void setStopAtMax(bool value) { m_stopAtMax = value; }
+
+    // Colours. ForeColor, ForeLineColor, BackColor and BevelColor re-derive even when unchanged.
+    TColor ForeColor() const { return m_foreColor; }
+    TColor ForeLineColor() const { return m_foreLineColor; }
+    TColor BackColor() const { return m_backColor; }
+    TColor BackBorderColor() const { return m_backBorderColor; }
+    TColor BevelColor() const { return m_bevelColor; }
+    TColor Color() const { return m_color; }
+    TColor FontShadowColor() const { return m_fontShadowColor; }
+    TColor FontColor() const { return m_fontColor; }
+    void setForeColor(TColor value);
+    void setForeLineColor(TColor value);
+    void setBackColor(TColor value);
+    void setBackBorderColor(TColor value);
+    void setBevelColor(TColor value);
+    void setColor(TColor value);
+    void setFontShadowColor(TColor value);
+    void setFontColor(TColor value);
+
+    // Lighting.
+    TPCColorStyle &BackStyle() { return m_backStyle; }
+    TPCColorStyle &ForeStyle() { return m_foreStyle; }
+    const TPCColorStyle &BackStyle() const { return m_backStyle; }
+    const TPCColorStyle &ForeStyle() const { return m_foreStyle; }
+    void setBackStyle(const TPCStyleValues &values) { m_backStyle.assign(values); }
+    void setForeStyle(const TPCStyleValues &values) { m_foreStyle.assign(values); }
+    TCylinderEffect CylinderEffect() const { return m_cylinderEffect; }
+    void setCylinderEffect(TCylinderEffect value);
+
+    // Frame.
+    TBevelCut BevelInner() const { return m_bevelInner; }
+    TBevelCut BevelOuter() const { return m_bevelOuter; }
+    std::int32_t BevelWidth() const { return m_bevelWidth; }
+    std::int32_t BorderWidth() const { return m_borderWidth; }
+    /// A frame that would leave no room for the bar is undone silently.
+    void setBevelInner(TBevelCut value);
+    void setBevelOuter(TBevelCut value);
+    void setBevelWidth(std::int32_t value);
+    void setBorderWidth(std::int32_t value);
+
+    // Text.
+    const QFont &Font() const { return m_font; }
+    void setFont(const QFont &font);
+    TFontEffect FontEffect() const { return m_fontEffect; }
+    TFontOrientation FontOrientation() const { return m_fontOrientation; }
+    bool ShowText() const { return m_showText; }
+    const QString &Text() const { return m_text; }
+    const QString &TextDone() const { return m_textDone; }
+    void setFontEffect(TFontEffect value);
+    void setFontOrientation(TFontOrientation value);
+    void setShowText(bool value);
+    void setText(const QString &value);
+    void setTextDone(const QString &value);
+    /// The text drawn for the current percentage.
+    QString displayText() const;
+
+    TProgressBarOrientation Orientation() const { return m_orientation; }
+    /// Also sets FontOrientation to match, without rebuilding the text state.
+    void setOrientation(TProgressBarOrientation value);
+
+    TProEffect ProEffect() const { return m_proEffect; }
+    /// Applies a named look in one step; peCustom applies nothing.
+    void setProEffect(TProEffect value);
+
+    void setOnProgressDone(TOnProgressDoneEvent handler) { m_onProgressDone = std::move(handler); }
+    void setOnMouseEnter(TOnMouseEnterEvent handler) { m_onMouseEnter = std::move(handler); }
+    void setOnMouseLeave(TOnMouseLeaveEvent handler) { m_onMouseLeave = std::move(handler); }
+
+    // Derived state, readable for drawing checks and tests.
+    int percentage() const { return m_percentage; }
+    int fillEdge() const { return m_fillEdge; }
+    int shadeAmount() const { return m_shadeAmount; }
+    float verticalShadeStep() const { return m_vertStep; }
+    float horizontalShadeStep() const { return m_horzStep; }
+    int shadowOffset() const { return m_shadowOffset; }
+    QRect outerRect() const { return m_outerRect; }
+    QRect bevelRect() const { return m_bevelRect; }
+    QRect barRect() const { return m_barRect; }
+    CylShading::Factors foreFactors() const { return m_foreFactors; }
+    CylShading::Factors foreLineFactors() const { return m_foreLineFactors; }
+    CylShading::Factors backFactors() const { return m_backFactors; }
+    bool hasInvertOverlay() const { return m_overlay.has_value(); }
+
+    /// Composes the whole control into the off-screen image (what a paint copies
+    /// to the screen) and returns it; left as it was while the control cannot be drawn.
+    const QImage &renderOffscreen();
+    const QImage &offscreenImage() const { return m_image; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    friend class TPCColorStyle;
+
+    struct BevelSet {
+        TColor highlight = 0;
+        TColor shadow = 0;
+        TColor light = 0;
+        TColor darkShadow = 0;
+    };
+
+    void styleChanged();
+    void markCustom();
+    void rederiveColours();
+    void deriveBevelSet();
+    void chooseBevelColours();
+    bool geometryOk() const;
+    void recomputeGeometry();
+    void updatePosition();
+    void setupText(bool shown, bool hadOverlay);
+    void refresh();
+    bool paintOffscreen();
+    void drawText();
+    void drawFrameRings(const QRect &from, TColor topLeft, TColor bottomRight);
+
+    bool m_created = false;
+    bool m_updating = true;
+
+    std::int32_t m_min = 0;
+    std::int32_t m_max = 0;
+    std::int32_t m_position = 0;
+    std::int32_t m_step = 1;
+    bool m_stopAtMax = true;
+
+    // Members start out zero, as the constructor's assignments in their fixed
+    // order are what sets the defaults up (and their derived state with them).
+    TColor m_foreColor = 0;
+    TColor m_foreLineColor = 0;
+    TColor m_backColor = 0;
+    TColor m_backBorderColor = 0;
+    TColor m_bevelColor = 0;
+    TColor m_color = 0;
+    TColor m_fontShadowColor = 0;
+    TColor m_fontColor = 0;
+
+    TPCColorStyle m_backStyle;
+    TPCColorStyle m_foreStyle;
+    TCylinderEffect m_cylinderEffect = ceFlat;
+
+    TBevelCut m_bevelInner = bvNone;
+    TBevelCut m_bevelOuter = bvNone;
+    std::int32_t m_bevelWidth = 0;
+    std::int32_t m_borderWidth = 0;
+
+    QFont m_font;
+    TFontEffect m_fontEffect = feNone;
+    TFontOrientation m_fontOrientation = foLeftToRight;
+    bool m_showText = false;
+    QString m_text;
+    QString m_textDone;
+
+    TProgressBarOrientation m_orientation = pbHorizontal;
+    TProEffect m_proEffect = demoSystem;
+
+    TOnProgressDoneEvent m_onProgressDone;
+    TOnMouseEnterEvent m_onMouseEnter;
+    TOnMouseLeaveEvent m_onMouseLeave;
+
+    // Derived state.
+    int m_shadeAmount = 0;
+    int m_shadowOffset = 0;
+    QRect m_outerRect;
+    QRect m_bevelRect;
+    QRect m_barRect;
+    int m_percentage = 0;
+    int m_fillEdge = 0;
+    int m_lastRawFill = 0;
+    int m_lastPercentage = 0;
+    float m_rangeScale = 0.01f;
+    float m_vertStep = 0;
+    float m_horzStep = 0;
+    CylShading::Factors m_foreFactors;
+    CylShading::Factors m_foreLineFactors;
+    CylShading::Factors m_backFactors;
+    BevelSet m_bevelSet;
+    TColor m_innerTopLeft = 0;
+    TColor m_innerBottomRight = 0;
+    TColor m_outerTopLeft = 0;
+    TColor m_outerBottomRight = 0;
+
+    QImage m_image;
+    std::optional<QImage> m_overlay;
+};

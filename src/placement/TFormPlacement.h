@@ -5,12 +5,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
 
 class QEvent;
-class QWidget;
 
 namespace stowmere {
 
@@ -56,7 +56,14 @@ struct TWinMinMaxInfo {
 ///   was saved yet it saves then (the window's own destructor body has run by then, but
 ///   its QWidget state is still intact).
 /// Failures while restoring or saving are handed to the error report (by default the
-/// application's error message box); showing and closing the window carry on.
+/// application's error message box); showing and closing the window carry on. The report
+/// may also be called while the window is destroyed, so it must not use the window's own
+/// members; for the same reason OnSavePlacement is not emitted by the save at destroy.
+///
+/// The default section is the window's class name, so the window class needs Q_OBJECT.
+/// A window that centres itself does so through setFormPosition(TPosition::poScreenCenter)
+/// (FormPosition.h), not in its own showEvent: the store switches centring off when it
+/// restores a position, and centres the window otherwise.
 class TFormPlacement : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool Active READ active WRITE setActive)
@@ -124,6 +131,8 @@ public:
     /// The application's default error report: a modal error box titled with the
     /// application's display name, "." appended when the text ends in a character after ".".
     static void showApplicationError(const QString& message);
+    /// The text that box shows for an error message.
+    static QString applicationErrorText(const QString& message);
 
 signals:
     void OnSavePlacement();

@@ -5,6 +5,10 @@
 #include "controls/GradCheckBox.h"
 #include "controls/GradPanel.h"
 
+#include <QFontMetrics>
+
+#include <algorithm>
+
 namespace stowmere::app::style {
 namespace {
 
@@ -118,10 +122,21 @@ void styleRoundedPanel(TGradPanel& panel)
 
 void styleBarCheckBox(TGradCheckBox& box, const QString& caption)
 {
+    box.setFont(sansFont(11));
+    // The box has no transparent background; the bar's colour at its middle row, where
+    // the check boxes sit, makes it blend in.
+    box.SetColor(kBarTo);
     box.SetCaption(caption);
     box.SetFontColor(clWhite);
     box.SetCheckColor(kCheckGreen);
     box.SetChecked(false);
+}
+
+int checkBoxWidth(const TGradCheckBox& box, int designedWidth)
+{
+    constexpr int kBoxAndMargins = 13 + 8;
+    const int needed = kBoxAndMargins + box.Spacing() + QFontMetrics(box.font()).horizontalAdvance(box.Caption());
+    return std::max(designedWidth, needed);
 }
 
 } // namespace stowmere::app::style

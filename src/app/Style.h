@@ -38,5 +38,7 @@ void styleRoundedPanel(TGradPanel& panel);
 
 /// A gradient check box with white text and a green check on the button bar.
 void styleBarCheckBox(TGradCheckBox& box, const QString& caption);
+/// The designed width, or more when the platform's font needs it for the whole caption.
+int checkBoxWidth(const TGradCheckBox& box, int designedWidth);
 
 } // namespace stowmere::app::style

@@ -137,6 +137,7 @@ void TfrmMain::createComponents()
 
     Label1 = new QLabel(texts::webCaption(), GradPanel1);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(style::sansFont(11));
     Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setToolTip(texts::webAddress());
@@ -215,11 +216,11 @@ void TfrmMain::createComponents()
     chkSelectAll = new TGradCheckBox(GradPanel3);
     chkSelectAll->setObjectName(QStringLiteral("chkSelectAll"));
     style::styleBarCheckBox(*chkSelectAll, QStringLiteral("Select All"));
-    chkSelectAll->setGeometry(384, 14, 73, 17);
+    chkSelectAll->setGeometry(384, 14, style::checkBoxWidth(*chkSelectAll, 73), 17);
     chkIncremental = new TGradCheckBox(GradPanel3);
     chkIncremental->setObjectName(QStringLiteral("chkIncremental"));
     style::styleBarCheckBox(*chkIncremental, QStringLiteral("Incremental Backup"));
-    chkIncremental->setGeometry(560, 14, 121, 17);
+    chkIncremental->setGeometry(560, 14, style::checkBoxWidth(*chkIncremental, 121), 17);
 
     SpeedButton1 = new QToolButton(GradPanel3);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
@@ -815,7 +816,11 @@ void TfrmMain::fileCopied(std::uint64_t count)
 void TfrmMain::itemDone()
 {
     QMetaObject::invokeMethod(
-        this, [this] { m_progress->itemDone(); },
+        this,
+        [this] {
+            m_progress->itemDone();
+            emit backupItemDone();
+        },
         Qt::QueuedConnection);
 }
 

@@ -114,6 +114,8 @@ public:
 signals:
     /// The window has faded out and its tables are closed: the program may end.
     void Closed();
+    /// The progress bar has stepped past one more checked item of the run.
+    void backupItemDone();
     /// A backup run has ended and the commands are enabled again.
     void backupFinished();
 

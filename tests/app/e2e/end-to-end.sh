@@ -25,7 +25,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "end-to-end: $*" >&2; exit 1; }
+fail() {
+    echo "end-to-end: $*" >&2
+    if [ -s "$work/stowmere.log" ]; then
+        echo "--- the program's output:" >&2
+        tail -n 60 "$work/stowmere.log" >&2
+    fi
+    exit 1
+}
 step=0
 shot() {
     step=$((step + 1))
@@ -51,6 +58,8 @@ mkdir -p "$work/app" "$work/config"
 cp "$stowmere" "$work/app/stowmere"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb
 unset SESSION_MANAGER
+# Only read by sanitizer builds.
+export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 x11_start 1280 800
 "$work/app/stowmere" >"$work/stowmere.log" 2>&1 &

@@ -145,7 +145,8 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
                 field.size = field.byteLength - 1;
             else if (field.size > 0)
                 field.byteLength = field.size + 1;
-            else
+            // A width of 0 could not be written back readably (no "WIDTH" is written for it).
+            if (field.size == 0)
                 failRead(rc::InvalidArgument, columnAt, "Column '" + field.name + "' has no width");
             break;
         case FieldType::WideString:
@@ -284,8 +285,15 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             }
             auto text = std::string_view(reinterpret_cast<const char*>(value.data()), value.size());
             if (field.type == FieldType::String) {
-                if (fixedText[i])
+                if (fixedText[i]) {
+                    // A fixed-width text ends at its first zero byte; one that fills the
+                    // whole width has no room for it and would not fit the column.
                     text = text.substr(0, text.find('\0'));
+                    if (text.size() > field.size)
+                        failRead(rc::InvalidArgument, reader.offset(), "Cannot read the table: a value of column '"
+                                                                           + field.name + "' is longer than its width of "
+                                                                           + std::to_string(field.size));
+                }
                 else if (text.size() == 1 && text[0] == '\0')
                     text = {}; // the empty string is stored as one zero byte
             }

@@ -254,14 +254,14 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
 
     // Rows, each packed as it is read so that a large file is held once.
     std::vector<Row> rows;
+    std::string scratch; // one row, copied out at its exact size
     rows.reserve(std::min<std::size_t>(reader.rowCount(), bytes.size() / 8));
     for (std::uint32_t r = 0; r < reader.rowCount(); ++r) {
         std::uint8_t status = 0;
         std::span<const std::byte> value;
         if (const ResultCode result = reader.nextField(status, value))
             failRead(result, reader.offset());
-        Row row;
-        row.status = status;
+        scratch.clear();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const FieldDef& field = fields[i];
             std::size_t limit = PacketReader::kUnlimited;
@@ -280,7 +280,7 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             if (result != rc::Ok && result != rc::FieldIsNull)
                 failRead(result, reader.offset());
             if (fieldStatus != packet::kFieldHasValue) {
-                row.data.push_back('\1');
+                scratch.push_back('\1');
                 continue;
             }
             auto text = std::string_view(reinterpret_cast<const char*>(value.data()), value.size());
@@ -297,13 +297,12 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
                 else if (text.size() == 1 && text[0] == '\0')
                     text = {}; // the empty string is stored as one zero byte
             }
-            row.data.push_back('\0');
-            char length[4];
-            le::write(reinterpret_cast<std::byte*>(length), text.size(), 4);
-            row.data.append(length, 4);
-            row.data.append(text);
+            scratch.push_back('\0');
+            const auto length = static_cast<std::uint32_t>(text.size()); // host order, as pack() writes it
+            scratch.append(reinterpret_cast<const char*>(&length), 4);
+            scratch.append(text);
         }
-        rows.push_back(std::move(row));
+        rows.push_back(Row{status, scratch});
     }
 
     // Everything was read: the table takes the new content.

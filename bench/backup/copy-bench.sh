@@ -95,6 +95,7 @@ no_change() {
   local i ours theirs dest=$work/dst/C-uptodate
   mkdir -p "$dest"
   cp -a "$work/src/Small" "$dest/"
+  sync -f "$dest"
   : >"$work/ours" ; : >"$work/theirs" ; : >"$work/ratio"
   for (( i = 0; i < pairs; i++ )); do
     run_timed ours "" "$driver" backup --incremental "$dest" "$work/src/Small"

@@ -116,12 +116,15 @@ std::string BackupEngine::BaseName(const std::string& item)
 {
     if (paths::isRoot(item))
         return {};
-    // The text after the last separator; empty when the item ends with one or has none.
+    // The text after the last separator; empty when the item ends with one.
     const std::string reversed = ReverseText(item);
     const std::size_t separator = reversed.find(paths::kSeparator);
-    if (separator == std::string::npos)
+    std::string base = ReverseText(std::string_view(reversed).substr(0, separator));
+    // "." and ".." name no folder of their own: a base of ".." would put the copy beside
+    // the destination instead of inside it.
+    if (base == "." || base == "..")
         return {};
-    return ReverseText(std::string_view(reversed).substr(0, separator));
+    return base;
 }
 
 void BackupEngine::BuildFolderList(const std::string& item)

@@ -79,8 +79,9 @@ public:
     /// failure box and sets the cancel flag.
     void CopyOneFile(const std::string& source, const std::string& target);
 
-    /// The base name a folder item's tree is copied under: its last component, empty for
-    /// the file-system root and for an item that ends with a separator.
+    /// The base name a folder item's tree is copied under: its last component (the whole
+    /// text for a name without separator), empty for the file-system root, for an item that
+    /// ends with a separator and for a last component "." or "..".
     static std::string BaseName(const std::string& item);
 
     /// The destination as used for targets: one trailing separator removed, so the root

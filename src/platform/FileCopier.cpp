@@ -89,29 +89,37 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     if (!S_ISREG(sourceInfo.st_mode))
         return std::make_error_code(std::errc::invalid_argument);
 
-    const std::string folder = paths::parentFolder(target);
-    std::string pattern = paths::join(folder.empty() ? std::string_view(".") : std::string_view(folder),
-                                      std::string(kTemporaryPrefix) + "XXXXXX");
+    const std::string parent = paths::parentFolder(target);
+    const std::string folder = parent.empty() ? std::string(".") : parent;
+
+    // An unnamed file needs no name until it is complete and leaves nothing behind if the
+    // program dies half-way; file systems without it get a named temporary file.
+    if (!m_noUnnamedFiles) {
+        Descriptor output(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (output.get() >= 0) {
+            if (const std::error_code error = fill(input.get(), output.get(), sourceInfo))
+                return error;
+            const std::error_code error = publishUnnamed(output.get(), folder, target);
+            if (error != std::errc::operation_not_supported)
+                return error;
+            // Neither way of naming the file works here: fall through to a named one.
+            m_noUnnamedFiles = true;
+            if (::lseek(input.get(), 0, SEEK_SET) != 0)
+                return lastError();
+        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            m_noUnnamedFiles = true;
+        } else {
+            return lastError();
+        }
+    }
+
+    std::string pattern = paths::join(folder, std::string(kTemporaryPrefix) + "XXXXXX");
     Descriptor output(::mkostemp(pattern.data(), O_CLOEXEC));
     if (output.get() < 0)
         return lastError();
     TemporaryName temporary(pattern);
-
-    struct stat targetInfo {};
-    if (::fstat(output.get(), &targetInfo) != 0)
-        return lastError();
-
-    if (!shareBlocks(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_dev),
-                     static_cast<std::uint64_t>(targetInfo.st_dev))) {
-        if (const std::error_code error = copyData(input.get(), output.get()))
-            return error;
-    }
-
-    if (::fchmod(output.get(), sourceInfo.st_mode & 07777) != 0)
-        return lastError();
-    const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    if (::futimens(output.get(), times) != 0)
-        return lastError();
+    if (const std::error_code error = fill(input.get(), output.get(), sourceInfo))
+        return error;
     // Some file systems report write errors only when the file is closed.
     if (::close(output.release()) != 0)
         return lastError();
@@ -119,6 +127,71 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
         return lastError();
     temporary.keep();
     return {};
+}
+
+std::error_code FileCopier::fill(int sourceFd, int targetFd, const struct stat& sourceInfo)
+{
+    struct stat targetInfo {};
+    if (::fstat(targetFd, &targetInfo) != 0)
+        return lastError();
+    if (!shareBlocks(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_dev),
+                     static_cast<std::uint64_t>(targetInfo.st_dev))) {
+        if (const std::error_code error = copyData(sourceFd, targetFd))
+            return error;
+    }
+    if (::fchmod(targetFd, sourceInfo.st_mode & 07777) != 0)
+        return lastError();
+    const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::futimens(targetFd, times) != 0)
+        return lastError();
+    return {};
+}
+
+int FileCopier::linkUnnamed(int fd, const std::string& path)
+{
+    if (m_linkWay != LinkWay::ProcFd) {
+        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+            m_linkWay = LinkWay::EmptyPath;
+            return 0;
+        }
+        // Without the capability to link by descriptor the kernel answers ENOENT.
+        if (m_linkWay == LinkWay::EmptyPath || (errno != ENOENT && errno != EPERM))
+            return -1;
+    }
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        return -1;
+    m_linkWay = LinkWay::ProcFd;
+    return 0;
+}
+
+std::error_code FileCopier::publishUnnamed(int fd, const std::string& folder, const std::string& target)
+{
+    // A new target simply gets the file's name.
+    if (linkUnnamed(fd, target) == 0)
+        return {};
+    if (errno != EEXIST) {
+        const int error = errno;
+        if (m_linkWay == LinkWay::Unknown && (error == ENOENT || error == EPERM))
+            return std::make_error_code(std::errc::operation_not_supported);
+        return {error, std::generic_category()};
+    }
+    // An existing target is replaced in one step by renaming a linked copy over it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = paths::join(
+            folder, kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_serial++));
+        if (linkUnnamed(fd, name) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return lastError();
+        }
+        TemporaryName temporary(name);
+        if (::rename(name.c_str(), target.c_str()) != 0)
+            return lastError();
+        temporary.keep();
+        return {};
+    }
+    return std::make_error_code(std::errc::file_exists);
 }
 
 bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice)

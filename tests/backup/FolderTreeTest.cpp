@@ -116,6 +116,10 @@ TEST_F(FolderTreeTest, BaseNameIsTheLastComponentAndEmptyForRootOrTrailingSepara
     EXPECT_EQ(BackupEngine::BaseName("//"), "");
     // Three characters long, yet not the root: counting characters would get this wrong.
     EXPECT_EQ(BackupEngine::BaseName("/ab"), "ab");
+    EXPECT_EQ(BackupEngine::BaseName("Data"), "Data");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/.."), "") << "never a copy beside the destination";
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/."), "");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/.config"), ".config");
 }
 
 TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesFirst)

@@ -5,10 +5,12 @@
 #include "backup/ReverseText.h"
 #include "platform/FolderListing.h"
 #include "platform/ModificationStamp.h"
+#include "platform/OpenFolder.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -96,7 +98,10 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 
 void BackupEngine::copyFileItem(const std::string& item)
 {
-    copyIfNeeded(item, m_dest + paths::kSeparator + paths::fileNamePart(item));
+    const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
+    if (m_settings.incremental && isUpToDate(files::statusOf(target), [&item] { return files::statusOf(item); }))
+        return;
+    CopyOneFile(item, target);
 }
 
 void BackupEngine::copyFolderItem(const std::string& item)
@@ -185,10 +190,23 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
         // Mostly it exists already; a folder that really cannot be made shows up as the
         // failure of the first file copied into it.
         files::makeFolder(target);
-        for (const files::FolderEntry& entry : files::listFolder(source)) {
+        const std::vector<files::FolderEntry> entries = files::listFolder(source);
+        // An incremental run looks at two files for each one it copies; held open, the
+        // folders spare it walking both full paths every time.
+        std::optional<files::OpenFolder> sourceFolder;
+        std::optional<files::OpenFolder> targetFolder;
+        if (m_settings.incremental) {
+            sourceFolder.emplace(source);
+            targetFolder.emplace(target);
+        }
+        for (const files::FolderEntry& entry : entries) {
             if (entry.kind != files::EntryKind::File)
                 continue;
-            copyIfNeeded(joinName(source, entry.name), joinName(target, entry.name));
+            const bool skip = m_settings.incremental
+                && isUpToDate(targetFolder->statusOf(entry.name),
+                              [&] { return sourceFolder->statusOf(entry.name); });
+            if (!skip)
+                CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
             if (cancelled())
                 return;
         }
@@ -202,23 +220,20 @@ void BackupEngine::FreeFolderList()
     m_folderList.reset();
 }
 
-void BackupEngine::copyIfNeeded(const std::string& source, const std::string& target)
+bool BackupEngine::isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source)
 {
-    if (m_settings.incremental) {
-        const files::FileStatus targetStatus = files::statusOf(target);
-        if (targetStatus.kind == files::EntryKind::File) {
-            const std::uint32_t targetStamp = files::packStamp(targetStatus.modified.tv_sec);
-            const files::FileStatus sourceStatus = files::statusOf(source);
-            const std::uint32_t sourceStamp = sourceStatus.kind == files::EntryKind::Missing
-                ? files::kUnreadableStamp
-                : files::packStamp(sourceStatus.modified.tv_sec);
-            // A target whose time cannot be packed cannot be shown to be up to date, so it
-            // is copied again rather than left stale for good.
-            if (targetStamp != files::kUnreadableStamp && targetStamp >= sourceStamp)
-                return;
-        }
-    }
-    CopyOneFile(source, target);
+    if (target.kind != files::EntryKind::File)
+        return false;
+    const std::uint32_t targetStamp = files::packStamp(target.modified.tv_sec);
+    // A target whose time cannot be packed cannot be shown to be up to date, so it is
+    // copied again rather than left stale for good.
+    if (targetStamp == files::kUnreadableStamp)
+        return false;
+    const files::FileStatus sourceStatus = source();
+    const std::uint32_t sourceStamp = sourceStatus.kind == files::EntryKind::Missing
+        ? files::kUnreadableStamp
+        : files::packStamp(sourceStatus.modified.tv_sec);
+    return targetStamp >= sourceStamp;
 }
 
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)

@@ -94,7 +94,8 @@ private:
     void CollectSubFolders(const std::string& path, const std::string& root);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
-    void copyIfNeeded(const std::string& source, const std::string& target);
+    /// The incremental rule: the target is a file whose stamp is not smaller than the source's.
+    static bool isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source);
     bool cancelled() const { return m_cancelFlag.load(); }
     void showError(const std::string& text);
 

@@ -97,7 +97,7 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     if (!m_noUnnamedFiles) {
         Descriptor output(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         if (output.get() >= 0) {
-            if (const std::error_code error = fill(input.get(), output.get(), sourceInfo))
+            if (const std::error_code error = fill(input.get(), output.get(), sourceInfo, folder))
                 return error;
             const std::error_code error = publishUnnamed(output.get(), folder, target);
             if (error != std::errc::operation_not_supported)
@@ -118,7 +118,7 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     if (output.get() < 0)
         return lastError();
     TemporaryName temporary(pattern);
-    if (const std::error_code error = fill(input.get(), output.get(), sourceInfo))
+    if (const std::error_code error = fill(input.get(), output.get(), sourceInfo, folder))
         return error;
     // Some file systems report write errors only when the file is closed.
     if (::close(output.release()) != 0)
@@ -129,14 +129,18 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     return {};
 }
 
-std::error_code FileCopier::fill(int sourceFd, int targetFd, const struct stat& sourceInfo)
+std::error_code FileCopier::fill(int sourceFd, int targetFd, const struct stat& sourceInfo, const std::string& folder)
 {
-    struct stat targetInfo {};
-    if (::fstat(targetFd, &targetInfo) != 0)
-        return lastError();
-    if (!shareBlocks(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_dev),
-                     static_cast<std::uint64_t>(targetInfo.st_dev))) {
-        if (const std::error_code error = copyData(sourceFd, targetFd))
+    // Most copies go to the folder of the one before, whose device is known by then.
+    if (folder != m_lastFolder) {
+        struct stat targetInfo {};
+        if (::fstat(targetFd, &targetInfo) != 0)
+            return lastError();
+        m_lastFolder = folder;
+        m_lastFolderDevice = static_cast<std::uint64_t>(targetInfo.st_dev);
+    }
+    if (!shareBlocks(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_dev), m_lastFolderDevice)) {
+        if (const std::error_code error = copyData(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_size)))
             return error;
     }
     if (::fchmod(targetFd, sourceInfo.st_mode & 07777) != 0)
@@ -211,28 +215,31 @@ bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDev
     return false;
 }
 
-std::error_code FileCopier::copyData(int sourceFd, int targetFd)
+std::error_code FileCopier::copyData(int sourceFd, int targetFd, std::uint64_t size)
 {
+    // Files such as those under /proc report no size, and copy_file_range copies nothing
+    // from them; a plain read finds out whether there really is nothing.
+    if (size == 0)
+        return readWriteCopy(sourceFd, targetFd);
+    // The copy stops at the size the file had when it was opened: one call fewer for each
+    // of many small files, and a file that keeps growing cannot keep the copy going.
     std::uint64_t copied = 0;
-    for (;;) {
-        const ssize_t count = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, kRangeChunk, 0);
+    while (copied < size) {
+        const std::uint64_t chunk = std::min<std::uint64_t>(size - copied, kRangeChunk);
+        const ssize_t count = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, chunk, 0);
         if (count > 0) {
             copied += static_cast<std::uint64_t>(count);
             continue;
         }
-        if (count == 0) {
-            // Files such as those under /proc report no size, and copy_file_range copies
-            // nothing from them; a plain read finds out whether there really is nothing.
-            if (copied == 0)
-                return readWriteCopy(sourceFd, targetFd);
-            return {};
-        }
+        if (count == 0)
+            return {}; // the file shrank meanwhile
         if (errno == EINTR)
             continue;
         if (isRefusal(errno))
             return readWriteCopy(sourceFd, targetFd); // the file offsets say where to go on
         return lastError();
     }
+    return {};
 }
 
 std::error_code FileCopier::readWriteCopy(int sourceFd, int targetFd)

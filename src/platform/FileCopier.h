@@ -37,17 +37,19 @@ public:
 private:
     enum class LinkWay { Unknown, EmptyPath, ProcFd };
 
-    std::error_code fill(int sourceFd, int targetFd, const struct stat& sourceInfo);
+    std::error_code fill(int sourceFd, int targetFd, const struct stat& sourceInfo, const std::string& folder);
     std::error_code publishUnnamed(int fd, const std::string& folder, const std::string& target);
     int linkUnnamed(int fd, const std::string& path);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
-    std::error_code copyData(int sourceFd, int targetFd);
+    std::error_code copyData(int sourceFd, int targetFd, std::uint64_t size);
     std::error_code readWriteCopy(int sourceFd, int targetFd);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
     std::unique_ptr<char[]> m_buffer;
     bool m_noUnnamedFiles = false; ///< the file system has no O_TMPFILE
     LinkWay m_linkWay = LinkWay::Unknown;
+    std::string m_lastFolder; ///< target folder of the last copy, and its device
+    std::uint64_t m_lastFolderDevice = 0;
     unsigned m_serial = 0; ///< numbers the names under which a replacement is linked
 };
 

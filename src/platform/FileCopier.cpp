@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/fs.h>
+#include <random>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +68,24 @@ private:
     bool m_kept = false;
 };
 
+// The process's umask, read without changing it (umask() would, for a moment, for every
+// thread). When it cannot be read, every bit counts as masked so that chmod always runs.
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:")) {
+            try {
+                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+    }
+    return 07777;
+}
+
 bool isRefusal(int error)
 {
     return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
@@ -73,7 +93,11 @@ bool isRefusal(int error)
 
 } // namespace
 
-FileCopier::FileCopier() = default;
+FileCopier::FileCopier()
+    : m_random(std::random_device{}() | (std::uint64_t{std::random_device{}()} << 32) | 1)
+    , m_umask(currentUmask())
+{
+}
 FileCopier::~FileCopier() = default;
 
 std::error_code FileCopier::copy(const std::string& source, const std::string& target)
@@ -92,34 +116,26 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     const std::string parent = paths::parentFolder(target);
     const std::string folder = parent.empty() ? std::string(".") : parent;
 
-    // An unnamed file needs no name until it is complete and leaves nothing behind if the
-    // program dies half-way; file systems without it get a named temporary file.
-    if (!m_noUnnamedFiles) {
-        Descriptor output(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (output.get() >= 0) {
-            if (const std::error_code error = fill(input.get(), output.get(), sourceInfo, folder))
-                return error;
-            const std::error_code error = publishUnnamed(output.get(), folder, target);
-            if (error != std::errc::operation_not_supported)
-                return error;
-            // Neither way of naming the file works here: fall through to a named one.
-            m_noUnnamedFiles = true;
-            if (::lseek(input.get(), 0, SEEK_SET) != 0)
-                return lastError();
-        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-            m_noUnnamedFiles = true;
-        } else {
-            return lastError();
-        }
-    }
-
-    std::string pattern = paths::join(folder, std::string(kTemporaryPrefix) + "XXXXXX");
-    Descriptor output(::mkostemp(pattern.data(), O_CLOEXEC));
+    // The file is created with its final permission bits where the umask lets them
+    // through, which spares a chmod for nearly every file.
+    const mode_t wanted = sourceInfo.st_mode & 07777;
+    std::string name;
+    Descriptor output(createTemporary(folder, wanted & 0777, name));
     if (output.get() < 0)
         return lastError();
-    TemporaryName temporary(pattern);
-    if (const std::error_code error = fill(input.get(), output.get(), sourceInfo, folder))
-        return error;
+    TemporaryName temporary(name);
+
+    if (!shareBlocks(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_dev), deviceOf(folder, output.get()))) {
+        if (const std::error_code error = copyData(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_size)))
+            return error;
+    }
+    if ((wanted & ~0777) != 0 || (wanted & m_umask) != 0) {
+        if (::fchmod(output.get(), wanted) != 0)
+            return lastError();
+    }
+    const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::futimens(output.get(), times) != 0)
+        return lastError();
     // Some file systems report write errors only when the file is closed.
     if (::close(output.release()) != 0)
         return lastError();
@@ -129,73 +145,37 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     return {};
 }
 
-std::error_code FileCopier::fill(int sourceFd, int targetFd, const struct stat& sourceInfo, const std::string& folder)
+int FileCopier::createTemporary(const std::string& folder, mode_t mode, std::string& name)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(8, 'x');
+        for (char& letter : suffix) {
+            m_random ^= m_random << 13;
+            m_random ^= m_random >> 7;
+            m_random ^= m_random << 17;
+            letter = kLetters[m_random % (sizeof kLetters - 1)];
+        }
+        name = paths::join(folder, kTemporaryPrefix + suffix);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::uint64_t FileCopier::deviceOf(const std::string& folder, int fd)
 {
     // Most copies go to the folder of the one before, whose device is known by then.
     if (folder != m_lastFolder) {
-        struct stat targetInfo {};
-        if (::fstat(targetFd, &targetInfo) != 0)
-            return lastError();
-        m_lastFolder = folder;
-        m_lastFolderDevice = static_cast<std::uint64_t>(targetInfo.st_dev);
-    }
-    if (!shareBlocks(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_dev), m_lastFolderDevice)) {
-        if (const std::error_code error = copyData(sourceFd, targetFd, static_cast<std::uint64_t>(sourceInfo.st_size)))
-            return error;
-    }
-    if (::fchmod(targetFd, sourceInfo.st_mode & 07777) != 0)
-        return lastError();
-    const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    if (::futimens(targetFd, times) != 0)
-        return lastError();
-    return {};
-}
-
-int FileCopier::linkUnnamed(int fd, const std::string& path)
-{
-    if (m_linkWay != LinkWay::ProcFd) {
-        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
-            m_linkWay = LinkWay::EmptyPath;
+        struct stat info {};
+        if (::fstat(fd, &info) != 0)
             return 0;
-        }
-        // Without the capability to link by descriptor the kernel answers ENOENT.
-        if (m_linkWay == LinkWay::EmptyPath || (errno != ENOENT && errno != EPERM))
-            return -1;
+        m_lastFolder = folder;
+        m_lastFolderDevice = static_cast<std::uint64_t>(info.st_dev);
     }
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
-        return -1;
-    m_linkWay = LinkWay::ProcFd;
-    return 0;
-}
-
-std::error_code FileCopier::publishUnnamed(int fd, const std::string& folder, const std::string& target)
-{
-    // A new target simply gets the file's name.
-    if (linkUnnamed(fd, target) == 0)
-        return {};
-    if (errno != EEXIST) {
-        const int error = errno;
-        if (m_linkWay == LinkWay::Unknown && (error == ENOENT || error == EPERM))
-            return std::make_error_code(std::errc::operation_not_supported);
-        return {error, std::generic_category()};
-    }
-    // An existing target is replaced in one step by renaming a linked copy over it.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = paths::join(
-            folder, kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_serial++));
-        if (linkUnnamed(fd, name) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return lastError();
-        }
-        TemporaryName temporary(name);
-        if (::rename(name.c_str(), target.c_str()) != 0)
-            return lastError();
-        temporary.keep();
-        return {};
-    }
-    return std::make_error_code(std::errc::file_exists);
+    return m_lastFolderDevice;
 }
 
 bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice)

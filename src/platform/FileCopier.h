@@ -23,10 +23,9 @@ public:
     FileCopier& operator=(const FileCopier&) = delete;
 
     /// Copies the regular file source (links followed) to target, replacing it. The data
-    /// goes into a temporary file in the target's folder (an unnamed one where the file
-    /// system allows), which receives the source's permission bits and access and
-    /// modification times (to the nanosecond) and only then appears under target's name:
-    /// linked when target is new, renamed over it when it exists. On failure the temporary file is removed, target is left
+    /// goes into a temporary file in the target's folder, which receives the source's
+    /// permission bits and access and modification times (to the nanosecond) and is then
+    /// renamed over target. On failure the temporary file is removed, target is left
     /// exactly as it was, and the reason is returned. The target folder must exist.
     std::error_code copy(const std::string& source, const std::string& target);
 
@@ -35,22 +34,18 @@ public:
     static constexpr const char* kTemporaryPrefix = ".stowmere-";
 
 private:
-    enum class LinkWay { Unknown, EmptyPath, ProcFd };
-
-    std::error_code fill(int sourceFd, int targetFd, const struct stat& sourceInfo, const std::string& folder);
-    std::error_code publishUnnamed(int fd, const std::string& folder, const std::string& target);
-    int linkUnnamed(int fd, const std::string& path);
+    int createTemporary(const std::string& folder, mode_t mode, std::string& name);
+    std::uint64_t deviceOf(const std::string& folder, int fd);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
     std::error_code copyData(int sourceFd, int targetFd, std::uint64_t size);
     std::error_code readWriteCopy(int sourceFd, int targetFd);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
     std::unique_ptr<char[]> m_buffer;
-    bool m_noUnnamedFiles = false; ///< the file system has no O_TMPFILE
-    LinkWay m_linkWay = LinkWay::Unknown;
     std::string m_lastFolder; ///< target folder of the last copy, and its device
     std::uint64_t m_lastFolderDevice = 0;
-    unsigned m_serial = 0; ///< numbers the names under which a replacement is linked
+    std::uint64_t m_random; ///< draws the temporary names
+    mode_t m_umask;
 };
 
 } // namespace stowmere::files

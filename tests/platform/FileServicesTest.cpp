@@ -94,6 +94,22 @@ TEST_F(FileServicesTest, CopyKeepsContentsPermissionsAndNanosecondTime)
     EXPECT_EQ(temporaryFiles(m_folder), 0u);
 }
 
+TEST_F(FileServicesTest, CopyKeepsEveryPermissionBitWhateverTheUmask)
+{
+    const mode_t oldMask = ::umask(022);
+    FileCopier copier;
+    for (const mode_t mode : {0666, 0444, 04755, 02770, 0600, 0400}) {
+        const std::string source = write("mode-source", "m");
+        ASSERT_EQ(::chmod(source.c_str(), mode), 0);
+        EXPECT_FALSE(copier.copy(source, path("mode-target")));
+        struct stat info {};
+        ASSERT_EQ(::stat(path("mode-target").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode) << std::oct << mode;
+        fs::remove(source);
+    }
+    ::umask(oldMask);
+}
+
 TEST_F(FileServicesTest, CopyAcrossFileSystemsAndFromFilesWithoutSize)
 {
     if (!fs::is_directory("/dev/shm"))

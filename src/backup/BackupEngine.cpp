@@ -3,7 +3,6 @@
 
 #include "backup/FailureReport.h"
 #include "backup/ReverseText.h"
-#include "platform/FolderListing.h"
 #include "platform/ModificationStamp.h"
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
@@ -138,17 +137,18 @@ void BackupEngine::BuildFolderList(const std::string& item)
         m_folderList = std::make_unique<std::vector<std::string>>();
     m_folderList->emplace_back();
     m_descent.clear();
-    if (const auto identity = files::identityOf(item))
+    const files::OpenFolder folder(item);
+    if (const auto identity = folder.identity())
         m_descent.push_back(*identity);
-    CollectSubFolders(item, item);
+    CollectSubFolders(folder, item);
     m_descent.clear();
 }
 
-void BackupEngine::CollectSubFolders(const std::string& path, const std::string& root)
+void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root)
 {
     std::vector<files::FolderEntry> entries;
     try {
-        entries = files::listFolder(path);
+        entries = folder.entries();
     } catch (const std::system_error&) {
         // Such a folder adds no sub-folders; copying its files fails and says why.
         return;
@@ -156,16 +156,17 @@ void BackupEngine::CollectSubFolders(const std::string& path, const std::string&
     for (const files::FolderEntry& entry : entries) {
         if (entry.kind != files::EntryKind::Folder)
             continue;
-        const std::string folder = joinName(path, entry.name);
-        const auto identity = files::identityOf(folder);
+        const files::OpenFolder sub(joinName(folder.path(), entry.name));
+        const auto identity = sub.identity();
+        // A link back to a folder on the way down would make the list endless.
+        if (identity && std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
+            continue;
+        m_folderList->push_back(sub.path().substr(root.size()));
+        // A folder that cannot be opened is listed all the same, so that its copy reports it.
         if (!identity)
             continue;
-        // A link back to a folder on the way down would make the list endless.
-        if (std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
-            continue;
-        m_folderList->push_back(folder.substr(root.size()));
         m_descent.push_back(*identity);
-        CollectSubFolders(folder, root);
+        CollectSubFolders(sub, root);
         m_descent.pop_back();
     }
 }
@@ -190,21 +191,19 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
         // Mostly it exists already; a folder that really cannot be made shows up as the
         // failure of the first file copied into it.
         files::makeFolder(target);
-        const std::vector<files::FolderEntry> entries = files::listFolder(source);
+        const files::OpenFolder sourceFolder(source);
+        const std::vector<files::FolderEntry> entries = sourceFolder.entries();
         // An incremental run looks at two files for each one it copies; held open, the
         // folders spare it walking both full paths every time.
-        std::optional<files::OpenFolder> sourceFolder;
         std::optional<files::OpenFolder> targetFolder;
-        if (m_settings.incremental) {
-            sourceFolder.emplace(source);
-            targetFolder.emplace(target);
-        }
+        if (m_settings.incremental)
+            targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
         for (const files::FolderEntry& entry : entries) {
             if (entry.kind != files::EntryKind::File)
                 continue;
             const bool skip = m_settings.incremental
                 && isUpToDate(targetFolder->statusOf(entry.name),
-                              [&] { return sourceFolder->statusOf(entry.name); });
+                              [&] { return sourceFolder.statusOf(entry.name); });
             if (!skip)
                 CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
             if (cancelled())

@@ -4,6 +4,7 @@
 #include "backup/BackupObserver.h"
 #include "platform/FileCopier.h"
 #include "platform/FileQueries.h"
+#include "platform/OpenFolder.h"
 
 #include <atomic>
 #include <chrono>
@@ -91,7 +92,7 @@ public:
     const BackupResult& result() const { return m_result; }
 
 private:
-    void CollectSubFolders(const std::string& path, const std::string& root);
+    void CollectSubFolders(const files::OpenFolder& folder, const std::string& root);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
     /// The incremental rule: the target is a file whose stamp is not smaller than the source's.

@@ -195,3 +195,39 @@ TEST_F(FolderTreeTest, UnreadableSourceFolderIsReportedAndTheTreeGoesOn)
     EXPECT_NE(observer.errors[0].find(tree.path("Data/Later")), std::string::npos) << observer.errors[0];
     EXPECT_EQ(tree.read("dest/Data/Other/o.txt"), "o");
 }
+
+TEST_F(FolderTreeTest, IncrementalTreeCopyReadsAheadYetReportsAndStopsInOrder)
+{
+    const std::time_t old = stowmere::testing::localTime(2020, 1, 1, 0, 0, 0);
+    for (int i = 0; i < 40; ++i)
+        tree.file("Data/F" + std::to_string(i) + "/f.txt", "new", old + 10);
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest"), true);
+    backup.BuildFolderList(tree.path("Data"));
+    const std::vector<std::string> list = *backup.FolderList();
+    // One listed folder vanishes before the copy reaches it.
+    std::filesystem::remove_all(tree.path("Data") + list[5]);
+    backup.CopyFolderTree(tree.path("Data"), "Data");
+    ASSERT_EQ(observer.errors.size(), 1u);
+    EXPECT_NE(observer.errors[0].find(tree.path("Data") + list[5]), std::string::npos) << observer.errors[0];
+    EXPECT_EQ(observer.counter, 39u);
+    EXPECT_EQ(tree.read("dest/Data" + list[6] + "/f.txt"), "new");
+
+    // Cancel after the first copy: the look-ahead must not copy or create anything more.
+    RecordingObserver second({});
+    std::atomic<bool> stop{false};
+    second.onFileCopied = [&stop](std::uint64_t) { stop = true; };
+    BackupSettings settings;
+    settings.destination = tree.path("again");
+    settings.incremental = true;
+    tree.folder("again");
+    BackupEngine cancelled(settings, second, stop);
+    cancelled.BuildFolderList(tree.path("Data"));
+    cancelled.CopyFolderTree(tree.path("Data"), "Data");
+    cancelled.FreeFolderList();
+    EXPECT_EQ(second.counter, 1u);
+    std::size_t folders = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path("again")))
+        folders += entry.is_directory() ? 1 : 0;
+    EXPECT_LE(folders, 2u) << "only the item folder and the one holding the copied file";
+}

@@ -199,6 +199,8 @@ Image24 TGradButton::RenderFace()
     const int w = width();
     const int h = height();
     Image24 face(w, h);
+    if (face.IsEmpty())
+        return face;
     const TRect r{0, 0, w, h};
     ComposeLayers(face, m_defaultImage, m_overImage, HoverLevel(), r, 1);
     if (PressLevel() > 0) {
@@ -369,6 +371,13 @@ void TGradButton::changeEvent(QEvent* event)
     if (event->type() == QEvent::ParentChange)
         WatchWindowKeys();
     TGradCustomControl::changeEvent(event);
+}
+
+void TGradButton::showEvent(QShowEvent* event)
+{
+    // An ancestor may have been moved into its window after Default or Cancel was set.
+    WatchWindowKeys();
+    TGradCustomControl::showEvent(event);
 }
 
 void TGradButton::WatchWindowKeys()

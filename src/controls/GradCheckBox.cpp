@@ -106,6 +106,8 @@ Image24 TGradCheckBox::RenderFace()
     const int w = width();
     const int h = height();
     Image24 work(w, h);
+    if (work.IsEmpty())
+        return work;
     work.Fill(Color());
     const int t = (h - kBox) / 4;
     const TRect box{1, t, 1 + kBox, t + kBox};

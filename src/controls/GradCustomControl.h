@@ -67,14 +67,13 @@ public:
     const TNotifyEvent& OnMouseLeave() const { return m_onMouseLeave; }
     void SetOnMouseLeave(TNotifyEvent handler) { m_onMouseLeave = std::move(handler); }
 
-    /// The activation of the control; the base fires OnClick.
-    virtual void Click();
+    /// The removal notice of a style manager: a link to it is cleared.
+    void StyleManagerRemoved(TGradStyleManager* manager);
+
+    // The operations this family adds, in their designed order.
 
     /// Redraws the cached images that the control's colours are baked into.
     virtual void RebuildImages() {}
-
-    /// The removal notice of a style manager: a link to it is cleared.
-    void StyleManagerRemoved(TGradStyleManager* manager);
 
 protected:
     virtual void EnabledChanged();
@@ -90,6 +89,11 @@ protected:
     virtual void FadeOutStep();
     virtual void FadeInStep();
 
+public:
+    /// The activation of the control; the base fires OnClick.
+    virtual void Click();
+
+protected:
     /// Called after Color has taken a new value; the base repaints.
     virtual void ColorChanged();
 

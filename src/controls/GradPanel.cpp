@@ -174,7 +174,7 @@ Image24 TGradPanel::RenderPanel()
     if (m_background.Width() != width() || m_background.Height() != height())
         RebuildImages();
     Image24 image = m_background;
-    if (!ShowCaption() || Caption().isEmpty())
+    if (!ShowCaption() || Caption().isEmpty() || image.IsEmpty())
         return image;
 
     const int w = width();

@@ -54,7 +54,8 @@ void GifComposer::fillFrameRect(const GifFrame &frame, QRgb colour)
 const QImage &GifComposer::compose(const GifPicture &picture, int n, bool transparent)
 {
     const int count = picture.frameCount();
-    if (count == 0 || picture.width() < 1 || picture.height() < 1) {
+    if (count == 0 || picture.width() < 1 || picture.height() < 1
+        || static_cast<long long>(picture.width()) * picture.height() > MaxPixels) {
         reset();
         return m_image;
     }
@@ -81,6 +82,11 @@ const QImage &GifComposer::compose(const GifPicture &picture, int n, bool transp
             m_background = CylColors::resolve(CylColors::clWindow);
         }
         m_image = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
+        if (m_image.isNull()) {
+            // Out of memory: show nothing rather than write through a null image.
+            reset();
+            return m_image;
+        }
         m_image.fill(m_background | 0xFF000000u);
 
         // Start from the latest frame at or before n that repaints the whole screen

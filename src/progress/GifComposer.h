@@ -13,6 +13,10 @@
 class GifComposer
 {
 public:
+    /// Largest logical screen composed, in pixels (64 MiB of image); a larger
+    /// picture, whether damaged or hostile, shows nothing instead of exhausting memory.
+    static constexpr long long MaxPixels = GifPicture::MaxPixels;
+
     /// The image of frame n (n is lowered to the last frame), of the picture's
     /// logical screen size. `transparent` is the animator's Transparent switch,
     /// which decides whether a new image gets the key colour as its mark.

@@ -24,7 +24,8 @@ int readFromMemory(GifFileType *gif, GifByteType *buffer, int length)
     auto *reader = static_cast<MemoryReader *>(gif->UserData);
     const std::size_t left = reader->bytes.size() - reader->offset;
     const std::size_t n = std::min(left, static_cast<std::size_t>(std::max(length, 0)));
-    std::memcpy(buffer, reader->bytes.data() + reader->offset, n);
+    if (n > 0)
+        std::memcpy(buffer, reader->bytes.data() + reader->offset, n);
     reader->offset += n;
     return static_cast<int>(n);
 }
@@ -65,6 +66,10 @@ GifPicture GifPicture::decode(std::span<const std::byte> bytes)
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, readFromMemory, &error));
     if (!gif)
         throw errorOf(error, "Not a GIF picture");
+    // Refuse absurd screens before giflib allocates frame buffers for them.
+    if (static_cast<long long>(gif->SWidth) * gif->SHeight > GifPicture::MaxPixels)
+        throw GifError(D_GIF_ERR_NOT_ENOUGH_MEM,
+                       "GIF picture too large: " + std::to_string(gif->SWidth) + " x " + std::to_string(gif->SHeight));
     if (DGifSlurp(gif.get()) != GIF_OK)
         throw errorOf(gif->Error, "Damaged GIF picture");
 

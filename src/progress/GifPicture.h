@@ -36,6 +36,9 @@ class GifPicture
 public:
     GifPicture() = default;
 
+    /// Largest logical screen accepted, in pixels.
+    static constexpr long long MaxPixels = 1LL << 24;
+
     /// Decodes a whole GIF file held in memory. Throws GifError when the bytes are
     /// not a GIF or are damaged.
     static GifPicture decode(std::span<const std::byte> bytes);

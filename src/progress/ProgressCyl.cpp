@@ -540,6 +540,8 @@ bool TProgressCyl::paintOffscreen()
     const int H = height();
     if (m_image.size() != QSize(W, H))
         m_image = QImage(W, H, QImage::Format_BGR888);
+    if (m_image.isNull())
+        return false; // too large to allocate: paint nothing rather than write through null rows
     const int c = m_borderWidth + 2 * m_bevelWidth;
 
     CylShading::fillRect(m_image, 0, 0, W, H, CylColors::resolve(m_color));

@@ -37,13 +37,13 @@ TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
         EXPECT_TRUE(button->Hover());
         EXPECT_TRUE(button->IsFading());
         EXPECT_EQ(button->FadeTimerInterval(), interval);
-        QTRY_VERIFY_WITH_TIMEOUT(!button->IsFading(), 3000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
         EXPECT_EQ(button->fadeInTicks, 10);
         EXPECT_EQ(button->HoverLevel(), 100);
 
         SendLeave(button.get());
         EXPECT_FALSE(button->Hover());
-        QTRY_VERIFY_WITH_TIMEOUT(!button->IsFading(), 3000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
         EXPECT_EQ(button->HoverLevel(), 0);
         // Ten steps down and the tick that finds zero.
         EXPECT_EQ(button->fadeOutTicks, 11);
@@ -56,12 +56,12 @@ TEST(GradButtonFade, PressShowsTheClickedLookAfterOneTick)
     SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
     EXPECT_TRUE(button->Pressed());
     EXPECT_TRUE(button->Hover());
-    QTRY_VERIFY(!button->IsFading());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }));
     ASSERT_GE(button->pressAfterTick.size(), 1u);
     EXPECT_EQ(button->pressAfterTick[0], 100) << "the clicked look is complete after the first tick";
     SendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
     EXPECT_FALSE(button->Pressed());
-    QTRY_COMPARE(button->PressLevel(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 0; }));
 }
 
 TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
@@ -71,13 +71,13 @@ TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
     button->SetOnClick([&](QObject*) { ++clicks; });
     SendEnter(button.get());
     SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-    QTRY_COMPARE(button->PressLevel(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 100; }));
     SendMouse(button.get(), QEvent::MouseMove, {200, 80}, Qt::LeftButton);
     EXPECT_FALSE(button->Hover());
-    QTRY_COMPARE(button->PressLevel(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 0; }));
     SendMouse(button.get(), QEvent::MouseButtonRelease, {200, 80}, Qt::NoButton);
     SendLeave(button.get());
-    QTRY_VERIFY_WITH_TIMEOUT(!button->IsFading(), 3000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
     EXPECT_EQ(button->HoverLevel(), 0);
     EXPECT_EQ(clicks, 0);
 
@@ -129,7 +129,7 @@ TEST(GradButtonGroup, LatchedButtonKeepsItsLookWhenThePointerLeaves)
     parent.show();
     button->SetGroupIndex(2);
     button->SetDown(true);
-    QTRY_COMPARE(button->PressLevel(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 100; }));
     SendLeave(button);
     EXPECT_TRUE(button->Hover());
     EXPECT_EQ(button->PressLevel(), 100);
@@ -183,6 +183,24 @@ TEST(GradButtonKeys, EnterEscapeAndSpace)
     EXPECT_EQ(okClicks, 1) << "a disabled default button cannot take the focus";
 }
 
+TEST(GradButtonKeys, DefaultButtonInsideAPanelAddedToItsWindowLater)
+{
+    auto* holder = new QWidget;
+    auto* ok = new TGradButton(holder);
+    ok->SetDefault(true);
+    int clicks = 0;
+    ok->SetOnClick([&](QObject*) { ++clicks; });
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    holder->setParent(&window);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Enter);
+    EXPECT_EQ(clicks, 1);
+}
+
 TEST(GradButtonClick, SetsTheModalResultOfItsDialog)
 {
     QDialog dialog;
@@ -232,7 +250,7 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
         button.SetGradientBorder(gradientBorder);
         button.show();
         SendMouse(&button, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-        QTRY_COMPARE(button.PressLevel(), 100);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return button.PressLevel() == 100; }));
         const Image24 face = button.RenderFace();
         const int inner = gradientBorder ? 3 : 0;
         // Row 2 carries the focus rectangle; rows 1 and 5 show the layers.
@@ -294,6 +312,16 @@ TEST(GradButtonPaint, DisabledGlyphTurnsGrey)
     EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().Pixel(12, 12));
     button.SetSpacing(-3);
     EXPECT_EQ(button.Spacing(), 0);
+}
+
+TEST(GradButtonPaint, EmptyButtonPaintsNothingAndDoesNotFail)
+{
+    TGradButton button;
+    button.SetCaption(QStringLiteral("Backup"));
+    button.resize(0, 0);
+    EXPECT_TRUE(button.RenderFace().IsEmpty());
+    button.resize(1, 1);
+    EXPECT_EQ(button.RenderFace().Width(), 1);
 }
 
 TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNothing)

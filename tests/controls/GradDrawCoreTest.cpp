@@ -2,6 +2,7 @@
 #include "controls/EMathError.h"
 #include "controls/GradDrawCore.h"
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -146,6 +147,24 @@ TEST(BlendImage, MixesByPercentWithTiesToEvenAndReadsTheSourceFromItsOrigin)
     EXPECT_EQ(wide.Pixel(2, 2), clBlack);
 }
 
+TEST(BlendImage, EveryPairOfChannelValuesRoundsLikeTheFormula)
+{
+    Image24 dest(256, 256);
+    Image24 source(256, 256);
+    for (const int percent : {1, 30, 33, 50, 67, 99}) {
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                dest.SetPixel(x, y, RGB(x, y, 255 - x));
+                source.SetPixel(x, y, RGB(y, x, 255 - y));
+            }
+        BlendImage(dest, source, {0, 0, 256, 256}, percent);
+        const double a = (100 - percent) / 100.0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                ASSERT_EQ(GetRValue(dest.Pixel(x, y)), RoundHalfEven(a * x + (1 - a) * y)) << percent << " " << x << " " << y;
+    }
+}
+
 TEST(ComposeLayers, CopiesTheBaseShiftedAndBlendsTheLayerOnlyWhenAsked)
 {
     Image24 base = Filled(5, 5, RGB(0, 0, 200));
@@ -219,6 +238,23 @@ TEST(CaptionFormat, CombinesAlignmentAndLineMode)
     EXPECT_EQ(CaptionFormat(0, false), tfVCenter | tfNoPrefix | tfEndEllipsis | tfLeft | tfSingleLine);
     EXPECT_EQ(CaptionFormat(1, false) & (tfCenter | tfRight), tfRight);
     EXPECT_EQ(CaptionFormat(2, true), tfVCenter | tfNoPrefix | tfEndEllipsis | tfCenter | tfWordBreak);
+}
+
+TEST(ElidePath, KeepsTheStartAndTheLastComponent)
+{
+    QFont font;
+    font.setPixelSize(11);
+    const QFontMetrics metrics(font);
+    const QString path = QStringLiteral("/home/user/Documents/Projects/2026/Quarterly reports/summary.ods");
+    EXPECT_EQ(ElidePath(path, metrics, 10000), path);
+    const int width = metrics.horizontalAdvance(path) / 2;
+    const QString shown = ElidePath(path, metrics, width);
+    EXPECT_LE(metrics.horizontalAdvance(shown), width);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".../summary.ods"))) << shown.toStdString();
+    // Too narrow even for the last component: it is cut at its end.
+    const QString tiny = ElidePath(path, metrics, metrics.horizontalAdvance(QStringLiteral("summ")));
+    EXPECT_FALSE(tiny.contains(QStringLiteral("home")));
 }
 
 TEST(FadeInterval, FollowsTheFourSpeeds)

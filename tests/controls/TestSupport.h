@@ -58,3 +58,13 @@ protected:
         Control::FadeOutStep();
     }
 };
+
+#include <QDebug>
+#include <QRect>
+
+#include <ostream>
+
+inline std::ostream& operator<<(std::ostream& out, const QRect& rect)
+{
+    return out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}

@@ -148,6 +148,18 @@ TEST(GifPicture, DamagedBytesAreReportedNotRead)
     EXPECT_THROW(GifPicture::load(QStringLiteral("/nonexistent/busy.gif")), GifError);
 }
 
+TEST(GifPicture, HugeLogicalScreenIsRefused)
+{
+    const std::vector<std::byte> bytes = GifBuilder(65535, 65535, Colours).frame(0, 0, 1, 1, 1, 1).bytes();
+    try {
+        GifPicture::decode(bytes);
+        FAIL() << "a 65535 x 65535 screen was accepted";
+    } catch (const GifError &e) {
+        EXPECT_EQ(e.code(), D_GIF_ERR_NOT_ENOUGH_MEM);
+    }
+    EXPECT_NO_THROW(GifPicture::decode(GifBuilder(4096, 4096, Colours).frame(0, 0, 1, 1, 1, 1).bytes()));
+}
+
 TEST(GifPicture, FrameDetailsComeFromThePicture)
 {
     const GifPicture picture = decode(GifBuilder(8, 6, Colours, 9)
@@ -268,6 +280,33 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     EXPECT_NE(a, b);
     EXPECT_EQ(qAlpha(composer.displayImage().pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(composer.displayImage().pixel(16, 3)), 255);
+}
+
+TEST_F(Animator, CenterAndStretchPlaceTheFrame)
+{
+    int changes = 0;
+    animator.setOnChange([&](TGIFAnimator *) { ++changes; });
+    animator.setAutoSize(false);
+    animator.resize(21, 10);
+    animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1)));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(animator.size(), QSize(21, 10)) << "AutoSize off keeps the size";
+
+    QImage shot = animator.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_NE(QColor(shot.pixel(4, 0)), QColor(Red));
+
+    animator.setCenter(true);
+    shot = animator.grab().toImage();
+    EXPECT_NE(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_EQ(QColor(shot.pixel(8, 3)), QColor(Red)) << "(21 - 4) div 2 = 8, (10 - 4) div 2 = 3";
+    EXPECT_EQ(QColor(shot.pixel(11, 6)), QColor(Red));
+    EXPECT_NE(QColor(shot.pixel(12, 6)), QColor(Red));
+
+    animator.setStretch(true);
+    shot = animator.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(Red));
+    EXPECT_EQ(QColor(shot.pixel(20, 9)), QColor(Red));
 }
 
 TEST_F(Animator, HiddenAnimatorDoesNotAdvance)

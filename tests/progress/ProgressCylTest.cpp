@@ -3,6 +3,8 @@
 #include "progress/Progress.h"
 #include "progress/ProgressCyl.h"
 
+#include <QCoreApplication>
+#include <QEnterEvent>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -356,7 +358,26 @@ TEST(ProgressCylText, VerticalBarFillsFromTheBottom)
     EXPECT_EQ(pixel(image, 15, 30).r, pixel(image, 15, 30).g);
 }
 
-TEST(ProgressCylText, PositionUpdateRepaintsOnlyOnChange)
+TEST(ProgressCylEvents, MouseEnterAndLeaveFireTheirHandlers)
+{
+    QWidget parent;
+    TProgressCyl bar(&parent);
+    int entered = 0;
+    int left = 0;
+    bar.setOnMouseEnter([&](TProgressCyl *sender) {
+        EXPECT_EQ(sender, &bar);
+        ++entered;
+    });
+    bar.setOnMouseLeave([&](TProgressCyl *) { ++left; });
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(&bar, &enter);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&bar, &leave);
+    EXPECT_EQ(entered, 1);
+    EXPECT_EQ(left, 1);
+}
+
+TEST(ProgressCylEvents, ProgressDoneFiresOnceEachTimeMaxIsReached)
 {
     QWidget parent;
     TProgressCyl bar(&parent);

@@ -63,6 +63,18 @@ void Press(TGradCustomControl* control)
     Settle(control);
 }
 
+// A button held part-way through its hover fade, to show the blend steps side by side.
+class FadeStill : public TGradButton {
+public:
+    explicit FadeStill(int ticks)
+    {
+        SetHover(true);
+        UseFadeInStep();
+        for (int i = 0; i < ticks; ++i)
+            FadeInStep();
+    }
+};
+
 struct Sample {
     QString name;
     QWidget* widget;
@@ -148,6 +160,40 @@ int main(int argc, char* argv[])
     buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
     buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
     buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
+    {
+        TGradButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
+        TGradButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
+        TGradButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
+        hot->SetHotTrack(true);
+        TGradButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
+        shadowed->SetTextShadow(true);
+        for (TGradButton* button : {up, down}) {
+            button->SetGroupIndex(1);
+            button->SetGradientBorder(true);
+        }
+        addRow(QStringLiteral("group"), {{QStringLiteral("up"), up}, {QStringLiteral("down"), down},
+                                            {QStringLiteral("hot-track"), hot}, {QStringLiteral("text-shadow"), shadowed}});
+        actions.push_back([=] {
+            down->SetDown(true);
+            Settle(down);
+            Hover(hot);
+        });
+    }
+
+    {
+        std::vector<std::pair<QString, QWidget*>> stills;
+        for (int ticks = 0; ticks <= 10; ticks += 2) {
+            auto* still = new FadeStill(ticks);
+            still->setFixedSize(75, 25);
+            still->setFont(font);
+            still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
+            still->SetColor(clWhite);
+            still->SetTextShadow(false);
+            still->SetShowFocusRect(false);
+            stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
+        }
+        addRow(QStringLiteral("fade"), stills);
+    }
 
     auto makeCheckBox = [&](const QString& caption) {
         auto* box = new TGradCheckBox;

@@ -22,6 +22,7 @@
 #include "controls/GradCheckBox.h"
 #include "controls/GradPanel.h"
 #include "placement/TFormPlacement.h"
+#include "platform/Locations.h"
 #include "progress/Progress.h"
 
 #include <QCloseEvent>
@@ -385,6 +386,10 @@ void TfrmMain::CloseTables()
         }
         for (;;) {
             try {
+                // The data folder may be the fallback under $XDG_DATA_HOME, made only when
+                // something is first written into it.
+                if (table->ChangeCount() > 0 || table->State() != store::TDataSetState::dsBrowse)
+                    locations::ensureFolder(m_dataFolder);
                 store::CloseTable(*table);
                 break;
             } catch (const std::exception& error) {

@@ -145,7 +145,13 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
         EXPECT_EQ(shown.DBEdit1->text(), "Photos");
         EXPECT_EQ(shown.DirectoryEdit1->text(), "/backup/photos");
         shown.DBEdit1->selectAll();
+        QTest::keyClicks(shown.DBEdit1, "Pics");
+        QTest::keyClick(shown.DBEdit1, Qt::Key_Escape);
+        EXPECT_EQ(shown.DBEdit1->text(), "Photos") << "Escape puts the stored value back";
+        EXPECT_EQ(shown.DBEdit1->selectedText(), "Photos");
+        EXPECT_TRUE(shown.isVisible()) << "and does not close the dialog";
         QTest::keyClicks(shown.DBEdit1, "Pictures");
+        shown.DirectoryEdit1->setFocus(); // leaving the field writes it into the row
         shown.DirectoryEdit1->setText("/elsewhere");
         QTest::mouseClick(shown.btnCancel, Qt::LeftButton);
     });
@@ -334,4 +340,15 @@ TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
     closeMainWindow();
     EXPECT_EQ(fileBytes(folder() + "/Category.cds"), damaged);
     EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));
+}
+
+TEST_F(MainWindow, AMissingDataFolderIsCreatedWhenTheFirstChangeIsSaved)
+{
+    const QString data = folder() + "/share/stowmere";
+    start(data);
+    EXPECT_FALSE(QFile::exists(data)) << "nothing is made before there is something to save";
+    addBackupSet("Docs", "/backup/docs");
+    closeMainWindow();
+    EXPECT_TRUE(dialogs.messages().empty());
+    EXPECT_EQ(rowsOf(data, true), QStringList{"1|Docs|/backup/docs"});
 }

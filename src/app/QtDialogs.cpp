@@ -4,10 +4,15 @@
 #include "platform/Paths.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace stowmere::app {
 namespace {
@@ -48,6 +53,17 @@ bool QtDialogs::message(MessageKind kind, const QString& text)
 {
     QMessageBox box(iconOf(kind), title(kind), displayText(text), QMessageBox::NoButton, dialogParent());
     box.setTextFormat(Qt::PlainText);
+    // Messages with line breaks of their own (the help text, the copy failure) are laid
+    // out by them. The box wraps anything wider than about 500 pixels, breaking their
+    // lines a second time, unless its label asks for the width of the longest line.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")); label && text.contains(u'\n')) {
+        int widest = 0;
+        for (const QString& line : displayText(text).split(u'\n'))
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const int limit = screen ? screen->availableGeometry().width() - 160 : widest;
+        label->setMinimumWidth(std::min(widest + 8, limit));
+    }
     if (kind == MessageKind::Confirmation) {
         QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
         box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);

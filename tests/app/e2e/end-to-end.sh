@@ -68,6 +68,14 @@ main=$(wait_window '^Orvane Office - Stowmere$') || fail "the main window did no
 sleep 0.5
 shot started
 
+# --- The help box: a real message box, closed with the keyboard --------------------------
+click "$main" 817 577                            # .?.
+help=$(wait_window '^Information$') || fail "the help box did not open"
+shot help
+xdotool windowfocus --sync "$help" 2>/dev/null || true
+key Return
+wait_gone '^Information$' 5 || fail "the help box did not close"
+
 # --- A new backup set -------------------------------------------------------------------
 click "$main" 45 577                             # Add
 editor=$(wait_window '^New Backup$') || fail "the editor did not open"

@@ -101,6 +101,9 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             break;
         if (result != rc::Ok)
             failRead(result, reader.offset());
+        // The writer refuses this name, so a table holding it could never be saved again.
+        if (column.name == "RowState")
+            failRead(rc::OutOfOrder, columnAt, "Cannot read the table: a column is named RowState");
         FieldDef field;
         field.name = column.name;
         field.type = fieldTypeFor(column.typeWord);

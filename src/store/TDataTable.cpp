@@ -244,8 +244,13 @@ void TDataTable::CreateDataSet()
         // be unknown), so it is refused now rather than when the file is next opened.
         const bool sized = field.type == FieldType::String || field.type == FieldType::WideString
                            || field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
-        if (sized && (field.size == 0 || field.size > 0xFFFF))
-            fail("Field " + quoted(field.name) + " needs a size from 1 to 65535", rc::InvalidArgument);
+        const std::uint32_t largest = field.type == FieldType::WideString ? 0x7FFF : 0xFFFF;
+        if (sized && (field.size == 0 || field.size > largest))
+            fail("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
+                 rc::InvalidArgument);
+        FieldCodec codec;
+        if (FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) != rc::Ok)
+            fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
         if (field.isAutoIncrement())
             field.attributes |= packet::kAttrReadOnly;
     }

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -46,6 +45,7 @@ BackupEngine::~BackupEngine() = default;
 
 BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
+    m_result = {};
     const std::size_t count = items.size();
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
@@ -177,22 +177,8 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
     if (!m_folderList)
         return;
     const std::size_t count = m_folderList->size();
-    // An incremental run mostly compares; reading the source ahead on a second thread
-    // halves what is left on this one. Without a thread the folders are read one by one.
-    std::unique_ptr<FolderScanner> scanner;
-    if (m_settings.incremental && count > 1) {
-        try {
-            scanner = std::make_unique<FolderScanner>(item, *m_folderList);
-        } catch (const std::system_error&) {
-        }
-    }
     for (std::size_t n = 0; n < count; ++n) {
-        if (scanner) {
-            FolderScan scan = scanner->next();
-            copyFolderFiles(item, base, (*m_folderList)[n], &scan);
-        } else {
-            copyFolderFiles(item, base, (*m_folderList)[n], nullptr);
-        }
+        CopyFolderFiles(item, base, (*m_folderList)[n]);
         if (cancelled())
             return;
     }
@@ -200,41 +186,29 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
 
 void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel)
 {
-    copyFolderFiles(item, base, rel, nullptr);
-}
-
-void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                                   FolderScan* scanned)
-{
     try {
         const std::string source = item + rel;
         const std::string target = m_dest + paths::kSeparator + base + rel;
-        // Mostly it exists already; a folder that really cannot be made shows up as the
-        // failure of the first file copied into it.
-        files::makeFolder(target);
-        std::optional<files::OpenFolder> sourceFolder;
-        std::vector<files::FolderEntry> entries;
-        if (scanned) {
-            if (scanned->error)
-                throw std::runtime_error(scanned->errorText);
-            entries = std::move(scanned->entries);
-        } else {
-            sourceFolder.emplace(source);
-            entries = sourceFolder->entries();
-        }
         // An incremental run looks at two files for each one it copies; held open, the
-        // target folder spares it walking the full path every time.
+        // folders spare it walking both full paths every time. A target folder that opens
+        // exists already and needs no mkdir.
         std::optional<files::OpenFolder> targetFolder;
         if (m_settings.incremental)
             targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const files::FolderEntry& entry = entries[i];
+        if (!targetFolder || !targetFolder->isOpen()) {
+            // A folder that really cannot be made shows up as the failure of the first
+            // file copied into it.
+            files::makeFolder(target);
+            if (targetFolder)
+                targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
+        }
+        const files::OpenFolder sourceFolder(source);
+        for (const files::FolderEntry& entry : sourceFolder.entries()) {
             if (entry.kind != files::EntryKind::File)
                 continue;
             const bool skip = m_settings.incremental
-                && isUpToDate(targetFolder->statusOf(entry.name), [&] {
-                       return scanned ? scanned->status[i] : sourceFolder->statusOf(entry.name);
-                   });
+                && isUpToDate(targetFolder->statusOf(entry.name),
+                              [&] { return sourceFolder.statusOf(entry.name); });
             if (!skip)
                 CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
             if (cancelled())

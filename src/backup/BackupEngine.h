@@ -2,7 +2,6 @@
 #pragma once
 
 #include "backup/BackupObserver.h"
-#include "backup/FolderScanner.h"
 #include "platform/FileCopier.h"
 #include "platform/FileQueries.h"
 #include "platform/OpenFolder.h"
@@ -96,7 +95,6 @@ private:
     void CollectSubFolders(const files::OpenFolder& folder, const std::string& root);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
-    void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel, FolderScan* scanned);
     /// The incremental rule: the target is a file whose stamp is not smaller than the source's.
     static bool isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source);
     bool cancelled() const { return m_cancelFlag.load(); }

@@ -5,6 +5,7 @@
 #include "store/StoreError.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -44,6 +45,19 @@ template <typename T>
 int threeWay(T a, T b)
 {
     return (a > b) - (a < b);
+}
+
+// Floats with a total order: a NaN (which a damaged file can hold) sorts above every number
+// and equals another NaN, so sorting and key checks stay consistent.
+template <typename T>
+int compareFloats(T a, T b)
+{
+    // Unordered with itself: a NaN, or an 80-bit pattern that is no valid number.
+    const bool nanA = std::isunordered(a, a);
+    const bool nanB = std::isunordered(b, b);
+    if (nanA || nanB)
+        return (nanA ? 1 : 0) - (nanB ? 1 : 0);
+    return threeWay(a, b);
 }
 
 std::uint64_t readRaw(std::string_view payload)
@@ -230,8 +244,13 @@ void TDataTable::CreateDataSet()
         // be unknown), so it is refused now rather than when the file is next opened.
         const bool sized = field.type == FieldType::String || field.type == FieldType::WideString
                            || field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
-        if (sized && (field.size == 0 || field.size > 0xFFFF))
-            fail("Field " + quoted(field.name) + " needs a size from 1 to 65535", rc::InvalidArgument);
+        const std::uint32_t largest = field.type == FieldType::WideString ? 0x7FFF : 0xFFFF;
+        if (sized && (field.size == 0 || field.size > largest))
+            fail("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
+                 rc::InvalidArgument);
+        FieldCodec codec;
+        if (FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) != rc::Ok)
+            fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
         if (field.isAutoIncrement())
             field.attributes |= packet::kAttrReadOnly;
     }
@@ -349,10 +368,10 @@ int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_vi
             break;
         case FieldType::Float:
         case FieldType::DateTime:
-            result = threeWay(readDouble(*a), readDouble(*b));
+            result = compareFloats(readDouble(*a), readDouble(*b));
             break;
         case FieldType::Extended:
-            result = threeWay(readExtended(*a), readExtended(*b));
+            result = compareFloats(readExtended(*a), readExtended(*b));
             break;
         default:
             if (isSignedType(type) || isUnsignedType(type))

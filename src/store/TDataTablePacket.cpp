@@ -101,6 +101,9 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             break;
         if (result != rc::Ok)
             failRead(result, reader.offset());
+        // The writer refuses this name, so a table holding it could never be saved again.
+        if (column.name == "RowState")
+            failRead(rc::OutOfOrder, columnAt, "Cannot read the table: a column is named RowState");
         FieldDef field;
         field.name = column.name;
         field.type = fieldTypeFor(column.typeWord);
@@ -127,7 +130,7 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
                     field.properties.push_back(std::move(property));
             } else if (property.name == kWidth || property.name == kElements) {
                 const auto value = integerOf(property);
-                if (!value || *value < 0 || *value > 0xFFFFFF)
+                if (!value || *value < 0 || *value > 0xFFFF)
                     failRead(rc::InvalidArgument, propertyAt, "Cannot read the width of column '" + field.name + "'");
                 field.size = static_cast<std::uint32_t>(*value);
             } else if (property.name == kDecimals) {
@@ -174,6 +177,14 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             if (field.byteLength == 0)
                 failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
         }
+        // Every column must be writable again with rows, whatever the file held so far.
+        FieldCodec codec;
+        const bool readable = FieldCodec::make(column.typeWord, codec) == rc::Ok && !codec.isArray();
+        const bool writable = FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) == rc::Ok
+                              && !codec.isArray();
+        const bool wideFits = field.type != FieldType::WideString || field.size <= 0x7FFF;
+        if (!readable || !writable || !wideFits)
+            failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
         fixedText.push_back(field.type == FieldType::String && !varying);
         fields.push_back(std::move(field));
     }

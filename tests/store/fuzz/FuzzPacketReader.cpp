@@ -26,6 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < table.FieldCount(); ++i)
             (void)table.Fields(i).AsString();
     try {
+        // A new row (all defaults) may be refused by the table's rules, but once it is in,
+        // the table must still save: every column it accepted has to be writable.
+        try {
+            table.Insert();
+            table.Post();
+        } catch (const StoreError&) {
+            if (table.Active())
+                table.Cancel();
+        }
         const auto saved = table.SaveToBytes();
         TDataTable again;
         again.LoadFromBytes(saved);

@@ -176,3 +176,26 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
     EXPECT_FALSE(QFile::exists(destination() + "/b.txt")) << "the run stopped after the failed item";
     EXPECT_TRUE(main->chklstList->checked(0));
 }
+
+TEST_F(BackupRun, IncrementalCopiesNothingWhenTheBackupIsUpToDate)
+{
+    writeFile(source() + "/a.txt", "alpha");
+    writeFile(source() + "/tree/one.txt", "one");
+    startWithSet({source() + "/a.txt", source() + "/tree"});
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(progress->filesCopied(), 2);
+
+    QStringList barTexts;
+    QObject::connect(main.get(), &TfrmMain::backupItemDone,
+                     [&] { barTexts << progress->xipZip()->displayText(); });
+    QTest::mouseClick(main->chkIncremental, Qt::LeftButton);
+    ASSERT_TRUE(main->chkIncremental->Checked());
+    main->chklstList->setChecked(0, true);
+    main->chklstList->setChecked(1, true);
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(progress->filesCopied(), 0) << "nothing was older than its source";
+    EXPECT_EQ(barTexts, (QStringList{"50%", "Backup Complete"}));
+    EXPECT_TRUE(dialogs.messages().empty());
+}

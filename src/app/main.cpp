@@ -1,13 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <QApplication>
-#include <QWidget>
+#include "app/QtDialogs.h"
+#include "app/StowmereApplication.h"
+#include "app/TfrmAECategory.h"
+#include "app/TfrmMain.h"
+#include "platform/Locations.h"
+#include "platform/ProcessPriority.h"
+#include "progress/Progress.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Orvane Office - Stowmere"));
-    window.resize(1024, 600);
-    window.show();
-    return app.exec();
+    using namespace stowmere;
+    app::QtDialogs dialogs;
+    app::StowmereApplication application(argc, argv, dialogs);
+    if (priority::raiseProcessPriority() == priority::PriorityResult::Failed)
+        dialogs.information(QStringLiteral("Not able to set priority class"));
+
+    // The main window opens the tables; the editor and the progress window live with it.
+    app::TfrmMain frmMain(dialogs, locations::dataFolder());
+    auto* frmAECategory = new app::TfrmAECategory(dialogs, frmMain.categoryTable(), &frmMain);
+    auto* frmProgress = new TfrmProgress(&frmMain);
+    frmMain.setEditor(frmAECategory);
+    frmMain.setProgress(frmProgress);
+    QObject::connect(&frmMain, &app::TfrmMain::Closed, &application, &QApplication::quit);
+    frmMain.show();
+    return application.exec();
 }

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace stowmere::app {
+
+/// The kinds of message box the program shows; each has its own title, icon and buttons.
+enum class MessageKind {
+    Information,  ///< "Information", OK
+    Warning,      ///< "Warning", OK (the program's own messages never use it)
+    Error,        ///< "Error", OK
+    Confirmation, ///< "Confirm", "&Yes" and "&No"
+    Application,  ///< the default report of an escaped error: the application title, OK
+};
+
+/// Every modal question the program asks goes through this interface, so the windows can
+/// be driven by tests that record the messages and answer the questions in advance.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    /// Shows a modal message box. Returns true when a confirmation was answered "&Yes";
+    /// the other kinds return true once the box was closed.
+    virtual bool message(MessageKind kind, const QString& text) = 0;
+
+    /// The folder-browse dialog, starting at start (empty: the user's home). Returns the
+    /// chosen folder without a trailing separator (the root keeps its "/"), or nothing
+    /// when the user cancelled.
+    virtual std::optional<QString> browseFolder(const QString& start) = 0;
+
+    /// The multi-select file-open dialog; full paths in the order the dialog lists them,
+    /// empty when the user cancelled.
+    virtual QStringList openFiles() = 0;
+
+    void information(const QString& text) { message(MessageKind::Information, text); }
+    void error(const QString& text) { message(MessageKind::Error, text); }
+    bool confirm(const QString& text) { return message(MessageKind::Confirmation, text); }
+
+    /// The application's default report for an error that escaped its handler.
+    void reportException(const QString& text) { message(MessageKind::Application, defaultReportText(text)); }
+
+    /// The error text as the default report shows it: a "." is appended when the last
+    /// character sorts after "." (so "Disk full" ends with a full stop but "Done." and
+    /// "Failed!" are left alone).
+    static QString defaultReportText(const QString& text);
+
+    /// The title of a message box of the given kind.
+    static QString title(MessageKind kind);
+};
+
+} // namespace stowmere::app

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/StowmereApplication.h"
+
+#include "app/AppTexts.h"
+#include "app/Dialogs.h"
+#include "app/Glyphs.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+#include <exception>
+
+namespace stowmere::app {
+
+StowmereApplication::StowmereApplication(int& argc, char** argv, Dialogs& dialogs)
+    : QApplication(argc, argv), m_dialogs(dialogs)
+{
+    setApplicationName(QStringLiteral("stowmere"));
+    // No setApplicationDisplayName: the X11 platform would append it to every caption.
+    setWindowIcon(QIcon(QPixmap::fromImage(Glyphs::appIcon())));
+}
+
+bool StowmereApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        m_dialogs.reportException(QString::fromUtf8(error.what()));
+    } catch (...) {
+        m_dialogs.reportException(QStringLiteral("Unexpected error"));
+    }
+    return false;
+}
+
+} // namespace stowmere::app

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/TColor.h"
+
+#include <QFont>
+
+class QImage;
+class QString;
+class TGradButton;
+class TGradCheckBox;
+class TGradPanel;
+
+// The look the program's windows share: fonts, the button colour set, the title and
+// button-bar panels. Kept in one place so the main window and the editor stay alike.
+namespace stowmere::app::style {
+
+/// "MS Sans Serif" of the window definitions: the default sans font at a pixel height.
+QFont sansFont(int pixelHeight, bool bold = false);
+/// "Arial": Liberation Sans at a pixel height.
+QFont arialFont(int pixelHeight, bool bold = false);
+
+/// The main window's shared button colours; large buttons have a white face, the small
+/// ones of the button bars a green one.
+void applyButtonColours(TGradButton& button, bool large);
+
+/// A gradient button with caption, glyph on the left and spacing.
+TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing, bool large);
+
+/// The blue title bar: double-vertical gradient, white bold Arial caption in the middle.
+void styleTitlePanel(TGradPanel& panel, const QString& caption);
+/// The green button bar at the bottom of a window.
+void styleButtonBar(TGradPanel& panel);
+/// A white panel with a silver frame of the given width.
+void styleWhitePanel(TGradPanel& panel, int borderWidth);
+/// The editor's middle panel: white with rounded, anti-aliased silver corners.
+void styleRoundedPanel(TGradPanel& panel);
+
+/// A gradient check box with white text and a green check on the button bar.
+void styleBarCheckBox(TGradCheckBox& box, const QString& caption);
+/// The designed width, or more when the platform's font needs it for the whole caption.
+int checkBoxWidth(const TGradCheckBox& box, int designedWidth);
+
+} // namespace stowmere::app::style

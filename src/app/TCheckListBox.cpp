@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/TCheckListBox.h"
+
+#include "controls/CheckImages.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace stowmere::app {
+namespace {
+
+// Qt's own check role would make the view draw its own indicator, so the check state
+// lives under a role of ours.
+constexpr int kCheckedRole = Qt::UserRole + 1;
+
+} // namespace
+
+TCheckListBox::TCheckListBox(QWidget* parent) : TListBox(parent) {}
+
+bool TCheckListBox::checked(int index) const
+{
+    const QListWidgetItem* entry = item(index);
+    return entry && entry->data(kCheckedRole).toBool();
+}
+
+void TCheckListBox::setChecked(int index, bool isChecked)
+{
+    QListWidgetItem* entry = item(index);
+    if (!entry || checked(index) == isChecked)
+        return;
+    // Writing the role makes the model report a change that would repaint the whole row;
+    // block it and repaint the check box alone.
+    {
+        const QSignalBlocker blocker(model());
+        entry->setData(kCheckedRole, isChecked);
+    }
+    viewport()->update(stripRect(index));
+}
+
+int TCheckListBox::checkedCount() const
+{
+    int total = 0;
+    for (int i = 0; i < count(); ++i)
+        total += checked(i) ? 1 : 0;
+    return total;
+}
+
+QRect TCheckListBox::stripRect(int index) const
+{
+    const QRect rect = visualItemRect(item(index));
+    return {rect.left(), rect.top(), kStripWidth, rect.height()};
+}
+
+void TCheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
+{
+    DrawCheckCell(painter, strip, ckCheckMark, checked(index) ? cbChecked : cbUnchecked, isEnabled());
+}
+
+void TCheckListBox::toggleByUser(int index)
+{
+    setChecked(index, !checked(index));
+    emit ClickCheck(index);
+}
+
+void TCheckListBox::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    const QModelIndex hit = indexAt(at);
+    if (event->button() == Qt::LeftButton && hit.isValid() && stripRect(hit.row()).contains(at))
+        toggleByUser(hit.row());
+    TListBox::mousePressEvent(event);
+}
+
+void TCheckListBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        TListBox::keyPressEvent(event);
+        return;
+    }
+    if (event->key() == Qt::Key_Space) {
+        if (currentRow() >= 0)
+            toggleByUser(currentRow());
+        return;
+    }
+    if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Minus) {
+        const bool state = event->key() == Qt::Key_Plus;
+        for (int i = 0; i < count(); ++i) {
+            if (checked(i) != state)
+                toggleByUser(i);
+        }
+        return;
+    }
+    TListBox::keyPressEvent(event);
+}
+
+} // namespace stowmere::app

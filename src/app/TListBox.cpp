@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/TListBox.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace stowmere::app {
+namespace {
+
+// Hands every item to the list itself, which owns the drawing rules.
+class OwnerDrawDelegate final : public QStyledItemDelegate {
+public:
+    explicit OwnerDrawDelegate(TListBox* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        m_list->paintItem(*painter, index.row(), option.rect, option.state);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return {option.rect.width(), TListBox::kItemHeight};
+    }
+
+private:
+    TListBox* m_list;
+};
+
+} // namespace
+
+TListBox::TListBox(QWidget* parent) : QListWidget(parent)
+{
+    setItemDelegate(new OwnerDrawDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, Qt::black);
+    setPalette(colours);
+}
+
+TListBox::~TListBox() = default;
+
+QString TListBox::itemText(int index) const
+{
+    const QListWidgetItem* entry = item(index);
+    return entry ? entry->text() : QString();
+}
+
+int TListBox::itemIndex() const
+{
+    const QList<QListWidgetItem*> chosen = selectedItems();
+    return chosen.isEmpty() ? -1 : row(chosen.front());
+}
+
+void TListBox::setItemIndex(int index)
+{
+    if (index < 0 || index >= count()) {
+        clearSelection();
+        return;
+    }
+    if (currentRow() != index || itemIndex() != index)
+        setCurrentRow(index);
+}
+
+void TListBox::beginUpdate()
+{
+    if (m_updateDepth++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void TListBox::endUpdate()
+{
+    if (m_updateDepth > 0 && --m_updateDepth == 0)
+        setUpdatesEnabled(true);
+}
+
+void TListBox::paintItem(QPainter& painter, int index, const QRect& fullRect, QStyle::State state)
+{
+    painter.save();
+    const int strip = checkStripWidth();
+    if (strip > 0) {
+        const QRect stripRect(fullRect.left(), fullRect.top(), strip, fullRect.height());
+        painter.fillRect(stripRect, palette().color(QPalette::Base));
+        drawStrip(painter, index, stripRect);
+    }
+    const QRect itemRect = fullRect.adjusted(strip, 0, 0, 0);
+    painter.setClipRect(itemRect);
+    const bool selected = state.testFlag(QStyle::State_Selected);
+    painter.setFont(font());
+    painter.setBrush(selected ? palette().color(QPalette::Highlight) : palette().color(QPalette::Base));
+    painter.setPen(selected ? palette().color(QPalette::HighlightedText) : palette().color(QPalette::Text));
+    if (m_onDrawItem) {
+        m_onDrawItem(*this, index, painter, itemRect, state);
+    } else {
+        painter.fillRect(itemRect, painter.brush());
+        painter.drawText(itemRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, itemText(index));
+    }
+    painter.restore();
+    if (state.testFlag(QStyle::State_HasFocus) && hasFocus()) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(itemRect.adjusted(0, 0, -1, -1));
+        painter.restore();
+    }
+}
+
+void TListBox::drawStrip(QPainter&, int, const QRect&) {}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListWidget::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit Click();
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event)
+{
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    // Moving the selection with the keyboard picks an item like a click does.
+    if (currentRow() != before && currentRow() >= 0)
+        emit Click();
+}
+
+} // namespace stowmere::app

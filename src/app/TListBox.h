@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QListWidget>
+#include <QStyle>
+
+#include <functional>
+
+namespace stowmere::app {
+
+/// An owner-drawn list of texts with a fixed item height: the owner paints every item
+/// through the draw handler, the list adds the dotted focus rectangle. Click fires when
+/// the user picks an item with the mouse or the keyboard, never when the program sets the
+/// current item; DblClick fires on every double click, also below the last item.
+class TListBox : public QListWidget {
+    Q_OBJECT
+
+public:
+    /// The draw handler gets the item index, its rectangle (right of any check strip) and
+    /// its state; the painter comes prepared with the list's font, a white brush and a
+    /// black pen, or the highlight colours for a selected item.
+    using DrawItemHandler =
+        std::function<void(TListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)>;
+
+    static constexpr int kItemHeight = 21;
+
+    explicit TListBox(QWidget* parent = nullptr);
+    ~TListBox() override;
+
+    void setOnDrawItem(DrawItemHandler handler) { m_onDrawItem = std::move(handler); }
+
+    QString itemText(int index) const;
+    /// The list's selection (-1 when none).
+    int itemIndex() const;
+    /// Selects an item by program, raising no Click.
+    void setItemIndex(int index);
+
+    void beginUpdate();
+    void endUpdate();
+
+    /// Width of the strip at each item's left edge that the owner's rectangle leaves out.
+    virtual int checkStripWidth() const { return 0; }
+
+    /// Paints one item: the strip, the owner's drawing (or plain text), the focus frame.
+    void paintItem(QPainter& painter, int index, const QRect& fullRect, QStyle::State state);
+
+signals:
+    void Click();
+    void DblClick();
+
+protected:
+    /// Draws what belongs into the strip of one item.
+    virtual void drawStrip(QPainter& painter, int index, const QRect& stripRect);
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    DrawItemHandler m_onDrawItem;
+    int m_updateDepth = 0;
+    int m_pressRow = -1;
+};
+
+} // namespace stowmere::app

@@ -1,0 +1,845 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The store's headers come before any Qt header: Qt defines "slots" as a macro,
+// and a member of that name inside the store would not compile after it.
+#include "store/StoreError.h"
+#include "store/TableFiles.h"
+#include "store/TDataTable.h"
+
+#include "app/TfrmMain.h"
+
+#include "app/AppTexts.h"
+#include "app/Dialogs.h"
+#include "app/Glyphs.h"
+#include "app/ListItemPainter.h"
+#include "app/Style.h"
+#include "app/TBackupThread.h"
+#include "app/TCheckListBox.h"
+#include "app/TfrmAECategory.h"
+#include "app/UiThread.h"
+#include "app/WaitCursor.h"
+#include "backup/BackupStartCheck.h"
+#include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
+#include "controls/GradPanel.h"
+#include "placement/TFormPlacement.h"
+#include "platform/Locations.h"
+#include "progress/Progress.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace stowmere::app {
+namespace {
+
+const QString kHelpText = QStringLiteral(
+    "This is a short help tutorial.\r\n\r\n"
+    "- To backup, create a Backup Name, add files and folders to the list,\r\n"
+    "   then select by checking the files and folders that need to be backed-up,\r\n"
+    "   and then click the Backup button.\r\n\r\n"
+    "- The Incremental Backup checkbox lets you backup modified files only.\r\n\r\n"
+    "- The Add Folder button adds a new folder to the list for backup.\r\n\r\n"
+    "- The Add Files button adds new files to the list for backup.\r\n\r\n"
+    "- The Delete button is for deleting checked item(s).\r\n\r\n"
+    "- The Backup button copies all files and folders in the list\r\n"
+    "   to the Backup To Folder selected in Backup Information.");
+
+constexpr int kFadeMilliseconds = 600;
+
+QString fromStd(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+
+// Ends a bulk update of a list on every exit path.
+class BulkUpdate {
+public:
+    explicit BulkUpdate(TListBox& list) : m_list(list) { m_list.beginUpdate(); }
+    ~BulkUpdate() { m_list.endUpdate(); }
+    BulkUpdate(const BulkUpdate&) = delete;
+    BulkUpdate& operator=(const BulkUpdate&) = delete;
+
+private:
+    TListBox& m_list;
+};
+
+void drawListItem(TListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)
+{
+    ListItemPainter::drawItem(painter, rect, list.itemText(index), state.testFlag(QStyle::State_Selected));
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
+    : QWidget(parent), m_dialogs(dialogs), m_dataFolder(std::move(dataFolder)),
+      cdsCategory(std::make_unique<store::TDataTable>()), cdsPaths(std::make_unique<store::TDataTable>())
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(texts::mainCaption());
+    createComponents();
+    FormPlacement1 = new TFormPlacement(this);
+    FormPlacement1->setCloseQueryHandler([this] { return closeQuery(); });
+    FormPlacement1->setErrorReport([this](const QString& message) { m_dialogs.reportException(message); });
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (m_backupThread) {
+        // A run still going when the window is destroyed (only a test does that): stop it,
+        // answering its calls to this thread while waiting.
+        m_cancelFlag = true;
+        while (!m_backupThread->wait(10))
+            QCoreApplication::processEvents();
+        delete m_backupThread;
+        m_backupThread = nullptr;
+    }
+    CloseTables();
+}
+
+void TfrmMain::setProgress(TfrmProgress* progress)
+{
+    m_progress = progress;
+    m_progress->setCancelFlag(&m_cancelFlag);
+}
+
+void TfrmMain::createComponents()
+{
+    resize(1024, 600);
+    setFont(style::sansFont(11));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    GradPanel1 = new TGradPanel(this);
+    GradPanel1->setObjectName(QStringLiteral("GradPanel1"));
+    GradPanel1->setFixedHeight(45);
+    style::styleTitlePanel(*GradPanel1, QStringLiteral("Stowmere"));
+    outer->addWidget(GradPanel1);
+
+    Label2 = new QLabel(QStringLiteral("Backup Name"), GradPanel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(style::sansFont(11, true));
+    Label2->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    Label2->adjustSize();
+    Label2->move(56, 22);
+
+    Label1 = new QLabel(texts::webCaption(), GradPanel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(style::sansFont(11));
+    Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->setToolTip(texts::webAddress());
+    Label1->adjustSize();
+    Label1->move(856, 16);
+    Label1->installEventFilter(this);
+
+    auto* middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    outer->addLayout(middle, 1);
+
+    GradPanel2 = new TGradPanel(this);
+    GradPanel2->setObjectName(QStringLiteral("GradPanel2"));
+    GradPanel2->setFixedWidth(233);
+    style::styleWhitePanel(*GradPanel2, 5);
+    GradPanel2->setFont(style::sansFont(13));
+    middle->addWidget(GradPanel2);
+
+    lstCategory = new TListBox(GradPanel2);
+    lstCategory->setObjectName(QStringLiteral("lstCategory"));
+    lstCategory->setToolTip(QStringLiteral("Double-click to edit Backup Information"));
+    lstCategory->setOnDrawItem(drawListItem);
+    auto* categoryBox = new QVBoxLayout(GradPanel2);
+    categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
+    categoryBox->addWidget(lstCategory);
+
+    GradPanel5 = new TGradPanel(this);
+    GradPanel5->setObjectName(QStringLiteral("GradPanel5"));
+    style::styleWhitePanel(*GradPanel5, 5);
+    GradPanel5->SetFontColor(0xCE0000);
+    middle->addWidget(GradPanel5, 1);
+
+    chklstList = new TCheckListBox(GradPanel5);
+    chklstList->setObjectName(QStringLiteral("chklstList"));
+    chklstList->setFont(style::sansFont(13));
+    chklstList->setOnDrawItem(drawListItem);
+    auto* pathBox = new QVBoxLayout(GradPanel5);
+    pathBox->setContentsMargins(0, 0, 0, 0);
+    pathBox->addWidget(chklstList);
+
+    GradPanel4 = new TGradPanel(this);
+    GradPanel4->setObjectName(QStringLiteral("GradPanel4"));
+    GradPanel4->setFixedWidth(208);
+    style::styleWhitePanel(*GradPanel4, 5);
+    middle->addWidget(GradPanel4);
+
+    btnAddFolder = style::makeButton(GradPanel4, QStringLiteral("Add Folder"), Glyphs::addFolder(), 12, true);
+    btnAddFolder->setObjectName(QStringLiteral("btnAddFolder"));
+    btnAddFolder->setGeometry(38, 34, 126, 55);
+    btnAddFiles = style::makeButton(GradPanel4, QStringLiteral("Add Files"), Glyphs::addFiles(), 12, true);
+    btnAddFiles->setObjectName(QStringLiteral("btnAddFiles"));
+    btnAddFiles->setGeometry(38, 146, 126, 55);
+    btnDelete = style::makeButton(GradPanel4, QStringLiteral("Delete"), Glyphs::deleteItems(), 15, true);
+    btnDelete->setObjectName(QStringLiteral("btnDelete"));
+    btnDelete->setGeometry(38, 258, 126, 55);
+    btnBackup = style::makeButton(GradPanel4, QStringLiteral("Backup"), Glyphs::backup(), 10, true);
+    btnBackup->setObjectName(QStringLiteral("btnBackup"));
+    btnBackup->setGeometry(38, 378, 126, 55);
+
+    GradPanel3 = new TGradPanel(this);
+    GradPanel3->setObjectName(QStringLiteral("GradPanel3"));
+    GradPanel3->setFixedHeight(45);
+    style::styleButtonBar(*GradPanel3);
+    outer->addWidget(GradPanel3);
+
+    btnAddCategory = style::makeButton(GradPanel3, QStringLiteral("Add"), QImage(), 2, false);
+    btnAddCategory->setObjectName(QStringLiteral("btnAddCategory"));
+    btnAddCategory->setGeometry(8, 10, 75, 25);
+    btnAddCategory->setToolTip(QStringLiteral("Add Backup"));
+    btnDeleteCategory = style::makeButton(GradPanel3, QStringLiteral("Delete"), QImage(), 2, false);
+    btnDeleteCategory->setObjectName(QStringLiteral("btnDeleteCategory"));
+    btnDeleteCategory->setGeometry(144, 10, 75, 25);
+    btnDeleteCategory->setToolTip(QStringLiteral("Delete Backup"));
+
+    chkSelectAll = new TGradCheckBox(GradPanel3);
+    chkSelectAll->setObjectName(QStringLiteral("chkSelectAll"));
+    style::styleBarCheckBox(*chkSelectAll, QStringLiteral("Select All"));
+    chkSelectAll->setGeometry(384, 14, style::checkBoxWidth(*chkSelectAll, 73), 17);
+    chkIncremental = new TGradCheckBox(GradPanel3);
+    chkIncremental->setObjectName(QStringLiteral("chkIncremental"));
+    style::styleBarCheckBox(*chkIncremental, QStringLiteral("Incremental Backup"));
+    chkIncremental->setGeometry(560, 14, style::checkBoxWidth(*chkIncremental, 121), 17);
+
+    SpeedButton1 = new QToolButton(GradPanel3);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setText(QStringLiteral(".?."));
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setFont(style::arialFont(13, true));
+    SpeedButton1->setStyleSheet(QStringLiteral(
+        "QToolButton { color: white; background: transparent; border: none; }"
+        "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"));
+    SpeedButton1->setToolTip(QStringLiteral("Short Help Tutorial..."));
+    SpeedButton1->setGeometry(808, 13, 20, 20);
+
+    btnClose = style::makeButton(GradPanel3, QStringLiteral("Exit"), QImage(), 2, false);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setGeometry(920, 10, 75, 25);
+
+    connect(lstCategory, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
+    connect(lstCategory, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
+    btnAddCategory->SetOnClick([this](QObject*) { btnAddCategoryClick(); });
+    btnDeleteCategory->SetOnClick([this](QObject*) { btnDeleteCategoryClick(); });
+    btnAddFolder->SetOnClick([this](QObject*) { btnAddFolderClick(); });
+    btnAddFiles->SetOnClick([this](QObject*) { btnAddFilesClick(); });
+    btnDelete->SetOnClick([this](QObject*) { btnDeleteClick(); });
+    btnBackup->SetOnClick([this](QObject*) { btnBackupClick(); });
+    btnClose->SetOnClick([this](QObject*) { btnCloseClick(); });
+    chkSelectAll->SetOnClick([this](QObject*) { chkSelectAllClick(); });
+    connect(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+}
+
+// --- Start, show, resize, close ------------------------------------------------------------
+
+void TfrmMain::FormCreate()
+{
+    try {
+        openTables();
+    } catch (const std::exception& error) {
+        m_dialogs.error(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::openTables()
+{
+    try {
+        store::OpenCategoryTable(*cdsCategory, m_dataFolder);
+    } catch (...) {
+        // A damaged file stays on disk for the user to recover: the table stays closed and
+        // is never written back. The path table is not opened without its master.
+        m_categoryOpenFailed = true;
+        m_pathsOpenFailed = true;
+        throw;
+    }
+    try {
+        store::OpenPathTable(*cdsPaths, m_dataFolder, *cdsCategory);
+    } catch (...) {
+        m_pathsOpenFailed = true;
+        throw;
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmMain::FormShow()
+{
+    try {
+        FillCategoryList();
+        selectCategory(0);
+    } catch (const std::exception& error) {
+        m_dialogs.reportException(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize()
+{
+    // The outer width includes the frame a window manager adds; without one it is the
+    // window's own width.
+    const int outerWidth = frameGeometry().width();
+    btnClose->move(outerWidth - 100, btnClose->y());
+    Label1->move(outerWidth - 175, Label1->y());
+    chklstList->viewport()->update();
+}
+
+bool TfrmMain::closeQuery()
+{
+    if (!m_backupThread)
+        return true;
+    // Closing during a run cancels it; the window closes once the run has stopped.
+    m_closeAfterRun = true;
+    m_cancelFlag = true;
+    if (m_progress)
+        m_progress->btnCancelClick();
+    return false;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (m_fading)
+        return;
+    if (m_backupThread) {
+        closeQuery();
+        return;
+    }
+    fadeOutAndClose();
+}
+
+void TfrmMain::fadeOutAndClose()
+{
+    m_fading = true;
+    const auto finish = [this] {
+        m_closed = true;
+        hide();
+        setWindowOpacity(1.0);
+        CloseTables();
+        emit Closed();
+    };
+    // Platforms without window opacity (offscreen, minimal) get the same pause, unfaded.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        QTimer::singleShot(kFadeMilliseconds, this, finish);
+        return;
+    }
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(kFadeMilliseconds);
+    fade->setStartValue(1.0);
+    fade->setEndValue(0.0);
+    connect(fade, &QPropertyAnimation::finished, this, [fade, finish] {
+        fade->deleteLater();
+        finish();
+    });
+    fade->start();
+}
+
+void TfrmMain::btnCloseClick() { close(); }
+
+void TfrmMain::CloseTables()
+{
+    if (m_tablesClosed)
+        return;
+    m_tablesClosed = true;
+    const std::pair<store::TDataTable*, bool> tables[] = {{cdsCategory.get(), m_categoryOpenFailed},
+                                                          {cdsPaths.get(), m_pathsOpenFailed}};
+    for (const auto& [table, openFailed] : tables) {
+        if (openFailed || !table->Active()) {
+            table->Close();
+            continue;
+        }
+        for (;;) {
+            try {
+                // The data folder may be the fallback under $XDG_DATA_HOME, made only when
+                // something is first written into it.
+                if (table->ChangeCount() > 0 || table->State() != store::TDataSetState::dsBrowse)
+                    locations::ensureFolder(m_dataFolder);
+                store::CloseTable(*table);
+                break;
+            } catch (const std::exception& error) {
+                const QString question = QStringLiteral("Could not save %1:\r\n%2\r\n\r\nTry again?")
+                                             .arg(fromStd(table->FileName()), fromStd(error.what()));
+                if (!m_dialogs.confirm(question)) {
+                    table->Close();
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void TfrmMain::pumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label1) {
+        QFont font = Label1->font();
+        switch (event->type()) {
+        case QEvent::Enter:
+            font.setUnderline(true);
+            Label1->setFont(font);
+            break;
+        case QEvent::Leave:
+            font.setUnderline(false);
+            Label1->setFont(font);
+            break;
+        case QEvent::MouseButtonRelease:
+            Label1Click();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::Label1Click() { QDesktopServices::openUrl(QUrl(texts::webAddress())); }
+
+void TfrmMain::SpeedButton1Click() { m_dialogs.information(kHelpText); }
+
+// --- Lists and tables ----------------------------------------------------------------------
+
+bool TfrmMain::categoriesEmpty() const { return !cdsCategory->Active() || cdsCategory->IsEmpty(); }
+
+bool TfrmMain::pathsEmpty() const { return !cdsPaths->Active() || cdsPaths->IsEmpty(); }
+
+std::optional<std::int64_t> TfrmMain::currentCategoryNo() const
+{
+    if (categoriesEmpty() || cdsCategory->Eof())
+        return std::nullopt;
+    return cdsCategory->FieldByName("Category_No").AsInteger();
+}
+
+QString TfrmMain::currentBackupDirectory() const
+{
+    if (categoriesEmpty())
+        return {};
+    return fromStd(cdsCategory->FieldByName("Category_BackupDirectory").AsString());
+}
+
+void TfrmMain::FillCategoryList()
+{
+    lstCategory->clear();
+    m_categoryNos.clear();
+    if (!cdsCategory->Active())
+        return;
+    cdsCategory->First();
+    BulkUpdate bulk(*lstCategory);
+    while (!cdsCategory->Eof()) {
+        lstCategory->addItem(fromStd(cdsCategory->FieldByName("Category_Description").AsString()));
+        m_categoryNos.push_back(cdsCategory->FieldByName("Category_No").AsInteger());
+        cdsCategory->Next();
+    }
+}
+
+void TfrmMain::FillPathList()
+{
+    chkSelectAll->SetChecked(false);
+    chklstList->clear();
+    m_pathNos.clear();
+    if (cdsPaths->Active()) {
+        cdsPaths->First();
+        BulkUpdate bulk(*chklstList);
+        while (!cdsPaths->Eof()) {
+            chklstList->addItem(fromStd(cdsPaths->FieldByName("Path_Item").AsString()));
+            m_pathNos.push_back(cdsPaths->FieldByName("Path_No").AsInteger());
+            cdsPaths->Next();
+        }
+    }
+    chklstList->viewport()->repaint();
+}
+
+bool TfrmMain::LocateCategory()
+{
+    const int index = lstCategory->itemIndex();
+    if (index < 0 || index >= static_cast<int>(m_categoryNos.size()) || !cdsCategory->Active() ||
+        !cdsCategory->Locate("Category_No", std::to_string(m_categoryNos[static_cast<std::size_t>(index)]))) {
+        m_dialogs.error(QStringLiteral("Could not find Backup in dataset"));
+        return false;
+    }
+    return true;
+}
+
+bool TfrmMain::LocatePath()
+{
+    const int index = chklstList->currentRow();
+    if (index < 0 || index >= static_cast<int>(m_pathNos.size()) || !cdsPaths->Active() ||
+        !cdsPaths->Locate("Path_No", std::to_string(m_pathNos[static_cast<std::size_t>(index)]))) {
+        m_dialogs.error(QStringLiteral("Could not find Path in dataset"));
+        return false;
+    }
+    return true;
+}
+
+void TfrmMain::selectCategory(int index)
+{
+    if (index < 0 || index >= lstCategory->count()) {
+        lstCategory->setItemIndex(-1);
+        chklstList->clear();
+        m_pathNos.clear();
+        chkSelectAll->SetChecked(false);
+        return;
+    }
+    lstCategory->setItemIndex(index);
+    if (LocateCategory()) {
+        FillPathList();
+        if (chklstList->count() > 0)
+            chklstList->setCurrentRow(0);
+    }
+}
+
+int TfrmMain::indexOfCategory(std::optional<std::int64_t> categoryNo) const
+{
+    if (categoryNo) {
+        for (std::size_t i = 0; i < m_categoryNos.size(); ++i) {
+            if (m_categoryNos[i] == *categoryNo)
+                return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+void TfrmMain::lstCategoryClick()
+{
+    if (lstCategory->itemIndex() < 0)
+        return;
+    try {
+        if (!LocateCategory())
+            return;
+        pumpMessages();
+        FillPathList();
+        if (chklstList->count() > 0)
+            chklstList->setCurrentRow(0);
+    } catch (const std::exception& error) {
+        m_dialogs.reportException(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::lstCategoryDblClick()
+{
+    if (backupRunning())
+        return;
+    EditCategory();
+}
+
+void TfrmMain::EditCategory()
+{
+    if (categoriesEmpty() || lstCategory->itemIndex() < 0) {
+        m_dialogs.information(QStringLiteral("Please select Backup to Edit."));
+        return;
+    }
+    const std::optional<std::int64_t> editedNo = currentCategoryNo();
+    try {
+        m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
+        cdsCategory->Edit();
+        m_editor->exec();
+        WaitCursor refill;
+        FillCategoryList();
+        chklstList->clear();
+        selectCategory(indexOfCategory(editedNo));
+    } catch (const std::exception& error) {
+        m_dialogs.error(fromStd(error.what()));
+        if (cdsCategory->State() == store::TDataSetState::dsEdit || cdsCategory->State() == store::TDataSetState::dsInsert)
+            cdsCategory->Cancel();
+    }
+}
+
+void TfrmMain::btnAddCategoryClick()
+{
+    try {
+        m_editor->setWindowTitle(QStringLiteral("New Backup"));
+        const std::optional<std::int32_t> nextNo = cdsCategory->AutoIncValue();
+        cdsCategory->Insert();
+        m_editor->exec();
+        // A row left pending by the title-bar close is finished here, as any move would.
+        cdsCategory->CheckBrowseMode();
+        std::optional<std::int64_t> newNo;
+        if (nextNo && cdsCategory->AutoIncValue() != nextNo)
+            newNo = *nextNo;
+        WaitCursor refill;
+        FillCategoryList();
+        chklstList->clear();
+        selectCategory(indexOfCategory(newNo));
+    } catch (const std::exception& error) {
+        m_dialogs.error(fromStd(error.what()));
+        if (cdsCategory->State() == store::TDataSetState::dsEdit || cdsCategory->State() == store::TDataSetState::dsInsert)
+            cdsCategory->Cancel();
+    }
+}
+
+void TfrmMain::btnDeleteCategoryClick()
+{
+    if (categoriesEmpty() || lstCategory->itemIndex() < 0)
+        return;
+    if (!pathsEmpty()) {
+        m_dialogs.information(QStringLiteral("Delete file and folder list before deleting Backup."));
+        return;
+    }
+    if (!m_dialogs.confirm(QStringLiteral("Delete selected Backup?")))
+        return;
+    try {
+        cdsCategory->Delete();
+        FillCategoryList();
+        selectCategory(0);
+    } catch (const std::exception& error) {
+        m_dialogs.error(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::btnAddFolderClick()
+{
+    if (categoriesEmpty())
+        return;
+    if (lstCategory->itemIndex() < 0) {
+        m_dialogs.information(QStringLiteral("Please select Backup."));
+        return;
+    }
+    pumpMessages();
+    const std::optional<QString> folder = m_dialogs.browseFolder(QString());
+    if (!folder)
+        return;
+    try {
+        pumpMessages();
+        AddPath(*folder);
+        FillPathList();
+    } catch (const std::exception& error) {
+        FillPathList();
+        m_dialogs.error(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::btnAddFilesClick()
+{
+    if (categoriesEmpty())
+        return;
+    if (lstCategory->itemIndex() < 0) {
+        m_dialogs.information(QStringLiteral("Please select Backup."));
+        return;
+    }
+    pumpMessages();
+    const QStringList files = m_dialogs.openFiles();
+    if (files.isEmpty())
+        return;
+    WaitCursor cursor;
+    try {
+        pumpMessages();
+        AddSelectedFiles(files);
+        FillPathList();
+    } catch (const std::exception& error) {
+        FillPathList();
+        cursor.release();
+        m_dialogs.error(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::AddPath(const QString& path)
+{
+    const std::optional<std::int64_t> categoryNo = currentCategoryNo();
+    cdsPaths->Insert();
+    try {
+        if (categoryNo)
+            cdsPaths->FieldByName("Category_No").SetAsInteger(*categoryNo);
+        cdsPaths->FieldByName("Path_Item").SetAsString(toStd(path));
+        cdsPaths->Post();
+    } catch (...) {
+        // A path that does not fit is refused whole; no half-made row is left behind.
+        cdsPaths->Cancel();
+        throw;
+    }
+}
+
+void TfrmMain::AddSelectedFiles(const QStringList& files)
+{
+    for (const QString& file : files)
+        AddPath(file);
+}
+
+void TfrmMain::btnDeleteClick()
+{
+    if (pathsEmpty())
+        return;
+    if (CountChecked() == 0) {
+        m_dialogs.information(QStringLiteral("Please select files and folders to Delete."));
+        return;
+    }
+    if (!m_dialogs.confirm(QStringLiteral("Delete selected files and folders?")))
+        return;
+    WaitCursor cursor;
+    try {
+        DeleteCheckedPaths();
+        FillPathList();
+    } catch (const std::exception& error) {
+        cursor.release();
+        m_dialogs.reportException(fromStd(error.what()));
+    }
+}
+
+void TfrmMain::DeleteCheckedPaths()
+{
+    for (int i = 0; i < chklstList->count(); ++i) {
+        if (!chklstList->checked(i))
+            continue;
+        try {
+            chklstList->setCurrentRow(i);
+            if (LocatePath())
+                cdsPaths->Delete();
+        } catch (const std::exception& error) {
+            m_dialogs.error(fromStd(error.what()));
+        }
+    }
+}
+
+int TfrmMain::CountChecked() const { return chklstList->checkedCount(); }
+
+void TfrmMain::chkSelectAllClick()
+{
+    if (pathsEmpty())
+        return;
+    const bool state = chkSelectAll->Checked();
+    for (int i = 0; i < chklstList->count(); ++i)
+        chklstList->setChecked(i, state);
+}
+
+// --- The backup run ------------------------------------------------------------------------
+
+void TfrmMain::btnBackupClick()
+{
+    if (backupRunning())
+        return;
+    const QString destination = currentBackupDirectory();
+    const backup::BackupStartCheck check =
+        backup::CheckBackupStart(toStd(destination), static_cast<std::size_t>(chklstList->count()),
+                                 static_cast<std::size_t>(CountChecked()), pathsEmpty());
+    if (!check.information.empty()) {
+        m_dialogs.information(fromStd(check.information));
+        return;
+    }
+    if (!check.start)
+        return;
+
+    m_progress->prepareRun(CountChecked());
+
+    m_cancelFlag = false;
+    m_filesCopied = 0;
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(chklstList->count()));
+    for (int i = 0; i < chklstList->count(); ++i)
+        items.push_back(toStd(chklstList->itemText(i)));
+    backup::BackupSettings settings;
+    settings.destination = toStd(destination);
+    settings.incremental = chkIncremental->Checked();
+
+    m_backupThread = new TBackupThread(std::move(settings), std::move(items), *this, m_cancelFlag);
+    connect(m_backupThread, &QThread::finished, this, &TfrmMain::backupThreadFinished);
+    setRunning(true);
+    m_backupThread->start();
+}
+
+void TfrmMain::setRunning(bool running)
+{
+    // While a run reads the list, nothing may change the tables or refill the lists;
+    // checking and unchecking items stays possible.
+    for (QWidget* command : std::initializer_list<QWidget*>{btnAddCategory, btnDeleteCategory, btnAddFolder,
+                                                            btnAddFiles, btnDelete, chkSelectAll, btnBackup,
+                                                            lstCategory})
+        command->setEnabled(!running);
+}
+
+void TfrmMain::backupThreadFinished()
+{
+    m_backupThread->wait();
+    m_backupThread->deleteLater();
+    m_backupThread = nullptr;
+    setRunning(false);
+    emit backupFinished();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    }
+}
+
+bool TfrmMain::isItemChecked(std::size_t index)
+{
+    return runOnThreadOf(this, [this, index] { return chklstList->checked(static_cast<int>(index)); });
+}
+
+void TfrmMain::uncheckItem(std::size_t index)
+{
+    runOnThreadOf(this, [this, index] { chklstList->setChecked(static_cast<int>(index), false); });
+}
+
+void TfrmMain::fileCopied(std::uint64_t count)
+{
+    m_filesCopied = count;
+    if (m_counterUpdatePending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_counterUpdatePending = false;
+            m_progress->setFilesCopied(static_cast<qint64>(m_filesCopied.load()));
+        },
+        Qt::QueuedConnection);
+}
+
+void TfrmMain::itemDone()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_progress->itemDone();
+            emit backupItemDone();
+        },
+        Qt::QueuedConnection);
+}
+
+void TfrmMain::showError(const std::string& text)
+{
+    runOnThreadOf(this, [this, message = fromStd(text)] { m_dialogs.error(message); });
+}
+
+void TfrmMain::closeProgress()
+{
+    runOnThreadOf(this, [this] {
+        // Any counter update still queued ran before this call, so the figure is final.
+        m_progress->finishRun();
+    });
+}
+
+} // namespace stowmere::app

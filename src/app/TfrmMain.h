@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupObserver.h"
+
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QToolButton;
+class TGradButton;
+class TGradCheckBox;
+class TGradPanel;
+class TfrmProgress;
+
+namespace stowmere {
+class TFormPlacement;
+namespace store {
+class TDataTable;
+}
+} // namespace stowmere
+
+namespace stowmere::app {
+
+class Dialogs;
+class TBackupThread;
+class TCheckListBox;
+class TListBox;
+class TfrmAECategory;
+
+/// The main window: the list of backup sets, the check list of the current set's files
+/// and folders, the commands around them, and the backup run. It owns both tables.
+///
+/// The highlighted backup set and the tables' current row always agree: every refill of
+/// the set list highlights one item and makes its row current, so no command acts on a
+/// set the user does not see highlighted.
+class TfrmMain : public QWidget, private backup::BackupObserver {
+    Q_OBJECT
+
+public:
+    /// Opens Category.cds and Path.cds in dataFolder (created empty when missing).
+    TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    /// The other two windows, created after this one.
+    void setEditor(TfrmAECategory* editor) { m_editor = editor; }
+    TfrmAECategory* editor() const { return m_editor; }
+    void setProgress(TfrmProgress* progress);
+
+    store::TDataTable& categoryTable() { return *cdsCategory; }
+    store::TDataTable& pathTable() { return *cdsPaths; }
+    bool backupRunning() const { return m_backupThread != nullptr; }
+
+    // Components, named as in the window definition.
+    TGradPanel* GradPanel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    TGradPanel* GradPanel2 = nullptr;
+    TListBox* lstCategory = nullptr;
+    TGradPanel* GradPanel5 = nullptr;
+    TCheckListBox* chklstList = nullptr;
+    TGradPanel* GradPanel4 = nullptr;
+    TGradButton* btnAddFolder = nullptr;
+    TGradButton* btnAddFiles = nullptr;
+    TGradButton* btnDelete = nullptr;
+    TGradButton* btnBackup = nullptr;
+    TGradPanel* GradPanel3 = nullptr;
+    TGradButton* btnAddCategory = nullptr;
+    TGradButton* btnDeleteCategory = nullptr;
+    TGradCheckBox* chkSelectAll = nullptr;
+    TGradCheckBox* chkIncremental = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    TGradButton* btnClose = nullptr;
+    TFormPlacement* FormPlacement1 = nullptr;
+
+    // Event handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void lstCategoryClick();
+    void lstCategoryDblClick();
+    void btnAddCategoryClick();
+    void btnDeleteCategoryClick();
+    void btnAddFolderClick();
+    void btnAddFilesClick();
+    void btnDeleteClick();
+    void chkSelectAllClick();
+    void btnBackupClick();
+    void SpeedButton1Click();
+    void Label1Click();
+    void btnCloseClick();
+
+    // Table and list operations.
+    void FillCategoryList();
+    void FillPathList();
+    bool LocateCategory();
+    bool LocatePath();
+    void EditCategory();
+    void AddPath(const QString& path);
+    void AddSelectedFiles(const QStringList& files);
+    void DeleteCheckedPaths();
+    int CountChecked() const;
+
+    /// Writes the changed tables to their files and closes them. A file that cannot be
+    /// written is offered again ("Try again?"); answering No leaves the old file as it was.
+    /// A table that could not be opened is never written. Runs once.
+    void CloseTables();
+
+signals:
+    /// The window has faded out and its tables are closed: the program may end.
+    void Closed();
+    /// The progress bar has stepped past one more checked item of the run.
+    void backupItemDone();
+    /// A backup run has ended and the commands are enabled again.
+    void backupFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The run's reports, marshalled to the user-interface thread.
+    bool isItemChecked(std::size_t index) override;
+    void uncheckItem(std::size_t index) override;
+    void fileCopied(std::uint64_t count) override;
+    void itemDone() override;
+    void showError(const std::string& text) override;
+    void closeProgress() override;
+
+    void createComponents();
+    void openTables();
+    /// Highlights item index of lstCategory (none when out of range), makes its row current
+    /// and shows its paths.
+    void selectCategory(int index);
+    /// The list index of the backup set with this number, or 0.
+    int indexOfCategory(std::optional<std::int64_t> categoryNo) const;
+    bool categoriesEmpty() const;
+    bool pathsEmpty() const;
+    std::optional<std::int64_t> currentCategoryNo() const;
+    QString currentBackupDirectory() const;
+    void setRunning(bool running);
+    void backupThreadFinished();
+    bool closeQuery();
+    void fadeOutAndClose();
+    void pumpMessages();
+
+    Dialogs& m_dialogs;
+    std::string m_dataFolder;
+    std::unique_ptr<store::TDataTable> cdsCategory;
+    std::unique_ptr<store::TDataTable> cdsPaths;
+    bool m_categoryOpenFailed = false;
+    bool m_pathsOpenFailed = false;
+    bool m_tablesClosed = false;
+    /// Category_No of each lstCategory item and Path_No of each chklstList item, so that
+    /// equal descriptions or paths still name one row each.
+    std::vector<std::int64_t> m_categoryNos;
+    std::vector<std::int64_t> m_pathNos;
+
+    TfrmAECategory* m_editor = nullptr;
+    TfrmProgress* m_progress = nullptr;
+
+    std::atomic<bool> m_cancelFlag{false};
+    TBackupThread* m_backupThread = nullptr;
+    bool m_closeAfterRun = false;
+    bool m_fading = false;
+    bool m_closed = false;
+    // The copied-files counter is updated at most once per event-loop turn however fast the
+    // files come; the latest figure always wins.
+    std::atomic<std::uint64_t> m_filesCopied{0};
+    std::atomic<bool> m_counterUpdatePending{false};
+};
+
+} // namespace stowmere::app

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AppFixture.h"
+
+#include "app/TCheckListBox.h"
+#include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
+#include "progress/Progress.h"
+#include "progress/ProgressCyl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace stowmere::app;
+using namespace stowmere::app::testing;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& contents)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class BackupRun : public AppFixture {
+protected:
+    QString source() const { return folder() + "/source"; }
+    QString destination() const { return folder() + "/dest"; }
+
+    // A set "Docs" backing up into the destination, with the given paths, all checked.
+    void startWithSet(const QStringList& paths)
+    {
+        ASSERT_TRUE(QDir().mkpath(destination()));
+        start();
+        addBackupSet("Docs", destination());
+        dialogs.setNextFiles(paths);
+        main->btnAddFilesClick(); // the dialog only lists; folders are paths like any other
+        ASSERT_EQ(pathItems().size(), paths.size());
+        QTest::mouseClick(main->chkSelectAll, Qt::LeftButton);
+        dialogs.clear();
+    }
+
+    bool waitForRunEnd(int milliseconds = 20000)
+    {
+        return QTest::qWaitFor([this] { return !main->backupRunning(); }, milliseconds);
+    }
+};
+
+} // namespace
+
+TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
+{
+    writeFile(source() + "/a.txt", "alpha");
+    writeFile(source() + "/tree/one.txt", "one");
+    writeFile(source() + "/tree/sub/two.txt", "two");
+    writeFile(source() + "/z.txt", "zulu");
+    startWithSet({source() + "/a.txt", source() + "/tree", source() + "/z.txt"});
+
+    QStringList barTexts;
+    QList<QList<bool>> checksAtStep;
+    QObject::connect(main.get(), &TfrmMain::backupItemDone, [&] {
+        barTexts << progress->xipZip()->displayText();
+        checksAtStep << QList<bool>{main->chklstList->checked(0), main->chklstList->checked(1),
+                                    main->chklstList->checked(2)};
+        EXPECT_FALSE(main->btnBackup->isEnabled()) << "commands are off during the run";
+        EXPECT_FALSE(main->btnAddFiles->isEnabled());
+        EXPECT_TRUE(main->chklstList->isEnabled()) << "checking items stays possible";
+    });
+    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
+    main->btnBackupClick();
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->headline(), "Backup in Progress...");
+    ASSERT_TRUE(finished.wait(20000));
+
+    EXPECT_EQ(barTexts, (QStringList{"33%", "67%", "Backup Complete"}));
+    // Each item is still checked when the bar steps past it and unchecked right after.
+    EXPECT_EQ(checksAtStep, (QList<QList<bool>>{{true, true, true}, {false, true, true}, {false, false, true}}));
+    EXPECT_EQ(main->CountChecked(), 0);
+    EXPECT_EQ(progress->lblCount()->text(), "4") << "files are counted, not items";
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(progress->xipZip()->Position(), 0);
+    EXPECT_TRUE(main->btnBackup->isEnabled());
+    EXPECT_TRUE(dialogs.messages().empty());
+
+    EXPECT_EQ(readFile(destination() + "/a.txt"), "alpha");
+    EXPECT_EQ(readFile(destination() + "/z.txt"), "zulu");
+    EXPECT_EQ(readFile(destination() + "/tree/one.txt"), "one");
+    EXPECT_EQ(readFile(destination() + "/tree/sub/two.txt"), "two");
+    EXPECT_EQ(QFileInfo(destination() + "/a.txt").lastModified(), QFileInfo(source() + "/a.txt").lastModified());
+}
+
+TEST_F(BackupRun, TheStartChecksSayWhatIsMissing)
+{
+    writeFile(source() + "/a.txt", "alpha");
+    startWithSet({source() + "/a.txt"});
+    QTest::mouseClick(main->chkSelectAll, Qt::LeftButton); // unchecks all
+    main->btnBackupClick();
+    EXPECT_EQ(dialogs.texts(), QStringList{"No file or folder is selected for Backup."});
+
+    ASSERT_TRUE(QDir(destination()).removeRecursively());
+    main->chklstList->setChecked(0, true);
+    main->btnBackupClick();
+    EXPECT_EQ(dialogs.texts().back(), "Backup To Folder does not exist.");
+    EXPECT_FALSE(main->backupRunning());
+    EXPECT_FALSE(progress->isVisible());
+}
+
+TEST_F(BackupRun, CancelStopsAfterTheCurrentFileAndTheItemKeepsItsCheck)
+{
+    for (int i = 0; i < 3000; ++i)
+        writeFile(source() + QStringLiteral("/many/f%1.txt").arg(i, 4, 10, QChar('0')), QByteArray(64, 'x'));
+    writeFile(source() + "/zz.txt", "later");
+    startWithSet({source() + "/many", source() + "/zz.txt"});
+
+    main->btnBackupClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progress->filesCopied() > 0 || !main->backupRunning(); }));
+    QTest::mouseClick(progress->btnCancel(), Qt::LeftButton);
+    EXPECT_EQ(progress->headline(), "Finalizing...");
+    ASSERT_TRUE(waitForRunEnd());
+
+    const int copied = static_cast<int>(QDir(destination() + "/many").entryList(QDir::Files).size());
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, 3000) << "the run stopped early";
+    EXPECT_EQ(progress->filesCopied(), copied) << "the final figure is exact";
+    EXPECT_TRUE(main->chklstList->checked(0)) << "the cancelled item stays checked";
+    EXPECT_TRUE(main->chklstList->checked(1)) << "later items are not touched";
+    EXPECT_FALSE(QFile::exists(destination() + "/zz.txt"));
+    EXPECT_FALSE(progress->isVisible());
+}
+
+TEST_F(BackupRun, ClosingTheWindowDuringARunCancelsItAndThenCloses)
+{
+    for (int i = 0; i < 3000; ++i)
+        writeFile(source() + QStringLiteral("/many/f%1.txt").arg(i, 4, 10, QChar('0')), QByteArray(64, 'x'));
+    startWithSet({source() + "/many"});
+
+    QSignalSpy closed(main.get(), &TfrmMain::Closed);
+    main->btnBackupClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progress->filesCopied() > 0 || !main->backupRunning(); }));
+    main->close();
+    EXPECT_TRUE(main->isVisible()) << "the window waits for the run";
+    ASSERT_TRUE(closed.wait(20000));
+    EXPECT_FALSE(main->backupRunning());
+    EXPECT_LT(QDir(destination() + "/many").entryList(QDir::Files).size(), 3000);
+    EXPECT_TRUE(QFile::exists(folder() + "/Category.cds")) << "the tables were saved";
+    EXPECT_TRUE(QFile::exists(folder() + "/Path.cds"));
+}
+
+TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
+{
+    writeFile(source() + "/a.txt", "alpha");
+    writeFile(source() + "/b.txt", "bravo");
+    startWithSet({source() + "/a.txt", source() + "/b.txt"});
+    // A folder where the copy of a.txt should go: the copy cannot replace it.
+    ASSERT_TRUE(QDir().mkpath(destination() + "/a.txt"));
+
+    bool runWaited = false;
+    dialogs.setOnMessage([&](MessageKind, const QString&) { runWaited = main->backupRunning(); });
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs.texts()[0].startsWith("Could not backup file: " + source() + "/a.txt\r\n\r\nDrive could be full."));
+    EXPECT_TRUE(runWaited) << "the box is shown while the run is still going";
+    EXPECT_FALSE(QFile::exists(destination() + "/b.txt")) << "the run stopped after the failed item";
+    EXPECT_TRUE(main->chklstList->checked(0));
+}
+
+TEST_F(BackupRun, IncrementalCopiesNothingWhenTheBackupIsUpToDate)
+{
+    writeFile(source() + "/a.txt", "alpha");
+    writeFile(source() + "/tree/one.txt", "one");
+    startWithSet({source() + "/a.txt", source() + "/tree"});
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(progress->filesCopied(), 2);
+
+    QStringList barTexts;
+    QObject::connect(main.get(), &TfrmMain::backupItemDone,
+                     [&] { barTexts << progress->xipZip()->displayText(); });
+    QTest::mouseClick(main->chkIncremental, Qt::LeftButton);
+    ASSERT_TRUE(main->chkIncremental->Checked());
+    main->chklstList->setChecked(0, true);
+    main->chklstList->setChecked(1, true);
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(progress->filesCopied(), 0) << "nothing was older than its source";
+    EXPECT_EQ(barTexts, (QStringList{"50%", "Backup Complete"}));
+    EXPECT_TRUE(dialogs.messages().empty());
+}

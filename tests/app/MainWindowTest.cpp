@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The store's headers come before any Qt header: Qt defines "slots" as a macro,
+// and a member of that name inside the store would not compile after it.
+#include "store/TableFiles.h"
+#include "store/TDataTable.h"
+
+#include "AppFixture.h"
+
+#include "app/TCheckListBox.h"
+#include "app/TDBEdit.h"
+#include "app/TFolderEdit.h"
+#include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+
+using namespace stowmere::app;
+using namespace stowmere::app::testing;
+using stowmere::store::TDataTable;
+
+namespace {
+
+using MainWindow = AppFixture;
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The rows of a table file as "field|field|field" lines in the table's browse order.
+QStringList rowsOf(const QString& folder, bool categories)
+{
+    TDataTable table;
+    TDataTable master;
+    if (categories) {
+        stowmere::store::OpenCategoryTable(table, folder.toStdString());
+    } else {
+        table.SetFieldDefs(stowmere::store::pathFieldDefs());
+        stowmere::store::loadTableFile(table, (folder + "/Path.cds").toStdString());
+    }
+    QStringList rows;
+    for (table.First(); !table.Eof(); table.Next()) {
+        QStringList fields;
+        for (std::size_t i = 0; i < table.FieldCount(); ++i)
+            fields << QString::fromStdString(table.Fields(i).AsString());
+        rows << fields.join('|');
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
+{
+    start();
+    EXPECT_EQ(main->lstCategory->count(), 0);
+    EXPECT_EQ(main->lstCategory->itemIndex(), -1);
+    main->btnAddFolderClick();
+    main->btnAddFilesClick();
+    main->btnDeleteCategoryClick();
+    main->btnDeleteClick();
+    EXPECT_TRUE(dialogs.messages().empty());
+    EXPECT_EQ(dialogs.unexpected(), 0) << "no dialog was opened";
+
+    QTest::mouseDClick(main->lstCategory->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+    EXPECT_EQ(dialogs.texts(), QStringList{"Please select Backup to Edit."});
+    EXPECT_EQ(dialogs.messages().back().kind, MessageKind::Information);
+
+    closeMainWindow();
+    EXPECT_FALSE(QFile::exists(folder() + "/Category.cds")) << "nothing changed, nothing written";
+    EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));
+}
+
+TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
+{
+    start();
+    addBackupSet("Photos", "/backup/photos");
+    addBackupSet("Docs", "/backup/docs");
+    addBackupSet("Music", "/backup/music");
+    EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music", "Photos"}));
+    EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the set just made is highlighted";
+    EXPECT_EQ(main->categoryTable().FieldByName("Category_Description").AsString(), "Music")
+        << "and it is the current row";
+    EXPECT_EQ(main->editor()->windowTitle(), "New Backup");
+    EXPECT_TRUE(dialogs.messages().empty());
+
+    closeMainWindow();
+    EXPECT_EQ(rowsOf(folder(), true),
+              (QStringList{"2|Docs|/backup/docs", "3|Music|/backup/music", "1|Photos|/backup/photos"}));
+}
+
+TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
+{
+    start();
+    whenEditorShows([this](TfrmAECategory& shown) {
+        QTest::mouseClick(shown.btnSave, Qt::LeftButton);
+        EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
+        EXPECT_TRUE(shown.isVisible());
+        EXPECT_EQ(shown.focusWidget(), shown.DBEdit1);
+        shown.DBEdit1->setFocus();
+        QTest::keyClicks(shown.DBEdit1, "Docs");
+        QTest::mouseClick(shown.btnSave, Qt::LeftButton);
+        EXPECT_EQ(dialogs.texts(),
+                  (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
+        EXPECT_EQ(shown.focusWidget(), shown.DirectoryEdit1);
+        shown.btnCancelClick();
+    });
+    main->btnAddCategoryClick();
+    EXPECT_EQ(main->lstCategory->count(), 0) << "the cancelled set was not made";
+}
+
+TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
+{
+    start();
+    whenEditorShows([](TfrmAECategory& shown) {
+        shown.DBEdit1->setFocus();
+        QTest::keyClicks(shown.DBEdit1, QString(49, 'x'));
+        // QTest types ASCII only; a two-byte character comes as a key event of its own.
+        QKeyEvent accent(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u00e9"));
+        QApplication::sendEvent(shown.DBEdit1, &accent); // two bytes: 51 in all
+        EXPECT_EQ(shown.DBEdit1->text(), QString(49, 'x'));
+        QTest::keyClicks(shown.DBEdit1, "yz");
+        EXPECT_EQ(shown.DBEdit1->text(), QString(49, 'x') + "y");
+        fillAndSave(shown, QString(), "/backup");
+    });
+    main->btnAddCategoryClick();
+    EXPECT_EQ(categoryItems(), QStringList{QString(49, 'x') + "y"});
+}
+
+TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    addBackupSet("Photos", "/backup/photos");
+    clickCategory(1);
+
+    whenEditorShows([](TfrmAECategory& shown) {
+        EXPECT_EQ(shown.windowTitle(), "Edit Backup");
+        EXPECT_EQ(shown.DBEdit1->text(), "Photos");
+        EXPECT_EQ(shown.DirectoryEdit1->text(), "/backup/photos");
+        shown.DBEdit1->selectAll();
+        QTest::keyClicks(shown.DBEdit1, "Pics");
+        QTest::keyClick(shown.DBEdit1, Qt::Key_Escape);
+        EXPECT_EQ(shown.DBEdit1->text(), "Photos") << "Escape puts the stored value back";
+        EXPECT_EQ(shown.DBEdit1->selectedText(), "Photos");
+        EXPECT_TRUE(shown.isVisible()) << "and does not close the dialog";
+        QTest::keyClicks(shown.DBEdit1, "Pictures");
+        shown.DirectoryEdit1->setFocus(); // leaving the field writes it into the row
+        shown.DirectoryEdit1->setText("/elsewhere");
+        QTest::mouseClick(shown.btnCancel, Qt::LeftButton);
+    });
+    QTest::mouseDClick(main->lstCategory->viewport(), Qt::LeftButton, {},
+                       main->lstCategory->visualItemRect(main->lstCategory->item(1)).center());
+    EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Photos"}));
+    EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the edited set stays highlighted";
+    EXPECT_EQ(main->categoryTable().FieldByName("Category_BackupDirectory").AsString(), "/backup/photos");
+
+    whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Archive", "/backup/archive"); });
+    main->lstCategoryDblClick();
+    EXPECT_EQ(categoryItems(), (QStringList{"Archive", "Docs"}));
+    EXPECT_EQ(main->lstCategory->itemIndex(), 0);
+    EXPECT_EQ(main->categoryTable().FieldByName("Category_No").AsInteger(), 2) << "the set keeps its number";
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(MainWindow, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfirmed)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    dialogs.setNextFolder(folder());
+    main->btnAddFolderClick();
+    dialogs.setNextFiles({"/etc/hosts", "/etc/fstab"});
+    main->btnAddFilesClick();
+    EXPECT_EQ(pathItems(), (QStringList{"/etc/fstab", "/etc/hosts", folder()}));
+
+    // "Select All" checks and unchecks every item.
+    QTest::mouseClick(main->chkSelectAll, Qt::LeftButton);
+    EXPECT_EQ(main->CountChecked(), 3);
+    QTest::mouseClick(main->chkSelectAll, Qt::LeftButton);
+    EXPECT_EQ(main->CountChecked(), 0);
+
+    main->btnDeleteClick();
+    EXPECT_EQ(dialogs.texts().back(), "Please select files and folders to Delete.");
+
+    main->chklstList->setChecked(0, true);
+    main->chklstList->setChecked(2, true);
+    dialogs.setNextAnswer(false);
+    main->btnDeleteClick();
+    EXPECT_EQ(dialogs.messages().back(),
+              (RecordingDialogs::Message{MessageKind::Confirmation, "Delete selected files and folders?"}));
+    EXPECT_EQ(pathItems().size(), 3) << "No deletes nothing";
+
+    dialogs.setNextAnswer(true);
+    main->btnDeleteClick();
+    EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
+    EXPECT_FALSE(main->chkSelectAll->Checked());
+    EXPECT_EQ(dialogs.unexpected(), 0);
+}
+
+TEST_F(MainWindow, ASetWithPathsIsNotDeleted)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    addBackupSet("Music", "/backup/music");
+    dialogs.setNextFiles({"/etc/hosts"});
+    main->btnAddFilesClick();
+    dialogs.clear();
+
+    main->btnDeleteCategoryClick();
+    EXPECT_EQ(dialogs.texts(), QStringList{"Delete file and folder list before deleting Backup."});
+    EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music"}));
+
+    clickCategory(0);
+    dialogs.setNextAnswer(true);
+    main->btnDeleteCategoryClick();
+    EXPECT_EQ(dialogs.texts().back(), "Delete selected Backup?");
+    EXPECT_EQ(categoryItems(), QStringList{"Music"});
+    EXPECT_EQ(main->lstCategory->itemIndex(), 0);
+    EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"}) << "the remaining set is current with its paths";
+}
+
+TEST_F(MainWindow, EqualDescriptionsEachNameTheirOwnSet)
+{
+    // Locating by description would always find the first of two equal ones, and a
+    // command would act on a set that is not the highlighted one.
+    start();
+    addBackupSet("Docs", "/backup/one");
+    addBackupSet("Docs", "/backup/two");
+    clickCategory(1);
+    EXPECT_EQ(main->categoryTable().FieldByName("Category_BackupDirectory").AsString(), "/backup/two");
+    dialogs.setNextFiles({"/etc/hosts"});
+    main->btnAddFilesClick();
+    clickCategory(0);
+    EXPECT_TRUE(pathItems().isEmpty());
+    clickCategory(1);
+    EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
+}
+
+TEST_F(MainWindow, ResizeKeepsExitAndTheWebLabelAtTheRightEdge)
+{
+    start();
+    // The outer width counts the frame the platform adds around the window.
+    const int frame = main->frameGeometry().width() - main->width();
+    main->resize(800 - frame, 600);
+    EXPECT_EQ(main->frameGeometry().width(), 800);
+    EXPECT_EQ(main->btnClose->x(), 700);
+    EXPECT_EQ(main->Label1->x(), 625);
+}
+
+TEST_F(MainWindow, HelpShowsTheTutorial)
+{
+    start();
+    main->SpeedButton1Click();
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
+    EXPECT_TRUE(dialogs.texts()[0].startsWith("This is a short help tutorial.\r\n\r\n- To backup"));
+    EXPECT_TRUE(dialogs.texts()[0].endsWith("selected in Backup Information."));
+}
+
+TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    const QImage shot = main->lstCategory->viewport()->grab().toImage();
+    const QRect item = main->lstCategory->visualItemRect(main->lstCategory->item(0));
+    EXPECT_EQ(shot.pixel(item.center().x(), item.top() + 5), qRgb(255, 245, 221));
+    EXPECT_EQ(shot.pixel(item.center().x(), item.top() + 15), qRgb(255, 227, 157));
+    EXPECT_EQ(shot.pixel(item.center().x(), item.top()), qRgb(197, 197, 197));
+}
+
+TEST_F(MainWindow, TablesSurviveARestart)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    dialogs.setNextFiles({"/etc/hosts"});
+    main->btnAddFilesClick();
+    closeMainWindow();
+    destroyWindows();
+
+    start();
+    EXPECT_EQ(categoryItems(), QStringList{"Docs"});
+    EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"}) << "the first set is current at start";
+    EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
+}
+
+TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldFile)
+{
+    const QString data = folder() + "/data";
+    ASSERT_TRUE(QDir().mkpath(data));
+    start(data);
+    addBackupSet("Docs", "/backup/docs");
+    closeMainWindow();
+    destroyWindows();
+    const QByteArray before = fileBytes(data + "/Category.cds");
+    ASSERT_FALSE(before.isEmpty());
+
+    start(data);
+    addBackupSet("Music", "/backup/music");
+    // The data folder goes away and a regular file takes its name: no write can succeed.
+    ASSERT_TRUE(QDir().rename(data, folder() + "/moved"));
+    QFile blocker(data);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    dialogs.setNextAnswer(true);  // try again: fails again
+    dialogs.setNextAnswer(false); // give up
+    closeMainWindow();
+
+    const QStringList texts = dialogs.texts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].startsWith("Could not save " + data + "/Category.cds:\r\n")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].endsWith("\r\n\r\nTry again?"));
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
+    EXPECT_EQ(fileBytes(folder() + "/moved/Category.cds"), before) << "the old file is intact";
+}
+
+TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
+{
+    const QByteArray damaged("this is not a table file at all");
+    QFile file(folder() + "/Category.cds");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+
+    start();
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs.texts()[0].contains("Category.cds")) << dialogs.texts()[0].toStdString();
+    dialogs.clear();
+
+    main->btnAddCategoryClick(); // refused before the editor opens: the table is closed
+    EXPECT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_FALSE(main->editor()->isVisible());
+    EXPECT_EQ(main->lstCategory->count(), 0);
+    closeMainWindow();
+    EXPECT_EQ(fileBytes(folder() + "/Category.cds"), damaged);
+    EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));
+}
+
+TEST_F(MainWindow, AMissingDataFolderIsCreatedWhenTheFirstChangeIsSaved)
+{
+    const QString data = folder() + "/share/stowmere";
+    start(data);
+    EXPECT_FALSE(QFile::exists(data)) << "nothing is made before there is something to save";
+    addBackupSet("Docs", "/backup/docs");
+    closeMainWindow();
+    EXPECT_TRUE(dialogs.messages().empty());
+    EXPECT_EQ(rowsOf(data, true), QStringList{"1|Docs|/backup/docs"});
+}

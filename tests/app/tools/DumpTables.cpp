@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// stowmere-dump-tables FOLDER: prints the rows of FOLDER/Category.cds and FOLDER/Path.cds,
+// one line per row with the fields separated by "|", so a script can check what the
+// program saved.
+#include "store/TDataTable.h"
+#include "store/TableFiles.h"
+
+#include <exception>
+#include <iostream>
+#include <string>
+
+namespace {
+
+void printRows(const char* title, stowmere::store::TDataTable& table)
+{
+    std::cout << title << '\n';
+    for (table.First(); !table.Eof(); table.Next()) {
+        for (std::size_t i = 0; i < table.FieldCount(); ++i)
+            std::cout << (i ? "|" : "") << table.Fields(i).AsString();
+        std::cout << '\n';
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 2) {
+        std::cerr << "usage: stowmere-dump-tables FOLDER\n";
+        return 2;
+    }
+    try {
+        const std::string folder = argv[1];
+        stowmere::store::TDataTable categories;
+        stowmere::store::TDataTable paths;
+        categories.SetFieldDefs(stowmere::store::categoryFieldDefs());
+        paths.SetFieldDefs(stowmere::store::pathFieldDefs());
+        stowmere::store::loadTableFile(categories, folder + "/" + stowmere::store::kCategoryFileName);
+        stowmere::store::loadTableFile(paths, folder + "/" + stowmere::store::kPathFileName);
+        categories.SetIndexFieldNames(stowmere::store::kCategoryIndexFieldNames);
+        paths.SetIndexFieldNames(stowmere::store::kPathIndexFieldNames);
+        printRows("[Category]", categories);
+        printRows("[Path]", paths);
+    } catch (const std::exception& error) {
+        std::cerr << "stowmere-dump-tables: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

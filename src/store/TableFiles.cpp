@@ -17,8 +17,9 @@ namespace {
 
 StoreError withFile(const StoreError& error, const std::string& path, const char* verb)
 {
+    // "Cannot read the table: why" becomes "Cannot read <path>: why".
     std::string text = error.what();
-    const std::string generic = "Cannot read the table";
+    const std::string generic = std::string("Cannot ") + verb + " the table";
     if (text.rfind(generic, 0) == 0)
         text = text.substr(generic.size());
     else

@@ -57,8 +57,9 @@ void openTable(TDataTable& table, const std::string& path, const std::vector<Fie
 {
     table.Close();
     table.SetFileName(path);
+    // Set even when a file is read: a table whose file fails to load still knows its columns.
+    table.SetFieldDefs(fields);
     if (!fileExists(path)) {
-        table.SetFieldDefs(fields);
         table.CreateDataSet();
         return;
     }

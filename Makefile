@@ -25,14 +25,16 @@ test: build
 bench: build
 	@scripts/run-benchmarks $(BUILD)
 
-# Bounded libFuzzer run over the packet reader (clang); the corpus also runs in `make test`.
+# Bounded libFuzzer run over the packet reader (clang). New inputs go to build-fuzz/corpus;
+# the seed corpus in tests/store/corpus also runs in `make test`.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTOWMERE_FUZZ=ON \
 	  -DSTOWMERE_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_packet_reader
+	@mkdir -p build-fuzz/corpus
 	build-fuzz/bin/fuzz_packet_reader -max_total_time=$${FUZZ_SECONDS:-60} \
-	  -max_len=4096 tests/store/corpus
+	  -max_len=4096 build-fuzz/corpus tests/store/corpus
 
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The store's headers come before any Qt header: Qt defines "slots" as a macro,
-// and a member of that name inside the store would not compile after it.
 #include "store/TDataTable.h"
 
 #include "app/TDBEdit.h"

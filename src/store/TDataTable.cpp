@@ -446,17 +446,17 @@ void TDataTable::checkKeyTypes(const std::vector<KeyColumn>& keys) const
 
 void TDataTable::buildOrder(Order& order) const
 {
-    order.slots.clear();
-    order.slots.reserve(m_rows.size());
+    order.rowSlots.clear();
+    order.rowSlots.reserve(m_rows.size());
     for (std::uint32_t slot = 0; slot < m_rows.size(); ++slot)
         if (isLive(m_rows[slot]))
-            order.slots.push_back(slot);
+            order.rowSlots.push_back(slot);
     if (order.keys.empty())
         return;
-    sortSlots(order, order.slots.data(), order.slots.data() + order.slots.size(), 0);
+    sortSlots(order, order.rowSlots.data(), order.rowSlots.data() + order.rowSlots.size(), 0);
     if (order.uniqueness != TIndexUniqueness::iuNone) {
-        for (std::size_t i = 1; i < order.slots.size(); ++i)
-            if (compareRowToKey(order, order.slots[i], keyOfSlot(order, order.slots[i - 1]), order.keys.size()) == 0)
+        for (std::size_t i = 1; i < order.rowSlots.size(); ++i)
+            if (compareRowToKey(order, order.rowSlots[i], keyOfSlot(order, order.rowSlots[i - 1]), order.keys.size()) == 0)
                 fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
     }
 }
@@ -576,19 +576,19 @@ void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32
 std::size_t TDataTable::placeInOrder(const Order& order, const Key& key) const
 {
     // After the last row whose key compares equal: equal keys stay in placement order.
-    const auto it = std::upper_bound(order.slots.begin(), order.slots.end(), key,
+    const auto it = std::upper_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
                                      [&](const Key& value, std::uint32_t slot) {
                                          return compareRowToKey(order, slot, value, order.keys.size()) > 0;
                                      });
-    return static_cast<std::size_t>(it - order.slots.begin());
+    return static_cast<std::size_t>(it - order.rowSlots.begin());
 }
 
 bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
 {
-    auto it = std::lower_bound(order.slots.begin(), order.slots.end(), key, [&](std::uint32_t slot, const Key& value) {
+    auto it = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key, [&](std::uint32_t slot, const Key& value) {
         return compareRowToKey(order, slot, value, order.keys.size()) < 0;
     });
-    for (; it != order.slots.end() && compareRowToKey(order, *it, key, order.keys.size()) == 0; ++it)
+    for (; it != order.rowSlots.end() && compareRowToKey(order, *it, key, order.keys.size()) == 0; ++it)
         if (!except || *it != *except)
             return true;
     return false;
@@ -729,7 +729,7 @@ void TDataTable::updateRange()
     const Order& order = browseOrder();
     if (!m_rangeKey) {
         m_rangeBegin = 0;
-        m_rangeEnd = order.slots.size();
+        m_rangeEnd = order.rowSlots.size();
         return;
     }
     const std::size_t columns = m_rangeKey->size();
@@ -742,22 +742,22 @@ void TDataTable::updateRange()
     Key key;
     for (const auto& value : *m_rangeKey)
         key.push_back(value ? std::optional<std::string_view>(*value) : std::nullopt);
-    const auto begin = std::lower_bound(order.slots.begin(), order.slots.end(), key,
+    const auto begin = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
                                         [&](std::uint32_t slot, const Key& value) {
                                             return compareRowToKey(order, slot, value, columns) < 0;
                                         });
-    const auto end = std::upper_bound(begin, order.slots.end(), key, [&](const Key& value, std::uint32_t slot) {
+    const auto end = std::upper_bound(begin, order.rowSlots.end(), key, [&](const Key& value, std::uint32_t slot) {
         return compareRowToKey(order, slot, value, columns) > 0;
     });
-    m_rangeBegin = static_cast<std::size_t>(begin - order.slots.begin());
-    m_rangeEnd = static_cast<std::size_t>(end - order.slots.begin());
+    m_rangeBegin = static_cast<std::size_t>(begin - order.rowSlots.begin());
+    m_rangeEnd = static_cast<std::size_t>(end - order.rowSlots.begin());
 }
 
 std::optional<std::size_t> TDataTable::positionOfCurrent() const
 {
     if (!m_current)
         return std::nullopt;
-    const auto& slots = browseOrder().slots;
+    const auto& slots = browseOrder().rowSlots;
     if (m_position >= m_rangeBegin && m_position < m_rangeEnd && slots[m_position] == *m_current)
         return m_position;
     const auto begin = slots.begin() + static_cast<std::ptrdiff_t>(m_rangeBegin);
@@ -772,7 +772,7 @@ std::optional<std::size_t> TDataTable::positionOfCurrent() const
 void TDataTable::setCurrent(std::optional<std::size_t> position)
 {
     if (position) {
-        m_current = browseOrder().slots[*position];
+        m_current = browseOrder().rowSlots[*position];
         m_position = *position;
         m_eof = m_bof = false;
     } else {
@@ -845,7 +845,7 @@ bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
     CheckBrowseMode();
     const std::size_t field = FieldByName(fieldName).Index();
     const FieldDef& def = m_fields[field];
-    const auto& slots = browseOrder().slots;
+    const auto& slots = browseOrder().rowSlots;
     for (std::size_t position = m_rangeBegin; position < m_rangeEnd; ++position) {
         const auto stored = fieldOf(slots[position], field);
         if (!stored)
@@ -940,15 +940,15 @@ void TDataTable::postInsert()
     m_rows.push_back(Row{0, pack(values)});
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
         Order& order = m_orders[i];
-        std::size_t position = order.slots.size();
+        std::size_t position = order.rowSlots.size();
         if (!order.keys.empty()) {
             position = placeInOrder(order, keyOf(order, values));
         } else if (i == m_browse && m_insertReturn) {
             // A key-less order that the cursor browses takes the new row at the cursor.
-            const auto it = std::find(order.slots.begin(), order.slots.end(), *m_insertReturn);
-            position = static_cast<std::size_t>(it - order.slots.begin());
+            const auto it = std::find(order.rowSlots.begin(), order.rowSlots.end(), *m_insertReturn);
+            position = static_cast<std::size_t>(it - order.rowSlots.begin());
         }
-        order.slots.insert(order.slots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+        order.rowSlots.insert(order.rowSlots.begin() + static_cast<std::ptrdiff_t>(position), slot);
     }
     if (m_autoIncField)
         ++m_autoIncNext;
@@ -986,9 +986,9 @@ void TDataTable::postEdit()
         if (!moved[i])
             continue;
         Order& order = m_orders[i];
-        order.slots.erase(std::find(order.slots.begin(), order.slots.end(), slot));
+        order.rowSlots.erase(std::find(order.rowSlots.begin(), order.rowSlots.end(), slot));
         const std::size_t position = placeInOrder(order, keyOfSlot(order, slot));
-        order.slots.insert(order.slots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+        order.rowSlots.insert(order.rowSlots.begin() + static_cast<std::ptrdiff_t>(position), slot);
     }
     ++m_changeCount;
     m_state = TDataSetState::dsBrowse;
@@ -1035,9 +1035,9 @@ void TDataTable::Delete()
     }
     const std::uint32_t slot = *m_current;
     for (Order& order : m_orders) {
-        const auto it = std::find(order.slots.begin(), order.slots.end(), slot);
-        if (it != order.slots.end())
-            order.slots.erase(it);
+        const auto it = std::find(order.rowSlots.begin(), order.rowSlots.end(), slot);
+        if (it != order.rowSlots.end())
+            order.rowSlots.erase(it);
     }
     m_rows[slot].status = packet::kRowFreeSlot;
     std::string().swap(m_rows[slot].data);

@@ -153,7 +153,7 @@ private:
         std::vector<KeyColumn> keys;
         TIndexUniqueness uniqueness = TIndexUniqueness::iuNone;
         bool fieldSorted = false;
-        std::vector<std::uint32_t> slots;
+        std::vector<std::uint32_t> rowSlots;
     };
     struct Row {
         std::uint8_t status = 0;

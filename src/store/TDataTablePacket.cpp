@@ -407,7 +407,7 @@ std::vector<std::byte> TDataTable::SaveToBytes() const
     // rows were read and posted; browsing orders never change it.
     const std::byte rowStatus{0};
     const std::byte emptyText{0};
-    for (const std::uint32_t slot : defaultOrder.slots) {
+    for (const std::uint32_t slot : defaultOrder.rowSlots) {
         checkWrite(writer.putField(0, &rowStatus, 1));
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             const auto value = fieldOf(slot, i);

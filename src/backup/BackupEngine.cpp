@@ -137,15 +137,16 @@ void BackupEngine::BuildFolderList(const std::string& item)
     if (!m_folderList)
         m_folderList = std::make_unique<std::vector<std::string>>();
     m_folderList->emplace_back();
+    m_folderFiles.resize(m_folderList->size());
     m_descent.clear();
     const files::OpenFolder folder(item);
     if (const auto identity = folder.identity())
         m_descent.push_back(*identity);
-    CollectSubFolders(folder, item);
+    CollectSubFolders(folder, item, m_folderList->size() - 1);
     m_descent.clear();
 }
 
-void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root)
+void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root, std::size_t index)
 {
     std::vector<files::FolderEntry> entries;
     try {
@@ -154,6 +155,7 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
         // Such a folder adds no sub-folders; copying its files fails and says why.
         return;
     }
+    rememberFiles(folder, entries, index);
     for (const files::FolderEntry& entry : entries) {
         if (entry.kind != files::EntryKind::Folder)
             continue;
@@ -163,13 +165,32 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
         if (identity && std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
             continue;
         m_folderList->push_back(sub.path().substr(root.size()));
+        m_folderFiles.emplace_back();
         // A folder that cannot be opened is listed all the same, so that its copy reports it.
         if (!identity)
             continue;
         m_descent.push_back(*identity);
-        CollectSubFolders(sub, root);
+        CollectSubFolders(sub, root, m_folderList->size() - 1);
         m_descent.pop_back();
     }
+}
+
+void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
+                                 std::size_t index)
+{
+    // The folder has just been read to find its sub-folders; keeping its files spares the
+    // copy a second reading, and an incremental run the opening of the source folder.
+    // Past the limit, folders are read again when they are copied, so memory stays flat.
+    std::vector<ListedFile> files;
+    for (const files::FolderEntry& entry : entries) {
+        if (entry.kind != files::EntryKind::File)
+            continue;
+        if (m_rememberedFiles >= kMaxRememberedFiles)
+            return;
+        ++m_rememberedFiles;
+        files.push_back({entry.name, m_settings.incremental ? folder.statusOf(entry.name) : files::FileStatus{}});
+    }
+    m_folderFiles[index] = std::move(files);
 }
 
 void BackupEngine::CopyFolderTree(const std::string& item, const std::string& base)
@@ -178,13 +199,20 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
         return;
     const std::size_t count = m_folderList->size();
     for (std::size_t n = 0; n < count; ++n) {
-        CopyFolderFiles(item, base, (*m_folderList)[n]);
+        const bool listed = n < m_folderFiles.size() && m_folderFiles[n];
+        copyFolderFiles(item, base, (*m_folderList)[n], listed ? &*m_folderFiles[n] : nullptr);
         if (cancelled())
             return;
     }
 }
 
 void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel)
+{
+    copyFolderFiles(item, base, rel, nullptr);
+}
+
+void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
+                                   const std::vector<ListedFile>* listed)
 {
     try {
         const std::string source = item + rel;
@@ -202,16 +230,35 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
             if (targetFolder)
                 targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
         }
+        // A folder remembered from the listing may have gone since; that is told as the
+        // folder that cannot be read, before its first copy, not as failed copies.
+        bool sourceSeen = listed == nullptr;
+        // Returns false once the run is to stop.
+        const auto handle = [&](const std::string& name, const auto& sourceStatus) {
+            const bool skip = m_settings.incremental && isUpToDate(targetFolder->statusOf(name), sourceStatus);
+            if (!skip) {
+                if (!sourceSeen) {
+                    if (!files::isFolder(source))
+                        throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory),
+                                                "Cannot read folder " + source);
+                    sourceSeen = true;
+                }
+                CopyOneFile(joinName(source, name), joinName(target, name));
+            }
+            return !cancelled();
+        };
+        if (listed) {
+            for (const ListedFile& file : *listed) {
+                if (!handle(file.name, [&file] { return file.status; }))
+                    return;
+            }
+            return;
+        }
         const files::OpenFolder sourceFolder(source);
         for (const files::FolderEntry& entry : sourceFolder.entries()) {
             if (entry.kind != files::EntryKind::File)
                 continue;
-            const bool skip = m_settings.incremental
-                && isUpToDate(targetFolder->statusOf(entry.name),
-                              [&] { return sourceFolder.statusOf(entry.name); });
-            if (!skip)
-                CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
-            if (cancelled())
+            if (!handle(entry.name, [&] { return sourceFolder.statusOf(entry.name); }))
                 return;
         }
     } catch (const std::exception& error) {
@@ -222,6 +269,9 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
 void BackupEngine::FreeFolderList()
 {
     m_folderList.reset();
+    m_folderFiles.clear();
+    m_folderFiles.shrink_to_fit();
+    m_rememberedFiles = 0;
 }
 
 bool BackupEngine::isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source)

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cli/CommandLine.h"
+#include "cli/ExitCode.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace stowmere::cli {
+
+/// Runs one stowmere-cli command line: parses it, runs the command, reports on the given
+/// streams and returns the exit code. Output meant for scripts goes to out, everything
+/// else (progress, failures, usage errors) to err.
+class CliApplication {
+public:
+    CliApplication(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    ExitCode run(const std::vector<std::string>& words);
+
+private:
+    ExitCode dispatch(const CommandLine& line);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
+
+} // namespace stowmere::cli

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace stowmere::backup {
+
+/// How a backup run reaches the window that started it. The run calls these from its own
+/// thread, one at a time; a window implementation marshals each call to its user-interface
+/// thread. isItemChecked, uncheckItem and showError must be answered before they return;
+/// the others may be queued.
+class BackupObserver {
+public:
+    virtual ~BackupObserver() = default;
+
+    /// Whether list item index is checked at this moment. Asked when the run reaches the
+    /// item, so an item checked during the run joins it if the run has not passed it yet.
+    virtual bool isItemChecked(std::size_t index) = 0;
+
+    /// Clears the check of list item index.
+    virtual void uncheckItem(std::size_t index) = 0;
+
+    /// A file copy is about to start; for a live status line. Files that an incremental run
+    /// finds up to date are not announced.
+    virtual void copyingFile(const std::string& source, const std::string& target)
+    {
+        static_cast<void>(source);
+        static_cast<void>(target);
+    }
+
+    /// A file was copied; count is the number of files copied so far in this run.
+    virtual void fileCopied(std::uint64_t count) = 0;
+
+    /// One checked item has been handled: the progress bar steps by one.
+    virtual void itemDone() = 0;
+
+    /// Shows text in an error box and returns only once the user has closed the box.
+    /// Lines are separated by "\r\n".
+    virtual void showError(const std::string& text) = 0;
+
+    /// Closes the progress display and puts its bar back to 0.
+    virtual void closeProgress() = 0;
+};
+
+} // namespace stowmere::backup

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/FailureReport.h"
+
+#include "platform/FreeSpace.h"
+#include "platform/Paths.h"
+
+#include <cstdio>
+
+namespace stowmere::backup {
+namespace {
+
+constexpr std::uint64_t kKilo = 1024;
+constexpr std::uint64_t kMega = kKilo * 1024;
+constexpr std::uint64_t kGiga = kMega * 1024;
+
+std::string twoDecimals(std::uint64_t bytes, std::uint64_t unit, const char* suffix)
+{
+    // The largest 64-bit count in GB has 11 integer digits; the buffer leaves room for any
+    // decimal separator the locale may use.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / static_cast<double>(unit), suffix);
+    return text;
+}
+
+} // namespace
+
+std::uint64_t GetFreeSpace(const std::string& folder)
+{
+    return files::freeBytes(folder);
+}
+
+std::string FormatByteSize(std::uint64_t bytes)
+{
+    if (bytes > kGiga)
+        return twoDecimals(bytes, kGiga, "GB");
+    if (bytes > kMega)
+        return twoDecimals(bytes, kMega, "MB");
+    if (bytes > kKilo)
+        return twoDecimals(bytes, kKilo, "KB");
+    return std::to_string(bytes) + " Bytes";
+}
+
+std::string FolderPartOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind(paths::kSeparator);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes)
+{
+    return "Could not backup file: " + source + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
+        + targetFolder + " " + FormatByteSize(freeBytes)
+        + "\r\n\r\nOr try running this application with administrator rights.";
+}
+
+std::string MissingItemsText(const std::vector<std::string>& items)
+{
+    std::string text = "These items were not found and were not backed up:";
+    for (const std::string& item : items)
+        text += "\r\n" + item;
+    return text;
+}
+
+} // namespace stowmere::backup

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace stowmere::backup {
+
+/// Bytes available to the user on the volume holding the folder; 0 when unknown.
+std::uint64_t GetFreeSpace(const std::string& folder);
+
+/// "#0 Bytes" up to 1024, then "#0.00 KB", "#0.00 MB", "#0.00 GB", each unit taken only
+/// above its own size (1024 is "1024 Bytes", 1025 "1.00 KB"). The decimal separator is
+/// that of the C library's current numeric locale.
+std::string FormatByteSize(std::uint64_t bytes);
+
+/// The folder part of a path up to and including its last separator ("" when none).
+std::string FolderPartOf(const std::string& path);
+
+/// The seven-line text of the box shown when a file could not be copied.
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes);
+
+/// The text of the box that lists checked items found neither as file nor as folder.
+std::string MissingItemsText(const std::vector<std::string>& items);
+
+} // namespace stowmere::backup

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace stowmere::files {
+
+/// What a path names once symbolic links are followed. Only regular files count as files
+/// and only directories as folders: FIFOs, sockets and device nodes are Other, so nothing
+/// ever opens them (a FIFO would block the reader forever).
+enum class EntryKind { Missing, File, Folder, Other };
+
+/// Identity of a file-system object, used to recognise a folder reached twice.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+/// Kind and last-write time in one query, links followed.
+struct FileStatus {
+    EntryKind kind = EntryKind::Missing;
+    timespec modified{}; ///< valid unless kind is Missing
+};
+
+/// The status of the object the path names; kind Missing when it cannot be read.
+FileStatus statusOf(const std::string& path);
+
+/// The kind of the object the path names, links followed.
+EntryKind kindOf(const std::string& path);
+
+/// A regular file, or a link to one.
+bool isFile(const std::string& path);
+
+/// A directory, or a link to one.
+bool isFolder(const std::string& path);
+
+/// The identity of the object the path names (links followed), or none when it cannot be read.
+std::optional<FileIdentity> identityOf(const std::string& path);
+
+/// The last-write time of the object the path names (links followed), or none when it
+/// cannot be read.
+std::optional<timespec> modificationTime(const std::string& path);
+
+/// Creates one folder level. False when it could not be created, also when it exists.
+bool makeFolder(const std::string& path);
+
+} // namespace stowmere::files

@@ -1,0 +1,307 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/BackupEngine.h"
+#include "backup/FailureReport.h"
+
+#include "RecordingObserver.h"
+#include "TestTree.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using stowmere::backup::BackupEngine;
+using stowmere::backup::BackupResult;
+using stowmere::backup::BackupSettings;
+using stowmere::testing::RecordingObserver;
+using stowmere::testing::TestTree;
+
+namespace {
+
+class BackupRunTest : public ::testing::Test {
+protected:
+    BackupResult run(const std::vector<std::string>& items, const std::string& destination, bool incremental = false)
+    {
+        BackupSettings settings;
+        settings.destination = destination;
+        settings.incremental = incremental;
+        settings.sleep = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
+        cancel = false;
+        return BackupEngine(settings, *observer, cancel).RunBackup(items);
+    }
+    RecordingObserver& watch(std::vector<bool> checks)
+    {
+        observer = std::make_unique<RecordingObserver>(std::move(checks));
+        return *observer;
+    }
+
+    TestTree tree;
+    std::unique_ptr<RecordingObserver> observer;
+    std::atomic<bool> cancel{false};
+    std::vector<std::chrono::milliseconds> pauses;
+};
+
+} // namespace
+
+TEST_F(BackupRunTest, FileItemsGoStraightIntoDestinationWithTrailingSeparatorRemoved)
+{
+    const std::string a = tree.file("src/one/x.txt", "first");
+    const std::string b = tree.file("src/two/x.txt", "second");
+    const std::string c = tree.file("src/README", "no extension");
+    tree.folder("dest");
+    auto& watcher = watch({true, true, true});
+
+    const BackupResult result = run({a, b, c}, tree.path("dest") + "/");
+
+    EXPECT_EQ(tree.read("dest/x.txt"), "second") << "the later of two items with one name wins";
+    EXPECT_EQ(tree.read("dest/README"), "no extension") << "a file without extension is still a file";
+    EXPECT_EQ(watcher.targets.front(), tree.path("dest/x.txt")) << "no doubled separator";
+    EXPECT_EQ(result.filesCopied, 3u);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(watcher.events,
+              (std::vector<std::string>{"copied 1", "step", "uncheck 0", "uncheck 0", "copied 2", "step", "uncheck 1",
+                                        "uncheck 1", "copied 3", "step", "uncheck 2", "close"}));
+    EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500)});
+    EXPECT_EQ(watcher.checks, (std::vector<bool>{false, false, false}));
+}
+
+TEST_F(BackupRunTest, SameNameIncrementallyKeepsTheNewerOfTheTwo)
+{
+    const std::time_t base = stowmere::testing::localTime(2024, 5, 1, 12, 0, 0);
+    const std::string newer = tree.file("src/one/x.txt", "newer", base + 100);
+    const std::string older = tree.file("src/two/x.txt", "older", base);
+    tree.folder("dest");
+    watch({true, true});
+
+    const BackupResult result = run({newer, older}, tree.path("dest"), true);
+
+    EXPECT_EQ(tree.read("dest/x.txt"), "newer");
+    EXPECT_EQ(result.filesCopied, 1u);
+}
+
+TEST_F(BackupRunTest, RootAsDestinationPutsFilesDirectlyBelowRoot)
+{
+    BackupSettings settings;
+    settings.destination = "/";
+    RecordingObserver watcher({});
+    EXPECT_EQ(BackupEngine(settings, watcher, cancel).Dest(), "");
+    if (::access("/", W_OK) != 0)
+        GTEST_SKIP() << "the root folder is not writable here";
+
+    const std::string name = "stowmere-root-test-" + std::to_string(::getpid()) + ".txt";
+    const std::string source = tree.file(name, "at the root");
+    auto& observed = watch({true});
+    run({source}, "/");
+    const std::string target = "/" + name;
+    ASSERT_EQ(observed.targets, std::vector<std::string>{target});
+    const bool copied = ::access(target.c_str(), F_OK) == 0;
+    ::unlink(target.c_str());
+    EXPECT_TRUE(copied);
+}
+
+TEST_F(BackupRunTest, FolderWithDotInNameIsCopiedAsFolderTree)
+{
+    tree.file("src/My.Data/a.txt", "a");
+    tree.file("src/.config/app/settings", "s");
+    tree.folder("dest");
+    watch({true, true});
+
+    const BackupResult result = run({tree.path("src/My.Data"), tree.path("src/.config")}, tree.path("dest"));
+
+    EXPECT_EQ(tree.read("dest/My.Data/a.txt"), "a");
+    EXPECT_EQ(tree.read("dest/.config/app/settings"), "s");
+    EXPECT_EQ(result.filesCopied, 2u) << "the counter counts files, not items";
+    EXPECT_EQ(observer->counter, 2u);
+}
+
+TEST_F(BackupRunTest, ItemEndingWithSeparatorCopiesItsContentsStraightIntoDestination)
+{
+    tree.file("src/Data/top.txt", "t");
+    tree.file("src/Data/Sub/deep.txt", "d");
+    tree.folder("dest");
+    watch({true});
+
+    run({tree.path("src/Data") + "/"}, tree.path("dest"));
+
+    EXPECT_EQ(tree.read("dest/top.txt"), "t");
+    EXPECT_EQ(tree.read("dest/Sub/deep.txt"), "d");
+    EXPECT_FALSE(tree.exists("dest/Data"));
+}
+
+TEST_F(BackupRunTest, UncheckedItemsAreNotTouchedAndLateChecksJoinTheRun)
+{
+    const std::string a = tree.file("src/a.txt", "a");
+    const std::string b = tree.file("src/b.txt", "b");
+    const std::string c = tree.file("src/c.txt", "c");
+    tree.folder("dest");
+    auto& watcher = watch({true, false, false});
+    // The user checks c while a is being copied.
+    watcher.onItemDone = [&watcher](int step) {
+        if (step == 1)
+            watcher.checks[2] = true;
+    };
+
+    run({a, b, c}, tree.path("dest"));
+
+    EXPECT_TRUE(tree.exists("dest/a.txt"));
+    EXPECT_FALSE(tree.exists("dest/b.txt"));
+    EXPECT_TRUE(tree.exists("dest/c.txt"));
+    EXPECT_EQ(watcher.steps, 2);
+}
+
+TEST_F(BackupRunTest, MissingItemsStepTheBarAreUncheckedAndListedOnceAtTheEnd)
+{
+    const std::string present = tree.file("src/a.txt", "a");
+    const std::string gone = tree.path("src/gone.txt");
+    const std::string goneFolder = tree.path("src/GoneFolder");
+    tree.folder("dest");
+    ASSERT_EQ(::mkfifo(tree.path("src/pipe").c_str(), 0600), 0);
+    auto& watcher = watch({true, true, true, true});
+
+    const BackupResult result = run({gone, present, goneFolder, tree.path("src/pipe")}, tree.path("dest"));
+
+    EXPECT_EQ(watcher.steps, 4);
+    EXPECT_EQ(watcher.checks, (std::vector<bool>{false, false, false, false}));
+    ASSERT_EQ(watcher.errors.size(), 1u);
+    EXPECT_EQ(watcher.errors[0], "These items were not found and were not backed up:\r\n" + gone + "\r\n" + goneFolder
+                                     + "\r\n" + tree.path("src/pipe"));
+    EXPECT_EQ(watcher.events.back(), "error") << "the list comes after the progress display closed";
+    EXPECT_EQ(result.missingItems.size(), 3u);
+    EXPECT_FALSE(tree.exists("dest/pipe"));
+}
+
+TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishesTheBar)
+{
+    const std::time_t base = stowmere::testing::localTime(2023, 3, 4, 10, 20, 30);
+    const std::string file = tree.file("src/a.txt", "new", base);
+    tree.file("src/Data/b.txt", "new", base);
+    tree.folder("src/Data/Empty");
+    tree.file("dest/a.txt", "kept", base + 10);
+    tree.file("dest/Data/b.txt", "kept", base + 10);
+    auto& watcher = watch({true, true});
+
+    const BackupResult result = run({file, tree.path("src/Data")}, tree.path("dest"), true);
+
+    EXPECT_EQ(result.filesCopied, 0u);
+    EXPECT_EQ(watcher.counter, 0u);
+    EXPECT_EQ(watcher.steps, 2);
+    EXPECT_EQ(tree.read("dest/a.txt"), "kept");
+    EXPECT_EQ(tree.read("dest/Data/b.txt"), "kept");
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty"))) << "missing folders are still made";
+}
+
+TEST_F(BackupRunTest, IncrementalRunCopiesOnlyWhenTheSourceIsATwoSecondStepNewer)
+{
+    // An even second, so +1 stays inside the same two-second step.
+    const std::time_t base = stowmere::testing::localTime(2022, 8, 9, 7, 6, 4);
+    const std::string same = tree.file("src/same.txt", "src", base + 1);
+    const std::string later = tree.file("src/later.txt", "src", base + 2);
+    const std::string absent = tree.file("src/absent.txt", "src", base);
+    tree.file("dest/same.txt", "old", base);
+    tree.file("dest/later.txt", "old", base);
+    watch({true, true, true});
+
+    const BackupResult result = run({same, later, absent}, tree.path("dest"), true);
+
+    EXPECT_EQ(tree.read("dest/same.txt"), "old");
+    EXPECT_EQ(tree.read("dest/later.txt"), "src");
+    EXPECT_EQ(tree.read("dest/absent.txt"), "src");
+    EXPECT_EQ(result.filesCopied, 2u);
+}
+
+TEST_F(BackupRunTest, IncrementalRunRecopiesTargetWhoseTimeCannotBePacked)
+{
+    const std::string source = tree.file("src/a.txt", "new", stowmere::testing::localTime(2020, 1, 1, 0, 0, 0));
+    tree.file("dest/a.txt", "stale", stowmere::testing::localTime(1975, 1, 1, 0, 0, 0));
+    watch({true});
+
+    run({source}, tree.path("dest"), true);
+
+    EXPECT_EQ(tree.read("dest/a.txt"), "new");
+}
+
+TEST_F(BackupRunTest, CancelDuringFolderCopyStopsAfterTheCurrentFileWithoutPause)
+{
+    tree.file("src/Data/a.txt", "a");
+    tree.file("src/Data/b.txt", "b");
+    tree.file("src/Data/Sub/c.txt", "c");
+    tree.folder("src/Data/Other");
+    const std::string later = tree.file("src/later.txt", "l");
+    tree.folder("dest");
+    auto& watcher = watch({true, true});
+    watcher.onFileCopied = [this](std::uint64_t) { cancel = true; };
+
+    const BackupResult result = run({tree.path("src/Data"), later}, tree.path("dest"));
+
+    EXPECT_EQ(result.filesCopied, 1u);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(tree.exists("dest/Data/Sub"));
+    EXPECT_FALSE(tree.exists("dest/Data/Other"));
+    EXPECT_FALSE(tree.exists("dest/later.txt"));
+    EXPECT_EQ(watcher.checks, (std::vector<bool>{true, true})) << "the cancelled item stays checked";
+    EXPECT_EQ(watcher.asked, std::vector<std::size_t>{0}) << "no later item is looked at";
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"copied 1", "step", "close"}));
+}
+
+TEST_F(BackupRunTest, FailedCopyShowsOneBoxSetsCancelAndEndsTheRunAfterTheItem)
+{
+    tree.file("src/Data/a.txt", "a");
+    tree.file("src/Data/b.txt", "b");
+    const std::string later = tree.file("src/later.txt", "l");
+    // A regular file where the item's folder should be made: every copy into it fails.
+    tree.file("dest/Data", "in the way");
+    auto& watcher = watch({true, true});
+
+    const BackupResult result = run({tree.path("src/Data"), later}, tree.path("dest"));
+
+    ASSERT_EQ(watcher.errors.size(), 1u);
+    EXPECT_TRUE(watcher.errors[0].starts_with("Could not backup file: " + tree.path("src/Data/")));
+    EXPECT_TRUE(cancel);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.copyFailed);
+    EXPECT_FALSE(result.failureReason.empty());
+    EXPECT_EQ(result.filesCopied, 0u);
+    EXPECT_FALSE(tree.exists("dest/later.txt"));
+    EXPECT_EQ(tree.read("dest/Data"), "in the way");
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+    EXPECT_TRUE(pauses.empty());
+}
+
+namespace {
+
+// Fails the bar step of the first item, as an unexpected error inside one item would.
+class FailingStepObserver : public RecordingObserver {
+public:
+    using RecordingObserver::RecordingObserver;
+    void itemDone() override
+    {
+        RecordingObserver::itemDone();
+        if (steps == 1)
+            throw std::runtime_error("bar broke");
+    }
+};
+
+} // namespace
+
+TEST_F(BackupRunTest, ErrorInsideOneItemIsShownAndTheRunGoesOn)
+{
+    const std::string a = tree.file("src/a.txt", "a");
+    const std::string b = tree.file("src/b.txt", "b");
+    tree.folder("dest");
+    FailingStepObserver watcher({true, true});
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    settings.sleep = [](std::chrono::milliseconds) {};
+
+    const BackupResult result = BackupEngine(settings, watcher, cancel).RunBackup({a, b});
+
+    EXPECT_EQ(watcher.errors, std::vector<std::string>{"bar broke"});
+    EXPECT_EQ(result.otherErrors, 1u);
+    EXPECT_EQ(result.filesCopied, 2u);
+    // The failed item kept its check until the next checked item cleared it.
+    EXPECT_EQ(watcher.events,
+              (std::vector<std::string>{"copied 1", "step", "error", "uncheck 0", "copied 2", "step", "uncheck 1",
+                                        "close"}));
+}

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupObserver.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace stowmere::testing {
+
+/// A window stand-in that answers at once and writes down every call in order.
+class RecordingObserver : public backup::BackupObserver {
+public:
+    explicit RecordingObserver(std::vector<bool> checks) : checks(std::move(checks)) {}
+
+    bool isItemChecked(std::size_t index) override
+    {
+        asked.push_back(index);
+        return index < checks.size() && checks[index];
+    }
+    void uncheckItem(std::size_t index) override
+    {
+        events.push_back("uncheck " + std::to_string(index));
+        checks.at(index) = false;
+    }
+    void copyingFile(const std::string& source, const std::string& target) override
+    {
+        sources.push_back(source);
+        targets.push_back(target);
+    }
+    void fileCopied(std::uint64_t count) override
+    {
+        counter = count;
+        events.push_back("copied " + std::to_string(count));
+        if (onFileCopied)
+            onFileCopied(count);
+    }
+    void itemDone() override
+    {
+        ++steps;
+        events.push_back("step");
+        if (onItemDone)
+            onItemDone(steps);
+    }
+    void showError(const std::string& text) override
+    {
+        errors.push_back(text);
+        events.push_back("error");
+    }
+    void closeProgress() override
+    {
+        ++closes;
+        events.push_back("close");
+    }
+
+    std::vector<bool> checks;
+    std::vector<std::size_t> asked;
+    std::vector<std::string> events;
+    std::vector<std::string> sources;
+    std::vector<std::string> targets;
+    std::vector<std::string> errors;
+    std::uint64_t counter = 0;
+    int steps = 0;
+    int closes = 0;
+    std::function<void(std::uint64_t)> onFileCopied;
+    std::function<void(int)> onItemDone;
+};
+
+} // namespace stowmere::testing

@@ -10,6 +10,8 @@
 
 namespace stowmere::cli {
 
+class DataFiles;
+
 /// Runs one stowmere-cli command line: parses it, runs the command, reports on the given
 /// streams and returns the exit code. Output meant for scripts goes to out, everything
 /// else (progress, failures, usage errors) to err.
@@ -19,8 +21,22 @@ public:
 
     ExitCode run(const std::vector<std::string>& words);
 
+    /// A PATH argument as stored: made absolute against the current folder, "." and ".."
+    /// steps and doubled separators removed, no trailing separator except for the root.
+    static std::string fullPath(const std::string& path);
+
 private:
     ExitCode dispatch(const CommandLine& line);
+    std::string dataFolder(const CommandLine& line) const;
+
+    ExitCode list(DataFiles& data);
+    ExitCode paths(DataFiles& data, const CommandLine& line);
+    ExitCode newSet(DataFiles& data, const CommandLine& line);
+    ExitCode addPaths(DataFiles& data, const CommandLine& line);
+    ExitCode removePaths(DataFiles& data, const CommandLine& line);
+    ExitCode deleteSet(DataFiles& data, const CommandLine& line);
+    ExitCode backup(DataFiles& data, const CommandLine& line);
+    ExitCode dump(const CommandLine& line);
 
     std::ostream& m_out;
     std::ostream& m_err;

@@ -95,13 +95,14 @@ make_small_tree() { # B: small_files files of 1-16 KiB spread over small_folders
 
 # --- runs -------------------------------------------------------------------------------
 
-set_counter=0
-# Adds a backup set for one run; its destination is a fresh folder. Prints the set number.
+# Adds a backup set for one run, named after its destination, a fresh folder. Prints the
+# set's name.
 new_set_for() { # $1 source folder, $2 destination
-  set_counter=$((set_counter + 1))
-  "$cli" --data "$data" new-set "run$set_counter" "$2" >/dev/null
-  "$cli" --data "$data" add-paths "run$set_counter" "$1" >/dev/null
-  echo "run$set_counter"
+  local name
+  name=$(basename "$2")
+  "$cli" --data "$data" new-set "$name" "$2" >/dev/null
+  "$cli" --data "$data" add-paths "$name" "$1" >/dev/null
+  echo "$name"
 }
 
 prepare_mode() { # $1 mode, $2 source

@@ -1,0 +1,1106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/TDataTable.h"
+
+#include "store/FieldCodec.h"
+#include "store/StoreError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace stowmere::store {
+namespace {
+
+[[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok) { throw StoreError(code, message); }
+
+std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+
+std::vector<std::string_view> splitNames(std::string_view names)
+{
+    std::vector<std::string_view> parts;
+    while (!names.empty()) {
+        const std::size_t end = names.find(';');
+        const std::string_view part = names.substr(0, end);
+        if (!part.empty())
+            parts.push_back(part);
+        if (end == std::string_view::npos)
+            break;
+        names.remove_prefix(end + 1);
+    }
+    return parts;
+}
+
+bool contains(const std::vector<std::string_view>& names, std::string_view name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+int sign(int value) { return (value > 0) - (value < 0); }
+
+template <typename T>
+int threeWay(T a, T b)
+{
+    return (a > b) - (a < b);
+}
+
+std::uint64_t readRaw(std::string_view payload)
+{
+    return le::read(reinterpret_cast<const std::byte*>(payload.data()), std::min<std::size_t>(payload.size(), 8));
+}
+
+// A number whose unsigned order equals the value order of an integer-like field, so that
+// keys sort without decoding twice per comparison.
+std::uint64_t orderedInteger(FieldType type, std::string_view payload)
+{
+    std::uint64_t raw = readRaw(payload);
+    if (isSignedType(type)) {
+        const std::size_t width = std::min<std::size_t>(payload.size(), 8);
+        if (width > 0 && width < 8 && (raw >> (8 * width - 1)) != 0)
+            raw |= ~std::uint64_t{0} << (8 * width);
+        raw ^= std::uint64_t{1} << 63;
+    }
+    return raw;
+}
+
+double readDouble(std::string_view payload)
+{
+    double value = 0;
+    std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
+    return value;
+}
+
+long double readExtended(std::string_view payload)
+{
+    long double value = 0;
+    std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
+    return value;
+}
+
+} // namespace
+
+// --- Row data --------------------------------------------------------------------------------
+
+std::string TDataTable::pack(const Values& values)
+{
+    std::size_t size = 0;
+    for (const auto& value : values)
+        size += value ? 5 + value->size() : 1;
+    std::string data;
+    data.reserve(size);
+    for (const auto& value : values) {
+        if (!value) {
+            data.push_back('\1');
+            continue;
+        }
+        data.push_back('\0');
+        char length[4];
+        le::write(reinterpret_cast<std::byte*>(length), value->size(), 4);
+        data.append(length, 4);
+        data.append(*value);
+    }
+    return data;
+}
+
+std::optional<std::string_view> TDataTable::unpackField(std::string_view data, std::size_t index)
+{
+    std::size_t pos = 0;
+    for (std::size_t i = 0;; ++i) {
+        if (pos >= data.size())
+            return std::nullopt;
+        if (data[pos] != '\0') {
+            if (i == index)
+                return std::nullopt;
+            ++pos;
+            continue;
+        }
+        const auto length = static_cast<std::size_t>(readRaw(data.substr(pos + 1, 4)));
+        if (i == index)
+            return data.substr(pos + 5, length);
+        pos += 5 + length;
+    }
+}
+
+TDataTable::Values TDataTable::unpack(std::uint32_t slot) const
+{
+    Values values(m_fields.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (const auto value = fieldOf(slot, i))
+            values[i] = std::string(*value);
+    return values;
+}
+
+std::optional<std::string_view> TDataTable::fieldOf(std::uint32_t slot, std::size_t field) const
+{
+    return unpackField(m_rows[slot].data, field);
+}
+
+bool TDataTable::isLive(const Row& row)
+{
+    return (row.status & (packet::kRowOriginal | packet::kRowDeleted | packet::kRowFreeSlot)) == 0;
+}
+
+// --- Life cycle ------------------------------------------------------------------------------
+
+TDataTable::TDataTable() = default;
+
+TDataTable::~TDataTable()
+{
+    detachFromMaster();
+    for (TDataTable* detail : m_details) {
+        detail->m_master = nullptr;
+        detail->m_rangeKey.reset();
+    }
+}
+
+void TDataTable::SetFieldDefs(std::vector<FieldDef> fields)
+{
+    if (Active())
+        fail("Cannot change the columns of an open table");
+    m_fields = std::move(fields);
+}
+
+void TDataTable::resetContent()
+{
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_orders.clear();
+    m_defaultOrderRedefined = false;
+    m_tableProperties.clear();
+    m_autoIncField.reset();
+    m_autoIncNext = 1;
+    m_readOnly = m_disableInserts = m_disableEdits = m_disableDeletes = m_changePacket = false;
+    m_browse = 0;
+    m_rangeKey.reset();
+    m_rangeBegin = m_rangeEnd = 0;
+    m_current.reset();
+    m_position = 0;
+    m_eof = m_bof = true;
+    m_buffer.clear();
+    m_modified = false;
+    m_insertReturn.reset();
+    m_changeCount = 0;
+}
+
+void TDataTable::CreateDataSet()
+{
+    if (Active())
+        Close();
+    std::vector<FieldDef> fields = m_fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        FieldDef& field = fields[i];
+        if (field.name.size() > packet::kMaxNameLength)
+            fail("Fieldname " + field.name + " exceeds " + std::to_string(packet::kMaxNameLength) + " chars",
+                 rc::InvalidArgument);
+        if (field.name.empty() || field.name == "RowState")
+            fail("Invalid field name " + quoted(field.name), rc::InvalidArgument);
+        for (std::size_t j = 0; j < i; ++j)
+            if (fields[j].name == field.name)
+                fail("Duplicate field name " + quoted(field.name), rc::InvalidArgument);
+        switch (field.type) {
+        case FieldType::String:
+            field.byteLength = field.size + 1;
+            break;
+        case FieldType::WideString:
+            field.byteLength = (field.size + 1) * 2;
+            break;
+        case FieldType::Bytes:
+            field.byteLength = field.size;
+            break;
+        case FieldType::VarBytes:
+            field.byteLength = field.size + 2;
+            break;
+        case FieldType::Blob:
+            field.byteLength = 0;
+            break;
+        case FieldType::Bcd:
+        case FieldType::FmtBcd:
+            if (field.byteLength == 0)
+                fail("Field " + quoted(field.name) + " needs a byte width", rc::InvalidArgument);
+            break;
+        default:
+            field.byteLength = naturalWidth(field.type);
+            if (field.byteLength == 0)
+                fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
+        }
+        // A text or binary column without a size could not be read back (its width would
+        // be unknown), so it is refused now rather than when the file is next opened.
+        const bool sized = field.type == FieldType::String || field.type == FieldType::WideString
+                           || field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
+        if (sized && (field.size == 0 || field.size > 0xFFFF))
+            fail("Field " + quoted(field.name) + " needs a size from 1 to 65535", rc::InvalidArgument);
+        if (field.isAutoIncrement())
+            field.attributes |= packet::kAttrReadOnly;
+    }
+    resetContent();
+    m_fields = std::move(fields);
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].isAutoIncrement() && m_fields[i].byteLength == 4) {
+            m_autoIncField = i;
+            break;
+        }
+    m_collator = std::make_unique<KeyCollator>(0);
+    m_orders.push_back(Order{kDefaultOrderName, {}, TIndexUniqueness::iuNone, false, {}});
+    openCommon();
+}
+
+void TDataTable::openCommon()
+{
+    m_state = TDataSetState::dsBrowse;
+    try {
+        for (Order& order : m_orders)
+            buildOrder(order);
+        applyIndexFieldNames();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    if (m_master)
+        m_rangeKey = masterKey();
+    updateRange();
+    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+}
+
+void TDataTable::Close()
+{
+    const bool wasActive = Active();
+    resetContent();
+    m_state = TDataSetState::dsInactive;
+    if (wasActive)
+        notifyDetails();
+}
+
+void TDataTable::checkActive() const
+{
+    if (!Active())
+        fail("Cannot perform this operation on a closed dataset");
+}
+
+void TDataTable::checkEditing() const
+{
+    checkActive();
+    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+        fail("Dataset not in edit or insert mode");
+}
+
+// --- Fields ----------------------------------------------------------------------------------
+
+std::optional<std::size_t> TDataTable::FindField(std::string_view name) const
+{
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name == name)
+            return i;
+    return std::nullopt;
+}
+
+TField TDataTable::FieldByName(std::string_view name)
+{
+    const auto index = FindField(name);
+    if (!index)
+        fail("Field " + quoted(name) + " not found");
+    return TField(*this, *index);
+}
+
+TField TDataTable::Fields(std::size_t index)
+{
+    if (index >= m_fields.size())
+        fail("Field index out of range");
+    return TField(*this, index);
+}
+
+std::optional<std::string_view> TDataTable::currentValue(std::size_t field) const
+{
+    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
+        const auto& value = m_buffer[field];
+        return value ? std::optional<std::string_view>(*value) : std::nullopt;
+    }
+    if (!m_current || !Active())
+        return std::nullopt;
+    return fieldOf(*m_current, field);
+}
+
+void TDataTable::setCurrentValue(std::size_t field, std::optional<std::string> value)
+{
+    if (m_fields[field].isReadOnly())
+        fail("Field " + quoted(m_fields[field].name) + " cannot be modified");
+    m_buffer[field] = std::move(value);
+    m_modified = true;
+}
+
+// --- Key comparison and orders ---------------------------------------------------------------
+
+int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_view> a,
+                              std::optional<std::string_view> b) const
+{
+    int result = 0;
+    if (!a || !b) {
+        result = (a ? 1 : 0) - (b ? 1 : 0); // null sorts below every value
+    } else {
+        const FieldType type = m_fields[key.field].type;
+        switch (type) {
+        case FieldType::String:
+            result = m_collator->compare(*a, *b, key.caseInsensitive);
+            break;
+        case FieldType::WideString:
+            result = m_collator->compareUtf16(*a, *b, key.caseInsensitive);
+            break;
+        case FieldType::Float:
+        case FieldType::DateTime:
+            result = threeWay(readDouble(*a), readDouble(*b));
+            break;
+        case FieldType::Extended:
+            result = threeWay(readExtended(*a), readExtended(*b));
+            break;
+        default:
+            if (isSignedType(type) || isUnsignedType(type))
+                result = threeWay(orderedInteger(type, *a), orderedInteger(type, *b));
+            else
+                result = sign(a->compare(*b));
+        }
+    }
+    result = sign(result);
+    return key.descending ? -result : result;
+}
+
+int TDataTable::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const
+{
+    for (std::size_t i = 0; i < columns; ++i) {
+        const int result = compareValues(order.keys[i], fieldOf(slot, order.keys[i].field), key[i]);
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+TDataTable::Key TDataTable::keyOf(const Order& order, const Values& values) const
+{
+    Key key;
+    key.reserve(order.keys.size());
+    for (const KeyColumn& column : order.keys) {
+        const auto& value = values[column.field];
+        key.push_back(value ? std::optional<std::string_view>(*value) : std::nullopt);
+    }
+    return key;
+}
+
+TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) const
+{
+    Key key;
+    key.reserve(order.keys.size());
+    for (const KeyColumn& column : order.keys)
+        key.push_back(fieldOf(slot, column.field));
+    return key;
+}
+
+std::vector<TDataTable::KeyColumn> TDataTable::keyColumns(std::string_view fields, std::string_view descFields,
+                                                          std::string_view caseInsFields) const
+{
+    const auto names = splitNames(fields);
+    const auto descending = splitNames(descFields);
+    const auto caseInsensitive = splitNames(caseInsFields);
+    if (names.size() > 16)
+        fail("An order can have at most 16 key fields", rc::InvalidArgument);
+    std::vector<KeyColumn> keys;
+    for (const std::string_view name : names) {
+        const auto index = FindField(name);
+        if (!index)
+            fail("Field " + quoted(name) + " not found");
+        if (m_fields[*index].calculated)
+            fail("Field index out of range");
+        keys.push_back({*index, contains(descending, name), contains(caseInsensitive, name)});
+    }
+    checkKeyTypes(keys);
+    return keys;
+}
+
+void TDataTable::checkKeyTypes(const std::vector<KeyColumn>& keys) const
+{
+    for (const KeyColumn& key : keys) {
+        const FieldDef& field = m_fields[key.field];
+        if (field.type == FieldType::Blob || isStructuredType(field.type) || field.type == FieldType::Unknown)
+            fail("Field " + quoted(field.name) + " cannot be used in an order", rc::UnsupportedType);
+    }
+}
+
+void TDataTable::buildOrder(Order& order) const
+{
+    order.slots.clear();
+    order.slots.reserve(m_rows.size());
+    for (std::uint32_t slot = 0; slot < m_rows.size(); ++slot)
+        if (isLive(m_rows[slot]))
+            order.slots.push_back(slot);
+    if (order.keys.empty())
+        return;
+    sortSlots(order, order.slots.data(), order.slots.data() + order.slots.size(), 0);
+    if (order.uniqueness != TIndexUniqueness::iuNone) {
+        for (std::size_t i = 1; i < order.slots.size(); ++i)
+            if (compareRowToKey(order, order.slots[i], keyOfSlot(order, order.slots[i - 1]), order.keys.size()) == 0)
+                fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
+    }
+}
+
+// Sorts [first, last) by key column `column` and then each run of equal values by the next
+// column. Every pass is a stable sort over slots that arrive in slot order, so rows with
+// equal keys keep the order in which they were placed, whatever the number of rows. Text
+// keys are compared through ICU sort keys, built one run at a time so that the extra memory
+// stays small when a leading column splits the rows into groups.
+void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
+{
+    if (column >= order.keys.size() || last - first < 2)
+        return;
+    const KeyColumn& key = order.keys[column];
+    const FieldType type = m_fields[key.field].type;
+    const auto count = static_cast<std::size_t>(last - first);
+    const auto recurseOverRuns = [&](auto&& equal) {
+        std::uint32_t* runStart = first;
+        for (std::uint32_t* it = first + 1; it <= last; ++it) {
+            if (it == last || !equal(static_cast<std::size_t>(runStart - first), static_cast<std::size_t>(it - first))) {
+                sortSlots(order, runStart, it, column + 1);
+                runStart = it;
+            }
+        }
+    };
+
+    if (isTextType(type)) {
+        struct Entry {
+            std::uint32_t slot;
+            std::uint32_t offset;
+            std::uint32_t length;
+            bool null;
+        };
+        std::string arena;
+        std::vector<Entry> entries(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = fieldOf(first[i], key.field);
+            const auto offset = static_cast<std::uint32_t>(arena.size());
+            if (value) {
+                if (type == FieldType::String)
+                    m_collator->appendSortKey(*value, key.caseInsensitive, arena);
+                else
+                    m_collator->appendSortKeyUtf16(*value, key.caseInsensitive, arena);
+            }
+            entries[i] = {first[i], offset, static_cast<std::uint32_t>(arena.size() - offset), !value};
+        }
+        const auto compare = [&](const Entry& a, const Entry& b) {
+            if (a.null || b.null)
+                return (a.null ? 0 : 1) - (b.null ? 0 : 1);
+            return sign(std::string_view(arena).substr(a.offset, a.length).compare(
+                std::string_view(arena).substr(b.offset, b.length)));
+        };
+        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+            const int result = compare(a, b);
+            return key.descending ? result > 0 : result < 0;
+        });
+        for (std::size_t i = 0; i < count; ++i)
+            first[i] = entries[i].slot;
+        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
+        return;
+    }
+
+    if (isSignedType(type) || isUnsignedType(type)) {
+        struct Entry {
+            std::uint32_t slot;
+            bool null;
+            std::uint64_t value;
+        };
+        std::vector<Entry> entries(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = fieldOf(first[i], key.field);
+            entries[i] = {first[i], !value, value ? orderedInteger(type, *value) : 0};
+        }
+        const auto compare = [](const Entry& a, const Entry& b) {
+            if (a.null || b.null)
+                return (a.null ? 0 : 1) - (b.null ? 0 : 1);
+            return threeWay(a.value, b.value);
+        };
+        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+            const int result = compare(a, b);
+            return key.descending ? result > 0 : result < 0;
+        });
+        for (std::size_t i = 0; i < count; ++i)
+            first[i] = entries[i].slot;
+        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
+        return;
+    }
+
+    std::stable_sort(first, last, [&](std::uint32_t a, std::uint32_t b) {
+        return compareValues(key, fieldOf(a, key.field), fieldOf(b, key.field)) < 0;
+    });
+    recurseOverRuns([&](std::size_t a, std::size_t b) {
+        return compareValues(key, fieldOf(first[a], key.field), fieldOf(first[b], key.field)) == 0;
+    });
+}
+
+std::size_t TDataTable::placeInOrder(const Order& order, const Key& key) const
+{
+    // After the last row whose key compares equal: equal keys stay in placement order.
+    const auto it = std::upper_bound(order.slots.begin(), order.slots.end(), key,
+                                     [&](const Key& value, std::uint32_t slot) {
+                                         return compareRowToKey(order, slot, value, order.keys.size()) > 0;
+                                     });
+    return static_cast<std::size_t>(it - order.slots.begin());
+}
+
+bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
+{
+    auto it = std::lower_bound(order.slots.begin(), order.slots.end(), key, [&](std::uint32_t slot, const Key& value) {
+        return compareRowToKey(order, slot, value, order.keys.size()) < 0;
+    });
+    for (; it != order.slots.end() && compareRowToKey(order, *it, key, order.keys.size()) == 0; ++it)
+        if (!except || *it != *except)
+            return true;
+    return false;
+}
+
+std::optional<std::size_t> TDataTable::findOrder(std::string_view name) const
+{
+    for (std::size_t i = 0; i < m_orders.size(); ++i)
+        if (!m_orders[i].fieldSorted && m_orders[i].name == name)
+            return i;
+    return std::nullopt;
+}
+
+void TDataTable::applyIndexFieldNames()
+{
+    // The field-sorted order is temporary: it is replaced whenever other names are set.
+    const std::optional<std::uint32_t> keep = m_current;
+    std::erase_if(m_orders, [](const Order& order) { return order.fieldSorted; });
+    m_browse = 0;
+    if (!m_indexFieldNames.empty()) {
+        Order order;
+        order.keys = keyColumns(m_indexFieldNames, {}, {});
+        order.name = m_fields[order.keys.front().field].name;
+        order.fieldSorted = true;
+        buildOrder(order);
+        m_orders.push_back(std::move(order));
+        m_browse = m_orders.size() - 1;
+    } else if (!m_indexName.empty()) {
+        const auto index = findOrder(m_indexName);
+        if (!index)
+            fail("Index " + quoted(m_indexName) + " not found", rc::NoSuchIndex);
+        m_browse = *index;
+    }
+    m_current = keep;
+}
+
+void TDataTable::SetIndexFieldNames(std::string_view names)
+{
+    if (Active()) {
+        CheckBrowseMode();
+        const std::string previous = m_indexFieldNames;
+        const std::string previousName = m_indexName;
+        m_indexFieldNames = names;
+        m_indexName.clear();
+        try {
+            applyIndexFieldNames();
+        } catch (...) {
+            m_indexFieldNames = previous;
+            m_indexName = previousName;
+            applyIndexFieldNames();
+            throw;
+        }
+        if (m_master)
+            m_rangeKey = masterKey();
+        afterRowsChanged(m_current);
+        notifyDetails();
+    } else {
+        m_indexFieldNames = names;
+        m_indexName.clear();
+    }
+}
+
+void TDataTable::AddIndex(const TIndexDef& index)
+{
+    checkActive();
+    CheckBrowseMode();
+    Order order;
+    order.name = index.Name;
+    order.keys = keyColumns(index.Fields, index.DescFields, index.CaseInsFields);
+    order.uniqueness = index.Uniqueness;
+    if (index.Name == kDefaultOrderName) {
+        if (m_defaultOrderRedefined || !m_orders[0].keys.empty())
+            fail("The default order cannot be redefined", rc::DefaultOrderLocked);
+        buildOrder(order);
+        m_orders[0] = std::move(order);
+        m_defaultOrderRedefined = true;
+    } else {
+        if (index.Name.empty() || findOrder(index.Name))
+            fail("Index " + quoted(index.Name) + " already exists", rc::InvalidArgument);
+        buildOrder(order);
+        m_orders.push_back(std::move(order));
+    }
+    afterRowsChanged(m_current);
+}
+
+void TDataTable::DeleteIndex(std::string_view name)
+{
+    checkActive();
+    const auto index = findOrder(name);
+    if (!index)
+        fail("Index " + quoted(name) + " not found", rc::NoSuchIndex);
+    if (*index == 0)
+        fail("The default order cannot be dropped", rc::DefaultOrderLocked);
+    CheckBrowseMode();
+    if (m_browse == *index) {
+        m_browse = 0;
+        m_indexName.clear();
+    } else if (m_browse > *index) {
+        --m_browse;
+    }
+    m_orders.erase(m_orders.begin() + static_cast<std::ptrdiff_t>(*index));
+    afterRowsChanged(m_current);
+    notifyDetails();
+}
+
+void TDataTable::SetIndexName(std::string_view name)
+{
+    if (!Active()) {
+        m_indexName = name;
+        m_indexFieldNames.clear();
+        return;
+    }
+    CheckBrowseMode();
+    if (!name.empty() && !findOrder(name))
+        fail("Index " + quoted(name) + " not found", rc::NoSuchIndex);
+    m_indexName = name;
+    m_indexFieldNames.clear();
+    applyIndexFieldNames();
+    if (m_master)
+        m_rangeKey = masterKey();
+    afterRowsChanged(m_current);
+    notifyDetails();
+}
+
+std::vector<std::string> TDataTable::IndexNames() const
+{
+    std::vector<std::string> names;
+    for (const Order& order : m_orders)
+        if (!order.fieldSorted)
+            names.push_back(order.name);
+    return names;
+}
+
+// --- Range and cursor ------------------------------------------------------------------------
+
+void TDataTable::updateRange()
+{
+    const Order& order = browseOrder();
+    if (!m_rangeKey) {
+        m_rangeBegin = 0;
+        m_rangeEnd = order.slots.size();
+        return;
+    }
+    const std::size_t columns = m_rangeKey->size();
+    if (order.keys.size() < columns) {
+        // The link needs an order that starts with the linked fields; without one no row
+        // can be shown as belonging to the master row.
+        m_rangeBegin = m_rangeEnd = 0;
+        return;
+    }
+    Key key;
+    for (const auto& value : *m_rangeKey)
+        key.push_back(value ? std::optional<std::string_view>(*value) : std::nullopt);
+    const auto begin = std::lower_bound(order.slots.begin(), order.slots.end(), key,
+                                        [&](std::uint32_t slot, const Key& value) {
+                                            return compareRowToKey(order, slot, value, columns) < 0;
+                                        });
+    const auto end = std::upper_bound(begin, order.slots.end(), key, [&](const Key& value, std::uint32_t slot) {
+        return compareRowToKey(order, slot, value, columns) > 0;
+    });
+    m_rangeBegin = static_cast<std::size_t>(begin - order.slots.begin());
+    m_rangeEnd = static_cast<std::size_t>(end - order.slots.begin());
+}
+
+std::optional<std::size_t> TDataTable::positionOfCurrent() const
+{
+    if (!m_current)
+        return std::nullopt;
+    const auto& slots = browseOrder().slots;
+    if (m_position >= m_rangeBegin && m_position < m_rangeEnd && slots[m_position] == *m_current)
+        return m_position;
+    const auto begin = slots.begin() + static_cast<std::ptrdiff_t>(m_rangeBegin);
+    const auto end = slots.begin() + static_cast<std::ptrdiff_t>(m_rangeEnd);
+    const auto it = std::find(begin, end, *m_current);
+    if (it == end)
+        return std::nullopt;
+    m_position = static_cast<std::size_t>(it - slots.begin());
+    return m_position;
+}
+
+void TDataTable::setCurrent(std::optional<std::size_t> position)
+{
+    if (position) {
+        m_current = browseOrder().slots[*position];
+        m_position = *position;
+        m_eof = m_bof = false;
+    } else {
+        m_current.reset();
+        m_eof = m_bof = true;
+    }
+}
+
+void TDataTable::moveTo(std::optional<std::size_t> position)
+{
+    setCurrent(position);
+    notifyDetails();
+}
+
+void TDataTable::afterRowsChanged(std::optional<std::uint32_t> preferSlot)
+{
+    updateRange();
+    m_current = preferSlot;
+    if (const auto position = positionOfCurrent())
+        setCurrent(position);
+    else
+        setCurrent(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+}
+
+bool TDataTable::IsEmpty() const { return !Active() || m_rangeBegin == m_rangeEnd; }
+
+std::size_t TDataTable::RecordCount() const { return Active() ? m_rangeEnd - m_rangeBegin : 0; }
+
+void TDataTable::First()
+{
+    checkActive();
+    CheckBrowseMode();
+    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+}
+
+void TDataTable::Last()
+{
+    checkActive();
+    CheckBrowseMode();
+    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeEnd - 1));
+}
+
+void TDataTable::Next()
+{
+    checkActive();
+    CheckBrowseMode();
+    const auto position = positionOfCurrent();
+    if (!position || *position + 1 >= m_rangeEnd) {
+        m_eof = true;
+        return;
+    }
+    moveTo(*position + 1);
+}
+
+void TDataTable::Prior()
+{
+    checkActive();
+    CheckBrowseMode();
+    const auto position = positionOfCurrent();
+    if (!position || *position <= m_rangeBegin) {
+        m_bof = true;
+        return;
+    }
+    moveTo(*position - 1);
+}
+
+bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
+{
+    checkActive();
+    CheckBrowseMode();
+    const std::size_t field = FieldByName(fieldName).Index();
+    const FieldDef& def = m_fields[field];
+    const auto& slots = browseOrder().slots;
+    for (std::size_t position = m_rangeBegin; position < m_rangeEnd; ++position) {
+        const auto stored = fieldOf(slots[position], field);
+        if (!stored)
+            continue;
+        const bool equal = def.type == FieldType::String ? *stored == value : valueToText(def, *stored) == value;
+        if (equal) {
+            moveTo(position);
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- Editing ---------------------------------------------------------------------------------
+
+void TDataTable::CheckBrowseMode()
+{
+    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+        return;
+    if (m_modified)
+        Post();
+    else
+        Cancel();
+}
+
+void TDataTable::Insert()
+{
+    checkActive();
+    CheckBrowseMode();
+    if (m_readOnly || m_disableInserts)
+        fail("Inserting rows is not allowed in this table");
+    m_insertReturn = m_current;
+    m_buffer.assign(m_fields.size(), std::nullopt);
+    if (m_master) {
+        // A new detail row belongs to the master's current row.
+        if (const auto key = masterKey()) {
+            const Order& order = browseOrder();
+            for (std::size_t i = 0; i < key->size() && i < order.keys.size(); ++i)
+                m_buffer[order.keys[i].field] = (*key)[i];
+        }
+    }
+    m_state = TDataSetState::dsInsert;
+    m_modified = false;
+    m_eof = m_bof = false;
+    notifyDetails();
+}
+
+void TDataTable::Edit()
+{
+    checkActive();
+    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert)
+        return;
+    if (!m_current || !positionOfCurrent())
+        fail("Cannot perform this operation on an empty dataset");
+    if (m_readOnly || m_disableEdits)
+        fail("Editing rows is not allowed in this table");
+    m_buffer = unpack(*m_current);
+    m_state = TDataSetState::dsEdit;
+    m_modified = false;
+}
+
+void TDataTable::Post()
+{
+    checkActive();
+    if (m_state == TDataSetState::dsInsert)
+        postInsert();
+    else if (m_state == TDataSetState::dsEdit)
+        postEdit();
+}
+
+void TDataTable::postInsert()
+{
+    Values values = m_buffer;
+    if (m_autoIncField) {
+        if (m_autoIncNext > std::numeric_limits<std::int32_t>::max())
+            fail("No automatic numbers are left for field " + quoted(m_fields[*m_autoIncField].name),
+                 rc::KeyViolation);
+        values[*m_autoIncField] = valueFromInteger(m_fields[*m_autoIncField], m_autoIncNext);
+    }
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const bool empty = !values[i] || (m_fields[i].type == FieldType::String && values[i]->empty());
+        if (m_fields[i].isRequired() && empty)
+            fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
+    }
+    for (const Order& order : m_orders)
+        if (order.uniqueness != TIndexUniqueness::iuNone && hasDuplicate(order, keyOf(order, values), std::nullopt))
+            fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
+
+    if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
+        fail("The table is full", rc::OutOfMemory);
+    const auto slot = static_cast<std::uint32_t>(m_rows.size());
+    m_rows.push_back(Row{0, pack(values)});
+    for (std::size_t i = 0; i < m_orders.size(); ++i) {
+        Order& order = m_orders[i];
+        std::size_t position = order.slots.size();
+        if (!order.keys.empty()) {
+            position = placeInOrder(order, keyOf(order, values));
+        } else if (i == m_browse && m_insertReturn) {
+            // A key-less order that the cursor browses takes the new row at the cursor.
+            const auto it = std::find(order.slots.begin(), order.slots.end(), *m_insertReturn);
+            position = static_cast<std::size_t>(it - order.slots.begin());
+        }
+        order.slots.insert(order.slots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+    }
+    if (m_autoIncField)
+        ++m_autoIncNext;
+    ++m_changeCount;
+    m_state = TDataSetState::dsBrowse;
+    m_buffer.clear();
+    m_modified = false;
+    m_insertReturn.reset();
+    afterRowsChanged(slot);
+    notifyDetails();
+}
+
+void TDataTable::postEdit()
+{
+    const std::uint32_t slot = *m_current;
+    Values values = m_buffer;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const bool empty = !values[i] || (m_fields[i].type == FieldType::String && values[i]->empty());
+        if (m_fields[i].isRequired() && empty)
+            fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
+    }
+    for (const Order& order : m_orders)
+        if (order.uniqueness != TIndexUniqueness::iuNone && hasDuplicate(order, keyOf(order, values), slot))
+            fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
+
+    std::vector<bool> moved(m_orders.size(), false);
+    for (std::size_t i = 0; i < m_orders.size(); ++i) {
+        const Order& order = m_orders[i];
+        if (!order.keys.empty())
+            moved[i] = compareRowToKey(order, slot, keyOf(order, values), order.keys.size()) != 0;
+    }
+    m_rows[slot].data = pack(values);
+    for (std::size_t i = 0; i < m_orders.size(); ++i) {
+        // A row whose key did not change keeps its place among rows with equal keys.
+        if (!moved[i])
+            continue;
+        Order& order = m_orders[i];
+        order.slots.erase(std::find(order.slots.begin(), order.slots.end(), slot));
+        const std::size_t position = placeInOrder(order, keyOfSlot(order, slot));
+        order.slots.insert(order.slots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+    }
+    ++m_changeCount;
+    m_state = TDataSetState::dsBrowse;
+    m_buffer.clear();
+    m_modified = false;
+    afterRowsChanged(slot);
+    notifyDetails();
+}
+
+void TDataTable::Cancel()
+{
+    checkActive();
+    if (m_state == TDataSetState::dsInsert) {
+        m_state = TDataSetState::dsBrowse;
+        m_buffer.clear();
+        m_modified = false;
+        afterRowsChanged(m_insertReturn);
+        m_insertReturn.reset();
+        notifyDetails();
+    } else if (m_state == TDataSetState::dsEdit) {
+        m_state = TDataSetState::dsBrowse;
+        m_buffer.clear();
+        m_modified = false;
+        notifyDetails();
+    }
+}
+
+void TDataTable::Delete()
+{
+    checkActive();
+    if (m_state == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    const auto position = positionOfCurrent();
+    if (!position)
+        fail("Cannot perform this operation on an empty dataset");
+    if (m_readOnly || m_disableDeletes)
+        fail("Deleting rows is not allowed in this table");
+    if (m_state == TDataSetState::dsEdit) {
+        m_state = TDataSetState::dsBrowse;
+        m_buffer.clear();
+        m_modified = false;
+    }
+    const std::uint32_t slot = *m_current;
+    for (Order& order : m_orders) {
+        const auto it = std::find(order.slots.begin(), order.slots.end(), slot);
+        if (it != order.slots.end())
+            order.slots.erase(it);
+    }
+    m_rows[slot].status = packet::kRowFreeSlot;
+    std::string().swap(m_rows[slot].data);
+    ++m_changeCount;
+    updateRange();
+    // The row that followed the deleted one becomes current, or the new last row.
+    if (IsEmpty())
+        setCurrent(std::nullopt);
+    else
+        setCurrent(std::clamp(*position, m_rangeBegin, m_rangeEnd - 1));
+    notifyDetails();
+}
+
+std::optional<std::int32_t> TDataTable::AutoIncValue() const
+{
+    if (!m_autoIncField)
+        return std::nullopt;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(m_autoIncNext, std::numeric_limits<std::int32_t>::max()));
+}
+
+// --- Master-detail ---------------------------------------------------------------------------
+
+void TDataTable::detachFromMaster()
+{
+    if (m_master)
+        std::erase(m_master->m_details, this);
+    m_master = nullptr;
+}
+
+void TDataTable::SetMasterSource(TDataTable* master, std::string_view masterFields)
+{
+    if (master == this)
+        fail("A table cannot be its own master");
+    for (const TDataTable* table = master; table; table = table->m_master)
+        if (table == this)
+            fail("Circular master-detail link");
+    std::vector<std::string> fields;
+    for (const std::string_view name : splitNames(masterFields)) {
+        if (master && !master->FindField(name))
+            fail("Field " + quoted(name) + " not found");
+        fields.emplace_back(name);
+    }
+    if (master && fields.empty())
+        fail("A master link needs at least one master field", rc::InvalidArgument);
+    CheckBrowseMode();
+    detachFromMaster();
+    m_masterFields = std::move(fields);
+    m_rangeKey.reset();
+    if (master) {
+        m_master = master;
+        master->m_details.push_back(this);
+    }
+    if (Active()) {
+        if (m_master)
+            m_rangeKey = masterKey();
+        afterRowsChanged(std::nullopt);
+        notifyDetails();
+    }
+}
+
+std::optional<std::vector<std::optional<std::string>>> TDataTable::masterKey() const
+{
+    if (!m_master)
+        return std::nullopt;
+    std::vector<std::optional<std::string>> key(m_masterFields.size());
+    if (!m_master->Active())
+        return key;
+    const Order& order = browseOrder();
+    for (std::size_t i = 0; i < m_masterFields.size(); ++i) {
+        const auto masterField = m_master->FindField(m_masterFields[i]);
+        if (!masterField || i >= order.keys.size())
+            continue;
+        const auto value = m_master->currentValue(*masterField);
+        if (!value)
+            continue;
+        const FieldDef& from = m_master->m_fields[*masterField];
+        const FieldDef& to = m_fields[order.keys[i].field];
+        if (from.type == to.type || (naturalWidth(from.type) != 0 && naturalWidth(from.type) == naturalWidth(to.type)
+                                     && isSignedType(from.type) == isSignedType(to.type))) {
+            key[i] = std::string(*value);
+            continue;
+        }
+        try {
+            key[i] = valueFromText(to, valueToText(from, *value));
+        } catch (const StoreError&) {
+            // A master value the detail field cannot hold matches no detail row.
+            key[i] = std::nullopt;
+        }
+    }
+    return key;
+}
+
+void TDataTable::notifyDetails()
+{
+    for (TDataTable* detail : m_details)
+        detail->masterChanged();
+}
+
+void TDataTable::masterChanged()
+{
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    m_rangeKey = masterKey();
+    updateRange();
+    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+}
+
+} // namespace stowmere::store

@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "store/FieldDef.h"
+#include "store/KeyCollator.h"
+#include "store/PacketFormat.h"
+#include "store/TField.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stowmere::store {
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+enum class TIndexUniqueness { iuNone, iuUnique, iuPrimary };
+
+/// A named order over the rows. Fields, DescFields and CaseInsFields are field names
+/// separated by semicolons.
+struct TIndexDef {
+    std::string Name;
+    std::string Fields;
+    std::string DescFields;
+    std::string CaseInsFields;
+    TIndexUniqueness Uniqueness = TIndexUniqueness::iuNone;
+};
+
+/// An in-memory table with a cursor: the rows of one data packet, its orders, a visible
+/// range that can follow a master table, and automatic numbering. Every failure raises
+/// StoreError. Change logging is always off: posted inserts and edits and deletions change
+/// the rows directly. Not thread-safe: one thread (the user-interface thread) owns a table.
+class TDataTable {
+public:
+    static constexpr const char* kDefaultOrderName = "DEFAULT_ORDER";
+
+    TDataTable();
+    ~TDataTable();
+    TDataTable(const TDataTable&) = delete;
+    TDataTable& operator=(const TDataTable&) = delete;
+
+    // --- Definition, opening and closing -------------------------------------------------
+
+    /// Column definitions used by CreateDataSet; replaced by the file's columns on load.
+    void SetFieldDefs(std::vector<FieldDef> fields);
+    const std::vector<FieldDef>& FieldDefs() const { return m_fields; }
+    /// Creates an empty, open table from the field definitions. Throws for a column name of
+    /// more than 31 bytes ("Fieldname %s exceeds 31 chars") or a text column without a size.
+    void CreateDataSet();
+    /// Replaces the table by the rows of a packet and opens it. On failure the table is left
+    /// closed without data (its previous field definitions kept) and the StoreError carries
+    /// the result code and the byte offset where reading stopped.
+    void LoadFromBytes(std::span<const std::byte> packet);
+    /// The table as a binary packet: every row in the default order. Pending inserts or
+    /// edits are not included (finish them first).
+    std::vector<std::byte> SaveToBytes() const;
+    /// Closes without saving; pending changes are dropped.
+    void Close();
+    bool Active() const { return m_state != TDataSetState::dsInactive; }
+
+    /// The file the table is bound to (set by the table file functions).
+    const std::string& FileName() const { return m_fileName; }
+    void SetFileName(std::string fileName) { m_fileName = std::move(fileName); }
+
+    // --- Fields ---------------------------------------------------------------------------
+
+    std::size_t FieldCount() const { return m_fields.size(); }
+    /// Throws "Field '%s' not found".
+    TField FieldByName(std::string_view name);
+    /// Throws "Field index out of range".
+    TField Fields(std::size_t index);
+    /// The field's index, or nothing.
+    std::optional<std::size_t> FindField(std::string_view name) const;
+
+    // --- Cursor ---------------------------------------------------------------------------
+    // Moving first finishes a pending insert or edit: it is posted when a field was
+    // modified and cancelled otherwise. Moves stay within the visible range.
+
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    /// True after Next moved past the last row, or when the range is empty.
+    bool Eof() const { return m_eof; }
+    bool Bof() const { return m_bof; }
+    /// No row in the visible range.
+    bool IsEmpty() const;
+    /// Rows in the visible range.
+    std::size_t RecordCount() const;
+    /// Moves to the first row, in the current order within the range, whose field equals
+    /// value exactly (case-sensitive, whole value). False, without moving, when none does.
+    bool Locate(std::string_view fieldName, std::string_view value);
+
+    void Insert();
+    void Edit();
+    void Post();
+    void Cancel();
+    void Delete();
+    /// Posts a pending row that was modified, cancels one that was not.
+    void CheckBrowseMode();
+    TDataSetState State() const { return m_state; }
+    bool Modified() const { return m_modified; }
+
+    // --- Orders ---------------------------------------------------------------------------
+
+    /// Browse by these fields (separated by ';'), ascending and case-sensitive; rows with
+    /// equal keys keep the order they were placed in. Empty: browse by the default order.
+    /// Throws "Field '%s' not found" / "Field index out of range".
+    void SetIndexFieldNames(std::string_view names);
+    const std::string& IndexFieldNames() const { return m_indexFieldNames; }
+    /// Adds a named order (or gives "DEFAULT_ORDER" its keys, once, while it has none).
+    void AddIndex(const TIndexDef& index);
+    void DeleteIndex(std::string_view name);
+    /// Browse by a named order; empty for the default order.
+    void SetIndexName(std::string_view name);
+    std::vector<std::string> IndexNames() const;
+
+    // --- Master-detail --------------------------------------------------------------------
+
+    /// Restricts the visible rows to those whose first k key fields of the browsing order
+    /// equal the master's current row's masterFields (k fields, separated by ';'); the range
+    /// follows every move of the master. nullptr removes the link.
+    void SetMasterSource(TDataTable* master, std::string_view masterFields);
+    TDataTable* MasterSource() const { return m_master; }
+
+    // --- Numbering and changes ------------------------------------------------------------
+
+    /// The next automatic number, when the table has an auto-increment column.
+    std::optional<std::int32_t> AutoIncValue() const;
+    /// Inserts, edits and deletes posted since the table was opened or the count was reset.
+    std::size_t ChangeCount() const { return m_changeCount; }
+    void ResetChangeCount() { m_changeCount = 0; }
+
+    /// Table properties kept from the packet and written back unchanged.
+    const std::vector<Property>& TableProperties() const { return m_tableProperties; }
+    std::uint32_t Locale() const { return m_collator ? m_collator->lcid() : 0; }
+
+private:
+    friend class TField;
+
+    struct KeyColumn {
+        std::size_t field = 0;
+        bool descending = false;
+        bool caseInsensitive = false;
+    };
+    struct Order {
+        std::string name;
+        std::vector<KeyColumn> keys;
+        TIndexUniqueness uniqueness = TIndexUniqueness::iuNone;
+        bool fieldSorted = false;
+        std::vector<std::uint32_t> slots;
+    };
+    struct Row {
+        std::uint8_t status = 0;
+        std::string data; // per field: a flag byte (0 value, 1 null), then length and bytes
+    };
+    using Values = std::vector<std::optional<std::string>>;
+    using Key = std::vector<std::optional<std::string_view>>;
+
+    // Row data
+    static std::string pack(const Values& values);
+    static std::optional<std::string_view> unpackField(std::string_view data, std::size_t index);
+    Values unpack(std::uint32_t slot) const;
+    std::optional<std::string_view> fieldOf(std::uint32_t slot, std::size_t field) const;
+    static bool isLive(const Row& row);
+
+    // Fields as the cursor sees them
+    std::optional<std::string_view> currentValue(std::size_t field) const;
+    void setCurrentValue(std::size_t field, std::optional<std::string> value);
+    void checkActive() const;
+    void checkEditing() const;
+
+    // Orders
+    std::vector<KeyColumn> keyColumns(std::string_view fields, std::string_view descFields,
+                                      std::string_view caseInsFields) const;
+    void checkKeyTypes(const std::vector<KeyColumn>& keys) const;
+    int compareValues(const KeyColumn& key, std::optional<std::string_view> a, std::optional<std::string_view> b) const;
+    int compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const;
+    Key keyOf(const Order& order, const Values& values) const;
+    Key keyOfSlot(const Order& order, std::uint32_t slot) const;
+    void buildOrder(Order& order) const;
+    void sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const;
+    std::size_t placeInOrder(const Order& order, const Key& key) const;
+    bool hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const;
+    Order& browseOrder() { return m_orders[m_browse]; }
+    const Order& browseOrder() const { return m_orders[m_browse]; }
+    std::optional<std::size_t> findOrder(std::string_view name) const;
+    void applyIndexFieldNames();
+
+    // Cursor
+    void updateRange();
+    std::optional<std::size_t> positionOfCurrent() const;
+    void setCurrent(std::optional<std::size_t> position);
+    void moveTo(std::optional<std::size_t> position);
+    void afterRowsChanged(std::optional<std::uint32_t> preferSlot);
+    void postInsert();
+    void postEdit();
+    void resetContent();
+    void openCommon();
+
+    // Master-detail
+    void notifyDetails();
+    void masterChanged();
+    std::optional<std::vector<std::optional<std::string>>> masterKey() const;
+    void detachFromMaster();
+
+    std::vector<FieldDef> m_fields;
+    std::vector<Row> m_rows;
+    std::vector<Order> m_orders; // [0] is the default order
+    bool m_defaultOrderRedefined = false;
+    std::vector<Property> m_tableProperties;
+    std::optional<std::size_t> m_autoIncField;
+    std::int64_t m_autoIncNext = 1;
+    std::unique_ptr<KeyCollator> m_collator;
+    bool m_readOnly = false;
+    bool m_disableInserts = false;
+    bool m_disableEdits = false;
+    bool m_disableDeletes = false;
+    bool m_changePacket = false;
+
+    std::size_t m_browse = 0;
+    std::string m_indexFieldNames;
+    std::string m_indexName;
+    std::optional<std::vector<std::optional<std::string>>> m_rangeKey;
+    std::size_t m_rangeBegin = 0;
+    std::size_t m_rangeEnd = 0;
+    std::optional<std::uint32_t> m_current;
+    mutable std::size_t m_position = 0; // cached position of m_current in the browse order
+    bool m_eof = true;
+    bool m_bof = true;
+
+    TDataSetState m_state = TDataSetState::dsInactive;
+    Values m_buffer;
+    bool m_modified = false;
+    std::optional<std::uint32_t> m_insertReturn;
+    std::size_t m_changeCount = 0;
+
+    TDataTable* m_master = nullptr;
+    std::vector<std::string> m_masterFields;
+    std::vector<TDataTable*> m_details;
+    std::string m_fileName;
+};
+
+} // namespace stowmere::store

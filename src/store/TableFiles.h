@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "store/FieldDef.h"
+#include "store/TDataTable.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace stowmere::store {
+
+inline constexpr const char* kCategoryFileName = "Category.cds";
+inline constexpr const char* kPathFileName = "Path.cds";
+
+/// Columns of the backup-set table: Category_No (automatic), Category_Description (50
+/// bytes), Category_BackupDirectory (255 bytes).
+std::vector<FieldDef> categoryFieldDefs();
+/// Columns of the path table: Path_No (automatic), Category_No, Path_Item (255 bytes).
+std::vector<FieldDef> pathFieldDefs();
+
+inline constexpr const char* kCategoryIndexFieldNames = "Category_Description";
+inline constexpr const char* kPathIndexFieldNames = "Category_No;Path_Item";
+
+/// The whole content of a file. Throws StoreError naming the file and the reason.
+std::vector<std::byte> readTableFile(const std::string& path);
+/// Loads a table from a file, binding it to the file. Errors name the file.
+void loadTableFile(TDataTable& table, const std::string& path);
+/// Writes the table to a file through a temporary file that replaces the old one only when
+/// complete, so a failed save leaves the old file as it was. Errors name the file.
+void saveTableFile(const TDataTable& table, const std::string& path);
+
+/// Opens the backup-set table from dataFolder/Category.cds: read when the file exists,
+/// created empty from the column definitions otherwise (no file is written until the
+/// table is closed with changes). Browses by description. On failure the table stays
+/// closed and a StoreError names the file.
+void OpenCategoryTable(TDataTable& table, const std::string& dataFolder);
+/// The same for the path table and Path.cds; its visible range follows categories' current
+/// row, browsing by Category_No;Path_Item.
+void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories);
+/// Finishes a pending row, writes the table to its file when rows changed since it was
+/// opened (never otherwise), and closes it. When the write fails the table stays open and
+/// unchanged, and a StoreError names the file and the reason.
+void CloseTable(TDataTable& table);
+
+} // namespace stowmere::store

@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestHelpers.h"
+
+#include "store/StoreError.h"
+#include "store/TDataTable.h"
+#include "store/TableFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace stowmere::store;
+using namespace testing_helpers;
+namespace fs = std::filesystem;
+
+namespace {
+
+void addCategory(TDataTable& table, const std::string& description)
+{
+    table.Insert();
+    table.FieldByName("Category_Description").SetAsString(description);
+    table.FieldByName("Category_BackupDirectory").SetAsString("/backup");
+    table.Post();
+}
+
+// Writes past the limit fail with EFBIG: a disk that fills part-way, also for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
+
+} // namespace
+
+TEST(TableFiles, FirstStartWithoutFilesLeavesNoFilesWhenNothingChanged)
+{
+    TempFolder folder;
+    TDataTable categories;
+    TDataTable paths;
+    OpenCategoryTable(categories, folder.str());
+    OpenPathTable(paths, folder.str(), categories);
+    EXPECT_TRUE(categories.IsEmpty());
+    EXPECT_TRUE(paths.IsEmpty());
+    CloseTable(paths);
+    CloseTable(categories);
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(TableFiles, OnlyTheChangedTableIsRewrittenAtClose)
+{
+    TempFolder folder;
+    {
+        TDataTable categories;
+        TDataTable paths;
+        OpenCategoryTable(categories, folder.str());
+        OpenPathTable(paths, folder.str(), categories);
+        addCategory(categories, "abc");
+        paths.Insert();
+        paths.FieldByName("Path_Item").SetAsString("/home/u");
+        paths.Post();
+        EXPECT_FALSE(fs::exists(folder.path() / "Category.cds")) << "nothing is written before close";
+        CloseTable(paths);
+        CloseTable(categories);
+    }
+    const auto pathBytes = readFile(folder.path() / "Path.cds");
+    const auto pathTime = fs::last_write_time(folder.path() / "Path.cds");
+
+    TDataTable categories;
+    TDataTable paths;
+    OpenCategoryTable(categories, folder.str());
+    OpenPathTable(paths, folder.str(), categories);
+    EXPECT_EQ(paths.FieldByName("Path_Item").AsString(), "/home/u") << "the range follows the first set";
+    EXPECT_EQ(paths.FieldByName("Category_No").AsInteger(), 1);
+    addCategory(categories, "def");
+    CloseTable(paths);
+    CloseTable(categories);
+    EXPECT_EQ(readFile(folder.path() / "Path.cds"), pathBytes);
+    EXPECT_EQ(fs::last_write_time(folder.path() / "Path.cds"), pathTime);
+
+    TDataTable reread;
+    OpenCategoryTable(reread, folder.str());
+    EXPECT_EQ(reread.RecordCount(), 2u);
+}
+
+TEST(TableFiles, AFileThatIsNotAPacketLeavesTheTableClosedAndTheFileAlone)
+{
+    TempFolder folder;
+    const std::string text = "not a table";
+    writeFile(folder.path() / "Category.cds", std::as_bytes(std::span(text.data(), text.size())));
+    TDataTable categories;
+    try {
+        OpenCategoryTable(categories, folder.str());
+        FAIL();
+    } catch (const StoreError& error) {
+        EXPECT_EQ(error.code(), rc::BadPacket);
+        EXPECT_NE(std::string(error.what()).find((folder.path() / "Category.cds").string()), std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(categories.Active());
+    CloseTable(categories);
+    EXPECT_EQ(readFile(folder.path() / "Category.cds").size(), text.size());
+}
+
+TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
+{
+    TempFolder folder;
+    auto file = workedFile1();
+    file.resize(190); // the last value runs past the end
+    writeFile(folder.path() / "Category.cds", file);
+    TDataTable categories;
+    try {
+        OpenCategoryTable(categories, folder.str());
+        FAIL();
+    } catch (const StoreError& error) {
+        EXPECT_EQ(error.code(), rc::BadPacket);
+        EXPECT_EQ(error.offset(), 185u);
+        EXPECT_NE(std::string(error.what()).find("byte 185"), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(categories.Active());
+    EXPECT_EQ(categories.RecordCount(), 0u);
+}
+
+TEST(TableFiles, AFileOfAnotherTableIsRefused)
+{
+    TempFolder folder;
+    writeFile(folder.path() / "Category.cds", workedFile2());
+    TDataTable categories;
+    EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
+    EXPECT_FALSE(categories.Active());
+}
+
+TEST(TableFiles, AFailedSaveKeepsTheOldFileAndTheTableOpen)
+{
+    TempFolder folder;
+    TDataTable categories;
+    OpenCategoryTable(categories, folder.str());
+    addCategory(categories, "first");
+    CloseTable(categories);
+    const auto before = readFile(folder.path() / "Category.cds");
+
+    OpenCategoryTable(categories, folder.str());
+    for (int i = 0; i < 200; ++i)
+        addCategory(categories, "set " + std::to_string(i));
+    try {
+        FileSizeLimit limit(1024);
+        CloseTable(categories);
+        FAIL() << "the write must fail";
+    } catch (const StoreError& error) {
+        EXPECT_NE(std::string(error.what()).find("Category.cds"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(readFile(folder.path() / "Category.cds"), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+    ASSERT_TRUE(categories.Active()) << "nothing is lost: the caller can retry";
+    EXPECT_EQ(categories.RecordCount(), 201u);
+    CloseTable(categories);
+    TDataTable reread;
+    OpenCategoryTable(reread, folder.str());
+    EXPECT_EQ(reread.RecordCount(), 201u);
+}
+
+TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
+{
+    TempFolder folder;
+    const std::string missing = (folder.path() / "missing").string();
+    TDataTable categories;
+    OpenCategoryTable(categories, missing);
+    addCategory(categories, "x");
+    try {
+        CloseTable(categories);
+        FAIL();
+    } catch (const StoreError& error) {
+        EXPECT_NE(std::string(error.what()).find(missing + "/Category.cds"), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(categories.Active());
+    EXPECT_FALSE(fs::exists(missing));
+}

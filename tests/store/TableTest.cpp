@@ -1,0 +1,376 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestHelpers.h"
+
+#include "store/PacketContents.h"
+#include "store/StoreError.h"
+#include "store/TDataTable.h"
+#include "store/TableFiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace stowmere::store;
+
+namespace {
+
+void openCategories(TDataTable& table)
+{
+    table.SetFieldDefs(categoryFieldDefs());
+    table.SetIndexFieldNames(kCategoryIndexFieldNames);
+    table.CreateDataSet();
+}
+
+void openPaths(TDataTable& table, TDataTable& categories)
+{
+    table.SetFieldDefs(pathFieldDefs());
+    table.SetIndexFieldNames(kPathIndexFieldNames);
+    table.SetMasterSource(&categories, "Category_No");
+    table.CreateDataSet();
+}
+
+void addCategory(TDataTable& table, const std::string& description, const std::string& folder = "/backup")
+{
+    table.Insert();
+    table.FieldByName("Category_Description").SetAsString(description);
+    table.FieldByName("Category_BackupDirectory").SetAsString(folder);
+    table.Post();
+}
+
+void addPath(TDataTable& table, const std::string& path)
+{
+    table.Insert();
+    table.FieldByName("Path_Item").SetAsString(path);
+    table.Post();
+}
+
+std::vector<std::string> column(TDataTable& table, const std::string& field)
+{
+    std::vector<std::string> values;
+    for (table.First(); !table.Eof(); table.Next())
+        values.push_back(table.FieldByName(field).AsString());
+    return values;
+}
+
+ResultCode codeOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const StoreError& error) {
+        return error.code();
+    }
+    return rc::Ok;
+}
+
+} // namespace
+
+TEST(TableOrder, DescriptionsDifferingInCaseAreNeighboursAndEqualOnesFollow)
+{
+    TDataTable table;
+    openCategories(table);
+    for (const char* description : {"b", "B", "a", "Docs", "A", "docs"})
+        addCategory(table, description);
+    EXPECT_EQ(column(table, "Category_Description"),
+              (std::vector<std::string>{"a", "A", "b", "B", "docs", "Docs"}));
+
+    // An equal description goes after the existing one, whatever the table size.
+    addCategory(table, "docs", "/second");
+    table.First();
+    ASSERT_TRUE(table.Locate("Category_Description", "docs"));
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/backup");
+    table.Next();
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/second");
+}
+
+TEST(TableOrder, EqualKeysKeepPlacementOrderAtAnySize)
+{
+    // Loaded rows are sorted in one go (not placed one by one), so this pins the stable
+    // sort for sizes well past the small-table case.
+    for (const int count : {9, 10, 11, 500}) {
+        TDataTable table;
+        openCategories(table);
+        for (int i = 0; i < count; ++i)
+            addCategory(table, i % 2 ? "same" : "Same", "/" + std::to_string(i));
+        TDataTable reread;
+        reread.SetIndexFieldNames(kCategoryIndexFieldNames);
+        reread.LoadFromBytes(table.SaveToBytes());
+        // "same" sorts before "Same"; within each, the order in which they were added.
+        std::vector<std::string> expected;
+        for (int i = 1; i < count; i += 2)
+            expected.push_back("/" + std::to_string(i));
+        for (int i = 0; i < count; i += 2)
+            expected.push_back("/" + std::to_string(i));
+        EXPECT_EQ(column(reread, "Category_BackupDirectory"), expected) << count << " rows";
+    }
+}
+
+TEST(TableOrder, ResortingTheDisplayLeavesTheSavedBytesUnchanged)
+{
+    TDataTable table;
+    openCategories(table);
+    for (const char* description : {"zeta", "alpha", "Mid"})
+        addCategory(table, description);
+    const auto saved = table.SaveToBytes();
+    table.SetIndexFieldNames("Category_BackupDirectory;Category_No");
+    EXPECT_EQ(table.SaveToBytes(), saved);
+    table.SetIndexFieldNames("");
+    EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"zeta", "alpha", "Mid"}));
+    EXPECT_EQ(table.SaveToBytes(), saved);
+}
+
+TEST(TableOrder, UnknownIndexFieldsAreRefusedAndTheOldOrderKept)
+{
+    TDataTable table;
+    openCategories(table);
+    addCategory(table, "b");
+    addCategory(table, "a");
+    try {
+        table.SetIndexFieldNames("Category_Description;Nope");
+        FAIL();
+    } catch (const StoreError& error) {
+        EXPECT_STREQ(error.what(), "Field 'Nope' not found");
+    }
+    EXPECT_EQ(table.IndexFieldNames(), kCategoryIndexFieldNames);
+    EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_THROW(table.FieldByName("Nope"), StoreError);
+    EXPECT_THROW(table.Fields(3), StoreError);
+}
+
+TEST(TableNumbering, NumbersAreNeverReusedAcrossSaveAndLoad)
+{
+    TDataTable table;
+    openCategories(table);
+    for (const char* description : {"one", "two", "three"})
+        addCategory(table, description);
+    ASSERT_TRUE(table.Locate("Category_Description", "two"));
+    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 2);
+    table.Delete();
+    const auto saved = table.SaveToBytes();
+    EXPECT_EQ(table.AutoIncValue(), 4);
+
+    TDataTable reread;
+    reread.SetIndexFieldNames(kCategoryIndexFieldNames);
+    reread.LoadFromBytes(saved);
+    EXPECT_EQ(reread.AutoIncValue(), 4);
+    addCategory(reread, "four");
+    EXPECT_EQ(reread.FieldByName("Category_No").AsInteger(), 4);
+    EXPECT_EQ(reread.AutoIncValue(), 5);
+    const PacketContents contents = readPacketContents(reread.SaveToBytes());
+    ASSERT_EQ(contents.tableProperties.size(), 1u);
+    EXPECT_EQ(contents.tableProperties[0].name, "AUTOINCVALUE");
+    EXPECT_EQ(contents.tableProperties[0].value, std::string("\x05\0\0\0", 4));
+    // File order: one, three, then four.
+    ASSERT_EQ(contents.rows.size(), 3u);
+    EXPECT_EQ(contents.rows[0].fields[1].value, "one");
+    EXPECT_EQ(contents.rows[1].fields[1].value, "three");
+    EXPECT_EQ(contents.rows[2].fields[1].value, "four");
+}
+
+TEST(TableNumbering, CallerValuesAreOverwrittenAndFailedInsertsUseNoNumber)
+{
+    TDataTable table;
+    auto fields = categoryFieldDefs();
+    fields[1].attributes |= 0x0004; // description required
+    table.SetFieldDefs(fields);
+    table.CreateDataSet();
+    EXPECT_THROW(table.FieldByName("Category_No").SetAsInteger(7), StoreError); // read-only
+    table.Insert();
+    EXPECT_EQ(codeOf([&] { table.Post(); }), rc::RequiredFieldMissing);
+    table.FieldByName("Category_Description").SetAsString("");
+    EXPECT_EQ(codeOf([&] { table.Post(); }), rc::RequiredFieldMissing);
+    table.FieldByName("Category_Description").SetAsString("x");
+    table.Post();
+    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 1);
+}
+
+TEST(TableEditing, MovingPostsModifiedRowsAndCancelsUntouchedOnes)
+{
+    TDataTable table;
+    openCategories(table);
+    addCategory(table, "kept");
+
+    table.Insert();
+    EXPECT_EQ(table.State(), TDataSetState::dsInsert);
+    table.First(); // nothing typed: the new row disappears
+    EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(table.RecordCount(), 1u);
+    EXPECT_EQ(table.AutoIncValue(), 2);
+
+    table.Insert();
+    table.FieldByName("Category_Description").SetAsString("typed");
+    table.First(); // typed: posted, with an empty destination folder
+    EXPECT_EQ(table.RecordCount(), 2u);
+    ASSERT_TRUE(table.Locate("Category_Description", "typed"));
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "");
+
+    table.Edit();
+    table.FieldByName("Category_Description").SetAsString("changed");
+    table.Cancel();
+    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "typed");
+    EXPECT_THROW(table.FieldByName("Category_Description").SetAsString("browse"), StoreError);
+    const std::size_t changes = table.ChangeCount();
+    table.Edit();
+    table.Next(); // unmodified edit: cancelled, not counted
+    EXPECT_EQ(table.ChangeCount(), changes);
+}
+
+TEST(TableEditing, TextThatDoesNotFitIsRefusedNotCut)
+{
+    TDataTable table;
+    openCategories(table);
+    table.Insert();
+    const std::string fifty(50, 'd');
+    table.FieldByName("Category_Description").SetAsString(fifty);
+    try {
+        table.FieldByName("Category_Description").SetAsString(fifty + "x");
+        FAIL();
+    } catch (const StoreError& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("Category_Description"), std::string::npos) << text;
+        EXPECT_NE(text.find("50"), std::string::npos) << text;
+    }
+    // Sizes count bytes: 25 two-byte characters fill the column, one more does not fit.
+    std::string umlauts;
+    for (int i = 0; i < 25; ++i)
+        umlauts += "\xC3\xBC";
+    table.FieldByName("Category_Description").SetAsString(umlauts);
+    EXPECT_THROW(table.FieldByName("Category_Description").SetAsString(umlauts + "a"), StoreError);
+    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), umlauts);
+    const std::string path(255, 'p');
+    table.FieldByName("Category_BackupDirectory").SetAsString(path);
+    EXPECT_THROW(table.FieldByName("Category_BackupDirectory").SetAsString(path + "/"), StoreError);
+    table.Post();
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), path);
+}
+
+TEST(TableEditing, DeleteMovesToTheFollowingRow)
+{
+    TDataTable table;
+    openCategories(table);
+    for (const char* description : {"a", "b", "c"})
+        addCategory(table, description);
+    ASSERT_TRUE(table.Locate("Category_Description", "b"));
+    table.Delete();
+    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "c");
+    table.Delete();
+    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "a");
+    table.Delete();
+    EXPECT_TRUE(table.IsEmpty());
+    EXPECT_TRUE(table.Eof());
+    EXPECT_THROW(table.Delete(), StoreError);
+    EXPECT_THROW(table.Edit(), StoreError);
+    EXPECT_EQ(table.ChangeCount(), 6u);
+}
+
+TEST(TableEditing, LocateMatchesWholeValuesCaseSensitively)
+{
+    TDataTable table;
+    openCategories(table);
+    addCategory(table, "Same", "/first");
+    addCategory(table, "same", "/lower");
+    addCategory(table, "Same", "/second");
+    table.Last();
+    EXPECT_FALSE(table.Locate("Category_Description", "Sam"));
+    EXPECT_FALSE(table.Locate("Category_Description", "SAME"));
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/second") << "a miss does not move";
+    ASSERT_TRUE(table.Locate("Category_Description", "Same"));
+    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/first");
+    ASSERT_TRUE(table.Locate("Category_No", "2"));
+    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "same");
+}
+
+TEST(TableMasterDetail, PathRangeFollowsTheCurrentBackupSet)
+{
+    TDataTable categories;
+    openCategories(categories);
+    TDataTable paths;
+    openPaths(paths, categories);
+    EXPECT_TRUE(paths.IsEmpty()) << "no backup set: no paths";
+
+    addCategory(categories, "Work");
+    addPath(paths, "/home/u/b.txt");
+    addPath(paths, "/home/u/a.txt");
+    addCategory(categories, "Home");
+    EXPECT_TRUE(paths.IsEmpty()) << "a new set has no paths";
+    addPath(paths, "/etc");
+    addPath(paths, "/etc"); // the same path twice is two rows
+    EXPECT_EQ(paths.FieldByName("Category_No").AsInteger(), 2);
+
+    ASSERT_TRUE(categories.Locate("Category_Description", "Work"));
+    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/home/u/a.txt", "/home/u/b.txt"}));
+    ASSERT_TRUE(categories.Locate("Category_Description", "Home"));
+    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/etc", "/etc"}));
+    EXPECT_FALSE(paths.Locate("Path_Item", "/home/u/a.txt")) << "Locate stays within the range";
+    paths.First();
+    paths.Delete();
+    paths.Delete();
+    EXPECT_TRUE(paths.IsEmpty());
+
+    // Filling the list leaves the sets on the last one; the range follows it.
+    for (categories.First(); !categories.Eof(); categories.Next()) {
+    }
+    EXPECT_EQ(categories.FieldByName("Category_Description").AsString(), "Work");
+    EXPECT_EQ(paths.RecordCount(), 2u);
+
+    // Renaming a set keeps its number and so its paths.
+    categories.Edit();
+    categories.FieldByName("Category_Description").SetAsString("A work");
+    categories.Post();
+    EXPECT_EQ(paths.RecordCount(), 2u);
+
+    // File order of the paths is the order they were added.
+    const PacketContents contents = readPacketContents(paths.SaveToBytes());
+    ASSERT_EQ(contents.rows.size(), 2u);
+    EXPECT_EQ(contents.rows[0].fields[2].value, "/home/u/b.txt");
+    EXPECT_EQ(contents.rows[1].fields[2].value, "/home/u/a.txt");
+}
+
+TEST(TableMasterDetail, MasterMovesFinishThePendingDetailRow)
+{
+    TDataTable categories;
+    openCategories(categories);
+    TDataTable paths;
+    openPaths(paths, categories);
+    addCategory(categories, "a");
+    addCategory(categories, "b");
+    paths.Insert();
+    paths.FieldByName("Path_Item").SetAsString("/pending");
+    categories.First(); // posts the path row for set b before the range moves
+    EXPECT_EQ(paths.State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(paths.IsEmpty());
+    categories.Next();
+    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/pending"}));
+}
+
+TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
+{
+    TDataTable table;
+    openCategories(table);
+    addCategory(table, "a", "/x");
+    addCategory(table, "b", "/x");
+    EXPECT_EQ(codeOf([&] { table.AddIndex({"ByFolder", "Category_BackupDirectory", "", "", TIndexUniqueness::iuUnique}); }),
+              rc::KeyViolation);
+    table.AddIndex({"ByName", "Category_Description", "", "Category_Description", TIndexUniqueness::iuUnique});
+    EXPECT_EQ(codeOf([&] { addCategory(table, "A"); }), rc::KeyViolation) << "case-insensitive unique key";
+    EXPECT_EQ(table.State(), TDataSetState::dsInsert) << "the refused row stays pending";
+    table.Cancel();
+    EXPECT_EQ(table.AutoIncValue(), 3) << "a refused insert uses no number";
+    EXPECT_EQ(codeOf([&] { table.SetIndexName("Missing"); }), rc::NoSuchIndex);
+    EXPECT_EQ(codeOf([&] { table.DeleteIndex(TDataTable::kDefaultOrderName); }), rc::DefaultOrderLocked);
+    table.SetIndexName("ByName");
+    table.DeleteIndex("ByName");
+
+    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "Category_Description", "", TIndexUniqueness::iuNone});
+    EXPECT_EQ(codeOf([&] { table.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone}); }),
+              rc::DefaultOrderLocked);
+    // The keyed default order decides the file order and travels with the file.
+    const PacketContents contents = readPacketContents(table.SaveToBytes());
+    ASSERT_EQ(contents.rows.size(), 2u);
+    EXPECT_EQ(contents.rows[0].fields[1].value, "b");
+    ASSERT_GE(contents.tableProperties.size(), 1u);
+    EXPECT_EQ(contents.tableProperties[0].name, "DEFAULT_ORDER");
+    EXPECT_EQ(contents.tableProperties[0].value, std::string("\x02\x80", 2));
+    TDataTable reread;
+    reread.LoadFromBytes(table.SaveToBytes());
+    EXPECT_EQ(column(reread, "Category_Description"), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(codeOf([&] { reread.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone}); }),
+              rc::DefaultOrderLocked);
+}

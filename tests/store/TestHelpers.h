@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <span>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace testing_helpers {
+
+inline std::vector<std::byte> bytes(std::initializer_list<int> values)
+{
+    std::vector<std::byte> out;
+    for (const int value : values)
+        out.push_back(static_cast<std::byte>(value));
+    return out;
+}
+
+inline void append(std::vector<std::byte>& out, std::initializer_list<int> values)
+{
+    for (const int value : values)
+        out.push_back(static_cast<std::byte>(value));
+}
+
+inline void append(std::vector<std::byte>& out, std::string_view text)
+{
+    for (const char c : text)
+        out.push_back(static_cast<std::byte>(c));
+}
+
+inline std::vector<std::byte> readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string data = text.str();
+    const auto* begin = reinterpret_cast<const std::byte*>(data.data());
+    return {begin, begin + data.size()};
+}
+
+inline void writeFile(const std::filesystem::path& path, std::span<const std::byte> data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+/// A fresh folder below the temporary folder, removed again at the end of the test.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        static int counter = 0;
+        m_path = std::filesystem::temp_directory_path()
+                 / ("stowmere-store-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempFolder() { std::filesystem::remove_all(m_path); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string str() const { return m_path.string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// Worked file 1: the backup-set table after adding "abc" with folder "D:\Bak".
+inline std::vector<std::byte> workedFile1()
+{
+    std::vector<std::byte> f = bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 1, 0, 0, 0,
+                                      3, 0, 0, 0, 0xAF, 0});
+    append(f, {11});
+    append(f, "Category_No");
+    append(f, {0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 7});
+    append(f, "SUBTYPE");
+    append(f, {0x02, 0x00, 0x49, 0x00, 0x08, 0x00});
+    append(f, "Autoinc");
+    append(f, {0, 20});
+    append(f, "Category_Description");
+    append(f, {0x01, 0x00, 0x49, 0x00, 0x00, 0x00, 0x01, 0x00, 5});
+    append(f, "WIDTH");
+    append(f, {0x02, 0x00, 0x02, 0x00, 0x32, 0x00, 24});
+    append(f, "Category_BackupDirectory");
+    append(f, {0x02, 0x00, 0x49, 0x00, 0x00, 0x00, 0x01, 0x00, 5});
+    append(f, "WIDTH");
+    append(f, {0x02, 0x00, 0x02, 0x00, 0xFF, 0x00});
+    append(f, {0x01, 0x00, 12});
+    append(f, "AUTOINCVALUE");
+    append(f, {0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00});
+    append(f, {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03});
+    append(f, "abc");
+    append(f, {0x06, 0x00});
+    append(f, "D:\\Bak");
+    return f;
+}
+
+/// Worked file 2: a new path table with no rows.
+inline std::vector<std::byte> workedFile2()
+{
+    std::vector<std::byte> f = bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 0, 0, 0, 0,
+                                      3, 0, 0, 0, 0x87, 0});
+    append(f, {7});
+    append(f, "Path_No");
+    append(f, {0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 7});
+    append(f, "SUBTYPE");
+    append(f, {0x02, 0x00, 0x49, 0x00, 0x08, 0x00});
+    append(f, "Autoinc");
+    append(f, {0, 11});
+    append(f, "Category_No");
+    append(f, {0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 9});
+    append(f, "Path_Item");
+    append(f, {0x02, 0x00, 0x49, 0x00, 0x00, 0x00, 0x01, 0x00, 5});
+    append(f, "WIDTH");
+    append(f, {0x02, 0x00, 0x02, 0x00, 0xFF, 0x00});
+    append(f, {0x01, 0x00, 12});
+    append(f, "AUTOINCVALUE");
+    append(f, {0x04, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00});
+    return f;
+}
+
+} // namespace testing_helpers

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/DataFiles.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
+#include "store/TableFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,9 +17,6 @@ namespace {
 
 using store::FieldDef;
 using store::TDataTable;
-
-constexpr const char* kCategoryFile = "Category.cds";
-constexpr const char* kPathFile = "Path.cds";
 
 /// A file's bytes as they were read; none when the file did not exist.
 using FileImage = std::optional<std::vector<std::byte>>;
@@ -91,19 +88,17 @@ DataFiles::DataFiles(std::string folder)
     : m_folder(std::move(folder)), m_tables(std::make_unique<Tables>())
 {
     Tables& t = *m_tables;
-    const std::string categoryPath = paths::join(m_folder, kCategoryFile);
-    const std::string pathPath = paths::join(m_folder, kPathFile);
+    const std::string categoryPath = paths::join(m_folder, store::kCategoryFileName);
+    const std::string pathPath = paths::join(m_folder, store::kPathFileName);
     t.categoryImage = readImage(categoryPath);
     t.pathImage = readImage(pathPath);
 
-    openTable(t.category, categoryPath, t.categoryImage,
-              {FieldDef::autoIncrement("Category_No"), FieldDef::string("Category_Description", 50),
-               FieldDef::string("Category_BackupDirectory", 255)});
-    t.category.SetIndexFieldNames("Category_Description");
-    openTable(t.paths, pathPath, t.pathImage,
-              {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"),
-               FieldDef::string("Path_Item", 255)});
-    t.paths.SetIndexFieldNames("Category_No;Path_Item");
+    // The window's open steps, from the bytes read above so that save() can tell whether a
+    // file changed since.
+    openTable(t.category, categoryPath, t.categoryImage, store::categoryFieldDefs());
+    t.category.SetIndexFieldNames(store::kCategoryIndexFieldNames);
+    openTable(t.paths, pathPath, t.pathImage, store::pathFieldDefs());
+    t.paths.SetIndexFieldNames(store::kPathIndexFieldNames);
     t.paths.SetMasterSource(&t.category, "Category_No");
     t.category.ResetChangeCount();
     t.paths.ResetChangeCount();
@@ -242,14 +237,18 @@ void DataFiles::save()
                                 "Run the command again.");
     }
     for (const Pending& p : pending) {
-        std::vector<std::byte> bytes = p.table.SaveToBytes();
         try {
+            // The default folder under the user's data home may not exist yet.
             locations::ensureFolder(m_folder);
-            writeFileAtomically(p.table.FileName(), bytes);
         } catch (const std::exception& error) {
-            throw DataFileError(std::string("Cannot write ") + p.table.FileName() + ": " + error.what());
+            throw DataFileError("Cannot write " + p.table.FileName() + ": " + error.what());
         }
-        p.image = std::move(bytes);
+        try {
+            store::saveTableFile(p.table, p.table.FileName());
+        } catch (const std::exception& error) {
+            throw DataFileError(error.what());
+        }
+        p.image = p.table.SaveToBytes();
         p.table.ResetChangeCount();
     }
 }

@@ -32,7 +32,7 @@ std::size_t resolveSet(DataFiles& data, const std::string& set)
     return SetResolver(data.sets()).resolve(set);
 }
 
-/// Index of item among the set's paths when it names one, literally or as a full path.
+/// Whether a PATH argument names a stored path, literally or as a full path.
 bool namesPath(const std::string& stored, const std::string& given)
 {
     return stored == given || stored == CliApplication::fullPath(given);

@@ -80,7 +80,7 @@ std::string helpText(Command command)
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"
                "  1    some items were not found and were not backed up\n"
-               "  2    a copy failed and the run stopped\n"
+               "  2    a copy failed and the run stopped, or a folder could not be read\n"
                "  3    the run could not start (missing Backup To Folder, empty list,\n"
                "       bad arguments, unreadable data files)\n"
                "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";

@@ -7,7 +7,6 @@
 
 int main(int argc, char* argv[])
 {
-    std::ios::sync_with_stdio(true);
     const std::vector<std::string> words(argv + 1, argv + argc);
     stowmere::cli::CliApplication application(std::cout, std::cerr);
     const int code = stowmere::cli::toInt(application.run(words));

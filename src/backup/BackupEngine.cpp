@@ -3,12 +3,14 @@
 
 #include "backup/FailureReport.h"
 #include "backup/ReverseText.h"
-#include "platform/FolderListing.h"
 #include "platform/ModificationStamp.h"
+#include "platform/OpenFolder.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -96,7 +98,10 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 
 void BackupEngine::copyFileItem(const std::string& item)
 {
-    copyIfNeeded(item, m_dest + paths::kSeparator + paths::fileNamePart(item));
+    const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
+    if (m_settings.incremental && isUpToDate(files::statusOf(target), [&item] { return files::statusOf(item); }))
+        return;
+    CopyOneFile(item, target);
 }
 
 void BackupEngine::copyFolderItem(const std::string& item)
@@ -116,12 +121,15 @@ std::string BackupEngine::BaseName(const std::string& item)
 {
     if (paths::isRoot(item))
         return {};
-    // The text after the last separator; empty when the item ends with one or has none.
+    // The text after the last separator; empty when the item ends with one.
     const std::string reversed = ReverseText(item);
     const std::size_t separator = reversed.find(paths::kSeparator);
-    if (separator == std::string::npos)
+    std::string base = ReverseText(std::string_view(reversed).substr(0, separator));
+    // "." and ".." name no folder of their own: a base of ".." would put the copy beside
+    // the destination instead of inside it.
+    if (base == "." || base == "..")
         return {};
-    return ReverseText(std::string_view(reversed).substr(0, separator));
+    return base;
 }
 
 void BackupEngine::BuildFolderList(const std::string& item)
@@ -130,17 +138,18 @@ void BackupEngine::BuildFolderList(const std::string& item)
         m_folderList = std::make_unique<std::vector<std::string>>();
     m_folderList->emplace_back();
     m_descent.clear();
-    if (const auto identity = files::identityOf(item))
+    const files::OpenFolder folder(item);
+    if (const auto identity = folder.identity())
         m_descent.push_back(*identity);
-    CollectSubFolders(item, item);
+    CollectSubFolders(folder, item);
     m_descent.clear();
 }
 
-void BackupEngine::CollectSubFolders(const std::string& path, const std::string& root)
+void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root)
 {
     std::vector<files::FolderEntry> entries;
     try {
-        entries = files::listFolder(path);
+        entries = folder.entries();
     } catch (const std::system_error&) {
         // Such a folder adds no sub-folders; copying its files fails and says why.
         return;
@@ -148,16 +157,17 @@ void BackupEngine::CollectSubFolders(const std::string& path, const std::string&
     for (const files::FolderEntry& entry : entries) {
         if (entry.kind != files::EntryKind::Folder)
             continue;
-        const std::string folder = joinName(path, entry.name);
-        const auto identity = files::identityOf(folder);
+        const files::OpenFolder sub(joinName(folder.path(), entry.name));
+        const auto identity = sub.identity();
+        // A link back to a folder on the way down would make the list endless.
+        if (identity && std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
+            continue;
+        m_folderList->push_back(sub.path().substr(root.size()));
+        // A folder that cannot be opened is listed all the same, so that its copy reports it.
         if (!identity)
             continue;
-        // A link back to a folder on the way down would make the list endless.
-        if (std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
-            continue;
-        m_folderList->push_back(folder.substr(root.size()));
         m_descent.push_back(*identity);
-        CollectSubFolders(folder, root);
+        CollectSubFolders(sub, root);
         m_descent.pop_back();
     }
 }
@@ -167,8 +177,22 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
     if (!m_folderList)
         return;
     const std::size_t count = m_folderList->size();
+    // An incremental run mostly compares; reading the source ahead on a second thread
+    // halves what is left on this one. Without a thread the folders are read one by one.
+    std::unique_ptr<FolderScanner> scanner;
+    if (m_settings.incremental && count > 1) {
+        try {
+            scanner = std::make_unique<FolderScanner>(item, *m_folderList);
+        } catch (const std::system_error&) {
+        }
+    }
     for (std::size_t n = 0; n < count; ++n) {
-        CopyFolderFiles(item, base, (*m_folderList)[n]);
+        if (scanner) {
+            FolderScan scan = scanner->next();
+            copyFolderFiles(item, base, (*m_folderList)[n], &scan);
+        } else {
+            copyFolderFiles(item, base, (*m_folderList)[n], nullptr);
+        }
         if (cancelled())
             return;
     }
@@ -176,16 +200,43 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
 
 void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel)
 {
+    copyFolderFiles(item, base, rel, nullptr);
+}
+
+void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
+                                   FolderScan* scanned)
+{
     try {
         const std::string source = item + rel;
         const std::string target = m_dest + paths::kSeparator + base + rel;
         // Mostly it exists already; a folder that really cannot be made shows up as the
         // failure of the first file copied into it.
         files::makeFolder(target);
-        for (const files::FolderEntry& entry : files::listFolder(source)) {
+        std::optional<files::OpenFolder> sourceFolder;
+        std::vector<files::FolderEntry> entries;
+        if (scanned) {
+            if (scanned->error)
+                throw std::runtime_error(scanned->errorText);
+            entries = std::move(scanned->entries);
+        } else {
+            sourceFolder.emplace(source);
+            entries = sourceFolder->entries();
+        }
+        // An incremental run looks at two files for each one it copies; held open, the
+        // target folder spares it walking the full path every time.
+        std::optional<files::OpenFolder> targetFolder;
+        if (m_settings.incremental)
+            targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const files::FolderEntry& entry = entries[i];
             if (entry.kind != files::EntryKind::File)
                 continue;
-            copyIfNeeded(joinName(source, entry.name), joinName(target, entry.name));
+            const bool skip = m_settings.incremental
+                && isUpToDate(targetFolder->statusOf(entry.name), [&] {
+                       return scanned ? scanned->status[i] : sourceFolder->statusOf(entry.name);
+                   });
+            if (!skip)
+                CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
             if (cancelled())
                 return;
         }
@@ -199,23 +250,20 @@ void BackupEngine::FreeFolderList()
     m_folderList.reset();
 }
 
-void BackupEngine::copyIfNeeded(const std::string& source, const std::string& target)
+bool BackupEngine::isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source)
 {
-    if (m_settings.incremental) {
-        const files::FileStatus targetStatus = files::statusOf(target);
-        if (targetStatus.kind == files::EntryKind::File) {
-            const std::uint32_t targetStamp = files::packStamp(targetStatus.modified.tv_sec);
-            const files::FileStatus sourceStatus = files::statusOf(source);
-            const std::uint32_t sourceStamp = sourceStatus.kind == files::EntryKind::Missing
-                ? files::kUnreadableStamp
-                : files::packStamp(sourceStatus.modified.tv_sec);
-            // A target whose time cannot be packed cannot be shown to be up to date, so it
-            // is copied again rather than left stale for good.
-            if (targetStamp != files::kUnreadableStamp && targetStamp >= sourceStamp)
-                return;
-        }
-    }
-    CopyOneFile(source, target);
+    if (target.kind != files::EntryKind::File)
+        return false;
+    const std::uint32_t targetStamp = files::packStamp(target.modified.tv_sec);
+    // A target whose time cannot be packed cannot be shown to be up to date, so it is
+    // copied again rather than left stale for good.
+    if (targetStamp == files::kUnreadableStamp)
+        return false;
+    const files::FileStatus sourceStatus = source();
+    const std::uint32_t sourceStamp = sourceStatus.kind == files::EntryKind::Missing
+        ? files::kUnreadableStamp
+        : files::packStamp(sourceStatus.modified.tv_sec);
+    return targetStamp >= sourceStamp;
 }
 
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)

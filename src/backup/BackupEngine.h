@@ -2,8 +2,10 @@
 #pragma once
 
 #include "backup/BackupObserver.h"
+#include "backup/FolderScanner.h"
 #include "platform/FileCopier.h"
 #include "platform/FileQueries.h"
+#include "platform/OpenFolder.h"
 
 #include <atomic>
 #include <chrono>
@@ -79,8 +81,9 @@ public:
     /// failure box and sets the cancel flag.
     void CopyOneFile(const std::string& source, const std::string& target);
 
-    /// The base name a folder item's tree is copied under: its last component, empty for
-    /// the file-system root and for an item that ends with a separator.
+    /// The base name a folder item's tree is copied under: its last component (the whole
+    /// text for a name without separator), empty for the file-system root, for an item that
+    /// ends with a separator and for a last component "." or "..".
     static std::string BaseName(const std::string& item);
 
     /// The destination as used for targets: one trailing separator removed, so the root
@@ -90,10 +93,12 @@ public:
     const BackupResult& result() const { return m_result; }
 
 private:
-    void CollectSubFolders(const std::string& path, const std::string& root);
+    void CollectSubFolders(const files::OpenFolder& folder, const std::string& root);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
-    void copyIfNeeded(const std::string& source, const std::string& target);
+    void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel, FolderScan* scanned);
+    /// The incremental rule: the target is a file whose stamp is not smaller than the source's.
+    static bool isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source);
     bool cancelled() const { return m_cancelFlag.load(); }
     void showError(const std::string& text);
 

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/fs.h>
+#include <random>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +68,24 @@ private:
     bool m_kept = false;
 };
 
+// The process's umask, read without changing it (umask() would, for a moment, for every
+// thread). When it cannot be read, every bit counts as masked so that chmod always runs.
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:")) {
+            try {
+                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+    }
+    return 07777;
+}
+
 bool isRefusal(int error)
 {
     return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
@@ -73,7 +93,11 @@ bool isRefusal(int error)
 
 } // namespace
 
-FileCopier::FileCopier() = default;
+FileCopier::FileCopier()
+    : m_random(std::random_device{}() | (std::uint64_t{std::random_device{}()} << 32) | 1)
+    , m_umask(currentUmask())
+{
+}
 FileCopier::~FileCopier() = default;
 
 std::error_code FileCopier::copy(const std::string& source, const std::string& target)
@@ -89,26 +113,26 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     if (!S_ISREG(sourceInfo.st_mode))
         return std::make_error_code(std::errc::invalid_argument);
 
-    const std::string folder = paths::parentFolder(target);
-    std::string pattern = paths::join(folder.empty() ? std::string_view(".") : std::string_view(folder),
-                                      std::string(kTemporaryPrefix) + "XXXXXX");
-    Descriptor output(::mkostemp(pattern.data(), O_CLOEXEC));
+    const std::string parent = paths::parentFolder(target);
+    const std::string folder = parent.empty() ? std::string(".") : parent;
+
+    // The file is created with its final permission bits where the umask lets them
+    // through, which spares a chmod for nearly every file.
+    const mode_t wanted = sourceInfo.st_mode & 07777;
+    std::string name;
+    Descriptor output(createTemporary(folder, wanted & 0777, name));
     if (output.get() < 0)
         return lastError();
-    TemporaryName temporary(pattern);
+    TemporaryName temporary(name);
 
-    struct stat targetInfo {};
-    if (::fstat(output.get(), &targetInfo) != 0)
-        return lastError();
-
-    if (!shareBlocks(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_dev),
-                     static_cast<std::uint64_t>(targetInfo.st_dev))) {
-        if (const std::error_code error = copyData(input.get(), output.get()))
+    if (!shareBlocks(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_dev), deviceOf(folder, output.get()))) {
+        if (const std::error_code error = copyData(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_size)))
             return error;
     }
-
-    if (::fchmod(output.get(), sourceInfo.st_mode & 07777) != 0)
-        return lastError();
+    if ((wanted & ~0777) != 0 || (wanted & m_umask) != 0) {
+        if (::fchmod(output.get(), wanted) != 0)
+            return lastError();
+    }
     const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::futimens(output.get(), times) != 0)
         return lastError();
@@ -119,6 +143,39 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
         return lastError();
     temporary.keep();
     return {};
+}
+
+int FileCopier::createTemporary(const std::string& folder, mode_t mode, std::string& name)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(8, 'x');
+        for (char& letter : suffix) {
+            m_random ^= m_random << 13;
+            m_random ^= m_random >> 7;
+            m_random ^= m_random << 17;
+            letter = kLetters[m_random % (sizeof kLetters - 1)];
+        }
+        name = paths::join(folder, kTemporaryPrefix + suffix);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::uint64_t FileCopier::deviceOf(const std::string& folder, int fd)
+{
+    // Most copies go to the folder of the one before, whose device is known by then.
+    if (folder != m_lastFolder) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0)
+            return 0;
+        m_lastFolder = folder;
+        m_lastFolderDevice = static_cast<std::uint64_t>(info.st_dev);
+    }
+    return m_lastFolderDevice;
 }
 
 bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice)
@@ -138,28 +195,31 @@ bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDev
     return false;
 }
 
-std::error_code FileCopier::copyData(int sourceFd, int targetFd)
+std::error_code FileCopier::copyData(int sourceFd, int targetFd, std::uint64_t size)
 {
+    // Files such as those under /proc report no size, and copy_file_range copies nothing
+    // from them; a plain read finds out whether there really is nothing.
+    if (size == 0)
+        return readWriteCopy(sourceFd, targetFd);
+    // The copy stops at the size the file had when it was opened: one call fewer for each
+    // of many small files, and a file that keeps growing cannot keep the copy going.
     std::uint64_t copied = 0;
-    for (;;) {
-        const ssize_t count = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, kRangeChunk, 0);
+    while (copied < size) {
+        const std::uint64_t chunk = std::min<std::uint64_t>(size - copied, kRangeChunk);
+        const ssize_t count = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, chunk, 0);
         if (count > 0) {
             copied += static_cast<std::uint64_t>(count);
             continue;
         }
-        if (count == 0) {
-            // Files such as those under /proc report no size, and copy_file_range copies
-            // nothing from them; a plain read finds out whether there really is nothing.
-            if (copied == 0)
-                return readWriteCopy(sourceFd, targetFd);
-            return {};
-        }
+        if (count == 0)
+            return {}; // the file shrank meanwhile
         if (errno == EINTR)
             continue;
         if (isRefusal(errno))
             return readWriteCopy(sourceFd, targetFd); // the file offsets say where to go on
         return lastError();
     }
+    return {};
 }
 
 std::error_code FileCopier::readWriteCopy(int sourceFd, int targetFd)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/stat.h>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -33,12 +34,18 @@ public:
     static constexpr const char* kTemporaryPrefix = ".stowmere-";
 
 private:
+    int createTemporary(const std::string& folder, mode_t mode, std::string& name);
+    std::uint64_t deviceOf(const std::string& folder, int fd);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
-    std::error_code copyData(int sourceFd, int targetFd);
+    std::error_code copyData(int sourceFd, int targetFd, std::uint64_t size);
     std::error_code readWriteCopy(int sourceFd, int targetFd);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
     std::unique_ptr<char[]> m_buffer;
+    std::string m_lastFolder; ///< target folder of the last copy, and its device
+    std::uint64_t m_lastFolderDevice = 0;
+    std::uint64_t m_random; ///< draws the temporary names
+    mode_t m_umask;
 };
 
 } // namespace stowmere::files

@@ -10,6 +10,11 @@ FileStatus statusOf(const std::string& path)
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         return {};
+    return statusFromStat(info);
+}
+
+FileStatus statusFromStat(const struct stat& info)
+{
     FileStatus status;
     status.modified = info.st_mtim;
     if (S_ISREG(info.st_mode))

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace stowmere::files {
 
@@ -28,6 +29,9 @@ struct FileStatus {
 
 /// The status of the object the path names; kind Missing when it cannot be read.
 FileStatus statusOf(const std::string& path);
+
+/// The status described by a stat record.
+FileStatus statusFromStat(const struct stat& info);
 
 /// The kind of the object the path names, links followed.
 EntryKind kindOf(const std::string& path);

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/OpenFolder.h"
+
+#include "platform/Paths.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace stowmere::files {
+
+OpenFolder::OpenFolder(std::string path, Purpose purpose)
+    : m_path(std::move(path))
+{
+    const int access = purpose == Purpose::List ? O_RDONLY : O_PATH;
+    m_fd = ::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0)
+        m_openError = errno;
+}
+
+OpenFolder::~OpenFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::vector<FolderEntry> OpenFolder::entries() const
+{
+    if (m_fd < 0)
+        throw std::system_error(m_openError, std::generic_category(), "Cannot read folder " + m_path);
+    if (m_listed && ::lseek(m_fd, 0, SEEK_SET) != 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot read folder " + m_path);
+
+    // Read straight from the descriptor: the C library's directory stream would first
+    // stat the folder again, once for every folder of a tree.
+    alignas(dirent64) std::array<char, 32 * 1024> buffer;
+    std::vector<FolderEntry> result;
+    for (;;) {
+        const ssize_t got = ::getdents64(m_fd, buffer.data(), buffer.size());
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::system_error(errno, std::generic_category(), "Cannot read folder " + m_path);
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+            at += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            FolderEntry item{name, EntryKind::Other};
+            // The entry type saves a stat for plain files and folders; links, and file
+            // systems that do not fill it in, need one to learn what they lead to.
+            switch (entry->d_type) {
+            case DT_REG:
+                item.kind = EntryKind::File;
+                break;
+            case DT_DIR:
+                item.kind = EntryKind::Folder;
+                break;
+            case DT_LNK:
+            case DT_UNKNOWN: {
+                struct stat info {};
+                item.kind = ::fstatat(m_fd, name, &info, 0) == 0 ? statusFromStat(info).kind : EntryKind::Missing;
+                break;
+            }
+            default:
+                break;
+            }
+            result.push_back(std::move(item));
+        }
+    }
+    m_listed = true;
+    return result;
+}
+
+std::optional<FileIdentity> OpenFolder::identity() const
+{
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+FileStatus OpenFolder::statusOf(const std::string& name) const
+{
+    if (m_fd < 0)
+        return files::statusOf(paths::join(m_path, name));
+    struct stat info {};
+    if (::fstatat(m_fd, name.c_str(), &info, 0) != 0)
+        return {};
+    return statusFromStat(info);
+}
+
+} // namespace stowmere::files

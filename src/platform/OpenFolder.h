@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/FileQueries.h"
+#include "platform/FolderListing.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace stowmere::files {
+
+/// A folder held open so that its entries can be listed and looked at without walking
+/// the whole path again for each one.
+class OpenFolder {
+public:
+    enum class Purpose {
+        List,  ///< entries() will be called
+        LookUp ///< only statusOf(): opened without read access to the folder
+    };
+
+    explicit OpenFolder(std::string path, Purpose purpose = Purpose::List);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    const std::string& path() const { return m_path; }
+
+    /// Every entry except "." and "..", hidden ones included, in the order the file system
+    /// returns them. Throws std::system_error naming the folder when it cannot be read.
+    std::vector<FolderEntry> entries() const;
+
+    /// The identity of the folder itself; none when it could not be opened.
+    std::optional<FileIdentity> identity() const;
+
+    /// The status of the entry name (links followed), as statusOf(path + "/" + name); goes
+    /// through the full path when the folder could not be opened.
+    FileStatus statusOf(const std::string& name) const;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_openError = 0;
+    mutable bool m_listed = false; ///< a second listing has to rewind first
+};
+
+} // namespace stowmere::files

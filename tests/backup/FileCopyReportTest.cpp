@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/BackupEngine.h"
+#include "backup/BackupStartCheck.h"
+#include "backup/FailureReport.h"
+#include "backup/ReverseText.h"
+
+#include "RecordingObserver.h"
+#include "TestTree.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace stowmere::backup;
+using stowmere::testing::RecordingObserver;
+using stowmere::testing::TestTree;
+
+namespace {
+
+// Lowers the file-size limit so writes past it fail with EFBIG: a disk that fills
+// part-way, which also works for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
+
+class CopyOneFileTest : public ::testing::Test {
+protected:
+    BackupEngine& engine()
+    {
+        if (!m_engine)
+            m_engine = std::make_unique<BackupEngine>(BackupSettings{}, observer, cancel);
+        return *m_engine;
+    }
+
+    TestTree tree;
+    RecordingObserver observer{{}};
+    std::atomic<bool> cancel{false};
+
+private:
+    std::unique_ptr<BackupEngine> m_engine;
+};
+
+} // namespace
+
+TEST_F(CopyOneFileTest, MissingTargetFolderGivesTheSevenLineBox)
+{
+    const std::string source = tree.file("src/a.txt", "a");
+    const std::string target = tree.path("missing/a.txt");
+
+    engine().CopyOneFile(source, target);
+
+    ASSERT_EQ(observer.errors.size(), 1u);
+    EXPECT_EQ(observer.errors[0], "Could not backup file: " + source
+                                      + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
+                                      + tree.path("missing/")
+                                      + " 0 Bytes\r\n\r\nOr try running this application with administrator rights.");
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(observer.counter, 0u);
+    EXPECT_FALSE(tree.exists("missing"));
+}
+
+TEST_F(CopyOneFileTest, FailureNamesFreeSpaceOfTheTargetFolder)
+{
+    const std::string source = tree.file("src/a.txt", "a");
+    tree.folder("dest/a.txt/inside");
+
+    engine().CopyOneFile(source, tree.path("dest/a.txt"));
+
+    ASSERT_EQ(observer.errors.size(), 1u);
+    const std::string line5 = "Available space on drive " + tree.path("dest/") + " ";
+    const std::size_t at = observer.errors[0].find(line5);
+    ASSERT_NE(at, std::string::npos) << observer.errors[0];
+    const std::string size = observer.errors[0].substr(at + line5.size());
+    EXPECT_TRUE(size.find(" GB\r\n") != std::string::npos || size.find(" MB\r\n") != std::string::npos
+                || size.find(" KB\r\n") != std::string::npos || size.find(" Bytes\r\n") != std::string::npos)
+        << size;
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/a.txt/inside"))) << "a folder in the way stays";
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+}
+
+TEST_F(CopyOneFileTest, PathBelowARegularFileFails)
+{
+    const std::string source = tree.file("src/a.txt", "a");
+    tree.file("plain", "p");
+    engine().CopyOneFile(source, tree.path("plain/a.txt"));
+    EXPECT_EQ(observer.errors.size(), 1u);
+    EXPECT_TRUE(cancel);
+}
+
+TEST_F(CopyOneFileTest, DiskFillingPartWayKeepsTheOldTargetAndLeavesNoTemporaryFile)
+{
+    const std::string source = tree.file("src/big.bin", std::string(256 * 1024, 'n'));
+    tree.file("dest/big.bin", "previous backup");
+    {
+        FileSizeLimit limit(64 * 1024);
+        engine().CopyOneFile(source, tree.path("dest/big.bin"));
+    }
+    EXPECT_EQ(observer.errors.size(), 1u);
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(tree.read("dest/big.bin"), "previous backup");
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+    EXPECT_TRUE(engine().result().copyFailed);
+    EXPECT_EQ(engine().result().failedFile, source);
+}
+
+TEST_F(CopyOneFileTest, ReplacesOlderAndNewerTargetsAndCountsEachCopy)
+{
+    const std::time_t base = stowmere::testing::localTime(2021, 6, 7, 8, 9, 10);
+    for (int i = 0; i < 10; ++i)
+        tree.file("src/f" + std::to_string(i), "new " + std::to_string(i), base);
+    tree.file("dest/f0", "older", base - 100);
+    tree.file("dest/f1", "newer", base + 100);
+    for (int i = 0; i < 10; ++i)
+        engine().CopyOneFile(tree.path("src/f" + std::to_string(i)), tree.path("dest/f" + std::to_string(i)));
+    EXPECT_EQ(tree.read("dest/f0"), "new 0");
+    EXPECT_EQ(tree.read("dest/f1"), "new 1");
+    EXPECT_EQ(observer.counter, 10u);
+    EXPECT_EQ(engine().result().filesCopied, 10u);
+    EXPECT_TRUE(observer.errors.empty());
+    EXPECT_FALSE(cancel);
+}
+
+TEST(FormatByteSizeTest, EveryUnitBoundaryFallsIntoTheLowerUnit)
+{
+    std::setlocale(LC_NUMERIC, "C");
+    const std::pair<std::uint64_t, const char*> table[] = {
+        {0, "0 Bytes"},
+        {1023, "1023 Bytes"},
+        {1024, "1024 Bytes"},
+        {1025, "1.00 KB"},
+        {1536, "1.50 KB"},
+        {1048575, "1024.00 KB"},
+        {1048576, "1024.00 KB"},
+        {1048577, "1.00 MB"},
+        {1073741823, "1024.00 MB"},
+        {1073741824, "1024.00 MB"},
+        {1073741825, "1.00 GB"},
+        {1610612736, "1.50 GB"},
+        {10737418240ull, "10.00 GB"},
+        {UINT64_MAX, "17179869184.00 GB"},
+    };
+    for (const auto& [bytes, text] : table)
+        EXPECT_EQ(FormatByteSize(bytes), text) << bytes;
+}
+
+TEST(FailureReportTest, TextsAreBuiltWithCarriageReturnLineFeeds)
+{
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(CopyFailureText("/data/a.txt", "/backup/", 1610612736),
+              "Could not backup file: /data/a.txt\r\n\r\nDrive could be full.\r\n\r\n"
+              "Available space on drive /backup/ 1.50 GB\r\n\r\n"
+              "Or try running this application with administrator rights.");
+    EXPECT_EQ(FolderPartOf("/backup/a.txt"), "/backup/");
+    EXPECT_EQ(FolderPartOf("/a.txt"), "/");
+    EXPECT_EQ(FolderPartOf("a.txt"), "");
+    EXPECT_EQ(MissingItemsText({"/a", "/b c"}),
+              "These items were not found and were not backed up:\r\n/a\r\n/b c");
+}
+
+TEST(FailureReportTest, FreeSpaceIsZeroForAFolderThatDoesNotExist)
+{
+    EXPECT_EQ(GetFreeSpace("/no/such/folder/anywhere"), 0u);
+    EXPECT_GT(GetFreeSpace("/"), 0u);
+}
+
+TEST(ReverseTextTest, ReversesCharactersAndKeepsMultiByteCharactersWhole)
+{
+    EXPECT_EQ(ReverseText(""), "");
+    EXPECT_EQ(ReverseText("a"), "a");
+    EXPECT_EQ(ReverseText("/home/Data"), "ataD/emoh/");
+    EXPECT_EQ(ReverseText("aé€😀"), "😀€éa");
+    // A stray byte is one character; reversing twice gives the text back.
+    const std::string broken = "a\xC3z\x80";
+    EXPECT_EQ(ReverseText(broken), "\x80z\xC3" "a");
+    EXPECT_EQ(ReverseText(ReverseText(broken)), broken);
+}
+
+TEST(BackupStartCheckTest, ChecksComeInTheirOrder)
+{
+    TestTree tree;
+    const std::string folder = tree.folder("dest");
+    const std::string missing = tree.path("missing");
+
+    EXPECT_EQ(CheckBackupStart(missing, 0, 0, true).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(CheckBackupStart("", 3, 1, false).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(CheckBackupStart(tree.file("plain", "x"), 3, 1, false).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(CheckBackupStart(folder, 0, 0, true).information, "File and folder list is empty.");
+    EXPECT_EQ(CheckBackupStart(folder, 3, 0, true).information, "No file or folder is selected for Backup.");
+
+    const BackupStartCheck silent = CheckBackupStart(folder, 3, 1, true);
+    EXPECT_FALSE(silent.start);
+    EXPECT_TRUE(silent.information.empty());
+
+    const BackupStartCheck go = CheckBackupStart(folder + "/", 3, 1, false);
+    EXPECT_TRUE(go.start);
+    EXPECT_TRUE(go.information.empty());
+}

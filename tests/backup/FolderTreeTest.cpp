@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/BackupEngine.h"
+
+#include "RecordingObserver.h"
+#include "TestTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using stowmere::backup::BackupEngine;
+using stowmere::backup::BackupSettings;
+using stowmere::testing::RecordingObserver;
+using stowmere::testing::TestTree;
+
+namespace {
+
+class FolderTreeTest : public ::testing::Test {
+protected:
+    BackupEngine& engine(const std::string& destination = {}, bool incremental = false)
+    {
+        BackupSettings settings;
+        settings.destination = destination;
+        settings.incremental = incremental;
+        m_engine = std::make_unique<BackupEngine>(settings, observer, cancel);
+        return *m_engine;
+    }
+    std::vector<std::string> listOf(const std::string& item)
+    {
+        BackupEngine& backup = engine();
+        backup.BuildFolderList(item);
+        std::vector<std::string> list = *backup.FolderList();
+        backup.FreeFolderList();
+        EXPECT_EQ(backup.FolderList(), nullptr);
+        return list;
+    }
+
+    TestTree tree;
+    RecordingObserver observer{{}};
+    std::atomic<bool> cancel{false};
+
+private:
+    std::unique_ptr<BackupEngine> m_engine;
+};
+
+std::size_t indexOf(const std::vector<std::string>& list, const std::string& entry)
+{
+    return static_cast<std::size_t>(std::find(list.begin(), list.end(), entry) - list.begin());
+}
+
+} // namespace
+
+TEST_F(FolderTreeTest, ListIsDepthFirstPreOrderOfRelativeEntries)
+{
+    tree.folder("Data/A/A1/A11");
+    tree.folder("Data/A/A2");
+    tree.folder("Data/.hidden");
+    tree.folder("Data/B");
+    tree.file("Data/file.txt", "not listed");
+
+    const std::vector<std::string> list = listOf(tree.path("Data"));
+
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[0], "");
+    for (const char* entry : {"/A", "/A/A1", "/A/A1/A11", "/A/A2", "/.hidden", "/B"})
+        EXPECT_LT(indexOf(list, entry), list.size()) << entry;
+    // Each folder is followed by everything below it, and only that, before its next sibling.
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const std::string prefix = list[i] + "/";
+        std::size_t end = i + 1;
+        while (end < list.size() && list[end].starts_with(prefix))
+            ++end;
+        for (std::size_t j = end; j < list.size(); ++j)
+            EXPECT_FALSE(list[j].starts_with(prefix)) << list[j] << " is cut off from " << list[i];
+        const std::size_t parent = indexOf(list, list[i].substr(0, list[i].rfind('/')));
+        EXPECT_LT(parent, i) << list[i] << " comes after its parent";
+    }
+}
+
+TEST_F(FolderTreeTest, ItemEndingWithSeparatorGivesEntriesWithoutLeadingSeparator)
+{
+    tree.folder("Data/Sub/Deep");
+    EXPECT_EQ(listOf(tree.path("Data") + "/"), (std::vector<std::string>{"", "Sub", "Sub/Deep"}));
+    EXPECT_EQ(listOf(tree.path("Data")), (std::vector<std::string>{"", "/Sub", "/Sub/Deep"}));
+}
+
+TEST_F(FolderTreeTest, LinkLoopIsNotFollowedButOtherFolderLinksAre)
+{
+    tree.folder("Data/Sub");
+    tree.file("Outside/o.txt", "o");
+    std::filesystem::create_directory_symlink(tree.path("Data"), tree.path("Data/Sub/up"));
+    std::filesystem::create_directory_symlink("..", tree.path("Data/Sub/parent"));
+    std::filesystem::create_directory_symlink(tree.path("Outside"), tree.path("Data/out"));
+    std::filesystem::create_directory_symlink(tree.path("Nowhere"), tree.path("Data/dangling"));
+
+    std::vector<std::string> list = listOf(tree.path("Data"));
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ(list, (std::vector<std::string>{"", "/Sub", "/out"}));
+
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest"));
+    backup.BuildFolderList(tree.path("Data"));
+    backup.CopyFolderTree(tree.path("Data"), "Data");
+    backup.FreeFolderList();
+    EXPECT_EQ(tree.read("dest/Data/out/o.txt"), "o");
+}
+
+TEST_F(FolderTreeTest, BaseNameIsTheLastComponentAndEmptyForRootOrTrailingSeparator)
+{
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/Data"), "Data");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/Dätä"), "Dätä");
+    EXPECT_EQ(BackupEngine::BaseName("/Data"), "Data");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/Data/"), "");
+    EXPECT_EQ(BackupEngine::BaseName("/"), "");
+    EXPECT_EQ(BackupEngine::BaseName("//"), "");
+    // Three characters long, yet not the root: counting characters would get this wrong.
+    EXPECT_EQ(BackupEngine::BaseName("/ab"), "ab");
+    EXPECT_EQ(BackupEngine::BaseName("Data"), "Data");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/.."), "") << "never a copy beside the destination";
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/."), "");
+    EXPECT_EQ(BackupEngine::BaseName("/home/u/.config"), ".config");
+}
+
+TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesFirst)
+{
+    tree.file("Data/top.txt", "top");
+    tree.file("Data/.hidden-file", "h");
+    tree.file("Data/Sub/g.txt", "g");
+    tree.file("Data/Sub/Deep/d.txt", "d");
+    tree.file("Data/.hidden-folder/x", "x");
+    tree.folder("Data/Empty/EmptyToo");
+    tree.folder("dest");
+    RecordingObserver watcher({true});
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    settings.sleep = [](std::chrono::milliseconds) {};
+
+    BackupEngine(settings, watcher, cancel).RunBackup({tree.path("Data")});
+
+    EXPECT_EQ(tree.read("dest/Data/top.txt"), "top");
+    EXPECT_EQ(tree.read("dest/Data/.hidden-file"), "h");
+    EXPECT_EQ(tree.read("dest/Data/Sub/g.txt"), "g");
+    EXPECT_EQ(tree.read("dest/Data/Sub/Deep/d.txt"), "d");
+    EXPECT_EQ(tree.read("dest/Data/.hidden-folder/x"), "x");
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty/EmptyToo")));
+    ASSERT_EQ(watcher.targets.size(), 5u);
+    std::vector<std::string> firstTwo(watcher.targets.begin(), watcher.targets.begin() + 2);
+    std::sort(firstTwo.begin(), firstTwo.end());
+    EXPECT_EQ(firstTwo, (std::vector<std::string>{tree.path("dest/Data/.hidden-file"), tree.path("dest/Data/top.txt")}))
+        << "the item folder's own files come before any sub-folder";
+    EXPECT_EQ(watcher.counter, 5u);
+}
+
+TEST_F(FolderTreeTest, ResultingPathsFollowItemBaseAndEntry)
+{
+    tree.file("Data/Sub/g.txt", "g");
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest") + "/");
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Sub");
+    backup.CopyFolderFiles(tree.path("Data") + "/", "", "Sub");
+    EXPECT_EQ(observer.sources,
+              (std::vector<std::string>{tree.path("Data/Sub/g.txt"), tree.path("Data/Sub/g.txt")}));
+    EXPECT_EQ(observer.targets,
+              (std::vector<std::string>{tree.path("dest/Data/Sub/g.txt"), tree.path("dest/Sub/g.txt")}));
+}
+
+TEST_F(FolderTreeTest, FifoInsideFolderIsSkippedWithoutBlocking)
+{
+    tree.file("Data/a.txt", "a");
+    ASSERT_EQ(::mkfifo(tree.path("Data/pipe").c_str(), 0600), 0);
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest"));
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
+    EXPECT_EQ(tree.read("dest/Data/a.txt"), "a");
+    EXPECT_FALSE(tree.exists("dest/Data/pipe"));
+    EXPECT_TRUE(observer.errors.empty());
+}
+
+TEST_F(FolderTreeTest, UnreadableSourceFolderIsReportedAndTheTreeGoesOn)
+{
+    tree.file("Data/Later/l.txt", "l");
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest"));
+    backup.BuildFolderList(tree.path("Data"));
+    // The folder vanishes between listing and copying, as on a busy disk.
+    std::filesystem::remove_all(tree.path("Data/Later"));
+    tree.file("Data/Other/o.txt", "o");
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Later");
+    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Other");
+    backup.FreeFolderList();
+    ASSERT_EQ(observer.errors.size(), 1u);
+    EXPECT_NE(observer.errors[0].find(tree.path("Data/Later")), std::string::npos) << observer.errors[0];
+    EXPECT_EQ(tree.read("dest/Data/Other/o.txt"), "o");
+}
+
+TEST_F(FolderTreeTest, IncrementalTreeCopyReadsAheadYetReportsAndStopsInOrder)
+{
+    const std::time_t old = stowmere::testing::localTime(2020, 1, 1, 0, 0, 0);
+    for (int i = 0; i < 40; ++i)
+        tree.file("Data/F" + std::to_string(i) + "/f.txt", "new", old + 10);
+    tree.folder("dest");
+    BackupEngine& backup = engine(tree.path("dest"), true);
+    backup.BuildFolderList(tree.path("Data"));
+    const std::vector<std::string> list = *backup.FolderList();
+    // One listed folder vanishes before the copy reaches it.
+    std::filesystem::remove_all(tree.path("Data") + list[5]);
+    backup.CopyFolderTree(tree.path("Data"), "Data");
+    ASSERT_EQ(observer.errors.size(), 1u);
+    EXPECT_NE(observer.errors[0].find(tree.path("Data") + list[5]), std::string::npos) << observer.errors[0];
+    EXPECT_EQ(observer.counter, 39u);
+    EXPECT_EQ(tree.read("dest/Data" + list[6] + "/f.txt"), "new");
+
+    // Cancel after the first copy: the look-ahead must not copy or create anything more.
+    RecordingObserver second({});
+    std::atomic<bool> stop{false};
+    second.onFileCopied = [&stop](std::uint64_t) { stop = true; };
+    BackupSettings settings;
+    settings.destination = tree.path("again");
+    settings.incremental = true;
+    tree.folder("again");
+    BackupEngine cancelled(settings, second, stop);
+    cancelled.BuildFolderList(tree.path("Data"));
+    cancelled.CopyFolderTree(tree.path("Data"), "Data");
+    cancelled.FreeFolderList();
+    EXPECT_EQ(second.counter, 1u);
+    std::size_t folders = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path("again")))
+        folders += entry.is_directory() ? 1 : 0;
+    EXPECT_LE(folders, 2u) << "only the item folder and the one holding the copied file";
+}

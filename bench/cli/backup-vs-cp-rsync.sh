@@ -17,10 +17,15 @@
 #   - every run copies into a fresh, uniquely named folder; destinations of many small
 #     files are only deleted after all rounds, because creating many files soon after
 #     deleting many runs several times slower on ext4;
-#   - the tools run interleaved (stowmere, cp, rsync, stowmere, ...) and each figure is
-#     the median over the rounds, ratios are medians of the per-round ratios;
+#   - the tools run interleaved, the order rotating from round to round (a disk that
+#     bursts would otherwise favour whoever goes first), and each figure is the median over
+#     the rounds; ratios are medians of the per-round ratios;
+#   - before every run the earlier runs' writes are flushed (outside the timing), so no
+#     tool pays for another's write-back;
 #   - warm: the source is in the page cache; durable: the time includes `sync -f` of the
 #     destination; cold: caches are dropped before each run (root only, else skipped).
+# The trees come from the backup engine's benchmark driver when it is built, so these
+# figures and the engine's are taken on the same trees.
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_FOLDER}
@@ -64,15 +69,20 @@ median() { # numbers on stdin -> median
 
 # --- trees ------------------------------------------------------------------------------
 
+driver="$build/bin/backup-bench-driver"
+
 make_big_tree() { # A: big_count files of big_mib MiB; one random file, the rest copies of it
   local root="$work/src/BigFiles"
   mkdir -p "$root"
+  if [[ -x "$driver" ]]; then "$driver" gen-large "$root" "$big_count" "$big_mib"; return; fi
   head -c "$((big_mib * 1024 * 1024))" /dev/urandom > "$root/part1.bin"
   for ((i = 2; i <= big_count; i++)); do cp "$root/part1.bin" "$root/part$i.bin"; done
 }
 
 make_small_tree() { # B: small_files files of 1-16 KiB spread over small_folders folders, depth 1-5
   local root="$work/src/SmallFiles"
+  mkdir -p "$root"
+  if [[ -x "$driver" ]]; then "$driver" gen-small "$root" "$small_files" "$small_folders" 5; return; fi
   local -a folders=()
   local i depth path
   RANDOM=4242 # the same tree on every run of the script
@@ -106,10 +116,10 @@ new_set_for() { # $1 source folder, $2 destination
 }
 
 prepare_mode() { # $1 mode, $2 source
+  sync
   case "$1" in
-    warm) cat "$2"/* >/dev/null 2>&1 || true; find "$2" -type f -exec cat {} + >/dev/null ;;
-    cold) sync; echo 3 > /proc/sys/vm/drop_caches ;;
-    durable) sync ;;
+    warm | durable) find "$2" -type f -exec cat {} + >/dev/null ;;
+    cold) echo 3 > /proc/sys/vm/drop_caches ;;
   esac
 }
 
@@ -155,9 +165,17 @@ full_copy_figure() { # $1 tree name, $2 source, $3 mode, $4 delete destinations 
     local base="$work/out/$name-$mode-$r"
     local set ts tc tr
     set=$(new_set_for "$src" "$base-stowmere")
-    ts=$(time_one stowmere "$mode" "$src" "$base-stowmere" "$set")
-    tc=$(time_one cp "$mode" "$src" "$base-cp")
-    tr=$(time_one rsync "$mode" "$src" "$base-rsync")
+    case $((r % 3)) in
+      1) ts=$(time_one stowmere "$mode" "$src" "$base-stowmere" "$set")
+         tc=$(time_one cp "$mode" "$src" "$base-cp")
+         tr=$(time_one rsync "$mode" "$src" "$base-rsync") ;;
+      2) tc=$(time_one cp "$mode" "$src" "$base-cp")
+         tr=$(time_one rsync "$mode" "$src" "$base-rsync")
+         ts=$(time_one stowmere "$mode" "$src" "$base-stowmere" "$set") ;;
+      0) tr=$(time_one rsync "$mode" "$src" "$base-rsync")
+         ts=$(time_one stowmere "$mode" "$src" "$base-stowmere" "$set")
+         tc=$(time_one cp "$mode" "$src" "$base-cp") ;;
+    esac
     if [[ $r -eq 1 ]]; then
       # The copies must agree, or the figures compare different work.
       diff -r "$base-stowmere" "$base-cp" >/dev/null ||
@@ -182,8 +200,13 @@ incremental_figure() { # C: no-change runs over B into destinations that are up 
   rsync -a "$src" "$base-rsync/"
   for ((r = 1; r <= rounds; r++)); do
     local ts tr
-    ts=$(time_one stowmere warm "$src" "$base-stowmere" "$set" --incremental)
-    tr=$(time_one rsync warm "$src" "$base-rsync")
+    if ((r % 2)); then
+      ts=$(time_one stowmere warm "$src" "$base-stowmere" "$set" --incremental)
+      tr=$(time_one rsync warm "$src" "$base-rsync")
+    else
+      tr=$(time_one rsync warm "$src" "$base-rsync")
+      ts=$(time_one stowmere warm "$src" "$base-stowmere" "$set" --incremental)
+    fi
     echo "$ts $tr $tr" >> "$file"
   done
   local ms mr rr

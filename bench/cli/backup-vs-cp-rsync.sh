@@ -10,7 +10,8 @@
 # Usage: bench/cli/backup-vs-cp-rsync.sh BUILD_FOLDER
 # Environment:
 #   STOWMERE_BENCH_QUICK=1   small trees and 3 rounds, warm only (a smoke run)
-#   STOWMERE_BENCH_ROUNDS=N  rounds per figure (default 9)
+#   STOWMERE_BENCH_ROUNDS=N  rounds per warm figure (default 9; durable and cold take at
+#                            most 5, as each round of them writes everything to disk)
 #   STOWMERE_BENCH_DIR=DIR   where trees and copies go (default: a new folder under /tmp)
 #
 # How it measures (copying benchmarks swing a lot on this kind of machine):
@@ -156,6 +157,8 @@ report() { # $1 label, $2 file of "stowmere cp rsync" seconds per round
 
 full_copy_figure() { # $1 tree name, $2 source, $3 mode, $4 delete destinations per round (0/1)
   local name=$1 src=$2 mode=$3 delete_each=$4
+  local rounds=$rounds
+  if [[ "$mode" != warm && $rounds -gt 5 ]]; then rounds=5; fi
   local file="$work/${name}_$mode.times"
   : > "$file"
   if [[ "$mode" == cold && $can_drop_caches -eq 0 ]]; then

@@ -316,7 +316,17 @@ std::string valueFromText(const FieldDef& field, std::string_view text)
     default:
         break;
     }
-    if (isSignedType(field.type) || isUnsignedType(field.type)) {
+    if (isUnsignedType(field.type)) {
+        std::uint64_t value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size())
+            invalidValue(field, text, "integer");
+        const std::uint32_t width = naturalWidth(field.type);
+        if (width < 8 && value >= (std::uint64_t{1} << (8 * width)))
+            invalidValue(field, text, "integer");
+        return bytesOf(value, width);
+    }
+    if (isSignedType(field.type)) {
         std::int64_t value = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (text.empty() || error != std::errc() || end != text.data() + text.size())

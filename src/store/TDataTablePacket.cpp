@@ -101,6 +101,9 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             break;
         if (result != rc::Ok)
             failRead(result, reader.offset());
+        // The writer refuses this name, so a table holding it could never be saved again.
+        if (column.name == "RowState")
+            failRead(rc::OutOfOrder, columnAt, "Cannot read the table: a column is named RowState");
         FieldDef field;
         field.name = column.name;
         field.type = fieldTypeFor(column.typeWord);
@@ -127,7 +130,7 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
                     field.properties.push_back(std::move(property));
             } else if (property.name == kWidth || property.name == kElements) {
                 const auto value = integerOf(property);
-                if (!value || *value < 0 || *value > 0xFFFFFF)
+                if (!value || *value < 0 || *value > 0xFFFF)
                     failRead(rc::InvalidArgument, propertyAt, "Cannot read the width of column '" + field.name + "'");
                 field.size = static_cast<std::uint32_t>(*value);
             } else if (property.name == kDecimals) {
@@ -145,7 +148,8 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
                 field.size = field.byteLength - 1;
             else if (field.size > 0)
                 field.byteLength = field.size + 1;
-            else
+            // A width of 0 could not be written back readably (no "WIDTH" is written for it).
+            if (field.size == 0)
                 failRead(rc::InvalidArgument, columnAt, "Column '" + field.name + "' has no width");
             break;
         case FieldType::WideString:
@@ -173,6 +177,14 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             if (field.byteLength == 0)
                 failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
         }
+        // Every column must be writable again with rows, whatever the file held so far.
+        FieldCodec codec;
+        const bool readable = FieldCodec::make(column.typeWord, codec) == rc::Ok && !codec.isArray();
+        const bool writable = FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) == rc::Ok
+                              && !codec.isArray();
+        const bool wideFits = field.type != FieldType::WideString || field.size <= 0x7FFF;
+        if (!readable || !writable || !wideFits)
+            failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
         fixedText.push_back(field.type == FieldType::String && !varying);
         fields.push_back(std::move(field));
     }
@@ -253,14 +265,14 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
 
     // Rows, each packed as it is read so that a large file is held once.
     std::vector<Row> rows;
+    std::string scratch; // one row, copied out at its exact size
     rows.reserve(std::min<std::size_t>(reader.rowCount(), bytes.size() / 8));
     for (std::uint32_t r = 0; r < reader.rowCount(); ++r) {
         std::uint8_t status = 0;
         std::span<const std::byte> value;
         if (const ResultCode result = reader.nextField(status, value))
             failRead(result, reader.offset());
-        Row row;
-        row.status = status;
+        scratch.clear();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const FieldDef& field = fields[i];
             std::size_t limit = PacketReader::kUnlimited;
@@ -279,23 +291,29 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
             if (result != rc::Ok && result != rc::FieldIsNull)
                 failRead(result, reader.offset());
             if (fieldStatus != packet::kFieldHasValue) {
-                row.data.push_back('\1');
+                scratch.push_back('\1');
                 continue;
             }
             auto text = std::string_view(reinterpret_cast<const char*>(value.data()), value.size());
             if (field.type == FieldType::String) {
-                if (fixedText[i])
+                if (fixedText[i]) {
+                    // A fixed-width text ends at its first zero byte; one that fills the
+                    // whole width has no room for it and would not fit the column.
                     text = text.substr(0, text.find('\0'));
+                    if (text.size() > field.size)
+                        failRead(rc::InvalidArgument, reader.offset(), "Cannot read the table: a value of column '"
+                                                                           + field.name + "' is longer than its width of "
+                                                                           + std::to_string(field.size));
+                }
                 else if (text.size() == 1 && text[0] == '\0')
                     text = {}; // the empty string is stored as one zero byte
             }
-            row.data.push_back('\0');
-            char length[4];
-            le::write(reinterpret_cast<std::byte*>(length), text.size(), 4);
-            row.data.append(length, 4);
-            row.data.append(text);
+            scratch.push_back('\0');
+            const auto length = static_cast<std::uint32_t>(text.size()); // host order, as pack() writes it
+            scratch.append(reinterpret_cast<const char*>(&length), 4);
+            scratch.append(text);
         }
-        rows.push_back(std::move(row));
+        rows.push_back(Row{status, scratch});
     }
 
     // Everything was read: the table takes the new content.

@@ -17,8 +17,9 @@ namespace {
 
 StoreError withFile(const StoreError& error, const std::string& path, const char* verb)
 {
+    // "Cannot read the table: why" becomes "Cannot read <path>: why".
     std::string text = error.what();
-    const std::string generic = "Cannot read the table";
+    const std::string generic = std::string("Cannot ") + verb + " the table";
     if (text.rfind(generic, 0) == 0)
         text = text.substr(generic.size());
     else
@@ -56,8 +57,9 @@ void openTable(TDataTable& table, const std::string& path, const std::vector<Fie
 {
     table.Close();
     table.SetFileName(path);
+    // Set even when a file is read: a table whose file fails to load still knows its columns.
+    table.SetFieldDefs(fields);
     if (!fileExists(path)) {
-        table.SetFieldDefs(fields);
         table.CreateDataSet();
         return;
     }

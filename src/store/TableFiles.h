@@ -36,7 +36,8 @@ void saveTableFile(const TDataTable& table, const std::string& path);
 /// closed and a StoreError names the file.
 void OpenCategoryTable(TDataTable& table, const std::string& dataFolder);
 /// The same for the path table and Path.cds; its visible range follows categories' current
-/// row, browsing by Category_No;Path_Item.
+/// row, browsing by Category_No;Path_Item. Call it after OpenCategoryTable (also when that
+/// failed: the link is made, and the path table then shows no rows).
 void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories);
 /// Finishes a pending row, writes the table to its file when rows changed since it was
 /// opened (never otherwise), and closes it. When the write fails the table stays open and

@@ -190,3 +190,16 @@ TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
     EXPECT_TRUE(categories.Active());
     EXPECT_FALSE(fs::exists(missing));
 }
+
+TEST(TableFiles, PathTableOpensBesideAFailedBackupSetTable)
+{
+    TempFolder folder;
+    const std::string text = "broken";
+    writeFile(folder.path() / "Category.cds", std::as_bytes(std::span(text.data(), text.size())));
+    TDataTable categories;
+    EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
+    TDataTable paths;
+    OpenPathTable(paths, folder.str(), categories);
+    EXPECT_TRUE(paths.IsEmpty());
+    EXPECT_FALSE(paths.Locate("Path_Item", "x"));
+}

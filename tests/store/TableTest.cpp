@@ -374,3 +374,123 @@ TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
     EXPECT_EQ(codeOf([&] { reread.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone}); }),
               rc::DefaultOrderLocked);
 }
+
+TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCursor)
+{
+    TDataTable table;
+    table.SetFieldDefs(categoryFieldDefs());
+    table.CreateDataSet();
+    for (const char* description : {"first", "second"})
+        addCategory(table, description);
+    // "second" went in at the cursor, which stood on "first".
+    EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "first"}));
+    table.Last();
+    addCategory(table, "inserted");
+    EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "inserted", "first"}));
+}
+
+TEST(TableNumbering, ATableWhoseRowsWereAllDeletedKeepsItsNextNumber)
+{
+    TDataTable table;
+    openCategories(table);
+    addCategory(table, "a");
+    addCategory(table, "b");
+    table.First();
+    table.Delete();
+    table.Delete();
+    const auto saved = table.SaveToBytes();
+    const PacketContents contents = readPacketContents(saved);
+    EXPECT_EQ(contents.rowCount, 0u);
+    EXPECT_EQ(contents.rowDataOffset, saved.size());
+    EXPECT_EQ(contents.tableProperties[0].value, std::string("\x03\0\0\0", 4));
+}
+
+TEST(TableNumbering, AFileWithoutAutoIncValueGivesNewRowsNoNumber)
+{
+    auto file = testing_helpers::workedFile1();
+    // Rename the table property so that it is kept as an unknown one.
+    file[155] = std::byte{'X'};
+    TDataTable table;
+    table.LoadFromBytes(file);
+    EXPECT_FALSE(table.AutoIncValue());
+    addCategory(table, "new");
+    EXPECT_TRUE(table.FieldByName("Category_No").IsNull());
+    const PacketContents contents = readPacketContents(table.SaveToBytes());
+    ASSERT_EQ(contents.tableProperties.size(), 1u);
+    EXPECT_EQ(contents.tableProperties[0].name, "XUTOINCVALUE");
+}
+
+TEST(TableIndexes, APrimaryKeyFromTheFileIsEnforced)
+{
+    TDataTable table;
+    table.SetFieldDefs(categoryFieldDefs());
+    table.CreateDataSet();
+    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "", "", TIndexUniqueness::iuPrimary});
+    addCategory(table, "only");
+    TDataTable reread;
+    reread.LoadFromBytes(table.SaveToBytes());
+    EXPECT_EQ(codeOf([&] { addCategory(reread, "only"); }), rc::KeyViolation);
+    reread.Cancel();
+    EXPECT_EQ(reread.SaveToBytes(), table.SaveToBytes());
+}
+
+TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
+{
+    struct Kind {
+        FieldType type;
+        std::uint32_t size;
+        std::uint32_t byteLength;
+        const char* text;
+    };
+    const std::vector<Kind> kinds = {
+        {FieldType::ShortInt, 0, 0, "-128"},   {FieldType::SmallInt, 0, 0, "-32768"},
+        {FieldType::Integer, 0, 0, "2147483647"}, {FieldType::LargeInt, 0, 0, "-9223372036854775808"},
+        {FieldType::Byte, 0, 0, "255"},        {FieldType::Word, 0, 0, "65535"},
+        {FieldType::LongWord, 0, 0, "4294967295"}, {FieldType::LargeUInt, 0, 0, "18446744073709551615"},
+        {FieldType::Boolean8, 0, 0, "True"},   {FieldType::Boolean, 0, 0, "False"},
+        {FieldType::Boolean32, 0, 0, "True"},  {FieldType::Float, 0, 0, "2.5"},
+        {FieldType::Date, 0, 0, "738000"},     {FieldType::Time, 0, 0, "3600000"},
+        {FieldType::DateTime, 0, 0, "45000.5"}, {FieldType::String, 12, 0, "t\xC3\xA9xt"},
+        {FieldType::WideString, 4, 0, "w\xC3\xA9"}, {FieldType::Bytes, 3, 0, "ab"},
+        {FieldType::VarBytes, 300, 0, "v\x01"}, {FieldType::Blob, 0, 0, "blob"},
+        {FieldType::Bcd, 0, 34, ""},           {FieldType::SqlTimeStamp, 0, 0, ""},
+    };
+    std::vector<FieldDef> fields;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        FieldDef field;
+        field.name = "f" + std::to_string(i);
+        field.type = kinds[i].type;
+        field.size = kinds[i].size;
+        field.byteLength = kinds[i].byteLength;
+        fields.push_back(field);
+    }
+    TDataTable table;
+    table.SetFieldDefs(fields);
+    table.CreateDataSet();
+    table.Insert();
+    for (std::size_t i = 0; i < kinds.size(); ++i)
+        table.Fields(i).SetAsString(kinds[i].text);
+    table.Post();
+    table.Insert();
+    table.Fields(2).SetAsInteger(-1);
+    table.Post();
+    const auto saved = table.SaveToBytes();
+    TDataTable reread;
+    reread.SetIndexFieldNames("f2");
+    reread.LoadFromBytes(saved);
+    ASSERT_EQ(reread.FieldDefs().size(), kinds.size());
+    EXPECT_TRUE(reread.Fields(0).IsNull()) << "the row with -1 sorts first";
+    reread.Next();
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        EXPECT_EQ(reread.FieldDefs()[i].type, kinds[i].type) << i;
+        const bool padded = kinds[i].type == FieldType::Bytes || kinds[i].type == FieldType::Bcd
+                            || kinds[i].type == FieldType::SqlTimeStamp;
+        if (!padded) {
+            EXPECT_EQ(reread.Fields(i).AsString(), kinds[i].text) << i;
+        }
+    }
+    EXPECT_EQ(reread.Fields(17).AsString(), std::string("ab\0", 3)) << "fixed bytes keep their width";
+    EXPECT_EQ(reread.SaveToBytes(), saved);
+    EXPECT_EQ(reread.FieldByName("f0").AsInteger(), -128);
+    EXPECT_THROW(reread.FieldByName("f15").AsInteger(), StoreError) << "text that is not a number";
+}

@@ -1,0 +1,1 @@
+<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"></DATAPACKET>

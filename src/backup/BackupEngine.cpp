@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -46,6 +45,7 @@ BackupEngine::~BackupEngine() = default;
 
 BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
+    m_result = {};
     const std::size_t count = items.size();
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
@@ -137,15 +137,16 @@ void BackupEngine::BuildFolderList(const std::string& item)
     if (!m_folderList)
         m_folderList = std::make_unique<std::vector<std::string>>();
     m_folderList->emplace_back();
+    m_folderFiles.resize(m_folderList->size());
     m_descent.clear();
     const files::OpenFolder folder(item);
     if (const auto identity = folder.identity())
         m_descent.push_back(*identity);
-    CollectSubFolders(folder, item);
+    CollectSubFolders(folder, item, m_folderList->size() - 1);
     m_descent.clear();
 }
 
-void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root)
+void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root, std::size_t index)
 {
     std::vector<files::FolderEntry> entries;
     try {
@@ -154,6 +155,7 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
         // Such a folder adds no sub-folders; copying its files fails and says why.
         return;
     }
+    rememberFiles(folder, entries, index);
     for (const files::FolderEntry& entry : entries) {
         if (entry.kind != files::EntryKind::Folder)
             continue;
@@ -163,13 +165,32 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
         if (identity && std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
             continue;
         m_folderList->push_back(sub.path().substr(root.size()));
+        m_folderFiles.emplace_back();
         // A folder that cannot be opened is listed all the same, so that its copy reports it.
         if (!identity)
             continue;
         m_descent.push_back(*identity);
-        CollectSubFolders(sub, root);
+        CollectSubFolders(sub, root, m_folderList->size() - 1);
         m_descent.pop_back();
     }
+}
+
+void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
+                                 std::size_t index)
+{
+    // The folder has just been read to find its sub-folders; keeping its files spares the
+    // copy a second reading, and an incremental run the opening of the source folder.
+    // Past the limit, folders are read again when they are copied, so memory stays flat.
+    std::vector<ListedFile> files;
+    for (const files::FolderEntry& entry : entries) {
+        if (entry.kind != files::EntryKind::File)
+            continue;
+        if (m_rememberedFiles >= kMaxRememberedFiles)
+            return;
+        ++m_rememberedFiles;
+        files.push_back({entry.name, m_settings.incremental ? folder.statusOf(entry.name) : files::FileStatus{}});
+    }
+    m_folderFiles[index] = std::move(files);
 }
 
 void BackupEngine::CopyFolderTree(const std::string& item, const std::string& base)
@@ -177,22 +198,9 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
     if (!m_folderList)
         return;
     const std::size_t count = m_folderList->size();
-    // An incremental run mostly compares; reading the source ahead on a second thread
-    // halves what is left on this one. Without a thread the folders are read one by one.
-    std::unique_ptr<FolderScanner> scanner;
-    if (m_settings.incremental && count > 1) {
-        try {
-            scanner = std::make_unique<FolderScanner>(item, *m_folderList);
-        } catch (const std::system_error&) {
-        }
-    }
     for (std::size_t n = 0; n < count; ++n) {
-        if (scanner) {
-            FolderScan scan = scanner->next();
-            copyFolderFiles(item, base, (*m_folderList)[n], &scan);
-        } else {
-            copyFolderFiles(item, base, (*m_folderList)[n], nullptr);
-        }
+        const bool listed = n < m_folderFiles.size() && m_folderFiles[n];
+        copyFolderFiles(item, base, (*m_folderList)[n], listed ? &*m_folderFiles[n] : nullptr);
         if (cancelled())
             return;
     }
@@ -204,40 +212,53 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
 }
 
 void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                                   FolderScan* scanned)
+                                   const std::vector<ListedFile>* listed)
 {
     try {
         const std::string source = item + rel;
         const std::string target = m_dest + paths::kSeparator + base + rel;
-        // Mostly it exists already; a folder that really cannot be made shows up as the
-        // failure of the first file copied into it.
-        files::makeFolder(target);
-        std::optional<files::OpenFolder> sourceFolder;
-        std::vector<files::FolderEntry> entries;
-        if (scanned) {
-            if (scanned->error)
-                throw std::runtime_error(scanned->errorText);
-            entries = std::move(scanned->entries);
-        } else {
-            sourceFolder.emplace(source);
-            entries = sourceFolder->entries();
-        }
         // An incremental run looks at two files for each one it copies; held open, the
-        // target folder spares it walking the full path every time.
+        // folders spare it walking both full paths every time. A target folder that opens
+        // exists already and needs no mkdir.
         std::optional<files::OpenFolder> targetFolder;
         if (m_settings.incremental)
             targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const files::FolderEntry& entry = entries[i];
+        if (!targetFolder || !targetFolder->isOpen()) {
+            // A folder that really cannot be made shows up as the failure of the first
+            // file copied into it.
+            files::makeFolder(target);
+            if (targetFolder)
+                targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
+        }
+        // A folder remembered from the listing may have gone since; that is told as the
+        // folder that cannot be read, before its first copy, not as failed copies.
+        bool sourceSeen = listed == nullptr;
+        // Returns false once the run is to stop.
+        const auto handle = [&](const std::string& name, const auto& sourceStatus) {
+            const bool skip = m_settings.incremental && isUpToDate(targetFolder->statusOf(name), sourceStatus);
+            if (!skip) {
+                if (!sourceSeen) {
+                    if (!files::isFolder(source))
+                        throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory),
+                                                "Cannot read folder " + source);
+                    sourceSeen = true;
+                }
+                CopyOneFile(joinName(source, name), joinName(target, name));
+            }
+            return !cancelled();
+        };
+        if (listed) {
+            for (const ListedFile& file : *listed) {
+                if (!handle(file.name, [&file] { return file.status; }))
+                    return;
+            }
+            return;
+        }
+        const files::OpenFolder sourceFolder(source);
+        for (const files::FolderEntry& entry : sourceFolder.entries()) {
             if (entry.kind != files::EntryKind::File)
                 continue;
-            const bool skip = m_settings.incremental
-                && isUpToDate(targetFolder->statusOf(entry.name), [&] {
-                       return scanned ? scanned->status[i] : sourceFolder->statusOf(entry.name);
-                   });
-            if (!skip)
-                CopyOneFile(joinName(source, entry.name), joinName(target, entry.name));
-            if (cancelled())
+            if (!handle(entry.name, [&] { return sourceFolder.statusOf(entry.name); }))
                 return;
         }
     } catch (const std::exception& error) {
@@ -248,6 +269,9 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
 void BackupEngine::FreeFolderList()
 {
     m_folderList.reset();
+    m_folderFiles.clear();
+    m_folderFiles.shrink_to_fit();
+    m_rememberedFiles = 0;
 }
 
 bool BackupEngine::isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source)

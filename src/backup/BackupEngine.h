@@ -2,7 +2,6 @@
 #pragma once
 
 #include "backup/BackupObserver.h"
-#include "backup/FolderScanner.h"
 #include "platform/FileCopier.h"
 #include "platform/FileQueries.h"
 #include "platform/OpenFolder.h"
@@ -12,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,10 +93,21 @@ public:
     const BackupResult& result() const { return m_result; }
 
 private:
-    void CollectSubFolders(const files::OpenFolder& folder, const std::string& root);
+    /// A file of a listed folder, as seen when the list was built.
+    struct ListedFile {
+        std::string name;
+        files::FileStatus status; ///< looked at only for an incremental run
+    };
+    /// Some 12 MiB of names and times at most, whatever the size of the tree.
+    static constexpr std::size_t kMaxRememberedFiles = 150000;
+
+    void CollectSubFolders(const files::OpenFolder& folder, const std::string& root, std::size_t index);
+    void rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
+                       std::size_t index);
+    void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
+                         const std::vector<ListedFile>* listed);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
-    void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel, FolderScan* scanned);
     /// The incremental rule: the target is a file whose stamp is not smaller than the source's.
     static bool isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source);
     bool cancelled() const { return m_cancelFlag.load(); }
@@ -107,6 +118,10 @@ private:
     std::atomic<bool>& m_cancelFlag;
     std::string m_dest;
     std::unique_ptr<std::vector<std::string>> m_folderList;
+    /// The files of each listed folder, same index as the list; none for a folder that is
+    /// read again when it is copied.
+    std::vector<std::optional<std::vector<ListedFile>>> m_folderFiles;
+    std::size_t m_rememberedFiles = 0;
     std::vector<files::FileIdentity> m_descent; ///< folders on the current way down
     files::FileCopier m_copier;
     BackupResult m_result;

@@ -196,7 +196,7 @@ TEST_F(FolderTreeTest, UnreadableSourceFolderIsReportedAndTheTreeGoesOn)
     EXPECT_EQ(tree.read("dest/Data/Other/o.txt"), "o");
 }
 
-TEST_F(FolderTreeTest, IncrementalTreeCopyReadsAheadYetReportsAndStopsInOrder)
+TEST_F(FolderTreeTest, IncrementalTreeCopyReportsVanishedFolderAndStopsAtCancel)
 {
     const std::time_t old = stowmere::testing::localTime(2020, 1, 1, 0, 0, 0);
     for (int i = 0; i < 40; ++i)
@@ -213,7 +213,7 @@ TEST_F(FolderTreeTest, IncrementalTreeCopyReadsAheadYetReportsAndStopsInOrder)
     EXPECT_EQ(observer.counter, 39u);
     EXPECT_EQ(tree.read("dest/Data" + list[6] + "/f.txt"), "new");
 
-    // Cancel after the first copy: the look-ahead must not copy or create anything more.
+    // Cancel after the first copy: no later folder is created or copied.
     RecordingObserver second({});
     std::atomic<bool> stop{false};
     second.onFileCopied = [&stop](std::uint64_t) { stop = true; };

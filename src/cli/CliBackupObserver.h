@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupObserver.h"
+#include "cli/ProgressPrinter.h"
+
+#include <string>
+#include <vector>
+
+namespace stowmere::cli {
+
+/// Stands in for the main window during a command-line backup: the check list is a vector
+/// of check states fixed before the run, progress goes to the printer, and an error box
+/// becomes a text on standard error (there is nobody to close a box, so the run goes on at
+/// once).
+class CliBackupObserver : public backup::BackupObserver {
+public:
+    CliBackupObserver(const std::vector<std::string>& items, std::vector<bool> checked, ProgressPrinter& printer);
+
+    bool isItemChecked(std::size_t index) override;
+    void uncheckItem(std::size_t index) override;
+    void copyingFile(const std::string& source, const std::string& target) override;
+    void fileCopied(std::uint64_t count) override;
+    void itemDone() override;
+    void showError(const std::string& text) override;
+    void closeProgress() override;
+
+    const std::vector<bool>& checked() const { return m_checked; }
+
+private:
+    const std::vector<std::string>& m_items;
+    std::vector<bool> m_checked;
+    ProgressPrinter& m_printer;
+};
+
+} // namespace stowmere::cli

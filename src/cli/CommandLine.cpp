@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CommandLine.h"
+
+#include <array>
+#include <utility>
+
+namespace stowmere::cli {
+namespace {
+
+constexpr std::array<std::pair<Command, const char*>, 9> kNames{{
+    {Command::Help, "help"},
+    {Command::List, "list"},
+    {Command::Paths, "paths"},
+    {Command::NewSet, "new-set"},
+    {Command::AddPaths, "add-paths"},
+    {Command::RemovePaths, "remove-paths"},
+    {Command::DeleteSet, "delete-set"},
+    {Command::Backup, "backup"},
+    {Command::Dump, "dump"},
+}};
+
+struct Arity {
+    std::size_t minimum;
+    std::size_t maximum;
+    const char* missing; ///< names the first argument that is missing, for the reason text
+};
+
+Arity arityOf(Command command, std::size_t given)
+{
+    constexpr std::size_t many = static_cast<std::size_t>(-1);
+    switch (command) {
+    case Command::List: return {0, 0, ""};
+    case Command::Paths:
+    case Command::DeleteSet:
+    case Command::Backup: return {1, 1, "SET"};
+    case Command::NewSet: return {2, 2, given == 0 ? "DESCRIPTION" : "DEST"};
+    case Command::AddPaths:
+    case Command::RemovePaths: return {2, many, given == 0 ? "SET" : "PATH"};
+    case Command::Dump: return {1, 1, "FILE"};
+    case Command::Help: return {0, 1, ""};
+    case Command::None: break;
+    }
+    return {0, 0, ""};
+}
+
+std::string seeHelp(Command command)
+{
+    if (command == Command::None || command == Command::Help)
+        return " (see 'stowmere-cli --help')";
+    return " (see 'stowmere-cli " + commandName(command) + " --help')";
+}
+
+} // namespace
+
+std::string commandName(Command command)
+{
+    for (const auto& [value, name] : kNames)
+        if (value == command)
+            return name;
+    return {};
+}
+
+Command commandFromName(const std::string& name)
+{
+    for (const auto& [value, text] : kNames)
+        if (text == name)
+            return value;
+    return Command::None;
+}
+
+CommandLine CommandLine::parse(const std::vector<std::string>& words)
+{
+    CommandLine line;
+    bool optionsEnded = false;
+    bool collectingOnly = false;
+    bool sawIncremental = false;
+    bool sawQuiet = false;
+
+    auto fail = [&line](const std::string& reason) -> UsageError {
+        return UsageError(line.command, reason + seeHelp(line.command));
+    };
+
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const bool isOption = !optionsEnded && word.size() > 1 && word.front() == '-';
+        if (!isOption) {
+            if (line.command == Command::None) {
+                line.command = commandFromName(word);
+                if (line.command == Command::None)
+                    throw fail("unknown command '" + word + "'");
+            } else if (collectingOnly) {
+                line.onlyPaths.push_back(word);
+            } else {
+                line.arguments.push_back(word);
+            }
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        collectingOnly = false;
+        if (word == "--help" || word == "-h") {
+            line.help = true;
+        } else if (word == "--data") {
+            if (i + 1 >= words.size() || words[i + 1].empty())
+                throw fail("--data needs a folder");
+            line.dataFolder = words[++i];
+        } else if (word.rfind("--data=", 0) == 0) {
+            if (word.size() == 7)
+                throw fail("--data needs a folder");
+            line.dataFolder = word.substr(7);
+        } else if (word == "--incremental") {
+            sawIncremental = true;
+        } else if (word == "--quiet" || word == "-q") {
+            sawQuiet = true;
+        } else if (word == "--only") {
+            line.only = true;
+            collectingOnly = true;
+        } else {
+            throw fail("unknown option '" + word + "'");
+        }
+    }
+
+    if (line.help) {
+        // "COMMAND --help" and "help --help" need nothing else to be right.
+        return line;
+    }
+    if (line.command == Command::None)
+        throw fail("no command given");
+
+    if (line.command != Command::Backup) {
+        const char* stray = sawIncremental ? "--incremental" : sawQuiet ? "--quiet" : line.only ? "--only" : nullptr;
+        if (stray)
+            throw fail(std::string(stray) + " belongs to the backup command only");
+    }
+    line.incremental = sawIncremental;
+    line.quiet = sawQuiet;
+    if (line.only && line.onlyPaths.empty())
+        throw fail("--only needs at least one PATH");
+
+    const Arity arity = arityOf(line.command, line.arguments.size());
+    const std::string name = commandName(line.command);
+    if (line.arguments.size() < arity.minimum)
+        throw fail(name + ": missing " + arity.missing);
+    if (line.arguments.size() > arity.maximum)
+        throw fail(name + ": unexpected argument '" + line.arguments[arity.maximum] + "'");
+    for (const std::string& argument : line.arguments)
+        if (argument.empty() && line.command != Command::NewSet)
+            throw fail(name + ": an argument is empty");
+
+    if (line.command == Command::Help && !line.arguments.empty()) {
+        line.helpTopic = commandFromName(line.arguments.front());
+        if (line.helpTopic == Command::None)
+            throw fail("help: unknown command '" + line.arguments.front() + "'");
+    }
+    return line;
+}
+
+} // namespace stowmere::cli

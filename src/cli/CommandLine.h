@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace stowmere::cli {
+
+enum class Command { None, Help, List, Paths, NewSet, AddPaths, RemovePaths, DeleteSet, Backup, Dump };
+
+/// A command-line mistake. what() is the one-line reason shown to the user.
+class UsageError : public std::runtime_error {
+public:
+    UsageError(Command command, const std::string& reason)
+        : std::runtime_error(reason), m_command(command) {}
+    Command command() const { return m_command; }
+
+private:
+    Command m_command;
+};
+
+/// The parsed command line of stowmere-cli.
+struct CommandLine {
+    Command command = Command::None;
+    bool help = false;                  ///< --help given: show the command's help and do nothing else
+    Command helpTopic = Command::None;  ///< for "help COMMAND"
+    std::optional<std::string> dataFolder;
+    bool incremental = false;
+    bool quiet = false;
+    bool only = false;               ///< --only given; onlyPaths then holds at least one path
+    std::vector<std::string> onlyPaths;
+    std::vector<std::string> arguments; ///< positional words after the command name
+
+    /// Parses argv[1..]. Options may stand before or after the command and between its
+    /// arguments; "--" makes every later word an argument (for paths that begin with '-').
+    /// Throws UsageError with a one-line reason.
+    static CommandLine parse(const std::vector<std::string>& words);
+};
+
+/// The name a command is typed as ("add-paths"); "" for Command::None.
+std::string commandName(Command command);
+
+/// The command typed as name, or Command::None.
+Command commandFromName(const std::string& name);
+
+} // namespace stowmere::cli

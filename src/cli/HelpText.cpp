@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/HelpText.h"
+
+namespace stowmere::cli {
+namespace {
+
+constexpr const char* kDataOption =
+    "  --data DIR     use Category.cds and Path.cds in DIR instead of the files\n"
+    "                 of the Stowmere window\n";
+
+constexpr const char* kSetWord =
+    "SET is a backup set's description or its number as 'stowmere-cli list' shows it.\n";
+
+} // namespace
+
+std::string helpText(Command command)
+{
+    switch (command) {
+    case Command::List:
+        return std::string("Usage: stowmere-cli list [--data DIR]\n"
+                           "\n"
+                           "Lists the backup sets in the order the Stowmere window shows them,\n"
+                           "one line each: number, description and Backup To Folder, separated\n"
+                           "by tabs.\n"
+                           "\n"
+                           "Options:\n") +
+               kDataOption;
+    case Command::Paths:
+        return std::string("Usage: stowmere-cli paths SET [--data DIR]\n"
+                           "\n"
+                           "Lists the files and folders of a backup set, one per line, in the\n"
+                           "order the Stowmere window shows them.\n") +
+               kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::NewSet:
+        return std::string("Usage: stowmere-cli new-set DESCRIPTION DEST [--data DIR]\n"
+                           "\n"
+                           "Adds a backup set named DESCRIPTION (at most 50 bytes) that backs up\n"
+                           "into the folder DEST (at most 255 bytes). DEST is stored as typed and\n"
+                           "need not exist yet; it must exist when a backup runs.\n"
+                           "\n"
+                           "Options:\n") +
+               kDataOption;
+    case Command::AddPaths:
+        return std::string("Usage: stowmere-cli add-paths SET PATH... [--data DIR]\n"
+                           "\n"
+                           "Adds existing files and folders to a backup set. Relative paths are\n"
+                           "taken from the current folder and stored as full paths. Nothing is\n"
+                           "added when any PATH is refused.\n") +
+               kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::RemovePaths:
+        return std::string("Usage: stowmere-cli remove-paths SET PATH... [--data DIR]\n"
+                           "\n"
+                           "Removes files and folders from a backup set. A PATH that is not in\n"
+                           "the set is reported and the others are still removed (exit code 1).\n") +
+               kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::DeleteSet:
+        return std::string("Usage: stowmere-cli delete-set SET [--data DIR]\n"
+                           "\n"
+                           "Deletes a backup set. A set that still has files or folders cannot\n"
+                           "be deleted: remove them first with 'stowmere-cli remove-paths'.\n") +
+               kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::Backup:
+        return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
+                           "                           [--quiet] [--data DIR]\n"
+                           "\n"
+                           "Backs up every file and folder of a backup set into its Backup To\n"
+                           "Folder: files go straight into it, folders with their whole tree into\n"
+                           "a sub-folder named after them.\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --incremental  copy a file only when its backup copy is missing or older\n"
+               "  --only PATH... back up only these paths of the set\n"
+               "  --quiet        show no progress (failures are still shown)\n" +
+               kDataOption +
+               "\n"
+               "Progress goes to standard error: a live line on a terminal, plain lines\n"
+               "otherwise. Ctrl-C stops the run after the file being copied.\n"
+               "\n"
+               "Exit codes:\n"
+               "  0    everything was copied (or was already up to date)\n"
+               "  1    some items were not found and were not backed up\n"
+               "  2    a copy failed and the run stopped, or a folder could not be read\n"
+               "  3    the run could not start (missing Backup To Folder, empty list,\n"
+               "       bad arguments, unreadable data files)\n"
+               "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";
+    case Command::Dump:
+        return "Usage: stowmere-cli dump FILE\n"
+               "\n"
+               "Prints a Stowmere table file (such as Category.cds or Path.cds) in\n"
+               "readable form: header, columns with their types, attributes and\n"
+               "properties, table properties and rows. For a damaged file it prints\n"
+               "what it could read, then the result code and the byte offset where\n"
+               "reading stopped, and exits with code 3.\n";
+    case Command::None:
+    case Command::Help:
+        break;
+    }
+    return std::string("Usage: stowmere-cli COMMAND [ARGUMENTS] [--data DIR]\n"
+                       "\n"
+                       "Works with the backup sets of Stowmere without opening its window,\n"
+                       "for scheduled backups and scripts.\n"
+                       "\n"
+                       "Commands:\n"
+                       "  list                         list the backup sets\n"
+                       "  paths SET                    list the files and folders of a set\n"
+                       "  new-set DESCRIPTION DEST     add a backup set\n"
+                       "  add-paths SET PATH...        add files and folders to a set\n"
+                       "  remove-paths SET PATH...     remove files and folders from a set\n"
+                       "  delete-set SET               delete a backup set that has no paths\n"
+                       "  backup SET [--incremental] [--only PATH...] [--quiet]\n"
+                       "                               back up a set\n"
+                       "  dump FILE                    print a table file in readable form\n"
+                       "  help [COMMAND]               show this text or a command's help\n"
+                       "\n") +
+           kSetWord +
+           "\n"
+           "Options:\n"
+           "  -h, --help     show help (after a command: that command's help)\n" +
+           kDataOption +
+           "\n"
+           "Exit codes: 0 done; 1 some items were not found; 2 a copy failed;\n"
+           "3 nothing was done (bad arguments, refused input, unusable data files);\n"
+           "130 interrupted. 'stowmere-cli backup --help' tells more.\n";
+}
+
+} // namespace stowmere::cli

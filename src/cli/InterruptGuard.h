@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <csignal>
+
+namespace stowmere::cli {
+
+/// While alive, SIGINT and SIGTERM do not kill the process: they set the backup run's
+/// cancel flag, exactly as the window's Cancel button does, so the run ends after the file
+/// being copied and no temporary file is left behind. The previous handlers come back when
+/// the guard is destroyed. One guard at a time.
+class InterruptGuard {
+public:
+    /// announce: write one line to standard error when the first signal arrives, because
+    /// a large file can take a while to finish and the user should see that Ctrl-C worked.
+    InterruptGuard(std::atomic<bool>& cancelFlag, bool announce);
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    /// The first signal received since the guard was installed, or 0.
+    int receivedSignal() const;
+
+private:
+    struct sigaction m_oldInterrupt {};
+    struct sigaction m_oldTerminate {};
+};
+
+} // namespace stowmere::cli

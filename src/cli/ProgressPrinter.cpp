@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ProgressPrinter.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace stowmere::cli {
+namespace {
+
+bool isLeadByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+
+std::size_t columnsOf(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        count += isLeadByte(c) ? 1 : 0;
+    return count;
+}
+
+/// Byte offset where character number `characters` starts.
+std::size_t offsetOfCharacter(std::string_view text, std::size_t characters)
+{
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isLeadByte(text[i])) {
+            if (seen == characters)
+                return i;
+            ++seen;
+        }
+    }
+    return text.size();
+}
+
+} // namespace
+
+ProgressPrinter::ProgressPrinter(std::ostream& out, Mode mode, std::size_t width,
+                                 std::chrono::milliseconds redrawInterval)
+    : m_out(out), m_mode(mode), m_width(width < 20 ? 20 : width), m_redrawInterval(redrawInterval)
+{
+}
+
+void ProgressPrinter::start(std::size_t totalItems)
+{
+    m_totalItems = totalItems;
+    m_itemsDone = 0;
+    m_filesCopied = 0;
+}
+
+void ProgressPrinter::itemStarted(std::string_view path)
+{
+    m_current.assign(path);
+    if (m_mode == Mode::Plain) {
+        m_out << '[' << (m_itemsDone + 1) << '/' << m_totalItems << "] " << path << '\n' << std::flush;
+    } else if (m_mode == Mode::Terminal) {
+        redraw(true);
+    }
+}
+
+void ProgressPrinter::fileStarted(std::string_view path)
+{
+    m_current.assign(path);
+    if (m_mode == Mode::Terminal)
+        redraw(false);
+}
+
+void ProgressPrinter::fileCopied()
+{
+    ++m_filesCopied;
+    if (m_mode == Mode::Terminal)
+        redraw(false);
+}
+
+void ProgressPrinter::itemDone()
+{
+    ++m_itemsDone;
+    if (m_mode == Mode::Terminal)
+        redraw(true);
+}
+
+void ProgressPrinter::failure(std::string_view text)
+{
+    clearLine();
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        plain.push_back(text[i]);
+    }
+    m_out << plain;
+    if (plain.empty() || plain.back() != '\n')
+        m_out << '\n';
+    m_out << std::flush;
+    if (m_mode == Mode::Terminal)
+        redraw(true);
+}
+
+void ProgressPrinter::finish(std::string_view outcome)
+{
+    clearLine();
+    if (m_mode == Mode::Quiet)
+        return;
+    m_out << outcome << ": " << m_itemsDone << " of " << m_totalItems << (m_totalItems == 1 ? " item" : " items")
+          << " done, " << m_filesCopied << (m_filesCopied == 1 ? " file" : " files") << " copied.\n"
+          << std::flush;
+}
+
+void ProgressPrinter::redraw(bool force)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_lineShown && now - m_lastDraw < m_redrawInterval)
+        return;
+    m_lastDraw = now;
+    std::string line = '[' + std::to_string(m_itemsDone) + '/' + std::to_string(m_totalItems) + "] " +
+                       std::to_string(m_filesCopied) + (m_filesCopied == 1 ? " file" : " files") + " copied";
+    if (!m_current.empty()) {
+        line += "  ";
+        // A file name may hold control characters; on a terminal they would move the cursor.
+        std::string current = m_current;
+        for (char& c : current)
+            if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f')
+                c = '?';
+        // Leave the last column free: writing into it makes some terminals wrap.
+        const std::size_t used = columnsOf(line);
+        if (used + 4 < m_width)
+            line += shortenMiddle(current, m_width - 1 - used);
+    }
+    m_out << "\r\x1b[K" << line << std::flush;
+    m_lineShown = true;
+}
+
+void ProgressPrinter::clearLine()
+{
+    if (m_mode == Mode::Terminal && m_lineShown) {
+        m_out << "\r\x1b[K" << std::flush;
+        m_lineShown = false;
+    }
+}
+
+ProgressPrinter::Mode ProgressPrinter::modeForStandardError(bool quiet)
+{
+    if (quiet)
+        return Mode::Quiet;
+    return ::isatty(STDERR_FILENO) ? Mode::Terminal : Mode::Plain;
+}
+
+std::size_t ProgressPrinter::terminalWidth()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+std::string ProgressPrinter::shortenMiddle(std::string_view text, std::size_t maxColumns)
+{
+    const std::size_t columns = columnsOf(text);
+    if (columns <= maxColumns)
+        return std::string(text);
+    if (maxColumns <= 3)
+        return std::string(text.substr(0, offsetOfCharacter(text, maxColumns)));
+    const std::size_t keep = maxColumns - 3;
+    const std::size_t head = keep / 2;
+    const std::size_t tail = keep - head;
+    std::string result(text.substr(0, offsetOfCharacter(text, head)));
+    result += "...";
+    result += text.substr(offsetOfCharacter(text, columns - tail));
+    return result;
+}
+
+} // namespace stowmere::cli

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace stowmere::cli {
+
+/// Shows a backup run's progress on standard error.
+///
+/// On a terminal one live line is redrawn in place: items done of total, files copied and
+/// the file being copied, cut to the terminal's width. Elsewhere (a log file, cron mail,
+/// the journal) carriage returns would make a mess, so each item gets a plain line of its
+/// own. Quiet shows nothing but failures. Failure texts always come out whole, on lines of
+/// their own, with the live line cleared first.
+class ProgressPrinter {
+public:
+    enum class Mode { Quiet, Plain, Terminal };
+
+    /// width: the terminal's column count (only used in Terminal mode).
+    /// redrawInterval: the live line is redrawn at most this often while files are copied, so
+    /// that thousands of small files are not slowed down by the terminal.
+    ProgressPrinter(std::ostream& out, Mode mode, std::size_t width = 80,
+                    std::chrono::milliseconds redrawInterval = std::chrono::milliseconds(100));
+
+    void start(std::size_t totalItems);
+    void itemStarted(std::string_view path);
+    void fileStarted(std::string_view path);
+    void fileCopied();
+    void itemDone();
+    /// A failure text as the window shows it; "\r\n" line breaks become plain line ends.
+    void failure(std::string_view text);
+    /// Clears the live line and prints the closing summary.
+    void finish(std::string_view outcome);
+
+    std::uint64_t filesCopied() const { return m_filesCopied; }
+
+    /// The mode for standard error: Terminal when it is a terminal, else Plain.
+    static Mode modeForStandardError(bool quiet);
+    /// The column count of the terminal on standard error, or 80.
+    static std::size_t terminalWidth();
+
+    /// The path shortened in the middle with "..." to at most maxColumns characters
+    /// (UTF-8 characters, never cut inside one).
+    static std::string shortenMiddle(std::string_view text, std::size_t maxColumns);
+
+private:
+    void redraw(bool force);
+    void clearLine();
+
+    std::ostream& m_out;
+    Mode m_mode;
+    std::size_t m_width;
+    std::chrono::milliseconds m_redrawInterval;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+    std::size_t m_totalItems = 0;
+    std::size_t m_itemsDone = 0;
+    std::uint64_t m_filesCopied = 0;
+    std::string m_current;
+    bool m_lineShown = false;
+};
+
+} // namespace stowmere::cli

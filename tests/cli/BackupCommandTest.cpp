@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The backup command as the real executable on real temporary trees: each exit code is
+// reached by the situation it stands for.
+#include "ChildProcess.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+using stowmere::cli::test::ChildProcess;
+using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::ProcessResult;
+using stowmere::cli::test::TempFolder;
+
+namespace {
+
+class BackupCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        docs = temp.folder("src/Docs");
+        temp.file("src/Docs/a.txt", "a");
+        temp.file("src/Docs/.hidden", "h");
+        temp.file("src/Docs/Sub/b.txt", "bb");
+        temp.file("src/Docs/Sub/Deep/c.txt", "ccc");
+        temp.folder("src/Docs/Empty");
+        notes = temp.file("src/notes.txt", "notes");
+        readme = temp.file("src/README", "readme");
+        dest = temp.folder("dest");
+        ok({"new-set", "Nightly", dest});
+        ok({"add-paths", "Nightly", docs, notes, readme});
+    }
+    ProcessResult cli(std::vector<std::string> words)
+    {
+        words.insert(words.begin(), {"--data", data});
+        return ChildProcess::run(cliExecutable(), words);
+    }
+    std::string ok(std::vector<std::string> words)
+    {
+        const ProcessResult result = cli(words);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+
+    TempFolder temp;
+    std::string data = temp.folder("data");
+    std::string docs, notes, readme, dest;
+};
+
+} // namespace
+
+TEST_F(BackupCommand, CopiesEveryPathOfTheSetAndExitsZero)
+{
+    const ProcessResult result = cli({"backup", "Nightly"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(temp.names("dest"), (std::vector<std::string>{"Docs", "README", "notes.txt"}));
+    EXPECT_EQ(temp.names("dest/Docs"), (std::vector<std::string>{".hidden", "Empty", "Sub", "a.txt"}));
+    EXPECT_EQ(temp.read("dest/Docs/Sub/Deep/c.txt"), "ccc");
+    EXPECT_TRUE(temp.names("dest/Docs/Empty").empty());
+    EXPECT_EQ(temp.read("dest/README"), "readme");
+    // Standard error is a pipe here, so progress comes as plain lines in the window's order.
+    EXPECT_EQ(result.err, "[1/3] " + docs + "\n[2/3] " + notes + "\n[3/3] " + readme +
+                              "\nBackup finished: 3 of 3 items done, 6 files copied.\n");
+}
+
+TEST_F(BackupCommand, IncrementalRunCopiesOnlyWhatChanged)
+{
+    ok({"backup", "Nightly"});
+    ProcessResult again = cli({"backup", "Nightly", "--incremental", "--quiet"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.err, "");
+    again = cli({"backup", "Nightly", "--incremental"});
+    EXPECT_NE(again.err.find("3 of 3 items done, 0 files copied."), std::string::npos) << again.err;
+
+    temp.file("src/Docs/Sub/b.txt", "changed");
+    std::filesystem::last_write_time(temp.path("src/Docs/Sub/b.txt"),
+                                     std::filesystem::file_time_type::clock::now() + std::chrono::seconds(10));
+    again = cli({"backup", "Nightly", "--incremental"});
+    EXPECT_NE(again.err.find("1 file copied."), std::string::npos) << again.err;
+    EXPECT_EQ(temp.read("dest/Docs/Sub/b.txt"), "changed");
+}
+
+TEST_F(BackupCommand, OnlyCopiesTheNamedPaths)
+{
+    const ProcessResult result = cli({"backup", "Nightly", "--only", notes});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(temp.names("dest"), std::vector<std::string>{"notes.txt"});
+    EXPECT_NE(result.err.find("1 of 1 item done, 1 file copied."), std::string::npos) << result.err;
+
+    const ProcessResult foreign = cli({"backup", "Nightly", "--only", "/etc/passwd"});
+    EXPECT_EQ(foreign.exitCode, 3);
+    EXPECT_NE(foreign.err.find("/etc/passwd"), std::string::npos);
+}
+
+TEST_F(BackupCommand, MissingItemsAreListedAndExitOne)
+{
+    std::filesystem::remove(notes);
+    const ProcessResult result = cli({"backup", "Nightly"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("These items were not found and were not backed up:\n" + notes + "\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(temp.read("dest/README"), "readme") << "the other items are still copied";
+    EXPECT_EQ(result.err.find('\r'), std::string::npos);
+}
+
+TEST_F(BackupCommand, FailedCopyShowsTheWindowsTextAndExitsTwo)
+{
+    // A folder where the file's copy must go: the copy cannot replace it.
+    temp.folder("dest/notes.txt/inside");
+    const ProcessResult result = cli({"backup", "Nightly"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("Could not backup file: " + notes + "\n\nDrive could be full.\n\nAvailable space on drive " +
+                              dest + "/ "),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("\n\nOr try running this application with administrator rights.\n"), std::string::npos);
+    EXPECT_NE(result.err.find("Backup stopped after a failed copy: 2 of 3 items done"), std::string::npos) << result.err;
+    EXPECT_FALSE(temp.exists("dest/README")) << "the run stops after the failed item";
+}
+
+TEST_F(BackupCommand, RunThatCannotStartExitsThreeWithTheWindowsMessage)
+{
+    ok({"new-set", "Gone", temp.path("no-such-folder")});
+    ok({"add-paths", "Gone", notes});
+    ProcessResult result = cli({"backup", "Gone"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Backup To Folder does not exist.\n");
+
+    ok({"new-set", "Empty", dest});
+    result = cli({"backup", "Empty"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "File and folder list is empty.\n");
+
+    EXPECT_EQ(cli({"backup", "Unknown"}).exitCode, 3);
+    EXPECT_TRUE(temp.names("dest").empty());
+}
+
+namespace {
+
+/// Starts a backup of one large file followed by a small one, waits until the large copy
+/// has begun, sends the signal and returns what the process left.
+ProcessResult interruptLargeCopy(TempFolder& temp, int signalNumber)
+{
+    const std::string data = temp.folder("data");
+    const std::string dest = temp.folder("dest");
+    const std::string large = temp.sparseFile("src/large.bin", std::size_t{384} << 20);
+    const std::string small = temp.file("src/small.txt", "small");
+    EXPECT_EQ(ChildProcess::run(cliExecutable(), {"--data", data, "new-set", "Big", dest}).exitCode, 0);
+    EXPECT_EQ(ChildProcess::run(cliExecutable(), {"--data", data, "add-paths", "Big", large, small}).exitCode, 0);
+
+    ChildProcess child(cliExecutable(), {"--data", data, "backup", "Big"});
+    // The item's line comes just before its copy starts, and the copy takes far longer
+    // than the few steps between the two.
+    EXPECT_TRUE(child.waitForError("[1/2] " + large, std::chrono::seconds(30)));
+    child.sendSignal(signalNumber);
+    return child.finish();
+}
+
+} // namespace
+
+TEST(BackupInterrupt, CtrlCStopsAfterTheCurrentFileAndExits130)
+{
+    TempFolder temp;
+    const ProcessResult result = interruptLargeCopy(temp, SIGINT);
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("interrupted, stopping after the current file"), std::string::npos);
+    EXPECT_NE(result.err.find("Backup interrupted: 1 of 2 items done, 1 file copied."), std::string::npos) << result.err;
+    // The file being copied was finished, the next one never started, no temporary file.
+    EXPECT_EQ(temp.names("dest"), std::vector<std::string>{"large.bin"});
+    EXPECT_EQ(std::filesystem::file_size(temp.path("dest/large.bin")), std::size_t{384} << 20);
+}
+
+TEST(BackupInterrupt, TerminationStopsTheSameWayAndExits143)
+{
+    TempFolder temp;
+    const ProcessResult result = interruptLargeCopy(temp, SIGTERM);
+    EXPECT_EQ(result.exitCode, 143) << result.err;
+    EXPECT_EQ(temp.names("dest"), std::vector<std::string>{"large.bin"});
+}

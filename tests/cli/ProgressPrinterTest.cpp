@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ProgressPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using stowmere::cli::ProgressPrinter;
+
+namespace {
+
+void runTwoItems(ProgressPrinter& printer)
+{
+    printer.start(2);
+    printer.itemStarted("/src/a.txt");
+    printer.fileStarted("/src/a.txt");
+    printer.fileCopied();
+    printer.itemDone();
+    printer.itemStarted("/src/Docs");
+    printer.fileStarted("/src/Docs/x");
+    printer.fileCopied();
+    printer.fileStarted("/src/Docs/y");
+    printer.fileCopied();
+    printer.itemDone();
+    printer.finish("Backup finished");
+}
+
+} // namespace
+
+TEST(ProgressPrinter, PlainModeWritesOneLinePerItemAndNoCarriageReturns)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Plain);
+    runTwoItems(printer);
+    EXPECT_EQ(out.str(), "[1/2] /src/a.txt\n"
+                         "[2/2] /src/Docs\n"
+                         "Backup finished: 2 of 2 items done, 3 files copied.\n");
+    EXPECT_EQ(printer.filesCopied(), 3u);
+}
+
+TEST(ProgressPrinter, QuietModeShowsOnlyFailures)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Quiet);
+    runTwoItems(printer);
+    EXPECT_EQ(out.str(), "");
+    printer.failure("Could not backup file: /a\r\n\r\nDrive could be full.");
+    EXPECT_EQ(out.str(), "Could not backup file: /a\n\nDrive could be full.\n");
+}
+
+TEST(ProgressPrinter, TerminalLineIsRedrawnInPlaceAndClearedAtTheEnd)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Terminal, 60, std::chrono::milliseconds(0));
+    runTwoItems(printer);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("\r\x1b[K[1/2] 1 file copied  /src/a.txt"), std::string::npos);
+    EXPECT_NE(text.find("\r\x1b[K[2/2] 3 files copied  /src/Docs/y"), std::string::npos);
+    // Only the summary ends a line; the live line never scrolls.
+    EXPECT_EQ(text.find('\n'), text.size() - 1);
+    EXPECT_NE(text.rfind("\r\x1b[KBackup finished: 2 of 2 items done, 3 files copied.\n"), std::string::npos);
+}
+
+TEST(ProgressPrinter, TerminalLineFitsTheWidthAndHidesControlCharacters)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Terminal, 40, std::chrono::milliseconds(0));
+    printer.start(1);
+    printer.itemStarted("/very/long/folder/name/that/goes/on/and/on/file\n.txt");
+    const std::string text = out.str();
+    const std::string line = text.substr(text.rfind("\x1b[K") + 3);
+    EXPECT_LE(line.size(), 39u);
+    EXPECT_NE(line.find("..."), std::string::npos);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_NE(line.find("?.txt"), std::string::npos);
+}
+
+TEST(ProgressPrinter, FailureClearsTheLiveLineFirst)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Terminal, 80, std::chrono::milliseconds(0));
+    printer.start(1);
+    printer.itemStarted("/a");
+    printer.failure("boom");
+    EXPECT_NE(out.str().find("/a\r\x1b[Kboom\n"), std::string::npos);
+}
+
+TEST(ProgressPrinter, ShortenMiddleKeepsBothEndsAndWholeCharacters)
+{
+    EXPECT_EQ(ProgressPrinter::shortenMiddle("/short", 10), "/short");
+    EXPECT_EQ(ProgressPrinter::shortenMiddle("abcdefghij", 10), "abcdefghij");
+    EXPECT_EQ(ProgressPrinter::shortenMiddle("abcdefghijk", 10), "abc...hijk");
+    // Each "é" is two bytes but one character: never cut in the middle of one.
+    const std::string shortened = ProgressPrinter::shortenMiddle("éééééééééééé", 7);
+    EXPECT_EQ(shortened, "éé...éé");
+}

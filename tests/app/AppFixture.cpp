@@ -7,6 +7,7 @@
 #include "controls/GradButton.h"
 #include "progress/Progress.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -61,6 +62,12 @@ void fillAndSave(TfrmAECategory& editor, const QString& description, const QStri
     QTest::keyClicks(editor.DBEdit1, description);
     editor.DirectoryEdit1->setText(folder);
     QTest::mouseClick(editor.btnSave, Qt::LeftButton);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void AppFixture::addBackupSet(const QString& description, const QString& folder)

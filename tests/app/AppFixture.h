@@ -54,4 +54,7 @@ protected:
 /// Types text into the editor's fields and presses Save.
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder);
 
+/// The contents of a file; empty when it is missing or cannot be read.
+QByteArray fileBytes(const QString& path);
+
 } // namespace stowmere::app::testing

@@ -27,12 +27,6 @@ void writeFile(const QString& path, const QByteArray& contents)
     file.write(contents);
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class BackupRun : public AppFixture {
 protected:
     QString source() const { return folder() + "/source"; }
@@ -93,10 +87,10 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     EXPECT_TRUE(main->btnBackup->isEnabled());
     EXPECT_TRUE(dialogs.messages().empty());
 
-    EXPECT_EQ(readFile(destination() + "/a.txt"), "alpha");
-    EXPECT_EQ(readFile(destination() + "/z.txt"), "zulu");
-    EXPECT_EQ(readFile(destination() + "/tree/one.txt"), "one");
-    EXPECT_EQ(readFile(destination() + "/tree/sub/two.txt"), "two");
+    EXPECT_EQ(fileBytes(destination() + "/a.txt"), "alpha");
+    EXPECT_EQ(fileBytes(destination() + "/z.txt"), "zulu");
+    EXPECT_EQ(fileBytes(destination() + "/tree/one.txt"), "one");
+    EXPECT_EQ(fileBytes(destination() + "/tree/sub/two.txt"), "two");
     EXPECT_EQ(QFileInfo(destination() + "/a.txt").lastModified(), QFileInfo(source() + "/a.txt").lastModified());
 }
 

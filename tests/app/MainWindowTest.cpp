@@ -25,12 +25,6 @@ namespace {
 
 using MainWindow = AppFixture;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The rows of a table file as "field|field|field" lines in the table's browse order.
 QStringList rowsOf(const QString& folder, bool categories)
 {

@@ -4,6 +4,7 @@
 
 #include "RecordingObserver.h"
 #include "TestTree.h"
+#include "support/LocalTime.h"
 
 #include <gtest/gtest.h>
 

@@ -6,41 +6,19 @@
 
 #include "RecordingObserver.h"
 #include "TestTree.h"
+#include "support/FileSizeLimit.h"
+#include "support/LocalTime.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace stowmere::backup;
+using stowmere::testing::FileSizeLimit;
 using stowmere::testing::RecordingObserver;
 using stowmere::testing::TestTree;
 
 namespace {
-
-// Lowers the file-size limit so writes past it fail with EFBIG: a disk that fills
-// part-way, which also works for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int);
-};
 
 class CopyOneFileTest : public ::testing::Test {
 protected:

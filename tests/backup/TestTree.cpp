@@ -1,46 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestTree.h"
 
-#include <atomic>
-#include <fstream>
-#include <sstream>
+#include "support/FileContents.h"
+
 #include <stdexcept>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace stowmere::testing {
 
-TestTree::TestTree()
-{
-    static std::atomic<int> serial{0};
-    m_root = fs::temp_directory_path()
-        / ("stowmere-backup-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::remove_all(m_root);
-    fs::create_directories(m_root);
-}
-
-TestTree::~TestTree()
-{
-    std::error_code ignored;
-    fs::remove_all(m_root, ignored);
-}
-
 std::string TestTree::path(const std::string& relative) const
 {
-    return (m_root / relative).string();
+    return (root() / relative).string();
 }
 
 std::string TestTree::file(const std::string& relative, const std::string& contents)
 {
-    const fs::path full = m_root / relative;
+    const fs::path full = root() / relative;
     fs::create_directories(full.parent_path());
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out << contents;
-    if (!out)
-        throw std::runtime_error("cannot write " + full.string());
+    writeText(full, contents);
     return full.string();
 }
 
@@ -53,21 +33,18 @@ std::string TestTree::file(const std::string& relative, const std::string& conte
 
 std::string TestTree::folder(const std::string& relative)
 {
-    fs::create_directories(m_root / relative);
+    fs::create_directories(root() / relative);
     return path(relative);
 }
 
 std::string TestTree::read(const std::string& relative) const
 {
-    std::ifstream in(m_root / relative, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return readText(root() / relative);
 }
 
 bool TestTree::exists(const std::string& relative) const
 {
-    return fs::exists(fs::symlink_status(m_root / relative));
+    return fs::exists(fs::symlink_status(root() / relative));
 }
 
 void TestTree::setModified(const std::string& relative, std::time_t seconds, long nanoseconds) const
@@ -80,24 +57,11 @@ void TestTree::setModified(const std::string& relative, std::time_t seconds, lon
 std::size_t TestTree::countStartingWith(const std::string& relativeFolder, const std::string& prefix) const
 {
     std::size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(m_root / relativeFolder)) {
+    for (const auto& entry : fs::directory_iterator(root() / relativeFolder)) {
         if (entry.path().filename().string().starts_with(prefix))
             ++count;
     }
     return count;
-}
-
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
 }
 
 } // namespace stowmere::testing

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "support/TempFolder.h"
+
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -11,12 +13,7 @@ namespace stowmere::testing {
 /// Relative paths given to its members are below that folder.
 class TestTree {
 public:
-    TestTree();
-    ~TestTree();
-    TestTree(const TestTree&) = delete;
-    TestTree& operator=(const TestTree&) = delete;
-
-    const std::filesystem::path& root() const { return m_root; }
+    const std::filesystem::path& root() const { return m_root.path(); }
     /// The full path of a relative one, as a string.
     std::string path(const std::string& relative) const;
 
@@ -34,10 +31,7 @@ public:
     std::size_t countStartingWith(const std::string& relativeFolder, const std::string& prefix) const;
 
 private:
-    std::filesystem::path m_root;
+    TempFolder m_root{"backup"};
 };
-
-/// A local time as seconds since the epoch.
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second);
 
 } // namespace stowmere::testing

@@ -2,47 +2,27 @@
 #include "placement/IniFile.h"
 #include "placement/IniFileError.h"
 
+#include "support/FileContents.h"
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using stowmere::IniFile;
 using stowmere::IniFileError;
+using stowmere::testing::readText;
+using stowmere::testing::TempFolder;
+using stowmere::testing::writeText;
 
 namespace {
 
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeAll(const fs::path& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_folder = fs::temp_directory_path() / ("stowmere-ini-" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        m_file = m_folder / "stowmere.INI";
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
-    fs::path m_folder;
-    fs::path m_file;
+    TempFolder m_folder{"ini"};
+    fs::path m_file = m_folder.path() / "stowmere.INI";
 };
 
 } // namespace
@@ -54,7 +34,7 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesDefaults)
     EXPECT_EQ(missing.readInteger("TfrmMain", "ShowCmd", 7), 7);
     EXPECT_FALSE(missing.sectionExists("TfrmMain"));
 
-    writeAll(m_file, "[TfrmMain]\nFlags=0\nEmpty=\n");
+    writeText(m_file, "[TfrmMain]\nFlags=0\nEmpty=\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readString("Other", "Flags", "d"), "d");
     EXPECT_EQ(file.readString("TfrmMain", "ShowCmd", "d"), "d");
@@ -64,14 +44,14 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesDefaults)
 
 TEST_F(IniFileTest, NamesMatchWithoutCaseAndBlanksAroundAreIgnored)
 {
-    writeAll(m_file, "  [ tfrmmain ]  \r\n  normpos  =  1,2,3,4  \r\nnormpos=second\r\n");
+    writeText(m_file, "  [ tfrmmain ]  \r\n  normpos  =  1,2,3,4  \r\nnormpos=second\r\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readString("TfrmMain", "NormPos", ""), "1,2,3,4") << "the first occurrence wins";
 }
 
 TEST_F(IniFileTest, ReadsIntegersInDecimalAndHexadecimal)
 {
-    writeAll(m_file, "[S]\n"
+    writeText(m_file, "[S]\n"
                      "a=42\nb=-17\nc=+8\nd=0x1F\ne=0X1f\nf=0xFFFFFFFF\ng=0x\nh=12abc\ni=0x1G\n"
                      "j=2147483647\nk=2147483648\nl=-2147483648\nm=0x100000000\nn= 9 \no=\"3\"\np=+-1\n");
     IniFile file(m_file.string());
@@ -104,7 +84,7 @@ TEST_F(IniFileTest, QuotedValuesRoundTrip)
             file.writeString("Values", "k" + std::to_string(i), values[i]);
         file.release();
     }
-    const std::string text = readAll(m_file);
+    const std::string text = readText(m_file);
     EXPECT_NE(text.find("k0=\"\"quoted\"\"\n"), std::string::npos) << text;
     EXPECT_NE(text.find("k1=\"'single'\"\n"), std::string::npos) << text;
     EXPECT_NE(text.find("k6=plain\n"), std::string::npos) << text;
@@ -142,7 +122,7 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
                                  "\r\n"
                                  "[Last]\r\n"
                                  "x=1";
-    writeAll(m_file, original);
+    writeText(m_file, original);
     {
         IniFile file(m_file.string());
         file.writeInteger("TfrmMain", "Flags", 2);
@@ -151,7 +131,7 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
         file.writeBool("New", "Hidden", false);
         file.release();
     }
-    EXPECT_EQ(readAll(m_file), "; settings\r\n"
+    EXPECT_EQ(readText(m_file), "; settings\r\n"
                                "[Other]\r\n"
                                "Key = Value with  spaces\r\n"
                                "\r\n"
@@ -170,17 +150,17 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
 
 TEST_F(IniFileTest, UnchangedValuesDoNotRewriteTheFile)
 {
-    writeAll(m_file, "[S]\nFlags = 0\n");
+    writeText(m_file, "[S]\nFlags = 0\n");
     IniFile file(m_file.string());
     file.writeInteger("S", "flags", 0);
     EXPECT_FALSE(file.modified());
     file.release();
-    EXPECT_EQ(readAll(m_file), "[S]\nFlags = 0\n");
+    EXPECT_EQ(readText(m_file), "[S]\nFlags = 0\n");
 }
 
 TEST_F(IniFileTest, EraseSectionRemovesEveryOccurrenceAndNothingElse)
 {
-    writeAll(m_file, "[A]\na=1\n[TfrmMain]\nx=1\n\n[B]\nb=2\n[tfrmmain]\ny=2\n");
+    writeText(m_file, "[A]\na=1\n[TfrmMain]\nx=1\n\n[B]\nb=2\n[tfrmmain]\ny=2\n");
     {
         IniFile file(m_file.string());
         file.eraseSection("TfrmMain");
@@ -188,12 +168,12 @@ TEST_F(IniFileTest, EraseSectionRemovesEveryOccurrenceAndNothingElse)
         file.eraseSection("Missing");
         file.release();
     }
-    EXPECT_EQ(readAll(m_file), "[A]\na=1\n[B]\nb=2\n");
+    EXPECT_EQ(readText(m_file), "[A]\na=1\n[B]\nb=2\n");
 }
 
 TEST_F(IniFileTest, ReadSectionListsKeysInFileOrder)
 {
-    writeAll(m_file, "[S]\n; comment\nb=1\nnot a key\na=2\n[T]\nc=3\n");
+    writeText(m_file, "[S]\n; comment\nb=1\nnot a key\na=2\n[T]\nc=3\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readSection("S"), (std::vector<std::string>{"b", "a"}));
     EXPECT_TRUE(file.readSection("Missing").empty());
@@ -215,8 +195,8 @@ TEST_F(IniFileTest, RefusesNamesAndValuesThatWouldBreakTheFile)
 
 TEST_F(IniFileTest, RefusedWriteNamesTheFile)
 {
-    const fs::path regular = m_folder / "regular";
-    writeAll(regular, "x");
+    const fs::path regular = m_folder.path() / "regular";
+    writeText(regular, "x");
     const std::string below = (regular / "stowmere.INI").string();
     IniFile file(below);
     EXPECT_EQ(file.readString("S", "k", "d"), "d");
@@ -228,38 +208,38 @@ TEST_F(IniFileTest, RefusedWriteNamesTheFile)
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + below);
         EXPECT_FALSE(error.reason().empty());
     }
-    EXPECT_EQ(readAll(regular), "x");
+    EXPECT_EQ(readText(regular), "x");
 }
 
 TEST_F(IniFileTest, ReleaseCreatesMissingFolders)
 {
-    const fs::path nested = m_folder / "config" / "deeper" / "stowmere.INI";
+    const fs::path nested = m_folder.path() / "config" / "deeper" / "stowmere.INI";
     IniFile file(nested.string());
     file.writeInteger("S", "k", 1);
     file.release();
-    EXPECT_EQ(readAll(nested), "[S]\nk=1\n");
+    EXPECT_EQ(readText(nested), "[S]\nk=1\n");
 }
 
 TEST_F(IniFileTest, UnreadableFileIsNeverOverwritten)
 {
     // A folder where the file should be cannot be read as a file; its content must survive.
     fs::create_directories(m_file);
-    writeAll(m_file / "inside", "data");
+    writeText(m_file / "inside", "data");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readInteger("S", "k", 3), 3);
     EXPECT_THROW(file.writeInteger("S", "k", 1), IniFileError);
     EXPECT_THROW(file.eraseSection("S"), IniFileError);
-    EXPECT_EQ(readAll(m_file / "inside"), "data");
+    EXPECT_EQ(readText(m_file / "inside"), "data");
 }
 
 TEST_F(IniFileTest, ByteOrderMarkBeforeFirstSectionIsNotPartOfItsName)
 {
-    writeAll(m_file, "\xEF\xBB\xBF[TfrmMain]\nShowCmd=3\n");
+    writeText(m_file, "\xEF\xBB\xBF[TfrmMain]\nShowCmd=3\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readInteger("TfrmMain", "ShowCmd", 0), 3);
     file.writeInteger("TfrmMain", "ShowCmd", 1);
     file.release();
-    EXPECT_EQ(readAll(m_file), "\xEF\xBB\xBF[TfrmMain]\nShowCmd=1\n");
+    EXPECT_EQ(readText(m_file), "\xEF\xBB\xBF[TfrmMain]\nShowCmd=1\n");
 }
 
 TEST_F(IniFileTest, FifoInPlaceOfTheFileNeitherHangsNorIsReplaced)
@@ -273,14 +253,14 @@ TEST_F(IniFileTest, FifoInPlaceOfTheFileNeitherHangsNorIsReplaced)
 
 TEST_F(IniFileTest, WritesThroughASymbolicLinkToItsTarget)
 {
-    const fs::path target = m_folder / "dotfiles" / "real.INI";
+    const fs::path target = m_folder.path() / "dotfiles" / "real.INI";
     fs::create_directories(target.parent_path());
-    writeAll(target, "[A]\na=1\n");
+    writeText(target, "[A]\na=1\n");
     fs::create_symlink(target, m_file);
     IniFile file(m_file.string());
     EXPECT_EQ(file.readInteger("A", "a", 0), 1);
     file.writeInteger("A", "a", 2);
     file.release();
     EXPECT_TRUE(fs::is_symlink(m_file));
-    EXPECT_EQ(readAll(target), "[A]\na=2\n");
+    EXPECT_EQ(readText(target), "[A]\na=2\n");
 }

@@ -6,6 +6,10 @@
 #include "placement/WindowPlacement.h"
 #include "platform/Locations.h"
 
+#include "support/FileContents.h"
+#include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
@@ -18,13 +22,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace stowmere;
+using stowmere::testing::readText;
+using stowmere::testing::ScopedEnv;
+using stowmere::testing::TempFolder;
+using stowmere::testing::writeText;
 
 namespace {
 
@@ -62,40 +67,12 @@ protected:
     }
 };
 
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeAll(const fs::path& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 class FormPlacementTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_folder = fs::temp_directory_path() / ("stowmere-placement-" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            m_oldConfig = old;
-        setConfigHome(m_folder);
         m_ini = locations::iniFilePath();
         setApplicationMainWindow(nullptr);
-    }
-    void TearDown() override
-    {
-        if (m_oldConfig)
-            setenv("XDG_CONFIG_HOME", m_oldConfig->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(m_folder);
     }
 
     static void setConfigHome(const fs::path& folder) { setenv("XDG_CONFIG_HOME", folder.c_str(), 1); }
@@ -103,7 +80,7 @@ protected:
     // Writes section TfrmMain at the current screen's pixels per inch plus the given lines.
     void storeMain(const std::string& lines, int pixelsPerInch = screenPixelsPerInch())
     {
-        writeAll(m_ini, "[TfrmMain]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) + "\n" + lines);
+        writeText(m_ini, "[TfrmMain]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) + "\n" + lines);
     }
 
     std::string value(const std::string& key, const std::string& section = "TfrmMain") const
@@ -127,9 +104,11 @@ protected:
         return QStringLiteral("%1,%2,%3,%4").arg(r.left()).arg(r.top()).arg(r.left() + r.width()).arg(r.top() + r.height());
     }
 
-    fs::path m_folder;
+    TempFolder m_folder{"placement"};
+    // The INI file goes to the temporary folder; the caller's setting comes back afterwards,
+    // also after a test moved it with setConfigHome.
+    ScopedEnv m_configHome{"XDG_CONFIG_HOME", m_folder.path().c_str()};
     fs::path m_ini;
-    std::optional<std::string> m_oldConfig;
 };
 
 } // namespace
@@ -394,18 +373,18 @@ TEST_F(FormPlacementTest, LowerStoredVersionSuppressesTheRestore)
 
 TEST_F(FormPlacementTest, KeepsOtherSectionsAndKeysOfTheFile)
 {
-    writeAll(m_ini, "; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n");
+    writeText(m_ini, "; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
     window->close();
-    const std::string text = readAll(m_ini);
+    const std::string text = readText(m_ini);
     EXPECT_EQ(text.rfind("; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n", 0), 0u) << text;
     EXPECT_EQ(value("A", "Other"), "quoted");
 }
 
 TEST_F(FormPlacementTest, RefusedWriteIsReportedAndTheWindowStillOpensAndCloses)
 {
-    const fs::path regular = m_folder / "regular";
-    writeAll(regular, "not a folder");
+    const fs::path regular = m_folder.path() / "regular";
+    writeText(regular, "not a folder");
     setConfigHome(regular / "config");
     const std::string ini = locations::iniFilePath();
 
@@ -417,7 +396,7 @@ TEST_F(FormPlacementTest, RefusedWriteIsReportedAndTheWindowStillOpensAndCloses)
     EXPECT_EQ(window->errors, QStringList({QString::fromStdString("Unable to write to " + ini)}));
 
     window.reset();
-    EXPECT_EQ(readAll(regular), "not a folder");
+    EXPECT_EQ(readText(regular), "not a folder");
 }
 
 TEST_F(FormPlacementTest, CloseQueryThatRefusesKeepsTheWindowOpenAndSavesNothing)
@@ -461,7 +440,7 @@ TEST_F(FormPlacementTest, DestroySavesOnlyWhatCloseDidNotSave)
 TEST_F(FormPlacementTest, InactiveStoreNeitherRestoresNorSaves)
 {
     storeMain("NormPos=50,60,550,460\n");
-    const std::string before = readAll(m_ini);
+    const std::string before = readText(m_ini);
     auto window = std::make_unique<TfrmMain>();
     window->FormPlacement1->setActive(false);
     window->setGeometry(30, 40, 400, 300);
@@ -469,7 +448,7 @@ TEST_F(FormPlacementTest, InactiveStoreNeitherRestoresNorSaves)
     EXPECT_EQ(window->geometry(), QRect(30, 40, 400, 300));
     window->close();
     window.reset();
-    EXPECT_EQ(readAll(m_ini), before);
+    EXPECT_EQ(readText(m_ini), before);
 }
 
 TEST_F(FormPlacementTest, NamedFileAndSectionAndActiveControl)
@@ -481,12 +460,12 @@ TEST_F(FormPlacementTest, NamedFileAndSectionAndActiveControl)
     window->FormPlacement1->setIniFileName("Custom.INI");
     window->FormPlacement1->setIniSection("Editor");
     window->FormPlacement1->setOptions(TPlacementOption::fpPosition | TPlacementOption::fpActiveControl);
-    EXPECT_EQ(window->FormPlacement1->iniFilePath(), (m_folder / "Custom.INI").string());
+    EXPECT_EQ(window->FormPlacement1->iniFilePath(), (m_folder.path() / "Custom.INI").string());
     window->show();
     window->activateWindow();
     edit->setFocus();
     window->close();
-    const IniFile ini((m_folder / "Custom.INI").string());
+    const IniFile ini((m_folder.path() / "Custom.INI").string());
     EXPECT_EQ(ini.readString("Editor", "ActiveControl", ""), "edtName");
     EXPECT_EQ(ini.readString("Editor", "NormPos", ""), normPos(window->geometry()).toStdString());
     EXPECT_FALSE(fs::exists(m_ini));

@@ -5,13 +5,15 @@
 #include "platform/FreeSpace.h"
 #include "platform/ModificationStamp.h"
 
+#include "support/FileContents.h"
+#include "support/LocalTime.h"
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,31 +21,20 @@
 
 namespace fs = std::filesystem;
 using namespace stowmere::files;
+using stowmere::testing::localTime;
+using stowmere::testing::readText;
+using stowmere::testing::TempFolder;
+using stowmere::testing::writeText;
 
 namespace {
 
 class FileServicesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_folder = fs::temp_directory_path() / ("stowmere-files-" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
-    std::string path(const std::string& name) const { return (m_folder / name).string(); }
+    std::string path(const std::string& name) const { return (m_folder.path() / name).string(); }
     std::string write(const std::string& name, const std::string& contents) const
     {
-        std::ofstream(m_folder / name, std::ios::binary) << contents;
+        writeText(m_folder.path() / name, contents);
         return path(name);
-    }
-    static std::string read(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
     }
     std::size_t temporaryFiles(const fs::path& folder) const
     {
@@ -53,21 +44,8 @@ protected:
             }));
     }
 
-    fs::path m_folder;
+    TempFolder m_folder{"files"};
 };
-
-std::time_t local(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 } // namespace
 
@@ -85,13 +63,13 @@ TEST_F(FileServicesTest, CopyKeepsContentsPermissionsAndNanosecondTime)
     FileCopier copier;
     EXPECT_FALSE(copier.copy(source, path("target.bin")));
 
-    EXPECT_EQ(read(path("target.bin")), contents);
+    EXPECT_EQ(readText(path("target.bin")), contents);
     struct stat info {};
     ASSERT_EQ(::stat(path("target.bin").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0751u);
     EXPECT_EQ(info.st_mtim.tv_sec, 1700000000);
     EXPECT_EQ(info.st_mtim.tv_nsec, 987654321);
-    EXPECT_EQ(temporaryFiles(m_folder), 0u);
+    EXPECT_EQ(temporaryFiles(m_folder.path()), 0u);
 }
 
 TEST_F(FileServicesTest, CopyKeepsEveryPermissionBitWhateverTheUmask)
@@ -114,22 +92,21 @@ TEST_F(FileServicesTest, CopyAcrossFileSystemsAndFromFilesWithoutSize)
 {
     if (!fs::is_directory("/dev/shm"))
         GTEST_SKIP() << "no second file system to copy to";
-    const fs::path other = fs::path("/dev/shm") / ("stowmere-files-" + std::to_string(getpid()));
-    fs::create_directories(other);
+    const TempFolder otherFolder("files", "/dev/shm");
+    const fs::path& other = otherFolder.path();
     const std::string contents(2 * 1024 * 1024 + 5, 'q');
     const std::string source = write("cross.bin", contents);
 
     FileCopier copier;
     const std::error_code crossed = copier.copy(source, (other / "cross.bin").string());
-    const std::string copied = read((other / "cross.bin").string());
+    const std::string copied = readText((other / "cross.bin").string());
     // /proc files report a size of 0 yet have contents.
     const std::error_code proc = copier.copy("/proc/self/status", path("status"));
-    fs::remove_all(other);
 
     EXPECT_FALSE(crossed) << crossed.message();
     EXPECT_EQ(copied, contents);
     EXPECT_FALSE(proc) << proc.message();
-    EXPECT_NE(read(path("status")).find("Name:"), std::string::npos);
+    EXPECT_NE(readText(path("status")).find("Name:"), std::string::npos);
 }
 
 TEST_F(FileServicesTest, CopyOfEmptyFileAndOntoItself)
@@ -141,7 +118,7 @@ TEST_F(FileServicesTest, CopyOfEmptyFileAndOntoItself)
     EXPECT_EQ(fs::file_size(path("empty copy")), 0u);
     const std::string self = write("self", "same file");
     EXPECT_FALSE(copier.copy(self, self));
-    EXPECT_EQ(read(self), "same file");
+    EXPECT_EQ(readText(self), "same file");
 }
 
 TEST_F(FileServicesTest, CopyRefusesWhatIsNotARegularFileAndFailsCleanly)
@@ -161,7 +138,7 @@ TEST_F(FileServicesTest, CopyRefusesWhatIsNotARegularFileAndFailsCleanly)
     EXPECT_EQ(copier.copy(source, "/proc/1/a.txt").value() != 0, true);
     EXPECT_FALSE(fs::exists(path("pipe copy")));
     EXPECT_TRUE(fs::is_directory(path("folder")));
-    EXPECT_EQ(temporaryFiles(m_folder), 0u);
+    EXPECT_EQ(temporaryFiles(m_folder.path()), 0u);
 }
 
 TEST_F(FileServicesTest, KindsFollowLinksAndOnlyRegularFilesAreFiles)
@@ -193,7 +170,7 @@ TEST_F(FileServicesTest, KindsFollowLinksAndOnlyRegularFilesAreFiles)
     EXPECT_EQ(kindOf(path("dangling")), EntryKind::Missing);
     EXPECT_EQ(kindOf("/dev/null"), EntryKind::Other);
 
-    std::vector<FolderEntry> entries = listFolder(m_folder.string());
+    std::vector<FolderEntry> entries = listFolder(m_folder.str());
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     std::vector<std::pair<std::string, EntryKind>> seen;
     for (const FolderEntry& entry : entries)
@@ -220,15 +197,15 @@ TEST_F(FileServicesTest, MakeFolderCreatesOneLevelOnly)
 
 TEST(ModificationStampTest, PacksLocalDateAndTimeAndRejectsYearsOutsideTheLayout)
 {
-    EXPECT_EQ(packStamp(local(1980, 1, 1, 0, 0, 0)), 0x00210000u);
-    EXPECT_EQ(packStamp(local(1979, 12, 31, 23, 59, 59)), kUnreadableStamp);
-    EXPECT_EQ(packStamp(local(2024, 2, 29, 13, 45, 31)),
+    EXPECT_EQ(packStamp(localTime(1980, 1, 1, 0, 0, 0)), 0x00210000u);
+    EXPECT_EQ(packStamp(localTime(1979, 12, 31, 23, 59, 59)), kUnreadableStamp);
+    EXPECT_EQ(packStamp(localTime(2024, 2, 29, 13, 45, 31)),
               (((2024u - 1980) << 9 | 2u << 5 | 29u) << 16) | (13u << 11 | 45u << 5 | 15u));
-    EXPECT_EQ(packStamp(local(2107, 12, 31, 23, 59, 58)), 0xFF9FBF7Du);
-    EXPECT_EQ(packStamp(local(2108, 1, 1, 0, 0, 0)), kUnreadableStamp);
+    EXPECT_EQ(packStamp(localTime(2107, 12, 31, 23, 59, 58)), 0xFF9FBF7Du);
+    EXPECT_EQ(packStamp(localTime(2108, 1, 1, 0, 0, 0)), kUnreadableStamp);
     // Seconds count in two-second steps.
-    EXPECT_EQ(packStamp(local(2020, 5, 5, 5, 5, 4)), packStamp(local(2020, 5, 5, 5, 5, 5)));
-    EXPECT_LT(packStamp(local(2020, 5, 5, 5, 5, 5)), packStamp(local(2020, 5, 5, 5, 5, 6)));
+    EXPECT_EQ(packStamp(localTime(2020, 5, 5, 5, 5, 4)), packStamp(localTime(2020, 5, 5, 5, 5, 5)));
+    EXPECT_LT(packStamp(localTime(2020, 5, 5, 5, 5, 5)), packStamp(localTime(2020, 5, 5, 5, 5, 6)));
     EXPECT_EQ(modificationStamp("/no/such/file"), kUnreadableStamp);
 }
 

@@ -1,58 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Locations.h"
 
+#include "support/FileContents.h"
+#include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 namespace locations = stowmere::locations;
-
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-fs::path freshFolder(const char* name)
-{
-    const fs::path folder = fs::temp_directory_path() / (std::string(name) + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
-} // namespace
+using stowmere::testing::ScopedEnv;
+using stowmere::testing::TempFolder;
+using stowmere::testing::writeText;
 
 TEST(Locations, DataFolderIsExecutableFolderWhenWritable)
 {
-    const fs::path folder = freshFolder("stowmere-exe-");
+    const TempFolder temp("exe");
+    const fs::path& folder = temp.path();
     EXPECT_EQ(locations::dataFolderFor(folder.string()), folder.string());
-    fs::remove_all(folder);
 }
 
 TEST(Locations, DataFolderFallsBackToXdgDataHomeForReadOnlyFileSystem)
@@ -77,15 +44,15 @@ TEST(Locations, IniFileIsNamedAfterExecutableInConfigHome)
 
 TEST(Locations, EnsureFolderCreatesParentsAndNamesFolderOnFailure)
 {
-    const fs::path folder = freshFolder("stowmere-ensure-");
+    const TempFolder temp("ensure");
+    const fs::path& folder = temp.path();
     locations::ensureFolder((folder / "a/b/c").string());
     EXPECT_TRUE(fs::is_directory(folder / "a/b/c"));
-    std::ofstream(folder / "file") << "x";
+    writeText(folder / "file", "x");
     try {
         locations::ensureFolder((folder / "file/sub").string());
         FAIL() << "a folder below a regular file cannot be created";
     } catch (const std::system_error& error) {
         EXPECT_NE(std::string(error.what()).find((folder / "file/sub").string()), std::string::npos);
     }
-    fs::remove_all(folder);
 }

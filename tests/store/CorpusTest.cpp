@@ -2,6 +2,7 @@
 // The fuzzing corpus as a regression test: every file gives a result or a refusal, and a
 // file the table accepts takes a new row and saves to bytes that read back to the same bytes.
 #include "TestHelpers.h"
+#include "support/FileContents.h"
 
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
@@ -18,7 +19,7 @@ TEST(Corpus, EveryFileIsReadOrRefusedWithoutCrashing)
     for (const auto& entry : std::filesystem::directory_iterator(STOWMERE_CORPUS_DIR)) {
         ++files;
         SCOPED_TRACE(entry.path().filename().string());
-        const auto bytes = testing_helpers::readFile(entry.path());
+        const auto bytes = stowmere::testing::readBytes(entry.path());
         const PacketContents contents = readPacketContents(bytes);
         EXPECT_LE(contents.offset, bytes.size());
         TDataTable table;

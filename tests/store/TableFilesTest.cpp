@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestHelpers.h"
+#include "support/FileContents.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempFolder.h"
 
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
@@ -7,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <filesystem>
 
 using namespace stowmere::store;
 using namespace testing_helpers;
+using stowmere::testing::FileSizeLimit;
+using stowmere::testing::readBytes;
+using stowmere::testing::TempFolder;
+using stowmere::testing::writeBytes;
+using stowmere::testing::writeText;
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,28 +30,6 @@ void addCategory(TDataTable& table, const std::string& description)
     table.FieldByName("Category_BackupDirectory").SetAsString("/backup");
     table.Post();
 }
-
-// Writes past the limit fail with EFBIG: a disk that fills part-way, also for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int);
-};
 
 } // namespace
 
@@ -78,7 +63,7 @@ TEST(TableFiles, OnlyTheChangedTableIsRewrittenAtClose)
         CloseTable(paths);
         CloseTable(categories);
     }
-    const auto pathBytes = readFile(folder.path() / "Path.cds");
+    const auto pathBytes = readBytes(folder.path() / "Path.cds");
     const auto pathTime = fs::last_write_time(folder.path() / "Path.cds");
 
     TDataTable categories;
@@ -90,7 +75,7 @@ TEST(TableFiles, OnlyTheChangedTableIsRewrittenAtClose)
     addCategory(categories, "def");
     CloseTable(paths);
     CloseTable(categories);
-    EXPECT_EQ(readFile(folder.path() / "Path.cds"), pathBytes);
+    EXPECT_EQ(readBytes(folder.path() / "Path.cds"), pathBytes);
     EXPECT_EQ(fs::last_write_time(folder.path() / "Path.cds"), pathTime);
 
     TDataTable reread;
@@ -102,7 +87,7 @@ TEST(TableFiles, AFileThatIsNotAPacketLeavesTheTableClosedAndTheFileAlone)
 {
     TempFolder folder;
     const std::string text = "not a table";
-    writeFile(folder.path() / "Category.cds", std::as_bytes(std::span(text.data(), text.size())));
+    writeText(folder.path() / "Category.cds", text);
     TDataTable categories;
     try {
         OpenCategoryTable(categories, folder.str());
@@ -114,7 +99,7 @@ TEST(TableFiles, AFileThatIsNotAPacketLeavesTheTableClosedAndTheFileAlone)
     }
     EXPECT_FALSE(categories.Active());
     CloseTable(categories);
-    EXPECT_EQ(readFile(folder.path() / "Category.cds").size(), text.size());
+    EXPECT_EQ(readBytes(folder.path() / "Category.cds").size(), text.size());
 }
 
 TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
@@ -122,7 +107,7 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
     TempFolder folder;
     auto file = workedFile1();
     file.resize(190); // the last value runs past the end
-    writeFile(folder.path() / "Category.cds", file);
+    writeBytes(folder.path() / "Category.cds", file);
     TDataTable categories;
     try {
         OpenCategoryTable(categories, folder.str());
@@ -139,7 +124,7 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
 TEST(TableFiles, AFileOfAnotherTableIsRefused)
 {
     TempFolder folder;
-    writeFile(folder.path() / "Category.cds", workedFile2());
+    writeBytes(folder.path() / "Category.cds", workedFile2());
     TDataTable categories;
     EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
     EXPECT_FALSE(categories.Active());
@@ -152,7 +137,7 @@ TEST(TableFiles, AFailedSaveKeepsTheOldFileAndTheTableOpen)
     OpenCategoryTable(categories, folder.str());
     addCategory(categories, "first");
     CloseTable(categories);
-    const auto before = readFile(folder.path() / "Category.cds");
+    const auto before = readBytes(folder.path() / "Category.cds");
 
     OpenCategoryTable(categories, folder.str());
     for (int i = 0; i < 200; ++i)
@@ -164,7 +149,7 @@ TEST(TableFiles, AFailedSaveKeepsTheOldFileAndTheTableOpen)
     } catch (const StoreError& error) {
         EXPECT_NE(std::string(error.what()).find("Category.cds"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(readFile(folder.path() / "Category.cds"), before);
+    EXPECT_EQ(readBytes(folder.path() / "Category.cds"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
     ASSERT_TRUE(categories.Active()) << "nothing is lost: the caller can retry";
     EXPECT_EQ(categories.RecordCount(), 201u);
@@ -195,7 +180,7 @@ TEST(TableFiles, PathTableOpensBesideAFailedBackupSetTable)
 {
     TempFolder folder;
     const std::string text = "broken";
-    writeFile(folder.path() / "Category.cds", std::as_bytes(std::span(text.data(), text.size())));
+    writeText(folder.path() / "Category.cds", text);
     TDataTable categories;
     EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
     TDataTable paths;

@@ -2,13 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <span>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace testing_helpers {
@@ -32,44 +27,6 @@ inline void append(std::vector<std::byte>& out, std::string_view text)
     for (const char c : text)
         out.push_back(static_cast<std::byte>(c));
 }
-
-inline std::vector<std::byte> readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::string data = text.str();
-    const auto* begin = reinterpret_cast<const std::byte*>(data.data());
-    return {begin, begin + data.size()};
-}
-
-inline void writeFile(const std::filesystem::path& path, std::span<const std::byte> data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-/// A fresh folder below the temporary folder, removed again at the end of the test.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        static int counter = 0;
-        m_path = std::filesystem::temp_directory_path()
-                 / ("stowmere-store-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder() { std::filesystem::remove_all(m_path); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string str() const { return m_path.string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 /// Worked file 1: the backup-set table after adding "abc" with folder "D:\Bak".
 inline std::vector<std::byte> workedFile1()

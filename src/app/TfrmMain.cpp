@@ -264,7 +264,7 @@ void TfrmMain::FormCreate()
 void TfrmMain::openTables()
 {
     try {
-        store::OpenCategoryTable(*cdsCategory, m_dataFolder);
+        store::OpenCategoryTable(*cdsCategory, m_dataFolder, &m_categoryOpened);
     } catch (...) {
         // A damaged file stays on disk for the user to recover: the table stays closed and
         // is never written back. The path table is not opened without its master.
@@ -273,7 +273,7 @@ void TfrmMain::openTables()
         throw;
     }
     try {
-        store::OpenPathTable(*cdsPaths, m_dataFolder, *cdsCategory);
+        store::OpenPathTable(*cdsPaths, m_dataFolder, *cdsCategory, &m_pathsOpened);
     } catch (...) {
         m_pathsOpenFailed = true;
         throw;
@@ -375,12 +375,29 @@ void TfrmMain::CloseTables()
     if (m_tablesClosed)
         return;
     m_tablesClosed = true;
-    const std::pair<store::TDataTable*, bool> tables[] = {{cdsCategory.get(), m_categoryOpenFailed},
-                                                          {cdsPaths.get(), m_pathsOpenFailed}};
-    for (const auto& [table, openFailed] : tables) {
+    struct OpenTable {
+        store::TDataTable* table;
+        bool openFailed;
+        const store::TableFileImage& opened;
+    };
+    const OpenTable tables[] = {{cdsCategory.get(), m_categoryOpenFailed, m_categoryOpened},
+                                {cdsPaths.get(), m_pathsOpenFailed, m_pathsOpened}};
+    for (const auto& [table, openFailed, opened] : tables) {
         if (openFailed || !table->Active()) {
             table->Close();
             continue;
+        }
+        // stowmere-cli may have changed the file while the window was open; replacing it
+        // unasked would lose that change without a word.
+        const bool writes = table->ChangeCount() > 0 || table->State() != store::TDataSetState::dsBrowse;
+        if (writes && store::tableFileChanged(table->FileName(), opened)) {
+            const QString question = QStringLiteral("%1 was changed by another program while Stowmere was open."
+                                                    "\r\n\r\nReplace it with the backup sets as they are in this window?")
+                                         .arg(fromStd(table->FileName()));
+            if (!m_dialogs.confirm(question)) {
+                table->Close();
+                continue;
+            }
         }
         for (;;) {
             try {

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -106,7 +107,8 @@ public:
     void DeleteCheckedPaths();
     int CountChecked() const;
 
-    /// Writes the changed tables to their files and closes them. A file that cannot be
+    /// Writes the changed tables to their files and closes them. A file that no longer holds
+    /// what was read at start is replaced only when the user confirms. A file that cannot be
     /// written is offered again ("Try again?"); answering No leaves the old file as it was.
     /// A table that could not be opened is never written. Runs once.
     void CloseTables();
@@ -157,6 +159,10 @@ private:
     std::unique_ptr<store::TDataTable> cdsPaths;
     bool m_categoryOpenFailed = false;
     bool m_pathsOpenFailed = false;
+    /// The files' bytes as the tables were loaded from them, to notice another program's
+    /// change before saving over it (store::TableFileImage).
+    std::optional<std::vector<std::byte>> m_categoryOpened;
+    std::optional<std::vector<std::byte>> m_pathsOpened;
     bool m_tablesClosed = false;
     /// Category_No of each lstCategory item and Path_No of each chklstList item, so that
     /// equal descriptions or paths still name one row each.

@@ -7,45 +7,21 @@
 #include "store/TDataTable.h"
 #include "store/TableFiles.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace stowmere::cli {
 namespace {
 
 using store::FieldDef;
 using store::TDataTable;
 
-/// A file's bytes as they were read; none when the file did not exist.
-using FileImage = std::optional<std::vector<std::byte>>;
+using FileImage = store::TableFileImage;
 
 FileImage readImage(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        throw DataFileError("Cannot read " + path + ": " + std::strerror(errno));
+    try {
+        return store::readTableFileImage(path);
+    } catch (const store::StoreError& error) {
+        throw DataFileError(error.what());
     }
-    std::vector<std::byte> bytes;
-    std::byte buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            throw DataFileError("Cannot read " + path + ": " + std::strerror(error));
-        }
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-    return bytes;
 }
 
 /// Opens a table as the window does: read from its file when there is one, else created
@@ -224,14 +200,7 @@ void DataFiles::save()
 
     // Check every file first, so that a conflict leaves all of them as they are.
     for (const Pending& p : pending) {
-        FileImage now;
-        try {
-            now = readImage(p.table.FileName());
-        } catch (const DataFileError&) {
-            // Unreadable now: the write below will say why.
-            continue;
-        }
-        if (now != p.image)
+        if (store::tableFileChanged(p.table.FileName(), p.image))
             throw DataFileError(p.table.FileName() +
                                 " was changed by another program since it was read; it was not overwritten. "
                                 "Run the command again.");

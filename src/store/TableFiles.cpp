@@ -38,53 +38,9 @@ bool fileExists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-// The file must hold the table this program expects; a file of another table would
-// otherwise open and fail later, at the first field the program asks for.
-void checkColumns(TDataTable& table, const std::vector<FieldDef>& expected, const std::string& path)
+// Reads fd to its end and closes it.
+std::vector<std::byte> readOpenFile(int fd, const std::string& path)
 {
-    for (const FieldDef& field : expected) {
-        const auto index = table.FindField(field.name);
-        const bool fits = index && isTextType(field.type) == isTextType(table.FieldDefs()[*index].type);
-        if (!fits) {
-            table.Close();
-            throw StoreError(rc::InvalidArgument,
-                             "Cannot read " + path + ": it has no column '" + field.name + "' of the expected type");
-        }
-    }
-}
-
-void openTable(TDataTable& table, const std::string& path, const std::vector<FieldDef>& fields)
-{
-    table.Close();
-    table.SetFileName(path);
-    // Set even when a file is read: a table whose file fails to load still knows its columns.
-    table.SetFieldDefs(fields);
-    if (!fileExists(path)) {
-        table.CreateDataSet();
-        return;
-    }
-    loadTableFile(table, path);
-    checkColumns(table, fields, path);
-}
-
-} // namespace
-
-std::vector<FieldDef> categoryFieldDefs()
-{
-    return {FieldDef::autoIncrement("Category_No"), FieldDef::string("Category_Description", 50),
-            FieldDef::string("Category_BackupDirectory", 255)};
-}
-
-std::vector<FieldDef> pathFieldDefs()
-{
-    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"), FieldDef::string("Path_Item", 255)};
-}
-
-std::vector<std::byte> readTableFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        failSystem(errno, path, "read");
     std::vector<std::byte> bytes;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
@@ -111,15 +67,99 @@ std::vector<std::byte> readTableFile(const std::string& path)
     return bytes;
 }
 
-void loadTableFile(TDataTable& table, const std::string& path)
+// The file must hold the table this program expects; a file of another table would
+// otherwise open and fail later, at the first field the program asks for.
+void checkColumns(TDataTable& table, const std::vector<FieldDef>& expected, const std::string& path)
 {
-    const std::vector<std::byte> bytes = readTableFile(path);
+    for (const FieldDef& field : expected) {
+        const auto index = table.FindField(field.name);
+        const bool fits = index && isTextType(field.type) == isTextType(table.FieldDefs()[*index].type);
+        if (!fits) {
+            table.Close();
+            throw StoreError(rc::InvalidArgument,
+                             "Cannot read " + path + ": it has no column '" + field.name + "' of the expected type");
+        }
+    }
+}
+
+void loadTableBytes(TDataTable& table, const std::vector<std::byte>& bytes, const std::string& path)
+{
     try {
         table.LoadFromBytes(bytes);
     } catch (const StoreError& error) {
         throw withFile(error, path, "read");
     }
     table.SetFileName(path);
+}
+
+void openTable(TDataTable& table, const std::string& path, const std::vector<FieldDef>& fields,
+               TableFileImage* opened)
+{
+    table.Close();
+    table.SetFileName(path);
+    // Set even when a file is read: a table whose file fails to load still knows its columns.
+    table.SetFieldDefs(fields);
+    if (!fileExists(path)) {
+        table.CreateDataSet();
+        if (opened)
+            opened->reset();
+        return;
+    }
+    // The very bytes loaded are kept: a second read could already see another program's
+    // change, which would then pass for this table's own.
+    std::vector<std::byte> bytes = readTableFile(path);
+    loadTableBytes(table, bytes, path);
+    checkColumns(table, fields, path);
+    if (opened)
+        *opened = std::move(bytes);
+}
+
+} // namespace
+
+std::vector<FieldDef> categoryFieldDefs()
+{
+    return {FieldDef::autoIncrement("Category_No"), FieldDef::string("Category_Description", 50),
+            FieldDef::string("Category_BackupDirectory", 255)};
+}
+
+std::vector<FieldDef> pathFieldDefs()
+{
+    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"), FieldDef::string("Path_Item", 255)};
+}
+
+std::vector<std::byte> readTableFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        failSystem(errno, path, "read");
+    return readOpenFile(fd, path);
+}
+
+TableFileImage readTableFileImage(const std::string& path)
+{
+    // Asked of the open itself rather than of a stat before it, which a removal in between
+    // would turn into a read error.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        failSystem(errno, path, "read");
+    }
+    return readOpenFile(fd, path);
+}
+
+bool tableFileChanged(const std::string& path, const TableFileImage& image)
+{
+    try {
+        return readTableFileImage(path) != image;
+    } catch (const StoreError&) {
+        return false;
+    }
+}
+
+void loadTableFile(TDataTable& table, const std::string& path)
+{
+    loadTableBytes(table, readTableFile(path), path);
 }
 
 void saveTableFile(const TDataTable& table, const std::string& path)
@@ -137,18 +177,19 @@ void saveTableFile(const TDataTable& table, const std::string& path)
     }
 }
 
-void OpenCategoryTable(TDataTable& table, const std::string& dataFolder)
+void OpenCategoryTable(TDataTable& table, const std::string& dataFolder, TableFileImage* opened)
 {
     table.SetIndexFieldNames(kCategoryIndexFieldNames);
-    openTable(table, paths::join(dataFolder, kCategoryFileName), categoryFieldDefs());
+    openTable(table, paths::join(dataFolder, kCategoryFileName), categoryFieldDefs(), opened);
 }
 
-void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories)
+void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories,
+                   TableFileImage* opened)
 {
     table.Close();
     table.SetIndexFieldNames(kPathIndexFieldNames);
     table.SetMasterSource(&categories, "Category_No");
-    openTable(table, paths::join(dataFolder, kPathFileName), pathFieldDefs());
+    openTable(table, paths::join(dataFolder, kPathFileName), pathFieldDefs(), opened);
 }
 
 void CloseTable(TDataTable& table)

@@ -46,6 +46,26 @@ QStringList rowsOf(const QString& folder, bool categories)
     return rows;
 }
 
+// Adds a backup set to the folder's files the way another program does while the window
+// is open, and returns the file's new bytes.
+QByteArray addSetElsewhere(const QString& folder, const std::string& description)
+{
+    TDataTable table;
+    stowmere::store::OpenCategoryTable(table, folder.toStdString());
+    table.Insert();
+    table.FieldByName("Category_Description").SetAsString(description);
+    table.FieldByName("Category_BackupDirectory").SetAsString("/backup/elsewhere");
+    table.Post();
+    stowmere::store::CloseTable(table);
+    return fileBytes(folder + "/Category.cds");
+}
+
+QString changedElsewhereQuestion(const QString& file)
+{
+    return file + " was changed by another program while Stowmere was open.\r\n\r\n"
+                  "Replace it with the backup sets as they are in this window?";
+}
+
 } // namespace
 
 TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
@@ -309,6 +329,44 @@ TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldF
     EXPECT_TRUE(texts[0].endsWith("\r\n\r\nTry again?"));
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
     EXPECT_EQ(fileBytes(folder() + "/moved/Category.cds"), before) << "the old file is intact";
+}
+
+TEST_F(MainWindow, AFileChangedByAnotherProgramIsKeptWhenTheUserSaysNo)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    closeMainWindow();
+    destroyWindows();
+
+    start();
+    addBackupSet("Mine", "/backup/mine");
+    clickCategory(0);
+    dialogs.setNextFiles({"/etc/hosts"});
+    main->btnAddFilesClick();
+    const QByteArray theirs = addSetElsewhere(folder(), "Theirs");
+    dialogs.setNextAnswer(false);
+    closeMainWindow();
+
+    EXPECT_EQ(dialogs.messages(), (std::vector<RecordingDialogs::Message>{
+                                      {MessageKind::Confirmation, changedElsewhereQuestion(folder() + "/Category.cds")}}))
+        << "Path.cds is as the window read it, so it is saved without asking";
+    EXPECT_EQ(dialogs.unexpected(), 0);
+    EXPECT_EQ(fileBytes(folder() + "/Category.cds"), theirs);
+    EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
+}
+
+TEST_F(MainWindow, YesReplacesAFileAnotherProgramCreatedWithTheWindowsRows)
+{
+    start();
+    addBackupSet("Mine", "/backup/mine");
+    addSetElsewhere(folder(), "Theirs");
+    addSetElsewhere(folder(), "More of theirs");
+    dialogs.setNextAnswer(true);
+    closeMainWindow();
+
+    EXPECT_EQ(dialogs.texts(), QStringList{changedElsewhereQuestion(folder() + "/Category.cds")});
+    EXPECT_EQ(dialogs.unexpected(), 0);
+    EXPECT_EQ(rowsOf(folder(), true), QStringList{"1|Mine|/backup/mine"});
 }
 
 TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)

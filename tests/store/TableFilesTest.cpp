@@ -188,3 +188,38 @@ TEST(TableFiles, PathTableOpensBesideAFailedBackupSetTable)
     EXPECT_TRUE(paths.IsEmpty());
     EXPECT_FALSE(paths.Locate("Path_Item", "x"));
 }
+
+TEST(TableFiles, AChangeIsTheFileNoLongerHoldingTheBytesTheTableWasOpenedFrom)
+{
+    TempFolder folder;
+    const fs::path file = folder.path() / "Category.cds";
+    TableFileImage opened = std::vector<std::byte>{};
+    TDataTable categories;
+    OpenCategoryTable(categories, folder.str(), &opened);
+    EXPECT_FALSE(opened) << "no file was read";
+    EXPECT_FALSE(tableFileChanged(file.string(), opened));
+    writeText(file, "someone else's");
+    EXPECT_TRUE(tableFileChanged(file.string(), opened)) << "a file that appeared";
+
+    fs::remove(file);
+    addCategory(categories, "abc");
+    CloseTable(categories);
+    const std::vector<std::byte> saved = readBytes(file);
+    OpenCategoryTable(categories, folder.str(), &opened);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(*opened, saved);
+    writeBytes(file, saved);
+    EXPECT_FALSE(tableFileChanged(file.string(), opened)) << "rewritten with the same bytes";
+    std::vector<std::byte> edited = saved;
+    edited.back() ^= std::byte{1};
+    writeBytes(file, edited);
+    EXPECT_TRUE(tableFileChanged(file.string(), opened));
+    fs::remove(file);
+    EXPECT_TRUE(tableFileChanged(file.string(), opened)) << "a file that went away";
+
+    // Unreadable now (its folder is a file): the save is left to fail and say why.
+    const fs::path blocked = folder.path() / "blocked";
+    writeText(blocked, "");
+    EXPECT_FALSE(tableFileChanged((blocked / "Category.cds").string(), opened));
+    EXPECT_THROW(readTableFileImage((blocked / "Category.cds").string()), StoreError);
+}

@@ -6,17 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+
 namespace stowmere::cli::test {
 
-/// A fresh folder under the system's temporary folder, removed with its contents when the
-/// object goes. Relative names given to its members are below it.
+/// The shared temporary folder with a tree builder on top: relative names given to its
+/// members are below the folder.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
     std::string path(const std::string& relative = {}) const;
     /// Writes a file and its missing parent folders; returns its full path.
     std::string file(const std::string& relative, const std::string& contents) const;
@@ -30,7 +27,7 @@ public:
     std::vector<std::string> names(const std::string& relativeFolder) const;
 
 private:
-    std::filesystem::path m_root;
+    stowmere::testing::TempFolder m_folder{"cli"};
 };
 
 } // namespace stowmere::cli::test

@@ -452,6 +452,19 @@ void TfrmMain::SpeedButton1Click() { m_dialogs.information(kHelpText); }
 
 bool TfrmMain::categoriesEmpty() const { return !cdsCategory->Active() || cdsCategory->IsEmpty(); }
 
+// Paths go to the highlighted set; with no sets at all the command does nothing, and
+// with sets but none highlighted the user is told to pick one.
+bool TfrmMain::pathsCanBeAdded()
+{
+    if (categoriesEmpty())
+        return false;
+    if (lstCategory->itemIndex() < 0) {
+        m_dialogs.information(QStringLiteral("Please select Backup."));
+        return false;
+    }
+    return true;
+}
+
 bool TfrmMain::pathsEmpty() const { return !cdsPaths->Active() || cdsPaths->IsEmpty(); }
 
 std::optional<std::int64_t> TfrmMain::currentCategoryNo() const
@@ -639,12 +652,8 @@ void TfrmMain::btnDeleteCategoryClick()
 
 void TfrmMain::btnAddFolderClick()
 {
-    if (categoriesEmpty())
+    if (!pathsCanBeAdded())
         return;
-    if (lstCategory->itemIndex() < 0) {
-        m_dialogs.information(QStringLiteral("Please select Backup."));
-        return;
-    }
     pumpMessages();
     const std::optional<QString> folder = m_dialogs.browseFolder(QString());
     if (!folder)
@@ -661,12 +670,8 @@ void TfrmMain::btnAddFolderClick()
 
 void TfrmMain::btnAddFilesClick()
 {
-    if (categoriesEmpty())
+    if (!pathsCanBeAdded())
         return;
-    if (lstCategory->itemIndex() < 0) {
-        m_dialogs.information(QStringLiteral("Please select Backup."));
-        return;
-    }
     pumpMessages();
     const QStringList files = m_dialogs.openFiles();
     if (files.isEmpty())

@@ -144,6 +144,7 @@ private:
     /// The list index of the backup set with this number, or 0.
     int indexOfCategory(std::optional<std::int64_t> categoryNo) const;
     bool categoriesEmpty() const;
+    bool pathsCanBeAdded();
     bool pathsEmpty() const;
     std::optional<std::int64_t> currentCategoryNo() const;
     QString currentBackupDirectory() const;

@@ -772,6 +772,15 @@ void TfrmMain::btnBackupClick()
     }
     if (!check.start)
         return;
+    std::vector<std::string> checkedItems;
+    for (int i = 0; i < chklstList->count(); ++i) {
+        if (chklstList->checked(i))
+            checkedItems.push_back(toStd(chklstList->itemText(i)));
+    }
+    if (const std::string overlap = backup::CheckItemsApart(toStd(destination), checkedItems); !overlap.empty()) {
+        m_dialogs.information(fromStd(overlap));
+        return;
+    }
 
     m_progress->prepareRun(CountChecked());
 
@@ -852,6 +861,11 @@ void TfrmMain::itemDone()
 void TfrmMain::showError(const std::string& text)
 {
     runOnThreadOf(this, [this, message = fromStd(text)] { m_dialogs.error(message); });
+}
+
+void TfrmMain::showInformation(const std::string& text)
+{
+    runOnThreadOf(this, [this, message = fromStd(text)] { m_dialogs.information(message); });
 }
 
 void TfrmMain::closeProgress()

@@ -134,6 +134,7 @@ private:
     void fileCopied(std::uint64_t count) override;
     void itemDone() override;
     void showError(const std::string& text) override;
+    void showInformation(const std::string& text) override;
     void closeProgress() override;
 
     void createComponents();

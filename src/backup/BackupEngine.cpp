@@ -1,20 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/BackupEngine.h"
 
+#include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
 #include "backup/ReverseText.h"
-#include "platform/ModificationStamp.h"
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace stowmere::backup {
 namespace {
+
+using files::CopyOutcome;
+using files::EntryKind;
+
+constexpr const char* kPseudoReason = "it lies on a system file system (such as /proc or /sys) that holds no data";
+constexpr const char* kLinksRefusedReason = "links cannot be stored on this drive";
+constexpr const char* kChangedKindReason = "it is no longer what it was when the folder was read";
 
 bool endsWithSeparator(const std::string& path)
 {
@@ -27,6 +41,31 @@ std::string joinName(const std::string& folder, const std::string& name)
     return endsWithSeparator(folder) ? folder + name : folder + paths::kSeparator + name;
 }
 
+std::string systemText(int error)
+{
+    return std::error_code(error, std::generic_category()).message();
+}
+
+std::string reasonOf(const CopyOutcome& outcome)
+{
+    return outcome.changedKind ? kChangedKindReason : outcome.error.message();
+}
+
+std::int64_t floorDivide(std::int64_t value, std::int64_t step)
+{
+    const std::int64_t quotient = value / step;
+    return (value % step != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+// A time cut down to the granularity, as a pair that compares in time order.
+std::pair<std::int64_t, std::int64_t> truncated(const timespec& time, std::int64_t granularity)
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    if (granularity >= kSecond)
+        return {floorDivide(time.tv_sec, granularity / kSecond), 0};
+    return {time.tv_sec, time.tv_nsec - time.tv_nsec % granularity};
+}
+
 } // namespace
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
@@ -34,6 +73,7 @@ BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, st
     , m_observer(observer)
     , m_cancelFlag(cancelFlag)
     , m_dest(m_settings.destination)
+    , m_umask(files::processUmask())
 {
     // Only one separator goes, even from the root: "/" becomes "", so that the targets
     // made by appending "/" + name come out as "/name".
@@ -46,6 +86,13 @@ BackupEngine::~BackupEngine() = default;
 BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
     m_result = {};
+    m_destCleaned = false;
+    m_granularity.reset();
+    if (!takeRunLock()) {
+        m_observer.closeProgress();
+        m_observer.showInformation(m_result.refusal);
+        return m_result;
+    }
     const std::size_t count = items.size();
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
@@ -57,17 +104,23 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             if (i > 0)
                 m_observer.uncheckItem(i - 1);
             const std::string& item = items[i];
+            // An item checked after the run started escaped the check before it.
+            if (LieInsideEachOther(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, item)) {
+                m_observer.showInformation(OverlapText(m_settings.destination, item));
+                m_observer.itemDone();
+                continue;
+            }
             // What the item is on disk decides how it is copied, not whether its name has
             // a dot: "My.Data" may be a folder and "Makefile" a file.
             switch (files::kindOf(item)) {
-            case files::EntryKind::File:
+            case EntryKind::File:
                 copyFileItem(item);
                 break;
-            case files::EntryKind::Folder:
+            case EntryKind::Folder:
                 copyFolderItem(item);
                 break;
-            case files::EntryKind::Missing:
-            case files::EntryKind::Other:
+            case EntryKind::Missing:
+            case EntryKind::Other:
                 m_result.missingItems.push_back(item);
                 break;
             }
@@ -83,6 +136,8 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             showError(error.what());
         }
     }
+    // Nothing is written any more: another run may start while the boxes below are open.
+    m_runLock.reset();
     if (!stopped) {
         if (m_settings.sleep)
             m_settings.sleep(m_settings.finalPause);
@@ -93,14 +148,55 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     // Items that vanished are told once at the end rather than passed over in silence.
     if (!m_result.missingItems.empty())
         m_observer.showError(MissingItemsText(m_result.missingItems));
+    if (m_result.notBackedUpCount > 0)
+        m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
     return m_result;
+}
+
+bool BackupEngine::takeRunLock()
+{
+    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
+    try {
+        m_runLock = files::FileLock::acquire(paths::join(folder, kRunLockName), std::chrono::milliseconds(0));
+        if (m_runLock)
+            return true;
+        m_result.refusal = DestinationBusyText(m_settings.destination);
+    } catch (const std::system_error& error) {
+        // A file system without locks (some network shares) cannot keep two runs apart;
+        // the run goes on as it did before there were locks.
+        const int code = error.code().value();
+        if (code == ENOLCK || code == EOPNOTSUPP || code == ENOSYS)
+            return true;
+        // A folder that cannot take an empty lock file cannot take the backup either.
+        m_result.refusal = error.what();
+    }
+    m_result.refused = true;
+    return false;
 }
 
 void BackupEngine::copyFileItem(const std::string& item)
 {
-    const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
-    if (m_settings.incremental && isUpToDate(files::statusOf(target), [&item] { return files::statusOf(item); }))
+    if (files::onPseudoFileSystem(item)) {
+        notBackedUp(item, kPseudoReason);
         return;
+    }
+    const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
+    const files::FileStatus source = files::statusOf(item);
+    struct stat targetInfo {};
+    const bool targetThere = ::lstat(target.c_str(), &targetInfo) == 0;
+    if (targetThere) {
+        const files::FileStatus existing = files::statusFromStat(targetInfo);
+        // The item is its own copy (an item of the destination itself, reached through a
+        // link or a mount): nothing to do.
+        if (existing.identity == source.identity)
+            return;
+        if (m_settings.incremental && isUpToDate(existing, source, timeGranularity()))
+            return;
+    }
+    if (!m_destCleaned) {
+        files::TemporaryFile::removeLeftovers(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest);
+        m_destCleaned = true;
+    }
     CopyOneFile(item, target);
 }
 
@@ -113,8 +209,19 @@ void BackupEngine::copyFolderItem(const std::string& item)
         BackupEngine& engine;
         ~ListRelease() { engine.FreeFolderList(); }
     } release{*this};
+    const std::string base = BaseName(item);
+    // A destination inside the item must not be copied into itself, nor the item's own
+    // copy from an earlier run.
+    m_excluded.clear();
+    for (const std::string& folder :
+         {m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, m_dest + paths::kSeparator + base}) {
+        if (const auto identity = files::identityOf(folder))
+            m_excluded.push_back(*identity);
+    }
     BuildFolderList(item);
-    CopyFolderTree(item, BaseName(item));
+    if (cancelled())
+        return;
+    CopyFolderTree(item, base);
 }
 
 std::string BackupEngine::BaseName(const std::string& item)
@@ -137,12 +244,25 @@ void BackupEngine::BuildFolderList(const std::string& item)
     if (!m_folderList)
         m_folderList = std::make_unique<std::vector<std::string>>();
     m_folderList->emplace_back();
-    m_folderFiles.resize(m_folderList->size());
+    m_folders.resize(m_folderList->size());
+    const std::size_t index = m_folderList->size() - 1;
     m_descent.clear();
     const files::OpenFolder folder(item);
-    if (const auto identity = folder.identity())
-        m_descent.push_back(*identity);
-    CollectSubFolders(folder, item, m_folderList->size() - 1);
+    const files::FileStatus status = folder.status();
+    m_folders[index].mode = status.mode;
+    m_folders[index].identity = status.identity;
+    if (!folder.isOpen()) {
+        m_folders[index].skip = m_folders[index].unreadable = true;
+        notBackedUp(item, systemText(folder.openError()));
+        return;
+    }
+    if (files::onPseudoFileSystem(folder.fd())) {
+        m_folders[index].skip = m_folders[index].unreadable = true;
+        notBackedUp(item, kPseudoReason);
+        return;
+    }
+    m_descent.push_back(status.identity);
+    CollectSubFolders(folder, item, index);
     m_descent.clear();
 }
 
@@ -151,26 +271,48 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
     std::vector<files::FolderEntry> entries;
     try {
         entries = folder.entries();
-    } catch (const std::system_error&) {
-        // Such a folder adds no sub-folders; copying its files fails and says why.
+    } catch (const std::system_error& error) {
+        m_folders[index].skip = m_folders[index].unreadable = true;
+        notBackedUp(folder.path(), error.code().message());
         return;
     }
     rememberFiles(folder, entries, index);
+    const std::uint64_t device = m_folders[index].identity.device;
     for (const files::FolderEntry& entry : entries) {
-        if (entry.kind != files::EntryKind::Folder)
+        // A listing of millions of folders must not hold a cancel for minutes.
+        if (cancelled())
+            return;
+        // Links are copied as links: following them could lead anywhere, round and round.
+        if (entry.link || entry.kind != EntryKind::Folder)
             continue;
         const files::OpenFolder sub(joinName(folder.path(), entry.name));
-        const auto identity = sub.identity();
-        // A link back to a folder on the way down would make the list endless.
-        if (identity && std::find(m_descent.begin(), m_descent.end(), *identity) != m_descent.end())
-            continue;
+        const files::FileStatus status = sub.status();
+        if (sub.isOpen()) {
+            if (std::find(m_excluded.begin(), m_excluded.end(), status.identity) != m_excluded.end())
+                continue;
+            // A bind mount can still lead back to a folder on the way down.
+            if (std::find(m_descent.begin(), m_descent.end(), status.identity) != m_descent.end())
+                continue;
+        }
         m_folderList->push_back(sub.path().substr(root.size()));
-        m_folderFiles.emplace_back();
-        // A folder that cannot be opened is listed all the same, so that its copy reports it.
-        if (!identity)
+        m_folders.emplace_back();
+        const std::size_t subIndex = m_folders.size() - 1;
+        m_folders[subIndex].mode = status.mode;
+        m_folders[subIndex].identity = status.identity;
+        m_observer.foldersListed(m_folderList->size());
+        if (!sub.isOpen()) {
+            m_folders[subIndex].skip = m_folders[subIndex].unreadable = true;
+            notBackedUp(sub.path(), systemText(sub.openError()));
             continue;
-        m_descent.push_back(*identity);
-        CollectSubFolders(sub, root, m_folderList->size() - 1);
+        }
+        // A mount of /proc or /sys inside the tree: its folder is made, its contents never
+        // read. Only a change of device can lead onto another file system.
+        if (status.identity.device != device && files::onPseudoFileSystem(sub.fd())) {
+            m_folders[subIndex].skip = true;
+            continue;
+        }
+        m_descent.push_back(status.identity);
+        CollectSubFolders(sub, root, subIndex);
         m_descent.pop_back();
     }
 }
@@ -183,14 +325,15 @@ void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vec
     // Past the limit, folders are read again when they are copied, so memory stays flat.
     std::vector<ListedFile> files;
     for (const files::FolderEntry& entry : entries) {
-        if (entry.kind != files::EntryKind::File)
+        if (!entry.link && entry.kind != EntryKind::File)
             continue;
         if (m_rememberedFiles >= kMaxRememberedFiles)
             return;
         ++m_rememberedFiles;
-        files.push_back({entry.name, m_settings.incremental ? folder.statusOf(entry.name) : files::FileStatus{}});
+        const bool needStatus = m_settings.incremental && !entry.link;
+        files.push_back({entry.name, needStatus ? folder.entryStatus(entry.name) : files::FileStatus{}, entry.link});
     }
-    m_folderFiles[index] = std::move(files);
+    m_folders[index].files = std::move(files);
 }
 
 void BackupEngine::CopyFolderTree(const std::string& item, const std::string& base)
@@ -198,67 +341,109 @@ void BackupEngine::CopyFolderTree(const std::string& item, const std::string& ba
     if (!m_folderList)
         return;
     const std::size_t count = m_folderList->size();
-    for (std::size_t n = 0; n < count; ++n) {
-        const bool listed = n < m_folderFiles.size() && m_folderFiles[n];
-        copyFolderFiles(item, base, (*m_folderList)[n], listed ? &*m_folderFiles[n] : nullptr);
-        if (cancelled())
-            return;
+    for (std::size_t n = 0; n < count && !cancelled(); ++n) {
+        ListedFolder* listed = n < m_folders.size() ? &m_folders[n] : nullptr;
+        // The destination itself (an item copied straight into it) keeps its own bits.
+        copyFolderFiles(item, base, (*m_folderList)[n], listed, !(n == 0 && base.empty()));
     }
+    applyFolderModes();
 }
 
 void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel)
 {
-    copyFolderFiles(item, base, rel, nullptr);
+    copyFolderFiles(item, base, rel, nullptr, true);
+    applyFolderModes();
 }
 
 void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                                   const std::vector<ListedFile>* listed)
+                                   ListedFolder* listed, bool applyMode)
 {
     try {
         const std::string source = item + rel;
         const std::string target = m_dest + paths::kSeparator + base + rel;
+        if (listed && listed->unreadable)
+            return; // told when the list was built
+        files::FileStatus sourceFolder;
+        if (listed) {
+            sourceFolder.kind = EntryKind::Folder;
+            sourceFolder.mode = listed->mode;
+            sourceFolder.identity = listed->identity;
+        } else {
+            sourceFolder = files::statusOf(source);
+            if (sourceFolder.kind != EntryKind::Folder) {
+                notBackedUp(source, systemText(sourceFolder.kind == EntryKind::Missing ? ENOENT : ENOTDIR));
+                return;
+            }
+        }
         // An incremental run looks at two files for each one it copies; held open, the
         // folders spare it walking both full paths every time. A target folder that opens
         // exists already and needs no mkdir.
         std::optional<files::OpenFolder> targetFolder;
         if (m_settings.incremental)
             targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
+        bool created = false;
         if (!targetFolder || !targetFolder->isOpen()) {
-            // A folder that really cannot be made shows up as the failure of the first
-            // file copied into it.
-            files::makeFolder(target);
+            if (!makeTargetFolder(source, target, sourceFolder.mode, created))
+                return;
             if (targetFolder)
                 targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
         }
+        files::FileStatus targetStatus;
+        if (created) {
+            targetStatus.kind = EntryKind::Folder;
+            targetStatus.mode = (sourceFolder.mode | S_IRWXU) & 0777 & ~m_umask;
+        } else {
+            targetStatus = targetFolder ? targetFolder->status() : files::statusOf(target);
+            // The destination reached again through a mount: its files are their own copies.
+            if (targetStatus.identity == sourceFolder.identity)
+                return;
+            // A folder a previous run made read-only must take this run's files first.
+            if ((targetStatus.mode & S_IRWXU) != S_IRWXU && applyMode)
+                ::chmod(target.c_str(), targetStatus.mode | S_IRWXU);
+        }
+        if (applyMode && sourceFolder.mode != 0 && sourceFolder.mode != targetStatus.mode)
+            m_folderModes.emplace_back(target, sourceFolder.mode);
+        if (listed && listed->skip)
+            return; // a pseudo file system's mount point: made, never read
+
+        // A folder made just now holds no leftovers of an earlier, killed run.
+        bool cleaned = created;
         // A folder remembered from the listing may have gone since; that is told as the
-        // folder that cannot be read, before its first copy, not as failed copies.
-        bool sourceSeen = listed == nullptr;
-        // Returns false once the run is to stop.
-        const auto handle = [&](const std::string& name, const auto& sourceStatus) {
-            const bool skip = m_settings.incremental && isUpToDate(targetFolder->statusOf(name), sourceStatus);
-            if (!skip) {
-                if (!sourceSeen) {
-                    if (!files::isFolder(source))
-                        throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory),
-                                                "Cannot read folder " + source);
-                    sourceSeen = true;
+        // folder that cannot be read, before its first copy, not as many failed files.
+        bool sourceSeen = listed == nullptr || !listed->files;
+        const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
+        const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
+            if (!sourceSeen) {
+                if (!files::isFolder(source)) {
+                    notBackedUp(source, systemText(ENOENT));
+                    return false;
                 }
-                CopyOneFile(joinName(source, name), joinName(target, name));
+                sourceSeen = true;
             }
-            return !cancelled();
+            return copyEntry(source, target, name, link, lookup, status, cleaned);
         };
-        if (listed) {
-            for (const ListedFile& file : *listed) {
-                if (!handle(file.name, [&file] { return file.status; }))
+        if (listed && listed->files) {
+            for (const ListedFile& file : *listed->files) {
+                if (!handle(file.name, file.link, m_settings.incremental ? &file.status : nullptr))
                     return;
             }
             return;
         }
-        const files::OpenFolder sourceFolder(source);
-        for (const files::FolderEntry& entry : sourceFolder.entries()) {
-            if (entry.kind != files::EntryKind::File)
+        const files::OpenFolder sourceRead(source);
+        std::vector<files::FolderEntry> entries;
+        try {
+            entries = sourceRead.entries();
+        } catch (const std::system_error& error) {
+            notBackedUp(source, error.code().message());
+            return;
+        }
+        for (const files::FolderEntry& entry : entries) {
+            if (!entry.link && entry.kind != EntryKind::File)
                 continue;
-            if (!handle(entry.name, [&] { return sourceFolder.statusOf(entry.name); }))
+            files::FileStatus status;
+            if (m_settings.incremental && !entry.link)
+                status = sourceRead.entryStatus(entry.name);
+            if (!handle(entry.name, entry.link, m_settings.incremental ? &status : nullptr))
                 return;
         }
     } catch (const std::exception& error) {
@@ -266,44 +451,186 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
     }
 }
 
+bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string& targetFolder,
+                             const std::string& name, bool link, const files::OpenFolder* targetLookup,
+                             const files::FileStatus* sourceStatus, bool& cleaned)
+{
+    if (cancelled())
+        return false;
+    const std::string source = joinName(sourceFolder, name);
+    const std::string target = joinName(targetFolder, name);
+    if (!link && m_settings.incremental && targetLookup && sourceStatus) {
+        if (isUpToDate(targetLookup->entryStatus(name), *sourceStatus, timeGranularity()))
+            return true;
+    }
+    if (!cleaned) {
+        files::TemporaryFile::removeLeftovers(targetFolder);
+        cleaned = true;
+    }
+    if (link)
+        copyLink(source, target);
+    else
+        CopyOneFile(source, target);
+    return !cancelled();
+}
+
+void BackupEngine::copyLink(const std::string& source, const std::string& target)
+{
+    const CopyOutcome outcome = m_copier.copyLink(source, target, m_settings.incremental);
+    switch (outcome.status) {
+    case CopyOutcome::Status::Copied:
+        ++m_result.filesCopied;
+        m_observer.fileCopied(m_result.filesCopied);
+        break;
+    case CopyOutcome::Status::LinksRefused:
+        notBackedUp(source, kLinksRefusedReason);
+        break;
+    case CopyOutcome::Status::SourceFailed:
+        notBackedUp(source, reasonOf(outcome));
+        break;
+    case CopyOutcome::Status::DestinationFailed:
+        destinationFailed(source, FolderPartOf(target), outcome.error.message());
+        break;
+    case CopyOutcome::Status::Unchanged:
+    case CopyOutcome::Status::SameFile:
+    case CopyOutcome::Status::Cancelled:
+        break;
+    }
+}
+
+bool BackupEngine::makeTargetFolder(const std::string& source, const std::string& target, mode_t mode, bool& created)
+{
+    created = false;
+    // Made writable for the copy whatever the source's bits; they follow once it is filled.
+    const mode_t makeMode = (mode | S_IRWXU) & 0777;
+    if (::mkdir(target.c_str(), makeMode) == 0) {
+        created = true;
+        return true;
+    }
+    int error = errno;
+    struct stat info {};
+    if (error == EEXIST && ::lstat(target.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return true;
+        // A link left where the source now has a real folder: following it would write
+        // outside the backup. The link holds no data; the folder takes its place.
+        if (S_ISLNK(info.st_mode)) {
+            if (::unlink(target.c_str()) == 0 && ::mkdir(target.c_str(), makeMode) == 0) {
+                created = true;
+                return true;
+            }
+            error = errno;
+        }
+    }
+    // The folder's files cannot go anywhere: stop now, naming the folder, rather than with
+    // the first file copied into it (or never, for an empty one).
+    destinationFailed(source, FolderPartOf(target), systemText(error));
+    return false;
+}
+
+void BackupEngine::applyFolderModes()
+{
+    // Deepest first, so that a read-only folder is closed only when all below it is done.
+    for (auto it = m_folderModes.rbegin(); it != m_folderModes.rend(); ++it)
+        ::chmod(it->first.c_str(), it->second);
+    m_folderModes.clear();
+}
+
 void BackupEngine::FreeFolderList()
 {
     m_folderList.reset();
-    m_folderFiles.clear();
-    m_folderFiles.shrink_to_fit();
+    m_folders.clear();
+    m_folders.shrink_to_fit();
     m_rememberedFiles = 0;
 }
 
-bool BackupEngine::isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source)
+bool BackupEngine::isUpToDate(const files::FileStatus& target, const files::FileStatus& source,
+                              std::int64_t granularity)
 {
-    if (target.kind != files::EntryKind::File)
+    if (target.kind != EntryKind::File || source.kind != EntryKind::File)
         return false;
-    const std::uint32_t targetStamp = files::packStamp(target.modified.tv_sec);
-    // A target whose time cannot be packed cannot be shown to be up to date, so it is
-    // copied again rather than left stale for good.
-    if (targetStamp == files::kUnreadableStamp)
+    if (target.size != source.size)
         return false;
-    const files::FileStatus sourceStatus = source();
-    const std::uint32_t sourceStamp = sourceStatus.kind == files::EntryKind::Missing
-        ? files::kUnreadableStamp
-        : files::packStamp(sourceStatus.modified.tv_sec);
-    return targetStamp >= sourceStamp;
+    // A target newer than its source is kept, as the user may have reasons for it.
+    return truncated(source.modified, granularity) <= truncated(target.modified, granularity);
+}
+
+std::int64_t BackupEngine::ProbeTimeGranularity(const std::string& folder)
+{
+    std::error_code error;
+    files::TemporaryFile probe = files::TemporaryFile::create(folder, 0600, error);
+    if (error)
+        return 1;
+    // An odd second with every nanosecond digit set: whatever a file system drops of it
+    // shows how fine its times are.
+    constexpr timespec kWritten{1'000'000'001, 999'999'999};
+    const timespec times[2] = {kWritten, kWritten};
+    struct stat info {};
+    if (::futimens(probe.fd(), times) != 0 || ::fstat(probe.fd(), &info) != 0)
+        return 1;
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    const std::int64_t written = kWritten.tv_sec * kSecond + kWritten.tv_nsec;
+    const std::int64_t read = static_cast<std::int64_t>(info.st_mtim.tv_sec) * kSecond + info.st_mtim.tv_nsec;
+    const std::int64_t lost = written > read ? written - read : read - written;
+    constexpr std::array<std::int64_t, 11> kSteps = {1,         10,         100,          1'000,
+                                                     10'000,    100'000,    1'000'000,    10'000'000,
+                                                     100'000'000, kSecond,  2 * kSecond};
+    for (const std::int64_t step : kSteps) {
+        if (lost < step)
+            return step;
+    }
+    return 2 * kSecond;
+}
+
+std::int64_t BackupEngine::timeGranularity()
+{
+    if (!m_granularity)
+        m_granularity = ProbeTimeGranularity(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest);
+    return *m_granularity;
 }
 
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)
 {
     m_observer.copyingFile(source, target);
-    const std::error_code error = m_copier.copy(source, target);
-    if (!error) {
+    const CopyOutcome outcome = m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
+        m_observer.copyProgress(source, done, size);
+        return !cancelled();
+    });
+    switch (outcome.status) {
+    case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;
         m_observer.fileCopied(m_result.filesCopied);
-        return;
+        break;
+    case CopyOutcome::Status::SourceFailed:
+        notBackedUp(source, reasonOf(outcome));
+        break;
+    case CopyOutcome::Status::LinksRefused:
+        notBackedUp(source, kLinksRefusedReason);
+        break;
+    case CopyOutcome::Status::DestinationFailed:
+        destinationFailed(source, FolderPartOf(target), outcome.error.message());
+        break;
+    case CopyOutcome::Status::Unchanged:
+    case CopyOutcome::Status::SameFile:
+    case CopyOutcome::Status::Cancelled:
+        break;
     }
-    const std::string folder = FolderPartOf(target);
+}
+
+void BackupEngine::notBackedUp(const std::string& path, const std::string& reason)
+{
+    if (m_result.notBackedUp.size() < BackupResult::kMaxNotBackedUp)
+        m_result.notBackedUp.push_back({path, reason});
+    ++m_result.notBackedUpCount;
+}
+
+void BackupEngine::destinationFailed(const std::string& source, const std::string& targetFolder,
+                                     const std::string& reason)
+{
     m_result.copyFailed = true;
     m_result.failedFile = source;
-    m_result.failureReason = error.message();
-    m_observer.showError(CopyFailureText(source, folder, GetFreeSpace(folder)));
+    m_result.failureReason = reason;
+    m_observer.showError(CopyFailureText(source, targetFolder, GetFreeSpace(targetFolder), reason));
     m_cancelFlag.store(true);
 }
 

@@ -3,6 +3,7 @@
 
 #include "backup/BackupObserver.h"
 #include "platform/FileCopier.h"
+#include "platform/FileLock.h"
 #include "platform/FileQueries.h"
 #include "platform/OpenFolder.h"
 
@@ -29,14 +30,31 @@ struct BackupSettings {
     std::function<void(std::chrono::milliseconds)> sleep;
 };
 
+/// A file, folder or link the run could not read (or could not store) and went on without.
+struct NotBackedUp {
+    std::string path;
+    std::string reason; ///< the system's text, or what else kept it out of the backup
+};
+
 struct BackupResult {
     std::uint64_t filesCopied = 0;
     /// The run ended early because the cancel flag was set (by Cancel or a failed copy).
     bool cancelled = false;
-    /// A file copy failed; the failure box was shown. failedFile is its source path.
+    /// The destination could not be written (a copy or a folder failed there); the failure
+    /// box was shown and the run stopped. failedFile is the source path, failureReason the
+    /// system's text.
     bool copyFailed = false;
     std::string failedFile;
     std::string failureReason;
+    /// The run did not start: another run holds the destination, or the destination and a
+    /// checked item lie inside each other. refusal is the text that was shown.
+    bool refused = false;
+    std::string refusal;
+    /// What could not be read and was left out while the run went on, in the order met:
+    /// the first kMaxNotBackedUp of them; notBackedUpCount counts them all.
+    std::vector<NotBackedUp> notBackedUp;
+    std::size_t notBackedUpCount = 0;
+    static constexpr std::size_t kMaxNotBackedUp = 1000;
     /// Error boxes shown for anything else (unreadable folders, unexpected errors).
     std::size_t otherErrors = 0;
     /// Checked items that were neither a file nor a folder when the run reached them.
@@ -47,7 +65,11 @@ struct BackupResult {
 /// with their whole sub-tree into a sub-folder named after them. Synchronous: the caller
 /// decides on which thread it runs. It reaches the window only through the observer and
 /// the cancel flag, which the caller clears before the run and which Cancel may set at any
-/// moment; the engine sets it itself when a copy fails.
+/// moment; the engine sets it itself when the destination cannot be written.
+///
+/// A source that vanishes or cannot be read costs the run only that file or folder: it is
+/// listed at the end. Links inside a folder are copied as links, never followed. A run holds
+/// a lock on its destination, so two runs never write into one folder at once.
 class BackupEngine {
 public:
     BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag);
@@ -67,19 +89,25 @@ public:
     /// ends with a separator. A folder already on the way down (a link loop) is left out.
     void BuildFolderList(const std::string& item);
     /// Re-creates every listed folder under destination/base and copies its files, in list
-    /// order, until the cancel flag is set.
+    /// order, until the cancel flag is set; then gives the folders their sources'
+    /// permission bits.
     void CopyFolderTree(const std::string& item, const std::string& base);
     /// Creates destination/base + rel (one level) and copies the files directly inside
-    /// item + rel into it. Errors are shown and end only this folder.
+    /// item + rel into it. A source folder that cannot be read is listed at the end; a target
+    /// folder that cannot be made stops the run with the failure box.
     void CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel);
     /// Releases the sub-folder list.
     void FreeFolderList();
     /// The sub-folder list while a folder item is being copied, else null.
     const std::vector<std::string>* FolderList() const { return m_folderList.get(); }
 
-    /// Copies source over target; counts and announces a success, and on failure shows the
-    /// failure box and sets the cancel flag.
+    /// Copies source over target; counts and announces a success. A source that cannot be
+    /// read is listed at the end; a target that cannot be written shows the failure box with
+    /// its reason and sets the cancel flag.
     void CopyOneFile(const std::string& source, const std::string& target);
+
+    /// Name of the lock file a run holds in its destination folder.
+    static constexpr const char* kRunLockName = ".stowmere-run.lock";
 
     /// The base name a folder item's tree is copied under: its last component (the whole
     /// text for a name without separator), empty for the file-system root, for an item that
@@ -92,11 +120,32 @@ public:
 
     const BackupResult& result() const { return m_result; }
 
+    /// The incremental rule: copy when the target is missing, differs in size or is older
+    /// than the source at the destination's time granularity (in nanoseconds).
+    static bool isUpToDate(const files::FileStatus& target, const files::FileStatus& source,
+                           std::int64_t granularity);
+
+    /// The finest modification-time step the file system holding folder keeps, in
+    /// nanoseconds, found by writing a known time to a temporary file and reading it back:
+    /// 1 on ext4, 2,000,000,000 on FAT. 1 when it cannot be found out (copying too much is
+    /// safe; skipping a changed file is not).
+    static std::int64_t ProbeTimeGranularity(const std::string& folder);
+
 private:
-    /// A file of a listed folder, as seen when the list was built.
+    /// A file or link of a listed folder, as seen when the list was built.
     struct ListedFile {
         std::string name;
         files::FileStatus status; ///< looked at only for an incremental run
+        bool link = false;
+    };
+    /// What the listing learnt about one listed folder, same index as the list.
+    struct ListedFolder {
+        mode_t mode = 0;     ///< permission bits for the target folder; 0 when unknown
+        files::FileIdentity identity;
+        bool skip = false;   ///< unreadable or on a pseudo file system: made empty or not at all
+        bool unreadable = false;
+        /// Its files; none for a folder that is read again when it is copied.
+        std::optional<std::vector<ListedFile>> files;
     };
     /// Some 12 MiB of names and times at most, whatever the size of the tree.
     static constexpr std::size_t kMaxRememberedFiles = 150000;
@@ -105,11 +154,22 @@ private:
     void rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
                        std::size_t index);
     void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                         const std::vector<ListedFile>* listed);
+                         ListedFolder* listed, bool applyMode);
+    /// Copies one entry of a folder; false once the run is to stop.
+    bool copyEntry(const std::string& sourceFolder, const std::string& targetFolder, const std::string& name,
+                   bool link, const files::OpenFolder* targetLookup, const files::FileStatus* sourceStatus,
+                   bool& cleaned);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
-    /// The incremental rule: the target is a file whose stamp is not smaller than the source's.
-    static bool isUpToDate(const files::FileStatus& target, const std::function<files::FileStatus()>& source);
+    void copyLink(const std::string& source, const std::string& target);
+    bool takeRunLock();
+    /// Makes the target folder of source (or finds it made), writable for the copy; false
+    /// when it cannot be made, after the failure box. created tells whether it is new.
+    bool makeTargetFolder(const std::string& source, const std::string& target, mode_t mode, bool& created);
+    void applyFolderModes();
+    std::int64_t timeGranularity();
+    void notBackedUp(const std::string& path, const std::string& reason);
+    void destinationFailed(const std::string& source, const std::string& targetFolder, const std::string& reason);
     bool cancelled() const { return m_cancelFlag.load(); }
     void showError(const std::string& text);
 
@@ -118,11 +178,19 @@ private:
     std::atomic<bool>& m_cancelFlag;
     std::string m_dest;
     std::unique_ptr<std::vector<std::string>> m_folderList;
-    /// The files of each listed folder, same index as the list; none for a folder that is
-    /// read again when it is copied.
-    std::vector<std::optional<std::vector<ListedFile>>> m_folderFiles;
+    std::vector<ListedFolder> m_folders;
     std::size_t m_rememberedFiles = 0;
     std::vector<files::FileIdentity> m_descent; ///< folders on the current way down
+    /// Folders the walk leaves out: the destination and the current item's target, so that
+    /// a destination inside the item is never copied into itself.
+    std::vector<files::FileIdentity> m_excluded;
+    /// Target folders and the permission bits they get once their contents are in (a
+    /// read-only folder made read-only at once could not be filled).
+    std::vector<std::pair<std::string, mode_t>> m_folderModes;
+    std::optional<files::FileLock> m_runLock;
+    std::optional<std::int64_t> m_granularity;
+    bool m_destCleaned = false;
+    mode_t m_umask = 0;
     files::FileCopier m_copier;
     BackupResult m_result;
 };

@@ -30,6 +30,19 @@ public:
         static_cast<void>(target);
     }
 
+    /// A copy has come this far: bytes done of the source's size (0 when the source does not
+    /// tell its size). Told between the chunks of a copy, so for a large file many times.
+    virtual void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size)
+    {
+        static_cast<void>(source);
+        static_cast<void>(done);
+        static_cast<void>(size);
+    }
+
+    /// The folder list of a folder item has grown to count folders; told while it is built,
+    /// which for a large tree takes a while before the first file is copied.
+    virtual void foldersListed(std::size_t count) { static_cast<void>(count); }
+
     /// A file was copied; count is the number of files copied so far in this run.
     virtual void fileCopied(std::uint64_t count) = 0;
 
@@ -39,6 +52,11 @@ public:
     /// Shows text in an error box and returns only once the user has closed the box.
     /// Lines are separated by "\r\n".
     virtual void showError(const std::string& text) = 0;
+
+    /// Shows text in an information box and returns only once the user has closed it: what
+    /// the run could not back up, or why it could not start. Lines are separated by "\r\n".
+    /// Shown as an error box by observers that know no other kind.
+    virtual void showInformation(const std::string& text) { showError(text); }
 
     /// Closes the progress display and puts its bar back to 0.
     virtual void closeProgress() = 0;

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/BackupStartCheck.h"
 
+#include "backup/FailureReport.h"
 #include "platform/FileQueries.h"
+#include "platform/Paths.h"
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
 
 namespace stowmere::backup {
 
@@ -18,6 +24,35 @@ BackupStartCheck CheckBackupStart(const std::string& destination, std::size_t it
     if (pathRangeEmpty)
         return {false, {}};
     return {true, {}};
+}
+
+namespace {
+
+// The path with every link resolved; empty when it does not exist.
+std::string resolved(const std::string& path)
+{
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+} // namespace
+
+bool LieInsideEachOther(const std::string& destination, const std::string& item)
+{
+    const std::string realDestination = resolved(destination);
+    const std::string realItem = resolved(item);
+    if (realDestination.empty() || realItem.empty())
+        return false;
+    return realItem == realDestination || realItem.starts_with(paths::withTrailingSeparator(realDestination));
+}
+
+std::string CheckItemsApart(const std::string& destination, const std::vector<std::string>& checkedItems)
+{
+    for (const std::string& item : checkedItems) {
+        if (LieInsideEachOther(destination, item))
+            return OverlapText(destination, item);
+    }
+    return {};
 }
 
 } // namespace stowmere::backup

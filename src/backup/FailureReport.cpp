@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/FailureReport.h"
 
+#include "backup/BackupEngine.h"
+
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace stowmere::backup {
@@ -51,6 +54,36 @@ std::string CopyFailureText(const std::string& source, const std::string& target
     return "Could not backup file: " + source + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
         + targetFolder + " " + FormatByteSize(freeBytes)
         + "\r\n\r\nOr try running this application with administrator rights.";
+}
+
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes,
+                            const std::string& reason)
+{
+    std::string text = CopyFailureText(source, targetFolder, freeBytes);
+    if (!reason.empty())
+        text += "\r\n\r\nReason: " + reason;
+    return text;
+}
+
+std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total)
+{
+    std::string text = "These files could not be read and were not backed up:";
+    const std::size_t shown = std::min(entries.size(), kMaxNotBackedUpLines);
+    for (std::size_t i = 0; i < shown; ++i)
+        text += "\r\n" + entries[i].path + ": " + entries[i].reason;
+    if (total > shown)
+        text += "\r\n... and " + std::to_string(total - shown) + " more";
+    return text;
+}
+
+std::string OverlapText(const std::string& destination, const std::string& item)
+{
+    return "The Backup To Folder " + destination + " and the item " + item + " lie inside each other.";
+}
+
+std::string DestinationBusyText(const std::string& destination)
+{
+    return "Another backup into " + destination + " is running.";
 }
 
 std::string MissingItemsText(const std::vector<std::string>& items)

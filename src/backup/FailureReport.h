@@ -21,7 +21,27 @@ std::string FolderPartOf(const std::string& path);
 /// The seven-line text of the box shown when a file could not be copied.
 std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes);
 
+/// The same box with the system's reason on a line of its own at the end ("Reason: ...");
+/// without a reason it is the seven-line box.
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes,
+                            const std::string& reason);
+
 /// The text of the box that lists checked items found neither as file nor as folder.
 std::string MissingItemsText(const std::vector<std::string>& items);
+
+/// Lines of the not-read box shown at most; the rest are counted on one more line.
+inline constexpr std::size_t kMaxNotBackedUpLines = 50;
+
+struct NotBackedUp;
+
+/// The text of the information box that lists what could not be read: one "path: reason"
+/// line each, at most kMaxNotBackedUpLines, then "... and N more" for the rest of total.
+std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total);
+
+/// "The Backup To Folder %s and the item %s lie inside each other."
+std::string OverlapText(const std::string& destination, const std::string& item);
+
+/// "Another backup into %s is running."
+std::string DestinationBusyText(const std::string& destination);
 
 } // namespace stowmere::backup

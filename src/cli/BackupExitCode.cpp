@@ -7,24 +7,30 @@ namespace stowmere::cli {
 
 ExitCode backupExitCode(const backup::BackupResult& result, int signal)
 {
+    if (result.refused)
+        return ExitCode::NotStarted;
     if (result.copyFailed || result.otherErrors > 0)
         return ExitCode::CopyFailed;
     // A signal that came after the last item stopped nothing: the run is complete.
     if (signal != 0 && result.cancelled)
         return signal == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
-    if (!result.missingItems.empty())
+    if (!result.missingItems.empty() || result.notBackedUpCount > 0)
         return ExitCode::ItemsNotFound;
     return ExitCode::Success;
 }
 
 const char* backupOutcomeText(const backup::BackupResult& result, int signal)
 {
+    if (result.refused)
+        return "Backup not started";
     if (result.copyFailed)
         return "Backup stopped after a failed copy";
     if (signal != 0 && result.cancelled)
         return "Backup interrupted";
     if (result.otherErrors > 0)
         return "Backup finished with errors";
+    if (result.notBackedUpCount > 0)
+        return "Backup finished, some files could not be read";
     if (!result.missingItems.empty())
         return "Backup finished, some items were not found";
     return "Backup finished";

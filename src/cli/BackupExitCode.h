@@ -6,10 +6,11 @@
 
 namespace stowmere::cli {
 
-/// The exit code of a finished backup run. A failed copy outranks an interruption (the
-/// user must learn that something failed), which outranks missing items. Errors shown for
-/// anything else, such as a folder that could not be read, also mean that not everything
-/// was copied and count as a failed copy: a run that skipped data never exits 0.
+/// The exit code of a finished backup run. A run that never started (another run holds the
+/// destination) is NotStarted. A failed copy (the destination could not be written)
+/// outranks an interruption (the user must learn that something failed), which outranks
+/// missing items and files that could not be read. Unexpected errors also mean that not
+/// everything was copied and count as a failed copy: a run that skipped data never exits 0.
 /// signal: the signal that interrupted the run, or 0.
 ExitCode backupExitCode(const backup::BackupResult& result, int signal);
 

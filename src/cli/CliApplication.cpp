@@ -119,8 +119,9 @@ ExitCode CliApplication::list(DataFiles& data)
 ExitCode CliApplication::paths(DataFiles& data, const CommandLine& line)
 {
     const std::size_t set = resolveSet(data, line.arguments[0]);
+    // One path a line: a control character in a name must not split it or move the cursor.
     for (const std::string& path : data.paths(set))
-        m_out << path << '\n';
+        m_out << ProgressPrinter::escapeControl(path) << '\n';
     return ExitCode::Success;
 }
 
@@ -213,6 +214,13 @@ ExitCode CliApplication::backup(DataFiles& data, const CommandLine& line)
             throw RuleRefusal(start.information);
         return ExitCode::NotStarted;
     }
+    std::vector<std::string> checkedItems;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (checked[i])
+            checkedItems.push_back(items[i]);
+    }
+    if (const std::string overlap = backup::CheckItemsApart(destination, checkedItems); !overlap.empty())
+        throw RuleRefusal(ProgressPrinter::escapeControl(overlap));
 
     ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet),
                             ProgressPrinter::terminalWidth());

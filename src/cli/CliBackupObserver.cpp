@@ -36,6 +36,9 @@ void CliBackupObserver::itemDone() { m_printer.itemDone(); }
 
 void CliBackupObserver::showError(const std::string& text) { m_printer.failure(text); }
 
+// What could not be backed up, or why the run could not start, is news even for --quiet.
+void CliBackupObserver::showInformation(const std::string& text) { m_printer.failure(text); }
+
 void CliBackupObserver::closeProgress() {}
 
 } // namespace stowmere::cli

@@ -10,9 +10,9 @@
 namespace stowmere::cli {
 
 /// Stands in for the main window during a command-line backup: the check list is a vector
-/// of check states fixed before the run, progress goes to the printer, and an error box
-/// becomes a text on standard error (there is nobody to close a box, so the run goes on at
-/// once).
+/// of check states fixed before the run, progress goes to the printer, and an error or
+/// information box becomes a text on standard error (there is nobody to close a box, so the
+/// run goes on at once).
 class CliBackupObserver : public backup::BackupObserver {
 public:
     CliBackupObserver(const std::vector<std::string>& items, std::vector<bool> checked, ProgressPrinter& printer);
@@ -23,6 +23,7 @@ public:
     void fileCopied(std::uint64_t count) override;
     void itemDone() override;
     void showError(const std::string& text) override;
+    void showInformation(const std::string& text) override;
     void closeProgress() override;
 
     const std::vector<bool>& checked() const { return m_checked; }

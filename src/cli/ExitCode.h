@@ -7,8 +7,8 @@ namespace stowmere::cli {
 /// numbers are part of the tool's interface and never change.
 enum class ExitCode : int {
     Success = 0,        ///< everything asked for was done
-    ItemsNotFound = 1,  ///< done, but some named items did not exist and were passed over
-    CopyFailed = 2,     ///< a copy failed and the backup run stopped
+    ItemsNotFound = 1,  ///< done, but some named items did not exist or some files could not be read
+    CopyFailed = 2,     ///< the destination could not be written and the backup run stopped
     NotStarted = 3,     ///< nothing was done: bad arguments, refused input, unusable data files
     Interrupted = 130,  ///< stopped by Ctrl-C (128 + SIGINT)
     Terminated = 143,   ///< stopped by SIGTERM (128 + SIGTERM), e.g. a systemd stop

@@ -75,14 +75,21 @@ std::string helpText(Command command)
                kDataOption +
                "\n"
                "Progress goes to standard error: a live line on a terminal, plain lines\n"
-               "otherwise. Ctrl-C stops the run after the file being copied.\n"
+               "otherwise. Files that vanish or cannot be read during the run are listed\n"
+               "at the end, with the reason, and the run goes on without them. Links\n"
+               "inside a folder are copied as links. Ctrl-C stops the run within a\n"
+               "second; the file being copied is abandoned and its old copy kept.\n"
                "\n"
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"
-               "  1    some items were not found and were not backed up\n"
-               "  2    a copy failed and the run stopped, or a folder could not be read\n"
+               "  1    some items were not found, or some files or folders could not be\n"
+               "       read, and were not backed up\n"
+               "  2    the Backup To Folder could not be written (full, refused, a folder\n"
+               "       that cannot be made) and the run stopped\n"
                "  3    the run could not start (missing Backup To Folder, empty list,\n"
-               "       bad arguments, unreadable data files)\n"
+               "       another backup into the same folder running, an item and the\n"
+               "       Backup To Folder inside each other, bad arguments, unreadable\n"
+               "       data files)\n"
                "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";
     case Command::Dump:
         return "Usage: stowmere-cli dump FILE\n"
@@ -119,7 +126,8 @@ std::string helpText(Command command)
            "  -h, --help     show help (after a command: that command's help)\n" +
            kDataOption +
            "\n"
-           "Exit codes: 0 done; 1 some items were not found; 2 a copy failed;\n"
+           "Exit codes: 0 done; 1 some items were not found or could not be read;\n"
+           "2 the backup folder could not be written;\n"
            "3 nothing was done (bad arguments, refused input, unusable data files);\n"
            "130 interrupted. 'stowmere-cli backup --help' tells more.\n";
 }

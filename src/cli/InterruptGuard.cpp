@@ -21,7 +21,7 @@ extern "C" void onSignal(int signalNumber)
     if (g_cancelFlag)
         g_cancelFlag->store(true);
     if (first && g_announce) {
-        static constexpr char kText[] = "\nstowmere-cli: interrupted, stopping after the current file\n";
+        static constexpr char kText[] = "\nstowmere-cli: interrupted, stopping\n";
         [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
     }
 }
@@ -37,7 +37,8 @@ InterruptGuard::InterruptGuard(std::atomic<bool>& cancelFlag, bool announce)
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    // Restart interrupted system calls: a copy in progress must finish, not fail with EINTR.
+    // Restart interrupted system calls: the copy sees the flag between two chunks and
+    // abandons the file cleanly, rather than failing part-way with EINTR.
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_oldInterrupt);
     sigaction(SIGTERM, &action, &m_oldTerminate);

@@ -50,7 +50,7 @@ void ProgressPrinter::itemStarted(std::string_view path)
 {
     m_current.assign(path);
     if (m_mode == Mode::Plain) {
-        m_out << '[' << (m_itemsDone + 1) << '/' << m_totalItems << "] " << path << '\n' << std::flush;
+        m_out << '[' << (m_itemsDone + 1) << '/' << m_totalItems << "] " << escapeControl(path) << '\n' << std::flush;
     } else if (m_mode == Mode::Terminal) {
         redraw(true);
     }
@@ -80,12 +80,17 @@ void ProgressPrinter::itemDone()
 void ProgressPrinter::failure(std::string_view text)
 {
     clearLine();
+    // The window's texts break lines with "\r\n"; any other control character belongs to
+    // a name and is shown escaped, so a name cannot forge a line of its own.
     std::string plain;
     plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain.push_back(text[i]);
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        plain += escapeControl(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos)
+            break;
+        plain += '\n';
+        start = end + 2;
     }
     m_out << plain;
     if (plain.empty() || plain.back() != '\n')
@@ -116,10 +121,7 @@ void ProgressPrinter::redraw(bool force)
     if (!m_current.empty()) {
         line += "  ";
         // A file name may hold control characters; on a terminal they would move the cursor.
-        std::string current = m_current;
-        for (char& c : current)
-            if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f')
-                c = '?';
+        const std::string current = escapeControl(m_current);
         // Leave the last column free: writing into it makes some terminals wrap.
         const std::size_t used = columnsOf(line);
         if (used + 4 < m_width)
@@ -150,6 +152,30 @@ std::size_t ProgressPrinter::terminalWidth()
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
     return 80;
+}
+
+std::string ProgressPrinter::escapeControl(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            result.push_back(c);
+            continue;
+        }
+        switch (c) {
+        case '\n': result += "\\n"; break;
+        case '\r': result += "\\r"; break;
+        case '\t': result += "\\t"; break;
+        default:
+            result += "\\x";
+            result.push_back(kHex[byte >> 4]);
+            result.push_back(kHex[byte & 0xf]);
+        }
+    }
+    return result;
 }
 
 std::string ProgressPrinter::shortenMiddle(std::string_view text, std::size_t maxColumns)

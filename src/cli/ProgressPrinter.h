@@ -16,7 +16,8 @@ namespace stowmere::cli {
 /// the file being copied, cut to the terminal's width. Elsewhere (a log file, cron mail,
 /// the journal) carriage returns would make a mess, so each item gets a plain line of its
 /// own. Quiet shows nothing but failures. Failure texts always come out whole, on lines of
-/// their own, with the live line cleared first.
+/// their own, with the live line cleared first. Control characters in names are shown
+/// escaped in every line, to a terminal or not.
 class ProgressPrinter {
 public:
     enum class Mode { Quiet, Plain, Terminal };
@@ -43,6 +44,9 @@ public:
     static Mode modeForStandardError(bool quiet);
     /// The column count of the terminal on standard error, or 80.
     static std::size_t terminalWidth();
+
+    /// The text with control characters escaped: "\n", "\r", "\t", others "\xHH".
+    static std::string escapeControl(std::string_view text);
 
     /// The path shortened in the middle with "..." to at most maxColumns characters
     /// (UTF-8 characters, never cut inside one).

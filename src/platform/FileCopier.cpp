@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileCopier.h"
 
+#include "platform/FileQueries.h"
 #include "platform/Paths.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
+#include <limits>
+#include <optional>
 #include <linux/fs.h>
-#include <random>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,164 +18,169 @@
 namespace stowmere::files {
 namespace {
 
+using Status = CopyOutcome::Status;
+
 // Large enough that the read/write fallback costs few system calls, small enough to keep
 // the memory of a run flat whatever the file sizes.
 constexpr std::size_t kBufferSize = 1024 * 1024;
-// copy_file_range moves at most about 2 GiB per call anyway; short counts are allowed.
-constexpr std::size_t kRangeChunk = std::size_t{1} << 30;
 
 std::error_code lastError()
 {
     return {errno, std::generic_category()};
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-// Removes the temporary file unless it was renamed into place.
-class TemporaryName {
-public:
-    explicit TemporaryName(std::string name) : m_name(std::move(name)) {}
-    ~TemporaryName()
-    {
-        if (!m_kept)
-            ::unlink(m_name.c_str());
-    }
-    TemporaryName(const TemporaryName&) = delete;
-    TemporaryName& operator=(const TemporaryName&) = delete;
-    const std::string& name() const { return m_name; }
-    void keep() { m_kept = true; }
-
-private:
-    std::string m_name;
-    bool m_kept = false;
-};
-
-// The process's umask, read without changing it (umask() would, for a moment, for every
-// thread). When it cannot be read, every bit counts as masked so that chmod always runs.
-mode_t currentUmask()
+CopyOutcome failed(Status status, std::error_code error = lastError())
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("Umask:")) {
-            try {
-                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-            } catch (const std::exception&) {
-                break;
-            }
-        }
-    }
-    return 07777;
+    return {status, error, false};
 }
 
-bool isRefusal(int error)
+CopyOutcome changedKind()
 {
-    return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
+    return {Status::SourceFailed, std::make_error_code(std::errc::invalid_argument), true};
+}
+
+// What symlink() says on a file system that has no links at all (FAT, exFAT).
+bool refusesLinks(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// The link's target text, or the reason it cannot be read.
+std::optional<std::string> readLink(const std::string& path, int& error)
+{
+    std::string text(256, '\0');
+    for (;;) {
+        const ssize_t got = ::readlink(path.c_str(), text.data(), text.size());
+        if (got < 0) {
+            error = errno;
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(got) < text.size()) {
+            text.resize(static_cast<std::size_t>(got));
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
 }
 
 } // namespace
 
-FileCopier::FileCopier()
-    : m_random(std::random_device{}() | (std::uint64_t{std::random_device{}()} << 32) | 1)
-    , m_umask(currentUmask())
-{
-}
+FileCopier::FileCopier() : m_umask(processUmask()) {}
 FileCopier::~FileCopier() = default;
 
 std::error_code FileCopier::copy(const std::string& source, const std::string& target)
 {
+    const CopyOutcome outcome = copyFile(source, target);
+    return outcome.succeeded() ? std::error_code() : outcome.error;
+}
+
+CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& target, const CopyProgress& progress)
+{
     // O_NONBLOCK: should the path have turned into a FIFO since it was listed, the open
     // must not wait for a writer; the fstat below then rejects it.
-    Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (input.get() < 0)
-        return lastError();
+    const UniqueFd input(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!input)
+        return failed(Status::SourceFailed);
     struct stat sourceInfo {};
     if (::fstat(input.get(), &sourceInfo) != 0)
-        return lastError();
+        return failed(Status::SourceFailed);
     if (!S_ISREG(sourceInfo.st_mode))
-        return std::make_error_code(std::errc::invalid_argument);
+        return changedKind();
 
     const std::string parent = paths::parentFolder(target);
     const std::string folder = parent.empty() ? std::string(".") : parent;
+    const std::uint64_t device = folderDevice(folder);
+
+    // A file with further hard links may be the target itself; a copy onto itself would
+    // only cost time. (One link: the same name would mean the same folder, which the
+    // caller sees far more cheaply.)
+    if (sourceInfo.st_nlink > 1 && device == static_cast<std::uint64_t>(sourceInfo.st_dev)) {
+        struct stat targetInfo {};
+        if (::stat(target.c_str(), &targetInfo) == 0 && targetInfo.st_dev == sourceInfo.st_dev
+            && targetInfo.st_ino == sourceInfo.st_ino)
+            return {Status::SameFile, {}, false};
+    }
 
     // The file is created with its final permission bits where the umask lets them
     // through, which spares a chmod for nearly every file.
     const mode_t wanted = sourceInfo.st_mode & 07777;
-    std::string name;
-    Descriptor output(createTemporary(folder, wanted & 0777, name));
-    if (output.get() < 0)
-        return lastError();
-    TemporaryName temporary(name);
+    std::error_code error;
+    TemporaryFile output = TemporaryFile::create(folder, wanted & 0777, error, &m_temporarySupport, device);
+    if (error)
+        return failed(Status::DestinationFailed, error);
 
-    if (!shareBlocks(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_dev), deviceOf(folder, output.get()))) {
-        if (const std::error_code error = copyData(input.get(), output.get(), static_cast<std::uint64_t>(sourceInfo.st_size)))
-            return error;
+    if (!shareBlocks(input.get(), output.fd(), static_cast<std::uint64_t>(sourceInfo.st_dev), device)) {
+        const CopyOutcome data = copyData(input.get(), output.fd(), sourceInfo, progress);
+        if (data.status != Status::Copied)
+            return data;
     }
     if ((wanted & ~0777) != 0 || (wanted & m_umask) != 0) {
-        if (::fchmod(output.get(), wanted) != 0)
-            return lastError();
+        if (::fchmod(output.fd(), wanted) != 0)
+            return failed(Status::DestinationFailed);
     }
     const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    if (::futimens(output.get(), times) != 0)
-        return lastError();
-    // Some file systems report write errors only when the file is closed.
-    if (::close(output.release()) != 0)
-        return lastError();
-    if (::rename(temporary.name().c_str(), target.c_str()) != 0)
-        return lastError();
-    temporary.keep();
+    if (::futimens(output.fd(), times) != 0)
+        return failed(Status::DestinationFailed);
+    if (const std::error_code commitError = output.commit(target))
+        return failed(Status::DestinationFailed, commitError);
     return {};
 }
 
-int FileCopier::createTemporary(const std::string& folder, mode_t mode, std::string& name)
+CopyOutcome FileCopier::copyLink(const std::string& source, const std::string& target, bool onlyWhenDifferent)
 {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix(8, 'x');
-        for (char& letter : suffix) {
-            m_random ^= m_random << 13;
-            m_random ^= m_random >> 7;
-            m_random ^= m_random << 17;
-            letter = kLetters[m_random % (sizeof kLetters - 1)];
-        }
-        name = paths::join(folder, kTemporaryPrefix + suffix);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
+    int error = 0;
+    const std::optional<std::string> text = readLink(source, error);
+    if (!text)
+        return error == EINVAL ? changedKind() : failed(Status::SourceFailed, {error, std::generic_category()});
+    if (onlyWhenDifferent) {
+        const std::optional<std::string> present = readLink(target, error);
+        if (present && *present == *text)
+            return {Status::Unchanged, {}, false};
     }
-    errno = EEXIST;
-    return -1;
+    struct stat linkInfo {};
+    const bool haveTimes = ::lstat(source.c_str(), &linkInfo) == 0;
+    // The link's own times, as cp -a keeps them; a file system that cannot set them on a
+    // link still holds the link.
+    const auto setTimes = [&](const std::string& path) {
+        if (haveTimes) {
+            const timespec times[2] = {linkInfo.st_atim, linkInfo.st_mtim};
+            ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        }
+    };
+
+    if (::symlink(text->c_str(), target.c_str()) == 0) {
+        setTimes(target);
+        return {};
+    }
+    if (errno != EEXIST)
+        return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
+    // Something is there already: the new link replaces it in one step, so the old one
+    // stays should this fail.
+    const std::string parent = paths::parentFolder(target);
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = TemporaryFile::freshName(parent);
+        if (::symlink(text->c_str(), temporary.c_str()) == 0)
+            break;
+        if (errno != EEXIST || attempt == 100)
+            return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
+    }
+    setTimes(temporary);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const CopyOutcome outcome = failed(Status::DestinationFailed);
+        ::unlink(temporary.c_str());
+        return outcome;
+    }
+    return {};
 }
 
-std::uint64_t FileCopier::deviceOf(const std::string& folder, int fd)
+std::uint64_t FileCopier::folderDevice(const std::string& folder)
 {
     // Most copies go to the folder of the one before, whose device is known by then.
     if (folder != m_lastFolder) {
         struct stat info {};
-        if (::fstat(fd, &info) != 0)
-            return 0;
         m_lastFolder = folder;
-        m_lastFolderDevice = static_cast<std::uint64_t>(info.st_dev);
+        m_lastFolderDevice = ::stat(folder.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0;
     }
     return m_lastFolderDevice;
 }
@@ -195,61 +202,111 @@ bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDev
     return false;
 }
 
-std::error_code FileCopier::copyData(int sourceFd, int targetFd, std::uint64_t size)
+CopyOutcome FileCopier::copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress)
 {
-    // Files such as those under /proc report no size, and copy_file_range copies nothing
-    // from them; a plain read finds out whether there really is nothing.
+    const auto size = static_cast<std::uint64_t>(source.st_size);
+    // Files that report no size copy nothing through copy_file_range; a plain read finds
+    // out whether there really is nothing.
     if (size == 0)
-        return readWriteCopy(sourceFd, targetFd);
-    // The copy stops at the size the file had when it was opened: one call fewer for each
-    // of many small files, and a file that keeps growing cannot keep the copy going.
-    std::uint64_t copied = 0;
-    while (copied < size) {
-        const std::uint64_t chunk = std::min<std::uint64_t>(size - copied, kRangeChunk);
-        const ssize_t count = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, chunk, 0);
+        return readWriteRange(sourceFd, targetFd, 0, std::numeric_limits<std::uint64_t>::max(), 0, progress);
+    // Fewer blocks than the size needs: the file has holes. Only its data is copied and
+    // the holes stay holes, so a disk image that uses little takes little in the backup.
+    const bool sparse = static_cast<std::uint64_t>(source.st_blocks) * 512 < size;
+    if (!sparse)
+        return copyRange(sourceFd, targetFd, 0, size, size, progress);
+
+    std::uint64_t at = 0;
+    while (at < size) {
+        off_t data = ::lseek(sourceFd, static_cast<off_t>(at), SEEK_DATA);
+        off_t hole = static_cast<off_t>(size);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // only a hole is left
+            if (errno != EINVAL && errno != EOPNOTSUPP)
+                return failed(Status::SourceFailed);
+            data = static_cast<off_t>(at); // no hole finding here: copy the rest whole
+        } else {
+            hole = ::lseek(sourceFd, data, SEEK_HOLE);
+            if (hole < 0)
+                hole = static_cast<off_t>(size);
+        }
+        const std::uint64_t from = static_cast<std::uint64_t>(data);
+        const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size);
+        if (from >= size)
+            break;
+        const CopyOutcome outcome = copyRange(sourceFd, targetFd, from, to, size, progress);
+        if (outcome.status != Status::Copied)
+            return outcome;
+        at = to;
+    }
+    // A hole at the end has no data to write: the size says where the file ends.
+    if (::ftruncate(targetFd, static_cast<off_t>(size)) != 0)
+        return failed(Status::DestinationFailed);
+    return {};
+}
+
+CopyOutcome FileCopier::copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
+                                  std::uint64_t size, const CopyProgress& progress)
+{
+    auto in = static_cast<loff_t>(from);
+    auto out = static_cast<loff_t>(from);
+    while (static_cast<std::uint64_t>(in) < to) {
+        const std::uint64_t chunk = std::min<std::uint64_t>(to - static_cast<std::uint64_t>(in), kChunkSize);
+        const ssize_t count = ::copy_file_range(sourceFd, &in, targetFd, &out, chunk, 0);
         if (count > 0) {
-            copied += static_cast<std::uint64_t>(count);
+            if (progress && !progress(static_cast<std::uint64_t>(in), size))
+                return {Status::Cancelled, {}, false};
             continue;
         }
         if (count == 0)
             return {}; // the file shrank meanwhile
         if (errno == EINTR)
             continue;
-        if (isRefusal(errno))
-            return readWriteCopy(sourceFd, targetFd); // the file offsets say where to go on
-        return lastError();
+        // A refusal means the plain copy must do; any other failure is repeated by the
+        // plain copy, which tells a read failure of the source from a write failure of the
+        // target where copy_file_range cannot.
+        return readWriteRange(sourceFd, targetFd, static_cast<std::uint64_t>(in), to, size, progress);
     }
     return {};
 }
 
-std::error_code FileCopier::readWriteCopy(int sourceFd, int targetFd)
+CopyOutcome FileCopier::readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
+                                       std::uint64_t size, const CopyProgress& progress)
 {
     if (!m_buffer)
         m_buffer = std::make_unique<char[]>(kBufferSize);
-    for (;;) {
-        const ssize_t got = ::read(sourceFd, m_buffer.get(), kBufferSize);
+    std::uint64_t at = from;
+    while (at < to) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, kBufferSize));
+        const ssize_t got = ::pread(sourceFd, m_buffer.get(), want, static_cast<off_t>(at));
         if (got == 0)
             return {};
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return lastError();
+            return failed(Status::SourceFailed);
         }
         const char* data = m_buffer.get();
         auto remaining = static_cast<std::size_t>(got);
+        std::uint64_t writeAt = at;
         while (remaining > 0) {
-            const ssize_t written = ::write(targetFd, data, remaining);
+            const ssize_t written = ::pwrite(targetFd, data, remaining, static_cast<off_t>(writeAt));
             if (written < 0) {
                 if (errno == EINTR)
                     continue;
-                return lastError();
+                return failed(Status::DestinationFailed);
             }
             if (written == 0)
-                return std::make_error_code(std::errc::no_space_on_device);
+                return failed(Status::DestinationFailed, std::make_error_code(std::errc::no_space_on_device));
             data += written;
+            writeAt += static_cast<std::uint64_t>(written);
             remaining -= static_cast<std::size_t>(written);
         }
+        at += static_cast<std::uint64_t>(got);
+        if (progress && !progress(at, size))
+            return {Status::Cancelled, {}, false};
     }
+    return {};
 }
 
 } // namespace stowmere::files

@@ -1,22 +1,57 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/TemporaryFile.h"
+
 #include <cstdint>
-#include <sys/stat.h>
+#include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 namespace stowmere::files {
 
+/// How one copy ended, and on which side a failure lies: a source that vanished or cannot
+/// be read costs the backup one file, a destination that cannot be written costs it all.
+struct CopyOutcome {
+    enum class Status {
+        Copied,            ///< the target now holds a copy of the source
+        Unchanged,         ///< a link whose copy already had the same target text
+        SameFile,          ///< source and target are one file; nothing was done
+        Cancelled,         ///< abandoned between two chunks; the target is untouched
+        SourceFailed,      ///< the source vanished, changed its kind or could not be read
+        DestinationFailed, ///< the target could not be written; it is untouched
+        LinksRefused,      ///< the destination's file system cannot hold a symbolic link
+    };
+    Status status = Status::Copied;
+    std::error_code error;
+    /// With SourceFailed: the source was there but is no longer what it was listed as
+    /// (a file turned into a folder, a link into a file).
+    bool changedKind = false;
+
+    bool succeeded() const
+    {
+        return status == Status::Copied || status == Status::Unchanged || status == Status::SameFile;
+    }
+};
+
+/// Told between two chunks of a copy how far it has come (bytes of the source done, and
+/// its size; 0 for a file that does not tell its size). Returning false abandons the copy.
+using CopyProgress = std::function<bool(std::uint64_t done, std::uint64_t size)>;
+
 /// Copies single files the way a backup needs them: the old copy is never destroyed by a
 /// failed or interrupted copy. Keeps what it learns between copies (file systems that
-/// refuse to share blocks, the copy buffer), so one copier should serve a whole run.
-/// Not thread-safe: one copier per thread.
+/// refuse to share blocks or to hold unnamed files, the copy buffer), so one copier should
+/// serve a whole run. Not thread-safe: one copier per thread.
 class FileCopier {
 public:
+    /// Data moves in pieces of this size at most, so that a cancel is seen within a
+    /// fraction of a second even during a copy of many gigabytes.
+    static constexpr std::uint64_t kChunkSize = std::uint64_t{4} << 20;
+
     FileCopier();
     ~FileCopier();
     FileCopier(const FileCopier&) = delete;
@@ -24,27 +59,38 @@ public:
 
     /// Copies the regular file source (links followed) to target, replacing it. The data
     /// goes into a temporary file in the target's folder, which receives the source's
-    /// permission bits and access and modification times (to the nanosecond) and is then
-    /// renamed over target. On failure the temporary file is removed, target is left
-    /// exactly as it was, and the reason is returned. The target folder must exist.
+    /// permission bits and access and modification times (to the nanosecond) and only then
+    /// the target's name. Holes of a sparse file stay holes. On failure or cancel nothing is
+    /// left of the temporary file and target is exactly as it was. The target folder must
+    /// exist.
+    CopyOutcome copyFile(const std::string& source, const std::string& target, const CopyProgress& progress = {});
+
+    /// copyFile without progress, reduced to the reason of a failure.
     std::error_code copy(const std::string& source, const std::string& target);
 
-    /// Name prefix of the temporary files; nothing else in a target folder starts with it
-    /// unless a copy was interrupted by a crash.
-    static constexpr const char* kTemporaryPrefix = ".stowmere-";
+    /// Re-creates the symbolic link source at target with the same target text (never
+    /// followed), replacing what target names. With onlyWhenDifferent a target that is
+    /// already a link to the same text is left alone (Unchanged).
+    CopyOutcome copyLink(const std::string& source, const std::string& target, bool onlyWhenDifferent);
+
+    /// Name prefix of the temporary files; nothing else is ever named so, which lets a
+    /// later run remove what a killed one left behind.
+    static constexpr const char* kTemporaryPrefix = ".stowmere-tmp-";
 
 private:
-    int createTemporary(const std::string& folder, mode_t mode, std::string& name);
-    std::uint64_t deviceOf(const std::string& folder, int fd);
+    std::uint64_t folderDevice(const std::string& folder);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
-    std::error_code copyData(int sourceFd, int targetFd, std::uint64_t size);
-    std::error_code readWriteCopy(int sourceFd, int targetFd);
+    CopyOutcome copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress);
+    CopyOutcome copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to, std::uint64_t size,
+                          const CopyProgress& progress);
+    CopyOutcome readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to, std::uint64_t size,
+                               const CopyProgress& progress);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
+    TemporaryFile::Support m_temporarySupport;
     std::unique_ptr<char[]> m_buffer;
     std::string m_lastFolder; ///< target folder of the last copy, and its device
     std::uint64_t m_lastFolderDevice = 0;
-    std::uint64_t m_random; ///< draws the temporary names
     mode_t m_umask;
 };
 

@@ -21,10 +21,14 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-/// Kind and last-write time in one query, links followed.
+/// Kind, size and last-write time in one query.
 struct FileStatus {
     EntryKind kind = EntryKind::Missing;
     timespec modified{}; ///< valid unless kind is Missing
+    std::uint64_t size = 0;
+    FileIdentity identity;
+    mode_t mode = 0; ///< permission bits (07777)
+    bool link = false; ///< a symbolic link, as seen by a query that does not follow links
 };
 
 /// The status of the object the path names; kind Missing when it cannot be read.
@@ -51,5 +55,17 @@ std::optional<timespec> modificationTime(const std::string& path);
 
 /// Creates one folder level. False when it could not be created, also when it exists.
 bool makeFolder(const std::string& path);
+
+/// Whether the open file or folder lies on a file system that only shows the kernel's
+/// state (proc, sysfs, cgroup, debugfs and the like): its files have no data worth a backup
+/// and some never end when read.
+bool onPseudoFileSystem(int fd);
+
+/// The same for a path (links followed); false when it cannot be looked at.
+bool onPseudoFileSystem(const std::string& path);
+
+/// The process's file-creation mask, read without changing it (umask() would, for a moment,
+/// for every thread). When it cannot be read, every bit counts as masked.
+mode_t processUmask();
 
 } // namespace stowmere::files

@@ -11,6 +11,7 @@ namespace stowmere::files {
 struct FolderEntry {
     std::string name;
     EntryKind kind = EntryKind::Missing; ///< links followed; Missing for a dangling link
+    bool link = false;                   ///< the entry itself is a symbolic link
 };
 
 /// Every entry of the folder except "." and "..", hidden (dot) entries included, in the

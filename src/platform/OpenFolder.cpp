@@ -18,22 +18,16 @@ OpenFolder::OpenFolder(std::string path, Purpose purpose)
     : m_path(std::move(path))
 {
     const int access = purpose == Purpose::List ? O_RDONLY : O_PATH;
-    m_fd = ::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0)
+    m_fd.reset(::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC));
+    if (!m_fd)
         m_openError = errno;
-}
-
-OpenFolder::~OpenFolder()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 std::vector<FolderEntry> OpenFolder::entries() const
 {
-    if (m_fd < 0)
+    if (!m_fd)
         throw std::system_error(m_openError, std::generic_category(), "Cannot read folder " + m_path);
-    if (m_listed && ::lseek(m_fd, 0, SEEK_SET) != 0)
+    if (m_listed && ::lseek(m_fd.get(), 0, SEEK_SET) != 0)
         throw std::system_error(errno, std::generic_category(), "Cannot read folder " + m_path);
 
     // Read straight from the descriptor: the C library's directory stream would first
@@ -41,7 +35,7 @@ std::vector<FolderEntry> OpenFolder::entries() const
     alignas(dirent64) std::array<char, 32 * 1024> buffer;
     std::vector<FolderEntry> result;
     for (;;) {
-        const ssize_t got = ::getdents64(m_fd, buffer.data(), buffer.size());
+        const ssize_t got = ::getdents64(m_fd.get(), buffer.data(), buffer.size());
         if (got == 0)
             break;
         if (got < 0) {
@@ -66,9 +60,14 @@ std::vector<FolderEntry> OpenFolder::entries() const
                 item.kind = EntryKind::Folder;
                 break;
             case DT_LNK:
+                item.link = true;
+                [[fallthrough]];
             case DT_UNKNOWN: {
                 struct stat info {};
-                item.kind = ::fstatat(m_fd, name, &info, 0) == 0 ? statusFromStat(info).kind : EntryKind::Missing;
+                if (entry->d_type == DT_UNKNOWN && ::fstatat(m_fd.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                    item.link = S_ISLNK(info.st_mode);
+                item.kind =
+                    ::fstatat(m_fd.get(), name, &info, 0) == 0 ? statusFromStat(info).kind : EntryKind::Missing;
                 break;
             }
             default:
@@ -83,18 +82,36 @@ std::vector<FolderEntry> OpenFolder::entries() const
 
 std::optional<FileIdentity> OpenFolder::identity() const
 {
-    struct stat info {};
-    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
+    const FileStatus folder = status();
+    if (folder.kind == EntryKind::Missing)
         return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return folder.identity;
+}
+
+FileStatus OpenFolder::status() const
+{
+    struct stat info {};
+    if (!m_fd || ::fstat(m_fd.get(), &info) != 0)
+        return {};
+    return statusFromStat(info);
 }
 
 FileStatus OpenFolder::statusOf(const std::string& name) const
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return files::statusOf(paths::join(m_path, name));
     struct stat info {};
-    if (::fstatat(m_fd, name.c_str(), &info, 0) != 0)
+    if (::fstatat(m_fd.get(), name.c_str(), &info, 0) != 0)
+        return {};
+    return statusFromStat(info);
+}
+
+FileStatus OpenFolder::entryStatus(const std::string& name) const
+{
+    struct stat info {};
+    const int result = m_fd ? ::fstatat(m_fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW)
+                            : ::lstat(paths::join(m_path, name).c_str(), &info);
+    if (result != 0)
         return {};
     return statusFromStat(info);
 }

@@ -3,6 +3,7 @@
 
 #include "platform/FileQueries.h"
 #include "platform/FolderListing.h"
+#include "platform/UniqueFd.h"
 
 #include <optional>
 #include <string>
@@ -20,12 +21,15 @@ public:
     };
 
     explicit OpenFolder(std::string path, Purpose purpose = Purpose::List);
-    ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd.valid(); }
     const std::string& path() const { return m_path; }
+    /// The folder's descriptor, -1 when it could not be opened.
+    int fd() const { return m_fd.get(); }
+    /// Why the folder could not be opened; 0 when it is open.
+    int openError() const { return m_openError; }
 
     /// Every entry except "." and "..", hidden ones included, in the order the file system
     /// returns them. Throws std::system_error naming the folder when it cannot be read.
@@ -34,13 +38,20 @@ public:
     /// The identity of the folder itself; none when it could not be opened.
     std::optional<FileIdentity> identity() const;
 
+    /// The status of the folder itself; kind Missing when it could not be opened.
+    FileStatus status() const;
+
     /// The status of the entry name (links followed), as statusOf(path + "/" + name); goes
     /// through the full path when the folder could not be opened.
     FileStatus statusOf(const std::string& name) const;
 
+    /// The status of the entry name itself: a link is reported as a link (kind Other,
+    /// link set), not as what it leads to.
+    FileStatus entryStatus(const std::string& name) const;
+
 private:
     std::string m_path;
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_openError = 0;
     mutable bool m_listed = false; ///< a second listing has to rewind first
 };

@@ -81,7 +81,7 @@ TEST_F(BackupRunTest, SameNameIncrementallyKeepsTheNewerOfTheTwo)
     EXPECT_EQ(result.filesCopied, 1u);
 }
 
-TEST_F(BackupRunTest, RootAsDestinationPutsFilesDirectlyBelowRoot)
+TEST_F(BackupRunTest, RootAsDestinationHoldsEveryItemSoNothingIsCopiedIntoIt)
 {
     BackupSettings settings;
     settings.destination = "/";
@@ -90,15 +90,21 @@ TEST_F(BackupRunTest, RootAsDestinationPutsFilesDirectlyBelowRoot)
     if (::access("/", W_OK) != 0)
         GTEST_SKIP() << "the root folder is not writable here";
 
+    const std::string lock = std::string("/") + BackupEngine::kRunLockName;
+    const bool lockThere = ::access(lock.c_str(), F_OK) == 0;
     const std::string name = "stowmere-root-test-" + std::to_string(::getpid()) + ".txt";
     const std::string source = tree.file(name, "at the root");
     auto& observed = watch({true});
     run({source}, "/");
+    if (!lockThere)
+        ::unlink(lock.c_str());
     const std::string target = "/" + name;
-    ASSERT_EQ(observed.targets, std::vector<std::string>{target});
     const bool copied = ::access(target.c_str(), F_OK) == 0;
     ::unlink(target.c_str());
-    EXPECT_TRUE(copied);
+    EXPECT_FALSE(copied);
+    EXPECT_TRUE(observed.targets.empty());
+    EXPECT_EQ(observed.information,
+              std::vector<std::string>{"The Backup To Folder / and the item " + source + " lie inside each other."});
 }
 
 TEST_F(BackupRunTest, FolderWithDotInNameIsCopiedAsFolderTree)
@@ -175,8 +181,8 @@ TEST_F(BackupRunTest, MissingItemsStepTheBarAreUncheckedAndListedOnceAtTheEnd)
 TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishesTheBar)
 {
     const std::time_t base = stowmere::testing::localTime(2023, 3, 4, 10, 20, 30);
-    const std::string file = tree.file("src/a.txt", "new", base);
-    tree.file("src/Data/b.txt", "new", base);
+    const std::string file = tree.file("src/a.txt", "new!", base);
+    tree.file("src/Data/b.txt", "new!", base);
     tree.folder("src/Data/Empty");
     tree.file("dest/a.txt", "kept", base + 10);
     tree.file("dest/Data/b.txt", "kept", base + 10);
@@ -192,23 +198,32 @@ TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishe
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty"))) << "missing folders are still made";
 }
 
-TEST_F(BackupRunTest, IncrementalRunCopiesOnlyWhenTheSourceIsATwoSecondStepNewer)
+TEST_F(BackupRunTest, IncrementalRunCopiesEveryRealChangeAndKeepsWhatIsTheSame)
 {
-    // An even second, so +1 stays inside the same two-second step.
     const std::time_t base = stowmere::testing::localTime(2022, 8, 9, 7, 6, 4);
-    const std::string same = tree.file("src/same.txt", "src", base + 1);
-    const std::string later = tree.file("src/later.txt", "src", base + 2);
-    const std::string absent = tree.file("src/absent.txt", "src", base);
-    tree.file("dest/same.txt", "old", base);
+    // Within the same two seconds, one second later, with a new size.
+    const std::string later = tree.file("src/later.txt", "edited", base + 1);
     tree.file("dest/later.txt", "old", base);
-    watch({true, true, true});
+    // The same time to the nanosecond, but a new size.
+    const std::string sameTime = tree.file("src/sametime.txt", "longer now", base);
+    tree.file("dest/sametime.txt", "short", base);
+    // Nanoseconds newer on a destination that keeps nanoseconds.
+    const std::string nanos = tree.file("src/nanos.txt", "abc", base);
+    tree.setModified("src/nanos.txt", base, 500);
+    tree.file("dest/nanos.txt", "xyz", base);
+    const std::string same = tree.file("src/same.txt", "src", base);
+    tree.file("dest/same.txt", "old", base);
+    const std::string absent = tree.file("src/absent.txt", "src", base);
+    watch({true, true, true, true, true});
 
-    const BackupResult result = run({same, later, absent}, tree.path("dest"), true);
+    const BackupResult result = run({later, sameTime, nanos, same, absent}, tree.path("dest"), true);
 
-    EXPECT_EQ(tree.read("dest/same.txt"), "old");
-    EXPECT_EQ(tree.read("dest/later.txt"), "src");
+    EXPECT_EQ(tree.read("dest/later.txt"), "edited");
+    EXPECT_EQ(tree.read("dest/sametime.txt"), "longer now");
+    EXPECT_EQ(tree.read("dest/nanos.txt"), "abc");
+    EXPECT_EQ(tree.read("dest/same.txt"), "old") << "same size and time: up to date";
     EXPECT_EQ(tree.read("dest/absent.txt"), "src");
-    EXPECT_EQ(result.filesCopied, 2u);
+    EXPECT_EQ(result.filesCopied, 4u);
 }
 
 TEST_F(BackupRunTest, IncrementalRunRecopiesTargetWhoseTimeCannotBePacked)
@@ -258,7 +273,10 @@ TEST_F(BackupRunTest, FailedCopyShowsOneBoxSetsCancelAndEndsTheRunAfterTheItem)
     const BackupResult result = run({tree.path("src/Data"), later}, tree.path("dest"));
 
     ASSERT_EQ(watcher.errors.size(), 1u);
-    EXPECT_TRUE(watcher.errors[0].starts_with("Could not backup file: " + tree.path("src/Data/")));
+    // The folder that cannot be made stops the run at once, naming it and why.
+    EXPECT_TRUE(watcher.errors[0].starts_with("Could not backup file: " + tree.path("src/Data") + "\r\n"))
+        << watcher.errors[0];
+    EXPECT_TRUE(watcher.errors[0].ends_with("rights.\r\n\r\nReason: File exists")) << watcher.errors[0];
     EXPECT_TRUE(cancel);
     EXPECT_TRUE(result.cancelled);
     EXPECT_TRUE(result.copyFailed);
@@ -266,7 +284,7 @@ TEST_F(BackupRunTest, FailedCopyShowsOneBoxSetsCancelAndEndsTheRunAfterTheItem)
     EXPECT_EQ(result.filesCopied, 0u);
     EXPECT_FALSE(tree.exists("dest/later.txt"));
     EXPECT_EQ(tree.read("dest/Data"), "in the way");
-    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0u);
     EXPECT_TRUE(pauses.empty());
 }
 

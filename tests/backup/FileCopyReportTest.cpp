@@ -50,7 +50,8 @@ TEST_F(CopyOneFileTest, MissingTargetFolderGivesTheSevenLineBox)
     EXPECT_EQ(observer.errors[0], "Could not backup file: " + source
                                       + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
                                       + tree.path("missing/")
-                                      + " 0 Bytes\r\n\r\nOr try running this application with administrator rights.");
+                                      + " 0 Bytes\r\n\r\nOr try running this application with administrator rights."
+                                      + "\r\n\r\nReason: No such file or directory");
     EXPECT_TRUE(cancel);
     EXPECT_EQ(observer.counter, 0u);
     EXPECT_FALSE(tree.exists("missing"));
@@ -72,7 +73,7 @@ TEST_F(CopyOneFileTest, FailureNamesFreeSpaceOfTheTargetFolder)
                 || size.find(" KB\r\n") != std::string::npos || size.find(" Bytes\r\n") != std::string::npos)
         << size;
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/a.txt/inside"))) << "a folder in the way stays";
-    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0u);
 }
 
 TEST_F(CopyOneFileTest, PathBelowARegularFileFails)
@@ -95,7 +96,7 @@ TEST_F(CopyOneFileTest, DiskFillingPartWayKeepsTheOldTargetAndLeavesNoTemporaryF
     EXPECT_EQ(observer.errors.size(), 1u);
     EXPECT_TRUE(cancel);
     EXPECT_EQ(tree.read("dest/big.bin"), "previous backup");
-    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-"), 0u);
+    EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0u);
     EXPECT_TRUE(engine().result().copyFailed);
     EXPECT_EQ(engine().result().failedFile, source);
 }

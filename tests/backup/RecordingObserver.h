@@ -49,6 +49,22 @@ public:
         errors.push_back(text);
         events.push_back("error");
     }
+    void showInformation(const std::string& text) override
+    {
+        information.push_back(text);
+        events.push_back("information");
+    }
+    void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override
+    {
+        if (onCopyProgress)
+            onCopyProgress(source, done, size);
+    }
+    void foldersListed(std::size_t count) override
+    {
+        listed = count;
+        if (onFoldersListed)
+            onFoldersListed(count);
+    }
     void closeProgress() override
     {
         ++closes;
@@ -61,11 +77,15 @@ public:
     std::vector<std::string> sources;
     std::vector<std::string> targets;
     std::vector<std::string> errors;
+    std::vector<std::string> information;
+    std::size_t listed = 0;
     std::uint64_t counter = 0;
     int steps = 0;
     int closes = 0;
     std::function<void(std::uint64_t)> onFileCopied;
     std::function<void(int)> onItemDone;
+    std::function<void(const std::string&, std::uint64_t, std::uint64_t)> onCopyProgress;
+    std::function<void(std::size_t)> onFoldersListed;
 };
 
 } // namespace stowmere::testing

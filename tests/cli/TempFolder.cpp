@@ -4,6 +4,10 @@
 #include "support/FileContents.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace stowmere::cli::test {
 
@@ -24,6 +28,18 @@ std::string TempFolder::sparseFile(const std::string& relative, std::size_t size
 {
     const std::string full = file(relative, "");
     std::filesystem::resize_file(full, size);
+    return full;
+}
+
+std::string TempFolder::allocatedFile(const std::string& relative, std::size_t size) const
+{
+    const std::string full = file(relative, "");
+    const int fd = ::open(full.c_str(), O_WRONLY | O_CLOEXEC);
+    const int error = fd < 0 ? errno : ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (fd >= 0)
+        ::close(fd);
+    if (error != 0)
+        throw std::system_error(error, std::generic_category(), "cannot allocate " + full);
     return full;
 }
 

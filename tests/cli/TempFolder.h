@@ -19,6 +19,9 @@ public:
     std::string file(const std::string& relative, const std::string& contents) const;
     /// A file of size bytes that holds no data blocks (a hole), for large-copy tests.
     std::string sparseFile(const std::string& relative, std::size_t size) const;
+    /// A file of size bytes whose blocks are allocated but never written: made at once, yet
+    /// read back as zeros like written data.
+    std::string allocatedFile(const std::string& relative, std::size_t size) const;
     std::string folder(const std::string& relative) const;
     bool exists(const std::string& relative) const;
     std::string read(const std::string& relative) const;

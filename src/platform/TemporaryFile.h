@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/UniqueFd.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <system_error>
+#include <vector>
+
+namespace stowmere::files {
+
+/// A file written beside the file it will replace, which receives the final name only when
+/// complete, so that a crash, a full disk or a cancelled copy never leaves half a file
+/// under the real name.
+///
+/// Where the file system allows, the file has no name at all while it is written
+/// (O_TMPFILE): a process killed at any moment leaves nothing behind. Elsewhere it is
+/// named kPrefix followed by eight letters or digits; nothing else is ever named so, which
+/// lets removeLeftovers clear what an earlier, killed writer left in a folder.
+class TemporaryFile {
+public:
+    static constexpr std::string_view kPrefix = ".stowmere-tmp-";
+    static constexpr std::size_t kSuffixLength = 8;
+
+    /// Remembers which file systems refuse unnamed files, so that a copier does not ask
+    /// again for each of thousands of files. One per thread.
+    class Support {
+    public:
+        bool refusesUnnamed(std::uint64_t device) const;
+        void noteRefusal(std::uint64_t device);
+
+    private:
+        std::vector<std::uint64_t> m_refusing;
+    };
+
+    TemporaryFile() = default;
+    ~TemporaryFile();
+    TemporaryFile(TemporaryFile&& other) noexcept;
+    TemporaryFile& operator=(TemporaryFile&& other) noexcept;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    /// Creates a temporary file in folder, open for writing, with the permission bits
+    /// mode (less the umask). support may be null; device is the folder's device number
+    /// and only used with support. Fails with the reason when no file can be created.
+    static TemporaryFile create(const std::string& folder, mode_t mode, std::error_code& error,
+                                Support* support = nullptr, std::uint64_t device = 0);
+
+    bool valid() const { return m_fd.valid(); }
+    int fd() const { return m_fd.get(); }
+    /// True when the file has no name yet.
+    bool unnamed() const { return m_name.empty(); }
+
+    /// Closes the file, reporting any write error the file system kept back until then.
+    std::error_code close();
+
+    /// Gives the file the name target, replacing what target names (a link there is
+    /// replaced, not followed). Afterwards nothing is left to remove. On failure the file
+    /// stays temporary and goes with the object; target is untouched.
+    std::error_code commit(const std::string& target);
+
+    /// Whether name is one a temporary file gets: the prefix and exactly eight letters or
+    /// digits.
+    static bool isTemporaryName(std::string_view name);
+
+    /// A fresh temporary name in folder (not created).
+    static std::string freshName(const std::string& folder);
+
+    /// Removes every temporary file left in folder by a writer that was killed. Returns how
+    /// many were removed; a folder that cannot be read has none.
+    static std::size_t removeLeftovers(const std::string& folder);
+
+private:
+    TemporaryFile(UniqueFd fd, std::string folder, std::string name)
+        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_name(std::move(name))
+    {
+    }
+    void discard() noexcept;
+
+    UniqueFd m_fd;
+    std::string m_folder;
+    std::string m_name; ///< full path of a named temporary file; empty while unnamed
+    bool m_done = false;
+};
+
+} // namespace stowmere::files

@@ -115,7 +115,8 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
             return data;
     }
     if ((wanted & ~0777) != 0 || (wanted & m_umask) != 0) {
-        if (::fchmod(output.fd(), wanted) != 0)
+        // FAT and exFAT have no permission bits to set; the data is what counts there.
+        if (::fchmod(output.fd(), wanted) != 0 && errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
             return failed(Status::DestinationFailed);
     }
     const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};

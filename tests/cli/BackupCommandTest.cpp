@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/FileLock.h"
+
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 
 using stowmere::cli::test::ChildProcess;
@@ -116,9 +120,61 @@ TEST_F(BackupCommand, FailedCopyShowsTheWindowsTextAndExitsTwo)
                               dest + "/ "),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("\n\nOr try running this application with administrator rights.\n"), std::string::npos);
+    EXPECT_NE(result.err.find("\n\nOr try running this application with administrator rights.\n\nReason: Is a directory\n"),
+              std::string::npos)
+        << result.err;
     EXPECT_NE(result.err.find("Backup stopped after a failed copy: 2 of 3 items done"), std::string::npos) << result.err;
     EXPECT_FALSE(temp.exists("dest/README")) << "the run stops after the failed item";
+}
+
+TEST_F(BackupCommand, FilesAnotherUserCannotReadAreListedAndExitOne)
+{
+    if (::getuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "needs root and setpriv to run the backup as another user";
+    const std::string secret = temp.file("src/Docs/secret.txt", "secret");
+    const std::string hidden = temp.folder("src/Docs/Private");
+    temp.file("src/Docs/Private/p.txt", "p");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(dest.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
+
+    const ProcessResult result =
+        ChildProcess::run("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", cliExecutable(),
+                                               "--data", data, "backup", "Nightly"});
+
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("These files could not be read and were not backed up:\n"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("\n" + hidden + ": Permission denied\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\n" + secret + ": Permission denied\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Backup finished, some files could not be read: 3 of 3 items done, 6 files copied."),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(temp.read("dest/Docs/Sub/Deep/c.txt"), "ccc") << "the rest of the item is copied";
+    EXPECT_EQ(temp.read("dest/README"), "readme") << "and the items after it";
+    EXPECT_FALSE(temp.exists("dest/Docs/secret.txt"));
+}
+
+TEST_F(BackupCommand, SecondRunIntoTheSameDestinationExitsThree)
+{
+    const auto held = stowmere::files::FileLock::acquire(dest + "/.stowmere-run.lock", std::chrono::milliseconds(0));
+    ASSERT_TRUE(held);
+    const ProcessResult result = cli({"backup", "Nightly", "--quiet"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Another backup into " + dest + " is running.\n");
+    EXPECT_EQ(temp.names("dest"), std::vector<std::string>{".stowmere-run.lock"});
+}
+
+TEST_F(BackupCommand, ItemInsideTheDestinationExitsThree)
+{
+    ok({"new-set", "Inside", temp.path("src")});
+    ok({"add-paths", "Inside", docs});
+    const ProcessResult result = cli({"backup", "Inside"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err,
+              "The Backup To Folder " + temp.path("src") + " and the item " + docs + " lie inside each other.\n");
+    EXPECT_FALSE(temp.exists("src/Docs/Docs"));
 }
 
 TEST_F(BackupCommand, RunThatCannotStartExitsThreeWithTheWindowsMessage)

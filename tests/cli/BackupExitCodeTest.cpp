@@ -27,9 +27,21 @@ TEST(BackupExitCode, WorseOutcomesOutrankMilderOnes)
     failed.copyFailed = true;
     EXPECT_EQ(backupExitCode(failed, SIGINT), ExitCode::CopyFailed);
 
-    BackupResult unreadableFolder;
-    unreadableFolder.otherErrors = 1;
-    EXPECT_EQ(backupExitCode(unreadableFolder, 0), ExitCode::CopyFailed) << "skipped data is never a success";
+    BackupResult unexpected;
+    unexpected.otherErrors = 1;
+    EXPECT_EQ(backupExitCode(unexpected, 0), ExitCode::CopyFailed) << "skipped data is never a success";
+
+    // Files that could not be read were left out while the run went on: like missing items.
+    BackupResult unread;
+    unread.notBackedUpCount = 1;
+    EXPECT_EQ(backupExitCode(unread, 0), ExitCode::ItemsNotFound);
+    unread.copyFailed = true;
+    EXPECT_EQ(backupExitCode(unread, 0), ExitCode::CopyFailed);
+
+    // A run that never started (another run holds the destination) did nothing.
+    BackupResult refused;
+    refused.refused = true;
+    EXPECT_EQ(backupExitCode(refused, 0), ExitCode::NotStarted);
 }
 
 TEST(BackupExitCode, SignalAfterTheLastItemStopsNothing)

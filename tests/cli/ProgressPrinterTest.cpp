@@ -75,6 +75,21 @@ TEST(ProgressPrinter, TerminalLineFitsTheWidthAndHidesControlCharacters)
     EXPECT_NE(line.find("\\n.txt"), std::string::npos);
 }
 
+TEST(ProgressPrinter, ControlCharactersInNamesAreEscapedOnEveryLine)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Plain);
+    printer.start(1);
+    printer.itemStarted("/src/evil\nname\x1b[2J");
+    printer.failure("These files could not be read and were not backed up:\r\n/src/a\tb\x7f: Permission denied"
+                    "\r\n/src/c\rd: No such file or directory");
+    EXPECT_EQ(out.str(), "[1/1] /src/evil\\nname\\x1b[2J\n"
+                         "These files could not be read and were not backed up:\n"
+                         "/src/a\\tb\\x7f: Permission denied\n"
+                         "/src/c\\rd: No such file or directory\n");
+    EXPECT_EQ(ProgressPrinter::escapeControl("plain \xc3\xa9 text"), "plain \xc3\xa9 text") << "UTF-8 stays";
+}
+
 TEST(ProgressPrinter, FailureClearsTheLiveLineFirst)
 {
     std::ostringstream out;

@@ -6,6 +6,7 @@
 #include "controls/GradCheckBox.h"
 #include "progress/Progress.h"
 #include "progress/ProgressCyl.h"
+#include "platform/FileLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,6 +167,7 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("Could not backup file: " + source() + "/a.txt\r\n\r\nDrive could be full."));
+    EXPECT_TRUE(dialogs.texts()[0].endsWith("administrator rights.\r\n\r\nReason: Is a directory")) << dialogs.texts()[0].toStdString();
     EXPECT_TRUE(runWaited) << "the box is shown while the run is still going";
     EXPECT_FALSE(QFile::exists(destination() + "/b.txt")) << "the run stopped after the failed item";
     EXPECT_TRUE(main->chklstList->checked(0));
@@ -192,4 +194,53 @@ TEST_F(BackupRun, IncrementalCopiesNothingWhenTheBackupIsUpToDate)
     EXPECT_EQ(progress->filesCopied(), 0) << "nothing was older than its source";
     EXPECT_EQ(barTexts, (QStringList{"50%", "Backup Complete"}));
     EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(BackupRun, WhatCouldNotBeReadIsListedInOneInformationBoxAtTheEnd)
+{
+    if (!QFileInfo::exists("/proc/version"))
+        GTEST_SKIP() << "no /proc here";
+    writeFile(source() + "/a.txt", "alpha");
+    startWithSet({"/proc/version", source() + "/a.txt"});
+
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_TRUE(QFile::exists(destination() + "/a.txt")) << "the run went on";
+    EXPECT_FALSE(QFile::exists(destination() + "/version"));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
+    EXPECT_EQ(dialogs.texts()[0], "These files could not be read and were not backed up:\r\n/proc/version: it lies on a "
+                                  "system file system (such as /proc or /sys) that holds no data");
+    EXPECT_FALSE(progress->isVisible()) << "the box comes after the progress window closed";
+}
+
+TEST_F(BackupRun, ItemInsideTheDestinationOrABusyDestinationIsRefusedAtStart)
+{
+    writeFile(destination() + "/Old/a.txt", "alpha");
+    startWithSet({destination() + "/Old"});
+
+    main->btnBackupClick();
+    EXPECT_FALSE(main->backupRunning());
+    EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination() + " and the item " + destination() +
+                                           "/Old lie inside each other."});
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
+    EXPECT_FALSE(progress->isVisible());
+
+    dialogs.clear();
+    writeFile(source() + "/b.txt", "bravo");
+    dialogs.setNextFiles({source() + "/b.txt"});
+    main->btnAddFilesClick();
+    main->chklstList->setChecked(0, false);
+    for (int i = 0; i < main->chklstList->count(); ++i)
+        main->chklstList->setChecked(i, main->chklstList->itemText(i) == source() + "/b.txt");
+    const auto held = stowmere::files::FileLock::acquire((destination() + "/.stowmere-run.lock").toStdString(),
+                                                         std::chrono::milliseconds(0));
+    ASSERT_TRUE(held);
+    main->btnBackupClick();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(dialogs.texts(), QStringList{"Another backup into " + destination() + " is running."});
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
+    EXPECT_FALSE(QFile::exists(destination() + "/b.txt"));
+    EXPECT_FALSE(progress->isVisible());
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -159,6 +160,56 @@ int backup(int argc, char** argv)
     return observer.errors == 0 ? 0 : 1;
 }
 
+// Tells when the run has reached the phase to be cancelled: its listing, or a file copy.
+class PhaseObserver : public QuietObserver {
+public:
+    explicit PhaseObserver(bool listing) : m_listing(listing) {}
+    void foldersListed(std::size_t) override
+    {
+        if (m_listing)
+            reached = true;
+    }
+    void copyProgress(const std::string&, std::uint64_t, std::uint64_t) override
+    {
+        if (!m_listing)
+            reached = true;
+    }
+    std::atomic<bool> reached{false};
+
+private:
+    bool m_listing;
+};
+
+// How long a run takes to end once Cancel is pressed, with the press coming from another
+// thread at a moment of its own, as it does from the window or a signal: PHASE "copy" a
+// little after a large file's copy began, "listing" while the folder list is built.
+int cancelLatency(int argc, char** argv)
+{
+    if (argc != 5)
+        return 2;
+    const bool listing = std::strcmp(argv[2], "listing") == 0;
+    stowmere::backup::BackupSettings settings;
+    settings.destination = argv[3];
+    settings.finalPause = std::chrono::milliseconds(0);
+    const std::vector<std::string> items{argv[4]};
+    PhaseObserver observer(listing);
+    std::atomic<bool> cancel{false};
+    std::chrono::steady_clock::time_point pressed;
+    std::thread presser([&] {
+        while (!observer.reached)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!listing)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pressed = std::chrono::steady_clock::now();
+        cancel = true;
+    });
+    const auto result = stowmere::backup::RunBackup(settings, items, observer, cancel);
+    const auto ended = std::chrono::steady_clock::now();
+    presser.join();
+    std::printf("%.3f\n", std::chrono::duration<double, std::milli>(ended - pressed).count());
+    return result.cancelled ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -170,9 +221,12 @@ int main(int argc, char** argv)
         return generateSmall(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     if (command == "backup")
         return backup(argc, argv);
+    if (command == "cancel-latency")
+        return cancelLatency(argc, argv);
     std::fprintf(stderr,
                  "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
                  "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH\n"
-                 "       backup-bench-driver backup [--incremental] DEST ITEM...\n");
+                 "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
+                 "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

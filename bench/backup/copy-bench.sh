@@ -108,7 +108,23 @@ no_change() {
   report "C incremental, no change" "$work/ours" "$work/theirs" "$work/ratio" "rsync -a"
 }
 
+# cancel_latency PHASE ITEM: milliseconds from Cancel to the end of the run, median of 5.
+cancel_latency() {
+  local phase=$1 item=$2 i
+  : >"$work/latency"
+  for (( i = 0; i < 5; i++ )); do
+    mkdir -p "$work/dst/cancel-$phase-$i"
+    "$driver" cancel-latency "$phase" "$work/dst/cancel-$phase-$i" "$item" >>"$work/latency" || {
+      echo "copy-bench: the $phase run did not stop on cancel" >&2; exit 1; }
+  done
+  printf '%-26s %7.1f ms (median of 5; the run must end within about a second)\n' \
+    "cancel during $phase" "$(median <"$work/latency")"
+}
+
 warm "$work/src"
+cancel_latency copy "$work/src/Large/large-0.bin"
+cancel_latency listing "$work/src/Small"
+rm -rf "$work"/dst/cancel-*; sync -f "$work"
 full_copy A Large warm "$pairs"
 rm -rf "$work"/dst/A-*; sync -f "$work"
 warm "$work/src/Small"

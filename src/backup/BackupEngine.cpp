@@ -90,7 +90,11 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     m_granularity.reset();
     if (!takeRunLock()) {
         m_observer.closeProgress();
-        m_observer.showInformation(m_result.refusal);
+        // Another run is news; a destination that cannot even take the lock is a failure.
+        if (m_result.refusal == DestinationBusyText(m_settings.destination))
+            m_observer.showInformation(m_result.refusal);
+        else
+            m_observer.showError(m_result.refusal);
         return m_result;
     }
     const std::size_t count = items.size();

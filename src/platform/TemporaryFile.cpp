@@ -97,8 +97,8 @@ void TemporaryFile::discard() noexcept
     m_done = true;
 }
 
-TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std::error_code& error, Support* support,
-                                    std::uint64_t device)
+TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std::error_code& error,
+                                    Support* support, std::uint64_t device)
 {
     error.clear();
     const std::string where = folder.empty() ? std::string(".") : folder;

@@ -41,8 +41,8 @@ constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 
 class LiveTreeTest : public ::testing::Test {
 protected:
-    BackupResult run(RecordingObserver& watcher, const std::vector<std::string>& items, const std::string& destination,
-                     bool incremental = false)
+    BackupResult run(RecordingObserver& watcher, const std::vector<std::string>& items,
+                     const std::string& destination, bool incremental = false)
     {
         BackupSettings settings;
         settings.destination = destination;
@@ -59,7 +59,8 @@ protected:
         const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         const std::string block(kMiB, 'd');
         for (std::uint64_t at = 0; at < size; at += 16 * kMiB)
-            EXPECT_EQ(::pwrite(fd, block.data(), block.size(), static_cast<off_t>(at)), static_cast<ssize_t>(kMiB));
+            EXPECT_EQ(::pwrite(fd, block.data(), block.size(), static_cast<off_t>(at)),
+                      static_cast<ssize_t>(kMiB));
         EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
         ::close(fd);
         return path;
@@ -132,7 +133,8 @@ TEST_F(LiveTreeTest, FilesThatVanishOrChangeKindMidRunAreListedAndTheRunGoesOn)
     for (const auto& entry : result.notBackedUp)
         reasons[entry.path] = entry.reason;
     EXPECT_EQ(reasons[tree.path("src/Data/gone.txt")], "No such file or directory");
-    EXPECT_EQ(reasons[tree.path("src/Data/turned.txt")], "it is no longer what it was when the folder was read");
+    EXPECT_EQ(reasons[tree.path("src/Data/turned.txt")],
+              "it is no longer what it was when the folder was read");
     ASSERT_EQ(changer.information.size(), 1u);
     EXPECT_EQ(changer.information[0],
               stowmere::backup::NotBackedUpText(result.notBackedUp, result.notBackedUpCount));
@@ -148,7 +150,8 @@ TEST(NotBackedUpTextTest, ShowsFiftyLinesThenCountsTheRest)
     for (const std::size_t count : {49u, 50u, 51u}) {
         const std::vector<stowmere::backup::NotBackedUp> some(entries.begin(), entries.begin() + count);
         const std::string text = stowmere::backup::NotBackedUpText(some, count);
-        EXPECT_TRUE(text.starts_with("These files could not be read and were not backed up:\r\n/f0: Permission denied"));
+        EXPECT_TRUE(text.starts_with(
+            "These files could not be read and were not backed up:\r\n/f0: Permission denied"));
         const bool cut = count > 50;
         EXPECT_EQ(text.find("/f49: Permission denied") != std::string::npos, count >= 50) << count;
         EXPECT_EQ(text.find("/f50:") != std::string::npos, false) << count;
@@ -178,7 +181,8 @@ TEST_F(LiveTreeTest, FullDestinationStopsWithTheReasonAndKeepsThePreviousCopy)
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.failureReason, "No space left on device");
     ASSERT_EQ(watcher.errors.size(), 1u);
-    EXPECT_TRUE(watcher.errors[0].starts_with("Could not backup file: " + big + "\r\n\r\nDrive could be full."));
+    EXPECT_TRUE(
+        watcher.errors[0].starts_with("Could not backup file: " + big + "\r\n\r\nDrive could be full."));
     EXPECT_TRUE(watcher.errors[0].ends_with("\r\n\r\nReason: No space left on device")) << watcher.errors[0];
     EXPECT_EQ(stowmere::testing::readText(previous), "the previous backup");
     EXPECT_FALSE(fs::exists(small.path() + "/later.txt")) << "the run stopped at the full disk";
@@ -186,7 +190,8 @@ TEST_F(LiveTreeTest, FullDestinationStopsWithTheReasonAndKeepsThePreviousCopy)
     for (const auto& entry : fs::directory_iterator(small.path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".stowmere-run.lock", "big.bin"})) << "no temporary file is left";
+    EXPECT_EQ(names, (std::vector<std::string>{".stowmere-run.lock", "big.bin"}))
+        << "no temporary file is left";
 }
 
 TEST_F(LiveTreeTest, LatticeOfLinksAndALinkToTheRootAreCopiedAsLinksAndTheRunEnds)
@@ -386,7 +391,8 @@ TEST_F(LiveTreeTest, SecondRunIntoTheSameDestinationIsRefused)
 {
     const std::string file = tree.file("src/a.txt", "a");
     const std::string dest = tree.folder("dest");
-    auto held = stowmere::files::FileLock::acquire(dest + "/" + BackupEngine::kRunLockName, std::chrono::milliseconds(0));
+    auto held = stowmere::files::FileLock::acquire(dest + "/" + BackupEngine::kRunLockName,
+                                                   std::chrono::milliseconds(0));
     ASSERT_TRUE(held);
     RecordingObserver watcher({true});
 
@@ -482,7 +488,8 @@ TEST(TimeRuleTest, UpToDateAtTheDestinationsGranularity)
     EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1000, 1, 10), kNano));
     EXPECT_TRUE(BackupEngine::isUpToDate(target, status(999, 999'999'999, 10), kNano)) << "an older source";
     EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1000, 0, 11), kNano)) << "a new size";
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(900, 0, 9), kTwoSeconds)) << "a new size, even older";
+    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(900, 0, 9), kTwoSeconds))
+        << "a new size, even older";
     // FAT keeps even seconds: a copy of a source from second 1001 reads 1000.
     EXPECT_TRUE(BackupEngine::isUpToDate(target, status(1001, 999'999'999, 10), kTwoSeconds));
     EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1002, 0, 10), kTwoSeconds));
@@ -500,7 +507,8 @@ TEST(TimeGranularityTest, ProbesWhatTheFileSystemKeeps)
     tree.folder("here");
     // The work disk and tmpfs keep nanoseconds.
     EXPECT_EQ(BackupEngine::ProbeTimeGranularity(tree.path("here")), 1);
-    EXPECT_EQ(BackupEngine::ProbeTimeGranularity(tree.path("missing")), 1) << "unknown: copy rather than skip";
+    EXPECT_EQ(BackupEngine::ProbeTimeGranularity(tree.path("missing")), 1)
+        << "unknown: copy rather than skip";
     std::size_t left = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tree.path("here")))
         ++left;

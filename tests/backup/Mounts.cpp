@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
@@ -34,8 +34,9 @@ int runQuietly(std::vector<std::string> words)
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         pid_t pid = 0;
-        const int error = folder.empty() ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
-                                         : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        const int error = folder.empty()
+                              ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
+                              : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0)
             continue;

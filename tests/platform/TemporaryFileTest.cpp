@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/FileCopier.h"
 #include "platform/TemporaryFile.h"
+#include "platform/FileCopier.h"
 
 #include "support/FileContents.h"
 #include "support/TempFolder.h"
@@ -71,7 +71,8 @@ TEST(TemporaryFileTest, FailedCommitAndAbandonedFilesLeaveNothingBehind)
         std::error_code error;
         TemporaryFile file = TemporaryFile::create(folder.str(), 0644, error);
         writeAll(file, "data");
-        EXPECT_TRUE(file.commit((folder.path() / "busy").string())) << "a folder cannot be replaced by a file";
+        EXPECT_TRUE(file.commit((folder.path() / "busy").string()))
+            << "a folder cannot be replaced by a file";
     }
     {
         std::error_code error;
@@ -92,7 +93,8 @@ TEST(TemporaryFileTest, LeftoversOfAKilledWriterAreRemovedAndNothingElse)
         writeText(folder.path() / name, "x");
     fs::create_symlink("nowhere", folder.path() / ".stowmere-tmp-LinkLink");
     EXPECT_EQ(TemporaryFile::removeLeftovers(folder.str()), 3u);
-    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{".stowmere-run.lock", ".stowmere-tmp-short", "data.txt"}));
+    EXPECT_EQ(namesIn(folder.path()),
+              (std::vector<std::string>{".stowmere-run.lock", ".stowmere-tmp-short", "data.txt"}));
     EXPECT_EQ(TemporaryFile::removeLeftovers((folder.path() / "missing").string()), 0u);
 }
 
@@ -104,7 +106,8 @@ TEST(FileCopierSidesTest, FailuresAreTiedToTheSourceOrTheDestination)
     fs::create_directory(folder.path() / "folder");
     FileCopier copier;
 
-    CopyOutcome outcome = copier.copyFile((folder.path() / "gone.txt").string(), (folder.path() / "g").string());
+    CopyOutcome outcome =
+        copier.copyFile((folder.path() / "gone.txt").string(), (folder.path() / "g").string());
     EXPECT_EQ(outcome.status, CopyOutcome::Status::SourceFailed);
     EXPECT_EQ(outcome.error, std::errc::no_such_file_or_directory);
 

@@ -6,7 +6,6 @@
 #include "store/PacketWriter.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
-#include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -113,12 +113,13 @@ void Catalog::releaseLock() { m_lock.reset(); }
 
 void Catalog::readTables()
 {
+    // The orders are set once the columns are known to be there.
+    m_category->SetIndexFieldNames({});
     m_category->SetFieldDefs(schema::categoryFieldDefs());
-    m_category->SetIndexFieldNames(schema::kCategoryOrder);
+    m_paths->SetIndexFieldNames({});
     m_paths->SetFieldDefs(schema::pathFieldDefs());
-    m_paths->SetIndexFieldNames(schema::kPathOrder);
     try {
-        readTable(*m_categoryState);
+        readTable(*m_categoryState, schema::kCategoryOrder);
         checkSets();
     } catch (const std::exception& error) {
         // A damaged file stays on disk for the user to recover and is never written back;
@@ -129,7 +130,7 @@ void Catalog::readTables()
         return;
     }
     try {
-        readTable(*m_pathState);
+        readTable(*m_pathState, schema::kPathOrder);
         checkPaths();
     } catch (const std::exception& error) {
         m_paths->Close();
@@ -141,7 +142,7 @@ void Catalog::readTables()
     raiseNumbering();
 }
 
-void Catalog::readTable(Table& state)
+void Catalog::readTable(Table& state, std::string_view order)
 {
     TDataTable& table = *state.table;
     const std::vector<store::FieldDef> expected = table.FieldDefs();
@@ -163,6 +164,7 @@ void Catalog::readTable(Table& state)
             throw TableFileError("Cannot read " + state.file + ": it has no column '" + field.name
                                  + "' of the expected type");
     }
+    table.SetIndexFieldNames(order);
     state.readable = true;
 }
 

@@ -156,7 +156,7 @@ private:
 
     void reset();
     void readTables();
-    void readTable(Table& table);
+    void readTable(Table& table, std::string_view order);
     void checkSets();
     void checkPaths();
     void reportOrphanPaths();

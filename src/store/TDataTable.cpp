@@ -1231,11 +1231,7 @@ std::vector<std::byte> TDataTable::SaveToBytes() const
         frame.autoIncValue = m_autoIncNext;
     // Rows in the default order, which for a key-less default order is the order in which
     // rows were read and posted; browsing orders never change it.
-    std::vector<std::string_view> rows;
-    rows.reserve(m_orders[0].rowSlots.size());
-    for (const std::uint32_t slot : m_orders[0].rowSlots)
-        rows.push_back(m_rows[slot].data);
-    return writeTablePacket(frame, rows);
+    return writeTablePacket(frame, m_rows, m_orders[0].rowSlots);
 }
 
 } // namespace stowmere::store

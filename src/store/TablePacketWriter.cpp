@@ -102,11 +102,13 @@ void writeTableProperties(PacketWriter& writer, const TableFrame& frame)
     checkWrite(writer.addProperty(PropertyScope::Table, {}, 0, {}));
 }
 
-void writeRows(PacketWriter& writer, const std::vector<FieldDef>& fields, std::span<const std::string_view> rows)
+void writeRows(PacketWriter& writer, const std::vector<FieldDef>& fields, std::span<const PackedRow> rows,
+               std::span<const std::uint32_t> order)
 {
     const std::byte rowStatus{0};
     const std::byte emptyText{0};
-    for (const std::string_view data : rows) {
+    for (const std::uint32_t slot : order) {
+        const std::string_view data = rows[slot].data;
         checkWrite(writer.putField(0, &rowStatus, 1));
         // The packed fields follow one another, so one pass walks the whole row.
         std::size_t pos = 0;
@@ -130,13 +132,14 @@ void writeRows(PacketWriter& writer, const std::vector<FieldDef>& fields, std::s
 
 } // namespace
 
-std::vector<std::byte> writeTablePacket(const TableFrame& frame, std::span<const std::string_view> rows)
+std::vector<std::byte> writeTablePacket(const TableFrame& frame, std::span<const PackedRow> rows,
+                                        std::span<const std::uint32_t> order)
 {
     PacketWriter writer;
     checkWrite(writer.beginPacket(packet::kHighestVersion, static_cast<std::uint16_t>(frame.fields.size())));
     writeColumns(writer, frame.fields);
     writeTableProperties(writer, frame);
-    writeRows(writer, frame.fields, rows);
+    writeRows(writer, frame.fields, rows, order);
     std::vector<std::byte> packet;
     checkWrite(writer.finish(packet));
     return packet;

@@ -4,6 +4,7 @@
 #include "store/TablePacket.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -11,8 +12,10 @@
 namespace stowmere::store {
 
 /// Writes a table as a binary data packet: the frame's columns with their properties, its
-/// table properties ("AUTOINCVALUE" when the frame has numbering) and the rows, each given
-/// as PackedRow::data, in file order, every one with row status 0. Throws StoreError.
-std::vector<std::byte> writeTablePacket(const TableFrame& frame, std::span<const std::string_view> rows);
+/// table properties ("AUTOINCVALUE" when the frame has numbering) and the rows
+/// rows[order[0]], rows[order[1]], ... in that order, every one with row status 0. Throws
+/// StoreError.
+std::vector<std::byte> writeTablePacket(const TableFrame& frame, std::span<const PackedRow> rows,
+                                        std::span<const std::uint32_t> order);
 
 } // namespace stowmere::store

@@ -10,7 +10,6 @@
 #include "store/TDataTable.h"
 
 #include <algorithm>
-#include <limits>
 #include <map>
 
 namespace stowmere::catalog {
@@ -201,37 +200,40 @@ void Catalog::checkPaths()
     const TDataTable& table = *m_paths;
     const std::size_t numberField = fieldIndex(table, schema::kPathNo);
     const std::size_t itemField = fieldIndex(table, schema::kPathItem);
+    m_highestPathNumber = 0;
     for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const std::int64_t number = table.RecordAsInteger(record, numberField).value_or(0);
+        m_highestPathNumber = std::max(m_highestPathNumber, number);
         const auto value = table.RecordValue(record, itemField);
         if (value && value->find('\0') != std::string_view::npos)
             throw TableFileError("Cannot read " + m_pathFile + ": "
-                                 + messages::zeroByteInPath(
-                                     "Path number " + std::to_string(table.RecordAsInteger(record, numberField).value_or(0))));
+                                 + messages::zeroByteInPath("Path number " + std::to_string(number)));
     }
 }
 
 void Catalog::reportOrphanPaths()
 {
     const TDataTable& table = *m_paths;
+    // Paths are in set order, so each set's paths are one run found by its key; only when
+    // the runs do not add up to every path is there anything to look for.
+    std::size_t owned = 0;
+    std::vector<std::int32_t> numbers;
+    for (const BackupSet& set : sets()) {
+        const auto [first, last] = table.RecordsWithKey({std::to_string(set.number)});
+        owned += last - first;
+        numbers.push_back(set.number);
+    }
+    if (owned == table.RecordCount())
+        return;
+    std::sort(numbers.begin(), numbers.end());
     const std::size_t setField = fieldIndex(table, schema::kPathCategoryNo);
-    // The rows are in set order, so each set's paths come in one run.
     std::map<std::int64_t, std::size_t> orphans;
     std::size_t withoutSet = 0;
-    std::optional<std::int64_t> previous;
-    bool previousExists = false;
     for (std::size_t record = 0; record < table.RecordCount(); ++record) {
         const auto number = table.RecordAsInteger(record, setField);
-        if (!number) {
+        if (!number)
             ++withoutSet;
-            continue;
-        }
-        if (number != previous) {
-            previous = number;
-            previousExists = number >= std::numeric_limits<std::int32_t>::min()
-                             && number <= std::numeric_limits<std::int32_t>::max()
-                             && findSet(static_cast<std::int32_t>(*number)).has_value();
-        }
-        if (!previousExists)
+        else if (!std::binary_search(numbers.begin(), numbers.end(), *number))
             ++orphans[*number];
     }
     for (const auto& [number, count] : orphans)
@@ -244,9 +246,13 @@ void Catalog::reportOrphanPaths()
 
 std::int64_t Catalog::highestNumber(const TDataTable& table, std::string_view column) const
 {
-    if (!table.Active())
+    if (!table.Active() || table.RecordCount() == 0)
         return 0;
     const std::size_t field = fieldIndex(table, column);
+    // A table browsed in the order of this column has its highest number last.
+    const std::string& order = table.IndexFieldNames();
+    if (order.substr(0, order.find(';')) == column)
+        return table.RecordAsInteger(table.RecordCount() - 1, field).value_or(0);
     std::int64_t highest = 0;
     for (std::size_t record = 0; record < table.RecordCount(); ++record)
         highest = std::max(highest, table.RecordAsInteger(record, field).value_or(0));
@@ -272,7 +278,7 @@ void Catalog::raiseNumbering()
 {
     // A damaged or missing "AUTOINCVALUE" must not hand out a number already in use.
     m_category->RaiseAutoIncValue(highestSetNumber() + 1);
-    m_paths->RaiseAutoIncValue(highestNumber(*m_paths, schema::kPathNo) + 1);
+    m_paths->RaiseAutoIncValue(m_highestPathNumber + 1);
 }
 
 bool Catalog::setsReadable() const { return m_categoryState->readable; }

@@ -177,6 +177,7 @@ private:
     std::optional<TablesLock> m_lock;
     std::vector<std::string> m_openErrors;
     std::vector<std::string> m_notices;
+    std::int64_t m_highestPathNumber = 0;
 };
 
 } // namespace stowmere::catalog

@@ -3,6 +3,8 @@
 // 40 to 120 bytes): load with the Category_No;Path_Item order, save, and switching the
 // path range from set to set. Run with --peak-memory to measure the peak resident memory
 // of one load in a fresh process.
+#include "catalog/Catalog.h"
+#include "catalog/Schema.h"
 #include "store/PacketWriter.h"
 #include "store/TDataTable.h"
 #include "store/TableFiles.h"
@@ -21,6 +23,7 @@
 #include <vector>
 
 using namespace stowmere::store;
+using namespace stowmere::catalog::schema;
 namespace fs = std::filesystem;
 
 extern char** environ;
@@ -97,10 +100,10 @@ const fs::path& dataFolder()
         fs::create_directories(path);
         TDataTable paths;
         paths.LoadFromBytes(generatePathFile());
-        saveTableFile(paths, (path / kPathFileName).string());
+        saveTableFile(paths, (path / std::string(kPathFileName)).string());
         TDataTable categories;
         categories.LoadFromBytes(generateCategoryFile());
-        saveTableFile(categories, (path / kCategoryFileName).string());
+        saveTableFile(categories, (path / std::string(kCategoryFileName)).string());
         return path;
     }();
     return folder;
@@ -108,10 +111,10 @@ const fs::path& dataFolder()
 
 void BM_LoadPathTableWithOrder(benchmark::State& state)
 {
-    const std::string file = (dataFolder() / kPathFileName).string();
+    const std::string file = (dataFolder() / std::string(kPathFileName)).string();
     for (auto _ : state) {
         auto table = std::make_unique<TDataTable>();
-        table->SetIndexFieldNames(kPathIndexFieldNames);
+        table->SetIndexFieldNames(kPathOrder);
         loadTableFile(*table, file);
         benchmark::DoNotOptimize(table->RecordCount());
         // Freeing the rows is not part of a load.
@@ -126,8 +129,8 @@ BENCHMARK(BM_LoadPathTableWithOrder)->Unit(benchmark::kMillisecond)->Repetitions
 void BM_SavePathTableToBytes(benchmark::State& state)
 {
     TDataTable table;
-    table.SetIndexFieldNames(kPathIndexFieldNames);
-    loadTableFile(table, (dataFolder() / kPathFileName).string());
+    table.SetIndexFieldNames(kPathOrder);
+    loadTableFile(table, (dataFolder() / std::string(kPathFileName)).string());
     for (auto _ : state)
         benchmark::DoNotOptimize(table.SaveToBytes());
 }
@@ -137,20 +140,24 @@ BENCHMARK(BM_SavePathTableToBytes)->Unit(benchmark::kMillisecond)->Repetitions(9
 void BM_SavePathTableToFile(benchmark::State& state)
 {
     TDataTable table;
-    table.SetIndexFieldNames(kPathIndexFieldNames);
-    loadTableFile(table, (dataFolder() / kPathFileName).string());
+    table.SetIndexFieldNames(kPathOrder);
+    loadTableFile(table, (dataFolder() / std::string(kPathFileName)).string());
     const std::string target = (dataFolder() / "Saved.cds").string();
     for (auto _ : state)
         saveTableFile(table, target);
 }
 BENCHMARK(BM_SavePathTableToFile)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// The store's own master-detail range: the path table follows the set table's cursor.
 void BM_SwitchPathRange(benchmark::State& state)
 {
     TDataTable categories;
     TDataTable paths;
-    OpenCategoryTable(categories, dataFolder().string());
-    OpenPathTable(paths, dataFolder().string(), categories);
+    categories.SetIndexFieldNames(kCategoryOrder);
+    loadTableFile(categories, (dataFolder() / std::string(kCategoryFileName)).string());
+    paths.SetIndexFieldNames(kPathOrder);
+    paths.SetMasterSource(&categories, kCategoryNo);
+    loadTableFile(paths, (dataFolder() / std::string(kPathFileName)).string());
     std::size_t rows = 0;
     for (auto _ : state) {
         categories.Next();
@@ -163,6 +170,34 @@ void BM_SwitchPathRange(benchmark::State& state)
     categories.Close();
 }
 BENCHMARK(BM_SwitchPathRange)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// What a click on a set costs the window: the catalog's paths of the next set, read
+// without moving any cursor.
+void BM_CatalogPathsOfSet(benchmark::State& state)
+{
+    stowmere::catalog::Catalog catalog(dataFolder().string());
+    catalog.open();
+    const auto sets = catalog.sets();
+    std::size_t next = 0;
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        rows += catalog.paths(sets[next].number).size();
+        next = (next + 1) % sets.size();
+    }
+    benchmark::DoNotOptimize(rows);
+}
+BENCHMARK(BM_CatalogPathsOfSet)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// Opening the catalog: both files read, checked and numbered (the window's start).
+void BM_CatalogOpen(benchmark::State& state)
+{
+    for (auto _ : state) {
+        stowmere::catalog::Catalog catalog(dataFolder().string());
+        catalog.open();
+        benchmark::DoNotOptimize(catalog.sets().size());
+    }
+}
+BENCHMARK(BM_CatalogOpen)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
 // The peak resident memory of this process image, in KiB. VmHWM belongs to the address
 // space, so unlike ru_maxrss it does not carry over the parent's peak into a spawned child.
@@ -186,12 +221,12 @@ int measurePeakMemory(const char* file)
     {
         TDataTable warmUp; // loads the collation data, which every process needs once
         warmUp.SetFieldDefs(pathFieldDefs());
-        warmUp.SetIndexFieldNames(kPathIndexFieldNames);
+        warmUp.SetIndexFieldNames(kPathOrder);
         warmUp.CreateDataSet();
     }
     const long before = maxRssKb();
     TDataTable table;
-    table.SetIndexFieldNames(kPathIndexFieldNames);
+    table.SetIndexFieldNames(kPathOrder);
     loadTableFile(table, file);
     const long after = maxRssKb();
     std::printf("%ld %ld\n", before, after);
@@ -200,7 +235,7 @@ int measurePeakMemory(const char* file)
 
 void reportPeakMemory(const char* self)
 {
-    const std::string file = (dataFolder() / kPathFileName).string();
+    const std::string file = (dataFolder() / std::string(kPathFileName)).string();
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return;

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "store/TDataTable.h"
-
 #include "app/TfrmAECategory.h"
 
 #include "app/Dialogs.h"
@@ -8,6 +6,9 @@
 #include "app/Style.h"
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
+#include "catalog/Catalog.h"
+#include "catalog/Errors.h"
+#include "catalog/Schema.h"
 #include "controls/GradButton.h"
 #include "controls/GradPanel.h"
 
@@ -32,8 +33,8 @@ QLabel* makeFieldLabel(QWidget* parent, const QString& caption, int left, int to
 
 } // namespace
 
-TfrmAECategory::TfrmAECategory(Dialogs& dialogs, store::TDataTable& table, QWidget* parent)
-    : QDialog(parent), m_dialogs(dialogs), m_table(table)
+TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent)
+    : QDialog(parent), m_dialogs(dialogs), m_catalog(catalog)
 {
     setObjectName(QStringLiteral("frmAECategory"));
     setWindowTitle(QStringLiteral("Add / Edit Backup"));
@@ -58,7 +59,7 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, store::TDataTable& table, QWidg
 
     Label1 = makeFieldLabel(GradPanel4, QStringLiteral("Backup Description"), 24, 27);
     Label1->setObjectName(QStringLiteral("Label1"));
-    DBEdit1 = new TDBEdit(m_table, "Category_Description", GradPanel4);
+    DBEdit1 = new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), GradPanel4);
     DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
     DBEdit1->setFont(style::sansFont(13));
     DBEdit1->setGeometry(192, 24, 313, 24);
@@ -101,10 +102,11 @@ void TfrmAECategory::FormShow()
 {
     if (parentWidget())
         move(parentWidget()->frameGeometry().center() - rect().center());
-    if (m_table.State() == store::TDataSetState::dsInsert)
+    m_savedSet.reset();
+    if (m_catalog.setEdit() == catalog::Catalog::SetEdit::New)
         DirectoryEdit1->clear();
-    else if (m_table.State() == store::TDataSetState::dsEdit)
-        DirectoryEdit1->setText(QString::fromStdString(m_table.FieldByName("Category_BackupDirectory").AsString()));
+    else if (m_catalog.setEdit() == catalog::Catalog::SetEdit::Existing)
+        DirectoryEdit1->setText(QString::fromStdString(m_catalog.editedDestination()));
     DBEdit1->refresh();
     DBEdit1->setFocus();
 }
@@ -113,22 +115,15 @@ void TfrmAECategory::btnSaveClick()
 {
     try {
         DBEdit1->updateRecord();
-        if (m_table.FieldByName("Category_Description").AsString().empty()) {
-            m_dialogs.information(QStringLiteral("Please insert Category Description."));
-            if (DBEdit1->isEnabled())
-                DBEdit1->setFocus();
-            return;
-        }
-        const QString folder = DirectoryEdit1->text();
-        if (folder.isEmpty()) {
-            m_dialogs.information(QStringLiteral("Please select Backup To Directory."));
-            if (DirectoryEdit1->isEnabled())
-                DirectoryEdit1->setFocus();
-            return;
-        }
-        m_table.FieldByName("Category_BackupDirectory").SetAsString(folder.toUtf8().toStdString());
-        m_table.Post();
+        m_savedSet = m_catalog.saveEditedSet(DirectoryEdit1->text().toUtf8().toStdString());
         accept();
+    } catch (const catalog::RuleRefusal& refusal) {
+        m_dialogs.information(QString::fromUtf8(refusal.what()));
+        QWidget* field = refusal.field() == catalog::RuleRefusal::Field::Destination
+                             ? static_cast<QWidget*>(DirectoryEdit1)
+                             : static_cast<QWidget*>(DBEdit1);
+        if (field->isEnabled())
+            field->setFocus();
     } catch (const std::exception& error) {
         m_dialogs.error(QString::fromUtf8(error.what()));
         if (DBEdit1->isEnabled())
@@ -138,8 +133,8 @@ void TfrmAECategory::btnSaveClick()
 
 void TfrmAECategory::btnCancelClick()
 {
-    if (m_table.State() == store::TDataSetState::dsInsert || m_table.State() == store::TDataSetState::dsEdit)
-        m_table.Cancel();
+    m_savedSet.reset();
+    m_catalog.cancelEditedSet();
     reject();
 }
 

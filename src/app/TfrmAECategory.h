@@ -7,8 +7,11 @@ class QLabel;
 class TGradButton;
 class TGradPanel;
 
-namespace stowmere::store {
-class TDataTable;
+#include <cstdint>
+#include <optional>
+
+namespace stowmere::catalog {
+class Catalog;
 }
 
 namespace stowmere::app {
@@ -17,15 +20,15 @@ class Dialogs;
 class TDBEdit;
 class TFolderEdit;
 
-/// The modal editor of one backup set: its description, bound to the current row of the
-/// backup-set table, and its "Backup To Folder". The caller puts the row into insert or
-/// edit state and shows the dialog; Save posts the row, Cancel cancels it. Closing the
-/// window by its title bar does neither: the next refill of the list finishes the row.
+/// The modal editor of one backup set: its description, bound to the row the catalog is
+/// editing, and its "Backup To Folder". The caller starts a new set or the edit of one and
+/// shows the dialog; Save keeps the row when the catalog's checks pass, Cancel drops the
+/// change. Closing the window by its title bar does neither: the caller finishes the row.
 class TfrmAECategory : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmAECategory(Dialogs& dialogs, store::TDataTable& table, QWidget* parent = nullptr);
+    TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent = nullptr);
 
     TGradPanel* GradPanel1 = nullptr;
     TGradPanel* GradPanel4 = nullptr;
@@ -41,13 +44,17 @@ public:
     void btnSaveClick();
     void btnCancelClick();
 
+    /// The number of the set the last Save kept; none after Cancel or a title-bar close.
+    std::optional<std::int32_t> savedSet() const { return m_savedSet; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     Dialogs& m_dialogs;
-    store::TDataTable& m_table;
+    catalog::Catalog& m_catalog;
+    std::optional<std::int32_t> m_savedSet;
 };
 
 } // namespace stowmere::app

@@ -1,8 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "store/StoreError.h"
-#include "store/TableFiles.h"
-#include "store/TDataTable.h"
-
 #include "app/TfrmMain.h"
 
 #include "app/AppTexts.h"
@@ -16,11 +12,13 @@
 #include "app/UiThread.h"
 #include "app/WaitCursor.h"
 #include "backup/BackupStartCheck.h"
+#include "catalog/Catalog.h"
+#include "catalog/Errors.h"
+#include "catalog/Messages.h"
 #include "controls/GradButton.h"
 #include "controls/GradCheckBox.h"
 #include "controls/GradPanel.h"
 #include "placement/TFormPlacement.h"
-#include "platform/Locations.h"
 #include "progress/Progress.h"
 
 #include <QCloseEvent>
@@ -55,7 +53,7 @@ const QString kHelpText = QStringLiteral(
 
 constexpr int kFadeMilliseconds = 600;
 
-QString fromStd(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromStd(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
 
 // Ends a bulk update of a list on every exit path.
@@ -79,7 +77,7 @@ void drawListItem(TListBox& list, int index, QPainter& painter, const QRect& rec
 
 TfrmMain::TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
     : QWidget(parent), m_dialogs(dialogs), m_dataFolder(std::move(dataFolder)),
-      cdsCategory(std::make_unique<store::TDataTable>()), cdsPaths(std::make_unique<store::TDataTable>())
+      m_catalog(std::make_unique<catalog::Catalog>(m_dataFolder))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(texts::mainCaption());
@@ -255,29 +253,14 @@ void TfrmMain::createComponents()
 void TfrmMain::FormCreate()
 {
     try {
-        openTables();
+        m_catalog->open();
     } catch (const std::exception& error) {
         m_dialogs.error(fromStd(error.what()));
     }
-}
-
-void TfrmMain::openTables()
-{
-    try {
-        store::OpenCategoryTable(*cdsCategory, m_dataFolder, &m_categoryOpened);
-    } catch (...) {
-        // A damaged file stays on disk for the user to recover: the table stays closed and
-        // is never written back. The path table is not opened without its master.
-        m_categoryOpenFailed = true;
-        m_pathsOpenFailed = true;
-        throw;
-    }
-    try {
-        store::OpenPathTable(*cdsPaths, m_dataFolder, *cdsCategory, &m_pathsOpened);
-    } catch (...) {
-        m_pathsOpenFailed = true;
-        throw;
-    }
+    for (const std::string& error : m_catalog->openErrors())
+        m_dialogs.error(fromStd(error));
+    for (const std::string& notice : m_catalog->notices())
+        m_dialogs.information(fromStd(notice));
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
@@ -375,46 +358,26 @@ void TfrmMain::CloseTables()
     if (m_tablesClosed)
         return;
     m_tablesClosed = true;
-    struct OpenTable {
-        store::TDataTable* table;
-        bool openFailed;
-        const store::TableFileImage& opened;
-    };
-    const OpenTable tables[] = {{cdsCategory.get(), m_categoryOpenFailed, m_categoryOpened},
-                                {cdsPaths.get(), m_pathsOpenFailed, m_pathsOpened}};
-    for (const auto& [table, openFailed, opened] : tables) {
-        if (openFailed || !table->Active()) {
-            table->Close();
-            continue;
-        }
-        // stowmere-cli may have changed the file while the window was open; replacing it
-        // unasked would lose that change without a word.
-        const bool writes = table->ChangeCount() > 0 || table->State() != store::TDataSetState::dsBrowse;
-        if (writes && store::tableFileChanged(table->FileName(), opened)) {
-            const QString question = QStringLiteral("%1 was changed by another program while Stowmere was open."
-                                                    "\r\n\r\nReplace it with the backup sets as they are in this window?")
-                                         .arg(fromStd(table->FileName()));
-            if (!m_dialogs.confirm(question)) {
-                table->Close();
-                continue;
-            }
-        }
-        for (;;) {
-            try {
-                // The data folder may be the fallback under $XDG_DATA_HOME, made only when
-                // something is first written into it.
-                if (table->ChangeCount() > 0 || table->State() != store::TDataSetState::dsBrowse)
-                    locations::ensureFolder(m_dataFolder);
-                store::CloseTable(*table);
-                break;
-            } catch (const std::exception& error) {
-                const QString question = QStringLiteral("Could not save %1:\r\n%2\r\n\r\nTry again?")
-                                             .arg(fromStd(table->FileName()), fromStd(error.what()));
-                if (!m_dialogs.confirm(question)) {
-                    table->Close();
-                    break;
-                }
-            }
+    using catalog::Catalog;
+    // Each round writes what it can under the tables' lock and stops at the first file that
+    // needs the user's word; the lock is let go before the question is asked.
+    for (;;) {
+        const Catalog::SaveResult result = m_catalog->save();
+        switch (result.status) {
+        case Catalog::SaveStatus::Saved:
+            return;
+        case Catalog::SaveStatus::ChangedOnDisk:
+            // stowmere-cli may have changed the file while the window was open; replacing it
+            // unasked would lose that change without a word.
+            if (m_dialogs.confirm(fromStd(catalog::messages::changedElsewhereQuestion(result.file))))
+                m_catalog->replaceChangedFile(result.file);
+            else
+                m_catalog->keepFileOnDisk(result.file);
+            break;
+        case Catalog::SaveStatus::Failed:
+            if (!m_dialogs.confirm(fromStd(catalog::messages::saveFailedQuestion(result.file, result.reason))))
+                m_catalog->keepFileOnDisk(result.file);
+            break;
         }
     }
 }
@@ -450,49 +413,47 @@ void TfrmMain::SpeedButton1Click() { m_dialogs.information(kHelpText); }
 
 // --- Lists and tables ----------------------------------------------------------------------
 
-bool TfrmMain::categoriesEmpty() const { return !cdsCategory->Active() || cdsCategory->IsEmpty(); }
+bool TfrmMain::categoriesEmpty() const { return m_catalog->sets().empty(); }
+
+bool TfrmMain::changesAllowed()
+{
+    try {
+        m_catalog->checkChangesAllowed();
+        return true;
+    } catch (const catalog::ChangesRefused& refusal) {
+        m_dialogs.error(fromStd(refusal.what()));
+        return false;
+    }
+}
 
 // Paths go to the highlighted set; with no sets at all the command does nothing, and
 // with sets but none highlighted the user is told to pick one.
 bool TfrmMain::pathsCanBeAdded()
 {
-    if (categoriesEmpty())
+    if (!changesAllowed() || categoriesEmpty())
         return false;
     if (lstCategory->itemIndex() < 0) {
-        m_dialogs.information(QStringLiteral("Please select Backup."));
+        m_dialogs.information(fromStd(catalog::messages::kSelectBackup));
         return false;
     }
     return true;
 }
 
-bool TfrmMain::pathsEmpty() const { return !cdsPaths->Active() || cdsPaths->IsEmpty(); }
+bool TfrmMain::pathsEmpty() const { return !m_currentSet || m_catalog->paths(*m_currentSet).empty(); }
 
-std::optional<std::int64_t> TfrmMain::currentCategoryNo() const
+std::optional<catalog::BackupSet> TfrmMain::currentSet() const
 {
-    if (categoriesEmpty() || cdsCategory->Eof())
-        return std::nullopt;
-    return cdsCategory->FieldByName("Category_No").AsInteger();
-}
-
-QString TfrmMain::currentBackupDirectory() const
-{
-    if (categoriesEmpty())
-        return {};
-    return fromStd(cdsCategory->FieldByName("Category_BackupDirectory").AsString());
+    return m_currentSet ? m_catalog->findSet(*m_currentSet) : std::nullopt;
 }
 
 void TfrmMain::FillCategoryList()
 {
     lstCategory->clear();
     m_categoryNos.clear();
-    if (!cdsCategory->Active())
-        return;
-    cdsCategory->First();
     BulkUpdate bulk(*lstCategory);
-    while (!cdsCategory->Eof()) {
-        lstCategory->addItem(fromStd(cdsCategory->FieldByName("Category_Description").AsString()));
-        m_categoryNos.push_back(cdsCategory->FieldByName("Category_No").AsInteger());
-        cdsCategory->Next();
+    for (const catalog::BackupSet& set : m_catalog->sets()) {
+        lstCategory->addItem(fromStd(set.description));
+        m_categoryNos.push_back(set.number);
     }
 }
 
@@ -501,13 +462,11 @@ void TfrmMain::FillPathList()
     chkSelectAll->SetChecked(false);
     chklstList->clear();
     m_pathNos.clear();
-    if (cdsPaths->Active()) {
-        cdsPaths->First();
+    if (m_currentSet) {
         BulkUpdate bulk(*chklstList);
-        while (!cdsPaths->Eof()) {
-            chklstList->addItem(fromStd(cdsPaths->FieldByName("Path_Item").AsString()));
-            m_pathNos.push_back(cdsPaths->FieldByName("Path_No").AsInteger());
-            cdsPaths->Next();
+        for (const catalog::PathEntry& path : m_catalog->paths(*m_currentSet)) {
+            chklstList->addItem(fromStd(path.item));
+            m_pathNos.push_back(path.number);
         }
     }
     chklstList->viewport()->repaint();
@@ -516,29 +475,34 @@ void TfrmMain::FillPathList()
 bool TfrmMain::LocateCategory()
 {
     const int index = lstCategory->itemIndex();
-    if (index < 0 || index >= static_cast<int>(m_categoryNos.size()) || !cdsCategory->Active() ||
-        !cdsCategory->Locate("Category_No", std::to_string(m_categoryNos[static_cast<std::size_t>(index)]))) {
-        m_dialogs.error(QStringLiteral("Could not find Backup in dataset"));
+    if (index < 0 || index >= static_cast<int>(m_categoryNos.size())
+        || !m_catalog->findSet(m_categoryNos[static_cast<std::size_t>(index)])) {
+        m_dialogs.error(fromStd(catalog::messages::kSetNotFound));
         return false;
     }
+    m_currentSet = m_categoryNos[static_cast<std::size_t>(index)];
     return true;
 }
 
 bool TfrmMain::LocatePath()
 {
     const int index = chklstList->currentRow();
-    if (index < 0 || index >= static_cast<int>(m_pathNos.size()) || !cdsPaths->Active() ||
-        !cdsPaths->Locate("Path_No", std::to_string(m_pathNos[static_cast<std::size_t>(index)]))) {
-        m_dialogs.error(QStringLiteral("Could not find Path in dataset"));
-        return false;
+    bool found = false;
+    if (index >= 0 && index < static_cast<int>(m_pathNos.size()) && m_currentSet) {
+        const std::int32_t number = m_pathNos[static_cast<std::size_t>(index)];
+        for (const catalog::PathEntry& path : m_catalog->paths(*m_currentSet))
+            found = found || path.number == number;
     }
-    return true;
+    if (!found)
+        m_dialogs.error(fromStd(catalog::messages::kPathNotFound));
+    return found;
 }
 
 void TfrmMain::selectCategory(int index)
 {
     if (index < 0 || index >= lstCategory->count()) {
         lstCategory->setItemIndex(-1);
+        m_currentSet.reset();
         chklstList->clear();
         m_pathNos.clear();
         chkSelectAll->SetChecked(false);
@@ -552,7 +516,7 @@ void TfrmMain::selectCategory(int index)
     }
 }
 
-int TfrmMain::indexOfCategory(std::optional<std::int64_t> categoryNo) const
+int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
 {
     if (categoryNo) {
         for (std::size_t i = 0; i < m_categoryNos.size(); ++i) {
@@ -588,63 +552,68 @@ void TfrmMain::lstCategoryDblClick()
 
 void TfrmMain::EditCategory()
 {
-    if (categoriesEmpty() || lstCategory->itemIndex() < 0) {
-        m_dialogs.information(QStringLiteral("Please select Backup to Edit."));
+    if (categoriesEmpty() || lstCategory->itemIndex() < 0 || !m_currentSet) {
+        m_dialogs.information(fromStd(catalog::messages::kSelectBackupToEdit));
         return;
     }
-    const std::optional<std::int64_t> editedNo = currentCategoryNo();
+    if (!changesAllowed())
+        return;
+    const std::optional<std::int32_t> editedNo = m_currentSet;
     try {
         m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
-        cdsCategory->Edit();
+        m_catalog->beginEditSet(*editedNo);
         m_editor->exec();
+        // A row left pending by the title-bar close is finished here, as any move would.
+        m_catalog->finishEditedSet();
         WaitCursor refill;
         FillCategoryList();
         chklstList->clear();
         selectCategory(indexOfCategory(editedNo));
     } catch (const std::exception& error) {
         m_dialogs.error(fromStd(error.what()));
-        if (cdsCategory->State() == store::TDataSetState::dsEdit || cdsCategory->State() == store::TDataSetState::dsInsert)
-            cdsCategory->Cancel();
+        m_catalog->cancelEditedSet();
     }
 }
 
 void TfrmMain::btnAddCategoryClick()
 {
+    if (!changesAllowed())
+        return;
     try {
         m_editor->setWindowTitle(QStringLiteral("New Backup"));
-        const std::optional<std::int32_t> nextNo = cdsCategory->AutoIncValue();
-        cdsCategory->Insert();
+        m_catalog->beginNewSet();
         m_editor->exec();
-        // A row left pending by the title-bar close is finished here, as any move would.
-        cdsCategory->CheckBrowseMode();
-        std::optional<std::int64_t> newNo;
-        if (nextNo && cdsCategory->AutoIncValue() != nextNo)
-            newNo = *nextNo;
+        const std::optional<std::int32_t> finished = m_catalog->finishEditedSet();
+        const std::optional<std::int32_t> newNo = m_editor->savedSet() ? m_editor->savedSet() : finished;
         WaitCursor refill;
         FillCategoryList();
         chklstList->clear();
         selectCategory(indexOfCategory(newNo));
     } catch (const std::exception& error) {
         m_dialogs.error(fromStd(error.what()));
-        if (cdsCategory->State() == store::TDataSetState::dsEdit || cdsCategory->State() == store::TDataSetState::dsInsert)
-            cdsCategory->Cancel();
+        m_catalog->cancelEditedSet();
     }
 }
 
 void TfrmMain::btnDeleteCategoryClick()
 {
-    if (categoriesEmpty() || lstCategory->itemIndex() < 0)
+    if (categoriesEmpty() || lstCategory->itemIndex() < 0 || !m_currentSet)
+        return;
+    // Without its paths read, a set could be deleted while paths still belong to it.
+    if (!changesAllowed())
         return;
     if (!pathsEmpty()) {
-        m_dialogs.information(QStringLiteral("Delete file and folder list before deleting Backup."));
+        m_dialogs.information(fromStd(catalog::messages::kDeletePathsFirst));
         return;
     }
-    if (!m_dialogs.confirm(QStringLiteral("Delete selected Backup?")))
+    if (!m_dialogs.confirm(fromStd(catalog::messages::kConfirmDeleteSet)))
         return;
     try {
-        cdsCategory->Delete();
+        m_catalog->deleteSet(*m_currentSet);
         FillCategoryList();
         selectCategory(0);
+    } catch (const catalog::RuleRefusal& refusal) {
+        m_dialogs.information(fromStd(refusal.what()));
     } catch (const std::exception& error) {
         m_dialogs.error(fromStd(error.what()));
     }
@@ -690,18 +659,9 @@ void TfrmMain::btnAddFilesClick()
 
 void TfrmMain::AddPath(const QString& path)
 {
-    const std::optional<std::int64_t> categoryNo = currentCategoryNo();
-    cdsPaths->Insert();
-    try {
-        if (categoryNo)
-            cdsPaths->FieldByName("Category_No").SetAsInteger(*categoryNo);
-        cdsPaths->FieldByName("Path_Item").SetAsString(toStd(path));
-        cdsPaths->Post();
-    } catch (...) {
-        // A path that does not fit is refused whole; no half-made row is left behind.
-        cdsPaths->Cancel();
-        throw;
-    }
+    if (!m_currentSet)
+        throw catalog::RuleRefusal(catalog::messages::kSetNotFound);
+    m_catalog->addPath(*m_currentSet, toStd(path));
 }
 
 void TfrmMain::AddSelectedFiles(const QStringList& files)
@@ -715,10 +675,12 @@ void TfrmMain::btnDeleteClick()
     if (pathsEmpty())
         return;
     if (CountChecked() == 0) {
-        m_dialogs.information(QStringLiteral("Please select files and folders to Delete."));
+        m_dialogs.information(fromStd(catalog::messages::kSelectPathsToDelete));
         return;
     }
-    if (!m_dialogs.confirm(QStringLiteral("Delete selected files and folders?")))
+    if (!changesAllowed())
+        return;
+    if (!m_dialogs.confirm(fromStd(catalog::messages::kConfirmDeletePaths)))
         return;
     WaitCursor cursor;
     try {
@@ -738,7 +700,7 @@ void TfrmMain::DeleteCheckedPaths()
         try {
             chklstList->setCurrentRow(i);
             if (LocatePath())
-                cdsPaths->Delete();
+                m_catalog->deletePath(m_pathNos[static_cast<std::size_t>(i)]);
         } catch (const std::exception& error) {
             m_dialogs.error(fromStd(error.what()));
         }
@@ -762,10 +724,13 @@ void TfrmMain::btnBackupClick()
 {
     if (backupRunning())
         return;
-    const QString destination = currentBackupDirectory();
-    const backup::BackupStartCheck check =
-        backup::CheckBackupStart(toStd(destination), static_cast<std::size_t>(chklstList->count()),
-                                 static_cast<std::size_t>(CountChecked()), pathsEmpty());
+    // Asked of the check list when the run reaches an item, so an item checked during the
+    // run still joins it.
+    catalog::RunRequest request;
+    if (m_currentSet && m_catalog->findSet(*m_currentSet))
+        request = m_catalog->runRequest(*m_currentSet, chkIncremental->Checked(),
+                                        [this](std::size_t index) { return chklstList->checked(static_cast<int>(index)); });
+    const backup::BackupStartCheck check = request.startCheck();
     if (!check.information.empty()) {
         m_dialogs.information(fromStd(check.information));
         return;
@@ -777,7 +742,7 @@ void TfrmMain::btnBackupClick()
         if (chklstList->checked(i))
             checkedItems.push_back(toStd(chklstList->itemText(i)));
     }
-    if (const std::string overlap = backup::CheckItemsApart(toStd(destination), checkedItems); !overlap.empty()) {
+    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems); !overlap.empty()) {
         m_dialogs.information(fromStd(overlap));
         return;
     }
@@ -786,15 +751,7 @@ void TfrmMain::btnBackupClick()
 
     m_cancelFlag = false;
     m_filesCopied = 0;
-    std::vector<std::string> items;
-    items.reserve(static_cast<std::size_t>(chklstList->count()));
-    for (int i = 0; i < chklstList->count(); ++i)
-        items.push_back(toStd(chklstList->itemText(i)));
-    backup::BackupSettings settings;
-    settings.destination = toStd(destination);
-    settings.incremental = chkIncremental->Checked();
-
-    m_backupThread = new TBackupThread(std::move(settings), std::move(items), *this, m_cancelFlag);
+    m_backupThread = new TBackupThread(request.settings(), std::move(request.items), *this, m_cancelFlag);
     connect(m_backupThread, &QThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
     m_backupThread->start();

@@ -21,9 +21,10 @@ class TfrmProgress;
 
 namespace stowmere {
 class TFormPlacement;
-namespace store {
-class TDataTable;
-}
+namespace catalog {
+class Catalog;
+struct BackupSet;
+} // namespace catalog
 } // namespace stowmere
 
 namespace stowmere::app {
@@ -35,16 +36,17 @@ class TListBox;
 class TfrmAECategory;
 
 /// The main window: the list of backup sets, the check list of the current set's files
-/// and folders, the commands around them, and the backup run. It owns both tables.
+/// and folders, the commands around them, and the backup run. It owns the catalog of the
+/// backup sets, read when the window is made and saved when it closes.
 ///
-/// The highlighted backup set and the tables' current row always agree: every refill of
-/// the set list highlights one item and makes its row current, so no command acts on a
-/// set the user does not see highlighted.
+/// The highlighted backup set and the current set always agree: every refill of the set
+/// list highlights one item and makes its set current, so no command acts on a set the
+/// user does not see highlighted.
 class TfrmMain : public QWidget, private backup::BackupObserver {
     Q_OBJECT
 
 public:
-    /// Opens Category.cds and Path.cds in dataFolder (created empty when missing).
+    /// Reads Category.cds and Path.cds in dataFolder (empty when missing).
     TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
@@ -53,8 +55,9 @@ public:
     TfrmAECategory* editor() const { return m_editor; }
     void setProgress(TfrmProgress* progress);
 
-    store::TDataTable& categoryTable() { return *cdsCategory; }
-    store::TDataTable& pathTable() { return *cdsPaths; }
+    catalog::Catalog& catalog() { return *m_catalog; }
+    /// The set the commands act on: the highlighted one, once its row was found.
+    std::optional<catalog::BackupSet> currentSet() const;
     bool backupRunning() const { return m_backupThread != nullptr; }
 
     // Components, named as in the window definition.
@@ -107,10 +110,11 @@ public:
     void DeleteCheckedPaths();
     int CountChecked() const;
 
-    /// Writes the changed tables to their files and closes them. A file that no longer holds
-    /// what was read at start is replaced only when the user confirms. A file that cannot be
-    /// written is offered again ("Try again?"); answering No leaves the old file as it was.
-    /// A table that could not be opened is never written. Runs once.
+    /// Writes the changed tables to their files. A file that no longer holds what was read
+    /// at start is replaced only when the user confirms. A file that cannot be written is
+    /// offered again ("Try again?"); answering No leaves the old file as it was. A table
+    /// that could not be read is never written. No lock is held while a question is open.
+    /// Runs once.
     void CloseTables();
 
 signals:
@@ -138,17 +142,18 @@ private:
     void closeProgress() override;
 
     void createComponents();
-    void openTables();
+    /// Runs a command that changes the sets when the catalog allows changes; otherwise says
+    /// why it does not.
+    bool changesAllowed();
     /// Highlights item index of lstCategory (none when out of range), makes its row current
     /// and shows its paths.
     void selectCategory(int index);
     /// The list index of the backup set with this number, or 0.
-    int indexOfCategory(std::optional<std::int64_t> categoryNo) const;
+    int indexOfCategory(std::optional<std::int32_t> categoryNo) const;
     bool categoriesEmpty() const;
     bool pathsCanBeAdded();
     bool pathsEmpty() const;
-    std::optional<std::int64_t> currentCategoryNo() const;
-    QString currentBackupDirectory() const;
+    std::optional<std::int32_t> currentCategoryNo() const { return m_currentSet; }
     void setRunning(bool running);
     void backupThreadFinished();
     bool closeQuery();
@@ -157,19 +162,14 @@ private:
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
-    std::unique_ptr<store::TDataTable> cdsCategory;
-    std::unique_ptr<store::TDataTable> cdsPaths;
-    bool m_categoryOpenFailed = false;
-    bool m_pathsOpenFailed = false;
-    /// The files' bytes as the tables were loaded from them, to notice another program's
-    /// change before saving over it (store::TableFileImage).
-    std::optional<std::vector<std::byte>> m_categoryOpened;
-    std::optional<std::vector<std::byte>> m_pathsOpened;
+    std::unique_ptr<catalog::Catalog> m_catalog;
     bool m_tablesClosed = false;
+    /// The set the commands act on (Category_No).
+    std::optional<std::int32_t> m_currentSet;
     /// Category_No of each lstCategory item and Path_No of each chklstList item, so that
     /// equal descriptions or paths still name one row each.
-    std::vector<std::int64_t> m_categoryNos;
-    std::vector<std::int64_t> m_pathNos;
+    std::vector<std::int32_t> m_categoryNos;
+    std::vector<std::int32_t> m_pathNos;
 
     TfrmAECategory* m_editor = nullptr;
     TfrmProgress* m_progress = nullptr;

@@ -17,7 +17,7 @@ int main(int argc, char* argv[])
 
     // The main window opens the tables; the editor and the progress window live with it.
     app::TfrmMain frmMain(dialogs, locations::dataFolder());
-    auto* frmAECategory = new app::TfrmAECategory(dialogs, frmMain.categoryTable(), &frmMain);
+    auto* frmAECategory = new app::TfrmAECategory(dialogs, frmMain.catalog(), &frmMain);
     auto* frmProgress = new TfrmProgress(&frmMain);
     frmMain.setEditor(frmAECategory);
     frmMain.setProgress(frmProgress);

@@ -3,9 +3,11 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/BackupStartCheck.h"
+#include "catalog/Catalog.h"
+#include "catalog/Errors.h"
+#include "catalog/Messages.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
-#include "cli/DataFiles.h"
 #include "cli/HelpText.h"
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
@@ -27,9 +29,35 @@
 namespace stowmere::cli {
 namespace {
 
-std::size_t resolveSet(DataFiles& data, const std::string& set)
+using catalog::BackupSet;
+using catalog::Catalog;
+using catalog::TableFileError;
+
+BackupSet resolveSet(const Catalog& data, const std::string& set)
 {
-    return SetResolver(data.sets()).resolve(set);
+    std::vector<BackupSetEntry> entries;
+    for (const BackupSet& entry : data.sets())
+        entries.push_back({entry.number, entry.description, entry.destination});
+    const std::size_t index = SetResolver(entries).resolve(set);
+    return data.sets()[index];
+}
+
+/// Writes what the command changed, or says why not.
+void saveChanges(Catalog& data)
+{
+    const Catalog::SaveResult result = data.save();
+    switch (result.status) {
+    case Catalog::SaveStatus::Saved: return;
+    case Catalog::SaveStatus::ChangedOnDisk: throw TableFileError(catalog::messages::changedSinceRead(result.file));
+    case Catalog::SaveStatus::Failed: throw TableFileError(result.reason);
+    }
+}
+
+/// Commands that change the tables hold their lock from reading to writing.
+bool changesTables(Command command)
+{
+    return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths
+           || command == Command::DeleteSet;
 }
 
 /// Whether a PATH argument names a stored path, literally or as a full path.
@@ -55,9 +83,11 @@ ExitCode CliApplication::run(const std::vector<std::string>& words)
     }
     try {
         return dispatch(line);
-    } catch (const RuleRefusal& refusal) {
+    } catch (const catalog::RuleRefusal& refusal) {
         // The window's own message, as its information box shows it.
         m_err << refusal.what() << '\n';
+    } catch (const catalog::TablesBusy& busy) {
+        m_err << busy.what() << '\n';
     } catch (const SetNotFound& error) {
         m_err << error.what() << '\n';
     } catch (const std::exception& error) {
@@ -85,7 +115,7 @@ std::string CliApplication::dataFolder(const CommandLine& line) const
         return locations::dataFolder();
     // A mistyped --data must not quietly start an empty set of tables somewhere else.
     if (!files::isFolder(*line.dataFolder))
-        throw DataFileError("Data folder " + *line.dataFolder + " does not exist.");
+        throw TableFileError("Data folder " + *line.dataFolder + " does not exist.");
     return *line.dataFolder;
 }
 
@@ -93,7 +123,17 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
 {
     if (line.command == Command::Dump)
         return dump(line);
-    DataFiles data(dataFolder(line));
+    Catalog data(dataFolder(line));
+    if (changesTables(line.command))
+        data.openForChange();
+    else
+        data.open();
+    // A file that cannot be read stops every command: what it would show or change could
+    // be incomplete.
+    if (!data.openErrors().empty())
+        throw TableFileError(data.openErrors().front());
+    for (const std::string& notice : data.notices())
+        m_err << "stowmere-cli: note: " << notice << '\n';
     switch (line.command) {
     case Command::List: return list(data);
     case Command::Paths: return paths(data, line);
@@ -109,28 +149,28 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     return ExitCode::NotStarted;
 }
 
-ExitCode CliApplication::list(DataFiles& data)
+ExitCode CliApplication::list(Catalog& data)
 {
-    for (const BackupSetEntry& entry : data.sets())
-        m_out << SetResolver::line(entry) << '\n';
+    for (const BackupSet& set : data.sets())
+        m_out << SetResolver::line({set.number, set.description, set.destination}) << '\n';
     return ExitCode::Success;
 }
 
-ExitCode CliApplication::paths(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::paths(Catalog& data, const CommandLine& line)
 {
-    const std::size_t set = resolveSet(data, line.arguments[0]);
+    const BackupSet set = resolveSet(data, line.arguments[0]);
     // One path a line: a control character in a name must not split it or move the cursor.
-    for (const std::string& path : data.paths(set))
-        m_out << ProgressPrinter::escapeControl(path) << '\n';
+    for (const catalog::PathEntry& path : data.paths(set.number))
+        m_out << ProgressPrinter::escapeControl(path.item) << '\n';
     return ExitCode::Success;
 }
 
-ExitCode CliApplication::newSet(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::newSet(Catalog& data, const CommandLine& line)
 {
     const std::string& description = line.arguments[0];
     const std::string& destination = line.arguments[1];
     const std::int32_t number = data.addSet(description, destination);
-    data.save();
+    saveChanges(data);
     m_out << SetResolver::line({number, description, destination}) << '\n';
     if (!destination.empty() && destination.front() != paths::kSeparator)
         m_err << "stowmere-cli: note: Backup To Folder \"" << destination
@@ -138,9 +178,9 @@ ExitCode CliApplication::newSet(DataFiles& data, const CommandLine& line)
     return ExitCode::Success;
 }
 
-ExitCode CliApplication::addPaths(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::addPaths(Catalog& data, const CommandLine& line)
 {
-    const std::size_t set = resolveSet(data, line.arguments[0]);
+    const BackupSet set = resolveSet(data, line.arguments[0]);
     std::vector<std::string> toAdd;
     for (auto it = std::next(line.arguments.begin()); it != line.arguments.end(); ++it) {
         const std::string full = fullPath(*it);
@@ -148,52 +188,54 @@ ExitCode CliApplication::addPaths(DataFiles& data, const CommandLine& line)
         // here would otherwise sit in the set until a backup reports it missing.
         const files::EntryKind kind = files::kindOf(full);
         if (kind != files::EntryKind::File && kind != files::EntryKind::Folder)
-            throw RuleRefusal("No such file or folder: " + full + " (nothing was added)");
+            throw catalog::RuleRefusal("No such file or folder: " + full + " (nothing was added)");
         toAdd.push_back(full);
     }
     for (const std::string& path : toAdd)
-        data.addPath(set, path);
-    data.save();
+        data.addPath(set.number, path);
+    saveChanges(data);
     return ExitCode::Success;
 }
 
-ExitCode CliApplication::removePaths(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::removePaths(Catalog& data, const CommandLine& line)
 {
-    const std::size_t set = resolveSet(data, line.arguments[0]);
+    const BackupSet set = resolveSet(data, line.arguments[0]);
     bool missing = false;
     std::size_t removed = 0;
     for (auto it = std::next(line.arguments.begin()); it != line.arguments.end(); ++it) {
-        std::size_t count = data.removePath(set, *it);
+        std::size_t count = data.removePaths(set.number, *it);
         if (count == 0 && fullPath(*it) != *it)
-            count = data.removePath(set, fullPath(*it));
+            count = data.removePaths(set.number, fullPath(*it));
         if (count == 0) {
             // The window's message for a path it cannot find, with the path, since
             // several may be named at once; the others are still removed, as there.
-            m_err << "Could not find Path in dataset: " << *it << '\n';
+            m_err << catalog::messages::kPathNotFound << ": " << *it << '\n';
             missing = true;
         }
         removed += count;
     }
     if (removed > 0)
-        data.save();
+        saveChanges(data);
     return missing ? ExitCode::ItemsNotFound : ExitCode::Success;
 }
 
-ExitCode CliApplication::deleteSet(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
 {
-    const std::size_t set = resolveSet(data, line.arguments[0]);
-    data.deleteSet(set);
-    data.save();
+    const BackupSet set = resolveSet(data, line.arguments[0]);
+    data.deleteSet(set.number);
+    saveChanges(data);
     return ExitCode::Success;
 }
 
-ExitCode CliApplication::backup(DataFiles& data, const CommandLine& line)
+ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
 {
-    const std::size_t set = resolveSet(data, line.arguments[0]);
-    const std::string destination = data.sets()[set].destination;
-    const std::vector<std::string> items = data.paths(set);
+    const BackupSet set = resolveSet(data, line.arguments[0]);
+    std::vector<bool> checked;
+    catalog::RunRequest request =
+        data.runRequest(set.number, line.incremental, [&checked](std::size_t index) { return checked[index]; });
+    const std::vector<std::string>& items = request.items;
 
-    std::vector<bool> checked(items.size(), !line.only);
+    checked.assign(items.size(), !line.only);
     for (const std::string& wanted : line.onlyPaths) {
         bool found = false;
         for (std::size_t i = 0; i < items.size(); ++i) {
@@ -203,15 +245,13 @@ ExitCode CliApplication::backup(DataFiles& data, const CommandLine& line)
             }
         }
         if (!found)
-            throw RuleRefusal("Not a file or folder of backup set \"" + data.sets()[set].description +
-                              "\": " + wanted);
+            throw catalog::RuleRefusal("Not a file or folder of backup set \"" + set.description + "\": " + wanted);
     }
-    const std::size_t checkedCount = static_cast<std::size_t>(std::count(checked.begin(), checked.end(), true));
-    const backup::BackupStartCheck start =
-        backup::CheckBackupStart(destination, items.size(), checkedCount, items.empty());
+    const std::size_t checkedCount = request.checkedCount();
+    const backup::BackupStartCheck start = request.startCheck();
     if (!start.start) {
         if (!start.information.empty())
-            throw RuleRefusal(start.information);
+            throw catalog::RuleRefusal(start.information);
         return ExitCode::NotStarted;
     }
     std::vector<std::string> checkedItems;
@@ -219,15 +259,14 @@ ExitCode CliApplication::backup(DataFiles& data, const CommandLine& line)
         if (checked[i])
             checkedItems.push_back(items[i]);
     }
-    if (const std::string overlap = backup::CheckItemsApart(destination, checkedItems); !overlap.empty())
-        throw RuleRefusal(ProgressPrinter::escapeControl(overlap));
+    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
+        !overlap.empty())
+        throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
 
     ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet),
                             ProgressPrinter::terminalWidth());
     CliBackupObserver observer(items, checked, printer);
-    backup::BackupSettings settings;
-    settings.destination = destination;
-    settings.incremental = line.incremental;
+    backup::BackupSettings settings = request.settings();
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);
 
@@ -245,16 +284,16 @@ ExitCode CliApplication::dump(const CommandLine& line)
     const std::string& file = line.arguments[0];
     switch (files::kindOf(file)) {
     case files::EntryKind::File: break;
-    case files::EntryKind::Missing: throw DataFileError("cannot read " + file + ": no such file");
-    case files::EntryKind::Folder: throw DataFileError("cannot read " + file + ": it is a folder");
-    case files::EntryKind::Other: throw DataFileError("cannot read " + file + ": not a regular file");
+    case files::EntryKind::Missing: throw TableFileError("cannot read " + file + ": no such file");
+    case files::EntryKind::Folder: throw TableFileError("cannot read " + file + ": it is a folder");
+    case files::EntryKind::Other: throw TableFileError("cannot read " + file + ": not a regular file");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw DataFileError("cannot read " + file + ": " + std::strerror(errno));
+        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
     const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        throw DataFileError("cannot read " + file + ": " + std::strerror(errno));
+        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
     const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(raw.data()), raw.size());
     const TableDump::Outcome outcome = TableDump::dump(bytes, m_out);
     if (outcome.resultCode != 0) {

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-namespace stowmere::cli {
+namespace stowmere::catalog {
+class Catalog;
+}
 
-class DataFiles;
+namespace stowmere::cli {
 
 /// Runs one stowmere-cli command line: parses it, runs the command, reports on the given
 /// streams and returns the exit code. Output meant for scripts goes to out, everything
@@ -29,13 +31,13 @@ private:
     ExitCode dispatch(const CommandLine& line);
     std::string dataFolder(const CommandLine& line) const;
 
-    ExitCode list(DataFiles& data);
-    ExitCode paths(DataFiles& data, const CommandLine& line);
-    ExitCode newSet(DataFiles& data, const CommandLine& line);
-    ExitCode addPaths(DataFiles& data, const CommandLine& line);
-    ExitCode removePaths(DataFiles& data, const CommandLine& line);
-    ExitCode deleteSet(DataFiles& data, const CommandLine& line);
-    ExitCode backup(DataFiles& data, const CommandLine& line);
+    ExitCode list(catalog::Catalog& data);
+    ExitCode paths(catalog::Catalog& data, const CommandLine& line);
+    ExitCode newSet(catalog::Catalog& data, const CommandLine& line);
+    ExitCode addPaths(catalog::Catalog& data, const CommandLine& line);
+    ExitCode removePaths(catalog::Catalog& data, const CommandLine& line);
+    ExitCode deleteSet(catalog::Catalog& data, const CommandLine& line);
+    ExitCode backup(catalog::Catalog& data, const CommandLine& line);
     ExitCode dump(const CommandLine& line);
 
     std::ostream& m_out;

@@ -193,6 +193,10 @@ ResultCode PacketReader::startRows()
 {
     if (m_stage != Stage::Rows || !m_codecs.empty())
         return m_stage == Stage::Rows ? rc::Ok : rc::OutOfOrder;
+    // A row data offset that points elsewhere than where the rows really start means the
+    // header and the body disagree; which one is right cannot be told, so neither is trusted.
+    if ((m_flags & packet::kFlagRowDataOffset) != 0 && m_rowDataOffset != m_pos)
+        return rc::BadPacket;
     std::vector<FieldCodec> codecs(m_typeWords.size());
     for (std::size_t i = 0; i < m_typeWords.size(); ++i)
         if (FieldCodec::make(m_typeWords[i], codecs[i]) != rc::Ok || codecs[i].isArray())
@@ -207,8 +211,11 @@ ResultCode PacketReader::nextField(std::uint8_t& status, std::span<const std::by
         return result;
     value = {};
     if (!m_inRow) {
-        if (m_rowsRead == m_rowCount)
-            return rc::NoMoreData;
+        if (m_rowsRead == m_rowCount) {
+            // Bytes after the last counted row would be rows (or damage) that a table built
+            // from this packet never holds, and the next save would drop them for good.
+            return m_pos == m_packet.size() ? rc::NoMoreData : rc::BadPacket;
+        }
         const std::size_t statusBytes = packet::fieldStatusBytes(m_codecs.size());
         if (!has(1 + statusBytes))
             return rc::BadPacket;

@@ -42,8 +42,10 @@ public:
     /// Row data. At the start of a row: status is the row status byte and value is empty.
     /// Then once per column: status 0 with the value (Ok), status 1 (FieldIsNull) or status
     /// 2 (Ok, unchanged). InvalidArgument, consuming nothing, when the value is longer than
-    /// maxLength. NoMoreData after the header's row count of rows. NestedLevelOpen when the
-    /// columns have no flat value encoding.
+    /// maxLength. NoMoreData after the header's row count of rows, when they end exactly at
+    /// the end of the packet; BadPacket, at the first unread byte, when bytes remain after
+    /// them, and at the start of the rows when the header's row data offset points elsewhere.
+    /// NestedLevelOpen when the columns have no flat value encoding.
     ResultCode nextField(std::uint8_t& status, std::span<const std::byte>& value,
                          std::size_t maxLength = kUnlimited);
 

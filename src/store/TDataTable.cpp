@@ -3,6 +3,8 @@
 
 #include "store/FieldCodec.h"
 #include "store/StoreError.h"
+#include "store/TablePacketReader.h"
+#include "store/TablePacketWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -97,47 +99,6 @@ long double readExtended(std::string_view payload)
 
 // --- Row data --------------------------------------------------------------------------------
 
-std::string TDataTable::pack(const Values& values)
-{
-    std::size_t size = 0;
-    for (const auto& value : values)
-        size += value ? 5 + value->size() : 1;
-    std::string data;
-    data.reserve(size);
-    for (const auto& value : values) {
-        if (!value) {
-            data.push_back('\1');
-            continue;
-        }
-        data.push_back('\0');
-        const auto length = static_cast<std::uint32_t>(value->size());
-        data.append(reinterpret_cast<const char*>(&length), 4);
-        data.append(*value);
-    }
-    return data;
-}
-
-std::optional<std::string_view> TDataTable::unpackField(std::string_view data, std::size_t index)
-{
-    std::size_t pos = 0;
-    for (std::size_t i = 0;; ++i) {
-        if (pos >= data.size())
-            return std::nullopt;
-        if (data[pos] != '\0') {
-            if (i == index)
-                return std::nullopt;
-            ++pos;
-            continue;
-        }
-        std::uint32_t stored = 0;
-        std::memcpy(&stored, data.data() + pos + 1, 4); // written in host order by pack()
-        const std::size_t length = stored;
-        if (i == index)
-            return data.substr(pos + 5, length);
-        pos += 5 + length;
-    }
-}
-
 TDataTable::Values TDataTable::unpack(std::uint32_t slot) const
 {
     Values values(m_fields.size());
@@ -149,7 +110,7 @@ TDataTable::Values TDataTable::unpack(std::uint32_t slot) const
 
 std::optional<std::string_view> TDataTable::fieldOf(std::uint32_t slot, std::size_t field) const
 {
-    return unpackField(m_rows[slot].data, field);
+    return packedField(m_rows[slot].data, field);
 }
 
 bool TDataTable::isLive(const Row& row)
@@ -414,7 +375,7 @@ TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) co
     return key;
 }
 
-std::vector<TDataTable::KeyColumn> TDataTable::keyColumns(std::string_view fields, std::string_view descFields,
+std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields, std::string_view descFields,
                                                           std::string_view caseInsFields) const
 {
     const auto names = splitNames(fields);
@@ -801,6 +762,63 @@ bool TDataTable::IsEmpty() const { return !Active() || m_rangeBegin == m_rangeEn
 
 std::size_t TDataTable::RecordCount() const { return Active() ? m_rangeEnd - m_rangeBegin : 0; }
 
+std::uint32_t TDataTable::recordSlot(std::size_t record) const
+{
+    if (record >= RecordCount())
+        fail("Record index out of range");
+    return browseOrder().rowSlots[m_rangeBegin + record];
+}
+
+std::optional<std::string_view> TDataTable::RecordValue(std::size_t record, std::size_t field) const
+{
+    if (field >= m_fields.size())
+        fail("Field index out of range");
+    return fieldOf(recordSlot(record), field);
+}
+
+std::string TDataTable::RecordAsString(std::size_t record, std::size_t field) const
+{
+    const auto value = RecordValue(record, field);
+    return value ? valueToText(m_fields[field], *value) : std::string();
+}
+
+std::optional<std::int64_t> TDataTable::RecordAsInteger(std::size_t record, std::size_t field) const
+{
+    const auto value = RecordValue(record, field);
+    if (!value)
+        return std::nullopt;
+    return valueToInteger(m_fields[field], *value);
+}
+
+std::pair<std::size_t, std::size_t> TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
+{
+    if (!Active())
+        return {0, 0};
+    const Order& order = browseOrder();
+    if (keyValues.size() > order.keys.size())
+        fail("The browsing order has fewer key fields than values given", rc::InvalidArgument);
+    std::vector<std::string> payloads;
+    payloads.reserve(keyValues.size());
+    for (std::size_t i = 0; i < keyValues.size(); ++i) {
+        try {
+            payloads.push_back(valueFromText(m_fields[order.keys[i].field], keyValues[i]));
+        } catch (const StoreError&) {
+            return {0, 0}; // a value the key field cannot hold matches no row
+        }
+    }
+    Key key(payloads.begin(), payloads.end());
+    const std::size_t columns = key.size();
+    const auto first = order.rowSlots.begin() + static_cast<std::ptrdiff_t>(m_rangeBegin);
+    const auto last = order.rowSlots.begin() + static_cast<std::ptrdiff_t>(m_rangeEnd);
+    const auto begin = std::lower_bound(first, last, key, [&](std::uint32_t slot, const Key& value) {
+        return compareRowToKey(order, slot, value, columns) < 0;
+    });
+    const auto end = std::upper_bound(begin, last, key, [&](const Key& value, std::uint32_t slot) {
+        return compareRowToKey(order, slot, value, columns) > 0;
+    });
+    return {static_cast<std::size_t>(begin - first), static_cast<std::size_t>(end - first)};
+}
+
 void TDataTable::First()
 {
     checkActive();
@@ -937,7 +955,7 @@ void TDataTable::postInsert()
     if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
         fail("The table is full", rc::OutOfMemory);
     const auto slot = static_cast<std::uint32_t>(m_rows.size());
-    m_rows.push_back(Row{0, pack(values)});
+    m_rows.push_back(Row{0, packRow(values)});
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
         Order& order = m_orders[i];
         std::size_t position = order.rowSlots.size();
@@ -980,7 +998,7 @@ void TDataTable::postEdit()
         if (!order.keys.empty())
             moved[i] = compareRowToKey(order, slot, keyOf(order, values), order.keys.size()) != 0;
     }
-    m_rows[slot].data = pack(values);
+    m_rows[slot].data = packRow(values);
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
         // A row whose key did not change keeps its place among rows with equal keys.
         if (!moved[i])
@@ -1049,6 +1067,23 @@ void TDataTable::Delete()
     else
         setCurrent(std::clamp(*position, m_rangeBegin, m_rangeEnd - 1));
     notifyDetails();
+}
+
+bool TDataTable::RaiseAutoIncValue(std::int64_t atLeast)
+{
+    checkActive();
+    if (!m_autoIncField) {
+        for (std::size_t i = 0; i < m_fields.size(); ++i)
+            if (m_fields[i].isAutoIncrement() && m_fields[i].byteLength == 4) {
+                m_autoIncField = i;
+                m_autoIncNext = 1;
+                break;
+            }
+        if (!m_autoIncField)
+            return false;
+    }
+    m_autoIncNext = std::max(m_autoIncNext, atLeast);
+    return true;
 }
 
 std::optional<std::int32_t> TDataTable::AutoIncValue() const
@@ -1144,6 +1179,59 @@ void TDataTable::masterChanged()
     m_rangeKey = masterKey();
     updateRange();
     moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+}
+
+// --- Packets ---------------------------------------------------------------------------------
+
+void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
+{
+    if (Active())
+        Close();
+    TablePacket packet = readTablePacket(bytes);
+
+    // Everything was read: the table takes the new content.
+    resetContent();
+    m_fields = std::move(packet.fields);
+    m_rows = std::move(packet.rows);
+    m_tableProperties = std::move(packet.tableProperties);
+    m_readOnly = packet.readOnly;
+    m_disableInserts = packet.disableInserts;
+    m_disableEdits = packet.disableEdits;
+    m_disableDeletes = packet.disableDeletes;
+    m_changePacket = packet.changePacket;
+    if (packet.autoIncValue) {
+        for (std::size_t i = 0; i < m_fields.size(); ++i)
+            if (m_fields[i].isAutoIncrement() && m_fields[i].byteLength == 4) {
+                m_autoIncField = i;
+                m_autoIncNext = *packet.autoIncValue;
+                break;
+            }
+    }
+    try {
+        m_collator = std::make_unique<KeyCollator>(packet.lcid);
+    } catch (...) {
+        resetContent();
+        throw;
+    }
+    m_orders.push_back(Order{kDefaultOrderName, std::move(packet.defaultKeys), packet.uniqueness, false, {}});
+    m_defaultOrderRedefined = packet.defaultOrderFromPacket;
+    openCommon();
+}
+
+std::vector<std::byte> TDataTable::SaveToBytes() const
+{
+    checkActive();
+    TableFrame frame;
+    frame.fields = m_fields;
+    frame.tableProperties = m_tableProperties;
+    frame.defaultKeys = m_orders[0].keys;
+    frame.uniqueness = m_orders[0].uniqueness;
+    frame.changePacket = m_changePacket;
+    if (m_autoIncField)
+        frame.autoIncValue = m_autoIncNext;
+    // Rows in the default order, which for a key-less default order is the order in which
+    // rows were read and posted; browsing orders never change it.
+    return writeTablePacket(frame, m_rows, m_orders[0].rowSlots);
 }
 
 } // namespace stowmere::store

@@ -5,6 +5,7 @@
 #include "store/KeyCollator.h"
 #include "store/PacketFormat.h"
 #include "store/TField.h"
+#include "store/TablePacket.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +19,6 @@
 namespace stowmere::store {
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
-
-enum class TIndexUniqueness { iuNone, iuUnique, iuPrimary };
 
 /// A named order over the rows. Fields, DescFields and CaseInsFields are field names
 /// separated by semicolons.
@@ -85,6 +84,23 @@ public:
     void Next();
     void Prior();
     void Last();
+    // --- Reading without the cursor --------------------------------------------------------
+    // Records are the rows of the visible range in the browse order, numbered from 0 to
+    // RecordCount() - 1. Reading them moves nothing and finishes no pending row, so a const
+    // table can be read. A record number is valid until the rows, the order or the range
+    // change.
+
+    /// The stored value of a field of a record; none for null. Throws "Field index out of
+    /// range" or "Record index out of range".
+    std::optional<std::string_view> RecordValue(std::size_t record, std::size_t field) const;
+    /// The value as text; an empty text for null.
+    std::string RecordAsString(std::size_t record, std::size_t field) const;
+    /// The value as an integer; none for null. Throws StoreError when it is not a number.
+    std::optional<std::int64_t> RecordAsInteger(std::size_t record, std::size_t field) const;
+    /// The records [first, last) whose leading key fields of the browse order equal these
+    /// values, given as text (first == last when none does).
+    std::pair<std::size_t, std::size_t> RecordsWithKey(const std::vector<std::string>& keyValues) const;
+
     /// True after Next moved past the last row, or when the range is empty.
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
@@ -132,6 +148,11 @@ public:
 
     /// The next automatic number, when the table has an auto-increment column.
     std::optional<std::int32_t> AutoIncValue() const;
+    /// Makes the next automatic number at least atLeast. A table read without numbering (a
+    /// packet without "AUTOINCVALUE") gets it back on its first auto-increment column of
+    /// four bytes; a table without such a column is left as it is. Returns whether the
+    /// table numbers new rows now.
+    bool RaiseAutoIncValue(std::int64_t atLeast);
     /// Inserts, edits and deletes posted since the table was opened or the count was reset.
     std::size_t ChangeCount() const { return m_changeCount; }
     void ResetChangeCount() { m_changeCount = 0; }
@@ -143,11 +164,6 @@ public:
 private:
     friend class TField;
 
-    struct KeyColumn {
-        std::size_t field = 0;
-        bool descending = false;
-        bool caseInsensitive = false;
-    };
     struct Order {
         std::string name;
         std::vector<KeyColumn> keys;
@@ -155,19 +171,16 @@ private:
         bool fieldSorted = false;
         std::vector<std::uint32_t> rowSlots;
     };
-    struct Row {
-        std::uint8_t status = 0;
-        std::string data; // per field: a flag byte (0 value, 1 null), then length and bytes
-    };
+    using Row = PackedRow;
     using Values = std::vector<std::optional<std::string>>;
     using Key = std::vector<std::optional<std::string_view>>;
 
     // Row data
-    static std::string pack(const Values& values);
-    static std::optional<std::string_view> unpackField(std::string_view data, std::size_t index);
     Values unpack(std::uint32_t slot) const;
     std::optional<std::string_view> fieldOf(std::uint32_t slot, std::size_t field) const;
     static bool isLive(const Row& row);
+
+    std::uint32_t recordSlot(std::size_t record) const;
 
     // Fields as the cursor sees them
     std::optional<std::string_view> currentValue(std::size_t field) const;

@@ -2,11 +2,11 @@
 #include "store/TableFiles.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/Paths.h"
 #include "store/StoreError.h"
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -30,12 +30,6 @@ StoreError withFile(const StoreError& error, const std::string& path, const char
 [[noreturn]] void failSystem(int error, const std::string& path, const char* verb)
 {
     throw StoreError(rc::Ok, std::string("Cannot ") + verb + " " + path + ": " + std::strerror(error));
-}
-
-bool fileExists(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
 }
 
 // Reads fd to its end and closes it.
@@ -67,22 +61,9 @@ std::vector<std::byte> readOpenFile(int fd, const std::string& path)
     return bytes;
 }
 
-// The file must hold the table this program expects; a file of another table would
-// otherwise open and fail later, at the first field the program asks for.
-void checkColumns(TDataTable& table, const std::vector<FieldDef>& expected, const std::string& path)
-{
-    for (const FieldDef& field : expected) {
-        const auto index = table.FindField(field.name);
-        const bool fits = index && isTextType(field.type) == isTextType(table.FieldDefs()[*index].type);
-        if (!fits) {
-            table.Close();
-            throw StoreError(rc::InvalidArgument,
-                             "Cannot read " + path + ": it has no column '" + field.name + "' of the expected type");
-        }
-    }
-}
+} // namespace
 
-void loadTableBytes(TDataTable& table, const std::vector<std::byte>& bytes, const std::string& path)
+void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const std::string& path)
 {
     try {
         table.LoadFromBytes(bytes);
@@ -90,41 +71,6 @@ void loadTableBytes(TDataTable& table, const std::vector<std::byte>& bytes, cons
         throw withFile(error, path, "read");
     }
     table.SetFileName(path);
-}
-
-void openTable(TDataTable& table, const std::string& path, const std::vector<FieldDef>& fields,
-               TableFileImage* opened)
-{
-    table.Close();
-    table.SetFileName(path);
-    // Set even when a file is read: a table whose file fails to load still knows its columns.
-    table.SetFieldDefs(fields);
-    if (!fileExists(path)) {
-        table.CreateDataSet();
-        if (opened)
-            opened->reset();
-        return;
-    }
-    // The very bytes loaded are kept: a second read could already see another program's
-    // change, which would then pass for this table's own.
-    std::vector<std::byte> bytes = readTableFile(path);
-    loadTableBytes(table, bytes, path);
-    checkColumns(table, fields, path);
-    if (opened)
-        *opened = std::move(bytes);
-}
-
-} // namespace
-
-std::vector<FieldDef> categoryFieldDefs()
-{
-    return {FieldDef::autoIncrement("Category_No"), FieldDef::string("Category_Description", 50),
-            FieldDef::string("Category_BackupDirectory", 255)};
-}
-
-std::vector<FieldDef> pathFieldDefs()
-{
-    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"), FieldDef::string("Path_Item", 255)};
 }
 
 std::vector<std::byte> readTableFile(const std::string& path)
@@ -162,56 +108,48 @@ void loadTableFile(TDataTable& table, const std::string& path)
     loadTableBytes(table, readTableFile(path), path);
 }
 
-void saveTableFile(const TDataTable& table, const std::string& path)
+std::vector<std::byte> tableFileBytes(const TDataTable& table, const std::string& path)
 {
-    std::vector<std::byte> bytes;
     try {
-        bytes = table.SaveToBytes();
+        return table.SaveToBytes();
     } catch (const StoreError& error) {
         throw withFile(error, path, "write");
     }
+}
+
+void saveTableFile(const TDataTable& table, const std::string& path)
+{
+    writeTableFile(path, tableFileBytes(table, path));
+}
+
+void writeTableFile(const std::string& path, std::span<const std::byte> bytes)
+{
     try {
-        writeFileAtomically(path, bytes);
+        // Replacing the link itself would leave the file it names (on a synced folder, say)
+        // silently stale; the temporary file must also be made beside the real file, or
+        // the rename could not be atomic.
+        writeFileAtomically(followLinks(path), bytes);
     } catch (const std::system_error& error) {
         throw StoreError(rc::Ok, error.what());
     }
 }
 
-void OpenCategoryTable(TDataTable& table, const std::string& dataFolder, TableFileImage* opened)
+std::string followLinks(const std::string& path)
 {
-    table.SetIndexFieldNames(kCategoryIndexFieldNames);
-    openTable(table, paths::join(dataFolder, kCategoryFileName), categoryFieldDefs(), opened);
-}
-
-void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories,
-                   TableFileImage* opened)
-{
-    table.Close();
-    table.SetIndexFieldNames(kPathIndexFieldNames);
-    table.SetMasterSource(&categories, "Category_No");
-    openTable(table, paths::join(dataFolder, kPathFileName), pathFieldDefs(), opened);
-}
-
-void CloseTable(TDataTable& table)
-{
-    if (!table.Active())
-        return;
-    // A row left in insert or edit state is finished as a move would finish it; if it
-    // cannot be posted it is dropped rather than keeping the other changes from disk.
-    std::exception_ptr pending;
-    try {
-        table.CheckBrowseMode();
-    } catch (...) {
-        pending = std::current_exception();
-        table.Cancel();
+    // As many hops as the kernel itself follows before it reports a loop.
+    constexpr int kMostLinks = 40;
+    std::filesystem::path current(path);
+    for (int hop = 0; hop <= kMostLinks; ++hop) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current.string();
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(current, error);
+        if (error)
+            failSystem(error.value(), path, "follow the link");
+        current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    if (table.ChangeCount() > 0 && !table.FileName().empty()) {
-        saveTableFile(table, table.FileName());
-        table.ResetChangeCount();
-    }
-    table.Close();
-    if (pending)
-        std::rethrow_exception(pending);
+    failSystem(ELOOP, path, "follow the link");
 }
 
 } // namespace stowmere::store

@@ -1,27 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "store/FieldDef.h"
 #include "store/TDataTable.h"
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace stowmere::store {
-
-inline constexpr const char* kCategoryFileName = "Category.cds";
-inline constexpr const char* kPathFileName = "Path.cds";
-
-/// Columns of the backup-set table: Category_No (automatic), Category_Description (50
-/// bytes), Category_BackupDirectory (255 bytes).
-std::vector<FieldDef> categoryFieldDefs();
-/// Columns of the path table: Path_No (automatic), Category_No, Path_Item (255 bytes).
-std::vector<FieldDef> pathFieldDefs();
-
-inline constexpr const char* kCategoryIndexFieldNames = "Category_Description";
-inline constexpr const char* kPathIndexFieldNames = "Category_No;Path_Item";
 
 /// The whole content of a file. Throws StoreError naming the file and the reason.
 std::vector<std::byte> readTableFile(const std::string& path);
@@ -35,24 +23,21 @@ TableFileImage readTableFileImage(const std::string& path);
 bool tableFileChanged(const std::string& path, const TableFileImage& image);
 /// Loads a table from a file, binding it to the file. Errors name the file.
 void loadTableFile(TDataTable& table, const std::string& path);
+/// Loads a table from bytes read from path, binding it to the file. Errors name the file.
+void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const std::string& path);
+/// The bytes saveTableFile would write for the table. Errors name the file.
+std::vector<std::byte> tableFileBytes(const TDataTable& table, const std::string& path);
+/// Replaces the file at path with bytes as saveTableFile does (through links, atomically).
+void writeTableFile(const std::string& path, std::span<const std::byte> bytes);
 /// Writes the table to a file through a temporary file that replaces the old one only when
-/// complete, so a failed save leaves the old file as it was. Errors name the file.
+/// complete, so a failed save leaves the old file as it was. A symbolic link is saved
+/// through: the file it names is replaced, in that file's folder, and the link stays.
+/// Errors name the file.
 void saveTableFile(const TDataTable& table, const std::string& path);
 
-/// Opens the backup-set table from dataFolder/Category.cds: read when the file exists,
-/// created empty from the column definitions otherwise (no file is written until the
-/// table is closed with changes). Browses by description. On failure the table stays
-/// closed and a StoreError names the file. When opened is given it receives the bytes the
-/// table was loaded from (none when there was no file), for tableFileChanged before saving.
-void OpenCategoryTable(TDataTable& table, const std::string& dataFolder, TableFileImage* opened = nullptr);
-/// The same for the path table and Path.cds; its visible range follows categories' current
-/// row, browsing by Category_No;Path_Item. Call it after OpenCategoryTable (also when that
-/// failed: the link is made, and the path table then shows no rows).
-void OpenPathTable(TDataTable& table, const std::string& dataFolder, TDataTable& categories,
-                   TableFileImage* opened = nullptr);
-/// Finishes a pending row, writes the table to its file when rows changed since it was
-/// opened (never otherwise), and closes it. When the write fails the table stays open and
-/// unchanged, and a StoreError names the file and the reason.
-void CloseTable(TDataTable& table);
+/// The file path names once every symbolic link on its last component is followed (the
+/// path itself when it is no link). A link to a missing file gives the missing file's
+/// path. Throws StoreError naming path for a loop of links or an unreadable link.
+std::string followLinks(const std::string& path);
 
 } // namespace stowmere::store

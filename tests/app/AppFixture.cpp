@@ -22,7 +22,7 @@ void AppFixture::start(const QString& dataFolder)
 {
     m_dataFolder = dataFolder.isEmpty() ? m_folder.path() : dataFolder;
     main = std::make_unique<TfrmMain>(dialogs, m_dataFolder.toStdString());
-    editor = new TfrmAECategory(dialogs, main->categoryTable(), main.get());
+    editor = new TfrmAECategory(dialogs, main->catalog(), main.get());
     progress = new TfrmProgress(main.get());
     main->setEditor(editor);
     main->setProgress(progress);

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalog/Catalog.h"
+#include "catalog/Schema.h"
 #include "store/TableFiles.h"
 #include "store/TDataTable.h"
 
@@ -25,17 +27,18 @@ namespace {
 
 using MainWindow = AppFixture;
 
-// The rows of a table file as "field|field|field" lines in the table's browse order.
+// The rows of a table file as "field|field|field" lines in the list's order (sets) or in
+// file order (paths).
 QStringList rowsOf(const QString& folder, bool categories)
 {
+    namespace schema = stowmere::catalog::schema;
     TDataTable table;
-    TDataTable master;
-    if (categories) {
-        stowmere::store::OpenCategoryTable(table, folder.toStdString());
-    } else {
-        table.SetFieldDefs(stowmere::store::pathFieldDefs());
-        stowmere::store::loadTableFile(table, (folder + "/Path.cds").toStdString());
-    }
+    table.SetFieldDefs(categories ? schema::categoryFieldDefs() : schema::pathFieldDefs());
+    if (categories)
+        table.SetIndexFieldNames(schema::kCategoryOrder);
+    stowmere::store::loadTableFile(
+        table, (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
+                   .toStdString());
     QStringList rows;
     for (table.First(); !table.Eof(); table.Next()) {
         QStringList fields;
@@ -46,17 +49,14 @@ QStringList rowsOf(const QString& folder, bool categories)
     return rows;
 }
 
-// Adds a backup set to the folder's files the way another program does while the window
-// is open, and returns the file's new bytes.
+// Adds a backup set to the folder's files the way stowmere-cli does while the window is
+// open, and returns the file's new bytes.
 QByteArray addSetElsewhere(const QString& folder, const std::string& description)
 {
-    TDataTable table;
-    stowmere::store::OpenCategoryTable(table, folder.toStdString());
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString(description);
-    table.FieldByName("Category_BackupDirectory").SetAsString("/backup/elsewhere");
-    table.Post();
-    stowmere::store::CloseTable(table);
+    stowmere::catalog::Catalog other(folder.toStdString());
+    other.openForChange();
+    other.addSet(description, "/backup/elsewhere");
+    EXPECT_EQ(other.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
     return fileBytes(folder + "/Category.cds");
 }
 
@@ -97,7 +97,7 @@ TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
     addBackupSet("Music", "/backup/music");
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music", "Photos"}));
     EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the set just made is highlighted";
-    EXPECT_EQ(main->categoryTable().FieldByName("Category_Description").AsString(), "Music")
+    EXPECT_EQ(main->currentSet()->description, "Music")
         << "and it is the current row";
     EXPECT_EQ(main->editor()->windowTitle(), "New Backup");
     EXPECT_TRUE(dialogs.messages().empty());
@@ -171,13 +171,13 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
                        main->lstCategory->visualItemRect(main->lstCategory->item(1)).center());
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Photos"}));
     EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the edited set stays highlighted";
-    EXPECT_EQ(main->categoryTable().FieldByName("Category_BackupDirectory").AsString(), "/backup/photos");
+    EXPECT_EQ(main->currentSet()->destination, "/backup/photos");
 
     whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Archive", "/backup/archive"); });
     main->lstCategoryDblClick();
     EXPECT_EQ(categoryItems(), (QStringList{"Archive", "Docs"}));
     EXPECT_EQ(main->lstCategory->itemIndex(), 0);
-    EXPECT_EQ(main->categoryTable().FieldByName("Category_No").AsInteger(), 2) << "the set keeps its number";
+    EXPECT_EQ(main->currentSet()->number, 2) << "the set keeps its number";
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
@@ -245,7 +245,7 @@ TEST_F(MainWindow, EqualDescriptionsEachNameTheirOwnSet)
     addBackupSet("Docs", "/backup/one");
     addBackupSet("Docs", "/backup/two");
     clickCategory(1);
-    EXPECT_EQ(main->categoryTable().FieldByName("Category_BackupDirectory").AsString(), "/backup/two");
+    EXPECT_EQ(main->currentSet()->destination, "/backup/two");
     dialogs.setNextFiles({"/etc/hosts"});
     main->btnAddFilesClick();
     clickCategory(0);

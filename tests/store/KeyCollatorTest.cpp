@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestHelpers.h"
+
 #include "store/KeyCollator.h"
 #include "store/TDataTable.h"
-#include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 using namespace stowmere::store;
+using namespace testing_helpers;
 
 TEST(KeyCollator, CaseSensitiveKeysPutCaseVariantsNextToEachOther)
 {

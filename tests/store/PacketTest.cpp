@@ -6,7 +6,6 @@
 #include "store/PacketWriter.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
-#include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -251,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"table_property_count_past_end", 152, {0x09}, rc::BadPacket},
                       Damage{"value_length_past_end", 185, {0x40}, rc::BadPacket},
                       Damage{"text_longer_than_width", 105, {0x02}, rc::InvalidArgument, true},
-                      Damage{"null_and_unchanged", 176, {0x03}, rc::BadPacket}),
+                      Damage{"null_and_unchanged", 176, {0x03}, rc::BadPacket},
+                      Damage{"row_data_offset_disagrees", 22, {0xB0}, rc::BadPacket}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
 
 TEST(DamagedPacket, EveryTruncationIsRefused)
@@ -307,8 +307,8 @@ TEST(PacketWriterRules, RefusedCallsLeaveThePacketAlone)
     ASSERT_EQ(writer.finish(packet), rc::Ok);
     const PacketContents contents = readPacketContents(packet);
     EXPECT_EQ(contents.rowCount, 1u);
-    EXPECT_EQ(contents.result, rc::Ok);
     EXPECT_EQ(packet.size(), contents.offset + 2) << "the incomplete row's bytes stay in the packet";
+    EXPECT_EQ(contents.result, rc::BadPacket) << "and a reader refuses them as bytes after the last row";
 }
 
 TEST(PacketWriterRules, BufferGrowsByTheStatedSteps)
@@ -380,10 +380,22 @@ TEST(PacketReaderRules, NullFieldsAndTrailingBytes)
     PacketReader reader;
     ASSERT_EQ(reader.open(packet), rc::Ok);
     const PacketContents contents = readPacketContents(packet);
-    ASSERT_EQ(contents.result, rc::Ok);
     EXPECT_EQ(contents.rows[0].fields[2].status, 1);
-    EXPECT_EQ(contents.offset, 185u) << "bytes after the last row are never read";
+    EXPECT_EQ(contents.result, rc::BadPacket) << "bytes after the last row are damage";
+    EXPECT_EQ(contents.offset, 185u) << "reading stops at the first byte no row holds";
     TDataTable table;
-    table.LoadFromBytes(packet);
-    EXPECT_TRUE(table.FieldByName("Category_BackupDirectory").IsNull());
+    try {
+        table.LoadFromBytes(packet);
+        ADD_FAILURE() << "loaded";
+    } catch (const StoreError& error) {
+        EXPECT_EQ(error.code(), rc::BadPacket);
+        EXPECT_EQ(error.offset(), 185u);
+    }
+
+    packet = workedFile1();
+    packet[176] = std::byte{0x10};
+    packet[14] = std::byte{2}; // ...unless the header counts them as one more row
+    packet.erase(packet.begin() + 185, packet.end());
+    append(packet, {0, 0x10, 2, 0, 0, 0, 1, 'x'});
+    EXPECT_EQ(readPacketContents(packet).result, rc::Ok);
 }

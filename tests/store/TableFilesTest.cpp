@@ -31,78 +31,15 @@ void addCategory(TDataTable& table, const std::string& description)
     table.Post();
 }
 
+void createCategories(TDataTable& table)
+{
+    table.SetFieldDefs(categoryFieldDefs());
+    table.CreateDataSet();
+}
+
 } // namespace
 
-TEST(TableFiles, FirstStartWithoutFilesLeavesNoFilesWhenNothingChanged)
-{
-    TempFolder folder;
-    TDataTable categories;
-    TDataTable paths;
-    OpenCategoryTable(categories, folder.str());
-    OpenPathTable(paths, folder.str(), categories);
-    EXPECT_TRUE(categories.IsEmpty());
-    EXPECT_TRUE(paths.IsEmpty());
-    CloseTable(paths);
-    CloseTable(categories);
-    EXPECT_TRUE(fs::is_empty(folder.path()));
-}
-
-TEST(TableFiles, OnlyTheChangedTableIsRewrittenAtClose)
-{
-    TempFolder folder;
-    {
-        TDataTable categories;
-        TDataTable paths;
-        OpenCategoryTable(categories, folder.str());
-        OpenPathTable(paths, folder.str(), categories);
-        addCategory(categories, "abc");
-        paths.Insert();
-        paths.FieldByName("Path_Item").SetAsString("/home/u");
-        paths.Post();
-        EXPECT_FALSE(fs::exists(folder.path() / "Category.cds")) << "nothing is written before close";
-        CloseTable(paths);
-        CloseTable(categories);
-    }
-    const auto pathBytes = readBytes(folder.path() / "Path.cds");
-    const auto pathTime = fs::last_write_time(folder.path() / "Path.cds");
-
-    TDataTable categories;
-    TDataTable paths;
-    OpenCategoryTable(categories, folder.str());
-    OpenPathTable(paths, folder.str(), categories);
-    EXPECT_EQ(paths.FieldByName("Path_Item").AsString(), "/home/u") << "the range follows the first set";
-    EXPECT_EQ(paths.FieldByName("Category_No").AsInteger(), 1);
-    addCategory(categories, "def");
-    CloseTable(paths);
-    CloseTable(categories);
-    EXPECT_EQ(readBytes(folder.path() / "Path.cds"), pathBytes);
-    EXPECT_EQ(fs::last_write_time(folder.path() / "Path.cds"), pathTime);
-
-    TDataTable reread;
-    OpenCategoryTable(reread, folder.str());
-    EXPECT_EQ(reread.RecordCount(), 2u);
-}
-
-TEST(TableFiles, AFileThatIsNotAPacketLeavesTheTableClosedAndTheFileAlone)
-{
-    TempFolder folder;
-    const std::string text = "not a table";
-    writeText(folder.path() / "Category.cds", text);
-    TDataTable categories;
-    try {
-        OpenCategoryTable(categories, folder.str());
-        FAIL();
-    } catch (const StoreError& error) {
-        EXPECT_EQ(error.code(), rc::BadPacket);
-        EXPECT_NE(std::string(error.what()).find((folder.path() / "Category.cds").string()), std::string::npos)
-            << error.what();
-    }
-    EXPECT_FALSE(categories.Active());
-    CloseTable(categories);
-    EXPECT_EQ(readBytes(folder.path() / "Category.cds").size(), text.size());
-}
-
-TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
+TEST(TableFiles, ATruncatedFileIsRefusedWithTheFileAndTheOffsetWhereReadingStopped)
 {
     TempFolder folder;
     auto file = workedFile1();
@@ -110,53 +47,39 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheOffsetWhereReadingStopped)
     writeBytes(folder.path() / "Category.cds", file);
     TDataTable categories;
     try {
-        OpenCategoryTable(categories, folder.str());
+        loadTableFile(categories, (folder.path() / "Category.cds").string());
         FAIL();
     } catch (const StoreError& error) {
         EXPECT_EQ(error.code(), rc::BadPacket);
         EXPECT_EQ(error.offset(), 185u);
+        EXPECT_NE(std::string(error.what()).find((folder.path() / "Category.cds").string() + ": "), std::string::npos)
+            << error.what();
         EXPECT_NE(std::string(error.what()).find("byte 185"), std::string::npos) << error.what();
     }
     EXPECT_FALSE(categories.Active());
-    EXPECT_EQ(categories.RecordCount(), 0u);
 }
 
-TEST(TableFiles, AFileOfAnotherTableIsRefused)
+TEST(TableFiles, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
 {
     TempFolder folder;
-    writeBytes(folder.path() / "Category.cds", workedFile2());
+    const std::string path = (folder.path() / "Category.cds").string();
     TDataTable categories;
-    EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
-    EXPECT_FALSE(categories.Active());
-}
-
-TEST(TableFiles, AFailedSaveKeepsTheOldFileAndTheTableOpen)
-{
-    TempFolder folder;
-    TDataTable categories;
-    OpenCategoryTable(categories, folder.str());
+    createCategories(categories);
     addCategory(categories, "first");
-    CloseTable(categories);
-    const auto before = readBytes(folder.path() / "Category.cds");
+    saveTableFile(categories, path);
+    const auto before = readBytes(path);
 
-    OpenCategoryTable(categories, folder.str());
     for (int i = 0; i < 200; ++i)
         addCategory(categories, "set " + std::to_string(i));
     try {
         FileSizeLimit limit(1024);
-        CloseTable(categories);
+        saveTableFile(categories, path);
         FAIL() << "the write must fail";
     } catch (const StoreError& error) {
         EXPECT_NE(std::string(error.what()).find("Category.cds"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(readBytes(folder.path() / "Category.cds"), before);
+    EXPECT_EQ(readBytes(path), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
-    ASSERT_TRUE(categories.Active()) << "nothing is lost: the caller can retry";
-    EXPECT_EQ(categories.RecordCount(), 201u);
-    CloseTable(categories);
-    TDataTable reread;
-    OpenCategoryTable(reread, folder.str());
-    EXPECT_EQ(reread.RecordCount(), 201u);
 }
 
 TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
@@ -164,48 +87,70 @@ TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
     TempFolder folder;
     const std::string missing = (folder.path() / "missing").string();
     TDataTable categories;
-    OpenCategoryTable(categories, missing);
+    createCategories(categories);
     addCategory(categories, "x");
     try {
-        CloseTable(categories);
+        saveTableFile(categories, missing + "/Category.cds");
         FAIL();
     } catch (const StoreError& error) {
         EXPECT_NE(std::string(error.what()).find(missing + "/Category.cds"), std::string::npos) << error.what();
     }
-    EXPECT_TRUE(categories.Active());
     EXPECT_FALSE(fs::exists(missing));
 }
 
-TEST(TableFiles, PathTableOpensBesideAFailedBackupSetTable)
+TEST(TableFiles, SavingThroughALinkReplacesTheFileItNamesAndKeepsTheLink)
 {
     TempFolder folder;
-    const std::string text = "broken";
-    writeText(folder.path() / "Category.cds", text);
+    fs::create_directories(folder.path() / "synced" / "deeper");
+    const fs::path real = folder.path() / "synced" / "deeper" / "Category.cds";
+    writeText(real, "old contents");
+    fs::create_directories(folder.path() / "data");
+    // A relative link to a relative link, as a user's dot-file set-up might make.
+    fs::create_symlink("deeper/Category.cds", folder.path() / "synced" / "Category.cds");
+    fs::create_symlink("../synced/Category.cds", folder.path() / "data" / "Category.cds");
+    const std::string link = (folder.path() / "data" / "Category.cds").string();
+    EXPECT_EQ(followLinks(link), (folder.path() / "data" / ".." / "synced" / "deeper" / "Category.cds").string());
+
     TDataTable categories;
-    EXPECT_THROW(OpenCategoryTable(categories, folder.str()), StoreError);
-    TDataTable paths;
-    OpenPathTable(paths, folder.str(), categories);
-    EXPECT_TRUE(paths.IsEmpty());
-    EXPECT_FALSE(paths.Locate("Path_Item", "x"));
+    createCategories(categories);
+    addCategory(categories, "abc");
+    saveTableFile(categories, link);
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link is still a link";
+    EXPECT_TRUE(fs::is_symlink(folder.path() / "synced" / "Category.cds"));
+    EXPECT_EQ(readBytes(real), categories.SaveToBytes()) << "and the file it names holds the table";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path() / "data"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(real.parent_path()), fs::directory_iterator()), 1)
+        << "no temporary file is left beside the real file";
+
+    // A link to a file that is not there yet is saved through as well.
+    const fs::path dangling = folder.path() / "data" / "Path.cds";
+    fs::create_symlink("../synced/Path.cds", dangling);
+    saveTableFile(categories, dangling.string());
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_TRUE(fs::is_regular_file(folder.path() / "synced" / "Path.cds"));
+
+    const fs::path loop = folder.path() / "loop.cds";
+    fs::create_symlink("loop.cds", loop);
+    EXPECT_THROW(saveTableFile(categories, loop.string()), StoreError);
 }
 
 TEST(TableFiles, AChangeIsTheFileNoLongerHoldingTheBytesTheTableWasOpenedFrom)
 {
     TempFolder folder;
     const fs::path file = folder.path() / "Category.cds";
-    TableFileImage opened = std::vector<std::byte>{};
-    TDataTable categories;
-    OpenCategoryTable(categories, folder.str(), &opened);
+    TableFileImage opened = readTableFileImage(file.string());
     EXPECT_FALSE(opened) << "no file was read";
     EXPECT_FALSE(tableFileChanged(file.string(), opened));
     writeText(file, "someone else's");
     EXPECT_TRUE(tableFileChanged(file.string(), opened)) << "a file that appeared";
 
     fs::remove(file);
+    TDataTable categories;
+    createCategories(categories);
     addCategory(categories, "abc");
-    CloseTable(categories);
+    saveTableFile(categories, file.string());
     const std::vector<std::byte> saved = readBytes(file);
-    OpenCategoryTable(categories, folder.str(), &opened);
+    opened = readTableFileImage(file.string());
     ASSERT_TRUE(opened);
     EXPECT_EQ(*opened, saved);
     writeBytes(file, saved);

@@ -4,11 +4,11 @@
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
-#include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
 
 using namespace stowmere::store;
+using namespace testing_helpers;
 
 namespace {
 
@@ -493,4 +493,64 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
     EXPECT_EQ(reread.SaveToBytes(), saved);
     EXPECT_EQ(reread.FieldByName("f0").AsInteger(), -128);
     EXPECT_THROW(reread.FieldByName("f15").AsInteger(), StoreError) << "text that is not a number";
+}
+
+TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCursor)
+{
+    TDataTable table;
+    table.SetFieldDefs(pathFieldDefs());
+    table.SetIndexFieldNames(kPathIndexFieldNames);
+    table.CreateDataSet();
+    const auto add = [&](std::int64_t set, const std::string& path) {
+        table.Insert();
+        table.FieldByName("Category_No").SetAsInteger(set);
+        table.FieldByName("Path_Item").SetAsString(path);
+        table.Post();
+    };
+    add(2, "/b");
+    add(1, "/z");
+    add(2, "/a");
+    add(3, "/c");
+    table.First();
+    table.Next();
+    table.Edit();
+    table.FieldByName("Path_Item").SetAsString("/pending");
+
+    const TDataTable& reader = table;
+    ASSERT_EQ(reader.RecordCount(), 4u);
+    EXPECT_EQ(reader.RecordAsString(1, 2), "/a") << "records follow the browse order";
+    EXPECT_EQ(reader.RecordAsInteger(1, 0), 3);
+    EXPECT_EQ(reader.RecordsWithKey({"2"}), (std::pair<std::size_t, std::size_t>{1, 3}));
+    EXPECT_EQ(reader.RecordsWithKey({"4"}).first, reader.RecordsWithKey({"4"}).second);
+    EXPECT_EQ(reader.RecordsWithKey({"not a number"}).first, reader.RecordsWithKey({"not a number"}).second);
+    EXPECT_EQ(reader.RecordsWithKey({"2", "/b"}), (std::pair<std::size_t, std::size_t>{2, 3}));
+    EXPECT_THROW((void)reader.RecordValue(4, 0), StoreError);
+    EXPECT_THROW((void)reader.RecordValue(0, 3), StoreError);
+    EXPECT_EQ(table.State(), TDataSetState::dsEdit) << "reading left the pending edit alone";
+    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/pending");
+    table.Cancel();
+    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/a") << "and the cursor where it was";
+}
+
+TEST(TableNumbering, RaisingTheNextNumberRestoresNumberingToATableReadWithoutIt)
+{
+    // Worked file 1 without its "AUTOINCVALUE": the table property count becomes 0.
+    std::vector<std::byte> file = workedFile1();
+    file.erase(file.begin() + 154, file.begin() + 175);
+    file[152] = std::byte{0};
+    file[22] = std::byte{154};
+    TDataTable table;
+    table.LoadFromBytes(file);
+    EXPECT_FALSE(table.AutoIncValue()) << "a file without the property has no numbering";
+    EXPECT_TRUE(table.RaiseAutoIncValue(7));
+    EXPECT_EQ(table.AutoIncValue(), 7);
+    EXPECT_TRUE(table.RaiseAutoIncValue(3));
+    EXPECT_EQ(table.AutoIncValue(), 7) << "never lowered";
+    addCategory(table, "next");
+    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 7);
+
+    TDataTable unnumbered;
+    unnumbered.SetFieldDefs({FieldDef::integer("N")});
+    unnumbered.CreateDataSet();
+    EXPECT_FALSE(unnumbered.RaiseAutoIncValue(5));
 }

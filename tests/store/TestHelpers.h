@@ -1,12 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "store/FieldDef.h"
+
 #include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace testing_helpers {
+
+// Two tables shaped like the program's backup-set and path tables, the store's own test
+// subjects (the program's column set itself belongs to the catalog).
+inline std::vector<stowmere::store::FieldDef> categoryFieldDefs()
+{
+    using stowmere::store::FieldDef;
+    return {FieldDef::autoIncrement("Category_No"), FieldDef::string("Category_Description", 50),
+            FieldDef::string("Category_BackupDirectory", 255)};
+}
+
+inline std::vector<stowmere::store::FieldDef> pathFieldDefs()
+{
+    using stowmere::store::FieldDef;
+    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"), FieldDef::string("Path_Item", 255)};
+}
+
+inline constexpr const char* kCategoryIndexFieldNames = "Category_Description";
+inline constexpr const char* kPathIndexFieldNames = "Category_No;Path_Item";
 
 inline std::vector<std::byte> bytes(std::initializer_list<int> values)
 {

@@ -2,7 +2,6 @@
 #include "TestHelpers.h"
 
 #include "store/TDataTable.h"
-#include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
 

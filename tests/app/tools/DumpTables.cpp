@@ -2,6 +2,7 @@
 // stowmere-dump-tables FOLDER: prints the rows of FOLDER/Category.cds and FOLDER/Path.cds,
 // one line per row with the fields separated by "|", so a script can check what the
 // program saved.
+#include "catalog/Schema.h"
 #include "store/TDataTable.h"
 #include "store/TableFiles.h"
 
@@ -31,14 +32,15 @@ int main(int argc, char* argv[])
     }
     try {
         const std::string folder = argv[1];
+        namespace schema = stowmere::catalog::schema;
         stowmere::store::TDataTable categories;
         stowmere::store::TDataTable paths;
-        categories.SetFieldDefs(stowmere::store::categoryFieldDefs());
-        paths.SetFieldDefs(stowmere::store::pathFieldDefs());
-        stowmere::store::loadTableFile(categories, folder + "/" + stowmere::store::kCategoryFileName);
-        stowmere::store::loadTableFile(paths, folder + "/" + stowmere::store::kPathFileName);
-        categories.SetIndexFieldNames(stowmere::store::kCategoryIndexFieldNames);
-        paths.SetIndexFieldNames(stowmere::store::kPathIndexFieldNames);
+        categories.SetFieldDefs(schema::categoryFieldDefs());
+        paths.SetFieldDefs(schema::pathFieldDefs());
+        stowmere::store::loadTableFile(categories, folder + "/" + std::string(schema::kCategoryFileName));
+        stowmere::store::loadTableFile(paths, folder + "/" + std::string(schema::kPathFileName));
+        categories.SetIndexFieldNames(schema::kCategoryOrder);
+        paths.SetIndexFieldNames(schema::kPathOrder);
         printRows("[Category]", categories);
         printRows("[Path]", paths);
     } catch (const std::exception& error) {

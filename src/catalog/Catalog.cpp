@@ -1,0 +1,600 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalog/Catalog.h"
+
+#include "catalog/Errors.h"
+#include "catalog/Messages.h"
+#include "catalog/Schema.h"
+#include "platform/Locations.h"
+#include "platform/Paths.h"
+#include "store/StoreError.h"
+#include "store/TDataTable.h"
+
+#include <algorithm>
+#include <map>
+
+namespace stowmere::catalog {
+namespace {
+
+using store::TDataTable;
+
+std::string text(std::string_view view) { return std::string(view); }
+
+std::size_t fieldIndex(const TDataTable& table, std::string_view column)
+{
+    // The columns were checked when the table was read, so a miss is a programming error.
+    const auto index = table.FindField(column);
+    if (!index)
+        throw store::StoreError(store::rc::Ok, "Field '" + text(column) + "' not found");
+    return *index;
+}
+
+std::int32_t toNumber(std::optional<std::int64_t> value) { return static_cast<std::int32_t>(value.value_or(0)); }
+
+bool editing(const TDataTable& table)
+{
+    return table.State() == store::TDataSetState::dsInsert || table.State() == store::TDataSetState::dsEdit;
+}
+
+/// A path or folder must be a name the file system can hold; a zero byte would end it early
+/// and the engine would back up another file than the one listed.
+void checkPathText(const std::string& path, std::string_view what)
+{
+    if (path.find('\0') != std::string::npos)
+        throw RuleRefusal(messages::zeroByteInPath(what));
+}
+
+} // namespace
+
+struct Catalog::Table {
+    TDataTable* table = nullptr;
+    std::string file;
+    /// Read (or created empty) and checked; a table that is not is never written.
+    bool readable = false;
+    /// The file's bytes as read or last written; none when there was no file.
+    store::TableFileImage image;
+    /// What the last save() found on disk instead of image.
+    store::TableFileImage seen;
+    /// The user chose to keep the file as it is on disk.
+    bool keepOnDisk = false;
+};
+
+Catalog::Catalog(std::string dataFolder, std::chrono::milliseconds lockWait)
+    : m_dataFolder(std::move(dataFolder)), m_categoryFile(paths::join(m_dataFolder, text(schema::kCategoryFileName))),
+      m_pathFile(paths::join(m_dataFolder, text(schema::kPathFileName))), m_lockWait(lockWait),
+      m_category(std::make_unique<TDataTable>()), m_paths(std::make_unique<TDataTable>()),
+      m_categoryState(std::make_unique<Table>()), m_pathState(std::make_unique<Table>())
+{
+    m_categoryState->table = m_category.get();
+    m_categoryState->file = m_categoryFile;
+    m_pathState->table = m_paths.get();
+    m_pathState->file = m_pathFile;
+}
+
+Catalog::~Catalog() = default;
+
+// --- Opening ---------------------------------------------------------------------------------
+
+void Catalog::reset()
+{
+    m_category->Close();
+    m_paths->Close();
+    for (Table* state : {m_categoryState.get(), m_pathState.get()}) {
+        state->readable = false;
+        state->image.reset();
+        state->seen.reset();
+        state->keepOnDisk = false;
+    }
+    m_openErrors.clear();
+    m_notices.clear();
+}
+
+void Catalog::open()
+{
+    reset();
+    readTables();
+}
+
+void Catalog::openForChange()
+{
+    reset();
+    m_lock.reset();
+    try {
+        // The fallback folder under the user's data home is made only when first needed.
+        locations::ensureFolder(m_dataFolder);
+    } catch (const std::exception& error) {
+        throw TableFileError(error.what());
+    }
+    m_lock = TablesLock::acquire({m_categoryFile, m_pathFile}, m_lockWait);
+    readTables();
+}
+
+void Catalog::releaseLock() { m_lock.reset(); }
+
+void Catalog::readTables()
+{
+    // The orders are set once the columns are known to be there.
+    m_category->SetIndexFieldNames({});
+    m_category->SetFieldDefs(schema::categoryFieldDefs());
+    m_paths->SetIndexFieldNames({});
+    m_paths->SetFieldDefs(schema::pathFieldDefs());
+    try {
+        readTable(*m_categoryState, schema::kCategoryOrder);
+        checkSets();
+    } catch (const std::exception& error) {
+        // A damaged file stays on disk for the user to recover and is never written back;
+        // paths without their sets could only be shown as belonging to none.
+        m_category->Close();
+        m_categoryState->readable = false;
+        m_openErrors.emplace_back(error.what());
+        return;
+    }
+    try {
+        readTable(*m_pathState, schema::kPathOrder);
+        checkPaths();
+    } catch (const std::exception& error) {
+        m_paths->Close();
+        m_pathState->readable = false;
+        m_openErrors.emplace_back(error.what());
+        return;
+    }
+    reportOrphanPaths();
+    raiseNumbering();
+}
+
+void Catalog::readTable(Table& state, std::string_view order)
+{
+    TDataTable& table = *state.table;
+    const std::vector<store::FieldDef> expected = table.FieldDefs();
+    // The very bytes loaded are kept: a second read could already see another program's
+    // change, which would then pass for this table's own.
+    state.image = store::readTableFileImage(state.file);
+    if (state.image)
+        store::loadTableBytes(table, *state.image, state.file);
+    else
+        table.CreateDataSet();
+    table.SetFileName(state.file);
+    // The file must hold the table this program expects; a file of another table would
+    // otherwise open and fail later, at the first field asked for, or be rewritten with
+    // columns the other front end refuses.
+    for (const store::FieldDef& field : expected) {
+        const auto index = table.FindField(field.name);
+        const store::FieldDef* found = index ? &table.FieldDefs()[*index] : nullptr;
+        if (!found || found->type != field.type || (field.isAutoIncrement() && !found->isAutoIncrement()))
+            throw TableFileError("Cannot read " + state.file + ": it has no column '" + field.name
+                                 + "' of the expected type");
+    }
+    table.SetIndexFieldNames(order);
+    state.readable = true;
+}
+
+void Catalog::checkSets()
+{
+    const TDataTable& table = *m_category;
+    const std::size_t numberField = fieldIndex(table, schema::kCategoryNo);
+    const std::size_t destinationField = fieldIndex(table, schema::kCategoryBackupDirectory);
+    std::vector<std::int64_t> numbers;
+    numbers.reserve(table.RecordCount());
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const auto number = table.RecordAsInteger(record, numberField);
+        // Two sets with one number would share one path list, and removing the paths of
+        // one would remove the other's.
+        if (!number)
+            throw TableFileError("Cannot read " + m_categoryFile + ": a backup set has no number");
+        numbers.push_back(*number);
+        try {
+            checkPathText(table.RecordAsString(record, destinationField),
+                          "The Backup To Folder of backup set number " + std::to_string(*number));
+        } catch (const RuleRefusal& refusal) {
+            throw TableFileError("Cannot read " + m_categoryFile + ": " + refusal.what());
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    const auto shared = std::adjacent_find(numbers.begin(), numbers.end());
+    if (shared != numbers.end())
+        throw TableFileError("Cannot read " + m_categoryFile + ": more than one backup set has the number "
+                             + std::to_string(*shared));
+}
+
+void Catalog::checkPaths()
+{
+    const TDataTable& table = *m_paths;
+    const std::size_t numberField = fieldIndex(table, schema::kPathNo);
+    const std::size_t itemField = fieldIndex(table, schema::kPathItem);
+    m_highestPathNumber = 0;
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const std::int64_t number = table.RecordAsInteger(record, numberField).value_or(0);
+        m_highestPathNumber = std::max(m_highestPathNumber, number);
+        const auto value = table.RecordValue(record, itemField);
+        if (value && value->find('\0') != std::string_view::npos)
+            throw TableFileError("Cannot read " + m_pathFile + ": "
+                                 + messages::zeroByteInPath("Path number " + std::to_string(number)));
+    }
+}
+
+void Catalog::reportOrphanPaths()
+{
+    const TDataTable& table = *m_paths;
+    // Paths are in set order, so each set's paths are one run found by its key; only when
+    // the runs do not add up to every path is there anything to look for.
+    std::size_t owned = 0;
+    std::vector<std::int32_t> numbers;
+    for (const BackupSet& set : sets()) {
+        const auto [first, last] = table.RecordsWithKey({std::to_string(set.number)});
+        owned += last - first;
+        numbers.push_back(set.number);
+    }
+    if (owned == table.RecordCount())
+        return;
+    std::sort(numbers.begin(), numbers.end());
+    const std::size_t setField = fieldIndex(table, schema::kPathCategoryNo);
+    std::map<std::int64_t, std::size_t> orphans;
+    std::size_t withoutSet = 0;
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const auto number = table.RecordAsInteger(record, setField);
+        if (!number)
+            ++withoutSet;
+        else if (!std::binary_search(numbers.begin(), numbers.end(), *number))
+            ++orphans[*number];
+    }
+    for (const auto& [number, count] : orphans)
+        m_notices.push_back(messages::orphanPaths(m_pathFile, count, number));
+    if (withoutSet > 0)
+        m_notices.push_back(m_pathFile + " holds " + std::to_string(withoutSet)
+                            + (withoutSet == 1 ? " path" : " paths")
+                            + " that belong to no backup set; they are kept as they are.");
+}
+
+std::int64_t Catalog::highestNumber(const TDataTable& table, std::string_view column) const
+{
+    if (!table.Active() || table.RecordCount() == 0)
+        return 0;
+    const std::size_t field = fieldIndex(table, column);
+    // A table browsed in the order of this column has its highest number last.
+    const std::string& order = table.IndexFieldNames();
+    if (order.substr(0, order.find(';')) == column)
+        return table.RecordAsInteger(table.RecordCount() - 1, field).value_or(0);
+    std::int64_t highest = 0;
+    for (std::size_t record = 0; record < table.RecordCount(); ++record)
+        highest = std::max(highest, table.RecordAsInteger(record, field).value_or(0));
+    return highest;
+}
+
+// Every table keyed by a set number counts: a number still used by rows of another table
+// (paths left behind by damage, say) must never be given to a new set, or that set would
+// inherit them.
+std::int64_t Catalog::highestSetNumber() const
+{
+    const std::pair<const TDataTable*, std::string_view> keyed[] = {
+        {m_category.get(), schema::kCategoryNo},
+        {m_paths.get(), schema::kPathCategoryNo},
+    };
+    std::int64_t highest = 0;
+    for (const auto& [table, column] : keyed)
+        highest = std::max(highest, highestNumber(*table, column));
+    return highest;
+}
+
+void Catalog::raiseNumbering()
+{
+    // A damaged or missing "AUTOINCVALUE" must not hand out a number already in use.
+    m_category->RaiseAutoIncValue(highestSetNumber() + 1);
+    m_paths->RaiseAutoIncValue(m_highestPathNumber + 1);
+}
+
+bool Catalog::setsReadable() const { return m_categoryState->readable; }
+
+bool Catalog::pathsReadable() const { return m_pathState->readable; }
+
+void Catalog::checkChangesAllowed() const
+{
+    if (!setsReadable() || !pathsReadable())
+        throw ChangesRefused(messages::changesRefused(
+            m_openErrors.empty() ? std::string("The backup sets have not been read.") : m_openErrors.front()));
+}
+
+// --- Reading ---------------------------------------------------------------------------------
+
+std::vector<BackupSet> Catalog::sets() const
+{
+    std::vector<BackupSet> result;
+    if (!setsReadable())
+        return result;
+    const TDataTable& table = *m_category;
+    const std::size_t number = fieldIndex(table, schema::kCategoryNo);
+    const std::size_t description = fieldIndex(table, schema::kCategoryDescription);
+    const std::size_t destination = fieldIndex(table, schema::kCategoryBackupDirectory);
+    result.reserve(table.RecordCount());
+    for (std::size_t record = 0; record < table.RecordCount(); ++record)
+        result.push_back({toNumber(table.RecordAsInteger(record, number)), table.RecordAsString(record, description),
+                          table.RecordAsString(record, destination)});
+    return result;
+}
+
+std::optional<BackupSet> Catalog::findSet(std::int32_t number) const
+{
+    if (!setsReadable())
+        return std::nullopt;
+    const TDataTable& table = *m_category;
+    const std::size_t numberField = fieldIndex(table, schema::kCategoryNo);
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        if (table.RecordAsInteger(record, numberField) == number)
+            return BackupSet{number, table.RecordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
+                             table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory))};
+    }
+    return std::nullopt;
+}
+
+std::vector<PathEntry> Catalog::paths(std::int32_t setNumber) const
+{
+    std::vector<PathEntry> result;
+    if (!pathsReadable())
+        return result;
+    const TDataTable& table = *m_paths;
+    const std::size_t number = fieldIndex(table, schema::kPathNo);
+    const std::size_t item = fieldIndex(table, schema::kPathItem);
+    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    result.reserve(last - first);
+    for (std::size_t record = first; record < last; ++record)
+        result.push_back({toNumber(table.RecordAsInteger(record, number)), setNumber, table.RecordAsString(record, item)});
+    return result;
+}
+
+std::int32_t Catalog::nextSetNumber() const
+{
+    return m_category->Active() ? m_category->AutoIncValue().value_or(1) : static_cast<std::int32_t>(1);
+}
+
+RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, CheckedQuery isChecked) const
+{
+    const std::optional<BackupSet> set = findSet(setNumber);
+    if (!set)
+        throw RuleRefusal(messages::kSetNotFound);
+    RunRequest request;
+    request.set = *set;
+    for (PathEntry& entry : paths(setNumber))
+        request.items.push_back(std::move(entry.item));
+    request.incremental = incremental;
+    request.isChecked = std::move(isChecked);
+    return request;
+}
+
+// --- Changing --------------------------------------------------------------------------------
+
+std::int32_t Catalog::addSet(const std::string& description, const std::string& destination)
+{
+    beginNewSet();
+    try {
+        m_category->FieldByName(schema::kCategoryDescription).SetAsString(description);
+        return saveEditedSet(destination);
+    } catch (...) {
+        cancelEditedSet();
+        throw;
+    }
+}
+
+void Catalog::deleteSet(std::int32_t number)
+{
+    checkChangesAllowed();
+    m_category->CheckBrowseMode();
+    if (!m_category->Locate(schema::kCategoryNo, std::to_string(number)))
+        throw RuleRefusal(messages::kSetNotFound);
+    if (!paths(number).empty())
+        throw RuleRefusal(messages::kDeletePathsFirst);
+    m_category->Delete();
+}
+
+std::int32_t Catalog::addPath(std::int32_t setNumber, const std::string& item)
+{
+    checkChangesAllowed();
+    if (!findSet(setNumber))
+        throw RuleRefusal(messages::kSetNotFound);
+    checkPathText(item, "The path " + item.substr(0, item.find('\0')));
+    TDataTable& table = *m_paths;
+    table.Insert();
+    try {
+        table.FieldByName(schema::kPathCategoryNo).SetAsInteger(setNumber);
+        table.FieldByName(schema::kPathItem).SetAsString(item);
+        table.Post();
+    } catch (...) {
+        // A path that does not fit is refused whole; no half-made row is left behind.
+        table.Cancel();
+        throw;
+    }
+    return static_cast<std::int32_t>(table.FieldByName(schema::kPathNo).AsInteger());
+}
+
+bool Catalog::deletePath(std::int32_t pathNumber)
+{
+    checkChangesAllowed();
+    if (!m_paths->Locate(schema::kPathNo, std::to_string(pathNumber)))
+        return false;
+    m_paths->Delete();
+    return true;
+}
+
+std::size_t Catalog::removePaths(std::int32_t setNumber, const std::string& item)
+{
+    checkChangesAllowed();
+    std::size_t removed = 0;
+    for (const PathEntry& entry : paths(setNumber))
+        if (entry.item == item && deletePath(entry.number))
+            ++removed;
+    return removed;
+}
+
+// --- The editor's row ------------------------------------------------------------------------
+
+Catalog::SetEdit Catalog::setEdit() const
+{
+    switch (m_category->State()) {
+    case store::TDataSetState::dsInsert: return SetEdit::New;
+    case store::TDataSetState::dsEdit: return SetEdit::Existing;
+    default: return SetEdit::None;
+    }
+}
+
+void Catalog::beginNewSet()
+{
+    checkChangesAllowed();
+    m_category->Insert();
+}
+
+void Catalog::beginEditSet(std::int32_t number)
+{
+    checkChangesAllowed();
+    m_category->CheckBrowseMode();
+    if (!m_category->Locate(schema::kCategoryNo, std::to_string(number)))
+        throw RuleRefusal(messages::kSetNotFound);
+    m_category->Edit();
+}
+
+std::string Catalog::editedDestination() const
+{
+    if (setEdit() != SetEdit::Existing)
+        return {};
+    return m_category->FieldByName(schema::kCategoryBackupDirectory).AsString();
+}
+
+std::int32_t Catalog::saveEditedSet(const std::string& destination)
+{
+    checkChangesAllowed();
+    TDataTable& table = *m_category;
+    if (!editing(table))
+        throw RuleRefusal(messages::kSetNotFound);
+    // The editor's checks, in its order.
+    if (table.FieldByName(schema::kCategoryDescription).AsString().empty())
+        throw RuleRefusal(messages::kDescriptionMissing, RuleRefusal::Field::Description);
+    if (destination.empty())
+        throw RuleRefusal(messages::kDestinationMissing, RuleRefusal::Field::Destination);
+    checkPathText(destination, "The Backup To Folder");
+    table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(destination);
+    table.Post();
+    return static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+}
+
+void Catalog::cancelEditedSet()
+{
+    if (m_category->Active() && editing(*m_category))
+        m_category->Cancel();
+}
+
+std::optional<std::int32_t> Catalog::finishEditedSet()
+{
+    TDataTable& table = *m_category;
+    if (!table.Active() || !editing(table))
+        return std::nullopt;
+    const bool isNew = table.State() == store::TDataSetState::dsInsert;
+    const std::optional<std::int32_t> nextNumber = table.AutoIncValue();
+    const std::optional<std::int64_t> editedNumber =
+        isNew ? std::nullopt : std::optional<std::int64_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    try {
+        table.CheckBrowseMode();
+    } catch (...) {
+        // A row that cannot be kept (a description too long, say) is dropped rather than
+        // holding every other change back.
+        table.Cancel();
+        throw;
+    }
+    if (!isNew)
+        return static_cast<std::int32_t>(*editedNumber);
+    if (nextNumber && table.AutoIncValue() != nextNumber)
+        return *nextNumber;
+    return std::nullopt;
+}
+
+// --- Saving ----------------------------------------------------------------------------------
+
+Catalog::Table* Catalog::tableOfFile(const std::string& file)
+{
+    for (Table* state : {m_categoryState.get(), m_pathState.get()})
+        if (state->file == file)
+            return state;
+    return nullptr;
+}
+
+std::vector<Catalog::Table*> Catalog::tablesToWrite()
+{
+    std::vector<Table*> result;
+    // Half a pair is never written: a set file saved without its path file (or the other
+    // way round) could tie paths to the wrong sets.
+    if (!setsReadable() || !pathsReadable())
+        return result;
+    for (Table* state : {m_categoryState.get(), m_pathState.get()})
+        if (!state->keepOnDisk && state->table->ChangeCount() > 0)
+            result.push_back(state);
+    return result;
+}
+
+bool Catalog::hasChanges() const
+{
+    if (!setsReadable() || !pathsReadable())
+        return false;
+    for (const Table* state : {m_categoryState.get(), m_pathState.get()})
+        if (!state->keepOnDisk && (state->table->ChangeCount() > 0 || editing(*state->table)))
+            return true;
+    return false;
+}
+
+Catalog::SaveResult Catalog::save()
+{
+    // A row still open in the editor is finished as a move would finish it.
+    try {
+        finishEditedSet();
+    } catch (const std::exception&) {
+        // Dropped; the other changes are still written.
+    }
+    const std::vector<Table*> pending = tablesToWrite();
+    if (pending.empty())
+        return {};
+
+    std::optional<TablesLock> ownLock;
+    if (!m_lock) {
+        try {
+            locations::ensureFolder(m_dataFolder);
+            ownLock = TablesLock::acquire({m_categoryFile, m_pathFile}, m_lockWait);
+        } catch (const std::exception& error) {
+            return {SaveStatus::Failed, pending.front()->file, error.what()};
+        }
+    }
+    // Every file is compared before any is written, so a conflict leaves them all as they
+    // are. Under the lock no program that takes it can change them in between.
+    for (Table* state : pending) {
+        store::TableFileImage now;
+        try {
+            now = store::readTableFileImage(state->file);
+        } catch (const store::StoreError&) {
+            // Unreadable now: writing fails the same way and says why, where a false alarm
+            // would stop the save.
+            continue;
+        }
+        if (now != state->image) {
+            state->seen = std::move(now);
+            return {SaveStatus::ChangedOnDisk, state->file, {}};
+        }
+    }
+    for (Table* state : pending) {
+        try {
+            std::vector<std::byte> bytes = store::tableFileBytes(*state->table, state->file);
+            store::writeTableFile(state->file, bytes);
+            state->image = std::move(bytes);
+            state->table->ResetChangeCount();
+        } catch (const std::exception& error) {
+            return {SaveStatus::Failed, state->file, error.what()};
+        }
+    }
+    return {};
+}
+
+void Catalog::replaceChangedFile(const std::string& file)
+{
+    if (Table* state = tableOfFile(file))
+        state->image = state->seen;
+}
+
+void Catalog::keepFileOnDisk(const std::string& file)
+{
+    if (Table* state = tableOfFile(file))
+        state->keepOnDisk = true;
+}
+
+} // namespace stowmere::catalog

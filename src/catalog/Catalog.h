@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "catalog/Entities.h"
+#include "catalog/RunRequest.h"
+#include "catalog/TablesLock.h"
+#include "store/TableFiles.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace stowmere::store {
+class TDataTable;
+}
+
+namespace stowmere::catalog {
+
+/// The backup sets and their paths in a data folder (Category.cds and Path.cds), with every
+/// rule about them: what a readable pair of files is, how sets are numbered, what may be
+/// added, changed and deleted, with the program's own messages, and how the files are
+/// saved without losing another program's change. The window and the command line only
+/// ask it and show its answers.
+///
+/// Sets are named by their number (Category_No), paths by theirs (Path_No). Not
+/// thread-safe: one thread owns a catalog.
+class Catalog {
+public:
+    /// How long a writer waits for another program that holds the tables' lock.
+    static constexpr std::chrono::milliseconds kLockWait{10000};
+
+    explicit Catalog(std::string dataFolder, std::chrono::milliseconds lockWait = kLockWait);
+    ~Catalog();
+    Catalog(const Catalog&) = delete;
+    Catalog& operator=(const Catalog&) = delete;
+
+    const std::string& dataFolder() const { return m_dataFolder; }
+    const std::string& categoryFile() const { return m_categoryFile; }
+    const std::string& pathFile() const { return m_pathFile; }
+
+    // --- Opening ----------------------------------------------------------------------------
+
+    /// Reads both files; a missing file gives an empty table. A file that cannot be read or
+    /// breaks a rule (columns and their types, numbers missing or shared, a zero byte in a
+    /// path) leaves its table closed with a message in openErrors(), and the file is never
+    /// written; the path file is not read when the set file failed. Path rows of a set that
+    /// does not exist are reported in notices() and kept as they are.
+    void open();
+    /// open() for a read-modify-write (the command line): first takes the tables' lock,
+    /// creating the data folder when needed, and holds it through save() until
+    /// releaseLock() is called or the catalog goes. Throws TablesBusy after the wait, TableFileError when the
+    /// lock file cannot be made.
+    void openForChange();
+    void releaseLock();
+    bool holdsLock() const { return m_lock.has_value(); }
+
+    /// One message per table file that could not be read, naming the file and the reason.
+    const std::vector<std::string>& openErrors() const { return m_openErrors; }
+    /// Reports about the files that were read, each to be shown once.
+    const std::vector<std::string>& notices() const { return m_notices; }
+    bool setsReadable() const;
+    bool pathsReadable() const;
+    /// Throws ChangesRefused, saying why, while a table file could not be read.
+    void checkChangesAllowed() const;
+
+    // --- Reading ----------------------------------------------------------------------------
+
+    /// Every set, in the list's order (by description; equal descriptions in the order the
+    /// sets were made).
+    std::vector<BackupSet> sets() const;
+    std::optional<BackupSet> findSet(std::int32_t number) const;
+    /// The paths of a set, in the list's order (by path text).
+    std::vector<PathEntry> paths(std::int32_t setNumber) const;
+    /// The number the next new set gets: above every set number that any table holds.
+    std::int32_t nextSetNumber() const;
+    /// A backup run of the set over its paths in list order. Throws RuleRefusal with "Could
+    /// not find Backup in dataset" for a set that does not exist.
+    RunRequest runRequest(std::int32_t setNumber, bool incremental, CheckedQuery isChecked) const;
+
+    // --- Changing ---------------------------------------------------------------------------
+    // Every change throws ChangesRefused while a table file could not be read, RuleRefusal
+    // with the program's message when a rule refuses it, and store::StoreError naming the
+    // column when a text does not fit it.
+
+    /// Adds a set as the editor's Save does; returns its number.
+    std::int32_t addSet(const std::string& description, const std::string& destination);
+    /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup.").
+    void deleteSet(std::int32_t number);
+    /// Adds a path to a set; returns its number.
+    std::int32_t addPath(std::int32_t setNumber, const std::string& item);
+    /// Deletes one path; false when there is no such path.
+    bool deletePath(std::int32_t pathNumber);
+    /// Deletes every path of a set whose text is item; the number deleted.
+    std::size_t removePaths(std::int32_t setNumber, const std::string& item);
+
+    // --- The editor's row -------------------------------------------------------------------
+    // The editor binds its description field to the set table's current row while a new or
+    // existing set is being edited, and finishes the row with Save or Cancel.
+
+    enum class SetEdit { None, New, Existing };
+
+    /// The set table, for fields bound to the row being edited.
+    store::TDataTable& setTable() { return *m_category; }
+    SetEdit setEdit() const;
+    /// Starts a new set (its number is given when it is saved).
+    void beginNewSet();
+    /// Starts editing a set; RuleRefusal "Could not find Backup in dataset" when there is none.
+    void beginEditSet(std::int32_t number);
+    /// The stored destination of the set being edited; empty for a new one.
+    std::string editedDestination() const;
+    /// The editor's Save: checks the description in the row, then destination (each refusal
+    /// names the field it is about), writes the destination and keeps the row. Returns the
+    /// set's number. On any failure the row stays being edited.
+    std::int32_t saveEditedSet(const std::string& destination);
+    /// The editor's Cancel: the row returns to its stored values; a new set disappears.
+    void cancelEditedSet();
+    /// A row left being edited (the editor closed by its title bar) is kept when its
+    /// description was typed into and dropped otherwise. The number of the set it was.
+    std::optional<std::int32_t> finishEditedSet();
+
+    // --- Saving -----------------------------------------------------------------------------
+
+    enum class SaveStatus {
+        Saved,         ///< every changed table is written (or there was nothing to write)
+        ChangedOnDisk, ///< file no longer holds what was read; nothing was written
+        Failed,        ///< file could not be written (reason says why); the tables before it are written
+    };
+    struct SaveResult {
+        SaveStatus status = SaveStatus::Saved;
+        std::string file;
+        std::string reason;
+    };
+
+    /// Whether a table has changes that save() would write.
+    bool hasChanges() const;
+    /// Writes every changed table, under the tables' lock (the one openForChange holds, or
+    /// one taken for the save and let go before it returns, so the caller never holds it
+    /// while asking the user anything). First every file to write is compared with what
+    /// was read: when one changed, nothing is written and ChangedOnDisk names it; the caller
+    /// decides with replaceChangedFile or keepFileOnDisk and calls save() again. A table
+    /// file that cannot be read never reaches here: it is not written at all.
+    SaveResult save();
+    /// The user chose to replace file as it was seen by the last save(): the next save()
+    /// writes it if it still holds those bytes, and reports it changed again otherwise.
+    void replaceChangedFile(const std::string& file);
+    /// The user chose to keep file as it is on disk (or gave up writing it): the table's
+    /// changes are not written.
+    void keepFileOnDisk(const std::string& file);
+
+private:
+    struct Table;
+
+    void reset();
+    void readTables();
+    void readTable(Table& table, std::string_view order);
+    void checkSets();
+    void checkPaths();
+    void reportOrphanPaths();
+    void raiseNumbering();
+    std::int64_t highestNumber(const store::TDataTable& table, std::string_view column) const;
+    std::int64_t highestSetNumber() const;
+    Table* tableOfFile(const std::string& file);
+    std::vector<Table*> tablesToWrite();
+
+    std::string m_dataFolder;
+    std::string m_categoryFile;
+    std::string m_pathFile;
+    std::chrono::milliseconds m_lockWait;
+    std::unique_ptr<store::TDataTable> m_category;
+    std::unique_ptr<store::TDataTable> m_paths;
+    std::unique_ptr<Table> m_categoryState;
+    std::unique_ptr<Table> m_pathState;
+    std::optional<TablesLock> m_lock;
+    std::vector<std::string> m_openErrors;
+    std::vector<std::string> m_notices;
+    std::int64_t m_highestPathNumber = 0;
+};
+
+} // namespace stowmere::catalog

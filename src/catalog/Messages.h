@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What the program says about backup sets, word for word, for both front ends. "\r\n" is a
+// line break inside a message box.
+namespace stowmere::catalog::messages {
+
+// The editor's Save.
+inline constexpr std::string_view kDescriptionMissing = "Please insert Category Description.";
+inline constexpr std::string_view kDestinationMissing = "Please select Backup To Directory.";
+
+// The main window's commands.
+inline constexpr std::string_view kSelectBackup = "Please select Backup.";
+inline constexpr std::string_view kSelectBackupToEdit = "Please select Backup to Edit.";
+inline constexpr std::string_view kSelectPathsToDelete = "Please select files and folders to Delete.";
+inline constexpr std::string_view kDeletePathsFirst = "Delete file and folder list before deleting Backup.";
+inline constexpr std::string_view kConfirmDeleteSet = "Delete selected Backup?";
+inline constexpr std::string_view kConfirmDeletePaths = "Delete selected files and folders?";
+inline constexpr std::string_view kSetNotFound = "Could not find Backup in dataset";
+inline constexpr std::string_view kPathNotFound = "Could not find Path in dataset";
+
+/// Another program held the table files' lock for the whole wait.
+inline constexpr std::string_view kTablesBusy = "The backup sets are being changed by another program; try again.";
+
+/// The window's question before it replaces a file another program changed meanwhile.
+std::string changedElsewhereQuestion(const std::string& file);
+/// The window's question after a table file could not be written.
+std::string saveFailedQuestion(const std::string& file, const std::string& reason);
+/// The command line's refusal to overwrite a file another program changed since it was read.
+std::string changedSinceRead(const std::string& file);
+/// Why no set or path can be changed while a table file could not be read.
+std::string changesRefused(const std::string& reason);
+/// A report of path rows whose backup set does not exist.
+std::string orphanPaths(const std::string& file, std::size_t count, std::int64_t setNumber);
+/// A path or folder that holds a zero byte, which a file name cannot.
+std::string zeroByteInPath(std::string_view what);
+
+} // namespace stowmere::catalog::messages

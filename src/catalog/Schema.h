@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "store/FieldDef.h"
+
+#include <string_view>
+#include <vector>
+
+// The two table files of the backup sets and their columns. Every name of a file or column
+// is spelled here once.
+namespace stowmere::catalog::schema {
+
+inline constexpr std::string_view kCategoryFileName = "Category.cds";
+inline constexpr std::string_view kPathFileName = "Path.cds";
+/// The advisory lock every read-modify-write of the table files holds, in the folder of
+/// the table files (of the files their links name, when they are links).
+inline constexpr std::string_view kLockFileName = ".stowmere-tables.lock";
+
+// Columns of Category.cds.
+inline constexpr std::string_view kCategoryNo = "Category_No";
+inline constexpr std::string_view kCategoryDescription = "Category_Description";
+inline constexpr std::string_view kCategoryBackupDirectory = "Category_BackupDirectory";
+inline constexpr std::uint32_t kDescriptionSize = 50;
+inline constexpr std::uint32_t kBackupDirectorySize = 255;
+
+// Columns of Path.cds; its Category_No names the set a path belongs to.
+inline constexpr std::string_view kPathNo = "Path_No";
+inline constexpr std::string_view kPathCategoryNo = kCategoryNo;
+inline constexpr std::string_view kPathItem = "Path_Item";
+inline constexpr std::uint32_t kPathItemSize = 255;
+
+/// The orders the lists show: sets by description, paths by set and then by text.
+inline constexpr std::string_view kCategoryOrder = "Category_Description";
+inline constexpr std::string_view kPathOrder = "Category_No;Path_Item";
+
+/// Category_No (numbered by the store), Category_Description, Category_BackupDirectory.
+std::vector<store::FieldDef> categoryFieldDefs();
+/// Path_No (numbered by the store), Category_No, Path_Item.
+std::vector<store::FieldDef> pathFieldDefs();
+
+} // namespace stowmere::catalog::schema

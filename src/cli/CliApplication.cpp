@@ -9,6 +9,7 @@
 #include "cli/HelpText.h"
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
 #include "platform/FileQueries.h"
@@ -93,6 +94,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
 {
     if (line.command == Command::Dump)
         return dump(line);
+    if (line.command == Command::Schedule || line.command == Command::Unschedule)
+        return ScheduleCommand(m_out, m_err).run(line, dataFolder(line));
     DataFiles data(dataFolder(line));
     switch (line.command) {
     case Command::List: return list(data);
@@ -103,6 +106,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     case Command::DeleteSet: return deleteSet(data, line);
     case Command::Backup: return backup(data, line);
     case Command::Dump:
+    case Command::Schedule:
+    case Command::Unschedule:
     case Command::Help:
     case Command::None: break;
     }
@@ -181,8 +186,11 @@ ExitCode CliApplication::removePaths(DataFiles& data, const CommandLine& line)
 ExitCode CliApplication::deleteSet(DataFiles& data, const CommandLine& line)
 {
     const std::size_t set = resolveSet(data, line.arguments[0]);
+    const std::optional<std::int32_t> number = data.sets()[set].number;
     data.deleteSet(set);
     data.save();
+    if (number)
+        ScheduleCommand(m_out, m_err).setDeleted(*number, data.folder());
     return ExitCode::Success;
 }
 

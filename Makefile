@@ -4,11 +4,12 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
 # ccache, when installed, lets several checkouts of the tree share one compiler cache.
-LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CCACHE     := $(shell command -v ccache 2>/dev/null)
+LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR  := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run test bench fuzz sanitize clean
+.PHONY: all deps configure build run test bench fuzz sanitize deb clean
 
 all: build
 
@@ -48,5 +49,16 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The Debian packages stowmere and stowmere-cli, built by dpkg-buildpackage from a copy of the
+# tree in build-deb (where the .deb files land), then checked with lintian.
+# DEB_BUILD_OPTIONS=nocheck skips the tests.
+deb: deps
+	@rm -rf build-deb && mkdir -p build-deb
+	@rsync -a --exclude='/build*/' --exclude=/.git ./ build-deb/stowmere/
+	cd build-deb/stowmere && CMAKE_C_COMPILER_LAUNCHER=$(CCACHE) CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) \
+	  DEB_BUILD_OPTIONS="$(strip $(DEB_BUILD_OPTIONS) parallel=$(JOBS))" dpkg-buildpackage -us -uc -b
+	lintian --fail-on error build-deb/*.changes
+	@ls build-deb/*.deb
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-deb

@@ -56,9 +56,8 @@ bool removeEntry(const std::string& path, std::ostream& err)
 /// A set number as typed: decimal digits only, within the column's range.
 std::optional<std::int32_t> numberOf(const std::string& text)
 {
-    if (text.empty() || text.size() > 10 || !std::all_of(text.begin(), text.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        }))
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const long long value = std::stoll(text);
     if (value > INT32_MAX)
@@ -73,9 +72,9 @@ std::string absoluteFolder(const std::string& folder)
 
 std::string listLine(const ScheduledBackup& backup, bool enabled)
 {
-    return std::to_string(backup.setNumber) + '\t' + backup.description + "\tdaily " + backup.time.text() + '\t' +
-           (backup.incremental ? "incremental" : "full") + '\t' + (enabled ? "enabled" : "not enabled") + '\t' +
-           backup.dataFolder;
+    return std::to_string(backup.setNumber) + '\t' + backup.description + "\tdaily " + backup.time.text() +
+           '\t' + (backup.incremental ? "incremental" : "full") + '\t' +
+           (enabled ? "enabled" : "not enabled") + '\t' + backup.dataFolder;
 }
 
 } // namespace
@@ -85,7 +84,10 @@ ScheduleCommand::ScheduleCommand(std::ostream& out, std::ostream& err, std::stri
 {
 }
 
-std::string ScheduleCommand::defaultUnitFolder() { return paths::join(locations::configFolder(), "systemd/user"); }
+std::string ScheduleCommand::defaultUnitFolder()
+{
+    return paths::join(locations::configFolder(), "systemd/user");
+}
 
 std::string ScheduleCommand::unitPath(std::int32_t setNumber, const char* suffix) const
 {
@@ -94,7 +96,8 @@ std::string ScheduleCommand::unitPath(std::int32_t setNumber, const char* suffix
 
 std::string ScheduleCommand::wantsLink(std::int32_t setNumber) const
 {
-    return paths::join(m_unitFolder, "timers.target.wants/" + ScheduledBackup::unitName(setNumber) + ".timer");
+    return paths::join(m_unitFolder,
+                       "timers.target.wants/" + ScheduledBackup::unitName(setNumber) + ".timer");
 }
 
 std::optional<ScheduledBackup> ScheduleCommand::scheduleOf(std::int32_t setNumber) const
@@ -197,7 +200,8 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
     if (!reload.succeeded) {
         m_out << listLine(backup, isEnabled(backup.setNumber)) << '\n';
         m_err << "stowmere-cli: no systemd user manager answered (" << reload.message << ").\n"
-              << "The units are written to " << m_unitFolder << ". Where a user manager runs, enable the timer with\n"
+              << "The units are written to " << m_unitFolder
+              << ". Where a user manager runs, enable the timer with\n"
               << "  systemctl --user daemon-reload\n"
               << "  systemctl --user enable --now " << timerUnit << "\n"
               << "or run the backup from cron instead: add this line with 'crontab -e'\n"
@@ -209,8 +213,8 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
          {std::vector<std::string>{"enable", timerUnit}, std::vector<std::string>{"restart", timerUnit}}) {
         const SystemdUser::Outcome outcome = SystemdUser::run(step);
         if (!outcome.succeeded) {
-            m_err << "stowmere-cli: systemctl --user " << step[0] << ' ' << timerUnit << " failed: " << outcome.message
-                  << "\nThe units are written to " << m_unitFolder << ".\n";
+            m_err << "stowmere-cli: systemctl --user " << step[0] << ' ' << timerUnit
+                  << " failed: " << outcome.message << "\nThe units are written to " << m_unitFolder << ".\n";
             return ExitCode::NotStarted;
         }
     }
@@ -244,8 +248,9 @@ ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string&
         return ExitCode::ItemsNotFound;
     }
     if (backup->dataFolder != folder)
-        throw RuleRefusal(backup->unitName() + " backs up set " + std::to_string(*number) + " of the data folder " +
-                          backup->dataFolder + ", not of " + folder + ". Name that folder with --data.");
+        throw RuleRefusal(backup->unitName() + " backs up set " + std::to_string(*number) +
+                          " of the data folder " + backup->dataFolder + ", not of " + folder +
+                          ". Name that folder with --data.");
     return remove(*backup) ? ExitCode::Success : ExitCode::NotStarted;
 }
 
@@ -255,7 +260,8 @@ void ScheduleCommand::setDeleted(std::int32_t setNumber, const std::string& data
     if (!backup || backup->dataFolder != absoluteFolder(dataFolder))
         return;
     if (remove(*backup))
-        m_err << "stowmere-cli: removed the schedule of the deleted set (" << backup->unitName() << ".timer)\n";
+        m_err << "stowmere-cli: removed the schedule of the deleted set (" << backup->unitName()
+              << ".timer)\n";
     else
         m_err << "stowmere-cli: warning: the set is deleted but its schedule " << backup->unitName()
               << " could not be removed\n";
@@ -275,8 +281,9 @@ bool ScheduleCommand::remove(const ScheduledBackup& backup)
     if (disable.succeeded) {
         SystemdUser::run({"daemon-reload"});
     } else {
-        m_err << "stowmere-cli: no systemd user manager answered (" << disable.message << "); the unit files of "
-              << backup.unitName() << " are removed. If you added its line to your crontab, remove it with "
+        m_err << "stowmere-cli: no systemd user manager answered (" << disable.message
+              << "); the unit files of " << backup.unitName()
+              << " are removed. If you added its line to your crontab, remove it with "
               << "'crontab -e'.\n";
     }
     return removed;

@@ -9,13 +9,17 @@ namespace {
 
 constexpr std::string_view kMetadataSection = "[X-Stowmere]";
 
-bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+bool isControl(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
 
 void refuseControlCharacters(const std::string& text, const char* what)
 {
     for (const char c : text)
         if (isControl(c))
-            throw ScheduleError(std::string(what) + " holds a control character and cannot be scheduled: " + text);
+            throw ScheduleError(std::string(what) +
+                                " holds a control character and cannot be scheduled: " + text);
 }
 
 /// A description for a Description= line: systemd expands "%" specifiers there, and a line
@@ -39,11 +43,20 @@ std::string execWord(const std::string& word)
     std::string result = "\"";
     for (const char c : word) {
         switch (c) {
-        case '\\': result += "\\\\"; break;
-        case '"': result += "\\\""; break;
-        case '%': result += "%%"; break;
-        case '$': result += "$$"; break;
-        default: result += c;
+        case '\\':
+            result += "\\\\";
+            break;
+        case '"':
+            result += "\\\"";
+            break;
+        case '%':
+            result += "%%";
+            break;
+        case '$':
+            result += "$$";
+            break;
+        default:
+            result += c;
         }
     }
     return result + '"';
@@ -64,7 +77,10 @@ std::string shellWord(const std::string& word)
 /// A metadata value: written between quotes and read back between the first and the last
 /// quote, so that leading or trailing spaces and a final backslash (which would continue
 /// the line in a unit file) survive.
-std::string quotedValue(const std::string& text) { return '"' + text + '"'; }
+std::string quotedValue(const std::string& text)
+{
+    return '"' + text + '"';
+}
 
 std::string unquotedValue(std::string_view value)
 {
@@ -104,7 +120,10 @@ std::string DailyTime::text() const
     return buffer;
 }
 
-std::string ScheduledBackup::unitName(std::int32_t setNumber) { return "stowmere-backup-" + std::to_string(setNumber); }
+std::string ScheduledBackup::unitName(std::int32_t setNumber)
+{
+    return "stowmere-backup-" + std::to_string(setNumber);
+}
 
 std::string ScheduledBackup::serviceText() const
 {
@@ -114,46 +133,44 @@ std::string ScheduledBackup::serviceText() const
     if (incremental)
         command += " --incremental";
     command += " --data " + execWord(dataFolder);
-    return header(setNumber) +
-           "[Unit]\n"
-           "Description=Stowmere backup of \"" +
-           descriptionForUnit(description) +
-           "\"\n"
-           "Documentation=man:stowmere-cli(1)\n"
-           "\n"
-           "[Service]\n"
-           "Type=oneshot\n"
-           "ExecStart=" +
-           command + "\n";
+
+    std::string text = header(setNumber);
+    text += "[Unit]\n";
+    text += "Description=Stowmere backup of \"" + descriptionForUnit(description) + "\"\n";
+    text += "Documentation=man:stowmere-cli(1)\n";
+    text += "\n[Service]\n";
+    text += "Type=oneshot\n";
+    text += "ExecStart=" + command + "\n";
+    return text;
 }
 
 std::string ScheduledBackup::timerText() const
 {
+    refuseControlCharacters(executable, "The path of stowmere-cli");
     refuseControlCharacters(dataFolder, "The data folder");
-    std::string safeDescription = description;
-    for (char& c : safeDescription)
+    std::string plainDescription = description;
+    for (char& c : plainDescription)
         if (isControl(c))
             c = ' ';
-    return header(setNumber) +
-           "[Unit]\n"
-           "Description=Daily Stowmere backup of \"" +
-           descriptionForUnit(description) + "\" at " + time.text() +
-           "\n"
-           "Documentation=man:stowmere-cli(1)\n"
-           "\n"
-           "[Timer]\n"
-           "OnCalendar=*-*-* " +
-           time.text() +
-           ":00\n"
-           "Persistent=true\n"
-           "\n"
-           "[Install]\n"
-           "WantedBy=timers.target\n"
-           "\n" +
-           std::string(kMetadataSection) + "\n" + "Set=" + std::to_string(setNumber) + "\n" +
-           "Time=" + time.text() + "\n" + "Incremental=" + (incremental ? "yes" : "no") + "\n" +
-           "Data=" + quotedValue(dataFolder) + "\n" + "Executable=" + quotedValue(executable) + "\n" +
-           "SetDescription=" + quotedValue(safeDescription) + "\n";
+
+    std::string text = header(setNumber);
+    text += "[Unit]\n";
+    text += "Description=Daily Stowmere backup of \"" + descriptionForUnit(description) + "\" at " +
+            time.text() + "\n";
+    text += "Documentation=man:stowmere-cli(1)\n";
+    text += "\n[Timer]\n";
+    text += "OnCalendar=*-*-* " + time.text() + ":00\n";
+    text += "Persistent=true\n";
+    text += "\n[Install]\n";
+    text += "WantedBy=timers.target\n";
+    text += "\n" + std::string(kMetadataSection) + "\n";
+    text += "Set=" + std::to_string(setNumber) + "\n";
+    text += "Time=" + time.text() + "\n";
+    text += std::string("Incremental=") + (incremental ? "yes" : "no") + "\n";
+    text += "Data=" + quotedValue(dataFolder) + "\n";
+    text += "Executable=" + quotedValue(executable) + "\n";
+    text += "SetDescription=" + quotedValue(plainDescription) + "\n";
+    return text;
 }
 
 std::string ScheduledBackup::crontabLine() const

@@ -37,8 +37,8 @@ struct ScheduledBackup {
     std::string description; ///< the set's description when it was scheduled
     DailyTime time;
     bool incremental = false;
-    std::string dataFolder;  ///< absolute
-    std::string executable;  ///< absolute path of stowmere-cli
+    std::string dataFolder; ///< absolute
+    std::string executable; ///< absolute path of stowmere-cli
 
     /// "stowmere-backup-<set number>", the name of both units without the suffix.
     static std::string unitName(std::int32_t setNumber);

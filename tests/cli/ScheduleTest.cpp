@@ -27,7 +27,10 @@ using stowmere::testing::ScopedEnv;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 /// The program on PATH, or "" when it is not installed.
 std::string onPath(const std::string& name)
@@ -93,8 +96,8 @@ TEST(DailyTime, AcceptsTheHoursAndMinutesOfADayOnly)
     EXPECT_EQ(DailyTime::parse("23:59"), (DailyTime{23, 59}));
     EXPECT_EQ(DailyTime::parse("2:30"), (DailyTime{2, 30}));
     EXPECT_EQ(DailyTime::parse("2:30")->text(), "02:30");
-    for (const char* bad : {"24:00", "23:60", "-1:00", "+1:00", "1:5", "123:00", "12:345", "12", "12:", ":30", "",
-                            "1a:00", "12:3x", " 1:00", "12.30"})
+    for (const char* bad : {"24:00", "23:60", "-1:00", "+1:00", "1:5", "123:00", "12:345", "12", "12:", ":30",
+                            "", "1a:00", "12:3x", " 1:00", "12.30"})
         EXPECT_FALSE(DailyTime::parse(bad)) << bad;
 }
 
@@ -112,8 +115,9 @@ TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
     EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 06:05:00\nPersistent=true\n")) << timer;
     EXPECT_TRUE(contains(timer, "WantedBy=timers.target\n")) << timer;
 
-    EXPECT_EQ(backup.crontabLine(), "5 6 * * * '/opt/Stow mere/stowmere-cli' backup 7 --incremental --quiet --data "
-                                    "'/home/al ex/it'\\''s \"$HOME\" 100\\%\\data'");
+    EXPECT_EQ(backup.crontabLine(),
+              "5 6 * * * '/opt/Stow mere/stowmere-cli' backup 7 --incremental --quiet --data "
+              "'/home/al ex/it'\\''s \"$HOME\" 100\\%\\data'");
 
     const std::optional<ScheduledBackup> back = ScheduledBackup::fromTimerText(timer);
     ASSERT_TRUE(back);
@@ -144,13 +148,13 @@ TEST_F(Schedules, WithoutAUserManagerTheUnitsAreWrittenAndTheCronLineShown)
     EXPECT_EQ(result.out, "1\tDocuments\tdaily 02:30\tincremental\tnot enabled\t" + data + "\n");
     EXPECT_TRUE(contains(result.err, "no systemd user manager answered")) << result.err;
     EXPECT_TRUE(contains(result.err, "systemctl --user enable --now stowmere-backup-1.timer")) << result.err;
-    EXPECT_TRUE(contains(result.err, "30 2 * * * '" + cliExecutable() + "' backup 1 --incremental --quiet --data '" +
-                                         data + "'"))
+    EXPECT_TRUE(contains(result.err, "30 2 * * * '" + cliExecutable() +
+                                         "' backup 1 --incremental --quiet --data '" + data + "'"))
         << result.err;
 
     const std::string service = stowmere::testing::readText(unit("stowmere-backup-1.service"));
-    EXPECT_TRUE(contains(service, "ExecStart=\"" + cliExecutable() + "\" backup 1 --incremental --data \"" + data +
-                                      "\"\n"))
+    EXPECT_TRUE(contains(service, "ExecStart=\"" + cliExecutable() + "\" backup 1 --incremental --data \"" +
+                                      data + "\"\n"))
         << service;
     const std::string timer = stowmere::testing::readText(unit("stowmere-backup-1.timer"));
     EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 02:30:00\nPersistent=true\n")) << timer;
@@ -159,8 +163,9 @@ TEST_F(Schedules, WithoutAUserManagerTheUnitsAreWrittenAndTheCronLineShown)
     if (analyze.empty())
         GTEST_SKIP() << "systemd-analyze is not installed";
     // The manual page is not installed beside a build, so its link is not followed.
-    const ProcessResult verify = ChildProcess::run(
-        analyze, {"--user", "--man=no", "verify", unit("stowmere-backup-1.timer"), unit("stowmere-backup-1.service")});
+    const ProcessResult verify =
+        ChildProcess::run(analyze, {"--user", "--man=no", "verify", unit("stowmere-backup-1.timer"),
+                                    unit("stowmere-backup-1.service")});
     EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
     EXPECT_EQ(verify.err, "");
 }
@@ -177,7 +182,8 @@ TEST_F(Schedules, ListingFollowsSetNumbersAndSchedulingAgainChangesTheTime)
                                     data + "\n");
     ok({"schedule", "2", "--daily", "7:15"});
     EXPECT_TRUE(contains(ok({"schedule"}), "2\tSet 2\tdaily 07:15\tfull\t"));
-    EXPECT_TRUE(contains(stowmere::testing::readText(unit("stowmere-backup-2.timer")), "OnCalendar=*-*-* 07:15:00\n"));
+    EXPECT_TRUE(contains(stowmere::testing::readText(unit("stowmere-backup-2.timer")),
+                         "OnCalendar=*-*-* 07:15:00\n"));
 
     // A unit of the same name made by hand is not listed.
     stowmere::testing::writeText(unit("stowmere-backup-3.timer"), "[Timer]\nOnCalendar=daily\n");
@@ -190,7 +196,8 @@ TEST_F(Schedules, UnscheduleRemovesTheUnitsAndTheEnableLink)
     ok({"schedule", "Documents", "--daily", "02:30"});
     // As the advice printed without a user manager would have it done.
     fs::create_directories(units + "/timers.target.wants");
-    fs::create_symlink(unit("stowmere-backup-1.timer"), units + "/timers.target.wants/stowmere-backup-1.timer");
+    fs::create_symlink(unit("stowmere-backup-1.timer"),
+                       units + "/timers.target.wants/stowmere-backup-1.timer");
     EXPECT_TRUE(contains(ok({"schedule"}), "\tenabled\t"));
 
     const ProcessResult result = cli({"unschedule", "Documents"});
@@ -284,12 +291,16 @@ TEST_F(Schedules, WhereAUserManagerAnswersTheTimerIsReloadedEnabledAndStarted)
     // A stand-in for systemctl that records its arguments and can refuse "enable".
     const std::string log = temp.path("systemctl.log");
     temp.file("bin/systemctl", "#!/bin/sh\n"
-                               "echo \"$*\" >> '" + log + "'\n"
-                               "case \"$*\" in *enable*) [ -e '" + temp.path("refuse") +
+                               "echo \"$*\" >> '" +
+                                   log +
+                                   "'\n"
+                                   "case \"$*\" in *enable*) [ -e '" +
+                                   temp.path("refuse") +
                                    "' ] && { echo 'Unit file is masked.'; exit 1; } ;; esac\n"
                                    "exit 0\n");
     fs::permissions(temp.path("bin/systemctl"), fs::perms::owner_all);
-    const std::string path = temp.path("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    const std::string path =
+        temp.path("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
     ScopedEnv withStandIn("PATH", path.c_str());
 
     ok({"new-set", "Documents", "/dest"});
@@ -306,5 +317,6 @@ TEST_F(Schedules, WhereAUserManagerAnswersTheTimerIsReloadedEnabledAndStarted)
     temp.file("refuse", "");
     const ProcessResult refused = cli({"schedule", "Documents", "--daily", "02:30"});
     EXPECT_EQ(refused.exitCode, 3);
-    EXPECT_TRUE(contains(refused.err, "enable stowmere-backup-1.timer failed: Unit file is masked.")) << refused.err;
+    EXPECT_TRUE(contains(refused.err, "enable stowmere-backup-1.timer failed: Unit file is masked."))
+        << refused.err;
 }

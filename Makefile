@@ -4,11 +4,12 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
 # ccache, when installed, lets several checkouts of the tree share one compiler cache.
-LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CCACHE     := $(shell command -v ccache 2>/dev/null)
+LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR  := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run test bench fuzz sanitize clean
+.PHONY: all deps configure build run test bench fuzz sanitize deb clean
 
 all: build
 
@@ -16,7 +17,7 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSTOWMERE_WERROR=ON $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -34,7 +35,7 @@ bench: build
 # the seed corpus in tests/store/corpus also runs in `make test`.
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTOWMERE_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTOWMERE_FUZZ=ON -DSTOWMERE_WERROR=ON \
 	  -DSTOWMERE_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_packet_reader
 	@mkdir -p build-fuzz/corpus
@@ -43,10 +44,21 @@ fuzz: deps
 
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSTOWMERE_SANITIZE=ON \
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSTOWMERE_SANITIZE=ON -DSTOWMERE_WERROR=ON \
 	  -DSTOWMERE_BUILD_BENCH=OFF $(LAUNCHER) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The Debian packages stowmere and stowmere-cli, built by dpkg-buildpackage from a copy of the
+# tree in build-deb (where the .deb files land), then checked with lintian.
+# DEB_BUILD_OPTIONS=nocheck skips the tests.
+deb: deps
+	@rm -rf build-deb && mkdir -p build-deb
+	@rsync -a --exclude='/build*/' --exclude=/.git ./ build-deb/stowmere/
+	cd build-deb/stowmere && CMAKE_C_COMPILER_LAUNCHER=$(CCACHE) CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) \
+	  DEB_BUILD_OPTIONS="$(strip $(DEB_BUILD_OPTIONS) parallel=$(JOBS))" dpkg-buildpackage -us -uc -b
+	lintian --fail-on error build-deb/*.changes
+	@ls build-deb/*.deb
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-deb

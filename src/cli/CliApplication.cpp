@@ -11,6 +11,7 @@
 #include "cli/HelpText.h"
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
 #include "platform/FileQueries.h"
@@ -123,6 +124,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
 {
     if (line.command == Command::Dump)
         return dump(line);
+    if (line.command == Command::Schedule || line.command == Command::Unschedule)
+        return ScheduleCommand(m_out, m_err).run(line, dataFolder(line));
     Catalog data(dataFolder(line));
     if (changesTables(line.command))
         data.openForChange();
@@ -143,6 +146,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     case Command::DeleteSet: return deleteSet(data, line);
     case Command::Backup: return backup(data, line);
     case Command::Dump:
+    case Command::Schedule:
+    case Command::Unschedule:
     case Command::Help:
     case Command::None: break;
     }
@@ -224,6 +229,7 @@ ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
     const BackupSet set = resolveSet(data, line.arguments[0]);
     data.deleteSet(set.number);
     saveChanges(data);
+    ScheduleCommand(m_out, m_err).setDeleted(set.number, data.dataFolder());
     return ExitCode::Success;
 }
 

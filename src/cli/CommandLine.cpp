@@ -2,12 +2,13 @@
 #include "cli/CommandLine.h"
 
 #include <array>
+#include <string_view>
 #include <utility>
 
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 9> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 11> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -17,6 +18,8 @@ constexpr std::array<std::pair<Command, const char*>, 9> kNames{{
     {Command::DeleteSet, "delete-set"},
     {Command::Backup, "backup"},
     {Command::Dump, "dump"},
+    {Command::Schedule, "schedule"},
+    {Command::Unschedule, "unschedule"},
 }};
 
 struct Arity {
@@ -32,7 +35,9 @@ Arity arityOf(Command command, std::size_t given)
     case Command::List: return {0, 0, ""};
     case Command::Paths:
     case Command::DeleteSet:
-    case Command::Backup: return {1, 1, "SET"};
+    case Command::Backup:
+    case Command::Unschedule: return {1, 1, "SET"};
+    case Command::Schedule: return {0, 1, ""};
     case Command::NewSet: return {2, 2, given == 0 ? "DESCRIPTION" : "DEST"};
     case Command::AddPaths:
     case Command::RemovePaths: return {2, many, given == 0 ? "SET" : "PATH"};
@@ -110,6 +115,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             if (word.size() == 7)
                 throw fail("--data needs a folder");
             line.dataFolder = word.substr(7);
+        } else if (word == "--daily" || word.rfind("--daily=", 0) == 0) {
+            const bool separate = word == "--daily";
+            if (separate && i + 1 >= words.size())
+                throw fail("--daily needs a time as HH:MM");
+            const std::string time = separate ? words[++i] : word.substr(8);
+            line.dailyTime = DailyTime::parse(time);
+            if (!line.dailyTime)
+                throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
         } else if (word == "--incremental") {
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
@@ -130,10 +143,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("no command given");
 
     if (line.command != Command::Backup) {
-        const char* stray = sawIncremental ? "--incremental" : sawQuiet ? "--quiet" : line.only ? "--only" : nullptr;
+        const bool scheduling = line.command == Command::Schedule && !line.arguments.empty();
+        const char* stray = sawIncremental && !scheduling ? "--incremental"
+                            : sawQuiet                    ? "--quiet"
+                            : line.only                   ? "--only"
+                                                          : nullptr;
+        if (stray && std::string_view(stray) == "--incremental")
+            throw fail("--incremental belongs to the backup command and 'schedule SET' only");
         if (stray)
             throw fail(std::string(stray) + " belongs to the backup command only");
     }
+    if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
+        throw fail("--daily belongs to 'schedule SET' only");
+    if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
+        throw fail("schedule: missing --daily HH:MM");
     line.incremental = sawIncremental;
     line.quiet = sawQuiet;
     if (line.only && line.onlyPaths.empty())

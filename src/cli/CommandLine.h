@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cli/ScheduledBackup.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -8,7 +10,7 @@
 
 namespace stowmere::cli {
 
-enum class Command { None, Help, List, Paths, NewSet, AddPaths, RemovePaths, DeleteSet, Backup, Dump };
+enum class Command { None, Help, List, Paths, NewSet, AddPaths, RemovePaths, DeleteSet, Backup, Dump, Schedule, Unschedule };
 
 /// A command-line mistake. what() is the one-line reason shown to the user.
 class UsageError : public std::runtime_error {
@@ -31,6 +33,7 @@ struct CommandLine {
     bool quiet = false;
     bool only = false;               ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
+    std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
     std::vector<std::string> arguments; ///< positional words after the command name
 
     /// Parses argv[1..]. Options may stand before or after the command and between its

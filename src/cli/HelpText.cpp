@@ -99,6 +99,32 @@ std::string helpText(Command command)
                "properties, table properties and rows. For a damaged file it prints\n"
                "what it could read, then the result code and the byte offset where\n"
                "reading stopped, and exits with code 3.\n";
+    case Command::Schedule:
+        return std::string("Usage: stowmere-cli schedule SET --daily HH:MM [--incremental] [--data DIR]\n"
+                           "       stowmere-cli schedule\n"
+                           "\n"
+                           "Backs up a set every day at HH:MM with a systemd user timer named\n"
+                           "stowmere-backup-<set number>, written to ~/.config/systemd/user. A run\n"
+                           "missed while the computer was off or asleep starts when it is back.\n"
+                           "Scheduling a set again changes its time. Without SET, lists the\n"
+                           "scheduled backups: set number, description, time, kind of run,\n"
+                           "whether the timer is enabled and the data folder, separated by tabs.\n"
+                           "Where no systemd user manager runs, the unit files are still written\n"
+                           "and the equivalent crontab line is shown. Runs log to the journal:\n"
+                           "journalctl --user -u stowmere-backup-<set number>.\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --daily HH:MM  the time of day, 00:00 to 23:59\n"
+               "  --incremental  copy a file only when its backup copy is missing or older\n" +
+               kDataOption;
+    case Command::Unschedule:
+        return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"
+                           "\n"
+                           "Stops and removes the timer of a set's scheduled backup. Deleting a\n"
+                           "set with 'stowmere-cli delete-set' removes its timer as well; a set\n"
+                           "deleted elsewhere is named by its number.\n") +
+               kSetWord + "\nOptions:\n" + kDataOption;
     case Command::None:
     case Command::Help:
         break;
@@ -117,6 +143,10 @@ std::string helpText(Command command)
                        "  delete-set SET               delete a backup set that has no paths\n"
                        "  backup SET [--incremental] [--only PATH...] [--quiet]\n"
                        "                               back up a set\n"
+                       "  schedule SET --daily HH:MM [--incremental]\n"
+                       "                               back up a set every day\n"
+                       "  schedule                     list the scheduled backups\n"
+                       "  unschedule SET               remove a set's scheduled backup\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

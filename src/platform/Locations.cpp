@@ -30,6 +30,17 @@ std::string xdgFolder(const char* variable, std::string_view fallbackUnderHome)
     return paths::join(homeFolder(), fallbackUnderHome);
 }
 
+// The executable's folder comes from /proc/self/exe with every link resolved, while the
+// configured prefix may run through one (/usr/local pointing at another disk), so the two
+// are compared as files, not as text.
+bool isSameFolder(const std::string& a, const std::string& b)
+{
+    if (paths::withoutTrailingSeparator(a) == paths::withoutTrailingSeparator(b))
+        return true;
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
 } // namespace
 
 std::string executablePath()
@@ -50,16 +61,22 @@ std::string executableBaseName()
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string dataFolderFor(std::string_view exeFolder)
+std::string installedBinFolder() { return STOWMERE_INSTALL_BINDIR; }
+
+std::string xdgDataFolder() { return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere"); }
+
+std::string dataFolderFor(std::string_view exeFolder, std::string_view installedBinFolder)
 {
     const std::string folder(exeFolder);
+    if (!installedBinFolder.empty() && isSameFolder(folder, std::string(installedBinFolder)))
+        return xdgDataFolder();
     if (access(paths::join(folder, "Category.cds").c_str(), F_OK) == 0 ||
         access(folder.c_str(), W_OK) == 0)
         return folder;
-    return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere");
+    return xdgDataFolder();
 }
 
-std::string dataFolder() { return dataFolderFor(executableFolder()); }
+std::string dataFolder() { return dataFolderFor(executableFolder(), installedBinFolder()); }
 
 std::string configFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
 

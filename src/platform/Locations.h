@@ -15,13 +15,23 @@ std::string executableFolder();
 /// The executable's file name without its extension ("stowmere-cli" -> "stowmere-cli").
 std::string executableBaseName();
 
-/// Where Category.cds and Path.cds live for an executable in exeFolder: that folder when
-/// Category.cds is already there or the folder is writable, otherwise
-/// $XDG_DATA_HOME/stowmere (default ~/.local/share/stowmere). The fallback folder is not
-/// created here; call ensureFolder before writing into it.
-std::string dataFolderFor(std::string_view exeFolder);
+/// The bin folder of the prefix this build was configured to install into ("/usr/bin" for
+/// the Debian package).
+std::string installedBinFolder();
 
-/// dataFolderFor(executableFolder()).
+/// $XDG_DATA_HOME/stowmere (default ~/.local/share/stowmere).
+std::string xdgDataFolder();
+
+/// Where Category.cds and Path.cds live for an executable in exeFolder.
+///
+/// An installed program (exeFolder is installedBinFolder) always uses xdgDataFolder(): root
+/// could write into /usr/bin, and a shared program folder must never hold one user's sets.
+/// A program run from anywhere else, such as its build folder, uses exeFolder when
+/// Category.cds is already there or the folder is writable, otherwise xdgDataFolder().
+/// The XDG folder is not created here; call ensureFolder before writing into it.
+std::string dataFolderFor(std::string_view exeFolder, std::string_view installedBinFolder = {});
+
+/// dataFolderFor(executableFolder(), installedBinFolder()).
 std::string dataFolder();
 
 /// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.

@@ -56,3 +56,31 @@ TEST(Locations, EnsureFolderCreatesParentsAndNamesFolderOnFailure)
         EXPECT_NE(std::string(error.what()).find((folder / "file/sub").string()), std::string::npos);
     }
 }
+
+TEST(Locations, InstalledProgramAlwaysUsesXdgDataFolder)
+{
+    const TempFolder temp("installed");
+    const fs::path bin = temp.path() / "usr/bin";
+    fs::create_directories(bin);
+    ScopedEnv data("XDG_DATA_HOME", "/var/tmp/xdg-data");
+    // Writable (the tests run as root) and even holding a table file: still not used.
+    writeText(bin / "Category.cds", "x");
+    EXPECT_EQ(locations::dataFolderFor(bin.string(), bin.string()), "/var/tmp/xdg-data/stowmere");
+    EXPECT_EQ(locations::dataFolderFor(bin.string(), bin.string() + "/"), "/var/tmp/xdg-data/stowmere");
+    // The configured prefix may run through a link; /proc/self/exe never does.
+    fs::create_directory_symlink(temp.path() / "usr", temp.path() / "prefix");
+    EXPECT_EQ(locations::dataFolderFor(bin.string(), (temp.path() / "prefix/bin").string()),
+              "/var/tmp/xdg-data/stowmere");
+    // Anywhere else, such as a build folder, the folder beside the executable stays.
+    EXPECT_EQ(locations::dataFolderFor(bin.string(), (temp.path() / "usr/local/bin").string()), bin.string());
+    EXPECT_EQ(locations::dataFolderFor(bin.string()), bin.string());
+}
+
+TEST(Locations, ConfiguredInstallFolderIsAbsolute)
+{
+    const std::string bin = locations::installedBinFolder();
+    ASSERT_FALSE(bin.empty());
+    EXPECT_EQ(bin.front(), '/');
+    // A test executable never runs from the install folder, so it keeps the old rule.
+    EXPECT_NE(locations::executableFolder(), bin);
+}

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace stowmere::cli {
+
+/// A time of day as --daily takes it.
+struct DailyTime {
+    int hour = 0;
+    int minute = 0;
+
+    /// "H:MM" or "HH:MM", 00:00 to 23:59; nothing for anything else.
+    static std::optional<DailyTime> parse(std::string_view text);
+    /// Always "HH:MM".
+    std::string text() const;
+
+    bool operator==(const DailyTime&) const = default;
+};
+
+/// A text that cannot go into a unit file or a crontab line (a control character in a path).
+class ScheduleError : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+/// One daily backup of a set, as the systemd user units "stowmere-backup-N" run it.
+///
+/// The timer carries an [X-Stowmere] section (systemd ignores sections starting with
+/// "X-") with the set, its data folder and the kind of run, so that the units can be
+/// listed and matched to their data folder later without parsing command lines back.
+struct ScheduledBackup {
+    std::int32_t setNumber = 0;
+    std::string description; ///< the set's description when it was scheduled
+    DailyTime time;
+    bool incremental = false;
+    std::string dataFolder; ///< absolute
+    std::string executable; ///< absolute path of stowmere-cli
+
+    /// "stowmere-backup-<set number>", the name of both units without the suffix.
+    static std::string unitName(std::int32_t setNumber);
+    std::string unitName() const { return unitName(setNumber); }
+
+    /// The oneshot service that runs the backup. Throws ScheduleError for a path that
+    /// cannot be written into a unit file.
+    std::string serviceText() const;
+    /// The timer: daily at the time, Persistent=true so a run missed while the computer was
+    /// off or asleep starts as soon as it is back.
+    std::string timerText() const;
+    /// The line for crontab -e that runs the same backup, with "%" escaped for cron and
+    /// every path quoted for the shell. Output is left to cron's mail, so --quiet.
+    std::string crontabLine() const;
+
+    /// Reads back the timer text written by timerText(); nothing for any other unit.
+    static std::optional<ScheduledBackup> fromTimerText(std::string_view text);
+};
+
+} // namespace stowmere::cli

@@ -1,0 +1,322 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Schedules as the real executable writes them into a temporary XDG_CONFIG_HOME. No user
+// manager is reachable here (XDG_RUNTIME_DIR is an empty folder and the bus address leads
+// nowhere), which is the case of a server or container; one test puts a recording
+// systemctl first on PATH to see the calls made where a manager answers.
+#include "ChildProcess.h"
+#include "TempFolder.h"
+
+#include "cli/ScheduledBackup.h"
+#include "support/FileContents.h"
+#include "support/ScopedEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using stowmere::cli::DailyTime;
+using stowmere::cli::ScheduledBackup;
+using stowmere::cli::test::ChildProcess;
+using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::ProcessResult;
+using stowmere::cli::test::TempFolder;
+using stowmere::testing::ScopedEnv;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+/// The program on PATH, or "" when it is not installed.
+std::string onPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate.string();
+        start = end + 1;
+    }
+    return {};
+}
+
+ScheduledBackup awkwardBackup()
+{
+    ScheduledBackup backup;
+    backup.setNumber = 7;
+    backup.description = "  100% \"Mine\" \\";
+    backup.time = {6, 5};
+    backup.incremental = true;
+    backup.dataFolder = "/home/al ex/it's \"$HOME\" 100%\\data";
+    backup.executable = "/opt/Stow mere/stowmere-cli";
+    return backup;
+}
+
+class Schedules : public ::testing::Test {
+protected:
+    void SetUp() override { ::chmod(runtime.c_str(), 0700); }
+
+    ProcessResult cli(std::vector<std::string> words, const std::string& dataFolder = {})
+    {
+        words.insert(words.begin(), {"--data", dataFolder.empty() ? data : dataFolder});
+        return ChildProcess::run(cliExecutable(), words);
+    }
+    std::string ok(std::vector<std::string> words, const std::string& dataFolder = {})
+    {
+        const ProcessResult result = cli(std::move(words), dataFolder);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    }
+    std::string unit(const std::string& name) const { return units + "/" + name; }
+    bool hasUnit(const std::string& name) const { return fs::exists(unit(name)); }
+
+    TempFolder temp;
+    std::string data = temp.folder("data");
+    std::string config = temp.folder("config");
+    std::string runtime = temp.folder("runtime");
+    std::string units = config + "/systemd/user";
+    ScopedEnv configHome{"XDG_CONFIG_HOME", config.c_str()};
+    ScopedEnv runtimeDir{"XDG_RUNTIME_DIR", runtime.c_str()};
+    ScopedEnv bus{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"};
+};
+
+} // namespace
+
+TEST(DailyTime, AcceptsTheHoursAndMinutesOfADayOnly)
+{
+    EXPECT_EQ(DailyTime::parse("00:00"), (DailyTime{0, 0}));
+    EXPECT_EQ(DailyTime::parse("23:59"), (DailyTime{23, 59}));
+    EXPECT_EQ(DailyTime::parse("2:30"), (DailyTime{2, 30}));
+    EXPECT_EQ(DailyTime::parse("2:30")->text(), "02:30");
+    for (const char* bad : {"24:00", "23:60", "-1:00", "+1:00", "1:5", "123:00", "12:345", "12", "12:", ":30",
+                            "", "1a:00", "12:3x", " 1:00", "12.30"})
+        EXPECT_FALSE(DailyTime::parse(bad)) << bad;
+}
+
+TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
+{
+    const ScheduledBackup backup = awkwardBackup();
+    EXPECT_EQ(ScheduledBackup::unitName(7), "stowmere-backup-7");
+    const std::string service = backup.serviceText();
+    EXPECT_TRUE(contains(service, "ExecStart=\"/opt/Stow mere/stowmere-cli\" backup 7 --incremental --data "
+                                  "\"/home/al ex/it's \\\"$$HOME\\\" 100%%\\\\data\"\n"))
+        << service;
+    EXPECT_TRUE(contains(service, "Description=Stowmere backup of \"  100%% \"Mine\" \\\"\n")) << service;
+
+    const std::string timer = backup.timerText();
+    EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 06:05:00\nPersistent=true\n")) << timer;
+    EXPECT_TRUE(contains(timer, "WantedBy=timers.target\n")) << timer;
+
+    EXPECT_EQ(backup.crontabLine(),
+              "5 6 * * * '/opt/Stow mere/stowmere-cli' backup 7 --incremental --quiet --data "
+              "'/home/al ex/it'\\''s \"$HOME\" 100\\%\\data'");
+
+    const std::optional<ScheduledBackup> back = ScheduledBackup::fromTimerText(timer);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->setNumber, 7);
+    EXPECT_EQ(back->description, backup.description);
+    EXPECT_EQ(back->time, backup.time);
+    EXPECT_TRUE(back->incremental);
+    EXPECT_EQ(back->dataFolder, backup.dataFolder);
+    EXPECT_EQ(back->executable, backup.executable);
+
+    // A unit that merely has the name is not one of ours.
+    EXPECT_FALSE(ScheduledBackup::fromTimerText("[Timer]\nOnCalendar=daily\n"));
+
+    ScheduledBackup broken = backup;
+    broken.dataFolder = "/data\nExecStartPre=/bin/rm";
+    EXPECT_THROW(broken.serviceText(), stowmere::cli::ScheduleError);
+    EXPECT_THROW(broken.crontabLine(), stowmere::cli::ScheduleError);
+    broken = backup;
+    broken.description = "line\nbreak";
+    EXPECT_FALSE(contains(broken.timerText(), "line\nbreak"));
+}
+
+TEST_F(Schedules, WithoutAUserManagerTheUnitsAreWrittenAndTheCronLineShown)
+{
+    ok({"new-set", "Documents", temp.folder("dest")});
+    const ProcessResult result = cli({"schedule", "Documents", "--daily", "2:30", "--incremental"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "1\tDocuments\tdaily 02:30\tincremental\tnot enabled\t" + data + "\n");
+    EXPECT_TRUE(contains(result.err, "no systemd user manager answered")) << result.err;
+    EXPECT_TRUE(contains(result.err, "systemctl --user enable --now stowmere-backup-1.timer")) << result.err;
+    EXPECT_TRUE(contains(result.err, "30 2 * * * '" + cliExecutable() +
+                                         "' backup 1 --incremental --quiet --data '" + data + "'"))
+        << result.err;
+
+    const std::string service = stowmere::testing::readText(unit("stowmere-backup-1.service"));
+    EXPECT_TRUE(contains(service, "ExecStart=\"" + cliExecutable() + "\" backup 1 --incremental --data \"" +
+                                      data + "\"\n"))
+        << service;
+    const std::string timer = stowmere::testing::readText(unit("stowmere-backup-1.timer"));
+    EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 02:30:00\nPersistent=true\n")) << timer;
+
+    const std::string analyze = onPath("systemd-analyze");
+    if (analyze.empty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    // The manual page is not installed beside a build, so its link is not followed.
+    const ProcessResult verify =
+        ChildProcess::run(analyze, {"--user", "--man=no", "verify", unit("stowmere-backup-1.timer"),
+                                    unit("stowmere-backup-1.service")});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+    EXPECT_EQ(verify.err, "");
+}
+
+TEST_F(Schedules, ListingFollowsSetNumbersAndSchedulingAgainChangesTheTime)
+{
+    for (int i = 1; i <= 10; ++i)
+        ok({"new-set", "Set " + std::to_string(i), "/dest"});
+    ok({"schedule", "10", "--daily", "23:59"});
+    ok({"schedule", "Set 2", "--daily=00:00", "--incremental"});
+    EXPECT_EQ(ok({"schedule"}), "2\tSet 2\tdaily 00:00\tincremental\tnot enabled\t" + data +
+                                    "\n"
+                                    "10\tSet 10\tdaily 23:59\tfull\tnot enabled\t" +
+                                    data + "\n");
+    ok({"schedule", "2", "--daily", "7:15"});
+    EXPECT_TRUE(contains(ok({"schedule"}), "2\tSet 2\tdaily 07:15\tfull\t"));
+    EXPECT_TRUE(contains(stowmere::testing::readText(unit("stowmere-backup-2.timer")),
+                         "OnCalendar=*-*-* 07:15:00\n"));
+
+    // A unit of the same name made by hand is not listed.
+    stowmere::testing::writeText(unit("stowmere-backup-3.timer"), "[Timer]\nOnCalendar=daily\n");
+    EXPECT_FALSE(contains(ok({"schedule"}), "\n3\t"));
+}
+
+TEST_F(Schedules, UnscheduleRemovesTheUnitsAndTheEnableLink)
+{
+    ok({"new-set", "Documents", "/dest"});
+    ok({"schedule", "Documents", "--daily", "02:30"});
+    // As the advice printed without a user manager would have it done.
+    fs::create_directories(units + "/timers.target.wants");
+    fs::create_symlink(unit("stowmere-backup-1.timer"),
+                       units + "/timers.target.wants/stowmere-backup-1.timer");
+    EXPECT_TRUE(contains(ok({"schedule"}), "\tenabled\t"));
+
+    const ProcessResult result = cli({"unschedule", "Documents"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.service"));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(units + "/timers.target.wants/stowmere-backup-1.timer")));
+    EXPECT_TRUE(contains(result.err, "crontab")) << result.err;
+
+    const ProcessResult again = cli({"unschedule", "Documents"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err, "Backup set \"Documents\" has no schedule.\n");
+    EXPECT_EQ(ok({"schedule"}), "");
+}
+
+TEST_F(Schedules, DeletingASetRemovesItsTimerButNotOneOfAnotherDataFolder)
+{
+    const std::string other = temp.folder("other");
+    ok({"new-set", "Documents", "/dest"});
+    ok({"new-set", "Pictures", "/dest"});
+    ok({"new-set", "Elsewhere", "/dest"}, other);
+    ok({"schedule", "1", "--daily", "02:30"});
+    ok({"schedule", "2", "--daily", "03:30"});
+
+    // Set 1 of the other folder has the same number but not this timer.
+    const ProcessResult elsewhere = cli({"delete-set", "1"}, other);
+    EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err;
+    EXPECT_TRUE(hasUnit("stowmere-backup-1.timer"));
+
+    const ProcessResult deleted = cli({"delete-set", "Documents"});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+    EXPECT_TRUE(contains(deleted.err, "removed the schedule of the deleted set")) << deleted.err;
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.service"));
+    EXPECT_TRUE(hasUnit("stowmere-backup-2.timer"));
+}
+
+TEST_F(Schedules, ASetNumberScheduledForAnotherDataFolderIsNeverReplaced)
+{
+    const std::string other = temp.folder("other");
+    ok({"new-set", "Documents", "/dest"});
+    ok({"new-set", "Elsewhere", "/dest"}, other);
+    ok({"schedule", "Documents", "--daily", "02:30"});
+    const std::string before = stowmere::testing::readText(unit("stowmere-backup-1.timer"));
+
+    const ProcessResult replace = cli({"schedule", "Elsewhere", "--daily", "04:00"}, other);
+    EXPECT_EQ(replace.exitCode, 3);
+    EXPECT_TRUE(contains(replace.err, "already backs up set 1 of the data folder " + data)) << replace.err;
+    const ProcessResult remove = cli({"unschedule", "Elsewhere"}, other);
+    EXPECT_EQ(remove.exitCode, 3);
+    EXPECT_EQ(stowmere::testing::readText(unit("stowmere-backup-1.timer")), before);
+}
+
+TEST_F(Schedules, ASetDeletedElsewhereIsUnscheduledByItsNumber)
+{
+    ok({"new-set", "Documents", "/dest"});
+    ok({"schedule", "Documents", "--daily", "02:30"});
+    // The window deletes sets without knowing of timers.
+    fs::remove(data + "/Category.cds");
+    EXPECT_EQ(cli({"unschedule", "Documents"}).exitCode, 3);
+    const ProcessResult result = cli({"unschedule", "1"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+}
+
+TEST_F(Schedules, BadSchedulesAreRefusedBeforeAnythingIsWritten)
+{
+    ok({"new-set", "Documents", "/dest"});
+    ok({"new-set", "1", "/dest"}); // a description that reads as the other set's number
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"schedule", "Documents"}, "schedule: missing --daily HH:MM"},
+        {{"schedule", "Documents", "--daily", "24:00"}, "not '24:00'"},
+        {{"schedule", "Documents", "--daily"}, "--daily needs a time"},
+        {{"schedule", "--daily", "02:00"}, "--daily belongs to 'schedule SET' only"},
+        {{"list", "--daily", "02:00"}, "--daily belongs to 'schedule SET' only"},
+        {{"unschedule", "Documents", "--incremental"}, "--incremental belongs to the backup command"},
+        {{"unschedule"}, "unschedule: missing SET"},
+        {{"schedule", "Nope", "--daily", "02:00"}, "Nope"},
+        {{"schedule", "Documents", "--daily", "02:00"}, "Rename that set first"},
+    };
+    for (const auto& [words, reason] : cases) {
+        const ProcessResult result = cli(words);
+        EXPECT_EQ(result.exitCode, 3) << words[0];
+        EXPECT_TRUE(contains(result.err, reason)) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(units));
+}
+
+TEST_F(Schedules, WhereAUserManagerAnswersTheTimerIsReloadedEnabledAndStarted)
+{
+    // A stand-in for systemctl that records its arguments and can refuse "enable".
+    const std::string log = temp.path("systemctl.log");
+    temp.file("bin/systemctl", "#!/bin/sh\n"
+                               "echo \"$*\" >> '" +
+                                   log +
+                                   "'\n"
+                                   "case \"$*\" in *enable*) [ -e '" +
+                                   temp.path("refuse") +
+                                   "' ] && { echo 'Unit file is masked.'; exit 1; } ;; esac\n"
+                                   "exit 0\n");
+    fs::permissions(temp.path("bin/systemctl"), fs::perms::owner_all);
+    const std::string path =
+        temp.path("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    ScopedEnv withStandIn("PATH", path.c_str());
+
+    ok({"new-set", "Documents", "/dest"});
+    ok({"schedule", "Documents", "--daily", "02:30"});
+    EXPECT_EQ(temp.read("systemctl.log"), "--user daemon-reload\n"
+                                          "--user enable stowmere-backup-1.timer\n"
+                                          "--user restart stowmere-backup-1.timer\n");
+    fs::remove(log);
+    ok({"unschedule", "1"});
+    EXPECT_EQ(temp.read("systemctl.log"), "--user disable --now stowmere-backup-1.timer\n"
+                                          "--user daemon-reload\n");
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+
+    temp.file("refuse", "");
+    const ProcessResult refused = cli({"schedule", "Documents", "--daily", "02:30"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_TRUE(contains(refused.err, "enable stowmere-backup-1.timer failed: Unit file is masked."))
+        << refused.err;
+}

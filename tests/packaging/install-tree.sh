@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs the build into a scratch DESTDIR and checks what a distribution would ship: the
+# files in their places, the desktop entry and AppStream metadata through their validators,
+# the manual pages through man, and that an installed program keeps its data in the XDG
+# folder even when root runs it.
+#
+# usage: install-tree.sh BUILD-FOLDER PREFIX INSTALLED-BIN-FOLDER
+set -euo pipefail
+
+build=$1 prefix=$2 bindir=$3
+id=org.example.stowmere
+work=$(mktemp -d "${TMPDIR:-/tmp}/stowmere-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+skip() { echo "skipped: $*"; }
+
+DESTDIR="$work/root" cmake --install "$build" >"$work/install.log" || { cat "$work/install.log"; exit 1; }
+root="$work/root$prefix"
+
+for file in "bin/stowmere" "bin/stowmere-cli"; do
+    [ -x "$root/$file" ] || fail "$file is not installed as an executable"
+done
+for file in "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+    "share/icons/hicolor/scalable/apps/$id.svg" "share/man/man1/stowmere.1" "share/man/man1/stowmere-cli.1" \
+    "share/bash-completion/completions/stowmere-cli"; do
+    [ -s "$root/$file" ] || fail "$file is missing or empty"
+done
+for size in 16 24 32 48 64 128 256; do
+    png="$root/share/icons/hicolor/${size}x${size}/apps/$id.png"
+    # Width and height sit at bytes 16 to 23 of a PNG, big-endian.
+    dimensions=$(od -An -tu1 -j16 -N8 "$png" 2>/dev/null | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }')
+    [ "$dimensions" = "${size}x${size}" ] || fail "icon $png is '$dimensions', not ${size}x${size}"
+done
+
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root/share/applications/$id.desktop" || fail "desktop-file-validate"
+else
+    skip "desktop-file-validate is not installed"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+        { cat "$work/appstream.log"; fail "appstreamcli validate"; }
+else
+    skip "appstreamcli is not installed"
+fi
+
+# Every command of the program has its section in the manual page, which man reads cleanly.
+page="$root/share/man/man1/stowmere-cli.1"
+for command in $("$root/bin/stowmere-cli" --help | awk '/^Commands:/ { i = 1; next } i && /^$/ { exit } i && /^  [a-z]/ { print $1 }'); do
+    grep -q "^\.SS \"$command\"" "$page" || fail "stowmere-cli.1 has no section for $command"
+done
+if command -v man >/dev/null; then
+    for page in "$root/share/man/man1/stowmere.1" "$root/share/man/man1/stowmere-cli.1"; do
+        warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
+        [ -z "$warnings" ] || fail "man warns about $page: $warnings"
+    done
+fi
+
+# The data location: run the installed stowmere-cli from the folder it was configured for.
+# A private mount namespace lays the DESTDIR's bin folder over the real one for this one
+# command, so nothing on the system changes.
+home="$work/home"
+mkdir -p "$home"
+if [ "$(id -u)" -eq 0 ] && unshare --mount true 2>/dev/null; then
+    mkdir -p "$bindir" 2>/dev/null || true
+    HOME="$home" XDG_DATA_HOME="$home/data" unshare --mount sh -c \
+        'mount --bind "$1" "$2" && "$2/stowmere-cli" new-set Documents /media/usb >/dev/null' \
+        sh "$root/bin" "$bindir" || fail "the installed stowmere-cli did not run"
+    [ -f "$home/data/stowmere/Category.cds" ] || fail "the installed program did not keep its data in XDG_DATA_HOME"
+    [ ! -e "$root/bin/Category.cds" ] || fail "the installed program wrote its data beside itself"
+else
+    skip "the installed data location needs root and unshare"
+fi
+# Run from anywhere else (here the DESTDIR, as from a build folder), the writable folder
+# beside the executable is used.
+HOME="$home" XDG_DATA_HOME="$home/other" "$root/bin/stowmere-cli" new-set Documents /media/usb >/dev/null
+[ -f "$root/bin/Category.cds" ] || fail "a program outside its install folder did not keep its data beside itself"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "install tree checked"

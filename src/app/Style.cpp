@@ -18,6 +18,8 @@ constexpr TColor kBarFrom = 0x009F00;
 constexpr TColor kBarTo = 0x52C703;
 constexpr TColor kSmallButtonFace = 0x49AB03;
 constexpr TColor kCheckGreen = 0x008000;
+constexpr TColor kCheckBoxFace = 0x00B000;
+constexpr TColor kCheckBoxOverTo = 0xBE9476;
 
 } // namespace
 
@@ -53,6 +55,11 @@ void applyButtonColours(TGradButton& button, bool large)
     button.SetFadeSpeed(fsMedium);
     button.SetGradientType(gtVertical);
     button.SetShowFocusRect(false);
+    button.SetHotTrack(false);
+    // A pressed button shows the clicked gradient over its whole face, and the black
+    // captions carry no white halo.
+    button.SetGradientBorder(false);
+    button.SetTextShadow(false);
     button.SetColor(large ? clWhite : kSmallButtonFace);
 }
 
@@ -81,6 +88,7 @@ void styleTitlePanel(TGradPanel& panel, const QString& caption)
     panel.SetCornerWidth(0);
     panel.setFont(arialFont(29, true));
     panel.SetFontColor(clWhite);
+    panel.SetTextShadow(false);
     panel.SetCaptionPosition(cpMiddleCenter);
     panel.SetCaption(caption);
 }
@@ -99,13 +107,13 @@ void styleButtonBar(TGradPanel& panel)
 
 void styleWhitePanel(TGradPanel& panel, int borderWidth)
 {
-    panel.SetAntialiased(false);
-    panel.SetGradient(false);
+    panel.SetAntialiased(true);
     panel.SetColor(clWhite);
     panel.SetDefaultFrom(clWhite);
     panel.SetDefaultTo(clWhite);
     panel.SetBorderWidth(borderWidth);
     panel.SetBorderColor(clSilver);
+    panel.SetOuterColor(clSilver);
     panel.SetCornerWidth(0);
 }
 
@@ -117,18 +125,31 @@ void styleRoundedPanel(TGradPanel& panel)
     panel.SetCornerWidth(25);
     panel.SetBorderWidth(3);
     panel.SetBorderColor(clSilver);
+    panel.SetOuterColor(clSilver);
     panel.SetAntialiased(true);
 }
 
 void styleBarCheckBox(TGradCheckBox& box, const QString& caption)
 {
     box.setFont(sansFont(11));
-    // The box has no transparent background; the bar's colour at its middle row, where
-    // the check boxes sit, makes it blend in.
-    box.SetColor(kBarTo);
+    box.SetColor(kCheckBoxFace);
     box.SetCaption(caption);
     box.SetFontColor(clWhite);
+    // A plain white box, blue only while the pointer is over it.
+    TGradControlColors colours;
+    colours.SetDefaultFrom(clWhite);
+    colours.SetDefaultTo(clWhite);
+    colours.SetOverFrom(clWhite);
+    colours.SetOverTo(kCheckBoxOverTo);
+    box.SetColors(colours);
+    box.SetSpacing(3);
     box.SetCheckColor(kCheckGreen);
+    box.SetGradientBorder(true);
+    box.SetHotTrack(false);
+    box.SetShowFocusRect(false);
+    box.SetTextShadow(false);
+    box.SetBorderLinesColor(clGray);
+    box.SetFadeSpeed(fsMedium);
     box.SetChecked(false);
 }
 

@@ -31,12 +31,12 @@ TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& g
 void styleTitlePanel(TGradPanel& panel, const QString& caption);
 /// The green button bar at the bottom of a window.
 void styleButtonBar(TGradPanel& panel);
-/// A white panel with a silver frame of the given width.
+/// A white list frame: an anti-aliased silver frame of the given width on silver.
 void styleWhitePanel(TGradPanel& panel, int borderWidth);
 /// The editor's middle panel: white with rounded, anti-aliased silver corners.
 void styleRoundedPanel(TGradPanel& panel);
 
-/// A gradient check box with white text and a green check on the button bar.
+/// A plain white gradient check box with white text and a green check on the button bar.
 void styleBarCheckBox(TGradCheckBox& box, const QString& caption);
 /// The designed width, or more when the platform's font needs it for the whole caption.
 int checkBoxWidth(const TGradCheckBox& box, int designedWidth);

@@ -72,6 +72,19 @@ void TCheckListBox::mousePressEvent(QMouseEvent* event)
     TListBox::mousePressEvent(event);
 }
 
+void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // A quick second click in the strip is one more toggle, not a double click.
+    const QPoint at = event->position().toPoint();
+    const QModelIndex hit = indexAt(at);
+    if (event->button() == Qt::LeftButton && hit.isValid() && stripRect(hit.row()).contains(at)) {
+        toggleByUser(hit.row());
+        event->accept();
+        return;
+    }
+    TListBox::mouseDoubleClickEvent(event);
+}
+
 void TCheckListBox::keyPressEvent(QKeyEvent* event)
 {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {

@@ -6,7 +6,7 @@
 namespace stowmere::app {
 
 /// An owner-drawn list whose items each carry a check mark in an 18-pixel strip at their
-/// left edge. A left press in the strip toggles that item, space toggles the current item,
+/// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the current item,
 /// "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
 class TCheckListBox : public TListBox {
     Q_OBJECT
@@ -31,6 +31,7 @@ signals:
 protected:
     void drawStrip(QPainter& painter, int index, const QRect& stripRect) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

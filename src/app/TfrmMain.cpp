@@ -34,6 +34,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace stowmere::app {
@@ -52,6 +53,10 @@ const QString kHelpText = QStringLiteral(
     "   to the Backup To Folder selected in Backup Information.");
 
 constexpr int kFadeMilliseconds = 600;
+// Where FormResize keeps Exit and the web address: their left edges this far from the
+// window's right edge.
+constexpr int kCloseFromRight = 100;
+constexpr int kWebFromRight = 175;
 
 QString fromStd(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
@@ -234,6 +239,7 @@ void TfrmMain::createComponents()
     btnClose = style::makeButton(GradPanel3, QStringLiteral("Exit"), QImage(), 2, false);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setGeometry(920, 10, 75, 25);
+    setMinimumSize(minimumLayoutSize());
 
     connect(lstCategory, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
     connect(lstCategory, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
@@ -249,6 +255,21 @@ void TfrmMain::createComponents()
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
+
+QSize TfrmMain::minimumLayoutSize() const
+{
+    // FormResize keeps Exit and the web address at fixed distances from the right edge; the
+    // smallest window is the one where they still start right of everything else on their
+    // bars, and where the lowest of the large buttons still shows whole.
+    constexpr int kGap = 8;
+    const int barEnd = std::max({chkSelectAll->geometry().right(), chkIncremental->geometry().right(),
+                           SpeedButton1->geometry().right(), btnDeleteCategory->geometry().right()}) + 1;
+    const int titleEnd = Label2->geometry().right() + 1;
+    const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
+    const int height = GradPanel1->height() + GradPanel3->height() + btnBackup->geometry().bottom() + 1 +
+                       GradPanel4->BorderWidth() + kGap;
+    return {width, height};
+}
 
 void TfrmMain::FormCreate()
 {
@@ -291,8 +312,8 @@ void TfrmMain::FormResize()
     // The outer width includes the frame a window manager adds; without one it is the
     // window's own width.
     const int outerWidth = frameGeometry().width();
-    btnClose->move(outerWidth - 100, btnClose->y());
-    Label1->move(outerWidth - 175, Label1->y());
+    btnClose->move(outerWidth - kCloseFromRight, btnClose->y());
+    Label1->move(outerWidth - kWebFromRight, Label1->y());
     chklstList->viewport()->update();
 }
 

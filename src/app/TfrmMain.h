@@ -142,6 +142,8 @@ private:
     void closeProgress() override;
 
     void createComponents();
+    /// The smallest size at which no control of the window covers another.
+    QSize minimumLayoutSize() const;
     /// Runs a command that changes the sets when the catalog allows changes; otherwise says
     /// why it does not.
     bool changesAllowed();

@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,22 @@ TEST_F(CheckListTest, APressInTheStripTogglesButAPressOnTheTextOnlySelects)
     EXPECT_FALSE(list.checked(1));
     EXPECT_EQ(checks.count(), 2);
     EXPECT_EQ(list.checkedCount(), 0);
+}
+
+TEST_F(CheckListTest, AQuickSecondClickInTheStripTogglesAgain)
+{
+    // Through the window, as the platform delivers them: the second press of a quick pair
+    // arrives as a double click.
+    QSignalSpy checks(&list, &TCheckListBox::ClickCheck);
+    QWindow* window = list.window()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const QPoint at = list.viewport()->mapTo(list.window(), inStrip(1));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    EXPECT_FALSE(list.checked(1));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    QTest::mouseClick(window, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(list.checked(1));
+    EXPECT_EQ(checks.count(), 5);
 }
 
 TEST_F(CheckListTest, SpaceTogglesTheCurrentItemPlusAndMinusSetEveryItem)

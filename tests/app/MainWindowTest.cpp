@@ -11,12 +11,14 @@
 #include "app/TFolderEdit.h"
 #include "controls/GradButton.h"
 #include "controls/GradCheckBox.h"
+#include "controls/GradPanel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
 #include <QFile>
 #include <QLabel>
+#include <QToolButton>
 #include <QTest>
 
 using namespace stowmere::app;
@@ -259,10 +261,63 @@ TEST_F(MainWindow, ResizeKeepsExitAndTheWebLabelAtTheRightEdge)
     start();
     // The outer width counts the frame the platform adds around the window.
     const int frame = main->frameGeometry().width() - main->width();
-    main->resize(800 - frame, 600);
-    EXPECT_EQ(main->frameGeometry().width(), 800);
-    EXPECT_EQ(main->btnClose->x(), 700);
-    EXPECT_EQ(main->Label1->x(), 625);
+    main->resize(1100 - frame, 600);
+    EXPECT_EQ(main->frameGeometry().width(), 1100);
+    EXPECT_EQ(main->btnClose->x(), 1000);
+    EXPECT_EQ(main->Label1->x(), 925);
+}
+
+TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
+{
+    start();
+    main->resize(300, 200);
+    QApplication::processEvents();
+    const QRect exit = main->btnClose->geometry();
+    for (QWidget* other : {static_cast<QWidget*>(main->chkSelectAll), static_cast<QWidget*>(main->chkIncremental),
+             static_cast<QWidget*>(main->SpeedButton1), static_cast<QWidget*>(main->btnDeleteCategory)})
+        EXPECT_FALSE(exit.intersects(other->geometry())) << other->objectName().toStdString();
+    EXPECT_LE(exit.right(), main->GradPanel3->width() - 1);
+    EXPECT_FALSE(main->Label1->geometry().intersects(main->Label2->geometry()));
+    EXPECT_LE(main->btnBackup->geometry().bottom(), main->GradPanel4->height() - 1);
+}
+
+// The program's own settings of its controls, read from the rendered main window.
+TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
+{
+    start();
+    QApplication::processEvents();
+
+    // The check box's background is the bar's green and its box is plain white.
+    const QImage box = main->chkSelectAll->grab().toImage();
+    EXPECT_EQ(box.pixel(0, 0), qRgb(0, 176, 0));
+    EXPECT_EQ(box.pixel(box.width() - 1, box.height() - 1), qRgb(0, 176, 0));
+    EXPECT_EQ(box.pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(box.pixel(12, 12), qRgb(255, 255, 255));
+
+    // A black caption has no white halo: on every row no pixel is lighter than the face
+    // around the caption.
+    const QImage add = main->btnAddCategory->grab().toImage();
+    QString lighter;
+    for (int y = 4; y < add.height() - 4 && lighter.isEmpty(); ++y) {
+        const QRgb face = add.pixel(5, y);
+        const int faceLight = qRed(face) + qGreen(face) + qBlue(face);
+        for (int x = 5; x < add.width() - 5 && lighter.isEmpty(); ++x) {
+            const QRgb pixel = add.pixel(x, y);
+            if (qRed(pixel) + qGreen(pixel) + qBlue(pixel) > faceLight + 6)
+                lighter = QStringLiteral("%1,%2").arg(x).arg(y);
+        }
+    }
+    EXPECT_TRUE(lighter.isEmpty()) << "a pixel lighter than the face at " << lighter.toStdString();
+
+    // A pressed button shows the clicked gradient up to its rounded border, with no band of
+    // the near-white default face left around it.
+    TGradButton* pressed = main->btnDeleteCategory;
+    QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
+    const QImage down = pressed->grab().toImage();
+    const QRgb edge = down.pixel(down.width() / 2, 2);
+    EXPECT_LT(qRed(edge), 230) << "pixel " << qRed(edge) << "," << qGreen(edge) << "," << qBlue(edge);
+    EXPECT_EQ(down.pixel(down.width() / 2, 2), down.pixel(down.width() / 2 + 1, 2));
 }
 
 TEST_F(MainWindow, HelpShowsTheTutorial)

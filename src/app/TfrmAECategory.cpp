@@ -84,8 +84,8 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(543, 10, 75, 25);
 
-    btnSave->SetOnClick([this](QObject*) { btnSaveClick(); });
-    btnCancel->SetOnClick([this](QObject*) { btnCancelClick(); });
+    connect(btnSave, &TGradCustomControl::clicked, this, &TfrmAECategory::btnSaveClick);
+    connect(btnCancel, &TGradCustomControl::clicked, this, &TfrmAECategory::btnCancelClick);
     setTabOrder(DBEdit1, DirectoryEdit1);
     setTabOrder(DirectoryEdit1, btnSave);
     setTabOrder(btnSave, btnCancel);

@@ -243,14 +243,14 @@ void TfrmMain::createComponents()
 
     connect(lstCategory, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
     connect(lstCategory, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
-    btnAddCategory->SetOnClick([this](QObject*) { btnAddCategoryClick(); });
-    btnDeleteCategory->SetOnClick([this](QObject*) { btnDeleteCategoryClick(); });
-    btnAddFolder->SetOnClick([this](QObject*) { btnAddFolderClick(); });
-    btnAddFiles->SetOnClick([this](QObject*) { btnAddFilesClick(); });
-    btnDelete->SetOnClick([this](QObject*) { btnDeleteClick(); });
-    btnBackup->SetOnClick([this](QObject*) { btnBackupClick(); });
-    btnClose->SetOnClick([this](QObject*) { btnCloseClick(); });
-    chkSelectAll->SetOnClick([this](QObject*) { chkSelectAllClick(); });
+    connect(btnAddCategory, &TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
+    connect(btnDeleteCategory, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
+    connect(btnAddFolder, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
+    connect(btnAddFiles, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
+    connect(btnDelete, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
+    connect(btnBackup, &TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
+    connect(btnClose, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
+    connect(chkSelectAll, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
 }
 

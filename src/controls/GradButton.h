@@ -16,6 +16,8 @@ enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 /// an optional glyph and the dialog-button keys (Enter, Escape, space bar). Buttons with
 /// a GroupIndex latch down like radio buttons of their parent.
 class TGradButton : public TGradCustomControl {
+    Q_OBJECT
+
 public:
     explicit TGradButton(QWidget* parent = nullptr);
     ~TGradButton() override;

@@ -66,6 +66,7 @@ void TGradCheckBox::SetChecked(bool value)
         return;
     m_checked = value;
     update();
+    emit toggled(value);
 }
 
 void TGradCheckBox::SetShowFocusRect(bool value)

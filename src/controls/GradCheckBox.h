@@ -32,6 +32,8 @@ private:
 /// a caption right of the box, optional border lines and focus rectangle. A click
 /// toggles Checked and then fires OnClick; setting Checked in code fires nothing.
 class TGradCheckBox : public TGradCustomControl {
+    Q_OBJECT
+
 public:
     explicit TGradCheckBox(QWidget* parent = nullptr);
 
@@ -48,6 +50,7 @@ public:
     int Spacing() const { return m_spacing; }
     void SetSpacing(int value);
     bool Checked() const { return m_checked; }
+    /// Emits toggled when the check changes; only a click emits clicked as well.
     void SetChecked(bool value);
     bool ShowFocusRect() const { return m_showFocusRect; }
     void SetShowFocusRect(bool value);
@@ -66,6 +69,9 @@ public:
 
     /// The control as painted now.
     Image24 RenderFace();
+
+signals:
+    void toggled(bool checked);
 
 protected:
     void FocusChanged() override;

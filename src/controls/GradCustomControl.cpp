@@ -116,8 +116,7 @@ QString TGradCustomControl::About() const
 
 void TGradCustomControl::Click()
 {
-    if (m_onClick)
-        m_onClick(this);
+    emit clicked();
 }
 
 void TGradCustomControl::EnabledChanged()
@@ -137,14 +136,12 @@ void TGradCustomControl::LeftButtonUp() {}
 
 void TGradCustomControl::MouseEntered()
 {
-    if (m_onMouseEnter)
-        m_onMouseEnter(this);
+    emit mouseEntered();
 }
 
 void TGradCustomControl::MouseLeft()
 {
-    if (m_onMouseLeave)
-        m_onMouseLeave(this);
+    emit mouseLeft();
 }
 
 void TGradCustomControl::MouseMoved() {}

@@ -8,17 +8,14 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <functional>
-
 class TGradStyleManager;
-
-/// A notification event; the sender is the control that fires it.
-using TNotifyEvent = std::function<void(QObject* sender)>;
 
 /// The common base of the self-painted controls: caption and shadow switches, the
 /// control's own colour, the style-manager link, the hover and press state with its
 /// fade engine, and the hooks that subclasses override, in the order they were designed.
 class TGradCustomControl : public QWidget {
+    Q_OBJECT
+
 public:
     explicit TGradCustomControl(QWidget* parent = nullptr);
     ~TGradCustomControl() override;
@@ -60,13 +57,6 @@ public:
     bool IsFading() const { return m_fadeTimer.isActive(); }
     int FadeTimerInterval() const { return m_fadeTimer.interval(); }
 
-    const TNotifyEvent& OnClick() const { return m_onClick; }
-    void SetOnClick(TNotifyEvent handler) { m_onClick = std::move(handler); }
-    const TNotifyEvent& OnMouseEnter() const { return m_onMouseEnter; }
-    void SetOnMouseEnter(TNotifyEvent handler) { m_onMouseEnter = std::move(handler); }
-    const TNotifyEvent& OnMouseLeave() const { return m_onMouseLeave; }
-    void SetOnMouseLeave(TNotifyEvent handler) { m_onMouseLeave = std::move(handler); }
-
     /// The removal notice of a style manager: a link to it is cleared.
     void StyleManagerRemoved(TGradStyleManager* manager);
 
@@ -90,8 +80,15 @@ protected:
     virtual void FadeInStep();
 
 public:
-    /// The activation of the control; the base fires OnClick.
+    /// The activation of the control; the base emits clicked.
     virtual void Click();
+
+signals:
+    /// The user activated the control (mouse, or the keys of a default or cancel button).
+    void clicked();
+    /// The pointer entered or left the control.
+    void mouseEntered();
+    void mouseLeft();
 
 protected:
     /// Called after Color has taken a new value; the base repaints.
@@ -142,7 +139,4 @@ private:
     bool m_leftDown = false;
     bool m_acceptsDoubleClicks = false;
 
-    TNotifyEvent m_onClick;
-    TNotifyEvent m_onMouseEnter;
-    TNotifyEvent m_onMouseLeave;
 };

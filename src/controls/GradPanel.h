@@ -10,6 +10,8 @@
 /// once per change into BackgroundImage; a repaint only copies it and draws the caption.
 /// Child widgets laid out in the panel sit inside its client area (contentsRect).
 class TGradPanel : public TGradCustomControl {
+    Q_OBJECT
+
 public:
     explicit TGradPanel(QWidget* parent = nullptr);
 

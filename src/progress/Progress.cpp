@@ -191,7 +191,7 @@ void TfrmProgress::setUpCancelButton()
     b.SetDown(false);
     b.SetGroupIndex(0);
     b.SetModalResult(0);
-    b.SetOnClick([this](QObject *) { btnCancelClick(); });
+    connect(&b, &TGradCustomControl::clicked, this, &TfrmProgress::btnCancelClick);
 }
 
 void TfrmProgress::btnCancelClick()

@@ -68,7 +68,7 @@ TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
 {
     auto button = ShownButton();
     int clicks = 0;
-    button->SetOnClick([&](QObject*) { ++clicks; });
+    QObject::connect(button.get(), &TGradCustomControl::clicked, [&] { ++clicks; });
     SendEnter(button.get());
     SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 100; }));
@@ -145,9 +145,9 @@ TEST(GradButtonKeys, EnterEscapeAndSpace)
     int okClicks = 0;
     int cancelClicks = 0;
     int plainClicks = 0;
-    ok->SetOnClick([&](QObject*) { ++okClicks; });
-    cancel->SetOnClick([&](QObject*) { ++cancelClicks; });
-    plain->SetOnClick([&](QObject*) { ++plainClicks; });
+    QObject::connect(ok, &TGradCustomControl::clicked, [&] { ++okClicks; });
+    QObject::connect(cancel, &TGradCustomControl::clicked, [&] { ++cancelClicks; });
+    QObject::connect(plain, &TGradCustomControl::clicked, [&] { ++plainClicks; });
     ok->SetDefault(true);
     cancel->SetCancel(true);
     window.show();
@@ -189,7 +189,7 @@ TEST(GradButtonKeys, DefaultButtonInsideAPanelAddedToItsWindowLater)
     auto* ok = new TGradButton(holder);
     ok->SetDefault(true);
     int clicks = 0;
-    ok->SetOnClick([&](QObject*) { ++clicks; });
+    QObject::connect(ok, &TGradCustomControl::clicked, [&] { ++clicks; });
     QWidget window;
     auto* edit = new QLineEdit(&window);
     holder->setParent(&window);

@@ -27,19 +27,16 @@ bool Contains(const Image24& image, TColor color)
 
 } // namespace
 
-TEST(GradCheckBox, ClickOnTheCaptionTogglesThenFiresOnClickOnce)
+TEST(GradCheckBox, ClickOnTheCaptionTogglesThenEmitsClickedOnce)
 {
     ProbeCheckBox box;
     box.SetCaption(QStringLiteral("Incremental Backup"));
     box.show();
     std::vector<bool> seen;
-    box.SetOnClick([&](QObject* sender) {
-        EXPECT_EQ(sender, &box);
-        seen.push_back(box.Checked());
-    });
+    QObject::connect(&box, &TGradCustomControl::clicked, [&] { seen.push_back(box.Checked()); });
     QTest::mouseClick(&box, Qt::LeftButton, Qt::NoModifier, QPoint(80, 8));
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_TRUE(seen[0]) << "Checked has changed before OnClick";
+    EXPECT_TRUE(seen[0]) << "Checked has changed before clicked";
     QTest::mouseClick(&box, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
     EXPECT_FALSE(box.Checked());
     EXPECT_EQ(seen.size(), 2u);
@@ -48,14 +45,18 @@ TEST(GradCheckBox, ClickOnTheCaptionTogglesThenFiresOnClickOnce)
     EXPECT_FALSE(box.Checked()) << "no key toggles the box";
 }
 
-TEST(GradCheckBox, CheckedSetInCodeRepaintsButFiresNothing)
+TEST(GradCheckBox, CheckedSetInCodeRepaintsAndEmitsOnlyToggled)
 {
     TGradCheckBox box;
     int clicks = 0;
-    box.SetOnClick([&](QObject*) { ++clicks; });
+    std::vector<bool> toggles;
+    QObject::connect(&box, &TGradCustomControl::clicked, [&] { ++clicks; });
+    QObject::connect(&box, &TGradCheckBox::toggled, [&](bool checked) { toggles.push_back(checked); });
     const Image24 before = box.RenderFace();
     box.SetChecked(true);
+    box.SetChecked(true);
     EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(toggles, std::vector<bool>{true}) << "toggled once, only for a change";
     const Image24 after = box.RenderFace();
     EXPECT_FALSE(Contains(before, RGB(0, 128, 0)));
     EXPECT_TRUE(Contains(after, RGB(0, 128, 0)));

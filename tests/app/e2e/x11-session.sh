@@ -3,21 +3,29 @@
 # small xdotool helpers for driving the real program. Source it; it defines functions only.
 
 x11_start() { # x11_start WIDTH HEIGHT: starts Xvfb on a free display and exports DISPLAY
-    local width=$1 height=$2 display
-    for display in $(seq 91 160); do
-        [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ] && continue
-        Xvfb ":${display}" -screen 0 "${width}x${height}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-        X11_PID=$!
-        export DISPLAY=":${display}"
-        for _ in $(seq 1 100); do
-            if xdpyinfo >/dev/null 2>&1; then return 0; fi
-            kill -0 "$X11_PID" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill "$X11_PID" 2>/dev/null || true
+    # Xvfb picks the display itself and writes its number once it accepts clients, so two
+    # runs at once (two checkouts, or containers sharing a network namespace, where the
+    # lock files of /tmp do not show the other's display) never share one.
+    local width=$1 height=$2 number_file fd display=
+    number_file=$(mktemp)
+    exec {fd}>"$number_file"
+    Xvfb -displayfd "$fd" -screen 0 "${width}x${height}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+    X11_PID=$!
+    exec {fd}>&-
+    for _ in $(seq 1 200); do
+        display=$(tr -dc '0-9' <"$number_file")
+        [ -n "$display" ] && break
+        kill -0 "$X11_PID" 2>/dev/null || break
+        sleep 0.05
     done
-    echo "could not start Xvfb" >&2
-    return 1
+    rm -f "$number_file"
+    if [ -z "$display" ]; then
+        kill "$X11_PID" 2>/dev/null || true
+        X11_PID=
+        echo "could not start Xvfb" >&2
+        return 1
+    fi
+    export DISPLAY=":${display}"
 }
 
 x11_stop() {

@@ -9,7 +9,7 @@ LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMP
 export CCACHE_BASEDIR  := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run test bench fuzz sanitize deb clean
+.PHONY: all deps configure build run test bench fuzz sanitize deb clean format format-check tidy
 
 all: build
 
@@ -27,6 +27,19 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The sources in the repository's .clang-format: `make format` rewrites them, `make
+# format-check` lists what differs and fails.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' | grep -v '^tests/store/corpus/')
+format:
+	@clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@clang-format --dry-run -Werror $(FORMAT_FILES)
+
+# clang-tidy over src/ with the checks of .clang-tidy, on the compile commands of the build.
+tidy: configure
+	@git ls-files 'src/*.cpp' | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)

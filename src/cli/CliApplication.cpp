@@ -269,10 +269,17 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
         !overlap.empty())
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
 
-    ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet),
+    // A dry run's list goes to standard output; a live line beside it would only get in
+    // its way, so standard error shows only what the run would report.
+    ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet || line.dryRun),
                             ProgressPrinter::terminalWidth());
     CliBackupObserver observer(items, checked, printer);
+    PreviewPrinter preview(m_out, line.json ? PreviewPrinter::Format::Json : PreviewPrinter::Format::Text,
+                           line.verbose);
+    if (line.dryRun)
+        observer.setPreviewPrinter(&preview);
     backup::BackupSettings settings = request.settings();
+    settings.dryRun = line.dryRun;
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);
 
@@ -281,6 +288,11 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
+    if (line.dryRun) {
+        if (!result.refused || line.json)
+            preview.totals(result);
+        return backupExitCode(result, signal);
+    }
     printer.finish(backupOutcomeText(result, signal));
     return backupExitCode(result, signal);
 }

@@ -621,6 +621,13 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
     }
     ++m_result.preview.files;
     m_result.preview.bytes += entry.size;
+    if (m_settings.countAllocated) {
+        struct stat info {};
+        if (::stat(source.c_str(), &info) == 0)
+            m_result.preview.allocatedChange += static_cast<std::int64_t>(info.st_blocks) * 512;
+        if (targetStatus.kind == EntryKind::File && ::lstat(target.c_str(), &info) == 0)
+            m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
+    }
     m_observer.previewEntry(entry);
 }
 

@@ -32,6 +32,9 @@ struct BackupSettings {
     /// previewEntry what it would copy and make, and writes nothing at all (no lock, no
     /// folder, no probe of the destination's time granularity).
     bool dryRun = false;
+    /// With dryRun: also total the bytes the copies will take on the destination's disk
+    /// (allocated, so sparse files count as what they hold), net of the copies they replace.
+    bool countAllocated = false;
 };
 
 /// The totals of a preview.
@@ -40,6 +43,10 @@ struct PreviewTotals {
     std::uint64_t bytes = 0; ///< their sizes
     std::uint64_t folders = 0; ///< folders that would be created
     std::uint64_t excluded = 0; ///< files an incremental run would leave as they are
+    /// With countAllocated: disk bytes the copies need beyond those of the copies they
+    /// replace; 0 when the run would free more than it takes.
+    std::uint64_t neededBytes() const { return allocatedChange > 0 ? static_cast<std::uint64_t>(allocatedChange) : 0; }
+    std::int64_t allocatedChange = 0;
 };
 
 /// A file, folder or link the run could not read (or could not store) and went on without.

@@ -83,6 +83,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     bool sawDryRun = false;
     bool sawJson = false;
     bool sawVerbose = false;
+    bool sawForce = false;
 
     auto fail = [&line](const std::string& reason) -> UsageError {
         return UsageError(line.command, reason + seeHelp(line.command));
@@ -132,6 +133,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             sawQuiet = true;
         } else if (word == "--dry-run" || word == "-n") {
             sawDryRun = true;
+        } else if (word == "--force" || word == "-f") {
+            sawForce = true;
         } else if (word == "--json") {
             sawJson = true;
         } else if (word == "--verbose" || word == "-v") {
@@ -157,6 +160,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
                             : sawQuiet                    ? "--quiet"
                             : line.only                   ? "--only"
                             : sawDryRun                   ? "--dry-run"
+                            : sawForce                    ? "--force"
                                                           : nullptr;
         if (stray && std::string_view(stray) == "--incremental")
             throw fail("--incremental belongs to the backup command and 'schedule SET' only");
@@ -174,6 +178,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     line.dryRun = sawDryRun;
     line.json = sawJson;
     line.verbose = sawVerbose;
+    line.force = sawForce;
     if (line.only && line.onlyPaths.empty())
         throw fail("--only needs at least one PATH");
 

@@ -34,6 +34,7 @@ struct CommandLine {
     bool dryRun = false;  ///< --dry-run: list what the backup would do, write nothing
     bool json = false;    ///< --json: the dry run's list as JSON Lines
     bool verbose = false; ///< --verbose: the dry run lists up-to-date files too
+    bool force = false;   ///< --force: back up even when the copies do not fit the free space
     bool only = false;               ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command

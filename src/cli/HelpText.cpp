@@ -61,7 +61,7 @@ std::string helpText(Command command)
                kSetWord + "\nOptions:\n" + kDataOption;
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
-                           "                           [--quiet] [--dry-run [--json] [--verbose]]\n"
+                           "                           [--quiet] [--force] [--dry-run [--json] [--verbose]]\n"
                            "                           [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
@@ -73,6 +73,7 @@ std::string helpText(Command command)
                "  --incremental  copy a file only when its backup copy is missing or older\n"
                "  --only PATH... back up only these paths of the set\n"
                "  --quiet        show no progress (failures are still shown)\n"
+               "  --force        start even when the copies do not fit the free space\n"
                "  --dry-run      write nothing; list what a backup would do, one line each:\n"
                "                 new, size or newer for a file (no copy yet, a copy of\n"
                "                 another size, an older copy), replace for a file a full\n"

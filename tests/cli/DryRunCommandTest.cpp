@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
@@ -139,4 +140,56 @@ TEST_F(DryRunCommand, WhatAnotherUserCannotReadIsListedAsUnreadable)
     EXPECT_NE(result.out.find("unreadable " + hidden + ": Permission denied\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("; 1 unreadable\n"), std::string::npos) << result.out;
     EXPECT_TRUE(temp.names("dest").empty());
+}
+
+namespace {
+
+/// A tmpfs of a given size over a folder, unmounted at the end.
+class SmallDisk {
+public:
+    SmallDisk(const std::string& folder, const std::string& size) : m_folder(folder)
+    {
+        m_mounted = ::geteuid() == 0
+                    && std::system(("mount -t tmpfs -o size=" + size + " stowmere-test '" + folder + "'").c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            std::system(("umount '" + m_folder + "'").c_str());
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST_F(DryRunCommand, ARunThatCannotFitStopsBeforeCopyingUnlessForced)
+{
+    SmallDisk disk(dest, "256k");
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs root to mount a tmpfs";
+    // Sparse: eight mebibytes long, a few bytes on disk; it fits.
+    const std::string sparse = temp.file("src/sparse.img", "");
+    std::filesystem::resize_file(sparse, 8 << 20);
+    ok({"new-set", "Sparse", dest});
+    ok({"add-paths", "Sparse", sparse});
+    const ProcessResult fits = cli({"backup", "Sparse", "--quiet"});
+    EXPECT_EQ(fits.exitCode, 0) << fits.err;
+
+    temp.file("src/Docs/big.bin", std::string(600 * 1024, 'x'));
+    const ProcessResult refused = cli({"backup", "Nightly"});
+    EXPECT_EQ(refused.exitCode, 3);
+    // The big file and three small ones of a page each, on disk.
+    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 256.00 KB is free at " + dest + ".\nNothing was copied; --force starts the backup anyway.\n"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(temp.names("dest"), (std::vector<std::string>{".stowmere-run.lock", "sparse.img"}))
+        << "not a byte copied";
+
+    const ProcessResult forced = cli({"backup", "Nightly", "--force"});
+    EXPECT_EQ(forced.exitCode, 2) << forced.err;
+    EXPECT_NE(forced.err.find("Drive could be full."), std::string::npos) << forced.err;
 }

@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -68,6 +70,22 @@ std::pair<std::int64_t, std::int64_t> truncated(const timespec& time, std::int64
 
 } // namespace
 
+const char* PreviewKindName(PreviewEntry::Kind kind)
+{
+    switch (kind) {
+    case PreviewEntry::Kind::New: return "new";
+    case PreviewEntry::Kind::Size: return "size";
+    case PreviewEntry::Kind::Newer: return "newer";
+    case PreviewEntry::Kind::Replace: return "replace";
+    case PreviewEntry::Kind::Mkdir: return "mkdir";
+    case PreviewEntry::Kind::Link: return "link";
+    case PreviewEntry::Kind::Excluded: return "excluded";
+    case PreviewEntry::Kind::Missing: return "missing";
+    case PreviewEntry::Kind::Unreadable: return "unreadable";
+    }
+    return "";
+}
+
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
     : m_settings(std::move(settings))
     , m_observer(observer)
@@ -88,7 +106,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     m_result = {};
     m_destCleaned = false;
     m_granularity.reset();
-    if (!takeRunLock()) {
+    if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
         if (m_result.refusal == DestinationBusyText(m_settings.destination))
@@ -126,6 +144,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             case EntryKind::Missing:
             case EntryKind::Other:
                 m_result.missingItems.push_back(item);
+                previewMissing(item);
                 break;
             }
             m_observer.itemDone();
@@ -142,7 +161,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     }
     // Nothing is written any more: another run may start while the boxes below are open.
     m_runLock.reset();
-    if (!stopped) {
+    if (!stopped && !dryRun()) {
         if (m_settings.sleep)
             m_settings.sleep(m_settings.finalPause);
         else
@@ -155,6 +174,26 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (m_result.notBackedUpCount > 0)
         m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
     return m_result;
+}
+
+bool BackupEngine::canTakeRunLock()
+{
+    // What taking the lock would find, without making the lock file: a destination that
+    // is no writable folder refuses the run with the same words.
+    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
+    const files::FileStatus status = files::statusOf(folder);
+    int error = 0;
+    if (status.kind == EntryKind::Missing)
+        error = ENOENT;
+    else if (status.kind != EntryKind::Folder)
+        error = ENOTDIR;
+    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        error = errno;
+    if (error == 0)
+        return true;
+    m_result.refused = true;
+    m_result.refusal = "Cannot open the lock file " + paths::join(folder, kRunLockName) + ": " + systemText(error);
+    return false;
 }
 
 bool BackupEngine::takeRunLock()
@@ -194,8 +233,15 @@ void BackupEngine::copyFileItem(const std::string& item)
         // link or a mount): nothing to do.
         if (existing.identity == source.identity)
             return;
-        if (m_settings.incremental && isUpToDate(existing, source, timeGranularity()))
+        if (m_settings.incremental && isUpToDate(existing, source, timeGranularity())) {
+            if (dryRun())
+                previewFile(item, target, &source, existing, false);
             return;
+        }
+    }
+    if (dryRun()) {
+        previewFile(item, target, &source, targetThere ? files::statusFromStat(targetInfo) : files::FileStatus{}, false);
+        return;
     }
     if (!m_destCleaned) {
         files::TemporaryFile::removeLeftovers(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest);
@@ -334,7 +380,7 @@ void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vec
         if (m_rememberedFiles >= kMaxRememberedFiles)
             return;
         ++m_rememberedFiles;
-        const bool needStatus = m_settings.incremental && !entry.link;
+        const bool needStatus = (m_settings.incremental || dryRun()) && !entry.link;
         files.push_back({entry.name, needStatus ? folder.entryStatus(entry.name) : files::FileStatus{}, entry.link});
     }
     m_folders[index].files = std::move(files);
@@ -383,10 +429,18 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         // folders spare it walking both full paths every time. A target folder that opens
         // exists already and needs no mkdir.
         std::optional<files::OpenFolder> targetFolder;
-        if (m_settings.incremental)
+        if (m_settings.incremental || dryRun())
             targetFolder.emplace(target, files::OpenFolder::Purpose::LookUp);
         bool created = false;
-        if (!targetFolder || !targetFolder->isOpen()) {
+        if (dryRun() && !targetFolder->isOpen()) {
+            // A folder the run would make: everything in it is new.
+            if (!(listed && listed->unreadable)) {
+                m_observer.previewEntry({PreviewEntry::Kind::Mkdir, source, target, 0, {}});
+                ++m_result.preview.folders;
+            }
+            targetFolder.reset();
+            created = true;
+        } else if (!targetFolder || !targetFolder->isOpen()) {
             if (!makeTargetFolder(source, target, sourceFolder.mode, created))
                 return;
             if (targetFolder)
@@ -402,10 +456,10 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
             if (targetStatus.identity == sourceFolder.identity)
                 return;
             // A folder a previous run made read-only must take this run's files first.
-            if ((targetStatus.mode & S_IRWXU) != S_IRWXU && applyMode)
+            if ((targetStatus.mode & S_IRWXU) != S_IRWXU && applyMode && !dryRun())
                 ::chmod(target.c_str(), targetStatus.mode | S_IRWXU);
         }
-        if (applyMode && sourceFolder.mode != 0 && sourceFolder.mode != targetStatus.mode)
+        if (applyMode && !dryRun() && sourceFolder.mode != 0 && sourceFolder.mode != targetStatus.mode)
             m_folderModes.emplace_back(target, sourceFolder.mode);
         if (listed && listed->skip)
             return; // a pseudo file system's mount point: made, never read
@@ -416,6 +470,7 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         // folder that cannot be read, before its first copy, not as many failed files.
         bool sourceSeen = listed == nullptr || !listed->files;
         const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
+        const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
             if (!sourceSeen) {
                 if (!files::isFolder(source)) {
@@ -428,7 +483,7 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         };
         if (listed && listed->files) {
             for (const ListedFile& file : *listed->files) {
-                if (!handle(file.name, file.link, m_settings.incremental ? &file.status : nullptr))
+                if (!handle(file.name, file.link, wantStatus ? &file.status : nullptr))
                     return;
             }
             return;
@@ -445,9 +500,9 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
             if (!entry.link && entry.kind != EntryKind::File)
                 continue;
             files::FileStatus status;
-            if (m_settings.incremental && !entry.link)
+            if (wantStatus && !entry.link)
                 status = sourceRead.entryStatus(entry.name);
-            if (!handle(entry.name, entry.link, m_settings.incremental ? &status : nullptr))
+            if (!handle(entry.name, entry.link, wantStatus ? &status : nullptr))
                 return;
         }
     } catch (const std::exception& error) {
@@ -463,6 +518,21 @@ bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string&
         return false;
     const std::string source = joinName(sourceFolder, name);
     const std::string target = joinName(targetFolder, name);
+    if (dryRun()) {
+        // A folder the run would make holds nothing yet.
+        files::FileStatus targetStatus;
+        if (targetLookup) {
+            if (link) {
+                struct stat info {};
+                if (::fstatat(targetLookup->fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+                    targetStatus = files::statusFromStat(info);
+            } else {
+                targetStatus = targetLookup->entryStatus(name);
+            }
+        }
+        previewFile(source, target, sourceStatus, targetStatus, link);
+        return !cancelled();
+    }
     if (!link && m_settings.incremental && targetLookup && sourceStatus) {
         if (isUpToDate(targetLookup->entryStatus(name), *sourceStatus, timeGranularity()))
             return true;
@@ -500,6 +570,71 @@ void BackupEngine::copyLink(const std::string& source, const std::string& target
     case CopyOutcome::Status::Cancelled:
         break;
     }
+}
+
+void BackupEngine::previewFile(const std::string& source, const std::string& target,
+                               const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link)
+{
+    PreviewEntry entry{PreviewEntry::Kind::New, source, target, 0, {}};
+    if (link) {
+        // An incremental run leaves a link whose copy already points the same way.
+        if (m_settings.incremental && targetStatus.kind != EntryKind::Missing) {
+            char sourceText[PATH_MAX];
+            char targetText[PATH_MAX];
+            const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
+            const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
+            if (sourceLength >= 0 && sourceLength == targetLength
+                && std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
+                entry.kind = PreviewEntry::Kind::Excluded;
+                ++m_result.preview.excluded;
+                m_observer.previewEntry(entry);
+                return;
+            }
+        }
+        entry.kind = PreviewEntry::Kind::Link;
+        ++m_result.preview.files;
+        m_observer.previewEntry(entry);
+        return;
+    }
+    const files::FileStatus source0 = sourceStatus ? *sourceStatus : files::statusOf(source);
+    if (source0.kind != EntryKind::File) {
+        // Gone or changed since the folder was read: the run would list it as not read.
+        entry.kind = PreviewEntry::Kind::Unreadable;
+        notBackedUp(source, source0.kind == EntryKind::Missing ? systemText(ENOENT) : kChangedKindReason);
+        return;
+    }
+    entry.size = static_cast<std::uint64_t>(source0.size);
+    if (targetStatus.kind != EntryKind::File) {
+        entry.kind = PreviewEntry::Kind::New;
+    } else if (targetStatus.size != source0.size) {
+        entry.kind = PreviewEntry::Kind::Size;
+    } else if (!isUpToDate(targetStatus, source0, timeGranularity())) {
+        entry.kind = PreviewEntry::Kind::Newer;
+    } else if (m_settings.incremental) {
+        entry.kind = PreviewEntry::Kind::Excluded;
+        entry.size = 0;
+        ++m_result.preview.excluded;
+        m_observer.previewEntry(entry);
+        return;
+    } else {
+        entry.kind = PreviewEntry::Kind::Replace;
+    }
+    ++m_result.preview.files;
+    m_result.preview.bytes += entry.size;
+    if (m_settings.countAllocated) {
+        struct stat info {};
+        if (::stat(source.c_str(), &info) == 0)
+            m_result.preview.allocatedChange += static_cast<std::int64_t>(info.st_blocks) * 512;
+        if (targetStatus.kind == EntryKind::File && ::lstat(target.c_str(), &info) == 0)
+            m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
+    }
+    m_observer.previewEntry(entry);
+}
+
+void BackupEngine::previewMissing(const std::string& item)
+{
+    if (dryRun())
+        m_observer.previewEntry({PreviewEntry::Kind::Missing, item, {}, 0, {}});
 }
 
 bool BackupEngine::makeTargetFolder(const std::string& source, const std::string& target, mode_t mode, bool& created)
@@ -586,8 +721,25 @@ std::int64_t BackupEngine::ProbeTimeGranularity(const std::string& folder)
     return 2 * kSecond;
 }
 
+std::int64_t BackupEngine::GuessTimeGranularity(const std::string& folder)
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    constexpr long kFat = 0x4d44;
+    constexpr long kExFat = 0x2011BAB0;
+    struct statfs info {};
+    if (::statfs(folder.c_str(), &info) != 0)
+        return 1;
+    if (static_cast<long>(info.f_type) == kFat)
+        return 2 * kSecond;
+    if (static_cast<long>(info.f_type) == kExFat)
+        return 10'000'000;
+    return 1;
+}
+
 std::int64_t BackupEngine::timeGranularity()
 {
+    if (!m_granularity && dryRun())
+        m_granularity = GuessTimeGranularity(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest);
     if (!m_granularity)
         m_granularity = ProbeTimeGranularity(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest);
     return *m_granularity;
@@ -623,6 +775,8 @@ void BackupEngine::CopyOneFile(const std::string& source, const std::string& tar
 
 void BackupEngine::notBackedUp(const std::string& path, const std::string& reason)
 {
+    if (dryRun())
+        m_observer.previewEntry({PreviewEntry::Kind::Unreadable, path, {}, 0, reason});
     if (m_result.notBackedUp.size() < BackupResult::kMaxNotBackedUp)
         m_result.notBackedUp.push_back({path, reason});
     ++m_result.notBackedUpCount;

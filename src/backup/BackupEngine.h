@@ -28,6 +28,25 @@ struct BackupSettings {
     std::chrono::milliseconds finalPause{500};
     /// How the pause is waited; empty means std::this_thread::sleep_for. Tests record it.
     std::function<void(std::chrono::milliseconds)> sleep;
+    /// A preview: the run walks the items as it would, telling the observer through
+    /// previewEntry what it would copy and make, and writes nothing at all (no lock, no
+    /// folder, no probe of the destination's time granularity).
+    bool dryRun = false;
+    /// With dryRun: also total the bytes the copies will take on the destination's disk
+    /// (allocated, so sparse files count as what they hold), net of the copies they replace.
+    bool countAllocated = false;
+};
+
+/// The totals of a preview.
+struct PreviewTotals {
+    std::uint64_t files = 0; ///< files and links that would be copied
+    std::uint64_t bytes = 0; ///< their sizes
+    std::uint64_t folders = 0; ///< folders that would be created
+    std::uint64_t excluded = 0; ///< files an incremental run would leave as they are
+    /// With countAllocated: disk bytes the copies need beyond those of the copies they
+    /// replace; 0 when the run would free more than it takes.
+    std::uint64_t neededBytes() const { return allocatedChange > 0 ? static_cast<std::uint64_t>(allocatedChange) : 0; }
+    std::int64_t allocatedChange = 0;
 };
 
 /// A file, folder or link the run could not read (or could not store) and went on without.
@@ -59,6 +78,8 @@ struct BackupResult {
     std::size_t otherErrors = 0;
     /// Checked items that were neither a file nor a folder when the run reached them.
     std::vector<std::string> missingItems;
+    /// What a preview found; zero for a real run.
+    PreviewTotals preview;
 };
 
 /// Copies checked list items into a destination folder: files straight into it, folders
@@ -125,6 +146,10 @@ public:
     static bool isUpToDate(const files::FileStatus& target, const files::FileStatus& source,
                            std::int64_t granularity);
 
+    /// The time granularity guessed without writing, from the kind of file system holding
+    /// folder: 2 s for FAT, 10 ms for exFAT, else 1. Used by a preview, which must not write.
+    static std::int64_t GuessTimeGranularity(const std::string& folder);
+
     /// The finest modification-time step the file system holding folder keeps, in
     /// nanoseconds, found by writing a known time to a temporary file and reading it back:
     /// 1 on ext4, 2,000,000,000 on FAT. 1 when it cannot be found out (copying too much is
@@ -162,7 +187,13 @@ private:
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
     void copyLink(const std::string& source, const std::string& target);
+    /// The preview's part of copying a file or link: tells the entry, counts it, copies nothing.
+    void previewFile(const std::string& source, const std::string& target, const files::FileStatus* sourceStatus,
+                     const files::FileStatus& targetStatus, bool link);
+    void previewMissing(const std::string& item);
+    bool dryRun() const { return m_settings.dryRun; }
     bool takeRunLock();
+    bool canTakeRunLock();
     /// Makes the target folder of source (or finds it made), writable for the copy; false
     /// when it cannot be made, after the failure box. created tells whether it is new.
     bool makeTargetFolder(const std::string& source, const std::string& target, mode_t mode, bool& created);

@@ -7,6 +7,30 @@
 
 namespace stowmere::backup {
 
+/// One thing a preview found a run would do, or could not do.
+struct PreviewEntry {
+    enum class Kind {
+        New,        ///< a file with no copy yet
+        Size,       ///< a file whose copy differs in size
+        Newer,      ///< a file whose copy is older
+        Replace,    ///< a file whose copy is up to date, copied again by a full run
+        Mkdir,      ///< a folder that would be created
+        Link,       ///< a link that would be made
+        Excluded,   ///< a file an incremental run leaves alone, as its copy is up to date
+        Missing,    ///< a checked item that is neither a file nor a folder
+        Unreadable, ///< a file or folder that could not be read; reason says why
+    };
+    Kind kind = Kind::New;
+    std::string source; ///< the file, link or folder read (for Mkdir the source folder)
+    std::string target; ///< where the copy goes (for Mkdir the folder made)
+    std::uint64_t size = 0; ///< bytes of a file to copy
+    std::string reason;     ///< for Unreadable
+};
+
+/// The word a preview prints for a kind: "new", "size", "newer", "replace", "mkdir",
+/// "link", "excluded", "missing", "unreadable".
+const char* PreviewKindName(PreviewEntry::Kind kind);
+
 /// How a backup run reaches the window that started it. The run calls these from its own
 /// thread, one at a time; a window implementation marshals each call to its user-interface
 /// thread. isItemChecked, uncheckItem and showError must be answered before they return;
@@ -42,6 +66,9 @@ public:
     /// The folder list of a folder item has grown to count folders; told while it is built,
     /// which for a large tree takes a while before the first file is copied.
     virtual void foldersListed(std::size_t count) { static_cast<void>(count); }
+
+    /// A preview found one entry; told as it is found, in the order a run would meet it.
+    virtual void previewEntry(const PreviewEntry& entry) { static_cast<void>(entry); }
 
     /// A file was copied; count is the number of files copied so far in this run.
     virtual void fileCopied(std::uint64_t count) = 0;

@@ -94,4 +94,15 @@ std::string MissingItemsText(const std::vector<std::string>& items)
     return text;
 }
 
+std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination)
+{
+    return "This backup needs " + FormatByteSize(needed) + "; " + FormatByteSize(free) + " is free at " + destination
+           + ".";
+}
+
+std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination)
+{
+    return NotEnoughSpaceLine(needed, free, destination) + "\r\n\r\nStart anyway?";
+}
+
 } // namespace stowmere::backup

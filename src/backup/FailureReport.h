@@ -41,6 +41,13 @@ std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t
 /// "The Backup To Folder %s and the item %s lie inside each other."
 std::string OverlapText(const std::string& destination, const std::string& item);
 
+/// "This backup needs %s; %s is free at %s." with the sizes as FormatByteSize writes them.
+std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination);
+
+/// The question asked before a run whose copies do not fit: the line above, then
+/// "Start anyway?", lines separated by "\r\n".
+std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination);
+
 /// "Another backup into %s is running."
 std::string DestinationBusyText(const std::string& destination);
 

@@ -3,6 +3,7 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/BackupStartCheck.h"
+#include "backup/FailureReport.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -66,6 +68,22 @@ bool namesPath(const std::string& stored, const std::string& given)
 {
     return stored == given || stored == CliApplication::fullPath(given);
 }
+
+/// The pre-flight walk's observer: it sees the checks fixed before the run and keeps what
+/// the walk meets to itself, as the run proper reports it.
+class CheckedItemsOnly : public backup::BackupObserver {
+public:
+    explicit CheckedItemsOnly(const std::vector<bool>& checked) : m_checked(checked) {}
+    bool isItemChecked(std::size_t index) override { return index < m_checked.size() && m_checked[index]; }
+    void uncheckItem(std::size_t) override {}
+    void fileCopied(std::uint64_t) override {}
+    void itemDone() override {}
+    void showError(const std::string&) override {}
+    void closeProgress() override {}
+
+private:
+    const std::vector<bool>& m_checked;
+};
 
 } // namespace
 
@@ -269,18 +287,48 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
         !overlap.empty())
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
 
-    ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet),
+    // A dry run's list goes to standard output; a live line beside it would only get in
+    // its way, so standard error shows only what the run would report.
+    ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet || line.dryRun),
                             ProgressPrinter::terminalWidth());
     CliBackupObserver observer(items, checked, printer);
+    PreviewPrinter preview(m_out, line.json ? PreviewPrinter::Format::Json : PreviewPrinter::Format::Text,
+                           line.verbose);
+    if (line.dryRun)
+        observer.setPreviewPrinter(&preview);
     backup::BackupSettings settings = request.settings();
+    settings.dryRun = line.dryRun;
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);
 
     std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);
+    if (!line.dryRun && !line.force) {
+        // The pre-flight walk: what the copies will take at the destination, before a
+        // byte is written, so that a run that cannot fit stops before it starts.
+        CheckedItemsOnly counter(checked);
+        backup::BackupSettings scan = settings;
+        scan.dryRun = true;
+        scan.countAllocated = true;
+        const backup::BackupResult totals = backup::RunBackup(scan, items, counter, cancelFlag);
+        if (cancelFlag.load())
+            return guard.receivedSignal() == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
+        const std::uint64_t needed = totals.preview.neededBytes();
+        const std::uint64_t free = backup::GetFreeSpace(settings.destination);
+        if (!totals.refused && needed > free) {
+            m_err << ProgressPrinter::escapeControl(backup::NotEnoughSpaceLine(needed, free, settings.destination))
+                  << "\nNothing was copied; --force starts the backup anyway.\n";
+            return ExitCode::NotStarted;
+        }
+    }
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
+    if (line.dryRun) {
+        if (!result.refused || line.json)
+            preview.totals(result);
+        return backupExitCode(result, signal);
+    }
     printer.finish(backupOutcomeText(result, signal));
     return backupExitCode(result, signal);
 }

@@ -41,4 +41,10 @@ void CliBackupObserver::showInformation(const std::string& text) { m_printer.fai
 
 void CliBackupObserver::closeProgress() {}
 
+void CliBackupObserver::previewEntry(const backup::PreviewEntry& entry)
+{
+    if (m_preview)
+        m_preview->entry(entry);
+}
+
 } // namespace stowmere::cli

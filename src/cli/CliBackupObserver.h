@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backup/BackupObserver.h"
+#include "cli/PreviewPrinter.h"
 #include "cli/ProgressPrinter.h"
 
 #include <string>
@@ -25,6 +26,10 @@ public:
     void showError(const std::string& text) override;
     void showInformation(const std::string& text) override;
     void closeProgress() override;
+    void previewEntry(const backup::PreviewEntry& entry) override;
+
+    /// Where a dry run's entries go; none for a real run.
+    void setPreviewPrinter(PreviewPrinter* printer) { m_preview = printer; }
 
     const std::vector<bool>& checked() const { return m_checked; }
 
@@ -32,6 +37,7 @@ private:
     const std::vector<std::string>& m_items;
     std::vector<bool> m_checked;
     ProgressPrinter& m_printer;
+    PreviewPrinter* m_preview = nullptr;
 };
 
 } // namespace stowmere::cli

@@ -80,6 +80,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     bool collectingOnly = false;
     bool sawIncremental = false;
     bool sawQuiet = false;
+    bool sawDryRun = false;
+    bool sawJson = false;
+    bool sawVerbose = false;
+    bool sawForce = false;
 
     auto fail = [&line](const std::string& reason) -> UsageError {
         return UsageError(line.command, reason + seeHelp(line.command));
@@ -127,6 +131,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
             sawQuiet = true;
+        } else if (word == "--dry-run" || word == "-n") {
+            sawDryRun = true;
+        } else if (word == "--force" || word == "-f") {
+            sawForce = true;
+        } else if (word == "--json") {
+            sawJson = true;
+        } else if (word == "--verbose" || word == "-v") {
+            sawVerbose = true;
         } else if (word == "--only") {
             line.only = true;
             collectingOnly = true;
@@ -147,6 +159,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         const char* stray = sawIncremental && !scheduling ? "--incremental"
                             : sawQuiet                    ? "--quiet"
                             : line.only                   ? "--only"
+                            : sawDryRun                   ? "--dry-run"
+                            : sawForce                    ? "--force"
                                                           : nullptr;
         if (stray && std::string_view(stray) == "--incremental")
             throw fail("--incremental belongs to the backup command and 'schedule SET' only");
@@ -157,8 +171,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
         throw fail("schedule: missing --daily HH:MM");
+    if ((sawJson || sawVerbose) && !sawDryRun)
+        throw fail(std::string(sawJson ? "--json" : "--verbose") + " belongs to 'backup --dry-run' only");
     line.incremental = sawIncremental;
     line.quiet = sawQuiet;
+    line.dryRun = sawDryRun;
+    line.json = sawJson;
+    line.verbose = sawVerbose;
+    line.force = sawForce;
     if (line.only && line.onlyPaths.empty())
         throw fail("--only needs at least one PATH");
 

@@ -31,6 +31,10 @@ struct CommandLine {
     std::optional<std::string> dataFolder;
     bool incremental = false;
     bool quiet = false;
+    bool dryRun = false;  ///< --dry-run: list what the backup would do, write nothing
+    bool json = false;    ///< --json: the dry run's list as JSON Lines
+    bool verbose = false; ///< --verbose: the dry run lists up-to-date files too
+    bool force = false;   ///< --force: back up even when the copies do not fit the free space
     bool only = false;               ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command

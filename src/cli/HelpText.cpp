@@ -61,7 +61,8 @@ std::string helpText(Command command)
                kSetWord + "\nOptions:\n" + kDataOption;
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
-                           "                           [--quiet] [--data DIR]\n"
+                           "                           [--quiet] [--force] [--dry-run [--json] [--verbose]]\n"
+                           "                           [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
                            "Folder: files go straight into it, folders with their whole tree into\n"
@@ -71,7 +72,15 @@ std::string helpText(Command command)
                "Options:\n"
                "  --incremental  copy a file only when its backup copy is missing or older\n"
                "  --only PATH... back up only these paths of the set\n"
-               "  --quiet        show no progress (failures are still shown)\n" +
+               "  --quiet        show no progress (failures are still shown)\n"
+               "  --force        start even when the copies do not fit the free space\n"
+               "  --dry-run      write nothing; list what a backup would do, one line each:\n"
+               "                 new, size or newer for a file (no copy yet, a copy of\n"
+               "                 another size, an older copy), replace for a file a full\n"
+               "                 backup copies again, mkdir, link, missing, unreadable;\n"
+               "                 then the totals\n"
+               "  --json         with --dry-run: one JSON object a line, totals last\n"
+               "  --verbose      with --dry-run: list the up-to-date files as excluded\n" +
                kDataOption +
                "\n"
                "Progress goes to standard error: a live line on a terminal, plain lines\n"
@@ -141,7 +150,7 @@ std::string helpText(Command command)
                        "  add-paths SET PATH...        add files and folders to a set\n"
                        "  remove-paths SET PATH...     remove files and folders from a set\n"
                        "  delete-set SET               delete a backup set that has no paths\n"
-                       "  backup SET [--incremental] [--only PATH...] [--quiet]\n"
+                       "  backup SET [--incremental] [--only PATH...] [--quiet] [--dry-run]\n"
                        "                               back up a set\n"
                        "  schedule SET --daily HH:MM [--incremental]\n"
                        "                               back up a set every day\n"

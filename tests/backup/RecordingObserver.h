@@ -65,6 +65,7 @@ public:
         if (onFoldersListed)
             onFoldersListed(count);
     }
+    void previewEntry(const backup::PreviewEntry& entry) override { previews.push_back(entry); }
     void closeProgress() override
     {
         ++closes;
@@ -78,6 +79,7 @@ public:
     std::vector<std::string> targets;
     std::vector<std::string> errors;
     std::vector<std::string> information;
+    std::vector<backup::PreviewEntry> previews;
     std::size_t listed = 0;
     std::uint64_t counter = 0;
     int steps = 0;

@@ -39,7 +39,7 @@ expect "backup|" ba
 expect "schedule|" sch
 expect "dump|" du
 expect "--daily|--data|--help|--incremental|" schedule Documents --
-expect "--data|--help|--incremental|--only|--quiet|" backup Documents --
+expect "--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
 expect "--data|--help|-h|" -
 # Sets come from the data folder named on the command line, quoted for the shell.
 expect "Documents|My\\ Pictures|" --data "$work/data" backup ""

@@ -131,7 +131,8 @@ int generateSmall(const std::string& folder, int files, int folders, int depth)
     for (int i = 0; i < files; ++i) {
         noise.fill(data);
         const std::size_t size = 1024 + noise.next() % (15 * 1024 + 1);
-        writeFile(nodes[static_cast<std::size_t>(i) % nodes.size()].path + "/f" + std::to_string(i) + ".dat", data, size);
+        writeFile(nodes[static_cast<std::size_t>(i) % nodes.size()].path + "/f" + std::to_string(i) + ".dat",
+                  data, size);
     }
     std::printf("%zu folders, %d files\n", nodes.size(), files);
     return 0;
@@ -228,10 +229,9 @@ int main(int argc, char** argv)
         return backup(argc, argv);
     if (command == "cancel-latency")
         return cancelLatency(argc, argv);
-    std::fprintf(stderr,
-                 "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
-                 "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH\n"
-                 "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
-                 "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
+    std::fprintf(stderr, "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
+                         "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH\n"
+                         "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
+                         "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

@@ -11,10 +11,10 @@
 
 namespace {
 
-void repaintAtNewPosition(benchmark::State &state, TProEffect effect)
+void repaintAtNewPosition(benchmark::State& state, TProEffect effect)
 {
     TfrmProgress frm;
-    TProgressCyl &bar = *frm.xipZip();
+    TProgressCyl& bar = *frm.xipZip();
     if (effect != peCustom)
         bar.setProEffect(effect);
     bar.setMax(1000);
@@ -22,14 +22,23 @@ void repaintAtNewPosition(benchmark::State &state, TProEffect effect)
     for (auto _ : state) {
         position = position >= 1000 ? 1 : position + 1;
         bar.setPosition(position);
-        const QImage &image = bar.renderOffscreen();
+        const QImage& image = bar.renderOffscreen();
         benchmark::DoNotOptimize(image.constBits());
     }
 }
 
-void BM_WindowBarRepaint(benchmark::State &state) { repaintAtNewPosition(state, peCustom); }
-void BM_InvertTextBarRepaint(benchmark::State &state) { repaintAtNewPosition(state, peStdBlue); }
-void BM_ShadowTextBarRepaint(benchmark::State &state) { repaintAtNewPosition(state, peMetalGold); }
+void BM_WindowBarRepaint(benchmark::State& state)
+{
+    repaintAtNewPosition(state, peCustom);
+}
+void BM_InvertTextBarRepaint(benchmark::State& state)
+{
+    repaintAtNewPosition(state, peStdBlue);
+}
+void BM_ShadowTextBarRepaint(benchmark::State& state)
+{
+    repaintAtNewPosition(state, peMetalGold);
+}
 
 } // namespace
 
@@ -37,7 +46,7 @@ BENCHMARK(BM_WindowBarRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->R
 BENCHMARK(BM_InvertTextBarRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ShadowTextBarRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

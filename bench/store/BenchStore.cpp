@@ -35,7 +35,8 @@ constexpr int kSets = 500;
 
 std::string randomPath(std::mt19937& random)
 {
-    static const char* const roots[] = {"/home/anna/", "/home/bert/Documents/", "/srv/share/projects/", "/etc/"};
+    static const char* const roots[] = {"/home/anna/", "/home/bert/Documents/", "/srv/share/projects/",
+                                        "/etc/"};
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
     std::string path = roots[random() % 4];
     const std::size_t length = 40 + random() % 81;
@@ -124,7 +125,10 @@ void BM_LoadPathTableWithOrder(benchmark::State& state)
     }
     state.counters["file_bytes"] = static_cast<double>(fs::file_size(file));
 }
-BENCHMARK(BM_LoadPathTableWithOrder)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadPathTableWithOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 void BM_SavePathTableToBytes(benchmark::State& state)
 {

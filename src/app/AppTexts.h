@@ -6,9 +6,21 @@
 // The program's fixed texts that more than one window shows.
 namespace stowmere::app::texts {
 
-inline QString applicationTitle() { return QStringLiteral("Orvane Stowmere"); }
-inline QString mainCaption() { return QStringLiteral("Orvane Office - Stowmere"); }
-inline QString webAddress() { return QStringLiteral("https://stowmere.example.org"); }
-inline QString webCaption() { return QStringLiteral("stowmere.example.org"); }
+inline QString applicationTitle()
+{
+    return QStringLiteral("Orvane Stowmere");
+}
+inline QString mainCaption()
+{
+    return QStringLiteral("Orvane Office - Stowmere");
+}
+inline QString webAddress()
+{
+    return QStringLiteral("https://stowmere.example.org");
+}
+inline QString webCaption()
+{
+    return QStringLiteral("stowmere.example.org");
+}
 
 } // namespace stowmere::app::texts

@@ -10,8 +10,7 @@ namespace {
 
 // Every picture is designed on a 32 x 32 grid and scaled by the painter, so the 16 x 16
 // and 64 x 64 variants keep the same shapes.
-template <typename Draw>
-QImage drawGlyph(int size, Draw draw)
+template <typename Draw> QImage drawGlyph(int size, Draw draw)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -157,7 +156,8 @@ void checkMark(QPainter& p)
 
 void crossMark(QPainter& p)
 {
-    for (const auto& [colour, width] : {std::pair{QColor(0x7d, 0x0b, 0x0b), 8.0}, {QColor(0xe8, 0x3a, 0x2a), 5.0}}) {
+    for (const auto& [colour, width] :
+         {std::pair{QColor(0x7d, 0x0b, 0x0b), 8.0}, {QColor(0xe8, 0x3a, 0x2a), 5.0}}) {
         p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(7, 7), QPointF(25, 25));
         p.drawLine(QPointF(25, 7), QPointF(7, 25));

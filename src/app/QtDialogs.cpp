@@ -4,9 +4,9 @@
 #include "platform/Paths.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -41,7 +41,10 @@ QString displayText(const QString& text)
     return shown;
 }
 
-QWidget* dialogParent() { return QApplication::activeWindow(); }
+QWidget* dialogParent()
+{
+    return QApplication::activeWindow();
+}
 
 // Qt's own dialogs behave the same on every desktop and can be driven by real input
 // events in the end-to-end test; a portal dialog could not.
@@ -56,7 +59,8 @@ bool QtDialogs::message(MessageKind kind, const QString& text)
     // Messages with line breaks of their own (the help text, the copy failure) are laid
     // out by them. The box wraps anything wider than about 500 pixels, breaking their
     // lines a second time, unless its label asks for the width of the longest line.
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")); label && text.contains(u'\n')) {
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        label && text.contains(u'\n')) {
         int widest = 0;
         for (const QString& line : displayText(text).split(u'\n'))
             widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
@@ -78,9 +82,9 @@ bool QtDialogs::message(MessageKind kind, const QString& text)
 
 std::optional<QString> QtDialogs::browseFolder(const QString& start)
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        dialogParent(), QString(), start.isEmpty() ? QDir::homePath() : start,
-        kDialogOptions | QFileDialog::ShowDirsOnly);
+    const QString folder = QFileDialog::getExistingDirectory(dialogParent(), QString(),
+                                                             start.isEmpty() ? QDir::homePath() : start,
+                                                             kDialogOptions | QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return QString::fromStdString(paths::withoutTrailingSeparator(folder.toStdString()));

@@ -156,7 +156,8 @@ void styleBarCheckBox(TGradCheckBox& box, const QString& caption)
 int checkBoxWidth(const TGradCheckBox& box, int designedWidth)
 {
     constexpr int kBoxAndMargins = 13 + 8;
-    const int needed = kBoxAndMargins + box.Spacing() + QFontMetrics(box.font()).horizontalAdvance(box.Caption());
+    const int needed =
+        kBoxAndMargins + box.Spacing() + QFontMetrics(box.font()).horizontalAdvance(box.Caption());
     return std::max(designedWidth, needed);
 }
 

@@ -25,7 +25,8 @@ QFont arialFont(int pixelHeight, bool bold = false);
 void applyButtonColours(TGradButton& button, bool large);
 
 /// A gradient button with caption, glyph on the left and spacing.
-TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing, bool large);
+TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
+                        bool large);
 
 /// The blue title bar: double-vertical gradient, white bold Arial caption in the middle.
 void styleTitlePanel(TGradPanel& panel, const QString& caption);

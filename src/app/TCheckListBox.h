@@ -6,7 +6,8 @@
 namespace stowmere::app {
 
 /// An owner-drawn list whose items each carry a check mark in an 18-pixel strip at their
-/// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the current item,
+/// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the
+/// current item,
 /// "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
 class TCheckListBox : public TListBox {
     Q_OBJECT

@@ -3,7 +3,6 @@
 
 #include "app/TDBEdit.h"
 
-
 #include <QKeyEvent>
 #include <QValidator>
 

@@ -19,8 +19,8 @@ public:
     /// The draw handler gets the item index, its rectangle (right of any check strip) and
     /// its state; the painter comes prepared with the list's font, a white brush and a
     /// black pen, or the highlight colours for a selected item.
-    using DrawItemHandler =
-        std::function<void(TListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)>;
+    using DrawItemHandler = std::function<void(TListBox& list, int index, QPainter& painter,
+                                               const QRect& rect, QStyle::State state)>;
 
     static constexpr int kItemHeight = 21;
 

@@ -59,7 +59,8 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
 
     Label1 = makeFieldLabel(GradPanel4, QStringLiteral("Backup Description"), 24, 27);
     Label1->setObjectName(QStringLiteral("Label1"));
-    DBEdit1 = new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), GradPanel4);
+    DBEdit1 =
+        new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), GradPanel4);
     DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
     DBEdit1->setFont(style::sansFont(13));
     DBEdit1->setGeometry(192, 24, 313, 24);

@@ -40,17 +40,17 @@
 namespace stowmere::app {
 namespace {
 
-const QString kHelpText = QStringLiteral(
-    "This is a short help tutorial.\r\n\r\n"
-    "- To backup, create a Backup Name, add files and folders to the list,\r\n"
-    "   then select by checking the files and folders that need to be backed-up,\r\n"
-    "   and then click the Backup button.\r\n\r\n"
-    "- The Incremental Backup checkbox lets you backup modified files only.\r\n\r\n"
-    "- The Add Folder button adds a new folder to the list for backup.\r\n\r\n"
-    "- The Add Files button adds new files to the list for backup.\r\n\r\n"
-    "- The Delete button is for deleting checked item(s).\r\n\r\n"
-    "- The Backup button copies all files and folders in the list\r\n"
-    "   to the Backup To Folder selected in Backup Information.");
+const QString kHelpText =
+    QStringLiteral("This is a short help tutorial.\r\n\r\n"
+                   "- To backup, create a Backup Name, add files and folders to the list,\r\n"
+                   "   then select by checking the files and folders that need to be backed-up,\r\n"
+                   "   and then click the Backup button.\r\n\r\n"
+                   "- The Incremental Backup checkbox lets you backup modified files only.\r\n\r\n"
+                   "- The Add Folder button adds a new folder to the list for backup.\r\n\r\n"
+                   "- The Add Files button adds new files to the list for backup.\r\n\r\n"
+                   "- The Delete button is for deleting checked item(s).\r\n\r\n"
+                   "- The Backup button copies all files and folders in the list\r\n"
+                   "   to the Backup To Folder selected in Backup Information.");
 
 constexpr int kFadeMilliseconds = 600;
 // Where FormResize keeps Exit and the web address: their left edges this far from the
@@ -58,8 +58,14 @@ constexpr int kFadeMilliseconds = 600;
 constexpr int kCloseFromRight = 100;
 constexpr int kWebFromRight = 175;
 
-QString fromStd(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+QString fromStd(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string toStd(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
 
 // Ends a bulk update of a list on every exit path.
 class BulkUpdate {
@@ -230,9 +236,9 @@ void TfrmMain::createComponents()
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     SpeedButton1->setFont(style::arialFont(13, true));
-    SpeedButton1->setStyleSheet(QStringLiteral(
-        "QToolButton { color: white; background: transparent; border: none; }"
-        "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"));
+    SpeedButton1->setStyleSheet(
+        QStringLiteral("QToolButton { color: white; background: transparent; border: none; }"
+                       "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"));
     SpeedButton1->setToolTip(QStringLiteral("Short Help Tutorial..."));
     SpeedButton1->setGeometry(808, 13, 20, 20);
 
@@ -263,7 +269,8 @@ QSize TfrmMain::minimumLayoutSize() const
     // bars, and where the lowest of the large buttons still shows whole.
     constexpr int kGap = 8;
     const int barEnd = std::max({chkSelectAll->geometry().right(), chkIncremental->geometry().right(),
-                           SpeedButton1->geometry().right(), btnDeleteCategory->geometry().right()}) + 1;
+                                 SpeedButton1->geometry().right(), btnDeleteCategory->geometry().right()}) +
+                       1;
     const int titleEnd = Label2->geometry().right() + 1;
     const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
     const int height = GradPanel1->height() + GradPanel3->height() + btnBackup->geometry().bottom() + 1 +
@@ -372,7 +379,10 @@ void TfrmMain::fadeOutAndClose()
     fade->start();
 }
 
-void TfrmMain::btnCloseClick() { close(); }
+void TfrmMain::btnCloseClick()
+{
+    close();
+}
 
 void TfrmMain::CloseTables()
 {
@@ -396,14 +406,18 @@ void TfrmMain::CloseTables()
                 m_catalog->keepFileOnDisk(result.file);
             break;
         case Catalog::SaveStatus::Failed:
-            if (!m_dialogs.confirm(fromStd(catalog::messages::saveFailedQuestion(result.file, result.reason))))
+            if (!m_dialogs.confirm(
+                    fromStd(catalog::messages::saveFailedQuestion(result.file, result.reason))))
                 m_catalog->keepFileOnDisk(result.file);
             break;
         }
     }
 }
 
-void TfrmMain::pumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TfrmMain::pumpMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
@@ -428,13 +442,22 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TfrmMain::Label1Click() { QDesktopServices::openUrl(QUrl(texts::webAddress())); }
+void TfrmMain::Label1Click()
+{
+    QDesktopServices::openUrl(QUrl(texts::webAddress()));
+}
 
-void TfrmMain::SpeedButton1Click() { m_dialogs.information(kHelpText); }
+void TfrmMain::SpeedButton1Click()
+{
+    m_dialogs.information(kHelpText);
+}
 
 // --- Lists and tables ----------------------------------------------------------------------
 
-bool TfrmMain::categoriesEmpty() const { return m_catalog->sets().empty(); }
+bool TfrmMain::categoriesEmpty() const
+{
+    return m_catalog->sets().empty();
+}
 
 bool TfrmMain::changesAllowed()
 {
@@ -460,7 +483,10 @@ bool TfrmMain::pathsCanBeAdded()
     return true;
 }
 
-bool TfrmMain::pathsEmpty() const { return !m_currentSet || m_catalog->paths(*m_currentSet).empty(); }
+bool TfrmMain::pathsEmpty() const
+{
+    return !m_currentSet || m_catalog->paths(*m_currentSet).empty();
+}
 
 std::optional<catalog::BackupSet> TfrmMain::currentSet() const
 {
@@ -496,8 +522,8 @@ void TfrmMain::FillPathList()
 bool TfrmMain::LocateCategory()
 {
     const int index = lstCategory->itemIndex();
-    if (index < 0 || index >= static_cast<int>(m_categoryNos.size())
-        || !m_catalog->findSet(m_categoryNos[static_cast<std::size_t>(index)])) {
+    if (index < 0 || index >= static_cast<int>(m_categoryNos.size()) ||
+        !m_catalog->findSet(m_categoryNos[static_cast<std::size_t>(index)])) {
         m_dialogs.error(fromStd(catalog::messages::kSetNotFound));
         return false;
     }
@@ -728,7 +754,10 @@ void TfrmMain::DeleteCheckedPaths()
     }
 }
 
-int TfrmMain::CountChecked() const { return chklstList->checkedCount(); }
+int TfrmMain::CountChecked() const
+{
+    return chklstList->checkedCount();
+}
 
 void TfrmMain::chkSelectAllClick()
 {
@@ -749,8 +778,9 @@ void TfrmMain::btnBackupClick()
     // run still joins it.
     catalog::RunRequest request;
     if (m_currentSet && m_catalog->findSet(*m_currentSet))
-        request = m_catalog->runRequest(*m_currentSet, chkIncremental->Checked(),
-                                        [this](std::size_t index) { return chklstList->checked(static_cast<int>(index)); });
+        request = m_catalog->runRequest(*m_currentSet, chkIncremental->Checked(), [this](std::size_t index) {
+            return chklstList->checked(static_cast<int>(index));
+        });
     const backup::BackupStartCheck check = request.startCheck();
     if (!check.information.empty()) {
         m_dialogs.information(fromStd(check.information));
@@ -763,7 +793,8 @@ void TfrmMain::btnBackupClick()
         if (chklstList->checked(i))
             checkedItems.push_back(toStd(chklstList->itemText(i)));
     }
-    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems); !overlap.empty()) {
+    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
+        !overlap.empty()) {
         m_dialogs.information(fromStd(overlap));
         return;
     }
@@ -782,9 +813,9 @@ void TfrmMain::setRunning(bool running)
 {
     // While a run reads the list, nothing may change the tables or refill the lists;
     // checking and unchecking items stays possible.
-    for (QWidget* command : std::initializer_list<QWidget*>{btnAddCategory, btnDeleteCategory, btnAddFolder,
-                                                            btnAddFiles, btnDelete, chkSelectAll, btnBackup,
-                                                            lstCategory})
+    for (QWidget* command :
+         std::initializer_list<QWidget*>{btnAddCategory, btnDeleteCategory, btnAddFolder, btnAddFiles,
+                                         btnDelete, chkSelectAll, btnBackup, lstCategory})
         command->setEnabled(!running);
 }
 

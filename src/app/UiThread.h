@@ -12,8 +12,7 @@ namespace stowmere::app {
 /// Runs work on context's thread and waits for it: directly when already there, else as a
 /// blocking queued call. The caller must not be holding the user-interface thread waiting
 /// for this thread, or both would wait for ever.
-template <typename Work>
-auto runOnThreadOf(QObject* context, Work work)
+template <typename Work> auto runOnThreadOf(QObject* context, Work work)
 {
     if (QThread::currentThread() == context->thread())
         return work();
@@ -21,7 +20,8 @@ auto runOnThreadOf(QObject* context, Work work)
         QMetaObject::invokeMethod(context, work, Qt::BlockingQueuedConnection);
     } else {
         decltype(work()) answer{};
-        QMetaObject::invokeMethod(context, [&] { answer = work(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [&] { answer = work(); }, Qt::BlockingQueuedConnection);
         return answer;
     }
 }

@@ -6,9 +6,15 @@
 
 namespace stowmere::app {
 
-WaitCursor::WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
 
-WaitCursor::~WaitCursor() { release(); }
+WaitCursor::~WaitCursor()
+{
+    release();
+}
 
 void WaitCursor::release()
 {

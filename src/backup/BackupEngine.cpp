@@ -28,7 +28,8 @@ namespace {
 using files::CopyOutcome;
 using files::EntryKind;
 
-constexpr const char* kPseudoReason = "it lies on a system file system (such as /proc or /sys) that holds no data";
+constexpr const char* kPseudoReason =
+    "it lies on a system file system (such as /proc or /sys) that holds no data";
 constexpr const char* kLinksRefusedReason = "links cannot be stored on this drive";
 constexpr const char* kChangedKindReason = "it is no longer what it was when the folder was read";
 
@@ -73,25 +74,31 @@ std::pair<std::int64_t, std::int64_t> truncated(const timespec& time, std::int64
 const char* PreviewKindName(PreviewEntry::Kind kind)
 {
     switch (kind) {
-    case PreviewEntry::Kind::New: return "new";
-    case PreviewEntry::Kind::Size: return "size";
-    case PreviewEntry::Kind::Newer: return "newer";
-    case PreviewEntry::Kind::Replace: return "replace";
-    case PreviewEntry::Kind::Mkdir: return "mkdir";
-    case PreviewEntry::Kind::Link: return "link";
-    case PreviewEntry::Kind::Excluded: return "excluded";
-    case PreviewEntry::Kind::Missing: return "missing";
-    case PreviewEntry::Kind::Unreadable: return "unreadable";
+    case PreviewEntry::Kind::New:
+        return "new";
+    case PreviewEntry::Kind::Size:
+        return "size";
+    case PreviewEntry::Kind::Newer:
+        return "newer";
+    case PreviewEntry::Kind::Replace:
+        return "replace";
+    case PreviewEntry::Kind::Mkdir:
+        return "mkdir";
+    case PreviewEntry::Kind::Link:
+        return "link";
+    case PreviewEntry::Kind::Excluded:
+        return "excluded";
+    case PreviewEntry::Kind::Missing:
+        return "missing";
+    case PreviewEntry::Kind::Unreadable:
+        return "unreadable";
     }
     return "";
 }
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
-    : m_settings(std::move(settings))
-    , m_observer(observer)
-    , m_cancelFlag(cancelFlag)
-    , m_dest(m_settings.destination)
-    , m_umask(files::processUmask())
+    : m_settings(std::move(settings)), m_observer(observer), m_cancelFlag(cancelFlag),
+      m_dest(m_settings.destination), m_umask(files::processUmask())
 {
     // Only one separator goes, even from the root: "/" becomes "", so that the targets
     // made by appending "/" + name come out as "/name".
@@ -192,7 +199,8 @@ bool BackupEngine::canTakeRunLock()
     if (error == 0)
         return true;
     m_result.refused = true;
-    m_result.refusal = "Cannot open the lock file " + paths::join(folder, kRunLockName) + ": " + systemText(error);
+    m_result.refusal =
+        "Cannot open the lock file " + paths::join(folder, kRunLockName) + ": " + systemText(error);
     return false;
 }
 
@@ -240,7 +248,8 @@ void BackupEngine::copyFileItem(const std::string& item)
         }
     }
     if (dryRun()) {
-        previewFile(item, target, &source, targetThere ? files::statusFromStat(targetInfo) : files::FileStatus{}, false);
+        previewFile(item, target, &source,
+                    targetThere ? files::statusFromStat(targetInfo) : files::FileStatus{}, false);
         return;
     }
     if (!m_destCleaned) {
@@ -316,7 +325,8 @@ void BackupEngine::BuildFolderList(const std::string& item)
     m_descent.clear();
 }
 
-void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root, std::size_t index)
+void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root,
+                                     std::size_t index)
 {
     std::vector<files::FolderEntry> entries;
     try {
@@ -367,8 +377,8 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
     }
 }
 
-void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
-                                 std::size_t index)
+void BackupEngine::rememberFiles(const files::OpenFolder& folder,
+                                 const std::vector<files::FolderEntry>& entries, std::size_t index)
 {
     // The folder has just been read to find its sub-folders; keeping its files spares the
     // copy a second reading, and an incremental run the opening of the source folder.
@@ -381,7 +391,8 @@ void BackupEngine::rememberFiles(const files::OpenFolder& folder, const std::vec
             return;
         ++m_rememberedFiles;
         const bool needStatus = (m_settings.incremental || dryRun()) && !entry.link;
-        files.push_back({entry.name, needStatus ? folder.entryStatus(entry.name) : files::FileStatus{}, entry.link});
+        files.push_back(
+            {entry.name, needStatus ? folder.entryStatus(entry.name) : files::FileStatus{}, entry.link});
     }
     m_folders[index].files = std::move(files);
 }
@@ -573,7 +584,8 @@ void BackupEngine::copyLink(const std::string& source, const std::string& target
 }
 
 void BackupEngine::previewFile(const std::string& source, const std::string& target,
-                               const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link)
+                               const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus,
+                               bool link)
 {
     PreviewEntry entry{PreviewEntry::Kind::New, source, target, 0, {}};
     if (link) {
@@ -583,8 +595,8 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
             char targetText[PATH_MAX];
             const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
             const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
-            if (sourceLength >= 0 && sourceLength == targetLength
-                && std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
+            if (sourceLength >= 0 && sourceLength == targetLength &&
+                std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
                 entry.kind = PreviewEntry::Kind::Excluded;
                 ++m_result.preview.excluded;
                 m_observer.previewEntry(entry);
@@ -637,7 +649,8 @@ void BackupEngine::previewMissing(const std::string& item)
         m_observer.previewEntry({PreviewEntry::Kind::Missing, item, {}, 0, {}});
 }
 
-bool BackupEngine::makeTargetFolder(const std::string& source, const std::string& target, mode_t mode, bool& created)
+bool BackupEngine::makeTargetFolder(const std::string& source, const std::string& target, mode_t mode,
+                                    bool& created)
 {
     created = false;
     // Made writable for the copy whatever the source's bits; they follow once it is filled.
@@ -711,9 +724,8 @@ std::int64_t BackupEngine::ProbeTimeGranularity(const std::string& folder)
     const std::int64_t written = kWritten.tv_sec * kSecond + kWritten.tv_nsec;
     const std::int64_t read = static_cast<std::int64_t>(info.st_mtim.tv_sec) * kSecond + info.st_mtim.tv_nsec;
     const std::int64_t lost = written > read ? written - read : read - written;
-    constexpr std::array<std::int64_t, 11> kSteps = {1,         10,         100,          1'000,
-                                                     10'000,    100'000,    1'000'000,    10'000'000,
-                                                     100'000'000, kSecond,  2 * kSecond};
+    constexpr std::array<std::int64_t, 11> kSteps = {
+        1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000, kSecond, 2 * kSecond};
     for (const std::int64_t step : kSteps) {
         if (lost < step)
             return step;
@@ -748,10 +760,11 @@ std::int64_t BackupEngine::timeGranularity()
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)
 {
     m_observer.copyingFile(source, target);
-    const CopyOutcome outcome = m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
-        m_observer.copyProgress(source, done, size);
-        return !cancelled();
-    });
+    const CopyOutcome outcome =
+        m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
+            m_observer.copyProgress(source, done, size);
+            return !cancelled();
+        });
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;

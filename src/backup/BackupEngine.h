@@ -39,13 +39,16 @@ struct BackupSettings {
 
 /// The totals of a preview.
 struct PreviewTotals {
-    std::uint64_t files = 0; ///< files and links that would be copied
-    std::uint64_t bytes = 0; ///< their sizes
-    std::uint64_t folders = 0; ///< folders that would be created
+    std::uint64_t files = 0;    ///< files and links that would be copied
+    std::uint64_t bytes = 0;    ///< their sizes
+    std::uint64_t folders = 0;  ///< folders that would be created
     std::uint64_t excluded = 0; ///< files an incremental run would leave as they are
     /// With countAllocated: disk bytes the copies need beyond those of the copies they
     /// replace; 0 when the run would free more than it takes.
-    std::uint64_t neededBytes() const { return allocatedChange > 0 ? static_cast<std::uint64_t>(allocatedChange) : 0; }
+    std::uint64_t neededBytes() const
+    {
+        return allocatedChange > 0 ? static_cast<std::uint64_t>(allocatedChange) : 0;
+    }
     std::int64_t allocatedChange = 0;
 };
 
@@ -165,9 +168,9 @@ private:
     };
     /// What the listing learnt about one listed folder, same index as the list.
     struct ListedFolder {
-        mode_t mode = 0;     ///< permission bits for the target folder; 0 when unknown
+        mode_t mode = 0; ///< permission bits for the target folder; 0 when unknown
         files::FileIdentity identity;
-        bool skip = false;   ///< unreadable or on a pseudo file system: made empty or not at all
+        bool skip = false; ///< unreadable or on a pseudo file system: made empty or not at all
         bool unreadable = false;
         /// Its files; none for a folder that is read again when it is copied.
         std::optional<std::vector<ListedFile>> files;
@@ -188,8 +191,8 @@ private:
     void copyFolderItem(const std::string& item);
     void copyLink(const std::string& source, const std::string& target);
     /// The preview's part of copying a file or link: tells the entry, counts it, copies nothing.
-    void previewFile(const std::string& source, const std::string& target, const files::FileStatus* sourceStatus,
-                     const files::FileStatus& targetStatus, bool link);
+    void previewFile(const std::string& source, const std::string& target,
+                     const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link);
     void previewMissing(const std::string& item);
     bool dryRun() const { return m_settings.dryRun; }
     bool takeRunLock();
@@ -200,7 +203,8 @@ private:
     void applyFolderModes();
     std::int64_t timeGranularity();
     void notBackedUp(const std::string& path, const std::string& reason);
-    void destinationFailed(const std::string& source, const std::string& targetFolder, const std::string& reason);
+    void destinationFailed(const std::string& source, const std::string& targetFolder,
+                           const std::string& reason);
     bool cancelled() const { return m_cancelFlag.load(); }
     void showError(const std::string& text);
 

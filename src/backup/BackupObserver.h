@@ -21,8 +21,8 @@ struct PreviewEntry {
         Unreadable, ///< a file or folder that could not be read; reason says why
     };
     Kind kind = Kind::New;
-    std::string source; ///< the file, link or folder read (for Mkdir the source folder)
-    std::string target; ///< where the copy goes (for Mkdir the folder made)
+    std::string source;     ///< the file, link or folder read (for Mkdir the source folder)
+    std::string target;     ///< where the copy goes (for Mkdir the folder made)
     std::uint64_t size = 0; ///< bytes of a file to copy
     std::string reason;     ///< for Unreadable
 };

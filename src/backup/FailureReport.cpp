@@ -21,7 +21,8 @@ std::string twoDecimals(std::uint64_t bytes, std::uint64_t unit, const char* suf
     // The largest 64-bit count in GB has 11 integer digits; the buffer leaves room for any
     // decimal separator the locale may use.
     char text[64];
-    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / static_cast<double>(unit), suffix);
+    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / static_cast<double>(unit),
+                  suffix);
     return text;
 }
 
@@ -49,15 +50,16 @@ std::string FolderPartOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes)
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+                            std::uint64_t freeBytes)
 {
-    return "Could not backup file: " + source + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
-        + targetFolder + " " + FormatByteSize(freeBytes)
-        + "\r\n\r\nOr try running this application with administrator rights.";
+    return "Could not backup file: " + source +
+           "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive " + targetFolder + " " +
+           FormatByteSize(freeBytes) + "\r\n\r\nOr try running this application with administrator rights.";
 }
 
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes,
-                            const std::string& reason)
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+                            std::uint64_t freeBytes, const std::string& reason)
 {
     std::string text = CopyFailureText(source, targetFolder, freeBytes);
     if (!reason.empty())
@@ -96,8 +98,8 @@ std::string MissingItemsText(const std::vector<std::string>& items)
 
 std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination)
 {
-    return "This backup needs " + FormatByteSize(needed) + "; " + FormatByteSize(free) + " is free at " + destination
-           + ".";
+    return "This backup needs " + FormatByteSize(needed) + "; " + FormatByteSize(free) + " is free at " +
+           destination + ".";
 }
 
 std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination)

@@ -19,12 +19,13 @@ std::string FormatByteSize(std::uint64_t bytes);
 std::string FolderPartOf(const std::string& path);
 
 /// The seven-line text of the box shown when a file could not be copied.
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes);
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+                            std::uint64_t freeBytes);
 
 /// The same box with the system's reason on a line of its own at the end ("Reason: ...");
 /// without a reason it is the seven-line box.
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder, std::uint64_t freeBytes,
-                            const std::string& reason);
+std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+                            std::uint64_t freeBytes, const std::string& reason);
 
 /// The text of the box that lists checked items found neither as file nor as folder.
 std::string MissingItemsText(const std::vector<std::string>& items);

@@ -17,7 +17,10 @@ namespace {
 
 using store::TDataTable;
 
-std::string text(std::string_view view) { return std::string(view); }
+std::string text(std::string_view view)
+{
+    return std::string(view);
+}
 
 std::size_t fieldIndex(const TDataTable& table, std::string_view column)
 {
@@ -28,7 +31,10 @@ std::size_t fieldIndex(const TDataTable& table, std::string_view column)
     return *index;
 }
 
-std::int32_t toNumber(std::optional<std::int64_t> value) { return static_cast<std::int32_t>(value.value_or(0)); }
+std::int32_t toNumber(std::optional<std::int64_t> value)
+{
+    return static_cast<std::int32_t>(value.value_or(0));
+}
 
 bool editing(const TDataTable& table)
 {
@@ -59,7 +65,8 @@ struct Catalog::Table {
 };
 
 Catalog::Catalog(std::string dataFolder, std::chrono::milliseconds lockWait)
-    : m_dataFolder(std::move(dataFolder)), m_categoryFile(paths::join(m_dataFolder, text(schema::kCategoryFileName))),
+    : m_dataFolder(std::move(dataFolder)),
+      m_categoryFile(paths::join(m_dataFolder, text(schema::kCategoryFileName))),
       m_pathFile(paths::join(m_dataFolder, text(schema::kPathFileName))), m_lockWait(lockWait),
       m_category(std::make_unique<TDataTable>()), m_paths(std::make_unique<TDataTable>()),
       m_categoryState(std::make_unique<Table>()), m_pathState(std::make_unique<Table>())
@@ -108,7 +115,10 @@ void Catalog::openForChange()
     readTables();
 }
 
-void Catalog::releaseLock() { m_lock.reset(); }
+void Catalog::releaseLock()
+{
+    m_lock.reset();
+}
 
 void Catalog::readTables()
 {
@@ -160,8 +170,8 @@ void Catalog::readTable(Table& state, std::string_view order)
         const auto index = table.FindField(field.name);
         const store::FieldDef* found = index ? &table.FieldDefs()[*index] : nullptr;
         if (!found || found->type != field.type || (field.isAutoIncrement() && !found->isAutoIncrement()))
-            throw TableFileError("Cannot read " + state.file + ": it has no column '" + field.name
-                                 + "' of the expected type");
+            throw TableFileError("Cannot read " + state.file + ": it has no column '" + field.name +
+                                 "' of the expected type");
     }
     table.SetIndexFieldNames(order);
     state.readable = true;
@@ -191,8 +201,8 @@ void Catalog::checkSets()
     std::sort(numbers.begin(), numbers.end());
     const auto shared = std::adjacent_find(numbers.begin(), numbers.end());
     if (shared != numbers.end())
-        throw TableFileError("Cannot read " + m_categoryFile + ": more than one backup set has the number "
-                             + std::to_string(*shared));
+        throw TableFileError("Cannot read " + m_categoryFile + ": more than one backup set has the number " +
+                             std::to_string(*shared));
 }
 
 void Catalog::checkPaths()
@@ -206,8 +216,8 @@ void Catalog::checkPaths()
         m_highestPathNumber = std::max(m_highestPathNumber, number);
         const auto value = table.RecordValue(record, itemField);
         if (value && value->find('\0') != std::string_view::npos)
-            throw TableFileError("Cannot read " + m_pathFile + ": "
-                                 + messages::zeroByteInPath("Path number " + std::to_string(number)));
+            throw TableFileError("Cannot read " + m_pathFile + ": " +
+                                 messages::zeroByteInPath("Path number " + std::to_string(number)));
     }
 }
 
@@ -239,9 +249,9 @@ void Catalog::reportOrphanPaths()
     for (const auto& [number, count] : orphans)
         m_notices.push_back(messages::orphanPaths(m_pathFile, count, number));
     if (withoutSet > 0)
-        m_notices.push_back(m_pathFile + " holds " + std::to_string(withoutSet)
-                            + (withoutSet == 1 ? " path" : " paths")
-                            + " that belong to no backup set; they are kept as they are.");
+        m_notices.push_back(m_pathFile + " holds " + std::to_string(withoutSet) +
+                            (withoutSet == 1 ? " path" : " paths") +
+                            " that belong to no backup set; they are kept as they are.");
 }
 
 std::int64_t Catalog::highestNumber(const TDataTable& table, std::string_view column) const
@@ -281,15 +291,22 @@ void Catalog::raiseNumbering()
     m_paths->RaiseAutoIncValue(m_highestPathNumber + 1);
 }
 
-bool Catalog::setsReadable() const { return m_categoryState->readable; }
+bool Catalog::setsReadable() const
+{
+    return m_categoryState->readable;
+}
 
-bool Catalog::pathsReadable() const { return m_pathState->readable; }
+bool Catalog::pathsReadable() const
+{
+    return m_pathState->readable;
+}
 
 void Catalog::checkChangesAllowed() const
 {
     if (!setsReadable() || !pathsReadable())
-        throw ChangesRefused(messages::changesRefused(
-            m_openErrors.empty() ? std::string("The backup sets have not been read.") : m_openErrors.front()));
+        throw ChangesRefused(messages::changesRefused(m_openErrors.empty()
+                                                          ? std::string("The backup sets have not been read.")
+                                                          : m_openErrors.front()));
 }
 
 // --- Reading ---------------------------------------------------------------------------------
@@ -305,7 +322,8 @@ std::vector<BackupSet> Catalog::sets() const
     const std::size_t destination = fieldIndex(table, schema::kCategoryBackupDirectory);
     result.reserve(table.RecordCount());
     for (std::size_t record = 0; record < table.RecordCount(); ++record)
-        result.push_back({toNumber(table.RecordAsInteger(record, number)), table.RecordAsString(record, description),
+        result.push_back({toNumber(table.RecordAsInteger(record, number)),
+                          table.RecordAsString(record, description),
                           table.RecordAsString(record, destination)});
     return result;
 }
@@ -318,8 +336,9 @@ std::optional<BackupSet> Catalog::findSet(std::int32_t number) const
     const std::size_t numberField = fieldIndex(table, schema::kCategoryNo);
     for (std::size_t record = 0; record < table.RecordCount(); ++record) {
         if (table.RecordAsInteger(record, numberField) == number)
-            return BackupSet{number, table.RecordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
-                             table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory))};
+            return BackupSet{
+                number, table.RecordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
+                table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory))};
     }
     return std::nullopt;
 }
@@ -335,7 +354,8 @@ std::vector<PathEntry> Catalog::paths(std::int32_t setNumber) const
     const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
     result.reserve(last - first);
     for (std::size_t record = first; record < last; ++record)
-        result.push_back({toNumber(table.RecordAsInteger(record, number)), setNumber, table.RecordAsString(record, item)});
+        result.push_back(
+            {toNumber(table.RecordAsInteger(record, number)), setNumber, table.RecordAsString(record, item)});
     return result;
 }
 
@@ -427,9 +447,12 @@ std::size_t Catalog::removePaths(std::int32_t setNumber, const std::string& item
 Catalog::SetEdit Catalog::setEdit() const
 {
     switch (m_category->State()) {
-    case store::TDataSetState::dsInsert: return SetEdit::New;
-    case store::TDataSetState::dsEdit: return SetEdit::Existing;
-    default: return SetEdit::None;
+    case store::TDataSetState::dsInsert:
+        return SetEdit::New;
+    case store::TDataSetState::dsEdit:
+        return SetEdit::Existing;
+    default:
+        return SetEdit::None;
     }
 }
 
@@ -486,7 +509,8 @@ std::optional<std::int32_t> Catalog::finishEditedSet()
     const bool isNew = table.State() == store::TDataSetState::dsInsert;
     const std::optional<std::int32_t> nextNumber = table.AutoIncValue();
     const std::optional<std::int64_t> editedNumber =
-        isNew ? std::nullopt : std::optional<std::int64_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+        isNew ? std::nullopt
+              : std::optional<std::int64_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
     try {
         table.CheckBrowseMode();
     } catch (...) {

@@ -8,9 +8,9 @@ namespace stowmere::catalog {
 
 /// A backup set: a row of Category.cds. Its number is the key every other table uses.
 struct BackupSet {
-    std::int32_t number = 0;  ///< Category_No
-    std::string description;  ///< Category_Description, the name in the list
-    std::string destination;  ///< Category_BackupDirectory, the "Backup To Folder"
+    std::int32_t number = 0; ///< Category_No
+    std::string description; ///< Category_Description, the name in the list
+    std::string destination; ///< Category_BackupDirectory, the "Backup To Folder"
 
     bool operator==(const BackupSet&) const = default;
 };

@@ -16,7 +16,8 @@ std::string saveFailedQuestion(const std::string& file, const std::string& reaso
 
 std::string changedSinceRead(const std::string& file)
 {
-    return file + " was changed by another program since it was read; it was not overwritten. Run the command again.";
+    return file + " was changed by another program since it was read; it was not overwritten. Run the "
+                  "command again.";
 }
 
 std::string changesRefused(const std::string& reason)
@@ -26,9 +27,9 @@ std::string changesRefused(const std::string& reason)
 
 std::string orphanPaths(const std::string& file, std::size_t count, std::int64_t setNumber)
 {
-    return file + " holds " + std::to_string(count) + (count == 1 ? " path" : " paths")
-           + " of backup set number " + std::to_string(setNumber)
-           + ", which does not exist; they are kept as they are and belong to no other set.";
+    return file + " holds " + std::to_string(count) + (count == 1 ? " path" : " paths") +
+           " of backup set number " + std::to_string(setNumber) +
+           ", which does not exist; they are kept as they are and belong to no other set.";
 }
 
 std::string zeroByteInPath(std::string_view what)

@@ -25,7 +25,8 @@ inline constexpr std::string_view kSetNotFound = "Could not find Backup in datas
 inline constexpr std::string_view kPathNotFound = "Could not find Path in dataset";
 
 /// Another program held the table files' lock for the whole wait.
-inline constexpr std::string_view kTablesBusy = "The backup sets are being changed by another program; try again.";
+inline constexpr std::string_view kTablesBusy =
+    "The backup sets are being changed by another program; try again.";
 
 /// The window's question before it replaces a file another program changed meanwhile.
 std::string changedElsewhereQuestion(const std::string& file);

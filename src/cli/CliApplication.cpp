@@ -50,17 +50,20 @@ void saveChanges(Catalog& data)
 {
     const Catalog::SaveResult result = data.save();
     switch (result.status) {
-    case Catalog::SaveStatus::Saved: return;
-    case Catalog::SaveStatus::ChangedOnDisk: throw TableFileError(catalog::messages::changedSinceRead(result.file));
-    case Catalog::SaveStatus::Failed: throw TableFileError(result.reason);
+    case Catalog::SaveStatus::Saved:
+        return;
+    case Catalog::SaveStatus::ChangedOnDisk:
+        throw TableFileError(catalog::messages::changedSinceRead(result.file));
+    case Catalog::SaveStatus::Failed:
+        throw TableFileError(result.reason);
     }
 }
 
 /// Commands that change the tables hold their lock from reading to writing.
 bool changesTables(Command command)
 {
-    return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths
-           || command == Command::DeleteSet;
+    return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths ||
+           command == Command::DeleteSet;
 }
 
 /// Whether a PATH argument names a stored path, literally or as a full path.
@@ -156,18 +159,26 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     for (const std::string& notice : data.notices())
         m_err << "stowmere-cli: note: " << notice << '\n';
     switch (line.command) {
-    case Command::List: return list(data);
-    case Command::Paths: return paths(data, line);
-    case Command::NewSet: return newSet(data, line);
-    case Command::AddPaths: return addPaths(data, line);
-    case Command::RemovePaths: return removePaths(data, line);
-    case Command::DeleteSet: return deleteSet(data, line);
-    case Command::Backup: return backup(data, line);
+    case Command::List:
+        return list(data);
+    case Command::Paths:
+        return paths(data, line);
+    case Command::NewSet:
+        return newSet(data, line);
+    case Command::AddPaths:
+        return addPaths(data, line);
+    case Command::RemovePaths:
+        return removePaths(data, line);
+    case Command::DeleteSet:
+        return deleteSet(data, line);
+    case Command::Backup:
+        return backup(data, line);
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:
     case Command::Help:
-    case Command::None: break;
+    case Command::None:
+        break;
     }
     return ExitCode::NotStarted;
 }
@@ -255,8 +266,8 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
     std::vector<bool> checked;
-    catalog::RunRequest request =
-        data.runRequest(set.number, line.incremental, [&checked](std::size_t index) { return checked[index]; });
+    catalog::RunRequest request = data.runRequest(set.number, line.incremental,
+                                                  [&checked](std::size_t index) { return checked[index]; });
     const std::vector<std::string>& items = request.items;
 
     checked.assign(items.size(), !line.only);
@@ -269,7 +280,8 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
             }
         }
         if (!found)
-            throw catalog::RuleRefusal("Not a file or folder of backup set \"" + set.description + "\": " + wanted);
+            throw catalog::RuleRefusal("Not a file or folder of backup set \"" + set.description +
+                                       "\": " + wanted);
     }
     const std::size_t checkedCount = request.checkedCount();
     const backup::BackupStartCheck start = request.startCheck();
@@ -316,7 +328,8 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
         const std::uint64_t needed = totals.preview.neededBytes();
         const std::uint64_t free = backup::GetFreeSpace(settings.destination);
         if (!totals.refused && needed > free) {
-            m_err << ProgressPrinter::escapeControl(backup::NotEnoughSpaceLine(needed, free, settings.destination))
+            m_err << ProgressPrinter::escapeControl(
+                         backup::NotEnoughSpaceLine(needed, free, settings.destination))
                   << "\nNothing was copied; --force starts the backup anyway.\n";
             return ExitCode::NotStarted;
         }
@@ -337,10 +350,14 @@ ExitCode CliApplication::dump(const CommandLine& line)
 {
     const std::string& file = line.arguments[0];
     switch (files::kindOf(file)) {
-    case files::EntryKind::File: break;
-    case files::EntryKind::Missing: throw TableFileError("cannot read " + file + ": no such file");
-    case files::EntryKind::Folder: throw TableFileError("cannot read " + file + ": it is a folder");
-    case files::EntryKind::Other: throw TableFileError("cannot read " + file + ": not a regular file");
+    case files::EntryKind::File:
+        break;
+    case files::EntryKind::Missing:
+        throw TableFileError("cannot read " + file + ": no such file");
+    case files::EntryKind::Folder:
+        throw TableFileError("cannot read " + file + ": it is a folder");
+    case files::EntryKind::Other:
+        throw TableFileError("cannot read " + file + ": not a regular file");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in)

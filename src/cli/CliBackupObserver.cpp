@@ -30,14 +30,26 @@ void CliBackupObserver::copyingFile(const std::string& source, const std::string
     m_printer.fileStarted(source);
 }
 
-void CliBackupObserver::fileCopied(std::uint64_t) { m_printer.fileCopied(); }
+void CliBackupObserver::fileCopied(std::uint64_t)
+{
+    m_printer.fileCopied();
+}
 
-void CliBackupObserver::itemDone() { m_printer.itemDone(); }
+void CliBackupObserver::itemDone()
+{
+    m_printer.itemDone();
+}
 
-void CliBackupObserver::showError(const std::string& text) { m_printer.failure(text); }
+void CliBackupObserver::showError(const std::string& text)
+{
+    m_printer.failure(text);
+}
 
 // What could not be backed up, or why the run could not start, is news even for --quiet.
-void CliBackupObserver::showInformation(const std::string& text) { m_printer.failure(text); }
+void CliBackupObserver::showInformation(const std::string& text)
+{
+    m_printer.failure(text);
+}
 
 void CliBackupObserver::closeProgress() {}
 

@@ -16,7 +16,8 @@ namespace stowmere::cli {
 /// run goes on at once).
 class CliBackupObserver : public backup::BackupObserver {
 public:
-    CliBackupObserver(const std::vector<std::string>& items, std::vector<bool> checked, ProgressPrinter& printer);
+    CliBackupObserver(const std::vector<std::string>& items, std::vector<bool> checked,
+                      ProgressPrinter& printer);
 
     bool isItemChecked(std::size_t index) override;
     void uncheckItem(std::size_t index) override;

@@ -32,18 +32,26 @@ Arity arityOf(Command command, std::size_t given)
 {
     constexpr std::size_t many = static_cast<std::size_t>(-1);
     switch (command) {
-    case Command::List: return {0, 0, ""};
+    case Command::List:
+        return {0, 0, ""};
     case Command::Paths:
     case Command::DeleteSet:
     case Command::Backup:
-    case Command::Unschedule: return {1, 1, "SET"};
-    case Command::Schedule: return {0, 1, ""};
-    case Command::NewSet: return {2, 2, given == 0 ? "DESCRIPTION" : "DEST"};
+    case Command::Unschedule:
+        return {1, 1, "SET"};
+    case Command::Schedule:
+        return {0, 1, ""};
+    case Command::NewSet:
+        return {2, 2, given == 0 ? "DESCRIPTION" : "DEST"};
     case Command::AddPaths:
-    case Command::RemovePaths: return {2, many, given == 0 ? "SET" : "PATH"};
-    case Command::Dump: return {1, 1, "FILE"};
-    case Command::Help: return {0, 1, ""};
-    case Command::None: break;
+    case Command::RemovePaths:
+        return {2, many, given == 0 ? "SET" : "PATH"};
+    case Command::Dump:
+        return {1, 1, "FILE"};
+    case Command::Help:
+        return {0, 1, ""};
+    case Command::None:
+        break;
     }
     return {0, 0, ""};
 }

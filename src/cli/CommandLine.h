@@ -10,13 +10,25 @@
 
 namespace stowmere::cli {
 
-enum class Command { None, Help, List, Paths, NewSet, AddPaths, RemovePaths, DeleteSet, Backup, Dump, Schedule, Unschedule };
+enum class Command {
+    None,
+    Help,
+    List,
+    Paths,
+    NewSet,
+    AddPaths,
+    RemovePaths,
+    DeleteSet,
+    Backup,
+    Dump,
+    Schedule,
+    Unschedule
+};
 
 /// A command-line mistake. what() is the one-line reason shown to the user.
 class UsageError : public std::runtime_error {
 public:
-    UsageError(Command command, const std::string& reason)
-        : std::runtime_error(reason), m_command(command) {}
+    UsageError(Command command, const std::string& reason) : std::runtime_error(reason), m_command(command) {}
     Command command() const { return m_command; }
 
 private:
@@ -26,8 +38,8 @@ private:
 /// The parsed command line of stowmere-cli.
 struct CommandLine {
     Command command = Command::None;
-    bool help = false;                  ///< --help given: show the command's help and do nothing else
-    Command helpTopic = Command::None;  ///< for "help COMMAND"
+    bool help = false;                 ///< --help given: show the command's help and do nothing else
+    Command helpTopic = Command::None; ///< for "help COMMAND"
     std::optional<std::string> dataFolder;
     bool incremental = false;
     bool quiet = false;
@@ -35,7 +47,7 @@ struct CommandLine {
     bool json = false;    ///< --json: the dry run's list as JSON Lines
     bool verbose = false; ///< --verbose: the dry run lists up-to-date files too
     bool force = false;   ///< --force: back up even when the copies do not fit the free space
-    bool only = false;               ///< --only given; onlyPaths then holds at least one path
+    bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
     std::vector<std::string> arguments; ///< positional words after the command name

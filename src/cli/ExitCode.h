@@ -6,14 +6,17 @@ namespace stowmere::cli {
 /// Process exit codes of stowmere-cli. Scripts and schedulers branch on these, so the
 /// numbers are part of the tool's interface and never change.
 enum class ExitCode : int {
-    Success = 0,        ///< everything asked for was done
-    ItemsNotFound = 1,  ///< done, but some named items did not exist or some files could not be read
-    CopyFailed = 2,     ///< the destination could not be written and the backup run stopped
-    NotStarted = 3,     ///< nothing was done: bad arguments, refused input, unusable data files
-    Interrupted = 130,  ///< stopped by Ctrl-C (128 + SIGINT)
-    Terminated = 143,   ///< stopped by SIGTERM (128 + SIGTERM), e.g. a systemd stop
+    Success = 0,       ///< everything asked for was done
+    ItemsNotFound = 1, ///< done, but some named items did not exist or some files could not be read
+    CopyFailed = 2,    ///< the destination could not be written and the backup run stopped
+    NotStarted = 3,    ///< nothing was done: bad arguments, refused input, unusable data files
+    Interrupted = 130, ///< stopped by Ctrl-C (128 + SIGINT)
+    Terminated = 143,  ///< stopped by SIGTERM (128 + SIGTERM), e.g. a systemd stop
 };
 
-inline int toInt(ExitCode code) { return static_cast<int>(code); }
+inline int toInt(ExitCode code)
+{
+    return static_cast<int>(code);
+}
 
 } // namespace stowmere::cli

@@ -51,6 +51,9 @@ InterruptGuard::~InterruptGuard()
     g_cancelFlag = nullptr;
 }
 
-int InterruptGuard::receivedSignal() const { return g_receivedSignal.load(); }
+int InterruptGuard::receivedSignal() const
+{
+    return g_receivedSignal.load();
+}
 
 } // namespace stowmere::cli

@@ -8,8 +8,8 @@ namespace stowmere::cli {
 
 /// While alive, SIGINT and SIGTERM do not kill the process: they set the backup run's
 /// cancel flag, exactly as the window's Cancel button does, so the run ends within a chunk
-/// of the file being copied (which is abandoned) and no temporary file is left behind. The previous handlers come back when
-/// the guard is destroyed. One guard at a time.
+/// of the file being copied (which is abandoned) and no temporary file is left behind. The previous handlers
+/// come back when the guard is destroyed. One guard at a time.
 class InterruptGuard {
 public:
     /// announce: write one line to standard error when the first signal arrives, so the

@@ -103,8 +103,9 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
             line["target"] = jsonName(entry.target);
         if (entry.kind == PreviewEntry::Kind::Mkdir)
             line["source"] = jsonName(entry.source);
-        if (entry.size > 0 || entry.kind == PreviewEntry::Kind::New || entry.kind == PreviewEntry::Kind::Size
-            || entry.kind == PreviewEntry::Kind::Newer || entry.kind == PreviewEntry::Kind::Replace)
+        if (entry.size > 0 || entry.kind == PreviewEntry::Kind::New ||
+            entry.kind == PreviewEntry::Kind::Size || entry.kind == PreviewEntry::Kind::Newer ||
+            entry.kind == PreviewEntry::Kind::Replace)
             line["size"] = entry.size;
         if (!entry.reason.empty())
             line["reason"] = jsonName(entry.reason);

@@ -7,7 +7,10 @@
 namespace stowmere::cli {
 namespace {
 
-bool isLeadByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+bool isLeadByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+}
 
 std::size_t columnsOf(std::string_view text)
 {
@@ -50,7 +53,8 @@ void ProgressPrinter::itemStarted(std::string_view path)
 {
     m_current.assign(path);
     if (m_mode == Mode::Plain) {
-        m_out << '[' << (m_itemsDone + 1) << '/' << m_totalItems << "] " << escapeControl(path) << '\n' << std::flush;
+        m_out << '[' << (m_itemsDone + 1) << '/' << m_totalItems << "] " << escapeControl(path) << '\n'
+              << std::flush;
     } else if (m_mode == Mode::Terminal) {
         redraw(true);
     }
@@ -86,7 +90,8 @@ void ProgressPrinter::failure(std::string_view text)
     plain.reserve(text.size());
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t end = text.find("\r\n", start);
-        plain += escapeControl(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        plain += escapeControl(
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
         if (end == std::string_view::npos)
             break;
         plain += '\n';
@@ -105,8 +110,9 @@ void ProgressPrinter::finish(std::string_view outcome)
     clearLine();
     if (m_mode == Mode::Quiet)
         return;
-    m_out << outcome << ": " << m_itemsDone << " of " << m_totalItems << (m_totalItems == 1 ? " item" : " items")
-          << " done, " << m_filesCopied << (m_filesCopied == 1 ? " file" : " files") << " copied.\n"
+    m_out << outcome << ": " << m_itemsDone << " of " << m_totalItems
+          << (m_totalItems == 1 ? " item" : " items") << " done, " << m_filesCopied
+          << (m_filesCopied == 1 ? " file" : " files") << " copied.\n"
           << std::flush;
 }
 
@@ -166,9 +172,15 @@ std::string ProgressPrinter::escapeControl(std::string_view text)
             continue;
         }
         switch (c) {
-        case '\n': result += "\\n"; break;
-        case '\r': result += "\\r"; break;
-        case '\t': result += "\\t"; break;
+        case '\n':
+            result += "\\n";
+            break;
+        case '\r':
+            result += "\\r";
+            break;
+        case '\t':
+            result += "\\t";
+            break;
         default:
             result += "\\x";
             result.push_back(kHex[byte >> 4]);

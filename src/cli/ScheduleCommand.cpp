@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ScheduleCommand.h"
 
-#include "cli/CliApplication.h"
-#include "cli/SetResolver.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
+#include "cli/CliApplication.h"
+#include "cli/SetResolver.h"
 #include "cli/SystemdUser.h"
 #include "platform/AtomicFile.h"
 #include "platform/Locations.h"

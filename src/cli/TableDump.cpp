@@ -41,29 +41,48 @@ std::string hexBytes(std::span<const std::byte> bytes)
 const char* baseTypeName(std::uint32_t base)
 {
     switch (base) {
-    case packet::kBaseSigned: return "signed integer";
-    case packet::kBaseUnsigned: return "unsigned integer";
-    case packet::kBaseBoolean: return "boolean";
-    case packet::kBaseFloat: return "floating point";
-    case packet::kBaseBcd: return "binary-coded decimal";
-    case packet::kBaseDate: return "date";
-    case packet::kBaseTime: return "time";
-    case packet::kBaseDateTime: return "date and time";
-    case packet::kBaseString: return "string";
-    case packet::kBaseWideString: return "16-bit string";
+    case packet::kBaseSigned:
+        return "signed integer";
+    case packet::kBaseUnsigned:
+        return "unsigned integer";
+    case packet::kBaseBoolean:
+        return "boolean";
+    case packet::kBaseFloat:
+        return "floating point";
+    case packet::kBaseBcd:
+        return "binary-coded decimal";
+    case packet::kBaseDate:
+        return "date";
+    case packet::kBaseTime:
+        return "time";
+    case packet::kBaseDateTime:
+        return "date and time";
+    case packet::kBaseString:
+        return "string";
+    case packet::kBaseWideString:
+        return "16-bit string";
     case packet::kBaseBytes:
-    case packet::kBaseBytesAlias: return "bytes";
-    case packet::kBaseStructured: return "structured";
-    case packet::kBaseArrayColumn: return "array column";
-    case packet::kBaseNestedTable: return "nested table";
-    case packet::kBaseReference: return "reference";
-    case packet::kBaseTimeStamp: return "SQL time stamp";
-    case packet::kBaseFmtBcd: return "formatted binary-coded decimal";
-    default: return nullptr;
+    case packet::kBaseBytesAlias:
+        return "bytes";
+    case packet::kBaseStructured:
+        return "structured";
+    case packet::kBaseArrayColumn:
+        return "array column";
+    case packet::kBaseNestedTable:
+        return "nested table";
+    case packet::kBaseReference:
+        return "reference";
+    case packet::kBaseTimeStamp:
+        return "SQL time stamp";
+    case packet::kBaseFmtBcd:
+        return "formatted binary-coded decimal";
+    default:
+        return nullptr;
     }
 }
 
-std::string withFlags(std::uint64_t value, int digits, const std::vector<std::pair<std::uint64_t, const char*>>& names)
+std::string withFlags(std::uint64_t value, int digits,
+                      const std::vector<std::pair<std::uint64_t, const char*>>& names)
 {
     std::string words;
     std::uint64_t rest = value;
@@ -139,7 +158,8 @@ std::string formatWideString(std::span<const std::byte> bytes)
                 i += 2;
             }
         }
-        if (unit < 0x20 || unit == '"' || unit == '\\' || unit == 0x7F || (unit >= 0xD800 && unit <= 0xDFFF)) {
+        if (unit < 0x20 || unit == '"' || unit == '\\' || unit == 0x7F ||
+            (unit >= 0xD800 && unit <= 0xDFFF)) {
             std::snprintf(buffer, sizeof buffer, "\\u%04X", unit);
             text += buffer;
         } else if (unit < 0x80) {
@@ -280,8 +300,8 @@ TableDump::Outcome TableDump::dump(std::span<const std::byte> packet, std::ostre
     auto stop = [&](ResultCode code) {
         outcome.resultCode = code;
         outcome.offset = reader.offset();
-        out << "Reading stopped: result code " << hex(code, 4) << " (" << resultCodeText(code) << ") at byte offset "
-            << outcome.offset << '\n';
+        out << "Reading stopped: result code " << hex(code, 4) << " (" << resultCodeText(code)
+            << ") at byte offset " << outcome.offset << '\n';
         return outcome;
     };
 
@@ -338,15 +358,17 @@ TableDump::Outcome TableDump::dump(std::span<const std::byte> packet, std::ostre
                 tableReached = true;
                 break;
             }
-            std::string value = formatValue(property.typeWord, std::span<const std::byte>(
-                reinterpret_cast<const std::byte*>(property.value.data()), property.value.size()));
+            std::string value = formatValue(
+                property.typeWord,
+                std::span<const std::byte>(reinterpret_cast<const std::byte*>(property.value.data()),
+                                           property.value.size()));
             if (property.name == "SUBTYPE" && !property.value.empty() && property.value.back() == '\0') {
                 // The subtype name is stored with its terminating zero byte.
                 const std::string name = property.value.substr(0, property.value.size() - 1);
                 value = quote(name) + " (subtype " + std::to_string(packet::subtypeFromName(name)) + ")";
             }
-            out << "     property " << quote(property.name) << ": " << describeTypeWord(property.typeWord) << " = "
-                << value << '\n';
+            out << "     property " << quote(property.name) << ": " << describeTypeWord(property.typeWord)
+                << " = " << value << '\n';
         }
     }
 
@@ -401,7 +423,8 @@ TableDump::Outcome TableDump::dump(std::span<const std::byte> packet, std::ostre
                 out << "(unreadable)\n";
                 return stop(field);
             }
-            out << (status == packet::kFieldUnchanged ? "unchanged" : formatValue(column.typeWord, value)) << '\n';
+            out << (status == packet::kFieldUnchanged ? "unchanged" : formatValue(column.typeWord, value))
+                << '\n';
         }
     }
     out << "End of data at byte offset " << reader.offset() << " of " << packet.size() << '\n';

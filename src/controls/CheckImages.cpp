@@ -11,14 +11,7 @@ namespace {
 
 // X = black mark, . = magenta background; the bottom-left pixel is the transparent colour.
 constexpr std::array<const char*, 8> kCheckRows = {
-    "........",
-    ".......X",
-    "......XX",
-    ".X...XXX",
-    ".XX.XXX.",
-    ".XXXXX..",
-    "..XXX...",
-    "...X....",
+    "........", ".......X", "......XX", ".X...XXX", ".XX.XXX.", ".XXXXX..", "..XXX...", "...X....",
 };
 
 QImage BuildCells()
@@ -85,7 +78,8 @@ Image24 LoadCheckMark()
     Image24 mark(8, 8);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            mark.SetPixel(x, y, kCheckRows[static_cast<std::size_t>(y)][x] == 'X' ? RGB(0, 0, 0) : RGB(255, 0, 255));
+            mark.SetPixel(
+                x, y, kCheckRows[static_cast<std::size_t>(y)][x] == 'X' ? RGB(0, 0, 0) : RGB(255, 0, 255));
     return mark;
 }
 
@@ -100,7 +94,7 @@ QRect CheckCellRect(TCheckKind kind, TCheckBoxState state, bool enabled)
 {
     const int column = static_cast<int>(state) + (enabled ? 0 : 3);
     return QRect(column * kCheckCellWidth, static_cast<int>(kind) * kCheckCellHeight, kCheckCellWidth,
-        kCheckCellHeight);
+                 kCheckCellHeight);
 }
 
 void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheckBoxState state, bool enabled)

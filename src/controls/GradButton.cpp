@@ -41,9 +41,7 @@ bool IsEnter(const QKeyEvent* event)
 
 } // namespace
 
-TGradButton::TGradButton(QWidget* parent)
-    : TGradCustomControl(parent)
-    , m_colors(this)
+TGradButton::TGradButton(QWidget* parent) : TGradCustomControl(parent), m_colors(this)
 {
     resize(75, 25);
     RebuildImages();
@@ -213,18 +211,26 @@ Image24 TGradButton::RenderFace()
     TRect text = r;
     if (!m_glyph24.IsEmpty()) {
         switch (m_layout) {
-        case blGlyphLeft: text.Left += m_glyph24.Width() + m_spacing; break;
-        case blGlyphRight: text.Left -= m_glyph24.Width() + m_spacing; break;
-        case blGlyphTop: text.Top += m_glyph24.Height() + m_spacing; break;
-        case blGlyphBottom: text.Top -= m_glyph24.Height() + m_spacing; break;
+        case blGlyphLeft:
+            text.Left += m_glyph24.Width() + m_spacing;
+            break;
+        case blGlyphRight:
+            text.Left -= m_glyph24.Width() + m_spacing;
+            break;
+        case blGlyphTop:
+            text.Top += m_glyph24.Height() + m_spacing;
+            break;
+        case blGlyphBottom:
+            text.Top -= m_glyph24.Height() + m_spacing;
+            break;
         }
     }
     const TColor fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
     if (ShowCaption()) {
         QImage target = face.AsQImage();
         QPainter painter(&target);
-        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(), CaptionFormat(2, false),
-            text, isEnabled());
+        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
+                    CaptionFormat(2, false), text, isEnabled());
     }
     PaintGlyph(face, text, font());
     if (hasFocus() && m_showFocusRect)
@@ -251,7 +257,8 @@ void TGradButton::PaintGlyph(Image24& face, const TRect& t, const QFont& font)
     int y = 0;
     switch (m_layout) {
     case blGlyphLeft:
-        x = withCaption ? (t.Left + t.Right - tw) / 2 - m_spacing - gw : (t.Left + t.Right - m_spacing) / 2 - gw;
+        x = withCaption ? (t.Left + t.Right - tw) / 2 - m_spacing - gw
+                        : (t.Left + t.Right - m_spacing) / 2 - gw;
         y = (h - gh) / 2;
         break;
     case blGlyphRight:
@@ -260,7 +267,8 @@ void TGradButton::PaintGlyph(Image24& face, const TRect& t, const QFont& font)
         break;
     case blGlyphTop:
         x = (w - gw) / 2;
-        y = withCaption ? (t.Top + t.Bottom - th) / 2 - m_spacing - gh : (t.Top + t.Bottom) / 2 - m_spacing - gh;
+        y = withCaption ? (t.Top + t.Bottom - th) / 2 - m_spacing - gh
+                        : (t.Top + t.Bottom) / 2 - m_spacing - gh;
         break;
     case blGlyphBottom:
         x = (w - gw) / 2;

@@ -13,9 +13,7 @@ constexpr int kBox = 13;
 
 } // namespace
 
-TGradCheckBox::TGradCheckBox(QWidget* parent)
-    : TGradCustomControl(parent)
-    , m_colors(this)
+TGradCheckBox::TGradCheckBox(QWidget* parent) : TGradCustomControl(parent), m_colors(this)
 {
     resize(130, 17);
     RebuildImages();
@@ -130,7 +128,8 @@ Image24 TGradCheckBox::RenderFace()
     face.Fill(Color());
     const TRect target = TRect{1, t, 1 + w, t + h}.Intersected({0, 0, w, h});
     for (int y = target.Top; y < target.Bottom; ++y)
-        std::copy_n(work.Row(y - t), static_cast<std::size_t>(target.Width()) * 3, face.Row(y) + target.Left * 3);
+        std::copy_n(work.Row(y - t), static_cast<std::size_t>(target.Width()) * 3,
+                    face.Row(y) + target.Left * 3);
 
     const TRect client{0, 0, w, h};
     const TRect caption{m_spacing + 16, 0, w, h};
@@ -138,8 +137,8 @@ Image24 TGradCheckBox::RenderFace()
     if (ShowCaption()) {
         QImage image = face.AsQImage();
         QPainter painter(&image);
-        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(), CaptionFormat(0, false),
-            caption, isEnabled());
+        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
+                    CaptionFormat(0, false), caption, isEnabled());
     }
     if (m_borderLines.Contains(blTop))
         FillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);

@@ -3,10 +3,7 @@
 
 #include "controls/GradCustomControl.h"
 
-TGradControlColors::TGradControlColors(TGradCustomControl* owner)
-    : m_owner(owner)
-{
-}
+TGradControlColors::TGradControlColors(TGradCustomControl* owner) : m_owner(owner) {}
 
 void TGradControlColors::Assign(const TPersistent& source)
 {

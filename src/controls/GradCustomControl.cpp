@@ -8,8 +8,7 @@
 #include <QFocusEvent>
 #include <QMouseEvent>
 
-TGradCustomControl::TGradCustomControl(QWidget* parent)
-    : QWidget(parent)
+TGradCustomControl::TGradCustomControl(QWidget* parent) : QWidget(parent)
 {
     // Every pixel is painted from an off-screen image, so Qt need not clear first.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -138,5 +138,4 @@ private:
     bool m_pointerInside = false;
     bool m_leftDown = false;
     bool m_acceptsDoubleClicks = false;
-
 };

@@ -120,7 +120,7 @@ void FillRect(Image24& image, const TRect& rect, TColor color)
     std::uint8_t* first = image.Row(area.Top) + area.Left * 3;
     for (int x = 0; x < area.Width(); ++x)
         PutPixel(first + x * 3, static_cast<std::uint8_t>(c.r), static_cast<std::uint8_t>(c.g),
-            static_cast<std::uint8_t>(c.b));
+                 static_cast<std::uint8_t>(c.b));
     const auto bytes = static_cast<std::size_t>(area.Width()) * 3;
     for (int y = area.Top + 1; y < area.Bottom; ++y)
         std::memcpy(image.Row(y) + area.Left * 3, first, bytes);
@@ -134,7 +134,7 @@ void FillRegion(Image24& image, const QRegion& region, TColor color)
 }
 
 void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
-    const QRegion* region)
+                  const QRegion* region)
 {
     if (image.Width() < 1 || image.Height() < 1)
         return;
@@ -155,13 +155,25 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
 
     int span = 0;
     switch (type) {
-    case gtHorizontal: span = w; break;
-    case gtVertical: span = h; break;
+    case gtHorizontal:
+        span = w;
+        break;
+    case gtVertical:
+        span = h;
+        break;
     case gtFromTopLeft:
-    case gtFromTopRight: span = d - rect.Left; break;
-    case gtRadial: span = (d - rect.Left) / 2; break;
-    case gtDoubleHorz: span = w / 2; break;
-    case gtDoubleVert: span = h / 2; break;
+    case gtFromTopRight:
+        span = d - rect.Left;
+        break;
+    case gtRadial:
+        span = (d - rect.Left) / 2;
+        break;
+    case gtDoubleHorz:
+        span = w / 2;
+        break;
+    case gtDoubleVert:
+        span = h / 2;
+        break;
     }
 
     // A zero span (a double gradient one pixel across) has no slope: the whole area
@@ -178,8 +190,10 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
 
     auto distance = [&](int x, int y) -> double {
         switch (type) {
-        case gtHorizontal: return x - rect.Left;
-        case gtVertical: return y - rect.Top;
+        case gtHorizontal:
+            return x - rect.Left;
+        case gtVertical:
+            return y - rect.Top;
         case gtFromTopLeft: {
             const double dx = x - rect.Left;
             const double dy = y - rect.Top;
@@ -195,8 +209,10 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
             const double dy = y - h / 2;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtDoubleHorz: return std::abs(x - span - rect.Left);
-        case gtDoubleVert: return std::abs(y - span - rect.Top);
+        case gtDoubleHorz:
+            return std::abs(x - span - rect.Left);
+        case gtDoubleVert:
+            return std::abs(y - span - rect.Top);
         }
         return 0.0;
     };
@@ -273,7 +289,7 @@ void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int per
 }
 
 void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
-    int offset)
+                   int offset)
 {
     const int left = rect.Left + offset;
     const int top = rect.Top + offset;
@@ -340,8 +356,8 @@ void TintImage(Image24& image, TColor tint)
         for (int x = 0; x < image.Width(); ++x, p += 3) {
             const int grey = (p[0] + p[1] + p[2]) / 3;
             PutPixel(p, static_cast<std::uint8_t>(std::min(grey + t.r, 255)),
-                static_cast<std::uint8_t>(std::min(grey + t.g, 255)),
-                static_cast<std::uint8_t>(std::min(grey + t.b, 255)));
+                     static_cast<std::uint8_t>(std::min(grey + t.g, 255)),
+                     static_cast<std::uint8_t>(std::min(grey + t.b, 255)));
         }
     }
 }
@@ -459,8 +475,8 @@ void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect,
     canvas.drawText(rect.ToQRect(), flags, shown);
 }
 
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour, TColor shadowColour,
-    bool shadowOn, unsigned format, const TRect& rect, bool enabled)
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour,
+                 TColor shadowColour, bool shadowOn, unsigned format, const TRect& rect, bool enabled)
 {
     canvas.setFont(font);
     if (enabled) {
@@ -488,10 +504,14 @@ unsigned CaptionFormat(int alignment, bool wrap)
 int FadeInterval(TFadeSpeed speed)
 {
     switch (speed) {
-    case fsSlow: return 40;
-    case fsMedium: return 20;
-    case fsFast: return 12;
-    case fsVeryFast: return 8;
+    case fsSlow:
+        return 40;
+    case fsMedium:
+        return 20;
+    case fsFast:
+        return 12;
+    case fsVeryFast:
+        return 8;
     }
     return 20;
 }
@@ -502,7 +522,8 @@ void StartFade(TGradCustomControl& control)
     control.m_fadeTimer.start(FadeInterval(control.m_fadeSpeed));
 }
 
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction, std::span<const TColor> colors)
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
+                  std::span<const TColor> colors)
 {
     if (colors.size() < 2)
         throw EMathError("Please specify at least two colors.");
@@ -539,7 +560,7 @@ void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection directi
 }
 
 void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-    std::initializer_list<TColor> colors)
+                  std::initializer_list<TColor> colors)
 {
     DrawGradient(canvas, rect, direction, std::span<const TColor>(colors.begin(), colors.size()));
 }

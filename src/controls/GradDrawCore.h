@@ -16,7 +16,15 @@ class QPainter;
 class TGradCustomControl;
 
 // Ordinals are stored in form files and used by the arithmetic: keep the order.
-enum TGradientType { gtHorizontal, gtVertical, gtFromTopLeft, gtFromTopRight, gtRadial, gtDoubleHorz, gtDoubleVert };
+enum TGradientType {
+    gtHorizontal,
+    gtVertical,
+    gtFromTopLeft,
+    gtFromTopRight,
+    gtRadial,
+    gtDoubleHorz,
+    gtDoubleVert
+};
 enum TFadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
 enum TGradCaptionPos {
     cpGroupBox,
@@ -56,7 +64,7 @@ QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight);
 
 /// Fills rect of image with a two-colour gradient; with a region only its pixels are touched.
 void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
-    const QRegion* region = nullptr);
+                  const QRegion* region = nullptr);
 
 /// Fills the pixels of region (clipped to the image) with one colour.
 void FillRegion(Image24& image, const QRegion& region, TColor color);
@@ -67,7 +75,7 @@ void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int per
 
 /// Copies base into dest at rect's corner shifted by offset, then blends layer over rect by percent.
 void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
-    int offset);
+                   int offset);
 
 /// Shrinks a factor-times supersampled image into small, averaging only the outer band
 /// ((band < 1 ? factor : band) div 2 pixels) and filling the rest with fillColour.
@@ -94,8 +102,8 @@ void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect,
 QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
 
 /// Draws one caption with an optional shadow, or embossed when disabled.
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour, TColor shadowColour,
-    bool shadowOn, unsigned format, const TRect& rect, bool enabled);
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour,
+                 TColor shadowColour, bool shadowOn, unsigned format, const TRect& rect, bool enabled);
 
 /// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
 unsigned CaptionFormat(int alignment, bool wrap);
@@ -107,6 +115,7 @@ int FadeInterval(TFadeSpeed speed);
 void StartFade(TGradCustomControl& control);
 
 /// Paints rect with one-pixel lines blending through colors (at least two, else EMathError).
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction, std::span<const TColor> colors);
 void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-    std::initializer_list<TColor> colors);
+                  std::span<const TColor> colors);
+void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
+                  std::initializer_list<TColor> colors);

@@ -7,8 +7,7 @@
 
 #include <algorithm>
 
-TGradPanel::TGradPanel(QWidget* parent)
-    : TGradCustomControl(parent)
+TGradPanel::TGradPanel(QWidget* parent) : TGradCustomControl(parent)
 {
     SetAcceptsDoubleClicks(true);
     SetColor(0xE3DFDF);
@@ -20,8 +19,7 @@ TGradPanel::TGradPanel(QWidget* parent)
     RebuildImages();
 }
 
-template <typename T>
-void TGradPanel::StoreAndRebuild(T& field, T value)
+template <typename T> void TGradPanel::StoreAndRebuild(T& field, T value)
 {
     if (field == value)
         return;
@@ -158,7 +156,8 @@ void TGradPanel::RebuildImages()
     const int outerCorner = corner > 0 ? corner + 2 * i : 0;
     const int innerCorner = std::max(outerCorner - 2 * pen, 0);
     const QRegion outerRegion = RoundRectRegion(outer, outerCorner, outerCorner);
-    const QRegion innerRegion = inner.IsEmpty() ? QRegion() : RoundRectRegion(inner, innerCorner, innerCorner);
+    const QRegion innerRegion =
+        inner.IsEmpty() ? QRegion() : RoundRectRegion(inner, innerCorner, innerCorner);
     FillRegion(work, outerRegion - innerRegion, m_borderColor);
     if (!m_gradient)
         FillRegion(work, innerRegion, Color());
@@ -188,21 +187,34 @@ Image24 TGradPanel::RenderPanel()
         if (m_cornerWidth + m_borderWidth < 2)
             text.Left += 5;
         break;
-    case cpTopLeft: break;
-    case cpTopCenter: align = tfCenter | tfTop; break;
-    case cpTopRight: align = tfRight | tfTop; break;
+    case cpTopLeft:
+        break;
+    case cpTopCenter:
+        align = tfCenter | tfTop;
+        break;
+    case cpTopRight:
+        align = tfRight | tfTop;
+        break;
     case cpMiddleLeft:
         align = tfLeft | tfVCenter;
         text.Left -= (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpMiddleCenter: align = tfCenter | tfVCenter; break;
+    case cpMiddleCenter:
+        align = tfCenter | tfVCenter;
+        break;
     case cpMiddleRight:
         align = tfRight | tfVCenter;
         text.Right += (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpBottomLeft: align = tfLeft | tfBottom; break;
-    case cpBottomCenter: align = tfCenter | tfBottom; break;
-    case cpBottomRight: align = tfRight | tfBottom; break;
+    case cpBottomLeft:
+        align = tfLeft | tfBottom;
+        break;
+    case cpBottomCenter:
+        align = tfCenter | tfBottom;
+        break;
+    case cpBottomRight:
+        align = tfRight | tfBottom;
+        break;
     }
     // Accelerator prefixes are processed: an ampersand underlines the next character.
     const unsigned format = align | tfSingleLine | tfEndEllipsis;
@@ -213,11 +225,12 @@ Image24 TGradPanel::RenderPanel()
         const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, Caption()).width();
         FillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
         FillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
-            m_outerColor);
+                 m_outerColor);
     }
     QImage target = image.AsQImage();
     QPainter painter(&target);
-    DrawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text, isEnabled());
+    DrawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
+                isEnabled());
     painter.end();
     return image;
 }

@@ -62,8 +62,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    template <typename T>
-    void StoreAndRebuild(T& field, T value);
+    template <typename T> void StoreAndRebuild(T& field, T value);
     int CaptionHeight() const;
     void UpdateClientArea();
 

@@ -5,10 +5,7 @@
 
 #include <algorithm>
 
-TGradStyleManager::TGradStyleManager(QObject* parent)
-    : QObject(parent)
-{
-}
+TGradStyleManager::TGradStyleManager(QObject* parent) : QObject(parent) {}
 
 TGradStyleManager::~TGradStyleManager()
 {

@@ -9,17 +9,28 @@ namespace {
 QPalette::ColorRole RoleOfSystemColor(int index)
 {
     switch (index) {
-    case 5: return QPalette::Base;
-    case 8: return QPalette::Text;
-    case 13: return QPalette::Highlight;
-    case 14: return QPalette::HighlightedText;
-    case 15: return QPalette::Button;
-    case 16: return QPalette::Dark;
-    case 18: return QPalette::ButtonText;
-    case 20: return QPalette::Light;
-    case 21: return QPalette::Shadow;
-    case 22: return QPalette::Midlight;
-    default: return QPalette::Window;
+    case 5:
+        return QPalette::Base;
+    case 8:
+        return QPalette::Text;
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 15:
+        return QPalette::Button;
+    case 16:
+        return QPalette::Dark;
+    case 18:
+        return QPalette::ButtonText;
+    case 20:
+        return QPalette::Light;
+    case 21:
+        return QPalette::Shadow;
+    case 22:
+        return QPalette::Midlight;
+    default:
+        return QPalette::Window;
     }
 }
 
@@ -29,8 +40,8 @@ TColor ColorToRGB(TColor color)
 {
     if ((color & clSystemColor) == 0)
         return color & 0x00FFFFFF;
-    const QColor resolved = QGuiApplication::palette().color(QPalette::Active,
-        RoleOfSystemColor(static_cast<int>(color & 0xFF)));
+    const QColor resolved =
+        QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(static_cast<int>(color & 0xFF)));
     return FromQColor(resolved);
 }
 

@@ -30,9 +30,18 @@ constexpr TColor RGB(int red, int green, int blue)
 {
     return static_cast<TColor>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
 }
-constexpr int GetRValue(TColor color) { return static_cast<int>(color & 0xFF); }
-constexpr int GetGValue(TColor color) { return static_cast<int>((color >> 8) & 0xFF); }
-constexpr int GetBValue(TColor color) { return static_cast<int>((color >> 16) & 0xFF); }
+constexpr int GetRValue(TColor color)
+{
+    return static_cast<int>(color & 0xFF);
+}
+constexpr int GetGValue(TColor color)
+{
+    return static_cast<int>((color >> 8) & 0xFF);
+}
+constexpr int GetBValue(TColor color)
+{
+    return static_cast<int>((color >> 16) & 0xFF);
+}
 
 /// Plain RGB for any colour: system colours are looked up in the application palette
 /// (the platform's stand-in for the system colour table).

@@ -18,7 +18,7 @@ struct TRect {
     constexpr TRect Intersected(const TRect& other) const
     {
         return {Left > other.Left ? Left : other.Left, Top > other.Top ? Top : other.Top,
-            Right < other.Right ? Right : other.Right, Bottom < other.Bottom ? Bottom : other.Bottom};
+                Right < other.Right ? Right : other.Right, Bottom < other.Bottom ? Bottom : other.Bottom};
     }
     QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }
     static TRect FromQRect(const QRect& rect)

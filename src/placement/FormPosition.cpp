@@ -49,7 +49,7 @@ void applyFormPosition(QWidget& window)
     case TPosition::poMainFormCenter:
     case TPosition::poOwnerFormCenter: {
         const QWidget* over = formPosition(window) == TPosition::poMainFormCenter ? applicationMainWindow()
-                                                                                     : window.parentWidget();
+                                                                                  : window.parentWidget();
         if (over && over != &window && over->isVisible())
             centreIn(window, over->window()->frameGeometry());
         else

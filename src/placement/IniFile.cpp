@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -23,7 +23,10 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view text)
 {
@@ -34,7 +37,10 @@ std::string_view trim(std::string_view text)
     return text;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -87,7 +93,8 @@ bool hasLineBreakOrNul(std::string_view text)
 
 bool enclosedInQuotes(std::string_view value)
 {
-    return value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\'');
+    return value.size() >= 2 && value.front() == value.back() &&
+           (value.front() == '"' || value.front() == '\'');
 }
 
 // The reader strips one enclosing pair of quotes and the blanks around a value, so a value
@@ -119,8 +126,7 @@ std::string_view checkedKey(std::string_view key)
 
 } // namespace
 
-IniFile::IniFile(std::string path)
-    : m_path(std::move(path))
+IniFile::IniFile(std::string path) : m_path(std::move(path))
 {
     // The temporary file of an atomic write goes beside the target, which needs a folder.
     if (!m_path.empty() && m_path.front() != paths::kSeparator)
@@ -207,7 +213,8 @@ std::optional<std::size_t> IniFile::findKey(std::size_t header, std::string_view
     return std::nullopt;
 }
 
-std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view defaultValue) const
+std::string IniFile::readString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const
 {
     const auto header = findSection(section);
     if (!header)
@@ -248,7 +255,10 @@ int IniFile::readInteger(std::string_view section, std::string_view key, int def
     return parseInteger(readString(section, key, "")).value_or(defaultValue);
 }
 
-bool IniFile::sectionExists(std::string_view section) const { return findSection(section).has_value(); }
+bool IniFile::sectionExists(std::string_view section) const
+{
+    return findSection(section).has_value();
+}
 
 std::vector<std::string> IniFile::readSection(std::string_view section) const
 {
@@ -284,7 +294,8 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     const std::string_view sectionName = checkedSection(section);
     const std::string_view keyName = checkedKey(key);
     if (hasLineBreakOrNul(value))
-        throw std::invalid_argument("An INI value may not contain a line break: key \"" + std::string(keyName) + "\"");
+        throw std::invalid_argument("An INI value may not contain a line break: key \"" +
+                                    std::string(keyName) + "\"");
     checkWritable();
 
     const std::string encoded = encodeValue(value);

@@ -29,7 +29,8 @@ public:
 
     /// The value, or defaultValue when the section or key is missing. One enclosing pair
     /// of double or single quotes is stripped.
-    std::string readString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
     /// Decimal, or hexadecimal after "0x"/"0X"; defaultValue for a missing key or text that
     /// is no 32-bit integer.
     int readInteger(std::string_view section, std::string_view key, int defaultValue) const;
@@ -59,7 +60,7 @@ public:
 
 private:
     struct Line {
-        std::string text; // without its line ending
+        std::string text;   // without its line ending
         std::string ending; // "\n", "\r\n" or "" for a last line without one
     };
 

@@ -11,9 +11,8 @@ namespace stowmere {
 class IniFileError : public std::runtime_error {
 public:
     IniFileError(const std::string& fileName, std::string reason)
-        : std::runtime_error("Unable to write to " + fileName)
-        , m_fileName(fileName)
-        , m_reason(std::move(reason))
+        : std::runtime_error("Unable to write to " + fileName), m_fileName(fileName),
+          m_reason(std::move(reason))
     {
     }
 

@@ -97,7 +97,8 @@ void writePlacement(const QWidget& window, IniFile& ini, std::string_view sectio
     ini.writeString(section, "NormPos", normPos);
 }
 
-void readPlacement(QWidget& window, const IniFile& ini, std::string_view section, bool readPosition, bool readState)
+void readPlacement(QWidget& window, const IniFile& ini, std::string_view section, bool readPosition,
+                   bool readState)
 {
     WindowPlacement placement = windowPlacement(window);
     if (!window.isVisible())
@@ -128,7 +129,8 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
         // Positions stored at another pixels-per-inch setting would put a differently sized
         // window in the wrong place; the window then opens where it places itself.
         const int currentPixelsPerInch = screenPixelsPerInch();
-        if (found && ini.readInteger(section, "PixelsPerInch", currentPixelsPerInch) == currentPixelsPerInch) {
+        if (found &&
+            ini.readInteger(section, "PixelsPerInch", currentPixelsPerInch) == currentPixelsPerInch) {
             PlacementRect& normal = placement.normalPosition;
             if (!hasSizeableBorder(window)) {
                 // The user cannot resize such a window; only its place is restored.
@@ -171,7 +173,8 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
             break;
         }
 
-        constexpr Qt::WindowStates kSpecial = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+        constexpr Qt::WindowStates kSpecial =
+            Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
         const Qt::WindowStates kept = window.windowState() & ~kSpecial;
         if (state == Qt::WindowMinimized && mainWindow) {
             // The whole application starts minimised: the window is shown first and then

@@ -22,6 +22,7 @@ void writePlacement(const QWidget& window, IniFile& ini, std::string_view sectio
 
 /// Reads what writePlacement wrote and applies it to the window: the position and size
 /// only when they were stored at the current pixels per inch, the state when readState.
-void readPlacement(QWidget& window, const IniFile& ini, std::string_view section, bool readPosition, bool readState);
+void readPlacement(QWidget& window, const IniFile& ini, std::string_view section, bool readPosition,
+                   bool readState);
 
 } // namespace stowmere

@@ -27,11 +27,12 @@ std::string classNameOf(const QWidget& window)
 
 } // namespace
 
-bool TWinMinMaxInfo::isDefault() const { return *this == TWinMinMaxInfo{}; }
+bool TWinMinMaxInfo::isDefault() const
+{
+    return *this == TWinMinMaxInfo{};
+}
 
-TFormPlacement::TFormPlacement(QWidget* owner)
-    : QObject(owner)
-    , m_owner(owner)
+TFormPlacement::TFormPlacement(QWidget* owner) : QObject(owner), m_owner(owner)
 {
     if (m_owner && m_owner->isWindow()) {
         m_options = TPlacementOption::fpState | TPlacementOption::fpPosition;
@@ -49,7 +50,10 @@ TFormPlacement::~TFormPlacement()
         m_owner->removeEventFilter(this);
 }
 
-void TFormPlacement::setErrorReport(ErrorReport report) { m_errorReport = std::move(report); }
+void TFormPlacement::setErrorReport(ErrorReport report)
+{
+    m_errorReport = std::move(report);
+}
 
 std::string TFormPlacement::iniFilePath() const
 {
@@ -217,8 +221,8 @@ QString TFormPlacement::applicationErrorText(const QString& message)
 
 void TFormPlacement::showApplicationError(const QString& message)
 {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), applicationErrorText(message),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
+                    applicationErrorText(message), QMessageBox::Ok);
     box.exec();
 }
 

@@ -25,7 +25,14 @@ Q_DECLARE_FLAGS(TPlacementOptions, TPlacementOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TPlacementOptions)
 
 /// Registry hive for the registry variant; stored only, the INI file is always used.
-enum class TPlacementRegRoot { prCurrentUser, prLocalMachine, prCurrentConfig, prClassesRoot, prUsers, prDynData };
+enum class TPlacementRegRoot {
+    prCurrentUser,
+    prLocalMachine,
+    prCurrentConfig,
+    prClassesRoot,
+    prUsers,
+    prDynData
+};
 
 /// Size constraints; stored only. All zero means "no constraint".
 struct TWinMinMaxInfo {

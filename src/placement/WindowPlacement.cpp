@@ -49,7 +49,10 @@ PlacementRect PlacementRect::fromQRect(const QRect& rect)
     return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
 }
 
-QRect PlacementRect::toQRect() const { return QRect(QPoint(left, top), QSize(right - left, bottom - top)); }
+QRect PlacementRect::toQRect() const
+{
+    return QRect(QPoint(left, top), QSize(right - left, bottom - top));
+}
 
 WindowPlacement windowPlacement(const QWidget& window)
 {
@@ -82,8 +85,10 @@ QRect keptOnScreen(const QRect& rect)
         return rect;
     const QRect area = primary->availableGeometry();
     QRect moved = rect;
-    moved.moveLeft(std::clamp(rect.left(), area.left(), std::max(area.left(), area.left() + area.width() - rect.width())));
-    moved.moveTop(std::clamp(rect.top(), area.top(), std::max(area.top(), area.top() + area.height() - rect.height())));
+    moved.moveLeft(std::clamp(rect.left(), area.left(),
+                              std::max(area.left(), area.left() + area.width() - rect.width())));
+    moved.moveTop(
+        std::clamp(rect.top(), area.top(), std::max(area.top(), area.top() + area.height() - rect.height())));
     return moved;
 }
 
@@ -118,7 +123,8 @@ TFormBorderStyle formBorderStyle(const QWidget& window)
     const Qt::WindowFlags flags = window.windowFlags();
     if (flags & Qt::FramelessWindowHint)
         return TFormBorderStyle::bsNone;
-    const bool fixedSize = (flags & Qt::MSWindowsFixedSizeDialogHint) || window.minimumSize() == window.maximumSize();
+    const bool fixedSize =
+        (flags & Qt::MSWindowsFixedSizeDialogHint) || window.minimumSize() == window.maximumSize();
     const Qt::WindowType type = window.windowType();
     if (type == Qt::Tool)
         return fixedSize ? TFormBorderStyle::bsToolWindow : TFormBorderStyle::bsSizeToolWin;
@@ -145,9 +151,15 @@ QSize frameMetrics(const QWidget& window)
     return {margins.left(), margins.bottom()};
 }
 
-QWidget* applicationMainWindow() { return mainWindowPointer().data(); }
+QWidget* applicationMainWindow()
+{
+    return mainWindowPointer().data();
+}
 
-void setApplicationMainWindow(QWidget* window) { mainWindowPointer() = window; }
+void setApplicationMainWindow(QWidget* window)
+{
+    mainWindowPointer() = window;
+}
 
 bool isApplicationMainWindow(const QWidget& window)
 {

@@ -63,7 +63,8 @@ void writeFileAtomically(const std::string& path, std::span<const std::byte> dat
         fail(commitError, path, "replace");
 
     // Make the rename itself durable.
-    const files::UniqueFd parent(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const files::UniqueFd parent(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent)
         ::fsync(parent.get());
 }

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
-#include <optional>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,7 +74,8 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     return outcome.succeeded() ? std::error_code() : outcome.error;
 }
 
-CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& target, const CopyProgress& progress)
+CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& target,
+                                 const CopyProgress& progress)
 {
     // O_NONBLOCK: should the path have turned into a FIFO since it was listed, the open
     // must not wait for a writer; the fstat below then rejects it.
@@ -96,8 +97,8 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
     // caller sees far more cheaply.)
     if (sourceInfo.st_nlink > 1 && device == static_cast<std::uint64_t>(sourceInfo.st_dev)) {
         struct stat targetInfo {};
-        if (::stat(target.c_str(), &targetInfo) == 0 && targetInfo.st_dev == sourceInfo.st_dev
-            && targetInfo.st_ino == sourceInfo.st_ino)
+        if (::stat(target.c_str(), &targetInfo) == 0 && targetInfo.st_dev == sourceInfo.st_dev &&
+            targetInfo.st_ino == sourceInfo.st_ino)
             return {Status::SameFile, {}, false};
     }
 
@@ -132,7 +133,8 @@ CopyOutcome FileCopier::copyLink(const std::string& source, const std::string& t
     int error = 0;
     const std::optional<std::string> text = readLink(source, error);
     if (!text)
-        return error == EINVAL ? changedKind() : failed(Status::SourceFailed, {error, std::generic_category()});
+        return error == EINVAL ? changedKind()
+                               : failed(Status::SourceFailed, {error, std::generic_category()});
     if (onlyWhenDifferent) {
         const std::optional<std::string> present = readLink(target, error);
         if (present && *present == *text)
@@ -186,7 +188,8 @@ std::uint64_t FileCopier::folderDevice(const std::string& folder)
     return m_lastFolderDevice;
 }
 
-bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice)
+bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice,
+                             std::uint64_t targetDevice)
 {
     const std::pair devices{sourceDevice, targetDevice};
     if (std::find(m_noSharing.begin(), m_noSharing.end(), devices) != m_noSharing.end())
@@ -197,13 +200,14 @@ bool FileCopier::shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDev
     // than asking again for each of thousands of small files. Other errors (a full disk)
     // are left to the ordinary copy, which reports them.
     const int error = errno;
-    if (error == EOPNOTSUPP || error == ENOTTY || error == EXDEV || error == EINVAL || error == ENOSYS
-        || error == EPERM || error == EBADF)
+    if (error == EOPNOTSUPP || error == ENOTTY || error == EXDEV || error == EINVAL || error == ENOSYS ||
+        error == EPERM || error == EBADF)
         m_noSharing.push_back(devices);
     return false;
 }
 
-CopyOutcome FileCopier::copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress)
+CopyOutcome FileCopier::copyData(int sourceFd, int targetFd, const struct stat& source,
+                                 const CopyProgress& progress)
 {
     const auto size = static_cast<std::uint64_t>(source.st_size);
     // Files that report no size copy nothing through copy_file_range; a plain read finds

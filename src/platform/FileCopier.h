@@ -63,7 +63,8 @@ public:
     /// the target's name. Holes of a sparse file stay holes. On failure or cancel nothing is
     /// left of the temporary file and target is exactly as it was. The target folder must
     /// exist.
-    CopyOutcome copyFile(const std::string& source, const std::string& target, const CopyProgress& progress = {});
+    CopyOutcome copyFile(const std::string& source, const std::string& target,
+                         const CopyProgress& progress = {});
 
     /// copyFile without progress, reduced to the reason of a failure.
     std::error_code copy(const std::string& source, const std::string& target);
@@ -81,10 +82,10 @@ private:
     std::uint64_t folderDevice(const std::string& folder);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
     CopyOutcome copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress);
-    CopyOutcome copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to, std::uint64_t size,
-                          const CopyProgress& progress);
-    CopyOutcome readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to, std::uint64_t size,
-                               const CopyProgress& progress);
+    CopyOutcome copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
+                          std::uint64_t size, const CopyProgress& progress);
+    CopyOutcome readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
+                               std::uint64_t size, const CopyProgress& progress);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
     TemporaryFile::Support m_temporarySupport;

@@ -14,9 +14,9 @@ namespace {
 // itself as tmpfs and cannot be told apart this way; it holds device nodes, which are
 // never opened anyway.
 constexpr std::array<unsigned long, 14> kPseudoFileSystems = {
-    PROC_SUPER_MAGIC,  SYSFS_MAGIC,      CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC,
-    TRACEFS_MAGIC,     SECURITYFS_MAGIC, PSTOREFS_MAGIC,     BPF_FS_MAGIC,        DEVPTS_SUPER_MAGIC,
-    BINFMTFS_MAGIC,    SELINUX_MAGIC,    SMACK_MAGIC,        NSFS_MAGIC,
+    PROC_SUPER_MAGIC, SYSFS_MAGIC,      CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC,
+    TRACEFS_MAGIC,    SECURITYFS_MAGIC, PSTOREFS_MAGIC,     BPF_FS_MAGIC,        DEVPTS_SUPER_MAGIC,
+    BINFMTFS_MAGIC,   SELINUX_MAGIC,    SMACK_MAGIC,        NSFS_MAGIC,
 };
 
 bool isPseudo(const struct statfs& info)

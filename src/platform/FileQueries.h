@@ -27,7 +27,7 @@ struct FileStatus {
     timespec modified{}; ///< valid unless kind is Missing
     std::uint64_t size = 0;
     FileIdentity identity;
-    mode_t mode = 0; ///< permission bits (07777)
+    mode_t mode = 0;   ///< permission bits (07777)
     bool link = false; ///< a symbolic link, as seen by a query that does not follow links
 };
 

@@ -52,7 +52,10 @@ std::string executablePath()
     return path.string();
 }
 
-std::string executableFolder() { return paths::parentFolder(executablePath()); }
+std::string executableFolder()
+{
+    return paths::parentFolder(executablePath());
+}
 
 std::string executableBaseName()
 {
@@ -61,26 +64,40 @@ std::string executableBaseName()
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string installedBinFolder() { return STOWMERE_INSTALL_BINDIR; }
+std::string installedBinFolder()
+{
+    return STOWMERE_INSTALL_BINDIR;
+}
 
-std::string xdgDataFolder() { return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere"); }
+std::string xdgDataFolder()
+{
+    return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere");
+}
 
 std::string dataFolderFor(std::string_view exeFolder, std::string_view installedBinFolder)
 {
     const std::string folder(exeFolder);
     if (!installedBinFolder.empty() && isSameFolder(folder, std::string(installedBinFolder)))
         return xdgDataFolder();
-    if (access(paths::join(folder, "Category.cds").c_str(), F_OK) == 0 ||
-        access(folder.c_str(), W_OK) == 0)
+    if (access(paths::join(folder, "Category.cds").c_str(), F_OK) == 0 || access(folder.c_str(), W_OK) == 0)
         return folder;
     return xdgDataFolder();
 }
 
-std::string dataFolder() { return dataFolderFor(executableFolder(), installedBinFolder()); }
+std::string dataFolder()
+{
+    return dataFolderFor(executableFolder(), installedBinFolder());
+}
 
-std::string configFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+std::string configFolder()
+{
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
 
-std::string iniFilePath() { return paths::join(configFolder(), executableBaseName() + ".INI"); }
+std::string iniFilePath()
+{
+    return paths::join(configFolder(), executableBaseName() + ".INI");
+}
 
 void ensureFolder(const std::string& folder)
 {

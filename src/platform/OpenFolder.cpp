@@ -14,8 +14,7 @@
 
 namespace stowmere::files {
 
-OpenFolder::OpenFolder(std::string path, Purpose purpose)
-    : m_path(std::move(path))
+OpenFolder::OpenFolder(std::string path, Purpose purpose) : m_path(std::move(path))
 {
     const int access = purpose == Purpose::List ? O_RDONLY : O_PATH;
     m_fd.reset(::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC));
@@ -64,10 +63,11 @@ std::vector<FolderEntry> OpenFolder::entries() const
                 [[fallthrough]];
             case DT_UNKNOWN: {
                 struct stat info {};
-                if (entry->d_type == DT_UNKNOWN && ::fstatat(m_fd.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                if (entry->d_type == DT_UNKNOWN &&
+                    ::fstatat(m_fd.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
                     item.link = S_ISLNK(info.st_mode);
-                item.kind =
-                    ::fstatat(m_fd.get(), name, &info, 0) == 0 ? statusFromStat(info).kind : EntryKind::Missing;
+                item.kind = ::fstatat(m_fd.get(), name, &info, 0) == 0 ? statusFromStat(info).kind
+                                                                       : EntryKind::Missing;
                 break;
             }
             default:

@@ -4,7 +4,10 @@
 namespace stowmere::utf8 {
 namespace {
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
 
 // Length of the sequence a lead byte starts, 0 for a byte that cannot lead.
 std::size_t sequenceLength(unsigned char lead)

@@ -13,6 +13,9 @@ bool isValid(std::string_view text);
 std::string_view prefixWithin(std::string_view text, std::size_t maxBytes);
 
 /// True when the text fits a column of maxBytes bytes.
-inline bool fits(std::string_view text, std::size_t maxBytes) { return text.size() <= maxBytes; }
+inline bool fits(std::string_view text, std::size_t maxBytes)
+{
+    return text.size() <= maxBytes;
+}
 
 } // namespace stowmere::utf8

@@ -6,7 +6,7 @@
 namespace {
 
 // One ring of a 3-D edge: top and left in topLeft, bottom and right in bottomRight.
-void ring(QPainter &p, QRect r, const QColor &topLeft, const QColor &bottomRight)
+void ring(QPainter& p, QRect r, const QColor& topLeft, const QColor& bottomRight)
 {
     p.setPen(topLeft);
     p.drawLine(r.left(), r.bottom() - 1, r.left(), r.top());
@@ -18,8 +18,7 @@ void ring(QPainter &p, QRect r, const QColor &topLeft, const QColor &bottomRight
 
 } // namespace
 
-TBevelPanel::TBevelPanel(QWidget *parent)
-    : QWidget(parent)
+TBevelPanel::TBevelPanel(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
@@ -53,12 +52,12 @@ void TBevelPanel::setBorderWidth(int value)
     update();
 }
 
-void TBevelPanel::place(QWidget *child, int left, int top, int width, int height)
+void TBevelPanel::place(QWidget* child, int left, int top, int width, int height)
 {
     child->setGeometry(left + EdgeWidth, top + EdgeWidth, width, height);
 }
 
-void TBevelPanel::paintEvent(QPaintEvent *)
+void TBevelPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), ToQColor(m_color));

@@ -8,12 +8,11 @@
 /// A plain panel: a sunken client edge, inside it a raised bevel of BevelWidth
 /// pixels and a border band of BorderWidth pixels in the panel's colour.
 /// Children are placed relative to the client area inside the sunken edge.
-class TBevelPanel : public QWidget
-{
+class TBevelPanel : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TBevelPanel(QWidget *parent = nullptr);
+    explicit TBevelPanel(QWidget* parent = nullptr);
 
     /// Width of the sunken client edge; child positions are offset by it.
     static constexpr int EdgeWidth = 2;
@@ -26,10 +25,10 @@ public:
     void setBorderWidth(int value);
 
     /// Places a child at (left, top) of the client area with the given size.
-    void place(QWidget *child, int left, int top, int width, int height);
+    void place(QWidget* child, int left, int top, int width, int height);
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     TColor m_color = clBtnFace;

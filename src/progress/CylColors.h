@@ -12,14 +12,23 @@ namespace CylColors {
 
 constexpr TColor SystemFlag = 0x80000000u;
 
-constexpr TColor system(int index) { return SystemFlag | static_cast<TColor>(index & 0xFF); }
-constexpr bool isSystem(TColor c) { return (c & SystemFlag) != 0; }
-constexpr int systemIndex(TColor c) { return static_cast<int>(c & 0xFF); }
+constexpr TColor system(int index)
+{
+    return SystemFlag | static_cast<TColor>(index & 0xFF);
+}
+constexpr bool isSystem(TColor c)
+{
+    return (c & SystemFlag) != 0;
+}
+constexpr int systemIndex(TColor c)
+{
+    return static_cast<int>(c & 0xFF);
+}
 
 constexpr TColor rgb(int r, int g, int b)
 {
-    return static_cast<TColor>(r & 0xFF) | (static_cast<TColor>(g & 0xFF) << 8)
-         | (static_cast<TColor>(b & 0xFF) << 16);
+    return static_cast<TColor>(r & 0xFF) | (static_cast<TColor>(g & 0xFF) << 8) |
+           (static_cast<TColor>(b & 0xFF) << 16);
 }
 
 constexpr TColor clBlack = 0x000000;
@@ -40,7 +49,7 @@ struct Rgb {
     int r = 0;
     int g = 0;
     int b = 0;
-    friend bool operator==(const Rgb &, const Rgb &) = default;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 Rgb channels(TColor c);

@@ -16,22 +16,22 @@ struct Bgr {
     std::uint8_t r;
 };
 
-Bgr shadePixel(int t, float step, const TPCStyleValues &style, const Factors &f)
+Bgr shadePixel(int t, float step, const TPCStyleValues& style, const Factors& f)
 {
     return {shadeChannel(t, step, style, f.b), shadeChannel(t, step, style, f.g),
             shadeChannel(t, step, style, f.r)};
 }
 
-inline void putPixel(std::uint8_t *row, int x, Bgr p)
+inline void putPixel(std::uint8_t* row, int x, Bgr p)
 {
-    std::uint8_t *px = row + 3 * static_cast<std::ptrdiff_t>(x);
+    std::uint8_t* px = row + 3 * static_cast<std::ptrdiff_t>(x);
     px[0] = p.b;
     px[1] = p.g;
     px[2] = p.r;
 }
 
 // Writes one colour over columns [from, to] of a row, clipped to the image width.
-void putRun(std::uint8_t *row, int width, int from, int to, Bgr p)
+void putRun(std::uint8_t* row, int width, int from, int to, Bgr p)
 {
     from = std::max(from, 0);
     to = std::min(to, width - 1);
@@ -41,26 +41,25 @@ void putRun(std::uint8_t *row, int width, int from, int to, Bgr p)
 
 } // namespace
 
-float channelFactor(int v, const TPCStyleValues &style)
+float channelFactor(int v, const TPCStyleValues& style)
 {
     const double value = v;
-    const double f = ((value * double(style.IntensityFactor) + double(style.IntensityRGB))
-                          / double(style.Intensity)
-                      + value)
-                     / double(style.RangeRGB);
+    const double f =
+        ((value * double(style.IntensityFactor) + double(style.IntensityRGB)) / double(style.Intensity) +
+         value) /
+        double(style.RangeRGB);
     return static_cast<float>(f);
 }
 
-Factors colourFactors(const CylColors::Rgb &colour, const TPCStyleValues &style)
+Factors colourFactors(const CylColors::Rgb& colour, const TPCStyleValues& style)
 {
-    return {channelFactor(colour.r, style), channelFactor(colour.g, style),
-            channelFactor(colour.b, style)};
+    return {channelFactor(colour.r, style), channelFactor(colour.g, style), channelFactor(colour.b, style)};
 }
 
-std::uint8_t shadeChannel(int t, float step, const TPCStyleValues &style, float factor)
+std::uint8_t shadeChannel(int t, float step, const TPCStyleValues& style, float factor)
 {
-    const double v = (double(t) * double(step) * double(style.ColorFactor) + double(style.ColorRGB))
-                     * double(factor);
+    const double v =
+        (double(t) * double(step) * double(style.ColorFactor) + double(style.ColorRGB)) * double(factor);
     const double clipped = std::clamp(std::trunc(v), 0.0, 255.0);
     return static_cast<std::uint8_t>(clipped);
 }
@@ -70,7 +69,7 @@ int lightLineOffset(int thickness, float lightAngle)
     return static_cast<int>(std::trunc(double(thickness) / double(lightAngle)));
 }
 
-void shadeHorizontal(QImage &image, const BarShade &s)
+void shadeHorizontal(QImage& image, const BarShade& s)
 {
     const int W = image.width();
     const int H = image.height();
@@ -78,7 +77,7 @@ void shadeHorizontal(QImage &image, const BarShade &s)
     const int df = lightLineOffset(h, s.foreStyle.LightAngle);
     const int db = lightLineOffset(h, s.backStyle.LightAngle);
     for (int y = std::max(s.c, 0); y <= std::min(H - s.c - 1, H - 1); ++y) {
-        std::uint8_t *row = image.scanLine(y);
+        std::uint8_t* row = image.scanLine(y);
         const int tf = std::abs(df + (y - s.c));
         const int tb = std::abs(db + (y - s.c));
         putRun(row, W, s.c, s.fillEdge, shadePixel(tf, s.step, s.foreStyle, s.fore));
@@ -88,7 +87,7 @@ void shadeHorizontal(QImage &image, const BarShade &s)
     }
 }
 
-void shadeVertical(QImage &image, const BarShade &s)
+void shadeVertical(QImage& image, const BarShade& s)
 {
     const int W = image.width();
     const int H = image.height();
@@ -107,14 +106,11 @@ void shadeVertical(QImage &image, const BarShade &s)
     std::vector<std::uint8_t> back(bytes), fore(bytes), line(bytes);
     for (int x = left; x <= right; ++x) {
         const int i = x - left;
-        putPixel(back.data(), i,
-                 shadePixel(std::abs(db + (x - s.c)), s.step, s.backStyle, s.back));
-        putPixel(fore.data(), i,
-                 shadePixel(std::abs(df + (x - s.c)), s.step, s.foreStyle, s.fore));
-        putPixel(line.data(), i,
-                 shadePixel(std::abs(df + (x - s.c)), s.step, s.foreStyle, s.foreLine));
+        putPixel(back.data(), i, shadePixel(std::abs(db + (x - s.c)), s.step, s.backStyle, s.back));
+        putPixel(fore.data(), i, shadePixel(std::abs(df + (x - s.c)), s.step, s.foreStyle, s.fore));
+        putPixel(line.data(), i, shadePixel(std::abs(df + (x - s.c)), s.step, s.foreStyle, s.foreLine));
     }
-    const auto copyRow = [&](int y, const std::vector<std::uint8_t> &pattern) {
+    const auto copyRow = [&](int y, const std::vector<std::uint8_t>& pattern) {
         if (y < 0 || y >= H)
             return;
         std::memcpy(image.scanLine(y) + 3 * static_cast<std::ptrdiff_t>(left), pattern.data(), bytes);
@@ -126,7 +122,7 @@ void shadeVertical(QImage &image, const BarShade &s)
         copyRow(y, fore);
 }
 
-void fillRect(QImage &image, int left, int top, int right, int bottom, QRgb colour)
+void fillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour)
 {
     const Bgr p{static_cast<std::uint8_t>(qBlue(colour)), static_cast<std::uint8_t>(qGreen(colour)),
                 static_cast<std::uint8_t>(qRed(colour))};
@@ -136,8 +132,7 @@ void fillRect(QImage &image, int left, int top, int right, int bottom, QRgb colo
         putRun(image.scanLine(y), image.width(), left, right - 1, p);
 }
 
-void drawRing(QImage &image, int left, int top, int right, int bottom, QRgb topLeft,
-              QRgb bottomRight)
+void drawRing(QImage& image, int left, int top, int right, int bottom, QRgb topLeft, QRgb bottomRight)
 {
     if (right <= left || bottom <= top)
         return;
@@ -147,14 +142,14 @@ void drawRing(QImage &image, int left, int top, int right, int bottom, QRgb topL
     fillRect(image, left, bottom - 1, right, bottom, bottomRight);
 }
 
-void xorInto(QImage &image, const QImage &overlay)
+void xorInto(QImage& image, const QImage& overlay)
 {
     const int rows = std::min(image.height(), overlay.height());
     const int cols = std::min(image.width(), overlay.width());
     const std::size_t bytes = 3 * static_cast<std::size_t>(std::max(cols, 0));
     for (int y = 0; y < rows; ++y) {
-        std::uint8_t *dst = image.scanLine(y);
-        const std::uint8_t *src = overlay.constScanLine(y);
+        std::uint8_t* dst = image.scanLine(y);
+        const std::uint8_t* src = overlay.constScanLine(y);
         for (std::size_t i = 0; i < bytes; ++i)
             dst[i] ^= src[i];
     }

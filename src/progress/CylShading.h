@@ -18,16 +18,16 @@ struct Factors {
     float r = 0;
     float g = 0;
     float b = 0;
-    friend bool operator==(const Factors &, const Factors &) = default;
+    friend bool operator==(const Factors&, const Factors&) = default;
 };
 
 /// Factor of one channel value under a style:
 /// ((v * IntensityFactor + IntensityRGB) / Intensity + v) / RangeRGB, rounded to float.
-float channelFactor(int v, const TPCStyleValues &style);
-Factors colourFactors(const CylColors::Rgb &colour, const TPCStyleValues &style);
+float channelFactor(int v, const TPCStyleValues& style);
+Factors colourFactors(const CylColors::Rgb& colour, const TPCStyleValues& style);
 
 /// Channel value at shade distance t: clamp(trunc((t * step * ColorFactor + ColorRGB) * factor)).
-std::uint8_t shadeChannel(int t, float step, const TPCStyleValues &style, float factor);
+std::uint8_t shadeChannel(int t, float step, const TPCStyleValues& style, float factor);
 
 /// Offset of the light line from the first bar row (or column): trunc(thickness / LightAngle).
 int lightLineOffset(int thickness, float lightAngle);
@@ -46,22 +46,21 @@ struct BarShade {
 
 /// Horizontal bar: the shade varies from row to row; fore part from column c to
 /// the fill edge, the fore line on the fill edge, the back part after it.
-void shadeHorizontal(QImage &image, const BarShade &shade);
+void shadeHorizontal(QImage& image, const BarShade& shade);
 
 /// Vertical bar: the shade varies from column to column; back part from row c to
 /// the fill edge, the fore line on the fill edge, the fore part below it.
-void shadeVertical(QImage &image, const BarShade &shade);
+void shadeVertical(QImage& image, const BarShade& shade);
 
 /// Fills [left, right) x [top, bottom), clipped to the image.
-void fillRect(QImage &image, int left, int top, int right, int bottom, QRgb colour);
+void fillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);
 
 /// A one-pixel ring on (left, top, right, bottom), right and bottom exclusive: the left
 /// column and top row in topLeft, the right column and bottom row in bottomRight, so
 /// only the top-left corner pixel takes topLeft.
-void drawRing(QImage &image, int left, int top, int right, int bottom, QRgb topLeft,
-              QRgb bottomRight);
+void drawRing(QImage& image, int left, int top, int right, int bottom, QRgb topLeft, QRgb bottomRight);
 
 /// Exclusive-or of every byte of overlay into image (both the same size and format).
-void xorInto(QImage &image, const QImage &overlay);
+void xorInto(QImage& image, const QImage& overlay);
 
 } // namespace CylShading

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <exception>
 
-TGIFAnimator::TGIFAnimator(QWidget *parent)
-    : QWidget(parent)
-    , m_picture(std::make_unique<GifPicture>())
+TGIFAnimator::TGIFAnimator(QWidget* parent) : QWidget(parent), m_picture(std::make_unique<GifPicture>())
 {
     // Sleep, tick, sleep again: a single-shot timer rearmed after each tick lets a
     // changed interval take effect from the next sleep without cutting this one short.
@@ -57,7 +55,7 @@ void TGIFAnimator::onTimeout()
 {
     try {
         tick();
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         // A failed frame must not stop the picture; the error is reported and the timer goes on.
         qWarning("Busy picture: %s", e.what());
     }
@@ -168,7 +166,7 @@ void TGIFAnimator::setFrameIndex(int value)
     update();
 }
 
-void TGIFAnimator::paintEvent(QPaintEvent *)
+void TGIFAnimator::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const bool seeThrough = m_picture->isEmpty() || m_picture->countsAsTransparent();

@@ -12,26 +12,25 @@
 
 class TGIFAnimator;
 
-using TGIFAnimatorEvent = std::function<void(TGIFAnimator *sender)>;
+using TGIFAnimatorEvent = std::function<void(TGIFAnimator* sender)>;
 
 /// Shows a multi-frame GIF picture and, while Animate is on, steps through its
 /// frames at each frame's own delay.
 ///
 /// The frame timer is a QTimer on the user-interface thread: the backup run works
 /// on its own thread, so the user-interface thread is free to turn the picture.
-class TGIFAnimator : public QWidget
-{
+class TGIFAnimator : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TGIFAnimator(QWidget *parent = nullptr);
+    explicit TGIFAnimator(QWidget* parent = nullptr);
     ~TGIFAnimator() override;
 
     /// Shortest and longest frame delay the timer uses, in milliseconds.
     static constexpr int MinFrameDelay = 50;
     static constexpr int MaxFrameDelay = 10000;
 
-    const GifPicture &Image() const { return *m_picture; }
+    const GifPicture& Image() const { return *m_picture; }
     /// Replaces the picture: the cache is dropped and the first frame shown.
     void setImage(GifPicture picture);
 
@@ -71,10 +70,10 @@ public:
     bool timerActive() const { return m_timer.isActive(); }
 
     /// The composed image of the current frame (as painted), for checks.
-    const GifComposer &composer() const { return m_composer; }
+    const GifComposer& composer() const { return m_composer; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void tick();

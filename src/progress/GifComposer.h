@@ -10,8 +10,7 @@
 /// Builds the full-size image of one frame of a GIF picture, honouring the
 /// frames' positions, transparency and disposal methods. It keeps the last image
 /// it built, so stepping to the next frame draws only that frame on top.
-class GifComposer
-{
+class GifComposer {
 public:
     /// Largest logical screen composed, in pixels (64 MiB of image); a larger
     /// picture, whether damaged or hostile, shows nothing instead of exhausting memory.
@@ -20,7 +19,7 @@ public:
     /// The image of frame n (n is lowered to the last frame), of the picture's
     /// logical screen size. `transparent` is the animator's Transparent switch,
     /// which decides whether a new image gets the key colour as its mark.
-    const QImage &compose(const GifPicture &picture, int n, bool transparent);
+    const QImage& compose(const GifPicture& picture, int n, bool transparent);
 
     /// Colour that stands for "see through" in the composed image, if any.
     std::optional<QRgb> keyColour() const { return m_key; }
@@ -34,8 +33,8 @@ public:
     void reset();
 
 private:
-    void drawFrame(const GifFrame &frame);
-    void fillFrameRect(const GifFrame &frame, QRgb colour);
+    void drawFrame(const GifFrame& frame);
+    void fillFrameRect(const GifFrame& frame, QRgb colour);
 
     QImage m_image;
     int m_index = -1;

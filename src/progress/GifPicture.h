@@ -31,8 +31,7 @@ struct GifFrame {
 };
 
 /// A decoded multi-frame GIF picture (GIF87a or GIF89a), decoded with giflib.
-class GifPicture
-{
+class GifPicture {
 public:
     GifPicture() = default;
 
@@ -43,14 +42,14 @@ public:
     /// not a GIF or are damaged.
     static GifPicture decode(std::span<const std::byte> bytes);
     /// Reads and decodes a file (also a Qt resource path such as ":/progress/busy.gif").
-    static GifPicture load(const QString &path);
+    static GifPicture load(const QString& path);
 
     bool isEmpty() const { return m_frames.empty(); }
     int width() const { return m_width; }
     int height() const { return m_height; }
     int frameCount() const { return static_cast<int>(m_frames.size()); }
-    const GifFrame &frame(int index) const { return m_frames.at(static_cast<std::size_t>(index)); }
-    const std::vector<GifFrame> &frames() const { return m_frames; }
+    const GifFrame& frame(int index) const { return m_frames.at(static_cast<std::size_t>(index)); }
+    const std::vector<GifFrame>& frames() const { return m_frames; }
 
     /// The global colour table's entry at the screen's background index, if any.
     std::optional<QRgb> backgroundColour() const { return m_background; }

@@ -3,10 +3,7 @@
 
 #include "progress/ProgressCyl.h"
 
-TPCColorStyle::TPCColorStyle(TProgressCyl *owner)
-    : m_owner(owner)
-{
-}
+TPCColorStyle::TPCColorStyle(TProgressCyl* owner) : m_owner(owner) {}
 
 void TPCColorStyle::changed()
 {
@@ -70,7 +67,7 @@ void TPCColorStyle::setLightAngle(float value)
     changed();
 }
 
-void TPCColorStyle::assign(const TPCStyleValues &values)
+void TPCColorStyle::assign(const TPCStyleValues& values)
 {
     setIntensityRGB(values.IntensityRGB);
     setIntensity(values.Intensity);

@@ -15,18 +15,17 @@ struct TPCStyleValues {
     float ColorFactor = -1.0f;
     float LightAngle = -3.0f;
 
-    friend bool operator==(const TPCStyleValues &, const TPCStyleValues &) = default;
+    friend bool operator==(const TPCStyleValues&, const TPCStyleValues&) = default;
 };
 
 /// How one part of a cylinder bar is lit. Owned by its bar: every accepted change
 /// tells the owner, which marks its look as custom (unless a preset is being
 /// applied) and re-derives its colours.
-class TPCColorStyle
-{
+class TPCColorStyle {
 public:
-    explicit TPCColorStyle(TProgressCyl *owner);
-    TPCColorStyle(const TPCColorStyle &) = delete;
-    TPCColorStyle &operator=(const TPCColorStyle &) = delete;
+    explicit TPCColorStyle(TProgressCyl* owner);
+    TPCColorStyle(const TPCColorStyle&) = delete;
+    TPCColorStyle& operator=(const TPCColorStyle&) = delete;
 
     std::int32_t IntensityRGB() const { return m_values.IntensityRGB; }
     float Intensity() const { return m_values.Intensity; }
@@ -46,14 +45,14 @@ public:
     void setLightAngle(float value);
 
     /// Copies the seven values one by one through the setters, in declaration order.
-    void assign(const TPCStyleValues &values);
-    void assign(const TPCColorStyle &other) { assign(other.values()); }
+    void assign(const TPCStyleValues& values);
+    void assign(const TPCColorStyle& other) { assign(other.values()); }
 
-    const TPCStyleValues &values() const { return m_values; }
+    const TPCStyleValues& values() const { return m_values; }
 
 private:
     void changed();
 
-    TProgressCyl *m_owner;
+    TProgressCyl* m_owner;
     TPCStyleValues m_values;
 };

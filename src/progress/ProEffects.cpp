@@ -13,18 +13,18 @@ using CylColors::system;
 // IntensityRGB, Intensity, IntensityFactor, RangeRGB, ColorRGB, ColorFactor, LightAngle.
 constexpr std::array<TPCStyleValues, 13> Styles{{
     {},
-    {255, 4.0f, -1.0f, 255, 255, -1.0f, -3.0f},     // S1, the default
-    {-100, 4.0f, -1.7f, -100, -100, -1.0f, -1.6f},  // S2
-    {255, 2.0f, -1.0f, 153, 0, 1.0f, -3.0f},        // S3
-    {255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f},      // S4
-    {255, 3.0f, -0.8f, 255, 200, 1.0f, -3.0f},      // S5
-    {-100, 4.0f, -1.7f, -100, -100, -1.0f, -1.5f},  // S6
-    {-50, 8.0f, -1.5f, -150, -80, -1.0f, -1.5f},    // S7
-    {255, 4.0f, -1.5f, 153, 0, 1.0f, -3.0f},        // S8
-    {200, 4.0f, -0.5f, 200, 200, -1.2f, -3.0f},     // S9
-    {255, 4.0f, -1.5f, 153, 0, 1.0f, -3.2f},        // S10
-    {-100, 4.0f, -1.5f, -80, -100, -1.0f, -1.5f},   // S11
-    {-100, 4.0f, -1.5f, -80, -100, -1.5f, -1.5f},   // S12
+    {255, 4.0f, -1.0f, 255, 255, -1.0f, -3.0f},    // S1, the default
+    {-100, 4.0f, -1.7f, -100, -100, -1.0f, -1.6f}, // S2
+    {255, 2.0f, -1.0f, 153, 0, 1.0f, -3.0f},       // S3
+    {255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f},     // S4
+    {255, 3.0f, -0.8f, 255, 200, 1.0f, -3.0f},     // S5
+    {-100, 4.0f, -1.7f, -100, -100, -1.0f, -1.5f}, // S6
+    {-50, 8.0f, -1.5f, -150, -80, -1.0f, -1.5f},   // S7
+    {255, 4.0f, -1.5f, 153, 0, 1.0f, -3.0f},       // S8
+    {200, 4.0f, -0.5f, 200, 200, -1.2f, -3.0f},    // S9
+    {255, 4.0f, -1.5f, 153, 0, 1.0f, -3.2f},       // S10
+    {-100, 4.0f, -1.5f, -80, -100, -1.0f, -1.5f},  // S11
+    {-100, 4.0f, -1.5f, -80, -100, -1.5f, -1.5f},  // S12
 }};
 
 constexpr std::optional<TColor> Kept = std::nullopt;
@@ -36,7 +36,7 @@ TProEffectPreset make(TCylinderEffect ce, TFontEffect fe, std::optional<TColor> 
     return {ce, fe, shadow, fore, back, foreLine, Styles[backStyle], Styles[foreStyle], frame};
 }
 
-const std::array<TProEffectPreset, ProEffectCount> &table()
+const std::array<TProEffectPreset, ProEffectCount>& table()
 {
     static const std::array<TProEffectPreset, ProEffectCount> presets{{
         // demoSystem, demoMetal, demoSunken
@@ -70,16 +70,26 @@ const std::array<TProEffectPreset, ProEffectCount> &table()
         make(ceHigh, feInvert, Kept, rgb(185, 0, 0), system(5), rgb(0, 0, 0), 1, 3),
         make(ceHigh, feInvert, Kept, system(16), system(15), rgb(0, 0, 0), 12, 10),
         // Metal
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 0, 0), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 150, 0), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 255, 0), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 255, 255), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 255, 64), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(127, 212, 255), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 155, 230), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(155, 155, 206), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(137, 139, 152), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
-        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 204, 129), rgb(255, 255, 255), rgb(0, 0, 0), 6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 0, 0), rgb(255, 255, 255), rgb(0, 0, 0), 6,
+             6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 150, 0), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 255, 0), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 255, 255), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 255, 64), rgb(255, 255, 255), rgb(0, 0, 0), 6,
+             6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(127, 212, 255), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(0, 155, 230), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(155, 155, 206), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(137, 139, 152), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
+        make(ceMaximum, feShadowBottomRight, system(15), rgb(255, 204, 129), rgb(255, 255, 255), rgb(0, 0, 0),
+             6, 6),
         // Standard
         make(ceMaximum, feInvert, Kept, rgb(204, 0, 0), rgb(102, 0, 0), rgb(255, 255, 255), 3, 1),
         make(ceMaximum, feInvert, Kept, rgb(255, 255, 0), rgb(153, 153, 0), rgb(255, 255, 255), 3, 1),
@@ -91,7 +101,7 @@ const std::array<TProEffectPreset, ProEffectCount> &table()
 
 } // namespace
 
-const TProEffectPreset *preset(TProEffect effect)
+const TProEffectPreset* preset(TProEffect effect)
 {
     const int index = static_cast<int>(effect);
     if (effect == peCustom || index < 0 || index >= ProEffectCount)
@@ -99,7 +109,7 @@ const TProEffectPreset *preset(TProEffect effect)
     return &table()[static_cast<std::size_t>(index)];
 }
 
-const TPCStyleValues &styleSet(int number)
+const TPCStyleValues& styleSet(int number)
 {
     if (number < 1 || number > 12)
         return Styles[1];

@@ -32,9 +32,9 @@ struct TProEffectPreset {
 namespace ProEffects {
 
 /// The preset behind a value, or nullptr for peCustom (and values out of range).
-const TProEffectPreset *preset(TProEffect effect);
+const TProEffectPreset* preset(TProEffect effect);
 
 /// Lighting style sets S1 .. S12 shared by the presets (index 1 .. 12).
-const TPCStyleValues &styleSet(int number);
+const TPCStyleValues& styleSet(int number);
 
 } // namespace ProEffects

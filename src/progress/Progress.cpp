@@ -36,7 +36,7 @@ QFont arialFont(int pixels, bool bold, bool italic)
     return font;
 }
 
-void setTextColour(QLabel *label, const QColor &colour)
+void setTextColour(QLabel* label, const QColor& colour)
 {
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, colour);
@@ -45,9 +45,10 @@ void setTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-TfrmProgress::TfrmProgress(QWidget *mainWindow)
-    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                              | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint)
+TfrmProgress::TfrmProgress(QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                              Qt::MSWindowsFixedSizeDialogHint)
 {
     ProgressResources::init();
     setObjectName(QStringLiteral("frmProgress"));
@@ -84,7 +85,7 @@ TfrmProgress::TfrmProgress(QWidget *mainWindow)
     m_gifAnimator1->setFrameIndex(1);
     try {
         m_gifAnimator1->setImage(GifPicture::load(ProgressResources::busyPicture()));
-    } catch (const GifError &e) {
+    } catch (const GifError& e) {
         // The picture is built into the program; without it the window still works.
         qWarning("%s", e.what());
     }
@@ -115,9 +116,9 @@ TfrmProgress::TfrmProgress(QWidget *mainWindow)
     m_lblCount->adjustSize();
 
     // Only the Cancel button takes the keyboard focus.
-    for (QWidget *w : {static_cast<QWidget *>(m_label1), static_cast<QWidget *>(m_label4),
-                       static_cast<QWidget *>(m_lblCount), static_cast<QWidget *>(m_xipZip),
-                       static_cast<QWidget *>(m_gifAnimator1), static_cast<QWidget *>(m_panel1)})
+    for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_label4),
+                       static_cast<QWidget*>(m_lblCount), static_cast<QWidget*>(m_xipZip),
+                       static_cast<QWidget*>(m_gifAnimator1), static_cast<QWidget*>(m_panel1)})
         w->setFocusPolicy(Qt::NoFocus);
     m_btnCancel->setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(m_btnCancel);
@@ -127,7 +128,7 @@ TfrmProgress::~TfrmProgress() = default;
 
 void TfrmProgress::setUpBar()
 {
-    TProgressCyl &bar = *m_xipZip;
+    TProgressCyl& bar = *m_xipZip;
     const TPCStyleValues style{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
     bar.setBackColor(CylColors::rgb(192, 192, 192));
     bar.setBackBorderColor(clBlack);
@@ -161,7 +162,7 @@ void TfrmProgress::setUpBar()
 
 void TfrmProgress::setUpCancelButton()
 {
-    TGradButton &b = *m_btnCancel;
+    TGradButton& b = *m_btnCancel;
     b.setToolTip(QStringLiteral("Stop Backup"));
     b.SetColor(clWhite);
     b.setFont(sansFont(11, false));
@@ -171,7 +172,7 @@ void TfrmProgress::setUpCancelButton()
     b.SetGlyph(QImage(ProgressResources::cancelGlyph()));
     b.SetSpacing(15);
     b.SetLayout(blGlyphLeft);
-    TGradControlColors &c = b.Colors();
+    TGradControlColors& c = b.Colors();
     c.SetDefaultFrom(clWhite);
     c.SetDefaultTo(0xD1BEAF);
     c.SetOverFrom(clWhite);
@@ -228,7 +229,7 @@ void TfrmProgress::finishRun()
     m_xipZip->setPosition(0);
 }
 
-void TfrmProgress::setHeadline(const QString &text)
+void TfrmProgress::setHeadline(const QString& text)
 {
     m_label1->setText(text);
 }
@@ -278,7 +279,7 @@ void TfrmProgress::showOverMainWindow()
     show();
 }
 
-void TfrmProgress::showEvent(QShowEvent *event)
+void TfrmProgress::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous())
         centreOverMainWindow();
@@ -290,7 +291,7 @@ void TfrmProgress::centreOverMainWindow()
     QRect over;
     if (parentWidget())
         over = parentWidget()->window()->frameGeometry();
-    else if (const QScreen *screen = QGuiApplication::primaryScreen())
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
         over = screen->availableGeometry();
     if (over.isEmpty())
         return;

@@ -23,17 +23,16 @@ class TProgressCyl;
 /// - after each file copied: fileCopied();
 /// - after each checked item: itemDone(); when the cancel flag is set, finishRun();
 /// - after the last item: waits 500 ms, then finishRun().
-class TfrmProgress : public QWidget
-{
+class TfrmProgress : public QWidget {
     Q_OBJECT
 
 public:
     /// mainWindow is the window the progress window is centred over and stays with.
-    explicit TfrmProgress(QWidget *mainWindow = nullptr);
+    explicit TfrmProgress(QWidget* mainWindow = nullptr);
     ~TfrmProgress() override;
 
     /// The flag that Cancel sets; owned by the main window, read by the run.
-    void setCancelFlag(std::atomic<bool> *flag) { m_cancelFlag = flag; }
+    void setCancelFlag(std::atomic<bool>* flag) { m_cancelFlag = flag; }
 
     // --- The run's interface -------------------------------------------------
 
@@ -47,7 +46,7 @@ public:
     /// Closes (hides) the window and puts the bar back to 0.
     void finishRun();
 
-    void setHeadline(const QString &text);
+    void setHeadline(const QString& text);
     QString headline() const;
     /// The counter label, read back as a number.
     qint64 filesCopied() const;
@@ -65,13 +64,13 @@ public:
 
     // --- Components ----------------------------------------------------------
 
-    TBevelPanel *Panel1() const { return m_panel1; }
-    QLabel *Label1() const { return m_label1; }
-    TGIFAnimator *GIFAnimator1() const { return m_gifAnimator1; }
-    TGradButton *btnCancel() const { return m_btnCancel; }
-    TProgressCyl *xipZip() const { return m_xipZip; }
-    QLabel *Label4() const { return m_label4; }
-    QLabel *lblCount() const { return m_lblCount; }
+    TBevelPanel* Panel1() const { return m_panel1; }
+    QLabel* Label1() const { return m_label1; }
+    TGIFAnimator* GIFAnimator1() const { return m_gifAnimator1; }
+    TGradButton* btnCancel() const { return m_btnCancel; }
+    TProgressCyl* xipZip() const { return m_xipZip; }
+    QLabel* Label4() const { return m_label4; }
+    QLabel* lblCount() const { return m_lblCount; }
 
 signals:
     /// Emitted by btnCancelClick after the flag is set, for callers that want to
@@ -79,19 +78,19 @@ signals:
     void cancelRequested();
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setUpBar();
     void setUpCancelButton();
     void centreOverMainWindow();
 
-    std::atomic<bool> *m_cancelFlag = nullptr;
-    TBevelPanel *m_panel1 = nullptr;
-    QLabel *m_label1 = nullptr;
-    TGIFAnimator *m_gifAnimator1 = nullptr;
-    TGradButton *m_btnCancel = nullptr;
-    TProgressCyl *m_xipZip = nullptr;
-    QLabel *m_label4 = nullptr;
-    QLabel *m_lblCount = nullptr;
+    std::atomic<bool>* m_cancelFlag = nullptr;
+    TBevelPanel* m_panel1 = nullptr;
+    QLabel* m_label1 = nullptr;
+    TGIFAnimator* m_gifAnimator1 = nullptr;
+    TGradButton* m_btnCancel = nullptr;
+    TProgressCyl* m_xipZip = nullptr;
+    QLabel* m_label4 = nullptr;
+    QLabel* m_lblCount = nullptr;
 };

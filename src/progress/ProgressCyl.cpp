@@ -29,10 +29,7 @@ constexpr int ShadeAmounts[] = {1, 51, 102, 153, 204, 255};
 
 } // namespace
 
-TProgressCyl::TProgressCyl(QWidget *parent)
-    : QWidget(parent)
-    , m_backStyle(this)
-    , m_foreStyle(this)
+TProgressCyl::TProgressCyl(QWidget* parent) : QWidget(parent), m_backStyle(this), m_foreStyle(this)
 {
     // The whole control is painted from the off-screen image, so Qt need not erase it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -259,10 +256,10 @@ void TProgressCyl::deriveBevelSet()
         return;
     }
     const CylColors::Rgb c = CylColors::channels(m_bevelColor);
-    const TColor light = CylColors::rgb(clampChannel(c.r + 64), clampChannel(c.g + 64),
-                                        clampChannel(c.b + 64));
-    const TColor dark = CylColors::rgb(clampChannel(c.r - 64), clampChannel(c.g - 64),
-                                       clampChannel(c.b - 64));
+    const TColor light =
+        CylColors::rgb(clampChannel(c.r + 64), clampChannel(c.g + 64), clampChannel(c.b + 64));
+    const TColor dark =
+        CylColors::rgb(clampChannel(c.r - 64), clampChannel(c.g - 64), clampChannel(c.b - 64));
     m_bevelSet = {light, dark, light, dark};
 }
 
@@ -408,7 +405,7 @@ void TProgressCyl::setOrientation(TProgressBarOrientation value)
 // ---------------------------------------------------------------------------
 // Text
 
-void TProgressCyl::setFont(const QFont &font)
+void TProgressCyl::setFont(const QFont& font)
 {
     if (font == m_font)
         return;
@@ -416,7 +413,7 @@ void TProgressCyl::setFont(const QFont &font)
     refresh();
 }
 
-void TProgressCyl::setText(const QString &value)
+void TProgressCyl::setText(const QString& value)
 {
     if (value == m_text)
         return;
@@ -424,7 +421,7 @@ void TProgressCyl::setText(const QString &value)
     refresh();
 }
 
-void TProgressCyl::setTextDone(const QString &value)
+void TProgressCyl::setTextDone(const QString& value)
 {
     if (value == m_textDone)
         return;
@@ -493,7 +490,7 @@ QString TProgressCyl::displayText() const
 void TProgressCyl::setProEffect(TProEffect value)
 {
     m_proEffect = value;
-    const TProEffectPreset *p = ProEffects::preset(value);
+    const TProEffectPreset* p = ProEffects::preset(value);
     if (!p) {
         m_updating = false;
         return;
@@ -573,7 +570,7 @@ bool TProgressCyl::paintOffscreen()
     return true;
 }
 
-void TProgressCyl::drawFrameRings(const QRect &from, TColor topLeft, TColor bottomRight)
+void TProgressCyl::drawFrameRings(const QRect& from, TColor topLeft, TColor bottomRight)
 {
     const QRgb p = CylColors::resolve(topLeft);
     const QRgb q = CylColors::resolve(bottomRight);
@@ -621,7 +618,7 @@ void TProgressCyl::drawText()
 
     // (x, y) is the top-left corner of the text before rotation; the text is
     // rotated about it, like a rotated font whose reference point is its top.
-    const auto drawAt = [&](QPainter &painter, int px, int py, const QColor &colour) {
+    const auto drawAt = [&](QPainter& painter, int px, int py, const QColor& colour) {
         painter.save();
         painter.translate(px, py);
         painter.rotate(angle);
@@ -657,13 +654,13 @@ void TProgressCyl::drawText()
     drawAt(painter, x, y, QColor(CylColors::resolve(m_fontColor)));
 }
 
-const QImage &TProgressCyl::renderOffscreen()
+const QImage& TProgressCyl::renderOffscreen()
 {
     paintOffscreen();
     return m_image;
 }
 
-void TProgressCyl::paintEvent(QPaintEvent *)
+void TProgressCyl::paintEvent(QPaintEvent*)
 {
     if (!paintOffscreen())
         return;
@@ -671,7 +668,7 @@ void TProgressCyl::paintEvent(QPaintEvent *)
     painter.drawImage(0, 0, m_image);
 }
 
-void TProgressCyl::resizeEvent(QResizeEvent *event)
+void TProgressCyl::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     if (!m_created || !geometryOk())
@@ -683,7 +680,7 @@ void TProgressCyl::resizeEvent(QResizeEvent *event)
     refresh();
 }
 
-void TProgressCyl::enterEvent(QEnterEvent *event)
+void TProgressCyl::enterEvent(QEnterEvent* event)
 {
     QWidget::enterEvent(event);
     if (m_onMouseEnter)
@@ -691,7 +688,7 @@ void TProgressCyl::enterEvent(QEnterEvent *event)
     repaint();
 }
 
-void TProgressCyl::leaveEvent(QEvent *event)
+void TProgressCyl::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
     if (m_onMouseLeave)
@@ -699,7 +696,7 @@ void TProgressCyl::leaveEvent(QEvent *event)
     repaint();
 }
 
-void TProgressCyl::changeEvent(QEvent *event)
+void TProgressCyl::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {

@@ -17,9 +17,9 @@
 
 class TProgressCyl;
 
-using TOnProgressDoneEvent = std::function<void(TProgressCyl *sender)>;
-using TOnMouseEnterEvent = std::function<void(TProgressCyl *sender)>;
-using TOnMouseLeaveEvent = std::function<void(TProgressCyl *sender)>;
+using TOnProgressDoneEvent = std::function<void(TProgressCyl* sender)>;
+using TOnMouseEnterEvent = std::function<void(TProgressCyl* sender)>;
+using TOnMouseLeaveEvent = std::function<void(TProgressCyl* sender)>;
 
 /// A progress bar drawn as a lit cylinder: the filled and the empty part are shaded
 /// row by row (column by column when vertical) so the bar looks round, with an
@@ -27,12 +27,11 @@ using TOnMouseLeaveEvent = std::function<void(TProgressCyl *sender)>;
 ///
 /// Setters ignore a value equal to the current one unless noted; every paint
 /// composes the whole control in a 24-bit off-screen image and copies it once.
-class TProgressCyl : public QWidget
-{
+class TProgressCyl : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TProgressCyl(QWidget *parent = nullptr);
+    explicit TProgressCyl(QWidget* parent = nullptr);
     ~TProgressCyl() override;
 
     // Range and position.
@@ -69,12 +68,12 @@ public:
     void setFontColor(TColor value);
 
     // Lighting.
-    TPCColorStyle &BackStyle() { return m_backStyle; }
-    TPCColorStyle &ForeStyle() { return m_foreStyle; }
-    const TPCColorStyle &BackStyle() const { return m_backStyle; }
-    const TPCColorStyle &ForeStyle() const { return m_foreStyle; }
-    void setBackStyle(const TPCStyleValues &values) { m_backStyle.assign(values); }
-    void setForeStyle(const TPCStyleValues &values) { m_foreStyle.assign(values); }
+    TPCColorStyle& BackStyle() { return m_backStyle; }
+    TPCColorStyle& ForeStyle() { return m_foreStyle; }
+    const TPCColorStyle& BackStyle() const { return m_backStyle; }
+    const TPCColorStyle& ForeStyle() const { return m_foreStyle; }
+    void setBackStyle(const TPCStyleValues& values) { m_backStyle.assign(values); }
+    void setForeStyle(const TPCStyleValues& values) { m_foreStyle.assign(values); }
     TCylinderEffect CylinderEffect() const { return m_cylinderEffect; }
     void setCylinderEffect(TCylinderEffect value);
 
@@ -90,18 +89,18 @@ public:
     void setBorderWidth(std::int32_t value);
 
     // Text.
-    const QFont &Font() const { return m_font; }
-    void setFont(const QFont &font);
+    const QFont& Font() const { return m_font; }
+    void setFont(const QFont& font);
     TFontEffect FontEffect() const { return m_fontEffect; }
     TFontOrientation FontOrientation() const { return m_fontOrientation; }
     bool ShowText() const { return m_showText; }
-    const QString &Text() const { return m_text; }
-    const QString &TextDone() const { return m_textDone; }
+    const QString& Text() const { return m_text; }
+    const QString& TextDone() const { return m_textDone; }
     void setFontEffect(TFontEffect value);
     void setFontOrientation(TFontOrientation value);
     void setShowText(bool value);
-    void setText(const QString &value);
-    void setTextDone(const QString &value);
+    void setText(const QString& value);
+    void setTextDone(const QString& value);
     /// The text drawn for the current percentage.
     QString displayText() const;
 
@@ -134,15 +133,15 @@ public:
 
     /// Composes the whole control into the off-screen image (what a paint copies
     /// to the screen) and returns it; left as it was while the control cannot be drawn.
-    const QImage &renderOffscreen();
-    const QImage &offscreenImage() const { return m_image; }
+    const QImage& renderOffscreen();
+    const QImage& offscreenImage() const { return m_image; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     friend class TPCColorStyle;
@@ -166,7 +165,7 @@ private:
     void refresh();
     bool paintOffscreen();
     void drawText();
-    void drawFrameRings(const QRect &from, TColor topLeft, TColor bottomRight);
+    void drawFrameRings(const QRect& from, TColor topLeft, TColor bottomRight);
 
     bool m_created = false;
     bool m_updating = true;

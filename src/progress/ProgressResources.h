@@ -11,8 +11,14 @@ namespace ProgressResources {
 void init();
 
 /// The spinning busy picture (animated GIF).
-inline QString busyPicture() { return QStringLiteral(":/progress/busy.gif"); }
+inline QString busyPicture()
+{
+    return QStringLiteral(":/progress/busy.gif");
+}
 /// The Cancel button's stop-sign picture (PNG, 32 x 32).
-inline QString cancelGlyph() { return QStringLiteral(":/progress/cancel.png"); }
+inline QString cancelGlyph()
+{
+    return QStringLiteral(":/progress/cancel.png");
+}
 
 } // namespace ProgressResources

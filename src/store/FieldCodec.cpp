@@ -66,8 +66,8 @@ bool fixedSizeAllowed(std::uint32_t base, std::uint32_t size)
 
 bool varyingAllowed(std::uint32_t base, std::uint32_t size)
 {
-    const bool textOrBytes = base == packet::kBaseString || base == packet::kBaseWideString
-                             || base == packet::kBaseBytes || base == packet::kBaseBytesAlias;
+    const bool textOrBytes = base == packet::kBaseString || base == packet::kBaseWideString ||
+                             base == packet::kBaseBytes || base == packet::kBaseBytesAlias;
     return textOrBytes && (size == 1 || size == 2 || size == 4);
 }
 

@@ -16,7 +16,10 @@
 namespace stowmere::store {
 namespace {
 
-std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string quoted(std::string_view name)
+{
+    return "'" + std::string(name) + "'";
+}
 
 [[noreturn]] void invalidValue(const FieldDef& field, std::string_view text, const char* kind)
 {
@@ -26,9 +29,9 @@ std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"
 
 [[noreturn]] void tooLong(const FieldDef& field, std::size_t bytes)
 {
-    throw StoreError(rc::InvalidArgument, "Value of field " + quoted(field.name) + " is " + std::to_string(bytes)
-                                              + " bytes long; the field holds at most "
-                                              + std::to_string(field.size) + " bytes");
+    throw StoreError(rc::InvalidArgument,
+                     "Value of field " + quoted(field.name) + " is " + std::to_string(bytes) +
+                         " bytes long; the field holds at most " + std::to_string(field.size) + " bytes");
 }
 
 std::string bytesOf(std::uint64_t value, std::size_t width)
@@ -40,7 +43,8 @@ std::string bytesOf(std::uint64_t value, std::size_t width)
 
 std::uint64_t readUnsigned(std::string_view payload)
 {
-    return le::read(reinterpret_cast<const std::byte*>(payload.data()), std::min<std::size_t>(payload.size(), 8));
+    return le::read(reinterpret_cast<const std::byte*>(payload.data()),
+                    std::min<std::size_t>(payload.size(), 8));
 }
 
 std::int64_t readSigned(std::string_view payload)
@@ -129,35 +133,64 @@ std::uint32_t typeWordFor(FieldType type, std::uint32_t byteLength)
 {
     const std::uint32_t prefix = byteLength <= 254 ? 1 : 2;
     switch (type) {
-    case FieldType::String: return 0x00490000 | prefix;
-    case FieldType::Date: return 0x00060004;
-    case FieldType::Blob: return 0x004B0004;
-    case FieldType::Boolean: return 0x00030002;
-    case FieldType::SmallInt: return 0x00010002;
-    case FieldType::Integer: return 0x00010004;
-    case FieldType::Float: return 0x00040008;
-    case FieldType::Bcd: return 0x00050000 + (byteLength & 0xFFFF);
-    case FieldType::Bytes: return 0x000B0000 + (byteLength & 0xFFFF);
-    case FieldType::Time: return 0x00070004;
-    case FieldType::DateTime: return 0x00080008;
-    case FieldType::Word: return 0x00020002;
-    case FieldType::LongWord: return 0x00020004;
-    case FieldType::Extended: return 0x0004000A;
-    case FieldType::VarBytes: return 0x004B0000 | prefix;
-    case FieldType::LargeInt: return 0x00010008;
-    case FieldType::LargeUInt: return 0x00020008;
-    case FieldType::Adt: return 0x010C0000;
-    case FieldType::Array: return 0x030D0000;
-    case FieldType::Reference: return 0x010F0000;
-    case FieldType::DataSet: return 0x050E0000;
-    case FieldType::SqlTimeStamp: return 0x00110010;
-    case FieldType::FmtBcd: return 0x00120000 + (byteLength & 0xFFFF);
-    case FieldType::ShortInt: return 0x00010001;
-    case FieldType::Byte: return 0x00020001;
-    case FieldType::Boolean8: return 0x00030001;
-    case FieldType::Boolean32: return 0x00030004;
-    case FieldType::WideString: return 0x004A0000 | prefix;
-    case FieldType::Unknown: break;
+    case FieldType::String:
+        return 0x00490000 | prefix;
+    case FieldType::Date:
+        return 0x00060004;
+    case FieldType::Blob:
+        return 0x004B0004;
+    case FieldType::Boolean:
+        return 0x00030002;
+    case FieldType::SmallInt:
+        return 0x00010002;
+    case FieldType::Integer:
+        return 0x00010004;
+    case FieldType::Float:
+        return 0x00040008;
+    case FieldType::Bcd:
+        return 0x00050000 + (byteLength & 0xFFFF);
+    case FieldType::Bytes:
+        return 0x000B0000 + (byteLength & 0xFFFF);
+    case FieldType::Time:
+        return 0x00070004;
+    case FieldType::DateTime:
+        return 0x00080008;
+    case FieldType::Word:
+        return 0x00020002;
+    case FieldType::LongWord:
+        return 0x00020004;
+    case FieldType::Extended:
+        return 0x0004000A;
+    case FieldType::VarBytes:
+        return 0x004B0000 | prefix;
+    case FieldType::LargeInt:
+        return 0x00010008;
+    case FieldType::LargeUInt:
+        return 0x00020008;
+    case FieldType::Adt:
+        return 0x010C0000;
+    case FieldType::Array:
+        return 0x030D0000;
+    case FieldType::Reference:
+        return 0x010F0000;
+    case FieldType::DataSet:
+        return 0x050E0000;
+    case FieldType::SqlTimeStamp:
+        return 0x00110010;
+    case FieldType::FmtBcd:
+        return 0x00120000 + (byteLength & 0xFFFF);
+    case FieldType::ShortInt:
+        return 0x00010001;
+    case FieldType::Byte:
+        return 0x00020001;
+    case FieldType::Boolean8:
+        return 0x00030001;
+    case FieldType::Boolean32:
+        return 0x00030004;
+    case FieldType::WideString:
+        return 0x004A0000 | prefix;
+    case FieldType::Unknown:
+        break;
     }
     return 0;
 }
@@ -168,34 +201,55 @@ FieldType fieldTypeFor(std::uint32_t typeWord)
     const bool varying = (typeWord & packet::kVarying) != 0;
     switch (packet::baseType(typeWord)) {
     case packet::kBaseSigned:
-        return size == 1 ? FieldType::ShortInt : size == 2 ? FieldType::SmallInt
-             : size == 4 ? FieldType::Integer : size == 8 ? FieldType::LargeInt : FieldType::Unknown;
+        return size == 1   ? FieldType::ShortInt
+               : size == 2 ? FieldType::SmallInt
+               : size == 4 ? FieldType::Integer
+               : size == 8 ? FieldType::LargeInt
+                           : FieldType::Unknown;
     case packet::kBaseUnsigned:
-        return size == 1 ? FieldType::Byte : size == 2 ? FieldType::Word
-             : size == 4 ? FieldType::LongWord : size == 8 ? FieldType::LargeUInt : FieldType::Unknown;
+        return size == 1   ? FieldType::Byte
+               : size == 2 ? FieldType::Word
+               : size == 4 ? FieldType::LongWord
+               : size == 8 ? FieldType::LargeUInt
+                           : FieldType::Unknown;
     case packet::kBaseBoolean:
-        return size == 1 ? FieldType::Boolean8 : size == 2 ? FieldType::Boolean
-             : size == 4 ? FieldType::Boolean32 : FieldType::Unknown;
+        return size == 1   ? FieldType::Boolean8
+               : size == 2 ? FieldType::Boolean
+               : size == 4 ? FieldType::Boolean32
+                           : FieldType::Unknown;
     case packet::kBaseFloat:
         return size == 8 ? FieldType::Float : size == 10 ? FieldType::Extended : FieldType::Unknown;
-    case packet::kBaseBcd: return FieldType::Bcd;
-    case packet::kBaseDate: return FieldType::Date;
-    case packet::kBaseTime: return FieldType::Time;
-    case packet::kBaseDateTime: return FieldType::DateTime;
-    case packet::kBaseString: return FieldType::String;
-    case packet::kBaseWideString: return FieldType::WideString;
+    case packet::kBaseBcd:
+        return FieldType::Bcd;
+    case packet::kBaseDate:
+        return FieldType::Date;
+    case packet::kBaseTime:
+        return FieldType::Time;
+    case packet::kBaseDateTime:
+        return FieldType::DateTime;
+    case packet::kBaseString:
+        return FieldType::String;
+    case packet::kBaseWideString:
+        return FieldType::WideString;
     case packet::kBaseBytes:
     case packet::kBaseBytesAlias:
         if (!varying)
             return FieldType::Bytes;
         return size == 4 ? FieldType::Blob : FieldType::VarBytes;
-    case packet::kBaseStructured: return FieldType::Adt;
-    case packet::kBaseArrayColumn: return FieldType::Array;
-    case packet::kBaseNestedTable: return FieldType::DataSet;
-    case packet::kBaseReference: return FieldType::Reference;
-    case packet::kBaseTimeStamp: return FieldType::SqlTimeStamp;
-    case packet::kBaseFmtBcd: return FieldType::FmtBcd;
-    default: return FieldType::Unknown;
+    case packet::kBaseStructured:
+        return FieldType::Adt;
+    case packet::kBaseArrayColumn:
+        return FieldType::Array;
+    case packet::kBaseNestedTable:
+        return FieldType::DataSet;
+    case packet::kBaseReference:
+        return FieldType::Reference;
+    case packet::kBaseTimeStamp:
+        return FieldType::SqlTimeStamp;
+    case packet::kBaseFmtBcd:
+        return FieldType::FmtBcd;
+    default:
+        return FieldType::Unknown;
     }
 }
 
@@ -204,44 +258,54 @@ std::uint32_t naturalWidth(FieldType type)
     switch (type) {
     case FieldType::ShortInt:
     case FieldType::Byte:
-    case FieldType::Boolean8: return 1;
+    case FieldType::Boolean8:
+        return 1;
     case FieldType::SmallInt:
     case FieldType::Word:
-    case FieldType::Boolean: return 2;
+    case FieldType::Boolean:
+        return 2;
     case FieldType::Integer:
     case FieldType::LongWord:
     case FieldType::Boolean32:
     case FieldType::Date:
-    case FieldType::Time: return 4;
+    case FieldType::Time:
+        return 4;
     case FieldType::LargeInt:
     case FieldType::LargeUInt:
     case FieldType::Float:
-    case FieldType::DateTime: return 8;
-    case FieldType::Extended: return 10;
-    case FieldType::SqlTimeStamp: return 16;
-    default: return 0;
+    case FieldType::DateTime:
+        return 8;
+    case FieldType::Extended:
+        return 10;
+    case FieldType::SqlTimeStamp:
+        return 16;
+    default:
+        return 0;
     }
 }
 
-bool isTextType(FieldType type) { return type == FieldType::String || type == FieldType::WideString; }
+bool isTextType(FieldType type)
+{
+    return type == FieldType::String || type == FieldType::WideString;
+}
 
 bool isSignedType(FieldType type)
 {
-    return type == FieldType::ShortInt || type == FieldType::SmallInt || type == FieldType::Integer
-           || type == FieldType::LargeInt || type == FieldType::Date || type == FieldType::Time;
+    return type == FieldType::ShortInt || type == FieldType::SmallInt || type == FieldType::Integer ||
+           type == FieldType::LargeInt || type == FieldType::Date || type == FieldType::Time;
 }
 
 bool isUnsignedType(FieldType type)
 {
-    return type == FieldType::Byte || type == FieldType::Word || type == FieldType::LongWord
-           || type == FieldType::LargeUInt || type == FieldType::Boolean || type == FieldType::Boolean8
-           || type == FieldType::Boolean32;
+    return type == FieldType::Byte || type == FieldType::Word || type == FieldType::LongWord ||
+           type == FieldType::LargeUInt || type == FieldType::Boolean || type == FieldType::Boolean8 ||
+           type == FieldType::Boolean32;
 }
 
 bool isStructuredType(FieldType type)
 {
-    return type == FieldType::Adt || type == FieldType::Array || type == FieldType::Reference
-           || type == FieldType::DataSet;
+    return type == FieldType::Adt || type == FieldType::Array || type == FieldType::Reference ||
+           type == FieldType::DataSet;
 }
 
 std::string valueToText(const FieldDef& field, std::string_view payload)

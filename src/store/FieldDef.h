@@ -15,12 +15,12 @@ namespace stowmere::store {
 /// type word maps back to.
 enum class FieldType : std::uint16_t {
     Unknown = 0,
-    String = 1,      ///< 8-bit (UTF-8) text
+    String = 1, ///< 8-bit (UTF-8) text
     Date = 2,
     Blob = 3,
-    Boolean = 4,     ///< 16-bit
+    Boolean = 4, ///< 16-bit
     SmallInt = 5,
-    Integer = 6,     ///< 32-bit, also auto-increment
+    Integer = 6, ///< 32-bit, also auto-increment
     Float = 7,
     Bcd = 8,
     Bytes = 9,
@@ -49,10 +49,10 @@ enum class FieldType : std::uint16_t {
 struct FieldDef {
     std::string name;
     FieldType type = FieldType::Unknown;
-    std::uint32_t size = 0;        ///< declared size: bytes of text or binary data ("WIDTH")
-    std::uint32_t byteLength = 0;  ///< width the store keeps (text: size + 1)
-    std::uint16_t attributes = 0;  ///< packet::kAttr* bits
-    std::uint8_t subtype = 0;      ///< packet::kSubtypeAutoinc etc.
+    std::uint32_t size = 0;       ///< declared size: bytes of text or binary data ("WIDTH")
+    std::uint32_t byteLength = 0; ///< width the store keeps (text: size + 1)
+    std::uint16_t attributes = 0; ///< packet::kAttr* bits
+    std::uint8_t subtype = 0;     ///< packet::kSubtypeAutoinc etc.
     std::uint16_t decimals = 0;
     bool calculated = false;
     std::vector<Property> properties; ///< other properties, written back after the generated ones

@@ -29,7 +29,8 @@ UCollator* openCollator(const std::string& locale, UColAttributeValue strength)
     UErrorCode status = U_ZERO_ERROR;
     UCollator* collator = ucol_open(locale.c_str(), &status);
     if (U_FAILURE(status))
-        throw StoreError(rc::UnsupportedType, std::string("Cannot open the text collation: ") + u_errorName(status));
+        throw StoreError(rc::UnsupportedType,
+                         std::string("Cannot open the text collation: ") + u_errorName(status));
     ucol_setStrength(collator, strength);
     return collator;
 }
@@ -39,8 +40,8 @@ std::u16string unitsOf(std::string_view bytes)
 {
     std::u16string units(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i])
-                                         | static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     return units;
 }
 
@@ -81,8 +82,9 @@ bool KeyCollator::isInstalledLocale(std::uint32_t lcid)
 int KeyCollator::compare(std::string_view a, std::string_view b, bool caseInsensitive) const
 {
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult result = ucol_strcollUTF8(collator(caseInsensitive), a.data(), static_cast<int32_t>(a.size()),
-                                                     b.data(), static_cast<int32_t>(b.size()), &status);
+    const UCollationResult result =
+        ucol_strcollUTF8(collator(caseInsensitive), a.data(), static_cast<int32_t>(a.size()), b.data(),
+                         static_cast<int32_t>(b.size()), &status);
     return static_cast<int>(result);
 }
 
@@ -90,8 +92,9 @@ int KeyCollator::compareUtf16(std::string_view a, std::string_view b, bool caseI
 {
     const std::u16string left = unitsOf(a);
     const std::u16string right = unitsOf(b);
-    return static_cast<int>(ucol_strcoll(collator(caseInsensitive), left.data(), static_cast<int32_t>(left.size()),
-                                         right.data(), static_cast<int32_t>(right.size())));
+    return static_cast<int>(ucol_strcoll(collator(caseInsensitive), left.data(),
+                                         static_cast<int32_t>(left.size()), right.data(),
+                                         static_cast<int32_t>(right.size())));
 }
 
 void KeyCollator::appendKey(UCollator* coll, const char16_t* text, std::size_t length, std::string& out) const
@@ -101,9 +104,9 @@ void KeyCollator::appendKey(UCollator* coll, const char16_t* text, std::size_t l
     std::size_t room = 2 * length + 16;
     for (;;) {
         out.resize(start + room);
-        const int32_t needed = ucol_getSortKey(coll, text, static_cast<int32_t>(length),
-                                               reinterpret_cast<uint8_t*>(out.data() + start),
-                                               static_cast<int32_t>(room));
+        const int32_t needed =
+            ucol_getSortKey(coll, text, static_cast<int32_t>(length),
+                            reinterpret_cast<uint8_t*>(out.data() + start), static_cast<int32_t>(room));
         if (needed <= 0) {
             out.resize(start);
             return;

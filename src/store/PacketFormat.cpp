@@ -8,10 +8,24 @@ namespace stowmere::store::packet {
 namespace {
 
 constexpr std::array<std::pair<std::string_view, std::uint8_t>, 18> kSubtypes{{
-    {"Money", 21}, {"Text", 22}, {"Binary", 23}, {"Formatted", 24}, {"Ole", 25}, {"Graphics", 26},
-    {"dBASEOle", 27}, {"TypedBinary", 28}, {"Autoinc", 29}, {"AccessOle", 30}, {"FixedChar", 31},
-    {"HMemo", 33}, {"HBinary", 34}, {"ADTNestedTable", 35}, {"BFile", 36}, {"ADTDate", 37},
-    {"Guid", 38}, {"Reference", 70},
+    {"Money", 21},
+    {"Text", 22},
+    {"Binary", 23},
+    {"Formatted", 24},
+    {"Ole", 25},
+    {"Graphics", 26},
+    {"dBASEOle", 27},
+    {"TypedBinary", 28},
+    {"Autoinc", 29},
+    {"AccessOle", 30},
+    {"FixedChar", 31},
+    {"HMemo", 33},
+    {"HBinary", 34},
+    {"ADTNestedTable", 35},
+    {"BFile", 36},
+    {"ADTDate", 37},
+    {"Guid", 38},
+    {"Reference", 70},
 }};
 
 } // namespace

@@ -31,8 +31,14 @@ inline constexpr int kBaseTypeShift = 16;
 inline constexpr std::uint32_t kVarying = 0x00400000;
 inline constexpr std::uint32_t kArray = 0x00800000;
 
-inline constexpr std::uint32_t baseType(std::uint32_t typeWord) { return (typeWord & kBaseTypeMask) >> kBaseTypeShift; }
-inline constexpr std::uint32_t sizeOf(std::uint32_t typeWord) { return typeWord & kSizeMask; }
+inline constexpr std::uint32_t baseType(std::uint32_t typeWord)
+{
+    return (typeWord & kBaseTypeMask) >> kBaseTypeShift;
+}
+inline constexpr std::uint32_t sizeOf(std::uint32_t typeWord)
+{
+    return typeWord & kSizeMask;
+}
 
 // Base types
 inline constexpr std::uint32_t kBaseSigned = 1;
@@ -56,7 +62,7 @@ inline constexpr std::uint32_t kBaseFmtBcd = 18;
 inline constexpr std::uint32_t kHighestBaseType = 18;
 
 // Common property type words
-inline constexpr std::uint32_t kTypeString2 = 0x00490002;   // 8-bit string, 2-byte prefix
+inline constexpr std::uint32_t kTypeString2 = 0x00490002; // 8-bit string, 2-byte prefix
 inline constexpr std::uint32_t kTypeUInt16 = 0x00020002;
 inline constexpr std::uint32_t kTypeInt32 = 0x00010004;
 inline constexpr std::uint32_t kTypeUInt16Array = 0x00820002;
@@ -90,7 +96,10 @@ std::uint8_t subtypeFromName(std::string_view name);
 std::string_view subtypeName(std::uint8_t code);
 
 /// Number of bytes of field status bits in a row of columnCount columns.
-inline constexpr std::size_t fieldStatusBytes(std::size_t columnCount) { return (columnCount + 3) / 4; }
+inline constexpr std::size_t fieldStatusBytes(std::size_t columnCount)
+{
+    return (columnCount + 3) / 4;
+}
 
 } // namespace packet
 

@@ -40,8 +40,8 @@ ResultCode PacketReader::open(std::span<const std::byte> packet)
     m_rowCount = static_cast<std::uint32_t>(take(4));
     m_flags = static_cast<std::uint32_t>(take(4));
     m_rowDataOffset = static_cast<std::uint16_t>(take(2));
-    if (m_signature == packet::kSignature
-        && (m_major > packet::kHighestVersion || m_minor > packet::kHighestVersion)) {
+    if (m_signature == packet::kSignature &&
+        (m_major > packet::kHighestVersion || m_minor > packet::kHighestVersion)) {
         m_pos = 4;
         return rc::BadPacket;
     }
@@ -205,7 +205,8 @@ ResultCode PacketReader::startRows()
     return rc::Ok;
 }
 
-ResultCode PacketReader::nextField(std::uint8_t& status, std::span<const std::byte>& value, std::size_t maxLength)
+ResultCode PacketReader::nextField(std::uint8_t& status, std::span<const std::byte>& value,
+                                   std::size_t maxLength)
 {
     if (const ResultCode result = startRows())
         return result;

@@ -65,13 +65,13 @@ ResultCode PacketWriter::beginPacket(std::uint16_t version, std::uint16_t column
     }
     m_flags = packet::kFlagMetadata;
     le::append(m_buffer, packet::kSignature, 4);
-    le::append(m_buffer, 1, 2);                 // major version
-    le::append(m_buffer, 0, 2);                 // minor version
+    le::append(m_buffer, 1, 2); // major version
+    le::append(m_buffer, 0, 2); // minor version
     le::append(m_buffer, packet::kHeaderSize, 4);
     le::append(m_buffer, columnCount, 2);
-    le::append(m_buffer, 0, 4);                 // row count
+    le::append(m_buffer, 0, 4); // row count
     le::append(m_buffer, m_flags, 4);
-    le::append(m_buffer, 0, 2);                 // row data offset
+    le::append(m_buffer, 0, 2); // row data offset
     m_columnCount = columnCount;
     m_stage = Stage::Columns;
     return rc::Ok;

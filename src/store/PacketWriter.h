@@ -63,7 +63,7 @@ private:
     std::uint16_t m_columnPropertyCount = 0;
     std::size_t m_tablePropertyCountAt = 0;
     std::uint16_t m_tablePropertyCount = 0;
-    bool m_rowStarted = false;  // at least one row was begun
+    bool m_rowStarted = false; // at least one row was begun
     std::size_t m_rowStart = 0;
     std::size_t m_nextColumn = 0; // 0 with m_inRow false: the next call is a row status byte
     bool m_inRow = false;

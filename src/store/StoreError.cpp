@@ -6,13 +6,12 @@
 namespace stowmere::store {
 
 StoreError::StoreError(ResultCode code, const std::string& message, std::optional<std::size_t> offset)
-    : std::runtime_error(message)
-    , m_code(code)
-    , m_offset(offset)
+    : std::runtime_error(message), m_code(code), m_offset(offset)
 {
 }
 
-StoreError StoreError::fromCode(ResultCode code, const std::string& context, std::optional<std::size_t> offset)
+StoreError StoreError::fromCode(ResultCode code, const std::string& context,
+                                std::optional<std::size_t> offset)
 {
     std::string message = context.empty() ? resultCodeText(code) : context + ": " + resultCodeText(code);
     if (offset)

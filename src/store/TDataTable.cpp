@@ -14,9 +14,15 @@
 namespace stowmere::store {
 namespace {
 
-[[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok) { throw StoreError(code, message); }
+[[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok)
+{
+    throw StoreError(code, message);
+}
 
-std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string quoted(std::string_view name)
+{
+    return "'" + std::string(name) + "'";
+}
 
 std::vector<std::string_view> splitNames(std::string_view names)
 {
@@ -38,21 +44,22 @@ bool contains(const std::vector<std::string_view>& names, std::string_view name)
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
 
 // Runs of at most this many rows are sorted by direct comparison, larger ones by sort keys.
 constexpr std::size_t kDirectCompareRows = 4096;
 
-template <typename T>
-int threeWay(T a, T b)
+template <typename T> int threeWay(T a, T b)
 {
     return (a > b) - (a < b);
 }
 
 // Floats with a total order: a NaN (which a damaged file can hold) sorts above every number
 // and equals another NaN, so sorting and key checks stay consistent.
-template <typename T>
-int compareFloats(T a, T b)
+template <typename T> int compareFloats(T a, T b)
 {
     // Unordered with itself: a NaN, or an 80-bit pattern that is no valid number.
     const bool nanA = std::isunordered(a, a);
@@ -64,7 +71,8 @@ int compareFloats(T a, T b)
 
 std::uint64_t readRaw(std::string_view payload)
 {
-    return le::read(reinterpret_cast<const std::byte*>(payload.data()), std::min<std::size_t>(payload.size(), 8));
+    return le::read(reinterpret_cast<const std::byte*>(payload.data()),
+                    std::min<std::size_t>(payload.size(), 8));
 }
 
 // A number whose unsigned order equals the value order of an integer-like field, so that
@@ -199,12 +207,13 @@ void TDataTable::CreateDataSet()
         default:
             field.byteLength = naturalWidth(field.type);
             if (field.byteLength == 0)
-                fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
+                fail("Field " + quoted(field.name) + " has a type the table cannot hold",
+                     rc::UnsupportedType);
         }
         // A text or binary column without a size could not be read back (its width would
         // be unknown), so it is refused now rather than when the file is next opened.
-        const bool sized = field.type == FieldType::String || field.type == FieldType::WideString
-                           || field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
+        const bool sized = field.type == FieldType::String || field.type == FieldType::WideString ||
+                           field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
         const std::uint32_t largest = field.type == FieldType::WideString ? 0x7FFF : 0xFFFF;
         if (sized && (field.size == 0 || field.size > largest))
             fail("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
@@ -345,7 +354,8 @@ int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_vi
     return key.descending ? -result : result;
 }
 
-int TDataTable::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const
+int TDataTable::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key,
+                                std::size_t columns) const
 {
     for (std::size_t i = 0; i < columns; ++i) {
         const int result = compareValues(order.keys[i], fieldOf(slot, order.keys[i].field), key[i]);
@@ -376,7 +386,7 @@ TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) co
 }
 
 std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields, std::string_view descFields,
-                                                          std::string_view caseInsFields) const
+                                              std::string_view caseInsFields) const
 {
     const auto names = splitNames(fields);
     const auto descending = splitNames(descFields);
@@ -417,7 +427,8 @@ void TDataTable::buildOrder(Order& order) const
     sortSlots(order, order.rowSlots.data(), order.rowSlots.data() + order.rowSlots.size(), 0);
     if (order.uniqueness != TIndexUniqueness::iuNone) {
         for (std::size_t i = 1; i < order.rowSlots.size(); ++i)
-            if (compareRowToKey(order, order.rowSlots[i], keyOfSlot(order, order.rowSlots[i - 1]), order.keys.size()) == 0)
+            if (compareRowToKey(order, order.rowSlots[i], keyOfSlot(order, order.rowSlots[i - 1]),
+                                order.keys.size()) == 0)
                 fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
     }
 }
@@ -430,7 +441,8 @@ void TDataTable::buildOrder(Order& order) const
 // (a backup set's paths) compare directly: ICU stops at the first difference there, which
 // costs far less than building a whole sort key per row (measured about 8 times less for
 // runs of 200 paths).
-void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
+void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last,
+                           std::size_t column) const
 {
     if (column >= order.keys.size() || last - first < 2)
         return;
@@ -440,7 +452,8 @@ void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32
     const auto recurseOverRuns = [&](auto&& equal) {
         std::uint32_t* runStart = first;
         for (std::uint32_t* it = first + 1; it <= last; ++it) {
-            if (it == last || !equal(static_cast<std::size_t>(runStart - first), static_cast<std::size_t>(it - first))) {
+            if (it == last ||
+                !equal(static_cast<std::size_t>(runStart - first), static_cast<std::size_t>(it - first))) {
                 sortSlots(order, runStart, it, column + 1);
                 runStart = it;
             }
@@ -487,8 +500,9 @@ void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32
         const auto compare = [&](const Entry& a, const Entry& b) {
             if (a.null || b.null)
                 return (a.null ? 0 : 1) - (b.null ? 0 : 1);
-            return sign(std::string_view(arena).substr(a.offset, a.length).compare(
-                std::string_view(arena).substr(b.offset, b.length)));
+            return sign(std::string_view(arena)
+                            .substr(a.offset, a.length)
+                            .compare(std::string_view(arena).substr(b.offset, b.length)));
         };
         std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
             const int result = compare(a, b);
@@ -546,9 +560,10 @@ std::size_t TDataTable::placeInOrder(const Order& order, const Key& key) const
 
 bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
 {
-    auto it = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key, [&](std::uint32_t slot, const Key& value) {
-        return compareRowToKey(order, slot, value, order.keys.size()) < 0;
-    });
+    auto it = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
+                               [&](std::uint32_t slot, const Key& value) {
+                                   return compareRowToKey(order, slot, value, order.keys.size()) < 0;
+                               });
     for (; it != order.rowSlots.end() && compareRowToKey(order, *it, key, order.keys.size()) == 0; ++it)
         if (!except || *it != *except)
             return true;
@@ -707,9 +722,10 @@ void TDataTable::updateRange()
                                         [&](std::uint32_t slot, const Key& value) {
                                             return compareRowToKey(order, slot, value, columns) < 0;
                                         });
-    const auto end = std::upper_bound(begin, order.rowSlots.end(), key, [&](const Key& value, std::uint32_t slot) {
-        return compareRowToKey(order, slot, value, columns) > 0;
-    });
+    const auto end =
+        std::upper_bound(begin, order.rowSlots.end(), key, [&](const Key& value, std::uint32_t slot) {
+            return compareRowToKey(order, slot, value, columns) > 0;
+        });
     m_rangeBegin = static_cast<std::size_t>(begin - order.rowSlots.begin());
     m_rangeEnd = static_cast<std::size_t>(end - order.rowSlots.begin());
 }
@@ -758,9 +774,15 @@ void TDataTable::afterRowsChanged(std::optional<std::uint32_t> preferSlot)
         setCurrent(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
 }
 
-bool TDataTable::IsEmpty() const { return !Active() || m_rangeBegin == m_rangeEnd; }
+bool TDataTable::IsEmpty() const
+{
+    return !Active() || m_rangeBegin == m_rangeEnd;
+}
 
-std::size_t TDataTable::RecordCount() const { return Active() ? m_rangeEnd - m_rangeBegin : 0; }
+std::size_t TDataTable::RecordCount() const
+{
+    return Active() ? m_rangeEnd - m_rangeBegin : 0;
+}
 
 std::uint32_t TDataTable::recordSlot(std::size_t record) const
 {
@@ -790,7 +812,8 @@ std::optional<std::int64_t> TDataTable::RecordAsInteger(std::size_t record, std:
     return valueToInteger(m_fields[field], *value);
 }
 
-std::pair<std::size_t, std::size_t> TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
+std::pair<std::size_t, std::size_t>
+TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
 {
     if (!Active())
         return {0, 0};
@@ -868,7 +891,8 @@ bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
         const auto stored = fieldOf(slots[position], field);
         if (!stored)
             continue;
-        const bool equal = def.type == FieldType::String ? *stored == value : valueToText(def, *stored) == value;
+        const bool equal =
+            def.type == FieldType::String ? *stored == value : valueToText(def, *stored) == value;
         if (equal) {
             moveTo(position);
             return true;
@@ -949,7 +973,8 @@ void TDataTable::postInsert()
             fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
     for (const Order& order : m_orders)
-        if (order.uniqueness != TIndexUniqueness::iuNone && hasDuplicate(order, keyOf(order, values), std::nullopt))
+        if (order.uniqueness != TIndexUniqueness::iuNone &&
+            hasDuplicate(order, keyOf(order, values), std::nullopt))
             fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
 
     if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
@@ -1090,7 +1115,8 @@ std::optional<std::int32_t> TDataTable::AutoIncValue() const
 {
     if (!m_autoIncField)
         return std::nullopt;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(m_autoIncNext, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(m_autoIncNext, std::numeric_limits<std::int32_t>::max()));
 }
 
 // --- Master-detail ---------------------------------------------------------------------------
@@ -1150,8 +1176,9 @@ std::optional<std::vector<std::optional<std::string>>> TDataTable::masterKey() c
             continue;
         const FieldDef& from = m_master->m_fields[*masterField];
         const FieldDef& to = m_fields[order.keys[i].field];
-        if (from.type == to.type || (naturalWidth(from.type) != 0 && naturalWidth(from.type) == naturalWidth(to.type)
-                                     && isSignedType(from.type) == isSignedType(to.type))) {
+        if (from.type == to.type ||
+            (naturalWidth(from.type) != 0 && naturalWidth(from.type) == naturalWidth(to.type) &&
+             isSignedType(from.type) == isSignedType(to.type))) {
             key[i] = std::string(*value);
             continue;
         }

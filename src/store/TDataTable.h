@@ -192,7 +192,8 @@ private:
     std::vector<KeyColumn> keyColumns(std::string_view fields, std::string_view descFields,
                                       std::string_view caseInsFields) const;
     void checkKeyTypes(const std::vector<KeyColumn>& keys) const;
-    int compareValues(const KeyColumn& key, std::optional<std::string_view> a, std::optional<std::string_view> b) const;
+    int compareValues(const KeyColumn& key, std::optional<std::string_view> a,
+                      std::optional<std::string_view> b) const;
     int compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const;
     Key keyOf(const Order& order, const Values& values) const;
     Key keyOfSlot(const Order& order, std::uint32_t slot) const;

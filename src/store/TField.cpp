@@ -6,9 +6,15 @@
 
 namespace stowmere::store {
 
-const FieldDef& TField::Def() const { return m_table->m_fields[m_index]; }
+const FieldDef& TField::Def() const
+{
+    return m_table->m_fields[m_index];
+}
 
-bool TField::IsNull() const { return !m_table->currentValue(m_index).has_value(); }
+bool TField::IsNull() const
+{
+    return !m_table->currentValue(m_index).has_value();
+}
 
 std::string TField::AsString() const
 {

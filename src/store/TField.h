@@ -16,11 +16,7 @@ class TDataTable;
 /// Cheap to copy; valid while its table keeps its columns.
 class TField {
 public:
-    TField(TDataTable& table, std::size_t index)
-        : m_table(&table)
-        , m_index(index)
-    {
-    }
+    TField(TDataTable& table, std::size_t index) : m_table(&table), m_index(index) {}
 
     const FieldDef& Def() const;
     const std::string& FieldName() const { return Def().name; }

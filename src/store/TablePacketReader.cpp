@@ -22,7 +22,8 @@ constexpr std::string_view kElements = "ELEMENTS";
 constexpr std::string_view kDecimals = "DECIMALS";
 constexpr std::string_view kCalculated = "CALCULATED";
 
-[[noreturn]] void failRead(ResultCode code, std::size_t offset, const std::string& what = "Cannot read the table")
+[[noreturn]] void failRead(ResultCode code, std::size_t offset,
+                           const std::string& what = "Cannot read the table")
 {
     throw StoreError::fromCode(code, what, offset);
 }
@@ -31,9 +32,9 @@ constexpr std::string_view kCalculated = "CALCULATED";
 std::optional<std::int64_t> integerOf(const Property& property)
 {
     const std::uint32_t base = packet::baseType(property.typeWord);
-    if ((base != packet::kBaseSigned && base != packet::kBaseUnsigned)
-        || (property.typeWord & (packet::kVarying | packet::kArray)) != 0 || property.value.empty()
-        || property.value.size() > 8)
+    if ((base != packet::kBaseSigned && base != packet::kBaseUnsigned) ||
+        (property.typeWord & (packet::kVarying | packet::kArray)) != 0 || property.value.empty() ||
+        property.value.size() > 8)
         return std::nullopt;
     const std::size_t width = property.value.size();
     std::uint64_t raw = le::read(reinterpret_cast<const std::byte*>(property.value.data()), width);
@@ -75,8 +76,10 @@ void readColumnProperties(PacketReader& reader, FieldDef& field)
             failRead(result, reader.offset());
         if (property.name == kSubtype) {
             if (packet::baseType(property.typeWord) != packet::kBaseString)
-                failRead(rc::InvalidArgument, propertyAt, "Cannot read the subtype of column '" + field.name + "'");
-            const std::string_view name = std::string_view(property.value).substr(0, property.value.find('\0'));
+                failRead(rc::InvalidArgument, propertyAt,
+                         "Cannot read the subtype of column '" + field.name + "'");
+            const std::string_view name =
+                std::string_view(property.value).substr(0, property.value.find('\0'));
             field.subtype = packet::subtypeFromName(name);
             if (field.subtype == packet::kSubtypeAutoinc)
                 field.attributes |= packet::kAttrReadOnly;
@@ -85,7 +88,8 @@ void readColumnProperties(PacketReader& reader, FieldDef& field)
         } else if (property.name == kWidth || property.name == kElements) {
             const auto value = integerOf(property);
             if (!value || *value < 0 || *value > 0xFFFF)
-                failRead(rc::InvalidArgument, propertyAt, "Cannot read the width of column '" + field.name + "'");
+                failRead(rc::InvalidArgument, propertyAt,
+                         "Cannot read the width of column '" + field.name + "'");
             field.size = static_cast<std::uint32_t>(*value);
         } else if (property.name == kDecimals) {
             field.decimals = static_cast<std::uint16_t>(integerOf(property).value_or(0));
@@ -133,7 +137,8 @@ void completeWidths(FieldDef& field, std::size_t columnAt)
     default:
         field.byteLength = naturalWidth(field.type);
         if (field.byteLength == 0)
-            failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
+            failRead(rc::UnsupportedType, columnAt,
+                     "Column '" + field.name + "' has a type the table cannot hold");
     }
 }
 
@@ -163,11 +168,12 @@ std::vector<ReadColumn> readColumns(PacketReader& reader)
         // Every column must be writable again with rows, whatever the file held so far.
         FieldCodec codec;
         const bool readable = FieldCodec::make(descriptor.typeWord, codec) == rc::Ok && !codec.isArray();
-        const bool writable = FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) == rc::Ok
-                              && !codec.isArray();
+        const bool writable =
+            FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) == rc::Ok && !codec.isArray();
         const bool wideFits = field.type != FieldType::WideString || field.size <= 0x7FFF;
         if (!readable || !writable || !wideFits)
-            failRead(rc::UnsupportedType, columnAt, "Column '" + field.name + "' has a type the table cannot hold");
+            failRead(rc::UnsupportedType, columnAt,
+                     "Column '" + field.name + "' has a type the table cannot hold");
         column.typeWord = descriptor.typeWord;
         column.fixedText = field.type == FieldType::String && !varying;
         columns.push_back(std::move(column));
@@ -186,7 +192,8 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
             const std::uint32_t number = withFlags ? (element & 0x3FFF) : element;
             if (number == 0 || number > fields.size())
                 failRead(rc::InvalidArgument, at, "Cannot read the table property " + property.name);
-            keys.push_back({number - 1, withFlags && (element & 0x8000) != 0, withFlags && (element & 0x4000) != 0});
+            keys.push_back(
+                {number - 1, withFlags && (element & 0x8000) != 0, withFlags && (element & 0x4000) != 0});
         }
         return keys;
     };
@@ -205,13 +212,14 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
             frame.defaultOrderFromPacket = true;
         } else if (name == kUniqueKey || name == kPrimaryKey) {
             const auto keys = keyColumnsOf(property, propertyAt, false);
-            const bool sameColumns = std::equal(keys.begin(), keys.end(), frame.defaultKeys.begin(),
-                                                frame.defaultKeys.end(),
-                                                [](const KeyColumn& a, const KeyColumn& b) { return a.field == b.field; });
+            const bool sameColumns =
+                std::equal(keys.begin(), keys.end(), frame.defaultKeys.begin(), frame.defaultKeys.end(),
+                           [](const KeyColumn& a, const KeyColumn& b) { return a.field == b.field; });
             if (frame.defaultKeys.empty() || sameColumns) {
                 if (frame.defaultKeys.empty())
                     frame.defaultKeys = keys;
-                frame.uniqueness = name == kPrimaryKey ? TIndexUniqueness::iuPrimary : TIndexUniqueness::iuUnique;
+                frame.uniqueness =
+                    name == kPrimaryKey ? TIndexUniqueness::iuPrimary : TIndexUniqueness::iuUnique;
                 frame.defaultOrderFromPacket = true;
             } else {
                 frame.tableProperties.push_back(std::move(property));
@@ -241,12 +249,14 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
     for (const KeyColumn& key : frame.defaultKeys) {
         const FieldType type = fields[key.field].type;
         if (type == FieldType::Blob || isStructuredType(type))
-            failRead(rc::UnsupportedType, reader.offset(), "Column '" + fields[key.field].name + "' cannot be a key");
+            failRead(rc::UnsupportedType, reader.offset(),
+                     "Column '" + fields[key.field].name + "' cannot be a key");
     }
 }
 
 // Each row is packed as it is read, so that a large file is held once.
-std::vector<PackedRow> readRows(PacketReader& reader, const std::vector<ReadColumn>& columns, std::size_t packetSize)
+std::vector<PackedRow> readRows(PacketReader& reader, const std::vector<ReadColumn>& columns,
+                                std::size_t packetSize)
 {
     std::vector<PackedRow> rows;
     std::string scratch; // one row, copied out at its exact size
@@ -269,9 +279,9 @@ std::vector<PackedRow> readRows(PacketReader& reader, const std::vector<ReadColu
             std::uint8_t fieldStatus = 0;
             const ResultCode result = reader.nextField(fieldStatus, value, limit);
             const auto tooLong = [&] {
-                failRead(rc::InvalidArgument, reader.offset(), "Cannot read the table: a value of column '" + field.name
-                                                                   + "' is longer than its width of "
-                                                                   + std::to_string(field.size));
+                failRead(rc::InvalidArgument, reader.offset(),
+                         "Cannot read the table: a value of column '" + field.name +
+                             "' is longer than its width of " + std::to_string(field.size));
             };
             if (result == rc::InvalidArgument)
                 tooLong();
@@ -333,8 +343,8 @@ TablePacket readTablePacket(std::span<const std::byte> bytes)
     readTableProperties(reader, table);
     if ((reader.flags() & packet::kFlagRowDataOffset) != 0 && reader.rowDataOffset() != reader.offset())
         failRead(rc::BadPacket, reader.offset(),
-                 "Cannot read the table: its header says the rows start at byte "
-                     + std::to_string(reader.rowDataOffset()) + ", not where they do");
+                 "Cannot read the table: its header says the rows start at byte " +
+                     std::to_string(reader.rowDataOffset()) + ", not where they do");
     table.rows = readRows(reader, columns, bytes.size());
     readEnd(reader);
     return table;

@@ -26,7 +26,10 @@ void checkWrite(ResultCode code)
         throw StoreError::fromCode(code, "Cannot write the table");
 }
 
-std::span<const std::byte> bytesOf(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
+std::span<const std::byte> bytesOf(std::string_view text)
+{
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
 
 std::string uint16Bytes(std::uint32_t value)
 {
@@ -37,8 +40,8 @@ std::string uint16Bytes(std::uint32_t value)
 
 bool hasWidthProperty(FieldType type)
 {
-    return type == FieldType::String || type == FieldType::WideString || type == FieldType::VarBytes
-           || type == FieldType::Blob || type == FieldType::Bcd || type == FieldType::FmtBcd;
+    return type == FieldType::String || type == FieldType::WideString || type == FieldType::VarBytes ||
+           type == FieldType::Blob || type == FieldType::Bcd || type == FieldType::FmtBcd;
 }
 
 void writeColumnProperties(PacketWriter& writer, const FieldDef& field)
@@ -56,18 +59,22 @@ void writeColumnProperties(PacketWriter& writer, const FieldDef& field)
         if (field.size > 0xFFFF)
             throw StoreError(rc::InvalidArgument,
                              "Cannot write the table: column '" + field.name + "' is wider than 65535 bytes");
-        checkWrite(writer.addProperty(PropertyScope::Column, kWidth, packet::kTypeUInt16, bytesOf(uint16Bytes(field.size))));
+        checkWrite(writer.addProperty(PropertyScope::Column, kWidth, packet::kTypeUInt16,
+                                      bytesOf(uint16Bytes(field.size))));
     }
     if (field.calculated && (field.attributes & packet::kAttrLink) == 0)
-        checkWrite(writer.addProperty(PropertyScope::Column, kCalculated, packet::kTypeUInt16, bytesOf(uint16Bytes(1))));
+        checkWrite(writer.addProperty(PropertyScope::Column, kCalculated, packet::kTypeUInt16,
+                                      bytesOf(uint16Bytes(1))));
     for (const Property& property : field.properties)
-        checkWrite(writer.addProperty(PropertyScope::Column, property.name, property.typeWord, bytesOf(property.value)));
+        checkWrite(writer.addProperty(PropertyScope::Column, property.name, property.typeWord,
+                                      bytesOf(property.value)));
 }
 
 void writeColumns(PacketWriter& writer, const std::vector<FieldDef>& fields)
 {
     for (const FieldDef& field : fields) {
-        checkWrite(writer.addColumn({field.name, typeWordFor(field.type, field.byteLength), field.attributes}));
+        checkWrite(
+            writer.addColumn({field.name, typeWordFor(field.type, field.byteLength), field.attributes}));
         writeColumnProperties(writer, field);
     }
 }
@@ -86,19 +93,24 @@ void writeTableProperties(PacketWriter& writer, const TableFrame& frame)
                 element |= 0x4000;
             keys += uint16Bytes(element);
         }
-        checkWrite(writer.addProperty(PropertyScope::Table, kDefaultOrder, packet::kTypeUInt16Array, bytesOf(keys)));
+        checkWrite(
+            writer.addProperty(PropertyScope::Table, kDefaultOrder, packet::kTypeUInt16Array, bytesOf(keys)));
         if (frame.uniqueness != TIndexUniqueness::iuNone)
-            checkWrite(writer.addProperty(PropertyScope::Table,
-                                          frame.uniqueness == TIndexUniqueness::iuPrimary ? kPrimaryKey : kUniqueKey,
-                                          packet::kTypeUInt16Array, bytesOf(columns)));
+            checkWrite(
+                writer.addProperty(PropertyScope::Table,
+                                   frame.uniqueness == TIndexUniqueness::iuPrimary ? kPrimaryKey : kUniqueKey,
+                                   packet::kTypeUInt16Array, bytesOf(columns)));
     }
     if (frame.autoIncValue) {
         std::string value(4, '\0');
-        le::write(reinterpret_cast<std::byte*>(value.data()), static_cast<std::uint64_t>(*frame.autoIncValue), 4);
-        checkWrite(writer.addProperty(PropertyScope::Table, kAutoIncValue, packet::kTypeInt32, bytesOf(value)));
+        le::write(reinterpret_cast<std::byte*>(value.data()), static_cast<std::uint64_t>(*frame.autoIncValue),
+                  4);
+        checkWrite(
+            writer.addProperty(PropertyScope::Table, kAutoIncValue, packet::kTypeInt32, bytesOf(value)));
     }
     for (const Property& property : frame.tableProperties)
-        checkWrite(writer.addProperty(PropertyScope::Table, property.name, property.typeWord, bytesOf(property.value)));
+        checkWrite(writer.addProperty(PropertyScope::Table, property.name, property.typeWord,
+                                      bytesOf(property.value)));
     checkWrite(writer.addProperty(PropertyScope::Table, {}, 0, {}));
 }
 

@@ -16,7 +16,10 @@ namespace stowmere::app::testing {
 
 AppFixture::AppFixture() = default;
 
-AppFixture::~AppFixture() { destroyWindows(); }
+AppFixture::~AppFixture()
+{
+    destroyWindows();
+}
 
 void AppFixture::start(const QString& dataFolder)
 {

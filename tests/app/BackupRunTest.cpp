@@ -4,9 +4,9 @@
 #include "app/TCheckListBox.h"
 #include "controls/GradButton.h"
 #include "controls/GradCheckBox.h"
+#include "platform/FileLock.h"
 #include "progress/Progress.h"
 #include "progress/ProgressCyl.h"
-#include "platform/FileLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +80,8 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
 
     EXPECT_EQ(barTexts, (QStringList{"33%", "67%", "Backup Complete"}));
     // Each item is still checked when the bar steps past it and unchecked right after.
-    EXPECT_EQ(checksAtStep, (QList<QList<bool>>{{true, true, true}, {false, true, true}, {false, false, true}}));
+    EXPECT_EQ(checksAtStep,
+              (QList<QList<bool>>{{true, true, true}, {false, true, true}, {false, false, true}}));
     EXPECT_EQ(main->CountChecked(), 0);
     EXPECT_EQ(progress->lblCount()->text(), "4") << "files are counted, not items";
     EXPECT_FALSE(progress->isVisible());
@@ -92,7 +93,8 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     EXPECT_EQ(fileBytes(destination() + "/z.txt"), "zulu");
     EXPECT_EQ(fileBytes(destination() + "/tree/one.txt"), "one");
     EXPECT_EQ(fileBytes(destination() + "/tree/sub/two.txt"), "two");
-    EXPECT_EQ(QFileInfo(destination() + "/a.txt").lastModified(), QFileInfo(source() + "/a.txt").lastModified());
+    EXPECT_EQ(QFileInfo(destination() + "/a.txt").lastModified(),
+              QFileInfo(source() + "/a.txt").lastModified());
 }
 
 TEST_F(BackupRun, TheStartChecksSayWhatIsMissing)
@@ -166,8 +168,10 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
     ASSERT_TRUE(waitForRunEnd());
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
-    EXPECT_TRUE(dialogs.texts()[0].startsWith("Could not backup file: " + source() + "/a.txt\r\n\r\nDrive could be full."));
-    EXPECT_TRUE(dialogs.texts()[0].endsWith("administrator rights.\r\n\r\nReason: Is a directory")) << dialogs.texts()[0].toStdString();
+    EXPECT_TRUE(dialogs.texts()[0].startsWith("Could not backup file: " + source() +
+                                              "/a.txt\r\n\r\nDrive could be full."));
+    EXPECT_TRUE(dialogs.texts()[0].endsWith("administrator rights.\r\n\r\nReason: Is a directory"))
+        << dialogs.texts()[0].toStdString();
     EXPECT_TRUE(runWaited) << "the box is shown while the run is still going";
     EXPECT_FALSE(QFile::exists(destination() + "/b.txt")) << "the run stopped after the failed item";
     EXPECT_TRUE(main->chklstList->checked(0));
@@ -210,8 +214,9 @@ TEST_F(BackupRun, WhatCouldNotBeReadIsListedInOneInformationBoxAtTheEnd)
     EXPECT_FALSE(QFile::exists(destination() + "/version"));
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
-    EXPECT_EQ(dialogs.texts()[0], "These files could not be read and were not backed up:\r\n/proc/version: it lies on a "
-                                  "system file system (such as /proc or /sys) that holds no data");
+    EXPECT_EQ(dialogs.texts()[0],
+              "These files could not be read and were not backed up:\r\n/proc/version: it lies on a "
+              "system file system (such as /proc or /sys) that holds no data");
     EXPECT_FALSE(progress->isVisible()) << "the box comes after the progress window closed";
 }
 
@@ -222,8 +227,8 @@ TEST_F(BackupRun, ItemInsideTheDestinationOrABusyDestinationIsRefusedAtStart)
 
     main->btnBackupClick();
     EXPECT_FALSE(main->backupRunning());
-    EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination() + " and the item " + destination() +
-                                           "/Old lie inside each other."});
+    EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination() + " and the item " +
+                                           destination() + "/Old lie inside each other."});
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
     EXPECT_FALSE(progress->isVisible());
 
@@ -234,8 +239,8 @@ TEST_F(BackupRun, ItemInsideTheDestinationOrABusyDestinationIsRefusedAtStart)
     main->chklstList->setChecked(0, false);
     for (int i = 0; i < main->chklstList->count(); ++i)
         main->chklstList->setChecked(i, main->chklstList->itemText(i) == source() + "/b.txt");
-    const auto held = stowmere::files::FileLock::acquire((destination() + "/.stowmere-run.lock").toStdString(),
-                                                         std::chrono::milliseconds(0));
+    const auto held = stowmere::files::FileLock::acquire(
+        (destination() + "/.stowmere-run.lock").toStdString(), std::chrono::milliseconds(0));
     ASSERT_TRUE(held);
     main->btnBackupClick();
     ASSERT_TRUE(waitForRunEnd());

@@ -2,8 +2,8 @@
 #include "app/ListItemPainter.h"
 #include "app/TCheckListBox.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -102,7 +102,8 @@ TEST_F(CheckListTest, SettingACheckByProgramRepaintsOnlyThatCheckBox)
     list.setChecked(2, true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !spy.region.isEmpty(); }));
     const QRect item = list.visualItemRect(list.item(2));
-    EXPECT_EQ(spy.region.boundingRect(), QRect(item.left(), item.top(), TCheckListBox::kStripWidth, item.height()));
+    EXPECT_EQ(spy.region.boundingRect(),
+              QRect(item.left(), item.top(), TCheckListBox::kStripWidth, item.height()));
     EXPECT_TRUE(list.checked(2));
     EXPECT_EQ(checks.count(), 0);
 }
@@ -111,9 +112,11 @@ TEST_F(CheckListTest, TheSelectedBandStartsRightOfTheCheckStrip)
 {
     list.setChecked(0, true);
     list.setItemIndex(0);
-    list.setOnDrawItem([](TListBox& owner, int index, QPainter& painter, const QRect& rect, QStyle::State state) {
-        ListItemPainter::drawItem(painter, rect, owner.itemText(index), state.testFlag(QStyle::State_Selected));
-    });
+    list.setOnDrawItem(
+        [](TListBox& owner, int index, QPainter& painter, const QRect& rect, QStyle::State state) {
+            ListItemPainter::drawItem(painter, rect, owner.itemText(index),
+                                      state.testFlag(QStyle::State_Selected));
+        });
     list.clearFocus(); // the dotted focus frame would cover the band's frame
     const QImage shot = list.viewport()->grab().toImage();
     const QRect item = list.visualItemRect(list.item(0));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Dialogs.h"
-#include "app/TFolderEdit.h"
 #include "RecordingDialogs.h"
+#include "app/TFolderEdit.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -26,7 +26,10 @@ QImage paintItem(bool selected, const QString& text, int width = 240)
     return image;
 }
 
-QRgb rgb(int r, int g, int b) { return qRgb(r, g, b); }
+QRgb rgb(int r, int g, int b)
+{
+    return qRgb(r, g, b);
+}
 
 bool hasDarkPixel(const QImage& image, const QRect& area)
 {
@@ -70,7 +73,8 @@ TEST(ListItemPainting, LongPathsAreShortenedInTheMiddle)
 {
     const QFont font(QStringLiteral("Sans"), 9);
     const QFontMetrics metrics(font);
-    const QString path = QStringLiteral("/home/user/projects/stowmere/very/deep/folder/structure/report-2026.txt");
+    const QString path =
+        QStringLiteral("/home/user/projects/stowmere/very/deep/folder/structure/report-2026.txt");
 
     EXPECT_EQ(ListItemPainter::pathEllipsis(metrics, path, metrics.horizontalAdvance(path)), path);
 
@@ -85,8 +89,8 @@ TEST(ListItemPainting, LongPathsAreShortenedInTheMiddle)
     EXPECT_GT(metrics.horizontalAdvance(longer), width);
 
     // Too narrow even for the last component: it is cut at its end.
-    const QString narrow = ListItemPainter::pathEllipsis(metrics, path, metrics.horizontalAdvance(".../rep..."));
+    const QString narrow =
+        ListItemPainter::pathEllipsis(metrics, path, metrics.horizontalAdvance(".../rep..."));
     EXPECT_TRUE(narrow.startsWith(QStringLiteral(".../rep"))) << narrow.toStdString();
     EXPECT_TRUE(narrow.endsWith(QStringLiteral("..."))) << narrow.toStdString();
 }
-

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
-#include "store/TableFiles.h"
 #include "store/TDataTable.h"
+#include "store/TableFiles.h"
 
 #include "AppFixture.h"
 
@@ -15,11 +15,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QKeyEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
@@ -39,8 +39,9 @@ QStringList rowsOf(const QString& folder, bool categories)
     if (categories)
         table.SetIndexFieldNames(schema::kCategoryOrder);
     stowmere::store::loadTableFile(
-        table, (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
-                   .toStdString());
+        table,
+        (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
+            .toStdString());
     QStringList rows;
     for (table.First(); !table.Eof(); table.Next()) {
         QStringList fields;
@@ -99,8 +100,7 @@ TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
     addBackupSet("Music", "/backup/music");
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music", "Photos"}));
     EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the set just made is highlighted";
-    EXPECT_EQ(main->currentSet()->description, "Music")
-        << "and it is the current row";
+    EXPECT_EQ(main->currentSet()->description, "Music") << "and it is the current row";
     EXPECT_EQ(main->editor()->windowTitle(), "New Backup");
     EXPECT_TRUE(dialogs.messages().empty());
 
@@ -273,8 +273,9 @@ TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
     main->resize(300, 200);
     QApplication::processEvents();
     const QRect exit = main->btnClose->geometry();
-    for (QWidget* other : {static_cast<QWidget*>(main->chkSelectAll), static_cast<QWidget*>(main->chkIncremental),
-             static_cast<QWidget*>(main->SpeedButton1), static_cast<QWidget*>(main->btnDeleteCategory)})
+    for (QWidget* other :
+         {static_cast<QWidget*>(main->chkSelectAll), static_cast<QWidget*>(main->chkIncremental),
+          static_cast<QWidget*>(main->SpeedButton1), static_cast<QWidget*>(main->btnDeleteCategory)})
         EXPECT_FALSE(exit.intersects(other->geometry())) << other->objectName().toStdString();
     EXPECT_LE(exit.right(), main->GradPanel3->width() - 1);
     EXPECT_FALSE(main->Label1->geometry().intersects(main->Label2->geometry()));
@@ -380,7 +381,8 @@ TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldF
 
     const QStringList texts = dialogs.texts();
     ASSERT_EQ(texts.size(), 2);
-    EXPECT_TRUE(texts[0].startsWith("Could not save " + data + "/Category.cds:\r\n")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].startsWith("Could not save " + data + "/Category.cds:\r\n"))
+        << texts[0].toStdString();
     EXPECT_TRUE(texts[0].endsWith("\r\n\r\nTry again?"));
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
     EXPECT_EQ(fileBytes(folder() + "/moved/Category.cds"), before) << "the old file is intact";
@@ -402,8 +404,9 @@ TEST_F(MainWindow, AFileChangedByAnotherProgramIsKeptWhenTheUserSaysNo)
     dialogs.setNextAnswer(false);
     closeMainWindow();
 
-    EXPECT_EQ(dialogs.messages(), (std::vector<RecordingDialogs::Message>{
-                                      {MessageKind::Confirmation, changedElsewhereQuestion(folder() + "/Category.cds")}}))
+    EXPECT_EQ(dialogs.messages(),
+              (std::vector<RecordingDialogs::Message>{
+                  {MessageKind::Confirmation, changedElsewhereQuestion(folder() + "/Category.cds")}}))
         << "Path.cds is as the window read it, so it is saved without asking";
     EXPECT_EQ(dialogs.unexpected(), 0);
     EXPECT_EQ(fileBytes(folder() + "/Category.cds"), theirs);

@@ -25,10 +25,16 @@ public:
     QStringList openFiles() override;
 
     void setNextAnswer(bool yes) { m_answers.push_back(yes); }
-    void setNextFolder(std::optional<QString> folder) { m_folders.emplace_back(folder.has_value(), folder.value_or(QString())); }
+    void setNextFolder(std::optional<QString> folder)
+    {
+        m_folders.emplace_back(folder.has_value(), folder.value_or(QString()));
+    }
     void setNextFiles(QStringList files) { m_files.push_back(std::move(files)); }
     /// Runs while the next message box would be open (the code under test is blocked).
-    void setOnMessage(std::function<void(MessageKind, const QString&)> hook) { m_onMessage = std::move(hook); }
+    void setOnMessage(std::function<void(MessageKind, const QString&)> hook)
+    {
+        m_onMessage = std::move(hook);
+    }
 
     const std::vector<Message>& messages() const { return m_messages; }
     QStringList texts() const;

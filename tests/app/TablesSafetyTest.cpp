@@ -33,7 +33,10 @@ QByteArray asBytes(const std::vector<std::byte>& bytes)
 
 class DamagedTablesInTheWindow : public AppFixture, public ::testing::WithParamInterface<DamagedTables> {};
 
-std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info) { return info.param.name; }
+std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info)
+{
+    return info.param.name;
+}
 
 using TablesSafety = AppFixture;
 
@@ -55,7 +58,8 @@ TEST_P(DamagedTablesInTheWindow, AreRefusedOrReportedAndNeverOverwritten)
         dialogs.clear();
         main->btnAddCategoryClick();
         ASSERT_EQ(dialogs.messages().size(), 1u) << "refused, saying why";
-        EXPECT_TRUE(dialogs.texts()[0].contains(QString::fromStdString(damage.file))) << dialogs.texts()[0].toStdString();
+        EXPECT_TRUE(dialogs.texts()[0].contains(QString::fromStdString(damage.file)))
+            << dialogs.texts()[0].toStdString();
         EXPECT_FALSE(main->editor()->isVisible());
     } else {
         if (damage.expect == DamagedTables::Expect::Reported) {
@@ -77,8 +81,8 @@ TEST_P(DamagedTablesInTheWindow, AreRefusedOrReportedAndNeverOverwritten)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Window, DamagedTablesInTheWindow, ::testing::ValuesIn(stowmere::testing::damagedTableCases()),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Window, DamagedTablesInTheWindow,
+                         ::testing::ValuesIn(stowmere::testing::damagedTableCases()), caseName);
 
 TEST_F(TablesSafety, ASetWhosePathsCouldNotBeReadIsNotDeleted)
 {
@@ -130,7 +134,7 @@ TEST_F(TablesSafety, TheLockIsNotHeldWhileTheWindowAsksAndLinksAreSavedThrough)
     bool lockFree = false;
     dialogs.setOnMessage([&](MessageKind, const QString&) {
         lockFree = stowmere::files::FileLock::acquire((synced + "/.stowmere-tables.lock").toStdString(),
-                                                       std::chrono::milliseconds(0))
+                                                      std::chrono::milliseconds(0))
                        .has_value();
     });
     dialogs.setNextAnswer(true);

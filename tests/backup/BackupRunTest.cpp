@@ -22,7 +22,8 @@ namespace {
 
 class BackupRunTest : public ::testing::Test {
 protected:
-    BackupResult run(const std::vector<std::string>& items, const std::string& destination, bool incremental = false)
+    BackupResult run(const std::vector<std::string>& items, const std::string& destination,
+                     bool incremental = false)
     {
         BackupSettings settings;
         settings.destination = destination;
@@ -61,8 +62,8 @@ TEST_F(BackupRunTest, FileItemsGoStraightIntoDestinationWithTrailingSeparatorRem
     EXPECT_EQ(result.filesCopied, 3u);
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(watcher.events,
-              (std::vector<std::string>{"copied 1", "step", "uncheck 0", "uncheck 0", "copied 2", "step", "uncheck 1",
-                                        "uncheck 1", "copied 3", "step", "uncheck 2", "close"}));
+              (std::vector<std::string>{"copied 1", "step", "uncheck 0", "uncheck 0", "copied 2", "step",
+                                        "uncheck 1", "uncheck 1", "copied 3", "step", "uncheck 2", "close"}));
     EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500)});
     EXPECT_EQ(watcher.checks, (std::vector<bool>{false, false, false}));
 }
@@ -103,8 +104,8 @@ TEST_F(BackupRunTest, RootAsDestinationHoldsEveryItemSoNothingIsCopiedIntoIt)
     ::unlink(target.c_str());
     EXPECT_FALSE(copied);
     EXPECT_TRUE(observed.targets.empty());
-    EXPECT_EQ(observed.information,
-              std::vector<std::string>{"The Backup To Folder / and the item " + source + " lie inside each other."});
+    EXPECT_EQ(observed.information, std::vector<std::string>{"The Backup To Folder / and the item " + source +
+                                                             " lie inside each other."});
 }
 
 TEST_F(BackupRunTest, FolderWithDotInNameIsCopiedAsFolderTree)
@@ -171,8 +172,8 @@ TEST_F(BackupRunTest, MissingItemsStepTheBarAreUncheckedAndListedOnceAtTheEnd)
     EXPECT_EQ(watcher.steps, 4);
     EXPECT_EQ(watcher.checks, (std::vector<bool>{false, false, false, false}));
     ASSERT_EQ(watcher.errors.size(), 1u);
-    EXPECT_EQ(watcher.errors[0], "These items were not found and were not backed up:\r\n" + gone + "\r\n" + goneFolder
-                                     + "\r\n" + tree.path("src/pipe"));
+    EXPECT_EQ(watcher.errors[0], "These items were not found and were not backed up:\r\n" + gone + "\r\n" +
+                                     goneFolder + "\r\n" + tree.path("src/pipe"));
     EXPECT_EQ(watcher.events.back(), "error") << "the list comes after the progress display closed";
     EXPECT_EQ(result.missingItems.size(), 3u);
     EXPECT_FALSE(tree.exists("dest/pipe"));
@@ -195,7 +196,8 @@ TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishe
     EXPECT_EQ(watcher.steps, 2);
     EXPECT_EQ(tree.read("dest/a.txt"), "kept");
     EXPECT_EQ(tree.read("dest/Data/b.txt"), "kept");
-    EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty"))) << "missing folders are still made";
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty")))
+        << "missing folders are still made";
 }
 
 TEST_F(BackupRunTest, IncrementalRunCopiesEveryRealChangeAndKeepsWhatIsTheSame)
@@ -228,7 +230,8 @@ TEST_F(BackupRunTest, IncrementalRunCopiesEveryRealChangeAndKeepsWhatIsTheSame)
 
 TEST_F(BackupRunTest, IncrementalRunRecopiesTargetWhoseTimeCannotBePacked)
 {
-    const std::string source = tree.file("src/a.txt", "new", stowmere::testing::localTime(2020, 1, 1, 0, 0, 0));
+    const std::string source =
+        tree.file("src/a.txt", "new", stowmere::testing::localTime(2020, 1, 1, 0, 0, 0));
     tree.file("dest/a.txt", "stale", stowmere::testing::localTime(1975, 1, 1, 0, 0, 0));
     watch({true});
 
@@ -320,7 +323,6 @@ TEST_F(BackupRunTest, ErrorInsideOneItemIsShownAndTheRunGoesOn)
     EXPECT_EQ(result.otherErrors, 1u);
     EXPECT_EQ(result.filesCopied, 2u);
     // The failed item kept its check until the next checked item cleared it.
-    EXPECT_EQ(watcher.events,
-              (std::vector<std::string>{"copied 1", "step", "error", "uncheck 0", "copied 2", "step", "uncheck 1",
-                                        "close"}));
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"copied 1", "step", "error", "uncheck 0", "copied 2",
+                                                        "step", "uncheck 1", "close"}));
 }

@@ -47,11 +47,11 @@ TEST_F(CopyOneFileTest, MissingTargetFolderGivesTheSevenLineBox)
     engine().CopyOneFile(source, target);
 
     ASSERT_EQ(observer.errors.size(), 1u);
-    EXPECT_EQ(observer.errors[0], "Could not backup file: " + source
-                                      + "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive "
-                                      + tree.path("missing/")
-                                      + " 0 Bytes\r\n\r\nOr try running this application with administrator rights."
-                                      + "\r\n\r\nReason: No such file or directory");
+    EXPECT_EQ(observer.errors[0],
+              "Could not backup file: " + source +
+                  "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive " + tree.path("missing/") +
+                  " 0 Bytes\r\n\r\nOr try running this application with administrator rights." +
+                  "\r\n\r\nReason: No such file or directory");
     EXPECT_TRUE(cancel);
     EXPECT_EQ(observer.counter, 0u);
     EXPECT_FALSE(tree.exists("missing"));
@@ -69,8 +69,8 @@ TEST_F(CopyOneFileTest, FailureNamesFreeSpaceOfTheTargetFolder)
     const std::size_t at = observer.errors[0].find(line5);
     ASSERT_NE(at, std::string::npos) << observer.errors[0];
     const std::string size = observer.errors[0].substr(at + line5.size());
-    EXPECT_TRUE(size.find(" GB\r\n") != std::string::npos || size.find(" MB\r\n") != std::string::npos
-                || size.find(" KB\r\n") != std::string::npos || size.find(" Bytes\r\n") != std::string::npos)
+    EXPECT_TRUE(size.find(" GB\r\n") != std::string::npos || size.find(" MB\r\n") != std::string::npos ||
+                size.find(" KB\r\n") != std::string::npos || size.find(" Bytes\r\n") != std::string::npos)
         << size;
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/a.txt/inside"))) << "a folder in the way stays";
     EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0u);
@@ -169,7 +169,8 @@ TEST(ReverseTextTest, ReversesCharactersAndKeepsMultiByteCharactersWhole)
     EXPECT_EQ(ReverseText("aé€😀"), "😀€éa");
     // A stray byte is one character; reversing twice gives the text back.
     const std::string broken = "a\xC3z\x80";
-    EXPECT_EQ(ReverseText(broken), "\x80z\xC3" "a");
+    EXPECT_EQ(ReverseText(broken), "\x80z\xC3"
+                                   "a");
     EXPECT_EQ(ReverseText(ReverseText(broken)), broken);
 }
 
@@ -181,7 +182,8 @@ TEST(BackupStartCheckTest, ChecksComeInTheirOrder)
 
     EXPECT_EQ(CheckBackupStart(missing, 0, 0, true).information, "Backup To Folder does not exist.");
     EXPECT_EQ(CheckBackupStart("", 3, 1, false).information, "Backup To Folder does not exist.");
-    EXPECT_EQ(CheckBackupStart(tree.file("plain", "x"), 3, 1, false).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(CheckBackupStart(tree.file("plain", "x"), 3, 1, false).information,
+              "Backup To Folder does not exist.");
     EXPECT_EQ(CheckBackupStart(folder, 0, 0, true).information, "File and folder list is empty.");
     EXPECT_EQ(CheckBackupStart(folder, 3, 0, true).information, "No file or folder is selected for Backup.");
 

@@ -104,16 +104,17 @@ TEST_F(FolderTreeTest, LinksInsideTheTreeAreCopiedAsLinksAndNeverFollowed)
     backup.BuildFolderList(tree.path("Data"));
     backup.CopyFolderTree(tree.path("Data"), "Data");
     backup.FreeFolderList();
-    for (const auto& [link, text] : std::vector<std::pair<std::string, std::string>>{
-             {"dest/Data/Sub/up", tree.path("Data")},
-             {"dest/Data/Sub/parent", ".."},
-             {"dest/Data/out", tree.path("Outside")},
-             {"dest/Data/file-link", "f.txt"},
-             {"dest/Data/dangling", tree.path("Nowhere")}}) {
+    for (const auto& [link, text] :
+         std::vector<std::pair<std::string, std::string>>{{"dest/Data/Sub/up", tree.path("Data")},
+                                                          {"dest/Data/Sub/parent", ".."},
+                                                          {"dest/Data/out", tree.path("Outside")},
+                                                          {"dest/Data/file-link", "f.txt"},
+                                                          {"dest/Data/dangling", tree.path("Nowhere")}}) {
         ASSERT_TRUE(std::filesystem::is_symlink(tree.path(link))) << link;
         EXPECT_EQ(std::filesystem::read_symlink(tree.path(link)).string(), text) << link;
     }
-    EXPECT_FALSE(tree.exists("dest/Data/out/o.txt") && !std::filesystem::is_symlink(tree.path("dest/Data/out")));
+    EXPECT_FALSE(tree.exists("dest/Data/out/o.txt") &&
+                 !std::filesystem::is_symlink(tree.path("dest/Data/out")));
     EXPECT_EQ(backup.result().filesCopied, 6u) << "one file and five links";
     EXPECT_TRUE(observer.errors.empty());
 
@@ -169,7 +170,8 @@ TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesF
     ASSERT_EQ(watcher.targets.size(), 5u);
     std::vector<std::string> firstTwo(watcher.targets.begin(), watcher.targets.begin() + 2);
     std::sort(firstTwo.begin(), firstTwo.end());
-    EXPECT_EQ(firstTwo, (std::vector<std::string>{tree.path("dest/Data/.hidden-file"), tree.path("dest/Data/top.txt")}))
+    EXPECT_EQ(firstTwo,
+              (std::vector<std::string>{tree.path("dest/Data/.hidden-file"), tree.path("dest/Data/top.txt")}))
         << "the item folder's own files come before any sub-folder";
     EXPECT_EQ(watcher.counter, 5u);
 }

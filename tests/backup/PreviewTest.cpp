@@ -30,9 +30,9 @@ std::map<std::string, std::string> snapshot(const std::string& folder)
     const auto describe = [](const std::string& path) {
         struct stat info {};
         ::lstat(path.c_str(), &info);
-        return std::to_string(info.st_mode) + " " + std::to_string(info.st_size) + " "
-               + std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " "
-               + std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec);
+        return std::to_string(info.st_mode) + " " + std::to_string(info.st_size) + " " +
+               std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " " +
+               std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec);
     };
     entries[folder] = describe(folder);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
@@ -77,8 +77,8 @@ protected:
     {
         std::vector<std::string> files;
         for (const PreviewEntry& entry : observer.previews) {
-            if (entry.kind == Kind::New || entry.kind == Kind::Size || entry.kind == Kind::Newer
-                || entry.kind == Kind::Replace)
+            if (entry.kind == Kind::New || entry.kind == Kind::Size || entry.kind == Kind::Newer ||
+                entry.kind == Kind::Replace)
                 files.push_back(entry.source);
         }
         return files;

@@ -3,8 +3,8 @@
 
 #include "support/FileContents.h"
 
-#include <stdexcept>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;

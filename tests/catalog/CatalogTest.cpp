@@ -40,8 +40,7 @@ std::vector<std::string> items(const Catalog& catalog, std::int32_t set)
     return result;
 }
 
-template <typename Action>
-std::string refusalOf(Action action)
+template <typename Action> std::string refusalOf(Action action)
 {
     try {
         action();
@@ -52,7 +51,10 @@ std::string refusalOf(Action action)
 }
 
 /// Worked file 1: one set "abc", "D:\Bak", number 1.
-std::vector<std::byte> workedFile1() { return stowmere::testing::categoryFileBytes({{1, "abc", "D:\\Bak"}}, 2); }
+std::vector<std::byte> workedFile1()
+{
+    return stowmere::testing::categoryFileBytes({{1, "abc", "D:\\Bak"}}, 2);
+}
 
 } // namespace
 
@@ -109,7 +111,8 @@ TEST(Catalog, SetsAndPathsFollowTheRulesOfTheWindow)
     catalog.addPath(photos, "/home/u/pics");
     EXPECT_EQ(items(catalog, docs), (std::vector<std::string>{"/home/u/a", "/home/u/b", "/home/u/b"}));
     EXPECT_EQ(refusalOf([&] { catalog.addPath(99, "/x"); }), messages::kSetNotFound);
-    EXPECT_NE(refusalOf([&] { catalog.addPath(docs, std::string("/a\0b", 4)); }).find("zero byte"), std::string::npos);
+    EXPECT_NE(refusalOf([&] { catalog.addPath(docs, std::string("/a\0b", 4)); }).find("zero byte"),
+              std::string::npos);
 
     EXPECT_EQ(refusalOf([&] { catalog.deleteSet(docs); }), messages::kDeletePathsFirst);
     EXPECT_TRUE(catalog.deletePath(twice));
@@ -118,7 +121,8 @@ TEST(Catalog, SetsAndPathsFollowTheRulesOfTheWindow)
     EXPECT_EQ(catalog.removePaths(docs, "/home/u/a") + catalog.removePaths(docs, "/home/u/b"), 2u);
     catalog.deleteSet(docs);
     EXPECT_EQ(descriptions(catalog), std::vector<std::string>{"Photos"});
-    EXPECT_EQ(items(catalog, photos), std::vector<std::string>{"/home/u/pics"}) << "the other set keeps its paths";
+    EXPECT_EQ(items(catalog, photos), std::vector<std::string>{"/home/u/pics"})
+        << "the other set keeps its paths";
 
     const RunRequest request = catalog.runRequest(photos, true, [](std::size_t) { return true; });
     EXPECT_EQ(request.set.destination, "/backup/photos");
@@ -186,8 +190,9 @@ TEST(Catalog, AFileOfAnotherTableOrWithColumnsOfTheWrongTypeIsRefused)
     Catalog catalog(folder.str());
     catalog.open();
     ASSERT_EQ(catalog.openErrors().size(), 1u);
-    EXPECT_NE(catalog.openErrors()[0].find("Category.cds: it has no column 'Category_No' of the expected type"),
-              std::string::npos)
+    EXPECT_NE(
+        catalog.openErrors()[0].find("Category.cds: it has no column 'Category_No' of the expected type"),
+        std::string::npos)
         << catalog.openErrors()[0];
     EXPECT_FALSE(catalog.setsReadable());
     EXPECT_FALSE(catalog.pathsReadable()) << "paths are not read without their sets";

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shared table of damaged files, run against the catalog both front ends use.
+#include "support/DamagedTables.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
-#include "support/DamagedTables.h"
 #include "support/FileContents.h"
 #include "support/TempFolder.h"
 
@@ -17,7 +17,10 @@ namespace {
 
 class DamagedTablesInTheCatalog : public ::testing::TestWithParam<DamagedTables> {};
 
-std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info) { return info.param.name; }
+std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info)
+{
+    return info.param.name;
+}
 
 } // namespace
 
@@ -55,5 +58,5 @@ TEST_P(DamagedTablesInTheCatalog, AreRefusedOrReportedAndNeverOverwritten)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalog, DamagedTablesInTheCatalog, ::testing::ValuesIn(stowmere::testing::damagedTableCases()),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Catalog, DamagedTablesInTheCatalog,
+                         ::testing::ValuesIn(stowmere::testing::damagedTableCases()), caseName);

@@ -9,9 +9,9 @@
 #include "platform/FileLock.h"
 
 #include <csignal>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <filesystem>
 
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
@@ -60,7 +60,8 @@ TEST_F(BackupCommand, CopiesEveryPathOfTheSetAndExitsZero)
     const ProcessResult result = cli({"backup", "Nightly"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(temp.names("dest"), (std::vector<std::string>{".stowmere-run.lock", "Docs", "README", "notes.txt"}));
+    EXPECT_EQ(temp.names("dest"),
+              (std::vector<std::string>{".stowmere-run.lock", "Docs", "README", "notes.txt"}));
     EXPECT_EQ(temp.names("dest/Docs"), (std::vector<std::string>{".hidden", "Empty", "Sub", "a.txt"}));
     EXPECT_EQ(temp.read("dest/Docs/Sub/Deep/c.txt"), "ccc");
     EXPECT_TRUE(temp.names("dest/Docs/Empty").empty());
@@ -81,7 +82,8 @@ TEST_F(BackupCommand, IncrementalRunCopiesOnlyWhatChanged)
 
     temp.file("src/Docs/Sub/b.txt", "changed");
     std::filesystem::last_write_time(temp.path("src/Docs/Sub/b.txt"),
-                                     std::filesystem::file_time_type::clock::now() + std::chrono::seconds(10));
+                                     std::filesystem::file_time_type::clock::now() +
+                                         std::chrono::seconds(10));
     again = cli({"backup", "Nightly", "--incremental"});
     EXPECT_NE(again.err.find("1 file copied."), std::string::npos) << again.err;
     EXPECT_EQ(temp.read("dest/Docs/Sub/b.txt"), "changed");
@@ -104,7 +106,8 @@ TEST_F(BackupCommand, MissingItemsAreListedAndExitOne)
     std::filesystem::remove(notes);
     const ProcessResult result = cli({"backup", "Nightly"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("These items were not found and were not backed up:\n" + notes + "\n"), std::string::npos)
+    EXPECT_NE(result.err.find("These items were not found and were not backed up:\n" + notes + "\n"),
+              std::string::npos)
         << result.err;
     EXPECT_EQ(temp.read("dest/README"), "readme") << "the other items are still copied";
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
@@ -116,14 +119,17 @@ TEST_F(BackupCommand, FailedCopyShowsTheWindowsTextAndExitsTwo)
     temp.folder("dest/notes.txt/inside");
     const ProcessResult result = cli({"backup", "Nightly"});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.err.find("Could not backup file: " + notes + "\n\nDrive could be full.\n\nAvailable space on drive " +
-                              dest + "/ "),
+    EXPECT_NE(result.err.find("Could not backup file: " + notes +
+                              "\n\nDrive could be full.\n\nAvailable space on drive " + dest + "/ "),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("\n\nOr try running this application with administrator rights.\n\nReason: Is a directory\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find(
+            "\n\nOr try running this application with administrator rights.\n\nReason: Is a directory\n"),
+        std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("Backup stopped after a failed copy: 2 of 3 items done"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Backup stopped after a failed copy: 2 of 3 items done"), std::string::npos)
+        << result.err;
     EXPECT_FALSE(temp.exists("dest/README")) << "the run stops after the failed item";
 }
 
@@ -140,16 +146,17 @@ TEST_F(BackupCommand, FilesAnotherUserCannotReadAreListedAndExitOne)
     ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
 
     const ProcessResult result =
-        ChildProcess::run("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", cliExecutable(),
-                                               "--data", data, "backup", "Nightly"});
+        ChildProcess::run("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                               cliExecutable(), "--data", data, "backup", "Nightly"});
 
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_NE(result.err.find("These files could not be read and were not backed up:\n"), std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("\n" + hidden + ": Permission denied\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("\n" + secret + ": Permission denied\n"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("Backup finished, some files could not be read: 3 of 3 items done, 6 files copied."),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("Backup finished, some files could not be read: 3 of 3 items done, 6 files copied."),
+        std::string::npos)
         << result.err;
     EXPECT_EQ(temp.read("dest/Docs/Sub/Deep/c.txt"), "ccc") << "the rest of the item is copied";
     EXPECT_EQ(temp.read("dest/README"), "readme") << "and the items after it";
@@ -158,7 +165,8 @@ TEST_F(BackupCommand, FilesAnotherUserCannotReadAreListedAndExitOne)
 
 TEST_F(BackupCommand, SecondRunIntoTheSameDestinationExitsThree)
 {
-    const auto held = stowmere::files::FileLock::acquire(dest + "/.stowmere-run.lock", std::chrono::milliseconds(0));
+    const auto held =
+        stowmere::files::FileLock::acquire(dest + "/.stowmere-run.lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(held);
     const ProcessResult result = cli({"backup", "Nightly", "--quiet"});
     EXPECT_EQ(result.exitCode, 3);
@@ -172,8 +180,8 @@ TEST_F(BackupCommand, ItemInsideTheDestinationExitsThree)
     ok({"add-paths", "Inside", docs});
     const ProcessResult result = cli({"backup", "Inside"});
     EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.err,
-              "The Backup To Folder " + temp.path("src") + " and the item " + docs + " lie inside each other.\n");
+    EXPECT_EQ(result.err, "The Backup To Folder " + temp.path("src") + " and the item " + docs +
+                              " lie inside each other.\n");
     EXPECT_FALSE(temp.exists("src/Docs/Docs"));
 }
 
@@ -206,7 +214,8 @@ ProcessResult interruptLargeCopy(TempFolder& temp, int signalNumber)
     const std::string large = temp.allocatedFile("src/large.bin", std::size_t{512} << 20);
     const std::string small = temp.file("src/small.txt", "small");
     EXPECT_EQ(ChildProcess::run(cliExecutable(), {"--data", data, "new-set", "Big", dest}).exitCode, 0);
-    EXPECT_EQ(ChildProcess::run(cliExecutable(), {"--data", data, "add-paths", "Big", large, small}).exitCode, 0);
+    EXPECT_EQ(ChildProcess::run(cliExecutable(), {"--data", data, "add-paths", "Big", large, small}).exitCode,
+              0);
 
     ChildProcess child(cliExecutable(), {"--data", data, "backup", "Big"});
     // The item's line comes just before its copy starts, and the copy takes far longer
@@ -224,7 +233,8 @@ TEST(BackupInterrupt, CtrlCAbandonsTheFileBeingCopiedAndExits130)
     const ProcessResult result = interruptLargeCopy(temp, SIGINT);
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_NE(result.err.find("interrupted, stopping"), std::string::npos);
-    EXPECT_NE(result.err.find("Backup interrupted: 1 of 2 items done, 0 files copied."), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Backup interrupted: 1 of 2 items done, 0 files copied."), std::string::npos)
+        << result.err;
     // The copy was cut off between two chunks: no part of it, no temporary file, and the
     // next item never started.
     EXPECT_EQ(temp.names("dest"), std::vector<std::string>{".stowmere-run.lock"});

@@ -15,7 +15,10 @@ extern char** environ;
 
 namespace stowmere::cli::test {
 
-std::string cliExecutable() { return STOWMERE_CLI_EXECUTABLE; }
+std::string cliExecutable()
+{
+    return STOWMERE_CLI_EXECUTABLE;
+}
 
 ChildProcess::ChildProcess(const std::string& executable, const std::vector<std::string>& arguments,
                            const std::vector<std::string>& extraEnvironment)
@@ -112,7 +115,10 @@ bool ChildProcess::waitForError(const std::string& text, std::chrono::millisecon
     return true;
 }
 
-void ChildProcess::sendSignal(int signalNumber) { ::kill(m_pid, signalNumber); }
+void ChildProcess::sendSignal(int signalNumber)
+{
+    ::kill(m_pid, signalNumber);
+}
 
 ProcessResult ChildProcess::finish(std::chrono::milliseconds timeout)
 {

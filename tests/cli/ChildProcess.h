@@ -10,10 +10,10 @@ namespace stowmere::cli::test {
 
 /// What a finished child process left behind.
 struct ProcessResult {
-    int exitCode = -1;    ///< the exit status, or -1 when a signal ended it
-    int signal = 0;       ///< the signal that ended it, or 0
-    std::string out;      ///< everything written to standard output
-    std::string err;      ///< everything written to standard error
+    int exitCode = -1; ///< the exit status, or -1 when a signal ended it
+    int signal = 0;    ///< the signal that ended it, or 0
+    std::string out;   ///< everything written to standard output
+    std::string err;   ///< everything written to standard error
 };
 
 /// Runs an executable as a child process with its standard output and error captured.

@@ -11,18 +11,23 @@ TEST(CliProcess, HelpForTheToolAndEachCommandExitsZero)
     const auto whole = ChildProcess::run(cliExecutable(), {"--help"});
     EXPECT_EQ(whole.exitCode, 0);
     EXPECT_NE(whole.out.find("Usage: stowmere-cli COMMAND"), std::string::npos);
-    for (const char* command : {"list", "paths", "new-set", "add-paths", "remove-paths", "delete-set", "backup", "dump"}) {
+    for (const char* command :
+         {"list", "paths", "new-set", "add-paths", "remove-paths", "delete-set", "backup", "dump"}) {
         const auto result = ChildProcess::run(cliExecutable(), {command, "--help"});
         EXPECT_EQ(result.exitCode, 0) << command;
-        EXPECT_NE(result.out.find(std::string("Usage: stowmere-cli ") + command), std::string::npos) << command;
+        EXPECT_NE(result.out.find(std::string("Usage: stowmere-cli ") + command), std::string::npos)
+            << command;
         EXPECT_EQ(ChildProcess::run(cliExecutable(), {"help", command}).out, result.out) << command;
     }
 }
 
 TEST(CliProcess, UsageErrorsExitThreeWithOneLine)
 {
-    for (const std::vector<std::string>& words :
-         {std::vector<std::string>{}, {"nonsense"}, {"paths"}, {"list", "--bogus"}, {"backup", "x", "--only"}}) {
+    for (const std::vector<std::string>& words : {std::vector<std::string>{},
+                                                  {"nonsense"},
+                                                  {"paths"},
+                                                  {"list", "--bogus"},
+                                                  {"backup", "x", "--only"}}) {
         const auto result = ChildProcess::run(cliExecutable(), words);
         EXPECT_EQ(result.exitCode, 3);
         EXPECT_EQ(result.out, "");

@@ -9,7 +9,10 @@ using stowmere::cli::UsageError;
 
 namespace {
 
-CommandLine parse(std::vector<std::string> words) { return CommandLine::parse(words); }
+CommandLine parse(std::vector<std::string> words)
+{
+    return CommandLine::parse(words);
+}
 
 std::string reasonFor(std::vector<std::string> words)
 {
@@ -25,7 +28,8 @@ std::string reasonFor(std::vector<std::string> words)
 
 TEST(CommandLine, OptionsMayStandAnywhere)
 {
-    const CommandLine line = parse({"--data", "/d", "backup", "--incremental", "Docs", "--only", "/a", "/b", "-q"});
+    const CommandLine line =
+        parse({"--data", "/d", "backup", "--incremental", "Docs", "--only", "/a", "/b", "-q"});
     EXPECT_EQ(line.command, Command::Backup);
     EXPECT_EQ(line.dataFolder, "/d");
     EXPECT_TRUE(line.incremental);
@@ -80,7 +84,8 @@ TEST(CommandLine, UnknownWordsAndMisplacedOptionsAreRefused)
     EXPECT_NE(reasonFor({"list", "--incremental"}).find("--incremental belongs to the backup command"),
               std::string::npos);
     EXPECT_NE(reasonFor({"paths", "x", "--only", "/a"}).find("--only belongs"), std::string::npos);
-    EXPECT_NE(reasonFor({"backup", "Docs", "--only"}).find("--only needs at least one PATH"), std::string::npos);
+    EXPECT_NE(reasonFor({"backup", "Docs", "--only"}).find("--only needs at least one PATH"),
+              std::string::npos);
     EXPECT_NE(reasonFor({"list", "--data"}).find("--data needs a folder"), std::string::npos);
     EXPECT_NE(reasonFor({"help", "nothing"}).find("unknown command 'nothing'"), std::string::npos);
 }

@@ -63,19 +63,29 @@ TEST_F(DryRunCommand, ListsEachEntryThenTheTotalsAndWritesNothing)
 {
     const ProcessResult result = cli({"backup", "Nightly", "--dry-run"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "mkdir    " + dest + "/Docs\n"
-                          "new      " + docs + "/a.txt\n"
-                          "mkdir    " + dest + "/Docs/Sub\n"
-                          "new      " + docs + "/Sub/b.txt\n"
-                          "new      " + notes + "\n"
-                          "Would copy 3 files (8 Bytes) and create 2 folders\n");
+    EXPECT_EQ(result.out, "mkdir    " + dest +
+                              "/Docs\n"
+                              "new      " +
+                              docs +
+                              "/a.txt\n"
+                              "mkdir    " +
+                              dest +
+                              "/Docs/Sub\n"
+                              "new      " +
+                              docs +
+                              "/Sub/b.txt\n"
+                              "new      " +
+                              notes +
+                              "\n"
+                              "Would copy 3 files (8 Bytes) and create 2 folders\n");
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(temp.names("dest").empty()) << "not even the run's lock file";
 
     ok({"backup", "Nightly", "--quiet"});
     temp.file("src/notes.txt", "notes, longer");
     const ProcessResult again = cli({"backup", "Nightly", "--dry-run", "--incremental"});
-    EXPECT_EQ(again.out, "size     " + notes + "\nWould copy 1 file (13 Bytes) and create 0 folders; 2 up to date\n");
+    EXPECT_EQ(again.out,
+              "size     " + notes + "\nWould copy 1 file (13 Bytes) and create 0 folders; 2 up to date\n");
     const ProcessResult verbose = cli({"backup", "Nightly", "-n", "--incremental", "--verbose"});
     EXPECT_NE(verbose.out.find("excluded " + docs + "/a.txt\n"), std::string::npos) << verbose.out;
 }
@@ -112,7 +122,8 @@ TEST_F(DryRunCommand, ExitCodesAreThoseOfARealRun)
     const ProcessResult missing = cli({"backup", "Nightly", "--dry-run"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.out.find("missing  " + notes + "\n"), std::string::npos) << missing.out;
-    EXPECT_NE(missing.err.find("These items were not found and were not backed up:\n" + notes), std::string::npos);
+    EXPECT_NE(missing.err.find("These items were not found and were not backed up:\n" + notes),
+              std::string::npos);
 
     std::filesystem::remove(dest);
     const ProcessResult noDestination = cli({"backup", "Nightly", "--dry-run", "--json"});
@@ -133,11 +144,12 @@ TEST_F(DryRunCommand, WhatAnotherUserCannotReadIsListedAsUnreadable)
     ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(dest.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
-    const ProcessResult result =
-        ChildProcess::run("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", cliExecutable(),
-                                               "--data", data, "backup", "Nightly", "--dry-run"});
+    const ProcessResult result = ChildProcess::run(
+        "/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", cliExecutable(), "--data",
+                             data, "backup", "Nightly", "--dry-run"});
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.out.find("unreadable " + hidden + ": Permission denied\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("unreadable " + hidden + ": Permission denied\n"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("; 1 unreadable\n"), std::string::npos) << result.out;
     EXPECT_TRUE(temp.names("dest").empty());
 }
@@ -149,8 +161,9 @@ class SmallDisk {
 public:
     SmallDisk(const std::string& folder, const std::string& size) : m_folder(folder)
     {
-        m_mounted = ::geteuid() == 0
-                    && std::system(("mount -t tmpfs -o size=" + size + " stowmere-test '" + folder + "'").c_str()) == 0;
+        m_mounted =
+            ::geteuid() == 0 &&
+            std::system(("mount -t tmpfs -o size=" + size + " stowmere-test '" + folder + "'").c_str()) == 0;
     }
     ~SmallDisk()
     {
@@ -183,7 +196,8 @@ TEST_F(DryRunCommand, ARunThatCannotFitStopsBeforeCopyingUnlessForced)
     const ProcessResult refused = cli({"backup", "Nightly"});
     EXPECT_EQ(refused.exitCode, 3);
     // The big file and three small ones of a page each, on disk.
-    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 256.00 KB is free at " + dest + ".\nNothing was copied; --force starts the backup anyway.\n"),
+    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 256.00 KB is free at " + dest +
+                               ".\nNothing was copied; --force starts the backup anyway.\n"),
               std::string::npos)
         << refused.err;
     EXPECT_EQ(temp.names("dest"), (std::vector<std::string>{".stowmere-run.lock", "sparse.img"}))

@@ -88,11 +88,13 @@ TEST(DumpDamagedFiles, TheExecutableExitsThreeWithCodeAndOffsetForEveryDamagedFi
     for (std::size_t i = 0; i < variants.size(); i += 7) {
         const std::string name = temp.path("damaged" + std::to_string(i) + ".cds");
         std::ofstream(name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(variants[i].data()), static_cast<std::streamsize>(variants[i].size()));
+            .write(reinterpret_cast<const char*>(variants[i].data()),
+                   static_cast<std::streamsize>(variants[i].size()));
         files.push_back(name);
     }
 
-    const std::regex stopLine("Reading stopped: result code 0x[0-9A-F]{4} \\([^\\n]*\\) at byte offset [0-9]+\\n$");
+    const std::regex stopLine(
+        "Reading stopped: result code 0x[0-9A-F]{4} \\([^\\n]*\\) at byte offset [0-9]+\\n$");
     std::size_t damaged = 0;
     for (const std::string& file : files) {
         std::ifstream in(file, std::ios::binary);

@@ -81,8 +81,9 @@ TEST(ProgressPrinter, ControlCharactersInNamesAreEscapedOnEveryLine)
     ProgressPrinter printer(out, ProgressPrinter::Mode::Plain);
     printer.start(1);
     printer.itemStarted("/src/evil\nname\x1b[2J");
-    printer.failure("These files could not be read and were not backed up:\r\n/src/a\tb\x7f: Permission denied"
-                    "\r\n/src/c\rd: No such file or directory");
+    printer.failure(
+        "These files could not be read and were not backed up:\r\n/src/a\tb\x7f: Permission denied"
+        "\r\n/src/c\rd: No such file or directory");
     EXPECT_EQ(out.str(), "[1/1] /src/evil\\nname\\x1b[2J\n"
                          "These files could not be read and were not backed up:\n"
                          "/src/a\\tb\\x7f: Permission denied\n"

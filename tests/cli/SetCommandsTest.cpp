@@ -115,8 +115,9 @@ TEST_F(SetCommands, PathsAreStoredFullAndListedInTheWindowsOrder)
     ok({"add-paths", "Docs", b, a + "/"});
     ok({"add-paths", "Other", temp.path("src/c.txt")});
     // A relative path is taken from the current folder of the command.
-    ChildProcess child("/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" --data \"$3\" add-paths Docs ./src/../src/c.txt", "sh",
-                                   temp.path(), cliExecutable(), data});
+    ChildProcess child("/bin/sh",
+                       {"-c", "cd \"$1\" && exec \"$2\" --data \"$3\" add-paths Docs ./src/../src/c.txt",
+                        "sh", temp.path(), cliExecutable(), data});
     EXPECT_EQ(child.finish().exitCode, 0);
 
     EXPECT_EQ(ok({"paths", "Docs"}), a + "\n" + b + "\n" + temp.path("src/c.txt") + "\n");
@@ -177,12 +178,14 @@ TEST_F(SetCommands, AmbiguousOrUnknownSetIsAnError)
 
 TEST_F(SetCommands, UnusableDataFilesStopEveryCommand)
 {
-    const ProcessResult noFolder = ChildProcess::run(cliExecutable(), {"--data", temp.path("nowhere"), "list"});
+    const ProcessResult noFolder =
+        ChildProcess::run(cliExecutable(), {"--data", temp.path("nowhere"), "list"});
     EXPECT_EQ(noFolder.exitCode, 3);
     EXPECT_NE(noFolder.err.find("nowhere"), std::string::npos);
 
     temp.file("data/Category.cds", "this is not a table file");
-    for (const std::vector<std::string>& words : {std::vector<std::string>{"list"}, {"new-set", "a", "/b"}, {"backup", "1"}}) {
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"list"}, {"new-set", "a", "/b"}, {"backup", "1"}}) {
         const ProcessResult result = cli(words);
         EXPECT_EQ(result.exitCode, 3) << words.front();
         EXPECT_NE(result.err.find("Category.cds"), std::string::npos) << result.err;

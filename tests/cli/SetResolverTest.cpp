@@ -11,7 +11,8 @@ namespace {
 
 SetResolver sample()
 {
-    return SetResolver({{3, "Docs", "/b/docs"}, {1, "Photos", "/b/p"}, {7, "Photos", "/b/p2"}, {2, "7", "/b/seven"}});
+    return SetResolver(
+        {{3, "Docs", "/b/docs"}, {1, "Photos", "/b/p"}, {7, "Photos", "/b/p2"}, {2, "7", "/b/seven"}});
 }
 
 std::string failureOf(const SetResolver& resolver, const std::string& set)

@@ -34,37 +34,38 @@ TEST(TableDump, WorkedBackupSetFileIsShownWhole)
     TableDump::Outcome outcome;
     const std::string text = dumpText(workedCategoryFile(), &outcome);
     EXPECT_EQ(outcome.resultCode, 0);
-    EXPECT_EQ(text, "File size: 193 bytes\n"
-                    "Header\n"
-                    "  signature:        0xBDE01996\n"
-                    "  major version:    1\n"
-                    "  minor version:    0\n"
-                    "  header size:      24\n"
-                    "  column count:     3\n"
-                    "  row count:        1\n"
-                    "  packet flags:     0x00000003 (metadata, row data offset valid)\n"
-                    "  row data offset:  175\n"
-                    "Columns\n"
-                    "  1. \"Category_No\"\n"
-                    "     type:        0x00010004 (signed integer, 4 bytes)\n"
-                    "     attributes:  0x0002 (read-only)\n"
-                    "     property \"SUBTYPE\": 0x00490002 (string, 2-byte length) = \"Autoinc\" (subtype 29)\n"
-                    "  2. \"Category_Description\"\n"
-                    "     type:        0x00490001 (string, 1-byte length)\n"
-                    "     attributes:  0x0000\n"
-                    "     property \"WIDTH\": 0x00020002 (unsigned integer, 2 bytes) = 50\n"
-                    "  3. \"Category_BackupDirectory\"\n"
-                    "     type:        0x00490002 (string, 2-byte length)\n"
-                    "     attributes:  0x0000\n"
-                    "     property \"WIDTH\": 0x00020002 (unsigned integer, 2 bytes) = 255\n"
-                    "Table properties\n"
-                    "  \"AUTOINCVALUE\": 0x00010004 (signed integer, 4 bytes) = 2\n"
-                    "Rows\n"
-                    "  row 1 (status 0x00)\n"
-                    "     Category_No = 1\n"
-                    "     Category_Description = \"abc\"\n"
-                    "     Category_BackupDirectory = \"D:\\\\Bak\"\n"
-                    "End of data at byte offset 193 of 193\n");
+    EXPECT_EQ(text,
+              "File size: 193 bytes\n"
+              "Header\n"
+              "  signature:        0xBDE01996\n"
+              "  major version:    1\n"
+              "  minor version:    0\n"
+              "  header size:      24\n"
+              "  column count:     3\n"
+              "  row count:        1\n"
+              "  packet flags:     0x00000003 (metadata, row data offset valid)\n"
+              "  row data offset:  175\n"
+              "Columns\n"
+              "  1. \"Category_No\"\n"
+              "     type:        0x00010004 (signed integer, 4 bytes)\n"
+              "     attributes:  0x0002 (read-only)\n"
+              "     property \"SUBTYPE\": 0x00490002 (string, 2-byte length) = \"Autoinc\" (subtype 29)\n"
+              "  2. \"Category_Description\"\n"
+              "     type:        0x00490001 (string, 1-byte length)\n"
+              "     attributes:  0x0000\n"
+              "     property \"WIDTH\": 0x00020002 (unsigned integer, 2 bytes) = 50\n"
+              "  3. \"Category_BackupDirectory\"\n"
+              "     type:        0x00490002 (string, 2-byte length)\n"
+              "     attributes:  0x0000\n"
+              "     property \"WIDTH\": 0x00020002 (unsigned integer, 2 bytes) = 255\n"
+              "Table properties\n"
+              "  \"AUTOINCVALUE\": 0x00010004 (signed integer, 4 bytes) = 2\n"
+              "Rows\n"
+              "  row 1 (status 0x00)\n"
+              "     Category_No = 1\n"
+              "     Category_Description = \"abc\"\n"
+              "     Category_BackupDirectory = \"D:\\\\Bak\"\n"
+              "End of data at byte offset 193 of 193\n");
 }
 
 TEST(TableDump, EmptyTableHasColumnsAndNoRows)
@@ -139,7 +140,8 @@ TEST(TableDump, ValuesAreShownByTheirTypeWords)
 TEST(TableDump, TypeWordsAndAttributesAreNamed)
 {
     EXPECT_EQ(TableDump::describeTypeWord(0x00490002), "0x00490002 (string, 2-byte length)");
-    EXPECT_EQ(TableDump::describeTypeWord(0x00820004), "0x00820004 (unsigned integer, array of 4-byte elements)");
+    EXPECT_EQ(TableDump::describeTypeWord(0x00820004),
+              "0x00820004 (unsigned integer, array of 4-byte elements)");
     EXPECT_EQ(TableDump::describeTypeWord(0x010C0003), "0x010C0003 (structured, count 3, flags 0x01000000)");
     EXPECT_EQ(TableDump::describeTypeWord(0x003F0001), "0x003F0001 (unknown base type 63, 1 byte)");
     EXPECT_EQ(TableDump::describeAttributes(0x0006), "0x0006 (read-only, required)");

@@ -49,7 +49,10 @@ void writeFile(const std::string& path, const std::vector<std::byte>& bytes)
 
 class DamagedTablesInTheCommandLine : public ::testing::TestWithParam<DamagedTables> {};
 
-std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info) { return info.param.name; }
+std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info)
+{
+    return info.param.name;
+}
 
 } // namespace
 
@@ -76,7 +79,8 @@ TEST_P(DamagedTablesInTheCommandLine, AreRefusedOrReportedAndNeverOverwritten)
         EXPECT_EQ(lines(newSet.out).at(0).substr(0, lines(newSet.out).at(0).find('\t')),
                   std::to_string(damage.nextSetNumber));
         const bool reported = damage.expect == DamagedTables::Expect::Reported;
-        EXPECT_EQ(list.err.find(damage.message) != std::string::npos && !damage.message.empty(), reported) << list.err;
+        EXPECT_EQ(list.err.find(damage.message) != std::string::npos && !damage.message.empty(), reported)
+            << list.err;
         const ProcessResult paths = cli(data, {"paths", std::to_string(damage.nextSetNumber)});
         EXPECT_EQ(paths.exitCode, 0);
         EXPECT_EQ(paths.out, "") << "a new set inherits no paths";
@@ -98,7 +102,8 @@ TEST(TablesSafety, DumpRefusesBytesAfterTheLastRow)
     EXPECT_EQ(dump.exitCode, 3);
     EXPECT_NE(dump.err.find("0x4005"), std::string::npos) << dump.err;
     const std::size_t secondRow = 1 + 1 + 4 + 4 + 2 + 2; // status, field bits, numbers, "/b"
-    EXPECT_NE(dump.err.find("at byte offset " + std::to_string(end - secondRow)), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find("at byte offset " + std::to_string(end - secondRow)), std::string::npos)
+        << dump.err;
 }
 
 TEST(TablesSafety, ConcurrentWritersNeverLoseAnUpdate)
@@ -113,8 +118,8 @@ TEST(TablesSafety, ConcurrentWritersNeverLoseAnUpdate)
 
     std::vector<std::unique_ptr<ChildProcess>> children;
     for (const std::string& file : files)
-        children.push_back(std::make_unique<ChildProcess>(cliExecutable(),
-                                                          std::vector<std::string>{"--data", data, "add-paths", "Docs", file}));
+        children.push_back(std::make_unique<ChildProcess>(
+            cliExecutable(), std::vector<std::string>{"--data", data, "add-paths", "Docs", file}));
     std::set<std::string> kept;
     std::set<std::string> refused;
     for (int i = 0; i < kWriters; ++i) {
@@ -138,7 +143,8 @@ TEST(TablesSafety, AWriterGivesUpAfterTenSecondsWhileAnotherHoldsTheLock)
     const std::string data = temp.folder("data");
     ASSERT_EQ(cli(data, {"new-set", "Docs", "/dest"}).exitCode, 0);
     const std::string before = temp.read("data/Category.cds");
-    auto lock = stowmere::files::FileLock::acquire(data + "/.stowmere-tables.lock", std::chrono::milliseconds(0));
+    auto lock =
+        stowmere::files::FileLock::acquire(data + "/.stowmere-tables.lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(lock);
 
     const ProcessResult reader = cli(data, {"list"});
@@ -163,6 +169,7 @@ TEST(TablesSafety, TableFilesThatAreLinksStayLinks)
     ASSERT_EQ(cli(data, {"add-paths", "Docs", temp.file("src/a", "a")}).exitCode, 0);
     EXPECT_TRUE(fs::is_symlink(data + "/Category.cds"));
     EXPECT_TRUE(fs::is_symlink(data + "/Path.cds"));
-    EXPECT_EQ(cli(synced, {"paths", "Docs"}).out, temp.path("src/a") + "\n") << "the linked files hold the change";
+    EXPECT_EQ(cli(synced, {"paths", "Docs"}).out, temp.path("src/a") + "\n")
+        << "the linked files hold the change";
     EXPECT_TRUE(fs::exists(synced + "/.stowmere-tables.lock"));
 }

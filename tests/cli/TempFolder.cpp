@@ -49,7 +49,10 @@ std::string TempFolder::folder(const std::string& relative) const
     return path(relative);
 }
 
-bool TempFolder::exists(const std::string& relative) const { return std::filesystem::exists(m_folder.path() / relative); }
+bool TempFolder::exists(const std::string& relative) const
+{
+    return std::filesystem::exists(m_folder.path() / relative);
+}
 
 std::string TempFolder::read(const std::string& relative) const
 {

@@ -40,7 +40,10 @@ void autoincColumn(Bytes& b, std::string_view name)
     b.name("SUBTYPE").u32(0x00490002).u16(8).text("Autoinc").u8(0);
 }
 
-void widthProperty(Bytes& b, unsigned width) { b.name("WIDTH").u32(0x00020002).u16(width); }
+void widthProperty(Bytes& b, unsigned width)
+{
+    b.name("WIDTH").u32(0x00020002).u16(width);
+}
 
 } // namespace
 

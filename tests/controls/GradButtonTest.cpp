@@ -30,7 +30,8 @@ std::unique_ptr<ProbeButton> ShownButton()
 
 TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
 {
-    for (const auto& [speed, interval] : {std::pair{fsMedium, 20}, std::pair{fsSlow, 40}, std::pair{fsVeryFast, 8}}) {
+    for (const auto& [speed, interval] :
+         {std::pair{fsMedium, 20}, std::pair{fsSlow, 40}, std::pair{fsVeryFast, 8}}) {
         auto button = ShownButton();
         button->SetFadeSpeed(speed);
         SendEnter(button.get());

@@ -267,5 +267,6 @@ TEST(CheckCellImage, CellsByKindStateAndEnabledFlag)
     painter.end();
     EXPECT_EQ(strip.pixelColor(0, 10), QColor(Qt::white));
     EXPECT_EQ(strip.pixelColor(1, 0), QColor(Qt::white));
-    EXPECT_EQ(strip.pixelColor(2, 4), QColor(128, 128, 128)) << "the box outline starts one pixel into the cell";
+    EXPECT_EQ(strip.pixelColor(2, 4), QColor(128, 128, 128))
+        << "the box outline starts one pixel into the cell";
 }

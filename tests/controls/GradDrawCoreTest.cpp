@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/EMathError.h"
 #include "controls/GradDrawCore.h"
+#include "controls/EMathError.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -118,7 +118,8 @@ TEST(RoundRectRegion, CutsTheCornersSymmetrically)
     EXPECT_TRUE(region.contains(QPoint(0, 6)));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
-            ASSERT_EQ(region.contains(QPoint(x, y)), region.contains(QPoint(39 - x, 29 - y))) << x << "," << y;
+            ASSERT_EQ(region.contains(QPoint(x, y)), region.contains(QPoint(39 - x, 29 - y)))
+                << x << "," << y;
     EXPECT_EQ(RoundRectRegion({0, 0, 5, 5}, 0, 0), QRegion(0, 0, 5, 5));
 }
 
@@ -161,7 +162,8 @@ TEST(BlendImage, EveryPairOfChannelValuesRoundsLikeTheFormula)
         const double a = (100 - percent) / 100.0;
         for (int y = 0; y < 256; ++y)
             for (int x = 0; x < 256; ++x)
-                ASSERT_EQ(GetRValue(dest.Pixel(x, y)), RoundHalfEven(a * x + (1 - a) * y)) << percent << " " << x << " " << y;
+                ASSERT_EQ(GetRValue(dest.Pixel(x, y)), RoundHalfEven(a * x + (1 - a) * y))
+                    << percent << " " << x << " " << y;
     }
 }
 

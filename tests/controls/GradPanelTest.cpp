@@ -126,9 +126,11 @@ TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
     layout->addWidget(child);
     panel.resize(233, 545);
     panel.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 221, 533); })) << child->geometry();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 221, 533); }))
+        << child->geometry();
     panel.resize(300, 200);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 288, 188); })) << child->geometry();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 288, 188); }))
+        << child->geometry();
     EXPECT_EQ(panel.BackgroundImage().Width(), 300);
     EXPECT_EQ(panel.BackgroundImage().Height(), 200);
 

@@ -25,13 +25,12 @@ inline void SendLeave(QWidget* widget)
 inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::LeftButton, buttons,
-        Qt::NoModifier);
+                      Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 
 /// Counts fade ticks and image rebuilds of any gradient control.
-template <typename Control>
-class Probe : public Control {
+template <typename Control> class Probe : public Control {
 public:
     using Control::Control;
     int fadeInTicks = 0;

@@ -52,8 +52,8 @@ TEST_F(IniFileTest, NamesMatchWithoutCaseAndBlanksAroundAreIgnored)
 TEST_F(IniFileTest, ReadsIntegersInDecimalAndHexadecimal)
 {
     writeText(m_file, "[S]\n"
-                     "a=42\nb=-17\nc=+8\nd=0x1F\ne=0X1f\nf=0xFFFFFFFF\ng=0x\nh=12abc\ni=0x1G\n"
-                     "j=2147483647\nk=2147483648\nl=-2147483648\nm=0x100000000\nn= 9 \no=\"3\"\np=+-1\n");
+                      "a=42\nb=-17\nc=+8\nd=0x1F\ne=0X1f\nf=0xFFFFFFFF\ng=0x\nh=12abc\ni=0x1G\n"
+                      "j=2147483647\nk=2147483648\nl=-2147483648\nm=0x100000000\nn= 9 \no=\"3\"\np=+-1\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readInteger("S", "a", 0), 42);
     EXPECT_EQ(file.readInteger("S", "b", 0), -17);
@@ -76,7 +76,8 @@ TEST_F(IniFileTest, ReadsIntegersInDecimalAndHexadecimal)
 TEST_F(IniFileTest, QuotedValuesRoundTrip)
 {
     const std::vector<std::string> values = {
-        "\"quoted\"", "'single'", "\"", "\"\"", "''", "\"mixed'", "plain", "", " lead", "trail\t", "a \"b\" c",
+        "\"quoted\"", "'single'", "\"",    "\"\"",    "''",        "\"mixed'",
+        "plain",      "",         " lead", "trail\t", "a \"b\" c",
     };
     {
         IniFile file(m_file.string());
@@ -132,20 +133,20 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
         file.release();
     }
     EXPECT_EQ(readText(m_file), "; settings\r\n"
-                               "[Other]\r\n"
-                               "Key = Value with  spaces\r\n"
-                               "\r\n"
-                               "[TfrmMain]\r\n"
-                               "Flags=2\r\n"
-                               "Custom=keep me\r\n"
-                               "NormPos=1,2,3,4\r\n"
-                               "\r\n"
-                               "[Last]\r\n"
-                               "x=1\r\n"
-                               "\r\n"
-                               "[New]\r\n"
-                               "Visible=1\r\n"
-                               "Hidden=0\r\n");
+                                "[Other]\r\n"
+                                "Key = Value with  spaces\r\n"
+                                "\r\n"
+                                "[TfrmMain]\r\n"
+                                "Flags=2\r\n"
+                                "Custom=keep me\r\n"
+                                "NormPos=1,2,3,4\r\n"
+                                "\r\n"
+                                "[Last]\r\n"
+                                "x=1\r\n"
+                                "\r\n"
+                                "[New]\r\n"
+                                "Visible=1\r\n"
+                                "Hidden=0\r\n");
 }
 
 TEST_F(IniFileTest, UnchangedValuesDoNotRewriteTheFile)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "placement/TFormPlacement.h"
 #include "placement/FormPosition.h"
 #include "placement/IniFile.h"
 #include "placement/PlacementKeys.h"
-#include "placement/TFormPlacement.h"
 #include "placement/WindowPlacement.h"
 #include "platform/Locations.h"
 
@@ -80,7 +80,8 @@ protected:
     // Writes section TfrmMain at the current screen's pixels per inch plus the given lines.
     void storeMain(const std::string& lines, int pixelsPerInch = screenPixelsPerInch())
     {
-        writeText(m_ini, "[TfrmMain]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) + "\n" + lines);
+        writeText(m_ini,
+                  "[TfrmMain]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) + "\n" + lines);
     }
 
     std::string value(const std::string& key, const std::string& section = "TfrmMain") const
@@ -101,7 +102,11 @@ protected:
 
     static QString normPos(const QRect& r)
     {
-        return QStringLiteral("%1,%2,%3,%4").arg(r.left()).arg(r.top()).arg(r.left() + r.width()).arg(r.top() + r.height());
+        return QStringLiteral("%1,%2,%3,%4")
+            .arg(r.left())
+            .arg(r.top())
+            .arg(r.left() + r.width())
+            .arg(r.top() + r.height());
     }
 
     TempFolder m_folder{"placement"};
@@ -125,9 +130,10 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     window->close();
     EXPECT_TRUE(window->errors.isEmpty()) << window->errors.join('\n').toStdString();
     const std::string suffix = screenSuffix();
-    EXPECT_EQ(IniFile(m_ini.string()).readSection("TfrmMain"),
-              (std::vector<std::string>{"FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + suffix,
-                                        "MinMaxPos", "NormPos" + suffix, "NormPos", "Visible"}));
+    EXPECT_EQ(
+        IniFile(m_ini.string()).readSection("TfrmMain"),
+        (std::vector<std::string>{"FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + suffix,
+                                  "MinMaxPos", "NormPos" + suffix, "NormPos", "Visible"}));
     EXPECT_EQ(value("FormVersion"), "0");
     EXPECT_EQ(value("Flags"), "0");
     EXPECT_EQ(value("ShowCmd"), "1");
@@ -135,7 +141,8 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     EXPECT_EQ(value("NormPos"), "30,40,430,340");
     EXPECT_EQ(value("NormPos" + suffix), "30,40,430,340");
     // Never minimised or maximised: no minimised position; the maximised one hides the frame.
-    EXPECT_EQ(value("MinMaxPos"), "-1,-1," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
+    EXPECT_EQ(value("MinMaxPos"),
+              "-1,-1," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
     EXPECT_EQ(value("MinMaxPos"), value("MinMaxPos" + suffix));
     EXPECT_EQ(value("Visible"), "0");
 }
@@ -162,7 +169,8 @@ TEST_F(FormPlacementTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
     auto free = shownWindow();
     const QSize frame = frameMetrics(*free);
     free->close();
-    EXPECT_EQ(value("MinMaxPos"), "7,8," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
+    EXPECT_EQ(value("MinMaxPos"),
+              "7,8," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
 }
 
 TEST_F(FormPlacementTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClose)
@@ -170,7 +178,8 @@ TEST_F(FormPlacementTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClo
     storeMain("ShowCmd=1\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
     EXPECT_EQ(window->geometry(), QRect(50, 60, 500, 400));
-    EXPECT_EQ(window->geometryAtShow, QRect(50, 60, 500, 400)) << "the window's show handler runs after the restore";
+    EXPECT_EQ(window->geometryAtShow, QRect(50, 60, 500, 400))
+        << "the window's show handler runs after the restore";
 
     window->setGeometry(70, 80, 420, 310);
     window->close();
@@ -377,7 +386,9 @@ TEST_F(FormPlacementTest, KeepsOtherSectionsAndKeysOfTheFile)
     auto window = shownWindow();
     window->close();
     const std::string text = readText(m_ini);
-    EXPECT_EQ(text.rfind("; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n", 0),
+              0u)
+        << text;
     EXPECT_EQ(value("A", "Other"), "quoted");
 }
 

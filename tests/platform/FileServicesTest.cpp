@@ -38,8 +38,8 @@ protected:
     }
     std::size_t temporaryFiles(const fs::path& folder) const
     {
-        return static_cast<std::size_t>(std::count_if(fs::directory_iterator(folder), fs::directory_iterator(),
-            [](const fs::directory_entry& entry) {
+        return static_cast<std::size_t>(std::count_if(
+            fs::directory_iterator(folder), fs::directory_iterator(), [](const fs::directory_entry& entry) {
                 return entry.path().filename().string().starts_with(FileCopier::kTemporaryPrefix);
             }));
     }

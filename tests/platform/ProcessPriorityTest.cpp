@@ -19,8 +19,7 @@ int niceNow()
 }
 
 // Each case runs in a child process so the test runner's own priority is left alone.
-template <typename Body>
-int inChild(Body body)
+template <typename Body> int inChild(Body body)
 {
     const pid_t child = fork();
     if (child == 0)

@@ -18,14 +18,15 @@
 namespace {
 
 // Palette of the disposal pictures: 0 white, 1 red, 2 green, 3 yellow (background), 4 blue.
-const std::vector<GifBuilder::Rgb> Colours{{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}};
+const std::vector<GifBuilder::Rgb> Colours{
+    {255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}};
 const QRgb White = qRgb(255, 255, 255);
 const QRgb Red = qRgb(255, 0, 0);
 const QRgb Green = qRgb(0, 255, 0);
 const QRgb Yellow = qRgb(255, 255, 0);
 const QRgb Blue = qRgb(0, 0, 255);
 
-GifPicture decode(const GifBuilder &builder)
+GifPicture decode(const GifBuilder& builder)
 {
     const std::vector<std::byte> bytes = builder.bytes();
     return GifPicture::decode(bytes);
@@ -43,7 +44,7 @@ GifPicture disposalPicture(int disposal)
                       .frame(0, 0, 1, 1, 4, 1, 0));
 }
 
-std::vector<QRgb> pixels(const QImage &image)
+std::vector<QRgb> pixels(const QImage& image)
 {
     std::vector<QRgb> out;
     for (int y = 0; y < image.height(); ++y)
@@ -63,9 +64,7 @@ std::vector<QRgb> expectedAfterFrame2(int disposal)
     return out;
 }
 
-class Disposal : public ::testing::TestWithParam<int>
-{
-};
+class Disposal : public ::testing::TestWithParam<int> {};
 
 TEST_P(Disposal, StepByStepAndFromScratchGiveTheSamePixels)
 {
@@ -119,10 +118,8 @@ TEST(GifComposer, KeyColourFromTheFirstFrameIsSeeThrough)
 TEST(GifComposer, StartsFromTheLastFullOpaqueFrame)
 {
     // Frame 1 covers the screen without transparency: frame 0 no longer matters.
-    const GifPicture picture = decode(GifBuilder(2, 2, Colours, 3)
-                                          .frame(0, 0, 2, 2, 1, 1)
-                                          .frame(0, 0, 2, 2, 4, 1)
-                                          .frame(1, 1, 1, 1, 2, 1));
+    const GifPicture picture = decode(
+        GifBuilder(2, 2, Colours, 3).frame(0, 0, 2, 2, 1, 1).frame(0, 0, 2, 2, 4, 1).frame(1, 1, 1, 1, 2, 1));
     GifComposer composer;
     EXPECT_EQ(pixels(composer.compose(picture, 2, true)), (std::vector<QRgb>{Blue, Blue, Blue, Green}));
     // Asking past the last frame shows the last frame.
@@ -138,7 +135,7 @@ TEST(GifPicture, DamagedBytesAreReportedNotRead)
     try {
         GifPicture::decode(notGif);
         FAIL() << "not a GIF was read";
-    } catch (const GifError &e) {
+    } catch (const GifError& e) {
         EXPECT_EQ(e.code(), D_GIF_ERR_NOT_GIF_FILE);
     }
     for (std::size_t keep : {std::size_t{0}, std::size_t{10}, bytes.size() / 2, bytes.size() - 3}) {
@@ -154,7 +151,7 @@ TEST(GifPicture, HugeLogicalScreenIsRefused)
     try {
         GifPicture::decode(bytes);
         FAIL() << "a 65535 x 65535 screen was accepted";
-    } catch (const GifError &e) {
+    } catch (const GifError& e) {
         EXPECT_EQ(e.code(), D_GIF_ERR_NOT_ENOUGH_MEM);
     }
     EXPECT_NO_THROW(GifPicture::decode(GifBuilder(4096, 4096, Colours).frame(0, 0, 1, 1, 1, 1).bytes()));
@@ -169,7 +166,7 @@ TEST(GifPicture, FrameDetailsComeFromThePicture)
     EXPECT_EQ(picture.width(), 8);
     EXPECT_EQ(picture.height(), 6);
     EXPECT_FALSE(picture.backgroundColour().has_value()) << "index 9 lies outside the table";
-    const GifFrame &f = picture.frame(1);
+    const GifFrame& f = picture.frame(1);
     EXPECT_EQ(f.left, 2);
     EXPECT_EQ(f.top, 3);
     EXPECT_EQ(f.width, 4);
@@ -182,8 +179,7 @@ TEST(GifPicture, FrameDetailsComeFromThePicture)
     EXPECT_FALSE(picture.frame(0).transparentColour.has_value());
 }
 
-class Animator : public ::testing::Test
-{
+class Animator : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -197,7 +193,8 @@ protected:
 
 TEST_F(Animator, DelaysAreClampedAndOneFrameNeverTicks)
 {
-    animator.setImage(decode(GifBuilder(8, 6, Colours).frame(0, 0, 8, 6, 1, 1, -1, 0).frame(0, 0, 2, 2, 2, 1, -1, 2000)));
+    animator.setImage(
+        decode(GifBuilder(8, 6, Colours).frame(0, 0, 8, 6, 1, 1, -1, 0).frame(0, 0, 2, 2, 2, 1, -1, 2000)));
     EXPECT_EQ(animator.frameDelay(0), 50);
     EXPECT_EQ(animator.frameDelay(1), 10000);
     EXPECT_EQ(animator.frameDelay(2), 0);
@@ -205,7 +202,7 @@ TEST_F(Animator, DelaysAreClampedAndOneFrameNeverTicks)
     EXPECT_EQ(animator.size(), QSize(8, 6)) << "AutoSize takes the logical screen";
 
     int changes = 0;
-    animator.setOnFrameChanged([&](TGIFAnimator *) { ++changes; });
+    animator.setOnFrameChanged([&](TGIFAnimator*) { ++changes; });
     animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1, -1, 0)));
     EXPECT_EQ(animator.frameDelay(0), 0);
     animator.setAnimate(true);
@@ -221,9 +218,9 @@ TEST_F(Animator, FrameIndexRulesAndEvents)
     int changes = 0;
     int started = 0;
     int stopped = 0;
-    animator.setOnFrameChanged([&](TGIFAnimator *) { ++changes; });
-    animator.setOnStart([&](TGIFAnimator *) { ++started; });
-    animator.setOnStop([&](TGIFAnimator *) { ++stopped; });
+    animator.setOnFrameChanged([&](TGIFAnimator*) { ++changes; });
+    animator.setOnStart([&](TGIFAnimator*) { ++started; });
+    animator.setOnStop([&](TGIFAnimator*) { ++stopped; });
     animator.setFrameIndex(1);
     EXPECT_EQ(animator.FrameIndex(), 0) << "no picture yet";
     animator.setImage(disposalPicture(1));
@@ -255,7 +252,7 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     EXPECT_EQ(busy.height(), 32);
     EXPECT_TRUE(busy.hasPalette());
     for (int i = 0; i < 12; ++i) {
-        const GifFrame &f = busy.frame(i);
+        const GifFrame& f = busy.frame(i);
         EXPECT_EQ(f.delayMs, 100);
         EXPECT_EQ(f.disposal, 1);
         EXPECT_EQ(f.transparentIndex, 0);
@@ -264,7 +261,7 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     }
 
     std::vector<int> seen;
-    animator.setOnFrameChanged([&](TGIFAnimator *sender) { seen.push_back(sender->FrameIndex()); });
+    animator.setOnFrameChanged([&](TGIFAnimator* sender) { seen.push_back(sender->FrameIndex()); });
     animator.setImage(busy);
     animator.setAnimate(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 13; }, 5000));
@@ -285,7 +282,7 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
 TEST_F(Animator, CenterAndStretchPlaceTheFrame)
 {
     int changes = 0;
-    animator.setOnChange([&](TGIFAnimator *) { ++changes; });
+    animator.setOnChange([&](TGIFAnimator*) { ++changes; });
     animator.setAutoSize(false);
     animator.resize(21, 10);
     animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1)));

@@ -8,15 +8,15 @@
 
 namespace {
 
-int writeToVector(GifFileType *gif, const GifByteType *data, int length)
+int writeToVector(GifFileType* gif, const GifByteType* data, int length)
 {
-    auto *out = static_cast<std::vector<std::byte> *>(gif->UserData);
-    const auto *first = reinterpret_cast<const std::byte *>(data);
+    auto* out = static_cast<std::vector<std::byte>*>(gif->UserData);
+    const auto* first = reinterpret_cast<const std::byte*>(data);
     out->insert(out->end(), first, first + length);
     return length;
 }
 
-void check(int result, const char *what)
+void check(int result, const char* what)
 {
     if (result != GIF_OK)
         throw std::runtime_error(what);
@@ -25,14 +25,11 @@ void check(int result, const char *what)
 } // namespace
 
 GifBuilder::GifBuilder(int width, int height, std::vector<Rgb> colours, int backgroundIndex)
-    : m_width(width)
-    , m_height(height)
-    , m_colours(std::move(colours))
-    , m_background(backgroundIndex)
+    : m_width(width), m_height(height), m_colours(std::move(colours)), m_background(backgroundIndex)
 {
 }
 
-GifBuilder &GifBuilder::frame(int left, int top, int width, int height, std::uint8_t index, int disposal,
+GifBuilder& GifBuilder::frame(int left, int top, int width, int height, std::uint8_t index, int disposal,
                               int transparentIndex, int delayCs)
 {
     Frame f;
@@ -47,7 +44,7 @@ GifBuilder &GifBuilder::frame(int left, int top, int width, int height, std::uin
     return frame(std::move(f));
 }
 
-GifBuilder &GifBuilder::frame(Frame f)
+GifBuilder& GifBuilder::frame(Frame f)
 {
     m_frames.push_back(std::move(f));
     return *this;
@@ -57,7 +54,7 @@ std::vector<std::byte> GifBuilder::bytes() const
 {
     std::vector<std::byte> out;
     int error = 0;
-    GifFileType *gif = EGifOpen(&out, writeToVector, &error);
+    GifFileType* gif = EGifOpen(&out, writeToVector, &error);
     if (!gif)
         throw std::runtime_error("EGifOpen");
     EGifSetGifVersion(gif, true);
@@ -69,11 +66,11 @@ std::vector<std::byte> GifBuilder::bytes() const
     std::vector<GifColorType> table(static_cast<std::size_t>(size), GifColorType{0, 0, 0});
     for (std::size_t i = 0; i < m_colours.size(); ++i)
         table[i] = {m_colours[i].r, m_colours[i].g, m_colours[i].b};
-    ColorMapObject *map = GifMakeMapObject(size, table.data());
+    ColorMapObject* map = GifMakeMapObject(size, table.data());
     check(EGifPutScreenDesc(gif, m_width, m_height, 8, m_background, map), "screen");
     GifFreeMapObject(map);
 
-    for (const Frame &f : m_frames) {
+    for (const Frame& f : m_frames) {
         GraphicsControlBlock gcb{};
         gcb.DisposalMode = f.disposal;
         gcb.DelayTime = f.delayCs;

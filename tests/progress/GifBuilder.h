@@ -6,8 +6,7 @@
 #include <vector>
 
 /// Writes small GIF89a pictures in memory with giflib, frame by frame, for tests.
-class GifBuilder
-{
+class GifBuilder {
 public:
     struct Rgb {
         std::uint8_t r;
@@ -29,9 +28,9 @@ public:
     GifBuilder(int width, int height, std::vector<Rgb> colours, int backgroundIndex = 0);
 
     /// A frame filled with one index.
-    GifBuilder &frame(int left, int top, int width, int height, std::uint8_t index, int disposal,
+    GifBuilder& frame(int left, int top, int width, int height, std::uint8_t index, int disposal,
                       int transparentIndex = -1, int delayCs = 10);
-    GifBuilder &frame(Frame f);
+    GifBuilder& frame(Frame f);
 
     std::vector<std::byte> bytes() const;
 

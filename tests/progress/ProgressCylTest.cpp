@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/ProgressCyl.h"
 #include "progress/ProEffects.h"
 #include "progress/Progress.h"
-#include "progress/ProgressCyl.h"
 
 #include <QCoreApplication>
 #include <QEnterEvent>
@@ -20,26 +20,25 @@ struct Px {
     int r;
     int g;
     int b;
-    friend bool operator==(const Px &, const Px &) = default;
+    friend bool operator==(const Px&, const Px&) = default;
 };
 
-void PrintTo(const Px &p, std::ostream *os)
+void PrintTo(const Px& p, std::ostream* os)
 {
     *os << "(" << p.r << ", " << p.g << ", " << p.b << ")";
 }
 
-Px pixel(const QImage &image, int x, int y)
+Px pixel(const QImage& image, int x, int y)
 {
-    const uchar *px = image.constScanLine(y) + 3 * x;
+    const uchar* px = image.constScanLine(y) + 3 * x;
     return {px[2], px[1], px[0]};
 }
 
 // The progress window's own bar, xipZip, as the window sets it up.
-class WindowBar : public ::testing::Test
-{
+class WindowBar : public ::testing::Test {
 protected:
     TfrmProgress frm;
-    TProgressCyl &bar = *frm.xipZip();
+    TProgressCyl& bar = *frm.xipZip();
 };
 
 TEST_F(WindowBar, GeometryAndShadeSteps)
@@ -56,7 +55,7 @@ TEST_F(WindowBar, ShadedPixelsAcrossTheThickness)
 {
     bar.setShowText(false);
     bar.setPosition(50);
-    const QImage &image = bar.renderOffscreen();
+    const QImage& image = bar.renderOffscreen();
     ASSERT_EQ(image.size(), QSize(246, 41));
     const int edge = bar.fillEdge();
     // Fore part
@@ -111,7 +110,7 @@ TEST(CylShadingRows, DefaultFactorsAndClipping)
     EXPECT_FLOAT_EQ(CylShading::channelFactor(255, def), 1.0f);
     EXPECT_FLOAT_EQ(CylShading::channelFactor(0, def), 0.25f);
     // A negative base times a negative factor is positive: the metal look.
-    const TPCStyleValues &s2 = ProEffects::styleSet(2);
+    const TPCStyleValues& s2 = ProEffects::styleSet(2);
     EXPECT_LT(CylShading::channelFactor(255, s2), 0.0f);
     EXPECT_EQ(CylShading::shadeChannel(0, 7.0f, s2, CylShading::channelFactor(40, s2)), 0);
     EXPECT_GT(CylShading::shadeChannel(0, 7.0f, s2, CylShading::channelFactor(255, s2)), 0);
@@ -136,7 +135,7 @@ TEST(CylShadingRows, RingTakesTopLeftOnlyAtItsTopLeftCorner)
 TEST_F(WindowBar, ThreeItemsPercentagesFillEdgesAndDoneText)
 {
     int done = 0;
-    bar.setOnProgressDone([&](TProgressCyl *sender) {
+    bar.setOnProgressDone([&](TProgressCyl* sender) {
         EXPECT_EQ(sender, &bar);
         ++done;
     });
@@ -157,7 +156,7 @@ TEST_F(WindowBar, ThreeItemsPercentagesFillEdgesAndDoneText)
 
     // At Max the fore line lies just right of the black frame ring.
     bar.setShowText(false);
-    const QImage &image = bar.renderOffscreen();
+    const QImage& image = bar.renderOffscreen();
     EXPECT_EQ(pixel(image, 241, 15), (Px{0, 0, 0}));
     EXPECT_EQ(pixel(image, 242, 15), (Px{159, 63, 63}));
 }
@@ -284,7 +283,7 @@ TEST(ProgressCylSetters, BevelColourSetAndChoice)
     bar.setBevelColor(rgb(100, 200, 30));
     bar.setBevelOuter(bvRaised);
     bar.setBevelInner(bvLowered);
-    const QImage &image = bar.renderOffscreen();
+    const QImage& image = bar.renderOffscreen();
     // Outer raised: highlight top-left, shadow bottom-right.
     EXPECT_EQ(pixel(image, 0, 0), (Px{164, 255, 94}));
     EXPECT_EQ(pixel(image, 59, 19), (Px{36, 136, 0}));
@@ -322,7 +321,7 @@ TEST(ProgressCylText, InvertTurnsPixelsUnderTheTextIntoTheirComplement)
     const QImage plain = bar.renderOffscreen().copy();
     bar.setShowText(true);
     bar.setFontEffect(feInvert);
-    const QImage &inverted = bar.renderOffscreen();
+    const QImage& inverted = bar.renderOffscreen();
     int changed = 0;
     for (int y = 0; y < plain.height(); ++y)
         for (int x = 0; x < plain.width(); ++x) {
@@ -351,7 +350,7 @@ TEST(ProgressCylText, VerticalBarFillsFromTheBottom)
     EXPECT_EQ(bar.fillEdge(), 54);
     bar.setForeColor(rgb(255, 0, 0));
     bar.setBackColor(rgb(0, 0, 255));
-    const QImage &image = bar.renderOffscreen();
+    const QImage& image = bar.renderOffscreen();
     EXPECT_GT(pixel(image, 15, 80).r, 100);
     EXPECT_EQ(pixel(image, 15, 80).b, pixel(image, 15, 80).g);
     EXPECT_GT(pixel(image, 15, 30).b, 100);
@@ -364,11 +363,11 @@ TEST(ProgressCylEvents, MouseEnterAndLeaveFireTheirHandlers)
     TProgressCyl bar(&parent);
     int entered = 0;
     int left = 0;
-    bar.setOnMouseEnter([&](TProgressCyl *sender) {
+    bar.setOnMouseEnter([&](TProgressCyl* sender) {
         EXPECT_EQ(sender, &bar);
         ++entered;
     });
-    bar.setOnMouseLeave([&](TProgressCyl *) { ++left; });
+    bar.setOnMouseLeave([&](TProgressCyl*) { ++left; });
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QCoreApplication::sendEvent(&bar, &enter);
     QEvent leave(QEvent::Leave);
@@ -383,7 +382,7 @@ TEST(ProgressCylEvents, ProgressDoneFiresOnceEachTimeMaxIsReached)
     TProgressCyl bar(&parent);
     bar.resize(1000, 22);
     int done = 0;
-    bar.setOnProgressDone([&](TProgressCyl *) { ++done; });
+    bar.setOnProgressDone([&](TProgressCyl*) { ++done; });
     bar.setMax(1000);
     bar.setPosition(1000);
     bar.setPosition(1000);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/Progress.h"
 #include "controls/GradButton.h"
 #include "progress/BevelPanel.h"
 #include "progress/GIFAnimator.h"
-#include "progress/Progress.h"
 #include "progress/ProgressCyl.h"
 
 #include <QLabel>
@@ -15,8 +15,7 @@
 
 namespace {
 
-class ProgressWindow : public ::testing::Test
-{
+class ProgressWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -164,7 +163,8 @@ TEST_F(ProgressWindow, WindowPaintsTheBarAndPicture)
             if (qGray(shot.pixel(x, y)) < 120)
                 ++dark;
     EXPECT_GT(dark, 5);
-    EXPECT_EQ(QColor(shot.pixel(pic.topLeft())), QColor(Qt::white)) << "the picture's background shows the panel";
+    EXPECT_EQ(QColor(shot.pixel(pic.topLeft())), QColor(Qt::white))
+        << "the picture's background shows the panel";
 }
 
 } // namespace

@@ -19,14 +19,16 @@ TEST(KeyCollator, CaseSensitiveKeysPutCaseVariantsNextToEachOther)
     EXPECT_LT(collator.compare("docs", "Docs", false), 0);
     EXPECT_LT(collator.compare("Docs", "documents", false), 0);
     EXPECT_EQ(collator.compare("Docs", "docs", true), 0);
-    EXPECT_LT(collator.compare("\xC3\xA9t\xC3\xA9", "f", false), 0) << "accented letters sort with their base letter";
+    EXPECT_LT(collator.compare("\xC3\xA9t\xC3\xA9", "f", false), 0)
+        << "accented letters sort with their base letter";
     EXPECT_EQ(collator.compare("same", "same", false), 0);
 }
 
 TEST(KeyCollator, SortKeysOrderLikeComparisonsAlsoForMalformedText)
 {
     const KeyCollator collator;
-    const std::vector<std::string> texts = {"a", "A", "b", "", "/home/x", "/home/X", "\xFF\xFE", "a\xC3", "\xC3\xA9", "e"};
+    const std::vector<std::string> texts = {"a",       "A",        "b",     "",         "/home/x",
+                                            "/home/X", "\xFF\xFE", "a\xC3", "\xC3\xA9", "e"};
     for (const bool caseInsensitive : {false, true})
         for (const std::string& a : texts)
             for (const std::string& b : texts) {
@@ -51,7 +53,8 @@ TEST(KeyCollator, UnknownLocalesFallBackToTheRootLocale)
 TEST(KeyCollator, LargeTablesSortLikeSmallOnes)
 {
     std::mt19937 random(5);
-    const std::vector<std::string> words = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "\xC3\xA9t\xC3\xA9", "Ete", "ete"};
+    const std::vector<std::string> words = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "\xC3\xA9t\xC3\xA9",
+                                            "Ete",   "ete"};
     TDataTable table;
     table.SetFieldDefs(categoryFieldDefs());
     table.SetIndexFieldNames("Category_No"); // new rows go to the end of the file order
@@ -75,7 +78,8 @@ TEST(KeyCollator, LargeTablesSortLikeSmallOnes)
             const int order = collator.compare(previous, description, false);
             ASSERT_LE(order, 0) << previous << " before " << description;
             if (order == 0) {
-                ASSERT_LT(previousNo, number) << "equal keys keep placement order: " << previous << " " << description;
+                ASSERT_LT(previousNo, number)
+                    << "equal keys keep placement order: " << previous << " " << description;
             }
         }
         previous = description;

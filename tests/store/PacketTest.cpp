@@ -14,7 +14,10 @@ using namespace testing_helpers;
 
 namespace {
 
-std::span<const std::byte> asBytes(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
+std::span<const std::byte> asBytes(std::string_view text)
+{
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
 
 std::string tail(const std::vector<std::byte>& packet, std::size_t from)
 {
@@ -42,7 +45,8 @@ std::vector<std::byte> oneColumnPacket(const std::string& name, std::uint32_t ty
     std::vector<std::byte> packet;
     EXPECT_EQ(writer.addColumn({name.substr(0, 31), typeWord, 0}), rc::Ok);
     for (const Property& property : properties)
-        EXPECT_EQ(writer.addProperty(PropertyScope::Column, property.name, property.typeWord, asBytes(property.value)),
+        EXPECT_EQ(writer.addProperty(PropertyScope::Column, property.name, property.typeWord,
+                                     asBytes(property.value)),
                   rc::Ok);
     EXPECT_EQ(writer.finish(packet), rc::Ok);
     return packet;
@@ -119,14 +123,23 @@ TEST(PacketFrame, UnknownPropertiesSurviveAfterTheGeneratedOnes)
     PacketWriter writer;
     ASSERT_EQ(writer.beginPacket(3, 2), rc::Ok);
     ASSERT_EQ(writer.addColumn({"No", 0x00010004, 0x0002}), rc::Ok);
-    ASSERT_EQ(writer.addProperty(PropertyScope::Column, "MINVALUE", 0x00010004, asBytes(std::string("\5\0\0\0", 4))), rc::Ok);
-    ASSERT_EQ(writer.addProperty(PropertyScope::Column, "SUBTYPE", 0x00490002, asBytes(std::string("Autoinc\0", 8))), rc::Ok);
+    ASSERT_EQ(writer.addProperty(PropertyScope::Column, "MINVALUE", 0x00010004,
+                                 asBytes(std::string("\5\0\0\0", 4))),
+              rc::Ok);
+    ASSERT_EQ(writer.addProperty(PropertyScope::Column, "SUBTYPE", 0x00490002,
+                                 asBytes(std::string("Autoinc\0", 8))),
+              rc::Ok);
     ASSERT_EQ(writer.addColumn({"Name", 0x00490001, 0}), rc::Ok);
     ASSERT_EQ(writer.addProperty(PropertyScope::Column, "X-NOTE", 0x00490001, asBytes("hello")), rc::Ok);
-    ASSERT_EQ(writer.addProperty(PropertyScope::Column, "WIDTH", 0x00020002, asBytes(std::string("\x0A\0", 2))), rc::Ok);
+    ASSERT_EQ(
+        writer.addProperty(PropertyScope::Column, "WIDTH", 0x00020002, asBytes(std::string("\x0A\0", 2))),
+        rc::Ok);
     ASSERT_EQ(writer.addProperty(PropertyScope::Table, "TABLENAME", 0x00490001, asBytes("sets")), rc::Ok);
-    ASSERT_EQ(writer.addProperty(PropertyScope::Table, "AUTOINCVALUE", 0x00010004, asBytes(std::string("\7\0\0\0", 4))), rc::Ok);
-    ASSERT_EQ(writer.addProperty(PropertyScope::Table, "ZZ", 0x00820002, asBytes(std::string("\1\0\2\0", 4))), rc::Ok);
+    ASSERT_EQ(writer.addProperty(PropertyScope::Table, "AUTOINCVALUE", 0x00010004,
+                                 asBytes(std::string("\7\0\0\0", 4))),
+              rc::Ok);
+    ASSERT_EQ(writer.addProperty(PropertyScope::Table, "ZZ", 0x00820002, asBytes(std::string("\1\0\2\0", 4))),
+              rc::Ok);
     std::vector<std::byte> packet;
     ASSERT_EQ(writer.finish(packet), rc::Ok);
 
@@ -234,8 +247,7 @@ TEST_P(DamagedPacket, IsRefusedWithItsCode)
 
 INSTANTIATE_TEST_SUITE_P(
     Store, DamagedPacket,
-    ::testing::Values(Damage{"intact", 0, {}, rc::Ok},
-                      Damage{"bad_signature", 0, {0x97}, rc::BadPacket},
+    ::testing::Values(Damage{"intact", 0, {}, rc::Ok}, Damage{"bad_signature", 0, {0x97}, rc::BadPacket},
                       Damage{"header_size_past_end", 8, {0xFF, 0x01}, rc::BadPacket},
                       Damage{"header_size_below_24", 8, {0x10}, rc::BadPacket},
                       Damage{"no_columns", 12, {0, 0}, rc::BadPacket},

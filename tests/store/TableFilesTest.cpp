@@ -52,7 +52,8 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheFileAndTheOffsetWhereReadingStopp
     } catch (const StoreError& error) {
         EXPECT_EQ(error.code(), rc::BadPacket);
         EXPECT_EQ(error.offset(), 185u);
-        EXPECT_NE(std::string(error.what()).find((folder.path() / "Category.cds").string() + ": "), std::string::npos)
+        EXPECT_NE(std::string(error.what()).find((folder.path() / "Category.cds").string() + ": "),
+                  std::string::npos)
             << error.what();
         EXPECT_NE(std::string(error.what()).find("byte 185"), std::string::npos) << error.what();
     }
@@ -93,7 +94,8 @@ TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
         saveTableFile(categories, missing + "/Category.cds");
         FAIL();
     } catch (const StoreError& error) {
-        EXPECT_NE(std::string(error.what()).find(missing + "/Category.cds"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find(missing + "/Category.cds"), std::string::npos)
+            << error.what();
     }
     EXPECT_FALSE(fs::exists(missing));
 }
@@ -109,7 +111,8 @@ TEST(TableFiles, SavingThroughALinkReplacesTheFileItNamesAndKeepsTheLink)
     fs::create_symlink("deeper/Category.cds", folder.path() / "synced" / "Category.cds");
     fs::create_symlink("../synced/Category.cds", folder.path() / "data" / "Category.cds");
     const std::string link = (folder.path() / "data" / "Category.cds").string();
-    EXPECT_EQ(followLinks(link), (folder.path() / "data" / ".." / "synced" / "deeper" / "Category.cds").string());
+    EXPECT_EQ(followLinks(link),
+              (folder.path() / "data" / ".." / "synced" / "deeper" / "Category.cds").string());
 
     TDataTable categories;
     createCategories(categories);

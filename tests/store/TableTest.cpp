@@ -346,9 +346,13 @@ TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
     openCategories(table);
     addCategory(table, "a", "/x");
     addCategory(table, "b", "/x");
-    EXPECT_EQ(codeOf([&] { table.AddIndex({"ByFolder", "Category_BackupDirectory", "", "", TIndexUniqueness::iuUnique}); }),
-              rc::KeyViolation);
-    table.AddIndex({"ByName", "Category_Description", "", "Category_Description", TIndexUniqueness::iuUnique});
+    EXPECT_EQ(
+        codeOf([&] {
+            table.AddIndex({"ByFolder", "Category_BackupDirectory", "", "", TIndexUniqueness::iuUnique});
+        }),
+        rc::KeyViolation);
+    table.AddIndex(
+        {"ByName", "Category_Description", "", "Category_Description", TIndexUniqueness::iuUnique});
     EXPECT_EQ(codeOf([&] { addCategory(table, "A"); }), rc::KeyViolation) << "case-insensitive unique key";
     EXPECT_EQ(table.State(), TDataSetState::dsInsert) << "the refused row stays pending";
     table.Cancel();
@@ -358,9 +362,13 @@ TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
     table.SetIndexName("ByName");
     table.DeleteIndex("ByName");
 
-    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "Category_Description", "", TIndexUniqueness::iuNone});
-    EXPECT_EQ(codeOf([&] { table.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone}); }),
-              rc::DefaultOrderLocked);
+    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "Category_Description", "",
+                    TIndexUniqueness::iuNone});
+    EXPECT_EQ(
+        codeOf([&] {
+            table.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone});
+        }),
+        rc::DefaultOrderLocked);
     // The keyed default order decides the file order and travels with the file.
     const PacketContents contents = readPacketContents(table.SaveToBytes());
     ASSERT_EQ(contents.rows.size(), 2u);
@@ -371,8 +379,11 @@ TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
     TDataTable reread;
     reread.LoadFromBytes(table.SaveToBytes());
     EXPECT_EQ(column(reread, "Category_Description"), (std::vector<std::string>{"b", "a"}));
-    EXPECT_EQ(codeOf([&] { reread.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone}); }),
-              rc::DefaultOrderLocked);
+    EXPECT_EQ(
+        codeOf([&] {
+            reread.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone});
+        }),
+        rc::DefaultOrderLocked);
 }
 
 TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCursor)
@@ -386,7 +397,8 @@ TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCursor)
     EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "first"}));
     table.Last();
     addCategory(table, "inserted");
-    EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "inserted", "first"}));
+    EXPECT_EQ(column(table, "Category_Description"),
+              (std::vector<std::string>{"second", "inserted", "first"}));
 }
 
 TEST(TableNumbering, ATableWhoseRowsWereAllDeletedKeepsItsNextNumber)
@@ -425,7 +437,8 @@ TEST(TableIndexes, APrimaryKeyFromTheFileIsEnforced)
     TDataTable table;
     table.SetFieldDefs(categoryFieldDefs());
     table.CreateDataSet();
-    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "", "", TIndexUniqueness::iuPrimary});
+    table.AddIndex(
+        {TDataTable::kDefaultOrderName, "Category_Description", "", "", TIndexUniqueness::iuPrimary});
     addCategory(table, "only");
     TDataTable reread;
     reread.LoadFromBytes(table.SaveToBytes());
@@ -443,17 +456,28 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
         const char* text;
     };
     const std::vector<Kind> kinds = {
-        {FieldType::ShortInt, 0, 0, "-128"},   {FieldType::SmallInt, 0, 0, "-32768"},
-        {FieldType::Integer, 0, 0, "2147483647"}, {FieldType::LargeInt, 0, 0, "-9223372036854775808"},
-        {FieldType::Byte, 0, 0, "255"},        {FieldType::Word, 0, 0, "65535"},
-        {FieldType::LongWord, 0, 0, "4294967295"}, {FieldType::LargeUInt, 0, 0, "18446744073709551615"},
-        {FieldType::Boolean8, 0, 0, "True"},   {FieldType::Boolean, 0, 0, "False"},
-        {FieldType::Boolean32, 0, 0, "True"},  {FieldType::Float, 0, 0, "2.5"},
-        {FieldType::Date, 0, 0, "738000"},     {FieldType::Time, 0, 0, "3600000"},
-        {FieldType::DateTime, 0, 0, "45000.5"}, {FieldType::String, 12, 0, "t\xC3\xA9xt"},
-        {FieldType::WideString, 4, 0, "w\xC3\xA9"}, {FieldType::Bytes, 3, 0, "ab"},
-        {FieldType::VarBytes, 300, 0, "v\x01"}, {FieldType::Blob, 0, 0, "blob"},
-        {FieldType::Bcd, 0, 34, ""},           {FieldType::SqlTimeStamp, 0, 0, ""},
+        {FieldType::ShortInt, 0, 0, "-128"},
+        {FieldType::SmallInt, 0, 0, "-32768"},
+        {FieldType::Integer, 0, 0, "2147483647"},
+        {FieldType::LargeInt, 0, 0, "-9223372036854775808"},
+        {FieldType::Byte, 0, 0, "255"},
+        {FieldType::Word, 0, 0, "65535"},
+        {FieldType::LongWord, 0, 0, "4294967295"},
+        {FieldType::LargeUInt, 0, 0, "18446744073709551615"},
+        {FieldType::Boolean8, 0, 0, "True"},
+        {FieldType::Boolean, 0, 0, "False"},
+        {FieldType::Boolean32, 0, 0, "True"},
+        {FieldType::Float, 0, 0, "2.5"},
+        {FieldType::Date, 0, 0, "738000"},
+        {FieldType::Time, 0, 0, "3600000"},
+        {FieldType::DateTime, 0, 0, "45000.5"},
+        {FieldType::String, 12, 0, "t\xC3\xA9xt"},
+        {FieldType::WideString, 4, 0, "w\xC3\xA9"},
+        {FieldType::Bytes, 3, 0, "ab"},
+        {FieldType::VarBytes, 300, 0, "v\x01"},
+        {FieldType::Blob, 0, 0, "blob"},
+        {FieldType::Bcd, 0, 34, ""},
+        {FieldType::SqlTimeStamp, 0, 0, ""},
     };
     std::vector<FieldDef> fields;
     for (std::size_t i = 0; i < kinds.size(); ++i) {
@@ -483,8 +507,8 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
     reread.Next();
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         EXPECT_EQ(reread.FieldDefs()[i].type, kinds[i].type) << i;
-        const bool padded = kinds[i].type == FieldType::Bytes || kinds[i].type == FieldType::Bcd
-                            || kinds[i].type == FieldType::SqlTimeStamp;
+        const bool padded = kinds[i].type == FieldType::Bytes || kinds[i].type == FieldType::Bcd ||
+                            kinds[i].type == FieldType::SqlTimeStamp;
         if (!padded) {
             EXPECT_EQ(reread.Fields(i).AsString(), kinds[i].text) << i;
         }

@@ -22,7 +22,8 @@ inline std::vector<stowmere::store::FieldDef> categoryFieldDefs()
 inline std::vector<stowmere::store::FieldDef> pathFieldDefs()
 {
     using stowmere::store::FieldDef;
-    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"), FieldDef::string("Path_Item", 255)};
+    return {FieldDef::autoIncrement("Path_No"), FieldDef::integer("Category_No"),
+            FieldDef::string("Path_Item", 255)};
 }
 
 inline constexpr const char* kCategoryIndexFieldNames = "Category_Description";
@@ -51,8 +52,8 @@ inline void append(std::vector<std::byte>& out, std::string_view text)
 /// Worked file 1: the backup-set table after adding "abc" with folder "D:\Bak".
 inline std::vector<std::byte> workedFile1()
 {
-    std::vector<std::byte> f = bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 1, 0, 0, 0,
-                                      3, 0, 0, 0, 0xAF, 0});
+    std::vector<std::byte> f =
+        bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0xAF, 0});
     append(f, {11});
     append(f, "Category_No");
     append(f, {0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 7});
@@ -81,8 +82,8 @@ inline std::vector<std::byte> workedFile1()
 /// Worked file 2: a new path table with no rows.
 inline std::vector<std::byte> workedFile2()
 {
-    std::vector<std::byte> f = bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 0, 0, 0, 0,
-                                      3, 0, 0, 0, 0x87, 0});
+    std::vector<std::byte> f =
+        bytes({0x96, 0x19, 0xE0, 0xBD, 1, 0, 0, 0, 0x18, 0, 0, 0, 3, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0x87, 0});
     append(f, {7});
     append(f, "Path_No");
     append(f, {0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 7});

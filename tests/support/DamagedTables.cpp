@@ -10,7 +10,10 @@ namespace {
 
 using Expect = DamagedTables::Expect;
 
-std::vector<std::byte> twoSets() { return categoryFileBytes({{1, "Docs", "/backup/docs"}, {2, "Music", "/backup/music"}}, 3); }
+std::vector<std::byte> twoSets()
+{
+    return categoryFileBytes({{1, "Docs", "/backup/docs"}, {2, "Music", "/backup/music"}}, 3);
+}
 
 std::vector<std::byte> threePaths()
 {
@@ -35,12 +38,13 @@ std::vector<DamagedTables> damagedTableCases()
     setRowCount(shortCount, 2);
     cases.push_back({"row_count_too_small", twoSets(), shortCount, Expect::Refused, "Path.cds", "byte", 0});
 
-    cases.push_back({"bytes_after_the_last_row", twoSets(), withText(threePaths(), "garbage"), Expect::Refused,
-                     "Path.cds", "byte", 0});
+    cases.push_back({"bytes_after_the_last_row", twoSets(), withText(threePaths(), "garbage"),
+                     Expect::Refused, "Path.cds", "byte", 0});
 
     std::vector<std::byte> offset = threePaths();
     setRowDataOffset(offset, static_cast<std::uint16_t>(rowDataOffset(offset) + 2));
-    cases.push_back({"row_data_offset_disagrees", twoSets(), offset, Expect::Refused, "Path.cds", "rows start", 0});
+    cases.push_back(
+        {"row_data_offset_disagrees", twoSets(), offset, Expect::Refused, "Path.cds", "rows start", 0});
 
     // Numbering: two sets sharing one number would share one path list.
     cases.push_back({"shared_set_number",
@@ -48,21 +52,24 @@ std::vector<DamagedTables> damagedTableCases()
                      pathFileBytes({{1, 1, "/home/u/a"}}, 2), Expect::Refused, "Category.cds",
                      "more than one backup set has the number 1", 0});
 
-    cases.push_back({"next_number_already_in_use",
-                     categoryFileBytes({{1, "Docs", "/backup/docs"}, {2, "Music", "/backup/music"},
-                                        {3, "Photos", "/backup/photos"}},
-                                       2),
-                     pathFileBytes({{1, 2, "/home/u/music"}, {2, 3, "/home/u/photos"}}, 3), Expect::Renumbered, "", "",
-                     4});
+    cases.push_back(
+        {"next_number_already_in_use",
+         categoryFileBytes(
+             {{1, "Docs", "/backup/docs"}, {2, "Music", "/backup/music"}, {3, "Photos", "/backup/photos"}},
+             2),
+         pathFileBytes({{1, 2, "/home/u/music"}, {2, 3, "/home/u/photos"}}, 3), Expect::Renumbered, "", "",
+         4});
 
-    cases.push_back({"next_number_missing",
-                     categoryFileBytes({{1, "Docs", "/backup/docs"}, {5, "Music", "/backup/music"}}, std::nullopt),
-                     pathFileBytes({{1, 5, "/home/u/music"}}, 2), Expect::Renumbered, "", "", 6});
+    cases.push_back(
+        {"next_number_missing",
+         categoryFileBytes({{1, "Docs", "/backup/docs"}, {5, "Music", "/backup/music"}}, std::nullopt),
+         pathFileBytes({{1, 5, "/home/u/music"}}, 2), Expect::Renumbered, "", "", 6});
 
     // Paths left behind by a set that is gone: kept, reported, and never handed to a new set.
-    cases.push_back({"paths_of_a_missing_set", categoryFileBytes({{1, "Docs", "/backup/docs"}}, 2),
-                     pathFileBytes({{1, 1, "/home/u/a"}, {2, 7, "/home/u/orphan"}, {3, 7, "/home/u/orphan2"}}, 4),
-                     Expect::Reported, "", "2 paths of backup set number 7", 8});
+    cases.push_back(
+        {"paths_of_a_missing_set", categoryFileBytes({{1, "Docs", "/backup/docs"}}, 2),
+         pathFileBytes({{1, 1, "/home/u/a"}, {2, 7, "/home/u/orphan"}, {3, 7, "/home/u/orphan2"}}, 4),
+         Expect::Reported, "", "2 paths of backup set number 7", 8});
 
     // A zero byte ends a file name early: the engine would back up another file.
     cases.push_back({"zero_byte_in_a_path", twoSets(),

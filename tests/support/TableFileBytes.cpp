@@ -26,7 +26,8 @@ public:
     Bytes& value(std::string_view text, unsigned prefix)
     {
         const std::string_view stored = text.empty() ? std::string_view("\0", 1) : text;
-        return (prefix == 1 ? u8(static_cast<unsigned>(stored.size())) : u16(static_cast<unsigned>(stored.size())))
+        return (prefix == 1 ? u8(static_cast<unsigned>(stored.size()))
+                            : u16(static_cast<unsigned>(stored.size())))
             .text(stored);
     }
     std::vector<std::byte> take() { return std::move(m_bytes); }
@@ -42,7 +43,10 @@ void autoincColumn(Bytes& b, std::string_view name)
     b.name("SUBTYPE").u32(0x00490002).u16(8).text("Autoinc").u8(0);
 }
 
-void widthProperty(Bytes& b, unsigned width) { b.name("WIDTH").u32(0x00020002).u16(width); }
+void widthProperty(Bytes& b, unsigned width)
+{
+    b.name("WIDTH").u32(0x00020002).u16(width);
+}
 
 void tableProperties(Bytes& b, std::optional<std::int32_t> autoIncValue)
 {
@@ -65,11 +69,15 @@ std::vector<std::byte> finish(Bytes& b, std::size_t rows, std::size_t rowsAt)
     return file;
 }
 
-void header(Bytes& b) { b.u32(0xBDE01996).u16(1).u16(0).u32(24).u16(3).u32(0).u32(3).u16(0); }
+void header(Bytes& b)
+{
+    b.u32(0xBDE01996).u16(1).u16(0).u32(24).u16(3).u32(0).u32(3).u16(0);
+}
 
 } // namespace
 
-std::vector<std::byte> categoryFileBytes(const std::vector<SetRow>& rows, std::optional<std::int32_t> autoIncValue)
+std::vector<std::byte> categoryFileBytes(const std::vector<SetRow>& rows,
+                                         std::optional<std::int32_t> autoIncValue)
 {
     Bytes b;
     header(b);
@@ -81,11 +89,16 @@ std::vector<std::byte> categoryFileBytes(const std::vector<SetRow>& rows, std::o
     tableProperties(b, autoIncValue);
     const std::size_t rowsAt = b.size();
     for (const SetRow& row : rows)
-        b.u8(0).u8(0).u32(static_cast<std::uint32_t>(row.number)).value(row.description, 1).value(row.destination, 2);
+        b.u8(0)
+            .u8(0)
+            .u32(static_cast<std::uint32_t>(row.number))
+            .value(row.description, 1)
+            .value(row.destination, 2);
     return finish(b, rows.size(), rowsAt);
 }
 
-std::vector<std::byte> pathFileBytes(const std::vector<PathRow>& rows, std::optional<std::int32_t> autoIncValue)
+std::vector<std::byte> pathFileBytes(const std::vector<PathRow>& rows,
+                                     std::optional<std::int32_t> autoIncValue)
 {
     Bytes b;
     header(b);
@@ -96,7 +109,10 @@ std::vector<std::byte> pathFileBytes(const std::vector<PathRow>& rows, std::opti
     tableProperties(b, autoIncValue);
     const std::size_t rowsAt = b.size();
     for (const PathRow& row : rows)
-        b.u8(0).u8(0).u32(static_cast<std::uint32_t>(row.number)).u32(static_cast<std::uint32_t>(row.setNumber))
+        b.u8(0)
+            .u8(0)
+            .u32(static_cast<std::uint32_t>(row.number))
+            .u32(static_cast<std::uint32_t>(row.setNumber))
             .value(row.item, 2);
     return finish(b, rows.size(), rowsAt);
 }
@@ -106,8 +122,14 @@ std::size_t rowDataOffset(const std::vector<std::byte>& file)
     return std::to_integer<std::size_t>(file[22]) | (std::to_integer<std::size_t>(file[23]) << 8);
 }
 
-void setRowCount(std::vector<std::byte>& file, std::uint32_t rows) { patch(file, 14, rows, 4); }
+void setRowCount(std::vector<std::byte>& file, std::uint32_t rows)
+{
+    patch(file, 14, rows, 4);
+}
 
-void setRowDataOffset(std::vector<std::byte>& file, std::uint16_t offset) { patch(file, 22, offset, 2); }
+void setRowDataOffset(std::vector<std::byte>& file, std::uint16_t offset)
+{
+    patch(file, 22, offset, 2);
+}
 
 } // namespace stowmere::testing

@@ -25,9 +25,11 @@ struct PathRow {
 };
 
 /// Category.cds holding rows in file order; no autoIncValue leaves out "AUTOINCVALUE".
-std::vector<std::byte> categoryFileBytes(const std::vector<SetRow>& rows, std::optional<std::int32_t> autoIncValue);
+std::vector<std::byte> categoryFileBytes(const std::vector<SetRow>& rows,
+                                         std::optional<std::int32_t> autoIncValue);
 /// Path.cds holding rows in file order; no autoIncValue leaves out "AUTOINCVALUE".
-std::vector<std::byte> pathFileBytes(const std::vector<PathRow>& rows, std::optional<std::int32_t> autoIncValue);
+std::vector<std::byte> pathFileBytes(const std::vector<PathRow>& rows,
+                                     std::optional<std::int32_t> autoIncValue);
 
 /// Where the rows of a file made by the functions above start.
 std::size_t rowDataOffset(const std::vector<std::byte>& file);

@@ -58,7 +58,7 @@ void Press(TGradCustomControl* control)
 {
     Hover(control);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
-        Qt::NoModifier);
+                      Qt::NoModifier);
     QApplication::sendEvent(control, &press);
     Settle(control);
 }
@@ -100,7 +100,8 @@ int main(int argc, char* argv[])
     if (zoomAt >= 0 && zoomAt + 1 < args.size())
         zoom = std::max(1, args[zoomAt + 1].toInt());
     auto zoomed = [zoom](const QPixmap& pixmap) {
-        return zoom == 1 ? pixmap : pixmap.scaled(pixmap.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return zoom == 1 ? pixmap
+                         : pixmap.scaled(pixmap.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     };
 
     QFont font(QStringLiteral("Sans Serif"));
@@ -139,18 +140,22 @@ int main(int argc, char* argv[])
         return button;
     };
     std::vector<std::function<void()>> actions;
-    auto buttonRow = [&](const QString& title, int w, int h, const QString& caption, bool withGlyph, TColor color) {
+    auto buttonRow = [&](const QString& title, int w, int h, const QString& caption, bool withGlyph,
+                         TColor color) {
         TGradButton* normal = makeButton(w, h, caption, withGlyph, color);
         TGradButton* hover = makeButton(w, h, caption, withGlyph, color);
         TGradButton* pressed = makeButton(w, h, caption, withGlyph, color);
         TGradButton* disabled = makeButton(w, h, caption, withGlyph, color);
         disabled->setEnabled(false);
-        TGradButton* focused = makeButton(w, h, caption + QStringLiteral(" & more text than fits"), withGlyph, color);
+        TGradButton* focused =
+            makeButton(w, h, caption + QStringLiteral(" & more text than fits"), withGlyph, color);
         focused->SetShowFocusRect(true);
         focused->SetTextShadow(true);
-        addRow(title, {{QStringLiteral("normal"), normal}, {QStringLiteral("hover"), hover},
-                          {QStringLiteral("pressed"), pressed}, {QStringLiteral("disabled"), disabled},
-                          {QStringLiteral("focus-ellipsis"), focused}});
+        addRow(title, {{QStringLiteral("normal"), normal},
+                       {QStringLiteral("hover"), hover},
+                       {QStringLiteral("pressed"), pressed},
+                       {QStringLiteral("disabled"), disabled},
+                       {QStringLiteral("focus-ellipsis"), focused}});
         actions.push_back([=] {
             Hover(hover);
             Press(pressed);
@@ -171,8 +176,10 @@ int main(int argc, char* argv[])
             button->SetGroupIndex(1);
             button->SetGradientBorder(true);
         }
-        addRow(QStringLiteral("group"), {{QStringLiteral("up"), up}, {QStringLiteral("down"), down},
-                                            {QStringLiteral("hot-track"), hot}, {QStringLiteral("text-shadow"), shadowed}});
+        addRow(QStringLiteral("group"), {{QStringLiteral("up"), up},
+                                         {QStringLiteral("down"), down},
+                                         {QStringLiteral("hot-track"), hot},
+                                         {QStringLiteral("text-shadow"), shadowed}});
         actions.push_back([=] {
             down->SetDown(true);
             Settle(down);
@@ -224,9 +231,12 @@ int main(int argc, char* argv[])
         lines->SetBorderLines({blTop, blBottom});
         lines->SetShowFocusRect(true);
         lines->SetChecked(true);
-        addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal}, {QStringLiteral("hover"), hover},
-                                               {QStringLiteral("pressed"), pressed}, {QStringLiteral("checked"), checked},
-                                               {QStringLiteral("disabled"), disabled}, {QStringLiteral("lines-focus"), lines}});
+        addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal},
+                                            {QStringLiteral("hover"), hover},
+                                            {QStringLiteral("pressed"), pressed},
+                                            {QStringLiteral("checked"), checked},
+                                            {QStringLiteral("disabled"), disabled},
+                                            {QStringLiteral("lines-focus"), lines}});
         actions.push_back([=] {
             Hover(hover);
             Press(pressed);
@@ -234,8 +244,8 @@ int main(int argc, char* argv[])
         });
     }
 
-    auto makePanel = [&](int w, int h, const QString& caption, TGradCaptionPos position, int corner, int border,
-                         TColor borderColor, TColor outer, bool antialiased, TColor color) {
+    auto makePanel = [&](int w, int h, const QString& caption, TGradCaptionPos position, int corner,
+                         int border, TColor borderColor, TColor outer, bool antialiased, TColor color) {
         auto* panel = new TGradPanel;
         panel->setFixedSize(w, h);
         panel->SetCaption(caption);
@@ -250,8 +260,8 @@ int main(int argc, char* argv[])
         return panel;
     };
     {
-        TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray, clBtnFace,
-            false, 0xE3DFDF);
+        TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray,
+                                      clBtnFace, false, 0xE3DFDF);
         title->SetGradient(true);
         title->SetGradientType(gtDoubleVert);
         title->SetDefaultFrom(0xD08410);
@@ -270,17 +280,22 @@ int main(int argc, char* argv[])
         auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);
-        addRow(QStringLiteral("panel"), {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
+        addRow(QStringLiteral("panel"),
+               {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
 
         TGradPanel* list = makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
-        TGradPanel* field = makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
-        TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2, clGray,
-            clBtnFace, true, 0xE3DFDF);
-        TGradPanel* disabled = makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"),
-            cpBottomLeft, 10, 2, clGray, clBtnFace, true, 0xE3DFDF);
+        TGradPanel* field =
+            makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
+        TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2,
+                                      clGray, clBtnFace, true, 0xE3DFDF);
+        TGradPanel* disabled =
+            makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"), cpBottomLeft,
+                      10, 2, clGray, clBtnFace, true, 0xE3DFDF);
         disabled->setEnabled(false);
-        addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list}, {QStringLiteral("field-frame"), field},
-                                             {QStringLiteral("group-box"), group}, {QStringLiteral("disabled"), disabled}});
+        addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list},
+                                          {QStringLiteral("field-frame"), field},
+                                          {QStringLiteral("group-box"), group},
+                                          {QStringLiteral("disabled"), disabled}});
     }
     {
         auto* cells = new QLabel;

@@ -26,17 +26,20 @@ constexpr int Spokes = 12;
 constexpr int Frames = 12;
 constexpr int Supersample = 4;
 
-
 // Grey of spoke s in frame f: the head of the dark group sits at position f,
 // two lighter ones trail it, the rest are light grey.
 int spokeGrey(int spoke, int frame)
 {
     const int behind = (frame - spoke + Spokes) % Spokes;
     switch (behind) {
-    case 0: return 70;
-    case 1: return 115;
-    case 2: return 160;
-    default: return 205;
+    case 0:
+        return 70;
+    case 1:
+        return 115;
+    case 2:
+        return 160;
+    default:
+        return 205;
     }
 }
 
@@ -91,12 +94,12 @@ std::uint8_t indexOf(int grey)
     return static_cast<std::uint8_t>(1 + std::clamp(grey, 0, 254));
 }
 
-bool putExtension(GifFileType *gif, int code, std::vector<GifByteType> bytes)
+bool putExtension(GifFileType* gif, int code, std::vector<GifByteType> bytes)
 {
     return EGifPutExtension(gif, code, static_cast<int>(bytes.size()), bytes.data()) == GIF_OK;
 }
 
-bool fail(GifFileType *gif, const char *what)
+bool fail(GifFileType* gif, const char* what)
 {
     std::fprintf(stderr, "make-busy-gif: %s: %s\n", what, GifErrorString(gif->Error));
     int error = 0;
@@ -104,10 +107,10 @@ bool fail(GifFileType *gif, const char *what)
     return false;
 }
 
-bool writeGif(const char *path)
+bool writeGif(const char* path)
 {
     int error = 0;
-    GifFileType *gif = EGifOpenFileName(path, false, &error);
+    GifFileType* gif = EGifOpenFileName(path, false, &error);
     if (!gif) {
         std::fprintf(stderr, "make-busy-gif: cannot create %s: %s\n", path, GifErrorString(error));
         return false;
@@ -120,23 +123,23 @@ bool writeGif(const char *path)
         const auto g = static_cast<GifByteType>(i - 1);
         colours[static_cast<std::size_t>(i)] = {g, g, g};
     }
-    ColorMapObject *map = GifMakeMapObject(256, colours.data());
+    ColorMapObject* map = GifMakeMapObject(256, colours.data());
     const bool screenOk = EGifPutScreenDesc(gif, Size, Size, 8, 0, map) == GIF_OK;
     GifFreeMapObject(map);
     if (!screenOk)
         return fail(gif, "screen descriptor");
 
     // NETSCAPE2.0 looping extension, repeat count 0 (for ever).
-    const char *appId = "NETSCAPE2.0";
+    const char* appId = "NETSCAPE2.0";
     std::vector<GifByteType> loop{1, 0, 0};
-    if (EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) != GIF_OK
-        || EGifPutExtensionBlock(gif, 11, appId) != GIF_OK
-        || EGifPutExtensionBlock(gif, 3, loop.data()) != GIF_OK || EGifPutExtensionTrailer(gif) != GIF_OK)
+    if (EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) != GIF_OK ||
+        EGifPutExtensionBlock(gif, 11, appId) != GIF_OK ||
+        EGifPutExtensionBlock(gif, 3, loop.data()) != GIF_OK || EGifPutExtensionTrailer(gif) != GIF_OK)
         return fail(gif, "looping extension");
 
     std::array<int, Size * Size> previous{};
     for (int f = 0; f < Frames; ++f) {
-        const std::array<int, Size * Size> grey = drawFrame(f);
+        const std::array<int, Size* Size> grey = drawFrame(f);
         int left = 0;
         int top = 0;
         int right = Size - 1;
@@ -148,7 +151,8 @@ bool writeGif(const char *path)
             bottom = -1;
             for (int y = 0; y < Size; ++y)
                 for (int x = 0; x < Size; ++x)
-                    if (grey[static_cast<std::size_t>(y * Size + x)] != previous[static_cast<std::size_t>(y * Size + x)]) {
+                    if (grey[static_cast<std::size_t>(y * Size + x)] !=
+                        previous[static_cast<std::size_t>(y * Size + x)]) {
                         left = std::min(left, x);
                         right = std::max(right, x);
                         top = std::min(top, y);
@@ -193,7 +197,7 @@ bool writeGif(const char *path)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-busy-gif OUTPUT.gif\n");

@@ -29,7 +29,7 @@ QPainterPath handPath()
         qreal x;
         qreal top;
     } fingers[] = {{10.4, 9.2}, {13.0, 7.2}, {15.6, 7.0}, {18.2, 8.6}};
-    for (const auto &f : fingers)
+    for (const auto& f : fingers)
         hand.addRoundedRect(QRectF(f.x, f.top, 2.5, 17.0 - f.top), 1.25, 1.25);
     // Thumb, reaching out to the left from the lower palm.
     QPainterPath thumb;
@@ -43,7 +43,7 @@ QPainterPath handPath()
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-cancel-glyph OUTPUT.png\n");
@@ -88,8 +88,9 @@ int main(int argc, char **argv)
                 continue;
             }
             const auto mix = [a](int over, int under) { return (over * a + under * (255 - a) + 127) / 255; };
-            glyph.setPixel(x, y, qRgb(mix(qRed(p), face.red()), mix(qGreen(p), face.green()),
-                                      mix(qBlue(p), face.blue())));
+            glyph.setPixel(
+                x, y,
+                qRgb(mix(qRed(p), face.red()), mix(qGreen(p), face.green()), mix(qBlue(p), face.blue())));
         }
     }
     if (!glyph.save(QString::fromLocal8Bit(argv[1]), "PNG")) {

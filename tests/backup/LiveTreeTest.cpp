@@ -8,11 +8,11 @@
 #include "platform/FileLock.h"
 #include "platform/ModificationStamp.h"
 
-#include "Mounts.h"
 #include "RecordingObserver.h"
 #include "TestTree.h"
 #include "support/FileContents.h"
 #include "support/ScopedEnv.h"
+#include "support/TestMount.h"
 
 #include <gtest/gtest.h>
 

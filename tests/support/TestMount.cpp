@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Mounts.h"
+#include "TestMount.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/FileSystemIdentity.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <vector>
+
+namespace stowmere::files {
+namespace {
+
+// mountinfo writes space, tab, newline and backslash in paths as three-digit octal escapes.
+std::string decodeMountInfoPath(const std::string& field)
+{
+    std::string decoded;
+    decoded.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                decoded += static_cast<char>(std::strtol(digits.c_str(), nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        decoded += field[i];
+    }
+    return decoded;
+}
+
+bool holds(const std::string& mountPoint, const std::string& path)
+{
+    if (mountPoint == "/")
+        return true;
+    return path.compare(0, mountPoint.size(), mountPoint) == 0 &&
+           (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
+}
+
+// The name in /dev/disk/by-uuid of the block device with this number, if udev made one.
+std::string uuidOfDevice(dev_t device)
+{
+    const char* const folder = "/dev/disk/by-uuid";
+    DIR* listing = ::opendir(folder);
+    if (listing == nullptr)
+        return {};
+    std::string uuid;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat target{};
+        const std::string link = std::string(folder) + "/" + entry->d_name;
+        if (::stat(link.c_str(), &target) == 0 && S_ISBLK(target.st_mode) && target.st_rdev == device) {
+            uuid = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return uuid;
+}
+
+std::string fsidText(const struct statfs& info)
+{
+    int words[2];
+    static_assert(sizeof(words) == sizeof(info.f_fsid));
+    std::memcpy(words, &info.f_fsid, sizeof(words));
+    if (words[0] == 0 && words[1] == 0)
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%08x%08x", static_cast<unsigned>(words[0]), static_cast<unsigned>(words[1]));
+    return text;
+}
+
+} // namespace
+
+std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major, unsigned minor,
+                                    const std::string& canonicalPath)
+{
+    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
+    std::istringstream lines(mountInfo);
+    std::string line;
+    std::string best;
+    while (std::getline(lines, line)) {
+        // mount ID, parent ID, major:minor, root, mount point, ...
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint;
+        if (!(fields >> id >> parent >> numbers >> root >> mountPoint) || numbers != device)
+            continue;
+        mountPoint = decodeMountInfoPath(mountPoint);
+        if (holds(mountPoint, canonicalPath) && mountPoint.size() >= best.size())
+            best = mountPoint;
+    }
+    return best;
+}
+
+std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error)
+{
+    struct stat status{};
+    struct statfs info{};
+    if (::stat(path.c_str(), &status) != 0 || ::statfs(path.c_str(), &info) != 0) {
+        error = "Cannot identify the file system of " + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    FileSystemIdentity identity;
+    if (const std::string uuid = uuidOfDevice(status.st_dev); !uuid.empty())
+        identity.key = "uuid:" + uuid;
+    else if (const std::string fsid = fsidText(info); !fsid.empty())
+        identity.key = "fsid:" + fsid;
+    else
+        identity.key = "dev:" + std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const std::string canonical = resolved != nullptr ? resolved : path;
+    std::free(resolved);
+    std::ifstream mountInfo("/proc/self/mountinfo");
+    std::stringstream text;
+    text << mountInfo.rdbuf();
+    identity.mountPoint = mountPointFromMountInfo(text.str(), major(status.st_dev), minor(status.st_dev), canonical);
+    return identity;
+}
+
+} // namespace stowmere::files

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace stowmere::files {
+
+/// Which file system a path lies on, in terms that survive a reboot and a re-plug: a backup
+/// drive keeps its UUID when it comes back under another device number, and a destination
+/// whose drive is not mounted falls through to the file system below, which has another.
+struct FileSystemIdentity {
+    /// "uuid:<UUID>" where /dev/disk/by-uuid names the device, else "fsid:<hex>" from
+    /// statfs, else "dev:<major>:<minor>" for file systems that report no fsid (tmpfs).
+    std::string key;
+    /// Where that file system is mounted, from /proc/self/mountinfo; empty when not found.
+    std::string mountPoint;
+
+    friend bool operator==(const FileSystemIdentity&, const FileSystemIdentity&) = default;
+};
+
+/// The identity of the file system that holds path (which must exist). On failure returns
+/// nothing and sets error to what failed, with the path.
+std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error);
+
+/// The mount point of the mount with device number major:minor that holds canonicalPath,
+/// read from a mountinfo text (the longest matching mount point wins, so a bind mount or
+/// a mount over a mount resolves to the innermost one). Empty when none matches.
+std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major, unsigned minor,
+                                    const std::string& canonicalPath);
+
+} // namespace stowmere::files

@@ -54,7 +54,7 @@ std::string uuidOfDevice(dev_t device)
     while (const dirent* entry = ::readdir(listing)) {
         if (entry->d_name[0] == '.')
             continue;
-        struct stat target{};
+        struct stat target {};
         const std::string link = std::string(folder) + "/" + entry->d_name;
         if (::stat(link.c_str(), &target) == 0 && S_ISBLK(target.st_mode) && target.st_rdev == device) {
             uuid = entry->d_name;
@@ -73,7 +73,8 @@ std::string fsidText(const struct statfs& info)
     if (words[0] == 0 && words[1] == 0)
         return {};
     char text[32];
-    std::snprintf(text, sizeof(text), "%08x%08x", static_cast<unsigned>(words[0]), static_cast<unsigned>(words[1]));
+    std::snprintf(text, sizeof(text), "%08x%08x", static_cast<unsigned>(words[0]),
+                  static_cast<unsigned>(words[1]));
     return text;
 }
 
@@ -101,8 +102,8 @@ std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major
 
 std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error)
 {
-    struct stat status{};
-    struct statfs info{};
+    struct stat status {};
+    struct statfs info {};
     if (::stat(path.c_str(), &status) != 0 || ::statfs(path.c_str(), &info) != 0) {
         error = "Cannot identify the file system of " + path + ": " + std::strerror(errno);
         return std::nullopt;
@@ -113,7 +114,8 @@ std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, st
     else if (const std::string fsid = fsidText(info); !fsid.empty())
         identity.key = "fsid:" + fsid;
     else
-        identity.key = "dev:" + std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+        identity.key =
+            "dev:" + std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
 
     char* resolved = ::realpath(path.c_str(), nullptr);
     const std::string canonical = resolved != nullptr ? resolved : path;
@@ -121,7 +123,8 @@ std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, st
     std::ifstream mountInfo("/proc/self/mountinfo");
     std::stringstream text;
     text << mountInfo.rdbuf();
-    identity.mountPoint = mountPointFromMountInfo(text.str(), major(status.st_dev), minor(status.st_dev), canonical);
+    identity.mountPoint =
+        mountPointFromMountInfo(text.str(), major(status.st_dev), minor(status.st_dev), canonical);
     return identity;
 }
 

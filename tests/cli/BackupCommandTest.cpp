@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The backup command as the real executable on real temporary trees: each exit code is
 // reached by the situation it stands for.
-#include "ChildProcess.h"
+#include "CliTest.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +15,13 @@
 
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
 using stowmere::cli::test::TempFolder;
 
 namespace {
 
-class BackupCommand : public ::testing::Test {
+class BackupCommand : public CliTest {
 protected:
     void SetUp() override
     {
@@ -36,20 +37,7 @@ protected:
         ok({"new-set", "Nightly", dest});
         ok({"add-paths", "Nightly", docs, notes, readme});
     }
-    ProcessResult cli(std::vector<std::string> words)
-    {
-        words.insert(words.begin(), {"--data", data});
-        return ChildProcess::run(cliExecutable(), words);
-    }
-    std::string ok(std::vector<std::string> words)
-    {
-        const ProcessResult result = cli(words);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
 
-    TempFolder temp;
-    std::string data = temp.folder("data");
     std::string docs, notes, readme, dest;
 };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // backup --dry-run as the real executable: what it prints, in text and as JSON Lines, and
 // that it leaves the destination exactly as it was.
-#include "ChildProcess.h"
+#include "CliTest.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +15,13 @@
 
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
 using stowmere::cli::test::TempFolder;
 
 namespace {
 
-class DryRunCommand : public ::testing::Test {
+class DryRunCommand : public CliTest {
 protected:
     void SetUp() override
     {
@@ -32,17 +33,6 @@ protected:
         ok({"new-set", "Nightly", dest});
         ok({"add-paths", "Nightly", docs, notes});
     }
-    ProcessResult cli(std::vector<std::string> words)
-    {
-        words.insert(words.begin(), {"--data", data});
-        return ChildProcess::run(cliExecutable(), words);
-    }
-    std::string ok(std::vector<std::string> words)
-    {
-        const ProcessResult result = cli(words);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
     static std::vector<nlohmann::json> jsonLines(const std::string& out)
     {
         std::vector<nlohmann::json> lines;
@@ -52,8 +42,6 @@ protected:
         return lines;
     }
 
-    TempFolder temp;
-    std::string data = temp.folder("data");
     std::string docs, notes, dest;
 };
 

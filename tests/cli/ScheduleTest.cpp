@@ -3,7 +3,7 @@
 // manager is reachable here (XDG_RUNTIME_DIR is an empty folder and the bus address leads
 // nowhere), which is the case of a server or container; one test puts a recording
 // systemctl first on PATH to see the calls made where a manager answers.
-#include "ChildProcess.h"
+#include "CliTest.h"
 #include "TempFolder.h"
 
 #include "cli/ScheduledBackup.h"
@@ -21,6 +21,7 @@ using stowmere::cli::DailyTime;
 using stowmere::cli::ScheduledBackup;
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
 using stowmere::cli::test::TempFolder;
 using stowmere::testing::ScopedEnv;
@@ -60,26 +61,13 @@ ScheduledBackup awkwardBackup()
     return backup;
 }
 
-class Schedules : public ::testing::Test {
+class Schedules : public CliTest {
 protected:
     void SetUp() override { ::chmod(runtime.c_str(), 0700); }
 
-    ProcessResult cli(std::vector<std::string> words, const std::string& dataFolder = {})
-    {
-        words.insert(words.begin(), {"--data", dataFolder.empty() ? data : dataFolder});
-        return ChildProcess::run(cliExecutable(), words);
-    }
-    std::string ok(std::vector<std::string> words, const std::string& dataFolder = {})
-    {
-        const ProcessResult result = cli(std::move(words), dataFolder);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
     std::string unit(const std::string& name) const { return units + "/" + name; }
     bool hasUnit(const std::string& name) const { return fs::exists(unit(name)); }
 
-    TempFolder temp;
-    std::string data = temp.folder("data");
     std::string config = temp.folder("config");
     std::string runtime = temp.folder("runtime");
     std::string units = config + "/systemd/user";

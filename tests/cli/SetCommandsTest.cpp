@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The set commands run as the real executable on real data folders.
-#include "ChildProcess.h"
+#include "CliTest.h"
 #include "TempFolder.h"
 #include "WorkedFiles.h"
 
@@ -10,28 +10,14 @@
 
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
+using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
 using stowmere::cli::test::TempFolder;
 
 namespace {
 
-class SetCommands : public ::testing::Test {
+class SetCommands : public CliTest {
 protected:
-    ProcessResult cli(std::vector<std::string> words)
-    {
-        words.insert(words.begin(), {"--data", data});
-        return ChildProcess::run(cliExecutable(), words);
-    }
-    /// Runs a command that must succeed and returns its standard output.
-    std::string ok(std::vector<std::string> words)
-    {
-        const ProcessResult result = cli(words);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return result.out;
-    }
-
-    TempFolder temp;
-    std::string data = temp.folder("data");
 };
 
 } // namespace

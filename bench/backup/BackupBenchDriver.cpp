@@ -3,7 +3,8 @@
 // them exactly as the window would, minus the window.
 //
 //   backup-bench-driver gen-large FOLDER COUNT MIB
-//   backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH
+//   backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]
+//   backup-bench-driver change FOLDER PER_MILLE SEED
 //   backup-bench-driver backup [--incremental] DEST ITEM...
 #include "backup/BackupEngine.h"
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
@@ -104,8 +106,9 @@ int generateLarge(const std::string& folder, int count, int mebibytes)
 }
 
 // FOLDERS folders at most DEPTH levels below FOLDER, filled breadth first with five
-// sub-folders each, and FILES files of 1 to 16 KiB spread over all of them.
-int generateSmall(const std::string& folder, int files, int folders, int depth)
+// sub-folders each, and FILES files of minBytes to maxBytes spread over all of them.
+int generateSmall(const std::string& folder, int files, int folders, int depth, std::size_t minBytes = 1024,
+                  std::size_t maxBytes = 16 * 1024)
 {
     makeFolder(folder);
     struct Node {
@@ -126,15 +129,54 @@ int generateSmall(const std::string& folder, int files, int folders, int depth)
             frontier.push_back(node);
         }
     }
-    std::vector<char> data(16 * 1024);
+    std::vector<char> data((maxBytes + 7) / 8 * 8);
     Noise noise(0xF11E5);
     for (int i = 0; i < files; ++i) {
         noise.fill(data);
-        const std::size_t size = 1024 + noise.next() % (15 * 1024 + 1);
+        const std::size_t size = minBytes + noise.next() % (maxBytes - minBytes + 1);
         writeFile(nodes[static_cast<std::size_t>(i) % nodes.size()].path + "/f" + std::to_string(i) + ".dat",
                   data, size);
     }
     std::printf("%zu folders, %d files\n", nodes.size(), files);
+    return 0;
+}
+
+// Rewrites about perMille of every thousand files below folder with new bytes of the same
+// size and a new modification time, choosing them from seed: an incremental run's work.
+int changeSome(const std::string& folder, int perMille, std::uint64_t seed)
+{
+    Noise noise(seed | 1);
+    std::vector<std::string> pending{folder};
+    std::vector<char> data;
+    int changed = 0;
+    while (!pending.empty()) {
+        const std::string current = pending.back();
+        pending.pop_back();
+        DIR* listing = ::opendir(current.c_str());
+        if (listing == nullptr) {
+            std::perror(current.c_str());
+            return 1;
+        }
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = current + "/" + name;
+            struct stat status {};
+            if (::lstat(path.c_str(), &status) != 0)
+                continue;
+            if (S_ISDIR(status.st_mode)) {
+                pending.push_back(path);
+            } else if (S_ISREG(status.st_mode) && static_cast<int>(noise.next() % 1000) < perMille) {
+                data.resize((static_cast<std::size_t>(status.st_size) + 7) / 8 * 8);
+                noise.fill(data);
+                writeFile(path, data, static_cast<std::size_t>(status.st_size));
+                ++changed;
+            }
+        }
+        ::closedir(listing);
+    }
+    std::printf("%d files changed\n", changed);
     return 0;
 }
 
@@ -225,13 +267,20 @@ int main(int argc, char** argv)
         return generateLarge(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (command == "gen-small" && argc == 6)
         return generateSmall(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    if (command == "gen-small" && argc == 8)
+        return generateSmall(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                             std::strtoull(argv[6], nullptr, 10), std::strtoull(argv[7], nullptr, 10));
+    if (command == "change" && argc == 5)
+        return changeSome(argv[2], std::atoi(argv[3]), std::strtoull(argv[4], nullptr, 10));
     if (command == "backup")
         return backup(argc, argv);
     if (command == "cancel-latency")
         return cancelLatency(argc, argv);
-    std::fprintf(stderr, "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
-                         "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH\n"
-                         "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
-                         "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
+    std::fprintf(stderr,
+                 "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
+                 "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]\n"
+                 "       backup-bench-driver change FOLDER PER_MILLE SEED\n"
+                 "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
+                 "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

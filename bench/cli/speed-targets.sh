@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
+# Whole-process figures of `stowmere-cli backup` against `cp -a` and `rsync -a`, taken in
+# one run on trees made from fixed seeds, printed as one table of ratios and drawn as a
+# chart (docs/benchmarks.svg, or BUILD/benchmarks.svg in quick mode):
+#
+#   no-change incremental, 20,000 and 200,000 files        against rsync -a   target 0.35
+#   incremental with 1 % of 200,000 files changed           against rsync -a   target 0.5
+#   full copy, 200,000 files of 64 to 163 bytes             against cp -a      target 0.8
+#   full copy, 20,000 files of 1 to 16 KiB, cold caches     against the faster target 0.85
+#   full copy, 4 x 512 MiB                                  against cp -a      target 1.0
+#   peak resident memory, 1,000,000 files in 10,000 folders                    target 24 MiB
+#
+# Usage: bench/cli/speed-targets.sh BUILD_FOLDER
+# Environment:
+#   STOWMERE_BENCH_QUICK=1   trees a tenth of the size (memory: 20,000 files), 3 pairs:
+#                            a smoke run whose chart goes to the build folder
+#   STOWMERE_BENCH_PAIRS=N   pairs per figure (default 9)
+#   STOWMERE_BENCH_DIR=DIR   where trees and copies go (default BUILD/bench-speed)
+#   STOWMERE_BENCH_CHART=F   where the chart goes
+#
+# How it measures (copy timings swing two to three times on this kind of machine):
+#   - every full copy goes to a fresh, uniquely named folder; trees of many small files
+#     are deleted only at the very end, since creating many files soon after deleting many
+#     runs several times slower on ext4;
+#   - the commands of a pair run in alternating order (the second writer pays for the
+#     first one's write-back), each after a `sync` outside the timing, and a figure is the
+#     median of the per-pair ratios;
+#   - cold runs drop the page cache before each command (root only, else skipped);
+#   - a tree that does not fit the free space or inodes is skipped, saying so.
+set -euo pipefail
+
+build=$(cd "${1:-build}" && pwd)
+cli=$build/bin/stowmere-cli
+driver=$build/bin/backup-bench-driver
+for tool in "$cli" "$driver"; do
+  [[ -x $tool ]] || { echo "speed-targets: $tool is not built" >&2; exit 1; }
+done
+for tool in rsync gnuplot; do
+  command -v $tool >/dev/null || { echo "speed-targets: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
+done
+
+quick=${STOWMERE_BENCH_QUICK:-0}
+if [[ $quick == 1 ]]; then
+  pairs=${STOWMERE_BENCH_PAIRS:-3}
+  small=2000 many=20000 big_count=2 big_mib=32 rss_files=20000 rss_folders=200
+  chart=${STOWMERE_BENCH_CHART:-$build/benchmarks.svg}
+else
+  pairs=${STOWMERE_BENCH_PAIRS:-9}
+  small=20000 many=200000 big_count=4 big_mib=512 rss_files=1000000 rss_folders=10000
+  chart=${STOWMERE_BENCH_CHART:-$PWD/docs/benchmarks.svg}
+fi
+
+work=${STOWMERE_BENCH_DIR:-$build/bench-speed}.$$
+mkdir -p "$work/src" "$work/out" "$work/data"
+trap 'rm -rf "$work"' EXIT
+results=$work/results.tsv
+: >"$results"
+
+now() { date +%s%N; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "nan"; exit }
+  if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+fmt_count() { echo "$1" | sed -e ':a' -e 's/\B[0-9]\{3\}\>/,&/' -e 'ta'; }
+
+# fits MIB INODES: whether the work folder has that much room, with a margin.
+fits() {
+  local avail iavail
+  read -r avail iavail < <(df --output=avail,iavail "$work" | awk 'NR == 2 { print int($1 / 1024), $2 }')
+  ((avail > $1 + 2048 && iavail > $2 + 100000))
+}
+skip() { echo "skipped: $1" | tee -a "$work/skipped"; }
+
+# One backup set per destination, named after the destination folder.
+new_set() { # SOURCE DEST -> set name
+  local name
+  name=$(basename "$2")
+  "$cli" --data "$work/data" new-set "$name" "$2" >/dev/null
+  "$cli" --data "$work/data" add-paths "$name" "$1" >/dev/null
+  echo "$name"
+}
+
+# time_run VAR TOOL SOURCE DEST [SET] [FLAGS] [cold]: seconds of one command, after a sync
+# (and a cache drop for cold) outside the timing. The peak resident size of stowmere-cli
+# goes to $work/rss.
+time_run() {
+  local var=$1 tool=$2 src=$3 dest=$4 set=${5:-} flags=${6:-} mode=${7:-warm}
+  mkdir -p "$dest"
+  sync
+  if [[ $mode == cold ]]; then echo 3 >/proc/sys/vm/drop_caches; fi
+  local start end status=0
+  start=$(now)
+  case $tool in
+    stowmere) /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" backup "$set" $flags --quiet ||
+      status=$? ;;
+    cp) cp -a "$src" "$dest/" || status=$? ;;
+    rsync) rsync -a "$src" "$dest/" || status=$? ;;
+  esac
+  end=$(now)
+  ((status == 0)) || { echo "speed-targets: $tool failed with exit code $status" >&2; exit 1; }
+  printf -v "$var" '%s' "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", (e - s) / 1e9 }')"
+}
+
+# record LABEL OURS_FILE THEIRS_FILE REFERENCE_NAME TARGET: one row of the table from the
+# per-pair seconds of both sides.
+record() {
+  local label=$1 ours=$2 theirs=$3 reference=$4 target=$5
+  local mo mt ratio
+  mo=$(median <"$ours")
+  mt=$(median <"$theirs")
+  ratio=$(paste "$ours" "$theirs" | awk '{ printf "%.4f\n", $1 / $2 }' | median)
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$mo" "$mt" "$reference" "$ratio" "$target" >>"$results"
+  printf '  %-52s %8.3f s  %-9s %8.3f s  ratio %5.2f (target %s)\n' "$label" "$mo" "$reference" "$mt" "$ratio" "$target"
+}
+
+# An incremental row: both destinations are first brought up to date untimed; before each
+# pair, PER_MILLE of the source's files get new contents (0: nothing changes).
+incremental_row() { # LABEL SOURCE PER_MILLE TARGET
+  local label=$1 src=$2 per_mille=$3 target=$4 name
+  name=$(basename "$src")-$per_mille
+  local ours=$work/out/$name-incr-stowmere theirs=$work/out/$name-incr-rsync set t
+  set=$(new_set "$src" "$ours")
+  mkdir -p "$ours" "$theirs"
+  "$cli" --data "$work/data" backup "$set" --quiet
+  rsync -a "$src" "$theirs/"
+  : >"$work/a"; : >"$work/b"
+  for ((p = 1; p <= pairs; p++)); do
+    if ((per_mille > 0)); then "$driver" change "$src" "$per_mille" "$p" >/dev/null; fi
+    if ((p % 2)); then
+      time_run t stowmere "$src" "$ours" "$set" --incremental; echo "$t" >>"$work/a"
+      time_run t rsync "$src" "$theirs"; echo "$t" >>"$work/b"
+    else
+      time_run t rsync "$src" "$theirs"; echo "$t" >>"$work/b"
+      time_run t stowmere "$src" "$ours" "$set" --incremental; echo "$t" >>"$work/a"
+    fi
+  done
+  record "$label" "$work/a" "$work/b" "rsync -a" "$target"
+}
+
+# A full-copy row against one reference into fresh folders; DELETE=1 removes each pair's
+# copies after it (cheap for a few large files, never done for many small ones).
+full_row() { # LABEL SOURCE REFERENCE TARGET DELETE
+  local label=$1 src=$2 reference=$3 target=$4 delete=$5 name t set
+  name=$(basename "$src")
+  : >"$work/a"; : >"$work/b"
+  for ((p = 1; p <= pairs; p++)); do
+    local base=$work/out/$name-full-$p
+    set=$(new_set "$src" "$base-stowmere")
+    if ((p % 2)); then
+      time_run t stowmere "$src" "$base-stowmere" "$set"; echo "$t" >>"$work/a"
+      time_run t "$reference" "$src" "$base-ref"; echo "$t" >>"$work/b"
+    else
+      time_run t "$reference" "$src" "$base-ref"; echo "$t" >>"$work/b"
+      time_run t stowmere "$src" "$base-stowmere" "$set"; echo "$t" >>"$work/a"
+    fi
+    if ((p == 1)); then
+      diff -r -x .stowmere-run.lock "$base-stowmere" "$base-ref" >/dev/null ||
+        { echo "speed-targets: the copies of $name by stowmere-cli and $reference differ" >&2; exit 1; }
+    fi
+    if ((delete)); then rm -rf "$base-stowmere" "$base-ref"; fi
+  done
+  record "$label" "$work/a" "$work/b" "$reference" "$target"
+}
+
+# The cold row: three commands per round in rotating order, each after a cache drop; the
+# reference of a round is the faster of cp -a and rsync -a.
+cold_row() { # LABEL SOURCE TARGET
+  local label=$1 src=$2 target=$3 name t tc tr set
+  name=$(basename "$src")
+  : >"$work/a"; : >"$work/b"
+  for ((p = 1; p <= pairs; p++)); do
+    local base=$work/out/$name-cold-$p ts=0
+    set=$(new_set "$src" "$base-stowmere")
+    case $((p % 3)) in
+      1) time_run ts stowmere "$src" "$base-stowmere" "$set" "" cold
+         time_run tc cp "$src" "$base-cp" "" "" cold
+         time_run tr rsync "$src" "$base-rsync" "" "" cold ;;
+      2) time_run tc cp "$src" "$base-cp" "" "" cold
+         time_run tr rsync "$src" "$base-rsync" "" "" cold
+         time_run ts stowmere "$src" "$base-stowmere" "$set" "" cold ;;
+      0) time_run tr rsync "$src" "$base-rsync" "" "" cold
+         time_run ts stowmere "$src" "$base-stowmere" "$set" "" cold
+         time_run tc cp "$src" "$base-cp" "" "" cold ;;
+    esac
+    echo "$ts" >>"$work/a"
+    awk -v c="$tc" -v r="$tr" 'BEGIN { print (c < r ? c : r) }' >>"$work/b"
+  done
+  record "$label" "$work/a" "$work/b" "faster" "$target"
+}
+
+echo "stowmere-cli against cp -a and rsync -a: $pairs pairs per figure, medians$([[ $quick == 1 ]] && echo ', quick mode')"
+echo "work folder: $work"
+
+# 20,000 files of 1 to 16 KiB in 2,000 folders.
+if fits $((small * 12 / 1024 * (3 * pairs + 4))) $((small * (3 * pairs + 4))); then
+  "$driver" gen-small "$work/src/Small" "$small" $((small / 10)) 5 >/dev/null
+  incremental_row "no-change incremental, $(fmt_count "$small") files" "$work/src/Small" 0 0.35
+  if [[ -w /proc/sys/vm/drop_caches ]]; then
+    cold_row "full copy, $(fmt_count "$small") files of 1-16 KiB, cold" "$work/src/Small" 0.85
+  else
+    skip "the cold full copy: dropping the page cache needs root"
+  fi
+else
+  skip "the $(fmt_count "$small")-file tree: not enough free space or inodes in $work"
+fi
+
+# 200,000 files of 64 to 163 bytes in 20,000 folders.
+if fits $((many * 8 / 1024 * (pairs + 4))) $((many * (pairs + 4))); then
+  "$driver" gen-small "$work/src/Many" "$many" $((many / 10)) 5 64 163 >/dev/null
+  incremental_row "no-change incremental, $(fmt_count "$many") files" "$work/src/Many" 0 0.35
+  incremental_row "incremental, 1 % of $(fmt_count "$many") files changed" "$work/src/Many" 10 0.5
+  full_row "full copy, $(fmt_count "$many") files of 64-163 bytes" "$work/src/Many" cp 0.8 0
+else
+  skip "the $(fmt_count "$many")-file tree: not enough free space or inodes in $work"
+fi
+
+# 4 files of 512 MiB.
+if fits $((big_count * big_mib * 3)) 100; then
+  "$driver" gen-large "$work/src/Large" "$big_count" "$big_mib" >/dev/null
+  full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1
+  rm -rf "$work/src/Large"
+else
+  skip "the $big_count x $big_mib MiB tree: not enough free space in $work"
+fi
+
+# Peak resident memory of a full copy of 1,000,000 files in 10,000 folders.
+if fits $((rss_files * 8 / 1024 * 2)) $((rss_files * 2 + rss_folders * 2)); then
+  "$driver" gen-small "$work/src/Million" "$rss_files" "$rss_folders" 4 0 0 >/dev/null
+  set=$(new_set "$work/src/Million" "$work/out/Million-stowmere")
+  time_run t stowmere "$work/src/Million" "$work/out/Million-stowmere" "$set"
+  rss_mib=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss")
+  printf '  %-52s %8s MiB (target 24 MiB), %s s\n' "peak memory, $(fmt_count "$rss_files") files" "$rss_mib" "$t"
+  printf '%s\t%s\n' "peak memory, $(fmt_count "$rss_files") files in $(fmt_count "$rss_folders") folders" "$rss_mib" >"$work/memory.tsv"
+else
+  skip "the $(fmt_count "$rss_files")-file memory tree: not enough free space or inodes in $work"
+fi
+
+# The chart: the ratios as bars, each target as a mark, parity as a line.
+if [[ -s $results ]]; then
+  mkdir -p "$(dirname "$chart")"
+  memory_note=""
+  [[ -s $work/memory.tsv ]] && memory_note=$(awk -F'\t' '{ printf "%s: %s MiB (target 24 MiB)", $1, $2 }' "$work/memory.tsv")
+  gnuplot <<EOF
+set terminal svg size 960,540 dynamic font "Liberation Sans,13" background "white"
+set output "$chart"
+set datafile separator "\t"
+set title "stowmere-cli against cp -a and rsync -a (lower is faster; medians of $pairs interleaved pairs)"
+set label 1 "$memory_note" at graph 0.01, graph 0.95 left
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.85 border -1
+set boxwidth 0.8
+set yrange [0:*]
+set grid ytics
+set ylabel "time of stowmere-cli / time of the reference"
+set xtics rotate by -20 left font ",11"
+set key outside top center horizontal
+set bmargin 9
+plot "$results" using 5:xtic(1) title "stowmere-cli" linecolor rgb "#2e7d32", \
+     "" using 0:6 with points pointtype 9 pointsize 2 linecolor rgb "#c62828" title "target", \
+     1 with lines dashtype 2 linecolor rgb "#555555" title "parity"
+EOF
+  echo "chart: $chart"
+fi

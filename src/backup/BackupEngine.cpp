@@ -768,6 +768,7 @@ void BackupEngine::CopyOneFile(const std::string& source, const std::string& tar
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;
+        m_result.bytesCopied += outcome.bytes;
         m_observer.fileCopied(m_result.filesCopied);
         break;
     case CopyOutcome::Status::SourceFailed:

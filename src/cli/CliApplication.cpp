@@ -10,6 +10,7 @@
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
 #include "cli/HelpText.h"
+#include "cli/HistoryCommand.h"
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
 #include "cli/ScheduleCommand.h"
@@ -173,6 +174,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return deleteSet(data, line);
     case Command::Backup:
         return backup(data, line);
+    case Command::History:
+        return HistoryCommand(m_out, m_err).run(data, line);
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:
@@ -185,8 +188,12 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
 
 ExitCode CliApplication::list(Catalog& data)
 {
-    for (const BackupSet& set : data.sets())
-        m_out << SetResolver::line({set.number, set.description, set.destination}) << '\n';
+    const auto lastRuns = HistoryCommand(m_out, m_err).lastRuns(data.dataFolder());
+    for (const BackupSet& set : data.sets()) {
+        const auto last = lastRuns.find(set.number);
+        m_out << SetResolver::line({set.number, set.description, set.destination}) << '\t'
+              << HistoryCommand::lastRunColumns(last == lastRuns.end() ? nullptr : &last->second) << '\n';
+    }
     return ExitCode::Success;
 }
 
@@ -265,6 +272,29 @@ ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
 ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
+    const auto start = catalog::RunRecord::Clock::now();
+    HistoryCommand history(m_out, m_err);
+    try {
+        return backup(data, set, line,
+                      [&](const backup::BackupSettings& settings, const backup::BackupResult& result) {
+                          history.record(catalog::makeRunRecord(data.dataFolder(), set, settings, result,
+                                                                start, "stowmere-cli"));
+                      });
+    } catch (const catalog::RuleRefusal& refusal) {
+        // A run refused by the Backup button's checks is a run of the set all the same.
+        backup::BackupSettings settings;
+        settings.destination = set.destination;
+        settings.incremental = line.incremental;
+        settings.dryRun = line.dryRun;
+        history.record(catalog::makeRefusedRecord(data.dataFolder(), set, settings, refusal.what(), start,
+                                                  "stowmere-cli"));
+        throw;
+    }
+}
+
+ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const CommandLine& line,
+                                const RunRecorder& recordRun)
+{
     std::vector<bool> checked;
     catalog::RunRequest request = data.runRequest(set.number, line.incremental,
                                                   [&checked](std::size_t index) { return checked[index]; });
@@ -288,6 +318,9 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
     if (!start.start) {
         if (!start.information.empty())
             throw catalog::RuleRefusal(start.information);
+        backup::BackupResult refused;
+        refused.refused = true;
+        recordRun(request.settings(), refused);
         return ExitCode::NotStarted;
     }
     std::vector<std::string> checkedItems;
@@ -323,20 +356,28 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
         scan.dryRun = true;
         scan.countAllocated = true;
         const backup::BackupResult totals = backup::RunBackup(scan, items, counter, cancelFlag);
-        if (cancelFlag.load())
+        if (cancelFlag.load()) {
+            backup::BackupResult cancelled;
+            cancelled.cancelled = true;
+            recordRun(settings, cancelled);
             return guard.receivedSignal() == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
+        }
         const std::uint64_t needed = totals.preview.neededBytes();
         const std::uint64_t free = backup::GetFreeSpace(settings.destination);
         if (!totals.refused && needed > free) {
-            m_err << ProgressPrinter::escapeControl(
-                         backup::NotEnoughSpaceLine(needed, free, settings.destination))
+            backup::BackupResult refused;
+            refused.refused = true;
+            refused.refusal = backup::NotEnoughSpaceLine(needed, free, settings.destination);
+            m_err << ProgressPrinter::escapeControl(refused.refusal)
                   << "\nNothing was copied; --force starts the backup anyway.\n";
+            recordRun(settings, refused);
             return ExitCode::NotStarted;
         }
     }
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
+    recordRun(settings, result);
     if (line.dryRun) {
         if (!result.refused || line.json)
             preview.totals(result);

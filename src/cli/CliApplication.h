@@ -4,13 +4,20 @@
 #include "cli/CommandLine.h"
 #include "cli/ExitCode.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace stowmere::catalog {
 class Catalog;
-}
+struct BackupSet;
+} // namespace stowmere::catalog
+
+namespace stowmere::backup {
+struct BackupSettings;
+struct BackupResult;
+} // namespace stowmere::backup
 
 namespace stowmere::cli {
 
@@ -38,6 +45,10 @@ private:
     ExitCode removePaths(catalog::Catalog& data, const CommandLine& line);
     ExitCode deleteSet(catalog::Catalog& data, const CommandLine& line);
     ExitCode backup(catalog::Catalog& data, const CommandLine& line);
+    /// Writes a run, or its refusal, to the run history.
+    using RunRecorder = std::function<void(const backup::BackupSettings&, const backup::BackupResult&)>;
+    ExitCode backup(catalog::Catalog& data, const catalog::BackupSet& set, const CommandLine& line,
+                    const RunRecorder& recordRun);
     ExitCode dump(const CommandLine& line);
 
     std::ostream& m_out;

@@ -8,7 +8,7 @@
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 11> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 12> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<Command, const char*>, 11> kNames{{
     {Command::Dump, "dump"},
     {Command::Schedule, "schedule"},
     {Command::Unschedule, "unschedule"},
+    {Command::History, "history"},
 }};
 
 struct Arity {
@@ -40,6 +41,7 @@ Arity arityOf(Command command, std::size_t given)
     case Command::Unschedule:
         return {1, 1, "SET"};
     case Command::Schedule:
+    case Command::History:
         return {0, 1, ""};
     case Command::NewSet:
         return {2, 2, given == 0 ? "DESCRIPTION" : "DEST"};
@@ -179,8 +181,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
         throw fail("schedule: missing --daily HH:MM");
-    if ((sawJson || sawVerbose) && !sawDryRun)
-        throw fail(std::string(sawJson ? "--json" : "--verbose") + " belongs to 'backup --dry-run' only");
+    if (sawJson && !sawDryRun && line.command != Command::History)
+        throw fail("--json belongs to 'backup --dry-run' and 'history' only");
+    if (sawVerbose && !sawDryRun)
+        throw fail("--verbose belongs to 'backup --dry-run' only");
     line.incremental = sawIncremental;
     line.quiet = sawQuiet;
     line.dryRun = sawDryRun;

@@ -22,7 +22,8 @@ enum class Command {
     Backup,
     Dump,
     Schedule,
-    Unschedule
+    Unschedule,
+    History
 };
 
 /// A command-line mistake. what() is the one-line reason shown to the user.
@@ -44,7 +45,7 @@ struct CommandLine {
     bool incremental = false;
     bool quiet = false;
     bool dryRun = false;  ///< --dry-run: list what the backup would do, write nothing
-    bool json = false;    ///< --json: the dry run's list as JSON Lines
+    bool json = false;    ///< --json: the dry run's list (or the history) as JSON Lines
     bool verbose = false; ///< --verbose: the dry run lists up-to-date files too
     bool force = false;   ///< --force: back up even when the copies do not fit the free space
     bool only = false;    ///< --only given; onlyPaths then holds at least one path

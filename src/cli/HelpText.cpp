@@ -20,8 +20,10 @@ std::string helpText(Command command)
         return std::string("Usage: stowmere-cli list [--data DIR]\n"
                            "\n"
                            "Lists the backup sets in the order the Stowmere window shows them,\n"
-                           "one line each: number, description and Backup To Folder, separated\n"
-                           "by tabs.\n"
+                           "one line each: number, description, Backup To Folder, the start of\n"
+                           "the set's last run (UTC, ISO 8601; \"never\") and how it ended (ok,\n"
+                           "warnings, failed, cancelled, refused; \"-\"), separated by tabs.\n"
+                           "Dry runs are not counted.\n"
                            "\n"
                            "Options:\n") +
                kDataOption;
@@ -89,6 +91,9 @@ std::string helpText(Command command)
                "inside a folder are copied as links. Ctrl-C stops the run within a\n"
                "second; the file being copied is abandoned and its old copy kept.\n"
                "\n"
+               "Every run, a dry run too, is added to the run history ('stowmere-cli\n"
+               "history').\n"
+               "\n"
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"
                "  1    some items were not found, or some files or folders could not be\n"
@@ -134,6 +139,23 @@ std::string helpText(Command command)
                            "set with 'stowmere-cli delete-set' removes its timer as well; a set\n"
                            "deleted elsewhere is named by its number.\n") +
                kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::History:
+        return std::string("Usage: stowmere-cli history [SET] [--json] [--data DIR]\n"
+                           "\n"
+                           "Shows the runs of a backup set, or of every set of the data folder,\n"
+                           "oldest first, from the window and the command line alike: one line\n"
+                           "each with the start (UTC), set number, description, kind of run\n"
+                           "(full, incremental, dry run), outcome (ok, warnings, failed,\n"
+                           "cancelled, refused), files and bytes copied and, for a run that\n"
+                           "failed or was refused, why; then indented lines for the items not\n"
+                           "found and the files that failed. SET may also be the number of a\n"
+                           "set deleted since. The history is kept in\n"
+                           "$XDG_STATE_HOME/stowmere/history.jsonl (default ~/.local/state).\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --json         one JSON object a line, as the history keeps it\n" +
+               kDataOption;
     case Command::None:
     case Command::Help:
         break;
@@ -156,6 +178,7 @@ std::string helpText(Command command)
                        "                               back up a set every day\n"
                        "  schedule                     list the scheduled backups\n"
                        "  unschedule SET               remove a set's scheduled backup\n"
+                       "  history [SET]                show the runs of a set or of every set\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

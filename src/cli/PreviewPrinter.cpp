@@ -3,6 +3,7 @@
 
 #include "backup/FailureReport.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/Utf8.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,43 +15,6 @@ namespace {
 
 using backup::PreviewEntry;
 
-/// Length of the valid UTF-8 character at the start of text, 0 when there is none.
-std::size_t characterLength(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0; // overlong
-        if (lead == 0xED)
-            high = 0x9F; // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90; // overlong
-        if (lead == 0xF4)
-            high = 0x8F; // past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    if (byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
-
 } // namespace
 
 PreviewPrinter::PreviewPrinter(std::ostream& out, Format format, bool verbose)
@@ -60,33 +24,12 @@ PreviewPrinter::PreviewPrinter(std::ostream& out, Format format, bool verbose)
 
 bool PreviewPrinter::isValidUtf8(std::string_view text)
 {
-    while (!text.empty()) {
-        const std::size_t length = characterLength(text);
-        if (length == 0)
-            return false;
-        text.remove_prefix(length);
-    }
-    return true;
+    return utf8::isValid(text);
 }
 
 std::string PreviewPrinter::jsonName(std::string_view name)
 {
-    if (isValidUtf8(name))
-        return std::string(name);
-    std::string text;
-    while (!name.empty()) {
-        std::size_t length = characterLength(name);
-        if (length == 0 || name.front() == '\\') {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(name.front()));
-            text += escape;
-            length = 1;
-        } else {
-            text.append(name.substr(0, length));
-        }
-        name.remove_prefix(length);
-    }
-    return text;
+    return utf8::withByteEscapes(name);
 }
 
 void PreviewPrinter::entry(const PreviewEntry& entry)

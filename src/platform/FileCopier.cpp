@@ -125,7 +125,9 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
         return failed(Status::DestinationFailed);
     if (const std::error_code commitError = output.commit(target))
         return failed(Status::DestinationFailed, commitError);
-    return {};
+    CopyOutcome copied;
+    copied.bytes = static_cast<std::uint64_t>(sourceInfo.st_size);
+    return copied;
 }
 
 CopyOutcome FileCopier::copyLink(const std::string& source, const std::string& target, bool onlyWhenDifferent)

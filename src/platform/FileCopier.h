@@ -31,6 +31,8 @@ struct CopyOutcome {
     /// With SourceFailed: the source was there but is no longer what it was listed as
     /// (a file turned into a folder, a link into a file).
     bool changedKind = false;
+    /// With Copied: the bytes of the file copied (its size when it was opened).
+    std::uint64_t bytes = 0;
 
     bool succeeded() const
     {

@@ -74,6 +74,11 @@ std::string xdgDataFolder()
     return paths::join(xdgFolder("XDG_DATA_HOME", ".local/share"), "stowmere");
 }
 
+std::string stateFolder()
+{
+    return paths::join(xdgFolder("XDG_STATE_HOME", ".local/state"), "stowmere");
+}
+
 std::string dataFolderFor(std::string_view exeFolder, std::string_view installedBinFolder)
 {
     const std::string folder(exeFolder);

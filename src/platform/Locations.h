@@ -22,6 +22,10 @@ std::string installedBinFolder();
 /// $XDG_DATA_HOME/stowmere (default ~/.local/share/stowmere).
 std::string xdgDataFolder();
 
+/// $XDG_STATE_HOME/stowmere (default ~/.local/state/stowmere): what the program keeps about
+/// its own runs, such as the run history. Not created here.
+std::string stateFolder();
+
 /// Where Category.cds and Path.cds live for an executable in exeFolder.
 ///
 /// An installed program (exeFolder is installedBinFolder) always uses xdgDataFolder(): root

@@ -49,12 +49,14 @@ TEST_F(SetCommands, ListFollowsTheWindowsOrderAndNumbersAreNeverReused)
         ok({"new-set", description, "/dest"});
     // Case-different descriptions are neighbours, lower case first; an equal description
     // goes after the one already there.
-    EXPECT_EQ(ok({"list"}), "3\ta\t/dest\n4\tA\t/dest\n1\tb\t/dest\n5\tb\t/dest\n2\tB\t/dest\n");
+    EXPECT_EQ(ok({"list"}), "3\ta\t/dest\tnever\t-\n4\tA\t/dest\tnever\t-\n1\tb\t/dest\tnever\t-\n5\tb\t/"
+                            "dest\tnever\t-\n2\tB\t/dest\tnever\t-\n");
 
     ok({"delete-set", "4"});
     ok({"delete-set", "5"});
     EXPECT_EQ(ok({"new-set", "c", "/dest"}), "6\tc\t/dest\n");
-    EXPECT_EQ(ok({"list"}), "3\ta\t/dest\n1\tb\t/dest\n2\tB\t/dest\n6\tc\t/dest\n");
+    EXPECT_EQ(ok({"list"}),
+              "3\ta\t/dest\tnever\t-\n1\tb\t/dest\tnever\t-\n2\tB\t/dest\tnever\t-\n6\tc\t/dest\tnever\t-\n");
 }
 
 TEST_F(SetCommands, NewSetIsRefusedWithTheEditorsMessages)
@@ -88,7 +90,7 @@ TEST_F(SetCommands, TextTooLongForItsColumnIsRefusedNotCut)
     const ProcessResult longFolder = cli({"new-set", "x", "/" + std::string(255, 'f')});
     EXPECT_EQ(longFolder.exitCode, 3);
     EXPECT_NE(longFolder.err.find("Category_BackupDirectory"), std::string::npos) << longFolder.err;
-    EXPECT_EQ(ok({"list"}), "1\t" + fifty + "\t/dest\n");
+    EXPECT_EQ(ok({"list"}), "1\t" + fifty + "\t/dest\tnever\t-\n");
 }
 
 TEST_F(SetCommands, PathsAreStoredFullAndListedInTheWindowsOrder)
@@ -159,7 +161,7 @@ TEST_F(SetCommands, AmbiguousOrUnknownSetIsAnError)
     EXPECT_NE(ambiguous.err.find("\n  1\tdup\t/one\n  2\tdup\t/two\n"), std::string::npos) << ambiguous.err;
     EXPECT_EQ(ok({"paths", "2"}), "");
     EXPECT_EQ(cli({"delete-set", "nope"}).exitCode, 3);
-    EXPECT_EQ(ok({"list"}), "1\tdup\t/one\n2\tdup\t/two\n");
+    EXPECT_EQ(ok({"list"}), "1\tdup\t/one\tnever\t-\n2\tdup\t/two\tnever\t-\n");
 }
 
 TEST_F(SetCommands, UnusableDataFilesStopEveryCommand)
@@ -188,5 +190,5 @@ TEST(DefaultDataFolder, IsTheFolderOfTheExecutables)
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     EXPECT_EQ(ChildProcess::run(copy, {"new-set", "abc", "D:\\Bak"}).exitCode, 0);
     EXPECT_EQ(temp.bytes("bin/Category.cds"), stowmere::cli::test::workedCategoryFile());
-    EXPECT_EQ(ChildProcess::run(copy, {"list"}).out, "1\tabc\tD:\\Bak\n");
+    EXPECT_EQ(ChildProcess::run(copy, {"list"}).out, "1\tabc\tD:\\Bak\tnever\t-\n");
 }

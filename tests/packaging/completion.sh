@@ -38,6 +38,9 @@ cd "$work/files" || exit 1
 expect "backup|" ba
 expect "schedule|" sch
 expect "dump|" du
+expect "history|" hi
+expect "--data|--help|--json|" history Documents --
+expect "Documents|My\\ Pictures|" --data "$work/data" history ""
 expect "--daily|--data|--help|--incremental|" schedule Documents --
 expect "--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
 expect "--data|--help|-h|" -

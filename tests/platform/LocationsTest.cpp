@@ -42,6 +42,15 @@ TEST(Locations, IniFileIsNamedAfterExecutableInConfigHome)
     EXPECT_EQ(locations::configFolder(), "/home/someone/.config");
 }
 
+TEST(Locations, StateFolderIsUnderXdgStateHome)
+{
+    ScopedEnv state("XDG_STATE_HOME", "/var/tmp/state/");
+    EXPECT_EQ(locations::stateFolder(), "/var/tmp/state/stowmere");
+    ScopedEnv relative("XDG_STATE_HOME", "relative/ignored");
+    ScopedEnv home("HOME", "/home/someone");
+    EXPECT_EQ(locations::stateFolder(), "/home/someone/.local/state/stowmere");
+}
+
 TEST(Locations, EnsureFolderCreatesParentsAndNamesFolderOnFailure)
 {
     const TempFolder temp("ensure");

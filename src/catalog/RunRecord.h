@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupEngine.h"
+#include "catalog/Entities.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace stowmere::catalog {
+
+/// How a run ended, as the history keeps it.
+enum class RunOutcome {
+    Ok,        ///< everything was copied or already up to date
+    Warnings,  ///< done, but items were not found or files could not be read
+    Failed,    ///< the destination could not be written, or an unexpected error
+    Cancelled, ///< stopped by the user (Cancel, Ctrl-C, SIGTERM)
+    Refused,   ///< stopped at start: nothing was copied
+};
+
+enum class RunMode { Full, Incremental, DryRun };
+
+/// "ok", "warnings", "failed", "cancelled", "refused".
+const char* outcomeName(RunOutcome outcome);
+std::optional<RunOutcome> outcomeFromName(const std::string& name);
+/// "full", "incremental", "dry run".
+const char* modeName(RunMode mode);
+std::optional<RunMode> modeFromName(const std::string& name);
+
+/// One run of a backup set, a line of the run history.
+struct RunRecord {
+    using Clock = std::chrono::system_clock;
+
+    /// The data folder holding the set (absolute): with the number it names the set, as two
+    /// data folders number their sets independently.
+    std::string dataFolder;
+    std::int32_t setNumber = 0;
+    std::string description;
+    std::string destination;
+    Clock::time_point start;
+    Clock::time_point end;
+    RunMode mode = RunMode::Full;
+    /// Files and links copied; for a dry run, those it would copy.
+    std::uint64_t files = 0;
+    /// Their bytes.
+    std::uint64_t bytes = 0;
+    /// Checked items that were neither a file nor a folder.
+    std::vector<std::string> missingItems;
+    /// Files and folders that failed, with the system's reason: at most kMaxFailures,
+    /// failureCount counts them all.
+    std::vector<backup::NotBackedUp> failures;
+    std::uint64_t failureCount = 0;
+    static constexpr std::size_t kMaxFailures = 100;
+    RunOutcome outcome = RunOutcome::Ok;
+    /// Why a refused or failed run stopped; empty otherwise.
+    std::string reason;
+    /// The destination's file system: "uuid:…", "fsid:…" or "dev:…", and its mount point.
+    /// Empty when the destination could not be looked at (it was missing).
+    std::string fileSystem;
+    std::string mountPoint;
+    /// The program that ran it: "stowmere" or "stowmere-cli".
+    std::string program;
+
+    /// Whether this run counts as "the last backup": ok or warnings, never a dry run.
+    bool isBackup() const
+    {
+        return mode != RunMode::DryRun && (outcome == RunOutcome::Ok || outcome == RunOutcome::Warnings);
+    }
+
+    /// The record as one JSON object on one line, without the line end.
+    std::string toJsonLine() const;
+    /// Reads a line written by toJsonLine. Throws std::invalid_argument saying what is wrong.
+    static RunRecord fromJsonLine(const std::string& line);
+};
+
+/// A data folder as the history names it: absolute, links resolved, no trailing separator.
+std::string historyFolderKey(const std::string& dataFolder);
+
+/// The outcome of a run from its result: refused, then failed (a failed copy or an
+/// unexpected error outranks a cancel, as the engine cancels itself after a failed copy),
+/// then cancelled, then warnings.
+RunOutcome outcomeOf(const backup::BackupResult& result);
+
+/// "2026-12-08T04:12:38Z": UTC, ISO 8601, to the second.
+std::string isoTime(RunRecord::Clock::time_point time);
+/// Reads isoTime's form; none for anything else.
+std::optional<RunRecord::Clock::time_point> parseIsoTime(const std::string& text);
+
+/// The record of one run of set from dataFolder, built the same way for the window and the
+/// command line: the mode from settings, counts and failures from result, the destination's
+/// file system looked at now. end is taken as now.
+RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set, const backup::BackupSettings& settings,
+                        const backup::BackupResult& result, RunRecord::Clock::time_point start,
+                        const std::string& program);
+
+/// The record of a run that was refused before the engine started (the Backup button's
+/// checks, items inside the destination): outcome refused with reason.
+RunRecord makeRefusedRecord(const std::string& dataFolder, const BackupSet& set,
+                            const backup::BackupSettings& settings, const std::string& reason,
+                            RunRecord::Clock::time_point start, const std::string& program);
+
+} // namespace stowmere::catalog

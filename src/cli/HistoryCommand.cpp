@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/HistoryCommand.h"
+
+#include "backup/FailureReport.h"
+#include "catalog/Catalog.h"
+#include "cli/ProgressPrinter.h"
+#include "cli/SetResolver.h"
+
+#include <charconv>
+
+namespace stowmere::cli {
+namespace {
+
+using catalog::RunRecord;
+
+/// The set number a SET argument names: the set of the catalog it names, else a plain
+/// number, so that the history of a deleted set can still be shown.
+std::int32_t setNumberOf(const catalog::Catalog& data, const std::string& set)
+{
+    std::vector<BackupSetEntry> entries;
+    for (const catalog::BackupSet& entry : data.sets())
+        entries.push_back({entry.number, entry.description, entry.destination});
+    try {
+        return data.sets()[SetResolver(entries).resolve(set)].number;
+    } catch (const SetNotFound&) {
+        std::int32_t number = 0;
+        const auto [end, error] = std::from_chars(set.data(), set.data() + set.size(), number);
+        if (error == std::errc() && end == set.data() + set.size() && number > 0)
+            return number;
+        throw;
+    }
+}
+
+} // namespace
+
+HistoryCommand::HistoryCommand(std::ostream& out, std::ostream& err, std::string historyFile)
+    : m_out(out), m_err(err), m_history(std::move(historyFile))
+{
+}
+
+void HistoryCommand::warn(const std::vector<std::string>& warnings)
+{
+    for (const std::string& warning : warnings)
+        m_err << "stowmere-cli: warning: " << ProgressPrinter::escapeControl(warning) << '\n';
+}
+
+ExitCode HistoryCommand::run(const catalog::Catalog& data, const CommandLine& line)
+{
+    std::vector<std::string> warnings;
+    std::vector<RunRecord> runs;
+    if (line.arguments.empty())
+        runs = m_history.runsOf(data.dataFolder(), warnings);
+    else
+        runs = m_history.runsOf(data.dataFolder(), setNumberOf(data, line.arguments[0]), warnings);
+    warn(warnings);
+    for (const RunRecord& run : runs) {
+        if (line.json)
+            m_out << run.toJsonLine() << '\n';
+        else
+            m_out << describe(run);
+    }
+    return ExitCode::Success;
+}
+
+std::map<std::int32_t, RunRecord> HistoryCommand::lastRuns(const std::string& dataFolder)
+{
+    std::vector<std::string> warnings;
+    auto last = m_history.lastRuns(dataFolder, warnings);
+    warn(warnings);
+    return last;
+}
+
+std::string HistoryCommand::lastRunColumns(const RunRecord* last)
+{
+    if (!last)
+        return "never\t-";
+    return catalog::isoTime(last->start) + '\t' + catalog::outcomeName(last->outcome);
+}
+
+void HistoryCommand::record(const RunRecord& record)
+{
+    if (const std::string error = m_history.append(record); !error.empty())
+        m_err << "stowmere-cli: warning: " << ProgressPrinter::escapeControl(error) << '\n';
+}
+
+std::string HistoryCommand::describe(const RunRecord& record)
+{
+    const auto escapeControl = [](const std::string& value) { return ProgressPrinter::escapeControl(value); };
+    std::string text = catalog::isoTime(record.start) + '\t' + std::to_string(record.setNumber) + '\t' +
+                       escapeControl(record.description) + '\t' + catalog::modeName(record.mode) + '\t' +
+                       catalog::outcomeName(record.outcome) + '\t' + std::to_string(record.files) +
+                       (record.files == 1 ? " file" : " files") + '\t' + backup::FormatByteSize(record.bytes);
+    if (!record.reason.empty())
+        text += '\t' + escapeControl(record.reason);
+    text += '\n';
+    for (const std::string& item : record.missingItems)
+        text += "  not found: " + escapeControl(item) + '\n';
+    for (const backup::NotBackedUp& failure : record.failures)
+        text += "  failed: " + escapeControl(failure.path) + ": " + escapeControl(failure.reason) + '\n';
+    if (record.failureCount > record.failures.size())
+        text += "  ... and " + std::to_string(record.failureCount - record.failures.size()) + " more\n";
+    return text;
+}
+
+} // namespace stowmere::cli

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/QtDialogs.h"
+#include "app/StringConversion.h"
 
 #include "platform/Paths.h"
 
@@ -87,7 +88,7 @@ std::optional<QString> QtDialogs::browseFolder(const QString& start)
                                                              kDialogOptions | QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
-    return QString::fromStdString(paths::withoutTrailingSeparator(folder.toStdString()));
+    return toQString(paths::withoutTrailingSeparator(toUtf8String(folder)));
 }
 
 QStringList QtDialogs::openFiles()

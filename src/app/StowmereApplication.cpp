@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/StowmereApplication.h"
+#include "app/StringConversion.h"
 
 #include "app/AppTexts.h"
 #include "app/Dialogs.h"
@@ -25,7 +26,7 @@ bool StowmereApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        m_dialogs.reportException(QString::fromUtf8(error.what()));
+        m_dialogs.reportException(toQString(error.what()));
     } catch (...) {
         m_dialogs.reportException(QStringLiteral("Unexpected error"));
     }

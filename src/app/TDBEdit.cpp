@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/TDataTable.h"
 
+#include "app/StringConversion.h"
 #include "app/TDBEdit.h"
 
 #include <QKeyEvent>
@@ -51,7 +52,7 @@ void TDBEdit::refresh()
         clear();
         return;
     }
-    setText(QString::fromStdString(m_table.FieldByName(m_fieldName).AsString()));
+    setText(toQString(m_table.FieldByName(m_fieldName).AsString()));
 }
 
 void TDBEdit::startEditing()
@@ -65,7 +66,7 @@ void TDBEdit::updateRecord()
     if (!m_modified)
         return;
     startEditing();
-    m_table.FieldByName(m_fieldName).SetAsString(text().toUtf8().toStdString());
+    m_table.FieldByName(m_fieldName).SetAsString(toUtf8String(text()));
     m_modified = false;
 }
 

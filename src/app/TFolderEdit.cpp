@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TFolderEdit.h"
+#include "app/StringConversion.h"
 
 #include "app/Dialogs.h"
 #include "platform/Paths.h"
@@ -56,7 +57,7 @@ void TFolderEdit::browse()
     setFocus();
     if (!chosen)
         return;
-    const QString folder = QString::fromStdString(paths::withoutTrailingSeparator(chosen->toStdString()));
+    const QString folder = toQString(paths::withoutTrailingSeparator(toUtf8String(*chosen)));
     setText(folder);
     m_lastFolder = folder;
 }

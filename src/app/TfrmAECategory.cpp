@@ -3,6 +3,8 @@
 
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
+#include "app/GuardedHandler.h"
+#include "app/StringConversion.h"
 #include "app/Style.h"
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
@@ -46,50 +48,50 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    GradPanel1 = new TGradPanel(this);
-    GradPanel1->setObjectName(QStringLiteral("GradPanel1"));
-    GradPanel1->setFixedHeight(45);
-    style::styleTitlePanel(*GradPanel1, QStringLiteral("Backup Information"));
-    layout->addWidget(GradPanel1);
+    m_titlePanel = new TGradPanel(this);
+    m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
+    m_titlePanel->setFixedHeight(45);
+    style::styleTitlePanel(*m_titlePanel, QStringLiteral("Backup Information"));
+    layout->addWidget(m_titlePanel);
 
-    GradPanel4 = new TGradPanel(this);
-    GradPanel4->setObjectName(QStringLiteral("GradPanel4"));
-    style::styleRoundedPanel(*GradPanel4);
-    layout->addWidget(GradPanel4, 1);
+    m_fieldPanel = new TGradPanel(this);
+    m_fieldPanel->setObjectName(QStringLiteral("GradPanel4"));
+    style::styleRoundedPanel(*m_fieldPanel);
+    layout->addWidget(m_fieldPanel, 1);
 
-    Label1 = makeFieldLabel(GradPanel4, QStringLiteral("Backup Description"), 24, 27);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    DBEdit1 =
-        new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), GradPanel4);
-    DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
-    DBEdit1->setFont(style::sansFont(13));
-    DBEdit1->setGeometry(192, 24, 313, 24);
+    m_descriptionLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup Description"), 24, 27);
+    m_descriptionLabel->setObjectName(QStringLiteral("Label1"));
+    m_descriptionEdit =
+        new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), m_fieldPanel);
+    m_descriptionEdit->setObjectName(QStringLiteral("DBEdit1"));
+    m_descriptionEdit->setFont(style::sansFont(13));
+    m_descriptionEdit->setGeometry(192, 24, 313, 24);
 
-    Label2 = makeFieldLabel(GradPanel4, QStringLiteral("Backup To Folder"), 24, 59);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    DirectoryEdit1 = new TFolderEdit(m_dialogs, GradPanel4);
-    DirectoryEdit1->setObjectName(QStringLiteral("DirectoryEdit1"));
-    DirectoryEdit1->setFont(style::sansFont(13));
-    DirectoryEdit1->setGeometry(192, 56, 425, 24);
+    m_folderLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup To Folder"), 24, 59);
+    m_folderLabel->setObjectName(QStringLiteral("Label2"));
+    m_folderEdit = new TFolderEdit(m_dialogs, m_fieldPanel);
+    m_folderEdit->setObjectName(QStringLiteral("DirectoryEdit1"));
+    m_folderEdit->setFont(style::sansFont(13));
+    m_folderEdit->setGeometry(192, 56, 425, 24);
 
-    GradPanel3 = new TGradPanel(this);
-    GradPanel3->setObjectName(QStringLiteral("GradPanel3"));
-    GradPanel3->setFixedHeight(45);
-    style::styleButtonBar(*GradPanel3);
-    layout->addWidget(GradPanel3);
+    m_buttonBar = new TGradPanel(this);
+    m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
+    m_buttonBar->setFixedHeight(45);
+    style::styleButtonBar(*m_buttonBar);
+    layout->addWidget(m_buttonBar);
 
-    btnSave = style::makeButton(GradPanel3, QStringLiteral("Save"), Glyphs::save(), 5, false);
-    btnSave->setObjectName(QStringLiteral("btnSave"));
-    btnSave->setGeometry(19, 10, 75, 25);
-    btnCancel = style::makeButton(GradPanel3, QStringLiteral("Cancel"), Glyphs::cancel(), 5, false);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(543, 10, 75, 25);
+    m_saveButton = style::makeButton(m_buttonBar, QStringLiteral("Save"), Glyphs::save(), 5, false);
+    m_saveButton->setObjectName(QStringLiteral("btnSave"));
+    m_saveButton->setGeometry(19, 10, 75, 25);
+    m_cancelButton = style::makeButton(m_buttonBar, QStringLiteral("Cancel"), Glyphs::cancel(), 5, false);
+    m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
+    m_cancelButton->setGeometry(543, 10, 75, 25);
 
-    connect(btnSave, &TGradCustomControl::clicked, this, &TfrmAECategory::btnSaveClick);
-    connect(btnCancel, &TGradCustomControl::clicked, this, &TfrmAECategory::btnCancelClick);
-    setTabOrder(DBEdit1, DirectoryEdit1);
-    setTabOrder(DirectoryEdit1, btnSave);
-    setTabOrder(btnSave, btnCancel);
+    connect(m_saveButton, &TGradCustomControl::clicked, this, &TfrmAECategory::btnSaveClick);
+    connect(m_cancelButton, &TGradCustomControl::clicked, this, &TfrmAECategory::btnCancelClick);
+    setTabOrder(m_descriptionEdit, m_folderEdit);
+    setTabOrder(m_folderEdit, m_saveButton);
+    setTabOrder(m_saveButton, m_cancelButton);
 }
 
 void TfrmAECategory::showEvent(QShowEvent* event)
@@ -105,31 +107,31 @@ void TfrmAECategory::FormShow()
         move(parentWidget()->frameGeometry().center() - rect().center());
     m_savedSet.reset();
     if (m_catalog.setEdit() == catalog::Catalog::SetEdit::New)
-        DirectoryEdit1->clear();
+        m_folderEdit->clear();
     else if (m_catalog.setEdit() == catalog::Catalog::SetEdit::Existing)
-        DirectoryEdit1->setText(QString::fromStdString(m_catalog.editedDestination()));
-    DBEdit1->refresh();
-    DBEdit1->setFocus();
+        m_folderEdit->setText(toQString(m_catalog.editedDestination()));
+    m_descriptionEdit->refresh();
+    m_descriptionEdit->setFocus();
 }
 
 void TfrmAECategory::btnSaveClick()
 {
-    try {
-        DBEdit1->updateRecord();
-        m_savedSet = m_catalog.saveEditedSet(DirectoryEdit1->text().toUtf8().toStdString());
-        accept();
-    } catch (const catalog::RuleRefusal& refusal) {
-        m_dialogs.information(QString::fromUtf8(refusal.what()));
-        QWidget* field = refusal.field() == catalog::RuleRefusal::Field::Destination
-                             ? static_cast<QWidget*>(DirectoryEdit1)
-                             : static_cast<QWidget*>(DBEdit1);
+    const auto focusFieldAtFault = [this](const std::exception& error) {
+        const auto* refusal = dynamic_cast<const catalog::RuleRefusal*>(&error);
+        QWidget* field = refusal && refusal->field() == catalog::RuleRefusal::Field::Destination
+                             ? static_cast<QWidget*>(m_folderEdit)
+                             : static_cast<QWidget*>(m_descriptionEdit);
         if (field->isEnabled())
             field->setFocus();
-    } catch (const std::exception& error) {
-        m_dialogs.error(QString::fromUtf8(error.what()));
-        if (DBEdit1->isEnabled())
-            DBEdit1->setFocus();
-    }
+    };
+    guarded(
+        m_dialogs,
+        [this] {
+            m_descriptionEdit->updateRecord();
+            m_savedSet = m_catalog.saveEditedSet(toUtf8String(m_folderEdit->text()));
+            accept();
+        },
+        OnFailure().refusalAsInformation().recover(focusFieldAtFault));
 }
 
 void TfrmAECategory::btnCancelClick()

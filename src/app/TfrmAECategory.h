@@ -30,20 +30,6 @@ class TfrmAECategory : public QDialog {
 public:
     TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent = nullptr);
 
-    TGradPanel* GradPanel1 = nullptr;
-    TGradPanel* GradPanel4 = nullptr;
-    QLabel* Label1 = nullptr;
-    TDBEdit* DBEdit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    TFolderEdit* DirectoryEdit1 = nullptr;
-    TGradPanel* GradPanel3 = nullptr;
-    TGradButton* btnSave = nullptr;
-    TGradButton* btnCancel = nullptr;
-
-    void FormShow();
-    void btnSaveClick();
-    void btnCancelClick();
-
     /// The number of the set the last Save kept; none after Cancel or a title-bar close.
     std::optional<std::int32_t> savedSet() const { return m_savedSet; }
 
@@ -52,6 +38,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void FormShow();
+    void btnSaveClick();
+    void btnCancelClick();
+
+    // The widgets; each one's object name is its name in the dialog's design.
+    TGradPanel* m_titlePanel = nullptr;    // GradPanel1
+    TGradPanel* m_fieldPanel = nullptr;    // GradPanel4
+    QLabel* m_descriptionLabel = nullptr;  // Label1
+    TDBEdit* m_descriptionEdit = nullptr;  // DBEdit1
+    QLabel* m_folderLabel = nullptr;       // Label2
+    TFolderEdit* m_folderEdit = nullptr;   // DirectoryEdit1
+    TGradPanel* m_buttonBar = nullptr;     // GradPanel3
+    TGradButton* m_saveButton = nullptr;   // btnSave
+    TGradButton* m_cancelButton = nullptr; // btnCancel
+
     Dialogs& m_dialogs;
     catalog::Catalog& m_catalog;
     std::optional<std::int32_t> m_savedSet;

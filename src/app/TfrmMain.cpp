@@ -2,14 +2,15 @@
 #include "app/TfrmMain.h"
 
 #include "app/AppTexts.h"
+#include "app/BackupWorker.h"
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
+#include "app/GuardedHandler.h"
 #include "app/ListItemPainter.h"
+#include "app/StringConversion.h"
 #include "app/Style.h"
-#include "app/TBackupThread.h"
 #include "app/TCheckListBox.h"
 #include "app/TfrmAECategory.h"
-#include "app/UiThread.h"
 #include "app/WaitCursor.h"
 #include "backup/BackupStartCheck.h"
 #include "catalog/Catalog.h"
@@ -22,7 +23,6 @@
 #include "progress/Progress.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -58,15 +58,6 @@ constexpr int kFadeMilliseconds = 600;
 constexpr int kCloseFromRight = 100;
 constexpr int kWebFromRight = 175;
 
-QString fromStd(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-std::string toStd(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
-
 // Ends a bulk update of a list on every exit path.
 class BulkUpdate {
 public:
@@ -93,23 +84,17 @@ TfrmMain::TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(texts::mainCaption());
     createComponents();
-    FormPlacement1 = new TFormPlacement(this);
-    FormPlacement1->setCloseQueryHandler([this] { return closeQuery(); });
-    FormPlacement1->setErrorReport([this](const QString& message) { m_dialogs.reportException(message); });
+    connectHandlers();
+    m_placement = new TFormPlacement(this);
+    m_placement->setCloseQueryHandler([this] { return closeQuery(); });
+    m_placement->setErrorReport([this](const QString& message) { m_dialogs.reportException(message); });
     FormCreate();
 }
 
 TfrmMain::~TfrmMain()
 {
-    if (m_backupThread) {
-        // A run still going when the window is destroyed (only a test does that): stop it,
-        // answering its calls to this thread while waiting.
-        m_cancelFlag = true;
-        while (!m_backupThread->wait(10))
-            QCoreApplication::processEvents();
-        delete m_backupThread;
-        m_backupThread = nullptr;
-    }
+    // A run still going when the window is destroyed is stopped before the tables close.
+    m_backupWorker.reset();
     CloseTables();
 }
 
@@ -130,134 +115,140 @@ void TfrmMain::createComponents()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    GradPanel1 = new TGradPanel(this);
-    GradPanel1->setObjectName(QStringLiteral("GradPanel1"));
-    GradPanel1->setFixedHeight(45);
-    style::styleTitlePanel(*GradPanel1, QStringLiteral("Stowmere"));
-    outer->addWidget(GradPanel1);
+    m_titlePanel = new TGradPanel(this);
+    m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
+    m_titlePanel->setFixedHeight(45);
+    style::styleTitlePanel(*m_titlePanel, QStringLiteral("Stowmere"));
+    outer->addWidget(m_titlePanel);
 
-    Label2 = new QLabel(QStringLiteral("Backup Name"), GradPanel1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(style::sansFont(11, true));
-    Label2->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-    Label2->adjustSize();
-    Label2->move(56, 22);
+    m_backupNameLabel = new QLabel(QStringLiteral("Backup Name"), m_titlePanel);
+    m_backupNameLabel->setObjectName(QStringLiteral("Label2"));
+    m_backupNameLabel->setFont(style::sansFont(11, true));
+    m_backupNameLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    m_backupNameLabel->adjustSize();
+    m_backupNameLabel->move(56, 22);
 
-    Label1 = new QLabel(texts::webCaption(), GradPanel1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(style::sansFont(11));
-    Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-    Label1->setCursor(Qt::PointingHandCursor);
-    Label1->setToolTip(texts::webAddress());
-    Label1->adjustSize();
-    Label1->move(856, 16);
-    Label1->installEventFilter(this);
+    m_webLink = new QLabel(texts::webCaption(), m_titlePanel);
+    m_webLink->setObjectName(QStringLiteral("Label1"));
+    m_webLink->setFont(style::sansFont(11));
+    m_webLink->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    m_webLink->setCursor(Qt::PointingHandCursor);
+    m_webLink->setToolTip(texts::webAddress());
+    m_webLink->adjustSize();
+    m_webLink->move(856, 16);
+    m_webLink->installEventFilter(this);
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(0);
     outer->addLayout(middle, 1);
 
-    GradPanel2 = new TGradPanel(this);
-    GradPanel2->setObjectName(QStringLiteral("GradPanel2"));
-    GradPanel2->setFixedWidth(233);
-    style::styleWhitePanel(*GradPanel2, 5);
-    GradPanel2->setFont(style::sansFont(13));
-    middle->addWidget(GradPanel2);
+    m_setPanel = new TGradPanel(this);
+    m_setPanel->setObjectName(QStringLiteral("GradPanel2"));
+    m_setPanel->setFixedWidth(233);
+    style::styleWhitePanel(*m_setPanel, 5);
+    m_setPanel->setFont(style::sansFont(13));
+    middle->addWidget(m_setPanel);
 
-    lstCategory = new TListBox(GradPanel2);
-    lstCategory->setObjectName(QStringLiteral("lstCategory"));
-    lstCategory->setToolTip(QStringLiteral("Double-click to edit Backup Information"));
-    lstCategory->setOnDrawItem(drawListItem);
-    auto* categoryBox = new QVBoxLayout(GradPanel2);
+    m_setList = new TListBox(m_setPanel);
+    m_setList->setObjectName(QStringLiteral("lstCategory"));
+    m_setList->setToolTip(QStringLiteral("Double-click to edit Backup Information"));
+    m_setList->setOnDrawItem(drawListItem);
+    auto* categoryBox = new QVBoxLayout(m_setPanel);
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
-    categoryBox->addWidget(lstCategory);
+    categoryBox->addWidget(m_setList);
 
-    GradPanel5 = new TGradPanel(this);
-    GradPanel5->setObjectName(QStringLiteral("GradPanel5"));
-    style::styleWhitePanel(*GradPanel5, 5);
-    GradPanel5->SetFontColor(0xCE0000);
-    middle->addWidget(GradPanel5, 1);
+    m_pathPanel = new TGradPanel(this);
+    m_pathPanel->setObjectName(QStringLiteral("GradPanel5"));
+    style::styleWhitePanel(*m_pathPanel, 5);
+    m_pathPanel->SetFontColor(0xCE0000);
+    middle->addWidget(m_pathPanel, 1);
 
-    chklstList = new TCheckListBox(GradPanel5);
-    chklstList->setObjectName(QStringLiteral("chklstList"));
-    chklstList->setFont(style::sansFont(13));
-    chklstList->setOnDrawItem(drawListItem);
-    auto* pathBox = new QVBoxLayout(GradPanel5);
+    m_pathList = new TCheckListBox(m_pathPanel);
+    m_pathList->setObjectName(QStringLiteral("chklstList"));
+    m_pathList->setFont(style::sansFont(13));
+    m_pathList->setOnDrawItem(drawListItem);
+    auto* pathBox = new QVBoxLayout(m_pathPanel);
     pathBox->setContentsMargins(0, 0, 0, 0);
-    pathBox->addWidget(chklstList);
+    pathBox->addWidget(m_pathList);
 
-    GradPanel4 = new TGradPanel(this);
-    GradPanel4->setObjectName(QStringLiteral("GradPanel4"));
-    GradPanel4->setFixedWidth(208);
-    style::styleWhitePanel(*GradPanel4, 5);
-    middle->addWidget(GradPanel4);
+    m_commandPanel = new TGradPanel(this);
+    m_commandPanel->setObjectName(QStringLiteral("GradPanel4"));
+    m_commandPanel->setFixedWidth(208);
+    style::styleWhitePanel(*m_commandPanel, 5);
+    middle->addWidget(m_commandPanel);
 
-    btnAddFolder = style::makeButton(GradPanel4, QStringLiteral("Add Folder"), Glyphs::addFolder(), 12, true);
-    btnAddFolder->setObjectName(QStringLiteral("btnAddFolder"));
-    btnAddFolder->setGeometry(38, 34, 126, 55);
-    btnAddFiles = style::makeButton(GradPanel4, QStringLiteral("Add Files"), Glyphs::addFiles(), 12, true);
-    btnAddFiles->setObjectName(QStringLiteral("btnAddFiles"));
-    btnAddFiles->setGeometry(38, 146, 126, 55);
-    btnDelete = style::makeButton(GradPanel4, QStringLiteral("Delete"), Glyphs::deleteItems(), 15, true);
-    btnDelete->setObjectName(QStringLiteral("btnDelete"));
-    btnDelete->setGeometry(38, 258, 126, 55);
-    btnBackup = style::makeButton(GradPanel4, QStringLiteral("Backup"), Glyphs::backup(), 10, true);
-    btnBackup->setObjectName(QStringLiteral("btnBackup"));
-    btnBackup->setGeometry(38, 378, 126, 55);
+    m_addFolderButton =
+        style::makeButton(m_commandPanel, QStringLiteral("Add Folder"), Glyphs::addFolder(), 12, true);
+    m_addFolderButton->setObjectName(QStringLiteral("btnAddFolder"));
+    m_addFolderButton->setGeometry(38, 34, 126, 55);
+    m_addFilesButton =
+        style::makeButton(m_commandPanel, QStringLiteral("Add Files"), Glyphs::addFiles(), 12, true);
+    m_addFilesButton->setObjectName(QStringLiteral("btnAddFiles"));
+    m_addFilesButton->setGeometry(38, 146, 126, 55);
+    m_deletePathsButton =
+        style::makeButton(m_commandPanel, QStringLiteral("Delete"), Glyphs::deleteItems(), 15, true);
+    m_deletePathsButton->setObjectName(QStringLiteral("btnDelete"));
+    m_deletePathsButton->setGeometry(38, 258, 126, 55);
+    m_backupButton = style::makeButton(m_commandPanel, QStringLiteral("Backup"), Glyphs::backup(), 10, true);
+    m_backupButton->setObjectName(QStringLiteral("btnBackup"));
+    m_backupButton->setGeometry(38, 378, 126, 55);
 
-    GradPanel3 = new TGradPanel(this);
-    GradPanel3->setObjectName(QStringLiteral("GradPanel3"));
-    GradPanel3->setFixedHeight(45);
-    style::styleButtonBar(*GradPanel3);
-    outer->addWidget(GradPanel3);
+    m_buttonBar = new TGradPanel(this);
+    m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
+    m_buttonBar->setFixedHeight(45);
+    style::styleButtonBar(*m_buttonBar);
+    outer->addWidget(m_buttonBar);
 
-    btnAddCategory = style::makeButton(GradPanel3, QStringLiteral("Add"), QImage(), 2, false);
-    btnAddCategory->setObjectName(QStringLiteral("btnAddCategory"));
-    btnAddCategory->setGeometry(8, 10, 75, 25);
-    btnAddCategory->setToolTip(QStringLiteral("Add Backup"));
-    btnDeleteCategory = style::makeButton(GradPanel3, QStringLiteral("Delete"), QImage(), 2, false);
-    btnDeleteCategory->setObjectName(QStringLiteral("btnDeleteCategory"));
-    btnDeleteCategory->setGeometry(144, 10, 75, 25);
-    btnDeleteCategory->setToolTip(QStringLiteral("Delete Backup"));
+    m_addSetButton = style::makeButton(m_buttonBar, QStringLiteral("Add"), QImage(), 2, false);
+    m_addSetButton->setObjectName(QStringLiteral("btnAddCategory"));
+    m_addSetButton->setGeometry(8, 10, 75, 25);
+    m_addSetButton->setToolTip(QStringLiteral("Add Backup"));
+    m_deleteSetButton = style::makeButton(m_buttonBar, QStringLiteral("Delete"), QImage(), 2, false);
+    m_deleteSetButton->setObjectName(QStringLiteral("btnDeleteCategory"));
+    m_deleteSetButton->setGeometry(144, 10, 75, 25);
+    m_deleteSetButton->setToolTip(QStringLiteral("Delete Backup"));
 
-    chkSelectAll = new TGradCheckBox(GradPanel3);
-    chkSelectAll->setObjectName(QStringLiteral("chkSelectAll"));
-    style::styleBarCheckBox(*chkSelectAll, QStringLiteral("Select All"));
-    chkSelectAll->setGeometry(384, 14, style::checkBoxWidth(*chkSelectAll, 73), 17);
-    chkIncremental = new TGradCheckBox(GradPanel3);
-    chkIncremental->setObjectName(QStringLiteral("chkIncremental"));
-    style::styleBarCheckBox(*chkIncremental, QStringLiteral("Incremental Backup"));
-    chkIncremental->setGeometry(560, 14, style::checkBoxWidth(*chkIncremental, 121), 17);
+    m_selectAllBox = new TGradCheckBox(m_buttonBar);
+    m_selectAllBox->setObjectName(QStringLiteral("chkSelectAll"));
+    style::styleBarCheckBox(*m_selectAllBox, QStringLiteral("Select All"));
+    m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
+    m_incrementalBox = new TGradCheckBox(m_buttonBar);
+    m_incrementalBox->setObjectName(QStringLiteral("chkIncremental"));
+    style::styleBarCheckBox(*m_incrementalBox, QStringLiteral("Incremental Backup"));
+    m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
 
-    SpeedButton1 = new QToolButton(GradPanel3);
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setText(QStringLiteral(".?."));
-    SpeedButton1->setAutoRaise(true);
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    SpeedButton1->setFont(style::arialFont(13, true));
-    SpeedButton1->setStyleSheet(
+    m_helpButton = new QToolButton(m_buttonBar);
+    m_helpButton->setObjectName(QStringLiteral("SpeedButton1"));
+    m_helpButton->setText(QStringLiteral(".?."));
+    m_helpButton->setAutoRaise(true);
+    m_helpButton->setFocusPolicy(Qt::NoFocus);
+    m_helpButton->setFont(style::arialFont(13, true));
+    m_helpButton->setStyleSheet(
         QStringLiteral("QToolButton { color: white; background: transparent; border: none; }"
                        "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"));
-    SpeedButton1->setToolTip(QStringLiteral("Short Help Tutorial..."));
-    SpeedButton1->setGeometry(808, 13, 20, 20);
+    m_helpButton->setToolTip(QStringLiteral("Short Help Tutorial..."));
+    m_helpButton->setGeometry(808, 13, 20, 20);
 
-    btnClose = style::makeButton(GradPanel3, QStringLiteral("Exit"), QImage(), 2, false);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(920, 10, 75, 25);
+    m_exitButton = style::makeButton(m_buttonBar, QStringLiteral("Exit"), QImage(), 2, false);
+    m_exitButton->setObjectName(QStringLiteral("btnClose"));
+    m_exitButton->setGeometry(920, 10, 75, 25);
     setMinimumSize(minimumLayoutSize());
+}
 
-    connect(lstCategory, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
-    connect(lstCategory, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
-    connect(btnAddCategory, &TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
-    connect(btnDeleteCategory, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
-    connect(btnAddFolder, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
-    connect(btnAddFiles, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
-    connect(btnDelete, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
-    connect(btnBackup, &TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
-    connect(btnClose, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
-    connect(chkSelectAll, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+void TfrmMain::connectHandlers()
+{
+    connect(m_setList, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
+    connect(m_setList, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
+    connect(m_addSetButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
+    connect(m_deleteSetButton, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
+    connect(m_addFolderButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
+    connect(m_addFilesButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
+    connect(m_deletePathsButton, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
+    connect(m_backupButton, &TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
+    connect(m_exitButton, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
+    connect(m_selectAllBox, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
+    connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
@@ -268,27 +259,23 @@ QSize TfrmMain::minimumLayoutSize() const
     // smallest window is the one where they still start right of everything else on their
     // bars, and where the lowest of the large buttons still shows whole.
     constexpr int kGap = 8;
-    const int barEnd = std::max({chkSelectAll->geometry().right(), chkIncremental->geometry().right(),
-                                 SpeedButton1->geometry().right(), btnDeleteCategory->geometry().right()}) +
+    const int barEnd = std::max({m_selectAllBox->geometry().right(), m_incrementalBox->geometry().right(),
+                                 m_helpButton->geometry().right(), m_deleteSetButton->geometry().right()}) +
                        1;
-    const int titleEnd = Label2->geometry().right() + 1;
+    const int titleEnd = m_backupNameLabel->geometry().right() + 1;
     const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
-    const int height = GradPanel1->height() + GradPanel3->height() + btnBackup->geometry().bottom() + 1 +
-                       GradPanel4->BorderWidth() + kGap;
+    const int height = m_titlePanel->height() + m_buttonBar->height() + m_backupButton->geometry().bottom() +
+                       1 + m_commandPanel->BorderWidth() + kGap;
     return {width, height};
 }
 
 void TfrmMain::FormCreate()
 {
-    try {
-        m_catalog->open();
-    } catch (const std::exception& error) {
-        m_dialogs.error(fromStd(error.what()));
-    }
+    guarded(m_dialogs, [this] { m_catalog->open(); });
     for (const std::string& error : m_catalog->openErrors())
-        m_dialogs.error(fromStd(error));
+        m_dialogs.error(toQString(error));
     for (const std::string& notice : m_catalog->notices())
-        m_dialogs.information(fromStd(notice));
+        m_dialogs.information(toQString(notice));
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
@@ -300,12 +287,13 @@ void TfrmMain::showEvent(QShowEvent* event)
 
 void TfrmMain::FormShow()
 {
-    try {
-        FillCategoryList();
-        selectCategory(0);
-    } catch (const std::exception& error) {
-        m_dialogs.reportException(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [this] {
+            FillCategoryList();
+            selectCategory(0);
+        },
+        OnFailure().showIn(MessageKind::Application));
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event)
@@ -319,14 +307,14 @@ void TfrmMain::FormResize()
     // The outer width includes the frame a window manager adds; without one it is the
     // window's own width.
     const int outerWidth = frameGeometry().width();
-    btnClose->move(outerWidth - kCloseFromRight, btnClose->y());
-    Label1->move(outerWidth - kWebFromRight, Label1->y());
-    chklstList->viewport()->update();
+    m_exitButton->move(outerWidth - kCloseFromRight, m_exitButton->y());
+    m_webLink->move(outerWidth - kWebFromRight, m_webLink->y());
+    m_pathList->viewport()->update();
 }
 
 bool TfrmMain::closeQuery()
 {
-    if (!m_backupThread)
+    if (!m_backupWorker)
         return true;
     // Closing during a run cancels it; the window closes once the run has stopped.
     m_closeAfterRun = true;
@@ -345,7 +333,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     event->ignore();
     if (m_fading)
         return;
-    if (m_backupThread) {
+    if (m_backupWorker) {
         closeQuery();
         return;
     }
@@ -400,37 +388,32 @@ void TfrmMain::CloseTables()
         case Catalog::SaveStatus::ChangedOnDisk:
             // stowmere-cli may have changed the file while the window was open; replacing it
             // unasked would lose that change without a word.
-            if (m_dialogs.confirm(fromStd(catalog::messages::changedElsewhereQuestion(result.file))))
+            if (m_dialogs.confirm(toQString(catalog::messages::changedElsewhereQuestion(result.file))))
                 m_catalog->replaceChangedFile(result.file);
             else
                 m_catalog->keepFileOnDisk(result.file);
             break;
         case Catalog::SaveStatus::Failed:
             if (!m_dialogs.confirm(
-                    fromStd(catalog::messages::saveFailedQuestion(result.file, result.reason))))
+                    toQString(catalog::messages::saveFailedQuestion(result.file, result.reason))))
                 m_catalog->keepFileOnDisk(result.file);
             break;
         }
     }
 }
 
-void TfrmMain::pumpMessages()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Label1) {
-        QFont font = Label1->font();
+    if (watched == m_webLink) {
+        QFont font = m_webLink->font();
         switch (event->type()) {
         case QEvent::Enter:
             font.setUnderline(true);
-            Label1->setFont(font);
+            m_webLink->setFont(font);
             break;
         case QEvent::Leave:
             font.setUnderline(false);
-            Label1->setFont(font);
+            m_webLink->setFont(font);
             break;
         case QEvent::MouseButtonRelease:
             Label1Click();
@@ -461,13 +444,7 @@ bool TfrmMain::categoriesEmpty() const
 
 bool TfrmMain::changesAllowed()
 {
-    try {
-        m_catalog->checkChangesAllowed();
-        return true;
-    } catch (const catalog::ChangesRefused& refusal) {
-        m_dialogs.error(fromStd(refusal.what()));
-        return false;
-    }
+    return guarded(m_dialogs, [this] { m_catalog->checkChangesAllowed(); });
 }
 
 // Paths go to the highlighted set; with no sets at all the command does nothing, and
@@ -476,8 +453,8 @@ bool TfrmMain::pathsCanBeAdded()
 {
     if (!changesAllowed() || categoriesEmpty())
         return false;
-    if (lstCategory->itemIndex() < 0) {
-        m_dialogs.information(fromStd(catalog::messages::kSelectBackup));
+    if (m_setList->itemIndex() < 0) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
         return false;
     }
     return true;
@@ -495,36 +472,36 @@ std::optional<catalog::BackupSet> TfrmMain::currentSet() const
 
 void TfrmMain::FillCategoryList()
 {
-    lstCategory->clear();
+    m_setList->clear();
     m_categoryNos.clear();
-    BulkUpdate bulk(*lstCategory);
+    BulkUpdate bulk(*m_setList);
     for (const catalog::BackupSet& set : m_catalog->sets()) {
-        lstCategory->addItem(fromStd(set.description));
+        m_setList->addItem(toQString(set.description));
         m_categoryNos.push_back(set.number);
     }
 }
 
 void TfrmMain::FillPathList()
 {
-    chkSelectAll->SetChecked(false);
-    chklstList->clear();
+    m_selectAllBox->SetChecked(false);
+    m_pathList->clear();
     m_pathNos.clear();
     if (m_currentSet) {
-        BulkUpdate bulk(*chklstList);
+        BulkUpdate bulk(*m_pathList);
         for (const catalog::PathEntry& path : m_catalog->paths(*m_currentSet)) {
-            chklstList->addItem(fromStd(path.item));
+            m_pathList->addItem(toQString(path.item));
             m_pathNos.push_back(path.number);
         }
     }
-    chklstList->viewport()->repaint();
+    m_pathList->viewport()->repaint();
 }
 
 bool TfrmMain::LocateCategory()
 {
-    const int index = lstCategory->itemIndex();
+    const int index = m_setList->itemIndex();
     if (index < 0 || index >= static_cast<int>(m_categoryNos.size()) ||
         !m_catalog->findSet(m_categoryNos[static_cast<std::size_t>(index)])) {
-        m_dialogs.error(fromStd(catalog::messages::kSetNotFound));
+        m_dialogs.error(toQString(catalog::messages::kSetNotFound));
         return false;
     }
     m_currentSet = m_categoryNos[static_cast<std::size_t>(index)];
@@ -533,7 +510,7 @@ bool TfrmMain::LocateCategory()
 
 bool TfrmMain::LocatePath()
 {
-    const int index = chklstList->currentRow();
+    const int index = m_pathList->currentRow();
     bool found = false;
     if (index >= 0 && index < static_cast<int>(m_pathNos.size()) && m_currentSet) {
         const std::int32_t number = m_pathNos[static_cast<std::size_t>(index)];
@@ -541,25 +518,25 @@ bool TfrmMain::LocatePath()
             found = found || path.number == number;
     }
     if (!found)
-        m_dialogs.error(fromStd(catalog::messages::kPathNotFound));
+        m_dialogs.error(toQString(catalog::messages::kPathNotFound));
     return found;
 }
 
 void TfrmMain::selectCategory(int index)
 {
-    if (index < 0 || index >= lstCategory->count()) {
-        lstCategory->setItemIndex(-1);
+    if (index < 0 || index >= m_setList->count()) {
+        m_setList->setItemIndex(-1);
         m_currentSet.reset();
-        chklstList->clear();
+        m_pathList->clear();
         m_pathNos.clear();
-        chkSelectAll->SetChecked(false);
+        m_selectAllBox->SetChecked(false);
         return;
     }
-    lstCategory->setItemIndex(index);
+    m_setList->setItemIndex(index);
     if (LocateCategory()) {
         FillPathList();
-        if (chklstList->count() > 0)
-            chklstList->setCurrentRow(0);
+        if (m_pathList->count() > 0)
+            m_pathList->setCurrentRow(0);
     }
 }
 
@@ -576,18 +553,18 @@ int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
 
 void TfrmMain::lstCategoryClick()
 {
-    if (lstCategory->itemIndex() < 0)
+    if (m_setList->itemIndex() < 0)
         return;
-    try {
-        if (!LocateCategory())
-            return;
-        pumpMessages();
-        FillPathList();
-        if (chklstList->count() > 0)
-            chklstList->setCurrentRow(0);
-    } catch (const std::exception& error) {
-        m_dialogs.reportException(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [this] {
+            if (!LocateCategory())
+                return;
+            FillPathList();
+            if (m_pathList->count() > 0)
+                m_pathList->setCurrentRow(0);
+        },
+        OnFailure().showIn(MessageKind::Application));
 }
 
 void TfrmMain::lstCategoryDblClick()
@@ -599,116 +576,114 @@ void TfrmMain::lstCategoryDblClick()
 
 void TfrmMain::EditCategory()
 {
-    if (categoriesEmpty() || lstCategory->itemIndex() < 0 || !m_currentSet) {
-        m_dialogs.information(fromStd(catalog::messages::kSelectBackupToEdit));
+    if (categoriesEmpty() || m_setList->itemIndex() < 0 || !m_currentSet) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackupToEdit));
         return;
     }
     if (!changesAllowed())
         return;
     const std::optional<std::int32_t> editedNo = m_currentSet;
-    try {
-        m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
-        m_catalog->beginEditSet(*editedNo);
-        m_editor->exec();
-        // A row left pending by the title-bar close is finished here, as any move would.
-        m_catalog->finishEditedSet();
-        WaitCursor refill;
-        FillCategoryList();
-        chklstList->clear();
-        selectCategory(indexOfCategory(editedNo));
-    } catch (const std::exception& error) {
-        m_dialogs.error(fromStd(error.what()));
-        m_catalog->cancelEditedSet();
-    }
+    guarded(
+        m_dialogs,
+        [&] {
+            m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
+            m_catalog->beginEditSet(*editedNo);
+            m_editor->exec();
+            // A row left pending by the title-bar close is finished here, as any move would.
+            m_catalog->finishEditedSet();
+            WaitCursor refill;
+            FillCategoryList();
+            m_pathList->clear();
+            selectCategory(indexOfCategory(editedNo));
+        },
+        OnFailure().recover([this](const std::exception&) { m_catalog->cancelEditedSet(); }));
 }
 
 void TfrmMain::btnAddCategoryClick()
 {
     if (!changesAllowed())
         return;
-    try {
-        m_editor->setWindowTitle(QStringLiteral("New Backup"));
-        m_catalog->beginNewSet();
-        m_editor->exec();
-        const std::optional<std::int32_t> finished = m_catalog->finishEditedSet();
-        const std::optional<std::int32_t> newNo = m_editor->savedSet() ? m_editor->savedSet() : finished;
-        WaitCursor refill;
-        FillCategoryList();
-        chklstList->clear();
-        selectCategory(indexOfCategory(newNo));
-    } catch (const std::exception& error) {
-        m_dialogs.error(fromStd(error.what()));
-        m_catalog->cancelEditedSet();
-    }
+    guarded(
+        m_dialogs,
+        [this] {
+            m_editor->setWindowTitle(QStringLiteral("New Backup"));
+            m_catalog->beginNewSet();
+            m_editor->exec();
+            const std::optional<std::int32_t> finished = m_catalog->finishEditedSet();
+            const std::optional<std::int32_t> newNo = m_editor->savedSet() ? m_editor->savedSet() : finished;
+            WaitCursor refill;
+            FillCategoryList();
+            m_pathList->clear();
+            selectCategory(indexOfCategory(newNo));
+        },
+        OnFailure().recover([this](const std::exception&) { m_catalog->cancelEditedSet(); }));
 }
 
 void TfrmMain::btnDeleteCategoryClick()
 {
-    if (categoriesEmpty() || lstCategory->itemIndex() < 0 || !m_currentSet)
+    if (categoriesEmpty() || m_setList->itemIndex() < 0 || !m_currentSet)
         return;
     // Without its paths read, a set could be deleted while paths still belong to it.
     if (!changesAllowed())
         return;
     if (!pathsEmpty()) {
-        m_dialogs.information(fromStd(catalog::messages::kDeletePathsFirst));
+        m_dialogs.information(toQString(catalog::messages::kDeletePathsFirst));
         return;
     }
-    if (!m_dialogs.confirm(fromStd(catalog::messages::kConfirmDeleteSet)))
+    if (!m_dialogs.confirm(toQString(catalog::messages::kConfirmDeleteSet)))
         return;
-    try {
-        m_catalog->deleteSet(*m_currentSet);
-        FillCategoryList();
-        selectCategory(0);
-    } catch (const catalog::RuleRefusal& refusal) {
-        m_dialogs.information(fromStd(refusal.what()));
-    } catch (const std::exception& error) {
-        m_dialogs.error(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [this] {
+            m_catalog->deleteSet(*m_currentSet);
+            FillCategoryList();
+            selectCategory(0);
+        },
+        OnFailure().refusalAsInformation());
 }
 
 void TfrmMain::btnAddFolderClick()
 {
     if (!pathsCanBeAdded())
         return;
-    pumpMessages();
     const std::optional<QString> folder = m_dialogs.browseFolder(QString());
     if (!folder)
         return;
-    try {
-        pumpMessages();
-        AddPath(*folder);
-        FillPathList();
-    } catch (const std::exception& error) {
-        FillPathList();
-        m_dialogs.error(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [&] {
+            AddPath(*folder);
+            FillPathList();
+        },
+        OnFailure().recover([this](const std::exception&) { FillPathList(); }));
 }
 
 void TfrmMain::btnAddFilesClick()
 {
     if (!pathsCanBeAdded())
         return;
-    pumpMessages();
     const QStringList files = m_dialogs.openFiles();
     if (files.isEmpty())
         return;
     WaitCursor cursor;
-    try {
-        pumpMessages();
-        AddSelectedFiles(files);
-        FillPathList();
-    } catch (const std::exception& error) {
-        FillPathList();
-        cursor.release();
-        m_dialogs.error(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [&] {
+            AddSelectedFiles(files);
+            FillPathList();
+        },
+        OnFailure().recover([&](const std::exception&) {
+            // Files added before the failing one stay, and the list shows them.
+            cursor.release();
+            FillPathList();
+        }));
 }
 
 void TfrmMain::AddPath(const QString& path)
 {
     if (!m_currentSet)
         throw catalog::RuleRefusal(catalog::messages::kSetNotFound);
-    m_catalog->addPath(*m_currentSet, toStd(path));
+    m_catalog->addPath(*m_currentSet, toUtf8String(path));
 }
 
 void TfrmMain::AddSelectedFiles(const QStringList& files)
@@ -722,50 +697,51 @@ void TfrmMain::btnDeleteClick()
     if (pathsEmpty())
         return;
     if (CountChecked() == 0) {
-        m_dialogs.information(fromStd(catalog::messages::kSelectPathsToDelete));
+        m_dialogs.information(toQString(catalog::messages::kSelectPathsToDelete));
         return;
     }
     if (!changesAllowed())
         return;
-    if (!m_dialogs.confirm(fromStd(catalog::messages::kConfirmDeletePaths)))
+    if (!m_dialogs.confirm(toQString(catalog::messages::kConfirmDeletePaths)))
         return;
     WaitCursor cursor;
-    try {
-        DeleteCheckedPaths();
-        FillPathList();
-    } catch (const std::exception& error) {
-        cursor.release();
-        m_dialogs.reportException(fromStd(error.what()));
-    }
+    guarded(
+        m_dialogs,
+        [this] {
+            DeleteCheckedPaths();
+            FillPathList();
+        },
+        OnFailure().showIn(MessageKind::Application).recover([&](const std::exception&) {
+            cursor.release();
+        }));
 }
 
 void TfrmMain::DeleteCheckedPaths()
 {
-    for (int i = 0; i < chklstList->count(); ++i) {
-        if (!chklstList->checked(i))
+    for (int i = 0; i < m_pathList->count(); ++i) {
+        if (!m_pathList->checked(i))
             continue;
-        try {
-            chklstList->setCurrentRow(i);
+        // A path that cannot be deleted is reported and the others are still deleted.
+        guarded(m_dialogs, [this, i] {
+            m_pathList->setCurrentRow(i);
             if (LocatePath())
                 m_catalog->deletePath(m_pathNos[static_cast<std::size_t>(i)]);
-        } catch (const std::exception& error) {
-            m_dialogs.error(fromStd(error.what()));
-        }
+        });
     }
 }
 
 int TfrmMain::CountChecked() const
 {
-    return chklstList->checkedCount();
+    return m_pathList->checkedCount();
 }
 
 void TfrmMain::chkSelectAllClick()
 {
     if (pathsEmpty())
         return;
-    const bool state = chkSelectAll->Checked();
-    for (int i = 0; i < chklstList->count(); ++i)
-        chklstList->setChecked(i, state);
+    const bool state = m_selectAllBox->Checked();
+    for (int i = 0; i < m_pathList->count(); ++i)
+        m_pathList->setChecked(i, state);
 }
 
 // --- The backup run ------------------------------------------------------------------------
@@ -778,52 +754,52 @@ void TfrmMain::btnBackupClick()
     // run still joins it.
     catalog::RunRequest request;
     if (m_currentSet && m_catalog->findSet(*m_currentSet))
-        request = m_catalog->runRequest(*m_currentSet, chkIncremental->Checked(), [this](std::size_t index) {
-            return chklstList->checked(static_cast<int>(index));
-        });
+        request =
+            m_catalog->runRequest(*m_currentSet, m_incrementalBox->Checked(), [this](std::size_t index) {
+                return m_pathList->checked(static_cast<int>(index));
+            });
     const backup::BackupStartCheck check = request.startCheck();
     if (!check.information.empty()) {
-        m_dialogs.information(fromStd(check.information));
+        m_dialogs.information(toQString(check.information));
         return;
     }
     if (!check.start)
         return;
     std::vector<std::string> checkedItems;
-    for (int i = 0; i < chklstList->count(); ++i) {
-        if (chklstList->checked(i))
-            checkedItems.push_back(toStd(chklstList->itemText(i)));
+    for (int i = 0; i < m_pathList->count(); ++i) {
+        if (m_pathList->checked(i))
+            checkedItems.push_back(toUtf8String(m_pathList->itemText(i)));
     }
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty()) {
-        m_dialogs.information(fromStd(overlap));
+        m_dialogs.information(toQString(overlap));
         return;
     }
 
     m_progress->prepareRun(CountChecked());
 
     m_cancelFlag = false;
-    m_filesCopied = 0;
-    m_backupThread = new TBackupThread(request.settings(), std::move(request.items), *this, m_cancelFlag);
-    connect(m_backupThread, &QThread::finished, this, &TfrmMain::backupThreadFinished);
+    backup::BackupObserver& observer = *this;
+    m_backupWorker = std::make_unique<BackupWorker>(request.settings(), std::move(request.items), observer,
+                                                    this, m_cancelFlag);
+    connect(&m_backupWorker->thread(), &QThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
-    m_backupThread->start();
+    m_backupWorker->start();
 }
 
 void TfrmMain::setRunning(bool running)
 {
     // While a run reads the list, nothing may change the tables or refill the lists;
     // checking and unchecking items stays possible.
-    for (QWidget* command :
-         std::initializer_list<QWidget*>{btnAddCategory, btnDeleteCategory, btnAddFolder, btnAddFiles,
-                                         btnDelete, chkSelectAll, btnBackup, lstCategory})
+    for (QWidget* command : std::initializer_list<QWidget*>{
+             m_addSetButton, m_deleteSetButton, m_addFolderButton, m_addFilesButton, m_deletePathsButton,
+             m_selectAllBox, m_backupButton, m_setList})
         command->setEnabled(!running);
 }
 
 void TfrmMain::backupThreadFinished()
 {
-    m_backupThread->wait();
-    m_backupThread->deleteLater();
-    m_backupThread = nullptr;
+    m_backupWorker.reset();
     setRunning(false);
     emit backupFinished();
     if (m_closeAfterRun) {
@@ -834,55 +810,38 @@ void TfrmMain::backupThreadFinished()
 
 bool TfrmMain::isItemChecked(std::size_t index)
 {
-    return runOnThreadOf(this, [this, index] { return chklstList->checked(static_cast<int>(index)); });
+    return m_pathList->checked(static_cast<int>(index));
 }
 
 void TfrmMain::uncheckItem(std::size_t index)
 {
-    runOnThreadOf(this, [this, index] { chklstList->setChecked(static_cast<int>(index), false); });
+    m_pathList->setChecked(static_cast<int>(index), false);
 }
 
 void TfrmMain::fileCopied(std::uint64_t count)
 {
-    m_filesCopied = count;
-    if (m_counterUpdatePending.exchange(true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_counterUpdatePending = false;
-            m_progress->setFilesCopied(static_cast<qint64>(m_filesCopied.load()));
-        },
-        Qt::QueuedConnection);
+    m_progress->setFilesCopied(static_cast<qint64>(count));
 }
 
 void TfrmMain::itemDone()
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_progress->itemDone();
-            emit backupItemDone();
-        },
-        Qt::QueuedConnection);
+    m_progress->itemDone();
+    emit backupItemDone();
 }
 
 void TfrmMain::showError(const std::string& text)
 {
-    runOnThreadOf(this, [this, message = fromStd(text)] { m_dialogs.error(message); });
+    m_dialogs.error(toQString(text));
 }
 
 void TfrmMain::showInformation(const std::string& text)
 {
-    runOnThreadOf(this, [this, message = fromStd(text)] { m_dialogs.information(message); });
+    m_dialogs.information(toQString(text));
 }
 
 void TfrmMain::closeProgress()
 {
-    runOnThreadOf(this, [this] {
-        // Any counter update still queued ran before this call, so the figure is final.
-        m_progress->finishRun();
-    });
+    m_progress->finishRun();
 }
 
 } // namespace stowmere::app

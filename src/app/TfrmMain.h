@@ -30,7 +30,7 @@ struct BackupSet;
 namespace stowmere::app {
 
 class Dialogs;
-class TBackupThread;
+class BackupWorker;
 class TCheckListBox;
 class TListBox;
 class TfrmAECategory;
@@ -58,30 +58,23 @@ public:
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
     std::optional<catalog::BackupSet> currentSet() const;
-    bool backupRunning() const { return m_backupThread != nullptr; }
+    bool backupRunning() const { return m_backupWorker != nullptr; }
 
-    // Components, named as in the window definition.
-    TGradPanel* GradPanel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    TGradPanel* GradPanel2 = nullptr;
-    TListBox* lstCategory = nullptr;
-    TGradPanel* GradPanel5 = nullptr;
-    TCheckListBox* chklstList = nullptr;
-    TGradPanel* GradPanel4 = nullptr;
-    TGradButton* btnAddFolder = nullptr;
-    TGradButton* btnAddFiles = nullptr;
-    TGradButton* btnDelete = nullptr;
-    TGradButton* btnBackup = nullptr;
-    TGradPanel* GradPanel3 = nullptr;
-    TGradButton* btnAddCategory = nullptr;
-    TGradButton* btnDeleteCategory = nullptr;
-    TGradCheckBox* chkSelectAll = nullptr;
-    TGradCheckBox* chkIncremental = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
-    TGradButton* btnClose = nullptr;
-    TFormPlacement* FormPlacement1 = nullptr;
+signals:
+    /// The window has faded out and its tables are closed: the program may end.
+    void Closed();
+    /// The progress bar has stepped past one more checked item of the run.
+    void backupItemDone();
+    /// A backup run has ended and the commands are enabled again.
+    void backupFinished();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // Event handlers.
     void FormCreate();
     void FormShow();
@@ -99,7 +92,8 @@ public:
     void Label1Click();
     void btnCloseClick();
 
-    // Table and list operations.
+    // Table and list operations. The commands act on the highlighted set and the checked
+    // items, whichever control starts them.
     void FillCategoryList();
     void FillPathList();
     bool LocateCategory();
@@ -117,22 +111,7 @@ public:
     /// Runs once.
     void CloseTables();
 
-signals:
-    /// The window has faded out and its tables are closed: the program may end.
-    void Closed();
-    /// The progress bar has stepped past one more checked item of the run.
-    void backupItemDone();
-    /// A backup run has ended and the commands are enabled again.
-    void backupFinished();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // The run's reports, marshalled to the user-interface thread.
+    // The run's reports, on the user-interface thread (the worker brings them here).
     bool isItemChecked(std::size_t index) override;
     void uncheckItem(std::size_t index) override;
     void fileCopied(std::uint64_t count) override;
@@ -142,25 +121,46 @@ private:
     void closeProgress() override;
 
     void createComponents();
+    void connectHandlers();
     /// The smallest size at which no control of the window covers another.
     QSize minimumLayoutSize() const;
     /// Runs a command that changes the sets when the catalog allows changes; otherwise says
     /// why it does not.
     bool changesAllowed();
-    /// Highlights item index of lstCategory (none when out of range), makes its row current
-    /// and shows its paths.
+    /// Highlights item index of the set list (none when out of range), makes its row
+    /// current and shows its paths.
     void selectCategory(int index);
     /// The list index of the backup set with this number, or 0.
     int indexOfCategory(std::optional<std::int32_t> categoryNo) const;
     bool categoriesEmpty() const;
     bool pathsCanBeAdded();
     bool pathsEmpty() const;
-    std::optional<std::int32_t> currentCategoryNo() const { return m_currentSet; }
     void setRunning(bool running);
     void backupThreadFinished();
     bool closeQuery();
     void fadeOutAndClose();
-    void pumpMessages();
+
+    // The widgets; each one's object name is its name in the window's design.
+    TGradPanel* m_titlePanel = nullptr;         // GradPanel1
+    QLabel* m_webLink = nullptr;                // Label1
+    QLabel* m_backupNameLabel = nullptr;        // Label2
+    TGradPanel* m_setPanel = nullptr;           // GradPanel2
+    TListBox* m_setList = nullptr;              // lstCategory
+    TGradPanel* m_pathPanel = nullptr;          // GradPanel5
+    TCheckListBox* m_pathList = nullptr;        // chklstList
+    TGradPanel* m_commandPanel = nullptr;       // GradPanel4
+    TGradButton* m_addFolderButton = nullptr;   // btnAddFolder
+    TGradButton* m_addFilesButton = nullptr;    // btnAddFiles
+    TGradButton* m_deletePathsButton = nullptr; // btnDelete
+    TGradButton* m_backupButton = nullptr;      // btnBackup
+    TGradPanel* m_buttonBar = nullptr;          // GradPanel3
+    TGradButton* m_addSetButton = nullptr;      // btnAddCategory
+    TGradButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
+    TGradCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
+    TGradCheckBox* m_incrementalBox = nullptr;  // chkIncremental
+    QToolButton* m_helpButton = nullptr;        // SpeedButton1
+    TGradButton* m_exitButton = nullptr;        // btnClose
+    TFormPlacement* m_placement = nullptr;      // FormPlacement1
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -168,7 +168,7 @@ private:
     bool m_tablesClosed = false;
     /// The set the commands act on (Category_No).
     std::optional<std::int32_t> m_currentSet;
-    /// Category_No of each lstCategory item and Path_No of each chklstList item, so that
+    /// Category_No of each set-list item and Path_No of each check-list item, so that
     /// equal descriptions or paths still name one row each.
     std::vector<std::int32_t> m_categoryNos;
     std::vector<std::int32_t> m_pathNos;
@@ -177,14 +177,11 @@ private:
     TfrmProgress* m_progress = nullptr;
 
     std::atomic<bool> m_cancelFlag{false};
-    TBackupThread* m_backupThread = nullptr;
+    /// The running backup, if any. Its destruction stops the run and waits for it.
+    std::unique_ptr<BackupWorker> m_backupWorker;
     bool m_closeAfterRun = false;
     bool m_fading = false;
     bool m_closed = false;
-    // The copied-files counter is updated at most once per event-loop turn however fast the
-    // files come; the latest figure always wins.
-    std::atomic<std::uint64_t> m_filesCopied{0};
-    std::atomic<bool> m_counterUpdatePending{false};
 };
 
 } // namespace stowmere::app

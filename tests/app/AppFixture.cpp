@@ -4,7 +4,9 @@
 #include "app/TCheckListBox.h"
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
+#include "app/TListBox.h"
 #include "controls/GradButton.h"
+#include "controls/GradCheckBox.h"
 #include "progress/Progress.h"
 
 #include <QFile>
@@ -54,17 +56,28 @@ void AppFixture::whenEditorShows(std::function<void(TfrmAECategory&)> action)
             ADD_FAILURE() << "the editor did not show";
         action(*editor);
         if (editor->isVisible())
-            QTimer::singleShot(0, editor, [this] { editor->btnCancelClick(); });
+            QTimer::singleShot(0, editor, [this] { cancelEditor(*editor); });
     });
+}
+
+void click(QWidget* widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+void cancelEditor(TfrmAECategory& editor)
+{
+    click(child<TGradButton>(editor, "btnCancel"));
 }
 
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder)
 {
-    editor.DBEdit1->setFocus();
-    editor.DBEdit1->selectAll();
-    QTest::keyClicks(editor.DBEdit1, description);
-    editor.DirectoryEdit1->setText(folder);
-    QTest::mouseClick(editor.btnSave, Qt::LeftButton);
+    auto* descriptionEdit = child<TDBEdit>(editor, "DBEdit1");
+    descriptionEdit->setFocus();
+    descriptionEdit->selectAll();
+    QTest::keyClicks(descriptionEdit, description);
+    child<TFolderEdit>(editor, "DirectoryEdit1")->setText(folder);
+    click(child<TGradButton>(editor, "btnSave"));
 }
 
 QByteArray fileBytes(const QString& path)
@@ -76,28 +89,54 @@ QByteArray fileBytes(const QString& path)
 void AppFixture::addBackupSet(const QString& description, const QString& folder)
 {
     whenEditorShows([=](TfrmAECategory& shown) { fillAndSave(shown, description, folder); });
-    main->btnAddCategoryClick();
+    click("btnAddCategory");
 }
 
 void AppFixture::clickCategory(int index)
 {
-    const QRect item = main->lstCategory->visualItemRect(main->lstCategory->item(index));
-    QTest::mouseClick(main->lstCategory->viewport(), Qt::LeftButton, {}, item.center());
+    const QRect item = setList()->visualItemRect(setList()->item(index));
+    QTest::mouseClick(setList()->viewport(), Qt::LeftButton, {}, item.center());
+}
+
+void AppFixture::doubleClickCategory(int index)
+{
+    const QRect item = setList()->visualItemRect(setList()->item(index));
+    QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {}, item.center());
+}
+
+void AppFixture::click(const QString& name)
+{
+    testing::click(widget(name));
+}
+
+TListBox* AppFixture::setList() const
+{
+    return widget<TListBox>("lstCategory");
+}
+
+TCheckListBox* AppFixture::pathList() const
+{
+    return widget<TCheckListBox>("chklstList");
+}
+
+TGradCheckBox* AppFixture::checkBox(const QString& name) const
+{
+    return widget<TGradCheckBox>(name);
 }
 
 QStringList AppFixture::categoryItems() const
 {
     QStringList items;
-    for (int i = 0; i < main->lstCategory->count(); ++i)
-        items << main->lstCategory->itemText(i);
+    for (int i = 0; i < setList()->count(); ++i)
+        items << setList()->itemText(i);
     return items;
 }
 
 QStringList AppFixture::pathItems() const
 {
     QStringList items;
-    for (int i = 0; i < main->chklstList->count(); ++i)
-        items << main->chklstList->itemText(i);
+    for (int i = 0; i < pathList()->count(); ++i)
+        items << pathList()->itemText(i);
     return items;
 }
 

@@ -6,15 +6,37 @@
 #include "app/TfrmMain.h"
 
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 class TfrmProgress;
+class TGradCheckBox;
+
+namespace stowmere::app {
+class TCheckListBox;
+class TListBox;
+} // namespace stowmere::app
 
 namespace stowmere::app::testing {
+
+/// The widget of window with this object name: its own, not one of a window it owns.
+/// Throws when there is none, which fails the test.
+template <typename Widget> Widget* child(const QWidget& window, const QString& name)
+{
+    for (Widget* found : window.findChildren<Widget*>(name)) {
+        if (found->window() == &window)
+            return found;
+    }
+    throw std::runtime_error(window.objectName().toStdString() + " has no widget " + name.toStdString());
+}
+
+/// A left click in the middle of the widget, as the user makes it.
+void click(QWidget* widget);
 
 /// The three windows of the program over table files in a temporary folder, with a
 /// recording Dialogs. The editor is modal: what it should do is given before the command
@@ -38,6 +60,20 @@ protected:
     void addBackupSet(const QString& description, const QString& folder);
     /// Highlights a set the way a click does.
     void clickCategory(int index);
+    /// Double-clicks a set, which opens the editor on it.
+    void doubleClickCategory(int index);
+    /// Clicks the main window's widget with this object name.
+    void click(const QString& name);
+    void click(QWidget* widget) { testing::click(widget); }
+
+    // The main window's widgets, found by their object names.
+    template <typename Widget = QWidget> Widget* widget(const QString& name) const
+    {
+        return child<Widget>(*main, name);
+    }
+    TListBox* setList() const;
+    TCheckListBox* pathList() const;
+    TGradCheckBox* checkBox(const QString& name) const;
 
     QStringList categoryItems() const;
     QStringList pathItems() const;
@@ -50,6 +86,9 @@ protected:
     TfrmAECategory* editor = nullptr;
     TfrmProgress* progress = nullptr; ///< owned by the main window
 };
+
+/// Clicks the editor's Cancel button.
+void cancelEditor(TfrmAECategory& editor);
 
 /// Types text into the editor's fields and presses Save.
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder);

@@ -74,16 +74,16 @@ QString changedElsewhereQuestion(const QString& file)
 TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
 {
     start();
-    EXPECT_EQ(main->lstCategory->count(), 0);
-    EXPECT_EQ(main->lstCategory->itemIndex(), -1);
-    main->btnAddFolderClick();
-    main->btnAddFilesClick();
-    main->btnDeleteCategoryClick();
-    main->btnDeleteClick();
+    EXPECT_EQ(setList()->count(), 0);
+    EXPECT_EQ(setList()->itemIndex(), -1);
+    click("btnAddFolder");
+    click("btnAddFiles");
+    click("btnDeleteCategory");
+    click("btnDelete");
     EXPECT_TRUE(dialogs.messages().empty());
     EXPECT_EQ(dialogs.unexpected(), 0) << "no dialog was opened";
 
-    QTest::mouseDClick(main->lstCategory->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+    QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
     EXPECT_EQ(dialogs.texts(), QStringList{"Please select Backup to Edit."});
     EXPECT_EQ(dialogs.messages().back().kind, MessageKind::Information);
 
@@ -99,7 +99,7 @@ TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
     addBackupSet("Docs", "/backup/docs");
     addBackupSet("Music", "/backup/music");
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music", "Photos"}));
-    EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the set just made is highlighted";
+    EXPECT_EQ(setList()->itemIndex(), 1) << "the set just made is highlighted";
     EXPECT_EQ(main->currentSet()->description, "Music") << "and it is the current row";
     EXPECT_EQ(main->editor()->windowTitle(), "New Backup");
     EXPECT_TRUE(dialogs.messages().empty());
@@ -113,37 +113,37 @@ TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
 {
     start();
     whenEditorShows([this](TfrmAECategory& shown) {
-        QTest::mouseClick(shown.btnSave, Qt::LeftButton);
+        QTest::mouseClick(child<TGradButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
         EXPECT_TRUE(shown.isVisible());
-        EXPECT_EQ(shown.focusWidget(), shown.DBEdit1);
-        shown.DBEdit1->setFocus();
-        QTest::keyClicks(shown.DBEdit1, "Docs");
-        QTest::mouseClick(shown.btnSave, Qt::LeftButton);
+        EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
+        child<TDBEdit>(shown, "DBEdit1")->setFocus();
+        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Docs");
+        QTest::mouseClick(child<TGradButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
-        EXPECT_EQ(shown.focusWidget(), shown.DirectoryEdit1);
-        shown.btnCancelClick();
+        EXPECT_EQ(shown.focusWidget(), child<TFolderEdit>(shown, "DirectoryEdit1"));
+        cancelEditor(shown);
     });
-    main->btnAddCategoryClick();
-    EXPECT_EQ(main->lstCategory->count(), 0) << "the cancelled set was not made";
+    click("btnAddCategory");
+    EXPECT_EQ(setList()->count(), 0) << "the cancelled set was not made";
 }
 
 TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
 {
     start();
     whenEditorShows([](TfrmAECategory& shown) {
-        shown.DBEdit1->setFocus();
-        QTest::keyClicks(shown.DBEdit1, QString(49, 'x'));
+        child<TDBEdit>(shown, "DBEdit1")->setFocus();
+        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), QString(49, 'x'));
         // QTest types ASCII only; a two-byte character comes as a key event of its own.
         QKeyEvent accent(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u00e9"));
-        QApplication::sendEvent(shown.DBEdit1, &accent); // two bytes: 51 in all
-        EXPECT_EQ(shown.DBEdit1->text(), QString(49, 'x'));
-        QTest::keyClicks(shown.DBEdit1, "yz");
-        EXPECT_EQ(shown.DBEdit1->text(), QString(49, 'x') + "y");
+        QApplication::sendEvent(child<TDBEdit>(shown, "DBEdit1"), &accent); // two bytes: 51 in all
+        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), QString(49, 'x'));
+        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "yz");
+        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), QString(49, 'x') + "y");
         fillAndSave(shown, QString(), "/backup");
     });
-    main->btnAddCategoryClick();
+    click("btnAddCategory");
     EXPECT_EQ(categoryItems(), QStringList{QString(49, 'x') + "y"});
 }
 
@@ -156,29 +156,29 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
 
     whenEditorShows([](TfrmAECategory& shown) {
         EXPECT_EQ(shown.windowTitle(), "Edit Backup");
-        EXPECT_EQ(shown.DBEdit1->text(), "Photos");
-        EXPECT_EQ(shown.DirectoryEdit1->text(), "/backup/photos");
-        shown.DBEdit1->selectAll();
-        QTest::keyClicks(shown.DBEdit1, "Pics");
-        QTest::keyClick(shown.DBEdit1, Qt::Key_Escape);
-        EXPECT_EQ(shown.DBEdit1->text(), "Photos") << "Escape puts the stored value back";
-        EXPECT_EQ(shown.DBEdit1->selectedText(), "Photos");
+        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), "Photos");
+        EXPECT_EQ(child<TFolderEdit>(shown, "DirectoryEdit1")->text(), "/backup/photos");
+        child<TDBEdit>(shown, "DBEdit1")->selectAll();
+        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Pics");
+        QTest::keyClick(child<TDBEdit>(shown, "DBEdit1"), Qt::Key_Escape);
+        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), "Photos") << "Escape puts the stored value back";
+        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->selectedText(), "Photos");
         EXPECT_TRUE(shown.isVisible()) << "and does not close the dialog";
-        QTest::keyClicks(shown.DBEdit1, "Pictures");
-        shown.DirectoryEdit1->setFocus(); // leaving the field writes it into the row
-        shown.DirectoryEdit1->setText("/elsewhere");
-        QTest::mouseClick(shown.btnCancel, Qt::LeftButton);
+        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Pictures");
+        child<TFolderEdit>(shown, "DirectoryEdit1")->setFocus(); // leaving the field writes it into the row
+        child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/elsewhere");
+        QTest::mouseClick(child<TGradButton>(shown, "btnCancel"), Qt::LeftButton);
     });
-    QTest::mouseDClick(main->lstCategory->viewport(), Qt::LeftButton, {},
-                       main->lstCategory->visualItemRect(main->lstCategory->item(1)).center());
+    QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {},
+                       setList()->visualItemRect(setList()->item(1)).center());
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Photos"}));
-    EXPECT_EQ(main->lstCategory->itemIndex(), 1) << "the edited set stays highlighted";
+    EXPECT_EQ(setList()->itemIndex(), 1) << "the edited set stays highlighted";
     EXPECT_EQ(main->currentSet()->destination, "/backup/photos");
 
     whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Archive", "/backup/archive"); });
-    main->lstCategoryDblClick();
+    doubleClickCategory(setList()->itemIndex());
     EXPECT_EQ(categoryItems(), (QStringList{"Archive", "Docs"}));
-    EXPECT_EQ(main->lstCategory->itemIndex(), 0);
+    EXPECT_EQ(setList()->itemIndex(), 0);
     EXPECT_EQ(main->currentSet()->number, 2) << "the set keeps its number";
     EXPECT_TRUE(dialogs.messages().empty());
 }
@@ -188,32 +188,32 @@ TEST_F(MainWindow, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfirmed)
     start();
     addBackupSet("Docs", "/backup/docs");
     dialogs.setNextFolder(folder());
-    main->btnAddFolderClick();
+    click("btnAddFolder");
     dialogs.setNextFiles({"/etc/hosts", "/etc/fstab"});
-    main->btnAddFilesClick();
+    click("btnAddFiles");
     EXPECT_EQ(pathItems(), (QStringList{"/etc/fstab", "/etc/hosts", folder()}));
 
     // "Select All" checks and unchecks every item.
-    QTest::mouseClick(main->chkSelectAll, Qt::LeftButton);
-    EXPECT_EQ(main->CountChecked(), 3);
-    QTest::mouseClick(main->chkSelectAll, Qt::LeftButton);
-    EXPECT_EQ(main->CountChecked(), 0);
+    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    EXPECT_EQ(pathList()->checkedCount(), 3);
+    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    EXPECT_EQ(pathList()->checkedCount(), 0);
 
-    main->btnDeleteClick();
+    click("btnDelete");
     EXPECT_EQ(dialogs.texts().back(), "Please select files and folders to Delete.");
 
-    main->chklstList->setChecked(0, true);
-    main->chklstList->setChecked(2, true);
+    pathList()->setChecked(0, true);
+    pathList()->setChecked(2, true);
     dialogs.setNextAnswer(false);
-    main->btnDeleteClick();
+    click("btnDelete");
     EXPECT_EQ(dialogs.messages().back(),
               (RecordingDialogs::Message{MessageKind::Confirmation, "Delete selected files and folders?"}));
     EXPECT_EQ(pathItems().size(), 3) << "No deletes nothing";
 
     dialogs.setNextAnswer(true);
-    main->btnDeleteClick();
+    click("btnDelete");
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
-    EXPECT_FALSE(main->chkSelectAll->Checked());
+    EXPECT_FALSE(checkBox("chkSelectAll")->Checked());
     EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
@@ -223,19 +223,19 @@ TEST_F(MainWindow, ASetWithPathsIsNotDeleted)
     addBackupSet("Docs", "/backup/docs");
     addBackupSet("Music", "/backup/music");
     dialogs.setNextFiles({"/etc/hosts"});
-    main->btnAddFilesClick();
+    click("btnAddFiles");
     dialogs.clear();
 
-    main->btnDeleteCategoryClick();
+    click("btnDeleteCategory");
     EXPECT_EQ(dialogs.texts(), QStringList{"Delete file and folder list before deleting Backup."});
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music"}));
 
     clickCategory(0);
     dialogs.setNextAnswer(true);
-    main->btnDeleteCategoryClick();
+    click("btnDeleteCategory");
     EXPECT_EQ(dialogs.texts().back(), "Delete selected Backup?");
     EXPECT_EQ(categoryItems(), QStringList{"Music"});
-    EXPECT_EQ(main->lstCategory->itemIndex(), 0);
+    EXPECT_EQ(setList()->itemIndex(), 0);
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"}) << "the remaining set is current with its paths";
 }
 
@@ -249,7 +249,7 @@ TEST_F(MainWindow, EqualDescriptionsEachNameTheirOwnSet)
     clickCategory(1);
     EXPECT_EQ(main->currentSet()->destination, "/backup/two");
     dialogs.setNextFiles({"/etc/hosts"});
-    main->btnAddFilesClick();
+    click("btnAddFiles");
     clickCategory(0);
     EXPECT_TRUE(pathItems().isEmpty());
     clickCategory(1);
@@ -263,8 +263,8 @@ TEST_F(MainWindow, ResizeKeepsExitAndTheWebLabelAtTheRightEdge)
     const int frame = main->frameGeometry().width() - main->width();
     main->resize(1100 - frame, 600);
     EXPECT_EQ(main->frameGeometry().width(), 1100);
-    EXPECT_EQ(main->btnClose->x(), 1000);
-    EXPECT_EQ(main->Label1->x(), 925);
+    EXPECT_EQ(widget<QWidget>("btnClose")->x(), 1000);
+    EXPECT_EQ(widget("Label1")->x(), 925);
 }
 
 TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
@@ -272,14 +272,13 @@ TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
     start();
     main->resize(300, 200);
     QApplication::processEvents();
-    const QRect exit = main->btnClose->geometry();
-    for (QWidget* other :
-         {static_cast<QWidget*>(main->chkSelectAll), static_cast<QWidget*>(main->chkIncremental),
-          static_cast<QWidget*>(main->SpeedButton1), static_cast<QWidget*>(main->btnDeleteCategory)})
+    const QRect exit = widget<QWidget>("btnClose")->geometry();
+    for (QWidget* other : {widget("chkSelectAll"), widget("chkIncremental"), widget("SpeedButton1"),
+                           widget("btnDeleteCategory")})
         EXPECT_FALSE(exit.intersects(other->geometry())) << other->objectName().toStdString();
-    EXPECT_LE(exit.right(), main->GradPanel3->width() - 1);
-    EXPECT_FALSE(main->Label1->geometry().intersects(main->Label2->geometry()));
-    EXPECT_LE(main->btnBackup->geometry().bottom(), main->GradPanel4->height() - 1);
+    EXPECT_LE(exit.right(), widget("GradPanel3")->width() - 1);
+    EXPECT_FALSE(widget("Label1")->geometry().intersects(widget("Label2")->geometry()));
+    EXPECT_LE(widget<TGradButton>("btnBackup")->geometry().bottom(), widget("GradPanel4")->height() - 1);
 }
 
 // The program's own settings of its controls, read from the rendered main window.
@@ -289,7 +288,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
     QApplication::processEvents();
 
     // The check box's background is the bar's green and its box is plain white.
-    const QImage box = main->chkSelectAll->grab().toImage();
+    const QImage box = checkBox("chkSelectAll")->grab().toImage();
     EXPECT_EQ(box.pixel(0, 0), qRgb(0, 176, 0));
     EXPECT_EQ(box.pixel(box.width() - 1, box.height() - 1), qRgb(0, 176, 0));
     EXPECT_EQ(box.pixel(5, 5), qRgb(255, 255, 255));
@@ -297,7 +296,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A black caption has no white halo: on every row no pixel is lighter than the face
     // around the caption.
-    const QImage add = main->btnAddCategory->grab().toImage();
+    const QImage add = widget<TGradButton>("btnAddCategory")->grab().toImage();
     QString lighter;
     for (int y = 4; y < add.height() - 4 && lighter.isEmpty(); ++y) {
         const QRgb face = add.pixel(5, y);
@@ -312,7 +311,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A pressed button shows the clicked gradient up to its rounded border, with no band of
     // the near-white default face left around it.
-    TGradButton* pressed = main->btnDeleteCategory;
+    TGradButton* pressed = widget<TGradButton>("btnDeleteCategory");
     QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
     const QImage down = pressed->grab().toImage();
@@ -324,7 +323,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 TEST_F(MainWindow, HelpShowsTheTutorial)
 {
     start();
-    main->SpeedButton1Click();
+    click("SpeedButton1");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("This is a short help tutorial.\r\n\r\n- To backup"));
@@ -335,8 +334,8 @@ TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
-    const QImage shot = main->lstCategory->viewport()->grab().toImage();
-    const QRect item = main->lstCategory->visualItemRect(main->lstCategory->item(0));
+    const QImage shot = setList()->viewport()->grab().toImage();
+    const QRect item = setList()->visualItemRect(setList()->item(0));
     EXPECT_EQ(shot.pixel(item.center().x(), item.top() + 5), qRgb(255, 245, 221));
     EXPECT_EQ(shot.pixel(item.center().x(), item.top() + 15), qRgb(255, 227, 157));
     EXPECT_EQ(shot.pixel(item.center().x(), item.top()), qRgb(197, 197, 197));
@@ -347,7 +346,7 @@ TEST_F(MainWindow, TablesSurviveARestart)
     start();
     addBackupSet("Docs", "/backup/docs");
     dialogs.setNextFiles({"/etc/hosts"});
-    main->btnAddFilesClick();
+    click("btnAddFiles");
     closeMainWindow();
     destroyWindows();
 
@@ -399,7 +398,7 @@ TEST_F(MainWindow, AFileChangedByAnotherProgramIsKeptWhenTheUserSaysNo)
     addBackupSet("Mine", "/backup/mine");
     clickCategory(0);
     dialogs.setNextFiles({"/etc/hosts"});
-    main->btnAddFilesClick();
+    click("btnAddFiles");
     const QByteArray theirs = addSetElsewhere(folder(), "Theirs");
     dialogs.setNextAnswer(false);
     closeMainWindow();
@@ -441,10 +440,10 @@ TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
     EXPECT_TRUE(dialogs.texts()[0].contains("Category.cds")) << dialogs.texts()[0].toStdString();
     dialogs.clear();
 
-    main->btnAddCategoryClick(); // refused before the editor opens: the table is closed
+    click("btnAddCategory"); // refused before the editor opens: the table is closed
     EXPECT_EQ(dialogs.messages().size(), 1u);
     EXPECT_FALSE(main->editor()->isVisible());
-    EXPECT_EQ(main->lstCategory->count(), 0);
+    EXPECT_EQ(setList()->count(), 0);
     closeMainWindow();
     EXPECT_EQ(fileBytes(folder() + "/Category.cds"), damaged);
     EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));

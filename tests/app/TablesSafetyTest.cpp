@@ -56,7 +56,7 @@ TEST_P(DamagedTablesInTheWindow, AreRefusedOrReportedAndNeverOverwritten)
             << dialogs.texts()[0].toStdString();
         EXPECT_TRUE(dialogs.texts()[0].contains(message)) << dialogs.texts()[0].toStdString();
         dialogs.clear();
-        main->btnAddCategoryClick();
+        click("btnAddCategory");
         ASSERT_EQ(dialogs.messages().size(), 1u) << "refused, saying why";
         EXPECT_TRUE(dialogs.texts()[0].contains(QString::fromStdString(damage.file)))
             << dialogs.texts()[0].toStdString();
@@ -101,14 +101,14 @@ TEST_F(TablesSafety, ASetWhosePathsCouldNotBeReadIsNotDeleted)
     dialogs.clear();
     clickCategory(0);
     dialogs.setNextAnswer(true);
-    main->btnDeleteCategoryClick();
+    click("btnDeleteCategory");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
     EXPECT_TRUE(dialogs.texts()[0].contains("Path.cds")) << dialogs.texts()[0].toStdString();
     EXPECT_EQ(categoryItems(), QStringList{"Docs"});
     dialogs.clear();
     dialogs.setNextFolder(folder());
-    main->btnAddFolderClick();
+    click("btnAddFolder");
     EXPECT_EQ(dialogs.messages().size(), 1u) << "no path can be added either";
     closeMainWindow();
     EXPECT_EQ(fileBytes(folder() + "/Category.cds"), categories);

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/BackupWorker.h"
+
+#include "app/UiCalls.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+namespace stowmere::app {
+
+/// The run's side of the observer: forwards each report to the window's thread. The
+/// reports the engine must have answered before it goes on wait for it; the others are
+/// queued.
+class BackupWorker::Marshal final : public backup::BackupObserver {
+public:
+    Marshal(backup::BackupObserver& window, QObject* context, std::shared_ptr<UiCalls> calls)
+        : m_window(window), m_context(context), m_calls(std::move(calls))
+    {
+    }
+
+    bool isItemChecked(std::size_t index) override
+    {
+        return m_calls->ask(m_context, [this, index] { return m_window.isItemChecked(index); }, false);
+    }
+    void uncheckItem(std::size_t index) override
+    {
+        m_calls->tell(m_context, [this, index] { m_window.uncheckItem(index); });
+    }
+    void fileCopied(std::uint64_t count) override
+    {
+        // However fast the files come, the window's counter is updated at most once per
+        // turn of its event loop, and the latest figure always wins.
+        m_counter->latest = count;
+        if (m_counter->pending.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            m_context,
+            [&window = m_window, counter = m_counter] {
+                counter->pending = false;
+                window.fileCopied(counter->latest.load());
+            },
+            Qt::QueuedConnection);
+    }
+    void itemDone() override
+    {
+        QMetaObject::invokeMethod(m_context, [&window = m_window] { window.itemDone(); }, Qt::QueuedConnection);
+    }
+    void showError(const std::string& text) override
+    {
+        m_calls->tell(m_context, [this, text] { m_window.showError(text); });
+    }
+    void showInformation(const std::string& text) override
+    {
+        m_calls->tell(m_context, [this, text] { m_window.showInformation(text); });
+    }
+    void closeProgress() override
+    {
+        // Queued counter updates reach the window before this call, so its figure is final.
+        m_calls->tell(m_context, [this] { m_window.closeProgress(); });
+    }
+
+private:
+    struct Counter {
+        std::atomic<std::uint64_t> latest{0};
+        std::atomic<bool> pending{false};
+    };
+
+    backup::BackupObserver& m_window;
+    QObject* m_context;
+    std::shared_ptr<UiCalls> m_calls;
+    std::shared_ptr<Counter> m_counter = std::make_shared<Counter>();
+};
+
+BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::string> items,
+                           backup::BackupObserver& window, QObject* context, std::atomic<bool>& cancelFlag)
+    : m_cancelFlag(cancelFlag), m_calls(UiCalls::create()), m_marshal(std::make_unique<Marshal>(window, context, m_calls)),
+      m_thread(std::make_unique<TBackupThread>(std::move(settings), std::move(items), *m_marshal, cancelFlag))
+{
+}
+
+BackupWorker::~BackupWorker()
+{
+    m_cancelFlag = true;
+    m_calls->release();
+    m_thread->wait();
+}
+
+void BackupWorker::start()
+{
+    m_thread->start();
+}
+
+} // namespace stowmere::app

@@ -92,9 +92,9 @@ std::optional<RunRecord::Clock::time_point> parseIsoTime(const std::string& text
 /// The record of one run of set from dataFolder, built the same way for the window and the
 /// command line: the mode from settings, counts and failures from result, the destination's
 /// file system looked at now. end is taken as now.
-RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set, const backup::BackupSettings& settings,
-                        const backup::BackupResult& result, RunRecord::Clock::time_point start,
-                        const std::string& program);
+RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
+                        const backup::BackupSettings& settings, const backup::BackupResult& result,
+                        RunRecord::Clock::time_point start, const std::string& program);
 
 /// The record of a run that was refused before the engine started (the Backup button's
 /// checks, items inside the destination): outcome refused with reason.

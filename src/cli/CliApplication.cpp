@@ -73,22 +73,6 @@ bool namesPath(const std::string& stored, const std::string& given)
     return stored == given || stored == CliApplication::fullPath(given);
 }
 
-/// The pre-flight walk's observer: it sees the checks fixed before the run and keeps what
-/// the walk meets to itself, as the run proper reports it.
-class CheckedItemsOnly : public backup::BackupObserver {
-public:
-    explicit CheckedItemsOnly(const std::vector<bool>& checked) : m_checked(checked) {}
-    bool isItemChecked(std::size_t index) override { return index < m_checked.size() && m_checked[index]; }
-    void uncheckItem(std::size_t) override {}
-    void fileCopied(std::uint64_t) override {}
-    void itemDone() override {}
-    void showError(const std::string&) override {}
-    void closeProgress() override {}
-
-private:
-    const std::vector<bool>& m_checked;
-};
-
 } // namespace
 
 ExitCode CliApplication::run(const std::vector<std::string>& words)
@@ -343,37 +327,15 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         observer.setPreviewPrinter(&preview);
     backup::BackupSettings settings = request.settings();
     settings.dryRun = line.dryRun;
+    // What the copies will take is counted before a byte is written, so that a run that
+    // cannot fit stops before it starts, and the live line knows the totals.
+    settings.countFirst = !line.dryRun;
+    observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);
 
     std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);
-    if (!line.dryRun && !line.force) {
-        // The pre-flight walk: what the copies will take at the destination, before a
-        // byte is written, so that a run that cannot fit stops before it starts.
-        CheckedItemsOnly counter(checked);
-        backup::BackupSettings scan = settings;
-        scan.dryRun = true;
-        scan.countAllocated = true;
-        const backup::BackupResult totals = backup::RunBackup(scan, items, counter, cancelFlag);
-        if (cancelFlag.load()) {
-            backup::BackupResult cancelled;
-            cancelled.cancelled = true;
-            recordRun(settings, cancelled);
-            return guard.receivedSignal() == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
-        }
-        const std::uint64_t needed = totals.preview.neededBytes();
-        const std::uint64_t free = backup::GetFreeSpace(settings.destination);
-        if (!totals.refused && needed > free) {
-            backup::BackupResult refused;
-            refused.refused = true;
-            refused.refusal = backup::NotEnoughSpaceLine(needed, free, settings.destination);
-            m_err << ProgressPrinter::escapeControl(refused.refusal)
-                  << "\nNothing was copied; --force starts the backup anyway.\n";
-            recordRun(settings, refused);
-            return ExitCode::NotStarted;
-        }
-    }
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
@@ -383,7 +345,9 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
             preview.totals(result);
         return backupExitCode(result, signal);
     }
-    printer.finish(backupOutcomeText(result, signal));
+    // A run that cannot fit has said so in full.
+    if (!result.refusedForSpace)
+        printer.finish(backupOutcomeText(result, signal));
     return backupExitCode(result, signal);
 }
 

@@ -23,8 +23,8 @@ namespace {
 
 class CountFirstTest : public ::testing::Test {
 protected:
-    BackupResult run(RecordingObserver& observer, const std::vector<std::string>& items, bool incremental = false,
-                     const std::string& dest = {})
+    BackupResult run(RecordingObserver& observer, const std::vector<std::string>& items,
+                     bool incremental = false, const std::string& dest = {})
     {
         BackupSettings settings;
         settings.destination = dest.empty() ? tree.path("dest") : dest;
@@ -102,7 +102,7 @@ TEST_F(CountFirstTest, ItemsCheckedOrUncheckedDuringTheRunChangeTheTotalsWhenRea
     ASSERT_EQ(observer.totals.size(), 3u);
     EXPECT_EQ(observer.totals[0].files, 2u);
     EXPECT_EQ(observer.totals[0].bytes, 400u);
-    EXPECT_EQ(observer.totals[1].bytes, 600u); // the second item joined
+    EXPECT_EQ(observer.totals[1].bytes, 600u);        // the second item joined
     EXPECT_EQ(observer.totals[2].bytes, 200u + 100u); // the third left
     EXPECT_EQ(observer.totals[2].files, 2u);
     EXPECT_EQ(result.filesCopied, 2u);
@@ -126,8 +126,9 @@ TEST_F(CountFirstTest, CopiesThatDoNotFitAreStartedOnlyWhenTheObserverSaysSo)
     EXPECT_EQ(refusing.spaceQuestions[0].folder, disk.path());
     EXPECT_TRUE(refused.refused);
     EXPECT_TRUE(refused.refusedForSpace);
-    EXPECT_EQ(refused.refusal, stowmere::backup::NotEnoughSpaceLine(refusing.spaceQuestions[0].needed,
-                                                                    refusing.spaceQuestions[0].free, disk.path()));
+    EXPECT_EQ(refused.refusal,
+              stowmere::backup::NotEnoughSpaceLine(refusing.spaceQuestions[0].needed,
+                                                   refusing.spaceQuestions[0].free, disk.path()));
     EXPECT_EQ(entriesBelow(disk.path()), 0u);
     EXPECT_TRUE(refusing.errors.empty());
     EXPECT_TRUE(refusing.started.empty());

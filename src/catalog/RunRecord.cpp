@@ -159,6 +159,17 @@ std::string isoTime(RunRecord::Clock::time_point time)
     return buffer;
 }
 
+std::string lastBackupText(const RunRecord& record)
+{
+    const std::time_t seconds = RunRecord::Clock::to_time_t(record.start);
+    std::tm parts{};
+    ::localtime_r(&seconds, &parts);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &parts);
+    return std::string("Last backup: ") + date + ", " + std::to_string(record.files) +
+           (record.files == 1 ? " file, " : " files, ") + outcomeName(record.outcome);
+}
+
 std::optional<RunRecord::Clock::time_point> parseIsoTime(const std::string& value)
 {
     std::tm parts{};

@@ -59,7 +59,8 @@ TEST(TimeLeftEstimator, FollowsAChangeOfRateSmoothly)
     // Well after the window, it has settled on the new rate.
     feed(estimator, now, done, 1'000, 400);
     EXPECT_NEAR(*estimator.rate(), 1000.0, 1.0);
-    EXPECT_NEAR(static_cast<double>(estimator.timeLeft()->count()), static_cast<double>(10'000'000 - done) / 1000,
+    EXPECT_NEAR(static_cast<double>(estimator.timeLeft()->count()),
+                static_cast<double>(10'000'000 - done) / 1000,
                 static_cast<double>(10'000'000 - done) / 1000 * 0.05);
 }
 

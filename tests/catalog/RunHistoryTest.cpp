@@ -108,6 +108,26 @@ TEST_F(RunHistoryTest, TimesAreUtcIso8601)
         EXPECT_FALSE(stowmere::catalog::parseIsoTime(bad)) << bad;
 }
 
+TEST_F(RunHistoryTest, LastBackupTextIsInLocalTime)
+{
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    ::setenv("TZ", "UTC-2", 1);
+    ::tzset();
+    RunRecord run = record(1, RunOutcome::Warnings);
+    run.start = *stowmere::catalog::parseIsoTime("2026-12-08T04:12:38Z");
+    run.files = 1;
+    EXPECT_EQ(stowmere::catalog::lastBackupText(run), "Last backup: 2026-12-08 06:12, 1 file, warnings");
+    run.files = 120;
+    run.outcome = RunOutcome::Ok;
+    EXPECT_EQ(stowmere::catalog::lastBackupText(run), "Last backup: 2026-12-08 06:12, 120 files, ok");
+    if (zone)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
 TEST_F(RunHistoryTest, DamagedLinesAreSkippedWithAWarning)
 {
     const RunHistory history(file);

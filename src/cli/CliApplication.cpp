@@ -4,6 +4,7 @@
 #include "backup/BackupEngine.h"
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/SpaceCheck.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -328,8 +329,11 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     backup::BackupSettings settings = request.settings();
     settings.dryRun = line.dryRun;
     // What the copies will take is counted before a byte is written, so that a run that
-    // cannot fit stops before it starts, and the live line knows the totals.
-    settings.countFirst = !line.dryRun;
+    // cannot fit stops before it starts, and the live line knows the totals. Without a live
+    // line, a count that cannot stop the run would only double the time of an incremental
+    // run that finds little to do, the case of nearly every scheduled backup.
+    settings.countFirst = !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal ||
+                                           !backup::CopiesSurelyFit(settings.destination, checkedItems));
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);

@@ -49,6 +49,7 @@ public:
     void finish(std::string_view outcome);
 
     std::uint64_t filesCopied() const { return m_filesCopied; }
+    Mode mode() const { return m_mode; }
 
     /// The mode for standard error: Terminal when it is a terminal, else Plain.
     static Mode modeForStandardError(bool quiet);

@@ -3,6 +3,7 @@
 // when they do not fit, items checked or unchecked during the run, and the bytes copied.
 #include "backup/BackupEngine.h"
 #include "backup/FailureReport.h"
+#include "backup/SpaceCheck.h"
 
 #include "RecordingObserver.h"
 #include "TestTree.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 using stowmere::backup::BackupEngine;
 using stowmere::backup::BackupResult;
@@ -165,4 +168,27 @@ TEST_F(CountFirstTest, ACancelDuringTheCountStopsTheRunWithNothingCopied)
     EXPECT_EQ(result.filesCopied, 0u);
     EXPECT_EQ(entriesBelow(tree.path("dest")), 0u);
     EXPECT_TRUE(observer.started.empty());
+}
+
+TEST_F(CountFirstTest, CopiesSurelyFitOnlyWhenTheirVolumesHoldLessThanIsFree)
+{
+    TestMount small(TestMount::Kind::Tmpfs, 256 * 1024);
+    TestMount sources(TestMount::Kind::Tmpfs, 64 * 1024 * 1024);
+    if (!small.mounted() || !sources.mounted())
+        GTEST_SKIP() << small.why();
+    const std::string file = sources.path() + "/a.txt";
+    std::ofstream(file) << "a";
+    // A nearly empty volume into the large work disk: whatever it holds fits.
+    EXPECT_TRUE(
+        stowmere::backup::CopiesSurelyFit(tree.path("."), {sources.path(), file, tree.path("missing")}));
+    // The work disk holds more than the small volume has free: that has to be counted.
+    EXPECT_FALSE(stowmere::backup::CopiesSurelyFit(small.path(), {tree.path(".")}));
+    // A volume mounted inside a folder item is part of it.
+    EXPECT_TRUE(stowmere::backup::CopiesSurelyFit(small.path(), {sources.path()}));
+    const std::string inner = sources.path() + "/inner";
+    std::filesystem::create_directories(inner);
+    ASSERT_EQ(std::system(("mount -t tmpfs -o size=1m stowmere-test '" + inner + "'").c_str()), 0);
+    std::ofstream(inner + "/big.bin") << std::string(512 * 1024, 'x');
+    EXPECT_FALSE(stowmere::backup::CopiesSurelyFit(small.path(), {sources.path()}));
+    std::system(("umount '" + inner + "'").c_str());
 }

@@ -69,6 +69,46 @@ std::pair<std::int64_t, std::int64_t> truncated(const timespec& time, std::int64
     return {time.tv_sec, time.tv_nsec - time.tv_nsec % granularity};
 }
 
+/// The observer of the walk that counts an item before it is copied: every item it is
+/// given is checked, and what the walk meets is kept from the window, which hears of it
+/// from the copy itself. Running totals are passed on now and then, as a large tree takes
+/// a while to count.
+class CountingObserver : public BackupObserver {
+public:
+    CountingObserver(BackupObserver& observer, const RunTotals& before)
+        : m_observer(observer), m_totals(before)
+    {
+        m_totals.complete = false;
+    }
+    bool isItemChecked(std::size_t) override { return true; }
+    void uncheckItem(std::size_t) override {}
+    void fileCopied(std::uint64_t) override {}
+    void itemDone() override {}
+    void showError(const std::string&) override {}
+    void showInformation(const std::string&) override {}
+    void closeProgress() override {}
+    void previewEntry(const PreviewEntry& entry) override
+    {
+        if (entry.kind == PreviewEntry::Kind::Excluded || entry.kind == PreviewEntry::Kind::Mkdir ||
+            entry.kind == PreviewEntry::Kind::Missing || entry.kind == PreviewEntry::Kind::Unreadable)
+            return;
+        ++m_totals.files;
+        m_totals.bytes += entry.size;
+        if (m_totals.files % kTellEvery == 0)
+            m_observer.totalsCounted(m_totals);
+    }
+
+private:
+    static constexpr std::uint64_t kTellEvery = 4096;
+    BackupObserver& m_observer;
+    RunTotals m_totals;
+};
+
+RunTotals totalsOf(const PreviewTotals& counted, bool complete)
+{
+    return {counted.files, counted.bytes, counted.neededBytes(), complete};
+}
+
 } // namespace
 
 const char* PreviewKindName(PreviewEntry::Kind kind)
@@ -112,7 +152,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
     m_result = {};
     m_destCleaned = false;
-    m_granularity.reset();
+    m_granularity = m_knownGranularity;
     if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
@@ -123,10 +163,25 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         return m_result;
     }
     const std::size_t count = items.size();
+    m_itemTotals.assign(m_settings.countFirst && !dryRun() ? count : 0, std::nullopt);
+    m_counted = {};
+    if (!m_itemTotals.empty() && !countCheckedItems(items)) {
+        m_runLock.reset();
+        m_observer.closeProgress();
+        return m_result;
+    }
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
-        if (!m_observer.isItemChecked(i))
+        if (!m_observer.isItemChecked(i)) {
+            uncountItem(i);
             continue;
+        }
+        m_observer.itemStarted(i, items[i]);
+        // An item checked after the count joins the totals now.
+        if (!m_itemTotals.empty() && !m_itemTotals[i]) {
+            countItem(i, items[i]);
+            tellTotals();
+        }
         try {
             // The previous item is unchecked here as well as after its own step, so a
             // failed item loses its check once a later checked item is reached.
@@ -181,6 +236,68 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (m_result.notBackedUpCount > 0)
         m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
     return m_result;
+}
+
+bool BackupEngine::countCheckedItems(const std::vector<std::string>& items)
+{
+    for (std::size_t i = 0; i < items.size() && !cancelled(); ++i) {
+        if (m_observer.isItemChecked(i))
+            countItem(i, items[i]);
+    }
+    if (cancelled()) {
+        m_result.cancelled = true;
+        return false;
+    }
+    tellTotals();
+    const std::uint64_t needed = m_counted.neededBytes();
+    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
+    const std::uint64_t free = GetFreeSpace(folder);
+    if (needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
+        m_result.refused = true;
+        m_result.refusedForSpace = true;
+        m_result.refusal = NotEnoughSpaceLine(needed, free, m_settings.destination);
+        return false;
+    }
+    return true;
+}
+
+void BackupEngine::countItem(std::size_t index, const std::string& item)
+{
+    // The count is a dry run of the one item: the same walk and the same rules as its copy,
+    // so that what is counted is what is copied.
+    BackupSettings scan = m_settings;
+    scan.dryRun = true;
+    scan.countAllocated = true;
+    scan.countFirst = false;
+    CountingObserver counter(m_observer, totalsOf(m_counted, false));
+    BackupEngine engine(scan, counter, m_cancelFlag);
+    // An incremental run must skip the files the count left out: both use the granularity
+    // the run finds, not the preview's guess.
+    if (m_settings.incremental)
+        engine.m_knownGranularity = timeGranularity();
+    const PreviewTotals counted = engine.RunBackup({item}).preview;
+    m_itemTotals[index] = counted;
+    m_counted.files += counted.files;
+    m_counted.bytes += counted.bytes;
+    m_counted.allocatedChange += counted.allocatedChange;
+}
+
+void BackupEngine::uncountItem(std::size_t index)
+{
+    if (index >= m_itemTotals.size() || !m_itemTotals[index])
+        return;
+    const PreviewTotals& counted = *m_itemTotals[index];
+    m_counted.files -= counted.files;
+    m_counted.bytes -= counted.bytes;
+    m_counted.allocatedChange -= counted.allocatedChange;
+    m_itemTotals[index].reset();
+    tellTotals();
+}
+
+void BackupEngine::tellTotals()
+{
+    m_result.totals = totalsOf(m_counted, true);
+    m_observer.totalsCounted(m_result.totals);
 }
 
 bool BackupEngine::canTakeRunLock()
@@ -769,6 +886,7 @@ void BackupEngine::CopyOneFile(const std::string& source, const std::string& tar
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;
         m_result.bytesCopied += outcome.bytes;
+        m_observer.bytesCopied(m_result.bytesCopied);
         m_observer.fileCopied(m_result.filesCopied);
         break;
     case CopyOutcome::Status::SourceFailed:

@@ -35,6 +35,11 @@ struct BackupSettings {
     /// With dryRun: also total the bytes the copies will take on the destination's disk
     /// (allocated, so sparse files count as what they hold), net of the copies they replace.
     bool countAllocated = false;
+    /// A real run first walks the items checked at its start as a dry run would, without
+    /// keeping anything per file, tells the observer the totals and, when the copies do not
+    /// fit the free space, asks it whether to start anyway. An item checked later is counted
+    /// when the run reaches it.
+    bool countFirst = false;
 };
 
 /// The totals of a preview.
@@ -74,6 +79,11 @@ struct BackupResult {
     /// checked item lie inside each other. refusal is the text that was shown.
     bool refused = false;
     std::string refusal;
+    /// The refusal was the observer's answer to copies that do not fit the free space.
+    bool refusedForSpace = false;
+    /// What the count before the run found, items checked later included; zero without
+    /// countFirst.
+    RunTotals totals;
     /// What could not be read and was left out while the run went on, in the order met:
     /// the first kMaxNotBackedUp of them; notBackedUpCount counts them all.
     std::vector<NotBackedUp> notBackedUp;
@@ -196,6 +206,13 @@ private:
     void previewFile(const std::string& source, const std::string& target,
                      const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link);
     void previewMissing(const std::string& item);
+    /// The count before the run; false when the run is not to start (cancelled or refused).
+    bool countCheckedItems(const std::vector<std::string>& items);
+    /// Walks one item as a dry run, adding what it will copy to the totals.
+    void countItem(std::size_t index, const std::string& item);
+    /// Takes an item's count back out of the totals (it was unchecked before it was reached).
+    void uncountItem(std::size_t index);
+    void tellTotals();
     bool dryRun() const { return m_settings.dryRun; }
     bool takeRunLock();
     bool canTakeRunLock();
@@ -226,6 +243,11 @@ private:
     std::vector<std::pair<std::string, mode_t>> m_folderModes;
     std::optional<files::FileLock> m_runLock;
     std::optional<std::int64_t> m_granularity;
+    /// A granularity found by the run this one counts for, so that both decide alike.
+    std::optional<std::int64_t> m_knownGranularity;
+    /// Each item's count, while the run that counted it is going on.
+    std::vector<std::optional<PreviewTotals>> m_itemTotals;
+    PreviewTotals m_counted;
     bool m_destCleaned = false;
     mode_t m_umask = 0;
     files::FileCopier m_copier;

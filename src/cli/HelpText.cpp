@@ -85,7 +85,10 @@ std::string helpText(Command command)
                "  --verbose      with --dry-run: list the up-to-date files as excluded\n" +
                kDataOption +
                "\n"
-               "Progress goes to standard error: a live line on a terminal, plain lines\n"
+               "Before copying, the run counts what it will copy and stops (exit code 3)\n"
+               "when the copies need more space than the Backup To Folder has free.\n"
+               "Progress goes to standard error: a live line on a terminal (files and\n"
+               "bytes of the totals, the rate and the time left), plain lines\n"
                "otherwise. Files that vanish or cannot be read during the run are listed\n"
                "at the end, with the reason, and the run goes on without them. Links\n"
                "inside a folder are copied as links. Ctrl-C stops the run within a\n"
@@ -102,8 +105,8 @@ std::string helpText(Command command)
                "       that cannot be made) and the run stopped\n"
                "  3    the run could not start (missing Backup To Folder, empty list,\n"
                "       another backup into the same folder running, an item and the\n"
-               "       Backup To Folder inside each other, bad arguments, unreadable\n"
-               "       data files)\n"
+               "       Backup To Folder inside each other, not enough free space\n"
+               "       without --force, bad arguments, unreadable data files)\n"
                "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";
     case Command::Dump:
         return "Usage: stowmere-cli dump FILE\n"

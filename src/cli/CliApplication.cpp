@@ -11,6 +11,7 @@
 #include "cli/CliBackupObserver.h"
 #include "cli/HelpText.h"
 #include "cli/InterruptGuard.h"
+#include "cli/OptionsCommand.h"
 #include "cli/ProgressPrinter.h"
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
@@ -63,7 +64,7 @@ void saveChanges(Catalog& data)
 bool changesTables(Command command)
 {
     return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths ||
-           command == Command::DeleteSet;
+           command == Command::DeleteSet || command == Command::Options;
 }
 
 /// Whether a PATH argument names a stored path, literally or as a full path.
@@ -173,6 +174,10 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return deleteSet(data, line);
     case Command::Backup:
         return backup(data, line);
+    case Command::Options:
+        return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::Versions:
+    case Command::Restore:
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:

@@ -134,6 +134,12 @@ std::string helpText(Command command)
                            "set with 'stowmere-cli delete-set' removes its timer as well; a set\n"
                            "deleted elsewhere is named by its number.\n") +
                kSetWord + "\nOptions:\n" + kDataOption;
+    case Command::Options:
+        return optionsHelpText();
+    case Command::Versions:
+        return versionsHelpText();
+    case Command::Restore:
+        return restoreHelpText();
     case Command::None:
     case Command::Help:
         break;
@@ -156,6 +162,11 @@ std::string helpText(Command command)
                        "                               back up a set every day\n"
                        "  schedule                     list the scheduled backups\n"
                        "  unschedule SET               remove a set's scheduled backup\n"
+                       "  options SET [--exclude PATTERN]... [--keep-versions N] ...\n"
+                       "                               show or change a set's options\n"
+                       "  versions SET [PATH]          list the copies backups replaced and kept\n"
+                       "  restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
+                       "                               copy files and folders back\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

@@ -86,6 +86,8 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "mkdir";
     case PreviewEntry::Kind::Link:
         return "link";
+    case PreviewEntry::Kind::Same:
+        return "same";
     case PreviewEntry::Kind::Excluded:
         return "excluded";
     case PreviewEntry::Kind::Missing:
@@ -98,7 +100,7 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
     : m_settings(std::move(settings)), m_observer(observer), m_cancelFlag(cancelFlag),
-      m_dest(m_settings.destination), m_umask(files::processUmask())
+      m_dest(m_settings.destination), m_umask(files::processUmask()), m_exclusions(m_settings.exclusions)
 {
     // Only one separator goes, even from the root: "/" becomes "", so that the targets
     // made by appending "/" + name come out as "/name".
@@ -231,6 +233,8 @@ void BackupEngine::copyFileItem(const std::string& item)
         notBackedUp(item, kPseudoReason);
         return;
     }
+    if (leftOut(item, paths::fileNamePart(item), false))
+        return;
     const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
     const files::FileStatus source = files::statusOf(item);
     struct stat targetInfo {};
@@ -347,9 +351,19 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
             continue;
         const files::OpenFolder sub(joinName(folder.path(), entry.name));
         const files::FileStatus status = sub.status();
+        if (entry.name == kVersionsFolderName)
+            continue; // the kept versions of a destination inside the item
+        if (leftOut(sub.path(), std::string_view(sub.path()).substr(root.size()), true))
+            continue;
         if (sub.isOpen()) {
             if (std::find(m_excluded.begin(), m_excluded.end(), status.identity) != m_excluded.end())
                 continue;
+            if (m_settings.honourCacheDirTag && Exclusions::hasCacheDirTag(sub.fd())) {
+                ++m_result.excluded;
+                if (dryRun())
+                    m_observer.previewEntry({PreviewEntry::Kind::Excluded, sub.path(), {}, 0, {}});
+                continue;
+            }
             // A bind mount can still lead back to a folder on the way down.
             if (std::find(m_descent.begin(), m_descent.end(), status.identity) != m_descent.end())
                 continue;
@@ -483,6 +497,9 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
         const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
+            if (!m_exclusions.empty() &&
+                leftOut(joinName(source, name), rel + paths::kSeparator + name, false))
+                return true;
             if (!sourceSeen) {
                 if (!files::isFolder(source)) {
                     notBackedUp(source, systemText(ENOENT));
@@ -597,8 +614,8 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
             const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
             if (sourceLength >= 0 && sourceLength == targetLength &&
                 std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
-                entry.kind = PreviewEntry::Kind::Excluded;
-                ++m_result.preview.excluded;
+                entry.kind = PreviewEntry::Kind::Same;
+                ++m_result.preview.same;
                 m_observer.previewEntry(entry);
                 return;
             }
@@ -623,9 +640,9 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
     } else if (!isUpToDate(targetStatus, source0, timeGranularity())) {
         entry.kind = PreviewEntry::Kind::Newer;
     } else if (m_settings.incremental) {
-        entry.kind = PreviewEntry::Kind::Excluded;
+        entry.kind = PreviewEntry::Kind::Same;
         entry.size = 0;
-        ++m_result.preview.excluded;
+        ++m_result.preview.same;
         m_observer.previewEntry(entry);
         return;
     } else {
@@ -641,6 +658,16 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
             m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
     }
     m_observer.previewEntry(entry);
+}
+
+bool BackupEngine::leftOut(const std::string& path, std::string_view relative, bool folder)
+{
+    if (!m_exclusions.excludes(relative, folder))
+        return false;
+    ++m_result.excluded;
+    if (dryRun())
+        m_observer.previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}});
+    return true;
 }
 
 void BackupEngine::previewMissing(const std::string& item)

@@ -393,6 +393,7 @@ RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, Checked
         request.items.push_back(std::move(entry.item));
     request.incremental = incremental;
     request.isChecked = std::move(isChecked);
+    request.options = options(setNumber);
     return request;
 }
 

@@ -134,8 +134,8 @@ void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
 {
     checkChangesAllowed();
     if (!optionsReadable())
-        throw ChangesRefused(messages::changesRefused(
-            m_notices.empty() ? "Cannot read " + m_optionsFile : m_notices.back()));
+        throw ChangesRefused(
+            messages::changesRefused(m_notices.empty() ? "Cannot read " + m_optionsFile : m_notices.back()));
     if (!findSet(setNumber))
         throw RuleRefusal(messages::kSetNotFound);
     if (const std::string refusal = refusalOf(options); !refusal.empty())

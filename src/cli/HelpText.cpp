@@ -77,10 +77,11 @@ std::string helpText(Command command)
                "  --dry-run      write nothing; list what a backup would do, one line each:\n"
                "                 new, size or newer for a file (no copy yet, a copy of\n"
                "                 another size, an older copy), replace for a file a full\n"
-               "                 backup copies again, mkdir, link, missing, unreadable;\n"
-               "                 then the totals\n"
+               "                 backup copies again, mkdir, link, excluded (left out by\n"
+               "                 a pattern or a cache tag), missing, unreadable; then\n"
+               "                 the totals\n"
                "  --json         with --dry-run: one JSON object a line, totals last\n"
-               "  --verbose      with --dry-run: list the up-to-date files as excluded\n" +
+               "  --verbose      with --dry-run: list the up-to-date files as same\n" +
                kDataOption +
                "\n"
                "Progress goes to standard error: a live line on a terminal, plain lines\n"

@@ -61,13 +61,12 @@ std::string versionsHelpText()
 
 std::string restoreHelpText()
 {
-    return std::string(
-               "Usage: stowmere-cli restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
-               "                            [--data DIR]\n"
-               "\n"
-               "Copies files and folders back from a set's Backup To Folder, each PATH\n"
-               "given by its original path, to where it was or into DIR. Each copy\n"
-               "keeps its times and takes its name only when complete.\n") +
+    return std::string("Usage: stowmere-cli restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
+                       "                            [--data DIR]\n"
+                       "\n"
+                       "Copies files and folders back from a set's Backup To Folder, each PATH\n"
+                       "given by its original path, to where it was or into DIR. Each copy\n"
+                       "keeps its times and takes its name only when complete.\n") +
            kSetWord +
            "\n"
            "Options:\n"

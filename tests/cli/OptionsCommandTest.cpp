@@ -78,3 +78,29 @@ TEST_F(OptionsCommand, DeletingASetDeletesItsOptions)
     ok({"new-set", "Docs", "/b"});
     EXPECT_EQ(ok({"options", "Docs"}), kDefaults);
 }
+
+TEST_F(OptionsCommand, ABackupLeavesOutWhatTheSetExcludesAndTheDryRunCountsIt)
+{
+    const std::string docs = temp.folder("src/Docs");
+    temp.file("src/Docs/a.txt", "a");
+    temp.file("src/Docs/b.o", "object");
+    temp.file("src/Docs/.cache/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55");
+    ok({"add-paths", "Docs", docs});
+    ok({"options", "Docs", "--exclude", "*.o"});
+
+    const ProcessResult preview = cli({"backup", "Docs", "--dry-run"});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_NE(preview.out.find("excluded " + docs + "/b.o\n"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("excluded " + docs + "/.cache\n"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("; 2 excluded\n"), std::string::npos) << preview.out;
+    EXPECT_EQ(preview.out.find("not found"), std::string::npos) << preview.out;
+
+    ok({"backup", "Docs", "--quiet"});
+    EXPECT_TRUE(temp.exists("dest/Docs/a.txt"));
+    EXPECT_FALSE(temp.exists("dest/Docs/b.o"));
+    EXPECT_FALSE(temp.exists("dest/Docs/.cache"));
+
+    ok({"options", "Docs", "--cachedir-tag", "off"});
+    ok({"backup", "Docs", "--quiet"});
+    EXPECT_TRUE(temp.exists("dest/Docs/.cache/CACHEDIR.TAG"));
+}

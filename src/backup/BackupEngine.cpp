@@ -115,6 +115,13 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     m_result = {};
     m_destCleaned = false;
     m_granularity.reset();
+    m_versions.reset();
+    m_keeper.reset();
+    if (!dryRun()) {
+        m_versions = std::make_unique<VersionStore>(m_dest);
+        if (m_settings.keepVersions > 0)
+            m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
+    }
     if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
@@ -168,6 +175,10 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             showError(error.what());
         }
     }
+    // Old versions go only after a run that went through, and under its lock, so that
+    // pruning never races another run into the same folder.
+    if (!stopped && !dryRun() && !m_result.copyFailed)
+        pruneVersions();
     // Nothing is written any more: another run may start while the boxes below are open.
     m_runLock.reset();
     if (!stopped && !dryRun()) {
@@ -491,6 +502,11 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
 
         // A folder made just now holds no leftovers of an earlier, killed run.
         bool cleaned = created;
+        struct CreatedFlag {
+            bool& flag;
+            ~CreatedFlag() { flag = false; }
+        } createdFlag{m_targetFolderCreated};
+        m_targetFolderCreated = created;
         // A folder remembered from the listing may have gone since; that is told as the
         // folder that cannot be read, before its first copy, not as many failed files.
         bool sourceSeen = listed == nullptr || !listed->files;
@@ -784,14 +800,52 @@ std::int64_t BackupEngine::timeGranularity()
     return *m_granularity;
 }
 
+bool BackupEngine::keepReplacedCopy(const std::string& source, const std::string& target,
+                                    std::optional<std::string>& kept)
+{
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode))
+        return true;
+    struct stat original {};
+    // A source that cannot be read is the copy's failure to tell; the old copy stays put.
+    if (::stat(source.c_str(), &original) != 0)
+        return true;
+    if (existing.st_dev == original.st_dev && existing.st_ino == original.st_ino)
+        return true;
+    const std::int64_t granularity = timeGranularity();
+    if (existing.st_size == original.st_size &&
+        truncated(existing.st_mtim, granularity) == truncated(original.st_mtim, granularity))
+        return true; // the same file: replaced without keeping it
+    std::error_code error;
+    kept = m_keeper->keep(target, error);
+    if (kept)
+        return true;
+    destinationFailed(source, FolderPartOf(target),
+                      "cannot keep the copy it replaces in " + m_versions->folder() + ": " + error.message());
+    return false;
+}
+
+void BackupEngine::pruneVersions()
+{
+    std::string error;
+    m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error);
+    if (!error.empty())
+        m_observer.showInformation(error);
+}
+
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)
 {
+    std::optional<std::string> kept;
+    if (m_keeper && !m_targetFolderCreated && !keepReplacedCopy(source, target, kept))
+        return;
     m_observer.copyingFile(source, target);
     const CopyOutcome outcome =
         m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
             m_observer.copyProgress(source, done, size);
             return !cancelled();
         });
+    if (kept && outcome.status != CopyOutcome::Status::Copied)
+        VersionStore::Keeper::putBack(*kept, target);
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;

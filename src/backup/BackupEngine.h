@@ -3,6 +3,7 @@
 
 #include "backup/BackupObserver.h"
 #include "backup/Exclusions.h"
+#include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
 #include "platform/FileQueries.h"
@@ -213,6 +214,11 @@ private:
     void previewMissing(const std::string& item);
     /// Whether the entry at relative below the current item is left out; counts and tells it.
     bool leftOut(const std::string& path, std::string_view relative, bool folder);
+    /// Moves the copy at target aside when the source differs from it; false when it had
+    /// to be moved and could not (the failure box was shown). kept tells where it went.
+    bool keepReplacedCopy(const std::string& source, const std::string& target,
+                          std::optional<std::string>& kept);
+    void pruneVersions();
     bool dryRun() const { return m_settings.dryRun; }
     bool takeRunLock();
     bool canTakeRunLock();
@@ -247,6 +253,10 @@ private:
     mode_t m_umask = 0;
     files::FileCopier m_copier;
     Exclusions m_exclusions;
+    std::unique_ptr<VersionStore> m_versions;
+    std::unique_ptr<VersionStore::Keeper> m_keeper;
+    /// The target folder being filled was made by this run, so nothing in it is replaced.
+    bool m_targetFolderCreated = false;
     BackupResult m_result;
 };
 

@@ -39,8 +39,8 @@ private:
         std::string text;                  ///< without its leading and trailing "/"
         std::vector<std::string> segments; ///< text split at "/", for a pattern with "**"
         bool folderOnly = false;
-        bool anchored = false;  ///< matched against the whole path, not the name
-        bool anyDepth = false;  ///< holds a "**" component
+        bool anchored = false; ///< matched against the whole path, not the name
+        bool anyDepth = false; ///< holds a "**" component
     };
 
     static bool matchSegments(const std::vector<std::string>& pattern, std::size_t p,

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "backup/BackupEngine.h"
 #include "backup/Exclusions.h"
+#include "backup/BackupEngine.h"
 
 #include "RecordingObserver.h"
 #include "TestTree.h"
@@ -111,7 +111,8 @@ protected:
         settings.honourCacheDirTag = cacheTag;
         settings.sleep = [](std::chrono::milliseconds) {};
         std::atomic<bool> cancel{false};
-        return BackupEngine(settings, observer, cancel).RunBackup({tree.path("src"), tree.path("src/main.o")});
+        return BackupEngine(settings, observer, cancel)
+            .RunBackup({tree.path("src"), tree.path("src/main.o")});
     }
 
     TestTree tree;
@@ -129,8 +130,8 @@ TEST_F(ExcludingRun, LeavesOutWhatThePatternsAndTheCacheTagMatchAndCountsIt)
             excluded.push_back(entry.source);
     std::sort(excluded.begin(), excluded.end());
     EXPECT_EQ(excluded, (std::vector<std::string>{tree.path("src/build"), tree.path("src/cache"),
-                                                   tree.path("src/deep/lib.o"), tree.path("src/main.o"),
-                                                   tree.path("src/main.o")}));
+                                                  tree.path("src/deep/lib.o"), tree.path("src/main.o"),
+                                                  tree.path("src/main.o")}));
     // The file item main.o and the same file inside the folder item each count once.
     EXPECT_EQ(planned.excluded, 5U);
     EXPECT_TRUE(planned.missingItems.empty());

@@ -19,7 +19,8 @@ constexpr std::time_t kDay = 24 * 60 * 60;
 
 bool digits(std::string_view text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
@@ -57,9 +58,9 @@ std::optional<std::pair<std::time_t, unsigned>> VersionStore::parseStamp(std::st
     parts.tm_hour = number(11, 2);
     parts.tm_min = number(13, 2);
     parts.tm_sec = number(15, 2);
-    if (parts.tm_year < 0 || parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1 || parts.tm_mday > 31 ||
-        parts.tm_hour < 0 || parts.tm_hour > 23 || parts.tm_min < 0 || parts.tm_min > 59 || parts.tm_sec < 0 ||
-        parts.tm_sec > 60)
+    if (parts.tm_year < 0 || parts.tm_mon < 0 || parts.tm_mon > 11 || parts.tm_mday < 1 ||
+        parts.tm_mday > 31 || parts.tm_hour < 0 || parts.tm_hour > 23 || parts.tm_min < 0 ||
+        parts.tm_min > 59 || parts.tm_sec < 0 || parts.tm_sec > 60)
         return std::nullopt;
     unsigned suffix = 1;
     if (name.size() > kLength) {
@@ -97,7 +98,8 @@ std::vector<VersionStore::RunFolder> VersionStore::runFolders() const
     return folders;
 }
 
-std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error) const
+std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_t now,
+                                std::string& error) const
 {
     const std::vector<RunFolder> folders = runFolders();
     const std::size_t kept = static_cast<std::size_t>(std::max<std::int32_t>(keep, 0));

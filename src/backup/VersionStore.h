@@ -25,10 +25,10 @@ public:
 
     /// One run folder.
     struct RunFolder {
-        std::string name;       ///< the stamp, with its suffix
-        std::string path;       ///< full path
-        std::time_t time = 0;   ///< the run's start, UTC
-        unsigned suffix = 1;    ///< 1 without a suffix
+        std::string name;     ///< the stamp, with its suffix
+        std::string path;     ///< full path
+        std::time_t time = 0; ///< the run's start, UTC
+        unsigned suffix = 1;  ///< 1 without a suffix
     };
 
     /// The versions folder.

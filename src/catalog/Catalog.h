@@ -104,6 +104,9 @@ public:
     /// read; RuleRefusal for a count below zero or a pattern that is empty or holds a line
     /// break or a zero byte.
     void setOptions(std::int32_t setNumber, const SetOptions& options);
+    /// Records the drive a successful run found the set's destination on; nothing changes
+    /// when it is the one recorded.
+    void recordDriveIdentity(std::int32_t setNumber, const std::string& identity);
     /// Adds a path to a set; returns its number.
     std::int32_t addPath(std::int32_t setNumber, const std::string& item);
     /// Deletes one path; false when there is no such path.

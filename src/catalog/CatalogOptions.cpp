@@ -169,4 +169,11 @@ void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
     }
 }
 
+void Catalog::recordDriveIdentity(std::int32_t setNumber, const std::string& identity)
+{
+    SetOptions changed = options(setNumber);
+    changed.driveIdentity = identity;
+    setOptions(setNumber, changed);
+}
+
 } // namespace stowmere::catalog

@@ -32,6 +32,9 @@ inline constexpr std::string_view kTablesBusy =
 inline constexpr std::string_view kOptionsUnreadable =
     "; every backup set uses the default options until it is repaired, and the file is left as it is.";
 
+/// The guard's question when a set's destination lies on another drive than at its last
+/// successful backup.
+std::string driveChangedQuestion(const std::string& destination);
 /// The window's question before it replaces a file another program changed meanwhile.
 std::string changedElsewhereQuestion(const std::string& file);
 /// The window's question after a table file could not be written.

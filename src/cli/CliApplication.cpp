@@ -9,6 +9,7 @@
 #include "catalog/Messages.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
+#include "cli/DriveGuardStep.h"
 #include "cli/HelpText.h"
 #include "cli/InterruptGuard.h"
 #include "cli/OptionsCommand.h"
@@ -303,6 +304,9 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty())
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
+    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.set.destination);
+    if (!passDriveGuard(drive, line.acceptNewDrive, line.dryRun, m_err))
+        return ExitCode::NotStarted;
 
     // A dry run's list goes to standard output; a live line beside it would only get in
     // its way, so standard error shows only what the run would report.
@@ -347,6 +351,8 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
             preview.totals(result);
         return backupExitCode(result, signal);
     }
+    if (ranThrough(result))
+        recordDrive(data.dataFolder(), set.number, drive, m_err);
     printer.finish(backupOutcomeText(result, signal));
     return backupExitCode(result, signal);
 }

@@ -14,6 +14,7 @@
 #include "cli/InterruptGuard.h"
 #include "cli/OptionsCommand.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/RestoreCommands.h"
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
@@ -178,7 +179,15 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     case Command::Options:
         return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
     case Command::Versions:
-    case Command::Restore:
+    case Command::Restore: {
+        const BackupSet set = resolveSet(data, line.arguments[0]);
+        std::vector<std::string> items;
+        for (const catalog::PathEntry& path : data.paths(set.number))
+            items.push_back(path.item);
+        RestoreCommands commands(m_out, m_err);
+        return line.command == Command::Versions ? commands.versions(set, items, line)
+                                                 : commands.restore(set, items, line);
+    }
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:

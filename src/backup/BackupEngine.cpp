@@ -670,7 +670,9 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
         struct stat info {};
         if (::stat(source.c_str(), &info) == 0)
             m_result.preview.allocatedChange += static_cast<std::int64_t>(info.st_blocks) * 512;
-        if (targetStatus.kind == EntryKind::File && ::lstat(target.c_str(), &info) == 0)
+        // A copy that differs is kept as a version when the set keeps any: it frees nothing.
+        const bool keptAside = m_settings.keepVersions > 0 && entry.kind != PreviewEntry::Kind::Replace;
+        if (targetStatus.kind == EntryKind::File && !keptAside && ::lstat(target.c_str(), &info) == 0)
             m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
     }
     m_observer.previewEntry(entry);

@@ -78,7 +78,8 @@ void collect(const std::string& root, const std::string& relative, std::map<std:
 
 bool sameFile(const struct stat& a, const struct stat& b)
 {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 bool makeFolders(const std::string& folder, std::vector<std::string>& made)
@@ -202,8 +203,9 @@ private:
     bool failed(const std::string& place, int error)
     {
         m_result.writeFailed = true;
-        m_result.failure = "Cannot restore " + place + ": " + std::error_code(error, std::generic_category()).message() +
-                           " (" + FormatByteSize(GetFreeSpace(FolderPartOf(place))) + " free there)";
+        m_result.failure = "Cannot restore " + place + ": " +
+                           std::error_code(error, std::generic_category()).message() + " (" +
+                           FormatByteSize(GetFreeSpace(FolderPartOf(place))) + " free there)";
         return false;
     }
 
@@ -228,7 +230,8 @@ private:
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
     const BackupLayout layout(request.destination, request.items);
-    const std::string dest = layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
+    const std::string dest =
+        layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
     const VersionStore versions(layout.destination());
     std::vector<VersionStore::RunFolder> later;
     if (request.at) {
@@ -255,8 +258,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         Planned planned;
         for (const VersionStore::RunFolder& folder : later)
             collect(paths::join(folder.path, location->relative), {}, planned.entries, false);
-        collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {}, planned.entries,
-                location->relative.empty());
+        collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
+                planned.entries, location->relative.empty());
         if (planned.entries.empty())
             throw RestoreRefusal("There is no backup copy of " + path + " in " + dest);
         const std::string name = paths::fileNamePart(paths::withoutTrailingSeparator(path));
@@ -265,7 +268,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
     }
     std::optional<files::FileLock> lock;
     try {
-        lock = files::FileLock::acquire(paths::join(dest, BackupEngine::kRunLockName), std::chrono::milliseconds(0));
+        lock = files::FileLock::acquire(paths::join(dest, BackupEngine::kRunLockName),
+                                        std::chrono::milliseconds(0));
         if (!lock)
             throw RestoreRefusal(DestinationBusyText(request.destination));
     } catch (const std::system_error&) {
@@ -296,7 +300,8 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
         for (const auto& [relative, source] : entries) {
             if (source.kind == EntryKind::Folder || relative.empty())
                 continue;
-            if (only && !only->empty() && relative != *only && relative.rfind(*only + paths::kSeparator, 0) != 0)
+            if (only && !only->empty() && relative != *only &&
+                relative.rfind(*only + paths::kSeparator, 0) != 0)
                 continue;
             struct stat info {};
             ::lstat(source.path.c_str(), &info);

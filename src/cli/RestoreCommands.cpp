@@ -34,8 +34,8 @@ std::optional<std::time_t> RestoreCommands::parseTime(const std::string& text)
 {
     if (const auto stamp = backup::VersionStore::parseStamp(text); stamp && stamp->second == 1)
         return stamp->first;
-    for (const char* format : {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M",
-                               "%Y-%m-%d"}) {
+    for (const char* format :
+         {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M", "%Y-%m-%d"}) {
         std::tm parts{};
         const char* end = ::strptime(text.c_str(), format, &parts);
         if (end == nullptr || *end != '\0')
@@ -52,7 +52,8 @@ std::optional<std::time_t> RestoreCommands::parseTime(const std::string& text)
 ExitCode RestoreCommands::versions(const catalog::BackupSet& set, const std::vector<std::string>& items,
                                    const CommandLine& line)
 {
-    const std::string path = line.arguments.size() > 1 ? CliApplication::fullPath(line.arguments[1]) : std::string();
+    const std::string path =
+        line.arguments.size() > 1 ? CliApplication::fullPath(line.arguments[1]) : std::string();
     std::vector<backup::KeptVersion> kept;
     try {
         kept = backup::KeptVersions(set.destination, items, path);

@@ -19,8 +19,10 @@ class RestoreCommands {
 public:
     RestoreCommands(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
-    ExitCode versions(const catalog::BackupSet& set, const std::vector<std::string>& items, const CommandLine& line);
-    ExitCode restore(const catalog::BackupSet& set, const std::vector<std::string>& items, const CommandLine& line);
+    ExitCode versions(const catalog::BackupSet& set, const std::vector<std::string>& items,
+                      const CommandLine& line);
+    ExitCode restore(const catalog::BackupSet& set, const std::vector<std::string>& items,
+                     const CommandLine& line);
 
     /// A --at TIME: "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or with a "T" between them, in
     /// local time; a run folder's stamp "YYYY-MM-DDTHHMMSSZ" in UTC. None when it is none

@@ -118,8 +118,10 @@ TEST_F(RestoreCommand, AtPicksTheCopyThatWasCurrentThen)
     // runs a year apart.
     const auto folders = runFolders();
     ASSERT_EQ(folders.size(), 2U);
-    fs::rename(temp.path("dest/.stowmere-versions/" + folders[0]), temp.path("dest/.stowmere-versions/2020-01-01T000000Z"));
-    fs::rename(temp.path("dest/.stowmere-versions/" + folders[1]), temp.path("dest/.stowmere-versions/2021-01-01T000000Z"));
+    fs::rename(temp.path("dest/.stowmere-versions/" + folders[0]),
+               temp.path("dest/.stowmere-versions/2020-01-01T000000Z"));
+    fs::rename(temp.path("dest/.stowmere-versions/" + folders[1]),
+               temp.path("dest/.stowmere-versions/2021-01-01T000000Z"));
 
     const std::string a = docs + "/a.txt";
     const auto restoredAt = [&](const std::string& time) {

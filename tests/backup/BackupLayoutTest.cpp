@@ -7,7 +7,8 @@ using stowmere::backup::BackupLayout;
 
 TEST(BackupLayout, OriginalPathsMapToTheirCopiesAndBack)
 {
-    const BackupLayout layout("/backup/", {"/home/u/Docs", "/home/u/notes.txt", "/home/u/Docs/Deep", "/srv/"});
+    const BackupLayout layout("/backup/",
+                              {"/home/u/Docs", "/home/u/notes.txt", "/home/u/Docs/Deep", "/srv/"});
     EXPECT_EQ(layout.destination(), "/backup");
     const auto relativeOf = [&](const std::string& path) {
         const auto location = layout.locate(path);

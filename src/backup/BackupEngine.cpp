@@ -126,6 +126,8 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "mkdir";
     case PreviewEntry::Kind::Link:
         return "link";
+    case PreviewEntry::Kind::Same:
+        return "same";
     case PreviewEntry::Kind::Excluded:
         return "excluded";
     case PreviewEntry::Kind::Missing:
@@ -138,7 +140,7 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
     : m_settings(std::move(settings)), m_observer(observer), m_cancelFlag(cancelFlag),
-      m_dest(m_settings.destination), m_umask(files::processUmask())
+      m_dest(m_settings.destination), m_umask(files::processUmask()), m_exclusions(m_settings.exclusions)
 {
     // Only one separator goes, even from the root: "/" becomes "", so that the targets
     // made by appending "/" + name come out as "/name".
@@ -153,6 +155,13 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     m_result = {};
     m_destCleaned = false;
     m_granularity = m_knownGranularity;
+    m_versions.reset();
+    m_keeper.reset();
+    if (!dryRun()) {
+        m_versions = std::make_unique<VersionStore>(m_dest);
+        if (m_settings.keepVersions > 0)
+            m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
+    }
     if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
@@ -221,6 +230,10 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             showError(error.what());
         }
     }
+    // Old versions go only after a run that went through, and under its lock, so that
+    // pruning never races another run into the same folder.
+    if (!stopped && !dryRun() && !m_result.copyFailed)
+        pruneVersions();
     // Nothing is written any more: another run may start while the boxes below are open.
     m_runLock.reset();
     if (!stopped && !dryRun()) {
@@ -348,6 +361,8 @@ void BackupEngine::copyFileItem(const std::string& item)
         notBackedUp(item, kPseudoReason);
         return;
     }
+    if (leftOut(item, paths::fileNamePart(item), false))
+        return;
     const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
     const files::FileStatus source = files::statusOf(item);
     struct stat targetInfo {};
@@ -464,9 +479,19 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
             continue;
         const files::OpenFolder sub(joinName(folder.path(), entry.name));
         const files::FileStatus status = sub.status();
+        if (entry.name == kVersionsFolderName)
+            continue; // the kept versions of a destination inside the item
+        if (leftOut(sub.path(), std::string_view(sub.path()).substr(root.size()), true))
+            continue;
         if (sub.isOpen()) {
             if (std::find(m_excluded.begin(), m_excluded.end(), status.identity) != m_excluded.end())
                 continue;
+            if (m_settings.honourCacheDirTag && Exclusions::hasCacheDirTag(sub.fd())) {
+                ++m_result.excluded;
+                if (dryRun())
+                    m_observer.previewEntry({PreviewEntry::Kind::Excluded, sub.path(), {}, 0, {}});
+                continue;
+            }
             // A bind mount can still lead back to a folder on the way down.
             if (std::find(m_descent.begin(), m_descent.end(), status.identity) != m_descent.end())
                 continue;
@@ -594,12 +619,20 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
 
         // A folder made just now holds no leftovers of an earlier, killed run.
         bool cleaned = created;
+        struct CreatedFlag {
+            bool& flag;
+            ~CreatedFlag() { flag = false; }
+        } createdFlag{m_targetFolderCreated};
+        m_targetFolderCreated = created;
         // A folder remembered from the listing may have gone since; that is told as the
         // folder that cannot be read, before its first copy, not as many failed files.
         bool sourceSeen = listed == nullptr || !listed->files;
         const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
         const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
+            if (!m_exclusions.empty() &&
+                leftOut(joinName(source, name), rel + paths::kSeparator + name, false))
+                return true;
             if (!sourceSeen) {
                 if (!files::isFolder(source)) {
                     notBackedUp(source, systemText(ENOENT));
@@ -714,8 +747,8 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
             const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
             if (sourceLength >= 0 && sourceLength == targetLength &&
                 std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
-                entry.kind = PreviewEntry::Kind::Excluded;
-                ++m_result.preview.excluded;
+                entry.kind = PreviewEntry::Kind::Same;
+                ++m_result.preview.same;
                 m_observer.previewEntry(entry);
                 return;
             }
@@ -740,9 +773,9 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
     } else if (!isUpToDate(targetStatus, source0, timeGranularity())) {
         entry.kind = PreviewEntry::Kind::Newer;
     } else if (m_settings.incremental) {
-        entry.kind = PreviewEntry::Kind::Excluded;
+        entry.kind = PreviewEntry::Kind::Same;
         entry.size = 0;
-        ++m_result.preview.excluded;
+        ++m_result.preview.same;
         m_observer.previewEntry(entry);
         return;
     } else {
@@ -754,10 +787,22 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
         struct stat info {};
         if (::stat(source.c_str(), &info) == 0)
             m_result.preview.allocatedChange += static_cast<std::int64_t>(info.st_blocks) * 512;
-        if (targetStatus.kind == EntryKind::File && ::lstat(target.c_str(), &info) == 0)
+        // A copy that differs is kept as a version when the set keeps any: it frees nothing.
+        const bool keptAside = m_settings.keepVersions > 0 && entry.kind != PreviewEntry::Kind::Replace;
+        if (targetStatus.kind == EntryKind::File && !keptAside && ::lstat(target.c_str(), &info) == 0)
             m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
     }
     m_observer.previewEntry(entry);
+}
+
+bool BackupEngine::leftOut(const std::string& path, std::string_view relative, bool folder)
+{
+    if (!m_exclusions.excludes(relative, folder))
+        return false;
+    ++m_result.excluded;
+    if (dryRun())
+        m_observer.previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}});
+    return true;
 }
 
 void BackupEngine::previewMissing(const std::string& item)
@@ -874,14 +919,52 @@ std::int64_t BackupEngine::timeGranularity()
     return *m_granularity;
 }
 
+bool BackupEngine::keepReplacedCopy(const std::string& source, const std::string& target,
+                                    std::optional<std::string>& kept)
+{
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode))
+        return true;
+    struct stat original {};
+    // A source that cannot be read is the copy's failure to tell; the old copy stays put.
+    if (::stat(source.c_str(), &original) != 0)
+        return true;
+    if (existing.st_dev == original.st_dev && existing.st_ino == original.st_ino)
+        return true;
+    const std::int64_t granularity = timeGranularity();
+    if (existing.st_size == original.st_size &&
+        truncated(existing.st_mtim, granularity) == truncated(original.st_mtim, granularity))
+        return true; // the same file: replaced without keeping it
+    std::error_code error;
+    kept = m_keeper->keep(target, error);
+    if (kept)
+        return true;
+    destinationFailed(source, FolderPartOf(target),
+                      "cannot keep the copy it replaces in " + m_versions->folder() + ": " + error.message());
+    return false;
+}
+
+void BackupEngine::pruneVersions()
+{
+    std::string error;
+    m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error);
+    if (!error.empty())
+        m_observer.showInformation(error);
+}
+
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)
 {
+    std::optional<std::string> kept;
+    if (m_keeper && !m_targetFolderCreated && !keepReplacedCopy(source, target, kept))
+        return;
     m_observer.copyingFile(source, target);
     const CopyOutcome outcome =
         m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
             m_observer.copyProgress(source, done, size);
             return !cancelled();
         });
+    if (kept && outcome.status != CopyOutcome::Status::Copied)
+        VersionStore::Keeper::putBack(*kept, target);
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;

@@ -16,7 +16,8 @@ struct PreviewEntry {
         Replace,    ///< a file whose copy is up to date, copied again by a full run
         Mkdir,      ///< a folder that would be created
         Link,       ///< a link that would be made
-        Excluded,   ///< a file an incremental run leaves alone, as its copy is up to date
+        Same,       ///< a file an incremental run leaves alone, as its copy is up to date
+        Excluded,   ///< a file or folder an exclusion pattern or a cache tag leaves out
         Missing,    ///< a checked item that is neither a file nor a folder
         Unreadable, ///< a file or folder that could not be read; reason says why
     };
@@ -39,7 +40,7 @@ struct RunTotals {
 };
 
 /// The word a preview prints for a kind: "new", "size", "newer", "replace", "mkdir",
-/// "link", "excluded", "missing", "unreadable".
+/// "link", "same", "excluded", "missing", "unreadable".
 const char* PreviewKindName(PreviewEntry::Kind kind);
 
 /// How a backup run reaches the window that started it. The run calls these from its own

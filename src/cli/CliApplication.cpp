@@ -10,10 +10,13 @@
 #include "catalog/Messages.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
+#include "cli/DriveGuardStep.h"
 #include "cli/HelpText.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InterruptGuard.h"
+#include "cli/OptionsCommand.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/RestoreCommands.h"
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
@@ -65,7 +68,7 @@ void saveChanges(Catalog& data)
 bool changesTables(Command command)
 {
     return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths ||
-           command == Command::DeleteSet;
+           command == Command::DeleteSet || command == Command::Options;
 }
 
 /// Whether a PATH argument names a stored path, literally or as a full path.
@@ -161,6 +164,18 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return backup(data, line);
     case Command::History:
         return HistoryCommand(m_out, m_err).run(data, line);
+    case Command::Options:
+        return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::Versions:
+    case Command::Restore: {
+        const BackupSet set = resolveSet(data, line.arguments[0]);
+        std::vector<std::string> items;
+        for (const catalog::PathEntry& path : data.paths(set.number))
+            items.push_back(path.item);
+        RestoreCommands commands(m_out, m_err);
+        return line.command == Command::Versions ? commands.versions(set, items, line)
+                                                 : commands.restore(set, items, line);
+    }
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:
@@ -316,6 +331,14 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty())
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
+    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.set.destination);
+    if (!passDriveGuard(drive, line.acceptNewDrive, line.dryRun, m_err)) {
+        backup::BackupResult refused;
+        refused.refused = true;
+        refused.refusal = drive.question;
+        recordRun(request.settings(), refused);
+        return ExitCode::NotStarted;
+    }
 
     // A dry run's list goes to standard output; a live line beside it would only get in
     // its way, so standard error shows only what the run would report.
@@ -349,6 +372,8 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
             preview.totals(result);
         return backupExitCode(result, signal);
     }
+    if (ranThrough(result))
+        recordDrive(data.dataFolder(), set.number, drive, m_err);
     // A run that cannot fit has said so in full.
     if (!result.refusedForSpace)
         printer.finish(backupOutcomeText(result, signal));

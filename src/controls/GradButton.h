@@ -31,7 +31,6 @@ public:
     void SetSpacing(int value);
     TButtonLayout Layout() const { return m_layout; }
     void SetLayout(TButtonLayout value);
-    TGradControlColors& Colors() { return m_colors; }
     const TGradControlColors& Colors() const { return m_colors; }
     /// Takes over all colours of value and rebuilds the images once.
     void SetColors(const TGradControlColors& value);

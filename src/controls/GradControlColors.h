@@ -3,41 +3,32 @@
 
 #include "controls/GradCustomColors.h"
 
-class TGradCustomControl;
-
-/// The colour set of a button or check box. Gradient and border colours are baked
-/// into the owner's cached images, so changing one rebuilds them; the hot-track and
-/// text-shadow colours are applied at paint time and only repaint.
+/// The colour set of a button or check box. Assigning a plain set to its
+/// TGradCustomColors part copies only the four gradient colours.
 class TGradControlColors : public TGradCustomColors {
 public:
-    explicit TGradControlColors(TGradCustomControl* owner = nullptr);
-
-    TGradCustomControl* Owner() const { return m_owner; }
-
     TColor ClickedFrom() const { return m_clickedFrom; }
-    void SetClickedFrom(TColor value) { Store(m_clickedFrom, value, true); }
+    void SetClickedFrom(TColor value) { m_clickedFrom = value; }
     TColor ClickedTo() const { return m_clickedTo; }
-    void SetClickedTo(TColor value) { Store(m_clickedTo, value, true); }
+    void SetClickedTo(TColor value) { m_clickedTo = value; }
     TColor HotTrack() const { return m_hotTrack; }
-    void SetHotTrack(TColor value) { Store(m_hotTrack, value, false); }
+    void SetHotTrack(TColor value) { m_hotTrack = value; }
     TColor BorderColor() const { return m_borderColor; }
-    void SetBorderColor(TColor value) { Store(m_borderColor, value, true); }
+    void SetBorderColor(TColor value) { m_borderColor = value; }
     TColor TextShadow() const { return m_textShadow; }
-    void SetTextShadow(TColor value) { Store(m_textShadow, value, false); }
+    void SetTextShadow(TColor value) { m_textShadow = value; }
 
-    /// Copies all nine colours from another control set, the four shared ones from any
-    /// other colour set; the owner is not told.
-    void Assign(const TPersistent& source) override;
-    std::string ClassName() const override { return "TGradControlColors"; }
+    bool operator==(const TGradControlColors&) const = default;
 
-protected:
-    void Changed(bool rebuild) override;
+    /// Whether the two sets differ in a colour that is baked into a control's cached
+    /// images (gradients and border); the hot-track and text-shadow colours are applied
+    /// when painting.
+    bool ImagesDiffer(const TGradControlColors& other) const;
 
 private:
-    TGradCustomControl* m_owner;
-    TColor m_clickedFrom = 0xC6CFD6;
-    TColor m_clickedTo = 0xEBF3F7;
-    TColor m_hotTrack = 0xFF0000;
-    TColor m_borderColor = 0x808080;
-    TColor m_textShadow = 0xFFFFFF;
+    TColor m_clickedFrom = TColor::rgb(214, 207, 198);
+    TColor m_clickedTo = TColor::rgb(247, 243, 235);
+    TColor m_hotTrack = TColor::rgb(0, 0, 255);
+    TColor m_borderColor = TColor::rgb(128, 128, 128);
+    TColor m_textShadow = TColor::rgb(255, 255, 255);
 };

@@ -1,36 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/Persistent.h"
 #include "controls/TColor.h"
 
-/// The From and To colours of a control's default and hover gradients.
-class TGradCustomColors : public TPersistent {
+/// The From and To colours of a control's default and hover gradients: a plain value,
+/// copied and compared as a whole. A control is told of a new set through its SetColors.
+class TGradCustomColors {
 public:
-    TGradCustomColors() = default;
-
     TColor DefaultFrom() const { return m_defaultFrom; }
-    void SetDefaultFrom(TColor value) { Store(m_defaultFrom, value, true); }
+    void SetDefaultFrom(TColor value) { m_defaultFrom = value; }
     TColor DefaultTo() const { return m_defaultTo; }
-    void SetDefaultTo(TColor value) { Store(m_defaultTo, value, true); }
+    void SetDefaultTo(TColor value) { m_defaultTo = value; }
     TColor OverFrom() const { return m_overFrom; }
-    void SetOverFrom(TColor value) { Store(m_overFrom, value, true); }
+    void SetOverFrom(TColor value) { m_overFrom = value; }
     TColor OverTo() const { return m_overTo; }
-    void SetOverTo(TColor value) { Store(m_overTo, value, true); }
+    void SetOverTo(TColor value) { m_overTo = value; }
 
-    /// Copies the four colours from any colour set, field by field, telling no owner.
-    void Assign(const TPersistent& source) override;
-    std::string ClassName() const override { return "TGradCustomColors"; }
+    bool operator==(const TGradCustomColors&) const = default;
 
 protected:
-    /// Stores a new value and tells the owner; rebuild when the colour is baked into
-    /// cached images, otherwise a repaint is enough. Equal values are ignored.
-    void Store(TColor& field, TColor value, bool rebuild);
-    /// Tells the owner of a change; sets without an owner tell nobody.
-    virtual void Changed(bool rebuild);
-
-    TColor m_defaultFrom = 0xFFFFFF;
-    TColor m_defaultTo = 0xD1BEAF;
-    TColor m_overFrom = 0xFFFFFF;
-    TColor m_overTo = 0xBE9476;
+    TColor m_defaultFrom = TColor::rgb(255, 255, 255);
+    TColor m_defaultTo = TColor::rgb(175, 190, 209);
+    TColor m_overFrom = TColor::rgb(255, 255, 255);
+    TColor m_overTo = TColor::rgb(118, 148, 190);
 };

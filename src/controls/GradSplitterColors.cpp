@@ -5,6 +5,6 @@ TGradSplitterColors::TGradSplitterColors()
 {
     m_defaultFrom = clBtnFace;
     m_defaultTo = clBtnFace;
-    m_overFrom = 0xFFFFFF;
-    m_overTo = 0xBE9476;
+    m_overFrom = TColor::rgb(255, 255, 255);
+    m_overTo = TColor::rgb(118, 148, 190);
 }

@@ -8,6 +8,4 @@
 class TGradSplitterColors : public TGradCustomColors {
 public:
     TGradSplitterColors();
-
-    std::string ClassName() const override { return "TGradSplitterColors"; }
 };

@@ -29,6 +29,14 @@ inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseB
     QApplication::sendEvent(widget, &event);
 }
 
+/// Changes a control's colour set the way a caller does: a copy, edited, set as a whole.
+template <typename Control, typename Edit> void EditColors(Control& control, Edit edit)
+{
+    auto colours = control.Colors();
+    edit(colours);
+    control.SetColors(colours);
+}
+
 /// Counts fade ticks and image rebuilds of any gradient control.
 template <typename Control> class Probe : public Control {
 public:

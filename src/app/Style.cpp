@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Style.h"
 
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 
 #include <QFontMetrics>
 

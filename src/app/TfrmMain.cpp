@@ -16,9 +16,9 @@
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 #include "placement/TFormPlacement.h"
 #include "progress/Progress.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/Progress.h"
 
-#include "controls/GradButton.h"
+#include "controls/TGradButton.h"
 #include "progress/BevelPanel.h"
 #include "progress/GIFAnimator.h"
 #include "progress/GifError.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
-#include "controls/GradButton.h"
-#include "controls/GradSplitterColors.h"
-#include "controls/GradStyleManager.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradSplitterColors.h"
+#include "controls/TGradStyleManager.h"
 
 #include <QDialog>
 #include <QLineEdit>

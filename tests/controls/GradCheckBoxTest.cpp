@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 
 #include "controls/CheckImages.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradStyleManager.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradStyleManager.h"
 
 #include <QPainter>
 #include <QTest>

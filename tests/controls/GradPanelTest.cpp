@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
-#include "controls/GradPanel.h"
+#include "controls/TGradPanel.h"
 
 #include <QFontMetrics>
 #include <QVBoxLayout>

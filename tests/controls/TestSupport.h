@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomControl.h"
+#include "controls/TGradCustomControl.h"
 
 #include <QApplication>
 #include <QEnterEvent>

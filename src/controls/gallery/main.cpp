@@ -3,9 +3,9 @@
 // --png it writes one PNG per control and state into FOLDER and exits; --zoom N
 // enlarges the written images N times, pixel for pixel, for close inspection.
 #include "controls/CheckImages.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradControlColors.h"
+#include "controls/TGradControlColors.h"
 
 bool TGradControlColors::ImagesDiffer(const TGradControlColors& other) const
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradSplitterColors.h"
+#include "controls/TGradSplitterColors.h"
 
 TGradSplitterColors::TGradSplitterColors()
 {

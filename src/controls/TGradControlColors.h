@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomColors.h"
+#include "controls/TGradCustomColors.h"
 
 /// The colour set of a button or check box. Assigning a plain set to its
 /// TGradCustomColors part copies only the four gradient colours.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomControl.h"
 #include "controls/Image24.h"
+#include "controls/TGradCustomControl.h"
 
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradControlColors.h"
 #include "controls/GradDrawCore.h"
-#include "controls/GradSplitterColors.h"
+#include "controls/TGradControlColors.h"
+#include "controls/TGradSplitterColors.h"
 
 #include <QFont>
 #include <QObject>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradControlColors.h"
-#include "controls/GradCustomControl.h"
 #include "controls/Image24.h"
+#include "controls/TGradControlColors.h"
+#include "controls/TGradCustomControl.h"
 
 #include <QImage>
 #include <QPointer>

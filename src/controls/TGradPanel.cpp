@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradPanel.h"
+#include "controls/TGradPanel.h"
 
 #include <QEvent>
 #include <QFontMetrics>

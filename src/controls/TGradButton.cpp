@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradButton.h"
+#include "controls/TGradButton.h"
 
 #include <QDialog>
 #include <QFontMetrics>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradCheckBox.h"
+#include "controls/TGradCheckBox.h"
 
 #include "controls/CheckImages.h"
 

@@ -28,7 +28,8 @@ std::string TestTree::file(const std::string& relative, const std::string& conte
     return full.string();
 }
 
-std::string TestTree::file(const std::string& relative, const std::string& contents, std::time_t modified) const
+std::string TestTree::file(const std::string& relative, const std::string& contents,
+                           std::time_t modified) const
 {
     const std::string full = file(relative, contents);
     setModified(relative, modified);

@@ -2,8 +2,8 @@
 // Painting costs of the styled controls: a large button repainted in the middle of a
 // hover fade (target 0.2 ms) and the anti-aliased background of the main window's list
 // panel rebuilt from scratch (target 10 ms).
-#include "controls/GradButton.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradPanel.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -20,7 +20,8 @@ public:
 
     bool isItemChecked(std::size_t index) override
     {
-        return m_calls->ask(m_context, [this, index] { return m_window.isItemChecked(index); }, false);
+        return m_calls->ask(
+            m_context, [this, index] { return m_window.isItemChecked(index); }, false);
     }
     void uncheckItem(std::size_t index) override
     {
@@ -43,7 +44,8 @@ public:
     }
     void itemDone() override
     {
-        QMetaObject::invokeMethod(m_context, [&window = m_window] { window.itemDone(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context, [&window = m_window] { window.itemDone(); }, Qt::QueuedConnection);
     }
     void showError(const std::string& text) override
     {
@@ -73,7 +75,8 @@ private:
 
 BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::string> items,
                            backup::BackupObserver& window, QObject* context, std::atomic<bool>& cancelFlag)
-    : m_cancelFlag(cancelFlag), m_calls(UiCalls::create()), m_marshal(std::make_unique<Marshal>(window, context, m_calls)),
+    : m_cancelFlag(cancelFlag), m_calls(UiCalls::create()),
+      m_marshal(std::make_unique<Marshal>(window, context, m_calls)),
       m_thread(std::make_unique<TBackupThread>(std::move(settings), std::move(items), *m_marshal, cancelFlag))
 {
 }

@@ -23,8 +23,8 @@ class UiCalls;
 /// closed, the window's answer is no longer awaited), and then waits for the thread.
 class BackupWorker {
 public:
-    BackupWorker(backup::BackupSettings settings, std::vector<std::string> items, backup::BackupObserver& window,
-                 QObject* context, std::atomic<bool>& cancelFlag);
+    BackupWorker(backup::BackupSettings settings, std::vector<std::string> items,
+                 backup::BackupObserver& window, QObject* context, std::atomic<bool>& cancelFlag);
     ~BackupWorker();
     BackupWorker(const BackupWorker&) = delete;
     BackupWorker& operator=(const BackupWorker&) = delete;

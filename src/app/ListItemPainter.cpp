@@ -12,9 +12,9 @@ namespace {
 
 const QString kEllipsis = QStringLiteral("...");
 
-constexpr TColor kBandTop = 0xDDF5FF;
-constexpr TColor kBandBottom = 0x5ED2FF;
-constexpr TColor kFrame = 0xC5C5C5;
+constexpr TColor kBandTop = TColor::rgb(255, 245, 221);
+constexpr TColor kBandBottom = TColor::rgb(255, 210, 94);
+constexpr TColor kFrame = TColor::rgb(197, 197, 197);
 // The corner ellipses of band and frame are 5 x 5.
 constexpr qreal kCornerRadius = 2.5;
 

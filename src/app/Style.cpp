@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Style.h"
 
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 
 #include <QFontMetrics>
 
@@ -12,14 +12,14 @@
 namespace stowmere::app::style {
 namespace {
 
-constexpr TColor kTitleFrom = 0xD08410;
-constexpr TColor kTitleTo = 0xFFB871;
-constexpr TColor kBarFrom = 0x009F00;
-constexpr TColor kBarTo = 0x52C703;
-constexpr TColor kSmallButtonFace = 0x49AB03;
-constexpr TColor kCheckGreen = 0x008000;
-constexpr TColor kCheckBoxFace = 0x00B000;
-constexpr TColor kCheckBoxOverTo = 0xBE9476;
+constexpr TColor kTitleFrom = TColor::rgb(16, 132, 208);
+constexpr TColor kTitleTo = TColor::rgb(113, 184, 255);
+constexpr TColor kBarFrom = TColor::rgb(0, 159, 0);
+constexpr TColor kBarTo = TColor::rgb(3, 199, 82);
+constexpr TColor kSmallButtonFace = TColor::rgb(3, 171, 73);
+constexpr TColor kCheckGreen = TColor::rgb(0, 128, 0);
+constexpr TColor kCheckBoxFace = TColor::rgb(0, 176, 0);
+constexpr TColor kCheckBoxOverTo = TColor::rgb(118, 148, 190);
 
 } // namespace
 
@@ -44,12 +44,12 @@ QFont arialFont(int pixelHeight, bool bold)
 void applyButtonColours(TGradButton& button, bool large)
 {
     TGradControlColors colours;
-    colours.SetDefaultFrom(0xFFFFFF);
-    colours.SetDefaultTo(0xD1BEAF);
-    colours.SetOverFrom(0xFFFFFF);
-    colours.SetOverTo(0xBE9476);
-    colours.SetClickedFrom(0xC6CFD6);
-    colours.SetClickedTo(0xEBF3F7);
+    colours.SetDefaultFrom(TColor::rgb(255, 255, 255));
+    colours.SetDefaultTo(TColor::rgb(175, 190, 209));
+    colours.SetOverFrom(TColor::rgb(255, 255, 255));
+    colours.SetOverTo(TColor::rgb(118, 148, 190));
+    colours.SetClickedFrom(TColor::rgb(214, 207, 198));
+    colours.SetClickedTo(TColor::rgb(247, 243, 235));
     colours.SetBorderColor(clGray);
     button.SetColors(colours);
     button.SetFadeSpeed(fsMedium);

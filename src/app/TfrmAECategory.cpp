@@ -11,8 +11,8 @@
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Schema.h"
-#include "controls/GradButton.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradPanel.h"
 
 #include <QKeyEvent>
 #include <QLabel>

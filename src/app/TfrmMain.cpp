@@ -16,9 +16,9 @@
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 #include "placement/TFormPlacement.h"
 #include "progress/Progress.h"
 
@@ -161,7 +161,7 @@ void TfrmMain::createComponents()
     m_pathPanel = new TGradPanel(this);
     m_pathPanel->setObjectName(QStringLiteral("GradPanel5"));
     style::styleWhitePanel(*m_pathPanel, 5);
-    m_pathPanel->SetFontColor(0xCE0000);
+    m_pathPanel->SetFontColor(TColor::rgb(0, 0, 206));
     middle->addWidget(m_pathPanel, 1);
 
     m_pathList = new TCheckListBox(m_pathPanel);

@@ -26,14 +26,17 @@ QImage BuildCells()
             // The box matches the gradient check box: a white to blue-grey face in a grey outline.
             Image24 box(13, 13);
             if (enabled)
-                FillGradient(box, {0, 0, 13, 13}, 0xFFFFFF, 0xD1BEAF, gtFromTopLeft);
+                FillGradient(box, {0, 0, 13, 13}, TColor::rgb(255, 255, 255), TColor::rgb(175, 190, 209),
+                             gtFromTopLeft);
             else
                 box.Fill(clBtnFace);
-            const TColor ink = !enabled || state == cbGrayed ? 0x808080 : 0x008000;
+            const TColor ink =
+                !enabled || state == cbGrayed ? TColor::rgb(128, 128, 128) : TColor::rgb(0, 128, 0);
             if (kind == ckRadio) {
-                FillRect(box, {0, 0, 13, 13}, 0xFF00FF);
+                FillRect(box, {0, 0, 13, 13}, TColor::rgb(255, 0, 255));
             } else {
-                FrameRect(box, {0, 0, 13, 13}, enabled ? 0x808080 : 0xA0A0A0);
+                FrameRect(box, {0, 0, 13, 13},
+                          enabled ? TColor::rgb(128, 128, 128) : TColor::rgb(160, 160, 160));
             }
             if (kind == ckCheckMark && state != cbUnchecked) {
                 Image24 tinted = mark;
@@ -62,7 +65,8 @@ QImage BuildCells()
             painter.drawImage(left, top, boxImage);
             if (kind == ckCross && state != cbUnchecked) {
                 painter.setRenderHint(QPainter::Antialiasing);
-                painter.setPen(QPen(ToQColor(ink == 0x008000 ? 0x0000C0 : ink), 2));
+                painter.setPen(
+                    QPen(ToQColor(ink == TColor::rgb(0, 128, 0) ? TColor::rgb(192, 0, 0) : ink), 2));
                 painter.drawLine(QPointF(left + 3.5, top + 3.5), QPointF(left + 9.5, top + 9.5));
                 painter.drawLine(QPointF(left + 9.5, top + 3.5), QPointF(left + 3.5, top + 9.5));
             }

@@ -2,7 +2,7 @@
 #include "controls/GradDrawCore.h"
 
 #include "controls/EMathError.h"
-#include "controls/GradCustomControl.h"
+#include "controls/TGradCustomControl.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -38,10 +38,10 @@ QPalette::ColorRole RoleOfSystemColor(int index)
 
 TColor ColorToRGB(TColor color)
 {
-    if ((color & clSystemColor) == 0)
-        return color & 0x00FFFFFF;
+    if (!color.isSystem())
+        return TColor::rgb(color.red(), color.green(), color.blue());
     const QColor resolved =
-        QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(static_cast<int>(color & 0xFF)));
+        QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(color.systemIndex()));
     return FromQColor(resolved);
 }
 

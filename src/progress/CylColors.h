@@ -5,34 +5,31 @@
 
 #include <QRgb>
 
-// TColor (0x00BBGGRR, or 0x80000000 + n for the desktop's system colour n) is the
-// controls' colour type; these helpers give the bar's code short, scoped names.
+// TColor (plain RGB, or the desktop's system colour n) is the controls' colour type;
+// these helpers give the bar's code short, scoped names.
 
 namespace CylColors {
 
-constexpr TColor SystemFlag = 0x80000000u;
-
 constexpr TColor system(int index)
 {
-    return SystemFlag | static_cast<TColor>(index & 0xFF);
+    return TColor::system(index);
 }
 constexpr bool isSystem(TColor c)
 {
-    return (c & SystemFlag) != 0;
+    return c.isSystem();
 }
 constexpr int systemIndex(TColor c)
 {
-    return static_cast<int>(c & 0xFF);
+    return c.systemIndex();
 }
 
 constexpr TColor rgb(int r, int g, int b)
 {
-    return static_cast<TColor>(r & 0xFF) | (static_cast<TColor>(g & 0xFF) << 8) |
-           (static_cast<TColor>(b & 0xFF) << 16);
+    return TColor::rgb(r, g, b);
 }
 
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clBlack = rgb(0, 0, 0);
+constexpr TColor clWhite = rgb(255, 255, 255);
 constexpr TColor clWindow = system(5);
 constexpr TColor clHighlight = system(13);
 constexpr TColor clBtnFace = system(15);

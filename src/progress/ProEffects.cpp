@@ -47,7 +47,7 @@ const std::array<TProEffectPreset, ProEffectCount>& table()
         make(ceMaximum, feInvert, rgb(0, 0, 0), rgb(255, 255, 255), rgb(128, 0, 0), rgb(255, 0, 0), 3, 1,
              TProEffectPreset::Frame{bvNone, bvRaised, 2, true}),
         // peCustom: never applied, its slot keeps the table indexed by value.
-        make(ceMaximum, feNone, Kept, 0, 0, 0, 1, 1),
+        make(ceMaximum, feNone, Kept, TColor(), TColor(), TColor(), 1, 1),
         // Glass
         make(ceMaximum, feNone, Kept, rgb(204, 0, 0), rgb(128, 128, 128), rgb(255, 255, 255), 4, 5),
         make(ceMaximum, feNone, Kept, rgb(255, 128, 0), rgb(192, 192, 192), rgb(128, 0, 0), 4, 4),

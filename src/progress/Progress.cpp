@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/Progress.h"
 
-#include "controls/GradButton.h"
+#include "controls/TGradButton.h"
 #include "progress/BevelPanel.h"
 #include "progress/GIFAnimator.h"
 #include "progress/GifError.h"
@@ -172,16 +172,17 @@ void TfrmProgress::setUpCancelButton()
     b.SetGlyph(QImage(ProgressResources::cancelGlyph()));
     b.SetSpacing(15);
     b.SetLayout(blGlyphLeft);
-    TGradControlColors& c = b.Colors();
+    TGradControlColors c;
     c.SetDefaultFrom(clWhite);
-    c.SetDefaultTo(0xD1BEAF);
+    c.SetDefaultTo(TColor::rgb(175, 190, 209));
     c.SetOverFrom(clWhite);
-    c.SetOverTo(0xBE9476);
-    c.SetClickedFrom(0xC6CFD6);
-    c.SetClickedTo(0xEBF3F7);
-    c.SetHotTrack(0xFF0000);
-    c.SetBorderColor(0x808080);
+    c.SetOverTo(TColor::rgb(118, 148, 190));
+    c.SetClickedFrom(TColor::rgb(214, 207, 198));
+    c.SetClickedTo(TColor::rgb(247, 243, 235));
+    c.SetHotTrack(TColor::rgb(0, 0, 255));
+    c.SetBorderColor(TColor::rgb(128, 128, 128));
     c.SetTextShadow(clWhite);
+    b.SetColors(c);
     b.SetFadeSpeed(fsMedium);
     b.SetGradientType(gtVertical);
     b.SetShowFocusRect(false);

@@ -147,10 +147,10 @@ private:
     friend class TPCColorStyle;
 
     struct BevelSet {
-        TColor highlight = 0;
-        TColor shadow = 0;
-        TColor light = 0;
-        TColor darkShadow = 0;
+        TColor highlight;
+        TColor shadow;
+        TColor light;
+        TColor darkShadow;
     };
 
     void styleChanged();
@@ -178,14 +178,14 @@ private:
 
     // Members start out zero, as the constructor's assignments in their fixed
     // order are what sets the defaults up (and their derived state with them).
-    TColor m_foreColor = 0;
-    TColor m_foreLineColor = 0;
-    TColor m_backColor = 0;
-    TColor m_backBorderColor = 0;
-    TColor m_bevelColor = 0;
-    TColor m_color = 0;
-    TColor m_fontShadowColor = 0;
-    TColor m_fontColor = 0;
+    TColor m_foreColor;
+    TColor m_foreLineColor;
+    TColor m_backColor;
+    TColor m_backBorderColor;
+    TColor m_bevelColor;
+    TColor m_color;
+    TColor m_fontShadowColor;
+    TColor m_fontColor;
 
     TPCColorStyle m_backStyle;
     TPCColorStyle m_foreStyle;
@@ -227,10 +227,10 @@ private:
     CylShading::Factors m_foreLineFactors;
     CylShading::Factors m_backFactors;
     BevelSet m_bevelSet;
-    TColor m_innerTopLeft = 0;
-    TColor m_innerBottomRight = 0;
-    TColor m_outerTopLeft = 0;
-    TColor m_outerBottomRight = 0;
+    TColor m_innerTopLeft;
+    TColor m_innerBottomRight;
+    TColor m_outerTopLeft;
+    TColor m_outerBottomRight;
 
     QImage m_image;
     std::optional<QImage> m_overlay;

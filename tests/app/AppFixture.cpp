@@ -5,8 +5,8 @@
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
 #include "app/TListBox.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
 #include "progress/Progress.h"
 
 #include <QFile>

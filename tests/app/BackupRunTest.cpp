@@ -2,8 +2,8 @@
 #include "AppFixture.h"
 
 #include "app/TCheckListBox.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
 #include "platform/FileLock.h"
 #include "progress/Progress.h"
 #include "progress/ProgressCyl.h"

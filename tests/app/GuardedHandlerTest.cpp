@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingDialogs.h"
 #include "app/GuardedHandler.h"
+#include "RecordingDialogs.h"
 #include "app/UiCalls.h"
 #include "catalog/Errors.h"
 
@@ -25,14 +25,16 @@ TEST(GuardedHandler, ShowsWhatTheBodyThrowsInTheBoxItWasGiven)
     EXPECT_TRUE(dialogs.messages().empty());
 
     EXPECT_FALSE(guarded(dialogs, [] { throw std::runtime_error("Disk full"); }));
-    EXPECT_FALSE(guarded(dialogs, [] { throw std::runtime_error("Disk full"); },
-                         OnFailure().showIn(MessageKind::Application)));
+    EXPECT_FALSE(guarded(
+        dialogs, [] { throw std::runtime_error("Disk full"); },
+        OnFailure().showIn(MessageKind::Application)));
     // A refusal is an error like any other unless the handler says it is the user's to mend.
     EXPECT_FALSE(guarded(dialogs, [] { throw stowmere::catalog::RuleRefusal("Pick a set."); }));
-    EXPECT_FALSE(guarded(dialogs, [] { throw stowmere::catalog::RuleRefusal("Pick a set."); },
-                         OnFailure().refusalAsInformation()));
-    EXPECT_FALSE(guarded(dialogs, [] { throw std::runtime_error("Broken"); },
-                         OnFailure().refusalAsInformation()));
+    EXPECT_FALSE(guarded(
+        dialogs, [] { throw stowmere::catalog::RuleRefusal("Pick a set."); },
+        OnFailure().refusalAsInformation()));
+    EXPECT_FALSE(guarded(
+        dialogs, [] { throw std::runtime_error("Broken"); }, OnFailure().refusalAsInformation()));
 
     EXPECT_EQ(dialogs.messages(), (std::vector<Message>{{MessageKind::Error, "Disk full"},
                                                         {MessageKind::Application, "Disk full."},
@@ -62,14 +64,18 @@ TEST(UiCalls, AnswersFromTheContextsThreadWhileItsLoopRuns)
     int answer = 0;
     bool told = false;
     std::thread worker([&] {
-        answer = calls->ask(&context, [] { return 42; }, -1);
+        answer = calls->ask(
+            &context, [] { return 42; }, -1);
         calls->tell(&context, [&] { told = true; });
     });
     while (!told)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     worker.join();
     EXPECT_EQ(answer, 42);
-    EXPECT_EQ(calls->ask(&context, [] { return 7; }, -1), 7) << "on the context's own thread it runs at once";
+    EXPECT_EQ(calls->ask(
+                  &context, [] { return 7; }, -1),
+              7)
+        << "on the context's own thread it runs at once";
 }
 
 namespace {
@@ -103,10 +109,13 @@ TEST(UiCalls, ReleaseReturnsTheFallbackToAWaitingCallAndDropsItsWork)
     std::atomic<bool> ran = false;
     std::atomic<int> answer = 0;
     std::thread worker([&] {
-        answer = calls->ask(&context, [&] {
-            ran = true;
-            return 42;
-        }, -1);
+        answer = calls->ask(
+            &context,
+            [&] {
+                ran = true;
+                return 42;
+            },
+            -1);
         calls->tell(&context, [&] { ran = true; }); // released already: returns at once
     });
     while (answer == 0)

@@ -9,9 +9,9 @@
 #include "app/TCheckListBox.h"
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 
 #include <QApplication>
 #include <QDir>

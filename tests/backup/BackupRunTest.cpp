@@ -3,8 +3,8 @@
 #include "backup/FailureReport.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
 #include "support/LocalTime.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

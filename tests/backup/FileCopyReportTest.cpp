@@ -5,9 +5,9 @@
 #include "backup/ReverseText.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
 #include "support/FileSizeLimit.h"
 #include "support/LocalTime.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "backup/BackupEngine.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
 #include "support/LocalTime.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 #include "platform/ModificationStamp.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
 #include "support/FileContents.h"
 #include "support/ScopedEnv.h"
 #include "support/TestMount.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

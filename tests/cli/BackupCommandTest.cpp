@@ -2,7 +2,7 @@
 // The backup command as the real executable on real temporary trees: each exit code is
 // reached by the situation it stands for.
 #include "CliTest.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
-using stowmere::cli::test::TempFolder;
+using stowmere::testing::TestTree;
 
 namespace {
 
@@ -194,7 +194,7 @@ namespace {
 
 /// Starts a backup of one large file followed by a small one, waits until the large copy
 /// has begun, sends the signal and returns what the process left.
-ProcessResult interruptLargeCopy(TempFolder& temp, int signalNumber)
+ProcessResult interruptLargeCopy(TestTree& temp, int signalNumber)
 {
     const std::string data = temp.folder("data");
     const std::string dest = temp.folder("dest");
@@ -217,7 +217,7 @@ ProcessResult interruptLargeCopy(TempFolder& temp, int signalNumber)
 
 TEST(BackupInterrupt, CtrlCAbandonsTheFileBeingCopiedAndExits130)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     const ProcessResult result = interruptLargeCopy(temp, SIGINT);
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_NE(result.err.find("interrupted, stopping"), std::string::npos);
@@ -230,7 +230,7 @@ TEST(BackupInterrupt, CtrlCAbandonsTheFileBeingCopiedAndExits130)
 
 TEST(BackupInterrupt, TerminationStopsTheSameWayAndExits143)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     const ProcessResult result = interruptLargeCopy(temp, SIGTERM);
     EXPECT_EQ(result.exitCode, 143) << result.err;
     EXPECT_EQ(temp.names("dest"), std::vector<std::string>{".stowmere-run.lock"});

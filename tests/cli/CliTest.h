@@ -2,7 +2,7 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ protected:
         return result.out;
     }
 
-    TempFolder temp;
+    stowmere::testing::TestTree temp{"cli"};
     std::string data = temp.folder("data");
     /// XDG_STATE_HOME of the child: where a run's history goes.
     std::string state = temp.folder("state");

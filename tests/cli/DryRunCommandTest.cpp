@@ -2,11 +2,13 @@
 // backup --dry-run as the real executable: what it prints, in text and as JSON Lines, and
 // that it leaves the destination exactly as it was.
 #include "CliTest.h"
-#include "TempFolder.h"
+#include "support/TestMount.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -17,7 +19,8 @@ using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
-using stowmere::cli::test::TempFolder;
+using stowmere::testing::TestMount;
+using stowmere::testing::TestTree;
 
 namespace {
 
@@ -145,53 +148,44 @@ TEST_F(DryRunCommand, WhatAnotherUserCannotReadIsListedAsUnreadable)
 namespace {
 
 /// A tmpfs of a given size over a folder, unmounted at the end.
-class SmallDisk {
-public:
-    SmallDisk(const std::string& folder, const std::string& size) : m_folder(folder)
-    {
-        m_mounted =
-            ::geteuid() == 0 &&
-            std::system(("mount -t tmpfs -o size=" + size + " stowmere-test '" + folder + "'").c_str()) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            std::system(("umount '" + m_folder + "'").c_str());
-    }
-    bool mounted() const { return m_mounted; }
-
-private:
-    std::string m_folder;
-    bool m_mounted = false;
-};
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 } // namespace
 
 TEST_F(DryRunCommand, ARunThatCannotFitStopsBeforeCopyingUnlessForced)
 {
-    SmallDisk disk(dest, "256k");
+    const TestMount disk(TestMount::Kind::Tmpfs, 256 * 1024);
     if (!disk.mounted())
-        GTEST_SKIP() << "needs root to mount a tmpfs";
+        GTEST_SKIP() << disk.why();
+    const std::string small = disk.path();
     // Sparse: eight mebibytes long, a few bytes on disk; it fits.
-    const std::string sparse = temp.file("src/sparse.img", "");
-    std::filesystem::resize_file(sparse, 8 << 20);
-    ok({"new-set", "Sparse", dest});
+    const std::string sparse = temp.sparseFile("src/sparse.img", 8 << 20);
+    ok({"new-set", "Sparse", small});
     ok({"add-paths", "Sparse", sparse});
     const ProcessResult fits = cli({"backup", "Sparse", "--quiet"});
     EXPECT_EQ(fits.exitCode, 0) << fits.err;
 
     temp.file("src/Docs/big.bin", std::string(600 * 1024, 'x'));
-    const ProcessResult refused = cli({"backup", "Nightly"});
+    ok({"new-set", "Small", small});
+    ok({"add-paths", "Small", docs, notes});
+    const ProcessResult refused = cli({"backup", "Small"});
     EXPECT_EQ(refused.exitCode, 3);
     // The big file and three small ones of a page each, on disk.
-    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 256.00 KB is free at " + dest +
+    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 256.00 KB is free at " + small +
                                ".\nNothing was copied; --force starts the backup anyway.\n"),
               std::string::npos)
         << refused.err;
-    EXPECT_EQ(temp.names("dest"), (std::vector<std::string>{".stowmere-run.lock", "sparse.img"}))
+    EXPECT_EQ(namesIn(small), (std::vector<std::string>{".stowmere-run.lock", "sparse.img"}))
         << "not a byte copied";
 
-    const ProcessResult forced = cli({"backup", "Nightly", "--force"});
+    const ProcessResult forced = cli({"backup", "Small", "--force"});
     EXPECT_EQ(forced.exitCode, 2) << forced.err;
     EXPECT_NE(forced.err.find("Drive could be full."), std::string::npos) << forced.err;
 }

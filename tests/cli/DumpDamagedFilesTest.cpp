@@ -5,8 +5,8 @@
 #include "store/PacketContents.h"
 
 #include "ChildProcess.h"
-#include "TempFolder.h"
 #include "WorkedFiles.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@
 using stowmere::cli::TableDump;
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
-using stowmere::cli::test::TempFolder;
 using stowmere::cli::test::workedCategoryFile;
+using stowmere::testing::TestTree;
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST(DumpDamagedFiles, AgreesWithTheStoreReaderOnEveryCorruptedByte)
 
 TEST(DumpDamagedFiles, TheExecutableExitsThreeWithCodeAndOffsetForEveryDamagedFile)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     std::vector<std::string> files;
     // The reader's fuzz corpus, when the tree has one, and damaged files of our own.
     const std::filesystem::path corpus = STOWMERE_STORE_CORPUS_DIR;
@@ -119,7 +119,7 @@ TEST(DumpDamagedFiles, TheExecutableExitsThreeWithCodeAndOffsetForEveryDamagedFi
 
 TEST(DumpDamagedFiles, UnreadableFileIsAnErrorNotADump)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     for (const std::string& path : {temp.path("missing.cds"), temp.folder("folder.cds")}) {
         const auto result = ChildProcess::run(cliExecutable(), {"dump", path});
         EXPECT_EQ(result.exitCode, 3);

@@ -6,7 +6,7 @@
 #include "cli/BackupExitCode.h"
 #include "cli/InterruptGuard.h"
 
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 using stowmere::cli::ExitCode;
-using stowmere::cli::test::TempFolder;
+using stowmere::testing::TestTree;
 
 namespace {
 
@@ -81,7 +81,7 @@ class InterruptHook : public ::testing::TestWithParam<int> {};
 TEST_P(InterruptHook, SignalDuringTheListingEndsTheRunBeforeAnyCopy)
 {
     const int signalNumber = GetParam();
-    TempFolder temp;
+    TestTree temp{"cli"};
     for (int i = 0; i < 300; ++i)
         temp.folder("src/Tree/F" + std::to_string(i % 10) + "/S" + std::to_string(i));
     temp.file("src/Tree/F3/S3/f.txt", "f");
@@ -105,7 +105,7 @@ TEST_P(InterruptHook, SignalDuringTheListingEndsTheRunBeforeAnyCopy)
 TEST_P(InterruptHook, SignalHalfWayThroughAGigabyteFileAbandonsItAndKeepsTheOldCopy)
 {
     const int signalNumber = GetParam();
-    TempFolder temp;
+    TestTree temp{"cli"};
     // A gigabyte with a mebibyte of data every 16: long enough to take many chunks, quick
     // to make.
     const std::string big = temp.file("src/Data/disk.img", "");

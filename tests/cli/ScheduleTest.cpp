@@ -4,7 +4,7 @@
 // nowhere), which is the case of a server or container; one test puts a recording
 // systemctl first on PATH to see the calls made where a manager answers.
 #include "CliTest.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include "cli/ScheduledBackup.h"
 #include "support/FileContents.h"
@@ -23,8 +23,8 @@ using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
-using stowmere::cli::test::TempFolder;
 using stowmere::testing::ScopedEnv;
+using stowmere::testing::TestTree;
 
 namespace {
 

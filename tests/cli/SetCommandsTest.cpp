@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The set commands run as the real executable on real data folders.
 #include "CliTest.h"
-#include "TempFolder.h"
 #include "WorkedFiles.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
-using stowmere::cli::test::TempFolder;
+using stowmere::testing::TestTree;
 
 namespace {
 
@@ -184,7 +184,7 @@ TEST_F(SetCommands, UnusableDataFilesStopEveryCommand)
 TEST(DefaultDataFolder, IsTheFolderOfTheExecutables)
 {
     // A copy of the executable in a folder of its own finds its data files beside it.
-    TempFolder temp;
+    TestTree temp{"cli"};
     const std::string copy = temp.folder("bin") + "/stowmere-cli";
     std::filesystem::copy_file(cliExecutable(), copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);

@@ -2,7 +2,7 @@
 // The table files under the real executable: damaged files, concurrent writers, the lock
 // and links.
 #include "ChildProcess.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include "platform/FileLock.h"
 #include "support/DamagedTables.h"
@@ -18,8 +18,8 @@
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::ProcessResult;
-using stowmere::cli::test::TempFolder;
 using stowmere::testing::DamagedTables;
+using stowmere::testing::TestTree;
 namespace fs = std::filesystem;
 
 namespace {
@@ -59,7 +59,7 @@ std::string caseName(const ::testing::TestParamInfo<DamagedTables>& info)
 TEST_P(DamagedTablesInTheCommandLine, AreRefusedOrReportedAndNeverOverwritten)
 {
     const DamagedTables& damage = GetParam();
-    TempFolder temp;
+    TestTree temp{"cli"};
     const std::string data = temp.folder("data");
     writeFile(data + "/Category.cds", damage.category);
     writeFile(data + "/Path.cds", damage.path);
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, DamagedTablesInTheCommandLine,
 
 TEST(TablesSafety, DumpRefusesBytesAfterTheLastRow)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     std::vector<std::byte> file = stowmere::testing::pathFileBytes({{1, 1, "/a"}, {2, 1, "/b"}}, 3);
     const std::size_t end = file.size();
     stowmere::testing::setRowCount(file, 1);
@@ -108,7 +108,7 @@ TEST(TablesSafety, DumpRefusesBytesAfterTheLastRow)
 
 TEST(TablesSafety, ConcurrentWritersNeverLoseAnUpdate)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     const std::string data = temp.folder("data");
     ASSERT_EQ(cli(data, {"new-set", "Docs", "/dest"}).exitCode, 0);
     constexpr int kWriters = 40;
@@ -139,7 +139,7 @@ TEST(TablesSafety, ConcurrentWritersNeverLoseAnUpdate)
 
 TEST(TablesSafety, AWriterGivesUpAfterTenSecondsWhileAnotherHoldsTheLock)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     const std::string data = temp.folder("data");
     ASSERT_EQ(cli(data, {"new-set", "Docs", "/dest"}).exitCode, 0);
     const std::string before = temp.read("data/Category.cds");
@@ -160,7 +160,7 @@ TEST(TablesSafety, AWriterGivesUpAfterTenSecondsWhileAnotherHoldsTheLock)
 
 TEST(TablesSafety, TableFilesThatAreLinksStayLinks)
 {
-    TempFolder temp;
+    TestTree temp{"cli"};
     const std::string data = temp.folder("data");
     const std::string synced = temp.folder("synced");
     fs::create_symlink(synced + "/Category.cds", data + "/Category.cds");

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
-#include "controls/EConvertError.h"
-#include "controls/GradButton.h"
-#include "controls/GradSplitterColors.h"
-#include "controls/GradStyleManager.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradSplitterColors.h"
+#include "controls/TGradStyleManager.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -329,51 +328,55 @@ TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNo
 {
     ProbeButton button;
     const int before = button.rebuilds;
-    button.Colors().SetOverTo(button.Colors().OverTo());
+    EditColors(button, [](TGradControlColors& c) { c.SetOverTo(c.OverTo()); });
     EXPECT_EQ(button.rebuilds, before);
-    button.Colors().SetOverTo(RGB(200, 0, 0));
+    EditColors(button, [](TGradControlColors& c) { c.SetOverTo(RGB(200, 0, 0)); });
     EXPECT_EQ(button.rebuilds, before + 1);
     // White to (200, 0, 0) over 25 rows, last row one step short: 255 - 2.2 * 24, 255 - 10.2 * 24.
     EXPECT_EQ(button.OverImage().Pixel(0, 24), RGB(202, 10, 10));
-    button.Colors().SetBorderColor(RGB(1, 1, 1));
-    button.Colors().SetClickedTo(RGB(1, 2, 1));
+    EditColors(button, [](TGradControlColors& c) { c.SetBorderColor(RGB(1, 1, 1)); });
+    EditColors(button, [](TGradControlColors& c) { c.SetClickedTo(RGB(1, 2, 1)); });
     EXPECT_EQ(button.rebuilds, before + 3);
-    button.Colors().SetHotTrack(RGB(9, 9, 9));
-    button.Colors().SetTextShadow(RGB(8, 8, 8));
-    EXPECT_EQ(button.rebuilds, before + 3);
+    EditColors(button, [](TGradControlColors& c) {
+        c.SetHotTrack(RGB(9, 9, 9));
+        c.SetTextShadow(RGB(8, 8, 8));
+    });
+    EXPECT_EQ(button.rebuilds, before + 3) << "paint-time colours only repaint";
+    EXPECT_EQ(button.Colors().TextShadow(), RGB(8, 8, 8));
     button.SetGradientType(gtVertical);
     EXPECT_EQ(button.rebuilds, before + 3);
     button.SetGradientType(gtHorizontal);
     EXPECT_EQ(button.rebuilds, before + 4);
 }
 
-TEST(GradControlColors, AssignmentCopiesBySetKindAndRefusesOthers)
+TEST(GradControlColors, SetsAreValuesAndAPlainSetCopiesOnlyItsFourColours)
 {
     TGradControlColors source;
-    source.SetDefaultFrom(1);
-    source.SetOverTo(2);
-    source.SetClickedFrom(3);
-    source.SetHotTrack(4);
-    source.SetTextShadow(5);
+    source.SetDefaultFrom(RGB(1, 0, 0));
+    source.SetOverTo(RGB(2, 0, 0));
+    source.SetClickedFrom(RGB(3, 0, 0));
+    source.SetHotTrack(RGB(4, 0, 0));
+    source.SetTextShadow(RGB(5, 0, 0));
+    TGradControlColors copy = source;
+    EXPECT_EQ(copy, source);
+    copy.SetHotTrack(RGB(6, 0, 0));
+    EXPECT_NE(copy, source) << "a copy is a value of its own";
+    EXPECT_EQ(source.HotTrack(), RGB(4, 0, 0));
+
     ProbeButton button;
     const int before = button.rebuilds;
-    button.Colors().Assign(source);
-    EXPECT_EQ(button.rebuilds, before) << "assignment tells no owner";
-    EXPECT_EQ(button.Colors().DefaultFrom(), 1u);
-    EXPECT_EQ(button.Colors().ClickedFrom(), 3u);
-    EXPECT_EQ(button.Colors().TextShadow(), 5u);
     button.SetColors(source);
-    EXPECT_EQ(button.rebuilds, before + 1) << "the control's own setter rebuilds once";
+    EXPECT_EQ(button.rebuilds, before + 1) << "the control's setter rebuilds once";
+    EXPECT_EQ(button.Colors(), source);
 
+    // The four shared colours come from a splitter set; the control's own five stay.
     TGradSplitterColors splitter;
     EXPECT_EQ(splitter.DefaultFrom(), clBtnFace);
-    button.Colors().Assign(splitter);
-    EXPECT_EQ(button.Colors().DefaultFrom(), clBtnFace);
-    EXPECT_EQ(button.Colors().ClickedFrom(), 3u) << "a plain set brings only its four colours";
-    splitter.Assign(source);
-    EXPECT_EQ(splitter.OverTo(), 2u);
-
-    TGradStyleManager manager;
-    EXPECT_THROW(button.Colors().Assign(manager), EConvertError);
-    EXPECT_THROW(manager.Assign(source), EConvertError);
+    static_cast<TGradCustomColors&>(copy) = splitter;
+    EXPECT_EQ(copy.DefaultFrom(), clBtnFace);
+    EXPECT_EQ(copy.OverTo(), splitter.OverTo());
+    EXPECT_EQ(copy.ClickedFrom(), RGB(3, 0, 0));
+    EXPECT_EQ(copy.HotTrack(), RGB(6, 0, 0));
+    static_cast<TGradCustomColors&>(splitter) = source;
+    EXPECT_EQ(splitter.OverTo(), RGB(2, 0, 0));
 }

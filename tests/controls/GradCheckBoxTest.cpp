@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 
 #include "controls/CheckImages.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradStyleManager.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradStyleManager.h"
 
 #include <QPainter>
 #include <QTest>
@@ -66,7 +66,7 @@ TEST(GradCheckBox, BoxGeometryAtHeightSeventeen)
 {
     TGradCheckBox box;
     box.SetColor(RGB(0, 176, 0));
-    box.Colors().SetDefaultTo(box.Colors().DefaultFrom());
+    EditColors(box, [](TGradControlColors& c) { c.SetDefaultTo(c.DefaultFrom()); });
     box.SetShowCaption(false);
     const Image24 face = box.RenderFace();
     const TColor border = box.Colors().BorderColor();
@@ -170,15 +170,17 @@ TEST(GradCheckBox, ColourChangesRebuildTheBoxImages)
 {
     ProbeCheckBox box;
     const int start = box.rebuilds;
-    box.Colors().SetDefaultFrom(RGB(10, 20, 30));
+    EditColors(box, [](TGradControlColors& c) { c.SetDefaultFrom(RGB(10, 20, 30)); });
     EXPECT_EQ(box.rebuilds, start + 1);
     Image24 expected(13, 13);
     FillGradient(expected, {0, 0, 13, 13}, RGB(10, 20, 30), box.Colors().DefaultTo(), gtFromTopLeft);
     EXPECT_EQ(box.DefaultImage().Pixel(1, 1), expected.Pixel(1, 1));
     EXPECT_EQ(box.DefaultImage().Pixel(0, 5), box.Colors().BorderColor());
-    box.Colors().SetHotTrack(RGB(1, 1, 1));
-    box.Colors().SetDefaultFrom(RGB(10, 20, 30));
-    EXPECT_EQ(box.rebuilds, start + 1);
+    EditColors(box, [](TGradControlColors& c) {
+        c.SetHotTrack(RGB(1, 1, 1));
+        c.SetDefaultFrom(RGB(10, 20, 30));
+    });
+    EXPECT_EQ(box.rebuilds, start + 1) << "only a paint-time colour changed";
 }
 
 TEST(GradStyleManager, KeepsItsListOfLinkedControls)
@@ -201,40 +203,48 @@ TEST(GradStyleManager, KeepsItsListOfLinkedControls)
     EXPECT_EQ(manager->LinkedControls().size(), 1u) << "a destroyed control leaves the list";
 
     manager->SetCheckColor(RGB(255, 0, 0));
-    EXPECT_EQ(second.CheckColor(), 0x008000u) << "settings are not pushed to linked controls";
+    EXPECT_EQ(second.CheckColor(), TColor::rgb(0, 128, 0)) << "settings are not pushed to linked controls";
     manager.reset();
     EXPECT_EQ(second.GradStyleManager(), nullptr) << "the removal notice clears the link";
 }
 
-TEST(GradStyleManager, AssignCopiesEverySetting)
+TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
 {
     TGradStyleManager source;
-    source.Colors().SetOverTo(7);
-    source.SplitterColors().SetDefaultTo(8);
+    TGradControlColors colours;
+    colours.SetOverTo(RGB(0, 0, 7));
+    source.SetColors(colours);
+    TGradSplitterColors splitter;
+    splitter.SetDefaultTo(RGB(0, 0, 8));
+    source.SetSplitterColors(splitter);
     source.SetShowFocusRect(false);
     source.SetHotTrack(true);
     source.SetGradientBorder(false);
     source.SetTextShadow(false);
-    source.SetCheckColor(9);
+    source.SetCheckColor(RGB(0, 0, 9));
     source.SetFadeSpeed(fsVeryFast);
-    source.SetPanelColor(10);
-    source.SetBorderColor(11);
+    source.SetPanelColor(RGB(0, 0, 10));
+    source.SetBorderColor(RGB(0, 0, 11));
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(29);
     source.SetFont(font);
+    TGradCheckBox linked;
+    linked.SetGradStyleManager(&source);
     TGradStyleManager target;
-    target.Assign(source);
-    EXPECT_EQ(target.Colors().OverTo(), 7u);
-    EXPECT_EQ(target.SplitterColors().DefaultTo(), 8u);
+    target.CopySettings(source);
+    EXPECT_EQ(target.Colors(), colours);
+    EXPECT_EQ(target.SplitterColors(), splitter);
     EXPECT_FALSE(target.ShowFocusRect());
     EXPECT_TRUE(target.HotTrack());
     EXPECT_FALSE(target.GradientBorder());
     EXPECT_FALSE(target.TextShadow());
-    EXPECT_EQ(target.CheckColor(), 9u);
+    EXPECT_EQ(target.CheckColor(), RGB(0, 0, 9));
     EXPECT_EQ(target.FadeSpeed(), fsVeryFast);
-    EXPECT_EQ(target.PanelColor(), 10u);
-    EXPECT_EQ(target.BorderColor(), 11u);
+    EXPECT_EQ(target.PanelColor(), RGB(0, 0, 10));
+    EXPECT_EQ(target.BorderColor(), RGB(0, 0, 11));
     EXPECT_EQ(target.Font().pixelSize(), 29);
+    EXPECT_TRUE(target.LinkedControls().empty());
+    linked.SetGradStyleManager(nullptr);
 }
 
 TEST(CheckCellImage, CellsByKindStateAndEnabledFlag)

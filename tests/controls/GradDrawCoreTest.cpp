@@ -282,7 +282,9 @@ TEST(DrawGradient, ThreeColoursOverTwentyOneRows)
 {
     QImage image = Canvas(8, 21);
     QPainter painter(&image);
-    DrawGradient(painter, {0, 0, 8, 21}, GradientDirection::Vertical, {0xDDF5FF, 0xDDF5FF, 0x5ED2FF});
+    DrawGradient(
+        painter, {0, 0, 8, 21}, GradientDirection::Vertical,
+        {TColor::rgb(0xFF, 0xF5, 0xDD), TColor::rgb(0xFF, 0xF5, 0xDD), TColor::rgb(0xFF, 0xD2, 0x5E)});
     painter.end();
     for (int y = 0; y <= 10; ++y)
         EXPECT_EQ(image.pixelColor(3, y), QColor(255, 245, 221)) << y;

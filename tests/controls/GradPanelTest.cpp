@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
-#include "controls/GradPanel.h"
+#include "controls/TGradPanel.h"
 
 #include <QFontMetrics>
 #include <QVBoxLayout>
@@ -51,8 +51,8 @@ TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
     panel.SetBorderWidth(1);
     panel.SetBorderColor(RGB(1, 2, 3));
     panel.SetGradientType(gtDoubleVert);
-    panel.SetDefaultFrom(0xD08410);
-    panel.SetDefaultTo(0xFFB871);
+    panel.SetDefaultFrom(TColor::rgb(16, 132, 208));
+    panel.SetDefaultTo(TColor::rgb(113, 184, 255));
     const Image24& image = panel.BackgroundImage();
     ASSERT_EQ(image.Width(), 60);
     ASSERT_EQ(image.Height(), 30);
@@ -65,9 +65,10 @@ TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
         EXPECT_EQ(image.Pixel(59, y), RGB(1, 2, 3));
     }
     Image24 expected(60, 30);
-    FillGradient(expected, {0, 0, 60, 30}, 0xD08410, 0xFFB871, gtDoubleVert);
+    FillGradient(expected, {0, 0, 60, 30}, TColor::rgb(16, 132, 208), TColor::rgb(113, 184, 255),
+                 gtDoubleVert);
     EXPECT_EQ(image.Pixel(1, 1), expected.Pixel(1, 1));
-    EXPECT_EQ(image.Pixel(30, 15), 0xD08410u);
+    EXPECT_EQ(image.Pixel(30, 15), TColor::rgb(16, 132, 208));
     EXPECT_EQ(image.Pixel(58, 28), expected.Pixel(58, 28));
 }
 
@@ -185,7 +186,7 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
     };
     const Image24 plain = render(QStringLiteral("B"));
     const Image24 prefixed = render(QStringLiteral("&B"));
-    const TColor face = 0xE3DFDF;
+    const TColor face = TColor::rgb(223, 223, 227);
     const int plainLeft = LeftmostInk(plain, face, 5, 35);
     EXPECT_GT(plainLeft, 5);
     // Centred, a drawn ampersand would move the ink several pixels left; the underline

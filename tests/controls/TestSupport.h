@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomControl.h"
+#include "controls/TGradCustomControl.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -27,6 +27,14 @@ inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseB
     QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::LeftButton, buttons,
                       Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+/// Changes a control's colour set the way a caller does: a copy, edited, set as a whole.
+template <typename Control, typename Edit> void EditColors(Control& control, Edit edit)
+{
+    auto colours = control.Colors();
+    edit(colours);
+    control.SetColors(colours);
 }
 
 /// Counts fade ticks and image rebuilds of any gradient control.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/Progress.h"
-#include "controls/GradButton.h"
+#include "controls/TGradButton.h"
 #include "progress/BevelPanel.h"
 #include "progress/GIFAnimator.h"
 #include "progress/ProgressCyl.h"

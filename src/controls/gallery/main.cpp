@@ -3,9 +3,9 @@
 // --png it writes one PNG per control and state into FOLDER and exits; --zoom N
 // enlarges the written images N times, pixel for pixel, for close inspection.
 #include "controls/CheckImages.h"
-#include "controls/GradButton.h"
-#include "controls/GradCheckBox.h"
-#include "controls/GradPanel.h"
+#include "controls/TGradButton.h"
+#include "controls/TGradCheckBox.h"
+#include "controls/TGradPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -210,10 +210,12 @@ int main(int argc, char* argv[])
         box->SetFontColor(clWhite);
         QFont white = font;
         box->setFont(white);
-        box->Colors().SetDefaultFrom(clWhite);
-        box->Colors().SetDefaultTo(clWhite);
-        box->Colors().SetOverFrom(clWhite);
-        box->Colors().SetOverTo(0xBE9476);
+        TGradControlColors colours = box->Colors();
+        colours.SetDefaultFrom(clWhite);
+        colours.SetDefaultTo(clWhite);
+        colours.SetOverFrom(clWhite);
+        colours.SetOverTo(TColor::rgb(118, 148, 190));
+        box->SetColors(colours);
         box->SetShowFocusRect(false);
         box->SetTextShadow(false);
         return box;
@@ -261,22 +263,23 @@ int main(int argc, char* argv[])
     };
     {
         TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray,
-                                      clBtnFace, false, 0xE3DFDF);
+                                      clBtnFace, false, TColor::rgb(223, 223, 227));
         title->SetGradient(true);
         title->SetGradientType(gtDoubleVert);
-        title->SetDefaultFrom(0xD08410);
-        title->SetDefaultTo(0xFFB871);
+        title->SetDefaultFrom(TColor::rgb(16, 132, 208));
+        title->SetDefaultTo(TColor::rgb(113, 184, 255));
         QFont titleFont(QStringLiteral("Liberation Sans"));
         titleFont.setPixelSize(29);
         titleFont.setBold(true);
         title->setFont(titleFont);
         title->SetFontColor(clWhite);
         title->SetTextShadow(false);
-        TGradPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false, 0xE3DFDF);
+        TGradPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false,
+                                    TColor::rgb(223, 223, 227));
         bar->SetGradient(true);
         bar->SetGradientType(gtDoubleVert);
-        bar->SetDefaultFrom(0x009F00);
-        bar->SetDefaultTo(0x52C703);
+        bar->SetDefaultFrom(TColor::rgb(0, 159, 0));
+        bar->SetDefaultTo(TColor::rgb(3, 199, 82));
         auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);
@@ -287,10 +290,10 @@ int main(int argc, char* argv[])
         TGradPanel* field =
             makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
         TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2,
-                                      clGray, clBtnFace, true, 0xE3DFDF);
+                                      clGray, clBtnFace, true, TColor::rgb(223, 223, 227));
         TGradPanel* disabled =
             makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"), cpBottomLeft,
-                      10, 2, clGray, clBtnFace, true, 0xE3DFDF);
+                      10, 2, clGray, clBtnFace, true, TColor::rgb(223, 223, 227));
         disabled->setEnabled(false);
         addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list},
                                           {QStringLiteral("field-frame"), field},

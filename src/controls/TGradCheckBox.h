@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradControlColors.h"
-#include "controls/GradCustomControl.h"
 #include "controls/Image24.h"
+#include "controls/TGradControlColors.h"
+#include "controls/TGradCustomControl.h"
 
 #include <initializer_list>
 
@@ -43,7 +43,6 @@ public:
     void SetBorderLinesColor(TColor value);
     bool HotTrack() const { return m_hotTrack; }
     void SetHotTrack(bool value);
-    TGradControlColors& Colors() { return m_colors; }
     const TGradControlColors& Colors() const { return m_colors; }
     /// Takes over all colours of value and rebuilds the images once.
     void SetColors(const TGradControlColors& value);
@@ -85,13 +84,13 @@ protected:
 
 private:
     TBorderLines m_borderLines;
-    TColor m_borderLinesColor = 0x808080;
+    TColor m_borderLinesColor = TColor::rgb(128, 128, 128);
     bool m_hotTrack = false;
     TGradControlColors m_colors;
     int m_spacing = 3;
     bool m_checked = false;
     bool m_showFocusRect = true;
-    TColor m_checkColor = 0x008000;
+    TColor m_checkColor = TColor::rgb(0, 128, 0);
     bool m_gradientBorder = true;
     Image24 m_defaultImage{13, 13};
     Image24 m_overImage{13, 13};

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradSplitterColors.h"
+#include "controls/TGradSplitterColors.h"
 
 TGradSplitterColors::TGradSplitterColors()
 {
     m_defaultFrom = clBtnFace;
     m_defaultTo = clBtnFace;
-    m_overFrom = 0xFFFFFF;
-    m_overTo = 0xBE9476;
+    m_overFrom = TColor::rgb(255, 255, 255);
+    m_overTo = TColor::rgb(118, 148, 190);
 }

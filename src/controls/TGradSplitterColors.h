@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomColors.h"
+#include "controls/TGradCustomColors.h"
 
 /// The colour set of a splitter bar: button face at rest, the hover gradient of the
 /// other controls under the pointer.
 class TGradSplitterColors : public TGradCustomColors {
 public:
     TGradSplitterColors();
-
-    std::string ClassName() const override { return "TGradSplitterColors"; }
 };

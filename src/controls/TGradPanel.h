@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradCustomControl.h"
 #include "controls/Image24.h"
+#include "controls/TGradCustomControl.h"
 
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in
@@ -69,13 +69,13 @@ private:
     TGradCaptionPos m_captionPosition = cpTopLeft;
     int m_cornerWidth = 10;
     int m_borderWidth = 2;
-    TColor m_borderColor = 0x808080;
+    TColor m_borderColor = TColor::rgb(128, 128, 128);
     TColor m_outerColor = clBtnFace;
-    TColor m_textShadowColor = 0xFFFFFF;
+    TColor m_textShadowColor = TColor::rgb(255, 255, 255);
     bool m_antialiased = true;
     bool m_gradient = false;
-    TColor m_defaultFrom = 0xFFFFFF;
-    TColor m_defaultTo = 0xE3DFDF;
+    TColor m_defaultFrom = TColor::rgb(255, 255, 255);
+    TColor m_defaultTo = TColor::rgb(223, 223, 227);
     TGradientType m_gradientType = gtVertical;
     Image24 m_background;
     bool m_constructed = false;

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradControlColors.h"
 #include "controls/GradDrawCore.h"
-#include "controls/GradSplitterColors.h"
-#include "controls/Persistent.h"
+#include "controls/TGradControlColors.h"
+#include "controls/TGradSplitterColors.h"
 
 #include <QFont>
 #include <QObject>
@@ -15,17 +14,15 @@ class TGradCustomControl;
 
 /// Shared style defaults and the list of controls linked to them. Settings are only
 /// stored: nothing is pushed to the linked controls.
-class TGradStyleManager : public QObject, public TPersistent {
+class TGradStyleManager : public QObject {
 public:
     explicit TGradStyleManager(QObject* parent = nullptr);
     ~TGradStyleManager() override;
 
-    TGradControlColors& Colors() { return m_colors; }
     const TGradControlColors& Colors() const { return m_colors; }
-    void SetColors(const TGradControlColors& value) { m_colors.Assign(value); }
-    TGradSplitterColors& SplitterColors() { return m_splitterColors; }
+    void SetColors(const TGradControlColors& value) { m_colors = value; }
     const TGradSplitterColors& SplitterColors() const { return m_splitterColors; }
-    void SetSplitterColors(const TGradSplitterColors& value) { m_splitterColors.Assign(value); }
+    void SetSplitterColors(const TGradSplitterColors& value) { m_splitterColors = value; }
 
     bool ShowFocusRect() const { return m_showFocusRect; }
     void SetShowFocusRect(bool value) { m_showFocusRect = value; }
@@ -46,9 +43,8 @@ public:
     const QFont& Font() const { return m_font; }
     void SetFont(const QFont& value) { m_font = value; }
 
-    /// Copies every setting of another manager; anything else is refused.
-    void Assign(const TPersistent& source) override;
-    std::string ClassName() const override { return "TGradStyleManager"; }
+    /// Copies every setting of another manager; the linked controls stay as they are.
+    void CopySettings(const TGradStyleManager& source);
 
     const std::vector<TGradCustomControl*>& LinkedControls() const { return m_controls; }
     /// Adds a control unless it is listed already.
@@ -63,10 +59,10 @@ private:
     bool m_hotTrack = false;
     bool m_gradientBorder = true;
     bool m_textShadow = true;
-    TColor m_checkColor = 0x008000;
+    TColor m_checkColor = TColor::rgb(0, 128, 0);
     TFadeSpeed m_fadeSpeed = fsMedium;
-    TColor m_panelColor = 0xE3DFDF;
-    TColor m_borderColor = 0x808080;
+    TColor m_panelColor = TColor::rgb(223, 223, 227);
+    TColor m_borderColor = TColor::rgb(128, 128, 128);
     QFont m_font;
     std::vector<TGradCustomControl*> m_controls;
     bool m_destroying = false;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/GradControlColors.h"
-#include "controls/GradCustomControl.h"
 #include "controls/Image24.h"
+#include "controls/TGradControlColors.h"
+#include "controls/TGradCustomControl.h"
 
 #include <QImage>
 #include <QPointer>
@@ -31,7 +31,6 @@ public:
     void SetSpacing(int value);
     TButtonLayout Layout() const { return m_layout; }
     void SetLayout(TButtonLayout value);
-    TGradControlColors& Colors() { return m_colors; }
     const TGradControlColors& Colors() const { return m_colors; }
     /// Takes over all colours of value and rebuilds the images once.
     void SetColors(const TGradControlColors& value);

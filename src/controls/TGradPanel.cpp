@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradPanel.h"
+#include "controls/TGradPanel.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -10,8 +10,8 @@
 TGradPanel::TGradPanel(QWidget* parent) : TGradCustomControl(parent)
 {
     SetAcceptsDoubleClicks(true);
-    SetColor(0xE3DFDF);
-    SetFontColor(0xCE0000);
+    SetColor(TColor::rgb(223, 223, 227));
+    SetFontColor(TColor::rgb(0, 0, 206));
     resize(185, 105);
     m_background.SetSize(185, 105);
     m_constructed = true;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradStyleManager.h"
+#include "controls/TGradStyleManager.h"
 
-#include "controls/GradCustomControl.h"
+#include "controls/TGradCustomControl.h"
 
 #include <algorithm>
 
@@ -18,15 +18,11 @@ TGradStyleManager::~TGradStyleManager()
     m_controls.clear();
 }
 
-void TGradStyleManager::Assign(const TPersistent& source)
+void TGradStyleManager::CopySettings(const TGradStyleManager& source)
 {
-    const auto* manager = dynamic_cast<const TGradStyleManager*>(&source);
-    if (manager == nullptr) {
-        TPersistent::Assign(source);
-        return;
-    }
-    m_colors.Assign(manager->m_colors);
-    m_splitterColors.Assign(manager->m_splitterColors);
+    const TGradStyleManager* manager = &source;
+    m_colors = manager->m_colors;
+    m_splitterColors = manager->m_splitterColors;
     m_showFocusRect = manager->m_showFocusRect;
     m_hotTrack = manager->m_hotTrack;
     m_gradientBorder = manager->m_gradientBorder;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradButton.h"
+#include "controls/TGradButton.h"
 
 #include <QDialog>
 #include <QFontMetrics>
@@ -41,7 +41,7 @@ bool IsEnter(const QKeyEvent* event)
 
 } // namespace
 
-TGradButton::TGradButton(QWidget* parent) : TGradCustomControl(parent), m_colors(this)
+TGradButton::TGradButton(QWidget* parent) : TGradCustomControl(parent)
 {
     resize(75, 25);
     RebuildImages();
@@ -75,9 +75,14 @@ void TGradButton::SetLayout(TButtonLayout value)
 
 void TGradButton::SetColors(const TGradControlColors& value)
 {
-    // Assigning a set tells no owner, so the images are rebuilt here, once.
-    m_colors.Assign(value);
-    RebuildImages();
+    if (value == m_colors)
+        return;
+    const bool rebuild = value.ImagesDiffer(m_colors);
+    m_colors = value;
+    if (rebuild)
+        RebuildImages();
+    else
+        update();
 }
 
 void TGradButton::SetShowFocusRect(bool value)
@@ -244,7 +249,7 @@ void TGradButton::PaintGlyph(Image24& face, const TRect& t, const QFont& font)
         return;
     Image24 glyph = m_glyph24;
     if (!isEnabled())
-        TintImage(glyph, 0x404040);
+        TintImage(glyph, TColor::rgb(64, 64, 64));
     const QFontMetrics metrics(font);
     const int gw = glyph.Width();
     const int gh = glyph.Height();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradCustomControl.h"
+#include "controls/TGradCustomControl.h"
 
-#include "controls/GradStyleManager.h"
+#include "controls/TGradStyleManager.h"
 
 #include <QEnterEvent>
 #include <QEvent>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "controls/GradCheckBox.h"
+#include "controls/TGradCheckBox.h"
 
 #include "controls/CheckImages.h"
 
@@ -13,7 +13,7 @@ constexpr int kBox = 13;
 
 } // namespace
 
-TGradCheckBox::TGradCheckBox(QWidget* parent) : TGradCustomControl(parent), m_colors(this)
+TGradCheckBox::TGradCheckBox(QWidget* parent) : TGradCustomControl(parent)
 {
     resize(130, 17);
     RebuildImages();
@@ -45,9 +45,14 @@ void TGradCheckBox::SetHotTrack(bool value)
 
 void TGradCheckBox::SetColors(const TGradControlColors& value)
 {
-    // Assigning a set tells no owner, so the images are rebuilt here, once.
-    m_colors.Assign(value);
-    RebuildImages();
+    if (value == m_colors)
+        return;
+    const bool rebuild = value.ImagesDiffer(m_colors);
+    m_colors = value;
+    if (rebuild)
+        RebuildImages();
+    else
+        update();
 }
 
 void TGradCheckBox::SetSpacing(int value)
@@ -118,7 +123,7 @@ Image24 TGradCheckBox::RenderFace()
     }
     if (m_checked) {
         Image24 mark = LoadCheckMark();
-        TintImage(mark, isEnabled() ? m_checkColor : 0x808080);
+        TintImage(mark, isEnabled() ? m_checkColor : TColor::rgb(128, 128, 128));
         DrawTransparent(work, mark, box.Left + 2, box.Top + 2);
     }
 

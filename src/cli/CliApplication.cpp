@@ -104,7 +104,7 @@ ExitCode CliApplication::run(const std::vector<std::string>& words)
         return ExitCode::Success;
     }
     try {
-        return dispatch(line);
+        return dispatchNoticed(line);
     } catch (const catalog::RuleRefusal& refusal) {
         // The window's own message, as its information box shows it.
         m_err << refusal.what() << '\n';
@@ -139,6 +139,23 @@ std::string CliApplication::dataFolder(const CommandLine& line) const
     if (!files::isFolder(*line.dataFolder))
         throw TableFileError("Data folder " + *line.dataFolder + " does not exist.");
     return *line.dataFolder;
+}
+
+ExitCode CliApplication::dispatchNoticed(const CommandLine& line)
+{
+    if (line.command != Command::Backup || line.dryRun)
+        return dispatch(line);
+    m_notice.setName(line.arguments[0]);
+    ExitCode code = ExitCode::NotStarted;
+    try {
+        code = dispatch(line);
+    } catch (const std::exception& error) {
+        m_notice.setError(error.what());
+        m_notice.notify(line, code, m_err);
+        throw;
+    }
+    m_notice.notify(line, code, m_err);
+    return code;
 }
 
 ExitCode CliApplication::dispatch(const CommandLine& line)
@@ -265,6 +282,7 @@ ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
 ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
+    m_notice.setName(set.description);
     std::vector<bool> checked;
     catalog::RunRequest request = data.runRequest(set.number, line.incremental,
                                                   [&checked](std::size_t index) { return checked[index]; });
@@ -328,6 +346,7 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
         const std::uint64_t needed = totals.preview.neededBytes();
         const std::uint64_t free = backup::GetFreeSpace(settings.destination);
         if (!totals.refused && needed > free) {
+            m_notice.setError(backup::NotEnoughSpaceLine(needed, free, settings.destination));
             m_err << ProgressPrinter::escapeControl(
                          backup::NotEnoughSpaceLine(needed, free, settings.destination))
                   << "\nNothing was copied; --force starts the backup anyway.\n";
@@ -337,6 +356,7 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
+    m_notice.setResult(result);
     if (line.dryRun) {
         if (!result.refused || line.json)
             preview.totals(result);

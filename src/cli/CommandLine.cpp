@@ -56,6 +56,17 @@ Arity arityOf(Command command, std::size_t given)
     return {0, 0, ""};
 }
 
+std::optional<NotifyMode> notifyModeFromName(const std::string& name)
+{
+    if (name == "always")
+        return NotifyMode::Always;
+    if (name == "failures")
+        return NotifyMode::Failures;
+    if (name == "never")
+        return NotifyMode::Never;
+    return std::nullopt;
+}
+
 std::string seeHelp(Command command)
 {
     if (command == Command::None || command == Command::Help)
@@ -135,6 +146,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.dailyTime = DailyTime::parse(time);
             if (!line.dailyTime)
                 throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
+        } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
+            const bool separate = word == "--notify";
+            if (separate && i + 1 >= words.size())
+                throw fail("--notify needs always, failures or never");
+            const std::string when = separate ? words[++i] : word.substr(9);
+            line.notify = notifyModeFromName(when);
+            if (!line.notify)
+                throw fail("--notify needs always, failures or never, not '" + when + "'");
         } else if (word == "--incremental") {
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
@@ -175,6 +194,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         if (stray)
             throw fail(std::string(stray) + " belongs to the backup command only");
     }
+    if (line.notify && (line.command != Command::Backup || sawDryRun))
+        throw fail("--notify belongs to the backup command, and not to a --dry-run");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)

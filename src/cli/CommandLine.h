@@ -25,6 +25,13 @@ enum class Command {
     Unschedule
 };
 
+/// When a backup sends a desktop notification at its end.
+enum class NotifyMode {
+    Failures, ///< after warnings or a failure (the default)
+    Always,   ///< after every run, a successful one too
+    Never,
+};
+
 /// A command-line mistake. what() is the one-line reason shown to the user.
 class UsageError : public std::runtime_error {
 public:
@@ -50,6 +57,8 @@ struct CommandLine {
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
+    /// --notify always|failures|never of the backup command; unset means Failures.
+    std::optional<NotifyMode> notify;
     std::vector<std::string> arguments; ///< positional words after the command name
 
     /// Parses argv[1..]. Options may stand before or after the command and between its

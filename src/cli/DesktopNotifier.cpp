@@ -54,8 +54,8 @@ int takeReply(sd_bus_message* message, void* userdata, sd_bus_error*)
 /// Sends the call and waits for its reply until the deadline; the reply, or nothing with
 /// problem set. The wait is our own rather than sd-bus's so that connecting and the bus's
 /// greeting fall under the same deadline as the call.
-Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline, std::chrono::milliseconds timeout,
-                  std::string& problem)
+Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline,
+                  std::chrono::milliseconds timeout, std::string& problem)
 {
     PendingCall pending;
     sd_bus_slot* slot = nullptr;
@@ -79,7 +79,8 @@ Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline,
             continue;
         const auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
         if (remaining.count() <= 0) {
-            problem = "no answer from the notification service within " + std::to_string(timeout.count()) + " ms";
+            problem =
+                "no answer from the notification service within " + std::to_string(timeout.count()) + " ms";
             return {};
         }
         result = sd_bus_wait(bus, static_cast<std::uint64_t>(remaining.count()));
@@ -143,8 +144,8 @@ DesktopNotifier::Delivery DesktopNotifier::send(const DesktopNotification& notif
     const Message capabilities = callUntil(bus.get(), query.get(), deadline, timeout, problem);
     if (!capabilities)
         return {false, problem};
-    const std::string body =
-        readsBodyMarkup(capabilities.get()) ? escapeMarkup(validUtf8(notification.body)) : validUtf8(notification.body);
+    const std::string body = readsBodyMarkup(capabilities.get()) ? escapeMarkup(validUtf8(notification.body))
+                                                                 : validUtf8(notification.body);
 
     Message call = newCall(bus.get(), "Notify", problem);
     if (!call)
@@ -153,8 +154,8 @@ DesktopNotifier::Delivery DesktopNotifier::send(const DesktopNotification& notif
     const std::string category = validUtf8(notification.category);
     result = sd_bus_message_append(call.get(), "susssasa{sv}i", "Stowmere", std::uint32_t{0}, kDesktopEntry,
                                    summary.c_str(), body.c_str(), 0, 3, "urgency", "y",
-                                   static_cast<int>(notification.urgency), "desktop-entry", "s", kDesktopEntry,
-                                   "category", "s", category.c_str(), std::int32_t{-1});
+                                   static_cast<int>(notification.urgency), "desktop-entry", "s",
+                                   kDesktopEntry, "category", "s", category.c_str(), std::int32_t{-1});
     if (result < 0)
         return {false, "cannot make the notification: " + errnoText(result)};
     if (!callUntil(bus.get(), call.get(), deadline, timeout, problem))
@@ -169,7 +170,11 @@ std::string DesktopNotifier::validUtf8(std::string_view text)
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        const std::size_t length = lead < 0x80    ? 1
+                                   : lead >= 0xF0 ? 4
+                                   : lead >= 0xE0 ? 3
+                                   : lead >= 0xC0 ? 2
+                                                  : 0;
         // A zero ends a string on the bus; it is no more welcome than a broken character.
         if (length > 0 && i + length <= text.size() && lead != 0 && utf8::isValid(text.substr(i, length))) {
             result.append(text.substr(i, length));

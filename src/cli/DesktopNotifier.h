@@ -37,7 +37,8 @@ public:
 
     /// Sends the notification on the session bus named by DBUS_SESSION_BUS_ADDRESS (else
     /// $XDG_RUNTIME_DIR/bus). The whole exchange, connecting included, ends by timeout.
-    static Delivery send(const DesktopNotification& notification, std::chrono::milliseconds timeout = kTimeout);
+    static Delivery send(const DesktopNotification& notification,
+                         std::chrono::milliseconds timeout = kTimeout);
 
     /// The text with anything that is not well-formed UTF-8 replaced by U+FFFD: the bus
     /// refuses a message holding such bytes, and file names may contain them.

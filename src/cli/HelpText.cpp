@@ -62,7 +62,7 @@ std::string helpText(Command command)
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
                            "                           [--quiet] [--force] [--dry-run [--json] [--verbose]]\n"
-                           "                           [--data DIR]\n"
+                           "                           [--notify always|failures|never] [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
                            "Folder: files go straight into it, folders with their whole tree into\n"
@@ -80,7 +80,11 @@ std::string helpText(Command command)
                "                 backup copies again, mkdir, link, missing, unreadable;\n"
                "                 then the totals\n"
                "  --json         with --dry-run: one JSON object a line, totals last\n"
-               "  --verbose      with --dry-run: list the up-to-date files as excluded\n" +
+               "  --verbose      with --dry-run: list the up-to-date files as excluded\n"
+               "  --notify always|failures|never\n"
+               "                 when to show a desktop notification at the end: after\n"
+               "                 every run, after warnings or a failure (the default), or\n"
+               "                 never\n" +
                kDataOption +
                "\n"
                "Progress goes to standard error: a live line on a terminal, plain lines\n"
@@ -88,6 +92,12 @@ std::string helpText(Command command)
                "at the end, with the reason, and the run goes on without them. Links\n"
                "inside a folder are copied as links. Ctrl-C stops the run within a\n"
                "second; the file being copied is abandoned and its old copy kept.\n"
+               "\n"
+               "Where a desktop session bus is reachable, a run that ends with warnings\n"
+               "or a failure shows a desktop notification: the set, what failed, and\n"
+               "that 'stowmere-cli history' has the details. Without a desktop nothing\n"
+               "is shown and the exit code is the same; with --notify always, standard\n"
+               "error says why no notification was shown. A dry run never notifies.\n"
                "\n"
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"

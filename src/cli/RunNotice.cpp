@@ -78,7 +78,8 @@ DesktopNotification RunNotice::notification(ExitCode code) const
         if (m_notRead > 0)
             what = counted(m_notRead, "file could not be read", "files could not be read");
         if (m_notFound > 0)
-            what += (what.empty() ? "" : "; ") + counted(m_notFound, "item was not found", "items were not found");
+            what += (what.empty() ? "" : "; ") +
+                    counted(m_notFound, "item was not found", "items were not found");
         what += '.';
         break;
     }

@@ -38,20 +38,21 @@ std::string readLine(int fd)
 PrivateSessionBus::PrivateSessionBus(const std::string& folder)
 {
     const std::string config = folder + "/bus.conf";
-    std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                             "<busconfig>\n"
-                             "  <type>session</type>\n"
-                             "  <listen>unix:dir="
-                          << folder
-                          << "</listen>\n"
-                             "  <auth>EXTERNAL</auth>\n"
-                             "  <policy context=\"default\">\n"
-                             "    <allow send_destination=\"*\"/>\n"
-                             "    <allow receive_sender=\"*\"/>\n"
-                             "    <allow own=\"*\"/>\n"
-                             "  </policy>\n"
-                             "</busconfig>\n";
+    std::ofstream(config)
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig>\n"
+           "  <type>session</type>\n"
+           "  <listen>unix:dir="
+        << folder
+        << "</listen>\n"
+           "  <auth>EXTERNAL</auth>\n"
+           "  <policy context=\"default\">\n"
+           "    <allow send_destination=\"*\"/>\n"
+           "    <allow receive_sender=\"*\"/>\n"
+           "    <allow own=\"*\"/>\n"
+           "  </policy>\n"
+           "</busconfig>\n";
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -61,8 +62,8 @@ PrivateSessionBus::PrivateSessionBus(const std::string& folder)
     // Its complaint that it may not raise its file limit is of no interest here.
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::string configOption = "--config-file=" + config;
-    std::vector<char*> argv{const_cast<char*>("dbus-daemon"), configOption.data(), const_cast<char*>("--nofork"),
-                            const_cast<char*>("--print-address=1"), nullptr};
+    std::vector<char*> argv{const_cast<char*>("dbus-daemon"), configOption.data(),
+                            const_cast<char*>("--nofork"), const_cast<char*>("--print-address=1"), nullptr};
     const int spawned = posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);

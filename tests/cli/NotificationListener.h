@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace stowmere::cli::test {
 
 /// A session bus of the test's own: a dbus-daemon on a socket in folder, with no service

@@ -130,7 +130,8 @@ TEST_F(Notifications, TheBodyIsEscapedOnlyForAServiceThatReadsMarkup)
     NotificationListener plain(bus.address(), NotificationListener::Behaviour::Answering, false);
     EXPECT_EQ(cli({"backup", "Tom & <Jerry>"}).exitCode, 3);
     ASSERT_EQ(plain.received().size(), 1u);
-    EXPECT_TRUE(contains(plain.received().front().body, "\"Tom & <Jerry>\"")) << plain.received().front().body;
+    EXPECT_TRUE(contains(plain.received().front().body, "\"Tom & <Jerry>\""))
+        << plain.received().front().body;
 }
 
 TEST_F(Notifications, NoBusNoServiceOrAHungServiceLeaveTheExitCodeAsItIs)

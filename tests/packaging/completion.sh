@@ -39,7 +39,10 @@ expect "backup|" ba
 expect "schedule|" sch
 expect "dump|" du
 expect "--daily|--data|--help|--incremental|" schedule Documents --
-expect "--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
+expect "--data|--dry-run|--force|--help|--incremental|--json|--notify|--only|--quiet|--verbose|" backup Documents --
+# A value from the help's own list.
+expect "always|failures|never|" backup Documents --notify ""
+expect "failures|" backup Documents --notify f
 expect "--data|--help|-h|" -
 # Sets come from the data folder named on the command line, quoted for the shell.
 expect "Documents|My\\ Pictures|" --data "$work/data" backup ""

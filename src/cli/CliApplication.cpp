@@ -45,18 +45,19 @@ BackupSet resolveSet(const Catalog& data, const std::string& set)
     return data.sets()[index];
 }
 
-/// Writes what the command changed, or says why not.
-void saveChanges(Catalog& data)
+/// Writes what the command changed, or says why not. What else the save did, a line each.
+std::vector<std::string> saveChanges(Catalog& data)
 {
-    const Catalog::SaveResult result = data.save();
+    Catalog::SaveResult result = data.save();
     switch (result.status) {
     case Catalog::SaveStatus::Saved:
-        return;
+        return std::move(result.notes);
     case Catalog::SaveStatus::ChangedOnDisk:
         throw TableFileError(catalog::messages::changedSinceRead(result.file));
     case Catalog::SaveStatus::Failed:
         throw TableFileError(result.reason);
     }
+    return {};
 }
 
 /// Commands that change the tables hold their lock from reading to writing.
@@ -274,8 +275,8 @@ ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
     data.deleteSet(set.number);
-    saveChanges(data);
-    ScheduleCommand(m_out, m_err).setDeleted(set.number, data.dataFolder());
+    for (const std::string& note : saveChanges(data))
+        m_err << "stowmere-cli: " << note << '\n';
     return ExitCode::Success;
 }
 

@@ -143,7 +143,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             if (separate && i + 1 >= words.size())
                 throw fail("--daily needs a time as HH:MM");
             const std::string time = separate ? words[++i] : word.substr(8);
-            line.dailyTime = DailyTime::parse(time);
+            line.dailyTime = catalog::DailyTime::parse(time);
             if (!line.dailyTime)
                 throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "cli/ScheduledBackup.h"
+#include "catalog/ScheduledBackup.h"
 
 #include <optional>
 #include <stdexcept>
@@ -56,7 +56,7 @@ struct CommandLine {
     bool force = false;   ///< --force: back up even when the copies do not fit the free space
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
-    std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
+    std::optional<catalog::DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
     /// --notify always|failures|never of the backup command; unset means Failures.
     std::optional<NotifyMode> notify;
     std::vector<std::string> arguments; ///< positional words after the command name

@@ -141,8 +141,9 @@ std::string helpText(Command command)
         return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"
                            "\n"
                            "Stops and removes the timer of a set's scheduled backup. Deleting a\n"
-                           "set with 'stowmere-cli delete-set' removes its timer as well; a set\n"
-                           "deleted elsewhere is named by its number.\n") +
+                           "set, with 'stowmere-cli delete-set' or in the Stowmere window, removes\n"
+                           "its timer as well; a deleted set whose timer stayed is named by its\n"
+                           "number.\n") +
                kSetWord + "\nOptions:\n" + kDataOption;
     case Command::None:
     case Command::Help:

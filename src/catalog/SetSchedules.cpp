@@ -125,9 +125,10 @@ SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
     if (disable.succeeded)
         SystemdUser::run({"daemon-reload"});
     else
-        removal.notes.push_back("no systemd user manager answered (" + disable.message + "); the unit files of " +
-                                backup.unitName() +
-                                " are removed. If you added its line to your crontab, remove it with 'crontab -e'.");
+        removal.notes.push_back(
+            "no systemd user manager answered (" + disable.message + "); the unit files of " +
+            backup.unitName() +
+            " are removed. If you added its line to your crontab, remove it with 'crontab -e'.");
     return removal;
 }
 

@@ -22,7 +22,10 @@ namespace {
 
 class DeletedSetSchedule : public AppFixture {
 protected:
-    std::string under(const char* name) const { return (std::filesystem::path(folder().toStdString()) / name).string(); }
+    std::string under(const char* name) const
+    {
+        return (std::filesystem::path(folder().toStdString()) / name).string();
+    }
 
     void schedule(std::int32_t number) const
     {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Schedules of sets as unit files in a temporary XDG_CONFIG_HOME, with no user manager
 // reachable (XDG_RUNTIME_DIR is an empty folder and the bus address leads nowhere).
+#include "catalog/SetSchedules.h"
 #include "catalog/Catalog.h"
 #include "catalog/ScheduledBackup.h"
-#include "catalog/SetSchedules.h"
 #include "support/FileContents.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
@@ -144,7 +144,6 @@ TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
     EXPECT_FALSE(contains(broken.timerText(), "line\nbreak"));
 }
 
-
 TEST_F(DeletedSetSchedules, ASetsScheduleGoesWhenItsDeletionIsSavedAndNotBefore)
 {
     schedule(1, data);
@@ -160,7 +159,8 @@ TEST_F(DeletedSetSchedules, ASetsScheduleGoesWhenItsDeletionIsSavedAndNotBefore)
     EXPECT_FALSE(scheduled(1));
     EXPECT_FALSE(fs::exists(schedules.unitPath(1, ".service")));
     EXPECT_TRUE(scheduled(2));
-    EXPECT_TRUE(anyContains(saved.notes, "removed the schedule of the deleted set (stowmere-backup-1.timer)"));
+    EXPECT_TRUE(
+        anyContains(saved.notes, "removed the schedule of the deleted set (stowmere-backup-1.timer)"));
     // Without a user manager the timer may sit in a crontab too.
     EXPECT_TRUE(anyContains(saved.notes, "crontab"));
 

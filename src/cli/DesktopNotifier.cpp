@@ -75,14 +75,18 @@ Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline,
             problem = "the session bus failed: " + errnoText(result);
             return {};
         }
-        if (result > 0)
-            continue;
+        if (pending.done)
+            break;
+        // Checked after every step, not only when idle, so a bus that keeps sending cannot
+        // hold the run past the deadline either.
         const auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
         if (remaining.count() <= 0) {
             problem =
                 "no answer from the notification service within " + std::to_string(timeout.count()) + " ms";
             return {};
         }
+        if (result > 0)
+            continue;
         result = sd_bus_wait(bus, static_cast<std::uint64_t>(remaining.count()));
         if (result < 0 && result != -EINTR) {
             problem = "the session bus failed: " + errnoText(result);

@@ -137,6 +137,8 @@ DesktopNotifier::Delivery DesktopNotifier::send(const DesktopNotification& notif
     // The user's session bus: DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus, which is
     // also what a systemd user service (a scheduled backup) finds.
     int result = sd_bus_open_user(&rawBus);
+    if (result == -ENOMEDIUM)
+        return {false, "no session bus (neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR is set)"};
     if (result < 0)
         return {false, "no session bus (" + errnoText(result) + ")"};
     const Bus bus(rawBus);

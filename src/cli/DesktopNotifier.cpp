@@ -33,9 +33,15 @@ std::string errnoText(int negativeErrno)
     return std::strerror(-negativeErrno);
 }
 
+std::string noAnswerText(std::chrono::milliseconds timeout)
+{
+    return "no answer from the notification service within " + std::to_string(timeout.count()) + " ms";
+}
+
 /// A method call on the way: the reply handler fills it in.
 struct PendingCall {
     bool done = false;
+    bool timedOut = false;
     Message reply;
     std::string error;
 };
@@ -44,7 +50,10 @@ int takeReply(sd_bus_message* message, void* userdata, sd_bus_error*)
 {
     auto* pending = static_cast<PendingCall*>(userdata);
     pending->done = true;
-    if (const sd_bus_error* error = sd_bus_message_get_error(message))
+    // The call's own time-out ends at the deadline too, and says so as this error.
+    if (sd_bus_message_is_method_error(message, SD_BUS_ERROR_NO_REPLY) > 0)
+        pending->timedOut = true;
+    else if (const sd_bus_error* error = sd_bus_message_get_error(message))
         pending->error = error->message ? error->message : error->name;
     else
         pending->reply.reset(sd_bus_message_ref(message));
@@ -81,8 +90,7 @@ Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline,
         // hold the run past the deadline either.
         const auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
         if (remaining.count() <= 0) {
-            problem =
-                "no answer from the notification service within " + std::to_string(timeout.count()) + " ms";
+            problem = noAnswerText(timeout);
             return {};
         }
         if (result > 0)
@@ -92,6 +100,10 @@ Message callUntil(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline,
             problem = "the session bus failed: " + errnoText(result);
             return {};
         }
+    }
+    if (pending.timedOut) {
+        problem = noAnswerText(timeout);
+        return {};
     }
     if (!pending.error.empty()) {
         problem = pending.error;

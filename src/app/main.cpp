@@ -12,6 +12,7 @@ int main(int argc, char* argv[])
     using namespace stowmere;
     app::QtDialogs dialogs;
     app::StowmereApplication application(argc, argv, dialogs);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.stowmere"));
     if (priority::raiseProcessPriority() == priority::PriorityResult::Failed)
         dialogs.information(QStringLiteral("Not able to set priority class"));
 

@@ -4,6 +4,7 @@
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
+#include "catalog/SetSchedules.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "store/StoreError.h"
@@ -98,6 +99,7 @@ void Catalog::reset()
     }
     m_openErrors.clear();
     m_notices.clear();
+    m_deletedSets.clear();
 }
 
 void Catalog::open()
@@ -423,6 +425,7 @@ void Catalog::deleteSet(std::int32_t number)
     // A later set never gets this number, but its options must not outlive it either.
     if (optionsReadable() && m_options->Locate(schema::kOptionsCategoryNo, std::to_string(number)))
         m_options->Delete();
+    m_deletedSets.push_back(number);
 }
 
 std::int32_t Catalog::addPath(std::int32_t setNumber, const std::string& item)
@@ -605,7 +608,7 @@ Catalog::SaveResult Catalog::save()
             locations::ensureFolder(m_dataFolder);
             ownLock = TablesLock::acquire({m_categoryFile, m_pathFile}, m_lockWait);
         } catch (const std::exception& error) {
-            return {SaveStatus::Failed, pending.front()->file, error.what()};
+            return {SaveStatus::Failed, pending.front()->file, error.what(), {}};
         }
     }
     // Every file is compared before any is written, so a conflict leaves them all as they
@@ -621,7 +624,7 @@ Catalog::SaveResult Catalog::save()
         }
         if (now != state->image) {
             state->seen = std::move(now);
-            return {SaveStatus::ChangedOnDisk, state->file, {}};
+            return {SaveStatus::ChangedOnDisk, state->file, {}, {}};
         }
     }
     for (Table* state : pending) {
@@ -631,10 +634,21 @@ Catalog::SaveResult Catalog::save()
             state->image = std::move(bytes);
             state->table->ResetChangeCount();
         } catch (const std::exception& error) {
-            return {SaveStatus::Failed, state->file, error.what()};
+            return {SaveStatus::Failed, state->file, error.what(), {}};
         }
     }
-    return {};
+    SaveResult result;
+    // A deleted set's timer would go on starting backups that can only fail. It goes only
+    // now that the set file no longer holds the set: a save that failed or was kept from
+    // writing leaves the set, and so its schedule, in place.
+    if (std::find(pending.begin(), pending.end(), m_categoryState.get()) != pending.end()) {
+        const SetSchedules schedules;
+        for (const std::int32_t number : m_deletedSets)
+            for (std::string& note : schedules.setDeleted(number, m_dataFolder))
+                result.notes.push_back(std::move(note));
+        m_deletedSets.clear();
+    }
+    return result;
 }
 
 void Catalog::replaceChangedFile(const std::string& file)

@@ -98,7 +98,8 @@ public:
     /// Adds a set as the editor's Save does; returns its number.
     std::int32_t addSet(const std::string& description, const std::string& destination);
     /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup."),
-    /// and its options.
+    /// and its options. Its daily schedule, if it has one for this data folder, goes once
+    /// the deletion is saved.
     void deleteSet(std::int32_t number);
     /// Replaces the options of a set. Also ChangesRefused while Options.cds could not be
     /// read; RuleRefusal for a count below zero or a pattern that is empty or holds a line
@@ -150,6 +151,9 @@ public:
         SaveStatus status = SaveStatus::Saved;
         std::string file;
         std::string reason;
+        /// What was done besides writing, a line each: the schedules of deleted sets
+        /// removed, or why one could not be.
+        std::vector<std::string> notes;
     };
 
     /// Whether a table has changes that save() would write.
@@ -202,6 +206,8 @@ private:
     std::vector<std::string> m_openErrors;
     std::vector<std::string> m_notices;
     std::int64_t m_highestPathNumber = 0;
+    /// Sets deleted since the set file was last written, whose schedules go when it is.
+    std::vector<std::int32_t> m_deletedSets;
 };
 
 } // namespace stowmere::catalog

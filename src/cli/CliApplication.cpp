@@ -50,18 +50,19 @@ BackupSet resolveSet(const Catalog& data, const std::string& set)
     return data.sets()[index];
 }
 
-/// Writes what the command changed, or says why not.
-void saveChanges(Catalog& data)
+/// Writes what the command changed, or says why not. What else the save did, a line each.
+std::vector<std::string> saveChanges(Catalog& data)
 {
-    const Catalog::SaveResult result = data.save();
+    Catalog::SaveResult result = data.save();
     switch (result.status) {
     case Catalog::SaveStatus::Saved:
-        return;
+        return std::move(result.notes);
     case Catalog::SaveStatus::ChangedOnDisk:
         throw TableFileError(catalog::messages::changedSinceRead(result.file));
     case Catalog::SaveStatus::Failed:
         throw TableFileError(result.reason);
     }
+    return {};
 }
 
 /// Commands that change the tables hold their lock from reading to writing.
@@ -93,7 +94,7 @@ ExitCode CliApplication::run(const std::vector<std::string>& words)
         return ExitCode::Success;
     }
     try {
-        return dispatch(line);
+        return dispatchNoticed(line);
     } catch (const catalog::RuleRefusal& refusal) {
         // The window's own message, as its information box shows it.
         m_err << refusal.what() << '\n';
@@ -128,6 +129,23 @@ std::string CliApplication::dataFolder(const CommandLine& line) const
     if (!files::isFolder(*line.dataFolder))
         throw TableFileError("Data folder " + *line.dataFolder + " does not exist.");
     return *line.dataFolder;
+}
+
+ExitCode CliApplication::dispatchNoticed(const CommandLine& line)
+{
+    if (line.command != Command::Backup || line.dryRun)
+        return dispatch(line);
+    m_notice.setName(line.arguments[0]);
+    ExitCode code = ExitCode::NotStarted;
+    try {
+        code = dispatch(line);
+    } catch (const std::exception& error) {
+        m_notice.setError(error.what());
+        m_notice.notify(line, code, m_err);
+        throw;
+    }
+    m_notice.notify(line, code, m_err);
+    return code;
 }
 
 ExitCode CliApplication::dispatch(const CommandLine& line)
@@ -264,14 +282,15 @@ ExitCode CliApplication::deleteSet(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
     data.deleteSet(set.number);
-    saveChanges(data);
-    ScheduleCommand(m_out, m_err).setDeleted(set.number, data.dataFolder());
+    for (const std::string& note : saveChanges(data))
+        m_err << "stowmere-cli: " << note << '\n';
     return ExitCode::Success;
 }
 
 ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
 {
     const BackupSet set = resolveSet(data, line.arguments[0]);
+    m_notice.setName(set.description);
     const auto start = catalog::RunRecord::Clock::now();
     HistoryCommand history(m_out, m_err);
     try {
@@ -336,6 +355,7 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         backup::BackupResult refused;
         refused.refused = true;
         refused.refusal = drive.question;
+        m_notice.setError(drive.question);
         recordRun(request.settings(), refused);
         return ExitCode::NotStarted;
     }
@@ -367,6 +387,7 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
     recordRun(settings, result);
+    m_notice.setResult(result);
     if (line.dryRun) {
         if (!result.refused || line.json)
             preview.totals(result);

@@ -3,6 +3,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ExitCode.h"
+#include "cli/RunNotice.h"
 
 #include <functional>
 #include <ostream>
@@ -35,6 +36,8 @@ public:
     static std::string fullPath(const std::string& path);
 
 private:
+    /// dispatch(), and for a backup the desktop notification of how it ended.
+    ExitCode dispatchNoticed(const CommandLine& line);
     ExitCode dispatch(const CommandLine& line);
     std::string dataFolder(const CommandLine& line) const;
 
@@ -53,6 +56,7 @@ private:
 
     std::ostream& m_out;
     std::ostream& m_err;
+    RunNotice m_notice;
 };
 
 } // namespace stowmere::cli

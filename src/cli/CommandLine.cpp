@@ -67,6 +67,17 @@ Arity arityOf(Command command, std::size_t given)
     return {0, 0, ""};
 }
 
+std::optional<NotifyMode> notifyModeFromName(const std::string& name)
+{
+    if (name == "always")
+        return NotifyMode::Always;
+    if (name == "failures")
+        return NotifyMode::Failures;
+    if (name == "never")
+        return NotifyMode::Never;
+    return std::nullopt;
+}
+
 std::string seeHelp(Command command)
 {
     if (command == Command::None || command == Command::Help)
@@ -177,7 +188,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             if (separate && i + 1 >= words.size())
                 throw fail("--daily needs a time as HH:MM");
             const std::string time = separate ? words[++i] : word.substr(8);
-            line.dailyTime = DailyTime::parse(time);
+            line.dailyTime = catalog::DailyTime::parse(time);
             if (!line.dailyTime)
                 throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
         } else if (const auto known = std::find_if(kValueOptions.begin(), kValueOptions.end(),
@@ -219,6 +230,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.acceptNewDrive = true;
         } else if (word == "--overwrite") {
             line.overwrite = true;
+        } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
+            const bool separate = word == "--notify";
+            if (separate && i + 1 >= words.size())
+                throw fail("--notify needs always, failures or never");
+            const std::string when = separate ? words[++i] : word.substr(9);
+            line.notify = notifyModeFromName(when);
+            if (!line.notify)
+                throw fail("--notify needs always, failures or never, not '" + when + "'");
         } else if (word == "--incremental") {
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
@@ -267,6 +286,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--accept-new-drive belongs to the backup command only");
     if (line.overwrite && line.command != Command::Restore)
         throw fail("--overwrite belongs to the restore command only");
+    if (line.notify && (line.command != Command::Backup || sawDryRun))
+        throw fail("--notify belongs to the backup command, and not to a --dry-run");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "cli/ScheduledBackup.h"
+#include "catalog/ScheduledBackup.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,6 +30,13 @@ enum class Command {
     Restore
 };
 
+/// When a backup sends a desktop notification at its end.
+enum class NotifyMode {
+    Failures, ///< after warnings or a failure (the default)
+    Always,   ///< after every run, a successful one too
+    Never,
+};
+
 /// A command-line mistake. what() is the one-line reason shown to the user.
 class UsageError : public std::runtime_error {
 public:
@@ -54,8 +61,10 @@ struct CommandLine {
     bool force = false;   ///< --force: back up even when the copies do not fit the free space
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
-    std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
-    bool acceptNewDrive = false;        ///< --accept-new-drive: back up although the drive changed
+    std::optional<catalog::DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
+    bool acceptNewDrive = false; ///< --accept-new-drive: back up although the drive changed
+    /// --notify always|failures|never of the backup command; unset means Failures.
+    std::optional<NotifyMode> notify;
 
     // The options command's changes, in the order given.
     std::vector<std::string> exclude;   ///< --exclude PATTERN

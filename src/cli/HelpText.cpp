@@ -64,7 +64,8 @@ std::string helpText(Command command)
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
                            "                           [--quiet] [--force] [--accept-new-drive]\n"
-                           "                           [--dry-run [--json] [--verbose]] [--data DIR]\n"
+                           "                           [--dry-run [--json] [--verbose]]\n"
+                           "                           [--notify always|failures|never] [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
                            "Folder: files go straight into it, folders with their whole tree into\n"
@@ -86,7 +87,11 @@ std::string helpText(Command command)
                "                 a pattern or a cache tag), missing, unreadable; then\n"
                "                 the totals\n"
                "  --json         with --dry-run: one JSON object a line, totals last\n"
-               "  --verbose      with --dry-run: list the up-to-date files as same\n" +
+               "  --verbose      with --dry-run: list the up-to-date files as same\n"
+               "  --notify always|failures|never\n"
+               "                 when to show a desktop notification at the end: after\n"
+               "                 every run, after warnings or a failure (the default), or\n"
+               "                 never\n" +
                kDataOption +
                "\n"
                "Before copying, the run counts what it will copy and stops (exit code 3)\n"
@@ -106,6 +111,11 @@ std::string helpText(Command command)
                "The first backup records the drive of the Backup To Folder; a later one\n"
                "that finds it on another drive (a backup drive not mounted, say) stops\n"
                "with exit code 3 before anything is copied.\n"
+               "Where a desktop session bus is reachable, a run that ends with warnings\n"
+               "or a failure shows a desktop notification: the set, what failed, and\n"
+               "that 'stowmere-cli history' has the details. Without a desktop nothing\n"
+               "is shown and the exit code is the same; with --notify always, standard\n"
+               "error says why no notification was shown. A dry run never notifies.\n"
                "\n"
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"
@@ -150,8 +160,9 @@ std::string helpText(Command command)
         return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"
                            "\n"
                            "Stops and removes the timer of a set's scheduled backup. Deleting a\n"
-                           "set with 'stowmere-cli delete-set' removes its timer as well; a set\n"
-                           "deleted elsewhere is named by its number.\n") +
+                           "set, with 'stowmere-cli delete-set' or in the Stowmere window, removes\n"
+                           "its timer as well; a deleted set whose timer stayed is named by its\n"
+                           "number.\n") +
                kSetWord + "\nOptions:\n" + kDataOption;
     case Command::History:
         return std::string("Usage: stowmere-cli history [SET] [--json] [--data DIR]\n"

@@ -3,9 +3,9 @@
 
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
+#include "catalog/SystemdUser.h"
 #include "cli/CliApplication.h"
 #include "cli/SetResolver.h"
-#include "cli/SystemdUser.h"
 #include "platform/AtomicFile.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
@@ -23,7 +23,11 @@ namespace stowmere::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using catalog::DailyTime;
 using catalog::RuleRefusal;
+using catalog::ScheduledBackup;
+using catalog::SetSchedules;
+using catalog::SystemdUser;
 
 // The sets of a data folder as the set resolver takes them; a file that cannot be read
 // stops the command, since the set it names could be among the rows lost.
@@ -39,35 +43,9 @@ std::vector<BackupSetEntry> readSets(const std::string& dataFolder)
     return entries;
 }
 
-constexpr std::string_view kUnitPrefix = "stowmere-backup-";
-constexpr std::string_view kTimerSuffix = ".timer";
-
 void writeText(const std::string& path, const std::string& text)
 {
     writeFileAtomically(path, std::as_bytes(std::span<const char>(text.data(), text.size())));
-}
-
-std::optional<std::string> readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return text;
-}
-
-/// Removes a file or link; true when it is gone afterwards.
-bool removeEntry(const std::string& path, std::ostream& err)
-{
-    std::error_code error;
-    fs::remove(path, error);
-    if (error) {
-        err << "stowmere-cli: cannot remove " << path << ": " << error.message() << '\n';
-        return false;
-    }
-    return true;
 }
 
 /// A set number as typed: decimal digits only, within the column's range.
@@ -82,11 +60,6 @@ std::optional<std::int32_t> numberOf(const std::string& text)
     return static_cast<std::int32_t>(value);
 }
 
-std::string absoluteFolder(const std::string& folder)
-{
-    return paths::withoutTrailingSeparator(CliApplication::fullPath(folder));
-}
-
 std::string listLine(const ScheduledBackup& backup, bool enabled)
 {
     return std::to_string(backup.setNumber) + '\t' + backup.description + "\tdaily " + backup.time.text() +
@@ -97,61 +70,8 @@ std::string listLine(const ScheduledBackup& backup, bool enabled)
 } // namespace
 
 ScheduleCommand::ScheduleCommand(std::ostream& out, std::ostream& err, std::string unitFolder)
-    : m_out(out), m_err(err), m_unitFolder(std::move(unitFolder))
+    : m_out(out), m_err(err), m_schedules(std::move(unitFolder))
 {
-}
-
-std::string ScheduleCommand::defaultUnitFolder()
-{
-    return paths::join(locations::configFolder(), "systemd/user");
-}
-
-std::string ScheduleCommand::unitPath(std::int32_t setNumber, const char* suffix) const
-{
-    return paths::join(m_unitFolder, ScheduledBackup::unitName(setNumber) + suffix);
-}
-
-std::string ScheduleCommand::wantsLink(std::int32_t setNumber) const
-{
-    return paths::join(m_unitFolder,
-                       "timers.target.wants/" + ScheduledBackup::unitName(setNumber) + ".timer");
-}
-
-std::optional<ScheduledBackup> ScheduleCommand::scheduleOf(std::int32_t setNumber) const
-{
-    const std::optional<std::string> text = readText(unitPath(setNumber, ".timer"));
-    if (!text)
-        return std::nullopt;
-    std::optional<ScheduledBackup> backup = ScheduledBackup::fromTimerText(*text);
-    // A hand-made unit that happens to have our name is not ours to list or remove.
-    if (!backup || backup->setNumber != setNumber)
-        return std::nullopt;
-    return backup;
-}
-
-std::vector<ScheduledBackup> ScheduleCommand::schedules() const
-{
-    std::vector<ScheduledBackup> result;
-    std::error_code error;
-    for (fs::directory_iterator it(m_unitFolder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (!name.starts_with(kUnitPrefix) || !name.ends_with(kTimerSuffix))
-            continue;
-        const std::string digits =
-            name.substr(kUnitPrefix.size(), name.size() - kUnitPrefix.size() - kTimerSuffix.size());
-        if (const std::optional<std::int32_t> number = numberOf(digits))
-            if (std::optional<ScheduledBackup> backup = scheduleOf(*number))
-                result.push_back(std::move(*backup));
-    }
-    std::sort(result.begin(), result.end(),
-              [](const ScheduledBackup& a, const ScheduledBackup& b) { return a.setNumber < b.setNumber; });
-    return result;
-}
-
-bool ScheduleCommand::isEnabled(std::int32_t setNumber) const
-{
-    std::error_code error;
-    return fs::is_symlink(fs::symlink_status(wantsLink(setNumber), error));
 }
 
 ExitCode ScheduleCommand::run(const CommandLine& line, const std::string& dataFolder)
@@ -165,8 +85,8 @@ ExitCode ScheduleCommand::run(const CommandLine& line, const std::string& dataFo
 
 ExitCode ScheduleCommand::list()
 {
-    for (const ScheduledBackup& backup : schedules())
-        m_out << listLine(backup, isEnabled(backup.setNumber)) << '\n';
+    for (const ScheduledBackup& backup : m_schedules.schedules())
+        m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
     return ExitCode::Success;
 }
 
@@ -193,11 +113,11 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
     backup.description = set.description;
     backup.time = *line.dailyTime;
     backup.incremental = line.incremental;
-    backup.dataFolder = absoluteFolder(dataFolder);
+    backup.dataFolder = SetSchedules::absoluteFolder(dataFolder);
     backup.executable = locations::executablePath();
 
-    if (const std::optional<ScheduledBackup> existing = scheduleOf(backup.setNumber);
-        existing && existing->dataFolder != backup.dataFolder)
+    if (const std::optional<ScheduledBackup> existing = m_schedules.scheduleOf(backup.setNumber);
+        existing && !SetSchedules::belongsTo(*existing, backup.dataFolder))
         throw RuleRefusal(backup.unitName() + " already backs up set " + std::to_string(backup.setNumber) +
                           " of the data folder " + existing->dataFolder +
                           ". Remove that schedule first: stowmere-cli unschedule " +
@@ -206,17 +126,17 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
     const std::string service = backup.serviceText();
     const std::string timer = backup.timerText();
     const std::string cron = backup.crontabLine();
-    locations::ensureFolder(m_unitFolder);
+    locations::ensureFolder(m_schedules.unitFolder());
     // The service first: a timer must never point at a missing service.
-    writeText(unitPath(backup.setNumber, ".service"), service);
-    writeText(unitPath(backup.setNumber, ".timer"), timer);
+    writeText(m_schedules.unitPath(backup.setNumber, ".service"), service);
+    writeText(m_schedules.unitPath(backup.setNumber, ".timer"), timer);
 
     const std::string timerUnit = backup.unitName() + ".timer";
     const SystemdUser::Outcome reload = SystemdUser::run({"daemon-reload"});
     if (!reload.succeeded) {
-        m_out << listLine(backup, isEnabled(backup.setNumber)) << '\n';
+        m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
         m_err << "stowmere-cli: no systemd user manager answered (" << reload.message << ").\n"
-              << "The units are written to " << m_unitFolder
+              << "The units are written to " << m_schedules.unitFolder()
               << ". Where a user manager runs, enable the timer with\n"
               << "  systemctl --user daemon-reload\n"
               << "  systemctl --user enable --now " << timerUnit << "\n"
@@ -230,18 +150,19 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
         const SystemdUser::Outcome outcome = SystemdUser::run(step);
         if (!outcome.succeeded) {
             m_err << "stowmere-cli: systemctl --user " << step[0] << ' ' << timerUnit
-                  << " failed: " << outcome.message << "\nThe units are written to " << m_unitFolder << ".\n";
+                  << " failed: " << outcome.message << "\nThe units are written to "
+                  << m_schedules.unitFolder() << ".\n";
             return ExitCode::NotStarted;
         }
     }
-    m_out << listLine(backup, isEnabled(backup.setNumber)) << '\n';
+    m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
     return ExitCode::Success;
 }
 
 ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string& dataFolder)
 {
     const std::string& word = line.arguments[0];
-    const std::string folder = absoluteFolder(dataFolder);
+    const std::string folder = SetSchedules::absoluteFolder(dataFolder);
     std::optional<std::int32_t> number;
     std::string name = "\"" + word + "\"";
     try {
@@ -250,58 +171,26 @@ ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string&
         number = set.number;
         name = "\"" + set.description + "\"";
     } catch (const SetNotFound&) {
-        // A set deleted by the window keeps its timer; its number still removes it.
+        // A deleted set whose timer stayed behind (its removal failed) is named by its number.
         number = numberOf(word);
-        const std::optional<ScheduledBackup> orphan = number ? scheduleOf(*number) : std::nullopt;
-        if (!orphan || orphan->dataFolder != folder)
+        const std::optional<ScheduledBackup> orphan = number ? m_schedules.scheduleOf(*number) : std::nullopt;
+        if (!orphan || !SetSchedules::belongsTo(*orphan, folder))
             throw;
         name = std::to_string(*number);
     }
-    const std::optional<ScheduledBackup> backup = number ? scheduleOf(*number) : std::nullopt;
+    const std::optional<ScheduledBackup> backup = number ? m_schedules.scheduleOf(*number) : std::nullopt;
     if (!backup) {
         m_err << "Backup set " << name << " has no schedule.\n";
         return ExitCode::ItemsNotFound;
     }
-    if (backup->dataFolder != folder)
+    if (!SetSchedules::belongsTo(*backup, folder))
         throw RuleRefusal(backup->unitName() + " backs up set " + std::to_string(*number) +
                           " of the data folder " + backup->dataFolder + ", not of " + folder +
                           ". Name that folder with --data.");
-    return remove(*backup) ? ExitCode::Success : ExitCode::NotStarted;
-}
-
-void ScheduleCommand::setDeleted(std::int32_t setNumber, const std::string& dataFolder)
-{
-    const std::optional<ScheduledBackup> backup = scheduleOf(setNumber);
-    if (!backup || backup->dataFolder != absoluteFolder(dataFolder))
-        return;
-    if (remove(*backup))
-        m_err << "stowmere-cli: removed the schedule of the deleted set (" << backup->unitName()
-              << ".timer)\n";
-    else
-        m_err << "stowmere-cli: warning: the set is deleted but its schedule " << backup->unitName()
-              << " could not be removed\n";
-}
-
-bool ScheduleCommand::remove(const ScheduledBackup& backup)
-{
-    const std::string timerUnit = backup.unitName() + ".timer";
-    const SystemdUser::Outcome disable = SystemdUser::run({"disable", "--now", timerUnit});
-    bool removed = true;
-    // Without a user manager the enable link (made by hand as the schedule command advised)
-    // is removed here, as systemctl disable would.
-    if (!disable.succeeded && isEnabled(backup.setNumber))
-        removed = removeEntry(wantsLink(backup.setNumber), m_err);
-    removed = removeEntry(unitPath(backup.setNumber, ".timer"), m_err) && removed;
-    removed = removeEntry(unitPath(backup.setNumber, ".service"), m_err) && removed;
-    if (disable.succeeded) {
-        SystemdUser::run({"daemon-reload"});
-    } else {
-        m_err << "stowmere-cli: no systemd user manager answered (" << disable.message
-              << "); the unit files of " << backup.unitName()
-              << " are removed. If you added its line to your crontab, remove it with "
-              << "'crontab -e'.\n";
-    }
-    return removed;
+    const SetSchedules::Removal removal = m_schedules.remove(*backup);
+    for (const std::string& note : removal.notes)
+        m_err << "stowmere-cli: " << note << '\n';
+    return removal.complete ? ExitCode::Success : ExitCode::NotStarted;
 }
 
 } // namespace stowmere::cli

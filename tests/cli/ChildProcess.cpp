@@ -35,10 +35,22 @@ ChildProcess::ChildProcess(const std::string& executable, const std::vector<std:
     for (std::string& word : argStrings)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    // A setting given here replaces the inherited one of the same name (getenv would find
+    // whichever comes first), and a later one given here replaces an earlier one.
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    auto givenLater = [&](std::size_t from, const std::string& name) {
+        for (std::size_t i = from; i < extraEnvironment.size(); ++i)
+            if (nameOf(extraEnvironment[i]) == name)
+                return true;
+        return false;
+    };
     std::vector<std::string> envStrings;
     for (char** entry = environ; *entry; ++entry)
-        envStrings.emplace_back(*entry);
-    envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
+        if (!givenLater(0, nameOf(*entry)))
+            envStrings.emplace_back(*entry);
+    for (std::size_t i = 0; i < extraEnvironment.size(); ++i)
+        if (!givenLater(i + 1, nameOf(extraEnvironment[i])))
+            envStrings.push_back(extraEnvironment[i]);
     std::vector<char*> envp;
     for (std::string& entry : envStrings)
         envp.push_back(entry.data());

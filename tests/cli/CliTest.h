@@ -22,7 +22,10 @@ protected:
     ProcessResult cli(std::vector<std::string> words, const std::string& dataFolder = {}) const
     {
         words.insert(words.begin(), {"--data", dataFolder.empty() ? data : dataFolder});
-        std::vector<std::string> environment = {"XDG_STATE_HOME=" + state};
+        // No session bus unless a test brings its own: a failing run must not show a
+        // notification on the desktop of whoever runs the tests.
+        std::vector<std::string> environment = {"XDG_STATE_HOME=" + state,
+                                                "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"};
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         return ChildProcess::run(cliExecutable(), words, environment);
     }
@@ -37,7 +40,7 @@ protected:
     std::string data = temp.folder("data");
     /// XDG_STATE_HOME of the child: where a run's history goes.
     std::string state = temp.folder("state");
-    /// More NAME=value settings for the child's environment.
+    /// More NAME=value settings for the child's environment; they replace inherited ones.
     std::vector<std::string> extraEnvironment;
 };
 

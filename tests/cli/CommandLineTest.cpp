@@ -96,3 +96,24 @@ TEST(CommandLine, ReasonsAreOneLineAndPointAtTheHelp)
     EXPECT_EQ(reason.find('\n'), std::string::npos);
     EXPECT_NE(reason.find("stowmere-cli backup --help"), std::string::npos);
 }
+
+TEST(CommandLine, NotifyTakesOneOfThreeWordsForARealBackupOnly)
+{
+    using stowmere::cli::NotifyMode;
+    EXPECT_FALSE(parse({"backup", "Docs"}).notify);
+    EXPECT_EQ(parse({"backup", "Docs", "--notify", "always"}).notify, NotifyMode::Always);
+    EXPECT_EQ(parse({"--notify=never", "backup", "Docs"}).notify, NotifyMode::Never);
+    EXPECT_EQ(parse({"backup", "--notify", "failures", "Docs"}).notify, NotifyMode::Failures);
+    // The value is never taken for the set, nor a set for the value.
+    EXPECT_EQ(parse({"backup", "--notify", "never", "always"}).arguments,
+              (std::vector<std::string>{"always"}));
+
+    EXPECT_NE(reasonFor({"backup", "Docs", "--notify"}).find("--notify needs always, failures or never"),
+              std::string::npos);
+    EXPECT_NE(reasonFor({"backup", "Docs", "--notify", "Always"}).find("not 'Always'"), std::string::npos);
+    EXPECT_NE(reasonFor({"backup", "Docs", "--notify="}).find("not ''"), std::string::npos);
+    EXPECT_NE(reasonFor({"list", "--notify", "always"}).find("--notify belongs to the backup command"),
+              std::string::npos);
+    EXPECT_NE(reasonFor({"backup", "Docs", "--dry-run", "--notify", "always"}).find("not to a --dry-run"),
+              std::string::npos);
+}

@@ -6,7 +6,6 @@
 #include "CliTest.h"
 #include "support/TestTree.h"
 
-#include "cli/ScheduledBackup.h"
 #include "support/FileContents.h"
 #include "support/ScopedEnv.h"
 
@@ -17,8 +16,6 @@
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
-using stowmere::cli::DailyTime;
-using stowmere::cli::ScheduledBackup;
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
 using stowmere::cli::test::CliTest;
@@ -49,18 +46,6 @@ std::string onPath(const std::string& name)
     return {};
 }
 
-ScheduledBackup awkwardBackup()
-{
-    ScheduledBackup backup;
-    backup.setNumber = 7;
-    backup.description = "  100% \"Mine\" \\";
-    backup.time = {6, 5};
-    backup.incremental = true;
-    backup.dataFolder = "/home/al ex/it's \"$HOME\" 100%\\data";
-    backup.executable = "/opt/Stow mere/stowmere-cli";
-    return backup;
-}
-
 class Schedules : public CliTest {
 protected:
     void SetUp() override { ::chmod(runtime.c_str(), 0700); }
@@ -77,56 +62,6 @@ protected:
 };
 
 } // namespace
-
-TEST(DailyTime, AcceptsTheHoursAndMinutesOfADayOnly)
-{
-    EXPECT_EQ(DailyTime::parse("00:00"), (DailyTime{0, 0}));
-    EXPECT_EQ(DailyTime::parse("23:59"), (DailyTime{23, 59}));
-    EXPECT_EQ(DailyTime::parse("2:30"), (DailyTime{2, 30}));
-    EXPECT_EQ(DailyTime::parse("2:30")->text(), "02:30");
-    for (const char* bad : {"24:00", "23:60", "-1:00", "+1:00", "1:5", "123:00", "12:345", "12", "12:", ":30",
-                            "", "1a:00", "12:3x", " 1:00", "12.30"})
-        EXPECT_FALSE(DailyTime::parse(bad)) << bad;
-}
-
-TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
-{
-    const ScheduledBackup backup = awkwardBackup();
-    EXPECT_EQ(ScheduledBackup::unitName(7), "stowmere-backup-7");
-    const std::string service = backup.serviceText();
-    EXPECT_TRUE(contains(service, "ExecStart=\"/opt/Stow mere/stowmere-cli\" backup 7 --incremental --data "
-                                  "\"/home/al ex/it's \\\"$$HOME\\\" 100%%\\\\data\"\n"))
-        << service;
-    EXPECT_TRUE(contains(service, "Description=Stowmere backup of \"  100%% \"Mine\" \\\"\n")) << service;
-
-    const std::string timer = backup.timerText();
-    EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 06:05:00\nPersistent=true\n")) << timer;
-    EXPECT_TRUE(contains(timer, "WantedBy=timers.target\n")) << timer;
-
-    EXPECT_EQ(backup.crontabLine(),
-              "5 6 * * * '/opt/Stow mere/stowmere-cli' backup 7 --incremental --quiet --data "
-              "'/home/al ex/it'\\''s \"$HOME\" 100\\%\\data'");
-
-    const std::optional<ScheduledBackup> back = ScheduledBackup::fromTimerText(timer);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->setNumber, 7);
-    EXPECT_EQ(back->description, backup.description);
-    EXPECT_EQ(back->time, backup.time);
-    EXPECT_TRUE(back->incremental);
-    EXPECT_EQ(back->dataFolder, backup.dataFolder);
-    EXPECT_EQ(back->executable, backup.executable);
-
-    // A unit that merely has the name is not one of ours.
-    EXPECT_FALSE(ScheduledBackup::fromTimerText("[Timer]\nOnCalendar=daily\n"));
-
-    ScheduledBackup broken = backup;
-    broken.dataFolder = "/data\nExecStartPre=/bin/rm";
-    EXPECT_THROW(broken.serviceText(), stowmere::cli::ScheduleError);
-    EXPECT_THROW(broken.crontabLine(), stowmere::cli::ScheduleError);
-    broken = backup;
-    broken.description = "line\nbreak";
-    EXPECT_FALSE(contains(broken.timerText(), "line\nbreak"));
-}
 
 TEST_F(Schedules, WithoutAUserManagerTheUnitsAreWrittenAndTheCronLineShown)
 {

@@ -42,7 +42,10 @@ expect "history|" hi
 expect "--data|--help|--json|" history Documents --
 expect "Documents|My\\ Pictures|" --data "$work/data" history ""
 expect "--daily|--data|--help|--incremental|" schedule Documents --
-expect "--accept-new-drive|--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
+expect "--accept-new-drive|--data|--dry-run|--force|--help|--incremental|--json|--notify|--only|--quiet|--verbose|" backup Documents --
+# A value from the help's own list.
+expect "always|failures|never|" backup Documents --notify ""
+expect "failures|" backup Documents --notify f
 expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--no-exclude|" options Documents --
 expect "--at|--data|--help|--overwrite|--to|" restore Documents --
 expect "restore|" rest

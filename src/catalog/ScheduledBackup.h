@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace stowmere::cli {
+namespace stowmere::catalog {
 
 /// A time of day as --daily takes it.
 struct DailyTime {
@@ -58,4 +58,4 @@ struct ScheduledBackup {
     static std::optional<ScheduledBackup> fromTimerText(std::string_view text);
 };
 
-} // namespace stowmere::cli
+} // namespace stowmere::catalog

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace stowmere::cli {
+namespace stowmere::catalog {
 
 /// The user's systemd manager, reached through "systemctl --user".
 class SystemdUser {
@@ -19,4 +19,4 @@ public:
     static Outcome run(const std::vector<std::string>& arguments);
 };
 
-} // namespace stowmere::cli
+} // namespace stowmere::catalog

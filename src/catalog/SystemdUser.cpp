@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/SystemdUser.h"
+#include "catalog/SystemdUser.h"
 
 #include "platform/UniqueFd.h"
 
@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace stowmere::cli {
+namespace stowmere::catalog {
 namespace {
 
 std::string trimmed(std::string text)
@@ -70,4 +70,4 @@ SystemdUser::Outcome SystemdUser::run(const std::vector<std::string>& arguments)
     return {succeeded, trimmed(std::move(output))};
 }
 
-} // namespace stowmere::cli
+} // namespace stowmere::catalog

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/ScheduledBackup.h"
+#include "catalog/ScheduledBackup.h"
 
 #include <charconv>
 #include <cstdio>
 
-namespace stowmere::cli {
+namespace stowmere::catalog {
 namespace {
 
 constexpr std::string_view kMetadataSection = "[X-Stowmere]";
@@ -235,4 +235,4 @@ std::optional<ScheduledBackup> ScheduledBackup::fromTimerText(std::string_view t
     return backup;
 }
 
-} // namespace stowmere::cli
+} // namespace stowmere::catalog

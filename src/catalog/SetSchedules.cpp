@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalog/SetSchedules.h"
+
+#include "catalog/SystemdUser.h"
+#include "platform/Locations.h"
+#include "platform/Paths.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace stowmere::catalog {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kUnitPrefix = "stowmere-backup-";
+constexpr std::string_view kTimerSuffix = ".timer";
+
+std::optional<std::string> readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return text;
+}
+
+/// Removes a file or link; true when it is gone afterwards, else the reason is noted.
+bool removeEntry(const std::string& path, std::vector<std::string>& notes)
+{
+    std::error_code error;
+    fs::remove(path, error);
+    if (error) {
+        notes.push_back("cannot remove " + path + ": " + error.message());
+        return false;
+    }
+    return true;
+}
+
+/// A set number as a unit name carries it: decimal digits only, within the column's range.
+std::optional<std::int32_t> numberOf(const std::string& text)
+{
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const long long value = std::stoll(text);
+    if (value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+SetSchedules::SetSchedules(std::string unitFolder) : m_unitFolder(std::move(unitFolder)) {}
+
+std::string SetSchedules::defaultUnitFolder()
+{
+    return paths::join(locations::configFolder(), "systemd/user");
+}
+
+std::string SetSchedules::unitPath(std::int32_t setNumber, const char* suffix) const
+{
+    return paths::join(m_unitFolder, ScheduledBackup::unitName(setNumber) + suffix);
+}
+
+std::string SetSchedules::wantsLink(std::int32_t setNumber) const
+{
+    return paths::join(m_unitFolder,
+                       "timers.target.wants/" + ScheduledBackup::unitName(setNumber) + ".timer");
+}
+
+std::optional<ScheduledBackup> SetSchedules::scheduleOf(std::int32_t setNumber) const
+{
+    const std::optional<std::string> text = readText(unitPath(setNumber, ".timer"));
+    if (!text)
+        return std::nullopt;
+    std::optional<ScheduledBackup> backup = ScheduledBackup::fromTimerText(*text);
+    if (!backup || backup->setNumber != setNumber)
+        return std::nullopt;
+    return backup;
+}
+
+std::vector<ScheduledBackup> SetSchedules::schedules() const
+{
+    std::vector<ScheduledBackup> result;
+    std::error_code error;
+    for (fs::directory_iterator it(m_unitFolder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kUnitPrefix) || !name.ends_with(kTimerSuffix))
+            continue;
+        const std::string digits =
+            name.substr(kUnitPrefix.size(), name.size() - kUnitPrefix.size() - kTimerSuffix.size());
+        if (const std::optional<std::int32_t> number = numberOf(digits))
+            if (std::optional<ScheduledBackup> backup = scheduleOf(*number))
+                result.push_back(std::move(*backup));
+    }
+    std::sort(result.begin(), result.end(),
+              [](const ScheduledBackup& a, const ScheduledBackup& b) { return a.setNumber < b.setNumber; });
+    return result;
+}
+
+bool SetSchedules::isEnabled(std::int32_t setNumber) const
+{
+    std::error_code error;
+    return fs::is_symlink(fs::symlink_status(wantsLink(setNumber), error));
+}
+
+SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
+{
+    Removal removal;
+    const std::string timerUnit = backup.unitName() + ".timer";
+    const SystemdUser::Outcome disable = SystemdUser::run({"disable", "--now", timerUnit});
+    removal.managerAnswered = disable.succeeded;
+    // Without a user manager the enable link (made by hand as the schedule command advised)
+    // is removed here, as systemctl disable would.
+    if (!disable.succeeded && isEnabled(backup.setNumber))
+        removal.complete = removeEntry(wantsLink(backup.setNumber), removal.notes);
+    removal.complete = removeEntry(unitPath(backup.setNumber, ".timer"), removal.notes) && removal.complete;
+    removal.complete = removeEntry(unitPath(backup.setNumber, ".service"), removal.notes) && removal.complete;
+    if (disable.succeeded)
+        SystemdUser::run({"daemon-reload"});
+    else
+        removal.notes.push_back(
+            "no systemd user manager answered (" + disable.message + "); the unit files of " +
+            backup.unitName() +
+            " are removed. If you added its line to your crontab, remove it with 'crontab -e'.");
+    return removal;
+}
+
+std::vector<std::string> SetSchedules::setDeleted(std::int32_t setNumber, const std::string& dataFolder) const
+{
+    const std::optional<ScheduledBackup> backup = scheduleOf(setNumber);
+    if (!backup || !belongsTo(*backup, dataFolder))
+        return {};
+    Removal removal = remove(*backup);
+    if (removal.complete)
+        removal.notes.push_back("removed the schedule of the deleted set (" + backup->unitName() + ".timer)");
+    else
+        removal.notes.push_back("warning: the set is deleted but its schedule " + backup->unitName() +
+                                " could not be removed");
+    return removal.notes;
+}
+
+std::string SetSchedules::absoluteFolder(const std::string& folder)
+{
+    fs::path full(folder);
+    if (full.is_relative()) {
+        std::error_code error;
+        const fs::path current = fs::current_path(error);
+        if (!error)
+            full = current / full;
+    }
+    return paths::withoutTrailingSeparator(full.lexically_normal().string());
+}
+
+bool SetSchedules::belongsTo(const ScheduledBackup& backup, const std::string& dataFolder)
+{
+    if (backup.dataFolder == absoluteFolder(dataFolder))
+        return true;
+    std::error_code error;
+    return fs::equivalent(backup.dataFolder, dataFolder, error) && !error;
+}
+
+} // namespace stowmere::catalog

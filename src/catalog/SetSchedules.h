@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "catalog/ScheduledBackup.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace stowmere::catalog {
+
+/// The daily backups of sets, as the systemd user units "stowmere-backup-<set number>" in a
+/// unit folder: finding them, and removing one with its timer stopped. Both front ends
+/// use it, so that a set deleted in either loses its schedule.
+class SetSchedules {
+public:
+    explicit SetSchedules(std::string unitFolder = defaultUnitFolder());
+
+    /// $XDG_CONFIG_HOME/systemd/user (default ~/.config/systemd/user), where systemd looks
+    /// for a user's own units.
+    static std::string defaultUnitFolder();
+    const std::string& unitFolder() const { return m_unitFolder; }
+
+    /// The unit file of a set with the suffix (".timer", ".service").
+    std::string unitPath(std::int32_t setNumber, const char* suffix) const;
+    /// The link that enables the timer (in timers.target.wants).
+    std::string wantsLink(std::int32_t setNumber) const;
+
+    /// Every schedule this program wrote into the unit folder, by set number.
+    std::vector<ScheduledBackup> schedules() const;
+    /// The schedule of a set number; a hand-made unit that has our name is not ours.
+    std::optional<ScheduledBackup> scheduleOf(std::int32_t setNumber) const;
+    /// Whether the timer is enabled (linked from timers.target.wants).
+    bool isEnabled(std::int32_t setNumber) const;
+
+    struct Removal {
+        bool complete = true;         ///< the unit files and the enable link are gone
+        bool managerAnswered = false; ///< a user manager stopped the timer
+        /// What could not be removed, and without a manager the reminder about cron, a
+        /// line each.
+        std::vector<std::string> notes;
+    };
+    /// Stops the timer ("systemctl --user disable --now"), removes both unit files and, where
+    /// no user manager answers, the enable link as systemctl would have.
+    Removal remove(const ScheduledBackup& backup) const;
+
+    /// Removes the schedule of a set just deleted from dataFolder, if it has one; a schedule
+    /// of the same number for another data folder is left alone. What was done, a line each.
+    std::vector<std::string> setDeleted(std::int32_t setNumber, const std::string& dataFolder) const;
+
+    /// The folder made absolute against the current folder, "." and ".." steps and a
+    /// trailing separator removed: how schedules record their data folder.
+    static std::string absoluteFolder(const std::string& folder);
+    /// Whether backup runs on dataFolder: the same text once absolute, or the same folder
+    /// reached another way (through a link).
+    static bool belongsTo(const ScheduledBackup& backup, const std::string& dataFolder);
+
+private:
+    std::string m_unitFolder;
+};
+
+} // namespace stowmere::catalog

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/RunNotice.h"
+
+#include "cli/ProgressPrinter.h"
+
+#include <ostream>
+
+namespace stowmere::cli {
+namespace {
+
+std::string counted(std::uint64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+/// One line of the body: control characters made visible, a long one shortened in the middle.
+std::string bodyLine(std::string_view text)
+{
+    const std::size_t end = text.find('\n');
+    return ProgressPrinter::shortenMiddle(ProgressPrinter::escapeControl(text.substr(0, end)),
+                                          RunNotice::kLineLength);
+}
+
+} // namespace
+
+void RunNotice::setResult(const backup::BackupResult& result)
+{
+    m_ran = true;
+    m_filesCopied = result.filesCopied;
+    m_notRead = result.notBackedUpCount;
+    m_notFound = result.missingItems.size();
+    m_otherErrors = result.otherErrors;
+    m_copyFailed = result.copyFailed;
+    m_failedFile = result.failedFile;
+    m_failureReason = result.failureReason;
+    if (result.refused)
+        m_error = result.refusal;
+}
+
+bool RunNotice::wanted(NotifyMode mode, ExitCode code)
+{
+    switch (mode) {
+    case NotifyMode::Always:
+        return true;
+    case NotifyMode::Never:
+        return false;
+    case NotifyMode::Failures:
+        break;
+    }
+    return code != ExitCode::Success && code != ExitCode::Interrupted;
+}
+
+void RunNotice::notify(const CommandLine& line, ExitCode code, std::ostream& err) const
+{
+    if (!wanted(line.notify.value_or(NotifyMode::Failures), code))
+        return;
+    const DesktopNotifier::Delivery delivery = DesktopNotifier::send(notification(code));
+    // Only someone who asked for a notification of every run hears that none came: for
+    // the default, a run without a desktop (a server, cron) is the ordinary case.
+    if (!delivery.sent && line.notify == NotifyMode::Always)
+        err << "stowmere-cli: no desktop notification: " << delivery.problem << '\n';
+}
+
+DesktopNotification RunNotice::notification(ExitCode code) const
+{
+    const std::string set = "\"" + ProgressPrinter::escapeControl(m_set) + "\"";
+    DesktopNotification notice;
+    std::string what;
+    switch (code) {
+    case ExitCode::Success:
+        notice.summary = "Backup of " + set + " finished";
+        notice.category = "transfer.complete";
+        what = counted(m_filesCopied, "file copied.", "files copied.");
+        break;
+    case ExitCode::ItemsNotFound: {
+        notice.summary = "Backup of " + set + " finished with warnings";
+        notice.category = "transfer.complete";
+        if (m_notRead > 0)
+            what = counted(m_notRead, "file could not be read", "files could not be read");
+        if (m_notFound > 0)
+            what += (what.empty() ? "" : "; ") +
+                    counted(m_notFound, "item was not found", "items were not found");
+        what += '.';
+        break;
+    }
+    case ExitCode::Interrupted:
+    case ExitCode::Terminated:
+        notice.summary = "Backup of " + set + " was interrupted";
+        notice.category = "transfer.error";
+        if (code == ExitCode::Terminated)
+            notice.urgency = DesktopNotification::Urgency::Critical;
+        what = std::string(code == ExitCode::Interrupted ? "Stopped with Ctrl-C" : "Stopped by the system") +
+               (m_ran ? "; " + counted(m_filesCopied, "file", "files") + " copied before." : ".");
+        break;
+    case ExitCode::CopyFailed:
+    case ExitCode::NotStarted:
+        notice.summary = "Backup of " + set + (code == ExitCode::NotStarted ? " did not start" : " failed");
+        notice.category = "transfer.error";
+        notice.urgency = DesktopNotification::Urgency::Critical;
+        if (m_copyFailed)
+            what = bodyLine("Could not copy " + m_failedFile + ": " + m_failureReason);
+        else if (!m_error.empty())
+            what = bodyLine(m_error);
+        else if (m_otherErrors > 0)
+            what = counted(m_otherErrors, "error", "errors") + "; not every file was copied.";
+        else
+            what = "The backup did not run.";
+        break;
+    }
+    notice.body = what + "\n'stowmere-cli history' has the details.";
+    return notice;
+}
+
+} // namespace stowmere::cli

@@ -62,7 +62,7 @@ struct CommandLine {
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<catalog::DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
-    bool acceptNewDrive = false; ///< --accept-new-drive: back up although the drive changed
+    bool acceptNewDrive = false;                 ///< --accept-new-drive: back up although the drive changed
     /// --notify always|failures|never of the backup command; unset means Failures.
     std::optional<NotifyMode> notify;
 

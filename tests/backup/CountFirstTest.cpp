@@ -6,7 +6,7 @@
 #include "backup/SpaceCheck.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
+#include "support/TestTree.h"
 #include "support/TestMount.h"
 
 #include <gtest/gtest.h>

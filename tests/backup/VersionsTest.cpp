@@ -3,7 +3,7 @@
 #include "backup/VersionStore.h"
 
 #include "RecordingObserver.h"
-#include "TestTree.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

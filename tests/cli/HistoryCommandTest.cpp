@@ -2,7 +2,7 @@
 // The run history as the real executable keeps it: every backup leaves one line, 'history'
 // and 'list' show it, and a history that cannot be written costs the run nothing.
 #include "CliTest.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include "support/TestMount.h"
 

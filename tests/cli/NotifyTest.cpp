@@ -3,7 +3,7 @@
 // notification service of the test's own on a private session bus.
 #include "CliTest.h"
 #include "NotificationListener.h"
-#include "TempFolder.h"
+#include "support/TestTree.h"
 
 #include "cli/CommandLine.h"
 #include "cli/DesktopNotifier.h"

@@ -6,7 +6,9 @@
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
 #include "app/GuardedHandler.h"
+#include "app/HistoryDialog.h"
 #include "app/ListItemPainter.h"
+#include "app/PreviewDialog.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "app/TCheckListBox.h"
@@ -16,6 +18,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
+#include "catalog/RunHistory.h"
 #include "controls/GradButton.h"
 #include "controls/GradCheckBox.h"
 #include "controls/GradPanel.h"
@@ -27,12 +30,15 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <exception>
@@ -51,6 +57,8 @@ const QString kHelpText =
                    "- The Delete button is for deleting checked item(s).\r\n\r\n"
                    "- The Backup button copies all files and folders in the list\r\n"
                    "   to the Backup To Folder selected in Backup Information.");
+
+const QString kSetListHint = QStringLiteral("Double-click to edit Backup Information");
 
 constexpr int kFadeMilliseconds = 600;
 // Where FormResize keeps Exit and the web address: their left edges this far from the
@@ -152,7 +160,9 @@ void TfrmMain::createComponents()
 
     m_setList = new TListBox(m_setPanel);
     m_setList->setObjectName(QStringLiteral("lstCategory"));
-    m_setList->setToolTip(QStringLiteral("Double-click to edit Backup Information"));
+    m_setList->setToolTip(kSetListHint);
+    m_setList->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_setList->viewport()->installEventFilter(this);
     m_setList->setOnDrawItem(drawListItem);
     auto* categoryBox = new QVBoxLayout(m_setPanel);
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
@@ -168,6 +178,7 @@ void TfrmMain::createComponents()
     m_pathList->setObjectName(QStringLiteral("chklstList"));
     m_pathList->setFont(style::sansFont(13));
     m_pathList->setOnDrawItem(drawListItem);
+    m_pathList->setContextMenuPolicy(Qt::CustomContextMenu);
     auto* pathBox = new QVBoxLayout(m_pathPanel);
     pathBox->setContentsMargins(0, 0, 0, 0);
     pathBox->addWidget(m_pathList);
@@ -234,6 +245,21 @@ void TfrmMain::createComponents()
     m_exitButton->setObjectName(QStringLiteral("btnClose"));
     m_exitButton->setGeometry(920, 10, 75, 25);
     setMinimumSize(minimumLayoutSize());
+
+    // The two lists share their entries: each acts on the highlighted set and its checked
+    // items, whichever list it was opened on.
+    m_previewAction = new QAction(QStringLiteral("Preview Backup..."), this);
+    m_previewAction->setObjectName(QStringLiteral("actPreviewBackup"));
+    m_historyAction = new QAction(QStringLiteral("Backup History..."), this);
+    m_historyAction->setObjectName(QStringLiteral("actBackupHistory"));
+    m_setMenu = new QMenu(this);
+    m_setMenu->setObjectName(QStringLiteral("categoryMenu"));
+    m_setMenu->addAction(m_previewAction);
+    m_setMenu->addAction(m_historyAction);
+    m_pathMenu = new QMenu(this);
+    m_pathMenu->setObjectName(QStringLiteral("pathMenu"));
+    m_pathMenu->addAction(m_previewAction);
+    m_pathMenu->addAction(m_historyAction);
 }
 
 void TfrmMain::connectHandlers()
@@ -249,6 +275,10 @@ void TfrmMain::connectHandlers()
     connect(m_exitButton, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
     connect(m_selectAllBox, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+    connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
+    connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);
+    connect(m_previewAction, &QAction::triggered, this, &TfrmMain::PreviewBackupClick);
+    connect(m_historyAction, &QAction::triggered, this, &TfrmMain::BackupHistoryClick);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
@@ -404,6 +434,9 @@ void TfrmMain::CloseTables()
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A run from stowmere-cli may have ended since the tooltips were set.
+    if (watched == m_setList->viewport() && event->type() == QEvent::ToolTip && reloadLastBackups())
+        updateSetTooltips();
     if (watched == m_webLink) {
         QFont font = m_webLink->font();
         switch (event->type()) {
@@ -479,6 +512,8 @@ void TfrmMain::FillCategoryList()
         m_setList->addItem(toQString(set.description));
         m_categoryNos.push_back(set.number);
     }
+    reloadLastBackups();
+    updateSetTooltips();
 }
 
 void TfrmMain::FillPathList()
@@ -758,13 +793,21 @@ void TfrmMain::btnBackupClick()
             m_catalog->runRequest(*m_currentSet, m_incrementalBox->Checked(), [this](std::size_t index) {
                 return m_pathList->checked(static_cast<int>(index));
             });
+    const auto start = catalog::RunRecord::Clock::now();
+    const std::optional<catalog::BackupSet> set = currentSet();
+    // A run refused by the checks before it is a run of the set all the same.
+    const auto refuse = [&](const std::string& reason) {
+        if (set)
+            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(), reason,
+                                                 start, "stowmere"));
+        if (!reason.empty())
+            m_dialogs.information(toQString(reason));
+    };
     const backup::BackupStartCheck check = request.startCheck();
-    if (!check.information.empty()) {
-        m_dialogs.information(toQString(check.information));
+    if (!check.information.empty() || !check.start) {
+        refuse(check.information);
         return;
     }
-    if (!check.start)
-        return;
     std::vector<std::string> checkedItems;
     for (int i = 0; i < m_pathList->count(); ++i) {
         if (m_pathList->checked(i))
@@ -772,12 +815,15 @@ void TfrmMain::btnBackupClick()
     }
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty()) {
-        m_dialogs.information(toQString(overlap));
+        refuse(overlap);
         return;
     }
 
     m_progress->prepareRun(CountChecked());
 
+    m_runSet = set.value_or(catalog::BackupSet{});
+    m_runSettings = request.settings();
+    m_runStart = start;
     m_cancelFlag = false;
     backup::BackupObserver& observer = *this;
     m_backupWorker = std::make_unique<BackupWorker>(request.settings(), std::move(request.items), observer,
@@ -795,11 +841,155 @@ void TfrmMain::setRunning(bool running)
              m_addSetButton, m_deleteSetButton, m_addFolderButton, m_addFilesButton, m_deletePathsButton,
              m_selectAllBox, m_backupButton, m_setList})
         command->setEnabled(!running);
+    updateMenuActions();
+}
+
+void TfrmMain::updateMenuActions()
+{
+    for (QAction* action : {m_previewAction, m_historyAction})
+        action->setEnabled(!backupRunning());
+}
+
+void TfrmMain::recordRun(const catalog::RunRecord& record)
+{
+    const std::string failure = catalog::RunHistory(catalog::RunHistory::defaultFile()).append(record);
+    if (!failure.empty() && !m_historyFailureShown) {
+        m_historyFailureShown = true;
+        m_dialogs.error(toQString(failure) +
+                        QStringLiteral("\r\n\r\nThe backup itself is not affected; its runs are not recorded "
+                                       "until the history can be written."));
+    }
+    if (failure.empty() && reloadLastBackups())
+        updateSetTooltips();
+}
+
+bool TfrmMain::reloadLastBackups()
+{
+    const std::string file = catalog::RunHistory::defaultFile();
+    std::array<std::int64_t, 4> stamp{0, 0, 0, 0};
+    struct stat status {};
+    if (::stat(file.c_str(), &status) == 0)
+        stamp = {static_cast<std::int64_t>(status.st_size), static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                 static_cast<std::int64_t>(status.st_mtim.tv_nsec), static_cast<std::int64_t>(status.st_ino)};
+    if (stamp == m_historyStamp)
+        return false;
+    m_historyStamp = stamp;
+    m_lastBackups.clear();
+    // Damaged lines are named by the history dialog; a tooltip has no room for them.
+    std::vector<std::string> warnings;
+    const std::string folder = catalog::historyFolderKey(m_catalog->dataFolder());
+    catalog::RunHistory(file).read(
+        [&](catalog::RunRecord&& record) {
+            if (record.dataFolder == folder && record.isBackup())
+                m_lastBackups[record.setNumber] = std::move(record);
+        },
+        warnings);
+    return true;
+}
+
+void TfrmMain::updateSetTooltips()
+{
+    for (int i = 0; i < m_setList->count() && i < static_cast<int>(m_categoryNos.size()); ++i) {
+        QString line = QStringLiteral("Last backup: never");
+        if (const auto last = m_lastBackups.find(m_categoryNos[static_cast<std::size_t>(i)]);
+            last != m_lastBackups.end()) {
+            const catalog::RunRecord& run = last->second;
+            line = QStringLiteral("Last backup: %1, %2 files, %3")
+                       .arg(HistoryDialog::localTime(run.start).left(16))
+                       .arg(run.files)
+                       .arg(QString::fromLatin1(catalog::outcomeName(run.outcome)));
+        }
+        m_setList->item(i)->setToolTip(kSetListHint + QLatin1Char('\n') + line);
+    }
+}
+
+// --- Context menus -------------------------------------------------------------------------
+
+void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
+{
+    if (backupRunning())
+        return;
+    // The menu acts on the set under the mouse: it is highlighted first, as a click does.
+    const QModelIndex index = m_setList->indexAt(pos);
+    if (index.isValid() && index.row() != m_setList->itemIndex()) {
+        m_setList->setItemIndex(index.row());
+        lstCategoryClick();
+    }
+    updateMenuActions();
+    m_setMenu->popup(m_setList->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::chklstListContextPopup(const QPoint& pos)
+{
+    const QModelIndex index = m_pathList->indexAt(pos);
+    if (index.isValid())
+        m_pathList->setCurrentRow(index.row());
+    updateMenuActions();
+    m_pathMenu->popup(m_pathList->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::PreviewBackupClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    std::vector<bool> checked;
+    catalog::RunRequest request =
+        m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
+            return m_pathList->checked(static_cast<int>(index));
+        });
+    // The preview is refused for what would refuse the run, with the same words.
+    const backup::BackupStartCheck check = request.startCheck();
+    if (!check.information.empty()) {
+        m_dialogs.information(toQString(check.information));
+        return;
+    }
+    if (!check.start)
+        return;
+    std::vector<std::string> checkedItems;
+    for (int i = 0; i < m_pathList->count(); ++i) {
+        checked.push_back(m_pathList->checked(i));
+        if (checked.back())
+            checkedItems.push_back(toUtf8String(m_pathList->itemText(i)));
+    }
+    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
+        !overlap.empty()) {
+        m_dialogs.information(toQString(overlap));
+        return;
+    }
+    auto* dialog = new PreviewDialog(toQString(set->description), request.settings(),
+                                     std::move(request.items), std::move(checked), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void TfrmMain::BackupHistoryClick()
+{
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    guarded(m_dialogs, [&] {
+        std::vector<std::string> warnings;
+        std::vector<catalog::RunRecord> runs = catalog::RunHistory(catalog::RunHistory::defaultFile())
+                                                   .runsOf(m_catalog->dataFolder(), set->number, warnings);
+        auto* dialog = new HistoryDialog(toQString(set->description), std::move(runs), warnings, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
 }
 
 void TfrmMain::backupThreadFinished()
 {
+    const backup::BackupResult result = m_backupWorker->thread().result();
     m_backupWorker.reset();
+    recordRun(catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings, result, m_runStart,
+                                     "stowmere"));
     setRunning(false);
     emit backupFinished();
     if (m_closeAfterRun) {

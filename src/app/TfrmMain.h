@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
+#include "catalog/Entities.h"
+#include "catalog/RunRecord.h"
 
 #include <QWidget>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QToolButton;
 class TGradButton;
 class TGradCheckBox;
@@ -91,6 +98,10 @@ private:
     void SpeedButton1Click();
     void Label1Click();
     void btnCloseClick();
+    void lstCategoryContextPopup(const QPoint& pos);
+    void chklstListContextPopup(const QPoint& pos);
+    void PreviewBackupClick();
+    void BackupHistoryClick();
 
     // Table and list operations. The commands act on the highlighted set and the checked
     // items, whichever control starts them.
@@ -135,6 +146,16 @@ private:
     bool categoriesEmpty() const;
     bool pathsCanBeAdded();
     bool pathsEmpty() const;
+    /// The context menus' entries enabled for the current state: none during a run.
+    void updateMenuActions();
+    /// Appends the record of a run of set to the run history. A failure to write it is told
+    /// once per window, in one box; the run itself is not affected.
+    void recordRun(const catalog::RunRecord& record);
+    /// Sets each backup-set item's tooltip: the list's hint, then the set's last backup.
+    void updateSetTooltips();
+    /// Reads the last backups from the history again when its file has changed since it was
+    /// last read; returns whether it did.
+    bool reloadLastBackups();
     void setRunning(bool running);
     void backupThreadFinished();
     bool closeQuery();
@@ -161,6 +182,10 @@ private:
     QToolButton* m_helpButton = nullptr;        // SpeedButton1
     TGradButton* m_exitButton = nullptr;        // btnClose
     TFormPlacement* m_placement = nullptr;      // FormPlacement1
+    QMenu* m_setMenu = nullptr;                 // categoryMenu
+    QMenu* m_pathMenu = nullptr;                // pathMenu
+    QAction* m_previewAction = nullptr;         // actPreviewBackup
+    QAction* m_historyAction = nullptr;         // actBackupHistory
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -180,6 +205,15 @@ private:
     /// The running backup, if any. Its destruction stops the run and waits for it.
     std::unique_ptr<BackupWorker> m_backupWorker;
     bool m_closeAfterRun = false;
+    /// What the running backup was started with, for its record in the history.
+    catalog::BackupSet m_runSet;
+    backup::BackupSettings m_runSettings;
+    catalog::RunRecord::Clock::time_point m_runStart;
+    bool m_historyFailureShown = false;
+    /// The last backup of each set, as last read from the history, and what the history
+    /// file looked like then (size, modification time, inode).
+    std::map<std::int32_t, catalog::RunRecord> m_lastBackups;
+    std::array<std::int64_t, 4> m_historyStamp{-1, -1, -1, -1};
     bool m_fading = false;
     bool m_closed = false;
 };

@@ -69,6 +69,46 @@ std::pair<std::int64_t, std::int64_t> truncated(const timespec& time, std::int64
     return {time.tv_sec, time.tv_nsec - time.tv_nsec % granularity};
 }
 
+/// The observer of the walk that counts an item before it is copied: every item it is
+/// given is checked, and what the walk meets is kept from the window, which hears of it
+/// from the copy itself. Running totals are passed on now and then, as a large tree takes
+/// a while to count.
+class CountingObserver : public BackupObserver {
+public:
+    CountingObserver(BackupObserver& observer, const RunTotals& before)
+        : m_observer(observer), m_totals(before)
+    {
+        m_totals.complete = false;
+    }
+    bool isItemChecked(std::size_t) override { return true; }
+    void uncheckItem(std::size_t) override {}
+    void fileCopied(std::uint64_t) override {}
+    void itemDone() override {}
+    void showError(const std::string&) override {}
+    void showInformation(const std::string&) override {}
+    void closeProgress() override {}
+    void previewEntry(const PreviewEntry& entry) override
+    {
+        if (entry.kind == PreviewEntry::Kind::Excluded || entry.kind == PreviewEntry::Kind::Mkdir ||
+            entry.kind == PreviewEntry::Kind::Missing || entry.kind == PreviewEntry::Kind::Unreadable)
+            return;
+        ++m_totals.files;
+        m_totals.bytes += entry.size;
+        if (m_totals.files % kTellEvery == 0)
+            m_observer.totalsCounted(m_totals);
+    }
+
+private:
+    static constexpr std::uint64_t kTellEvery = 4096;
+    BackupObserver& m_observer;
+    RunTotals m_totals;
+};
+
+RunTotals totalsOf(const PreviewTotals& counted, bool complete)
+{
+    return {counted.files, counted.bytes, counted.neededBytes(), complete};
+}
+
 } // namespace
 
 const char* PreviewKindName(PreviewEntry::Kind kind)
@@ -86,6 +126,8 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "mkdir";
     case PreviewEntry::Kind::Link:
         return "link";
+    case PreviewEntry::Kind::Same:
+        return "same";
     case PreviewEntry::Kind::Excluded:
         return "excluded";
     case PreviewEntry::Kind::Missing:
@@ -98,7 +140,7 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)
     : m_settings(std::move(settings)), m_observer(observer), m_cancelFlag(cancelFlag),
-      m_dest(m_settings.destination), m_umask(files::processUmask())
+      m_dest(m_settings.destination), m_umask(files::processUmask()), m_exclusions(m_settings.exclusions)
 {
     // Only one separator goes, even from the root: "/" becomes "", so that the targets
     // made by appending "/" + name come out as "/name".
@@ -112,7 +154,14 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
     m_result = {};
     m_destCleaned = false;
-    m_granularity.reset();
+    m_granularity = m_knownGranularity;
+    m_versions.reset();
+    m_keeper.reset();
+    if (!dryRun()) {
+        m_versions = std::make_unique<VersionStore>(m_dest);
+        if (m_settings.keepVersions > 0)
+            m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
+    }
     if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
@@ -123,10 +172,25 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         return m_result;
     }
     const std::size_t count = items.size();
+    m_itemTotals.assign(m_settings.countFirst && !dryRun() ? count : 0, std::nullopt);
+    m_counted = {};
+    if (!m_itemTotals.empty() && !countCheckedItems(items)) {
+        m_runLock.reset();
+        m_observer.closeProgress();
+        return m_result;
+    }
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
-        if (!m_observer.isItemChecked(i))
+        if (!m_observer.isItemChecked(i)) {
+            uncountItem(i);
             continue;
+        }
+        m_observer.itemStarted(i, items[i]);
+        // An item checked after the count joins the totals now.
+        if (!m_itemTotals.empty() && !m_itemTotals[i]) {
+            countItem(i, items[i]);
+            tellTotals();
+        }
         try {
             // The previous item is unchecked here as well as after its own step, so a
             // failed item loses its check once a later checked item is reached.
@@ -166,6 +230,10 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             showError(error.what());
         }
     }
+    // Old versions go only after a run that went through, and under its lock, so that
+    // pruning never races another run into the same folder.
+    if (!stopped && !dryRun() && !m_result.copyFailed)
+        pruneVersions();
     // Nothing is written any more: another run may start while the boxes below are open.
     m_runLock.reset();
     if (!stopped && !dryRun()) {
@@ -181,6 +249,68 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (m_result.notBackedUpCount > 0)
         m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
     return m_result;
+}
+
+bool BackupEngine::countCheckedItems(const std::vector<std::string>& items)
+{
+    for (std::size_t i = 0; i < items.size() && !cancelled(); ++i) {
+        if (m_observer.isItemChecked(i))
+            countItem(i, items[i]);
+    }
+    if (cancelled()) {
+        m_result.cancelled = true;
+        return false;
+    }
+    tellTotals();
+    const std::uint64_t needed = m_counted.neededBytes();
+    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
+    const std::uint64_t free = GetFreeSpace(folder);
+    if (needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
+        m_result.refused = true;
+        m_result.refusedForSpace = true;
+        m_result.refusal = NotEnoughSpaceLine(needed, free, m_settings.destination);
+        return false;
+    }
+    return true;
+}
+
+void BackupEngine::countItem(std::size_t index, const std::string& item)
+{
+    // The count is a dry run of the one item: the same walk and the same rules as its copy,
+    // so that what is counted is what is copied.
+    BackupSettings scan = m_settings;
+    scan.dryRun = true;
+    scan.countAllocated = true;
+    scan.countFirst = false;
+    CountingObserver counter(m_observer, totalsOf(m_counted, false));
+    BackupEngine engine(scan, counter, m_cancelFlag);
+    // An incremental run must skip the files the count left out: both use the granularity
+    // the run finds, not the preview's guess.
+    if (m_settings.incremental)
+        engine.m_knownGranularity = timeGranularity();
+    const PreviewTotals counted = engine.RunBackup({item}).preview;
+    m_itemTotals[index] = counted;
+    m_counted.files += counted.files;
+    m_counted.bytes += counted.bytes;
+    m_counted.allocatedChange += counted.allocatedChange;
+}
+
+void BackupEngine::uncountItem(std::size_t index)
+{
+    if (index >= m_itemTotals.size() || !m_itemTotals[index])
+        return;
+    const PreviewTotals& counted = *m_itemTotals[index];
+    m_counted.files -= counted.files;
+    m_counted.bytes -= counted.bytes;
+    m_counted.allocatedChange -= counted.allocatedChange;
+    m_itemTotals[index].reset();
+    tellTotals();
+}
+
+void BackupEngine::tellTotals()
+{
+    m_result.totals = totalsOf(m_counted, true);
+    m_observer.totalsCounted(m_result.totals);
 }
 
 bool BackupEngine::canTakeRunLock()
@@ -231,6 +361,8 @@ void BackupEngine::copyFileItem(const std::string& item)
         notBackedUp(item, kPseudoReason);
         return;
     }
+    if (leftOut(item, paths::fileNamePart(item), false))
+        return;
     const std::string target = m_dest + paths::kSeparator + paths::fileNamePart(item);
     const files::FileStatus source = files::statusOf(item);
     struct stat targetInfo {};
@@ -347,9 +479,19 @@ void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std:
             continue;
         const files::OpenFolder sub(joinName(folder.path(), entry.name));
         const files::FileStatus status = sub.status();
+        if (entry.name == kVersionsFolderName)
+            continue; // the kept versions of a destination inside the item
+        if (leftOut(sub.path(), std::string_view(sub.path()).substr(root.size()), true))
+            continue;
         if (sub.isOpen()) {
             if (std::find(m_excluded.begin(), m_excluded.end(), status.identity) != m_excluded.end())
                 continue;
+            if (m_settings.honourCacheDirTag && Exclusions::hasCacheDirTag(sub.fd())) {
+                ++m_result.excluded;
+                if (dryRun())
+                    m_observer.previewEntry({PreviewEntry::Kind::Excluded, sub.path(), {}, 0, {}});
+                continue;
+            }
             // A bind mount can still lead back to a folder on the way down.
             if (std::find(m_descent.begin(), m_descent.end(), status.identity) != m_descent.end())
                 continue;
@@ -477,12 +619,20 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
 
         // A folder made just now holds no leftovers of an earlier, killed run.
         bool cleaned = created;
+        struct CreatedFlag {
+            bool& flag;
+            ~CreatedFlag() { flag = false; }
+        } createdFlag{m_targetFolderCreated};
+        m_targetFolderCreated = created;
         // A folder remembered from the listing may have gone since; that is told as the
         // folder that cannot be read, before its first copy, not as many failed files.
         bool sourceSeen = listed == nullptr || !listed->files;
         const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
         const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
+            if (!m_exclusions.empty() &&
+                leftOut(joinName(source, name), rel + paths::kSeparator + name, false))
+                return true;
             if (!sourceSeen) {
                 if (!files::isFolder(source)) {
                     notBackedUp(source, systemText(ENOENT));
@@ -597,8 +747,8 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
             const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
             if (sourceLength >= 0 && sourceLength == targetLength &&
                 std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0) {
-                entry.kind = PreviewEntry::Kind::Excluded;
-                ++m_result.preview.excluded;
+                entry.kind = PreviewEntry::Kind::Same;
+                ++m_result.preview.same;
                 m_observer.previewEntry(entry);
                 return;
             }
@@ -623,9 +773,9 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
     } else if (!isUpToDate(targetStatus, source0, timeGranularity())) {
         entry.kind = PreviewEntry::Kind::Newer;
     } else if (m_settings.incremental) {
-        entry.kind = PreviewEntry::Kind::Excluded;
+        entry.kind = PreviewEntry::Kind::Same;
         entry.size = 0;
-        ++m_result.preview.excluded;
+        ++m_result.preview.same;
         m_observer.previewEntry(entry);
         return;
     } else {
@@ -637,10 +787,22 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
         struct stat info {};
         if (::stat(source.c_str(), &info) == 0)
             m_result.preview.allocatedChange += static_cast<std::int64_t>(info.st_blocks) * 512;
-        if (targetStatus.kind == EntryKind::File && ::lstat(target.c_str(), &info) == 0)
+        // A copy that differs is kept as a version when the set keeps any: it frees nothing.
+        const bool keptAside = m_settings.keepVersions > 0 && entry.kind != PreviewEntry::Kind::Replace;
+        if (targetStatus.kind == EntryKind::File && !keptAside && ::lstat(target.c_str(), &info) == 0)
             m_result.preview.allocatedChange -= static_cast<std::int64_t>(info.st_blocks) * 512;
     }
     m_observer.previewEntry(entry);
+}
+
+bool BackupEngine::leftOut(const std::string& path, std::string_view relative, bool folder)
+{
+    if (!m_exclusions.excludes(relative, folder))
+        return false;
+    ++m_result.excluded;
+    if (dryRun())
+        m_observer.previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}});
+    return true;
 }
 
 void BackupEngine::previewMissing(const std::string& item)
@@ -757,18 +919,57 @@ std::int64_t BackupEngine::timeGranularity()
     return *m_granularity;
 }
 
+bool BackupEngine::keepReplacedCopy(const std::string& source, const std::string& target,
+                                    std::optional<std::string>& kept)
+{
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode))
+        return true;
+    struct stat original {};
+    // A source that cannot be read is the copy's failure to tell; the old copy stays put.
+    if (::stat(source.c_str(), &original) != 0)
+        return true;
+    if (existing.st_dev == original.st_dev && existing.st_ino == original.st_ino)
+        return true;
+    const std::int64_t granularity = timeGranularity();
+    if (existing.st_size == original.st_size &&
+        truncated(existing.st_mtim, granularity) == truncated(original.st_mtim, granularity))
+        return true; // the same file: replaced without keeping it
+    std::error_code error;
+    kept = m_keeper->keep(target, error);
+    if (kept)
+        return true;
+    destinationFailed(source, FolderPartOf(target),
+                      "cannot keep the copy it replaces in " + m_versions->folder() + ": " + error.message());
+    return false;
+}
+
+void BackupEngine::pruneVersions()
+{
+    std::string error;
+    m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error);
+    if (!error.empty())
+        m_observer.showInformation(error);
+}
+
 void BackupEngine::CopyOneFile(const std::string& source, const std::string& target)
 {
+    std::optional<std::string> kept;
+    if (m_keeper && !m_targetFolderCreated && !keepReplacedCopy(source, target, kept))
+        return;
     m_observer.copyingFile(source, target);
     const CopyOutcome outcome =
         m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
             m_observer.copyProgress(source, done, size);
             return !cancelled();
         });
+    if (kept && outcome.status != CopyOutcome::Status::Copied)
+        VersionStore::Keeper::putBack(*kept, target);
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;
         m_result.bytesCopied += outcome.bytes;
+        m_observer.bytesCopied(m_result.bytesCopied);
         m_observer.fileCopied(m_result.filesCopied);
         break;
     case CopyOutcome::Status::SourceFailed:

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "backup/BackupObserver.h"
+#include "backup/Exclusions.h"
+#include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
 #include "platform/FileQueries.h"
@@ -35,14 +37,29 @@ struct BackupSettings {
     /// With dryRun: also total the bytes the copies will take on the destination's disk
     /// (allocated, so sparse files count as what they hold), net of the copies they replace.
     bool countAllocated = false;
+    /// A real run first walks the items checked at its start as a dry run would, without
+    /// keeping anything per file, tells the observer the totals and, when the copies do not
+    /// fit the free space, asks it whether to start anyway. An item checked later is counted
+    /// when the run reaches it.
+    bool countFirst = false;
+    /// Patterns of files and folders below an item that the run leaves out.
+    std::vector<std::string> exclusions;
+    /// Leave out folders that hold a valid CACHEDIR.TAG.
+    bool honourCacheDirTag = false;
+    /// Before a file whose copy differs is replaced, the copy is moved into the
+    /// destination's versions folder; at the end of a successful run the run folders
+    /// beyond the newest keepVersions, and those older than keepDays days (0: no age
+    /// limit), are deleted. keepVersions 0 keeps none.
+    std::int32_t keepVersions = 0;
+    std::int32_t keepDays = 0;
 };
 
 /// The totals of a preview.
 struct PreviewTotals {
-    std::uint64_t files = 0;    ///< files and links that would be copied
-    std::uint64_t bytes = 0;    ///< their sizes
-    std::uint64_t folders = 0;  ///< folders that would be created
-    std::uint64_t excluded = 0; ///< files an incremental run would leave as they are
+    std::uint64_t files = 0;   ///< files and links that would be copied
+    std::uint64_t bytes = 0;   ///< their sizes
+    std::uint64_t folders = 0; ///< folders that would be created
+    std::uint64_t same = 0;    ///< files an incremental run would leave as they are
     /// With countAllocated: disk bytes the copies need beyond those of the copies they
     /// replace; 0 when the run would free more than it takes.
     std::uint64_t neededBytes() const
@@ -74,6 +91,11 @@ struct BackupResult {
     /// checked item lie inside each other. refusal is the text that was shown.
     bool refused = false;
     std::string refusal;
+    /// The refusal was the observer's answer to copies that do not fit the free space.
+    bool refusedForSpace = false;
+    /// What the count before the run found, items checked later included; zero without
+    /// countFirst.
+    RunTotals totals;
     /// What could not be read and was left out while the run went on, in the order met:
     /// the first kMaxNotBackedUp of them; notBackedUpCount counts them all.
     std::vector<NotBackedUp> notBackedUp;
@@ -81,6 +103,9 @@ struct BackupResult {
     static constexpr std::size_t kMaxNotBackedUp = 1000;
     /// Error boxes shown for anything else (unreadable folders, unexpected errors).
     std::size_t otherErrors = 0;
+    /// Files and folders an exclusion pattern or a cache tag left out (a folder counts once,
+    /// whatever it holds).
+    std::uint64_t excluded = 0;
     /// Checked items that were neither a file nor a folder when the run reached them.
     std::vector<std::string> missingItems;
     /// What a preview found; zero for a real run.
@@ -134,6 +159,9 @@ public:
 
     /// Name of the lock file a run holds in its destination folder.
     static constexpr const char* kRunLockName = ".stowmere-run.lock";
+    /// Name of the folder in the destination that keeps the copies runs replaced. Never
+    /// backed up itself, wherever it is met.
+    static constexpr std::string_view kVersionsFolderName = ".stowmere-versions";
 
     /// The base name a folder item's tree is copied under: its last component (the whole
     /// text for a name without separator), empty for the file-system root, for an item that
@@ -196,6 +224,20 @@ private:
     void previewFile(const std::string& source, const std::string& target,
                      const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link);
     void previewMissing(const std::string& item);
+    /// The count before the run; false when the run is not to start (cancelled or refused).
+    bool countCheckedItems(const std::vector<std::string>& items);
+    /// Walks one item as a dry run, adding what it will copy to the totals.
+    void countItem(std::size_t index, const std::string& item);
+    /// Takes an item's count back out of the totals (it was unchecked before it was reached).
+    void uncountItem(std::size_t index);
+    void tellTotals();
+    /// Whether the entry at relative below the current item is left out; counts and tells it.
+    bool leftOut(const std::string& path, std::string_view relative, bool folder);
+    /// Moves the copy at target aside when the source differs from it; false when it had
+    /// to be moved and could not (the failure box was shown). kept tells where it went.
+    bool keepReplacedCopy(const std::string& source, const std::string& target,
+                          std::optional<std::string>& kept);
+    void pruneVersions();
     bool dryRun() const { return m_settings.dryRun; }
     bool takeRunLock();
     bool canTakeRunLock();
@@ -226,9 +268,19 @@ private:
     std::vector<std::pair<std::string, mode_t>> m_folderModes;
     std::optional<files::FileLock> m_runLock;
     std::optional<std::int64_t> m_granularity;
+    /// A granularity found by the run this one counts for, so that both decide alike.
+    std::optional<std::int64_t> m_knownGranularity;
+    /// Each item's count, while the run that counted it is going on.
+    std::vector<std::optional<PreviewTotals>> m_itemTotals;
+    PreviewTotals m_counted;
     bool m_destCleaned = false;
     mode_t m_umask = 0;
     files::FileCopier m_copier;
+    Exclusions m_exclusions;
+    std::unique_ptr<VersionStore> m_versions;
+    std::unique_ptr<VersionStore::Keeper> m_keeper;
+    /// The target folder being filled was made by this run, so nothing in it is replaced.
+    bool m_targetFolderCreated = false;
     BackupResult m_result;
 };
 

@@ -16,7 +16,8 @@ struct PreviewEntry {
         Replace,    ///< a file whose copy is up to date, copied again by a full run
         Mkdir,      ///< a folder that would be created
         Link,       ///< a link that would be made
-        Excluded,   ///< a file an incremental run leaves alone, as its copy is up to date
+        Same,       ///< a file an incremental run leaves alone, as its copy is up to date
+        Excluded,   ///< a file or folder an exclusion pattern or a cache tag leaves out
         Missing,    ///< a checked item that is neither a file nor a folder
         Unreadable, ///< a file or folder that could not be read; reason says why
     };
@@ -27,8 +28,19 @@ struct PreviewEntry {
     std::string reason;     ///< for Unreadable
 };
 
+/// What a run is going to copy, counted by walking the checked items before it copies.
+struct RunTotals {
+    std::uint64_t files = 0; ///< files and links to copy
+    std::uint64_t bytes = 0; ///< their sizes
+    /// Disk space the copies take (allocated, so sparse files count as what they hold)
+    /// beyond that of the copies they replace.
+    std::uint64_t neededBytes = 0;
+    /// False while the count is still going on; the figures then only grow.
+    bool complete = true;
+};
+
 /// The word a preview prints for a kind: "new", "size", "newer", "replace", "mkdir",
-/// "link", "excluded", "missing", "unreadable".
+/// "link", "same", "excluded", "missing", "unreadable".
 const char* PreviewKindName(PreviewEntry::Kind kind);
 
 /// How a backup run reaches the window that started it. The run calls these from its own
@@ -45,6 +57,31 @@ public:
 
     /// Clears the check of list item index.
     virtual void uncheckItem(std::size_t index) = 0;
+
+    /// The run has reached list item index, which is checked, and starts on it now.
+    virtual void itemStarted(std::size_t index, const std::string& item)
+    {
+        static_cast<void>(index);
+        static_cast<void>(item);
+    }
+
+    /// What the run will copy, with a run that counts first (BackupSettings::countFirst):
+    /// told while the count goes on, once it is complete, and again whenever the figures
+    /// change (an item checked or unchecked during the run, counted when the run reaches it).
+    virtual void totalsCounted(const RunTotals& totals) { static_cast<void>(totals); }
+
+    /// The copies need more space than the destination has free: whether to start anyway.
+    /// Asked once, after the count and before anything is written, and must be answered
+    /// before it returns (a window asks its user). needed and free in bytes; folder is the
+    /// Backup To Folder as stored. No ends the run as refused with nothing copied. Observers
+    /// that do not ask start, as runs did before they counted.
+    virtual bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
+    {
+        static_cast<void>(needed);
+        static_cast<void>(free);
+        static_cast<void>(folder);
+        return true;
+    }
 
     /// A file copy is about to start; for a live status line. Files that an incremental run
     /// finds up to date are not announced.
@@ -69,6 +106,10 @@ public:
 
     /// A preview found one entry; told as it is found, in the order a run would meet it.
     virtual void previewEntry(const PreviewEntry& entry) { static_cast<void>(entry); }
+
+    /// The bytes of the files copied so far in this run: told just before fileCopied, each
+    /// file counted once its copy is complete (a copy cut off counts nothing).
+    virtual void bytesCopied(std::uint64_t bytes) { static_cast<void>(bytes); }
 
     /// A file was copied; count is the number of files copied so far in this run.
     virtual void fileCopied(std::uint64_t count) = 0;

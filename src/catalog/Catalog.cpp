@@ -67,14 +67,18 @@ struct Catalog::Table {
 Catalog::Catalog(std::string dataFolder, std::chrono::milliseconds lockWait)
     : m_dataFolder(std::move(dataFolder)),
       m_categoryFile(paths::join(m_dataFolder, text(schema::kCategoryFileName))),
-      m_pathFile(paths::join(m_dataFolder, text(schema::kPathFileName))), m_lockWait(lockWait),
+      m_pathFile(paths::join(m_dataFolder, text(schema::kPathFileName))),
+      m_optionsFile(paths::join(m_dataFolder, text(schema::kOptionsFileName))), m_lockWait(lockWait),
       m_category(std::make_unique<TDataTable>()), m_paths(std::make_unique<TDataTable>()),
-      m_categoryState(std::make_unique<Table>()), m_pathState(std::make_unique<Table>())
+      m_options(std::make_unique<TDataTable>()), m_categoryState(std::make_unique<Table>()),
+      m_pathState(std::make_unique<Table>()), m_optionsState(std::make_unique<Table>())
 {
     m_categoryState->table = m_category.get();
     m_categoryState->file = m_categoryFile;
     m_pathState->table = m_paths.get();
     m_pathState->file = m_pathFile;
+    m_optionsState->table = m_options.get();
+    m_optionsState->file = m_optionsFile;
 }
 
 Catalog::~Catalog() = default;
@@ -85,7 +89,8 @@ void Catalog::reset()
 {
     m_category->Close();
     m_paths->Close();
-    for (Table* state : {m_categoryState.get(), m_pathState.get()}) {
+    m_options->Close();
+    for (Table* state : allTables()) {
         state->readable = false;
         state->image.reset();
         state->seen.reset();
@@ -148,6 +153,7 @@ void Catalog::readTables()
         return;
     }
     reportOrphanPaths();
+    readOptions();
     raiseNumbering();
 }
 
@@ -277,6 +283,7 @@ std::int64_t Catalog::highestSetNumber() const
     const std::pair<const TDataTable*, std::string_view> keyed[] = {
         {m_category.get(), schema::kCategoryNo},
         {m_paths.get(), schema::kPathCategoryNo},
+        {m_options.get(), schema::kOptionsCategoryNo},
     };
     std::int64_t highest = 0;
     for (const auto& [table, column] : keyed)
@@ -299,6 +306,17 @@ bool Catalog::setsReadable() const
 bool Catalog::pathsReadable() const
 {
     return m_pathState->readable;
+}
+
+bool Catalog::optionsReadable() const
+{
+    return m_optionsState->readable;
+}
+
+void Catalog::dropOptions()
+{
+    m_options->Close();
+    m_optionsState->readable = false;
 }
 
 void Catalog::checkChangesAllowed() const
@@ -375,6 +393,7 @@ RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, Checked
         request.items.push_back(std::move(entry.item));
     request.incremental = incremental;
     request.isChecked = std::move(isChecked);
+    request.options = options(setNumber);
     return request;
 }
 
@@ -401,6 +420,9 @@ void Catalog::deleteSet(std::int32_t number)
     if (!paths(number).empty())
         throw RuleRefusal(messages::kDeletePathsFirst);
     m_category->Delete();
+    // A later set never gets this number, but its options must not outlive it either.
+    if (optionsReadable() && m_options->Locate(schema::kOptionsCategoryNo, std::to_string(number)))
+        m_options->Delete();
 }
 
 std::int32_t Catalog::addPath(std::int32_t setNumber, const std::string& item)
@@ -528,9 +550,14 @@ std::optional<std::int32_t> Catalog::finishEditedSet()
 
 // --- Saving ----------------------------------------------------------------------------------
 
+std::vector<Catalog::Table*> Catalog::allTables() const
+{
+    return {m_categoryState.get(), m_pathState.get(), m_optionsState.get()};
+}
+
 Catalog::Table* Catalog::tableOfFile(const std::string& file)
 {
-    for (Table* state : {m_categoryState.get(), m_pathState.get()})
+    for (Table* state : allTables())
         if (state->file == file)
             return state;
     return nullptr;
@@ -543,8 +570,8 @@ std::vector<Catalog::Table*> Catalog::tablesToWrite()
     // way round) could tie paths to the wrong sets.
     if (!setsReadable() || !pathsReadable())
         return result;
-    for (Table* state : {m_categoryState.get(), m_pathState.get()})
-        if (!state->keepOnDisk && state->table->ChangeCount() > 0)
+    for (Table* state : allTables())
+        if (state->readable && !state->keepOnDisk && state->table->ChangeCount() > 0)
             result.push_back(state);
     return result;
 }
@@ -553,8 +580,9 @@ bool Catalog::hasChanges() const
 {
     if (!setsReadable() || !pathsReadable())
         return false;
-    for (const Table* state : {m_categoryState.get(), m_pathState.get()})
-        if (!state->keepOnDisk && (state->table->ChangeCount() > 0 || editing(*state->table)))
+    for (const Table* state : allTables())
+        if (state->readable && !state->keepOnDisk &&
+            (state->table->ChangeCount() > 0 || editing(*state->table)))
             return true;
     return false;
 }

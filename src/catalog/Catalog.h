@@ -41,6 +41,7 @@ public:
     const std::string& dataFolder() const { return m_dataFolder; }
     const std::string& categoryFile() const { return m_categoryFile; }
     const std::string& pathFile() const { return m_pathFile; }
+    const std::string& optionsFile() const { return m_optionsFile; }
 
     // --- Opening ----------------------------------------------------------------------------
 
@@ -54,6 +55,8 @@ public:
     /// creating the data folder when needed, and holds it through save() until
     /// releaseLock() is called or the catalog goes. Throws TablesBusy after the wait, TableFileError when the
     /// lock file cannot be made.
+    /// Options.cds is changed under the same lock: its rows only ever change with the
+    /// sets they belong to.
     void openForChange();
     void releaseLock();
     bool holdsLock() const { return m_lock.has_value(); }
@@ -66,6 +69,10 @@ public:
     bool pathsReadable() const;
     /// Throws ChangesRefused, saying why, while a table file could not be read.
     void checkChangesAllowed() const;
+    /// Whether Options.cds was read (a missing file reads as a table without rows). A
+    /// damaged one is told once in notices(), never written, and every set has the
+    /// defaults meanwhile; the sets and paths stay usable.
+    bool optionsReadable() const;
 
     // --- Reading ----------------------------------------------------------------------------
 
@@ -75,6 +82,8 @@ public:
     std::optional<BackupSet> findSet(std::int32_t number) const;
     /// The paths of a set, in the list's order (by path text).
     std::vector<PathEntry> paths(std::int32_t setNumber) const;
+    /// The options of a set: its row of Options.cds, else the defaults.
+    SetOptions options(std::int32_t setNumber) const;
     /// The number the next new set gets: above every set number that any table holds.
     std::int32_t nextSetNumber() const;
     /// A backup run of the set over its paths in list order. Throws RuleRefusal with "Could
@@ -88,8 +97,16 @@ public:
 
     /// Adds a set as the editor's Save does; returns its number.
     std::int32_t addSet(const std::string& description, const std::string& destination);
-    /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup.").
+    /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup."),
+    /// and its options.
     void deleteSet(std::int32_t number);
+    /// Replaces the options of a set. Also ChangesRefused while Options.cds could not be
+    /// read; RuleRefusal for a count below zero or a pattern that is empty or holds a line
+    /// break or a zero byte.
+    void setOptions(std::int32_t setNumber, const SetOptions& options);
+    /// Records the drive a successful run found the set's destination on; nothing changes
+    /// when it is the one recorded.
+    void recordDriveIdentity(std::int32_t setNumber, const std::string& identity);
     /// Adds a path to a set; returns its number.
     std::int32_t addPath(std::int32_t setNumber, const std::string& item);
     /// Deletes one path; false when there is no such path.
@@ -159,21 +176,28 @@ private:
     void readTable(Table& table, std::string_view order);
     void checkSets();
     void checkPaths();
+    void readOptions();
+    void checkOptions();
+    void dropOptions();
     void reportOrphanPaths();
     void raiseNumbering();
     std::int64_t highestNumber(const store::TDataTable& table, std::string_view column) const;
     std::int64_t highestSetNumber() const;
     Table* tableOfFile(const std::string& file);
+    std::vector<Table*> allTables() const;
     std::vector<Table*> tablesToWrite();
 
     std::string m_dataFolder;
     std::string m_categoryFile;
     std::string m_pathFile;
+    std::string m_optionsFile;
     std::chrono::milliseconds m_lockWait;
     std::unique_ptr<store::TDataTable> m_category;
     std::unique_ptr<store::TDataTable> m_paths;
+    std::unique_ptr<store::TDataTable> m_options;
     std::unique_ptr<Table> m_categoryState;
     std::unique_ptr<Table> m_pathState;
+    std::unique_ptr<Table> m_optionsState;
     std::optional<TablesLock> m_lock;
     std::vector<std::string> m_openErrors;
     std::vector<std::string> m_notices;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace stowmere::catalog {
 
@@ -22,6 +23,26 @@ struct PathEntry {
     std::string item;           ///< Path_Item, the full path
 
     bool operator==(const PathEntry&) const = default;
+};
+
+/// What a backup set keeps besides its description, destination and paths: a row of
+/// Options.cds, or these defaults for a set that has none.
+struct SetOptions {
+    /// Patterns of files and folders left out, one per entry, in the order given.
+    std::vector<std::string> exclusions;
+    /// Run folders of replaced copies kept in the destination; 0 keeps none.
+    std::int32_t keepVersions = 5;
+    /// Versions older than this many days are deleted; 0 sets no age limit.
+    std::int32_t keepDays = 0;
+    /// A folder holding a valid CACHEDIR.TAG is left out.
+    bool cacheDirTag = true;
+    /// A run stops when the destination lies on another file system than at the last
+    /// successful run.
+    bool guard = true;
+    /// The destination's file system as the last successful run found it; empty before.
+    std::string driveIdentity;
+
+    bool operator==(const SetOptions&) const = default;
 };
 
 } // namespace stowmere::catalog

@@ -14,6 +14,13 @@ std::string saveFailedQuestion(const std::string& file, const std::string& reaso
     return "Could not save " + file + ":\r\n" + reason + "\r\n\r\nTry again?";
 }
 
+std::string driveChangedQuestion(const std::string& destination)
+{
+    return "The Backup To Folder " + destination +
+           " is on a different drive than at the last backup.\r\n\r\nIs the backup drive connected? Back up "
+           "anyway?";
+}
+
 std::string changedSinceRead(const std::string& file)
 {
     return file + " was changed by another program since it was read; it was not overwritten. Run the "

@@ -28,6 +28,13 @@ inline constexpr std::string_view kPathNotFound = "Could not find Path in datase
 inline constexpr std::string_view kTablesBusy =
     "The backup sets are being changed by another program; try again.";
 
+/// Said after the reason a damaged Options.cds could not be read.
+inline constexpr std::string_view kOptionsUnreadable =
+    "; every backup set uses the default options until it is repaired, and the file is left as it is.";
+
+/// The guard's question when a set's destination lies on another drive than at its last
+/// successful backup.
+std::string driveChangedQuestion(const std::string& destination);
 /// The window's question before it replaces a file another program changed meanwhile.
 std::string changedElsewhereQuestion(const std::string& file);
 /// The window's question after a table file could not be written.

@@ -34,7 +34,8 @@ files::UniqueFd openForAppend(const std::string& file)
 
 } // namespace
 
-RunHistory::RunHistory(std::string file, std::uint64_t rotateSize) : m_file(std::move(file)), m_rotateSize(rotateSize)
+RunHistory::RunHistory(std::string file, std::uint64_t rotateSize)
+    : m_file(std::move(file)), m_rotateSize(rotateSize)
 {
 }
 
@@ -153,7 +154,8 @@ std::vector<RunRecord> RunHistory::runsOf(const std::string& dataFolder, std::in
     return runs;
 }
 
-std::vector<RunRecord> RunHistory::runsOf(const std::string& dataFolder, std::vector<std::string>& warnings) const
+std::vector<RunRecord> RunHistory::runsOf(const std::string& dataFolder,
+                                          std::vector<std::string>& warnings) const
 {
     const std::string key = historyFolderKey(dataFolder);
     std::vector<RunRecord> runs;
@@ -181,7 +183,7 @@ std::optional<RunRecord> RunHistory::lastBackup(const std::string& dataFolder, s
 }
 
 std::map<std::int32_t, RunRecord> RunHistory::lastRuns(const std::string& dataFolder,
-                                                        std::vector<std::string>& warnings) const
+                                                       std::vector<std::string>& warnings) const
 {
     const std::string key = historyFolderKey(dataFolder);
     std::map<std::int32_t, RunRecord> last;

@@ -50,7 +50,8 @@ RunMode modeOf(const backup::BackupSettings& settings)
 std::string historyFolderKey(const std::string& folder)
 {
     std::error_code error;
-    std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+    std::filesystem::path path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
     if (error)
         path = std::filesystem::absolute(folder, error).lexically_normal();
     std::string result = path.string();
@@ -61,8 +62,9 @@ std::string historyFolderKey(const std::string& folder)
 
 namespace {
 
-RunRecord baseRecord(const std::string& dataFolder, const BackupSet& set, const backup::BackupSettings& settings,
-                     RunRecord::Clock::time_point start, const std::string& program)
+RunRecord baseRecord(const std::string& dataFolder, const BackupSet& set,
+                     const backup::BackupSettings& settings, RunRecord::Clock::time_point start,
+                     const std::string& program)
 {
     RunRecord record;
     record.dataFolder = historyFolderKey(dataFolder);
@@ -81,8 +83,7 @@ RunRecord baseRecord(const std::string& dataFolder, const BackupSet& set, const 
     return record;
 }
 
-template <typename T>
-T required(const json& object, const char* key)
+template <typename T> T required(const json& object, const char* key)
 {
     const auto it = object.find(key);
     if (it == object.end())
@@ -94,8 +95,7 @@ T required(const json& object, const char* key)
     }
 }
 
-template <typename T>
-T optional(const json& object, const char* key, T fallback)
+template <typename T> T optional(const json& object, const char* key, T fallback)
 {
     const auto it = object.find(key);
     if (it == object.end() || it->is_null())
@@ -159,16 +159,27 @@ std::string isoTime(RunRecord::Clock::time_point time)
     return buffer;
 }
 
+std::string lastBackupText(const RunRecord& record)
+{
+    const std::time_t seconds = RunRecord::Clock::to_time_t(record.start);
+    std::tm parts{};
+    ::localtime_r(&seconds, &parts);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &parts);
+    return std::string("Last backup: ") + date + ", " + std::to_string(record.files) +
+           (record.files == 1 ? " file, " : " files, ") + outcomeName(record.outcome);
+}
+
 std::optional<RunRecord::Clock::time_point> parseIsoTime(const std::string& value)
 {
     std::tm parts{};
     int consumed = 0;
-    if (std::sscanf(value.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &consumed) != 6 ||
+    if (std::sscanf(value.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &parts.tm_year, &parts.tm_mon,
+                    &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &consumed) != 6 ||
         static_cast<std::size_t>(consumed) != value.size())
         return std::nullopt;
-    if (parts.tm_mon < 1 || parts.tm_mon > 12 || parts.tm_mday < 1 || parts.tm_mday > 31 || parts.tm_hour > 23 ||
-        parts.tm_min > 59 || parts.tm_sec > 60)
+    if (parts.tm_mon < 1 || parts.tm_mon > 12 || parts.tm_mday < 1 || parts.tm_mday > 31 ||
+        parts.tm_hour > 23 || parts.tm_min > 59 || parts.tm_sec > 60)
         return std::nullopt;
     parts.tm_year -= 1900;
     parts.tm_mon -= 1;
@@ -266,9 +277,9 @@ RunOutcome outcomeOf(const backup::BackupResult& result)
     return RunOutcome::Ok;
 }
 
-RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set, const backup::BackupSettings& settings,
-                        const backup::BackupResult& result, RunRecord::Clock::time_point start,
-                        const std::string& program)
+RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
+                        const backup::BackupSettings& settings, const backup::BackupResult& result,
+                        RunRecord::Clock::time_point start, const std::string& program)
 {
     RunRecord record = baseRecord(dataFolder, set, settings, start, program);
     if (settings.dryRun) {

@@ -89,12 +89,16 @@ std::string isoTime(RunRecord::Clock::time_point time);
 /// Reads isoTime's form; none for anything else.
 std::optional<RunRecord::Clock::time_point> parseIsoTime(const std::string& text);
 
+/// "Last backup: <date>, <files> files, <outcome>" for a set's last backup, the date in
+/// local time ("2026-12-08 05:12").
+std::string lastBackupText(const RunRecord& record);
+
 /// The record of one run of set from dataFolder, built the same way for the window and the
 /// command line: the mode from settings, counts and failures from result, the destination's
 /// file system looked at now. end is taken as now.
-RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set, const backup::BackupSettings& settings,
-                        const backup::BackupResult& result, RunRecord::Clock::time_point start,
-                        const std::string& program);
+RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
+                        const backup::BackupSettings& settings, const backup::BackupResult& result,
+                        RunRecord::Clock::time_point start, const std::string& program);
 
 /// The record of a run that was refused before the engine started (the Backup button's
 /// checks, items inside the destination): outcome refused with reason.

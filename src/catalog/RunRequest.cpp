@@ -22,6 +22,10 @@ backup::BackupSettings RunRequest::settings() const
     backup::BackupSettings settings;
     settings.destination = set.destination;
     settings.incremental = incremental;
+    settings.exclusions = options.exclusions;
+    settings.honourCacheDirTag = options.cacheDirTag;
+    settings.keepVersions = options.keepVersions;
+    settings.keepDays = options.keepDays;
     return settings;
 }
 

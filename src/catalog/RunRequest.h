@@ -23,6 +23,8 @@ struct RunRequest {
     std::vector<std::string> items;
     bool incremental = false;
     CheckedQuery isChecked;
+    /// The set's options: what is left out, which versions are kept.
+    SetOptions options;
 
     /// Items checked now.
     std::size_t checkedCount() const;

@@ -20,4 +20,16 @@ std::vector<store::FieldDef> pathFieldDefs()
             FieldDef::string(std::string(kPathItem), kPathItemSize)};
 }
 
+std::vector<store::FieldDef> optionsFieldDefs()
+{
+    using store::FieldDef;
+    return {FieldDef::integer(std::string(kOptionsCategoryNo)),
+            FieldDef::memo(std::string(kOptionsExclusions)),
+            FieldDef::integer(std::string(kOptionsKeepVersions)),
+            FieldDef::integer(std::string(kOptionsKeepDays)),
+            FieldDef::boolean(std::string(kOptionsCacheDirTag)),
+            FieldDef::boolean(std::string(kOptionsGuard)),
+            FieldDef::string(std::string(kOptionsDriveIdentity), kDriveIdentitySize)};
+}
+
 } // namespace stowmere::catalog::schema

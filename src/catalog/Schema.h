@@ -12,6 +12,8 @@ namespace stowmere::catalog::schema {
 
 inline constexpr std::string_view kCategoryFileName = "Category.cds";
 inline constexpr std::string_view kPathFileName = "Path.cds";
+/// The per-set options, a table of its own so that the two files above keep their columns.
+inline constexpr std::string_view kOptionsFileName = "Options.cds";
 /// The advisory lock every read-modify-write of the table files holds, in the folder of
 /// the table files (of the files their links name, when they are links).
 inline constexpr std::string_view kLockFileName = ".stowmere-tables.lock";
@@ -29,6 +31,18 @@ inline constexpr std::string_view kPathCategoryNo = kCategoryNo;
 inline constexpr std::string_view kPathItem = "Path_Item";
 inline constexpr std::uint32_t kPathItemSize = 255;
 
+// Columns of Options.cds: one row per set that has options other than the defaults, keyed
+// by the set's Category_No.
+inline constexpr std::string_view kOptionsCategoryNo = kCategoryNo;
+inline constexpr std::string_view kOptionsExclusions = "Options_Exclusions";
+inline constexpr std::string_view kOptionsKeepVersions = "Options_KeepVersions";
+inline constexpr std::string_view kOptionsKeepDays = "Options_KeepDays";
+inline constexpr std::string_view kOptionsCacheDirTag = "Options_CacheDirTag";
+inline constexpr std::string_view kOptionsGuard = "Options_Guard";
+inline constexpr std::string_view kOptionsDriveIdentity = "Options_DriveIdentity";
+inline constexpr std::uint32_t kDriveIdentitySize = 255;
+inline constexpr std::string_view kOptionsOrder = "Category_No";
+
 /// The orders the lists show: sets by description, paths by set and then by text.
 inline constexpr std::string_view kCategoryOrder = "Category_Description";
 inline constexpr std::string_view kPathOrder = "Category_No;Path_Item";
@@ -37,5 +51,8 @@ inline constexpr std::string_view kPathOrder = "Category_No;Path_Item";
 std::vector<store::FieldDef> categoryFieldDefs();
 /// Path_No (numbered by the store), Category_No, Path_Item.
 std::vector<store::FieldDef> pathFieldDefs();
+/// Category_No, the exclusions (a memo, one pattern a line), versions and days to keep,
+/// CACHEDIR.TAG honoured, the guard, and the destination's recorded file system.
+std::vector<store::FieldDef> optionsFieldDefs();
 
 } // namespace stowmere::catalog::schema

@@ -4,15 +4,19 @@
 #include "backup/BackupEngine.h"
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/SpaceCheck.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
+#include "cli/DriveGuardStep.h"
 #include "cli/HelpText.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InterruptGuard.h"
+#include "cli/OptionsCommand.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/RestoreCommands.h"
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
@@ -64,7 +68,7 @@ void saveChanges(Catalog& data)
 bool changesTables(Command command)
 {
     return command == Command::NewSet || command == Command::AddPaths || command == Command::RemovePaths ||
-           command == Command::DeleteSet;
+           command == Command::DeleteSet || command == Command::Options;
 }
 
 /// Whether a PATH argument names a stored path, literally or as a full path.
@@ -72,22 +76,6 @@ bool namesPath(const std::string& stored, const std::string& given)
 {
     return stored == given || stored == CliApplication::fullPath(given);
 }
-
-/// The pre-flight walk's observer: it sees the checks fixed before the run and keeps what
-/// the walk meets to itself, as the run proper reports it.
-class CheckedItemsOnly : public backup::BackupObserver {
-public:
-    explicit CheckedItemsOnly(const std::vector<bool>& checked) : m_checked(checked) {}
-    bool isItemChecked(std::size_t index) override { return index < m_checked.size() && m_checked[index]; }
-    void uncheckItem(std::size_t) override {}
-    void fileCopied(std::uint64_t) override {}
-    void itemDone() override {}
-    void showError(const std::string&) override {}
-    void closeProgress() override {}
-
-private:
-    const std::vector<bool>& m_checked;
-};
 
 } // namespace
 
@@ -176,6 +164,18 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return backup(data, line);
     case Command::History:
         return HistoryCommand(m_out, m_err).run(data, line);
+    case Command::Options:
+        return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::Versions:
+    case Command::Restore: {
+        const BackupSet set = resolveSet(data, line.arguments[0]);
+        std::vector<std::string> items;
+        for (const catalog::PathEntry& path : data.paths(set.number))
+            items.push_back(path.item);
+        RestoreCommands commands(m_out, m_err);
+        return line.command == Command::Versions ? commands.versions(set, items, line)
+                                                 : commands.restore(set, items, line);
+    }
     case Command::Dump:
     case Command::Schedule:
     case Command::Unschedule:
@@ -331,6 +331,14 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty())
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
+    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.set.destination);
+    if (!passDriveGuard(drive, line.acceptNewDrive, line.dryRun, m_err)) {
+        backup::BackupResult refused;
+        refused.refused = true;
+        refused.refusal = drive.question;
+        recordRun(request.settings(), refused);
+        return ExitCode::NotStarted;
+    }
 
     // A dry run's list goes to standard output; a live line beside it would only get in
     // its way, so standard error shows only what the run would report.
@@ -343,37 +351,18 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         observer.setPreviewPrinter(&preview);
     backup::BackupSettings settings = request.settings();
     settings.dryRun = line.dryRun;
+    // What the copies will take is counted before a byte is written, so that a run that
+    // cannot fit stops before it starts, and the live line knows the totals. Without a live
+    // line, a count that cannot stop the run would only double the time of an incremental
+    // run that finds little to do, the case of nearly every scheduled backup.
+    settings.countFirst = !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal ||
+                                           !backup::CopiesSurelyFit(settings.destination, checkedItems));
+    observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
     settings.finalPause = std::chrono::milliseconds(0);
 
     std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);
-    if (!line.dryRun && !line.force) {
-        // The pre-flight walk: what the copies will take at the destination, before a
-        // byte is written, so that a run that cannot fit stops before it starts.
-        CheckedItemsOnly counter(checked);
-        backup::BackupSettings scan = settings;
-        scan.dryRun = true;
-        scan.countAllocated = true;
-        const backup::BackupResult totals = backup::RunBackup(scan, items, counter, cancelFlag);
-        if (cancelFlag.load()) {
-            backup::BackupResult cancelled;
-            cancelled.cancelled = true;
-            recordRun(settings, cancelled);
-            return guard.receivedSignal() == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
-        }
-        const std::uint64_t needed = totals.preview.neededBytes();
-        const std::uint64_t free = backup::GetFreeSpace(settings.destination);
-        if (!totals.refused && needed > free) {
-            backup::BackupResult refused;
-            refused.refused = true;
-            refused.refusal = backup::NotEnoughSpaceLine(needed, free, settings.destination);
-            m_err << ProgressPrinter::escapeControl(refused.refusal)
-                  << "\nNothing was copied; --force starts the backup anyway.\n";
-            recordRun(settings, refused);
-            return ExitCode::NotStarted;
-        }
-    }
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
@@ -383,7 +372,11 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
             preview.totals(result);
         return backupExitCode(result, signal);
     }
-    printer.finish(backupOutcomeText(result, signal));
+    if (ranThrough(result))
+        recordDrive(data.dataFolder(), set.number, drive, m_err);
+    // A run that cannot fit has said so in full.
+    if (!result.refusedForSpace)
+        printer.finish(backupOutcomeText(result, signal));
     return backupExitCode(result, signal);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CliBackupObserver.h"
 
+#include "backup/FailureReport.h"
+
 namespace stowmere::cli {
 
 CliBackupObserver::CliBackupObserver(const std::vector<std::string>& items, std::vector<bool> checked,
@@ -12,11 +14,26 @@ CliBackupObserver::CliBackupObserver(const std::vector<std::string>& items, std:
 
 bool CliBackupObserver::isItemChecked(std::size_t index)
 {
-    const bool checked = index < m_checked.size() && m_checked[index];
-    // The run asks exactly when it reaches an item, so a checked answer means it starts now.
-    if (checked)
-        m_printer.itemStarted(m_items[index]);
-    return checked;
+    return index < m_checked.size() && m_checked[index];
+}
+
+void CliBackupObserver::itemStarted(std::size_t, const std::string& item)
+{
+    m_printer.itemStarted(item);
+}
+
+void CliBackupObserver::totalsCounted(const backup::RunTotals& totals)
+{
+    m_printer.totals(totals.files, totals.bytes, totals.complete);
+}
+
+bool CliBackupObserver::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
+{
+    if (m_force)
+        return true;
+    m_printer.failure(backup::NotEnoughSpaceLine(needed, free, folder) +
+                      "\r\nNothing was copied; --force starts the backup anyway.");
+    return false;
 }
 
 void CliBackupObserver::uncheckItem(std::size_t index)
@@ -28,6 +45,16 @@ void CliBackupObserver::uncheckItem(std::size_t index)
 void CliBackupObserver::copyingFile(const std::string& source, const std::string&)
 {
     m_printer.fileStarted(source);
+}
+
+void CliBackupObserver::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
+{
+    m_printer.fileProgress(done);
+}
+
+void CliBackupObserver::bytesCopied(std::uint64_t bytes)
+{
+    m_printer.bytesCopied(bytes);
 }
 
 void CliBackupObserver::fileCopied(std::uint64_t)

@@ -21,7 +21,13 @@ public:
 
     bool isItemChecked(std::size_t index) override;
     void uncheckItem(std::size_t index) override;
+    void itemStarted(std::size_t index, const std::string& item) override;
+    void totalsCounted(const backup::RunTotals& totals) override;
+    /// Yes with --force; otherwise says why the run does not start and how to start it.
+    bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override;
     void copyingFile(const std::string& source, const std::string& target) override;
+    void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override;
+    void bytesCopied(std::uint64_t bytes) override;
     void fileCopied(std::uint64_t count) override;
     void itemDone() override;
     void showError(const std::string& text) override;
@@ -31,6 +37,8 @@ public:
 
     /// Where a dry run's entries go; none for a real run.
     void setPreviewPrinter(PreviewPrinter* printer) { m_preview = printer; }
+    /// --force: start even when the copies do not fit the free space.
+    void setForce(bool force) { m_force = force; }
 
     const std::vector<bool>& checked() const { return m_checked; }
 
@@ -39,6 +47,7 @@ private:
     std::vector<bool> m_checked;
     ProgressPrinter& m_printer;
     PreviewPrinter* m_preview = nullptr;
+    bool m_force = false;
 };
 
 } // namespace stowmere::cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <utility>
@@ -8,7 +9,7 @@
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 12> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 15> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -21,6 +22,9 @@ constexpr std::array<std::pair<Command, const char*>, 12> kNames{{
     {Command::Schedule, "schedule"},
     {Command::Unschedule, "unschedule"},
     {Command::History, "history"},
+    {Command::Options, "options"},
+    {Command::Versions, "versions"},
+    {Command::Restore, "restore"},
 }};
 
 struct Arity {
@@ -39,7 +43,12 @@ Arity arityOf(Command command, std::size_t given)
     case Command::DeleteSet:
     case Command::Backup:
     case Command::Unschedule:
+    case Command::Options:
         return {1, 1, "SET"};
+    case Command::Versions:
+        return {1, 2, "SET"};
+    case Command::Restore:
+        return {2, many, given == 0 ? "SET" : "PATH"};
     case Command::Schedule:
     case Command::History:
         return {0, 1, ""};
@@ -63,6 +72,23 @@ std::string seeHelp(Command command)
     if (command == Command::None || command == Command::Help)
         return " (see 'stowmere-cli --help')";
     return " (see 'stowmere-cli " + commandName(command) + " --help')";
+}
+
+/// A count of --keep-versions or --keep-days: a whole number from 0.
+std::optional<std::int32_t> countOf(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return static_cast<std::int32_t>(std::stol(text));
+}
+
+std::optional<bool> switchOf(const std::string& text)
+{
+    if (text == "on")
+        return true;
+    if (text == "off")
+        return false;
+    return std::nullopt;
 }
 
 } // namespace
@@ -98,6 +124,23 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     auto fail = [&line](const std::string& reason) -> UsageError {
         return UsageError(line.command, reason + seeHelp(line.command));
     };
+    // The options that take a value, and the commands they belong to.
+    struct ValueOption {
+        const char* name;
+        const char* value;
+        Command command;
+    };
+    constexpr std::array<ValueOption, 8> kValueOptions{{
+        {"--exclude", "a PATTERN", Command::Options},
+        {"--no-exclude", "a PATTERN", Command::Options},
+        {"--keep-versions", "a number", Command::Options},
+        {"--keep-days", "a number", Command::Options},
+        {"--cachedir-tag", "on or off", Command::Options},
+        {"--guard", "on or off", Command::Options},
+        {"--to", "a folder", Command::Restore},
+        {"--at", "a time", Command::Restore},
+    }};
+    std::vector<std::pair<std::string, Command>> valueOptionsGiven;
 
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
@@ -137,6 +180,45 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.dailyTime = DailyTime::parse(time);
             if (!line.dailyTime)
                 throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
+        } else if (const auto known = std::find_if(kValueOptions.begin(), kValueOptions.end(),
+                                                   [&word](const ValueOption& option) {
+                                                       const std::string name = option.name;
+                                                       return word == name || word.rfind(name + "=", 0) == 0;
+                                                   });
+                   known != kValueOptions.end()) {
+            const std::string name = known->name;
+            const bool separate = word == name;
+            if (separate && i + 1 >= words.size())
+                throw fail(name + " needs " + known->value);
+            const std::string value = separate ? words[++i] : word.substr(name.size() + 1);
+            valueOptionsGiven.emplace_back(name, known->command);
+            if (name == "--exclude" || name == "--no-exclude") {
+                if (value.empty())
+                    throw fail(name + " needs " + known->value);
+                (name == "--exclude" ? line.exclude : line.noExclude).push_back(value);
+            } else if (name == "--keep-versions" || name == "--keep-days") {
+                const auto count = countOf(value);
+                if (!count)
+                    throw fail(name + " needs a whole number from 0, not '" + value + "'");
+                (name == "--keep-versions" ? line.keepVersions : line.keepDays) = count;
+            } else if (name == "--cachedir-tag" || name == "--guard") {
+                const auto on = switchOf(value);
+                if (!on)
+                    throw fail(name + " needs on or off, not '" + value + "'");
+                (name == "--guard" ? line.guard : line.cacheDirTag) = on;
+            } else if (name == "--to") {
+                if (value.empty())
+                    throw fail("--to needs a folder");
+                line.restoreTo = value;
+            } else {
+                if (value.empty())
+                    throw fail("--at needs a time");
+                line.at = value;
+            }
+        } else if (word == "--accept-new-drive") {
+            line.acceptNewDrive = true;
+        } else if (word == "--overwrite") {
+            line.overwrite = true;
         } else if (word == "--incremental") {
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
@@ -177,6 +259,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         if (stray)
             throw fail(std::string(stray) + " belongs to the backup command only");
     }
+    for (const auto& [name, command] : valueOptionsGiven) {
+        if (command != line.command)
+            throw fail(name + " belongs to the " + commandName(command) + " command only");
+    }
+    if (line.acceptNewDrive && line.command != Command::Backup)
+        throw fail("--accept-new-drive belongs to the backup command only");
+    if (line.overwrite && line.command != Command::Restore)
+        throw fail("--overwrite belongs to the restore command only");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)

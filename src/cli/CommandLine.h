@@ -3,6 +3,7 @@
 
 #include "cli/ScheduledBackup.h"
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,7 +24,10 @@ enum class Command {
     Dump,
     Schedule,
     Unschedule,
-    History
+    History,
+    Options,
+    Versions,
+    Restore
 };
 
 /// A command-line mistake. what() is the one-line reason shown to the user.
@@ -51,6 +55,27 @@ struct CommandLine {
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
+    bool acceptNewDrive = false;        ///< --accept-new-drive: back up although the drive changed
+
+    // The options command's changes, in the order given.
+    std::vector<std::string> exclude;   ///< --exclude PATTERN
+    std::vector<std::string> noExclude; ///< --no-exclude PATTERN
+    std::optional<std::int32_t> keepVersions;
+    std::optional<std::int32_t> keepDays;
+    std::optional<bool> cacheDirTag; ///< --cachedir-tag on|off
+    std::optional<bool> guard;       ///< --guard on|off
+
+    // The restore command's choices.
+    std::optional<std::string> restoreTo; ///< --to DIR
+    std::optional<std::string> at;        ///< --at TIME, as typed
+    bool overwrite = false;               ///< --overwrite
+
+    /// Whether the options command was asked to change anything.
+    bool changesOptions() const
+    {
+        return !exclude.empty() || !noExclude.empty() || keepVersions || keepDays || cacheDirTag || guard;
+    }
+
     std::vector<std::string> arguments; ///< positional words after the command name
 
     /// Parses argv[1..]. Options may stand before or after the command and between its

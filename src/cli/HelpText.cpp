@@ -63,8 +63,8 @@ std::string helpText(Command command)
                kSetWord + "\nOptions:\n" + kDataOption;
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
-                           "                           [--quiet] [--force] [--dry-run [--json] [--verbose]]\n"
-                           "                           [--data DIR]\n"
+                           "                           [--quiet] [--force] [--accept-new-drive]\n"
+                           "                           [--dry-run [--json] [--verbose]] [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
                            "Folder: files go straight into it, folders with their whole tree into\n"
@@ -76,16 +76,23 @@ std::string helpText(Command command)
                "  --only PATH... back up only these paths of the set\n"
                "  --quiet        show no progress (failures are still shown)\n"
                "  --force        start even when the copies do not fit the free space\n"
+               "  --accept-new-drive\n"
+               "                 back up although the Backup To Folder lies on another\n"
+               "                 drive than at the last backup\n"
                "  --dry-run      write nothing; list what a backup would do, one line each:\n"
                "                 new, size or newer for a file (no copy yet, a copy of\n"
                "                 another size, an older copy), replace for a file a full\n"
-               "                 backup copies again, mkdir, link, missing, unreadable;\n"
-               "                 then the totals\n"
+               "                 backup copies again, mkdir, link, excluded (left out by\n"
+               "                 a pattern or a cache tag), missing, unreadable; then\n"
+               "                 the totals\n"
                "  --json         with --dry-run: one JSON object a line, totals last\n"
-               "  --verbose      with --dry-run: list the up-to-date files as excluded\n" +
+               "  --verbose      with --dry-run: list the up-to-date files as same\n" +
                kDataOption +
                "\n"
-               "Progress goes to standard error: a live line on a terminal, plain lines\n"
+               "Before copying, the run counts what it will copy and stops (exit code 3)\n"
+               "when the copies need more space than the Backup To Folder has free.\n"
+               "Progress goes to standard error: a live line on a terminal (files and\n"
+               "bytes of the totals, the rate and the time left), plain lines\n"
                "otherwise. Files that vanish or cannot be read during the run are listed\n"
                "at the end, with the reason, and the run goes on without them. Links\n"
                "inside a folder are copied as links. Ctrl-C stops the run within a\n"
@@ -93,6 +100,12 @@ std::string helpText(Command command)
                "\n"
                "Every run, a dry run too, is added to the run history ('stowmere-cli\n"
                "history').\n"
+               "A copy that differs from its source is moved into .stowmere-versions in\n"
+               "the Backup To Folder before it is replaced ('stowmere-cli versions' and\n"
+               "'restore'); what the set excludes is left out ('stowmere-cli options').\n"
+               "The first backup records the drive of the Backup To Folder; a later one\n"
+               "that finds it on another drive (a backup drive not mounted, say) stops\n"
+               "with exit code 3 before anything is copied.\n"
                "\n"
                "Exit codes:\n"
                "  0    everything was copied (or was already up to date)\n"
@@ -101,9 +114,10 @@ std::string helpText(Command command)
                "  2    the Backup To Folder could not be written (full, refused, a folder\n"
                "       that cannot be made) and the run stopped\n"
                "  3    the run could not start (missing Backup To Folder, empty list,\n"
+               "       the Backup To Folder on another drive than at the last backup,\n"
                "       another backup into the same folder running, an item and the\n"
-               "       Backup To Folder inside each other, bad arguments, unreadable\n"
-               "       data files)\n"
+               "       Backup To Folder inside each other, not enough free space\n"
+               "       without --force, bad arguments, unreadable data files)\n"
                "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";
     case Command::Dump:
         return "Usage: stowmere-cli dump FILE\n"
@@ -156,6 +170,12 @@ std::string helpText(Command command)
                "Options:\n"
                "  --json         one JSON object a line, as the history keeps it\n" +
                kDataOption;
+    case Command::Options:
+        return optionsHelpText();
+    case Command::Versions:
+        return versionsHelpText();
+    case Command::Restore:
+        return restoreHelpText();
     case Command::None:
     case Command::Help:
         break;
@@ -179,6 +199,11 @@ std::string helpText(Command command)
                        "  schedule                     list the scheduled backups\n"
                        "  unschedule SET               remove a set's scheduled backup\n"
                        "  history [SET]                show the runs of a set or of every set\n"
+                       "  options SET [--exclude PATTERN]... [--keep-versions N] ...\n"
+                       "                               show or change a set's options\n"
+                       "  versions SET [PATH]          list the copies backups replaced and kept\n"
+                       "  restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
+                       "                               copy files and folders back\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

@@ -10,4 +10,8 @@ namespace stowmere::cli {
 /// The --help text of the whole tool (Command::None or Command::Help) or of one command.
 std::string helpText(Command command);
 
+std::string optionsHelpText();
+std::string versionsHelpText();
+std::string restoreHelpText();
+
 } // namespace stowmere::cli

@@ -34,7 +34,7 @@ std::string PreviewPrinter::jsonName(std::string_view name)
 
 void PreviewPrinter::entry(const PreviewEntry& entry)
 {
-    if (entry.kind == PreviewEntry::Kind::Excluded && !m_verbose)
+    if (entry.kind == PreviewEntry::Kind::Same && !m_verbose)
         return;
     // A folder is named by what would be made, everything else by what would be read.
     const std::string& path = entry.kind == PreviewEntry::Kind::Mkdir ? entry.target : entry.source;
@@ -76,7 +76,8 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
         line["files"] = totals.files;
         line["bytes"] = totals.bytes;
         line["folders"] = totals.folders;
-        line["excluded"] = totals.excluded;
+        line["same"] = totals.same;
+        line["excluded"] = result.excluded;
         line["missing"] = result.missingItems.size();
         line["unreadable"] = result.notBackedUpCount;
         line["refused"] = result.refused;
@@ -88,8 +89,10 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
         m_out << "Would copy " << totals.files << (totals.files == 1 ? " file" : " files") << " ("
               << backup::FormatByteSize(totals.bytes) << ") and create " << totals.folders
               << (totals.folders == 1 ? " folder" : " folders");
-        if (totals.excluded > 0)
-            m_out << "; " << totals.excluded << " up to date";
+        if (totals.same > 0)
+            m_out << "; " << totals.same << " up to date";
+        if (result.excluded > 0)
+            m_out << "; " << result.excluded << " excluded";
         if (!result.missingItems.empty())
             m_out << "; " << result.missingItems.size() << " not found";
         if (result.notBackedUpCount > 0)

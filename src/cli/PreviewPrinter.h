@@ -17,7 +17,7 @@ class PreviewPrinter {
 public:
     enum class Format { Text, Json };
 
-    /// verbose: also print the files an incremental run leaves as they are ("excluded").
+    /// verbose: also print the files an incremental run leaves as they are ("same").
     PreviewPrinter(std::ostream& out, Format format, bool verbose);
 
     void entry(const backup::PreviewEntry& entry);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ProgressPrinter.h"
 
+#include "backup/FailureReport.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -63,6 +65,7 @@ void ProgressPrinter::itemStarted(std::string_view path)
 void ProgressPrinter::fileStarted(std::string_view path)
 {
     m_current.assign(path);
+    m_fileDone = 0;
     if (m_mode == Mode::Terminal)
         redraw(false);
 }
@@ -70,6 +73,31 @@ void ProgressPrinter::fileStarted(std::string_view path)
 void ProgressPrinter::fileCopied()
 {
     ++m_filesCopied;
+    if (m_mode == Mode::Terminal)
+        redraw(false);
+}
+
+void ProgressPrinter::totals(std::uint64_t files, std::uint64_t bytes, bool complete)
+{
+    m_totalFiles = files;
+    m_totalBytes = bytes;
+    m_counting = !complete;
+    m_totalsKnown = complete;
+    // Bytes measure the progress, unless the run copies nothing but empty files.
+    m_estimator.setTotal(complete ? (bytes > 0 ? bytes : files) : 0);
+    if (m_mode == Mode::Terminal)
+        redraw(false);
+}
+
+void ProgressPrinter::bytesCopied(std::uint64_t bytes)
+{
+    m_bytesCopied = bytes;
+    m_fileDone = 0;
+}
+
+void ProgressPrinter::fileProgress(std::uint64_t done)
+{
+    m_fileDone = done;
     if (m_mode == Mode::Terminal)
         redraw(false);
 }
@@ -122,8 +150,8 @@ void ProgressPrinter::redraw(bool force)
     if (!force && m_lineShown && now - m_lastDraw < m_redrawInterval)
         return;
     m_lastDraw = now;
-    std::string line = '[' + std::to_string(m_itemsDone) + '/' + std::to_string(m_totalItems) + "] " +
-                       std::to_string(m_filesCopied) + (m_filesCopied == 1 ? " file" : " files") + " copied";
+    std::string line =
+        '[' + std::to_string(m_itemsDone) + '/' + std::to_string(m_totalItems) + "] " + totalsText();
     if (!m_current.empty()) {
         line += "  ";
         // A file name may hold control characters; on a terminal they would move the cursor.
@@ -135,6 +163,24 @@ void ProgressPrinter::redraw(bool force)
     }
     m_out << "\r\x1b[K" << line << std::flush;
     m_lineShown = true;
+}
+
+std::string ProgressPrinter::totalsText()
+{
+    if (m_counting)
+        return "counting: " + std::to_string(m_totalFiles) + (m_totalFiles == 1 ? " file, " : " files, ") +
+               backup::FormatByteSize(m_totalBytes);
+    if (!m_totalsKnown)
+        return std::to_string(m_filesCopied) + (m_filesCopied == 1 ? " file" : " files") + " copied";
+    const std::uint64_t bytes = m_bytesCopied + m_fileDone;
+    m_estimator.update(backup::TimeLeftEstimator::Clock::now(), m_totalBytes > 0 ? bytes : m_filesCopied);
+    std::string text = std::to_string(m_filesCopied) + '/' + std::to_string(m_totalFiles) + " files, " +
+                       backup::FormatByteSize(bytes) + " of " + backup::FormatByteSize(m_totalBytes);
+    if (const auto rate = m_estimator.rate(); rate && m_totalBytes > 0)
+        text += ", " + backup::FormatByteSize(static_cast<std::uint64_t>(*rate)) + "/s";
+    if (const auto left = m_estimator.timeLeft())
+        text += ", " + backup::FormatTimeLeft(*left);
+    return text;
 }
 
 void ProgressPrinter::clearLine()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/TimeLeft.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,9 @@ namespace stowmere::cli {
 /// Shows a backup run's progress on standard error.
 ///
 /// On a terminal one live line is redrawn in place: items done of total, files copied and
-/// the file being copied, cut to the terminal's width. Elsewhere (a log file, cron mail,
+/// the file being copied, cut to the terminal's width. Once the run has counted what it
+/// will copy, the line shows files and bytes done of those totals, the rate and the time
+/// left. Elsewhere (a log file, cron mail,
 /// the journal) carriage returns would make a mess, so each item gets a plain line of its
 /// own. Quiet shows nothing but failures. Failure texts always come out whole, on lines of
 /// their own, with the live line cleared first. Control characters in names are shown
@@ -32,6 +36,12 @@ public:
     void itemStarted(std::string_view path);
     void fileStarted(std::string_view path);
     void fileCopied();
+    /// What the run will copy: files and bytes; complete is false while it is still counting.
+    void totals(std::uint64_t files, std::uint64_t bytes, bool complete);
+    /// Bytes of the files copied so far (complete copies only).
+    void bytesCopied(std::uint64_t bytes);
+    /// Bytes done of the file being copied.
+    void fileProgress(std::uint64_t done);
     void itemDone();
     /// A failure text as the window shows it; "\r\n" line breaks become plain line ends.
     void failure(std::string_view text);
@@ -39,6 +49,7 @@ public:
     void finish(std::string_view outcome);
 
     std::uint64_t filesCopied() const { return m_filesCopied; }
+    Mode mode() const { return m_mode; }
 
     /// The mode for standard error: Terminal when it is a terminal, else Plain.
     static Mode modeForStandardError(bool quiet);
@@ -54,6 +65,7 @@ public:
 
 private:
     void redraw(bool force);
+    std::string totalsText();
     void clearLine();
 
     std::ostream& m_out;
@@ -65,6 +77,13 @@ private:
     std::size_t m_itemsDone = 0;
     std::uint64_t m_filesCopied = 0;
     std::string m_current;
+    std::uint64_t m_totalFiles = 0;
+    std::uint64_t m_totalBytes = 0;
+    bool m_counting = false;
+    bool m_totalsKnown = false;
+    std::uint64_t m_bytesCopied = 0;
+    std::uint64_t m_fileDone = 0;
+    backup::TimeLeftEstimator m_estimator;
     bool m_lineShown = false;
 };
 

@@ -100,6 +100,23 @@ std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major
     return best;
 }
 
+std::vector<std::string> mountPointsBelow(const std::string& mountInfo, const std::string& canonicalPath)
+{
+    const std::string prefix = canonicalPath == "/" ? canonicalPath : canonicalPath + '/';
+    std::vector<std::string> below;
+    std::istringstream lines(mountInfo);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint;
+        if (!(fields >> id >> parent >> numbers >> root >> mountPoint))
+            continue;
+        mountPoint = decodeMountInfoPath(mountPoint);
+        if (mountPoint.size() > prefix.size() && mountPoint.compare(0, prefix.size(), prefix) == 0)
+            below.push_back(mountPoint);
+    }
+    return below;
+}
+
 std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error)
 {
     struct stat status {};

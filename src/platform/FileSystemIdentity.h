@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace stowmere::files {
 
@@ -28,5 +29,9 @@ std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, st
 /// a mount over a mount resolves to the innermost one). Empty when none matches.
 std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major, unsigned minor,
                                     const std::string& canonicalPath);
+
+/// The mount points of a mountinfo text that lie strictly below canonicalPath (a mount on
+/// the path itself is not below it).
+std::vector<std::string> mountPointsBelow(const std::string& mountInfo, const std::string& canonicalPath);
 
 } // namespace stowmere::files

@@ -129,6 +129,24 @@ FieldDef FieldDef::autoIncrement(std::string name)
     return field;
 }
 
+FieldDef FieldDef::memo(std::string name)
+{
+    FieldDef field;
+    field.name = std::move(name);
+    field.type = FieldType::Blob;
+    field.subtype = packet::kSubtypeText;
+    return field;
+}
+
+FieldDef FieldDef::boolean(std::string name)
+{
+    FieldDef field;
+    field.name = std::move(name);
+    field.type = FieldType::Boolean;
+    field.byteLength = naturalWidth(FieldType::Boolean);
+    return field;
+}
+
 std::uint32_t typeWordFor(FieldType type, std::uint32_t byteLength)
 {
     const std::uint32_t prefix = byteLength <= 254 ? 1 : 2;

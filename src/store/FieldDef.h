@@ -67,6 +67,10 @@ struct FieldDef {
     static FieldDef integer(std::string name);
     /// A read-only 32-bit integer column numbered by the store.
     static FieldDef autoIncrement(std::string name);
+    /// A text column of any length (a blob of subtype "Text").
+    static FieldDef memo(std::string name);
+    /// A 16-bit boolean column.
+    static FieldDef boolean(std::string name);
 };
 
 /// The type word a column of this type and byte length is written with (0 for types the

@@ -87,6 +87,7 @@ inline constexpr std::uint8_t kFieldNull = 1;
 inline constexpr std::uint8_t kFieldUnchanged = 2;
 
 // Subtype codes the table relies on
+inline constexpr std::uint8_t kSubtypeText = 22; ///< a memo: text of any length in a blob
 inline constexpr std::uint8_t kSubtypeAutoinc = 29;
 inline constexpr std::uint8_t kSubtypeUnknown = 255;
 

@@ -110,8 +110,8 @@ TEST_F(PreviewTest, IncrementalPreviewListsWhatTheRunThenCopiesAndWritesNothing)
     EXPECT_EQ(kinds.at(tree.path("src/new.txt")), Kind::New);
     EXPECT_EQ(kinds.at(tree.path("src/newer.txt")), Kind::Newer);
     EXPECT_EQ(kinds.at(tree.path("src/size.txt")), Kind::Size);
-    EXPECT_EQ(kinds.at(tree.path("src/same.txt")), Kind::Excluded);
-    EXPECT_EQ(kinds.at(tree.path("src/link")), Kind::Excluded);
+    EXPECT_EQ(kinds.at(tree.path("src/same.txt")), Kind::Same);
+    EXPECT_EQ(kinds.at(tree.path("src/link")), Kind::Same);
     EXPECT_EQ(kinds.at(tree.path("dest/src/fresh")), Kind::Mkdir);
     EXPECT_EQ(kinds.count(tree.path("dest/src/deep")), 0U);
     EXPECT_EQ(kinds.at(tree.path("src/fresh/inside.txt")), Kind::New);

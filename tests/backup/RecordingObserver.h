@@ -66,6 +66,23 @@ public:
             onFoldersListed(count);
     }
     void previewEntry(const backup::PreviewEntry& entry) override { previews.push_back(entry); }
+    void itemStarted(std::size_t index, const std::string&) override { started.push_back(index); }
+    void totalsCounted(const backup::RunTotals& counted) override
+    {
+        totals.push_back(counted);
+        if (onTotals)
+            onTotals(counted);
+    }
+    bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override
+    {
+        spaceQuestions.push_back({needed, free, folder});
+        return startAnyway;
+    }
+    void bytesCopied(std::uint64_t bytes) override
+    {
+        bytesTold.push_back(bytes);
+        copiedBeforeBytes.push_back(counter);
+    }
     void closeProgress() override
     {
         ++closes;
@@ -80,6 +97,18 @@ public:
     std::vector<std::string> errors;
     std::vector<std::string> information;
     std::vector<backup::PreviewEntry> previews;
+    std::vector<std::size_t> started;
+    std::vector<backup::RunTotals> totals;
+    struct SpaceQuestion {
+        std::uint64_t needed;
+        std::uint64_t free;
+        std::string folder;
+    };
+    std::vector<SpaceQuestion> spaceQuestions;
+    bool startAnyway = true;
+    std::vector<std::uint64_t> bytesTold;
+    std::vector<std::uint64_t> copiedBeforeBytes; ///< the file count when each bytesCopied came
+    std::function<void(const backup::RunTotals&)> onTotals;
     std::size_t listed = 0;
     std::uint64_t counter = 0;
     int steps = 0;

@@ -60,7 +60,8 @@ TEST_F(RunHistoryTest, ARecordReadsBackAsWritten)
     RunRecord run = record(7, RunOutcome::Failed, RunMode::Incremental);
     run.bytes = 123456789012;
     run.missingItems = {"/home/ann/gone"};
-    run.failures = {{"/home/ann/a", "Permission denied"}, {std::string("/home/ann/\xE9t\xE9"), "Input/output error"}};
+    run.failures = {{"/home/ann/a", "Permission denied"},
+                    {std::string("/home/ann/\xE9t\xE9"), "Input/output error"}};
     run.failureCount = 250;
     run.reason = "No space left on device";
     run.fileSystem = "uuid:1234-ABCD";
@@ -107,17 +108,37 @@ TEST_F(RunHistoryTest, TimesAreUtcIso8601)
         EXPECT_FALSE(stowmere::catalog::parseIsoTime(bad)) << bad;
 }
 
+TEST_F(RunHistoryTest, LastBackupTextIsInLocalTime)
+{
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    ::setenv("TZ", "UTC-2", 1);
+    ::tzset();
+    RunRecord run = record(1, RunOutcome::Warnings);
+    run.start = *stowmere::catalog::parseIsoTime("2026-12-08T04:12:38Z");
+    run.files = 1;
+    EXPECT_EQ(stowmere::catalog::lastBackupText(run), "Last backup: 2026-12-08 06:12, 1 file, warnings");
+    run.files = 120;
+    run.outcome = RunOutcome::Ok;
+    EXPECT_EQ(stowmere::catalog::lastBackupText(run), "Last backup: 2026-12-08 06:12, 120 files, ok");
+    if (zone)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
 TEST_F(RunHistoryTest, DamagedLinesAreSkippedWithAWarning)
 {
     const RunHistory history(file);
     ASSERT_EQ(history.append(record(1, RunOutcome::Ok)), "");
     {
         std::ofstream out(file, std::ios::app);
-        out << "{\"data_folder\":\"/data\",\"set\":1,\"start\":\"2026-12\n";       // cut off
-        out << "not json at all\n";                                                  // garbage
-        out << "[1,2,3]\n";                                                          // not an object
-        out << "{\"data_folder\":\"/data\",\"set\":\"one\"}\n";                       // wrong type
-        out << "\n";                                                                 // blank: no warning
+        out << "{\"data_folder\":\"/data\",\"set\":1,\"start\":\"2026-12\n"; // cut off
+        out << "not json at all\n";                                          // garbage
+        out << "[1,2,3]\n";                                                  // not an object
+        out << "{\"data_folder\":\"/data\",\"set\":\"one\"}\n";              // wrong type
+        out << "\n";                                                         // blank: no warning
     }
     ASSERT_EQ(history.append(record(1, RunOutcome::Warnings)), "");
 
@@ -127,7 +148,8 @@ TEST_F(RunHistoryTest, DamagedLinesAreSkippedWithAWarning)
     EXPECT_EQ(runs[1].outcome, RunOutcome::Warnings);
     ASSERT_EQ(warnings.size(), 4u);
     EXPECT_NE(warnings[0].find(file + ", line 2: "), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[3].find("line 5: \"set\" has the wrong type; skipped"), std::string::npos) << warnings[3];
+    EXPECT_NE(warnings[3].find("line 5: \"set\" has the wrong type; skipped"), std::string::npos)
+        << warnings[3];
 }
 
 TEST_F(RunHistoryTest, TheLastBackupIsTheLastGoodRealRunOfThatSet)
@@ -229,7 +251,8 @@ TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsReportedNotThrown)
     stowmere::testing::writeText(blocker, "a file where the folder should be");
     const RunHistory history(blocker + "/stowmere/history.jsonl");
     const std::string error = history.append(record(1, RunOutcome::Ok));
-    EXPECT_NE(error.find("Cannot record the run in " + blocker + "/stowmere/history.jsonl"), std::string::npos)
+    EXPECT_NE(error.find("Cannot record the run in " + blocker + "/stowmere/history.jsonl"),
+              std::string::npos)
         << error;
     std::vector<std::string> warnings;
     EXPECT_FALSE(history.lastBackup("/data", 1, warnings));
@@ -292,8 +315,8 @@ TEST(RunRecordTest, OutcomeAndCountsComeFromTheResult)
 
     // A destination that is not there has no file system to name.
     settings.destination = temp.str() + "/missing";
-    run = stowmere::catalog::makeRefusedRecord(temp.str(), set, settings, "Backup To Folder does not exist.", start,
-                                               "x");
+    run = stowmere::catalog::makeRefusedRecord(temp.str(), set, settings, "Backup To Folder does not exist.",
+                                               start, "x");
     EXPECT_EQ(run.outcome, RunOutcome::Refused);
     EXPECT_TRUE(run.fileSystem.empty());
 }

@@ -75,7 +75,7 @@ TEST_F(DryRunCommand, ListsEachEntryThenTheTotalsAndWritesNothing)
     EXPECT_EQ(again.out,
               "size     " + notes + "\nWould copy 1 file (13 Bytes) and create 0 folders; 2 up to date\n");
     const ProcessResult verbose = cli({"backup", "Nightly", "-n", "--incremental", "--verbose"});
-    EXPECT_NE(verbose.out.find("excluded " + docs + "/a.txt\n"), std::string::npos) << verbose.out;
+    EXPECT_NE(verbose.out.find("same     " + docs + "/a.txt\n"), std::string::npos) << verbose.out;
 }
 
 TEST_F(DryRunCommand, JsonLinesKeepTheBytesOfNamesThatAreNotUtf8)

@@ -61,6 +61,41 @@ TEST(ProgressPrinter, TerminalLineIsRedrawnInPlaceAndClearedAtTheEnd)
     EXPECT_NE(text.rfind("\r\x1b[KBackup finished: 2 of 2 items done, 3 files copied.\n"), std::string::npos);
 }
 
+TEST(ProgressPrinter, TerminalLineShowsFilesAndBytesOfTheTotals)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Terminal, 100, std::chrono::milliseconds(0));
+    printer.start(1);
+    printer.totals(4096, 3 * 1024 * 1024, false);
+    EXPECT_NE(out.str().find("\r\x1b[K[0/1] counting: 4096 files, 3.00 MB"), std::string::npos) << out.str();
+    printer.totals(5000, 4 * 1024 * 1024, true);
+    printer.itemStarted("/src");
+    printer.fileStarted("/src/a");
+    printer.fileProgress(1536 * 1024);
+    EXPECT_NE(out.str().find("[0/1] 0/5000 files, 1.50 MB of 4.00 MB  /src/a"), std::string::npos)
+        << out.str();
+    printer.bytesCopied(2560 * 1024);
+    printer.fileCopied();
+    EXPECT_NE(out.str().find("[0/1] 1/5000 files, 2.50 MB of 4.00 MB  /src/a"), std::string::npos)
+        << out.str();
+}
+
+TEST(ProgressPrinter, PlainLinesStayAsTheyWereWithTotals)
+{
+    std::ostringstream out;
+    ProgressPrinter printer(out, ProgressPrinter::Mode::Plain);
+    printer.start(1);
+    printer.totals(10, 100, false);
+    printer.totals(10, 100, true);
+    printer.itemStarted("/src");
+    printer.fileProgress(50);
+    printer.bytesCopied(100);
+    printer.fileCopied();
+    printer.itemDone();
+    printer.finish("Backup finished");
+    EXPECT_EQ(out.str(), "[1/1] /src\nBackup finished: 1 of 1 item done, 1 file copied.\n");
+}
+
 TEST(ProgressPrinter, TerminalLineFitsTheWidthAndHidesControlCharacters)
 {
     std::ostringstream out;

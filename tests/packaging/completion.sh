@@ -42,7 +42,11 @@ expect "history|" hi
 expect "--data|--help|--json|" history Documents --
 expect "Documents|My\\ Pictures|" --data "$work/data" history ""
 expect "--daily|--data|--help|--incremental|" schedule Documents --
-expect "--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
+expect "--accept-new-drive|--data|--dry-run|--force|--help|--incremental|--json|--only|--quiet|--verbose|" backup Documents --
+expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--no-exclude|" options Documents --
+expect "--at|--data|--help|--overwrite|--to|" restore Documents --
+expect "restore|" rest
+expect "Docs and more|Documents|" restore Documents notes.txt --to Do
 expect "--data|--help|-h|" -
 # Sets come from the data folder named on the command line, quoted for the shell.
 expect "Documents|My\\ Pictures|" --data "$work/data" backup ""
@@ -55,6 +59,8 @@ expect "notes.txt|" --data "$work/data" add-paths Documents no
 expect "notes.txt|" --data "$work/data" add-paths Documents Documents no
 expect "notes.txt|" dump no
 expect "notes.txt|" backup Documents --only Documents no
+expect "notes.txt|" --data "$work/data" restore Documents no
+expect "notes.txt|" --data "$work/data" versions Documents no
 # The value of --daily is a time: nothing to offer; nor after a command's last argument.
 expect "|" schedule Documents --daily ""
 expect "|" delete-set Documents ""

@@ -11,6 +11,7 @@
 
 using stowmere::files::identifyFileSystem;
 using stowmere::files::mountPointFromMountInfo;
+using stowmere::files::mountPointsBelow;
 using stowmere::testing::TempFolder;
 using stowmere::testing::TestMount;
 
@@ -59,4 +60,16 @@ TEST(FileSystemIdentityTest, MountInfoPicksTheInnermostMountOfTheDeviceAndDecode
     EXPECT_EQ(mountPointFromMountInfo(mountInfo, 8, 1, "/srv/home datax"), "/");
     EXPECT_EQ(mountPointFromMountInfo(mountInfo, 8, 2, "/media/usb/Backup"), "/media/usb");
     EXPECT_EQ(mountPointFromMountInfo(mountInfo, 8, 3, "/media/usb/Backup"), "");
+}
+
+TEST(FileSystemIdentity, MountPointsBelowAPathAreThoseStrictlyInsideIt)
+{
+    const std::string mountInfo = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                  "23 22 0:5 / /home rw - ext4 /dev/sda2 rw\n"
+                                  "24 23 0:6 / /home/ann/My\\040Disk rw - vfat /dev/sdb1 rw\n"
+                                  "25 22 0:7 / /homework rw - tmpfs tmpfs rw\n";
+    EXPECT_EQ(mountPointsBelow(mountInfo, "/home"), (std::vector<std::string>{"/home/ann/My Disk"}));
+    EXPECT_EQ(mountPointsBelow(mountInfo, "/"),
+              (std::vector<std::string>{"/home", "/home/ann/My Disk", "/homework"}));
+    EXPECT_TRUE(mountPointsBelow(mountInfo, "/home/ann/My Disk").empty());
 }

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace stowmere::backup {
+
+/// Whether the copies of items surely fit the free space of destination without counting
+/// them: true when the destination has more free bytes than are in use on every file
+/// system the items lie on, the file systems mounted inside folder items included. The
+/// copies can never take more than their sources hold. False when that cannot be told.
+bool CopiesSurelyFit(const std::string& destination, const std::vector<std::string>& items);
+
+} // namespace stowmere::backup

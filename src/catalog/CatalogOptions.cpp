@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The per-set options of the catalog: Options.cds, read after the two set files and saved
+// with them, but never a reason to refuse the sets themselves.
+#include "catalog/Catalog.h"
+#include "catalog/Errors.h"
+#include "catalog/Messages.h"
+#include "catalog/Schema.h"
+#include "store/StoreError.h"
+#include "store/TDataTable.h"
+
+#include <algorithm>
+
+namespace stowmere::catalog {
+namespace {
+
+using store::TDataTable;
+
+std::size_t column(const TDataTable& table, std::string_view name)
+{
+    const auto index = table.FindField(name);
+    if (!index)
+        throw store::StoreError(store::rc::Ok, "Field '" + std::string(name) + "' not found");
+    return *index;
+}
+
+std::vector<std::string> splitLines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!line.empty())
+            lines.emplace_back(line);
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+/// The options held by one row; a column left empty keeps its default.
+SetOptions optionsOfRecord(const TDataTable& table, std::size_t record)
+{
+    SetOptions options;
+    const auto integer = [&](std::string_view name, std::int32_t& value) {
+        if (const auto stored = table.RecordAsInteger(record, column(table, name)))
+            value = static_cast<std::int32_t>(*stored);
+    };
+    const auto flag = [&](std::string_view name, bool& value) {
+        if (const auto stored = table.RecordAsInteger(record, column(table, name)))
+            value = *stored != 0;
+    };
+    options.exclusions = splitLines(table.RecordAsString(record, column(table, schema::kOptionsExclusions)));
+    integer(schema::kOptionsKeepVersions, options.keepVersions);
+    integer(schema::kOptionsKeepDays, options.keepDays);
+    flag(schema::kOptionsCacheDirTag, options.cacheDirTag);
+    flag(schema::kOptionsGuard, options.guard);
+    options.driveIdentity = table.RecordAsString(record, column(table, schema::kOptionsDriveIdentity));
+    return options;
+}
+
+/// Why options cannot be stored, or empty.
+std::string refusalOf(const SetOptions& options)
+{
+    if (options.keepVersions < 0)
+        return "The number of versions to keep cannot be below 0.";
+    if (options.keepDays < 0)
+        return "The number of days to keep versions cannot be below 0.";
+    for (const std::string& pattern : options.exclusions) {
+        if (pattern.empty())
+            return "An exclusion pattern cannot be empty.";
+        // One pattern a line: a line break would turn one pattern into two.
+        if (pattern.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos)
+            return "An exclusion pattern cannot hold a line break or a zero byte.";
+    }
+    if (options.driveIdentity.find('\0') != std::string::npos)
+        return "A drive identity cannot hold a zero byte.";
+    return {};
+}
+
+} // namespace
+
+void Catalog::readOptions()
+{
+    m_options->SetIndexFieldNames({});
+    m_options->SetFieldDefs(schema::optionsFieldDefs());
+    try {
+        readTable(*m_optionsState, schema::kOptionsOrder);
+        checkOptions();
+    } catch (const std::exception& error) {
+        // The sets and their paths are whole without their options: they stay usable and
+        // the runs take the defaults, while the damaged file waits on disk, untouched.
+        dropOptions();
+        m_notices.push_back(error.what() + std::string(messages::kOptionsUnreadable));
+    }
+}
+
+void Catalog::checkOptions()
+{
+    const TDataTable& table = *m_options;
+    const std::size_t numberField = column(table, schema::kOptionsCategoryNo);
+    std::vector<std::int64_t> numbers;
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const auto number = table.RecordAsInteger(record, numberField);
+        if (!number)
+            throw TableFileError("Cannot read " + m_optionsFile + ": a row belongs to no backup set");
+        numbers.push_back(*number);
+        if (const std::string refusal = refusalOf(optionsOfRecord(table, record)); !refusal.empty())
+            throw TableFileError("Cannot read " + m_optionsFile + ": backup set number " +
+                                 std::to_string(*number) + ": " + refusal);
+    }
+    // Two rows for one set would leave it to chance which of them a run obeys.
+    std::sort(numbers.begin(), numbers.end());
+    const auto shared = std::adjacent_find(numbers.begin(), numbers.end());
+    if (shared != numbers.end())
+        throw TableFileError("Cannot read " + m_optionsFile + ": backup set number " +
+                             std::to_string(*shared) + " has more than one row");
+}
+
+SetOptions Catalog::options(std::int32_t setNumber) const
+{
+    if (!optionsReadable())
+        return {};
+    const TDataTable& table = *m_options;
+    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    if (first == last)
+        return {};
+    return optionsOfRecord(table, first);
+}
+
+void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
+{
+    checkChangesAllowed();
+    if (!optionsReadable())
+        throw ChangesRefused(
+            messages::changesRefused(m_notices.empty() ? "Cannot read " + m_optionsFile : m_notices.back()));
+    if (!findSet(setNumber))
+        throw RuleRefusal(messages::kSetNotFound);
+    if (const std::string refusal = refusalOf(options); !refusal.empty())
+        throw RuleRefusal(refusal);
+    // Unchanged options leave the file as it is (a run records its drive after every success).
+    const auto [first, last] = m_options->RecordsWithKey({std::to_string(setNumber)});
+    if (first != last && optionsOfRecord(*m_options, first) == options)
+        return;
+    std::string patterns;
+    for (const std::string& pattern : options.exclusions)
+        patterns += pattern + '\n';
+    TDataTable& table = *m_options;
+    table.CheckBrowseMode();
+    if (table.Locate(schema::kOptionsCategoryNo, std::to_string(setNumber))) {
+        table.Edit();
+    } else {
+        table.Insert();
+        table.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(setNumber);
+    }
+    try {
+        table.FieldByName(schema::kOptionsExclusions).SetAsString(patterns);
+        table.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(options.keepVersions);
+        table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(options.keepDays);
+        table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(options.cacheDirTag ? 1 : 0);
+        table.FieldByName(schema::kOptionsGuard).SetAsInteger(options.guard ? 1 : 0);
+        table.FieldByName(schema::kOptionsDriveIdentity).SetAsString(options.driveIdentity);
+        table.Post();
+    } catch (...) {
+        table.Cancel();
+        throw;
+    }
+}
+
+void Catalog::recordDriveIdentity(std::int32_t setNumber, const std::string& identity)
+{
+    SetOptions changed = options(setNumber);
+    changed.driveIdentity = identity;
+    setOptions(setNumber, changed);
+}
+
+} // namespace stowmere::catalog

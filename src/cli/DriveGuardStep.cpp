@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/DriveGuardStep.h"
+
+#include "catalog/Catalog.h"
+#include "cli/ProgressPrinter.h"
+
+namespace stowmere::cli {
+namespace {
+
+/// A box's text on a terminal: its "\r\n" line breaks as plain ones, control characters
+/// inside its lines (of a folder's name) escaped.
+std::string terminalText(const std::string& text)
+{
+    std::string lines;
+    std::size_t from = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
+        lines += ProgressPrinter::escapeControl(text.substr(from, at - from)) + '\n';
+        from = at + 2;
+    }
+    return lines + ProgressPrinter::escapeControl(text.substr(from));
+}
+
+} // namespace
+
+bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool dryRun, std::ostream& err)
+{
+    using Status = catalog::DriveCheck::Status;
+    if (check.status == Status::Unknown) {
+        err << "stowmere-cli: note: the drive of the Backup To Folder cannot be told ("
+            << ProgressPrinter::escapeControl(check.error) << "); the backup goes ahead.\n";
+        return true;
+    }
+    if (check.status != Status::Moved || acceptNewDrive)
+        return true;
+    if (dryRun) {
+        err << "stowmere-cli: note: " << terminalText(check.question) << '\n';
+        return true;
+    }
+    err << terminalText(check.question) << "\nNothing was copied; --accept-new-drive backs up anyway.\n";
+    return false;
+}
+
+bool ranThrough(const backup::BackupResult& result)
+{
+    return !result.refused && !result.cancelled && !result.copyFailed && result.otherErrors == 0;
+}
+
+void recordDrive(const std::string& dataFolder, std::int32_t setNumber, const catalog::DriveCheck& check,
+                 std::ostream& err)
+{
+    if (check.identity.empty())
+        return;
+    try {
+        catalog::Catalog data(dataFolder);
+        data.openForChange();
+        // A damaged options file has been reported already and is never written.
+        if (!data.openErrors().empty() || !data.optionsReadable() || !data.findSet(setNumber))
+            return;
+        if (!check.needsRecording(data.options(setNumber)))
+            return;
+        data.recordDriveIdentity(setNumber, check.identity);
+        const catalog::Catalog::SaveResult saved = data.save();
+        if (saved.status != catalog::Catalog::SaveStatus::Saved)
+            err << "stowmere-cli: note: the drive of this backup was not recorded: "
+                << (saved.reason.empty() ? saved.file + " was changed meanwhile" : saved.reason) << '\n';
+    } catch (const std::exception& error) {
+        err << "stowmere-cli: note: the drive of this backup was not recorded: " << error.what() << '\n';
+    }
+}
+
+} // namespace stowmere::cli

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupEngine.h"
+#include "catalog/DestinationGuard.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace stowmere::cli {
+
+/// The destination guard of a command-line backup: whether the run may start. A moved
+/// destination stops a real run (the question is printed, without a box to ask it in)
+/// unless acceptNewDrive; a dry run only says so, as it writes nothing.
+bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool dryRun, std::ostream& err);
+
+/// Whether a run went through, so that its destination's drive becomes the one to expect.
+bool ranThrough(const backup::BackupResult& result);
+
+/// Records the drive of a run that went through in the set's options, under the tables'
+/// lock. A failure is told on err and costs the run nothing.
+void recordDrive(const std::string& dataFolder, std::int32_t setNumber, const catalog::DriveCheck& check,
+                 std::ostream& err);
+
+} // namespace stowmere::cli

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Help of the commands about what a backup keeps: its options, the versions of replaced
+// copies, and restoring them.
+#include "cli/HelpText.h"
+
+namespace stowmere::cli {
+namespace {
+
+constexpr const char* kDataOption =
+    "  --data DIR     use Category.cds and Path.cds in DIR instead of the files\n"
+    "                 of the Stowmere window\n";
+
+constexpr const char* kSetWord =
+    "SET is a backup set's description or its number as 'stowmere-cli list' shows it.\n";
+
+} // namespace
+
+std::string optionsHelpText()
+{
+    return std::string("Usage: stowmere-cli options SET [--exclude PATTERN]... [--no-exclude PATTERN]...\n"
+                       "                            [--keep-versions N] [--keep-days N]\n"
+                       "                            [--cachedir-tag on|off] [--guard on|off] [--data DIR]\n"
+                       "\n"
+                       "Shows a backup set's options, after the changes given, one per line:\n"
+                       "name, a tab, the value. They are kept in Options.cds beside the\n"
+                       "backup sets.\n") +
+           kSetWord +
+           "\n"
+           "Exclusion patterns leave files and folders out of a backup: * and ?\n"
+           "match within a name, ** any number of folders; a pattern ending in /\n"
+           "matches folders only; a pattern with a / at its start or inside it is\n"
+           "matched from the backed-up folder down, one without matches a name at\n"
+           "any depth (as in a .gitignore).\n"
+           "\n"
+           "Options:\n"
+           "  --exclude PATTERN      leave out what PATTERN matches\n"
+           "  --no-exclude PATTERN   remove an exclusion pattern\n"
+           "  --keep-versions N      keep the replaced copies of the last N backups in\n"
+           "                         .stowmere-versions in the Backup To Folder\n"
+           "                         (default 5; 0 keeps none)\n"
+           "  --keep-days N          delete kept copies older than N days (default 0:\n"
+           "                         no age limit)\n"
+           "  --cachedir-tag on|off  leave out folders that hold a valid CACHEDIR.TAG\n"
+           "                         (default on)\n"
+           "  --guard on|off         stop a backup when the Backup To Folder lies on\n"
+           "                         another drive than at the last backup (default on)\n" +
+           kDataOption;
+}
+
+std::string versionsHelpText()
+{
+    return std::string("Usage: stowmere-cli versions SET [PATH] [--data DIR]\n"
+                       "\n"
+                       "Lists the copies that backups of a set replaced and kept, oldest first,\n"
+                       "one line each: the backup that replaced it (UTC), the copy's\n"
+                       "modification time, its size in bytes and its original path, separated\n"
+                       "by tabs. With PATH, only the versions of that file or of the files in\n"
+                       "that folder.\n") +
+           kSetWord + "\nOptions:\n" + kDataOption;
+}
+
+std::string restoreHelpText()
+{
+    return std::string("Usage: stowmere-cli restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
+                       "                            [--data DIR]\n"
+                       "\n"
+                       "Copies files and folders back from a set's Backup To Folder, each PATH\n"
+                       "given by its original path, to where it was or into DIR. Each copy\n"
+                       "keeps its times and takes its name only when complete.\n") +
+           kSetWord +
+           "\n"
+           "Options:\n"
+           "  --to DIR       restore into DIR instead of the original place\n"
+           "  --at TIME      restore the copies that were current at TIME (local time\n"
+           "                 as YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], or UTC as\n"
+           "                 YYYY-MM-DDTHHMMSSZ as 'versions' shows it)\n"
+           "  --overwrite    replace files that differ from the copy restored\n" +
+           kDataOption +
+           "\n"
+           "A file that is already there and differs from its copy is kept and\n"
+           "listed, unless --overwrite is given. Exit codes: 0 restored, 1 some files\n"
+           "were kept or not found, 2 a file could not be written, 3 nothing was done.\n";
+}
+
+} // namespace stowmere::cli

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The options command run as the real executable on real data folders.
+#include "CliTest.h"
+
+#include <gtest/gtest.h>
+
+using stowmere::cli::test::CliTest;
+using stowmere::cli::test::ProcessResult;
+
+namespace {
+
+class OptionsCommand : public CliTest {
+protected:
+    void SetUp() override { ok({"new-set", "Docs", temp.folder("dest")}); }
+};
+
+constexpr const char* kDefaults = "keep-versions\t5\n"
+                                  "keep-days\t0\n"
+                                  "cachedir-tag\ton\n"
+                                  "guard\ton\n"
+                                  "drive\t-\n";
+
+} // namespace
+
+TEST_F(OptionsCommand, ShowsTheDefaultsThenTheChangesWhichAreKept)
+{
+    EXPECT_EQ(ok({"options", "Docs"}), kDefaults);
+    EXPECT_FALSE(temp.exists("data/Options.cds"));
+
+    EXPECT_EQ(ok({"options", "Docs", "--exclude", "*.o", "--exclude=build/", "--keep-versions", "1",
+                  "--keep-days", "7", "--cachedir-tag", "off", "--guard", "off"}),
+              "exclude\t*.o\nexclude\tbuild/\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
+              "guard\toff\ndrive\t-\n");
+    // Adding a pattern twice keeps one; removing one leaves the others in their order.
+    EXPECT_EQ(ok({"options", "1", "--exclude", "build/", "--no-exclude", "*.o", "--exclude", "*.tmp"}),
+              "exclude\tbuild/\nexclude\t*.tmp\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
+              "guard\toff\ndrive\t-\n");
+}
+
+TEST_F(OptionsCommand, MistakesChangeNothing)
+{
+    const auto refused = [&](std::vector<std::string> words) {
+        const ProcessResult result = cli(std::move(words));
+        EXPECT_EQ(result.exitCode, 3) << result.err;
+        return result.err;
+    };
+    EXPECT_NE(refused({"options", "Docs", "--no-exclude", "*.o"}).find("Not an exclusion pattern"),
+              std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--keep-versions", "-1"}).find("whole number"), std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--guard", "yes"}).find("on or off"), std::string::npos);
+    EXPECT_NE(refused({"backup", "Docs", "--keep-days", "2"}).find("belongs to the options command"),
+              std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--accept-new-drive"}).find("backup command"), std::string::npos);
+    EXPECT_FALSE(temp.exists("data/Options.cds"));
+}
+
+TEST_F(OptionsCommand, ADamagedOptionsFileIsReportedLeftAsItIsAndTheDefaultsShown)
+{
+    temp.file("data/Options.cds", "damaged");
+    const ProcessResult shown = cli({"options", "Docs"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.out, kDefaults);
+    EXPECT_NE(shown.err.find("Options.cds"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("default options"), std::string::npos) << shown.err;
+
+    const ProcessResult changed = cli({"options", "Docs", "--guard", "off"});
+    EXPECT_EQ(changed.exitCode, 3);
+    EXPECT_EQ(temp.read("data/Options.cds"), "damaged");
+    // The sets themselves can still be changed.
+    ok({"new-set", "More", "/b"});
+    EXPECT_EQ(temp.read("data/Options.cds"), "damaged");
+}
+
+TEST_F(OptionsCommand, DeletingASetDeletesItsOptions)
+{
+    ok({"options", "Docs", "--keep-versions", "2"});
+    ok({"delete-set", "Docs"});
+    ok({"new-set", "Docs", "/b"});
+    EXPECT_EQ(ok({"options", "Docs"}), kDefaults);
+}
+
+TEST_F(OptionsCommand, ABackupLeavesOutWhatTheSetExcludesAndTheDryRunCountsIt)
+{
+    const std::string docs = temp.folder("src/Docs");
+    temp.file("src/Docs/a.txt", "a");
+    temp.file("src/Docs/b.o", "object");
+    temp.file("src/Docs/.cache/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55");
+    ok({"add-paths", "Docs", docs});
+    ok({"options", "Docs", "--exclude", "*.o"});
+
+    const ProcessResult preview = cli({"backup", "Docs", "--dry-run"});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_NE(preview.out.find("excluded " + docs + "/b.o\n"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("excluded " + docs + "/.cache\n"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("; 2 excluded\n"), std::string::npos) << preview.out;
+    EXPECT_EQ(preview.out.find("not found"), std::string::npos) << preview.out;
+
+    ok({"backup", "Docs", "--quiet"});
+    EXPECT_TRUE(temp.exists("dest/Docs/a.txt"));
+    EXPECT_FALSE(temp.exists("dest/Docs/b.o"));
+    EXPECT_FALSE(temp.exists("dest/Docs/.cache"));
+
+    ok({"options", "Docs", "--cachedir-tag", "off"});
+    ok({"backup", "Docs", "--quiet"});
+    EXPECT_TRUE(temp.exists("dest/Docs/.cache/CACHEDIR.TAG"));
+}

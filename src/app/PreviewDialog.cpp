@@ -260,9 +260,12 @@ QString PreviewDialog::totalsText(const backup::BackupResult& result)
         QStringLiteral("A backup would copy %1 (%2) and create %3.")
             .arg(countOf(totals.files, "file", "files"), toQString(backup::FormatByteSize(totals.bytes)),
                  countOf(totals.folders, "folder", "folders"));
-    if (totals.excluded > 0)
-        text += QLatin1Char(' ') + countOf(totals.excluded, "file is", "files are") +
-                QStringLiteral(" up to date.");
+    if (result.excluded > 0)
+        text += QLatin1Char(' ') + countOf(result.excluded, "file or folder is", "files or folders are") +
+                QStringLiteral(" left out.");
+    if (totals.same > 0)
+        text +=
+            QLatin1Char(' ') + countOf(totals.same, "file is", "files are") + QStringLiteral(" up to date.");
     if (!result.missingItems.empty())
         text += QLatin1Char(' ') + countOf(result.missingItems.size(), "item", "items") +
                 QStringLiteral(" not found.");

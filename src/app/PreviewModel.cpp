@@ -23,7 +23,7 @@ void PreviewModel::append(const std::vector<PreviewEntry>& entries)
     std::vector<Row> rows;
     rows.reserve(entries.size());
     for (const PreviewEntry& entry : entries) {
-        if (entry.kind == PreviewEntry::Kind::Excluded)
+        if (entry.kind == PreviewEntry::Kind::Same)
             continue;
         const bool isFile = entry.kind == PreviewEntry::Kind::New || entry.kind == PreviewEntry::Kind::Size ||
                             entry.kind == PreviewEntry::Kind::Newer ||

@@ -24,7 +24,8 @@ public:
     explicit PreviewModel(QObject* parent = nullptr);
 
     /// Appends entries as rows in one insertion. Files an incremental run would leave as
-    /// they are have no row: they are only counted in the totals.
+    /// they are have no row: they are only counted in the totals. What the set's patterns
+    /// leave out has a row, so the user sees what a pattern catches.
     void append(const std::vector<backup::PreviewEntry>& entries);
     void clear();
 

@@ -8,13 +8,16 @@
 #include "app/GuardedHandler.h"
 #include "app/HistoryDialog.h"
 #include "app/ListItemPainter.h"
+#include "app/OptionsDialog.h"
 #include "app/PreviewDialog.h"
+#include "app/RestoreWorker.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "app/TCheckListBox.h"
 #include "app/TfrmAECategory.h"
 #include "app/WaitCursor.h"
 #include "backup/BackupStartCheck.h"
+#include "backup/FailureReport.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -103,6 +106,7 @@ TfrmMain::~TfrmMain()
 {
     // A run still going when the window is destroyed is stopped before the tables close.
     m_backupWorker.reset();
+    m_restoreWorker.reset();
     CloseTables();
 }
 
@@ -252,14 +256,22 @@ void TfrmMain::createComponents()
     m_previewAction->setObjectName(QStringLiteral("actPreviewBackup"));
     m_historyAction = new QAction(QStringLiteral("Backup History..."), this);
     m_historyAction->setObjectName(QStringLiteral("actBackupHistory"));
+    m_optionsAction = new QAction(QStringLiteral("Backup Options..."), this);
+    m_optionsAction->setObjectName(QStringLiteral("actBackupOptions"));
+    m_restoreAction = new QAction(QStringLiteral("Restore..."), this);
+    m_restoreAction->setObjectName(QStringLiteral("actRestore"));
     m_setMenu = new QMenu(this);
     m_setMenu->setObjectName(QStringLiteral("categoryMenu"));
     m_setMenu->addAction(m_previewAction);
     m_setMenu->addAction(m_historyAction);
+    m_setMenu->addSeparator();
+    m_setMenu->addAction(m_optionsAction);
     m_pathMenu = new QMenu(this);
     m_pathMenu->setObjectName(QStringLiteral("pathMenu"));
     m_pathMenu->addAction(m_previewAction);
     m_pathMenu->addAction(m_historyAction);
+    m_pathMenu->addSeparator();
+    m_pathMenu->addAction(m_restoreAction);
 }
 
 void TfrmMain::connectHandlers()
@@ -279,6 +291,8 @@ void TfrmMain::connectHandlers()
     connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);
     connect(m_previewAction, &QAction::triggered, this, &TfrmMain::PreviewBackupClick);
     connect(m_historyAction, &QAction::triggered, this, &TfrmMain::BackupHistoryClick);
+    connect(m_optionsAction, &QAction::triggered, this, &TfrmMain::BackupOptionsClick);
+    connect(m_restoreAction, &QAction::triggered, this, &TfrmMain::RestoreClick);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
@@ -819,15 +833,30 @@ void TfrmMain::btnBackupClick()
         return;
     }
 
+    // The guard: a Backup To Folder whose drive is not mounted lies on the disk below it.
+    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.settings().destination);
+    if (drive.status == catalog::DriveCheck::Status::Moved && !m_dialogs.confirm(toQString(drive.question))) {
+        if (set)
+            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(),
+                                                 drive.question, start, "stowmere"));
+        return;
+    }
+
     m_progress->prepareRun(CountChecked());
+    m_progressTitle.reset();
+    m_progress->setWindowTitle(m_progressTitle.title());
 
     m_runSet = set.value_or(catalog::BackupSet{});
     m_runSettings = request.settings();
+    // Counted first, so the progress window can tell the time left and a run that cannot
+    // fit is asked about before anything is written.
+    m_runSettings.countFirst = true;
     m_runStart = start;
+    m_runDrive = drive;
     m_cancelFlag = false;
     backup::BackupObserver& observer = *this;
-    m_backupWorker = std::make_unique<BackupWorker>(request.settings(), std::move(request.items), observer,
-                                                    this, m_cancelFlag);
+    m_backupWorker =
+        std::make_unique<BackupWorker>(m_runSettings, std::move(request.items), observer, this, m_cancelFlag);
     connect(&m_backupWorker->thread(), &QThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
     m_backupWorker->start();
@@ -846,8 +875,9 @@ void TfrmMain::setRunning(bool running)
 
 void TfrmMain::updateMenuActions()
 {
-    for (QAction* action : {m_previewAction, m_historyAction})
+    for (QAction* action : {m_previewAction, m_historyAction, m_optionsAction, m_restoreAction})
         action->setEnabled(!backupRunning());
+    m_restoreAction->setEnabled(!backupRunning() && m_pathList->currentRow() >= 0);
 }
 
 void TfrmMain::recordRun(const catalog::RunRecord& record)
@@ -893,11 +923,7 @@ void TfrmMain::updateSetTooltips()
         QString line = QStringLiteral("Last backup: never");
         if (const auto last = m_lastBackups.find(m_categoryNos[static_cast<std::size_t>(i)]);
             last != m_lastBackups.end()) {
-            const catalog::RunRecord& run = last->second;
-            line = QStringLiteral("Last backup: %1, %2 files, %3")
-                       .arg(HistoryDialog::localTime(run.start).left(16))
-                       .arg(run.files)
-                       .arg(QString::fromLatin1(catalog::outcomeName(run.outcome)));
+            line = toQString(catalog::lastBackupText(last->second));
         }
         m_setList->item(i)->setToolTip(kSetListHint + QLatin1Char('\n') + line);
     }
@@ -967,6 +993,104 @@ void TfrmMain::PreviewBackupClick()
     dialog->open();
 }
 
+void TfrmMain::BackupOptionsClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    if (!changesAllowed())
+        return;
+    guarded(m_dialogs, [&] {
+        const std::int32_t number = set->number;
+        // Saved into the tables as the editor saves a set; the files are written at exit.
+        auto* dialog = new OptionsDialog(
+            m_dialogs, toQString(set->description), m_catalog->options(number),
+            [this, number](const catalog::SetOptions& options) { m_catalog->setOptions(number, options); },
+            this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
+}
+
+void TfrmMain::RestoreClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    const int row = m_pathList->currentRow();
+    if (!set || row < 0 || row >= m_pathList->count()) {
+        m_dialogs.information(QStringLiteral("Select the file or folder to restore."));
+        return;
+    }
+    const std::optional<QString> folder = m_dialogs.browseFolder(QString());
+    if (!folder)
+        return;
+    backup::RestoreRequest request;
+    request.destination = set->destination;
+    for (int i = 0; i < m_pathList->count(); ++i)
+        request.items.push_back(toUtf8String(m_pathList->itemText(i)));
+    request.paths.push_back(toUtf8String(m_pathList->itemText(row)));
+    request.to = toUtf8String(*folder);
+
+    m_restoreFolder = *folder;
+    m_progress->prepareRun(1);
+    m_progress->setWindowTitle(QStringLiteral("Progress"));
+    m_cancelFlag = false;
+    m_restoreWorker = std::make_unique<RestoreWorker>(
+        std::move(request), m_cancelFlag,
+        [this](std::uint64_t count) { m_progress->setFilesCopied(static_cast<qint64>(count)); }, this);
+    connect(m_restoreWorker.get(), &RestoreWorker::finished, this, &TfrmMain::restoreFinished);
+    setRunning(true);
+    m_restoreWorker->start();
+}
+
+void TfrmMain::restoreFinished()
+{
+    const std::unique_ptr<RestoreWorker> worker = std::move(m_restoreWorker);
+    const backup::RestoreResult& result = worker->result();
+    m_progress->setFilesCopied(static_cast<qint64>(result.restored));
+    m_progress->itemDone();
+    m_progress->finishRun();
+    setRunning(false);
+    emit backupFinished();
+    if (!worker->refusal().empty()) {
+        m_dialogs.information(toQString(worker->refusal()));
+        return;
+    }
+    if (!worker->error().empty()) {
+        m_dialogs.error(toQString(worker->error()));
+        return;
+    }
+    if (result.writeFailed) {
+        m_dialogs.error(toQString(result.failure));
+        return;
+    }
+    QStringList lines;
+    const auto files = [](std::uint64_t count) {
+        return QString::number(count) + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+    };
+    lines << (result.cancelled ? QStringLiteral("Restore cancelled: %1 restored to %2.")
+                               : QStringLiteral("%1 restored to %2."))
+                 .arg(files(result.restored), m_restoreFolder);
+    if (result.same > 0)
+        lines << QStringLiteral("%1 already there as in the backup.").arg(files(result.same));
+    if (!result.kept.empty()) {
+        lines << QStringLiteral("Files already there that differ were left as they are:");
+        for (const std::string& kept : result.kept)
+            lines << toQString(kept);
+    }
+    if (!result.unreadable.empty()) {
+        lines << QStringLiteral("Copies that could not be read:");
+        for (const backup::NotBackedUp& entry : result.unreadable)
+            lines << toQString(entry.path) + QStringLiteral(": ") + toQString(entry.reason);
+    }
+    m_dialogs.information(lines.join(QStringLiteral("\r\n")));
+}
+
 void TfrmMain::BackupHistoryClick()
 {
     const std::optional<catalog::BackupSet> set = currentSet();
@@ -988,8 +1112,13 @@ void TfrmMain::backupThreadFinished()
 {
     const backup::BackupResult result = m_backupWorker->thread().result();
     m_backupWorker.reset();
-    recordRun(catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings, result, m_runStart,
-                                     "stowmere"));
+    const catalog::RunRecord record = catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings,
+                                                             result, m_runStart, "stowmere");
+    recordRun(record);
+    if (record.isBackup() && m_catalog->findSet(m_runSet.number) &&
+        m_runDrive.needsRecording(m_catalog->options(m_runSet.number)))
+        guarded(m_dialogs, [this] { m_catalog->recordDriveIdentity(m_runSet.number, m_runDrive.identity); });
+    m_progress->setWindowTitle(QStringLiteral("Progress"));
     setRunning(false);
     emit backupFinished();
     if (m_closeAfterRun) {
@@ -1006,6 +1135,29 @@ bool TfrmMain::isItemChecked(std::size_t index)
 void TfrmMain::uncheckItem(std::size_t index)
 {
     m_pathList->setChecked(static_cast<int>(index), false);
+}
+
+void TfrmMain::totalsCounted(const backup::RunTotals& totals)
+{
+    if (totals.complete)
+        m_progressTitle.setTotal(totals.bytes);
+}
+
+bool TfrmMain::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
+{
+    return m_dialogs.confirm(toQString(backup::NotEnoughSpaceQuestion(needed, free, folder)));
+}
+
+void TfrmMain::bytesCopied(std::uint64_t bytes)
+{
+    m_progressTitle.setBytesCopied(ProgressTitle::Clock::now(), bytes);
+    m_progress->setWindowTitle(m_progressTitle.title());
+}
+
+void TfrmMain::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
+{
+    m_progressTitle.setFileProgress(ProgressTitle::Clock::now(), done);
+    m_progress->setWindowTitle(m_progressTitle.title());
 }
 
 void TfrmMain::fileCopied(std::uint64_t count)

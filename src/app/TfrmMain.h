@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/ProgressTitle.h"
 #include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
+#include "catalog/DestinationGuard.h"
 #include "catalog/Entities.h"
 #include "catalog/RunRecord.h"
 
@@ -38,6 +40,7 @@ namespace stowmere::app {
 
 class Dialogs;
 class BackupWorker;
+class RestoreWorker;
 class TCheckListBox;
 class TListBox;
 class TfrmAECategory;
@@ -65,7 +68,8 @@ public:
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
     std::optional<catalog::BackupSet> currentSet() const;
-    bool backupRunning() const { return m_backupWorker != nullptr; }
+    /// Whether a backup or a restore is running: the commands that change the tables wait.
+    bool backupRunning() const { return m_backupWorker != nullptr || m_restoreWorker != nullptr; }
 
 signals:
     /// The window has faded out and its tables are closed: the program may end.
@@ -102,6 +106,9 @@ private:
     void chklstListContextPopup(const QPoint& pos);
     void PreviewBackupClick();
     void BackupHistoryClick();
+    void BackupOptionsClick();
+    void RestoreClick();
+    void restoreFinished();
 
     // Table and list operations. The commands act on the highlighted set and the checked
     // items, whichever control starts them.
@@ -125,6 +132,10 @@ private:
     // The run's reports, on the user-interface thread (the worker brings them here).
     bool isItemChecked(std::size_t index) override;
     void uncheckItem(std::size_t index) override;
+    void totalsCounted(const backup::RunTotals& totals) override;
+    bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override;
+    void bytesCopied(std::uint64_t bytes) override;
+    void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override;
     void fileCopied(std::uint64_t count) override;
     void itemDone() override;
     void showError(const std::string& text) override;
@@ -186,6 +197,8 @@ private:
     QMenu* m_pathMenu = nullptr;                // pathMenu
     QAction* m_previewAction = nullptr;         // actPreviewBackup
     QAction* m_historyAction = nullptr;         // actBackupHistory
+    QAction* m_optionsAction = nullptr;         // actBackupOptions
+    QAction* m_restoreAction = nullptr;         // actRestore
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -204,11 +217,18 @@ private:
     std::atomic<bool> m_cancelFlag{false};
     /// The running backup, if any. Its destruction stops the run and waits for it.
     std::unique_ptr<BackupWorker> m_backupWorker;
+    /// The running restore, if any; its destruction stops it and waits for it.
+    std::unique_ptr<RestoreWorker> m_restoreWorker;
+    QString m_restoreFolder;
     bool m_closeAfterRun = false;
     /// What the running backup was started with, for its record in the history.
     catalog::BackupSet m_runSet;
     backup::BackupSettings m_runSettings;
     catalog::RunRecord::Clock::time_point m_runStart;
+    /// The drive the destination lay on when the run started, recorded after a run that
+    /// went through.
+    catalog::DriveCheck m_runDrive;
+    ProgressTitle m_progressTitle;
     bool m_historyFailureShown = false;
     /// The last backup of each set, as last read from the history, and what the history
     /// file looked like then (size, modification time, inode).

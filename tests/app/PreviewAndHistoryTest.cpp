@@ -199,9 +199,9 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     std::set<std::string> changed;
     for (const auto& [path, stamp] : snapshot(destination())) {
         const auto old = before.find(path);
-        // The run's lock file is its own, not a copy.
+        // The run's lock file and the replaced copies it keeps are not copies of the items.
         if (QFileInfo(path).isFile() && !path.endsWith(".stowmere-run.lock") &&
-            (old == before.end() || old->second != stamp))
+            !path.contains("/.stowmere-versions/") && (old == before.end() || old->second != stamp))
             changed.insert(QString(path).replace(destination(), source()).toStdString());
     }
     const std::string listed = tree.toStdString();
@@ -263,7 +263,7 @@ TEST(PreviewModelTest, RowsArriveInBatchesAndUpToDateFilesOnlyCount)
         for (int i = 0; i < 1000; ++i)
             batch.push_back(
                 {backup::PreviewEntry::Kind::New, "/s/f" + std::to_string(b * 1000 + i), "", 2048, ""});
-        batch.push_back({backup::PreviewEntry::Kind::Excluded, "/s/same", "", 1, ""});
+        batch.push_back({backup::PreviewEntry::Kind::Same, "/s/same", "", 1, ""});
         model.append(batch);
     }
     EXPECT_EQ(model.rowCount(), 100000);

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The program end to end: the built stowmere is copied into a fresh folder, started under
 # Xvfb and driven with real input events: a backup set is made, a folder and a file are
-# added through the real dialogs, checked, previewed from the context menu and backed up,
-# and the program is closed. Then
+# added through the real dialogs, checked, previewed from the context menu and backed up;
+# the set's options are changed, a file is restored, and the program is closed. Then
 # the destination must equal the source (contents and modification times) and the saved
 # tables must hold the expected rows.
 #
@@ -146,6 +146,35 @@ shot running
 wait_gone '^Progress( - .* left)?$' 60 || fail "the run did not end"
 shot done
 
+# --- The set's options from the set list's context menu ---------------------------------
+xdotool mousemove --sync --window "$main" 100 60 # set 0
+sleep 0.15
+xdotool click 3
+sleep 0.4
+key Up Return                                    # Backup Options... (the last entry)
+options=$(wait_window '^Backup Options$') || fail "the options dialog did not open"
+sleep 0.3
+type_into "$options" '*.tmp'                     # the patterns have the focus
+key Tab Return                                   # to the versions field; Return saves
+wait_gone '^Backup Options$' 10 || fail "the options dialog did not close"
+shot options-saved
+
+# --- Restore the highlighted file into another folder -----------------------------------
+mkdir -p "$work/restored"
+xdotool mousemove --sync --window "$main" 400 81 # item 1: todo.txt
+sleep 0.15
+xdotool click 3
+sleep 0.4
+key Up Return                                    # Restore... (the last entry)
+choose_in_dialog '^Find Directory$' "$work/restored"
+wait_window '^Information$' 30 >/dev/null || fail "the restore did not report"
+shot restored
+key Return
+wait_gone '^Information$' 5 || fail "the restore's box did not close"
+cmp -s "$work/home/Notes/todo.txt" "$work/restored/todo.txt" || fail "the file was not restored"
+[ "$(stat -c %Y "$work/home/Notes/todo.txt")" = "$(stat -c %Y "$work/restored/todo.txt")" ] ||
+    fail "the restored file's modification time differs"
+
 click "$main" 961 577                            # Exit
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app_pid" 2>/dev/null; then fail "the program did not exit"; fi
@@ -173,4 +202,5 @@ $actual
 expected:
 $expected"
 [ -f "$work/config/stowmere.INI" ] || fail "the window placement was not saved"
+grep -qaF '*.tmp' "$work/app/Options.cds" || fail "the set's options were not saved"
 echo "end-to-end: passed"

@@ -161,7 +161,7 @@ shot options-saved
 
 # --- Restore the highlighted file into another folder -----------------------------------
 mkdir -p "$work/restored"
-xdotool mousemove --sync --window "$main" 400 81 # item 1: todo.txt
+xdotool mousemove --sync --window "$main" 400 60 # item 0: todo.txt (the list is sorted)
 sleep 0.15
 xdotool click 3
 sleep 0.4

@@ -42,6 +42,45 @@ public:
             },
             Qt::QueuedConnection);
     }
+    void totalsCounted(const backup::RunTotals& totals) override
+    {
+        QMetaObject::invokeMethod(
+            m_context, [&window = m_window, totals] { window.totalsCounted(totals); }, Qt::QueuedConnection);
+    }
+    bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override
+    {
+        return m_calls->ask(
+            m_context,
+            [this, needed, free, folder] { return m_window.startWithoutSpace(needed, free, folder); }, false);
+    }
+    void bytesCopied(std::uint64_t bytes) override
+    {
+        m_bytes->latest = bytes;
+        if (m_bytes->pending.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            m_context,
+            [&window = m_window, counter = m_bytes] {
+                counter->pending = false;
+                window.bytesCopied(counter->latest.load());
+            },
+            Qt::QueuedConnection);
+    }
+    void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override
+    {
+        // Told between the chunks of a large file; like the counters, at most once per turn
+        // of the window's loop, the latest figure winning.
+        m_inFlight->latest = done;
+        if (m_inFlight->pending.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            m_context,
+            [&window = m_window, counter = m_inFlight, source, size] {
+                counter->pending = false;
+                window.copyProgress(source, counter->latest.load(), size);
+            },
+            Qt::QueuedConnection);
+    }
     void itemDone() override
     {
         QMetaObject::invokeMethod(
@@ -71,6 +110,8 @@ private:
     QObject* m_context;
     std::shared_ptr<UiCalls> m_calls;
     std::shared_ptr<Counter> m_counter = std::make_shared<Counter>();
+    std::shared_ptr<Counter> m_bytes = std::make_shared<Counter>();
+    std::shared_ptr<Counter> m_inFlight = std::make_shared<Counter>();
 };
 
 BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::string> items,

@@ -6,16 +6,22 @@
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
 #include "app/GuardedHandler.h"
+#include "app/HistoryDialog.h"
 #include "app/ListItemPainter.h"
+#include "app/OptionsDialog.h"
+#include "app/PreviewDialog.h"
+#include "app/RestoreWorker.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "app/TCheckListBox.h"
 #include "app/TfrmAECategory.h"
 #include "app/WaitCursor.h"
 #include "backup/BackupStartCheck.h"
+#include "backup/FailureReport.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
+#include "catalog/RunHistory.h"
 #include "controls/TGradButton.h"
 #include "controls/TGradCheckBox.h"
 #include "controls/TGradPanel.h"
@@ -27,12 +33,15 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <exception>
@@ -51,6 +60,8 @@ const QString kHelpText =
                    "- The Delete button is for deleting checked item(s).\r\n\r\n"
                    "- The Backup button copies all files and folders in the list\r\n"
                    "   to the Backup To Folder selected in Backup Information.");
+
+const QString kSetListHint = QStringLiteral("Double-click to edit Backup Information");
 
 constexpr int kFadeMilliseconds = 600;
 // Where FormResize keeps Exit and the web address: their left edges this far from the
@@ -95,6 +106,7 @@ TfrmMain::~TfrmMain()
 {
     // A run still going when the window is destroyed is stopped before the tables close.
     m_backupWorker.reset();
+    m_restoreWorker.reset();
     CloseTables();
 }
 
@@ -152,7 +164,9 @@ void TfrmMain::createComponents()
 
     m_setList = new TListBox(m_setPanel);
     m_setList->setObjectName(QStringLiteral("lstCategory"));
-    m_setList->setToolTip(QStringLiteral("Double-click to edit Backup Information"));
+    m_setList->setToolTip(kSetListHint);
+    m_setList->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_setList->viewport()->installEventFilter(this);
     m_setList->setOnDrawItem(drawListItem);
     auto* categoryBox = new QVBoxLayout(m_setPanel);
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
@@ -168,6 +182,7 @@ void TfrmMain::createComponents()
     m_pathList->setObjectName(QStringLiteral("chklstList"));
     m_pathList->setFont(style::sansFont(13));
     m_pathList->setOnDrawItem(drawListItem);
+    m_pathList->setContextMenuPolicy(Qt::CustomContextMenu);
     auto* pathBox = new QVBoxLayout(m_pathPanel);
     pathBox->setContentsMargins(0, 0, 0, 0);
     pathBox->addWidget(m_pathList);
@@ -234,6 +249,29 @@ void TfrmMain::createComponents()
     m_exitButton->setObjectName(QStringLiteral("btnClose"));
     m_exitButton->setGeometry(920, 10, 75, 25);
     setMinimumSize(minimumLayoutSize());
+
+    // The two lists share their entries: each acts on the highlighted set and its checked
+    // items, whichever list it was opened on.
+    m_previewAction = new QAction(QStringLiteral("Preview Backup..."), this);
+    m_previewAction->setObjectName(QStringLiteral("actPreviewBackup"));
+    m_historyAction = new QAction(QStringLiteral("Backup History..."), this);
+    m_historyAction->setObjectName(QStringLiteral("actBackupHistory"));
+    m_optionsAction = new QAction(QStringLiteral("Backup Options..."), this);
+    m_optionsAction->setObjectName(QStringLiteral("actBackupOptions"));
+    m_restoreAction = new QAction(QStringLiteral("Restore..."), this);
+    m_restoreAction->setObjectName(QStringLiteral("actRestore"));
+    m_setMenu = new QMenu(this);
+    m_setMenu->setObjectName(QStringLiteral("categoryMenu"));
+    m_setMenu->addAction(m_previewAction);
+    m_setMenu->addAction(m_historyAction);
+    m_setMenu->addSeparator();
+    m_setMenu->addAction(m_optionsAction);
+    m_pathMenu = new QMenu(this);
+    m_pathMenu->setObjectName(QStringLiteral("pathMenu"));
+    m_pathMenu->addAction(m_previewAction);
+    m_pathMenu->addAction(m_historyAction);
+    m_pathMenu->addSeparator();
+    m_pathMenu->addAction(m_restoreAction);
 }
 
 void TfrmMain::connectHandlers()
@@ -249,6 +287,12 @@ void TfrmMain::connectHandlers()
     connect(m_exitButton, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
     connect(m_selectAllBox, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+    connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
+    connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);
+    connect(m_previewAction, &QAction::triggered, this, &TfrmMain::PreviewBackupClick);
+    connect(m_historyAction, &QAction::triggered, this, &TfrmMain::BackupHistoryClick);
+    connect(m_optionsAction, &QAction::triggered, this, &TfrmMain::BackupOptionsClick);
+    connect(m_restoreAction, &QAction::triggered, this, &TfrmMain::RestoreClick);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
@@ -404,6 +448,9 @@ void TfrmMain::CloseTables()
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A run from stowmere-cli may have ended since the tooltips were set.
+    if (watched == m_setList->viewport() && event->type() == QEvent::ToolTip && reloadLastBackups())
+        updateSetTooltips();
     if (watched == m_webLink) {
         QFont font = m_webLink->font();
         switch (event->type()) {
@@ -479,6 +526,8 @@ void TfrmMain::FillCategoryList()
         m_setList->addItem(toQString(set.description));
         m_categoryNos.push_back(set.number);
     }
+    reloadLastBackups();
+    updateSetTooltips();
 }
 
 void TfrmMain::FillPathList()
@@ -758,13 +807,21 @@ void TfrmMain::btnBackupClick()
             m_catalog->runRequest(*m_currentSet, m_incrementalBox->Checked(), [this](std::size_t index) {
                 return m_pathList->checked(static_cast<int>(index));
             });
+    const auto start = catalog::RunRecord::Clock::now();
+    const std::optional<catalog::BackupSet> set = currentSet();
+    // A run refused by the checks before it is a run of the set all the same.
+    const auto refuse = [&](const std::string& reason) {
+        if (set)
+            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(), reason,
+                                                 start, "stowmere"));
+        if (!reason.empty())
+            m_dialogs.information(toQString(reason));
+    };
     const backup::BackupStartCheck check = request.startCheck();
-    if (!check.information.empty()) {
-        m_dialogs.information(toQString(check.information));
+    if (!check.information.empty() || !check.start) {
+        refuse(check.information);
         return;
     }
-    if (!check.start)
-        return;
     std::vector<std::string> checkedItems;
     for (int i = 0; i < m_pathList->count(); ++i) {
         if (m_pathList->checked(i))
@@ -772,16 +829,34 @@ void TfrmMain::btnBackupClick()
     }
     if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
         !overlap.empty()) {
-        m_dialogs.information(toQString(overlap));
+        refuse(overlap);
+        return;
+    }
+
+    // The guard: a Backup To Folder whose drive is not mounted lies on the disk below it.
+    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.settings().destination);
+    if (drive.status == catalog::DriveCheck::Status::Moved && !m_dialogs.confirm(toQString(drive.question))) {
+        if (set)
+            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(),
+                                                 drive.question, start, "stowmere"));
         return;
     }
 
     m_progress->prepareRun(CountChecked());
+    m_progressTitle.reset();
+    m_progress->setWindowTitle(m_progressTitle.title());
 
+    m_runSet = set.value_or(catalog::BackupSet{});
+    m_runSettings = request.settings();
+    // Counted first, so the progress window can tell the time left and a run that cannot
+    // fit is asked about before anything is written.
+    m_runSettings.countFirst = true;
+    m_runStart = start;
+    m_runDrive = drive;
     m_cancelFlag = false;
     backup::BackupObserver& observer = *this;
-    m_backupWorker = std::make_unique<BackupWorker>(request.settings(), std::move(request.items), observer,
-                                                    this, m_cancelFlag);
+    m_backupWorker =
+        std::make_unique<BackupWorker>(m_runSettings, std::move(request.items), observer, this, m_cancelFlag);
     connect(&m_backupWorker->thread(), &QThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
     m_backupWorker->start();
@@ -795,11 +870,255 @@ void TfrmMain::setRunning(bool running)
              m_addSetButton, m_deleteSetButton, m_addFolderButton, m_addFilesButton, m_deletePathsButton,
              m_selectAllBox, m_backupButton, m_setList})
         command->setEnabled(!running);
+    updateMenuActions();
+}
+
+void TfrmMain::updateMenuActions()
+{
+    for (QAction* action : {m_previewAction, m_historyAction, m_optionsAction, m_restoreAction})
+        action->setEnabled(!backupRunning());
+    m_restoreAction->setEnabled(!backupRunning() && m_pathList->currentRow() >= 0);
+}
+
+void TfrmMain::recordRun(const catalog::RunRecord& record)
+{
+    const std::string failure = catalog::RunHistory(catalog::RunHistory::defaultFile()).append(record);
+    if (!failure.empty() && !m_historyFailureShown) {
+        m_historyFailureShown = true;
+        m_dialogs.error(toQString(failure) +
+                        QStringLiteral("\r\n\r\nThe backup itself is not affected; its runs are not recorded "
+                                       "until the history can be written."));
+    }
+    if (failure.empty() && reloadLastBackups())
+        updateSetTooltips();
+}
+
+bool TfrmMain::reloadLastBackups()
+{
+    const std::string file = catalog::RunHistory::defaultFile();
+    std::array<std::int64_t, 4> stamp{0, 0, 0, 0};
+    struct stat status {};
+    if (::stat(file.c_str(), &status) == 0)
+        stamp = {static_cast<std::int64_t>(status.st_size), static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                 static_cast<std::int64_t>(status.st_mtim.tv_nsec), static_cast<std::int64_t>(status.st_ino)};
+    if (stamp == m_historyStamp)
+        return false;
+    m_historyStamp = stamp;
+    m_lastBackups.clear();
+    // Damaged lines are named by the history dialog; a tooltip has no room for them.
+    std::vector<std::string> warnings;
+    const std::string folder = catalog::historyFolderKey(m_catalog->dataFolder());
+    catalog::RunHistory(file).read(
+        [&](catalog::RunRecord&& record) {
+            if (record.dataFolder == folder && record.isBackup())
+                m_lastBackups[record.setNumber] = std::move(record);
+        },
+        warnings);
+    return true;
+}
+
+void TfrmMain::updateSetTooltips()
+{
+    for (int i = 0; i < m_setList->count() && i < static_cast<int>(m_categoryNos.size()); ++i) {
+        QString line = QStringLiteral("Last backup: never");
+        if (const auto last = m_lastBackups.find(m_categoryNos[static_cast<std::size_t>(i)]);
+            last != m_lastBackups.end()) {
+            line = toQString(catalog::lastBackupText(last->second));
+        }
+        m_setList->item(i)->setToolTip(kSetListHint + QLatin1Char('\n') + line);
+    }
+}
+
+// --- Context menus -------------------------------------------------------------------------
+
+void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
+{
+    if (backupRunning())
+        return;
+    // The menu acts on the set under the mouse: it is highlighted first, as a click does.
+    const QModelIndex index = m_setList->indexAt(pos);
+    if (index.isValid() && index.row() != m_setList->itemIndex()) {
+        m_setList->setItemIndex(index.row());
+        lstCategoryClick();
+    }
+    updateMenuActions();
+    m_setMenu->popup(m_setList->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::chklstListContextPopup(const QPoint& pos)
+{
+    const QModelIndex index = m_pathList->indexAt(pos);
+    if (index.isValid())
+        m_pathList->setCurrentRow(index.row());
+    updateMenuActions();
+    m_pathMenu->popup(m_pathList->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::PreviewBackupClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    std::vector<bool> checked;
+    catalog::RunRequest request =
+        m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
+            return m_pathList->checked(static_cast<int>(index));
+        });
+    // The preview is refused for what would refuse the run, with the same words.
+    const backup::BackupStartCheck check = request.startCheck();
+    if (!check.information.empty()) {
+        m_dialogs.information(toQString(check.information));
+        return;
+    }
+    if (!check.start)
+        return;
+    std::vector<std::string> checkedItems;
+    for (int i = 0; i < m_pathList->count(); ++i) {
+        checked.push_back(m_pathList->checked(i));
+        if (checked.back())
+            checkedItems.push_back(toUtf8String(m_pathList->itemText(i)));
+    }
+    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
+        !overlap.empty()) {
+        m_dialogs.information(toQString(overlap));
+        return;
+    }
+    auto* dialog = new PreviewDialog(toQString(set->description), request.settings(),
+                                     std::move(request.items), std::move(checked), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void TfrmMain::BackupOptionsClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    if (!changesAllowed())
+        return;
+    guarded(m_dialogs, [&] {
+        const std::int32_t number = set->number;
+        // Saved into the tables as the editor saves a set; the files are written at exit.
+        auto* dialog = new OptionsDialog(
+            m_dialogs, toQString(set->description), m_catalog->options(number),
+            [this, number](const catalog::SetOptions& options) { m_catalog->setOptions(number, options); },
+            this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
+}
+
+void TfrmMain::RestoreClick()
+{
+    if (backupRunning())
+        return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    const int row = m_pathList->currentRow();
+    if (!set || row < 0 || row >= m_pathList->count()) {
+        m_dialogs.information(QStringLiteral("Select the file or folder to restore."));
+        return;
+    }
+    const std::optional<QString> folder = m_dialogs.browseFolder(QString());
+    if (!folder)
+        return;
+    backup::RestoreRequest request;
+    request.destination = set->destination;
+    for (int i = 0; i < m_pathList->count(); ++i)
+        request.items.push_back(toUtf8String(m_pathList->itemText(i)));
+    request.paths.push_back(toUtf8String(m_pathList->itemText(row)));
+    request.to = toUtf8String(*folder);
+
+    m_restoreFolder = *folder;
+    m_progress->prepareRun(1);
+    m_progress->setWindowTitle(QStringLiteral("Progress"));
+    m_cancelFlag = false;
+    m_restoreWorker = std::make_unique<RestoreWorker>(
+        std::move(request), m_cancelFlag,
+        [this](std::uint64_t count) { m_progress->setFilesCopied(static_cast<qint64>(count)); }, this);
+    connect(m_restoreWorker.get(), &RestoreWorker::finished, this, &TfrmMain::restoreFinished);
+    setRunning(true);
+    m_restoreWorker->start();
+}
+
+void TfrmMain::restoreFinished()
+{
+    const std::unique_ptr<RestoreWorker> worker = std::move(m_restoreWorker);
+    const backup::RestoreResult& result = worker->result();
+    m_progress->setFilesCopied(static_cast<qint64>(result.restored));
+    m_progress->itemDone();
+    m_progress->finishRun();
+    setRunning(false);
+    emit backupFinished();
+    if (!worker->refusal().empty()) {
+        m_dialogs.information(toQString(worker->refusal()));
+        return;
+    }
+    if (!worker->error().empty()) {
+        m_dialogs.error(toQString(worker->error()));
+        return;
+    }
+    if (result.writeFailed) {
+        m_dialogs.error(toQString(result.failure));
+        return;
+    }
+    QStringList lines;
+    const auto files = [](std::uint64_t count) {
+        return QString::number(count) + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+    };
+    lines << (result.cancelled ? QStringLiteral("Restore cancelled: %1 restored to %2.")
+                               : QStringLiteral("%1 restored to %2."))
+                 .arg(files(result.restored), m_restoreFolder);
+    if (result.same > 0)
+        lines << QStringLiteral("%1 already there as in the backup.").arg(files(result.same));
+    if (!result.kept.empty()) {
+        lines << QStringLiteral("Files already there that differ were left as they are:");
+        for (const std::string& kept : result.kept)
+            lines << toQString(kept);
+    }
+    if (!result.unreadable.empty()) {
+        lines << QStringLiteral("Copies that could not be read:");
+        for (const backup::NotBackedUp& entry : result.unreadable)
+            lines << toQString(entry.path) + QStringLiteral(": ") + toQString(entry.reason);
+    }
+    m_dialogs.information(lines.join(QStringLiteral("\r\n")));
+}
+
+void TfrmMain::BackupHistoryClick()
+{
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+        return;
+    }
+    guarded(m_dialogs, [&] {
+        std::vector<std::string> warnings;
+        std::vector<catalog::RunRecord> runs = catalog::RunHistory(catalog::RunHistory::defaultFile())
+                                                   .runsOf(m_catalog->dataFolder(), set->number, warnings);
+        auto* dialog = new HistoryDialog(toQString(set->description), std::move(runs), warnings, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
 }
 
 void TfrmMain::backupThreadFinished()
 {
+    const backup::BackupResult result = m_backupWorker->thread().result();
     m_backupWorker.reset();
+    const catalog::RunRecord record = catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings,
+                                                             result, m_runStart, "stowmere");
+    recordRun(record);
+    if (record.isBackup() && m_catalog->findSet(m_runSet.number) &&
+        m_runDrive.needsRecording(m_catalog->options(m_runSet.number)))
+        guarded(m_dialogs, [this] { m_catalog->recordDriveIdentity(m_runSet.number, m_runDrive.identity); });
+    m_progress->setWindowTitle(QStringLiteral("Progress"));
     setRunning(false);
     emit backupFinished();
     if (m_closeAfterRun) {
@@ -816,6 +1135,29 @@ bool TfrmMain::isItemChecked(std::size_t index)
 void TfrmMain::uncheckItem(std::size_t index)
 {
     m_pathList->setChecked(static_cast<int>(index), false);
+}
+
+void TfrmMain::totalsCounted(const backup::RunTotals& totals)
+{
+    if (totals.complete)
+        m_progressTitle.setTotal(totals.bytes);
+}
+
+bool TfrmMain::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
+{
+    return m_dialogs.confirm(toQString(backup::NotEnoughSpaceQuestion(needed, free, folder)));
+}
+
+void TfrmMain::bytesCopied(std::uint64_t bytes)
+{
+    m_progressTitle.setBytesCopied(ProgressTitle::Clock::now(), bytes);
+    m_progress->setWindowTitle(m_progressTitle.title());
+}
+
+void TfrmMain::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
+{
+    m_progressTitle.setFileProgress(ProgressTitle::Clock::now(), done);
+    m_progress->setWindowTitle(m_progressTitle.title());
 }
 
 void TfrmMain::fileCopied(std::uint64_t count)

@@ -1,18 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/ProgressTitle.h"
+#include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
+#include "catalog/DestinationGuard.h"
+#include "catalog/Entities.h"
+#include "catalog/RunRecord.h"
 
 #include <QWidget>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QToolButton;
 class TGradButton;
 class TGradCheckBox;
@@ -31,6 +40,7 @@ namespace stowmere::app {
 
 class Dialogs;
 class BackupWorker;
+class RestoreWorker;
 class TCheckListBox;
 class TListBox;
 class TfrmAECategory;
@@ -58,7 +68,8 @@ public:
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
     std::optional<catalog::BackupSet> currentSet() const;
-    bool backupRunning() const { return m_backupWorker != nullptr; }
+    /// Whether a backup or a restore is running: the commands that change the tables wait.
+    bool backupRunning() const { return m_backupWorker != nullptr || m_restoreWorker != nullptr; }
 
 signals:
     /// The window has faded out and its tables are closed: the program may end.
@@ -91,6 +102,13 @@ private:
     void SpeedButton1Click();
     void Label1Click();
     void btnCloseClick();
+    void lstCategoryContextPopup(const QPoint& pos);
+    void chklstListContextPopup(const QPoint& pos);
+    void PreviewBackupClick();
+    void BackupHistoryClick();
+    void BackupOptionsClick();
+    void RestoreClick();
+    void restoreFinished();
 
     // Table and list operations. The commands act on the highlighted set and the checked
     // items, whichever control starts them.
@@ -114,6 +132,10 @@ private:
     // The run's reports, on the user-interface thread (the worker brings them here).
     bool isItemChecked(std::size_t index) override;
     void uncheckItem(std::size_t index) override;
+    void totalsCounted(const backup::RunTotals& totals) override;
+    bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override;
+    void bytesCopied(std::uint64_t bytes) override;
+    void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override;
     void fileCopied(std::uint64_t count) override;
     void itemDone() override;
     void showError(const std::string& text) override;
@@ -135,6 +157,16 @@ private:
     bool categoriesEmpty() const;
     bool pathsCanBeAdded();
     bool pathsEmpty() const;
+    /// The context menus' entries enabled for the current state: none during a run.
+    void updateMenuActions();
+    /// Appends the record of a run of set to the run history. A failure to write it is told
+    /// once per window, in one box; the run itself is not affected.
+    void recordRun(const catalog::RunRecord& record);
+    /// Sets each backup-set item's tooltip: the list's hint, then the set's last backup.
+    void updateSetTooltips();
+    /// Reads the last backups from the history again when its file has changed since it was
+    /// last read; returns whether it did.
+    bool reloadLastBackups();
     void setRunning(bool running);
     void backupThreadFinished();
     bool closeQuery();
@@ -161,6 +193,12 @@ private:
     QToolButton* m_helpButton = nullptr;        // SpeedButton1
     TGradButton* m_exitButton = nullptr;        // btnClose
     TFormPlacement* m_placement = nullptr;      // FormPlacement1
+    QMenu* m_setMenu = nullptr;                 // categoryMenu
+    QMenu* m_pathMenu = nullptr;                // pathMenu
+    QAction* m_previewAction = nullptr;         // actPreviewBackup
+    QAction* m_historyAction = nullptr;         // actBackupHistory
+    QAction* m_optionsAction = nullptr;         // actBackupOptions
+    QAction* m_restoreAction = nullptr;         // actRestore
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -179,7 +217,23 @@ private:
     std::atomic<bool> m_cancelFlag{false};
     /// The running backup, if any. Its destruction stops the run and waits for it.
     std::unique_ptr<BackupWorker> m_backupWorker;
+    /// The running restore, if any; its destruction stops it and waits for it.
+    std::unique_ptr<RestoreWorker> m_restoreWorker;
+    QString m_restoreFolder;
     bool m_closeAfterRun = false;
+    /// What the running backup was started with, for its record in the history.
+    catalog::BackupSet m_runSet;
+    backup::BackupSettings m_runSettings;
+    catalog::RunRecord::Clock::time_point m_runStart;
+    /// The drive the destination lay on when the run started, recorded after a run that
+    /// went through.
+    catalog::DriveCheck m_runDrive;
+    ProgressTitle m_progressTitle;
+    bool m_historyFailureShown = false;
+    /// The last backup of each set, as last read from the history, and what the history
+    /// file looked like then (size, modification time, inode).
+    std::map<std::int32_t, catalog::RunRecord> m_lastBackups;
+    std::array<std::int64_t, 4> m_historyStamp{-1, -1, -1, -1};
     bool m_fading = false;
     bool m_closed = false;
 };

@@ -16,7 +16,7 @@
 
 namespace stowmere::app::testing {
 
-AppFixture::AppFixture() = default;
+AppFixture::AppFixture() : m_stateHome("XDG_STATE_HOME", m_stateFolder.path().toUtf8().constData()) {}
 
 AppFixture::~AppFixture()
 {

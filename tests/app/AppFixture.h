@@ -4,6 +4,7 @@
 #include "RecordingDialogs.h"
 #include "app/TfrmAECategory.h"
 #include "app/TfrmMain.h"
+#include "support/ScopedEnv.h"
 
 #include <QTemporaryDir>
 #include <QWidget>
@@ -78,8 +79,12 @@ protected:
     QStringList categoryItems() const;
     QStringList pathItems() const;
     QString folder() const { return m_folder.path(); }
+    /// The run history the windows write: the state folder is a temporary one of its own.
+    QString historyFile() const { return m_stateFolder.path() + "/stowmere/history.jsonl"; }
 
     QTemporaryDir m_folder;
+    QTemporaryDir m_stateFolder;
+    stowmere::testing::ScopedEnv m_stateHome;
     QString m_dataFolder;
     RecordingDialogs dialogs;
     std::unique_ptr<TfrmMain> main;

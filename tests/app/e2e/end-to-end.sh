@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The program end to end: the built stowmere is copied into a fresh folder, started under
 # Xvfb and driven with real input events: a backup set is made, a folder and a file are
-# added through the real dialogs, checked and backed up, and the program is closed. Then
+# added through the real dialogs, checked, previewed from the context menu and backed up;
+# the set's options are changed, a file is restored, and the program is closed. Then
 # the destination must equal the source (contents and modification times) and the saved
 # tables must hold the expected rows.
 #
@@ -112,11 +113,67 @@ shot file-added
 click "$main" 246 60                             # check strip of item 0
 click "$main" 246 81                             # check strip of item 1
 shot checked
+
+# --- A preview from the set list's context menu, read back through the clipboard ---------
+xdotool mousemove --sync --window "$main" 100 60 # set 0
+sleep 0.15
+xdotool click 3
+sleep 0.4
+shot context-menu
+key Down Return                                  # Preview Backup...
+preview=$(wait_window '^Preview Backup$') || fail "the preview did not open"
+click "$preview" 300 120                         # into the list
+report=
+for _ in $(seq 1 50); do
+    key ctrl+a ctrl+c
+    report=$(xclip -o -selection clipboard 2>/dev/null || true)
+    case "$report" in *"A backup would copy"*) break ;; esac
+    sleep 0.2
+done
+shot preview
+case "$report" in *"A backup would copy 6 files ("*) ;; *) fail "no totals in the preview: $report" ;; esac
+printf '%s\n' "$report" | grep -qxF "$src/2026/Summer/beach.txt	6 Bytes	new" ||
+    fail "the preview does not list beach.txt: $report"
+printf '%s\n' "$report" | grep -qxF "$work/home/Notes/todo.txt	18 Bytes	new" ||
+    fail "the preview does not list todo.txt: $report"
+key Escape
+wait_gone '^Preview Backup$' 10 || fail "the preview did not close"
+[ -z "$(ls -A "$work/backup")" ] || fail "the preview wrote into the destination: $(ls -A "$work/backup")"
+
 click "$main" 917 450                            # Backup
-wait_window '^Progress$' 10 >/dev/null || fail "the progress window did not show"
+wait_window '^Progress( - .* left)?$' 10 >/dev/null || fail "the progress window did not show"
 shot running
-wait_gone '^Progress$' 60 || fail "the run did not end"
+wait_gone '^Progress( - .* left)?$' 60 || fail "the run did not end"
 shot done
+
+# --- The set's options from the set list's context menu ---------------------------------
+xdotool mousemove --sync --window "$main" 100 60 # set 0
+sleep 0.15
+xdotool click 3
+sleep 0.4
+key Up Return                                    # Backup Options... (the last entry)
+options=$(wait_window '^Backup Options$') || fail "the options dialog did not open"
+sleep 0.3
+type_into "$options" '*.tmp'                     # the patterns have the focus
+key Tab Return                                   # to the versions field; Return saves
+wait_gone '^Backup Options$' 10 || fail "the options dialog did not close"
+shot options-saved
+
+# --- Restore the highlighted file into another folder -----------------------------------
+mkdir -p "$work/restored"
+xdotool mousemove --sync --window "$main" 400 60 # item 0: todo.txt (the list is sorted)
+sleep 0.15
+xdotool click 3
+sleep 0.4
+key Up Return                                    # Restore... (the last entry)
+choose_in_dialog '^Find Directory$' "$work/restored"
+wait_window '^Information$' 30 >/dev/null || fail "the restore did not report"
+shot restored
+key Return
+wait_gone '^Information$' 5 || fail "the restore's box did not close"
+cmp -s "$work/home/Notes/todo.txt" "$work/restored/todo.txt" || fail "the file was not restored"
+[ "$(stat -c %Y "$work/home/Notes/todo.txt")" = "$(stat -c %Y "$work/restored/todo.txt")" ] ||
+    fail "the restored file's modification time differs"
 
 click "$main" 961 577                            # Exit
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
@@ -145,4 +202,5 @@ $actual
 expected:
 $expected"
 [ -f "$work/config/stowmere.INI" ] || fail "the window placement was not saved"
+grep -qaF '*.tmp' "$work/app/Options.cds" || fail "the set's options were not saved"
 echo "end-to-end: passed"

@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/HistoryDialog.h"
+
+#include "app/StringConversion.h"
+#include "backup/FailureReport.h"
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace stowmere::app {
+
+using catalog::RunRecord;
+
+class HistoryDialog::Model final : public QAbstractTableModel {
+public:
+    Model(std::vector<RunRecord> runs, QObject* parent) : QAbstractTableModel(parent), m_runs(std::move(runs))
+    {
+        std::reverse(m_runs.begin(), m_runs.end());
+    }
+
+    int rowCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_runs.size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : ColumnCount; }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= static_cast<int>(m_runs.size()))
+            return {};
+        const RunRecord& run = m_runs[static_cast<std::size_t>(index.row())];
+        if (role == Qt::ToolTipRole)
+            return details(run);
+        if (role == Qt::TextAlignmentRole &&
+            (index.column() == FilesColumn || index.column() == SizeColumn ||
+             index.column() == NotFoundColumn || index.column() == FailedColumn))
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole)
+            return {};
+        switch (index.column()) {
+        case StartColumn:
+            return localTime(run.start);
+        case EndColumn:
+            return localTime(run.end);
+        case ModeColumn:
+            return QString::fromLatin1(catalog::modeName(run.mode));
+        case OutcomeColumn:
+            return QString::fromLatin1(catalog::outcomeName(run.outcome));
+        case FilesColumn:
+            return QString::number(run.files);
+        case SizeColumn:
+            return toQString(backup::FormatByteSize(run.bytes));
+        case NotFoundColumn:
+            return QString::number(run.missingItems.size());
+        case FailedColumn:
+            return QString::number(std::max<std::uint64_t>(run.failureCount, run.failures.size()));
+        case ReasonColumn:
+            return toQString(run.reason);
+        default:
+            return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return QAbstractTableModel::headerData(section, orientation, role);
+        static const char* const names[ColumnCount] = {"Started", "Ended",     "Mode",   "Outcome", "Files",
+                                                       "Size",    "Not found", "Failed", "Reason"};
+        return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
+    }
+
+private:
+    // The items not found and the files that failed, for the row's tooltip.
+    static QString details(const RunRecord& run)
+    {
+        QStringList lines;
+        lines << QStringLiteral("Backup To Folder: ") + toQString(run.destination);
+        for (const std::string& item : run.missingItems)
+            lines << QStringLiteral("Not found: ") + toQString(item);
+        for (const backup::NotBackedUp& failure : run.failures)
+            lines << QStringLiteral("Failed: ") + toQString(failure.path) + QStringLiteral(": ") +
+                         toQString(failure.reason);
+        if (run.failureCount > run.failures.size())
+            lines << QStringLiteral("... and %1 more").arg(run.failureCount - run.failures.size());
+        return lines.join(QLatin1Char('\n'));
+    }
+
+    std::vector<RunRecord> m_runs;
+};
+
+HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecord> runs,
+                             const std::vector<std::string>& warnings, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmHistory"));
+    setWindowTitle(QStringLiteral("Backup History"));
+    resize(860, 400);
+    auto* layout = new QVBoxLayout(this);
+
+    const std::size_t count = runs.size();
+    m_headline = new QLabel(this);
+    m_headline->setObjectName(QStringLiteral("historyHeadline"));
+    m_headline->setTextFormat(Qt::PlainText);
+    m_headline->setText(
+        count == 0 ? QStringLiteral("\"%1\" has no recorded runs yet.").arg(setDescription)
+                   : QStringLiteral("Runs of \"%1\", newest first: %2").arg(setDescription).arg(count));
+    layout->addWidget(m_headline);
+
+    m_list = new QTableView(this);
+    m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setModel(new Model(std::move(runs), this));
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setWordWrap(false);
+    m_list->setShowGrid(false);
+    m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->resizeColumnsToContents();
+    layout->addWidget(m_list, 1);
+
+    m_warnings = new QLabel(this);
+    m_warnings->setObjectName(QStringLiteral("historyWarnings"));
+    m_warnings->setTextFormat(Qt::PlainText);
+    m_warnings->setWordWrap(true);
+    QStringList lines;
+    for (const std::string& warning : warnings)
+        lines << toQString(warning);
+    m_warnings->setText(lines.join(QLatin1Char('\n')));
+    m_warnings->setVisible(!lines.isEmpty());
+    layout->addWidget(m_warnings);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close->setObjectName(QStringLiteral("historyClose"));
+    m_close->setDefault(true);
+    bottom->addWidget(m_close);
+    layout->addLayout(bottom);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QString HistoryDialog::localTime(RunRecord::Clock::time_point time)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
+    return QDateTime::fromSecsSinceEpoch(seconds).toLocalTime().toString(
+        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+} // namespace stowmere::app

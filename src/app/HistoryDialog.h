@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "catalog/RunRecord.h"
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace stowmere::app {
+
+/// The runs of one backup set from the run history, newest first: when each started and
+/// ended, its mode and outcome, what it copied, what it could not find or read, and why a
+/// run stopped. Damaged lines of the history are named below the table.
+class HistoryDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    /// runs: oldest first, as the history reads them; warnings: the lines it skipped.
+    HistoryDialog(const QString& setDescription, std::vector<catalog::RunRecord> runs,
+                  const std::vector<std::string>& warnings, QWidget* parent = nullptr);
+
+    enum Column {
+        StartColumn,
+        EndColumn,
+        ModeColumn,
+        OutcomeColumn,
+        FilesColumn,
+        SizeColumn,
+        NotFoundColumn,
+        FailedColumn,
+        ReasonColumn,
+        ColumnCount
+    };
+
+    /// A history time as the window shows it: local time, "2026-12-08 05:12:38".
+    static QString localTime(catalog::RunRecord::Clock::time_point time);
+
+private:
+    class Model;
+
+    QLabel* m_headline = nullptr;   // historyHeadline
+    QTableView* m_list = nullptr;   // historyList
+    QLabel* m_warnings = nullptr;   // historyWarnings
+    QPushButton* m_close = nullptr; // historyClose
+};
+
+} // namespace stowmere::app

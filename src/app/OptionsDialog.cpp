@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/OptionsDialog.h"
+
+#include "app/GuardedHandler.h"
+#include "app/StringConversion.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace stowmere::app {
+
+OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, catalog::SetOptions options,
+                             SaveHandler save, QWidget* parent)
+    : QDialog(parent), m_dialogs(dialogs), m_original(std::move(options)), m_save(std::move(save))
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Backup Options"));
+    auto* layout = new QVBoxLayout(this);
+    auto* headline = new QLabel(QStringLiteral("Options of \"%1\"").arg(setDescription), this);
+    headline->setTextFormat(Qt::PlainText);
+    layout->addWidget(headline);
+
+    auto* form = new QFormLayout;
+    m_exclusions = new QPlainTextEdit(this);
+    m_exclusions->setObjectName(QStringLiteral("optionsExclusions"));
+    m_exclusions->setTabChangesFocus(true);
+    m_exclusions->setToolTip(QStringLiteral("One pattern a line: * and ? within a name, ** for any folders, "
+                                            "a trailing / for folders only, a leading / from the item on"));
+    QStringList patterns;
+    for (const std::string& pattern : m_original.exclusions)
+        patterns << toQString(pattern);
+    m_exclusions->setPlainText(patterns.join(QLatin1Char('\n')));
+    form->addRow(QStringLiteral("Leave out:"), m_exclusions);
+
+    m_keepVersions = new QSpinBox(this);
+    m_keepVersions->setObjectName(QStringLiteral("optionsKeepVersions"));
+    m_keepVersions->setRange(0, 100000);
+    m_keepVersions->setValue(m_original.keepVersions);
+    m_keepVersions->setSpecialValueText(QStringLiteral("none"));
+    form->addRow(QStringLiteral("Versions to keep:"), m_keepVersions);
+
+    m_keepDays = new QSpinBox(this);
+    m_keepDays->setObjectName(QStringLiteral("optionsKeepDays"));
+    m_keepDays->setRange(0, 365000);
+    m_keepDays->setValue(m_original.keepDays);
+    m_keepDays->setSpecialValueText(QStringLiteral("no limit"));
+    form->addRow(QStringLiteral("Days to keep:"), m_keepDays);
+
+    m_cacheDirTag = new QCheckBox(QStringLiteral("Leave out folders that hold a CACHEDIR.TAG"), this);
+    m_cacheDirTag->setObjectName(QStringLiteral("optionsCacheDirTag"));
+    m_cacheDirTag->setChecked(m_original.cacheDirTag);
+    form->addRow(QString(), m_cacheDirTag);
+
+    m_guard =
+        new QCheckBox(QStringLiteral("Ask before a backup to a different drive than the last one"), this);
+    m_guard->setObjectName(QStringLiteral("optionsGuard"));
+    m_guard->setChecked(m_original.guard);
+    form->addRow(QString(), m_guard);
+
+    m_drive = new QLabel(m_original.driveIdentity.empty() ? QStringLiteral("not recorded yet")
+                                                          : toQString(m_original.driveIdentity),
+                         this);
+    m_drive->setObjectName(QStringLiteral("optionsDrive"));
+    m_drive->setTextFormat(Qt::PlainText);
+    form->addRow(QStringLiteral("Drive of the last backup:"), m_drive);
+    layout->addLayout(form, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_saveButton = new QPushButton(QStringLiteral("Save"), this);
+    m_saveButton->setObjectName(QStringLiteral("optionsSave"));
+    m_saveButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("optionsCancel"));
+    buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_cancelButton);
+    layout->addLayout(buttons);
+    connect(m_saveButton, &QPushButton::clicked, this, &OptionsDialog::saveClick);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+catalog::SetOptions OptionsDialog::options() const
+{
+    catalog::SetOptions options = m_original;
+    options.exclusions.clear();
+    for (const QString& line : m_exclusions->toPlainText().split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            options.exclusions.push_back(toUtf8String(line));
+    }
+    options.keepVersions = m_keepVersions->value();
+    options.keepDays = m_keepDays->value();
+    options.cacheDirTag = m_cacheDirTag->isChecked();
+    options.guard = m_guard->isChecked();
+    return options;
+}
+
+void OptionsDialog::saveClick()
+{
+    const catalog::SetOptions edited = options();
+    if (edited == m_original) {
+        accept();
+        return;
+    }
+    if (guarded(
+            m_dialogs, [&] { m_save(edited); }, OnFailure().refusalAsInformation()))
+        accept();
+}
+
+} // namespace stowmere::app

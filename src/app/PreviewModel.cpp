@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/PreviewModel.h"
+
+#include "app/StringConversion.h"
+#include "backup/FailureReport.h"
+
+namespace stowmere::app {
+
+using backup::PreviewEntry;
+
+PreviewModel::PreviewModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString PreviewModel::reasonText(const PreviewEntry& entry)
+{
+    QString text = QString::fromLatin1(backup::PreviewKindName(entry.kind));
+    if (!entry.reason.empty())
+        text += QStringLiteral(": ") + toQString(entry.reason);
+    return text;
+}
+
+void PreviewModel::append(const std::vector<PreviewEntry>& entries)
+{
+    std::vector<Row> rows;
+    rows.reserve(entries.size());
+    for (const PreviewEntry& entry : entries) {
+        if (entry.kind == PreviewEntry::Kind::Same)
+            continue;
+        const bool isFile = entry.kind == PreviewEntry::Kind::New || entry.kind == PreviewEntry::Kind::Size ||
+                            entry.kind == PreviewEntry::Kind::Newer ||
+                            entry.kind == PreviewEntry::Kind::Replace;
+        rows.push_back({toQString(entry.source), reasonText(entry), entry.size, isFile});
+    }
+    if (rows.empty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    endInsertRows();
+}
+
+void PreviewModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+int PreviewModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int PreviewModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant PreviewModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
+        return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case PathColumn:
+            return row.path;
+        case SizeColumn:
+            return row.hasSize ? toQString(backup::FormatByteSize(row.size)) : QString();
+        case ReasonColumn:
+            return row.reason;
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::ToolTipRole && index.column() == PathColumn)
+        return row.path;
+    if (role == Qt::TextAlignmentRole && index.column() == SizeColumn)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case PathColumn:
+        return QStringLiteral("Path");
+    case SizeColumn:
+        return QStringLiteral("Size");
+    case ReasonColumn:
+        return QStringLiteral("Reason");
+    default:
+        return {};
+    }
+}
+
+} // namespace stowmere::app

@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AppFixture.h"
+
+#include "app/ProgressTitle.h"
+#include "app/TCheckListBox.h"
+#include "app/TListBox.h"
+#include "catalog/Catalog.h"
+#include "catalog/RunHistory.h"
+#include "controls/TGradCheckBox.h"
+#include "progress/Progress.h"
+#include "support/TestMount.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+
+#include <filesystem>
+
+using namespace stowmere;
+using namespace stowmere::app;
+using namespace stowmere::app::testing;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& contents)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+class RunChecksAndOptions : public AppFixture {
+protected:
+    QString source() const { return folder() + "/source"; }
+
+    void startWithSet(const QString& destination, const QStringList& paths)
+    {
+        ASSERT_TRUE(QDir().mkpath(destination));
+        start();
+        addBackupSet("Docs", destination);
+        dialogs.setNextFiles(paths);
+        click("btnAddFiles");
+        ASSERT_EQ(pathItems().size(), paths.size());
+        checkAll();
+        dialogs.clear();
+    }
+    void checkAll()
+    {
+        for (int i = 0; i < pathList()->count(); ++i)
+            pathList()->setChecked(i, true);
+    }
+    bool runBackup()
+    {
+        QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
+        click("btnBackup");
+        return main->backupRunning() ? finished.wait(20000) : true;
+    }
+    void fromMenu(QAbstractItemView* list, const QString& menuName, const QString& actionName)
+    {
+        const QPoint pos = list->visualRect(list->model()->index(0, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(list->viewport(), &event);
+        auto* menu = main->findChild<QMenu*>(menuName);
+        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+        auto* action = main->findChild<QAction*>(actionName);
+        ASSERT_TRUE(action->isEnabled());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    }
+    std::int32_t setNumber() const { return main->currentSet()->number; }
+    catalog::RunRecord lastRun()
+    {
+        std::vector<std::string> warnings;
+        auto runs = catalog::RunHistory(historyFile().toStdString())
+                        .runsOf(main->catalog().dataFolder(), setNumber(), warnings);
+        return runs.empty() ? catalog::RunRecord{} : runs.back();
+    }
+};
+
+} // namespace
+
+TEST_F(RunChecksAndOptions, ACopyThatDoesNotFitIsAskedAboutBeforeAnythingIsWritten)
+{
+    stowmere::testing::TestMount disk(stowmere::testing::TestMount::Kind::Tmpfs, 256 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.why();
+    const QString destination = QString::fromStdString(disk.path());
+    writeFile(source() + "/big.bin", QByteArray(1024 * 1024, 'b'));
+    startWithSet(destination, {source() + "/big.bin"});
+
+    dialogs.setNextAnswer(false);
+    ASSERT_TRUE(runBackup());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
+    const QString question = dialogs.messages()[0].text;
+    EXPECT_TRUE(question.startsWith("This backup needs 1024.00 KB; 256.00 KB is free at "))
+        << question.toStdString();
+    EXPECT_TRUE(question.endsWith(" is free at " + destination + ".\r\n\r\nStart anyway?"))
+        << question.toStdString();
+    EXPECT_FALSE(QFile::exists(destination + "/big.bin"));
+    EXPECT_EQ(lastRun().outcome, catalog::RunOutcome::Refused);
+    EXPECT_EQ(dialogs.unexpected(), 0);
+
+    // Yes starts it, and the full disk stops it with the usual box.
+    dialogs.clear();
+    checkAll();
+    dialogs.setNextAnswer(true);
+    ASSERT_TRUE(runBackup());
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    EXPECT_EQ(dialogs.messages()[1].kind, MessageKind::Error);
+    EXPECT_EQ(lastRun().outcome, catalog::RunOutcome::Failed);
+    EXPECT_EQ(progress->windowTitle(), "Progress");
+}
+
+TEST_F(RunChecksAndOptions, ADestinationOnAnotherDriveIsAskedAboutAndTheDriveRecorded)
+{
+    const QString destination = folder() + "/dest";
+    writeFile(source() + "/a.txt", "alpha");
+    startWithSet(destination, {source() + "/a.txt"});
+    ASSERT_TRUE(runBackup());
+    const std::string recorded = main->catalog().options(setNumber()).driveIdentity;
+    EXPECT_FALSE(recorded.empty()) << "the first run records the drive";
+    EXPECT_TRUE(dialogs.messages().empty());
+
+    // As if the last backup had gone to another drive.
+    main->catalog().recordDriveIdentity(setNumber(), "uuid:another-drive");
+    ASSERT_TRUE(QFile::remove(destination + "/a.txt"));
+    checkAll();
+    dialogs.setNextAnswer(false);
+    ASSERT_TRUE(runBackup());
+    EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination +
+                                           " is on a different drive than at the last backup.\r\n\r\n"
+                                           "Is the backup drive connected? Back up anyway?"});
+    EXPECT_FALSE(QFile::exists(destination + "/a.txt")) << "nothing is copied";
+    EXPECT_EQ(lastRun().outcome, catalog::RunOutcome::Refused);
+
+    dialogs.setNextAnswer(true);
+    ASSERT_TRUE(runBackup());
+    EXPECT_EQ(fileBytes(destination + "/a.txt"), "alpha");
+    EXPECT_EQ(main->catalog().options(setNumber()).driveIdentity, recorded) << "the drive is recorded again";
+}
+
+TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsThem)
+{
+    const QString destination = folder() + "/dest";
+    writeFile(source() + "/tree/keep.txt", "keep");
+    writeFile(source() + "/tree/scratch.tmp", "scratch");
+    startWithSet(destination, {source() + "/tree"});
+
+    fromMenu(setList(), "categoryMenu", "actBackupOptions");
+    auto* dialog = main->findChild<QDialog*>("frmOptions");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 5) << "the defaults";
+    EXPECT_TRUE(child<QCheckBox>(*dialog, "optionsGuard")->isChecked());
+    auto* patterns = child<QPlainTextEdit>(*dialog, "optionsExclusions");
+    patterns->setFocus();
+    QTest::keyClicks(patterns, "*.tmp");
+    QTest::keyClick(patterns, Qt::Key_Return);
+    QTest::keyClicks(patterns, "build/");
+    auto* keep = child<QSpinBox>(*dialog, "optionsKeepVersions");
+    keep->setValue(1);
+    click(child<QCheckBox>(*dialog, "optionsGuard"));
+    click(child<QPushButton>(*dialog, "optionsSave"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
+
+    const catalog::SetOptions saved = main->catalog().options(setNumber());
+    EXPECT_EQ(saved.exclusions, (std::vector<std::string>{"*.tmp", "build/"}));
+    EXPECT_EQ(saved.keepVersions, 1);
+    EXPECT_FALSE(saved.guard);
+    EXPECT_TRUE(saved.cacheDirTag);
+
+    // Cancel keeps what was saved.
+    fromMenu(setList(), "categoryMenu", "actBackupOptions");
+    dialog = main->findChild<QDialog*>("frmOptions");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 1);
+    child<QSpinBox>(*dialog, "optionsKeepVersions")->setValue(7);
+    click(child<QPushButton>(*dialog, "optionsCancel"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
+    EXPECT_EQ(main->catalog().options(setNumber()), saved);
+
+    ASSERT_TRUE(runBackup());
+    EXPECT_EQ(fileBytes(destination + "/tree/keep.txt"), "keep");
+    EXPECT_FALSE(QFile::exists(destination + "/tree/scratch.tmp")) << "the pattern leaves it out";
+
+    // Saved with the tables at exit, the options are there when the window opens again.
+    closeMainWindow();
+    destroyWindows();
+    catalog::Catalog reread(folder().toStdString());
+    reread.open();
+    EXPECT_EQ(reread.options(reread.sets().front().number).keepVersions, 1);
+}
+
+TEST_F(RunChecksAndOptions, RestoreBringsTheHighlightedItemBackIntoTheChosenFolder)
+{
+    const QString destination = folder() + "/dest";
+    writeFile(source() + "/tree/one.txt", "one");
+    writeFile(source() + "/tree/sub/two.txt", "two");
+    startWithSet(destination, {source() + "/tree"});
+    ASSERT_TRUE(runBackup());
+
+    const QString target = folder() + "/restored";
+    ASSERT_TRUE(QDir().mkpath(target));
+    dialogs.setNextFolder(target);
+    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
+    fromMenu(pathList(), "pathMenu", "actRestore");
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(fileBytes(target + "/tree/one.txt"), "one");
+    EXPECT_EQ(fileBytes(target + "/tree/sub/two.txt"), "two");
+    EXPECT_EQ(QFileInfo(target + "/tree/one.txt").lastModified(),
+              QFileInfo(source() + "/tree/one.txt").lastModified());
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].text, "2 files restored to " + target + ".");
+    EXPECT_FALSE(progress->isVisible());
+
+    // A second restore finds them there and leaves them.
+    dialogs.clear();
+    dialogs.setNextFolder(target);
+    fromMenu(pathList(), "pathMenu", "actRestore");
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(dialogs.texts().value(0).contains("2 files already there as in the backup."))
+        << dialogs.texts().value(0).toStdString();
+}
+
+TEST(ProgressTitleTest, TellsTheTimeLeftOnceTheTotalAndASteadyRateAreKnown)
+{
+    using namespace std::chrono;
+    ProgressTitle title;
+    const auto start = ProgressTitle::Clock::now();
+    title.setBytesCopied(start, 0);
+    EXPECT_EQ(title.title(), "Progress");
+    for (int s = 1; s <= 5; ++s)
+        title.setBytesCopied(start + seconds(s), static_cast<std::uint64_t>(s) * 1000000);
+    EXPECT_EQ(title.title(), "Progress") << "no total, no estimate";
+
+    title.setTotal(185000000); // 180 MB left at 1 MB/s
+    title.setFileProgress(start + seconds(6), 1000000);
+    EXPECT_EQ(title.title(), "Progress - 3 min left");
+
+    title.reset();
+    EXPECT_EQ(title.title(), "Progress");
+}

@@ -6,8 +6,8 @@
 #include "backup/SpaceCheck.h"
 
 #include "RecordingObserver.h"
-#include "support/TestTree.h"
 #include "support/TestMount.h"
+#include "support/TestTree.h"
 
 #include <gtest/gtest.h>
 

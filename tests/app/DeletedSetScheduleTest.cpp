@@ -66,7 +66,7 @@ TEST_F(DeletedSetSchedule, DeletingASetInTheWindowRemovesItsTimerWhenTheTablesAr
     schedule(music);
 
     dialogs.setNextAnswer(true);
-    main->btnDeleteCategoryClick();
+    click("btnDeleteCategory");
     EXPECT_EQ(categoryItems(), QStringList{"Music"});
     EXPECT_TRUE(schedules.scheduleOf(docs)) << "the set file still holds the set until the window writes it";
 

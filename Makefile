@@ -37,9 +37,10 @@ format:
 format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES)
 
-# clang-tidy over src/ with the checks of .clang-tidy, on the compile commands of the build.
-tidy: configure
-	@git ls-files 'src/*.cpp' | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
+# clang-tidy over src/ with the checks of .clang-tidy, on the compile commands of the build
+# (built first: the checked sources include the generated Qt headers).
+tidy: build
+	@JOBS=$(JOBS) scripts/run-tidy $(BUILD)
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)

@@ -19,7 +19,7 @@ constexpr TColor kFrame = TColor::rgb(197, 197, 197);
 constexpr qreal kCornerRadius = 2.5;
 
 // A cut must not separate the two halves of a surrogate pair.
-int safeCut(const QString& text, int length)
+qsizetype safeCut(const QString& text, qsizetype length)
 {
     if (length > 0 && length < text.size() && text.at(length - 1).isHighSurrogate())
         return length - 1;
@@ -29,8 +29,8 @@ int safeCut(const QString& text, int length)
 // The longest start of text that, followed by "...", fits width.
 QString endEllipsis(const QFontMetrics& metrics, const QString& text, int width)
 {
-    for (int length = safeCut(text, text.size()); length >= 0; length = safeCut(text, length - 1)) {
-        const QString candidate = text.left(length) + kEllipsis;
+    for (qsizetype length = safeCut(text, text.size()); length >= 0; length = safeCut(text, length - 1)) {
+        QString candidate = text.left(length) + kEllipsis;
         if (metrics.horizontalAdvance(candidate) <= width || length == 0)
             return candidate;
     }
@@ -43,18 +43,18 @@ QString ListItemPainter::pathEllipsis(const QFontMetrics& metrics, const QString
 {
     if (metrics.horizontalAdvance(text) <= width)
         return text;
-    const int lastSeparator = text.lastIndexOf(u'/');
+    const qsizetype lastSeparator = text.lastIndexOf(u'/');
     if (lastSeparator <= 0)
         return endEllipsis(metrics, text, width);
     const QString head = text.left(lastSeparator);
     const QString tail = text.mid(lastSeparator);
     // Binary search for the longest start of the path that still fits before "...".
-    int low = 0;
-    int high = head.size();
-    int best = -1;
+    qsizetype low = 0;
+    qsizetype high = head.size();
+    qsizetype best = -1;
     while (low <= high) {
-        const int middle = (low + high) / 2;
-        const int cut = safeCut(head, middle);
+        const qsizetype middle = (low + high) / 2;
+        const qsizetype cut = safeCut(head, middle);
         if (metrics.horizontalAdvance(head.left(cut) + kEllipsis + tail) <= width) {
             best = cut;
             low = middle + 1;

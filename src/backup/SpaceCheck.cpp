@@ -17,7 +17,7 @@ namespace {
 std::string canonical(const std::string& path)
 {
     char* resolved = ::realpath(path.c_str(), nullptr);
-    const std::string result = resolved != nullptr ? resolved : std::string();
+    std::string result = resolved != nullptr ? resolved : std::string();
     std::free(resolved);
     return result;
 }

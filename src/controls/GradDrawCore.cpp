@@ -433,7 +433,7 @@ QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
         else
             high = mid - 1;
     }
-    const QString shortened = path.left(low) + dots + tail;
+    QString shortened = path.left(low) + dots + tail;
     if (metrics.horizontalAdvance(shortened) <= width)
         return shortened;
     return metrics.elidedText(dots + tail, Qt::ElideRight, width);

@@ -59,7 +59,7 @@ std::string TFormPlacement::iniFilePath() const
 {
     if (m_iniFileName.isEmpty())
         return locations::iniFilePath();
-    const std::string name = m_iniFileName.toStdString();
+    std::string name = m_iniFileName.toStdString();
     if (name.find(paths::kSeparator) == std::string::npos)
         return paths::join(locations::configFolder(), name);
     return name;

@@ -81,7 +81,7 @@ std::string stateFolder()
 
 std::string dataFolderFor(std::string_view exeFolder, std::string_view installedBinFolder)
 {
-    const std::string folder(exeFolder);
+    std::string folder(exeFolder);
     if (!installedBinFolder.empty() && isSameFolder(folder, std::string(installedBinFolder)))
         return xdgDataFolder();
     if (access(paths::join(folder, "Category.cds").c_str(), F_OK) == 0 || access(folder.c_str(), W_OK) == 0)

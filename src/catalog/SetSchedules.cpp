@@ -42,8 +42,9 @@ bool removeEntry(const std::string& path, std::vector<std::string>& notes)
     return true;
 }
 
-/// A set number as a unit name carries it: decimal digits only, within the column's range.
-std::optional<std::int32_t> numberOf(const std::string& text)
+} // namespace
+
+std::optional<std::int32_t> setNumberFromText(const std::string& text)
 {
     if (text.empty() || text.size() > 10 ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -53,8 +54,6 @@ std::optional<std::int32_t> numberOf(const std::string& text)
         return std::nullopt;
     return static_cast<std::int32_t>(value);
 }
-
-} // namespace
 
 SetSchedules::SetSchedules(std::string unitFolder) : m_unitFolder(std::move(unitFolder)) {}
 
@@ -95,7 +94,7 @@ std::vector<ScheduledBackup> SetSchedules::schedules() const
             continue;
         const std::string digits =
             name.substr(kUnitPrefix.size(), name.size() - kUnitPrefix.size() - kTimerSuffix.size());
-        if (const std::optional<std::int32_t> number = numberOf(digits))
+        if (const std::optional<std::int32_t> number = setNumberFromText(digits))
             if (std::optional<ScheduledBackup> backup = scheduleOf(*number))
                 result.push_back(std::move(*backup));
     }

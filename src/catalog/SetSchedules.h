@@ -10,6 +10,10 @@
 
 namespace stowmere::catalog {
 
+/// A set number written as text (a unit name, a word typed): decimal digits only, within
+/// the number column's range.
+std::optional<std::int32_t> setNumberFromText(const std::string& text);
+
 /// The daily backups of sets, as the systemd user units "stowmere-backup-<set number>" in a
 /// unit folder: finding them, and removing one with its timer stopped. Both front ends
 /// use it, so that a set deleted in either loses its schedule.

@@ -48,18 +48,6 @@ void writeText(const std::string& path, const std::string& text)
     writeFileAtomically(path, std::as_bytes(std::span<const char>(text.data(), text.size())));
 }
 
-/// A set number as typed: decimal digits only, within the column's range.
-std::optional<std::int32_t> numberOf(const std::string& text)
-{
-    if (text.empty() || text.size() > 10 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const long long value = std::stoll(text);
-    if (value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<std::int32_t>(value);
-}
-
 std::string listLine(const ScheduledBackup& backup, bool enabled)
 {
     return std::to_string(backup.setNumber) + '\t' + backup.description + "\tdaily " + backup.time.text() +
@@ -172,7 +160,7 @@ ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string&
         name = "\"" + set.description + "\"";
     } catch (const SetNotFound&) {
         // A deleted set whose timer stayed behind (its removal failed) is named by its number.
-        number = numberOf(word);
+        number = catalog::setNumberFromText(word);
         const std::optional<ScheduledBackup> orphan = number ? m_schedules.scheduleOf(*number) : std::nullopt;
         if (!orphan || !SetSchedules::belongsTo(*orphan, folder))
             throw;

@@ -9,10 +9,15 @@
 #include "controls/TGradCheckBox.h"
 #include "progress/Progress.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
+#include <filesystem>
 
 namespace stowmere::app::testing {
 
@@ -102,6 +107,31 @@ void AppFixture::doubleClickCategory(int index)
 {
     const QRect item = setList()->visualItemRect(setList()->item(index));
     QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {}, item.center());
+}
+
+void AppFixture::startWithCheckedSet(const QString& destination, const QStringList& paths)
+{
+    ASSERT_TRUE(QDir().mkpath(destination));
+    start();
+    addBackupSet("Docs", destination);
+    dialogs.setNextFiles(paths);
+    click("btnAddFiles"); // the dialog only lists; folders are paths like any other
+    ASSERT_EQ(pathItems().size(), paths.size());
+    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    dialogs.clear();
+}
+
+void AppFixture::writeFile(const QString& path, const QByteArray& contents, int ageSeconds)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+    if (ageSeconds != 0)
+        std::filesystem::last_write_time(path.toStdString(),
+                                         std::filesystem::last_write_time(path.toStdString()) -
+                                             std::chrono::seconds(ageSeconds));
 }
 
 void AppFixture::click(const QString& name)

@@ -63,6 +63,12 @@ protected:
     void clickCategory(int index);
     /// Double-clicks a set, which opens the editor on it.
     void doubleClickCategory(int index);
+    /// A set "Docs" backing up into destination (made here) with the paths added through
+    /// the Add Files button and all checked through "Select All".
+    void startWithCheckedSet(const QString& destination, const QStringList& paths);
+    /// Writes a file, making its missing folders; a non-zero age sets its modification time
+    /// that many seconds back.
+    static void writeFile(const QString& path, const QByteArray& contents, int ageSeconds = 0);
     /// Clicks the main window's widget with this object name.
     void click(const QString& name);
     void click(QWidget* widget) { testing::click(widget); }

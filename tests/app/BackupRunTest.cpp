@@ -20,31 +20,12 @@ using namespace stowmere::app::testing;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
 class BackupRun : public AppFixture {
 protected:
     QString source() const { return folder() + "/source"; }
     QString destination() const { return folder() + "/dest"; }
 
-    // A set "Docs" backing up into the destination, with the given paths, all checked.
-    void startWithSet(const QStringList& paths)
-    {
-        ASSERT_TRUE(QDir().mkpath(destination()));
-        start();
-        addBackupSet("Docs", destination());
-        dialogs.setNextFiles(paths);
-        click("btnAddFiles"); // the dialog only lists; folders are paths like any other
-        ASSERT_EQ(pathItems().size(), paths.size());
-        QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
-        dialogs.clear();
-    }
+    void startWithSet(const QStringList& paths) { startWithCheckedSet(destination(), paths); }
 
     bool waitForRunEnd(int milliseconds = 20000)
     {

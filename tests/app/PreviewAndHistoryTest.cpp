@@ -36,19 +36,6 @@ using namespace stowmere::app::testing;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents, int ageSeconds = 0)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-    file.close();
-    if (ageSeconds != 0)
-        std::filesystem::last_write_time(path.toStdString(),
-                                         std::filesystem::last_write_time(path.toStdString()) -
-                                             std::chrono::seconds(ageSeconds));
-}
-
 void copyTime(const QString& from, const QString& to)
 {
     std::filesystem::last_write_time(to.toStdString(), std::filesystem::last_write_time(from.toStdString()));
@@ -73,17 +60,7 @@ protected:
     QString source() const { return folder() + "/source"; }
     QString destination() const { return folder() + "/dest"; }
 
-    void startWithSet(const QStringList& paths)
-    {
-        ASSERT_TRUE(QDir().mkpath(destination()));
-        start();
-        addBackupSet("Docs", destination());
-        dialogs.setNextFiles(paths);
-        click("btnAddFiles");
-        ASSERT_EQ(pathItems().size(), paths.size());
-        QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
-        dialogs.clear();
-    }
+    void startWithSet(const QStringList& paths) { startWithCheckedSet(destination(), paths); }
 
     // Right-clicks row of list, as the user opens its context menu.
     void rightClick(QAbstractItemView* list, int row)

@@ -32,14 +32,6 @@ using namespace stowmere::app::testing;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
 class RunChecksAndOptions : public AppFixture {
 protected:
     QString source() const { return folder() + "/source"; }

@@ -19,7 +19,7 @@ using stowmere::testing::DamagedTables;
 
 namespace {
 
-void writeFile(const QString& path, const std::vector<std::byte>& bytes)
+void writeBytes(const QString& path, const std::vector<std::byte>& bytes)
 {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
@@ -45,8 +45,8 @@ using TablesSafety = AppFixture;
 TEST_P(DamagedTablesInTheWindow, AreRefusedOrReportedAndNeverOverwritten)
 {
     const DamagedTables& damage = GetParam();
-    writeFile(folder() + "/Category.cds", damage.category);
-    writeFile(folder() + "/Path.cds", damage.path);
+    writeBytes(folder() + "/Category.cds", damage.category);
+    writeBytes(folder() + "/Path.cds", damage.path);
     start();
     const QString message = QString::fromStdString(damage.message);
     if (damage.expect == DamagedTables::Expect::Refused) {

@@ -11,6 +11,7 @@
 #   full copy, 20,000 files of 1 to 16 KiB, cold caches     against the faster target 0.85
 #   full copy, 4 x 512 MiB                                  against cp -a      target 1.0
 #   peak resident memory, 1,000,000 files in 10,000 folders                    target 24 MiB
+#   the window's busy picture during a 200,000-file run: latest frame           target 50 ms
 #
 # Usage: bench/cli/speed-targets.sh BUILD_FOLDER
 # Environment:
@@ -34,6 +35,7 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 cli=$build/bin/stowmere-cli
 driver=$build/bin/backup-bench-driver
+frames=$build/bin/window-frame-gaps
 for tool in "$cli" "$driver"; do
   [[ -x $tool ]] || { echo "speed-targets: $tool is not built" >&2; exit 1; }
 done
@@ -162,6 +164,33 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE
   record "$label" "$work/a" "$work/b" "$reference" "$target"
 }
 
+# The window row: the real window (under Xvfb when there is one, else offscreen) backs up
+# SOURCE in full; the busy picture's own step timestamps tell how late its frames came.
+window_row() { # LABEL SOURCE
+  local label=$1 src=$2 home=$work/window-home out line late
+  if [[ ! -x $frames ]]; then
+    skip "the window row: $frames is not built"
+    return
+  fi
+  mkdir -p "$home/data" "$home/state" "$home/config"
+  "$cli" --data "$home/data" new-set Window "$work/out/window" >/dev/null
+  "$cli" --data "$home/data" add-paths Window "$src" >/dev/null
+  mkdir -p "$work/out/window"
+  sync
+  local run=("$frames" "$home/data")
+  if command -v xvfb-run >/dev/null; then
+    run=(xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}")
+  else
+    export QT_QPA_PLATFORM=offscreen
+  fi
+  out=$(XDG_STATE_HOME=$home/state XDG_CONFIG_HOME=$home/config "${run[@]}" 2>"$work/window.err") ||
+    { cat "$work/window.err" >&2; echo "speed-targets: the window run failed" >&2; exit 1; }
+  line=$(grep '^steps ' <<<"$out")
+  late=$(awk '{ print $4 }' <<<"$line")
+  printf '  %-52s %8s ms late at worst (target 50 ms); %s\n' "$label" "$late" "$line"
+  printf '%s\t%s\n' "$label" "$late" >"$work/frames.tsv"
+}
+
 # The cold row: three commands per round in rotating order, each after a cache drop; the
 # reference of a round is the faster of cp -a and rsync -a.
 cold_row() { # LABEL SOURCE TARGET
@@ -210,6 +239,7 @@ if fits $((many * 8 / 1024 * (pairs + 4))) $((many * (pairs + 4))); then
   incremental_row "no-change incremental, $(fmt_count "$many") files" "$work/src/Many" 0 0.35
   incremental_row "incremental, 1 % of $(fmt_count "$many") files changed" "$work/src/Many" 10 0.5
   full_row "full copy, $(fmt_count "$many") files of 64-163 bytes" "$work/src/Many" cp 0.8 0
+  window_row "window busy picture, $(fmt_count "$many")-file run" "$work/src/Many"
 else
   skip "the $(fmt_count "$many")-file tree: not enough free space or inodes in $work"
 fi
@@ -240,12 +270,15 @@ if [[ -s $results ]]; then
   mkdir -p "$(dirname "$chart")"
   memory_note=""
   [[ -s $work/memory.tsv ]] && memory_note=$(awk -F'\t' '{ printf "%s: %s MiB (target 24 MiB)", $1, $2 }' "$work/memory.tsv")
+  frames_note=""
+  [[ -s $work/frames.tsv ]] && frames_note=$(awk -F'\t' '{ printf "%s: latest frame %s ms late (target 50 ms)", $1, $2 }' "$work/frames.tsv")
   gnuplot <<EOF
 set terminal svg size 960,540 dynamic font "Liberation Sans,13" background "white"
 set output "$chart"
 set datafile separator "\t"
 set title "stowmere-cli against cp -a and rsync -a (lower is faster; medians of $pairs interleaved pairs)"
 set label 1 "$memory_note" at graph 0.01, graph 0.95 left
+set label 2 "$frames_note" at graph 0.01, graph 0.89 left
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1

@@ -64,8 +64,11 @@ void TGIFAnimator::onTimeout()
 
 void TGIFAnimator::tick()
 {
-    if (m_drawing || !isVisible() || m_picture->frameCount() < 2 || !parentWidget())
+    if (m_drawing || !isVisible() || m_picture->frameCount() < 2 || !parentWidget()) {
+        m_lastStep.invalidate();
         return;
+    }
+    timeStep();
     m_frameIndex = m_frameIndex + 1 >= m_picture->frameCount() ? 0 : m_frameIndex + 1;
     m_drawing = true;
     if (m_onFrameChanged)
@@ -74,8 +77,22 @@ void TGIFAnimator::tick()
     m_drawing = false;
     if (m_frameIndex >= 0 && m_frameIndex < m_picture->frameCount())
         m_interval = frameDelay(m_frameIndex);
+    m_dueInterval = m_interval;
     if (!m_loop && m_frameIndex == 0)
         setAnimate(false);
+}
+
+void TGIFAnimator::timeStep()
+{
+    // Timed from step to step on a monotonic clock, so the figure holds whatever kept the
+    // user-interface thread from turning the picture: a long handler, a slow paint.
+    if (m_lastStep.isValid()) {
+        const qint64 late = std::max<qint64>(0, m_lastStep.elapsed() - m_dueInterval);
+        ++m_frameTiming.steps;
+        m_frameTiming.worstLateMs = std::max(m_frameTiming.worstLateMs, late);
+        m_frameTiming.totalLateMs += late;
+    }
+    m_lastStep.start();
 }
 
 void TGIFAnimator::setImage(GifPicture picture)
@@ -97,6 +114,9 @@ void TGIFAnimator::setAnimate(bool value)
     if (value == m_animate)
         return;
     if (value) {
+        m_frameTiming = {};
+        m_lastStep.start();
+        m_dueInterval = m_interval;
         m_animate = true;
         m_timerEnabled = true;
         m_animate = m_timerEnabled;

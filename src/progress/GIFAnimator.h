@@ -4,6 +4,7 @@
 #include "progress/GifComposer.h"
 #include "progress/GifPicture.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -72,6 +73,16 @@ public:
     /// The composed image of the current frame (as painted), for checks.
     const GifComposer& composer() const { return m_composer; }
 
+    /// How well the frames kept their time since the animation last started: a frame is
+    /// late by the time its step came after the previous step plus that frame's delay.
+    /// Steps skipped while the picture was hidden start the count afresh.
+    struct FrameTiming {
+        int steps = 0; ///< frame steps timed
+        qint64 worstLateMs = 0;
+        qint64 totalLateMs = 0;
+    };
+    const FrameTiming& frameTiming() const { return m_frameTiming; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -81,6 +92,7 @@ private:
     void setTimerInterval(int ms);
     void scheduleTimer();
     void repaintNow();
+    void timeStep();
 
     std::unique_ptr<GifPicture> m_picture;
     GifComposer m_composer;
@@ -97,6 +109,10 @@ private:
     bool m_transparent = true;
     int m_frameIndex = 0;
     bool m_drawing = false;
+
+    QElapsedTimer m_lastStep; ///< invalid until a first step has been timed
+    int m_dueInterval = 0;    ///< the delay the next step should come after
+    FrameTiming m_frameTiming;
 
     TGIFAnimatorEvent m_onChange;
     TGIFAnimatorEvent m_onFrameChanged;

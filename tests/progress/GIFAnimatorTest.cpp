@@ -7,6 +7,7 @@
 #include "progress/ProgressResources.h"
 
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 
 #include <gif_lib.h>
@@ -315,6 +316,40 @@ TEST_F(Animator, HiddenAnimatorDoesNotAdvance)
     EXPECT_EQ(animator.FrameIndex(), 0);
     animator.show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return animator.FrameIndex() != 0; }, 2000));
+}
+
+TEST_F(Animator, FrameTimingHoldsABlockedUserInterfaceThread)
+{
+    animator.setImage(disposalPicture(1)); // every frame 100 ms
+    int steps = 0;
+    bool blocked = false;
+    animator.setOnFrameChanged([&](TGIFAnimator*) {
+        // The third step holds the thread as a long handler would: the next step comes at
+        // least 300 ms after it, 200 ms later than the frame's delay.
+        if (++steps == 3 && !blocked) {
+            blocked = true;
+            QThread::msleep(300);
+        }
+    });
+    animator.setAnimate(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return steps >= 5; }, 5000));
+    const TGIFAnimator::FrameTiming timing = animator.frameTiming();
+    EXPECT_GE(timing.steps, 5);
+    EXPECT_GE(timing.worstLateMs, 200);
+    EXPECT_GE(timing.totalLateMs, timing.worstLateMs);
+
+    // A new start counts afresh; steps while hidden are not timed, so a long hidden spell
+    // is no late frame.
+    animator.setAnimate(false);
+    animator.setAnimate(true);
+    EXPECT_EQ(animator.frameTiming().steps, 0);
+    EXPECT_EQ(animator.frameTiming().worstLateMs, 0);
+    animator.hide();
+    QTest::qWait(800);
+    const int before = steps;
+    animator.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return steps >= before + 2; }, 5000));
+    EXPECT_LT(animator.frameTiming().worstLateMs, 600) << "the hidden 800 ms were counted";
 }
 
 } // namespace

@@ -28,6 +28,11 @@ public:
     std::uint8_t* Row(int y) { return m_bytes.data() + y * m_stride; }
     const std::uint8_t* Row(int y) const { return m_bytes.data() + y * m_stride; }
 
+    /// The blue byte of pixel (x, y), followed by green and red; x may be Width() for the
+    /// end of a row.
+    std::uint8_t* PixelBytes(int x, int y) { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
+    const std::uint8_t* PixelBytes(int x, int y) const { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
+
     /// RGB (0x00BBGGRR) of one pixel; the caller keeps x and y inside the image.
     TColor Pixel(int x, int y) const;
     void SetPixel(int x, int y, TColor rgb);

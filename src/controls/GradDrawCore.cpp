@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+namespace stowmere::controls {
+
 namespace {
 
 // Pixel values can leave 0..255 when a gradient runs past its span (a rectangle that
@@ -569,3 +571,5 @@ void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection directi
 {
     DrawGradient(canvas, rect, direction, std::span<const TColor>(colors.begin(), colors.size()));
 }
+
+} // namespace stowmere::controls

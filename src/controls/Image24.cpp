@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace stowmere::controls {
+
 Image24::Image24(int width, int height)
 {
     SetSize(width, height);
@@ -72,3 +74,5 @@ Image24 Image24::FromQImage(const QImage& image)
         std::memcpy(result.Row(y), converted.constScanLine(y), static_cast<std::size_t>(result.m_width) * 3);
     return result;
 }
+
+} // namespace stowmere::controls

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace stowmere::controls {
+
 /// An off-screen 24-bit image: rows of blue, green, red bytes, row 0 at the top.
 /// Rows are padded to four bytes so that a QImage can share the bytes for the
 /// QPainter primitives (rounded rectangles, regions, text) without a copy.
@@ -53,3 +55,5 @@ private:
     std::ptrdiff_t m_stride = 0;
     std::vector<std::uint8_t> m_bytes;
 };
+
+} // namespace stowmere::controls

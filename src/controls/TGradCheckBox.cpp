@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace stowmere::controls {
+
 namespace {
 
 constexpr int kBox = 13;
@@ -210,3 +212,5 @@ void TGradCheckBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.drawImage(0, 0, face.AsQImage());
 }
+
+} // namespace stowmere::controls

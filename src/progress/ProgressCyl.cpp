@@ -12,6 +12,8 @@
 #include <cmath>
 #include <limits>
 
+using stowmere::controls::TColor;
+
 namespace {
 
 // Rounds to nearest with ties to even, the rounding of the percentage and the fill.

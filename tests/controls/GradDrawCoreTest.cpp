@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace stowmere::controls;
+
 namespace {
 
 constexpr TColor kFrom = RGB(10, 100, 250);

@@ -22,6 +22,8 @@
 #include <functional>
 #include <vector>
 
+using namespace stowmere::controls;
+
 namespace {
 
 QImage MakeGlyph()

@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace stowmere::controls;
+
 namespace {
 
 class HalfFadedButton : public TGradButton {

@@ -12,9 +12,9 @@ namespace {
 
 const QString kEllipsis = QStringLiteral("...");
 
-constexpr TColor kBandTop = TColor::rgb(255, 245, 221);
-constexpr TColor kBandBottom = TColor::rgb(255, 210, 94);
-constexpr TColor kFrame = TColor::rgb(197, 197, 197);
+constexpr controls::TColor kBandTop = controls::TColor::rgb(255, 245, 221);
+constexpr controls::TColor kBandBottom = controls::TColor::rgb(255, 210, 94);
+constexpr controls::TColor kFrame = controls::TColor::rgb(197, 197, 197);
 // The corner ellipses of band and frame are 5 x 5.
 constexpr qreal kCornerRadius = 2.5;
 
@@ -82,10 +82,10 @@ void ListItemPainter::drawItem(QPainter& painter, const QRect& rect, const QStri
         band.addRoundedRect(QRectF(left, top, right - left, bottom - top), kCornerRadius, kCornerRadius);
         painter.setClipPath(band, Qt::IntersectClip);
         painter.setBrush(Qt::NoBrush);
-        DrawGradient(painter, TRect{left, top, right, bottom}, GradientDirection::Vertical,
-                     {kBandTop, kBandTop, kBandBottom});
+        controls::DrawGradient(painter, controls::TRect{left, top, right, bottom},
+                               controls::GradientDirection::Vertical, {kBandTop, kBandTop, kBandBottom});
         painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setPen(ToQColor(kFrame));
+        painter.setPen(controls::ToQColor(kFrame));
         painter.drawRoundedRect(QRect(left, top, right - 1 - left - 1, bottom - 1 - top - 1), kCornerRadius,
                                 kCornerRadius);
         painter.restore();

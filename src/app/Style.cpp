@@ -12,14 +12,14 @@
 namespace stowmere::app::style {
 namespace {
 
-constexpr TColor kTitleFrom = TColor::rgb(16, 132, 208);
-constexpr TColor kTitleTo = TColor::rgb(113, 184, 255);
-constexpr TColor kBarFrom = TColor::rgb(0, 159, 0);
-constexpr TColor kBarTo = TColor::rgb(3, 199, 82);
-constexpr TColor kSmallButtonFace = TColor::rgb(3, 171, 73);
-constexpr TColor kCheckGreen = TColor::rgb(0, 128, 0);
-constexpr TColor kCheckBoxFace = TColor::rgb(0, 176, 0);
-constexpr TColor kCheckBoxOverTo = TColor::rgb(118, 148, 190);
+constexpr controls::TColor kTitleFrom = controls::TColor::rgb(16, 132, 208);
+constexpr controls::TColor kTitleTo = controls::TColor::rgb(113, 184, 255);
+constexpr controls::TColor kBarFrom = controls::TColor::rgb(0, 159, 0);
+constexpr controls::TColor kBarTo = controls::TColor::rgb(3, 199, 82);
+constexpr controls::TColor kSmallButtonFace = controls::TColor::rgb(3, 171, 73);
+constexpr controls::TColor kCheckGreen = controls::TColor::rgb(0, 128, 0);
+constexpr controls::TColor kCheckBoxFace = controls::TColor::rgb(0, 176, 0);
+constexpr controls::TColor kCheckBoxOverTo = controls::TColor::rgb(118, 148, 190);
 
 } // namespace
 
@@ -41,105 +41,106 @@ QFont arialFont(int pixelHeight, bool bold)
     return font;
 }
 
-void applyButtonColours(TGradButton& button, bool large)
+void applyButtonColours(controls::TGradButton& button, bool large)
 {
-    TGradControlColors colours;
-    colours.SetDefaultFrom(TColor::rgb(255, 255, 255));
-    colours.SetDefaultTo(TColor::rgb(175, 190, 209));
-    colours.SetOverFrom(TColor::rgb(255, 255, 255));
-    colours.SetOverTo(TColor::rgb(118, 148, 190));
-    colours.SetClickedFrom(TColor::rgb(214, 207, 198));
-    colours.SetClickedTo(TColor::rgb(247, 243, 235));
-    colours.SetBorderColor(clGray);
+    controls::TGradControlColors colours;
+    colours.SetDefaultFrom(controls::TColor::rgb(255, 255, 255));
+    colours.SetDefaultTo(controls::TColor::rgb(175, 190, 209));
+    colours.SetOverFrom(controls::TColor::rgb(255, 255, 255));
+    colours.SetOverTo(controls::TColor::rgb(118, 148, 190));
+    colours.SetClickedFrom(controls::TColor::rgb(214, 207, 198));
+    colours.SetClickedTo(controls::TColor::rgb(247, 243, 235));
+    colours.SetBorderColor(controls::clGray);
     button.SetColors(colours);
-    button.SetFadeSpeed(fsMedium);
-    button.SetGradientType(gtVertical);
+    button.SetFadeSpeed(controls::fsMedium);
+    button.SetGradientType(controls::gtVertical);
     button.SetShowFocusRect(false);
     button.SetHotTrack(false);
     // A pressed button shows the clicked gradient over its whole face, and the black
     // captions carry no white halo.
     button.SetGradientBorder(false);
     button.SetTextShadow(false);
-    button.SetColor(large ? clWhite : kSmallButtonFace);
+    button.SetColor(large ? controls::clWhite : kSmallButtonFace);
 }
 
-TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing, bool large)
+controls::TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
+                                  bool large)
 {
-    auto* button = new TGradButton(parent);
+    auto* button = new controls::TGradButton(parent);
     button->setFont(sansFont(11));
     button->SetCaption(caption);
     if (!glyph.isNull())
         button->SetGlyph(glyph);
-    button->SetLayout(blGlyphLeft);
+    button->SetLayout(controls::blGlyphLeft);
     button->SetSpacing(spacing);
     applyButtonColours(*button, large);
     return button;
 }
 
-void styleTitlePanel(TGradPanel& panel, const QString& caption)
+void styleTitlePanel(controls::TGradPanel& panel, const QString& caption)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.SetGradientType(gtDoubleVert);
+    panel.SetGradientType(controls::gtDoubleVert);
     panel.SetDefaultFrom(kTitleFrom);
     panel.SetDefaultTo(kTitleTo);
     panel.SetBorderWidth(1);
-    panel.SetBorderColor(clGray);
+    panel.SetBorderColor(controls::clGray);
     panel.SetCornerWidth(0);
     panel.setFont(arialFont(29, true));
-    panel.SetFontColor(clWhite);
+    panel.SetFontColor(controls::clWhite);
     panel.SetTextShadow(false);
-    panel.SetCaptionPosition(cpMiddleCenter);
+    panel.SetCaptionPosition(controls::cpMiddleCenter);
     panel.SetCaption(caption);
 }
 
-void styleButtonBar(TGradPanel& panel)
+void styleButtonBar(controls::TGradPanel& panel)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.SetGradientType(gtDoubleVert);
+    panel.SetGradientType(controls::gtDoubleVert);
     panel.SetDefaultFrom(kBarFrom);
     panel.SetDefaultTo(kBarTo);
     panel.SetBorderWidth(1);
-    panel.SetBorderColor(clGray);
+    panel.SetBorderColor(controls::clGray);
     panel.SetCornerWidth(0);
 }
 
-void styleWhitePanel(TGradPanel& panel, int borderWidth)
+void styleWhitePanel(controls::TGradPanel& panel, int borderWidth)
 {
     panel.SetAntialiased(true);
-    panel.SetColor(clWhite);
-    panel.SetDefaultFrom(clWhite);
-    panel.SetDefaultTo(clWhite);
+    panel.SetColor(controls::clWhite);
+    panel.SetDefaultFrom(controls::clWhite);
+    panel.SetDefaultTo(controls::clWhite);
     panel.SetBorderWidth(borderWidth);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
+    panel.SetBorderColor(controls::clSilver);
+    panel.SetOuterColor(controls::clSilver);
     panel.SetCornerWidth(0);
 }
 
-void styleRoundedPanel(TGradPanel& panel)
+void styleRoundedPanel(controls::TGradPanel& panel)
 {
-    panel.SetColor(clWhite);
-    panel.SetDefaultFrom(clWhite);
-    panel.SetDefaultTo(clWhite);
+    panel.SetColor(controls::clWhite);
+    panel.SetDefaultFrom(controls::clWhite);
+    panel.SetDefaultTo(controls::clWhite);
     panel.SetCornerWidth(25);
     panel.SetBorderWidth(3);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
+    panel.SetBorderColor(controls::clSilver);
+    panel.SetOuterColor(controls::clSilver);
     panel.SetAntialiased(true);
 }
 
-void styleBarCheckBox(TGradCheckBox& box, const QString& caption)
+void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption)
 {
     box.setFont(sansFont(11));
     box.SetColor(kCheckBoxFace);
     box.SetCaption(caption);
-    box.SetFontColor(clWhite);
+    box.SetFontColor(controls::clWhite);
     // A plain white box, blue only while the pointer is over it.
-    TGradControlColors colours;
-    colours.SetDefaultFrom(clWhite);
-    colours.SetDefaultTo(clWhite);
-    colours.SetOverFrom(clWhite);
+    controls::TGradControlColors colours;
+    colours.SetDefaultFrom(controls::clWhite);
+    colours.SetDefaultTo(controls::clWhite);
+    colours.SetOverFrom(controls::clWhite);
     colours.SetOverTo(kCheckBoxOverTo);
     box.SetColors(colours);
     box.SetSpacing(3);
@@ -148,12 +149,12 @@ void styleBarCheckBox(TGradCheckBox& box, const QString& caption)
     box.SetHotTrack(false);
     box.SetShowFocusRect(false);
     box.SetTextShadow(false);
-    box.SetBorderLinesColor(clGray);
-    box.SetFadeSpeed(fsMedium);
+    box.SetBorderLinesColor(controls::clGray);
+    box.SetFadeSpeed(controls::fsMedium);
     box.SetChecked(false);
 }
 
-int checkBoxWidth(const TGradCheckBox& box, int designedWidth)
+int checkBoxWidth(const controls::TGradCheckBox& box, int designedWidth)
 {
     constexpr int kBoxAndMargins = 13 + 8;
     const int needed =

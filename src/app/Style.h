@@ -7,9 +7,12 @@
 
 class QImage;
 class QString;
+
+namespace stowmere::controls {
 class TGradButton;
 class TGradCheckBox;
 class TGradPanel;
+} // namespace stowmere::controls
 
 // The look the program's windows share: fonts, the button colour set, the title and
 // button-bar panels. Kept in one place so the main window and the editor stay alike.
@@ -22,24 +25,24 @@ QFont arialFont(int pixelHeight, bool bold = false);
 
 /// The main window's shared button colours; large buttons have a white face, the small
 /// ones of the button bars a green one.
-void applyButtonColours(TGradButton& button, bool large);
+void applyButtonColours(controls::TGradButton& button, bool large);
 
 /// A gradient button with caption, glyph on the left and spacing.
-TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
-                        bool large);
+controls::TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
+                                  bool large);
 
 /// The blue title bar: double-vertical gradient, white bold Arial caption in the middle.
-void styleTitlePanel(TGradPanel& panel, const QString& caption);
+void styleTitlePanel(controls::TGradPanel& panel, const QString& caption);
 /// The green button bar at the bottom of a window.
-void styleButtonBar(TGradPanel& panel);
+void styleButtonBar(controls::TGradPanel& panel);
 /// A white list frame: an anti-aliased silver frame of the given width on silver.
-void styleWhitePanel(TGradPanel& panel, int borderWidth);
+void styleWhitePanel(controls::TGradPanel& panel, int borderWidth);
 /// The editor's middle panel: white with rounded, anti-aliased silver corners.
-void styleRoundedPanel(TGradPanel& panel);
+void styleRoundedPanel(controls::TGradPanel& panel);
 
 /// A plain white gradient check box with white text and a green check on the button bar.
-void styleBarCheckBox(TGradCheckBox& box, const QString& caption);
+void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption);
 /// The designed width, or more when the platform's font needs it for the whole caption.
-int checkBoxWidth(const TGradCheckBox& box, int designedWidth);
+int checkBoxWidth(const controls::TGradCheckBox& box, int designedWidth);
 
 } // namespace stowmere::app::style

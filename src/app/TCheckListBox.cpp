@@ -54,7 +54,8 @@ QRect TCheckListBox::stripRect(int index) const
 
 void TCheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 {
-    DrawCheckCell(painter, strip, ckCheckMark, checked(index) ? cbChecked : cbUnchecked, isEnabled());
+    controls::DrawCheckCell(painter, strip, controls::ckCheckMark,
+                            checked(index) ? controls::cbChecked : controls::cbUnchecked, isEnabled());
 }
 
 void TCheckListBox::toggleByUser(int index)

@@ -4,8 +4,11 @@
 #include <QDialog>
 
 class QLabel;
+
+namespace stowmere::controls {
 class TGradButton;
 class TGradPanel;
+} // namespace stowmere::controls
 
 #include <cstdint>
 #include <optional>
@@ -43,15 +46,15 @@ private:
     void btnCancelClick();
 
     // The widgets; each one's object name is its name in the dialog's design.
-    TGradPanel* m_titlePanel = nullptr;    // GradPanel1
-    TGradPanel* m_fieldPanel = nullptr;    // GradPanel4
-    QLabel* m_descriptionLabel = nullptr;  // Label1
-    TDBEdit* m_descriptionEdit = nullptr;  // DBEdit1
-    QLabel* m_folderLabel = nullptr;       // Label2
-    TFolderEdit* m_folderEdit = nullptr;   // DirectoryEdit1
-    TGradPanel* m_buttonBar = nullptr;     // GradPanel3
-    TGradButton* m_saveButton = nullptr;   // btnSave
-    TGradButton* m_cancelButton = nullptr; // btnCancel
+    controls::TGradPanel* m_titlePanel = nullptr;    // GradPanel1
+    controls::TGradPanel* m_fieldPanel = nullptr;    // GradPanel4
+    QLabel* m_descriptionLabel = nullptr;            // Label1
+    TDBEdit* m_descriptionEdit = nullptr;            // DBEdit1
+    QLabel* m_folderLabel = nullptr;                 // Label2
+    TFolderEdit* m_folderEdit = nullptr;             // DirectoryEdit1
+    controls::TGradPanel* m_buttonBar = nullptr;     // GradPanel3
+    controls::TGradButton* m_saveButton = nullptr;   // btnSave
+    controls::TGradButton* m_cancelButton = nullptr; // btnCancel
 
     Dialogs& m_dialogs;
     catalog::Catalog& m_catalog;

@@ -127,7 +127,7 @@ void TfrmMain::createComponents()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    m_titlePanel = new TGradPanel(this);
+    m_titlePanel = new controls::TGradPanel(this);
     m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
     m_titlePanel->setFixedHeight(45);
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Stowmere"));
@@ -155,7 +155,7 @@ void TfrmMain::createComponents()
     middle->setSpacing(0);
     outer->addLayout(middle, 1);
 
-    m_setPanel = new TGradPanel(this);
+    m_setPanel = new controls::TGradPanel(this);
     m_setPanel->setObjectName(QStringLiteral("GradPanel2"));
     m_setPanel->setFixedWidth(233);
     style::styleWhitePanel(*m_setPanel, 5);
@@ -172,10 +172,10 @@ void TfrmMain::createComponents()
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
     categoryBox->addWidget(m_setList);
 
-    m_pathPanel = new TGradPanel(this);
+    m_pathPanel = new controls::TGradPanel(this);
     m_pathPanel->setObjectName(QStringLiteral("GradPanel5"));
     style::styleWhitePanel(*m_pathPanel, 5);
-    m_pathPanel->SetFontColor(TColor::rgb(0, 0, 206));
+    m_pathPanel->SetFontColor(controls::TColor::rgb(0, 0, 206));
     middle->addWidget(m_pathPanel, 1);
 
     m_pathList = new TCheckListBox(m_pathPanel);
@@ -187,7 +187,7 @@ void TfrmMain::createComponents()
     pathBox->setContentsMargins(0, 0, 0, 0);
     pathBox->addWidget(m_pathList);
 
-    m_commandPanel = new TGradPanel(this);
+    m_commandPanel = new controls::TGradPanel(this);
     m_commandPanel->setObjectName(QStringLiteral("GradPanel4"));
     m_commandPanel->setFixedWidth(208);
     style::styleWhitePanel(*m_commandPanel, 5);
@@ -209,7 +209,7 @@ void TfrmMain::createComponents()
     m_backupButton->setObjectName(QStringLiteral("btnBackup"));
     m_backupButton->setGeometry(38, 378, 126, 55);
 
-    m_buttonBar = new TGradPanel(this);
+    m_buttonBar = new controls::TGradPanel(this);
     m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
     m_buttonBar->setFixedHeight(45);
     style::styleButtonBar(*m_buttonBar);
@@ -224,11 +224,11 @@ void TfrmMain::createComponents()
     m_deleteSetButton->setGeometry(144, 10, 75, 25);
     m_deleteSetButton->setToolTip(QStringLiteral("Delete Backup"));
 
-    m_selectAllBox = new TGradCheckBox(m_buttonBar);
+    m_selectAllBox = new controls::TGradCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("chkSelectAll"));
     style::styleBarCheckBox(*m_selectAllBox, QStringLiteral("Select All"));
     m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
-    m_incrementalBox = new TGradCheckBox(m_buttonBar);
+    m_incrementalBox = new controls::TGradCheckBox(m_buttonBar);
     m_incrementalBox->setObjectName(QStringLiteral("chkIncremental"));
     style::styleBarCheckBox(*m_incrementalBox, QStringLiteral("Incremental Backup"));
     m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
@@ -278,14 +278,15 @@ void TfrmMain::connectHandlers()
 {
     connect(m_setList, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
     connect(m_setList, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
-    connect(m_addSetButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
-    connect(m_deleteSetButton, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
-    connect(m_addFolderButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
-    connect(m_addFilesButton, &TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
-    connect(m_deletePathsButton, &TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
-    connect(m_backupButton, &TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
-    connect(m_exitButton, &TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
-    connect(m_selectAllBox, &TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
+    connect(m_addSetButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
+    connect(m_deleteSetButton, &controls::TGradCustomControl::clicked, this,
+            &TfrmMain::btnDeleteCategoryClick);
+    connect(m_addFolderButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
+    connect(m_addFilesButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
+    connect(m_deletePathsButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
+    connect(m_backupButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
+    connect(m_exitButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
+    connect(m_selectAllBox, &controls::TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
     connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
     connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);

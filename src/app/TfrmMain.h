@@ -23,12 +23,14 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolButton;
-class TGradButton;
-class TGradCheckBox;
-class TGradPanel;
 class TfrmProgress;
 
 namespace stowmere {
+namespace controls {
+class TGradButton;
+class TGradCheckBox;
+class TGradPanel;
+} // namespace controls
 class TFormPlacement;
 namespace catalog {
 class Catalog;
@@ -173,32 +175,32 @@ private:
     void fadeOutAndClose();
 
     // The widgets; each one's object name is its name in the window's design.
-    TGradPanel* m_titlePanel = nullptr;         // GradPanel1
-    QLabel* m_webLink = nullptr;                // Label1
-    QLabel* m_backupNameLabel = nullptr;        // Label2
-    TGradPanel* m_setPanel = nullptr;           // GradPanel2
-    TListBox* m_setList = nullptr;              // lstCategory
-    TGradPanel* m_pathPanel = nullptr;          // GradPanel5
-    TCheckListBox* m_pathList = nullptr;        // chklstList
-    TGradPanel* m_commandPanel = nullptr;       // GradPanel4
-    TGradButton* m_addFolderButton = nullptr;   // btnAddFolder
-    TGradButton* m_addFilesButton = nullptr;    // btnAddFiles
-    TGradButton* m_deletePathsButton = nullptr; // btnDelete
-    TGradButton* m_backupButton = nullptr;      // btnBackup
-    TGradPanel* m_buttonBar = nullptr;          // GradPanel3
-    TGradButton* m_addSetButton = nullptr;      // btnAddCategory
-    TGradButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
-    TGradCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
-    TGradCheckBox* m_incrementalBox = nullptr;  // chkIncremental
-    QToolButton* m_helpButton = nullptr;        // SpeedButton1
-    TGradButton* m_exitButton = nullptr;        // btnClose
-    TFormPlacement* m_placement = nullptr;      // FormPlacement1
-    QMenu* m_setMenu = nullptr;                 // categoryMenu
-    QMenu* m_pathMenu = nullptr;                // pathMenu
-    QAction* m_previewAction = nullptr;         // actPreviewBackup
-    QAction* m_historyAction = nullptr;         // actBackupHistory
-    QAction* m_optionsAction = nullptr;         // actBackupOptions
-    QAction* m_restoreAction = nullptr;         // actRestore
+    controls::TGradPanel* m_titlePanel = nullptr;         // GradPanel1
+    QLabel* m_webLink = nullptr;                          // Label1
+    QLabel* m_backupNameLabel = nullptr;                  // Label2
+    controls::TGradPanel* m_setPanel = nullptr;           // GradPanel2
+    TListBox* m_setList = nullptr;                        // lstCategory
+    controls::TGradPanel* m_pathPanel = nullptr;          // GradPanel5
+    TCheckListBox* m_pathList = nullptr;                  // chklstList
+    controls::TGradPanel* m_commandPanel = nullptr;       // GradPanel4
+    controls::TGradButton* m_addFolderButton = nullptr;   // btnAddFolder
+    controls::TGradButton* m_addFilesButton = nullptr;    // btnAddFiles
+    controls::TGradButton* m_deletePathsButton = nullptr; // btnDelete
+    controls::TGradButton* m_backupButton = nullptr;      // btnBackup
+    controls::TGradPanel* m_buttonBar = nullptr;          // GradPanel3
+    controls::TGradButton* m_addSetButton = nullptr;      // btnAddCategory
+    controls::TGradButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
+    controls::TGradCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
+    controls::TGradCheckBox* m_incrementalBox = nullptr;  // chkIncremental
+    QToolButton* m_helpButton = nullptr;                  // SpeedButton1
+    controls::TGradButton* m_exitButton = nullptr;        // btnClose
+    TFormPlacement* m_placement = nullptr;                // FormPlacement1
+    QMenu* m_setMenu = nullptr;                           // categoryMenu
+    QMenu* m_pathMenu = nullptr;                          // pathMenu
+    QAction* m_previewAction = nullptr;                   // actPreviewBackup
+    QAction* m_historyAction = nullptr;                   // actBackupHistory
+    QAction* m_optionsAction = nullptr;                   // actBackupOptions
+    QAction* m_restoreAction = nullptr;                   // actRestore
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;

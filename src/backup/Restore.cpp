@@ -35,7 +35,7 @@ bool isOwnName(const std::string& name)
            name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0;
 }
 
-std::string below(const std::string& relative, const std::string& name)
+std::string childPath(const std::string& relative, const std::string& name)
 {
     return relative.empty() ? name : relative + paths::kSeparator + name;
 }
@@ -72,7 +72,7 @@ void collect(const std::string& root, const std::string& relative, std::map<std:
             continue;
         if (entry.name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0)
             continue;
-        collect(root, below(relative, entry.name), entries, top);
+        collect(root, childPath(relative, entry.name), entries, top);
     }
 }
 
@@ -225,6 +225,17 @@ private:
     RestoreResult m_result;
 };
 
+RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& other, const std::string& dest)
+{
+    return RestoreRefusal("The backup copies of " + item + " and " + other + " share one place in " + dest +
+                          ", so either could be restored; choose a folder with --to.");
+}
+
+RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
+{
+    return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
+}
+
 } // namespace
 
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
@@ -251,9 +262,7 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
             throw RestoreRefusal("Not a file or folder of this backup set: " + path);
         if (!request.to) {
             if (const std::string other = layout.sharingWith(location->item); !other.empty())
-                throw RestoreRefusal("The backup copies of " + location->item + " and " + other +
-                                     " share one place in " + dest +
-                                     ", so either could be restored; choose a folder with --to.");
+                throw sharedPlaceRefusal(location->item, other, dest);
         }
         Planned planned;
         for (const VersionStore::RunFolder& folder : later)
@@ -261,7 +270,7 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
                 planned.entries, location->relative.empty());
         if (planned.entries.empty())
-            throw RestoreRefusal("There is no backup copy of " + path + " in " + dest);
+            throw noCopyRefusal(path, dest);
         const std::string name = paths::fileNamePart(paths::withoutTrailingSeparator(path));
         planned.target = request.to ? (name.empty() ? *request.to : paths::join(*request.to, name)) : path;
         plan.push_back(std::move(planned));

@@ -78,7 +78,7 @@ std::string FormatTimeLeft(std::chrono::seconds left)
     const std::int64_t minutes = (seconds + 59) / 60;
     if (minutes < 60)
         return std::to_string(minutes) + " min left";
-    if (minutes < 10 * 60) {
+    if (minutes < std::int64_t{10} * 60) {
         const std::int64_t hours = minutes / 60;
         const std::int64_t rest = minutes % 60;
         return std::to_string(hours) + " h" + (rest > 0 ? " " + std::to_string(rest) + " min" : "") + " left";

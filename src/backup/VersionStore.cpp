@@ -15,7 +15,7 @@
 namespace stowmere::backup {
 namespace {
 
-constexpr std::time_t kDay = 24 * 60 * 60;
+constexpr std::time_t kDay = std::time_t{24} * 60 * 60;
 
 bool digits(std::string_view text)
 {

@@ -27,6 +27,14 @@ constexpr std::array<std::pair<Command, const char*>, 15> kNames{{
     {Command::Restore, "restore"},
 }};
 
+// The reason given for an option's value it cannot take: "--guard needs on or off, not 'x'".
+std::string refusedValue(std::string_view option, std::string_view wanted, std::string_view value)
+{
+    std::string reason(option);
+    reason.append(" needs ").append(wanted).append(", not '").append(value).append("'");
+    return reason;
+}
+
 struct Arity {
     std::size_t minimum;
     std::size_t maximum;
@@ -190,7 +198,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             const std::string time = separate ? words[++i] : word.substr(8);
             line.dailyTime = catalog::DailyTime::parse(time);
             if (!line.dailyTime)
-                throw fail("--daily needs a time as HH:MM from 00:00 to 23:59, not '" + time + "'");
+                throw fail(refusedValue("--daily", "a time as HH:MM from 00:00 to 23:59", time));
         } else if (const auto known = std::find_if(kValueOptions.begin(), kValueOptions.end(),
                                                    [&word](const ValueOption& option) {
                                                        const std::string name = option.name;
@@ -210,12 +218,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             } else if (name == "--keep-versions" || name == "--keep-days") {
                 const auto count = countOf(value);
                 if (!count)
-                    throw fail(name + " needs a whole number from 0, not '" + value + "'");
+                    throw fail(refusedValue(name, "a whole number from 0", value));
                 (name == "--keep-versions" ? line.keepVersions : line.keepDays) = count;
             } else if (name == "--cachedir-tag" || name == "--guard") {
                 const auto on = switchOf(value);
                 if (!on)
-                    throw fail(name + " needs on or off, not '" + value + "'");
+                    throw fail(refusedValue(name, "on or off", value));
                 (name == "--guard" ? line.guard : line.cacheDirTag) = on;
             } else if (name == "--to") {
                 if (value.empty())

@@ -3,17 +3,11 @@
 // copies, and restoring them.
 #include "cli/HelpText.h"
 
+#include "cli/HelpParts.h"
+
 namespace stowmere::cli {
-namespace {
-
-constexpr const char* kDataOption =
-    "  --data DIR     use Category.cds and Path.cds in DIR instead of the files\n"
-    "                 of the Stowmere window\n";
-
-constexpr const char* kSetWord =
-    "SET is a backup set's description or its number as 'stowmere-cli list' shows it.\n";
-
-} // namespace
+using help::kDataOption;
+using help::kSetWord;
 
 std::string optionsHelpText()
 {

@@ -7,6 +7,8 @@
 
 #include <array>
 
+namespace stowmere::controls {
+
 namespace {
 
 // X = black mark, . = magenta background; the bottom-left pixel is the transparent colour.
@@ -108,3 +110,5 @@ void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheck
     const int y = strip.top() + (strip.height() - kCheckCellHeight) / 2;
     canvas.drawImage(QPoint(x, y), CheckCellImage(), cell);
 }
+
+} // namespace stowmere::controls

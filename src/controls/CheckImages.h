@@ -8,6 +8,8 @@
 
 class QPainter;
 
+namespace stowmere::controls {
+
 /// The 8 by 8 check mark "CHECK": black on magenta, as stored with the program.
 Image24 LoadCheckMark();
 
@@ -30,3 +32,5 @@ QRect CheckCellRect(TCheckKind kind, TCheckBoxState state, bool enabled);
 /// Draws the cell centred in strip (the check list's 18-pixel strip of an item) over
 /// whatever the strip already shows.
 void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheckBoxState state, bool enabled);
+
+} // namespace stowmere::controls

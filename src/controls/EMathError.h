@@ -3,8 +3,12 @@
 
 #include <stdexcept>
 
+namespace stowmere::controls {
+
 /// Raised by drawing arithmetic that cannot proceed with the arguments it was given.
 class EMathError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+} // namespace stowmere::controls

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+namespace stowmere::controls {
+
 namespace {
 
 // Pixel values can leave 0..255 when a gradient runs past its span (a rectangle that
@@ -117,13 +119,13 @@ void FillRect(Image24& image, const TRect& rect, TColor color)
     if (area.IsEmpty())
         return;
     const Rgb c = Split(ColorToRGB(color));
-    std::uint8_t* first = image.Row(area.Top) + area.Left * 3;
-    for (int x = 0; x < area.Width(); ++x)
-        PutPixel(first + x * 3, static_cast<std::uint8_t>(c.r), static_cast<std::uint8_t>(c.g),
-                 static_cast<std::uint8_t>(c.b));
+    std::uint8_t* first = image.PixelBytes(area.Left, area.Top);
+    for (int x = area.Left; x < area.Right; ++x)
+        PutPixel(image.PixelBytes(x, area.Top), static_cast<std::uint8_t>(c.r),
+                 static_cast<std::uint8_t>(c.g), static_cast<std::uint8_t>(c.b));
     const auto bytes = static_cast<std::size_t>(area.Width()) * 3;
     for (int y = area.Top + 1; y < area.Bottom; ++y)
-        std::memcpy(image.Row(y) + area.Left * 3, first, bytes);
+        std::memcpy(image.PixelBytes(area.Left, y), first, bytes);
 }
 
 void FillRegion(Image24& image, const QRegion& region, TColor color)
@@ -188,6 +190,11 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
     const double stepG = stepOf(from.g, to.g);
     const double stepB = stepOf(from.b, to.b);
 
+    // The radial centre is a whole pixel: half the width and half the height, rounded
+    // toward zero, from the image origin. Every radial picture drawn so far is centred
+    // there, so the halves stay integer divisions.
+    const int centreX = w / 2;
+    const int centreY = h / 2;
     auto distance = [&](int x, int y) -> double {
         switch (type) {
         case gtHorizontal:
@@ -205,8 +212,8 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
             return std::sqrt(dx * dx + dy * dy);
         }
         case gtRadial: {
-            const double dx = w / 2 - x;
-            const double dy = y - h / 2;
+            const double dx = centreX - x;
+            const double dy = y - centreY;
             return std::sqrt(dx * dx + dy * dy);
         }
         case gtDoubleHorz:
@@ -226,24 +233,24 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
         const TRect area = TRect::FromQRect(r);
         if (byColumn) {
             // The colour depends on x alone: compute one row, copy it down.
-            std::uint8_t* first = image.Row(area.Top) + area.Left * 3;
+            std::uint8_t* first = image.PixelBytes(area.Left, area.Top);
             for (int x = area.Left; x < area.Right; ++x)
-                colourAt(distance(x, area.Top), first + (x - area.Left) * 3);
+                colourAt(distance(x, area.Top), image.PixelBytes(x, area.Top));
             for (int y = area.Top + 1; y < area.Bottom; ++y)
-                std::memcpy(image.Row(y) + area.Left * 3, first, static_cast<std::size_t>(area.Width()) * 3);
+                std::memcpy(image.PixelBytes(area.Left, y), first,
+                            static_cast<std::size_t>(area.Width()) * 3);
             continue;
         }
         for (int y = area.Top; y < area.Bottom; ++y) {
-            std::uint8_t* row = image.Row(y);
             if (byRow) {
                 std::uint8_t pixel[3];
                 colourAt(distance(area.Left, y), pixel);
                 for (int x = area.Left; x < area.Right; ++x)
-                    std::memcpy(row + x * 3, pixel, 3);
+                    std::memcpy(image.PixelBytes(x, y), pixel, 3);
                 continue;
             }
             for (int x = area.Left; x < area.Right; ++x)
-                colourAt(distance(x, y), row + x * 3);
+                colourAt(distance(x, y), image.PixelBytes(x, y));
         }
     }
 }
@@ -261,8 +268,8 @@ void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int per
     const auto count = static_cast<std::size_t>(area.Width()) * 3;
     if (percent < 0 || percent > 100) {
         for (int y = area.Top; y < area.Bottom; ++y) {
-            std::uint8_t* d = dest.Row(y) + area.Left * 3;
-            const std::uint8_t* s = source.Row(y - rect.Top) + (area.Left - rect.Left) * 3;
+            std::uint8_t* d = dest.PixelBytes(area.Left, y);
+            const std::uint8_t* s = source.PixelBytes(area.Left - rect.Left, y - rect.Top);
             for (std::size_t i = 0; i < count; ++i)
                 d[i] = ToByte(a * d[i] + b * s[i]);
         }
@@ -279,8 +286,8 @@ void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int per
     }
     constexpr double kShift = 6755399441055744.0;
     for (int y = area.Top; y < area.Bottom; ++y) {
-        std::uint8_t* d = dest.Row(y) + area.Left * 3;
-        const std::uint8_t* s = source.Row(y - rect.Top) + (area.Left - rect.Left) * 3;
+        std::uint8_t* d = dest.PixelBytes(area.Left, y);
+        const std::uint8_t* s = source.PixelBytes(area.Left - rect.Left, y - rect.Top);
         for (std::size_t i = 0; i < count; ++i) {
             const double rounded = (destPart[d[i]] + sourcePart[s[i]] + kShift) - kShift;
             d[i] = static_cast<std::uint8_t>(static_cast<int>(rounded));
@@ -299,7 +306,7 @@ void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int
     if (!target.IsEmpty()) {
         const auto bytes = static_cast<std::size_t>(target.Width()) * 3;
         for (int y = target.Top; y < target.Bottom; ++y)
-            std::memcpy(dest.Row(y) + target.Left * 3, base.Row(y - top) + (target.Left - left) * 3, bytes);
+            std::memcpy(dest.PixelBytes(target.Left, y), base.PixelBytes(target.Left - left, y - top), bytes);
     }
     if (percent > 0)
         BlendImage(dest, layer, rect, std::min(percent, 100));
@@ -320,7 +327,7 @@ void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor
             return false;
         int sum[3] = {0, 0, 0};
         for (int i = 0; i < factor; ++i) {
-            const std::uint8_t* p = large.Row(y * factor + i) + x * factor * 3;
+            const std::uint8_t* p = large.PixelBytes(x * factor, y * factor + i);
             for (int j = 0; j < factor * 3; j += 3) {
                 sum[0] += p[j];
                 sum[1] += p[j + 1];
@@ -328,7 +335,7 @@ void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor
             }
         }
         const int area = factor * factor;
-        std::uint8_t* q = small.Row(y) + x * 3;
+        std::uint8_t* q = small.PixelBytes(x, y);
         for (int c = 0; c < 3; ++c)
             q[c] = static_cast<std::uint8_t>(sum[c] / area);
         return true;
@@ -371,8 +378,8 @@ void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
         return;
     const std::uint8_t* key = source.Row(source.Height() - 1);
     for (int dy = area.Top; dy < area.Bottom; ++dy) {
-        const std::uint8_t* s = source.Row(dy - y) + (area.Left - x) * 3;
-        std::uint8_t* d = dest.Row(dy) + area.Left * 3;
+        const std::uint8_t* s = source.PixelBytes(area.Left - x, dy - y);
+        std::uint8_t* d = dest.PixelBytes(area.Left, dy);
         for (int dx = area.Left; dx < area.Right; ++dx, s += 3, d += 3) {
             if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2])
                 std::memcpy(d, s, 3);
@@ -397,7 +404,7 @@ void DrawFocusRect(Image24& image, const TRect& rect)
     auto invert = [&](int x, int y) {
         if (x < 0 || y < 0 || x >= image.Width() || y >= image.Height() || ((x + y) & 1) != 0)
             return;
-        std::uint8_t* p = image.Row(y) + x * 3;
+        std::uint8_t* p = image.PixelBytes(x, y);
         p[0] = static_cast<std::uint8_t>(~p[0]);
         p[1] = static_cast<std::uint8_t>(~p[1]);
         p[2] = static_cast<std::uint8_t>(~p[2]);
@@ -564,3 +571,5 @@ void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection directi
 {
     DrawGradient(canvas, rect, direction, std::span<const TColor>(colors.begin(), colors.size()));
 }
+
+} // namespace stowmere::controls

@@ -13,6 +13,9 @@
 #include <span>
 
 class QPainter;
+
+namespace stowmere::controls {
+
 class TGradCustomControl;
 
 // Ordinals are stored in form files and used by the arithmetic: keep the order.
@@ -119,3 +122,5 @@ void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection directi
                   std::span<const TColor> colors);
 void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
                   std::initializer_list<TColor> colors);
+
+} // namespace stowmere::controls

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace stowmere::controls {
+
 Image24::Image24(int width, int height)
 {
     SetSize(width, height);
@@ -19,13 +21,13 @@ void Image24::SetSize(int width, int height)
 
 TColor Image24::Pixel(int x, int y) const
 {
-    const std::uint8_t* p = Row(y) + x * 3;
+    const std::uint8_t* p = PixelBytes(x, y);
     return RGB(p[2], p[1], p[0]);
 }
 
 void Image24::SetPixel(int x, int y, TColor rgb)
 {
-    std::uint8_t* p = Row(y) + x * 3;
+    std::uint8_t* p = PixelBytes(x, y);
     p[0] = static_cast<std::uint8_t>(GetBValue(rgb));
     p[1] = static_cast<std::uint8_t>(GetGValue(rgb));
     p[2] = static_cast<std::uint8_t>(GetRValue(rgb));
@@ -38,9 +40,10 @@ void Image24::Fill(TColor color)
     const TColor rgb = ColorToRGB(color);
     std::uint8_t* first = Row(0);
     for (int x = 0; x < m_width; ++x) {
-        first[x * 3] = static_cast<std::uint8_t>(GetBValue(rgb));
-        first[x * 3 + 1] = static_cast<std::uint8_t>(GetGValue(rgb));
-        first[x * 3 + 2] = static_cast<std::uint8_t>(GetRValue(rgb));
+        std::uint8_t* p = PixelBytes(x, 0);
+        p[0] = static_cast<std::uint8_t>(GetBValue(rgb));
+        p[1] = static_cast<std::uint8_t>(GetGValue(rgb));
+        p[2] = static_cast<std::uint8_t>(GetRValue(rgb));
     }
     for (int y = 1; y < m_height; ++y)
         std::memcpy(Row(y), first, static_cast<std::size_t>(m_width) * 3);
@@ -71,3 +74,5 @@ Image24 Image24::FromQImage(const QImage& image)
         std::memcpy(result.Row(y), converted.constScanLine(y), static_cast<std::size_t>(result.m_width) * 3);
     return result;
 }
+
+} // namespace stowmere::controls

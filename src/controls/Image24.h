@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace stowmere::controls {
+
 /// An off-screen 24-bit image: rows of blue, green, red bytes, row 0 at the top.
 /// Rows are padded to four bytes so that a QImage can share the bytes for the
 /// QPainter primitives (rounded rectangles, regions, text) without a copy.
@@ -27,6 +29,11 @@ public:
 
     std::uint8_t* Row(int y) { return m_bytes.data() + y * m_stride; }
     const std::uint8_t* Row(int y) const { return m_bytes.data() + y * m_stride; }
+
+    /// The blue byte of pixel (x, y), followed by green and red; x may be Width() for the
+    /// end of a row.
+    std::uint8_t* PixelBytes(int x, int y) { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
+    const std::uint8_t* PixelBytes(int x, int y) const { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
 
     /// RGB (0x00BBGGRR) of one pixel; the caller keeps x and y inside the image.
     TColor Pixel(int x, int y) const;
@@ -48,3 +55,5 @@ private:
     std::ptrdiff_t m_stride = 0;
     std::vector<std::uint8_t> m_bytes;
 };
+
+} // namespace stowmere::controls

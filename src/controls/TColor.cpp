@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+namespace stowmere::controls {
+
 namespace {
 
 QPalette::ColorRole RoleOfSystemColor(int index)
@@ -55,3 +57,5 @@ TColor FromQColor(const QColor& color)
 {
     return RGB(color.red(), color.green(), color.blue());
 }
+
+} // namespace stowmere::controls

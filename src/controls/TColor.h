@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace stowmere::controls {
+
 /// A colour of the controls: plain red, green and blue, or one of the desktop's system
 /// colours, resolved against the application palette when it is drawn. Built only through
 /// the named constructors, so a colour always reads as the colour it is.
@@ -82,3 +84,5 @@ TColor ColorToRGB(TColor color);
 
 QColor ToQColor(TColor color);
 TColor FromQColor(const QColor& color);
+
+} // namespace stowmere::controls

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+namespace stowmere::controls {
+
 namespace {
 
 // The 5 by 5 rounded border: straight edges two pixels short of each corner and one
@@ -406,3 +408,5 @@ void TGradButton::WatchWindowKeys()
     if (m_keyWindow)
         m_keyWindow->installEventFilter(this);
 }
+
+} // namespace stowmere::controls

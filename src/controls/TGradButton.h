@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QPointer>
 
+namespace stowmere::controls {
+
 enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
 /// The push button of every window: a face composed from three cached gradient images
@@ -107,3 +109,5 @@ private:
     Image24 m_clickedImage;
     QPointer<QWidget> m_keyWindow;
 };
+
+} // namespace stowmere::controls

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace stowmere::controls {
+
 namespace {
 
 constexpr int kBox = 13;
@@ -134,7 +136,7 @@ Image24 TGradCheckBox::RenderFace()
     const TRect target = TRect{1, t, 1 + w, t + h}.Intersected({0, 0, w, h});
     for (int y = target.Top; y < target.Bottom; ++y)
         std::copy_n(work.Row(y - t), static_cast<std::size_t>(target.Width()) * 3,
-                    face.Row(y) + target.Left * 3);
+                    face.PixelBytes(target.Left, y));
 
     const TRect client{0, 0, w, h};
     const TRect caption{m_spacing + 16, 0, w, h};
@@ -210,3 +212,5 @@ void TGradCheckBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.drawImage(0, 0, face.AsQImage());
 }
+
+} // namespace stowmere::controls

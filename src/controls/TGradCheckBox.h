@@ -7,6 +7,8 @@
 
 #include <initializer_list>
 
+namespace stowmere::controls {
+
 enum TBorderLine { blTop, blBottom, blLeft, blRight };
 
 /// A set of TBorderLine members.
@@ -96,3 +98,5 @@ private:
     Image24 m_overImage{13, 13};
     Image24 m_clickedImage{13, 13};
 };
+
+} // namespace stowmere::controls

@@ -3,6 +3,8 @@
 
 #include "controls/TGradCustomColors.h"
 
+namespace stowmere::controls {
+
 /// The colour set of a button or check box. Assigning a plain set to its
 /// TGradCustomColors part copies only the four gradient colours.
 class TGradControlColors : public TGradCustomColors {
@@ -32,3 +34,5 @@ private:
     TColor m_borderColor = TColor::rgb(128, 128, 128);
     TColor m_textShadow = TColor::rgb(255, 255, 255);
 };
+
+} // namespace stowmere::controls

@@ -3,6 +3,8 @@
 
 #include "controls/TColor.h"
 
+namespace stowmere::controls {
+
 /// The From and To colours of a control's default and hover gradients: a plain value,
 /// copied and compared as a whole. A control is told of a new set through its SetColors.
 class TGradCustomColors {
@@ -24,3 +26,5 @@ protected:
     TColor m_overFrom = TColor::rgb(255, 255, 255);
     TColor m_overTo = TColor::rgb(118, 148, 190);
 };
+
+} // namespace stowmere::controls

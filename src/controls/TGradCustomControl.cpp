@@ -8,6 +8,8 @@
 #include <QFocusEvent>
 #include <QMouseEvent>
 
+namespace stowmere::controls {
+
 TGradCustomControl::TGradCustomControl(QWidget* parent) : QWidget(parent)
 {
     // Every pixel is painted from an off-screen image, so Qt need not clear first.
@@ -302,3 +304,5 @@ void TGradCustomControl::resizeEvent(QResizeEvent* event)
     Resized();
     QWidget::resizeEvent(event);
 }
+
+} // namespace stowmere::controls

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace stowmere::controls {
+
 class TGradStyleManager;
 
 /// The common base of the self-painted controls: caption and shadow switches, the
@@ -139,3 +141,5 @@ private:
     bool m_leftDown = false;
     bool m_acceptsDoubleClicks = false;
 };
+
+} // namespace stowmere::controls

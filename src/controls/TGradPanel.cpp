@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace stowmere::controls {
+
 TGradPanel::TGradPanel(QWidget* parent) : TGradCustomControl(parent)
 {
     SetAcceptsDoubleClicks(true);
@@ -273,3 +275,5 @@ void TGradPanel::changeEvent(QEvent* event)
     }
     TGradCustomControl::changeEvent(event);
 }
+
+} // namespace stowmere::controls

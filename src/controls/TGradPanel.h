@@ -4,6 +4,8 @@
 #include "controls/Image24.h"
 #include "controls/TGradCustomControl.h"
 
+namespace stowmere::controls {
+
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in
 /// one of ten positions (cpGroupBox interrupts the frame line). The background is built
@@ -80,3 +82,5 @@ private:
     Image24 m_background;
     bool m_constructed = false;
 };
+
+} // namespace stowmere::controls

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace stowmere::controls {
+
 TGradStyleManager::TGradStyleManager(QObject* parent) : QObject(parent) {}
 
 TGradStyleManager::~TGradStyleManager()
@@ -44,3 +46,5 @@ void TGradStyleManager::RemoveControl(TGradCustomControl* control)
 {
     std::erase(m_controls, control);
 }
+
+} // namespace stowmere::controls

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+namespace stowmere::controls {
+
 class TGradCustomControl;
 
 /// Shared style defaults and the list of controls linked to them. Settings are only
@@ -67,3 +69,5 @@ private:
     std::vector<TGradCustomControl*> m_controls;
     bool m_destroying = false;
 };
+
+} // namespace stowmere::controls

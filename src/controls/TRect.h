@@ -3,6 +3,8 @@
 
 #include <QRect>
 
+namespace stowmere::controls {
+
 /// A rectangle as the drawing routines take it: Right and Bottom are exclusive.
 struct TRect {
     int Left = 0;
@@ -27,3 +29,5 @@ struct TRect {
     }
     friend constexpr bool operator==(const TRect&, const TRect&) = default;
 };
+
+} // namespace stowmere::controls

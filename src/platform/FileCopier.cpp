@@ -22,7 +22,7 @@ using Status = CopyOutcome::Status;
 
 // Large enough that the read/write fallback costs few system calls, small enough to keep
 // the memory of a run flat whatever the file sizes.
-constexpr std::size_t kBufferSize = 1024 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{1024} * 1024;
 
 std::error_code lastError()
 {

@@ -15,7 +15,7 @@ namespace {
 
 constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-std::error_code lastError()
+std::error_code errnoCode()
 {
     return {errno, std::generic_category()};
 }
@@ -110,7 +110,7 @@ TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std:
             return file;
         }
         if (!refusesUnnamed(errno)) {
-            error = lastError();
+            error = errnoCode();
             return {};
         }
         if (support)
@@ -122,7 +122,7 @@ TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std:
         if (fd)
             return TemporaryFile(std::move(fd), where, std::move(name));
         if (errno != EEXIST) {
-            error = lastError();
+            error = errnoCode();
             return {};
         }
     }
@@ -133,7 +133,7 @@ TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std:
 std::error_code TemporaryFile::close()
 {
     if (m_fd.valid() && m_fd.close() != 0)
-        return lastError();
+        return errnoCode();
     return {};
 }
 
@@ -152,7 +152,7 @@ std::error_code TemporaryFile::commit(const std::string& target)
             return close();
         }
         if (errno != EEXIST)
-            return lastError();
+            return errnoCode();
         for (int attempt = 0;; ++attempt) {
             std::string name = freshName(m_folder);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -160,7 +160,7 @@ std::error_code TemporaryFile::commit(const std::string& target)
                 break;
             }
             if (errno != EEXIST || attempt == 100)
-                return lastError();
+                return errnoCode();
         }
     }
     // Some file systems (network ones) report write errors only when the file is closed;
@@ -168,7 +168,7 @@ std::error_code TemporaryFile::commit(const std::string& target)
     if (const std::error_code error = close())
         return error;
     if (::rename(m_name.c_str(), target.c_str()) != 0)
-        return lastError();
+        return errnoCode();
     m_done = true;
     return {};
 }

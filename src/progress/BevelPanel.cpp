@@ -3,6 +3,13 @@
 
 #include <QPainter>
 
+using stowmere::controls::cl3DDkShadow;
+using stowmere::controls::cl3DLight;
+using stowmere::controls::clBtnHighlight;
+using stowmere::controls::clBtnShadow;
+using stowmere::controls::TColor;
+using stowmere::controls::ToQColor;
+
 namespace {
 
 // One ring of a 3-D edge: top and left in topLeft, bottom and right in bottomRight.

@@ -17,8 +17,8 @@ public:
     /// Width of the sunken client edge; child positions are offset by it.
     static constexpr int EdgeWidth = 2;
 
-    TColor Color() const { return m_color; }
-    void setColor(TColor value);
+    stowmere::controls::TColor Color() const { return m_color; }
+    void setColor(stowmere::controls::TColor value);
     int BevelWidth() const { return m_bevelWidth; }
     void setBevelWidth(int value);
     int BorderWidth() const { return m_borderWidth; }
@@ -31,7 +31,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    TColor m_color = clBtnFace;
+    stowmere::controls::TColor m_color = stowmere::controls::clBtnFace;
     int m_bevelWidth = 1;
     int m_borderWidth = 0;
 };

@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/CylColors.h"
 
+using stowmere::controls::ColorToRGB;
+using stowmere::controls::GetBValue;
+using stowmere::controls::GetGValue;
+using stowmere::controls::GetRValue;
+using stowmere::controls::TColor;
+
 namespace CylColors {
 
 QRgb resolve(TColor c)

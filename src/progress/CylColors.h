@@ -10,36 +10,36 @@
 
 namespace CylColors {
 
-constexpr TColor system(int index)
+constexpr stowmere::controls::TColor system(int index)
 {
-    return TColor::system(index);
+    return stowmere::controls::TColor::system(index);
 }
-constexpr bool isSystem(TColor c)
+constexpr bool isSystem(stowmere::controls::TColor c)
 {
     return c.isSystem();
 }
-constexpr int systemIndex(TColor c)
+constexpr int systemIndex(stowmere::controls::TColor c)
 {
     return c.systemIndex();
 }
 
-constexpr TColor rgb(int r, int g, int b)
+constexpr stowmere::controls::TColor rgb(int r, int g, int b)
 {
-    return TColor::rgb(r, g, b);
+    return stowmere::controls::TColor::rgb(r, g, b);
 }
 
-constexpr TColor clBlack = rgb(0, 0, 0);
-constexpr TColor clWhite = rgb(255, 255, 255);
-constexpr TColor clWindow = system(5);
-constexpr TColor clHighlight = system(13);
-constexpr TColor clBtnFace = system(15);
-constexpr TColor clBtnShadow = system(16);
-constexpr TColor clBtnHighlight = system(20);
-constexpr TColor cl3DDkShadow = system(21);
-constexpr TColor cl3DLight = system(22);
+constexpr stowmere::controls::TColor clBlack = rgb(0, 0, 0);
+constexpr stowmere::controls::TColor clWhite = rgb(255, 255, 255);
+constexpr stowmere::controls::TColor clWindow = system(5);
+constexpr stowmere::controls::TColor clHighlight = system(13);
+constexpr stowmere::controls::TColor clBtnFace = system(15);
+constexpr stowmere::controls::TColor clBtnShadow = system(16);
+constexpr stowmere::controls::TColor clBtnHighlight = system(20);
+constexpr stowmere::controls::TColor cl3DDkShadow = system(21);
+constexpr stowmere::controls::TColor cl3DLight = system(22);
 
 /// The RGB behind a colour value; system colours come from the application palette.
-QRgb resolve(TColor c);
+QRgb resolve(stowmere::controls::TColor c);
 
 /// Resolved colour as red, green and blue channel values.
 struct Rgb {
@@ -49,6 +49,6 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
-Rgb channels(TColor c);
+Rgb channels(stowmere::controls::TColor c);
 
 } // namespace CylColors

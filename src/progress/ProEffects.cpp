@@ -3,6 +3,8 @@
 
 #include <array>
 
+using stowmere::controls::TColor;
+
 namespace ProEffects {
 
 namespace {

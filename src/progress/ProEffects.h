@@ -20,10 +20,10 @@ struct TProEffectPreset {
 
     TCylinderEffect cylinderEffect;
     TFontEffect fontEffect;
-    std::optional<TColor> fontShadowColor; ///< none: left as it was
-    TColor foreColor;
-    TColor backColor;
-    TColor foreLineColor;
+    std::optional<stowmere::controls::TColor> fontShadowColor; ///< none: left as it was
+    stowmere::controls::TColor foreColor;
+    stowmere::controls::TColor backColor;
+    stowmere::controls::TColor foreLineColor;
     TPCStyleValues backStyle;
     TPCStyleValues foreStyle;
     std::optional<Frame> frame;

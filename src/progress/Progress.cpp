@@ -13,6 +13,18 @@
 #include <QScreen>
 #include <QShowEvent>
 
+using stowmere::controls::blGlyphLeft;
+using stowmere::controls::clBlack;
+using stowmere::controls::clWhite;
+using stowmere::controls::clWindowText;
+using stowmere::controls::fsMedium;
+using stowmere::controls::gtVertical;
+using stowmere::controls::TColor;
+using stowmere::controls::TGradButton;
+using stowmere::controls::TGradControlColors;
+using stowmere::controls::TGradCustomControl;
+using stowmere::controls::ToQColor;
+
 namespace {
 
 const QString InProgressText = QStringLiteral("Backup in Progress...");

@@ -8,8 +8,11 @@
 class QLabel;
 class TBevelPanel;
 class TGIFAnimator;
-class TGradButton;
 class TProgressCyl;
+
+namespace stowmere::controls {
+class TGradButton;
+} // namespace stowmere::controls
 
 /// The small always-on-top window shown while a backup run copies: a headline,
 /// the spinning busy picture, a cylinder bar over the checked items, the
@@ -67,7 +70,7 @@ public:
     TBevelPanel* Panel1() const { return m_panel1; }
     QLabel* Label1() const { return m_label1; }
     TGIFAnimator* GIFAnimator1() const { return m_gifAnimator1; }
-    TGradButton* btnCancel() const { return m_btnCancel; }
+    stowmere::controls::TGradButton* btnCancel() const { return m_btnCancel; }
     TProgressCyl* xipZip() const { return m_xipZip; }
     QLabel* Label4() const { return m_label4; }
     QLabel* lblCount() const { return m_lblCount; }
@@ -89,7 +92,7 @@ private:
     TBevelPanel* m_panel1 = nullptr;
     QLabel* m_label1 = nullptr;
     TGIFAnimator* m_gifAnimator1 = nullptr;
-    TGradButton* m_btnCancel = nullptr;
+    stowmere::controls::TGradButton* m_btnCancel = nullptr;
     TProgressCyl* m_xipZip = nullptr;
     QLabel* m_label4 = nullptr;
     QLabel* m_lblCount = nullptr;

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <limits>
 
+using stowmere::controls::TColor;
+
 namespace {
 
 // Rounds to nearest with ties to even, the rounding of the percentage and the fill.
@@ -338,8 +340,13 @@ void TProgressCyl::recomputeGeometry()
     const int w = W - 2 * c;
     const int h = H - 2 * c;
     if (w > 0 && h > 0) {
-        m_vertStep = static_cast<float>(m_shadeAmount / h);
-        m_horzStep = static_cast<float>(m_shadeAmount / w);
+        // Whole shade levels per row or column, rounded down: the flat effect (amount 1) must
+        // give a step of 0 on any bar thicker than one pixel, and the progress window's bar
+        // is drawn with the step 7 of 255 div 33.
+        const int rowStep = m_shadeAmount / h;
+        const int columnStep = m_shadeAmount / w;
+        m_vertStep = static_cast<float>(rowStep);
+        m_horzStep = static_cast<float>(columnStep);
     }
     updatePosition();
 }

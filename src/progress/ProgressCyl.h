@@ -50,22 +50,22 @@ public:
     void setStopAtMax(bool value) { m_stopAtMax = value; }
 
     // Colours. ForeColor, ForeLineColor, BackColor and BevelColor re-derive even when unchanged.
-    TColor ForeColor() const { return m_foreColor; }
-    TColor ForeLineColor() const { return m_foreLineColor; }
-    TColor BackColor() const { return m_backColor; }
-    TColor BackBorderColor() const { return m_backBorderColor; }
-    TColor BevelColor() const { return m_bevelColor; }
-    TColor Color() const { return m_color; }
-    TColor FontShadowColor() const { return m_fontShadowColor; }
-    TColor FontColor() const { return m_fontColor; }
-    void setForeColor(TColor value);
-    void setForeLineColor(TColor value);
-    void setBackColor(TColor value);
-    void setBackBorderColor(TColor value);
-    void setBevelColor(TColor value);
-    void setColor(TColor value);
-    void setFontShadowColor(TColor value);
-    void setFontColor(TColor value);
+    stowmere::controls::TColor ForeColor() const { return m_foreColor; }
+    stowmere::controls::TColor ForeLineColor() const { return m_foreLineColor; }
+    stowmere::controls::TColor BackColor() const { return m_backColor; }
+    stowmere::controls::TColor BackBorderColor() const { return m_backBorderColor; }
+    stowmere::controls::TColor BevelColor() const { return m_bevelColor; }
+    stowmere::controls::TColor Color() const { return m_color; }
+    stowmere::controls::TColor FontShadowColor() const { return m_fontShadowColor; }
+    stowmere::controls::TColor FontColor() const { return m_fontColor; }
+    void setForeColor(stowmere::controls::TColor value);
+    void setForeLineColor(stowmere::controls::TColor value);
+    void setBackColor(stowmere::controls::TColor value);
+    void setBackBorderColor(stowmere::controls::TColor value);
+    void setBevelColor(stowmere::controls::TColor value);
+    void setColor(stowmere::controls::TColor value);
+    void setFontShadowColor(stowmere::controls::TColor value);
+    void setFontColor(stowmere::controls::TColor value);
 
     // Lighting.
     TPCColorStyle& BackStyle() { return m_backStyle; }
@@ -147,10 +147,10 @@ private:
     friend class TPCColorStyle;
 
     struct BevelSet {
-        TColor highlight;
-        TColor shadow;
-        TColor light;
-        TColor darkShadow;
+        stowmere::controls::TColor highlight;
+        stowmere::controls::TColor shadow;
+        stowmere::controls::TColor light;
+        stowmere::controls::TColor darkShadow;
     };
 
     void styleChanged();
@@ -165,7 +165,8 @@ private:
     void refresh();
     bool paintOffscreen();
     void drawText();
-    void drawFrameRings(const QRect& from, TColor topLeft, TColor bottomRight);
+    void drawFrameRings(const QRect& from, stowmere::controls::TColor topLeft,
+                        stowmere::controls::TColor bottomRight);
 
     bool m_created = false;
     bool m_updating = true;
@@ -178,14 +179,14 @@ private:
 
     // Members start out zero, as the constructor's assignments in their fixed
     // order are what sets the defaults up (and their derived state with them).
-    TColor m_foreColor;
-    TColor m_foreLineColor;
-    TColor m_backColor;
-    TColor m_backBorderColor;
-    TColor m_bevelColor;
-    TColor m_color;
-    TColor m_fontShadowColor;
-    TColor m_fontColor;
+    stowmere::controls::TColor m_foreColor;
+    stowmere::controls::TColor m_foreLineColor;
+    stowmere::controls::TColor m_backColor;
+    stowmere::controls::TColor m_backBorderColor;
+    stowmere::controls::TColor m_bevelColor;
+    stowmere::controls::TColor m_color;
+    stowmere::controls::TColor m_fontShadowColor;
+    stowmere::controls::TColor m_fontColor;
 
     TPCColorStyle m_backStyle;
     TPCColorStyle m_foreStyle;
@@ -227,10 +228,10 @@ private:
     CylShading::Factors m_foreLineFactors;
     CylShading::Factors m_backFactors;
     BevelSet m_bevelSet;
-    TColor m_innerTopLeft;
-    TColor m_innerBottomRight;
-    TColor m_outerTopLeft;
-    TColor m_outerBottomRight;
+    stowmere::controls::TColor m_innerTopLeft;
+    stowmere::controls::TColor m_innerBottomRight;
+    stowmere::controls::TColor m_outerTopLeft;
+    stowmere::controls::TColor m_outerBottomRight;
 
     QImage m_image;
     std::optional<QImage> m_overlay;

@@ -16,11 +16,6 @@
 namespace stowmere::store {
 namespace {
 
-std::string quoted(std::string_view name)
-{
-    return "'" + std::string(name) + "'";
-}
-
 [[noreturn]] void invalidValue(const FieldDef& field, std::string_view text, const char* kind)
 {
     throw StoreError(rc::InvalidArgument,

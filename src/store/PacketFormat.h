@@ -20,6 +20,18 @@ inline constexpr std::size_t kHeaderSize = 24;
 inline constexpr std::uint16_t kHighestVersion = 3;
 inline constexpr std::size_t kMaxNameLength = 31;
 
+// Names of the properties that the packet gives a meaning to
+inline constexpr std::string_view kUniqueKey = "UNIQUE_KEY";
+inline constexpr std::string_view kPrimaryKey = "PRIMARY_KEY";
+inline constexpr std::string_view kDefaultOrder = "DEFAULT_ORDER";
+inline constexpr std::string_view kChangeLog = "CHANGE_LOG";
+inline constexpr std::string_view kAutoIncValue = "AUTOINCVALUE";
+inline constexpr std::string_view kSubtype = "SUBTYPE";
+inline constexpr std::string_view kWidth = "WIDTH";
+inline constexpr std::string_view kElements = "ELEMENTS";
+inline constexpr std::string_view kDecimals = "DECIMALS";
+inline constexpr std::string_view kCalculated = "CALCULATED";
+
 // Packet flags
 inline constexpr std::uint32_t kFlagMetadata = 0x00000001;
 inline constexpr std::uint32_t kFlagRowDataOffset = 0x00000002;

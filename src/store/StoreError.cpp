@@ -22,4 +22,9 @@ StoreError StoreError::fromCode(ResultCode code, const std::string& context,
     return StoreError(code, message, offset);
 }
 
+std::string quoted(std::string_view name)
+{
+    return "'" + std::string(name) + "'";
+}
+
 } // namespace stowmere::store

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace stowmere::store {
 
@@ -28,5 +29,8 @@ private:
     ResultCode m_code;
     std::optional<std::size_t> m_offset;
 };
+
+/// A name or value as the messages show it: in single quotes.
+std::string quoted(std::string_view name);
 
 } // namespace stowmere::store

@@ -19,11 +19,6 @@ namespace {
     throw StoreError(code, message);
 }
 
-std::string quoted(std::string_view name)
-{
-    return "'" + std::string(name) + "'";
-}
-
 std::vector<std::string_view> splitNames(std::string_view names)
 {
     std::vector<std::string_view> parts;
@@ -89,14 +84,14 @@ std::uint64_t orderedInteger(FieldType type, std::string_view payload)
     return raw;
 }
 
-double readDouble(std::string_view payload)
+double storedDouble(std::string_view payload)
 {
     double value = 0;
     std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
     return value;
 }
 
-long double readExtended(std::string_view payload)
+long double storedExtended(std::string_view payload)
 {
     long double value = 0;
     std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
@@ -338,10 +333,10 @@ int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_vi
             break;
         case FieldType::Float:
         case FieldType::DateTime:
-            result = compareFloats(readDouble(*a), readDouble(*b));
+            result = compareFloats(storedDouble(*a), storedDouble(*b));
             break;
         case FieldType::Extended:
-            result = compareFloats(readExtended(*a), readExtended(*b));
+            result = compareFloats(storedExtended(*a), storedExtended(*b));
             break;
         default:
             if (isSignedType(type) || isUnsignedType(type))

@@ -11,16 +11,16 @@
 namespace stowmere::store {
 namespace {
 
-constexpr std::string_view kUniqueKey = "UNIQUE_KEY";
-constexpr std::string_view kPrimaryKey = "PRIMARY_KEY";
-constexpr std::string_view kDefaultOrder = "DEFAULT_ORDER";
-constexpr std::string_view kChangeLog = "CHANGE_LOG";
-constexpr std::string_view kAutoIncValue = "AUTOINCVALUE";
-constexpr std::string_view kSubtype = "SUBTYPE";
-constexpr std::string_view kWidth = "WIDTH";
-constexpr std::string_view kElements = "ELEMENTS";
-constexpr std::string_view kDecimals = "DECIMALS";
-constexpr std::string_view kCalculated = "CALCULATED";
+using packet::kAutoIncValue;
+using packet::kCalculated;
+using packet::kChangeLog;
+using packet::kDecimals;
+using packet::kDefaultOrder;
+using packet::kElements;
+using packet::kPrimaryKey;
+using packet::kSubtype;
+using packet::kUniqueKey;
+using packet::kWidth;
 
 [[noreturn]] void failRead(ResultCode code, std::size_t offset,
                            const std::string& what = "Cannot read the table")
@@ -273,7 +273,7 @@ std::vector<PackedRow> readRows(PacketReader& reader, const std::vector<ReadColu
             if (field.type == FieldType::String)
                 limit = column.fixedText ? field.byteLength : std::max<std::size_t>(field.size, 1);
             else if (field.type == FieldType::WideString)
-                limit = std::max<std::size_t>(2 * field.size, 2);
+                limit = std::max<std::size_t>(2 * std::size_t{field.size}, 2);
             else if (field.type == FieldType::VarBytes)
                 limit = field.size;
             std::uint8_t fieldStatus = 0;

@@ -11,14 +11,14 @@
 namespace stowmere::store {
 namespace {
 
-constexpr std::string_view kUniqueKey = "UNIQUE_KEY";
-constexpr std::string_view kPrimaryKey = "PRIMARY_KEY";
-constexpr std::string_view kDefaultOrder = "DEFAULT_ORDER";
-constexpr std::string_view kAutoIncValue = "AUTOINCVALUE";
-constexpr std::string_view kSubtype = "SUBTYPE";
-constexpr std::string_view kWidth = "WIDTH";
-constexpr std::string_view kDecimals = "DECIMALS";
-constexpr std::string_view kCalculated = "CALCULATED";
+using packet::kAutoIncValue;
+using packet::kCalculated;
+using packet::kDecimals;
+using packet::kDefaultOrder;
+using packet::kPrimaryKey;
+using packet::kSubtype;
+using packet::kUniqueKey;
+using packet::kWidth;
 
 void checkWrite(ResultCode code)
 {

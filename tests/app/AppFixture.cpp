@@ -72,7 +72,7 @@ void click(QWidget* widget)
 
 void cancelEditor(TfrmAECategory& editor)
 {
-    click(child<TGradButton>(editor, "btnCancel"));
+    click(child<controls::TGradButton>(editor, "btnCancel"));
 }
 
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder)
@@ -82,7 +82,7 @@ void fillAndSave(TfrmAECategory& editor, const QString& description, const QStri
     descriptionEdit->selectAll();
     QTest::keyClicks(descriptionEdit, description);
     child<TFolderEdit>(editor, "DirectoryEdit1")->setText(folder);
-    click(child<TGradButton>(editor, "btnSave"));
+    click(child<controls::TGradButton>(editor, "btnSave"));
 }
 
 QByteArray fileBytes(const QString& path)
@@ -149,9 +149,9 @@ TCheckListBox* AppFixture::pathList() const
     return widget<TCheckListBox>("chklstList");
 }
 
-TGradCheckBox* AppFixture::checkBox(const QString& name) const
+controls::TGradCheckBox* AppFixture::checkBox(const QString& name) const
 {
-    return widget<TGradCheckBox>(name);
+    return widget<controls::TGradCheckBox>(name);
 }
 
 QStringList AppFixture::categoryItems() const

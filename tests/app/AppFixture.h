@@ -80,7 +80,7 @@ protected:
     }
     TListBox* setList() const;
     TCheckListBox* pathList() const;
-    TGradCheckBox* checkBox(const QString& name) const;
+    controls::TGradCheckBox* checkBox(const QString& name) const;
 
     QStringList categoryItems() const;
     QStringList pathItems() const;

@@ -15,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using stowmere::controls::TGradButton;
+
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
 

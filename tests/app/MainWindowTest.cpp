@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QToolButton>
 
+using stowmere::controls::TGradButton;
+
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
 using stowmere::store::TDataTable;

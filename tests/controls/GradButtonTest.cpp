@@ -14,6 +14,9 @@
 
 #include <memory>
 
+using namespace stowmere::controls;
+using namespace stowmere::controls::testing;
+
 using ProbeButton = Probe<TGradButton>;
 
 namespace {

@@ -12,6 +12,9 @@
 
 #include <memory>
 
+using namespace stowmere::controls;
+using namespace stowmere::controls::testing;
+
 using ProbeCheckBox = Probe<TGradCheckBox>;
 
 namespace {

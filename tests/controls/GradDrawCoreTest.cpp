@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace stowmere::controls;
+
 namespace {
 
 constexpr TColor kFrom = RGB(10, 100, 250);
@@ -69,6 +71,14 @@ TEST(FillGradient, VerticalAndCornerAndRadialStartWhereTheyShould)
     FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtRadial);
     EXPECT_EQ(image.Pixel(10, 5), kFrom);
     EXPECT_EQ(image.Pixel(9, 5), image.Pixel(11, 5));
+    // On an odd size the halves round down: the centre is pixel (10, 5), not the true middle
+    // (10.5, 5.5), so that pixel is exactly fromColour and its neighbours are symmetric.
+    Image24 odd(21, 11);
+    FillGradient(odd, {0, 0, 21, 11}, kFrom, kTo, gtRadial);
+    EXPECT_EQ(odd.Pixel(10, 5), kFrom);
+    EXPECT_EQ(odd.Pixel(9, 5), odd.Pixel(11, 5));
+    EXPECT_NE(odd.Pixel(10, 4), kFrom);
+    EXPECT_EQ(odd.Pixel(10, 4), odd.Pixel(10, 6));
 
     FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtDoubleHorz);
     EXPECT_EQ(image.Pixel(10, 3), kFrom);

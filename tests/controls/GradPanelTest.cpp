@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace stowmere::controls;
+using namespace stowmere::controls::testing;
+
 using ProbePanel = Probe<TGradPanel>;
 
 namespace {

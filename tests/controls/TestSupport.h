@@ -4,10 +4,15 @@
 #include "controls/TGradCustomControl.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QEnterEvent>
 #include <QMouseEvent>
+#include <QRect>
 
+#include <ostream>
 #include <vector>
+
+namespace stowmere::controls::testing {
 
 // Offscreen windows get no real pointer, so entering and leaving are delivered by hand.
 inline void SendEnter(QWidget* widget)
@@ -66,11 +71,9 @@ protected:
     }
 };
 
-#include <QDebug>
-#include <QRect>
+} // namespace stowmere::controls::testing
 
-#include <ostream>
-
+// Outside the namespace, where the test macros find it by the argument's (global) namespace.
 inline std::ostream& operator<<(std::ostream& out, const QRect& rect)
 {
     return out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();

@@ -22,6 +22,8 @@
 #include <functional>
 #include <vector>
 
+using namespace stowmere::controls;
+
 namespace {
 
 QImage MakeGlyph()
@@ -208,8 +210,7 @@ int main(int argc, char* argv[])
         box->SetCaption(caption);
         box->SetColor(RGB(0, 176, 0));
         box->SetFontColor(clWhite);
-        QFont white = font;
-        box->setFont(white);
+        box->setFont(font);
         TGradControlColors colours = box->Colors();
         colours.SetDefaultFrom(clWhite);
         colours.SetDefaultTo(clWhite);

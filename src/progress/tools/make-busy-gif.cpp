@@ -26,6 +26,14 @@ constexpr int Spokes = 12;
 constexpr int Frames = 12;
 constexpr int Supersample = 4;
 
+// Grey levels of one frame, row by row.
+using Frame = std::array<int, std::size_t{Size} * Size>;
+
+std::size_t pixelIndex(int x, int y)
+{
+    return static_cast<std::size_t>(y) * Size + static_cast<std::size_t>(x);
+}
+
 // Grey of spoke s in frame f: the head of the dark group sits at position f,
 // two lighter ones trail it, the rest are light grey.
 int spokeGrey(int spoke, int frame)
@@ -53,9 +61,9 @@ double distanceToSegment(double px, double py, double ax, double ay, double bx, 
 
 // Grey level per pixel, 255 where no spoke covers it. Spokes are capsules from
 // radius 7 to 13.5, 3 pixels thick, antialiased by supersampling against white.
-std::array<int, Size * Size> drawFrame(int frame)
+Frame drawFrame(int frame)
 {
-    std::array<int, Size * Size> grey{};
+    Frame grey{};
     const double centre = Size / 2.0;
     for (int y = 0; y < Size; ++y) {
         for (int x = 0; x < Size; ++x) {
@@ -78,8 +86,7 @@ std::array<int, Size * Size> drawFrame(int frame)
                     sum += value;
                 }
             }
-            grey[static_cast<std::size_t>(y * Size + x)] =
-                static_cast<int>(std::lround(sum / (Supersample * Supersample)));
+            grey[pixelIndex(x, y)] = static_cast<int>(std::lround(sum / (Supersample * Supersample)));
         }
     }
     return grey;
@@ -137,9 +144,9 @@ bool writeGif(const char* path)
         EGifPutExtensionBlock(gif, 3, loop.data()) != GIF_OK || EGifPutExtensionTrailer(gif) != GIF_OK)
         return fail(gif, "looping extension");
 
-    std::array<int, Size * Size> previous{};
+    Frame previous{};
     for (int f = 0; f < Frames; ++f) {
-        const std::array<int, Size* Size> grey = drawFrame(f);
+        const Frame grey = drawFrame(f);
         int left = 0;
         int top = 0;
         int right = Size - 1;
@@ -151,8 +158,7 @@ bool writeGif(const char* path)
             bottom = -1;
             for (int y = 0; y < Size; ++y)
                 for (int x = 0; x < Size; ++x)
-                    if (grey[static_cast<std::size_t>(y * Size + x)] !=
-                        previous[static_cast<std::size_t>(y * Size + x)]) {
+                    if (grey[pixelIndex(x, y)] != previous[pixelIndex(x, y)]) {
                         left = std::min(left, x);
                         right = std::max(right, x);
                         top = std::min(top, y);
@@ -179,7 +185,7 @@ bool writeGif(const char* path)
         std::vector<GifPixelType> line(static_cast<std::size_t>(width));
         for (int y = top; y <= bottom; ++y) {
             for (int x = left; x <= right; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y * Size + x);
+                const std::size_t at = pixelIndex(x, y);
                 const bool unchanged = f > 0 && grey[at] == previous[at];
                 line[static_cast<std::size_t>(x - left)] = unchanged ? 0 : indexOf(grey[at]);
             }

@@ -45,7 +45,7 @@ std::vector<FolderEntry> OpenFolder::entries() const
 
     // Read straight from the descriptor: the C library's directory stream would first
     // stat the folder again, once for every folder of a tree.
-    alignas(dirent64) std::array<char, 32 * 1024> buffer;
+    alignas(dirent64) std::array<char, std::size_t{32} * 1024> buffer;
     std::vector<FolderEntry> result;
     for (;;) {
         const ssize_t got = ::getdents64(m_fd.get(), buffer.data(), buffer.size());

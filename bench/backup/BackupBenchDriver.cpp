@@ -5,7 +5,7 @@
 //   backup-bench-driver gen-large FOLDER COUNT MIB
 //   backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]
 //   backup-bench-driver change FOLDER PER_MILLE SEED
-//   backup-bench-driver backup [--incremental] DEST ITEM...
+//   backup-bench-driver backup [--incremental] [--inline-scan] DEST ITEM...
 #include "backup/BackupEngine.h"
 
 #include <algorithm>
@@ -184,9 +184,13 @@ int backup(int argc, char** argv)
 {
     int at = 2;
     stowmere::backup::BackupSettings settings;
-    if (at < argc && std::strcmp(argv[at], "--incremental") == 0) {
-        settings.incremental = true;
-        ++at;
+    for (; at < argc && std::strncmp(argv[at], "--", 2) == 0; ++at) {
+        if (std::strcmp(argv[at], "--incremental") == 0)
+            settings.incremental = true;
+        else if (std::strcmp(argv[at], "--inline-scan") == 0)
+            settings.parallelScan = false; // the scan between the copies, on one thread
+        else
+            return 2;
     }
     if (at + 2 > argc)
         return 2;
@@ -280,7 +284,7 @@ int main(int argc, char** argv)
                  "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
                  "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]\n"
                  "       backup-bench-driver change FOLDER PER_MILLE SEED\n"
-                 "       backup-bench-driver backup [--incremental] DEST ITEM...\n"
+                 "       backup-bench-driver backup [--incremental] [--inline-scan] DEST ITEM...\n"
                  "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

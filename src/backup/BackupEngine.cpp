@@ -3,6 +3,7 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/FolderStream.h"
 #include "backup/ReverseText.h"
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
@@ -28,8 +29,7 @@ namespace {
 using files::CopyOutcome;
 using files::EntryKind;
 
-constexpr const char* kPseudoReason =
-    "it lies on a system file system (such as /proc or /sys) that holds no data";
+constexpr const char* kPseudoReason = kPseudoFileSystemReason;
 constexpr const char* kLinksRefusedReason = "links cannot be stored on this drive";
 constexpr const char* kChangedKindReason = "it is no longer what it was when the folder was read";
 
@@ -393,26 +393,65 @@ void BackupEngine::copyFileItem(const std::string& item)
 
 void BackupEngine::copyFolderItem(const std::string& item)
 {
-    if (!m_folderList)
-        m_folderList = std::make_unique<std::vector<std::string>>();
-    // The list must go whatever happens below, or the next folder item would inherit it.
-    struct ListRelease {
-        BackupEngine& engine;
-        ~ListRelease() { engine.FreeFolderList(); }
-    } release{*this};
     const std::string base = BaseName(item);
+    FolderScan scan(item, scanSettings(base), m_exclusions, m_cancelFlag);
+    // The stream goes first, so its thread has stopped before the scan it drives goes.
+    FolderStream stream([&scan](const std::atomic<bool>& stop) { return scan.next(stop); }, scanAhead(),
+                        kMaxFilesAhead);
+    copyFolders(item, base, [&stream] { return stream.take(); });
+}
+
+ScanSettings BackupEngine::scanSettings(const std::string& base) const
+{
+    ScanSettings settings;
+    settings.lookAtFiles = m_settings.incremental || dryRun();
+    settings.honourCacheDirTag = m_settings.honourCacheDirTag;
+    settings.maxFilesPerFolder = kMaxFilesAhead;
     // A destination inside the item must not be copied into itself, nor the item's own
     // copy from an earlier run.
-    m_excluded.clear();
     for (const std::string& folder :
          {m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, m_dest + paths::kSeparator + base}) {
         if (const auto identity = files::identityOf(folder))
-            m_excluded.push_back(*identity);
+            settings.excluded.push_back(*identity);
     }
-    BuildFolderList(item);
-    if (cancelled())
-        return;
-    CopyFolderTree(item, base);
+    return settings;
+}
+
+bool BackupEngine::scanAhead() const
+{
+    return m_settings.parallelScan && std::thread::hardware_concurrency() > 1;
+}
+
+void BackupEngine::copyFolders(const std::string& item, const std::string& base,
+                               const std::function<FolderRecord()>& take)
+{
+    // Folders already filled get their bits whatever ends the copy, an error included.
+    struct ModesApplied {
+        BackupEngine& engine;
+        ~ModesApplied() { engine.applyFolderModes(); }
+    } modesApplied{*this};
+    while (!cancelled()) {
+        FolderRecord record = take();
+        if (record.error)
+            std::rethrow_exception(record.error);
+        // What the scan met on its way here is told now, on this thread and in the order
+        // met, whether the scan ran ahead or not.
+        for (const ScanExclusion& left : record.exclusions) {
+            ++m_result.excluded;
+            if (dryRun())
+                m_observer.previewEntry({PreviewEntry::Kind::Excluded, left.path, {}, 0, {}});
+        }
+        if (record.end)
+            break;
+        if (record.index > 0)
+            m_observer.foldersListed(record.index + 1);
+        if (record.unreadable)
+            notBackedUp(item + record.rel, record.unreadableReason);
+        if (cancelled())
+            break;
+        // The destination itself (an item copied straight into it) keeps its own bits.
+        copyFolderFiles(item, base, record.rel, &record, !(record.index == 0 && base.empty()));
+    }
 }
 
 std::string BackupEngine::BaseName(const std::string& item)
@@ -432,124 +471,35 @@ std::string BackupEngine::BaseName(const std::string& item)
 
 void BackupEngine::BuildFolderList(const std::string& item)
 {
-    if (!m_folderList)
-        m_folderList = std::make_unique<std::vector<std::string>>();
-    m_folderList->emplace_back();
-    m_folders.resize(m_folderList->size());
-    const std::size_t index = m_folderList->size() - 1;
-    m_descent.clear();
-    const files::OpenFolder folder(item);
-    const files::FileStatus status = folder.status();
-    m_folders[index].mode = status.mode;
-    m_folders[index].identity = status.identity;
-    if (!folder.isOpen()) {
-        m_folders[index].skip = m_folders[index].unreadable = true;
-        notBackedUp(item, systemText(folder.openError()));
-        return;
+    FreeFolderList();
+    m_folderList = std::make_unique<std::vector<std::string>>();
+    FolderScan scan(item, scanSettings(BaseName(item)), m_exclusions, m_cancelFlag);
+    const std::atomic<bool> never{false};
+    for (;;) {
+        FolderRecord record = scan.next(never);
+        if (!record.end)
+            m_folderList->push_back(record.rel);
+        const bool end = record.end;
+        m_heldFolders.push_back(std::move(record));
+        if (end)
+            break;
     }
-    if (files::onPseudoFileSystem(folder.fd())) {
-        m_folders[index].skip = m_folders[index].unreadable = true;
-        notBackedUp(item, kPseudoReason);
-        return;
-    }
-    m_descent.push_back(status.identity);
-    CollectSubFolders(folder, item, index);
-    m_descent.clear();
-}
-
-void BackupEngine::CollectSubFolders(const files::OpenFolder& folder, const std::string& root,
-                                     std::size_t index)
-{
-    std::vector<files::FolderEntry> entries;
-    try {
-        entries = folder.entries();
-    } catch (const std::system_error& error) {
-        m_folders[index].skip = m_folders[index].unreadable = true;
-        notBackedUp(folder.path(), error.code().message());
-        return;
-    }
-    rememberFiles(folder, entries, index);
-    const std::uint64_t device = m_folders[index].identity.device;
-    for (const files::FolderEntry& entry : entries) {
-        // A listing of millions of folders must not hold a cancel for minutes.
-        if (cancelled())
-            return;
-        // Links are copied as links: following them could lead anywhere, round and round.
-        if (entry.link || entry.kind != EntryKind::Folder)
-            continue;
-        const files::OpenFolder sub(joinName(folder.path(), entry.name));
-        const files::FileStatus status = sub.status();
-        if (entry.name == kVersionsFolderName)
-            continue; // the kept versions of a destination inside the item
-        if (leftOut(sub.path(), std::string_view(sub.path()).substr(root.size()), true))
-            continue;
-        if (sub.isOpen()) {
-            if (std::find(m_excluded.begin(), m_excluded.end(), status.identity) != m_excluded.end())
-                continue;
-            if (m_settings.honourCacheDirTag && Exclusions::hasCacheDirTag(sub.fd())) {
-                ++m_result.excluded;
-                if (dryRun())
-                    m_observer.previewEntry({PreviewEntry::Kind::Excluded, sub.path(), {}, 0, {}});
-                continue;
-            }
-            // A bind mount can still lead back to a folder on the way down.
-            if (std::find(m_descent.begin(), m_descent.end(), status.identity) != m_descent.end())
-                continue;
-        }
-        m_folderList->push_back(sub.path().substr(root.size()));
-        m_folders.emplace_back();
-        const std::size_t subIndex = m_folders.size() - 1;
-        m_folders[subIndex].mode = status.mode;
-        m_folders[subIndex].identity = status.identity;
-        m_observer.foldersListed(m_folderList->size());
-        if (!sub.isOpen()) {
-            m_folders[subIndex].skip = m_folders[subIndex].unreadable = true;
-            notBackedUp(sub.path(), systemText(sub.openError()));
-            continue;
-        }
-        // A mount of /proc or /sys inside the tree: its folder is made, its contents never
-        // read. Only a change of device can lead onto another file system.
-        if (status.identity.device != device && files::onPseudoFileSystem(sub.fd())) {
-            m_folders[subIndex].skip = true;
-            continue;
-        }
-        m_descent.push_back(status.identity);
-        CollectSubFolders(sub, root, subIndex);
-        m_descent.pop_back();
-    }
-}
-
-void BackupEngine::rememberFiles(const files::OpenFolder& folder,
-                                 const std::vector<files::FolderEntry>& entries, std::size_t index)
-{
-    // The folder has just been read to find its sub-folders; keeping its files spares the
-    // copy a second reading, and an incremental run the opening of the source folder.
-    // Past the limit, folders are read again when they are copied, so memory stays flat.
-    std::vector<ListedFile> files;
-    for (const files::FolderEntry& entry : entries) {
-        if (!entry.link && entry.kind != EntryKind::File)
-            continue;
-        if (m_rememberedFiles >= kMaxRememberedFiles)
-            return;
-        ++m_rememberedFiles;
-        const bool needStatus = (m_settings.incremental || dryRun()) && !entry.link;
-        files.push_back(
-            {entry.name, needStatus ? folder.entryStatus(entry.name) : files::FileStatus{}, entry.link});
-    }
-    m_folders[index].files = std::move(files);
 }
 
 void BackupEngine::CopyFolderTree(const std::string& item, const std::string& base)
 {
     if (!m_folderList)
         return;
-    const std::size_t count = m_folderList->size();
-    for (std::size_t n = 0; n < count && !cancelled(); ++n) {
-        ListedFolder* listed = n < m_folders.size() ? &m_folders[n] : nullptr;
-        // The destination itself (an item copied straight into it) keeps its own bits.
-        copyFolderFiles(item, base, (*m_folderList)[n], listed, !(n == 0 && base.empty()));
-    }
-    applyFolderModes();
+    copyFolders(item, base, [this] {
+        if (m_heldFolders.empty()) {
+            FolderRecord end;
+            end.end = true;
+            return end;
+        }
+        FolderRecord record = std::move(m_heldFolders.front());
+        m_heldFolders.pop_front();
+        return record;
+    });
 }
 
 void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel)
@@ -559,7 +509,7 @@ void BackupEngine::CopyFolderFiles(const std::string& item, const std::string& b
 }
 
 void BackupEngine::copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                                   ListedFolder* listed, bool applyMode)
+                                   const FolderRecord* listed, bool applyMode)
 {
     try {
         const std::string source = item + rel;
@@ -617,33 +567,25 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         if (listed && listed->skip)
             return; // a pseudo file system's mount point: made, never read
 
-        // A folder made just now holds no leftovers of an earlier, killed run.
-        bool cleaned = created;
+        // A folder made just now holds no leftovers of an earlier, killed run. A folder
+        // remembered from the scan may have gone since; that is told as the folder that
+        // cannot be read, before its first copy, not as many failed files.
+        FolderState state{created, listed == nullptr || !listed->files};
         struct CreatedFlag {
             bool& flag;
             ~CreatedFlag() { flag = false; }
         } createdFlag{m_targetFolderCreated};
         m_targetFolderCreated = created;
-        // A folder remembered from the listing may have gone since; that is told as the
-        // folder that cannot be read, before its first copy, not as many failed files.
-        bool sourceSeen = listed == nullptr || !listed->files;
         const files::OpenFolder* lookup = targetFolder ? &*targetFolder : nullptr;
         const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
             if (!m_exclusions.empty() &&
                 leftOut(joinName(source, name), rel + paths::kSeparator + name, false))
                 return true;
-            if (!sourceSeen) {
-                if (!files::isFolder(source)) {
-                    notBackedUp(source, systemText(ENOENT));
-                    return false;
-                }
-                sourceSeen = true;
-            }
-            return copyEntry(source, target, name, link, lookup, status, cleaned);
+            return copyEntry(source, target, name, link, lookup, status, state);
         };
         if (listed && listed->files) {
-            for (const ListedFile& file : *listed->files) {
+            for (const ScannedFile& file : *listed->files) {
                 if (!handle(file.name, file.link, wantStatus ? &file.status : nullptr))
                     return;
             }
@@ -673,10 +615,22 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
 
 bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string& targetFolder,
                              const std::string& name, bool link, const files::OpenFolder* targetLookup,
-                             const files::FileStatus* sourceStatus, bool& cleaned)
+                             const files::FileStatus* sourceStatus, FolderState& state)
 {
     if (cancelled())
         return false;
+    // A file found up to date needs nothing of its folder, not even that it is still there.
+    if (!dryRun() && !link && m_settings.incremental && targetLookup && sourceStatus) {
+        if (isUpToDate(targetLookup->entryStatus(name), *sourceStatus, timeGranularity()))
+            return true;
+    }
+    if (!state.sourceSeen) {
+        if (!files::isFolder(sourceFolder)) {
+            notBackedUp(sourceFolder, systemText(ENOENT));
+            return false;
+        }
+        state.sourceSeen = true;
+    }
     const std::string source = joinName(sourceFolder, name);
     const std::string target = joinName(targetFolder, name);
     if (dryRun()) {
@@ -694,13 +648,9 @@ bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string&
         previewFile(source, target, sourceStatus, targetStatus, link);
         return !cancelled();
     }
-    if (!link && m_settings.incremental && targetLookup && sourceStatus) {
-        if (isUpToDate(targetLookup->entryStatus(name), *sourceStatus, timeGranularity()))
-            return true;
-    }
-    if (!cleaned) {
+    if (!state.cleaned) {
         files::TemporaryFile::removeLeftovers(targetFolder);
-        cleaned = true;
+        state.cleaned = true;
     }
     if (link)
         copyLink(source, target);
@@ -853,9 +803,7 @@ void BackupEngine::applyFolderModes()
 void BackupEngine::FreeFolderList()
 {
     m_folderList.reset();
-    m_folders.clear();
-    m_folders.shrink_to_fit();
-    m_rememberedFiles = 0;
+    m_heldFolders.clear();
 }
 
 bool BackupEngine::isUpToDate(const files::FileStatus& target, const files::FileStatus& source,

@@ -3,6 +3,7 @@
 
 #include "backup/BackupObserver.h"
 #include "backup/Exclusions.h"
+#include "backup/FolderScan.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,6 +54,10 @@ struct BackupSettings {
     /// limit), are deleted. keepVersions 0 keeps none.
     std::int32_t keepVersions = 0;
     std::int32_t keepDays = 0;
+    /// Read and look at the folders of a folder item on a second thread, ahead of the copy.
+    /// false runs the very same scan between the copies, in the same order with the same
+    /// reports; so does a machine with a single core, where a second thread buys nothing.
+    bool parallelScan = true;
 };
 
 /// The totals of a preview.
@@ -134,14 +140,17 @@ public:
 
     // The steps of a folder item, public so that each can be driven on its own.
 
-    /// Starts the sub-folder list with the empty entry (the item folder itself) and
-    /// appends every folder below item, depth first, each before the folders below it.
-    /// Entries are relative to item: "/Sub", "/Sub/Deep", or "Sub", "Sub/Deep" when item
-    /// ends with a separator. A folder already on the way down (a link loop) is left out.
+    /// Scans the whole tree of item at once and keeps it: the sub-folder list starts with
+    /// the empty entry (the item folder itself) followed by every folder below item, depth
+    /// first, each before the folders below it. Entries are relative to item: "/Sub",
+    /// "/Sub/Deep", or "Sub", "Sub/Deep" when item ends with a separator. A folder already
+    /// on the way down (a link loop) is left out. A run does not hold the list: it copies
+    /// each folder as the scan hands it over.
     void BuildFolderList(const std::string& item);
     /// Re-creates every listed folder under destination/base and copies its files, in list
     /// order, until the cancel flag is set; then gives the folders their sources'
-    /// permission bits.
+    /// permission bits. What the scan met (folders it could not read or left out) is told
+    /// as each folder is reached, as in a run.
     void CopyFolderTree(const std::string& item, const std::string& base);
     /// Creates destination/base + rel (one level) and copies the files directly inside
     /// item + rel into it. A source folder that cannot be read is listed at the end; a target
@@ -149,7 +158,7 @@ public:
     void CopyFolderFiles(const std::string& item, const std::string& base, const std::string& rel);
     /// Releases the sub-folder list.
     void FreeFolderList();
-    /// The sub-folder list while a folder item is being copied, else null.
+    /// The sub-folder list BuildFolderList made, else null.
     const std::vector<std::string>* FolderList() const { return m_folderList.get(); }
 
     /// Copies source over target; counts and announces a success. A source that cannot be
@@ -161,7 +170,7 @@ public:
     static constexpr const char* kRunLockName = ".stowmere-run.lock";
     /// Name of the folder in the destination that keeps the copies runs replaced. Never
     /// backed up itself, wherever it is met.
-    static constexpr std::string_view kVersionsFolderName = ".stowmere-versions";
+    static constexpr std::string_view kVersionsFolderName = FolderScan::kVersionsFolderName;
 
     /// The base name a folder item's tree is copied under: its last component (the whole
     /// text for a name without separator), empty for the file-system root, for an item that
@@ -190,33 +199,28 @@ public:
     static std::int64_t ProbeTimeGranularity(const std::string& folder);
 
 private:
-    /// A file or link of a listed folder, as seen when the list was built.
-    struct ListedFile {
-        std::string name;
-        files::FileStatus status; ///< looked at only for an incremental run
-        bool link = false;
-    };
-    /// What the listing learnt about one listed folder, same index as the list.
-    struct ListedFolder {
-        mode_t mode = 0; ///< permission bits for the target folder; 0 when unknown
-        files::FileIdentity identity;
-        bool skip = false; ///< unreadable or on a pseudo file system: made empty or not at all
-        bool unreadable = false;
-        /// Its files; none for a folder that is read again when it is copied.
-        std::optional<std::vector<ListedFile>> files;
-    };
-    /// Some 12 MiB of names and times at most, whatever the size of the tree.
-    static constexpr std::size_t kMaxRememberedFiles = 150000;
+    /// How far the scan may run ahead of the copy, in files (and folders): some 6 MiB of
+    /// names and times at most, whatever the size of the tree.
+    static constexpr std::size_t kMaxFilesAhead = 65536;
 
-    void CollectSubFolders(const files::OpenFolder& folder, const std::string& root, std::size_t index);
-    void rememberFiles(const files::OpenFolder& folder, const std::vector<files::FolderEntry>& entries,
-                       std::size_t index);
+    /// What the scan of a folder item looks at and leaves out.
+    ScanSettings scanSettings(const std::string& base) const;
+    bool scanAhead() const;
+    /// Copies the folders take hands out until the end record or a cancel, telling what the
+    /// scan met as each one is taken.
+    void copyFolders(const std::string& item, const std::string& base,
+                     const std::function<FolderRecord()>& take);
     void copyFolderFiles(const std::string& item, const std::string& base, const std::string& rel,
-                         ListedFolder* listed, bool applyMode);
-    /// Copies one entry of a folder; false once the run is to stop.
+                         const FolderRecord* listed, bool applyMode);
+    /// What copying one folder's files has found out so far.
+    struct FolderState {
+        bool cleaned = false;    ///< leftovers of a killed run are gone from the target folder
+        bool sourceSeen = false; ///< the source folder was there when its first file was copied
+    };
+    /// Copies one entry of a folder; false once the folder or the run is to stop.
     bool copyEntry(const std::string& sourceFolder, const std::string& targetFolder, const std::string& name,
                    bool link, const files::OpenFolder* targetLookup, const files::FileStatus* sourceStatus,
-                   bool& cleaned);
+                   FolderState& state);
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
     void copyLink(const std::string& source, const std::string& target);
@@ -257,12 +261,7 @@ private:
     std::atomic<bool>& m_cancelFlag;
     std::string m_dest;
     std::unique_ptr<std::vector<std::string>> m_folderList;
-    std::vector<ListedFolder> m_folders;
-    std::size_t m_rememberedFiles = 0;
-    std::vector<files::FileIdentity> m_descent; ///< folders on the current way down
-    /// Folders the walk leaves out: the destination and the current item's target, so that
-    /// a destination inside the item is never copied into itself.
-    std::vector<files::FileIdentity> m_excluded;
+    std::deque<FolderRecord> m_heldFolders; ///< the records of BuildFolderList, not yet copied
     /// Target folders and the permission bits they get once their contents are in (a
     /// read-only folder made read-only at once could not be filled).
     std::vector<std::pair<std::string, mode_t>> m_folderModes;

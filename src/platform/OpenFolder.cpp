@@ -22,6 +22,20 @@ OpenFolder::OpenFolder(std::string path, Purpose purpose) : m_path(std::move(pat
         m_openError = errno;
 }
 
+OpenFolder::OpenFolder(const OpenFolder& parent, const std::string& name, Purpose purpose)
+    : m_path(parent.path())
+{
+    // The parent's path as given, so that a caller can cut it off the front again.
+    if (m_path.empty() || m_path.back() != paths::kSeparator)
+        m_path += paths::kSeparator;
+    m_path += name;
+    const int access = purpose == Purpose::List ? O_RDONLY : O_PATH;
+    m_fd.reset(parent.m_fd ? ::openat(parent.m_fd.get(), name.c_str(), access | O_DIRECTORY | O_CLOEXEC)
+                           : ::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC));
+    if (!m_fd)
+        m_openError = errno;
+}
+
 std::vector<FolderEntry> OpenFolder::entries() const
 {
     if (!m_fd)

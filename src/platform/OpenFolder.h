@@ -21,6 +21,9 @@ public:
     };
 
     explicit OpenFolder(std::string path, Purpose purpose = Purpose::List);
+    /// The entry name of an open parent folder, looked up from the parent rather than
+    /// along the whole path again.
+    OpenFolder(const OpenFolder& parent, const std::string& name, Purpose purpose = Purpose::List);
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 

@@ -407,6 +407,10 @@ ScanSettings BackupEngine::scanSettings(const std::string& base) const
     settings.lookAtFiles = m_settings.incremental || dryRun();
     settings.honourCacheDirTag = m_settings.honourCacheDirTag;
     settings.maxFilesPerFolder = kMaxFilesAhead;
+    // A full copy reads every file: read ahead, the disk works on the next files while this
+    // thread writes the last ones. An incremental run copies few of the files it scans.
+    if (!m_settings.incremental && !dryRun() && scanAhead())
+        settings.prefetchBytes = kPrefetchBytes;
     // A destination inside the item must not be copied into itself, nor the item's own
     // copy from an earlier run.
     for (const std::string& folder :

@@ -22,6 +22,9 @@ std::string joinName(const std::string& folder, const std::string& name)
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + '/' + name;
 }
 
+// The unit the page cache is counted in, for the weight of what a scan reads ahead.
+constexpr std::size_t kPageBytes = 4096;
+
 bool isFileEntry(const FolderEntry& entry)
 {
     return entry.link || entry.kind == EntryKind::File;
@@ -196,6 +199,13 @@ bool FolderScan::takeFolder(std::unique_ptr<OpenFolder> folder, std::vector<Fold
             files::FileStatus status;
             if (m_settings.lookAtFiles && !entry.link)
                 status = folder->entryStatus(entry.name);
+            // No more read ahead for one folder than the scan may be ahead in all: a huge
+            // folder must not fill the memory with data its copy reaches minutes later.
+            const std::size_t pages = m_settings.prefetchBytes / kPageBytes;
+            if (pages > 0 && !entry.link && record.prefetchedPages + pages <= m_settings.maxFilesPerFolder) {
+                folder->prefetch(entry.name, m_settings.prefetchBytes);
+                record.prefetchedPages += pages;
+            }
             listed.push_back({std::move(entry.name), status, entry.link});
         }
         record.files = std::move(listed);

@@ -56,8 +56,12 @@ struct FolderRecord {
     /// here, and the taker rethrows it.
     std::exception_ptr error;
 
-    /// A rough measure of the memory a record holds, for the bound of the scan ahead.
-    std::size_t weight() const { return 1 + (files ? files->size() : 0); }
+    /// Pages of file data the scan asked the system to read ahead for this folder.
+    std::size_t prefetchedPages = 0;
+
+    /// A rough measure of the memory a record holds (its own and the page cache it asked
+    /// for), for the bound of the scan ahead.
+    std::size_t weight() const { return 1 + (files ? files->size() : 0) + prefetchedPages; }
 };
 
 /// What a scan looks for and what it leaves out.
@@ -70,6 +74,10 @@ struct ScanSettings {
     std::vector<files::FileIdentity> excluded;
     /// A folder with more files than this is not kept whole; its copy reads it again.
     std::size_t maxFilesPerFolder = 65536;
+    /// How much of each plain file to have the system read ahead as its folder is scanned
+    /// (0: none). A copy on another thread then finds the data of a cold disk in memory
+    /// instead of waiting for each file in turn.
+    std::size_t prefetchBytes = 0;
 };
 
 /// Walks the folders of one folder item depth first, reading each folder once and handing

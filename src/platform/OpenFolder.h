@@ -52,6 +52,11 @@ public:
     /// link set), not as what it leads to.
     FileStatus entryStatus(const std::string& name) const;
 
+    /// Asks the system to start reading the first bytes of the plain file name into memory
+    /// and returns at once, so that a copy made a moment later on another thread finds
+    /// the data there instead of waiting for the disk. Does nothing when it cannot.
+    void prefetch(const std::string& name, std::size_t bytes) const;
+
 private:
     std::string m_path;
     UniqueFd m_fd;

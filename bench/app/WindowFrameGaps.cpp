@@ -92,8 +92,7 @@ int main(int argc, char* argv[])
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
 
     const TGIFAnimator::FrameTiming timing = progress->GIFAnimator1()->frameTiming();
-    const double meanLate =
-        timing.steps > 0 ? static_cast<double>(timing.totalLateMs) / timing.steps : 0.0;
+    const double meanLate = timing.steps > 0 ? static_cast<double>(timing.totalLateMs) / timing.steps : 0.0;
     std::printf("steps %d worst_late_ms %lld mean_late_ms %.1f seconds %.1f\n", timing.steps,
                 static_cast<long long>(timing.worstLateMs), meanLate, seconds);
     return dialogs.failed || timing.steps == 0 ? 1 : 0;

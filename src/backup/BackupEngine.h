@@ -203,7 +203,7 @@ private:
     /// names and times at most, whatever the size of the tree.
     static constexpr std::size_t kMaxFilesAhead = 65536;
     /// What a full copy has read ahead of each file while scanning: small files whole.
-    static constexpr std::size_t kPrefetchBytes = 64 * 1024;
+    static constexpr std::size_t kPrefetchBytes = std::size_t{64} * 1024;
 
     /// What the scan of a folder item looks at and leaves out.
     ScanSettings scanSettings(const std::string& base) const;

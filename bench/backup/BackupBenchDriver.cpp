@@ -5,7 +5,7 @@
 //   backup-bench-driver gen-large FOLDER COUNT MIB
 //   backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]
 //   backup-bench-driver change FOLDER PER_MILLE SEED
-//   backup-bench-driver backup [--incremental] [--inline-scan] DEST ITEM...
+//   backup-bench-driver backup [--incremental] [--inline-scan] [--one-copier] DEST ITEM...
 #include "backup/BackupEngine.h"
 
 #include <algorithm>
@@ -189,6 +189,8 @@ int backup(int argc, char** argv)
             settings.incremental = true;
         else if (std::strcmp(argv[at], "--inline-scan") == 0)
             settings.parallelScan = false; // the scan between the copies, on one thread
+        else if (std::strcmp(argv[at], "--one-copier") == 0)
+            settings.parallelCopy = false; // every file copied by the run's own thread
         else
             return 2;
     }
@@ -284,7 +286,7 @@ int main(int argc, char** argv)
                  "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
                  "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]\n"
                  "       backup-bench-driver change FOLDER PER_MILLE SEED\n"
-                 "       backup-bench-driver backup [--incremental] [--inline-scan] DEST ITEM...\n"
+                 "       backup-bench-driver backup [--incremental] [--inline-scan] [--one-copier] DEST ITEM...\n"
                  "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

@@ -398,6 +398,18 @@ void BackupEngine::copyFolderItem(const std::string& item)
     // The stream goes first, so its thread has stopped before the scan it drives goes.
     FolderStream stream([&scan](const std::atomic<bool>& stop) { return scan.next(stop); }, scanAhead(),
                         kMaxFilesAhead);
+    struct HelperStopped {
+        std::unique_ptr<CopyHelper>& helper;
+        ~HelperStopped() { helper.reset(); }
+    } helperStopped{m_helper};
+    if (m_settings.parallelCopy && !m_settings.incremental && !dryRun() &&
+        std::thread::hardware_concurrency() > 1) {
+        try {
+            m_helper = std::make_unique<CopyHelper>();
+        } catch (const std::system_error&) {
+            // No second thread to be had: this one copies everything, as on one core.
+        }
+    }
     copyFolders(item, base, [&stream] { return stream.take(); });
 }
 
@@ -589,6 +601,10 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
             return copyEntry(source, target, name, link, lookup, status, state);
         };
         if (listed && listed->files) {
+            if (shareCopies(created)) {
+                copySharedFiles(source, target, rel, *listed->files, state);
+                return;
+            }
             for (const ScannedFile& file : *listed->files) {
                 if (!handle(file.name, file.link, wantStatus ? &file.status : nullptr))
                     return;
@@ -665,24 +681,119 @@ bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string&
 
 void BackupEngine::copyLink(const std::string& source, const std::string& target)
 {
-    const CopyOutcome outcome = m_copier.copyLink(source, target, m_settings.incremental);
+    tellCopyOutcome(source, target, m_copier.copyLink(source, target, m_settings.incremental), true);
+}
+
+bool BackupEngine::shareCopies(bool targetCreated) const
+{
+    return m_helper && !dryRun() && !m_settings.incremental && (!m_keeper || targetCreated);
+}
+
+bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::string& targetFolder,
+                                   const std::string& rel, const std::vector<ScannedFile>& files,
+                                   FolderState& state)
+{
+    const auto relative = [&rel](const std::string& name) { return rel + paths::kSeparator + name; };
+    for (std::size_t from = 0; from < files.size(); from += kSharedFiles) {
+        std::vector<SharedFile> shared(std::min(kSharedFiles, files.size() - from));
+        std::size_t first = shared.size(); // the first file to copy
+        for (std::size_t i = 0; i < shared.size(); ++i) {
+            const ScannedFile& file = files[from + i];
+            shared[i].name = file.name;
+            shared[i].link = file.link;
+            shared[i].shared = m_exclusions.empty() || !m_exclusions.excludes(relative(file.name), false);
+            if (shared[i].shared && first == shared.size())
+                first = i;
+        }
+        // What copyEntry does before the first copy of a folder, done before any copy starts.
+        if (first < shared.size() && (!state.sourceSeen || !state.cleaned)) {
+            if (cancelled())
+                return false;
+            if (!state.sourceSeen && !files::isFolder(sourceFolder)) {
+                for (std::size_t i = 0; i < first; ++i)
+                    leftOut(joinName(sourceFolder, shared[i].name), relative(shared[i].name), false);
+                notBackedUp(sourceFolder, systemText(ENOENT));
+                return false;
+            }
+            state.sourceSeen = true;
+            if (!state.cleaned)
+                files::TemporaryFile::removeLeftovers(targetFolder);
+            state.cleaned = true;
+        }
+        SharedFolderCopy copies(sourceFolder, targetFolder, shared, kSharedSizeLimit, m_cancelFlag);
+        m_helper->share(copies);
+        // Whatever ends the telling, the helper lets go of the files before they go.
+        struct Released {
+            SharedFolderCopy& copies;
+            CopyHelper& helper;
+            ~Released()
+            {
+                copies.stop();
+                helper.release();
+            }
+        } released{copies, *m_helper};
+        for (std::size_t i = 0; i < shared.size(); ++i) {
+            const std::string source = joinName(sourceFolder, shared[i].name);
+            if (!shared[i].shared) {
+                leftOut(source, relative(shared[i].name), false);
+                continue;
+            }
+            tellSharedCopy(source, joinName(targetFolder, shared[i].name), copies.await(i, m_copier));
+        }
+        if (cancelled())
+            return false;
+    }
+    return true;
+}
+
+void BackupEngine::tellSharedCopy(const std::string& source, const std::string& target,
+                                  const SharedFile& file)
+{
+    if (file.error)
+        std::rethrow_exception(file.error);
+    if (file.skipped)
+        return;
+    if (file.outcome.status == CopyOutcome::Status::TooLarge) {
+        // Left to this thread, which copies it now with live progress.
+        if (!cancelled())
+            CopyOneFile(source, target);
+        return;
+    }
+    if (!file.link) {
+        m_observer.copyingFile(source, target);
+        for (const auto& [done, size] : file.progress)
+            m_observer.copyProgress(source, done, size);
+    }
+    tellCopyOutcome(source, target, file.outcome, file.link);
+}
+
+void BackupEngine::tellCopyOutcome(const std::string& source, const std::string& target,
+                                   const CopyOutcome& outcome, bool link)
+{
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         ++m_result.filesCopied;
+        if (!link) {
+            m_result.bytesCopied += outcome.bytes;
+            m_observer.bytesCopied(m_result.bytesCopied);
+        }
         m_observer.fileCopied(m_result.filesCopied);
-        break;
-    case CopyOutcome::Status::LinksRefused:
-        notBackedUp(source, kLinksRefusedReason);
         break;
     case CopyOutcome::Status::SourceFailed:
         notBackedUp(source, reasonOf(outcome));
         break;
+    case CopyOutcome::Status::LinksRefused:
+        notBackedUp(source, kLinksRefusedReason);
+        break;
     case CopyOutcome::Status::DestinationFailed:
-        destinationFailed(source, FolderPartOf(target), outcome.error.message());
+        // Both threads may have met a full disk: the run stopped with the first.
+        if (!m_result.copyFailed)
+            destinationFailed(source, FolderPartOf(target), outcome.error.message());
         break;
     case CopyOutcome::Status::Unchanged:
     case CopyOutcome::Status::SameFile:
     case CopyOutcome::Status::Cancelled:
+    case CopyOutcome::Status::TooLarge:
         break;
     }
 }
@@ -917,27 +1028,7 @@ void BackupEngine::CopyOneFile(const std::string& source, const std::string& tar
         });
     if (kept && outcome.status != CopyOutcome::Status::Copied)
         VersionStore::Keeper::putBack(*kept, target);
-    switch (outcome.status) {
-    case CopyOutcome::Status::Copied:
-        ++m_result.filesCopied;
-        m_result.bytesCopied += outcome.bytes;
-        m_observer.bytesCopied(m_result.bytesCopied);
-        m_observer.fileCopied(m_result.filesCopied);
-        break;
-    case CopyOutcome::Status::SourceFailed:
-        notBackedUp(source, reasonOf(outcome));
-        break;
-    case CopyOutcome::Status::LinksRefused:
-        notBackedUp(source, kLinksRefusedReason);
-        break;
-    case CopyOutcome::Status::DestinationFailed:
-        destinationFailed(source, FolderPartOf(target), outcome.error.message());
-        break;
-    case CopyOutcome::Status::Unchanged:
-    case CopyOutcome::Status::SameFile:
-    case CopyOutcome::Status::Cancelled:
-        break;
-    }
+    tellCopyOutcome(source, target, outcome, false);
 }
 
 void BackupEngine::notBackedUp(const std::string& path, const std::string& reason)

@@ -4,6 +4,7 @@
 #include "backup/BackupObserver.h"
 #include "backup/Exclusions.h"
 #include "backup/FolderScan.h"
+#include "backup/SharedFolderCopy.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -58,6 +59,10 @@ struct BackupSettings {
     /// false runs the very same scan between the copies, in the same order with the same
     /// reports; so does a machine with a single core, where a second thread buys nothing.
     bool parallelScan = true;
+    /// In a full copy, copy the small files of each folder on two threads. The run's own
+    /// thread still tells the observer everything, file by file in the folder's order, so
+    /// the reports are those of a copy on one thread.
+    bool parallelCopy = true;
 };
 
 /// The totals of a preview.
@@ -204,6 +209,11 @@ private:
     static constexpr std::size_t kMaxFilesAhead = 65536;
     /// What a full copy has read ahead of each file while scanning: small files whole.
     static constexpr std::size_t kPrefetchBytes = std::size_t{64} * 1024;
+    /// Files shared between the two copying threads at a time: bounds what is kept of the
+    /// copies not yet told.
+    static constexpr std::size_t kSharedFiles = 1024;
+    /// Larger files are copied by the run's own thread, in turn, with live progress.
+    static constexpr std::uint64_t kSharedSizeLimit = std::uint64_t{1} << 20;
 
     /// What the scan of a folder item looks at and leaves out.
     ScanSettings scanSettings(const std::string& base) const;
@@ -226,6 +236,18 @@ private:
     void copyFileItem(const std::string& item);
     void copyFolderItem(const std::string& item);
     void copyLink(const std::string& source, const std::string& target);
+    /// Whether the files of a folder are copied on two threads: a full copy with a helper,
+    /// where no copy replaced needs keeping.
+    bool shareCopies(bool targetCreated) const;
+    /// Copies listed files of one folder on both threads and tells each copy in list order,
+    /// as copyEntry would have; false once the folder or the run is to stop.
+    bool copySharedFiles(const std::string& sourceFolder, const std::string& targetFolder,
+                         const std::string& rel, const std::vector<ScannedFile>& files, FolderState& state);
+    /// Tells what the other thread's copy of one file ended in.
+    void tellSharedCopy(const std::string& source, const std::string& target, const SharedFile& file);
+    /// Counts and tells a copy that is over (of a link when link).
+    void tellCopyOutcome(const std::string& source, const std::string& target,
+                         const files::CopyOutcome& outcome, bool link);
     /// The preview's part of copying a file or link: tells the entry, counts it, copies nothing.
     void previewFile(const std::string& source, const std::string& target,
                      const files::FileStatus* sourceStatus, const files::FileStatus& targetStatus, bool link);
@@ -277,6 +299,8 @@ private:
     bool m_destCleaned = false;
     mode_t m_umask = 0;
     files::FileCopier m_copier;
+    /// The second copying thread of a full copy, while a folder item is copied.
+    std::unique_ptr<CopyHelper> m_helper;
     Exclusions m_exclusions;
     std::unique_ptr<VersionStore> m_versions;
     std::unique_ptr<VersionStore::Keeper> m_keeper;

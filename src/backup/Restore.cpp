@@ -184,6 +184,7 @@ private:
             m_observer.restored(m_result.restored);
             return true;
         case files::CopyOutcome::Status::SameFile:
+        case files::CopyOutcome::Status::TooLarge: // no limit is given
             return true;
         case files::CopyOutcome::Status::Cancelled:
             m_result.cancelled = true;

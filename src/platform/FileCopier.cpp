@@ -75,7 +75,7 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
 }
 
 CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& target,
-                                 const CopyProgress& progress)
+                                 const CopyProgress& progress, std::uint64_t sizeLimit)
 {
     // O_NONBLOCK: should the path have turned into a FIFO since it was listed, the open
     // must not wait for a writer; the fstat below then rejects it.
@@ -87,6 +87,8 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
         return failed(Status::SourceFailed);
     if (!S_ISREG(sourceInfo.st_mode))
         return changedKind();
+    if (static_cast<std::uint64_t>(sourceInfo.st_size) > sizeLimit)
+        return {Status::TooLarge, {}, false};
 
     const std::string parent = paths::parentFolder(target);
     const std::string folder = parent.empty() ? std::string(".") : parent;

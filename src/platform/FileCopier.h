@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -25,6 +26,7 @@ struct CopyOutcome {
         SourceFailed,      ///< the source vanished, changed its kind or could not be read
         DestinationFailed, ///< the target could not be written; it is untouched
         LinksRefused,      ///< the destination's file system cannot hold a symbolic link
+        TooLarge,          ///< the source is larger than the caller's limit; nothing was done
     };
     Status status = Status::Copied;
     std::error_code error;
@@ -64,9 +66,10 @@ public:
     /// permission bits and access and modification times (to the nanosecond) and only then
     /// the target's name. Holes of a sparse file stay holes. On failure or cancel nothing is
     /// left of the temporary file and target is exactly as it was. The target folder must
-    /// exist.
+    /// exist. A source of more than sizeLimit bytes is left alone (TooLarge).
     CopyOutcome copyFile(const std::string& source, const std::string& target,
-                         const CopyProgress& progress = {});
+                         const CopyProgress& progress = {},
+                         std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max());
 
     /// copyFile without progress, reduced to the reason of a failure.
     std::error_code copy(const std::string& source, const std::string& target);

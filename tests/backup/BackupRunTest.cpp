@@ -242,8 +242,9 @@ TEST_F(BackupRunTest, IncrementalRunRecopiesTargetWhoseTimeCannotBePacked)
 
 TEST_F(BackupRunTest, CancelDuringFolderCopyStopsAfterTheCurrentFileWithoutPause)
 {
+    // One file in the item folder: with more, the second copying thread may have copied
+    // another before the cancel, which is then reported too.
     tree.file("src/Data/a.txt", "a");
-    tree.file("src/Data/b.txt", "b");
     tree.file("src/Data/Sub/c.txt", "c");
     tree.folder("src/Data/Other");
     const std::string later = tree.file("src/later.txt", "l");

@@ -94,31 +94,20 @@ std::uint64_t allocatedBytes(const std::string& path)
 
 TEST_F(LiveTreeTest, FilesThatVanishOrChangeKindMidRunAreListedAndTheRunGoesOn)
 {
-    tree.file("src/Data/gone.txt", "gone");
-    tree.file("src/Data/turned.txt", "turned");
-    tree.file("src/Data/kept.txt", "kept");
+    tree.file("src/Data/Sub/gone.txt", "gone");
+    tree.file("src/Data/Sub/turned.txt", "turned");
+    tree.file("src/Data/Sub/kept.txt", "kept");
     const std::string later = tree.file("src/later.txt", "later");
     tree.folder("dest");
-    // After the listing, as the first copy starts: a cache deletes one file and another
-    // becomes a folder.
-    bool changed = false;
-    struct Changer : RecordingObserver {
-        using RecordingObserver::RecordingObserver;
-        std::function<void()> before;
-        void copyingFile(const std::string& source, const std::string& target) override
-        {
-            if (before)
-                before();
-            RecordingObserver::copyingFile(source, target);
-        }
-    } changer({true, true});
-    changer.before = [&] {
-        if (changed)
+    // After the folder Sub was listed, as the run reaches it and before any of its files is
+    // copied: a cache deletes one file and another becomes a folder.
+    RecordingObserver changer({true, true});
+    changer.onFoldersListed = [&](std::size_t count) {
+        if (count != 2)
             return;
-        changed = true;
-        fs::remove(tree.path("src/Data/gone.txt"));
-        fs::remove(tree.path("src/Data/turned.txt"));
-        tree.folder("src/Data/turned.txt");
+        fs::remove(tree.path("src/Data/Sub/gone.txt"));
+        fs::remove(tree.path("src/Data/Sub/turned.txt"));
+        tree.folder("src/Data/Sub/turned.txt");
     };
 
     const BackupResult result = run(changer, {tree.path("src/Data"), later}, tree.path("dest"));
@@ -126,14 +115,14 @@ TEST_F(LiveTreeTest, FilesThatVanishOrChangeKindMidRunAreListedAndTheRunGoesOn)
     EXPECT_FALSE(result.cancelled);
     EXPECT_FALSE(result.copyFailed);
     EXPECT_TRUE(changer.errors.empty());
-    EXPECT_EQ(tree.read("dest/Data/kept.txt"), "kept");
+    EXPECT_EQ(tree.read("dest/Data/Sub/kept.txt"), "kept");
     EXPECT_EQ(tree.read("dest/later.txt"), "later") << "the second item is still copied";
     ASSERT_EQ(result.notBackedUpCount, 2u);
     std::map<std::string, std::string> reasons;
     for (const auto& entry : result.notBackedUp)
         reasons[entry.path] = entry.reason;
-    EXPECT_EQ(reasons[tree.path("src/Data/gone.txt")], "No such file or directory");
-    EXPECT_EQ(reasons[tree.path("src/Data/turned.txt")],
+    EXPECT_EQ(reasons[tree.path("src/Data/Sub/gone.txt")], "No such file or directory");
+    EXPECT_EQ(reasons[tree.path("src/Data/Sub/turned.txt")],
               "it is no longer what it was when the folder was read");
     ASSERT_EQ(changer.information.size(), 1u);
     EXPECT_EQ(changer.information[0],

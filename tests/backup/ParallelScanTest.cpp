@@ -180,19 +180,20 @@ public:
         log("start " + std::to_string(index) + " " + item);
     }
     void uncheckItem(std::size_t index) override { log("uncheck " + std::to_string(index)); }
-    void foldersListed(std::size_t count) override { log("listed " + std::to_string(count)); }
+    void foldersListed(std::size_t count) override
+    {
+        if (onListed)
+            onListed(count);
+        log("listed " + std::to_string(count));
+    }
     void copyingFile(const std::string& source, const std::string& target) override
     {
-        if (onCopying)
-            onCopying(source);
         log("copying " + source + " -> " + target);
     }
     void bytesCopied(std::uint64_t bytes) override { log("bytes " + std::to_string(bytes)); }
     void fileCopied(std::uint64_t count) override { log("copied " + std::to_string(count)); }
     void previewEntry(const PreviewEntry& entry) override
     {
-        if (onPreview)
-            onPreview(entry.source);
         log(std::string("preview ") + stowmere::backup::PreviewKindName(entry.kind) + " " + entry.source +
             " -> " + entry.target + " " + std::to_string(entry.size) + " " + entry.reason);
     }
@@ -201,8 +202,7 @@ public:
     void showInformation(const std::string& text) override { log("information " + text); }
     void closeProgress() override { log("close"); }
 
-    std::function<void(const std::string&)> onCopying;
-    std::function<void(const std::string&)> onPreview;
+    std::function<void(std::size_t)> onListed;
     std::string text;
 
     void log(std::string line)
@@ -304,28 +304,37 @@ protected:
         settings.exclusions = {"*.tmp", "build/"};
         settings.honourCacheDirTag = true;
         settings.parallelScan = parallel;
+        settings.parallelCopy = parallel;
         settings.incremental = kind == Kind::Incremental;
         ::umask(022);
         settings.dryRun = kind == Kind::Preview;
-        const std::string hookFolder = source + "/Hook/";
+        const std::string hookFolder = source + "/Hook";
         CallLog log(source, dest);
-        // The hook: as the first file of the folder Hook is copied (or previewed), every other
-        // file there goes. The scan read that folder whole before the copy took it, whether
-        // the scan runs ahead or not, so both see the same list and find the same files gone.
-        // (A file removed in a folder not scanned yet would be seen or not depending on how
-        // far ahead the scan is.)
-        bool hooked = false;
-        const auto hook = [&](const std::string& path) {
-            if (hooked || kind == Kind::Setup || !path.starts_with(hookFolder))
+        // The hook: as the folder Hook is reached, after its files were listed and before the
+        // first one is copied (or previewed), all but h0.txt go. The scan read that folder
+        // whole before the copy took it, whether the scan runs ahead or not, so both see the
+        // same list and find the same files gone, whichever thread copies them. (A file
+        // removed in a folder not scanned yet would be seen or not depending on how far ahead
+        // the scan is; one removed during the folder's copy, depending on which thread got
+        // to it first.)
+        std::size_t hookListed = 0;
+        {
+            std::atomic<bool> never{false};
+            BackupEngine lister(settings, log, never);
+            lister.BuildFolderList(source);
+            const auto& folders = *lister.FolderList();
+            hookListed = static_cast<std::size_t>(std::find(folders.begin(), folders.end(), "/Hook") -
+                                                  folders.begin()) +
+                         1;
+        }
+        log.onListed = [&](std::size_t count) {
+            if (count != hookListed || kind == Kind::Setup)
                 return;
-            hooked = true;
             for (const auto& entry : fs::directory_iterator(hookFolder)) {
-                if (entry.path().string() != path)
+                if (entry.path().filename() != "h0.txt")
                     fs::remove(entry.path());
             }
         };
-        log.onCopying = hook;
-        log.onPreview = hook;
         std::atomic<bool> cancel{false};
         const BackupResult result = BackupEngine(settings, log, cancel).RunBackup({source});
         log.log("files " + std::to_string(result.filesCopied) + " bytes " +

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/SharedFolderCopy.h"
+
+#include "platform/Paths.h"
+
+namespace stowmere::backup {
+namespace {
+
+std::string joinName(const std::string& folder, const std::string& name)
+{
+    return !folder.empty() && folder.back() == paths::kSeparator ? folder + name
+                                                                 : folder + paths::kSeparator + name;
+}
+
+} // namespace
+
+SharedFolderCopy::SharedFolderCopy(std::string sourceFolder, std::string targetFolder,
+                                   std::span<SharedFile> files, std::uint64_t sizeLimit,
+                                   const std::atomic<bool>& cancel)
+    : m_sourceFolder(std::move(sourceFolder)), m_targetFolder(std::move(targetFolder)), m_files(files),
+      m_sizeLimit(sizeLimit), m_cancel(cancel)
+{
+}
+
+bool SharedFolderCopy::copyNext(files::FileCopier& copier)
+{
+    for (;;) {
+        const std::size_t index = m_next.fetch_add(1);
+        if (index >= m_files.size())
+            return false;
+        SharedFile& file = m_files[index];
+        if (!file.shared)
+            continue;
+        file.state.store(SharedFile::Taken);
+        copy(file, copier);
+        file.state.store(SharedFile::Done);
+        file.state.notify_all();
+        return true;
+    }
+}
+
+SharedFile& SharedFolderCopy::await(std::size_t index, files::FileCopier& copier)
+{
+    SharedFile& file = m_files[index];
+    while (file.state.load() != SharedFile::Done) {
+        if (copyNext(copier))
+            continue;
+        // The other thread has it: wait for its copy.
+        for (std::uint8_t state = file.state.load(); state != SharedFile::Done; state = file.state.load())
+            file.state.wait(state);
+    }
+    return file;
+}
+
+void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
+{
+    if (stopping()) {
+        file.skipped = true;
+        return;
+    }
+    try {
+        const std::string source = joinName(m_sourceFolder, file.name);
+        const std::string target = joinName(m_targetFolder, file.name);
+        if (file.link) {
+            file.outcome = copier.copyLink(source, target, false);
+        } else {
+            file.outcome = copier.copyFile(
+                source, target,
+                [&](std::uint64_t done, std::uint64_t size) {
+                    file.progress.emplace_back(done, size);
+                    return !m_cancel.load();
+                },
+                m_sizeLimit);
+        }
+        // A destination that cannot take one file will not take the next either: the run
+        // stops there, and the other thread should not try.
+        if (file.outcome.status == files::CopyOutcome::Status::DestinationFailed)
+            stop();
+    } catch (...) {
+        file.error = std::current_exception();
+        stop();
+    }
+}
+
+CopyHelper::CopyHelper() : m_thread([this] { work(); }) {}
+
+CopyHelper::~CopyHelper()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void CopyHelper::share(SharedFolderCopy& files)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_shared = &files;
+    }
+    m_changed.notify_all();
+}
+
+void CopyHelper::release()
+{
+    std::unique_lock lock(m_mutex);
+    m_shared = nullptr;
+    m_changed.wait(lock, [this] { return !m_busy; });
+}
+
+void CopyHelper::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_quit || m_shared != nullptr; });
+        if (m_quit)
+            return;
+        SharedFolderCopy* files = m_shared;
+        m_busy = true;
+        lock.unlock();
+        while (files->copyNext(m_copier)) {
+        }
+        lock.lock();
+        m_busy = false;
+        // Done with these files: wait for the next ones, not for these again.
+        if (m_shared == files)
+            m_shared = nullptr;
+        m_changed.notify_all();
+    }
+}
+
+} // namespace stowmere::backup

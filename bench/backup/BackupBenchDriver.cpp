@@ -282,11 +282,12 @@ int main(int argc, char** argv)
         return backup(argc, argv);
     if (command == "cancel-latency")
         return cancelLatency(argc, argv);
-    std::fprintf(stderr,
-                 "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
-                 "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]\n"
-                 "       backup-bench-driver change FOLDER PER_MILLE SEED\n"
-                 "       backup-bench-driver backup [--incremental] [--inline-scan] [--one-copier] DEST ITEM...\n"
-                 "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
+    std::fprintf(
+        stderr,
+        "usage: backup-bench-driver gen-large FOLDER COUNT MIB\n"
+        "       backup-bench-driver gen-small FOLDER FILES FOLDERS DEPTH [MIN_BYTES MAX_BYTES]\n"
+        "       backup-bench-driver change FOLDER PER_MILLE SEED\n"
+        "       backup-bench-driver backup [--incremental] [--inline-scan] [--one-copier] DEST ITEM...\n"
+        "       backup-bench-driver cancel-latency copy|listing DEST ITEM\n");
     return 2;
 }

@@ -28,6 +28,9 @@
 #   - the commands of a pair run in alternating order (the second writer pays for the
 #     first one's write-back), each after a `sync` outside the timing, and a figure is the
 #     median of the per-pair ratios;
+#   - the large files take twice as many pairs, always an even number: their times swing
+#     most (a 2 GiB copy is bound by the disk's write-back) and with an even count each
+#     command runs first as often as second;
 #   - cold runs drop the page cache before each command (root only, else skipped);
 #   - a tree that does not fit the free space or inodes is skipped, saying so.
 set -euo pipefail
@@ -141,11 +144,11 @@ incremental_row() { # LABEL SOURCE PER_MILLE TARGET
 
 # A full-copy row against one reference into fresh folders; DELETE=1 removes each pair's
 # copies after it (cheap for a few large files, never done for many small ones).
-full_row() { # LABEL SOURCE REFERENCE TARGET DELETE
-  local label=$1 src=$2 reference=$3 target=$4 delete=$5 name t set
+full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS]
+  local label=$1 src=$2 reference=$3 target=$4 delete=$5 count=${6:-$pairs} name t set
   name=$(basename "$src")
   : >"$work/a"; : >"$work/b"
-  for ((p = 1; p <= pairs; p++)); do
+  for ((p = 1; p <= count; p++)); do
     local base=$work/out/$name-full-$p
     set=$(new_set "$src" "$base-stowmere")
     if ((p % 2)); then
@@ -247,7 +250,7 @@ fi
 # 4 files of 512 MiB.
 if fits $((big_count * big_mib * 3)) 100; then
   "$driver" gen-large "$work/src/Large" "$big_count" "$big_mib" >/dev/null
-  full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1
+  full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1 $((pairs * 2))
   rm -rf "$work/src/Large"
 else
   skip "the $big_count x $big_mib MiB tree: not enough free space in $work"

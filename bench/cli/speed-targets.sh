@@ -27,7 +27,8 @@
 #     runs several times slower on ext4;
 #   - the commands of a pair run in alternating order (the second writer pays for the
 #     first one's write-back), each after a `sync` outside the timing, and a figure is the
-#     median of the per-pair ratios;
+#     median of the per-pair ratios (for the large files their geometric mean, see record);
+#   - each set has recorded its drive before it is timed (see new_set);
 #   - the large files take twice as many pairs, always an even number: their times swing
 #     most (a 2 GiB copy is bound by the disk's write-back) and with an even count each
 #     command runs first as often as second;
@@ -76,11 +77,19 @@ fits() {
 }
 skip() { echo "skipped: $1" | tee -a "$work/skipped"; }
 
-# One backup set per destination, named after the destination folder.
+# One backup set per destination, named after the destination folder. The first backup of
+# a set records the drive of its destination, and saving that (with fsync) waits for the
+# data of every copy the run made, on ext4: an untimed backup of an empty folder does that
+# here, so that a row times the copy every later run of a set makes.
 new_set() { # SOURCE DEST -> set name
   local name
   name=$(basename "$2")
+  mkdir -p "$work/empty/Nothing" "$2"
   "$cli" --data "$work/data" new-set "$name" "$2" >/dev/null
+  "$cli" --data "$work/data" add-paths "$name" "$work/empty/Nothing" >/dev/null
+  "$cli" --data "$work/data" backup "$name" --quiet >/dev/null
+  rm -r "$2/Nothing"
+  "$cli" --data "$work/data" remove-paths "$name" "$work/empty/Nothing" >/dev/null
   "$cli" --data "$work/data" add-paths "$name" "$1" >/dev/null
   echo "$name"
 }
@@ -106,14 +115,22 @@ time_run() {
   printf -v "$var" '%s' "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", (e - s) / 1e9 }')"
 }
 
-# record LABEL OURS_FILE THEIRS_FILE REFERENCE_NAME TARGET: one row of the table from the
-# per-pair seconds of both sides.
+# record LABEL OURS_FILE THEIRS_FILE REFERENCE_NAME TARGET [geometric]: one row of the
+# table from the per-pair seconds of both sides: the median of the per-pair ratios, or their
+# geometric mean. The large files need the latter: there the second command of a pair takes
+# two to three times as long as the first, whichever it is, so the ratios fall in two groups
+# whose median says little, while over an even number of alternating pairs the geometric
+# mean cancels the order exactly.
 record() {
-  local label=$1 ours=$2 theirs=$3 reference=$4 target=$5
+  local label=$1 ours=$2 theirs=$3 reference=$4 target=$5 mean=${6:-}
   local mo mt ratio
   mo=$(median <"$ours")
   mt=$(median <"$theirs")
-  ratio=$(paste "$ours" "$theirs" | awk '{ printf "%.4f\n", $1 / $2 }' | median)
+  if [[ $mean == geometric ]]; then
+    ratio=$(paste "$ours" "$theirs" | awk '{ sum += log($1 / $2) } END { printf "%.4f\n", exp(sum / NR) }')
+  else
+    ratio=$(paste "$ours" "$theirs" | awk '{ printf "%.4f\n", $1 / $2 }' | median)
+  fi
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$mo" "$mt" "$reference" "$ratio" "$target" >>"$results"
   printf '  %-52s %8.3f s  %-9s %8.3f s  ratio %5.2f (target %s)\n' "$label" "$mo" "$reference" "$mt" "$ratio" "$target"
 }
@@ -144,8 +161,8 @@ incremental_row() { # LABEL SOURCE PER_MILLE TARGET
 
 # A full-copy row against one reference into fresh folders; DELETE=1 removes each pair's
 # copies after it (cheap for a few large files, never done for many small ones).
-full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS]
-  local label=$1 src=$2 reference=$3 target=$4 delete=$5 count=${6:-$pairs} name t set
+full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
+  local label=$1 src=$2 reference=$3 target=$4 delete=$5 count=${6:-$pairs} mean=${7:-} name t set
   name=$(basename "$src")
   : >"$work/a"; : >"$work/b"
   for ((p = 1; p <= count; p++)); do
@@ -164,7 +181,7 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS]
     fi
     if ((delete)); then rm -rf "$base-stowmere" "$base-ref"; fi
   done
-  record "$label" "$work/a" "$work/b" "$reference" "$target"
+  record "$label" "$work/a" "$work/b" "$reference" "$target" "$mean"
 }
 
 # The window row: the real window (under Xvfb when there is one, else offscreen) backs up
@@ -250,7 +267,7 @@ fi
 # 4 files of 512 MiB.
 if fits $((big_count * big_mib * 3)) 100; then
   "$driver" gen-large "$work/src/Large" "$big_count" "$big_mib" >/dev/null
-  full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1 $((pairs * 2))
+  full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1 $((pairs * 2)) geometric
   rm -rf "$work/src/Large"
 else
   skip "the $big_count x $big_mib MiB tree: not enough free space in $work"

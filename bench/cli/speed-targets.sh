@@ -168,11 +168,16 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
   for ((p = 1; p <= count; p++)); do
     local base=$work/out/$name-full-$p
     set=$(new_set "$src" "$base-stowmere")
+    # With DELETE, the first copy of a pair goes before the second command runs (the first
+    # pair keeps both for the comparison below): both then write into the room a removal
+    # has just freed, instead of the second writing beside the first's 2 GiB.
     if ((p % 2)); then
       time_run t stowmere "$src" "$base-stowmere" "$set"; echo "$t" >>"$work/a"
+      if ((delete && p > 1)); then rm -rf "$base-stowmere"; fi
       time_run t "$reference" "$src" "$base-ref"; echo "$t" >>"$work/b"
     else
       time_run t "$reference" "$src" "$base-ref"; echo "$t" >>"$work/b"
+      if ((delete && p > 1)); then rm -rf "$base-ref"; fi
       time_run t stowmere "$src" "$base-stowmere" "$set"; echo "$t" >>"$work/a"
     fi
     if ((p == 1)); then

@@ -4,6 +4,7 @@
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
 #include "backup/FolderStream.h"
+#include "backup/PathText.h"
 #include "backup/ReverseText.h"
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
@@ -36,17 +37,6 @@ constexpr const char* kChangedKindReason = "it is no longer what it was when the
 bool endsWithSeparator(const std::string& path)
 {
     return !path.empty() && path.back() == paths::kSeparator;
-}
-
-// Joins with one separator, none added when the folder already ends with one.
-std::string joinName(const std::string& folder, const std::string& name)
-{
-    return endsWithSeparator(folder) ? folder + name : folder + paths::kSeparator + name;
-}
-
-std::string systemText(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
 }
 
 std::string reasonOf(const CopyOutcome& outcome)
@@ -330,7 +320,7 @@ bool BackupEngine::canTakeRunLock()
         return true;
     m_result.refused = true;
     m_result.refusal =
-        "Cannot open the lock file " + paths::join(folder, kRunLockName) + ": " + systemText(error);
+        "Cannot open the lock file " + paths::join(folder, kRunLockName) + ": " + SystemText(error);
     return false;
 }
 
@@ -540,7 +530,7 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         } else {
             sourceFolder = files::statusOf(source);
             if (sourceFolder.kind != EntryKind::Folder) {
-                notBackedUp(source, systemText(sourceFolder.kind == EntryKind::Missing ? ENOENT : ENOTDIR));
+                notBackedUp(source, SystemText(sourceFolder.kind == EntryKind::Missing ? ENOENT : ENOTDIR));
                 return;
             }
         }
@@ -596,7 +586,7 @@ void BackupEngine::copyFolderFiles(const std::string& item, const std::string& b
         const bool wantStatus = m_settings.incremental || dryRun();
         const auto handle = [&](const std::string& name, bool link, const files::FileStatus* status) {
             if (!m_exclusions.empty() &&
-                leftOut(joinName(source, name), rel + paths::kSeparator + name, false))
+                leftOut(JoinName(source, name), rel + paths::kSeparator + name, false))
                 return true;
             return copyEntry(source, target, name, link, lookup, status, state);
         };
@@ -646,13 +636,13 @@ bool BackupEngine::copyEntry(const std::string& sourceFolder, const std::string&
     }
     if (!state.sourceSeen) {
         if (!files::isFolder(sourceFolder)) {
-            notBackedUp(sourceFolder, systemText(ENOENT));
+            notBackedUp(sourceFolder, SystemText(ENOENT));
             return false;
         }
         state.sourceSeen = true;
     }
-    const std::string source = joinName(sourceFolder, name);
-    const std::string target = joinName(targetFolder, name);
+    const std::string source = JoinName(sourceFolder, name);
+    const std::string target = JoinName(targetFolder, name);
     if (dryRun()) {
         // A folder the run would make holds nothing yet.
         files::FileStatus targetStatus;
@@ -711,8 +701,8 @@ bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::s
                 return false;
             if (!state.sourceSeen && !files::isFolder(sourceFolder)) {
                 for (std::size_t i = 0; i < first; ++i)
-                    leftOut(joinName(sourceFolder, shared[i].name), relative(shared[i].name), false);
-                notBackedUp(sourceFolder, systemText(ENOENT));
+                    leftOut(JoinName(sourceFolder, shared[i].name), relative(shared[i].name), false);
+                notBackedUp(sourceFolder, SystemText(ENOENT));
                 return false;
             }
             state.sourceSeen = true;
@@ -733,12 +723,12 @@ bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::s
             }
         } released{copies, *m_helper};
         for (std::size_t i = 0; i < shared.size(); ++i) {
-            const std::string source = joinName(sourceFolder, shared[i].name);
+            const std::string source = JoinName(sourceFolder, shared[i].name);
             if (!shared[i].shared) {
                 leftOut(source, relative(shared[i].name), false);
                 continue;
             }
-            tellSharedCopy(source, joinName(targetFolder, shared[i].name), copies.await(i, m_copier));
+            tellSharedCopy(source, JoinName(targetFolder, shared[i].name), copies.await(i, m_copier));
         }
         if (cancelled())
             return false;
@@ -827,7 +817,7 @@ void BackupEngine::previewFile(const std::string& source, const std::string& tar
     if (source0.kind != EntryKind::File) {
         // Gone or changed since the folder was read: the run would list it as not read.
         entry.kind = PreviewEntry::Kind::Unreadable;
-        notBackedUp(source, source0.kind == EntryKind::Missing ? systemText(ENOENT) : kChangedKindReason);
+        notBackedUp(source, source0.kind == EntryKind::Missing ? SystemText(ENOENT) : kChangedKindReason);
         return;
     }
     entry.size = static_cast<std::uint64_t>(source0.size);
@@ -903,7 +893,7 @@ bool BackupEngine::makeTargetFolder(const std::string& source, const std::string
     }
     // The folder's files cannot go anywhere: stop now, naming the folder, rather than with
     // the first file copied into it (or never, for an empty one).
-    destinationFailed(source, FolderPartOf(target), systemText(error));
+    destinationFailed(source, FolderPartOf(target), SystemText(error));
     return false;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/FolderScan.h"
 
+#include "backup/PathText.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -10,17 +12,6 @@ namespace {
 using files::EntryKind;
 using files::FolderEntry;
 using files::OpenFolder;
-
-std::string systemText(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
-
-// Joins with one separator, none added when the folder already ends with one.
-std::string joinName(const std::string& folder, const std::string& name)
-{
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + '/' + name;
-}
 
 // The unit the page cache is counted in, for the weight of what a scan reads ahead.
 constexpr std::size_t kPageBytes = 4096;
@@ -86,7 +77,7 @@ FolderRecord FolderScan::next(const std::atomic<bool>& stop)
         if (name == kVersionsFolderName)
             continue; // the kept versions of a destination inside the item
         if (!m_exclusions.empty()) {
-            std::string path = joinName(frame.folder->path(), name);
+            std::string path = JoinName(frame.folder->path(), name);
             if (m_exclusions.excludes(std::string_view(path).substr(m_item.size()), true)) {
                 m_pending.push_back({std::move(path)});
                 continue;
@@ -132,7 +123,7 @@ FolderRecord FolderScan::next(const std::atomic<bool>& stop)
         m_pending.clear();
         if (!sub->isOpen()) {
             record.skip = record.unreadable = true;
-            record.unreadableReason = systemText(sub->openError());
+            record.unreadableReason = SystemText(sub->openError());
             return record;
         }
         if (pseudo) {
@@ -161,7 +152,7 @@ FolderRecord FolderScan::startItem(const std::atomic<bool>& stop)
     m_done = true; // unless the item can be read and has sub-folders
     if (!folder->isOpen()) {
         record.skip = record.unreadable = true;
-        record.unreadableReason = systemText(folder->openError());
+        record.unreadableReason = SystemText(folder->openError());
         return record;
     }
     if (files::onPseudoFileSystem(folder->fd())) {

@@ -1,18 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/SharedFolderCopy.h"
 
-#include "platform/Paths.h"
+#include "backup/PathText.h"
 
 namespace stowmere::backup {
-namespace {
-
-std::string joinName(const std::string& folder, const std::string& name)
-{
-    return !folder.empty() && folder.back() == paths::kSeparator ? folder + name
-                                                                 : folder + paths::kSeparator + name;
-}
-
-} // namespace
 
 SharedFolderCopy::SharedFolderCopy(std::string sourceFolder, std::string targetFolder,
                                    std::span<SharedFile> files, std::uint64_t sizeLimit,
@@ -59,8 +50,8 @@ void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
         return;
     }
     try {
-        const std::string source = joinName(m_sourceFolder, file.name);
-        const std::string target = joinName(m_targetFolder, file.name);
+        const std::string source = JoinName(m_sourceFolder, file.name);
+        const std::string target = JoinName(m_targetFolder, file.name);
         if (file.link) {
             file.outcome = copier.copyLink(source, target, false);
         } else {

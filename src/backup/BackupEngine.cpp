@@ -676,14 +676,19 @@ void BackupEngine::copyLink(const std::string& source, const std::string& target
 
 bool BackupEngine::shareCopies(bool targetCreated) const
 {
-    return m_helper && !dryRun() && !m_settings.incremental && (!m_keeper || targetCreated);
+    // The helper is there only for a full copy that writes.
+    return m_helper && (!m_keeper || targetCreated);
 }
 
 bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::string& targetFolder,
                                    const std::string& rel, const std::vector<ScannedFile>& files,
                                    FolderState& state)
 {
-    const auto relative = [&rel](const std::string& name) { return rel + paths::kSeparator + name; };
+    const auto relative = [&rel](std::string_view name) {
+        std::string path = rel + paths::kSeparator;
+        path += name;
+        return path;
+    };
     for (std::size_t from = 0; from < files.size(); from += kSharedFiles) {
         std::vector<SharedFile> shared(std::min(kSharedFiles, files.size() - from));
         std::size_t first = shared.size(); // the first file to copy
@@ -723,12 +728,10 @@ bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::s
             }
         } released{copies, *m_helper};
         for (std::size_t i = 0; i < shared.size(); ++i) {
-            const std::string source = JoinName(sourceFolder, shared[i].name);
-            if (!shared[i].shared) {
-                leftOut(source, relative(shared[i].name), false);
-                continue;
-            }
-            tellSharedCopy(source, JoinName(targetFolder, shared[i].name), copies.await(i, m_copier));
+            if (shared[i].shared)
+                tellSharedCopy(copies.await(i, m_copier));
+            else
+                leftOut(JoinName(sourceFolder, shared[i].name), relative(shared[i].name), false);
         }
         if (cancelled())
             return false;
@@ -736,13 +739,14 @@ bool BackupEngine::copySharedFiles(const std::string& sourceFolder, const std::s
     return true;
 }
 
-void BackupEngine::tellSharedCopy(const std::string& source, const std::string& target,
-                                  const SharedFile& file)
+void BackupEngine::tellSharedCopy(const SharedFile& file)
 {
     if (file.error)
         std::rethrow_exception(file.error);
     if (file.skipped)
         return;
+    const std::string& source = file.source;
+    const std::string& target = file.target;
     if (file.outcome.status == CopyOutcome::Status::TooLarge) {
         // Left to this thread, which copies it now with live progress.
         if (!cancelled())

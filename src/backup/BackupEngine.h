@@ -244,7 +244,7 @@ private:
     bool copySharedFiles(const std::string& sourceFolder, const std::string& targetFolder,
                          const std::string& rel, const std::vector<ScannedFile>& files, FolderState& state);
     /// Tells what the other thread's copy of one file ended in.
-    void tellSharedCopy(const std::string& source, const std::string& target, const SharedFile& file);
+    void tellSharedCopy(const SharedFile& file);
     /// Counts and tells a copy that is over (of a link when link).
     void tellCopyOutcome(const std::string& source, const std::string& target,
                          const files::CopyOutcome& outcome, bool link);

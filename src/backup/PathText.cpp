@@ -7,10 +7,13 @@
 
 namespace stowmere::backup {
 
-std::string JoinName(const std::string& folder, const std::string& name)
+std::string JoinName(const std::string& folder, std::string_view name)
 {
-    return !folder.empty() && folder.back() == paths::kSeparator ? folder + name
-                                                                 : folder + paths::kSeparator + name;
+    std::string path = folder;
+    if (path.empty() || path.back() != paths::kSeparator)
+        path += paths::kSeparator;
+    path += name;
+    return path;
 }
 
 std::string SystemText(int error)

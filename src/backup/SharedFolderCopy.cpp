@@ -22,10 +22,9 @@ bool SharedFolderCopy::copyNext(files::FileCopier& copier)
         SharedFile& file = m_files[index];
         if (!file.shared)
             continue;
-        file.state.store(SharedFile::Taken);
         copy(file, copier);
-        file.state.store(SharedFile::Done);
-        file.state.notify_all();
+        file.done.store(true);
+        file.done.notify_all();
         return true;
     }
 }
@@ -33,12 +32,11 @@ bool SharedFolderCopy::copyNext(files::FileCopier& copier)
 SharedFile& SharedFolderCopy::await(std::size_t index, files::FileCopier& copier)
 {
     SharedFile& file = m_files[index];
-    while (file.state.load() != SharedFile::Done) {
+    while (!file.done.load()) {
         if (copyNext(copier))
             continue;
         // The other thread has it: wait for its copy.
-        for (std::uint8_t state = file.state.load(); state != SharedFile::Done; state = file.state.load())
-            file.state.wait(state);
+        file.done.wait(false);
     }
     return file;
 }
@@ -50,13 +48,13 @@ void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
         return;
     }
     try {
-        const std::string source = JoinName(m_sourceFolder, file.name);
-        const std::string target = JoinName(m_targetFolder, file.name);
+        file.source = JoinName(m_sourceFolder, file.name);
+        file.target = JoinName(m_targetFolder, file.name);
         if (file.link) {
-            file.outcome = copier.copyLink(source, target, false);
+            file.outcome = copier.copyLink(file.source, file.target, false);
         } else {
             file.outcome = copier.copyFile(
-                source, target,
+                file.source, file.target,
                 [&](std::uint64_t done, std::uint64_t size) {
                     file.progress.emplace_back(done, size);
                     return !m_cancel.load();

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -20,16 +21,17 @@ namespace stowmere::backup {
 /// One file of a folder whose copies two threads share, and what its copy ended in, kept
 /// until the run's own thread tells it in the folder's order.
 struct SharedFile {
-    enum State : std::uint8_t { Waiting, Taken, Done };
-
-    std::string name;
+    std::string_view name; ///< of the folder's scanned file, which outlives the copy
     bool link = false;
     /// false: not for the threads to copy (an exclusion pattern leaves it out).
     bool shared = true;
 
-    std::atomic<std::uint8_t> state{Waiting};
+    std::atomic<bool> done{false};
     /// Not copied: the run was stopping when its turn came.
     bool skipped = false;
+    /// The paths of the copy, made by the thread that copied it (not when skipped).
+    std::string source;
+    std::string target;
     files::CopyOutcome outcome;
     /// What the copy told of its progress, in order, to be told again as it is reported.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;

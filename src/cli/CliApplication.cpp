@@ -379,7 +379,6 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
                                            !backup::CopiesSurelyFit(settings.destination, checkedItems));
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
-    settings.finalPause = std::chrono::milliseconds(0);
 
     std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);

@@ -135,6 +135,11 @@ BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::str
 
 BackupWorker::~BackupWorker()
 {
+    stop();
+}
+
+void BackupWorker::stop()
+{
     m_cancelFlag = true;
     m_calls->release();
     m_thread->wait();

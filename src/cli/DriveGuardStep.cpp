@@ -5,10 +5,7 @@
 #include "cli/ProgressPrinter.h"
 
 namespace stowmere::cli {
-namespace {
 
-/// A box's text on a terminal: its "\r\n" line breaks as plain ones, control characters
-/// inside its lines (of a folder's name) escaped.
 std::string terminalText(const std::string& text)
 {
     std::string lines;
@@ -19,8 +16,6 @@ std::string terminalText(const std::string& text)
     }
     return lines + ProgressPrinter::escapeControl(text.substr(from));
 }
-
-} // namespace
 
 bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool dryRun, std::ostream& err)
 {

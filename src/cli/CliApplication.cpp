@@ -369,7 +369,6 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal || !start.copiesSurelyFit());
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
-    settings.finalPause = std::chrono::milliseconds(0);
 
     std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);

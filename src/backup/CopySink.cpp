@@ -3,6 +3,7 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/LocalDestination.h"
 #include "backup/PathText.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
@@ -39,17 +40,6 @@ CopySink::CopySink(const BackupSettings& settings, std::string dest, RunLog& rec
       m_observer(record.observer()), m_cancelFlag(cancelFlag), m_granularity(granularity),
       m_umask(files::processUmask())
 {
-    m_versions = std::make_unique<VersionStore>(m_dest);
-    if (m_settings.keepVersions > 0)
-        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
-    // Only a full copy that keeps no versions of what it replaces may copy on two threads.
-    if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
-        try {
-            m_helper = std::make_unique<CopyHelper>();
-        } catch (const std::system_error&) {
-            // No second thread to be had: this one copies everything, as on one core.
-        }
-    }
 }
 
 CopySink::~CopySink() = default;
@@ -61,27 +51,50 @@ std::string CopySink::destinationFolder() const
 
 bool CopySink::start()
 {
-    try {
-        m_runLock = files::FileLock::acquire(paths::join(destinationFolder(), BackupEngine::kRunLockName),
-                                             std::chrono::milliseconds(0));
-        if (m_runLock)
-            return true;
-        m_result.refusal = DestinationBusyText(m_settings.destination);
-    } catch (const std::system_error& error) {
+    const std::string lockPath = paths::join(destinationFolder(), BackupEngine::kRunLockName);
+    std::error_code error;
+    m_destination = LocalDestination::open(m_dest, error);
+    RunLockResult lock = RunLockResult::Failed;
+    if (m_destination)
+        lock = m_destination->takeRunLock(error);
+    switch (lock) {
+    case RunLockResult::Taken:
+    case RunLockResult::Unsupported:
         // A file system without locks (some network shares) cannot keep two runs apart;
         // the run goes on as it did before there were locks.
-        const int code = error.code().value();
-        if (code == ENOLCK || code == EOPNOTSUPP || code == ENOSYS)
-            return true;
+        break;
+    case RunLockResult::Busy:
+        m_result.refusal = DestinationBusyText(m_settings.destination);
+        m_result.refused = true;
+        return false;
+    case RunLockResult::Failed:
         // A folder that cannot take an empty lock file cannot take the backup either.
-        m_result.refusal = error.what();
+        m_result.refusal = "Cannot open the lock file " + lockPath + ": " + error.message();
+        m_result.refused = true;
+        return false;
     }
-    m_result.refused = true;
-    return false;
+    m_writer = m_destination->writer();
+    m_versions = std::make_unique<VersionStore>(*m_destination);
+    if (m_settings.keepVersions > 0)
+        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
+    // Only a full copy that keeps no versions of what it replaces may copy on two threads.
+    if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
+        try {
+            m_helper = std::make_unique<CopyHelper>(m_destination->writer());
+        } catch (const std::system_error&) {
+            // No second thread to be had: this one copies everything, as on one core.
+        }
+    }
+    return true;
 }
 
 void CopySink::finish(bool wentThrough)
 {
+    if (!m_destination)
+        return;
+    // A run folder that received nothing takes no place among those kept.
+    if (m_keeper)
+        m_keeper->finish();
     // Old versions go only after a run that went through, and under its lock, so that
     // pruning never races another run into the same folder.
     if (wentThrough && !m_result.copyFailed) {
@@ -90,7 +103,34 @@ void CopySink::finish(bool wentThrough)
         if (!error.empty())
             m_observer.showInformation(error);
     }
-    m_runLock.reset();
+    m_destination->releaseRunLock();
+}
+
+std::string CopySink::relativeOf(const std::string& path) const
+{
+    std::string_view rest(path);
+    rest.remove_prefix(std::min(m_dest.size(), rest.size()));
+    while (!rest.empty() && rest.front() == paths::kSeparator)
+        rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() == paths::kSeparator)
+        rest.remove_suffix(1);
+    return std::string(rest);
+}
+
+FolderHandle CopySink::targetFolder(const std::string& source, const std::string& path)
+{
+    if (m_target && path == m_targetPath)
+        return m_target;
+    std::error_code error;
+    FolderHandle folder = m_destination->openFolder(relativeOf(path), error);
+    if (!folder) {
+        // A link where a folder of the copy was: nothing is written through it.
+        destinationFailed(source, paths::withTrailingSeparator(path), SystemText(error.value()));
+        return nullptr;
+    }
+    m_targetPath = path;
+    m_target = folder;
+    return folder;
 }
 
 void CopySink::notBackedUp(const std::string& path, const std::string& reason)
@@ -119,30 +159,30 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
 {
     created = false;
     const std::string& target = folder.target;
+    const std::string relative = relativeOf(target);
+    if (relative.empty())
+        return static_cast<bool>(targetFolder(folder.source, target));
     // Made writable for the copy whatever the source's bits; they follow once it is filled.
     const mode_t makeMode = (folder.mode | S_IRWXU) & 0777;
-    if (::mkdir(target.c_str(), makeMode) == 0) {
-        created = true;
+    const std::size_t slash = relative.rfind(paths::kSeparator);
+    std::error_code error;
+    const FolderHandle parent =
+        slash == std::string::npos
+            ? m_destination->root()
+            : m_destination->openFolder(std::string_view(relative).substr(0, slash), error);
+    // A link left where the source now has a real folder gives way to the folder: it holds
+    // no data, and following it would write outside the backup.
+    FolderHandle made;
+    if (parent)
+        made = m_destination->makeFolder(parent, relative.substr(slash + 1), makeMode, created, error);
+    if (made) {
+        m_targetPath = target;
+        m_target = std::move(made);
         return true;
-    }
-    int error = errno;
-    struct stat info {};
-    if (error == EEXIST && ::lstat(target.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return true;
-        // A link left where the source now has a real folder: following it would write
-        // outside the backup. The link holds no data; the folder takes its place.
-        if (S_ISLNK(info.st_mode)) {
-            if (::unlink(target.c_str()) == 0 && ::mkdir(target.c_str(), makeMode) == 0) {
-                created = true;
-                return true;
-            }
-            error = errno;
-        }
     }
     // The folder's files cannot go anywhere: stop now, naming the folder, rather than with
     // the first file copied into it (or never, for an empty one).
-    destinationFailed(folder.source, FolderPartOf(target), SystemText(error));
+    destinationFailed(folder.source, FolderPartOf(target), SystemText(error.value()));
     return false;
 }
 
@@ -155,8 +195,10 @@ void CopySink::folderReady(const FolderFacts& folder, const files::FileStatus* e
     if (existing) {
         targetMode = existing->mode;
         // A folder a previous run made read-only must take this run's files first.
-        if ((existing->mode & S_IRWXU) != S_IRWXU)
-            ::chmod(folder.target.c_str(), existing->mode | S_IRWXU);
+        if ((existing->mode & S_IRWXU) != S_IRWXU) {
+            if (const FolderHandle target = targetFolder(folder.source, folder.target))
+                m_destination->setMode(target, existing->mode | S_IRWXU);
+        }
     }
     if (folder.mode != 0 && folder.mode != targetMode)
         m_folderModes.emplace_back(folder.target, folder.mode);
@@ -204,7 +246,7 @@ bool CopySink::entry(const EntryFacts& entry)
     if (!m_inFolder) {
         // A file item, straight into the destination.
         if (!m_destCleaned) {
-            files::TemporaryFile::removeLeftovers(entry.targetFolder);
+            m_destination->removeLeftovers(m_destination->root());
             m_destCleaned = true;
         }
         copyFile(entry.source, entry.target);
@@ -213,7 +255,8 @@ bool CopySink::entry(const EntryFacts& entry)
     if (m_sharing)
         return copyShared(entry);
     if (!m_cleaned) {
-        files::TemporaryFile::removeLeftovers(entry.targetFolder);
+        if (const FolderHandle target = targetFolder(entry.source, entry.targetFolder))
+            m_destination->removeLeftovers(target);
         m_cleaned = true;
     }
     if (entry.link)
@@ -238,10 +281,10 @@ bool CopySink::copyShared(const EntryFacts& entry)
     // Copies the other thread made before this one are told first, in the folder's order.
     for (; stretch.told < at; ++stretch.told) {
         if (stretch.files[stretch.told].shared)
-            tellSharedCopy(stretch.copies.await(stretch.told, m_copier));
+            tellSharedCopy(stretch.copies.await(stretch.told, *m_writer));
     }
     stretch.told = at + 1;
-    tellSharedCopy(stretch.copies.await(at, m_copier));
+    tellSharedCopy(stretch.copies.await(at, *m_writer));
     return !cancelled();
 }
 
@@ -249,12 +292,16 @@ void CopySink::startStretch(std::size_t index)
 {
     const std::size_t from = index - index % kSharedFiles;
     const std::size_t count = std::min(kSharedFiles, m_files.size() - from);
+    const FolderHandle target = targetFolder(*m_sourceFolder, *m_targetFolder);
+    if (!target)
+        return;
     if (!m_cleaned) {
         // Before any copy starts, as the other thread is about to write into the folder.
-        files::TemporaryFile::removeLeftovers(*m_targetFolder);
+        m_destination->removeLeftovers(target);
         m_cleaned = true;
     }
-    m_stretch = std::make_unique<SharedStretch>(from, count, *m_sourceFolder, *m_targetFolder, m_cancelFlag);
+    m_stretch =
+        std::make_unique<SharedStretch>(from, count, *m_sourceFolder, *m_targetFolder, target, m_cancelFlag);
     for (std::size_t i = 0; i < count; ++i) {
         SharedFile& file = m_stretch->files[i];
         file.name = m_files[from + i].name;
@@ -275,7 +322,7 @@ void CopySink::endStretch()
     // copies the walk did not reach.
     for (; stretch.told < stretch.files.size(); ++stretch.told) {
         if (stretch.files[stretch.told].shared)
-            tellSharedCopy(stretch.copies.await(stretch.told, m_copier));
+            tellSharedCopy(stretch.copies.await(stretch.told, *m_writer));
     }
 }
 
@@ -344,54 +391,75 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
 
 void CopySink::copyFile(const std::string& source, const std::string& target)
 {
-    std::optional<std::string> kept;
-    if (m_keeper && !m_folderNew && !keepReplacedCopy(source, target, kept))
+    const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
+    if (!folder)
         return;
+    WriteRequest request;
+    request.folder = folder;
+    request.name = paths::fileNamePart(target);
+    request.source = source;
+    request.progress = [&](std::uint64_t done, std::uint64_t size) {
+        m_observer.copyProgress(source, done, size);
+        return !cancelled();
+    };
+    // The old copy moves into the versions only once the new one is complete, so the path
+    // holds a complete copy at every instant, whatever ends the run.
+    if (m_keeper && !m_folderNew && keepsReplacedCopy(source, folder, request.name)) {
+        request.keepReplaced = [this, relative = relativeOf(target)](std::error_code& error) {
+            return m_keeper->placeFor(relative, error);
+        };
+    }
     m_observer.copyingFile(source, target);
-    const CopyOutcome outcome =
-        m_copier.copyFile(source, target, [&](std::uint64_t done, std::uint64_t size) {
-            m_observer.copyProgress(source, done, size);
-            return !cancelled();
-        });
-    if (kept && outcome.status != CopyOutcome::Status::Copied)
-        VersionStore::Keeper::putBack(*kept, target);
+    const CopyOutcome outcome = m_writer->write(std::move(request));
+    if (outcome.keepFailed) {
+        destinationFailed(source, FolderPartOf(target),
+                          "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
+                              outcome.error.message());
+        return;
+    }
     tellCopyOutcome(source, target, outcome, false);
 }
 
 void CopySink::copyLink(const std::string& source, const std::string& target)
 {
-    tellCopyOutcome(source, target, m_copier.copyLink(source, target, m_settings.incremental), true);
+    const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
+    if (!folder)
+        return;
+    WriteRequest request;
+    request.folder = folder;
+    request.name = paths::fileNamePart(target);
+    request.source = source;
+    request.link = true;
+    request.onlyWhenDifferent = m_settings.incremental;
+    tellCopyOutcome(source, target, m_writer->write(std::move(request)), true);
 }
 
-bool CopySink::keepReplacedCopy(const std::string& source, const std::string& target,
-                                std::optional<std::string>& kept)
+bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& folder,
+                                 const std::string& name)
 {
-    struct stat existing {};
-    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode))
-        return true;
+    const DestinationEntry existing = m_destination->status(folder, name);
+    if (existing.kind != DestinationKind::File)
+        return false;
     struct stat original {};
     // A source that cannot be read is the copy's failure to tell; the old copy stays put.
     if (::stat(source.c_str(), &original) != 0)
-        return true;
-    if (existing.st_dev == original.st_dev && existing.st_ino == original.st_ino)
-        return true;
-    if (existing.st_size == original.st_size &&
-        sameTime(existing.st_mtim, original.st_mtim, m_granularity.get()))
-        return true; // the same file: replaced without keeping it
-    std::error_code error;
-    kept = m_keeper->keep(target, error);
-    if (kept)
-        return true;
-    destinationFailed(source, FolderPartOf(target),
-                      "cannot keep the copy it replaces in " + m_versions->folder() + ": " + error.message());
-    return false;
+        return false;
+    if (existing.identity.device == static_cast<std::uint64_t>(original.st_dev) &&
+        existing.identity.inode == static_cast<std::uint64_t>(original.st_ino))
+        return false;
+    // The same file is replaced without keeping it.
+    return existing.size != static_cast<std::uint64_t>(original.st_size) ||
+           !sameTime(existing.modified, original.st_mtim, m_granularity.get());
 }
 
 void CopySink::applyFolderModes()
 {
     // Deepest first, so that a read-only folder is closed only when all below it is done.
-    for (auto it = m_folderModes.rbegin(); it != m_folderModes.rend(); ++it)
-        ::chmod(it->first.c_str(), it->second);
+    for (auto it = m_folderModes.rbegin(); it != m_folderModes.rend(); ++it) {
+        std::error_code error;
+        if (const FolderHandle folder = m_destination->openFolder(relativeOf(it->first), error))
+            m_destination->setMode(folder, it->second);
+    }
     m_folderModes.clear();
 }
 

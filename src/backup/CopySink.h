@@ -2,13 +2,13 @@
 #pragma once
 
 #include "backup/BackupEngine.h"
+#include "backup/Destination.h"
 #include "backup/RunLog.h"
 #include "backup/RunSink.h"
 #include "backup/SharedFolderCopy.h"
 #include "backup/TimeGranularity.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
-#include "platform/FileLock.h"
 
 #include <atomic>
 #include <cstddef>
@@ -66,8 +66,9 @@ private:
     /// One stretch of a folder's files that both threads copy.
     struct SharedStretch {
         SharedStretch(std::size_t from, std::size_t count, const std::string& sourceFolder,
-                      const std::string& targetFolder, const std::atomic<bool>& cancel)
-            : from(from), files(count), copies(sourceFolder, targetFolder, files, kSharedSizeLimit, cancel)
+                      const std::string& targetFolder, FolderHandle target, const std::atomic<bool>& cancel)
+            : from(from), files(count),
+              copies(sourceFolder, targetFolder, std::move(target), files, kSharedSizeLimit, cancel)
         {
         }
         std::size_t from;
@@ -86,10 +87,14 @@ private:
     void tellSharedCopy(const SharedFile& file);
     void tellCopyOutcome(const std::string& source, const std::string& target,
                          const files::CopyOutcome& outcome, bool link);
-    /// Moves the copy at target aside when the source differs from it; false when it had
-    /// to be moved and could not (the failure box was shown). kept tells where it went.
-    bool keepReplacedCopy(const std::string& source, const std::string& target,
-                          std::optional<std::string>& kept);
+    /// Whether the copy name of folder is to be kept as a version when source replaces
+    /// it: a file that differs from the source.
+    bool keepsReplacedCopy(const std::string& source, const FolderHandle& folder, const std::string& name);
+    /// The open destination folder at path (the destination or a folder below it), reached
+    /// without following links; the last one is remembered. Null after the failure box.
+    FolderHandle targetFolder(const std::string& source, const std::string& path);
+    /// The path of a target below the destination.
+    std::string relativeOf(const std::string& path) const;
     void applyFolderModes();
     void destinationFailed(const std::string& source, const std::string& targetFolder,
                            const std::string& reason);
@@ -104,8 +109,11 @@ private:
     std::atomic<bool>& m_cancelFlag;
     TimeGranularity& m_granularity;
     mode_t m_umask = 0;
-    files::FileCopier m_copier;
-    std::optional<files::FileLock> m_runLock;
+    /// The destination, opened when the run takes its lock, and this thread's writer.
+    std::unique_ptr<Destination> m_destination;
+    std::unique_ptr<DestinationWriter> m_writer;
+    std::string m_targetPath; ///< the folder targetFolder gave last
+    FolderHandle m_target;
     std::unique_ptr<VersionStore> m_versions;
     std::unique_ptr<VersionStore::Keeper> m_keeper;
     /// The second copying thread of a full copy.

@@ -6,15 +6,15 @@
 
 namespace stowmere::backup {
 
-SharedFolderCopy::SharedFolderCopy(std::string sourceFolder, std::string targetFolder,
+SharedFolderCopy::SharedFolderCopy(std::string sourceFolder, std::string targetFolder, FolderHandle target,
                                    std::span<SharedFile> files, std::uint64_t sizeLimit,
                                    const std::atomic<bool>& cancel)
-    : m_sourceFolder(std::move(sourceFolder)), m_targetFolder(std::move(targetFolder)), m_files(files),
-      m_sizeLimit(sizeLimit), m_cancel(cancel)
+    : m_sourceFolder(std::move(sourceFolder)), m_targetFolder(std::move(targetFolder)),
+      m_target(std::move(target)), m_files(files), m_sizeLimit(sizeLimit), m_cancel(cancel)
 {
 }
 
-bool SharedFolderCopy::copyNext(files::FileCopier& copier)
+bool SharedFolderCopy::copyNext(DestinationWriter& writer)
 {
     for (;;) {
         const std::size_t index = m_next.fetch_add(1);
@@ -23,18 +23,18 @@ bool SharedFolderCopy::copyNext(files::FileCopier& copier)
         SharedFile& file = m_files[index];
         if (!file.shared)
             continue;
-        copy(file, copier);
+        copy(file, writer);
         file.done.store(true);
         file.done.notify_all();
         return true;
     }
 }
 
-SharedFile& SharedFolderCopy::await(std::size_t index, files::FileCopier& copier)
+SharedFile& SharedFolderCopy::await(std::size_t index, DestinationWriter& writer)
 {
     SharedFile& file = m_files[index];
     while (!file.done.load()) {
-        if (copyNext(copier))
+        if (copyNext(writer))
             continue;
         // The other thread has it: wait for its copy.
         file.done.wait(false);
@@ -42,7 +42,7 @@ SharedFile& SharedFolderCopy::await(std::size_t index, files::FileCopier& copier
     return file;
 }
 
-void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
+void SharedFolderCopy::copy(SharedFile& file, DestinationWriter& writer)
 {
     if (stopping()) {
         file.skipped = true;
@@ -51,17 +51,19 @@ void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
     try {
         file.source = paths::join(m_sourceFolder, file.name);
         file.target = paths::join(m_targetFolder, file.name);
-        if (file.link) {
-            file.outcome = copier.copyLink(file.source, file.target, false);
-        } else {
-            file.outcome = copier.copyFile(
-                file.source, file.target,
-                [&](std::uint64_t done, std::uint64_t size) {
-                    file.progress.emplace_back(done, size);
-                    return !m_cancel.load();
-                },
-                m_sizeLimit);
+        WriteRequest request;
+        request.folder = m_target;
+        request.name = std::string(file.name);
+        request.source = file.source;
+        request.link = file.link;
+        if (!file.link) {
+            request.progress = [&](std::uint64_t done, std::uint64_t size) {
+                file.progress.emplace_back(done, size);
+                return !m_cancel.load();
+            };
+            request.sizeLimit = m_sizeLimit;
         }
+        file.outcome = writer.write(std::move(request));
         // A destination that cannot take one file will not take the next either: the run
         // stops there, and the other thread should not try.
         if (file.outcome.status == files::CopyOutcome::Status::DestinationFailed)
@@ -72,7 +74,10 @@ void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
     }
 }
 
-CopyHelper::CopyHelper() : m_thread([this] { work(); }) {}
+CopyHelper::CopyHelper(std::unique_ptr<DestinationWriter> writer)
+    : m_writer(std::move(writer)), m_thread([this] { work(); })
+{
+}
 
 CopyHelper::~CopyHelper()
 {
@@ -110,7 +115,7 @@ void CopyHelper::work()
         SharedFolderCopy* files = m_shared;
         m_busy = true;
         lock.unlock();
-        while (files->copyNext(m_copier)) {
+        while (files->copyNext(*m_writer)) {
         }
         lock.lock();
         m_busy = false;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/Destination.h"
 #include "platform/FileCopier.h"
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -45,23 +47,25 @@ struct SharedFile {
 /// destination's side, or the run is cancelled, the files not yet taken are skipped.
 class SharedFolderCopy {
 public:
-    SharedFolderCopy(std::string sourceFolder, std::string targetFolder, std::span<SharedFile> files,
-                     std::uint64_t sizeLimit, const std::atomic<bool>& cancel);
+    /// target is the open destination folder whose path is targetFolder.
+    SharedFolderCopy(std::string sourceFolder, std::string targetFolder, FolderHandle target,
+                     std::span<SharedFile> files, std::uint64_t sizeLimit, const std::atomic<bool>& cancel);
 
-    /// Takes the next file and copies it with copier; false when every file is taken.
-    bool copyNext(files::FileCopier& copier);
-    /// Returns file index once its copy is over, copying files nobody has taken with copier
+    /// Takes the next file and copies it with writer; false when every file is taken.
+    bool copyNext(DestinationWriter& writer);
+    /// Returns file index once its copy is over, copying files nobody has taken with writer
     /// (this thread's own) meanwhile.
-    SharedFile& await(std::size_t index, files::FileCopier& copier);
+    SharedFile& await(std::size_t index, DestinationWriter& writer);
     /// Files not taken yet are skipped from now on.
     void stop() { m_stopped.store(true); }
 
 private:
     bool stopping() const { return m_stopped.load() || m_cancel.load(); }
-    void copy(SharedFile& file, files::FileCopier& copier);
+    void copy(SharedFile& file, DestinationWriter& writer);
 
     std::string m_sourceFolder;
     std::string m_targetFolder;
+    FolderHandle m_target;
     std::span<SharedFile> m_files;
     std::uint64_t m_sizeLimit;
     const std::atomic<bool>& m_cancel;
@@ -74,8 +78,9 @@ private:
 /// shared, so the run's observer still hears everything from the run's own thread.
 class CopyHelper {
 public:
-    /// Starts the thread; throws std::system_error when none can be had.
-    CopyHelper();
+    /// Starts the thread, which writes with writer; throws std::system_error when none can
+    /// be had.
+    explicit CopyHelper(std::unique_ptr<DestinationWriter> writer);
     /// Stops and joins the thread.
     ~CopyHelper();
     CopyHelper(const CopyHelper&) = delete;
@@ -89,7 +94,7 @@ public:
 private:
     void work();
 
-    files::FileCopier m_copier;
+    std::unique_ptr<DestinationWriter> m_writer;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     SharedFolderCopy* m_shared = nullptr;

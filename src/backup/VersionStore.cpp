@@ -2,7 +2,7 @@
 #include "backup/VersionStore.h"
 
 #include "backup/BackupEngine.h"
-#include "platform/OpenFolder.h"
+#include "backup/LocalDestination.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -25,10 +25,29 @@ bool digits(std::string_view text)
 
 } // namespace
 
-VersionStore::VersionStore(std::string destination)
-    : m_destination(std::move(destination)),
-      m_folder(m_destination + paths::kSeparator + std::string(BackupEngine::kVersionsFolderName))
+VersionStore::VersionStore(Destination& destination)
+    : m_destination(&destination), m_folder(destination.pathOf(BackupEngine::kVersionsFolderName))
 {
+}
+
+VersionStore::VersionStore(const std::string& destination)
+{
+    std::error_code error;
+    m_owned = LocalDestination::open(destination, error);
+    m_destination = m_owned.get();
+    m_folder = destination + paths::kSeparator + std::string(BackupEngine::kVersionsFolderName);
+}
+
+VersionStore::~VersionStore() = default;
+
+FolderHandle VersionStore::openVersions(std::error_code& error) const
+{
+    if (!m_destination) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return nullptr;
+    }
+    return m_destination->openFolder(m_destination->root(), std::string(BackupEngine::kVersionsFolderName),
+                                     error);
 }
 
 std::string VersionStore::stampOf(std::time_t time)
@@ -77,17 +96,12 @@ std::optional<std::pair<std::time_t, unsigned>> VersionStore::parseStamp(std::st
 std::vector<VersionStore::RunFolder> VersionStore::runFolders() const
 {
     std::vector<RunFolder> folders;
-    const files::OpenFolder versions(m_folder);
-    if (!versions.isOpen())
+    std::error_code error;
+    const FolderHandle versions = openVersions(error);
+    if (!versions)
         return folders;
-    std::vector<files::FolderEntry> entries;
-    try {
-        entries = versions.entries();
-    } catch (const std::system_error&) {
-        return folders;
-    }
-    for (const files::FolderEntry& entry : entries) {
-        if (entry.link || entry.kind != files::EntryKind::Folder)
+    for (const DestinationEntry& entry : m_destination->list(versions, error)) {
+        if (entry.kind != DestinationKind::Folder)
             continue;
         if (const auto stamp = parseStamp(entry.name))
             folders.push_back({entry.name, paths::join(m_folder, entry.name), stamp->first, stamp->second});
@@ -102,6 +116,12 @@ std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_
                                 std::string& error) const
 {
     const std::vector<RunFolder> folders = runFolders();
+    if (folders.empty())
+        return 0;
+    std::error_code failure;
+    const FolderHandle versions = openVersions(failure);
+    if (!versions)
+        return 0;
     const std::size_t kept = static_cast<std::size_t>(std::max<std::int32_t>(keep, 0));
     std::size_t deleted = 0;
     for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -109,93 +129,118 @@ std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_
         const bool tooOld = days > 0 && folders[i].time < now - static_cast<std::time_t>(days) * kDay;
         if (!beyondCount && !tooOld)
             continue;
-        std::error_code failure;
-        std::filesystem::remove_all(folders[i].path, failure);
-        if (failure) {
+        if (const std::error_code removeError = m_destination->remove(versions, folders[i].name)) {
             if (error.empty())
-                error = "Cannot delete the old versions " + folders[i].path + ": " + failure.message();
+                error = "Cannot delete the old versions " + folders[i].path + ": " + removeError.message();
             continue;
         }
         ++deleted;
     }
     // An empty versions folder is no use to anyone.
     if (folders.size() == deleted)
-        ::rmdir(m_folder.c_str());
+        m_destination->removeEmptyFolder(m_destination->root(),
+                                         std::string(BackupEngine::kVersionsFolderName));
     return deleted;
 }
 
 bool VersionStore::Keeper::makeRunFolder(std::error_code& error)
 {
-    if (::mkdir(m_store.m_folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        error = std::error_code(errno, std::generic_category());
+    Destination* destination = m_store.m_destination;
+    if (!destination) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
         return false;
     }
+    bool created = false;
+    m_versions = destination->makeFolder(destination->root(), std::string(BackupEngine::kVersionsFolderName),
+                                         0777, created, error);
+    if (!m_versions)
+        return false;
     const std::string stamp = stampOf(m_runStart);
     // Another run that started in the same second has its own folder: the next suffix is ours.
     for (unsigned suffix = 1; suffix < 100000; ++suffix) {
-        const std::string name = suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix);
-        const std::string path = paths::join(m_store.m_folder, name);
-        if (::mkdir(path.c_str(), 0777) == 0) {
-            m_runFolder = path;
+        std::string name = suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix);
+        if (destination->status(m_versions, name).kind != DestinationKind::Missing)
+            continue;
+        FolderHandle run = destination->makeFolder(m_versions, name, 0777, created, error);
+        if (run && created) {
+            m_run = std::move(run);
+            m_runName = name;
+            m_runFolder = paths::join(m_store.m_folder, name);
             return true;
         }
-        if (errno != EEXIST) {
-            error = std::error_code(errno, std::generic_category());
+        if (error && error != std::errc::file_exists)
             return false;
-        }
     }
     error = std::make_error_code(std::errc::file_exists);
     return false;
 }
 
-bool VersionStore::Keeper::makeParents(const std::string& relative, std::error_code& error)
+std::optional<VersionPlace> VersionStore::Keeper::placeFor(std::string_view relative, std::error_code& error)
 {
+    error.clear();
+    if (!m_run && !makeRunFolder(error))
+        return std::nullopt;
+    Destination& destination = *m_store.m_destination;
     const std::size_t slash = relative.rfind(paths::kSeparator);
-    if (slash == std::string::npos)
-        return true;
-    const std::string parent = relative.substr(0, slash);
-    if (parent == m_lastParent)
-        return true;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t next = parent.find(paths::kSeparator, from);
-        const std::string path = m_runFolder + paths::kSeparator + parent.substr(0, next);
-        if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = std::error_code(errno, std::generic_category());
-            return false;
-        }
-        if (next == std::string::npos)
-            break;
-        from = next + 1;
+    const std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+    if (slash == std::string_view::npos) {
+        ++m_placed;
+        return VersionPlace{m_run, name};
     }
-    m_lastParent = parent;
-    return true;
+    const std::string parent(relative.substr(0, slash));
+    if (parent != m_lastParent || !m_lastParentFolder) {
+        FolderHandle folder = m_run;
+        std::size_t from = 0;
+        while (from <= parent.size()) {
+            std::size_t next = parent.find(paths::kSeparator, from);
+            if (next == std::string::npos)
+                next = parent.size();
+            bool created = false;
+            folder = destination.makeFolder(folder, parent.substr(from, next - from), 0777, created, error);
+            if (!folder)
+                return std::nullopt;
+            from = next + 1;
+        }
+        m_lastParent = parent;
+        m_lastParentFolder = std::move(folder);
+    }
+    ++m_placed;
+    return VersionPlace{m_lastParentFolder, name};
 }
 
 std::optional<std::string> VersionStore::Keeper::keep(const std::string& target, std::error_code& error)
 {
-    const std::string prefix = m_store.m_destination + paths::kSeparator;
-    if (target.compare(0, prefix.size(), prefix) != 0) {
+    Destination* destination = m_store.m_destination;
+    const std::string prefix = destination ? destination->pathOf(std::string_view()) : std::string();
+    const std::string start = prefix == "/" ? prefix : prefix + paths::kSeparator;
+    if (!destination || target.compare(0, start.size(), start) != 0) {
         error = std::make_error_code(std::errc::invalid_argument);
         return std::nullopt;
     }
-    const std::string relative = target.substr(prefix.size());
-    if (m_runFolder.empty() && !makeRunFolder(error))
+    const std::string relative = target.substr(start.size());
+    const std::size_t slash = relative.rfind(paths::kSeparator);
+    const FolderHandle folder =
+        slash == std::string::npos
+            ? destination->root()
+            : destination->openFolder(std::string_view(relative).substr(0, slash), error);
+    if (!folder)
         return std::nullopt;
-    if (!makeParents(relative, error))
+    const std::optional<VersionPlace> place = placeFor(relative, error);
+    if (!place)
         return std::nullopt;
-    std::string kept = m_runFolder + paths::kSeparator + relative;
-    if (::rename(target.c_str(), kept.c_str()) != 0) {
-        error = std::error_code(errno, std::generic_category());
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    if ((error = destination->rename(folder, name, place->folder, place->name)))
         return std::nullopt;
-    }
-    return kept;
+    return destination->pathOf(*place->folder, place->name);
 }
 
-void VersionStore::Keeper::putBack(const std::string& kept, const std::string& target)
+void VersionStore::Keeper::finish()
 {
-    // The target's name is free again: its replacement never took it.
-    ::rename(kept.c_str(), target.c_str());
+    if (m_run && m_placed == 0 && m_versions) {
+        m_store.m_destination->remove(m_versions, m_runName);
+        m_run.reset();
+        m_runFolder.clear();
+    }
 }
 
 } // namespace stowmere::backup

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/Destination.h"
+
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,9 +22,16 @@ namespace stowmere::backup {
 /// replaced file itself, moved there with its times and bits, never a copy of it.
 class VersionStore {
 public:
-    /// destination: the backup folder as the engine uses it (no trailing separator; "" for
-    /// the root).
-    explicit VersionStore(std::string destination);
+    /// Over an open destination, which must outlive the store. The versions folder is
+    /// only ever a real folder of the destination: a link standing under its name is no
+    /// versions folder (and gives way to a real one when a run keeps a copy).
+    explicit VersionStore(Destination& destination);
+    /// Over the local folder destination (no trailing separator; "" for the root), opened
+    /// here; a folder that cannot be opened has no versions.
+    explicit VersionStore(const std::string& destination);
+    ~VersionStore();
+    VersionStore(const VersionStore&) = delete;
+    VersionStore& operator=(const VersionStore&) = delete;
 
     /// One run folder.
     struct RunFolder {
@@ -35,6 +45,10 @@ public:
     const std::string& folder() const { return m_folder; }
     /// The run folders, oldest first; names that are no stamp are not run folders.
     std::vector<RunFolder> runFolders() const;
+    /// The destination the store works in; null when it could not be opened.
+    Destination* destination() const { return m_destination; }
+    /// The versions folder, opened; null when there is none (or a link stands there).
+    FolderHandle openVersions(std::error_code& error) const;
 
     /// The stamp of a time, "2026-12-08T041500Z".
     static std::string stampOf(std::time_t time);
@@ -43,35 +57,45 @@ public:
 
     /// Deletes the run folders beyond the newest keep, and those older than days days
     /// before now (days 0: no age limit). Deletes nothing it does not recognise as a run
-    /// folder. Returns the number deleted; error tells the first that could not be.
+    /// folder, and never anything through a link. Returns the number deleted; error tells
+    /// the first that could not be.
     std::size_t prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error) const;
 
-    /// Moves the replaced copies of one run aside, making its run folder on first use.
+    /// Finds the places of the replaced copies of one run, making its run folder on first use.
     class Keeper {
     public:
         Keeper(const VersionStore& store, std::time_t runStart) : m_store(store), m_runStart(runStart) {}
 
-        /// Moves target (a file below the destination) into the run folder at its path
-        /// relative to the destination, by a rename, so its data is never copied and never
-        /// lost. Returns where it went; on failure nothing was moved and error says why.
+        /// Where the copy at relative (below the destination) goes: the same path in the
+        /// run folder, whose folders are made as needed. None on failure, with the reason.
+        std::optional<VersionPlace> placeFor(std::string_view relative, std::error_code& error);
+        /// Moves target (a full path below the destination) into the run folder by a
+        /// rename, so its data is never copied. Returns where it went; on failure nothing
+        /// was moved and error says why.
         std::optional<std::string> keep(const std::string& target, std::error_code& error);
-        /// Puts a kept copy back where it was, after its replacement failed.
-        static void putBack(const std::string& kept, const std::string& target);
+        /// Removes the run folder again when no copy went into it (a run cancelled or
+        /// stopped before it kept any), so that it takes no place among those kept.
+        void finish();
         /// The run folder, once made.
         const std::string& runFolder() const { return m_runFolder; }
 
     private:
         bool makeRunFolder(std::error_code& error);
-        bool makeParents(const std::string& relative, std::error_code& error);
 
         const VersionStore& m_store;
         std::time_t m_runStart;
         std::string m_runFolder;
+        std::string m_runName;
+        FolderHandle m_versions;
+        FolderHandle m_run;
         std::string m_lastParent; ///< the last folder made inside the run folder
+        FolderHandle m_lastParentFolder;
+        std::size_t m_placed = 0;
     };
 
 private:
-    std::string m_destination;
+    std::unique_ptr<Destination> m_owned;
+    Destination* m_destination = nullptr;
     std::string m_folder;
 };
 

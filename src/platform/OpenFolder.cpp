@@ -16,7 +16,7 @@ namespace stowmere::files {
 
 OpenFolder::OpenFolder(std::string path, Purpose purpose) : m_path(std::move(path))
 {
-    const int access = purpose == Purpose::List ? O_RDONLY : O_PATH;
+    const int access = purpose == Purpose::List ? O_RDONLY : O_PATH | O_NOFOLLOW;
     m_fd.reset(::open(m_path.c_str(), access | O_DIRECTORY | O_CLOEXEC));
     if (!m_fd)
         m_openError = errno;

@@ -16,8 +16,10 @@ namespace stowmere::files {
 class OpenFolder {
 public:
     enum class Purpose {
-        List,  ///< entries() will be called
-        LookUp ///< only statusOf(): opened without read access to the folder
+        List, ///< entries() will be called
+        /// only statusOf(): opened without read access to the folder, and never through a
+        /// link standing under its own name (a copy's folder replaced by one)
+        LookUp
     };
 
     explicit OpenFolder(std::string path, Purpose purpose = Purpose::List);

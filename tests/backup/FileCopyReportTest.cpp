@@ -27,10 +27,11 @@ namespace {
 class CopyOneFileTest : public ::testing::Test {
 protected:
     struct Copier {
-        Copier(BackupObserver& observer, std::atomic<bool>& cancel)
+        Copier(const std::string& dest, BackupObserver& observer, std::atomic<bool>& cancel)
             : record(result, observer), granularity("/", false),
-              sink(settings, "", record, cancel, granularity)
+              sink(settings, dest, record, cancel, granularity)
         {
+            sink.start();
         }
         BackupSettings settings;
         BackupResult result;
@@ -41,7 +42,7 @@ protected:
     void copy(const std::string& source, const std::string& target)
     {
         if (!m_copier)
-            m_copier = std::make_unique<Copier>(observer, cancel);
+            m_copier = std::make_unique<Copier>(tree.path(), observer, cancel);
         const std::string folder = stowmere::paths::parentFolder(target);
         const stowmere::files::FileStatus status = stowmere::files::statusOf(source);
         m_copier->sink.entry({source, target, folder, false, 0, &status, {}, Verdict::Unknown});

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/BackupEngine.h"
+#include "backup/LocalDestination.h"
+#include "backup/VersionStore.h"
+
+#include "RecordingObserver.h"
+#include "support/TestTree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using stowmere::backup::BackupEngine;
+using stowmere::backup::BackupResult;
+using stowmere::backup::BackupSettings;
+using stowmere::backup::LocalDestination;
+using stowmere::backup::VersionPlace;
+using stowmere::backup::VersionStore;
+using stowmere::backup::WriteRequest;
+using stowmere::testing::RecordingObserver;
+using stowmere::testing::TestTree;
+
+namespace {
+
+/// Runs into a destination where a hostile user has planted links, and checks that
+/// nothing outside the destination is written, moved or deleted.
+class PlantedLinks : public ::testing::Test {
+protected:
+    BackupResult run(bool incremental, std::int32_t keep,
+                     std::function<void(RecordingObserver&)> prepare = {})
+    {
+        BackupSettings settings;
+        settings.destination = tree.path("dest");
+        settings.incremental = incremental;
+        settings.keepVersions = keep;
+        settings.parallelCopy = false;
+        RecordingObserver observer({true});
+        if (prepare)
+            prepare(observer);
+        std::atomic<bool> cancel{false};
+        BackupResult result = BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+        errors = observer.errors;
+        return result;
+    }
+
+    void link(const std::string& target, const std::string& at) const
+    {
+        std::filesystem::create_symlink(tree.path(target), tree.path(at));
+    }
+
+    TestTree tree;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST_F(PlantedLinks, AnIncrementalRunNeitherWritesThroughALinkedFolderNorMovesWhatItLeadsTo)
+{
+    tree.file("src/sub/f.txt", "first", 1'600'000'000);
+    tree.folder("dest");
+    run(true, 5);
+    // The copy's folder replaced by a link to someone else's folder.
+    std::filesystem::remove_all(tree.path("dest/src/sub"));
+    tree.file("victim/f.txt", "theirs", 1'500'000'000);
+    link("victim", "dest/src/sub");
+    tree.file("src/sub/f.txt", "second", 1'700'000'000);
+    run(true, 5);
+    EXPECT_EQ(tree.read("victim/f.txt"), "theirs");
+    EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"f.txt"});
+    for (const auto& folder : VersionStore(tree.path("dest")).runFolders())
+        EXPECT_FALSE(std::filesystem::exists(folder.path + "/src/sub/f.txt")) << folder.path;
+}
+
+TEST_F(PlantedLinks, ALinkedVersionsFolderNeitherReceivesCopiesNorGetsPruned)
+{
+    tree.file("src/a.txt", "one", 1'600'000'000);
+    tree.folder("dest");
+    run(false, 5);
+    tree.file("victim/2020-01-01T000000Z/keep.txt", "theirs");
+    link("victim", "dest/.stowmere-versions");
+    tree.file("src/a.txt", "two", 1'700'000'000);
+    const BackupResult second = run(false, 1);
+    tree.file("src/a.txt", "three", 1'750'000'000);
+    run(false, 1);
+    run(false, 0);
+    EXPECT_FALSE(second.copyFailed) << (errors.empty() ? "" : errors[0]);
+    EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"2020-01-01T000000Z"});
+    EXPECT_EQ(tree.read("victim/2020-01-01T000000Z/keep.txt"), "theirs");
+    EXPECT_EQ(tree.read("dest/src/a.txt"), "three");
+}
+
+TEST_F(PlantedLinks, ADanglingLockLinkRefusesTheRunAndCreatesNothing)
+{
+    tree.file("src/a.txt", "one");
+    tree.folder("dest");
+    link("created-by-the-run", "dest/.stowmere-run.lock");
+    const BackupResult result = run(false, 0);
+    EXPECT_TRUE(result.refused);
+    EXPECT_FALSE(tree.exists("created-by-the-run"));
+    EXPECT_FALSE(tree.exists("dest/src"));
+}
+
+TEST_F(PlantedLinks, AFolderSwappedForALinkDuringAFullRunReceivesNothingOutside)
+{
+    for (int i = 0; i < 40; ++i)
+        tree.file("src/big/file" + std::to_string(i) + ".txt", "data");
+    tree.folder("victim");
+    tree.folder("dest");
+    bool swapped = false;
+    run(false, 0, [&](RecordingObserver& observer) {
+        observer.onFileCopied = [&](std::uint64_t) {
+            if (swapped || !tree.exists("dest/src/big"))
+                return;
+            std::filesystem::rename(tree.path("dest/src/big"), tree.path("dest/src/moved"));
+            link("victim", "dest/src/big");
+            swapped = true;
+        };
+    });
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(tree.names("victim").empty());
+}
+
+TEST_F(PlantedLinks, ACancelledRunLeavesNoEmptyRunFolder)
+{
+    tree.file("src/a.txt", "one", 1'600'000'000);
+    tree.folder("dest");
+    run(false, 5);
+    tree.file("src/a.txt", "two", 1'700'000'000);
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    settings.keepVersions = 5;
+    RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    observer.onCopyProgress = [&](const std::string&, std::uint64_t, std::uint64_t) { cancel = true; };
+    const BackupResult result = BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(VersionStore(tree.path("dest")).runFolders().empty());
+    EXPECT_EQ(tree.read("dest/src/a.txt"), "one");
+}
+
+TEST(KilledReplace, APathHoldsACompleteCopyWhenTheRunIsKilledWhileItsCopyIsReplaced)
+{
+    TestTree tree;
+    tree.file("dest/file.txt", "old copy");
+    const std::string source = tree.file("source.txt", "new copy");
+    // Killed at the worst instant: the new copy is complete, the old one about to move.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::error_code error;
+        auto destination = LocalDestination::open(tree.path("dest"), error);
+        const VersionStore store(*destination);
+        VersionStore::Keeper keeper(store, 1'700'000'000);
+        WriteRequest request;
+        request.folder = destination->root();
+        request.name = "file.txt";
+        request.source = source;
+        request.keepReplaced = [&](std::error_code& failure) -> std::optional<VersionPlace> {
+            auto place = keeper.placeFor("file.txt", failure);
+            ::kill(::getpid(), SIGKILL);
+            return place;
+        };
+        destination->writer()->write(std::move(request));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(tree.read("dest/file.txt"), "old copy");
+}

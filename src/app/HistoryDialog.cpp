@@ -145,6 +145,7 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
 
     m_close = style::makeBarButton(this, QStringLiteral("Close"));
     m_close->setObjectName(QStringLiteral("historyClose"));
+    m_close->SetDefault(true);
     frame.buttons->addWidget(m_close);
     connect(m_close, &controls::TGradCustomControl::clicked, this, &QDialog::accept);
 

@@ -33,6 +33,7 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     m_exclusions = new QPlainTextEdit(this);
     m_exclusions->setObjectName(QStringLiteral("optionsExclusions"));
     m_exclusions->setTabChangesFocus(true);
+    m_exclusions->setFocus();
     m_exclusions->setToolTip(QStringLiteral("One pattern a line: * and ? within a name, ** for any folders, "
                                             "a trailing / for folders only, a leading / from the item on"));
     QStringList patterns;
@@ -76,6 +77,7 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
 
     m_saveButton = style::makeBarButton(this, QStringLiteral("Save"));
     m_saveButton->setObjectName(QStringLiteral("optionsSave"));
+    m_saveButton->SetDefault(true);
     m_cancelButton = style::makeBarButton(this, QStringLiteral("Cancel"));
     m_cancelButton->setObjectName(QStringLiteral("optionsCancel"));
     frame.buttons->addWidget(m_saveButton);

@@ -143,6 +143,8 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
     title->setFixedHeight(36);
     styleTitlePanel(*title, caption);
     title->setFont(arialFont(20, true));
+    // Neither bar takes the keyboard: the dialog's first field has it when it opens.
+    title->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(title);
     DialogFrame frame;
     frame.content = new QVBoxLayout;
@@ -152,6 +154,7 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
     bar->setObjectName(QStringLiteral("dialogButtonBar"));
     bar->setFixedHeight(45);
     styleButtonBar(*bar);
+    bar->setFocusPolicy(Qt::NoFocus);
     frame.buttons = new QHBoxLayout(bar);
     frame.buttons->setContentsMargins(8, 10, 8, 10);
     frame.buttons->addStretch(1);

@@ -155,7 +155,8 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (dryRun() ? !canTakeRunLock() : !takeRunLock()) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
-        if (m_result.refusal == DestinationBusyText(m_settings.destination))
+        if (m_result.refusal == DestinationBusyText(m_settings.destination, kBackupHolder) ||
+            m_result.refusal == DestinationBusyText(m_settings.destination, kRestoreHolder))
             m_observer.showInformation(m_result.refusal);
         else
             m_observer.showError(m_result.refusal);
@@ -328,10 +329,13 @@ bool BackupEngine::takeRunLock()
 {
     const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
     try {
-        m_runLock = files::FileLock::acquire(paths::join(folder, kRunLockName), std::chrono::milliseconds(0));
-        if (m_runLock)
+        const std::string lockFile = paths::join(folder, kRunLockName);
+        m_runLock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
+        if (m_runLock) {
+            m_runLock->recordHolder(kBackupHolder);
             return true;
-        m_result.refusal = DestinationBusyText(m_settings.destination);
+        }
+        m_result.refusal = DestinationBusyText(m_settings.destination, files::FileLock::holderOf(lockFile));
     } catch (const std::system_error& error) {
         // A file system without locks (some network shares) cannot keep two runs apart;
         // the run goes on as it did before there were locks.

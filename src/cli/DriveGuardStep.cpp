@@ -5,24 +5,15 @@
 #include "cli/ProgressPrinter.h"
 
 namespace stowmere::cli {
-namespace {
 
-/// A box's text on a terminal: its "\r\n" line breaks as plain ones, control characters
-/// inside its lines (of a folder's name) escaped.
-std::string terminalText(const std::string& text)
+std::string driveRemedy(const std::string& set)
 {
-    std::string lines;
-    std::size_t from = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
-        lines += ProgressPrinter::escapeControl(text.substr(from, at - from)) + '\n';
-        from = at + 2;
-    }
-    return lines + ProgressPrinter::escapeControl(text.substr(from));
+    return "Connect the backup drive, or run 'stowmere-cli backup " + set +
+           " --accept-new-drive' if the drive was replaced.";
 }
 
-} // namespace
-
-bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool dryRun, std::ostream& err)
+bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, bool acceptNewDrive,
+                    bool dryRun, std::ostream& err)
 {
     using Status = catalog::DriveCheck::Status;
     if (check.status == Status::Unknown) {
@@ -33,10 +24,11 @@ bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool 
     if (check.status != Status::Moved || acceptNewDrive)
         return true;
     if (dryRun) {
-        err << "stowmere-cli: note: " << terminalText(check.question) << '\n';
+        err << "stowmere-cli: note: " << ProgressPrinter::escapeControl(check.finding) << '\n';
         return true;
     }
-    err << terminalText(check.question) << "\nNothing was copied; --accept-new-drive backs up anyway.\n";
+    err << ProgressPrinter::escapeControl(check.finding) << "\nNothing was copied. " << driveRemedy(set)
+        << '\n';
     return false;
 }
 

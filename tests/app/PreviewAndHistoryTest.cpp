@@ -210,7 +210,7 @@ TEST_F(PreviewAndHistory, APreviewReportsMissingItemsAndIsRefusedLikeTheRun)
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     rightClick(pathList(), 0);
     chooseFromMenu("pathMenu", "actPreviewBackup");
-    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder does not exist."});
+    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder " + destination() + " does not exist."});
     EXPECT_EQ(main->findChild<QDialog*>("frmPreview"), nullptr);
 }
 
@@ -274,7 +274,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     pathList()->setChecked(0, true);
     ASSERT_TRUE(runBackup());
-    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder does not exist."});
+    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder " + destination() + " does not exist."});
 
     const std::vector<catalog::RunRecord> recorded = runs();
     ASSERT_EQ(recorded.size(), 3u);
@@ -285,7 +285,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     EXPECT_EQ(recorded[1].mode, catalog::RunMode::Incremental);
     EXPECT_EQ(recorded[1].files, 0u);
     EXPECT_EQ(recorded[2].outcome, catalog::RunOutcome::Refused);
-    EXPECT_EQ(recorded[2].reason, "Backup To Folder does not exist.");
+    EXPECT_EQ(recorded[2].reason, "Backup To Folder " + destination().toStdString() + " does not exist.");
 
     // The tooltip names the last backup, not the refusal.
     const QString tooltip = setList()->item(0)->toolTip();

@@ -198,7 +198,6 @@ int backup(int argc, char** argv)
         return 2;
     settings.destination = argv[at++];
     // The window's closing pause is for the eye, not part of the copy.
-    settings.finalPause = std::chrono::milliseconds(0);
     const std::vector<std::string> items(argv + at, argv + argc);
     QuietObserver observer;
     std::atomic<bool> cancel{false};
@@ -240,7 +239,6 @@ int cancelLatency(int argc, char** argv)
     const bool listing = std::strcmp(argv[2], "listing") == 0;
     stowmere::backup::BackupSettings settings;
     settings.destination = argv[3];
-    settings.finalPause = std::chrono::milliseconds(0);
     const std::vector<std::string> items{argv[4]};
     PhaseObserver observer(listing);
     std::atomic<bool> cancel{false};

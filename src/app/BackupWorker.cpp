@@ -6,6 +6,9 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <chrono>
+#include <thread>
+
 namespace stowmere::app {
 
 /// The run's side of the observer: forwards each report to the window's thread. The
@@ -94,6 +97,12 @@ public:
     {
         m_calls->tell(m_context, [this, text] { m_window.showInformation(text); });
     }
+    void runComplete() override
+    {
+        // The full bar stays up a moment before the window closes, so the user sees it.
+        // Waited here, on the run's thread, as the window's thread must stay live.
+        std::this_thread::sleep_for(kFinalPause);
+    }
     void closeProgress() override
     {
         // Queued counter updates reach the window before this call, so its figure is final.
@@ -101,6 +110,8 @@ public:
     }
 
 private:
+    static constexpr std::chrono::milliseconds kFinalPause{500};
+
     struct Counter {
         std::atomic<std::uint64_t> latest{0};
         std::atomic<bool> pending{false};
@@ -123,6 +134,11 @@ BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::str
 }
 
 BackupWorker::~BackupWorker()
+{
+    stop();
+}
+
+void BackupWorker::stop()
 {
     m_cancelFlag = true;
     m_calls->release();

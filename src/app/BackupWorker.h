@@ -30,6 +30,9 @@ public:
     BackupWorker& operator=(const BackupWorker&) = delete;
 
     void start();
+    /// Stops the run as destroying the worker does and waits for it; its result is then
+    /// final. QThread::finished is still emitted.
+    void stop();
     /// Emits QThread::finished once the run is over.
     TBackupThread& thread() { return *m_thread; }
 

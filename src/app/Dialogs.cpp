@@ -22,6 +22,7 @@ QString Dialogs::title(MessageKind kind)
     case MessageKind::Error:
         return QStringLiteral("Error");
     case MessageKind::Confirmation:
+    case MessageKind::ConfirmationDefaultNo:
         return QStringLiteral("Confirm");
     case MessageKind::Application:
         return texts::applicationTitle();

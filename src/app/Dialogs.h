@@ -14,7 +14,10 @@ enum class MessageKind {
     Warning,      ///< "Warning", OK (the program's own messages never use it)
     Error,        ///< "Error", OK
     Confirmation, ///< "Confirm", "&Yes" and "&No"
-    Application,  ///< the default report of an escaped error: the application title, OK
+    /// "Confirm", "&Yes" and "&No" with No the default: Return must not start what could do
+    /// harm (a backup onto the wrong drive).
+    ConfirmationDefaultNo,
+    Application, ///< the default report of an escaped error: the application title, OK
 };
 
 /// Every modal question the program asks goes through this interface, so the windows can
@@ -39,6 +42,7 @@ public:
     void information(const QString& text) { message(MessageKind::Information, text); }
     void error(const QString& text) { message(MessageKind::Error, text); }
     bool confirm(const QString& text) { return message(MessageKind::Confirmation, text); }
+    bool confirmDefaultNo(const QString& text) { return message(MessageKind::ConfirmationDefaultNo, text); }
 
     /// The application's default report for an error that escaped its handler.
     void reportException(const QString& text) { message(MessageKind::Application, defaultReportText(text)); }

@@ -26,6 +26,7 @@ QMessageBox::Icon iconOf(MessageKind kind)
     case MessageKind::Warning:
         return QMessageBox::Warning;
     case MessageKind::Confirmation:
+    case MessageKind::ConfirmationDefaultNo:
         return QMessageBox::Question;
     case MessageKind::Error:
     case MessageKind::Application:
@@ -69,10 +70,10 @@ bool QtDialogs::message(MessageKind kind, const QString& text)
         const int limit = screen ? screen->availableGeometry().width() - 160 : widest;
         label->setMinimumWidth(std::min(widest + 8, limit));
     }
-    if (kind == MessageKind::Confirmation) {
+    if (kind == MessageKind::Confirmation || kind == MessageKind::ConfirmationDefaultNo) {
         QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-        box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        box.setDefaultButton(yes);
+        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        box.setDefaultButton(kind == MessageKind::Confirmation ? yes : no);
         box.exec();
         return box.clickedButton() == yes;
     }

@@ -16,12 +16,12 @@
 #include "app/TCheckListBox.h"
 #include "app/TfrmAECategory.h"
 #include "app/WaitCursor.h"
-#include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/RunHistory.h"
+#include "catalog/RunStart.h"
 #include "controls/TGradButton.h"
 #include "controls/TGradCheckBox.h"
 #include "controls/TGradPanel.h"
@@ -61,6 +61,14 @@ const QString kHelpText =
                    "- The Backup button copies all files and folders in the list\r\n"
                    "   to the Backup To Folder selected in Backup Information.");
 
+QString joinLines(const std::vector<std::string>& lines)
+{
+    QStringList joined;
+    for (const std::string& line : lines)
+        joined << toQString(line);
+    return joined.join(QStringLiteral("\r\n"));
+}
+
 const QString kSetListHint = QStringLiteral("Double-click to edit Backup Information");
 
 constexpr int kFadeMilliseconds = 600;
@@ -79,6 +87,20 @@ public:
 
 private:
     TListBox& m_list;
+};
+
+// Marks a change of the set list's highlight made by the window itself, which then shows
+// the set on its own terms.
+class SelectingByProgram {
+public:
+    explicit SelectingByProgram(bool& flag) : m_flag(flag), m_before(flag) { m_flag = true; }
+    ~SelectingByProgram() { m_flag = m_before; }
+    SelectingByProgram(const SelectingByProgram&) = delete;
+    SelectingByProgram& operator=(const SelectingByProgram&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_before;
 };
 
 void drawListItem(TListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)
@@ -277,6 +299,9 @@ void TfrmMain::createComponents()
 void TfrmMain::connectHandlers()
 {
     connect(m_setList, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
+    // Whatever highlights a set (a left or right click, a key, the program) makes it the
+    // current one, before any menu opens or command runs.
+    connect(m_setList, &QListWidget::itemSelectionChanged, this, &TfrmMain::highlightChanged);
     connect(m_setList, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
     connect(m_addSetButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
     connect(m_deleteSetButton, &controls::TGradCustomControl::clicked, this,
@@ -422,29 +447,69 @@ void TfrmMain::CloseTables()
     if (m_tablesClosed)
         return;
     m_tablesClosed = true;
+    saveTables(true);
+}
+
+void TfrmMain::saveTables(bool askUser)
+{
     using catalog::Catalog;
-    // Each round writes what it can under the tables' lock and stops at the first file that
-    // needs the user's word; the lock is let go before the question is asked.
+    const Catalog::Question question = [this](const std::string& text) {
+        return m_dialogs.confirm(toQString(text));
+    };
+    // Each round writes what it can under the tables' lock; the lock is let go before a
+    // failure is offered again.
     for (;;) {
-        const Catalog::SaveResult result = m_catalog->save();
-        switch (result.status) {
-        case Catalog::SaveStatus::Saved:
-            return;
-        case Catalog::SaveStatus::ChangedOnDisk:
-            // stowmere-cli may have changed the file while the window was open; replacing it
-            // unasked would lose that change without a word.
-            if (m_dialogs.confirm(toQString(catalog::messages::changedElsewhereQuestion(result.file))))
-                m_catalog->replaceChangedFile(result.file);
-            else
-                m_catalog->keepFileOnDisk(result.file);
-            break;
-        case Catalog::SaveStatus::Failed:
-            if (!m_dialogs.confirm(
-                    toQString(catalog::messages::saveFailedQuestion(result.file, result.reason))))
-                m_catalog->keepFileOnDisk(result.file);
-            break;
+        Catalog::SaveResult result = m_catalog->save(askUser ? question : Catalog::Question());
+        for (const auto& [before, after] : result.renumbered) {
+            if (m_currentSet == before)
+                m_currentSet = after;
+            if (m_runSet.number == before)
+                m_runSet.number = after;
         }
+        if (result.merged && !m_tablesClosed) {
+            const std::optional<std::int32_t> current = m_currentSet;
+            FillCategoryList();
+            selectCategory(indexOfCategory(current));
+        }
+        if (askUser && result.merged && !result.notes.empty())
+            m_dialogs.information(joinLines(result.notes));
+        if (result.status == Catalog::SaveStatus::Saved)
+            return;
+        // Without anyone to ask, the old file stays as it was: it is never left half written.
+        if (!askUser ||
+            !m_dialogs.confirm(toQString(catalog::messages::saveFailedQuestion(result.file, result.reason))))
+            m_catalog->keepFileOnDisk(result.file);
     }
+}
+
+void TfrmMain::endSession()
+{
+    if (m_sessionEnded)
+        return;
+    m_sessionEnded = true;
+    // A run is stopped as Cancel stops it, and recorded as cancelled.
+    if (m_backupWorker) {
+        m_closeAfterRun = false;
+        m_backupWorker->stop();
+        backupThreadFinished();
+    }
+    m_restoreWorker.reset();
+    if (!m_tablesClosed) {
+        m_tablesClosed = true;
+        saveTables(false);
+    }
+    m_closed = true;
+    hide();
+    emit Closed();
+}
+
+void TfrmMain::commitSession()
+{
+    // The session may still go on: the window stays as it is. A run reads the lists, and
+    // the editor holds a row open; either way the end of the session saves all.
+    if (m_tablesClosed || backupRunning() || m_catalog->setEdit() != catalog::Catalog::SetEdit::None)
+        return;
+    saveTables(false);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
@@ -520,6 +585,7 @@ std::optional<catalog::BackupSet> TfrmMain::currentSet() const
 
 void TfrmMain::FillCategoryList()
 {
+    const SelectingByProgram selecting(m_selectingByProgram);
     m_setList->clear();
     m_categoryNos.clear();
     BulkUpdate bulk(*m_setList);
@@ -574,20 +640,35 @@ bool TfrmMain::LocatePath()
 
 void TfrmMain::selectCategory(int index)
 {
-    if (index < 0 || index >= m_setList->count()) {
-        m_setList->setItemIndex(-1);
+    {
+        const SelectingByProgram selecting(m_selectingByProgram);
+        m_setList->setItemIndex(index);
+    }
+    showHighlightedSet();
+}
+
+void TfrmMain::showHighlightedSet()
+{
+    if (m_setList->itemIndex() < 0) {
         m_currentSet.reset();
         m_pathList->clear();
         m_pathNos.clear();
         m_selectAllBox->SetChecked(false);
         return;
     }
-    m_setList->setItemIndex(index);
     if (LocateCategory()) {
         FillPathList();
         if (m_pathList->count() > 0)
             m_pathList->setCurrentRow(0);
     }
+}
+
+void TfrmMain::highlightChanged()
+{
+    if (m_selectingByProgram)
+        return;
+    guarded(
+        m_dialogs, [this] { showHighlightedSet(); }, OnFailure().showIn(MessageKind::Application));
 }
 
 int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
@@ -603,18 +684,15 @@ int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
 
 void TfrmMain::lstCategoryClick()
 {
-    if (m_setList->itemIndex() < 0)
+    const int index = m_setList->itemIndex();
+    if (index < 0)
+        return;
+    // The press that highlighted the item has shown its set already.
+    if (index < static_cast<int>(m_categoryNos.size()) &&
+        m_currentSet == m_categoryNos[static_cast<std::size_t>(index)])
         return;
     guarded(
-        m_dialogs,
-        [this] {
-            if (!LocateCategory())
-                return;
-            FillPathList();
-            if (m_pathList->count() > 0)
-                m_pathList->setCurrentRow(0);
-        },
-        OnFailure().showIn(MessageKind::Application));
+        m_dialogs, [this] { showHighlightedSet(); }, OnFailure().showIn(MessageKind::Application));
 }
 
 void TfrmMain::lstCategoryDblClick()
@@ -800,64 +878,60 @@ void TfrmMain::btnBackupClick()
 {
     if (backupRunning())
         return;
+    const std::optional<catalog::BackupSet> set = currentSet();
+    if (!set) {
+        // Without a set there is no Backup To Folder, and the first check says so.
+        if (const std::string text = catalog::RunRequest{}.startCheck().information; !text.empty())
+            m_dialogs.information(toQString(text));
+        return;
+    }
     // Asked of the check list when the run reaches an item, so an item checked during the
     // run still joins it.
-    catalog::RunRequest request;
-    if (m_currentSet && m_catalog->findSet(*m_currentSet))
-        request =
-            m_catalog->runRequest(*m_currentSet, m_incrementalBox->Checked(), [this](std::size_t index) {
-                return m_pathList->checked(static_cast<int>(index));
-            });
+    const catalog::RunRequest request =
+        m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
+            return m_pathList->checked(static_cast<int>(index));
+        });
     const auto start = catalog::RunRecord::Clock::now();
-    const std::optional<catalog::BackupSet> set = currentSet();
-    // A run refused by the checks before it is a run of the set all the same.
+    const catalog::RunStart decision = catalog::startRun(request);
+    // A run refused before it starts is a run of the set all the same.
     const auto refuse = [&](const std::string& reason) {
-        if (set)
-            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(), reason,
-                                                 start, "stowmere"));
-        if (!reason.empty())
-            m_dialogs.information(toQString(reason));
+        recordRun(decision.refusedRecord(m_catalog->dataFolder(), reason, start, "stowmere"));
     };
-    const backup::BackupStartCheck check = request.startCheck();
-    if (!check.information.empty() || !check.start) {
-        refuse(check.information);
+    switch (decision.verdict) {
+    case catalog::RunStart::Verdict::Refused:
+        refuse(decision.refusal);
+        if (decision.failure)
+            m_dialogs.error(toQString(decision.refusal));
+        else if (!decision.refusal.empty())
+            m_dialogs.information(toQString(decision.refusal));
         return;
-    }
-    std::vector<std::string> checkedItems;
-    for (int i = 0; i < m_pathList->count(); ++i) {
-        if (m_pathList->checked(i))
-            checkedItems.push_back(toUtf8String(m_pathList->itemText(i)));
-    }
-    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
-        !overlap.empty()) {
-        refuse(overlap);
-        return;
-    }
-
-    // The guard: a Backup To Folder whose drive is not mounted lies on the disk below it.
-    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.settings().destination);
-    if (drive.status == catalog::DriveCheck::Status::Moved && !m_dialogs.confirm(toQString(drive.question))) {
-        if (set)
-            recordRun(catalog::makeRefusedRecord(m_catalog->dataFolder(), *set, request.settings(),
-                                                 drive.question, start, "stowmere"));
-        return;
+    case catalog::RunStart::Verdict::AskAboutDrive:
+        // The guard exists for the drive that is not plugged in: Return must not copy onto
+        // the disk below its mount point.
+        if (!m_dialogs.confirmDefaultNo(toQString(decision.drive.question))) {
+            refuse(decision.drive.question);
+            return;
+        }
+        break;
+    case catalog::RunStart::Verdict::Go:
+        break;
     }
 
     m_progress->prepareRun(CountChecked());
     m_progressTitle.reset();
     m_progress->setWindowTitle(m_progressTitle.title());
 
-    m_runSet = set.value_or(catalog::BackupSet{});
-    m_runSettings = request.settings();
+    m_runSet = *set;
+    m_runSettings = decision.settings;
     // Counted first, so the progress window can tell the time left and a run that cannot
     // fit is asked about before anything is written.
     m_runSettings.countFirst = true;
     m_runStart = start;
-    m_runDrive = drive;
+    m_runDrive = decision.drive;
     m_cancelFlag = false;
     backup::BackupObserver& observer = *this;
     m_backupWorker =
-        std::make_unique<BackupWorker>(m_runSettings, std::move(request.items), observer, this, m_cancelFlag);
+        std::make_unique<BackupWorker>(m_runSettings, request.items, observer, this, m_cancelFlag);
     connect(&m_backupWorker->thread(), &QThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
     m_backupWorker->start();
@@ -936,12 +1010,11 @@ void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
 {
     if (backupRunning())
         return;
-    // The menu acts on the set under the mouse: it is highlighted first, as a click does.
+    // The menu acts on the set under the mouse: the press highlighted it, and with it made
+    // it the current set; a menu asked for by key acts on the highlighted set.
     const QModelIndex index = m_setList->indexAt(pos);
-    if (index.isValid() && index.row() != m_setList->itemIndex()) {
+    if (index.isValid() && index.row() != m_setList->itemIndex())
         m_setList->setItemIndex(index.row());
-        lstCategoryClick();
-    }
     updateMenuActions();
     m_setMenu->popup(m_setList->viewport()->mapToGlobal(pos));
 }
@@ -970,24 +1043,16 @@ void TfrmMain::PreviewBackupClick()
             return m_pathList->checked(static_cast<int>(index));
         });
     // The preview is refused for what would refuse the run, with the same words.
-    const backup::BackupStartCheck check = request.startCheck();
-    if (!check.information.empty()) {
-        m_dialogs.information(toQString(check.information));
+    const catalog::RunStart decision = catalog::startRun(request, catalog::StartFor::Preview);
+    if (decision.verdict == catalog::RunStart::Verdict::Refused) {
+        if (decision.failure)
+            m_dialogs.error(toQString(decision.refusal));
+        else if (!decision.refusal.empty())
+            m_dialogs.information(toQString(decision.refusal));
         return;
     }
-    if (!check.start)
-        return;
-    std::vector<std::string> checkedItems;
-    for (int i = 0; i < m_pathList->count(); ++i) {
+    for (int i = 0; i < m_pathList->count(); ++i)
         checked.push_back(m_pathList->checked(i));
-        if (checked.back())
-            checkedItems.push_back(toUtf8String(m_pathList->itemText(i)));
-    }
-    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
-        !overlap.empty()) {
-        m_dialogs.information(toQString(overlap));
-        return;
-    }
     auto* dialog = new PreviewDialog(toQString(set->description), request.settings(),
                                      std::move(request.items), std::move(checked), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -1111,6 +1176,9 @@ void TfrmMain::BackupHistoryClick()
 
 void TfrmMain::backupThreadFinished()
 {
+    // The end of the session may have recorded the run already.
+    if (!m_backupWorker)
+        return;
     const backup::BackupResult result = m_backupWorker->thread().result();
     m_backupWorker.reset();
     const catalog::RunRecord record = catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings,

@@ -70,6 +70,14 @@ public:
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
     std::optional<catalog::BackupSet> currentSet() const;
+    /// The session ends (SIGTERM, SIGHUP, a logout): a run is stopped and recorded, the
+    /// tables are written as Exit writes them, without a question (each takes its default,
+    /// a file that cannot be written stays as it was), and Closed is emitted at once.
+    void endSession();
+    /// The session manager asks for the work to be saved: the tables are written as at the
+    /// end of the session, and the window stays open. Nothing is written while a run or the
+    /// editor is open; the end of the session writes it then.
+    void commitSession();
     /// Whether a backup or a restore is running: the commands that change the tables wait.
     bool backupRunning() const { return m_backupWorker != nullptr || m_restoreWorker != nullptr; }
 
@@ -124,12 +132,16 @@ private:
     void DeleteCheckedPaths();
     int CountChecked() const;
 
-    /// Writes the changed tables to their files. A file that no longer holds what was read
-    /// at start is replaced only when the user confirms. A file that cannot be written is
-    /// offered again ("Try again?"); answering No leaves the old file as it was. A table
-    /// that could not be read is never written. No lock is held while a question is open.
-    /// Runs once.
+    /// Writes the changed tables to their files at Exit (once). Another program's changes
+    /// since they were read are kept (the catalog applies this window's on top); a set
+    /// changed on both sides is asked about. A file that cannot be written is offered again
+    /// ("Try again?"); answering No leaves the old file as it was. A table that could not
+    /// be read is never written. No lock is held while a question is open.
     void CloseTables();
+    /// One save of the tables; askUser false takes every question's default and gives up a
+    /// file that cannot be written. The lists are refilled when another program's changes
+    /// came in.
+    void saveTables(bool askUser);
 
     // The run's reports, on the user-interface thread (the worker brings them here).
     bool isItemChecked(std::size_t index) override;
@@ -154,6 +166,11 @@ private:
     /// Highlights item index of the set list (none when out of range), makes its row
     /// current and shows its paths.
     void selectCategory(int index);
+    /// Makes the highlighted set the current one and shows its paths; none highlighted
+    /// leaves no current set.
+    void showHighlightedSet();
+    /// The set list's highlight moved by any means but the window's own refill.
+    void highlightChanged();
     /// The list index of the backup set with this number, or 0.
     int indexOfCategory(std::optional<std::int32_t> categoryNo) const;
     bool categoriesEmpty() const;
@@ -206,8 +223,11 @@ private:
     std::string m_dataFolder;
     std::unique_ptr<catalog::Catalog> m_catalog;
     bool m_tablesClosed = false;
+    bool m_sessionEnded = false;
     /// The set the commands act on (Category_No).
     std::optional<std::int32_t> m_currentSet;
+    /// Set while the window itself refills or highlights the set list.
+    bool m_selectingByProgram = false;
     /// Category_No of each set-list item and Path_No of each check-list item, so that
     /// equal descriptions or paths still name one row each.
     std::vector<std::int32_t> m_categoryNos;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/QtDialogs.h"
+#include "app/SessionEnd.h"
 #include "app/StartOptions.h"
 #include "app/StowmereApplication.h"
 #include "app/TfrmAECategory.h"
@@ -7,6 +8,8 @@
 #include "platform/Locations.h"
 #include "platform/ProcessPriority.h"
 #include "progress/Progress.h"
+
+#include <QSessionManager>
 
 #include <iostream>
 #include <string>
@@ -48,6 +51,11 @@ int main(int argc, char* argv[])
     frmMain.setEditor(frmAECategory);
     frmMain.setProgress(frmProgress);
     QObject::connect(&frmMain, &app::TfrmMain::Closed, &application, &QApplication::quit);
+    // A logout, a shutdown or kill ends the program as Exit does, its work written.
+    app::SessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &app::SessionEnd::ending, &frmMain, &app::TfrmMain::endSession);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &frmMain,
+                     [&frmMain](QSessionManager&) { frmMain.commitSession(); });
     frmMain.show();
     return application.exec();
 }

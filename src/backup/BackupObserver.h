@@ -126,6 +126,10 @@ public:
     /// Shown as an error box by observers that know no other kind.
     virtual void showInformation(const std::string& text) { showError(text); }
 
+    /// The run went through every item without being cancelled or stopped: told once, just
+    /// before the progress display is closed. A window may hold its full bar here a moment.
+    virtual void runComplete() {}
+
     /// Closes the progress display and puts its bar back to 0.
     virtual void closeProgress() = 0;
 };

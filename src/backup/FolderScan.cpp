@@ -2,6 +2,7 @@
 #include "backup/FolderScan.h"
 
 #include "backup/PathText.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <system_error>
@@ -77,7 +78,7 @@ FolderRecord FolderScan::next(const std::atomic<bool>& stop)
         if (name == kVersionsFolderName)
             continue; // the kept versions of a destination inside the item
         if (!m_exclusions.empty()) {
-            std::string path = JoinName(frame.folder->path(), name);
+            std::string path = paths::join(frame.folder->path(), name);
             if (m_exclusions.excludes(std::string_view(path).substr(m_item.size()), true)) {
                 m_pending.push_back({std::move(path)});
                 continue;

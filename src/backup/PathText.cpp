@@ -1,20 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/PathText.h"
 
-#include "platform/Paths.h"
-
 #include <system_error>
 
 namespace stowmere::backup {
-
-std::string JoinName(const std::string& folder, std::string_view name)
-{
-    std::string path = folder;
-    if (path.empty() || path.back() != paths::kSeparator)
-        path += paths::kSeparator;
-    path += name;
-    return path;
-}
 
 std::string SystemText(int error)
 {

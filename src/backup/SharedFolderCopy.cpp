@@ -2,6 +2,7 @@
 #include "backup/SharedFolderCopy.h"
 
 #include "backup/PathText.h"
+#include "platform/Paths.h"
 
 namespace stowmere::backup {
 
@@ -48,8 +49,8 @@ void SharedFolderCopy::copy(SharedFile& file, files::FileCopier& copier)
         return;
     }
     try {
-        file.source = JoinName(m_sourceFolder, file.name);
-        file.target = JoinName(m_targetFolder, file.name);
+        file.source = paths::join(m_sourceFolder, file.name);
+        file.target = paths::join(m_targetFolder, file.name);
         if (file.link) {
             file.outcome = copier.copyLink(file.source, file.target, false);
         } else {

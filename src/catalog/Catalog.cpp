@@ -37,6 +37,11 @@ std::int32_t toNumber(std::optional<std::int64_t> value)
     return static_cast<std::int32_t>(value.value_or(0));
 }
 
+bool blank(std::string_view text)
+{
+    return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 bool editing(const TDataTable& table)
 {
     return table.State() == store::TDataSetState::dsInsert || table.State() == store::TDataSetState::dsEdit;
@@ -59,8 +64,6 @@ struct Catalog::Table {
     bool readable = false;
     /// The file's bytes as read or last written; none when there was no file.
     store::TableFileImage image;
-    /// What the last save() found on disk instead of image.
-    store::TableFileImage seen;
     /// The user chose to keep the file as it is on disk.
     bool keepOnDisk = false;
 };
@@ -94,12 +97,16 @@ void Catalog::reset()
     for (Table* state : allTables()) {
         state->readable = false;
         state->image.reset();
-        state->seen.reset();
         state->keepOnDisk = false;
     }
     m_openErrors.clear();
     m_notices.clear();
     m_deletedSets.clear();
+}
+
+Catalog::Images Catalog::imagesRead() const
+{
+    return {m_categoryState->image, m_pathState->image, m_optionsState->image};
 }
 
 void Catalog::open()
@@ -127,15 +134,16 @@ void Catalog::releaseLock()
     m_lock.reset();
 }
 
-void Catalog::readTables()
+void Catalog::readTables(const Images* images)
 {
+    const auto imageOf = [images](std::size_t index) { return images ? &(*images)[index] : nullptr; };
     // The orders are set once the columns are known to be there.
     m_category->SetIndexFieldNames({});
     m_category->SetFieldDefs(schema::categoryFieldDefs());
     m_paths->SetIndexFieldNames({});
     m_paths->SetFieldDefs(schema::pathFieldDefs());
     try {
-        readTable(*m_categoryState, schema::kCategoryOrder);
+        readTable(*m_categoryState, schema::kCategoryOrder, imageOf(0));
         checkSets();
     } catch (const std::exception& error) {
         // A damaged file stays on disk for the user to recover and is never written back;
@@ -146,7 +154,7 @@ void Catalog::readTables()
         return;
     }
     try {
-        readTable(*m_pathState, schema::kPathOrder);
+        readTable(*m_pathState, schema::kPathOrder, imageOf(1));
         checkPaths();
     } catch (const std::exception& error) {
         m_paths->Close();
@@ -155,17 +163,17 @@ void Catalog::readTables()
         return;
     }
     reportOrphanPaths();
-    readOptions();
+    readOptions(imageOf(2));
     raiseNumbering();
 }
 
-void Catalog::readTable(Table& state, std::string_view order)
+void Catalog::readTable(Table& state, std::string_view order, const store::TableFileImage* image)
 {
     TDataTable& table = *state.table;
     const std::vector<store::FieldDef> expected = table.FieldDefs();
     // The very bytes loaded are kept: a second read could already see another program's
     // change, which would then pass for this table's own.
-    state.image = store::readTableFileImage(state.file);
+    state.image = image ? *image : store::readTableFileImage(state.file);
     if (state.image)
         store::loadTableBytes(table, *state.image, state.file);
     else
@@ -175,6 +183,9 @@ void Catalog::readTable(Table& state, std::string_view order)
     // otherwise open and fail later, at the first field asked for, or be rewritten with
     // columns the other front end refuses.
     for (const store::FieldDef& field : expected) {
+        // Added after the first files were written; readOptions adds it.
+        if (field.name == schema::kOptionsSetIdentity)
+            continue;
         const auto index = table.FindField(field.name);
         const store::FieldDef* found = index ? &table.FieldDefs()[*index] : nullptr;
         if (!found || found->type != field.type || (field.isAutoIncrement() && !found->isAutoIncrement()))
@@ -341,10 +352,11 @@ std::vector<BackupSet> Catalog::sets() const
     const std::size_t description = fieldIndex(table, schema::kCategoryDescription);
     const std::size_t destination = fieldIndex(table, schema::kCategoryBackupDirectory);
     result.reserve(table.RecordCount());
-    for (std::size_t record = 0; record < table.RecordCount(); ++record)
-        result.push_back({toNumber(table.RecordAsInteger(record, number)),
-                          table.RecordAsString(record, description),
-                          table.RecordAsString(record, destination)});
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+        const std::int32_t setNumber = toNumber(table.RecordAsInteger(record, number));
+        result.push_back({setNumber, table.RecordAsString(record, description),
+                          table.RecordAsString(record, destination), identityOf(setNumber)});
+    }
     return result;
 }
 
@@ -358,7 +370,8 @@ std::optional<BackupSet> Catalog::findSet(std::int32_t number) const
         if (table.RecordAsInteger(record, numberField) == number)
             return BackupSet{
                 number, table.RecordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
-                table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory))};
+                table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory)),
+                identityOf(number)};
     }
     return std::nullopt;
 }
@@ -515,14 +528,19 @@ std::int32_t Catalog::saveEditedSet(const std::string& destination)
     if (!editing(table))
         throw RuleRefusal(messages::kSetNotFound);
     // The editor's checks, in its order.
-    if (table.FieldByName(schema::kCategoryDescription).AsString().empty())
+    // Spaces alone name nothing: such a set could not be told apart in the list, and a
+    // folder of spaces would be made wherever the run happened to start.
+    if (blank(table.FieldByName(schema::kCategoryDescription).AsString()))
         throw RuleRefusal(messages::kDescriptionMissing, RuleRefusal::Field::Description);
-    if (destination.empty())
+    if (blank(destination))
         throw RuleRefusal(messages::kDestinationMissing, RuleRefusal::Field::Destination);
     checkPathText(destination, "The Backup To Folder");
     table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(destination);
+    const bool isNew = table.State() == store::TDataSetState::dsInsert;
     table.Post();
-    return static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    const auto number = static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    setPosted(number, isNew);
+    return number;
 }
 
 void Catalog::cancelEditedSet()
@@ -551,8 +569,10 @@ std::optional<std::int32_t> Catalog::finishEditedSet()
     }
     if (!isNew)
         return static_cast<std::int32_t>(*editedNumber);
-    if (nextNumber && table.AutoIncValue() != nextNumber)
+    if (nextNumber && table.AutoIncValue() != nextNumber) {
+        setPosted(*nextNumber, true);
         return *nextNumber;
+    }
     return std::nullopt;
 }
 
@@ -575,8 +595,10 @@ std::vector<Catalog::Table*> Catalog::tablesToWrite()
 {
     std::vector<Table*> result;
     // Half a pair is never written: a set file saved without its path file (or the other
-    // way round) could tie paths to the wrong sets.
+    // way round) could tie paths to the wrong sets, or leave paths without their set.
     if (!setsReadable() || !pathsReadable())
+        return result;
+    if (m_categoryState->keepOnDisk || m_pathState->keepOnDisk)
         return result;
     for (Table* state : allTables())
         if (state->readable && !state->keepOnDisk && state->table->ChangeCount() > 0)
@@ -595,7 +617,7 @@ bool Catalog::hasChanges() const
     return false;
 }
 
-Catalog::SaveResult Catalog::save()
+Catalog::SaveResult Catalog::save(const Question& ask)
 {
     // A row still open in the editor is finished as a move would finish it.
     try {
@@ -603,7 +625,7 @@ Catalog::SaveResult Catalog::save()
     } catch (const std::exception&) {
         // Dropped; the other changes are still written.
     }
-    const std::vector<Table*> pending = tablesToWrite();
+    std::vector<Table*> pending = tablesToWrite();
     if (pending.empty())
         return {};
 
@@ -613,24 +635,19 @@ Catalog::SaveResult Catalog::save()
             locations::ensureFolder(m_dataFolder);
             ownLock = TablesLock::acquire({m_categoryFile, m_pathFile}, m_lockWait);
         } catch (const std::exception& error) {
-            return {SaveStatus::Failed, pending.front()->file, error.what(), {}};
+            return {SaveStatus::Failed, pending.front()->file, error.what(), {}, false, {}};
         }
     }
-    // Every file is compared before any is written, so a conflict leaves them all as they
-    // are. Under the lock no program that takes it can change them in between.
-    for (Table* state : pending) {
-        store::TableFileImage now;
-        try {
-            now = store::readTableFileImage(state->file);
-        } catch (const store::StoreError&) {
-            // Unreadable now: writing fails the same way and says why, where a false alarm
-            // would stop the save.
-            continue;
-        }
-        if (now != state->image) {
-            state->seen = std::move(now);
-            return {SaveStatus::ChangedOnDisk, state->file, {}, {}};
-        }
+    // Under the lock no program that takes it can change the files until they are written.
+    bool changedElsewhere = false;
+    for (const Table* state : allTables())
+        changedElsewhere =
+            changedElsewhere || (state->readable && store::tableFileChanged(state->file, state->image));
+    SaveResult result;
+    if (changedElsewhere) {
+        if (std::optional<SaveResult> failure = mergeWithFiles(ask, result))
+            return *failure;
+        pending = tablesToWrite();
     }
     for (Table* state : pending) {
         try {
@@ -639,10 +656,10 @@ Catalog::SaveResult Catalog::save()
             state->image = std::move(bytes);
             state->table->ResetChangeCount();
         } catch (const std::exception& error) {
-            return {SaveStatus::Failed, state->file, error.what(), {}};
+            return {SaveStatus::Failed,      state->file,   error.what(),
+                    std::move(result.notes), result.merged, std::move(result.renumbered)};
         }
     }
-    SaveResult result;
     // A deleted set's timer would go on starting backups that can only fail. It goes only
     // now that the set file no longer holds the set: a save that failed or was kept from
     // writing leaves the set, and so its schedule, in place.
@@ -654,12 +671,6 @@ Catalog::SaveResult Catalog::save()
         m_deletedSets.clear();
     }
     return result;
-}
-
-void Catalog::replaceChangedFile(const std::string& file)
-{
-    if (Table* state = tableOfFile(file))
-        state->image = state->seen;
 }
 
 void Catalog::keepFileOnDisk(const std::string& file)

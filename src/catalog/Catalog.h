@@ -6,9 +6,12 @@
 #include "catalog/TablesLock.h"
 #include "store/TableFiles.h"
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,7 +98,7 @@ public:
     // with the program's message when a rule refuses it, and store::StoreError naming the
     // column when a text does not fit it.
 
-    /// Adds a set as the editor's Save does; returns its number.
+    /// Adds a set as the editor's Save does, with an identity of its own; returns its number.
     std::int32_t addSet(const std::string& description, const std::string& destination);
     /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup."),
     /// and its options. Its daily schedule, if it has one for this data folder, goes once
@@ -143,44 +146,71 @@ public:
     // --- Saving -----------------------------------------------------------------------------
 
     enum class SaveStatus {
-        Saved,         ///< every changed table is written (or there was nothing to write)
-        ChangedOnDisk, ///< file no longer holds what was read; nothing was written
-        Failed,        ///< file could not be written (reason says why); the tables before it are written
+        Saved,  ///< every changed table is written (or there was nothing to write)
+        Failed, ///< file could not be written (reason says why); the tables before it are written
     };
     struct SaveResult {
         SaveStatus status = SaveStatus::Saved;
         std::string file;
         std::string reason;
         /// What was done besides writing, a line each: the schedules of deleted sets
-        /// removed, or why one could not be.
+        /// removed, or why one could not be, and what became of changes another program
+        /// made to the same sets.
         std::vector<std::string> notes;
+        /// The tables were read again and now also hold another program's changes.
+        bool merged = false;
+        /// Sets that took another number in the merge: new sets numbered past the file's
+        /// highest, and the copies a "keep both" made (old number to new).
+        std::map<std::int32_t, std::int32_t> renumbered;
     };
+    /// A question the save asks when this catalog and another program changed the same set.
+    /// Yes (true) takes the answer that loses nothing, which is also the answer without a
+    /// question.
+    using Question = std::function<bool(const std::string& text)>;
 
     /// Whether a table has changes that save() would write.
     bool hasChanges() const;
     /// Writes every changed table, under the tables' lock (the one openForChange holds, or
-    /// one taken for the save and let go before it returns, so the caller never holds it
-    /// while asking the user anything). First every file to write is compared with what
-    /// was read: when one changed, nothing is written and ChangedOnDisk names it; the caller
-    /// decides with replaceChangedFile or keepFileOnDisk and calls save() again. A table
-    /// file that cannot be read never reaches here: it is not written at all.
-    SaveResult save();
-    /// The user chose to replace file as it was seen by the last save(): the next save()
-    /// writes it if it still holds those bytes, and reports it changed again otherwise.
-    void replaceChangedFile(const std::string& file);
-    /// The user chose to keep file as it is on disk (or gave up writing it): the table's
-    /// changes are not written.
+    /// one taken for the save and let go before it returns). When a file no longer holds
+    /// what was read (another program saved meanwhile), the three files are read again
+    /// under the lock and this catalog's own changes (sets added, edited and deleted, paths
+    /// added and deleted, options) are applied on top of what they hold, new sets numbered
+    /// past the file's highest number: nothing either side did is lost. ask is asked only
+    /// when the same set was changed on both sides; without it every such question takes
+    /// its default. A table file that cannot be read is never written.
+    SaveResult save(const Question& ask = {});
+    /// The user gave up writing file: the table's changes are not written.
     void keepFileOnDisk(const std::string& file);
+
+    /// The three files' images in the order sets, paths, options.
+    using Images = std::array<store::TableFileImage, 3>;
 
 private:
     struct Table;
 
     void reset();
-    void readTables();
-    void readTable(Table& table, std::string_view order);
+    /// The files' bytes as this catalog read or last wrote them.
+    Images imagesRead() const;
+    /// Reads the tables from images instead of the files when given.
+    void readTables(const Images* images = nullptr);
+    void readTable(Table& table, std::string_view order, const store::TableFileImage* image);
     void checkSets();
     void checkPaths();
-    void readOptions();
+    void readOptions(const store::TableFileImage* image);
+    /// Rebuilds an Options.cds read from before set identities with the column added.
+    void addIdentityColumn();
+    /// The identity of a set from its row of Options.cds; empty when it has none.
+    std::string identityOf(std::int32_t setNumber) const;
+    /// Stores a set's identity in its row of Options.cds, making the row when needed.
+    void writeIdentity(std::int32_t setNumber, const std::string& identity);
+    /// Writes options into the set's row of Options.cds, making it when needed.
+    void writeOptionsRow(std::int32_t setNumber, const SetOptions& options);
+    /// A set just posted from the editor: a new one gets its identity.
+    void setPosted(std::int32_t number, bool isNew);
+    /// Applies this catalog's changes since images were read on top of the files as they
+    /// are now (read under the lock); on failure the catalog is as before and the result
+    /// says why.
+    std::optional<SaveResult> mergeWithFiles(const Question& ask, SaveResult& result);
     void checkOptions();
     void dropOptions();
     void reportOrphanPaths();

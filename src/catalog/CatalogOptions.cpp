@@ -5,6 +5,7 @@
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
+#include "catalog/SetIdentity.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
 
@@ -82,13 +83,15 @@ std::string refusalOf(const SetOptions& options)
 
 } // namespace
 
-void Catalog::readOptions()
+void Catalog::readOptions(const store::TableFileImage* image)
 {
     m_options->SetIndexFieldNames({});
     m_options->SetFieldDefs(schema::optionsFieldDefs());
     try {
-        readTable(*m_optionsState, schema::kOptionsOrder);
+        readTable(*m_optionsState, schema::kOptionsOrder, image);
         checkOptions();
+        if (!m_options->FindField(schema::kOptionsSetIdentity))
+            addIdentityColumn();
     } catch (const std::exception& error) {
         // The sets and their paths are whole without their options: they stay usable and
         // the runs take the defaults, while the damaged file waits on disk, untouched.
@@ -119,6 +122,74 @@ void Catalog::checkOptions()
                              std::to_string(*shared) + " has more than one row");
 }
 
+void Catalog::addIdentityColumn()
+{
+    std::vector<std::pair<std::int32_t, SetOptions>> rows;
+    const std::size_t numberField = column(*m_options, schema::kOptionsCategoryNo);
+    for (std::size_t record = 0; record < m_options->RecordCount(); ++record)
+        rows.emplace_back(
+            static_cast<std::int32_t>(m_options->RecordAsInteger(record, numberField).value_or(0)),
+            optionsOfRecord(*m_options, record));
+    m_options->Close();
+    m_options->SetIndexFieldNames({});
+    m_options->SetFieldDefs(schema::optionsFieldDefs());
+    m_options->CreateDataSet();
+    m_options->SetFileName(m_optionsFile);
+    m_options->SetIndexFieldNames(schema::kOptionsOrder);
+    for (const auto& [number, options] : rows)
+        writeOptionsRow(number, options);
+    // The same rows as the file: it is written with the column once something changes.
+    m_options->ResetChangeCount();
+}
+
+std::string Catalog::identityOf(std::int32_t setNumber) const
+{
+    if (!optionsReadable())
+        return {};
+    const TDataTable& table = *m_options;
+    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    if (first == last)
+        return {};
+    return table.RecordAsString(first, column(table, schema::kOptionsSetIdentity));
+}
+
+void Catalog::writeIdentity(std::int32_t setNumber, const std::string& identity)
+{
+    // A damaged Options.cds is never written: the set then goes without an identity, as
+    // sets made before identities do.
+    if (!optionsReadable())
+        return;
+    TDataTable& table = *m_options;
+    table.CheckBrowseMode();
+    const bool found = table.Locate(schema::kOptionsCategoryNo, std::to_string(setNumber));
+    if (found) {
+        table.Edit();
+    } else {
+        table.Insert();
+        table.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(setNumber);
+    }
+    try {
+        if (!found) {
+            const SetOptions defaults;
+            table.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(defaults.keepVersions);
+            table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(defaults.keepDays);
+            table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(defaults.cacheDirTag ? 1 : 0);
+            table.FieldByName(schema::kOptionsGuard).SetAsInteger(defaults.guard ? 1 : 0);
+        }
+        table.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
+        table.Post();
+    } catch (...) {
+        table.Cancel();
+        throw;
+    }
+}
+
+void Catalog::setPosted(std::int32_t number, bool isNew)
+{
+    if (isNew)
+        writeIdentity(number, newSetIdentity(std::chrono::system_clock::now()));
+}
+
 SetOptions Catalog::options(std::int32_t setNumber) const
 {
     if (!optionsReadable())
@@ -144,6 +215,11 @@ void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
     const auto [first, last] = m_options->RecordsWithKey({std::to_string(setNumber)});
     if (first != last && optionsOfRecord(*m_options, first) == options)
         return;
+    writeOptionsRow(setNumber, options);
+}
+
+void Catalog::writeOptionsRow(std::int32_t setNumber, const SetOptions& options)
+{
     std::string patterns;
     for (const std::string& pattern : options.exclusions)
         patterns += pattern + '\n';

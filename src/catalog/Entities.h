@@ -12,6 +12,9 @@ struct BackupSet {
     std::int32_t number = 0; ///< Category_No
     std::string description; ///< Category_Description, the name in the list
     std::string destination; ///< Category_BackupDirectory, the "Backup To Folder"
+    /// The set's identity for as long as it exists, never given to another set (its row of
+    /// Options.cds); empty for a set made before sets had one.
+    std::string identity;
 
     bool operator==(const BackupSet&) const = default;
 };

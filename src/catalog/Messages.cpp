@@ -1,12 +1,58 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Messages.h"
 
+#include "catalog/Entities.h"
+
 namespace stowmere::catalog::messages {
 
-std::string changedElsewhereQuestion(const std::string& file)
+std::string setChangedOnBothSidesQuestion(const BackupSet& theirs, const BackupSet& mine)
 {
-    return file + " was changed by another program while Stowmere was open.\r\n\r\n"
-                  "Replace it with the backup sets as they are in this window?";
+    return "The backup set \"" + theirs.description +
+           "\" was changed by another program while it was changed here.\r\n\r\n"
+           "Other program: " +
+           theirs.description + ", Backup To Folder " + theirs.destination +
+           "\r\nThis window: " + mine.description + ", Backup To Folder " + mine.destination +
+           "\r\n\r\nKeep both? Yes keeps the other program's set as it is and adds this window's beside it; "
+           "No replaces the other program's change with this window's.";
+}
+
+std::string setDeletedElsewhereQuestion(const std::string& description)
+{
+    return "The backup set \"" + description +
+           "\" was deleted by another program while it was changed here.\r\n\r\n"
+           "Keep it as it is in this window?";
+}
+
+std::string setChangedElsewhereDeletedHereQuestion(const std::string& description)
+{
+    return "The backup set \"" + description +
+           "\" was deleted here while another program changed it.\r\n\r\n"
+           "Keep it as the other program left it? No deletes it.";
+}
+
+std::string optionsChangedOnBothSidesQuestion(const std::string& description)
+{
+    return "The options of the backup set \"" + description +
+           "\" were changed by another program while they were changed here.\r\n\r\n"
+           "Keep the other program's options? The exclusion patterns of both are kept either way; No takes "
+           "this window's other options.";
+}
+
+std::string keptBoth(const std::string& theirs, const std::string& mine)
+{
+    return "The backup set \"" + theirs + "\" is kept as another program changed it, and \"" + mine +
+           "\" as it was changed here, beside it.";
+}
+
+std::string keptForItsPaths(const std::string& description)
+{
+    return "The backup set \"" + description +
+           "\" was not deleted: another program added files or folders to it.";
+}
+
+std::string destinationNotWritable(const std::string& folder, const std::string& reason)
+{
+    return "Could not write to the Backup To Folder " + folder + "\r\n\r\nReason: " + reason;
 }
 
 std::string saveFailedQuestion(const std::string& file, const std::string& reason)
@@ -22,12 +68,6 @@ std::string driveChanged(const std::string& destination)
 std::string driveChangedQuestion(const std::string& destination)
 {
     return driveChanged(destination) + "\r\n\r\nIs the backup drive connected? Back up anyway?";
-}
-
-std::string changedSinceRead(const std::string& file)
-{
-    return file + " was changed by another program since it was read; it was not overwritten. Run the "
-                  "command again.";
 }
 
 std::string changesRefused(const std::string& reason)

@@ -8,6 +8,10 @@
 
 // What the program says about backup sets, word for word, for both front ends. "\r\n" is a
 // line break inside a message box.
+namespace stowmere::catalog {
+struct BackupSet;
+}
+
 namespace stowmere::catalog::messages {
 
 // The editor's Save.
@@ -40,12 +44,22 @@ inline constexpr std::string_view kOptionsUnreadable =
 std::string driveChanged(const std::string& destination);
 /// The guard's question in that case.
 std::string driveChangedQuestion(const std::string& destination);
-/// The window's question before it replaces a file another program changed meanwhile.
-std::string changedElsewhereQuestion(const std::string& file);
+/// The save's question when a set was changed here and by another program meanwhile.
+std::string setChangedOnBothSidesQuestion(const BackupSet& theirs, const BackupSet& mine);
+/// The save's question when a set changed here was deleted by another program.
+std::string setDeletedElsewhereQuestion(const std::string& description);
+/// The save's question when a set deleted here was changed by another program.
+std::string setChangedElsewhereDeletedHereQuestion(const std::string& description);
+/// The save's question when a set's options were changed here and by another program.
+std::string optionsChangedOnBothSidesQuestion(const std::string& description);
+/// What the save did when it kept both versions of a set.
+std::string keptBoth(const std::string& theirs, const std::string& mine);
+/// Why a set deleted here was kept.
+std::string keptForItsPaths(const std::string& description);
+/// A run refused because its Backup To Folder cannot be written, with the system's reason.
+std::string destinationNotWritable(const std::string& folder, const std::string& reason);
 /// The window's question after a table file could not be written.
 std::string saveFailedQuestion(const std::string& file, const std::string& reason);
-/// The command line's refusal to overwrite a file another program changed since it was read.
-std::string changedSinceRead(const std::string& file);
 /// Why no set or path can be changed while a table file could not be read.
 std::string changesRefused(const std::string& reason);
 /// A report of path rows whose backup set does not exist.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/RunHistory.h"
+#include "catalog/SetIdentity.h"
 
 #include "platform/FileLock.h"
 #include "platform/Locations.h"
@@ -170,32 +171,76 @@ std::vector<RunRecord> RunHistory::runsOf(const std::string& dataFolder,
     return runs;
 }
 
-std::optional<RunRecord> RunHistory::lastBackup(const std::string& dataFolder, std::int32_t setNumber,
+std::vector<RunRecord> RunHistory::runsOf(const std::string& dataFolder, const BackupSet& set,
+                                          std::vector<std::string>& warnings) const
+{
+    const std::string key = historyFolderKey(dataFolder);
+    std::vector<RunRecord> runs;
+    read(
+        [&](RunRecord&& record) {
+            if (record.dataFolder == key && isRunOf(record, set))
+                runs.push_back(std::move(record));
+        },
+        warnings);
+    return runs;
+}
+
+std::optional<RunRecord> RunHistory::lastBackup(const std::string& dataFolder, const BackupSet& set,
                                                 std::vector<std::string>& warnings) const
 {
     const std::string key = historyFolderKey(dataFolder);
     std::optional<RunRecord> last;
     read(
         [&](RunRecord&& record) {
-            if (record.setNumber == setNumber && record.dataFolder == key && record.isBackup())
+            if (record.dataFolder == key && record.isBackup() && isRunOf(record, set))
                 last = std::move(record);
         },
         warnings);
     return last;
 }
 
-std::map<std::int32_t, RunRecord> RunHistory::lastRuns(const std::string& dataFolder,
-                                                       std::vector<std::string>& warnings) const
+namespace {
+
+/// The last record of each set that counts, by set number.
+std::map<std::int32_t, RunRecord> lastOfEach(const RunHistory& history, const std::string& dataFolder,
+                                             const std::vector<BackupSet>& sets,
+                                             const std::function<bool(const RunRecord&)>& counts,
+                                             std::vector<std::string>& warnings)
 {
     const std::string key = historyFolderKey(dataFolder);
+    std::map<std::int32_t, const BackupSet*> byNumber;
+    for (const BackupSet& set : sets)
+        byNumber.emplace(set.number, &set);
     std::map<std::int32_t, RunRecord> last;
-    read(
+    history.read(
         [&](RunRecord&& record) {
-            if (record.dataFolder == key && record.mode != RunMode::DryRun)
+            if (record.dataFolder != key || !counts(record))
+                return;
+            const auto set = byNumber.find(record.setNumber);
+            if (set != byNumber.end() && isRunOf(record, *set->second))
                 last[record.setNumber] = std::move(record);
         },
         warnings);
     return last;
+}
+
+} // namespace
+
+std::map<std::int32_t, RunRecord> RunHistory::lastRuns(const std::string& dataFolder,
+                                                       const std::vector<BackupSet>& sets,
+                                                       std::vector<std::string>& warnings) const
+{
+    return lastOfEach(
+        *this, dataFolder, sets, [](const RunRecord& record) { return record.mode != RunMode::DryRun; },
+        warnings);
+}
+
+std::map<std::int32_t, RunRecord> RunHistory::lastBackups(const std::string& dataFolder,
+                                                          const std::vector<BackupSet>& sets,
+                                                          std::vector<std::string>& warnings) const
+{
+    return lastOfEach(
+        *this, dataFolder, sets, [](const RunRecord& record) { return record.isBackup(); }, warnings);
 }
 
 } // namespace stowmere::catalog

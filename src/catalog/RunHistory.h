@@ -44,20 +44,31 @@ public:
     /// an empty history; a file that cannot be read is one warning.
     void read(const std::function<void(RunRecord&&)>& visit, std::vector<std::string>& warnings) const;
 
-    /// The runs of one set (data folder and set number), oldest first.
+    /// Every run recorded under a set number of a data folder, oldest first, whichever set
+    /// had the number then (for a set deleted since).
     std::vector<RunRecord> runsOf(const std::string& dataFolder, std::int32_t setNumber,
+                                  std::vector<std::string>& warnings) const;
+    /// The runs of one set of a data folder, oldest first: never those of an earlier set
+    /// that had its number (isRunOf).
+    std::vector<RunRecord> runsOf(const std::string& dataFolder, const BackupSet& set,
                                   std::vector<std::string>& warnings) const;
     /// Every run of the sets of a data folder, oldest first.
     std::vector<RunRecord> runsOf(const std::string& dataFolder, std::vector<std::string>& warnings) const;
 
     /// "The last backup" of a set: its last run with outcome ok or warnings that was not a
     /// dry run.
-    std::optional<RunRecord> lastBackup(const std::string& dataFolder, std::int32_t setNumber,
+    std::optional<RunRecord> lastBackup(const std::string& dataFolder, const BackupSet& set,
                                         std::vector<std::string>& warnings) const;
 
-    /// The last run that was not a dry run, whatever its outcome, of each set of a data folder.
+    /// The last run that was not a dry run, whatever its outcome, of each of sets (of a data
+    /// folder), by set number.
     std::map<std::int32_t, RunRecord> lastRuns(const std::string& dataFolder,
+                                               const std::vector<BackupSet>& sets,
                                                std::vector<std::string>& warnings) const;
+    /// The last backup (isBackup) of each of sets, by set number.
+    std::map<std::int32_t, RunRecord> lastBackups(const std::string& dataFolder,
+                                                  const std::vector<BackupSet>& sets,
+                                                  std::vector<std::string>& warnings) const;
 
 private:
     std::string rotateIfFull(int fd) const;

@@ -69,6 +69,7 @@ RunRecord baseRecord(const std::string& dataFolder, const BackupSet& set,
     RunRecord record;
     record.dataFolder = historyFolderKey(dataFolder);
     record.setNumber = set.number;
+    record.setIdentity = set.identity;
     record.description = set.description;
     record.destination = settings.destination.empty() ? set.destination : settings.destination;
     record.start = start;
@@ -192,6 +193,8 @@ std::string RunRecord::toJsonLine() const
     nlohmann::ordered_json object;
     object["data_folder"] = text(dataFolder);
     object["set"] = setNumber;
+    if (!setIdentity.empty())
+        object["set_id"] = text(setIdentity);
     object["description"] = text(description);
     object["destination"] = text(destination);
     object["start"] = isoTime(start);
@@ -231,6 +234,7 @@ RunRecord RunRecord::fromJsonLine(const std::string& line)
     RunRecord record;
     record.dataFolder = required<std::string>(object, "data_folder");
     record.setNumber = required<std::int32_t>(object, "set");
+    record.setIdentity = optional<std::string>(object, "set_id", {});
     record.description = optional<std::string>(object, "description", {});
     record.destination = optional<std::string>(object, "destination", {});
     record.start = requiredTime(object, "start");

@@ -38,6 +38,8 @@ struct RunRecord {
     /// data folders number their sets independently.
     std::string dataFolder;
     std::int32_t setNumber = 0;
+    /// The set's identity when it has one: a later set given the same number is another set.
+    std::string setIdentity;
     std::string description;
     std::string destination;
     Clock::time_point start;

@@ -29,7 +29,8 @@ std::vector<store::FieldDef> optionsFieldDefs()
             FieldDef::integer(std::string(kOptionsKeepDays)),
             FieldDef::boolean(std::string(kOptionsCacheDirTag)),
             FieldDef::boolean(std::string(kOptionsGuard)),
-            FieldDef::string(std::string(kOptionsDriveIdentity), kDriveIdentitySize)};
+            FieldDef::string(std::string(kOptionsDriveIdentity), kDriveIdentitySize),
+            FieldDef::string(std::string(kOptionsSetIdentity), kSetIdentitySize)};
 }
 
 } // namespace stowmere::catalog::schema

@@ -31,7 +31,7 @@ inline constexpr std::string_view kPathCategoryNo = kCategoryNo;
 inline constexpr std::string_view kPathItem = "Path_Item";
 inline constexpr std::uint32_t kPathItemSize = 255;
 
-// Columns of Options.cds: one row per set that has options other than the defaults, keyed
+// Columns of Options.cds: one row per set that has an identity or options other than the defaults, keyed
 // by the set's Category_No.
 inline constexpr std::string_view kOptionsCategoryNo = kCategoryNo;
 inline constexpr std::string_view kOptionsExclusions = "Options_Exclusions";
@@ -41,6 +41,10 @@ inline constexpr std::string_view kOptionsCacheDirTag = "Options_CacheDirTag";
 inline constexpr std::string_view kOptionsGuard = "Options_Guard";
 inline constexpr std::string_view kOptionsDriveIdentity = "Options_DriveIdentity";
 inline constexpr std::uint32_t kDriveIdentitySize = 255;
+/// The set's own identity, written when the set is made. A file from before it existed is
+/// read without the column, which is added when the file is next written.
+inline constexpr std::string_view kOptionsSetIdentity = "Options_SetIdentity";
+inline constexpr std::uint32_t kSetIdentitySize = 64;
 inline constexpr std::string_view kOptionsOrder = "Category_No";
 
 /// The orders the lists show: sets by description, paths by set and then by text.

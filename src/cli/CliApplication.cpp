@@ -2,12 +2,11 @@
 #include "cli/CliApplication.h"
 
 #include "backup/BackupEngine.h"
-#include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
-#include "backup/SpaceCheck.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
+#include "catalog/RunStart.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
 #include "cli/DriveGuardStep.h"
@@ -58,8 +57,6 @@ std::vector<std::string> saveChanges(Catalog& data)
     switch (result.status) {
     case Catalog::SaveStatus::Saved:
         return std::move(result.notes);
-    case Catalog::SaveStatus::ChangedOnDisk:
-        throw TableFileError(catalog::messages::changedSinceRead(result.file));
     case Catalog::SaveStatus::Failed:
         throw TableFileError(result.reason);
     }
@@ -211,8 +208,9 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
 
 ExitCode CliApplication::list(Catalog& data, const CommandLine& line)
 {
-    const auto lastRuns = HistoryCommand(m_out, m_err).lastRuns(data.dataFolder());
-    for (const BackupSet& set : data.sets()) {
+    const std::vector<BackupSet> sets = data.sets();
+    const auto lastRuns = HistoryCommand(m_out, m_err).lastRuns(data.dataFolder(), sets);
+    for (const BackupSet& set : sets) {
         const auto last = lastRuns.find(set.number);
         const catalog::RunRecord* lastRun = last == lastRuns.end() ? nullptr : &last->second;
         if (line.json)
@@ -361,31 +359,23 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
                                        "\": " + wanted);
     }
     const std::size_t checkedCount = request.checkedCount();
-    const backup::BackupStartCheck start = request.startCheck();
-    if (!start.start) {
-        if (!start.information.empty())
-            throw catalog::RuleRefusal(start.information);
+    const catalog::RunStart start = catalog::startRun(request);
+    if (start.verdict == catalog::RunStart::Verdict::Refused) {
+        if (!start.refusal.empty())
+            throw catalog::RuleRefusal(terminalText(start.refusal));
         backup::BackupResult refused;
         refused.refused = true;
-        recordRun(request.settings(), refused);
+        recordRun(start.settings, refused);
         return ExitCode::NotStarted;
     }
-    std::vector<std::string> checkedItems;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (checked[i])
-            checkedItems.push_back(items[i]);
-    }
-    if (const std::string overlap = backup::CheckItemsApart(request.settings().destination, checkedItems);
-        !overlap.empty())
-        throw catalog::RuleRefusal(ProgressPrinter::escapeControl(overlap));
-    const catalog::DriveCheck drive = catalog::checkDrive(request.options, request.set.destination);
+    const catalog::DriveCheck& drive = start.drive;
     const std::string setWord = std::to_string(set.number);
     if (!passDriveGuard(drive, setWord, line.acceptNewDrive, line.dryRun, m_err)) {
         backup::BackupResult refused;
         refused.refused = true;
         refused.refusal = drive.finding + ' ' + driveRemedy(setWord);
         m_notice.setError(drive.finding, driveRemedy(setWord));
-        recordRun(request.settings(), refused);
+        recordRun(start.settings, refused);
         return ExitCode::NotStarted;
     }
 
@@ -402,17 +392,16 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     if (line.dryRun)
         observer.setPreviewPrinter(&preview);
     observer.setEventPrinter(m_events);
-    backup::BackupSettings settings = request.settings();
+    backup::BackupSettings settings = start.settings;
     settings.dryRun = line.dryRun;
     // What the copies will take is counted before a byte is written, so that a run that
     // cannot fit stops before it starts, and the live line knows the totals. Without a live
     // line, a count that cannot stop the run would only double the time of an incremental
     // run that finds little to do, the case of nearly every scheduled backup.
-    settings.countFirst = !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal ||
-                                           !backup::CopiesSurelyFit(settings.destination, checkedItems));
+    settings.countFirst =
+        !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal || !start.copiesSurelyFit());
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
-    settings.finalPause = std::chrono::milliseconds(0);
 
     InterruptGuard guard(cancelFlag, !line.quiet);
     printer.start(checkedCount);

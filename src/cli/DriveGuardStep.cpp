@@ -6,6 +6,17 @@
 
 namespace stowmere::cli {
 
+std::string terminalText(const std::string& text)
+{
+    std::string lines;
+    std::size_t from = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
+        lines += ProgressPrinter::escapeControl(text.substr(from, at - from)) + '\n';
+        from = at + 2;
+    }
+    return lines + ProgressPrinter::escapeControl(text.substr(from));
+}
+
 std::string driveRemedy(const std::string& set)
 {
     return "Connect the backup drive, or run 'stowmere-cli backup " + set +

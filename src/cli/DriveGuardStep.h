@@ -10,6 +10,10 @@
 
 namespace stowmere::cli {
 
+/// A box's text on a terminal: its "\r\n" line breaks as plain ones, control characters
+/// inside its lines (of a folder's name) escaped.
+std::string terminalText(const std::string& text);
+
 /// The destination guard of a command-line backup: whether the run may start. A moved
 /// destination stops a real run (what was found and driveRemedy() are printed, there being
 /// no box to ask in) unless acceptNewDrive; a dry run only says so, as it writes nothing.

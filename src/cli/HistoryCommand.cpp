@@ -10,21 +10,23 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <variant>
 
 namespace stowmere::cli {
 namespace {
 
 using catalog::RunRecord;
 
-/// The set number a SET argument names: the set of the catalog it names, else a plain
-/// number, so that the history of a deleted set can still be shown.
-std::int32_t setNumberOf(const catalog::Catalog& data, const std::string& set)
+/// The set a SET argument names: a set of the catalog, else a plain number, so that the
+/// history of a deleted set can still be shown.
+std::variant<catalog::BackupSet, std::int32_t> setOf(const catalog::Catalog& data, const std::string& set)
 {
     std::vector<BackupSetEntry> entries;
-    for (const catalog::BackupSet& entry : data.sets())
+    const std::vector<catalog::BackupSet> sets = data.sets();
+    for (const catalog::BackupSet& entry : sets)
         entries.push_back({entry.number, entry.description, entry.destination});
     try {
-        return data.sets()[SetResolver(entries).resolve(set)].number;
+        return sets[SetResolver(entries).resolve(set)];
     } catch (const SetNotFound&) {
         std::int32_t number = 0;
         const auto [end, error] = std::from_chars(set.data(), set.data() + set.size(), number);
@@ -54,7 +56,8 @@ ExitCode HistoryCommand::run(const catalog::Catalog& data, const CommandLine& li
     if (line.arguments.empty())
         runs = m_history.runsOf(data.dataFolder(), warnings);
     else
-        runs = m_history.runsOf(data.dataFolder(), setNumberOf(data, line.arguments[0]), warnings);
+        runs = std::visit([&](const auto& set) { return m_history.runsOf(data.dataFolder(), set, warnings); },
+                          setOf(data, line.arguments[0]));
     warn(warnings);
     for (const RunRecord& run : runs) {
         if (line.json)
@@ -65,10 +68,11 @@ ExitCode HistoryCommand::run(const catalog::Catalog& data, const CommandLine& li
     return ExitCode::Success;
 }
 
-std::map<std::int32_t, RunRecord> HistoryCommand::lastRuns(const std::string& dataFolder)
+std::map<std::int32_t, RunRecord> HistoryCommand::lastRuns(const std::string& dataFolder,
+                                                           const std::vector<catalog::BackupSet>& sets)
 {
     std::vector<std::string> warnings;
-    auto last = m_history.lastRuns(dataFolder, warnings);
+    auto last = m_history.lastRuns(dataFolder, sets, warnings);
     warn(warnings);
     return last;
 }

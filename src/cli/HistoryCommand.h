@@ -9,6 +9,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace stowmere::catalog {
 class Catalog;
@@ -28,9 +29,10 @@ public:
     /// oldest first. SET may also be the number of a set deleted since it ran.
     ExitCode run(const catalog::Catalog& data, const CommandLine& line);
 
-    /// The last run (not a dry run) of each set of the data folder. Damaged lines are told
-    /// on standard error.
-    std::map<std::int32_t, catalog::RunRecord> lastRuns(const std::string& dataFolder);
+    /// The last run (not a dry run) of each of sets of the data folder. Damaged lines are
+    /// told on standard error.
+    std::map<std::int32_t, catalog::RunRecord> lastRuns(const std::string& dataFolder,
+                                                        const std::vector<catalog::BackupSet>& sets);
 
     /// The two columns 'list' adds for a set: its last run's start (UTC) and outcome, or
     /// "never" and "-".

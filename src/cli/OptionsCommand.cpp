@@ -53,9 +53,7 @@ ExitCode OptionsCommand::run(catalog::Catalog& data, const CommandLine& line, co
         data.setOptions(set.number, options);
         const catalog::Catalog::SaveResult result = data.save();
         if (result.status != catalog::Catalog::SaveStatus::Saved)
-            throw catalog::TableFileError(result.status == catalog::Catalog::SaveStatus::ChangedOnDisk
-                                              ? catalog::messages::changedSinceRead(result.file)
-                                              : result.reason);
+            throw catalog::TableFileError(result.reason);
     }
     print(m_out, options);
     return ExitCode::Success;

@@ -60,7 +60,11 @@ std::string join(std::string_view folder, std::string_view name)
 {
     while (!name.empty() && name.front() == kSeparator)
         name.remove_prefix(1);
-    std::string result = withTrailingSeparator(folder);
+    std::string result;
+    result.reserve(folder.size() + 1 + name.size());
+    result.append(folder);
+    if (result.empty() || result.back() != kSeparator)
+        result.push_back(kSeparator);
     result.append(name);
     return result;
 }

@@ -24,7 +24,10 @@ std::string fileNamePart(std::string_view path);
 /// Everything before the last separator; the root's parent is the root itself.
 std::string parentFolder(std::string_view path);
 
-/// Joins a folder and a relative name with exactly one separator between them.
+/// Joins a folder and a relative name with exactly one separator between them: the
+/// folder's own trailing separator (the root's) serves, separators leading the name are
+/// dropped ("/dest" + "/sub" is "/dest/sub", never "/dest//sub"), and an empty folder
+/// stands for the root, as a destination "/" does once its separator is taken off.
 std::string join(std::string_view folder, std::string_view name);
 
 } // namespace stowmere::paths

@@ -65,12 +65,6 @@ QByteArray addSetElsewhere(const QString& folder, const std::string& description
     return fileBytes(folder + "/Category.cds");
 }
 
-QString changedElsewhereQuestion(const QString& file)
-{
-    return file + " was changed by another program while Stowmere was open.\r\n\r\n"
-                  "Replace it with the backup sets as they are in this window?";
-}
-
 } // namespace
 
 TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
@@ -389,7 +383,7 @@ TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldF
     EXPECT_EQ(fileBytes(folder() + "/moved/Category.cds"), before) << "the old file is intact";
 }
 
-TEST_F(MainWindow, AFileChangedByAnotherProgramIsKeptWhenTheUserSaysNo)
+TEST_F(MainWindow, SetsAnotherProgramAddedMeanwhileAreKeptBesideTheWindowsWithoutAQuestion)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
@@ -401,31 +395,16 @@ TEST_F(MainWindow, AFileChangedByAnotherProgramIsKeptWhenTheUserSaysNo)
     clickCategory(0);
     dialogs.setNextFiles({"/etc/hosts"});
     click("btnAddFiles");
-    const QByteArray theirs = addSetElsewhere(folder(), "Theirs");
-    dialogs.setNextAnswer(false);
-    closeMainWindow();
-
-    EXPECT_EQ(dialogs.messages(),
-              (std::vector<RecordingDialogs::Message>{
-                  {MessageKind::Confirmation, changedElsewhereQuestion(folder() + "/Category.cds")}}))
-        << "Path.cds is as the window read it, so it is saved without asking";
-    EXPECT_EQ(dialogs.unexpected(), 0);
-    EXPECT_EQ(fileBytes(folder() + "/Category.cds"), theirs);
-    EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
-}
-
-TEST_F(MainWindow, YesReplacesAFileAnotherProgramCreatedWithTheWindowsRows)
-{
-    start();
-    addBackupSet("Mine", "/backup/mine");
     addSetElsewhere(folder(), "Theirs");
     addSetElsewhere(folder(), "More of theirs");
-    dialogs.setNextAnswer(true);
     closeMainWindow();
 
-    EXPECT_EQ(dialogs.texts(), QStringList{changedElsewhereQuestion(folder() + "/Category.cds")});
-    EXPECT_EQ(dialogs.unexpected(), 0);
-    EXPECT_EQ(rowsOf(folder(), true), QStringList{"1|Mine|/backup/mine"});
+    EXPECT_TRUE(dialogs.messages().empty()) << dialogs.texts().join('\n').toStdString();
+    EXPECT_EQ(rowsOf(folder(), true),
+              (QStringList{"1|Docs|/backup/docs", "4|Mine|/backup/mine", "3|More of theirs|/backup/elsewhere",
+                           "2|Theirs|/backup/elsewhere"}))
+        << "the window's new set, numbered 2 here, goes past the file's highest number";
+    EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
 }
 
 TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)

@@ -8,7 +8,7 @@ bool RecordingDialogs::message(MessageKind kind, const QString& text)
     m_messages.push_back({kind, text});
     if (m_onMessage)
         m_onMessage(kind, text);
-    if (kind != MessageKind::Confirmation)
+    if (kind != MessageKind::Confirmation && kind != MessageKind::ConfirmationDefaultNo)
         return true;
     if (m_answers.empty()) {
         ++m_unexpected;

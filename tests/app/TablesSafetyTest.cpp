@@ -4,7 +4,9 @@
 
 #include "app/TCheckListBox.h"
 #include "catalog/Catalog.h"
+#include "catalog/Schema.h"
 #include "platform/FileLock.h"
+#include "store/TDataTable.h"
 #include "support/DamagedTables.h"
 
 #include <QDir>
@@ -122,13 +124,23 @@ TEST_F(TablesSafety, TheLockIsNotHeldWhileTheWindowAsksAndLinksAreSavedThrough)
     ASSERT_TRUE(QDir().mkpath(synced));
     ASSERT_TRUE(QDir().mkpath(data));
     ASSERT_TRUE(QFile::link(synced + "/Category.cds", data + "/Category.cds"));
-    start(data);
-    addBackupSet("Mine", "/backup/mine");
     {
-        // stowmere-cli adds a set while the window is open.
+        stowmere::catalog::Catalog first(data.toStdString());
+        first.openForChange();
+        first.addSet("Docs", "/backup/docs");
+        ASSERT_EQ(first.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
+    }
+    start(data);
+    whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Mine", "/backup/docs"); });
+    doubleClickCategory(0);
+    ASSERT_EQ(categoryItems(), QStringList{"Mine"});
+    {
+        // stowmere-cli renames the same set while the window is open.
         stowmere::catalog::Catalog other(data.toStdString());
         other.openForChange();
-        other.addSet("Theirs", "/backup/theirs");
+        other.beginEditSet(1);
+        other.setTable().FieldByName(stowmere::catalog::schema::kCategoryDescription).SetAsString("Theirs");
+        other.saveEditedSet("/backup/docs");
         ASSERT_EQ(other.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
     }
     bool lockFree = false;
@@ -139,13 +151,16 @@ TEST_F(TablesSafety, TheLockIsNotHeldWhileTheWindowAsksAndLinksAreSavedThrough)
     });
     dialogs.setNextAnswer(true);
     closeMainWindow();
-    ASSERT_EQ(dialogs.messages().size(), 1u);
+    ASSERT_EQ(dialogs.messages().size(), 2u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
+    EXPECT_TRUE(dialogs.texts()[0].contains("Keep both?")) << dialogs.texts()[0].toStdString();
+    EXPECT_EQ(dialogs.messages()[1].kind, MessageKind::Information) << "what became of both is told";
     EXPECT_TRUE(lockFree) << "another program can change the files while the question is open";
     EXPECT_TRUE(QFileInfo(data + "/Category.cds").isSymLink()) << "the link is still a link";
 
     stowmere::catalog::Catalog reread(synced.toStdString());
     reread.open();
-    ASSERT_EQ(reread.sets().size(), 1u);
-    EXPECT_EQ(reread.sets()[0].description, "Mine") << "Yes replaced the file the link names";
+    ASSERT_EQ(reread.sets().size(), 2u) << "Yes kept both, in the file the link names";
+    EXPECT_EQ(reread.findSet(1)->description, "Theirs");
+    EXPECT_EQ(reread.findSet(2)->description, "Mine");
 }

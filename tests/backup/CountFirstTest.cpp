@@ -33,7 +33,6 @@ protected:
         settings.destination = dest.empty() ? tree.path("dest") : dest;
         settings.incremental = incremental;
         settings.countFirst = true;
-        settings.sleep = [](std::chrono::milliseconds) {};
         std::atomic<bool> cancel{false};
         return BackupEngine(settings, observer, cancel).RunBackup(items);
     }
@@ -168,6 +167,26 @@ TEST_F(CountFirstTest, ACancelDuringTheCountStopsTheRunWithNothingCopied)
     EXPECT_EQ(result.filesCopied, 0u);
     EXPECT_EQ(entriesBelow(tree.path("dest")), 0u);
     EXPECT_TRUE(observer.started.empty());
+}
+
+TEST_F(CountFirstTest, RunningTotalsOfAnIncrementalCountLeaveOutFilesThatAreUpToDate)
+{
+    for (int i = 0; i < 5000; ++i)
+        tree.file("src/f" + std::to_string(i), "x", 1'600'000'000);
+    tree.folder("dest");
+    RecordingObserver first({true});
+    run(first, {tree.path("src")}, true);
+    tree.file("src/new.txt", "new");
+
+    RecordingObserver second({true});
+    const BackupResult result = run(second, {tree.path("src")}, true);
+
+    EXPECT_EQ(result.filesCopied, 1u);
+    ASSERT_FALSE(second.totals.empty());
+    for (const stowmere::backup::RunTotals& totals : second.totals)
+        EXPECT_LE(totals.files, 1u) << "a running total counts only what the run will copy";
+    EXPECT_EQ(second.totals.back().files, 1u);
+    EXPECT_EQ(second.totals.back().bytes, 3u);
 }
 
 TEST_F(CountFirstTest, CopiesSurelyFitOnlyWhenTheirVolumesHoldLessThanIsFree)

@@ -109,7 +109,6 @@ protected:
         settings.dryRun = dryRun;
         settings.exclusions = {"*.o", "/build/"};
         settings.honourCacheDirTag = cacheTag;
-        settings.sleep = [](std::chrono::milliseconds) {};
         std::atomic<bool> cancel{false};
         return BackupEngine(settings, observer, cancel)
             .RunBackup({tree.path("src"), tree.path("src/main.o")});

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/BackupEngine.h"
 #include "backup/BackupStartCheck.h"
+#include "backup/CopySink.h"
 #include "backup/FailureReport.h"
 #include "backup/ReverseText.h"
+#include "backup/RunLog.h"
+#include "platform/Paths.h"
 
 #include "RecordingObserver.h"
 #include "support/FileSizeLimit.h"
@@ -20,21 +23,37 @@ using stowmere::testing::TestTree;
 
 namespace {
 
+// Single file copies through the run's copy sink, as the run makes them for file items.
 class CopyOneFileTest : public ::testing::Test {
 protected:
-    BackupEngine& engine()
+    struct Copier {
+        Copier(BackupObserver& observer, std::atomic<bool>& cancel)
+            : record(result, observer), granularity("/", false),
+              sink(settings, "", record, cancel, granularity)
+        {
+        }
+        BackupSettings settings;
+        BackupResult result;
+        RunLog record;
+        TimeGranularity granularity;
+        CopySink sink;
+    };
+    void copy(const std::string& source, const std::string& target)
     {
-        if (!m_engine)
-            m_engine = std::make_unique<BackupEngine>(BackupSettings{}, observer, cancel);
-        return *m_engine;
+        if (!m_copier)
+            m_copier = std::make_unique<Copier>(observer, cancel);
+        const std::string folder = stowmere::paths::parentFolder(target);
+        const stowmere::files::FileStatus status = stowmere::files::statusOf(source);
+        m_copier->sink.entry({source, target, folder, false, 0, &status, {}, Verdict::Unknown});
     }
+    const BackupResult& result() const { return m_copier->result; }
 
     TestTree tree;
     RecordingObserver observer{{}};
     std::atomic<bool> cancel{false};
 
 private:
-    std::unique_ptr<BackupEngine> m_engine;
+    std::unique_ptr<Copier> m_copier;
 };
 
 } // namespace
@@ -44,7 +63,7 @@ TEST_F(CopyOneFileTest, MissingTargetFolderGivesTheSevenLineBox)
     const std::string source = tree.file("src/a.txt", "a");
     const std::string target = tree.path("missing/a.txt");
 
-    engine().CopyOneFile(source, target);
+    copy(source, target);
 
     ASSERT_EQ(observer.errors.size(), 1u);
     EXPECT_EQ(observer.errors[0],
@@ -62,7 +81,7 @@ TEST_F(CopyOneFileTest, FailureNamesFreeSpaceOfTheTargetFolder)
     const std::string source = tree.file("src/a.txt", "a");
     tree.folder("dest/a.txt/inside");
 
-    engine().CopyOneFile(source, tree.path("dest/a.txt"));
+    copy(source, tree.path("dest/a.txt"));
 
     ASSERT_EQ(observer.errors.size(), 1u);
     const std::string line5 = "Available space on drive " + tree.path("dest/") + " ";
@@ -80,7 +99,7 @@ TEST_F(CopyOneFileTest, PathBelowARegularFileFails)
 {
     const std::string source = tree.file("src/a.txt", "a");
     tree.file("plain", "p");
-    engine().CopyOneFile(source, tree.path("plain/a.txt"));
+    copy(source, tree.path("plain/a.txt"));
     EXPECT_EQ(observer.errors.size(), 1u);
     EXPECT_TRUE(cancel);
 }
@@ -91,14 +110,14 @@ TEST_F(CopyOneFileTest, DiskFillingPartWayKeepsTheOldTargetAndLeavesNoTemporaryF
     tree.file("dest/big.bin", "previous backup");
     {
         FileSizeLimit limit(64 * 1024);
-        engine().CopyOneFile(source, tree.path("dest/big.bin"));
+        copy(source, tree.path("dest/big.bin"));
     }
     EXPECT_EQ(observer.errors.size(), 1u);
     EXPECT_TRUE(cancel);
     EXPECT_EQ(tree.read("dest/big.bin"), "previous backup");
     EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0u);
-    EXPECT_TRUE(engine().result().copyFailed);
-    EXPECT_EQ(engine().result().failedFile, source);
+    EXPECT_TRUE(result().copyFailed);
+    EXPECT_EQ(result().failedFile, source);
 }
 
 TEST_F(CopyOneFileTest, ReplacesOlderAndNewerTargetsAndCountsEachCopy)
@@ -109,11 +128,11 @@ TEST_F(CopyOneFileTest, ReplacesOlderAndNewerTargetsAndCountsEachCopy)
     tree.file("dest/f0", "older", base - 100);
     tree.file("dest/f1", "newer", base + 100);
     for (int i = 0; i < 10; ++i)
-        engine().CopyOneFile(tree.path("src/f" + std::to_string(i)), tree.path("dest/f" + std::to_string(i)));
+        copy(tree.path("src/f" + std::to_string(i)), tree.path("dest/f" + std::to_string(i)));
     EXPECT_EQ(tree.read("dest/f0"), "new 0");
     EXPECT_EQ(tree.read("dest/f1"), "new 1");
     EXPECT_EQ(observer.counter, 10u);
-    EXPECT_EQ(engine().result().filesCopied, 10u);
+    EXPECT_EQ(result().filesCopied, 10u);
     EXPECT_TRUE(observer.errors.empty());
     EXPECT_FALSE(cancel);
 }

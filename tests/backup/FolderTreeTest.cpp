@@ -11,6 +11,7 @@
 #include <filesystem>
 
 using stowmere::backup::BackupEngine;
+using stowmere::backup::BackupResult;
 using stowmere::backup::BackupSettings;
 using stowmere::testing::RecordingObserver;
 using stowmere::testing::TestTree;
@@ -19,21 +20,35 @@ namespace {
 
 class FolderTreeTest : public ::testing::Test {
 protected:
-    BackupEngine& engine(const std::string& destination = {}, bool incremental = false)
+    BackupResult run(const std::vector<std::string>& items, const std::string& destination,
+                     bool incremental = false, bool dryRun = false)
     {
         BackupSettings settings;
         settings.destination = destination;
         settings.incremental = incremental;
-        m_engine = std::make_unique<BackupEngine>(settings, observer, cancel);
-        return *m_engine;
+        settings.dryRun = dryRun;
+        // One thread reads the folders as they are taken, so a hook sees what the copy will.
+        settings.parallelScan = false;
+        observer.checks.assign(items.size(), true);
+        return BackupEngine(settings, observer, cancel).RunBackup(items);
     }
+    // The folders of item in the order a run takes them, relative to the item: what a
+    // preview into an empty destination says it would make.
     std::vector<std::string> listOf(const std::string& item)
     {
-        BackupEngine& backup = engine();
-        backup.BuildFolderList(item);
-        std::vector<std::string> list = *backup.FolderList();
-        backup.FreeFolderList();
-        EXPECT_EQ(backup.FolderList(), nullptr);
+        const std::string destination = tree.folder("listed" + std::to_string(++m_lists));
+        RecordingObserver watcher({true});
+        BackupSettings settings;
+        settings.destination = destination;
+        settings.dryRun = true;
+        BackupEngine(settings, watcher, cancel).RunBackup({item});
+        std::vector<std::string> list;
+        for (const stowmere::backup::PreviewEntry& entry : watcher.previews) {
+            if (entry.kind == stowmere::backup::PreviewEntry::Kind::Mkdir) {
+                EXPECT_TRUE(entry.source.starts_with(item)) << entry.source;
+                list.push_back(entry.source.substr(item.size()));
+            }
+        }
         return list;
     }
 
@@ -42,7 +57,7 @@ protected:
     std::atomic<bool> cancel{false};
 
 private:
-    std::unique_ptr<BackupEngine> m_engine;
+    int m_lists = 0;
 };
 
 std::size_t indexOf(const std::vector<std::string>& list, const std::string& entry)
@@ -82,7 +97,8 @@ TEST_F(FolderTreeTest, ListIsDepthFirstPreOrderOfRelativeEntries)
 TEST_F(FolderTreeTest, ItemEndingWithSeparatorGivesEntriesWithoutLeadingSeparator)
 {
     tree.folder("Data/Sub/Deep");
-    EXPECT_EQ(listOf(tree.path("Data") + "/"), (std::vector<std::string>{"", "Sub", "Sub/Deep"}));
+    // The item folder itself is copied straight into the destination, which is there.
+    EXPECT_EQ(listOf(tree.path("Data") + "/"), (std::vector<std::string>{"Sub", "Sub/Deep"}));
     EXPECT_EQ(listOf(tree.path("Data")), (std::vector<std::string>{"", "/Sub", "/Sub/Deep"}));
 }
 
@@ -100,10 +116,7 @@ TEST_F(FolderTreeTest, LinksInsideTheTreeAreCopiedAsLinksAndNeverFollowed)
     EXPECT_EQ(listOf(tree.path("Data")), (std::vector<std::string>{"", "/Sub"}));
 
     tree.folder("dest");
-    BackupEngine& backup = engine(tree.path("dest"));
-    backup.BuildFolderList(tree.path("Data"));
-    backup.CopyFolderTree(tree.path("Data"), "Data");
-    backup.FreeFolderList();
+    const BackupResult first = run({tree.path("Data")}, tree.path("dest"));
     for (const auto& [link, text] :
          std::vector<std::pair<std::string, std::string>>{{"dest/Data/Sub/up", tree.path("Data")},
                                                           {"dest/Data/Sub/parent", ".."},
@@ -115,17 +128,14 @@ TEST_F(FolderTreeTest, LinksInsideTheTreeAreCopiedAsLinksAndNeverFollowed)
     }
     EXPECT_FALSE(tree.exists("dest/Data/out/o.txt") &&
                  !std::filesystem::is_symlink(tree.path("dest/Data/out")));
-    EXPECT_EQ(backup.result().filesCopied, 6u) << "one file and five links";
+    EXPECT_EQ(first.filesCopied, 6u) << "one file and five links";
     EXPECT_TRUE(observer.errors.empty());
 
     // Incremental: a link whose text is unchanged is left, one that changed is made anew.
     std::filesystem::remove(tree.path("Data/out"));
     std::filesystem::create_directory_symlink(tree.path("Elsewhere"), tree.path("Data/out"));
-    BackupEngine& again = engine(tree.path("dest"), true);
-    again.BuildFolderList(tree.path("Data"));
-    again.CopyFolderTree(tree.path("Data"), "Data");
-    again.FreeFolderList();
-    EXPECT_EQ(again.result().filesCopied, 1u);
+    const BackupResult again = run({tree.path("Data")}, tree.path("dest"), true);
+    EXPECT_EQ(again.filesCopied, 1u);
     EXPECT_EQ(std::filesystem::read_symlink(tree.path("dest/Data/out")).string(), tree.path("Elsewhere"));
 }
 
@@ -157,7 +167,6 @@ TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesF
     RecordingObserver watcher({true});
     BackupSettings settings;
     settings.destination = tree.path("dest");
-    settings.sleep = [](std::chrono::milliseconds) {};
 
     BackupEngine(settings, watcher, cancel).RunBackup({tree.path("Data")});
 
@@ -180,10 +189,7 @@ TEST_F(FolderTreeTest, ResultingPathsFollowItemBaseAndEntry)
 {
     tree.file("Data/Sub/g.txt", "g");
     tree.folder("dest");
-    BackupEngine& backup = engine(tree.path("dest") + "/");
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Sub");
-    backup.CopyFolderFiles(tree.path("Data") + "/", "", "Sub");
+    run({tree.path("Data"), tree.path("Data") + "/"}, tree.path("dest") + "/");
     EXPECT_EQ(observer.sources,
               (std::vector<std::string>{tree.path("Data/Sub/g.txt"), tree.path("Data/Sub/g.txt")}));
     EXPECT_EQ(observer.targets,
@@ -195,8 +201,7 @@ TEST_F(FolderTreeTest, FifoInsideFolderIsSkippedWithoutBlocking)
     tree.file("Data/a.txt", "a");
     ASSERT_EQ(::mkfifo(tree.path("Data/pipe").c_str(), 0600), 0);
     tree.folder("dest");
-    BackupEngine& backup = engine(tree.path("dest"));
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
+    run({tree.path("Data")}, tree.path("dest"));
     EXPECT_EQ(tree.read("dest/Data/a.txt"), "a");
     EXPECT_FALSE(tree.exists("dest/Data/pipe"));
     EXPECT_TRUE(observer.errors.empty());
@@ -205,21 +210,23 @@ TEST_F(FolderTreeTest, FifoInsideFolderIsSkippedWithoutBlocking)
 TEST_F(FolderTreeTest, VanishedSourceFolderIsListedAsNotBackedUpAndTheTreeGoesOn)
 {
     tree.file("Data/Later/l.txt", "l");
-    tree.folder("dest");
-    BackupEngine& backup = engine(tree.path("dest"));
-    backup.BuildFolderList(tree.path("Data"));
-    // The folder vanishes between listing and copying, as on a busy disk.
-    std::filesystem::remove_all(tree.path("Data/Later"));
     tree.file("Data/Other/o.txt", "o");
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "");
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Later");
-    backup.CopyFolderFiles(tree.path("Data"), "Data", "/Other");
-    backup.FreeFolderList();
+    tree.folder("dest");
+    const std::vector<std::string> list = listOf(tree.path("Data"));
+    const std::size_t later = indexOf(list, "/Later");
+    ASSERT_LT(later, list.size());
+    // The folder vanishes once it was read and before its files are copied, as on a busy disk.
+    observer.onFoldersListed = [&](std::size_t count) {
+        if (count == later + 1)
+            std::filesystem::remove_all(tree.path("Data/Later"));
+    };
+    const BackupResult result = run({tree.path("Data")}, tree.path("dest"));
+    EXPECT_EQ(observer.information.size(), 1u) << "the list of what was not backed up";
     EXPECT_TRUE(observer.errors.empty());
-    ASSERT_EQ(backup.result().notBackedUp.size(), 1u);
-    EXPECT_EQ(backup.result().notBackedUp[0].path, tree.path("Data/Later"));
-    EXPECT_EQ(backup.result().notBackedUp[0].reason, "No such file or directory");
-    EXPECT_FALSE(tree.exists("dest/Data/Later")) << "no empty stand-in for a folder that is gone";
+    ASSERT_EQ(result.notBackedUp.size(), 1u);
+    EXPECT_EQ(result.notBackedUp[0].path, tree.path("Data/Later"));
+    EXPECT_EQ(result.notBackedUp[0].reason, "No such file or directory");
+    EXPECT_FALSE(tree.exists("dest/Data/Later/l.txt"));
     EXPECT_EQ(tree.read("dest/Data/Other/o.txt"), "o");
 }
 
@@ -229,30 +236,29 @@ TEST_F(FolderTreeTest, IncrementalTreeCopyListsVanishedFolderOnceAndStopsAtCance
     for (int i = 0; i < 40; ++i)
         tree.file("Data/F" + std::to_string(i) + "/f.txt", "new", old + 10);
     tree.folder("dest");
-    BackupEngine& backup = engine(tree.path("dest"), true);
-    backup.BuildFolderList(tree.path("Data"));
-    const std::vector<std::string> list = *backup.FolderList();
-    // One listed folder vanishes before the copy reaches it.
-    std::filesystem::remove_all(tree.path("Data") + list[5]);
-    backup.CopyFolderTree(tree.path("Data"), "Data");
+    const std::vector<std::string> list = listOf(tree.path("Data"));
+    ASSERT_EQ(list.size(), 41u);
+    // One listed folder vanishes after it was read, before the copy reaches its files.
+    observer.onFoldersListed = [&](std::size_t count) {
+        if (count == 6)
+            std::filesystem::remove_all(tree.path("Data") + list[5]);
+    };
+    const BackupResult result = run({tree.path("Data")}, tree.path("dest"), true);
     EXPECT_TRUE(observer.errors.empty());
-    ASSERT_EQ(backup.result().notBackedUpCount, 1u);
-    EXPECT_EQ(backup.result().notBackedUp[0].path, tree.path("Data") + list[5]);
+    ASSERT_EQ(result.notBackedUpCount, 1u);
+    EXPECT_EQ(result.notBackedUp[0].path, tree.path("Data") + list[5]);
     EXPECT_EQ(observer.counter, 39u);
     EXPECT_EQ(tree.read("dest/Data" + list[6] + "/f.txt"), "new");
 
     // Cancel after the first copy: no later folder is created or copied.
-    RecordingObserver second({});
+    RecordingObserver second({true});
     std::atomic<bool> stop{false};
     second.onFileCopied = [&stop](std::uint64_t) { stop = true; };
     BackupSettings settings;
     settings.destination = tree.path("again");
     settings.incremental = true;
     tree.folder("again");
-    BackupEngine cancelled(settings, second, stop);
-    cancelled.BuildFolderList(tree.path("Data"));
-    cancelled.CopyFolderTree(tree.path("Data"), "Data");
-    cancelled.FreeFolderList();
+    BackupEngine(settings, second, stop).RunBackup({tree.path("Data")});
     EXPECT_EQ(second.counter, 1u);
     std::size_t folders = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path("again")))

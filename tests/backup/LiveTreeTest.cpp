@@ -47,7 +47,6 @@ protected:
         BackupSettings settings;
         settings.destination = destination;
         settings.incremental = incremental;
-        settings.finalPause = std::chrono::milliseconds(0);
         cancel = false;
         return BackupEngine(settings, watcher, cancel).RunBackup(items);
     }
@@ -488,21 +487,22 @@ TEST(TimeRuleTest, UpToDateAtTheDestinationsGranularity)
     };
     constexpr std::int64_t kNano = 1, kSecond = 1'000'000'000, kTwoSeconds = 2 * kSecond;
     const FileStatus target = status(1000, 0, 10);
-    EXPECT_TRUE(BackupEngine::isUpToDate(target, status(1000, 0, 10), kNano));
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1000, 1, 10), kNano));
-    EXPECT_TRUE(BackupEngine::isUpToDate(target, status(999, 999'999'999, 10), kNano)) << "an older source";
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1000, 0, 11), kNano)) << "a new size";
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(900, 0, 9), kTwoSeconds))
+    EXPECT_TRUE(stowmere::backup::isUpToDate(target, status(1000, 0, 10), kNano));
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1000, 1, 10), kNano));
+    EXPECT_TRUE(stowmere::backup::isUpToDate(target, status(999, 999'999'999, 10), kNano))
+        << "an older source";
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1000, 0, 11), kNano)) << "a new size";
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(900, 0, 9), kTwoSeconds))
         << "a new size, even older";
     // FAT keeps even seconds: a copy of a source from second 1001 reads 1000.
-    EXPECT_TRUE(BackupEngine::isUpToDate(target, status(1001, 999'999'999, 10), kTwoSeconds));
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1002, 0, 10), kTwoSeconds));
-    EXPECT_FALSE(BackupEngine::isUpToDate(target, status(1001, 0, 10), kSecond));
+    EXPECT_TRUE(stowmere::backup::isUpToDate(target, status(1001, 999'999'999, 10), kTwoSeconds));
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1002, 0, 10), kTwoSeconds));
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1001, 0, 10), kSecond));
     FileStatus missing;
-    EXPECT_FALSE(BackupEngine::isUpToDate(missing, status(1000, 0, 10), kNano));
+    EXPECT_FALSE(stowmere::backup::isUpToDate(missing, status(1000, 0, 10), kNano));
     FileStatus link = target;
     link.kind = EntryKind::Other;
-    EXPECT_FALSE(BackupEngine::isUpToDate(link, status(1000, 0, 10), kNano));
+    EXPECT_FALSE(stowmere::backup::isUpToDate(link, status(1000, 0, 10), kNano));
 }
 
 TEST(TimeGranularityTest, ProbesWhatTheFileSystemKeeps)
@@ -510,8 +510,8 @@ TEST(TimeGranularityTest, ProbesWhatTheFileSystemKeeps)
     TestTree tree;
     tree.folder("here");
     // The work disk and tmpfs keep nanoseconds.
-    EXPECT_EQ(BackupEngine::ProbeTimeGranularity(tree.path("here")), 1);
-    EXPECT_EQ(BackupEngine::ProbeTimeGranularity(tree.path("missing")), 1)
+    EXPECT_EQ(stowmere::backup::probeTimeGranularity(tree.path("here")), 1);
+    EXPECT_EQ(stowmere::backup::probeTimeGranularity(tree.path("missing")), 1)
         << "unknown: copy rather than skip";
     std::size_t left = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tree.path("here")))
@@ -524,7 +524,7 @@ TEST_F(LiveTreeTest, FatDestinationKeepsTwoSecondTimesAndListsLinksWithoutStoppi
     TestMount fat(TestMount::Kind::Fat, 16 * kMiB);
     if (!fat.mounted())
         GTEST_SKIP() << fat.why();
-    EXPECT_EQ(BackupEngine::ProbeTimeGranularity(fat.path()), 2'000'000'000);
+    EXPECT_EQ(stowmere::backup::probeTimeGranularity(fat.path()), 2'000'000'000);
     tree.file("src/Data/odd.txt", "odd second", 1600000001);
     tree.file("src/Data/Sub/even.txt", "even second", 1600000002);
     ::chmod(tree.path("src/Data/odd.txt").c_str(), 0664);

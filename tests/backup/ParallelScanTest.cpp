@@ -28,9 +28,12 @@ using stowmere::backup::BackupEngine;
 using stowmere::backup::BackupObserver;
 using stowmere::backup::BackupResult;
 using stowmere::backup::BackupSettings;
+using stowmere::backup::Exclusions;
 using stowmere::backup::FolderRecord;
+using stowmere::backup::FolderScan;
 using stowmere::backup::FolderStream;
 using stowmere::backup::PreviewEntry;
+using stowmere::backup::ScanSettings;
 using stowmere::testing::RecordingObserver;
 using stowmere::testing::TestTree;
 
@@ -300,7 +303,6 @@ protected:
     {
         BackupSettings settings;
         settings.destination = dest;
-        settings.finalPause = std::chrono::milliseconds(0);
         settings.exclusions = {"*.tmp", "build/"};
         settings.honourCacheDirTag = true;
         settings.parallelScan = parallel;
@@ -319,10 +321,15 @@ protected:
         // to it first.)
         std::size_t hookListed = 0;
         {
+            // The folders in the order a run takes them: the scan's order.
+            const Exclusions exclusions(settings.exclusions);
+            ScanSettings scanning;
+            scanning.honourCacheDirTag = settings.honourCacheDirTag;
             std::atomic<bool> never{false};
-            BackupEngine lister(settings, log, never);
-            lister.BuildFolderList(source);
-            const auto& folders = *lister.FolderList();
+            FolderScan scan(source, scanning, exclusions, never);
+            std::vector<std::string> folders;
+            for (FolderRecord record = scan.next(never); !record.end; record = scan.next(never))
+                folders.push_back(record.rel);
             hookListed = static_cast<std::size_t>(std::find(folders.begin(), folders.end(), "/Hook") -
                                                   folders.begin()) +
                          1;
@@ -473,7 +480,6 @@ TEST_F(ParallelScanTest, CancelInTheMiddleOfALargeTreeEndsTheRunAndItsScanThread
     };
     BackupSettings settings;
     settings.destination = tree.path("dest");
-    settings.finalPause = std::chrono::milliseconds(0);
     auto running = std::async(std::launch::async, [&] {
         return BackupEngine(settings, watcher, cancel).RunBackup({tree.path("big/Data")});
     });

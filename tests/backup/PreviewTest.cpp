@@ -49,7 +49,6 @@ protected:
         settings.destination = tree.path("dest");
         settings.incremental = incremental;
         settings.dryRun = dryRun;
-        settings.sleep = [](std::chrono::milliseconds) {};
         std::atomic<bool> cancel{false};
         return BackupEngine(settings, observer, cancel).RunBackup(items);
     }

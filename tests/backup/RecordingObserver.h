@@ -83,6 +83,7 @@ public:
         bytesTold.push_back(bytes);
         copiedBeforeBytes.push_back(counter);
     }
+    void runComplete() override { ++completions; }
     void closeProgress() override
     {
         ++closes;
@@ -113,6 +114,7 @@ public:
     std::uint64_t counter = 0;
     int steps = 0;
     int closes = 0;
+    int completions = 0;
     std::function<void(std::uint64_t)> onFileCopied;
     std::function<void(int)> onItemDone;
     std::function<void(const std::string&, std::uint64_t, std::uint64_t)> onCopyProgress;

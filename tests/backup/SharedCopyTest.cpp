@@ -44,7 +44,6 @@ BackupSettings settingsFor(const std::string& dest, bool parallel)
 {
     BackupSettings settings;
     settings.destination = dest;
-    settings.finalPause = std::chrono::milliseconds(0);
     settings.parallelScan = parallel;
     settings.parallelCopy = parallel;
     return settings;

@@ -27,7 +27,6 @@ protected:
         settings.destination = tree.path("dest");
         settings.incremental = incremental;
         settings.keepVersions = keep;
-        settings.sleep = [](std::chrono::milliseconds) {};
         RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
         BackupResult result =

@@ -169,13 +169,17 @@ TEST(Catalog, TheEditorsRowIsSavedCancelledOrFinished)
     EXPECT_EQ(refusalOf([&] { catalog.saveEditedSet(""); }), messages::kDestinationMissing);
     EXPECT_EQ(catalog.setEdit(), Catalog::SetEdit::Existing) << "a refused Save keeps the row being edited";
     EXPECT_EQ(catalog.saveEditedSet("/backup/papers"), docs);
-    EXPECT_EQ(catalog.findSet(docs), (BackupSet{docs, "Papers", "/backup/papers"}));
+    const std::string docsIdentity = catalog.findSet(docs)->identity;
+    EXPECT_FALSE(docsIdentity.empty()) << "a set is given its identity when it is made";
+    EXPECT_EQ(catalog.findSet(docs), (BackupSet{docs, "Papers", "/backup/papers", docsIdentity}));
 
     // Closed by the title bar: a typed description keeps a new row, without a folder.
     catalog.beginNewSet();
     catalog.setTable().FieldByName(schema::kCategoryDescription).SetAsString("Typed");
     EXPECT_EQ(catalog.finishEditedSet(), 2);
-    EXPECT_EQ(catalog.findSet(2), (BackupSet{2, "Typed", ""}));
+    ASSERT_TRUE(catalog.findSet(2));
+    EXPECT_EQ(catalog.findSet(2)->description, "Typed");
+    EXPECT_NE(catalog.findSet(2)->identity, docsIdentity);
     catalog.beginNewSet();
     EXPECT_EQ(catalog.finishEditedSet(), std::nullopt) << "an untouched new row is dropped";
     EXPECT_EQ(catalog.sets().size(), 2u);
@@ -223,7 +227,7 @@ TEST(Catalog, WhileAFileCannotBeReadNothingCanBeChangedOrWritten)
     EXPECT_EQ(stowmere::testing::readText(folder.path() / "Path.cds"), "damaged");
 }
 
-TEST(Catalog, AFileChangedOnDiskIsReplacedOnlyWhenTheCallerSaysSoAndStillHoldsWhatWasSeen)
+TEST(Catalog, AFileChangedOnDiskGetsThisCatalogsChangesOnTopAndADamagedOneIsNeverOverwritten)
 {
     TempFolder folder;
     Catalog mine(folder.str());
@@ -235,27 +239,26 @@ TEST(Catalog, AFileChangedOnDiskIsReplacedOnlyWhenTheCallerSaysSoAndStillHoldsWh
         theirs.addSet("Theirs", "/theirs");
         ASSERT_EQ(theirs.save().status, Catalog::SaveStatus::Saved);
     }
-    const auto theirBytes = readBytes(folder.path() / "Category.cds");
     Catalog::SaveResult result = mine.save();
-    EXPECT_EQ(result.status, Catalog::SaveStatus::ChangedOnDisk);
-    EXPECT_EQ(result.file, folder.str() + "/Category.cds");
-    EXPECT_EQ(readBytes(folder.path() / "Category.cds"), theirBytes);
-
-    // Yes, but the file changes once more before the lock is taken again: asked again.
-    mine.replaceChangedFile(result.file);
-    writeText(folder.path() / "Category.cds", "changed again");
-    EXPECT_EQ(mine.save().status, Catalog::SaveStatus::ChangedOnDisk);
-    EXPECT_EQ(stowmere::testing::readText(folder.path() / "Category.cds"), "changed again");
-    mine.replaceChangedFile(result.file);
-    EXPECT_EQ(mine.save().status, Catalog::SaveStatus::Saved);
+    EXPECT_EQ(result.status, Catalog::SaveStatus::Saved);
+    EXPECT_TRUE(result.merged);
+    EXPECT_EQ(result.renumbered, (std::map<std::int32_t, std::int32_t>{{1, 2}}))
+        << "both sets were numbered 1; this one goes past the file's highest";
     Catalog reread(folder.str());
     reread.open();
-    EXPECT_EQ(descriptions(reread), std::vector<std::string>{"Mine"});
+    EXPECT_EQ(descriptions(reread), (std::vector<std::string>{"Mine", "Theirs"}));
+    EXPECT_EQ(reread.findSet(2)->description, "Mine");
+    EXPECT_EQ(reread.findSet(2)->identity, mine.findSet(2)->identity) << "the set keeps its identity";
 
-    // No: the other program's version stays.
+    // A file damaged meanwhile cannot be merged with: nothing is written, and giving up
+    // leaves it as it is.
     mine.addSet("More", "/more");
     writeText(folder.path() / "Category.cds", "theirs");
-    EXPECT_EQ(mine.save().status, Catalog::SaveStatus::ChangedOnDisk);
+    result = mine.save();
+    EXPECT_EQ(result.status, Catalog::SaveStatus::Failed);
+    EXPECT_NE(result.reason.find("Category.cds"), std::string::npos) << result.reason;
+    EXPECT_EQ(descriptions(mine), (std::vector<std::string>{"Mine", "More", "Theirs"}))
+        << "nothing is lost here";
     mine.keepFileOnDisk(result.file);
     EXPECT_EQ(mine.save().status, Catalog::SaveStatus::Saved);
     EXPECT_EQ(stowmere::testing::readText(folder.path() / "Category.cds"), "theirs");

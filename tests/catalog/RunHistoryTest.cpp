@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/RunHistory.h"
+#include "catalog/SetIdentity.h"
 
 #include "support/FileContents.h"
 #include "support/TempFolder.h"
@@ -22,6 +23,14 @@ using stowmere::catalog::RunRecord;
 using stowmere::testing::TempFolder;
 
 namespace {
+
+/// A set from before sets had an identity, known by its number.
+BackupSet numbered(std::int32_t number)
+{
+    BackupSet set;
+    set.number = number;
+    return set;
+}
 
 class RunHistoryTest : public ::testing::Test {
 protected:
@@ -156,7 +165,7 @@ TEST_F(RunHistoryTest, TheLastBackupIsTheLastGoodRealRunOfThatSet)
 {
     const RunHistory history(file);
     std::vector<std::string> warnings;
-    EXPECT_FALSE(history.lastBackup("/data", 1, warnings));
+    EXPECT_FALSE(history.lastBackup("/data", numbered(1), warnings));
 
     ASSERT_EQ(history.append(record(1, RunOutcome::Ok)), "");
     ASSERT_EQ(history.append(record(1, RunOutcome::Warnings, RunMode::Incremental)), "");
@@ -169,13 +178,13 @@ TEST_F(RunHistoryTest, TheLastBackupIsTheLastGoodRealRunOfThatSet)
     ASSERT_EQ(history.append(record(1, RunOutcome::Ok, RunMode::Full, "/other")), "");
     ASSERT_EQ(history.append(record(2, RunOutcome::Ok)), "");
 
-    const auto last = history.lastBackup("/data", 1, warnings);
+    const auto last = history.lastBackup("/data", numbered(1), warnings);
     ASSERT_TRUE(last);
     EXPECT_EQ(last->files, good);
     EXPECT_EQ(last->outcome, RunOutcome::Warnings);
 
     // The last run of any outcome, dry runs left out, is what 'list' shows.
-    const auto lastRuns = history.lastRuns("/data", warnings);
+    const auto lastRuns = history.lastRuns("/data", {numbered(1), numbered(2), numbered(3)}, warnings);
     ASSERT_EQ(lastRuns.size(), 2u);
     EXPECT_EQ(lastRuns.at(1).outcome, RunOutcome::Refused);
     EXPECT_EQ(history.runsOf("/data", 1, warnings).size(), 6u);
@@ -200,7 +209,7 @@ TEST_F(RunHistoryTest, RotationKeepsTheNewestLinesAndOneOldFile)
     ASSERT_GE(runs.size(), 6u);
     for (std::size_t i = 0; i < runs.size(); ++i)
         EXPECT_EQ(runs[i].files, 40 - runs.size() + 1 + i);
-    const auto last = history.lastBackup("/data", 1, warnings);
+    const auto last = history.lastBackup("/data", numbered(1), warnings);
     ASSERT_TRUE(last);
     EXPECT_EQ(last->files, 40u);
 }
@@ -255,13 +264,13 @@ TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsReportedNotThrown)
               std::string::npos)
         << error;
     std::vector<std::string> warnings;
-    EXPECT_FALSE(history.lastBackup("/data", 1, warnings));
+    EXPECT_FALSE(history.lastBackup("/data", numbered(1), warnings));
 }
 
 TEST(RunRecordTest, OutcomeAndCountsComeFromTheResult)
 {
     const TempFolder temp("record");
-    const BackupSet set{4, "Docs", temp.str()};
+    const BackupSet set{4, "Docs", temp.str(), ""};
     BackupSettings settings;
     settings.destination = temp.str();
     settings.incremental = true;
@@ -319,4 +328,39 @@ TEST(RunRecordTest, OutcomeAndCountsComeFromTheResult)
                                                start, "x");
     EXPECT_EQ(run.outcome, RunOutcome::Refused);
     EXPECT_TRUE(run.fileSystem.empty());
+}
+
+TEST_F(RunHistoryTest, ARunOfADeletedSetIsNeverShownAsTheNextSetGivenItsNumber)
+{
+    using stowmere::catalog::newSetIdentity;
+    const RunHistory history(file);
+    // An old line without an identity, a run of a set since deleted, then a run of the set
+    // that now has number 1.
+    ASSERT_EQ(history.append(record(1, RunOutcome::Ok)), "");
+    RunRecord deletedRun = record(1, RunOutcome::Ok);
+    deletedRun.setIdentity = newSetIdentity(deletedRun.start - std::chrono::hours(1));
+    ASSERT_EQ(history.append(deletedRun), "");
+    RunRecord ownRun = record(1, RunOutcome::Warnings);
+    const BackupSet set{1, "Set 1", "/media/usb", newSetIdentity(ownRun.start)};
+    ownRun.setIdentity = set.identity;
+    ASSERT_EQ(history.append(ownRun), "");
+
+    std::vector<std::string> warnings;
+    const std::vector<RunRecord> runs = history.runsOf("/data", set, warnings);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].toJsonLine(), ownRun.toJsonLine());
+    EXPECT_EQ(history.lastBackups("/data", {set}, warnings).at(1).toJsonLine(), ownRun.toJsonLine());
+    EXPECT_EQ(history.runsOf("/data", 1, warnings).size(), 3u) << "by number: every run under it";
+
+    // A set from before identities keeps the lines without one, and only those.
+    const std::vector<RunRecord> old =
+        history.runsOf("/data", BackupSet{1, "Set 1", "/media/usb", ""}, warnings);
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_TRUE(old[0].setIdentity.empty());
+    // A line without identity written after a set was made is that set's (an older program
+    // ran it); one written before belongs to an earlier holder of the number.
+    RunRecord late = record(1, RunOutcome::Ok);
+    ASSERT_EQ(history.append(late), "");
+    EXPECT_EQ(history.runsOf("/data", set, warnings).size(), 2u);
+    EXPECT_TRUE(warnings.empty());
 }

@@ -37,11 +37,11 @@ TEST(SetOptions, AreKeptInTheirOwnFileAndReadBackWhileTheSetFilesKeepTheirBytes)
         Catalog catalog(folder.path().string());
         catalog.openForChange();
         set = catalog.addSet("Docs", "/backup");
-        // A set without a row has the defaults.
+        // A new set's row holds its identity and the defaults.
         EXPECT_EQ(catalog.options(set), SetOptions{});
+        EXPECT_FALSE(catalog.findSet(set)->identity.empty());
         ASSERT_EQ(catalog.save().status, Catalog::SaveStatus::Saved);
     }
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "Options.cds"));
     const auto setBytes = readBytes(folder.path() / "Category.cds");
     {
         Catalog catalog(folder.path().string());

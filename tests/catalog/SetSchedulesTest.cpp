@@ -187,25 +187,38 @@ TEST_F(DeletedSetSchedules, ADeletionThatIsNotWrittenKeepsTheSchedule)
     window.open();
     window.deleteSet(1);
 
-    // Another program changes the set file meanwhile: the save writes nothing.
+    // Another program damages the set file meanwhile: the save writes nothing.
+    const std::string categoryFile = data + "/Category.cds";
+    const std::string before = stowmere::testing::readText(categoryFile);
+    stowmere::testing::writeText(categoryFile, "damaged");
+    const Catalog::SaveResult failed = window.save();
+    ASSERT_EQ(failed.status, Catalog::SaveStatus::Failed);
+    EXPECT_TRUE(scheduled(1));
+
+    // The user gives up writing the file, which still holds the set.
+    window.keepFileOnDisk(failed.file);
+    EXPECT_EQ(window.save().status, Catalog::SaveStatus::Saved);
+    EXPECT_TRUE(scheduled(1));
+
+    // Repaired, and changed by another program: the deletion is made on top of that change,
+    // and the schedule goes with it.
+    stowmere::testing::writeText(categoryFile, before);
+    window.open();
+    window.deleteSet(1);
     Catalog other(data);
     other.open();
     other.addSet("Music", "/dest");
     ASSERT_EQ(other.save().status, Catalog::SaveStatus::Saved);
-    const Catalog::SaveResult conflict = window.save();
-    ASSERT_EQ(conflict.status, Catalog::SaveStatus::ChangedOnDisk);
-    EXPECT_TRUE(scheduled(1));
-
-    // The user keeps the file on disk, which still holds the set.
-    window.keepFileOnDisk(conflict.file);
-    EXPECT_EQ(window.save().status, Catalog::SaveStatus::Saved);
-    EXPECT_TRUE(scheduled(1));
-
-    // Opening again forgets the unsaved deletion.
-    window.open();
-    window.addSet("Films", "/dest");
-    window.save();
-    EXPECT_TRUE(scheduled(1));
+    const Catalog::SaveResult merged = window.save();
+    ASSERT_EQ(merged.status, Catalog::SaveStatus::Saved);
+    EXPECT_TRUE(merged.merged);
+    EXPECT_FALSE(scheduled(1));
+    Catalog reread(data);
+    reread.open();
+    std::vector<std::string> names;
+    for (const auto& set : reread.sets())
+        names.push_back(set.description);
+    EXPECT_EQ(names, (std::vector<std::string>{"Music", "Pictures"}));
 }
 
 TEST_F(DeletedSetSchedules, OnlyTheScheduleOfTheSameDataFolderGoesHoweverItIsReached)

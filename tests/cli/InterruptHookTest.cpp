@@ -59,7 +59,6 @@ Outcome runGuarded(const std::vector<std::string>& items, const std::string& des
     stowmere::cli::InterruptGuard guard(cancel, false);
     stowmere::backup::BackupSettings settings;
     settings.destination = dest;
-    settings.finalPause = std::chrono::milliseconds(0);
     Outcome outcome;
     outcome.result = stowmere::backup::RunBackup(settings, items, observer, cancel);
     outcome.signal = guard.receivedSignal();

@@ -41,3 +41,21 @@ TEST(Paths, ParentAndJoin)
     EXPECT_EQ(paths::join("/dest/", "/file"), "/dest/file");
     EXPECT_EQ(paths::join("/", "file"), "/file");
 }
+
+TEST(Paths, JoinPutsExactlyOneSeparatorBetweenFolderAndName)
+{
+    const std::pair<std::pair<const char*, const char*>, const char*> table[] = {
+        {{"/dest", "name"}, "/dest/name"},
+        {{"/dest/", "name"}, "/dest/name"},
+        {{"/dest", "/Sub"}, "/dest/Sub"}, // a relative folder as a scan names it
+        {{"/dest/", "//Sub/f"}, "/dest/Sub/f"},
+        {{"/", "/etc"}, "/etc"},
+        {{"", "name"}, "/name"}, // a destination "/" with its separator taken off
+        {{"", "/name"}, "/name"},
+        {{"rel", "name"}, "rel/name"},
+        {{"/dest", ""}, "/dest/"},
+        {{"/dest", "a b/ü"}, "/dest/a b/ü"},
+    };
+    for (const auto& [input, joined] : table)
+        EXPECT_EQ(paths::join(input.first, input.second), joined) << input.first << " + " << input.second;
+}

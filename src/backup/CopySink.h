@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupEngine.h"
+#include "backup/RunLog.h"
+#include "backup/RunSink.h"
+#include "backup/SharedFolderCopy.h"
+#include "backup/TimeGranularity.h"
+#include "backup/VersionStore.h"
+#include "platform/FileCopier.h"
+#include "platform/FileLock.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace stowmere::backup {
+
+/// The sink of a real run: copies what the walk hands over into the destination, keeps the
+/// copies it replaces as versions, gives folders their sources' bits once filled, and in a
+/// full copy shares each folder's small files with a second copying thread. Every report
+/// reaches the observer from the run's own thread, file by file in the folder's order.
+class CopySink final : public RunSink {
+public:
+    /// dest is the destination as targets are made from it ("" for the root).
+    CopySink(const BackupSettings& settings, std::string dest, RunLog& record, std::atomic<bool>& cancelFlag,
+             TimeGranularity& granularity);
+    ~CopySink() override;
+    CopySink(const CopySink&) = delete;
+    CopySink& operator=(const CopySink&) = delete;
+
+    /// Takes the run lock; false (the result says why) when the run may not write.
+    bool start();
+    /// Prunes old versions after a run that went through, then lets go of the lock.
+    void finish(bool wentThrough);
+
+    bool looksAtTargets() const override { return false; }
+    bool readsFiles() const override { return true; }
+    bool wantsUnchanged() const override { return false; }
+    void notBackedUp(const std::string& path, const std::string& reason) override;
+    void excluded(const std::string& path) override;
+    void missingItem(const std::string& item) override;
+    void failed(const std::string& text) override;
+    void foldersListed(std::size_t count) override;
+    bool makeFolder(const FolderFacts& folder, bool& created) override;
+    void folderReady(const FolderFacts& folder, const files::FileStatus* existing) override;
+    void beginEntries(const FolderFacts& folder, std::span<const ScannedFile> files,
+                      const std::vector<bool>& leftOut) override;
+    void endEntries() override;
+    void abandonEntries() noexcept override;
+    bool entry(const EntryFacts& entry) override;
+    void folderItemDone() override;
+
+private:
+    /// Files shared between the two copying threads at a time: bounds what is kept of the
+    /// copies not yet told.
+    static constexpr std::size_t kSharedFiles = 1024;
+    /// Larger files are copied by the run's own thread, in turn, with live progress.
+    static constexpr std::uint64_t kSharedSizeLimit = std::uint64_t{1} << 20;
+
+    /// One stretch of a folder's files that both threads copy.
+    struct SharedStretch {
+        SharedStretch(std::size_t from, std::size_t count, const std::string& sourceFolder,
+                      const std::string& targetFolder, const std::atomic<bool>& cancel)
+            : from(from), files(count), copies(sourceFolder, targetFolder, files, kSharedSizeLimit, cancel)
+        {
+        }
+        std::size_t from;
+        std::vector<SharedFile> files;
+        SharedFolderCopy copies;
+        std::size_t told = 0; ///< files before this one are told
+    };
+
+    void copyFile(const std::string& source, const std::string& target);
+    void copyLink(const std::string& source, const std::string& target);
+    bool copyShared(const EntryFacts& entry);
+    void startStretch(std::size_t index);
+    /// Tells the rest of the stretch, then lets the helper go.
+    void endStretch();
+    void dropStretch() noexcept;
+    void tellSharedCopy(const SharedFile& file);
+    void tellCopyOutcome(const std::string& source, const std::string& target,
+                         const files::CopyOutcome& outcome, bool link);
+    /// Moves the copy at target aside when the source differs from it; false when it had
+    /// to be moved and could not (the failure box was shown). kept tells where it went.
+    bool keepReplacedCopy(const std::string& source, const std::string& target,
+                          std::optional<std::string>& kept);
+    void applyFolderModes();
+    void destinationFailed(const std::string& source, const std::string& targetFolder,
+                           const std::string& reason);
+    bool cancelled() const { return m_cancelFlag.load(); }
+    std::string destinationFolder() const;
+
+    const BackupSettings& m_settings;
+    std::string m_dest;
+    RunLog& m_record;
+    BackupResult& m_result;
+    BackupObserver& m_observer;
+    std::atomic<bool>& m_cancelFlag;
+    TimeGranularity& m_granularity;
+    mode_t m_umask = 0;
+    files::FileCopier m_copier;
+    std::optional<files::FileLock> m_runLock;
+    std::unique_ptr<VersionStore> m_versions;
+    std::unique_ptr<VersionStore::Keeper> m_keeper;
+    /// The second copying thread of a full copy.
+    std::unique_ptr<CopyHelper> m_helper;
+    /// Target folders and the permission bits they get once their contents are in (a
+    /// read-only folder made read-only at once could not be filled).
+    std::vector<std::pair<std::string, mode_t>> m_folderModes;
+    bool m_destCleaned = false;
+
+    // The folder being filled.
+    bool m_inFolder = false;
+    bool m_folderNew = false; ///< made by this run, so nothing in it is replaced
+    bool m_cleaned = false;   ///< leftovers of a killed run are gone from it
+    bool m_sharing = false;
+    const std::string* m_sourceFolder = nullptr;
+    const std::string* m_targetFolder = nullptr;
+    std::span<const ScannedFile> m_files;
+    const std::vector<bool>* m_leftOut = nullptr;
+    std::unique_ptr<SharedStretch> m_stretch;
+};
+
+} // namespace stowmere::backup

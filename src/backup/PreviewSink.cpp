@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/PreviewSink.h"
+
+#include "backup/PathText.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stowmere::backup {
+
+std::int64_t allocatedBytes(const std::string& path, bool follow)
+{
+    struct stat info {};
+    if ((follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0)
+        return 0;
+    return static_cast<std::int64_t>(info.st_blocks) * 512;
+}
+
+PreviewSink::PreviewSink(const BackupSettings& settings, std::string dest, RunLog& record)
+    : m_settings(settings), m_dest(std::move(dest)), m_record(record), m_totals(record.result().preview)
+{
+}
+
+bool PreviewSink::start()
+{
+    // What taking the lock would find, without making the lock file: a destination that
+    // is no writable folder refuses the run with the same words.
+    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
+    const files::FileStatus status = files::statusOf(folder);
+    int error = 0;
+    if (status.kind == files::EntryKind::Missing)
+        error = ENOENT;
+    else if (status.kind != files::EntryKind::Folder)
+        error = ENOTDIR;
+    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        error = errno;
+    if (error == 0)
+        return true;
+    BackupResult& result = m_record.result();
+    result.refused = true;
+    result.refusal = "Cannot open the lock file " + paths::join(folder, BackupEngine::kRunLockName) + ": " +
+                     SystemText(error);
+    return false;
+}
+
+void PreviewSink::notBackedUp(const std::string& path, const std::string& reason)
+{
+    m_record.observer().previewEntry({PreviewEntry::Kind::Unreadable, path, {}, 0, reason});
+    m_record.notBackedUp(path, reason);
+}
+
+void PreviewSink::excluded(const std::string& path)
+{
+    m_record.excluded();
+    m_record.observer().previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}});
+}
+
+void PreviewSink::missingItem(const std::string& item)
+{
+    m_record.observer().previewEntry({PreviewEntry::Kind::Missing, item, {}, 0, {}});
+}
+
+void PreviewSink::failed(const std::string& text)
+{
+    m_record.showError(text);
+}
+
+void PreviewSink::foldersListed(std::size_t count)
+{
+    m_record.observer().foldersListed(count);
+}
+
+bool PreviewSink::makeFolder(const FolderFacts& folder, bool& created)
+{
+    // A folder the run would make: everything in it is new.
+    m_record.observer().previewEntry({PreviewEntry::Kind::Mkdir, folder.source, folder.target, 0, {}});
+    ++m_totals.folders;
+    created = true;
+    return true;
+}
+
+bool PreviewSink::entry(const EntryFacts& entry)
+{
+    PreviewEntry told{PreviewEntry::Kind::New, entry.source, entry.target, 0, {}};
+    BackupObserver& observer = m_record.observer();
+    if (entry.link) {
+        if (entry.verdict == Verdict::Same) {
+            told.kind = PreviewEntry::Kind::Same;
+            ++m_totals.same;
+        } else {
+            told.kind = PreviewEntry::Kind::Link;
+            ++m_totals.files;
+        }
+        observer.previewEntry(told);
+        return true;
+    }
+    const files::FileStatus& source = *entry.sourceStatus;
+    if (source.kind != files::EntryKind::File) {
+        // Gone or changed since the folder was read: the run would list it as not read.
+        notBackedUp(entry.source, source.kind == files::EntryKind::Missing
+                                      ? SystemText(ENOENT)
+                                      : "it is no longer what it was when the folder was read");
+        return true;
+    }
+    told.size = source.size;
+    switch (entry.verdict) {
+    case Verdict::Same:
+        told.kind = PreviewEntry::Kind::Same;
+        told.size = 0;
+        ++m_totals.same;
+        observer.previewEntry(told);
+        return true;
+    case Verdict::Size:
+        told.kind = PreviewEntry::Kind::Size;
+        break;
+    case Verdict::Newer:
+        told.kind = PreviewEntry::Kind::Newer;
+        break;
+    case Verdict::Replace:
+        told.kind = PreviewEntry::Kind::Replace;
+        break;
+    case Verdict::New:
+    case Verdict::Unknown:
+    case Verdict::Link:
+        told.kind = PreviewEntry::Kind::New;
+        break;
+    }
+    ++m_totals.files;
+    m_totals.bytes += told.size;
+    if (m_settings.countAllocated) {
+        m_totals.allocatedChange += allocatedBytes(entry.source, true);
+        // A copy that differs is kept as a version when the set keeps any: it frees nothing.
+        const bool keptAside = m_settings.keepVersions > 0 && told.kind != PreviewEntry::Kind::Replace;
+        if (entry.targetStatus.kind == files::EntryKind::File && !keptAside)
+            m_totals.allocatedChange -= allocatedBytes(entry.target, false);
+    }
+    observer.previewEntry(told);
+    return true;
+}
+
+} // namespace stowmere::backup

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/BackupEngine.h"
+#include "backup/RunLog.h"
+#include "backup/RunSink.h"
+
+#include <string>
+
+namespace stowmere::backup {
+
+/// The sink of a preview: tells the observer, entry by entry, what a run would copy and
+/// make, totals it, and writes nothing at all.
+class PreviewSink final : public RunSink {
+public:
+    /// dest is the destination as targets are made from it ("" for the root).
+    PreviewSink(const BackupSettings& settings, std::string dest, RunLog& record);
+
+    /// Whether a run could take the destination, found without making the lock file; false
+    /// (the result says why) when it could not.
+    bool start();
+
+    bool looksAtTargets() const override { return true; }
+    bool readsFiles() const override { return false; }
+    bool wantsUnchanged() const override { return true; }
+    void notBackedUp(const std::string& path, const std::string& reason) override;
+    void excluded(const std::string& path) override;
+    void missingItem(const std::string& item) override;
+    void failed(const std::string& text) override;
+    void foldersListed(std::size_t count) override;
+    bool makeFolder(const FolderFacts& folder, bool& created) override;
+    void folderReady(const FolderFacts&, const files::FileStatus*) override {}
+    void beginEntries(const FolderFacts&, std::span<const ScannedFile>, const std::vector<bool>&) override {}
+    void endEntries() override {}
+    void abandonEntries() noexcept override {}
+    bool entry(const EntryFacts& entry) override;
+    void folderItemDone() override {}
+
+private:
+    const BackupSettings& m_settings;
+    std::string m_dest;
+    RunLog& m_record;
+    PreviewTotals& m_totals;
+};
+
+/// The disk bytes a file takes (allocated, so a sparse file counts what it holds); 0 when
+/// it cannot be looked at. Links are looked at themselves when follow is false.
+std::int64_t allocatedBytes(const std::string& path, bool follow);
+
+} // namespace stowmere::backup

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/Exclusions.h"
+#include "backup/FolderScan.h"
+#include "backup/RunSink.h"
+#include "backup/TimeGranularity.h"
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace stowmere::files {
+class OpenFolder;
+}
+
+namespace stowmere::backup {
+
+/// What a walk looks at and how.
+struct WalkSettings {
+    /// The destination as targets are made from it: no trailing separator, "" for the root.
+    std::string destination;
+    bool incremental = false;
+    bool honourCacheDirTag = false;
+    /// Scan a folder item's folders on a second thread, ahead of the sink.
+    bool parallelScan = true;
+};
+
+/// Walks the checked items of a run once and hands every decision to a sink: a file item,
+/// then a folder item's folders (from the scan, on its own thread when allowed) and each
+/// folder's files and links. Exclusions, cache tags, pseudo file systems, links and the
+/// incremental rule are decided here and nowhere else; what is done about them is the
+/// sink's.
+class Walk {
+public:
+    enum class Outcome {
+        Walked,  ///< the item was walked (or found to be its own copy)
+        Missing, ///< neither a file nor a folder
+        Overlap, ///< it lies inside the destination, or holds it
+    };
+
+    /// Everything given must outlive the walk.
+    Walk(const WalkSettings& settings, const Exclusions& exclusions, const std::atomic<bool>& cancelFlag,
+         TimeGranularity& granularity, RunSink& sink);
+
+    /// Walks one item. What cannot be read is the sink's to hear; an error of the scan
+    /// itself comes out as an exception.
+    Outcome item(const std::string& item);
+
+    /// The base name a folder item's tree is copied under: its last component (the whole
+    /// text for a name without separator), empty for the file-system root, for an item that
+    /// ends with a separator and for a last component "." or "..".
+    static std::string baseName(const std::string& item);
+
+    /// How far the scan may run ahead of the sink, in files (and folders): some 6 MiB of
+    /// names and times at most, whatever the size of the tree.
+    static constexpr std::size_t kMaxFilesAhead = 65536;
+
+private:
+    /// What a full copy has read ahead of each file while scanning: small files whole.
+    static constexpr std::size_t kPrefetchBytes = std::size_t{64} * 1024;
+
+    void fileItem(const std::string& item);
+    void folderItem(const std::string& item);
+    ScanSettings scanSettings(const std::string& base) const;
+    bool scanAhead() const;
+    bool looksAtTargets() const { return m_incremental || m_sink.looksAtTargets(); }
+    void folder(const std::string& item, const std::string& base, const FolderRecord& record);
+    void entries(const FolderFacts& folder, const std::string& rel, const std::vector<ScannedFile>& files,
+                 const files::OpenFolder* targetLookup, bool targetNew, bool sourceSeen);
+    void walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>& files,
+                     const std::vector<bool>& leftOut, const files::OpenFolder* targetLookup, bool targetNew,
+                     bool sourceSeen);
+    /// The incremental rule and the kinds of difference a preview tells, for a file.
+    Verdict classify(const files::FileStatus& target, const files::FileStatus& source);
+    bool cancelled() const { return m_cancelFlag.load(); }
+
+    std::string m_dest;
+    bool m_incremental;
+    bool m_honourCacheDirTag;
+    bool m_parallelScan;
+    const Exclusions& m_exclusions;
+    const std::atomic<bool>& m_cancelFlag;
+    TimeGranularity& m_granularity;
+    RunSink& m_sink;
+};
+
+} // namespace stowmere::backup

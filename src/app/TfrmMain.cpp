@@ -593,6 +593,8 @@ void TfrmMain::FillCategoryList()
         m_setList->addItem(toQString(set.description));
         m_categoryNos.push_back(set.number);
     }
+    // The sets may be others than at the last read: a set's last backup is its own.
+    m_historyStamp = {-1, -1, -1, -1};
     reloadLastBackups();
     updateSetTooltips();
 }
@@ -979,16 +981,10 @@ bool TfrmMain::reloadLastBackups()
     if (stamp == m_historyStamp)
         return false;
     m_historyStamp = stamp;
-    m_lastBackups.clear();
     // Damaged lines are named by the history dialog; a tooltip has no room for them.
     std::vector<std::string> warnings;
-    const std::string folder = catalog::historyFolderKey(m_catalog->dataFolder());
-    catalog::RunHistory(file).read(
-        [&](catalog::RunRecord&& record) {
-            if (record.dataFolder == folder && record.isBackup())
-                m_lastBackups[record.setNumber] = std::move(record);
-        },
-        warnings);
+    m_lastBackups =
+        catalog::RunHistory(file).lastBackups(m_catalog->dataFolder(), m_catalog->sets(), warnings);
     return true;
 }
 
@@ -1166,8 +1162,9 @@ void TfrmMain::BackupHistoryClick()
     }
     guarded(m_dialogs, [&] {
         std::vector<std::string> warnings;
+        // Only the set's own runs: never those of a deleted set that had its number.
         std::vector<catalog::RunRecord> runs = catalog::RunHistory(catalog::RunHistory::defaultFile())
-                                                   .runsOf(m_catalog->dataFolder(), set->number, warnings);
+                                                   .runsOf(m_catalog->dataFolder(), *set, warnings);
         auto* dialog = new HistoryDialog(toQString(set->description), std::move(runs), warnings, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();

@@ -125,6 +125,23 @@ TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
     EXPECT_EQ(setList()->count(), 0) << "the cancelled set was not made";
 }
 
+TEST_F(MainWindow, ADescriptionOrFolderOfSpacesAloneIsRefusedAsAnEmptyOne)
+{
+    start();
+    whenEditorShows([this](TfrmAECategory& shown) {
+        fillAndSave(shown, "   ", "/backup/docs");
+        EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
+        EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
+        fillAndSave(shown, "Docs", "  ");
+        EXPECT_EQ(dialogs.texts(),
+                  (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
+        EXPECT_TRUE(shown.isVisible());
+        cancelEditor(shown);
+    });
+    click("btnAddCategory");
+    EXPECT_EQ(setList()->count(), 0);
+}
+
 TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
 {
     start();

@@ -6,6 +6,7 @@
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
+#include "catalog/SetIdentity.h"
 #include "controls/TGradCheckBox.h"
 #include "support/ScopedEnv.h"
 
@@ -315,6 +316,38 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     EXPECT_EQ(model->index(3, 2).data().toString(), "full");
     EXPECT_FALSE(child<QLabel>(*history, "historyWarnings")->isVisible());
     click(child<QPushButton>(*history, "historyClose"));
+}
+
+TEST_F(PreviewAndHistory, RunsOfALostSetAreNeverShownAsTheNextSetGivenItsNumber)
+{
+    // "Tiny disk", set 1, ran twice and was never saved (its window was killed); an older
+    // line without an identity is from a set deleted before this one was made.
+    catalog::RunRecord lost;
+    lost.dataFolder = catalog::historyFolderKey(folder().toStdString());
+    lost.setNumber = 1;
+    lost.description = "Tiny disk";
+    lost.destination = "/media/tiny";
+    lost.start = catalog::RunRecord::Clock::now() - std::chrono::hours(2);
+    lost.end = lost.start + std::chrono::minutes(1);
+    lost.files = 9;
+    const catalog::RunHistory history(historyFile().toStdString());
+    ASSERT_EQ(history.append(lost), "");
+    lost.setIdentity = catalog::newSetIdentity(lost.start);
+    ASSERT_EQ(history.append(lost), "");
+
+    writeFile(source() + "/a.txt", "alpha");
+    startWithSet({source() + "/a.txt"});
+    ASSERT_EQ(main->currentSet()->number, 1);
+    EXPECT_TRUE(setList()->item(0)->toolTip().endsWith("Last backup: never"))
+        << setList()->item(0)->toolTip().toStdString();
+    ASSERT_TRUE(runBackup());
+
+    rightClick(setList(), 0);
+    chooseFromMenu("categoryMenu", "actBackupHistory");
+    auto* dialog = main->findChild<QDialog*>("frmHistory");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(child<QTableView>(*dialog, "historyList")->model()->rowCount(), 1) << "its own run alone";
+    click(child<QPushButton>(*dialog, "historyClose"));
 }
 
 TEST_F(PreviewAndHistory, AHistoryThatCannotBeWrittenIsToldOnceAndTheRunsStillHappen)

@@ -340,7 +340,8 @@ TEST_F(MainWindow, HelpShowsTheTutorial)
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("This is a short help tutorial.\r\n\r\n- To backup"));
-    EXPECT_TRUE(dialogs.texts()[0].endsWith("selected in Backup Information."));
+    EXPECT_TRUE(dialogs.texts()[0].contains("selected in Backup Information.\r\n\r\n- The Tools button"));
+    EXPECT_TRUE(dialogs.texts()[0].endsWith("Backup Options and Restore\r\n   for the highlighted Backup."));
 }
 
 TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "controls/TGradButton.h"
+
 #include "app/PreviewModel.h"
 #include "app/TCheckListBox.h"
 #include "app/TListBox.h"
@@ -166,8 +168,8 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     EXPECT_TRUE(copied.contains(tree + "/new.txt\t3 Bytes\tnew"));
     EXPECT_EQ(copied[5], child<QLabel>(*dialog, "previewTotals")->text());
 
-    auto* close = child<QPushButton>(*dialog, "previewCancel");
-    EXPECT_EQ(close->text(), "Close");
+    auto* close = child<stowmere::controls::TGradButton>(*dialog, "previewCancel");
+    EXPECT_EQ(close->Caption(), "Close");
     QPointer<QDialog> closing(dialog);
     click(close);
     ASSERT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }));
@@ -315,7 +317,13 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     EXPECT_EQ(model->index(2, 2).data().toString(), "incremental");
     EXPECT_EQ(model->index(3, 2).data().toString(), "full");
     EXPECT_FALSE(child<QLabel>(*history, "historyWarnings")->isVisible());
-    click(child<QPushButton>(*history, "historyClose"));
+    // The reason shows whole: its column is as wide as its text, nothing is cut to "...".
+    auto* table = child<QTableView>(*history, "historyList");
+    const QString reason = model->index(1, 8).data().toString();
+    EXPECT_EQ(reason, "Backup To Folder does not exist.");
+    EXPECT_GE(table->columnWidth(8), table->fontMetrics().horizontalAdvance(reason));
+    EXPECT_NE(history->findChild<QWidget*>("dialogTitle"), nullptr) << "in the program's look";
+    click(child<QWidget>(*history, "historyClose"));
 }
 
 TEST_F(PreviewAndHistory, RunsOfALostSetAreNeverShownAsTheNextSetGivenItsNumber)
@@ -347,7 +355,7 @@ TEST_F(PreviewAndHistory, RunsOfALostSetAreNeverShownAsTheNextSetGivenItsNumber)
     auto* dialog = main->findChild<QDialog*>("frmHistory");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QTableView>(*dialog, "historyList")->model()->rowCount(), 1) << "its own run alone";
-    click(child<QPushButton>(*dialog, "historyClose"));
+    click(child<QWidget>(*dialog, "historyClose"));
 }
 
 TEST_F(PreviewAndHistory, AHistoryThatCannotBeWrittenIsToldOnceAndTheRunsStillHappen)

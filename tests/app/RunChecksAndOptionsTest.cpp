@@ -196,7 +196,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     auto* keep = child<QSpinBox>(*dialog, "optionsKeepVersions");
     keep->setValue(1);
     click(child<QCheckBox>(*dialog, "optionsGuard"));
-    click(child<QPushButton>(*dialog, "optionsSave"));
+    click(child<QWidget>(*dialog, "optionsSave"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
 
     const catalog::SetOptions saved = main->catalog().options(setNumber());
@@ -211,7 +211,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 1);
     child<QSpinBox>(*dialog, "optionsKeepVersions")->setValue(7);
-    click(child<QPushButton>(*dialog, "optionsCancel"));
+    click(child<QWidget>(*dialog, "optionsCancel"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
     EXPECT_EQ(main->catalog().options(setNumber()), saved);
 

@@ -320,7 +320,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     // The reason shows whole: its column is as wide as its text, nothing is cut to "...".
     auto* table = child<QTableView>(*history, "historyList");
     const QString reason = model->index(1, 8).data().toString();
-    EXPECT_EQ(reason, "Backup To Folder does not exist.");
+    EXPECT_EQ(reason, "Backup To Folder " + destination() + " does not exist.");
     EXPECT_GE(table->columnWidth(8), table->fontMetrics().horizontalAdvance(reason));
     EXPECT_NE(history->findChild<QWidget*>("dialogTitle"), nullptr) << "in the program's look";
     click(child<QWidget>(*history, "historyClose"));

@@ -56,7 +56,7 @@ bool CopySink::start()
     m_destination = LocalDestination::open(m_dest, error);
     RunLockResult lock = RunLockResult::Failed;
     if (m_destination)
-        lock = m_destination->takeRunLock(error);
+        lock = m_destination->takeRunLock(BackupEngine::kBackupHolder, error);
     switch (lock) {
     case RunLockResult::Taken:
     case RunLockResult::Unsupported:
@@ -64,7 +64,7 @@ bool CopySink::start()
         // the run goes on as it did before there were locks.
         break;
     case RunLockResult::Busy:
-        m_result.refusal = DestinationBusyText(m_settings.destination);
+        m_result.refusal = DestinationBusyText(m_settings.destination, m_destination->runLockHolder());
         m_result.refused = true;
         return false;
     case RunLockResult::Failed:

@@ -196,7 +196,11 @@ public:
 
     /// Takes the run lock, so that two runs never write into one destination. The lock is
     /// never taken through a link standing under its name, and only a regular file is one.
-    virtual RunLockResult takeRunLock(std::error_code& error) = 0;
+    /// holder is the word the lock records for whoever finds it taken ("backup",
+    /// "restore").
+    virtual RunLockResult takeRunLock(std::string_view holder, std::error_code& error) = 0;
+    /// The word the holder of the run lock recorded; empty when there is none.
+    virtual std::string runLockHolder() = 0;
     virtual void releaseRunLock() = 0;
     /// Whether a run could write here, looked at without writing anything (a preview).
     virtual std::error_code checkWritable() = 0;

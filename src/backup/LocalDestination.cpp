@@ -3,6 +3,7 @@
 
 #include "platform/Beneath.h"
 #include "platform/FileCopier.h"
+#include "platform/FileLock.h"
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
@@ -475,7 +476,7 @@ std::size_t LocalDestination::removeLeftovers(const FolderHandle& folder)
     return removed;
 }
 
-RunLockResult LocalDestination::takeRunLock(std::error_code& error)
+RunLockResult LocalDestination::takeRunLock(std::string_view holder, std::error_code& error)
 {
     error.clear();
     const std::lock_guard guard(m_lockMutex);
@@ -494,6 +495,10 @@ RunLockResult LocalDestination::takeRunLock(std::error_code& error)
     }
     for (;;) {
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            // A word cut short has no line end, and no reader takes it for a holder.
+            const std::string line = std::string(holder) + '\n';
+            if (::ftruncate(fd.get(), 0) == 0)
+                static_cast<void>(::pwrite(fd.get(), line.data(), line.size(), 0));
             m_lock = std::move(fd);
             return RunLockResult::Taken;
         }
@@ -507,6 +512,11 @@ RunLockResult LocalDestination::takeRunLock(std::error_code& error)
         error = lastError();
         return RunLockResult::Failed;
     }
+}
+
+std::string LocalDestination::runLockHolder()
+{
+    return files::FileLock::holderOf(paths::join(m_path, kRunLockFileName));
 }
 
 void LocalDestination::releaseRunLock()

@@ -51,7 +51,8 @@ public:
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
 
-    RunLockResult takeRunLock(std::error_code& error) override;
+    RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
+    std::string runLockHolder() override;
     void releaseRunLock() override;
     std::error_code checkWritable() override;
     std::uint64_t freeBytes() override;

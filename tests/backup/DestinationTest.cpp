@@ -148,16 +148,16 @@ TEST_P(LocalDestinationTest, TheRunLockIsNeverTakenThroughALink)
     std::filesystem::create_symlink(elsewhere, tree.path("dest/.stowmere-run.lock"));
     auto destination = open();
     std::error_code error;
-    EXPECT_EQ(destination->takeRunLock(error), RunLockResult::Failed);
+    EXPECT_EQ(destination->takeRunLock("backup", error), RunLockResult::Failed);
     EXPECT_EQ(error.value(), ELOOP);
     EXPECT_FALSE(tree.exists("created-elsewhere"));
 
     std::filesystem::remove(tree.path("dest/.stowmere-run.lock"));
-    EXPECT_EQ(destination->takeRunLock(error), RunLockResult::Taken);
+    EXPECT_EQ(destination->takeRunLock("backup", error), RunLockResult::Taken);
     auto second = open();
-    EXPECT_EQ(second->takeRunLock(error), RunLockResult::Busy);
+    EXPECT_EQ(second->takeRunLock("backup", error), RunLockResult::Busy);
     destination->releaseRunLock();
-    EXPECT_EQ(second->takeRunLock(error), RunLockResult::Taken);
+    EXPECT_EQ(second->takeRunLock("backup", error), RunLockResult::Taken);
 }
 
 INSTANTIATE_TEST_SUITE_P(Beneath, LocalDestinationTest,

@@ -213,7 +213,7 @@ TEST_F(PreviewAndHistory, APreviewReportsMissingItemsAndIsRefusedLikeTheRun)
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     rightClick(pathList(), 0);
     chooseFromMenu("pathMenu", "actPreviewBackup");
-    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder does not exist."});
+    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder " + destination() + " does not exist."});
     EXPECT_EQ(main->findChild<QDialog*>("frmPreview"), nullptr);
 }
 
@@ -277,7 +277,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     pathList()->setChecked(0, true);
     ASSERT_TRUE(runBackup());
-    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder does not exist."});
+    EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder " + destination() + " does not exist."});
 
     const std::vector<catalog::RunRecord> recorded = runs();
     ASSERT_EQ(recorded.size(), 3u);
@@ -288,7 +288,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     EXPECT_EQ(recorded[1].mode, catalog::RunMode::Incremental);
     EXPECT_EQ(recorded[1].files, 0u);
     EXPECT_EQ(recorded[2].outcome, catalog::RunOutcome::Refused);
-    EXPECT_EQ(recorded[2].reason, "Backup To Folder does not exist.");
+    EXPECT_EQ(recorded[2].reason, "Backup To Folder " + destination().toStdString() + " does not exist.");
 
     // The tooltip names the last backup, not the refusal.
     const QString tooltip = setList()->item(0)->toolTip();
@@ -320,7 +320,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     // The reason shows whole: its column is as wide as its text, nothing is cut to "...".
     auto* table = child<QTableView>(*history, "historyList");
     const QString reason = model->index(1, 8).data().toString();
-    EXPECT_EQ(reason, "Backup To Folder does not exist.");
+    EXPECT_EQ(reason, "Backup To Folder " + destination() + " does not exist.");
     EXPECT_GE(table->columnWidth(8), table->fontMetrics().horizontalAdvance(reason));
     EXPECT_NE(history->findChild<QWidget*>("dialogTitle"), nullptr) << "in the program's look";
     click(child<QWidget>(*history, "historyClose"));

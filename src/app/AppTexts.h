@@ -16,11 +16,11 @@ inline QString mainCaption()
 }
 inline QString webAddress()
 {
-    return QStringLiteral("https://stowmere.example.org");
+    return QStringLiteral("https://github.com/stowmere/stowmere");
 }
 inline QString webCaption()
 {
-    return QStringLiteral("stowmere.example.org");
+    return QStringLiteral("github.com/stowmere");
 }
 
 } // namespace stowmere::app::texts

@@ -2,14 +2,17 @@
 #include "app/HistoryDialog.h"
 
 #include "app/StringConversion.h"
+#include "app/Style.h"
 #include "backup/FailureReport.h"
+#include "controls/TGradButton.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -103,8 +106,8 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
 {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Backup History"));
-    resize(860, 400);
-    auto* layout = new QVBoxLayout(this);
+    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Backup History"));
+    QVBoxLayout* layout = frame.content;
 
     const std::size_t count = runs.size();
     m_headline = new QLabel(this);
@@ -122,8 +125,11 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     m_list->setWordWrap(false);
     m_list->setShowGrid(false);
     m_list->verticalHeader()->hide();
-    m_list->horizontalHeader()->setStretchLastSection(true);
-    m_list->resizeColumnsToContents();
+    // Every column as wide as its widest entry, the reason included: a cut reason would
+    // say nothing. A history wider than the dialog scrolls.
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     layout->addWidget(m_list, 1);
 
     m_warnings = new QLabel(this);
@@ -137,14 +143,18 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     m_warnings->setVisible(!lines.isEmpty());
     layout->addWidget(m_warnings);
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close = style::makeBarButton(this, QStringLiteral("Close"));
     m_close->setObjectName(QStringLiteral("historyClose"));
-    m_close->setDefault(true);
-    bottom->addWidget(m_close);
-    layout->addLayout(bottom);
-    connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
+    m_close->SetDefault(true);
+    frame.buttons->addWidget(m_close);
+    connect(m_close, &controls::TGradCustomControl::clicked, this, &QDialog::accept);
+
+    // Wide enough for every column where the screen allows.
+    m_list->resizeColumnsToContents();
+    const int width = m_list->horizontalHeader()->length() + 2 * m_list->frameWidth() + 22 + 2 * 11;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int limit = screen ? screen->availableGeometry().width() * 9 / 10 : width;
+    resize(std::clamp(width, 640, std::max(640, limit)), 400);
 }
 
 QString HistoryDialog::localTime(RunRecord::Clock::time_point time)

@@ -9,8 +9,11 @@
 #include <vector>
 
 class QLabel;
-class QPushButton;
 class QTableView;
+
+namespace stowmere::controls {
+class TGradButton;
+}
 
 namespace stowmere::app {
 
@@ -44,10 +47,10 @@ public:
 private:
     class Model;
 
-    QLabel* m_headline = nullptr;   // historyHeadline
-    QTableView* m_list = nullptr;   // historyList
-    QLabel* m_warnings = nullptr;   // historyWarnings
-    QPushButton* m_close = nullptr; // historyClose
+    QLabel* m_headline = nullptr;             // historyHeadline
+    QTableView* m_list = nullptr;             // historyList
+    QLabel* m_warnings = nullptr;             // historyWarnings
+    controls::TGradButton* m_close = nullptr; // historyClose
 };
 
 } // namespace stowmere::app

@@ -3,13 +3,14 @@
 
 #include "app/GuardedHandler.h"
 #include "app/StringConversion.h"
+#include "app/Style.h"
+#include "controls/TGradButton.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -21,8 +22,10 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Backup Options"));
-    auto* layout = new QVBoxLayout(this);
+    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Backup Options"));
+    QVBoxLayout* layout = frame.content;
     auto* headline = new QLabel(QStringLiteral("Options of \"%1\"").arg(setDescription), this);
+    headline->setObjectName(QStringLiteral("optionsHeadline"));
     headline->setTextFormat(Qt::PlainText);
     layout->addWidget(headline);
 
@@ -30,6 +33,7 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     m_exclusions = new QPlainTextEdit(this);
     m_exclusions->setObjectName(QStringLiteral("optionsExclusions"));
     m_exclusions->setTabChangesFocus(true);
+    m_exclusions->setFocus();
     m_exclusions->setToolTip(QStringLiteral("One pattern a line: * and ? within a name, ** for any folders, "
                                             "a trailing / for folders only, a leading / from the item on"));
     QStringList patterns;
@@ -71,18 +75,15 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     form->addRow(QStringLiteral("Drive of the last backup:"), m_drive);
     layout->addLayout(form, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    m_saveButton = new QPushButton(QStringLiteral("Save"), this);
+    m_saveButton = style::makeBarButton(this, QStringLiteral("Save"));
     m_saveButton->setObjectName(QStringLiteral("optionsSave"));
-    m_saveButton->setDefault(true);
-    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_saveButton->SetDefault(true);
+    m_cancelButton = style::makeBarButton(this, QStringLiteral("Cancel"));
     m_cancelButton->setObjectName(QStringLiteral("optionsCancel"));
-    buttons->addWidget(m_saveButton);
-    buttons->addWidget(m_cancelButton);
-    layout->addLayout(buttons);
-    connect(m_saveButton, &QPushButton::clicked, this, &OptionsDialog::saveClick);
-    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    frame.buttons->addWidget(m_saveButton);
+    frame.buttons->addWidget(m_cancelButton);
+    connect(m_saveButton, &controls::TGradCustomControl::clicked, this, &OptionsDialog::saveClick);
+    connect(m_cancelButton, &controls::TGradCustomControl::clicked, this, &QDialog::reject);
 }
 
 catalog::SetOptions OptionsDialog::options() const

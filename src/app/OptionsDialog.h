@@ -10,8 +10,11 @@
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class QSpinBox;
+
+namespace stowmere::controls {
+class TGradButton;
+}
 
 namespace stowmere::app {
 
@@ -38,14 +41,14 @@ private:
     Dialogs& m_dialogs;
     catalog::SetOptions m_original;
     SaveHandler m_save;
-    QPlainTextEdit* m_exclusions = nullptr; // optionsExclusions
-    QSpinBox* m_keepVersions = nullptr;     // optionsKeepVersions
-    QSpinBox* m_keepDays = nullptr;         // optionsKeepDays
-    QCheckBox* m_cacheDirTag = nullptr;     // optionsCacheDirTag
-    QCheckBox* m_guard = nullptr;           // optionsGuard
-    QLabel* m_drive = nullptr;              // optionsDrive
-    QPushButton* m_saveButton = nullptr;    // optionsSave
-    QPushButton* m_cancelButton = nullptr;  // optionsCancel
+    QPlainTextEdit* m_exclusions = nullptr;          // optionsExclusions
+    QSpinBox* m_keepVersions = nullptr;              // optionsKeepVersions
+    QSpinBox* m_keepDays = nullptr;                  // optionsKeepDays
+    QCheckBox* m_cacheDirTag = nullptr;              // optionsCacheDirTag
+    QCheckBox* m_guard = nullptr;                    // optionsGuard
+    QLabel* m_drive = nullptr;                       // optionsDrive
+    controls::TGradButton* m_saveButton = nullptr;   // optionsSave
+    controls::TGradButton* m_cancelButton = nullptr; // optionsCancel
 };
 
 } // namespace stowmere::app

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PreviewDialog.h"
 
+#include "app/Style.h"
+#include "controls/TGradButton.h"
+
 #include "app/PreviewModel.h"
 #include "app/StringConversion.h"
 #include "backup/FailureReport.h"
@@ -15,7 +18,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
@@ -109,7 +111,8 @@ PreviewDialog::~PreviewDialog()
 void PreviewDialog::createComponents(const QString& setDescription)
 {
     resize(760, 480);
-    auto* layout = new QVBoxLayout(this);
+    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Preview Backup"));
+    QVBoxLayout* layout = frame.content;
 
     auto* top = new QHBoxLayout;
     m_headline = new QLabel(QStringLiteral("What a backup of \"%1\" would do").arg(setDescription), this);
@@ -163,19 +166,17 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_messages->hide();
     layout->addWidget(m_messages);
 
-    auto* bottom = new QHBoxLayout;
     m_totals = new QLabel(QStringLiteral("Scanning..."), this);
     m_totals->setObjectName(QStringLiteral("previewTotals"));
     m_totals->setTextFormat(Qt::PlainText);
-    bottom->addWidget(m_totals, 1);
-    m_button = new QPushButton(QStringLiteral("Cancel"), this);
+    layout->addWidget(m_totals);
+    m_button = style::makeBarButton(this, QStringLiteral("Cancel"));
     m_button->setObjectName(QStringLiteral("previewCancel"));
-    bottom->addWidget(m_button);
-    layout->addLayout(bottom);
+    frame.buttons->addWidget(m_button);
 
     m_batchTimer = new QTimer(this);
     connect(m_batchTimer, &QTimer::timeout, this, &PreviewDialog::takeFound);
-    connect(m_button, &QPushButton::clicked, this, &PreviewDialog::cancelOrClose);
+    connect(m_button, &controls::TGradCustomControl::clicked, this, &PreviewDialog::cancelOrClose);
 }
 
 void PreviewDialog::cancelOrClose()
@@ -221,7 +222,7 @@ void PreviewDialog::scanDone()
     m_busy->setAnimate(false);
     m_busy->hide();
     m_totals->setText(totalsText(m_result));
-    m_button->setText(QStringLiteral("Close"));
+    m_button->SetCaption(QStringLiteral("Close"));
     m_button->setEnabled(true);
     emit scanFinished();
 }

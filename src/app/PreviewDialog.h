@@ -12,11 +12,14 @@
 
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class QTableView;
 class QThread;
 class QTimer;
 class TGIFAnimator;
+
+namespace stowmere::controls {
+class TGradButton;
+}
 
 namespace stowmere::app {
 
@@ -69,12 +72,12 @@ private:
     void scanDone();
     void copySelection();
 
-    QLabel* m_headline = nullptr;         // previewHeadline
-    TGIFAnimator* m_busy = nullptr;       // previewBusy
-    QTableView* m_list = nullptr;         // previewList
-    QLabel* m_totals = nullptr;           // previewTotals
-    QPlainTextEdit* m_messages = nullptr; // previewMessages
-    QPushButton* m_button = nullptr;      // previewCancel: Cancel while scanning, then Close
+    QLabel* m_headline = nullptr;              // previewHeadline
+    TGIFAnimator* m_busy = nullptr;            // previewBusy
+    QTableView* m_list = nullptr;              // previewList
+    QLabel* m_totals = nullptr;                // previewTotals
+    QPlainTextEdit* m_messages = nullptr;      // previewMessages
+    controls::TGradButton* m_button = nullptr; // previewCancel: Cancel while scanning, then Close
     PreviewModel* m_model = nullptr;
     QTimer* m_batchTimer = nullptr;
 

@@ -6,6 +6,9 @@
 #include "controls/TGradPanel.h"
 
 #include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -128,6 +131,42 @@ void styleRoundedPanel(controls::TGradPanel& panel)
     panel.SetBorderColor(controls::clSilver);
     panel.SetOuterColor(controls::clSilver);
     panel.SetAntialiased(true);
+}
+
+DialogFrame frameDialog(QWidget& dialog, const QString& caption)
+{
+    auto* outer = new QVBoxLayout(&dialog);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* title = new controls::TGradPanel(&dialog);
+    title->setObjectName(QStringLiteral("dialogTitle"));
+    title->setFixedHeight(36);
+    styleTitlePanel(*title, caption);
+    title->setFont(arialFont(20, true));
+    // Neither bar takes the keyboard: the dialog's first field has it when it opens.
+    title->setFocusPolicy(Qt::NoFocus);
+    outer->addWidget(title);
+    DialogFrame frame;
+    frame.content = new QVBoxLayout;
+    frame.content->setContentsMargins(11, 11, 11, 11);
+    outer->addLayout(frame.content, 1);
+    auto* bar = new controls::TGradPanel(&dialog);
+    bar->setObjectName(QStringLiteral("dialogButtonBar"));
+    bar->setFixedHeight(45);
+    styleButtonBar(*bar);
+    bar->setFocusPolicy(Qt::NoFocus);
+    frame.buttons = new QHBoxLayout(bar);
+    frame.buttons->setContentsMargins(8, 10, 8, 10);
+    frame.buttons->addStretch(1);
+    outer->addWidget(bar);
+    return frame;
+}
+
+controls::TGradButton* makeBarButton(QWidget* parent, const QString& caption)
+{
+    controls::TGradButton* button = makeButton(parent, caption, QImage(), 2, false);
+    button->setFixedSize(std::max(75, QFontMetrics(button->font()).horizontalAdvance(caption) + 24), 25);
+    return button;
 }
 
 void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption)

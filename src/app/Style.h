@@ -5,8 +5,11 @@
 
 #include <QFont>
 
+class QHBoxLayout;
 class QImage;
 class QString;
+class QVBoxLayout;
+class QWidget;
 
 namespace stowmere::controls {
 class TGradButton;
@@ -39,6 +42,16 @@ void styleButtonBar(controls::TGradPanel& panel);
 void styleWhitePanel(controls::TGradPanel& panel, int borderWidth);
 /// The editor's middle panel: white with rounded, anti-aliased silver corners.
 void styleRoundedPanel(controls::TGradPanel& panel);
+
+/// A dialog in the program's look: the blue title panel with caption on top, the content
+/// between, the green button bar at the bottom with its buttons on the right.
+struct DialogFrame {
+    QVBoxLayout* content = nullptr;
+    QHBoxLayout* buttons = nullptr;
+};
+DialogFrame frameDialog(QWidget& dialog, const QString& caption);
+/// A small green gradient button for a dialog's button bar.
+controls::TGradButton* makeBarButton(QWidget* parent, const QString& caption);
 
 /// A plain white gradient check box with white text and a green check on the button bar.
 void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption);

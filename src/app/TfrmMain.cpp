@@ -59,7 +59,10 @@ const QString kHelpText =
                    "- The Add Files button adds new files to the list for backup.\r\n\r\n"
                    "- The Delete button is for deleting checked item(s).\r\n\r\n"
                    "- The Backup button copies all files and folders in the list\r\n"
-                   "   to the Backup To Folder selected in Backup Information.");
+                   "   to the Backup To Folder selected in Backup Information.\r\n\r\n"
+                   "- The Tools button (or a right-click on a Backup or an item) offers\r\n"
+                   "   Preview Backup, Backup History, Backup Options and Restore\r\n"
+                   "   for the highlighted Backup.");
 
 QString joinLines(const std::vector<std::string>& lines)
 {
@@ -245,6 +248,13 @@ void TfrmMain::createComponents()
     m_deleteSetButton->setObjectName(QStringLiteral("btnDeleteCategory"));
     m_deleteSetButton->setGeometry(144, 10, 75, 25);
     m_deleteSetButton->setToolTip(QStringLiteral("Delete Backup"));
+    // The set's commands beyond adding and deleting, on a button of their own so they can be
+    // found without knowing the lists' menus.
+    m_toolsButton = style::makeButton(m_buttonBar, QStringLiteral("Tools \u25BE"), QImage(), 2, false);
+    m_toolsButton->setObjectName(QStringLiteral("btnSetTools"));
+    m_toolsButton->setGeometry(264, 10, 90, 25);
+    m_toolsButton->setToolTip(
+        QStringLiteral("Preview, history, options and restore of the highlighted Backup"));
 
     m_selectAllBox = new controls::TGradCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("chkSelectAll"));
@@ -294,6 +304,13 @@ void TfrmMain::createComponents()
     m_pathMenu->addAction(m_historyAction);
     m_pathMenu->addSeparator();
     m_pathMenu->addAction(m_restoreAction);
+    m_toolsMenu = new QMenu(this);
+    m_toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+    m_toolsMenu->addAction(m_previewAction);
+    m_toolsMenu->addAction(m_historyAction);
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addAction(m_optionsAction);
+    m_toolsMenu->addAction(m_restoreAction);
 }
 
 void TfrmMain::connectHandlers()
@@ -311,6 +328,7 @@ void TfrmMain::connectHandlers()
     connect(m_deletePathsButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
     connect(m_backupButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
     connect(m_exitButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
+    connect(m_toolsButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnSetToolsClick);
     connect(m_selectAllBox, &controls::TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
     connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
@@ -330,7 +348,8 @@ QSize TfrmMain::minimumLayoutSize() const
     // bars, and where the lowest of the large buttons still shows whole.
     constexpr int kGap = 8;
     const int barEnd = std::max({m_selectAllBox->geometry().right(), m_incrementalBox->geometry().right(),
-                                 m_helpButton->geometry().right(), m_deleteSetButton->geometry().right()}) +
+                                 m_helpButton->geometry().right(), m_deleteSetButton->geometry().right(),
+                                 m_toolsButton->geometry().right()}) +
                        1;
     const int titleEnd = m_backupNameLabel->geometry().right() + 1;
     const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
@@ -593,6 +612,8 @@ void TfrmMain::FillCategoryList()
         m_setList->addItem(toQString(set.description));
         m_categoryNos.push_back(set.number);
     }
+    // The sets may be others than at the last read: a set's last backup is its own.
+    m_historyStamp = {-1, -1, -1, -1};
     reloadLastBackups();
     updateSetTooltips();
 }
@@ -943,7 +964,7 @@ void TfrmMain::setRunning(bool running)
     // checking and unchecking items stays possible.
     for (QWidget* command : std::initializer_list<QWidget*>{
              m_addSetButton, m_deleteSetButton, m_addFolderButton, m_addFilesButton, m_deletePathsButton,
-             m_selectAllBox, m_backupButton, m_setList})
+             m_selectAllBox, m_backupButton, m_setList, m_toolsButton})
         command->setEnabled(!running);
     updateMenuActions();
 }
@@ -979,16 +1000,10 @@ bool TfrmMain::reloadLastBackups()
     if (stamp == m_historyStamp)
         return false;
     m_historyStamp = stamp;
-    m_lastBackups.clear();
     // Damaged lines are named by the history dialog; a tooltip has no room for them.
     std::vector<std::string> warnings;
-    const std::string folder = catalog::historyFolderKey(m_catalog->dataFolder());
-    catalog::RunHistory(file).read(
-        [&](catalog::RunRecord&& record) {
-            if (record.dataFolder == folder && record.isBackup())
-                m_lastBackups[record.setNumber] = std::move(record);
-        },
-        warnings);
+    m_lastBackups =
+        catalog::RunHistory(file).lastBackups(m_catalog->dataFolder(), m_catalog->sets(), warnings);
     return true;
 }
 
@@ -1021,11 +1036,26 @@ void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
 
 void TfrmMain::chklstListContextPopup(const QPoint& pos)
 {
+    m_restoreAction->setText(QStringLiteral("Restore..."));
     const QModelIndex index = m_pathList->indexAt(pos);
     if (index.isValid())
         m_pathList->setCurrentRow(index.row());
     updateMenuActions();
     m_pathMenu->popup(m_pathList->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::btnSetToolsClick()
+{
+    if (backupRunning())
+        return;
+    updateMenuActions();
+    m_restoreAction->setText(
+        m_pathList->currentRow() >= 0
+            ? QStringLiteral("Restore \"%1\"...").arg(m_pathList->itemText(m_pathList->currentRow()))
+            : QStringLiteral("Restore..."));
+    m_toolsMenu->popup(m_toolsButton->mapToGlobal(QPoint(0, 0)), m_previewAction);
+    // Opened upwards from the bar at the bottom of the window, as far as the screen allows.
+    m_toolsMenu->move(m_toolsButton->mapToGlobal(QPoint(0, -m_toolsMenu->sizeHint().height())));
 }
 
 void TfrmMain::PreviewBackupClick()
@@ -1166,8 +1196,9 @@ void TfrmMain::BackupHistoryClick()
     }
     guarded(m_dialogs, [&] {
         std::vector<std::string> warnings;
+        // Only the set's own runs: never those of a deleted set that had its number.
         std::vector<catalog::RunRecord> runs = catalog::RunHistory(catalog::RunHistory::defaultFile())
-                                                   .runsOf(m_catalog->dataFolder(), set->number, warnings);
+                                                   .runsOf(m_catalog->dataFolder(), *set, warnings);
         auto* dialog = new HistoryDialog(toQString(set->description), std::move(runs), warnings, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();

@@ -112,6 +112,7 @@ private:
     void SpeedButton1Click();
     void Label1Click();
     void btnCloseClick();
+    void btnSetToolsClick();
     void lstCategoryContextPopup(const QPoint& pos);
     void chklstListContextPopup(const QPoint& pos);
     void PreviewBackupClick();
@@ -207,6 +208,7 @@ private:
     controls::TGradPanel* m_buttonBar = nullptr;          // GradPanel3
     controls::TGradButton* m_addSetButton = nullptr;      // btnAddCategory
     controls::TGradButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
+    controls::TGradButton* m_toolsButton = nullptr;       // btnSetTools
     controls::TGradCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
     controls::TGradCheckBox* m_incrementalBox = nullptr;  // chkIncremental
     QToolButton* m_helpButton = nullptr;                  // SpeedButton1
@@ -214,6 +216,7 @@ private:
     TFormPlacement* m_placement = nullptr;                // FormPlacement1
     QMenu* m_setMenu = nullptr;                           // categoryMenu
     QMenu* m_pathMenu = nullptr;                          // pathMenu
+    QMenu* m_toolsMenu = nullptr;                         // toolsMenu
     QAction* m_previewAction = nullptr;                   // actPreviewBackup
     QAction* m_historyAction = nullptr;                   // actBackupHistory
     QAction* m_optionsAction = nullptr;                   // actBackupOptions

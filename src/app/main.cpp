@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/QtDialogs.h"
 #include "app/SessionEnd.h"
+#include "app/StartOptions.h"
 #include "app/StowmereApplication.h"
 #include "app/TfrmAECategory.h"
 #include "app/TfrmMain.h"
@@ -10,12 +11,36 @@
 
 #include <QSessionManager>
 
+#include <iostream>
+#include <string>
+#include <vector>
+
 int main(int argc, char* argv[])
 {
     using namespace stowmere;
+    using app::StartOptions;
+    // Help and version need no display: they are answered before Qt looks for one.
+    switch (StartOptions::beforeQt(std::vector<std::string>(argv + 1, argv + argc))) {
+    case StartOptions::Action::ShowHelp:
+        std::cout << StartOptions::helpText() << std::flush;
+        return std::cout ? 0 : 1;
+    case StartOptions::Action::ShowVersion:
+        std::cout << StartOptions::versionText() << '\n' << std::flush;
+        return std::cout ? 0 : 1;
+    case StartOptions::Action::OpenWindow:
+        break;
+    }
     app::QtDialogs dialogs;
     app::StowmereApplication application(argc, argv, dialogs);
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.stowmere"));
+    // Qt has taken its own options out of argv; anything left is a mistake, not a wish to
+    // open the window regardless.
+    if (const std::string error =
+            StartOptions::leftOverError(std::vector<std::string>(argv + 1, argv + argc));
+        !error.empty()) {
+        std::cerr << error << '\n' << StartOptions::usageLine() << '\n';
+        return StartOptions::kUsageExitCode;
+    }
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.stowmere.Stowmere"));
     if (priority::raiseProcessPriority() == priority::PriorityResult::Failed)
         dialogs.information(QStringLiteral("Not able to set priority class"));
 

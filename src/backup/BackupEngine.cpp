@@ -92,7 +92,8 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (!started) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
-        if (m_result.refusal == DestinationBusyText(m_settings.destination))
+        if (m_result.refusal == DestinationBusyText(m_settings.destination, kBackupHolder) ||
+            m_result.refusal == DestinationBusyText(m_settings.destination, kRestoreHolder))
             m_observer.showInformation(m_result.refusal);
         else
             m_observer.showError(m_result.refusal);

@@ -134,6 +134,10 @@ public:
 
     /// Name of the lock file a run holds in its destination folder.
     static constexpr const char* kRunLockName = ".stowmere-run.lock";
+    /// What the holder of the run lock writes into it, so that a refused run or restore can
+    /// say what it waits for.
+    static constexpr const char* kBackupHolder = "backup";
+    static constexpr const char* kRestoreHolder = "restore";
     /// Name of the folder in the destination that keeps the copies runs replaced. Never
     /// backed up itself, wherever it is met.
     static constexpr std::string_view kVersionsFolderName = FolderScan::kVersionsFolderName;

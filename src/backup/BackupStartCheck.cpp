@@ -15,7 +15,7 @@ BackupStartCheck CheckBackupStart(const std::string& destination, std::size_t it
                                   std::size_t checkedCount, bool pathRangeEmpty)
 {
     if (!files::isFolder(destination))
-        return {false, "Backup To Folder does not exist."};
+        return {false, MissingDestinationText(destination)};
     if (itemCount == 0)
         return {false, "File and folder list is empty."};
     if (checkedCount == 0)

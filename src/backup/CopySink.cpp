@@ -62,11 +62,13 @@ std::string CopySink::destinationFolder() const
 bool CopySink::start()
 {
     try {
-        m_runLock = files::FileLock::acquire(paths::join(destinationFolder(), BackupEngine::kRunLockName),
-                                             std::chrono::milliseconds(0));
-        if (m_runLock)
+        const std::string lockFile = paths::join(destinationFolder(), BackupEngine::kRunLockName);
+        m_runLock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
+        if (m_runLock) {
+            m_runLock->recordHolder(BackupEngine::kBackupHolder);
             return true;
-        m_result.refusal = DestinationBusyText(m_settings.destination);
+        }
+        m_result.refusal = DestinationBusyText(m_settings.destination, files::FileLock::holderOf(lockFile));
     } catch (const std::system_error& error) {
         // A file system without locks (some network shares) cannot keep two runs apart;
         // the run goes on as it did before there were locks.

@@ -83,8 +83,17 @@ std::string OverlapText(const std::string& destination, const std::string& item)
     return "The Backup To Folder " + destination + " and the item " + item + " lie inside each other.";
 }
 
-std::string DestinationBusyText(const std::string& destination)
+std::string MissingDestinationText(const std::string& destination)
 {
+    if (destination.empty())
+        return "Backup To Folder does not exist.";
+    return "Backup To Folder " + destination + " does not exist.";
+}
+
+std::string DestinationBusyText(const std::string& destination, const std::string& holder)
+{
+    if (holder == "restore")
+        return "A restore from " + destination + " is running.";
     return "Another backup into " + destination + " is running.";
 }
 

@@ -49,7 +49,11 @@ std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const s
 /// "Start anyway?", lines separated by "\r\n".
 std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination);
 
-/// "Another backup into %s is running."
-std::string DestinationBusyText(const std::string& destination);
+/// "Backup To Folder %s does not exist.", the folder left out when none was given.
+std::string MissingDestinationText(const std::string& destination);
+
+/// "Another backup into %s is running.", or "A restore from %s is running." when holder
+/// (the word the lock's holder recorded) is "restore".
+std::string DestinationBusyText(const std::string& destination, const std::string& holder = "backup");
 
 } // namespace stowmere::backup

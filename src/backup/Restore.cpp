@@ -278,10 +278,12 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
     }
     std::optional<files::FileLock> lock;
     try {
-        lock = files::FileLock::acquire(paths::join(dest, BackupEngine::kRunLockName),
-                                        std::chrono::milliseconds(0));
+        const std::string lockFile = paths::join(dest, BackupEngine::kRunLockName);
+        lock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
         if (!lock)
-            throw RestoreRefusal(DestinationBusyText(request.destination));
+            throw RestoreRefusal(
+                DestinationBusyText(request.destination, files::FileLock::holderOf(lockFile)));
+        lock->recordHolder(BackupEngine::kRestoreHolder);
     } catch (const std::system_error&) {
         // A destination that cannot take a lock file (read-only, say) can still be read.
     }

@@ -416,6 +416,11 @@ RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, Checked
 
 std::int32_t Catalog::addSet(const std::string& description, const std::string& destination)
 {
+    // The description is listed one set a line, tab-separated; a line break or tab in it
+    // would forge a set of its own in every such list.
+    if (std::any_of(description.begin(), description.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        throw RuleRefusal(std::string(messages::kDescriptionControl));
     beginNewSet();
     try {
         m_category->FieldByName(schema::kCategoryDescription).SetAsString(description);

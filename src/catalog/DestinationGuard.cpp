@@ -26,6 +26,7 @@ DriveCheck checkDrive(const SetOptions& options, const std::string& destination)
     else {
         check.status = DriveCheck::Status::Moved;
         check.question = messages::driveChangedQuestion(destination);
+        check.finding = messages::driveChanged(destination);
     }
     return check;
 }

@@ -23,6 +23,8 @@ struct DriveCheck {
     /// The destination's file system now; empty when Unknown.
     std::string identity;
     std::string question;
+    /// What was found when Moved, in one sentence without the question.
+    std::string finding;
     std::string error;
 
     /// Whether a successful run should record identity in the set's options.

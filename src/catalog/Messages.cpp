@@ -60,11 +60,14 @@ std::string saveFailedQuestion(const std::string& file, const std::string& reaso
     return "Could not save " + file + ":\r\n" + reason + "\r\n\r\nTry again?";
 }
 
+std::string driveChanged(const std::string& destination)
+{
+    return "The Backup To Folder " + destination + " is on a different drive than at the last backup.";
+}
+
 std::string driveChangedQuestion(const std::string& destination)
 {
-    return "The Backup To Folder " + destination +
-           " is on a different drive than at the last backup.\r\n\r\nIs the backup drive connected? Back up "
-           "anyway?";
+    return driveChanged(destination) + "\r\n\r\nIs the backup drive connected? Back up anyway?";
 }
 
 std::string changesRefused(const std::string& reason)

@@ -26,6 +26,9 @@ inline constexpr std::string_view kDeletePathsFirst = "Delete file and folder li
 inline constexpr std::string_view kConfirmDeleteSet = "Delete selected Backup?";
 inline constexpr std::string_view kConfirmDeletePaths = "Delete selected files and folders?";
 inline constexpr std::string_view kSetNotFound = "Could not find Backup in dataset";
+/// A description the editor's one-line field could not have taken.
+inline constexpr std::string_view kDescriptionControl =
+    "A description is one line of text: it cannot hold a line break, a tab or another control character.";
 inline constexpr std::string_view kPathNotFound = "Could not find Path in dataset";
 
 /// Another program held the table files' lock for the whole wait.
@@ -36,8 +39,10 @@ inline constexpr std::string_view kTablesBusy =
 inline constexpr std::string_view kOptionsUnreadable =
     "; every backup set uses the default options until it is repaired, and the file is left as it is.";
 
-/// The guard's question when a set's destination lies on another drive than at its last
-/// successful backup.
+/// What the guard found when a set's destination lies on another drive than at its last
+/// successful backup, in one sentence.
+std::string driveChanged(const std::string& destination);
+/// The guard's question in that case.
 std::string driveChangedQuestion(const std::string& destination);
 /// The save's question when a set was changed here and by another program meanwhile.
 std::string setChangedOnBothSidesQuestion(const BackupSet& theirs, const BackupSet& mine);

@@ -74,8 +74,10 @@ std::string RunHistory::append(const RunRecord& record) const
         return failure + systemText(errno);
     if (static_cast<std::size_t>(written) != line.size()) {
         // A short write (a full disk) leaves part of a line; the reader skips it as damaged,
-        // and the next record starts on a line of its own.
-        static_cast<void>(::write(fd.get(), "\n", 1));
+        // and the next record starts on a line of its own, unless even its end cannot be
+        // written, which the message then says.
+        if (::write(fd.get(), "\n", 1) != 1)
+            return failure + systemText(ENOSPC) + "; its last line is left incomplete";
         return failure + systemText(ENOSPC);
     }
     return {};

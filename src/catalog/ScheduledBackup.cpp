@@ -2,6 +2,7 @@
 #include "catalog/ScheduledBackup.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace stowmere::catalog {
@@ -62,6 +63,19 @@ std::string execWord(const std::string& word)
     return result + '"';
 }
 
+/// A path as the value of a condition or assertion: "%" specifiers escaped, nothing
+/// quoted (the whole value is the path).
+std::string unitPathValue(const std::string& path)
+{
+    std::string result;
+    for (const char c : path) {
+        if (c == '%')
+            result += '%';
+        result += c;
+    }
+    return result;
+}
+
 std::string shellWord(const std::string& word)
 {
     std::string result = "'";
@@ -120,9 +134,28 @@ std::string DailyTime::text() const
     return buffer;
 }
 
-std::string ScheduledBackup::unitName(std::int32_t setNumber)
+std::string ScheduledBackup::legacyUnitName(std::int32_t setNumber)
 {
     return "stowmere-backup-" + std::to_string(setNumber);
+}
+
+std::string ScheduledBackup::folderTag(const std::string& dataFolder)
+{
+    // 32-bit FNV-1a: small, fixed for good, and enough to keep a user's few data folders
+    // apart. The data folder itself is in the timer's metadata and decides what is whose.
+    std::uint32_t hash = 2166136261u;
+    for (const char c : dataFolder) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%08x", static_cast<unsigned>(hash));
+    return buffer;
+}
+
+std::string ScheduledBackup::unitName(std::int32_t setNumber, const std::string& dataFolder)
+{
+    return "stowmere-backup-" + folderTag(dataFolder) + '-' + std::to_string(setNumber);
 }
 
 std::string ScheduledBackup::serviceText() const
@@ -138,9 +171,18 @@ std::string ScheduledBackup::serviceText() const
     text += "[Unit]\n";
     text += "Description=Stowmere backup of \"" + descriptionForUnit(description) + "\"\n";
     text += "Documentation=man:stowmere-cli(1)\n";
+    // Once the package is removed the run fails with a journal line that names the program
+    // ("Assertion failed ... AssertFileIsExecutable=/usr/bin/stowmere-cli"), rather than a
+    // bare exec error; 'stowmere-cli unschedule --all' before removal avoids it.
+    text += "AssertFileIsExecutable=" + unitPathValue(executable) + "\n";
     text += "\n[Service]\n";
     text += "Type=oneshot\n";
     text += "ExecStart=" + command + "\n";
+    // "systemctl --user stop" ends a run with SIGTERM, which the program answers by stopping
+    // cleanly with 143: a stop asked for, not a failure.
+    text += "SuccessExitStatus=143\n";
+    text += "Nice=10\n";
+    text += "IOSchedulingClass=idle\n";
     return text;
 }
 

@@ -27,7 +27,7 @@ class ScheduleError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-/// One daily backup of a set, as the systemd user units "stowmere-backup-N" run it.
+/// One daily backup of a set, as the systemd user units "stowmere-backup-TAG-N" run it.
 ///
 /// The timer carries an [X-Stowmere] section (systemd ignores sections starting with
 /// "X-") with the set, its data folder and the kind of run, so that the units can be
@@ -39,13 +39,25 @@ struct ScheduledBackup {
     bool incremental = false;
     std::string dataFolder; ///< absolute
     std::string executable; ///< absolute path of stowmere-cli
+    /// The name of both units without the suffix, as found in the unit folder; empty for a
+    /// schedule not written yet, which takes unitName(setNumber, dataFolder).
+    std::string unit;
 
-    /// "stowmere-backup-<set number>", the name of both units without the suffix.
-    static std::string unitName(std::int32_t setNumber);
-    std::string unitName() const { return unitName(setNumber); }
+    /// "stowmere-backup-<folder tag>-<set number>", the name of both units without the
+    /// suffix: set numbers of two data folders never share a name.
+    static std::string unitName(std::int32_t setNumber, const std::string& dataFolder);
+    /// "stowmere-backup-<set number>", the name earlier versions gave, still found, listed
+    /// and removed.
+    static std::string legacyUnitName(std::int32_t setNumber);
+    /// Eight hexadecimal digits of a hash of the absolute data folder's text. Part of the
+    /// unit names on disk: it never changes.
+    static std::string folderTag(const std::string& dataFolder);
+    std::string unitName() const { return unit.empty() ? unitName(setNumber, dataFolder) : unit; }
 
-    /// The oneshot service that runs the backup. Throws ScheduleError for a path that
-    /// cannot be written into a unit file.
+    /// The oneshot service that runs the backup, at a low CPU and idle I/O priority so that
+    /// it never competes with the user's work. A stop (SIGTERM, exit code 143) is not a
+    /// failure, and a program that is gone fails the run with an assertion naming it.
+    /// Throws ScheduleError for a path that cannot be written into a unit file.
     std::string serviceText() const;
     /// The timer: daily at the time, Persistent=true so a run missed while the computer was
     /// off or asleep starts as soon as it is back.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <tuple>
 
 namespace stowmere::catalog {
 namespace {
@@ -62,26 +63,14 @@ std::string SetSchedules::defaultUnitFolder()
     return paths::join(locations::configFolder(), "systemd/user");
 }
 
-std::string SetSchedules::unitPath(std::int32_t setNumber, const char* suffix) const
+std::string SetSchedules::unitPath(const std::string& unit, const char* suffix) const
 {
-    return paths::join(m_unitFolder, ScheduledBackup::unitName(setNumber) + suffix);
+    return paths::join(m_unitFolder, unit + suffix);
 }
 
-std::string SetSchedules::wantsLink(std::int32_t setNumber) const
+std::string SetSchedules::wantsLink(const std::string& unit) const
 {
-    return paths::join(m_unitFolder,
-                       "timers.target.wants/" + ScheduledBackup::unitName(setNumber) + ".timer");
-}
-
-std::optional<ScheduledBackup> SetSchedules::scheduleOf(std::int32_t setNumber) const
-{
-    const std::optional<std::string> text = readText(unitPath(setNumber, ".timer"));
-    if (!text)
-        return std::nullopt;
-    std::optional<ScheduledBackup> backup = ScheduledBackup::fromTimerText(*text);
-    if (!backup || backup->setNumber != setNumber)
-        return std::nullopt;
-    return backup;
+    return paths::join(m_unitFolder, "timers.target.wants/" + unit + ".timer");
 }
 
 std::vector<ScheduledBackup> SetSchedules::schedules() const
@@ -92,21 +81,42 @@ std::vector<ScheduledBackup> SetSchedules::schedules() const
         const std::string name = it->path().filename().string();
         if (!name.starts_with(kUnitPrefix) || !name.ends_with(kTimerSuffix))
             continue;
-        const std::string digits =
-            name.substr(kUnitPrefix.size(), name.size() - kUnitPrefix.size() - kTimerSuffix.size());
-        if (const std::optional<std::int32_t> number = setNumberFromText(digits))
-            if (std::optional<ScheduledBackup> backup = scheduleOf(*number))
-                result.push_back(std::move(*backup));
+        const std::string unit = name.substr(0, name.size() - kTimerSuffix.size());
+        const std::optional<std::string> text = readText(unitPath(unit, ".timer"));
+        std::optional<ScheduledBackup> backup = text ? ScheduledBackup::fromTimerText(*text) : std::nullopt;
+        if (!backup || (unit != ScheduledBackup::unitName(backup->setNumber, backup->dataFolder) &&
+                        unit != ScheduledBackup::legacyUnitName(backup->setNumber)))
+            continue;
+        backup->unit = unit;
+        result.push_back(std::move(*backup));
     }
-    std::sort(result.begin(), result.end(),
-              [](const ScheduledBackup& a, const ScheduledBackup& b) { return a.setNumber < b.setNumber; });
+    std::sort(result.begin(), result.end(), [](const ScheduledBackup& a, const ScheduledBackup& b) {
+        return std::tie(a.setNumber, a.dataFolder, a.unit) < std::tie(b.setNumber, b.dataFolder, b.unit);
+    });
     return result;
 }
 
-bool SetSchedules::isEnabled(std::int32_t setNumber) const
+std::optional<ScheduledBackup> SetSchedules::scheduleOf(std::int32_t setNumber,
+                                                        const std::string& dataFolder) const
+{
+    // The data folder may be named another way than when it was scheduled (through a
+    // link), so the match is by what the timers record, not by the name alone. A unit of
+    // the present name wins over one left from an earlier version.
+    std::optional<ScheduledBackup> found;
+    for (ScheduledBackup& backup : schedules()) {
+        if (backup.setNumber != setNumber || !belongsTo(backup, dataFolder))
+            continue;
+        const bool legacy = backup.unit == ScheduledBackup::legacyUnitName(setNumber);
+        if (!found || !legacy)
+            found = std::move(backup);
+    }
+    return found;
+}
+
+bool SetSchedules::isEnabled(const ScheduledBackup& backup) const
 {
     std::error_code error;
-    return fs::is_symlink(fs::symlink_status(wantsLink(setNumber), error));
+    return fs::is_symlink(fs::symlink_status(wantsLink(backup.unitName()), error));
 }
 
 SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
@@ -117,10 +127,11 @@ SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
     removal.managerAnswered = disable.succeeded;
     // Without a user manager the enable link (made by hand as the schedule command advised)
     // is removed here, as systemctl disable would.
-    if (!disable.succeeded && isEnabled(backup.setNumber))
-        removal.complete = removeEntry(wantsLink(backup.setNumber), removal.notes);
-    removal.complete = removeEntry(unitPath(backup.setNumber, ".timer"), removal.notes) && removal.complete;
-    removal.complete = removeEntry(unitPath(backup.setNumber, ".service"), removal.notes) && removal.complete;
+    if (!disable.succeeded && isEnabled(backup))
+        removal.complete = removeEntry(wantsLink(backup.unitName()), removal.notes);
+    removal.complete = removeEntry(unitPath(backup.unitName(), ".timer"), removal.notes) && removal.complete;
+    removal.complete =
+        removeEntry(unitPath(backup.unitName(), ".service"), removal.notes) && removal.complete;
     if (disable.succeeded)
         SystemdUser::run({"daemon-reload"});
     else
@@ -133,8 +144,8 @@ SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
 
 std::vector<std::string> SetSchedules::setDeleted(std::int32_t setNumber, const std::string& dataFolder) const
 {
-    const std::optional<ScheduledBackup> backup = scheduleOf(setNumber);
-    if (!backup || !belongsTo(*backup, dataFolder))
+    const std::optional<ScheduledBackup> backup = scheduleOf(setNumber, dataFolder);
+    if (!backup)
         return {};
     Removal removal = remove(*backup);
     if (removal.complete)

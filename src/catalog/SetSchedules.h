@@ -14,9 +14,10 @@ namespace stowmere::catalog {
 /// the number column's range.
 std::optional<std::int32_t> setNumberFromText(const std::string& text);
 
-/// The daily backups of sets, as the systemd user units "stowmere-backup-<set number>" in a
-/// unit folder: finding them, and removing one with its timer stopped. Both front ends
-/// use it, so that a set deleted in either loses its schedule.
+/// The daily backups of sets, as the systemd user units "stowmere-backup-TAG-N" in a unit
+/// folder (and "stowmere-backup-N", as earlier versions named them): finding them, and
+/// removing one with its timer stopped. Both front ends use it, so that a set deleted in
+/// either loses its schedule.
 class SetSchedules {
 public:
     explicit SetSchedules(std::string unitFolder = defaultUnitFolder());
@@ -24,19 +25,20 @@ public:
     /// $XDG_CONFIG_HOME/systemd/user (default ~/.config/systemd/user), where systemd looks
     /// for a user's own units.
     static std::string defaultUnitFolder();
+
     const std::string& unitFolder() const { return m_unitFolder; }
+    /// The file of a unit (a name without suffix) with the suffix (".timer", ".service").
+    std::string unitPath(const std::string& unit, const char* suffix) const;
+    /// The link that enables a unit's timer (in timers.target.wants).
+    std::string wantsLink(const std::string& unit) const;
 
-    /// The unit file of a set with the suffix (".timer", ".service").
-    std::string unitPath(std::int32_t setNumber, const char* suffix) const;
-    /// The link that enables the timer (in timers.target.wants).
-    std::string wantsLink(std::int32_t setNumber) const;
-
-    /// Every schedule this program wrote into the unit folder, by set number.
+    /// Every schedule this program wrote into the unit folder, by set number, then data
+    /// folder. A file of our name whose metadata does not match its name is not ours.
     std::vector<ScheduledBackup> schedules() const;
-    /// The schedule of a set number; a hand-made unit that has our name is not ours.
-    std::optional<ScheduledBackup> scheduleOf(std::int32_t setNumber) const;
+    /// The schedule of a set number of a data folder, under either name.
+    std::optional<ScheduledBackup> scheduleOf(std::int32_t setNumber, const std::string& dataFolder) const;
     /// Whether the timer is enabled (linked from timers.target.wants).
-    bool isEnabled(std::int32_t setNumber) const;
+    bool isEnabled(const ScheduledBackup& backup) const;
 
     struct Removal {
         bool complete = true;         ///< the unit files and the enable link are gone

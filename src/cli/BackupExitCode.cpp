@@ -5,6 +5,18 @@
 
 namespace stowmere::cli {
 
+ExitCode exitCodeForSignal(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGHUP:
+        return ExitCode::HungUp;
+    case SIGTERM:
+        return ExitCode::Terminated;
+    default:
+        return ExitCode::Interrupted;
+    }
+}
+
 ExitCode backupExitCode(const backup::BackupResult& result, int signal)
 {
     if (result.refused)
@@ -13,7 +25,7 @@ ExitCode backupExitCode(const backup::BackupResult& result, int signal)
         return ExitCode::CopyFailed;
     // A signal that came after the last item stopped nothing: the run is complete.
     if (signal != 0 && result.cancelled)
-        return signal == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
+        return exitCodeForSignal(signal);
     if (!result.missingItems.empty() || result.notBackedUpCount > 0)
         return ExitCode::ItemsNotFound;
     return ExitCode::Success;

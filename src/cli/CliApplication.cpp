@@ -22,6 +22,7 @@
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
+#include "platform/Version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -85,6 +86,10 @@ ExitCode CliApplication::run(const std::vector<std::string>& words)
     } catch (const UsageError& error) {
         m_err << "stowmere-cli: " << error.what() << '\n';
         return ExitCode::NotStarted;
+    }
+    if (line.version && !line.help) {
+        m_out << "stowmere-cli " << programVersion() << '\n';
+        return ExitCode::Success;
     }
     if (line.help || line.command == Command::Help) {
         m_out << helpText(line.command == Command::Help ? line.helpTopic : line.command);
@@ -164,7 +169,7 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         m_err << "stowmere-cli: note: " << notice << '\n';
     switch (line.command) {
     case Command::List:
-        return list(data);
+        return list(data, line);
     case Command::Paths:
         return paths(data, line);
     case Command::NewSet:
@@ -201,14 +206,18 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     return ExitCode::NotStarted;
 }
 
-ExitCode CliApplication::list(Catalog& data)
+ExitCode CliApplication::list(Catalog& data, const CommandLine& line)
 {
     const std::vector<BackupSet> sets = data.sets();
     const auto lastRuns = HistoryCommand(m_out, m_err).lastRuns(data.dataFolder(), sets);
     for (const BackupSet& set : sets) {
         const auto last = lastRuns.find(set.number);
-        m_out << SetResolver::line({set.number, set.description, set.destination}) << '\t'
-              << HistoryCommand::lastRunColumns(last == lastRuns.end() ? nullptr : &last->second) << '\n';
+        const catalog::RunRecord* lastRun = last == lastRuns.end() ? nullptr : &last->second;
+        if (line.json)
+            m_out << HistoryCommand::setJsonLine(set, lastRun) << '\n';
+        else
+            m_out << SetResolver::line({set.number, set.description, set.destination}) << '\t'
+                  << HistoryCommand::lastRunColumns(lastRun) << '\n';
     }
     return ExitCode::Success;
 }
@@ -291,20 +300,39 @@ ExitCode CliApplication::backup(Catalog& data, const CommandLine& line)
     m_notice.setName(set.description);
     const auto start = catalog::RunRecord::Clock::now();
     HistoryCommand history(m_out, m_err);
+    // A real run shows what it does on standard output when asked; a dry run's list has
+    // its own printer.
+    RunEventPrinter events(m_out, line.json ? RunEventPrinter::Format::Json : RunEventPrinter::Format::Text);
+    const bool streaming = !line.dryRun && (line.json || line.verbose);
+    m_events = streaming ? &events : nullptr;
+    const auto closeEvents = [this, &line, &events](const catalog::RunRecord& record, ExitCode code) {
+        m_events = nullptr;
+        if (!line.dryRun && line.json)
+            events.summary(record, toInt(code));
+    };
+    catalog::RunRecord recorded;
     try {
-        return backup(data, set, line,
-                      [&](const backup::BackupSettings& settings, const backup::BackupResult& result) {
-                          history.record(catalog::makeRunRecord(data.dataFolder(), set, settings, result,
-                                                                start, "stowmere-cli"));
-                      });
+        const ExitCode code = backup(
+            data, set, line, [&](const backup::BackupSettings& settings, const backup::BackupResult& result) {
+                recorded =
+                    catalog::makeRunRecord(data.dataFolder(), set, settings, result, start, "stowmere-cli");
+                history.record(recorded);
+            });
+        closeEvents(recorded, code);
+        return code;
     } catch (const catalog::RuleRefusal& refusal) {
         // A run refused by the Backup button's checks is a run of the set all the same.
         backup::BackupSettings settings;
         settings.destination = set.destination;
         settings.incremental = line.incremental;
         settings.dryRun = line.dryRun;
-        history.record(catalog::makeRefusedRecord(data.dataFolder(), set, settings, refusal.what(), start,
-                                                  "stowmere-cli"));
+        recorded = catalog::makeRefusedRecord(data.dataFolder(), set, settings, refusal.what(), start,
+                                              "stowmere-cli");
+        history.record(recorded);
+        closeEvents(recorded, ExitCode::NotStarted);
+        throw;
+    } catch (...) {
+        m_events = nullptr;
         throw;
     }
 }
@@ -341,11 +369,12 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         return ExitCode::NotStarted;
     }
     const catalog::DriveCheck& drive = start.drive;
-    if (!passDriveGuard(drive, line.acceptNewDrive, line.dryRun, m_err)) {
+    const std::string setWord = std::to_string(set.number);
+    if (!passDriveGuard(drive, setWord, line.acceptNewDrive, line.dryRun, m_err)) {
         backup::BackupResult refused;
         refused.refused = true;
-        refused.refusal = drive.question;
-        m_notice.setError(drive.question);
+        refused.refusal = drive.finding + ' ' + driveRemedy(setWord);
+        m_notice.setError(drive.finding, driveRemedy(setWord));
         recordRun(start.settings, refused);
         return ExitCode::NotStarted;
     }
@@ -354,11 +383,15 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     // its way, so standard error shows only what the run would report.
     ProgressPrinter printer(m_err, ProgressPrinter::modeForStandardError(line.quiet || line.dryRun),
                             ProgressPrinter::terminalWidth());
+    printer.followTerminalWidth();
+    std::atomic<bool> cancelFlag{false};
     CliBackupObserver observer(items, checked, printer);
+    observer.setCancelFlag(&cancelFlag);
     PreviewPrinter preview(m_out, line.json ? PreviewPrinter::Format::Json : PreviewPrinter::Format::Text,
                            line.verbose);
     if (line.dryRun)
         observer.setPreviewPrinter(&preview);
+    observer.setEventPrinter(m_events);
     backup::BackupSettings settings = start.settings;
     settings.dryRun = line.dryRun;
     // What the copies will take is counted before a byte is written, so that a run that
@@ -370,13 +403,15 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
 
-    std::atomic<bool> cancelFlag{false};
     InterruptGuard guard(cancelFlag, !line.quiet);
     printer.start(checkedCount);
     const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
     recordRun(settings, result);
     m_notice.setResult(result);
+    m_notice.setItems(printer.itemsDone(), checkedCount);
+    if (m_events)
+        m_events->setItems(printer.itemsDone(), checkedCount);
     if (line.dryRun) {
         if (!result.refused || line.json)
             preview.totals(result);

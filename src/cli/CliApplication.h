@@ -3,6 +3,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ExitCode.h"
+#include "cli/RunEventPrinter.h"
 #include "cli/RunNotice.h"
 
 #include <functional>
@@ -41,7 +42,7 @@ private:
     ExitCode dispatch(const CommandLine& line);
     std::string dataFolder(const CommandLine& line) const;
 
-    ExitCode list(catalog::Catalog& data);
+    ExitCode list(catalog::Catalog& data, const CommandLine& line);
     ExitCode paths(catalog::Catalog& data, const CommandLine& line);
     ExitCode newSet(catalog::Catalog& data, const CommandLine& line);
     ExitCode addPaths(catalog::Catalog& data, const CommandLine& line);
@@ -57,6 +58,8 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     RunNotice m_notice;
+    /// A real run's events for --json or --verbose, while a backup command runs.
+    RunEventPrinter* m_events = nullptr;
 };
 
 } // namespace stowmere::cli

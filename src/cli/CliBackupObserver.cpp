@@ -17,9 +17,11 @@ bool CliBackupObserver::isItemChecked(std::size_t index)
     return index < m_checked.size() && m_checked[index];
 }
 
-void CliBackupObserver::itemStarted(std::size_t, const std::string& item)
+void CliBackupObserver::itemStarted(std::size_t index, const std::string& item)
 {
     m_printer.itemStarted(item);
+    if (m_events)
+        m_events->itemStarted(index, item);
 }
 
 void CliBackupObserver::totalsCounted(const backup::RunTotals& totals)
@@ -42,9 +44,11 @@ void CliBackupObserver::uncheckItem(std::size_t index)
         m_checked[index] = false;
 }
 
-void CliBackupObserver::copyingFile(const std::string& source, const std::string&)
+void CliBackupObserver::copyingFile(const std::string& source, const std::string& target)
 {
     m_printer.fileStarted(source);
+    if (m_events)
+        m_events->copying(source, target);
 }
 
 void CliBackupObserver::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
@@ -64,18 +68,26 @@ void CliBackupObserver::fileCopied(std::uint64_t)
 
 void CliBackupObserver::itemDone()
 {
+    // The engine steps the bar for the item it stopped in as well (a failed copy sets the
+    // flag too); the summary counts only items backed up in full.
+    if (m_cancel && m_cancel->load())
+        return;
     m_printer.itemDone();
 }
 
 void CliBackupObserver::showError(const std::string& text)
 {
     m_printer.failure(text);
+    if (m_events)
+        m_events->message(text);
 }
 
 // What could not be backed up, or why the run could not start, is news even for --quiet.
 void CliBackupObserver::showInformation(const std::string& text)
 {
     m_printer.failure(text);
+    if (m_events)
+        m_events->message(text);
 }
 
 void CliBackupObserver::closeProgress() {}

@@ -4,7 +4,9 @@
 #include "backup/BackupObserver.h"
 #include "cli/PreviewPrinter.h"
 #include "cli/ProgressPrinter.h"
+#include "cli/RunEventPrinter.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,10 @@ public:
     void setPreviewPrinter(PreviewPrinter* printer) { m_preview = printer; }
     /// --force: start even when the copies do not fit the free space.
     void setForce(bool force) { m_force = force; }
+    /// Where a real run's events go for --json or --verbose; none otherwise.
+    void setEventPrinter(RunEventPrinter* events) { m_events = events; }
+    /// The run's cancel flag: an item that ends with it set was cut short and is not done.
+    void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 
     const std::vector<bool>& checked() const { return m_checked; }
 
@@ -47,7 +53,9 @@ private:
     std::vector<bool> m_checked;
     ProgressPrinter& m_printer;
     PreviewPrinter* m_preview = nullptr;
+    RunEventPrinter* m_events = nullptr;
     bool m_force = false;
+    const std::atomic<bool>* m_cancel = nullptr;
 };
 
 } // namespace stowmere::cli

@@ -183,6 +183,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         collectingOnly = false;
         if (word == "--help" || word == "-h") {
             line.help = true;
+        } else if (word == "--version") {
+            line.version = true;
         } else if (word == "--data") {
             if (i + 1 >= words.size() || words[i + 1].empty())
                 throw fail("--data needs a folder");
@@ -236,6 +238,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             }
         } else if (word == "--accept-new-drive") {
             line.acceptNewDrive = true;
+        } else if (word == "--all") {
+            line.all = true;
         } else if (word == "--overwrite") {
             line.overwrite = true;
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
@@ -266,7 +270,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         }
     }
 
-    if (line.help) {
+    if (line.help || line.version) {
         // "COMMAND --help" and "help --help" need nothing else to be right.
         return line;
     }
@@ -290,6 +294,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         if (command != line.command)
             throw fail(name + " belongs to the " + commandName(command) + " command only");
     }
+    if (line.all && line.command != Command::Unschedule)
+        throw fail("--all belongs to the unschedule command only");
+    if (line.all && !line.arguments.empty())
+        throw fail("unschedule: --all removes every schedule and takes no SET");
     if (line.acceptNewDrive && line.command != Command::Backup)
         throw fail("--accept-new-drive belongs to the backup command only");
     if (line.overwrite && line.command != Command::Restore)
@@ -300,10 +308,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
         throw fail("schedule: missing --daily HH:MM");
-    if (sawJson && !sawDryRun && line.command != Command::History)
-        throw fail("--json belongs to 'backup --dry-run' and 'history' only");
-    if (sawVerbose && !sawDryRun)
-        throw fail("--verbose belongs to 'backup --dry-run' only");
+    if (sawJson && line.command != Command::Backup && line.command != Command::History &&
+        line.command != Command::List)
+        throw fail("--json belongs to the backup, list and history commands only");
+    if (sawVerbose && line.command != Command::Backup)
+        throw fail("--verbose belongs to the backup command only");
     line.incremental = sawIncremental;
     line.quiet = sawQuiet;
     line.dryRun = sawDryRun;
@@ -313,7 +322,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     if (line.only && line.onlyPaths.empty())
         throw fail("--only needs at least one PATH");
 
-    const Arity arity = arityOf(line.command, line.arguments.size());
+    const Arity arity = line.all ? Arity{0, 0, ""} : arityOf(line.command, line.arguments.size());
     const std::string name = commandName(line.command);
     if (line.arguments.size() < arity.minimum)
         throw fail(name + ": missing " + arity.missing);

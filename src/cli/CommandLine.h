@@ -51,6 +51,7 @@ private:
 struct CommandLine {
     Command command = Command::None;
     bool help = false;                 ///< --help given: show the command's help and do nothing else
+    bool version = false;              ///< --version given: show the version and do nothing else
     Command helpTopic = Command::None; ///< for "help COMMAND"
     std::optional<std::string> dataFolder;
     bool incremental = false;
@@ -63,6 +64,7 @@ struct CommandLine {
     std::vector<std::string> onlyPaths;
     std::optional<catalog::DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
     bool acceptNewDrive = false;                 ///< --accept-new-drive: back up although the drive changed
+    bool all = false; ///< --all of unschedule: every schedule, of every data folder
     /// --notify always|failures|never of the backup command; unset means Failures.
     std::optional<NotifyMode> notify;
 

@@ -28,7 +28,7 @@ public:
     static constexpr std::chrono::milliseconds kTimeout{2000};
 
     /// The name the desktop entry and the icon are installed under.
-    static constexpr const char* kDesktopEntry = "org.example.stowmere";
+    static constexpr const char* kDesktopEntry = "io.github.stowmere.Stowmere";
 
     struct Delivery {
         bool sent = false;

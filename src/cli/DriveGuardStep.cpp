@@ -17,7 +17,14 @@ std::string terminalText(const std::string& text)
     return lines + ProgressPrinter::escapeControl(text.substr(from));
 }
 
-bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool dryRun, std::ostream& err)
+std::string driveRemedy(const std::string& set)
+{
+    return "Connect the backup drive, or run 'stowmere-cli backup " + set +
+           " --accept-new-drive' if the drive was replaced.";
+}
+
+bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, bool acceptNewDrive,
+                    bool dryRun, std::ostream& err)
 {
     using Status = catalog::DriveCheck::Status;
     if (check.status == Status::Unknown) {
@@ -28,10 +35,11 @@ bool passDriveGuard(const catalog::DriveCheck& check, bool acceptNewDrive, bool 
     if (check.status != Status::Moved || acceptNewDrive)
         return true;
     if (dryRun) {
-        err << "stowmere-cli: note: " << terminalText(check.question) << '\n';
+        err << "stowmere-cli: note: " << ProgressPrinter::escapeControl(check.finding) << '\n';
         return true;
     }
-    err << terminalText(check.question) << "\nNothing was copied; --accept-new-drive backs up anyway.\n";
+    err << ProgressPrinter::escapeControl(check.finding) << "\nNothing was copied. " << driveRemedy(set)
+        << '\n';
     return false;
 }
 

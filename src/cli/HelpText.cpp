@@ -11,7 +11,7 @@ std::string helpText(Command command)
 {
     switch (command) {
     case Command::List:
-        return std::string("Usage: stowmere-cli list [--data DIR]\n"
+        return std::string("Usage: stowmere-cli list [--json] [--data DIR]\n"
                            "\n"
                            "Lists the backup sets in the order the Stowmere window shows them,\n"
                            "one line each: number, description, Backup To Folder, the start of\n"
@@ -19,7 +19,9 @@ std::string helpText(Command command)
                            "warnings, failed, cancelled, refused; \"-\"), separated by tabs.\n"
                            "Dry runs are not counted.\n"
                            "\n"
-                           "Options:\n") +
+                           "Options:\n"
+                           "  --json         one JSON object a line: set, description,\n"
+                           "                 destination, last_run (start and outcome, or null)\n") +
                kDataOption;
     case Command::Paths:
         return std::string("Usage: stowmere-cli paths SET [--data DIR]\n"
@@ -58,7 +60,7 @@ std::string helpText(Command command)
     case Command::Backup:
         return std::string("Usage: stowmere-cli backup SET [--incremental] [--only PATH...]\n"
                            "                           [--quiet] [--force] [--accept-new-drive]\n"
-                           "                           [--dry-run [--json] [--verbose]]\n"
+                           "                           [--dry-run] [--json] [--verbose]\n"
                            "                           [--notify always|failures|never] [--data DIR]\n"
                            "\n"
                            "Backs up every file and folder of a backup set into its Backup To\n"
@@ -80,8 +82,14 @@ std::string helpText(Command command)
                "                 backup copies again, mkdir, link, excluded (left out by\n"
                "                 a pattern or a cache tag), missing, unreadable; then\n"
                "                 the totals\n"
-               "  --json         with --dry-run: one JSON object a line, totals last\n"
-               "  --verbose      with --dry-run: list the up-to-date files as same\n"
+               "  --json         on standard output, one JSON object a line: with\n"
+               "                 --dry-run each entry and the totals last; for a real\n"
+               "                 run each item reached (item), file copied (copy) and\n"
+               "                 message (message) as it happens, and a last summary\n"
+               "                 object: the run as 'history --json' keeps it, with\n"
+               "                 exit_code, items_done and items\n"
+               "  --verbose      list each file copied on standard output; with\n"
+               "                 --dry-run, list the up-to-date files as same\n"
                "  --notify always|failures|never\n"
                "                 when to show a desktop notification at the end: after\n"
                "                 every run, after warnings or a failure (the default), or\n"
@@ -95,7 +103,8 @@ std::string helpText(Command command)
                "otherwise. Files that vanish or cannot be read during the run are listed\n"
                "at the end, with the reason, and the run goes on without them. Links\n"
                "inside a folder are copied as links. Ctrl-C stops the run within a\n"
-               "second; the file being copied is abandoned and its old copy kept.\n"
+               "second, as does closing its terminal; the file being copied is abandoned\n"
+               "and its old copy kept.\n"
                "\n"
                "Every run, a dry run too, is added to the run history ('stowmere-cli\n"
                "history').\n"
@@ -119,10 +128,11 @@ std::string helpText(Command command)
                "       that cannot be made) and the run stopped\n"
                "  3    the run could not start (missing Backup To Folder, empty list,\n"
                "       the Backup To Folder on another drive than at the last backup,\n"
-               "       another backup into the same folder running, an item and the\n"
-               "       Backup To Folder inside each other, not enough free space\n"
+               "       another backup or a restore of the same folder running, an item and\n"
+               "       the Backup To Folder inside each other, not enough free space\n"
                "       without --force, bad arguments, unreadable data files)\n"
-               "  130  interrupted with Ctrl-C (143: stopped with SIGTERM)\n";
+               "  130  interrupted with Ctrl-C (129: its terminal closed, 143: stopped\n"
+               "       with SIGTERM); the run is recorded as cancelled\n";
     case Command::Dump:
         return "Usage: stowmere-cli dump FILE\n"
                "\n"
@@ -136,14 +146,16 @@ std::string helpText(Command command)
                            "       stowmere-cli schedule\n"
                            "\n"
                            "Backs up a set every day at HH:MM with a systemd user timer named\n"
-                           "stowmere-backup-<set number>, written to ~/.config/systemd/user. A run\n"
-                           "missed while the computer was off or asleep starts when it is back.\n"
+                           "stowmere-backup-<tag>-<set number>, the tag telling data folders\n"
+                           "apart, written to ~/.config/systemd/user. A run missed while the\n"
+                           "computer was off or asleep starts when it is back. Runs go at a low\n"
+                           "priority (nice 10, idle I/O), so they do not slow down your work.\n"
                            "Scheduling a set again changes its time. Without SET, lists the\n"
                            "scheduled backups: set number, description, time, kind of run,\n"
                            "whether the timer is enabled and the data folder, separated by tabs.\n"
                            "Where no systemd user manager runs, the unit files are still written\n"
                            "and the equivalent crontab line is shown. Runs log to the journal:\n"
-                           "journalctl --user -u stowmere-backup-<set number>.\n") +
+                           "journalctl --user -u 'stowmere-backup-*'.\n") +
                kSetWord +
                "\n"
                "Options:\n"
@@ -152,12 +164,18 @@ std::string helpText(Command command)
                kDataOption;
     case Command::Unschedule:
         return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"
+                           "       stowmere-cli unschedule --all\n"
                            "\n"
                            "Stops and removes the timer of a set's scheduled backup. Deleting a\n"
                            "set, with 'stowmere-cli delete-set' or in the Stowmere window, removes\n"
                            "its timer as well; a deleted set whose timer stayed is named by its\n"
-                           "number.\n") +
-               kSetWord + "\nOptions:\n" + kDataOption;
+                           "number. With --all, removes every scheduled backup of every data\n"
+                           "folder: run it before removing Stowmere, whose timers would otherwise\n"
+                           "fail every day.\n") +
+               kSetWord +
+               "\nOptions:\n"
+               "  --all          remove every scheduled backup\n" +
+               kDataOption;
     case Command::History:
         return std::string("Usage: stowmere-cli history [SET] [--json] [--data DIR]\n"
                            "\n"
@@ -202,7 +220,7 @@ std::string helpText(Command command)
                        "  schedule SET --daily HH:MM [--incremental]\n"
                        "                               back up a set every day\n"
                        "  schedule                     list the scheduled backups\n"
-                       "  unschedule SET               remove a set's scheduled backup\n"
+                       "  unschedule SET | --all       remove a set's scheduled backup, or all\n"
                        "  history [SET]                show the runs of a set or of every set\n"
                        "  options SET [--exclude PATTERN]... [--keep-versions N] ...\n"
                        "                               show or change a set's options\n"
@@ -215,7 +233,8 @@ std::string helpText(Command command)
            kSetWord +
            "\n"
            "Options:\n"
-           "  -h, --help     show help (after a command: that command's help)\n" +
+           "  -h, --help     show help (after a command: that command's help)\n"
+           "  --version      show the version\n" +
            kDataOption +
            "\n"
            "Exit codes: 0 done; 1 some items were not found or could not be read;\n"

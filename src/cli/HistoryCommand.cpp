@@ -3,8 +3,11 @@
 
 #include "backup/FailureReport.h"
 #include "catalog/Catalog.h"
+#include "cli/PreviewPrinter.h"
 #include "cli/ProgressPrinter.h"
 #include "cli/SetResolver.h"
+
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <variant>
@@ -79,6 +82,20 @@ std::string HistoryCommand::lastRunColumns(const RunRecord* last)
     if (!last)
         return "never\t-";
     return catalog::isoTime(last->start) + '\t' + catalog::outcomeName(last->outcome);
+}
+
+std::string HistoryCommand::setJsonLine(const catalog::BackupSet& set, const RunRecord* last)
+{
+    nlohmann::ordered_json line;
+    line["set"] = set.number;
+    line["description"] = PreviewPrinter::jsonName(set.description);
+    line["destination"] = PreviewPrinter::jsonName(set.destination);
+    if (last)
+        line["last_run"] = {{"start", catalog::isoTime(last->start)},
+                            {"outcome", catalog::outcomeName(last->outcome)}};
+    else
+        line["last_run"] = nullptr;
+    return line.dump();
 }
 
 void HistoryCommand::record(const RunRecord& record)

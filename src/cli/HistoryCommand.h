@@ -13,7 +13,8 @@
 
 namespace stowmere::catalog {
 class Catalog;
-}
+struct BackupSet;
+} // namespace stowmere::catalog
 
 namespace stowmere::cli {
 
@@ -36,6 +37,10 @@ public:
     /// The two columns 'list' adds for a set: its last run's start (UTC) and outcome, or
     /// "never" and "-".
     static std::string lastRunColumns(const catalog::RunRecord* last);
+    /// What 'list --json' shows for a set, as one JSON object on one line: its number,
+    /// description and Backup To Folder, and its last run's start and outcome (null when
+    /// it never ran).
+    static std::string setJsonLine(const catalog::BackupSet& set, const catalog::RunRecord* last);
 
     /// Appends a run to the history; a failure is one warning on standard error and changes
     /// nothing else: the backup itself is done.

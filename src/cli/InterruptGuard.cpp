@@ -42,12 +42,15 @@ InterruptGuard::InterruptGuard(std::atomic<bool>& cancelFlag, bool announce)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_oldInterrupt);
     sigaction(SIGTERM, &action, &m_oldTerminate);
+    // A closed terminal or tmux session: the run stops and is recorded like any other.
+    sigaction(SIGHUP, &action, &m_oldHangUp);
 }
 
 InterruptGuard::~InterruptGuard()
 {
     sigaction(SIGINT, &m_oldInterrupt, nullptr);
     sigaction(SIGTERM, &m_oldTerminate, nullptr);
+    sigaction(SIGHUP, &m_oldHangUp, nullptr);
     g_cancelFlag = nullptr;
 }
 

@@ -6,10 +6,11 @@
 
 namespace stowmere::cli {
 
-/// While alive, SIGINT and SIGTERM do not kill the process: they set the backup run's
-/// cancel flag, exactly as the window's Cancel button does, so the run ends within a chunk
-/// of the file being copied (which is abandoned) and no temporary file is left behind. The previous handlers
-/// come back when the guard is destroyed. One guard at a time.
+/// While alive, SIGINT, SIGTERM and SIGHUP do not kill the process: they set the backup
+/// run's cancel flag, exactly as the window's Cancel button does, so the run ends within a
+/// chunk of the file being copied (which is abandoned), no temporary file is left behind and
+/// the run is recorded. The previous handlers come back when the guard is destroyed. One
+/// guard at a time.
 class InterruptGuard {
 public:
     /// announce: write one line to standard error when the first signal arrives, so the
@@ -25,6 +26,7 @@ public:
 private:
     struct sigaction m_oldInterrupt {};
     struct sigaction m_oldTerminate {};
+    struct sigaction m_oldHangUp {};
 };
 
 } // namespace stowmere::cli

@@ -40,7 +40,7 @@ std::size_t offsetOfCharacter(std::string_view text, std::size_t characters)
 
 ProgressPrinter::ProgressPrinter(std::ostream& out, Mode mode, std::size_t width,
                                  std::chrono::milliseconds redrawInterval)
-    : m_out(out), m_mode(mode), m_width(width < 20 ? 20 : width), m_redrawInterval(redrawInterval)
+    : m_out(out), m_mode(mode), m_width(width), m_redrawInterval(redrawInterval)
 {
 }
 
@@ -152,15 +152,21 @@ void ProgressPrinter::redraw(bool force)
     m_lastDraw = now;
     std::string line =
         '[' + std::to_string(m_itemsDone) + '/' + std::to_string(m_totalItems) + "] " + totalsText();
+    if (m_followTerminal)
+        m_width = terminalWidth();
+    // Leave the last column free: writing into it makes some terminals wrap, and a wrapped
+    // line is no longer cleared by the next redraw, leaving a stale row behind.
+    const std::size_t room = m_width > 0 ? m_width - 1 : 0;
     if (!m_current.empty()) {
-        line += "  ";
         // A file name may hold control characters; on a terminal they would move the cursor.
         const std::string current = escapeControl(m_current);
-        // Leave the last column free: writing into it makes some terminals wrap.
-        const std::size_t used = columnsOf(line);
-        if (used + 4 < m_width)
-            line += shortenMiddle(current, m_width - 1 - used);
+        const std::size_t used = columnsOf(line) + 2;
+        if (used + 3 < room)
+            line += "  " + shortenMiddle(current, room - used);
     }
+    // On a narrow terminal even the counts may not fit: their end goes.
+    if (columnsOf(line) > room)
+        line.resize(offsetOfCharacter(line, room));
     m_out << "\r\x1b[K" << line << std::flush;
     m_lineShown = true;
 }

@@ -48,7 +48,12 @@ public:
     /// Clears the live line and prints the closing summary.
     void finish(std::string_view outcome);
 
+    /// Takes the width from the terminal on standard error at every redraw, so that the
+    /// line follows a window that is resized during the run.
+    void followTerminalWidth() { m_followTerminal = true; }
+
     std::uint64_t filesCopied() const { return m_filesCopied; }
+    std::size_t itemsDone() const { return m_itemsDone; }
     Mode mode() const { return m_mode; }
 
     /// The mode for standard error: Terminal when it is a terminal, else Plain.
@@ -71,6 +76,7 @@ private:
     std::ostream& m_out;
     Mode m_mode;
     std::size_t m_width;
+    bool m_followTerminal = false;
     std::chrono::milliseconds m_redrawInterval;
     std::chrono::steady_clock::time_point m_lastDraw{};
     std::size_t m_totalItems = 0;

@@ -109,7 +109,7 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     if (result.writeFailed)
         return ExitCode::CopyFailed;
     if (result.cancelled)
-        return guard.receivedSignal() == SIGTERM ? ExitCode::Terminated : ExitCode::Interrupted;
+        return exitCodeForSignal(guard.receivedSignal());
     if (!result.kept.empty() || !result.unreadable.empty())
         return ExitCode::ItemsNotFound;
     return ExitCode::Success;

@@ -13,12 +13,39 @@ std::string counted(std::uint64_t count, const char* one, const char* many)
     return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
-/// One line of the body: control characters made visible, a long one shortened in the middle.
-std::string bodyLine(std::string_view text)
+/// A message as lines of the body: its first few non-empty lines (the window's "\r\n" line
+/// breaks included), control characters within them made visible, a long one shortened in
+/// the middle.
+std::string bodyLines(std::string_view text)
 {
-    const std::size_t end = text.find('\n');
-    return ProgressPrinter::shortenMiddle(ProgressPrinter::escapeControl(text.substr(0, end)),
-                                          RunNotice::kLineLength);
+    std::string lines;
+    std::size_t count = 0;
+    for (std::size_t start = 0; start < text.size() && count < RunNotice::kMessageLines;) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        start = end + 1;
+        if (line.empty())
+            continue;
+        lines += (count++ == 0 ? "" : "\n") +
+                 ProgressPrinter::shortenMiddle(ProgressPrinter::escapeControl(line), RunNotice::kLineLength);
+    }
+    return lines;
+}
+
+const char* stoppedBy(ExitCode code)
+{
+    switch (code) {
+    case ExitCode::Interrupted:
+        return "Stopped with Ctrl-C";
+    case ExitCode::HungUp:
+        return "Stopped when its terminal closed";
+    default:
+        return "Stopped by the system";
+    }
 }
 
 } // namespace
@@ -83,14 +110,19 @@ DesktopNotification RunNotice::notification(ExitCode code) const
         what += '.';
         break;
     }
+    case ExitCode::HungUp:
     case ExitCode::Interrupted:
     case ExitCode::Terminated:
         notice.summary = "Backup of " + set + " was interrupted";
         notice.category = "transfer.error";
-        if (code == ExitCode::Terminated)
+        if (code != ExitCode::Interrupted)
             notice.urgency = DesktopNotification::Urgency::Critical;
-        what = std::string(code == ExitCode::Interrupted ? "Stopped with Ctrl-C" : "Stopped by the system") +
-               (m_ran ? "; " + counted(m_filesCopied, "file", "files") + " copied before." : ".");
+        what = stoppedBy(code);
+        if (m_ran)
+            what += "; " + std::to_string(m_itemsDone) + " of " + counted(m_itemsTotal, "item", "items") +
+                    " done, " + counted(m_filesCopied, "file", "files") + " copied.";
+        else
+            what += '.';
         break;
     case ExitCode::CopyFailed:
     case ExitCode::NotStarted:
@@ -98,15 +130,17 @@ DesktopNotification RunNotice::notification(ExitCode code) const
         notice.category = "transfer.error";
         notice.urgency = DesktopNotification::Urgency::Critical;
         if (m_copyFailed)
-            what = bodyLine("Could not copy " + m_failedFile + ": " + m_failureReason);
+            what = bodyLines("Could not copy " + m_failedFile + ": " + m_failureReason);
         else if (!m_error.empty())
-            what = bodyLine(m_error);
+            what = bodyLines(m_error);
         else if (m_otherErrors > 0)
             what = counted(m_otherErrors, "error", "errors") + "; not every file was copied.";
         else
             what = "The backup did not run.";
         break;
     }
+    if (!m_remedy.empty())
+        what += '\n' + m_remedy;
     notice.body = what + "\n'stowmere-cli history' has the details.";
     return notice;
 }

@@ -74,7 +74,7 @@ ExitCode ScheduleCommand::run(const CommandLine& line, const std::string& dataFo
 ExitCode ScheduleCommand::list()
 {
     for (const ScheduledBackup& backup : m_schedules.schedules())
-        m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
+        m_out << listLine(backup, m_schedules.isEnabled(backup)) << '\n';
     return ExitCode::Success;
 }
 
@@ -104,25 +104,27 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
     backup.dataFolder = SetSchedules::absoluteFolder(dataFolder);
     backup.executable = locations::executablePath();
 
-    if (const std::optional<ScheduledBackup> existing = m_schedules.scheduleOf(backup.setNumber);
-        existing && !SetSchedules::belongsTo(*existing, backup.dataFolder))
-        throw RuleRefusal(backup.unitName() + " already backs up set " + std::to_string(backup.setNumber) +
-                          " of the data folder " + existing->dataFolder +
-                          ". Remove that schedule first: stowmere-cli unschedule " +
-                          std::to_string(backup.setNumber) + " --data '" + existing->dataFolder + "'");
-
     const std::string service = backup.serviceText();
     const std::string timer = backup.timerText();
     const std::string cron = backup.crontabLine();
+    // The same set scheduled by an earlier version, under its old name, or through another
+    // name of the data folder: replaced, so that it never runs twice.
+    for (const ScheduledBackup& earlier : m_schedules.schedules()) {
+        if (earlier.setNumber == backup.setNumber && earlier.unitName() != backup.unitName() &&
+            SetSchedules::belongsTo(earlier, backup.dataFolder)) {
+            for (const std::string& note : m_schedules.remove(earlier).notes)
+                m_err << "stowmere-cli: " << note << '\n';
+        }
+    }
     locations::ensureFolder(m_schedules.unitFolder());
     // The service first: a timer must never point at a missing service.
-    writeText(m_schedules.unitPath(backup.setNumber, ".service"), service);
-    writeText(m_schedules.unitPath(backup.setNumber, ".timer"), timer);
+    writeText(m_schedules.unitPath(backup.unitName(), ".service"), service);
+    writeText(m_schedules.unitPath(backup.unitName(), ".timer"), timer);
 
     const std::string timerUnit = backup.unitName() + ".timer";
     const SystemdUser::Outcome reload = SystemdUser::run({"daemon-reload"});
     if (!reload.succeeded) {
-        m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
+        m_out << listLine(backup, m_schedules.isEnabled(backup)) << '\n';
         m_err << "stowmere-cli: no systemd user manager answered (" << reload.message << ").\n"
               << "The units are written to " << m_schedules.unitFolder()
               << ". Where a user manager runs, enable the timer with\n"
@@ -143,12 +145,14 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
             return ExitCode::NotStarted;
         }
     }
-    m_out << listLine(backup, m_schedules.isEnabled(backup.setNumber)) << '\n';
+    m_out << listLine(backup, m_schedules.isEnabled(backup)) << '\n';
     return ExitCode::Success;
 }
 
 ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string& dataFolder)
 {
+    if (line.all)
+        return unscheduleAll();
     const std::string& word = line.arguments[0];
     const std::string folder = SetSchedules::absoluteFolder(dataFolder);
     std::optional<std::int32_t> number;
@@ -161,24 +165,42 @@ ExitCode ScheduleCommand::unschedule(const CommandLine& line, const std::string&
     } catch (const SetNotFound&) {
         // A deleted set whose timer stayed behind (its removal failed) is named by its number.
         number = catalog::setNumberFromText(word);
-        const std::optional<ScheduledBackup> orphan = number ? m_schedules.scheduleOf(*number) : std::nullopt;
-        if (!orphan || !SetSchedules::belongsTo(*orphan, folder))
+        if (!number || !m_schedules.scheduleOf(*number, folder))
             throw;
         name = std::to_string(*number);
     }
-    const std::optional<ScheduledBackup> backup = number ? m_schedules.scheduleOf(*number) : std::nullopt;
-    if (!backup) {
+    // Every unit of the set: one of an earlier version's name may still sit beside it.
+    std::vector<ScheduledBackup> found;
+    for (ScheduledBackup& backup : m_schedules.schedules())
+        if (number && backup.setNumber == *number && SetSchedules::belongsTo(backup, folder))
+            found.push_back(std::move(backup));
+    if (found.empty()) {
         m_err << "Backup set " << name << " has no schedule.\n";
         return ExitCode::ItemsNotFound;
     }
-    if (!SetSchedules::belongsTo(*backup, folder))
-        throw RuleRefusal(backup->unitName() + " backs up set " + std::to_string(*number) +
-                          " of the data folder " + backup->dataFolder + ", not of " + folder +
-                          ". Name that folder with --data.");
-    const SetSchedules::Removal removal = m_schedules.remove(*backup);
-    for (const std::string& note : removal.notes)
-        m_err << "stowmere-cli: " << note << '\n';
-    return removal.complete ? ExitCode::Success : ExitCode::NotStarted;
+    bool complete = true;
+    for (const ScheduledBackup& backup : found) {
+        const SetSchedules::Removal removal = m_schedules.remove(backup);
+        for (const std::string& note : removal.notes)
+            m_err << "stowmere-cli: " << note << '\n';
+        complete = complete && removal.complete;
+    }
+    return complete ? ExitCode::Success : ExitCode::NotStarted;
+}
+
+ExitCode ScheduleCommand::unscheduleAll()
+{
+    bool complete = true;
+    for (const ScheduledBackup& backup : m_schedules.schedules()) {
+        const SetSchedules::Removal removal = m_schedules.remove(backup);
+        for (const std::string& note : removal.notes)
+            m_err << "stowmere-cli: " << note << '\n';
+        if (removal.complete)
+            m_out << "removed " << backup.unitName() << ".timer (set " << backup.setNumber << " of "
+                  << backup.dataFolder << ")\n";
+        complete = complete && removal.complete;
+    }
+    return complete ? ExitCode::Success : ExitCode::NotStarted;
 }
 
 } // namespace stowmere::cli

@@ -12,7 +12,7 @@
 namespace stowmere::cli {
 
 /// The schedule and unschedule commands: daily backups as systemd user timers named
-/// "stowmere-backup-<set number>" in $XDG_CONFIG_HOME/systemd/user.
+/// "stowmere-backup-<folder tag>-<set number>" in $XDG_CONFIG_HOME/systemd/user.
 ///
 /// Where no user manager answers (a server without a login session, a container) the unit
 /// files are still written or removed, and the command says how to enable them and gives
@@ -22,14 +22,15 @@ public:
     ScheduleCommand(std::ostream& out, std::ostream& err,
                     std::string unitFolder = catalog::SetSchedules::defaultUnitFolder());
 
-    /// Runs "schedule", "schedule SET --daily HH:MM [--incremental]" or "unschedule SET"
-    /// against the tables in dataFolder.
+    /// Runs "schedule", "schedule SET --daily HH:MM [--incremental]", "unschedule SET" or
+    /// "unschedule --all" against the tables in dataFolder.
     ExitCode run(const CommandLine& line, const std::string& dataFolder);
 
 private:
     ExitCode list();
     ExitCode schedule(const CommandLine& line, const std::string& dataFolder);
     ExitCode unschedule(const CommandLine& line, const std::string& dataFolder);
+    ExitCode unscheduleAll();
 
     std::ostream& m_out;
     std::ostream& m_err;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/SetResolver.h"
 
+#include "cli/ProgressPrinter.h"
+
 #include <charconv>
 
 namespace stowmere::cli {
@@ -41,8 +43,11 @@ std::size_t SetResolver::resolve(const std::string& set) const
 
 std::string SetResolver::line(const BackupSetEntry& entry)
 {
-    return (entry.number ? std::to_string(*entry.number) : std::string("-")) + '\t' + entry.description +
-           '\t' + entry.destination;
+    // Sets stored before descriptions were kept to one line, or by other means, must not
+    // break the one-set-a-line listing.
+    return (entry.number ? std::to_string(*entry.number) : std::string("-")) + '\t' +
+           ProgressPrinter::escapeControl(entry.description) + '\t' +
+           ProgressPrinter::escapeControl(entry.destination);
 }
 
 } // namespace stowmere::cli

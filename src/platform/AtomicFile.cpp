@@ -29,13 +29,13 @@ namespace {
 
 void writeFileAtomically(const std::string& path, std::span<const std::byte> data)
 {
-    // Keep the permission bits of the file being replaced; a new file gets 0666 less umask.
+    // Keep the permission bits of the file being replaced; a new file is private to its
+    // owner, whatever the umask allows, since every file written here holds the user's own
+    // data (the sets and their paths, settings, timers).
     struct stat existing {};
-    mode_t mode = 0666;
+    mode_t mode = kNewFileMode;
     if (::stat(path.c_str(), &existing) == 0)
         mode = existing.st_mode & 07777;
-    else
-        mode &= ~files::processUmask();
 
     const std::string folder = paths::parentFolder(path);
     std::error_code error;

@@ -46,11 +46,11 @@ bool refusesLinks(int error)
 }
 
 // The link's target text, or the reason it cannot be read.
-std::optional<std::string> readLink(const std::string& path, int& error)
+std::optional<std::string> readLinkAt(int folderFd, const std::string& path, int& error)
 {
     std::string text(256, '\0');
     for (;;) {
-        const ssize_t got = ::readlink(path.c_str(), text.data(), text.size());
+        const ssize_t got = ::readlinkat(folderFd, path.c_str(), text.data(), text.size());
         if (got < 0) {
             error = errno;
             return std::nullopt;
@@ -61,6 +61,11 @@ std::optional<std::string> readLink(const std::string& path, int& error)
         }
         text.resize(text.size() * 2);
     }
+}
+
+std::optional<std::string> readLink(const std::string& path, int& error)
+{
+    return readLinkAt(AT_FDCWD, path, error);
 }
 
 } // namespace
@@ -74,21 +79,40 @@ std::error_code FileCopier::copy(const std::string& source, const std::string& t
     return outcome.succeeded() ? std::error_code() : outcome.error;
 }
 
+namespace {
+
+// Opens a source file for a copy, or takes the descriptor given; reports what it is.
+std::optional<CopyOutcome> openSource(const std::string& source, int sourceFd, UniqueFd& owned, int& input,
+                                      struct stat& info, std::uint64_t sizeLimit)
+{
+    input = sourceFd;
+    if (input < 0) {
+        // O_NONBLOCK: should the path have turned into a FIFO since it was listed, the open
+        // must not wait for a writer; the fstat below then rejects it.
+        owned.reset(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!owned)
+            return failed(Status::SourceFailed);
+        input = owned.get();
+    }
+    if (::fstat(input, &info) != 0)
+        return failed(Status::SourceFailed);
+    if (!S_ISREG(info.st_mode))
+        return changedKind();
+    if (static_cast<std::uint64_t>(info.st_size) > sizeLimit)
+        return CopyOutcome{Status::TooLarge, {}, false};
+    return std::nullopt;
+}
+
+} // namespace
+
 CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& target,
                                  const CopyProgress& progress, std::uint64_t sizeLimit)
 {
-    // O_NONBLOCK: should the path have turned into a FIFO since it was listed, the open
-    // must not wait for a writer; the fstat below then rejects it.
-    const UniqueFd input(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!input)
-        return failed(Status::SourceFailed);
+    UniqueFd owned;
+    int input = -1;
     struct stat sourceInfo {};
-    if (::fstat(input.get(), &sourceInfo) != 0)
-        return failed(Status::SourceFailed);
-    if (!S_ISREG(sourceInfo.st_mode))
-        return changedKind();
-    if (static_cast<std::uint64_t>(sourceInfo.st_size) > sizeLimit)
-        return {Status::TooLarge, {}, false};
+    if (auto refused = openSource(source, -1, owned, input, sourceInfo, sizeLimit))
+        return *refused;
 
     const std::string parent = paths::parentFolder(target);
     const std::string folder = parent.empty() ? std::string(".") : parent;
@@ -103,17 +127,51 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
             targetInfo.st_ino == sourceInfo.st_ino)
             return {Status::SameFile, {}, false};
     }
+    return copyOpenFile(input, sourceInfo, AT_FDCWD, target, device, progress, {});
+}
 
+CopyOutcome FileCopier::copyFileInto(const std::string& source, int sourceFd, int folderFd,
+                                     const std::string& name, const CopyProgress& progress,
+                                     std::uint64_t sizeLimit, const BeforeReplace& beforeReplace)
+{
+    UniqueFd owned;
+    int input = -1;
+    struct stat sourceInfo {};
+    if (auto refused = openSource(source, sourceFd, owned, input, sourceInfo, sizeLimit))
+        return *refused;
+    struct stat folderInfo {};
+    const std::uint64_t device =
+        ::fstat(folderFd, &folderInfo) == 0 ? static_cast<std::uint64_t>(folderInfo.st_dev) : 0;
+    if (sourceInfo.st_nlink > 1 && device == static_cast<std::uint64_t>(sourceInfo.st_dev)) {
+        struct stat targetInfo {};
+        if (::fstatat(folderFd, name.c_str(), &targetInfo, AT_SYMLINK_NOFOLLOW) == 0 &&
+            targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
+            return {Status::SameFile, {}, false};
+    }
+    return copyOpenFile(input, sourceInfo, folderFd, name, device, progress, beforeReplace);
+}
+
+CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, int folderFd,
+                                     const std::string& name, std::uint64_t device,
+                                     const CopyProgress& progress, const BeforeReplace& beforeReplace)
+{
     // The file is created with its final permission bits where the umask lets them
     // through, which spares a chmod for nearly every file.
     const mode_t wanted = sourceInfo.st_mode & 07777;
     std::error_code error;
-    TemporaryFile output = TemporaryFile::create(folder, wanted & 0777, error, &m_temporarySupport, device);
+    TemporaryFile output;
+    if (folderFd == AT_FDCWD) {
+        const std::string parent = paths::parentFolder(name);
+        output = TemporaryFile::create(parent.empty() ? std::string(".") : parent, wanted & 0777, error,
+                                       &m_temporarySupport, device);
+    } else {
+        output = TemporaryFile::createIn(folderFd, wanted & 0777, error, &m_temporarySupport, device);
+    }
     if (error)
         return failed(Status::DestinationFailed, error);
 
-    if (!shareBlocks(input.get(), output.fd(), static_cast<std::uint64_t>(sourceInfo.st_dev), device)) {
-        const CopyOutcome data = copyData(input.get(), output.fd(), sourceInfo, progress);
+    if (!shareBlocks(input, output.fd(), static_cast<std::uint64_t>(sourceInfo.st_dev), device)) {
+        const CopyOutcome data = copyData(input, output.fd(), sourceInfo, progress);
         if (data.status != Status::Copied)
             return data;
     }
@@ -125,8 +183,20 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
     const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::futimens(output.fd(), times) != 0)
         return failed(Status::DestinationFailed);
-    if (const std::error_code commitError = output.commit(target))
-        return failed(Status::DestinationFailed, commitError);
+    bool keepFailed = false;
+    const auto keep = [&]() {
+        const std::error_code kept = beforeReplace();
+        keepFailed = static_cast<bool>(kept);
+        return kept;
+    };
+    const std::error_code commitError = folderFd == AT_FDCWD
+                                            ? output.commit(name)
+                                            : output.commitAt(name, beforeReplace ? keep : BeforeReplace());
+    if (commitError) {
+        CopyOutcome outcome = failed(Status::DestinationFailed, commitError);
+        outcome.keepFailed = keepFailed;
+        return outcome;
+    }
     CopyOutcome copied;
     copied.bytes = static_cast<std::uint64_t>(sourceInfo.st_size);
     return copied;
@@ -176,6 +246,58 @@ CopyOutcome FileCopier::copyLink(const std::string& source, const std::string& t
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         const CopyOutcome outcome = failed(Status::DestinationFailed);
         ::unlink(temporary.c_str());
+        return outcome;
+    }
+    return {};
+}
+
+CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, const std::string& name,
+                                     bool onlyWhenDifferent, const BeforeReplace& beforeReplace)
+{
+    int error = 0;
+    const std::optional<std::string> text = readLink(source, error);
+    if (!text)
+        return error == EINVAL ? changedKind()
+                               : failed(Status::SourceFailed, {error, std::generic_category()});
+    if (onlyWhenDifferent) {
+        const std::optional<std::string> present = readLinkAt(folderFd, name, error);
+        if (present && *present == *text)
+            return {Status::Unchanged, {}, false};
+    }
+    struct stat linkInfo {};
+    const bool haveTimes = ::lstat(source.c_str(), &linkInfo) == 0;
+    const auto setTimes = [&](const std::string& entry) {
+        if (haveTimes) {
+            const timespec times[2] = {linkInfo.st_atim, linkInfo.st_mtim};
+            ::utimensat(folderFd, entry.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        }
+    };
+    if (::symlinkat(text->c_str(), folderFd, name.c_str()) == 0) {
+        setTimes(name);
+        return {};
+    }
+    if (errno != EEXIST)
+        return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = TemporaryFile::freshName({}).substr(2); // without "./"
+        if (::symlinkat(text->c_str(), folderFd, temporary.c_str()) == 0)
+            break;
+        if (errno != EEXIST || attempt == 100)
+            return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
+    }
+    setTimes(temporary);
+    if (beforeReplace) {
+        if (const std::error_code kept = beforeReplace()) {
+            ::unlinkat(folderFd, temporary.c_str(), 0);
+            CopyOutcome outcome = failed(Status::DestinationFailed, kept);
+            outcome.keepFailed = true;
+            return outcome;
+        }
+    }
+    if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+        const CopyOutcome outcome = failed(Status::DestinationFailed);
+        ::unlinkat(folderFd, temporary.c_str(), 0);
         return outcome;
     }
     return {};

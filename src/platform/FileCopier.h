@@ -35,6 +35,9 @@ struct CopyOutcome {
     bool changedKind = false;
     /// With Copied: the bytes of the file copied (its size when it was opened).
     std::uint64_t bytes = 0;
+    /// With DestinationFailed: the new copy was complete, but the copy it replaces could
+    /// not be kept; both stay as they were.
+    bool keepFailed = false;
 
     bool succeeded() const
     {
@@ -71,6 +74,22 @@ public:
                          const CopyProgress& progress = {},
                          std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max());
 
+    /// Called once a new copy is complete under a temporary name and something stands
+    /// under the name it takes, just before it takes it.
+    using BeforeReplace = std::function<std::error_code()>;
+
+    /// copyFile into the entry name of the open folder folderFd, never through a link
+    /// standing there. The source is read from sourceFd when it is valid (source then only
+    /// names it), else opened by its path.
+    CopyOutcome copyFileInto(const std::string& source, int sourceFd, int folderFd, const std::string& name,
+                             const CopyProgress& progress = {},
+                             std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max(),
+                             const BeforeReplace& beforeReplace = {});
+
+    /// copyLink into the entry name of the open folder folderFd.
+    CopyOutcome copyLinkInto(const std::string& source, int folderFd, const std::string& name,
+                             bool onlyWhenDifferent, const BeforeReplace& beforeReplace = {});
+
     /// copyFile without progress, reduced to the reason of a failure.
     std::error_code copy(const std::string& source, const std::string& target);
 
@@ -85,6 +104,9 @@ public:
 
 private:
     std::uint64_t folderDevice(const std::string& folder);
+    CopyOutcome copyOpenFile(int input, const struct stat& sourceInfo, int folderFd, const std::string& name,
+                             std::uint64_t device, const CopyProgress& progress,
+                             const BeforeReplace& beforeReplace);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
     CopyOutcome copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress);
     CopyOutcome copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,

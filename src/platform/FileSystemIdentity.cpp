@@ -100,6 +100,23 @@ std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major
     return best;
 }
 
+std::string highestFolderOnSameDevice(const std::string& canonicalPath)
+{
+    struct stat status {};
+    if (canonicalPath.empty() || ::stat(canonicalPath.c_str(), &status) != 0)
+        return {};
+    std::string highest = canonicalPath;
+    while (highest != "/") {
+        const std::size_t slash = highest.rfind('/');
+        const std::string parent = slash == 0 || slash == std::string::npos ? "/" : highest.substr(0, slash);
+        struct stat above {};
+        if (::stat(parent.c_str(), &above) != 0 || above.st_dev != status.st_dev)
+            break;
+        highest = parent;
+    }
+    return highest;
+}
+
 std::vector<std::string> mountPointsBelow(const std::string& mountInfo, const std::string& canonicalPath)
 {
     const std::string prefix = canonicalPath == "/" ? canonicalPath : canonicalPath + '/';
@@ -142,6 +159,10 @@ std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, st
     text << mountInfo.rdbuf();
     identity.mountPoint =
         mountPointFromMountInfo(text.str(), major(status.st_dev), minor(status.st_dev), canonical);
+    // Inside a chroot, or where the table is missing or hides the mount, the folders
+    // themselves still tell where the file system begins.
+    if (identity.mountPoint.empty())
+        identity.mountPoint = highestFolderOnSameDevice(canonical);
     return identity;
 }
 

@@ -14,7 +14,9 @@ struct FileSystemIdentity {
     /// "uuid:<UUID>" where /dev/disk/by-uuid names the device, else "fsid:<hex>" from
     /// statfs, else "dev:<major>:<minor>" for file systems that report no fsid (tmpfs).
     std::string key;
-    /// Where that file system is mounted, from /proc/self/mountinfo; empty when not found.
+    /// Where that file system is mounted, from /proc/self/mountinfo; where the mount table
+    /// does not show it (a chroot, some containers), the highest folder above the path on
+    /// the same device.
     std::string mountPoint;
 
     friend bool operator==(const FileSystemIdentity&, const FileSystemIdentity&) = default;
@@ -29,6 +31,10 @@ std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, st
 /// a mount over a mount resolves to the innermost one). Empty when none matches.
 std::string mountPointFromMountInfo(const std::string& mountInfo, unsigned major, unsigned minor,
                                     const std::string& canonicalPath);
+
+/// The highest folder at or above canonicalPath (which must exist) that lies on the same
+/// device: the mount point as the folders themselves tell it, without a mount table.
+std::string highestFolderOnSameDevice(const std::string& canonicalPath);
 
 /// The mount points of a mountinfo text that lie strictly below canonicalPath (a mount on
 /// the path itself is not below it).

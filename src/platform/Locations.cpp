@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -106,10 +107,22 @@ std::string iniFilePath()
 
 void ensureFolder(const std::string& folder)
 {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw std::system_error(error, "Cannot create folder " + folder);
+    // Each missing folder is made 0700, as the XDG base directories ask: the names of the
+    // backed-up paths and the run history are nobody else's business. A folder that is
+    // already there keeps the mode its owner gave it.
+    for (std::size_t end = folder.find(paths::kSeparator, 1);;
+         end = folder.find(paths::kSeparator, end + 1)) {
+        const std::string prefix = folder.substr(0, end);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            throw std::system_error(errno, std::generic_category(), "Cannot create folder " + folder);
+        if (end == std::string::npos)
+            break;
+    }
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot create folder " + folder);
+    if (!S_ISDIR(info.st_mode))
+        throw std::system_error(ENOTDIR, std::generic_category(), "Cannot create folder " + folder);
 }
 
 } // namespace stowmere::locations

@@ -9,7 +9,9 @@
 namespace stowmere::priority {
 namespace {
 
-constexpr int kHighestPriorityNice = -20;
+// A backup must never starve the machine, even one run as root: the nice value it asks for
+// never goes below the default of 0.
+constexpr int kHighestPriorityNice = 0;
 
 // getpriority may legitimately return -1, so errno has to be cleared and checked.
 bool currentNice(int& nice)
@@ -29,6 +31,8 @@ int lowestAllowedNice()
     int current = 0;
     if (!currentNice(current))
         return 0;
+    if (current <= kHighestPriorityNice)
+        return current;
     if (geteuid() == 0)
         return kHighestPriorityNice;
     rlimit limit{};

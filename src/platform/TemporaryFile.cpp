@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace stowmere::files {
@@ -68,8 +69,8 @@ TemporaryFile::~TemporaryFile()
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
-    : m_fd(std::move(other.m_fd)), m_folder(std::move(other.m_folder)), m_name(std::move(other.m_name)),
-      m_done(other.m_done)
+    : m_fd(std::move(other.m_fd)), m_folderFd(other.m_folderFd), m_folder(std::move(other.m_folder)),
+      m_name(std::move(other.m_name)), m_done(other.m_done)
 {
     other.m_name.clear();
     other.m_done = true;
@@ -80,6 +81,7 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept
     if (this != &other) {
         discard();
         m_fd = std::move(other.m_fd);
+        m_folderFd = other.m_folderFd;
         m_folder = std::move(other.m_folder);
         m_name = std::move(other.m_name);
         m_done = other.m_done;
@@ -93,22 +95,31 @@ void TemporaryFile::discard() noexcept
 {
     m_fd.reset();
     if (!m_done && !m_name.empty())
-        ::unlink(m_name.c_str());
+        ::unlinkat(m_folderFd, m_name.c_str(), 0);
     m_done = true;
 }
 
 TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std::error_code& error,
                                     Support* support, std::uint64_t device)
 {
+    return createAt(AT_FDCWD, folder.empty() ? std::string(".") : folder, mode, error, support, device);
+}
+
+TemporaryFile TemporaryFile::createIn(int folderFd, mode_t mode, std::error_code& error, Support* support,
+                                      std::uint64_t device)
+{
+    return createAt(folderFd, ".", mode, error, support, device);
+}
+
+TemporaryFile TemporaryFile::createAt(int folderFd, const std::string& where, mode_t mode,
+                                      std::error_code& error, Support* support, std::uint64_t device)
+{
     error.clear();
-    const std::string where = folder.empty() ? std::string(".") : folder;
     const bool tryUnnamed = canNameUnnamedFiles() && !(support && support->refusesUnnamed(device));
     if (tryUnnamed) {
-        UniqueFd fd(::open(where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-        if (fd) {
-            TemporaryFile file(std::move(fd), where, {});
-            return file;
-        }
+        UniqueFd fd(::openat(folderFd, where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (fd)
+            return TemporaryFile(std::move(fd), folderFd, where, {});
         if (!refusesUnnamed(errno)) {
             error = errnoCode();
             return {};
@@ -117,10 +128,13 @@ TemporaryFile TemporaryFile::create(const std::string& folder, mode_t mode, std:
             support->noteRefusal(device);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = freshName(where);
-        UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        std::string name = folderFd == AT_FDCWD ? freshName(where) : freshName({});
+        if (folderFd != AT_FDCWD)
+            name.erase(0, 2); // "./"
+        UniqueFd fd(
+            ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd)
-            return TemporaryFile(std::move(fd), where, std::move(name));
+            return TemporaryFile(std::move(fd), folderFd, where, std::move(name));
         if (errno != EEXIST) {
             error = errnoCode();
             return {};
@@ -137,7 +151,29 @@ std::error_code TemporaryFile::close()
     return {};
 }
 
+std::error_code TemporaryFile::nameTemporarily()
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+    for (int attempt = 0;; ++attempt) {
+        std::string name = freshName(m_folderFd == AT_FDCWD ? m_folder : std::string());
+        if (m_folderFd != AT_FDCWD)
+            name.erase(0, 2); // "./"
+        if (::linkat(AT_FDCWD, self.c_str(), m_folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            m_name = std::move(name);
+            return {};
+        }
+        if (errno != EEXIST || attempt == 100)
+            return errnoCode();
+    }
+}
+
 std::error_code TemporaryFile::commit(const std::string& target)
+{
+    return commitAt(target, {});
+}
+
+std::error_code TemporaryFile::commitAt(const std::string& target,
+                                        const std::function<std::error_code()>& beforeReplace)
 {
     if (m_done)
         return std::make_error_code(std::errc::bad_file_descriptor);
@@ -147,27 +183,27 @@ std::error_code TemporaryFile::commit(const std::string& target)
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
         // A new file takes its name in one step; an existing one is replaced through a
         // temporary name, as linkat cannot replace.
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (::linkat(AT_FDCWD, self.c_str(), m_folderFd, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             m_done = true;
             return close();
         }
         if (errno != EEXIST)
             return errnoCode();
-        for (int attempt = 0;; ++attempt) {
-            std::string name = freshName(m_folder);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                m_name = std::move(name);
-                break;
-            }
-            if (errno != EEXIST || attempt == 100)
-                return errnoCode();
-        }
+        if (const std::error_code error = nameTemporarily())
+            return error;
     }
     // Some file systems (network ones) report write errors only when the file is closed;
     // such a file must not replace a good copy.
     if (const std::error_code error = close())
         return error;
-    if (::rename(m_name.c_str(), target.c_str()) != 0)
+    if (beforeReplace) {
+        struct stat present {};
+        if (::fstatat(m_folderFd, target.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (const std::error_code error = beforeReplace())
+                return error;
+        }
+    }
+    if (::renameat(m_folderFd, m_name.c_str(), m_folderFd, target.c_str()) != 0)
         return errnoCode();
     m_done = true;
     return {};

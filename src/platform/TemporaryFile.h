@@ -4,6 +4,7 @@
 #include "platform/UniqueFd.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -48,6 +49,9 @@ public:
     /// and only used with support. Fails with the reason when no file can be created.
     static TemporaryFile create(const std::string& folder, mode_t mode, std::error_code& error,
                                 Support* support = nullptr, std::uint64_t device = 0);
+    /// The same in the open folder folderFd, which must stay open while the file lives.
+    static TemporaryFile createIn(int folderFd, mode_t mode, std::error_code& error,
+                                  Support* support = nullptr, std::uint64_t device = 0);
 
     bool valid() const { return m_fd.valid(); }
     int fd() const { return m_fd.get(); }
@@ -62,6 +66,13 @@ public:
     /// stays temporary and goes with the object; target is untouched.
     std::error_code commit(const std::string& target);
 
+    /// Gives a file made by createIn the entry name of its folder. When something stands
+    /// under that name, beforeReplace is called once the file is complete under a
+    /// temporary name and just before it takes the name over; its error leaves everything
+    /// as it was. It may move the old entry away itself (then the name is simply taken).
+    std::error_code commitAt(const std::string& name,
+                             const std::function<std::error_code()>& beforeReplace = {});
+
     /// Whether name is one a temporary file gets: the prefix and exactly eight letters or
     /// digits.
     static bool isTemporaryName(std::string_view name);
@@ -74,15 +85,20 @@ public:
     static std::size_t removeLeftovers(const std::string& folder);
 
 private:
-    TemporaryFile(UniqueFd fd, std::string folder, std::string name)
-        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_name(std::move(name))
+    TemporaryFile(UniqueFd fd, int folderFd, std::string folder, std::string name)
+        : m_fd(std::move(fd)), m_folderFd(folderFd), m_folder(std::move(folder)), m_name(std::move(name))
     {
     }
+    static TemporaryFile createAt(int folderFd, const std::string& where, mode_t mode, std::error_code& error,
+                                  Support* support, std::uint64_t device);
     void discard() noexcept;
+    /// Names the unnamed file with a fresh temporary name in its folder.
+    std::error_code nameTemporarily();
 
     UniqueFd m_fd;
-    std::string m_folder;
-    std::string m_name; ///< full path of a named temporary file; empty while unnamed
+    int m_folderFd = -100; ///< AT_FDCWD, or the open folder of createIn (not owned)
+    std::string m_folder;  ///< the folder's path; "." with createIn
+    std::string m_name;    ///< path of a named temporary file (relative to m_folderFd); empty while unnamed
     bool m_done = false;
 };
 

@@ -90,7 +90,7 @@ TEST_F(BackupRun, TheStartChecksSayWhatIsMissing)
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     pathList()->setChecked(0, true);
     click("btnBackup");
-    EXPECT_EQ(dialogs.texts().back(), "Backup To Folder does not exist.");
+    EXPECT_EQ(dialogs.texts().back(), "Backup To Folder " + destination() + " does not exist.");
     EXPECT_FALSE(main->backupRunning());
     EXPECT_FALSE(progress->isVisible());
 }

@@ -5,7 +5,10 @@
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -86,3 +89,28 @@ TEST_F(CurrentSet, EveryWayOfHighlightingASetShowsItsPaths)
 }
 
 } // namespace
+
+TEST_F(CurrentSet, TheToolsButtonOffersTheSetsCommandsForTheHighlightedSet)
+{
+    start();
+    addBackupSet("Alpha", "/backup/alpha");
+    addBackupSet("Beta", "/backup/beta");
+    clickCategory(0);
+    click("btnSetTools");
+    auto* menu = main->findChild<QMenu*>("toolsMenu");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+    QStringList entries;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            entries << action->text();
+    EXPECT_EQ(entries,
+              (QStringList{"Preview Backup...", "Backup History...", "Backup Options...", "Restore..."}));
+    EXPECT_FALSE(menu->actions().back()->isEnabled()) << "no item to restore";
+    QAction* options = main->findChild<QAction*>("actBackupOptions");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(options).center());
+    auto* dialog = main->findChild<QDialog*>("frmOptions");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(child<QLabel>(*dialog, "optionsHeadline")->text(), "Options of \"Alpha\"");
+    dialog->reject();
+}

@@ -35,8 +35,8 @@ protected:
         backup.dataFolder = m_dataFolder.toStdString();
         backup.executable = "/usr/bin/stowmere-cli";
         std::filesystem::create_directories(schedules.unitFolder());
-        stowmere::testing::writeText(schedules.unitPath(number, ".service"), backup.serviceText());
-        stowmere::testing::writeText(schedules.unitPath(number, ".timer"), backup.timerText());
+        stowmere::testing::writeText(schedules.unitPath(backup.unitName(), ".service"), backup.serviceText());
+        stowmere::testing::writeText(schedules.unitPath(backup.unitName(), ".timer"), backup.timerText());
     }
 
     std::string config = under("config");
@@ -68,10 +68,12 @@ TEST_F(DeletedSetSchedule, DeletingASetInTheWindowRemovesItsTimerWhenTheTablesAr
     dialogs.setNextAnswer(true);
     click("btnDeleteCategory");
     EXPECT_EQ(categoryItems(), QStringList{"Music"});
-    EXPECT_TRUE(schedules.scheduleOf(docs)) << "the set file still holds the set until the window writes it";
+    const std::string dataFolder = m_dataFolder.toStdString();
+    EXPECT_TRUE(schedules.scheduleOf(docs, dataFolder))
+        << "the set file still holds the set until the window writes it";
 
     closeMainWindow();
-    EXPECT_FALSE(schedules.scheduleOf(docs));
-    EXPECT_TRUE(schedules.scheduleOf(music));
+    EXPECT_FALSE(schedules.scheduleOf(docs, dataFolder));
+    EXPECT_TRUE(schedules.scheduleOf(music, dataFolder));
     EXPECT_EQ(dialogs.unexpected(), 0);
 }

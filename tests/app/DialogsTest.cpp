@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Dialogs.h"
 #include "RecordingDialogs.h"
+#include "app/QtDialogs.h"
 #include "app/TFolderEdit.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using stowmere::app::Dialogs;
@@ -66,4 +70,21 @@ TEST(FolderEdit, BrowseStartsAtTheTypedFolderThenTheLastChoiceThenTheRoot)
     const std::vector<QString> expected{"/", "/", first.path(), second.path(), "/"};
     EXPECT_EQ(dialogs.browseStarts(), expected);
     EXPECT_EQ(dialogs.unexpected(), 1) << "the first browse had no answer queued";
+}
+
+TEST(QuestionBox, ReturnAnswersYesOnlyWhereYesIsTheSafeAnswer)
+{
+    stowmere::app::QtDialogs dialogs;
+    const auto answerWithReturn = [&dialogs](MessageKind kind) {
+        QTimer::singleShot(0, [] {
+            QWidget* box = nullptr;
+            if (!QTest::qWaitFor([&box] { return (box = QApplication::activeModalWidget()) != nullptr; }))
+                return;
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        return dialogs.message(kind, "Back up anyway?");
+    };
+    EXPECT_TRUE(answerWithReturn(MessageKind::Confirmation));
+    EXPECT_FALSE(answerWithReturn(MessageKind::ConfirmationDefaultNo));
+    EXPECT_EQ(Dialogs::title(MessageKind::ConfirmationDefaultNo), "Confirm");
 }

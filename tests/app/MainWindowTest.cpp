@@ -125,6 +125,23 @@ TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
     EXPECT_EQ(setList()->count(), 0) << "the cancelled set was not made";
 }
 
+TEST_F(MainWindow, ADescriptionOrFolderOfSpacesAloneIsRefusedAsAnEmptyOne)
+{
+    start();
+    whenEditorShows([this](TfrmAECategory& shown) {
+        fillAndSave(shown, "   ", "/backup/docs");
+        EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
+        EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
+        fillAndSave(shown, "Docs", "  ");
+        EXPECT_EQ(dialogs.texts(),
+                  (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
+        EXPECT_TRUE(shown.isVisible());
+        cancelEditor(shown);
+    });
+    click("btnAddCategory");
+    EXPECT_EQ(setList()->count(), 0);
+}
+
 TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
 {
     start();
@@ -323,7 +340,8 @@ TEST_F(MainWindow, HelpShowsTheTutorial)
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("This is a short help tutorial.\r\n\r\n- To backup"));
-    EXPECT_TRUE(dialogs.texts()[0].endsWith("selected in Backup Information."));
+    EXPECT_TRUE(dialogs.texts()[0].contains("selected in Backup Information.\r\n\r\n- The Tools button"));
+    EXPECT_TRUE(dialogs.texts()[0].endsWith("Backup Options and Restore\r\n   for the highlighted Backup."));
 }
 
 TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)

@@ -24,6 +24,10 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 using namespace stowmere;
@@ -95,7 +99,8 @@ TEST_F(RunChecksAndOptions, ACopyThatDoesNotFitIsAskedAboutBeforeAnythingIsWritt
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Confirmation);
     const QString question = dialogs.messages()[0].text;
-    EXPECT_TRUE(question.startsWith("This backup needs 1024.00 KB; 256.00 KB is free at "))
+    // The lock file takes a page for the word of its holder.
+    EXPECT_TRUE(question.startsWith("This backup needs 1024.00 KB; 252.00 KB is free at "))
         << question.toStdString();
     EXPECT_TRUE(question.endsWith(" is free at " + destination + ".\r\n\r\nStart anyway?"))
         << question.toStdString();
@@ -133,6 +138,7 @@ TEST_F(RunChecksAndOptions, ADestinationOnAnotherDriveIsAskedAboutAndTheDriveRec
     EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination +
                                            " is on a different drive than at the last backup.\r\n\r\n"
                                            "Is the backup drive connected? Back up anyway?"});
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::ConfirmationDefaultNo) << "Return must not back up";
     EXPECT_FALSE(QFile::exists(destination + "/a.txt")) << "nothing is copied";
     EXPECT_EQ(lastRun().outcome, catalog::RunOutcome::Refused);
 
@@ -140,6 +146,34 @@ TEST_F(RunChecksAndOptions, ADestinationOnAnotherDriveIsAskedAboutAndTheDriveRec
     ASSERT_TRUE(runBackup());
     EXPECT_EQ(fileBytes(destination + "/a.txt"), "alpha");
     EXPECT_EQ(main->catalog().options(setNumber()).driveIdentity, recorded) << "the drive is recorded again";
+}
+
+TEST_F(RunChecksAndOptions, ADestinationThatCannotBeWrittenGetsTheFailureBoxWithTheFolderAndTheReason)
+{
+    stowmere::testing::TestMount disk(stowmere::testing::TestMount::Kind::Tmpfs, 1024 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.why();
+    const QString destination = QString::fromStdString(disk.path());
+    // Read-only even for root, as a write-protected card or a full-disk remount is.
+    if (::mount(nullptr, disk.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        GTEST_SKIP() << "cannot remount read-only: " << std::strerror(errno);
+    writeFile(source() + "/a.txt", "alpha");
+    startWithSet(destination, {source() + "/a.txt"});
+
+    ASSERT_TRUE(runBackup());
+    EXPECT_EQ(dialogs.messages(),
+              (std::vector<RecordingDialogs::Message>{
+                  {MessageKind::Error, "Could not write to the Backup To Folder " + destination +
+                                           "\r\n\r\nReason: Read-only file system"}}));
+    EXPECT_EQ(lastRun().outcome, catalog::RunOutcome::Refused);
+    EXPECT_FALSE(progress->isVisible()) << "nothing was started";
+
+    // The preview is refused with the same words.
+    dialogs.clear();
+    fromMenu(setList(), "categoryMenu", "actPreviewBackup");
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
+    EXPECT_EQ(main->findChild<QDialog*>("frmPreview"), nullptr);
 }
 
 TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsThem)
@@ -162,7 +196,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     auto* keep = child<QSpinBox>(*dialog, "optionsKeepVersions");
     keep->setValue(1);
     click(child<QCheckBox>(*dialog, "optionsGuard"));
-    click(child<QPushButton>(*dialog, "optionsSave"));
+    click(child<QWidget>(*dialog, "optionsSave"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
 
     const catalog::SetOptions saved = main->catalog().options(setNumber());
@@ -177,7 +211,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 1);
     child<QSpinBox>(*dialog, "optionsKeepVersions")->setValue(7);
-    click(child<QPushButton>(*dialog, "optionsCancel"));
+    click(child<QWidget>(*dialog, "optionsCancel"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
     EXPECT_EQ(main->catalog().options(setNumber()), saved);
 

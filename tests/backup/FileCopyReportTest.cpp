@@ -199,10 +199,12 @@ TEST(BackupStartCheckTest, ChecksComeInTheirOrder)
     const std::string folder = tree.folder("dest");
     const std::string missing = tree.path("missing");
 
-    EXPECT_EQ(CheckBackupStart(missing, 0, 0, true).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(CheckBackupStart(missing, 0, 0, true).information,
+              "Backup To Folder " + missing + " does not exist.");
     EXPECT_EQ(CheckBackupStart("", 3, 1, false).information, "Backup To Folder does not exist.");
-    EXPECT_EQ(CheckBackupStart(tree.file("plain", "x"), 3, 1, false).information,
-              "Backup To Folder does not exist.");
+    const std::string plain = tree.file("plain", "x");
+    EXPECT_EQ(CheckBackupStart(plain, 3, 1, false).information,
+              "Backup To Folder " + plain + " does not exist.");
     EXPECT_EQ(CheckBackupStart(folder, 0, 0, true).information, "File and folder list is empty.");
     EXPECT_EQ(CheckBackupStart(folder, 3, 0, true).information, "No file or folder is selected for Backup.");
 

@@ -129,7 +129,7 @@ TEST(Catalog, SetsAndPathsFollowTheRulesOfTheWindow)
     EXPECT_EQ(request.items, std::vector<std::string>{"/home/u/pics"});
     EXPECT_EQ(request.checkedCount(), 1u);
     EXPECT_TRUE(request.settings().incremental);
-    EXPECT_EQ(request.startCheck().information, "Backup To Folder does not exist.");
+    EXPECT_EQ(request.startCheck().information, "Backup To Folder /backup/photos does not exist.");
     EXPECT_EQ(refusalOf([&] { catalog.runRequest(docs, false, {}); }), messages::kSetNotFound);
 }
 

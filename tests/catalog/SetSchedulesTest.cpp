@@ -66,8 +66,9 @@ protected:
         ASSERT_EQ(catalog.save().status, Catalog::SaveStatus::Saved);
     }
 
-    /// Writes the units of a daily backup of the set as the schedule command does.
-    void schedule(std::int32_t number, const std::string& dataFolder) const
+    /// Writes the units of a daily backup of the set as the schedule command does (or as
+    /// earlier versions did, under the set number alone) and returns their name.
+    std::string schedule(std::int32_t number, const std::string& dataFolder, bool legacyName = false) const
     {
         ScheduledBackup backup;
         backup.setNumber = number;
@@ -75,11 +76,18 @@ protected:
         backup.time = {2, 30};
         backup.dataFolder = dataFolder;
         backup.executable = "/usr/bin/stowmere-cli";
+        if (legacyName)
+            backup.unit = ScheduledBackup::legacyUnitName(number);
         fs::create_directories(units);
-        stowmere::testing::writeText(schedules.unitPath(number, ".service"), backup.serviceText());
-        stowmere::testing::writeText(schedules.unitPath(number, ".timer"), backup.timerText());
+        stowmere::testing::writeText(schedules.unitPath(backup.unitName(), ".service"), backup.serviceText());
+        stowmere::testing::writeText(schedules.unitPath(backup.unitName(), ".timer"), backup.timerText());
+        return backup.unitName();
     }
-    bool scheduled(std::int32_t number) const { return schedules.scheduleOf(number).has_value(); }
+    bool scheduled(std::int32_t number, const std::string& dataFolder) const
+    {
+        return schedules.scheduleOf(number, dataFolder).has_value();
+    }
+    bool scheduled(std::int32_t number) const { return scheduled(number, data); }
 
     TempFolder temp{"schedules"};
     std::string data = madeFolder(temp, "data");
@@ -108,8 +116,12 @@ TEST(DailyTime, AcceptsTheHoursAndMinutesOfADayOnly)
 TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
 {
     const ScheduledBackup backup = awkwardBackup();
-    EXPECT_EQ(ScheduledBackup::unitName(7), "stowmere-backup-7");
+    EXPECT_EQ(ScheduledBackup::legacyUnitName(7), "stowmere-backup-7");
     const std::string service = backup.serviceText();
+    // A run that competes with nobody, a stop that is no failure, and a clear line once the
+    // program is gone.
+    EXPECT_TRUE(contains(service, "SuccessExitStatus=143\nNice=10\nIOSchedulingClass=idle\n")) << service;
+    EXPECT_TRUE(contains(service, "AssertFileIsExecutable=/opt/Stow mere/stowmere-cli\n")) << service;
     EXPECT_TRUE(contains(service, "ExecStart=\"/opt/Stow mere/stowmere-cli\" backup 7 --incremental --data "
                                   "\"/home/al ex/it's \\\"$$HOME\\\" 100%%\\\\data\"\n"))
         << service;
@@ -146,7 +158,7 @@ TEST(ScheduledBackup, QuotesPathsForSystemdAndTheShellAndReadsItsTimerBack)
 
 TEST_F(DeletedSetSchedules, ASetsScheduleGoesWhenItsDeletionIsSavedAndNotBefore)
 {
-    schedule(1, data);
+    const std::string unit = schedule(1, data);
     schedule(2, data);
     Catalog catalog(data);
     catalog.open();
@@ -157,10 +169,9 @@ TEST_F(DeletedSetSchedules, ASetsScheduleGoesWhenItsDeletionIsSavedAndNotBefore)
     const Catalog::SaveResult saved = catalog.save();
     ASSERT_EQ(saved.status, Catalog::SaveStatus::Saved);
     EXPECT_FALSE(scheduled(1));
-    EXPECT_FALSE(fs::exists(schedules.unitPath(1, ".service")));
+    EXPECT_FALSE(fs::exists(schedules.unitPath(unit, ".service")));
     EXPECT_TRUE(scheduled(2));
-    EXPECT_TRUE(
-        anyContains(saved.notes, "removed the schedule of the deleted set (stowmere-backup-1.timer)"));
+    EXPECT_TRUE(anyContains(saved.notes, "removed the schedule of the deleted set (" + unit + ".timer)"));
     // Without a user manager the timer may sit in a crontab too.
     EXPECT_TRUE(anyContains(saved.notes, "crontab"));
 
@@ -218,7 +229,7 @@ TEST_F(DeletedSetSchedules, OnlyTheScheduleOfTheSameDataFolderGoesHoweverItIsRea
     catalog.open();
     catalog.deleteSet(1);
     EXPECT_TRUE(catalog.save().notes.empty());
-    EXPECT_TRUE(scheduled(1));
+    EXPECT_TRUE(scheduled(1, other));
 
     // Scheduled through a link to the data folder, deleted through its real name.
     const std::string link = (temp.path() / "link").string();
@@ -231,18 +242,50 @@ TEST_F(DeletedSetSchedules, OnlyTheScheduleOfTheSameDataFolderGoesHoweverItIsRea
 
 TEST_F(DeletedSetSchedules, AScheduleThatCannotBeRemovedIsReportedAndTheSetStillGoes)
 {
-    schedule(1, data);
+    const std::string unit = schedule(1, data);
     // A folder where the service file should be: it cannot be removed as a file.
-    fs::remove(schedules.unitPath(1, ".service"));
-    fs::create_directories(schedules.unitPath(1, ".service") + "/stuck");
+    fs::remove(schedules.unitPath(unit, ".service"));
+    fs::create_directories(schedules.unitPath(unit, ".service") + "/stuck");
     Catalog catalog(data);
     catalog.open();
     catalog.deleteSet(1);
     const Catalog::SaveResult saved = catalog.save();
     EXPECT_EQ(saved.status, Catalog::SaveStatus::Saved);
-    EXPECT_TRUE(anyContains(saved.notes, "cannot remove " + schedules.unitPath(1, ".service")));
-    EXPECT_TRUE(anyContains(saved.notes, "warning: the set is deleted but its schedule stowmere-backup-1"));
+    EXPECT_TRUE(anyContains(saved.notes, "cannot remove " + schedules.unitPath(unit, ".service")));
+    EXPECT_TRUE(anyContains(saved.notes, "warning: the set is deleted but its schedule " + unit));
     Catalog reread(data);
     reread.open();
     EXPECT_FALSE(reread.findSet(1));
+}
+
+TEST_F(DeletedSetSchedules, SetOneOfTwoDataFoldersHasTwoSchedulesAndTheOldNameIsStillFound)
+{
+    const std::string other = madeFolder(temp, "other");
+    const std::string mine = schedule(1, data);
+    const std::string theirs = schedule(1, other);
+    EXPECT_NE(mine, theirs);
+    EXPECT_EQ(mine, "stowmere-backup-" + ScheduledBackup::folderTag(data) + "-1");
+    EXPECT_EQ(ScheduledBackup::folderTag(data).size(), 8u);
+    // A timer of an earlier version, named by the set number alone.
+    const std::string old = schedule(2, data, true);
+    EXPECT_EQ(old, "stowmere-backup-2");
+    // A hand-made unit whose name looks like ours but whose metadata names another set.
+    stowmere::testing::writeText(schedules.unitPath("stowmere-backup-9", ".timer"),
+                                 fs::exists(schedules.unitPath(old, ".timer"))
+                                     ? stowmere::testing::readText(schedules.unitPath(old, ".timer"))
+                                     : std::string());
+
+    const std::vector<ScheduledBackup> all = schedules.schedules();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_TRUE(scheduled(1, data));
+    EXPECT_TRUE(scheduled(1, other));
+    EXPECT_EQ(schedules.scheduleOf(2, data)->unitName(), "stowmere-backup-2");
+
+    // Deleting set 2 removes the timer of the old name.
+    Catalog catalog(data);
+    catalog.open();
+    catalog.deleteSet(2);
+    EXPECT_TRUE(anyContains(catalog.save().notes, "(stowmere-backup-2.timer)"));
+    EXPECT_FALSE(fs::exists(schedules.unitPath(old, ".timer")));
+    EXPECT_TRUE(scheduled(1, other));
 }

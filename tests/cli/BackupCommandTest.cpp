@@ -5,11 +5,14 @@
 #include "support/TestTree.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/FileLock.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,7 +119,8 @@ TEST_F(BackupCommand, FailedCopyShowsTheWindowsTextAndExitsTwo)
             "\n\nOr try running this application with administrator rights.\n\nReason: Is a directory\n"),
         std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("Backup stopped after a failed copy: 2 of 3 items done"), std::string::npos)
+    // The item whose copy failed is not done.
+    EXPECT_NE(result.err.find("Backup stopped after a failed copy: 1 of 3 items done"), std::string::npos)
         << result.err;
     EXPECT_FALSE(temp.exists("dest/README")) << "the run stops after the failed item";
 }
@@ -132,6 +136,7 @@ TEST_F(BackupCommand, FilesAnotherUserCannotReadAreListedAndExitOne)
     ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(dest.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
+    shareTables();
 
     const ProcessResult result =
         ChildProcess::run("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
@@ -162,6 +167,29 @@ TEST_F(BackupCommand, SecondRunIntoTheSameDestinationExitsThree)
     EXPECT_EQ(temp.names("dest"), std::vector<std::string>{".stowmere-run.lock"});
 }
 
+TEST_F(BackupCommand, ARefusalForTheLockSaysWhetherABackupOrARestoreHoldsIt)
+{
+    using stowmere::files::FileLock;
+    const std::string lockFile = dest + "/.stowmere-run.lock";
+    ok({"backup", "Nightly", "--quiet"});
+    EXPECT_EQ(FileLock::holderOf(lockFile), "backup");
+    {
+        const auto held = FileLock::acquire(lockFile, std::chrono::milliseconds(0));
+        ASSERT_TRUE(held);
+        const ProcessResult restore = cli({"restore", "Nightly", notes, "--to", temp.folder("back")});
+        EXPECT_EQ(restore.exitCode, 3);
+        EXPECT_EQ(restore.err, "Another backup into " + dest + " is running.\n");
+    }
+
+    ok({"restore", "Nightly", notes, "--to", temp.folder("back")});
+    EXPECT_EQ(FileLock::holderOf(lockFile), "restore");
+    const auto held = FileLock::acquire(lockFile, std::chrono::milliseconds(0));
+    ASSERT_TRUE(held);
+    const ProcessResult backup = cli({"backup", "Nightly", "--quiet"});
+    EXPECT_EQ(backup.exitCode, 3);
+    EXPECT_EQ(backup.err, "A restore from " + dest + " is running.\n");
+}
+
 TEST_F(BackupCommand, ItemInsideTheDestinationExitsThree)
 {
     ok({"new-set", "Inside", temp.path("src")});
@@ -173,13 +201,78 @@ TEST_F(BackupCommand, ItemInsideTheDestinationExitsThree)
     EXPECT_FALSE(temp.exists("src/Docs/Docs"));
 }
 
+TEST_F(BackupCommand, JsonStreamsTheRunAndEndsWithItsSummaryAndVerboseListsEachCopy)
+{
+    const ProcessResult verbose = cli({"backup", "Nightly", "--verbose"});
+    ASSERT_EQ(verbose.exitCode, 0) << verbose.err;
+    std::istringstream copies(verbose.out);
+    std::vector<std::string> copied;
+    for (std::string line; std::getline(copies, line);)
+        copied.push_back(line);
+    std::sort(copied.begin(), copied.end());
+    EXPECT_EQ(copied, (std::vector<std::string>{
+                          "copy     " + docs + "/.hidden", "copy     " + docs + "/Sub/Deep/c.txt",
+                          "copy     " + docs + "/Sub/b.txt", "copy     " + docs + "/a.txt",
+                          "copy     " + readme, "copy     " + notes}));
+
+    std::filesystem::remove(notes);
+    const ProcessResult json = cli({"backup", "Nightly", "--json", "--incremental"});
+    EXPECT_EQ(json.exitCode, 1) << json.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(json.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 5u) << json.out;
+    EXPECT_EQ(lines[0]["kind"], "item");
+    EXPECT_EQ(lines[0]["path"], docs);
+    EXPECT_EQ(lines[1]["kind"], "item");
+    EXPECT_EQ(lines[1]["path"], notes);
+    EXPECT_EQ(lines[2]["kind"], "item");
+    EXPECT_EQ(lines[3]["kind"], "message");
+    EXPECT_EQ(lines[3]["text"], "These items were not found and were not backed up:\n" + notes);
+    const nlohmann::json& summary = lines[4];
+    EXPECT_EQ(summary["kind"], "summary");
+    EXPECT_EQ(summary["exit_code"], 1);
+    EXPECT_EQ(summary["outcome"], "warnings");
+    EXPECT_EQ(summary["mode"], "incremental");
+    EXPECT_EQ(summary["files"], 0) << "everything else was up to date";
+    EXPECT_EQ(summary["items_done"], 3);
+    EXPECT_EQ(summary["not_found"][0], notes);
+
+    // A run refused at start still ends its stream with a summary.
+    std::filesystem::remove_all(dest);
+    const ProcessResult refused = cli({"backup", "Nightly", "--json"});
+    EXPECT_EQ(refused.exitCode, 3);
+    const nlohmann::json last = nlohmann::json::parse(refused.out);
+    EXPECT_EQ(last["kind"], "summary");
+    EXPECT_EQ(last["outcome"], "refused");
+    EXPECT_EQ(last["exit_code"], 3);
+}
+
+TEST_F(BackupCommand, ListAsJsonGivesEachSetWithItsLastRun)
+{
+    ok({"new-set", "Two\\Words", dest});
+    ok({"backup", "Nightly", "--quiet"});
+    std::istringstream in(ok({"list", "--json"}));
+    std::vector<nlohmann::json> sets;
+    for (std::string line; std::getline(in, line);)
+        sets.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0]["set"], 1);
+    EXPECT_EQ(sets[0]["description"], "Nightly");
+    EXPECT_EQ(sets[0]["destination"], dest);
+    EXPECT_EQ(sets[0]["last_run"]["outcome"], "ok");
+    EXPECT_TRUE(sets[1]["last_run"].is_null());
+    EXPECT_EQ(sets[1]["set"], 2);
+}
+
 TEST_F(BackupCommand, RunThatCannotStartExitsThreeWithTheWindowsMessage)
 {
     ok({"new-set", "Gone", temp.path("no-such-folder")});
     ok({"add-paths", "Gone", notes});
     ProcessResult result = cli({"backup", "Gone"});
     EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.err, "Backup To Folder does not exist.\n");
+    EXPECT_EQ(result.err, "Backup To Folder " + temp.path("no-such-folder") + " does not exist.\n");
 
     ok({"new-set", "Empty", dest});
     result = cli({"backup", "Empty"});
@@ -221,7 +314,8 @@ TEST(BackupInterrupt, CtrlCAbandonsTheFileBeingCopiedAndExits130)
     const ProcessResult result = interruptLargeCopy(temp, SIGINT);
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_NE(result.err.find("interrupted, stopping"), std::string::npos);
-    EXPECT_NE(result.err.find("Backup interrupted: 1 of 2 items done, 0 files copied."), std::string::npos)
+    // The item being copied was abandoned: it is not done.
+    EXPECT_NE(result.err.find("Backup interrupted: 0 of 2 items done, 0 files copied."), std::string::npos)
         << result.err;
     // The copy was cut off between two chunks: no part of it, no temporary file, and the
     // next item never started.

@@ -68,6 +68,7 @@ ChildProcess::ChildProcess(const std::string& executable, const std::vector<std:
         // The test runner may ignore SIGINT; the child must start with the default action.
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
         ::execve(executable.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }

@@ -36,3 +36,13 @@ TEST(CliProcess, UsageErrorsExitThreeWithOneLine)
         EXPECT_EQ(result.err.rfind("stowmere-cli: ", 0), 0u) << result.err;
     }
 }
+
+TEST(CliProcess, VersionIsOneLineFromTheBuildAlsoAfterACommand)
+{
+    const auto version = ChildProcess::run(cliExecutable(), {"--version"});
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    EXPECT_EQ(version.out.rfind("stowmere-cli ", 0), 0u) << version.out;
+    EXPECT_EQ(version.out.find('\n'), version.out.size() - 1) << version.out;
+    EXPECT_GT(version.out.size(), std::string("stowmere-cli \n").size());
+    EXPECT_EQ(ChildProcess::run(cliExecutable(), {"list", "--version"}).out, version.out);
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,13 @@ protected:
                                                 "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"};
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         return ChildProcess::run(cliExecutable(), words, environment);
+    }
+    /// Lets other users read the tables of the data folder, which the program keeps private
+    /// to their owner, for a test that runs a command as another user.
+    void shareTables() const
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(data))
+            std::filesystem::permissions(entry.path(), std::filesystem::perms(0644));
     }
     std::string ok(std::vector<std::string> words, const std::string& dataFolder = {}) const
     {

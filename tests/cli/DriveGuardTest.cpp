@@ -47,8 +47,9 @@ TEST_F(DriveGuard, ADestinationThatFallsThroughToAnotherDriveStopsTheRunUntilAcc
     const ProcessResult stopped = cli({"backup", "Docs", "--quiet"});
     EXPECT_EQ(stopped.exitCode, 3);
     EXPECT_NE(stopped.err.find("The Backup To Folder " + dest +
-                               " is on a different drive than at the last backup.\n\nIs the backup drive "
-                               "connected? Back up anyway?\n"),
+                               " is on a different drive than at the last backup.\nNothing was copied. "
+                               "Connect the backup drive, or run 'stowmere-cli backup 1 --accept-new-drive' "
+                               "if the drive was replaced.\n"),
               std::string::npos)
         << stopped.err;
     EXPECT_FALSE(temp.exists("mount/mount/a.txt"));

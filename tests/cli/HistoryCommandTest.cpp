@@ -96,6 +96,24 @@ TEST_F(HistoryCommand, EachRunLeavesOneLineWithItsOutcome)
     EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 4);
 }
 
+TEST_F(HistoryCommand, ClosingTheTerminalStopsTheRunAndRecordsItCancelled)
+{
+    const std::string large = temp.allocatedFile("src/Big/large.bin", std::size_t{512} << 20);
+    ok({"new-set", "Big", dest});
+    ok({"add-paths", "Big", temp.path("src/Big")});
+    ChildProcess child(cliExecutable(), {"--data", data, "backup", "Big"}, {"XDG_STATE_HOME=" + state});
+    ASSERT_TRUE(child.waitForError("[1/1] " + temp.path("src/Big"), std::chrono::seconds(30)));
+    child.sendSignal(SIGHUP);
+    const ProcessResult result = child.finish();
+
+    EXPECT_EQ(result.exitCode, 129) << result.err;
+    EXPECT_NE(result.err.find("Backup interrupted"), std::string::npos) << result.err;
+    const std::vector<nlohmann::json> lines = records();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["outcome"], "cancelled");
+    EXPECT_FALSE(std::filesystem::exists(dest + "/Big/large.bin"));
+}
+
 TEST_F(HistoryCommand, RefusedCancelledAndFailedRunsAreRecorded)
 {
     // Refused at start: the destination is missing.
@@ -117,7 +135,7 @@ TEST_F(HistoryCommand, RefusedCancelledAndFailedRunsAreRecorded)
     std::vector<nlohmann::json> lines = records();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0]["outcome"], "refused");
-    EXPECT_EQ(lines[0]["reason"], "Backup To Folder does not exist.");
+    EXPECT_EQ(lines[0]["reason"], "Backup To Folder " + temp.path("nowhere") + " does not exist.");
     EXPECT_EQ(lines[0].count("file_system"), 0u);
     EXPECT_EQ(lines[1]["outcome"], "cancelled");
 

@@ -68,8 +68,8 @@ TEST_F(Notifications, AFailingRunTellsWhichSetWhatFailedAndWhereTheDetailsAre)
     EXPECT_EQ(notice.summary, "Backup of \"Holiday Photos\" finished with warnings");
     EXPECT_EQ(notice.body, "1 item was not found.\n'stowmere-cli history' has the details.");
     EXPECT_EQ(notice.appName, "Stowmere");
-    EXPECT_EQ(notice.appIcon, "org.example.stowmere");
-    EXPECT_EQ(notice.desktopEntry, "org.example.stowmere");
+    EXPECT_EQ(notice.appIcon, "io.github.stowmere.Stowmere");
+    EXPECT_EQ(notice.desktopEntry, "io.github.stowmere.Stowmere");
     EXPECT_EQ(notice.urgency, 1);
     EXPECT_EQ(notice.expireTimeout, -1);
 
@@ -83,6 +83,8 @@ TEST_F(Notifications, AFailingRunTellsWhichSetWhatFailedAndWhereTheDetailsAre)
     EXPECT_EQ(refusal.urgency, 2);
     EXPECT_EQ(refusal.category, "transfer.error");
     EXPECT_FALSE(contains(refusal.body, "\n\n")) << refusal.body;
+    EXPECT_TRUE(contains(refusal.body, "Backup To Folder " + temp.path("dest") + " does not exist."))
+        << refusal.body;
 
     // A set that is no longer there (a timer outliving its set) is named as the timer names it.
     const ProcessResult missing = cli({"backup", "7"});
@@ -168,8 +170,9 @@ TEST_F(Notifications, NoBusNoServiceOrAHungServiceLeaveTheExitCodeAsItIs)
 
 TEST(RunNotice, FailuresModeSkipsSuccessAndCtrlCOnly)
 {
-    for (const ExitCode code : {ExitCode::Success, ExitCode::ItemsNotFound, ExitCode::CopyFailed,
-                                ExitCode::NotStarted, ExitCode::Interrupted, ExitCode::Terminated}) {
+    for (const ExitCode code :
+         {ExitCode::Success, ExitCode::ItemsNotFound, ExitCode::CopyFailed, ExitCode::NotStarted,
+          ExitCode::HungUp, ExitCode::Interrupted, ExitCode::Terminated}) {
         const bool quiet = code == ExitCode::Success || code == ExitCode::Interrupted;
         EXPECT_EQ(RunNotice::wanted(NotifyMode::Failures, code), !quiet) << static_cast<int>(code);
         EXPECT_TRUE(RunNotice::wanted(NotifyMode::Always, code));
@@ -200,20 +203,32 @@ TEST(RunNotice, TheBodySaysWhatFailedInAShortLine)
     EXPECT_EQ(firstLine.rfind("Could not copy /home/alex/", 0), 0u) << firstLine;
     EXPECT_TRUE(firstLine.ends_with("No space left on device")) << firstLine;
 
-    // A message of several lines gives its first; control characters are shown, not obeyed.
+    // A message of several lines keeps them, as plain lines without the window's carriage
+    // returns or blank lines; control characters within a line are shown, not obeyed.
     RunNotice stopped;
     stopped.setName("Line\nbreak");
-    stopped.setError("Not enough free space\nNothing was copied");
+    stopped.setError("The Backup To Folder /mnt/a\x1b is elsewhere.\r\n\r\nSecond line\nThird\nFourth",
+                     "Connect the drive.");
     const DesktopNotification refused = stopped.notification(ExitCode::NotStarted);
     EXPECT_EQ(refused.summary, "Backup of \"Line\\nbreak\" did not start");
-    EXPECT_EQ(refused.body, "Not enough free space\n'stowmere-cli history' has the details.");
+    EXPECT_EQ(refused.body, "The Backup To Folder /mnt/a\\x1b is elsewhere.\nSecond line\nThird\n"
+                            "Connect the drive.\n'stowmere-cli history' has the details.");
 
+    // An interrupted run says how far it came, and by what it was stopped.
     result = {};
     result.cancelled = true;
     result.filesCopied = 1;
-    stopped.setResult(result);
-    EXPECT_EQ(stopped.notification(ExitCode::Terminated).body.substr(0, 46),
-              "Stopped by the system; 1 file copied before.\n'");
+    RunNotice interrupted;
+    interrupted.setName("Docs");
+    interrupted.setResult(result);
+    interrupted.setItems(2, 5);
+    EXPECT_EQ(
+        interrupted.notification(ExitCode::Terminated).body,
+        "Stopped by the system; 2 of 5 items done, 1 file copied.\n'stowmere-cli history' has the details.");
+    const DesktopNotification hungUp = interrupted.notification(ExitCode::HungUp);
+    EXPECT_EQ(hungUp.summary, "Backup of \"Docs\" was interrupted");
+    EXPECT_EQ(hungUp.body.substr(0, hungUp.body.find('\n')),
+              "Stopped when its terminal closed; 2 of 5 items done, 1 file copied.");
 }
 
 TEST(DesktopNotifier, TextReachesTheBusAsWellFormedUtf8)

@@ -110,6 +110,28 @@ TEST(ProgressPrinter, TerminalLineFitsTheWidthAndHidesControlCharacters)
     EXPECT_NE(line.find("\\n.txt"), std::string::npos);
 }
 
+TEST(ProgressPrinter, ALongCountOnANarrowTerminalNeverWraps)
+{
+    // Whatever the counts and the path, no redraw reaches the last column: a wrapped line
+    // would leave a stale row behind at every update.
+    for (const std::size_t width : {60u, 40u, 12u}) {
+        std::ostringstream out;
+        ProgressPrinter printer(out, ProgressPrinter::Mode::Terminal, width, std::chrono::milliseconds(0));
+        printer.start(12345);
+        printer.totals(9876543, std::uint64_t{1} << 41, true);
+        printer.itemStarted("/home/someone/Pictures/2024/Holiday in the mountains/IMG_0001.jpg");
+        printer.fileStarted("/home/someone/Pictures/2024/Holiday in the mountains/IMG_0002.jpg");
+        printer.fileProgress(std::uint64_t{1} << 40);
+        const std::string text = out.str();
+        for (std::size_t at = text.find("\x1b[K"); at != std::string::npos;
+             at = text.find("\x1b[K", at + 3)) {
+            const std::size_t end = text.find('\r', at);
+            const std::string line = text.substr(at + 3, end == std::string::npos ? end : end - at - 3);
+            EXPECT_LT(line.size(), width) << width << ": " << line;
+        }
+    }
+}
+
 TEST(ProgressPrinter, ControlCharactersInNamesAreEscapedOnEveryLine)
 {
     std::ostringstream out;

@@ -6,6 +6,8 @@
 #include "CliTest.h"
 #include "support/TestTree.h"
 
+#include "catalog/ScheduledBackup.h"
+
 #include "support/FileContents.h"
 #include "support/ScopedEnv.h"
 
@@ -51,6 +53,11 @@ protected:
     void SetUp() override { ::chmod(runtime.c_str(), 0700); }
 
     std::string unit(const std::string& name) const { return units + "/" + name; }
+    /// The units' name of a set of a data folder (this test's by default), without suffix.
+    std::string unitOf(int set, const std::string& folder = {}) const
+    {
+        return stowmere::catalog::ScheduledBackup::unitName(set, folder.empty() ? data : folder);
+    }
     bool hasUnit(const std::string& name) const { return fs::exists(unit(name)); }
 
     std::string config = temp.folder("config");
@@ -70,25 +77,24 @@ TEST_F(Schedules, WithoutAUserManagerTheUnitsAreWrittenAndTheCronLineShown)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "1\tDocuments\tdaily 02:30\tincremental\tnot enabled\t" + data + "\n");
     EXPECT_TRUE(contains(result.err, "no systemd user manager answered")) << result.err;
-    EXPECT_TRUE(contains(result.err, "systemctl --user enable --now stowmere-backup-1.timer")) << result.err;
+    EXPECT_TRUE(contains(result.err, "systemctl --user enable --now " + unitOf(1) + ".timer")) << result.err;
     EXPECT_TRUE(contains(result.err, "30 2 * * * '" + cliExecutable() +
                                          "' backup 1 --incremental --quiet --data '" + data + "'"))
         << result.err;
 
-    const std::string service = stowmere::testing::readText(unit("stowmere-backup-1.service"));
+    const std::string service = stowmere::testing::readText(unit(unitOf(1) + ".service"));
     EXPECT_TRUE(contains(service, "ExecStart=\"" + cliExecutable() + "\" backup 1 --incremental --data \"" +
                                       data + "\"\n"))
         << service;
-    const std::string timer = stowmere::testing::readText(unit("stowmere-backup-1.timer"));
+    const std::string timer = stowmere::testing::readText(unit(unitOf(1) + ".timer"));
     EXPECT_TRUE(contains(timer, "OnCalendar=*-*-* 02:30:00\nPersistent=true\n")) << timer;
 
     const std::string analyze = onPath("systemd-analyze");
     if (analyze.empty())
         GTEST_SKIP() << "systemd-analyze is not installed";
     // The manual page is not installed beside a build, so its link is not followed.
-    const ProcessResult verify =
-        ChildProcess::run(analyze, {"--user", "--man=no", "verify", unit("stowmere-backup-1.timer"),
-                                    unit("stowmere-backup-1.service")});
+    const ProcessResult verify = ChildProcess::run(
+        analyze, {"--user", "--man=no", "verify", unit(unitOf(1) + ".timer"), unit(unitOf(1) + ".service")});
     EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
     EXPECT_EQ(verify.err, "");
 }
@@ -105,11 +111,11 @@ TEST_F(Schedules, ListingFollowsSetNumbersAndSchedulingAgainChangesTheTime)
                                     data + "\n");
     ok({"schedule", "2", "--daily", "7:15"});
     EXPECT_TRUE(contains(ok({"schedule"}), "2\tSet 2\tdaily 07:15\tfull\t"));
-    EXPECT_TRUE(contains(stowmere::testing::readText(unit("stowmere-backup-2.timer")),
-                         "OnCalendar=*-*-* 07:15:00\n"));
+    EXPECT_TRUE(
+        contains(stowmere::testing::readText(unit(unitOf(2) + ".timer")), "OnCalendar=*-*-* 07:15:00\n"));
 
     // A unit of the same name made by hand is not listed.
-    stowmere::testing::writeText(unit("stowmere-backup-3.timer"), "[Timer]\nOnCalendar=daily\n");
+    stowmere::testing::writeText(unit(unitOf(3) + ".timer"), "[Timer]\nOnCalendar=daily\n");
     EXPECT_FALSE(contains(ok({"schedule"}), "\n3\t"));
 }
 
@@ -119,15 +125,14 @@ TEST_F(Schedules, UnscheduleRemovesTheUnitsAndTheEnableLink)
     ok({"schedule", "Documents", "--daily", "02:30"});
     // As the advice printed without a user manager would have it done.
     fs::create_directories(units + "/timers.target.wants");
-    fs::create_symlink(unit("stowmere-backup-1.timer"),
-                       units + "/timers.target.wants/stowmere-backup-1.timer");
+    fs::create_symlink(unit(unitOf(1) + ".timer"), units + "/timers.target.wants/" + unitOf(1) + ".timer");
     EXPECT_TRUE(contains(ok({"schedule"}), "\tenabled\t"));
 
     const ProcessResult result = cli({"unschedule", "Documents"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.service"));
-    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(units + "/timers.target.wants/stowmere-backup-1.timer")));
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".service"));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(units + "/timers.target.wants/" + unitOf(1) + ".timer")));
     EXPECT_TRUE(contains(result.err, "crontab")) << result.err;
 
     const ProcessResult again = cli({"unschedule", "Documents"});
@@ -148,30 +153,69 @@ TEST_F(Schedules, DeletingASetRemovesItsTimerButNotOneOfAnotherDataFolder)
     // Set 1 of the other folder has the same number but not this timer.
     const ProcessResult elsewhere = cli({"delete-set", "1"}, other);
     EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err;
-    EXPECT_TRUE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_TRUE(hasUnit(unitOf(1) + ".timer"));
 
     const ProcessResult deleted = cli({"delete-set", "Documents"});
     EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
     EXPECT_TRUE(contains(deleted.err, "removed the schedule of the deleted set")) << deleted.err;
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.service"));
-    EXPECT_TRUE(hasUnit("stowmere-backup-2.timer"));
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".service"));
+    EXPECT_TRUE(hasUnit(unitOf(2) + ".timer"));
 }
 
-TEST_F(Schedules, ASetNumberScheduledForAnotherDataFolderIsNeverReplaced)
+TEST_F(Schedules, SetOneOfTwoDataFoldersIsScheduledBesideTheOther)
 {
     const std::string other = temp.folder("other");
     ok({"new-set", "Documents", "/dest"});
     ok({"new-set", "Elsewhere", "/dest"}, other);
     ok({"schedule", "Documents", "--daily", "02:30"});
-    const std::string before = stowmere::testing::readText(unit("stowmere-backup-1.timer"));
+    const std::string before = stowmere::testing::readText(unit(unitOf(1) + ".timer"));
 
-    const ProcessResult replace = cli({"schedule", "Elsewhere", "--daily", "04:00"}, other);
-    EXPECT_EQ(replace.exitCode, 3);
-    EXPECT_TRUE(contains(replace.err, "already backs up set 1 of the data folder " + data)) << replace.err;
-    const ProcessResult remove = cli({"unschedule", "Elsewhere"}, other);
-    EXPECT_EQ(remove.exitCode, 3);
-    EXPECT_EQ(stowmere::testing::readText(unit("stowmere-backup-1.timer")), before);
+    ok({"schedule", "Elsewhere", "--daily", "04:00"}, other);
+    EXPECT_NE(unitOf(1, other), unitOf(1));
+    EXPECT_TRUE(hasUnit(unitOf(1, other) + ".timer"));
+    EXPECT_EQ(stowmere::testing::readText(unit(unitOf(1) + ".timer")), before);
+    EXPECT_EQ(ok({"schedule"}).find("\n") + 1 < ok({"schedule"}).size(), true) << "both are listed";
+
+    ok({"unschedule", "Elsewhere"}, other);
+    EXPECT_FALSE(hasUnit(unitOf(1, other) + ".timer"));
+    EXPECT_EQ(stowmere::testing::readText(unit(unitOf(1) + ".timer")), before);
+}
+
+TEST_F(Schedules, ATimerOfTheOldNameIsListedReplacedAndRemoved)
+{
+    ok({"new-set", "Documents", "/dest"});
+    ok({"new-set", "Pictures", "/dest"});
+    // The units an earlier version wrote, named by the set number alone.
+    fs::create_directories(units);
+    for (const int set : {1, 2}) {
+        stowmere::catalog::ScheduledBackup backup;
+        backup.setNumber = set;
+        backup.description = set == 1 ? "Documents" : "Pictures";
+        backup.time = {2, 30};
+        backup.dataFolder = data;
+        backup.executable = cliExecutable();
+        backup.unit = stowmere::catalog::ScheduledBackup::legacyUnitName(set);
+        stowmere::testing::writeText(unit(backup.unit + ".service"), backup.serviceText());
+        stowmere::testing::writeText(unit(backup.unit + ".timer"), backup.timerText());
+    }
+    EXPECT_EQ(ok({"schedule"}), "1\tDocuments\tdaily 02:30\tfull\tnot enabled\t" + data +
+                                    "\n2\tPictures\tdaily 02:30\tfull\tnot enabled\t" + data + "\n");
+
+    // Scheduled again, set 1 moves to the present name and never runs twice.
+    ok({"schedule", "Documents", "--daily", "05:00"});
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_FALSE(hasUnit("stowmere-backup-1.service"));
+    EXPECT_TRUE(hasUnit(unitOf(1) + ".timer"));
+
+    // Before the package goes: every schedule, of either name, in one command.
+    const ProcessResult all = cli({"unschedule", "--all"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_TRUE(contains(all.out, "removed stowmere-backup-2.timer (set 2 of " + data + ")")) << all.out;
+    EXPECT_TRUE(contains(all.out, "removed " + unitOf(1) + ".timer")) << all.out;
+    EXPECT_EQ(ok({"schedule"}), "");
+    EXPECT_FALSE(hasUnit("stowmere-backup-2.service"));
+    EXPECT_EQ(cli({"unschedule", "--all", "1"}).exitCode, 3);
 }
 
 TEST_F(Schedules, ASetDeletedElsewhereIsUnscheduledByItsNumber)
@@ -183,7 +227,7 @@ TEST_F(Schedules, ASetDeletedElsewhereIsUnscheduledByItsNumber)
     EXPECT_EQ(cli({"unschedule", "Documents"}).exitCode, 3);
     const ProcessResult result = cli({"unschedule", "1"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
 }
 
 TEST_F(Schedules, BadSchedulesAreRefusedBeforeAnythingIsWritten)
@@ -229,17 +273,21 @@ TEST_F(Schedules, WhereAUserManagerAnswersTheTimerIsReloadedEnabledAndStarted)
     ok({"new-set", "Documents", "/dest"});
     ok({"schedule", "Documents", "--daily", "02:30"});
     EXPECT_EQ(temp.read("systemctl.log"), "--user daemon-reload\n"
-                                          "--user enable stowmere-backup-1.timer\n"
-                                          "--user restart stowmere-backup-1.timer\n");
+                                          "--user enable " +
+                                              unitOf(1) +
+                                              ".timer\n"
+                                              "--user restart " +
+                                              unitOf(1) + ".timer\n");
     fs::remove(log);
     ok({"unschedule", "1"});
-    EXPECT_EQ(temp.read("systemctl.log"), "--user disable --now stowmere-backup-1.timer\n"
-                                          "--user daemon-reload\n");
-    EXPECT_FALSE(hasUnit("stowmere-backup-1.timer"));
+    EXPECT_EQ(temp.read("systemctl.log"), "--user disable --now " + unitOf(1) +
+                                              ".timer\n"
+                                              "--user daemon-reload\n");
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
 
     temp.file("refuse", "");
     const ProcessResult refused = cli({"schedule", "Documents", "--daily", "02:30"});
     EXPECT_EQ(refused.exitCode, 3);
-    EXPECT_TRUE(contains(refused.err, "enable stowmere-backup-1.timer failed: Unit file is masked."))
+    EXPECT_TRUE(contains(refused.err, "enable " + unitOf(1) + ".timer failed: Unit file is masked."))
         << refused.err;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using stowmere::cli::test::ChildProcess;
 using stowmere::cli::test::cliExecutable;
@@ -70,6 +71,13 @@ TEST_F(SetCommands, NewSetIsRefusedWithTheEditorsMessages)
         {"", "", "Please insert Category Description.\n"},
         {"", "/dest", "Please insert Category Description.\n"},
         {"abc", "", "Please select Backup To Directory.\n"},
+        // One line, as the editor's field takes it: a line break or tab would split the list.
+        {"Two\nlines", "/dest",
+         "A description is one line of text: it cannot hold a line break, a tab or "
+         "another control character.\n"},
+        {"tab\there", "/dest",
+         "A description is one line of text: it cannot hold a line break, a tab or "
+         "another control character.\n"},
     };
     for (const Case& c : cases) {
         const ProcessResult result = cli({"new-set", c.description, c.destination});
@@ -78,6 +86,28 @@ TEST_F(SetCommands, NewSetIsRefusedWithTheEditorsMessages)
     }
     EXPECT_EQ(temp.names("data"), std::vector<std::string>{".stowmere-tables.lock"})
         << "a refused set leaves no table file behind, only the lock every change takes";
+}
+
+TEST_F(SetCommands, WhatTheProgramWritesForItselfIsPrivateWhateverTheUmask)
+{
+    namespace fs = std::filesystem;
+    // A state folder that is not there yet, with a parent of the usual 0755.
+    state = temp.folder("home") + "/.local/state";
+    fs::permissions(temp.path("home"), fs::perms(0755));
+    const mode_t oldMask = ::umask(022);
+    ok({"new-set", "Docs", temp.folder("dest")});
+    ok({"add-paths", "Docs", temp.file("src/a.txt", "a")});
+    ok({"options", "Docs", "--keep-versions", "3"});
+    ok({"backup", "Docs", "--quiet"});
+    ::umask(oldMask);
+
+    for (const char* name : {"Category.cds", "Path.cds", "Options.cds", ".stowmere-tables.lock"})
+        EXPECT_EQ(fs::status(data + "/" + name).permissions(), fs::perms(0600)) << name;
+    EXPECT_EQ(fs::status(state).permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(state + "/stowmere").permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(state + "/stowmere/history.jsonl").permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(temp.path("home")).permissions(), fs::perms(0755))
+        << "a folder it found is left as it was";
 }
 
 TEST_F(SetCommands, TextTooLongForItsColumnIsRefusedNotCut)

@@ -50,10 +50,14 @@ expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versio
 expect "--at|--data|--help|--overwrite|--to|" restore Documents --
 expect "restore|" rest
 expect "Docs and more|Documents|" restore Documents notes.txt --to Do
-expect "--data|--help|-h|" -
+expect "--data|--help|--version|-h|" -
 # Sets come from the data folder named on the command line, quoted for the shell.
 expect "Documents|My\\ Pictures|" --data "$work/data" backup ""
 expect "My\\ Pictures|" backup --data "$work/data" M
+# Inside an opened quote the reply is the text as that quote reads it (readline replaces
+# what follows the quote); a backslash there would become part of the name.
+expect "My Pictures|" --data "$work/data" backup '"My'
+expect "My Pictures|" --data "$work/data" backup "'My"
 expect "1|" --data "$work/data" unschedule 1
 # Arguments by their kind: folders for DEST and --data, files for PATH and FILE.
 expect "Docs and more|Documents|" new-set Name Do

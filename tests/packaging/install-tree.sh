@@ -5,11 +5,11 @@
 # the manual pages through man, and that an installed program keeps its data in the XDG
 # folder even when root runs it.
 #
-# usage: install-tree.sh BUILD-FOLDER PREFIX INSTALLED-BIN-FOLDER
+# usage: install-tree.sh BUILD-FOLDER PREFIX INSTALLED-BIN-FOLDER SOURCE-FOLDER
 set -euo pipefail
 
-build=$1 prefix=$2 bindir=$3
-id=org.example.stowmere
+build=$1 prefix=$2 bindir=$3 source=$4
+id=io.github.stowmere.Stowmere
 work=$(mktemp -d "${TMPDIR:-/tmp}/stowmere-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -32,6 +32,26 @@ for size in 16 24 32 48 64 128 256; do
     # Width and height sit at bytes 16 to 23 of a PNG, big-endian.
     dimensions=$(od -An -tu1 -j16 -N8 "$png" 2>/dev/null | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }')
     [ "$dimensions" = "${size}x${size}" ] || fail "icon $png is '$dimensions', not ${size}x${size}"
+done
+
+# The identity is one that can exist: a reverse-DNS id of the project's home, the same in
+# the desktop entry, the metadata and the icon; screenshots that are files of the
+# repository; and only the program this package ships under <provides>.
+metainfo="$root/share/metainfo/$id.metainfo.xml"
+case $id in io.github.*) ;; *) fail "the app id $id is not of the project's home" ;; esac
+if grep -rqs 'example\.\(org\|com\)\|org\.example' "$root/share/applications" "$root/share/metainfo"; then
+    fail "a placeholder address is left in the desktop entry or the metadata"
+fi
+grep -q "^Icon=$id\$" "$root/share/applications/$id.desktop" || fail "the desktop entry's icon is not $id"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "the launchable is not $id.desktop"
+[ "$(grep -c '<binary>' "$metainfo")" -eq 1 ] && grep -q '<binary>stowmere</binary>' "$metainfo" ||
+    fail "<provides> names another package's program"
+repository=https://raw.githubusercontent.com/stowmere/stowmere/main/
+shots=$(grep -o '<image>[^<]*</image>' "$metainfo" | sed 's|</*image>||g')
+[ -n "$shots" ] || fail "the metadata shows no screenshot"
+for shot in $shots; do
+    case $shot in "$repository"*) [ -f "$source/${shot#"$repository"}" ] || fail "screenshot $shot is no file of the repository" ;;
+    *) fail "screenshot $shot is not in the repository" ;; esac
 done
 
 if command -v desktop-file-validate >/dev/null; then

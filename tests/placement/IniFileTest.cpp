@@ -212,13 +212,19 @@ TEST_F(IniFileTest, RefusedWriteNamesTheFile)
     EXPECT_EQ(readText(regular), "x");
 }
 
-TEST_F(IniFileTest, ReleaseCreatesMissingFolders)
+TEST_F(IniFileTest, ReleaseCreatesMissingFoldersPrivately)
 {
     const fs::path nested = m_folder.path() / "config" / "deeper" / "stowmere.INI";
     IniFile file(nested.string());
     file.writeInteger("S", "k", 1);
+    const mode_t oldMask = ::umask(022);
     file.release();
+    ::umask(oldMask);
     EXPECT_EQ(readText(nested), "[S]\nk=1\n");
+    // The window's placement is the user's own business.
+    EXPECT_EQ(fs::status(nested).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(nested.parent_path()).permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(m_folder.path() / "config").permissions(), fs::perms(0700));
 }
 
 TEST_F(IniFileTest, UnreadableFileIsNeverOverwritten)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using stowmere::testing::FileSizeLimit;
@@ -60,4 +61,19 @@ TEST_F(AtomicFileTest, MissingFolderFailsWithItsName)
     const fs::path target = m_folder.path() / "missing" / "Category.cds";
     EXPECT_THROW(stowmere::writeFileAtomically(target.string(), bytesOf("x")), std::system_error);
     EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(AtomicFileTest, NewFileIsPrivateWhateverTheUmaskAndAReplacedOneKeepsItsMode)
+{
+    const mode_t oldMask = ::umask(022);
+    const fs::path created = m_folder.path() / "Options.cds";
+    stowmere::writeFileAtomically(created.string(), bytesOf("x"));
+    const fs::path shared = m_folder.path() / "shared.INI";
+    stowmere::writeFileAtomically(shared.string(), bytesOf("x"));
+    fs::permissions(shared, fs::perms(0640));
+    stowmere::writeFileAtomically(shared.string(), bytesOf("y"));
+    ::umask(oldMask);
+
+    EXPECT_EQ(fs::status(created).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(shared).permissions(), fs::perms(0640)) << "the owner's choice stays";
 }

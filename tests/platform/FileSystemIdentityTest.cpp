@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sys/mount.h>
 
+using stowmere::files::highestFolderOnSameDevice;
 using stowmere::files::identifyFileSystem;
 using stowmere::files::mountPointFromMountInfo;
 using stowmere::files::mountPointsBelow;
@@ -38,6 +39,30 @@ TEST(FileSystemIdentityTest, ADriveMountedAndUnmountedUnderAPathChangesItsIdenti
     EXPECT_NE(below->mountPoint, drive.path());
     // Mounted again, as a re-plugged drive would be, so the guard's object can detach it.
     ASSERT_EQ(::mount("tmpfs", drive.path().c_str(), "tmpfs", 0, "size=1m"), 0);
+}
+
+TEST(FileSystemIdentityTest, WithoutAMountTableTheFoldersTellWhereTheFileSystemBegins)
+{
+    // What a chroot sees: the table names no mount that holds the path.
+    TestMount drive(TestMount::Kind::Tmpfs, 1 << 20);
+    if (!drive.mounted())
+        GTEST_SKIP() << drive.why();
+    std::filesystem::create_directories(drive.path() + "/Backup/Deep");
+    EXPECT_EQ(highestFolderOnSameDevice(drive.path() + "/Backup/Deep"), drive.path());
+    EXPECT_EQ(highestFolderOnSameDevice(drive.path()), drive.path());
+    EXPECT_EQ(highestFolderOnSameDevice("/"), "/");
+    EXPECT_EQ(highestFolderOnSameDevice(drive.path() + "/missing"), "");
+
+    // Wherever a temporary folder lies, its file system's top is found, above it or at it.
+    const TempFolder folder{"identity"};
+    const std::string path = std::filesystem::canonical(folder.path()).string();
+    const std::string top = highestFolderOnSameDevice(path);
+    ASSERT_FALSE(top.empty());
+    EXPECT_TRUE(top == "/" || path == top || path.starts_with(top + "/")) << top;
+    std::string error;
+    const auto identity = identifyFileSystem(path, error);
+    ASSERT_TRUE(identity) << error;
+    EXPECT_FALSE(identity->mountPoint.empty());
 }
 
 TEST(FileSystemIdentityTest, AMissingPathIsAnErrorThatNamesIt)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 namespace locations = stowmere::locations;
@@ -64,6 +65,20 @@ TEST(Locations, EnsureFolderCreatesParentsAndNamesFolderOnFailure)
     } catch (const std::system_error& error) {
         EXPECT_NE(std::string(error.what()).find((folder / "file/sub").string()), std::string::npos);
     }
+}
+
+TEST(Locations, EnsureFolderMakesEachMissingFolderPrivateAndLeavesExistingOnes)
+{
+    const TempFolder temp("ensure");
+    const fs::path& folder = temp.path();
+    fs::create_directory(folder / "shared");
+    fs::permissions(folder / "shared", fs::perms(0755));
+    const mode_t oldMask = ::umask(022);
+    locations::ensureFolder((folder / "shared/.local/share/stowmere").string());
+    ::umask(oldMask);
+    EXPECT_EQ(fs::status(folder / "shared").permissions(), fs::perms(0755));
+    EXPECT_EQ(fs::status(folder / "shared/.local").permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(folder / "shared/.local/share/stowmere").permissions(), fs::perms(0700));
 }
 
 TEST(Locations, InstalledProgramAlwaysUsesXdgDataFolder)

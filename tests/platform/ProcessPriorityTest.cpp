@@ -55,7 +55,7 @@ TEST(ProcessPriority, WithoutPrivilegeTheRefusalCountsAsUnchanged)
                       return 4;
                   const auto result = priority::raiseProcessPriority();
                   if (geteuid() == 0)
-                      return result == priority::PriorityResult::Raised && niceNow() == -20 ? 0 : 5;
+                      return result == priority::PriorityResult::Raised && niceNow() == 0 ? 0 : 5;
                   return result == priority::PriorityResult::Unchanged && niceNow() == 5 ? 0 : 6;
               }),
               0);
@@ -66,6 +66,24 @@ TEST(ProcessPriority, AnAlreadyLowestNiceIsUnchanged)
     EXPECT_EQ(inChild([] {
                   priority::raiseProcessPriority();
                   return priority::raiseProcessPriority() == priority::PriorityResult::Unchanged ? 0 : 1;
+              }),
+              0);
+}
+
+TEST(ProcessPriority, NeverGoesBelowNiceZeroEvenForRoot)
+{
+    EXPECT_EQ(inChild([] {
+                  if (priority::raiseProcessPriority() == priority::PriorityResult::Failed)
+                      return 1;
+                  return niceNow() >= 0 && priority::lowestAllowedNice() >= 0 ? 0 : 2;
+              }),
+              0);
+    // A process started below 0 by its parent keeps that value: it is not lowered further.
+    EXPECT_EQ(inChild([] {
+                  if (setpriority(PRIO_PROCESS, 0, -3) != 0)
+                      return 0; // not privileged: nothing to check
+                  priority::raiseProcessPriority();
+                  return niceNow() == -3 ? 0 : 2;
               }),
               0);
 }

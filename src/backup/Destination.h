@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/FileCopier.h"
+#include "platform/FileQueries.h"
+#include "platform/FileSystemIdentity.h"
+#include "platform/UniqueFd.h"
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <system_error>
+#include <vector>
+
+namespace stowmere::backup {
+
+/// What an entry of a destination folder is, the entry itself (a link is a link, never
+/// what it leads to).
+enum class DestinationKind { Missing, File, Folder, Link, Other };
+
+/// One entry of a destination folder, everything a run decides on from a single listing.
+struct DestinationEntry {
+    std::string name;
+    DestinationKind kind = DestinationKind::Missing;
+    std::uint64_t size = 0;
+    timespec modified{};
+    mode_t mode = 0; ///< permission bits (07777)
+    files::FileIdentity identity;
+};
+
+/// A folder of the destination held open. Every name given with it is one entry of that
+/// folder, never a path: what a destination writes can then never leave the folder it was
+/// opened as, whatever links stand in the tree. Handles stay valid while the destination
+/// lives; a folder moved or removed meanwhile keeps its handle, which then names what it
+/// opened (on the local disk) or fails cleanly (on a server).
+class DestinationFolder {
+public:
+    virtual ~DestinationFolder() = default;
+    DestinationFolder(const DestinationFolder&) = delete;
+    DestinationFolder& operator=(const DestinationFolder&) = delete;
+
+    /// The folder's path below the destination: "" for the destination itself, else
+    /// names joined with '/'.
+    const std::string& relative() const { return m_relative; }
+
+protected:
+    explicit DestinationFolder(std::string relative) : m_relative(std::move(relative)) {}
+
+private:
+    std::string m_relative;
+};
+
+using FolderHandle = std::shared_ptr<const DestinationFolder>;
+
+/// Where a replaced copy goes: an open folder (made on demand, below the versions folder)
+/// and the entry name it takes there.
+struct VersionPlace {
+    FolderHandle folder;
+    std::string name;
+};
+
+/// Asked for a VersionPlace only once the new copy is complete and something stands under
+/// the target's name, so that a cancelled or failed copy makes no run folder. An error
+/// stops the write; the old copy stays where it was.
+using VersionPlaceMaker = std::function<std::optional<VersionPlace>(std::error_code& error)>;
+
+/// One file or link to write into a destination folder.
+struct WriteRequest {
+    FolderHandle folder;
+    std::string name;
+    /// The source to read: a local path (links followed for a file, read as the link for
+    /// a link), or an open descriptor when sourceFd is valid (restore reads its copies
+    /// that way, never by a path that a planted link could divert).
+    std::string source;
+    int sourceFd = -1;
+    /// Write a symbolic link with the source link's target text instead of a file.
+    bool link = false;
+    /// With link: leave a link that already has the same text as it is (Unchanged).
+    bool onlyWhenDifferent = false;
+    files::CopyProgress progress;
+    std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max();
+    /// When set, whatever stands under name is kept there before the new copy takes the
+    /// name: the name always holds a complete copy, the old one or the new one.
+    VersionPlaceMaker keepReplaced;
+};
+
+/// A write issued and not collected yet.
+class PendingWrite {
+public:
+    virtual ~PendingWrite() = default;
+};
+
+/// Writes of one thread. A destination over a network sends each write when it is issued
+/// and waits for the answers only when they are collected, so a run can have the next
+/// file on its way while the last one is confirmed; the local disk writes at once. Not
+/// thread-safe: one writer per thread, any number per destination.
+class DestinationWriter {
+public:
+    virtual ~DestinationWriter() = default;
+
+    /// Issues a write: its progress callbacks may come now or while it is collected.
+    virtual std::unique_ptr<PendingWrite> start(WriteRequest request) = 0;
+    /// Waits for a write issued by this writer and tells how it ended. Writes are
+    /// collected in the order they were issued.
+    virtual files::CopyOutcome collect(std::unique_ptr<PendingWrite> pending) = 0;
+
+    /// A write issued and collected at once.
+    files::CopyOutcome write(WriteRequest request) { return collect(start(std::move(request))); }
+};
+
+/// What taking the run lock found.
+enum class RunLockResult {
+    Taken,
+    Busy,        ///< another run holds it
+    Unsupported, ///< the destination has no locks; the run goes on without one
+    Failed,      ///< the lock could not be taken at all; the error says why
+};
+
+/// The place a run, a preview, a restore or a prune writes to, and every operation done
+/// to it. Each folder is reached through a handle, and each operation names one entry of
+/// that folder: an implementation resolves names beneath the destination and never follows
+/// a link on the way, so a link planted in the tree, before or during a run, only ever
+/// stands for itself. A failure is returned as an error code (the system's reason), never
+/// thrown. Calls that take handles may come from several threads at once; writes go
+/// through one writer per thread.
+class Destination {
+public:
+    virtual ~Destination() = default;
+
+    /// The destination as its user names it (a folder path), for messages.
+    virtual const std::string& location() const = 0;
+    /// The full path of an entry for messages: location joined with the folder's relative
+    /// path and name.
+    std::string pathOf(const DestinationFolder& folder, std::string_view name = {}) const;
+    std::string pathOf(std::string_view relative) const;
+
+    // Folders
+
+    /// The destination folder itself.
+    virtual FolderHandle root() = 0;
+    /// A folder by its path below the destination ('/'-separated names, "" for the root),
+    /// reached without following any link: a link on the way fails with ELOOP or ENOTDIR,
+    /// a name ".." with EXDEV.
+    virtual FolderHandle openFolder(std::string_view relative, std::error_code& error) = 0;
+    /// The folder name of parent; a link named so fails (ELOOP or ENOTDIR).
+    virtual FolderHandle openFolder(const FolderHandle& parent, const std::string& name,
+                                    std::error_code& error) = 0;
+    /// Makes the folder name in parent (or finds it there) and opens it. A link standing
+    /// where the folder belongs is replaced by the folder (it holds no data); a file there
+    /// fails with EEXIST. created tells whether the folder is new.
+    virtual FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode,
+                                    bool& created, std::error_code& error) = 0;
+    /// Every entry of the folder but "." and "..", with kind, size, time and mode, in one
+    /// call.
+    virtual std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) = 0;
+    /// One entry, not following a link; kind Missing when there is none.
+    virtual DestinationEntry status(const FolderHandle& folder, const std::string& name) = 0;
+    /// The folder itself.
+    virtual DestinationEntry status(const FolderHandle& folder) = 0;
+    /// The target text of the link name.
+    virtual std::optional<std::string> readLink(const FolderHandle& folder, const std::string& name,
+                                                std::error_code& error) = 0;
+    /// Opens the file name for reading, never through a link (ELOOP).
+    virtual files::UniqueFd openFile(const FolderHandle& folder, const std::string& name,
+                                     std::error_code& error) = 0;
+
+    // Changes
+
+    /// A writer for the calling thread.
+    virtual std::unique_ptr<DestinationWriter> writer() = 0;
+    /// Sets the permission bits of the entry (a link's are left alone).
+    virtual std::error_code setMode(const FolderHandle& folder, const std::string& name, mode_t mode) = 0;
+    /// Sets the permission bits of the folder itself.
+    virtual std::error_code setMode(const FolderHandle& folder, mode_t mode) = 0;
+    /// Sets the access and modification times of the entry (of a link itself).
+    virtual std::error_code setTimes(const FolderHandle& folder, const std::string& name,
+                                     const timespec& accessed, const timespec& modified) = 0;
+    /// Moves an entry (with all below a folder) to another place of the destination.
+    virtual std::error_code rename(const FolderHandle& from, const std::string& fromName,
+                                   const FolderHandle& to, const std::string& toName) = 0;
+    /// Removes a file or link; a folder with everything below it when it is one. Never
+    /// follows a link: only the link goes.
+    virtual std::error_code remove(const FolderHandle& folder, const std::string& name) = 0;
+    /// Removes the folder name when it is empty; ENOTEMPTY otherwise.
+    virtual std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) = 0;
+    /// Removes what a killed writer left in the folder; returns how many.
+    virtual std::size_t removeLeftovers(const FolderHandle& folder) = 0;
+
+    // The destination as a whole
+
+    /// Takes the run lock, so that two runs never write into one destination. The lock is
+    /// never taken through a link standing under its name, and only a regular file is one.
+    virtual RunLockResult takeRunLock(std::error_code& error) = 0;
+    virtual void releaseRunLock() = 0;
+    /// Whether a run could write here, looked at without writing anything (a preview).
+    virtual std::error_code checkWritable() = 0;
+    /// Bytes a run may still write; 0 when unknown.
+    virtual std::uint64_t freeBytes() = 0;
+    /// What the drive guard recognises the destination by.
+    virtual std::optional<files::FileSystemIdentity> identity(std::string& error) = 0;
+    /// The finest modification-time step the destination keeps, in nanoseconds: measured
+    /// (writing a temporary file), or guessed without writing when measure is false.
+    virtual std::int64_t timeGranularity(bool measure) = 0;
+};
+
+/// Name of the lock file a run holds in its destination folder.
+inline constexpr const char* kRunLockFileName = ".stowmere-run.lock";
+
+} // namespace stowmere::backup

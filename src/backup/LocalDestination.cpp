@@ -1,0 +1,576 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/LocalDestination.h"
+
+#include "platform/Beneath.h"
+#include "platform/FileCopier.h"
+#include "platform/FreeSpace.h"
+#include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace stowmere::backup {
+
+using files::UniqueFd;
+
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
+
+std::error_code codeOf(int error)
+{
+    return {error, std::generic_category()};
+}
+
+std::string joinRelative(const std::string& folder, std::string_view name)
+{
+    if (folder.empty())
+        return std::string(name);
+    std::string path = folder;
+    path += '/';
+    path += name;
+    return path;
+}
+
+DestinationEntry entryOf(std::string name, const struct stat& info)
+{
+    DestinationEntry entry;
+    entry.name = std::move(name);
+    if (S_ISREG(info.st_mode))
+        entry.kind = DestinationKind::File;
+    else if (S_ISDIR(info.st_mode))
+        entry.kind = DestinationKind::Folder;
+    else if (S_ISLNK(info.st_mode))
+        entry.kind = DestinationKind::Link;
+    else
+        entry.kind = DestinationKind::Other;
+    entry.size = static_cast<std::uint64_t>(info.st_size);
+    entry.modified = info.st_mtim;
+    entry.mode = info.st_mode & 07777;
+    entry.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return entry;
+}
+
+// A folder is opened for reading, so that it can be listed and its bits set; one the
+// process may only pass through is still opened, for the names below it.
+UniqueFd openFolderAt(int parent, const char* name, int& error)
+{
+    UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd && errno == EACCES)
+        fd.reset(::openat(parent, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    error = fd ? 0 : errno;
+    return fd;
+}
+
+// Calls visit(name, type) for every entry but "." and "..".
+template <typename Visit> std::error_code forEachEntry(int folderFd, Visit&& visit)
+{
+    UniqueFd reading(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!reading)
+        return lastError();
+    alignas(dirent64) std::array<char, std::size_t{32} * 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::getdents64(reading.get(), buffer.data(), buffer.size());
+        if (got == 0)
+            return {};
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+            at += entry->d_reclen;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            visit(entry->d_name, entry->d_type);
+        }
+    }
+}
+
+// Removes everything in the open folder, never following a link.
+std::error_code emptyFolder(int folderFd)
+{
+    std::vector<std::pair<std::string, unsigned char>> names;
+    if (const std::error_code error = forEachEntry(
+            folderFd, [&](const char* name, unsigned char type) { names.emplace_back(name, type); }))
+        return error;
+    std::error_code first;
+    for (const auto& [name, type] : names) {
+        if (::unlinkat(folderFd, name.c_str(), 0) == 0)
+            continue;
+        if (errno != EISDIR && errno != EPERM) {
+            if (!first && errno != ENOENT)
+                first = lastError();
+            continue;
+        }
+        int error = 0;
+        UniqueFd below = openFolderAt(folderFd, name.c_str(), error);
+        if (!below) {
+            if (!first)
+                first = codeOf(error);
+            continue;
+        }
+        // A read-only folder must open up before its entries can go.
+        ::fchmod(below.get(), S_IRWXU);
+        if (const std::error_code error = emptyFolder(below.get()); error && !first)
+            first = error;
+        if (::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0 && !first)
+            first = lastError();
+    }
+    return first;
+}
+
+bool refusesLinks(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK || error == EXDEV;
+}
+
+} // namespace
+
+class LocalDestination::Folder : public DestinationFolder {
+public:
+    Folder(UniqueFd fd, std::string relative) : DestinationFolder(std::move(relative)), m_fd(std::move(fd)) {}
+    int fd() const { return m_fd.get(); }
+
+private:
+    UniqueFd m_fd;
+};
+
+namespace {
+
+class LocalPendingWrite : public PendingWrite {
+public:
+    explicit LocalPendingWrite(files::CopyOutcome outcome) : outcome(std::move(outcome)) {}
+    files::CopyOutcome outcome;
+};
+
+} // namespace
+
+/// Writes at once, when issued: the local disk has no round trip to hide.
+class LocalDestination::Writer : public DestinationWriter {
+public:
+    std::unique_ptr<PendingWrite> start(WriteRequest request) override
+    {
+        const int folderFd = fdOf(request.folder);
+        files::FileCopier::BeforeReplace keep;
+        if (request.keepReplaced) {
+            keep = [&]() -> std::error_code {
+                std::error_code error;
+                const std::optional<VersionPlace> place = request.keepReplaced(error);
+                if (!place)
+                    return error ? error : std::make_error_code(std::errc::invalid_argument);
+                const int placeFd = fdOf(place->folder);
+                // A second name for the old copy first: the name it stands under keeps a
+                // complete copy until the new one takes it over in one rename.
+                if (::linkat(folderFd, request.name.c_str(), placeFd, place->name.c_str(), 0) == 0)
+                    return {};
+                if (!refusesLinks(errno))
+                    return lastError();
+                // A file system without hard links: the old copy moves and the new one
+                // follows at once.
+                if (::renameat(folderFd, request.name.c_str(), placeFd, place->name.c_str()) != 0)
+                    return lastError();
+                return {};
+            };
+        }
+        files::CopyOutcome outcome =
+            request.link ? m_copier.copyLinkInto(request.source, folderFd, request.name,
+                                                 request.onlyWhenDifferent, keep)
+                         : m_copier.copyFileInto(request.source, request.sourceFd, folderFd, request.name,
+                                                 request.progress, request.sizeLimit, keep);
+        return std::make_unique<LocalPendingWrite>(std::move(outcome));
+    }
+
+    files::CopyOutcome collect(std::unique_ptr<PendingWrite> pending) override
+    {
+        return static_cast<LocalPendingWrite&>(*pending).outcome;
+    }
+
+private:
+    files::FileCopier m_copier;
+};
+
+std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
+{
+    std::string path = pathOf(folder.relative());
+    if (!name.empty()) {
+        path += '/';
+        path += name;
+    }
+    return path;
+}
+
+std::string Destination::pathOf(std::string_view relative) const
+{
+    std::string path = location();
+    if (!path.empty() && path.back() == '/')
+        path.pop_back();
+    if (relative.empty())
+        return path.empty() ? std::string("/") : path;
+    path += '/';
+    path += relative;
+    return path;
+}
+
+std::unique_ptr<LocalDestination> LocalDestination::open(const std::string& path, std::error_code& error)
+{
+    error.clear();
+    std::string location = path;
+    if (!location.empty() && location.back() == paths::kSeparator)
+        location.pop_back();
+    const std::string folder = location.empty() ? std::string(1, paths::kSeparator) : location;
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd && errno == EACCES)
+        fd.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
+        error = lastError();
+        return nullptr;
+    }
+    return std::unique_ptr<LocalDestination>(new LocalDestination(std::move(location), std::move(fd)));
+}
+
+LocalDestination::LocalDestination(std::string location, UniqueFd rootFd)
+    : m_location(std::move(location)),
+      m_path(m_location.empty() ? std::string(1, paths::kSeparator) : m_location),
+      m_root(adopt(std::move(rootFd), {}))
+{
+}
+
+LocalDestination::~LocalDestination() = default;
+
+int LocalDestination::fdOf(const FolderHandle& folder)
+{
+    return folder ? static_cast<const Folder&>(*folder).fd() : -1;
+}
+
+FolderHandle LocalDestination::adopt(UniqueFd fd, std::string relative) const
+{
+    return std::make_shared<const Folder>(std::move(fd), std::move(relative));
+}
+
+FolderHandle LocalDestination::openFolder(std::string_view relative, std::error_code& error)
+{
+    error.clear();
+    int code = 0;
+    UniqueFd fd = files::openBeneath(fdOf(m_root), relative, O_RDONLY | O_DIRECTORY, code);
+    if (!fd && code == EACCES)
+        fd = files::openBeneath(fdOf(m_root), relative, O_PATH | O_DIRECTORY, code);
+    if (!fd) {
+        error = codeOf(code);
+        return nullptr;
+    }
+    std::string clean;
+    for (std::size_t from = 0; from <= relative.size();) {
+        std::size_t end = relative.find('/', from);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view name = relative.substr(from, end - from);
+        if (!name.empty() && name != ".")
+            clean = joinRelative(clean, name);
+        from = end + 1;
+    }
+    return adopt(std::move(fd), std::move(clean));
+}
+
+FolderHandle LocalDestination::openFolder(const FolderHandle& parent, const std::string& name,
+                                          std::error_code& error)
+{
+    error.clear();
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+        error = codeOf(EINVAL);
+        return nullptr;
+    }
+    int code = 0;
+    UniqueFd fd = openFolderAt(fdOf(parent), name.c_str(), code);
+    if (!fd) {
+        error = codeOf(code);
+        return nullptr;
+    }
+    return adopt(std::move(fd), joinRelative(parent->relative(), name));
+}
+
+FolderHandle LocalDestination::makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode,
+                                          bool& created, std::error_code& error)
+{
+    created = false;
+    error.clear();
+    const int parentFd = fdOf(parent);
+    if (::mkdirat(parentFd, name.c_str(), mode) == 0) {
+        created = true;
+    } else {
+        int code = errno;
+        struct stat info {};
+        if (code != EEXIST || ::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = codeOf(code);
+            return nullptr;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            // A link where a folder belongs: following it would write elsewhere. The link
+            // holds no data; the folder takes its place.
+            if (::unlinkat(parentFd, name.c_str(), 0) != 0 || ::mkdirat(parentFd, name.c_str(), mode) != 0) {
+                error = lastError();
+                return nullptr;
+            }
+            created = true;
+        } else if (!S_ISDIR(info.st_mode)) {
+            error = codeOf(EEXIST);
+            return nullptr;
+        }
+    }
+    // Opened without following a link: should the folder have been swapped for one since
+    // it was made, the open fails rather than lead elsewhere.
+    return openFolder(parent, name, error);
+}
+
+std::vector<DestinationEntry> LocalDestination::list(const FolderHandle& folder, std::error_code& error)
+{
+    std::vector<DestinationEntry> entries;
+    const int fd = fdOf(folder);
+    error = forEachEntry(fd, [&](const char* name, unsigned char) {
+        struct stat info {};
+        if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+            entries.push_back(entryOf(name, info));
+    });
+    return entries;
+}
+
+DestinationEntry LocalDestination::status(const FolderHandle& folder, const std::string& name)
+{
+    struct stat info {};
+    if (::fstatat(fdOf(folder), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        DestinationEntry missing;
+        missing.name = name;
+        return missing;
+    }
+    return entryOf(name, info);
+}
+
+DestinationEntry LocalDestination::status(const FolderHandle& folder)
+{
+    struct stat info {};
+    if (::fstat(fdOf(folder), &info) != 0)
+        return {};
+    return entryOf({}, info);
+}
+
+std::optional<std::string> LocalDestination::readLink(const FolderHandle& folder, const std::string& name,
+                                                      std::error_code& error)
+{
+    error.clear();
+    std::string text(256, '\0');
+    for (;;) {
+        const ssize_t got = ::readlinkat(fdOf(folder), name.c_str(), text.data(), text.size());
+        if (got < 0) {
+            error = lastError();
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(got) < text.size()) {
+            text.resize(static_cast<std::size_t>(got));
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
+UniqueFd LocalDestination::openFile(const FolderHandle& folder, const std::string& name,
+                                    std::error_code& error)
+{
+    error.clear();
+    UniqueFd fd(
+        ::openat(fdOf(folder), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd)
+        error = lastError();
+    return fd;
+}
+
+std::unique_ptr<DestinationWriter> LocalDestination::writer()
+{
+    return std::make_unique<Writer>();
+}
+
+std::error_code LocalDestination::setMode(const FolderHandle& folder, const std::string& name, mode_t mode)
+{
+    // Never through a link: the C library refuses to change one (its bits mean nothing).
+    if (::fchmodat(fdOf(folder), name.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code LocalDestination::setMode(const FolderHandle& folder, mode_t mode)
+{
+    const int fd = fdOf(folder);
+    if (::fchmod(fd, mode) == 0)
+        return {};
+    // A folder opened only to pass through cannot be changed through its descriptor.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::chmod(self.c_str(), mode) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code LocalDestination::setTimes(const FolderHandle& folder, const std::string& name,
+                                           const timespec& accessed, const timespec& modified)
+{
+    const timespec times[2] = {accessed, modified};
+    if (::utimensat(fdOf(folder), name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code LocalDestination::rename(const FolderHandle& from, const std::string& fromName,
+                                         const FolderHandle& to, const std::string& toName)
+{
+    if (::renameat(fdOf(from), fromName.c_str(), fdOf(to), toName.c_str()) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code LocalDestination::remove(const FolderHandle& folder, const std::string& name)
+{
+    const int fd = fdOf(folder);
+    if (::unlinkat(fd, name.c_str(), 0) == 0)
+        return {};
+    if (errno != EISDIR && errno != EPERM)
+        return lastError();
+    int code = 0;
+    const UniqueFd below = openFolderAt(fd, name.c_str(), code);
+    if (!below)
+        return codeOf(code);
+    ::fchmod(below.get(), S_IRWXU);
+    if (const std::error_code error = emptyFolder(below.get()))
+        return error;
+    if (::unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code LocalDestination::removeEmptyFolder(const FolderHandle& folder, const std::string& name)
+{
+    if (::unlinkat(fdOf(folder), name.c_str(), AT_REMOVEDIR) != 0)
+        return lastError();
+    return {};
+}
+
+std::size_t LocalDestination::removeLeftovers(const FolderHandle& folder)
+{
+    const int fd = fdOf(folder);
+    std::size_t removed = 0;
+    forEachEntry(fd, [&](const char* name, unsigned char) {
+        if (files::TemporaryFile::isTemporaryName(name) && ::unlinkat(fd, name, 0) == 0)
+            ++removed;
+    });
+    return removed;
+}
+
+RunLockResult LocalDestination::takeRunLock(std::error_code& error)
+{
+    error.clear();
+    const std::lock_guard guard(m_lockMutex);
+    // O_NOFOLLOW: a link planted under the lock's name, dangling or not, is refused rather
+    // than followed to create or lock the file it names.
+    UniqueFd fd(::openat(fdOf(m_root), kRunLockFileName,
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    if (!fd) {
+        error = lastError();
+        return errno == ENOLCK || errno == EOPNOTSUPP ? RunLockResult::Unsupported : RunLockResult::Failed;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = codeOf(EINVAL);
+        return RunLockResult::Failed;
+    }
+    for (;;) {
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            m_lock = std::move(fd);
+            return RunLockResult::Taken;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EWOULDBLOCK)
+            return RunLockResult::Busy;
+        // A file system without locks (some network shares) cannot keep two runs apart.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS)
+            return RunLockResult::Unsupported;
+        error = lastError();
+        return RunLockResult::Failed;
+    }
+}
+
+void LocalDestination::releaseRunLock()
+{
+    const std::lock_guard guard(m_lockMutex);
+    m_lock.reset();
+}
+
+std::error_code LocalDestination::checkWritable()
+{
+    if (::faccessat(fdOf(m_root), ".", W_OK | X_OK, 0) != 0)
+        return lastError();
+    return {};
+}
+
+std::uint64_t LocalDestination::freeBytes()
+{
+    struct statvfs info {};
+    if (::fstatvfs(fdOf(m_root), &info) != 0)
+        return 0;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::optional<files::FileSystemIdentity> LocalDestination::identity(std::string& error)
+{
+    return files::identifyFileSystem(m_path, error);
+}
+
+std::int64_t LocalDestination::timeGranularity(bool measure)
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    if (!measure) {
+        constexpr long kFat = 0x4d44;
+        constexpr long kExFat = 0x2011BAB0;
+        struct statfs info {};
+        if (::fstatfs(fdOf(m_root), &info) != 0)
+            return 1;
+        if (static_cast<long>(info.f_type) == kFat)
+            return 2 * kSecond;
+        if (static_cast<long>(info.f_type) == kExFat)
+            return 10'000'000;
+        return 1;
+    }
+    std::error_code error;
+    files::TemporaryFile probe = files::TemporaryFile::createIn(fdOf(m_root), 0600, error);
+    if (error)
+        return 1;
+    // An odd second with every nanosecond digit set: whatever a file system drops of it
+    // shows how fine its times are.
+    constexpr timespec kWritten{1'000'000'001, 999'999'999};
+    const timespec times[2] = {kWritten, kWritten};
+    struct stat info {};
+    if (::futimens(probe.fd(), times) != 0 || ::fstat(probe.fd(), &info) != 0)
+        return 1;
+    const std::int64_t written = kWritten.tv_sec * kSecond + kWritten.tv_nsec;
+    const std::int64_t read = static_cast<std::int64_t>(info.st_mtim.tv_sec) * kSecond + info.st_mtim.tv_nsec;
+    const std::int64_t lost = written > read ? written - read : read - written;
+    constexpr std::array<std::int64_t, 11> kSteps = {
+        1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000, kSecond, 2 * kSecond};
+    for (const std::int64_t step : kSteps) {
+        if (lost < step)
+            return step;
+    }
+    return 2 * kSecond;
+}
+
+} // namespace stowmere::backup

@@ -5,6 +5,7 @@
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "controls/TGradButton.h"
+#include "platform/FileSystemIdentity.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -67,10 +68,9 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     m_guard->setChecked(m_original.guard);
     form->addRow(QString(), m_guard);
 
-    m_drive = new QLabel(m_original.driveIdentity.empty() ? QStringLiteral("not recorded yet")
-                                                          : toQString(m_original.driveIdentity),
-                         this);
+    m_drive = new QLabel(this);
     m_drive->setObjectName(QStringLiteral("optionsDrive"));
+    showDrive();
     m_drive->setTextFormat(Qt::PlainText);
     form->addRow(QStringLiteral("Drive of the last backup:"), m_drive);
     layout->addLayout(form, 1);
@@ -84,6 +84,30 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     frame.buttons->addWidget(m_cancelButton);
     connect(m_saveButton, &controls::TGradCustomControl::clicked, this, &OptionsDialog::saveClick);
     connect(m_cancelButton, &controls::TGradCustomControl::clicked, this, &QDialog::reject);
+}
+
+void OptionsDialog::showDrive()
+{
+    // The drive as its user knows it: where it is mounted and its label; its UUID on
+    // request (the tooltip). The recorded key itself means nothing to anyone.
+    const std::string& key = m_original.driveIdentity;
+    if (key.empty()) {
+        m_drive->setText(QStringLiteral("not recorded yet"));
+        return;
+    }
+    const std::optional<files::FileSystemDescription> drive = files::describeFileSystem(key);
+    if (!drive) {
+        m_drive->setText(QStringLiteral("a drive that is not connected now"));
+        if (key.rfind("uuid:", 0) == 0)
+            m_drive->setToolTip(QStringLiteral("UUID ") + toQString(key.substr(5)));
+        return;
+    }
+    QString text = toQString(drive->mountPoint);
+    if (!drive->label.empty())
+        text += QStringLiteral(" (label \"%1\")").arg(toQString(drive->label));
+    m_drive->setText(text);
+    if (!drive->uuid.empty())
+        m_drive->setToolTip(QStringLiteral("UUID ") + toQString(drive->uuid));
 }
 
 catalog::SetOptions OptionsDialog::options() const

@@ -36,6 +36,8 @@ public:
     catalog::SetOptions options() const;
 
 private:
+    /// Shows the drive of the last backup by its mount point and label.
+    void showDrive();
     void saveClick();
 
     Dialogs& m_dialogs;

@@ -1081,6 +1081,7 @@ void TfrmMain::PreviewBackupClick()
             m_dialogs.information(toQString(decision.refusal));
         return;
     }
+    checked.reserve(static_cast<std::size_t>(m_pathList->count()));
     for (int i = 0; i < m_pathList->count(); ++i)
         checked.push_back(m_pathList->checked(i));
     auto* dialog = new PreviewDialog(toQString(set->description), request.settings(),

@@ -218,7 +218,10 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
 
     // Options, a field at a time: a field changed on one side takes that side's value.
     if (mergeOptions) {
-        for (const auto& [number, mine] : here.options) {
+        for (const auto& entry : here.options) {
+            // Named, not bound: the field merge below captures them.
+            const std::int32_t number = entry.first;
+            const SetOptions& mine = entry.second;
             const auto target = placed.find(number);
             if (target == placed.end() || restored.count(number) != 0 || was.options.count(number) == 0)
                 continue;

@@ -23,6 +23,7 @@ std::variant<catalog::BackupSet, std::int32_t> setOf(const catalog::Catalog& dat
 {
     std::vector<BackupSetEntry> entries;
     const std::vector<catalog::BackupSet> sets = data.sets();
+    entries.reserve(sets.size());
     for (const catalog::BackupSet& entry : sets)
         entries.push_back({entry.number, entry.description, entry.destination});
     try {

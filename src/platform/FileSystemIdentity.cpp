@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileSystemIdentity.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +64,39 @@ std::string uuidOfDevice(dev_t device)
     }
     ::closedir(listing);
     return uuid;
+}
+
+// The name in a /dev/disk folder (by-uuid, by-label) of the block device with this number;
+// udev writes unsafe characters in it as \xNN.
+std::string diskName(const char* folder, dev_t device)
+{
+    DIR* listing = ::opendir(folder);
+    if (listing == nullptr)
+        return {};
+    std::string name;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat target {};
+        const std::string link = std::string(folder) + "/" + entry->d_name;
+        if (::stat(link.c_str(), &target) == 0 && S_ISBLK(target.st_mode) && target.st_rdev == device) {
+            name = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(listing);
+    std::string decoded;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name.compare(i, 2, "\\x") == 0 && i + 3 < name.size() &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
+            decoded += static_cast<char>(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
+            i += 3;
+            continue;
+        }
+        decoded += name[i];
+    }
+    return decoded;
 }
 
 std::string fsidText(const struct statfs& info)
@@ -132,6 +166,49 @@ std::vector<std::string> mountPointsBelow(const std::string& mountInfo, const st
             below.push_back(mountPoint);
     }
     return below;
+}
+
+std::optional<FileSystemDescription> describeFileSystem(const std::string& key)
+{
+    if (key.empty())
+        return std::nullopt;
+    std::ifstream mountInfo("/proc/self/mountinfo");
+    std::optional<FileSystemDescription> found;
+    dev_t foundDevice = 0;
+    for (std::string line; std::getline(mountInfo, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint;
+        if (!(fields >> id >> parent >> numbers >> root >> mountPoint))
+            continue;
+        mountPoint = decodeMountInfoPath(mountPoint);
+        if (found && found->mountPoint.size() <= mountPoint.size())
+            continue;
+        unsigned major = 0;
+        unsigned minor = 0;
+        if (std::sscanf(numbers.c_str(), "%u:%u", &major, &minor) != 2)
+            continue;
+        const dev_t device = makedev(major, minor);
+        // The cheap tests first: a device number, before a statfs of every mount.
+        std::string error;
+        if (key.rfind("dev:", 0) == 0) {
+            if (key != "dev:" + numbers)
+                continue;
+        } else if (key.rfind("uuid:", 0) == 0) {
+            if (key.substr(5) != uuidOfDevice(device))
+                continue;
+        } else {
+            const std::optional<FileSystemIdentity> identity = identifyFileSystem(mountPoint, error);
+            if (!identity || identity->key != key)
+                continue;
+        }
+        found = FileSystemDescription{mountPoint, {}, {}};
+        foundDevice = device;
+    }
+    if (found) {
+        found->label = diskName("/dev/disk/by-label", foundDevice);
+        found->uuid = uuidOfDevice(foundDevice);
+    }
+    return found;
 }
 
 std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error)

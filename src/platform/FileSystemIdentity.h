@@ -22,6 +22,20 @@ struct FileSystemIdentity {
     friend bool operator==(const FileSystemIdentity&, const FileSystemIdentity&) = default;
 };
 
+/// A file system as its user knows it.
+struct FileSystemDescription {
+    /// Where it is mounted now (the shortest of its mount points).
+    std::string mountPoint;
+    /// Its label, from /dev/disk/by-label; empty when it has none.
+    std::string label;
+    /// Its UUID, from /dev/disk/by-uuid; empty when it has none.
+    std::string uuid;
+};
+
+/// The mounted file system with this identity key (FileSystemIdentity::key), or none when
+/// no mounted file system has it: a drive that is not connected now.
+std::optional<FileSystemDescription> describeFileSystem(const std::string& key);
+
 /// The identity of the file system that holds path (which must exist). On failure returns
 /// nothing and sets error to what failed, with the path.
 std::optional<FileSystemIdentity> identifyFileSystem(const std::string& path, std::string& error);

@@ -7,6 +7,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
 #include "controls/TGradCheckBox.h"
+#include "platform/FileSystemIdentity.h"
 #include "progress/Progress.h"
 #include "support/TestMount.h"
 
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -187,6 +189,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     auto* dialog = main->findChild<QDialog*>("frmOptions");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 5) << "the defaults";
+    EXPECT_EQ(child<QLabel>(*dialog, "optionsDrive")->text(), "not recorded yet");
     EXPECT_TRUE(child<QCheckBox>(*dialog, "optionsGuard")->isChecked());
     auto* patterns = child<QPlainTextEdit>(*dialog, "optionsExclusions");
     patterns->setFocus();
@@ -217,6 +220,18 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
 
     ASSERT_TRUE(runBackup());
     EXPECT_EQ(fileBytes(destination + "/tree/keep.txt"), "keep");
+    // The drive the run recorded is shown where it is mounted, never by its internal key.
+    std::string error;
+    const auto drive = files::identifyFileSystem(destination.toStdString(), error);
+    ASSERT_TRUE(drive) << error;
+    fromMenu(setList(), "categoryMenu", "actBackupOptions");
+    dialog = main->findChild<QDialog*>("frmOptions");
+    ASSERT_NE(dialog, nullptr);
+    const QString shown = child<QLabel>(*dialog, "optionsDrive")->text();
+    EXPECT_TRUE(shown.startsWith(QString::fromStdString(drive->mountPoint))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QString::fromStdString(drive->key))) << shown.toStdString();
+    click(child<QWidget>(*dialog, "optionsCancel"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
     EXPECT_FALSE(QFile::exists(destination + "/tree/scratch.tmp")) << "the pattern leaves it out";
 
     // Saved with the tables at exit, the options are there when the window opens again.

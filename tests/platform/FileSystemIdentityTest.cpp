@@ -98,3 +98,21 @@ TEST(FileSystemIdentity, MountPointsBelowAPathAreThoseStrictlyInsideIt)
               (std::vector<std::string>{"/home", "/home/ann/My Disk", "/homework"}));
     EXPECT_TRUE(mountPointsBelow(mountInfo, "/home/ann/My Disk").empty());
 }
+
+TEST(FileSystemIdentity, AKeyIsDescribedByWhereItsDriveIsMountedAndAnUnknownOneByNothing)
+{
+    TestMount drive(TestMount::Kind::Tmpfs, 64 * 1024);
+    if (!drive.mounted())
+        GTEST_SKIP() << drive.why();
+    std::string error;
+    const auto identity = identifyFileSystem(drive.path(), error);
+    ASSERT_TRUE(identity) << error;
+    const auto described = stowmere::files::describeFileSystem(identity->key);
+    ASSERT_TRUE(described) << identity->key;
+    EXPECT_EQ(described->mountPoint, drive.path());
+    EXPECT_TRUE(described->label.empty()) << "a tmpfs has no label";
+
+    EXPECT_FALSE(stowmere::files::describeFileSystem("uuid:0000-not-a-drive"));
+    EXPECT_FALSE(stowmere::files::describeFileSystem("fsid:00000000deadbeef"));
+    EXPECT_FALSE(stowmere::files::describeFileSystem(""));
+}

@@ -203,4 +203,24 @@ expected:
 $expected"
 [ -f "$work/config/stowmere.INI" ] || fail "the window placement was not saved"
 grep -qaF '*.tmp' "$work/app/Options.cds" || fail "the set's options were not saved"
+
+# --- A logout (SIGTERM) writes the work done in the window, as Exit does ----------------
+"$work/app/stowmere" >>"$work/stowmere.log" 2>&1 &
+app_pid=$!
+main=$(wait_window '^Orvane Office - Stowmere$') || fail "the main window did not open again"
+sleep 0.5
+click "$main" 45 577                             # Add
+editor=$(wait_window '^New Backup$') || fail "the editor did not open again"
+type_into "$editor" "Saved before logout"
+click "$editor" 300 113                          # Backup To Folder
+type_into "$editor" "$work/backup"
+click "$editor" 56 171                           # Save
+wait_gone '^New Backup$' || fail "the editor did not close"
+kill -TERM "$app_pid"
+for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then fail "the program did not end on SIGTERM"; fi
+wait "$app_pid" || fail "the program ended on SIGTERM with status $?"
+app_pid=
+"$dump_tables" "$work/app" | grep -qF "|Saved before logout|$work/backup" ||
+    fail "the set saved in the editor was lost at SIGTERM: $("$dump_tables" "$work/app")"
 echo "end-to-end: passed"

@@ -76,6 +76,19 @@ void collect(const std::string& root, const std::string& relative, std::map<std:
     }
 }
 
+// Whether the folder that holds relative (below the destination) is reached without a link
+// on the way: a link planted in a versions folder or a copy must not lead a restore to read
+// someone else's files.
+bool reachable(Destination* destination, const std::string& relative)
+{
+    const std::size_t slash = relative.rfind(paths::kSeparator);
+    if (!destination || slash == std::string::npos)
+        return true;
+    std::error_code error;
+    return destination->openFolder(std::string_view(relative).substr(0, slash), error) != nullptr ||
+           error == std::errc::no_such_file_or_directory;
+}
+
 bool sameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
@@ -266,10 +279,17 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
                 throw sharedPlaceRefusal(location->item, other, dest);
         }
         Planned planned;
-        for (const VersionStore::RunFolder& folder : later)
-            collect(paths::join(folder.path, location->relative), {}, planned.entries, false);
-        collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
-                planned.entries, location->relative.empty());
+        for (const VersionStore::RunFolder& folder : later) {
+            std::string inVersions =
+                std::string(BackupEngine::kVersionsFolderName) + paths::kSeparator + folder.name;
+            if (!location->relative.empty())
+                inVersions += paths::kSeparator + location->relative;
+            if (reachable(versions.destination(), inVersions))
+                collect(paths::join(folder.path, location->relative), {}, planned.entries, false);
+        }
+        if (reachable(versions.destination(), location->relative))
+            collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
+                    planned.entries, location->relative.empty());
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
         const std::string name = paths::fileNamePart(paths::withoutTrailingSeparator(path));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/BackupEngine.h"
 #include "backup/LocalDestination.h"
+#include "backup/Restore.h"
 #include "backup/VersionStore.h"
 
 #include "RecordingObserver.h"
@@ -170,4 +171,26 @@ TEST(KilledReplace, APathHoldsACompleteCopyWhenTheRunIsKilledWhileItsCopyIsRepla
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(tree.read("dest/file.txt"), "old copy");
+}
+
+TEST(RestoreThroughLinks, ARestoreAtAnEarlierTimeNeverReadsThroughALinkPlantedInTheVersions)
+{
+    TestTree tree;
+    tree.file("src/mine.txt", "mine");
+    tree.file("dest/src/mine.txt", "mine");
+    tree.file("victim/secret.txt", "theirs");
+    tree.folder("dest/.stowmere-versions/2020-01-01T000000Z");
+    std::filesystem::create_symlink(tree.path("victim"),
+                                    tree.path("dest/.stowmere-versions/2020-01-01T000000Z/src"));
+    stowmere::backup::RestoreRequest request;
+    request.destination = tree.path("dest");
+    request.items = {tree.path("src")};
+    request.paths = {tree.path("src/secret.txt")};
+    request.to = tree.path("out");
+    request.at = 1'500'000'000;
+    tree.folder("out");
+    stowmere::backup::RestoreObserver observer;
+    std::atomic<bool> cancel{false};
+    EXPECT_THROW(stowmere::backup::Restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
+    EXPECT_FALSE(tree.exists("out/secret.txt"));
 }

@@ -5,10 +5,11 @@
 # the manual pages through man, and that an installed program keeps its data in the XDG
 # folder even when root runs it.
 #
-# usage: install-tree.sh BUILD-FOLDER PREFIX INSTALLED-BIN-FOLDER SOURCE-FOLDER
+# usage: install-tree.sh BUILD-FOLDER PREFIX INSTALLED-BIN-FOLDER [SOURCE-FOLDER]
+# (SOURCE-FOLDER defaults to the tree this script belongs to)
 set -euo pipefail
 
-build=$1 prefix=$2 bindir=$3 source=$4
+build=$1 prefix=$2 bindir=$3 source=${4:-$(cd "$(dirname "$0")/../.." && pwd)}
 id=io.github.stowmere.Stowmere
 work=$(mktemp -d "${TMPDIR:-/tmp}/stowmere-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -154,7 +154,7 @@ namespace {
 
 class LocalPendingWrite : public PendingWrite {
 public:
-    explicit LocalPendingWrite(files::CopyOutcome outcome) : outcome(std::move(outcome)) {}
+    explicit LocalPendingWrite(files::CopyOutcome outcome) : outcome(outcome) {}
     files::CopyOutcome outcome;
 };
 
@@ -192,7 +192,7 @@ public:
                                                  request.onlyWhenDifferent, keep)
                          : m_copier.copyFileInto(request.source, request.sourceFd, folderFd, request.name,
                                                  request.progress, request.sizeLimit, keep);
-        return std::make_unique<LocalPendingWrite>(std::move(outcome));
+        return std::make_unique<LocalPendingWrite>(outcome);
     }
 
     files::CopyOutcome collect(std::unique_ptr<PendingWrite> pending) override

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -17,8 +18,9 @@ namespace {
 
 // The write end is used by the signal handler, which may only make async-signal-safe calls.
 int g_sockets[2] = {-1, -1};
-struct sigaction g_previous[2] = {};
-constexpr int kSignals[2] = {SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+constexpr int kSignalCount = static_cast<int>(std::size(kSignals));
+struct sigaction g_previous[kSignalCount] = {};
 
 extern "C" void onSignal(int number)
 {
@@ -44,13 +46,13 @@ SessionEnd::SessionEnd(QObject* parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < kSignalCount; ++i)
         ::sigaction(kSignals[i], &action, &g_previous[i]);
 }
 
 SessionEnd::~SessionEnd()
 {
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < kSignalCount; ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
     delete m_notifier;
     m_notifier = nullptr;

@@ -7,7 +7,8 @@ class QSocketNotifier;
 
 namespace stowmere::app {
 
-/// Turns SIGTERM and SIGHUP (a logout, a shutdown, `kill`, a closed terminal) into a
+/// Turns SIGTERM, SIGHUP and SIGINT (a logout, a shutdown, `kill`, a closed terminal,
+/// Ctrl+C in the terminal that started it) into a
 /// signal on the user-interface thread, so the program can end as it does at Exit instead
 /// of dying with its work unsaved. The handler only writes one byte to a socket pair; the
 /// rest happens in the event loop. One instance per process; the handlers it installed are
@@ -22,7 +23,7 @@ public:
     SessionEnd& operator=(const SessionEnd&) = delete;
 
 signals:
-    /// The session is ending: signalNumber is SIGTERM or SIGHUP.
+    /// The session is ending: signalNumber is SIGTERM, SIGHUP or SIGINT.
     void ending(int signalNumber);
 
 private:

@@ -50,9 +50,9 @@ void addSetIn(TfrmMain& window, TfrmAECategory& editor, const QString& descripti
 
 } // namespace
 
-TEST_F(SessionEndTest, WorkDoneInTheWindowSurvivesSigtermAndSighup)
+TEST_F(SessionEndTest, WorkDoneInTheWindowSurvivesSigtermSighupAndSigint)
 {
-    for (const int signal : {SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         start();
         const QString name = QString("Set %1").arg(signal);
         addBackupSet(name, "/backup/" + name);
@@ -70,7 +70,7 @@ TEST_F(SessionEndTest, WorkDoneInTheWindowSurvivesSigtermAndSighup)
         EXPECT_TRUE(dialogs.messages().empty()) << "nobody is there to answer at the end of a session";
         destroyWindows();
     }
-    EXPECT_EQ(setsIn(folder()).size(), 2);
+    EXPECT_EQ(setsIn(folder()).size(), 3);
 }
 
 TEST_F(SessionEndTest, TheSessionManagersCommitRequestSavesAndTheWindowStays)

@@ -3,6 +3,7 @@
 
 #include "backup/BackupLayout.h"
 #include "backup/FailureReport.h"
+#include "backup/LocalDestination.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -89,12 +90,16 @@ bool reachable(Destination* destination, const std::string& relative)
            error == std::errc::no_such_file_or_directory;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b)
+bool sameCopy(const DestinationEntry& existing, const struct stat& copy)
 {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return existing.kind == DestinationKind::File && S_ISREG(copy.st_mode) &&
+           existing.size == static_cast<std::uint64_t>(copy.st_size) &&
+           existing.modified.tv_sec == copy.st_mtim.tv_sec &&
+           existing.modified.tv_nsec == copy.st_mtim.tv_nsec;
 }
 
+/// Makes the folder path and those above it that are missing (links in it are followed:
+/// the user named the place), remembering which it made.
 bool makeFolders(const std::string& folder, std::vector<std::string>& made)
 {
     if (folder.empty() || files::isFolder(folder))
@@ -107,6 +112,9 @@ bool makeFolders(const std::string& folder, std::vector<std::string>& made)
     return true;
 }
 
+/// Writes what is restored beneath the folder that holds the target, never following a
+/// link below it: a link that now stands where a restored folder was (planted, or made by
+/// the user since) is a kept difference, and nothing is written through it.
 class Restorer {
 public:
     Restorer(RestoreObserver& observer, std::atomic<bool>& cancel, bool overwrite)
@@ -117,31 +125,46 @@ public:
     /// Restores the entries of one path to target; false once the restore must stop.
     bool restore(const std::map<std::string, Source>& entries, const std::string& target)
     {
-        std::vector<std::pair<std::string, const Source*>> folders;
+        const std::string name = paths::fileNamePart(paths::withoutTrailingSeparator(target));
+        const std::string holder = name.empty() ? target : paths::parentFolder(target);
+        std::vector<std::string> madeAbove;
+        if (!makeFolders(holder, madeAbove))
+            return failed(holder, errno);
+        std::error_code error;
+        m_destination = LocalDestination::open(holder, error);
+        if (!m_destination)
+            return failed(holder, error.value());
+        m_writer = m_destination->writer();
+        m_skipped.clear();
+        std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
             if (m_cancel.load()) {
                 m_result.cancelled = true;
                 return false;
             }
+            const std::string below = relative.empty() ? name : childPath(name, relative);
             const std::string place = relative.empty() ? target : paths::join(target, relative);
-            if (source.kind == EntryKind::Folder) {
-                if (!folder(source, place))
+            if (insideSkipped(below))
+                continue;
+            const FolderHandle folder = parentOf(below, place);
+            if (!folder) {
+                if (m_failed)
                     return false;
-                folders.emplace_back(place, &source);
                 continue;
             }
-            if (!file(source, place))
+            const std::string entryName = paths::fileNamePart(below);
+            const bool ok = source.kind == EntryKind::Folder
+                                ? this->folder(source, folder, entryName, place, below, made)
+                                : file(source, folder, entryName, place);
+            if (!ok)
                 return false;
         }
         // A folder's time is its own once everything in it is back, deepest first.
-        for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-            if (std::find(m_made.begin(), m_made.end(), it->first) == m_made.end())
-                continue;
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
             struct stat info {};
-            if (::stat(it->second->path.c_str(), &info) == 0) {
-                const timespec times[2] = {info.st_atim, info.st_mtim};
-                ::utimensat(AT_FDCWD, it->first.c_str(), times, 0);
-                ::chmod(it->first.c_str(), info.st_mode & 07777);
+            if (::stat(it->source.c_str(), &info) == 0) {
+                m_destination->setTimes(it->parent, it->name, info.st_atim, info.st_mtim);
+                m_destination->setMode(it->parent, it->name, info.st_mode & 07777);
             }
         }
         return true;
@@ -150,46 +173,89 @@ public:
     RestoreResult& result() { return m_result; }
 
 private:
-    bool folder(const Source& source, const std::string& place)
+    struct MadeFolder {
+        FolderHandle parent;
+        std::string name;
+        std::string source;
+    };
+
+    /// The open folder that holds below; none when a folder on the way was kept (then
+    /// nothing below it is written) or could not be opened.
+    FolderHandle parentOf(const std::string& below, const std::string& place)
     {
-        const struct stat existing = statOf(place, false);
-        if (existing.st_mode != 0 && S_ISDIR(existing.st_mode))
-            return true;
-        if (existing.st_mode != 0) {
+        const std::size_t slash = below.rfind(paths::kSeparator);
+        if (slash == std::string::npos)
+            return m_destination->root();
+        std::error_code error;
+        FolderHandle folder = m_destination->openFolder(std::string_view(below).substr(0, slash), error);
+        if (folder)
+            return folder;
+        // A link took a folder's place while the restore went on: kept, and not written through.
+        if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::not_a_directory)
             m_result.kept.push_back(place);
+        else
+            failed(place, error.value());
+        return nullptr;
+    }
+
+    bool insideSkipped(const std::string& below) const
+    {
+        return std::any_of(m_skipped.begin(), m_skipped.end(), [&below](const std::string& skipped) {
+            return below.size() > skipped.size() && below.compare(0, skipped.size(), skipped) == 0 &&
+                   below[skipped.size()] == paths::kSeparator;
+        });
+    }
+
+    bool folder(const Source& source, const FolderHandle& parent, const std::string& name,
+                const std::string& place, const std::string& below, std::vector<MadeFolder>& made)
+    {
+        const DestinationEntry existing = m_destination->status(parent, name);
+        if (existing.kind == DestinationKind::Folder)
             return true;
+        if (existing.kind != DestinationKind::Missing) {
+            // A link is replaced only when asked to (it holds no data); a file never is.
+            if (!m_overwrite || existing.kind != DestinationKind::Link) {
+                m_result.kept.push_back(place);
+                m_skipped.push_back(below);
+                return true;
+            }
+            if (const std::error_code error = m_destination->remove(parent, name))
+                return failed(place, error.value());
         }
-        if (!makeFolders(paths::parentFolder(place), m_made) || ::mkdir(place.c_str(), 0700) != 0)
-            return failed(place, errno);
-        m_made.push_back(place);
-        static_cast<void>(source);
+        bool created = false;
+        std::error_code error;
+        if (!m_destination->makeFolder(parent, name, 0700, created, error))
+            return failed(place, error.value());
+        made.push_back({parent, name, source.path});
         return true;
     }
 
-    bool file(const Source& source, const std::string& place)
+    bool file(const Source& source, const FolderHandle& parent, const std::string& name,
+              const std::string& place)
     {
-        const struct stat copy = statOf(source.path, false);
-        const struct stat existing = statOf(place, false);
-        if (existing.st_mode != 0) {
-            const bool bothFiles = S_ISREG(existing.st_mode) && S_ISREG(copy.st_mode);
-            if (bothFiles && sameFile(existing, copy)) {
+        const struct stat copy = statOf(source.path);
+        const DestinationEntry existing = m_destination->status(parent, name);
+        if (existing.kind != DestinationKind::Missing) {
+            if (sameCopy(existing, copy)) {
                 ++m_result.same;
                 return true;
             }
-            if (!m_overwrite || S_ISDIR(existing.st_mode)) {
+            if (!m_overwrite || existing.kind == DestinationKind::Folder) {
                 m_result.kept.push_back(place);
                 return true;
             }
         }
-        if (!makeFolders(paths::parentFolder(place), m_made))
-            return failed(place, errno);
         m_observer.restoring(source.path, place);
-        const files::CopyOutcome outcome =
-            source.link ? m_copier.copyLink(source.path, place, false)
-                        : m_copier.copyFile(source.path, place, [&](std::uint64_t done, std::uint64_t size) {
-                              m_observer.progress(source.path, done, size);
-                              return !m_cancel.load();
-                          });
+        WriteRequest request;
+        request.folder = parent;
+        request.name = name;
+        request.source = source.path;
+        request.link = source.link;
+        request.progress = [&](std::uint64_t done, std::uint64_t size) {
+            m_observer.progress(source.path, done, size);
+            return !m_cancel.load();
+        };
+        const files::CopyOutcome outcome = m_writer->write(std::move(request));
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
@@ -216,6 +282,7 @@ private:
 
     bool failed(const std::string& place, int error)
     {
+        m_failed = true;
         m_result.writeFailed = true;
         m_result.failure = "Cannot restore " + place + ": " +
                            std::error_code(error, std::generic_category()).message() + " (" +
@@ -223,10 +290,10 @@ private:
         return false;
     }
 
-    static struct stat statOf(const std::string& path, bool follow)
+    static struct stat statOf(const std::string& path)
     {
         struct stat info {};
-        if ((follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0)
+        if (::lstat(path.c_str(), &info) != 0)
             info.st_mode = 0;
         return info;
     }
@@ -234,8 +301,11 @@ private:
     RestoreObserver& m_observer;
     std::atomic<bool>& m_cancel;
     bool m_overwrite;
-    files::FileCopier m_copier;
-    std::vector<std::string> m_made;
+    std::unique_ptr<LocalDestination> m_destination;
+    std::unique_ptr<DestinationWriter> m_writer;
+    /// Folders (below the destination) kept as they were: nothing is restored into them.
+    std::vector<std::string> m_skipped;
+    bool m_failed = false;
     RestoreResult m_result;
 };
 

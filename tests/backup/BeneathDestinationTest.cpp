@@ -194,3 +194,33 @@ TEST(RestoreThroughLinks, ARestoreAtAnEarlierTimeNeverReadsThroughALinkPlantedIn
     EXPECT_THROW(stowmere::backup::Restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
     EXPECT_FALSE(tree.exists("out/secret.txt"));
 }
+
+TEST(RestoreThroughLinks, ARestoreNeverWritesThroughALinkStandingWhereARestoredFolderWas)
+{
+    TestTree tree;
+    tree.file("dest/src/docs/letter.txt", "backed up");
+    tree.file("dest/src/top.txt", "top");
+    tree.folder("src");
+    tree.folder("victim");
+    std::filesystem::create_symlink(tree.path("victim"), tree.path("src/docs"));
+    stowmere::backup::RestoreRequest request;
+    request.destination = tree.path("dest");
+    request.items = {tree.path("src")};
+    request.paths = {tree.path("src")};
+    stowmere::backup::RestoreObserver observer;
+    std::atomic<bool> cancel{false};
+
+    stowmere::backup::RestoreResult result = stowmere::backup::Restore(request, observer, cancel);
+    EXPECT_FALSE(tree.exists("victim/letter.txt")) << "the restore wrote through the planted link";
+    EXPECT_EQ(tree.read("src/top.txt"), "top");
+    EXPECT_EQ(result.kept, std::vector<std::string>{tree.path("src/docs")});
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.path("src/docs")));
+
+    // Asked to overwrite, the link (which holds no data) gives way to the restored folder.
+    request.overwrite = true;
+    result = stowmere::backup::Restore(request, observer, cancel);
+    EXPECT_TRUE(result.kept.empty());
+    EXPECT_FALSE(std::filesystem::is_symlink(tree.path("src/docs")));
+    EXPECT_EQ(tree.read("src/docs/letter.txt"), "backed up");
+    EXPECT_FALSE(tree.exists("victim/letter.txt"));
+}

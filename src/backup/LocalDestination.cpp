@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/LocalDestination.h"
+#include "backup/TimeGranularity.h"
 
 #include "platform/Beneath.h"
 #include "platform/FileCopier.h"
@@ -16,7 +17,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace stowmere::backup {
@@ -547,40 +547,8 @@ std::optional<files::FileSystemIdentity> LocalDestination::identity(std::string&
 
 std::int64_t LocalDestination::timeGranularity(bool measure)
 {
-    constexpr std::int64_t kSecond = 1'000'000'000;
-    if (!measure) {
-        constexpr long kFat = 0x4d44;
-        constexpr long kExFat = 0x2011BAB0;
-        struct statfs info {};
-        if (::fstatfs(fdOf(m_root), &info) != 0)
-            return 1;
-        if (static_cast<long>(info.f_type) == kFat)
-            return 2 * kSecond;
-        if (static_cast<long>(info.f_type) == kExFat)
-            return 10'000'000;
-        return 1;
-    }
-    std::error_code error;
-    files::TemporaryFile probe = files::TemporaryFile::createIn(fdOf(m_root), 0600, error);
-    if (error)
-        return 1;
-    // An odd second with every nanosecond digit set: whatever a file system drops of it
-    // shows how fine its times are.
-    constexpr timespec kWritten{1'000'000'001, 999'999'999};
-    const timespec times[2] = {kWritten, kWritten};
-    struct stat info {};
-    if (::futimens(probe.fd(), times) != 0 || ::fstat(probe.fd(), &info) != 0)
-        return 1;
-    const std::int64_t written = kWritten.tv_sec * kSecond + kWritten.tv_nsec;
-    const std::int64_t read = static_cast<std::int64_t>(info.st_mtim.tv_sec) * kSecond + info.st_mtim.tv_nsec;
-    const std::int64_t lost = written > read ? written - read : read - written;
-    constexpr std::array<std::int64_t, 11> kSteps = {
-        1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000, kSecond, 2 * kSecond};
-    for (const std::int64_t step : kSteps) {
-        if (lost < step)
-            return step;
-    }
-    return 2 * kSecond;
+    const int folder = fdOf(m_root);
+    return measure ? probeTimeGranularity(folder) : guessTimeGranularity(folder);
 }
 
 } // namespace stowmere::backup

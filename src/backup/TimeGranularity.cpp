@@ -2,8 +2,10 @@
 #include "backup/TimeGranularity.h"
 
 #include "platform/TemporaryFile.h"
+#include "platform/UniqueFd.h"
 
 #include <array>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <system_error>
@@ -44,10 +46,10 @@ bool sameTime(const timespec& a, const timespec& b, std::int64_t granularity)
     return truncated(a, granularity) == truncated(b, granularity);
 }
 
-std::int64_t probeTimeGranularity(const std::string& folder)
+std::int64_t probeTimeGranularity(int folderFd)
 {
     std::error_code error;
-    files::TemporaryFile probe = files::TemporaryFile::create(folder, 0600, error);
+    files::TemporaryFile probe = files::TemporaryFile::createIn(folderFd, 0600, error);
     if (error)
         return 1;
     // An odd second with every nanosecond digit set: whatever a file system drops of it
@@ -69,18 +71,30 @@ std::int64_t probeTimeGranularity(const std::string& folder)
     return 2 * kSecond;
 }
 
-std::int64_t guessTimeGranularity(const std::string& folder)
+std::int64_t probeTimeGranularity(const std::string& folder)
+{
+    const files::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd ? probeTimeGranularity(fd.get()) : 1;
+}
+
+std::int64_t guessTimeGranularity(int folderFd)
 {
     constexpr long kFat = 0x4d44;
     constexpr long kExFat = 0x2011BAB0;
     struct statfs info {};
-    if (::statfs(folder.c_str(), &info) != 0)
+    if (::fstatfs(folderFd, &info) != 0)
         return 1;
     if (static_cast<long>(info.f_type) == kFat)
         return 2 * kSecond;
     if (static_cast<long>(info.f_type) == kExFat)
         return 10'000'000;
     return 1;
+}
+
+std::int64_t guessTimeGranularity(const std::string& folder)
+{
+    const files::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd ? guessTimeGranularity(fd.get()) : 1;
 }
 
 } // namespace stowmere::backup

@@ -23,10 +23,14 @@ bool sameTime(const timespec& a, const timespec& b, std::int64_t granularity);
 /// 1 on ext4, 2,000,000,000 on FAT. 1 when it cannot be found out (copying too much is
 /// safe; skipping a changed file is not).
 std::int64_t probeTimeGranularity(const std::string& folder);
+/// The same for an open folder.
+std::int64_t probeTimeGranularity(int folderFd);
 
 /// The time granularity guessed without writing, from the kind of file system holding
 /// folder: 2 s for FAT, 10 ms for exFAT, else 1.
 std::int64_t guessTimeGranularity(const std::string& folder);
+/// The same for an open folder.
+std::int64_t guessTimeGranularity(int folderFd);
 
 /// The granularity of one destination, found the first time it is needed: probed by a run
 /// that writes, guessed by one that must not. Many runs never need it.

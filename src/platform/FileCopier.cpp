@@ -204,51 +204,12 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
 
 CopyOutcome FileCopier::copyLink(const std::string& source, const std::string& target, bool onlyWhenDifferent)
 {
-    int error = 0;
-    const std::optional<std::string> text = readLink(source, error);
-    if (!text)
-        return error == EINVAL ? changedKind()
-                               : failed(Status::SourceFailed, {error, std::generic_category()});
-    if (onlyWhenDifferent) {
-        const std::optional<std::string> present = readLink(target, error);
-        if (present && *present == *text)
-            return {Status::Unchanged, {}, false};
-    }
-    struct stat linkInfo {};
-    const bool haveTimes = ::lstat(source.c_str(), &linkInfo) == 0;
-    // The link's own times, as cp -a keeps them; a file system that cannot set them on a
-    // link still holds the link.
-    const auto setTimes = [&](const std::string& path) {
-        if (haveTimes) {
-            const timespec times[2] = {linkInfo.st_atim, linkInfo.st_mtim};
-            ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        }
-    };
-
-    if (::symlink(text->c_str(), target.c_str()) == 0) {
-        setTimes(target);
-        return {};
-    }
-    if (errno != EEXIST)
-        return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
-    // Something is there already: the new link replaces it in one step, so the old one
-    // stays should this fail.
     const std::string parent = paths::parentFolder(target);
-    std::string temporary;
-    for (int attempt = 0;; ++attempt) {
-        temporary = TemporaryFile::freshName(parent);
-        if (::symlink(text->c_str(), temporary.c_str()) == 0)
-            break;
-        if (errno != EEXIST || attempt == 100)
-            return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
-    }
-    setTimes(temporary);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const CopyOutcome outcome = failed(Status::DestinationFailed);
-        ::unlink(temporary.c_str());
-        return outcome;
-    }
-    return {};
+    const UniqueFd folder(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return failed(Status::DestinationFailed);
+    return copyLinkInto(source, folder.get(), paths::fileNamePart(paths::withoutTrailingSeparator(target)),
+                        onlyWhenDifferent);
 }
 
 CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, const std::string& name,

@@ -44,28 +44,6 @@ bool holds(const std::string& mountPoint, const std::string& path)
            (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
 }
 
-// The name in /dev/disk/by-uuid of the block device with this number, if udev made one.
-std::string uuidOfDevice(dev_t device)
-{
-    const char* const folder = "/dev/disk/by-uuid";
-    DIR* listing = ::opendir(folder);
-    if (listing == nullptr)
-        return {};
-    std::string uuid;
-    while (const dirent* entry = ::readdir(listing)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        struct stat target {};
-        const std::string link = std::string(folder) + "/" + entry->d_name;
-        if (::stat(link.c_str(), &target) == 0 && S_ISBLK(target.st_mode) && target.st_rdev == device) {
-            uuid = entry->d_name;
-            break;
-        }
-    }
-    ::closedir(listing);
-    return uuid;
-}
-
 // The name in a /dev/disk folder (by-uuid, by-label) of the block device with this number;
 // udev writes unsafe characters in it as \xNN.
 std::string diskName(const char* folder, dev_t device)
@@ -97,6 +75,12 @@ std::string diskName(const char* folder, dev_t device)
         decoded += name[i];
     }
     return decoded;
+}
+
+// The name in /dev/disk/by-uuid of the block device with this number, if udev made one.
+std::string uuidOfDevice(dev_t device)
+{
+    return diskName("/dev/disk/by-uuid", device);
 }
 
 std::string fsidText(const struct statfs& info)

@@ -15,6 +15,8 @@ QString PreviewModel::reasonText(const PreviewEntry& entry)
     QString text = QString::fromLatin1(backup::PreviewKindName(entry.kind));
     if (!entry.reason.empty())
         text += QStringLiteral(": ") + toQString(entry.reason);
+    if (!entry.was.empty())
+        text += QStringLiteral(" (%1 becomes %2)").arg(toQString(entry.was), toQString(entry.becomes));
     return text;
 }
 
@@ -25,9 +27,8 @@ void PreviewModel::append(const std::vector<PreviewEntry>& entries)
     for (const PreviewEntry& entry : entries) {
         if (entry.kind == PreviewEntry::Kind::Same)
             continue;
-        const bool isFile = entry.kind == PreviewEntry::Kind::New || entry.kind == PreviewEntry::Kind::Size ||
-                            entry.kind == PreviewEntry::Kind::Newer ||
-                            entry.kind == PreviewEntry::Kind::Replace;
+        const bool isFile =
+            backup::PreviewKindCopiesFile(entry.kind) && entry.becomes != "link" && entry.becomes != "folder";
         rows.push_back({toQString(entry.source), reasonText(entry), entry.size, isFile});
     }
     if (rows.empty())

@@ -36,6 +36,8 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "size";
     case PreviewEntry::Kind::Newer:
         return "newer";
+    case PreviewEntry::Kind::Older:
+        return "older";
     case PreviewEntry::Kind::Replace:
         return "replace";
     case PreviewEntry::Kind::Mkdir:
@@ -52,6 +54,13 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "unreadable";
     }
     return "";
+}
+
+bool PreviewKindCopiesFile(PreviewEntry::Kind kind)
+{
+    return kind == PreviewEntry::Kind::New || kind == PreviewEntry::Kind::Size ||
+           kind == PreviewEntry::Kind::Newer || kind == PreviewEntry::Kind::Older ||
+           kind == PreviewEntry::Kind::Replace;
 }
 
 BackupEngine::BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag)

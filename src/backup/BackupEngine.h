@@ -17,7 +17,8 @@ namespace stowmere::backup {
 struct BackupSettings {
     /// The backup set's "Backup To Folder" as stored; one trailing separator is dropped.
     std::string destination;
-    /// Copy a file only when its copy in the destination is missing or older.
+    /// Copy a file only when its copy in the destination is missing, of another kind or
+    /// size, or its time differs from the source's (older or newer).
     bool incremental = false;
     /// A preview: the run walks the items as it would, telling the observer through
     /// previewEntry what it would copy and make, and writes nothing at all (no lock, no

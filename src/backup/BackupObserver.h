@@ -13,7 +13,9 @@ struct PreviewEntry {
         New,        ///< a file with no copy yet
         Size,       ///< a file whose copy differs in size
         Newer,      ///< a file whose copy is older
-        Replace,    ///< a file whose copy is up to date, copied again by a full run
+        Older,      ///< a file whose copy is newer: an older file was put back in its place
+        Replace,    ///< a file whose copy is up to date, copied again by a full run; or an
+                    ///< entry whose copy is of another kind (was and becomes say which)
         Mkdir,      ///< a folder that would be created
         Link,       ///< a link that would be made
         Same,       ///< a file an incremental run leaves alone, as its copy is up to date
@@ -26,6 +28,10 @@ struct PreviewEntry {
     std::string target;     ///< where the copy goes (for Mkdir the folder made)
     std::uint64_t size = 0; ///< bytes of a file to copy
     std::string reason;     ///< for Unreadable
+    /// For a change of kind: what the copy is ("file", "folder", "link", "special") and
+    /// what takes its place; both empty otherwise.
+    std::string was{};
+    std::string becomes{};
 };
 
 /// What a run is going to copy, counted by walking the checked items before it copies.
@@ -39,9 +45,12 @@ struct RunTotals {
     bool complete = true;
 };
 
-/// The word a preview prints for a kind: "new", "size", "newer", "replace", "mkdir",
-/// "link", "same", "excluded", "missing", "unreadable".
+/// The word a preview prints for a kind: "new", "size", "newer", "older", "replace",
+/// "mkdir", "link", "same", "excluded", "missing", "unreadable".
 const char* PreviewKindName(PreviewEntry::Kind kind);
+
+/// Whether an entry of this kind is a file the run would copy (its size counts).
+bool PreviewKindCopiesFile(PreviewEntry::Kind kind);
 
 /// How a backup run reaches the window that started it. The run calls these from its own
 /// thread, one at a time; a window implementation marshals each call to its user-interface

@@ -160,11 +160,18 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
         slash == std::string::npos
             ? m_destination.root()
             : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
-    // A link left where the source now has a real folder gives way to the folder: it holds
-    // no data, and following it would write outside the backup.
+    // A file or link left where the source now has a folder gives way to it, whole into the
+    // versions when the run keeps any: a link is never followed, it would lead outside the
+    // backup.
     FolderHandle made;
-    if (parent)
-        made = m_destination.makeFolder(parent, relative.substr(slash + 1), makeMode, created, error);
+    const std::string name = relative.substr(slash + 1);
+    if (parent) {
+        const DestinationKind there = m_destination.status(parent, name).kind;
+        if (there != DestinationKind::Missing && there != DestinationKind::Folder)
+            error = setAside(parent, name, relative);
+        if (!error)
+            made = m_destination.makeFolder(parent, name, makeMode, created, error);
+    }
     if (made) {
         m_targetPath = target;
         m_target = std::move(made);
@@ -345,6 +352,14 @@ void CopySink::tellSharedCopy(const SharedFile& file)
             copyFile(source, target);
         return;
     }
+    if (file.outcome.status == CopyOutcome::Status::DestinationFailed && !cancelled() && inTheWay(target)) {
+        // This thread sets aside what stands in the copy's way, and copies it.
+        if (file.link)
+            copyLink(source, target);
+        else
+            copyFile(source, target);
+        return;
+    }
     if (!file.link) {
         m_observer.copyingFile(source, target);
         for (const auto& [done, size] : file.progress)
@@ -389,23 +404,8 @@ void CopySink::copyFile(const std::string& source, const std::string& target)
     const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
     if (!folder)
         return;
-    WriteRequest request;
-    request.folder = folder;
-    request.name = paths::fileNamePart(target);
-    request.source = source;
-    request.progress = [&](std::uint64_t done, std::uint64_t size) {
-        m_observer.copyProgress(source, done, size);
-        return !cancelled();
-    };
-    // The old copy moves into the versions only once the new one is complete, so the path
-    // holds a complete copy at every instant, whatever ends the run.
-    if (m_keeper && !m_folderNew && keepsReplacedCopy(source, folder, request.name)) {
-        request.keepReplaced = [this, relative = relativeOf(target)](std::error_code& error) {
-            return m_keeper->placeFor(relative, error);
-        };
-    }
     m_observer.copyingFile(source, target);
-    const CopyOutcome outcome = m_writer->write(std::move(request));
+    const CopyOutcome outcome = write(source, target, folder, false);
     if (outcome.keepFailed) {
         destinationFailed(source, FolderPartOf(target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
@@ -420,25 +420,107 @@ void CopySink::copyLink(const std::string& source, const std::string& target)
     const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
     if (!folder)
         return;
-    WriteRequest request;
-    request.folder = folder;
-    request.name = paths::fileNamePart(target);
-    request.source = source;
-    request.link = true;
-    request.onlyWhenDifferent = m_settings.incremental;
-    tellCopyOutcome(source, target, m_writer->write(std::move(request)), true);
+    const CopyOutcome outcome = write(source, target, folder, true);
+    if (outcome.keepFailed) {
+        destinationFailed(source, FolderPartOf(target),
+                          "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
+                              outcome.error.message());
+        return;
+    }
+    tellCopyOutcome(source, target, outcome, true);
+}
+
+CopyOutcome CopySink::write(const std::string& source, const std::string& target, const FolderHandle& folder,
+                            bool link)
+{
+    const std::string name = paths::fileNamePart(target);
+    const auto request = [&] {
+        WriteRequest request;
+        request.folder = folder;
+        request.name = name;
+        request.source = source;
+        request.link = link;
+        request.onlyWhenDifferent = link && m_settings.incremental;
+        if (!link) {
+            request.progress = [&](std::uint64_t done, std::uint64_t size) {
+                m_observer.copyProgress(source, done, size);
+                return !cancelled();
+            };
+        }
+        // The old copy moves into the versions only once the new one is complete, so the
+        // path holds a complete copy at every instant, whatever ends the run. What stands
+        // there is looked at only then: most copies replace nothing.
+        if (m_keeper && !m_folderNew) {
+            request.keepReplaced = [this, &source, &folder, &name, link,
+                                    relative = relativeOf(target)](std::error_code& error) {
+                error.clear();
+                if (!keepsReplacedCopy(source, folder, name, link))
+                    return std::optional<VersionPlace>();
+                return m_keeper->placeFor(relative, error);
+            };
+        }
+        return request;
+    };
+    CopyOutcome outcome = m_writer->write(request());
+    if (outcome.status != CopyOutcome::Status::DestinationFailed || outcome.keepFailed || m_folderNew)
+        return outcome;
+    // A folder (or a device, a pipe) where the copy goes: the source changed its kind since
+    // the last run. It goes aside whole, and the copy is made once more.
+    const DestinationEntry there = m_destination.status(folder, name);
+    if (there.kind != DestinationKind::Folder && there.kind != DestinationKind::Other)
+        return outcome;
+    if (const std::error_code error = setAside(folder, name, relativeOf(target))) {
+        outcome.error = error;
+        outcome.keepFailed = m_keeper != nullptr;
+        return outcome;
+    }
+    return m_writer->write(request());
+}
+
+bool CopySink::inTheWay(const std::string& target)
+{
+    std::error_code error;
+    const FolderHandle folder = m_destination.openFolder(relativeOf(paths::parentFolder(target)), error);
+    if (!folder)
+        return false;
+    const DestinationKind there = m_destination.status(folder, paths::fileNamePart(target)).kind;
+    return there == DestinationKind::Folder || there == DestinationKind::Other;
+}
+
+std::error_code CopySink::setAside(const FolderHandle& folder, const std::string& name,
+                                   const std::string& relative)
+{
+    if (!m_keeper)
+        return m_destination.remove(folder, name);
+    std::error_code error;
+    const std::optional<VersionPlace> place = m_keeper->placeFor(relative, error);
+    if (!place)
+        return error ? error : std::make_error_code(std::errc::invalid_argument);
+    return m_destination.rename(folder, name, place->folder, place->name);
 }
 
 bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& folder,
-                                 const std::string& name)
+                                 const std::string& name, bool link)
 {
     const DestinationEntry existing = m_destination.status(folder, name);
-    if (existing.kind != DestinationKind::File)
+    if (existing.kind == DestinationKind::Missing)
         return false;
+    if (link) {
+        // A link with the text of the new one is the same link.
+        if (existing.kind != DestinationKind::Link)
+            return true;
+        std::error_code error;
+        const std::optional<std::string> old = m_destination.readLink(folder, name, error);
+        std::string text(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(source.c_str(), text.data(), text.size());
+        return !old || length < 0 || std::string_view(text.data(), static_cast<std::size_t>(length)) != *old;
+    }
+    if (existing.kind != DestinationKind::File)
+        return true; // a link or a folder gives way to a file
     struct stat original {};
     // A source that cannot be read is the copy's failure to tell; the old copy stays put.
     if (::stat(source.c_str(), &original) != 0)
-        return false;
+        return true;
     if (existing.identity.device == static_cast<std::uint64_t>(original.st_dev) &&
         existing.identity.inode == static_cast<std::uint64_t>(original.st_ino))
         return false;

@@ -80,6 +80,18 @@ private:
 
     void copyFile(const std::string& source, const std::string& target);
     void copyLink(const std::string& source, const std::string& target);
+    /// Writes a file or link, keeping what it replaces as a version when the run keeps
+    /// any; something of another kind in its way (a folder where a file goes) is set aside
+    /// first.
+    files::CopyOutcome write(const std::string& source, const std::string& target, const FolderHandle& folder,
+                             bool link);
+    /// Moves the entry name of folder (the copy at relative) into this run's versions
+    /// folder, whole, or removes it when the run keeps no versions: it is of another kind
+    /// than what takes its place.
+    std::error_code setAside(const FolderHandle& folder, const std::string& name,
+                             const std::string& relative);
+    /// Whether something a file or link cannot replace (a folder) stands at target.
+    bool inTheWay(const std::string& target);
     bool copyShared(const EntryFacts& entry);
     void startStretch(std::size_t index);
     /// Tells the rest of the stretch, then lets the helper go.
@@ -88,9 +100,10 @@ private:
     void tellSharedCopy(const SharedFile& file);
     void tellCopyOutcome(const std::string& source, const std::string& target,
                          const files::CopyOutcome& outcome, bool link);
-    /// Whether the copy name of folder is to be kept as a version when source replaces
-    /// it: a file that differs from the source.
-    bool keepsReplacedCopy(const std::string& source, const FolderHandle& folder, const std::string& name);
+    /// Whether the entry name of folder is to be kept as a version when source replaces
+    /// it: anything but the same file, or a link with the same text.
+    bool keepsReplacedCopy(const std::string& source, const FolderHandle& folder, const std::string& name,
+                           bool link);
     /// The open destination folder at path (the destination or a folder below it), reached
     /// without following links; the last one is remembered. Null after the failure box.
     FolderHandle targetFolder(const std::string& source, const std::string& path);

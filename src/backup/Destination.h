@@ -72,8 +72,10 @@ struct VersionPlace {
 };
 
 /// Asked for a VersionPlace only once the new copy is complete and something stands under
-/// the target's name, so that a cancelled or failed copy makes no run folder. An error
-/// stops the write; the old copy stays where it was.
+/// the target's name, so that a cancelled or failed copy makes no run folder. None without
+/// an error: what stands there needs no keeping (the same file) and is replaced. An error
+/// stops the write; the old copy stays where it was. Whatever stands there is kept whole,
+/// of whatever kind: a file, a link, or a folder with everything below it.
 using VersionPlaceMaker = std::function<std::optional<VersionPlace>(std::error_code& error)>;
 
 /// One file or link to write into a destination folder.

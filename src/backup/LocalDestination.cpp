@@ -173,7 +173,7 @@ public:
                 std::error_code error;
                 const std::optional<VersionPlace> place = request.keepReplaced(error);
                 if (!place)
-                    return error ? error : std::make_error_code(std::errc::invalid_argument);
+                    return error; // nothing to keep, or the write stops
                 const int placeFd = fdOf(place->folder);
                 // A second name for the old copy first: the name it stands under keeps a
                 // complete copy until the new one takes it over in one rename.

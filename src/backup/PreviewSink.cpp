@@ -9,6 +9,26 @@
 #include <unistd.h>
 
 namespace stowmere::backup {
+namespace {
+
+// The word a preview uses for what an entry of the destination is.
+const char* kindWord(const files::FileStatus& status)
+{
+    if (status.link)
+        return "link";
+    switch (status.kind) {
+    case files::EntryKind::File:
+        return "file";
+    case files::EntryKind::Folder:
+        return "folder";
+    case files::EntryKind::Missing:
+    case files::EntryKind::Other:
+        break;
+    }
+    return "special";
+}
+
+} // namespace
 
 std::int64_t allocatedBytes(const std::string& path, bool follow)
 {
@@ -39,19 +59,19 @@ bool PreviewSink::start()
 
 void PreviewSink::notBackedUp(const std::string& path, const std::string& reason)
 {
-    m_record.observer().previewEntry({PreviewEntry::Kind::Unreadable, path, {}, 0, reason});
+    m_record.observer().previewEntry({PreviewEntry::Kind::Unreadable, path, {}, 0, reason, {}, {}});
     m_record.notBackedUp(path, reason);
 }
 
 void PreviewSink::excluded(const std::string& path)
 {
     m_record.excluded();
-    m_record.observer().previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}});
+    m_record.observer().previewEntry({PreviewEntry::Kind::Excluded, path, {}, 0, {}, {}, {}});
 }
 
 void PreviewSink::missingItem(const std::string& item)
 {
-    m_record.observer().previewEntry({PreviewEntry::Kind::Missing, item, {}, 0, {}});
+    m_record.observer().previewEntry({PreviewEntry::Kind::Missing, item, {}, 0, {}, {}, {}});
 }
 
 void PreviewSink::failed(const std::string& text)
@@ -66,8 +86,24 @@ void PreviewSink::foldersListed(std::size_t count)
 
 bool PreviewSink::makeFolder(const FolderFacts& folder, bool& created)
 {
-    // A folder the run would make: everything in it is new.
-    m_record.observer().previewEntry({PreviewEntry::Kind::Mkdir, folder.source, folder.target, 0, {}});
+    // A folder the run would make: everything in it is new. Something else standing in its
+    // place would give way to it.
+    PreviewEntry told{PreviewEntry::Kind::Mkdir, folder.source, folder.target, 0, {}, {}, {}};
+    const std::size_t slash = folder.relative.rfind('/');
+    std::error_code error;
+    const FolderHandle parent = slash == std::string_view::npos
+                                    ? m_destination.root()
+                                    : m_destination.openFolder(folder.relative.substr(0, slash), error);
+    if (parent && !folder.relative.empty()) {
+        const DestinationEntry there =
+            m_destination.status(parent, std::string(folder.relative.substr(slash + 1)));
+        if (there.kind != DestinationKind::Missing && there.kind != DestinationKind::Folder) {
+            told.kind = PreviewEntry::Kind::Replace;
+            told.was = kindWord(statusOf(there));
+            told.becomes = "folder";
+        }
+    }
+    m_record.observer().previewEntry(told);
     ++m_totals.folders;
     created = true;
     return true;
@@ -75,10 +111,16 @@ bool PreviewSink::makeFolder(const FolderFacts& folder, bool& created)
 
 bool PreviewSink::entry(const EntryFacts& entry)
 {
-    PreviewEntry told{PreviewEntry::Kind::New, entry.source, entry.target, 0, {}};
+    PreviewEntry told{PreviewEntry::Kind::New, entry.source, entry.target, 0, {}, {}, {}};
     BackupObserver& observer = m_record.observer();
+    const files::FileStatus& copy = entry.targetStatus;
     if (entry.link) {
-        if (entry.verdict == Verdict::Same) {
+        if (copy.kind != files::EntryKind::Missing && !copy.link) {
+            told.kind = PreviewEntry::Kind::Replace;
+            told.was = kindWord(copy);
+            told.becomes = "link";
+            ++m_totals.files;
+        } else if (entry.verdict == Verdict::Same) {
             told.kind = PreviewEntry::Kind::Same;
             ++m_totals.same;
         } else {
@@ -110,6 +152,9 @@ bool PreviewSink::entry(const EntryFacts& entry)
     case Verdict::Newer:
         told.kind = PreviewEntry::Kind::Newer;
         break;
+    case Verdict::Older:
+        told.kind = PreviewEntry::Kind::Older;
+        break;
     case Verdict::Replace:
         told.kind = PreviewEntry::Kind::Replace;
         break;
@@ -117,6 +162,11 @@ bool PreviewSink::entry(const EntryFacts& entry)
     case Verdict::Unknown:
     case Verdict::Link:
         told.kind = PreviewEntry::Kind::New;
+        if (copy.kind != files::EntryKind::Missing && (copy.link || copy.kind != files::EntryKind::File)) {
+            told.kind = PreviewEntry::Kind::Replace;
+            told.was = kindWord(copy);
+            told.becomes = "file";
+        }
         break;
     }
     ++m_totals.files;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace stowmere::backup {
@@ -19,6 +20,7 @@ enum class Verdict {
     New,     ///< no file copy yet (nothing there, or something of another kind)
     Size,    ///< the copy differs in size
     Newer,   ///< the copy is older than the source
+    Older,   ///< the copy is newer than the source (an older file was put back)
     Same,    ///< an incremental run leaves the copy alone: it is up to date
     Replace, ///< the copy is up to date, yet a full run copies again
     Link,    ///< a link, made anew unless its copy already points the same way
@@ -33,6 +35,8 @@ struct FolderFacts {
     bool keepsOwnMode = false;
     /// The copy folder, held open by the walk; null until it exists.
     FolderHandle copy;
+    /// The copy folder's path below the destination ("" for the destination itself).
+    std::string_view relative;
 };
 
 /// One file or link the walk hands over, with what it knows of it.

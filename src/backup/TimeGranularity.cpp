@@ -39,7 +39,7 @@ bool isUpToDate(const files::FileStatus& target, const files::FileStatus& source
         return false;
     if (target.size != source.size)
         return false;
-    return truncated(source.modified, granularity) <= truncated(target.modified, granularity);
+    return truncated(source.modified, granularity) == truncated(target.modified, granularity);
 }
 
 bool sameTime(const timespec& a, const timespec& b, std::int64_t granularity)

@@ -10,9 +10,9 @@
 namespace stowmere::backup {
 
 /// The incremental rule: a copy is up to date when it is a file of the source's size whose
-/// modification time, cut down to the destination's granularity (in nanoseconds), is not
-/// older than the source's. A copy newer than its source is kept, as the user may have
-/// reasons for it.
+/// modification time, cut down to the destination's granularity (in nanoseconds), is the
+/// source's. A time that differs either way means another file: a source put back with an
+/// older time (by `cp -p`, `tar x` or a move) is copied as surely as one edited since.
 bool isUpToDate(const files::FileStatus& target, const files::FileStatus& source, std::int64_t granularity);
 
 /// Whether two times are equal once cut down to the granularity.

@@ -117,8 +117,12 @@ Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus&
         return Verdict::New;
     if (target.size != source.size)
         return Verdict::Size;
-    if (!isUpToDate(target, source, m_granularity.get()))
-        return Verdict::Newer;
+    if (!isUpToDate(target, source, m_granularity.get())) {
+        const bool sourceNewer = target.modified.tv_sec != source.modified.tv_sec
+                                     ? target.modified.tv_sec < source.modified.tv_sec
+                                     : target.modified.tv_nsec < source.modified.tv_nsec;
+        return sourceNewer ? Verdict::Newer : Verdict::Older;
+    }
     return m_incremental ? Verdict::Same : Verdict::Replace;
 }
 
@@ -217,8 +221,8 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
         const std::string source = item + record.rel;
         const std::string target = m_dest + paths::kSeparator + base + record.rel;
         // The destination itself (an item copied straight into it) keeps its own bits.
-        FolderFacts facts{source, target, record.mode, record.index == 0 && base.empty(), nullptr};
         const std::string relative = copyRelative(base, record.rel);
+        FolderFacts facts{source, target, record.mode, record.index == 0 && base.empty(), nullptr, relative};
         // A copy folder that opens needs no making; where it is missing, or something else
         // stands in its place, the sink makes it.
         std::error_code error;

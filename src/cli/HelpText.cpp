@@ -69,7 +69,8 @@ std::string helpText(Command command)
                kSetWord +
                "\n"
                "Options:\n"
-               "  --incremental  copy a file only when its backup copy is missing or older\n"
+               "  --incremental  copy a file only when its backup copy is missing, of another\n"
+               "                 kind or size, or its time differs from the file's\n"
                "  --only PATH... back up only these paths of the set\n"
                "  --quiet        show no progress (failures are still shown)\n"
                "  --force        start even when the copies do not fit the free space\n"
@@ -77,11 +78,12 @@ std::string helpText(Command command)
                "                 back up although the Backup To Folder lies on another\n"
                "                 drive than at the last backup\n"
                "  --dry-run      write nothing; list what a backup would do, one line each:\n"
-               "                 new, size or newer for a file (no copy yet, a copy of\n"
-               "                 another size, an older copy), replace for a file a full\n"
-               "                 backup copies again, mkdir, link, excluded (left out by\n"
-               "                 a pattern or a cache tag), missing, unreadable; then\n"
-               "                 the totals\n"
+               "                 new, size, newer or older for a file (no copy yet, a\n"
+               "                 copy of another size, an older copy, a newer copy),\n"
+               "                 replace for a file a full backup copies again or for an\n"
+               "                 entry whose copy is of another kind (both named),\n"
+               "                 mkdir, link, excluded (left out by a pattern or a cache\n"
+               "                 tag), missing, unreadable; then the totals\n"
                "  --json         on standard output, one JSON object a line: with\n"
                "                 --dry-run each entry and the totals last; for a real\n"
                "                 run each item reached (item), file copied (copy) and\n"
@@ -160,7 +162,8 @@ std::string helpText(Command command)
                "\n"
                "Options:\n"
                "  --daily HH:MM  the time of day, 00:00 to 23:59\n"
-               "  --incremental  copy a file only when its backup copy is missing or older\n" +
+               "  --incremental  copy a file only when its backup copy is missing, of another\n"
+               "                 kind or size, or its time differs from the file's\n" +
                kDataOption;
     case Command::Unschedule:
         return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"

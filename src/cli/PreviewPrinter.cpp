@@ -46,10 +46,12 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
             line["target"] = jsonName(entry.target);
         if (entry.kind == PreviewEntry::Kind::Mkdir)
             line["source"] = jsonName(entry.source);
-        if (entry.size > 0 || entry.kind == PreviewEntry::Kind::New ||
-            entry.kind == PreviewEntry::Kind::Size || entry.kind == PreviewEntry::Kind::Newer ||
-            entry.kind == PreviewEntry::Kind::Replace)
+        if (entry.size > 0 || (backup::PreviewKindCopiesFile(entry.kind) && entry.becomes.empty()))
             line["size"] = entry.size;
+        if (!entry.was.empty()) {
+            line["was"] = entry.was;
+            line["becomes"] = entry.becomes;
+        }
         if (!entry.reason.empty())
             line["reason"] = jsonName(entry.reason);
         m_out << line.dump() << '\n';
@@ -61,6 +63,8 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
         text += ProgressPrinter::escapeControl(path);
         if (!entry.reason.empty())
             text += ": " + ProgressPrinter::escapeControl(entry.reason);
+        if (!entry.was.empty())
+            text += " (" + entry.was + " becomes " + entry.becomes + ")";
         m_out << text << '\n';
     }
     // Streamed: a long scan shows its first entries at once, and a pipe sees them as found.

@@ -489,8 +489,10 @@ TEST(TimeRuleTest, UpToDateAtTheDestinationsGranularity)
     const FileStatus target = status(1000, 0, 10);
     EXPECT_TRUE(stowmere::backup::isUpToDate(target, status(1000, 0, 10), kNano));
     EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1000, 1, 10), kNano));
-    EXPECT_TRUE(stowmere::backup::isUpToDate(target, status(999, 999'999'999, 10), kNano))
-        << "an older source";
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(999, 999'999'999, 10), kNano))
+        << "an older source put back in place of the copy's";
+    EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(998, 0, 10), kTwoSeconds))
+        << "older by a step of the destination's granularity";
     EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(1000, 0, 11), kNano)) << "a new size";
     EXPECT_FALSE(stowmere::backup::isUpToDate(target, status(900, 0, 9), kTwoSeconds))
         << "a new size, even older";

@@ -58,6 +58,7 @@ protected:
     {
         tree.file("src/same.txt", "same", 1'600'000'000);
         tree.file("src/newer.txt", "old!", 1'600'000'000);
+        tree.file("src/older.txt", "now!", 1'600'000'000);
         tree.file("src/size.txt", "short", 1'600'000'000);
         tree.file("src/deep/kept.txt", "kept", 1'600'000'000);
         ::symlink("same.txt", tree.path("src/link").c_str());
@@ -67,6 +68,8 @@ protected:
         ASSERT_TRUE(tree.exists("dest/src/deep/kept.txt"));
 
         tree.file("src/newer.txt", "new!", 1'700'000'000);
+        // An older file of the same size put back (cp -p, tar x): a copy to make all the same.
+        tree.file("src/older.txt", "then", 1'500'000'000);
         tree.file("src/size.txt", "much longer", 1'500'000'000);
         tree.file("src/new.txt", "brand new", 1'600'000'000);
         tree.file("src/fresh/inside.txt", "in a new folder", 1'600'000'000);
@@ -76,8 +79,7 @@ protected:
     {
         std::vector<std::string> files;
         for (const PreviewEntry& entry : observer.previews) {
-            if (entry.kind == Kind::New || entry.kind == Kind::Size || entry.kind == Kind::Newer ||
-                entry.kind == Kind::Replace)
+            if (stowmere::backup::PreviewKindCopiesFile(entry.kind))
                 files.push_back(entry.source);
         }
         return files;
@@ -108,14 +110,15 @@ TEST_F(PreviewTest, IncrementalPreviewListsWhatTheRunThenCopiesAndWritesNothing)
     const auto kinds = kindsOf(preview);
     EXPECT_EQ(kinds.at(tree.path("src/new.txt")), Kind::New);
     EXPECT_EQ(kinds.at(tree.path("src/newer.txt")), Kind::Newer);
+    EXPECT_EQ(kinds.at(tree.path("src/older.txt")), Kind::Older);
     EXPECT_EQ(kinds.at(tree.path("src/size.txt")), Kind::Size);
     EXPECT_EQ(kinds.at(tree.path("src/same.txt")), Kind::Same);
     EXPECT_EQ(kinds.at(tree.path("src/link")), Kind::Same);
     EXPECT_EQ(kinds.at(tree.path("dest/src/fresh")), Kind::Mkdir);
     EXPECT_EQ(kinds.count(tree.path("dest/src/deep")), 0U);
     EXPECT_EQ(kinds.at(tree.path("src/fresh/inside.txt")), Kind::New);
-    EXPECT_EQ(planned.preview.files, 4U);
-    EXPECT_EQ(planned.preview.bytes, std::string("brand newnew!much longerin a new folder").size());
+    EXPECT_EQ(planned.preview.files, 5U);
+    EXPECT_EQ(planned.preview.bytes, std::string("brand newnew!thenmuch longerin a new folder").size());
     EXPECT_EQ(planned.preview.folders, 1U);
 
     RecordingObserver real({true});
@@ -126,6 +129,7 @@ TEST_F(PreviewTest, IncrementalPreviewListsWhatTheRunThenCopiesAndWritesNothing)
     std::sort(copied.begin(), copied.end());
     EXPECT_EQ(copied, expected);
     EXPECT_EQ(done.filesCopied, planned.preview.files);
+    EXPECT_EQ(tree.read("dest/src/older.txt"), "then");
 }
 
 TEST_F(PreviewTest, FullPreviewListsEveryFileAndLinkTheRunCopies)
@@ -147,6 +151,7 @@ TEST_F(PreviewTest, FullPreviewListsEveryFileAndLinkTheRunCopies)
     EXPECT_EQ(copied, expected);
     // Links are counted as copies by both.
     EXPECT_EQ(done.filesCopied, planned.preview.files);
+    EXPECT_EQ(tree.read("dest/src/older.txt"), "then");
 }
 
 TEST_F(PreviewTest, FileItemsMissingItemsAndAMissingDestinationAreToldAsTheRunWould)

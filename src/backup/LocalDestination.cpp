@@ -60,6 +60,7 @@ DestinationEntry entryOf(std::string name, const struct stat& info)
     entry.size = static_cast<std::uint64_t>(info.st_size);
     entry.modified = info.st_mtim;
     entry.mode = info.st_mode & 07777;
+    entry.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
     entry.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return entry;
 }
@@ -203,28 +204,6 @@ public:
 private:
     files::FileCopier m_copier;
 };
-
-std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
-{
-    std::string path = pathOf(folder.relative());
-    if (!name.empty()) {
-        path += '/';
-        path += name;
-    }
-    return path;
-}
-
-std::string Destination::pathOf(std::string_view relative) const
-{
-    std::string path = location();
-    if (!path.empty() && path.back() == '/')
-        path.pop_back();
-    if (relative.empty())
-        return path.empty() ? std::string("/") : path;
-    path += '/';
-    path += relative;
-    return path;
-}
 
 std::unique_ptr<LocalDestination> LocalDestination::open(const std::string& path, std::error_code& error)
 {

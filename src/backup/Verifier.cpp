@@ -3,7 +3,7 @@
 
 #include "backup/FailureReport.h"
 #include "backup/FolderScan.h"
-#include "backup/LocalDestination.h"
+#include "backup/OpenDestination.h"
 #include "backup/TimeGranularity.h"
 #include "backup/Walk.h"
 #include "platform/ScopeExit.h"
@@ -510,7 +510,7 @@ VerifyResult Verify(Destination& destination, const VerifySettings& settings, Ve
 VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer, const std::atomic<bool>& cancel)
 {
     std::error_code error;
-    const std::unique_ptr<LocalDestination> destination = LocalDestination::open(settings.destination, error);
+    const std::unique_ptr<Destination> destination = openDestination(settings.destination, error);
     if (!destination) {
         VerifyResult result;
         result.destinationError = "Cannot read " + settings.destination + ": " + error.message();

@@ -52,6 +52,8 @@ public:
     {
         return m_real->makeFolder(parent, name, mode, created, error);
     }
+    // As a destination over a network would.
+    bool prefersListing() const override { return true; }
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override
     {
         ++lists;

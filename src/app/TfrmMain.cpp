@@ -1175,6 +1175,9 @@ void TfrmMain::restoreFinished()
                  .arg(files(result.restored), m_restoreFolder);
     if (result.same > 0)
         lines << QStringLiteral("%1 already there as in the backup.").arg(files(result.same));
+    for (const auto& [path, run] : result.fromVersions)
+        lines << QStringLiteral("No current copy of %1: restored the newest kept version, from %2.")
+                     .arg(toQString(path), toQString(run));
     if (!result.kept.empty()) {
         lines << QStringLiteral("Files already there that differ were left as they are:");
         for (const std::string& kept : result.kept)

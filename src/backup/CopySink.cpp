@@ -360,6 +360,11 @@ void CopySink::tellSharedCopy(const SharedFile& file)
             copyFile(source, target);
         return;
     }
+    if (file.outcome.status == CopyOutcome::Status::Copied && !file.link &&
+        m_granularity.get() >= kCoarseTimes) {
+        if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
+            setTimesAgain(source, folder, paths::fileNamePart(target));
+    }
     if (!file.link) {
         m_observer.copyingFile(source, target);
         for (const auto& [done, size] : file.progress)
@@ -462,6 +467,8 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         return request;
     };
     CopyOutcome outcome = m_writer->write(request());
+    if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes)
+        setTimesAgain(source, folder, name);
     if (outcome.status != CopyOutcome::Status::DestinationFailed || outcome.keepFailed || m_folderNew)
         return outcome;
     // A folder (or a device, a pipe) where the copy goes: the source changed its kind since
@@ -475,6 +482,16 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         return outcome;
     }
     return m_writer->write(request());
+}
+
+void CopySink::setTimesAgain(const std::string& source, const FolderHandle& folder, const std::string& name)
+{
+    // Drives with coarse times (FAT through FUSE, some network shares) may stamp a file
+    // with the time it was closed, after its times were set: set them once more, or every
+    // incremental run would find the copy's time differing and copy it again.
+    struct stat original {};
+    if (::stat(source.c_str(), &original) == 0)
+        m_destination.setTimes(folder, name, original.st_atim, original.st_mtim);
 }
 
 bool CopySink::inTheWay(const std::string& target)

@@ -90,6 +90,11 @@ private:
     /// than what takes its place.
     std::error_code setAside(const FolderHandle& folder, const std::string& name,
                              const std::string& relative);
+    /// Sets the copy's times to the source's once the copy has its name.
+    void setTimesAgain(const std::string& source, const FolderHandle& folder, const std::string& name);
+    /// Destinations whose times are this coarse (in nanoseconds) or coarser get the times of
+    /// each copy set again once it is in place.
+    static constexpr std::int64_t kCoarseTimes = 1'000'000'000;
     /// Whether something a file or link cannot replace (a folder) stands at target.
     bool inTheWay(const std::string& target);
     bool copyShared(const EntryFacts& entry);

@@ -338,6 +338,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
     struct Planned {
         std::map<std::string, Source> entries;
         std::string target;
+        std::string path;
+        std::string fromRun; ///< the run folder standing in for a missing copy
     };
     std::vector<Planned> plan;
     for (const std::string& path : request.paths) {
@@ -360,8 +362,23 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         if (reachable(versions.destination(), location->relative))
             collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
                     planned.entries, location->relative.empty());
+        if (planned.entries.empty() && !request.at && !location->relative.empty()) {
+            // No current copy: the newest kept version stands in for it.
+            const std::vector<VersionStore::RunFolder> runs = versions.runFolders();
+            for (auto run = runs.rbegin(); run != runs.rend() && planned.entries.empty(); ++run) {
+                const std::string inVersions = std::string(BackupEngine::kVersionsFolderName) +
+                                               paths::kSeparator + run->name + paths::kSeparator +
+                                               location->relative;
+                if (reachable(versions.destination(), inVersions)) {
+                    collect(paths::join(run->path, location->relative), {}, planned.entries, false);
+                    if (!planned.entries.empty())
+                        planned.fromRun = run->name;
+                }
+            }
+        }
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
+        planned.path = path;
         const std::string name = paths::fileNamePart(paths::withoutTrailingSeparator(path));
         planned.target = request.to ? (name.empty() ? *request.to : paths::join(*request.to, name)) : path;
         plan.push_back(std::move(planned));
@@ -378,10 +395,16 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         // A destination that cannot take a lock file (read-only, say) can still be read.
     }
     Restorer restorer(observer, cancel, request.overwrite);
-    for (const Planned& planned : plan)
+    std::vector<std::pair<std::string, std::string>> fromVersions;
+    for (const Planned& planned : plan) {
+        if (!planned.fromRun.empty())
+            fromVersions.emplace_back(planned.path, planned.fromRun);
         if (!restorer.restore(planned.entries, planned.target))
             break;
-    return restorer.result();
+    }
+    RestoreResult result = restorer.result();
+    result.fromVersions = std::move(fromVersions);
+    return result;
 }
 
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace stowmere::backup {
@@ -34,6 +35,10 @@ struct RestoreResult {
     std::vector<std::string> kept;
     /// Copies that could not be read, with the reason.
     std::vector<NotBackedUp> unreadable;
+    /// Paths with no current copy, restored from the newest version a run kept of them
+    /// (a run stopped between keeping the old copy and placing the new one leaves that),
+    /// each with the name of that run's folder.
+    std::vector<std::pair<std::string, std::string>> fromVersions;
     /// A place that could not be written: the restore stopped there.
     bool writeFailed = false;
     std::string failure;

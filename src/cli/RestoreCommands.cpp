@@ -94,6 +94,9 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     } catch (const backup::RestoreRefusal& refusal) {
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(refusal.what()));
     }
+    for (const auto& [path, run] : result.fromVersions)
+        m_err << "No current copy of " << ProgressPrinter::escapeControl(path)
+              << ": restored the newest kept version, from " << ProgressPrinter::escapeControl(run) << '\n';
     for (const std::string& kept : result.kept)
         m_err << "Kept " << ProgressPrinter::escapeControl(kept)
               << ": it differs from its backup copy (--overwrite replaces it)\n";

@@ -23,11 +23,12 @@ namespace {
 class BackupRunTest : public ::testing::Test {
 protected:
     BackupResult run(const std::vector<std::string>& items, const std::string& destination,
-                     bool incremental = false)
+                     bool incremental = false, std::int32_t keepVersions = 0)
     {
         BackupSettings settings;
         settings.destination = destination;
         settings.incremental = incremental;
+        settings.keepVersions = keepVersions;
         cancel = false;
         return BackupEngine(settings, *observer, cancel).RunBackup(items);
     }
@@ -66,18 +67,23 @@ TEST_F(BackupRunTest, FileItemsGoStraightIntoDestinationWithTrailingSeparatorRem
     EXPECT_EQ(watcher.checks, (std::vector<bool>{false, false, false}));
 }
 
-TEST_F(BackupRunTest, SameNameIncrementallyKeepsTheNewerOfTheTwo)
+TEST_F(BackupRunTest, SameNameIncrementallyTheLaterItemWinsAndTheOtherIsKept)
 {
+    // A copy whose time differs from its source's either way is copied again: the later
+    // item of the same name takes the place, the earlier copy goes into the versions.
     const std::time_t base = stowmere::testing::localTime(2024, 5, 1, 12, 0, 0);
     const std::string newer = tree.file("src/one/x.txt", "newer", base + 100);
     const std::string older = tree.file("src/two/x.txt", "older", base);
     tree.folder("dest");
     watch({true, true});
 
-    const BackupResult result = run({newer, older}, tree.path("dest"), true);
+    const BackupResult result = run({newer, older}, tree.path("dest"), true, 5);
 
-    EXPECT_EQ(tree.read("dest/x.txt"), "newer");
-    EXPECT_EQ(result.filesCopied, 1u);
+    EXPECT_EQ(tree.read("dest/x.txt"), "older");
+    EXPECT_EQ(result.filesCopied, 2u);
+    const std::vector<std::string> runs = tree.names("dest/.stowmere-versions");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(tree.read("dest/.stowmere-versions/" + runs[0] + "/x.txt"), "newer");
 }
 
 TEST_F(BackupRunTest, RootAsDestinationHoldsEveryItemSoNothingIsCopiedIntoIt)
@@ -177,7 +183,7 @@ TEST_F(BackupRunTest, MissingItemsStepTheBarAreUncheckedAndListedOnceAtTheEnd)
     EXPECT_FALSE(tree.exists("dest/pipe"));
 }
 
-TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishesTheBar)
+TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesThemAgainAndFinishesTheBar)
 {
     const std::time_t base = stowmere::testing::localTime(2023, 3, 4, 10, 20, 30);
     const std::string file = tree.file("src/a.txt", "new!", base);
@@ -189,11 +195,13 @@ TEST_F(BackupRunTest, IncrementalRunOverNewerTargetsCopiesNothingButStillFinishe
 
     const BackupResult result = run({file, tree.path("src/Data")}, tree.path("dest"), true);
 
-    EXPECT_EQ(result.filesCopied, 0u);
-    EXPECT_EQ(watcher.counter, 0u);
+    // Copies newer than their sources are no longer the sources' copies (an older file was
+    // put back): both are copied again.
+    EXPECT_EQ(result.filesCopied, 2u);
+    EXPECT_EQ(watcher.counter, 2u);
     EXPECT_EQ(watcher.steps, 2);
-    EXPECT_EQ(tree.read("dest/a.txt"), "kept");
-    EXPECT_EQ(tree.read("dest/Data/b.txt"), "kept");
+    EXPECT_EQ(tree.read("dest/a.txt"), "new!");
+    EXPECT_EQ(tree.read("dest/Data/b.txt"), "new!");
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("dest/Data/Empty")))
         << "missing folders are still made";
 }
@@ -268,11 +276,13 @@ TEST_F(BackupRunTest, FailedCopyShowsOneBoxSetsCancelAndEndsTheRunAfterTheItem)
     tree.file("src/Data/a.txt", "a");
     tree.file("src/Data/b.txt", "b");
     const std::string later = tree.file("src/later.txt", "l");
-    // A regular file where the item's folder should be made: every copy into it fails.
+    // A regular file where the item's folder should be made, which cannot be kept aside as
+    // a version (a file stands where the versions folder goes): every copy into it fails.
     tree.file("dest/Data", "in the way");
+    tree.file("dest/.stowmere-versions", "in the way too");
     auto& watcher = watch({true, true});
 
-    const BackupResult result = run({tree.path("src/Data"), later}, tree.path("dest"));
+    const BackupResult result = run({tree.path("src/Data"), later}, tree.path("dest"), false, 5);
 
     ASSERT_EQ(watcher.errors.size(), 1u);
     // The folder that cannot be made stops the run at once, naming it and why.

@@ -2,6 +2,7 @@
 // A path of the source that changes kind between two runs: a file, a folder and a link
 // replace one another, in full and incremental runs, with and without kept versions.
 #include "backup/BackupEngine.h"
+#include "backup/Restore.h"
 
 #include "RecordingObserver.h"
 #include "support/TestTree.h"
@@ -163,6 +164,39 @@ TEST_P(KindChange, TheNewKindIsCopiedAndTheOldEntryKeptWholeOrRemoved)
     run(third);
     EXPECT_TRUE(third.errors.empty()) << third.errors.front();
     expectHolds("dest/src/x", becomes(), "two");
+}
+
+// A run stopped after the old entry went into the versions and before the new one took its
+// place leaves the path without a current copy: a plain restore falls back to the newest
+// kept version and says so.
+TEST(RestoreWithoutCurrentCopy, FallsBackToTheNewestKeptVersionAndSaysSo)
+{
+    TestTree tree;
+    tree.file("dest/src/keep.txt", "current");
+    tree.file("dest/.stowmere-versions/2024-01-01T000000Z/src/report.txt", "first");
+    tree.file("dest/.stowmere-versions/2024-02-01T000000Z/src/report.txt", "second");
+    tree.file("dest/.stowmere-versions/2024-03-01T000000Z/src/other.txt", "unrelated");
+    tree.folder("out");
+    stowmere::backup::RestoreRequest request;
+    request.destination = tree.path("dest");
+    request.items = {tree.path("src")};
+    request.paths = {tree.path("src/report.txt")};
+    request.to = tree.path("out");
+    stowmere::backup::RestoreObserver observer;
+    std::atomic<bool> cancel{false};
+
+    const stowmere::backup::RestoreResult result = stowmere::backup::Restore(request, observer, cancel);
+    EXPECT_EQ(tree.read("out/report.txt"), "second");
+    ASSERT_EQ(result.fromVersions.size(), 1u);
+    EXPECT_EQ(result.fromVersions[0].first, tree.path("src/report.txt"));
+    EXPECT_EQ(result.fromVersions[0].second, "2024-02-01T000000Z");
+
+    // A path with a current copy takes it, and one with neither is still refused.
+    request.paths = {tree.path("src/keep.txt")};
+    EXPECT_TRUE(stowmere::backup::Restore(request, observer, cancel).fromVersions.empty());
+    EXPECT_EQ(tree.read("out/keep.txt"), "current");
+    request.paths = {tree.path("src/never.txt")};
+    EXPECT_THROW(stowmere::backup::Restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
 }
 
 std::string changeName(const ::testing::TestParamInfo<Change>& info)

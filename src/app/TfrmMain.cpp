@@ -1185,6 +1185,8 @@ void TfrmMain::restoreFinished()
         for (const backup::NotBackedUp& entry : result.unreadable)
             lines << toQString(entry.path) + QStringLiteral(": ") + toQString(entry.reason);
     }
+    for (const std::string& line : result.notKept)
+        lines << toQString(line);
     m_dialogs.information(lines.join(QStringLiteral("\r\n")));
 }
 

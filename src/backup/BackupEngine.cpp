@@ -160,6 +160,12 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         m_observer.showError(MissingItemsText(m_result.missingItems));
     if (m_result.notBackedUpCount > 0)
         m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
+    if (!m_result.notKept.empty()) {
+        std::string text;
+        for (const std::string& line : m_result.notKept)
+            text += (text.empty() ? "" : "\r\n") + line;
+        m_observer.showInformation(text);
+    }
     return m_result;
 }
 

@@ -226,6 +226,22 @@ std::string Destination::pathOf(std::string_view relative) const
     return path;
 }
 
+files::MetadataLoss Destination::setMetadata(const FolderHandle&, const std::string&,
+                                             const files::Metadata& metadata)
+{
+    const std::error_code unsupported = std::make_error_code(std::errc::operation_not_supported);
+    files::MetadataLoss loss;
+    loss.owner = unsupported;
+    for (const auto& attribute : metadata.attributes)
+        (files::isAclAttribute(attribute.first) ? loss.acls : loss.attributes) = unsupported;
+    return loss;
+}
+
+files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return setMetadata(folder, {}, metadata);
+}
+
 std::unique_ptr<LocalDestination> LocalDestination::open(const std::string& path, std::error_code& error)
 {
     error.clear();
@@ -420,6 +436,17 @@ std::error_code LocalDestination::setMode(const FolderHandle& folder, mode_t mod
     if (::chmod(self.c_str(), mode) != 0)
         return lastError();
     return {};
+}
+
+files::MetadataLoss LocalDestination::setMetadata(const FolderHandle& folder, const std::string& name,
+                                                  const files::Metadata& metadata)
+{
+    return files::applyMetadataAt(fdOf(folder), name, metadata);
+}
+
+files::MetadataLoss LocalDestination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return files::applyMetadataAt(fdOf(folder), {}, metadata);
 }
 
 std::error_code LocalDestination::setTimes(const FolderHandle& folder, const std::string& name,

@@ -136,6 +136,7 @@ public:
             return failed(holder, error.value());
         m_writer = m_destination->writer();
         m_skipped.clear();
+        m_place = target;
         std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
             if (m_cancel.load()) {
@@ -159,18 +160,30 @@ public:
             if (!ok)
                 return false;
         }
-        // A folder's time is its own once everything in it is back, deepest first.
+        // A folder's owner, bits and time are its own once everything in it is back,
+        // deepest first: owner before bits, as a change of owner clears set-gid.
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            files::Metadata metadata;
             struct stat info {};
-            if (::stat(it->source.c_str(), &info) == 0) {
-                m_destination->setTimes(it->parent, it->name, info.st_atim, info.st_mtim);
-                m_destination->setMode(it->parent, it->name, info.st_mode & 07777);
-            }
+            files::readMetadata(it->source, metadata, info);
+            if (!S_ISDIR(info.st_mode))
+                continue;
+            const files::MetadataLoss loss = m_destination->setMetadata(it->parent, it->name, metadata);
+            noteLoss(loss, target);
+            m_destination->setMode(it->parent, it->name, files::safeModeBits(info.st_mode & 07777, loss));
+            m_destination->setTimes(it->parent, it->name, info.st_atim, info.st_mtim);
         }
         return true;
     }
 
-    RestoreResult& result() { return m_result; }
+    RestoreResult& result()
+    {
+        m_result.notKept.clear();
+        for (const auto& [place, loss] : m_lost)
+            for (std::string& line : NotKeptLines(loss, place))
+                m_result.notKept.push_back(std::move(line));
+        return m_result;
+    }
 
 private:
     struct MadeFolder {
@@ -259,6 +272,7 @@ private:
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
+            noteLoss(outcome.lost, m_place);
             ++m_result.restored;
             m_observer.restored(m_result.restored);
             return true;
@@ -298,8 +312,24 @@ private:
         return info;
     }
 
+    void noteLoss(const files::MetadataLoss& loss, const std::string& place)
+    {
+        if (!loss.any())
+            return;
+        for (auto& [where, lost] : m_lost) {
+            if (where == place) {
+                lost.add(loss);
+                return;
+            }
+        }
+        m_lost.emplace_back(place, loss);
+    }
+
     RestoreObserver& m_observer;
     std::atomic<bool>& m_cancel;
+    /// What each target place could not keep, told once for each.
+    std::vector<std::pair<std::string, files::MetadataLoss>> m_lost;
+    std::string m_place;
     bool m_overwrite;
     std::unique_ptr<LocalDestination> m_destination;
     std::unique_ptr<DestinationWriter> m_writer;

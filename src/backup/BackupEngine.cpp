@@ -5,13 +5,17 @@
 #include "backup/CopySink.h"
 #include "backup/CountSink.h"
 #include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
+#include "backup/PathText.h"
 #include "backup/PreviewSink.h"
 #include "backup/RunLog.h"
 #include "backup/Walk.h"
 #include "platform/Paths.h"
 
 #include <exception>
+#include <memory>
 #include <optional>
+#include <system_error>
 
 namespace stowmere::backup {
 namespace {
@@ -76,18 +80,29 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
 {
     m_result = {};
     RunLog record(m_result, m_observer);
-    // A preview must not write, not even to find out how fine the destination's times are.
-    TimeGranularity granularity(destinationFolder(), !dryRun());
+    std::error_code openError;
+    const std::unique_ptr<Destination> destination = openDestination(m_settings.destination, openError);
     std::optional<PreviewSink> preview;
     std::optional<CopySink> copy;
+    // A preview must not write, not even to find out how fine the destination's times are.
+    std::optional<TimeGranularity> granularity;
     RunSink* sink = nullptr;
     bool started = false;
-    if (dryRun()) {
-        started = preview.emplace(m_settings, m_dest, record).start();
-        sink = &*preview;
+    if (!destination) {
+        // A destination that cannot be opened cannot take the lock either: both a run and
+        // a preview refuse with the words of the lock.
+        m_result.refused = true;
+        m_result.refusal = "Cannot open the lock file " + paths::join(destinationFolder(), kRunLockName) +
+                           ": " + SystemText(openError.value());
     } else {
-        started = copy.emplace(m_settings, m_dest, record, m_cancelFlag, granularity).start();
-        sink = &*copy;
+        granularity.emplace(*destination, !dryRun());
+        if (dryRun()) {
+            started = preview.emplace(m_settings, *destination, record).start();
+            sink = &*preview;
+        } else {
+            started = copy.emplace(m_settings, *destination, record, m_cancelFlag, *granularity).start();
+            sink = &*copy;
+        }
     }
     if (!started) {
         m_observer.closeProgress();
@@ -102,14 +117,14 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     const std::size_t count = items.size();
     m_itemTotals.assign(m_settings.countFirst && !dryRun() ? count : 0, std::nullopt);
     m_counted = {};
-    if (!m_itemTotals.empty() && !countCheckedItems(items, granularity)) {
+    if (!m_itemTotals.empty() && !countCheckedItems(items, *destination, *granularity)) {
         copy->finish(false);
         m_observer.closeProgress();
         return m_result;
     }
     const WalkSettings walkSettings{m_dest, m_settings.incremental, m_settings.honourCacheDirTag,
                                     m_settings.parallelScan};
-    Walk walk(walkSettings, m_exclusions, m_cancelFlag, granularity, *sink);
+    Walk walk(walkSettings, *destination, m_exclusions, m_cancelFlag, *granularity, *sink);
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
         if (!m_observer.isItemChecked(i)) {
@@ -119,7 +134,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         m_observer.itemStarted(i, items[i]);
         // An item checked after the count joins the totals now.
         if (!m_itemTotals.empty() && !m_itemTotals[i]) {
-            countItem(i, items[i], granularity);
+            countItem(i, items[i], *destination, *granularity);
             tellTotals();
         }
         try {
@@ -169,11 +184,12 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     return m_result;
 }
 
-bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, TimeGranularity& granularity)
+bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Destination& destination,
+                                     TimeGranularity& granularity)
 {
     for (std::size_t i = 0; i < items.size() && !cancelled(); ++i) {
         if (m_observer.isItemChecked(i))
-            countItem(i, items[i], granularity);
+            countItem(i, items[i], destination, granularity);
     }
     if (cancelled()) {
         m_result.cancelled = true;
@@ -181,7 +197,7 @@ bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Time
     }
     tellTotals();
     const std::uint64_t needed = m_counted.neededBytes();
-    const std::uint64_t free = GetFreeSpace(destinationFolder());
+    const std::uint64_t free = destination.freeBytes();
     if (needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
         m_result.refused = true;
         m_result.refusedForSpace = true;
@@ -191,18 +207,19 @@ bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Time
     return true;
 }
 
-void BackupEngine::countItem(std::size_t index, const std::string& item, TimeGranularity& granularity)
+void BackupEngine::countItem(std::size_t index, const std::string& item, Destination& destination,
+                             TimeGranularity& granularity)
 {
     CountSink counter(m_settings, m_observer, m_counted);
     // An incremental run must skip the files the count left out: both use the granularity
     // the run finds. A full run's count only needs it to tell a changed copy from one
     // copied again, which a guess does without writing.
-    TimeGranularity guessed(destinationFolder(), false);
+    TimeGranularity guessed(destination, false);
     if (m_settings.incremental)
         guessed.set(granularity.get());
     const WalkSettings walkSettings{m_dest, m_settings.incremental, m_settings.honourCacheDirTag,
                                     m_settings.parallelScan};
-    Walk walk(walkSettings, m_exclusions, m_cancelFlag, guessed, counter);
+    Walk walk(walkSettings, destination, m_exclusions, m_cancelFlag, guessed, counter);
     try {
         walk.item(item);
     } catch (const std::exception&) {

@@ -124,6 +124,8 @@ struct BackupResult {
 /// only that file or folder: it is listed at the end. Links inside a folder are copied as
 /// links, never followed. A run holds a lock on its destination, so two runs never write
 /// into one folder at once.
+class Destination;
+
 class BackupEngine {
 public:
     BackupEngine(BackupSettings settings, BackupObserver& observer, std::atomic<bool>& cancelFlag);
@@ -158,9 +160,11 @@ public:
 
 private:
     /// The count before the run; false when the run is not to start (cancelled or refused).
-    bool countCheckedItems(const std::vector<std::string>& items, TimeGranularity& granularity);
+    bool countCheckedItems(const std::vector<std::string>& items, Destination& destination,
+                           TimeGranularity& granularity);
     /// Walks one item with a CountSink, adding what it will copy to the totals.
-    void countItem(std::size_t index, const std::string& item, TimeGranularity& granularity);
+    void countItem(std::size_t index, const std::string& item, Destination& destination,
+                   TimeGranularity& granularity);
     /// Takes an item's count back out of the totals (it was unchecked before it was reached).
     void uncountItem(std::size_t index);
     void tellTotals();

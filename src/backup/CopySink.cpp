@@ -3,7 +3,6 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
-#include "backup/LocalDestination.h"
 #include "backup/PathText.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
@@ -34,53 +33,44 @@ std::string reasonOf(const CopyOutcome& outcome)
 
 } // namespace
 
-CopySink::CopySink(const BackupSettings& settings, std::string dest, RunLog& record,
+CopySink::CopySink(const BackupSettings& settings, Destination& destination, RunLog& record,
                    std::atomic<bool>& cancelFlag, TimeGranularity& granularity)
-    : m_settings(settings), m_dest(std::move(dest)), m_record(record), m_result(record.result()),
+    : m_settings(settings), m_dest(destination.location()), m_record(record), m_result(record.result()),
       m_observer(record.observer()), m_cancelFlag(cancelFlag), m_granularity(granularity),
-      m_umask(files::processUmask())
+      m_destination(destination)
 {
 }
 
 CopySink::~CopySink() = default;
 
-std::string CopySink::destinationFolder() const
-{
-    return m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
-}
-
 bool CopySink::start()
 {
-    const std::string lockPath = paths::join(destinationFolder(), BackupEngine::kRunLockName);
     std::error_code error;
-    m_destination = LocalDestination::open(m_dest, error);
-    RunLockResult lock = RunLockResult::Failed;
-    if (m_destination)
-        lock = m_destination->takeRunLock(BackupEngine::kBackupHolder, error);
-    switch (lock) {
+    switch (m_destination.takeRunLock(BackupEngine::kBackupHolder, error)) {
     case RunLockResult::Taken:
     case RunLockResult::Unsupported:
         // A file system without locks (some network shares) cannot keep two runs apart;
         // the run goes on as it did before there were locks.
         break;
     case RunLockResult::Busy:
-        m_result.refusal = DestinationBusyText(m_settings.destination, m_destination->runLockHolder());
+        m_result.refusal = DestinationBusyText(m_settings.destination, m_destination.runLockHolder());
         m_result.refused = true;
         return false;
     case RunLockResult::Failed:
         // A folder that cannot take an empty lock file cannot take the backup either.
-        m_result.refusal = "Cannot open the lock file " + lockPath + ": " + error.message();
+        m_result.refusal = "Cannot open the lock file " + m_destination.pathOf(BackupEngine::kRunLockName) +
+                           ": " + error.message();
         m_result.refused = true;
         return false;
     }
-    m_writer = m_destination->writer();
-    m_versions = std::make_unique<VersionStore>(*m_destination);
+    m_writer = m_destination.writer();
+    m_versions = std::make_unique<VersionStore>(m_destination);
     if (m_settings.keepVersions > 0)
         m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
     // Only a full copy that keeps no versions of what it replaces may copy on two threads.
     if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
         try {
-            m_helper = std::make_unique<CopyHelper>(m_destination->writer());
+            m_helper = std::make_unique<CopyHelper>(m_destination.writer());
         } catch (const std::system_error&) {
             // No second thread to be had: this one copies everything, as on one core.
         }
@@ -90,7 +80,7 @@ bool CopySink::start()
 
 void CopySink::finish(bool wentThrough)
 {
-    if (!m_destination)
+    if (!m_writer)
         return;
     // A run folder that received nothing takes no place among those kept.
     if (m_keeper)
@@ -103,9 +93,8 @@ void CopySink::finish(bool wentThrough)
         if (!error.empty())
             m_observer.showInformation(error);
     }
-    m_destination->releaseRunLock();
-    for (std::string& line : NotKeptLines(
-             m_lost, m_destination->location().empty() ? std::string("/") : m_destination->location()))
+    m_destination.releaseRunLock();
+    for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));
 }
 
@@ -131,7 +120,7 @@ FolderHandle CopySink::targetFolder(const std::string& source, const std::string
     if (m_target && path == m_targetPath)
         return m_target;
     std::error_code error;
-    FolderHandle folder = m_destination->openFolder(relativeOf(path), error);
+    FolderHandle folder = m_destination.openFolder(relativeOf(path), error);
     if (!folder) {
         // A link where a folder of the copy was: nothing is written through it.
         destinationFailed(source, paths::withTrailingSeparator(path), SystemText(error.value()));
@@ -177,13 +166,13 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     std::error_code error;
     const FolderHandle parent =
         slash == std::string::npos
-            ? m_destination->root()
-            : m_destination->openFolder(std::string_view(relative).substr(0, slash), error);
+            ? m_destination.root()
+            : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
     // A link left where the source now has a real folder gives way to the folder: it holds
     // no data, and following it would write outside the backup.
     FolderHandle made;
     if (parent)
-        made = m_destination->makeFolder(parent, relative.substr(slash + 1), makeMode, created, error);
+        made = m_destination.makeFolder(parent, relative.substr(slash + 1), makeMode, created, error);
     if (made) {
         m_targetPath = target;
         m_target = std::move(made);
@@ -201,6 +190,11 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
 void CopySink::folderReady(const FolderFacts& folder, const files::FileStatus* existing)
 {
     m_folderNew = existing == nullptr;
+    if (folder.copy) {
+        // The walk holds the folder open already.
+        m_targetPath = folder.target;
+        m_target = folder.copy;
+    }
     m_untouched.reset();
     // The destination itself keeps its own bits, owner and times.
     if (folder.keepsOwnMode)
@@ -213,7 +207,7 @@ void CopySink::folderReady(const FolderFacts& folder, const files::FileStatus* e
     // A folder a previous run made read-only must take this run's files first.
     if ((existing->mode & S_IRWXU) != S_IRWXU) {
         if (const FolderHandle target = targetFolder(folder.source, folder.target))
-            m_destination->setMode(target, existing->mode | S_IRWXU);
+            m_destination.setMode(target, existing->mode | S_IRWXU);
         differs = true;
     }
     if (!differs) {
@@ -285,7 +279,7 @@ bool CopySink::entry(const EntryFacts& entry)
     if (!m_inFolder) {
         // A file item, straight into the destination.
         if (!m_destCleaned) {
-            m_destination->removeLeftovers(m_destination->root());
+            m_destination.removeLeftovers(m_destination.root());
             m_destCleaned = true;
         }
         copyFile(entry.source, entry.target);
@@ -296,7 +290,7 @@ bool CopySink::entry(const EntryFacts& entry)
         return copyShared(entry);
     if (!m_cleaned) {
         if (const FolderHandle target = targetFolder(entry.source, entry.targetFolder))
-            m_destination->removeLeftovers(target);
+            m_destination.removeLeftovers(target);
         m_cleaned = true;
     }
     if (entry.link)
@@ -337,7 +331,7 @@ void CopySink::startStretch(std::size_t index)
         return;
     if (!m_cleaned) {
         // Before any copy starts, as the other thread is about to write into the folder.
-        m_destination->removeLeftovers(target);
+        m_destination.removeLeftovers(target);
         m_cleaned = true;
     }
     m_stretch =
@@ -478,7 +472,7 @@ void CopySink::copyLink(const std::string& source, const std::string& target)
 bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& folder,
                                  const std::string& name)
 {
-    const DestinationEntry existing = m_destination->status(folder, name);
+    const DestinationEntry existing = m_destination.status(folder, name);
     if (existing.kind != DestinationKind::File)
         return false;
     struct stat original {};
@@ -512,17 +506,17 @@ void CopySink::finishFolders()
         std::error_code error;
         const FolderHandle parent =
             slash == std::string::npos
-                ? m_destination->root()
-                : m_destination->openFolder(std::string_view(relative).substr(0, slash), error);
+                ? m_destination.root()
+                : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
         if (!parent)
             continue;
         const std::string name = relative.substr(slash + 1);
-        files::MetadataLoss loss = m_destination->setMetadata(parent, name, metadata);
+        files::MetadataLoss loss = m_destination.setMetadata(parent, name, metadata);
         if (!read && !loss.attributes)
             loss.attributes = std::error_code(readError, std::generic_category());
         noteLoss(loss);
-        m_destination->setMode(parent, name, files::safeModeBits(info.st_mode & 07777, loss));
-        m_destination->setTimes(parent, name, info.st_atim, info.st_mtim);
+        m_destination.setMode(parent, name, files::safeModeBits(info.st_mode & 07777, loss));
+        m_destination.setTimes(parent, name, info.st_atim, info.st_mtim);
     }
     m_folderFinish.clear();
     m_finishing.clear();
@@ -534,7 +528,11 @@ void CopySink::destinationFailed(const std::string& source, const std::string& t
     m_result.copyFailed = true;
     m_result.failedFile = source;
     m_result.failureReason = reason;
-    m_observer.showError(CopyFailureText(source, targetFolder, GetFreeSpace(targetFolder), reason));
+    // The space of the folder the copy was to go into: none when that folder is not there.
+    std::error_code error;
+    const bool folderThere = static_cast<bool>(m_destination.openFolder(relativeOf(targetFolder), error));
+    m_observer.showError(
+        CopyFailureText(source, targetFolder, folderThere ? m_destination.freeBytes() : 0, reason));
     m_cancelFlag.store(true);
 }
 

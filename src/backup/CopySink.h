@@ -28,9 +28,10 @@ namespace stowmere::backup {
 /// reaches the observer from the run's own thread, file by file in the folder's order.
 class CopySink final : public RunSink {
 public:
-    /// dest is the destination as targets are made from it ("" for the root).
-    CopySink(const BackupSettings& settings, std::string dest, RunLog& record, std::atomic<bool>& cancelFlag,
-             TimeGranularity& granularity);
+    /// dest is the destination as targets are made from it ("" for the root); destination
+    /// is where they are written.
+    CopySink(const BackupSettings& settings, Destination& destination, RunLog& record,
+             std::atomic<bool>& cancelFlag, TimeGranularity& granularity);
     ~CopySink() override;
     CopySink(const CopySink&) = delete;
     CopySink& operator=(const CopySink&) = delete;
@@ -107,7 +108,6 @@ private:
     void destinationFailed(const std::string& source, const std::string& targetFolder,
                            const std::string& reason);
     bool cancelled() const { return m_cancelFlag.load(); }
-    std::string destinationFolder() const;
 
     const BackupSettings& m_settings;
     std::string m_dest;
@@ -116,9 +116,8 @@ private:
     BackupObserver& m_observer;
     std::atomic<bool>& m_cancelFlag;
     TimeGranularity& m_granularity;
-    mode_t m_umask = 0;
-    /// The destination, opened when the run takes its lock, and this thread's writer.
-    std::unique_ptr<Destination> m_destination;
+    /// The destination and this thread's writer, made when the run takes its lock.
+    Destination& m_destination;
     std::unique_ptr<DestinationWriter> m_writer;
     std::string m_targetPath; ///< the folder targetFolder gave last
     FolderHandle m_target;

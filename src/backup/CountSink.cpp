@@ -21,7 +21,7 @@ bool CountSink::entry(const EntryFacts& entry)
         // A copy that differs is kept as a version when the set keeps any: it frees nothing.
         const bool keptAside = m_settings.keepVersions > 0 && entry.verdict != Verdict::Replace;
         if (entry.targetStatus.kind == files::EntryKind::File && !keptAside)
-            m_counted.allocatedChange -= allocatedBytes(entry.target, false);
+            m_counted.allocatedChange -= static_cast<std::int64_t>(entry.targetAllocated);
     }
     ++m_counted.files;
     const std::uint64_t files = m_before.files + m_counted.files;

@@ -32,8 +32,14 @@ struct DestinationEntry {
     std::uint64_t size = 0;
     timespec modified{};
     mode_t mode = 0; ///< permission bits (07777)
+    /// Bytes the entry takes on the destination's disk; 0 when the destination cannot tell.
+    std::uint64_t allocated = 0;
+    /// What the entry is on its file system; zero where the destination cannot tell.
     files::FileIdentity identity;
 };
+
+/// The entry as a file status, for the rules that compare a copy with its source.
+files::FileStatus statusOf(const DestinationEntry& entry);
 
 /// A folder of the destination held open. Every name given with it is one entry of that
 /// folder, never a path: what a destination writes can then never leave the folder it was

@@ -60,6 +60,7 @@ DestinationEntry entryOf(std::string name, const struct stat& info)
     entry.size = static_cast<std::uint64_t>(info.st_size);
     entry.modified = info.st_mtim;
     entry.mode = info.st_mode & 07777;
+    entry.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
     entry.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return entry;
 }
@@ -203,44 +204,6 @@ public:
 private:
     files::FileCopier m_copier;
 };
-
-std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
-{
-    std::string path = pathOf(folder.relative());
-    if (!name.empty()) {
-        path += '/';
-        path += name;
-    }
-    return path;
-}
-
-std::string Destination::pathOf(std::string_view relative) const
-{
-    std::string path = location();
-    if (!path.empty() && path.back() == '/')
-        path.pop_back();
-    if (relative.empty())
-        return path.empty() ? std::string("/") : path;
-    path += '/';
-    path += relative;
-    return path;
-}
-
-files::MetadataLoss Destination::setMetadata(const FolderHandle&, const std::string&,
-                                             const files::Metadata& metadata)
-{
-    const std::error_code unsupported = std::make_error_code(std::errc::operation_not_supported);
-    files::MetadataLoss loss;
-    loss.owner = unsupported;
-    for (const auto& attribute : metadata.attributes)
-        (files::isAclAttribute(attribute.first) ? loss.acls : loss.attributes) = unsupported;
-    return loss;
-}
-
-files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
-{
-    return setMetadata(folder, {}, metadata);
-}
 
 std::unique_ptr<LocalDestination> LocalDestination::open(const std::string& path, std::error_code& error)
 {

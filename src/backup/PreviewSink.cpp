@@ -18,30 +18,22 @@ std::int64_t allocatedBytes(const std::string& path, bool follow)
     return static_cast<std::int64_t>(info.st_blocks) * 512;
 }
 
-PreviewSink::PreviewSink(const BackupSettings& settings, std::string dest, RunLog& record)
-    : m_settings(settings), m_dest(std::move(dest)), m_record(record), m_totals(record.result().preview)
+PreviewSink::PreviewSink(const BackupSettings& settings, Destination& destination, RunLog& record)
+    : m_settings(settings), m_destination(destination), m_record(record), m_totals(record.result().preview)
 {
 }
 
 bool PreviewSink::start()
 {
     // What taking the lock would find, without making the lock file: a destination that
-    // is no writable folder refuses the run with the same words.
-    const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
-    const files::FileStatus status = files::statusOf(folder);
-    int error = 0;
-    if (status.kind == files::EntryKind::Missing)
-        error = ENOENT;
-    else if (status.kind != files::EntryKind::Folder)
-        error = ENOTDIR;
-    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        error = errno;
-    if (error == 0)
+    // cannot be written refuses the run with the same words.
+    const std::error_code error = m_destination.checkWritable();
+    if (!error)
         return true;
     BackupResult& result = m_record.result();
     result.refused = true;
-    result.refusal = "Cannot open the lock file " + paths::join(folder, BackupEngine::kRunLockName) + ": " +
-                     SystemText(error);
+    result.refusal = "Cannot open the lock file " + m_destination.pathOf(BackupEngine::kRunLockName) + ": " +
+                     SystemText(error.value());
     return false;
 }
 
@@ -134,7 +126,7 @@ bool PreviewSink::entry(const EntryFacts& entry)
         // A copy that differs is kept as a version when the set keeps any: it frees nothing.
         const bool keptAside = m_settings.keepVersions > 0 && told.kind != PreviewEntry::Kind::Replace;
         if (entry.targetStatus.kind == files::EntryKind::File && !keptAside)
-            m_totals.allocatedChange -= allocatedBytes(entry.target, false);
+            m_totals.allocatedChange -= static_cast<std::int64_t>(entry.targetAllocated);
     }
     observer.previewEntry(told);
     return true;

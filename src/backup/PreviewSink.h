@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backup/BackupEngine.h"
+#include "backup/Destination.h"
 #include "backup/RunLog.h"
 #include "backup/RunSink.h"
 
@@ -13,8 +14,7 @@ namespace stowmere::backup {
 /// make, totals it, and writes nothing at all.
 class PreviewSink final : public RunSink {
 public:
-    /// dest is the destination as targets are made from it ("" for the root).
-    PreviewSink(const BackupSettings& settings, std::string dest, RunLog& record);
+    PreviewSink(const BackupSettings& settings, Destination& destination, RunLog& record);
 
     /// Whether a run could take the destination, found without making the lock file; false
     /// (the result says why) when it could not.
@@ -38,7 +38,7 @@ public:
 
 private:
     const BackupSettings& m_settings;
-    std::string m_dest;
+    Destination& m_destination;
     RunLog& m_record;
     PreviewTotals& m_totals;
 };

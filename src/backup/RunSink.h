@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/Destination.h"
 #include "backup/FolderScan.h"
 #include "platform/FileQueries.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +31,8 @@ struct FolderFacts {
     mode_t mode = 0; ///< the source's permission bits; 0 when unknown
     /// The folder keeps its own bits (the destination, when an item is copied straight into it).
     bool keepsOwnMode = false;
+    /// The copy folder, held open by the walk; null until it exists.
+    FolderHandle copy;
 };
 
 /// One file or link the walk hands over, with what it knows of it.
@@ -45,6 +49,8 @@ struct EntryFacts {
     /// The copy as the walk saw it: kind Missing when absent or not looked at.
     files::FileStatus targetStatus;
     Verdict verdict = Verdict::Unknown;
+    /// Bytes the copy takes on the destination's disk; 0 when unknown or not looked at.
+    std::uint64_t targetAllocated = 0;
 };
 
 /// Where the walk hands each decision: what a run does with the items (copies them,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/TimeGranularity.h"
 
+#include "backup/Destination.h"
 #include "platform/TemporaryFile.h"
 #include "platform/UniqueFd.h"
 
@@ -95,6 +96,13 @@ std::int64_t guessTimeGranularity(const std::string& folder)
 {
     const files::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd ? guessTimeGranularity(fd.get()) : 1;
+}
+
+std::int64_t TimeGranularity::get()
+{
+    if (!m_value)
+        m_value = m_destination.timeGranularity(m_mayWrite);
+    return *m_value;
 }
 
 } // namespace stowmere::backup

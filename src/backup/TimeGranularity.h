@@ -32,23 +32,23 @@ std::int64_t guessTimeGranularity(const std::string& folder);
 /// The same for an open folder.
 std::int64_t guessTimeGranularity(int folderFd);
 
-/// The granularity of one destination, found the first time it is needed: probed by a run
-/// that writes, guessed by one that must not. Many runs never need it.
+class Destination;
+
+/// The granularity of one destination, found the first time it is needed: measured by a
+/// run that writes, guessed by one that must not. Many runs never need it.
 class TimeGranularity {
 public:
-    TimeGranularity(std::string folder, bool mayWrite) : m_folder(std::move(folder)), m_mayWrite(mayWrite) {}
-
-    std::int64_t get()
+    TimeGranularity(Destination& destination, bool mayWrite)
+        : m_destination(destination), m_mayWrite(mayWrite)
     {
-        if (!m_value)
-            m_value = m_mayWrite ? probeTimeGranularity(m_folder) : guessTimeGranularity(m_folder);
-        return *m_value;
     }
+
+    std::int64_t get();
     /// Takes a granularity another run found, so that both decide alike.
     void set(std::int64_t value) { m_value = value; }
 
 private:
-    std::string m_folder;
+    Destination& m_destination;
     bool m_mayWrite;
     std::optional<std::int64_t> m_value;
 };

@@ -2,7 +2,7 @@
 #include "backup/VersionStore.h"
 
 #include "backup/BackupEngine.h"
-#include "backup/LocalDestination.h"
+#include "backup/OpenDestination.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -33,7 +33,7 @@ VersionStore::VersionStore(Destination& destination)
 VersionStore::VersionStore(const std::string& destination)
 {
     std::error_code error;
-    m_owned = LocalDestination::open(destination, error);
+    m_owned = openDestination(destination, error);
     m_destination = m_owned.get();
     m_folder = destination + paths::kSeparator + std::string(BackupEngine::kVersionsFolderName);
 }

@@ -9,10 +9,11 @@
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -22,22 +23,26 @@ namespace {
 
 using files::EntryKind;
 
-// Whether two links hold the same target text.
-bool sameLinkText(const std::string& source, const std::string& target)
+// The path of a folder of a folder item's copy below the destination: base, then the
+// folder's path below the item ("" or "/a/b").
+std::string copyRelative(const std::string& base, const std::string& rel)
 {
-    char sourceText[PATH_MAX];
-    char targetText[PATH_MAX];
-    const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
-    const ssize_t targetLength = ::readlink(target.c_str(), targetText, sizeof targetText);
-    return sourceLength >= 0 && sourceLength == targetLength &&
-           std::memcmp(sourceText, targetText, static_cast<std::size_t>(sourceLength)) == 0;
+    std::string relative = base + rel;
+    const std::size_t start = relative.find_first_not_of(paths::kSeparator);
+    relative.erase(0, start == std::string::npos ? relative.size() : start);
+    return relative;
+}
+
+bool byEntryName(const DestinationEntry& a, const DestinationEntry& b)
+{
+    return a.name < b.name;
 }
 
 } // namespace
 
-Walk::Walk(const WalkSettings& settings, const Exclusions& exclusions, const std::atomic<bool>& cancelFlag,
-           TimeGranularity& granularity, RunSink& sink)
-    : m_dest(settings.destination), m_incremental(settings.incremental),
+Walk::Walk(const WalkSettings& settings, Destination& destination, const Exclusions& exclusions,
+           const std::atomic<bool>& cancelFlag, TimeGranularity& granularity, RunSink& sink)
+    : m_dest(settings.destination), m_destination(destination), m_incremental(settings.incremental),
       m_honourCacheDirTag(settings.honourCacheDirTag), m_parallelScan(settings.parallelScan),
       m_exclusions(exclusions), m_cancelFlag(cancelFlag), m_granularity(granularity), m_sink(sink)
 {
@@ -94,19 +99,16 @@ void Walk::fileItem(const std::string& item)
     const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
     const std::string target = m_dest + paths::kSeparator + name;
     const files::FileStatus source = files::statusOf(item);
-    files::FileStatus existing;
-    struct stat targetInfo {};
-    if (::lstat(target.c_str(), &targetInfo) == 0) {
-        existing = files::statusFromStat(targetInfo);
-        // The item is its own copy (an item of the destination itself, reached through a
-        // link or a mount): nothing to do.
-        if (existing.identity == source.identity)
-            return;
-    }
+    const DestinationEntry copy = m_destination.status(m_destination.root(), name);
+    const files::FileStatus existing = statusOf(copy);
+    // The item is its own copy (an item of the destination itself, reached through a link
+    // or a mount): nothing to do.
+    if (copy.kind != DestinationKind::Missing && existing.identity == source.identity)
+        return;
     const Verdict decided = looksAtTargets() ? classify(existing, source) : Verdict::Unknown;
     if (decided == Verdict::Same && !m_sink.wantsUnchanged())
         return;
-    m_sink.entry({item, target, folder, false, 0, &source, existing, decided});
+    m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated});
 }
 
 Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus& source)
@@ -148,7 +150,7 @@ void Walk::folderItem(const std::string& item)
     }
 }
 
-ScanSettings Walk::scanSettings(const std::string& base) const
+ScanSettings Walk::scanSettings(const std::string& base)
 {
     ScanSettings settings;
     settings.lookAtFiles = looksAtTargets();
@@ -160,12 +162,46 @@ ScanSettings Walk::scanSettings(const std::string& base) const
         settings.prefetchBytes = kPrefetchBytes;
     // A destination inside the item must not be copied into itself, nor the item's own
     // copy from an earlier run.
-    for (const std::string& folder :
-         {m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, m_dest + paths::kSeparator + base}) {
-        if (const auto identity = files::identityOf(folder))
+    for (const std::string& relative : {std::string(), base}) {
+        if (const auto identity = copyFolderIdentity(relative))
             settings.excluded.push_back(*identity);
     }
     return settings;
+}
+
+std::optional<files::FileIdentity> Walk::copyFolderIdentity(const std::string& relative)
+{
+    std::error_code error;
+    const FolderHandle folder = m_destination.openFolder(relative, error);
+    if (!folder)
+        return std::nullopt;
+    const DestinationEntry entry = m_destination.status(folder);
+    if (entry.kind != DestinationKind::Folder || entry.identity == files::FileIdentity{})
+        return std::nullopt;
+    return entry.identity;
+}
+
+DestinationEntry Walk::copyOf(const CopyListing& copies, const std::string& name)
+{
+    if (copies.byName)
+        return m_destination.status(copies.folder, name);
+    DestinationEntry wanted;
+    wanted.name = name;
+    const auto found = std::lower_bound(copies.entries.begin(), copies.entries.end(), wanted, byEntryName);
+    if (found != copies.entries.end() && found->name == name)
+        return *found;
+    return wanted; // kind Missing
+}
+
+bool Walk::sameLinkText(const std::string& source, const FolderHandle& folder, const std::string& name)
+{
+    char sourceText[PATH_MAX];
+    const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
+    if (sourceLength < 0)
+        return false;
+    std::error_code error;
+    const std::optional<std::string> copyText = m_destination.readLink(folder, name, error);
+    return copyText && std::string_view(sourceText, static_cast<std::size_t>(sourceLength)) == *copyText;
 }
 
 bool Walk::scanAhead() const
@@ -181,27 +217,41 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
         const std::string source = item + record.rel;
         const std::string target = m_dest + paths::kSeparator + base + record.rel;
         // The destination itself (an item copied straight into it) keeps its own bits.
-        const FolderFacts facts{source, target, record.mode, record.index == 0 && base.empty()};
-        // Where each copy is looked at, the folder is held open: that spares walking both
-        // full paths for every file. A copy folder that opens needs no making.
-        std::optional<files::OpenFolder> lookup;
-        if (looksAtTargets())
-            lookup.emplace(target, files::OpenFolder::Purpose::LookUp);
+        FolderFacts facts{source, target, record.mode, record.index == 0 && base.empty(), nullptr};
+        const std::string relative = copyRelative(base, record.rel);
+        // A copy folder that opens needs no making; where it is missing, or something else
+        // stands in its place, the sink makes it.
+        std::error_code error;
+        facts.copy = m_destination.openFolder(relative, error);
         bool created = false;
-        if (!lookup || !lookup->isOpen()) {
+        if (!facts.copy) {
             if (!m_sink.makeFolder(facts, created))
                 return;
-            if (created)
-                lookup.reset(); // it holds nothing yet
-            else if (lookup)
-                lookup.emplace(target, files::OpenFolder::Purpose::LookUp);
+            if (!created)
+                facts.copy = m_destination.openFolder(relative, error);
         }
         files::FileStatus existing;
         if (!created) {
-            existing = lookup ? lookup->status() : files::statusOf(target);
+            existing = facts.copy ? statusOf(m_destination.status(facts.copy)) : files::FileStatus{};
             // The destination reached again through a mount: its files are their own copies.
-            if (existing.identity == record.identity)
+            if (existing.kind != EntryKind::Missing && existing.identity == record.identity)
                 return;
+        }
+        // Where each copy is looked at, the folder is listed once: kinds, sizes and times of
+        // all its entries in one call. A folder made just now holds nothing.
+        CopyListing copies;
+        if (looksAtTargets() && !created && facts.copy) {
+            copies.folder = facts.copy;
+            // A folder whose files the scan could not keep is as large on the destination:
+            // its entries are asked for one by one, not held all at once.
+            copies.byName = !record.files;
+            if (!copies.byName) {
+                copies.entries = m_destination.list(facts.copy, error);
+                if (error)
+                    copies.byName = true;
+                else
+                    std::sort(copies.entries.begin(), copies.entries.end(), byEntryName);
+            }
         }
         m_sink.folderReady(facts, created ? nullptr : &existing);
         if (record.skip)
@@ -210,7 +260,7 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
         if (record.files) {
             // The scan's list may be stale by now: a folder gone since is told as the folder
             // that cannot be read, before its first file, not as many failed files.
-            entries(facts, record.rel, *record.files, lookup ? &*lookup : nullptr, created, false);
+            entries(facts, record.rel, *record.files, copies, false);
             return;
         }
         // Too many files to keep while scanning: the folder is read again now.
@@ -236,14 +286,14 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
                 file.link = entry.link;
             }
         }
-        entries(facts, record.rel, files, lookup ? &*lookup : nullptr, created, true);
+        entries(facts, record.rel, files, copies, true);
     } catch (const std::exception& error) {
         m_sink.failed(error.what());
     }
 }
 
 void Walk::entries(const FolderFacts& folder, const std::string& rel, const std::vector<ScannedFile>& files,
-                   const files::OpenFolder* targetLookup, bool targetNew, bool sourceSeen)
+                   const CopyListing& copies, bool sourceSeen)
 {
     std::vector<bool> leftOut;
     if (!m_exclusions.empty()) {
@@ -258,7 +308,7 @@ void Walk::entries(const FolderFacts& folder, const std::string& rel, const std:
     }
     m_sink.beginEntries(folder, files, leftOut);
     try {
-        walkEntries(folder, files, leftOut, targetLookup, targetNew, sourceSeen);
+        walkEntries(folder, files, leftOut, copies, sourceSeen);
     } catch (...) {
         m_sink.abandonEntries();
         throw;
@@ -267,8 +317,7 @@ void Walk::entries(const FolderFacts& folder, const std::string& rel, const std:
 }
 
 void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>& files,
-                       const std::vector<bool>& leftOut, const files::OpenFolder* targetLookup,
-                       bool targetNew, bool sourceSeen)
+                       const std::vector<bool>& leftOut, const CopyListing& copies, bool sourceSeen)
 {
     const bool look = looksAtTargets();
     const bool classifyLinks = m_sink.looksAtTargets();
@@ -280,16 +329,17 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         }
         if (cancelled())
             return;
-        files::FileStatus targetStatus;
-        if (targetLookup && !targetNew && (!file.link || classifyLinks))
-            targetStatus = targetLookup->entryStatus(file.name);
+        DestinationEntry copy;
+        if (copies.folder && (!file.link || classifyLinks))
+            copy = copyOf(copies, file.name);
+        const files::FileStatus targetStatus = statusOf(copy);
         Verdict decided = Verdict::Unknown;
         if (file.link) {
             decided = Verdict::Link;
             // An incremental run leaves a link whose copy already points the same way; a
             // sink that writes finds that out as it makes the link.
-            if (classifyLinks && m_incremental && targetStatus.kind != EntryKind::Missing &&
-                sameLinkText(paths::join(folder.source, file.name), paths::join(folder.target, file.name)))
+            if (classifyLinks && m_incremental && copy.kind == DestinationKind::Link &&
+                sameLinkText(paths::join(folder.source, file.name), copies.folder, file.name))
                 decided = Verdict::Same;
         } else if (look) {
             decided = classify(targetStatus, file.status);
@@ -307,7 +357,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         const std::string source = paths::join(folder.source, file.name);
         const std::string target = paths::join(folder.target, file.name);
         if (!m_sink.entry({source, target, folder.target, file.link, i, look ? &file.status : nullptr,
-                           targetStatus, decided}))
+                           targetStatus, decided, copy.allocated}))
             return;
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/Destination.h"
 #include "backup/Exclusions.h"
 #include "backup/FolderScan.h"
 #include "backup/RunSink.h"
@@ -8,12 +9,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
-
-namespace stowmere::files {
-class OpenFolder;
-}
 
 namespace stowmere::backup {
 
@@ -40,9 +38,10 @@ public:
         Overlap, ///< it lies inside the destination, or holds it
     };
 
-    /// Everything given must outlive the walk.
-    Walk(const WalkSettings& settings, const Exclusions& exclusions, const std::atomic<bool>& cancelFlag,
-         TimeGranularity& granularity, RunSink& sink);
+    /// Everything given must outlive the walk. Existing copies are looked at only through
+    /// destination, so that the walk is the same whatever holds them.
+    Walk(const WalkSettings& settings, Destination& destination, const Exclusions& exclusions,
+         const std::atomic<bool>& cancelFlag, TimeGranularity& granularity, RunSink& sink);
 
     /// Walks one item. What cannot be read is the sink's to hear; an error of the scan
     /// itself comes out as an exception.
@@ -58,25 +57,43 @@ public:
     static constexpr std::size_t kMaxFilesAhead = 65536;
 
 private:
+    /// What the walk knows of the entries of the copy folder it walks.
+    struct CopyListing {
+        /// The copy folder; null when its entries are not looked at (a full copy, or a
+        /// folder made just now, which holds nothing).
+        FolderHandle folder;
+        /// Every entry, by name; unused when byName.
+        std::vector<DestinationEntry> entries;
+        /// Each entry asked for by its name: a folder too large to list at once.
+        bool byName = false;
+    };
+
     /// What a full copy has read ahead of each file while scanning: small files whole.
     static constexpr std::size_t kPrefetchBytes = std::size_t{64} * 1024;
 
     void fileItem(const std::string& item);
     void folderItem(const std::string& item);
-    ScanSettings scanSettings(const std::string& base) const;
+    ScanSettings scanSettings(const std::string& base);
     bool scanAhead() const;
     bool looksAtTargets() const { return m_incremental || m_sink.looksAtTargets(); }
     void folder(const std::string& item, const std::string& base, const FolderRecord& record);
     void entries(const FolderFacts& folder, const std::string& rel, const std::vector<ScannedFile>& files,
-                 const files::OpenFolder* targetLookup, bool targetNew, bool sourceSeen);
+                 const CopyListing& copies, bool sourceSeen);
     void walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>& files,
-                     const std::vector<bool>& leftOut, const files::OpenFolder* targetLookup, bool targetNew,
-                     bool sourceSeen);
+                     const std::vector<bool>& leftOut, const CopyListing& copies, bool sourceSeen);
+    /// The copy of name in the listed folder; kind Missing when there is none.
+    DestinationEntry copyOf(const CopyListing& copies, const std::string& name);
+    /// Whether the copy of the link source, name in folder, holds the same target text.
+    bool sameLinkText(const std::string& source, const FolderHandle& folder, const std::string& name);
+    /// The identity of the folder below the destination at relative, to leave it out of
+    /// the scan; none when there is no such folder or the destination cannot tell.
+    std::optional<files::FileIdentity> copyFolderIdentity(const std::string& relative);
     /// The incremental rule and the kinds of difference a preview tells, for a file.
     Verdict classify(const files::FileStatus& target, const files::FileStatus& source);
     bool cancelled() const { return m_cancelFlag.load(); }
 
     std::string m_dest;
+    Destination& m_destination;
     bool m_incremental;
     bool m_honourCacheDirTag;
     bool m_parallelScan;

@@ -3,6 +3,7 @@
 #include "backup/BackupStartCheck.h"
 #include "backup/CopySink.h"
 #include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
 #include "backup/ReverseText.h"
 #include "backup/RunLog.h"
 #include "platform/Paths.h"
@@ -28,11 +29,13 @@ class CopyOneFileTest : public ::testing::Test {
 protected:
     struct Copier {
         Copier(const std::string& dest, BackupObserver& observer, std::atomic<bool>& cancel)
-            : record(result, observer), granularity("/", false),
-              sink(settings, dest, record, cancel, granularity)
+            : destination(openDestination(dest, error)), record(result, observer),
+              granularity(*destination, false), sink(settings, *destination, record, cancel, granularity)
         {
             sink.start();
         }
+        std::error_code error;
+        std::unique_ptr<Destination> destination;
         BackupSettings settings;
         BackupResult result;
         RunLog record;

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/Destination.h"
+
+namespace stowmere::backup {
+
+std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
+{
+    std::string path = pathOf(folder.relative());
+    if (!name.empty()) {
+        path += '/';
+        path += name;
+    }
+    return path;
+}
+
+std::string Destination::pathOf(std::string_view relative) const
+{
+    std::string path = location();
+    if (!path.empty() && path.back() == '/')
+        path.pop_back();
+    if (relative.empty())
+        return path.empty() ? std::string("/") : path;
+    path += '/';
+    path += relative;
+    return path;
+}
+
+files::MetadataLoss Destination::setMetadata(const FolderHandle&, const std::string&,
+                                             const files::Metadata& metadata)
+{
+    const std::error_code unsupported = std::make_error_code(std::errc::operation_not_supported);
+    files::MetadataLoss loss;
+    loss.owner = unsupported;
+    for (const auto& attribute : metadata.attributes)
+        (files::isAclAttribute(attribute.first) ? loss.acls : loss.attributes) = unsupported;
+    return loss;
+}
+
+files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return setMetadata(folder, {}, metadata);
+}
+
+files::FileStatus statusOf(const DestinationEntry& entry)
+{
+    files::FileStatus status;
+    switch (entry.kind) {
+    case DestinationKind::Missing:
+        return status;
+    case DestinationKind::File:
+        status.kind = files::EntryKind::File;
+        break;
+    case DestinationKind::Folder:
+        status.kind = files::EntryKind::Folder;
+        break;
+    case DestinationKind::Link:
+        status.kind = files::EntryKind::Other;
+        status.link = true;
+        break;
+    case DestinationKind::Other:
+        status.kind = files::EntryKind::Other;
+        break;
+    }
+    status.modified = entry.modified;
+    status.size = entry.size;
+    status.identity = entry.identity;
+    status.mode = entry.mode;
+    return status;
+}
+
+} // namespace stowmere::backup

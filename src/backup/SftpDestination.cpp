@@ -1,0 +1,1416 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/SftpDestination.h"
+
+#include "platform/TemporaryFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stowmere::backup {
+
+using files::CopyOutcome;
+using files::UniqueFd;
+
+namespace {
+
+/// Data goes out in pieces of this size, as many at once as fit kWindowBytes: a server
+/// answers each on its own, and one round trip covers them all.
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kWindowBytes = std::size_t{2} << 20;
+/// Reads of a download in flight at once; their answers stay below the channel's window.
+constexpr std::size_t kReadsAhead = 12;
+
+std::error_code codeOf(int error)
+{
+    return {error, std::generic_category()};
+}
+
+DestinationKind kindOf(const sftp::Attributes& attributes)
+{
+    if (!(attributes.flags & sftp::AttrPermissions))
+        return DestinationKind::Other;
+    switch (attributes.permissions & S_IFMT) {
+    case S_IFREG:
+        return DestinationKind::File;
+    case S_IFDIR:
+        return DestinationKind::Folder;
+    case S_IFLNK:
+        return DestinationKind::Link;
+    default:
+        return DestinationKind::Other;
+    }
+}
+
+DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
+{
+    DestinationEntry entry;
+    entry.name = std::move(name);
+    entry.kind = kindOf(attributes);
+    entry.size = attributes.size;
+    entry.modified.tv_sec = attributes.modified;
+    entry.mode = attributes.permissions & 07777;
+    return entry;
+}
+
+std::string joinRelative(const std::string& folder, std::string_view name)
+{
+    if (folder.empty())
+        return std::string(name);
+    std::string path = folder;
+    path += '/';
+    path += name;
+    return path;
+}
+
+bool validName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// SFTP carries seconds; a time the protocol cannot hold is clamped rather than wrapped.
+std::uint32_t secondsOf(const timespec& time)
+{
+    if (time.tv_sec < 0)
+        return 0;
+    if (time.tv_sec > 0xFFFFFFFFLL)
+        return 0xFFFFFFFFU;
+    return static_cast<std::uint32_t>(time.tv_sec);
+}
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "unknown";
+    return name;
+}
+
+} // namespace
+
+class SftpDestination::Folder : public DestinationFolder {
+public:
+    Folder(std::string path, std::string relative)
+        : DestinationFolder(std::move(relative)), path(std::move(path))
+    {
+    }
+    std::string path; ///< on the server, absolute
+};
+
+std::string SftpDestination::pathIn(const FolderHandle& folder, std::string_view name)
+{
+    const std::string& base = static_cast<const Folder&>(*folder).path;
+    if (name.empty())
+        return base;
+    std::string path = base;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+// ----------------------------------------------------------------------------------------
+// Opening
+
+std::unique_ptr<SftpDestination> SftpDestination::open(const SftpUrl& url, const SftpConnectOptions& options,
+                                                       SftpConnectFailure& failure, std::error_code& error)
+{
+    error.clear();
+    std::unique_ptr<SftpConnection> connection = SftpConnection::open(url, options, failure);
+    if (!connection) {
+        error = codeOf(failure.kind == SftpConnectFailure::Kind::UnknownHost ||
+                               failure.kind == SftpConnectFailure::Kind::ChangedHost
+                           ? EPERM
+                       : failure.kind == SftpConnectFailure::Kind::LoginRefused ||
+                               failure.kind == SftpConnectFailure::Kind::KeyNeedsPassphrase
+                           ? EACCES
+                           : EHOSTUNREACH);
+        return nullptr;
+    }
+    std::unique_ptr<SftpDestination> destination(new SftpDestination(url, std::move(connection)));
+    // The folder itself may be reached through links (the user names the place), but it
+    // must be a folder.
+    const std::uint32_t id = destination->m_connection->nextId();
+    sftp::Packet packet(sftp::Stat, id);
+    packet.text(url.path);
+    sftp::Reply reply = destination->m_connection->call(packet, id);
+    if (reply.type() == sftp::Attrs) {
+        if (kindOf(reply.attributes()) != DestinationKind::Folder) {
+            error = codeOf(ENOTDIR);
+            return nullptr;
+        }
+        return destination;
+    }
+    error = destination->statusOf(std::move(reply));
+    if (!error)
+        error = codeOf(EIO);
+    return nullptr;
+}
+
+SftpDestination::SftpDestination(SftpUrl url, std::unique_ptr<SftpConnection> connection)
+    : m_url(std::move(url)), m_location(m_url.text()), m_connection(std::move(connection)),
+      m_root(adopt(m_url.path, {}))
+{
+    m_randomState = std::random_device{}();
+    m_randomState = (m_randomState << 32) ^ std::random_device{}();
+}
+
+SftpDestination::~SftpDestination()
+{
+    releaseRunLock();
+}
+
+FolderHandle SftpDestination::adopt(std::string path, std::string relative) const
+{
+    return std::make_shared<const Folder>(std::move(path), std::move(relative));
+}
+
+// ----------------------------------------------------------------------------------------
+// Requests
+
+std::error_code SftpDestination::connectionError()
+{
+    std::error_code error = m_connection->failureCode();
+    return error ? error : codeOf(ECONNRESET);
+}
+
+std::error_code SftpDestination::statusOf(sftp::Reply reply)
+{
+    if (reply.type() == 0)
+        return connectionError();
+    if (reply.type() != sftp::Status)
+        return codeOf(EPROTO);
+    const std::uint32_t code = reply.u32();
+    if (!reply.ok())
+        return codeOf(EPROTO);
+    return code == sftp::Ok ? std::error_code() : codeOf(errnoOfStatus(code));
+}
+
+std::optional<sftp::Attributes> SftpDestination::lstat(const std::string& path, std::error_code& error)
+{
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(sftp::Lstat, id);
+    packet.text(path);
+    sftp::Reply reply = m_connection->call(packet, id);
+    if (reply.type() == sftp::Attrs) {
+        error.clear();
+        sftp::Attributes attributes = reply.attributes();
+        if (reply.ok())
+            return attributes;
+        error = codeOf(EPROTO);
+        return std::nullopt;
+    }
+    error = statusOf(std::move(reply));
+    if (!error)
+        error = codeOf(EPROTO);
+    return std::nullopt;
+}
+
+std::error_code SftpDestination::pathRequest(sftp::Type type, const std::string& path)
+{
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(type, id);
+    packet.text(path);
+    if (type == sftp::Mkdir)
+        packet.attributes({});
+    return statusOf(m_connection->call(packet, id));
+}
+
+std::error_code SftpDestination::setAttributes(const std::string& path, const sftp::Attributes& attributes)
+{
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(sftp::Setstat, id);
+    packet.text(path).attributes(attributes);
+    return statusOf(m_connection->call(packet, id));
+}
+
+std::error_code SftpDestination::renamePath(const std::string& from, const std::string& to, bool replace)
+{
+    const std::uint32_t id = m_connection->nextId();
+    if (replace && m_connection->supports("posix-rename@openssh.com")) {
+        sftp::Packet packet(sftp::Extended, id);
+        packet.text("posix-rename@openssh.com").text(from).text(to);
+        return statusOf(m_connection->call(packet, id));
+    }
+    sftp::Packet packet(sftp::Rename, id);
+    packet.text(from).text(to);
+    std::error_code error = statusOf(m_connection->call(packet, id));
+    if (error && replace) {
+        // Without posix-rename a server renames only onto a free name: the old entry goes
+        // first, and for a moment the name is missing (never partial).
+        std::error_code ignored;
+        const auto target = lstat(to, ignored);
+        if (target && kindOf(*target) != DestinationKind::Folder && !pathRequest(sftp::Remove, to)) {
+            const std::uint32_t again = m_connection->nextId();
+            sftp::Packet retry(sftp::Rename, again);
+            retry.text(from).text(to);
+            error = statusOf(m_connection->call(retry, again));
+        }
+    }
+    return error;
+}
+
+std::vector<std::pair<std::string, sftp::Attributes>> SftpDestination::listPath(const std::string& path,
+                                                                                std::error_code& error)
+{
+    std::vector<std::pair<std::string, sftp::Attributes>> entries;
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Opendir, id);
+    open.text(path);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        return entries;
+    }
+    const std::string handle = reply.text();
+    error.clear();
+    for (;;) {
+        id = m_connection->nextId();
+        sftp::Packet read(sftp::Readdir, id);
+        read.text(handle);
+        reply = m_connection->call(read, id);
+        if (reply.type() != sftp::Name) {
+            const std::error_code end = statusOf(std::move(reply));
+            if (end.value() != ENODATA || end.category() != std::generic_category())
+                error = end;
+            break;
+        }
+        const std::uint32_t count = reply.u32();
+        for (std::uint32_t at = 0; at < count && reply.ok(); ++at) {
+            std::string name = reply.text();
+            reply.view(); // the long form, for people
+            sftp::Attributes attributes = reply.attributes();
+            if (reply.ok() && name != "." && name != "..")
+                entries.emplace_back(std::move(name), attributes);
+        }
+        if (!reply.ok()) {
+            error = codeOf(EPROTO);
+            break;
+        }
+    }
+    id = m_connection->nextId();
+    sftp::Packet close(sftp::Close, id);
+    close.text(handle);
+    m_connection->call(close, id);
+    return entries;
+}
+
+// ----------------------------------------------------------------------------------------
+// Folders
+
+FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_code& error)
+{
+    error.clear();
+    if (!relative.empty() && relative.front() == '/') {
+        error = codeOf(EXDEV);
+        return nullptr;
+    }
+    std::vector<std::string> names;
+    for (std::size_t from = 0; from <= relative.size();) {
+        std::size_t end = relative.find('/', from);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view name = relative.substr(from, end - from);
+        if (name == "..") {
+            error = codeOf(EXDEV);
+            return nullptr;
+        }
+        if (!name.empty() && name != ".")
+            names.emplace_back(name);
+        from = end + 1;
+    }
+    // Every step is looked at without following it, all asked at once.
+    std::vector<std::uint32_t> ids;
+    std::string path = m_url.path;
+    std::string clean;
+    for (const std::string& name : names) {
+        path = path == "/" ? "/" + name : path + "/" + name;
+        clean = joinRelative(clean, name);
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Lstat, id);
+        packet.text(path);
+        if (m_connection->send(packet))
+            break;
+        ids.push_back(id);
+    }
+    for (const std::uint32_t id : ids) {
+        sftp::Reply reply = m_connection->wait(id);
+        if (error)
+            continue;
+        if (reply.type() != sftp::Attrs) {
+            error = statusOf(std::move(reply));
+            if (!error)
+                error = codeOf(EPROTO);
+            continue;
+        }
+        const DestinationKind kind = kindOf(reply.attributes());
+        if (kind == DestinationKind::Link)
+            error = codeOf(ELOOP);
+        else if (kind != DestinationKind::Folder)
+            error = codeOf(ENOTDIR);
+    }
+    if (!error && ids.size() != names.size())
+        error = connectionError();
+    if (error)
+        return nullptr;
+    return adopt(path, clean);
+}
+
+FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::string& name,
+                                         std::error_code& error)
+{
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return nullptr;
+    }
+    const std::string path = pathIn(parent, name);
+    const auto attributes = lstat(path, error);
+    if (!attributes)
+        return nullptr;
+    const DestinationKind kind = kindOf(*attributes);
+    if (kind != DestinationKind::Folder) {
+        error = codeOf(kind == DestinationKind::Link ? ELOOP : ENOTDIR);
+        return nullptr;
+    }
+    return adopt(path, joinRelative(parent->relative(), name));
+}
+
+FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode,
+                                         bool& created, std::error_code& error)
+{
+    created = false;
+    error.clear();
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return nullptr;
+    }
+    const std::string path = pathIn(parent, name);
+    const auto make = [&] {
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Mkdir, id);
+        sftp::Attributes attributes;
+        attributes.flags = sftp::AttrPermissions;
+        attributes.permissions = mode & 07777;
+        packet.text(path).attributes(attributes);
+        return statusOf(m_connection->call(packet, id));
+    };
+    const std::error_code made = make();
+    if (!made) {
+        created = true;
+        return adopt(path, joinRelative(parent->relative(), name));
+    }
+    std::error_code looked;
+    const auto attributes = lstat(path, looked);
+    if (!attributes) {
+        error = looked.value() == ENOENT ? made : looked;
+        return nullptr;
+    }
+    switch (kindOf(*attributes)) {
+    case DestinationKind::Folder:
+        return adopt(path, joinRelative(parent->relative(), name));
+    case DestinationKind::Link:
+        // A link where a folder belongs: following it would write elsewhere. The link
+        // holds no data; the folder takes its place.
+        if ((error = pathRequest(sftp::Remove, path)) || (error = make()))
+            return nullptr;
+        created = true;
+        return adopt(path, joinRelative(parent->relative(), name));
+    default:
+        error = codeOf(EEXIST);
+        return nullptr;
+    }
+}
+
+std::vector<DestinationEntry> SftpDestination::list(const FolderHandle& folder, std::error_code& error)
+{
+    std::vector<DestinationEntry> entries;
+    for (auto& [name, attributes] : listPath(pathIn(folder, {}), error))
+        entries.push_back(entryOf(std::move(name), attributes));
+    return entries;
+}
+
+DestinationEntry SftpDestination::status(const FolderHandle& folder, const std::string& name)
+{
+    DestinationEntry missing;
+    missing.name = name;
+    std::error_code error;
+    if (!validName(name))
+        return missing;
+    const auto attributes = lstat(pathIn(folder, name), error);
+    return attributes ? entryOf(name, *attributes) : missing;
+}
+
+DestinationEntry SftpDestination::status(const FolderHandle& folder)
+{
+    std::error_code error;
+    const auto attributes = lstat(pathIn(folder, {}), error);
+    return attributes ? entryOf({}, *attributes) : DestinationEntry{};
+}
+
+std::optional<std::string> SftpDestination::readLink(const FolderHandle& folder, const std::string& name,
+                                                     std::error_code& error)
+{
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return std::nullopt;
+    }
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(sftp::Readlink, id);
+    packet.text(pathIn(folder, name));
+    sftp::Reply reply = m_connection->call(packet, id);
+    if (reply.type() == sftp::Name && reply.u32() >= 1) {
+        std::string text = reply.text();
+        if (reply.ok()) {
+            error.clear();
+            return text;
+        }
+    }
+    error = reply.type() == sftp::Status ? statusOf(std::move(reply)) : codeOf(EPROTO);
+    if (!error)
+        error = codeOf(EPROTO);
+    return std::nullopt;
+}
+
+UniqueFd SftpDestination::openFile(const FolderHandle& folder, const std::string& name,
+                                   std::error_code& error)
+{
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return {};
+    }
+    const std::string path = pathIn(folder, name);
+    const auto attributes = lstat(path, error);
+    if (!attributes)
+        return {};
+    const DestinationKind kind = kindOf(*attributes);
+    if (kind != DestinationKind::File) {
+        error = codeOf(kind == DestinationKind::Link     ? ELOOP
+                       : kind == DestinationKind::Folder ? EISDIR
+                                                         : EINVAL);
+        return {};
+    }
+    // The copy is fetched whole into an unnamed local file, which the caller reads like any
+    // other; it vanishes with its descriptor.
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string local = temporary && *temporary ? temporary : "/var/tmp";
+    UniqueFd fd(::open(local.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd) {
+        std::string pattern = local + "/.stowmere-fetch-XXXXXX";
+        fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (!fd) {
+            error = codeOf(errno);
+            return {};
+        }
+        ::unlink(pattern.c_str());
+    }
+
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    open.text(path).u32(sftp::OpenRead).attributes({});
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        return {};
+    }
+    const std::string handle = reply.text();
+    struct Read {
+        std::uint32_t id;
+        std::uint64_t offset;
+        std::uint32_t length;
+    };
+    std::deque<Read> reads;
+    std::uint64_t next = 0;
+    std::uint64_t end = std::numeric_limits<std::uint64_t>::max();
+    const auto ask = [&](std::uint64_t offset, std::uint32_t length) {
+        const std::uint32_t readId = m_connection->nextId();
+        sftp::Packet packet(sftp::Read, readId);
+        packet.text(handle).u64(offset).u32(length);
+        if (m_connection->send(packet))
+            return false;
+        reads.push_back({readId, offset, length});
+        return true;
+    };
+    error.clear();
+    for (;;) {
+        while (!error && reads.size() < kReadsAhead && next < end && next < attributes->size + kChunk) {
+            if (!ask(next, kChunk)) {
+                error = connectionError();
+                break;
+            }
+            next += kChunk;
+        }
+        if (reads.empty())
+            break;
+        const Read read = reads.front();
+        reads.pop_front();
+        reply = m_connection->wait(read.id);
+        if (error)
+            continue;
+        if (reply.type() == sftp::Data) {
+            const std::string_view data = reply.view();
+            if (!reply.ok() || data.size() > read.length) {
+                error = codeOf(EPROTO);
+                continue;
+            }
+            if (::pwrite(fd.get(), data.data(), data.size(), static_cast<off_t>(read.offset)) !=
+                static_cast<ssize_t>(data.size())) {
+                error = codeOf(errno);
+                continue;
+            }
+            // A short answer is no end of file: the rest is asked for again.
+            if (data.size() < read.length &&
+                !ask(read.offset + data.size(), read.length - static_cast<std::uint32_t>(data.size())))
+                error = connectionError();
+            continue;
+        }
+        const std::error_code status = statusOf(std::move(reply));
+        if (status.value() == ENODATA && status.category() == std::generic_category())
+            end = std::min(end, read.offset);
+        else
+            error = status ? status : codeOf(EPROTO);
+    }
+    id = m_connection->nextId();
+    sftp::Packet close(sftp::Close, id);
+    close.text(handle);
+    m_connection->call(close, id);
+    if (error)
+        return {};
+    if (end != std::numeric_limits<std::uint64_t>::max() &&
+        ::ftruncate(fd.get(), static_cast<off_t>(end)) != 0) {
+        error = codeOf(errno);
+        return {};
+    }
+    ::lseek(fd.get(), 0, SEEK_SET);
+    return fd;
+}
+
+// ----------------------------------------------------------------------------------------
+// Changes
+
+std::error_code SftpDestination::setMode(const FolderHandle& folder, const std::string& name, mode_t mode)
+{
+    if (!validName(name))
+        return codeOf(EINVAL);
+    const std::string path = pathIn(folder, name);
+    std::error_code error;
+    const auto attributes = lstat(path, error);
+    if (!attributes)
+        return error;
+    // The server would change what a link leads to; a link's own bits mean nothing.
+    if (kindOf(*attributes) == DestinationKind::Link)
+        return {};
+    sftp::Attributes change;
+    change.flags = sftp::AttrPermissions;
+    change.permissions = mode & 07777;
+    return setAttributes(path, change);
+}
+
+std::error_code SftpDestination::setMode(const FolderHandle& folder, mode_t mode)
+{
+    sftp::Attributes change;
+    change.flags = sftp::AttrPermissions;
+    change.permissions = mode & 07777;
+    return setAttributes(pathIn(folder, {}), change);
+}
+
+std::error_code SftpDestination::setTimes(const FolderHandle& folder, const std::string& name,
+                                          const timespec& accessed, const timespec& modified)
+{
+    if (!validName(name))
+        return codeOf(EINVAL);
+    const std::string path = pathIn(folder, name);
+    sftp::Attributes change;
+    change.flags = sftp::AttrTimes;
+    change.accessed = secondsOf(accessed);
+    change.modified = secondsOf(modified);
+    std::error_code error;
+    const auto attributes = lstat(path, error);
+    if (!attributes)
+        return error;
+    if (kindOf(*attributes) == DestinationKind::Link) {
+        // Only lsetstat changes a link itself; without it the link keeps the time it got.
+        if (!m_connection->supports("lsetstat@openssh.com"))
+            return {};
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Extended, id);
+        packet.text("lsetstat@openssh.com").text(path).attributes(change);
+        return statusOf(m_connection->call(packet, id));
+    }
+    return setAttributes(path, change);
+}
+
+std::error_code SftpDestination::rename(const FolderHandle& from, const std::string& fromName,
+                                        const FolderHandle& to, const std::string& toName)
+{
+    if (!validName(fromName) || !validName(toName))
+        return codeOf(EINVAL);
+    return renamePath(pathIn(from, fromName), pathIn(to, toName), true);
+}
+
+std::error_code SftpDestination::removeTree(const std::string& path)
+{
+    std::error_code error;
+    auto entries = listPath(path, error);
+    if (error && error.value() == EACCES) {
+        // A read-only folder must open up before its entries can go.
+        sftp::Attributes open;
+        open.flags = sftp::AttrPermissions;
+        open.permissions = S_IRWXU;
+        setAttributes(path, open);
+        entries = listPath(path, error);
+    }
+    if (error)
+        return error;
+    // Files and links go in one burst; folders one by one, below first.
+    std::vector<std::uint32_t> ids;
+    std::error_code first;
+    for (const auto& [name, attributes] : entries) {
+        const std::string below = path + "/" + name;
+        if (kindOf(attributes) == DestinationKind::Folder) {
+            if (!(attributes.permissions & S_IWUSR) || !(attributes.permissions & S_IXUSR)) {
+                sftp::Attributes open;
+                open.flags = sftp::AttrPermissions;
+                open.permissions = S_IRWXU;
+                setAttributes(below, open);
+            }
+            if (const std::error_code failed = removeTree(below); failed && !first)
+                first = failed;
+            continue;
+        }
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Remove, id);
+        packet.text(below);
+        if (m_connection->send(packet))
+            break;
+        ids.push_back(id);
+    }
+    for (const std::uint32_t id : ids) {
+        const std::error_code failed = statusOf(m_connection->wait(id));
+        if (failed && !first && failed.value() != ENOENT)
+            first = failed;
+    }
+    if (first)
+        return first;
+    return pathRequest(sftp::Rmdir, path);
+}
+
+std::error_code SftpDestination::remove(const FolderHandle& folder, const std::string& name)
+{
+    if (!validName(name))
+        return codeOf(EINVAL);
+    const std::string path = pathIn(folder, name);
+    std::error_code error;
+    const auto attributes = lstat(path, error);
+    if (!attributes)
+        return error;
+    if (kindOf(*attributes) == DestinationKind::Folder)
+        return removeTree(path);
+    return pathRequest(sftp::Remove, path);
+}
+
+std::error_code SftpDestination::removeEmptyFolder(const FolderHandle& folder, const std::string& name)
+{
+    if (!validName(name))
+        return codeOf(EINVAL);
+    const std::string path = pathIn(folder, name);
+    const std::error_code error = pathRequest(sftp::Rmdir, path);
+    if (!error)
+        return {};
+    // Servers answer a folder that is not empty with a plain failure.
+    std::error_code listed;
+    const auto entries = listPath(path, listed);
+    if (!listed && !entries.empty())
+        return codeOf(ENOTEMPTY);
+    return error;
+}
+
+std::size_t SftpDestination::removeLeftovers(const FolderHandle& folder)
+{
+    std::error_code error;
+    const std::string path = pathIn(folder, {});
+    std::vector<std::uint32_t> ids;
+    for (const auto& [name, attributes] : listPath(path, error)) {
+        if (!files::TemporaryFile::isTemporaryName(name) || kindOf(attributes) == DestinationKind::Folder)
+            continue;
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Remove, id);
+        packet.text(path + "/" + name);
+        if (m_connection->send(packet))
+            break;
+        ids.push_back(id);
+    }
+    std::size_t removed = 0;
+    for (const std::uint32_t id : ids)
+        removed += statusOf(m_connection->wait(id)) ? 0 : 1;
+    return removed;
+}
+
+std::string SftpDestination::freshTemporaryName()
+{
+    static constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string name(files::TemporaryFile::kPrefix);
+    const std::lock_guard guard(m_randomMutex);
+    for (std::size_t at = 0; at < files::TemporaryFile::kSuffixLength; ++at) {
+        // xorshift: names need only differ, not be secret (they are created exclusively).
+        m_randomState ^= m_randomState << 13;
+        m_randomState ^= m_randomState >> 7;
+        m_randomState ^= m_randomState << 17;
+        name += kLetters[m_randomState % kLetters.size()];
+    }
+    return name;
+}
+
+// ----------------------------------------------------------------------------------------
+// Writes
+
+namespace {
+
+class SftpPendingWrite : public PendingWrite {
+public:
+    WriteRequest request;
+    std::optional<CopyOutcome> decided;
+    UniqueFd ownSource;
+    int source = -1;
+    struct stat sourceInfo {};
+    std::string linkText;
+    std::string temporary;
+    std::string target;
+    std::uint32_t openId = 0;
+    std::uint32_t lookId = 0;
+    std::uint32_t readLinkId = 0;
+};
+
+CopyOutcome failed(CopyOutcome::Status status, std::error_code error)
+{
+    CopyOutcome outcome;
+    outcome.status = status;
+    outcome.error = error;
+    return outcome;
+}
+
+} // namespace
+
+class SftpDestination::Writer : public DestinationWriter {
+public:
+    explicit Writer(SftpDestination& destination)
+        : m_destination(destination), m_connection(*destination.m_connection)
+    {
+    }
+
+    std::unique_ptr<PendingWrite> start(WriteRequest request) override
+    {
+        auto pending = std::make_unique<SftpPendingWrite>();
+        pending->request = std::move(request);
+        SftpPendingWrite& write = *pending;
+        const WriteRequest& asked = write.request;
+        if (!validName(asked.name)) {
+            write.decided = failed(CopyOutcome::Status::DestinationFailed, codeOf(EINVAL));
+            return pending;
+        }
+        write.target = pathIn(asked.folder, asked.name);
+        write.temporary = pathIn(asked.folder, m_destination.freshTemporaryName());
+        if (asked.link) {
+            if (!readSourceLink(write))
+                return pending;
+        } else if (!openSource(write)) {
+            return pending;
+        }
+
+        // What stands under the name, and the temporary file, asked for together.
+        write.lookId = m_connection.nextId();
+        sftp::Packet look(sftp::Lstat, write.lookId);
+        look.text(write.target);
+        std::error_code error = m_connection.send(look);
+        if (!error && asked.link && asked.onlyWhenDifferent) {
+            write.readLinkId = m_connection.nextId();
+            sftp::Packet read(sftp::Readlink, write.readLinkId);
+            read.text(write.target);
+            error = m_connection.send(read);
+        }
+        if (!error && !asked.link) {
+            write.openId = m_connection.nextId();
+            sftp::Packet open(sftp::Open, write.openId);
+            sftp::Attributes attributes;
+            attributes.flags = sftp::AttrPermissions;
+            attributes.permissions = 0600; // private until complete
+            open.text(write.temporary)
+                .u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive)
+                .attributes(attributes);
+            error = m_connection.send(open);
+        }
+        if (error)
+            write.decided = failed(CopyOutcome::Status::DestinationFailed, error);
+        return pending;
+    }
+
+    CopyOutcome collect(std::unique_ptr<PendingWrite> pending) override
+    {
+        auto& write = static_cast<SftpPendingWrite&>(*pending);
+        if (write.decided) {
+            // Answers to what was sent are still due; nobody else will take them.
+            for (const std::uint32_t id : {write.lookId, write.readLinkId, write.openId})
+                if (id != 0)
+                    m_connection.wait(id);
+            return *write.decided;
+        }
+        std::optional<sftp::Attributes> target;
+        sftp::Reply look = m_connection.wait(write.lookId);
+        if (look.type() == sftp::Attrs)
+            target = look.attributes();
+        std::optional<std::string> oldLinkText;
+        if (write.readLinkId != 0) {
+            sftp::Reply read = m_connection.wait(write.readLinkId);
+            if (read.type() == sftp::Name && read.u32() >= 1)
+                oldLinkText = read.text();
+        }
+        return write.request.link ? collectLink(write, target, oldLinkText) : collectFile(write, target);
+    }
+
+private:
+    bool readSourceLink(SftpPendingWrite& write)
+    {
+        std::string text(256, '\0');
+        for (;;) {
+            const ssize_t got = ::readlink(write.request.source.c_str(), text.data(), text.size());
+            if (got < 0) {
+                CopyOutcome outcome = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
+                outcome.changedKind = errno == EINVAL;
+                write.decided = outcome;
+                return false;
+            }
+            if (static_cast<std::size_t>(got) < text.size()) {
+                text.resize(static_cast<std::size_t>(got));
+                write.linkText = std::move(text);
+                return true;
+            }
+            text.resize(text.size() * 2);
+        }
+    }
+
+    bool openSource(SftpPendingWrite& write)
+    {
+        const WriteRequest& asked = write.request;
+        if (asked.sourceFd >= 0) {
+            write.source = asked.sourceFd;
+        } else {
+            write.ownSource.reset(::open(asked.source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (!write.ownSource) {
+                write.decided = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
+                return false;
+            }
+            write.source = write.ownSource.get();
+        }
+        if (::fstat(write.source, &write.sourceInfo) != 0) {
+            write.decided = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
+            return false;
+        }
+        if (!S_ISREG(write.sourceInfo.st_mode)) {
+            CopyOutcome outcome = failed(CopyOutcome::Status::SourceFailed, codeOf(EINVAL));
+            outcome.changedKind = true;
+            write.decided = outcome;
+            return false;
+        }
+        if (static_cast<std::uint64_t>(write.sourceInfo.st_size) > asked.sizeLimit) {
+            write.decided = failed(CopyOutcome::Status::TooLarge, {});
+            return false;
+        }
+        return true;
+    }
+
+    // A failed write on a server that says only "failure": a full disk is the usual reason.
+    std::error_code writeError(std::error_code error)
+    {
+        if (error.category() == std::generic_category() && error.value() == EIO) {
+            const auto info = m_destination.space();
+            if (info && info->readOnly)
+                return codeOf(EROFS);
+            if (info && info->available < 2 * kChunk)
+                return codeOf(ENOSPC);
+        }
+        return error;
+    }
+
+    void discard(const std::string& temporary, const std::string& handle = {})
+    {
+        std::vector<std::uint32_t> ids;
+        if (!handle.empty()) {
+            ids.push_back(m_connection.nextId());
+            sftp::Packet close(sftp::Close, ids.back());
+            close.text(handle);
+            m_connection.send(close);
+        }
+        ids.push_back(m_connection.nextId());
+        sftp::Packet remove(sftp::Remove, ids.back());
+        remove.text(temporary);
+        m_connection.send(remove);
+        for (const std::uint32_t id : ids)
+            m_connection.wait(id);
+    }
+
+    CopyOutcome collectFile(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
+    {
+        sftp::Reply opened = m_connection.wait(write.openId);
+        if (opened.type() != sftp::Handle) {
+            const std::error_code error = m_destination.statusOf(std::move(opened));
+            return failed(CopyOutcome::Status::DestinationFailed, error ? error : codeOf(EPROTO));
+        }
+        const std::string handle = opened.text();
+        const std::uint64_t size = static_cast<std::uint64_t>(write.sourceInfo.st_size);
+        const WriteRequest& asked = write.request;
+
+        std::deque<std::pair<std::uint32_t, std::size_t>> inFlight;
+        std::size_t bytesInFlight = 0;
+        std::uint64_t offset = 0;
+        std::uint64_t confirmed = 0;
+        bool atEnd = size == 0;
+        std::optional<CopyOutcome> stop;
+        for (;;) {
+            while (!stop && !atEnd && bytesInFlight < kWindowBytes) {
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - offset));
+                const std::uint32_t id = m_connection.nextId();
+                sftp::Packet packet(sftp::Write, id);
+                packet.text(handle).u64(offset);
+                char* data = packet.data(want);
+                std::size_t got = 0;
+                while (got < want) {
+                    const ssize_t read =
+                        ::pread(write.source, data + got, want - got, static_cast<off_t>(offset + got));
+                    if (read < 0 && errno == EINTR)
+                        continue;
+                    if (read < 0) {
+                        stop = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
+                        break;
+                    }
+                    if (read == 0)
+                        break;
+                    got += static_cast<std::size_t>(read);
+                }
+                if (stop)
+                    break;
+                if (got == 0) {
+                    // The source shrank while it was read: what it holds now is the copy.
+                    atEnd = true;
+                    break;
+                }
+                if (got < want)
+                    packet = [&] {
+                        sftp::Packet shorter(sftp::Write, id);
+                        shorter.text(handle).u64(offset);
+                        std::memcpy(shorter.data(got), data, got);
+                        return shorter;
+                    }();
+                if (const std::error_code error = m_connection.send(packet)) {
+                    stop = failed(CopyOutcome::Status::DestinationFailed, error);
+                    break;
+                }
+                inFlight.emplace_back(id, got);
+                bytesInFlight += got;
+                offset += got;
+                atEnd = offset >= size || got < want;
+            }
+            if (inFlight.empty())
+                break;
+            const auto [id, bytes] = inFlight.front();
+            inFlight.pop_front();
+            bytesInFlight -= bytes;
+            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
+            if (stop)
+                continue;
+            if (error) {
+                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
+                continue;
+            }
+            confirmed += bytes;
+            if (asked.progress && !asked.progress(confirmed, size))
+                stop = failed(CopyOutcome::Status::Cancelled, {});
+        }
+        if (stop) {
+            discard(write.temporary, handle);
+            return *stop;
+        }
+        if (asked.progress && size == 0 && !asked.progress(0, 0)) {
+            discard(write.temporary, handle);
+            return failed(CopyOutcome::Status::Cancelled, {});
+        }
+
+        // The source's bits and times, then the close that reports a late write error.
+        sftp::Attributes attributes;
+        attributes.flags = sftp::AttrPermissions | sftp::AttrTimes;
+        attributes.permissions = write.sourceInfo.st_mode & 07777;
+        attributes.accessed = secondsOf(write.sourceInfo.st_atim);
+        attributes.modified = secondsOf(write.sourceInfo.st_mtim);
+        const std::uint32_t setId = m_connection.nextId();
+        sftp::Packet set(sftp::Fsetstat, setId);
+        set.text(handle).attributes(attributes);
+        m_connection.send(set);
+        const std::uint32_t closeId = m_connection.nextId();
+        sftp::Packet close(sftp::Close, closeId);
+        close.text(handle);
+        m_connection.send(close);
+        const std::error_code setError = m_destination.statusOf(m_connection.wait(setId));
+        const std::error_code closeError = m_destination.statusOf(m_connection.wait(closeId));
+        if (closeError || setError) {
+            discard(write.temporary);
+            return failed(CopyOutcome::Status::DestinationFailed,
+                          writeError(closeError ? closeError : setError));
+        }
+        CopyOutcome outcome = replace(write, target);
+        if (outcome.status == CopyOutcome::Status::Copied)
+            outcome.bytes = offset;
+        return outcome;
+    }
+
+    CopyOutcome collectLink(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target,
+                            const std::optional<std::string>& oldLinkText)
+    {
+        if (target && kindOf(*target) == DestinationKind::Link && oldLinkText &&
+            *oldLinkText == write.linkText)
+            return failed(CopyOutcome::Status::Unchanged, {});
+        // OpenSSH takes the link's text first and its path second, the reverse of the
+        // protocol's draft; every server written against it does the same.
+        const std::uint32_t id = m_connection.nextId();
+        sftp::Packet packet(sftp::Symlink, id);
+        packet.text(write.linkText).text(write.temporary);
+        const std::error_code error = m_destination.statusOf(m_connection.call(packet, id));
+        if (error) {
+            if (error.category() == std::generic_category() && error.value() == EOPNOTSUPP)
+                return failed(CopyOutcome::Status::LinksRefused, error);
+            return failed(CopyOutcome::Status::DestinationFailed, error);
+        }
+        return replace(write, target);
+    }
+
+    // Gives the complete temporary copy its name, keeping what stood there first.
+    CopyOutcome replace(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
+    {
+        const WriteRequest& asked = write.request;
+        if (target && asked.keepReplaced) {
+            std::error_code error;
+            const std::optional<VersionPlace> place = asked.keepReplaced(error);
+            if (!place || !place->folder || !validName(place->name)) {
+                discard(write.temporary);
+                CopyOutcome outcome =
+                    failed(CopyOutcome::Status::DestinationFailed, error ? error : codeOf(EINVAL));
+                outcome.keepFailed = true;
+                return outcome;
+            }
+            const std::string kept = pathIn(place->folder, place->name);
+            bool linked = false;
+            // A second name for the old copy first, so that its name holds a complete copy
+            // until the new one takes it over in one rename.
+            if (kindOf(*target) != DestinationKind::Folder && m_connection.supports("hardlink@openssh.com") &&
+                m_connection.supports("posix-rename@openssh.com")) {
+                const std::uint32_t id = m_connection.nextId();
+                sftp::Packet packet(sftp::Extended, id);
+                packet.text("hardlink@openssh.com").text(write.target).text(kept);
+                linked = !m_destination.statusOf(m_connection.call(packet, id));
+                // Some servers (rclone) answer the extension with success and make no
+                // link: the second name is looked at before the old one is let go.
+                std::error_code looked;
+                const auto second = linked ? m_destination.lstat(kept, looked) : std::nullopt;
+                linked = second && kindOf(*second) == kindOf(*target) && second->size == target->size;
+            }
+            if (!linked) {
+                if (const std::error_code moved = m_destination.renamePath(write.target, kept, false)) {
+                    discard(write.temporary);
+                    CopyOutcome outcome = failed(CopyOutcome::Status::DestinationFailed, moved);
+                    outcome.keepFailed = true;
+                    return outcome;
+                }
+            }
+        }
+        if (const std::error_code error = m_destination.renamePath(write.temporary, write.target, true)) {
+            discard(write.temporary);
+            return failed(CopyOutcome::Status::DestinationFailed, error);
+        }
+        return failed(CopyOutcome::Status::Copied, {});
+    }
+
+    SftpDestination& m_destination;
+    SftpConnection& m_connection;
+};
+
+std::unique_ptr<DestinationWriter> SftpDestination::writer()
+{
+    return std::make_unique<Writer>(*this);
+}
+
+// ----------------------------------------------------------------------------------------
+// The destination as a whole
+
+std::error_code SftpDestination::writeSmallFile(const std::string& path, std::string_view text,
+                                                bool exclusive)
+{
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes attributes;
+    attributes.flags = sftp::AttrPermissions;
+    attributes.permissions = 0644;
+    open.text(path)
+        .u32(sftp::OpenWrite | sftp::OpenCreate | (exclusive ? sftp::OpenExclusive : sftp::OpenTruncate))
+        .attributes(attributes);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        std::error_code error = statusOf(std::move(reply));
+        return error ? error : codeOf(EPROTO);
+    }
+    const std::string handle = reply.text();
+    const std::uint32_t writeId = m_connection->nextId();
+    sftp::Packet write(sftp::Write, writeId);
+    write.text(handle).u64(0);
+    std::memcpy(write.data(text.size()), text.data(), text.size());
+    m_connection->send(write);
+    id = m_connection->nextId();
+    sftp::Packet close(sftp::Close, id);
+    close.text(handle);
+    m_connection->send(close);
+    const std::error_code written = statusOf(m_connection->wait(writeId));
+    const std::error_code closed = statusOf(m_connection->wait(id));
+    return written ? written : closed;
+}
+
+std::optional<std::string> SftpDestination::readSmallFile(const std::string& path, std::error_code& error)
+{
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    open.text(path).u32(sftp::OpenRead).attributes({});
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        error = statusOf(std::move(reply));
+        return std::nullopt;
+    }
+    const std::string handle = reply.text();
+    id = m_connection->nextId();
+    sftp::Packet read(sftp::Read, id);
+    read.text(handle).u64(0).u32(4096);
+    reply = m_connection->call(read, id);
+    std::optional<std::string> text;
+    if (reply.type() == sftp::Data)
+        text = reply.text();
+    else
+        text = std::string();
+    id = m_connection->nextId();
+    sftp::Packet close(sftp::Close, id);
+    close.text(handle);
+    m_connection->call(close, id);
+    return text;
+}
+
+RunLockResult SftpDestination::takeRunLock(std::string_view holder, std::error_code& error)
+{
+    error.clear();
+    const std::lock_guard guard(m_lockMutex);
+    if (m_lockHeld)
+        return RunLockResult::Taken;
+    const std::string path = pathIn(m_root, kRunLockFileName);
+    // The first line is the holder's word, as in a local lock; the rest says who and when.
+    const auto started = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const std::string text = std::string(holder) + "\nhost " + hostName() + "\npid " +
+                             std::to_string(::getpid()) + "\nstarted " + std::to_string(started) + "\n";
+    m_takeOverNote.clear();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // Created exclusively: of two runs starting at once, one gets it.
+        error = writeSmallFile(path, text, true);
+        if (!error) {
+            m_lockHeld = true;
+            m_stopRefresh = false;
+            m_refresher = std::thread([this] { refreshLock(); });
+            return RunLockResult::Taken;
+        }
+        std::error_code looked;
+        const auto attributes = lstat(path, looked);
+        if (!attributes) {
+            if (looked.value() == ENOENT && attempt == 0)
+                continue;
+            return RunLockResult::Failed;
+        }
+        const DestinationKind kind = kindOf(*attributes);
+        if (kind == DestinationKind::Link) {
+            error = codeOf(ELOOP);
+            return RunLockResult::Failed;
+        }
+        if (kind != DestinationKind::File) {
+            error = codeOf(EINVAL);
+            return RunLockResult::Failed;
+        }
+        const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        const auto age = now - static_cast<std::time_t>(attributes->modified);
+        if (attempt > 0 || age <= kLockStaleAfter.count()) {
+            error.clear();
+            return RunLockResult::Busy;
+        }
+        // Nobody has refreshed it for two minutes: its run died with its connection.
+        std::error_code ignored;
+        const auto old = readSmallFile(path, ignored);
+        std::string who = old ? *old : std::string();
+        std::replace(who.begin(), who.end(), '\n', ' ');
+        while (!who.empty() && who.back() == ' ')
+            who.pop_back();
+        if (const std::error_code removed = pathRequest(sftp::Remove, path)) {
+            error = removed;
+            return RunLockResult::Failed;
+        }
+        m_takeOverNote = "The run lock of " + m_location + " (" + who + ") was not refreshed for " +
+                         std::to_string(age / 60) +
+                         " minutes; its run is taken for dead and the lock taken over.";
+    }
+    return RunLockResult::Failed;
+}
+
+void SftpDestination::refreshLock()
+{
+    std::unique_lock guard(m_lockMutex);
+    const std::string path = pathIn(m_root, kRunLockFileName);
+    while (!m_lockWake.wait_for(guard, kLockRefreshEvery, [this] { return m_stopRefresh; })) {
+        guard.unlock();
+        sftp::Attributes change;
+        change.flags = sftp::AttrTimes;
+        const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        change.accessed = static_cast<std::uint32_t>(now);
+        change.modified = static_cast<std::uint32_t>(now);
+        // Also keeps an idle connection alive.
+        setAttributes(path, change);
+        guard.lock();
+    }
+}
+
+std::string SftpDestination::runLockHolder()
+{
+    std::error_code error;
+    const std::string path = pathIn(m_root, kRunLockFileName);
+    const auto attributes = lstat(path, error);
+    if (!attributes || kindOf(*attributes) != DestinationKind::File)
+        return {};
+    const auto text = readSmallFile(path, error);
+    if (!text)
+        return {};
+    const std::size_t end = text->find('\n');
+    if (end == std::string::npos)
+        return {};
+    std::string word = text->substr(0, end);
+    for (const char c : word)
+        if (c < 'a' || c > 'z')
+            return {};
+    return word;
+}
+
+void SftpDestination::releaseRunLock()
+{
+    std::thread refresher;
+    {
+        const std::lock_guard guard(m_lockMutex);
+        if (!m_lockHeld)
+            return;
+        m_lockHeld = false;
+        m_stopRefresh = true;
+        refresher = std::move(m_refresher);
+    }
+    m_lockWake.notify_all();
+    if (refresher.joinable())
+        refresher.join();
+    pathRequest(sftp::Remove, pathIn(m_root, kRunLockFileName));
+}
+
+std::optional<SftpDestination::SpaceInfo> SftpDestination::space()
+{
+    if (!m_connection->supports("statvfs@openssh.com"))
+        return std::nullopt;
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(sftp::Extended, id);
+    packet.text("statvfs@openssh.com").text(m_url.path);
+    sftp::Reply reply = m_connection->call(packet, id);
+    if (reply.type() != sftp::ExtendedReply)
+        return std::nullopt;
+    reply.u64(); // block size
+    const std::uint64_t fragment = reply.u64();
+    reply.u64(); // blocks
+    reply.u64(); // free blocks
+    const std::uint64_t available = reply.u64();
+    reply.u64(); // inodes
+    reply.u64(); // free inodes
+    reply.u64(); // available inodes
+    const std::uint64_t fsid = reply.u64();
+    const std::uint64_t flags = reply.u64();
+    if (!reply.ok())
+        return std::nullopt;
+    return SpaceInfo{available * fragment, fsid, (flags & 1) != 0};
+}
+
+std::error_code SftpDestination::checkWritable()
+{
+    std::error_code error;
+    const auto attributes = lstat(m_url.path, error);
+    if (!attributes) {
+        // The folder itself may be a link the user named; it was checked to be a folder.
+        return error.value() == ENOENT ? error : std::error_code();
+    }
+    if (const auto info = space(); info && info->readOnly)
+        return codeOf(EROFS);
+    if ((attributes->flags & sftp::AttrPermissions) && kindOf(*attributes) == DestinationKind::Folder &&
+        !(attributes->permissions & 0222))
+        return codeOf(EACCES);
+    return {};
+}
+
+std::uint64_t SftpDestination::freeBytes()
+{
+    const auto info = space();
+    return info ? info->available : 0;
+}
+
+std::optional<files::FileSystemIdentity> SftpDestination::identity(std::string& error)
+{
+    error.clear();
+    // The server by its host key, the folder by the file system that holds it: another
+    // machine answering under the name, or a server disk that is not mounted, differ.
+    files::FileSystemIdentity identity;
+    identity.key = "ssh:" + m_connection->hostKeyFingerprint();
+    if (const auto info = space()) {
+        char fsid[32];
+        std::snprintf(fsid, sizeof fsid, "%llx", static_cast<unsigned long long>(info->fsid));
+        identity.key += ":fsid:";
+        identity.key += fsid;
+    }
+    identity.mountPoint = m_location;
+    return identity;
+}
+
+std::int64_t SftpDestination::timeGranularity(bool measure)
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    if (!measure)
+        return kSecond;
+    // SFTP carries whole seconds; a server file system may keep only every second one.
+    const std::string path = pathIn(m_root, freshTemporaryName());
+    if (writeSmallFile(path, {}, true))
+        return kSecond;
+    sftp::Attributes change;
+    change.flags = sftp::AttrTimes;
+    change.accessed = 1'000'000'001;
+    change.modified = 1'000'000'001;
+    std::int64_t granularity = kSecond;
+    std::error_code error;
+    if (!setAttributes(path, change)) {
+        const auto attributes = lstat(path, error);
+        if (attributes && attributes->modified != change.modified)
+            granularity = 2 * kSecond;
+    }
+    pathRequest(sftp::Remove, path);
+    return granularity;
+}
+
+} // namespace stowmere::backup

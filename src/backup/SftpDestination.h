@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/Destination.h"
+#include "backup/SftpConnection.h"
+#include "backup/SftpUrl.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace stowmere::backup {
+
+/// A destination folder on a server, written over SFTP. Every request is sent as soon as
+/// it is known and its answer waited for only when needed: a file's data goes out in many
+/// writes at once, and the next file's opening travels while the last one is confirmed.
+///
+/// A copy is written under a temporary name (".stowmere-tmp-" and eight letters, as on a
+/// local disk) and takes its name with posix-rename@openssh.com, which replaces the old
+/// copy in one step. A server without that extension (rclone, some appliances) can only
+/// rename onto a free name: the old copy is then removed (or moved into the versions)
+/// just before the rename, and for that moment the name is missing, never partial.
+///
+/// Names are resolved by the server, which follows links: every folder is checked with
+/// LSTAT when it is opened and every link found where a folder or the lock belongs is
+/// refused, so a link planted before a run leads nowhere. A link swapped in on the server
+/// while a run is under way cannot be excluded by SFTP itself.
+class SftpDestination : public Destination {
+public:
+    /// How long the run lock stays fresh without being refreshed, and how often it is.
+    static constexpr std::chrono::seconds kLockStaleAfter{120};
+    static constexpr std::chrono::seconds kLockRefreshEvery{30};
+
+    /// Connects and opens the folder. None when it cannot: failure tells why (with the
+    /// host key to show when the host is unknown); a folder that is not there on a server
+    /// that was reached gives error ENOENT.
+    static std::unique_ptr<SftpDestination> open(const SftpUrl& url, const SftpConnectOptions& options,
+                                                 SftpConnectFailure& failure, std::error_code& error);
+
+    ~SftpDestination() override;
+
+    const SftpUrl& url() const { return m_url; }
+    SftpConnection& connection() { return *m_connection; }
+    /// A line for the run's log when takeRunLock took over a stale lock; empty otherwise.
+    const std::string& takeOverNote() const { return m_takeOverNote; }
+
+    const std::string& location() const override { return m_location; }
+
+    FolderHandle root() override { return m_root; }
+    FolderHandle openFolder(std::string_view relative, std::error_code& error) override;
+    FolderHandle openFolder(const FolderHandle& parent, const std::string& name,
+                            std::error_code& error) override;
+    FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode, bool& created,
+                            std::error_code& error) override;
+    std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override;
+    DestinationEntry status(const FolderHandle& folder, const std::string& name) override;
+    DestinationEntry status(const FolderHandle& folder) override;
+    std::optional<std::string> readLink(const FolderHandle& folder, const std::string& name,
+                                        std::error_code& error) override;
+    files::UniqueFd openFile(const FolderHandle& folder, const std::string& name,
+                             std::error_code& error) override;
+
+    std::unique_ptr<DestinationWriter> writer() override;
+    std::error_code setMode(const FolderHandle& folder, const std::string& name, mode_t mode) override;
+    std::error_code setMode(const FolderHandle& folder, mode_t mode) override;
+    std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
+                             const timespec& modified) override;
+    std::error_code rename(const FolderHandle& from, const std::string& fromName, const FolderHandle& to,
+                           const std::string& toName) override;
+    std::error_code remove(const FolderHandle& folder, const std::string& name) override;
+    std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
+    std::size_t removeLeftovers(const FolderHandle& folder) override;
+
+    RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
+    std::string runLockHolder() override;
+    void releaseRunLock() override;
+    std::error_code checkWritable() override;
+    std::uint64_t freeBytes() override;
+    std::optional<files::FileSystemIdentity> identity(std::string& error) override;
+    std::int64_t timeGranularity(bool measure) override;
+
+    /// The remote path of an entry of a folder this destination gave out.
+    static std::string pathIn(const FolderHandle& folder, std::string_view name);
+
+private:
+    class Folder;
+    class Writer;
+    friend class Writer;
+
+    SftpDestination(SftpUrl url, std::unique_ptr<SftpConnection> connection);
+    FolderHandle adopt(std::string path, std::string relative) const;
+
+    // Requests answered at once.
+    std::optional<sftp::Attributes> lstat(const std::string& path, std::error_code& error);
+    std::error_code statusOf(sftp::Reply reply);
+    std::error_code pathRequest(sftp::Type type, const std::string& path);
+    std::error_code setAttributes(const std::string& path, const sftp::Attributes& attributes);
+    std::error_code renamePath(const std::string& from, const std::string& to, bool replace);
+    std::error_code removeTree(const std::string& path);
+    std::vector<std::pair<std::string, sftp::Attributes>> listPath(const std::string& path,
+                                                                   std::error_code& error);
+    std::error_code writeSmallFile(const std::string& path, std::string_view text, bool exclusive);
+    std::optional<std::string> readSmallFile(const std::string& path, std::error_code& error);
+    struct SpaceInfo {
+        std::uint64_t available = 0;
+        std::uint64_t fsid = 0;
+        bool readOnly = false;
+    };
+    std::optional<SpaceInfo> space();
+    std::error_code connectionError();
+    std::string freshTemporaryName();
+    void refreshLock();
+
+    SftpUrl m_url;
+    std::string m_location;
+    std::unique_ptr<SftpConnection> m_connection;
+    FolderHandle m_root;
+
+    std::mutex m_lockMutex;
+    bool m_lockHeld = false;
+    std::string m_takeOverNote;
+    std::condition_variable m_lockWake;
+    bool m_stopRefresh = false;
+    std::thread m_refresher;
+
+    std::mutex m_randomMutex;
+    std::uint64_t m_randomState = 0;
+};
+
+} // namespace stowmere::backup

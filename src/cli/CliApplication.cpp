@@ -19,6 +19,7 @@
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
+#include "cli/VerifyCommand.h"
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
@@ -186,6 +187,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return HistoryCommand(m_out, m_err).run(data, line);
     case Command::Options:
         return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::Verify:
+        return VerifyCommand(m_out, m_err).run(data, resolveSet(data, line.arguments[0]), line);
     case Command::Versions:
     case Command::Restore: {
         const BackupSet set = resolveSet(data, line.arguments[0]);

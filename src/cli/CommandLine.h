@@ -27,7 +27,8 @@ enum class Command {
     History,
     Options,
     Versions,
-    Restore
+    Restore,
+    Verify
 };
 
 /// When a backup sends a desktop notification at its end.
@@ -80,6 +81,9 @@ struct CommandLine {
     std::optional<std::string> restoreTo; ///< --to DIR
     std::optional<std::string> at;        ///< --at TIME, as typed
     bool overwrite = false;               ///< --overwrite
+
+    /// --against-source of the verify command: compare the copies with their sources too.
+    bool againstSource = false;
 
     /// Whether the options command was asked to change anything.
     bool changesOptions() const

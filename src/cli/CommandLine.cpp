@@ -9,7 +9,7 @@
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 15> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 16> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<Command, const char*>, 15> kNames{{
     {Command::Options, "options"},
     {Command::Versions, "versions"},
     {Command::Restore, "restore"},
+    {Command::TrustHost, "trust-host"},
 }};
 
 // The reason given for an option's value it cannot take: "--guard needs on or off, not 'x'".
@@ -52,6 +53,7 @@ Arity arityOf(Command command, std::size_t given)
     case Command::Backup:
     case Command::Unschedule:
     case Command::Options:
+    case Command::TrustHost:
         return {1, 1, "SET"};
     case Command::Versions:
         return {1, 2, "SET"};
@@ -242,6 +244,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.all = true;
         } else if (word == "--overwrite") {
             line.overwrite = true;
+        } else if (word == "--yes") {
+            line.yes = true;
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
             const bool separate = word == "--notify";
             if (separate && i + 1 >= words.size())
@@ -302,6 +306,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--accept-new-drive belongs to the backup command only");
     if (line.overwrite && line.command != Command::Restore)
         throw fail("--overwrite belongs to the restore command only");
+    if (line.yes && line.command != Command::TrustHost)
+        throw fail("--yes belongs to the trust-host command only");
     if (line.notify && (line.command != Command::Backup || sawDryRun))
         throw fail("--notify belongs to the backup command, and not to a --dry-run");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))

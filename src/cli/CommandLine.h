@@ -27,7 +27,8 @@ enum class Command {
     History,
     Options,
     Versions,
-    Restore
+    Restore,
+    TrustHost
 };
 
 /// When a backup sends a desktop notification at its end.
@@ -80,6 +81,7 @@ struct CommandLine {
     std::optional<std::string> restoreTo; ///< --to DIR
     std::optional<std::string> at;        ///< --at TIME, as typed
     bool overwrite = false;               ///< --overwrite
+    bool yes = false;                     ///< --yes of trust-host: trust without asking
 
     /// Whether the options command was asked to change anything.
     bool changesOptions() const

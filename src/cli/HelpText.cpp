@@ -199,6 +199,21 @@ std::string helpText(Command command)
         return versionsHelpText();
     case Command::Restore:
         return restoreHelpText();
+    case Command::TrustHost:
+        return std::string("Usage: stowmere-cli trust-host SET [--yes] [--data DIR]\n"
+                           "\n"
+                           "Shows the key type and SHA256 fingerprint of the server that a set\n"
+                           "backs up to (a Backup To Folder sftp://[user@]host[:port]/path) and,\n"
+                           "when you answer yes, adds the key to ~/.ssh/known_hosts, so that\n"
+                           "backups to it can run. A key that differs from the one known is\n"
+                           "never replaced (remove it with ssh-keygen -R HOST if the change is\n"
+                           "expected). Logins use the keys of ssh-agent or ~/.ssh; passwords are\n"
+                           "never used or stored.\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --yes          trust the key without asking (check the fingerprint first)\n" +
+               kDataOption;
     case Command::None:
     case Command::Help:
         break;
@@ -227,6 +242,7 @@ std::string helpText(Command command)
                        "  versions SET [PATH]          list the copies backups replaced and kept\n"
                        "  restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
                        "                               copy files and folders back\n"
+                       "  trust-host SET [--yes]       accept the SSH host key of a set's server\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

@@ -120,6 +120,17 @@ public:
     files::CopyOutcome write(WriteRequest request) { return collect(start(std::move(request))); }
 };
 
+/// A file of the destination's own that grows at its end (a journal). Each append reaches
+/// the file before it returns, so a process killed later keeps it.
+class DestinationAppender {
+public:
+    virtual ~DestinationAppender() = default;
+    /// Adds bytes at the end of the file, all or, with an error, none that count.
+    virtual std::error_code append(std::string_view bytes) = 0;
+    /// Bytes in the file when it was opened.
+    virtual std::uint64_t sizeAtOpen() const = 0;
+};
+
 /// What taking the run lock found.
 enum class RunLockResult {
     Taken,
@@ -197,6 +208,17 @@ public:
     virtual std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) = 0;
     /// Removes what a killed writer left in the folder; returns how many.
     virtual std::size_t removeLeftovers(const FolderHandle& folder) = 0;
+    /// Opens the file name of folder for appending, made (read and write for its owner
+    /// alone) when missing, never through a link. A destination that cannot append fails
+    /// with ENOTSUP.
+    virtual std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder,
+                                                            const std::string& name, std::error_code& error)
+    {
+        (void)folder;
+        (void)name;
+        error = std::make_error_code(std::errc::not_supported);
+        return nullptr;
+    }
 
     // The destination as a whole
 

@@ -94,6 +94,8 @@ std::string DestinationBusyText(const std::string& destination, const std::strin
 {
     if (holder == "restore")
         return "A restore from " + destination + " is running.";
+    if (holder == "verify")
+        return "A verification of " + destination + " is running.";
     return "Another backup into " + destination + " is running.";
 }
 

@@ -53,7 +53,8 @@ std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, con
 std::string MissingDestinationText(const std::string& destination);
 
 /// "Another backup into %s is running.", or "A restore from %s is running." when holder
-/// (the word the lock's holder recorded) is "restore".
+/// (the word the lock's holder recorded) is "restore", "A verification of %s is running."
+/// when it is "verify".
 std::string DestinationBusyText(const std::string& destination, const std::string& holder = "backup");
 
 } // namespace stowmere::backup

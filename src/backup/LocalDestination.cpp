@@ -530,4 +530,52 @@ std::int64_t LocalDestination::timeGranularity(bool measure)
     return measure ? probeTimeGranularity(folder) : guessTimeGranularity(folder);
 }
 
+namespace {
+
+/// A local file opened for appending: each append is one write at the end.
+class LocalAppender final : public DestinationAppender {
+public:
+    LocalAppender(UniqueFd fd, std::uint64_t size) : m_fd(std::move(fd)), m_size(size) {}
+
+    std::error_code append(std::string_view bytes) override
+    {
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(m_fd.get(), bytes.data(), bytes.size());
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return lastError();
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        return {};
+    }
+    std::uint64_t sizeAtOpen() const override { return m_size; }
+
+private:
+    UniqueFd m_fd;
+    std::uint64_t m_size;
+};
+
+} // namespace
+
+std::unique_ptr<DestinationAppender>
+LocalDestination::openAppend(const FolderHandle& folder, const std::string& name, std::error_code& error)
+{
+    error.clear();
+    UniqueFd fd(::openat(fdOf(folder), name.c_str(),
+                         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                         0600));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
+        error = lastError();
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return nullptr;
+    }
+    return std::make_unique<LocalAppender>(std::move(fd), static_cast<std::uint64_t>(info.st_size));
+}
+
 } // namespace stowmere::backup

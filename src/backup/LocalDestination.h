@@ -50,6 +50,8 @@ public:
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
+    std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder, const std::string& name,
+                                                    std::error_code& error) override;
 
     RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
     std::string runLockHolder() override;

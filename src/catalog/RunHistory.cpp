@@ -231,8 +231,7 @@ std::map<std::int32_t, RunRecord> RunHistory::lastRuns(const std::string& dataFo
                                                        std::vector<std::string>& warnings) const
 {
     return lastOfEach(
-        *this, dataFolder, sets, [](const RunRecord& record) { return record.mode != RunMode::DryRun; },
-        warnings);
+        *this, dataFolder, sets, [](const RunRecord& record) { return record.writesCopies(); }, warnings);
 }
 
 std::map<std::int32_t, RunRecord> RunHistory::lastBackups(const std::string& dataFolder,

@@ -60,8 +60,8 @@ public:
     std::optional<RunRecord> lastBackup(const std::string& dataFolder, const BackupSet& set,
                                         std::vector<std::string>& warnings) const;
 
-    /// The last run that was not a dry run, whatever its outcome, of each of sets (of a data
-    /// folder), by set number.
+    /// The last backup run (neither a dry run nor a verification), whatever its outcome, of
+    /// each of sets (of a data folder), by set number.
     std::map<std::int32_t, RunRecord> lastRuns(const std::string& dataFolder,
                                                const std::vector<BackupSet>& sets,
                                                std::vector<std::string>& warnings) const;

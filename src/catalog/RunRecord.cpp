@@ -28,10 +28,22 @@ constexpr std::array<std::pair<RunOutcome, const char*>, 5> kOutcomes{{
     {RunOutcome::Refused, "refused"},
 }};
 
-constexpr std::array<std::pair<RunMode, const char*>, 3> kModes{{
+constexpr std::array<std::pair<RunMode, const char*>, 4> kModes{{
     {RunMode::Full, "full"},
     {RunMode::Incremental, "incremental"},
     {RunMode::DryRun, "dry run"},
+    {RunMode::Verify, "verify"},
+}};
+
+/// The names of a verification's counts in a history line, with where each is kept.
+constexpr std::array<std::pair<const char*, std::uint64_t backup::VerifyCounts::*>, 7> kVerifyCounts{{
+    {"matched", &backup::VerifyCounts::matched},
+    {"damaged", &backup::VerifyCounts::damaged},
+    {"missing", &backup::VerifyCounts::missing},
+    {"changed_outside", &backup::VerifyCounts::changedOutside},
+    {"unrecorded", &backup::VerifyCounts::unrecorded},
+    {"differs_from_source", &backup::VerifyCounts::differsFromSource},
+    {"unreadable", &backup::VerifyCounts::unreadable},
 }};
 
 // Names that are not UTF-8 keep their bytes as escapes: JSON holds only Unicode text.
@@ -208,6 +220,14 @@ std::string RunRecord::toJsonLine() const
     object["outcome"] = outcomeName(outcome);
     object["files"] = files;
     object["bytes"] = bytes;
+    if (healed > 0)
+        object["healed"] = healed;
+    if (verify) {
+        nlohmann::ordered_json counts;
+        for (const auto& [name, member] : kVerifyCounts)
+            counts[name] = (*verify).*member;
+        object["verify"] = std::move(counts);
+    }
     nlohmann::ordered_json missing = nlohmann::ordered_json::array();
     for (const std::string& item : missingItems)
         missing.push_back(text(item));
@@ -254,6 +274,13 @@ RunRecord RunRecord::fromJsonLine(const std::string& line)
     record.outcome = *outcome;
     record.files = optional<std::uint64_t>(object, "files", 0);
     record.bytes = optional<std::uint64_t>(object, "bytes", 0);
+    record.healed = optional<std::uint64_t>(object, "healed", 0);
+    if (const auto it = object.find("verify"); it != object.end() && it->is_object()) {
+        backup::VerifyCounts counts;
+        for (const auto& [name, member] : kVerifyCounts)
+            counts.*member = optional<std::uint64_t>(*it, name, 0);
+        record.verify = counts;
+    }
     record.missingItems = optional<std::vector<std::string>>(object, "not_found", {});
     if (const auto it = object.find("failed"); it != object.end() && it->is_array()) {
         for (const json& failure : *it) {
@@ -313,6 +340,51 @@ RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
         record.reason = result.refusal;
     else if (result.copyFailed)
         record.reason = result.failureReason;
+    return record;
+}
+
+RunRecord makeVerifyRecord(const std::string& dataFolder, const BackupSet& set,
+                           const backup::VerifyResult& result, RunRecord::Clock::time_point start,
+                           const std::string& program)
+{
+    backup::BackupSettings settings;
+    settings.destination = set.destination;
+    RunRecord record = baseRecord(dataFolder, set, settings, start, program);
+    record.mode = RunMode::Verify;
+    const backup::VerifyCounts& counts = result.counts;
+    record.verify = counts;
+    record.files = counts.matched + counts.damaged + counts.unrecorded + counts.differsFromSource;
+    record.bytes = counts.bytesRead;
+    for (const backup::VerifyProblem& problem : result.problems) {
+        if (record.failures.size() >= RunRecord::kMaxFailures)
+            break;
+        if (backup::isFault(problem.finding))
+            record.failures.push_back(
+                {problem.path, std::string(backup::findingWord(problem.finding)) + ": " + problem.detail});
+    }
+    for (const backup::ManifestDamage& damage : result.manifestDamage) {
+        if (record.failures.size() >= RunRecord::kMaxFailures)
+            break;
+        record.failures.push_back({damage.file, "damaged manifest: " + damage.text()});
+    }
+    record.failureCount = counts.faults() + result.manifestDamage.size();
+    switch (result.outcome()) {
+    case backup::VerifyResult::Outcome::AllMatch:
+    case backup::VerifyResult::Outcome::NothingChecked:
+        record.outcome = RunOutcome::Ok;
+        break;
+    case backup::VerifyResult::Outcome::Faults:
+        record.outcome = RunOutcome::Failed;
+        record.reason = std::to_string(record.failureCount) +
+                        (record.failureCount == 1 ? " copy" : " copies") + " damaged, missing or changed";
+        break;
+    case backup::VerifyResult::Outcome::Unreadable:
+        record.outcome = RunOutcome::Failed;
+        record.reason = result.destinationError;
+        break;
+    }
+    if (result.cancelled && result.outcome() != backup::VerifyResult::Outcome::Unreadable)
+        record.outcome = RunOutcome::Cancelled;
     return record;
 }
 

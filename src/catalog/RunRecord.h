@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backup/BackupEngine.h"
+#include "backup/Verifier.h"
 #include "catalog/Entities.h"
 
 #include <chrono>
@@ -21,12 +22,12 @@ enum class RunOutcome {
     Refused,   ///< stopped at start: nothing was copied
 };
 
-enum class RunMode { Full, Incremental, DryRun };
+enum class RunMode { Full, Incremental, DryRun, Verify };
 
 /// "ok", "warnings", "failed", "cancelled", "refused".
 const char* outcomeName(RunOutcome outcome);
 std::optional<RunOutcome> outcomeFromName(const std::string& name);
-/// "full", "incremental", "dry run".
+/// "full", "incremental", "dry run", "verify".
 const char* modeName(RunMode mode);
 std::optional<RunMode> modeFromName(const std::string& name);
 
@@ -45,10 +46,15 @@ struct RunRecord {
     Clock::time_point start;
     Clock::time_point end;
     RunMode mode = RunMode::Full;
-    /// Files and links copied; for a dry run, those it would copy.
+    /// Files and links copied; for a dry run, those it would copy; for a verification, the
+    /// copies read.
     std::uint64_t files = 0;
     /// Their bytes.
     std::uint64_t bytes = 0;
+    /// Copies a run made again because verification had found them damaged or missing.
+    std::uint64_t healed = 0;
+    /// What a verification found.
+    std::optional<backup::VerifyCounts> verify;
     /// Checked items that were neither a file nor a folder.
     std::vector<std::string> missingItems;
     /// Files and folders that failed, with the system's reason: at most kMaxFailures,
@@ -66,11 +72,14 @@ struct RunRecord {
     /// The program that ran it: "stowmere" or "stowmere-cli".
     std::string program;
 
-    /// Whether this run counts as "the last backup": ok or warnings, never a dry run.
+    /// Whether this run counts as "the last backup": ok or warnings, never a dry run or a
+    /// verification.
     bool isBackup() const
     {
-        return mode != RunMode::DryRun && (outcome == RunOutcome::Ok || outcome == RunOutcome::Warnings);
+        return writesCopies() && (outcome == RunOutcome::Ok || outcome == RunOutcome::Warnings);
     }
+    /// A backup run, neither a dry run nor a verification.
+    bool writesCopies() const { return mode == RunMode::Full || mode == RunMode::Incremental; }
 
     /// The record as one JSON object on one line, without the line end.
     std::string toJsonLine() const;
@@ -101,6 +110,13 @@ std::string lastBackupText(const RunRecord& record);
 RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
                         const backup::BackupSettings& settings, const backup::BackupResult& result,
                         RunRecord::Clock::time_point start, const std::string& program);
+
+/// The record of a verification of set's copies: the counts, and the outcome ok when
+/// every copy matched (or none could be checked), failed when anything is damaged,
+/// missing or changed or the destination could not be read, cancelled when stopped.
+RunRecord makeVerifyRecord(const std::string& dataFolder, const BackupSet& set,
+                           const backup::VerifyResult& result, RunRecord::Clock::time_point start,
+                           const std::string& program);
 
 /// The record of a run that was refused before the engine started (the Backup button's
 /// checks, items inside the destination): outcome refused with reason.

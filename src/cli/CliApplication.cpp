@@ -22,6 +22,7 @@
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
 #include "cli/TrustHostCommand.h"
+#include "cli/VerifyCommand.h"
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
@@ -192,6 +193,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
     case Command::TrustHost:
         return TrustHostCommand(std::cin, m_out, m_err).run(resolveSet(data, line.arguments[0]), line);
+    case Command::Verify:
+        return VerifyCommand(m_out, m_err).run(data, resolveSet(data, line.arguments[0]), line);
     case Command::Versions:
     case Command::Restore: {
         const BackupSet set = resolveSet(data, line.arguments[0]);

@@ -9,7 +9,7 @@
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 16> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 17> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -26,6 +26,7 @@ constexpr std::array<std::pair<Command, const char*>, 16> kNames{{
     {Command::Versions, "versions"},
     {Command::Restore, "restore"},
     {Command::TrustHost, "trust-host"},
+    {Command::Verify, "verify"},
 }};
 
 // The reason given for an option's value it cannot take: "--guard needs on or off, not 'x'".
@@ -54,6 +55,7 @@ Arity arityOf(Command command, std::size_t given)
     case Command::Unschedule:
     case Command::Options:
     case Command::TrustHost:
+    case Command::Verify:
         return {1, 1, "SET"};
     case Command::Versions:
         return {1, 2, "SET"};
@@ -246,6 +248,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.overwrite = true;
         } else if (word == "--yes") {
             line.yes = true;
+        } else if (word == "--against-source") {
+            line.againstSource = true;
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
             const bool separate = word == "--notify";
             if (separate && i + 1 >= words.size())
@@ -308,15 +312,17 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--overwrite belongs to the restore command only");
     if (line.yes && line.command != Command::TrustHost)
         throw fail("--yes belongs to the trust-host command only");
-    if (line.notify && (line.command != Command::Backup || sawDryRun))
-        throw fail("--notify belongs to the backup command, and not to a --dry-run");
+    if (line.againstSource && line.command != Command::Verify)
+        throw fail("--against-source belongs to the verify command only");
+    if (line.notify && ((line.command != Command::Backup && line.command != Command::Verify) || sawDryRun))
+        throw fail("--notify belongs to the backup command, not to a --dry-run, and to verify");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
         throw fail("--daily belongs to 'schedule SET' only");
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
         throw fail("schedule: missing --daily HH:MM");
     if (sawJson && line.command != Command::Backup && line.command != Command::History &&
-        line.command != Command::List)
-        throw fail("--json belongs to the backup, list and history commands only");
+        line.command != Command::List && line.command != Command::Verify)
+        throw fail("--json belongs to the backup, list, history and verify commands only");
     if (sawVerbose && line.command != Command::Backup)
         throw fail("--verbose belongs to the backup command only");
     line.incremental = sawIncremental;

@@ -28,7 +28,8 @@ enum class Command {
     Options,
     Versions,
     Restore,
-    TrustHost
+    TrustHost,
+    Verify
 };
 
 /// When a backup sends a desktop notification at its end.
@@ -82,6 +83,9 @@ struct CommandLine {
     std::optional<std::string> at;        ///< --at TIME, as typed
     bool overwrite = false;               ///< --overwrite
     bool yes = false;                     ///< --yes of trust-host: trust without asking
+
+    /// --against-source of the verify command: compare the copies with their sources too.
+    bool againstSource = false;
 
     /// Whether the options command was asked to change anything.
     bool changesOptions() const

@@ -10,9 +10,13 @@ enum class ExitCode : int {
     ItemsNotFound = 1, ///< done, but some named items did not exist or some files could not be read
     CopyFailed = 2,    ///< the destination could not be written and the backup run stopped
     NotStarted = 3,    ///< nothing was done: bad arguments, refused input, unusable data files
-    HungUp = 129,      ///< stopped by SIGHUP (128 + SIGHUP): the terminal or its session closed
-    Interrupted = 130, ///< stopped by Ctrl-C (128 + SIGINT)
-    Terminated = 143,  ///< stopped by SIGTERM (128 + SIGTERM), e.g. a systemd stop
+    // The verify command's own meanings of the same numbers.
+    VerifyFaults = 1,         ///< copies damaged, missing or changed, or the manifest damaged
+    VerifyUnreadable = 2,     ///< the destination could not be read
+    VerifyNothingChecked = 3, ///< no copy had a record to be compared with
+    HungUp = 129,             ///< stopped by SIGHUP (128 + SIGHUP): the terminal or its session closed
+    Interrupted = 130,        ///< stopped by Ctrl-C (128 + SIGINT)
+    Terminated = 143,         ///< stopped by SIGTERM (128 + SIGTERM), e.g. a systemd stop
 };
 
 /// The exit code of a run stopped by signalNumber (SIGHUP, SIGINT or SIGTERM).

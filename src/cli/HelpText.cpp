@@ -214,6 +214,56 @@ std::string helpText(Command command)
                "Options:\n"
                "  --yes          trust the key without asking (check the fingerprint first)\n" +
                kDataOption;
+    case Command::Verify:
+        return std::string("Usage: stowmere-cli verify SET [--against-source] [--json]\n"
+                           "                           [--notify always|failures|never] [--data DIR]\n"
+                           "\n"
+                           "Reads every backup copy of a set's files and folders and compares it\n"
+                           "with the manifest that backups keep in the Backup To Folder\n"
+                           "(.stowmere-manifest: an XXH3-128 hash, the size and the time of each\n"
+                           "copy, as 'xxhsum -H2' prints the hash). Only the Backup To Folder is\n"
+                           "read, so a backup drive can be verified on another computer. Each\n"
+                           "problem is a line on standard output: what was found, the copy and\n"
+                           "what differs, separated by tabs:\n"
+                           "  damaged         the content differs while size and time match:\n"
+                           "                  the drive let it rot, or someone changed it\n"
+                           "  missing         recorded, but not there\n"
+                           "  changed outside its size or time differ from the record\n"
+                           "  unrecorded      a copy without a record: hashed and recorded now\n"
+                           "  unreadable      the copy or its folder cannot be read\n"
+                           "  differs from source\n"
+                           "                  with --against-source: the source has the copy's\n"
+                           "                  size and time, yet other content\n"
+                           "  damaged manifest\n"
+                           "                  a line of the manifest cannot be read (where);\n"
+                           "                  the rest is checked all the same\n"
+                           "A summary follows on standard error. The verification is added to\n"
+                           "the run history (kind verify), and marks what it found damaged or\n"
+                           "missing in the manifest.\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --against-source\n"
+               "                 also compare each copy with its source where the source\n"
+               "                 still has the copy's size and time: finds copies that were\n"
+               "                 wrong from the start\n"
+               "  --json         one JSON object a line: each problem (problem), each damaged\n"
+               "                 place of the manifest (manifest), then the summary: the\n"
+               "                 verification as 'history --json' keeps it, with exit_code\n"
+               "  --notify always|failures|never\n"
+               "                 when to show a desktop notification: after every\n"
+               "                 verification, when copies are damaged or missing (the\n"
+               "                 default), or never\n" +
+               kDataOption +
+               "\n"
+               "Exit codes:\n"
+               "  0    every copy matches its record\n"
+               "  1    copies are damaged, missing, changed or unreadable, or the manifest\n"
+               "       is damaged\n"
+               "  2    the Backup To Folder cannot be read, or a backup into it is running\n"
+               "  3    nothing could be checked: no copy has a record yet (bad arguments and\n"
+               "       unusable data files give 3 as well)\n"
+               "  130  interrupted with Ctrl-C (129, 143 as for backup)\n";
     case Command::None:
     case Command::Help:
         break;
@@ -243,6 +293,8 @@ std::string helpText(Command command)
                        "  restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
                        "                               copy files and folders back\n"
                        "  trust-host SET [--yes]       accept the SSH host key of a set's server\n"
+                       "  verify SET [--against-source] [--json]\n"
+                       "                               check every copy against the manifest\n"
                        "  dump FILE                    print a table file in readable form\n"
                        "  help [COMMAND]               show this text or a command's help\n"
                        "\n") +

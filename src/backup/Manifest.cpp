@@ -42,8 +42,7 @@ void appendHex32(std::string& out, std::uint32_t value)
         out += kDigits[(value >> shift) & 0x0F];
 }
 
-template <typename Number>
-bool parseNumber(std::string_view text, Number& value, int base = 10)
+template <typename Number> bool parseNumber(std::string_view text, Number& value, int base = 10)
 {
     if (text.empty())
         return false;
@@ -102,7 +101,8 @@ bool isRelativePath(std::string_view path)
     std::size_t start = 0;
     for (;;) {
         const std::size_t slash = path.find('/', start);
-        const std::string_view name = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        const std::string_view name =
+            path.substr(start, slash == std::string_view::npos ? slash : slash - start);
         if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string_view::npos)
             return false;
         if (slash == std::string_view::npos)
@@ -142,8 +142,8 @@ public:
             const char* begin = m_buffer.data() + m_at;
             const std::size_t available = m_filled - m_at;
             const void* found = std::memchr(begin, '\n', available);
-            const std::size_t take = found ? static_cast<std::size_t>(static_cast<const char*>(found) - begin)
-                                           : available;
+            const std::size_t take =
+                found ? static_cast<std::size_t>(static_cast<const char*>(found) - begin) : available;
             if (!tooLong && line.size() + take <= kMaxLineLength)
                 line.append(begin, take);
             else
@@ -402,7 +402,8 @@ public:
             if (m_ordered && m_line.starts_with(kEndWord)) {
                 std::uint64_t count = 0;
                 if (!parseNumber(std::string_view(m_line).substr(kEndWord.size()), count) || count != m_lines)
-                    report(m_reader.lineNumber(), "the closing line counts " + m_line.substr(kEndWord.size()) +
+                    report(m_reader.lineNumber(), "the closing line counts " +
+                                                      m_line.substr(kEndWord.size()) +
                                                       " records, the file holds " + std::to_string(m_lines));
                 m_sawEnd = true;
                 continue;
@@ -520,8 +521,8 @@ ManifestReader::ManifestReader(Destination& destination)
             // No scratch space: this run stays in memory rather than be lost.
             m_sources.push_back(std::make_unique<Source>(std::move(run)));
         } else {
-            m_sources.push_back(std::make_unique<Source>(std::move(scratch), "scratch file", kManifestHeader,
-                                                         true, nullptr));
+            m_sources.push_back(
+                std::make_unique<Source>(std::move(scratch), "scratch file", kManifestHeader, true, nullptr));
         }
         run.clear();
     };

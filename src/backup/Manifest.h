@@ -40,9 +40,9 @@ struct ManifestRecord {
 
 /// Where a manifest file could not be read, and why; the rest of it is read all the same.
 struct ManifestDamage {
-    std::string file;          ///< full path of the manifest file
-    std::uint64_t line = 0;    ///< 1-based; 0 for the file as a whole
-    std::uint64_t offset = 0;  ///< byte offset of the line
+    std::string file;         ///< full path of the manifest file
+    std::uint64_t line = 0;   ///< 1-based; 0 for the file as a whole
+    std::uint64_t offset = 0; ///< byte offset of the line
     std::string reason;
     std::string text() const;
 };

@@ -130,8 +130,9 @@ private:
     {
         for (const std::string& item : m_settings.items) {
             const std::string relative = Walk::baseName(item);
-            const auto same = std::find_if(m_roots.begin(), m_roots.end(),
-                                           [&relative](const ItemRoot& root) { return root.relative == relative; });
+            const auto same = std::find_if(m_roots.begin(), m_roots.end(), [&relative](const ItemRoot& root) {
+                return root.relative == relative;
+            });
             if (same != m_roots.end())
                 same->items.push_back(item);
             else
@@ -283,7 +284,8 @@ private:
             if (record->size != entry.size)
                 detail = "size " + std::to_string(entry.size) + ", recorded " + std::to_string(record->size);
             else
-                detail = "modified " + stampText(entry.modified) + ", recorded " + stampText(record->modified);
+                detail =
+                    "modified " + stampText(entry.modified) + ", recorded " + stampText(record->modified);
             changed(*record, detail);
             if (!m_settings.againstSource)
                 return;
@@ -354,9 +356,8 @@ private:
 
     void compareWithSource(const std::string& path, const DestinationEntry& copy, const ContentHash& hash)
     {
-        const std::vector<std::string>& items = m_root->relative.empty() && !m_allItems.empty()
-                                                    ? itemsFor(path)
-                                                    : m_root->items;
+        const std::vector<std::string>& items =
+            m_root->relative.empty() && !m_allItems.empty() ? itemsFor(path) : m_root->items;
         for (const std::string& item : items) {
             const std::string root = Walk::baseName(item);
             if (!manifestPathWithin(path, root))

@@ -45,7 +45,10 @@ struct VerifyCounts {
     std::uint64_t comparedWithSource = 0; ///< copies whose source could be compared
     std::uint64_t bytesRead = 0;          ///< of the copies (and sources) read
 
-    std::uint64_t faults() const { return damaged + missing + changedOutside + differsFromSource + unreadable; }
+    std::uint64_t faults() const
+    {
+        return damaged + missing + changedOutside + differsFromSource + unreadable;
+    }
 };
 
 /// What a verification found, in the order met.
@@ -108,7 +111,8 @@ inline constexpr const char* kVerifyHolder = "verify";
 /// changes the copies meanwhile, and then records what it hashed and found in the
 /// journal, so that copies without a record have one from now on and the next run copies
 /// again those found damaged or missing. cancel stops it between reads.
-VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer, const std::atomic<bool>& cancel);
+VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer,
+                    const std::atomic<bool>& cancel);
 VerifyResult Verify(Destination& destination, const VerifySettings& settings, VerifyObserver& observer,
                     const std::atomic<bool>& cancel);
 

@@ -38,8 +38,9 @@ public:
             line["detail"] = PreviewPrinter::jsonName(problem.detail);
             m_out << line.dump() << '\n';
         } else {
-            m_out << backup::findingWord(problem.finding) << '\t' << ProgressPrinter::escapeControl(problem.path)
-                  << '\t' << ProgressPrinter::escapeControl(problem.detail) << '\n';
+            m_out << backup::findingWord(problem.finding) << '\t'
+                  << ProgressPrinter::escapeControl(problem.path) << '\t'
+                  << ProgressPrinter::escapeControl(problem.detail) << '\n';
         }
         m_out.flush();
     }

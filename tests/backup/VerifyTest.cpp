@@ -138,12 +138,14 @@ TEST_F(Verification, TellsRotMissingCopiesHandMadeChangesAndStrangers)
     EXPECT_EQ(found(VerifyFinding::Missing), std::vector<std::string>{tree.path("dest/docs/b.txt")});
     EXPECT_EQ(found(VerifyFinding::ChangedOutside),
               (std::vector<std::string>{tree.path("dest/docs/a.txt.old"), tree.path("dest/note.txt")}));
-    EXPECT_EQ(found(VerifyFinding::Unrecorded), std::vector<std::string>{tree.path("dest/docs/stranger.txt")});
+    EXPECT_EQ(found(VerifyFinding::Unrecorded),
+              std::vector<std::string>{tree.path("dest/docs/stranger.txt")});
     EXPECT_EQ(result.counts.matched, 1u);
     EXPECT_EQ(result.counts.faults(), 4u);
 
     // Found again next time: marking them for the next run does not make them good.
-    const std::uint64_t journalSize = std::filesystem::file_size(tree.path("dest/.stowmere-manifest.journal"));
+    const std::uint64_t journalSize =
+        std::filesystem::file_size(tree.path("dest/.stowmere-manifest.journal"));
     const VerifyResult again = verify();
     EXPECT_EQ(again.counts.damaged, 1u);
     EXPECT_EQ(again.counts.missing, 1u);
@@ -162,7 +164,8 @@ TEST_F(Verification, CopiesWrongFromTheStartDifferFromTheirSource)
     EXPECT_EQ(verify().outcome(), VerifyResult::Outcome::AllMatch);
     const VerifyResult result = verify(true);
     EXPECT_EQ(result.outcome(), VerifyResult::Outcome::Faults);
-    EXPECT_EQ(found(VerifyFinding::DiffersFromSource), std::vector<std::string>{tree.path("dest/docs/a.txt")});
+    EXPECT_EQ(found(VerifyFinding::DiffersFromSource),
+              std::vector<std::string>{tree.path("dest/docs/a.txt")});
     EXPECT_EQ(result.counts.comparedWithSource, 4u);
 }
 
@@ -341,8 +344,8 @@ TEST_P(DamagedManifest, IsToldWithItsPlaceAndTheRestIsStillChecked)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DamagedManifest,
-                         ::testing::Values("cut inside a line", "cut after a line", "a flipped byte", "lines swapped",
-                                           "a newer format", "binary noise"),
+                         ::testing::Values("cut inside a line", "cut after a line", "a flipped byte",
+                                           "lines swapped", "a newer format", "binary noise"),
                          [](const auto& info) {
                              std::string name = info.param;
                              std::replace(name.begin(), name.end(), ' ', '_');
@@ -386,7 +389,9 @@ TEST(ManifestJournal, LaterLinesWinAndAJournalLongerThanOneSortRunMergesInOrder)
     std::error_code error;
     auto destination = LocalDestination::open(tree.path("dest"), error);
     const std::size_t count = ManifestReader::kSortRun * 2 + 10;
-    const auto pathOf = [](std::size_t i) { return "f/" + std::to_string(i % 1000) + "/" + std::to_string(i); };
+    const auto pathOf = [](std::size_t i) {
+        return "f/" + std::to_string(i % 1000) + "/" + std::to_string(i);
+    };
     {
         auto journal = ManifestJournal::open(*destination, error);
         ASSERT_TRUE(journal);

@@ -125,7 +125,8 @@ TEST_F(VerifyCommand, JsonListsEachProblemAndTheDamagedManifestThenTheSummary)
 TEST_F(VerifyCommand, ArgumentsBelongToTheirCommands)
 {
     EXPECT_EQ(cli({"verify"}).exitCode, 3);
-    EXPECT_TRUE(contains(cli({"backup", "Set", "--against-source"}).err, "--against-source belongs to the verify"));
+    EXPECT_TRUE(
+        contains(cli({"backup", "Set", "--against-source"}).err, "--against-source belongs to the verify"));
     EXPECT_EQ(cli({"verify", "No such set"}).exitCode, 3);
     EXPECT_TRUE(contains(ok({"verify", "--help"}), "Usage: stowmere-cli verify SET"));
 }
@@ -144,6 +145,7 @@ TEST_F(VerifyCommand, DamagedOrMissingCopiesSendAFailureNotificationNamingTheSet
     EXPECT_EQ(cli({"verify", "Set"}).exitCode, 1);
     ASSERT_EQ(service.received().size(), 1u);
     EXPECT_EQ(service.received().front().summary, "Verification of \"Set\" found damaged copies");
-    EXPECT_EQ(service.received().front().body, "1 damaged, 1 missing.\n'stowmere-cli history' has the details.");
+    EXPECT_EQ(service.received().front().body,
+              "1 damaged, 1 missing.\n'stowmere-cli history' has the details.");
     EXPECT_EQ(service.received().front().urgency, 2);
 }

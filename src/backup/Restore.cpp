@@ -4,6 +4,7 @@
 #include "backup/BackupLayout.h"
 #include "backup/FailureReport.h"
 #include "backup/LocalDestination.h"
+#include "backup/OpenDestination.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -345,6 +346,13 @@ RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& ot
                           ", so either could be restored; choose a folder with --to.");
 }
 
+RestoreRefusal remoteRefusal(const std::string& dest)
+{
+    return RestoreRefusal("The backup copies in " + dest +
+                          " are on a server: restore and the list of versions read copies on this machine "
+                          "only. Copy them back with sftp or scp.");
+}
+
 RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 {
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
@@ -354,6 +362,8 @@ RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
+    if (isRemoteLocation(request.destination))
+        throw remoteRefusal(request.destination);
     const BackupLayout layout(request.destination, request.items);
     const std::string dest =
         layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
@@ -417,6 +427,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path)
 {
+    if (isRemoteLocation(destination))
+        throw remoteRefusal(destination);
     const BackupLayout layout(destination, items);
     std::optional<std::string> only;
     if (!path.empty()) {

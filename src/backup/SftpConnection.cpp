@@ -212,6 +212,11 @@ bool fileExists(const std::string& path)
 
 } // namespace
 
+std::error_code makeConnectionError(std::string text, int code)
+{
+    return connectionErrors().make(std::move(text), code);
+}
+
 std::string userHomeFolder()
 {
     if (const char* home = std::getenv("HOME"); home && *home)
@@ -363,7 +368,8 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
         return nullptr;
     case SSH_KNOWN_HOSTS_NOT_FOUND:
     case SSH_KNOWN_HOSTS_UNKNOWN:
-        if (!options.trustUnknownHost) {
+        if (!options.trustUnknownHost || (!options.trustedFingerprint.empty() &&
+                                          options.trustedFingerprint != connection->m_fingerprint)) {
             failure = {Kind::UnknownHost,
                        "The authenticity of host " + url.hostText() + " cannot be established. Its " +
                            keyType + " key has the fingerprint " + connection->m_fingerprint + ".",
@@ -627,6 +633,14 @@ void SftpConnection::fail(std::error_code code, std::string why)
     m_failure = std::move(why);
     m_failureCode = connectionErrors().make(m_hostText + ": " + m_failure, code.value());
     m_arrived.notify_all();
+}
+
+bool SftpConnection::ping()
+{
+    const std::uint32_t id = nextId();
+    sftp::Packet packet(sftp::Stat, id);
+    packet.text("/");
+    return call(packet, id).type() != 0;
 }
 
 void SftpConnection::keepAlive()

@@ -135,6 +135,13 @@ std::unique_ptr<SftpDestination> SftpDestination::open(const SftpUrl& url, const
                            : EHOSTUNREACH);
         return nullptr;
     }
+    return open(url, std::move(connection), error);
+}
+
+std::unique_ptr<SftpDestination>
+SftpDestination::open(const SftpUrl& url, std::shared_ptr<SftpConnection> connection, std::error_code& error)
+{
+    error.clear();
     std::unique_ptr<SftpDestination> destination(new SftpDestination(url, std::move(connection)));
     // The folder itself may be reached through links (the user names the place), but it
     // must be a folder.
@@ -155,7 +162,7 @@ std::unique_ptr<SftpDestination> SftpDestination::open(const SftpUrl& url, const
     return nullptr;
 }
 
-SftpDestination::SftpDestination(SftpUrl url, std::unique_ptr<SftpConnection> connection)
+SftpDestination::SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> connection)
     : m_url(std::move(url)), m_location(m_url.text()), m_connection(std::move(connection)),
       m_root(adopt(m_url.path, {}))
 {

@@ -429,10 +429,7 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
                     message += " for " + where;
                     message += " is protected by a passphrase. Load it into the agent with \"ssh-add " + file;
                     message += "\" and try again.";
-                    failure = {Kind::KeyNeedsPassphrase, std::move(message),
-                               {},
-                               {},
-                               file};
+                    failure = {Kind::KeyNeedsPassphrase, std::move(message), {}, {}, file};
                     return nullptr;
                 }
             }

@@ -425,13 +425,11 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
                     ssh_pki_import_privkey_file(file.c_str(), nullptr, nullptr, nullptr, &privateKey);
                 ssh_key_free(privateKey);
                 if (imported == SSH_ERROR) {
-                    failure = {Kind::KeyNeedsPassphrase,
-                               "The key " + file + " for " + where +
-                                   " is protected by a passphrase. Load it into the agent with \"ssh-add " +
-                                   file + "\" and try again.",
-                               {},
-                               {},
-                               file};
+                    std::string message = "The key " + file;
+                    message += " for " + where;
+                    message += " is protected by a passphrase. Load it into the agent with \"ssh-add " + file;
+                    message += "\" and try again.";
+                    failure = {Kind::KeyNeedsPassphrase, std::move(message), {}, {}, file};
                     return nullptr;
                 }
             }
@@ -565,7 +563,7 @@ sftp::Reply SftpConnection::wait(std::uint32_t id)
 
 void SftpConnection::receiveSome()
 {
-    std::array<char, 256 * 1024> buffer; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<char, std::size_t{256} * 1024> buffer; // NOLINT(cppcoreguidelines-pro-type-member-init)
     int got = 0;
     bool eof = false;
     std::string why;

@@ -3,6 +3,8 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
+#include "backup/SftpAccess.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -19,11 +21,13 @@
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
+#include "cli/TrustHostCommand.h"
 #include "cli/VerifyCommand.h"
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
+#include "platform/WholeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +37,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace stowmere::cli {
@@ -187,6 +192,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return HistoryCommand(m_out, m_err).run(data, line);
     case Command::Options:
         return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::TrustHost:
+        return TrustHostCommand(std::cin, m_out, m_err).run(resolveSet(data, line.arguments[0]), line);
     case Command::Verify:
         return VerifyCommand(m_out, m_err).run(data, resolveSet(data, line.arguments[0]), line);
     case Command::Versions:
@@ -241,7 +248,8 @@ ExitCode CliApplication::newSet(Catalog& data, const CommandLine& line)
     const std::int32_t number = data.addSet(description, destination);
     saveChanges(data);
     m_out << SetResolver::line({number, description, destination}) << '\n';
-    if (!destination.empty() && destination.front() != paths::kSeparator)
+    if (!destination.empty() && destination.front() != paths::kSeparator &&
+        !backup::isRemoteLocation(destination))
         m_err << "stowmere-cli: note: Backup To Folder \"" << destination
               << "\" is not a full path; a backup finds it from the folder it is started in.\n";
     return ExitCode::Success;
@@ -364,8 +372,15 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     const std::size_t checkedCount = request.checkedCount();
     const catalog::RunStart start = catalog::startRun(request);
     if (start.verdict == catalog::RunStart::Verdict::Refused) {
-        if (!start.refusal.empty())
-            throw catalog::RuleRefusal(terminalText(start.refusal));
+        std::string refusal = start.refusal;
+        // A server whose key is not known yet: the command line does not ask, it says how.
+        if (backup::isRemoteLocation(set.destination) &&
+            backup::lastSftpFailure().kind == backup::SftpConnectFailure::Kind::UnknownHost)
+            refusal += "\r\nNothing was written. Check the fingerprint and accept the key with "
+                       "'stowmere-cli trust-host " +
+                       std::to_string(set.number) + "'.";
+        if (!refusal.empty())
+            throw catalog::RuleRefusal(terminalText(refusal));
         backup::BackupResult refused;
         refused.refused = true;
         recordRun(start.settings, refused);
@@ -441,12 +456,12 @@ ExitCode CliApplication::dump(const CommandLine& line)
     case files::EntryKind::Other:
         throw TableFileError("cannot read " + file + ": not a regular file");
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
-    const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
+    std::string raw;
+    try {
+        raw = files::readWholeFile(file);
+    } catch (const files::ReadError& error) {
+        throw TableFileError("cannot read " + file + ": " + error.reason());
+    }
     const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(raw.data()), raw.size());
     const TableDump::Outcome outcome = TableDump::dump(bytes, m_out);
     if (outcome.resultCode != 0) {

@@ -141,8 +141,10 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
     writeFile(source() + "/a.txt", "alpha");
     writeFile(source() + "/b.txt", "bravo");
     startWithSet({source() + "/a.txt", source() + "/b.txt"});
-    // A folder where the copy of a.txt should go: the copy cannot replace it.
+    // A folder where the copy of a.txt should go, which cannot be kept aside as a version
+    // (a file stands where the versions folder goes): the copy cannot replace it.
     ASSERT_TRUE(QDir().mkpath(destination() + "/a.txt"));
+    writeFile(destination() + "/.stowmere-versions", "in the way");
 
     bool runWaited = false;
     dialogs.setOnMessage([&](MessageKind, const QString&) { runWaited = main->backupRunning(); });
@@ -152,7 +154,9 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("Could not backup file: " + source() +
                                               "/a.txt\r\n\r\nDrive could be full."));
-    EXPECT_TRUE(dialogs.texts()[0].endsWith("administrator rights.\r\n\r\nReason: Is a directory"))
+    EXPECT_TRUE(dialogs.texts()[0].endsWith(
+        "administrator rights.\r\n\r\nReason: cannot keep the copy it replaces in " + destination() +
+        "/.stowmere-versions: File exists"))
         << dialogs.texts()[0].toStdString();
     EXPECT_TRUE(runWaited) << "the box is shown while the run is still going";
     EXPECT_FALSE(QFile::exists(destination() + "/b.txt")) << "the run stopped after the failed item";

@@ -106,18 +106,21 @@ TEST_F(BackupCommand, MissingItemsAreListedAndExitOne)
 
 TEST_F(BackupCommand, FailedCopyShowsTheWindowsTextAndExitsTwo)
 {
-    // A folder where the file's copy must go: the copy cannot replace it.
+    // A folder where the file's copy must go, which cannot be kept aside as a version (a
+    // file stands where the versions folder goes): the copy cannot replace it.
     temp.folder("dest/notes.txt/inside");
+    temp.file("dest/.stowmere-versions", "in the way");
     const ProcessResult result = cli({"backup", "Nightly"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("Could not backup file: " + notes +
                               "\n\nDrive could be full.\n\nAvailable space on drive " + dest + "/ "),
               std::string::npos)
         << result.err;
-    EXPECT_NE(
-        result.err.find(
-            "\n\nOr try running this application with administrator rights.\n\nReason: Is a directory\n"),
-        std::string::npos)
+    EXPECT_NE(result.err.find("\n\nOr try running this application with administrator rights.\n\nReason: "
+                              "cannot keep the copy it "
+                              "replaces in " +
+                              dest + "/.stowmere-versions: File exists\n"),
+              std::string::npos)
         << result.err;
     // The item whose copy failed is not done.
     EXPECT_NE(result.err.find("Backup stopped after a failed copy: 1 of 3 items done"), std::string::npos)

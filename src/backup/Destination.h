@@ -176,6 +176,9 @@ public:
     /// Every entry of the folder but "." and "..", with kind, size, time and mode, in one
     /// call.
     virtual std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) = 0;
+    /// Whether a walk that looks at many entries of a folder had better list it once than
+    /// ask for each entry by name: true where each call is a round trip.
+    virtual bool prefersListing() const { return true; }
     /// One entry, not following a link; kind Missing when there is none.
     virtual DestinationEntry status(const FolderHandle& folder, const std::string& name) = 0;
     /// The folder itself.

@@ -33,6 +33,9 @@ public:
     FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode, bool& created,
                             std::error_code& error) override;
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override;
+    /// One look-up beneath an open folder is one system call; a listing reads the whole
+    /// folder besides.
+    bool prefersListing() const override { return false; }
     DestinationEntry status(const FolderHandle& folder, const std::string& name) override;
     DestinationEntry status(const FolderHandle& folder) override;
     std::optional<std::string> readLink(const FolderHandle& folder, const std::string& name,

@@ -244,7 +244,7 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
             copies.folder = facts.copy;
             // A folder whose files the scan could not keep is as large on the destination:
             // its entries are asked for one by one, not held all at once.
-            copies.byName = !record.files;
+            copies.byName = !record.files || !m_destination.prefersListing();
             if (!copies.byName) {
                 copies.entries = m_destination.list(facts.copy, error);
                 if (error)

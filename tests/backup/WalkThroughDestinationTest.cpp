@@ -42,7 +42,8 @@ public:
     {
         return m_real->openFolder(relative, error);
     }
-    FolderHandle openFolder(const FolderHandle& parent, const std::string& name, std::error_code& error) override
+    FolderHandle openFolder(const FolderHandle& parent, const std::string& name,
+                            std::error_code& error) override
     {
         return m_real->openFolder(parent, name, error);
     }
@@ -51,6 +52,8 @@ public:
     {
         return m_real->makeFolder(parent, name, mode, created, error);
     }
+    // As a destination over a network would.
+    bool prefersListing() const override { return true; }
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override
     {
         ++lists;
@@ -77,7 +80,10 @@ public:
     {
         return m_real->setMode(folder, name, mode);
     }
-    std::error_code setMode(const FolderHandle& folder, mode_t mode) override { return m_real->setMode(folder, mode); }
+    std::error_code setMode(const FolderHandle& folder, mode_t mode) override
+    {
+        return m_real->setMode(folder, mode);
+    }
     std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
                              const timespec& modified) override
     {
@@ -96,7 +102,10 @@ public:
     {
         return m_real->removeEmptyFolder(folder, name);
     }
-    std::size_t removeLeftovers(const FolderHandle& folder) override { return m_real->removeLeftovers(folder); }
+    std::size_t removeLeftovers(const FolderHandle& folder) override
+    {
+        return m_real->removeLeftovers(folder);
+    }
     RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override
     {
         return m_real->takeRunLock(holder, error);

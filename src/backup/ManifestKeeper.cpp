@@ -25,10 +25,6 @@ ManifestKeeper::ManifestKeeper(Destination& destination) : m_destination(destina
         m_notes.push_back(
             "The manifest is damaged, " + place.text() +
             ". What could not be read is left out; the next verification hashes those copies anew.");
-    m_journal = ManifestJournal::open(destination, error);
-    if (!m_journal && error != std::errc::not_supported)
-        m_notes.push_back("Cannot record the copies in the manifest " +
-                          destination.pathOf(kManifestJournalName) + ": " + error.message());
 }
 
 void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& name)
@@ -36,6 +32,17 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
     const std::string relative = folder->relative().empty() ? name : folder->relative() + '/' + name;
     if (m_marked.erase(relative) > 0)
         ++m_healed;
+    if (!m_journal && !m_failed) {
+        // Opened with the first copy: a run that copies nothing leaves no journal.
+        std::error_code error;
+        m_journal = ManifestJournal::open(m_destination, error);
+        if (!m_journal) {
+            m_failed = true;
+            if (error != std::errc::not_supported)
+                m_notes.push_back("Cannot record the copies in the manifest " +
+                                  m_destination.pathOf(kManifestJournalName) + ": " + error.message());
+        }
+    }
     if (!m_journal)
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it

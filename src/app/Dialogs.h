@@ -39,6 +39,14 @@ public:
     /// empty when the user cancelled.
     virtual QStringList openFiles() = 0;
 
+    /// Asks for a secret (a key's passphrase) in a field that hides what is typed; nothing
+    /// when the user cancelled. The answer is never kept.
+    virtual std::optional<QString> askSecret(const QString& text)
+    {
+        static_cast<void>(text);
+        return std::nullopt;
+    }
+
     void information(const QString& text) { message(MessageKind::Information, text); }
     void error(const QString& text) { message(MessageKind::Error, text); }
     bool confirm(const QString& text) { return message(MessageKind::Confirmation, text); }

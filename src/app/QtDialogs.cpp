@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,6 +98,16 @@ QStringList QtDialogs::openFiles()
     // "*" rather than "*.*": on Linux many files have no extension at all.
     return QFileDialog::getOpenFileNames(dialogParent(), QString(), QString(),
                                          QStringLiteral("All Files (*)"), nullptr, kDialogOptions);
+}
+
+std::optional<QString> QtDialogs::askSecret(const QString& text)
+{
+    bool accepted = false;
+    const QString secret = QInputDialog::getText(dialogParent(), title(MessageKind::Confirmation), text,
+                                                 QLineEdit::Password, {}, &accepted);
+    if (!accepted)
+        return std::nullopt;
+    return secret;
 }
 
 } // namespace stowmere::app

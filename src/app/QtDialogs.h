@@ -11,6 +11,7 @@ public:
     bool message(MessageKind kind, const QString& text) override;
     std::optional<QString> browseFolder(const QString& start) override;
     QStringList openFiles() override;
+    std::optional<QString> askSecret(const QString& text) override;
 };
 
 } // namespace stowmere::app

@@ -17,6 +17,7 @@
 #include "app/TfrmAECategory.h"
 #include "app/WaitCursor.h"
 #include "backup/FailureReport.h"
+#include "backup/SftpAccess.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -125,6 +127,42 @@ TfrmMain::TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
     m_placement->setCloseQueryHandler([this] { return closeQuery(); });
     m_placement->setErrorReport([this](const QString& message) { m_dialogs.reportException(message); });
     FormCreate();
+    askAboutServers();
+}
+
+void TfrmMain::askAboutServers()
+{
+    // A server is reached from a run's thread as well as from this one; the questions are
+    // always asked here, the run waiting for the answer.
+    const auto onWindowThread = [this](const auto& ask) {
+        using Answer = decltype(ask());
+        if (QThread::currentThread() == thread())
+            return ask();
+        Answer answer{};
+        QMetaObject::invokeMethod(
+            this, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+        return answer;
+    };
+    backup::SftpPrompts prompts;
+    prompts.trustUnknownHost = [this, onWindowThread](const backup::SftpConnectFailure& failure) {
+        const QString text =
+            toQString(failure.message) +
+            QStringLiteral("\n\nCompare the fingerprint with the one the server's owner gives "
+                           "you. Trust this key and add it to ~/.ssh/known_hosts?");
+        return onWindowThread([&] { return m_dialogs.confirmDefaultNo(text); });
+    };
+    prompts.passphrase =
+        [this, onWindowThread](const backup::SftpConnectFailure& failure) -> std::optional<std::string> {
+        const QString text =
+            failure.keyFile.empty()
+                ? QStringLiteral("The passphrase was not accepted. Passphrase of the key:")
+                : QStringLiteral("Passphrase of the key %1:").arg(toQString(failure.keyFile));
+        const std::optional<QString> secret = onWindowThread([&] { return m_dialogs.askSecret(text); });
+        if (!secret)
+            return std::nullopt;
+        return toUtf8String(*secret);
+    };
+    backup::setSftpPrompts(std::move(prompts));
 }
 
 TfrmMain::~TfrmMain()
@@ -132,6 +170,7 @@ TfrmMain::~TfrmMain()
     // A run still going when the window is destroyed is stopped before the tables close.
     m_backupWorker.reset();
     m_restoreWorker.reset();
+    backup::setSftpPrompts({});
     CloseTables();
 }
 
@@ -1185,6 +1224,8 @@ void TfrmMain::restoreFinished()
         for (const backup::NotBackedUp& entry : result.unreadable)
             lines << toQString(entry.path) + QStringLiteral(": ") + toQString(entry.reason);
     }
+    for (const std::string& line : result.notKept)
+        lines << toQString(line);
     m_dialogs.information(lines.join(QStringLiteral("\r\n")));
 }
 

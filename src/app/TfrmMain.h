@@ -98,6 +98,8 @@ protected:
 private:
     // Event handlers.
     void FormCreate();
+    /// Lets a run ask the user about a server's unknown host key or a key's passphrase.
+    void askAboutServers();
     void FormShow();
     void FormResize();
     void lstCategoryClick();

@@ -92,8 +92,13 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         // A destination that cannot be opened cannot take the lock either: both a run and
         // a preview refuse with the words of the lock.
         m_result.refused = true;
-        m_result.refusal = "Cannot open the lock file " + paths::join(destinationFolder(), kRunLockName) +
-                           ": " + SystemText(openError.value());
+        if (!isRemoteLocation(m_settings.destination))
+            m_result.refusal = "Cannot open the lock file " + paths::join(destinationFolder(), kRunLockName) +
+                               ": " + SystemText(openError.value());
+        else if (openError == std::errc::no_such_file_or_directory)
+            m_result.refusal = MissingDestinationText(m_settings.destination);
+        else
+            m_result.refusal = openError.message();
     } else {
         granularity.emplace(*destination, !dryRun());
         if (dryRun()) {
@@ -175,6 +180,12 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         m_observer.showError(MissingItemsText(m_result.missingItems));
     if (m_result.notBackedUpCount > 0)
         m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
+    if (!m_result.notKept.empty()) {
+        std::string text;
+        for (const std::string& line : m_result.notKept)
+            text += (text.empty() ? "" : "\r\n") + line;
+        m_observer.showInformation(text);
+    }
     return m_result;
 }
 
@@ -192,7 +203,9 @@ bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Dest
     tellTotals();
     const std::uint64_t needed = m_counted.neededBytes();
     const std::uint64_t free = destination.freeBytes();
-    if (needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
+    // A server that does not tell its free space (no statvfs) is not taken for a full one.
+    const bool unknown = free == 0 && isRemoteLocation(m_settings.destination);
+    if (!unknown && needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
         m_result.refused = true;
         m_result.refusedForSpace = true;
         m_result.refusal = NotEnoughSpaceLine(needed, free, m_settings.destination);

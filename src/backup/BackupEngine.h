@@ -100,6 +100,9 @@ struct BackupResult {
     std::vector<NotBackedUp> notBackedUp;
     std::size_t notBackedUpCount = 0;
     static constexpr std::size_t kMaxNotBackedUp = 1000;
+    /// What the destination could not hold of the copies' owners, attributes and ACLs: a
+    /// line for each part, told once at the end of the run.
+    std::vector<std::string> notKept;
     /// Error boxes shown for anything else (unreadable folders, unexpected errors).
     std::size_t otherErrors = 0;
     /// Files and folders an exclusion pattern or a cache tag left out (a folder counts once,

@@ -2,6 +2,7 @@
 #include "backup/BackupStartCheck.h"
 
 #include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
 #include "platform/FileQueries.h"
 #include "platform/Paths.h"
 
@@ -14,7 +15,7 @@ namespace stowmere::backup {
 BackupStartCheck CheckBackupStart(const std::string& destination, std::size_t itemCount,
                                   std::size_t checkedCount, bool pathRangeEmpty)
 {
-    if (!files::isFolder(destination))
+    if (!isRemoteLocation(destination) && !files::isFolder(destination))
         return {false, MissingDestinationText(destination)};
     if (itemCount == 0)
         return {false, "File and folder list is empty."};

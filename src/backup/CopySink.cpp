@@ -37,7 +37,7 @@ CopySink::CopySink(const BackupSettings& settings, Destination& destination, Run
                    std::atomic<bool>& cancelFlag, TimeGranularity& granularity)
     : m_settings(settings), m_dest(destination.location()), m_record(record), m_result(record.result()),
       m_observer(record.observer()), m_cancelFlag(cancelFlag), m_granularity(granularity),
-      m_umask(files::processUmask()), m_destination(destination)
+      m_destination(destination)
 {
 }
 
@@ -106,6 +106,14 @@ void CopySink::finish(bool wentThrough)
                                        " copied again.");
     }
     m_destination.releaseRunLock();
+    for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
+        m_result.notKept.push_back(std::move(line));
+}
+
+void CopySink::noteLoss(const files::MetadataLoss& loss)
+{
+    if (loss.any())
+        m_lost.add(loss);
 }
 
 void CopySink::tellManifestNotes()
@@ -193,6 +201,9 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     if (made) {
         m_targetPath = target;
         m_target = std::move(made);
+        // A folder made changes the time of the one that holds it.
+        if (created && slash != std::string::npos)
+            finishLater(paths::parentFolder(folder.source), paths::parentFolder(target));
         return true;
     }
     // The folder's files cannot go anywhere: stop now, naming the folder, rather than with
@@ -209,19 +220,45 @@ void CopySink::folderReady(const FolderFacts& folder, const files::FileStatus* e
         m_targetPath = folder.target;
         m_target = folder.copy;
     }
+    m_untouched.reset();
+    // The destination itself keeps its own bits, owner and times.
     if (folder.keepsOwnMode)
         return;
-    mode_t targetMode = (folder.mode | S_IRWXU) & 0777 & ~m_umask;
-    if (existing) {
-        targetMode = existing->mode;
-        // A folder a previous run made read-only must take this run's files first.
-        if ((existing->mode & S_IRWXU) != S_IRWXU) {
-            if (const FolderHandle target = targetFolder(folder.source, folder.target))
-                m_destination.setMode(target, existing->mode | S_IRWXU);
-        }
+    if (!existing) {
+        finishLater(folder.source, folder.target);
+        return;
     }
-    if (folder.mode != 0 && folder.mode != targetMode)
-        m_folderModes.emplace_back(folder.target, folder.mode);
+    bool differs = folder.mode != 0 && folder.mode != existing->mode;
+    // A folder a previous run made read-only must take this run's files first.
+    if ((existing->mode & S_IRWXU) != S_IRWXU) {
+        if (const FolderHandle target = targetFolder(folder.source, folder.target))
+            m_destination.setMode(target, existing->mode | S_IRWXU);
+        differs = true;
+    }
+    if (!differs) {
+        struct stat source {};
+        differs = ::stat(folder.source.c_str(), &source) == 0 &&
+                  !sameTime(existing->modified, source.st_mtim, m_granularity.get());
+    }
+    if (differs)
+        finishLater(folder.source, folder.target);
+    else
+        m_untouched.emplace(folder.source, folder.target);
+}
+
+void CopySink::finishLater(const std::string& source, const std::string& target)
+{
+    if (relativeOf(target).empty() || !m_finishing.insert(target).second)
+        return;
+    m_folderFinish.emplace_back(source, target);
+}
+
+void CopySink::folderTouched()
+{
+    if (!m_untouched)
+        return;
+    finishLater(m_untouched->first, m_untouched->second);
+    m_untouched.reset();
 }
 
 void CopySink::beginEntries(const FolderFacts& folder, std::span<const ScannedFile> files,
@@ -258,7 +295,8 @@ void CopySink::abandonEntries() noexcept
 void CopySink::folderItemDone()
 {
     m_folderNew = false;
-    applyFolderModes();
+    m_untouched.reset();
+    finishFolders();
 }
 
 bool CopySink::entry(const EntryFacts& entry)
@@ -275,6 +313,7 @@ bool CopySink::entry(const EntryFacts& entry)
         copyFile(entry.source, entry.target);
         return !cancelled();
     }
+    folderTouched();
     if (m_sharing)
         return copyShared(entry);
     if (!m_cleaned) {
@@ -386,6 +425,7 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
 {
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
+        noteLoss(outcome.lost);
         ++m_result.filesCopied;
         if (!link) {
             recordCopy(source, target);
@@ -476,15 +516,39 @@ bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& 
            !sameTime(existing.modified, original.st_mtim, m_granularity.get());
 }
 
-void CopySink::applyFolderModes()
+void CopySink::finishFolders()
 {
-    // Deepest first, so that a read-only folder is closed only when all below it is done.
-    for (auto it = m_folderModes.rbegin(); it != m_folderModes.rend(); ++it) {
+    // Deepest first, so that a read-only folder is closed only when all below it is done,
+    // and no folder's time changes after it is set.
+    const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
+    std::stable_sort(m_folderFinish.begin(), m_folderFinish.end(),
+                     [&](const auto& a, const auto& b) { return depth(a.second) > depth(b.second); });
+    for (const auto& [source, target] : m_folderFinish) {
+        files::Metadata metadata;
+        struct stat info {};
+        const bool read = files::readMetadata(source, metadata, info);
+        const int readError = read ? 0 : errno;
+        if (!S_ISDIR(info.st_mode))
+            continue; // gone, or no longer a folder: told where its entries failed
+        const std::string relative = relativeOf(target);
+        const std::size_t slash = relative.rfind(paths::kSeparator);
         std::error_code error;
-        if (const FolderHandle folder = m_destination.openFolder(relativeOf(it->first), error))
-            m_destination.setMode(folder, it->second);
+        const FolderHandle parent =
+            slash == std::string::npos
+                ? m_destination.root()
+                : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
+        if (!parent)
+            continue;
+        const std::string name = relative.substr(slash + 1);
+        files::MetadataLoss loss = m_destination.setMetadata(parent, name, metadata);
+        if (!read && !loss.attributes)
+            loss.attributes = std::error_code(readError, std::generic_category());
+        noteLoss(loss);
+        m_destination.setMode(parent, name, files::safeModeBits(info.st_mode & 07777, loss));
+        m_destination.setTimes(parent, name, info.st_atim, info.st_mtim);
     }
-    m_folderModes.clear();
+    m_folderFinish.clear();
+    m_finishing.clear();
 }
 
 void CopySink::destinationFailed(const std::string& source, const std::string& targetFolder,

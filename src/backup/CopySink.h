@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -98,10 +99,17 @@ private:
     FolderHandle targetFolder(const std::string& source, const std::string& path);
     /// The path of a target below the destination.
     std::string relativeOf(const std::string& path) const;
-    void applyFolderModes();
     /// Hashes and records a copy just made.
     void recordCopy(const std::string& source, const std::string& target);
     void tellManifestNotes();
+    /// Gives the folders of the item just walked their sources' owners, attributes, bits
+    /// and times, deepest first, once all below them is written.
+    void finishFolders();
+    /// The folder the walk is filling is changed by this run: its times and bits are set
+    /// again at the end.
+    void folderTouched();
+    void finishLater(const std::string& source, const std::string& target);
+    void noteLoss(const files::MetadataLoss& loss);
     void destinationFailed(const std::string& source, const std::string& targetFolder,
                            const std::string& reason);
     bool cancelled() const { return m_cancelFlag.load(); }
@@ -113,7 +121,6 @@ private:
     BackupObserver& m_observer;
     std::atomic<bool>& m_cancelFlag;
     TimeGranularity& m_granularity;
-    mode_t m_umask = 0;
     /// The destination and this thread's writer, made when the run takes its lock.
     Destination& m_destination;
     std::unique_ptr<DestinationWriter> m_writer;
@@ -125,15 +132,21 @@ private:
     std::unique_ptr<VersionStore::Keeper> m_keeper;
     /// The second copying thread of a full copy.
     std::unique_ptr<CopyHelper> m_helper;
-    /// Target folders and the permission bits they get once their contents are in (a
-    /// read-only folder made read-only at once could not be filled).
-    std::vector<std::pair<std::string, mode_t>> m_folderModes;
+    /// Folders (source, target) that get their sources' metadata, bits and times once
+    /// their contents are in: a read-only folder made read-only at once could not be
+    /// filled, and every entry written changes a folder's time.
+    std::vector<std::pair<std::string, std::string>> m_folderFinish;
+    std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
+    /// What the destination could not keep, told once at the end.
+    files::MetadataLoss m_lost;
     bool m_destCleaned = false;
 
     // The folder being filled.
     bool m_inFolder = false;
     bool m_folderNew = false; ///< made by this run, so nothing in it is replaced
     bool m_cleaned = false;   ///< leftovers of a killed run are gone from it
+    /// The folder whose entries come next (source, target), until it is to be finished.
+    std::optional<std::pair<std::string, std::string>> m_untouched;
     bool m_sharing = false;
     const std::string* m_sourceFolder = nullptr;
     const std::string* m_targetFolder = nullptr;

@@ -25,6 +25,22 @@ std::string Destination::pathOf(std::string_view relative) const
     return path;
 }
 
+files::MetadataLoss Destination::setMetadata(const FolderHandle&, const std::string&,
+                                             const files::Metadata& metadata)
+{
+    const std::error_code unsupported = std::make_error_code(std::errc::operation_not_supported);
+    files::MetadataLoss loss;
+    loss.owner = unsupported;
+    for (const auto& attribute : metadata.attributes)
+        (files::isAclAttribute(attribute.first) ? loss.acls : loss.attributes) = unsupported;
+    return loss;
+}
+
+files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return setMetadata(folder, {}, metadata);
+}
+
 files::FileStatus statusOf(const DestinationEntry& entry)
 {
     files::FileStatus status;

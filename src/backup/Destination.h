@@ -4,6 +4,7 @@
 #include "platform/FileCopier.h"
 #include "platform/FileQueries.h"
 #include "platform/FileSystemIdentity.h"
+#include "platform/Metadata.h"
 #include "platform/UniqueFd.h"
 
 #include <cstdint>
@@ -198,6 +199,14 @@ public:
     virtual std::error_code setMode(const FolderHandle& folder, const std::string& name, mode_t mode) = 0;
     /// Sets the permission bits of the folder itself.
     virtual std::error_code setMode(const FolderHandle& folder, mode_t mode) = 0;
+    /// Gives the entry (a link itself, never what it leads to) the owner, group and
+    /// extended attributes of metadata as far as the destination can hold them, and tells
+    /// what it could not keep. Called before setMode, whose bits a change of owner clears.
+    /// A destination without owners or attributes keeps none and says so.
+    virtual files::MetadataLoss setMetadata(const FolderHandle& folder, const std::string& name,
+                                            const files::Metadata& metadata);
+    /// The same for the folder itself.
+    virtual files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata);
     /// Sets the access and modification times of the entry (of a link itself).
     virtual std::error_code setTimes(const FolderHandle& folder, const std::string& name,
                                      const timespec& accessed, const timespec& modified) = 0;

@@ -65,25 +65,39 @@ Exclusions::Exclusions(const std::vector<std::string>& patterns)
     }
 }
 
-bool Exclusions::matchSegments(const std::vector<std::string>& pattern, std::size_t p,
-                               const std::vector<std::string_view>& path, std::size_t n)
+bool Exclusions::matchSegments(const std::vector<std::string>& pattern,
+                               const std::vector<std::string_view>& path)
 {
-    while (p < pattern.size()) {
+    // matched[n]: whether the pattern's segments from p on match the path's names from n
+    // on, for the p of the round before. Built from the last segment back, each (segment,
+    // name) pair is looked at once at most: time grows with the product of the two lengths,
+    // never exponentially with the number of "**", however many a pattern holds.
+    const std::size_t names = path.size();
+    std::vector<char> matched(names + 1, 0);
+    std::vector<char> before(names + 1, 0);
+    matched[names] = 1;
+    for (std::size_t p = pattern.size(); p-- > 0;) {
         if (pattern[p] == "**") {
-            // A trailing "**" matches what lies inside, not the folder itself.
-            if (p + 1 == pattern.size())
-                return n < path.size();
-            for (std::size_t skip = n; skip <= path.size(); ++skip)
-                if (matchSegments(pattern, p + 1, path, skip))
-                    return true;
-            return false;
+            if (p + 1 == pattern.size()) {
+                // A trailing "**" matches what lies inside, not the folder itself.
+                for (std::size_t n = 0; n <= names; ++n)
+                    before[n] = n < names ? 1 : 0;
+            } else {
+                // Any number of names, none included, then the rest of the pattern.
+                char any = 0;
+                for (std::size_t n = names + 1; n-- > 0;) {
+                    any = static_cast<char>(any | matched[n]);
+                    before[n] = any;
+                }
+            }
+        } else {
+            before[names] = 0;
+            for (std::size_t n = 0; n < names; ++n)
+                before[n] = matched[n + 1] && matches(pattern[p], path[n]) ? 1 : 0;
         }
-        if (n >= path.size() || !matches(pattern[p], path[n]))
-            return false;
-        ++p;
-        ++n;
+        matched.swap(before);
     }
-    return n == path.size();
+    return matched[0] != 0;
 }
 
 bool Exclusions::excludes(std::string_view relative, bool folder) const
@@ -107,7 +121,7 @@ bool Exclusions::excludes(std::string_view relative, bool folder) const
         } else {
             if (parts.empty())
                 parts = split(relative);
-            if (matchSegments(pattern.segments, 0, parts, 0))
+            if (matchSegments(pattern.segments, parts))
                 return true;
         }
     }

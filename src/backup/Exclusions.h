@@ -43,8 +43,8 @@ private:
         bool anyDepth = false; ///< holds a "**" component
     };
 
-    static bool matchSegments(const std::vector<std::string>& pattern, std::size_t p,
-                              const std::vector<std::string_view>& path, std::size_t n);
+    static bool matchSegments(const std::vector<std::string>& pattern,
+                              const std::vector<std::string_view>& path);
 
     std::vector<Pattern> m_patterns;
 };

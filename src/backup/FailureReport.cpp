@@ -119,3 +119,23 @@ std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, con
 }
 
 } // namespace stowmere::backup
+
+namespace stowmere::backup {
+
+std::vector<std::string> NotKeptLines(const files::MetadataLoss& loss, const std::string& place)
+{
+    std::vector<std::string> lines;
+    if (loss.owner)
+        lines.push_back(
+            "Owners and groups could not be kept in " + place + " (" + loss.owner.message() +
+            "): those copies belong to the user who made them, without set-uid and set-gid bits.");
+    if (loss.attributes)
+        lines.push_back("Extended attributes could not be kept in " + place + " (" +
+                        loss.attributes.message() + ").");
+    if (loss.acls)
+        lines.push_back("Access control lists could not be kept in " + place + " (" + loss.acls.message() +
+                        ").");
+    return lines;
+}
+
+} // namespace stowmere::backup

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Metadata.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,11 @@ struct NotBackedUp;
 std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total);
 
 /// "The Backup To Folder %s and the item %s lie inside each other."
+/// One line for each part of the copies' metadata that the place written could not hold
+/// (owners, extended attributes, ACLs), naming the place and the system's reason; told once
+/// a run rather than for every file.
+std::vector<std::string> NotKeptLines(const files::MetadataLoss& loss, const std::string& place);
+
 std::string OverlapText(const std::string& destination, const std::string& item);
 
 /// "This backup needs %s; %s is free at %s." with the sizes as FormatByteSize writes them.

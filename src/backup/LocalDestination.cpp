@@ -401,6 +401,17 @@ std::error_code LocalDestination::setMode(const FolderHandle& folder, mode_t mod
     return {};
 }
 
+files::MetadataLoss LocalDestination::setMetadata(const FolderHandle& folder, const std::string& name,
+                                                  const files::Metadata& metadata)
+{
+    return files::applyMetadataAt(fdOf(folder), name, metadata);
+}
+
+files::MetadataLoss LocalDestination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return files::applyMetadataAt(fdOf(folder), {}, metadata);
+}
+
 std::error_code LocalDestination::setTimes(const FolderHandle& folder, const std::string& name,
                                            const timespec& accessed, const timespec& modified)
 {

@@ -46,6 +46,9 @@ public:
     std::unique_ptr<DestinationWriter> writer() override;
     std::error_code setMode(const FolderHandle& folder, const std::string& name, mode_t mode) override;
     std::error_code setMode(const FolderHandle& folder, mode_t mode) override;
+    files::MetadataLoss setMetadata(const FolderHandle& folder, const std::string& name,
+                                    const files::Metadata& metadata) override;
+    files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata) override;
     std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
                              const timespec& modified) override;
     std::error_code rename(const FolderHandle& from, const std::string& fromName, const FolderHandle& to,

@@ -4,6 +4,7 @@
 #include "backup/BackupLayout.h"
 #include "backup/FailureReport.h"
 #include "backup/LocalDestination.h"
+#include "backup/OpenDestination.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -136,6 +137,7 @@ public:
             return failed(holder, error.value());
         m_writer = m_destination->writer();
         m_skipped.clear();
+        m_place = target;
         std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
             if (m_cancel.load()) {
@@ -159,18 +161,30 @@ public:
             if (!ok)
                 return false;
         }
-        // A folder's time is its own once everything in it is back, deepest first.
+        // A folder's owner, bits and time are its own once everything in it is back,
+        // deepest first: owner before bits, as a change of owner clears set-gid.
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            files::Metadata metadata;
             struct stat info {};
-            if (::stat(it->source.c_str(), &info) == 0) {
-                m_destination->setTimes(it->parent, it->name, info.st_atim, info.st_mtim);
-                m_destination->setMode(it->parent, it->name, info.st_mode & 07777);
-            }
+            files::readMetadata(it->source, metadata, info);
+            if (!S_ISDIR(info.st_mode))
+                continue;
+            const files::MetadataLoss loss = m_destination->setMetadata(it->parent, it->name, metadata);
+            noteLoss(loss, target);
+            m_destination->setMode(it->parent, it->name, files::safeModeBits(info.st_mode & 07777, loss));
+            m_destination->setTimes(it->parent, it->name, info.st_atim, info.st_mtim);
         }
         return true;
     }
 
-    RestoreResult& result() { return m_result; }
+    RestoreResult& result()
+    {
+        m_result.notKept.clear();
+        for (const auto& [place, loss] : m_lost)
+            for (std::string& line : NotKeptLines(loss, place))
+                m_result.notKept.push_back(std::move(line));
+        return m_result;
+    }
 
 private:
     struct MadeFolder {
@@ -259,6 +273,7 @@ private:
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
+            noteLoss(outcome.lost, m_place);
             ++m_result.restored;
             m_observer.restored(m_result.restored);
             return true;
@@ -298,8 +313,24 @@ private:
         return info;
     }
 
+    void noteLoss(const files::MetadataLoss& loss, const std::string& place)
+    {
+        if (!loss.any())
+            return;
+        for (auto& [where, lost] : m_lost) {
+            if (where == place) {
+                lost.add(loss);
+                return;
+            }
+        }
+        m_lost.emplace_back(place, loss);
+    }
+
     RestoreObserver& m_observer;
     std::atomic<bool>& m_cancel;
+    /// What each target place could not keep, told once for each.
+    std::vector<std::pair<std::string, files::MetadataLoss>> m_lost;
+    std::string m_place;
     bool m_overwrite;
     std::unique_ptr<LocalDestination> m_destination;
     std::unique_ptr<DestinationWriter> m_writer;
@@ -315,6 +346,13 @@ RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& ot
                           ", so either could be restored; choose a folder with --to.");
 }
 
+RestoreRefusal remoteRefusal(const std::string& dest)
+{
+    return RestoreRefusal("The backup copies in " + dest +
+                          " are on a server: restore and the list of versions read copies on this machine "
+                          "only. Copy them back with sftp or scp.");
+}
+
 RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 {
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
@@ -324,6 +362,8 @@ RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
+    if (isRemoteLocation(request.destination))
+        throw remoteRefusal(request.destination);
     const BackupLayout layout(request.destination, request.items);
     const std::string dest =
         layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
@@ -387,6 +427,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path)
 {
+    if (isRemoteLocation(destination))
+        throw remoteRefusal(destination);
     const BackupLayout layout(destination, items);
     std::optional<std::string> only;
     if (!path.empty()) {

@@ -38,6 +38,9 @@ struct RestoreResult {
     bool writeFailed = false;
     std::string failure;
     bool cancelled = false;
+    /// What the places restored to could not hold of the owners, attributes and ACLs: a
+    /// line for each part and place.
+    std::vector<std::string> notKept;
 };
 
 /// A restore that cannot start: a path no item of the set holds, a path whose copy is

@@ -212,6 +212,11 @@ bool fileExists(const std::string& path)
 
 } // namespace
 
+std::error_code makeConnectionError(std::string text, int code)
+{
+    return connectionErrors().make(std::move(text), code);
+}
+
 std::string userHomeFolder()
 {
     if (const char* home = std::getenv("HOME"); home && *home)
@@ -363,7 +368,8 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
         return nullptr;
     case SSH_KNOWN_HOSTS_NOT_FOUND:
     case SSH_KNOWN_HOSTS_UNKNOWN:
-        if (!options.trustUnknownHost) {
+        if (!options.trustUnknownHost || (!options.trustedFingerprint.empty() &&
+                                          options.trustedFingerprint != connection->m_fingerprint)) {
             failure = {Kind::UnknownHost,
                        "The authenticity of host " + url.hostText() + " cannot be established. Its " +
                            keyType + " key has the fingerprint " + connection->m_fingerprint + ".",
@@ -419,13 +425,11 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
                     ssh_pki_import_privkey_file(file.c_str(), nullptr, nullptr, nullptr, &privateKey);
                 ssh_key_free(privateKey);
                 if (imported == SSH_ERROR) {
-                    failure = {Kind::KeyNeedsPassphrase,
-                               "The key " + file + " for " + where +
-                                   " is protected by a passphrase. Load it into the agent with \"ssh-add " +
-                                   file + "\" and try again.",
-                               {},
-                               {},
-                               file};
+                    std::string message = "The key " + file;
+                    message += " for " + where;
+                    message += " is protected by a passphrase. Load it into the agent with \"ssh-add " + file;
+                    message += "\" and try again.";
+                    failure = {Kind::KeyNeedsPassphrase, std::move(message), {}, {}, file};
                     return nullptr;
                 }
             }
@@ -559,7 +563,7 @@ sftp::Reply SftpConnection::wait(std::uint32_t id)
 
 void SftpConnection::receiveSome()
 {
-    std::array<char, 256 * 1024> buffer; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<char, std::size_t{256} * 1024> buffer; // NOLINT(cppcoreguidelines-pro-type-member-init)
     int got = 0;
     bool eof = false;
     std::string why;
@@ -627,6 +631,14 @@ void SftpConnection::fail(std::error_code code, std::string why)
     m_failure = std::move(why);
     m_failureCode = connectionErrors().make(m_hostText + ": " + m_failure, code.value());
     m_arrived.notify_all();
+}
+
+bool SftpConnection::ping()
+{
+    const std::uint32_t id = nextId();
+    sftp::Packet packet(sftp::Stat, id);
+    packet.text("/");
+    return call(packet, id).type() != 0;
 }
 
 void SftpConnection::keepAlive()

@@ -129,6 +129,8 @@ struct SftpConnectOptions {
     /// Adds the host's key to ~/.ssh/known_hosts when the host is unknown (the user has
     /// seen its fingerprint and said yes).
     bool trustUnknownHost = false;
+    /// With trustUnknownHost: the fingerprint the user was shown; another key is not added.
+    std::string trustedFingerprint;
 };
 
 /// Why a connection could not be made, with what the user needs to decide.
@@ -179,6 +181,8 @@ public:
     sftp::Reply wait(std::uint32_t id);
     /// Sends and waits.
     sftp::Reply call(sftp::Packet& packet, std::uint32_t id);
+    /// Whether the server still answers (one round trip).
+    bool ping();
     /// Sends nothing anyone waits for, so that an idle connection stays open through
     /// firewalls and a dead one is noticed.
     void keepAlive();
@@ -211,6 +215,10 @@ private:
     std::string m_failure;
     std::string m_incoming; ///< bytes read and not yet a whole packet (the reader's alone)
 };
+
+/// An error that reads as text (a server's or the library's words) and compares equal to
+/// the system error code.
+std::error_code makeConnectionError(std::string text, int code);
 
 /// The errno that best tells an SFTP status code.
 int errnoOfStatus(std::uint32_t status);

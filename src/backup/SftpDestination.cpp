@@ -23,7 +23,7 @@ namespace {
 
 /// Data goes out in pieces of this size, as many at once as fit kWindowBytes: a server
 /// answers each on its own, and one round trip covers them all.
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 constexpr std::size_t kWindowBytes = std::size_t{2} << 20;
 /// Reads of a download in flight at once; their answers stay below the channel's window.
 constexpr std::size_t kReadsAhead = 12;
@@ -135,6 +135,13 @@ std::unique_ptr<SftpDestination> SftpDestination::open(const SftpUrl& url, const
                            : EHOSTUNREACH);
         return nullptr;
     }
+    return open(url, std::move(connection), error);
+}
+
+std::unique_ptr<SftpDestination>
+SftpDestination::open(const SftpUrl& url, std::shared_ptr<SftpConnection> connection, std::error_code& error)
+{
+    error.clear();
     std::unique_ptr<SftpDestination> destination(new SftpDestination(url, std::move(connection)));
     // The folder itself may be reached through links (the user names the place), but it
     // must be a folder.
@@ -155,7 +162,7 @@ std::unique_ptr<SftpDestination> SftpDestination::open(const SftpUrl& url, const
     return nullptr;
 }
 
-SftpDestination::SftpDestination(SftpUrl url, std::unique_ptr<SftpConnection> connection)
+SftpDestination::SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> connection)
     : m_url(std::move(url)), m_location(m_url.text()), m_connection(std::move(connection)),
       m_root(adopt(m_url.path, {}))
 {
@@ -334,7 +341,9 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
     std::string path = m_url.path;
     std::string clean;
     for (const std::string& name : names) {
-        path = path == "/" ? "/" + name : path + "/" + name;
+        if (path != "/")
+            path += '/';
+        path += name;
         clean = joinRelative(clean, name);
         const std::uint32_t id = m_connection->nextId();
         sftp::Packet packet(sftp::Lstat, id);
@@ -677,7 +686,9 @@ std::error_code SftpDestination::removeTree(const std::string& path)
     std::vector<std::uint32_t> ids;
     std::error_code first;
     for (const auto& [name, attributes] : entries) {
-        const std::string below = path + "/" + name;
+        std::string below = path;
+        below += '/';
+        below += name;
         if (kindOf(attributes) == DestinationKind::Folder) {
             if (!(attributes.permissions & S_IWUSR) || !(attributes.permissions & S_IXUSR)) {
                 sftp::Attributes open;
@@ -746,7 +757,10 @@ std::size_t SftpDestination::removeLeftovers(const FolderHandle& folder)
             continue;
         const std::uint32_t id = m_connection->nextId();
         sftp::Packet packet(sftp::Remove, id);
-        packet.text(path + "/" + name);
+        std::string leftover = path;
+        leftover += '/';
+        leftover += name;
+        packet.text(leftover);
         if (m_connection->send(packet))
             break;
         ids.push_back(id);

@@ -39,6 +39,9 @@ public:
     /// that was reached gives error ENOENT.
     static std::unique_ptr<SftpDestination> open(const SftpUrl& url, const SftpConnectOptions& options,
                                                  SftpConnectFailure& failure, std::error_code& error);
+    /// The same over a connection made already.
+    static std::unique_ptr<SftpDestination>
+    open(const SftpUrl& url, std::shared_ptr<SftpConnection> connection, std::error_code& error);
 
     ~SftpDestination() override;
 
@@ -90,7 +93,7 @@ private:
     class Writer;
     friend class Writer;
 
-    SftpDestination(SftpUrl url, std::unique_ptr<SftpConnection> connection);
+    SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> connection);
     FolderHandle adopt(std::string path, std::string relative) const;
 
     // Requests answered at once.
@@ -116,7 +119,7 @@ private:
 
     SftpUrl m_url;
     std::string m_location;
-    std::unique_ptr<SftpConnection> m_connection;
+    std::shared_ptr<SftpConnection> m_connection;
     FolderHandle m_root;
 
     std::mutex m_lockMutex;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Catalog.h"
 
+#include "backup/SftpUrl.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
@@ -535,6 +536,13 @@ std::int32_t Catalog::saveEditedSet(const std::string& destination)
     if (blank(destination))
         throw RuleRefusal(messages::kDestinationMissing, RuleRefusal::Field::Destination);
     checkPathText(destination, "The Backup To Folder");
+    if (backup::isSftpUrl(destination)) {
+        std::string problem;
+        if (!backup::parseSftpUrl(destination, problem))
+            throw RuleRefusal("The Backup To Folder " + destination +
+                                  " is not a valid server folder: " + problem + ".",
+                              RuleRefusal::Field::Destination);
+    }
     table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(destination);
     const bool isNew = table.State() == store::TDataSetState::dsInsert;
     table.Post();

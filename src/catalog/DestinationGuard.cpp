@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/DestinationGuard.h"
 
+#include "backup/OpenDestination.h"
 #include "catalog/Messages.h"
-#include "platform/FileSystemIdentity.h"
 
 namespace stowmere::catalog {
 
@@ -10,7 +10,7 @@ DriveCheck checkDrive(const SetOptions& options, const std::string& destination)
 {
     DriveCheck check;
     std::string error;
-    const auto identity = files::identifyFileSystem(destination, error);
+    const auto identity = backup::identifyDestination(destination, error);
     if (!identity) {
         check.status = DriveCheck::Status::Unknown;
         check.error = error;

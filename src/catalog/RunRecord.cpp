@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/RunRecord.h"
 
+#include "backup/OpenDestination.h"
+
 #include "platform/FileSystemIdentity.h"
 #include "platform/Utf8.h"
 
@@ -89,7 +91,10 @@ RunRecord baseRecord(const std::string& dataFolder, const BackupSet& set,
     record.mode = modeOf(settings);
     record.program = program;
     std::string error;
-    if (const auto identity = files::identifyFileSystem(record.destination, error)) {
+    if (backup::isRemoteLocation(record.destination)) {
+        // Its URL says where it is; reaching the server again only to record it would
+        // repeat a refusal's question.
+    } else if (const auto identity = files::identifyFileSystem(record.destination, error)) {
         record.fileSystem = identity->key;
         record.mountPoint = identity->mountPoint;
     }

@@ -2,6 +2,8 @@
 #include "catalog/RunStart.h"
 
 #include "backup/BackupStartCheck.h"
+#include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
 #include "backup/SpaceCheck.h"
 #include "catalog/Messages.h"
 #include "platform/Paths.h"
@@ -63,8 +65,20 @@ RunStart startRun(const RunRequest& request, StartFor purpose)
     if (std::string overlap = backup::CheckItemsApart(start.settings.destination, start.checkedItems);
         !overlap.empty())
         return refuse(std::move(overlap), false);
-    if (std::string failure = unwritable(start.settings.destination); !failure.empty())
+    if (backup::isRemoteLocation(start.settings.destination)) {
+        // The connection is kept for the run itself, which reaches the server again.
+        std::error_code error;
+        const auto destination = backup::openDestination(start.settings.destination, error);
+        if (!destination && error == std::errc::no_such_file_or_directory)
+            return refuse(backup::MissingDestinationText(start.settings.destination), false);
+        if (!destination)
+            return refuse(error.message(), true);
+        if (const std::error_code refused = destination->checkWritable())
+            return refuse(messages::destinationNotWritable(start.settings.destination, refused.message()),
+                          true);
+    } else if (std::string failure = unwritable(start.settings.destination); !failure.empty()) {
         return refuse(std::move(failure), true);
+    }
     if (purpose == StartFor::Preview)
         return start;
     start.drive = checkDrive(request.options, request.set.destination);

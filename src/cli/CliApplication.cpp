@@ -3,6 +3,8 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/FailureReport.h"
+#include "backup/OpenDestination.h"
+#include "backup/SftpAccess.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
@@ -19,6 +21,7 @@
 #include "cli/ScheduleCommand.h"
 #include "cli/SetResolver.h"
 #include "cli/TableDump.h"
+#include "cli/TrustHostCommand.h"
 #include "cli/VerifyCommand.h"
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
@@ -33,6 +36,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace stowmere::cli {
@@ -187,6 +191,8 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
         return HistoryCommand(m_out, m_err).run(data, line);
     case Command::Options:
         return OptionsCommand(m_out).run(data, line, resolveSet(data, line.arguments[0]));
+    case Command::TrustHost:
+        return TrustHostCommand(std::cin, m_out, m_err).run(resolveSet(data, line.arguments[0]), line);
     case Command::Verify:
         return VerifyCommand(m_out, m_err).run(data, resolveSet(data, line.arguments[0]), line);
     case Command::Versions:
@@ -241,7 +247,8 @@ ExitCode CliApplication::newSet(Catalog& data, const CommandLine& line)
     const std::int32_t number = data.addSet(description, destination);
     saveChanges(data);
     m_out << SetResolver::line({number, description, destination}) << '\n';
-    if (!destination.empty() && destination.front() != paths::kSeparator)
+    if (!destination.empty() && destination.front() != paths::kSeparator &&
+        !backup::isRemoteLocation(destination))
         m_err << "stowmere-cli: note: Backup To Folder \"" << destination
               << "\" is not a full path; a backup finds it from the folder it is started in.\n";
     return ExitCode::Success;
@@ -364,8 +371,15 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     const std::size_t checkedCount = request.checkedCount();
     const catalog::RunStart start = catalog::startRun(request);
     if (start.verdict == catalog::RunStart::Verdict::Refused) {
-        if (!start.refusal.empty())
-            throw catalog::RuleRefusal(terminalText(start.refusal));
+        std::string refusal = start.refusal;
+        // A server whose key is not known yet: the command line does not ask, it says how.
+        if (backup::isRemoteLocation(set.destination) &&
+            backup::lastSftpFailure().kind == backup::SftpConnectFailure::Kind::UnknownHost)
+            refusal += "\r\nNothing was written. Check the fingerprint and accept the key with "
+                       "'stowmere-cli trust-host " +
+                       std::to_string(set.number) + "'.";
+        if (!refusal.empty())
+            throw catalog::RuleRefusal(terminalText(refusal));
         backup::BackupResult refused;
         refused.refused = true;
         recordRun(start.settings, refused);

@@ -9,7 +9,7 @@
 namespace stowmere::cli {
 namespace {
 
-constexpr std::array<std::pair<Command, const char*>, 16> kNames{{
+constexpr std::array<std::pair<Command, const char*>, 17> kNames{{
     {Command::Help, "help"},
     {Command::List, "list"},
     {Command::Paths, "paths"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<Command, const char*>, 16> kNames{{
     {Command::Options, "options"},
     {Command::Versions, "versions"},
     {Command::Restore, "restore"},
+    {Command::TrustHost, "trust-host"},
     {Command::Verify, "verify"},
 }};
 
@@ -53,6 +54,7 @@ Arity arityOf(Command command, std::size_t given)
     case Command::Backup:
     case Command::Unschedule:
     case Command::Options:
+    case Command::TrustHost:
     case Command::Verify:
         return {1, 1, "SET"};
     case Command::Versions:
@@ -244,6 +246,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.all = true;
         } else if (word == "--overwrite") {
             line.overwrite = true;
+        } else if (word == "--yes") {
+            line.yes = true;
         } else if (word == "--against-source") {
             line.againstSource = true;
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
@@ -306,6 +310,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--accept-new-drive belongs to the backup command only");
     if (line.overwrite && line.command != Command::Restore)
         throw fail("--overwrite belongs to the restore command only");
+    if (line.yes && line.command != Command::TrustHost)
+        throw fail("--yes belongs to the trust-host command only");
     if (line.againstSource && line.command != Command::Verify)
         throw fail("--against-source belongs to the verify command only");
     if (line.notify && ((line.command != Command::Backup && line.command != Command::Verify) || sawDryRun))

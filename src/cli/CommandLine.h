@@ -28,6 +28,7 @@ enum class Command {
     Options,
     Versions,
     Restore,
+    TrustHost,
     Verify
 };
 
@@ -81,6 +82,7 @@ struct CommandLine {
     std::optional<std::string> restoreTo; ///< --to DIR
     std::optional<std::string> at;        ///< --at TIME, as typed
     bool overwrite = false;               ///< --overwrite
+    bool yes = false;                     ///< --yes of trust-host: trust without asking
 
     /// --against-source of the verify command: compare the copies with their sources too.
     bool againstSource = false;

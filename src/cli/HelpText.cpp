@@ -199,6 +199,21 @@ std::string helpText(Command command)
         return versionsHelpText();
     case Command::Restore:
         return restoreHelpText();
+    case Command::TrustHost:
+        return std::string("Usage: stowmere-cli trust-host SET [--yes] [--data DIR]\n"
+                           "\n"
+                           "Shows the key type and SHA256 fingerprint of the server that a set\n"
+                           "backs up to (a Backup To Folder sftp://[user@]host[:port]/path) and,\n"
+                           "when you answer yes, adds the key to ~/.ssh/known_hosts, so that\n"
+                           "backups to it can run. A key that differs from the one known is\n"
+                           "never replaced (remove it with ssh-keygen -R HOST if the change is\n"
+                           "expected). Logins use the keys of ssh-agent or ~/.ssh; passwords are\n"
+                           "never used or stored.\n") +
+               kSetWord +
+               "\n"
+               "Options:\n"
+               "  --yes          trust the key without asking (check the fingerprint first)\n" +
+               kDataOption;
     case Command::Verify:
         return std::string("Usage: stowmere-cli verify SET [--against-source] [--json]\n"
                            "                           [--notify always|failures|never] [--data DIR]\n"
@@ -277,6 +292,7 @@ std::string helpText(Command command)
                        "  versions SET [PATH]          list the copies backups replaced and kept\n"
                        "  restore SET PATH... [--to DIR] [--at TIME] [--overwrite]\n"
                        "                               copy files and folders back\n"
+                       "  trust-host SET [--yes]       accept the SSH host key of a set's server\n"
                        "  verify SET [--against-source] [--json]\n"
                        "                               check every copy against the manifest\n"
                        "  dump FILE                    print a table file in readable form\n"

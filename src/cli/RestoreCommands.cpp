@@ -100,6 +100,8 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     for (const backup::NotBackedUp& unreadable : result.unreadable)
         m_err << "Cannot read " << ProgressPrinter::escapeControl(unreadable.path) << ": "
               << ProgressPrinter::escapeControl(unreadable.reason) << '\n';
+    for (const std::string& line : result.notKept)
+        m_err << ProgressPrinter::escapeControl(line) << '\n';
     if (result.writeFailed)
         m_err << ProgressPrinter::escapeControl(result.failure) << '\n';
     m_err << "Restored " << result.restored << (result.restored == 1 ? " file" : " files");

@@ -175,9 +175,19 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
         if (data.status != Status::Copied)
             return data;
     }
-    if ((wanted & ~0777) != 0 || (wanted & m_umask) != 0) {
+    // Owner first, as a change of owner clears set-uid and the file's capabilities; the
+    // bits follow, without set-uid and set-gid when the owner could not be kept.
+    Metadata metadata;
+    MetadataLoss lost;
+    if (readMetadata(input, sourceInfo, metadata))
+        lost = applyMetadata(output.fd(), metadata);
+    else
+        lost.attributes = lastError();
+    const bool aclDropped = dropInheritedAcl(output.fd(), metadata);
+    const mode_t mode = safeModeBits(wanted, lost);
+    if (aclDropped || (mode & ~0777) != 0 || (mode & m_umask) != 0) {
         // FAT and exFAT have no permission bits to set; the data is what counts there.
-        if (::fchmod(output.fd(), wanted) != 0 && errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        if (::fchmod(output.fd(), mode) != 0 && errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
             return failed(Status::DestinationFailed);
     }
     const timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
@@ -199,6 +209,7 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
     }
     CopyOutcome copied;
     copied.bytes = static_cast<std::uint64_t>(sourceInfo.st_size);
+    copied.lost = lost;
     return copied;
 }
 
@@ -226,16 +237,25 @@ CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, co
             return {Status::Unchanged, {}, false};
     }
     struct stat linkInfo {};
-    const bool haveTimes = ::lstat(source.c_str(), &linkInfo) == 0;
+    Metadata metadata;
+    const bool haveInfo = readMetadata(source, metadata, linkInfo) || linkInfo.st_mode != 0;
+    MetadataLoss lost;
+    // A link's own owner and times; its bits mean nothing.
     const auto setTimes = [&](const std::string& entry) {
-        if (haveTimes) {
+        if (haveInfo) {
+            lost = applyMetadataAt(folderFd, entry, metadata);
             const timespec times[2] = {linkInfo.st_atim, linkInfo.st_mtim};
             ::utimensat(folderFd, entry.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     };
+    const auto made = [&]() {
+        CopyOutcome outcome;
+        outcome.lost = lost;
+        return outcome;
+    };
     if (::symlinkat(text->c_str(), folderFd, name.c_str()) == 0) {
         setTimes(name);
-        return {};
+        return made();
     }
     if (errno != EEXIST)
         return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
@@ -261,7 +281,7 @@ CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, co
         ::unlinkat(folderFd, temporary.c_str(), 0);
         return outcome;
     }
-    return {};
+    return made();
 }
 
 std::uint64_t FileCopier::folderDevice(const std::string& folder)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
 
 #include <cstdint>
@@ -38,6 +39,9 @@ struct CopyOutcome {
     /// With DestinationFailed: the new copy was complete, but the copy it replaces could
     /// not be kept; both stay as they were.
     bool keepFailed = false;
+    /// With Copied: what of the source's owner, group and attributes the copy could not
+    /// keep (the destination refused it); set-uid and set-gid are then not kept either.
+    MetadataLoss lost{};
 
     bool succeeded() const
     {
@@ -65,8 +69,9 @@ public:
     FileCopier& operator=(const FileCopier&) = delete;
 
     /// Copies the regular file source (links followed) to target, replacing it. The data
-    /// goes into a temporary file in the target's folder, which receives the source's
-    /// permission bits and access and modification times (to the nanosecond) and only then
+    /// goes into a temporary file in the target's folder, which receives the source's owner
+    /// and group (as far as the process may give them), extended attributes and ACLs,
+    /// permission bits and access and modification times (to the nanosecond), and only then
     /// the target's name. Holes of a sparse file stay holes. On failure or cancel nothing is
     /// left of the temporary file and target is exactly as it was. The target folder must
     /// exist. A source of more than sizeLimit bytes is left alone (TooLarge).

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using stowmere::backup::BackupEngine;
@@ -56,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"**/tmp", "tmp", true, true}, Case{"**/tmp", "a/b/tmp", false, true},
         Case{"a/**/z", "a/z", false, true}, Case{"a/**/z", "a/b/c/z", false, true},
         Case{"a/**/z", "b/a/z", false, false}, Case{"logs/**", "logs/x/y.log", false, true},
-        Case{"logs/**", "logs", true, false},
+        Case{"logs/**", "logs", true, false}, Case{"a/**/b/**/c", "a/x/b/y/z/c", false, true},
+        Case{"a/**/b/**/c", "a/x/c/y/b", false, false}, Case{"a/**/**/z", "a/z", false, true},
+        Case{"**/x/**", "x", true, false}, Case{"**/x/**", "p/x/q", false, true},
         // Dot files are names like any other.
         Case{"*", ".hidden", false, true}, Case{".git/", "repo/.git", true, true}));
 
@@ -67,6 +70,32 @@ TEST(Exclusions, AnyPatternThatMatchesExcludesWhateverTheOrder)
     EXPECT_TRUE(rules.excludes("tmp", true));
     EXPECT_FALSE(rules.excludes("a/tmp", true));
     EXPECT_TRUE(Exclusions({"", "/", "//"}).empty());
+}
+
+TEST(Exclusions, ManyDoubleStarsMatchInTimeLinearInThePath)
+{
+    // Tried every way "**" can split the path, this pattern takes longer than the age of
+    // the universe against 60 names: done in a child that a generous alarm ends, the test
+    // fails instead of hanging.
+    std::string pattern = "top";
+    for (int i = 0; i < 20; ++i)
+        pattern += "/**/d";
+    pattern += "/**/nowhere";
+    std::string path = "top";
+    for (int i = 0; i < 60; ++i)
+        path += "/d";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(60);
+        const Exclusions rules({pattern, "**/d/**/d/**/d/**/d/**/d/**/d/**/d/**/d/**/d/**/d/x"});
+        const bool excluded = rules.excludes(path, false) || rules.excludes(path + "/x", false);
+        ::_exit(excluded && !rules.excludes(path, false) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "the match did not end";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Exclusions, OnlyATagWithTheSignatureMarksACache)

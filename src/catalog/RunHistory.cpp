@@ -6,11 +6,12 @@
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "platform/UniqueFd.h"
+#include "platform/WholeFile.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
@@ -27,10 +28,25 @@ std::string systemText(int error)
     return std::strerror(error);
 }
 
-files::UniqueFd openForAppend(const std::string& file)
+// The history opened to add a line, or none with the reason in error.
+files::UniqueFd openForAppend(const std::string& file, std::string& error)
 {
+    // O_NONBLOCK: a FIFO in the history's place would hold the open until a reader came.
     // The history names the user's files: it is nobody else's business.
-    return files::UniqueFd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
+    files::UniqueFd fd(
+        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+    struct stat info {};
+    if (!fd) {
+        // A FIFO without a reader says ENXIO, which would name no file at all.
+        error = errno == ENXIO ? std::string("not a regular file") : systemText(errno);
+    } else if (::fstat(fd.get(), &info) != 0) {
+        error = systemText(errno);
+        fd.reset();
+    } else if (!S_ISREG(info.st_mode)) {
+        error = "not a regular file";
+        fd.reset();
+    }
+    return fd;
 }
 
 } // namespace
@@ -56,16 +72,17 @@ std::string RunHistory::append(const RunRecord& record) const
         return failure + error.what();
     }
     const std::string line = record.toJsonLine() + '\n';
-    files::UniqueFd fd = openForAppend(m_file);
+    std::string refused;
+    files::UniqueFd fd = openForAppend(m_file, refused);
     if (!fd)
-        return failure + systemText(errno);
+        return failure + refused;
     struct stat info {};
     if (::fstat(fd.get(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= m_rotateSize) {
         if (std::string error = rotateIfFull(fd.get()); !error.empty())
             return failure + error;
-        fd = openForAppend(m_file);
+        fd = openForAppend(m_file, refused);
         if (!fd)
-            return failure + systemText(errno);
+            return failure + refused;
     }
     // One write of the whole line: with O_APPEND the kernel puts it at the end in one
     // piece, so two programs recording at once never interleave their lines.
@@ -112,12 +129,15 @@ std::string RunHistory::rotateIfFull(int fd) const
 void RunHistory::readFile(const std::string& file, const std::function<void(RunRecord&&)>& visit,
                           std::vector<std::string>& warnings) const
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        if (errno != ENOENT)
-            warnings.push_back("Cannot read the run history " + file + ": " + systemText(errno));
+    std::string text;
+    try {
+        text = files::readWholeFile(file);
+    } catch (const files::ReadError& error) {
+        if (error.error() != ENOENT)
+            warnings.push_back("Cannot read the run history " + file + ": " + error.reason());
         return;
     }
+    std::istringstream in(std::move(text));
     std::string line;
     std::size_t number = 0;
     while (std::getline(in, line)) {

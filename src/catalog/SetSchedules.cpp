@@ -4,6 +4,7 @@
 #include "catalog/SystemdUser.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -22,13 +23,11 @@ constexpr std::string_view kTimerSuffix = ".timer";
 
 std::optional<std::string> readText(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    try {
+        return files::readWholeFile(path);
+    } catch (const files::ReadError&) {
         return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return text;
+    }
 }
 
 /// Removes a file or link; true when it is gone afterwards, else the reason is noted.

@@ -27,6 +27,7 @@
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
+#include "platform/WholeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -455,12 +456,12 @@ ExitCode CliApplication::dump(const CommandLine& line)
     case files::EntryKind::Other:
         throw TableFileError("cannot read " + file + ": not a regular file");
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
-    const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw TableFileError("cannot read " + file + ": " + std::strerror(errno));
+    std::string raw;
+    try {
+        raw = files::readWholeFile(file);
+    } catch (const files::ReadError& error) {
+        throw TableFileError("cannot read " + file + ": " + error.reason());
+    }
     const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(raw.data()), raw.size());
     const TableDump::Outcome outcome = TableDump::dump(bytes, m_out);
     if (outcome.resultCode != 0) {

@@ -6,6 +6,7 @@
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "platform/Utf8.h"
+#include "platform/WholeFile.h"
 
 #include <cerrno>
 #include <charconv>
@@ -131,41 +132,17 @@ IniFile::IniFile(std::string path) : m_path(std::move(path))
     // The temporary file of an atomic write goes beside the target, which needs a folder.
     if (!m_path.empty() && m_path.front() != paths::kSeparator)
         m_path = std::filesystem::absolute(m_path).string();
-    // Non-blocking, so a FIFO in the file's place cannot hang the program.
-    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        // A missing file (or a missing folder on the way to it) is an empty file.
-        if (errno != ENOENT && errno != ENOTDIR) {
-            m_unreadable = true;
-            m_readError = std::strerror(errno);
-        }
-        return;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        m_unreadable = true;
-        m_readError = "not a regular file";
-        ::close(fd);
-        return;
-    }
     std::string data;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
+    try {
+        data = files::readWholeFile(m_path);
+    } catch (const files::ReadError& error) {
+        // A missing file (or a missing folder on the way to it) is an empty file.
+        if (!error.missing()) {
             m_unreadable = true;
-            m_readError = std::strerror(errno);
-            ::close(fd);
-            return;
+            m_readError = error.reason();
         }
-        if (count == 0)
-            break;
-        data.append(buffer, static_cast<std::size_t>(count));
+        return;
     }
-    ::close(fd);
-
     std::size_t start = 0;
     while (start < data.size()) {
         const std::size_t newline = data.find('\n', start);

@@ -2,6 +2,7 @@
 #include "store/TableFiles.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/WholeFile.h"
 #include "store/StoreError.h"
 
 #include <cerrno>
@@ -32,33 +33,10 @@ StoreError withFile(const StoreError& error, const std::string& path, const char
     throw StoreError(rc::Ok, std::string("Cannot ") + verb + " " + path + ": " + std::strerror(error));
 }
 
-// Reads fd to its end and closes it.
-std::vector<std::byte> readOpenFile(int fd, const std::string& path)
+std::vector<std::byte> tableBytesOf(const std::string& data)
 {
-    std::vector<std::byte> bytes;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    else if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        failSystem(EISDIR, path, "read");
-    }
-    std::byte chunk[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd, chunk, sizeof chunk);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            failSystem(error, path, "read");
-        }
-        if (count == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + count);
-    }
-    ::close(fd);
-    return bytes;
+    const auto* begin = reinterpret_cast<const std::byte*>(data.data());
+    return {begin, begin + data.size()};
 }
 
 } // namespace
@@ -75,23 +53,24 @@ void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const s
 
 std::vector<std::byte> readTableFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        failSystem(errno, path, "read");
-    return readOpenFile(fd, path);
+    try {
+        return tableBytesOf(files::readWholeFile(path));
+    } catch (const files::ReadError& error) {
+        throw StoreError(rc::Ok, error.what());
+    }
 }
 
 TableFileImage readTableFileImage(const std::string& path)
 {
     // Asked of the open itself rather than of a stat before it, which a removal in between
     // would turn into a read error.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
+    try {
+        return tableBytesOf(files::readWholeFile(path));
+    } catch (const files::ReadError& error) {
+        if (error.error() == ENOENT)
             return std::nullopt;
-        failSystem(errno, path, "read");
+        throw StoreError(rc::Ok, error.what());
     }
-    return readOpenFile(fd, path);
 }
 
 bool tableFileChanged(const std::string& path, const TableFileImage& image)

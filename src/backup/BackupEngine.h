@@ -77,6 +77,8 @@ struct BackupResult {
     std::uint64_t filesCopied = 0;
     /// The bytes of the files copied, each counted once, when its copy was complete.
     std::uint64_t bytesCopied = 0;
+    /// Copies made again because verification had found them damaged or missing.
+    std::uint64_t healed = 0;
     /// The run ended early because the cancel flag was set (by Cancel or a failed copy).
     bool cancelled = false;
     /// The destination could not be written (a copy or a folder failed there); the failure

@@ -65,6 +65,8 @@ bool CopySink::start()
     }
     m_writer = m_destination.writer();
     m_versions = std::make_unique<VersionStore>(m_destination);
+    m_manifest = std::make_unique<ManifestKeeper>(m_destination);
+    tellManifestNotes();
     if (m_settings.keepVersions > 0)
         m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
     // Only a full copy that keeps no versions of what it replaces may copy on two threads.
@@ -93,6 +95,16 @@ void CopySink::finish(bool wentThrough)
         if (!error.empty())
             m_observer.showInformation(error);
     }
+    if (m_manifest) {
+        tellManifestNotes();
+        m_result.healed = m_manifest->healed();
+        if (m_result.healed > 0)
+            m_observer.showInformation(std::to_string(m_result.healed) +
+                                       (m_result.healed == 1
+                                            ? " copy that verification had found damaged or missing was"
+                                            : " copies that verification had found damaged or missing were") +
+                                       " copied again.");
+    }
     m_destination.releaseRunLock();
     for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));
@@ -102,6 +114,19 @@ void CopySink::noteLoss(const files::MetadataLoss& loss)
 {
     if (loss.any())
         m_lost.add(loss);
+}
+
+void CopySink::tellManifestNotes()
+{
+    const std::vector<std::string>& notes = m_manifest->notes();
+    for (; m_manifestNotesTold < notes.size(); ++m_manifestNotesTold)
+        m_observer.showInformation(notes[m_manifestNotesTold]);
+}
+
+void CopySink::recordCopy(const std::string& source, const std::string& target)
+{
+    if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
+        m_manifest->recordCopy(folder, paths::fileNamePart(target));
 }
 
 std::string CopySink::relativeOf(const std::string& path) const
@@ -283,6 +308,9 @@ void CopySink::folderItemDone()
 
 bool CopySink::entry(const EntryFacts& entry)
 {
+    // Up to date, yet verification found the copy damaged or missing: it is made again.
+    if (entry.verdict == Verdict::Same && (entry.link || !m_manifest->isMarked(relativeOf(entry.target))))
+        return !cancelled();
     if (!m_inFolder) {
         // A file item, straight into the destination.
         if (!m_destCleaned) {
@@ -420,6 +448,7 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
         noteLoss(outcome.lost);
         ++m_result.filesCopied;
         if (!link) {
+            recordCopy(source, target);
             m_result.bytesCopied += outcome.bytes;
             m_observer.bytesCopied(m_result.bytesCopied);
         }

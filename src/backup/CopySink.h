@@ -3,6 +3,7 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/Destination.h"
+#include "backup/ManifestKeeper.h"
 #include "backup/RunLog.h"
 #include "backup/RunSink.h"
 #include "backup/SharedFolderCopy.h"
@@ -43,7 +44,8 @@ public:
 
     bool looksAtTargets() const override { return false; }
     bool readsFiles() const override { return true; }
-    bool wantsUnchanged() const override { return false; }
+    /// Up-to-date copies come too while verification has marked copies to make again.
+    bool wantsUnchanged() const override { return m_manifest && m_manifest->healing(); }
     void notBackedUp(const std::string& path, const std::string& reason) override;
     void excluded(const std::string& path) override;
     void missingItem(const std::string& item) override;
@@ -115,6 +117,9 @@ private:
     FolderHandle targetFolder(const std::string& source, const std::string& path);
     /// The path of a target below the destination.
     std::string relativeOf(const std::string& path) const;
+    /// Hashes and records a copy just made.
+    void recordCopy(const std::string& source, const std::string& target);
+    void tellManifestNotes();
     /// Gives the folders of the item just walked their sources' owners, attributes, bits
     /// and times, deepest first, once all below them is written.
     void finishFolders();
@@ -140,6 +145,8 @@ private:
     std::string m_targetPath; ///< the folder targetFolder gave last
     FolderHandle m_target;
     std::unique_ptr<VersionStore> m_versions;
+    std::unique_ptr<ManifestKeeper> m_manifest;
+    std::size_t m_manifestNotesTold = 0;
     std::unique_ptr<VersionStore::Keeper> m_keeper;
     /// The second copying thread of a full copy.
     std::unique_ptr<CopyHelper> m_helper;

@@ -400,8 +400,12 @@ public:
                 report(1, "the first line is not the manifest's heading");
             }
             if (m_ordered && m_line.starts_with(kEndWord)) {
+                std::string_view counts = std::string_view(m_line).substr(kEndWord.size());
+                const std::string_view lines = takeField(counts);
                 std::uint64_t count = 0;
-                if (!parseNumber(std::string_view(m_line).substr(kEndWord.size()), count) || count != m_lines)
+                std::uint64_t marked = 0;
+                if (!parseNumber(lines, count) || count != m_lines ||
+                    (!counts.empty() && !parseNumber(counts, marked)))
                     report(m_reader.lineNumber(), "the closing line counts " +
                                                       m_line.substr(kEndWord.size()) +
                                                       " records, the file holds " + std::to_string(m_lines));
@@ -537,6 +541,33 @@ ManifestReader::ManifestReader(Destination& destination)
 
 ManifestReader::~ManifestReader() = default;
 
+std::optional<std::uint64_t> markedInManifest(Destination& destination)
+{
+    std::error_code error;
+    const UniqueFd fd = destination.openFile(destination.root(), kManifestFileName, error);
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0)
+        return std::nullopt;
+    char tail[128];
+    const off_t from = std::max<off_t>(0, info.st_size - static_cast<off_t>(sizeof tail));
+    const ssize_t got = ::pread(fd.get(), tail, sizeof tail, from);
+    if (got <= 0)
+        return std::nullopt;
+    std::string_view text(tail, static_cast<std::size_t>(got));
+    if (text.back() != '\n')
+        return std::nullopt;
+    text.remove_suffix(1);
+    text = text.substr(text.rfind('\n') + 1);
+    if (!text.starts_with(kEndWord))
+        return std::nullopt;
+    text.remove_prefix(kEndWord.size());
+    takeField(text);
+    std::uint64_t marked = 0;
+    if (!parseNumber(text, marked))
+        return std::nullopt;
+    return marked;
+}
+
 const ManifestRecord* ManifestReader::next()
 {
     for (;;) {
@@ -564,7 +595,8 @@ const ManifestRecord* ManifestReader::next()
     }
 }
 
-bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error)
+bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error,
+                     const std::function<void(const ManifestRecord&)>& visit)
 {
     error.clear();
     ManifestReader reader(destination);
@@ -578,13 +610,18 @@ bool compactManifest(Destination& destination, std::vector<ManifestDamage>& dama
     LineWriter writer(scratch.get());
     error = writer.add(std::string(kManifestHeader) + '\n');
     std::uint64_t count = 0;
+    std::uint64_t marked = 0;
     for (const ManifestRecord* record = reader.next(); record != nullptr && !error; record = reader.next()) {
         error = writer.add(encodeManifestLine(*record));
         ++count;
+        marked += record->mark == ManifestMark::Damaged ? 1 : 0;
+        if (visit)
+            visit(*record);
     }
     damage = reader.damage();
     if (!error)
-        error = writer.add(std::string(kEndWord) + std::to_string(count) + '\n');
+        error =
+            writer.add(std::string(kEndWord) + std::to_string(count) + ' ' + std::to_string(marked) + '\n');
     if (!error)
         error = writer.flush();
     if (!error && ::lseek(scratch.get(), 0, SEEK_SET) != 0)

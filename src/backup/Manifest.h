@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,7 +101,13 @@ private:
 /// Nothing is written when there is no journal and nothing is damaged. The caller holds
 /// the run lock. False with error when the new file could not be written; the old files
 /// then stay as they were.
-bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error);
+/// visit, when given, sees every record written.
+bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error,
+                     const std::function<void(const ManifestRecord&)>& visit = {});
+
+/// How many records the sorted file of destination marks damaged, from its closing line
+/// alone; none when the file is missing or its end cannot be read.
+std::optional<std::uint64_t> markedInManifest(Destination& destination);
 
 /// Adds lines to a destination's journal, each as soon as it is given, so that whatever
 /// ends the process later keeps them. The caller holds the run lock.

@@ -324,6 +324,7 @@ RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
     } else {
         record.files = result.filesCopied;
         record.bytes = result.bytesCopied;
+        record.healed = result.healed;
     }
     record.missingItems = result.missingItems;
     // The file that stopped the run comes first: it is the one the user must look at.

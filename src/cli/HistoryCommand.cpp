@@ -115,6 +115,9 @@ std::string HistoryCommand::describe(const RunRecord& record)
     if (!record.reason.empty())
         text += '\t' + escapeControl(record.reason);
     text += '\n';
+    if (record.healed > 0)
+        text += "  copied again: " + std::to_string(record.healed) +
+                (record.healed == 1 ? " copy" : " copies") + " verification had found damaged or missing\n";
     for (const std::string& item : record.missingItems)
         text += "  not found: " + escapeControl(item) + '\n';
     for (const backup::NotBackedUp& failure : record.failures)

@@ -33,7 +33,7 @@ StoreError withFile(const StoreError& error, const std::string& path, const char
     throw StoreError(rc::Ok, std::string("Cannot ") + verb + " " + path + ": " + std::strerror(error));
 }
 
-std::vector<std::byte> bytesOf(const std::string& data)
+std::vector<std::byte> tableBytesOf(const std::string& data)
 {
     const auto* begin = reinterpret_cast<const std::byte*>(data.data());
     return {begin, begin + data.size()};
@@ -54,7 +54,7 @@ void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const s
 std::vector<std::byte> readTableFile(const std::string& path)
 {
     try {
-        return bytesOf(files::readWholeFile(path));
+        return tableBytesOf(files::readWholeFile(path));
     } catch (const files::ReadError& error) {
         throw StoreError(rc::Ok, error.what());
     }
@@ -65,7 +65,7 @@ TableFileImage readTableFileImage(const std::string& path)
     // Asked of the open itself rather than of a stat before it, which a removal in between
     // would turn into a read error.
     try {
-        return bytesOf(files::readWholeFile(path));
+        return tableBytesOf(files::readWholeFile(path));
     } catch (const files::ReadError& error) {
         if (error.error() == ENOENT)
             return std::nullopt;

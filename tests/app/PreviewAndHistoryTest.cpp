@@ -181,7 +181,8 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
         const auto old = before.find(path);
         // The run's lock file and the replaced copies it keeps are not copies of the items.
         if (QFileInfo(path).isFile() && !path.endsWith(".stowmere-run.lock") &&
-            !path.contains("/.stowmere-versions/") && (old == before.end() || old->second != stamp))
+            !path.contains("/.stowmere-manifest") && !path.contains("/.stowmere-versions/") &&
+            (old == before.end() || old->second != stamp))
             changed.insert(QString(path).replace(destination(), source()).toStdString());
     }
     const std::string listed = tree.toStdString();

@@ -377,7 +377,8 @@ protected:
             return "no copy";
         for (const auto& entry : fs::recursive_directory_iterator(dest)) {
             const std::string path = entry.path().string();
-            if (entry.path().filename() == BackupEngine::kRunLockName)
+            if (entry.path().filename() == BackupEngine::kRunLockName ||
+                entry.path().filename().string().starts_with(".stowmere-manifest"))
                 continue;
             struct stat info {};
             ::lstat(path.c_str(), &info);

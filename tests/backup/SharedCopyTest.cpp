@@ -54,7 +54,8 @@ std::vector<std::string> filesBelow(const std::string& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file() && entry.path().filename() != BackupEngine::kRunLockName)
+        if (entry.is_regular_file() && entry.path().filename() != BackupEngine::kRunLockName &&
+            !entry.path().filename().string().starts_with(".stowmere-manifest"))
             names.push_back(entry.path().lexically_relative(folder).string());
     }
     std::sort(names.begin(), names.end());

@@ -90,7 +90,6 @@ protected:
     void recordedBackup()
     {
         backUp();
-        verify();
         ASSERT_EQ(verify().outcome(), VerifyResult::Outcome::AllMatch);
     }
 
@@ -107,9 +106,69 @@ protected:
     Problems problems;
 };
 
+TEST_F(Verification, ARunRecordsEveryCopyItMakes)
+{
+    const BackupResult result = backUp();
+    EXPECT_EQ(result.filesCopied, 5u);
+    const VerifyResult verified = verify();
+    EXPECT_EQ(verified.outcome(), VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(verified.counts.matched, 5u);
+    EXPECT_TRUE(problems.told.empty());
+}
+
+TEST_F(Verification, ARunStoppedMidWayKeepsWhatItRecorded)
+{
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    settings.parallelCopy = false;
+    RecordingObserver observer({true, true});
+    std::atomic<bool> cancel{false};
+    observer.onFileCopied = [&cancel](std::uint64_t count) {
+        if (count == 2)
+            cancel = true;
+    };
+    const BackupResult stopped = BackupEngine(settings, observer, cancel).RunBackup(items());
+    ASSERT_TRUE(stopped.cancelled);
+    const VerifyResult result = verify();
+    EXPECT_EQ(result.outcome(), VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(result.counts.matched, stopped.filesCopied);
+    EXPECT_EQ(result.counts.unrecorded, 0u);
+}
+
+TEST_F(Verification, TheNextRunCopiesAgainWhatWasFoundDamagedOrMissingAndSaysSo)
+{
+    for (const bool incremental : {true, false}) {
+        SCOPED_TRACE(incremental ? "incremental" : "full");
+        backUp();
+        flipByte(tree.path("dest/docs/deep/c.txt"), 7);
+        std::filesystem::remove(tree.path("dest/docs/b.txt"));
+        ASSERT_EQ(verify().counts.faults(), 2u);
+
+        BackupSettings settings;
+        settings.destination = tree.path("dest");
+        settings.incremental = incremental;
+        RecordingObserver observer({true, true});
+        std::atomic<bool> cancel{false};
+        const BackupResult healed = BackupEngine(settings, observer, cancel).RunBackup(items());
+        EXPECT_EQ(healed.healed, 2u);
+        if (incremental) {
+            EXPECT_EQ(healed.filesCopied, 2u) << "only the damaged and the missing copy";
+        }
+        ASSERT_EQ(observer.information.size(), 1u);
+        EXPECT_EQ(observer.information.front(),
+                  "2 copies that verification had found damaged or missing were copied again.");
+        EXPECT_EQ(tree.read("dest/docs/deep/c.txt"), tree.read("src/docs/deep/c.txt"));
+        EXPECT_EQ(verify().outcome(), VerifyResult::Outcome::AllMatch);
+        EXPECT_EQ(backUp(true).healed, 0u) << "healed once is enough";
+    }
+}
+
 TEST_F(Verification, CopiesWithoutRecordsAreHashedListedAndRecordedForTheNextVerification)
 {
     backUp();
+    // A backup made before there was a manifest.
+    std::filesystem::remove(tree.path("dest/.stowmere-manifest"));
+    std::filesystem::remove(tree.path("dest/.stowmere-manifest.journal"));
     const VerifyResult first = verify();
     EXPECT_EQ(first.outcome(), VerifyResult::Outcome::NothingChecked);
     EXPECT_EQ(first.counts.unrecorded, 5u);

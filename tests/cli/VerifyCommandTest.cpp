@@ -60,6 +60,8 @@ protected:
 TEST_F(VerifyCommand, ExitCodesTellNothingToCheckAllMatchFaultsAndAnUnreadableDestination)
 {
     // The copies of a backup made before the manifest existed have no record yet.
+    fs::remove(temp.path("dest/.stowmere-manifest"));
+    fs::remove(temp.path("dest/.stowmere-manifest.journal"));
     const ProcessResult first = cli({"verify", "Set"});
     EXPECT_EQ(first.exitCode, 3) << first.err;
     EXPECT_TRUE(contains(first.out, "unrecorded\t" + dest + "/Docs/a.txt\t")) << first.out;
@@ -148,4 +150,18 @@ TEST_F(VerifyCommand, DamagedOrMissingCopiesSendAFailureNotificationNamingTheSet
     EXPECT_EQ(service.received().front().body,
               "1 damaged, 1 missing.\n'stowmere-cli history' has the details.");
     EXPECT_EQ(service.received().front().urgency, 2);
+}
+
+TEST_F(VerifyCommand, TheNextBackupCopiesAgainWhatVerificationFoundAndSaysSoInItsOutputAndHistory)
+{
+    rot("dest/Docs/a.txt");
+    EXPECT_EQ(cli({"verify", "Set"}).exitCode, 1);
+    const ProcessResult healing = cli({"backup", "Set", "--incremental", "--quiet"});
+    EXPECT_EQ(healing.exitCode, 0) << healing.err;
+    EXPECT_TRUE(
+        contains(healing.err, "1 copy that verification had found damaged or missing was copied again."))
+        << healing.err;
+    EXPECT_TRUE(contains(ok({"history", "Set"}),
+                         "  copied again: 1 copy verification had found damaged or missing\n"));
+    EXPECT_EQ(cli({"verify", "Set"}).exitCode, 0);
 }

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "backup/Destination.h"
+#include "backup/Manifest.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace stowmere::backup {
+
+/// A run's side of the manifest: made under the run lock, it merges what an earlier run
+/// or a verification left in the journal, learns which copies verification found damaged
+/// or missing (the run copies them again), and records each copy the run makes, hashed
+/// as soon as it is complete.
+class ManifestKeeper {
+public:
+    explicit ManifestKeeper(Destination& destination);
+
+    /// What the run should tell: a damaged manifest, a manifest that cannot be kept.
+    const std::vector<std::string>& notes() const { return m_notes; }
+
+    /// Whether verification marked copies for this run to copy again.
+    bool healing() const { return !m_marked.empty(); }
+    /// Whether the copy at relative (below the destination) is one of them.
+    bool isMarked(const std::string& relative) const { return m_marked.count(relative) > 0; }
+
+    /// Records the copy name of folder, just written.
+    void recordCopy(const FolderHandle& folder, const std::string& name);
+
+    /// Marked copies this run copied again.
+    std::uint64_t healed() const { return m_healed; }
+
+    /// The most marked copies a run learns of: each costs its path in memory. Those beyond
+    /// stay marked for the next run.
+    static constexpr std::size_t kMaxMarked = 100000;
+
+private:
+    Destination& m_destination;
+    std::unique_ptr<ManifestJournal> m_journal;
+    std::unordered_set<std::string> m_marked;
+    std::vector<std::string> m_notes;
+    std::uint64_t m_healed = 0;
+    bool m_failed = false;
+};
+
+} // namespace stowmere::backup

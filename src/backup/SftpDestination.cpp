@@ -1186,7 +1186,10 @@ std::error_code SftpDestination::writeSmallFile(const std::string& path, std::st
     const std::uint32_t writeId = m_connection->nextId();
     sftp::Packet write(sftp::Write, writeId);
     write.text(handle).u64(0);
-    std::memcpy(write.data(text.size()), text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(write.data(text.size()), text.data(), text.size());
+    else
+        write.data(0);
     m_connection->send(write);
     id = m_connection->nextId();
     sftp::Packet close(sftp::Close, id);

@@ -41,6 +41,16 @@ files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const f
     return setMetadata(folder, {}, metadata);
 }
 
+std::string joinRelative(const std::string& folder, std::string_view name)
+{
+    if (folder.empty())
+        return std::string(name);
+    std::string path = folder;
+    path += '/';
+    path += name;
+    return path;
+}
+
 files::FileStatus statusOf(const DestinationEntry& entry)
 {
     files::FileStatus status;

@@ -38,6 +38,9 @@ struct DestinationEntry {
     files::FileIdentity identity;
 };
 
+/// A path below a destination: folder's relative path and name joined with '/'.
+std::string joinRelative(const std::string& folder, std::string_view name);
+
 /// The entry as a file status, for the rules that compare a copy with its source.
 files::FileStatus statusOf(const DestinationEntry& entry);
 

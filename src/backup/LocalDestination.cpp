@@ -35,16 +35,6 @@ std::error_code codeOf(int error)
     return {error, std::generic_category()};
 }
 
-std::string joinRelative(const std::string& folder, std::string_view name)
-{
-    if (folder.empty())
-        return std::string(name);
-    std::string path = folder;
-    path += '/';
-    path += name;
-    return path;
-}
-
 DestinationEntry entryOf(std::string name, const struct stat& info)
 {
     DestinationEntry entry;

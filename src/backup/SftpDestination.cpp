@@ -60,16 +60,6 @@ DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
     return entry;
 }
 
-std::string joinRelative(const std::string& folder, std::string_view name)
-{
-    if (folder.empty())
-        return std::string(name);
-    std::string path = folder;
-    path += '/';
-    path += name;
-    return path;
-}
-
 bool validName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&

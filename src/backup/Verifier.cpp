@@ -28,11 +28,6 @@ bool isOwnEntry(const std::string& name)
            name == kManifestJournalName;
 }
 
-std::string joinRelative(const std::string& folder, const std::string& name)
-{
-    return folder.empty() ? name : folder + '/' + name;
-}
-
 bool sameStamp(const timespec& a, const timespec& b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

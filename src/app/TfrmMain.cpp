@@ -15,6 +15,7 @@
 #include "app/Style.h"
 #include "app/TCheckListBox.h"
 #include "app/TfrmAECategory.h"
+#include "app/VerifyWorker.h"
 #include "app/WaitCursor.h"
 #include "backup/FailureReport.h"
 #include "backup/SftpAccess.h"
@@ -170,6 +171,7 @@ TfrmMain::~TfrmMain()
     // A run still going when the window is destroyed is stopped before the tables close.
     m_backupWorker.reset();
     m_restoreWorker.reset();
+    m_verifyWorker.reset();
     backup::setSftpPrompts({});
     CloseTables();
 }
@@ -331,10 +333,13 @@ void TfrmMain::createComponents()
     m_optionsAction->setObjectName(QStringLiteral("actBackupOptions"));
     m_restoreAction = new QAction(QStringLiteral("Restore..."), this);
     m_restoreAction->setObjectName(QStringLiteral("actRestore"));
+    m_verifyAction = new QAction(QStringLiteral("Verify Backup..."), this);
+    m_verifyAction->setObjectName(QStringLiteral("actVerifyBackup"));
     m_setMenu = new QMenu(this);
     m_setMenu->setObjectName(QStringLiteral("categoryMenu"));
     m_setMenu->addAction(m_previewAction);
     m_setMenu->addAction(m_historyAction);
+    m_setMenu->addAction(m_verifyAction);
     m_setMenu->addSeparator();
     m_setMenu->addAction(m_optionsAction);
     m_pathMenu = new QMenu(this);
@@ -347,6 +352,7 @@ void TfrmMain::createComponents()
     m_toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
     m_toolsMenu->addAction(m_previewAction);
     m_toolsMenu->addAction(m_historyAction);
+    m_toolsMenu->addAction(m_verifyAction);
     m_toolsMenu->addSeparator();
     m_toolsMenu->addAction(m_optionsAction);
     m_toolsMenu->addAction(m_restoreAction);
@@ -376,6 +382,7 @@ void TfrmMain::connectHandlers()
     connect(m_historyAction, &QAction::triggered, this, &TfrmMain::BackupHistoryClick);
     connect(m_optionsAction, &QAction::triggered, this, &TfrmMain::BackupOptionsClick);
     connect(m_restoreAction, &QAction::triggered, this, &TfrmMain::RestoreClick);
+    connect(m_verifyAction, &QAction::triggered, this, &TfrmMain::verifyBackupClick);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
@@ -552,6 +559,12 @@ void TfrmMain::endSession()
         backupThreadFinished();
     }
     m_restoreWorker.reset();
+    // A verification is stopped and recorded as cancelled, without a box nobody would see.
+    if (m_verifyWorker) {
+        m_verifyWorker->stop();
+        recordVerification(m_verifyWorker->result());
+        m_verifyWorker.reset();
+    }
     if (!m_tablesClosed) {
         m_tablesClosed = true;
         saveTables(false);
@@ -1010,7 +1023,8 @@ void TfrmMain::setRunning(bool running)
 
 void TfrmMain::updateMenuActions()
 {
-    for (QAction* action : {m_previewAction, m_historyAction, m_optionsAction, m_restoreAction})
+    for (QAction* action :
+         {m_previewAction, m_historyAction, m_optionsAction, m_restoreAction, m_verifyAction})
         action->setEnabled(!backupRunning());
     m_restoreAction->setEnabled(!backupRunning() && m_pathList->currentRow() >= 0);
 }

@@ -4,6 +4,7 @@
 #include "app/ProgressTitle.h"
 #include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
+#include "backup/Verifier.h"
 #include "catalog/DestinationGuard.h"
 #include "catalog/Entities.h"
 #include "catalog/RunRecord.h"
@@ -43,6 +44,7 @@ namespace stowmere::app {
 class Dialogs;
 class BackupWorker;
 class RestoreWorker;
+class VerifyWorker;
 class TCheckListBox;
 class TListBox;
 class TfrmAECategory;
@@ -79,7 +81,10 @@ public:
     /// editor is open; the end of the session writes it then.
     void commitSession();
     /// Whether a backup or a restore is running: the commands that change the tables wait.
-    bool backupRunning() const { return m_backupWorker != nullptr || m_restoreWorker != nullptr; }
+    bool backupRunning() const
+    {
+        return m_backupWorker != nullptr || m_restoreWorker != nullptr || m_verifyWorker != nullptr;
+    }
 
 signals:
     /// The window has faded out and its tables are closed: the program may end.
@@ -122,6 +127,11 @@ private:
     void BackupOptionsClick();
     void RestoreClick();
     void restoreFinished();
+    /// Verify Backup...: reads every copy of the highlighted set on a worker thread with the
+    /// progress window, then shows one summary box (defined in MainWindowVerify.cpp).
+    void verifyBackupClick();
+    void verifyFinished();
+    void recordVerification(const backup::VerifyResult& result);
 
     // Table and list operations. The commands act on the highlighted set and the checked
     // items, whichever control starts them.
@@ -223,6 +233,7 @@ private:
     QAction* m_historyAction = nullptr;                   // actBackupHistory
     QAction* m_optionsAction = nullptr;                   // actBackupOptions
     QAction* m_restoreAction = nullptr;                   // actRestore
+    QAction* m_verifyAction = nullptr;                    // actVerifyBackup
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -247,6 +258,11 @@ private:
     /// The running restore, if any; its destruction stops it and waits for it.
     std::unique_ptr<RestoreWorker> m_restoreWorker;
     QString m_restoreFolder;
+    /// The running verification, if any; its destruction stops it and waits for it.
+    std::unique_ptr<VerifyWorker> m_verifyWorker;
+    catalog::BackupSet m_verifySet;
+    backup::VerifySettings m_verifySettings;
+    catalog::RunRecord::Clock::time_point m_verifyStart;
     bool m_closeAfterRun = false;
     /// What the running backup was started with, for its record in the history.
     catalog::BackupSet m_runSet;

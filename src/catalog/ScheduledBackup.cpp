@@ -134,6 +134,25 @@ std::string DailyTime::text() const
     return buffer;
 }
 
+const char* verifyPeriodName(VerifyPeriod period)
+{
+    return period == VerifyPeriod::Weekly ? "weekly" : "monthly";
+}
+
+std::optional<VerifyPeriod> verifyPeriodFromName(std::string_view name)
+{
+    if (name == "weekly")
+        return VerifyPeriod::Weekly;
+    if (name == "monthly")
+        return VerifyPeriod::Monthly;
+    return std::nullopt;
+}
+
+std::string ScheduledBackup::whenText() const
+{
+    return verify ? verifyPeriodName(*verify) : "daily " + time.text();
+}
+
 std::string ScheduledBackup::legacyUnitName(std::int32_t setNumber)
 {
     return "stowmere-backup-" + std::to_string(setNumber);
@@ -158,18 +177,26 @@ std::string ScheduledBackup::unitName(std::int32_t setNumber, const std::string&
     return "stowmere-backup-" + folderTag(dataFolder) + '-' + std::to_string(setNumber);
 }
 
+std::string ScheduledBackup::verifyUnitName(std::int32_t setNumber, const std::string& dataFolder)
+{
+    return "stowmere-verify-" + folderTag(dataFolder) + '-' + std::to_string(setNumber);
+}
+
 std::string ScheduledBackup::serviceText() const
 {
     refuseControlCharacters(executable, "The path of stowmere-cli");
     refuseControlCharacters(dataFolder, "The data folder");
-    std::string command = execWord(executable) + " backup " + std::to_string(setNumber);
-    if (incremental)
+    // A verification notifies of damaged or missing copies by default: nobody watches it.
+    std::string command =
+        execWord(executable) + (verify ? " verify " : " backup ") + std::to_string(setNumber);
+    if (incremental && !verify)
         command += " --incremental";
     command += " --data " + execWord(dataFolder);
 
     std::string text = header(setNumber);
     text += "[Unit]\n";
-    text += "Description=Stowmere backup of \"" + descriptionForUnit(description) + "\"\n";
+    text += std::string("Description=Stowmere ") + (verify ? "verification" : "backup") + " of \"" +
+            descriptionForUnit(description) + "\"\n";
     text += "Documentation=man:stowmere-cli(1)\n";
     // Once the package is removed the run fails with a journal line that names the program
     // ("Assertion failed ... AssertFileIsExecutable=/usr/bin/stowmere-cli"), rather than a
@@ -197,18 +224,29 @@ std::string ScheduledBackup::timerText() const
 
     std::string text = header(setNumber);
     text += "[Unit]\n";
-    text += "Description=Daily Stowmere backup of \"" + descriptionForUnit(description) + "\" at " +
-            time.text() + "\n";
+    if (verify) {
+        text += std::string("Description=") + (*verify == VerifyPeriod::Weekly ? "Weekly" : "Monthly") +
+                " Stowmere verification of \"" + descriptionForUnit(description) + "\"\n";
+    } else {
+        text += "Description=Daily Stowmere backup of \"" + descriptionForUnit(description) + "\" at " +
+                time.text() + "\n";
+    }
     text += "Documentation=man:stowmere-cli(1)\n";
     text += "\n[Timer]\n";
-    text += "OnCalendar=*-*-* " + time.text() + ":00\n";
+    text +=
+        "OnCalendar=" + (verify ? std::string(verifyPeriodName(*verify)) : "*-*-* " + time.text() + ":00") +
+        "\n";
     text += "Persistent=true\n";
     text += "\n[Install]\n";
     text += "WantedBy=timers.target\n";
     text += "\n" + std::string(kMetadataSection) + "\n";
     text += "Set=" + std::to_string(setNumber) + "\n";
-    text += "Time=" + time.text() + "\n";
-    text += std::string("Incremental=") + (incremental ? "yes" : "no") + "\n";
+    if (verify) {
+        text += std::string("Verify=") + verifyPeriodName(*verify) + "\n";
+    } else {
+        text += "Time=" + time.text() + "\n";
+        text += std::string("Incremental=") + (incremental ? "yes" : "no") + "\n";
+    }
     text += "Data=" + quotedValue(dataFolder) + "\n";
     text += "Executable=" + quotedValue(executable) + "\n";
     text += "SetDescription=" + quotedValue(plainDescription) + "\n";
@@ -219,8 +257,9 @@ std::string ScheduledBackup::crontabLine() const
 {
     refuseControlCharacters(executable, "The path of stowmere-cli");
     refuseControlCharacters(dataFolder, "The data folder");
-    std::string command = shellWord(executable) + " backup " + std::to_string(setNumber);
-    if (incremental)
+    std::string command =
+        shellWord(executable) + (verify ? " verify " : " backup ") + std::to_string(setNumber);
+    if (incremental && !verify)
         command += " --incremental";
     command += " --quiet --data " + shellWord(dataFolder);
     // cron turns an unescaped "%" into a line break.
@@ -230,6 +269,9 @@ std::string ScheduledBackup::crontabLine() const
             escaped += '\\';
         escaped += c;
     }
+    // systemd's "weekly" and "monthly" start at midnight, on Monday and on the first.
+    if (verify)
+        return std::string(*verify == VerifyPeriod::Weekly ? "0 0 * * 1 " : "0 0 1 * * ") + escaped;
     return std::to_string(time.minute) + ' ' + std::to_string(time.hour) + " * * * " + escaped;
 }
 
@@ -261,6 +303,9 @@ std::optional<ScheduledBackup> ScheduledBackup::fromTimerText(std::string_view t
             haveTime = time.has_value();
             if (time)
                 backup.time = *time;
+        } else if (key == "Verify") {
+            backup.verify = verifyPeriodFromName(value);
+            haveTime = backup.verify.has_value();
         } else if (key == "Incremental") {
             backup.incremental = value == "yes";
         } else if (key == "Data") {

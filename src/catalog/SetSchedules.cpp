@@ -19,6 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kUnitPrefix = "stowmere-backup-";
+constexpr std::string_view kVerifyUnitPrefix = "stowmere-verify-";
 constexpr std::string_view kTimerSuffix = ".timer";
 
 std::optional<std::string> readText(const std::string& path)
@@ -78,13 +79,19 @@ std::vector<ScheduledBackup> SetSchedules::schedules() const
     std::error_code error;
     for (fs::directory_iterator it(m_unitFolder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (!name.starts_with(kUnitPrefix) || !name.ends_with(kTimerSuffix))
+        if (!(name.starts_with(kUnitPrefix) || name.starts_with(kVerifyUnitPrefix)) ||
+            !name.ends_with(kTimerSuffix))
             continue;
         const std::string unit = name.substr(0, name.size() - kTimerSuffix.size());
         const std::optional<std::string> text = readText(unitPath(unit, ".timer"));
         std::optional<ScheduledBackup> backup = text ? ScheduledBackup::fromTimerText(*text) : std::nullopt;
-        if (!backup || (unit != ScheduledBackup::unitName(backup->setNumber, backup->dataFolder) &&
-                        unit != ScheduledBackup::legacyUnitName(backup->setNumber)))
+        if (!backup)
+            continue;
+        const bool named =
+            backup->verify ? unit == ScheduledBackup::verifyUnitName(backup->setNumber, backup->dataFolder)
+                           : unit == ScheduledBackup::unitName(backup->setNumber, backup->dataFolder) ||
+                                 unit == ScheduledBackup::legacyUnitName(backup->setNumber);
+        if (!named)
             continue;
         backup->unit = unit;
         result.push_back(std::move(*backup));
@@ -103,7 +110,7 @@ std::optional<ScheduledBackup> SetSchedules::scheduleOf(std::int32_t setNumber,
     // the present name wins over one left from an earlier version.
     std::optional<ScheduledBackup> found;
     for (ScheduledBackup& backup : schedules()) {
-        if (backup.setNumber != setNumber || !belongsTo(backup, dataFolder))
+        if (backup.verify || backup.setNumber != setNumber || !belongsTo(backup, dataFolder))
             continue;
         const bool legacy = backup.unit == ScheduledBackup::legacyUnitName(setNumber);
         if (!found || !legacy)
@@ -141,18 +148,30 @@ SetSchedules::Removal SetSchedules::remove(const ScheduledBackup& backup) const
     return removal;
 }
 
+std::vector<ScheduledBackup> SetSchedules::schedulesOf(std::int32_t setNumber,
+                                                       const std::string& dataFolder) const
+{
+    std::vector<ScheduledBackup> found;
+    for (ScheduledBackup& backup : schedules())
+        if (backup.setNumber == setNumber && belongsTo(backup, dataFolder))
+            found.push_back(std::move(backup));
+    return found;
+}
+
 std::vector<std::string> SetSchedules::setDeleted(std::int32_t setNumber, const std::string& dataFolder) const
 {
-    const std::optional<ScheduledBackup> backup = scheduleOf(setNumber, dataFolder);
-    if (!backup)
-        return {};
-    Removal removal = remove(*backup);
-    if (removal.complete)
-        removal.notes.push_back("removed the schedule of the deleted set (" + backup->unitName() + ".timer)");
-    else
-        removal.notes.push_back("warning: the set is deleted but its schedule " + backup->unitName() +
-                                " could not be removed");
-    return removal.notes;
+    std::vector<std::string> notes;
+    for (const ScheduledBackup& backup : schedulesOf(setNumber, dataFolder)) {
+        Removal removal = remove(backup);
+        if (removal.complete)
+            removal.notes.push_back("removed the schedule of the deleted set (" + backup.unitName() +
+                                    ".timer)");
+        else
+            removal.notes.push_back("warning: the set is deleted but its schedule " + backup.unitName() +
+                                    " could not be removed");
+        notes.insert(notes.end(), removal.notes.begin(), removal.notes.end());
+    }
+    return notes;
 }
 
 std::string SetSchedules::absoluteFolder(const std::string& folder)

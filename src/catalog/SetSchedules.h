@@ -15,7 +15,8 @@ namespace stowmere::catalog {
 std::optional<std::int32_t> setNumberFromText(const std::string& text);
 
 /// The daily backups of sets, as the systemd user units "stowmere-backup-TAG-N" in a unit
-/// folder (and "stowmere-backup-N", as earlier versions named them): finding them, and
+/// folder (and "stowmere-backup-N", as earlier versions named them), and their scheduled
+/// verifications, "stowmere-verify-TAG-N": finding them, and
 /// removing one with its timer stopped. Both front ends use it, so that a set deleted in
 /// either loses its schedule.
 class SetSchedules {
@@ -35,8 +36,10 @@ public:
     /// Every schedule this program wrote into the unit folder, by set number, then data
     /// folder. A file of our name whose metadata does not match its name is not ours.
     std::vector<ScheduledBackup> schedules() const;
-    /// The schedule of a set number of a data folder, under either name.
+    /// The backup schedule of a set number of a data folder, under either name.
     std::optional<ScheduledBackup> scheduleOf(std::int32_t setNumber, const std::string& dataFolder) const;
+    /// Every schedule of a set number of a data folder: its backup and its verification.
+    std::vector<ScheduledBackup> schedulesOf(std::int32_t setNumber, const std::string& dataFolder) const;
     /// Whether the timer is enabled (linked from timers.target.wants).
     bool isEnabled(const ScheduledBackup& backup) const;
 
@@ -51,7 +54,7 @@ public:
     /// no user manager answers, the enable link as systemctl would have.
     Removal remove(const ScheduledBackup& backup) const;
 
-    /// Removes the schedule of a set just deleted from dataFolder, if it has one; a schedule
+    /// Removes the schedules of a set just deleted from dataFolder, if it has any; a schedule
     /// of the same number for another data folder is left alone. What was done, a line each.
     std::vector<std::string> setDeleted(std::int32_t setNumber, const std::string& dataFolder) const;
 

@@ -153,7 +153,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         const char* value;
         Command command;
     };
-    constexpr std::array<ValueOption, 8> kValueOptions{{
+    constexpr std::array<ValueOption, 9> kValueOptions{{
         {"--exclude", "a PATTERN", Command::Options},
         {"--no-exclude", "a PATTERN", Command::Options},
         {"--keep-versions", "a number", Command::Options},
@@ -162,6 +162,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         {"--guard", "on or off", Command::Options},
         {"--to", "a folder", Command::Restore},
         {"--at", "a time", Command::Restore},
+        {"--verify", "weekly or monthly", Command::Schedule},
     }};
     std::vector<std::pair<std::string, Command>> valueOptionsGiven;
 
@@ -231,6 +232,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
                 if (!on)
                     throw fail(refusedValue(name, "on or off", value));
                 (name == "--guard" ? line.guard : line.cacheDirTag) = on;
+            } else if (name == "--verify") {
+                line.verifyPeriod = catalog::verifyPeriodFromName(value);
+                if (!line.verifyPeriod)
+                    throw fail(refusedValue(name, "weekly or monthly", value));
             } else if (name == "--to") {
                 if (value.empty())
                     throw fail("--to needs a folder");
@@ -318,8 +323,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("--notify belongs to the backup command, not to a --dry-run, and to verify");
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
         throw fail("--daily belongs to 'schedule SET' only");
-    if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime)
+    if (line.verifyPeriod && line.arguments.empty())
+        throw fail("--verify belongs to 'schedule SET' only");
+    if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime && !line.verifyPeriod)
         throw fail("schedule: missing --daily HH:MM");
+    if (line.verifyPeriod && !line.dailyTime && sawIncremental)
+        throw fail("--incremental belongs to a backup schedule (--daily HH:MM)");
     if (sawJson && line.command != Command::Backup && line.command != Command::History &&
         line.command != Command::List && line.command != Command::Verify)
         throw fail("--json belongs to the backup, list, history and verify commands only");

@@ -65,8 +65,10 @@ struct CommandLine {
     bool only = false;    ///< --only given; onlyPaths then holds at least one path
     std::vector<std::string> onlyPaths;
     std::optional<catalog::DailyTime> dailyTime; ///< --daily HH:MM of the schedule command
-    bool acceptNewDrive = false;                 ///< --accept-new-drive: back up although the drive changed
-    bool all = false; ///< --all of unschedule: every schedule, of every data folder
+    /// --verify weekly|monthly of the schedule command: the set's second timer.
+    std::optional<catalog::VerifyPeriod> verifyPeriod;
+    bool acceptNewDrive = false; ///< --accept-new-drive: back up although the drive changed
+    bool all = false;            ///< --all of unschedule: every schedule, of every data folder
     /// --notify always|failures|never of the backup command; unset means Failures.
     std::optional<NotifyMode> notify;
 

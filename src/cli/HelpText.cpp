@@ -145,6 +145,7 @@ std::string helpText(Command command)
                "reading stopped, and exits with code 3.\n";
     case Command::Schedule:
         return std::string("Usage: stowmere-cli schedule SET --daily HH:MM [--incremental] [--data DIR]\n"
+                           "       stowmere-cli schedule SET --verify weekly|monthly [--data DIR]\n"
                            "       stowmere-cli schedule\n"
                            "\n"
                            "Backs up a set every day at HH:MM with a systemd user timer named\n"
@@ -157,21 +158,30 @@ std::string helpText(Command command)
                            "whether the timer is enabled and the data folder, separated by tabs.\n"
                            "Where no systemd user manager runs, the unit files are still written\n"
                            "and the equivalent crontab line is shown. Runs log to the journal:\n"
-                           "journalctl --user -u 'stowmere-backup-*'.\n") +
+                           "journalctl --user -u 'stowmere-backup-*'.\n"
+                           "\n"
+                           "With --verify, adds a second timer, stowmere-verify-<tag>-<set number>,\n"
+                           "that runs 'stowmere-cli verify SET' every week (Monday) or month (the\n"
+                           "first) at midnight, or when the computer is back; a damaged or missing\n"
+                           "copy then shows a desktop notification naming the set and the count.\n"
+                           "The list shows it with 'weekly' or 'monthly' and the kind 'verify'.\n") +
                kSetWord +
                "\n"
                "Options:\n"
                "  --daily HH:MM  the time of day, 00:00 to 23:59\n"
                "  --incremental  copy a file only when its backup copy is missing, of another\n"
-               "                 kind or size, or its time differs from the file's\n" +
+               "                 kind or size, or its time differs from the file's\n"
+               "  --verify weekly|monthly\n"
+               "                 verify the set's copies that often\n" +
                kDataOption;
     case Command::Unschedule:
         return std::string("Usage: stowmere-cli unschedule SET [--data DIR]\n"
                            "       stowmere-cli unschedule --all\n"
                            "\n"
-                           "Stops and removes the timer of a set's scheduled backup. Deleting a\n"
-                           "set, with 'stowmere-cli delete-set' or in the Stowmere window, removes\n"
-                           "its timer as well; a deleted set whose timer stayed is named by its\n"
+                           "Stops and removes the timers of a set's scheduled backup and\n"
+                           "verification. Deleting a set, with 'stowmere-cli delete-set' or in the\n"
+                           "Stowmere window, removes its timers as well; a deleted set whose timer\n"
+                           "stayed is named by its\n"
                            "number. With --all, removes every scheduled backup of every data\n"
                            "folder: run it before removing Stowmere, whose timers would otherwise\n"
                            "fail every day.\n") +
@@ -287,6 +297,8 @@ std::string helpText(Command command)
                        "                               back up a set\n"
                        "  schedule SET --daily HH:MM [--incremental]\n"
                        "                               back up a set every day\n"
+                       "  schedule SET --verify weekly|monthly\n"
+                       "                               verify a set's copies every week or month\n"
                        "  schedule                     list the scheduled backups\n"
                        "  unschedule SET | --all       remove a set's scheduled backup, or all\n"
                        "  history [SET]                show the runs of a set or of every set\n"

@@ -50,9 +50,9 @@ void writeText(const std::string& path, const std::string& text)
 
 std::string listLine(const ScheduledBackup& backup, bool enabled)
 {
-    return std::to_string(backup.setNumber) + '\t' + backup.description + "\tdaily " + backup.time.text() +
-           '\t' + (backup.incremental ? "incremental" : "full") + '\t' +
-           (enabled ? "enabled" : "not enabled") + '\t' + backup.dataFolder;
+    const char* kind = backup.verify ? "verify" : backup.incremental ? "incremental" : "full";
+    return std::to_string(backup.setNumber) + '\t' + backup.description + '\t' + backup.whenText() + '\t' +
+           kind + '\t' + (enabled ? "enabled" : "not enabled") + '\t' + backup.dataFolder;
 }
 
 } // namespace
@@ -99,19 +99,39 @@ ExitCode ScheduleCommand::schedule(const CommandLine& line, const std::string& d
     ScheduledBackup backup;
     backup.setNumber = *set.number;
     backup.description = set.description;
-    backup.time = *line.dailyTime;
-    backup.incremental = line.incremental;
     backup.dataFolder = SetSchedules::absoluteFolder(dataFolder);
     backup.executable = locations::executablePath();
+    std::vector<ScheduledBackup> wanted;
+    if (line.dailyTime) {
+        ScheduledBackup daily = backup;
+        daily.time = *line.dailyTime;
+        daily.incremental = line.incremental;
+        wanted.push_back(std::move(daily));
+    }
+    if (line.verifyPeriod) {
+        ScheduledBackup verification = backup;
+        verification.verify = line.verifyPeriod;
+        wanted.push_back(std::move(verification));
+    }
+    for (const ScheduledBackup& schedule : wanted) {
+        const ExitCode code = install(schedule);
+        if (code != ExitCode::Success)
+            return code;
+    }
+    return ExitCode::Success;
+}
 
+ExitCode ScheduleCommand::install(const ScheduledBackup& backup)
+{
     const std::string service = backup.serviceText();
     const std::string timer = backup.timerText();
     const std::string cron = backup.crontabLine();
-    // The same set scheduled by an earlier version, under its old name, or through another
-    // name of the data folder: replaced, so that it never runs twice.
+    // The same schedule of the set written by an earlier version, under its old name, or
+    // through another name of the data folder: replaced, so that it never runs twice.
     for (const ScheduledBackup& earlier : m_schedules.schedules()) {
-        if (earlier.setNumber == backup.setNumber && earlier.unitName() != backup.unitName() &&
-            SetSchedules::belongsTo(earlier, backup.dataFolder)) {
+        if (earlier.setNumber == backup.setNumber &&
+            earlier.verify.has_value() == backup.verify.has_value() &&
+            earlier.unitName() != backup.unitName() && SetSchedules::belongsTo(earlier, backup.dataFolder)) {
             for (const std::string& note : m_schedules.remove(earlier).notes)
                 m_err << "stowmere-cli: " << note << '\n';
         }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/VerifyCommand.h"
 
-#include "backup/FailureReport.h"
+#include "backup/VerifyReport.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunRecord.h"
 #include "cli/DesktopNotifier.h"
@@ -17,11 +17,6 @@ namespace {
 
 using backup::VerifyFinding;
 using backup::VerifyProblem;
-
-std::string counted(std::uint64_t count, const char* what)
-{
-    return std::to_string(count) + ' ' + what;
-}
 
 /// Tells each problem as it is found.
 class ProblemPrinter : public backup::VerifyObserver {
@@ -71,23 +66,6 @@ private:
 
 } // namespace
 
-std::string VerifyCommand::countsText(const backup::VerifyCounts& counts)
-{
-    std::string text;
-    const auto add = [&text](std::uint64_t count, const char* what) {
-        if (count == 0)
-            return;
-        text += (text.empty() ? "" : ", ") + counted(count, what);
-    };
-    add(counts.damaged, "damaged");
-    add(counts.missing, "missing");
-    add(counts.changedOutside, "changed outside");
-    add(counts.differsFromSource, "differ from their source");
-    add(counts.unreadable, "unreadable");
-    add(counts.unrecorded, "unrecorded (recorded now)");
-    return text.empty() ? "all match" : text;
-}
-
 ExitCode VerifyCommand::exitCodeOf(const backup::VerifyResult& result, int signal)
 {
     if (result.cancelled && signal != 0)
@@ -127,24 +105,7 @@ ExitCode VerifyCommand::run(catalog::Catalog& data, const catalog::BackupSet& se
     HistoryCommand(m_out, m_err).record(record);
 
     const backup::VerifyCounts& counts = result.counts;
-    const std::uint64_t read = counts.matched + counts.damaged + counts.unrecorded;
-    std::string summary;
-    if (!result.destinationError.empty()) {
-        summary = result.destinationError;
-    } else {
-        summary = "Verified " + counted(read, read == 1 ? "copy" : "copies") + " (" +
-                  backup::FormatByteSize(counts.bytesRead) + ")";
-        if (settings.againstSource)
-            summary += ", " + std::to_string(counts.comparedWithSource) + " against their source";
-        summary += ": " + countsText(counts);
-        if (!result.manifestDamage.empty())
-            summary += "; the manifest is damaged in " + std::to_string(result.manifestDamage.size()) +
-                       (result.manifestDamage.size() == 1 ? " place" : " places");
-        if (result.cancelled)
-            summary += " (stopped before the end)";
-        else if (code == ExitCode::VerifyNothingChecked)
-            summary += "; no copy had a record to compare with";
-    }
+    const std::string summary = backup::verifySummary(result, settings.againstSource);
     if (line.json) {
         nlohmann::ordered_json last = nlohmann::ordered_json::parse(record.toJsonLine());
         last["kind"] = "summary";
@@ -160,7 +121,7 @@ ExitCode VerifyCommand::run(catalog::Catalog& data, const catalog::BackupSet& se
         const std::string name = "\"" + ProgressPrinter::escapeControl(set.description) + "\"";
         if (lost) {
             notice.summary = "Verification of " + name + " found damaged copies";
-            notice.body = countsText(counts) + ".\n'stowmere-cli history' has the details.";
+            notice.body = backup::verifyCountsText(counts) + ".\n'stowmere-cli history' has the details.";
             notice.category = "transfer.error";
             notice.urgency = DesktopNotification::Urgency::Critical;
         } else {

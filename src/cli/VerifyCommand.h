@@ -27,8 +27,6 @@ public:
     /// The exit code of a verification: 0 all match, 1 damaged, missing or changed copies
     /// (or a damaged manifest), 2 the destination cannot be read, 3 nothing to check.
     static ExitCode exitCodeOf(const backup::VerifyResult& result, int signal);
-    /// "2 damaged, 1 missing" and so on; "all match" when there is nothing to tell.
-    static std::string countsText(const backup::VerifyCounts& counts);
 
 private:
     std::ostream& m_out;

@@ -29,6 +29,7 @@ namespace {
 
 const QString InProgressText = QStringLiteral("Backup in Progress...");
 const QString FinalizingText = QStringLiteral("Finalizing...");
+const QString CounterText = QStringLiteral("Files copied:");
 
 // "MS Sans Serif" is the desktop's default sans font here; sizes are pixel heights.
 QFont sansFont(int pixels, bool bold)
@@ -113,7 +114,7 @@ TfrmProgress::TfrmProgress(QWidget* mainWindow)
     m_panel1->place(m_xipZip, 19, 120, 246, 41);
     setUpBar();
 
-    m_label4 = new QLabel(QStringLiteral("Files copied:"), m_panel1);
+    m_label4 = new QLabel(CounterText, m_panel1);
     m_label4->setObjectName(QStringLiteral("Label4"));
     m_label4->setFont(sansFont(11, true));
     setTextColour(m_label4, windowText);
@@ -220,6 +221,7 @@ void TfrmProgress::btnCancelClick()
 void TfrmProgress::prepareRun(int itemCount)
 {
     setHeadline(InProgressText);
+    m_label4->setText(CounterText);
     setFilesCopied(0);
     setBarMax(itemCount);
     showOverMainWindow();
@@ -240,6 +242,11 @@ void TfrmProgress::finishRun()
 {
     close();
     m_xipZip->setPosition(0);
+}
+
+void TfrmProgress::setCounterCaption(const QString& text)
+{
+    m_label4->setText(text);
 }
 
 void TfrmProgress::setHeadline(const QString& text)

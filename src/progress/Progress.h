@@ -51,6 +51,9 @@ public:
 
     void setHeadline(const QString& text);
     QString headline() const;
+    /// The caption before the counter, "Files copied:" after prepareRun; another command
+    /// than a backup counts something else.
+    void setCounterCaption(const QString& text);
     /// The counter label, read back as a number.
     qint64 filesCopied() const;
     void setFilesCopied(qint64 count);

@@ -5,13 +5,19 @@
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
 #include "app/TListBox.h"
+#include "catalog/Catalog.h"
+#include "catalog/RunHistory.h"
 #include "controls/TGradButton.h"
 #include "controls/TGradCheckBox.h"
 #include "progress/Progress.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -132,6 +138,26 @@ void AppFixture::writeFile(const QString& path, const QByteArray& contents, int 
         std::filesystem::last_write_time(path.toStdString(),
                                          std::filesystem::last_write_time(path.toStdString()) -
                                              std::chrono::seconds(ageSeconds));
+}
+
+void AppFixture::fromMenu(QAbstractItemView* list, const QString& menuName, const QString& actionName)
+{
+    const QPoint pos = list->visualRect(list->model()->index(0, 0)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &event);
+    auto* menu = main->findChild<QMenu*>(menuName);
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+    auto* action = main->findChild<QAction*>(actionName);
+    ASSERT_TRUE(action->isEnabled());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+}
+
+catalog::RunRecord AppFixture::lastRecordedRun(std::int32_t setNumber) const
+{
+    std::vector<std::string> warnings;
+    auto runs = catalog::RunHistory(historyFile().toStdString())
+                    .runsOf(main->catalog().dataFolder(), setNumber, warnings);
+    return runs.empty() ? catalog::RunRecord{} : runs.back();
 }
 
 void AppFixture::click(const QString& name)

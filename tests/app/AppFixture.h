@@ -15,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 
+class QAbstractItemView;
 class TfrmProgress;
 class TGradCheckBox;
 
@@ -69,6 +70,10 @@ protected:
     /// Writes a file, making its missing folders; a non-zero age sets its modification time
     /// that many seconds back.
     static void writeFile(const QString& path, const QByteArray& contents, int ageSeconds = 0);
+    /// Opens a list's context menu over its first entry and clicks the action there.
+    void fromMenu(QAbstractItemView* list, const QString& menuName, const QString& actionName);
+    /// The last run of the set the history holds; an empty record when there is none.
+    catalog::RunRecord lastRecordedRun(std::int32_t setNumber) const;
     /// Clicks the main window's widget with this object name.
     void click(const QString& name);
     void click(QWidget* widget) { testing::click(widget); }

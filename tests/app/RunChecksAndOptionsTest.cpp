@@ -64,25 +64,8 @@ protected:
         click("btnBackup");
         return main->backupRunning() ? finished.wait(20000) : true;
     }
-    void fromMenu(QAbstractItemView* list, const QString& menuName, const QString& actionName)
-    {
-        const QPoint pos = list->visualRect(list->model()->index(0, 0)).center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(list->viewport(), &event);
-        auto* menu = main->findChild<QMenu*>(menuName);
-        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
-        auto* action = main->findChild<QAction*>(actionName);
-        ASSERT_TRUE(action->isEnabled());
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    }
     std::int32_t setNumber() const { return main->currentSet()->number; }
-    catalog::RunRecord lastRun()
-    {
-        std::vector<std::string> warnings;
-        auto runs = catalog::RunHistory(historyFile().toStdString())
-                        .runsOf(main->catalog().dataFolder(), setNumber(), warnings);
-        return runs.empty() ? catalog::RunRecord{} : runs.back();
-    }
+    catalog::RunRecord lastRun() { return lastRecordedRun(setNumber()); }
 };
 
 } // namespace

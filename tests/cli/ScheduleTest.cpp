@@ -230,6 +230,47 @@ TEST_F(Schedules, ASetDeletedElsewhereIsUnscheduledByItsNumber)
     EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
 }
 
+TEST_F(Schedules, AVerificationIsASecondTimerBesideTheBackupAndGoesWithTheSet)
+{
+    ok({"new-set", "Documents", temp.folder("dest")});
+    const std::string verifyUnit = stowmere::catalog::ScheduledBackup::verifyUnitName(1, data);
+    ok({"schedule", "Documents", "--daily", "02:30"});
+    const ProcessResult result = cli({"schedule", "Documents", "--verify", "weekly"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "1\tDocuments\tweekly\tverify\tnot enabled\t" + data + "\n");
+    EXPECT_TRUE(
+        contains(result.err, "0 0 * * 1 '" + cliExecutable() + "' verify 1 --quiet --data '" + data + "'"))
+        << result.err;
+    const std::string service = stowmere::testing::readText(unit(verifyUnit + ".service"));
+    EXPECT_TRUE(contains(service, "ExecStart=\"" + cliExecutable() + "\" verify 1 --data \"" + data + "\"\n"))
+        << service;
+    EXPECT_TRUE(contains(stowmere::testing::readText(unit(verifyUnit + ".timer")), "OnCalendar=weekly\n"));
+    // Both are listed; the backup's timer is untouched.
+    EXPECT_EQ(ok({"schedule"}), "1\tDocuments\tdaily 02:30\tfull\tnot enabled\t" + data + "\n" +
+                                    "1\tDocuments\tweekly\tverify\tnot enabled\t" + data + "\n");
+
+    // Scheduling it again changes its period, not the number of timers.
+    ok({"schedule", "1", "--verify=monthly"});
+    EXPECT_TRUE(contains(stowmere::testing::readText(unit(verifyUnit + ".timer")), "OnCalendar=monthly\n"));
+    EXPECT_TRUE(contains(ok({"schedule"}), "1\tDocuments\tmonthly\tverify\t"));
+
+    const std::string analyze = onPath("systemd-analyze");
+    if (!analyze.empty()) {
+        const ProcessResult check =
+            ChildProcess::run(analyze, {"--user", "--man=no", "verify", unit(verifyUnit + ".timer"),
+                                        unit(verifyUnit + ".service")});
+        EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    }
+
+    // Deleting the set removes both timers.
+    const ProcessResult deleted = cli({"delete-set", "Documents"});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+    EXPECT_FALSE(hasUnit(unitOf(1) + ".timer"));
+    EXPECT_FALSE(hasUnit(verifyUnit + ".timer"));
+    EXPECT_FALSE(hasUnit(verifyUnit + ".service"));
+    EXPECT_EQ(ok({"schedule"}), "");
+}
+
 TEST_F(Schedules, BadSchedulesAreRefusedBeforeAnythingIsWritten)
 {
     ok({"new-set", "Documents", "/dest"});
@@ -244,6 +285,11 @@ TEST_F(Schedules, BadSchedulesAreRefusedBeforeAnythingIsWritten)
         {{"unschedule"}, "unschedule: missing SET"},
         {{"schedule", "Nope", "--daily", "02:00"}, "Nope"},
         {{"schedule", "Documents", "--daily", "02:00"}, "Rename that set first"},
+        {{"schedule", "Documents", "--verify", "daily"}, "not 'daily'"},
+        {{"schedule", "--verify", "weekly"}, "--verify belongs to 'schedule SET' only"},
+        {{"verify", "Documents", "--verify", "weekly"}, "--verify belongs to the schedule command"},
+        {{"schedule", "Documents", "--verify", "weekly", "--incremental"},
+         "--incremental belongs to a backup"},
     };
     for (const auto& [words, reason] : cases) {
         const ProcessResult result = cli(words);

@@ -60,7 +60,8 @@ void TfrmMain::verifyBackupClick()
         if (*total > 0)
             m_progress->setBarPosition(static_cast<int>(std::min<std::uint64_t>(100, bytes * 100 / *total)));
     };
-    m_verifyWorker = std::make_unique<VerifyWorker>(m_verifySettings, m_cancelFlag, std::move(callbacks), this);
+    m_verifyWorker =
+        std::make_unique<VerifyWorker>(m_verifySettings, m_cancelFlag, std::move(callbacks), this);
     connect(m_verifyWorker.get(), &VerifyWorker::finished, this, &TfrmMain::verifyFinished);
     setRunning(true);
     m_verifyWorker->start();
@@ -68,7 +69,8 @@ void TfrmMain::verifyBackupClick()
 
 void TfrmMain::recordVerification(const backup::VerifyResult& result)
 {
-    recordRun(catalog::makeVerifyRecord(m_catalog->dataFolder(), m_verifySet, result, m_verifyStart, "stowmere"));
+    recordRun(
+        catalog::makeVerifyRecord(m_catalog->dataFolder(), m_verifySet, result, m_verifyStart, "stowmere"));
 }
 
 void TfrmMain::verifyFinished()
@@ -86,7 +88,8 @@ void TfrmMain::verifyFinished()
         result.destinationError = worker->error();
     recordVerification(result);
     QStringList lines;
-    for (const std::string& line : backup::verifyReportLines(result, m_verifySettings.againstSource, kProblemsShown))
+    for (const std::string& line :
+         backup::verifyReportLines(result, m_verifySettings.againstSource, kProblemsShown))
         lines << toQString(line);
     const QString text = lines.join(QStringLiteral("\r\n"));
     if (result.outcome() == backup::VerifyResult::Outcome::AllMatch && !result.cancelled)

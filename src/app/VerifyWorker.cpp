@@ -61,8 +61,8 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-VerifyWorker::VerifyWorker(backup::VerifySettings settings, std::atomic<bool>& cancelFlag, Callbacks callbacks,
-                           QObject* context)
+VerifyWorker::VerifyWorker(backup::VerifySettings settings, std::atomic<bool>& cancelFlag,
+                           Callbacks callbacks, QObject* context)
     : m_cancelFlag(cancelFlag), m_reporter(std::make_unique<Reporter>(std::move(callbacks), context))
 {
     m_thread.reset(QThread::create([this, settings = std::move(settings)] {

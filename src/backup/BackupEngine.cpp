@@ -177,6 +177,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             record.showError(error.what());
         }
     }
+    m_result.sourceBytes = walk.sourceBytes();
     // Nothing is written any more: another run may start while the boxes below are open.
     if (copy)
         copy->finish(!stopped);

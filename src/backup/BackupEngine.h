@@ -79,6 +79,9 @@ struct BackupResult {
     std::uint64_t bytesCopied = 0;
     /// Copies made again because verification had found them damaged or missing.
     std::uint64_t healed = 0;
+    /// The bytes of the items' files the walk looked at, copied or up to date (every file
+    /// of an incremental run): the most their copies can take.
+    std::uint64_t sourceBytes = 0;
     /// The run ended early because the cancel flag was set (by Cancel or a failed copy).
     bool cancelled = false;
     /// The destination could not be written (a copy or a folder failed there); the failure

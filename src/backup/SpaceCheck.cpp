@@ -59,4 +59,11 @@ bool CopiesSurelyFit(const std::string& destination, const std::vector<std::stri
     return used < files::freeBytes(destination.empty() ? std::string("/") : destination);
 }
 
+bool CopiesFitKnownTotal(const std::string& destination, std::uint64_t knownBytes)
+{
+    constexpr std::uint64_t kSlack = 64ull << 20;
+    const std::uint64_t needed = knownBytes + knownBytes / 4 + kSlack;
+    return needed < files::freeBytes(destination.empty() ? std::string("/") : destination);
+}
+
 } // namespace stowmere::backup

@@ -82,10 +82,12 @@ std::vector<std::string> verifyReportLines(const VerifyResult& result, bool agai
         ++shown;
     }
     // Every problem found is counted, also those beyond the list the result keeps.
-    const std::uint64_t total = result.manifestDamage.size() + result.counts.faults() + result.counts.unrecorded;
+    const std::uint64_t total =
+        result.manifestDamage.size() + result.counts.faults() + result.counts.unrecorded;
     if (total > shown) {
         const std::uint64_t more = total - shown;
-        lines.push_back("... and " + std::to_string(more) + (more == 1 ? " more problem." : " more problems."));
+        lines.push_back("... and " + std::to_string(more) +
+                        (more == 1 ? " more problem." : " more problems."));
     }
     return lines;
 }

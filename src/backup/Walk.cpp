@@ -99,6 +99,8 @@ void Walk::fileItem(const std::string& item)
     const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
     const std::string target = m_dest + paths::kSeparator + name;
     const files::FileStatus source = files::statusOf(item);
+    if (source.kind == EntryKind::File)
+        m_sourceBytes += source.size;
     const DestinationEntry copy = m_destination.status(m_destination.root(), name);
     const files::FileStatus existing = statusOf(copy);
     // The item is its own copy (an item of the destination itself, reached through a link
@@ -333,6 +335,8 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         }
         if (cancelled())
             return;
+        if (look && !file.link && file.status.kind == EntryKind::File)
+            m_sourceBytes += file.status.size;
         DestinationEntry copy;
         if (copies.folder && (!file.link || classifyLinks))
             copy = copyOf(copies, file.name);

@@ -56,6 +56,10 @@ public:
     /// names and times at most, whatever the size of the tree.
     static constexpr std::size_t kMaxFilesAhead = 65536;
 
+    /// The bytes of the regular files of the items walked so far whose status was looked
+    /// at (every file of an incremental walk): what their copies take at most.
+    std::uint64_t sourceBytes() const { return m_sourceBytes; }
+
 private:
     /// What the walk knows of the entries of the copy folder it walks.
     struct CopyListing {
@@ -101,6 +105,7 @@ private:
     const std::atomic<bool>& m_cancelFlag;
     TimeGranularity& m_granularity;
     RunSink& m_sink;
+    std::uint64_t m_sourceBytes = 0;
 };
 
 } // namespace stowmere::backup

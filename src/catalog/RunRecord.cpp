@@ -222,6 +222,8 @@ std::string RunRecord::toJsonLine() const
     object["bytes"] = bytes;
     if (healed > 0)
         object["healed"] = healed;
+    if (sourceBytes > 0)
+        object["source_bytes"] = sourceBytes;
     if (verify) {
         nlohmann::ordered_json counts;
         for (const auto& [name, member] : kVerifyCounts)
@@ -275,6 +277,7 @@ RunRecord RunRecord::fromJsonLine(const std::string& line)
     record.files = optional<std::uint64_t>(object, "files", 0);
     record.bytes = optional<std::uint64_t>(object, "bytes", 0);
     record.healed = optional<std::uint64_t>(object, "healed", 0);
+    record.sourceBytes = optional<std::uint64_t>(object, "source_bytes", 0);
     if (const auto it = object.find("verify"); it != object.end() && it->is_object()) {
         backup::VerifyCounts counts;
         for (const auto& [name, member] : kVerifyCounts)
@@ -325,6 +328,7 @@ RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
         record.files = result.filesCopied;
         record.bytes = result.bytesCopied;
         record.healed = result.healed;
+        record.sourceBytes = result.sourceBytes;
     }
     record.missingItems = result.missingItems;
     // The file that stopped the run comes first: it is the one the user must look at.

@@ -53,6 +53,9 @@ struct RunRecord {
     std::uint64_t bytes = 0;
     /// Copies a run made again because verification had found them damaged or missing.
     std::uint64_t healed = 0;
+    /// The bytes of the items' files the run looked at, copied or up to date; 0 when not
+    /// known (a full run, or a record of an earlier version).
+    std::uint64_t sourceBytes = 0;
     /// What a verification found.
     std::optional<backup::VerifyCounts> verify;
     /// Checked items that were neither a file nor a folder.

@@ -5,9 +5,11 @@
 #include "backup/FailureReport.h"
 #include "backup/OpenDestination.h"
 #include "backup/SftpAccess.h"
+#include "backup/SpaceCheck.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
+#include "catalog/RunHistory.h"
 #include "catalog/RunStart.h"
 #include "cli/BackupExitCode.h"
 #include "cli/CliBackupObserver.h"
@@ -80,6 +82,19 @@ bool changesTables(Command command)
 bool namesPath(const std::string& stored, const std::string& given)
 {
     return stored == given || stored == CliApplication::fullPath(given);
+}
+
+/// Whether the set's last incremental run into the same destination looked at files whose
+/// copies the free space there still holds with room to spare. A count before the run
+/// would then walk a tree that mostly did not change a second time, only to find the same.
+bool lastRunStillFits(const std::string& dataFolder, const catalog::BackupSet& set)
+{
+    std::vector<std::string> warnings;
+    const std::optional<catalog::RunRecord> last =
+        catalog::RunHistory(catalog::RunHistory::defaultFile()).lastBackup(dataFolder, set, warnings);
+    return last && last->mode == catalog::RunMode::Incremental && last->sourceBytes > 0 &&
+           last->destination == set.destination &&
+           backup::CopiesFitKnownTotal(set.destination, last->sourceBytes);
 }
 
 } // namespace
@@ -415,9 +430,12 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     // What the copies will take is counted before a byte is written, so that a run that
     // cannot fit stops before it starts, and the live line knows the totals. Without a live
     // line, a count that cannot stop the run would only double the time of an incremental
-    // run that finds little to do, the case of nearly every scheduled backup.
+    // run that finds little to do, the case of nearly every scheduled backup; so would one
+    // on a backup disk more than half full when the last run's files still fit it.
     settings.countFirst =
-        !line.dryRun && (printer.mode() == ProgressPrinter::Mode::Terminal || !start.copiesSurelyFit());
+        !line.dryRun &&
+        (printer.mode() == ProgressPrinter::Mode::Terminal ||
+         !(start.copiesSurelyFit() || (!line.only && lastRunStillFits(data.dataFolder(), set))));
     observer.setForce(line.force);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
 

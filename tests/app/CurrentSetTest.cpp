@@ -104,8 +104,8 @@ TEST_F(CurrentSet, TheToolsButtonOffersTheSetsCommandsForTheHighlightedSet)
     for (QAction* action : menu->actions())
         if (!action->isSeparator())
             entries << action->text();
-    EXPECT_EQ(entries,
-              (QStringList{"Preview Backup...", "Backup History...", "Backup Options...", "Restore..."}));
+    EXPECT_EQ(entries, (QStringList{"Preview Backup...", "Backup History...", "Verify Backup...",
+                                    "Backup Options...", "Restore..."}));
     EXPECT_FALSE(menu->actions().back()->isEnabled()) << "no item to restore";
     QAction* options = main->findChild<QAction*>("actBackupOptions");
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(options).center());

@@ -99,8 +99,10 @@ TEST_F(VerifyBackup, DamagedAndMissingCopiesAreListedByPath)
     EXPECT_EQ(dialogs.messages().back().kind, MessageKind::Error);
     ASSERT_GE(lines.size(), 3);
     EXPECT_TRUE(lines[0].contains("1 damaged, 1 missing")) << lines[0].toStdString();
-    EXPECT_TRUE(lines.filter(QRegularExpression("^damaged: .*/file00\\.txt")).size() == 1) << lines.join('\n').toStdString();
-    EXPECT_TRUE(lines.filter(QRegularExpression("^missing: .*/file01\\.txt")).size() == 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.filter(QRegularExpression("^damaged: .*/file00\\.txt")).size() == 1)
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.filter(QRegularExpression("^missing: .*/file01\\.txt")).size() == 1)
+        << lines.join('\n').toStdString();
     EXPECT_EQ(lastRecordedRun(main->currentSet()->number).outcome, catalog::RunOutcome::Failed);
 
     // The next backup copies both again, and then all match.

@@ -41,7 +41,7 @@ expect "dump|" du
 expect "history|" hi
 expect "--data|--help|--json|" history Documents --
 expect "Documents|My\\ Pictures|" --data "$work/data" history ""
-expect "--daily|--data|--help|--incremental|" schedule Documents --
+expect "--daily|--data|--help|--incremental|--verify|" schedule Documents --
 expect "--accept-new-drive|--data|--dry-run|--force|--help|--incremental|--json|--notify|--only|--quiet|--verbose|" backup Documents --
 # A value from the help's own list.
 expect "always|failures|never|" backup Documents --notify ""
@@ -70,6 +70,8 @@ expect "notes.txt|" --data "$work/data" restore Documents no
 expect "notes.txt|" --data "$work/data" versions Documents no
 # The value of --daily is a time: nothing to offer; nor after a command's last argument.
 expect "|" schedule Documents --daily ""
+# --verify takes one of its two words.
+expect "monthly|weekly|" schedule Documents --verify ""
 expect "|" delete-set Documents ""
 expect "backup|" help ba
 

@@ -118,6 +118,7 @@ void CopySink::finish(bool wentThrough)
                                             : " copies that verification had found damaged or missing were") +
                                        " copied again.");
     }
+    m_destination.releaseTemporaries();
     m_destination.releaseRunLock();
     for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));

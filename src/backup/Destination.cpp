@@ -79,6 +79,14 @@ bool sameLinkText(Destination& destination, const FolderHandle& folder, const st
     return copyText && std::string_view(sourceText, static_cast<std::size_t>(sourceLength)) == *copyText;
 }
 
+void Destination::releaseTemporaries()
+{
+    if (!m_temporaries)
+        return;
+    m_temporaries.reset();
+    removeEmptyFolder(root(), std::string(kTemporariesFolderName));
+}
+
 std::string joinRelative(const std::string& folder, std::string_view name)
 {
     if (folder.empty())

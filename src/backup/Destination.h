@@ -264,6 +264,10 @@ public:
     /// restore writing into a source's folders) each copy is written beside its target,
     /// under a fresh name made exclusively.
     std::error_code prepareTemporaries();
+    /// Removes that folder again when nothing is left in it, as after every run that ended
+    /// in its own time: a destination holds it only while a run writes, or after one was
+    /// killed.
+    void releaseTemporaries();
 
 protected:
     /// The folder of prepareTemporaries; null before.

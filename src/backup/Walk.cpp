@@ -291,6 +291,9 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
                     continue;
                 if (ownNamesLeftOut && isOwnTopLevelName(entry.name))
                     continue;
+                // Looking at each of a million files takes seconds.
+                if (look && files.size() % 1024 == 1023 && cancelled())
+                    return;
                 ScannedFile& file = files.emplace_back();
                 if (look && !entry.link)
                     file.status = sourceRead.entryStatus(entry.name);

@@ -63,6 +63,10 @@ bool CopySink::start()
         m_result.refused = true;
         return false;
     }
+    if (std::string note = m_destination.runLockTakeOver(); !note.empty()) {
+        m_observer.showInformation(note);
+        m_result.notes.push_back(std::move(note));
+    }
     m_writer = m_destination.writer();
     m_versions = std::make_unique<VersionStore>(m_destination);
     m_manifest = std::make_unique<ManifestKeeper>(m_destination);

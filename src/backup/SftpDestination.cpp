@@ -1043,6 +1043,21 @@ private:
         std::uint64_t confirmed = 0;
         bool atEnd = size == 0;
         std::optional<CopyOutcome> stop;
+        const auto confirmWrite = [&] {
+            const auto [id, bytes] = inFlight.front();
+            inFlight.pop_front();
+            bytesInFlight -= bytes;
+            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
+            if (stop)
+                return;
+            if (error) {
+                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
+                return;
+            }
+            confirmed += bytes;
+            if (asked.progress && !asked.progress(confirmed, size))
+                stop = failed(CopyOutcome::Status::Cancelled, {});
+        };
         for (;;) {
             while (!stop && !atEnd && bytesInFlight < kWindowBytes) {
                 const std::size_t want =
@@ -1088,23 +1103,15 @@ private:
                 offset += got;
                 atEnd = offset >= size || got < want;
             }
-            if (inFlight.empty())
+            // The last writes are confirmed together with the close sent after them: a
+            // small file costs one round trip less.
+            if (inFlight.empty() || (atEnd && !stop))
                 break;
-            const auto [id, bytes] = inFlight.front();
-            inFlight.pop_front();
-            bytesInFlight -= bytes;
-            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
-            if (stop)
-                continue;
-            if (error) {
-                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
-                continue;
-            }
-            confirmed += bytes;
-            if (asked.progress && !asked.progress(confirmed, size))
-                stop = failed(CopyOutcome::Status::Cancelled, {});
+            confirmWrite();
         }
         if (stop) {
+            while (!inFlight.empty())
+                confirmWrite();
             discard(write.temporary, handle);
             return *stop;
         }
@@ -1150,10 +1157,16 @@ private:
         sftp::Packet close(sftp::Close, closeId);
         close.text(handle);
         m_connection.send(close);
+        while (!inFlight.empty())
+            confirmWrite();
         if (ownerId != 0)
             collectOwner(ownerId, lost);
         const std::error_code setError = m_destination.statusOf(m_connection.wait(setId));
         const std::error_code closeError = m_destination.statusOf(m_connection.wait(closeId));
+        if (stop) {
+            discard(write.temporary);
+            return *stop;
+        }
         if (closeError || setError) {
             discard(write.temporary);
             return failed(CopyOutcome::Status::DestinationFailed,

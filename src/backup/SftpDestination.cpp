@@ -1213,9 +1213,12 @@ private:
     CopyOutcome replace(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
     {
         const WriteRequest& asked = write.request;
-        if (target && asked.keepReplaced) {
-            std::error_code error;
-            const std::optional<VersionPlace> place = asked.keepReplaced(error);
+        std::error_code keepError;
+        const std::optional<VersionPlace> place =
+            target && asked.keepReplaced ? asked.keepReplaced(keepError) : std::nullopt;
+        // No place and no error: what stands there needs no keeping, and is replaced.
+        if (place || keepError) {
+            const std::error_code& error = keepError;
             if (!place || !place->folder || !validName(place->name)) {
                 discard(write.temporary);
                 CopyOutcome outcome =

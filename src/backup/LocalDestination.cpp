@@ -154,6 +154,14 @@ public:
 /// Writes at once, when issued: the local disk has no round trip to hide.
 class LocalDestination::Writer : public DestinationWriter {
 public:
+    /// temporaries: the folder copies are written in first; null to write them beside
+    /// their targets.
+    explicit Writer(FolderHandle temporaries) : m_temporaries(std::move(temporaries))
+    {
+        if (m_temporaries)
+            m_copier.useTemporaryFolder(fdOf(m_temporaries));
+    }
+
     std::unique_ptr<PendingWrite> start(WriteRequest request) override
     {
         const int folderFd = fdOf(request.folder);
@@ -192,6 +200,7 @@ public:
     }
 
 private:
+    FolderHandle m_temporaries; ///< held open while the copier writes there
     files::FileCopier m_copier;
 };
 
@@ -368,7 +377,7 @@ UniqueFd LocalDestination::openFile(const FolderHandle& folder, const std::strin
 
 std::unique_ptr<DestinationWriter> LocalDestination::writer()
 {
-    return std::make_unique<Writer>();
+    return std::make_unique<Writer>(temporaries());
 }
 
 std::error_code LocalDestination::setMode(const FolderHandle& folder, const std::string& name, mode_t mode)

@@ -5,6 +5,7 @@
 #include "backup/FailureReport.h"
 #include "backup/LocalDestination.h"
 #include "backup/OpenDestination.h"
+#include "backup/OwnNames.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -36,12 +37,6 @@ struct Source {
     DestinationEntry entry;
 };
 
-bool isOwnName(const std::string& name)
-{
-    return name == BackupEngine::kVersionsFolderName || name == BackupEngine::kRunLockName ||
-           name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0;
-}
-
 std::string childPath(const std::string& relative, const std::string& name)
 {
     return relative.empty() ? name : relative + paths::kSeparator + name;
@@ -50,25 +45,29 @@ std::string childPath(const std::string& relative, const std::string& name)
 /// Adds one listed entry (and a folder's tree) of folder, found at relative below the
 /// restored root, unless an entry of that path is there already (an older version wins).
 void collectEntry(Destination& destination, const FolderHandle& folder, const DestinationEntry& entry,
-                  const std::string& relative, std::map<std::string, Source>& entries, bool top);
+                  const std::string& relative, std::map<std::string, Source>& entries, bool top,
+                  const std::atomic<bool>& cancel);
 
 /// Adds what the open folder holds, each entry by its path below the restored root.
 void collectFolder(Destination& destination, const FolderHandle& folder, const std::string& relative,
-                   std::map<std::string, Source>& entries, bool top)
+                   std::map<std::string, Source>& entries, bool top, const std::atomic<bool>& cancel)
 {
+    // A tree of a million copies takes a while to list.
+    if (cancel.load())
+        return;
     std::error_code error;
     for (const DestinationEntry& entry : destination.list(folder, error)) {
-        // The destination's own files are no part of what was backed up.
-        if (top && relative.empty() && isOwnName(entry.name))
+        // The destination's own files are no part of what was backed up; below its top
+        // level every name is a copy's.
+        if (top && relative.empty() && isOwnTopLevelName(entry.name))
             continue;
-        if (entry.name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0)
-            continue;
-        collectEntry(destination, folder, entry, childPath(relative, entry.name), entries, top);
+        collectEntry(destination, folder, entry, childPath(relative, entry.name), entries, top, cancel);
     }
 }
 
 void collectEntry(Destination& destination, const FolderHandle& folder, const DestinationEntry& entry,
-                  const std::string& relative, std::map<std::string, Source>& entries, bool top)
+                  const std::string& relative, std::map<std::string, Source>& entries, bool top,
+                  const std::atomic<bool>& cancel)
 {
     Source source{folder, entry.name, destination.pathOf(*folder, entry.name), EntryKind::File, false, entry};
     switch (entry.kind) {
@@ -87,7 +86,7 @@ void collectEntry(Destination& destination, const FolderHandle& folder, const De
             return;
         source.kind = EntryKind::Folder;
         entries.try_emplace(relative, std::move(source));
-        collectFolder(destination, below, relative, entries, top);
+        collectFolder(destination, below, relative, entries, top, cancel);
         return;
     }
     case DestinationKind::Missing:
@@ -101,7 +100,7 @@ void collectEntry(Destination& destination, const FolderHandle& folder, const De
 /// planted in a versions folder or a copy must not lead a restore to read someone else's
 /// files.
 void collect(Destination& destination, const std::string& below, std::map<std::string, Source>& entries,
-             bool top)
+             bool top, const std::atomic<bool>& cancel)
 {
     std::error_code error;
     if (below.empty()) {
@@ -111,7 +110,7 @@ void collect(Destination& destination, const std::string& below, std::map<std::s
             return;
         entries.try_emplace(std::string(),
                             Source{nullptr, {}, destination.location(), EntryKind::Folder, false, entry});
-        collectFolder(destination, root, {}, entries, top);
+        collectFolder(destination, root, {}, entries, top, cancel);
         return;
     }
     const std::size_t slash = below.rfind(paths::kSeparator);
@@ -122,7 +121,7 @@ void collect(Destination& destination, const std::string& below, std::map<std::s
         return;
     const std::string name = slash == std::string::npos ? below : below.substr(slash + 1);
     const DestinationEntry entry = destination.status(parent, name);
-    collectEntry(destination, parent, entry, {}, entries, top);
+    collectEntry(destination, parent, entry, {}, entries, top, cancel);
 }
 
 bool sameCopy(const DestinationEntry& existing, const DestinationEntry& copy)
@@ -531,16 +530,21 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         }
         Planned planned;
         for (const VersionStore::RunFolder& folder : later)
-            collect(*copies, inRunFolder(folder.name, location->relative), planned.entries, false);
-        collect(*copies, location->relative, planned.entries, location->relative.empty());
+            collect(*copies, inRunFolder(folder.name, location->relative), planned.entries, false, cancel);
+        collect(*copies, location->relative, planned.entries, location->relative.empty(), cancel);
         if (planned.entries.empty() && !request.at && !location->relative.empty()) {
             // No current copy: the newest kept version stands in for it.
             const std::vector<VersionStore::RunFolder> runs = versions.runFolders();
             for (auto run = runs.rbegin(); run != runs.rend() && planned.entries.empty(); ++run) {
-                collect(*copies, inRunFolder(run->name, location->relative), planned.entries, false);
+                collect(*copies, inRunFolder(run->name, location->relative), planned.entries, false, cancel);
                 if (!planned.entries.empty())
                     planned.fromRun = run->name;
             }
+        }
+        if (cancel.load()) {
+            RestoreResult cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
         }
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
@@ -605,7 +609,8 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
     }
     for (const VersionStore::RunFolder& folder : VersionStore(*copies).runFolders()) {
         std::map<std::string, Source> entries;
-        collect(*copies, inRunFolder(folder.name, {}), entries, false);
+        const std::atomic<bool> never{false};
+        collect(*copies, inRunFolder(folder.name, {}), entries, false, never);
         for (const auto& [relative, source] : entries) {
             if (source.kind == EntryKind::Folder || relative.empty())
                 continue;

@@ -887,7 +887,11 @@ public:
             return pending;
         }
         write.target = pathIn(asked.folder, asked.name);
-        write.temporary = pathIn(asked.folder, m_destination.freshTemporaryName());
+        // In the destination's own folder for temporaries once the run has made it, so no
+        // source name can meet one; posix-rename moves it across folders.
+        const FolderHandle& temporaries = m_destination.temporaries();
+        write.temporary =
+            pathIn(temporaries ? temporaries : asked.folder, m_destination.freshTemporaryName());
         if (asked.link) {
             if (!readSourceLink(write))
                 return pending;
@@ -1213,12 +1217,12 @@ private:
     CopyOutcome replace(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
     {
         const WriteRequest& asked = write.request;
-        std::error_code keepError;
-        const std::optional<VersionPlace> place =
-            target && asked.keepReplaced ? asked.keepReplaced(keepError) : std::nullopt;
-        // No place and no error: what stands there needs no keeping, and is replaced.
-        if (place || keepError) {
-            const std::error_code& error = keepError;
+        if (target && asked.keepReplaced) {
+            std::error_code error;
+            const std::optional<VersionPlace> place = asked.keepReplaced(error);
+            // None without an error: what stands there needs no keeping and is replaced.
+            if (!place && !error)
+                return takeName(write);
             if (!place || !place->folder || !validName(place->name)) {
                 discard(write.temporary);
                 CopyOutcome outcome =
@@ -1251,6 +1255,12 @@ private:
                 }
             }
         }
+        return takeName(write);
+    }
+
+    // The complete temporary copy takes its name, replacing what stands there.
+    CopyOutcome takeName(SftpPendingWrite& write)
+    {
         if (const std::error_code error = m_destination.renamePath(write.temporary, write.target, true)) {
             discard(write.temporary);
             return failed(CopyOutcome::Status::DestinationFailed, error);

@@ -83,6 +83,8 @@ struct BackupResult {
     /// The bytes of the items' files the walk looked at, copied or up to date (every file
     /// of an incremental run): the most their copies can take.
     std::uint64_t sourceBytes = 0;
+    /// Lines the run's output told and its history keeps (a stale lock taken over).
+    std::vector<std::string> notes;
     /// The run ended early because the cancel flag was set (by Cancel or a failed copy).
     bool cancelled = false;
     /// The destination could not be written (a copy or a folder failed there); the failure

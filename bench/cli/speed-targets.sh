@@ -10,7 +10,13 @@
 #   full copy, 200,000 files of 64 to 163 bytes             against cp -a      target 0.8
 #   full copy, 20,000 files of 1 to 16 KiB, cold caches     against the faster target 0.85
 #   full copy, 4 x 512 MiB                                  against cp -a      target 1.0
+#   no-change incremental of a copy of /usr/share           against rsync -a   target 0.5
+#     the same with the destination's disk more than half full (root: a loop-mounted ext4)
+#   full copy of the copy of /usr/share                     against cp -a      target 0.8
+#   verification of 4 x 512 MiB, warm                       against cat        target 1.25
+#   verification of 20,000 files of 1 to 16 KiB             against xxhsum -H2 target 1.0
 #   peak resident memory, 1,000,000 files in 10,000 folders                    target 24 MiB
+#     and of verifying them                                                    target 32 MiB
 #   the window's busy picture during a 200,000-file run: latest frame           target 50 ms
 #
 # Usage: bench/cli/speed-targets.sh BUILD_FOLDER
@@ -43,7 +49,7 @@ frames=$build/bin/window-frame-gaps
 for tool in "$cli" "$driver"; do
   [[ -x $tool ]] || { echo "speed-targets: $tool is not built" >&2; exit 1; }
 done
-for tool in rsync gnuplot; do
+for tool in rsync gnuplot xxhsum; do
   command -v $tool >/dev/null || { echo "speed-targets: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
 done
 
@@ -137,13 +143,14 @@ record() {
 
 # An incremental row: both destinations are first brought up to date untimed; before each
 # pair, PER_MILLE of the source's files get new contents (0: nothing changes).
-incremental_row() { # LABEL SOURCE PER_MILLE TARGET
-  local label=$1 src=$2 per_mille=$3 target=$4 name
-  name=$(basename "$src")-$per_mille
-  local ours=$work/out/$name-incr-stowmere theirs=$work/out/$name-incr-rsync set t
+incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT]
+  local label=$1 src=$2 per_mille=$3 target=$4 root=${5:-$work/out} name
+  name=$(basename "$src")-$per_mille$([[ -n ${5:-} ]] && echo -full-disk)
+  local ours=$root/$name-incr-stowmere theirs=$root/$name-incr-rsync set t
   set=$(new_set "$src" "$ours")
   mkdir -p "$ours" "$theirs"
-  "$cli" --data "$work/data" backup "$set" --quiet
+  # Incremental, as the timed runs are: the history then holds what the tree's files take.
+  "$cli" --data "$work/data" backup "$set" --incremental --quiet
   rsync -a "$src" "$theirs/"
   : >"$work/a"; : >"$work/b"
   for ((p = 1; p <= pairs; p++)); do
@@ -187,6 +194,30 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
     if ((delete)); then rm -rf "$base-stowmere" "$base-ref"; fi
   done
   record "$label" "$work/a" "$work/b" "$reference" "$target" "$mean"
+}
+
+# A verification row: `stowmere-cli verify SET` against a reference command reading the same
+# copies, both warm (each has run once before the pairs).
+verify_row() { # LABEL SET REFERENCE_NAME TARGET COMMAND...
+  local label=$1 set=$2 reference=$3 target=$4 start end
+  shift 4
+  "$cli" --data "$work/data" verify "$set" >/dev/null 2>&1
+  "$@" >/dev/null
+  : >"$work/a"; : >"$work/b"
+  for ((p = 1; p <= pairs; p++)); do
+    for side in $((p % 2)) $(((p + 1) % 2)); do
+      start=$(now)
+      if ((side == 1)); then
+        /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" verify "$set" >/dev/null 2>"$work/verify.err" ||
+          { cat "$work/verify.err" >&2; echo "speed-targets: verify failed" >&2; exit 1; }
+        end=$(now); awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f\n", (e - s) / 1e9 }' >>"$work/a"
+      else
+        "$@" >/dev/null
+        end=$(now); awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f\n", (e - s) / 1e9 }' >>"$work/b"
+      fi
+    done
+  done
+  record "$label" "$work/a" "$work/b" "$reference" "$target"
 }
 
 # The window row: the real window (under Xvfb when there is one, else offscreen) backs up
@@ -257,6 +288,9 @@ fi
 if fits $((small * 12 / 1024 * (3 * pairs + 4))) $((small * (3 * pairs + 4))); then
   "$driver" gen-small "$work/src/Small" "$small" $((small / 10)) 5 >/dev/null
   incremental_row "no-change incremental, $(fmt_count "$small") files" "$work/src/Small" 0 0.35
+  small_copies=$work/out/Small-0-incr-stowmere
+  verify_row "verification, $(fmt_count "$small") files of 1-16 KiB" Small-0-incr-stowmere "xxhsum -H2" 1.0 \
+    sh -c 'find "$1" -type f ! -name ".stowmere-*" -print0 | xargs -0 xxhsum -H2' sh "$small_copies"
   if [[ -w /proc/sys/vm/drop_caches ]]; then
     cold_row "full copy, $(fmt_count "$small") files of 1-16 KiB, cold" "$work/src/Small" 0.85
   else
@@ -277,11 +311,47 @@ else
   skip "the $(fmt_count "$many")-file tree: not enough free space or inodes in $work"
 fi
 
+# A real tree: /usr/share (some 80,000 entries in many small folders, thousands of links),
+# copied first so that it holds still. Quick mode takes its doc folder only.
+share_from=/usr/share$([[ $quick == 1 ]] && echo /doc)
+share_kib=$(du -sk "$share_from" 2>/dev/null | awk '{ print $1 }')
+share_files=$(find "$share_from" 2>/dev/null | wc -l)
+if [[ -d $share_from ]] && fits $((share_kib / 1024 * (pairs + 6))) $((share_files * (pairs + 6))); then
+  mkdir -p "$work/src/share"
+  cp -a "$share_from/." "$work/src/share/" 2>/dev/null || true
+  incremental_row "no-change incremental, /usr/share" "$work/src/share" 0 0.5
+  # The same on a backup disk more than half full, where the free space no longer covers
+  # the used space of the source's disk: only the last run's totals spare a count.
+  disk=$work/full-disk
+  if [[ $(id -u) -eq 0 ]] && command -v mkfs.ext4 >/dev/null; then
+    mkdir -p "$disk"
+    truncate -s $((share_kib * 7 / 1024 + 512))M "$work/full-disk.img"
+    mkfs.ext4 -q -F "$work/full-disk.img"
+    if mount -o loop "$work/full-disk.img" "$disk" 2>/dev/null; then
+      fallocate -l $((share_kib * 7 / 2 / 1024))M "$disk/filler"
+      incremental_row "no-change incremental, /usr/share, disk over half full" "$work/src/share" 0 0.5 "$disk"
+      umount "$disk"
+    else
+      skip "the half-full disk row: the loop mount failed"
+    fi
+    rm -f "$work/full-disk.img"
+  else
+    skip "the half-full disk row: a loop mount needs root"
+  fi
+  full_row "full copy, /usr/share" "$work/src/share" cp 0.8 0 3
+else
+  skip "the /usr/share rows: no /usr/share, or not enough free space in $work"
+fi
+
 # 4 files of 512 MiB.
 if fits $((big_count * big_mib * 3)) 100; then
   "$driver" gen-large "$work/src/Large" "$big_count" "$big_mib" >/dev/null
   full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1 $((pairs * 2)) geometric
-  rm -rf "$work/src/Large"
+  set=$(new_set "$work/src/Large" "$work/out/Large-verify")
+  "$cli" --data "$work/data" backup "$set" --quiet
+  verify_row "verification, $big_count x $big_mib MiB, warm" "$set" "cat" 1.25 \
+    sh -c 'cat "$1"/Large/* >/dev/null' sh "$work/out/Large-verify"
+  rm -rf "$work/src/Large" "$work/out/Large-verify"
 else
   skip "the $big_count x $big_mib MiB tree: not enough free space in $work"
 fi
@@ -294,6 +364,10 @@ if fits $((rss_files * 8 / 1024 * 2)) $((rss_files * 2 + rss_folders * 2)); then
   rss_mib=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss")
   printf '  %-52s %8s MiB (target 24 MiB), %s s\n' "peak memory, $(fmt_count "$rss_files") files" "$rss_mib" "$t"
   printf '%s\t%s\n' "peak memory, $(fmt_count "$rss_files") files in $(fmt_count "$rss_folders") folders" "$rss_mib" >"$work/memory.tsv"
+  /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" verify "$set" >/dev/null 2>&1 ||
+    { echo "speed-targets: verifying the memory tree failed" >&2; exit 1; }
+  verify_mib=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss")
+  printf '  %-52s %8s MiB (target 32 MiB)\n' "peak memory verifying $(fmt_count "$rss_files") files" "$verify_mib"
 else
   skip "the $(fmt_count "$rss_files")-file memory tree: not enough free space or inodes in $work"
 fi

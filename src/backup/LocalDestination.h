@@ -55,6 +55,12 @@ public:
                            const std::string& toName) override;
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
+    bool holdsSpecials() const override { return true; }
+    files::CopyOutcome makeSpecial(const SpecialRequest& request) override;
+    bool holdsHardLinks() const override { return true; }
+    files::CopyOutcome makeHardLink(const FolderHandle& firstFolder, const std::string& firstName,
+                                    const FolderHandle& folder, const std::string& name,
+                                    const VersionPlaceMaker& keepReplaced) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
     std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder, const std::string& name,
                                                     std::error_code& error) override;

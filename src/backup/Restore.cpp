@@ -11,6 +11,7 @@
 #include "platform/FileQueries.h"
 #include "platform/FolderListing.h"
 #include "platform/Paths.h"
+#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,8 @@ struct Source {
     std::string path;
     EntryKind kind = EntryKind::File;
     bool link = false;
+    /// The type bits of a FIFO or device node; 0 for anything else.
+    mode_t special = 0;
 };
 
 bool isOwnName(const std::string& name)
@@ -57,6 +60,11 @@ void collect(const std::string& root, const std::string& relative, std::map<std:
     }
     if (S_ISREG(info.st_mode)) {
         entries.try_emplace(relative, Source{path, EntryKind::File, false});
+        return;
+    }
+    // A FIFO or device a run made; a socket never is one.
+    if (files::isSpecialFormat(info.st_mode) && !S_ISSOCK(info.st_mode)) {
+        entries.try_emplace(relative, Source{path, EntryKind::Other, false, info.st_mode & S_IFMT});
         return;
     }
     if (!S_ISDIR(info.st_mode))
@@ -93,6 +101,12 @@ bool reachable(Destination* destination, const std::string& relative)
 
 bool sameCopy(const DestinationEntry& existing, const struct stat& copy)
 {
+    if (files::isSpecialFormat(copy.st_mode))
+        return existing.kind == DestinationKind::Other && existing.format == (copy.st_mode & S_IFMT) &&
+               (!files::isDeviceFormat(copy.st_mode) ||
+                existing.device == static_cast<std::uint64_t>(copy.st_rdev)) &&
+               existing.modified.tv_sec == copy.st_mtim.tv_sec &&
+               existing.modified.tv_nsec == copy.st_mtim.tv_nsec;
     return existing.kind == DestinationKind::File && S_ISREG(copy.st_mode) &&
            existing.size == static_cast<std::uint64_t>(copy.st_size) &&
            existing.modified.tv_sec == copy.st_mtim.tv_sec &&
@@ -137,6 +151,7 @@ public:
             return failed(holder, error.value());
         m_writer = m_destination->writer();
         m_skipped.clear();
+        m_linked.clear();
         m_place = target;
         std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
@@ -260,6 +275,22 @@ private:
             }
         }
         m_observer.restoring(source.path, place);
+        if (source.special != 0)
+            return special(source, copy, parent, name, place);
+        if (copy.st_nlink > 1 && !source.link) {
+            const std::pair identity{static_cast<std::uint64_t>(copy.st_dev),
+                                     static_cast<std::uint64_t>(copy.st_ino)};
+            if (const auto first = m_linked.find(identity); first != m_linked.end()) {
+                const files::CopyOutcome outcome =
+                    m_destination->makeHardLink(first->second.first, first->second.second, parent, name, {});
+                if (outcome.status != files::CopyOutcome::Status::LinksRefused &&
+                    outcome.status != files::CopyOutcome::Status::SourceFailed)
+                    return told(source, outcome, place);
+                // Another file system on the way: this name is a copy of its own.
+            } else {
+                m_firstName = identity;
+            }
+        }
         WriteRequest request;
         request.folder = parent;
         request.name = name;
@@ -270,6 +301,44 @@ private:
             return !m_cancel.load();
         };
         const files::CopyOutcome outcome = m_writer->write(std::move(request));
+        if (m_firstName) {
+            // The first name of a copy with several: later names of it are made links to it.
+            if (outcome.status == files::CopyOutcome::Status::Copied)
+                m_linked.try_emplace(*m_firstName, parent, name);
+            m_firstName.reset();
+        }
+        return told(source, outcome, place);
+    }
+
+    /// Makes a FIFO or device node as its copy is.
+    bool special(const Source& source, const struct stat& copy, const FolderHandle& parent,
+                 const std::string& name, const std::string& place)
+    {
+        SpecialRequest request;
+        request.folder = parent;
+        request.name = name;
+        files::readMetadata(source.path, request.metadata, request.source);
+        if ((request.source.st_mode & S_IFMT) != (copy.st_mode & S_IFMT)) {
+            m_result.unreadable.push_back({source.path, "it is no longer what it was"});
+            return true;
+        }
+        // What stands there (only with overwrite, and never a folder) is replaced in one rename.
+        const files::CopyOutcome outcome = m_destination->makeSpecial(request);
+        if (outcome.status == files::CopyOutcome::Status::DestinationFailed &&
+            files::isDeviceFormat(copy.st_mode) &&
+            (outcome.error == std::errc::operation_not_permitted ||
+             outcome.error == std::errc::permission_denied)) {
+            m_result.unreadable.push_back({source.path, std::string("it is a ") +
+                                                            files::specialKindWord(copy.st_mode) +
+                                                            ", which only root may make"});
+            return true;
+        }
+        return told(source, outcome, place);
+    }
+
+    /// Counts or reports how the restore of one entry ended; false once the restore must stop.
+    bool told(const Source& source, const files::CopyOutcome& outcome, const std::string& place)
+    {
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
@@ -336,6 +405,10 @@ private:
     std::unique_ptr<DestinationWriter> m_writer;
     /// Folders (below the destination) kept as they were: nothing is restored into them.
     std::vector<std::string> m_skipped;
+    /// The copies with several names restored so far, by the copy's identity: the folder and
+    /// name of the first name restored, which later names are made links to.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::pair<FolderHandle, std::string>> m_linked;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> m_firstName;
     bool m_failed = false;
     RestoreResult m_result;
 };

@@ -8,6 +8,7 @@
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
+#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -108,7 +109,7 @@ void Walk::fileItem(const std::string& item)
     const Verdict decided = looksAtTargets() ? classify(existing, source) : Verdict::Unknown;
     if (decided == Verdict::Same && !m_sink.wantsUnchanged())
         return;
-    m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated});
+    m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated, nullptr});
 }
 
 Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus& source)
@@ -124,6 +125,17 @@ Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus&
         return sourceNewer ? Verdict::Newer : Verdict::Older;
     }
     return m_incremental ? Verdict::Same : Verdict::Replace;
+}
+
+Verdict Walk::classifySpecial(const DestinationEntry& copy, const ScannedFile& source)
+{
+    if (copy.kind != DestinationKind::Other || copy.format != source.special)
+        return Verdict::Special;
+    if (files::isDeviceFormat(source.special) && copy.device != source.device)
+        return Verdict::Special;
+    if (!sameTime(copy.modified, source.status.modified, m_granularity.get()))
+        return Verdict::Special;
+    return Verdict::Same;
 }
 
 void Walk::folderItem(const std::string& item)
@@ -157,7 +169,7 @@ void Walk::folderItem(const std::string& item)
 ScanSettings Walk::scanSettings(const std::string& base)
 {
     ScanSettings settings;
-    settings.lookAtFiles = looksAtTargets();
+    settings.lookAtFiles = looksAtFiles();
     settings.honourCacheDirTag = m_honourCacheDirTag;
     settings.maxFilesPerFolder = kMaxFilesAhead;
     // A full copy reads every file: read ahead, the disk works on the next files while the
@@ -279,12 +291,13 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
                 return;
             }
             files.reserve(found.size());
-            const bool look = looksAtTargets();
+            const bool look = looksAtFiles();
             for (files::FolderEntry& entry : found) {
-                if (!entry.link && entry.kind != EntryKind::File)
+                if (!isFileEntry(entry))
                     continue;
                 ScannedFile& file = files.emplace_back();
-                if (look && !entry.link)
+                lookAtSpecial(sourceRead.fd(), entry, file);
+                if (look && !entry.link && file.special == 0)
                     file.status = sourceRead.entryStatus(entry.name);
                 file.name = std::move(entry.name);
                 file.link = entry.link;
@@ -325,6 +338,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
 {
     const bool look = looksAtTargets();
     const bool classifyLinks = m_sink.looksAtTargets();
+    const bool keepsLinks = m_sink.keepsHardLinks();
     for (std::size_t i = 0; i < files.size(); ++i) {
         const ScannedFile& file = files[i];
         if (!leftOut.empty() && leftOut[i]) {
@@ -338,7 +352,9 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
             copy = copyOf(copies, file.name);
         const files::FileStatus targetStatus = statusOf(copy);
         Verdict decided = Verdict::Unknown;
-        if (file.link) {
+        if (file.special != 0) {
+            decided = look ? classifySpecial(copy, file) : Verdict::Special;
+        } else if (file.link) {
             decided = Verdict::Link;
             // An incremental run leaves a link whose copy already points the same way; a
             // sink that writes finds that out as it makes the link.
@@ -348,8 +364,10 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         } else if (look) {
             decided = classify(targetStatus, file.status);
         }
-        // A file found up to date needs nothing of its folder, not even that it is still there.
-        if (decided == Verdict::Same && !m_sink.wantsUnchanged())
+        // A file found up to date needs nothing of its folder, not even that it is still there;
+        // one of several names of a file still has to share its copy with the others.
+        if (decided == Verdict::Same && !m_sink.wantsUnchanged() &&
+            !(keepsLinks && !file.link && file.special == 0 && file.status.links > 1))
             continue;
         if (!sourceSeen) {
             if (!files::isFolder(folder.source)) {
@@ -361,7 +379,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         const std::string source = paths::join(folder.source, file.name);
         const std::string target = paths::join(folder.target, file.name);
         if (!m_sink.entry({source, target, folder.target, file.link, i, look ? &file.status : nullptr,
-                           targetStatus, decided, copy.allocated}))
+                           targetStatus, decided, copy.allocated, &file}))
             return;
     }
 }

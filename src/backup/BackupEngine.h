@@ -4,6 +4,7 @@
 #include "backup/BackupObserver.h"
 #include "backup/Exclusions.h"
 #include "backup/FolderScan.h"
+#include "backup/OwnNames.h"
 #include "backup/TimeGranularity.h"
 
 #include <atomic>
@@ -146,9 +147,8 @@ public:
     /// say what it waits for.
     static constexpr const char* kBackupHolder = "backup";
     static constexpr const char* kRestoreHolder = "restore";
-    /// Name of the folder in the destination that keeps the copies runs replaced. Never
-    /// backed up itself, wherever it is met.
-    static constexpr std::string_view kVersionsFolderName = FolderScan::kVersionsFolderName;
+    /// Name of the folder in the destination that keeps the copies runs replaced.
+    static constexpr std::string_view kVersionsFolderName = backup::kVersionsFolderName;
 
     /// The base name a folder item's tree is copied under: its last component (the whole
     /// text for a name without separator), empty for the file-system root, for an item that

@@ -3,12 +3,12 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/OwnNames.h"
 #include "backup/PathText.h"
 #include "backup/SpecialRefusal.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
 #include "platform/SpecialFile.h"
-#include "platform/TemporaryFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,9 +65,18 @@ bool CopySink::start()
         m_result.refused = true;
         return false;
     }
+    // Under the lock, before any writer: what a killed run left goes, and every copy of this
+    // run is written there first.
+    if (const std::error_code error = m_destination.prepareTemporaries()) {
+        m_result.refusal = "Cannot make the folder for copies under way " +
+                           m_destination.pathOf(kTemporariesFolderName) + ": " + error.message();
+        m_result.refused = true;
+        m_destination.releaseRunLock();
+        return false;
+    }
     m_writer = m_destination.writer();
     m_versions = std::make_unique<VersionStore>(m_destination);
-    m_manifest = std::make_unique<ManifestKeeper>(m_destination);
+    m_manifest = std::make_unique<ManifestKeeper>(m_destination, &m_cancelFlag);
     tellManifestNotes();
     if (m_settings.keepVersions > 0)
         m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
@@ -93,9 +102,13 @@ void CopySink::finish(bool wentThrough)
     // pruning never races another run into the same folder.
     if (wentThrough && !m_result.copyFailed) {
         std::string error;
-        m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error);
+        m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error,
+                          &m_cancelFlag);
         if (!error.empty())
             m_observer.showInformation(error);
+        // Cancelled while old versions went: every copy is made, the rest go next time.
+        if (cancelled() && !m_result.copyFailed)
+            m_result.cancelled = true;
     }
     if (m_manifest) {
         tellManifestNotes();
@@ -107,6 +120,7 @@ void CopySink::finish(bool wentThrough)
                                             : " copies that verification had found damaged or missing were") +
                                        " copied again.");
     }
+    m_destination.releaseTemporaries();
     m_destination.releaseRunLock();
     for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));
@@ -278,8 +292,6 @@ void CopySink::beginEntries(const FolderFacts& folder, std::span<const ScannedFi
                             const std::vector<bool>& leftOut)
 {
     m_inFolder = true;
-    // A folder made just now holds no leftovers of an earlier, killed run.
-    m_cleaned = m_folderNew;
     // Copies that replace nothing need no keeping, so both threads may make them.
     m_sharing = m_helper && (!m_keeper || m_folderNew);
     m_sourceFolder = &folder.source;
@@ -336,21 +348,12 @@ bool CopySink::entry(const EntryFacts& entry)
         return !cancelled();
     if (!m_inFolder) {
         // A file item, straight into the destination.
-        if (!m_destCleaned) {
-            m_destination.removeLeftovers(m_destination.root());
-            m_destCleaned = true;
-        }
         copyFile(entry.source, entry.target);
         return !cancelled();
     }
     folderTouched();
     if (m_sharing)
         return copyShared(entry);
-    if (!m_cleaned) {
-        if (const FolderHandle target = targetFolder(entry.source, entry.targetFolder))
-            m_destination.removeLeftovers(target);
-        m_cleaned = true;
-    }
     if (entry.link)
         copyLink(entry.source, entry.target);
     else
@@ -378,15 +381,6 @@ void CopySink::tellSharedBefore(const EntryFacts& entry)
             }
             stretch.told = at + 1;
         }
-    }
-}
-
-void CopySink::cleanFolder(const EntryFacts& entry)
-{
-    if (!m_cleaned) {
-        if (const FolderHandle target = targetFolder(entry.source, entry.targetFolder))
-            m_destination.removeLeftovers(target);
-        m_cleaned = true;
     }
 }
 
@@ -427,11 +421,10 @@ void CopySink::copySpecial(const EntryFacts& entry)
     }
     const std::string relative = relativeOf(entry.target);
     request.keepReplaced = keeperFor(folder, request.name, relative);
-    cleanFolder(entry);
     folderTouched();
     CopyOutcome outcome = m_destination.makeSpecial(request);
     if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
-        inTheWay(entry.target)) {
+        inTheWay(folder, request.name)) {
         // A folder where the copy goes: it goes aside whole, as for a file.
         if (const std::error_code error = setAside(folder, request.name, relative)) {
             outcome.error = error;
@@ -465,7 +458,6 @@ void CopySink::copyMultiLinked(const EntryFacts& entry)
         m_hardLinks.met(source.identity);
         if (linkToCopy(firstCopy, entry))
             return;
-        cleanFolder(entry);
         folderTouched();
         copyFile(entry.source, entry.target);
         return;
@@ -477,7 +469,6 @@ void CopySink::copyMultiLinked(const EntryFacts& entry)
         m_hardLinks.remember(source.identity, source.links, relative);
         return;
     }
-    cleanFolder(entry);
     folderTouched();
     if (copyFile(entry.source, entry.target))
         m_hardLinks.remember(source.identity, source.links, relative);
@@ -505,12 +496,11 @@ bool CopySink::linkToCopy(const std::string& first, const EntryFacts& entry)
         there.identity == m_destination.status(firstFolder, firstName).identity)
         return true;
     const std::string relative = relativeOf(entry.target);
-    cleanFolder(entry);
     folderTouched();
     CopyOutcome outcome =
         m_destination.makeHardLink(firstFolder, firstName, folder, name, keeperFor(folder, name, relative));
     if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
-        inTheWay(entry.target)) {
+        inTheWay(folder, name)) {
         if (const std::error_code aside = setAside(folder, name, relative)) {
             outcome.error = aside;
             outcome.keepFailed = m_keeper != nullptr;
@@ -569,11 +559,6 @@ void CopySink::startStretch(std::size_t index)
     const FolderHandle target = targetFolder(*m_sourceFolder, *m_targetFolder);
     if (!target)
         return;
-    if (!m_cleaned) {
-        // Before any copy starts, as the other thread is about to write into the folder.
-        m_destination.removeLeftovers(target);
-        m_cleaned = true;
-    }
     m_stretch =
         std::make_unique<SharedStretch>(from, count, *m_sourceFolder, *m_targetFolder, target, m_cancelFlag);
     const bool linksHere = m_destination.holdsHardLinks();
@@ -629,7 +614,8 @@ void CopySink::tellSharedCopy(const SharedFile& file)
             copyFile(source, target);
         return;
     }
-    if (file.outcome.status == CopyOutcome::Status::DestinationFailed && !cancelled() && inTheWay(target)) {
+    if (file.outcome.status == CopyOutcome::Status::DestinationFailed && !cancelled() && m_stretch &&
+        inTheWay(m_stretch->target, paths::fileNamePart(target))) {
         // This thread sets aside what stands in the copy's way, and copies it.
         if (file.link)
             copyLink(source, target);
@@ -774,13 +760,9 @@ void CopySink::setTimesAgain(const std::string& source, const FolderHandle& fold
         m_destination.setTimes(folder, name, original.st_atim, original.st_mtim);
 }
 
-bool CopySink::inTheWay(const std::string& target)
+bool CopySink::inTheWay(const FolderHandle& folder, const std::string& name)
 {
-    std::error_code error;
-    const FolderHandle folder = m_destination.openFolder(relativeOf(paths::parentFolder(target)), error);
-    if (!folder)
-        return false;
-    const DestinationKind there = m_destination.status(folder, paths::fileNamePart(target)).kind;
+    const DestinationKind there = m_destination.status(folder, name).kind;
     return there == DestinationKind::Folder || there == DestinationKind::Other;
 }
 
@@ -806,11 +788,7 @@ bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& 
         // A link with the text of the new one is the same link.
         if (existing.kind != DestinationKind::Link)
             return true;
-        std::error_code error;
-        const std::optional<std::string> old = m_destination.readLink(folder, name, error);
-        std::string text(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(source.c_str(), text.data(), text.size());
-        return !old || length < 0 || std::string_view(text.data(), static_cast<std::size_t>(length)) != *old;
+        return !sameLinkText(m_destination, folder, name, source);
     }
     if (existing.kind != DestinationKind::File)
         return true; // a link or a folder gives way to a file

@@ -74,11 +74,12 @@ private:
     struct SharedStretch {
         SharedStretch(std::size_t from, std::size_t count, const std::string& sourceFolder,
                       const std::string& targetFolder, FolderHandle target, const std::atomic<bool>& cancel)
-            : from(from), files(count),
+            : from(from), target(target), files(count),
               copies(sourceFolder, targetFolder, std::move(target), files, kSharedSizeLimit, cancel)
         {
         }
         std::size_t from;
+        FolderHandle target; ///< the folder both threads copy into, held open
         std::vector<SharedFile> files;
         SharedFolderCopy copies;
         std::size_t told = 0; ///< files before this one are told
@@ -97,8 +98,6 @@ private:
     /// An entry this thread makes in a folder both threads fill: the other thread's copies
     /// before it are told first, in the folder's order.
     void tellSharedBefore(const EntryFacts& entry);
-    /// Clears what a killed run left in the entry's folder, before the first write there.
-    void cleanFolder(const EntryFacts& entry);
     /// Keeps whatever stands at name of folder as a version before something else takes its
     /// place; none where nothing is kept.
     VersionPlaceMaker keeperFor(const FolderHandle& folder, const std::string& name,
@@ -119,8 +118,8 @@ private:
     /// Destinations whose times are this coarse (in nanoseconds) or coarser get the times of
     /// each copy set again once it is in place.
     static constexpr std::int64_t kCoarseTimes = 1'000'000'000;
-    /// Whether something a file or link cannot replace (a folder) stands at target.
-    bool inTheWay(const std::string& target);
+    /// Whether something a file or link cannot replace (a folder) stands as name in folder.
+    bool inTheWay(const FolderHandle& folder, const std::string& name);
     bool copyShared(const EntryFacts& entry);
     void startStretch(std::size_t index);
     /// Tells the rest of the stretch, then lets the helper go.
@@ -178,7 +177,6 @@ private:
     std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
     /// What the destination could not keep, told once at the end.
     files::MetadataLoss m_lost;
-    bool m_destCleaned = false;
     /// The files of several names met in the item being walked.
     HardLinkMap m_hardLinks;
     /// Names of one file were copied as files of their own: the destination cannot link.
@@ -187,7 +185,6 @@ private:
     // The folder being filled.
     bool m_inFolder = false;
     bool m_folderNew = false; ///< made by this run, so nothing in it is replaced
-    bool m_cleaned = false;   ///< leftovers of a killed run are gone from it
     /// The folder whose entries come next (source, target), until it is to be finished.
     std::optional<std::pair<std::string, std::string>> m_untouched;
     bool m_sharing = false;

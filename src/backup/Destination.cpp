@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/Destination.h"
 
+#include "backup/OwnNames.h"
+
+#include <climits>
+#include <unistd.h>
+
 namespace stowmere::backup {
 
 std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
@@ -56,6 +61,47 @@ files::CopyOutcome Destination::makeHardLink(const FolderHandle&, const std::str
     outcome.status = files::CopyOutcome::Status::LinksRefused;
     outcome.error = std::make_error_code(std::errc::operation_not_supported);
     return outcome;
+}
+
+std::error_code Destination::prepareTemporaries()
+{
+    bool created = false;
+    std::error_code error;
+    FolderHandle folder = makeFolder(root(), std::string(kTemporariesFolderName), 0700, created, error);
+    if (!folder)
+        return error;
+    if (!created) {
+        // Nothing in it is anyone's copy: whatever is there was left by a run that was killed.
+        const std::vector<DestinationEntry> left = list(folder, error);
+        if (error)
+            return error;
+        for (const DestinationEntry& entry : left) {
+            if (const std::error_code removed = remove(folder, entry.name))
+                return removed;
+        }
+    }
+    m_temporaries = std::move(folder);
+    return {};
+}
+
+bool sameLinkText(Destination& destination, const FolderHandle& folder, const std::string& name,
+                  const std::string& source)
+{
+    char sourceText[PATH_MAX];
+    const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
+    if (sourceLength < 0)
+        return false;
+    std::error_code error;
+    const std::optional<std::string> copyText = destination.readLink(folder, name, error);
+    return copyText && std::string_view(sourceText, static_cast<std::size_t>(sourceLength)) == *copyText;
+}
+
+void Destination::releaseTemporaries()
+{
+    if (!m_temporaries)
+        return;
+    m_temporaries.reset();
+    removeEmptyFolder(root(), std::string(kTemporariesFolderName));
 }
 
 std::string joinRelative(const std::string& folder, std::string_view name)

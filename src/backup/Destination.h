@@ -287,9 +287,34 @@ public:
     /// The finest modification-time step the destination keeps, in nanoseconds: measured
     /// (writing a temporary file), or guessed without writing when measure is false.
     virtual std::int64_t timeGranularity(bool measure) = 0;
+
+    /// Makes the destination's own folder for temporaries at its top level (a link standing
+    /// there gives way to it, never followed) and empties it of what a killed run left.
+    /// Writers made afterwards write each copy there and move it into place complete, so no
+    /// temporary ever stands among the copies. Called under the run lock. Without it (a
+    /// restore writing into a source's folders) each copy is written beside its target,
+    /// under a fresh name made exclusively.
+    std::error_code prepareTemporaries();
+    /// Removes that folder again when nothing is left in it, as after every run that ended
+    /// in its own time: a destination holds it only while a run writes, or after one was
+    /// killed.
+    void releaseTemporaries();
+
+protected:
+    /// The folder of prepareTemporaries; null before.
+    const FolderHandle& temporaries() const { return m_temporaries; }
+
+private:
+    FolderHandle m_temporaries;
 };
 
 /// Name of the lock file a run holds in its destination folder.
 inline constexpr const char* kRunLockFileName = ".stowmere-run.lock";
+
+/// Whether the entry name of folder is a link with the target text of the local link
+/// source: the same link, which needs neither copying again nor keeping as a version. False
+/// when either cannot be read.
+bool sameLinkText(Destination& destination, const FolderHandle& folder, const std::string& name,
+                  const std::string& source);
 
 } // namespace stowmere::backup

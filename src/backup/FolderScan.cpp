@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/FolderScan.h"
 
+#include "backup/OwnNames.h"
 #include "backup/PathText.h"
 #include "platform/Paths.h"
 
@@ -89,8 +90,6 @@ FolderRecord FolderScan::next(const std::atomic<bool>& stop)
             continue;
         }
         const std::string& name = frame.subFolders[frame.next++];
-        if (name == kVersionsFolderName)
-            continue; // the kept versions of a destination inside the item
         if (!m_exclusions.empty()) {
             std::string path = paths::join(frame.folder->path(), name);
             if (m_exclusions.excludes(std::string_view(path).substr(m_item.size()), true)) {
@@ -180,6 +179,16 @@ FolderRecord FolderScan::startItem(const std::atomic<bool>& stop)
         record.skip = record.unreadable = true;
         record.unreadableReason = std::move(*readError);
         return record;
+    }
+    if (m_settings.leaveOutOwnNames) {
+        // Their copies would stand where the destination keeps its versions, lock and
+        // manifest.
+        std::erase_if(entries, [&](const FolderEntry& entry) {
+            if (!isOwnTopLevelName(entry.name))
+                return false;
+            record.exclusions.push_back({paths::join(m_item, entry.name), true});
+            return true;
+        });
     }
     if (!takeFolder(std::move(folder), entries, record, stop))
         return finish();

@@ -44,6 +44,9 @@ void lookAtSpecial(int folderFd, const files::FolderEntry& entry, ScannedFile& f
 /// with is taken: an exclusion pattern or a cache tag matched it.
 struct ScanExclusion {
     std::string path;
+    /// Not excluded but left out as the entry (a file, link or folder) of an item copied
+    /// straight into the destination whose name the destination keeps for its own.
+    bool ownName = false;
 };
 
 /// One folder of a folder item, with everything the scan learnt about it. Records come in
@@ -86,6 +89,9 @@ struct ScanSettings {
     bool honourCacheDirTag = false;
     /// Folders never entered (the destination, the item's own copy), by identity.
     std::vector<files::FileIdentity> excluded;
+    /// The item is copied straight into the destination: the entries of its top folder
+    /// named as the destination's own files are left out (told as ownName exclusions).
+    bool leaveOutOwnNames = false;
     /// A folder with more files than this is not kept whole; its copy reads it again.
     std::size_t maxFilesPerFolder = 65536;
     /// How much of each plain file to have the system read ahead as its folder is scanned
@@ -112,9 +118,6 @@ public:
     /// is done or the cancel flag or stop is seen. Called again after the end, returns
     /// another end. stop is set by whoever takes the records when it wants no more.
     FolderRecord next(const std::atomic<bool>& stop);
-
-    /// Name of the folder in a destination that keeps replaced copies; never scanned.
-    static constexpr std::string_view kVersionsFolderName = ".stowmere-versions";
 
 private:
     struct Frame;

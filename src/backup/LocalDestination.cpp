@@ -187,6 +187,14 @@ files::FileCopier::BeforeReplace keeperOf(int folderFd, const std::string& name,
 /// Writes at once, when issued: the local disk has no round trip to hide.
 class LocalDestination::Writer : public DestinationWriter {
 public:
+    /// temporaries: the folder copies are written in first; null to write them beside
+    /// their targets.
+    explicit Writer(FolderHandle temporaries) : m_temporaries(std::move(temporaries))
+    {
+        if (m_temporaries)
+            m_copier.useTemporaryFolder(fdOf(m_temporaries));
+    }
+
     std::unique_ptr<PendingWrite> start(WriteRequest request) override
     {
         const int folderFd = fdOf(request.folder);
@@ -205,6 +213,7 @@ public:
     }
 
 private:
+    FolderHandle m_temporaries; ///< held open while the copier writes there
     files::FileCopier m_copier;
 };
 
@@ -381,7 +390,7 @@ UniqueFd LocalDestination::openFile(const FolderHandle& folder, const std::strin
 
 std::unique_ptr<DestinationWriter> LocalDestination::writer()
 {
-    return std::make_unique<Writer>();
+    return std::make_unique<Writer>(temporaries());
 }
 
 std::error_code LocalDestination::setMode(const FolderHandle& folder, const std::string& name, mode_t mode)
@@ -458,11 +467,24 @@ std::error_code LocalDestination::removeEmptyFolder(const FolderHandle& folder, 
     return {};
 }
 
+int LocalDestination::temporaryFolderFor(int folderFd) const
+{
+    // The destination's own folder for temporaries when it lies on the target's file system
+    // (a rename cannot leave one), else beside the target.
+    const int temporariesFd = fdOf(temporaries());
+    struct stat temporariesInfo {};
+    struct stat folderInfo {};
+    if (temporariesFd >= 0 && ::fstat(temporariesFd, &temporariesInfo) == 0 &&
+        ::fstat(folderFd, &folderInfo) == 0 && temporariesInfo.st_dev == folderInfo.st_dev)
+        return temporariesFd;
+    return folderFd;
+}
+
 files::CopyOutcome LocalDestination::makeSpecial(const SpecialRequest& request)
 {
     const int folderFd = fdOf(request.folder);
-    return files::makeSpecialAt(folderFd, request.name, request.source, request.metadata,
-                                keeperOf(folderFd, request.name, request.keepReplaced));
+    return files::makeSpecialAt(folderFd, request.name, temporaryFolderFor(folderFd), request.source,
+                                request.metadata, keeperOf(folderFd, request.name, request.keepReplaced));
 }
 
 files::CopyOutcome LocalDestination::makeHardLink(const FolderHandle& firstFolder,
@@ -493,27 +515,28 @@ files::CopyOutcome LocalDestination::makeHardLink(const FolderHandle& firstFolde
         return {};
     if (!occupied && errno != EEXIST)
         return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed, errno);
-    // Something stands under name: the new name is made beside it and takes its place in
-    // one rename, once what stood there is kept.
+    // Something stands under name: the new name is made in the folder for temporaries and
+    // takes its place in one rename, once what stood there is kept.
+    const int temporaryFd = temporaryFolderFor(folderFd);
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         temporary = files::TemporaryFile::freshName({}).substr(2); // without "./"
-        if (::linkat(firstFd, firstName.c_str(), folderFd, temporary.c_str(), 0) == 0)
+        if (::linkat(firstFd, firstName.c_str(), temporaryFd, temporary.c_str(), 0) == 0)
             break;
         if (errno != EEXIST || attempt == 100)
             return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed, errno);
     }
     if (const files::FileCopier::BeforeReplace keep = keeperOf(folderFd, name, keepReplaced)) {
         if (const std::error_code kept = keep()) {
-            ::unlinkat(folderFd, temporary.c_str(), 0);
+            ::unlinkat(temporaryFd, temporary.c_str(), 0);
             files::CopyOutcome outcome = failed(Status::DestinationFailed, kept.value());
             outcome.keepFailed = true;
             return outcome;
         }
     }
-    if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+    if (::renameat(temporaryFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
         const int error = errno;
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        ::unlinkat(temporaryFd, temporary.c_str(), 0);
         return failed(Status::DestinationFailed, error);
     }
     return {};

@@ -79,6 +79,8 @@ private:
 
     LocalDestination(std::string location, files::UniqueFd rootFd);
     FolderHandle adopt(files::UniqueFd fd, std::string relative) const;
+    /// Where an entry for the folder folderFd is made under a temporary name first.
+    int temporaryFolderFor(int folderFd) const;
 
     std::string m_location; ///< as given, without one trailing separator ("" for the root)
     std::string m_path;     ///< m_location, or "/" for the root

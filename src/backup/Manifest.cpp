@@ -173,6 +173,9 @@ private:
     std::error_code m_error;
 };
 
+/// Records read or written between two looks at the cancel flag: some milliseconds.
+constexpr std::size_t kCancelLook = 4096;
+
 /// A file for sorted runs of the journal: local, unnamed, gone when closed.
 UniqueFd scratchFile(std::error_code& error)
 {
@@ -476,7 +479,7 @@ void sortRun(std::vector<ManifestRecord>& records)
 
 } // namespace
 
-ManifestReader::ManifestReader(Destination& destination)
+ManifestReader::ManifestReader(Destination& destination, const std::atomic<bool>* cancel)
 {
     const FolderHandle root = destination.root();
     std::error_code error;
@@ -531,6 +534,11 @@ ManifestReader::ManifestReader(Destination& destination)
         run.clear();
     };
     for (const ManifestRecord* record = lines.head(); record != nullptr; record = lines.head()) {
+        // A journal of millions of lines takes a while to sort.
+        if (cancel != nullptr && run.size() % kCancelLook == 0 && cancel->load()) {
+            m_cancelled = true;
+            break;
+        }
         run.push_back(*record);
         lines.advance();
         if (run.size() == kSortRun)
@@ -596,10 +604,19 @@ const ManifestRecord* ManifestReader::next()
 }
 
 bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error,
-                     const std::function<void(const ManifestRecord&)>& visit)
+                     const std::function<void(const ManifestRecord&)>& visit, const std::atomic<bool>* cancel)
 {
     error.clear();
-    ManifestReader reader(destination);
+    ManifestReader reader(destination, cancel);
+    const auto cancelled = [&] {
+        if (reader.cancelled() || (cancel != nullptr && cancel->load())) {
+            error = std::make_error_code(std::errc::operation_canceled);
+            return true;
+        }
+        return false;
+    };
+    if (cancelled())
+        return false;
     if (!reader.hadJournal()) {
         damage = reader.damage();
         return true;
@@ -612,6 +629,8 @@ bool compactManifest(Destination& destination, std::vector<ManifestDamage>& dama
     std::uint64_t count = 0;
     std::uint64_t marked = 0;
     for (const ManifestRecord* record = reader.next(); record != nullptr && !error; record = reader.next()) {
+        if (count % kCancelLook == 0 && cancelled())
+            return false;
         error = writer.add(encodeManifestLine(*record));
         ++count;
         marked += record->mark == ManifestMark::Damaged ? 1 : 0;
@@ -626,7 +645,7 @@ bool compactManifest(Destination& destination, std::vector<ManifestDamage>& dama
         error = writer.flush();
     if (!error && ::lseek(scratch.get(), 0, SEEK_SET) != 0)
         error = lastError();
-    if (error)
+    if (error || cancelled())
         return false;
     WriteRequest request;
     request.folder = destination.root();
@@ -670,7 +689,8 @@ std::error_code ManifestJournal::add(const ManifestRecord& record)
     return m_appender->append(encodeManifestLine(record));
 }
 
-std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const std::string& name)
+std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const std::string& name,
+                                            const std::atomic<bool>* cancel)
 {
     std::error_code error;
     const DestinationEntry entry = m_destination.status(folder, name);
@@ -679,7 +699,10 @@ std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const st
     UniqueFd fd = m_destination.openFile(folder, name, error);
     if (!fd)
         return error;
-    const FileHashResult hashed = hashFile(fd.get());
+    const FileHashResult hashed =
+        hashFile(fd.get(), [cancel](std::uint64_t) { return cancel == nullptr || !cancel->load(); });
+    if (hashed.cancelled)
+        return std::make_error_code(std::errc::operation_canceled);
     if (hashed.error)
         return hashed.error;
     ManifestRecord record;

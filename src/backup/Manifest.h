@@ -4,6 +4,7 @@
 #include "backup/ContentHash.h"
 #include "backup/Destination.h"
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -74,8 +75,9 @@ public:
     static constexpr std::size_t kSortRun = 32768;
 
     /// Opens both files of destination; a missing file holds nothing, one that cannot be
-    /// read is told in damage().
-    explicit ManifestReader(Destination& destination);
+    /// read is told in damage(). Sorting a long journal stops early once cancel is set;
+    /// the stream is then incomplete and cancelled() says so.
+    explicit ManifestReader(Destination& destination, const std::atomic<bool>* cancel = nullptr);
     ~ManifestReader();
     ManifestReader(const ManifestReader&) = delete;
     ManifestReader& operator=(const ManifestReader&) = delete;
@@ -86,6 +88,8 @@ public:
     const std::vector<ManifestDamage>& damage() const { return m_damage; }
     /// Whether a journal was there to merge.
     bool hadJournal() const { return m_hadJournal; }
+    /// Whether cancel cut the reading of the journal short.
+    bool cancelled() const { return m_cancelled; }
 
     class Source;
 
@@ -94,6 +98,7 @@ private:
     std::vector<ManifestDamage> m_damage;
     ManifestRecord m_current;
     bool m_hadJournal = false;
+    bool m_cancelled = false;
 };
 
 /// Merges the journal into the sorted file of destination, which is replaced whole,
@@ -101,9 +106,11 @@ private:
 /// Nothing is written when there is no journal and nothing is damaged. The caller holds
 /// the run lock. False with error when the new file could not be written; the old files
 /// then stay as they were.
-/// visit, when given, sees every record written.
+/// visit, when given, sees every record written. cancel, once set, stops the merge with
+/// error operation_canceled, leaving both files as they were.
 bool compactManifest(Destination& destination, std::vector<ManifestDamage>& damage, std::error_code& error,
-                     const std::function<void(const ManifestRecord&)>& visit = {});
+                     const std::function<void(const ManifestRecord&)>& visit = {},
+                     const std::atomic<bool>* cancel = nullptr);
 
 /// How many records the sorted file of destination marks damaged, from its closing line
 /// alone; none when the file is missing or its end cannot be read.
@@ -118,8 +125,10 @@ public:
 
     std::error_code add(const ManifestRecord& record);
     /// The copy name of folder as it now stands, hashed and recorded. A hash error is
-    /// returned; the copy is then not recorded.
-    std::error_code recordCopy(const FolderHandle& folder, const std::string& name);
+    /// returned; the copy is then not recorded. cancel, once set, stops the hashing of a
+    /// large copy (operation_canceled, nothing recorded).
+    std::error_code recordCopy(const FolderHandle& folder, const std::string& name,
+                               const std::atomic<bool>* cancel = nullptr);
 
 private:
     ManifestJournal(Destination& destination, std::unique_ptr<DestinationAppender> appender)

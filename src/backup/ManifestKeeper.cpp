@@ -3,7 +3,8 @@
 
 namespace stowmere::backup {
 
-ManifestKeeper::ManifestKeeper(Destination& destination) : m_destination(destination)
+ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>* cancel)
+    : m_destination(destination), m_cancel(cancel)
 {
     const auto learn = [this](const ManifestRecord& record) {
         if (record.mark == ManifestMark::Damaged && m_marked.size() < kMaxMarked)
@@ -13,12 +14,14 @@ ManifestKeeper::ManifestKeeper(Destination& destination) : m_destination(destina
     std::error_code error;
     // A journal left behind (a killed run, a verification) is merged before this run adds
     // to it, so the journal stays short and the sorted file holds nearly everything.
-    if (!compactManifest(destination, damage, error, learn))
-        m_notes.push_back("The manifest in " + destination.pathOf("") + " cannot be rewritten: " +
-                          error.message() + ". Its journal keeps growing until it can.");
-    else if (const auto marked = markedInManifest(destination); marked && *marked > 0 && m_marked.empty()) {
-        ManifestReader reader(destination);
-        for (const ManifestRecord* record = reader.next(); record != nullptr; record = reader.next())
+    if (!compactManifest(destination, damage, error, learn, cancel)) {
+        if (error != std::errc::operation_canceled)
+            m_notes.push_back("The manifest in " + destination.pathOf("") + " cannot be rewritten: " +
+                              error.message() + ". Its journal keeps growing until it can.");
+    } else if (const auto marked = markedInManifest(destination); marked && *marked > 0 && m_marked.empty()) {
+        ManifestReader reader(destination, cancel);
+        for (const ManifestRecord* record = reader.next(); record != nullptr && !cancelled();
+             record = reader.next())
             learn(*record);
     }
     for (const ManifestDamage& place : damage)
@@ -47,7 +50,9 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it
     // and lists it as unrecorded, which is all that is lost. Told once.
-    const std::error_code error = m_journal->recordCopy(folder, name);
+    const std::error_code error = m_journal->recordCopy(folder, name, m_cancel);
+    if (error == std::errc::operation_canceled)
+        return; // hashed again by the next verification, as any unrecorded copy
     if (error && !m_failed) {
         m_failed = true;
         m_notes.push_back("Cannot record the copy " + m_destination.pathOf(relative) +

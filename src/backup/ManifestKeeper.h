@@ -4,6 +4,7 @@
 #include "backup/Destination.h"
 #include "backup/Manifest.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,7 +19,9 @@ namespace stowmere::backup {
 /// as soon as it is complete.
 class ManifestKeeper {
 public:
-    explicit ManifestKeeper(Destination& destination);
+    /// cancel, once set, cuts the merge and the hashing of a copy short: a cancelled run
+    /// leaves the journal to the next one, and its last copy unrecorded.
+    explicit ManifestKeeper(Destination& destination, const std::atomic<bool>* cancel = nullptr);
 
     /// What the run should tell: a damaged manifest, a manifest that cannot be kept.
     const std::vector<std::string>& notes() const { return m_notes; }
@@ -39,7 +42,10 @@ public:
     static constexpr std::size_t kMaxMarked = 100000;
 
 private:
+    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+
     Destination& m_destination;
+    const std::atomic<bool>* m_cancel;
     std::unique_ptr<ManifestJournal> m_journal;
     std::unordered_set<std::string> m_marked;
     std::vector<std::string> m_notes;

@@ -5,6 +5,7 @@
 #include "backup/FailureReport.h"
 #include "backup/LocalDestination.h"
 #include "backup/OpenDestination.h"
+#include "backup/OwnNames.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
@@ -34,12 +35,6 @@ struct Source {
     mode_t special = 0;
 };
 
-bool isOwnName(const std::string& name)
-{
-    return name == BackupEngine::kVersionsFolderName || name == BackupEngine::kRunLockName ||
-           name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0;
-}
-
 std::string childPath(const std::string& relative, const std::string& name)
 {
     return relative.empty() ? name : relative + paths::kSeparator + name;
@@ -48,8 +43,11 @@ std::string childPath(const std::string& relative, const std::string& name)
 /// Adds what lies at root (a file, link or folder tree) to entries, each by its path below
 /// root, unless an entry of that path is there already (an older version wins).
 void collect(const std::string& root, const std::string& relative, std::map<std::string, Source>& entries,
-             bool top)
+             bool top, const std::atomic<bool>& cancel)
 {
+    // A tree of a million copies takes a while to list.
+    if (cancel.load())
+        return;
     const std::string path = relative.empty() ? root : paths::join(root, relative);
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
@@ -77,12 +75,11 @@ void collect(const std::string& root, const std::string& relative, std::map<std:
         return;
     }
     for (const files::FolderEntry& entry : names) {
-        // The destination's own files are no part of what was backed up.
-        if (top && relative.empty() && isOwnName(entry.name))
+        // The destination's own files are no part of what was backed up; below its top
+        // level every name is a copy's.
+        if (top && relative.empty() && isOwnTopLevelName(entry.name))
             continue;
-        if (entry.name.rfind(files::FileCopier::kTemporaryPrefix, 0) == 0)
-            continue;
-        collect(root, childPath(relative, entry.name), entries, top);
+        collect(root, childPath(relative, entry.name), entries, top, cancel);
     }
 }
 
@@ -470,11 +467,11 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
             if (!location->relative.empty())
                 inVersions += paths::kSeparator + location->relative;
             if (reachable(versions.destination(), inVersions))
-                collect(paths::join(folder.path, location->relative), {}, planned.entries, false);
+                collect(paths::join(folder.path, location->relative), {}, planned.entries, false, cancel);
         }
         if (reachable(versions.destination(), location->relative))
             collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
-                    planned.entries, location->relative.empty());
+                    planned.entries, location->relative.empty(), cancel);
         if (planned.entries.empty() && !request.at && !location->relative.empty()) {
             // No current copy: the newest kept version stands in for it.
             const std::vector<VersionStore::RunFolder> runs = versions.runFolders();
@@ -483,11 +480,16 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
                                                paths::kSeparator + run->name + paths::kSeparator +
                                                location->relative;
                 if (reachable(versions.destination(), inVersions)) {
-                    collect(paths::join(run->path, location->relative), {}, planned.entries, false);
+                    collect(paths::join(run->path, location->relative), {}, planned.entries, false, cancel);
                     if (!planned.entries.empty())
                         planned.fromRun = run->name;
                 }
             }
+        }
+        if (cancel.load()) {
+            RestoreResult cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
         }
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
@@ -536,7 +538,8 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
     std::vector<KeptVersion> versions;
     for (const VersionStore::RunFolder& folder : VersionStore(layout.destination()).runFolders()) {
         std::map<std::string, Source> entries;
-        collect(folder.path, {}, entries, false);
+        const std::atomic<bool> never{false};
+        collect(folder.path, {}, entries, false, never);
         for (const auto& [relative, source] : entries) {
             if (source.kind == EntryKind::Folder || relative.empty())
                 continue;

@@ -825,7 +825,11 @@ public:
             return pending;
         }
         write.target = pathIn(asked.folder, asked.name);
-        write.temporary = pathIn(asked.folder, m_destination.freshTemporaryName());
+        // In the destination's own folder for temporaries once the run has made it, so no
+        // source name can meet one; posix-rename moves it across folders.
+        const FolderHandle& temporaries = m_destination.temporaries();
+        write.temporary =
+            pathIn(temporaries ? temporaries : asked.folder, m_destination.freshTemporaryName());
         if (asked.link) {
             if (!readSourceLink(write))
                 return pending;

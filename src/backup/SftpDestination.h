@@ -18,8 +18,9 @@ namespace stowmere::backup {
 /// it is known and its answer waited for only when needed: a file's data goes out in many
 /// writes at once, and the next file's opening travels while the last one is confirmed.
 ///
-/// A copy is written under a temporary name (".stowmere-tmp-" and eight letters, as on a
-/// local disk) and takes its name with posix-rename@openssh.com, which replaces the old
+/// A copy is written under a temporary name (".stowmere-tmp-" and eight letters) in the
+/// destination's own folder for copies under way, once a run has made it (else beside its
+/// target), and takes its name with posix-rename@openssh.com, which replaces the old
 /// copy in one step. A server without that extension (rclone, some appliances) can only
 /// rename onto a free name: the old copy is then removed (or moved into the versions)
 /// just before the rename, and for that moment the name is missing, never partial.

@@ -2,12 +2,11 @@
 #include "backup/Verifier.h"
 
 #include "backup/FailureReport.h"
-#include "backup/FolderScan.h"
 #include "backup/OpenDestination.h"
+#include "backup/OwnNames.h"
 #include "backup/TimeGranularity.h"
 #include "backup/Walk.h"
 #include "platform/ScopeExit.h"
-#include "platform/TemporaryFile.h"
 #include "platform/UniqueFd.h"
 
 #include <algorithm>
@@ -20,13 +19,6 @@ namespace stowmere::backup {
 namespace {
 
 using files::UniqueFd;
-
-/// Entries of the destination's top level that are its own, never copies.
-bool isOwnEntry(const std::string& name)
-{
-    return name == FolderScan::kVersionsFolderName || name == kRunLockFileName || name == kManifestFileName ||
-           name == kManifestJournalName;
-}
 
 bool sameStamp(const timespec& a, const timespec& b)
 {
@@ -104,7 +96,7 @@ public:
         if (m_settings.againstSource)
             m_granularity = m_destination.timeGranularity(false);
 
-        ManifestReader manifest(m_destination);
+        ManifestReader manifest(m_destination, &m_cancel);
         m_manifest = &manifest;
         m_record = manifest.next();
         for (const ItemRoot& root : m_roots) {
@@ -147,7 +139,7 @@ private:
 
     void countTotals()
     {
-        ManifestReader manifest(m_destination);
+        ManifestReader manifest(m_destination, &m_cancel);
         std::uint64_t files = 0;
         std::uint64_t bytes = 0;
         for (const ManifestRecord* record = manifest.next(); record != nullptr && !cancelled();
@@ -247,8 +239,9 @@ private:
         for (const DestinationEntry& entry : entries) {
             if (cancelled())
                 return;
-            if ((relative.empty() && isOwnEntry(entry.name)) ||
-                files::TemporaryFile::isTemporaryName(entry.name))
+            // Only the destination's top level holds its own files: below it, every name
+            // is a copy's.
+            if (relative.empty() && isOwnTopLevelName(entry.name))
                 continue;
             const std::string path = joinRelative(relative, entry.name);
             missingBefore(&path);

@@ -3,6 +3,7 @@
 
 #include "backup/Destination.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -59,7 +60,10 @@ public:
     /// before now (days 0: no age limit). Deletes nothing it does not recognise as a run
     /// folder, and never anything through a link. Returns the number deleted; error tells
     /// the first that could not be.
-    std::size_t prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error) const;
+    /// cancel, once set, stops the deleting between two entries of a run folder (error
+    /// then empty); the rest goes with the next prune.
+    std::size_t prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error,
+                      const std::atomic<bool>* cancel = nullptr) const;
 
     /// Finds the places of the replaced copies of one run, making its run folder on first use.
     class Keeper {

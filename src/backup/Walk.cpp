@@ -3,6 +3,7 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FolderStream.h"
+#include "backup/OwnNames.h"
 #include "backup/PathText.h"
 #include "backup/ReverseText.h"
 #include "platform/OpenFolder.h"
@@ -97,6 +98,10 @@ void Walk::fileItem(const std::string& item)
         m_sink.excluded(item);
         return;
     }
+    if (isOwnTopLevelName(name)) {
+        m_sink.notBackedUp(item, kOwnNameReason);
+        return;
+    }
     const std::string folder = m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
     const std::string target = m_dest + paths::kSeparator + name;
     const files::FileStatus source = files::statusOf(item);
@@ -141,6 +146,10 @@ Verdict Walk::classifySpecial(const DestinationEntry& copy, const ScannedFile& s
 void Walk::folderItem(const std::string& item)
 {
     const std::string base = baseName(item);
+    if (isOwnTopLevelName(base)) {
+        m_sink.notBackedUp(item, kOwnNameReason);
+        return;
+    }
     FolderScan scan(item, scanSettings(base), m_exclusions, m_cancelFlag);
     // The stream goes first, so its thread has stopped before the scan it drives goes.
     FolderStream stream([&scan](const std::atomic<bool>& stop) { return scan.next(stop); }, scanAhead(),
@@ -152,8 +161,12 @@ void Walk::folderItem(const std::string& item)
             std::rethrow_exception(record.error);
         // What the scan met on its way here is told now, on this thread and in the order
         // met, whether the scan ran ahead or not.
-        for (const ScanExclusion& left : record.exclusions)
-            m_sink.excluded(left.path);
+        for (const ScanExclusion& left : record.exclusions) {
+            if (left.ownName)
+                m_sink.notBackedUp(left.path, kOwnNameReason);
+            else
+                m_sink.excluded(left.path);
+        }
         if (record.end)
             break;
         if (record.index > 0)
@@ -172,6 +185,7 @@ ScanSettings Walk::scanSettings(const std::string& base)
     settings.lookAtFiles = looksAtFiles();
     settings.honourCacheDirTag = m_honourCacheDirTag;
     settings.maxFilesPerFolder = kMaxFilesAhead;
+    settings.leaveOutOwnNames = base.empty();
     // A full copy reads every file: read ahead, the disk works on the next files while the
     // sink writes the last ones. An incremental run copies few of the files it scans.
     if (!m_incremental && m_sink.readsFiles() && scanAhead())
@@ -207,17 +221,6 @@ DestinationEntry Walk::copyOf(const CopyListing& copies, const std::string& name
     if (found != copies.entries.end() && found->name == name)
         return *found;
     return wanted; // kind Missing
-}
-
-bool Walk::sameLinkText(const std::string& source, const FolderHandle& folder, const std::string& name)
-{
-    char sourceText[PATH_MAX];
-    const ssize_t sourceLength = ::readlink(source.c_str(), sourceText, sizeof sourceText);
-    if (sourceLength < 0)
-        return false;
-    std::error_code error;
-    const std::optional<std::string> copyText = m_destination.readLink(folder, name, error);
-    return copyText && std::string_view(sourceText, static_cast<std::size_t>(sourceLength)) == *copyText;
 }
 
 bool Walk::scanAhead() const
@@ -292,9 +295,17 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
             }
             files.reserve(found.size());
             const bool look = looksAtFiles();
+            // The scan told the top folder's own names of an item copied straight into the
+            // destination.
+            const bool ownNamesLeftOut = record.index == 0 && base.empty();
             for (files::FolderEntry& entry : found) {
                 if (!isFileEntry(entry))
                     continue;
+                if (ownNamesLeftOut && isOwnTopLevelName(entry.name))
+                    continue;
+                // Looking at each of a million files takes seconds.
+                if (look && files.size() % 1024 == 1023 && cancelled())
+                    return;
                 ScannedFile& file = files.emplace_back();
                 lookAtSpecial(sourceRead.fd(), entry, file);
                 if (look && !entry.link && file.special == 0)
@@ -359,7 +370,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
             // An incremental run leaves a link whose copy already points the same way; a
             // sink that writes finds that out as it makes the link.
             if (classifyLinks && m_incremental && copy.kind == DestinationKind::Link &&
-                sameLinkText(paths::join(folder.source, file.name), copies.folder, file.name))
+                sameLinkText(m_destination, copies.folder, file.name, paths::join(folder.source, file.name)))
                 decided = Verdict::Same;
         } else if (look) {
             decided = classify(targetStatus, file.status);

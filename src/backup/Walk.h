@@ -88,8 +88,6 @@ private:
                      const std::vector<bool>& leftOut, const CopyListing& copies, bool sourceSeen);
     /// The copy of name in the listed folder; kind Missing when there is none.
     DestinationEntry copyOf(const CopyListing& copies, const std::string& name);
-    /// Whether the copy of the link source, name in folder, holds the same target text.
-    bool sameLinkText(const std::string& source, const FolderHandle& folder, const std::string& name);
     /// The identity of the folder below the destination at relative, to leave it out of
     /// the scan; none when there is no such folder or the destination cannot tell.
     std::optional<files::FileIdentity> copyFolderIdentity(const std::string& relative);

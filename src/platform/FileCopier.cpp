@@ -165,7 +165,8 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
         output = TemporaryFile::create(parent.empty() ? std::string(".") : parent, wanted & 0777, error,
                                        &m_temporarySupport, device);
     } else {
-        output = TemporaryFile::createIn(folderFd, wanted & 0777, error, &m_temporarySupport, device);
+        output = TemporaryFile::createIn(temporaryFolderFor(folderFd, device), wanted & 0777, error,
+                                         &m_temporarySupport, device);
     }
     if (error)
         return failed(Status::DestinationFailed, error);
@@ -199,9 +200,9 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
         keepFailed = static_cast<bool>(kept);
         return kept;
     };
-    const std::error_code commitError = folderFd == AT_FDCWD
-                                            ? output.commit(name)
-                                            : output.commitAt(name, beforeReplace ? keep : BeforeReplace());
+    const std::error_code commitError =
+        folderFd == AT_FDCWD ? output.commit(name)
+                             : output.commitInto(folderFd, name, beforeReplace ? keep : BeforeReplace());
     if (commitError) {
         CopyOutcome outcome = failed(Status::DestinationFailed, commitError);
         outcome.keepFailed = keepFailed;
@@ -241,11 +242,11 @@ CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, co
     const bool haveInfo = readMetadata(source, metadata, linkInfo) || linkInfo.st_mode != 0;
     MetadataLoss lost;
     // A link's own owner and times; its bits mean nothing.
-    const auto setTimes = [&](const std::string& entry) {
+    const auto setTimes = [&](int folder, const std::string& entry) {
         if (haveInfo) {
-            lost = applyMetadataAt(folderFd, entry, metadata);
+            lost = applyMetadataAt(folder, entry, metadata);
             const timespec times[2] = {linkInfo.st_atim, linkInfo.st_mtim};
-            ::utimensat(folderFd, entry.c_str(), times, AT_SYMLINK_NOFOLLOW);
+            ::utimensat(folder, entry.c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
     };
     const auto made = [&]() {
@@ -254,34 +255,53 @@ CopyOutcome FileCopier::copyLinkInto(const std::string& source, int folderFd, co
         return outcome;
     };
     if (::symlinkat(text->c_str(), folderFd, name.c_str()) == 0) {
-        setTimes(name);
+        setTimes(folderFd, name);
         return made();
     }
     if (errno != EEXIST)
         return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
+    // Something stands there: the new link is made under a temporary name and takes the
+    // name in one rename.
+    struct stat folderInfo {};
+    const int temporaryFolder = temporaryFolderFor(
+        folderFd, ::fstat(folderFd, &folderInfo) == 0 ? static_cast<std::uint64_t>(folderInfo.st_dev) : 0);
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         temporary = TemporaryFile::freshName({}).substr(2); // without "./"
-        if (::symlinkat(text->c_str(), folderFd, temporary.c_str()) == 0)
+        if (::symlinkat(text->c_str(), temporaryFolder, temporary.c_str()) == 0)
             break;
         if (errno != EEXIST || attempt == 100)
             return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed);
     }
-    setTimes(temporary);
+    setTimes(temporaryFolder, temporary);
     if (beforeReplace) {
         if (const std::error_code kept = beforeReplace()) {
-            ::unlinkat(folderFd, temporary.c_str(), 0);
+            ::unlinkat(temporaryFolder, temporary.c_str(), 0);
             CopyOutcome outcome = failed(Status::DestinationFailed, kept);
             outcome.keepFailed = true;
             return outcome;
         }
     }
-    if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+    if (::renameat(temporaryFolder, temporary.c_str(), folderFd, name.c_str()) != 0) {
         const CopyOutcome outcome = failed(Status::DestinationFailed);
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        ::unlinkat(temporaryFolder, temporary.c_str(), 0);
         return outcome;
     }
     return made();
+}
+
+void FileCopier::useTemporaryFolder(int folderFd)
+{
+    struct stat info {};
+    m_temporaryFolder = folderFd >= 0 && ::fstat(folderFd, &info) == 0 ? folderFd : -1;
+    m_temporaryDevice = static_cast<std::uint64_t>(info.st_dev);
+}
+
+int FileCopier::temporaryFolderFor(int folderFd, std::uint64_t device) const
+{
+    // A rename cannot cross file systems: a target on a mount inside the destination has
+    // its temporary beside it.
+    return m_temporaryFolder >= 0 && device == m_temporaryDevice ? m_temporaryFolder : folderFd;
 }
 
 std::uint64_t FileCopier::folderDevice(const std::string& folder)

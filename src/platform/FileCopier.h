@@ -95,6 +95,12 @@ public:
     CopyOutcome copyLinkInto(const std::string& source, int folderFd, const std::string& name,
                              bool onlyWhenDifferent, const BeforeReplace& beforeReplace = {});
 
+    /// Writes the temporary files of copyFileInto and copyLinkInto in the open folder
+    /// folderFd (kept open by the caller) rather than beside their targets, and moves each
+    /// into place complete. A target on another file system than that folder has its
+    /// temporary beside it, as without one. -1 goes back to that.
+    void useTemporaryFolder(int folderFd);
+
     /// copyFile without progress, reduced to the reason of a failure.
     std::error_code copy(const std::string& source, const std::string& target);
 
@@ -103,12 +109,13 @@ public:
     /// already a link to the same text is left alone (Unchanged).
     CopyOutcome copyLink(const std::string& source, const std::string& target, bool onlyWhenDifferent);
 
-    /// Name prefix of the temporary files; nothing else is ever named so, which lets a
-    /// later run remove what a killed one left behind.
+    /// Name prefix of the temporary files that get a name.
     static constexpr const char* kTemporaryPrefix = ".stowmere-tmp-";
 
 private:
     std::uint64_t folderDevice(const std::string& folder);
+    /// The folder a temporary for a target in folderFd (on device) is written in.
+    int temporaryFolderFor(int folderFd, std::uint64_t device) const;
     CopyOutcome copyOpenFile(int input, const struct stat& sourceInfo, int folderFd, const std::string& name,
                              std::uint64_t device, const CopyProgress& progress,
                              const BeforeReplace& beforeReplace);
@@ -124,6 +131,8 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::string m_lastFolder; ///< target folder of the last copy, and its device
     std::uint64_t m_lastFolderDevice = 0;
+    int m_temporaryFolder = -1; ///< see useTemporaryFolder; not owned
+    std::uint64_t m_temporaryDevice = 0;
     mode_t m_umask;
 };
 

@@ -69,39 +69,40 @@ bool mayMakeDevices()
     return (data[CAP_MKNOD / 32].effective & (1U << (CAP_MKNOD % 32))) != 0;
 }
 
-CopyOutcome makeSpecialAt(int folderFd, const std::string& name, const struct stat& source,
-                          const Metadata& metadata, const FileCopier::BeforeReplace& beforeReplace)
+CopyOutcome makeSpecialAt(int folderFd, const std::string& name, int temporaryFolderFd,
+                          const struct stat& source, const Metadata& metadata,
+                          const FileCopier::BeforeReplace& beforeReplace)
 {
     if (!isSpecialFormat(source.st_mode) || (source.st_mode & S_IFMT) == S_IFSOCK)
         return failed(Status::SourceFailed, EINVAL);
-    // A temporary name of the kind a copy's file takes, so that a run killed before the
-    // rename leaves nothing a later run does not clear.
+    // Made where a copy's temporary file is, so that a run killed before the rename leaves
+    // nothing a later run does not clear.
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         temporary = TemporaryFile::freshName({}).substr(2); // without "./"
-        if (makeNode(folderFd, temporary, source) == 0)
+        if (makeNode(temporaryFolderFd, temporary, source) == 0)
             break;
         if (errno != EEXIST || attempt == 100)
             return failed(Status::DestinationFailed, errno);
     }
     CopyOutcome outcome;
     // Owner before bits, as a change of owner clears set-uid and set-gid.
-    outcome.lost = applyMetadataAt(folderFd, temporary, metadata);
-    ::fchmodat(folderFd, temporary.c_str(), safeModeBits(source.st_mode & 07777, outcome.lost), 0);
+    outcome.lost = applyMetadataAt(temporaryFolderFd, temporary, metadata);
+    ::fchmodat(temporaryFolderFd, temporary.c_str(), safeModeBits(source.st_mode & 07777, outcome.lost), 0);
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    ::utimensat(folderFd, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    ::utimensat(temporaryFolderFd, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
     struct stat there {};
     if (beforeReplace && ::fstatat(folderFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
         if (const std::error_code kept = beforeReplace()) {
-            ::unlinkat(folderFd, temporary.c_str(), 0);
+            ::unlinkat(temporaryFolderFd, temporary.c_str(), 0);
             outcome = failed(Status::DestinationFailed, kept.value());
             outcome.keepFailed = true;
             return outcome;
         }
     }
-    if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+    if (::renameat(temporaryFolderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
         const int error = errno;
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        ::unlinkat(temporaryFolderFd, temporary.c_str(), 0);
         return failed(Status::DestinationFailed, error);
     }
     return outcome;

@@ -24,10 +24,12 @@ const char* specialKindWord(mode_t format);
 bool mayMakeDevices();
 
 /// Makes the FIFO or device node source describes as the entry name of the open folder
-/// folderFd: under a temporary name first, with source's owner and group (as far as the
-/// process may give them), attributes, bits and times, then under name. Something standing
-/// there is handed to beforeReplace first, as a copy does. Nothing is ever opened.
-CopyOutcome makeSpecialAt(int folderFd, const std::string& name, const struct stat& source,
-                          const Metadata& metadata, const FileCopier::BeforeReplace& beforeReplace);
+/// folderFd: under a temporary name in temporaryFolderFd first (a folder on the same file
+/// system), with source's owner and group (as far as the process may give them),
+/// attributes, bits and times, then under name. Something standing there is handed to
+/// beforeReplace first, as a copy does. Nothing is ever opened.
+CopyOutcome makeSpecialAt(int folderFd, const std::string& name, int temporaryFolderFd,
+                          const struct stat& source, const Metadata& metadata,
+                          const FileCopier::BeforeReplace& beforeReplace);
 
 } // namespace stowmere::files

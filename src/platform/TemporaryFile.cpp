@@ -175,6 +175,12 @@ std::error_code TemporaryFile::commit(const std::string& target)
 std::error_code TemporaryFile::commitAt(const std::string& target,
                                         const std::function<std::error_code()>& beforeReplace)
 {
+    return commitInto(m_folderFd, target, beforeReplace);
+}
+
+std::error_code TemporaryFile::commitInto(int targetFolderFd, const std::string& target,
+                                          const std::function<std::error_code()>& beforeReplace)
+{
     if (m_done)
         return std::make_error_code(std::errc::bad_file_descriptor);
     if (unnamed()) {
@@ -183,7 +189,7 @@ std::error_code TemporaryFile::commitAt(const std::string& target,
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
         // A new file takes its name in one step; an existing one is replaced through a
         // temporary name, as linkat cannot replace.
-        if (::linkat(AT_FDCWD, self.c_str(), m_folderFd, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (::linkat(AT_FDCWD, self.c_str(), targetFolderFd, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             m_done = true;
             return close();
         }
@@ -198,12 +204,12 @@ std::error_code TemporaryFile::commitAt(const std::string& target,
         return error;
     if (beforeReplace) {
         struct stat present {};
-        if (::fstatat(m_folderFd, target.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(targetFolderFd, target.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
             if (const std::error_code error = beforeReplace())
                 return error;
         }
     }
-    if (::renameat(m_folderFd, m_name.c_str(), m_folderFd, target.c_str()) != 0)
+    if (::renameat(m_folderFd, m_name.c_str(), targetFolderFd, target.c_str()) != 0)
         return errnoCode();
     m_done = true;
     return {};

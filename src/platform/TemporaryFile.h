@@ -13,14 +13,15 @@
 
 namespace stowmere::files {
 
-/// A file written beside the file it will replace, which receives the final name only when
-/// complete, so that a crash, a full disk or a cancelled copy never leaves half a file
-/// under the real name.
+/// A file written beside the file it will replace (or in a folder of its own on the same
+/// file system), which receives the final name only when complete, so that a crash, a full
+/// disk or a cancelled copy never leaves half a file under the real name.
 ///
 /// Where the file system allows, the file has no name at all while it is written
 /// (O_TMPFILE): a process killed at any moment leaves nothing behind. Elsewhere it is
-/// named kPrefix followed by eight letters or digits; nothing else is ever named so, which
-/// lets removeLeftovers clear what an earlier, killed writer left in a folder.
+/// named kPrefix followed by eight letters or digits, made exclusively, so it never takes
+/// the place of another file. removeLeftovers clears such names from a folder that holds
+/// nothing else of anyone's.
 class TemporaryFile {
 public:
     static constexpr std::string_view kPrefix = ".stowmere-tmp-";
@@ -72,6 +73,10 @@ public:
     /// as it was. It may move the old entry away itself (then the name is simply taken).
     std::error_code commitAt(const std::string& name,
                              const std::function<std::error_code()>& beforeReplace = {});
+    /// commitAt into the entry name of another open folder on the same file system: the
+    /// file, written in a folder of its own, moves into place in one rename.
+    std::error_code commitInto(int targetFolderFd, const std::string& name,
+                               const std::function<std::error_code()>& beforeReplace = {});
 
     /// Whether name is one a temporary file gets: the prefix and exactly eight letters or
     /// digits.

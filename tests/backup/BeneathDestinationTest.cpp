@@ -100,6 +100,30 @@ TEST_F(PlantedLinks, ALinkedVersionsFolderNeitherReceivesCopiesNorGetsPruned)
     EXPECT_EQ(tree.read("dest/src/a.txt"), "three");
 }
 
+TEST_F(PlantedLinks, ALinkedFolderOfCopiesUnderWayIsNeitherWrittenThroughNorEmptied)
+{
+    tree.file("src/a.txt", "one", 1'600'000'000);
+    tree.file("src/sub/link-target.txt", "two", 1'600'000'000);
+    std::filesystem::create_symlink("link-target.txt", tree.path("src/sub/b.lnk"));
+    tree.file("victim/theirs.txt", "theirs");
+    tree.folder("dest");
+    link("victim", "dest/.stowmere-tmp");
+    const BackupResult first = run(false, 5);
+    EXPECT_FALSE(first.copyFailed) << (errors.empty() ? "" : errors[0]);
+    // Copies that replace others (a file and a link) go through that folder too.
+    tree.file("src/a.txt", "one again", 1'700'000'000);
+    std::filesystem::remove(tree.path("src/sub/b.lnk"));
+    std::filesystem::create_symlink("elsewhere.txt", tree.path("src/sub/b.lnk"));
+    const BackupResult second = run(true, 5);
+    EXPECT_FALSE(second.copyFailed) << (errors.empty() ? "" : errors[0]);
+    EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"theirs.txt"});
+    EXPECT_EQ(tree.read("victim/theirs.txt"), "theirs");
+    // The link gave way to the run's own folder, which the run removed once done.
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+    EXPECT_EQ(tree.read("dest/src/a.txt"), "one again");
+    EXPECT_EQ(std::filesystem::read_symlink(tree.path("dest/src/sub/b.lnk")), "elsewhere.txt");
+}
+
 TEST_F(PlantedLinks, ADanglingLockLinkRefusesTheRunAndCreatesNothing)
 {
     tree.file("src/a.txt", "one");

@@ -376,17 +376,18 @@ TEST_F(LiveTreeTest, KilledCopyLeavesNothingAndAnEarlierRunsLeftoversAreCleared)
     EXPECT_EQ(tree.read("dest/Data/disk.img"), "the previous backup");
     EXPECT_EQ(temporaryFilesBelow("dest"), 0u) << "an unnamed temporary file dies with its process";
 
-    // Where the file system has no unnamed files, a killed run leaves a named one; the next
-    // run clears exactly those names before copying into the folder.
-    tree.file("dest/Data/.stowmere-tmp-Ab3dE6g8", "stale");
+    // Where the file system has no unnamed files, a killed run leaves a named one in the
+    // destination's own folder for copies under way, which the next run empties. Names
+    // beside the copies are the user's, whatever they look like, and stay.
+    tree.file("dest/.stowmere-tmp/.stowmere-tmp-Ab3dE6g8", "stale");
+    tree.file("dest/Data/.stowmere-tmp-Ab3dE6g8", "a user's");
     tree.file("dest/Data/.stowmere-tmp-short", "not ours");
-    tree.file("dest/Data/.stowmere-tmp-Ab3dE6g89", "not ours either");
     RecordingObserver again({true});
     const BackupResult result = run(again, {tree.path("src/Data")}, dest);
     EXPECT_EQ(result.filesCopied, 1u);
-    EXPECT_FALSE(tree.exists("dest/Data/.stowmere-tmp-Ab3dE6g8"));
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp/.stowmere-tmp-Ab3dE6g8"));
+    EXPECT_EQ(tree.read("dest/Data/.stowmere-tmp-Ab3dE6g8"), "a user's");
     EXPECT_TRUE(tree.exists("dest/Data/.stowmere-tmp-short"));
-    EXPECT_TRUE(tree.exists("dest/Data/.stowmere-tmp-Ab3dE6g89"));
     EXPECT_EQ(fs::file_size(tree.path("dest/Data/disk.img")), kGiB);
 }
 

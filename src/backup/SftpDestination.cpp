@@ -1109,6 +1109,9 @@ private:
         if (target && asked.keepReplaced) {
             std::error_code error;
             const std::optional<VersionPlace> place = asked.keepReplaced(error);
+            // None without an error: what stands there needs no keeping and is replaced.
+            if (!place && !error)
+                return takeName(write);
             if (!place || !place->folder || !validName(place->name)) {
                 discard(write.temporary);
                 CopyOutcome outcome =
@@ -1141,6 +1144,12 @@ private:
                 }
             }
         }
+        return takeName(write);
+    }
+
+    // The complete temporary copy takes its name, replacing what stands there.
+    CopyOutcome takeName(SftpPendingWrite& write)
+    {
         if (const std::error_code error = m_destination.renamePath(write.temporary, write.target, true)) {
             discard(write.temporary);
             return failed(CopyOutcome::Status::DestinationFailed, error);

@@ -535,3 +535,52 @@ TEST_F(SftpTest, AServerTakesNoFifoAndNoSecondNameAndTheRunSaysSo)
                             [](const std::string& line) { return line.starts_with("Hard links"); }),
               1);
 }
+
+TEST_F(SftpTest, CopiesAreCompleteInTheFolderOfCopiesUnderWayAndMoveAcrossIntoPlace)
+{
+    tree.file("src/a.txt", "the new copy");
+    std::filesystem::create_symlink("new target", tree.path("src/a.lnk"));
+    tree.file("dest/Data/a.txt", "the old copy");
+    std::filesystem::create_symlink("old target", tree.path("dest/Data/a.lnk"));
+    // Left by a killed run, and a link planted where the folder belongs.
+    tree.file("dest/.stowmere-tmp/.stowmere-tmp-Ab3dE6g8", "half a copy");
+    tree.file("victim/theirs.txt", "theirs");
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    ASSERT_FALSE(destination->prepareTemporaries());
+    EXPECT_TRUE(tree.names("dest/.stowmere-tmp").empty());
+    std::error_code error;
+    const FolderHandle folder = destination->openFolder("Data", error);
+    ASSERT_TRUE(folder) << error.message();
+    const auto writer = destination->writer();
+    for (const auto& [name, link] : {std::pair{"a.txt", false}, std::pair{"a.lnk", true}}) {
+        WriteRequest request = requestFor(folder, name, tree.path("src/") + name);
+        request.link = link;
+        std::vector<std::string> underWay;
+        std::vector<std::string> beside;
+        request.keepReplaced = [&](std::error_code& keepError) -> std::optional<VersionPlace> {
+            keepError.clear();
+            underWay = tree.names("dest/.stowmere-tmp");
+            beside = tree.names("dest/Data");
+            return std::nullopt;
+        };
+        EXPECT_EQ(writer->write(std::move(request)).status, CopyOutcome::Status::Copied) << name;
+        ASSERT_EQ(underWay.size(), 1u) << name;
+        EXPECT_TRUE(underWay[0].starts_with(".stowmere-tmp-")) << underWay[0];
+        EXPECT_EQ(beside, (std::vector<std::string>{"a.lnk", "a.txt"})) << name;
+    }
+    EXPECT_TRUE(tree.names("dest/.stowmere-tmp").empty());
+    EXPECT_EQ(tree.read("dest/Data/a.txt"), "the new copy");
+    EXPECT_EQ(std::filesystem::read_symlink(tree.path("dest/Data/a.lnk")), "new target");
+    destination->releaseTemporaries();
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+
+    // A link planted as the folder gives way to a real folder; nothing goes through it.
+    std::filesystem::create_symlink(tree.path("victim"), tree.path("dest/.stowmere-tmp"));
+    auto again = openDest();
+    ASSERT_TRUE(again);
+    ASSERT_FALSE(again->prepareTemporaries());
+    EXPECT_TRUE(write(*again, again->openFolder("Data", error), "a.txt", tree.path("src/a.txt")).succeeded());
+    EXPECT_FALSE(std::filesystem::is_symlink(tree.path("dest/.stowmere-tmp")));
+    EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"theirs.txt"});
+}

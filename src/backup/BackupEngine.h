@@ -80,6 +80,8 @@ struct BackupResult {
     std::uint64_t bytesCopied = 0;
     /// Copies made again because verification had found them damaged or missing.
     std::uint64_t healed = 0;
+    /// Lines the run's output told and its history keeps (a stale lock taken over).
+    std::vector<std::string> notes;
     /// The run ended early because the cancel flag was set (by Cancel or a failed copy).
     bool cancelled = false;
     /// The destination could not be written (a copy or a folder failed there); the failure

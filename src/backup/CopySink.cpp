@@ -65,6 +65,10 @@ bool CopySink::start()
         m_result.refused = true;
         return false;
     }
+    if (std::string note = m_destination.runLockTakeOver(); !note.empty()) {
+        m_observer.showInformation(note);
+        m_result.notes.push_back(std::move(note));
+    }
     // Under the lock, before any writer: what a killed run left goes, and every copy of this
     // run is written there first.
     if (const std::error_code error = m_destination.prepareTemporaries()) {

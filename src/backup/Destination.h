@@ -277,6 +277,9 @@ public:
     virtual RunLockResult takeRunLock(std::string_view holder, std::error_code& error) = 0;
     /// The word the holder of the run lock recorded; empty when there is none.
     virtual std::string runLockHolder() = 0;
+    /// A line for the run's output and history when takeRunLock took over the lock of a
+    /// run that was gone; empty otherwise.
+    virtual std::string runLockTakeOver() const { return {}; }
     virtual void releaseRunLock() = 0;
     /// Whether a run could write here, looked at without writing anything (a preview).
     virtual std::error_code checkWritable() = 0;

@@ -10,29 +10,31 @@
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
 #include "platform/FileQueries.h"
-#include "platform/FolderListing.h"
 #include "platform/Paths.h"
-#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace stowmere::backup {
 namespace {
 
 using files::EntryKind;
 
-/// One entry of what is restored, by its path below the restored root.
+/// One entry of what is restored, by its path below the restored root: where it lies in
+/// the destination and what its listing told of it.
 struct Source {
-    std::string path;
+    FolderHandle folder; ///< the destination's folder that holds it
+    std::string name;
+    std::string path; ///< its full path in the destination, for messages
     EntryKind kind = EntryKind::File;
     bool link = false;
-    /// The type bits of a FIFO or device node; 0 for anything else.
-    mode_t special = 0;
+    DestinationEntry entry;
 };
 
 std::string childPath(const std::string& relative, const std::string& name)
@@ -40,74 +42,93 @@ std::string childPath(const std::string& relative, const std::string& name)
     return relative.empty() ? name : relative + paths::kSeparator + name;
 }
 
-/// Adds what lies at root (a file, link or folder tree) to entries, each by its path below
-/// root, unless an entry of that path is there already (an older version wins).
-void collect(const std::string& root, const std::string& relative, std::map<std::string, Source>& entries,
-             bool top, const std::atomic<bool>& cancel)
+/// Adds one listed entry (and a folder's tree) of folder, found at relative below the
+/// restored root, unless an entry of that path is there already (an older version wins).
+void collectEntry(Destination& destination, const FolderHandle& folder, const DestinationEntry& entry,
+                  const std::string& relative, std::map<std::string, Source>& entries, bool top,
+                  const std::atomic<bool>& cancel);
+
+/// Adds what the open folder holds, each entry by its path below the restored root.
+void collectFolder(Destination& destination, const FolderHandle& folder, const std::string& relative,
+                   std::map<std::string, Source>& entries, bool top, const std::atomic<bool>& cancel)
 {
     // A tree of a million copies takes a while to list.
     if (cancel.load())
         return;
-    const std::string path = relative.empty() ? root : paths::join(root, relative);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        return;
-    if (S_ISLNK(info.st_mode)) {
-        entries.try_emplace(relative, Source{path, EntryKind::File, true});
-        return;
-    }
-    if (S_ISREG(info.st_mode)) {
-        entries.try_emplace(relative, Source{path, EntryKind::File, false});
-        return;
-    }
-    // A FIFO or device a run made; a socket never is one.
-    if (files::isSpecialFormat(info.st_mode) && !S_ISSOCK(info.st_mode)) {
-        entries.try_emplace(relative, Source{path, EntryKind::Other, false, info.st_mode & S_IFMT});
-        return;
-    }
-    if (!S_ISDIR(info.st_mode))
-        return;
-    entries.try_emplace(relative, Source{path, EntryKind::Folder, false});
-    std::vector<files::FolderEntry> names;
-    try {
-        names = files::listFolder(path);
-    } catch (const std::system_error&) {
-        return;
-    }
-    for (const files::FolderEntry& entry : names) {
+    std::error_code error;
+    for (const DestinationEntry& entry : destination.list(folder, error)) {
         // The destination's own files are no part of what was backed up; below its top
         // level every name is a copy's.
         if (top && relative.empty() && isOwnTopLevelName(entry.name))
             continue;
-        collect(root, childPath(relative, entry.name), entries, top, cancel);
+        collectEntry(destination, folder, entry, childPath(relative, entry.name), entries, top, cancel);
     }
 }
 
-// Whether the folder that holds relative (below the destination) is reached without a link
-// on the way: a link planted in a versions folder or a copy must not lead a restore to read
-// someone else's files.
-bool reachable(Destination* destination, const std::string& relative)
+void collectEntry(Destination& destination, const FolderHandle& folder, const DestinationEntry& entry,
+                  const std::string& relative, std::map<std::string, Source>& entries, bool top,
+                  const std::atomic<bool>& cancel)
 {
-    const std::size_t slash = relative.rfind(paths::kSeparator);
-    if (!destination || slash == std::string::npos)
-        return true;
-    std::error_code error;
-    return destination->openFolder(std::string_view(relative).substr(0, slash), error) != nullptr ||
-           error == std::errc::no_such_file_or_directory;
+    Source source{folder, entry.name, destination.pathOf(*folder, entry.name), EntryKind::File, false, entry};
+    switch (entry.kind) {
+    case DestinationKind::Link:
+        source.link = true;
+        entries.try_emplace(relative, std::move(source));
+        return;
+    case DestinationKind::File:
+        entries.try_emplace(relative, std::move(source));
+        return;
+    case DestinationKind::Folder: {
+        // Opened without following a link: one swapped in since the listing leads nowhere.
+        std::error_code error;
+        const FolderHandle below = destination.openFolder(folder, entry.name, error);
+        if (!below)
+            return;
+        source.kind = EntryKind::Folder;
+        entries.try_emplace(relative, std::move(source));
+        collectFolder(destination, below, relative, entries, top, cancel);
+        return;
+    }
+    case DestinationKind::Missing:
+    case DestinationKind::Other:
+        return;
+    }
 }
 
-bool sameCopy(const DestinationEntry& existing, const struct stat& copy)
+/// Adds what lies at below (a path below the destination: a file, link or folder tree) to
+/// entries, each by its path below it. Nothing is read through a link on the way: a link
+/// planted in a versions folder or a copy must not lead a restore to read someone else's
+/// files.
+void collect(Destination& destination, const std::string& below, std::map<std::string, Source>& entries,
+             bool top, const std::atomic<bool>& cancel)
 {
-    if (files::isSpecialFormat(copy.st_mode))
-        return existing.kind == DestinationKind::Other && existing.format == (copy.st_mode & S_IFMT) &&
-               (!files::isDeviceFormat(copy.st_mode) ||
-                existing.device == static_cast<std::uint64_t>(copy.st_rdev)) &&
-               existing.modified.tv_sec == copy.st_mtim.tv_sec &&
-               existing.modified.tv_nsec == copy.st_mtim.tv_nsec;
-    return existing.kind == DestinationKind::File && S_ISREG(copy.st_mode) &&
-           existing.size == static_cast<std::uint64_t>(copy.st_size) &&
-           existing.modified.tv_sec == copy.st_mtim.tv_sec &&
-           existing.modified.tv_nsec == copy.st_mtim.tv_nsec;
+    std::error_code error;
+    if (below.empty()) {
+        const FolderHandle root = destination.root();
+        DestinationEntry entry = destination.status(root);
+        if (entry.kind != DestinationKind::Folder)
+            return;
+        entries.try_emplace(std::string(),
+                            Source{nullptr, {}, destination.location(), EntryKind::Folder, false, entry});
+        collectFolder(destination, root, {}, entries, top, cancel);
+        return;
+    }
+    const std::size_t slash = below.rfind(paths::kSeparator);
+    const FolderHandle parent = slash == std::string::npos
+                                    ? destination.root()
+                                    : destination.openFolder(std::string_view(below).substr(0, slash), error);
+    if (!parent)
+        return;
+    const std::string name = slash == std::string::npos ? below : below.substr(slash + 1);
+    const DestinationEntry entry = destination.status(parent, name);
+    collectEntry(destination, parent, entry, {}, entries, top, cancel);
+}
+
+bool sameCopy(const DestinationEntry& existing, const DestinationEntry& copy)
+{
+    return existing.kind == DestinationKind::File && copy.kind == DestinationKind::File &&
+           existing.size == copy.size && existing.modified.tv_sec == copy.modified.tv_sec &&
+           existing.modified.tv_nsec == copy.modified.tv_nsec;
 }
 
 /// Makes the folder path and those above it that are missing (links in it are followed:
@@ -124,13 +145,71 @@ bool makeFolders(const std::string& folder, std::vector<std::string>& made)
     return true;
 }
 
+/// Whether a read failed because the connection to the server did, rather than on one copy.
+bool isConnectionLost(const std::error_code& error)
+{
+    for (const std::errc lost :
+         {std::errc::connection_reset, std::errc::connection_aborted, std::errc::not_connected,
+          std::errc::timed_out, std::errc::broken_pipe, std::errc::host_unreachable, std::errc::network_down})
+        if (error == lost)
+            return true;
+    return false;
+}
+
+/// A link of a server's copy, made again on this machine under a private folder of its
+/// own, so that it is written like the link of a local copy: its text and its time.
+class LinkStage {
+public:
+    LinkStage() = default;
+    LinkStage(const LinkStage&) = delete;
+    LinkStage& operator=(const LinkStage&) = delete;
+    ~LinkStage()
+    {
+        if (m_folder.empty())
+            return;
+        ::unlink(link().c_str());
+        ::rmdir(m_folder.c_str());
+    }
+
+    /// The path of a link with text and the time modified; none when it cannot be made.
+    std::optional<std::string> stage(const std::string& text, const timespec& modified,
+                                     std::error_code& error)
+    {
+        if (m_folder.empty()) {
+            const char* temporary = std::getenv("TMPDIR");
+            std::string pattern =
+                std::string(temporary && *temporary ? temporary : "/tmp") + "/stowmere-link-XXXXXX";
+            if (!::mkdtemp(pattern.data())) {
+                error = std::error_code(errno, std::generic_category());
+                return std::nullopt;
+            }
+            m_folder = pattern;
+        }
+        const std::string path = link();
+        ::unlink(path.c_str());
+        if (::symlink(text.c_str(), path.c_str()) != 0) {
+            error = std::error_code(errno, std::generic_category());
+            return std::nullopt;
+        }
+        const timespec times[2] = {modified, modified};
+        ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        return path;
+    }
+
+private:
+    std::string link() const { return m_folder + "/link"; }
+    std::string m_folder;
+};
+
 /// Writes what is restored beneath the folder that holds the target, never following a
 /// link below it: a link that now stands where a restored folder was (planted, or made by
 /// the user since) is a kept difference, and nothing is written through it.
 class Restorer {
 public:
-    Restorer(RestoreObserver& observer, std::atomic<bool>& cancel, bool overwrite)
-        : m_observer(observer), m_cancel(cancel), m_overwrite(overwrite)
+    /// Reads the copies from copies; remote: it is a server's, whose files are fetched.
+    Restorer(Destination& copies, bool remote, RestoreObserver& observer, std::atomic<bool>& cancel,
+             bool overwrite)
+        : m_copies(copies), m_remote(remote), m_observer(observer), m_cancel(cancel), m_overwrite(overwrite)
     {
     }
 
@@ -148,7 +227,6 @@ public:
             return failed(holder, error.value());
         m_writer = m_destination->writer();
         m_skipped.clear();
-        m_linked.clear();
         m_place = target;
         std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
@@ -176,9 +254,16 @@ public:
         // A folder's owner, bits and time are its own once everything in it is back,
         // deepest first: owner before bits, as a change of owner clears set-gid.
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            if (m_remote) {
+                // A server tells a folder's bits and time, never its owner or attributes.
+                const DestinationEntry& entry = it->source.entry;
+                m_destination->setMode(it->parent, it->name, entry.mode & 0777);
+                m_destination->setTimes(it->parent, it->name, entry.modified, entry.modified);
+                continue;
+            }
             files::Metadata metadata;
             struct stat info {};
-            files::readMetadata(it->source, metadata, info);
+            files::readMetadata(it->source.path, metadata, info);
             if (!S_ISDIR(info.st_mode))
                 continue;
             const files::MetadataLoss loss = m_destination->setMetadata(it->parent, it->name, metadata);
@@ -202,7 +287,7 @@ private:
     struct MadeFolder {
         FolderHandle parent;
         std::string name;
-        std::string source;
+        Source source;
     };
 
     /// The open folder that holds below; none when a folder on the way was kept (then
@@ -252,17 +337,16 @@ private:
         std::error_code error;
         if (!m_destination->makeFolder(parent, name, 0700, created, error))
             return failed(place, error.value());
-        made.push_back({parent, name, source.path});
+        made.push_back({parent, name, source});
         return true;
     }
 
     bool file(const Source& source, const FolderHandle& parent, const std::string& name,
               const std::string& place)
     {
-        const struct stat copy = statOf(source.path);
         const DestinationEntry existing = m_destination->status(parent, name);
         if (existing.kind != DestinationKind::Missing) {
-            if (sameCopy(existing, copy)) {
+            if (sameCopy(existing, source.entry)) {
                 ++m_result.same;
                 return true;
             }
@@ -272,70 +356,38 @@ private:
             }
         }
         m_observer.restoring(source.path, place);
-        if (source.special != 0)
-            return special(source, copy, parent, name, place);
-        if (copy.st_nlink > 1 && !source.link) {
-            const std::pair identity{static_cast<std::uint64_t>(copy.st_dev),
-                                     static_cast<std::uint64_t>(copy.st_ino)};
-            if (const auto first = m_linked.find(identity); first != m_linked.end()) {
-                const files::CopyOutcome outcome =
-                    m_destination->makeHardLink(first->second.first, first->second.second, parent, name, {});
-                if (outcome.status != files::CopyOutcome::Status::LinksRefused &&
-                    outcome.status != files::CopyOutcome::Status::SourceFailed)
-                    return told(source, outcome, place);
-                // Another file system on the way: this name is a copy of its own.
-            } else {
-                m_firstName = identity;
-            }
-        }
         WriteRequest request;
         request.folder = parent;
         request.name = name;
         request.source = source.path;
         request.link = source.link;
+        files::UniqueFd copy;
+        std::error_code error;
+        if (source.link && m_remote) {
+            const std::optional<std::string> text = m_copies.readLink(source.folder, source.name, error);
+            const std::optional<std::string> staged =
+                text ? m_links.stage(*text, source.entry.modified, error) : std::nullopt;
+            if (!staged) {
+                m_result.unreadable.push_back({source.path, error.message()});
+                return true;
+            }
+            request.source = *staged;
+        } else if (!source.link) {
+            // Read through the destination, never by a path a planted link could divert.
+            copy = m_copies.openFile(source.folder, source.name, error);
+            if (!copy) {
+                if (isConnectionLost(error))
+                    return readFailed(source, error);
+                m_result.unreadable.push_back({source.path, error.message()});
+                return true;
+            }
+            request.sourceFd = copy.get();
+        }
         request.progress = [&](std::uint64_t done, std::uint64_t size) {
             m_observer.progress(source.path, done, size);
             return !m_cancel.load();
         };
         const files::CopyOutcome outcome = m_writer->write(std::move(request));
-        if (m_firstName) {
-            // The first name of a copy with several: later names of it are made links to it.
-            if (outcome.status == files::CopyOutcome::Status::Copied)
-                m_linked.try_emplace(*m_firstName, parent, name);
-            m_firstName.reset();
-        }
-        return told(source, outcome, place);
-    }
-
-    /// Makes a FIFO or device node as its copy is.
-    bool special(const Source& source, const struct stat& copy, const FolderHandle& parent,
-                 const std::string& name, const std::string& place)
-    {
-        SpecialRequest request;
-        request.folder = parent;
-        request.name = name;
-        files::readMetadata(source.path, request.metadata, request.source);
-        if ((request.source.st_mode & S_IFMT) != (copy.st_mode & S_IFMT)) {
-            m_result.unreadable.push_back({source.path, "it is no longer what it was"});
-            return true;
-        }
-        // What stands there (only with overwrite, and never a folder) is replaced in one rename.
-        const files::CopyOutcome outcome = m_destination->makeSpecial(request);
-        if (outcome.status == files::CopyOutcome::Status::DestinationFailed &&
-            files::isDeviceFormat(copy.st_mode) &&
-            (outcome.error == std::errc::operation_not_permitted ||
-             outcome.error == std::errc::permission_denied)) {
-            m_result.unreadable.push_back({source.path, std::string("it is a ") +
-                                                            files::specialKindWord(copy.st_mode) +
-                                                            ", which only root may make"});
-            return true;
-        }
-        return told(source, outcome, place);
-    }
-
-    /// Counts or reports how the restore of one entry ended; false once the restore must stop.
-    bool told(const Source& source, const files::CopyOutcome& outcome, const std::string& place)
-    {
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
@@ -361,6 +413,15 @@ private:
         return true;
     }
 
+    /// The server went away: nothing more can be read.
+    bool readFailed(const Source& source, const std::error_code& error)
+    {
+        m_failed = true;
+        m_result.writeFailed = true;
+        m_result.failure = "Cannot read " + source.path + ": " + error.message();
+        return false;
+    }
+
     bool failed(const std::string& place, int error)
     {
         m_failed = true;
@@ -369,14 +430,6 @@ private:
                            std::error_code(error, std::generic_category()).message() + " (" +
                            FormatByteSize(GetFreeSpace(FolderPartOf(place))) + " free there)";
         return false;
-    }
-
-    static struct stat statOf(const std::string& path)
-    {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0)
-            info.st_mode = 0;
-        return info;
     }
 
     void noteLoss(const files::MetadataLoss& loss, const std::string& place)
@@ -392,6 +445,9 @@ private:
         m_lost.emplace_back(place, loss);
     }
 
+    Destination& m_copies;
+    bool m_remote;
+    LinkStage m_links;
     RestoreObserver& m_observer;
     std::atomic<bool>& m_cancel;
     /// What each target place could not keep, told once for each.
@@ -402,10 +458,6 @@ private:
     std::unique_ptr<DestinationWriter> m_writer;
     /// Folders (below the destination) kept as they were: nothing is restored into them.
     std::vector<std::string> m_skipped;
-    /// The copies with several names restored so far, by the copy's identity: the folder and
-    /// name of the first name restored, which later names are made links to.
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::pair<FolderHandle, std::string>> m_linked;
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> m_firstName;
     bool m_failed = false;
     RestoreResult m_result;
 };
@@ -416,28 +468,44 @@ RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& ot
                           ", so either could be restored; choose a folder with --to.");
 }
 
-RestoreRefusal remoteRefusal(const std::string& dest)
-{
-    return RestoreRefusal("The backup copies in " + dest +
-                          " are on a server: restore and the list of versions read copies on this machine "
-                          "only. Copy them back with sftp or scp.");
-}
-
 RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 {
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
+}
+
+/// The destination the copies are read from; a server's that cannot be reached refuses
+/// the restore with the reason (host, folder, the server's words).
+std::unique_ptr<Destination> openCopies(const std::string& location, const std::string& shown)
+{
+    std::error_code error;
+    std::unique_ptr<Destination> copies = openDestination(location, error);
+    if (!copies && isRemoteLocation(location))
+        throw RestoreRefusal(error == std::errc::no_such_file_or_directory
+                                 ? "Backup To Folder " + location + " does not exist."
+                                 : error.message());
+    if (!copies)
+        throw RestoreRefusal("Cannot read the backup copies in " + shown + ": " + error.message());
+    return copies;
+}
+
+std::string inRunFolder(const std::string& run, const std::string& relative)
+{
+    std::string path = std::string(BackupEngine::kVersionsFolderName) + paths::kSeparator + run;
+    if (!relative.empty())
+        path += paths::kSeparator + relative;
+    return path;
 }
 
 } // namespace
 
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
-    if (isRemoteLocation(request.destination))
-        throw remoteRefusal(request.destination);
+    const bool remote = isRemoteLocation(request.destination);
     const BackupLayout layout(request.destination, request.items);
     const std::string dest =
         layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
-    const VersionStore versions(layout.destination());
+    const std::unique_ptr<Destination> copies = openCopies(remote ? request.destination : dest, dest);
+    const VersionStore versions(*copies);
     std::vector<VersionStore::RunFolder> later;
     if (request.at) {
         for (const VersionStore::RunFolder& folder : versions.runFolders())
@@ -461,29 +529,16 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
                 throw sharedPlaceRefusal(location->item, other, dest);
         }
         Planned planned;
-        for (const VersionStore::RunFolder& folder : later) {
-            std::string inVersions =
-                std::string(BackupEngine::kVersionsFolderName) + paths::kSeparator + folder.name;
-            if (!location->relative.empty())
-                inVersions += paths::kSeparator + location->relative;
-            if (reachable(versions.destination(), inVersions))
-                collect(paths::join(folder.path, location->relative), {}, planned.entries, false, cancel);
-        }
-        if (reachable(versions.destination(), location->relative))
-            collect(location->relative.empty() ? dest : paths::join(dest, location->relative), {},
-                    planned.entries, location->relative.empty(), cancel);
+        for (const VersionStore::RunFolder& folder : later)
+            collect(*copies, inRunFolder(folder.name, location->relative), planned.entries, false, cancel);
+        collect(*copies, location->relative, planned.entries, location->relative.empty(), cancel);
         if (planned.entries.empty() && !request.at && !location->relative.empty()) {
             // No current copy: the newest kept version stands in for it.
             const std::vector<VersionStore::RunFolder> runs = versions.runFolders();
             for (auto run = runs.rbegin(); run != runs.rend() && planned.entries.empty(); ++run) {
-                const std::string inVersions = std::string(BackupEngine::kVersionsFolderName) +
-                                               paths::kSeparator + run->name + paths::kSeparator +
-                                               location->relative;
-                if (reachable(versions.destination(), inVersions)) {
-                    collect(paths::join(run->path, location->relative), {}, planned.entries, false, cancel);
-                    if (!planned.entries.empty())
-                        planned.fromRun = run->name;
-                }
+                collect(*copies, inRunFolder(run->name, location->relative), planned.entries, false, cancel);
+                if (!planned.entries.empty())
+                    planned.fromRun = run->name;
             }
         }
         if (cancel.load()) {
@@ -499,17 +554,24 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         plan.push_back(std::move(planned));
     }
     std::optional<files::FileLock> lock;
-    try {
-        const std::string lockFile = paths::join(dest, BackupEngine::kRunLockName);
-        lock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
-        if (!lock)
-            throw RestoreRefusal(
-                DestinationBusyText(request.destination, files::FileLock::holderOf(lockFile)));
-        lock->recordHolder(BackupEngine::kRestoreHolder);
-    } catch (const std::system_error&) {
-        // A destination that cannot take a lock file (read-only, say) can still be read.
+    if (remote) {
+        std::error_code error;
+        // A server folder that cannot take the lock (read-only, say) can still be read.
+        if (copies->takeRunLock(BackupEngine::kRestoreHolder, error) == RunLockResult::Busy)
+            throw RestoreRefusal(DestinationBusyText(request.destination, copies->runLockHolder()));
+    } else {
+        try {
+            const std::string lockFile = paths::join(dest, BackupEngine::kRunLockName);
+            lock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
+            if (!lock)
+                throw RestoreRefusal(
+                    DestinationBusyText(request.destination, files::FileLock::holderOf(lockFile)));
+            lock->recordHolder(BackupEngine::kRestoreHolder);
+        } catch (const std::system_error&) {
+            // A destination that cannot take a lock file (read-only, say) can still be read.
+        }
     }
-    Restorer restorer(observer, cancel, request.overwrite);
+    Restorer restorer(*copies, remote, observer, cancel, request.overwrite);
     std::vector<std::pair<std::string, std::string>> fromVersions;
     for (const Planned& planned : plan) {
         if (!planned.fromRun.empty())
@@ -525,8 +587,7 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path)
 {
-    if (isRemoteLocation(destination))
-        throw remoteRefusal(destination);
+    const bool remote = isRemoteLocation(destination);
     const BackupLayout layout(destination, items);
     std::optional<std::string> only;
     if (!path.empty()) {
@@ -535,21 +596,29 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
             throw RestoreRefusal("Not a file or folder of this backup set: " + path);
         only = location->relative;
     }
+    const std::string shown =
+        layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
+    std::error_code error;
+    std::unique_ptr<Destination> copies = openDestination(remote ? destination : shown, error);
     std::vector<KeptVersion> versions;
-    for (const VersionStore::RunFolder& folder : VersionStore(layout.destination()).runFolders()) {
+    if (!copies) {
+        // A local folder that is not there keeps no versions; a server must be reached.
+        if (remote)
+            openCopies(destination, shown);
+        return versions;
+    }
+    for (const VersionStore::RunFolder& folder : VersionStore(*copies).runFolders()) {
         std::map<std::string, Source> entries;
         const std::atomic<bool> never{false};
-        collect(folder.path, {}, entries, false, never);
+        collect(*copies, inRunFolder(folder.name, {}), entries, false, never);
         for (const auto& [relative, source] : entries) {
             if (source.kind == EntryKind::Folder || relative.empty())
                 continue;
             if (only && !only->empty() && relative != *only &&
                 relative.rfind(*only + paths::kSeparator, 0) != 0)
                 continue;
-            struct stat info {};
-            ::lstat(source.path.c_str(), &info);
             versions.push_back({folder.name, folder.time, relative, layout.originalOf(relative), source.path,
-                                static_cast<std::uint64_t>(info.st_size), info.st_mtim});
+                                source.entry.size, source.entry.modified});
         }
     }
     return versions;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/SftpDestination.h"
 
+#include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
 
 #include <algorithm>
@@ -488,7 +489,7 @@ UniqueFd SftpDestination::openFile(const FolderHandle& folder, const std::string
         return {};
     }
     const std::string path = pathIn(folder, name);
-    const auto attributes = lstat(path, error);
+    auto attributes = lstat(path, error);
     if (!attributes)
         return {};
     const DestinationKind kind = kindOf(*attributes);
@@ -591,6 +592,20 @@ UniqueFd SftpDestination::openFile(const FolderHandle& folder, const std::string
         error = codeOf(errno);
         return {};
     }
+    // The local file tells the copy's bits and times, as a file opened on a local disk
+    // does: a restore gives them to what it writes.
+    // Owner first: a change of owner clears set-uid. Only root may give it away, and the
+    // file stays the reader's own otherwise.
+    if ((attributes->flags & sftp::AttrOwner) && ::fchown(fd.get(), attributes->uid, attributes->gid) != 0 &&
+        (attributes->permissions & (S_ISUID | S_ISGID)))
+        attributes->permissions &= ~static_cast<std::uint32_t>(S_ISUID | S_ISGID);
+    if (attributes->flags & sftp::AttrPermissions)
+        ::fchmod(fd.get(), static_cast<mode_t>(attributes->permissions & 07777));
+    if (attributes->flags & sftp::AttrTimes) {
+        const timespec times[2] = {{static_cast<time_t>(attributes->accessed), 0},
+                                   {static_cast<time_t>(attributes->modified), 0}};
+        ::futimens(fd.get(), times);
+    }
     ::lseek(fd.get(), 0, SEEK_SET);
     return fd;
 }
@@ -622,6 +637,53 @@ std::error_code SftpDestination::setMode(const FolderHandle& folder, mode_t mode
     change.flags = sftp::AttrPermissions;
     change.permissions = mode & 07777;
     return setAttributes(pathIn(folder, {}), change);
+}
+
+files::MetadataLoss SftpDestination::lossBeyondOwners(const files::Metadata& metadata) const
+{
+    files::MetadataLoss loss;
+    const std::error_code unsupported = codeOf(EOPNOTSUPP);
+    for (const auto& attribute : metadata.attributes)
+        (files::isAclAttribute(attribute.first) ? loss.acls : loss.attributes) = unsupported;
+    return loss;
+}
+
+files::MetadataLoss SftpDestination::setOwnerOf(const std::string& path, const files::Metadata& metadata)
+{
+    files::MetadataLoss loss = lossBeyondOwners(metadata);
+    if (m_ownersRefused.load()) {
+        loss.owner = codeOf(EPERM);
+        return loss;
+    }
+    sftp::Attributes change;
+    change.flags = sftp::AttrOwner;
+    change.uid = metadata.owner;
+    change.gid = metadata.group;
+    if (const std::error_code error = setAttributes(path, change)) {
+        loss.owner = error;
+        if (error.value() == EPERM || error.value() == EACCES)
+            m_ownersRefused = true;
+    }
+    return loss;
+}
+
+files::MetadataLoss SftpDestination::setMetadata(const FolderHandle& folder, const std::string& name,
+                                                 const files::Metadata& metadata)
+{
+    if (!validName(name))
+        return lossBeyondOwners(metadata);
+    const std::string path = pathIn(folder, name);
+    std::error_code error;
+    const auto attributes = lstat(path, error);
+    // SETSTAT follows a link: a link keeps the owner the server gave it.
+    if (!attributes || kindOf(*attributes) == DestinationKind::Link)
+        return lossBeyondOwners(metadata);
+    return setOwnerOf(path, metadata);
+}
+
+files::MetadataLoss SftpDestination::setMetadata(const FolderHandle& folder, const files::Metadata& metadata)
+{
+    return setOwnerOf(pathIn(folder, {}), metadata);
 }
 
 std::error_code SftpDestination::setTimes(const FolderHandle& folder, const std::string& name,
@@ -985,6 +1047,21 @@ private:
         std::uint64_t confirmed = 0;
         bool atEnd = size == 0;
         std::optional<CopyOutcome> stop;
+        const auto confirmWrite = [&] {
+            const auto [id, bytes] = inFlight.front();
+            inFlight.pop_front();
+            bytesInFlight -= bytes;
+            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
+            if (stop)
+                return;
+            if (error) {
+                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
+                return;
+            }
+            confirmed += bytes;
+            if (asked.progress && !asked.progress(confirmed, size))
+                stop = failed(CopyOutcome::Status::Cancelled, {});
+        };
         for (;;) {
             while (!stop && !atEnd && bytesInFlight < kWindowBytes) {
                 const std::size_t want =
@@ -1030,23 +1107,15 @@ private:
                 offset += got;
                 atEnd = offset >= size || got < want;
             }
-            if (inFlight.empty())
+            // The last writes are confirmed together with the close sent after them: a
+            // small file costs one round trip less.
+            if (inFlight.empty() || (atEnd && !stop))
                 break;
-            const auto [id, bytes] = inFlight.front();
-            inFlight.pop_front();
-            bytesInFlight -= bytes;
-            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
-            if (stop)
-                continue;
-            if (error) {
-                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
-                continue;
-            }
-            confirmed += bytes;
-            if (asked.progress && !asked.progress(confirmed, size))
-                stop = failed(CopyOutcome::Status::Cancelled, {});
+            confirmWrite();
         }
         if (stop) {
+            while (!inFlight.empty())
+                confirmWrite();
             discard(write.temporary, handle);
             return *stop;
         }
@@ -1055,10 +1124,33 @@ private:
             return failed(CopyOutcome::Status::Cancelled, {});
         }
 
-        // The source's bits and times, then the close that reports a late write error.
+        // The owner first (a change of owner clears set-uid), then the source's bits and
+        // times, then the close that reports a late write error.
+        files::Metadata metadata;
+        files::MetadataLoss lost;
+        if (files::readMetadata(write.source, write.sourceInfo, metadata))
+            lost = m_destination.lossBeyondOwners(metadata);
+        std::uint32_t ownerId = 0;
+        if (m_destination.m_ownersRefused.load()) {
+            lost.owner = codeOf(EPERM);
+        } else {
+            sftp::Attributes owner;
+            owner.flags = sftp::AttrOwner;
+            owner.uid = write.sourceInfo.st_uid;
+            owner.gid = write.sourceInfo.st_gid;
+            ownerId = m_connection.nextId();
+            sftp::Packet change(sftp::Fsetstat, ownerId);
+            change.text(handle).attributes(owner);
+            m_connection.send(change);
+            // Set-uid and set-gid only ever go with the owner they were given for.
+            if (write.sourceInfo.st_mode & (S_ISUID | S_ISGID)) {
+                collectOwner(ownerId, lost);
+                ownerId = 0;
+            }
+        }
         sftp::Attributes attributes;
         attributes.flags = sftp::AttrPermissions | sftp::AttrTimes;
-        attributes.permissions = write.sourceInfo.st_mode & 07777;
+        attributes.permissions = files::safeModeBits(write.sourceInfo.st_mode & 07777, lost);
         attributes.accessed = secondsOf(write.sourceInfo.st_atim);
         attributes.modified = secondsOf(write.sourceInfo.st_mtim);
         const std::uint32_t setId = m_connection.nextId();
@@ -1069,17 +1161,36 @@ private:
         sftp::Packet close(sftp::Close, closeId);
         close.text(handle);
         m_connection.send(close);
+        while (!inFlight.empty())
+            confirmWrite();
+        if (ownerId != 0)
+            collectOwner(ownerId, lost);
         const std::error_code setError = m_destination.statusOf(m_connection.wait(setId));
         const std::error_code closeError = m_destination.statusOf(m_connection.wait(closeId));
+        if (stop) {
+            discard(write.temporary);
+            return *stop;
+        }
         if (closeError || setError) {
             discard(write.temporary);
             return failed(CopyOutcome::Status::DestinationFailed,
                           writeError(closeError ? closeError : setError));
         }
         CopyOutcome outcome = replace(write, target);
-        if (outcome.status == CopyOutcome::Status::Copied)
+        if (outcome.status == CopyOutcome::Status::Copied) {
             outcome.bytes = offset;
+            outcome.lost = lost;
+        }
         return outcome;
+    }
+
+    void collectOwner(std::uint32_t id, files::MetadataLoss& lost)
+    {
+        if (const std::error_code refused = m_destination.statusOf(m_connection.wait(id))) {
+            lost.owner = refused;
+            if (refused.value() == EPERM || refused.value() == EACCES)
+                m_destination.m_ownersRefused = true;
+        }
     }
 
     CopyOutcome collectLink(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target,

@@ -48,8 +48,6 @@ public:
 
     const SftpUrl& url() const { return m_url; }
     SftpConnection& connection() { return *m_connection; }
-    /// A line for the run's log when takeRunLock took over a stale lock; empty otherwise.
-    const std::string& takeOverNote() const { return m_takeOverNote; }
 
     const std::string& location() const override { return m_location; }
 
@@ -70,6 +68,11 @@ public:
     std::unique_ptr<DestinationWriter> writer() override;
     std::error_code setMode(const FolderHandle& folder, const std::string& name, mode_t mode) override;
     std::error_code setMode(const FolderHandle& folder, mode_t mode) override;
+    /// Owner and group through SETSTAT, which a server grants a login that may change
+    /// them (root's); extended attributes and ACLs have no place in SFTP version 3.
+    files::MetadataLoss setMetadata(const FolderHandle& folder, const std::string& name,
+                                    const files::Metadata& metadata) override;
+    files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata) override;
     std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
                              const timespec& modified) override;
     std::error_code rename(const FolderHandle& from, const std::string& fromName, const FolderHandle& to,
@@ -80,6 +83,7 @@ public:
 
     RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
     std::string runLockHolder() override;
+    std::string runLockTakeOver() const override { return m_takeOverNote; }
     void releaseRunLock() override;
     std::error_code checkWritable() override;
     std::uint64_t freeBytes() override;
@@ -132,6 +136,12 @@ private:
 
     std::mutex m_randomMutex;
     std::uint64_t m_randomState = 0;
+
+    /// The server refused a change of owner once: it will refuse the next too.
+    std::atomic<bool> m_ownersRefused{false};
+    /// The loss of what SFTP cannot carry (attributes, ACLs) and of owners, given metadata.
+    files::MetadataLoss lossBeyondOwners(const files::Metadata& metadata) const;
+    files::MetadataLoss setOwnerOf(const std::string& path, const files::Metadata& metadata);
 };
 
 } // namespace stowmere::backup

@@ -232,6 +232,12 @@ std::string RunRecord::toJsonLine() const
     for (const std::string& item : missingItems)
         missing.push_back(text(item));
     object["not_found"] = std::move(missing);
+    if (!notes.empty()) {
+        nlohmann::ordered_json told = nlohmann::ordered_json::array();
+        for (const std::string& note : notes)
+            told.push_back(text(note));
+        object["notes"] = std::move(told);
+    }
     nlohmann::ordered_json failed = nlohmann::ordered_json::array();
     for (const backup::NotBackedUp& failure : failures)
         failed.push_back({{"path", text(failure.path)}, {"reason", text(failure.reason)}});
@@ -282,6 +288,7 @@ RunRecord RunRecord::fromJsonLine(const std::string& line)
         record.verify = counts;
     }
     record.missingItems = optional<std::vector<std::string>>(object, "not_found", {});
+    record.notes = optional<std::vector<std::string>>(object, "notes", {});
     if (const auto it = object.find("failed"); it != object.end() && it->is_array()) {
         for (const json& failure : *it) {
             if (!failure.is_object())
@@ -327,6 +334,7 @@ RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
         record.healed = result.healed;
     }
     record.missingItems = result.missingItems;
+    record.notes = result.notes;
     // The file that stopped the run comes first: it is the one the user must look at.
     if (result.copyFailed)
         record.failures.push_back({result.failedFile, result.failureReason});

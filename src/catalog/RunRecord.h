@@ -57,6 +57,8 @@ struct RunRecord {
     std::optional<backup::VerifyCounts> verify;
     /// Checked items that were neither a file nor a folder.
     std::vector<std::string> missingItems;
+    /// Lines the run told beyond its counts (a stale lock taken over).
+    std::vector<std::string> notes;
     /// Files and folders that failed, with the system's reason: at most kMaxFailures,
     /// failureCount counts them all.
     std::vector<backup::NotBackedUp> failures;

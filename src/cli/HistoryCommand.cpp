@@ -118,6 +118,8 @@ std::string HistoryCommand::describe(const RunRecord& record)
     if (record.healed > 0)
         text += "  copied again: " + std::to_string(record.healed) +
                 (record.healed == 1 ? " copy" : " copies") + " verification had found damaged or missing\n";
+    for (const std::string& note : record.notes)
+        text += "  note: " + escapeControl(note) + '\n';
     for (const std::string& item : record.missingItems)
         text += "  not found: " + escapeControl(item) + '\n';
     for (const backup::NotBackedUp& failure : record.failures)

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -256,6 +257,59 @@ TEST_F(SftpTest, FilesLinksAndFoldersMakeTheRoundTrip)
     EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0U);
 }
 
+TEST_F(SftpTest, OwnersTravelWhereTheLoginMayGiveThemAndAttributesAreToldLost)
+{
+    const std::string source = tree.file("src/tool", "program", 1'500'000'000);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(source.c_str(), 12345, 23456), 0);
+    }
+    ::chmod(source.c_str(), 04750); // after the owner, whose change clears set-uid
+    const bool tagged = ::setxattr(source.c_str(), "user.note", "kept?", 5, 0) == 0;
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    const CopyOutcome outcome = write(*destination, destination->root(), "tool", source);
+    ASSERT_EQ(outcome.status, CopyOutcome::Status::Copied) << outcome.error.message();
+    EXPECT_EQ(static_cast<bool>(outcome.lost.attributes), tagged);
+    struct stat copy {};
+    ASSERT_EQ(::lstat(tree.path("dest/tool").c_str(), &copy), 0);
+    if (root) {
+        // The test's server logs in as root, who may give files away.
+        EXPECT_FALSE(outcome.lost.owner) << outcome.lost.owner.message();
+        EXPECT_EQ(copy.st_uid, 12345U);
+        EXPECT_EQ(copy.st_gid, 23456U);
+        EXPECT_EQ(copy.st_mode & 07777, 04750U);
+    } else if (outcome.lost.owner) {
+        EXPECT_EQ(copy.st_mode & 07777, 0750U) << "set-uid without its owner";
+    }
+
+    // What is read back carries the copy's owner, bits and time, for a restore to give on.
+    std::error_code error;
+    const auto fd = destination->openFile(destination->root(), "tool", error);
+    ASSERT_TRUE(fd) << error.message();
+    struct stat fetched {};
+    ASSERT_EQ(::fstat(fd.get(), &fetched), 0);
+    EXPECT_EQ(fetched.st_mode & 07777, copy.st_mode & 07777);
+    EXPECT_EQ(fetched.st_mtim.tv_sec, 1'500'000'000);
+    EXPECT_EQ(fetched.st_uid, copy.st_uid);
+
+    // A folder's owner the same way; a server has no place for its attributes.
+    stowmere::files::Metadata metadata;
+    metadata.owner = root ? 12345 : ::geteuid();
+    metadata.group = root ? 23456 : ::getegid();
+    metadata.attributes = {{"user.note", "x"}, {"system.posix_acl_access", "y"}};
+    bool created = false;
+    const FolderHandle sub = destination->makeFolder(destination->root(), "sub", 0755, created, error);
+    ASSERT_TRUE(sub);
+    const stowmere::files::MetadataLoss folderLoss =
+        destination->setMetadata(destination->root(), "sub", metadata);
+    EXPECT_FALSE(folderLoss.owner) << folderLoss.owner.message();
+    EXPECT_TRUE(folderLoss.attributes);
+    EXPECT_TRUE(folderLoss.acls);
+    ASSERT_EQ(::lstat(tree.path("dest/sub").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_uid, metadata.owner);
+}
+
 TEST_F(SftpTest, AReplacedCopyIsKeptOnlyOnceTheNewOneIsComplete)
 {
     tree.file("dest/file.txt", "old copy");
@@ -344,7 +398,7 @@ TEST_F(SftpTest, TheRunLockKeepsASecondRunOutUntilItGoesStale)
     ASSERT_TRUE(second);
     EXPECT_EQ(second->takeRunLock("restore", error), RunLockResult::Busy);
     EXPECT_EQ(second->runLockHolder(), "backup");
-    EXPECT_TRUE(second->takeOverNote().empty());
+    EXPECT_TRUE(second->runLockTakeOver().empty());
     destination->releaseRunLock();
     EXPECT_FALSE(tree.exists("dest/.stowmere-run.lock"));
     EXPECT_EQ(second->runLockHolder(), "");
@@ -363,8 +417,8 @@ TEST_F(SftpTest, TheRunLockKeepsASecondRunOutUntilItGoesStale)
     EXPECT_EQ(destination->takeRunLock("backup", error), RunLockResult::Busy);
     age(200);
     EXPECT_EQ(destination->takeRunLock("backup", error), RunLockResult::Taken);
-    EXPECT_NE(destination->takeOverNote().find("taken over"), std::string::npos);
-    EXPECT_NE(destination->takeOverNote().find("host gone"), std::string::npos);
+    EXPECT_NE(destination->runLockTakeOver().find("taken over"), std::string::npos);
+    EXPECT_NE(destination->runLockTakeOver().find("host gone"), std::string::npos);
     EXPECT_EQ(tree.read("dest/.stowmere-run.lock").find("host gone"), std::string::npos);
 }
 

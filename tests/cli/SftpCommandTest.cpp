@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Backups to a folder on a server, through the real executable and a real sshd.
 #include "CliTest.h"
+#include "support/TestMount.h"
 #include "support/TestSshServer.h"
 
 #include <gtest/gtest.h>
@@ -97,4 +98,43 @@ TEST_F(SftpCommand, AMissingServerFolderOrAMalformedAddressIsNamed)
     const ProcessResult malformed = cli({"new-set", "Bad", "sftp://host:99999/x"});
     EXPECT_EQ(malformed.exitCode, 3);
     EXPECT_NE(malformed.err.find("port"), std::string::npos) << malformed.err;
+}
+
+TEST_F(SftpCommand, AStaleLockIsTakenOverWithALineInTheOutputAndTheHistory)
+{
+    temp.file("dest/.stowmere-run.lock", "backup\nhost vanished-laptop\npid 77\n", std::time(nullptr) - 600);
+    const ProcessResult run = cli({"backup", "Offsite"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("vanished-laptop"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("taken over"), std::string::npos) << run.err;
+    EXPECT_EQ(temp.read("dest/notes.txt"), "notes");
+    EXPECT_NE(ok({"history", "Offsite"}).find("note: The run lock of"), std::string::npos);
+    EXPECT_NE(ok({"history", "Offsite", "--json"}).find("\"notes\":["), std::string::npos);
+
+    // A fresh lock keeps the next run out, and says whose it is.
+    temp.file("dest/.stowmere-run.lock", "backup\nhost busy-laptop\npid 77\n");
+    const ProcessResult refused = cli({"backup", "Offsite"});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find("Another backup into"), std::string::npos) << refused.err;
+}
+
+TEST_F(SftpCommand, AServerFolderOnAnotherFileSystemThanAtTheLastRunIsRefusedUntilAccepted)
+{
+    ASSERT_EQ(cli({"backup", "Offsite"}).exitCode, 0);
+    stowmere::testing::TestMount other(stowmere::testing::TestMount::Kind::Tmpfs, 4 << 20);
+    if (!other.mounted())
+        GTEST_SKIP() << other.why();
+    // The server's disk is not there any more: its mount point stands in the folder's place.
+    std::filesystem::rename(temp.path("dest"), temp.path("dest-disk"));
+    std::filesystem::create_directory_symlink(other.path(), temp.path("dest"));
+
+    const ProcessResult moved = cli({"backup", "Offsite"});
+    EXPECT_NE(moved.exitCode, 0);
+    EXPECT_NE(moved.err.find("Nothing was copied"), std::string::npos) << moved.err;
+    EXPECT_TRUE(std::filesystem::is_empty(other.path()));
+
+    const ProcessResult accepted = cli({"backup", "Offsite", "--accept-new-drive"});
+    ASSERT_EQ(accepted.exitCode, 0) << accepted.err;
+    EXPECT_EQ(temp.read("dest/notes.txt"), "notes");
+    EXPECT_EQ(cli({"backup", "Offsite"}).exitCode, 0);
 }

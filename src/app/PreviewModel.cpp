@@ -17,6 +17,8 @@ QString PreviewModel::reasonText(const PreviewEntry& entry)
         text += QStringLiteral(": ") + toQString(entry.reason);
     if (!entry.was.empty())
         text += QStringLiteral(" (%1 becomes %2)").arg(toQString(entry.was), toQString(entry.becomes));
+    else if (!entry.becomes.empty())
+        text += QStringLiteral(" (%1)").arg(toQString(entry.becomes));
     return text;
 }
 
@@ -28,7 +30,7 @@ void PreviewModel::append(const std::vector<PreviewEntry>& entries)
         if (entry.kind == PreviewEntry::Kind::Same)
             continue;
         const bool isFile =
-            backup::PreviewKindCopiesFile(entry.kind) && entry.becomes != "link" && entry.becomes != "folder";
+            backup::PreviewKindCopiesFile(entry.kind) && (entry.becomes.empty() || entry.becomes == "file");
         rows.push_back({toQString(entry.source), reasonText(entry), entry.size, isFile});
     }
     if (rows.empty())

@@ -44,6 +44,10 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "mkdir";
     case PreviewEntry::Kind::Link:
         return "link";
+    case PreviewEntry::Kind::Fifo:
+        return "fifo";
+    case PreviewEntry::Kind::Device:
+        return "device";
     case PreviewEntry::Kind::Same:
         return "same";
     case PreviewEntry::Kind::Excluded:

@@ -18,6 +18,8 @@ struct PreviewEntry {
                     ///< entry whose copy is of another kind (was and becomes say which)
         Mkdir,      ///< a folder that would be created
         Link,       ///< a link that would be made
+        Fifo,       ///< a FIFO that would be made
+        Device,     ///< a device node that would be made (becomes says which kind)
         Same,       ///< a file an incremental run leaves alone, as its copy is up to date
         Excluded,   ///< a file or folder an exclusion pattern or a cache tag leaves out
         Missing,    ///< a checked item that is neither a file nor a folder
@@ -46,7 +48,7 @@ struct RunTotals {
 };
 
 /// The word a preview prints for a kind: "new", "size", "newer", "older", "replace",
-/// "mkdir", "link", "same", "excluded", "missing", "unreadable".
+/// "mkdir", "link", "fifo", "device", "same", "excluded", "missing", "unreadable".
 const char* PreviewKindName(PreviewEntry::Kind kind);
 
 /// Whether an entry of this kind is a file the run would copy (its size counts).

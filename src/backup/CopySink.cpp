@@ -5,8 +5,10 @@
 #include "backup/FailureReport.h"
 #include "backup/OwnNames.h"
 #include "backup/PathText.h"
+#include "backup/SpecialRefusal.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
+#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -126,6 +128,10 @@ void CopySink::finish(bool wentThrough)
     m_destination.releaseRunLock();
     for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));
+    if (m_hardLinksLost)
+        m_result.notKept.push_back("Hard links: " + m_destination.pathOf(std::string_view()) +
+                                   " cannot give one file several names; each name was copied as a file "
+                                   "of its own");
 }
 
 void CopySink::noteLoss(const files::MetadataLoss& loss)
@@ -317,6 +323,8 @@ void CopySink::abandonEntries() noexcept
 
 void CopySink::folderItemDone()
 {
+    // Names of one file are kept together within an item only.
+    m_hardLinks.clear();
     m_folderNew = false;
     m_untouched.reset();
     finishFolders();
@@ -324,6 +332,21 @@ void CopySink::folderItemDone()
 
 bool CopySink::entry(const EntryFacts& entry)
 {
+    if (entry.special() != 0) {
+        if (entry.verdict != Verdict::Same) {
+            tellSharedBefore(entry);
+            copySpecial(entry);
+        }
+        return !cancelled();
+    }
+    if (entry.multiLinked()) {
+        if (m_destination.holdsHardLinks()) {
+            tellSharedBefore(entry);
+            copyMultiLinked(entry);
+            return !cancelled();
+        }
+        m_hardLinksLost = true;
+    }
     // Up to date, yet verification found the copy damaged or missing: it is made again.
     if (entry.verdict == Verdict::Same && (entry.link || !m_manifest->isMarked(relativeOf(entry.target))))
         return !cancelled();
@@ -340,6 +363,175 @@ bool CopySink::entry(const EntryFacts& entry)
     else
         copyFile(entry.source, entry.target);
     return !cancelled();
+}
+
+void CopySink::tellSharedBefore(const EntryFacts& entry)
+{
+    if (m_sharing && m_helper) {
+        // Written by this thread, in the folder's order: the other thread's copies before it
+        // are told first.
+        if (m_stretch && entry.index >= m_stretch->from + m_stretch->files.size()) {
+            endStretch();
+            dropStretch();
+        }
+        if (!m_stretch)
+            startStretch(entry.index);
+        if (m_stretch) {
+            SharedStretch& stretch = *m_stretch;
+            const std::size_t at = entry.index - stretch.from;
+            for (; stretch.told < at; ++stretch.told) {
+                if (stretch.files[stretch.told].shared)
+                    tellSharedCopy(stretch.copies.await(stretch.told, *m_writer));
+            }
+            stretch.told = at + 1;
+        }
+    }
+}
+
+VersionPlaceMaker CopySink::keeperFor(const FolderHandle& folder, const std::string& name,
+                                      const std::string& relative)
+{
+    if (!m_keeper || m_folderNew)
+        return {};
+    return [this, folder, name, relative](std::error_code& error) {
+        error.clear();
+        if (m_destination.status(folder, name).kind == DestinationKind::Missing)
+            return std::optional<VersionPlace>();
+        return m_keeper->placeFor(relative, error);
+    };
+}
+
+void CopySink::copySpecial(const EntryFacts& entry)
+{
+    const mode_t format = entry.special();
+    if (const std::optional<std::string> refusal = SpecialRefusal(format, m_destination)) {
+        notBackedUp(entry.source, *refusal);
+        return;
+    }
+    const FolderHandle folder = targetFolder(entry.source, entry.targetFolder);
+    if (!folder)
+        return;
+    SpecialRequest request;
+    request.folder = folder;
+    request.name = paths::fileNamePart(entry.target);
+    // Looked at, never opened: a FIFO would block the run.
+    if (!files::readMetadata(entry.source, request.metadata, request.source) && request.source.st_mode == 0) {
+        notBackedUp(entry.source, SystemText(errno));
+        return;
+    }
+    if ((request.source.st_mode & S_IFMT) != format) {
+        notBackedUp(entry.source, kChangedKindReason);
+        return;
+    }
+    const std::string relative = relativeOf(entry.target);
+    request.keepReplaced = keeperFor(folder, request.name, relative);
+    folderTouched();
+    CopyOutcome outcome = m_destination.makeSpecial(request);
+    if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
+        inTheWay(folder, request.name)) {
+        // A folder where the copy goes: it goes aside whole, as for a file.
+        if (const std::error_code error = setAside(folder, request.name, relative)) {
+            outcome.error = error;
+            outcome.keepFailed = m_keeper != nullptr;
+        } else {
+            outcome = m_destination.makeSpecial(request);
+        }
+    }
+    if (outcome.keepFailed) {
+        destinationFailed(entry.source, FolderPartOf(entry.target),
+                          "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
+                              outcome.error.message());
+        return;
+    }
+    if (outcome.status == CopyOutcome::Status::DestinationFailed && files::isDeviceFormat(format) &&
+        (outcome.error == std::errc::operation_not_permitted ||
+         outcome.error == std::errc::permission_denied)) {
+        // Refused where devices cannot be made (a user namespace, a mount without devices).
+        notBackedUp(entry.source, std::string("it is a ") + files::specialKindWord(format) +
+                                      ", and the system refused to make one: " + outcome.error.message());
+        return;
+    }
+    tellCopyOutcome(entry.source, entry.target, outcome, true);
+}
+
+void CopySink::copyMultiLinked(const EntryFacts& entry)
+{
+    const files::FileStatus& source = entry.scanned->status;
+    if (const std::string* first = m_hardLinks.copyOf(source.identity)) {
+        const std::string firstCopy = *first;
+        m_hardLinks.met(source.identity);
+        if (linkToCopy(firstCopy, entry))
+            return;
+        folderTouched();
+        copyFile(entry.source, entry.target);
+        return;
+    }
+    // The first name met: its copy is the one the others share, made now unless it is up to
+    // date already.
+    const std::string relative = relativeOf(entry.target);
+    if (entry.verdict == Verdict::Same && !m_manifest->isMarked(relative)) {
+        m_hardLinks.remember(source.identity, source.links, relative);
+        return;
+    }
+    folderTouched();
+    if (copyFile(entry.source, entry.target))
+        m_hardLinks.remember(source.identity, source.links, relative);
+}
+
+bool CopySink::linkToCopy(const std::string& first, const EntryFacts& entry)
+{
+    const FolderHandle folder = targetFolder(entry.source, entry.targetFolder);
+    if (!folder)
+        return true;
+    const std::size_t slash = first.rfind(paths::kSeparator);
+    std::error_code error;
+    const FolderHandle firstFolder =
+        slash == std::string::npos ? m_destination.root()
+        : std::string_view(first).substr(0, slash) == folder->relative()
+            ? folder
+            : m_destination.openFolder(std::string_view(first).substr(0, slash), error);
+    if (!firstFolder)
+        return false;
+    const std::string firstName = slash == std::string::npos ? first : first.substr(slash + 1);
+    const std::string name = paths::fileNamePart(entry.target);
+    // Already a name of that copy: an incremental run over unchanged links writes nothing.
+    const DestinationEntry there = m_destination.status(folder, name);
+    if (there.kind == DestinationKind::File && there.links > 1 &&
+        there.identity == m_destination.status(firstFolder, firstName).identity)
+        return true;
+    const std::string relative = relativeOf(entry.target);
+    folderTouched();
+    CopyOutcome outcome =
+        m_destination.makeHardLink(firstFolder, firstName, folder, name, keeperFor(folder, name, relative));
+    if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
+        inTheWay(folder, name)) {
+        if (const std::error_code aside = setAside(folder, name, relative)) {
+            outcome.error = aside;
+            outcome.keepFailed = m_keeper != nullptr;
+        } else {
+            outcome = m_destination.makeHardLink(firstFolder, firstName, folder, name, {});
+        }
+    }
+    switch (outcome.status) {
+    case CopyOutcome::Status::LinksRefused:
+        // Another file system below the destination, or one without hard links.
+        m_hardLinksLost = true;
+        return false;
+    case CopyOutcome::Status::SourceFailed:
+        return false; // the first copy is gone since: this name is copied instead
+    case CopyOutcome::Status::DestinationFailed:
+        if (outcome.keepFailed) {
+            destinationFailed(entry.source, FolderPartOf(entry.target),
+                              "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
+                                  outcome.error.message());
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    tellCopyOutcome(entry.source, entry.target, outcome, true);
+    return true;
 }
 
 bool CopySink::copyShared(const EntryFacts& entry)
@@ -373,11 +565,16 @@ void CopySink::startStretch(std::size_t index)
         return;
     m_stretch =
         std::make_unique<SharedStretch>(from, count, *m_sourceFolder, *m_targetFolder, target, m_cancelFlag);
+    const bool linksHere = m_destination.holdsHardLinks();
     for (std::size_t i = 0; i < count; ++i) {
         SharedFile& file = m_stretch->files[i];
         file.name = m_files[from + i].name;
         file.link = m_files[from + i].link;
-        file.shared = m_leftOut->empty() || !(*m_leftOut)[from + i];
+        // Special files, and files of several names where they become links, are this
+        // thread's alone.
+        const ScannedFile& scanned = m_files[from + i];
+        file.shared = (m_leftOut->empty() || !(*m_leftOut)[from + i]) && scanned.special == 0 &&
+                      (scanned.link || scanned.status.links < 2 || !linksHere);
     }
     // Files before index in this stretch were left out: the walk told them.
     m_stretch->told = index - from;
@@ -476,20 +673,21 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
     }
 }
 
-void CopySink::copyFile(const std::string& source, const std::string& target)
+bool CopySink::copyFile(const std::string& source, const std::string& target)
 {
     const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
     if (!folder)
-        return;
+        return false;
     m_observer.copyingFile(source, target);
     const CopyOutcome outcome = write(source, target, folder, false);
     if (outcome.keepFailed) {
         destinationFailed(source, FolderPartOf(target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                               outcome.error.message());
-        return;
+        return false;
     }
     tellCopyOutcome(source, target, outcome, false);
+    return outcome.status == CopyOutcome::Status::Copied || outcome.status == CopyOutcome::Status::SameFile;
 }
 
 void CopySink::copyLink(const std::string& source, const std::string& target)

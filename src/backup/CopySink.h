@@ -3,6 +3,7 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/Destination.h"
+#include "backup/HardLinkMap.h"
 #include "backup/ManifestKeeper.h"
 #include "backup/RunLog.h"
 #include "backup/RunSink.h"
@@ -46,6 +47,8 @@ public:
     bool readsFiles() const override { return true; }
     /// Up-to-date copies come too while verification has marked copies to make again.
     bool wantsUnchanged() const override { return m_manifest && m_manifest->healing(); }
+    /// Also where the destination cannot hold them: the run then says so once.
+    bool keepsHardLinks() const override { return true; }
     void notBackedUp(const std::string& path, const std::string& reason) override;
     void excluded(const std::string& path) override;
     void missingItem(const std::string& item) override;
@@ -82,7 +85,23 @@ private:
         std::size_t told = 0; ///< files before this one are told
     };
 
-    void copyFile(const std::string& source, const std::string& target);
+    /// Copies a file; whether the copy is now in place.
+    bool copyFile(const std::string& source, const std::string& target);
+    /// Makes the copy of a FIFO or device node, or lists why it cannot.
+    void copySpecial(const EntryFacts& entry);
+    /// A file with several names: the first name met is copied (or found up to date), the
+    /// later ones become names of that copy.
+    void copyMultiLinked(const EntryFacts& entry);
+    /// Makes target a second name of the copy at first (below the destination); false
+    /// when the destination cannot, and the file is to be copied instead.
+    bool linkToCopy(const std::string& first, const EntryFacts& entry);
+    /// An entry this thread makes in a folder both threads fill: the other thread's copies
+    /// before it are told first, in the folder's order.
+    void tellSharedBefore(const EntryFacts& entry);
+    /// Keeps whatever stands at name of folder as a version before something else takes its
+    /// place; none where nothing is kept.
+    VersionPlaceMaker keeperFor(const FolderHandle& folder, const std::string& name,
+                                const std::string& relative);
     void copyLink(const std::string& source, const std::string& target);
     /// Writes a file or link, keeping what it replaces as a version when the run keeps
     /// any; something of another kind in its way (a folder where a file goes) is set aside
@@ -158,6 +177,10 @@ private:
     std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
     /// What the destination could not keep, told once at the end.
     files::MetadataLoss m_lost;
+    /// The files of several names met in the item being walked.
+    HardLinkMap m_hardLinks;
+    /// Names of one file were copied as files of their own: the destination cannot link.
+    bool m_hardLinksLost = false;
 
     // The folder being filled.
     bool m_inFolder = false;

@@ -3,6 +3,8 @@
 
 #include "backup/PreviewSink.h"
 
+#include <sys/stat.h>
+
 namespace stowmere::backup {
 
 CountSink::CountSink(const BackupSettings& settings, BackupObserver& observer, const PreviewTotals& before)
@@ -12,7 +14,11 @@ CountSink::CountSink(const BackupSettings& settings, BackupObserver& observer, c
 
 bool CountSink::entry(const EntryFacts& entry)
 {
-    if (!entry.link) {
+    if (entry.special() != 0) {
+        // Made, not copied: no bytes. A socket is never made.
+        if (entry.special() == S_IFSOCK)
+            return true;
+    } else if (!entry.link) {
         // Gone or changed since its folder was read: the copy will list it, not copy it.
         if (entry.sourceStatus->kind != files::EntryKind::File)
             return true;

@@ -46,6 +46,23 @@ files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const f
     return setMetadata(folder, {}, metadata);
 }
 
+files::CopyOutcome Destination::makeSpecial(const SpecialRequest&)
+{
+    files::CopyOutcome outcome;
+    outcome.status = files::CopyOutcome::Status::DestinationFailed;
+    outcome.error = std::make_error_code(std::errc::operation_not_supported);
+    return outcome;
+}
+
+files::CopyOutcome Destination::makeHardLink(const FolderHandle&, const std::string&, const FolderHandle&,
+                                             const std::string&, const VersionPlaceMaker&)
+{
+    files::CopyOutcome outcome;
+    outcome.status = files::CopyOutcome::Status::LinksRefused;
+    outcome.error = std::make_error_code(std::errc::operation_not_supported);
+    return outcome;
+}
+
 std::error_code Destination::prepareTemporaries()
 {
     bool created = false;

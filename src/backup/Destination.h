@@ -36,6 +36,12 @@ struct DestinationEntry {
     std::uint64_t allocated = 0;
     /// What the entry is on its file system; zero where the destination cannot tell.
     files::FileIdentity identity;
+    /// The type bits (S_IFMT) of an entry of kind Other: a FIFO, a socket or a device.
+    mode_t format = 0;
+    /// The device a device node stands for (st_rdev).
+    std::uint64_t device = 0;
+    /// Names the entry has (st_nlink); 0 where the destination cannot tell.
+    std::uint32_t links = 0;
 };
 
 /// A path below a destination: folder's relative path and name joined with '/'.
@@ -99,6 +105,17 @@ struct WriteRequest {
     std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max();
     /// When set, whatever stands under name is kept there before the new copy takes the
     /// name: the name always holds a complete copy, the old one or the new one.
+    VersionPlaceMaker keepReplaced;
+};
+
+/// A FIFO or device node to make in a destination folder, as its source is.
+struct SpecialRequest {
+    FolderHandle folder;
+    std::string name;
+    /// The source's status, read without opening it: type, bits, device, owner, times.
+    struct stat source {};
+    files::Metadata metadata;
+    /// As for a write: whatever stands under name is kept before the new entry takes it.
     VersionPlaceMaker keepReplaced;
 };
 
@@ -223,6 +240,20 @@ public:
     virtual std::error_code remove(const FolderHandle& folder, const std::string& name) = 0;
     /// Removes the folder name when it is empty; ENOTEMPTY otherwise.
     virtual std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) = 0;
+    /// Whether FIFOs and device nodes can be made here at all (makeSpecial).
+    virtual bool holdsSpecials() const { return false; }
+    /// Makes the FIFO or device node of request under a temporary name, with the source's
+    /// owner, attributes, bits and times, and gives it the name. Nothing is ever opened:
+    /// a FIFO would block. A device the process may not make fails with EPERM.
+    virtual files::CopyOutcome makeSpecial(const SpecialRequest& request);
+    /// Whether a second name for an existing file can be made here (makeHardLink).
+    virtual bool holdsHardLinks() const { return false; }
+    /// Gives the file firstName of firstFolder the name name in folder as well, replacing
+    /// what stands there (kept first through keepReplaced when set). Unchanged when name is
+    /// already that file; LinksRefused when the file system cannot hold a second name.
+    virtual files::CopyOutcome makeHardLink(const FolderHandle& firstFolder, const std::string& firstName,
+                                            const FolderHandle& folder, const std::string& name,
+                                            const VersionPlaceMaker& keepReplaced);
     /// Removes what a killed writer left in the folder; returns how many.
     virtual std::size_t removeLeftovers(const FolderHandle& folder) = 0;
     /// Opens the file name of folder for appending, made (read and write for its owner

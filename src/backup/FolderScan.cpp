@@ -6,6 +6,8 @@
 #include "platform/Paths.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace stowmere::backup {
@@ -17,11 +19,6 @@ using files::OpenFolder;
 
 // The unit the page cache is counted in, for the weight of what a scan reads ahead.
 constexpr std::size_t kPageBytes = 4096;
-
-bool isFileEntry(const FolderEntry& entry)
-{
-    return entry.link || entry.kind == EntryKind::File;
-}
 
 bool isFolderEntry(const FolderEntry& entry)
 {
@@ -40,6 +37,23 @@ std::optional<std::string> readEntries(const OpenFolder& folder, std::vector<Fol
 }
 
 } // namespace
+
+bool isFileEntry(const FolderEntry& entry)
+{
+    return entry.link || entry.kind == EntryKind::File || entry.kind == EntryKind::Other;
+}
+
+void lookAtSpecial(int folderFd, const FolderEntry& entry, ScannedFile& file)
+{
+    if (entry.link || entry.kind != EntryKind::Other)
+        return;
+    struct stat info {};
+    if (::fstatat(folderFd, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    file.status = files::statusFromStat(info);
+    file.special = info.st_mode & S_IFMT;
+    file.device = static_cast<std::uint64_t>(info.st_rdev);
+}
 
 /// A folder on the way down and the sub-folders of it still to be scanned.
 struct FolderScan::Frame {
@@ -198,16 +212,22 @@ bool FolderScan::takeFolder(std::unique_ptr<OpenFolder> folder, std::vector<Fold
             if (listed.size() % 1024 == 1023 && stopped(stop))
                 return false;
             files::FileStatus status;
-            if (m_settings.lookAtFiles && !entry.link)
+            if (m_settings.lookAtFiles && !entry.link && entry.kind == EntryKind::File)
                 status = folder->entryStatus(entry.name);
             // No more read ahead for one folder than the scan may be ahead in all: a huge
             // folder must not fill the memory with data its copy reaches minutes later.
             const std::size_t pages = m_settings.prefetchBytes / kPageBytes;
-            if (pages > 0 && !entry.link && record.prefetchedPages + pages <= m_settings.maxFilesPerFolder) {
+            if (pages > 0 && !entry.link && entry.kind == EntryKind::File &&
+                record.prefetchedPages + pages <= m_settings.maxFilesPerFolder) {
                 folder->prefetch(entry.name, m_settings.prefetchBytes);
                 record.prefetchedPages += pages;
             }
-            listed.push_back({std::move(entry.name), status, entry.link});
+            ScannedFile& file = listed.emplace_back();
+            lookAtSpecial(folder->fd(), entry, file);
+            if (file.special == 0)
+                file.status = status;
+            file.name = std::move(entry.name);
+            file.link = entry.link;
         }
         record.files = std::move(listed);
     }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -19,12 +20,25 @@ namespace stowmere::backup {
 inline constexpr const char* kPseudoFileSystemReason =
     "it lies on a system file system (such as /proc or /sys) that holds no data";
 
-/// A file or link of a scanned folder, as seen when the folder was read.
+/// A file, link or special file of a scanned folder, as seen when the folder was read.
 struct ScannedFile {
     std::string name;
-    files::FileStatus status; ///< filled in only when the scan was asked to look at files
+    /// Filled in only when the scan was asked to look at files, and always for a special.
+    files::FileStatus status;
     bool link = false;
+    /// The type bits (S_IFMT) of a FIFO, socket or device node; 0 for a file or link.
+    mode_t special = 0;
+    /// The device a device node stands for (st_rdev).
+    std::uint64_t device = 0;
 };
+
+/// Whether a folder entry is handed out as a file: a regular file, a link, or a special
+/// file (FIFO, socket, device), which is never opened.
+bool isFileEntry(const files::FolderEntry& entry);
+
+/// Fills file's status and type bits when it is a special file of the open folder
+/// folderFd, looked at without opening it; leaves a file or link alone.
+void lookAtSpecial(int folderFd, const files::FolderEntry& entry, ScannedFile& file);
 
 /// A folder the scan left out of the copy, to be told when the folder record it travels
 /// with is taken: an exclusion pattern or a cache tag matched it.

@@ -7,6 +7,7 @@
 #include "platform/FileLock.h"
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
+#include "platform/SpecialFile.h"
 #include "platform/TemporaryFile.h"
 
 #include <array>
@@ -52,6 +53,11 @@ DestinationEntry entryOf(std::string name, const struct stat& info)
     entry.mode = info.st_mode & 07777;
     entry.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
     entry.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    entry.links = static_cast<std::uint32_t>(info.st_nlink);
+    if (entry.kind == DestinationKind::Other) {
+        entry.format = info.st_mode & S_IFMT;
+        entry.device = static_cast<std::uint64_t>(info.st_rdev);
+    }
     return entry;
 }
 
@@ -149,6 +155,33 @@ public:
     files::CopyOutcome outcome;
 };
 
+/// Keeps what stands under name in folderFd where keepReplaced places it, just before a
+/// new entry takes the name; none when nothing is to be kept.
+files::FileCopier::BeforeReplace keeperOf(int folderFd, const std::string& name,
+                                          const VersionPlaceMaker& keepReplaced)
+{
+    if (!keepReplaced)
+        return {};
+    return [folderFd, &name, &keepReplaced]() -> std::error_code {
+        std::error_code error;
+        const std::optional<VersionPlace> place = keepReplaced(error);
+        if (!place)
+            return error; // nothing to keep, or the write stops
+        const int placeFd = LocalDestination::fdOf(place->folder);
+        // A second name for the old copy first: the name it stands under keeps a
+        // complete copy until the new one takes it over in one rename.
+        if (::linkat(folderFd, name.c_str(), placeFd, place->name.c_str(), 0) == 0)
+            return {};
+        if (!refusesLinks(errno))
+            return lastError();
+        // A file system without hard links (or a folder in the way): the old copy moves
+        // and the new one follows at once.
+        if (::renameat(folderFd, name.c_str(), placeFd, place->name.c_str()) != 0)
+            return lastError();
+        return {};
+    };
+}
+
 } // namespace
 
 /// Writes at once, when issued: the local disk has no round trip to hide.
@@ -165,27 +198,7 @@ public:
     std::unique_ptr<PendingWrite> start(WriteRequest request) override
     {
         const int folderFd = fdOf(request.folder);
-        files::FileCopier::BeforeReplace keep;
-        if (request.keepReplaced) {
-            keep = [&]() -> std::error_code {
-                std::error_code error;
-                const std::optional<VersionPlace> place = request.keepReplaced(error);
-                if (!place)
-                    return error; // nothing to keep, or the write stops
-                const int placeFd = fdOf(place->folder);
-                // A second name for the old copy first: the name it stands under keeps a
-                // complete copy until the new one takes it over in one rename.
-                if (::linkat(folderFd, request.name.c_str(), placeFd, place->name.c_str(), 0) == 0)
-                    return {};
-                if (!refusesLinks(errno))
-                    return lastError();
-                // A file system without hard links: the old copy moves and the new one
-                // follows at once.
-                if (::renameat(folderFd, request.name.c_str(), placeFd, place->name.c_str()) != 0)
-                    return lastError();
-                return {};
-            };
-        }
+        const files::FileCopier::BeforeReplace keep = keeperOf(folderFd, request.name, request.keepReplaced);
         files::CopyOutcome outcome =
             request.link ? m_copier.copyLinkInto(request.source, folderFd, request.name,
                                                  request.onlyWhenDifferent, keep)
@@ -451,6 +464,81 @@ std::error_code LocalDestination::removeEmptyFolder(const FolderHandle& folder, 
 {
     if (::unlinkat(fdOf(folder), name.c_str(), AT_REMOVEDIR) != 0)
         return lastError();
+    return {};
+}
+
+int LocalDestination::temporaryFolderFor(int folderFd) const
+{
+    // The destination's own folder for temporaries when it lies on the target's file system
+    // (a rename cannot leave one), else beside the target.
+    const int temporariesFd = fdOf(temporaries());
+    struct stat temporariesInfo {};
+    struct stat folderInfo {};
+    if (temporariesFd >= 0 && ::fstat(temporariesFd, &temporariesInfo) == 0 &&
+        ::fstat(folderFd, &folderInfo) == 0 && temporariesInfo.st_dev == folderInfo.st_dev)
+        return temporariesFd;
+    return folderFd;
+}
+
+files::CopyOutcome LocalDestination::makeSpecial(const SpecialRequest& request)
+{
+    const int folderFd = fdOf(request.folder);
+    return files::makeSpecialAt(folderFd, request.name, temporaryFolderFor(folderFd), request.source,
+                                request.metadata, keeperOf(folderFd, request.name, request.keepReplaced));
+}
+
+files::CopyOutcome LocalDestination::makeHardLink(const FolderHandle& firstFolder,
+                                                  const std::string& firstName, const FolderHandle& folder,
+                                                  const std::string& name,
+                                                  const VersionPlaceMaker& keepReplaced)
+{
+    using Status = files::CopyOutcome::Status;
+    const auto failed = [](Status status, int error) {
+        files::CopyOutcome outcome;
+        outcome.status = status;
+        outcome.error = codeOf(error);
+        return outcome;
+    };
+    const int firstFd = fdOf(firstFolder);
+    const int folderFd = fdOf(folder);
+    struct stat first {};
+    if (::fstatat(firstFd, firstName.c_str(), &first, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(Status::SourceFailed, errno);
+    if (!S_ISREG(first.st_mode))
+        return failed(Status::SourceFailed, EINVAL);
+    struct stat there {};
+    const bool occupied = ::fstatat(folderFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+    // A rename between two names of one file does nothing, and would leave the new name.
+    if (occupied && there.st_dev == first.st_dev && there.st_ino == first.st_ino)
+        return {Status::Unchanged, {}, false};
+    if (!occupied && ::linkat(firstFd, firstName.c_str(), folderFd, name.c_str(), 0) == 0)
+        return {};
+    if (!occupied && errno != EEXIST)
+        return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed, errno);
+    // Something stands under name: the new name is made in the folder for temporaries and
+    // takes its place in one rename, once what stood there is kept.
+    const int temporaryFd = temporaryFolderFor(folderFd);
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = files::TemporaryFile::freshName({}).substr(2); // without "./"
+        if (::linkat(firstFd, firstName.c_str(), temporaryFd, temporary.c_str(), 0) == 0)
+            break;
+        if (errno != EEXIST || attempt == 100)
+            return failed(refusesLinks(errno) ? Status::LinksRefused : Status::DestinationFailed, errno);
+    }
+    if (const files::FileCopier::BeforeReplace keep = keeperOf(folderFd, name, keepReplaced)) {
+        if (const std::error_code kept = keep()) {
+            ::unlinkat(temporaryFd, temporary.c_str(), 0);
+            files::CopyOutcome outcome = failed(Status::DestinationFailed, kept.value());
+            outcome.keepFailed = true;
+            return outcome;
+        }
+    }
+    if (::renameat(temporaryFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(temporaryFd, temporary.c_str(), 0);
+        return failed(Status::DestinationFailed, error);
+    }
     return {};
 }
 

@@ -55,6 +55,12 @@ public:
                            const std::string& toName) override;
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
+    bool holdsSpecials() const override { return true; }
+    files::CopyOutcome makeSpecial(const SpecialRequest& request) override;
+    bool holdsHardLinks() const override { return true; }
+    files::CopyOutcome makeHardLink(const FolderHandle& firstFolder, const std::string& firstName,
+                                    const FolderHandle& folder, const std::string& name,
+                                    const VersionPlaceMaker& keepReplaced) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
     std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder, const std::string& name,
                                                     std::error_code& error) override;
@@ -73,6 +79,8 @@ private:
 
     LocalDestination(std::string location, files::UniqueFd rootFd);
     FolderHandle adopt(files::UniqueFd fd, std::string relative) const;
+    /// Where an entry for the folder folderFd is made under a temporary name first.
+    int temporaryFolderFor(int folderFd) const;
 
     std::string m_location; ///< as given, without one trailing separator ("" for the root)
     std::string m_path;     ///< m_location, or "/" for the root

@@ -2,7 +2,9 @@
 #include "backup/PreviewSink.h"
 
 #include "backup/PathText.h"
+#include "backup/SpecialRefusal.h"
 #include "platform/Paths.h"
+#include "platform/SpecialFile.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -130,6 +132,8 @@ bool PreviewSink::entry(const EntryFacts& entry)
         observer.previewEntry(told);
         return true;
     }
+    if (entry.special() != 0)
+        return special(entry, told);
     const files::FileStatus& source = *entry.sourceStatus;
     if (source.kind != files::EntryKind::File) {
         // Gone or changed since the folder was read: the run would list it as not read.
@@ -161,6 +165,7 @@ bool PreviewSink::entry(const EntryFacts& entry)
     case Verdict::New:
     case Verdict::Unknown:
     case Verdict::Link:
+    case Verdict::Special:
         told.kind = PreviewEntry::Kind::New;
         if (copy.kind != files::EntryKind::Missing && (copy.link || copy.kind != files::EntryKind::File)) {
             told.kind = PreviewEntry::Kind::Replace;
@@ -179,6 +184,37 @@ bool PreviewSink::entry(const EntryFacts& entry)
             m_totals.allocatedChange -= static_cast<std::int64_t>(entry.targetAllocated);
     }
     observer.previewEntry(told);
+    return true;
+}
+
+} // namespace stowmere::backup
+
+namespace stowmere::backup {
+
+bool PreviewSink::special(const EntryFacts& entry, PreviewEntry& told)
+{
+    const mode_t format = entry.special();
+    if (const std::optional<std::string> refusal = SpecialRefusal(format, m_destination)) {
+        notBackedUp(entry.source, *refusal);
+        return true;
+    }
+    const files::FileStatus& copy = entry.targetStatus;
+    if (entry.verdict == Verdict::Same) {
+        told.kind = PreviewEntry::Kind::Same;
+        ++m_totals.same;
+    } else {
+        told.kind = files::isDeviceFormat(format) ? PreviewEntry::Kind::Device : PreviewEntry::Kind::Fifo;
+        if (told.kind == PreviewEntry::Kind::Device)
+            told.becomes = files::specialKindWord(format);
+        // A copy of another kind gives way to it.
+        if (copy.kind != files::EntryKind::Missing && (copy.link || copy.kind != files::EntryKind::Other)) {
+            told.kind = PreviewEntry::Kind::Replace;
+            told.was = kindWord(copy);
+            told.becomes = files::specialKindWord(format);
+        }
+        ++m_totals.files;
+    }
+    m_record.observer().previewEntry(told);
     return true;
 }
 

@@ -37,6 +37,9 @@ public:
     void folderItemDone() override {}
 
 private:
+    /// A FIFO, socket or device node: made, refused, or up to date.
+    bool special(const EntryFacts& entry, PreviewEntry& told);
+
     const BackupSettings& m_settings;
     Destination& m_destination;
     RunLog& m_record;

@@ -24,6 +24,7 @@ enum class Verdict {
     Same,    ///< an incremental run leaves the copy alone: it is up to date
     Replace, ///< the copy is up to date, yet a full run copies again
     Link,    ///< a link, made anew unless its copy already points the same way
+    Special, ///< a FIFO, socket or device node whose copy is missing, differs or is of another kind
 };
 
 /// A folder of a folder item and where its copy goes.
@@ -55,6 +56,17 @@ struct EntryFacts {
     Verdict verdict = Verdict::Unknown;
     /// Bytes the copy takes on the destination's disk; 0 when unknown or not looked at.
     std::uint64_t targetAllocated = 0;
+    /// The scan's record of an entry of a folder (its names count, a special's kind);
+    /// null for a file item.
+    const ScannedFile* scanned = nullptr;
+
+    /// The type bits of a FIFO, socket or device node; 0 for a file or link.
+    mode_t special() const { return scanned ? scanned->special : 0; }
+    /// A regular file with more names than this one, whose copy is to share its names.
+    bool multiLinked() const
+    {
+        return scanned && !link && scanned->special == 0 && scanned->status.links > 1;
+    }
 };
 
 /// Where the walk hands each decision: what a run does with the items (copies them,
@@ -71,6 +83,10 @@ public:
     virtual bool readsFiles() const = 0;
     /// Whether entries whose copy is up to date (Verdict::Same) are handed over at all.
     virtual bool wantsUnchanged() const = 0;
+    /// Whether the sink keeps the names of one file within an item as names of one copy:
+    /// every file is then looked at (its count of names), and up-to-date files with more
+    /// than one name are handed over too.
+    virtual bool keepsHardLinks() const { return false; }
 
     /// Something the run could not read and goes on without.
     virtual void notBackedUp(const std::string& path, const std::string& reason) = 0;

@@ -9,6 +9,7 @@
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
+#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -115,7 +116,7 @@ void Walk::fileItem(const std::string& item)
     const Verdict decided = looksAtTargets() ? classify(existing, source) : Verdict::Unknown;
     if (decided == Verdict::Same && !m_sink.wantsUnchanged())
         return;
-    m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated});
+    m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated, nullptr});
 }
 
 Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus& source)
@@ -131,6 +132,17 @@ Verdict Walk::classify(const files::FileStatus& target, const files::FileStatus&
         return sourceNewer ? Verdict::Newer : Verdict::Older;
     }
     return m_incremental ? Verdict::Same : Verdict::Replace;
+}
+
+Verdict Walk::classifySpecial(const DestinationEntry& copy, const ScannedFile& source)
+{
+    if (copy.kind != DestinationKind::Other || copy.format != source.special)
+        return Verdict::Special;
+    if (files::isDeviceFormat(source.special) && copy.device != source.device)
+        return Verdict::Special;
+    if (!sameTime(copy.modified, source.status.modified, m_granularity.get()))
+        return Verdict::Special;
+    return Verdict::Same;
 }
 
 void Walk::folderItem(const std::string& item)
@@ -172,7 +184,7 @@ void Walk::folderItem(const std::string& item)
 ScanSettings Walk::scanSettings(const std::string& base)
 {
     ScanSettings settings;
-    settings.lookAtFiles = looksAtTargets();
+    settings.lookAtFiles = looksAtFiles();
     settings.honourCacheDirTag = m_honourCacheDirTag;
     settings.maxFilesPerFolder = kMaxFilesAhead;
     settings.leaveOutOwnNames = base.empty();
@@ -284,12 +296,12 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
                 return;
             }
             files.reserve(found.size());
-            const bool look = looksAtTargets();
+            const bool look = looksAtFiles();
             // The scan told the top folder's own names of an item copied straight into the
             // destination.
             const bool ownNamesLeftOut = record.index == 0 && base.empty();
             for (files::FolderEntry& entry : found) {
-                if (!entry.link && entry.kind != EntryKind::File)
+                if (!isFileEntry(entry))
                     continue;
                 if (ownNamesLeftOut && isOwnTopLevelName(entry.name))
                     continue;
@@ -297,7 +309,8 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
                 if (look && files.size() % 1024 == 1023 && cancelled())
                     return;
                 ScannedFile& file = files.emplace_back();
-                if (look && !entry.link)
+                lookAtSpecial(sourceRead.fd(), entry, file);
+                if (look && !entry.link && file.special == 0)
                     file.status = sourceRead.entryStatus(entry.name);
                 file.name = std::move(entry.name);
                 file.link = entry.link;
@@ -338,6 +351,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
 {
     const bool look = looksAtTargets();
     const bool classifyLinks = m_sink.looksAtTargets();
+    const bool keepsLinks = m_sink.keepsHardLinks();
     for (std::size_t i = 0; i < files.size(); ++i) {
         const ScannedFile& file = files[i];
         if (!leftOut.empty() && leftOut[i]) {
@@ -353,7 +367,9 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
             copy = copyOf(copies, file.name);
         const files::FileStatus targetStatus = statusOf(copy);
         Verdict decided = Verdict::Unknown;
-        if (file.link) {
+        if (file.special != 0) {
+            decided = look ? classifySpecial(copy, file) : Verdict::Special;
+        } else if (file.link) {
             decided = Verdict::Link;
             // An incremental run leaves a link whose copy already points the same way; a
             // sink that writes finds that out as it makes the link.
@@ -363,8 +379,10 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         } else if (look) {
             decided = classify(targetStatus, file.status);
         }
-        // A file found up to date needs nothing of its folder, not even that it is still there.
-        if (decided == Verdict::Same && !m_sink.wantsUnchanged())
+        // A file found up to date needs nothing of its folder, not even that it is still there;
+        // one of several names of a file still has to share its copy with the others.
+        if (decided == Verdict::Same && !m_sink.wantsUnchanged() &&
+            !(keepsLinks && !file.link && file.special == 0 && file.status.links > 1))
             continue;
         if (!sourceSeen) {
             if (!files::isFolder(folder.source)) {
@@ -376,7 +394,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         const std::string source = paths::join(folder.source, file.name);
         const std::string target = paths::join(folder.target, file.name);
         if (!m_sink.entry({source, target, folder.target, file.link, i, look ? &file.status : nullptr,
-                           targetStatus, decided, copy.allocated}))
+                           targetStatus, decided, copy.allocated, &file}))
             return;
     }
 }

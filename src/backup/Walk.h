@@ -80,6 +80,11 @@ private:
     ScanSettings scanSettings(const std::string& base);
     bool scanAhead() const;
     bool looksAtTargets() const { return m_incremental || m_sink.looksAtTargets(); }
+    /// Whether each source file is looked at as its folder is read.
+    bool looksAtFiles() const { return looksAtTargets() || m_sink.keepsHardLinks(); }
+    /// A special file's copy is up to date when it is of the same kind (a device of the same
+    /// device) with the same time.
+    Verdict classifySpecial(const DestinationEntry& copy, const ScannedFile& source);
     void folder(const std::string& item, const std::string& base, const FolderRecord& record);
     void entries(const FolderFacts& folder, const std::string& rel, const std::vector<ScannedFile>& files,
                  const CopyListing& copies, bool sourceSeen);

@@ -48,10 +48,11 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
             line["source"] = jsonName(entry.source);
         if (entry.size > 0 || (backup::PreviewKindCopiesFile(entry.kind) && entry.becomes.empty()))
             line["size"] = entry.size;
-        if (!entry.was.empty()) {
+        if (!entry.was.empty())
             line["was"] = entry.was;
+        // A change of kind names both; a device node made names its kind.
+        if (!entry.becomes.empty())
             line["becomes"] = entry.becomes;
-        }
         if (!entry.reason.empty())
             line["reason"] = jsonName(entry.reason);
         m_out << line.dump() << '\n';
@@ -65,6 +66,8 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
             text += ": " + ProgressPrinter::escapeControl(entry.reason);
         if (!entry.was.empty())
             text += " (" + entry.was + " becomes " + entry.becomes + ")";
+        else if (!entry.becomes.empty())
+            text += " (" + entry.becomes + ")";
         m_out << text << '\n';
     }
     // Streamed: a long scan shows its first entries at once, and a pipe sees them as found.

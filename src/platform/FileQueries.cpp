@@ -46,6 +46,7 @@ FileStatus statusFromStat(const struct stat& info)
     status.size = static_cast<std::uint64_t>(info.st_size);
     status.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     status.mode = info.st_mode & 07777;
+    status.links = static_cast<std::uint32_t>(info.st_nlink);
     if (S_ISREG(info.st_mode))
         status.kind = EntryKind::File;
     else if (S_ISDIR(info.st_mode))

@@ -24,7 +24,8 @@ struct FileIdentity {
 /// Kind, size and last-write time in one query.
 struct FileStatus {
     EntryKind kind = EntryKind::Missing;
-    timespec modified{}; ///< valid unless kind is Missing
+    std::uint32_t links = 0; ///< names the entry has on its file system (hard links)
+    timespec modified{};     ///< valid unless kind is Missing
     std::uint64_t size = 0;
     FileIdentity identity;
     mode_t mode = 0;   ///< permission bits (07777)

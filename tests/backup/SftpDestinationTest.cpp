@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/SftpDestination.h"
+#include "backup/BackupEngine.h"
 #include "backup/SftpUrl.h"
 
+#include "RecordingObserver.h"
 #include "support/ScopedEnv.h"
 #include "support/TestMount.h"
 #include "support/TestSshServer.h"
@@ -9,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -560,6 +564,30 @@ TEST_F(RcloneTest, CopiesAreReplacedAndKeptWhereHardLinksOnlySeemToWork)
     EXPECT_EQ(tree.countStartingWith("dest", ".stowmere-tmp-"), 0U);
     EXPECT_EQ(destination->takeRunLock("backup", error), RunLockResult::Taken) << error.message();
     destination->releaseRunLock();
+}
+
+TEST_F(SftpTest, AServerTakesNoFifoAndNoSecondNameAndTheRunSaysSo)
+{
+    const std::string data = tree.folder("src/Data");
+    ASSERT_EQ(::mkfifo(tree.path("src/Data/pipe").c_str(), 0600), 0);
+    const std::string first = tree.file("src/Data/a", "one file, two names");
+    ASSERT_EQ(::link(first.c_str(), tree.path("src/Data/b").c_str()), 0);
+    stowmere::backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    const stowmere::backup::BackupResult result =
+        stowmere::backup::BackupEngine(settings, observer, cancel).RunBackup({data});
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    ASSERT_EQ(result.notBackedUp.size(), 1u);
+    EXPECT_EQ(result.notBackedUp.front().path, tree.path("src/Data/pipe"));
+    EXPECT_NE(result.notBackedUp.front().reason.find("cannot hold FIFOs"), std::string::npos);
+    // Both names arrive, each a file of its own, and the run says once that they were parted.
+    EXPECT_EQ(tree.read("dest/Data/a"), "one file, two names");
+    EXPECT_EQ(tree.read("dest/Data/b"), "one file, two names");
+    EXPECT_EQ(std::count_if(result.notKept.begin(), result.notKept.end(),
+                            [](const std::string& line) { return line.starts_with("Hard links"); }),
+              1);
 }
 
 TEST_F(SftpTest, CopiesAreCompleteInTheFolderOfCopiesUnderWayAndMoveAcrossIntoPlace)

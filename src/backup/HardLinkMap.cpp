@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backup/HardLinkMap.h"
+
+namespace stowmere::backup {
+
+const std::string* HardLinkMap::copyOf(const files::FileIdentity& source) const
+{
+    const auto found = m_copies.find(source);
+    return found == m_copies.end() ? nullptr : &found->second.path;
+}
+
+void HardLinkMap::remember(const files::FileIdentity& source, std::uint32_t links, std::string copy)
+{
+    if (links < 2)
+        return;
+    m_copies[source] = {std::move(copy), links - 1};
+}
+
+void HardLinkMap::met(const files::FileIdentity& source)
+{
+    const auto found = m_copies.find(source);
+    if (found == m_copies.end())
+        return;
+    // Names made since the scan may outnumber the count; the last one known lets go.
+    if (--found->second.namesLeft == 0)
+        m_copies.erase(found);
+}
+
+} // namespace stowmere::backup

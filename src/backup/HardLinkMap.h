@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/FileQueries.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+namespace stowmere::backup {
+
+/// The copies of the files with several names met so far in one item: for each such file
+/// (by device and inode), the path below the destination of the copy of the first name
+/// met, which its later names are made links to. Only files with more than one name are
+/// held, and each only until all its names are met, so memory grows with them alone.
+class HardLinkMap {
+public:
+    /// The copy of the first name of the file source, or null when none was made yet.
+    const std::string* copyOf(const files::FileIdentity& source) const;
+    /// The first name of source, which has links names in all, was copied to copy.
+    void remember(const files::FileIdentity& source, std::uint32_t links, std::string copy);
+    /// Another name of source was met: once all were, the file is forgotten.
+    void met(const files::FileIdentity& source);
+    void clear() { m_copies.clear(); }
+    std::size_t size() const { return m_copies.size(); }
+
+private:
+    struct Hash {
+        std::size_t operator()(const files::FileIdentity& identity) const
+        {
+            return std::hash<std::uint64_t>()(identity.inode * 31 + identity.device);
+        }
+    };
+    struct Copy {
+        std::string path;
+        std::uint32_t namesLeft = 0;
+    };
+    std::unordered_map<files::FileIdentity, Copy, Hash> m_copies;
+};
+
+} // namespace stowmere::backup

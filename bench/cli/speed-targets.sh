@@ -145,7 +145,7 @@ record() {
 # pair, PER_MILLE of the source's files get new contents (0: nothing changes).
 incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT]
   local label=$1 src=$2 per_mille=$3 target=$4 root=${5:-$work/out} name
-  name=$(basename "$src")-$per_mille$([[ -n ${5:-} ]] && echo -full-disk)
+  name=$(basename "$src")-$per_mille${5:+-full-disk}
   local ours=$root/$name-incr-stowmere theirs=$root/$name-incr-rsync set t
   set=$(new_set "$src" "$ours")
   mkdir -p "$ours" "$theirs"
@@ -188,7 +188,7 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
       time_run t stowmere "$src" "$base-stowmere" "$set"; echo "$t" >>"$work/a"
     fi
     if ((p == 1)); then
-      diff -r -x .stowmere-run.lock "$base-stowmere" "$base-ref" >/dev/null ||
+      diff -r --no-dereference -x ".stowmere-*" "$base-stowmere" "$base-ref" >/dev/null ||
         { echo "speed-targets: the copies of $name by stowmere-cli and $reference differ" >&2; exit 1; }
     fi
     if ((delete)); then rm -rf "$base-stowmere" "$base-ref"; fi

@@ -3,12 +3,12 @@
 
 #include "backup/BackupStartCheck.h"
 #include "backup/FailureReport.h"
+#include "backup/NodeRefusal.h"
 #include "backup/OwnNames.h"
 #include "backup/PathText.h"
-#include "backup/SpecialRefusal.h"
+#include "platform/FileNode.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
-#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,9 +5,9 @@
 #include "platform/Beneath.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
+#include "platform/FileNode.h"
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
-#include "platform/SpecialFile.h"
 #include "platform/TemporaryFile.h"
 
 #include <array>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/PreviewSink.h"
 
+#include "backup/NodeRefusal.h"
 #include "backup/PathText.h"
-#include "backup/SpecialRefusal.h"
+#include "platform/FileNode.h"
 #include "platform/Paths.h"
-#include "platform/SpecialFile.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -6,10 +6,10 @@
 #include "backup/OwnNames.h"
 #include "backup/PathText.h"
 #include "backup/ReverseText.h"
+#include "platform/FileNode.h"
 #include "platform/OpenFolder.h"
 #include "platform/Paths.h"
 #include "platform/ScopeExit.h"
-#include "platform/SpecialFile.h"
 
 #include <algorithm>
 #include <cerrno>

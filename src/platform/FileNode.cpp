@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/SpecialFile.h"
+#include "platform/FileNode.h"
 
 #include "platform/TemporaryFile.h"
 

@@ -145,7 +145,7 @@ bool hasReasonFor(const BackupResult& result, const std::string& path, const std
     });
 }
 
-class SpecialFilesTest : public ::testing::Test {
+class FifosAndDevices : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -214,7 +214,7 @@ protected:
 
 } // namespace
 
-TEST_F(SpecialFilesTest, FullAndIncrementalRunsMakeWhatCpAMakes)
+TEST_F(FifosAndDevices, FullAndIncrementalRunsMakeWhatCpAMakes)
 {
     const std::string data = makeTree();
     ASSERT_TRUE(run("cp -a " + quoted(data) + " " + quoted(tree.path("reference"))));
@@ -236,7 +236,7 @@ TEST_F(SpecialFilesTest, FullAndIncrementalRunsMakeWhatCpAMakes)
     EXPECT_EQ(differences(reference, describeTree(tree.path("backup/Data"))), "");
 }
 
-TEST_F(SpecialFilesTest, AnIncrementalRunJoinsSeparateCopiesOfOneFileAndMakesChangedSpecialsAgain)
+TEST_F(FifosAndDevices, AnIncrementalRunJoinsSeparateCopiesOfOneFileAndMakesChangedSpecialsAgain)
 {
     const std::string data = makeTree();
     const std::string backupFolder = tree.folder("backup");
@@ -269,7 +269,7 @@ TEST_F(SpecialFilesTest, AnIncrementalRunJoinsSeparateCopiesOfOneFileAndMakesCha
     EXPECT_EQ(kept, (std::vector<std::string>{"b", "null", "pipe"}));
 }
 
-TEST_F(SpecialFilesTest, APreviewListsSpecialsWithTheirOwnKinds)
+TEST_F(FifosAndDevices, APreviewListsSpecialsWithTheirOwnKinds)
 {
     const std::string data = makeTree();
     tree.folder("backup");
@@ -298,7 +298,7 @@ TEST_F(SpecialFilesTest, APreviewListsSpecialsWithTheirOwnKinds)
     EXPECT_EQ(told[tree.path("Data/sub/deeper/queue")], "same  ");
 }
 
-TEST_F(SpecialFilesTest, AnOrdinaryUserGetsTheFifosAndIsToldOfTheDevices)
+TEST_F(FifosAndDevices, AnOrdinaryUserGetsTheFifosAndIsToldOfTheDevices)
 {
     const std::string data = makeTree();
     ::chmod(tree.root().c_str(), 0755);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "backup/SpecialRefusal.h"
+#include "backup/NodeRefusal.h"
 
-#include "platform/SpecialFile.h"
+#include "platform/FileNode.h"
 
 #include <sys/stat.h>
 

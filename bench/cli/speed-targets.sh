@@ -6,6 +6,7 @@
 # chart (docs/benchmarks.svg, or BUILD/benchmarks.svg in quick mode):
 #
 #   no-change incremental, 20,000 and 200,000 files        against rsync -a   target 0.35
+#     the 200,000 with the set's mirror on       against rsync -a --delete   target 0.35
 #   incremental with 1 % of 200,000 files changed           against rsync -a   target 0.5
 #   full copy, 200,000 files of 64 to 163 bytes             against cp -a      target 0.8
 #   full copy, 20,000 files of 1 to 16 KiB, cold caches     against the faster target 0.85
@@ -114,7 +115,7 @@ time_run() {
     stowmere) /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" backup "$set" $flags --quiet ||
       status=$? ;;
     cp) cp -a "$src" "$dest/" || status=$? ;;
-    rsync) rsync -a "$src" "$dest/" || status=$? ;;
+    rsync) rsync -a $flags "$src" "$dest/" || status=$? ;;
   esac
   end=$(now)
   ((status == 0)) || { echo "speed-targets: $tool failed with exit code $status" >&2; exit 1; }
@@ -142,28 +143,34 @@ record() {
 }
 
 # An incremental row: both destinations are first brought up to date untimed; before each
-# pair, PER_MILLE of the source's files get new contents (0: nothing changes).
-incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT]
-  local label=$1 src=$2 per_mille=$3 target=$4 root=${5:-$work/out} name
-  name=$(basename "$src")-$per_mille${5:+-full-disk}
+# pair, PER_MILLE of the source's files get new contents (0: nothing changes). With MIRROR
+# "mirror" the set carries removals into versions and rsync runs with --delete.
+incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT] [MIRROR]
+  local label=$1 src=$2 per_mille=$3 target=$4 root=${5:-$work/out} mirror=${6:-} name
+  name=$(basename "$src")-$per_mille${5:+-full-disk}${mirror:+-mirror}
   local ours=$root/$name-incr-stowmere theirs=$root/$name-incr-rsync set t
+  local rsync_flags="" reference="rsync -a"
   set=$(new_set "$src" "$ours")
+  if [[ $mirror == mirror ]]; then
+    "$cli" --data "$work/data" options "$set" --mirror on >/dev/null
+    rsync_flags=--delete reference="rsync -a --delete"
+  fi
   mkdir -p "$ours" "$theirs"
   # Incremental, as the timed runs are: the history then holds what the tree's files take.
   "$cli" --data "$work/data" backup "$set" --incremental --quiet
-  rsync -a "$src" "$theirs/"
+  rsync -a $rsync_flags "$src" "$theirs/"
   : >"$work/a"; : >"$work/b"
   for ((p = 1; p <= pairs; p++)); do
     if ((per_mille > 0)); then "$driver" change "$src" "$per_mille" "$p" >/dev/null; fi
     if ((p % 2)); then
       time_run t stowmere "$src" "$ours" "$set" --incremental; echo "$t" >>"$work/a"
-      time_run t rsync "$src" "$theirs"; echo "$t" >>"$work/b"
+      time_run t rsync "$src" "$theirs" "" "$rsync_flags"; echo "$t" >>"$work/b"
     else
-      time_run t rsync "$src" "$theirs"; echo "$t" >>"$work/b"
+      time_run t rsync "$src" "$theirs" "" "$rsync_flags"; echo "$t" >>"$work/b"
       time_run t stowmere "$src" "$ours" "$set" --incremental; echo "$t" >>"$work/a"
     fi
   done
-  record "$label" "$work/a" "$work/b" "rsync -a" "$target"
+  record "$label" "$work/a" "$work/b" "$reference" "$target"
 }
 
 # A full-copy row against one reference into fresh folders; DELETE=1 removes each pair's
@@ -301,9 +308,10 @@ else
 fi
 
 # 200,000 files of 64 to 163 bytes in 20,000 folders.
-if fits $((many * 8 / 1024 * (pairs + 4))) $((many * (pairs + 4))); then
+if fits $((many * 8 / 1024 * (pairs + 6))) $((many * (pairs + 6))); then
   "$driver" gen-small "$work/src/Many" "$many" $((many / 10)) 5 64 163 >/dev/null
   incremental_row "no-change incremental, $(fmt_count "$many") files" "$work/src/Many" 0 0.35
+  incremental_row "no-change incremental with mirror, $(fmt_count "$many") files" "$work/src/Many" 0 0.35 "" mirror
   incremental_row "incremental, 1 % of $(fmt_count "$many") files changed" "$work/src/Many" 10 0.5
   full_row "full copy, $(fmt_count "$many") files of 64-163 bytes" "$work/src/Many" cp 0.8 0
   window_row "window busy picture, $(fmt_count "$many")-file run" "$work/src/Many"

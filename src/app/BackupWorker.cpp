@@ -56,6 +56,16 @@ public:
             m_context,
             [this, needed, free, folder] { return m_window.startWithoutSpace(needed, free, folder); }, false);
     }
+    bool allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                          bool sourceEmpty) override
+    {
+        return m_calls->ask(
+            m_context,
+            [this, item, files, copies, sourceEmpty] {
+                return m_window.allowMassRemoval(item, files, copies, sourceEmpty);
+            },
+            false);
+    }
     void bytesCopied(std::uint64_t bytes) override
     {
         m_bytes->latest = bytes;

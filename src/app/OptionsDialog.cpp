@@ -68,6 +68,16 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     m_guard->setChecked(m_original.guard);
     form->addRow(QString(), m_guard);
 
+    m_mirror = new QCheckBox(
+        QStringLiteral("Move what was removed from a folder out of its copy, into versions"), this);
+    m_mirror->setObjectName(QStringLiteral("optionsMirror"));
+    m_mirror->setChecked(m_original.mirror);
+    m_mirror->setToolTip(
+        QStringLiteral("Files and folders removed or renamed since the last backup go into "
+                       ".stowmere-versions of the Backup To Folder, kept as long as versions "
+                       "are; a folder found empty asks first."));
+    form->addRow(QString(), m_mirror);
+
     m_drive = new QLabel(this);
     m_drive->setObjectName(QStringLiteral("optionsDrive"));
     showDrive();
@@ -122,6 +132,7 @@ catalog::SetOptions OptionsDialog::options() const
     options.keepDays = m_keepDays->value();
     options.cacheDirTag = m_cacheDirTag->isChecked();
     options.guard = m_guard->isChecked();
+    options.mirror = m_mirror->isChecked();
     return options;
 }
 

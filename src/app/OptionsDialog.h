@@ -47,6 +47,7 @@ private:
     QSpinBox* m_keepVersions = nullptr;              // optionsKeepVersions
     QSpinBox* m_keepDays = nullptr;                  // optionsKeepDays
     QCheckBox* m_cacheDirTag = nullptr;              // optionsCacheDirTag
+    QCheckBox* m_mirror = nullptr;                   // optionsMirror
     QCheckBox* m_guard = nullptr;                    // optionsGuard
     QLabel* m_drive = nullptr;                       // optionsDrive
     controls::TGradButton* m_saveButton = nullptr;   // optionsSave

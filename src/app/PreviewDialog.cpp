@@ -267,6 +267,10 @@ QString PreviewDialog::totalsText(const backup::BackupResult& result)
     if (totals.same > 0)
         text +=
             QLatin1Char(' ') + countOf(totals.same, "file is", "files are") + QStringLiteral(" up to date.");
+    if (totals.removals > 0)
+        text += QLatin1Char(' ') +
+                countOf(totals.removals, "copy whose source is gone", "copies whose sources are gone") +
+                QStringLiteral(" would move into versions.");
     if (!result.missingItems.empty())
         text += QLatin1Char(' ') + countOf(result.missingItems.size(), "item", "items") +
                 QStringLiteral(" not found.");

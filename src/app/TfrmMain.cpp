@@ -1307,6 +1307,20 @@ bool TfrmMain::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const
     return m_dialogs.confirm(toQString(backup::NotEnoughSpaceQuestion(needed, free, folder)));
 }
 
+bool TfrmMain::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                                bool sourceEmpty)
+{
+    const std::string why = sourceEmpty
+                                ? "The folder " + item + " is empty, while its copy holds " +
+                                      std::to_string(files) + (files == 1 ? " file." : " files.")
+                                : std::to_string(files) + " of the " + std::to_string(copies) +
+                                      " files of the copy of " + item + " are no longer in the folder.";
+    // No keeps the copy as it is; the run's history says so.
+    return m_dialogs.confirmDefaultNo(toQString(why +
+                                                "\r\nA disk not plugged in or a folder emptied by mistake "
+                                                "looks the same. Move them into versions all the same?"));
+}
+
 void TfrmMain::bytesCopied(std::uint64_t bytes)
 {
     m_progressTitle.setBytesCopied(ProgressTitle::Clock::now(), bytes);

@@ -161,6 +161,8 @@ private:
     void uncheckItem(std::size_t index) override;
     void totalsCounted(const backup::RunTotals& totals) override;
     bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override;
+    bool allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                          bool sourceEmpty) override;
     void bytesCopied(std::uint64_t bytes) override;
     void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override;
     void fileCopied(std::uint64_t count) override;

@@ -5,6 +5,7 @@
 #include "backup/CopySink.h"
 #include "backup/CountSink.h"
 #include "backup/FailureReport.h"
+#include "backup/Mirror.h"
 #include "backup/OpenDestination.h"
 #include "backup/PathText.h"
 #include "backup/PreviewSink.h"
@@ -12,9 +13,11 @@
 #include "backup/Walk.h"
 #include "platform/Paths.h"
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace stowmere::backup {
@@ -56,6 +59,8 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
         return "missing";
     case PreviewEntry::Kind::Unreadable:
         return "unreadable";
+    case PreviewEntry::Kind::Remove:
+        return "remove";
     }
     return "";
 }
@@ -161,6 +166,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             if (i > 0)
                 m_observer.uncheckItem(i - 1);
             const std::string& item = items[i];
+            const std::size_t errorsBefore = m_result.otherErrors;
             const Walk::Outcome outcome = walk.item(item);
             if (outcome == Walk::Outcome::Overlap) {
                 m_observer.showInformation(OverlapText(m_settings.destination, item));
@@ -169,6 +175,19 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             }
             if (outcome == Walk::Outcome::Missing)
                 m_result.missingItems.push_back(item);
+            // Only a folder walked to its end, with nothing gone wrong on the way, tells what
+            // is gone from it.
+            if (m_settings.mirror && outcome == Walk::Outcome::Walked && !cancelled() &&
+                !m_result.copyFailed && m_result.otherErrors == errorsBefore &&
+                files::kindOf(item) == files::EntryKind::Folder) {
+                if (ownsItsCopy(items, i)) {
+                    mirrorItem(item, *destination, copy ? &*copy : nullptr, record);
+                } else {
+                    std::string text = NotMirroredText(item);
+                    m_result.notes.push_back(text);
+                    m_observer.showInformation(text);
+                }
+            }
             m_observer.itemDone();
             if (cancelled()) {
                 m_observer.closeProgress();
@@ -182,6 +201,11 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         }
     }
     m_result.sourceBytes = walk.sourceBytes();
+    if (copy && m_result.removed > 0) {
+        std::string text = RemovedText(m_result.removed, copy->removalsFolder());
+        m_result.notes.push_back(text);
+        m_observer.showInformation(text);
+    }
     // Nothing is written any more: another run may start while the boxes below are open.
     if (copy)
         copy->finish(!stopped);
@@ -201,6 +225,60 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         m_observer.showInformation(text);
     }
     return m_result;
+}
+
+bool BackupEngine::ownsItsCopy(const std::vector<std::string>& items, std::size_t index) const
+{
+    const std::string base = Walk::baseName(items[index]);
+    if (base.empty())
+        return false;
+    for (std::size_t other = 0; other < items.size(); ++other) {
+        if (other != index && Walk::baseName(items[other]) == base)
+            return false;
+    }
+    return true;
+}
+
+void BackupEngine::mirrorItem(const std::string& item, Destination& destination, CopySink* copy,
+                              RunLog& record)
+{
+    MirrorPlanner planner(destination, m_exclusions, m_settings.honourCacheDirTag, m_cancelFlag);
+    const RemovalPlan plan = planner.plan(item, Walk::baseName(item));
+    if (!plan.complete || cancelled() || plan.removals.empty())
+        return;
+    if (plan.massive() &&
+        !m_observer.allowMassRemoval(item, plan.removedFiles, plan.copies, plan.sourceEmpty)) {
+        m_result.notes.push_back(MassRemovalText(item, plan.removedFiles, plan.copies, plan.sourceEmpty));
+        return;
+    }
+    if (dryRun() || !copy) {
+        for (const Removal& removal : plan.removals) {
+            m_observer.previewEntry({PreviewEntry::Kind::Remove,
+                                     removal.source,
+                                     destination.pathOf(removal.relative),
+                                     0,
+                                     {},
+                                     {},
+                                     {}});
+            ++m_result.preview.removals;
+        }
+        return;
+    }
+    for (const Removal& removal : plan.removals) {
+        if (cancelled())
+            return;
+        // A source back in its place since the comparison keeps its copy; so does one
+        // that cannot be looked at.
+        struct stat source {};
+        if (::lstat(removal.source.c_str(), &source) == 0 || errno != ENOENT)
+            continue;
+        if (const std::error_code error = copy->moveIntoVersions(removal.relative)) {
+            record.showError("Could not move " + destination.pathOf(removal.relative) +
+                             " into the versions folder: " + error.message());
+            return;
+        }
+        ++m_result.removed;
+    }
 }
 
 bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Destination& destination,

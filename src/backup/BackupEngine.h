@@ -47,6 +47,12 @@ struct BackupSettings {
     /// false runs the very same scan between the copies, in the same order with the same
     /// reports; so does a machine with a single core, where a second thread buys nothing.
     bool parallelScan = true;
+    /// Mirror the folder items: once an item's folder has been walked, every entry of its
+    /// copy whose source is gone moves into this run's versions folder (never deleted here;
+    /// pruning takes it by the keep rules, and keeps at least this run's folder). A removal
+    /// that looks like a missing source (see RemovalPlan::massive) waits for the observer's
+    /// yes.
+    bool mirror = false;
     /// In a full copy, copy the small files of each folder on two threads. The run's own
     /// thread still tells the observer everything, file by file in the folder's order, so
     /// the reports are those of a copy on one thread.
@@ -55,10 +61,11 @@ struct BackupSettings {
 
 /// The totals of a preview.
 struct PreviewTotals {
-    std::uint64_t files = 0;   ///< files and links that would be copied
-    std::uint64_t bytes = 0;   ///< their sizes
-    std::uint64_t folders = 0; ///< folders that would be created
-    std::uint64_t same = 0;    ///< files an incremental run would leave as they are
+    std::uint64_t files = 0;    ///< files and links that would be copied
+    std::uint64_t bytes = 0;    ///< their sizes
+    std::uint64_t folders = 0;  ///< folders that would be created
+    std::uint64_t same = 0;     ///< files an incremental run would leave as they are
+    std::uint64_t removals = 0; ///< copies a mirrored run would move into versions
     /// With countAllocated: disk bytes the copies need beyond those of the copies they
     /// replace; 0 when the run would free more than it takes.
     std::uint64_t neededBytes() const
@@ -80,6 +87,9 @@ struct BackupResult {
     std::uint64_t bytesCopied = 0;
     /// Copies made again because verification had found them damaged or missing.
     std::uint64_t healed = 0;
+    /// Entries of mirrored items' copies (a folder counts once) moved into versions as their
+    /// sources were gone.
+    std::uint64_t removed = 0;
     /// The bytes of the items' files the walk looked at, copied or up to date (every file
     /// of an incremental run): the most their copies can take.
     std::uint64_t sourceBytes = 0;
@@ -134,6 +144,8 @@ struct BackupResult {
 /// links, never followed. A run holds a lock on its destination, so two runs never write
 /// into one folder at once.
 class Destination;
+class CopySink;
+class RunLog;
 
 class BackupEngine {
 public:
@@ -179,6 +191,12 @@ private:
     bool dryRun() const { return m_settings.dryRun; }
     bool cancelled() const { return m_cancelFlag.load(); }
     std::string destinationFolder() const;
+    /// Moves (or, in a preview, lists) what the copy of the folder item holds that its
+    /// source no longer does.
+    void mirrorItem(const std::string& item, Destination& destination, CopySink* copy, RunLog& record);
+    /// Whether the item's copy is its alone: not the destination itself, and no other item
+    /// of the list copied under the same name.
+    bool ownsItsCopy(const std::vector<std::string>& items, std::size_t index) const;
 
     BackupSettings m_settings;
     BackupObserver& m_observer;

@@ -24,6 +24,8 @@ struct PreviewEntry {
         Excluded,   ///< a file or folder an exclusion pattern or a cache tag leaves out
         Missing,    ///< a checked item that is neither a file nor a folder
         Unreadable, ///< a file or folder that could not be read; reason says why
+        Remove,     ///< a copy whose source is gone, moved into this run's versions folder
+                    ///< (source is the path gone, target the copy)
     };
     Kind kind = Kind::New;
     std::string source;     ///< the file, link or folder read (for Mkdir the source folder)
@@ -48,7 +50,7 @@ struct RunTotals {
 };
 
 /// The word a preview prints for a kind: "new", "size", "newer", "older", "replace",
-/// "mkdir", "link", "fifo", "device", "same", "excluded", "missing", "unreadable".
+/// "mkdir", "link", "fifo", "device", "same", "excluded", "missing", "unreadable", "remove".
 const char* PreviewKindName(PreviewEntry::Kind kind);
 
 /// Whether an entry of this kind is a file the run would copy (its size counts).
@@ -92,6 +94,21 @@ public:
         static_cast<void>(free);
         static_cast<void>(folder);
         return true;
+    }
+
+    /// A mirrored item's copy would lose many of its files: its folder is empty while the
+    /// copy holds files (sourceEmpty), or files of the copy's files would go, more than
+    /// half of them. Whether to move them into versions all the same; must be answered before it
+    /// returns (a window asks its user, No by default). No keeps the item's whole copy as it
+    /// is, and the observer tells so (MassRemovalText). Observers that do not ask keep it.
+    virtual bool allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                                  bool sourceEmpty)
+    {
+        static_cast<void>(item);
+        static_cast<void>(files);
+        static_cast<void>(copies);
+        static_cast<void>(sourceEmpty);
+        return false;
     }
 
     /// A file copy is about to start; for a live status line. Files that an incremental run

@@ -82,8 +82,9 @@ bool CopySink::start()
     m_versions = std::make_unique<VersionStore>(m_destination);
     m_manifest = std::make_unique<ManifestKeeper>(m_destination, &m_cancelFlag);
     tellManifestNotes();
+    m_runStart = std::time(nullptr);
     if (m_settings.keepVersions > 0)
-        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
+        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart);
     // Only a full copy that keeps no versions of what it replaces may copy on two threads.
     if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
         try {
@@ -102,12 +103,17 @@ void CopySink::finish(bool wentThrough)
     // A run folder that received nothing takes no place among those kept.
     if (m_keeper)
         m_keeper->finish();
+    if (m_removalKeeper)
+        m_removalKeeper->finish();
     // Old versions go only after a run that went through, and under its lock, so that
     // pruning never races another run into the same folder.
     if (wentThrough && !m_result.copyFailed) {
         std::string error;
-        m_versions->prune(m_settings.keepVersions, m_settings.keepDays, std::time(nullptr), error,
-                          &m_cancelFlag);
+        // A mirrored run keeps at least the newest run folder: what it moved there is
+        // never deleted by the run that moved it.
+        const std::int32_t keep =
+            m_settings.mirror ? std::max<std::int32_t>(m_settings.keepVersions, 1) : m_settings.keepVersions;
+        m_versions->prune(keep, m_settings.keepDays, std::time(nullptr), error, &m_cancelFlag);
         if (!error.empty())
             m_observer.showInformation(error);
         // Cancelled while old versions went: every copy is made, the rest go next time.
@@ -762,6 +768,33 @@ void CopySink::setTimesAgain(const std::string& source, const FolderHandle& fold
     struct stat original {};
     if (::stat(source.c_str(), &original) == 0)
         m_destination.setTimes(folder, name, original.st_atim, original.st_mtim);
+}
+
+std::error_code CopySink::moveIntoVersions(const std::string& relative)
+{
+    const std::size_t slash = relative.rfind('/');
+    const std::string parentPath = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    std::error_code error;
+    const FolderHandle parent = m_destination.openFolder(parentPath, error);
+    if (!parent)
+        return error;
+    if (m_destination.status(parent, name).kind == DestinationKind::Missing)
+        return {};
+    if (!m_keeper && !m_removalKeeper)
+        m_removalKeeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart);
+    VersionStore::Keeper& keeper = m_keeper ? *m_keeper : *m_removalKeeper;
+    const std::optional<VersionPlace> place = keeper.placeFor(relative, error);
+    if (!place)
+        return error ? error : std::make_error_code(std::errc::invalid_argument);
+    return m_destination.rename(parent, name, place->folder, place->name);
+}
+
+std::string CopySink::removalsFolder() const
+{
+    if (m_keeper)
+        return m_keeper->runFolder();
+    return m_removalKeeper ? m_removalKeeper->runFolder() : std::string();
 }
 
 bool CopySink::inTheWay(const FolderHandle& folder, const std::string& name)

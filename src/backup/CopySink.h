@@ -43,6 +43,13 @@ public:
     /// Prunes old versions after a run that went through, then lets go of the lock.
     void finish(bool wentThrough);
 
+    /// Moves the copy at relative (below the destination), whole and never through a link,
+    /// into this run's versions folder, whether or not the run keeps versions of what it
+    /// replaces. Nothing there is no error.
+    std::error_code moveIntoVersions(const std::string& relative);
+    /// The run folder that moveIntoVersions filled; empty before.
+    std::string removalsFolder() const;
+
     bool looksAtTargets() const override { return false; }
     bool readsFiles() const override { return true; }
     /// Up-to-date copies come too while verification has marked copies to make again.
@@ -168,6 +175,9 @@ private:
     std::unique_ptr<ManifestKeeper> m_manifest;
     std::size_t m_manifestNotesTold = 0;
     std::unique_ptr<VersionStore::Keeper> m_keeper;
+    /// The keeper of removed copies in a run that keeps no replaced ones.
+    std::unique_ptr<VersionStore::Keeper> m_removalKeeper;
+    std::time_t m_runStart = 0;
     /// The second copying thread of a full copy.
     std::unique_ptr<CopyHelper> m_helper;
     /// Folders (source, target) that get their sources' metadata, bits and times once

@@ -197,8 +197,9 @@ private:
     void checkSets();
     void checkPaths();
     void readOptions(const store::TableFileImage* image);
-    /// Rebuilds an Options.cds read from before set identities with the column added.
-    void addIdentityColumn();
+    /// Rebuilds an Options.cds read from before set identities or mirror with the columns
+    /// added, keeping every row's values.
+    void addMissingColumns();
     /// The identity of a set from its row of Options.cds; empty when it has none.
     std::string identityOf(std::int32_t setNumber) const;
     /// Stores a set's identity in its row of Options.cds, making the row when needed.

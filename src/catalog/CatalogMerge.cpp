@@ -241,6 +241,7 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
             field(&SetOptions::keepDays);
             field(&SetOptions::cacheDirTag);
             field(&SetOptions::guard);
+            field(&SetOptions::mirror);
             // The drive a successful run found: the later run, this one, knows best.
             merged.driveIdentity =
                 mine.driveIdentity != before.driveIdentity ? mine.driveIdentity : theirs.driveIdentity;
@@ -255,6 +256,7 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
                     merged.keepDays = mine.keepDays;
                     merged.cacheDirTag = mine.cacheDirTag;
                     merged.guard = mine.guard;
+                    merged.mirror = mine.mirror;
                 }
             }
             setOptions(target->second, merged);

@@ -58,6 +58,8 @@ SetOptions optionsOfRecord(const TDataTable& table, std::size_t record)
     integer(schema::kOptionsKeepDays, options.keepDays);
     flag(schema::kOptionsCacheDirTag, options.cacheDirTag);
     flag(schema::kOptionsGuard, options.guard);
+    if (table.FindField(schema::kOptionsMirror))
+        flag(schema::kOptionsMirror, options.mirror);
     options.driveIdentity = table.RecordAsString(record, column(table, schema::kOptionsDriveIdentity));
     return options;
 }
@@ -90,8 +92,9 @@ void Catalog::readOptions(const store::TableFileImage* image)
     try {
         readTable(*m_optionsState, schema::kOptionsOrder, image);
         checkOptions();
-        if (!m_options->FindField(schema::kOptionsSetIdentity))
-            addIdentityColumn();
+        if (!m_options->FindField(schema::kOptionsSetIdentity) ||
+            !m_options->FindField(schema::kOptionsMirror))
+            addMissingColumns();
     } catch (const std::exception& error) {
         // The sets and their paths are whole without their options: they stay usable and
         // the runs take the defaults, while the damaged file waits on disk, untouched.
@@ -122,23 +125,33 @@ void Catalog::checkOptions()
                              std::to_string(*shared) + " has more than one row");
 }
 
-void Catalog::addIdentityColumn()
+void Catalog::addMissingColumns()
 {
-    std::vector<std::pair<std::int32_t, SetOptions>> rows;
+    struct Row {
+        std::int32_t number = 0;
+        SetOptions options;
+        std::string identity;
+    };
+    std::vector<Row> rows;
     const std::size_t numberField = column(*m_options, schema::kOptionsCategoryNo);
+    const auto identityField = m_options->FindField(schema::kOptionsSetIdentity);
     for (std::size_t record = 0; record < m_options->RecordCount(); ++record)
-        rows.emplace_back(
-            static_cast<std::int32_t>(m_options->RecordAsInteger(record, numberField).value_or(0)),
-            optionsOfRecord(*m_options, record));
+        rows.push_back(
+            {static_cast<std::int32_t>(m_options->RecordAsInteger(record, numberField).value_or(0)),
+             optionsOfRecord(*m_options, record),
+             identityField ? m_options->RecordAsString(record, *identityField) : std::string()});
     m_options->Close();
     m_options->SetIndexFieldNames({});
     m_options->SetFieldDefs(schema::optionsFieldDefs());
     m_options->CreateDataSet();
     m_options->SetFileName(m_optionsFile);
     m_options->SetIndexFieldNames(schema::kOptionsOrder);
-    for (const auto& [number, options] : rows)
-        writeOptionsRow(number, options);
-    // The same rows as the file: it is written with the column once something changes.
+    for (const Row& row : rows) {
+        writeOptionsRow(row.number, row.options);
+        if (!row.identity.empty())
+            writeIdentity(row.number, row.identity);
+    }
+    // The same rows as the file: it is written with the columns once something changes.
     m_options->ResetChangeCount();
 }
 
@@ -175,6 +188,7 @@ void Catalog::writeIdentity(std::int32_t setNumber, const std::string& identity)
             table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(defaults.keepDays);
             table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(defaults.cacheDirTag ? 1 : 0);
             table.FieldByName(schema::kOptionsGuard).SetAsInteger(defaults.guard ? 1 : 0);
+            table.FieldByName(schema::kOptionsMirror).SetAsInteger(defaults.mirror ? 1 : 0);
         }
         table.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
         table.Post();
@@ -237,6 +251,7 @@ void Catalog::writeOptionsRow(std::int32_t setNumber, const SetOptions& options)
         table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(options.keepDays);
         table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(options.cacheDirTag ? 1 : 0);
         table.FieldByName(schema::kOptionsGuard).SetAsInteger(options.guard ? 1 : 0);
+        table.FieldByName(schema::kOptionsMirror).SetAsInteger(options.mirror ? 1 : 0);
         table.FieldByName(schema::kOptionsDriveIdentity).SetAsString(options.driveIdentity);
         table.Post();
     } catch (...) {

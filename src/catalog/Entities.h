@@ -42,6 +42,9 @@ struct SetOptions {
     /// A run stops when the destination lies on another file system than at the last
     /// successful run.
     bool guard = true;
+    /// The copy of a folder item loses what its source lost: moved into versions, never
+    /// deleted at once.
+    bool mirror = false;
     /// The destination's file system as the last successful run found it; empty before.
     std::string driveIdentity;
 

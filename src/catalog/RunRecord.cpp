@@ -222,6 +222,8 @@ std::string RunRecord::toJsonLine() const
     object["bytes"] = bytes;
     if (healed > 0)
         object["healed"] = healed;
+    if (removed > 0)
+        object["removed"] = removed;
     if (sourceBytes > 0)
         object["source_bytes"] = sourceBytes;
     if (verify) {
@@ -283,6 +285,7 @@ RunRecord RunRecord::fromJsonLine(const std::string& line)
     record.files = optional<std::uint64_t>(object, "files", 0);
     record.bytes = optional<std::uint64_t>(object, "bytes", 0);
     record.healed = optional<std::uint64_t>(object, "healed", 0);
+    record.removed = optional<std::uint64_t>(object, "removed", 0);
     record.sourceBytes = optional<std::uint64_t>(object, "source_bytes", 0);
     if (const auto it = object.find("verify"); it != object.end() && it->is_object()) {
         backup::VerifyCounts counts;
@@ -331,7 +334,9 @@ RunRecord makeRunRecord(const std::string& dataFolder, const BackupSet& set,
     if (settings.dryRun) {
         record.files = result.preview.files;
         record.bytes = result.preview.bytes;
+        record.removed = result.preview.removals;
     } else {
+        record.removed = result.removed;
         record.files = result.filesCopied;
         record.bytes = result.bytesCopied;
         record.healed = result.healed;

@@ -53,6 +53,9 @@ struct RunRecord {
     std::uint64_t bytes = 0;
     /// Copies a run made again because verification had found them damaged or missing.
     std::uint64_t healed = 0;
+    /// Copies whose sources were gone, moved into versions by a mirrored run (for a dry
+    /// run, those it would move); a folder counts once.
+    std::uint64_t removed = 0;
     /// The bytes of the items' files the run looked at, copied or up to date; 0 when not
     /// known (a full run, or a record of an earlier version).
     std::uint64_t sourceBytes = 0;

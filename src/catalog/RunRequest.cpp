@@ -24,6 +24,7 @@ backup::BackupSettings RunRequest::settings() const
     settings.incremental = incremental;
     settings.exclusions = options.exclusions;
     settings.honourCacheDirTag = options.cacheDirTag;
+    settings.mirror = options.mirror;
     settings.keepVersions = options.keepVersions;
     settings.keepDays = options.keepDays;
     return settings;

@@ -30,7 +30,8 @@ std::vector<store::FieldDef> optionsFieldDefs()
             FieldDef::boolean(std::string(kOptionsCacheDirTag)),
             FieldDef::boolean(std::string(kOptionsGuard)),
             FieldDef::string(std::string(kOptionsDriveIdentity), kDriveIdentitySize),
-            FieldDef::string(std::string(kOptionsSetIdentity), kSetIdentitySize)};
+            FieldDef::string(std::string(kOptionsSetIdentity), kSetIdentitySize),
+            FieldDef::boolean(std::string(kOptionsMirror))};
 }
 
 } // namespace stowmere::catalog::schema

@@ -45,6 +45,9 @@ inline constexpr std::uint32_t kDriveIdentitySize = 255;
 /// read without the column, which is added when the file is next written.
 inline constexpr std::string_view kOptionsSetIdentity = "Options_SetIdentity";
 inline constexpr std::uint32_t kSetIdentitySize = 64;
+/// Whether runs carry the removals of the sources into the copies; added later than the
+/// identity, and read as off from a file without it.
+inline constexpr std::string_view kOptionsMirror = "Options_Mirror";
 inline constexpr std::string_view kOptionsOrder = "Category_No";
 
 /// The orders the lists show: sets by description, paths by set and then by text.
@@ -56,7 +59,8 @@ std::vector<store::FieldDef> categoryFieldDefs();
 /// Path_No (numbered by the store), Category_No, Path_Item.
 std::vector<store::FieldDef> pathFieldDefs();
 /// Category_No, the exclusions (a memo, one pattern a line), versions and days to keep,
-/// CACHEDIR.TAG honoured, the guard, and the destination's recorded file system.
+/// CACHEDIR.TAG honoured, the guard, the destination's recorded file system, the set's
+/// identity and mirror.
 std::vector<store::FieldDef> optionsFieldDefs();
 
 } // namespace stowmere::catalog::schema

@@ -437,6 +437,7 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         (printer.mode() == ProgressPrinter::Mode::Terminal ||
          !(start.copiesSurelyFit() || (!line.only && lastRunStillFits(data.dataFolder(), set))));
     observer.setForce(line.force);
+    observer.setAllowMassRemoval(line.allowMassRemoval);
     // The pause lets a window's user see the full bar; a terminal has nothing to show.
 
     InterruptGuard guard(cancelFlag, !line.quiet);

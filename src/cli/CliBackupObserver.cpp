@@ -2,6 +2,7 @@
 #include "cli/CliBackupObserver.h"
 
 #include "backup/FailureReport.h"
+#include "backup/Mirror.h"
 
 namespace stowmere::cli {
 
@@ -35,6 +36,16 @@ bool CliBackupObserver::startWithoutSpace(std::uint64_t needed, std::uint64_t fr
         return true;
     m_printer.failure(backup::NotEnoughSpaceLine(needed, free, folder) +
                       "\r\nNothing was copied; --force starts the backup anyway.");
+    return false;
+}
+
+bool CliBackupObserver::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                                         bool sourceEmpty)
+{
+    if (m_allowMassRemoval)
+        return true;
+    m_printer.failure(backup::MassRemovalText(item, files, copies, sourceEmpty) +
+                      "\r\n--allow-mass-removal moves them into versions all the same.");
     return false;
 }
 

@@ -27,6 +27,9 @@ public:
     void totalsCounted(const backup::RunTotals& totals) override;
     /// Yes with --force; otherwise says why the run does not start and how to start it.
     bool startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder) override;
+    /// Yes with --allow-mass-removal; otherwise says what stays and how to move it.
+    bool allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                          bool sourceEmpty) override;
     void copyingFile(const std::string& source, const std::string& target) override;
     void copyProgress(const std::string& source, std::uint64_t done, std::uint64_t size) override;
     void bytesCopied(std::uint64_t bytes) override;
@@ -41,6 +44,8 @@ public:
     void setPreviewPrinter(PreviewPrinter* printer) { m_preview = printer; }
     /// --force: start even when the copies do not fit the free space.
     void setForce(bool force) { m_force = force; }
+    /// --allow-mass-removal.
+    void setAllowMassRemoval(bool allow) { m_allowMassRemoval = allow; }
     /// Where a real run's events go for --json or --verbose; none otherwise.
     void setEventPrinter(RunEventPrinter* events) { m_events = events; }
     /// The run's cancel flag: an item that ends with it set was cut short and is not done.
@@ -55,6 +60,7 @@ private:
     PreviewPrinter* m_preview = nullptr;
     RunEventPrinter* m_events = nullptr;
     bool m_force = false;
+    bool m_allowMassRemoval = false;
     const std::atomic<bool>* m_cancel = nullptr;
 };
 

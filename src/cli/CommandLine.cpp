@@ -153,13 +153,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         const char* value;
         Command command;
     };
-    constexpr std::array<ValueOption, 9> kValueOptions{{
+    constexpr std::array<ValueOption, 10> kValueOptions{{
         {"--exclude", "a PATTERN", Command::Options},
         {"--no-exclude", "a PATTERN", Command::Options},
         {"--keep-versions", "a number", Command::Options},
         {"--keep-days", "a number", Command::Options},
         {"--cachedir-tag", "on or off", Command::Options},
         {"--guard", "on or off", Command::Options},
+        {"--mirror", "on or off", Command::Options},
         {"--to", "a folder", Command::Restore},
         {"--at", "a time", Command::Restore},
         {"--verify", "weekly or monthly", Command::Schedule},
@@ -227,11 +228,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
                 if (!count)
                     throw fail(refusedValue(name, "a whole number from 0", value));
                 (name == "--keep-versions" ? line.keepVersions : line.keepDays) = count;
-            } else if (name == "--cachedir-tag" || name == "--guard") {
+            } else if (name == "--cachedir-tag" || name == "--guard" || name == "--mirror") {
                 const auto on = switchOf(value);
                 if (!on)
                     throw fail(refusedValue(name, "on or off", value));
-                (name == "--guard" ? line.guard : line.cacheDirTag) = on;
+                (name == "--guard" ? line.guard : name == "--mirror" ? line.mirror : line.cacheDirTag) = on;
             } else if (name == "--verify") {
                 line.verifyPeriod = catalog::verifyPeriodFromName(value);
                 if (!line.verifyPeriod)
@@ -247,6 +248,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             }
         } else if (word == "--accept-new-drive") {
             line.acceptNewDrive = true;
+        } else if (word == "--allow-mass-removal") {
+            line.allowMassRemoval = true;
         } else if (word == "--all") {
             line.all = true;
         } else if (word == "--overwrite") {
@@ -313,6 +316,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         throw fail("unschedule: --all removes every schedule and takes no SET");
     if (line.acceptNewDrive && line.command != Command::Backup)
         throw fail("--accept-new-drive belongs to the backup command only");
+    if (line.allowMassRemoval && line.command != Command::Backup)
+        throw fail("--allow-mass-removal belongs to the backup command only");
     if (line.overwrite && line.command != Command::Restore)
         throw fail("--overwrite belongs to the restore command only");
     if (line.yes && line.command != Command::TrustHost)

@@ -68,7 +68,10 @@ struct CommandLine {
     /// --verify weekly|monthly of the schedule command: the set's second timer.
     std::optional<catalog::VerifyPeriod> verifyPeriod;
     bool acceptNewDrive = false; ///< --accept-new-drive: back up although the drive changed
-    bool all = false;            ///< --all of unschedule: every schedule, of every data folder
+    /// --allow-mass-removal: a mirrored backup moves a copy's files into versions even when
+    /// most of them, or all, are gone from the source.
+    bool allowMassRemoval = false;
+    bool all = false; ///< --all of unschedule: every schedule, of every data folder
     /// --notify always|failures|never of the backup command; unset means Failures.
     std::optional<NotifyMode> notify;
 
@@ -79,6 +82,7 @@ struct CommandLine {
     std::optional<std::int32_t> keepDays;
     std::optional<bool> cacheDirTag; ///< --cachedir-tag on|off
     std::optional<bool> guard;       ///< --guard on|off
+    std::optional<bool> mirror;      ///< --mirror on|off
 
     // The restore command's choices.
     std::optional<std::string> restoreTo; ///< --to DIR
@@ -92,7 +96,8 @@ struct CommandLine {
     /// Whether the options command was asked to change anything.
     bool changesOptions() const
     {
-        return !exclude.empty() || !noExclude.empty() || keepVersions || keepDays || cacheDirTag || guard;
+        return !exclude.empty() || !noExclude.empty() || keepVersions || keepDays || cacheDirTag || guard ||
+               mirror;
     }
 
     std::vector<std::string> arguments; ///< positional words after the command name

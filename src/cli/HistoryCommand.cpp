@@ -118,6 +118,9 @@ std::string HistoryCommand::describe(const RunRecord& record)
     if (record.healed > 0)
         text += "  copied again: " + std::to_string(record.healed) +
                 (record.healed == 1 ? " copy" : " copies") + " verification had found damaged or missing\n";
+    if (record.removed > 0)
+        text += "  moved into versions: " + std::to_string(record.removed) +
+                (record.removed == 1 ? " copy whose source was" : " copies whose sources were") + " gone\n";
     for (const std::string& note : record.notes)
         text += "  note: " + escapeControl(note) + '\n';
     for (const std::string& item : record.missingItems)

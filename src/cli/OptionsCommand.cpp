@@ -31,6 +31,8 @@ catalog::SetOptions OptionsCommand::changed(catalog::SetOptions options, const C
         options.cacheDirTag = *line.cacheDirTag;
     if (line.guard)
         options.guard = *line.guard;
+    if (line.mirror)
+        options.mirror = *line.mirror;
     return options;
 }
 
@@ -42,6 +44,7 @@ void OptionsCommand::print(std::ostream& out, const catalog::SetOptions& options
         << "keep-days\t" << options.keepDays << '\n'
         << "cachedir-tag\t" << (options.cacheDirTag ? "on" : "off") << '\n'
         << "guard\t" << (options.guard ? "on" : "off") << '\n'
+        << "mirror\t" << (options.mirror ? "on" : "off") << '\n'
         << "drive\t" << (options.driveIdentity.empty() ? "-" : options.driveIdentity) << '\n';
 }
 

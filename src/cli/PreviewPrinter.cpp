@@ -84,6 +84,8 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
         line["bytes"] = totals.bytes;
         line["folders"] = totals.folders;
         line["same"] = totals.same;
+        if (totals.removals > 0)
+            line["remove"] = totals.removals;
         line["excluded"] = result.excluded;
         line["missing"] = result.missingItems.size();
         line["unreadable"] = result.notBackedUpCount;
@@ -98,6 +100,8 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
               << (totals.folders == 1 ? " folder" : " folders");
         if (totals.same > 0)
             m_out << "; " << totals.same << " up to date";
+        if (totals.removals > 0)
+            m_out << "; " << totals.removals << " to move into versions (sources gone)";
         if (result.excluded > 0)
             m_out << "; " << result.excluded << " excluded";
         if (!result.missingItems.empty())

@@ -13,7 +13,8 @@ std::string optionsHelpText()
 {
     return std::string("Usage: stowmere-cli options SET [--exclude PATTERN]... [--no-exclude PATTERN]...\n"
                        "                            [--keep-versions N] [--keep-days N]\n"
-                       "                            [--cachedir-tag on|off] [--guard on|off] [--data DIR]\n"
+                       "                            [--cachedir-tag on|off] [--guard on|off]\n"
+                       "                            [--mirror on|off] [--data DIR]\n"
                        "\n"
                        "Shows a backup set's options, after the changes given, one per line:\n"
                        "name, a tab, the value. They are kept in Options.cds beside the\n"
@@ -37,7 +38,15 @@ std::string optionsHelpText()
            "  --cachedir-tag on|off  leave out folders that hold a valid CACHEDIR.TAG\n"
            "                         (default on)\n"
            "  --guard on|off         stop a backup when the Backup To Folder lies on\n"
-           "                         another drive than at the last backup (default on)\n" +
+           "                         another drive than at the last backup (default on)\n"
+           "  --mirror on|off        after a backup has read a checked folder to its end,\n"
+           "                         move what its copy holds that the folder no longer\n"
+           "                         does (files, links and folders removed or renamed)\n"
+           "                         into the backup's folder in .stowmere-versions,\n"
+           "                         never deleting it; left-out entries stay. A folder\n"
+           "                         found empty, or more than half of a copy's files\n"
+           "                         gone, moves nothing without --allow-mass-removal\n"
+           "                         (default off)\n" +
            kDataOption;
 }
 

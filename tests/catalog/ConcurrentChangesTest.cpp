@@ -199,8 +199,11 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeIdentitiesIsReadAndGetsTheColum
     using stowmere::store::FieldDef;
     stowmere::store::TDataTable old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
-    columns.pop_back();
-    ASSERT_NE(columns.back().name, schema::kOptionsSetIdentity);
+    // Neither the identity nor mirror, which came after it.
+    while (columns.back().name == schema::kOptionsSetIdentity ||
+           columns.back().name == schema::kOptionsMirror)
+        columns.pop_back();
+    ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 2);
     old.SetFieldDefs(columns);
     old.CreateDataSet();
     old.Insert();
@@ -227,4 +230,40 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeIdentitiesIsReadAndGetsTheColum
     EXPECT_EQ(reread.options(2).keepVersions, 3);
     EXPECT_EQ(reread.findSet(made)->identity, reader.findSet(made)->identity);
     EXPECT_NE(stowmere::store::readTableFileImage(file), oldBytes);
+}
+
+TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeMirrorIsReadAsOffAndKeepsItsIdentitiesWhenWritten)
+{
+    using stowmere::store::FieldDef;
+    const std::int32_t number = window.addSet("Photos", "/backup/photos");
+    const std::string identity = window.findSet(number)->identity;
+    stowmere::store::TDataTable old;
+    std::vector<FieldDef> columns = schema::optionsFieldDefs();
+    ASSERT_EQ(columns.back().name, schema::kOptionsMirror);
+    columns.pop_back();
+    old.SetFieldDefs(columns);
+    old.CreateDataSet();
+    old.Insert();
+    old.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(number);
+    old.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(4);
+    old.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
+    old.Post();
+    saved(window);
+    stowmere::store::saveTableFile(old, data + "/Options.cds");
+
+    Catalog reader(data);
+    reader.openForChange();
+    ASSERT_TRUE(reader.optionsReadable());
+    EXPECT_FALSE(reader.options(number).mirror);
+    EXPECT_EQ(reader.findSet(number)->identity, identity);
+    stowmere::catalog::SetOptions options = reader.options(number);
+    options.mirror = true;
+    reader.setOptions(number, options);
+    saved(reader);
+
+    Catalog reread(data);
+    reread.open();
+    EXPECT_TRUE(reread.options(number).mirror);
+    EXPECT_EQ(reread.options(number).keepVersions, 4);
+    EXPECT_EQ(reread.findSet(number)->identity, identity);
 }

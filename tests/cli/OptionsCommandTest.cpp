@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using stowmere::cli::test::CliTest;
 using stowmere::cli::test::ProcessResult;
 
@@ -18,6 +20,7 @@ constexpr const char* kDefaults = "keep-versions\t5\n"
                                   "keep-days\t0\n"
                                   "cachedir-tag\ton\n"
                                   "guard\ton\n"
+                                  "mirror\toff\n"
                                   "drive\t-\n";
 
 } // namespace
@@ -32,11 +35,11 @@ TEST_F(OptionsCommand, ShowsTheDefaultsThenTheChangesWhichAreKept)
     EXPECT_EQ(ok({"options", "Docs", "--exclude", "*.o", "--exclude=build/", "--keep-versions", "1",
                   "--keep-days", "7", "--cachedir-tag", "off", "--guard", "off"}),
               "exclude\t*.o\nexclude\tbuild/\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
-              "guard\toff\ndrive\t-\n");
+              "guard\toff\nmirror\toff\ndrive\t-\n");
     // Adding a pattern twice keeps one; removing one leaves the others in their order.
     EXPECT_EQ(ok({"options", "1", "--exclude", "build/", "--no-exclude", "*.o", "--exclude", "*.tmp"}),
               "exclude\tbuild/\nexclude\t*.tmp\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
-              "guard\toff\ndrive\t-\n");
+              "guard\toff\nmirror\toff\ndrive\t-\n");
 }
 
 TEST_F(OptionsCommand, MistakesChangeNothing)
@@ -54,6 +57,8 @@ TEST_F(OptionsCommand, MistakesChangeNothing)
     EXPECT_NE(refused({"backup", "Docs", "--keep-days", "2"}).find("belongs to the options command"),
               std::string::npos);
     EXPECT_NE(refused({"options", "Docs", "--accept-new-drive"}).find("backup command"), std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--mirror", "maybe"}).find("on or off"), std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--allow-mass-removal"}).find("backup command"), std::string::npos);
     EXPECT_EQ(temp.bytes("data/Options.cds"), before);
 }
 
@@ -106,4 +111,43 @@ TEST_F(OptionsCommand, ABackupLeavesOutWhatTheSetExcludesAndTheDryRunCountsIt)
     ok({"options", "Docs", "--cachedir-tag", "off"});
     ok({"backup", "Docs", "--quiet"});
     EXPECT_TRUE(temp.exists("dest/Docs/.cache/CACHEDIR.TAG"));
+}
+
+TEST_F(OptionsCommand, MirrorMovesWhatTheSourceLostIntoVersionsAndRefusesAnEmptiedFolderUnlessAllowed)
+{
+    const std::string docs = temp.folder("src/Docs");
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        temp.file(std::string("src/Docs/") + name, name);
+    ok({"add-paths", "Docs", docs});
+    EXPECT_NE(ok({"options", "Docs", "--mirror", "on"}).find("mirror\ton\n"), std::string::npos);
+    ok({"backup", "Docs", "--quiet"});
+    std::filesystem::remove(temp.path("src/Docs/b.txt"));
+
+    const ProcessResult preview = cli({"backup", "Docs", "--dry-run", "--incremental"});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_NE(preview.out.find("remove   " + docs + "/b.txt\n"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("; 1 to move into versions"), std::string::npos) << preview.out;
+    const ProcessResult json = cli({"backup", "Docs", "--dry-run", "--json", "--incremental"});
+    EXPECT_NE(json.out.find(R"({"kind":"remove","path":")" + docs + "/b.txt\""), std::string::npos)
+        << json.out;
+    EXPECT_TRUE(temp.exists("dest/Docs/b.txt"));
+
+    const ProcessResult moved = cli({"backup", "Docs", "--incremental"});
+    EXPECT_EQ(moved.exitCode, 0) << moved.err;
+    EXPECT_NE(moved.err.find("1 copy whose source is gone was moved into"), std::string::npos) << moved.err;
+    EXPECT_FALSE(temp.exists("dest/Docs/b.txt"));
+    EXPECT_NE(ok({"history", "Docs"}).find("moved into versions: 1 copy whose source was gone"),
+              std::string::npos);
+
+    // The folder emptied: nothing moves without --allow-mass-removal, and the run says so.
+    for (const char* name : {"a.txt", "c.txt", "d.txt"})
+        std::filesystem::remove(temp.path(std::string("src/Docs/") + name));
+    const ProcessResult refused = cli({"backup", "Docs", "--incremental"});
+    EXPECT_NE(refused.err.find("the folder is empty while its copy holds 3 files"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--allow-mass-removal"), std::string::npos) << refused.err;
+    EXPECT_TRUE(temp.exists("dest/Docs/a.txt"));
+    const ProcessResult allowed = cli({"backup", "Docs", "--incremental", "--allow-mass-removal"});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err;
+    EXPECT_FALSE(temp.exists("dest/Docs/a.txt"));
 }

@@ -42,11 +42,11 @@ expect "history|" hi
 expect "--data|--help|--json|" history Documents --
 expect "Documents|My\\ Pictures|" --data "$work/data" history ""
 expect "--daily|--data|--help|--incremental|--verify|" schedule Documents --
-expect "--accept-new-drive|--data|--dry-run|--force|--help|--incremental|--json|--notify|--only|--quiet|--verbose|" backup Documents --
+expect "--accept-new-drive|--allow-mass-removal|--data|--dry-run|--force|--help|--incremental|--json|--notify|--only|--quiet|--verbose|" backup Documents --
 # A value from the help's own list.
 expect "always|failures|never|" backup Documents --notify ""
 expect "failures|" backup Documents --notify f
-expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--no-exclude|" options Documents --
+expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--mirror|--no-exclude|" options Documents --
 expect "--at|--data|--help|--overwrite|--to|" restore Documents --
 expect "restore|" rest
 expect "Docs and more|Documents|" restore Documents notes.txt --to Do

@@ -17,10 +17,9 @@ bool byName(const files::FolderEntry& a, const files::FolderEntry& b)
 
 const files::FolderEntry* findEntry(const std::vector<files::FolderEntry>& sorted, const std::string& name)
 {
-    const auto found = std::lower_bound(sorted.begin(), sorted.end(), name,
-                                        [](const files::FolderEntry& entry, const std::string& wanted) {
-                                            return entry.name < wanted;
-                                        });
+    const auto found = std::lower_bound(
+        sorted.begin(), sorted.end(), name,
+        [](const files::FolderEntry& entry, const std::string& wanted) { return entry.name < wanted; });
     return found != sorted.end() && found->name == name ? &*found : nullptr;
 }
 
@@ -38,14 +37,16 @@ std::string NotMirroredText(const std::string& item)
            "lacks is not gone from them.";
 }
 
-std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies, bool sourceEmpty)
+std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                            bool sourceEmpty)
 {
     const std::string why =
         sourceEmpty ? "the folder is empty while its copy holds " + count(files, "file", "files")
                     : count(files, "file", "files") + " of the " + count(copies, "file", "files") +
                           " of its copy are no longer in the folder";
     return "Nothing was moved out of the copy of " + item + ": " + why +
-           ". A disk not plugged in or a folder emptied by mistake looks the same, so the copy stays as it is.";
+           ". A disk not plugged in or a folder emptied by mistake looks the same, so the copy stays as it "
+           "is.";
 }
 
 std::string RemovedText(std::uint64_t removed, const std::string& runFolder)
@@ -130,8 +131,8 @@ void MirrorPlanner::compare(const Pending& folder, std::vector<Pending>& pending
         if (const files::FolderEntry* found = findEntry(entries, entry.name)) {
             if (isFolder && !found->link && found->kind == files::EntryKind::Folder &&
                 !m_exclusions.excludes(rel, true))
-                pending.push_back({paths::join(folder.source, entry.name), rel,
-                                   joinRelative(folder.relative, entry.name)});
+                pending.push_back(
+                    {paths::join(folder.source, entry.name), rel, joinRelative(folder.relative, entry.name)});
             continue;
         }
         // What the set leaves out is not the run's to take away.

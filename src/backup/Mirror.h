@@ -38,17 +38,15 @@ struct RemovalPlan {
     /// Whether the removals look like a source that is not the one backed up before (an
     /// unmounted disk, an emptied folder): the folder is empty while the copy holds files,
     /// or more than half of the copy's files would go.
-    bool massive() const
-    {
-        return removedFiles > 0 && (sourceEmpty || removedFiles > copies - removedFiles);
-    }
+    bool massive() const { return removedFiles > 0 && (sourceEmpty || removedFiles > copies - removedFiles); }
 };
 
 /// Why a mirrored run left a folder item's copy alone: it is copied straight into the
 /// destination, or under the name of another item of the set.
 std::string NotMirroredText(const std::string& item);
 /// The refusal of a massive removal (RemovalPlan::massive).
-std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies, bool sourceEmpty);
+std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                            bool sourceEmpty);
 /// What a mirrored run moved, and where to.
 std::string RemovedText(std::uint64_t removed, const std::string& runFolder);
 

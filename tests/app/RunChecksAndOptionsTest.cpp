@@ -182,6 +182,8 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     auto* keep = child<QSpinBox>(*dialog, "optionsKeepVersions");
     keep->setValue(1);
     click(child<QCheckBox>(*dialog, "optionsGuard"));
+    EXPECT_FALSE(child<QCheckBox>(*dialog, "optionsMirror")->isChecked()) << "mirror is off until asked for";
+    click(child<QCheckBox>(*dialog, "optionsMirror"));
     click(child<QWidget>(*dialog, "optionsSave"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
 
@@ -189,6 +191,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     EXPECT_EQ(saved.exclusions, (std::vector<std::string>{"*.tmp", "build/"}));
     EXPECT_EQ(saved.keepVersions, 1);
     EXPECT_FALSE(saved.guard);
+    EXPECT_TRUE(saved.mirror);
     EXPECT_TRUE(saved.cacheDirTag);
 
     // Cancel keeps what was saved.
@@ -223,6 +226,41 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     catalog::Catalog reread(folder().toStdString());
     reread.open();
     EXPECT_EQ(reread.options(reread.sets().front().number).keepVersions, 1);
+}
+
+TEST_F(RunChecksAndOptions, AMirroredFolderFoundEmptyIsAskedAboutWithNoAsTheDefault)
+{
+    const QString destination = folder() + "/dest";
+    writeFile(source() + "/tree/a.txt", "a");
+    writeFile(source() + "/tree/b.txt", "b");
+    startWithSet(destination, {source() + "/tree"});
+    catalog::SetOptions options = main->catalog().options(setNumber());
+    options.mirror = true;
+    main->catalog().setOptions(setNumber(), options);
+    ASSERT_TRUE(runBackup());
+    ASSERT_TRUE(QFile::exists(destination + "/tree/a.txt"));
+
+    // Emptied, as a mount point without its disk: No keeps the copy.
+    ASSERT_TRUE(QFile::remove(source() + "/tree/a.txt"));
+    ASSERT_TRUE(QFile::remove(source() + "/tree/b.txt"));
+    dialogs.clear();
+    checkAll();
+    dialogs.setNextAnswer(false);
+    ASSERT_TRUE(runBackup());
+    ASSERT_FALSE(dialogs.messages().empty());
+    EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::ConfirmationDefaultNo);
+    EXPECT_TRUE(dialogs.messages()[0].text.contains("is empty, while its copy holds 2 files"))
+        << dialogs.messages()[0].text.toStdString();
+    EXPECT_TRUE(QFile::exists(destination + "/tree/a.txt"));
+    EXPECT_EQ(dialogs.unexpected(), 0);
+
+    // Yes moves both into the run's versions.
+    dialogs.clear();
+    checkAll();
+    dialogs.setNextAnswer(true);
+    ASSERT_TRUE(runBackup());
+    EXPECT_FALSE(QFile::exists(destination + "/tree/a.txt"));
+    EXPECT_EQ(lastRun().removed, 2u);
 }
 
 TEST_F(RunChecksAndOptions, RestoreBringsTheHighlightedItemBackIntoTheChosenFolder)

@@ -194,7 +194,8 @@ TEST_F(MirrorTest, APreviewListsEachRemovalAndCountsThemButMovesNothing)
         if (entry.kind == PreviewEntry::Kind::Remove)
             removals.emplace_back(entry.source, entry.target);
     const std::vector<std::pair<std::string, std::string>> expected{
-        {tree.path("src/c.txt"), tree.path("dest/src/c.txt")}, {tree.path("src/old"), tree.path("dest/src/old")}};
+        {tree.path("src/c.txt"), tree.path("dest/src/c.txt")},
+        {tree.path("src/old"), tree.path("dest/src/old")}};
     EXPECT_EQ(removals, expected);
     EXPECT_EQ(result.preview.removals, 2u);
     EXPECT_EQ(treeOf(tree.path("dest")), before);

@@ -199,6 +199,13 @@ public:
     /// Every entry of the folder but "." and "..", with kind, size, time and mode, in one
     /// call.
     virtual std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) = 0;
+    /// Every entry but "." and "..", with its name and kind only (the rest left at its
+    /// defaults): what comparing a folder's names needs, cheaper where the kinds come with
+    /// the listing itself.
+    virtual std::vector<DestinationEntry> listKinds(const FolderHandle& folder, std::error_code& error)
+    {
+        return list(folder, error);
+    }
     /// Whether a walk that looks at many entries of a folder had better list it once than
     /// ask for each entry by name: true where each call is a round trip.
     virtual bool prefersListing() const { return true; }

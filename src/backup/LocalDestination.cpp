@@ -339,6 +339,40 @@ std::vector<DestinationEntry> LocalDestination::list(const FolderHandle& folder,
     return entries;
 }
 
+std::vector<DestinationEntry> LocalDestination::listKinds(const FolderHandle& folder, std::error_code& error)
+{
+    std::vector<DestinationEntry> entries;
+    const int fd = fdOf(folder);
+    error = forEachEntry(fd, [&](const char* name, unsigned char type) {
+        DestinationEntry& entry = entries.emplace_back();
+        entry.name = name;
+        switch (type) {
+        case DT_REG:
+            entry.kind = DestinationKind::File;
+            break;
+        case DT_DIR:
+            entry.kind = DestinationKind::Folder;
+            break;
+        case DT_LNK:
+            entry.kind = DestinationKind::Link;
+            break;
+        case DT_UNKNOWN: {
+            // A file system that does not tell kinds in its listing is asked entry by entry.
+            struct stat info {};
+            if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                entry = entryOf(name, info);
+            else
+                entries.pop_back();
+            break;
+        }
+        default:
+            entry.kind = DestinationKind::Other;
+            break;
+        }
+    });
+    return entries;
+}
+
 DestinationEntry LocalDestination::status(const FolderHandle& folder, const std::string& name)
 {
     struct stat info {};

@@ -33,6 +33,7 @@ public:
     FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode, bool& created,
                             std::error_code& error) override;
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override;
+    std::vector<DestinationEntry> listKinds(const FolderHandle& folder, std::error_code& error) override;
     /// One look-up beneath an open folder is one system call; a listing reads the whole
     /// folder besides.
     bool prefersListing() const override { return false; }

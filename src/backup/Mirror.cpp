@@ -90,7 +90,7 @@ void MirrorPlanner::compare(const Pending& folder, std::vector<Pending>& pending
     const FolderHandle copy = m_destination.openFolder(folder.relative, error);
     if (!copy)
         return; // no copy folder (or a link in its place): nothing of it can go
-    std::vector<DestinationEntry> copies = m_destination.list(copy, error);
+    std::vector<DestinationEntry> copies = m_destination.listKinds(copy, error);
     if (error)
         return;
     // Only a source folder whose listing could be read tells what is gone from it.
@@ -163,7 +163,7 @@ std::uint64_t MirrorPlanner::filesBelow(const std::string& relative)
         const FolderHandle folder = m_destination.openFolder(folderPath, error);
         if (!folder)
             continue;
-        for (const DestinationEntry& entry : m_destination.list(folder, error)) {
+        for (const DestinationEntry& entry : m_destination.listKinds(folder, error)) {
             if (entry.kind == DestinationKind::Folder)
                 pending.push_back(joinRelative(folderPath, entry.name));
             else

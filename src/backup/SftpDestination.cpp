@@ -1278,6 +1278,129 @@ std::unique_ptr<DestinationWriter> SftpDestination::writer()
 }
 
 // ----------------------------------------------------------------------------------------
+// Appending
+
+/// A file of the destination's own that grows at its end. Each append's writes are sent
+/// at once and confirmed before it returns; a failed one leaves the offset where it was,
+/// so the next append overwrites what may have landed of it.
+class SftpDestination::Appender final : public DestinationAppender {
+public:
+    Appender(SftpDestination& destination, std::string handle, std::uint64_t size)
+        : m_destination(destination), m_handle(std::move(handle)), m_sizeAtOpen(size), m_end(size)
+    {
+    }
+
+    ~Appender() override
+    {
+        SftpConnection& connection = *m_destination.m_connection;
+        const std::uint32_t id = connection.nextId();
+        sftp::Packet close(sftp::Close, id);
+        close.text(m_handle);
+        connection.call(close, id);
+    }
+
+    std::error_code append(std::string_view bytes) override
+    {
+        SftpConnection& connection = *m_destination.m_connection;
+        std::vector<std::uint32_t> ids;
+        std::uint64_t offset = m_end;
+        std::error_code error;
+        while (!bytes.empty() && !error) {
+            const std::size_t count = std::min(bytes.size(), kChunk);
+            ids.push_back(connection.nextId());
+            sftp::Packet write(sftp::Write, ids.back());
+            write.text(m_handle).u64(offset);
+            std::memcpy(write.data(count), bytes.data(), count);
+            error = connection.send(write);
+            if (error)
+                ids.pop_back();
+            bytes.remove_prefix(count);
+            offset += count;
+        }
+        for (const std::uint32_t id : ids) {
+            const std::error_code written = m_destination.statusOf(connection.wait(id));
+            if (!error)
+                error = written;
+        }
+        if (!error)
+            m_end = offset;
+        return error;
+    }
+
+    std::uint64_t sizeAtOpen() const override { return m_sizeAtOpen; }
+
+private:
+    SftpDestination& m_destination;
+    std::string m_handle;
+    std::uint64_t m_sizeAtOpen;
+    std::uint64_t m_end;
+};
+
+std::unique_ptr<DestinationAppender>
+SftpDestination::openAppend(const FolderHandle& folder, const std::string& name, std::error_code& error)
+{
+    error.clear();
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return nullptr;
+    }
+    const std::string path = pathIn(folder, name);
+    // The server would follow a link standing under the name: only a file or nothing will do.
+    if (const auto there = lstat(path, error)) {
+        const DestinationKind kind = kindOf(*there);
+        if (kind != DestinationKind::File) {
+            error = codeOf(kind == DestinationKind::Link ? ELOOP : EINVAL);
+            return nullptr;
+        }
+    } else if (error != std::errc::no_such_file_or_directory) {
+        return nullptr;
+    }
+    error.clear();
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes attributes;
+    attributes.flags = sftp::AttrPermissions;
+    attributes.permissions = 0600;
+    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate).attributes(attributes);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        return nullptr;
+    }
+    std::string handle = reply.text();
+    // The size of what was opened, not of what the name held a moment before.
+    id = m_connection->nextId();
+    sftp::Packet look(sftp::Fstat, id);
+    look.text(handle);
+    reply = m_connection->call(look, id);
+    std::optional<sftp::Attributes> opened;
+    if (reply.type() == sftp::Attrs) {
+        opened = reply.attributes();
+        if (!reply.ok() || !(opened->flags & sftp::AttrSize))
+            opened.reset();
+    }
+    // Some servers (rclone) tell no kind of an open file: only a kind told otherwise refuses.
+    const bool notAFile =
+        opened && (opened->flags & sftp::AttrPermissions) && kindOf(*opened) != DestinationKind::File;
+    if (!opened || notAFile) {
+        if (notAFile)
+            error = codeOf(EINVAL);
+        else if (reply.type() != sftp::Attrs)
+            error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        id = m_connection->nextId();
+        sftp::Packet close(sftp::Close, id);
+        close.text(handle);
+        m_connection->call(close, id);
+        return nullptr;
+    }
+    return std::make_unique<Appender>(*this, std::move(handle), opened->size);
+}
+
+// ----------------------------------------------------------------------------------------
 // The destination as a whole
 
 std::error_code SftpDestination::writeSmallFile(const std::string& path, std::string_view text,

@@ -80,6 +80,10 @@ public:
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
+    /// Writes at the end the file had when opened, which only this destination's run
+    /// (under the run lock) extends: servers disagree on what an append flag means.
+    std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder, const std::string& name,
+                                                    std::error_code& error) override;
 
     RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
     std::string runLockHolder() override;
@@ -97,6 +101,8 @@ private:
     class Folder;
     class Writer;
     friend class Writer;
+    class Appender;
+    friend class Appender;
 
     SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> connection);
     FolderHandle adopt(std::string path, std::string relative) const;

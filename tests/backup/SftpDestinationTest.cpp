@@ -2,6 +2,7 @@
 #include "backup/SftpDestination.h"
 #include "backup/BackupEngine.h"
 #include "backup/SftpUrl.h"
+#include "backup/Verifier.h"
 
 #include "RecordingObserver.h"
 #include "support/ScopedEnv.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -637,4 +639,99 @@ TEST_F(SftpTest, CopiesAreCompleteInTheFolderOfCopiesUnderWayAndMoveAcrossIntoPl
     EXPECT_TRUE(write(*again, again->openFolder("Data", error), "a.txt", tree.path("src/a.txt")).succeeded());
     EXPECT_FALSE(std::filesystem::is_symlink(tree.path("dest/.stowmere-tmp")));
     EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"theirs.txt"});
+}
+
+TEST_F(SftpTest, TheJournalGrowsAtItsEndAndNeverThroughALink)
+{
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    std::error_code error;
+    {
+        const auto appender = destination->openAppend(destination->root(), "journal", error);
+        ASSERT_TRUE(appender) << error.message();
+        EXPECT_EQ(appender->sizeAtOpen(), 0u);
+        EXPECT_FALSE(appender->append("one\n"));
+        EXPECT_FALSE(appender->append(std::string(200000, 'x') + '\n'));
+    }
+    {
+        const auto appender = destination->openAppend(destination->root(), "journal", error);
+        ASSERT_TRUE(appender) << error.message();
+        EXPECT_EQ(appender->sizeAtOpen(), 200005u);
+        EXPECT_FALSE(appender->append("three\n"));
+    }
+    EXPECT_EQ(tree.read("dest/journal"), "one\n" + std::string(200000, 'x') + "\nthree\n");
+    EXPECT_EQ(std::filesystem::status(tree.path("dest/journal")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    tree.file("victim.txt", "theirs");
+    std::filesystem::create_symlink(tree.path("victim.txt"), tree.path("dest/planted"));
+    EXPECT_FALSE(destination->openAppend(destination->root(), "planted", error));
+    EXPECT_EQ(error, std::errc::too_many_symbolic_link_levels);
+    tree.folder("dest/folder");
+    EXPECT_FALSE(destination->openAppend(destination->root(), "folder", error));
+    EXPECT_TRUE(error);
+    EXPECT_EQ(tree.read("victim.txt"), "theirs");
+}
+
+TEST_F(SftpTest, CopiesOnAServerAreRecordedVerifiedAndHealed)
+{
+    tree.file("src/docs/a.txt", "alpha");
+    tree.file("src/docs/b.txt", "bravo bravo");
+    tree.file("src/docs/deep/c.txt", pattern(300000));
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> items{tree.path("src/docs")};
+    const auto backUp = [&](bool incremental) {
+        backup::BackupSettings settings;
+        settings.destination = server().url(tree.path("dest"));
+        settings.incremental = incremental;
+        stowmere::testing::RecordingObserver observer({true, true});
+        std::atomic<bool> cancel{false};
+        backup::BackupResult result = backup::BackupEngine(settings, observer, cancel).RunBackup(items);
+        EXPECT_FALSE(result.copyFailed) << result.failureReason;
+        EXPECT_TRUE(observer.errors.empty());
+        return result;
+    };
+    const auto verify = [&] {
+        backup::VerifySettings settings;
+        settings.destination = server().url(tree.path("dest"));
+        settings.items = items;
+        struct : backup::VerifyObserver {
+        } observer;
+        std::atomic<bool> cancel{false};
+        return backup::Verify(settings, observer, cancel);
+    };
+
+    EXPECT_EQ(backUp(false).filesCopied, 3u);
+    EXPECT_TRUE(tree.exists("dest/.stowmere-manifest") || tree.exists("dest/.stowmere-manifest.journal"));
+    backup::VerifyResult found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::AllMatch) << found.destinationError;
+    EXPECT_EQ(found.counts.matched, 3u);
+
+    // Rot on the server: one byte of a copy changed, its size and time as they were.
+    const std::string rotten = tree.path("dest/docs/deep/c.txt");
+    struct stat before {};
+    ASSERT_EQ(::stat(rotten.c_str(), &before), 0);
+    std::string bytes = tree.read("dest/docs/deep/c.txt");
+    bytes[150000] = static_cast<char>(bytes[150000] ^ 0x20);
+    tree.file("dest/docs/deep/c.txt", bytes);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, rotten.c_str(), times, 0), 0);
+    std::filesystem::remove(tree.path("dest/docs/b.txt"));
+
+    found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::Faults);
+    EXPECT_EQ(found.counts.damaged, 1u);
+    EXPECT_EQ(found.counts.missing, 1u);
+    ASSERT_FALSE(found.problems.empty());
+    EXPECT_EQ(found.problems.front().path.rfind(server().url(tree.path("dest")), 0), 0u)
+        << found.problems.front().path;
+
+    const backup::BackupResult healing = backUp(true);
+    EXPECT_EQ(healing.healed, 2u);
+    EXPECT_EQ(healing.filesCopied, 2u);
+    EXPECT_EQ(tree.read("dest/docs/deep/c.txt"), tree.read("src/docs/deep/c.txt"));
+    EXPECT_EQ(tree.read("dest/docs/b.txt"), "bravo bravo");
+    found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(found.counts.matched, 3u);
 }

@@ -84,12 +84,16 @@ bool CopySink::start()
     tellManifestNotes();
     if (m_settings.keepVersions > 0)
         m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, std::time(nullptr));
-    // Only a full copy that keeps no versions of what it replaces may copy on two threads.
-    if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
+    // Only a full copy that keeps no versions of what it replaces may copy on several threads.
+    if (const unsigned helpers = m_destination.helperWriters();
+        m_settings.parallelCopy && !m_settings.incremental && helpers > 0) {
+        std::vector<std::unique_ptr<DestinationWriter>> writers;
+        for (unsigned i = 0; i < helpers; ++i)
+            writers.push_back(m_destination.writer());
         try {
-            m_helper = std::make_unique<CopyHelper>(m_destination.writer());
+            m_helper = std::make_unique<CopyHelper>(std::move(writers));
         } catch (const std::system_error&) {
-            // No second thread to be had: this one copies everything, as on one core.
+            // No other thread to be had: this one copies everything, as on one core.
         }
     }
     return true;
@@ -147,10 +151,10 @@ void CopySink::tellManifestNotes()
         m_observer.showInformation(notes[m_manifestNotesTold]);
 }
 
-void CopySink::recordCopy(const std::string& source, const std::string& target)
+void CopySink::recordCopy(const std::string& source, const std::string& target, const CopyOutcome& outcome)
 {
     if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
-        m_manifest->recordCopy(folder, paths::fileNamePart(target));
+        m_manifest->recordCopy(folder, paths::fileNamePart(target), &outcome);
 }
 
 std::string CopySink::relativeOf(const std::string& path) const
@@ -608,10 +612,20 @@ void CopySink::tellSharedCopy(const SharedFile& file)
 {
     if (file.error)
         std::rethrow_exception(file.error);
-    if (file.skipped)
-        return;
     const std::string& source = file.source;
     const std::string& target = file.target;
+    if (file.skipped) {
+        // The threads stop taking files at the first copy that fails. Where that failure
+        // was only something in a copy's way, set aside since, the run goes on, and the
+        // files they left are this thread's to copy: none may go missing untold.
+        if (!cancelled() && !m_result.copyFailed && !source.empty()) {
+            if (file.link)
+                copyLink(source, target);
+            else
+                copyFile(source, target);
+        }
+        return;
+    }
     if (file.outcome.status == CopyOutcome::Status::TooLarge) {
         // Left to this thread, which copies it now with live progress.
         if (!cancelled())
@@ -628,7 +642,7 @@ void CopySink::tellSharedCopy(const SharedFile& file)
         return;
     }
     if (file.outcome.status == CopyOutcome::Status::Copied && !file.link &&
-        m_granularity.get() >= kCoarseTimes) {
+        m_granularity.get() >= kCoarseTimes && !m_destination.writerKeepsTimes()) {
         if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
             setTimesAgain(source, folder, paths::fileNamePart(target));
     }
@@ -648,7 +662,7 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
         noteLoss(outcome.lost);
         ++m_result.filesCopied;
         if (!link) {
-            recordCopy(source, target);
+            recordCopy(source, target, outcome);
             m_result.bytesCopied += outcome.bytes;
             m_observer.bytesCopied(m_result.bytesCopied);
         }
@@ -737,7 +751,8 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         return request;
     };
     CopyOutcome outcome = m_writer->write(request());
-    if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes)
+    if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes &&
+        !m_destination.writerKeepsTimes())
         setTimesAgain(source, folder, name);
     if (outcome.status != CopyOutcome::Status::DestinationFailed || outcome.keepFailed || m_folderNew)
         return outcome;

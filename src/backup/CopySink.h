@@ -138,7 +138,7 @@ private:
     /// The path of a target below the destination.
     std::string relativeOf(const std::string& path) const;
     /// Hashes and records a copy just made.
-    void recordCopy(const std::string& source, const std::string& target);
+    void recordCopy(const std::string& source, const std::string& target, const files::CopyOutcome& outcome);
     void tellManifestNotes();
     /// Gives the folders of the item just walked their sources' owners, attributes, bits
     /// and times, deepest first, once all below them is written.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/ManifestKeeper.h"
 
+#include <algorithm>
+
 namespace stowmere::backup {
 
 ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>* cancel)
@@ -30,7 +32,8 @@ ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>
             ". What could not be read is left out; the next verification hashes those copies anew.");
 }
 
-void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& name)
+void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& name,
+                                const files::CopyOutcome* written)
 {
     const std::string relative = folder->relative().empty() ? name : folder->relative() + '/' + name;
     if (m_marked.erase(relative) > 0)
@@ -50,7 +53,17 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it
     // and lists it as unrecorded, which is all that is lost. Told once.
-    const std::error_code error = m_journal->recordCopy(folder, name, m_cancel);
+    std::error_code error;
+    if (written && written->contentHash) {
+        ManifestRecord record;
+        record.path = relative;
+        std::copy(written->contentHash->begin(), written->contentHash->end(), record.hash.bytes.begin());
+        record.size = written->bytes;
+        record.modified = written->copyModified;
+        error = m_journal->add(record);
+    } else {
+        error = m_journal->recordCopy(folder, name, m_cancel);
+    }
     if (error == std::errc::operation_canceled)
         return; // hashed again by the next verification, as any unrecorded copy
     if (error && !m_failed) {

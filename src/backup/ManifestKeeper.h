@@ -31,8 +31,10 @@ public:
     /// Whether the copy at relative (below the destination) is one of them.
     bool isMarked(const std::string& relative) const { return m_marked.count(relative) > 0; }
 
-    /// Records the copy name of folder, just written.
-    void recordCopy(const FolderHandle& folder, const std::string& name);
+    /// Records the copy name of folder, just written: with the hash its writer made of
+    /// what it wrote where written has one, else hashed from the copy.
+    void recordCopy(const FolderHandle& folder, const std::string& name,
+                    const files::CopyOutcome* written = nullptr);
 
     /// Marked copies this run copied again.
     std::uint64_t healed() const { return m_healed; }

@@ -93,6 +93,12 @@ public:
     std::uint64_t freeBytes() override;
     std::optional<files::FileSystemIdentity> identity(std::string& error) override;
     std::int64_t timeGranularity(bool measure) override;
+    bool writerKeepsTimes() const override { return true; }
+    /// Each helper's file is a few round trips of waiting: enough of them keep the
+    /// connection busy whatever its latency; their data in flight stays within
+    /// kHelperWriters times the shared files' size limit.
+    unsigned helperWriters() const override { return kHelperWriters; }
+    static constexpr unsigned kHelperWriters = 15;
 
     /// The remote path of an entry of a folder this destination gave out.
     static std::string pathIn(const FolderHandle& folder, std::string_view name);

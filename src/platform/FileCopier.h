@@ -4,10 +4,13 @@
 #include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
 
+#include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -42,6 +45,11 @@ struct CopyOutcome {
     /// With Copied: what of the source's owner, group and attributes the copy could not
     /// keep (the destination refused it); set-uid and set-gid are then not kept either.
     MetadataLoss lost{};
+    /// With Copied, from a writer that hashed the bytes as it sent them (where reading the
+    /// copy back would fetch it over a network): their 128-bit content hash, and the
+    /// modification time the copy has as the destination keeps it.
+    std::optional<std::array<std::uint8_t, 16>> contentHash{};
+    timespec copyModified{};
 
     bool succeeded() const
     {

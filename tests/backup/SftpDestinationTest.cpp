@@ -735,3 +735,116 @@ TEST_F(SftpTest, CopiesOnAServerAreRecordedVerifiedAndHealed)
     EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::AllMatch);
     EXPECT_EQ(found.counts.matched, 3u);
 }
+
+namespace {
+
+/// Folders of files of every size a copy meets: empty, one piece, several pieces, and
+/// larger than what the helpers take, with the sources' times in whole seconds apart.
+std::vector<std::string> makeManyFiles(TestTree& tree)
+{
+    std::vector<std::string> names;
+    for (int folder = 0; folder < 3; ++folder) {
+        for (int file = 0; file < 90; ++file) {
+            const std::size_t size = file % 30 == 7   ? 70000 + static_cast<std::size_t>(file)
+                                     : file % 11 == 3 ? 0
+                                                      : 100 + static_cast<std::size_t>(file * 37);
+            const std::string name = "Data/d" + std::to_string(folder) + "/f" + std::to_string(100 + file);
+            tree.file("src/" + name, pattern(size + static_cast<std::size_t>(folder)),
+                      1'500'000'000 + file * 7);
+            names.push_back(name);
+        }
+    }
+    tree.file("src/Data/large.bin", pattern((std::size_t{3} << 20) + 5), 1'500'000'000);
+    names.push_back("Data/large.bin");
+    return names;
+}
+
+} // namespace
+
+TEST_F(SftpTest, ManyFilesTravelAtOnceAndArriveWholeToldOnceAndRecorded)
+{
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> names = makeManyFiles(tree);
+    // A folder stands where one of the files goes: it gives way, the file is copied.
+    tree.file("dest/Data/d1/f140/inside.txt", "in the way");
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    const backup::BackupResult result =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    EXPECT_TRUE(observer.errors.empty());
+    EXPECT_EQ(result.filesCopied, names.size());
+    for (const std::string& name : names) {
+        ASSERT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+        struct stat source {};
+        struct stat copy {};
+        ASSERT_EQ(::stat(tree.path("src/" + name).c_str(), &source), 0);
+        ASSERT_EQ(::stat(tree.path("dest/" + name).c_str(), &copy), 0);
+        EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec) << name;
+    }
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+    // Each copy is told once, whichever thread made it.
+    for (const std::string folder : {"d0", "d1", "d2"}) {
+        std::vector<std::string> told;
+        for (const std::string& source : observer.sources)
+            if (source.find("/Data/" + folder + "/") != std::string::npos)
+                told.push_back(source);
+        std::sort(told.begin(), told.end());
+        EXPECT_EQ(std::unique(told.begin(), told.end()), told.end()) << folder;
+        EXPECT_EQ(told.size(), 90u) << folder;
+    }
+    // The hashes the writers made of what they sent are those of the copies.
+    backup::VerifySettings check;
+    check.destination = settings.destination;
+    check.items = {tree.path("src/Data")};
+    struct : backup::VerifyObserver {
+    } quiet;
+    const backup::VerifyResult verified = backup::Verify(check, quiet, cancel);
+    EXPECT_EQ(verified.outcome(), backup::VerifyResult::Outcome::AllMatch)
+        << (verified.problems.empty() ? verified.destinationError : verified.problems.front().path);
+    EXPECT_EQ(verified.counts.matched, names.size());
+    EXPECT_EQ(verified.counts.unrecorded, 0u);
+}
+
+TEST_F(SftpTest, ACancelAmidManyWritersLeavesOnlyWholeCopiesAndTheNextRunCompletes)
+{
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> names = makeManyFiles(tree);
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    observer.onFileCopied = [&cancel](std::uint64_t count) {
+        if (count == 40)
+            cancel = true;
+    };
+    const backup::BackupResult stopped =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_LT(stopped.filesCopied, names.size());
+    std::size_t there = 0;
+    for (const std::string& name : names) {
+        if (!tree.exists("dest/" + name))
+            continue;
+        ++there;
+        EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+    }
+    EXPECT_GE(there, 40u);
+    for (const std::string folder : {"dest/Data/d0", "dest/Data/d1", "dest/Data/d2"}) {
+        if (tree.exists(folder)) {
+            EXPECT_EQ(tree.countStartingWith(folder, ".stowmere-tmp-"), 0u) << folder;
+        }
+    }
+
+    settings.incremental = true;
+    stowmere::testing::RecordingObserver again({true});
+    std::atomic<bool> go{false};
+    const backup::BackupResult rest =
+        backup::BackupEngine(settings, again, go).RunBackup({tree.path("src/Data")});
+    EXPECT_FALSE(rest.copyFailed) << rest.failureReason;
+    EXPECT_EQ(rest.filesCopied + there, names.size());
+    for (const std::string& name : names)
+        EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+}

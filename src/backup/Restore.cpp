@@ -3,12 +3,15 @@
 
 #include "backup/BackupLayout.h"
 #include "backup/FailureReport.h"
+#include "backup/HardLinkMap.h"
 #include "backup/LocalDestination.h"
 #include "backup/OpenDestination.h"
 #include "backup/OwnNames.h"
+#include "backup/PathText.h"
 #include "backup/VersionStore.h"
 #include "platform/FileCopier.h"
 #include "platform/FileLock.h"
+#include "platform/FileNode.h"
 #include "platform/FileQueries.h"
 #include "platform/Paths.h"
 
@@ -89,8 +92,12 @@ void collectEntry(Destination& destination, const FolderHandle& folder, const De
         collectFolder(destination, below, relative, entries, top, cancel);
         return;
     }
-    case DestinationKind::Missing:
     case DestinationKind::Other:
+        // A FIFO or device node a run made again; it is made again here too.
+        source.kind = EntryKind::Other;
+        entries.try_emplace(relative, std::move(source));
+        return;
+    case DestinationKind::Missing:
         return;
     }
 }
@@ -227,6 +234,7 @@ public:
             return failed(holder, error.value());
         m_writer = m_destination->writer();
         m_skipped.clear();
+        m_hardLinks.clear();
         m_place = target;
         std::vector<MadeFolder> made;
         for (const auto& [relative, source] : entries) {
@@ -245,9 +253,13 @@ public:
                 continue;
             }
             const std::string entryName = paths::fileNamePart(below);
-            const bool ok = source.kind == EntryKind::Folder
-                                ? this->folder(source, folder, entryName, place, below, made)
-                                : file(source, folder, entryName, place);
+            bool ok = true;
+            if (source.kind == EntryKind::Folder)
+                ok = this->folder(source, folder, entryName, place, below, made);
+            else if (source.kind == EntryKind::Other)
+                ok = special(source, folder, entryName, place);
+            else
+                ok = file(source, folder, entryName, place, below);
             if (!ok)
                 return false;
         }
@@ -341,8 +353,91 @@ private:
         return true;
     }
 
+    /// Makes the FIFO or device node of a copy again at name, with its owner, bits and times.
+    bool special(const Source& source, const FolderHandle& parent, const std::string& name,
+                 const std::string& place)
+    {
+        const DestinationEntry existing = m_destination->status(parent, name);
+        if (existing.kind != DestinationKind::Missing) {
+            if (existing.kind == DestinationKind::Other && existing.format == source.entry.format &&
+                existing.device == source.entry.device) {
+                ++m_result.same;
+                return true;
+            }
+            if (!m_overwrite || existing.kind == DestinationKind::Folder) {
+                m_result.kept.push_back(place);
+                return true;
+            }
+        }
+        SpecialRequest request;
+        request.folder = parent;
+        request.name = name;
+        // Looked at, never opened: a FIFO would block the restore.
+        if (!files::readMetadata(source.path, request.metadata, request.source) &&
+            request.source.st_mode == 0) {
+            m_result.unreadable.push_back({source.path, SystemText(errno)});
+            return true;
+        }
+        const mode_t format = request.source.st_mode & S_IFMT;
+        if (format != source.entry.format || (!S_ISFIFO(format) && !files::isDeviceFormat(format))) {
+            m_result.unreadable.push_back({source.path, "it changed its kind while the restore went on"});
+            return true;
+        }
+        m_observer.restoring(source.path, place);
+        const files::CopyOutcome outcome = m_destination->makeSpecial(request);
+        if (outcome.succeeded()) {
+            noteLoss(outcome.lost, m_place);
+            ++m_result.restored;
+            m_observer.restored(m_result.restored);
+            return true;
+        }
+        if (files::isDeviceFormat(format) && (outcome.error == std::errc::operation_not_permitted ||
+                                              outcome.error == std::errc::permission_denied)) {
+            // Only root makes device nodes, and not on every mount.
+            m_result.unreadable.push_back(
+                {source.path, std::string("it is a ") + files::specialKindWord(format) +
+                                  ", and the system refused to make one: " + outcome.error.message()});
+            return true;
+        }
+        return failed(place, outcome.error.value());
+    }
+
+    /// Whether the copy is a name of a file that has others in the destination, so that
+    /// the restored names are one file again, as they were backed up.
+    bool isMultiLinked(const Source& source) const
+    {
+        return !m_remote && !source.link && source.entry.links > 1 && source.entry.identity.inode != 0;
+    }
+
+    /// Gives the file restored already for another name of the copy's file the name name
+    /// too; false when there is none or the link could not be made (it is then copied).
+    bool linkToRestored(const Source& source, const FolderHandle& parent, const std::string& name)
+    {
+        const std::string* first = m_hardLinks.copyOf(source.entry.identity);
+        if (!first)
+            return false;
+        const std::string firstPath = *first;
+        m_hardLinks.met(source.entry.identity);
+        const std::size_t slash = firstPath.rfind(paths::kSeparator);
+        std::error_code error;
+        const FolderHandle firstFolder =
+            slash == std::string::npos
+                ? m_destination->root()
+                : m_destination->openFolder(std::string_view(firstPath).substr(0, slash), error);
+        if (!firstFolder)
+            return false;
+        const std::string firstName = slash == std::string::npos ? firstPath : firstPath.substr(slash + 1);
+        const files::CopyOutcome outcome =
+            m_destination->makeHardLink(firstFolder, firstName, parent, name, {});
+        if (!outcome.succeeded())
+            return false;
+        ++m_result.restored;
+        m_observer.restored(m_result.restored);
+        return true;
+    }
+
     bool file(const Source& source, const FolderHandle& parent, const std::string& name,
-              const std::string& place)
+              const std::string& place, const std::string& below)
     {
         const DestinationEntry existing = m_destination->status(parent, name);
         if (existing.kind != DestinationKind::Missing) {
@@ -355,6 +450,9 @@ private:
                 return true;
             }
         }
+        const bool multiLinked = isMultiLinked(source);
+        if (multiLinked && linkToRestored(source, parent, name))
+            return true;
         m_observer.restoring(source.path, place);
         WriteRequest request;
         request.folder = parent;
@@ -391,6 +489,8 @@ private:
         switch (outcome.status) {
         case files::CopyOutcome::Status::Copied:
         case files::CopyOutcome::Status::Unchanged:
+            if (multiLinked && !m_hardLinks.copyOf(source.entry.identity))
+                m_hardLinks.remember(source.entry.identity, source.entry.links, below);
             noteLoss(outcome.lost, m_place);
             ++m_result.restored;
             m_observer.restored(m_result.restored);
@@ -458,6 +558,8 @@ private:
     std::unique_ptr<DestinationWriter> m_writer;
     /// Folders (below the destination) kept as they were: nothing is restored into them.
     std::vector<std::string> m_skipped;
+    /// Files of several names restored so far in this place, by the copy's identity.
+    HardLinkMap m_hardLinks;
     bool m_failed = false;
     RestoreResult m_result;
 };

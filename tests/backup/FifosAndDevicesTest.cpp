@@ -345,3 +345,30 @@ TEST_F(FifosAndDevices, AnOrdinaryUserGetsTheFifosAndIsToldOfTheDevices)
     ASSERT_EQ(::lstat(tree.path("backup/Data/sub/deeper/c").c_str(), &c), 0);
     EXPECT_EQ(a.st_ino, c.st_ino);
 }
+
+TEST_F(FifosAndDevices, ARestorePutsBackWhatCpAMakesAndLeavesWhatIsThereAlone)
+{
+    const std::string data = makeTree();
+    ASSERT_TRUE(run("cp -a " + quoted(data) + " " + quoted(tree.path("reference"))));
+    const auto reference = describeTree(tree.path("reference"));
+    const std::string backupFolder = tree.folder("backup");
+    ASSERT_FALSE(backup(data, backupFolder, false).copyFailed);
+
+    const std::string restored = tree.folder("restored");
+    stowmere::backup::RestoreResult result = restore(data, backupFolder, restored);
+    EXPECT_FALSE(result.writeFailed) << result.failure;
+    EXPECT_TRUE(result.unreadable.empty());
+    EXPECT_EQ(differences(reference, describeTree(tree.path("restored/Data"))), "");
+
+    // Restored again over itself: every FIFO, device and name of the shared file is there.
+    result = restore(data, backupFolder, restored);
+    EXPECT_EQ(result.restored, 0u);
+    EXPECT_TRUE(result.kept.empty());
+
+    // A file where a FIFO belongs is kept unless asked, then replaced.
+    std::filesystem::remove(tree.path("restored/Data/pipe"));
+    tree.file("restored/Data/pipe", "the user's own file");
+    result = restore(data, backupFolder, restored);
+    EXPECT_EQ(result.kept, std::vector<std::string>{tree.path("restored/Data/pipe")});
+    EXPECT_TRUE(std::filesystem::is_regular_file(tree.path("restored/Data/pipe")));
+}

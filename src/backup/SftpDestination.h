@@ -94,11 +94,12 @@ public:
     std::optional<files::FileSystemIdentity> identity(std::string& error) override;
     std::int64_t timeGranularity(bool measure) override;
     bool writerKeepsTimes() const override { return true; }
-    /// Each helper's file is a few round trips of waiting: enough of them keep the
-    /// connection busy whatever its latency; their data in flight stays within
-    /// kHelperWriters times the shared files' size limit.
+    /// Each helper's file is three round trips of waiting (open, last writes with the
+    /// close, rename): enough of them keep the connection busy at a latency of tens of
+    /// milliseconds. Their data in flight stays within kHelperWriters times the size
+    /// limit of the files shared with helpers.
     unsigned helperWriters() const override { return kHelperWriters; }
-    static constexpr unsigned kHelperWriters = 15;
+    static constexpr unsigned kHelperWriters = 47;
 
     /// The remote path of an entry of a folder this destination gave out.
     static std::string pathIn(const FolderHandle& folder, std::string_view name);

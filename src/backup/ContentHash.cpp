@@ -3,9 +3,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
-#include <vector>
-#include <xxhash.h>
 
 namespace stowmere::backup {
 namespace {
@@ -24,10 +23,6 @@ int hexValue(char digit)
 }
 
 } // namespace
-
-struct ContentHasher::State {
-    XXH3_state_t* xxh = nullptr;
-};
 
 std::string ContentHash::hex() const
 {
@@ -55,34 +50,14 @@ std::optional<ContentHash> ContentHash::fromHex(std::string_view text)
     return hash;
 }
 
-ContentHasher::ContentHasher()
-    : m_state(new State, [](State* state) {
-          XXH3_freeState(state->xxh);
-          delete state;
-      })
-{
-    m_state->xxh = XXH3_createState();
-    if (m_state->xxh == nullptr)
-        throw std::bad_alloc();
-    XXH3_128bits_reset(m_state->xxh);
-}
-
-ContentHasher::~ContentHasher() = default;
-
 void ContentHasher::add(std::span<const std::byte> bytes)
 {
-    XXH3_128bits_update(m_state->xxh, bytes.data(), bytes.size());
+    m_digest.add(bytes);
 }
 
 ContentHash ContentHasher::result() const
 {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(m_state->xxh));
-    ContentHash hash;
-    static_assert(sizeof canonical.digest == sizeof hash.bytes);
-    for (std::size_t i = 0; i < hash.bytes.size(); ++i)
-        hash.bytes[i] = canonical.digest[i];
-    return hash;
+    return ContentHash{m_digest.result()};
 }
 
 FileHashResult hashFile(int fd, const HashProgress& progress)
@@ -90,7 +65,11 @@ FileHashResult hashFile(int fd, const HashProgress& progress)
     FileHashResult result;
     // The whole file is read once, front to back: the kernel may read far ahead.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<std::byte> buffer(kReadSize);
+    // One buffer a thread, made once: hashing many small copies must not cost an
+    // allocation, and a zeroing, of the whole buffer for each.
+    thread_local const std::unique_ptr<std::byte[]> reused =
+        std::make_unique_for_overwrite<std::byte[]>(kReadSize);
+    const std::span<std::byte> buffer(reused.get(), kReadSize);
     ContentHasher hasher;
     off_t offset = 0;
     for (;;) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/ContentDigest.h"
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -20,7 +22,7 @@ namespace stowmere::backup {
 /// 32 hexadecimal digits in the canonical order, as `xxhsum -H2` prints it, so a user can
 /// check one copy by hand.
 struct ContentHash {
-    std::array<std::uint8_t, 16> bytes{};
+    files::ContentDigest::Bytes bytes{};
 
     std::string hex() const;
     /// The hash written by hex(); none for anything else.
@@ -31,17 +33,11 @@ struct ContentHash {
 /// Hashes bytes fed in pieces.
 class ContentHasher {
 public:
-    ContentHasher();
-    ~ContentHasher();
-    ContentHasher(const ContentHasher&) = delete;
-    ContentHasher& operator=(const ContentHasher&) = delete;
-
     void add(std::span<const std::byte> bytes);
     ContentHash result() const;
 
 private:
-    struct State;
-    std::unique_ptr<State, void (*)(State*)> m_state;
+    files::ContentDigest m_digest;
 };
 
 /// Called as a file is read: bytes read so far. false stops the reading.

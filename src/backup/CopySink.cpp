@@ -119,6 +119,7 @@ void CopySink::finish(bool wentThrough)
             m_result.cancelled = true;
     }
     if (m_manifest) {
+        m_manifest->flush();
         tellManifestNotes();
         m_result.healed = m_manifest->healed();
         if (m_result.healed > 0)
@@ -153,8 +154,14 @@ void CopySink::tellManifestNotes()
 
 void CopySink::recordCopy(const std::string& source, const std::string& target, const CopyOutcome& outcome)
 {
-    if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
-        m_manifest->recordCopy(folder, paths::fileNamePart(target), &outcome);
+    const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
+    if (!folder)
+        return;
+    if (outcome.digest)
+        m_manifest->recordCopy(folder, paths::fileNamePart(target), ContentHash{*outcome.digest},
+                               outcome.digested);
+    else
+        m_manifest->recordCopy(folder, paths::fileNamePart(target));
 }
 
 std::string CopySink::relativeOf(const std::string& path) const
@@ -316,6 +323,9 @@ void CopySink::endEntries()
         m_folderNew = false;
     });
     endStretch();
+    // The folder's records go out together: one write for a folder of small files.
+    if (m_manifest)
+        m_manifest->flush();
 }
 
 void CopySink::abandonEntries() noexcept
@@ -461,8 +471,8 @@ void CopySink::copySpecial(const EntryFacts& entry)
 void CopySink::copyMultiLinked(const EntryFacts& entry)
 {
     const files::FileStatus& source = entry.scanned->status;
-    if (const std::string* first = m_hardLinks.copyOf(source.identity)) {
-        const std::string firstCopy = *first;
+    if (const HardLinkMap::Copy* first = m_hardLinks.copyOf(source.identity)) {
+        const HardLinkMap::Copy firstCopy = *first;
         m_hardLinks.met(source.identity);
         if (linkToCopy(firstCopy, entry))
             return;
@@ -474,7 +484,7 @@ void CopySink::copyMultiLinked(const EntryFacts& entry)
     // date already.
     const std::string relative = relativeOf(entry.target);
     if (entry.verdict == Verdict::Same && !m_manifest->isMarked(relative)) {
-        m_hardLinks.remember(source.identity, source.links, relative);
+        m_hardLinks.remember(source.identity, source.links, relative, entry.targetStatus.identity);
         return;
     }
     folderTouched();
@@ -482,8 +492,9 @@ void CopySink::copyMultiLinked(const EntryFacts& entry)
         m_hardLinks.remember(source.identity, source.links, relative);
 }
 
-bool CopySink::linkToCopy(const std::string& first, const EntryFacts& entry)
+bool CopySink::linkToCopy(const HardLinkMap::Copy& firstCopy, const EntryFacts& entry)
 {
+    const std::string& first = firstCopy.path;
     const FolderHandle folder = targetFolder(entry.source, entry.targetFolder);
     if (!folder)
         return true;
@@ -499,9 +510,15 @@ bool CopySink::linkToCopy(const std::string& first, const EntryFacts& entry)
     const std::string firstName = slash == std::string::npos ? first : first.substr(slash + 1);
     const std::string name = paths::fileNamePart(entry.target);
     // Already a name of that copy: an incremental run over unchanged links writes nothing.
-    const DestinationEntry there = m_destination.status(folder, name);
-    if (there.kind == DestinationKind::File && there.links > 1 &&
-        there.identity == m_destination.status(firstFolder, firstName).identity)
+    // What the walk saw of both copies serves, when it looked: a run over a tree of many
+    // linked files then costs no look-up more than one without.
+    const files::FileStatus there = entry.targetStatus.kind != files::EntryKind::Missing
+                                        ? entry.targetStatus
+                                        : statusOf(m_destination.status(folder, name));
+    if (there.kind == files::EntryKind::File && !there.link && there.links > 1 &&
+        there.identity == (firstCopy.identity.inode != 0
+                               ? firstCopy.identity
+                               : m_destination.status(firstFolder, firstName).identity))
         return true;
     const std::string relative = relativeOf(entry.target);
     folderTouched();
@@ -730,6 +747,7 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         request.source = source;
         request.link = link;
         request.onlyWhenDifferent = link && m_settings.incremental;
+        request.digest = !link;
         if (!link) {
             request.progress = [&](std::uint64_t done, std::uint64_t size) {
                 m_observer.copyProgress(source, done, size);

@@ -94,7 +94,7 @@ private:
     void copyMultiLinked(const EntryFacts& entry);
     /// Makes target a second name of the copy at first (below the destination); false
     /// when the destination cannot, and the file is to be copied instead.
-    bool linkToCopy(const std::string& first, const EntryFacts& entry);
+    bool linkToCopy(const HardLinkMap::Copy& firstCopy, const EntryFacts& entry);
     /// An entry this thread makes in a folder both threads fill: the other thread's copies
     /// before it are told first, in the folder's order.
     void tellSharedBefore(const EntryFacts& entry);
@@ -137,7 +137,7 @@ private:
     FolderHandle targetFolder(const std::string& source, const std::string& path);
     /// The path of a target below the destination.
     std::string relativeOf(const std::string& path) const;
-    /// Hashes and records a copy just made.
+    /// Records a copy just made: with the digest taken as it was written, or hashed now.
     void recordCopy(const std::string& source, const std::string& target, const files::CopyOutcome& outcome);
     void tellManifestNotes();
     /// Gives the folders of the item just walked their sources' owners, attributes, bits

@@ -143,6 +143,7 @@ files::FileStatus statusOf(const DestinationEntry& entry)
     status.modified = entry.modified;
     status.size = entry.size;
     status.identity = entry.identity;
+    status.links = entry.links;
     status.mode = entry.mode;
     return status;
 }

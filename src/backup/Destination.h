@@ -106,6 +106,9 @@ struct WriteRequest {
     /// When set, whatever stands under name is kept there before the new copy takes the
     /// name: the name always holds a complete copy, the old one or the new one.
     VersionPlaceMaker keepReplaced;
+    /// Take the digest of a small file's bytes as they are written (CopyOutcome::digest),
+    /// where the destination can; the manifest then need not read the copy back.
+    bool digest = false;
 };
 
 /// A FIFO or device node to make in a destination folder, as its source is.

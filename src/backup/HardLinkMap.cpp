@@ -3,17 +3,18 @@
 
 namespace stowmere::backup {
 
-const std::string* HardLinkMap::copyOf(const files::FileIdentity& source) const
+const HardLinkMap::Copy* HardLinkMap::copyOf(const files::FileIdentity& source) const
 {
     const auto found = m_copies.find(source);
-    return found == m_copies.end() ? nullptr : &found->second.path;
+    return found == m_copies.end() ? nullptr : &found->second;
 }
 
-void HardLinkMap::remember(const files::FileIdentity& source, std::uint32_t links, std::string copy)
+void HardLinkMap::remember(const files::FileIdentity& source, std::uint32_t links, std::string copy,
+                           const files::FileIdentity& copyIdentity)
 {
     if (links < 2)
         return;
-    m_copies[source] = {std::move(copy), links - 1};
+    m_copies[source] = {std::move(copy), copyIdentity, links - 1};
 }
 
 void HardLinkMap::met(const files::FileIdentity& source)

@@ -17,10 +17,20 @@ namespace stowmere::backup {
 /// held, and each only until all its names are met, so memory grows with them alone.
 class HardLinkMap {
 public:
+    /// The copy the later names of a file are made names of.
+    struct Copy {
+        std::string path; ///< below the destination
+        /// The copy's own identity, when it was looked at; zero when not.
+        files::FileIdentity identity;
+        std::uint32_t namesLeft = 0;
+    };
+
     /// The copy of the first name of the file source, or null when none was made yet.
-    const std::string* copyOf(const files::FileIdentity& source) const;
-    /// The first name of source, which has links names in all, was copied to copy.
-    void remember(const files::FileIdentity& source, std::uint32_t links, std::string copy);
+    const Copy* copyOf(const files::FileIdentity& source) const;
+    /// The first name of source, which has links names in all, was copied to copy (whose
+    /// identity is copyIdentity, when known).
+    void remember(const files::FileIdentity& source, std::uint32_t links, std::string copy,
+                  const files::FileIdentity& copyIdentity = {});
     /// Another name of source was met: once all were, the file is forgotten.
     void met(const files::FileIdentity& source);
     void clear() { m_copies.clear(); }
@@ -32,10 +42,6 @@ private:
         {
             return std::hash<std::uint64_t>()(identity.inode * 31 + identity.device);
         }
-    };
-    struct Copy {
-        std::string path;
-        std::uint32_t namesLeft = 0;
     };
     std::unordered_map<files::FileIdentity, Copy, Hash> m_copies;
 };

@@ -11,10 +11,12 @@
 #include "platform/TemporaryFile.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -143,8 +145,25 @@ public:
     Folder(UniqueFd fd, std::string relative) : DestinationFolder(std::move(relative)), m_fd(std::move(fd)) {}
     int fd() const { return m_fd.get(); }
 
+    /// The device the folder lies on, asked once: every copy into it needs it, and two
+    /// copying threads may ask at once (both then find the same).
+    std::optional<std::uint64_t> device() const
+    {
+        std::uint64_t known = m_device.load(std::memory_order_relaxed);
+        if (known == kUnknown) {
+            struct stat info {};
+            if (::fstat(m_fd.get(), &info) != 0)
+                return std::nullopt;
+            known = static_cast<std::uint64_t>(info.st_dev);
+            m_device.store(known, std::memory_order_relaxed);
+        }
+        return known;
+    }
+
 private:
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
     UniqueFd m_fd;
+    mutable std::atomic<std::uint64_t> m_device{kUnknown};
 };
 
 namespace {
@@ -203,7 +222,8 @@ public:
             request.link ? m_copier.copyLinkInto(request.source, folderFd, request.name,
                                                  request.onlyWhenDifferent, keep)
                          : m_copier.copyFileInto(request.source, request.sourceFd, folderFd, request.name,
-                                                 request.progress, request.sizeLimit, keep);
+                                                 request.progress, request.sizeLimit, keep, request.digest,
+                                                 static_cast<const Folder&>(*request.folder).device());
         return std::make_unique<LocalPendingWrite>(outcome);
     }
 

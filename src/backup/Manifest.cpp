@@ -684,9 +684,26 @@ std::unique_ptr<ManifestJournal> ManifestJournal::open(Destination& destination,
     return std::unique_ptr<ManifestJournal>(new ManifestJournal(destination, std::move(appender)));
 }
 
+ManifestJournal::~ManifestJournal()
+{
+    // A record that cannot be written now is a copy the next verification finds
+    // unrecorded, and hashes.
+    static_cast<void>(flush());
+}
+
 std::error_code ManifestJournal::add(const ManifestRecord& record)
 {
-    return m_appender->append(encodeManifestLine(record));
+    m_heldBack += encodeManifestLine(record);
+    return m_heldBack.size() >= kHeldBack ? flush() : std::error_code();
+}
+
+std::error_code ManifestJournal::flush()
+{
+    if (m_heldBack.empty())
+        return {};
+    const std::error_code error = m_appender->append(m_heldBack);
+    m_heldBack.clear();
+    return error;
 }
 
 std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const std::string& name,
@@ -709,6 +726,25 @@ std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const st
     record.path = folder->relative().empty() ? name : folder->relative() + '/' + name;
     record.hash = hashed.hash;
     record.size = hashed.bytes;
+    record.modified = entry.modified;
+    return add(record);
+}
+
+std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const std::string& name,
+                                            const ContentHash& hash, std::uint64_t bytes,
+                                            const std::atomic<bool>* cancel)
+{
+    const DestinationEntry entry = m_destination.status(folder, name);
+    if (entry.kind != DestinationKind::File)
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    // Changed since it was written (it cannot have been, under the run lock, unless by
+    // hand): what it holds now is read and hashed.
+    if (entry.size != bytes)
+        return recordCopy(folder, name, cancel);
+    ManifestRecord record;
+    record.path = folder->relative().empty() ? name : folder->relative() + '/' + name;
+    record.hash = hash;
+    record.size = bytes;
     record.modified = entry.modified;
     return add(record);
 }

@@ -123,12 +123,25 @@ public:
     /// Opens (or makes) the journal of destination; error tells why it cannot be written.
     static std::unique_ptr<ManifestJournal> open(Destination& destination, std::error_code& error);
 
+    /// Writes what is still held back.
+    ~ManifestJournal();
+
+    /// Adds a record. Records are held back until flush, or until they fill
+    /// kHeldBack bytes: a run killed meanwhile loses the records of its last folder, whose
+    /// copies then count as unrecorded, never as damaged.
     std::error_code add(const ManifestRecord& record);
+    std::error_code flush();
     /// The copy name of folder as it now stands, hashed and recorded. A hash error is
     /// returned; the copy is then not recorded. cancel, once set, stops the hashing of a
     /// large copy (operation_canceled, nothing recorded).
     std::error_code recordCopy(const FolderHandle& folder, const std::string& name,
                                const std::atomic<bool>* cancel = nullptr);
+    /// The same for a copy whose bytes were hashed as they were written: recorded without
+    /// reading it back, unless its size is not what was hashed.
+    std::error_code recordCopy(const FolderHandle& folder, const std::string& name, const ContentHash& hash,
+                               std::uint64_t bytes, const std::atomic<bool>* cancel = nullptr);
+
+    static constexpr std::size_t kHeldBack = 64 * 1024;
 
 private:
     ManifestJournal(Destination& destination, std::unique_ptr<DestinationAppender> appender)
@@ -137,6 +150,7 @@ private:
     }
     Destination& m_destination;
     std::unique_ptr<DestinationAppender> m_appender;
+    std::string m_heldBack;
 };
 
 } // namespace stowmere::backup

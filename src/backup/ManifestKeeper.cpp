@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/ManifestKeeper.h"
 
-#include <algorithm>
-
 namespace stowmere::backup {
 
 ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>* cancel)
@@ -33,7 +31,7 @@ ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>
 }
 
 void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& name,
-                                const files::CopyOutcome* written)
+                                const std::optional<ContentHash>& written, std::uint64_t bytes)
 {
     const std::string relative = folder->relative().empty() ? name : folder->relative() + '/' + name;
     if (m_marked.erase(relative) > 0)
@@ -53,24 +51,32 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it
     // and lists it as unrecorded, which is all that is lost. Told once.
-    std::error_code error;
-    if (written && written->contentHash) {
-        ManifestRecord record;
-        record.path = relative;
-        std::copy(written->contentHash->begin(), written->contentHash->end(), record.hash.bytes.begin());
-        record.size = written->bytes;
-        record.modified = written->copyModified;
-        error = m_journal->add(record);
-    } else {
-        error = m_journal->recordCopy(folder, name, m_cancel);
-    }
+    const std::error_code error = written ? m_journal->recordCopy(folder, name, *written, bytes, m_cancel)
+                                          : m_journal->recordCopy(folder, name, m_cancel);
     if (error == std::errc::operation_canceled)
         return; // hashed again by the next verification, as any unrecorded copy
-    if (error && !m_failed) {
-        m_failed = true;
-        m_notes.push_back("Cannot record the copy " + m_destination.pathOf(relative) +
-                          " in the manifest: " + error.message());
-    }
+    if (error)
+        noteFailure("Cannot record the copy " + m_destination.pathOf(relative) +
+                    " in the manifest: " + error.message());
+}
+
+void ManifestKeeper::flush()
+{
+    if (!m_journal)
+        return;
+    if (const std::error_code error = m_journal->flush())
+        noteFailure("Cannot record the copies in the manifest " + m_destination.pathOf(kManifestJournalName) +
+                    ": " + error.message());
+}
+
+void ManifestKeeper::noteFailure(std::string text)
+{
+    // Told once: a copy that cannot be recorded stays without a record, which the next
+    // verification hashes and lists as unrecorded.
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_notes.push_back(std::move(text));
 }
 
 } // namespace stowmere::backup

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -31,10 +32,13 @@ public:
     /// Whether the copy at relative (below the destination) is one of them.
     bool isMarked(const std::string& relative) const { return m_marked.count(relative) > 0; }
 
-    /// Records the copy name of folder, just written: with the hash its writer made of
-    /// what it wrote where written has one, else hashed from the copy.
+    /// Records the copy name of folder, just written; with written, the hash of the bytes
+    /// (bytes of them) as they were written, which spares reading the copy back.
     void recordCopy(const FolderHandle& folder, const std::string& name,
-                    const files::CopyOutcome* written = nullptr);
+                    const std::optional<ContentHash>& written = std::nullopt, std::uint64_t bytes = 0);
+
+    /// Writes the records held back: at the end of each folder, and before the lock goes.
+    void flush();
 
     /// Marked copies this run copied again.
     std::uint64_t healed() const { return m_healed; }
@@ -44,6 +48,7 @@ public:
     static constexpr std::size_t kMaxMarked = 100000;
 
 private:
+    void noteFailure(std::string text);
     bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
 
     Destination& m_destination;

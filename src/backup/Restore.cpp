@@ -413,10 +413,10 @@ private:
     /// too; false when there is none or the link could not be made (it is then copied).
     bool linkToRestored(const Source& source, const FolderHandle& parent, const std::string& name)
     {
-        const std::string* first = m_hardLinks.copyOf(source.entry.identity);
+        const HardLinkMap::Copy* first = m_hardLinks.copyOf(source.entry.identity);
         if (!first)
             return false;
-        const std::string firstPath = *first;
+        const std::string firstPath = first->path;
         m_hardLinks.met(source.entry.identity);
         const std::size_t slash = firstPath.rfind(paths::kSeparator);
         std::error_code error;

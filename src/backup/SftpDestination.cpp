@@ -1199,8 +1199,10 @@ private:
         if (outcome.status == CopyOutcome::Status::Copied) {
             outcome.bytes = offset;
             outcome.lost = lost;
-            outcome.contentHash = hasher.result().bytes;
-            outcome.copyModified.tv_sec = attributes.modified;
+            if (asked.digest) {
+                outcome.digest = hasher.result().bytes;
+                outcome.digested = offset;
+            }
         }
         return outcome;
     }

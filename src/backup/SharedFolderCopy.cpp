@@ -56,6 +56,7 @@ void SharedFolderCopy::copy(SharedFile& file, DestinationWriter& writer)
         request.name = std::string(file.name);
         request.source = file.source;
         request.link = file.link;
+        request.digest = !file.link;
         if (!file.link) {
             request.progress = [&](std::uint64_t done, std::uint64_t size) {
                 file.progress.emplace_back(done, size);

@@ -80,7 +80,12 @@ public:
             // same; it only keeps no record of what was found.
             break;
         }
-        const ScopeExit unlock([this] { m_destination.releaseRunLock(); });
+        const ScopeExit unlock([this] {
+            // What was found is in the journal before another run may merge it.
+            if (m_journal)
+                static_cast<void>(m_journal->flush());
+            m_destination.releaseRunLock();
+        });
         {
             std::error_code listError;
             m_destination.list(m_destination.root(), listError);

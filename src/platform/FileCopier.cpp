@@ -11,8 +11,10 @@
 #include <limits>
 #include <linux/fs.h>
 #include <optional>
+#include <span>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace stowmere::files {
@@ -127,12 +129,13 @@ CopyOutcome FileCopier::copyFile(const std::string& source, const std::string& t
             targetInfo.st_ino == sourceInfo.st_ino)
             return {Status::SameFile, {}, false};
     }
-    return copyOpenFile(input, sourceInfo, AT_FDCWD, target, device, progress, {});
+    return copyOpenFile(input, sourceInfo, AT_FDCWD, target, device, progress, {}, false);
 }
 
 CopyOutcome FileCopier::copyFileInto(const std::string& source, int sourceFd, int folderFd,
                                      const std::string& name, const CopyProgress& progress,
-                                     std::uint64_t sizeLimit, const BeforeReplace& beforeReplace)
+                                     std::uint64_t sizeLimit, const BeforeReplace& beforeReplace, bool digest,
+                                     std::optional<std::uint64_t> folderDevice)
 {
     UniqueFd owned;
     int input = -1;
@@ -140,20 +143,23 @@ CopyOutcome FileCopier::copyFileInto(const std::string& source, int sourceFd, in
     if (auto refused = openSource(source, sourceFd, owned, input, sourceInfo, sizeLimit))
         return *refused;
     struct stat folderInfo {};
-    const std::uint64_t device =
-        ::fstat(folderFd, &folderInfo) == 0 ? static_cast<std::uint64_t>(folderInfo.st_dev) : 0;
+    const std::uint64_t device = folderDevice ? *folderDevice
+                                 : ::fstat(folderFd, &folderInfo) == 0
+                                     ? static_cast<std::uint64_t>(folderInfo.st_dev)
+                                     : 0;
     if (sourceInfo.st_nlink > 1 && device == static_cast<std::uint64_t>(sourceInfo.st_dev)) {
         struct stat targetInfo {};
         if (::fstatat(folderFd, name.c_str(), &targetInfo, AT_SYMLINK_NOFOLLOW) == 0 &&
             targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
             return {Status::SameFile, {}, false};
     }
-    return copyOpenFile(input, sourceInfo, folderFd, name, device, progress, beforeReplace);
+    return copyOpenFile(input, sourceInfo, folderFd, name, device, progress, beforeReplace, digest);
 }
 
 CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, int folderFd,
                                      const std::string& name, std::uint64_t device,
-                                     const CopyProgress& progress, const BeforeReplace& beforeReplace)
+                                     const CopyProgress& progress, const BeforeReplace& beforeReplace,
+                                     bool digest)
 {
     // The file is created with its final permission bits where the umask lets them
     // through, which spares a chmod for nearly every file.
@@ -171,7 +177,19 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
     if (error)
         return failed(Status::DestinationFailed, error);
 
-    if (!shareBlocks(input, output.fd(), static_cast<std::uint64_t>(sourceInfo.st_dev), device)) {
+    const auto size = static_cast<std::uint64_t>(sourceInfo.st_size);
+    // A small file's digest is taken of its bytes as they pass, which spares reading the
+    // copy back; sharing blocks would save nothing worth that read.
+    const bool digestHere = digest && size <= kDigestedInMemory;
+    if (digestHere) {
+        m_digest.reset();
+        m_digested = 0;
+        const CopyOutcome data = readWriteRange(input, output.fd(), 0,
+                                                size == 0 ? std::numeric_limits<std::uint64_t>::max() : size,
+                                                size, progress, true);
+        if (data.status != Status::Copied)
+            return data;
+    } else if (!shareBlocks(input, output.fd(), static_cast<std::uint64_t>(sourceInfo.st_dev), device)) {
         const CopyOutcome data = copyData(input, output.fd(), sourceInfo, progress);
         if (data.status != Status::Copied)
             return data;
@@ -184,7 +202,10 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
         lost = applyMetadata(output.fd(), metadata);
     else
         lost.attributes = lastError();
-    const bool aclDropped = dropInheritedAcl(output.fd(), metadata);
+    const bool inTemporaryFolder = folderFd != AT_FDCWD && m_temporaryFolder >= 0 &&
+                                   temporaryFolderFor(folderFd, device) == m_temporaryFolder;
+    const bool aclDropped =
+        (!inTemporaryFolder || m_temporaryFolderGivesAcl) && dropInheritedAcl(output.fd(), metadata);
     const mode_t mode = safeModeBits(wanted, lost);
     if (aclDropped || (mode & ~0777) != 0 || (mode & m_umask) != 0) {
         // FAT and exFAT have no permission bits to set; the data is what counts there.
@@ -211,6 +232,10 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
     CopyOutcome copied;
     copied.bytes = static_cast<std::uint64_t>(sourceInfo.st_size);
     copied.lost = lost;
+    if (digestHere) {
+        copied.digest = m_digest.result();
+        copied.digested = m_digested;
+    }
     return copied;
 }
 
@@ -295,6 +320,10 @@ void FileCopier::useTemporaryFolder(int folderFd)
     struct stat info {};
     m_temporaryFolder = folderFd >= 0 && ::fstat(folderFd, &info) == 0 ? folderFd : -1;
     m_temporaryDevice = static_cast<std::uint64_t>(info.st_dev);
+    // A file made in a folder with a default ACL is given an ACL of its own, which a copy
+    // of a file without one must lose; in a folder without one there is nothing to lose.
+    m_temporaryFolderGivesAcl =
+        m_temporaryFolder >= 0 && ::fgetxattr(m_temporaryFolder, "system.posix_acl_default", nullptr, 0) >= 0;
 }
 
 int FileCopier::temporaryFolderFor(int folderFd, std::uint64_t device) const
@@ -403,7 +432,7 @@ CopyOutcome FileCopier::copyRange(int sourceFd, int targetFd, std::uint64_t from
 }
 
 CopyOutcome FileCopier::readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
-                                       std::uint64_t size, const CopyProgress& progress)
+                                       std::uint64_t size, const CopyProgress& progress, bool digest)
 {
     if (!m_buffer)
         m_buffer = std::make_unique<char[]>(kBufferSize);
@@ -420,6 +449,10 @@ CopyOutcome FileCopier::readWriteRange(int sourceFd, int targetFd, std::uint64_t
         }
         const char* data = m_buffer.get();
         auto remaining = static_cast<std::size_t>(got);
+        if (digest) {
+            m_digest.add(std::as_bytes(std::span(data, remaining)));
+            m_digested += remaining;
+        }
         std::uint64_t writeAt = at;
         while (remaining > 0) {
             const ssize_t written = ::pwrite(targetFd, data, remaining, static_cast<off_t>(writeAt));

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/ContentDigest.h"
+
 #include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
 
-#include <array>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -45,11 +45,10 @@ struct CopyOutcome {
     /// With Copied: what of the source's owner, group and attributes the copy could not
     /// keep (the destination refused it); set-uid and set-gid are then not kept either.
     MetadataLoss lost{};
-    /// With Copied, from a writer that hashed the bytes as it sent them (where reading the
-    /// copy back would fetch it over a network): their 128-bit content hash, and the
-    /// modification time the copy has as the destination keeps it.
-    std::optional<std::array<std::uint8_t, 16>> contentHash{};
-    timespec copyModified{};
+    /// With Copied, when a digest was asked for and the bytes passed through memory: the
+    /// digest of the digested bytes written, which are all the copy holds.
+    std::optional<ContentDigest::Bytes> digest{};
+    std::uint64_t digested = 0;
 
     bool succeeded() const
     {
@@ -94,10 +93,17 @@ public:
     /// copyFile into the entry name of the open folder folderFd, never through a link
     /// standing there. The source is read from sourceFd when it is valid (source then only
     /// names it), else opened by its path.
+    /// With digest, a file of at most kDigestedInMemory bytes is copied through memory and
+    /// its outcome carries the digest of what was written (larger ones move inside the
+    /// kernel and carry none). folderDevice, when the caller knows it, spares asking.
     CopyOutcome copyFileInto(const std::string& source, int sourceFd, int folderFd, const std::string& name,
                              const CopyProgress& progress = {},
                              std::uint64_t sizeLimit = std::numeric_limits<std::uint64_t>::max(),
-                             const BeforeReplace& beforeReplace = {});
+                             const BeforeReplace& beforeReplace = {}, bool digest = false,
+                             std::optional<std::uint64_t> folderDevice = std::nullopt);
+
+    /// The largest file whose digest is taken as it is copied.
+    static constexpr std::uint64_t kDigestedInMemory = std::uint64_t{1} << 20;
 
     /// copyLink into the entry name of the open folder folderFd.
     CopyOutcome copyLinkInto(const std::string& source, int folderFd, const std::string& name,
@@ -126,21 +132,26 @@ private:
     int temporaryFolderFor(int folderFd, std::uint64_t device) const;
     CopyOutcome copyOpenFile(int input, const struct stat& sourceInfo, int folderFd, const std::string& name,
                              std::uint64_t device, const CopyProgress& progress,
-                             const BeforeReplace& beforeReplace);
+                             const BeforeReplace& beforeReplace, bool digest);
     bool shareBlocks(int sourceFd, int targetFd, std::uint64_t sourceDevice, std::uint64_t targetDevice);
     CopyOutcome copyData(int sourceFd, int targetFd, const struct stat& source, const CopyProgress& progress);
     CopyOutcome copyRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
                           std::uint64_t size, const CopyProgress& progress);
+    /// Copies through the buffer; with digest, every byte written is fed to m_digest and
+    /// counted in m_digested.
     CopyOutcome readWriteRange(int sourceFd, int targetFd, std::uint64_t from, std::uint64_t to,
-                               std::uint64_t size, const CopyProgress& progress);
+                               std::uint64_t size, const CopyProgress& progress, bool digest = false);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_noSharing; ///< device pairs that refused a reflink
     TemporaryFile::Support m_temporarySupport;
     std::unique_ptr<char[]> m_buffer;
+    ContentDigest m_digest;
+    std::uint64_t m_digested = 0;
     std::string m_lastFolder; ///< target folder of the last copy, and its device
     std::uint64_t m_lastFolderDevice = 0;
     int m_temporaryFolder = -1; ///< see useTemporaryFolder; not owned
     std::uint64_t m_temporaryDevice = 0;
+    bool m_temporaryFolderGivesAcl = false; ///< the folder has a default ACL its files inherit
     mode_t m_umask;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Metadata.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -193,11 +194,23 @@ MetadataLoss applyMetadataAt(int folderFd, const std::string& name, const Metada
     loss.owner = keepOwner(
         [&](uid_t owner, gid_t group) { return ::fchownat(folderFd, name.c_str(), owner, group, flags); },
         metadata);
-    if (metadata.attributes.empty())
-        return loss;
     // The attribute calls take a path; the folder's descriptor gives one that no link or
     // rename on the way can divert, and the entry itself is never followed.
     const std::string path = procPath(folderFd, name);
+    // A folder made in a folder with a default ACL inherits it, as its access ACL and as a
+    // default of its own: a copy of a source without them must lose both, as with cp -a.
+    for (const std::string_view acl : {kAccessAcl, kDefaultAcl}) {
+        const bool kept = std::any_of(metadata.attributes.begin(), metadata.attributes.end(),
+                                      [acl](const auto& attribute) { return attribute.first == acl; });
+        if (kept)
+            continue;
+        if (name.empty())
+            ::removexattr(path.c_str(), acl.data());
+        else
+            ::lremovexattr(path.c_str(), acl.data());
+    }
+    if (metadata.attributes.empty())
+        return loss;
     keepAttributes(
         [&](const char* attribute, const void* value, std::size_t size) {
             return name.empty() ? ::setxattr(path.c_str(), attribute, value, size, 0)

@@ -59,7 +59,8 @@ bool dropInheritedAcl(int fd, const Metadata& metadata);
 
 /// The same for the entry name of the open folder folderFd (a folder, a link or a special
 /// file), never following a link standing there; an empty name stands for the folder
-/// itself (which may be opened with O_PATH).
+/// itself (which may be opened with O_PATH). ACLs the entry has and metadata lacks (taken
+/// from a default ACL where it was made) are removed: its bits are to be set after.
 MetadataLoss applyMetadataAt(int folderFd, const std::string& name, const Metadata& metadata);
 
 /// Set-uid and set-gid stay only on a copy whose owner and group are the source's: a copy

@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
@@ -43,6 +44,23 @@ bool canNameUnnamedFiles()
 {
     static const bool available = ::access("/proc/self/fd", X_OK) == 0;
     return available;
+}
+
+// Gives the unnamed file fd the name name in folderFd. A process that may (root) names it
+// through its descriptor alone, which spares the kernel walking a /proc path for each of
+// thousands of small copies; anyone else, or after a refusal, goes through /proc.
+int linkUnnamed(int fd, int folderFd, const char* name)
+{
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folderFd, name, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL)
+            return -1;
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW);
 }
 
 bool refusesUnnamed(int error)
@@ -153,12 +171,11 @@ std::error_code TemporaryFile::close()
 
 std::error_code TemporaryFile::nameTemporarily()
 {
-    const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
     for (int attempt = 0;; ++attempt) {
         std::string name = freshName(m_folderFd == AT_FDCWD ? m_folder : std::string());
         if (m_folderFd != AT_FDCWD)
             name.erase(0, 2); // "./"
-        if (::linkat(AT_FDCWD, self.c_str(), m_folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (linkUnnamed(m_fd.get(), m_folderFd, name.c_str()) == 0) {
             m_name = std::move(name);
             return {};
         }
@@ -186,10 +203,9 @@ std::error_code TemporaryFile::commitInto(int targetFolderFd, const std::string&
     if (unnamed()) {
         if (!m_fd.valid())
             return std::make_error_code(std::errc::bad_file_descriptor);
-        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
         // A new file takes its name in one step; an existing one is replaced through a
         // temporary name, as linkat cannot replace.
-        if (::linkat(AT_FDCWD, self.c_str(), targetFolderFd, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (linkUnnamed(m_fd.get(), targetFolderFd, target.c_str()) == 0) {
             m_done = true;
             return close();
         }

@@ -215,6 +215,23 @@ TEST_F(MetadataTest, ABackupKeepsWhatCpAKeepsAndARestorePutsItBack)
     EXPECT_EQ(differences(reference, describeTree(data)), "");
 }
 
+TEST_F(MetadataTest, ADestinationsDefaultAclReachesNoCopyAsCpALeavesIt)
+{
+    // Files made in a folder with a default ACL inherit it; a copy of a file without an
+    // ACL must come out without one all the same, wherever its temporary was made.
+    const std::string data = makeRichTree(tree);
+    const std::string acl = "setfacl -d -m u:" + std::to_string(kOther) + ":rwx ";
+    ASSERT_TRUE(run(acl + quoted(tree.folder("reference"))));
+    ASSERT_TRUE(run("cp -a " + quoted(data) + " " + quoted(tree.path("reference"))));
+    const std::string backupFolder = tree.folder("backup");
+    ASSERT_TRUE(run(acl + quoted(backupFolder)));
+
+    const BackupResult result = backup(data, backupFolder);
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    EXPECT_EQ(differences(describeTree(tree.path("reference/Data")), describeTree(tree.path("backup/Data"))),
+              "");
+}
+
 TEST_F(MetadataTest, ASetUidProgramOfAnotherUserNeverBecomesSetUidRoot)
 {
     const std::string program = tree.file("Data/tool", "program");

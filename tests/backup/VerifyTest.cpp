@@ -3,6 +3,7 @@
 #include "backup/LocalDestination.h"
 #include "backup/Manifest.h"
 #include "backup/Verifier.h"
+#include "platform/FileCopier.h"
 
 #include "RecordingObserver.h"
 #include "support/TestTree.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -492,3 +494,34 @@ TEST(ManifestJournal, LaterLinesWinAndAJournalLongerThanOneSortRunMergesInOrder)
 }
 
 } // namespace
+
+TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBack)
+{
+    // Sizes on both sides of the largest copy hashed as it is written.
+    TestTree tree;
+    tree.file("src/empty", "");
+    tree.file("src/small", "three");
+    tree.file("src/limit", std::string(stowmere::files::FileCopier::kDigestedInMemory, 'l'));
+    tree.file("src/over", std::string(stowmere::files::FileCopier::kDigestedInMemory + 1, 'o'));
+    tree.folder("dest");
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    ASSERT_FALSE(BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")}).copyFailed);
+
+    std::error_code error;
+    const auto destination = LocalDestination::open(tree.path("dest"), error);
+    ASSERT_TRUE(destination) << error.message();
+    ManifestReader reader(*destination);
+    std::map<std::string, std::string> recorded;
+    for (const ManifestRecord* record = reader.next(); record != nullptr; record = reader.next())
+        recorded[record->path] = record->hash.hex();
+    ASSERT_EQ(recorded.size(), 4u);
+    for (const auto& [path, hash] : recorded) {
+        const std::string output = tree.path("xxhsum.out");
+        ASSERT_EQ(std::system(("xxhsum -H2 '" + tree.path("dest/" + path) + "' > '" + output + "'").c_str()),
+                  0);
+        EXPECT_EQ(wholeFile(output).substr(0, 32), hash) << path;
+    }
+}

@@ -22,6 +22,10 @@ bool CountSink::entry(const EntryFacts& entry)
         // Gone or changed since its folder was read: the copy will list it, not copy it.
         if (entry.sourceStatus->kind != files::EntryKind::File)
             return true;
+        if (laterName(entry)) {
+            ++m_counted.files;
+            return true;
+        }
         m_counted.bytes += entry.sourceStatus->size;
         m_counted.allocatedChange += allocatedBytes(entry.source, true);
         // A copy that differs is kept as a version when the set keeps any: it frees nothing.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/HardLinkMap.h"
+
 #include "backup/BackupEngine.h"
 #include "backup/RunSink.h"
 
@@ -36,13 +38,22 @@ public:
     void endEntries() override {}
     void abandonEntries() noexcept override {}
     bool entry(const EntryFacts& entry) override;
-    void folderItemDone() override {}
+    void folderItemDone() override { m_names.clear(); }
 
 private:
+    /// Whether entry is a later name of a file met in this item: the run gives that file's
+    /// copy this name too, which copies nothing.
+    bool laterName(const EntryFacts& entry)
+    {
+        return entry.multiLinked() &&
+               m_names.metBefore(entry.scanned->status.identity, entry.scanned->status.links);
+    }
+
     static constexpr std::uint64_t kTellEvery = 4096;
 
     const BackupSettings& m_settings;
     BackupObserver& m_observer;
+    HardLinkMap m_names;
     PreviewTotals m_before;
     PreviewTotals m_counted;
 };

@@ -27,4 +27,14 @@ void HardLinkMap::met(const files::FileIdentity& source)
         m_copies.erase(found);
 }
 
+bool HardLinkMap::metBefore(const files::FileIdentity& source, std::uint32_t links)
+{
+    if (copyOf(source) != nullptr) {
+        met(source);
+        return true;
+    }
+    remember(source, links, {});
+    return false;
+}
+
 } // namespace stowmere::backup

@@ -33,6 +33,10 @@ public:
                   const files::FileIdentity& copyIdentity = {});
     /// Another name of source was met: once all were, the file is forgotten.
     void met(const files::FileIdentity& source);
+    /// For a sink that only tells or counts: whether another name of source (links names
+    /// in all) was met before in this item, which the run makes a name of that copy at no
+    /// cost in bytes; the first name met is remembered.
+    bool metBefore(const files::FileIdentity& source, std::uint32_t links);
     void clear() { m_copies.clear(); }
     std::size_t size() const { return m_copies.size(); }
 

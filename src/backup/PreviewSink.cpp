@@ -143,6 +143,7 @@ bool PreviewSink::entry(const EntryFacts& entry)
         return true;
     }
     told.size = source.size;
+    const bool anotherName = laterName(entry);
     switch (entry.verdict) {
     case Verdict::Same:
         told.kind = PreviewEntry::Kind::Same;
@@ -175,6 +176,12 @@ bool PreviewSink::entry(const EntryFacts& entry)
         break;
     }
     ++m_totals.files;
+    if (anotherName) {
+        // Made a name of the copy of a name met before: nothing is copied.
+        told.size = 0;
+        observer.previewEntry(told);
+        return true;
+    }
     m_totals.bytes += told.size;
     if (m_settings.countAllocated) {
         m_totals.allocatedChange += allocatedBytes(entry.source, true);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "backup/HardLinkMap.h"
+
 #include "backup/BackupEngine.h"
 #include "backup/Destination.h"
 #include "backup/RunLog.h"
@@ -34,9 +36,17 @@ public:
     void endEntries() override {}
     void abandonEntries() noexcept override {}
     bool entry(const EntryFacts& entry) override;
-    void folderItemDone() override {}
+    void folderItemDone() override { m_names.clear(); }
 
 private:
+    /// Whether entry is a later name of a file met in this item: the run gives that file's
+    /// copy this name too, which copies nothing.
+    bool laterName(const EntryFacts& entry)
+    {
+        return entry.multiLinked() &&
+               m_names.metBefore(entry.scanned->status.identity, entry.scanned->status.links);
+    }
+
     /// A FIFO, socket or device node: made, refused, or up to date.
     bool special(const EntryFacts& entry, PreviewEntry& told);
 
@@ -44,6 +54,7 @@ private:
     Destination& m_destination;
     RunLog& m_record;
     PreviewTotals& m_totals;
+    HardLinkMap m_names;
 };
 
 /// The disk bytes a file takes (allocated, so a sparse file counts what it holds); 0 when

@@ -282,6 +282,13 @@ TEST_F(FifosAndDevices, APreviewListsSpecialsWithTheirOwnKinds)
     EXPECT_EQ(told[tree.path("Data/null")], "device character device");
     EXPECT_EQ(told[tree.path("Data/sock")], "unreadable ");
     EXPECT_FALSE(std::filesystem::exists(tree.path("backup/Data")));
+    // The three names of one file copy its bytes once, as the run does; the file with a
+    // name outside the item and the plain file are copied whole.
+    const std::uint64_t bytes = std::string("one file, three names").size() +
+                                std::string("a name outside too").size() + std::string("plain").size();
+    EXPECT_EQ(backup(data, tree.path("backup"), false, true).preview.bytes, bytes);
+    EXPECT_EQ(backup(data, tree.path("backup"), false).bytesCopied, bytes);
+    std::filesystem::remove_all(tree.path("backup/Data"));
 
     // Once made, an incremental preview finds them up to date; a special in a file's place
     // is a change of kind.

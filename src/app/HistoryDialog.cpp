@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QScreen>
 #include <QTableView>
@@ -72,6 +73,12 @@ public:
         }
     }
 
+    const RunRecord* run(int row) const
+    {
+        return row >= 0 && row < static_cast<int>(m_runs.size()) ? &m_runs[static_cast<std::size_t>(row)]
+                                                                 : nullptr;
+    }
+
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
@@ -87,6 +94,8 @@ private:
     {
         QStringList lines;
         lines << QStringLiteral("Backup To Folder: ") + toQString(run.destination);
+        for (const std::string& note : run.notes)
+            lines << QStringLiteral("Note: ") + toQString(note);
         for (const std::string& item : run.missingItems)
             lines << QStringLiteral("Not found: ") + toQString(item);
         for (const backup::NotBackedUp& failure : run.failures)
@@ -120,7 +129,8 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
 
     m_list = new QTableView(this);
     m_list->setObjectName(QStringLiteral("historyList"));
-    m_list->setModel(new Model(std::move(runs), this));
+    m_model = new Model(std::move(runs), this);
+    m_list->setModel(m_model);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setWordWrap(false);
     m_list->setShowGrid(false);
@@ -131,6 +141,20 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     m_list->horizontalHeader()->setStretchLastSection(false);
     m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     layout->addWidget(m_list, 1);
+
+    m_notes = new QLabel(this);
+    m_notes->setObjectName(QStringLiteral("historyNotes"));
+    m_notes->setTextFormat(Qt::PlainText);
+    m_notes->setWordWrap(true);
+    m_notes->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_notes);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { showNotes(current.row()); });
+    // The newest run is the one a user opens the history for.
+    if (count > 0)
+        m_list->setCurrentIndex(m_model->index(0, 0));
+    else
+        showNotes(-1);
 
     m_warnings = new QLabel(this);
     m_warnings->setObjectName(QStringLiteral("historyWarnings"));
@@ -155,6 +179,21 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int limit = screen ? screen->availableGeometry().width() * 9 / 10 : width;
     resize(std::clamp(width, 640, std::max(640, limit)), 400);
+}
+
+void HistoryDialog::showNotes(int row)
+{
+    const RunRecord* run = m_model->run(row);
+    if (!run || run->notes.empty()) {
+        m_notes->clear();
+        m_notes->hide();
+        return;
+    }
+    QStringList lines{QStringLiteral("Notes of the run started %1:").arg(localTime(run->start))};
+    for (const std::string& note : run->notes)
+        lines << toQString(note);
+    m_notes->setText(lines.join(QLatin1Char('\n')));
+    m_notes->show();
 }
 
 QString HistoryDialog::localTime(RunRecord::Clock::time_point time)

@@ -19,7 +19,8 @@ namespace stowmere::app {
 
 /// The runs of one backup set from the run history, newest first: when each started and
 /// ended, its mode and outcome, what it copied, what it could not find or read, and why a
-/// run stopped. Damaged lines of the history are named below the table.
+/// run stopped. The notes of the run picked in the table (a stale lock taken over, copies
+/// healed) show below it, and damaged lines of the history below them.
 class HistoryDialog final : public QDialog {
     Q_OBJECT
 
@@ -46,9 +47,13 @@ public:
 
 private:
     class Model;
+    /// Shows the notes of the run in row.
+    void showNotes(int row);
 
-    QLabel* m_headline = nullptr;             // historyHeadline
-    QTableView* m_list = nullptr;             // historyList
+    QLabel* m_headline = nullptr; // historyHeadline
+    QTableView* m_list = nullptr; // historyList
+    Model* m_model = nullptr;
+    QLabel* m_notes = nullptr;                // historyNotes
     QLabel* m_warnings = nullptr;             // historyWarnings
     controls::TGradButton* m_close = nullptr; // historyClose
 };

@@ -105,6 +105,14 @@ void OptionsDialog::showDrive()
         m_drive->setText(QStringLiteral("not recorded yet"));
         return;
     }
+    if (key.rfind("ssh:", 0) == 0) {
+        // A server, by its host key (and the disk of its folder, which says nothing to a
+        // person).
+        const std::string fingerprint = key.substr(4, key.find(":fsid:") - 4);
+        m_drive->setText(QStringLiteral("a server folder"));
+        m_drive->setToolTip(QStringLiteral("Host key ") + toQString(fingerprint));
+        return;
+    }
     const std::optional<files::FileSystemDescription> drive = files::describeFileSystem(key);
     if (!drive) {
         m_drive->setText(QStringLiteral("a drive that is not connected now"));

@@ -85,12 +85,16 @@ bool CopySink::start()
     m_runStart = std::time(nullptr);
     if (m_settings.keepVersions > 0)
         m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart);
-    // Only a full copy that keeps no versions of what it replaces may copy on two threads.
-    if (m_settings.parallelCopy && !m_settings.incremental && std::thread::hardware_concurrency() > 1) {
+    // Only a full copy that keeps no versions of what it replaces may copy on several threads.
+    if (const unsigned helpers = m_destination.helperWriters();
+        m_settings.parallelCopy && !m_settings.incremental && helpers > 0) {
+        std::vector<std::unique_ptr<DestinationWriter>> writers;
+        for (unsigned i = 0; i < helpers; ++i)
+            writers.push_back(m_destination.writer());
         try {
-            m_helper = std::make_unique<CopyHelper>(m_destination.writer());
+            m_helper = std::make_unique<CopyHelper>(std::move(writers));
         } catch (const std::system_error&) {
-            // No second thread to be had: this one copies everything, as on one core.
+            // No other thread to be had: this one copies everything, as on one core.
         }
     }
     return true;
@@ -631,10 +635,20 @@ void CopySink::tellSharedCopy(const SharedFile& file)
 {
     if (file.error)
         std::rethrow_exception(file.error);
-    if (file.skipped)
-        return;
     const std::string& source = file.source;
     const std::string& target = file.target;
+    if (file.skipped) {
+        // The threads stop taking files at the first copy that fails. Where that failure
+        // was only something in a copy's way, set aside since, the run goes on, and the
+        // files they left are this thread's to copy: none may go missing untold.
+        if (!cancelled() && !m_result.copyFailed && !source.empty()) {
+            if (file.link)
+                copyLink(source, target);
+            else
+                copyFile(source, target);
+        }
+        return;
+    }
     if (file.outcome.status == CopyOutcome::Status::TooLarge) {
         // Left to this thread, which copies it now with live progress.
         if (!cancelled())
@@ -651,7 +665,7 @@ void CopySink::tellSharedCopy(const SharedFile& file)
         return;
     }
     if (file.outcome.status == CopyOutcome::Status::Copied && !file.link &&
-        m_granularity.get() >= kCoarseTimes) {
+        m_granularity.get() >= kCoarseTimes && !m_destination.writerKeepsTimes()) {
         if (const FolderHandle folder = targetFolder(source, paths::parentFolder(target)))
             setTimesAgain(source, folder, paths::fileNamePart(target));
     }
@@ -761,7 +775,8 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         return request;
     };
     CopyOutcome outcome = m_writer->write(request());
-    if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes)
+    if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes &&
+        !m_destination.writerKeepsTimes())
         setTimesAgain(source, folder, name);
     if (outcome.status != CopyOutcome::Status::DestinationFailed || outcome.keepFailed || m_folderNew)
         return outcome;

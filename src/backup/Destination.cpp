@@ -4,9 +4,15 @@
 #include "backup/OwnNames.h"
 
 #include <climits>
+#include <thread>
 #include <unistd.h>
 
 namespace stowmere::backup {
+
+unsigned Destination::helperWriters() const
+{
+    return std::thread::hardware_concurrency() > 1 ? 1 : 0;
+}
 
 std::string Destination::pathOf(const DestinationFolder& folder, std::string_view name) const
 {

@@ -297,6 +297,14 @@ public:
     virtual std::uint64_t freeBytes() = 0;
     /// What the drive guard recognises the destination by.
     virtual std::optional<files::FileSystemIdentity> identity(std::string& error) = 0;
+    /// Whether each copy a writer makes has its source's times once it has its name, even
+    /// where the destination's times are coarse: the writer sets them after the last
+    /// write itself, and the run need not set them again.
+    virtual bool writerKeepsTimes() const { return false; }
+    /// Writers a full copy keeps busy at once beside the run's own thread: one on a local
+    /// disk with a second core (more would only contend for the disk), many where each
+    /// file waits for round trips rather than for the disk or a core.
+    virtual unsigned helperWriters() const;
     /// The finest modification-time step the destination keeps, in nanoseconds: measured
     /// (writing a temporary file), or guessed without writing when measure is false.
     virtual std::int64_t timeGranularity(bool measure) = 0;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <thread>
@@ -455,6 +456,7 @@ std::unique_ptr<SftpConnection> SftpConnection::open(const SftpUrl& url, const S
 std::error_code SftpConnection::startSftp(std::string& why)
 {
     ssh_session session = m_ssh->session;
+    m_socket = ssh_get_fd(session);
     m_ssh->channel = ssh_channel_new(session);
     if (!m_ssh->channel || ssh_channel_open_session(m_ssh->channel) != SSH_OK ||
         ssh_channel_request_subsystem(m_ssh->channel, "sftp") != SSH_OK) {
@@ -551,36 +553,48 @@ sftp::Reply SftpConnection::wait(std::uint32_t id)
         if (!m_reading) {
             m_reading = true;
             state.unlock();
-            receiveSome();
+            const bool arrived = receiveSome();
             state.lock();
             m_reading = false;
-            m_arrived.notify_all();
+            // Those waiting look again only when there is something to find: this thread
+            // reads on until its own answer is among what came, and then wakes them all.
+            if (arrived || m_failureCode)
+                m_arrived.notify_all();
             continue;
         }
         m_arrived.wait(state);
     }
 }
 
-void SftpConnection::receiveSome()
+bool SftpConnection::receiveSome()
 {
     std::array<char, std::size_t{256} * 1024> buffer; // NOLINT(cppcoreguidelines-pro-type-member-init)
     int got = 0;
     bool eof = false;
     std::string why;
-    {
+    const auto readWaiting = [&] {
         const std::lock_guard io(m_ioMutex);
-        // Short, so that a thread with a request to send is not held up for long.
-        got = ssh_channel_read_timeout(m_ssh->channel, buffer.data(), buffer.size(), 0, 20);
+        got = ssh_channel_read_nonblocking(m_ssh->channel, buffer.data(), buffer.size(), 0);
         if (got < 0)
             why = ssh_get_error(m_ssh->session);
         else if (got == 0)
             eof = ssh_channel_is_eof(m_ssh->channel) != 0 || ssh_channel_is_closed(m_ssh->channel) != 0;
+    };
+    // What the session holds already (a write may have read it in), else what the socket
+    // brings. The socket is waited for without holding the session, so that the other
+    // threads send their requests meanwhile; briefly, since a write of theirs may take
+    // in the answers while this one waits.
+    readWaiting();
+    if (got == 0 && !eof) {
+        pollfd socket{m_socket, POLLIN, 0};
+        ::poll(&socket, 1, 2);
+        readWaiting();
     }
     const auto now = std::chrono::steady_clock::now();
     if (got < 0 || eof) {
         fail(std::make_error_code(std::errc::connection_reset),
              why.empty() ? std::string("the server closed the connection") : why);
-        return;
+        return false;
     }
     if (got == 0) {
         bool stalled = false;
@@ -590,7 +604,7 @@ void SftpConnection::receiveSome()
         }
         if (stalled)
             fail(std::make_error_code(std::errc::timed_out), "no answer from the server for 30 seconds");
-        return;
+        return false;
     }
     m_incoming.append(buffer.data(), static_cast<std::size_t>(got));
     std::size_t at = 0;
@@ -601,7 +615,7 @@ void SftpConnection::receiveSome()
                                      (std::uint32_t{bytes[2]} << 8) | bytes[3];
         if (length < 1 || length > kMaxPacket) {
             fail(std::make_error_code(std::errc::protocol_error), "the server sent a malformed SFTP packet");
-            return;
+            return false;
         }
         if (m_incoming.size() - at - 4 < length)
             break;
@@ -621,6 +635,7 @@ void SftpConnection::receiveSome()
             --m_outstanding;
         m_replies.insert_or_assign(id, std::move(reply));
     }
+    return !arrived.empty();
 }
 
 void SftpConnection::fail(std::error_code code, std::string why)

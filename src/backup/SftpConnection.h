@@ -194,7 +194,8 @@ public:
 private:
     struct Handles;
     SftpConnection();
-    void receiveSome();
+    /// Reads what has come, for a moment at most; whether whole answers came with it.
+    bool receiveSome();
     void fail(std::error_code code, std::string why);
     std::error_code startSftp(std::string& why);
 
@@ -208,6 +209,7 @@ private:
     std::condition_variable m_arrived;
     std::map<std::uint32_t, sftp::Reply> m_replies;
     bool m_reading = false;
+    int m_socket = -1; ///< the session's socket, waited on without holding the session
     std::uint32_t m_nextId = 1;
     std::size_t m_outstanding = 0;
     std::chrono::steady_clock::time_point m_lastProgress;

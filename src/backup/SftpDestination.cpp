@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/SftpDestination.h"
 
+#include "backup/ContentHash.h"
+
 #include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
 
@@ -1042,6 +1044,9 @@ private:
         const WriteRequest& asked = write.request;
 
         std::deque<std::pair<std::uint32_t, std::size_t>> inFlight;
+        // What is sent is what the copy holds: its hash goes to the manifest without the
+        // copy being fetched back.
+        ContentHasher hasher;
         std::size_t bytesInFlight = 0;
         std::uint64_t offset = 0;
         std::uint64_t confirmed = 0;
@@ -1091,6 +1096,7 @@ private:
                     atEnd = true;
                     break;
                 }
+                hasher.add(std::as_bytes(std::span(data, got)));
                 if (got < want)
                     packet = [&] {
                         sftp::Packet shorter(sftp::Write, id);
@@ -1161,12 +1167,25 @@ private:
         sftp::Packet close(sftp::Close, closeId);
         close.text(handle);
         m_connection.send(close);
+        // The times once more on the closed file, in the same round trip: a server whose
+        // disk keeps coarse times may stamp a file when it is closed, and the run then
+        // needs no round trip of its own to set them again.
+        const std::uint32_t againId = m_connection.nextId();
+        sftp::Attributes times;
+        times.flags = sftp::AttrTimes;
+        times.accessed = attributes.accessed;
+        times.modified = attributes.modified;
+        sftp::Packet again(sftp::Setstat, againId);
+        again.text(write.temporary).attributes(times);
+        m_connection.send(again);
         while (!inFlight.empty())
             confirmWrite();
         if (ownerId != 0)
             collectOwner(ownerId, lost);
         const std::error_code setError = m_destination.statusOf(m_connection.wait(setId));
         const std::error_code closeError = m_destination.statusOf(m_connection.wait(closeId));
+        // Best effort, as the times given before the close were.
+        m_connection.wait(againId);
         if (stop) {
             discard(write.temporary);
             return *stop;
@@ -1180,6 +1199,10 @@ private:
         if (outcome.status == CopyOutcome::Status::Copied) {
             outcome.bytes = offset;
             outcome.lost = lost;
+            if (asked.digest) {
+                outcome.digest = hasher.result().bytes;
+                outcome.digested = offset;
+            }
         }
         return outcome;
     }
@@ -1275,6 +1298,145 @@ private:
 std::unique_ptr<DestinationWriter> SftpDestination::writer()
 {
     return std::make_unique<Writer>(*this);
+}
+
+// ----------------------------------------------------------------------------------------
+// Appending
+
+/// A file of the destination's own that grows at its end. Each append is sent before it
+/// returns, so the server writes it whatever becomes of this process; its answer is
+/// collected with a later append (a run records a copy per round trip otherwise), and a
+/// failure is told by the append that finds it, which then counts for none: the journal's
+/// reader skips a torn or damaged line, and the keeper stops adding to a failed journal.
+class SftpDestination::Appender final : public DestinationAppender {
+public:
+    /// Appends whose answers may be outstanding at once.
+    static constexpr std::size_t kInFlight = 64;
+
+    Appender(SftpDestination& destination, std::string handle, std::uint64_t size)
+        : m_destination(destination), m_handle(std::move(handle)), m_sizeAtOpen(size), m_end(size)
+    {
+    }
+
+    ~Appender() override
+    {
+        collect(0);
+        SftpConnection& connection = *m_destination.m_connection;
+        const std::uint32_t id = connection.nextId();
+        sftp::Packet close(sftp::Close, id);
+        close.text(m_handle);
+        connection.call(close, id);
+    }
+
+    std::error_code append(std::string_view bytes) override
+    {
+        collect(kInFlight);
+        if (m_failed)
+            return m_failed;
+        SftpConnection& connection = *m_destination.m_connection;
+        while (!bytes.empty()) {
+            const std::size_t count = std::min(bytes.size(), kChunk);
+            const std::uint32_t id = connection.nextId();
+            sftp::Packet write(sftp::Write, id);
+            write.text(m_handle).u64(m_end);
+            std::memcpy(write.data(count), bytes.data(), count);
+            if (const std::error_code error = connection.send(write)) {
+                m_failed = error;
+                return error;
+            }
+            m_sent.push_back(id);
+            bytes.remove_prefix(count);
+            m_end += count;
+        }
+        collect(kInFlight);
+        return m_failed;
+    }
+
+    std::uint64_t sizeAtOpen() const override { return m_sizeAtOpen; }
+
+private:
+    /// Waits for answers until no more than most are outstanding.
+    void collect(std::size_t most)
+    {
+        while (m_sent.size() > most) {
+            const std::error_code error =
+                m_destination.statusOf(m_destination.m_connection->wait(m_sent.front()));
+            m_sent.pop_front();
+            if (error && !m_failed)
+                m_failed = error;
+        }
+    }
+
+    SftpDestination& m_destination;
+    std::string m_handle;
+    std::uint64_t m_sizeAtOpen;
+    std::uint64_t m_end;
+    std::deque<std::uint32_t> m_sent;
+    std::error_code m_failed;
+};
+
+std::unique_ptr<DestinationAppender>
+SftpDestination::openAppend(const FolderHandle& folder, const std::string& name, std::error_code& error)
+{
+    error.clear();
+    if (!validName(name)) {
+        error = codeOf(EINVAL);
+        return nullptr;
+    }
+    const std::string path = pathIn(folder, name);
+    // The server would follow a link standing under the name: only a file or nothing will do.
+    if (const auto there = lstat(path, error)) {
+        const DestinationKind kind = kindOf(*there);
+        if (kind != DestinationKind::File) {
+            error = codeOf(kind == DestinationKind::Link ? ELOOP : EINVAL);
+            return nullptr;
+        }
+    } else if (error != std::errc::no_such_file_or_directory) {
+        return nullptr;
+    }
+    error.clear();
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes attributes;
+    attributes.flags = sftp::AttrPermissions;
+    attributes.permissions = 0600;
+    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate).attributes(attributes);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle) {
+        error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        return nullptr;
+    }
+    std::string handle = reply.text();
+    // The size of what was opened, not of what the name held a moment before.
+    id = m_connection->nextId();
+    sftp::Packet look(sftp::Fstat, id);
+    look.text(handle);
+    reply = m_connection->call(look, id);
+    std::optional<sftp::Attributes> opened;
+    if (reply.type() == sftp::Attrs) {
+        opened = reply.attributes();
+        if (!reply.ok() || !(opened->flags & sftp::AttrSize))
+            opened.reset();
+    }
+    // Some servers (rclone) tell no kind of an open file: only a kind told otherwise refuses.
+    const bool notAFile =
+        opened && (opened->flags & sftp::AttrPermissions) && kindOf(*opened) != DestinationKind::File;
+    if (!opened || notAFile) {
+        if (notAFile)
+            error = codeOf(EINVAL);
+        else if (reply.type() != sftp::Attrs)
+            error = statusOf(std::move(reply));
+        if (!error)
+            error = codeOf(EPROTO);
+        id = m_connection->nextId();
+        sftp::Packet close(sftp::Close, id);
+        close.text(handle);
+        m_connection->call(close, id);
+        return nullptr;
+    }
+    return std::make_unique<Appender>(*this, std::move(handle), opened->size);
 }
 
 // ----------------------------------------------------------------------------------------

@@ -80,6 +80,10 @@ public:
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
     std::error_code removeEmptyFolder(const FolderHandle& folder, const std::string& name) override;
     std::size_t removeLeftovers(const FolderHandle& folder) override;
+    /// Writes at the end the file had when opened, which only this destination's run
+    /// (under the run lock) extends: servers disagree on what an append flag means.
+    std::unique_ptr<DestinationAppender> openAppend(const FolderHandle& folder, const std::string& name,
+                                                    std::error_code& error) override;
 
     RunLockResult takeRunLock(std::string_view holder, std::error_code& error) override;
     std::string runLockHolder() override;
@@ -89,6 +93,13 @@ public:
     std::uint64_t freeBytes() override;
     std::optional<files::FileSystemIdentity> identity(std::string& error) override;
     std::int64_t timeGranularity(bool measure) override;
+    bool writerKeepsTimes() const override { return true; }
+    /// Each helper's file is three round trips of waiting (open, last writes with the
+    /// close, rename): enough of them keep the connection busy at a latency of tens of
+    /// milliseconds. Their data in flight stays within kHelperWriters times the size
+    /// limit of the files shared with helpers.
+    unsigned helperWriters() const override { return kHelperWriters; }
+    static constexpr unsigned kHelperWriters = 47;
 
     /// The remote path of an entry of a folder this destination gave out.
     static std::string pathIn(const FolderHandle& folder, std::string_view name);
@@ -97,6 +108,8 @@ private:
     class Folder;
     class Writer;
     friend class Writer;
+    class Appender;
+    friend class Appender;
 
     SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> connection);
     FolderHandle adopt(std::string path, std::string relative) const;

@@ -44,13 +44,13 @@ SharedFile& SharedFolderCopy::await(std::size_t index, DestinationWriter& writer
 
 void SharedFolderCopy::copy(SharedFile& file, DestinationWriter& writer)
 {
-    if (stopping()) {
-        file.skipped = true;
-        return;
-    }
     try {
         file.source = paths::join(m_sourceFolder, file.name);
         file.target = paths::join(m_targetFolder, file.name);
+        if (stopping()) {
+            file.skipped = true;
+            return;
+        }
         WriteRequest request;
         request.folder = m_target;
         request.name = std::string(file.name);
@@ -75,19 +75,35 @@ void SharedFolderCopy::copy(SharedFile& file, DestinationWriter& writer)
     }
 }
 
-CopyHelper::CopyHelper(std::unique_ptr<DestinationWriter> writer)
-    : m_writer(std::move(writer)), m_thread([this] { work(); })
+CopyHelper::CopyHelper(std::vector<std::unique_ptr<DestinationWriter>> writers)
+    : m_writers(std::move(writers))
 {
+    for (const auto& writer : m_writers) {
+        try {
+            m_threads.emplace_back([this, &writer] { work(*writer); });
+        } catch (const std::system_error&) {
+            // Fewer threads copy as surely, if slower.
+            if (m_threads.empty())
+                throw;
+            break;
+        }
+    }
 }
 
 CopyHelper::~CopyHelper()
+{
+    stopThreads();
+}
+
+void CopyHelper::stopThreads()
 {
     {
         const std::lock_guard lock(m_mutex);
         m_quit = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    for (std::thread& thread : m_threads)
+        thread.join();
 }
 
 void CopyHelper::share(SharedFolderCopy& files)
@@ -95,6 +111,7 @@ void CopyHelper::share(SharedFolderCopy& files)
     {
         const std::lock_guard lock(m_mutex);
         m_shared = &files;
+        ++m_generation;
     }
     m_changed.notify_all();
 }
@@ -103,26 +120,25 @@ void CopyHelper::release()
 {
     std::unique_lock lock(m_mutex);
     m_shared = nullptr;
-    m_changed.wait(lock, [this] { return !m_busy; });
+    m_changed.wait(lock, [this] { return m_busy == 0; });
 }
 
-void CopyHelper::work()
+void CopyHelper::work(DestinationWriter& writer)
 {
     std::unique_lock lock(m_mutex);
+    std::uint64_t done = 0;
     for (;;) {
-        m_changed.wait(lock, [this] { return m_quit || m_shared != nullptr; });
+        m_changed.wait(lock, [&] { return m_quit || (m_shared != nullptr && m_generation != done); });
         if (m_quit)
             return;
         SharedFolderCopy* files = m_shared;
-        m_busy = true;
+        done = m_generation;
+        ++m_busy;
         lock.unlock();
-        while (files->copyNext(*m_writer)) {
+        while (files->copyNext(writer)) {
         }
         lock.lock();
-        m_busy = false;
-        // Done with these files: wait for the next ones, not for these again.
-        if (m_shared == files)
-            m_shared = nullptr;
+        --m_busy;
         m_changed.notify_all();
     }
 }

@@ -29,9 +29,9 @@ struct SharedFile {
     bool shared = true;
 
     std::atomic<bool> done{false};
-    /// Not copied: the run was stopping when its turn came.
+    /// Not copied: the run was stopping, or a copy had failed, when its turn came.
     bool skipped = false;
-    /// The paths of the copy, made by the thread that copied it (not when skipped).
+    /// The paths of the copy, made by the thread that took it.
     std::string source;
     std::string target;
     files::CopyOutcome outcome;
@@ -73,34 +73,39 @@ private:
     std::atomic<bool> m_stopped{false};
 };
 
-/// The second copying thread of a run: it works on the folder shared with it until every
-/// file is taken, then waits for the next one. It touches nothing of the run but the files
-/// shared, so the run's observer still hears everything from the run's own thread.
+/// The other copying threads of a run, one per writer: they work on the folder shared
+/// with them until every file is taken, then wait for the next one. They touch nothing of
+/// the run but the files shared, so the run's observer still hears everything from the
+/// run's own thread.
 class CopyHelper {
 public:
-    /// Starts the thread, which writes with writer; throws std::system_error when none can
-    /// be had.
-    explicit CopyHelper(std::unique_ptr<DestinationWriter> writer);
-    /// Stops and joins the thread.
+    /// Starts a thread for each writer it can (at least one); throws std::system_error
+    /// when none can be had.
+    explicit CopyHelper(std::vector<std::unique_ptr<DestinationWriter>> writers);
+    /// Stops and joins the threads.
     ~CopyHelper();
     CopyHelper(const CopyHelper&) = delete;
     CopyHelper& operator=(const CopyHelper&) = delete;
 
-    /// Has the thread join in copying files.
+    /// Has the threads join in copying files.
     void share(SharedFolderCopy& files);
-    /// Returns once the thread no longer touches the files last shared.
+    /// Returns once no thread touches the files last shared.
     void release();
 
 private:
-    void work();
+    void work(DestinationWriter& writer);
+    void stopThreads();
 
-    std::unique_ptr<DestinationWriter> m_writer;
+    std::vector<std::unique_ptr<DestinationWriter>> m_writers;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     SharedFolderCopy* m_shared = nullptr;
-    bool m_busy = false;
+    /// Counts the shares, so that a thread done with one never takes it up again, even
+    /// where the next one is made at the same address.
+    std::uint64_t m_generation = 0;
+    unsigned m_busy = 0;
     bool m_quit = false;
-    std::thread m_thread; ///< last: starts once everything it uses is there
+    std::vector<std::thread> m_threads; ///< last: start once everything they use is there
 };
 
 } // namespace stowmere::backup

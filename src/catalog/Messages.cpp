@@ -1,9 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Messages.h"
 
+#include "backup/SftpUrl.h"
 #include "catalog/Entities.h"
 
+#include <optional>
+
 namespace stowmere::catalog::messages {
+namespace {
+
+std::optional<backup::SftpUrl> serverOf(const std::string& destination)
+{
+    std::string ignored;
+    return backup::isSftpUrl(destination) ? backup::parseSftpUrl(destination, ignored) : std::nullopt;
+}
+
+} // namespace
 
 std::string setChangedOnBothSidesQuestion(const BackupSet& theirs, const BackupSet& mine)
 {
@@ -62,11 +74,19 @@ std::string saveFailedQuestion(const std::string& file, const std::string& reaso
 
 std::string driveChanged(const std::string& destination)
 {
+    // A server is recognised by its host key and the folder's file system: either differing
+    // means another server, or another disk behind the same folder name.
+    if (const auto server = serverOf(destination))
+        return "The Backup To Folder " + server->path + " on the server " + server->hostText() +
+               " is not on the same server or disk as at the last backup.";
     return "The Backup To Folder " + destination + " is on a different drive than at the last backup.";
 }
 
 std::string driveChangedQuestion(const std::string& destination)
 {
+    if (serverOf(destination))
+        return driveChanged(destination) +
+               "\r\n\r\nIs this the server and disk you back up to? Back up anyway?";
     return driveChanged(destination) + "\r\n\r\nIs the backup drive connected? Back up anyway?";
 }
 

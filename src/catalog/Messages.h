@@ -40,7 +40,7 @@ inline constexpr std::string_view kOptionsUnreadable =
     "; every backup set uses the default options until it is repaired, and the file is left as it is.";
 
 /// What the guard found when a set's destination lies on another drive than at its last
-/// successful backup, in one sentence.
+/// successful backup, in one sentence; a folder on a server is named with its host.
 std::string driveChanged(const std::string& destination);
 /// The guard's question in that case.
 std::string driveChangedQuestion(const std::string& destination);

@@ -403,11 +403,12 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
     }
     const catalog::DriveCheck& drive = start.drive;
     const std::string setWord = std::to_string(set.number);
-    if (!passDriveGuard(drive, setWord, line.acceptNewDrive, line.dryRun, m_err)) {
+    const std::string& destination = start.settings.destination;
+    if (!passDriveGuard(drive, setWord, destination, line.acceptNewDrive, line.dryRun, m_err)) {
         backup::BackupResult refused;
         refused.refused = true;
-        refused.refusal = drive.finding + ' ' + driveRemedy(setWord);
-        m_notice.setError(drive.finding, driveRemedy(setWord));
+        refused.refusal = drive.finding + ' ' + driveRemedy(setWord, destination);
+        m_notice.setError(drive.finding, driveRemedy(setWord, destination));
         recordRun(start.settings, refused);
         return ExitCode::NotStarted;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/DriveGuardStep.h"
 
+#include "backup/SftpUrl.h"
 #include "catalog/Catalog.h"
 #include "cli/ProgressPrinter.h"
 
@@ -17,19 +18,24 @@ std::string terminalText(const std::string& text)
     return lines + ProgressPrinter::escapeControl(text.substr(from));
 }
 
-std::string driveRemedy(const std::string& set)
+std::string driveRemedy(const std::string& set, const std::string& destination)
 {
+    if (backup::isSftpUrl(destination))
+        return "Check that the server and its disk are the ones you back up to, or run "
+               "'stowmere-cli backup " +
+               set + " --accept-new-drive' if the server or its disk was replaced.";
     return "Connect the backup drive, or run 'stowmere-cli backup " + set +
            " --accept-new-drive' if the drive was replaced.";
 }
 
-bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, bool acceptNewDrive,
-                    bool dryRun, std::ostream& err)
+bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, const std::string& destination,
+                    bool acceptNewDrive, bool dryRun, std::ostream& err)
 {
     using Status = catalog::DriveCheck::Status;
     if (check.status == Status::Unknown) {
-        err << "stowmere-cli: note: the drive of the Backup To Folder cannot be told ("
-            << ProgressPrinter::escapeControl(check.error) << "); the backup goes ahead.\n";
+        err << "stowmere-cli: note: the " << (backup::isSftpUrl(destination) ? "server" : "drive")
+            << " of the Backup To Folder cannot be told (" << ProgressPrinter::escapeControl(check.error)
+            << "); the backup goes ahead.\n";
         return true;
     }
     if (check.status != Status::Moved || acceptNewDrive)
@@ -38,8 +44,8 @@ bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, bo
         err << "stowmere-cli: note: " << ProgressPrinter::escapeControl(check.finding) << '\n';
         return true;
     }
-    err << ProgressPrinter::escapeControl(check.finding) << "\nNothing was copied. " << driveRemedy(set)
-        << '\n';
+    err << ProgressPrinter::escapeControl(check.finding) << "\nNothing was copied. "
+        << driveRemedy(set, destination) << '\n';
     return false;
 }
 

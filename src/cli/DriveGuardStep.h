@@ -17,13 +17,14 @@ std::string terminalText(const std::string& text);
 /// The destination guard of a command-line backup: whether the run may start. A moved
 /// destination stops a real run (what was found and driveRemedy() are printed, there being
 /// no box to ask in) unless acceptNewDrive; a dry run only says so, as it writes nothing.
-/// set: how the command line names the set, for the remedy.
-bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, bool acceptNewDrive,
-                    bool dryRun, std::ostream& err);
+/// set: how the command line names the set, for the remedy; destination: its Backup To
+/// Folder, a drive's or a server's.
+bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, const std::string& destination,
+                    bool acceptNewDrive, bool dryRun, std::ostream& err);
 
-/// What to do about a destination found on another drive, as one sentence naming the
-/// command that backs up set anyway.
-std::string driveRemedy(const std::string& set);
+/// What to do about a destination found on another drive (or server), as one sentence
+/// naming the command that backs up set anyway.
+std::string driveRemedy(const std::string& set, const std::string& destination);
 
 /// Whether a run went through, so that its destination's drive becomes the one to expect.
 bool ranThrough(const backup::BackupResult& result);

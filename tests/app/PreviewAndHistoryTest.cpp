@@ -3,6 +3,7 @@
 
 #include "controls/TGradButton.h"
 
+#include "app/HistoryDialog.h"
 #include "app/PreviewModel.h"
 #include "app/TCheckListBox.h"
 #include "app/TListBox.h"
@@ -394,4 +395,38 @@ TEST_F(PreviewAndHistory, MenuEntriesAreOffWhileARunIsActive)
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_TRUE(preview->isEnabled());
     EXPECT_TRUE(history->isEnabled());
+}
+
+TEST_F(PreviewAndHistory, TheHistoryShowsTheNotesOfTheRunPicked)
+{
+    catalog::RunRecord older;
+    older.destination = "sftp://backup.example/srv/copies";
+    older.start = catalog::RunRecord::Clock::now() - std::chrono::hours(3);
+    older.end = older.start + std::chrono::minutes(1);
+    older.notes = {"The run lock of sftp://backup.example/srv/copies was taken over.",
+                   "2 copies that verification had found damaged or missing were copied again."};
+    catalog::RunRecord newer = older;
+    newer.start = older.start + std::chrono::hours(1);
+    newer.end = newer.start + std::chrono::minutes(1);
+    newer.notes.clear();
+    app::HistoryDialog dialog(QStringLiteral("Offsite"), {older, newer}, {});
+    dialog.show();
+    auto* table = child<QTableView>(dialog, "historyList");
+    auto* notes = child<QLabel>(dialog, "historyNotes");
+    // The newest run is picked first, and has none.
+    EXPECT_EQ(table->currentIndex().row(), 0);
+    EXPECT_FALSE(notes->isVisible());
+    table->setCurrentIndex(table->model()->index(1, 0));
+    ASSERT_TRUE(notes->isVisible());
+    const QString shown = notes->text();
+    EXPECT_TRUE(shown.startsWith("Notes of the run started " + app::HistoryDialog::localTime(older.start)))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains("was taken over.\n2 copies that verification")) << shown.toStdString();
+    EXPECT_TRUE(table->model()
+                    ->index(1, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .contains("Note: The run lock of sftp://backup.example/srv/copies was taken over."));
+    table->setCurrentIndex(table->model()->index(0, 0));
+    EXPECT_FALSE(notes->isVisible());
 }

@@ -2,6 +2,7 @@
 #include "backup/SftpDestination.h"
 #include "backup/BackupEngine.h"
 #include "backup/SftpUrl.h"
+#include "backup/Verifier.h"
 
 #include "RecordingObserver.h"
 #include "support/ScopedEnv.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -637,4 +639,212 @@ TEST_F(SftpTest, CopiesAreCompleteInTheFolderOfCopiesUnderWayAndMoveAcrossIntoPl
     EXPECT_TRUE(write(*again, again->openFolder("Data", error), "a.txt", tree.path("src/a.txt")).succeeded());
     EXPECT_FALSE(std::filesystem::is_symlink(tree.path("dest/.stowmere-tmp")));
     EXPECT_EQ(tree.names("victim"), std::vector<std::string>{"theirs.txt"});
+}
+
+TEST_F(SftpTest, TheJournalGrowsAtItsEndAndNeverThroughALink)
+{
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    std::error_code error;
+    {
+        const auto appender = destination->openAppend(destination->root(), "journal", error);
+        ASSERT_TRUE(appender) << error.message();
+        EXPECT_EQ(appender->sizeAtOpen(), 0u);
+        EXPECT_FALSE(appender->append("one\n"));
+        EXPECT_FALSE(appender->append(std::string(200000, 'x') + '\n'));
+    }
+    {
+        const auto appender = destination->openAppend(destination->root(), "journal", error);
+        ASSERT_TRUE(appender) << error.message();
+        EXPECT_EQ(appender->sizeAtOpen(), 200005u);
+        EXPECT_FALSE(appender->append("three\n"));
+    }
+    EXPECT_EQ(tree.read("dest/journal"), "one\n" + std::string(200000, 'x') + "\nthree\n");
+    EXPECT_EQ(std::filesystem::status(tree.path("dest/journal")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    tree.file("victim.txt", "theirs");
+    std::filesystem::create_symlink(tree.path("victim.txt"), tree.path("dest/planted"));
+    EXPECT_FALSE(destination->openAppend(destination->root(), "planted", error));
+    EXPECT_EQ(error, std::errc::too_many_symbolic_link_levels);
+    tree.folder("dest/folder");
+    EXPECT_FALSE(destination->openAppend(destination->root(), "folder", error));
+    EXPECT_TRUE(error);
+    EXPECT_EQ(tree.read("victim.txt"), "theirs");
+}
+
+TEST_F(SftpTest, CopiesOnAServerAreRecordedVerifiedAndHealed)
+{
+    tree.file("src/docs/a.txt", "alpha");
+    tree.file("src/docs/b.txt", "bravo bravo");
+    tree.file("src/docs/deep/c.txt", pattern(300000));
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> items{tree.path("src/docs")};
+    const auto backUp = [&](bool incremental) {
+        backup::BackupSettings settings;
+        settings.destination = server().url(tree.path("dest"));
+        settings.incremental = incremental;
+        stowmere::testing::RecordingObserver observer({true, true});
+        std::atomic<bool> cancel{false};
+        backup::BackupResult result = backup::BackupEngine(settings, observer, cancel).RunBackup(items);
+        EXPECT_FALSE(result.copyFailed) << result.failureReason;
+        EXPECT_TRUE(observer.errors.empty());
+        return result;
+    };
+    const auto verify = [&] {
+        backup::VerifySettings settings;
+        settings.destination = server().url(tree.path("dest"));
+        settings.items = items;
+        struct : backup::VerifyObserver {
+        } observer;
+        std::atomic<bool> cancel{false};
+        return backup::Verify(settings, observer, cancel);
+    };
+
+    EXPECT_EQ(backUp(false).filesCopied, 3u);
+    EXPECT_TRUE(tree.exists("dest/.stowmere-manifest") || tree.exists("dest/.stowmere-manifest.journal"));
+    backup::VerifyResult found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::AllMatch) << found.destinationError;
+    EXPECT_EQ(found.counts.matched, 3u);
+
+    // Rot on the server: one byte of a copy changed, its size and time as they were.
+    const std::string rotten = tree.path("dest/docs/deep/c.txt");
+    struct stat before {};
+    ASSERT_EQ(::stat(rotten.c_str(), &before), 0);
+    std::string bytes = tree.read("dest/docs/deep/c.txt");
+    bytes[150000] = static_cast<char>(bytes[150000] ^ 0x20);
+    tree.file("dest/docs/deep/c.txt", bytes);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, rotten.c_str(), times, 0), 0);
+    std::filesystem::remove(tree.path("dest/docs/b.txt"));
+
+    found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::Faults);
+    EXPECT_EQ(found.counts.damaged, 1u);
+    EXPECT_EQ(found.counts.missing, 1u);
+    ASSERT_FALSE(found.problems.empty());
+    EXPECT_EQ(found.problems.front().path.rfind(server().url(tree.path("dest")), 0), 0u)
+        << found.problems.front().path;
+
+    const backup::BackupResult healing = backUp(true);
+    EXPECT_EQ(healing.healed, 2u);
+    EXPECT_EQ(healing.filesCopied, 2u);
+    EXPECT_EQ(tree.read("dest/docs/deep/c.txt"), tree.read("src/docs/deep/c.txt"));
+    EXPECT_EQ(tree.read("dest/docs/b.txt"), "bravo bravo");
+    found = verify();
+    EXPECT_EQ(found.outcome(), backup::VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(found.counts.matched, 3u);
+}
+
+namespace {
+
+/// Folders of files of every size a copy meets: empty, one piece, several pieces, and
+/// larger than what the helpers take, with the sources' times in whole seconds apart.
+std::vector<std::string> makeManyFiles(TestTree& tree)
+{
+    std::vector<std::string> names;
+    for (int folder = 0; folder < 3; ++folder) {
+        for (int file = 0; file < 90; ++file) {
+            const std::size_t size = file % 30 == 7   ? 70000 + static_cast<std::size_t>(file)
+                                     : file % 11 == 3 ? 0
+                                                      : 100 + static_cast<std::size_t>(file * 37);
+            const std::string name = "Data/d" + std::to_string(folder) + "/f" + std::to_string(100 + file);
+            tree.file("src/" + name, pattern(size + static_cast<std::size_t>(folder)),
+                      1'500'000'000 + file * 7);
+            names.push_back(name);
+        }
+    }
+    tree.file("src/Data/large.bin", pattern((std::size_t{3} << 20) + 5), 1'500'000'000);
+    names.push_back("Data/large.bin");
+    return names;
+}
+
+} // namespace
+
+TEST_F(SftpTest, ManyFilesTravelAtOnceAndArriveWholeToldOnceAndRecorded)
+{
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> names = makeManyFiles(tree);
+    // A folder stands where one of the files goes: it gives way, the file is copied.
+    tree.file("dest/Data/d1/f140/inside.txt", "in the way");
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    const backup::BackupResult result =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    EXPECT_TRUE(observer.errors.empty());
+    EXPECT_EQ(result.filesCopied, names.size());
+    for (const std::string& name : names) {
+        ASSERT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+        struct stat source {};
+        struct stat copy {};
+        ASSERT_EQ(::stat(tree.path("src/" + name).c_str(), &source), 0);
+        ASSERT_EQ(::stat(tree.path("dest/" + name).c_str(), &copy), 0);
+        EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec) << name;
+    }
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+    // Each copy is told once, whichever thread made it.
+    for (const std::string folder : {"d0", "d1", "d2"}) {
+        std::vector<std::string> told;
+        for (const std::string& source : observer.sources)
+            if (source.find("/Data/" + folder + "/") != std::string::npos)
+                told.push_back(source);
+        std::sort(told.begin(), told.end());
+        EXPECT_EQ(std::unique(told.begin(), told.end()), told.end()) << folder;
+        EXPECT_EQ(told.size(), 90u) << folder;
+    }
+    // The hashes the writers made of what they sent are those of the copies.
+    backup::VerifySettings check;
+    check.destination = settings.destination;
+    check.items = {tree.path("src/Data")};
+    struct : backup::VerifyObserver {
+    } quiet;
+    const backup::VerifyResult verified = backup::Verify(check, quiet, cancel);
+    EXPECT_EQ(verified.outcome(), backup::VerifyResult::Outcome::AllMatch)
+        << (verified.problems.empty() ? verified.destinationError : verified.problems.front().path);
+    EXPECT_EQ(verified.counts.matched, names.size());
+    EXPECT_EQ(verified.counts.unrecorded, 0u);
+}
+
+TEST_F(SftpTest, ACancelAmidManyWritersLeavesOnlyWholeCopiesAndTheNextRunCompletes)
+{
+    namespace backup = stowmere::backup;
+    const std::vector<std::string> names = makeManyFiles(tree);
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    observer.onFileCopied = [&cancel](std::uint64_t count) {
+        if (count == 40)
+            cancel = true;
+    };
+    const backup::BackupResult stopped =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_LT(stopped.filesCopied, names.size());
+    std::size_t there = 0;
+    for (const std::string& name : names) {
+        if (!tree.exists("dest/" + name))
+            continue;
+        ++there;
+        EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+    }
+    EXPECT_GE(there, 40u);
+    for (const std::string folder : {"dest/Data/d0", "dest/Data/d1", "dest/Data/d2"}) {
+        if (tree.exists(folder)) {
+            EXPECT_EQ(tree.countStartingWith(folder, ".stowmere-tmp-"), 0u) << folder;
+        }
+    }
+
+    settings.incremental = true;
+    stowmere::testing::RecordingObserver again({true});
+    std::atomic<bool> go{false};
+    const backup::BackupResult rest =
+        backup::BackupEngine(settings, again, go).RunBackup({tree.path("src/Data")});
+    EXPECT_FALSE(rest.copyFailed) << rest.failureReason;
+    EXPECT_EQ(rest.filesCopied + there, names.size());
+    for (const std::string& name : names)
+        EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
 }

@@ -131,6 +131,12 @@ TEST_F(SftpCommand, AServerFolderOnAnotherFileSystemThanAtTheLastRunIsRefusedUnt
     const ProcessResult moved = cli({"backup", "Offsite"});
     EXPECT_NE(moved.exitCode, 0);
     EXPECT_NE(moved.err.find("Nothing was copied"), std::string::npos) << moved.err;
+    // The server and its folder are named, never a drive to connect.
+    EXPECT_NE(moved.err.find("The Backup To Folder " + temp.path("dest") + " on the server "),
+              std::string::npos)
+        << moved.err;
+    EXPECT_NE(moved.err.find("Check that the server and its disk"), std::string::npos) << moved.err;
+    EXPECT_EQ(moved.err.find("drive"), moved.err.find("new-drive") + 4) << moved.err;
     EXPECT_TRUE(std::filesystem::is_empty(other.path()));
 
     const ProcessResult accepted = cli({"backup", "Offsite", "--accept-new-drive"});

@@ -141,7 +141,7 @@ public:
     std::error_code recordCopy(const FolderHandle& folder, const std::string& name, const ContentHash& hash,
                                std::uint64_t bytes, const std::atomic<bool>* cancel = nullptr);
 
-    static constexpr std::size_t kHeldBack = 64 * 1024;
+    static constexpr std::size_t kHeldBack = std::size_t{64} * 1024;
 
 private:
     ManifestJournal(Destination& destination, std::unique_ptr<DestinationAppender> appender)

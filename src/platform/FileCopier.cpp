@@ -179,8 +179,10 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
 
     const auto size = static_cast<std::uint64_t>(sourceInfo.st_size);
     // A small file's digest is taken of its bytes as they pass, which spares reading the
-    // copy back; sharing blocks would save nothing worth that read.
-    const bool digestHere = digest && size <= kDigestedInMemory;
+    // copy back; sharing blocks would save nothing worth that read. A file with holes goes
+    // the other way, which keeps its holes.
+    const bool sparse = static_cast<std::uint64_t>(sourceInfo.st_blocks) * 512 < size;
+    const bool digestHere = digest && size <= kDigestedInMemory && !sparse;
     if (digestHere) {
         m_digest.reset();
         m_digested = 0;

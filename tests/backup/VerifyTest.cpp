@@ -525,3 +525,36 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
         EXPECT_EQ(wholeFile(output).substr(0, 32), hash) << path;
     }
 }
+
+TEST(ManifestHashes, ASmallFileWithHolesKeepsThemAndIsRecordedAsItIs)
+{
+    TestTree tree;
+    tree.folder("src");
+    const std::string sparse = tree.path("src/sparse.img");
+    {
+        // 512 KiB of which only the last 4 KiB hold data.
+        std::ofstream(sparse, std::ios::binary);
+        ASSERT_EQ(::truncate(sparse.c_str(), 508 * 1024), 0);
+        std::ofstream(sparse, std::ios::binary | std::ios::app) << std::string(4096, 'd');
+    }
+    struct stat source {};
+    ASSERT_EQ(::stat(sparse.c_str(), &source), 0);
+    if (source.st_blocks * 512 >= source.st_size)
+        GTEST_SKIP() << "this file system keeps no holes";
+    tree.folder("dest");
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    ASSERT_FALSE(BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")}).copyFailed);
+
+    struct stat copy {};
+    ASSERT_EQ(::stat(tree.path("dest/src/sparse.img").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, source.st_size);
+    EXPECT_LT(copy.st_blocks * 512, copy.st_size) << "the holes were filled";
+    VerifySettings check;
+    check.destination = tree.path("dest");
+    check.items = {tree.path("src")};
+    Problems problems;
+    EXPECT_EQ(Verify(check, problems, cancel).outcome(), VerifyResult::Outcome::AllMatch);
+}

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "backup/Manifest.h"
 #include "backup/PathSpool.h"
+#include "backup/Manifest.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,8 @@ using namespace stowmere::backup;
 
 namespace {
 
-std::vector<std::string> drained(PathSpool& spool, std::error_code& error, const std::atomic<bool>* cancel = nullptr)
+std::vector<std::string> drained(PathSpool& spool, std::error_code& error,
+                                 const std::atomic<bool>* cancel = nullptr)
 {
     std::vector<std::string> paths;
     error = spool.drain([&paths](const std::string& path) { paths.push_back(path); }, cancel);
@@ -36,7 +37,8 @@ TEST(PathSpool, GivesBackEachPathOnceInTheManifestsOrderAcrossSpilledRuns)
     expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
     std::shuffle(paths.begin(), paths.end(), std::mt19937(7));
     // Each path again, so that one repeats within and across runs.
-    const std::vector<std::string> again(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(PathSpool::kRunPaths));
+    const std::vector<std::string> again(paths.begin(),
+                                         paths.begin() + static_cast<std::ptrdiff_t>(PathSpool::kRunPaths));
     paths.insert(paths.end(), again.begin(), again.end());
 
     PathSpool spool;

@@ -566,6 +566,12 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     tree.file("src/small", "three");
     tree.file("src/limit", std::string(stowmere::files::FileCopier::kDigestedInMemory, 'l'));
     tree.file("src/over", std::string(stowmere::files::FileCopier::kDigestedInMemory + 1, 'o'));
+    // Large enough to be read on a thread of its own while it is hashed, in pieces that
+    // differ, so that a piece hashed twice, out of order or not at all changes the hash.
+    std::string large((std::size_t{16} << 20) + 12345, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 2654435761U) >> 13);
+    tree.file("src/large", large);
     tree.folder("dest");
     BackupSettings settings;
     settings.destination = tree.path("dest");
@@ -580,13 +586,27 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     std::map<std::string, std::string> recorded;
     for (const ManifestRecord* record = reader.next(); record != nullptr; record = reader.next())
         recorded[record->path] = record->hash.hex();
-    ASSERT_EQ(recorded.size(), 4u);
+    ASSERT_EQ(recorded.size(), 5u);
     for (const auto& [path, hash] : recorded) {
         const std::string output = tree.path("xxhsum.out");
         ASSERT_EQ(std::system(("xxhsum -H2 '" + tree.path("dest/" + path) + "' > '" + output + "'").c_str()),
                   0);
         EXPECT_EQ(wholeFile(output).substr(0, 32), hash) << path;
     }
+
+    // A large file's reading stops when told, and says so.
+    const int fd = ::open(tree.path("dest/src/large").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::uint64_t seen = 0;
+    const FileHashResult stopped = hashFile(fd, [&seen](std::uint64_t done) {
+        seen = done;
+        return false;
+    });
+    ::close(fd);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_FALSE(stopped.error);
+    EXPECT_EQ(stopped.bytes, seen);
+    EXPECT_LT(stopped.bytes, large.size());
 }
 
 TEST(ManifestHashes, ASmallFileWithHolesKeepsThemAndIsRecordedAsItIs)

@@ -184,9 +184,12 @@ void CopySink::recordCopy(const std::string& source, const std::string& target, 
     const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
     if (!folder)
         return;
+    // A local copy's writer tells the time it gave the copy; where the file system keeps
+    // times exactly, that is the time it has, and the record needs no look at it.
+    const bool exactTime = outcome.modified.tv_sec != 0 && m_granularity.get() == 1;
     if (outcome.digest)
         m_manifest->recordCopy(folder, paths::fileNamePart(target), ContentHash{*outcome.digest},
-                               outcome.digested);
+                               outcome.digested, exactTime ? &outcome.modified : nullptr);
     else
         m_manifest->recordCopy(folder, paths::fileNamePart(target));
 }

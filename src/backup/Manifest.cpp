@@ -716,8 +716,16 @@ std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const st
 
 std::error_code ManifestJournal::recordCopy(const FolderHandle& folder, const std::string& name,
                                             const ContentHash& hash, std::uint64_t bytes,
-                                            const std::atomic<bool>* cancel)
+                                            const std::atomic<bool>* cancel, const timespec* modified)
 {
+    if (modified != nullptr) {
+        ManifestRecord record;
+        record.path = folder->relative().empty() ? name : folder->relative() + '/' + name;
+        record.hash = hash;
+        record.size = bytes;
+        record.modified = *modified;
+        return add(record);
+    }
     const DestinationEntry entry = m_destination.status(folder, name);
     if (entry.kind != DestinationKind::File)
         return std::make_error_code(std::errc::no_such_file_or_directory);

@@ -137,9 +137,12 @@ public:
     std::error_code recordCopy(const FolderHandle& folder, const std::string& name,
                                const std::atomic<bool>* cancel = nullptr);
     /// The same for a copy whose bytes were hashed as they were written: recorded without
-    /// reading it back, unless its size is not what was hashed.
+    /// reading it back, unless its size is not what was hashed. With modified (the time
+    /// the copy was given, on a file system that keeps it exactly) the copy, just written
+    /// under the run lock, is not even looked at.
     std::error_code recordCopy(const FolderHandle& folder, const std::string& name, const ContentHash& hash,
-                               std::uint64_t bytes, const std::atomic<bool>* cancel = nullptr);
+                               std::uint64_t bytes, const std::atomic<bool>* cancel = nullptr,
+                               const timespec* modified = nullptr);
 
     static constexpr std::size_t kHeldBack = std::size_t{64} * 1024;
 

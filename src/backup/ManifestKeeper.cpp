@@ -31,7 +31,8 @@ ManifestKeeper::ManifestKeeper(Destination& destination, const std::atomic<bool>
 }
 
 void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& name,
-                                const std::optional<ContentHash>& written, std::uint64_t bytes)
+                                const std::optional<ContentHash>& written, std::uint64_t bytes,
+                                const timespec* modified)
 {
     const std::string relative = folder->relative().empty() ? name : folder->relative() + '/' + name;
     if (m_marked.erase(relative) > 0)
@@ -40,8 +41,9 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it
     // and lists it as unrecorded, which is all that is lost. Told once.
-    const std::error_code error = written ? m_journal->recordCopy(folder, name, *written, bytes, m_cancel)
-                                          : m_journal->recordCopy(folder, name, m_cancel);
+    const std::error_code error =
+        written ? m_journal->recordCopy(folder, name, *written, bytes, m_cancel, modified)
+                : m_journal->recordCopy(folder, name, m_cancel);
     if (error == std::errc::operation_canceled)
         return; // hashed again by the next verification, as any unrecorded copy
     if (error)

@@ -35,8 +35,11 @@ public:
 
     /// Records the copy name of folder, just written; with written, the hash of the bytes
     /// (bytes of them) as they were written, which spares reading the copy back.
+    /// modified, when given, is the copy's time as the file system keeps it, which spares
+    /// looking at the copy.
     void recordCopy(const FolderHandle& folder, const std::string& name,
-                    const std::optional<ContentHash>& written = std::nullopt, std::uint64_t bytes = 0);
+                    const std::optional<ContentHash>& written = std::nullopt, std::uint64_t bytes = 0,
+                    const timespec* modified = nullptr);
 
     /// Writes the records held back: at the end of each folder, and before the lock goes.
     void flush();

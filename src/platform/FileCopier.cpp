@@ -198,14 +198,22 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
     }
     // Owner first, as a change of owner clears set-uid and the file's capabilities; the
     // bits follow, without set-uid and set-gid when the owner could not be kept.
+    const bool inTemporaryFolder = folderFd != AT_FDCWD && m_temporaryFolder >= 0 &&
+                                   temporaryFolderFor(folderFd, device) == m_temporaryFolder;
+    // Every file made in the temporary folder gets the same owner and group: a source that
+    // has them (every file of a system tree copied by root, of a home copied by its owner)
+    // needs no change of owner.
+    if (inTemporaryFolder && !m_temporaryOwnership) {
+        if (struct stat made{}; ::fstat(output.fd(), &made) == 0)
+            m_temporaryOwnership = Ownership{made.st_uid, made.st_gid};
+    }
     Metadata metadata;
     MetadataLoss lost;
     if (readMetadata(input, sourceInfo, metadata))
-        lost = applyMetadata(output.fd(), metadata);
+        lost = applyMetadata(output.fd(), metadata,
+                             inTemporaryFolder && m_temporaryOwnership ? &*m_temporaryOwnership : nullptr);
     else
         lost.attributes = lastError();
-    const bool inTemporaryFolder = folderFd != AT_FDCWD && m_temporaryFolder >= 0 &&
-                                   temporaryFolderFor(folderFd, device) == m_temporaryFolder;
     const bool aclDropped =
         (!inTemporaryFolder || m_temporaryFolderGivesAcl) && dropInheritedAcl(output.fd(), metadata);
     const mode_t mode = safeModeBits(wanted, lost);
@@ -234,6 +242,7 @@ CopyOutcome FileCopier::copyOpenFile(int input, const struct stat& sourceInfo, i
     CopyOutcome copied;
     copied.bytes = static_cast<std::uint64_t>(sourceInfo.st_size);
     copied.lost = lost;
+    copied.modified = sourceInfo.st_mtim;
     if (digestHere) {
         copied.digest = m_digest.result();
         copied.digested = m_digested;
@@ -326,6 +335,7 @@ void FileCopier::useTemporaryFolder(int folderFd)
     // of a file without one must lose; in a folder without one there is nothing to lose.
     m_temporaryFolderGivesAcl =
         m_temporaryFolder >= 0 && ::fgetxattr(m_temporaryFolder, "system.posix_acl_default", nullptr, 0) >= 0;
+    m_temporaryOwnership.reset();
 }
 
 int FileCopier::temporaryFolderFor(int folderFd, std::uint64_t device) const

@@ -49,6 +49,9 @@ struct CopyOutcome {
     /// digest of the digested bytes written, which are all the copy holds.
     std::optional<ContentDigest::Bytes> digest{};
     std::uint64_t digested = 0;
+    /// With Copied, by copyOpenFile: the modification time given to the copy (which a file
+    /// system with coarser times keeps cut down).
+    timespec modified{};
 
     bool succeeded() const
     {
@@ -152,6 +155,8 @@ private:
     int m_temporaryFolder = -1; ///< see useTemporaryFolder; not owned
     std::uint64_t m_temporaryDevice = 0;
     bool m_temporaryFolderGivesAcl = false; ///< the folder has a default ACL its files inherit
+    /// The owner and group a file made in the temporary folder gets, learnt from the first.
+    std::optional<Ownership> m_temporaryOwnership;
     mode_t m_umask;
 };
 

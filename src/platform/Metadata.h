@@ -48,10 +48,17 @@ bool readMetadata(int fd, const struct stat& info, Metadata& metadata);
 /// owner); info receives its status.
 bool readMetadata(const std::string& path, Metadata& metadata, struct stat& info);
 
+/// An owner and group an entry is known to have.
+struct Ownership {
+    uid_t owner = 0;
+    gid_t group = 0;
+};
+
 /// Gives the open file fd the owner, group and attributes of metadata: owner and group
 /// first (a change of owner drops file capabilities), then the attributes. Whatever cannot
-/// be kept is reported, never failed: the data is what a copy is for.
-MetadataLoss applyMetadata(int fd, const Metadata& metadata);
+/// be kept is reported, never failed: the data is what a copy is for. current, when known
+/// (what a file just made has), spares the change of owner when it is already right.
+MetadataLoss applyMetadata(int fd, const Metadata& metadata, const Ownership* current = nullptr);
 
 /// Removes an access ACL the new file fd took from its folder's default ACL when metadata
 /// has none of its own; true when one was removed (its bits then need setting again).

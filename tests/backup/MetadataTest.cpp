@@ -232,6 +232,39 @@ TEST_F(MetadataTest, ADestinationsDefaultAclReachesNoCopyAsCpALeavesIt)
               "");
 }
 
+TEST_F(MetadataTest, ADestinationWithSetGidGivesNoCopyItsGroupAsCpALeavesIt)
+{
+    // Files made in a set-gid folder take the folder's group, not the maker's: a copy of a
+    // root:root file must still come out root:root, as with cp -a.
+    const std::string data = makeRichTree(tree);
+    for (const char* folder : {"reference", "backup"}) {
+        const std::string path = tree.folder(folder);
+        own(path, 0, kOtherGroup);
+        ASSERT_EQ(::chmod(path.c_str(), 02775), 0);
+    }
+    ASSERT_TRUE(run("cp -a " + quoted(data) + " " + quoted(tree.path("reference"))));
+    const BackupResult result = backup(data, tree.path("backup"));
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path("reference/Data"))) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string relative = entry.path().lexically_relative(tree.path("reference")).string();
+        struct stat expected {};
+        struct stat found {};
+        ASSERT_EQ(::stat(entry.path().c_str(), &expected), 0);
+        ASSERT_EQ(::stat(tree.path("backup/" + relative).c_str(), &found), 0) << relative;
+        EXPECT_EQ(found.st_uid, expected.st_uid) << relative;
+        EXPECT_EQ(found.st_gid, expected.st_gid) << relative;
+        EXPECT_EQ(found.st_mode, expected.st_mode) << relative;
+        ++files;
+    }
+    EXPECT_GE(files, 9u);
+    struct stat plain {};
+    ASSERT_EQ(::stat(tree.path("backup/Data/plain.txt").c_str(), &plain), 0);
+    EXPECT_EQ(plain.st_gid, 0u);
+}
+
 TEST_F(MetadataTest, ASetUidProgramOfAnotherUserNeverBecomesSetUidRoot)
 {
     const std::string program = tree.file("Data/tool", "program");

@@ -15,8 +15,9 @@ std::string childOf(const std::string& relative, const std::string& name)
 
 const DestinationEntry* findEntry(const std::vector<DestinationEntry>& sorted, const std::string& name)
 {
-    const auto at = std::lower_bound(sorted.begin(), sorted.end(), name,
-                                     [](const DestinationEntry& entry, const std::string& key) { return entry.name < key; });
+    const auto at = std::lower_bound(
+        sorted.begin(), sorted.end(), name,
+        [](const DestinationEntry& entry, const std::string& key) { return entry.name < key; });
     return at != sorted.end() && at->name == name && at->kind != DestinationKind::Missing ? &*at : nullptr;
 }
 
@@ -67,7 +68,8 @@ MomentEntry MomentTree::entryOf(std::size_t layer, const std::vector<FolderHandl
         !RunHistory::atOrBelowAny(m_layers[layer].facts.kept, relative)) {
         for (std::size_t later = layer + 1; later < m_layers.size(); ++later) {
             if (found[later] && found[later]->kind == DestinationKind::Folder &&
-                (m_layers[later].run.empty() || RunHistory::atOrBelowAny(m_layers[later].facts.kept, relative))) {
+                (m_layers[later].run.empty() ||
+                 RunHistory::atOrBelowAny(m_layers[later].facts.kept, relative))) {
                 from = later;
                 break;
             }
@@ -78,7 +80,8 @@ MomentEntry MomentTree::entryOf(std::size_t layer, const std::vector<FolderHandl
             m_layers[from].run};
 }
 
-std::vector<FolderHandle> MomentTree::foldersBelow(std::size_t layer, const std::vector<FolderHandle>& folders,
+std::vector<FolderHandle> MomentTree::foldersBelow(std::size_t layer,
+                                                   const std::vector<FolderHandle>& folders,
                                                    const std::vector<const DestinationEntry*>& found) const
 {
     std::vector<FolderHandle> below(m_layers.size());
@@ -93,8 +96,9 @@ std::vector<FolderHandle> MomentTree::foldersBelow(std::size_t layer, const std:
     return below;
 }
 
-bool MomentTree::walk(const std::string& relative, const std::string& below, const std::vector<FolderHandle>& folders,
-                      const Visitor& visitor, const std::atomic<bool>& cancel)
+bool MomentTree::walk(const std::string& relative, const std::string& below,
+                      const std::vector<FolderHandle>& folders, const Visitor& visitor,
+                      const std::atomic<bool>& cancel)
 {
     if (cancel.load())
         return false;

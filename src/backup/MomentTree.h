@@ -16,7 +16,7 @@ namespace stowmere::backup {
 struct MomentEntry {
     FolderHandle folder; ///< the destination folder that holds the copy; null for the destination itself
     std::string name;
-    std::string path;      ///< the copy's full path
+    std::string path; ///< the copy's full path
     DestinationEntry entry;
     std::string run; ///< the run folder the copy is kept in; empty for a current copy
 };

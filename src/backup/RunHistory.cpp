@@ -66,7 +66,8 @@ RunFacts RunHistory::facts(const RecordedRun& run) const
         }
         const std::size_t space = text.find(' ');
         const std::string_view word = text.substr(0, space);
-        const std::string_view rest = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+        const std::string_view rest =
+            space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
         if (word == "end")
             facts.complete = true;
         else if (word == "added")

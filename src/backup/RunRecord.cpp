@@ -36,7 +36,8 @@ std::string unescapeRecordPath(std::string_view text)
     return path;
 }
 
-RunRecord::RunRecord(Destination& destination, std::time_t moment) : m_destination(destination), m_moment(moment)
+RunRecord::RunRecord(Destination& destination, std::time_t moment)
+    : m_destination(destination), m_moment(moment)
 {
 }
 
@@ -73,8 +74,8 @@ bool RunRecord::open()
     const std::string& runName = name();
     std::error_code error;
     bool created = false;
-    const FolderHandle records =
-        m_destination.makeFolder(m_destination.root(), std::string(kRunRecordsFolderName), 0777, created, error);
+    const FolderHandle records = m_destination.makeFolder(
+        m_destination.root(), std::string(kRunRecordsFolderName), 0777, created, error);
     if (records && !runName.empty())
         m_appender = m_destination.openAppend(records, runName, error);
     if (m_appender && m_appender->sizeAtOpen() > 0)
@@ -82,8 +83,8 @@ bool RunRecord::open()
     if (!m_appender || error) {
         m_appender.reset();
         m_failure = "Cannot keep the record of this backup in " +
-                    m_destination.pathOf(kRunRecordsFolderName) +
-                    ": " + (error ? error.message() : std::string("no name is free")) +
+                    m_destination.pathOf(kRunRecordsFolderName) + ": " +
+                    (error ? error.message() : std::string("no name is free")) +
                     "; restoring this backup's moment may bring back files added later.";
         return false;
     }

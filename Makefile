@@ -9,15 +9,19 @@ LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMP
 export CCACHE_BASEDIR  := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run test bench fuzz sanitize deb clean format format-check tidy
+.PHONY: all deps configure build run test bench fuzz sanitize deb clean format format-check tidy hooks
 
 all: build
 
 deps:
 	@scripts/install-deps
 
+# BENCH=ON adds the benchmarks to the build; `make bench` sets it, other targets leave them out.
+BENCH      ?= OFF
+
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSTOWMERE_WERROR=ON $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSTOWMERE_WERROR=ON \
+	  -DSTOWMERE_BUILD_BENCH=$(BENCH) $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -38,10 +42,12 @@ format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES)
 
 # clang-tidy over src/ with the checks of .clang-tidy, on the compile commands of the build
-# (built first: the checked sources include the generated Qt headers).
+# (built first: the checked sources include the generated Qt headers). It reuses the test
+# build rather than configuring one of its own.
 tidy: build
 	@JOBS=$(JOBS) scripts/run-tidy $(BUILD)
 
+bench: BENCH = ON
 bench: build
 	@scripts/run-benchmarks $(BUILD)
 
@@ -65,14 +71,20 @@ sanitize: deps
 
 # The Debian packages stowmere and stowmere-cli, built by dpkg-buildpackage from a copy of the
 # tree in build-deb (where the .deb files land), then checked with lintian.
-# DEB_BUILD_OPTIONS=nocheck skips the tests.
+# DEB_BUILD_OPTIONS=nocheck skips the tests; WERROR=ON makes the packages' compiler warnings
+# errors (CI sets it; a packager's build never fails on a new warning).
 deb: deps
 	@rm -rf build-deb && mkdir -p build-deb
 	@rsync -a --exclude='/build*/' --exclude=/.git ./ build-deb/stowmere/
 	cd build-deb/stowmere && CMAKE_C_COMPILER_LAUNCHER=$(CCACHE) CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) \
+	  STOWMERE_WERROR=$(or $(WERROR),OFF) \
 	  DEB_BUILD_OPTIONS="$(strip $(DEB_BUILD_OPTIONS) parallel=$(JOBS))" dpkg-buildpackage -us -uc -b
 	lintian --fail-on error build-deb/*.changes
 	@ls build-deb/*.deb
+
+# A pre-commit hook that runs clang-format on the staged C++ files (scripts/install-hooks).
+hooks:
+	@scripts/install-hooks
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-deb

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 namespace stowmere::app {
@@ -139,7 +140,22 @@ BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::str
                            backup::BackupObserver& window, QObject* context, std::atomic<bool>& cancelFlag)
     : m_cancelFlag(cancelFlag), m_calls(UiCalls::create()),
       m_marshal(std::make_unique<Marshal>(window, context, m_calls)),
-      m_thread(std::make_unique<TBackupThread>(std::move(settings), std::move(items), *m_marshal, cancelFlag))
+      m_thread(std::make_unique<WorkerThread>(
+          QStringLiteral("BackupThread"),
+          [this, settings = std::move(settings), items = std::move(items)] {
+              try {
+                  m_result = backup::RunBackup(settings, items, *m_marshal, m_cancelFlag);
+              } catch (const std::exception& error) {
+                  // The engine guards every item itself; this is the last line for what it
+                  // cannot (an allocation failure, say). The progress window must not stay open.
+                  m_marshal->showError(error.what());
+                  m_marshal->closeProgress();
+              }
+          },
+          [this] {
+              m_cancelFlag = true;
+              m_calls->release();
+          }))
 {
 }
 
@@ -150,9 +166,7 @@ BackupWorker::~BackupWorker()
 
 void BackupWorker::stop()
 {
-    m_cancelFlag = true;
-    m_calls->release();
-    m_thread->wait();
+    m_thread->stop();
 }
 
 void BackupWorker::start()

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/TBackupThread.h"
+#include "app/WorkerThread.h"
+#include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
 
 #include <atomic>
@@ -31,10 +32,12 @@ public:
 
     void start();
     /// Stops the run as destroying the worker does and waits for it; its result is then
-    /// final. QThread::finished is still emitted.
+    /// final. The thread's finished() is still emitted.
     void stop();
-    /// Emits QThread::finished once the run is over.
-    TBackupThread& thread() { return *m_thread; }
+    /// Emits finished() once the run is over.
+    WorkerThread& thread() { return *m_thread; }
+    /// What the run did; read it once the thread has finished.
+    const backup::BackupResult& result() const { return m_result; }
 
 private:
     class Marshal;
@@ -42,7 +45,8 @@ private:
     std::atomic<bool>& m_cancelFlag;
     std::shared_ptr<UiCalls> m_calls;
     std::unique_ptr<Marshal> m_marshal;
-    std::unique_ptr<TBackupThread> m_thread;
+    backup::BackupResult m_result;
+    std::unique_ptr<WorkerThread> m_thread;
 };
 
 } // namespace stowmere::app

@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTableView>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -89,24 +88,23 @@ PreviewDialog::PreviewDialog(const QString& setDescription, backup::BackupSettin
     createComponents(setDescription);
 
     settings.dryRun = true;
-    m_thread.reset(QThread::create([this, settings = std::move(settings), items = std::move(items)] {
-        try {
-            m_result = backup::RunBackup(settings, items, *m_collector, m_cancelFlag);
-        } catch (const std::exception& error) {
-            m_collector->addMessage(error.what());
-        }
-    }));
-    m_thread->setObjectName(QStringLiteral("PreviewScan"));
-    connect(m_thread.get(), &QThread::finished, this, &PreviewDialog::scanDone);
+    m_thread = std::make_unique<WorkerThread>(
+        QStringLiteral("PreviewScan"),
+        [this, settings = std::move(settings), items = std::move(items)] {
+            try {
+                m_result = backup::RunBackup(settings, items, *m_collector, m_cancelFlag);
+            } catch (const std::exception& error) {
+                m_collector->addMessage(error.what());
+            }
+        },
+        [this] { m_cancelFlag = true; });
+    connect(m_thread.get(), &WorkerThread::finished, this, &PreviewDialog::scanDone);
     m_batchTimer->start(kBatchMilliseconds);
     m_thread->start();
 }
 
-PreviewDialog::~PreviewDialog()
-{
-    m_cancelFlag = true;
-    m_thread->wait();
-}
+// The scan stops and is joined as m_thread goes, before the dialog's widgets do.
+PreviewDialog::~PreviewDialog() = default;
 
 void PreviewDialog::createComponents(const QString& setDescription)
 {

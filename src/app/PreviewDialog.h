@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/WorkerThread.h"
 #include "backup/BackupEngine.h"
 
 #include <QDialog>
@@ -13,7 +14,6 @@
 class QLabel;
 class QPlainTextEdit;
 class QTableView;
-class QThread;
 class QTimer;
 class TGIFAnimator;
 
@@ -85,7 +85,7 @@ private:
     std::unique_ptr<Collector> m_collector;
     backup::BackupResult m_result;
     bool m_scanning = true;
-    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<WorkerThread> m_thread; // last: stopped before the rest goes
 };
 
 } // namespace stowmere::app

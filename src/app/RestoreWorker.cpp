@@ -2,7 +2,6 @@
 #include "app/RestoreWorker.h"
 
 #include <QMetaObject>
-#include <QThread>
 
 #include <exception>
 
@@ -46,24 +45,22 @@ RestoreWorker::RestoreWorker(backup::RestoreRequest request, std::atomic<bool>& 
                              std::function<void(std::uint64_t)> onRestored, QObject* context)
     : m_cancelFlag(cancelFlag), m_reporter(std::make_unique<Reporter>(std::move(onRestored), context))
 {
-    m_thread.reset(QThread::create([this, request = std::move(request)] {
-        try {
-            m_result = backup::Restore(request, *m_reporter, m_cancelFlag);
-        } catch (const backup::RestoreRefusal& refusal) {
-            m_refusal = refusal.what();
-        } catch (const std::exception& error) {
-            m_error = error.what();
-        }
-    }));
-    m_thread->setObjectName(QStringLiteral("RestoreThread"));
-    connect(m_thread.get(), &QThread::finished, this, &RestoreWorker::finished);
+    m_thread = std::make_unique<WorkerThread>(
+        QStringLiteral("RestoreThread"),
+        [this, request = std::move(request)] {
+            try {
+                m_result = backup::Restore(request, *m_reporter, m_cancelFlag);
+            } catch (const backup::RestoreRefusal& refusal) {
+                m_refusal = refusal.what();
+            } catch (const std::exception& error) {
+                m_error = error.what();
+            }
+        },
+        [this] { m_cancelFlag = true; });
+    connect(m_thread.get(), &WorkerThread::finished, this, &RestoreWorker::finished);
 }
 
-RestoreWorker::~RestoreWorker()
-{
-    m_cancelFlag = true;
-    m_thread->wait();
-}
+RestoreWorker::~RestoreWorker() = default;
 
 void RestoreWorker::start()
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/WorkerThread.h"
 #include "backup/Restore.h"
 
 #include <QObject>
@@ -9,8 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-class QThread;
 
 namespace stowmere::app {
 
@@ -47,7 +46,7 @@ private:
     backup::RestoreResult m_result;
     std::string m_refusal;
     std::string m_error;
-    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<WorkerThread> m_thread;
 };
 
 } // namespace stowmere::app

@@ -1005,7 +1005,7 @@ void TfrmMain::btnBackupClick()
     backup::BackupObserver& observer = *this;
     m_backupWorker =
         std::make_unique<BackupWorker>(m_runSettings, request.items, observer, this, m_cancelFlag);
-    connect(&m_backupWorker->thread(), &QThread::finished, this, &TfrmMain::backupThreadFinished);
+    connect(&m_backupWorker->thread(), &WorkerThread::finished, this, &TfrmMain::backupThreadFinished);
     setRunning(true);
     m_backupWorker->start();
 }
@@ -1269,7 +1269,7 @@ void TfrmMain::backupThreadFinished()
     // The end of the session may have recorded the run already.
     if (!m_backupWorker)
         return;
-    const backup::BackupResult result = m_backupWorker->thread().result();
+    const backup::BackupResult result = m_backupWorker->result();
     m_backupWorker.reset();
     const catalog::RunRecord record = catalog::makeRunRecord(m_catalog->dataFolder(), m_runSet, m_runSettings,
                                                              result, m_runStart, "stowmere");

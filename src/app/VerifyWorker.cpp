@@ -2,7 +2,6 @@
 #include "app/VerifyWorker.h"
 
 #include <QMetaObject>
-#include <QThread>
 
 #include <exception>
 
@@ -65,26 +64,24 @@ VerifyWorker::VerifyWorker(backup::VerifySettings settings, std::atomic<bool>& c
                            Callbacks callbacks, QObject* context)
     : m_cancelFlag(cancelFlag), m_reporter(std::make_unique<Reporter>(std::move(callbacks), context))
 {
-    m_thread.reset(QThread::create([this, settings = std::move(settings)] {
-        try {
-            m_result = backup::Verify(settings, *m_reporter, m_cancelFlag);
-        } catch (const std::exception& error) {
-            m_error = error.what();
-        }
-    }));
-    m_thread->setObjectName(QStringLiteral("VerifyThread"));
-    connect(m_thread.get(), &QThread::finished, this, &VerifyWorker::finished);
+    m_thread = std::make_unique<WorkerThread>(
+        QStringLiteral("VerifyThread"),
+        [this, settings = std::move(settings)] {
+            try {
+                m_result = backup::Verify(settings, *m_reporter, m_cancelFlag);
+            } catch (const std::exception& error) {
+                m_error = error.what();
+            }
+        },
+        [this] { m_cancelFlag = true; });
+    connect(m_thread.get(), &WorkerThread::finished, this, &VerifyWorker::finished);
 }
 
-VerifyWorker::~VerifyWorker()
-{
-    stop();
-}
+VerifyWorker::~VerifyWorker() = default;
 
 void VerifyWorker::stop()
 {
-    m_cancelFlag = true;
-    m_thread->wait();
+    m_thread->stop();
 }
 
 void VerifyWorker::start()

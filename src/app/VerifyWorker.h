@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/WorkerThread.h"
 #include "backup/Verifier.h"
 
 #include <QObject>
@@ -10,8 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-class QThread;
 
 namespace stowmere::app {
 
@@ -54,7 +53,7 @@ private:
     std::unique_ptr<Reporter> m_reporter;
     backup::VerifyResult m_result;
     std::string m_error;
-    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<WorkerThread> m_thread;
 };
 
 } // namespace stowmere::app

@@ -136,6 +136,13 @@ void CopySink::finish(bool wentThrough)
             m_result.cancelled = true;
     }
     if (m_manifest) {
+        if (const std::uint64_t recorded = m_manifest->recordUpToDate(); recorded > 0)
+            m_observer.showInformation(std::to_string(recorded) +
+                                       (recorded == 1
+                                            ? " copy found up to date had no record in the manifest: it is"
+                                            : " copies found up to date had no record in the manifest: "
+                                              "they are") +
+                                       " hashed and recorded now.");
         m_manifest->flush();
         tellManifestNotes();
         m_result.healed = m_manifest->healed();
@@ -167,6 +174,20 @@ void CopySink::tellManifestNotes()
     const std::vector<std::string>& notes = m_manifest->notes();
     for (; m_manifestNotesTold < notes.size(); ++m_manifestNotesTold)
         m_observer.showInformation(notes[m_manifestNotesTold]);
+}
+
+void CopySink::upToDate(std::string_view folder, std::string_view name)
+{
+    if (!m_manifest)
+        return;
+    if (folder.empty()) {
+        m_manifest->noteUpToDate(name);
+        return;
+    }
+    std::string relative;
+    relative.reserve(folder.size() + 1 + name.size());
+    relative.append(folder).append(1, '/').append(name);
+    m_manifest->noteUpToDate(relative);
 }
 
 void CopySink::recordCopy(const std::string& source, const std::string& target, const CopyOutcome& outcome)
@@ -385,8 +406,14 @@ bool CopySink::entry(const EntryFacts& entry)
         m_hardLinksLost = true;
     }
     // Up to date, yet verification found the copy damaged or missing: it is made again.
-    if (entry.verdict == Verdict::Same && (entry.link || !m_manifest->isMarked(relativeOf(entry.target))))
+    if (entry.verdict == Verdict::Same && entry.link)
         return !cancelled();
+    if (entry.verdict == Verdict::Same) {
+        if (const std::string relative = relativeOf(entry.target); !m_manifest->isMarked(relative)) {
+            m_manifest->noteUpToDate(relative);
+            return !cancelled();
+        }
+    }
     if (!m_inFolder) {
         // A file item, straight into the destination.
         copyFile(entry.source, entry.target);
@@ -511,6 +538,7 @@ void CopySink::copyMultiLinked(const EntryFacts& entry)
     const std::string relative = relativeOf(entry.target);
     if (entry.verdict == Verdict::Same && !m_manifest->isMarked(relative)) {
         m_hardLinks.remember(source.identity, source.links, relative, entry.targetStatus.identity);
+        m_manifest->noteUpToDate(relative);
         return;
     }
     folderTouched();
@@ -544,8 +572,11 @@ bool CopySink::linkToCopy(const HardLinkMap::Copy& firstCopy, const EntryFacts& 
     if (there.kind == files::EntryKind::File && !there.link && there.links > 1 &&
         there.identity == (firstCopy.identity.inode != 0
                                ? firstCopy.identity
-                               : m_destination.status(firstFolder, firstName).identity))
+                               : m_destination.status(firstFolder, firstName).identity)) {
+        if (entry.verdict == Verdict::Same)
+            m_manifest->noteUpToDate(relativeOf(entry.target));
         return true;
+    }
     const std::string relative = relativeOf(entry.target);
     folderTouched();
     CopyOutcome outcome = m_destination.makeHardLink(

@@ -57,6 +57,7 @@ public:
     bool wantsUnchanged() const override { return m_manifest && m_manifest->healing(); }
     /// Also where the destination cannot hold them: the run then says so once.
     bool keepsHardLinks() const override { return true; }
+    void upToDate(std::string_view folder, std::string_view name) override;
     void notBackedUp(const std::string& path, const std::string& reason) override;
     void excluded(const std::string& path) override;
     void missingItem(const std::string& item) override;

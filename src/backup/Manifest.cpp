@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/Manifest.h"
 
+#include "backup/ScratchFile.h"
+
 #include "platform/UniqueFd.h"
 
 #include <algorithm>
@@ -175,24 +177,6 @@ private:
 
 /// Records read or written between two looks at the cancel flag: some milliseconds.
 constexpr std::size_t kCancelLook = 4096;
-
-/// A file for sorted runs of the journal: local, unnamed, gone when closed.
-UniqueFd scratchFile(std::error_code& error)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (fd)
-        return fd;
-    std::string pattern = folder + "/stowmere-manifest-XXXXXX";
-    fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd) {
-        error = lastError();
-        return fd;
-    }
-    ::unlink(pattern.c_str());
-    return fd;
-}
 
 std::error_code writeAll(int fd, std::string_view bytes)
 {
@@ -510,7 +494,7 @@ ManifestReader::ManifestReader(Destination& destination, const std::atomic<bool>
             return;
         }
         std::error_code scratchError;
-        UniqueFd scratch = scratchFile(scratchError);
+        UniqueFd scratch = openScratchFile(scratchError);
         LineWriter writer(scratch.get());
         if (scratch) {
             scratchError = writer.add(std::string(kManifestHeader) + '\n');
@@ -621,7 +605,7 @@ bool compactManifest(Destination& destination, std::vector<ManifestDamage>& dama
         damage = reader.damage();
         return true;
     }
-    UniqueFd scratch = scratchFile(error);
+    UniqueFd scratch = openScratchFile(error);
     if (!scratch)
         return false;
     LineWriter writer(scratch.get());

@@ -36,18 +36,7 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
     const std::string relative = folder->relative().empty() ? name : folder->relative() + '/' + name;
     if (m_marked.erase(relative) > 0)
         ++m_healed;
-    if (!m_journal && !m_failed) {
-        // Opened with the first copy: a run that copies nothing leaves no journal.
-        std::error_code error;
-        m_journal = ManifestJournal::open(m_destination, error);
-        if (!m_journal) {
-            m_failed = true;
-            if (error != std::errc::not_supported)
-                m_notes.push_back("Cannot record the copies in the manifest " +
-                                  m_destination.pathOf(kManifestJournalName) + ": " + error.message());
-        }
-    }
-    if (!m_journal)
+    if (!openJournal())
         return;
     // A copy that cannot be recorded now stays without a record: verification hashes it
     // and lists it as unrecorded, which is all that is lost. Told once.
@@ -58,6 +47,79 @@ void ManifestKeeper::recordCopy(const FolderHandle& folder, const std::string& n
     if (error)
         noteFailure("Cannot record the copy " + m_destination.pathOf(relative) +
                     " in the manifest: " + error.message());
+}
+
+bool ManifestKeeper::openJournal()
+{
+    if (!m_journal && !m_failed) {
+        // Opened with the first record: a run that records nothing leaves no journal.
+        std::error_code error;
+        m_journal = ManifestJournal::open(m_destination, error);
+        if (!m_journal) {
+            m_failed = true;
+            if (error != std::errc::not_supported)
+                m_notes.push_back("Cannot record the copies in the manifest " +
+                                  m_destination.pathOf(kManifestJournalName) + ": " + error.message());
+        }
+    }
+    return m_journal != nullptr;
+}
+
+void ManifestKeeper::noteUpToDate(std::string_view relative)
+{
+    if (!m_failed)
+        m_upToDate.add(relative);
+}
+
+std::uint64_t ManifestKeeper::recordUpToDate()
+{
+    if (m_upToDate.empty() || m_failed || cancelled())
+        return 0;
+    // The reader must see what this run recorded so far.
+    flush();
+    ManifestReader manifest(m_destination, m_cancel);
+    // A manifest that cannot be read at all would make every copy look unrecorded.
+    for (const ManifestDamage& damage : manifest.damage())
+        if (damage.line == 0 && damage.reason.starts_with("cannot be read"))
+            return 0;
+    const ManifestRecord* record = manifest.next();
+    std::uint64_t recorded = 0;
+    std::string folderPath;
+    FolderHandle folder;
+    const std::error_code error = m_upToDate.drain(
+        [&](const std::string& path) {
+            while (record != nullptr && manifestPathLess(record->path, path))
+                record = manifest.next();
+            // Known, even as damaged: verification keeps what it found.
+            if ((record != nullptr && record->path == path) || m_failed || cancelled())
+                return;
+            const std::size_t slash = path.rfind('/');
+            const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
+            const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            if (!folder || parent != folderPath) {
+                std::error_code openError;
+                folder = m_destination.openFolder(parent, openError);
+                folderPath = parent;
+                if (!folder)
+                    return; // gone or replaced since the walk: nothing to record
+            }
+            if (!openJournal())
+                return;
+            const std::error_code hashError = m_journal->recordCopy(folder, name, m_cancel);
+            if (!hashError)
+                ++recorded;
+            else if (hashError != std::errc::operation_canceled &&
+                     hashError != std::errc::no_such_file_or_directory)
+                noteFailure("Cannot record the copy " + m_destination.pathOf(path) +
+                            " in the manifest: " + hashError.message());
+        },
+        m_cancel);
+    // A manifest cut short by its damage or by cancel can only make a copy look unrecorded,
+    // never the other way round: the worst is a copy hashed twice.
+    if (error && error != std::errc::operation_canceled)
+        noteFailure("Cannot list the copies found up to date for the manifest: " + error.message());
+    flush();
+    return recorded;
 }
 
 void ManifestKeeper::flush()

@@ -3,6 +3,7 @@
 
 #include "backup/Destination.h"
 #include "backup/Manifest.h"
+#include "backup/PathSpool.h"
 
 #include <atomic>
 #include <cstdint>
@@ -40,6 +41,15 @@ public:
     /// Writes the records held back: at the end of each folder, and before the lock goes.
     void flush();
 
+    /// The copy at relative was found up to date and left alone: if the manifest has no
+    /// record of it, recordUpToDate hashes and records it.
+    void noteUpToDate(std::string_view relative);
+    /// Hashes and records each copy noted up to date that the manifest does not know (a
+    /// destination written before there was a manifest, the last folder of a killed run),
+    /// so that every copy is recorded once. Returns how many were recorded. Stops early
+    /// once cancel is set: the rest are recorded by a later run or a verification.
+    std::uint64_t recordUpToDate();
+
     /// Marked copies this run copied again.
     std::uint64_t healed() const { return m_healed; }
 
@@ -49,12 +59,14 @@ public:
 
 private:
     void noteFailure(std::string text);
+    bool openJournal();
     bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
 
     Destination& m_destination;
     const std::atomic<bool>* m_cancel;
     std::unique_ptr<ManifestJournal> m_journal;
     std::unordered_set<std::string> m_marked;
+    PathSpool m_upToDate;
     std::vector<std::string> m_notes;
     std::uint64_t m_healed = 0;
     bool m_failed = false;

@@ -115,6 +115,9 @@ public:
     virtual void abandonEntries() noexcept = 0;
     /// One file or link, of a folder or a file item; false stops the folder.
     virtual bool entry(const EntryFacts& entry) = 0;
+    /// A file whose copy name in the folder folder (its path below the destination, "" for
+    /// the destination itself) is up to date, and which is not handed over for that.
+    virtual void upToDate(std::string_view /*folder*/, std::string_view /*name*/) {}
     /// A folder item's walk is over, however it ended.
     virtual void folderItemDone() = 0;
 };

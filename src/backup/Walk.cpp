@@ -114,8 +114,10 @@ void Walk::fileItem(const std::string& item)
     if (copy.kind != DestinationKind::Missing && existing.identity == source.identity)
         return;
     const Verdict decided = looksAtTargets() ? classify(existing, source) : Verdict::Unknown;
-    if (decided == Verdict::Same && !m_sink.wantsUnchanged())
+    if (decided == Verdict::Same && !m_sink.wantsUnchanged()) {
+        m_sink.upToDate({}, name);
         return;
+    }
     m_sink.entry({item, target, folder, false, 0, &source, existing, decided, copy.allocated, nullptr});
 }
 
@@ -382,8 +384,11 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         // A file found up to date needs nothing of its folder, not even that it is still there;
         // one of several names of a file still has to share its copy with the others.
         if (decided == Verdict::Same && !m_sink.wantsUnchanged() &&
-            !(keepsLinks && !file.link && file.special == 0 && file.status.links > 1))
+            !(keepsLinks && !file.link && file.special == 0 && file.status.links > 1)) {
+            if (!file.link && file.special == 0)
+                m_sink.upToDate(folder.relative, file.name);
             continue;
+        }
         if (!sourceSeen) {
             if (!files::isFolder(folder.source)) {
                 m_sink.notBackedUp(folder.source, SystemText(ENOENT));

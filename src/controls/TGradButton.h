@@ -59,7 +59,7 @@ public:
     const Image24& OverImage() const { return m_overImage; }
     const Image24& ClickedImage() const { return m_clickedImage; }
 
-    /// Sets the window's modal result, latches or releases a group button, fires OnClick.
+    /// Sets the window's modal result, latches or releases a group button, emits clicked.
     void Click() override;
     void RebuildImages() override;
 

@@ -32,7 +32,7 @@ private:
 /// The check box of the program's windows: a 13 by 13 box composed from three cached
 /// gradient images with hover and press fading, the check mark tinted to CheckColor,
 /// a caption right of the box, optional border lines and focus rectangle. A click
-/// toggles Checked and then fires OnClick; setting Checked in code fires nothing.
+/// toggles Checked and then emits clicked; setting Checked in code emits only toggled.
 class TGradCheckBox : public TGradCustomControl {
     Q_OBJECT
 
@@ -64,7 +64,7 @@ public:
     const Image24& OverImage() const { return m_overImage; }
     const Image24& ClickedImage() const { return m_clickedImage; }
 
-    /// The toggle: Checked flips, then OnClick fires.
+    /// The toggle: Checked flips, then clicked is emitted.
     void Click() override;
     void RebuildImages() override;
 

@@ -3,6 +3,9 @@
 
 #include <new>
 #include <xxhash.h>
+#if defined(__x86_64__)
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace stowmere::files {
 
@@ -31,7 +34,14 @@ void ContentDigest::reset()
 
 void ContentDigest::add(std::span<const std::byte> bytes)
 {
+#if defined(__x86_64__)
+    // The library's plain entry points are built for the oldest x86-64; this one picks the
+    // widest vector unit the processor has (AVX2, AVX-512), about twice as fast on large
+    // files. The hash is the same.
+    XXH3_128bits_update_dispatch(m_state->xxh, bytes.data(), bytes.size());
+#else
     XXH3_128bits_update(m_state->xxh, bytes.data(), bytes.size());
+#endif
 }
 
 ContentDigest::Bytes ContentDigest::result() const

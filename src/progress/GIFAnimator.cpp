@@ -18,10 +18,6 @@ TGIFAnimator::TGIFAnimator(QWidget* parent) : QWidget(parent), m_picture(std::ma
 
 TGIFAnimator::~TGIFAnimator()
 {
-    m_onChange = nullptr;
-    m_onFrameChanged = nullptr;
-    m_onStart = nullptr;
-    m_onStop = nullptr;
     m_timer.stop();
 }
 
@@ -71,8 +67,7 @@ void TGIFAnimator::tick()
     timeStep();
     m_frameIndex = m_frameIndex + 1 >= m_picture->frameCount() ? 0 : m_frameIndex + 1;
     m_drawing = true;
-    if (m_onFrameChanged)
-        m_onFrameChanged(this);
+    emit frameChanged();
     repaint();
     m_drawing = false;
     if (m_frameIndex >= 0 && m_frameIndex < m_picture->frameCount())
@@ -105,8 +100,7 @@ void TGIFAnimator::setImage(GifPicture picture)
     if (m_autoSize && !m_picture->isEmpty())
         resize(m_picture->width(), m_picture->height());
     update();
-    if (m_onChange)
-        m_onChange(this);
+    emit changed();
 }
 
 void TGIFAnimator::setAnimate(bool value)
@@ -121,13 +115,11 @@ void TGIFAnimator::setAnimate(bool value)
         m_timerEnabled = true;
         m_animate = m_timerEnabled;
         scheduleTimer();
-        if (m_onStart)
-            m_onStart(this);
+        emit started();
     } else {
         m_animate = false;
         m_timer.stop();
-        if (m_onStop)
-            m_onStop(this);
+        emit stopped();
         update();
     }
 }
@@ -181,8 +173,7 @@ void TGIFAnimator::setFrameIndex(int value)
         return;
     m_frameIndex = value;
     setTimerInterval(frameDelay(value));
-    if (m_onFrameChanged)
-        m_onFrameChanged(this);
+    emit frameChanged();
     update();
 }
 

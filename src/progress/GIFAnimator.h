@@ -8,12 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
-
-class TGIFAnimator;
-
-using TGIFAnimatorEvent = std::function<void(TGIFAnimator* sender)>;
 
 /// Shows a multi-frame GIF picture and, while Animate is on, steps through its
 /// frames at each frame's own delay.
@@ -61,11 +56,6 @@ public:
     /// MinFrameDelay .. MaxFrameDelay.
     int frameDelay(int k) const;
 
-    void setOnChange(TGIFAnimatorEvent handler) { m_onChange = std::move(handler); }
-    void setOnFrameChanged(TGIFAnimatorEvent handler) { m_onFrameChanged = std::move(handler); }
-    void setOnStart(TGIFAnimatorEvent handler) { m_onStart = std::move(handler); }
-    void setOnStop(TGIFAnimatorEvent handler) { m_onStop = std::move(handler); }
-
     /// Interval the frame timer sleeps next, and whether it is running.
     int timerInterval() const { return m_interval; }
     bool timerActive() const { return m_timer.isActive(); }
@@ -82,6 +72,15 @@ public:
         qint64 totalLateMs = 0;
     };
     const FrameTiming& frameTiming() const { return m_frameTiming; }
+
+signals:
+    /// A new picture was set.
+    void changed();
+    /// Another frame is shown, by the timer or by setFrameIndex.
+    void frameChanged();
+    /// Animate was switched on / off.
+    void started();
+    void stopped();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -113,9 +112,4 @@ private:
     QElapsedTimer m_lastStep; ///< invalid until a first step has been timed
     int m_dueInterval = 0;    ///< the delay the next step should come after
     FrameTiming m_frameTiming;
-
-    TGIFAnimatorEvent m_onChange;
-    TGIFAnimatorEvent m_onFrameChanged;
-    TGIFAnimatorEvent m_onStart;
-    TGIFAnimatorEvent m_onStop;
 };

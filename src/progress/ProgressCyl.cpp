@@ -76,12 +76,7 @@ TProgressCyl::TProgressCyl(QWidget* parent) : QWidget(parent), m_backStyle(this)
     m_updating = false;
 }
 
-TProgressCyl::~TProgressCyl()
-{
-    m_onProgressDone = nullptr;
-    m_onMouseEnter = nullptr;
-    m_onMouseLeave = nullptr;
-}
+TProgressCyl::~TProgressCyl() = default;
 
 // ---------------------------------------------------------------------------
 // Range and position
@@ -153,8 +148,8 @@ void TProgressCyl::updatePosition()
         return;
     m_lastRawFill = rawFill;
     m_lastPercentage = percentage;
-    if (m_position == m_max && m_onProgressDone)
-        m_onProgressDone(this);
+    if (m_position == m_max)
+        emit progressDone();
     refresh();
 }
 
@@ -690,16 +685,14 @@ void TProgressCyl::resizeEvent(QResizeEvent* event)
 void TProgressCyl::enterEvent(QEnterEvent* event)
 {
     QWidget::enterEvent(event);
-    if (m_onMouseEnter)
-        m_onMouseEnter(this);
+    emit mouseEntered();
     repaint();
 }
 
 void TProgressCyl::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
-    if (m_onMouseLeave)
-        m_onMouseLeave(this);
+    emit mouseLeft();
     repaint();
 }
 

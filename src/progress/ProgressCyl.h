@@ -12,14 +12,7 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
-
-class TProgressCyl;
-
-using TOnProgressDoneEvent = std::function<void(TProgressCyl* sender)>;
-using TOnMouseEnterEvent = std::function<void(TProgressCyl* sender)>;
-using TOnMouseLeaveEvent = std::function<void(TProgressCyl* sender)>;
 
 /// A progress bar drawn as a lit cylinder: the filled and the empty part are shaded
 /// row by row (column by column when vertical) so the bar looks round, with an
@@ -112,10 +105,6 @@ public:
     /// Applies a named look in one step; peCustom applies nothing.
     void setProEffect(TProEffect value);
 
-    void setOnProgressDone(TOnProgressDoneEvent handler) { m_onProgressDone = std::move(handler); }
-    void setOnMouseEnter(TOnMouseEnterEvent handler) { m_onMouseEnter = std::move(handler); }
-    void setOnMouseLeave(TOnMouseLeaveEvent handler) { m_onMouseLeave = std::move(handler); }
-
     // Derived state, readable for drawing checks and tests.
     int percentage() const { return m_percentage; }
     int fillEdge() const { return m_fillEdge; }
@@ -135,6 +124,13 @@ public:
     /// to the screen) and returns it; left as it was while the control cannot be drawn.
     const QImage& renderOffscreen();
     const QImage& offscreenImage() const { return m_image; }
+
+signals:
+    /// The position has reached Max.
+    void progressDone();
+    /// The pointer entered or left the bar.
+    void mouseEntered();
+    void mouseLeft();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -206,10 +202,6 @@ private:
 
     TProgressBarOrientation m_orientation = pbHorizontal;
     TProEffect m_proEffect = demoSystem;
-
-    TOnProgressDoneEvent m_onProgressDone;
-    TOnMouseEnterEvent m_onMouseEnter;
-    TOnMouseLeaveEvent m_onMouseLeave;
 
     // Derived state.
     int m_shadeAmount = 0;

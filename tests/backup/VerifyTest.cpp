@@ -2,6 +2,7 @@
 #include "backup/BackupEngine.h"
 #include "backup/LocalDestination.h"
 #include "backup/Manifest.h"
+#include "backup/ManifestKeeper.h"
 #include "backup/Verifier.h"
 #include "platform/FileCopier.h"
 
@@ -181,6 +182,68 @@ TEST_F(Verification, CopiesWithoutRecordsAreHashedListedAndRecordedForTheNextVer
     EXPECT_EQ(second.counts.matched, 5u);
     EXPECT_EQ(second.counts.bytesRead, 5u + 11 + 300000 + 9 + 6);
     EXPECT_TRUE(problems.told.empty());
+}
+
+TEST_F(Verification, ARunHashesAndRecordsOnceTheUpToDateCopiesTheManifestLacks)
+{
+    tree.file("src/docs/shared.txt", "one file, two names");
+    ASSERT_EQ(::link(tree.path("src/docs/shared.txt").c_str(), tree.path("src/docs/shared2.txt").c_str()), 0);
+    backUp();
+    // A backup made before there was a manifest, and one file changed since.
+    std::filesystem::remove(tree.path("dest/.stowmere-manifest"));
+    std::filesystem::remove(tree.path("dest/.stowmere-manifest.journal"));
+    tree.file("src/docs/b.txt", "bravo, longer now");
+
+    BackupSettings settings;
+    settings.destination = tree.path("dest");
+    settings.incremental = true;
+    RecordingObserver observer({true, true});
+    std::atomic<bool> cancel{false};
+    const BackupResult result = BackupEngine(settings, observer, cancel).RunBackup(items());
+    EXPECT_EQ(result.filesCopied, 1u);
+    EXPECT_EQ(
+        observer.information,
+        std::vector<std::string>{
+            "6 copies found up to date had no record in the manifest: they are hashed and recorded now."});
+
+    const VerifyResult verified = verify();
+    EXPECT_EQ(verified.outcome(), VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(verified.counts.matched, 7u);
+    EXPECT_EQ(verified.counts.unrecorded, 0u);
+
+    RecordingObserver again({true, true});
+    BackupEngine(settings, again, cancel).RunBackup(items());
+    EXPECT_TRUE(again.information.empty()) << "recorded once is enough";
+}
+
+TEST_F(Verification, ACopyFoundDamagedIsNeverRecordedAsSoundForBeingUpToDate)
+{
+    recordedBackup();
+    flipByte(tree.path("dest/docs/a.txt"), 1);
+    ASSERT_EQ(verify().counts.damaged, 1u);
+    std::error_code error;
+    auto destination = LocalDestination::open(tree.path("dest"), error);
+    ASSERT_TRUE(destination) << error.message();
+    // Unrecorded: a.txt.old, whose record goes through the journal as removed.
+    {
+        auto journal = ManifestJournal::open(*destination, error);
+        ASSERT_TRUE(journal) << error.message();
+        ManifestRecord removed;
+        removed.path = "docs/a.txt.old";
+        removed.mark = ManifestMark::Removed;
+        ASSERT_FALSE(journal->add(removed));
+    }
+    ManifestKeeper keeper(*destination);
+    EXPECT_TRUE(keeper.isMarked("docs/a.txt"));
+    for (const char* path : {"docs/a.txt.old", "docs/a.txt", "note.txt", "docs/a.txt.old"})
+        keeper.noteUpToDate(path);
+    EXPECT_EQ(keeper.recordUpToDate(), 1u);
+    EXPECT_TRUE(keeper.notes().empty());
+
+    const VerifyResult result = verify();
+    EXPECT_EQ(result.counts.damaged, 1u);
+    EXPECT_EQ(result.counts.unrecorded, 0u);
+    EXPECT_EQ(result.counts.matched, 4u);
 }
 
 TEST_F(Verification, TellsRotMissingCopiesHandMadeChangesAndStrangers)
@@ -503,6 +566,12 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     tree.file("src/small", "three");
     tree.file("src/limit", std::string(stowmere::files::FileCopier::kDigestedInMemory, 'l'));
     tree.file("src/over", std::string(stowmere::files::FileCopier::kDigestedInMemory + 1, 'o'));
+    // Large enough to be read on a thread of its own while it is hashed, in pieces that
+    // differ, so that a piece hashed twice, out of order or not at all changes the hash.
+    std::string large((std::size_t{16} << 20) + 12345, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 2654435761U) >> 13);
+    tree.file("src/large", large);
     tree.folder("dest");
     BackupSettings settings;
     settings.destination = tree.path("dest");
@@ -517,13 +586,27 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     std::map<std::string, std::string> recorded;
     for (const ManifestRecord* record = reader.next(); record != nullptr; record = reader.next())
         recorded[record->path] = record->hash.hex();
-    ASSERT_EQ(recorded.size(), 4u);
+    ASSERT_EQ(recorded.size(), 5u);
     for (const auto& [path, hash] : recorded) {
         const std::string output = tree.path("xxhsum.out");
         ASSERT_EQ(std::system(("xxhsum -H2 '" + tree.path("dest/" + path) + "' > '" + output + "'").c_str()),
                   0);
         EXPECT_EQ(wholeFile(output).substr(0, 32), hash) << path;
     }
+
+    // A large file's reading stops when told, and says so.
+    const int fd = ::open(tree.path("dest/src/large").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::uint64_t seen = 0;
+    const FileHashResult stopped = hashFile(fd, [&seen](std::uint64_t done) {
+        seen = done;
+        return false;
+    });
+    ::close(fd);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_FALSE(stopped.error);
+    EXPECT_EQ(stopped.bytes, seen);
+    EXPECT_LT(stopped.bytes, large.size());
 }
 
 TEST(ManifestHashes, ASmallFileWithHolesKeepsThemAndIsRecordedAsItIs)

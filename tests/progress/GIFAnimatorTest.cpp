@@ -203,7 +203,7 @@ TEST_F(Animator, DelaysAreClampedAndOneFrameNeverTicks)
     EXPECT_EQ(animator.size(), QSize(8, 6)) << "AutoSize takes the logical screen";
 
     int changes = 0;
-    animator.setOnFrameChanged([&](TGIFAnimator*) { ++changes; });
+    QObject::connect(&animator, &TGIFAnimator::frameChanged, [&] { ++changes; });
     animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1, -1, 0)));
     EXPECT_EQ(animator.frameDelay(0), 0);
     animator.setAnimate(true);
@@ -219,9 +219,9 @@ TEST_F(Animator, FrameIndexRulesAndEvents)
     int changes = 0;
     int started = 0;
     int stopped = 0;
-    animator.setOnFrameChanged([&](TGIFAnimator*) { ++changes; });
-    animator.setOnStart([&](TGIFAnimator*) { ++started; });
-    animator.setOnStop([&](TGIFAnimator*) { ++stopped; });
+    QObject::connect(&animator, &TGIFAnimator::frameChanged, [&] { ++changes; });
+    QObject::connect(&animator, &TGIFAnimator::started, [&] { ++started; });
+    QObject::connect(&animator, &TGIFAnimator::stopped, [&] { ++stopped; });
     animator.setFrameIndex(1);
     EXPECT_EQ(animator.FrameIndex(), 0) << "no picture yet";
     animator.setImage(disposalPicture(1));
@@ -262,7 +262,7 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     }
 
     std::vector<int> seen;
-    animator.setOnFrameChanged([&](TGIFAnimator* sender) { seen.push_back(sender->FrameIndex()); });
+    QObject::connect(&animator, &TGIFAnimator::frameChanged, [&] { seen.push_back(animator.FrameIndex()); });
     animator.setImage(busy);
     animator.setAnimate(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 13; }, 5000));
@@ -283,7 +283,7 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
 TEST_F(Animator, CenterAndStretchPlaceTheFrame)
 {
     int changes = 0;
-    animator.setOnChange([&](TGIFAnimator*) { ++changes; });
+    QObject::connect(&animator, &TGIFAnimator::changed, [&] { ++changes; });
     animator.setAutoSize(false);
     animator.resize(21, 10);
     animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1)));
@@ -323,7 +323,7 @@ TEST_F(Animator, FrameTimingHoldsABlockedUserInterfaceThread)
     animator.setImage(disposalPicture(1)); // every frame 100 ms
     int steps = 0;
     bool blocked = false;
-    animator.setOnFrameChanged([&](TGIFAnimator*) {
+    QObject::connect(&animator, &TGIFAnimator::frameChanged, [&] {
         // The third step holds the thread as a long handler would: the next step comes at
         // least 300 ms after it, 200 ms later than the frame's delay.
         if (++steps == 3 && !blocked) {

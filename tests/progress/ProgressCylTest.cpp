@@ -135,10 +135,7 @@ TEST(CylShadingRows, RingTakesTopLeftOnlyAtItsTopLeftCorner)
 TEST_F(WindowBar, ThreeItemsPercentagesFillEdgesAndDoneText)
 {
     int done = 0;
-    bar.setOnProgressDone([&](TProgressCyl* sender) {
-        EXPECT_EQ(sender, &bar);
-        ++done;
-    });
+    QObject::connect(&bar, &TProgressCyl::progressDone, [&] { ++done; });
     bar.setMax(3);
     const std::array<int, 4> percent{0, 33, 67, 100};
     const std::array<int, 4> edges{5, 83, 163, 242};
@@ -357,17 +354,14 @@ TEST(ProgressCylText, VerticalBarFillsFromTheBottom)
     EXPECT_EQ(pixel(image, 15, 30).r, pixel(image, 15, 30).g);
 }
 
-TEST(ProgressCylEvents, MouseEnterAndLeaveFireTheirHandlers)
+TEST(ProgressCylEvents, MouseEnterAndLeaveEmitTheirSignals)
 {
     QWidget parent;
     TProgressCyl bar(&parent);
     int entered = 0;
     int left = 0;
-    bar.setOnMouseEnter([&](TProgressCyl* sender) {
-        EXPECT_EQ(sender, &bar);
-        ++entered;
-    });
-    bar.setOnMouseLeave([&](TProgressCyl*) { ++left; });
+    QObject::connect(&bar, &TProgressCyl::mouseEntered, [&] { ++entered; });
+    QObject::connect(&bar, &TProgressCyl::mouseLeft, [&] { ++left; });
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QCoreApplication::sendEvent(&bar, &enter);
     QEvent leave(QEvent::Leave);
@@ -376,13 +370,13 @@ TEST(ProgressCylEvents, MouseEnterAndLeaveFireTheirHandlers)
     EXPECT_EQ(left, 1);
 }
 
-TEST(ProgressCylEvents, ProgressDoneFiresOnceEachTimeMaxIsReached)
+TEST(ProgressCylEvents, ProgressDoneIsEmittedOnceEachTimeMaxIsReached)
 {
     QWidget parent;
     TProgressCyl bar(&parent);
     bar.resize(1000, 22);
     int done = 0;
-    bar.setOnProgressDone([&](TProgressCyl*) { ++done; });
+    QObject::connect(&bar, &TProgressCyl::progressDone, [&] { ++done; });
     bar.setMax(1000);
     bar.setPosition(1000);
     bar.setPosition(1000);

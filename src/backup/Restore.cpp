@@ -571,6 +571,15 @@ RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& ot
                           ", so either could be restored; choose a folder with --to.");
 }
 
+RestoreRefusal noCopyThenRefusal(const std::string& path, const std::string& dest)
+{
+    std::string text = "There was no backup copy of " + path;
+    text += " in ";
+    text += dest;
+    text += " at that time";
+    return RestoreRefusal(text);
+}
+
 RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 {
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
@@ -674,7 +683,7 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
             return cancelled;
         }
         if (planned.entries.empty() && request.at)
-            throw RestoreRefusal("There was no backup copy of " + path + " in " + dest + " at that time");
+            throw noCopyThenRefusal(path, dest);
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
         planned.path = path;

@@ -100,7 +100,10 @@ protected:
             EXPECT_EQ(restoredAt(snapshots[i].first), snapshots[i].second) << "moment " << i + 1;
     }
 
-    void write(const std::string& relative, const std::string& contents) { temp.file("src/Docs/" + relative, contents); }
+    void write(const std::string& relative, const std::string& contents)
+    {
+        temp.file("src/Docs/" + relative, contents);
+    }
 
     std::string docs;
     ProcessResult last;
@@ -230,7 +233,8 @@ TEST_F(MomentsCommand, TimesAreReadInTheFormsTheHelpNames)
     for (const char* time : {"2999-01-01", "2999-01-01 10:00", "2999-01-01T10:00:05", "2999-01-01T10:00:05Z",
                              "2999-01-01T10:00:05.250+01:00", "2999-01-01T10:00-0530", "2999-01-01T000000Z"})
         EXPECT_EQ(cli({"versions", "Set", "--at", time}).exitCode, 0) << time;
-    for (const char* time : {"yesterday", "2999-01-01Z", "2999-01-01T10:00+25:00", "2999-01-01T10:00:05.", ""})
+    for (const char* time :
+         {"yesterday", "2999-01-01Z", "2999-01-01T10:00+25:00", "2999-01-01T10:00:05.", ""})
         EXPECT_EQ(cli({"versions", "Set", "--at", time}).exitCode, 3) << time;
     EXPECT_NE(ok({"help", "versions"}).find("--at TIME"), std::string::npos);
     EXPECT_EQ(cli({"history", "--at", "2999-01-01"}).exitCode, 3);
@@ -251,16 +255,19 @@ TEST_F(MomentsCommand, ARunKilledAtAnyPointLosesNothingAndLeavesAReadableRecord)
         // Every file changes, half of the folders go: the run has much to do.
         for (int i = 0; i < 300; ++i)
             if (fs::exists(temp.path("src/Docs/f" + std::to_string(i % 10))))
-                write("f" + std::to_string(i % 10) + "/file" + std::to_string(i), std::string(2000 + point, 'b' + static_cast<char>(point)));
+                write("f" + std::to_string(i % 10) + "/file" + std::to_string(i),
+                      std::string(2000 + point, 'b' + static_cast<char>(point)));
         if (point == 0)
             for (int f = 0; f < 5; ++f)
                 fs::remove_all(temp.path("src/Docs/f" + std::to_string(f)));
         waitForNextSecond();
-        ChildProcess child(cliExecutable(),
-                           {"--data", data, "backup", "Set", "--quiet", "--incremental", "--allow-mass-removal"},
-                           {"XDG_STATE_HOME=" + state});
+        ChildProcess child(
+            cliExecutable(),
+            {"--data", data, "backup", "Set", "--quiet", "--incremental", "--allow-mass-removal"},
+            {"XDG_STATE_HOME=" + state});
         const auto start = std::chrono::steady_clock::now();
-        while (!points[point]() && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(point == 2 ? 30 : 20000))
+        while (!points[point]() &&
+               std::chrono::steady_clock::now() - start < std::chrono::milliseconds(point == 2 ? 30 : 20000))
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         child.sendSignal(SIGKILL);
         child.finish();

@@ -183,8 +183,7 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
         // The run's lock file, its record and the replaced copies it keeps are not copies of the items.
         if (QFileInfo(path).isFile() && !path.endsWith(".stowmere-run.lock") &&
             !path.contains("/.stowmere-manifest") && !path.contains("/.stowmere-versions/") &&
-            !path.contains("/.stowmere-runs/") &&
-            (old == before.end() || old->second != stamp))
+            !path.contains("/.stowmere-runs/") && (old == before.end() || old->second != stamp))
             changed.insert(QString(path).replace(destination(), source()).toStdString());
     }
     const std::string listed = tree.toStdString();

@@ -40,7 +40,8 @@ std::error_code RemoveTree(Destination& destination, const FolderHandle& parent,
 
 RunFolderMerge::RunFolderMerge(Destination& destination, std::string into, std::string from,
                                std::vector<std::string> covering)
-    : m_destination(destination), m_into(std::move(into)), m_from(std::move(from)), m_covering(std::move(covering))
+    : m_destination(destination), m_into(std::move(into)), m_from(std::move(from)),
+      m_covering(std::move(covering))
 {
 }
 
@@ -90,7 +91,8 @@ std::error_code RunFolderMerge::mergeFolder(const FolderHandle& from, const std:
         if (!into && !(into = intoFolder(relative, error)))
             return error;
         const DestinationEntry there = m_destination.status(into, entry.name);
-        const bool bothFolders = there.kind == DestinationKind::Folder && entry.kind == DestinationKind::Folder;
+        const bool bothFolders =
+            there.kind == DestinationKind::Folder && entry.kind == DestinationKind::Folder;
         if (there.kind != DestinationKind::Missing && !bothFolders) {
             if ((error = RemoveTree(m_destination, from, entry.name, cancel)))
                 return error;
@@ -163,7 +165,8 @@ std::error_code RunFolderMerge::run(const std::atomic<bool>* cancel)
     }
     if ((error = mergeRecord()))
         return error;
-    if ((error = RemoveTree(m_destination, versions, m_from, cancel)) && error != std::errc::no_such_file_or_directory)
+    if ((error = RemoveTree(m_destination, versions, m_from, cancel)) &&
+        error != std::errc::no_such_file_or_directory)
         return error;
     if (const FolderHandle records = m_destination.openFolder(kRunRecordsFolderName, error))
         m_destination.remove(records, m_from);

@@ -27,7 +27,8 @@ class RunFolderMerge {
 public:
     /// into and from: names of run folders (and records) of the destination's versions;
     /// covering: the sorted paths below which the older runs decide (see above).
-    RunFolderMerge(Destination& destination, std::string into, std::string from, std::vector<std::string> covering);
+    RunFolderMerge(Destination& destination, std::string into, std::string from,
+                   std::vector<std::string> covering);
 
     std::error_code run(const std::atomic<bool>* cancel);
 

@@ -167,6 +167,7 @@ std::size_t VersionStore::prune(const KeepRules& rules, std::time_t now, std::st
     if (!versions)
         return 0;
     std::vector<std::time_t> times;
+    times.reserve(folders.size());
     for (const RunFolder& folder : folders)
         times.push_back(folder.time);
     const std::vector<bool> kept = keptByRules(times, rules, now);

@@ -53,8 +53,8 @@ private:
     std::optional<std::string> m_zone;
 };
 
-std::vector<std::size_t> keptIndexes(const std::vector<std::time_t>& times, const VersionStore::KeepRules& rules,
-                                     std::time_t now)
+std::vector<std::size_t> keptIndexes(const std::vector<std::time_t>& times,
+                                     const VersionStore::KeepRules& rules, std::time_t now)
 {
     const std::vector<bool> kept = VersionStore::keptByRules(times, rules, now);
     std::vector<std::size_t> indexes;
@@ -114,7 +114,8 @@ protected:
     std::map<std::string, std::string> momentTree(std::time_t moment)
     {
         std::error_code error;
-        const std::unique_ptr<LocalDestination> destination = LocalDestination::open(tree.path("dest"), error);
+        const std::unique_ptr<LocalDestination> destination =
+            LocalDestination::open(tree.path("dest"), error);
         std::map<std::string, std::string> entries;
         MomentTree moments(*destination, moment);
         const std::atomic<bool> never{false};
@@ -139,7 +140,8 @@ protected:
         ASSERT_EQ(records.size(), times.size());
         for (std::size_t i = 0; i < records.size(); ++i) {
             const std::string name = VersionStore::stampOf(times[i]);
-            fs::rename(tree.path("dest/.stowmere-runs/" + records[i]), tree.path("dest/.stowmere-runs/" + name));
+            fs::rename(tree.path("dest/.stowmere-runs/" + records[i]),
+                       tree.path("dest/.stowmere-runs/" + name));
             if (tree.exists("dest/.stowmere-versions/" + records[i]))
                 fs::rename(tree.path("dest/.stowmere-versions/" + records[i]),
                            tree.path("dest/.stowmere-versions/" + name));
@@ -212,7 +214,8 @@ TEST_F(Thinning, EveryKeptMomentComesBackWholeAfterTheFoldersBetweenGo)
     run(); // 6
 
     // Run 1 in December; 2 in January; 3 and 4 in February; 5 and 6 in March.
-    const std::vector<std::time_t> times = {kStart - 20 * kDay, kStart, kStart + 31 * kDay, kStart + 40 * kDay,
+    const std::vector<std::time_t> times = {kStart - 20 * kDay, kStart,
+                                            kStart + 31 * kDay, kStart + 40 * kDay,
                                             kStart + 61 * kDay, kStart + 70 * kDay};
     restamp(times);
     for (std::size_t i = 0; i < times.size(); ++i)
@@ -227,7 +230,8 @@ TEST_F(Thinning, EveryKeptMomentComesBackWholeAfterTheFoldersBetweenGo)
     EXPECT_EQ(store.prune(rules, times.back() + kDay, failure), 2u);
     EXPECT_EQ(failure, "");
     EXPECT_EQ(store.runFolders().size(), 3u);
-    EXPECT_EQ(tree.names("dest/.stowmere-runs").size(), 4u) << "run 1's record, and those of the kept folders";
+    EXPECT_EQ(tree.names("dest/.stowmere-runs").size(), 4u)
+        << "run 1's record, and those of the kept folders";
     for (const std::size_t kept : {0u, 2u, 4u, 5u})
         EXPECT_EQ(momentTree(times[kept] + kHour), snapshots[kept]) << "after thinning, moment " << kept + 1;
 }

@@ -83,8 +83,9 @@ bool CopySink::start()
     m_manifest = std::make_unique<ManifestKeeper>(m_destination, &m_cancelFlag);
     tellManifestNotes();
     m_runStart = std::time(nullptr);
+    m_runRecord = std::make_unique<RunRecord>(m_destination, m_runStart);
     if (m_settings.keepVersions > 0)
-        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart);
+        m_keeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart, m_runRecord.get());
     // Only a full copy that keeps no versions of what it replaces may copy on several threads.
     if (const unsigned helpers = m_destination.helperWriters();
         m_settings.parallelCopy && !m_settings.incremental && helpers > 0) {
@@ -109,6 +110,16 @@ void CopySink::finish(bool wentThrough)
         m_keeper->finish();
     if (m_removalKeeper)
         m_removalKeeper->finish();
+    if (m_runRecord) {
+        // Only a run that went through is complete; a cancelled one's facts stand as written.
+        if (wentThrough && !m_result.copyFailed && !cancelled())
+            m_runRecord->finish();
+        m_runRecord->flush();
+        if (!m_runRecord->failure().empty()) {
+            m_observer.showInformation(m_runRecord->failure());
+            m_result.notes.push_back(m_runRecord->failure());
+        }
+    }
     // Old versions go only after a run that went through, and under its lock, so that
     // pruning never races another run into the same folder.
     if (wentThrough && !m_result.copyFailed) {
@@ -268,6 +279,10 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
             made = m_destination.makeFolder(parent, name, makeMode, created, error);
     }
     if (made) {
+        // Below a folder a kept run can tell apart from what it holds, every new folder
+        // is recorded: a moment before this run had none of it.
+        if (created && m_keeper)
+            m_runRecord->added(relative);
         m_targetPath = target;
         m_target = std::move(made);
         // A folder made changes the time of the one that holds it.
@@ -353,6 +368,8 @@ void CopySink::endEntries()
     // The folder's records go out together: one write for a folder of small files.
     if (m_manifest)
         m_manifest->flush();
+    if (m_runRecord)
+        m_runRecord->flush();
 }
 
 void CopySink::abandonEntries() noexcept
@@ -436,15 +453,15 @@ void CopySink::tellSharedBefore(const EntryFacts& entry)
 }
 
 VersionPlaceMaker CopySink::keeperFor(const FolderHandle& folder, const std::string& name,
-                                      const std::string& relative)
+                                      const std::string& relative, DestinationKind kind)
 {
     if (!m_keeper || m_folderNew)
         return {};
-    return [this, folder, name, relative](std::error_code& error) {
+    m_writeFact = {relative, true};
+    return [this, folder, name, relative, kind](std::error_code& error) {
         error.clear();
-        if (m_destination.status(folder, name).kind == DestinationKind::Missing)
-            return std::optional<VersionPlace>();
-        return m_keeper->placeFor(relative, error);
+        const DestinationKind there = m_destination.status(folder, name).kind;
+        return keepForRecord(relative, there, kind, error);
     };
 }
 
@@ -471,9 +488,10 @@ void CopySink::copySpecial(const EntryFacts& entry)
         return;
     }
     const std::string relative = relativeOf(entry.target);
-    request.keepReplaced = keeperFor(folder, request.name, relative);
+    request.keepReplaced = keeperFor(folder, request.name, relative, DestinationKind::Other);
     folderTouched();
     CopyOutcome outcome = m_destination.makeSpecial(request);
+    recordWrite(outcome);
     if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
         inTheWay(folder, request.name)) {
         // A folder where the copy goes: it goes aside whole, as for a file.
@@ -481,7 +499,9 @@ void CopySink::copySpecial(const EntryFacts& entry)
             outcome.error = error;
             outcome.keepFailed = m_keeper != nullptr;
         } else {
+            m_writeFact = {relative, m_keeper != nullptr, true};
             outcome = m_destination.makeSpecial(request);
+            recordWrite(outcome);
         }
     }
     if (outcome.keepFailed) {
@@ -559,8 +579,9 @@ bool CopySink::linkToCopy(const HardLinkMap::Copy& firstCopy, const EntryFacts& 
     }
     const std::string relative = relativeOf(entry.target);
     folderTouched();
-    CopyOutcome outcome =
-        m_destination.makeHardLink(firstFolder, firstName, folder, name, keeperFor(folder, name, relative));
+    CopyOutcome outcome = m_destination.makeHardLink(
+        firstFolder, firstName, folder, name, keeperFor(folder, name, relative, DestinationKind::File));
+    recordWrite(outcome);
     if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed && !m_folderNew &&
         inTheWay(folder, name)) {
         if (const std::error_code aside = setAside(folder, name, relative)) {
@@ -798,14 +819,20 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
             request.keepReplaced = [this, &source, &folder, &name, link,
                                     relative = relativeOf(target)](std::error_code& error) {
                 error.clear();
-                if (!keepsReplacedCopy(source, folder, name, link))
+                DestinationKind there = DestinationKind::Missing;
+                if (!keepsReplacedCopy(source, folder, name, link, &there)) {
+                    m_writeFact.standing = there != DestinationKind::Missing;
                     return std::optional<VersionPlace>();
-                return m_keeper->placeFor(relative, error);
+                }
+                return keepForRecord(relative, there, link ? DestinationKind::Link : DestinationKind::File,
+                                     error);
             };
         }
         return request;
     };
+    m_writeFact = {relativeOf(target), m_keeper && !m_folderNew};
     CopyOutcome outcome = m_writer->write(request());
+    recordWrite(outcome);
     if (outcome.status == CopyOutcome::Status::Copied && !link && m_granularity.get() >= kCoarseTimes &&
         !m_destination.writerKeepsTimes())
         setTimesAgain(source, folder, name);
@@ -821,7 +848,37 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
         outcome.keepFailed = m_keeper != nullptr;
         return outcome;
     }
-    return m_writer->write(request());
+    m_writeFact = {relativeOf(target), m_keeper != nullptr, true};
+    outcome = m_writer->write(request());
+    recordWrite(outcome);
+    return outcome;
+}
+
+std::optional<VersionPlace> CopySink::keepForRecord(const std::string& relative, DestinationKind there,
+                                                    DestinationKind kind, std::error_code& error)
+{
+    m_writeFact.standing = there != DestinationKind::Missing;
+    if (!m_writeFact.standing)
+        return std::nullopt;
+    std::optional<VersionPlace> place = m_keeper->placeFor(relative, error);
+    m_writeFact.kept = place.has_value();
+    m_writeFact.kindChanged = there != kind;
+    return place;
+}
+
+void CopySink::recordWrite(const CopyOutcome& outcome)
+{
+    WriteFact fact = std::exchange(m_writeFact, WriteFact{});
+    if (!fact.watched || outcome.status != CopyOutcome::Status::Copied)
+        return;
+    // A copy of another kind removed what stood there, whole; one of the same kind
+    // replaced it. Either way a moment before this run finds it in the run folder.
+    if (fact.kept && fact.kindChanged)
+        m_runRecord->removed(fact.relative);
+    else if (fact.kept)
+        m_runRecord->replaced(fact.relative);
+    else if (!fact.standing)
+        m_runRecord->added(fact.relative);
 }
 
 void CopySink::setTimesAgain(const std::string& source, const FolderHandle& folder, const std::string& name)
@@ -846,12 +903,15 @@ std::error_code CopySink::moveIntoVersions(const std::string& relative)
     if (m_destination.status(parent, name).kind == DestinationKind::Missing)
         return {};
     if (!m_keeper && !m_removalKeeper)
-        m_removalKeeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart);
+        m_removalKeeper = std::make_unique<VersionStore::Keeper>(*m_versions, m_runStart, m_runRecord.get());
     VersionStore::Keeper& keeper = m_keeper ? *m_keeper : *m_removalKeeper;
     const std::optional<VersionPlace> place = keeper.placeFor(relative, error);
     if (!place)
         return error ? error : std::make_error_code(std::errc::invalid_argument);
-    return m_destination.rename(parent, name, place->folder, place->name);
+    error = m_destination.rename(parent, name, place->folder, place->name);
+    if (!error)
+        m_runRecord->removed(relative);
+    return error;
 }
 
 std::string CopySink::removalsFolder() const
@@ -876,13 +936,18 @@ std::error_code CopySink::setAside(const FolderHandle& folder, const std::string
     const std::optional<VersionPlace> place = m_keeper->placeFor(relative, error);
     if (!place)
         return error ? error : std::make_error_code(std::errc::invalid_argument);
-    return m_destination.rename(folder, name, place->folder, place->name);
+    error = m_destination.rename(folder, name, place->folder, place->name);
+    if (!error)
+        m_runRecord->removed(relative);
+    return error;
 }
 
 bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& folder,
-                                 const std::string& name, bool link)
+                                 const std::string& name, bool link, DestinationKind* there)
 {
     const DestinationEntry existing = m_destination.status(folder, name);
+    if (there)
+        *there = existing.kind;
     if (existing.kind == DestinationKind::Missing)
         return false;
     if (link) {

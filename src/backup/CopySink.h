@@ -6,6 +6,7 @@
 #include "backup/HardLinkMap.h"
 #include "backup/ManifestKeeper.h"
 #include "backup/RunLog.h"
+#include "backup/RunRecord.h"
 #include "backup/RunSink.h"
 #include "backup/SharedFolderCopy.h"
 #include "backup/TimeGranularity.h"
@@ -109,7 +110,7 @@ private:
     /// Keeps whatever stands at name of folder as a version before something else takes its
     /// place; none where nothing is kept.
     VersionPlaceMaker keeperFor(const FolderHandle& folder, const std::string& name,
-                                const std::string& relative);
+                                const std::string& relative, DestinationKind kind);
     void copyLink(const std::string& source, const std::string& target);
     /// Writes a file or link, keeping what it replaces as a version when the run keeps
     /// any; something of another kind in its way (a folder where a file goes) is set aside
@@ -138,8 +139,16 @@ private:
                          const files::CopyOutcome& outcome, bool link);
     /// Whether the entry name of folder is to be kept as a version when source replaces
     /// it: anything but the same file, or a link with the same text.
+    /// there, when given, tells what stands there.
     bool keepsReplacedCopy(const std::string& source, const FolderHandle& folder, const std::string& name,
-                           bool link);
+                           bool link, DestinationKind* there = nullptr);
+    /// The place for the copy at relative that the write under way replaces, noted for the
+    /// run's record; none when nothing stands there.
+    std::optional<VersionPlace> keepForRecord(const std::string& relative, DestinationKind there,
+                                              DestinationKind kind, std::error_code& error);
+    /// Records what the last write did at its path (added, replaced or removed), once it
+    /// went through.
+    void recordWrite(const files::CopyOutcome& outcome);
     /// The open destination folder at path (the destination or a folder below it), reached
     /// without following links; the last one is remembered. Null after the failure box.
     FolderHandle targetFolder(const std::string& source, const std::string& path);
@@ -178,6 +187,17 @@ private:
     std::unique_ptr<VersionStore::Keeper> m_keeper;
     /// The keeper of removed copies in a run that keeps no replaced ones.
     std::unique_ptr<VersionStore::Keeper> m_removalKeeper;
+    /// What this run adds, replaces and removes, kept in the destination.
+    std::unique_ptr<RunRecord> m_runRecord;
+    /// What the write under way does at its path, for the run's record.
+    struct WriteFact {
+        std::string relative;
+        bool watched = false;  ///< its folder was there before the run: the write is recorded
+        bool standing = false; ///< something stood at the path
+        bool kept = false;     ///< and went into the run folder
+        bool kindChanged = false;
+    };
+    WriteFact m_writeFact;
     std::time_t m_runStart = 0;
     /// The second copying thread of a full copy.
     std::unique_ptr<CopyHelper> m_helper;

@@ -8,8 +8,8 @@ namespace stowmere::backup {
 
 bool isOwnTopLevelName(std::string_view name)
 {
-    return name == kVersionsFolderName || name == kTemporariesFolderName || name == kRunLockFileName ||
-           name == kManifestFileName || name == kManifestJournalName;
+    return name == kVersionsFolderName || name == kRunRecordsFolderName || name == kTemporariesFolderName ||
+           name == kRunLockFileName || name == kManifestFileName || name == kManifestJournalName;
 }
 
 } // namespace stowmere::backup

@@ -5,6 +5,7 @@
 #include "backup/FailureReport.h"
 #include "backup/HardLinkMap.h"
 #include "backup/LocalDestination.h"
+#include "backup/MomentTree.h"
 #include "backup/OpenDestination.h"
 #include "backup/OwnNames.h"
 #include "backup/PathText.h"
@@ -570,6 +571,15 @@ RestoreRefusal sharedPlaceRefusal(const std::string& item, const std::string& ot
                           ", so either could be restored; choose a folder with --to.");
 }
 
+RestoreRefusal noCopyThenRefusal(const std::string& path, const std::string& dest)
+{
+    std::string text = "There was no backup copy of " + path;
+    text += " in ";
+    text += dest;
+    text += " at that time";
+    return RestoreRefusal(text);
+}
+
 RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
 {
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
@@ -590,6 +600,26 @@ std::unique_ptr<Destination> openCopies(const std::string& location, const std::
     return copies;
 }
 
+Source sourceOf(const MomentEntry& moment)
+{
+    Source source{moment.folder, moment.name, moment.path, EntryKind::File, false, moment.entry};
+    switch (moment.entry.kind) {
+    case DestinationKind::Folder:
+        source.kind = EntryKind::Folder;
+        break;
+    case DestinationKind::Other:
+        source.kind = EntryKind::Other;
+        break;
+    case DestinationKind::Link:
+        source.link = true;
+        break;
+    case DestinationKind::File:
+    case DestinationKind::Missing:
+        break;
+    }
+    return source;
+}
+
 std::string inRunFolder(const std::string& run, const std::string& relative)
 {
     std::string path = std::string(BackupEngine::kVersionsFolderName) + paths::kSeparator + run;
@@ -608,12 +638,9 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
     const std::unique_ptr<Destination> copies = openCopies(remote ? request.destination : dest, dest);
     const VersionStore versions(*copies);
-    std::vector<VersionStore::RunFolder> later;
-    if (request.at) {
-        for (const VersionStore::RunFolder& folder : versions.runFolders())
-            if (folder.time > *request.at)
-                later.push_back(folder);
-    }
+    std::optional<MomentTree> moment;
+    if (request.at)
+        moment.emplace(*copies, *request.at);
     // Every path is checked before anything is written.
     struct Planned {
         std::map<std::string, Source> entries;
@@ -631,9 +658,16 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
                 throw sharedPlaceRefusal(location->item, other, dest);
         }
         Planned planned;
-        for (const VersionStore::RunFolder& folder : later)
-            collect(*copies, inRunFolder(folder.name, location->relative), planned.entries, false, cancel);
-        collect(*copies, location->relative, planned.entries, location->relative.empty(), cancel);
+        if (moment)
+            moment->visit(
+                location->relative,
+                [&](const std::string& below, const MomentEntry& entry) {
+                    planned.entries.try_emplace(below, sourceOf(entry));
+                    return true;
+                },
+                cancel);
+        else
+            collect(*copies, location->relative, planned.entries, location->relative.empty(), cancel);
         if (planned.entries.empty() && !request.at && !location->relative.empty()) {
             // No current copy: the newest kept version stands in for it.
             const std::vector<VersionStore::RunFolder> runs = versions.runFolders();
@@ -648,6 +682,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
             cancelled.cancelled = true;
             return cancelled;
         }
+        if (planned.entries.empty() && request.at)
+            throw noCopyThenRefusal(path, dest);
         if (planned.entries.empty())
             throw noCopyRefusal(path, dest);
         planned.path = path;
@@ -683,6 +719,8 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
     }
     RestoreResult result = restorer.result();
     result.fromVersions = std::move(fromVersions);
+    if (moment)
+        result.unrecordedRuns = moment->unrecorded();
     return result;
 }
 
@@ -724,6 +762,46 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
         }
     }
     return versions;
+}
+
+std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
+                                    std::time_t at, const std::string& path,
+                                    const std::function<void(const MomentFile&)>& told)
+{
+    const bool remote = isRemoteLocation(destination);
+    const BackupLayout layout(destination, items);
+    std::string relative;
+    if (!path.empty()) {
+        const auto location = layout.locate(path);
+        if (!location)
+            throw RestoreRefusal("Not a file or folder of this backup set: " + path);
+        relative = location->relative;
+    }
+    const std::string shown =
+        layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
+    std::error_code error;
+    std::unique_ptr<Destination> copies = openDestination(remote ? destination : shown, error);
+    if (!copies) {
+        // A local folder that is not there held nothing at any moment; a server must be reached.
+        if (remote)
+            openCopies(destination, shown);
+        return {};
+    }
+    MomentTree tree(*copies, at);
+    const std::atomic<bool> never{false};
+    tree.visit(
+        relative,
+        [&](const std::string& below, const MomentEntry& entry) {
+            const std::string full = below.empty()      ? relative
+                                     : relative.empty() ? below
+                                                        : relative + '/' + below;
+            if (full.empty())
+                return true; // the destination itself
+            told(MomentFile{full, layout.originalOf(full), entry.run, entry.entry});
+            return true;
+        },
+        never);
+    return tree.unrecorded();
 }
 
 } // namespace stowmere::backup

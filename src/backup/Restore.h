@@ -2,10 +2,12 @@
 #pragma once
 
 #include "backup/BackupEngine.h"
+#include "backup/Destination.h"
 
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,8 +23,7 @@ struct RestoreRequest {
     std::vector<std::string> paths; ///< original paths of files or folders to restore
     /// Restore into this folder instead of the original places.
     std::optional<std::string> to;
-    /// Restore the copies that were current at this time (UTC seconds): for each file the
-    /// oldest version kept by a run after it, else the current copy.
+    /// Restore the tree as the last run at or before this time (UTC seconds) left it.
     std::optional<std::time_t> at;
     /// Replace files that are there and differ from the copy restored.
     bool overwrite = false;
@@ -39,6 +40,9 @@ struct RestoreResult {
     /// (a run stopped between keeping the old copy and placing the new one leaves that),
     /// each with the name of that run's folder.
     std::vector<std::pair<std::string, std::string>> fromVersions;
+    /// Runs after the moment restored (with at) that kept no record of what they added:
+    /// files they added come back as if they had been there.
+    std::vector<std::string> unrecordedRuns;
     /// A place that could not be written: the restore stopped there.
     bool writeFailed = false;
     std::string failure;
@@ -96,5 +100,21 @@ struct KeptVersion {
 /// file or of the files in that folder (an original path, as a restore takes it).
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path = {});
+
+/// One entry of a destination's tree at a moment.
+struct MomentFile {
+    std::string relative; ///< below the destination
+    std::string original; ///< where it came from; empty when no item of the set holds it
+    std::string run;      ///< the run folder its copy is kept in; empty for a current copy
+    DestinationEntry entry;
+};
+
+/// Tells each entry of the destination's tree as the last run at or before at left it, with
+/// a path only those of that file or folder (an original path), a folder before what it
+/// holds. Returns the later runs that kept no record of what they added (see
+/// RestoreResult::unrecordedRuns). Throws RestoreRefusal for a path no item holds.
+std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
+                                    std::time_t at, const std::string& path,
+                                    const std::function<void(const MomentFile&)>& told);
 
 } // namespace stowmere::backup

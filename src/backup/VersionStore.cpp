@@ -3,6 +3,8 @@
 
 #include "backup/BackupEngine.h"
 #include "backup/OpenDestination.h"
+#include "backup/OwnNames.h"
+#include "backup/RunRecord.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -153,6 +155,7 @@ std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_
         return 0;
     const std::size_t kept = static_cast<std::size_t>(std::max<std::int32_t>(keep, 0));
     std::size_t deleted = 0;
+    std::optional<std::pair<std::time_t, unsigned>> newestDeleted;
     for (std::size_t i = 0; i < folders.size(); ++i) {
         const bool beyondCount = folders.size() - i > kept;
         const bool tooOld = days > 0 && folders[i].time < now - static_cast<std::time_t>(days) * kDay;
@@ -167,12 +170,35 @@ std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_
             continue;
         }
         ++deleted;
+        newestDeleted = std::pair{folders[i].time, folders[i].suffix};
     }
+    if (newestDeleted)
+        pruneRecords(*newestDeleted);
     // An empty versions folder is no use to anyone.
     if (folders.size() == deleted)
         m_destination->removeEmptyFolder(m_destination->root(),
                                          std::string(BackupEngine::kVersionsFolderName));
     return deleted;
+}
+
+void VersionStore::pruneRecords(std::pair<std::time_t, unsigned> through) const
+{
+    // A moment before a deleted run folder cannot be restored any more: the records of the
+    // runs up to it tell nothing a restore can use.
+    std::error_code error;
+    const FolderHandle records = m_destination->openFolder(kRunRecordsFolderName, error);
+    if (!records)
+        return;
+    std::size_t left = 0;
+    for (const DestinationEntry& entry : m_destination->list(records, error)) {
+        const auto stamp = parseStamp(entry.name);
+        if (entry.kind == DestinationKind::File && stamp && *stamp <= through)
+            m_destination->remove(records, entry.name);
+        else
+            ++left;
+    }
+    if (left == 0)
+        m_destination->removeEmptyFolder(m_destination->root(), std::string(kRunRecordsFolderName));
 }
 
 bool VersionStore::Keeper::makeRunFolder(std::error_code& error)
@@ -188,6 +214,16 @@ bool VersionStore::Keeper::makeRunFolder(std::error_code& error)
     if (!m_versions)
         return false;
     const std::string stamp = stampOf(m_runStart);
+    if (m_record && !m_record->name().empty()) {
+        const std::string& name = m_record->name();
+        if (FolderHandle run = destination->makeFolder(m_versions, name, 0777, created, error);
+            run && created) {
+            m_run = std::move(run);
+            m_runName = name;
+            m_runFolder = paths::join(m_store.m_folder, name);
+            return true;
+        }
+    }
     // Another run that started in the same second has its own folder: the next suffix is ours.
     for (unsigned suffix = 1; suffix < 100000; ++suffix) {
         std::string name = suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix);

@@ -16,6 +16,8 @@
 
 namespace stowmere::backup {
 
+class RunRecord;
+
 /// The copies a destination keeps of files that runs replaced:
 /// <destination>/.stowmere-versions/<stamp>/<path relative to the destination>, one run
 /// folder per run that replaced anything, stamped with the run's start in UTC
@@ -68,7 +70,11 @@ public:
     /// Finds the places of the replaced copies of one run, making its run folder on first use.
     class Keeper {
     public:
-        Keeper(const VersionStore& store, std::time_t runStart) : m_store(store), m_runStart(runStart) {}
+        /// With record, the run folder takes the name of the run's record.
+        Keeper(const VersionStore& store, std::time_t runStart, RunRecord* record = nullptr)
+            : m_store(store), m_runStart(runStart), m_record(record)
+        {
+        }
 
         /// Where the copy at relative (below the destination) goes: the same path in the
         /// run folder, whose folders are made as needed. None on failure, with the reason.
@@ -88,6 +94,7 @@ public:
 
         const VersionStore& m_store;
         std::time_t m_runStart;
+        RunRecord* m_record;
         std::string m_runFolder;
         std::string m_runName;
         FolderHandle m_versions;
@@ -98,6 +105,9 @@ public:
     };
 
 private:
+    /// Deletes the records of the runs up to through (a run folder's time and suffix).
+    void pruneRecords(std::pair<std::time_t, unsigned> through) const;
+
     std::unique_ptr<Destination> m_owned;
     Destination* m_destination = nullptr;
     std::string m_folder;

@@ -307,8 +307,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             throw fail(std::string(stray) + " belongs to the backup command only");
     }
     for (const auto& [name, command] : valueOptionsGiven) {
+        // --at names a moment for the listing of versions as for a restore.
+        if (name == "--at" && line.command == Command::Versions)
+            continue;
         if (command != line.command)
-            throw fail(name + " belongs to the " + commandName(command) + " command only");
+            throw fail(name + (name == "--at" ? " belongs to the restore and versions commands only"
+                                              : " belongs to the " + commandName(command) + " command only"));
     }
     if (line.all && line.command != Command::Unschedule)
         throw fail("--all belongs to the unschedule command only");

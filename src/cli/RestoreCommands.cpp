@@ -9,6 +9,7 @@
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -34,12 +35,44 @@ std::optional<std::time_t> RestoreCommands::parseTime(const std::string& text)
 {
     if (const auto stamp = backup::VersionStore::parseStamp(text); stamp && stamp->second == 1)
         return stamp->first;
+    // An ISO 8601 zone after a time: "Z", or an offset +HH, +HHMM, +HH:MM (or -).
+    std::string rest = text;
+    std::optional<long> offset;
+    if (rest.size() > 10 && rest.back() == 'Z') {
+        rest.pop_back();
+        offset = 0;
+    } else if (const std::size_t sign = rest.find_last_of("+-"); sign != std::string::npos && sign > 10) {
+        std::string zone = rest.substr(sign + 1);
+        zone.erase(std::remove(zone.begin(), zone.end(), ':'), zone.end());
+        if ((zone.size() != 2 && zone.size() != 4) ||
+            !std::all_of(zone.begin(), zone.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        const long hours = std::stol(zone.substr(0, 2));
+        const long minutes = zone.size() == 4 ? std::stol(zone.substr(2)) : 0;
+        if (hours > 23 || minutes > 59)
+            return std::nullopt;
+        offset = (rest[sign] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+        rest.erase(sign);
+    }
+    // A fraction of a second tells nothing at the second runs are stamped with.
+    if (const std::size_t fraction = rest.find_first_of(".,", 10); fraction != std::string::npos) {
+        if (fraction + 1 == rest.size() ||
+            !std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(fraction) + 1, rest.end(),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        rest.erase(fraction);
+    }
     for (const char* format :
          {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M", "%Y-%m-%d"}) {
         std::tm parts{};
-        const char* end = ::strptime(text.c_str(), format, &parts);
+        const char* end = ::strptime(rest.c_str(), format, &parts);
         if (end == nullptr || *end != '\0')
             continue;
+        // A zone belongs to a time of day, never to a date alone.
+        if (offset && std::string_view(format) == "%Y-%m-%d")
+            return std::nullopt;
+        if (offset)
+            return ::timegm(&parts) - *offset;
         parts.tm_isdst = -1;
         const std::time_t time = std::mktime(&parts);
         if (time == -1)
@@ -49,11 +82,53 @@ std::optional<std::time_t> RestoreCommands::parseTime(const std::string& text)
     return std::nullopt;
 }
 
+std::time_t RestoreCommands::timeOf(const std::string& text)
+{
+    const std::optional<std::time_t> time = parseTime(text);
+    if (!time)
+        throw catalog::RuleRefusal("Not a time: " + ProgressPrinter::escapeControl(text) +
+                                   " (YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS] in local time, ISO 8601 with Z or an"
+                                   " offset, or YYYY-MM-DDTHHMMSSZ)");
+    return *time;
+}
+
+void RestoreCommands::tellUnrecorded(const std::vector<std::string>& runs)
+{
+    if (runs.empty())
+        return;
+    m_err << "The backups of " << ProgressPrinter::escapeControl(runs.front());
+    if (runs.size() > 1)
+        m_err << " to " << ProgressPrinter::escapeControl(runs.back());
+    m_err << " kept no record of the files they added: files they added show as if they had been there\n";
+}
+
+ExitCode RestoreCommands::moment(const catalog::BackupSet& set, const std::vector<std::string>& items,
+                                 std::time_t at, const std::string& path)
+{
+    std::vector<std::string> unrecorded;
+    try {
+        unrecorded =
+            backup::ListMoment(set.destination, items, at, path, [&](const backup::MomentFile& file) {
+                const bool folder = file.entry.kind == backup::DestinationKind::Folder;
+                const std::string& shown = file.original.empty() ? file.relative : file.original;
+                m_out << (file.run.empty() ? std::string("current") : file.run) << '\t'
+                      << localTime(file.entry.modified) << '\t' << (folder ? 0 : file.entry.size) << '\t'
+                      << ProgressPrinter::escapeControl(shown) << (folder ? "/" : "") << '\n';
+            });
+    } catch (const backup::RestoreRefusal& refusal) {
+        throw catalog::RuleRefusal(ProgressPrinter::escapeControl(refusal.what()));
+    }
+    tellUnrecorded(unrecorded);
+    return ExitCode::Success;
+}
+
 ExitCode RestoreCommands::versions(const catalog::BackupSet& set, const std::vector<std::string>& items,
                                    const CommandLine& line)
 {
     const std::string path =
         line.arguments.size() > 1 ? CliApplication::fullPath(line.arguments[1]) : std::string();
+    if (line.at)
+        return moment(set, items, timeOf(*line.at), path);
     std::vector<backup::KeptVersion> kept;
     try {
         kept = backup::KeptVersions(set.destination, items, path);
@@ -78,12 +153,8 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
         request.paths.push_back(CliApplication::fullPath(line.arguments[i]));
     if (line.restoreTo)
         request.to = CliApplication::fullPath(*line.restoreTo);
-    if (line.at) {
-        request.at = parseTime(*line.at);
-        if (!request.at)
-            throw catalog::RuleRefusal("Not a time: " + ProgressPrinter::escapeControl(*line.at) +
-                                       " (YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS] or YYYY-MM-DDTHHMMSSZ)");
-    }
+    if (line.at)
+        request.at = timeOf(*line.at);
     request.overwrite = line.overwrite;
     std::atomic<bool> cancel{false};
     InterruptGuard guard(cancel, true);
@@ -94,6 +165,7 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     } catch (const backup::RestoreRefusal& refusal) {
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(refusal.what()));
     }
+    tellUnrecorded(result.unrecordedRuns);
     for (const auto& [path, run] : result.fromVersions)
         m_err << "No current copy of " << ProgressPrinter::escapeControl(path)
               << ": restored the newest kept version, from " << ProgressPrinter::escapeControl(run) << '\n';

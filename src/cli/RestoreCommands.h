@@ -25,11 +25,19 @@ public:
                      const CommandLine& line);
 
     /// A --at TIME: "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]" or with a "T" between them, in
-    /// local time; a run folder's stamp "YYYY-MM-DDTHHMMSSZ" in UTC. None when it is none
-    /// of these.
+    /// local time, or followed by an ISO 8601 zone ("Z", "+HH:MM", "-HHMM", "+HH"); a
+    /// fraction of a second is ignored; a run folder's stamp "YYYY-MM-DDTHHMMSSZ" in UTC.
+    /// None when it is none of these.
     static std::optional<std::time_t> parseTime(const std::string& text);
 
 private:
+    /// parseTime, refusing what is no time.
+    static std::time_t timeOf(const std::string& text);
+    /// versions --at: the tree at a moment.
+    ExitCode moment(const catalog::BackupSet& set, const std::vector<std::string>& items, std::time_t at,
+                    const std::string& path);
+    void tellUnrecorded(const std::vector<std::string>& runs);
+
     std::ostream& m_out;
     std::ostream& m_err;
 };

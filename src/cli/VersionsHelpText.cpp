@@ -9,6 +9,27 @@ namespace stowmere::cli {
 using help::kDataOption;
 using help::kSetWord;
 
+namespace {
+
+constexpr const char* kAtOption =
+    "  --at TIME      the tree as the last backup at or before TIME left it: the\n"
+    "                 files there then, with their contents then. TIME is local\n"
+    "                 time as YYYY-MM-DD (its start), YYYY-MM-DD HH:MM[:SS] or\n"
+    "                 YYYY-MM-DDTHH:MM[:SS]; ISO 8601 with Z or an offset\n"
+    "                 (2026-11-30T18:00:00+01:00); or a backup's UTC stamp\n"
+    "                 YYYY-MM-DDTHHMMSSZ as 'versions' shows it\n";
+
+constexpr const char* kMomentsText =
+    "\n"
+    "A moment comes back exactly while the backups after it are kept in\n"
+    ".stowmere-versions (see --keep-versions and --keep-days of 'options'), and\n"
+    "only from backups that keep versions. Backups made by versions of\n"
+    "Stowmere before the record in .stowmere-runs existed tell what they\n"
+    "replaced and removed, not what they added: files they added show at\n"
+    "earlier moments too, and the command says so.\n";
+
+} // namespace
+
 std::string optionsHelpText()
 {
     return std::string("Usage: stowmere-cli options SET [--exclude PATTERN]... [--no-exclude PATTERN]...\n"
@@ -52,14 +73,19 @@ std::string optionsHelpText()
 
 std::string versionsHelpText()
 {
-    return std::string("Usage: stowmere-cli versions SET [PATH] [--data DIR]\n"
+    return std::string("Usage: stowmere-cli versions SET [PATH] [--at TIME] [--data DIR]\n"
                        "\n"
                        "Lists the copies that backups of a set replaced and kept, oldest first,\n"
                        "one line each: the backup that replaced it (UTC), the copy's\n"
                        "modification time, its size in bytes and its original path, separated\n"
                        "by tabs. With PATH, only the versions of that file or of the files in\n"
-                       "that folder.\n") +
-           kSetWord + "\nOptions:\n" + kDataOption;
+                       "that folder.\n"
+                       "\n"
+                       "With --at, lists instead every file, link and folder (a folder with a\n"
+                       "/ at its end) as the last backup at or before TIME left them, in the\n"
+                       "same columns; the first tells where the copy is now: the backup that\n"
+                       "kept it, or \"current\".\n") +
+           kSetWord + "\nOptions:\n" + kAtOption + kDataOption + kMomentsText;
 }
 
 std::string restoreHelpText()
@@ -74,11 +100,8 @@ std::string restoreHelpText()
            "\n"
            "Options:\n"
            "  --to DIR       restore into DIR instead of the original place\n"
-           "  --at TIME      restore the copies that were current at TIME (local time\n"
-           "                 as YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], or UTC as\n"
-           "                 YYYY-MM-DDTHHMMSSZ as 'versions' shows it)\n"
            "  --overwrite    replace files that differ from the copy restored\n" +
-           kDataOption +
+           kAtOption + kDataOption + kMomentsText +
            "\n"
            "A file that is already there and differs from its copy is kept and\n"
            "listed, unless --overwrite is given. Exit codes: 0 restored, 1 some files\n"

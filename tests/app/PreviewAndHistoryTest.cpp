@@ -180,10 +180,10 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     std::set<std::string> changed;
     for (const auto& [path, stamp] : snapshot(destination())) {
         const auto old = before.find(path);
-        // The run's lock file and the replaced copies it keeps are not copies of the items.
+        // The run's lock file, its record and the replaced copies it keeps are not copies of the items.
         if (QFileInfo(path).isFile() && !path.endsWith(".stowmere-run.lock") &&
             !path.contains("/.stowmere-manifest") && !path.contains("/.stowmere-versions/") &&
-            (old == before.end() || old->second != stamp))
+            !path.contains("/.stowmere-runs/") && (old == before.end() || old->second != stamp))
             changed.insert(QString(path).replace(destination(), source()).toStdString());
     }
     const std::string listed = tree.toStdString();

@@ -23,7 +23,8 @@ namespace {
 /// Every name the program gives its own files, as a source may hold them too.
 const std::vector<std::string> kLookalikes = {".stowmere-versions",     ".stowmere-tmp",
                                               ".stowmere-tmp-Ab3dE6g8", ".stowmere-run.lock",
-                                              ".stowmere-manifest",     ".stowmere-manifest.journal"};
+                                              ".stowmere-manifest",     ".stowmere-manifest.journal",
+                                              ".stowmere-runs"};
 
 class OwnNames : public ::testing::Test {
 protected:

@@ -52,8 +52,8 @@ TEST_F(BackupCommand, CopiesEveryPathOfTheSetAndExitsZero)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(temp.names("dest"),
-              (std::vector<std::string>{".stowmere-manifest.journal", ".stowmere-run.lock", "Docs", "README",
-                                        "notes.txt"}));
+              (std::vector<std::string>{".stowmere-manifest.journal", ".stowmere-run.lock", ".stowmere-runs",
+                                        "Docs", "README", "notes.txt"}));
     EXPECT_EQ(temp.names("dest/Docs"), (std::vector<std::string>{".hidden", "Empty", "Sub", "a.txt"}));
     EXPECT_EQ(temp.read("dest/Docs/Sub/Deep/c.txt"), "ccc");
     EXPECT_TRUE(temp.names("dest/Docs/Empty").empty());
@@ -86,7 +86,8 @@ TEST_F(BackupCommand, OnlyCopiesTheNamedPaths)
     const ProcessResult result = cli({"backup", "Nightly", "--only", notes});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(temp.names("dest"),
-              (std::vector<std::string>{".stowmere-manifest.journal", ".stowmere-run.lock", "notes.txt"}));
+              (std::vector<std::string>{".stowmere-manifest.journal", ".stowmere-run.lock", ".stowmere-runs",
+                                        "notes.txt"}));
     EXPECT_NE(result.err.find("1 of 1 item done, 1 file copied."), std::string::npos) << result.err;
 
     const ProcessResult foreign = cli({"backup", "Nightly", "--only", "/etc/passwd"});

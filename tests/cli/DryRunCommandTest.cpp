@@ -180,13 +180,14 @@ TEST_F(DryRunCommand, ARunThatCannotFitStopsBeforeCopyingUnlessForced)
     const ProcessResult refused = cli({"backup", "Small"});
     EXPECT_EQ(refused.exitCode, 3);
     // The big file and three small ones of a page each, on disk; the lock file holds a
-    // page with the word of its last holder, the manifest of the first backup another.
-    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 248.00 KB is free at " + small +
+    // page with the word of its last holder, the manifest of the first backup another, and
+    // its record a third.
+    EXPECT_NE(refused.err.find("This backup needs 612.00 KB; 244.00 KB is free at " + small +
                                ".\nNothing was copied; --force starts the backup anyway.\n"),
               std::string::npos)
         << refused.err;
-    EXPECT_EQ(namesIn(small),
-              (std::vector<std::string>{".stowmere-manifest", ".stowmere-run.lock", "sparse.img"}))
+    EXPECT_EQ(namesIn(small), (std::vector<std::string>{".stowmere-manifest", ".stowmere-run.lock",
+                                                        ".stowmere-runs", "sparse.img"}))
         << "not a byte copied";
 
     const ProcessResult forced = cli({"backup", "Small", "--force"});

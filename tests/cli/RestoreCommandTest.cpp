@@ -114,14 +114,23 @@ TEST_F(RestoreCommand, AtPicksTheCopyThatWasCurrentThen)
     ok({"backup", "Set", "--quiet"});
     write("src/Docs/a.txt", "third!", 1'700'000'000);
     ok({"backup", "Set", "--quiet"});
-    // The runs came within a second or two; their folders are given the stamps of two
-    // runs a year apart.
+    // The runs came within a second or two; their folders and records are given the stamps
+    // of three runs a year apart.
     const auto folders = runFolders();
     ASSERT_EQ(folders.size(), 2U);
-    fs::rename(temp.path("dest/.stowmere-versions/" + folders[0]),
-               temp.path("dest/.stowmere-versions/2020-01-01T000000Z"));
-    fs::rename(temp.path("dest/.stowmere-versions/" + folders[1]),
-               temp.path("dest/.stowmere-versions/2021-01-01T000000Z"));
+    std::vector<std::string> records = temp.names("dest/.stowmere-runs");
+    std::sort(records.begin(), records.end());
+    ASSERT_EQ(records.size(), 3U);
+    ASSERT_EQ(records[1], folders[0]);
+    const auto restamp = [&](const std::string& folder, const std::string& name) {
+        fs::rename(temp.path(folder + "/" + name.substr(0, name.find('|'))),
+                   temp.path(folder + "/" + name.substr(name.find('|') + 1)));
+    };
+    restamp("dest/.stowmere-runs", records[0] + "|2019-01-01T000000Z");
+    restamp("dest/.stowmere-runs", records[1] + "|2020-01-01T000000Z");
+    restamp("dest/.stowmere-runs", records[2] + "|2021-01-01T000000Z");
+    restamp("dest/.stowmere-versions", folders[0] + "|2020-01-01T000000Z");
+    restamp("dest/.stowmere-versions", folders[1] + "|2021-01-01T000000Z");
 
     const std::string a = docs + "/a.txt";
     const auto restoredAt = [&](const std::string& time) {
@@ -134,6 +143,8 @@ TEST_F(RestoreCommand, AtPicksTheCopyThatWasCurrentThen)
     EXPECT_EQ(restoredAt("2020-06-01 12:00"), "second");
     EXPECT_EQ(restoredAt("2021-01-01T000001Z"), "third!");
     EXPECT_EQ(cli({"restore", "Set", a, "--at", "yesterday"}).exitCode, 3);
+    EXPECT_EQ(cli({"restore", "Set", a, "--at", "2018-06-01", "--to", temp.folder("at")}).exitCode, 3)
+        << "nothing was backed up yet";
 }
 
 TEST_F(RestoreCommand, TwoItemsWithOneCopyPlaceNeedAFolderToRestoreTo)

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
+#include <thread>
+
 #include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
@@ -60,6 +64,10 @@ protected:
 TEST_F(SftpRestoreCommand, CurrentCopiesAndKeptVersionsComeBackWithTheirBytesBitsAndTimes)
 {
     ASSERT_EQ(cli({"backup", "Offsite"}).exitCode, 0);
+    // The moment between the two runs, in a second of its own.
+    const std::time_t between = std::time(nullptr);
+    while (std::time(nullptr) == between)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     temp.file("src/Docs/a.txt", "second, longer version", kSecond);
     const ProcessResult second = cli({"backup", "Offsite", "--incremental"});
     ASSERT_EQ(second.exitCode, 0) << second.err;
@@ -83,14 +91,23 @@ TEST_F(SftpRestoreCommand, CurrentCopiesAndKeptVersionsComeBackWithTheirBytesBit
     EXPECT_FALSE(temp.exists("now/Docs/.stowmere-versions"));
     EXPECT_FALSE(temp.exists("dest/.stowmere-run.lock"));
 
-    // The copies as they were before the second run: its kept version stands in.
+    // The copies as they were before the second run: its kept version stands in. The record
+    // of the runs on the server tells that nothing was there before the first.
+    std::tm parts{};
+    ::gmtime_r(&between, &parts);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H%M%SZ", &parts);
     const ProcessResult old =
-        cli({"restore", "Offsite", temp.path("src/Docs"), "--to", temp.path("old"), "--at", "2000-01-01"});
+        cli({"restore", "Offsite", temp.path("src/Docs"), "--to", temp.path("old"), "--at", stamp});
     ASSERT_EQ(old.exitCode, 0) << old.err;
     EXPECT_EQ(temp.read("old/Docs/a.txt"), "first version");
     EXPECT_EQ(statOf("old/Docs/a.txt").st_mtim.tv_sec, kFirst);
     EXPECT_EQ(statOf("old/Docs/a.txt").st_mode & 07777, 0640U);
     EXPECT_EQ(temp.read("old/Docs/Sub/b.txt"), std::string(300000, 'b'));
+    EXPECT_EQ(
+        cli({"restore", "Offsite", temp.path("src/Docs"), "--to", temp.path("none"), "--at", "2000-01-01"})
+            .exitCode,
+        3);
 
     // Over the original place: what is there already as in the backup is left alone, a
     // difference is kept unless --overwrite.

@@ -48,6 +48,7 @@ expect "always|failures|never|" backup Documents --notify ""
 expect "failures|" backup Documents --notify f
 expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--mirror|--no-exclude|" options Documents --
 expect "--at|--data|--help|--overwrite|--to|" restore Documents --
+expect "--at|--data|--help|" versions Documents --
 expect "restore|" rest
 expect "Docs and more|Documents|" restore Documents notes.txt --to Do
 expect "--data|--help|--version|-h|" -

@@ -16,6 +16,8 @@
 #   full copy of the copy of /usr/share                     against cp -a      target 0.8
 #   verification of 4 x 512 MiB, warm                       against cat        target 1.25
 #   verification of 20,000 files of 1 to 16 KiB             against xxhsum -H2 target 1.0
+#   restoring a moment (--at) of those 20,000 files         against cp -a      target 1.2
+#   listing a moment (versions --at) of 200,000 files: time and peak resident memory
 #   peak resident memory, 1,000,000 files in 10,000 folders                    target 24 MiB
 #     and of verifying them                                                    target 32 MiB
 #   the window's busy picture during a 200,000-file run: latest frame           target 50 ms
@@ -227,6 +229,34 @@ verify_row() { # LABEL SET REFERENCE_NAME TARGET COMMAND...
   record "$label" "$work/a" "$work/b" "$reference" "$target"
 }
 
+# A restore row: `stowmere-cli restore SET ITEM --at NOW --to FRESH` against `cp -a` of the
+# same copies into a fresh folder, each pair into folders of its own.
+restore_row() { # LABEL SET ITEM COPY TARGET
+  local label=$1 set=$2 item=$3 copy=$4 target=$5 start end moment
+  moment=$(date +%Y-%m-%dT%H:%M:%S)
+  : >"$work/a"; : >"$work/b"
+  for ((p = 1; p <= pairs; p++)); do
+    for side in $((p % 2)) $(((p + 1) % 2)); do
+      sync
+      start=$(now)
+      if ((side == 1)); then
+        "$cli" --data "$work/data" restore "$set" "$item" --at "$moment" --to "$work/out/restore-$p-stowmere" \
+          2>"$work/restore.err" || { cat "$work/restore.err" >&2; echo "speed-targets: restore failed" >&2; exit 1; }
+        end=$(now); awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f\n", (e - s) / 1e9 }' >>"$work/a"
+      else
+        mkdir -p "$work/out/restore-$p-cp"
+        cp -a "$copy" "$work/out/restore-$p-cp/"
+        end=$(now); awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f\n", (e - s) / 1e9 }' >>"$work/b"
+      fi
+    done
+    if ((p == 1)); then
+      diff -r --no-dereference "$work/out/restore-1-stowmere" "$work/out/restore-1-cp" >/dev/null ||
+        { echo "speed-targets: the restored moment and cp -a of its copies differ" >&2; exit 1; }
+    fi
+  done
+  record "$label" "$work/a" "$work/b" "cp -a" "$target"
+}
+
 # The window row: the real window (under Xvfb when there is one, else offscreen) backs up
 # SOURCE in full; the busy picture's own step timestamps tell how late its frames came.
 window_row() { # LABEL SOURCE
@@ -298,6 +328,8 @@ if fits $((small * 12 / 1024 * (3 * pairs + 4))) $((small * (3 * pairs + 4))); t
   small_copies=$work/out/Small-0-incr-stowmere
   verify_row "verification, $(fmt_count "$small") files of 1-16 KiB" Small-0-incr-stowmere "xxhsum -H2" 1.0 \
     sh -c 'find "$1" -type f ! -name ".stowmere-*" -print0 | xargs -0 xxhsum -H2' sh "$small_copies"
+  restore_row "restoring a moment of $(fmt_count "$small") files" Small-0-incr-stowmere "$work/src/Small" \
+    "$small_copies/Small" 1.2
   if [[ -w /proc/sys/vm/drop_caches ]]; then
     cold_row "full copy, $(fmt_count "$small") files of 1-16 KiB, cold" "$work/src/Small" 0.85
   else
@@ -312,6 +344,16 @@ if fits $((many * 8 / 1024 * (pairs + 6))) $((many * (pairs + 6))); then
   "$driver" gen-small "$work/src/Many" "$many" $((many / 10)) 5 64 163 >/dev/null
   incremental_row "no-change incremental, $(fmt_count "$many") files" "$work/src/Many" 0 0.35
   incremental_row "no-change incremental with mirror, $(fmt_count "$many") files" "$work/src/Many" 0 0.35 "" mirror
+  # The mirrored set's record and versions as the pairs left them, listed at this moment.
+  start=$(now)
+  /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" versions Many-0-mirror-incr-stowmere \
+    --at "$(date +%Y-%m-%dT%H:%M:%S)" "$work/src/Many" >"$work/moment.txt"
+  end=$(now)
+  listed=$(wc -l <"$work/moment.txt")
+  ((listed > many)) || { echo "speed-targets: versions --at listed $listed entries of $many files" >&2; exit 1; }
+  printf '  %-52s %8.3f s  peak %s MiB\n' "versions --at, $(fmt_count "$many") files" \
+    "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", (e - s) / 1e9 }')" \
+    "$(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss")"
   incremental_row "incremental, 1 % of $(fmt_count "$many") files changed" "$work/src/Many" 10 0.5
   full_row "full copy, $(fmt_count "$many") files of 64-163 bytes" "$work/src/Many" cp 0.8 0
   window_row "window busy picture, $(fmt_count "$many")-file run" "$work/src/Many"

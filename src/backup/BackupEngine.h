@@ -43,6 +43,12 @@ struct BackupSettings {
     /// limit), are deleted. keepVersions 0 keeps none.
     std::int32_t keepVersions = 0;
     std::int32_t keepDays = 0;
+    /// Besides, the newest run folder of each of the last keepDaily days, keepWeekly weeks
+    /// and keepMonthly months (local time) that have one is kept. A run folder is kept
+    /// when any rule keeps it.
+    std::int32_t keepDaily = 0;
+    std::int32_t keepWeekly = 0;
+    std::int32_t keepMonthly = 0;
     /// Read and look at the folders of a folder item on a second thread, ahead of the copy.
     /// false runs the very same scan between the copies, in the same order with the same
     /// reports; so does a machine with a single core, where a second thread buys nothing.

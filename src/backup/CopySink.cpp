@@ -126,9 +126,14 @@ void CopySink::finish(bool wentThrough)
         std::string error;
         // A mirrored run keeps at least the newest run folder: what it moved there is
         // never deleted by the run that moved it.
-        const std::int32_t keep =
+        VersionStore::KeepRules rules;
+        rules.versions =
             m_settings.mirror ? std::max<std::int32_t>(m_settings.keepVersions, 1) : m_settings.keepVersions;
-        m_versions->prune(keep, m_settings.keepDays, std::time(nullptr), error, &m_cancelFlag);
+        rules.days = m_settings.keepDays;
+        rules.daily = m_settings.keepDaily;
+        rules.weekly = m_settings.keepWeekly;
+        rules.monthly = m_settings.keepMonthly;
+        m_versions->prune(rules, std::time(nullptr), error, &m_cancelFlag);
         if (!error.empty())
             m_observer.showInformation(error);
         // Cancelled while old versions went: every copy is made, the rest go next time.

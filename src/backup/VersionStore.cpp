@@ -4,6 +4,8 @@
 #include "backup/BackupEngine.h"
 #include "backup/OpenDestination.h"
 #include "backup/OwnNames.h"
+#include "backup/RunFolderMerge.h"
+#include "backup/RunHistory.h"
 #include "backup/RunRecord.h"
 #include "platform/Paths.h"
 
@@ -16,35 +18,6 @@
 
 namespace stowmere::backup {
 namespace {
-
-/// Removes the entry name of parent, a folder with everything below it, looking at cancel
-/// between two entries: a run folder of a million copies takes minutes to delete.
-std::error_code removeTree(Destination& destination, const FolderHandle& parent, const std::string& name,
-                           const std::atomic<bool>* cancel)
-{
-    if (cancel == nullptr)
-        return destination.remove(parent, name);
-    if (cancel->load())
-        return std::make_error_code(std::errc::operation_canceled);
-    std::error_code error;
-    const FolderHandle folder = destination.openFolder(parent, name, error);
-    if (!folder)
-        return destination.remove(parent, name); // a file or a link: one entry
-    // A read-only folder (kept with its source's bits) must open up before its entries go.
-    destination.setMode(folder, 0700);
-    const std::vector<DestinationEntry> entries = destination.list(folder, error);
-    if (error)
-        return error;
-    for (const DestinationEntry& entry : entries) {
-        if (cancel->load())
-            return std::make_error_code(std::errc::operation_canceled);
-        error = entry.kind == DestinationKind::Folder ? removeTree(destination, folder, entry.name, cancel)
-                                                      : destination.remove(folder, entry.name);
-        if (error)
-            return error;
-    }
-    return destination.removeEmptyFolder(parent, name);
-}
 
 constexpr std::time_t kDay = std::time_t{24} * 60 * 60;
 
@@ -143,7 +116,47 @@ std::vector<VersionStore::RunFolder> VersionStore::runFolders() const
     return folders;
 }
 
+std::vector<bool> VersionStore::keptByRules(const std::vector<std::time_t>& times, const KeepRules& rules,
+                                            std::time_t now)
+{
+    std::vector<bool> kept(times.size(), false);
+    const std::size_t count = static_cast<std::size_t>(std::max<std::int32_t>(rules.versions, 0));
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const bool tooOld = rules.days > 0 && times[i] < now - static_cast<std::time_t>(rules.days) * kDay;
+        kept[i] = times.size() - i <= count && !tooOld;
+    }
+    // The newest run folder of each of the last periods that have one, in local time.
+    const auto periods = [&](std::int32_t wanted, const char* format) {
+        std::string last;
+        std::int32_t found = 0;
+        for (std::size_t i = times.size(); i-- > 0 && found <= wanted;) {
+            std::tm parts{};
+            ::localtime_r(&times[i], &parts);
+            char key[32];
+            std::strftime(key, sizeof key, format, &parts);
+            if (key == last)
+                continue;
+            last = key;
+            if (++found <= wanted)
+                kept[i] = true;
+        }
+    };
+    periods(rules.daily, "%Y-%m-%d");
+    periods(rules.weekly, "%G-W%V");
+    periods(rules.monthly, "%Y-%m");
+    return kept;
+}
+
 std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error,
+                                const std::atomic<bool>* cancel) const
+{
+    KeepRules rules;
+    rules.versions = keep;
+    rules.days = days;
+    return prune(rules, now, error, cancel);
+}
+
+std::size_t VersionStore::prune(const KeepRules& rules, std::time_t now, std::string& error,
                                 const std::atomic<bool>* cancel) const
 {
     const std::vector<RunFolder> folders = runFolders();
@@ -153,24 +166,55 @@ std::size_t VersionStore::prune(std::int32_t keep, std::int32_t days, std::time_
     const FolderHandle versions = openVersions(failure);
     if (!versions)
         return 0;
-    const std::size_t kept = static_cast<std::size_t>(std::max<std::int32_t>(keep, 0));
+    std::vector<std::time_t> times;
+    times.reserve(folders.size());
+    for (const RunFolder& folder : folders)
+        times.push_back(folder.time);
+    const std::vector<bool> kept = keptByRules(times, rules, now);
+    const RunHistory history(*m_destination);
+    const std::vector<RecordedRun> runs = history.runs();
+    const auto stampOfFolder = [](const RunFolder& folder) { return std::pair{folder.time, folder.suffix}; };
     std::size_t deleted = 0;
+    std::optional<std::size_t> olderKept;
     std::optional<std::pair<std::time_t, unsigned>> newestDeleted;
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        const bool beyondCount = folders.size() - i > kept;
-        const bool tooOld = days > 0 && folders[i].time < now - static_cast<std::time_t>(days) * kDay;
-        if (!beyondCount && !tooOld)
+        if (kept[i]) {
+            olderKept = i;
             continue;
-        if (const std::error_code removeError =
-                removeTree(*m_destination, versions, folders[i].name, cancel)) {
+        }
+        std::error_code removeError;
+        if (olderKept) {
+            // A kept moment older than this folder needs what it holds: it goes into the
+            // kept folder, unless the kept run (or a run in between that kept nothing)
+            // decides there already.
+            const RunFolder& into = folders[*olderKept];
+            std::vector<std::string> covering;
+            for (const RecordedRun& run : runs) {
+                const auto stamp = std::pair{run.time, run.suffix};
+                if (stamp < stampOfFolder(into) || stamp >= stampOfFolder(folders[i]))
+                    continue;
+                if (run.kept && stamp != stampOfFolder(into))
+                    continue; // folded in already, or about to be
+                RunFacts facts = history.facts(run);
+                covering.insert(covering.end(), facts.kept.begin(), facts.kept.end());
+                covering.insert(covering.end(), facts.added.begin(), facts.added.end());
+            }
+            std::sort(covering.begin(), covering.end());
+            removeError =
+                RunFolderMerge(*m_destination, into.name, folders[i].name, std::move(covering)).run(cancel);
+        } else {
+            removeError = RemoveTree(*m_destination, versions, folders[i].name, cancel);
+            if (!removeError)
+                newestDeleted = stampOfFolder(folders[i]);
+        }
+        if (removeError) {
             if (removeError == std::errc::operation_canceled)
-                return deleted;
+                break;
             if (error.empty())
                 error = "Cannot delete the old versions " + folders[i].path + ": " + removeError.message();
             continue;
         }
         ++deleted;
-        newestDeleted = std::pair{folders[i].time, folders[i].suffix};
     }
     if (newestDeleted)
         pruneRecords(*newestDeleted);

@@ -67,6 +67,25 @@ public:
     std::size_t prune(std::int32_t keep, std::int32_t days, std::time_t now, std::string& error,
                       const std::atomic<bool>* cancel = nullptr) const;
 
+    /// Which run folders pruning keeps.
+    struct KeepRules {
+        std::int32_t versions = 0; ///< the newest this many...
+        std::int32_t days = 0;     ///< ...that are not older than this many days (0: any age)
+        std::int32_t daily = 0;    ///< the newest of each of the last this many days that have one
+        std::int32_t weekly = 0;   ///< the same for weeks, Monday to Sunday
+        std::int32_t monthly = 0;  ///< the same for months
+    };
+    /// Which of the run folders started at times (oldest first) the rules keep: those any
+    /// rule keeps. Days, weeks and months are those of local time.
+    static std::vector<bool> keptByRules(const std::vector<std::time_t>& times, const KeepRules& rules,
+                                         std::time_t now);
+    /// Deletes the run folders no rule keeps. One newer than a kept one is folded into the
+    /// newest kept one older than it first, so that every kept moment (the destination as
+    /// it was just before a kept run folder's run) still comes back whole; the others go,
+    /// with the records of the runs up to them. Otherwise as above.
+    std::size_t prune(const KeepRules& rules, std::time_t now, std::string& error,
+                      const std::atomic<bool>* cancel = nullptr) const;
+
     /// Finds the places of the replaced copies of one run, making its run folder on first use.
     class Keeper {
     public:

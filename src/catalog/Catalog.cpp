@@ -185,7 +185,9 @@ void Catalog::readTable(Table& state, std::string_view order, const store::Table
     // columns the other front end refuses.
     for (const store::FieldDef& field : expected) {
         // Added after the first files were written; readOptions adds it.
-        if (field.name == schema::kOptionsSetIdentity || field.name == schema::kOptionsMirror)
+        if (field.name == schema::kOptionsSetIdentity || field.name == schema::kOptionsMirror ||
+            field.name == schema::kOptionsKeepDaily || field.name == schema::kOptionsKeepWeekly ||
+            field.name == schema::kOptionsKeepMonthly)
             continue;
         const auto index = table.FindField(field.name);
         const store::FieldDef* found = index ? &table.FieldDefs()[*index] : nullptr;

@@ -242,6 +242,9 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
             field(&SetOptions::cacheDirTag);
             field(&SetOptions::guard);
             field(&SetOptions::mirror);
+            field(&SetOptions::keepDaily);
+            field(&SetOptions::keepWeekly);
+            field(&SetOptions::keepMonthly);
             // The drive a successful run found: the later run, this one, knows best.
             merged.driveIdentity =
                 mine.driveIdentity != before.driveIdentity ? mine.driveIdentity : theirs.driveIdentity;
@@ -257,6 +260,9 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
                     merged.cacheDirTag = mine.cacheDirTag;
                     merged.guard = mine.guard;
                     merged.mirror = mine.mirror;
+                    merged.keepDaily = mine.keepDaily;
+                    merged.keepWeekly = mine.keepWeekly;
+                    merged.keepMonthly = mine.keepMonthly;
                 }
             }
             setOptions(target->second, merged);

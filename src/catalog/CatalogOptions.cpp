@@ -60,6 +60,12 @@ SetOptions optionsOfRecord(const TDataTable& table, std::size_t record)
     flag(schema::kOptionsGuard, options.guard);
     if (table.FindField(schema::kOptionsMirror))
         flag(schema::kOptionsMirror, options.mirror);
+    if (table.FindField(schema::kOptionsKeepDaily))
+        integer(schema::kOptionsKeepDaily, options.keepDaily);
+    if (table.FindField(schema::kOptionsKeepWeekly))
+        integer(schema::kOptionsKeepWeekly, options.keepWeekly);
+    if (table.FindField(schema::kOptionsKeepMonthly))
+        integer(schema::kOptionsKeepMonthly, options.keepMonthly);
     options.driveIdentity = table.RecordAsString(record, column(table, schema::kOptionsDriveIdentity));
     return options;
 }
@@ -71,6 +77,8 @@ std::string refusalOf(const SetOptions& options)
         return "The number of versions to keep cannot be below 0.";
     if (options.keepDays < 0)
         return "The number of days to keep versions cannot be below 0.";
+    if (options.keepDaily < 0 || options.keepWeekly < 0 || options.keepMonthly < 0)
+        return "The number of days, weeks or months that keep versions cannot be below 0.";
     for (const std::string& pattern : options.exclusions) {
         if (pattern.empty())
             return "An exclusion pattern cannot be empty.";
@@ -93,7 +101,10 @@ void Catalog::readOptions(const store::TableFileImage* image)
         readTable(*m_optionsState, schema::kOptionsOrder, image);
         checkOptions();
         if (!m_options->FindField(schema::kOptionsSetIdentity) ||
-            !m_options->FindField(schema::kOptionsMirror))
+            !m_options->FindField(schema::kOptionsMirror) ||
+            !m_options->FindField(schema::kOptionsKeepDaily) ||
+            !m_options->FindField(schema::kOptionsKeepWeekly) ||
+            !m_options->FindField(schema::kOptionsKeepMonthly))
             addMissingColumns();
     } catch (const std::exception& error) {
         // The sets and their paths are whole without their options: they stay usable and
@@ -189,6 +200,9 @@ void Catalog::writeIdentity(std::int32_t setNumber, const std::string& identity)
             table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(defaults.cacheDirTag ? 1 : 0);
             table.FieldByName(schema::kOptionsGuard).SetAsInteger(defaults.guard ? 1 : 0);
             table.FieldByName(schema::kOptionsMirror).SetAsInteger(defaults.mirror ? 1 : 0);
+            table.FieldByName(schema::kOptionsKeepDaily).SetAsInteger(defaults.keepDaily);
+            table.FieldByName(schema::kOptionsKeepWeekly).SetAsInteger(defaults.keepWeekly);
+            table.FieldByName(schema::kOptionsKeepMonthly).SetAsInteger(defaults.keepMonthly);
         }
         table.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
         table.Post();
@@ -252,6 +266,9 @@ void Catalog::writeOptionsRow(std::int32_t setNumber, const SetOptions& options)
         table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(options.cacheDirTag ? 1 : 0);
         table.FieldByName(schema::kOptionsGuard).SetAsInteger(options.guard ? 1 : 0);
         table.FieldByName(schema::kOptionsMirror).SetAsInteger(options.mirror ? 1 : 0);
+        table.FieldByName(schema::kOptionsKeepDaily).SetAsInteger(options.keepDaily);
+        table.FieldByName(schema::kOptionsKeepWeekly).SetAsInteger(options.keepWeekly);
+        table.FieldByName(schema::kOptionsKeepMonthly).SetAsInteger(options.keepMonthly);
         table.FieldByName(schema::kOptionsDriveIdentity).SetAsString(options.driveIdentity);
         table.Post();
     } catch (...) {

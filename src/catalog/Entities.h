@@ -37,6 +37,11 @@ struct SetOptions {
     std::int32_t keepVersions = 5;
     /// Versions older than this many days are deleted; 0 sets no age limit.
     std::int32_t keepDays = 0;
+    /// Besides those, the newest run folder of each of the last this many days, weeks
+    /// (Monday to Sunday) and months that have one is kept; 0 keeps none by that rule.
+    std::int32_t keepDaily = 0;
+    std::int32_t keepWeekly = 0;
+    std::int32_t keepMonthly = 0;
     /// A folder holding a valid CACHEDIR.TAG is left out.
     bool cacheDirTag = true;
     /// A run stops when the destination lies on another file system than at the last

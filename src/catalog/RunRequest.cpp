@@ -27,6 +27,9 @@ backup::BackupSettings RunRequest::settings() const
     settings.mirror = options.mirror;
     settings.keepVersions = options.keepVersions;
     settings.keepDays = options.keepDays;
+    settings.keepDaily = options.keepDaily;
+    settings.keepWeekly = options.keepWeekly;
+    settings.keepMonthly = options.keepMonthly;
     return settings;
 }
 

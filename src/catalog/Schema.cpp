@@ -31,7 +31,10 @@ std::vector<store::FieldDef> optionsFieldDefs()
             FieldDef::boolean(std::string(kOptionsGuard)),
             FieldDef::string(std::string(kOptionsDriveIdentity), kDriveIdentitySize),
             FieldDef::string(std::string(kOptionsSetIdentity), kSetIdentitySize),
-            FieldDef::boolean(std::string(kOptionsMirror))};
+            FieldDef::boolean(std::string(kOptionsMirror)),
+            FieldDef::integer(std::string(kOptionsKeepDaily)),
+            FieldDef::integer(std::string(kOptionsKeepWeekly)),
+            FieldDef::integer(std::string(kOptionsKeepMonthly))};
 }
 
 } // namespace stowmere::catalog::schema

@@ -48,6 +48,11 @@ inline constexpr std::uint32_t kSetIdentitySize = 64;
 /// Whether runs carry the removals of the sources into the copies; added later than the
 /// identity, and read as off from a file without it.
 inline constexpr std::string_view kOptionsMirror = "Options_Mirror";
+/// How many days, weeks and months keep their newest run folder; added later than mirror,
+/// and read as 0 from a file without them.
+inline constexpr std::string_view kOptionsKeepDaily = "Options_KeepDaily";
+inline constexpr std::string_view kOptionsKeepWeekly = "Options_KeepWeekly";
+inline constexpr std::string_view kOptionsKeepMonthly = "Options_KeepMonthly";
 inline constexpr std::string_view kOptionsOrder = "Category_No";
 
 /// The orders the lists show: sets by description, paths by set and then by text.
@@ -60,7 +65,7 @@ std::vector<store::FieldDef> categoryFieldDefs();
 std::vector<store::FieldDef> pathFieldDefs();
 /// Category_No, the exclusions (a memo, one pattern a line), versions and days to keep,
 /// CACHEDIR.TAG honoured, the guard, the destination's recorded file system, the set's
-/// identity and mirror.
+/// identity, mirror, and the days, weeks and months that keep a run folder.
 std::vector<store::FieldDef> optionsFieldDefs();
 
 } // namespace stowmere::catalog::schema

@@ -153,11 +153,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         const char* value;
         Command command;
     };
-    constexpr std::array<ValueOption, 10> kValueOptions{{
+    constexpr std::array<ValueOption, 13> kValueOptions{{
         {"--exclude", "a PATTERN", Command::Options},
         {"--no-exclude", "a PATTERN", Command::Options},
         {"--keep-versions", "a number", Command::Options},
         {"--keep-days", "a number", Command::Options},
+        {"--keep-daily", "a number", Command::Options},
+        {"--keep-weekly", "a number", Command::Options},
+        {"--keep-monthly", "a number", Command::Options},
         {"--cachedir-tag", "on or off", Command::Options},
         {"--guard", "on or off", Command::Options},
         {"--mirror", "on or off", Command::Options},
@@ -223,11 +226,16 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
                 if (value.empty())
                     throw fail(name + " needs " + known->value);
                 (name == "--exclude" ? line.exclude : line.noExclude).push_back(value);
-            } else if (name == "--keep-versions" || name == "--keep-days") {
+            } else if (name == "--keep-versions" || name == "--keep-days" || name == "--keep-daily" ||
+                       name == "--keep-weekly" || name == "--keep-monthly") {
                 const auto count = countOf(value);
                 if (!count)
                     throw fail(refusedValue(name, "a whole number from 0", value));
-                (name == "--keep-versions" ? line.keepVersions : line.keepDays) = count;
+                (name == "--keep-versions" ? line.keepVersions
+                 : name == "--keep-days"   ? line.keepDays
+                 : name == "--keep-daily"  ? line.keepDaily
+                 : name == "--keep-weekly" ? line.keepWeekly
+                                           : line.keepMonthly) = count;
             } else if (name == "--cachedir-tag" || name == "--guard" || name == "--mirror") {
                 const auto on = switchOf(value);
                 if (!on)

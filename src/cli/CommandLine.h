@@ -80,6 +80,9 @@ struct CommandLine {
     std::vector<std::string> noExclude; ///< --no-exclude PATTERN
     std::optional<std::int32_t> keepVersions;
     std::optional<std::int32_t> keepDays;
+    std::optional<std::int32_t> keepDaily;
+    std::optional<std::int32_t> keepWeekly;
+    std::optional<std::int32_t> keepMonthly;
     std::optional<bool> cacheDirTag; ///< --cachedir-tag on|off
     std::optional<bool> guard;       ///< --guard on|off
     std::optional<bool> mirror;      ///< --mirror on|off
@@ -96,8 +99,8 @@ struct CommandLine {
     /// Whether the options command was asked to change anything.
     bool changesOptions() const
     {
-        return !exclude.empty() || !noExclude.empty() || keepVersions || keepDays || cacheDirTag || guard ||
-               mirror;
+        return !exclude.empty() || !noExclude.empty() || keepVersions || keepDays || keepDaily ||
+               keepWeekly || keepMonthly || cacheDirTag || guard || mirror;
     }
 
     std::vector<std::string> arguments; ///< positional words after the command name

@@ -27,6 +27,12 @@ catalog::SetOptions OptionsCommand::changed(catalog::SetOptions options, const C
         options.keepVersions = *line.keepVersions;
     if (line.keepDays)
         options.keepDays = *line.keepDays;
+    if (line.keepDaily)
+        options.keepDaily = *line.keepDaily;
+    if (line.keepWeekly)
+        options.keepWeekly = *line.keepWeekly;
+    if (line.keepMonthly)
+        options.keepMonthly = *line.keepMonthly;
     if (line.cacheDirTag)
         options.cacheDirTag = *line.cacheDirTag;
     if (line.guard)
@@ -42,6 +48,9 @@ void OptionsCommand::print(std::ostream& out, const catalog::SetOptions& options
         out << "exclude\t" << ProgressPrinter::escapeControl(pattern) << '\n';
     out << "keep-versions\t" << options.keepVersions << '\n'
         << "keep-days\t" << options.keepDays << '\n'
+        << "keep-daily\t" << options.keepDaily << '\n'
+        << "keep-weekly\t" << options.keepWeekly << '\n'
+        << "keep-monthly\t" << options.keepMonthly << '\n'
         << "cachedir-tag\t" << (options.cacheDirTag ? "on" : "off") << '\n'
         << "guard\t" << (options.guard ? "on" : "off") << '\n'
         << "mirror\t" << (options.mirror ? "on" : "off") << '\n'

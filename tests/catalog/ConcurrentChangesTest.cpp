@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Catalog.h"
+#include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
 #include "catalog/SetIdentity.h"
@@ -15,6 +16,16 @@
 
 using namespace stowmere::catalog;
 using stowmere::testing::TempFolder;
+
+namespace {
+
+bool isThinningColumn(const std::string& name)
+{
+    return name == schema::kOptionsKeepDaily || name == schema::kOptionsKeepWeekly ||
+           name == schema::kOptionsKeepMonthly;
+}
+
+} // namespace
 
 namespace {
 
@@ -199,11 +210,11 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeIdentitiesIsReadAndGetsTheColum
     using stowmere::store::FieldDef;
     stowmere::store::TDataTable old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
-    // Neither the identity nor mirror, which came after it.
+    // Neither the identity nor mirror nor thinning, which came after it.
     while (columns.back().name == schema::kOptionsSetIdentity ||
-           columns.back().name == schema::kOptionsMirror)
+           columns.back().name == schema::kOptionsMirror || isThinningColumn(columns.back().name))
         columns.pop_back();
-    ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 2);
+    ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 5);
     old.SetFieldDefs(columns);
     old.CreateDataSet();
     old.Insert();
@@ -239,6 +250,8 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeMirrorIsReadAsOffAndKeepsItsIde
     const std::string identity = window.findSet(number)->identity;
     stowmere::store::TDataTable old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
+    while (isThinningColumn(columns.back().name))
+        columns.pop_back();
     ASSERT_EQ(columns.back().name, schema::kOptionsMirror);
     columns.pop_back();
     old.SetFieldDefs(columns);
@@ -266,4 +279,47 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeMirrorIsReadAsOffAndKeepsItsIde
     EXPECT_TRUE(reread.options(number).mirror);
     EXPECT_EQ(reread.options(number).keepVersions, 4);
     EXPECT_EQ(reread.findSet(number)->identity, identity);
+}
+
+TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeThinningKeepsNoPeriodsAndTakesThemWhenWritten)
+{
+    using stowmere::store::FieldDef;
+    const std::int32_t number = window.addSet("Photos", "/backup/photos");
+    stowmere::store::TDataTable old;
+    std::vector<FieldDef> columns = schema::optionsFieldDefs();
+    while (isThinningColumn(columns.back().name))
+        columns.pop_back();
+    ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 3);
+    old.SetFieldDefs(columns);
+    old.CreateDataSet();
+    old.Insert();
+    old.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(number);
+    old.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(4);
+    old.FieldByName(schema::kOptionsMirror).SetAsInteger(1);
+    old.FieldByName(schema::kOptionsSetIdentity).SetAsString(window.findSet(number)->identity);
+    old.Post();
+    saved(window);
+    stowmere::store::saveTableFile(old, data + "/Options.cds");
+
+    Catalog reader(data);
+    reader.openForChange();
+    ASSERT_TRUE(reader.optionsReadable()) << (reader.notices().empty() ? "" : reader.notices()[0]);
+    stowmere::catalog::SetOptions options = reader.options(number);
+    EXPECT_EQ(options.keepDaily, 0);
+    EXPECT_EQ(options.keepWeekly, 0);
+    EXPECT_EQ(options.keepMonthly, 0);
+    EXPECT_TRUE(options.mirror);
+    options.keepDaily = 7;
+    options.keepMonthly = 12;
+    reader.setOptions(number, options);
+    options.keepWeekly = -1;
+    EXPECT_THROW(reader.setOptions(number, options), stowmere::catalog::RuleRefusal);
+    saved(reader);
+
+    Catalog reread(data);
+    reread.open();
+    EXPECT_EQ(reread.options(number).keepDaily, 7);
+    EXPECT_EQ(reread.options(number).keepWeekly, 0);
+    EXPECT_EQ(reread.options(number).keepMonthly, 12);
+    EXPECT_EQ(reread.options(number).keepVersions, 4);
 }

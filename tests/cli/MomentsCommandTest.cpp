@@ -30,7 +30,8 @@ std::map<std::string, std::string> treeOf(const fs::path& root)
         return tree;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
         const fs::path& path = it->path();
-        const std::string relative = fs::relative(path, root).string();
+        // Lexically: fs::relative would resolve a link to what it points to.
+        const std::string relative = path.lexically_relative(root).string();
         if (fs::is_symlink(fs::symlink_status(path))) {
             tree[relative] = "L " + fs::read_symlink(path).string();
         } else if (fs::is_directory(fs::symlink_status(path))) {

@@ -18,6 +18,9 @@ protected:
 
 constexpr const char* kDefaults = "keep-versions\t5\n"
                                   "keep-days\t0\n"
+                                  "keep-daily\t0\n"
+                                  "keep-weekly\t0\n"
+                                  "keep-monthly\t0\n"
                                   "cachedir-tag\ton\n"
                                   "guard\ton\n"
                                   "mirror\toff\n"
@@ -34,12 +37,23 @@ TEST_F(OptionsCommand, ShowsTheDefaultsThenTheChangesWhichAreKept)
 
     EXPECT_EQ(ok({"options", "Docs", "--exclude", "*.o", "--exclude=build/", "--keep-versions", "1",
                   "--keep-days", "7", "--cachedir-tag", "off", "--guard", "off"}),
-              "exclude\t*.o\nexclude\tbuild/\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
+              "exclude\t*.o\nexclude\tbuild/"
+              "\nkeep-versions\t1\nkeep-days\t7\nkeep-daily\t0\nkeep-weekly\t0\nkeep-monthly\t0\n"
+              "cachedir-tag\toff\n"
               "guard\toff\nmirror\toff\ndrive\t-\n");
+    const std::string thinned =
+        ok({"options", "Docs", "--keep-daily", "7", "--keep-weekly=4", "--keep-monthly", "12"});
+    EXPECT_NE(thinned.find("keep-days\t7\nkeep-daily\t7\nkeep-weekly\t4\nkeep-monthly\t12\n"),
+              std::string::npos)
+        << thinned;
+    ok({"options", "Docs", "--keep-daily", "0", "--keep-weekly", "0", "--keep-monthly", "0"});
     // Adding a pattern twice keeps one; removing one leaves the others in their order.
-    EXPECT_EQ(ok({"options", "1", "--exclude", "build/", "--no-exclude", "*.o", "--exclude", "*.tmp"}),
-              "exclude\tbuild/\nexclude\t*.tmp\nkeep-versions\t1\nkeep-days\t7\ncachedir-tag\toff\n"
-              "guard\toff\nmirror\toff\ndrive\t-\n");
+    EXPECT_EQ(
+        ok({"options", "1", "--exclude", "build/", "--no-exclude", "*.o", "--exclude", "*.tmp"}),
+        "exclude\tbuild/"
+        "\nexclude\t*.tmp\nkeep-versions\t1\nkeep-days\t7\nkeep-daily\t0\nkeep-weekly\t0\nkeep-monthly\t0\n"
+        "cachedir-tag\toff\n"
+        "guard\toff\nmirror\toff\ndrive\t-\n");
 }
 
 TEST_F(OptionsCommand, MistakesChangeNothing)
@@ -53,6 +67,9 @@ TEST_F(OptionsCommand, MistakesChangeNothing)
     EXPECT_NE(refused({"options", "Docs", "--no-exclude", "*.o"}).find("Not an exclusion pattern"),
               std::string::npos);
     EXPECT_NE(refused({"options", "Docs", "--keep-versions", "-1"}).find("whole number"), std::string::npos);
+    EXPECT_NE(refused({"options", "Docs", "--keep-monthly", "-1"}).find("whole number"), std::string::npos);
+    EXPECT_NE(refused({"backup", "Docs", "--keep-daily", "2"}).find("belongs to the options command"),
+              std::string::npos);
     EXPECT_NE(refused({"options", "Docs", "--guard", "yes"}).find("on or off"), std::string::npos);
     EXPECT_NE(refused({"backup", "Docs", "--keep-days", "2"}).find("belongs to the options command"),
               std::string::npos);

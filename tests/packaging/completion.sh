@@ -46,7 +46,7 @@ expect "--accept-new-drive|--allow-mass-removal|--data|--dry-run|--force|--help|
 # A value from the help's own list.
 expect "always|failures|never|" backup Documents --notify ""
 expect "failures|" backup Documents --notify f
-expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-days|--keep-versions|--mirror|--no-exclude|" options Documents --
+expect "--cachedir-tag|--data|--exclude|--guard|--help|--keep-daily|--keep-days|--keep-monthly|--keep-versions|--keep-weekly|--mirror|--no-exclude|" options Documents --
 expect "--at|--data|--help|--overwrite|--to|" restore Documents --
 expect "--at|--data|--help|" versions Documents --
 expect "restore|" rest

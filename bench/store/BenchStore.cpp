@@ -152,31 +152,7 @@ void BM_SavePathTableToFile(benchmark::State& state)
 }
 BENCHMARK(BM_SavePathTableToFile)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
-// The store's own master-detail range: the path table follows the set table's cursor.
-void BM_SwitchPathRange(benchmark::State& state)
-{
-    TDataTable categories;
-    TDataTable paths;
-    categories.SetIndexFieldNames(kCategoryOrder);
-    loadTableFile(categories, (dataFolder() / std::string(kCategoryFileName)).string());
-    paths.SetIndexFieldNames(kPathOrder);
-    paths.SetMasterSource(&categories, kCategoryNo);
-    loadTableFile(paths, (dataFolder() / std::string(kPathFileName)).string());
-    std::size_t rows = 0;
-    for (auto _ : state) {
-        categories.Next();
-        if (categories.Eof())
-            categories.First();
-        rows += paths.RecordCount();
-    }
-    benchmark::DoNotOptimize(rows);
-    paths.Close();
-    categories.Close();
-}
-BENCHMARK(BM_SwitchPathRange)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
-
-// What a click on a set costs the window: the catalog's paths of the next set, read
-// without moving any cursor.
+// What a click on a set costs the window: the catalog's paths of the next set.
 void BM_CatalogPathsOfSet(benchmark::State& state)
 {
     stowmere::catalog::Catalog catalog(dataFolder().string());

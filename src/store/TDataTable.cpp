@@ -34,11 +34,6 @@ std::vector<std::string_view> splitNames(std::string_view names)
     return parts;
 }
 
-bool contains(const std::vector<std::string_view>& names, std::string_view name)
-{
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 int sign(int value)
 {
     return (value > 0) - (value < 0);
@@ -125,14 +120,7 @@ bool TDataTable::isLive(const Row& row)
 
 TDataTable::TDataTable() = default;
 
-TDataTable::~TDataTable()
-{
-    detachFromMaster();
-    for (TDataTable* detail : m_details) {
-        detail->m_master = nullptr;
-        detail->m_rangeKey.reset();
-    }
-}
+TDataTable::~TDataTable() = default;
 
 void TDataTable::SetFieldDefs(std::vector<FieldDef> fields)
 {
@@ -146,17 +134,14 @@ void TDataTable::resetContent()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_orders.clear();
-    m_defaultOrderRedefined = false;
     m_tableProperties.clear();
     m_autoIncField.reset();
     m_autoIncNext = 1;
     m_readOnly = m_disableInserts = m_disableEdits = m_disableDeletes = m_changePacket = false;
     m_browse = 0;
-    m_rangeKey.reset();
     m_rangeBegin = m_rangeEnd = 0;
     m_current.reset();
     m_position = 0;
-    m_eof = m_bof = true;
     m_buffer.clear();
     m_modified = false;
     m_insertReturn.reset();
@@ -242,19 +227,14 @@ void TDataTable::openCommon()
         Close();
         throw;
     }
-    if (m_master)
-        m_rangeKey = masterKey();
     updateRange();
-    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+    setCurrent(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
 }
 
 void TDataTable::Close()
 {
-    const bool wasActive = Active();
     resetContent();
     m_state = TDataSetState::dsInactive;
-    if (wasActive)
-        notifyDetails();
 }
 
 void TDataTable::checkActive() const
@@ -380,12 +360,9 @@ TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) co
     return key;
 }
 
-std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields, std::string_view descFields,
-                                              std::string_view caseInsFields) const
+std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields) const
 {
     const auto names = splitNames(fields);
-    const auto descending = splitNames(descFields);
-    const auto caseInsensitive = splitNames(caseInsFields);
     if (names.size() > 16)
         fail("An order can have at most 16 key fields", rc::InvalidArgument);
     std::vector<KeyColumn> keys;
@@ -395,7 +372,7 @@ std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields, std::stri
             fail("Field " + quoted(name) + " not found");
         if (m_fields[*index].calculated)
             fail("Field index out of range");
-        keys.push_back({*index, contains(descending, name), contains(caseInsensitive, name)});
+        keys.push_back({*index, false, false});
     }
     checkKeyTypes(keys);
     return keys;
@@ -565,14 +542,6 @@ bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<
     return false;
 }
 
-std::optional<std::size_t> TDataTable::findOrder(std::string_view name) const
-{
-    for (std::size_t i = 0; i < m_orders.size(); ++i)
-        if (!m_orders[i].fieldSorted && m_orders[i].name == name)
-            return i;
-    return std::nullopt;
-}
-
 void TDataTable::applyIndexFieldNames()
 {
     // The field-sorted order is temporary: it is replaced whenever other names are set.
@@ -581,17 +550,12 @@ void TDataTable::applyIndexFieldNames()
     m_browse = 0;
     if (!m_indexFieldNames.empty()) {
         Order order;
-        order.keys = keyColumns(m_indexFieldNames, {}, {});
+        order.keys = keyColumns(m_indexFieldNames);
         order.name = m_fields[order.keys.front().field].name;
         order.fieldSorted = true;
         buildOrder(order);
         m_orders.push_back(std::move(order));
         m_browse = m_orders.size() - 1;
-    } else if (!m_indexName.empty()) {
-        const auto index = findOrder(m_indexName);
-        if (!index)
-            fail("Index " + quoted(m_indexName) + " not found", rc::NoSuchIndex);
-        m_browse = *index;
     }
     m_current = keep;
 }
@@ -601,128 +565,26 @@ void TDataTable::SetIndexFieldNames(std::string_view names)
     if (Active()) {
         CheckBrowseMode();
         const std::string previous = m_indexFieldNames;
-        const std::string previousName = m_indexName;
         m_indexFieldNames = names;
-        m_indexName.clear();
         try {
             applyIndexFieldNames();
         } catch (...) {
             m_indexFieldNames = previous;
-            m_indexName = previousName;
             applyIndexFieldNames();
             throw;
         }
-        if (m_master)
-            m_rangeKey = masterKey();
         afterRowsChanged(m_current);
-        notifyDetails();
     } else {
         m_indexFieldNames = names;
-        m_indexName.clear();
     }
 }
 
-void TDataTable::AddIndex(const TIndexDef& index)
-{
-    checkActive();
-    CheckBrowseMode();
-    Order order;
-    order.name = index.Name;
-    order.keys = keyColumns(index.Fields, index.DescFields, index.CaseInsFields);
-    order.uniqueness = index.Uniqueness;
-    if (index.Name == kDefaultOrderName) {
-        if (m_defaultOrderRedefined || !m_orders[0].keys.empty())
-            fail("The default order cannot be redefined", rc::DefaultOrderLocked);
-        buildOrder(order);
-        m_orders[0] = std::move(order);
-        m_defaultOrderRedefined = true;
-    } else {
-        if (index.Name.empty() || findOrder(index.Name))
-            fail("Index " + quoted(index.Name) + " already exists", rc::InvalidArgument);
-        buildOrder(order);
-        m_orders.push_back(std::move(order));
-    }
-    afterRowsChanged(m_current);
-}
-
-void TDataTable::DeleteIndex(std::string_view name)
-{
-    checkActive();
-    const auto index = findOrder(name);
-    if (!index)
-        fail("Index " + quoted(name) + " not found", rc::NoSuchIndex);
-    if (*index == 0)
-        fail("The default order cannot be dropped", rc::DefaultOrderLocked);
-    CheckBrowseMode();
-    if (m_browse == *index) {
-        m_browse = 0;
-        m_indexName.clear();
-    } else if (m_browse > *index) {
-        --m_browse;
-    }
-    m_orders.erase(m_orders.begin() + static_cast<std::ptrdiff_t>(*index));
-    afterRowsChanged(m_current);
-    notifyDetails();
-}
-
-void TDataTable::SetIndexName(std::string_view name)
-{
-    if (!Active()) {
-        m_indexName = name;
-        m_indexFieldNames.clear();
-        return;
-    }
-    CheckBrowseMode();
-    if (!name.empty() && !findOrder(name))
-        fail("Index " + quoted(name) + " not found", rc::NoSuchIndex);
-    m_indexName = name;
-    m_indexFieldNames.clear();
-    applyIndexFieldNames();
-    if (m_master)
-        m_rangeKey = masterKey();
-    afterRowsChanged(m_current);
-    notifyDetails();
-}
-
-std::vector<std::string> TDataTable::IndexNames() const
-{
-    std::vector<std::string> names;
-    for (const Order& order : m_orders)
-        if (!order.fieldSorted)
-            names.push_back(order.name);
-    return names;
-}
-
-// --- Range and cursor ------------------------------------------------------------------------
+// --- The current row ----------------------------------------------------------------------------
 
 void TDataTable::updateRange()
 {
-    const Order& order = browseOrder();
-    if (!m_rangeKey) {
-        m_rangeBegin = 0;
-        m_rangeEnd = order.rowSlots.size();
-        return;
-    }
-    const std::size_t columns = m_rangeKey->size();
-    if (order.keys.size() < columns) {
-        // The link needs an order that starts with the linked fields; without one no row
-        // can be shown as belonging to the master row.
-        m_rangeBegin = m_rangeEnd = 0;
-        return;
-    }
-    Key key;
-    for (const auto& value : *m_rangeKey)
-        key.push_back(value ? std::optional<std::string_view>(*value) : std::nullopt);
-    const auto begin = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
-                                        [&](std::uint32_t slot, const Key& value) {
-                                            return compareRowToKey(order, slot, value, columns) < 0;
-                                        });
-    const auto end =
-        std::upper_bound(begin, order.rowSlots.end(), key, [&](const Key& value, std::uint32_t slot) {
-            return compareRowToKey(order, slot, value, columns) > 0;
-        });
-    m_rangeBegin = static_cast<std::size_t>(begin - order.rowSlots.begin());
-    m_rangeEnd = static_cast<std::size_t>(end - order.rowSlots.begin());
+    m_rangeBegin = 0;
+    m_rangeEnd = browseOrder().rowSlots.size();
 }
 
 std::optional<std::size_t> TDataTable::positionOfCurrent() const
@@ -746,17 +608,9 @@ void TDataTable::setCurrent(std::optional<std::size_t> position)
     if (position) {
         m_current = browseOrder().rowSlots[*position];
         m_position = *position;
-        m_eof = m_bof = false;
     } else {
         m_current.reset();
-        m_eof = m_bof = true;
     }
-}
-
-void TDataTable::moveTo(std::optional<std::size_t> position)
-{
-    setCurrent(position);
-    notifyDetails();
 }
 
 void TDataTable::afterRowsChanged(std::optional<std::uint32_t> preferSlot)
@@ -837,44 +691,6 @@ TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
     return {static_cast<std::size_t>(begin - first), static_cast<std::size_t>(end - first)};
 }
 
-void TDataTable::First()
-{
-    checkActive();
-    CheckBrowseMode();
-    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
-}
-
-void TDataTable::Last()
-{
-    checkActive();
-    CheckBrowseMode();
-    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeEnd - 1));
-}
-
-void TDataTable::Next()
-{
-    checkActive();
-    CheckBrowseMode();
-    const auto position = positionOfCurrent();
-    if (!position || *position + 1 >= m_rangeEnd) {
-        m_eof = true;
-        return;
-    }
-    moveTo(*position + 1);
-}
-
-void TDataTable::Prior()
-{
-    checkActive();
-    CheckBrowseMode();
-    const auto position = positionOfCurrent();
-    if (!position || *position <= m_rangeBegin) {
-        m_bof = true;
-        return;
-    }
-    moveTo(*position - 1);
-}
-
 bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
 {
     checkActive();
@@ -889,7 +705,7 @@ bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
         const bool equal =
             def.type == FieldType::String ? *stored == value : valueToText(def, *stored) == value;
         if (equal) {
-            moveTo(position);
+            setCurrent(position);
             return true;
         }
     }
@@ -916,18 +732,8 @@ void TDataTable::Insert()
         fail("Inserting rows is not allowed in this table");
     m_insertReturn = m_current;
     m_buffer.assign(m_fields.size(), std::nullopt);
-    if (m_master) {
-        // A new detail row belongs to the master's current row.
-        if (const auto key = masterKey()) {
-            const Order& order = browseOrder();
-            for (std::size_t i = 0; i < key->size() && i < order.keys.size(); ++i)
-                m_buffer[order.keys[i].field] = (*key)[i];
-        }
-    }
     m_state = TDataSetState::dsInsert;
     m_modified = false;
-    m_eof = m_bof = false;
-    notifyDetails();
 }
 
 void TDataTable::Edit()
@@ -982,7 +788,7 @@ void TDataTable::postInsert()
         if (!order.keys.empty()) {
             position = placeInOrder(order, keyOf(order, values));
         } else if (i == m_browse && m_insertReturn) {
-            // A key-less order that the cursor browses takes the new row at the cursor.
+            // A key-less browsing order takes the new row at the current one.
             const auto it = std::find(order.rowSlots.begin(), order.rowSlots.end(), *m_insertReturn);
             position = static_cast<std::size_t>(it - order.rowSlots.begin());
         }
@@ -996,7 +802,6 @@ void TDataTable::postInsert()
     m_modified = false;
     m_insertReturn.reset();
     afterRowsChanged(slot);
-    notifyDetails();
 }
 
 void TDataTable::postEdit()
@@ -1033,7 +838,6 @@ void TDataTable::postEdit()
     m_buffer.clear();
     m_modified = false;
     afterRowsChanged(slot);
-    notifyDetails();
 }
 
 void TDataTable::Cancel()
@@ -1045,12 +849,10 @@ void TDataTable::Cancel()
         m_modified = false;
         afterRowsChanged(m_insertReturn);
         m_insertReturn.reset();
-        notifyDetails();
     } else if (m_state == TDataSetState::dsEdit) {
         m_state = TDataSetState::dsBrowse;
         m_buffer.clear();
         m_modified = false;
-        notifyDetails();
     }
 }
 
@@ -1086,7 +888,6 @@ void TDataTable::Delete()
         setCurrent(std::nullopt);
     else
         setCurrent(std::clamp(*position, m_rangeBegin, m_rangeEnd - 1));
-    notifyDetails();
 }
 
 bool TDataTable::RaiseAutoIncValue(std::int64_t atLeast)
@@ -1112,95 +913,6 @@ std::optional<std::int32_t> TDataTable::AutoIncValue() const
         return std::nullopt;
     return static_cast<std::int32_t>(
         std::min<std::int64_t>(m_autoIncNext, std::numeric_limits<std::int32_t>::max()));
-}
-
-// --- Master-detail ---------------------------------------------------------------------------
-
-void TDataTable::detachFromMaster()
-{
-    if (m_master)
-        std::erase(m_master->m_details, this);
-    m_master = nullptr;
-}
-
-void TDataTable::SetMasterSource(TDataTable* master, std::string_view masterFields)
-{
-    if (master == this)
-        fail("A table cannot be its own master");
-    for (const TDataTable* table = master; table; table = table->m_master)
-        if (table == this)
-            fail("Circular master-detail link");
-    std::vector<std::string> fields;
-    for (const std::string_view name : splitNames(masterFields)) {
-        if (master && !master->FindField(name))
-            fail("Field " + quoted(name) + " not found");
-        fields.emplace_back(name);
-    }
-    if (master && fields.empty())
-        fail("A master link needs at least one master field", rc::InvalidArgument);
-    CheckBrowseMode();
-    detachFromMaster();
-    m_masterFields = std::move(fields);
-    m_rangeKey.reset();
-    if (master) {
-        m_master = master;
-        master->m_details.push_back(this);
-    }
-    if (Active()) {
-        if (m_master)
-            m_rangeKey = masterKey();
-        afterRowsChanged(std::nullopt);
-        notifyDetails();
-    }
-}
-
-std::optional<std::vector<std::optional<std::string>>> TDataTable::masterKey() const
-{
-    if (!m_master)
-        return std::nullopt;
-    std::vector<std::optional<std::string>> key(m_masterFields.size());
-    if (!m_master->Active())
-        return key;
-    const Order& order = browseOrder();
-    for (std::size_t i = 0; i < m_masterFields.size(); ++i) {
-        const auto masterField = m_master->FindField(m_masterFields[i]);
-        if (!masterField || i >= order.keys.size())
-            continue;
-        const auto value = m_master->currentValue(*masterField);
-        if (!value)
-            continue;
-        const FieldDef& from = m_master->m_fields[*masterField];
-        const FieldDef& to = m_fields[order.keys[i].field];
-        if (from.type == to.type ||
-            (naturalWidth(from.type) != 0 && naturalWidth(from.type) == naturalWidth(to.type) &&
-             isSignedType(from.type) == isSignedType(to.type))) {
-            key[i] = std::string(*value);
-            continue;
-        }
-        try {
-            key[i] = valueFromText(to, valueToText(from, *value));
-        } catch (const StoreError&) {
-            // A master value the detail field cannot hold matches no detail row.
-            key[i] = std::nullopt;
-        }
-    }
-    return key;
-}
-
-void TDataTable::notifyDetails()
-{
-    for (TDataTable* detail : m_details)
-        detail->masterChanged();
-}
-
-void TDataTable::masterChanged()
-{
-    if (!Active())
-        return;
-    CheckBrowseMode();
-    m_rangeKey = masterKey();
-    updateRange();
-    moveTo(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
 }
 
 // --- Packets ---------------------------------------------------------------------------------
@@ -1236,7 +948,6 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
         throw;
     }
     m_orders.push_back(Order{kDefaultOrderName, std::move(packet.defaultKeys), packet.uniqueness, false, {}});
-    m_defaultOrderRedefined = packet.defaultOrderFromPacket;
     openCommon();
 }
 

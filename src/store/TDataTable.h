@@ -20,18 +20,8 @@ namespace stowmere::store {
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
-/// A named order over the rows. Fields, DescFields and CaseInsFields are field names
-/// separated by semicolons.
-struct TIndexDef {
-    std::string Name;
-    std::string Fields;
-    std::string DescFields;
-    std::string CaseInsFields;
-    TIndexUniqueness Uniqueness = TIndexUniqueness::iuNone;
-};
-
-/// An in-memory table with a cursor: the rows of one data packet, its orders, a visible
-/// range that can follow a master table, and automatic numbering. Every failure raises
+/// An in-memory table with a current row: the rows of one data packet, their stored order
+/// and a browsing order, and automatic numbering. Every failure raises
 /// StoreError. Change logging is always off: posted inserts and edits and deletions change
 /// the rows directly. Not thread-safe: one thread (the user-interface thread) owns a table.
 class TDataTable {
@@ -76,18 +66,10 @@ public:
     /// The field's index, or nothing.
     std::optional<std::size_t> FindField(std::string_view name) const;
 
-    // --- Cursor ---------------------------------------------------------------------------
-    // Moving first finishes a pending insert or edit: it is posted when a field was
-    // modified and cancelled otherwise. Moves stay within the visible range.
-
-    void First();
-    void Next();
-    void Prior();
-    void Last();
-    // --- Reading without the cursor --------------------------------------------------------
-    // Records are the rows of the visible range in the browse order, numbered from 0 to
+    // --- Reading without the current row ---------------------------------------------------
+    // Records are the rows in the browse order, numbered from 0 to
     // RecordCount() - 1. Reading them moves nothing and finishes no pending row, so a const
-    // table can be read. A record number is valid until the rows, the order or the range
+    // table can be read. A record number is valid until the rows or the order
     // change.
 
     /// The stored value of a field of a record; none for null. Throws "Field index out of
@@ -101,15 +83,16 @@ public:
     /// values, given as text (first == last when none does).
     std::pair<std::size_t, std::size_t> RecordsWithKey(const std::vector<std::string>& keyValues) const;
 
-    /// True after Next moved past the last row, or when the range is empty.
-    bool Eof() const { return m_eof; }
-    bool Bof() const { return m_bof; }
-    /// No row in the visible range.
+    /// No row, or the table is closed.
     bool IsEmpty() const;
-    /// Rows in the visible range.
     std::size_t RecordCount() const;
-    /// Moves to the first row, in the current order within the range, whose field equals
-    /// value exactly (case-sensitive, whole value). False, without moving, when none does.
+
+    // --- The current row -------------------------------------------------------------------
+    // Locate and Insert first finish a pending insert or edit: it is posted when a field
+    // was modified and cancelled otherwise.
+
+    /// Makes current the first row, in the browse order, whose field equals value exactly
+    /// (case-sensitive, whole value). False, without moving, when none does.
     bool Locate(std::string_view fieldName, std::string_view value);
 
     void Insert();
@@ -129,20 +112,6 @@ public:
     /// Throws "Field '%s' not found" / "Field index out of range".
     void SetIndexFieldNames(std::string_view names);
     const std::string& IndexFieldNames() const { return m_indexFieldNames; }
-    /// Adds a named order (or gives "DEFAULT_ORDER" its keys, once, while it has none).
-    void AddIndex(const TIndexDef& index);
-    void DeleteIndex(std::string_view name);
-    /// Browse by a named order; empty for the default order.
-    void SetIndexName(std::string_view name);
-    std::vector<std::string> IndexNames() const;
-
-    // --- Master-detail --------------------------------------------------------------------
-
-    /// Restricts the visible rows to those whose first k key fields of the browsing order
-    /// equal the master's current row's masterFields (k fields, separated by ';'); the range
-    /// follows every move of the master. nullptr removes the link.
-    void SetMasterSource(TDataTable* master, std::string_view masterFields);
-    TDataTable* MasterSource() const { return m_master; }
 
     // --- Numbering and changes ------------------------------------------------------------
 
@@ -182,15 +151,14 @@ private:
 
     std::uint32_t recordSlot(std::size_t record) const;
 
-    // Fields as the cursor sees them
+    // Fields of the current row
     std::optional<std::string_view> currentValue(std::size_t field) const;
     void setCurrentValue(std::size_t field, std::optional<std::string> value);
     void checkActive() const;
     void checkEditing() const;
 
     // Orders
-    std::vector<KeyColumn> keyColumns(std::string_view fields, std::string_view descFields,
-                                      std::string_view caseInsFields) const;
+    std::vector<KeyColumn> keyColumns(std::string_view fields) const;
     void checkKeyTypes(const std::vector<KeyColumn>& keys) const;
     int compareValues(const KeyColumn& key, std::optional<std::string_view> a,
                       std::optional<std::string_view> b) const;
@@ -203,30 +171,21 @@ private:
     bool hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const;
     Order& browseOrder() { return m_orders[m_browse]; }
     const Order& browseOrder() const { return m_orders[m_browse]; }
-    std::optional<std::size_t> findOrder(std::string_view name) const;
     void applyIndexFieldNames();
 
-    // Cursor
+    // The current row
     void updateRange();
     std::optional<std::size_t> positionOfCurrent() const;
     void setCurrent(std::optional<std::size_t> position);
-    void moveTo(std::optional<std::size_t> position);
     void afterRowsChanged(std::optional<std::uint32_t> preferSlot);
     void postInsert();
     void postEdit();
     void resetContent();
     void openCommon();
 
-    // Master-detail
-    void notifyDetails();
-    void masterChanged();
-    std::optional<std::vector<std::optional<std::string>>> masterKey() const;
-    void detachFromMaster();
-
     std::vector<FieldDef> m_fields;
     std::vector<Row> m_rows;
-    std::vector<Order> m_orders; // [0] is the default order
-    bool m_defaultOrderRedefined = false;
+    std::vector<Order> m_orders; // [0] is the stored order
     std::vector<Property> m_tableProperties;
     std::optional<std::size_t> m_autoIncField;
     std::int64_t m_autoIncNext = 1;
@@ -239,24 +198,16 @@ private:
 
     std::size_t m_browse = 0;
     std::string m_indexFieldNames;
-    std::string m_indexName;
-    std::optional<std::vector<std::optional<std::string>>> m_rangeKey;
     std::size_t m_rangeBegin = 0;
     std::size_t m_rangeEnd = 0;
     std::optional<std::uint32_t> m_current;
     mutable std::size_t m_position = 0; // cached position of m_current in the browse order
-    bool m_eof = true;
-    bool m_bof = true;
 
     TDataSetState m_state = TDataSetState::dsInactive;
     Values m_buffer;
     bool m_modified = false;
     std::optional<std::uint32_t> m_insertReturn;
     std::size_t m_changeCount = 0;
-
-    TDataTable* m_master = nullptr;
-    std::vector<std::string> m_masterFields;
-    std::vector<TDataTable*> m_details;
     std::string m_fileName;
 };
 

@@ -42,8 +42,6 @@ struct TableFrame {
     /// Key columns of "DEFAULT_ORDER" (empty: rows in the order they were placed).
     std::vector<KeyColumn> defaultKeys;
     TIndexUniqueness uniqueness = TIndexUniqueness::iuNone;
-    /// The packet gave the default order its keys, so it cannot be redefined.
-    bool defaultOrderFromPacket = false;
     /// "AUTOINCVALUE": the next automatic number; none when the packet has no numbering.
     std::optional<std::int64_t> autoIncValue;
     std::uint32_t lcid = 0;

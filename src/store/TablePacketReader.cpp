@@ -209,7 +209,6 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
         const std::string& name = property.name;
         if (name == kDefaultOrder) {
             frame.defaultKeys = keyColumnsOf(property, propertyAt, true);
-            frame.defaultOrderFromPacket = true;
         } else if (name == kUniqueKey || name == kPrimaryKey) {
             const auto keys = keyColumnsOf(property, propertyAt, false);
             const bool sameColumns =
@@ -220,7 +219,6 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
                     frame.defaultKeys = keys;
                 frame.uniqueness =
                     name == kPrimaryKey ? TIndexUniqueness::iuPrimary : TIndexUniqueness::iuUnique;
-                frame.defaultOrderFromPacket = true;
             } else {
                 frame.tableProperties.push_back(std::move(property));
             }

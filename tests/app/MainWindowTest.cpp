@@ -45,10 +45,10 @@ QStringList rowsOf(const QString& folder, bool categories)
         (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
             .toStdString());
     QStringList rows;
-    for (table.First(); !table.Eof(); table.Next()) {
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
         QStringList fields;
         for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            fields << QString::fromStdString(table.Fields(i).AsString());
+            fields << QString::fromStdString(table.RecordAsString(record, i));
         rows << fields.join('|');
     }
     return rows;

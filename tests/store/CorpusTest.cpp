@@ -31,9 +31,9 @@ TEST(Corpus, EveryFileIsReadOrRefusedWithoutCrashing)
             continue;
         }
         ++accepted;
-        for (table.First(); !table.Eof(); table.Next())
+        for (std::size_t record = 0; record < table.RecordCount(); ++record)
             for (std::size_t i = 0; i < table.FieldCount(); ++i)
-                (void)table.Fields(i).AsString();
+                (void)table.RecordAsString(record, i);
         try {
             table.Insert();
             table.Post();

@@ -71,9 +71,9 @@ TEST(KeyCollator, LargeTablesSortLikeSmallOnes)
     std::string previous;
     std::int64_t previousNo = 0;
     std::size_t rows = 0;
-    for (sorted.First(); !sorted.Eof(); sorted.Next(), ++rows) {
-        const std::string description = sorted.FieldByName("Category_Description").AsString();
-        const std::int64_t number = sorted.FieldByName("Category_No").AsInteger();
+    for (; rows < sorted.RecordCount(); ++rows) {
+        const std::string description = sorted.RecordAsString(rows, 1);
+        const std::int64_t number = *sorted.RecordAsInteger(rows, 0);
         if (rows > 0) {
             const int order = collator.compare(previous, description, false);
             ASSERT_LE(order, 0) << previous << " before " << description;

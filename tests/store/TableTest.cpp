@@ -4,6 +4,8 @@
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
 #include "store/TDataTable.h"
+#include "store/TablePacket.h"
+#include "store/TablePacketWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +21,6 @@ void openCategories(TDataTable& table)
     table.CreateDataSet();
 }
 
-void openPaths(TDataTable& table, TDataTable& categories)
-{
-    table.SetFieldDefs(pathFieldDefs());
-    table.SetIndexFieldNames(kPathIndexFieldNames);
-    table.SetMasterSource(&categories, "Category_No");
-    table.CreateDataSet();
-}
-
 void addCategory(TDataTable& table, const std::string& description, const std::string& folder = "/backup")
 {
     table.Insert();
@@ -35,18 +29,11 @@ void addCategory(TDataTable& table, const std::string& description, const std::s
     table.Post();
 }
 
-void addPath(TDataTable& table, const std::string& path)
-{
-    table.Insert();
-    table.FieldByName("Path_Item").SetAsString(path);
-    table.Post();
-}
-
-std::vector<std::string> column(TDataTable& table, const std::string& field)
+std::vector<std::string> column(const TDataTable& table, const std::string& field)
 {
     std::vector<std::string> values;
-    for (table.First(); !table.Eof(); table.Next())
-        values.push_back(table.FieldByName(field).AsString());
+    for (std::size_t record = 0; record < table.RecordCount(); ++record)
+        values.push_back(table.RecordAsString(record, *table.FindField(field)));
     return values;
 }
 
@@ -73,11 +60,9 @@ TEST(TableOrder, DescriptionsDifferingInCaseAreNeighboursAndEqualOnesFollow)
 
     // An equal description goes after the existing one, whatever the table size.
     addCategory(table, "docs", "/second");
-    table.First();
     ASSERT_TRUE(table.Locate("Category_Description", "docs"));
     EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/backup");
-    table.Next();
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/second");
+    EXPECT_EQ(column(table, "Category_BackupDirectory")[5], "/second");
 }
 
 TEST(TableOrder, EqualKeysKeepPlacementOrderAtAnySize)
@@ -181,7 +166,7 @@ TEST(TableNumbering, CallerValuesAreOverwrittenAndFailedInsertsUseNoNumber)
     EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 1);
 }
 
-TEST(TableEditing, MovingPostsModifiedRowsAndCancelsUntouchedOnes)
+TEST(TableEditing, FinishingPostsModifiedRowsAndCancelsUntouchedOnes)
 {
     TDataTable table;
     openCategories(table);
@@ -189,14 +174,14 @@ TEST(TableEditing, MovingPostsModifiedRowsAndCancelsUntouchedOnes)
 
     table.Insert();
     EXPECT_EQ(table.State(), TDataSetState::dsInsert);
-    table.First(); // nothing typed: the new row disappears
+    table.CheckBrowseMode(); // nothing typed: the new row disappears
     EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(table.RecordCount(), 1u);
     EXPECT_EQ(table.AutoIncValue(), 2);
 
     table.Insert();
     table.FieldByName("Category_Description").SetAsString("typed");
-    table.First(); // typed: posted, with an empty destination folder
+    table.CheckBrowseMode(); // typed: posted, with an empty destination folder
     EXPECT_EQ(table.RecordCount(), 2u);
     ASSERT_TRUE(table.Locate("Category_Description", "typed"));
     EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "");
@@ -208,7 +193,8 @@ TEST(TableEditing, MovingPostsModifiedRowsAndCancelsUntouchedOnes)
     EXPECT_THROW(table.FieldByName("Category_Description").SetAsString("browse"), StoreError);
     const std::size_t changes = table.ChangeCount();
     table.Edit();
-    table.Next(); // unmodified edit: cancelled, not counted
+    ASSERT_TRUE(table.Locate("Category_Description", "kept")); // unmodified edit: cancelled, not counted
+    EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(table.ChangeCount(), changes);
 }
 
@@ -254,7 +240,6 @@ TEST(TableEditing, DeleteMovesToTheFollowingRow)
     EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "a");
     table.Delete();
     EXPECT_TRUE(table.IsEmpty());
-    EXPECT_TRUE(table.Eof());
     EXPECT_THROW(table.Delete(), StoreError);
     EXPECT_THROW(table.Edit(), StoreError);
     EXPECT_EQ(table.ChangeCount(), 6u);
@@ -267,7 +252,7 @@ TEST(TableEditing, LocateMatchesWholeValuesCaseSensitively)
     addCategory(table, "Same", "/first");
     addCategory(table, "same", "/lower");
     addCategory(table, "Same", "/second");
-    table.Last();
+    ASSERT_TRUE(table.Locate("Category_BackupDirectory", "/second"));
     EXPECT_FALSE(table.Locate("Category_Description", "Sam"));
     EXPECT_FALSE(table.Locate("Category_Description", "SAME"));
     EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/second") << "a miss does not move";
@@ -277,125 +262,16 @@ TEST(TableEditing, LocateMatchesWholeValuesCaseSensitively)
     EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "same");
 }
 
-TEST(TableMasterDetail, PathRangeFollowsTheCurrentBackupSet)
-{
-    TDataTable categories;
-    openCategories(categories);
-    TDataTable paths;
-    openPaths(paths, categories);
-    EXPECT_TRUE(paths.IsEmpty()) << "no backup set: no paths";
-
-    addCategory(categories, "Work");
-    addPath(paths, "/home/u/b.txt");
-    addPath(paths, "/home/u/a.txt");
-    addCategory(categories, "Home");
-    EXPECT_TRUE(paths.IsEmpty()) << "a new set has no paths";
-    addPath(paths, "/etc");
-    addPath(paths, "/etc"); // the same path twice is two rows
-    EXPECT_EQ(paths.FieldByName("Category_No").AsInteger(), 2);
-
-    ASSERT_TRUE(categories.Locate("Category_Description", "Work"));
-    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/home/u/a.txt", "/home/u/b.txt"}));
-    ASSERT_TRUE(categories.Locate("Category_Description", "Home"));
-    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/etc", "/etc"}));
-    EXPECT_FALSE(paths.Locate("Path_Item", "/home/u/a.txt")) << "Locate stays within the range";
-    paths.First();
-    paths.Delete();
-    paths.Delete();
-    EXPECT_TRUE(paths.IsEmpty());
-
-    // Filling the list leaves the sets on the last one; the range follows it.
-    for (categories.First(); !categories.Eof(); categories.Next()) {
-    }
-    EXPECT_EQ(categories.FieldByName("Category_Description").AsString(), "Work");
-    EXPECT_EQ(paths.RecordCount(), 2u);
-
-    // Renaming a set keeps its number and so its paths.
-    categories.Edit();
-    categories.FieldByName("Category_Description").SetAsString("A work");
-    categories.Post();
-    EXPECT_EQ(paths.RecordCount(), 2u);
-
-    // File order of the paths is the order they were added.
-    const PacketContents contents = readPacketContents(paths.SaveToBytes());
-    ASSERT_EQ(contents.rows.size(), 2u);
-    EXPECT_EQ(contents.rows[0].fields[2].value, "/home/u/b.txt");
-    EXPECT_EQ(contents.rows[1].fields[2].value, "/home/u/a.txt");
-}
-
-TEST(TableMasterDetail, MasterMovesFinishThePendingDetailRow)
-{
-    TDataTable categories;
-    openCategories(categories);
-    TDataTable paths;
-    openPaths(paths, categories);
-    addCategory(categories, "a");
-    addCategory(categories, "b");
-    paths.Insert();
-    paths.FieldByName("Path_Item").SetAsString("/pending");
-    categories.First(); // posts the path row for set b before the range moves
-    EXPECT_EQ(paths.State(), TDataSetState::dsBrowse);
-    EXPECT_TRUE(paths.IsEmpty());
-    categories.Next();
-    EXPECT_EQ(column(paths, "Path_Item"), (std::vector<std::string>{"/pending"}));
-}
-
-TEST(TableIndexes, UniqueOrdersRefuseDuplicatesAndTheDefaultOrderIsGuarded)
-{
-    TDataTable table;
-    openCategories(table);
-    addCategory(table, "a", "/x");
-    addCategory(table, "b", "/x");
-    EXPECT_EQ(
-        codeOf([&] {
-            table.AddIndex({"ByFolder", "Category_BackupDirectory", "", "", TIndexUniqueness::iuUnique});
-        }),
-        rc::KeyViolation);
-    table.AddIndex(
-        {"ByName", "Category_Description", "", "Category_Description", TIndexUniqueness::iuUnique});
-    EXPECT_EQ(codeOf([&] { addCategory(table, "A"); }), rc::KeyViolation) << "case-insensitive unique key";
-    EXPECT_EQ(table.State(), TDataSetState::dsInsert) << "the refused row stays pending";
-    table.Cancel();
-    EXPECT_EQ(table.AutoIncValue(), 3) << "a refused insert uses no number";
-    EXPECT_EQ(codeOf([&] { table.SetIndexName("Missing"); }), rc::NoSuchIndex);
-    EXPECT_EQ(codeOf([&] { table.DeleteIndex(TDataTable::kDefaultOrderName); }), rc::DefaultOrderLocked);
-    table.SetIndexName("ByName");
-    table.DeleteIndex("ByName");
-
-    table.AddIndex({TDataTable::kDefaultOrderName, "Category_Description", "Category_Description", "",
-                    TIndexUniqueness::iuNone});
-    EXPECT_EQ(
-        codeOf([&] {
-            table.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone});
-        }),
-        rc::DefaultOrderLocked);
-    // The keyed default order decides the file order and travels with the file.
-    const PacketContents contents = readPacketContents(table.SaveToBytes());
-    ASSERT_EQ(contents.rows.size(), 2u);
-    EXPECT_EQ(contents.rows[0].fields[1].value, "b");
-    ASSERT_GE(contents.tableProperties.size(), 1u);
-    EXPECT_EQ(contents.tableProperties[0].name, "DEFAULT_ORDER");
-    EXPECT_EQ(contents.tableProperties[0].value, std::string("\x02\x80", 2));
-    TDataTable reread;
-    reread.LoadFromBytes(table.SaveToBytes());
-    EXPECT_EQ(column(reread, "Category_Description"), (std::vector<std::string>{"b", "a"}));
-    EXPECT_EQ(
-        codeOf([&] {
-            reread.AddIndex({TDataTable::kDefaultOrderName, "Category_No", "", "", TIndexUniqueness::iuNone});
-        }),
-        rc::DefaultOrderLocked);
-}
-
-TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCursor)
+TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCurrentOne)
 {
     TDataTable table;
     table.SetFieldDefs(categoryFieldDefs());
     table.CreateDataSet();
     for (const char* description : {"first", "second"})
         addCategory(table, description);
-    // "second" went in at the cursor, which stood on "first".
+    // "second" went in at the current row, "first".
     EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "first"}));
-    table.Last();
+    ASSERT_TRUE(table.Locate("Category_Description", "first"));
     addCategory(table, "inserted");
     EXPECT_EQ(column(table, "Category_Description"),
               (std::vector<std::string>{"second", "inserted", "first"}));
@@ -407,7 +283,7 @@ TEST(TableNumbering, ATableWhoseRowsWereAllDeletedKeepsItsNextNumber)
     openCategories(table);
     addCategory(table, "a");
     addCategory(table, "b");
-    table.First();
+    ASSERT_TRUE(table.Locate("Category_Description", "a"));
     table.Delete();
     table.Delete();
     const auto saved = table.SaveToBytes();
@@ -432,19 +308,36 @@ TEST(TableNumbering, AFileWithoutAutoIncValueGivesNewRowsNoNumber)
     EXPECT_EQ(contents.tableProperties[0].name, "XUTOINCVALUE");
 }
 
-TEST(TableIndexes, APrimaryKeyFromTheFileIsEnforced)
+TEST(TableIndexes, AKeyedStoredOrderFromTheFileDecidesTheFileOrderAndIsEnforced)
 {
+    // A file whose stored order is keyed by the description, descending and unique.
+    TDataTable plain;
+    plain.SetFieldDefs(categoryFieldDefs());
+    plain.CreateDataSet();
+    TableFrame frame;
+    frame.fields = plain.FieldDefs();
+    frame.defaultKeys = {KeyColumn{1, true, false}};
+    frame.uniqueness = TIndexUniqueness::iuPrimary;
+    frame.autoIncValue = 3;
+    const std::vector<PackedRow> rows = {{0, packRow({std::string("\x01\0\0\0", 4), "b", "/x"})},
+                                         {0, packRow({std::string("\x02\0\0\0", 4), "a", "/x"})}};
+    const std::vector<std::uint32_t> order = {0, 1};
+    const auto file = writeTablePacket(frame, rows, order);
+
     TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.CreateDataSet();
-    table.AddIndex(
-        {TDataTable::kDefaultOrderName, "Category_Description", "", "", TIndexUniqueness::iuPrimary});
-    addCategory(table, "only");
-    TDataTable reread;
-    reread.LoadFromBytes(table.SaveToBytes());
-    EXPECT_EQ(codeOf([&] { addCategory(reread, "only"); }), rc::KeyViolation);
-    reread.Cancel();
-    EXPECT_EQ(reread.SaveToBytes(), table.SaveToBytes());
+    table.LoadFromBytes(file);
+    EXPECT_EQ(codeOf([&] { addCategory(table, "a"); }), rc::KeyViolation);
+    EXPECT_EQ(table.State(), TDataSetState::dsInsert) << "the refused row stays pending";
+    table.Cancel();
+    EXPECT_EQ(table.AutoIncValue(), 3) << "a refused insert uses no number";
+    EXPECT_EQ(table.SaveToBytes(), file);
+
+    addCategory(table, "c");
+    const PacketContents contents = readPacketContents(table.SaveToBytes());
+    ASSERT_EQ(contents.rows.size(), 3u);
+    EXPECT_EQ(contents.rows[0].fields[1].value, "c") << "descending by description";
+    EXPECT_EQ(contents.rows[2].fields[1].value, "a");
+    EXPECT_EQ(contents.tableProperties[0].name, "DEFAULT_ORDER");
 }
 
 TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
@@ -504,7 +397,7 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
     reread.LoadFromBytes(saved);
     ASSERT_EQ(reread.FieldDefs().size(), kinds.size());
     EXPECT_TRUE(reread.Fields(0).IsNull()) << "the row with -1 sorts first";
-    reread.Next();
+    ASSERT_TRUE(reread.Locate("f2", kinds[2].text));
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         EXPECT_EQ(reread.FieldDefs()[i].type, kinds[i].type) << i;
         const bool padded = kinds[i].type == FieldType::Bytes || kinds[i].type == FieldType::Bcd ||
@@ -519,7 +412,7 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
     EXPECT_THROW(reread.FieldByName("f15").AsInteger(), StoreError) << "text that is not a number";
 }
 
-TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCursor)
+TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCurrentRow)
 {
     TDataTable table;
     table.SetFieldDefs(pathFieldDefs());
@@ -535,8 +428,7 @@ TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCursor)
     add(1, "/z");
     add(2, "/a");
     add(3, "/c");
-    table.First();
-    table.Next();
+    ASSERT_TRUE(table.Locate("Path_Item", "/a"));
     table.Edit();
     table.FieldByName("Path_Item").SetAsString("/pending");
 
@@ -553,7 +445,7 @@ TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCursor)
     EXPECT_EQ(table.State(), TDataSetState::dsEdit) << "reading left the pending edit alone";
     EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/pending");
     table.Cancel();
-    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/a") << "and the cursor where it was";
+    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/a") << "and the current row where it was";
 }
 
 TEST(TableNumbering, RaisingTheNextNumberRestoresNumberingToATableReadWithoutIt)

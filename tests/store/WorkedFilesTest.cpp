@@ -46,7 +46,6 @@ TEST(WorkedFiles, NewEmptyPathTableIsWrittenByteForByte)
     TDataTable reread;
     reread.LoadFromBytes(saved);
     EXPECT_TRUE(reread.IsEmpty());
-    EXPECT_TRUE(reread.Eof());
     EXPECT_EQ(reread.AutoIncValue(), 1);
     ASSERT_EQ(reread.FieldDefs().size(), 3u);
     EXPECT_TRUE(reread.FieldDefs()[0].isAutoIncrement());

@@ -12,12 +12,12 @@
 
 namespace {
 
-void printRows(const char* title, stowmere::store::TDataTable& table)
+void printRows(const char* title, const stowmere::store::TDataTable& table)
 {
     std::cout << title << '\n';
-    for (table.First(); !table.Eof(); table.Next()) {
+    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
         for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            std::cout << (i ? "|" : "") << table.Fields(i).AsString();
+            std::cout << (i ? "|" : "") << table.RecordAsString(record, i);
         std::cout << '\n';
     }
 }

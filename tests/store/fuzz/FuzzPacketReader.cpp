@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const StoreError&) {
         return 0;
     }
-    for (table.First(); !table.Eof(); table.Next())
+    for (std::size_t record = 0; record < table.RecordCount(); ++record)
         for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            (void)table.Fields(i).AsString();
+            (void)table.RecordAsString(record, i);
     try {
         // A new row (all defaults) may be refused by the table's rules, but once it is in,
         // the table must still save: every column it accepted has to be writable.

@@ -141,13 +141,14 @@ void CopySink::finish(bool wentThrough)
             m_result.cancelled = true;
     }
     if (m_manifest) {
+        // Housekeeping, not news: kept in the run's history rather than told.
         if (const std::uint64_t recorded = m_manifest->recordUpToDate(); recorded > 0)
-            m_observer.showInformation(std::to_string(recorded) +
-                                       (recorded == 1
-                                            ? " copy found up to date had no record in the manifest: it is"
-                                            : " copies found up to date had no record in the manifest: "
-                                              "they are") +
-                                       " hashed and recorded now.");
+            m_result.notes.push_back(std::to_string(recorded) +
+                                     (recorded == 1
+                                          ? " copy found up to date had no record in the manifest: it is"
+                                          : " copies found up to date had no record in the manifest: "
+                                            "they are") +
+                                     " hashed and recorded now.");
         m_manifest->flush();
         tellManifestNotes();
         m_result.healed = m_manifest->healed();

@@ -9,6 +9,7 @@
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
+#include "platform/WriteAll.h"
 
 #include <array>
 #include <atomic>
@@ -689,19 +690,7 @@ class LocalAppender final : public DestinationAppender {
 public:
     LocalAppender(UniqueFd fd, std::uint64_t size) : m_fd(std::move(fd)), m_size(size) {}
 
-    std::error_code append(std::string_view bytes) override
-    {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(m_fd.get(), bytes.data(), bytes.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return lastError();
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-        return {};
-    }
+    std::error_code append(std::string_view bytes) override { return files::writeAll(m_fd.get(), bytes); }
     std::uint64_t sizeAtOpen() const override { return m_size; }
 
 private:

@@ -2,6 +2,7 @@
 #include "backup/Manifest.h"
 
 #include "backup/ScratchFile.h"
+#include "platform/WriteAll.h"
 
 #include "platform/UniqueFd.h"
 
@@ -19,6 +20,8 @@
 namespace stowmere::backup {
 
 namespace {
+
+using files::writeAll;
 
 using files::UniqueFd;
 
@@ -177,20 +180,6 @@ private:
 
 /// Records read or written between two looks at the cancel flag: some milliseconds.
 constexpr std::size_t kCancelLook = 4096;
-
-std::error_code writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
-}
 
 /// Writes lines through a buffer.
 class LineWriter {

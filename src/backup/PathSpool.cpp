@@ -2,6 +2,7 @@
 #include "backup/PathSpool.h"
 
 #include "backup/ScratchFile.h"
+#include "platform/WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,8 @@ namespace stowmere::backup {
 
 namespace {
 
+using files::writeAll;
+
 constexpr std::size_t kBuffer = std::size_t{64} * 1024;
 /// Paths merged between two looks at the cancel flag.
 constexpr std::size_t kCancelLook = 4096;
@@ -22,20 +25,6 @@ constexpr std::size_t kCancelLook = 4096;
 std::error_code lastError()
 {
     return {errno, std::system_category()};
-}
-
-std::error_code writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
 }
 
 // Paths are kept with each separator turned into NUL, which no name holds: plain byte

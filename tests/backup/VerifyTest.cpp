@@ -567,8 +567,8 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     tree.file("src/small", "three");
     tree.file("src/limit", std::string(stowmere::files::FileCopier::kDigestedInMemory, 'l'));
     tree.file("src/over", std::string(stowmere::files::FileCopier::kDigestedInMemory + 1, 'o'));
-    // Large enough to be read on a thread of its own while it is hashed, in pieces that
-    // differ, so that a piece hashed twice, out of order or not at all changes the hash.
+    // Many reads long, in pieces that differ, so that a piece hashed twice, out of order or
+    // not at all changes the hash.
     std::string large((std::size_t{16} << 20) + 12345, '\0');
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>((i * 2654435761U) >> 13);

@@ -629,8 +629,11 @@ RunLockResult LocalDestination::takeRunLock(std::string_view holder, std::error_
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
             // A word cut short has no line end, and no reader takes it for a holder.
             const std::string line = std::string(holder) + '\n';
-            if (::ftruncate(fd.get(), 0) == 0)
-                static_cast<void>(::pwrite(fd.get(), line.data(), line.size(), 0));
+            // The holder's name only informs another run that finds the lock taken: a
+            // lock without it still holds.
+            if (::ftruncate(fd.get(), 0) == 0) {
+                [[maybe_unused]] const ssize_t written = ::pwrite(fd.get(), line.data(), line.size(), 0);
+            }
             m_lock = std::move(fd);
             return RunLockResult::Taken;
         }

@@ -88,7 +88,14 @@ CopyOutcome makeSpecialAt(int folderFd, const std::string& name, int temporaryFo
     CopyOutcome outcome;
     // Owner before bits, as a change of owner clears set-uid and set-gid.
     outcome.lost = applyMetadataAt(temporaryFolderFd, temporary, metadata);
-    ::fchmodat(temporaryFolderFd, temporary.c_str(), safeModeBits(source.st_mode & 07777, outcome.lost), 0);
+    // A file system without permission bits (FAT, exFAT) keeps the node all the same.
+    if (::fchmodat(temporaryFolderFd, temporary.c_str(), safeModeBits(source.st_mode & 07777, outcome.lost),
+                   0) != 0 &&
+        errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) {
+        const int error = errno;
+        ::unlinkat(temporaryFolderFd, temporary.c_str(), 0);
+        return failed(Status::DestinationFailed, error);
+    }
     const timespec times[2] = {source.st_atim, source.st_mtim};
     ::utimensat(temporaryFolderFd, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
     struct stat there {};

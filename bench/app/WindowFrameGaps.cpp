@@ -13,8 +13,8 @@
 #include "app/StowmereApplication.h"
 #include "app/TfrmAECategory.h"
 #include "app/TfrmMain.h"
-#include "progress/GIFAnimator.h"
-#include "progress/Progress.h"
+#include "progress/GifAnimator.h"
+#include "progress/ProgressWindow.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -69,7 +69,7 @@ int main(int argc, char* argv[])
     app::StowmereApplication application(argc, argv, dialogs);
     app::TfrmMain window(dialogs, argv[1]);
     auto* editor = new app::TfrmAECategory(dialogs, window.catalog(), &window);
-    auto* progress = new TfrmProgress(&window);
+    auto* progress = new progress::ProgressWindow(&window);
     window.setEditor(editor);
     window.setProgress(progress);
     window.show();
@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
         loop.exec();
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
 
-    const TGIFAnimator::FrameTiming timing = progress->GIFAnimator1()->frameTiming();
+    const progress::GifAnimator::FrameTiming timing = progress->GIFAnimator1()->frameTiming();
     const double meanLate = timing.steps > 0 ? static_cast<double>(timing.totalLateMs) / timing.steps : 0.0;
     std::printf("steps %d worst_late_ms %lld mean_late_ms %.1f seconds %.1f\n", timing.steps,
                 static_cast<long long>(timing.worstLateMs), meanLate, seconds);

@@ -2,8 +2,8 @@
 // Painting costs of the styled controls: a large button repainted in the middle of a
 // hover fade (target 0.2 ms) and the anti-aliased background of the main window's list
 // panel rebuilt from scratch (target 10 ms).
-#include "controls/TGradButton.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientPanel.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -14,7 +14,7 @@ using namespace stowmere::controls;
 
 namespace {
 
-class HalfFadedButton : public TGradButton {
+class HalfFadedButton : public GradientButton {
 public:
     HalfFadedButton()
     {
@@ -33,7 +33,7 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     font.setPixelSize(11);
     button.setFont(font);
     button.SetCaption(QStringLiteral("Backup"));
-    button.SetColor(clWhite);
+    button.setColor(clWhite);
     button.SetSpacing(10);
     button.SetTextShadow(false);
     button.SetGradientBorder(false);
@@ -57,13 +57,13 @@ BENCHMARK(BM_ButtonPaintMidFade)->Unit(benchmark::kMicrosecond);
 
 void BM_ListPanelRebuild(benchmark::State& state)
 {
-    TGradPanel panel;
+    GradientPanel panel;
     panel.resize(233, 545);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(5);
     panel.SetBorderColor(clSilver);
     panel.SetOuterColor(clSilver);
-    panel.SetColor(clWhite);
+    panel.setColor(clWhite);
     for (auto _ : state) {
         panel.RebuildImages();
         benchmark::DoNotOptimize(panel.BackgroundImage().Row(0));

@@ -4,7 +4,7 @@
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "backup/FailureReport.h"
-#include "controls/TGradButton.h"
+#include "controls/GradientButton.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -171,7 +171,7 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     m_close->setObjectName(QStringLiteral("historyClose"));
     m_close->SetDefault(true);
     frame.buttons->addWidget(m_close);
-    connect(m_close, &controls::TGradCustomControl::clicked, this, &QDialog::accept);
+    connect(m_close, &controls::GradientControl::clicked, this, &QDialog::accept);
 
     // Wide enough for every column where the screen allows.
     m_list->resizeColumnsToContents();

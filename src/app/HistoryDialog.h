@@ -12,7 +12,7 @@ class QLabel;
 class QTableView;
 
 namespace stowmere::controls {
-class TGradButton;
+class GradientButton;
 }
 
 namespace stowmere::app {
@@ -53,9 +53,9 @@ private:
     QLabel* m_headline = nullptr; // historyHeadline
     QTableView* m_list = nullptr; // historyList
     Model* m_model = nullptr;
-    QLabel* m_notes = nullptr;                // historyNotes
-    QLabel* m_warnings = nullptr;             // historyWarnings
-    controls::TGradButton* m_close = nullptr; // historyClose
+    QLabel* m_notes = nullptr;                   // historyNotes
+    QLabel* m_warnings = nullptr;                // historyWarnings
+    controls::GradientButton* m_close = nullptr; // historyClose
 };
 
 } // namespace stowmere::app

@@ -2,7 +2,7 @@
 #include "app/ListItemPainter.h"
 
 #include "controls/GradDrawCore.h"
-#include "controls/TRect.h"
+#include "controls/Rect.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -12,9 +12,9 @@ namespace {
 
 const QString kEllipsis = QStringLiteral("...");
 
-constexpr controls::TColor kBandTop = controls::TColor::rgb(255, 245, 221);
-constexpr controls::TColor kBandBottom = controls::TColor::rgb(255, 210, 94);
-constexpr controls::TColor kFrame = controls::TColor::rgb(197, 197, 197);
+constexpr controls::Color kBandTop = controls::Color::rgb(255, 245, 221);
+constexpr controls::Color kBandBottom = controls::Color::rgb(255, 210, 94);
+constexpr controls::Color kFrame = controls::Color::rgb(197, 197, 197);
 // The corner ellipses of band and frame are 5 x 5.
 constexpr qreal kCornerRadius = 2.5;
 
@@ -82,7 +82,7 @@ void ListItemPainter::drawItem(QPainter& painter, const QRect& rect, const QStri
         band.addRoundedRect(QRectF(left, top, right - left, bottom - top), kCornerRadius, kCornerRadius);
         painter.setClipPath(band, Qt::IntersectClip);
         painter.setBrush(Qt::NoBrush);
-        controls::DrawGradient(painter, controls::TRect{left, top, right, bottom},
+        controls::DrawGradient(painter, controls::Rect{left, top, right, bottom},
                                controls::GradientDirection::Vertical, {kBandTop, kBandTop, kBandBottom});
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(controls::ToQColor(kFrame));

@@ -8,7 +8,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Messages.h"
 #include "catalog/RunHistory.h"
-#include "progress/Progress.h"
+#include "progress/ProgressWindow.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 #include "app/GuardedHandler.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
-#include "controls/TGradButton.h"
+#include "controls/GradientButton.h"
 #include "platform/FileSystemIdentity.h"
 
 #include <QCheckBox>
@@ -92,8 +92,8 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
     m_cancelButton->setObjectName(QStringLiteral("optionsCancel"));
     frame.buttons->addWidget(m_saveButton);
     frame.buttons->addWidget(m_cancelButton);
-    connect(m_saveButton, &controls::TGradCustomControl::clicked, this, &OptionsDialog::saveClick);
-    connect(m_cancelButton, &controls::TGradCustomControl::clicked, this, &QDialog::reject);
+    connect(m_saveButton, &controls::GradientControl::clicked, this, &OptionsDialog::saveClick);
+    connect(m_cancelButton, &controls::GradientControl::clicked, this, &QDialog::reject);
 }
 
 void OptionsDialog::showDrive()

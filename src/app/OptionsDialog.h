@@ -13,7 +13,7 @@ class QPlainTextEdit;
 class QSpinBox;
 
 namespace stowmere::controls {
-class TGradButton;
+class GradientButton;
 }
 
 namespace stowmere::app {
@@ -43,15 +43,15 @@ private:
     Dialogs& m_dialogs;
     catalog::SetOptions m_original;
     SaveHandler m_save;
-    QPlainTextEdit* m_exclusions = nullptr;          // optionsExclusions
-    QSpinBox* m_keepVersions = nullptr;              // optionsKeepVersions
-    QSpinBox* m_keepDays = nullptr;                  // optionsKeepDays
-    QCheckBox* m_cacheDirTag = nullptr;              // optionsCacheDirTag
-    QCheckBox* m_mirror = nullptr;                   // optionsMirror
-    QCheckBox* m_guard = nullptr;                    // optionsGuard
-    QLabel* m_drive = nullptr;                       // optionsDrive
-    controls::TGradButton* m_saveButton = nullptr;   // optionsSave
-    controls::TGradButton* m_cancelButton = nullptr; // optionsCancel
+    QPlainTextEdit* m_exclusions = nullptr;             // optionsExclusions
+    QSpinBox* m_keepVersions = nullptr;                 // optionsKeepVersions
+    QSpinBox* m_keepDays = nullptr;                     // optionsKeepDays
+    QCheckBox* m_cacheDirTag = nullptr;                 // optionsCacheDirTag
+    QCheckBox* m_mirror = nullptr;                      // optionsMirror
+    QCheckBox* m_guard = nullptr;                       // optionsGuard
+    QLabel* m_drive = nullptr;                          // optionsDrive
+    controls::GradientButton* m_saveButton = nullptr;   // optionsSave
+    controls::GradientButton* m_cancelButton = nullptr; // optionsCancel
 };
 
 } // namespace stowmere::app

@@ -2,12 +2,12 @@
 #include "app/PreviewDialog.h"
 
 #include "app/Style.h"
-#include "controls/TGradButton.h"
+#include "controls/GradientButton.h"
 
 #include "app/PreviewModel.h"
 #include "app/StringConversion.h"
 #include "backup/FailureReport.h"
-#include "progress/GIFAnimator.h"
+#include "progress/GifAnimator.h"
 #include "progress/GifError.h"
 #include "progress/ProgressResources.h"
 
@@ -117,14 +117,14 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_headline->setObjectName(QStringLiteral("previewHeadline"));
     m_headline->setTextFormat(Qt::PlainText);
     top->addWidget(m_headline, 1);
-    ProgressResources::init();
-    m_busy = new TGIFAnimator(this);
+    progress::resources::init();
+    m_busy = new progress::GifAnimator(this);
     m_busy->setObjectName(QStringLiteral("previewBusy"));
     m_busy->setFixedSize(32, 32);
     try {
-        m_busy->setImage(GifPicture::load(ProgressResources::busyPicture()));
+        m_busy->setImage(progress::GifPicture::load(progress::resources::busyPicture()));
         m_busy->setAnimate(true);
-    } catch (const GifError&) {
+    } catch (const progress::GifError&) {
         // Without its picture the dialog still works; the headline says it is busy.
         m_busy->hide();
     }
@@ -174,7 +174,7 @@ void PreviewDialog::createComponents(const QString& setDescription)
 
     m_batchTimer = new QTimer(this);
     connect(m_batchTimer, &QTimer::timeout, this, &PreviewDialog::takeFound);
-    connect(m_button, &controls::TGradCustomControl::clicked, this, &PreviewDialog::cancelOrClose);
+    connect(m_button, &controls::GradientControl::clicked, this, &PreviewDialog::cancelOrClose);
 }
 
 void PreviewDialog::cancelOrClose()

@@ -15,10 +15,12 @@ class QLabel;
 class QPlainTextEdit;
 class QTableView;
 class QTimer;
-class TGIFAnimator;
 
 namespace stowmere::controls {
-class TGradButton;
+class GradientButton;
+}
+namespace stowmere::progress {
+class GifAnimator;
 }
 
 namespace stowmere::app {
@@ -72,12 +74,12 @@ private:
     void scanDone();
     void copySelection();
 
-    QLabel* m_headline = nullptr;              // previewHeadline
-    TGIFAnimator* m_busy = nullptr;            // previewBusy
-    QTableView* m_list = nullptr;              // previewList
-    QLabel* m_totals = nullptr;                // previewTotals
-    QPlainTextEdit* m_messages = nullptr;      // previewMessages
-    controls::TGradButton* m_button = nullptr; // previewCancel: Cancel while scanning, then Close
+    QLabel* m_headline = nullptr;                 // previewHeadline
+    progress::GifAnimator* m_busy = nullptr;      // previewBusy
+    QTableView* m_list = nullptr;                 // previewList
+    QLabel* m_totals = nullptr;                   // previewTotals
+    QPlainTextEdit* m_messages = nullptr;         // previewMessages
+    controls::GradientButton* m_button = nullptr; // previewCancel: Cancel while scanning, then Close
     PreviewModel* m_model = nullptr;
     QTimer* m_batchTimer = nullptr;
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Style.h"
 
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
+#include "controls/GradientPanel.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -15,14 +15,14 @@
 namespace stowmere::app::style {
 namespace {
 
-constexpr controls::TColor kTitleFrom = controls::TColor::rgb(16, 132, 208);
-constexpr controls::TColor kTitleTo = controls::TColor::rgb(113, 184, 255);
-constexpr controls::TColor kBarFrom = controls::TColor::rgb(0, 159, 0);
-constexpr controls::TColor kBarTo = controls::TColor::rgb(3, 199, 82);
-constexpr controls::TColor kSmallButtonFace = controls::TColor::rgb(3, 171, 73);
-constexpr controls::TColor kCheckGreen = controls::TColor::rgb(0, 128, 0);
-constexpr controls::TColor kCheckBoxFace = controls::TColor::rgb(0, 176, 0);
-constexpr controls::TColor kCheckBoxOverTo = controls::TColor::rgb(118, 148, 190);
+constexpr controls::Color kTitleFrom = controls::Color::rgb(16, 132, 208);
+constexpr controls::Color kTitleTo = controls::Color::rgb(113, 184, 255);
+constexpr controls::Color kBarFrom = controls::Color::rgb(0, 159, 0);
+constexpr controls::Color kBarTo = controls::Color::rgb(3, 199, 82);
+constexpr controls::Color kSmallButtonFace = controls::Color::rgb(3, 171, 73);
+constexpr controls::Color kCheckGreen = controls::Color::rgb(0, 128, 0);
+constexpr controls::Color kCheckBoxFace = controls::Color::rgb(0, 176, 0);
+constexpr controls::Color kCheckBoxOverTo = controls::Color::rgb(118, 148, 190);
 
 } // namespace
 
@@ -44,32 +44,32 @@ QFont arialFont(int pixelHeight, bool bold)
     return font;
 }
 
-void applyButtonColours(controls::TGradButton& button, bool large)
+void applyButtonColours(controls::GradientButton& button, bool large)
 {
-    controls::TGradControlColors colours;
-    colours.SetDefaultFrom(controls::TColor::rgb(255, 255, 255));
-    colours.SetDefaultTo(controls::TColor::rgb(175, 190, 209));
-    colours.SetOverFrom(controls::TColor::rgb(255, 255, 255));
-    colours.SetOverTo(controls::TColor::rgb(118, 148, 190));
-    colours.SetClickedFrom(controls::TColor::rgb(214, 207, 198));
-    colours.SetClickedTo(controls::TColor::rgb(247, 243, 235));
+    controls::ControlColors colours;
+    colours.SetDefaultFrom(controls::Color::rgb(255, 255, 255));
+    colours.SetDefaultTo(controls::Color::rgb(175, 190, 209));
+    colours.SetOverFrom(controls::Color::rgb(255, 255, 255));
+    colours.SetOverTo(controls::Color::rgb(118, 148, 190));
+    colours.SetClickedFrom(controls::Color::rgb(214, 207, 198));
+    colours.SetClickedTo(controls::Color::rgb(247, 243, 235));
     colours.SetBorderColor(controls::clGray);
     button.SetColors(colours);
-    button.SetFadeSpeed(controls::fsMedium);
-    button.SetGradientType(controls::gtVertical);
+    button.setFadeSpeed(controls::fsMedium);
+    button.setGradientType(controls::gtVertical);
     button.SetShowFocusRect(false);
     button.SetHotTrack(false);
     // A pressed button shows the clicked gradient over its whole face, and the black
     // captions carry no white halo.
     button.SetGradientBorder(false);
     button.SetTextShadow(false);
-    button.SetColor(large ? controls::clWhite : kSmallButtonFace);
+    button.setColor(large ? controls::clWhite : kSmallButtonFace);
 }
 
-controls::TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
-                                  bool large)
+controls::GradientButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph,
+                                     int spacing, bool large)
 {
-    auto* button = new controls::TGradButton(parent);
+    auto* button = new controls::GradientButton(parent);
     button->setFont(sansFont(11));
     button->SetCaption(caption);
     if (!glyph.isNull())
@@ -80,11 +80,11 @@ controls::TGradButton* makeButton(QWidget* parent, const QString& caption, const
     return button;
 }
 
-void styleTitlePanel(controls::TGradPanel& panel, const QString& caption)
+void styleTitlePanel(controls::GradientPanel& panel, const QString& caption)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.SetGradientType(controls::gtDoubleVert);
+    panel.setGradientType(controls::gtDoubleVert);
     panel.SetDefaultFrom(kTitleFrom);
     panel.SetDefaultTo(kTitleTo);
     panel.SetBorderWidth(1);
@@ -93,15 +93,15 @@ void styleTitlePanel(controls::TGradPanel& panel, const QString& caption)
     panel.setFont(arialFont(29, true));
     panel.SetFontColor(controls::clWhite);
     panel.SetTextShadow(false);
-    panel.SetCaptionPosition(controls::cpMiddleCenter);
+    panel.setCaptionPosition(controls::cpMiddleCenter);
     panel.SetCaption(caption);
 }
 
-void styleButtonBar(controls::TGradPanel& panel)
+void styleButtonBar(controls::GradientPanel& panel)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.SetGradientType(controls::gtDoubleVert);
+    panel.setGradientType(controls::gtDoubleVert);
     panel.SetDefaultFrom(kBarFrom);
     panel.SetDefaultTo(kBarTo);
     panel.SetBorderWidth(1);
@@ -109,10 +109,10 @@ void styleButtonBar(controls::TGradPanel& panel)
     panel.SetCornerWidth(0);
 }
 
-void styleWhitePanel(controls::TGradPanel& panel, int borderWidth)
+void styleWhitePanel(controls::GradientPanel& panel, int borderWidth)
 {
     panel.SetAntialiased(true);
-    panel.SetColor(controls::clWhite);
+    panel.setColor(controls::clWhite);
     panel.SetDefaultFrom(controls::clWhite);
     panel.SetDefaultTo(controls::clWhite);
     panel.SetBorderWidth(borderWidth);
@@ -121,9 +121,9 @@ void styleWhitePanel(controls::TGradPanel& panel, int borderWidth)
     panel.SetCornerWidth(0);
 }
 
-void styleRoundedPanel(controls::TGradPanel& panel)
+void styleRoundedPanel(controls::GradientPanel& panel)
 {
-    panel.SetColor(controls::clWhite);
+    panel.setColor(controls::clWhite);
     panel.SetDefaultFrom(controls::clWhite);
     panel.SetDefaultTo(controls::clWhite);
     panel.SetCornerWidth(25);
@@ -138,7 +138,7 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
     auto* outer = new QVBoxLayout(&dialog);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    auto* title = new controls::TGradPanel(&dialog);
+    auto* title = new controls::GradientPanel(&dialog);
     title->setObjectName(QStringLiteral("dialogTitle"));
     title->setFixedHeight(36);
     styleTitlePanel(*title, caption);
@@ -150,7 +150,7 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
     frame.content = new QVBoxLayout;
     frame.content->setContentsMargins(11, 11, 11, 11);
     outer->addLayout(frame.content, 1);
-    auto* bar = new controls::TGradPanel(&dialog);
+    auto* bar = new controls::GradientPanel(&dialog);
     bar->setObjectName(QStringLiteral("dialogButtonBar"));
     bar->setFixedHeight(45);
     styleButtonBar(*bar);
@@ -162,21 +162,21 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
     return frame;
 }
 
-controls::TGradButton* makeBarButton(QWidget* parent, const QString& caption)
+controls::GradientButton* makeBarButton(QWidget* parent, const QString& caption)
 {
-    controls::TGradButton* button = makeButton(parent, caption, QImage(), 2, false);
+    controls::GradientButton* button = makeButton(parent, caption, QImage(), 2, false);
     button->setFixedSize(std::max(75, QFontMetrics(button->font()).horizontalAdvance(caption) + 24), 25);
     return button;
 }
 
-void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption)
+void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
 {
     box.setFont(sansFont(11));
-    box.SetColor(kCheckBoxFace);
+    box.setColor(kCheckBoxFace);
     box.SetCaption(caption);
     box.SetFontColor(controls::clWhite);
     // A plain white box, blue only while the pointer is over it.
-    controls::TGradControlColors colours;
+    controls::ControlColors colours;
     colours.SetDefaultFrom(controls::clWhite);
     colours.SetDefaultTo(controls::clWhite);
     colours.SetOverFrom(controls::clWhite);
@@ -189,11 +189,11 @@ void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption)
     box.SetShowFocusRect(false);
     box.SetTextShadow(false);
     box.SetBorderLinesColor(controls::clGray);
-    box.SetFadeSpeed(controls::fsMedium);
+    box.setFadeSpeed(controls::fsMedium);
     box.SetChecked(false);
 }
 
-int checkBoxWidth(const controls::TGradCheckBox& box, int designedWidth)
+int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth)
 {
     constexpr int kBoxAndMargins = 13 + 8;
     const int needed =

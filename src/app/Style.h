@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/TColor.h"
+#include "controls/Color.h"
 
 #include <QFont>
 
@@ -12,9 +12,9 @@ class QVBoxLayout;
 class QWidget;
 
 namespace stowmere::controls {
-class TGradButton;
-class TGradCheckBox;
-class TGradPanel;
+class GradientButton;
+class GradientCheckBox;
+class GradientPanel;
 } // namespace stowmere::controls
 
 // The look the program's windows share: fonts, the button colour set, the title and
@@ -28,20 +28,20 @@ QFont arialFont(int pixelHeight, bool bold = false);
 
 /// The main window's shared button colours; large buttons have a white face, the small
 /// ones of the button bars a green one.
-void applyButtonColours(controls::TGradButton& button, bool large);
+void applyButtonColours(controls::GradientButton& button, bool large);
 
 /// A gradient button with caption, glyph on the left and spacing.
-controls::TGradButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph, int spacing,
-                                  bool large);
+controls::GradientButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph,
+                                     int spacing, bool large);
 
 /// The blue title bar: double-vertical gradient, white bold Arial caption in the middle.
-void styleTitlePanel(controls::TGradPanel& panel, const QString& caption);
+void styleTitlePanel(controls::GradientPanel& panel, const QString& caption);
 /// The green button bar at the bottom of a window.
-void styleButtonBar(controls::TGradPanel& panel);
+void styleButtonBar(controls::GradientPanel& panel);
 /// A white list frame: an anti-aliased silver frame of the given width on silver.
-void styleWhitePanel(controls::TGradPanel& panel, int borderWidth);
+void styleWhitePanel(controls::GradientPanel& panel, int borderWidth);
 /// The editor's middle panel: white with rounded, anti-aliased silver corners.
-void styleRoundedPanel(controls::TGradPanel& panel);
+void styleRoundedPanel(controls::GradientPanel& panel);
 
 /// A dialog in the program's look: the blue title panel with caption on top, the content
 /// between, the green button bar at the bottom with its buttons on the right.
@@ -51,11 +51,11 @@ struct DialogFrame {
 };
 DialogFrame frameDialog(QWidget& dialog, const QString& caption);
 /// A small green gradient button for a dialog's button bar.
-controls::TGradButton* makeBarButton(QWidget* parent, const QString& caption);
+controls::GradientButton* makeBarButton(QWidget* parent, const QString& caption);
 
 /// A plain white gradient check box with white text and a green check on the button bar.
-void styleBarCheckBox(controls::TGradCheckBox& box, const QString& caption);
+void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption);
 /// The designed width, or more when the platform's font needs it for the whole caption.
-int checkBoxWidth(const controls::TGradCheckBox& box, int designedWidth);
+int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth);
 
 } // namespace stowmere::app::style

@@ -11,8 +11,8 @@
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Schema.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientPanel.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -48,13 +48,13 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_titlePanel = new controls::TGradPanel(this);
+    m_titlePanel = new controls::GradientPanel(this);
     m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
     m_titlePanel->setFixedHeight(45);
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Backup Information"));
     layout->addWidget(m_titlePanel);
 
-    m_fieldPanel = new controls::TGradPanel(this);
+    m_fieldPanel = new controls::GradientPanel(this);
     m_fieldPanel->setObjectName(QStringLiteral("GradPanel4"));
     style::styleRoundedPanel(*m_fieldPanel);
     layout->addWidget(m_fieldPanel, 1);
@@ -74,7 +74,7 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     m_folderEdit->setFont(style::sansFont(13));
     m_folderEdit->setGeometry(192, 56, 425, 24);
 
-    m_buttonBar = new controls::TGradPanel(this);
+    m_buttonBar = new controls::GradientPanel(this);
     m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
     m_buttonBar->setFixedHeight(45);
     style::styleButtonBar(*m_buttonBar);
@@ -87,8 +87,8 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
     m_cancelButton->setGeometry(543, 10, 75, 25);
 
-    connect(m_saveButton, &controls::TGradCustomControl::clicked, this, &TfrmAECategory::btnSaveClick);
-    connect(m_cancelButton, &controls::TGradCustomControl::clicked, this, &TfrmAECategory::btnCancelClick);
+    connect(m_saveButton, &controls::GradientControl::clicked, this, &TfrmAECategory::btnSaveClick);
+    connect(m_cancelButton, &controls::GradientControl::clicked, this, &TfrmAECategory::btnCancelClick);
     setTabOrder(m_descriptionEdit, m_folderEdit);
     setTabOrder(m_folderEdit, m_saveButton);
     setTabOrder(m_saveButton, m_cancelButton);

@@ -6,8 +6,8 @@
 class QLabel;
 
 namespace stowmere::controls {
-class TGradButton;
-class TGradPanel;
+class GradientButton;
+class GradientPanel;
 } // namespace stowmere::controls
 
 #include <cstdint>
@@ -46,15 +46,15 @@ private:
     void btnCancelClick();
 
     // The widgets; each one's object name is its name in the dialog's design.
-    controls::TGradPanel* m_titlePanel = nullptr;    // GradPanel1
-    controls::TGradPanel* m_fieldPanel = nullptr;    // GradPanel4
-    QLabel* m_descriptionLabel = nullptr;            // Label1
-    TDBEdit* m_descriptionEdit = nullptr;            // DBEdit1
-    QLabel* m_folderLabel = nullptr;                 // Label2
-    TFolderEdit* m_folderEdit = nullptr;             // DirectoryEdit1
-    controls::TGradPanel* m_buttonBar = nullptr;     // GradPanel3
-    controls::TGradButton* m_saveButton = nullptr;   // btnSave
-    controls::TGradButton* m_cancelButton = nullptr; // btnCancel
+    controls::GradientPanel* m_titlePanel = nullptr;    // GradPanel1
+    controls::GradientPanel* m_fieldPanel = nullptr;    // GradPanel4
+    QLabel* m_descriptionLabel = nullptr;               // Label1
+    TDBEdit* m_descriptionEdit = nullptr;               // DBEdit1
+    QLabel* m_folderLabel = nullptr;                    // Label2
+    TFolderEdit* m_folderEdit = nullptr;                // DirectoryEdit1
+    controls::GradientPanel* m_buttonBar = nullptr;     // GradPanel3
+    controls::GradientButton* m_saveButton = nullptr;   // btnSave
+    controls::GradientButton* m_cancelButton = nullptr; // btnCancel
 
     Dialogs& m_dialogs;
     catalog::Catalog& m_catalog;

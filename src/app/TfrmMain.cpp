@@ -24,11 +24,11 @@
 #include "catalog/Messages.h"
 #include "catalog/RunHistory.h"
 #include "catalog/RunStart.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
+#include "controls/GradientPanel.h"
 #include "placement/TFormPlacement.h"
-#include "progress/Progress.h"
+#include "progress/ProgressWindow.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -176,7 +176,7 @@ TfrmMain::~TfrmMain()
     CloseTables();
 }
 
-void TfrmMain::setProgress(TfrmProgress* progress)
+void TfrmMain::setProgress(progress::ProgressWindow* progress)
 {
     m_progress = progress;
     m_progress->setCancelFlag(&m_cancelFlag);
@@ -193,7 +193,7 @@ void TfrmMain::createComponents()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    m_titlePanel = new controls::TGradPanel(this);
+    m_titlePanel = new controls::GradientPanel(this);
     m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
     m_titlePanel->setFixedHeight(45);
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Stowmere"));
@@ -221,7 +221,7 @@ void TfrmMain::createComponents()
     middle->setSpacing(0);
     outer->addLayout(middle, 1);
 
-    m_setPanel = new controls::TGradPanel(this);
+    m_setPanel = new controls::GradientPanel(this);
     m_setPanel->setObjectName(QStringLiteral("GradPanel2"));
     m_setPanel->setFixedWidth(233);
     style::styleWhitePanel(*m_setPanel, 5);
@@ -238,10 +238,10 @@ void TfrmMain::createComponents()
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
     categoryBox->addWidget(m_setList);
 
-    m_pathPanel = new controls::TGradPanel(this);
+    m_pathPanel = new controls::GradientPanel(this);
     m_pathPanel->setObjectName(QStringLiteral("GradPanel5"));
     style::styleWhitePanel(*m_pathPanel, 5);
-    m_pathPanel->SetFontColor(controls::TColor::rgb(0, 0, 206));
+    m_pathPanel->SetFontColor(controls::Color::rgb(0, 0, 206));
     middle->addWidget(m_pathPanel, 1);
 
     m_pathList = new TCheckListBox(m_pathPanel);
@@ -253,7 +253,7 @@ void TfrmMain::createComponents()
     pathBox->setContentsMargins(0, 0, 0, 0);
     pathBox->addWidget(m_pathList);
 
-    m_commandPanel = new controls::TGradPanel(this);
+    m_commandPanel = new controls::GradientPanel(this);
     m_commandPanel->setObjectName(QStringLiteral("GradPanel4"));
     m_commandPanel->setFixedWidth(208);
     style::styleWhitePanel(*m_commandPanel, 5);
@@ -275,7 +275,7 @@ void TfrmMain::createComponents()
     m_backupButton->setObjectName(QStringLiteral("btnBackup"));
     m_backupButton->setGeometry(38, 378, 126, 55);
 
-    m_buttonBar = new controls::TGradPanel(this);
+    m_buttonBar = new controls::GradientPanel(this);
     m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
     m_buttonBar->setFixedHeight(45);
     style::styleButtonBar(*m_buttonBar);
@@ -297,11 +297,11 @@ void TfrmMain::createComponents()
     m_toolsButton->setToolTip(
         QStringLiteral("Preview, history, options and restore of the highlighted Backup"));
 
-    m_selectAllBox = new controls::TGradCheckBox(m_buttonBar);
+    m_selectAllBox = new controls::GradientCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("chkSelectAll"));
     style::styleBarCheckBox(*m_selectAllBox, QStringLiteral("Select All"));
     m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
-    m_incrementalBox = new controls::TGradCheckBox(m_buttonBar);
+    m_incrementalBox = new controls::GradientCheckBox(m_buttonBar);
     m_incrementalBox->setObjectName(QStringLiteral("chkIncremental"));
     style::styleBarCheckBox(*m_incrementalBox, QStringLiteral("Incremental Backup"));
     m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
@@ -365,16 +365,15 @@ void TfrmMain::connectHandlers()
     // current one, before any menu opens or command runs.
     connect(m_setList, &QListWidget::itemSelectionChanged, this, &TfrmMain::highlightChanged);
     connect(m_setList, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
-    connect(m_addSetButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddCategoryClick);
-    connect(m_deleteSetButton, &controls::TGradCustomControl::clicked, this,
-            &TfrmMain::btnDeleteCategoryClick);
-    connect(m_addFolderButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddFolderClick);
-    connect(m_addFilesButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnAddFilesClick);
-    connect(m_deletePathsButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnDeleteClick);
-    connect(m_backupButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnBackupClick);
-    connect(m_exitButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnCloseClick);
-    connect(m_toolsButton, &controls::TGradCustomControl::clicked, this, &TfrmMain::btnSetToolsClick);
-    connect(m_selectAllBox, &controls::TGradCustomControl::clicked, this, &TfrmMain::chkSelectAllClick);
+    connect(m_addSetButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddCategoryClick);
+    connect(m_deleteSetButton, &controls::GradientControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
+    connect(m_addFolderButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddFolderClick);
+    connect(m_addFilesButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddFilesClick);
+    connect(m_deletePathsButton, &controls::GradientControl::clicked, this, &TfrmMain::btnDeleteClick);
+    connect(m_backupButton, &controls::GradientControl::clicked, this, &TfrmMain::btnBackupClick);
+    connect(m_exitButton, &controls::GradientControl::clicked, this, &TfrmMain::btnCloseClick);
+    connect(m_toolsButton, &controls::GradientControl::clicked, this, &TfrmMain::btnSetToolsClick);
+    connect(m_selectAllBox, &controls::GradientControl::clicked, this, &TfrmMain::chkSelectAllClick);
     connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
     connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
     connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);

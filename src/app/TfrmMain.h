@@ -24,13 +24,14 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolButton;
-class TfrmProgress;
-
 namespace stowmere {
+namespace progress {
+class ProgressWindow;
+} // namespace progress
 namespace controls {
-class TGradButton;
-class TGradCheckBox;
-class TGradPanel;
+class GradientButton;
+class GradientCheckBox;
+class GradientPanel;
 } // namespace controls
 class TFormPlacement;
 namespace catalog {
@@ -67,7 +68,7 @@ public:
     /// The other two windows, created after this one.
     void setEditor(TfrmAECategory* editor) { m_editor = editor; }
     TfrmAECategory* editor() const { return m_editor; }
-    void setProgress(TfrmProgress* progress);
+    void setProgress(progress::ProgressWindow* progress);
 
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
@@ -207,35 +208,35 @@ private:
     void fadeOutAndClose();
 
     // The widgets; each one's object name is its name in the window's design.
-    controls::TGradPanel* m_titlePanel = nullptr;         // GradPanel1
-    QLabel* m_webLink = nullptr;                          // Label1
-    QLabel* m_backupNameLabel = nullptr;                  // Label2
-    controls::TGradPanel* m_setPanel = nullptr;           // GradPanel2
-    TListBox* m_setList = nullptr;                        // lstCategory
-    controls::TGradPanel* m_pathPanel = nullptr;          // GradPanel5
-    TCheckListBox* m_pathList = nullptr;                  // chklstList
-    controls::TGradPanel* m_commandPanel = nullptr;       // GradPanel4
-    controls::TGradButton* m_addFolderButton = nullptr;   // btnAddFolder
-    controls::TGradButton* m_addFilesButton = nullptr;    // btnAddFiles
-    controls::TGradButton* m_deletePathsButton = nullptr; // btnDelete
-    controls::TGradButton* m_backupButton = nullptr;      // btnBackup
-    controls::TGradPanel* m_buttonBar = nullptr;          // GradPanel3
-    controls::TGradButton* m_addSetButton = nullptr;      // btnAddCategory
-    controls::TGradButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
-    controls::TGradButton* m_toolsButton = nullptr;       // btnSetTools
-    controls::TGradCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
-    controls::TGradCheckBox* m_incrementalBox = nullptr;  // chkIncremental
-    QToolButton* m_helpButton = nullptr;                  // SpeedButton1
-    controls::TGradButton* m_exitButton = nullptr;        // btnClose
-    TFormPlacement* m_placement = nullptr;                // FormPlacement1
-    QMenu* m_setMenu = nullptr;                           // categoryMenu
-    QMenu* m_pathMenu = nullptr;                          // pathMenu
-    QMenu* m_toolsMenu = nullptr;                         // toolsMenu
-    QAction* m_previewAction = nullptr;                   // actPreviewBackup
-    QAction* m_historyAction = nullptr;                   // actBackupHistory
-    QAction* m_optionsAction = nullptr;                   // actBackupOptions
-    QAction* m_restoreAction = nullptr;                   // actRestore
-    QAction* m_verifyAction = nullptr;                    // actVerifyBackup
+    controls::GradientPanel* m_titlePanel = nullptr;         // GradPanel1
+    QLabel* m_webLink = nullptr;                             // Label1
+    QLabel* m_backupNameLabel = nullptr;                     // Label2
+    controls::GradientPanel* m_setPanel = nullptr;           // GradPanel2
+    TListBox* m_setList = nullptr;                           // lstCategory
+    controls::GradientPanel* m_pathPanel = nullptr;          // GradPanel5
+    TCheckListBox* m_pathList = nullptr;                     // chklstList
+    controls::GradientPanel* m_commandPanel = nullptr;       // GradPanel4
+    controls::GradientButton* m_addFolderButton = nullptr;   // btnAddFolder
+    controls::GradientButton* m_addFilesButton = nullptr;    // btnAddFiles
+    controls::GradientButton* m_deletePathsButton = nullptr; // btnDelete
+    controls::GradientButton* m_backupButton = nullptr;      // btnBackup
+    controls::GradientPanel* m_buttonBar = nullptr;          // GradPanel3
+    controls::GradientButton* m_addSetButton = nullptr;      // btnAddCategory
+    controls::GradientButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
+    controls::GradientButton* m_toolsButton = nullptr;       // btnSetTools
+    controls::GradientCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
+    controls::GradientCheckBox* m_incrementalBox = nullptr;  // chkIncremental
+    QToolButton* m_helpButton = nullptr;                     // SpeedButton1
+    controls::GradientButton* m_exitButton = nullptr;        // btnClose
+    TFormPlacement* m_placement = nullptr;                   // FormPlacement1
+    QMenu* m_setMenu = nullptr;                              // categoryMenu
+    QMenu* m_pathMenu = nullptr;                             // pathMenu
+    QMenu* m_toolsMenu = nullptr;                            // toolsMenu
+    QAction* m_previewAction = nullptr;                      // actPreviewBackup
+    QAction* m_historyAction = nullptr;                      // actBackupHistory
+    QAction* m_optionsAction = nullptr;                      // actBackupOptions
+    QAction* m_restoreAction = nullptr;                      // actRestore
+    QAction* m_verifyAction = nullptr;                       // actVerifyBackup
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -252,7 +253,7 @@ private:
     std::vector<std::int32_t> m_pathNos;
 
     TfrmAECategory* m_editor = nullptr;
-    TfrmProgress* m_progress = nullptr;
+    progress::ProgressWindow* m_progress = nullptr;
 
     std::atomic<bool> m_cancelFlag{false};
     /// The running backup, if any. Its destruction stops the run and waits for it.

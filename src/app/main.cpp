@@ -7,7 +7,7 @@
 #include "app/TfrmMain.h"
 #include "platform/Locations.h"
 #include "platform/ProcessPriority.h"
-#include "progress/Progress.h"
+#include "progress/ProgressWindow.h"
 
 #include <QSessionManager>
 
@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
     // The main window opens the tables; the editor and the progress window live with it.
     app::TfrmMain frmMain(dialogs, locations::dataFolder());
     auto* frmAECategory = new app::TfrmAECategory(dialogs, frmMain.catalog(), &frmMain);
-    auto* frmProgress = new TfrmProgress(&frmMain);
+    auto* frmProgress = new progress::ProgressWindow(&frmMain);
     frmMain.setEditor(frmAECategory);
     frmMain.setProgress(frmProgress);
     QObject::connect(&frmMain, &app::TfrmMain::Closed, &application, &QApplication::quit);

@@ -24,21 +24,21 @@ QImage BuildCells()
     for (int kind = ckCheckMark; kind <= ckRadio; ++kind) {
         for (int column = 0; column < 6; ++column) {
             const bool enabled = column < 3;
-            const auto state = static_cast<TCheckBoxState>(column % 3);
+            const auto state = static_cast<CheckBoxState>(column % 3);
             // The box matches the gradient check box: a white to blue-grey face in a grey outline.
             Image24 box(13, 13);
             if (enabled)
-                FillGradient(box, {0, 0, 13, 13}, TColor::rgb(255, 255, 255), TColor::rgb(175, 190, 209),
+                FillGradient(box, {0, 0, 13, 13}, Color::rgb(255, 255, 255), Color::rgb(175, 190, 209),
                              gtFromTopLeft);
             else
                 box.Fill(clBtnFace);
-            const TColor ink =
-                !enabled || state == cbGrayed ? TColor::rgb(128, 128, 128) : TColor::rgb(0, 128, 0);
+            const Color ink =
+                !enabled || state == cbGrayed ? Color::rgb(128, 128, 128) : Color::rgb(0, 128, 0);
             if (kind == ckRadio) {
-                FillRect(box, {0, 0, 13, 13}, TColor::rgb(255, 0, 255));
+                FillRect(box, {0, 0, 13, 13}, Color::rgb(255, 0, 255));
             } else {
                 FrameRect(box, {0, 0, 13, 13},
-                          enabled ? TColor::rgb(128, 128, 128) : TColor::rgb(160, 160, 160));
+                          enabled ? Color::rgb(128, 128, 128) : Color::rgb(160, 160, 160));
             }
             if (kind == ckCheckMark && state != cbUnchecked) {
                 Image24 tinted = mark;
@@ -67,8 +67,7 @@ QImage BuildCells()
             painter.drawImage(left, top, boxImage);
             if (kind == ckCross && state != cbUnchecked) {
                 painter.setRenderHint(QPainter::Antialiasing);
-                painter.setPen(
-                    QPen(ToQColor(ink == TColor::rgb(0, 128, 0) ? TColor::rgb(192, 0, 0) : ink), 2));
+                painter.setPen(QPen(ToQColor(ink == Color::rgb(0, 128, 0) ? Color::rgb(192, 0, 0) : ink), 2));
                 painter.drawLine(QPointF(left + 3.5, top + 3.5), QPointF(left + 9.5, top + 9.5));
                 painter.drawLine(QPointF(left + 9.5, top + 3.5), QPointF(left + 3.5, top + 9.5));
             }
@@ -96,14 +95,14 @@ const QImage& CheckCellImage()
     return cells;
 }
 
-QRect CheckCellRect(TCheckKind kind, TCheckBoxState state, bool enabled)
+QRect CheckCellRect(CheckKind kind, CheckBoxState state, bool enabled)
 {
     const int column = static_cast<int>(state) + (enabled ? 0 : 3);
     return QRect(column * kCheckCellWidth, static_cast<int>(kind) * kCheckCellHeight, kCheckCellWidth,
                  kCheckCellHeight);
 }
 
-void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheckBoxState state, bool enabled)
+void DrawCheckCell(QPainter& canvas, const QRect& strip, CheckKind kind, CheckBoxState state, bool enabled)
 {
     const QRect cell = CheckCellRect(kind, state, enabled);
     const int x = strip.left() + (strip.width() - kCheckCellWidth) / 2;

@@ -14,9 +14,9 @@ namespace stowmere::controls {
 Image24 LoadCheckMark();
 
 /// What a check-list cell shows: a tick box, a cross box or a radio button.
-enum TCheckKind { ckCheckMark, ckCross, ckRadio };
+enum CheckKind { ckCheckMark, ckCross, ckRadio };
 /// The state of one check-list item.
-enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+enum CheckBoxState { cbUnchecked, cbChecked, cbGrayed };
 
 inline constexpr int kCheckCellWidth = 16;
 inline constexpr int kCheckCellHeight = 13;
@@ -27,10 +27,10 @@ inline constexpr int kCheckCellHeight = 13;
 const QImage& CheckCellImage();
 
 /// The cell of CheckCellImage for a kind, state and enabled flag.
-QRect CheckCellRect(TCheckKind kind, TCheckBoxState state, bool enabled);
+QRect CheckCellRect(CheckKind kind, CheckBoxState state, bool enabled);
 
 /// Draws the cell centred in strip (the check list's 18-pixel strip of an item) over
 /// whatever the strip already shows.
-void DrawCheckCell(QPainter& canvas, const QRect& strip, TCheckKind kind, TCheckBoxState state, bool enabled);
+void DrawCheckCell(QPainter& canvas, const QRect& strip, CheckKind kind, CheckBoxState state, bool enabled);
 
 } // namespace stowmere::controls

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/GradDrawCore.h"
 
-#include "controls/EMathError.h"
-#include "controls/TGradCustomControl.h"
+#include "controls/GradientControl.h"
+#include "controls/MathError.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -35,7 +35,7 @@ struct Rgb {
     int b = 0;
 };
 
-Rgb Split(TColor rgb)
+Rgb Split(Color rgb)
 {
     return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
 }
@@ -47,14 +47,14 @@ void PutPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
     p[2] = r;
 }
 
-TRect Bounds(const Image24& image)
+Rect Bounds(const Image24& image)
 {
     return {0, 0, image.Width(), image.Height()};
 }
 
-std::vector<QRect> AreaRects(const Image24& image, const TRect& rect, const QRegion* region)
+std::vector<QRect> AreaRects(const Image24& image, const Rect& rect, const QRegion* region)
 {
-    const TRect area = rect.Intersected(Bounds(image));
+    const Rect area = rect.Intersected(Bounds(image));
     if (area.IsEmpty())
         return {};
     if (region == nullptr)
@@ -71,7 +71,7 @@ int RoundHalfEven(double value)
     return static_cast<int>(std::nearbyint(value));
 }
 
-QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight)
+QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
 {
     if (rect.IsEmpty())
         return QRegion();
@@ -113,9 +113,9 @@ QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight)
     return region;
 }
 
-void FillRect(Image24& image, const TRect& rect, TColor color)
+void FillRect(Image24& image, const Rect& rect, Color color)
 {
-    const TRect area = rect.Intersected(Bounds(image));
+    const Rect area = rect.Intersected(Bounds(image));
     if (area.IsEmpty())
         return;
     const Rgb c = Split(ColorToRGB(color));
@@ -128,14 +128,14 @@ void FillRect(Image24& image, const TRect& rect, TColor color)
         std::memcpy(image.PixelBytes(area.Left, y), first, bytes);
 }
 
-void FillRegion(Image24& image, const QRegion& region, TColor color)
+void FillRegion(Image24& image, const QRegion& region, Color color)
 {
     const QRegion clipped = region & Bounds(image).ToQRect();
     for (const QRect& r : clipped)
-        FillRect(image, TRect::FromQRect(r), color);
+        FillRect(image, Rect::FromQRect(r), color);
 }
 
-void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
+void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
                   const QRegion* region)
 {
     if (image.Width() < 1 || image.Height() < 1)
@@ -230,7 +230,7 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
     const bool byRow = type == gtVertical || type == gtDoubleVert;
     const bool byColumn = type == gtHorizontal || type == gtDoubleHorz;
     for (const QRect& r : AreaRects(image, rect, region)) {
-        const TRect area = TRect::FromQRect(r);
+        const Rect area = Rect::FromQRect(r);
         if (byColumn) {
             // The colour depends on x alone: compute one row, copy it down.
             std::uint8_t* first = image.PixelBytes(area.Left, area.Top);
@@ -255,12 +255,12 @@ void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor t
     }
 }
 
-void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int percent)
+void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int percent)
 {
     // The source is addressed from its own origin, so only the part of rect that the
     // source covers can be blended.
-    const TRect sourceArea = Bounds(source).Offset(rect.Left, rect.Top);
-    const TRect area = rect.Intersected(Bounds(dest)).Intersected(sourceArea);
+    const Rect sourceArea = Bounds(source).Offset(rect.Left, rect.Top);
+    const Rect area = rect.Intersected(Bounds(dest)).Intersected(sourceArea);
     if (area.IsEmpty())
         return;
     const double a = (100 - percent) / 100.0;
@@ -295,14 +295,14 @@ void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int per
     }
 }
 
-void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
+void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset)
 {
     const int left = rect.Left + offset;
     const int top = rect.Top + offset;
-    const TRect target = TRect{left, top, left + rect.Width() - offset, top + rect.Height() - offset}
-                             .Intersected(Bounds(dest))
-                             .Intersected(Bounds(base).Offset(left, top));
+    const Rect target = Rect{left, top, left + rect.Width() - offset, top + rect.Height() - offset}
+                            .Intersected(Bounds(dest))
+                            .Intersected(Bounds(base).Offset(left, top));
     if (!target.IsEmpty()) {
         const auto bytes = static_cast<std::size_t>(target.Width()) * 3;
         for (int y = target.Top; y < target.Bottom; ++y)
@@ -312,9 +312,9 @@ void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int
         BlendImage(dest, layer, rect, std::min(percent, 100));
 }
 
-void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor fillColour, int band)
+void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band)
 {
-    const TColor fill = ColorToRGB(fillColour);
+    const Color fill = ColorToRGB(fillColour);
     if (band < 1)
         band = factor;
     band /= 2;
@@ -355,7 +355,7 @@ void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor
     FillRect(small, {band, band, width - band, height - band}, fill);
 }
 
-void TintImage(Image24& image, TColor tint)
+void TintImage(Image24& image, Color tint)
 {
     const Rgb t = Split(ColorToRGB(tint));
     for (int y = 0; y < image.Height(); ++y) {
@@ -373,7 +373,7 @@ void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
 {
     if (source.IsEmpty())
         return;
-    const TRect area = Bounds(source).Offset(x, y).Intersected(Bounds(dest));
+    const Rect area = Bounds(source).Offset(x, y).Intersected(Bounds(dest));
     if (area.IsEmpty())
         return;
     const std::uint8_t* key = source.Row(source.Height() - 1);
@@ -387,7 +387,7 @@ void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
     }
 }
 
-void FrameRect(Image24& image, const TRect& rect, TColor color)
+void FrameRect(Image24& image, const Rect& rect, Color color)
 {
     if (rect.IsEmpty())
         return;
@@ -397,7 +397,7 @@ void FrameRect(Image24& image, const TRect& rect, TColor color)
     FillRect(image, {rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, color);
 }
 
-void DrawFocusRect(Image24& image, const TRect& rect)
+void DrawFocusRect(Image24& image, const Rect& rect)
 {
     if (rect.IsEmpty())
         return;
@@ -446,7 +446,7 @@ QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
     return metrics.elidedText(dots + tail, Qt::ElideRight, width);
 }
 
-void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect, unsigned format)
+void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format)
 {
     if (text.isEmpty() || rect.IsEmpty())
         return;
@@ -482,8 +482,8 @@ void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect,
     canvas.drawText(rect.ToQRect(), flags, shown);
 }
 
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour,
-                 TColor shadowColour, bool shadowOn, unsigned format, const TRect& rect, bool enabled)
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
+                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled)
 {
     canvas.setFont(font);
     if (enabled) {
@@ -508,7 +508,7 @@ unsigned CaptionFormat(int alignment, bool wrap)
     return tfVCenter | tfNoPrefix | tfEndEllipsis | align | (wrap ? tfWordBreak : tfSingleLine);
 }
 
-int FadeInterval(TFadeSpeed speed)
+int FadeInterval(FadeSpeed speed)
 {
     switch (speed) {
     case fsSlow:
@@ -523,23 +523,23 @@ int FadeInterval(TFadeSpeed speed)
     return 20;
 }
 
-void StartFade(TGradCustomControl& control)
+void StartFade(GradientControl& control)
 {
     control.m_fadeTimer.stop();
     control.m_fadeTimer.start(FadeInterval(control.m_fadeSpeed));
 }
 
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-                  std::span<const TColor> colors)
+void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+                  std::span<const Color> colors)
 {
     if (colors.size() < 2)
-        throw EMathError("Please specify at least two colors.");
+        throw MathError("Please specify at least two colors.");
     const bool vertical = direction == GradientDirection::Vertical;
     const int size = vertical ? rect.Height() : rect.Width();
     const int n = static_cast<int>(colors.size()) - 1;
     std::vector<Rgb> stops;
     stops.reserve(colors.size());
-    for (TColor c : colors)
+    for (Color c : colors)
         stops.push_back(Split(ColorToRGB(c)));
 
     canvas.save();
@@ -566,10 +566,10 @@ void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection directi
     canvas.restore();
 }
 
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-                  std::initializer_list<TColor> colors)
+void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+                  std::initializer_list<Color> colors)
 {
-    DrawGradient(canvas, rect, direction, std::span<const TColor>(colors.begin(), colors.size()));
+    DrawGradient(canvas, rect, direction, std::span<const Color>(colors.begin(), colors.size()));
 }
 
 } // namespace stowmere::controls

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "controls/Color.h"
 #include "controls/Image24.h"
-#include "controls/TColor.h"
-#include "controls/TRect.h"
+#include "controls/Rect.h"
 
 #include <QFont>
 #include <QRegion>
@@ -16,10 +16,10 @@ class QPainter;
 
 namespace stowmere::controls {
 
-class TGradCustomControl;
+class GradientControl;
 
 // Ordinals are stored in form files and used by the arithmetic: keep the order.
-enum TGradientType {
+enum GradientType {
     gtHorizontal,
     gtVertical,
     gtFromTopLeft,
@@ -28,8 +28,8 @@ enum TGradientType {
     gtDoubleHorz,
     gtDoubleVert
 };
-enum TFadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
-enum TGradCaptionPos {
+enum FadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
+enum CaptionPosition {
     cpGroupBox,
     cpTopLeft,
     cpTopCenter,
@@ -43,7 +43,7 @@ enum TGradCaptionPos {
 };
 
 /// Text-format flags understood by DrawFormattedText (alignment, line mode, prefix, ellipsis).
-enum TTextFlag : unsigned {
+enum TextFlag : unsigned {
     tfLeft = 0x0,
     tfCenter = 0x1,
     tfRight = 0x2,
@@ -63,64 +63,64 @@ enum class GradientDirection { Vertical, Horizontal };
 int RoundHalfEven(double value);
 
 /// A rectangle with elliptic corners cornerWidth wide and cornerHeight high.
-QRegion RoundRectRegion(const TRect& rect, int cornerWidth, int cornerHeight);
+QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight);
 
 /// Fills rect of image with a two-colour gradient; with a region only its pixels are touched.
-void FillGradient(Image24& image, const TRect& rect, TColor fromColour, TColor toColour, TGradientType type,
+void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
                   const QRegion* region = nullptr);
 
 /// Fills the pixels of region (clipped to the image) with one colour.
-void FillRegion(Image24& image, const QRegion& region, TColor color);
-void FillRect(Image24& image, const TRect& rect, TColor color);
+void FillRegion(Image24& image, const QRegion& region, Color color);
+void FillRect(Image24& image, const Rect& rect, Color color);
 
 /// Mixes source, read from its own origin, into rect of dest by percent.
-void BlendImage(Image24& dest, const Image24& source, const TRect& rect, int percent);
+void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int percent);
 
 /// Copies base into dest at rect's corner shifted by offset, then blends layer over rect by percent.
-void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const TRect& rect,
+void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset);
 
 /// Shrinks a factor-times supersampled image into small, averaging only the outer band
 /// ((band < 1 ? factor : band) div 2 pixels) and filling the rest with fillColour.
-void ReduceSupersampled(const Image24& large, Image24& small, int factor, TColor fillColour, int band);
+void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band);
 
 /// Recolours every pixel to its grey average plus the tint, per channel, capped at 255.
-void TintImage(Image24& image, TColor tint);
+void TintImage(Image24& image, Color tint);
 
 /// Copies source to (x, y) of dest, skipping pixels of the colour of source's bottom-left pixel.
 void DrawTransparent(Image24& dest, const Image24& source, int x, int y);
 
 /// Draws a one-pixel outline of rect.
-void FrameRect(Image24& image, const TRect& rect, TColor color);
+void FrameRect(Image24& image, const Rect& rect, Color color);
 
 /// The dotted focus rectangle: every other pixel of the outline inverted.
-void DrawFocusRect(Image24& image, const TRect& rect);
+void DrawFocusRect(Image24& image, const Rect& rect);
 
-/// Draws text into rect with TTextFlag flags: alignment, single line or word wrap,
+/// Draws text into rect with TextFlag flags: alignment, single line or word wrap,
 /// accelerator prefix (an ampersand underlines the next character unless tfNoPrefix),
 /// end ellipsis or path ellipsis. Uses the painter's font and pen.
-void DrawFormattedText(QPainter& canvas, const QString& text, const TRect& rect, unsigned format);
+void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format);
 
 /// A path that fits width: the start and the last component are kept, the middle becomes "...".
 QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
 
 /// Draws one caption with an optional shadow, or embossed when disabled.
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, TColor fontColour,
-                 TColor shadowColour, bool shadowOn, unsigned format, const TRect& rect, bool enabled);
+void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
+                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled);
 
 /// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
 unsigned CaptionFormat(int alignment, bool wrap);
 
 /// Timer interval of a fade speed in milliseconds.
-int FadeInterval(TFadeSpeed speed);
+int FadeInterval(FadeSpeed speed);
 
 /// (Re)starts the control's fade timer with the interval of its fade speed.
-void StartFade(TGradCustomControl& control);
+void StartFade(GradientControl& control);
 
-/// Paints rect with one-pixel lines blending through colors (at least two, else EMathError).
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-                  std::span<const TColor> colors);
-void DrawGradient(QPainter& canvas, const TRect& rect, GradientDirection direction,
-                  std::initializer_list<TColor> colors);
+/// Paints rect with one-pixel lines blending through colors (at least two, else MathError).
+void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+                  std::span<const Color> colors);
+void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+                  std::initializer_list<Color> colors);
 
 } // namespace stowmere::controls

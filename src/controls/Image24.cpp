@@ -19,13 +19,13 @@ void Image24::SetSize(int width, int height)
     m_bytes.assign(static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(m_height), 0);
 }
 
-TColor Image24::Pixel(int x, int y) const
+Color Image24::Pixel(int x, int y) const
 {
     const std::uint8_t* p = PixelBytes(x, y);
     return RGB(p[2], p[1], p[0]);
 }
 
-void Image24::SetPixel(int x, int y, TColor rgb)
+void Image24::SetPixel(int x, int y, Color rgb)
 {
     std::uint8_t* p = PixelBytes(x, y);
     p[0] = static_cast<std::uint8_t>(GetBValue(rgb));
@@ -33,11 +33,11 @@ void Image24::SetPixel(int x, int y, TColor rgb)
     p[2] = static_cast<std::uint8_t>(GetRValue(rgb));
 }
 
-void Image24::Fill(TColor color)
+void Image24::Fill(Color color)
 {
     if (IsEmpty())
         return;
-    const TColor rgb = ColorToRGB(color);
+    const Color rgb = ColorToRGB(color);
     std::uint8_t* first = Row(0);
     for (int x = 0; x < m_width; ++x) {
         std::uint8_t* p = PixelBytes(x, 0);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/TColor.h"
+#include "controls/Color.h"
 
 #include <QImage>
 
@@ -36,11 +36,11 @@ public:
     const std::uint8_t* PixelBytes(int x, int y) const { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
 
     /// RGB (0x00BBGGRR) of one pixel; the caller keeps x and y inside the image.
-    TColor Pixel(int x, int y) const;
-    void SetPixel(int x, int y, TColor rgb);
+    Color Pixel(int x, int y) const;
+    void SetPixel(int x, int y, Color rgb);
 
     /// Fills the whole image with a colour (system colours resolved).
-    void Fill(TColor color);
+    void Fill(Color color);
 
     /// A QImage over the same bytes; valid while this image is neither resized nor destroyed.
     QImage AsQImage();

@@ -7,8 +7,10 @@ using stowmere::controls::cl3DDkShadow;
 using stowmere::controls::cl3DLight;
 using stowmere::controls::clBtnHighlight;
 using stowmere::controls::clBtnShadow;
-using stowmere::controls::TColor;
+using stowmere::controls::Color;
 using stowmere::controls::ToQColor;
+
+namespace stowmere::progress {
 
 namespace {
 
@@ -25,13 +27,13 @@ void ring(QPainter& p, QRect r, const QColor& topLeft, const QColor& bottomRight
 
 } // namespace
 
-TBevelPanel::TBevelPanel(QWidget* parent) : QWidget(parent)
+BevelPanel::BevelPanel(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
 }
 
-void TBevelPanel::setColor(TColor value)
+void BevelPanel::setColor(Color value)
 {
     if (value == m_color)
         return;
@@ -43,7 +45,7 @@ void TBevelPanel::setColor(TColor value)
     update();
 }
 
-void TBevelPanel::setBevelWidth(int value)
+void BevelPanel::setBevelWidth(int value)
 {
     if (value == m_bevelWidth || value < 0)
         return;
@@ -51,7 +53,7 @@ void TBevelPanel::setBevelWidth(int value)
     update();
 }
 
-void TBevelPanel::setBorderWidth(int value)
+void BevelPanel::setBorderWidth(int value)
 {
     if (value == m_borderWidth || value < 0)
         return;
@@ -59,12 +61,12 @@ void TBevelPanel::setBorderWidth(int value)
     update();
 }
 
-void TBevelPanel::place(QWidget* child, int left, int top, int width, int height)
+void BevelPanel::place(QWidget* child, int left, int top, int width, int height)
 {
     child->setGeometry(left + EdgeWidth, top + EdgeWidth, width, height);
 }
 
-void TBevelPanel::paintEvent(QPaintEvent*)
+void BevelPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), ToQColor(m_color));
@@ -79,3 +81,5 @@ void TBevelPanel::paintEvent(QPaintEvent*)
         r.adjust(1, 1, -1, -1);
     }
 }
+
+} // namespace stowmere::progress

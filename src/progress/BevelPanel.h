@@ -1,24 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/TColor.h"
+#include "controls/Color.h"
 
 #include <QWidget>
+
+namespace stowmere::progress {
 
 /// A plain panel: a sunken client edge, inside it a raised bevel of BevelWidth
 /// pixels and a border band of BorderWidth pixels in the panel's colour.
 /// Children are placed relative to the client area inside the sunken edge.
-class TBevelPanel : public QWidget {
+class BevelPanel : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TBevelPanel(QWidget* parent = nullptr);
+    explicit BevelPanel(QWidget* parent = nullptr);
 
     /// Width of the sunken client edge; child positions are offset by it.
     static constexpr int EdgeWidth = 2;
 
-    stowmere::controls::TColor Color() const { return m_color; }
-    void setColor(stowmere::controls::TColor value);
+    stowmere::controls::Color color() const { return m_color; }
+    void setColor(stowmere::controls::Color value);
     int BevelWidth() const { return m_bevelWidth; }
     void setBevelWidth(int value);
     int BorderWidth() const { return m_borderWidth; }
@@ -31,7 +33,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    stowmere::controls::TColor m_color = stowmere::controls::clBtnFace;
+    stowmere::controls::Color m_color = stowmere::controls::clBtnFace;
     int m_bevelWidth = 1;
     int m_borderWidth = 0;
 };
+
+} // namespace stowmere::progress

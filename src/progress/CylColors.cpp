@@ -1,24 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/CylColors.h"
 
+using stowmere::controls::Color;
 using stowmere::controls::ColorToRGB;
 using stowmere::controls::GetBValue;
 using stowmere::controls::GetGValue;
 using stowmere::controls::GetRValue;
-using stowmere::controls::TColor;
 
-namespace CylColors {
+namespace stowmere::progress::colors {
 
-QRgb resolve(TColor c)
+QRgb resolve(Color c)
 {
-    const TColor v = ColorToRGB(c);
+    const Color v = ColorToRGB(c);
     return qRgb(GetRValue(v), GetGValue(v), GetBValue(v));
 }
 
-Rgb channels(TColor c)
+Rgb channels(Color c)
 {
     const QRgb v = resolve(c);
     return {qRed(v), qGreen(v), qBlue(v)};
 }
 
-} // namespace CylColors
+} // namespace stowmere::progress::colors

@@ -1,45 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/TColor.h"
+#include "controls/Color.h"
 
 #include <QRgb>
 
-// TColor (plain RGB, or the desktop's system colour n) is the controls' colour type;
+namespace stowmere::progress {
+
+// Color (plain RGB, or the desktop's system colour n) is the controls' colour type;
 // these helpers give the bar's code short, scoped names.
 
-namespace CylColors {
+namespace colors {
 
-constexpr stowmere::controls::TColor system(int index)
+constexpr stowmere::controls::Color system(int index)
 {
-    return stowmere::controls::TColor::system(index);
+    return stowmere::controls::Color::system(index);
 }
-constexpr bool isSystem(stowmere::controls::TColor c)
+constexpr bool isSystem(stowmere::controls::Color c)
 {
     return c.isSystem();
 }
-constexpr int systemIndex(stowmere::controls::TColor c)
+constexpr int systemIndex(stowmere::controls::Color c)
 {
     return c.systemIndex();
 }
 
-constexpr stowmere::controls::TColor rgb(int r, int g, int b)
+constexpr stowmere::controls::Color rgb(int r, int g, int b)
 {
-    return stowmere::controls::TColor::rgb(r, g, b);
+    return stowmere::controls::Color::rgb(r, g, b);
 }
 
-constexpr stowmere::controls::TColor clBlack = rgb(0, 0, 0);
-constexpr stowmere::controls::TColor clWhite = rgb(255, 255, 255);
-constexpr stowmere::controls::TColor clWindow = system(5);
-constexpr stowmere::controls::TColor clHighlight = system(13);
-constexpr stowmere::controls::TColor clBtnFace = system(15);
-constexpr stowmere::controls::TColor clBtnShadow = system(16);
-constexpr stowmere::controls::TColor clBtnHighlight = system(20);
-constexpr stowmere::controls::TColor cl3DDkShadow = system(21);
-constexpr stowmere::controls::TColor cl3DLight = system(22);
+constexpr stowmere::controls::Color clBlack = rgb(0, 0, 0);
+constexpr stowmere::controls::Color clWhite = rgb(255, 255, 255);
+constexpr stowmere::controls::Color clWindow = system(5);
+constexpr stowmere::controls::Color clHighlight = system(13);
+constexpr stowmere::controls::Color clBtnFace = system(15);
+constexpr stowmere::controls::Color clBtnShadow = system(16);
+constexpr stowmere::controls::Color clBtnHighlight = system(20);
+constexpr stowmere::controls::Color cl3DDkShadow = system(21);
+constexpr stowmere::controls::Color cl3DLight = system(22);
 
 /// The RGB behind a colour value; system colours come from the application palette.
-QRgb resolve(stowmere::controls::TColor c);
+QRgb resolve(stowmere::controls::Color c);
 
 /// Resolved colour as red, green and blue channel values.
 struct Rgb {
@@ -49,6 +51,8 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
-Rgb channels(stowmere::controls::TColor c);
+Rgb channels(stowmere::controls::Color c);
 
-} // namespace CylColors
+} // namespace colors
+
+} // namespace stowmere::progress

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace CylShading {
+namespace stowmere::progress::shading {
 
 namespace {
 
@@ -16,7 +16,7 @@ struct Bgr {
     std::uint8_t r;
 };
 
-Bgr shadePixel(int t, float step, const TPCStyleValues& style, const Factors& f)
+Bgr shadePixel(int t, float step, const CylinderStyleValues& style, const Factors& f)
 {
     return {shadeChannel(t, step, style, f.b), shadeChannel(t, step, style, f.g),
             shadeChannel(t, step, style, f.r)};
@@ -41,7 +41,7 @@ void putRun(std::uint8_t* row, int width, int from, int to, Bgr p)
 
 } // namespace
 
-float channelFactor(int v, const TPCStyleValues& style)
+float channelFactor(int v, const CylinderStyleValues& style)
 {
     const double value = v;
     const double f =
@@ -51,12 +51,12 @@ float channelFactor(int v, const TPCStyleValues& style)
     return static_cast<float>(f);
 }
 
-Factors colourFactors(const CylColors::Rgb& colour, const TPCStyleValues& style)
+Factors colourFactors(const colors::Rgb& colour, const CylinderStyleValues& style)
 {
     return {channelFactor(colour.r, style), channelFactor(colour.g, style), channelFactor(colour.b, style)};
 }
 
-std::uint8_t shadeChannel(int t, float step, const TPCStyleValues& style, float factor)
+std::uint8_t shadeChannel(int t, float step, const CylinderStyleValues& style, float factor)
 {
     const double v =
         (double(t) * double(step) * double(style.ColorFactor) + double(style.ColorRGB)) * double(factor);
@@ -155,4 +155,4 @@ void xorInto(QImage& image, const QImage& overlay)
     }
 }
 
-} // namespace CylShading
+} // namespace stowmere::progress::shading

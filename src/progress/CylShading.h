@@ -2,16 +2,18 @@
 #pragma once
 
 #include "progress/CylColors.h"
-#include "progress/PCColorStyle.h"
+#include "progress/CylinderColorStyle.h"
 
 #include <QImage>
 
 #include <cstdint>
 
+namespace stowmere::progress {
+
 /// Pixel arithmetic of the cylinder bar. Everything here works on 24-bit images
 /// (QImage::Format_BGR888: blue, green, red bytes per pixel, one row at a time)
 /// and writes the bytes directly; nothing outside the image is touched.
-namespace CylShading {
+namespace shading {
 
 /// One lighting factor per channel.
 struct Factors {
@@ -23,11 +25,11 @@ struct Factors {
 
 /// Factor of one channel value under a style:
 /// ((v * IntensityFactor + IntensityRGB) / Intensity + v) / RangeRGB, rounded to float.
-float channelFactor(int v, const TPCStyleValues& style);
-Factors colourFactors(const CylColors::Rgb& colour, const TPCStyleValues& style);
+float channelFactor(int v, const CylinderStyleValues& style);
+Factors colourFactors(const colors::Rgb& colour, const CylinderStyleValues& style);
 
 /// Channel value at shade distance t: clamp(trunc((t * step * ColorFactor + ColorRGB) * factor)).
-std::uint8_t shadeChannel(int t, float step, const TPCStyleValues& style, float factor);
+std::uint8_t shadeChannel(int t, float step, const CylinderStyleValues& style, float factor);
 
 /// Offset of the light line from the first bar row (or column): trunc(thickness / LightAngle).
 int lightLineOffset(int thickness, float lightAngle);
@@ -37,8 +39,8 @@ struct BarShade {
     int c = 0;
     int fillEdge = 0;
     float step = 0;
-    TPCStyleValues foreStyle;
-    TPCStyleValues backStyle;
+    CylinderStyleValues foreStyle;
+    CylinderStyleValues backStyle;
     Factors fore;
     Factors foreLine;
     Factors back;
@@ -63,4 +65,6 @@ void drawRing(QImage& image, int left, int top, int right, int bottom, QRgb topL
 /// Exclusive-or of every byte of overlay into image (both the same size and format).
 void xorInto(QImage& image, const QImage& overlay);
 
-} // namespace CylShading
+} // namespace shading
+
+} // namespace stowmere::progress

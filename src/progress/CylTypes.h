@@ -1,21 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+namespace stowmere::progress {
+
 // Enumerations of the cylinder progress bar. The member names carry the short
 // lower-case prefix of their type and are kept unscoped so they read like the
 // property values they are (`ceMaximum`, `peCustom`).
 
-enum TCylinderEffect { ceFlat, ceUltraLow, ceLow, ceMedium, ceHigh, ceMaximum };
+enum CylinderEffect { ceFlat, ceUltraLow, ceLow, ceMedium, ceHigh, ceMaximum };
 
-enum TFontEffect { feNone, feInvert, feShadowTopLeft, feShadowBottomRight };
+enum FontEffect { feNone, feInvert, feShadowTopLeft, feShadowBottomRight };
 
-enum TFontOrientation { foLeftToRight, foTopToBottom, foBottomToTop };
+enum FontOrientation { foLeftToRight, foTopToBottom, foBottomToTop };
 
-enum TProgressBarOrientation { pbHorizontal, pbVertical };
+enum BarOrientation { pbHorizontal, pbVertical };
 
-enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+enum BevelCut { bvNone, bvLowered, bvRaised, bvSpace };
 
-enum TProEffect {
+enum ProEffect {
     demoSystem,
     demoMetal,
     demoSunken,
@@ -55,3 +57,5 @@ enum TProEffect {
 };
 
 constexpr int ProEffectCount = peStdBlue + 1;
+
+} // namespace stowmere::progress

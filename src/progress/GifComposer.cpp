@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace stowmere::progress {
+
 void GifComposer::reset()
 {
     m_image = QImage();
@@ -80,7 +82,7 @@ const QImage& GifComposer::compose(const GifPicture& picture, int n, bool transp
         } else if (picture.backgroundColour() && picture.countsAsTransparent()) {
             m_background = *picture.backgroundColour();
         } else {
-            m_background = CylColors::resolve(CylColors::clWindow);
+            m_background = colors::resolve(colors::clWindow);
         }
         m_image = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
         if (m_image.isNull()) {
@@ -130,3 +132,5 @@ QImage GifComposer::displayImage() const
     }
     return out;
 }
+
+} // namespace stowmere::progress

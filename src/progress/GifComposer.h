@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace stowmere::progress {
+
 /// Builds the full-size image of one frame of a GIF picture, honouring the
 /// frames' positions, transparency and disposal methods. It keeps the last image
 /// it built, so stepping to the next frame draws only that frame on top.
@@ -43,3 +45,5 @@ private:
     bool m_marked = false;
     bool m_incremental = false;
 };
+
+} // namespace stowmere::progress

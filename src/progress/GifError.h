@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace stowmere::progress {
+
 /// A GIF picture that could not be read. Carries giflib's error code (D_GIF_ERR_*)
 /// so callers can tell a truncated file from one that is not a GIF at all.
 class GifError : public std::runtime_error {
@@ -15,3 +17,5 @@ public:
 private:
     int m_code;
 };
+
+} // namespace stowmere::progress

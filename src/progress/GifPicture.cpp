@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+namespace stowmere::progress {
+
 namespace {
 
 struct MemoryReader {
@@ -140,3 +142,5 @@ bool GifPicture::countsAsTransparent() const
     return std::any_of(m_frames.begin(), m_frames.end(),
                        [](const GifFrame& f) { return f.transparentColour.has_value(); });
 }
+
+} // namespace stowmere::progress

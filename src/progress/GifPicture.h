@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+namespace stowmere::progress {
+
 /// One image of a GIF picture, as the animator uses it.
 struct GifFrame {
     int left = 0;
@@ -71,3 +73,5 @@ private:
     bool m_hasGlobalColours = false;
     bool m_transparentMark = true;
 };
+
+} // namespace stowmere::progress

@@ -3,17 +3,17 @@
 
 #include <array>
 
-using stowmere::controls::TColor;
+using stowmere::controls::Color;
 
-namespace ProEffects {
+namespace stowmere::progress::effects {
 
 namespace {
 
-using CylColors::rgb;
-using CylColors::system;
+using colors::rgb;
+using colors::system;
 
 // IntensityRGB, Intensity, IntensityFactor, RangeRGB, ColorRGB, ColorFactor, LightAngle.
-constexpr std::array<TPCStyleValues, 13> Styles{{
+constexpr std::array<CylinderStyleValues, 13> Styles{{
     {},
     {255, 4.0f, -1.0f, 255, 255, -1.0f, -3.0f},    // S1, the default
     {-100, 4.0f, -1.7f, -100, -100, -1.0f, -1.6f}, // S2
@@ -29,27 +29,27 @@ constexpr std::array<TPCStyleValues, 13> Styles{{
     {-100, 4.0f, -1.5f, -80, -100, -1.5f, -1.5f},  // S12
 }};
 
-constexpr std::optional<TColor> Kept = std::nullopt;
+constexpr std::optional<Color> Kept = std::nullopt;
 
-TProEffectPreset make(TCylinderEffect ce, TFontEffect fe, std::optional<TColor> shadow, TColor fore,
-                      TColor back, TColor foreLine, int backStyle, int foreStyle,
-                      std::optional<TProEffectPreset::Frame> frame = std::nullopt)
+EffectPreset make(CylinderEffect ce, FontEffect fe, std::optional<Color> shadow, Color fore, Color back,
+                  Color foreLine, int backStyle, int foreStyle,
+                  std::optional<EffectPreset::Frame> frame = std::nullopt)
 {
     return {ce, fe, shadow, fore, back, foreLine, Styles[backStyle], Styles[foreStyle], frame};
 }
 
-const std::array<TProEffectPreset, ProEffectCount>& table()
+const std::array<EffectPreset, ProEffectCount>& table()
 {
-    static const std::array<TProEffectPreset, ProEffectCount> presets{{
+    static const std::array<EffectPreset, ProEffectCount> presets{{
         // demoSystem, demoMetal, demoSunken
         make(ceMaximum, feShadowBottomRight, system(15), system(15), rgb(255, 255, 255), system(13), 1, 1,
-             TProEffectPreset::Frame{bvLowered, bvRaised, 2, true}),
+             EffectPreset::Frame{bvLowered, bvRaised, 2, true}),
         make(ceMaximum, feShadowBottomRight, rgb(255, 255, 255), rgb(127, 212, 255), rgb(255, 255, 255),
-             rgb(0, 0, 0), 2, 2, TProEffectPreset::Frame{bvNone, bvLowered, 2, false}),
+             rgb(0, 0, 0), 2, 2, EffectPreset::Frame{bvNone, bvLowered, 2, false}),
         make(ceMaximum, feInvert, rgb(0, 0, 0), rgb(255, 255, 255), rgb(128, 0, 0), rgb(255, 0, 0), 3, 1,
-             TProEffectPreset::Frame{bvNone, bvRaised, 2, true}),
+             EffectPreset::Frame{bvNone, bvRaised, 2, true}),
         // peCustom: never applied, its slot keeps the table indexed by value.
-        make(ceMaximum, feNone, Kept, TColor(), TColor(), TColor(), 1, 1),
+        make(ceMaximum, feNone, Kept, Color(), Color(), Color(), 1, 1),
         // Glass
         make(ceMaximum, feNone, Kept, rgb(204, 0, 0), rgb(128, 128, 128), rgb(255, 255, 255), 4, 5),
         make(ceMaximum, feNone, Kept, rgb(255, 128, 0), rgb(192, 192, 192), rgb(128, 0, 0), 4, 4),
@@ -103,7 +103,7 @@ const std::array<TProEffectPreset, ProEffectCount>& table()
 
 } // namespace
 
-const TProEffectPreset* preset(TProEffect effect)
+const EffectPreset* preset(ProEffect effect)
 {
     const int index = static_cast<int>(effect);
     if (effect == peCustom || index < 0 || index >= ProEffectCount)
@@ -111,11 +111,11 @@ const TProEffectPreset* preset(TProEffect effect)
     return &table()[static_cast<std::size_t>(index)];
 }
 
-const TPCStyleValues& styleSet(int number)
+const CylinderStyleValues& styleSet(int number)
 {
     if (number < 1 || number > 12)
         return Styles[1];
     return Styles[static_cast<std::size_t>(number)];
 }
 
-} // namespace ProEffects
+} // namespace stowmere::progress::effects

@@ -3,38 +3,42 @@
 
 #include "progress/CylColors.h"
 #include "progress/CylTypes.h"
-#include "progress/PCColorStyle.h"
+#include "progress/CylinderColorStyle.h"
 
 #include <optional>
 
+namespace stowmere::progress {
+
 /// The values one named look assigns to a cylinder bar. All presets share this
-/// shape; the bar applies them in one routine (TProgressCyl::setProEffect).
-struct TProEffectPreset {
+/// shape; the bar applies them in one routine (CylinderProgressBar::setProEffect).
+struct EffectPreset {
     /// Frame and text switch, set only by the three demonstration presets.
     struct Frame {
-        TBevelCut bevelOuter;
-        TBevelCut bevelInner;
+        BevelCut bevelOuter;
+        BevelCut bevelInner;
         int borderWidth;
         bool showText;
     };
 
-    TCylinderEffect cylinderEffect;
-    TFontEffect fontEffect;
-    std::optional<stowmere::controls::TColor> fontShadowColor; ///< none: left as it was
-    stowmere::controls::TColor foreColor;
-    stowmere::controls::TColor backColor;
-    stowmere::controls::TColor foreLineColor;
-    TPCStyleValues backStyle;
-    TPCStyleValues foreStyle;
+    CylinderEffect cylinderEffect;
+    FontEffect fontEffect;
+    std::optional<stowmere::controls::Color> fontShadowColor; ///< none: left as it was
+    stowmere::controls::Color foreColor;
+    stowmere::controls::Color backColor;
+    stowmere::controls::Color foreLineColor;
+    CylinderStyleValues backStyle;
+    CylinderStyleValues foreStyle;
     std::optional<Frame> frame;
 };
 
-namespace ProEffects {
+namespace effects {
 
 /// The preset behind a value, or nullptr for peCustom (and values out of range).
-const TProEffectPreset* preset(TProEffect effect);
+const EffectPreset* preset(ProEffect effect);
 
 /// Lighting style sets S1 .. S12 shared by the presets (index 1 .. 12).
-const TPCStyleValues& styleSet(int number);
+const CylinderStyleValues& styleSet(int number);
 
-} // namespace ProEffects
+} // namespace effects
+
+} // namespace stowmere::progress

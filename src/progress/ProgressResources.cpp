@@ -9,7 +9,7 @@ static void initProgressQrc()
     Q_INIT_RESOURCE(progress);
 }
 
-namespace ProgressResources {
+namespace stowmere::progress::resources {
 
 void init()
 {
@@ -20,4 +20,4 @@ void init()
     (void)done;
 }
 
-} // namespace ProgressResources
+} // namespace stowmere::progress::resources

@@ -3,8 +3,10 @@
 
 #include <QString>
 
+namespace stowmere::progress {
+
 /// The pictures shipped with the progress display as Qt resources.
-namespace ProgressResources {
+namespace resources {
 
 /// Registers the resources; a static library's resources are otherwise dropped by
 /// the linker. Safe to call more than once.
@@ -21,4 +23,6 @@ inline QString cancelGlyph()
     return QStringLiteral(":/progress/cancel.png");
 }
 
-} // namespace ProgressResources
+} // namespace resources
+
+} // namespace stowmere::progress

@@ -7,9 +7,9 @@
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
-#include "progress/Progress.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
+#include "progress/ProgressWindow.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -39,7 +39,7 @@ void AppFixture::start(const QString& dataFolder)
     m_dataFolder = dataFolder.isEmpty() ? m_folder.path() : dataFolder;
     main = std::make_unique<TfrmMain>(dialogs, m_dataFolder.toStdString());
     editor = new TfrmAECategory(dialogs, main->catalog(), main.get());
-    progress = new TfrmProgress(main.get());
+    progress = new progress::ProgressWindow(main.get());
     main->setEditor(editor);
     main->setProgress(progress);
     main->show();
@@ -78,7 +78,7 @@ void click(QWidget* widget)
 
 void cancelEditor(TfrmAECategory& editor)
 {
-    click(child<controls::TGradButton>(editor, "btnCancel"));
+    click(child<controls::GradientButton>(editor, "btnCancel"));
 }
 
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder)
@@ -88,7 +88,7 @@ void fillAndSave(TfrmAECategory& editor, const QString& description, const QStri
     descriptionEdit->selectAll();
     QTest::keyClicks(descriptionEdit, description);
     child<TFolderEdit>(editor, "DirectoryEdit1")->setText(folder);
-    click(child<controls::TGradButton>(editor, "btnSave"));
+    click(child<controls::GradientButton>(editor, "btnSave"));
 }
 
 QByteArray fileBytes(const QString& path)
@@ -175,9 +175,9 @@ TCheckListBox* AppFixture::pathList() const
     return widget<TCheckListBox>("chklstList");
 }
 
-controls::TGradCheckBox* AppFixture::checkBox(const QString& name) const
+controls::GradientCheckBox* AppFixture::checkBox(const QString& name) const
 {
-    return widget<controls::TGradCheckBox>(name);
+    return widget<controls::GradientCheckBox>(name);
 }
 
 QStringList AppFixture::categoryItems() const

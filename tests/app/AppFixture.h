@@ -16,8 +16,10 @@
 #include <stdexcept>
 
 class QAbstractItemView;
-class TfrmProgress;
-class TGradCheckBox;
+
+namespace stowmere::progress {
+class ProgressWindow;
+} // namespace stowmere::progress
 
 namespace stowmere::app {
 class TCheckListBox;
@@ -85,7 +87,7 @@ protected:
     }
     TListBox* setList() const;
     TCheckListBox* pathList() const;
-    controls::TGradCheckBox* checkBox(const QString& name) const;
+    controls::GradientCheckBox* checkBox(const QString& name) const;
 
     QStringList categoryItems() const;
     QStringList pathItems() const;
@@ -100,7 +102,7 @@ protected:
     RecordingDialogs dialogs;
     std::unique_ptr<TfrmMain> main;
     TfrmAECategory* editor = nullptr;
-    TfrmProgress* progress = nullptr; ///< owned by the main window
+    progress::ProgressWindow* progress = nullptr; ///< owned by the main window
 };
 
 /// Clicks the editor's Cancel button.

@@ -2,11 +2,11 @@
 #include "AppFixture.h"
 
 #include "app/TCheckListBox.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
 #include "platform/FileLock.h"
-#include "progress/Progress.h"
-#include "progress/ProgressCyl.h"
+#include "progress/CylinderProgressBar.h"
+#include "progress/ProgressWindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using stowmere::controls::TGradButton;
+using stowmere::controls::GradientButton;
 
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
@@ -50,8 +50,8 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     QObject::connect(main.get(), &TfrmMain::backupItemDone, [&] {
         barTexts << progress->xipZip()->displayText();
         checksAtStep << QList<bool>{pathList()->checked(0), pathList()->checked(1), pathList()->checked(2)};
-        EXPECT_FALSE(widget<TGradButton>("btnBackup")->isEnabled()) << "commands are off during the run";
-        EXPECT_FALSE(widget<TGradButton>("btnAddFiles")->isEnabled());
+        EXPECT_FALSE(widget<GradientButton>("btnBackup")->isEnabled()) << "commands are off during the run";
+        EXPECT_FALSE(widget<GradientButton>("btnAddFiles")->isEnabled());
         EXPECT_TRUE(pathList()->isEnabled()) << "checking items stays possible";
     });
     QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
@@ -68,7 +68,7 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     EXPECT_EQ(progress->lblCount()->text(), "4") << "files are counted, not items";
     EXPECT_FALSE(progress->isVisible());
     EXPECT_EQ(progress->xipZip()->Position(), 0);
-    EXPECT_TRUE(widget<TGradButton>("btnBackup")->isEnabled());
+    EXPECT_TRUE(widget<GradientButton>("btnBackup")->isEnabled());
     EXPECT_TRUE(dialogs.messages().empty());
 
     EXPECT_EQ(fileBytes(destination() + "/a.txt"), "alpha");

@@ -9,9 +9,9 @@
 #include "app/TCheckListBox.h"
 #include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
+#include "controls/GradientPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,7 +21,7 @@
 #include <QTest>
 #include <QToolButton>
 
-using stowmere::controls::TGradButton;
+using stowmere::controls::GradientButton;
 
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
@@ -109,13 +109,13 @@ TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
 {
     start();
     whenEditorShows([this](TfrmAECategory& shown) {
-        QTest::mouseClick(child<TGradButton>(shown, "btnSave"), Qt::LeftButton);
+        QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
         EXPECT_TRUE(shown.isVisible());
         EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
         child<TDBEdit>(shown, "DBEdit1")->setFocus();
         QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Docs");
-        QTest::mouseClick(child<TGradButton>(shown, "btnSave"), Qt::LeftButton);
+        QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
         EXPECT_EQ(shown.focusWidget(), child<TFolderEdit>(shown, "DirectoryEdit1"));
@@ -180,7 +180,7 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
         QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Pictures");
         child<TFolderEdit>(shown, "DirectoryEdit1")->setFocus(); // leaving the field writes it into the row
         child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/elsewhere");
-        QTest::mouseClick(child<TGradButton>(shown, "btnCancel"), Qt::LeftButton);
+        QTest::mouseClick(child<GradientButton>(shown, "btnCancel"), Qt::LeftButton);
     });
     QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {},
                        setList()->visualItemRect(setList()->item(1)).center());
@@ -291,7 +291,7 @@ TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
         EXPECT_FALSE(exit.intersects(other->geometry())) << other->objectName().toStdString();
     EXPECT_LE(exit.right(), widget("GradPanel3")->width() - 1);
     EXPECT_FALSE(widget("Label1")->geometry().intersects(widget("Label2")->geometry()));
-    EXPECT_LE(widget<TGradButton>("btnBackup")->geometry().bottom(), widget("GradPanel4")->height() - 1);
+    EXPECT_LE(widget<GradientButton>("btnBackup")->geometry().bottom(), widget("GradPanel4")->height() - 1);
 }
 
 // The program's own settings of its controls, read from the rendered main window.
@@ -309,7 +309,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A black caption has no white halo: on every row no pixel is lighter than the face
     // around the caption.
-    const QImage add = widget<TGradButton>("btnAddCategory")->grab().toImage();
+    const QImage add = widget<GradientButton>("btnAddCategory")->grab().toImage();
     QString lighter;
     for (int y = 4; y < add.height() - 4 && lighter.isEmpty(); ++y) {
         const QRgb face = add.pixel(5, y);
@@ -324,7 +324,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A pressed button shows the clicked gradient up to its rounded border, with no band of
     // the near-white default face left around it.
-    TGradButton* pressed = widget<TGradButton>("btnDeleteCategory");
+    GradientButton* pressed = widget<GradientButton>("btnDeleteCategory");
     QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
     const QImage down = pressed->grab().toImage();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
-#include "controls/TGradButton.h"
+#include "controls/GradientButton.h"
 
 #include "app/HistoryDialog.h"
 #include "app/PreviewModel.h"
@@ -10,7 +10,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
 #include "catalog/SetIdentity.h"
-#include "controls/TGradCheckBox.h"
+#include "controls/GradientCheckBox.h"
 #include "support/ScopedEnv.h"
 
 #include <QAction>
@@ -169,7 +169,7 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     EXPECT_TRUE(copied.contains(tree + "/new.txt\t3 Bytes\tnew"));
     EXPECT_EQ(copied[5], child<QLabel>(*dialog, "previewTotals")->text());
 
-    auto* close = child<stowmere::controls::TGradButton>(*dialog, "previewCancel");
+    auto* close = child<stowmere::controls::GradientButton>(*dialog, "previewCancel");
     EXPECT_EQ(close->Caption(), "Close");
     QPointer<QDialog> closing(dialog);
     click(close);

@@ -6,9 +6,9 @@
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
-#include "controls/TGradCheckBox.h"
+#include "controls/GradientCheckBox.h"
 #include "platform/FileSystemIdentity.h"
-#include "progress/Progress.h"
+#include "progress/ProgressWindow.h"
 #include "support/TestMount.h"
 
 #include <QAction>

@@ -4,8 +4,8 @@
 #include "app/SessionEnd.h"
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
-#include "controls/TGradButton.h"
-#include "progress/Progress.h"
+#include "controls/GradientButton.h"
+#include "progress/ProgressWindow.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -45,7 +45,7 @@ void addSetIn(TfrmMain& window, TfrmAECategory& editor, const QString& descripti
             ADD_FAILURE() << "the editor did not show";
         fillAndSave(editor, description, folder);
     });
-    click(child<stowmere::controls::TGradButton>(window, "btnAddCategory"));
+    click(child<stowmere::controls::GradientButton>(window, "btnAddCategory"));
 }
 
 } // namespace
@@ -92,7 +92,7 @@ TEST_F(SessionEndTest, TwoWindowsAndACommandOnOneFolderLoseNothingOfEachOther)
     auto second = std::make_unique<TfrmMain>(dialogs, folder().toStdString());
     auto* secondEditor = new TfrmAECategory(dialogs, second->catalog(), second.get());
     second->setEditor(secondEditor);
-    second->setProgress(new TfrmProgress(second.get()));
+    second->setProgress(new stowmere::progress::ProgressWindow(second.get()));
     second->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(second.get()));
 

@@ -4,7 +4,7 @@
 #include "app/TCheckListBox.h"
 #include "app/TListBox.h"
 #include "catalog/RunRecord.h"
-#include "progress/Progress.h"
+#include "progress/ProgressWindow.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/GradDrawCore.h"
-#include "controls/EMathError.h"
+#include "controls/MathError.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -12,10 +12,10 @@ using namespace stowmere::controls;
 
 namespace {
 
-constexpr TColor kFrom = RGB(10, 100, 250);
-constexpr TColor kTo = RGB(200, 20, 0);
+constexpr Color kFrom = RGB(10, 100, 250);
+constexpr Color kTo = RGB(200, 20, 0);
 
-Image24 Filled(int w, int h, TColor color)
+Image24 Filled(int w, int h, Color color)
 {
     Image24 image(w, h);
     image.Fill(color);
@@ -63,7 +63,7 @@ TEST(FillGradient, VerticalAndCornerAndRadialStartWhereTheyShould)
 
     FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopLeft);
     EXPECT_EQ(image.Pixel(0, 0), kFrom);
-    const TColor oneFromTheCorner = image.Pixel(1, 0);
+    const Color oneFromTheCorner = image.Pixel(1, 0);
     // The top-right distance is measured from Right itself, one column beyond the image.
     FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopRight);
     EXPECT_EQ(image.Pixel(19, 0), oneFromTheCorner);
@@ -292,9 +292,8 @@ TEST(DrawGradient, ThreeColoursOverTwentyOneRows)
 {
     QImage image = Canvas(8, 21);
     QPainter painter(&image);
-    DrawGradient(
-        painter, {0, 0, 8, 21}, GradientDirection::Vertical,
-        {TColor::rgb(0xFF, 0xF5, 0xDD), TColor::rgb(0xFF, 0xF5, 0xDD), TColor::rgb(0xFF, 0xD2, 0x5E)});
+    DrawGradient(painter, {0, 0, 8, 21}, GradientDirection::Vertical,
+                 {Color::rgb(0xFF, 0xF5, 0xDD), Color::rgb(0xFF, 0xF5, 0xDD), Color::rgb(0xFF, 0xD2, 0x5E)});
     painter.end();
     for (int y = 0; y <= 10; ++y)
         EXPECT_EQ(image.pixelColor(3, y), QColor(255, 245, 221)) << y;
@@ -335,7 +334,7 @@ TEST(DrawGradient, OneColourRaisesAndDrawsNothing)
     try {
         DrawGradient(painter, {0, 0, 4, 4}, GradientDirection::Vertical, {RGB(9, 9, 9)});
         FAIL() << "no error";
-    } catch (const EMathError& error) {
+    } catch (const MathError& error) {
         EXPECT_STREQ(error.what(), "Please specify at least two colors.");
     }
     EXPECT_EQ(painter.pen(), pen);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "controls/TGradCustomControl.h"
+#include "controls/GradientControl.h"
 
 #include <QApplication>
 #include <QDebug>

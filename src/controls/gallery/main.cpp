@@ -3,9 +3,9 @@
 // --png it writes one PNG per control and state into FOLDER and exits; --zoom N
 // enlarges the written images N times, pixel for pixel, for close inspection.
 #include "controls/CheckImages.h"
-#include "controls/TGradButton.h"
-#include "controls/TGradCheckBox.h"
-#include "controls/TGradPanel.h"
+#include "controls/GradientButton.h"
+#include "controls/GradientCheckBox.h"
+#include "controls/GradientPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,7 +41,7 @@ QImage MakeGlyph()
     return glyph;
 }
 
-void Settle(TGradCustomControl* control)
+void Settle(GradientControl* control)
 {
     QElapsedTimer timer;
     timer.start();
@@ -49,14 +49,14 @@ void Settle(TGradCustomControl* control)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-void Hover(TGradCustomControl* control)
+void Hover(GradientControl* control)
 {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(control, &enter);
     Settle(control);
 }
 
-void Press(TGradCustomControl* control)
+void Press(GradientControl* control)
 {
     Hover(control);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
@@ -66,7 +66,7 @@ void Press(TGradCustomControl* control)
 }
 
 // A button held part-way through its hover fade, to show the blend steps side by side.
-class FadeStill : public TGradButton {
+class FadeStill : public GradientButton {
 public:
     explicit FadeStill(int ticks)
     {
@@ -127,12 +127,12 @@ int main(int argc, char* argv[])
     };
 
     const QImage glyph = MakeGlyph();
-    auto makeButton = [&](int w, int h, const QString& caption, bool withGlyph, TColor color) {
-        auto* button = new TGradButton;
+    auto makeButton = [&](int w, int h, const QString& caption, bool withGlyph, Color color) {
+        auto* button = new GradientButton;
         button->setFixedSize(w, h);
         button->setFont(font);
         button->SetCaption(caption);
-        button->SetColor(color);
+        button->setColor(color);
         button->SetTextShadow(false);
         button->SetShowFocusRect(false);
         button->SetGradientBorder(false);
@@ -143,13 +143,13 @@ int main(int argc, char* argv[])
     };
     std::vector<std::function<void()>> actions;
     auto buttonRow = [&](const QString& title, int w, int h, const QString& caption, bool withGlyph,
-                         TColor color) {
-        TGradButton* normal = makeButton(w, h, caption, withGlyph, color);
-        TGradButton* hover = makeButton(w, h, caption, withGlyph, color);
-        TGradButton* pressed = makeButton(w, h, caption, withGlyph, color);
-        TGradButton* disabled = makeButton(w, h, caption, withGlyph, color);
+                         Color color) {
+        GradientButton* normal = makeButton(w, h, caption, withGlyph, color);
+        GradientButton* hover = makeButton(w, h, caption, withGlyph, color);
+        GradientButton* pressed = makeButton(w, h, caption, withGlyph, color);
+        GradientButton* disabled = makeButton(w, h, caption, withGlyph, color);
         disabled->setEnabled(false);
-        TGradButton* focused =
+        GradientButton* focused =
             makeButton(w, h, caption + QStringLiteral(" & more text than fits"), withGlyph, color);
         focused->SetShowFocusRect(true);
         focused->SetTextShadow(true);
@@ -168,13 +168,13 @@ int main(int argc, char* argv[])
     buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
     buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
     {
-        TGradButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
-        TGradButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
-        TGradButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
+        GradientButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
+        GradientButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
+        GradientButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
         hot->SetHotTrack(true);
-        TGradButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
+        GradientButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
         shadowed->SetTextShadow(true);
-        for (TGradButton* button : {up, down}) {
+        for (GradientButton* button : {up, down}) {
             button->SetGroupIndex(1);
             button->SetGradientBorder(true);
         }
@@ -196,7 +196,7 @@ int main(int argc, char* argv[])
             still->setFixedSize(75, 25);
             still->setFont(font);
             still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
-            still->SetColor(clWhite);
+            still->setColor(clWhite);
             still->SetTextShadow(false);
             still->SetShowFocusRect(false);
             stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
@@ -205,33 +205,33 @@ int main(int argc, char* argv[])
     }
 
     auto makeCheckBox = [&](const QString& caption) {
-        auto* box = new TGradCheckBox;
+        auto* box = new GradientCheckBox;
         box->setFixedSize(130, 17);
         box->SetCaption(caption);
-        box->SetColor(RGB(0, 176, 0));
+        box->setColor(RGB(0, 176, 0));
         box->SetFontColor(clWhite);
         box->setFont(font);
-        TGradControlColors colours = box->Colors();
+        ControlColors colours = box->Colors();
         colours.SetDefaultFrom(clWhite);
         colours.SetDefaultTo(clWhite);
         colours.SetOverFrom(clWhite);
-        colours.SetOverTo(TColor::rgb(118, 148, 190));
+        colours.SetOverTo(Color::rgb(118, 148, 190));
         box->SetColors(colours);
         box->SetShowFocusRect(false);
         box->SetTextShadow(false);
         return box;
     };
     {
-        TGradCheckBox* normal = makeCheckBox(QStringLiteral("Select All"));
-        TGradCheckBox* hover = makeCheckBox(QStringLiteral("Select All"));
-        TGradCheckBox* pressed = makeCheckBox(QStringLiteral("Select All"));
-        TGradCheckBox* checked = makeCheckBox(QStringLiteral("Incremental Backup"));
+        GradientCheckBox* normal = makeCheckBox(QStringLiteral("Select All"));
+        GradientCheckBox* hover = makeCheckBox(QStringLiteral("Select All"));
+        GradientCheckBox* pressed = makeCheckBox(QStringLiteral("Select All"));
+        GradientCheckBox* checked = makeCheckBox(QStringLiteral("Incremental Backup"));
         checked->SetChecked(true);
-        TGradCheckBox* disabled = makeCheckBox(QStringLiteral("Incremental Backup"));
+        GradientCheckBox* disabled = makeCheckBox(QStringLiteral("Incremental Backup"));
         disabled->SetChecked(true);
         disabled->setEnabled(false);
-        TGradCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
-        lines->SetBorderLines({blTop, blBottom});
+        GradientCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
+        lines->setBorderLines({blTop, blBottom});
         lines->SetShowFocusRect(true);
         lines->SetChecked(true);
         addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal},
@@ -247,54 +247,55 @@ int main(int argc, char* argv[])
         });
     }
 
-    auto makePanel = [&](int w, int h, const QString& caption, TGradCaptionPos position, int corner,
-                         int border, TColor borderColor, TColor outer, bool antialiased, TColor color) {
-        auto* panel = new TGradPanel;
+    auto makePanel = [&](int w, int h, const QString& caption, CaptionPosition position, int corner,
+                         int border, Color borderColor, Color outer, bool antialiased, Color color) {
+        auto* panel = new GradientPanel;
         panel->setFixedSize(w, h);
         panel->SetCaption(caption);
-        panel->SetCaptionPosition(position);
+        panel->setCaptionPosition(position);
         panel->SetCornerWidth(corner);
         panel->SetBorderWidth(border);
         panel->SetBorderColor(borderColor);
         panel->SetOuterColor(outer);
         panel->SetAntialiased(antialiased);
-        panel->SetColor(color);
+        panel->setColor(color);
         panel->setFont(font);
         return panel;
     };
     {
-        TGradPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray,
-                                      clBtnFace, false, TColor::rgb(223, 223, 227));
+        GradientPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray,
+                                         clBtnFace, false, Color::rgb(223, 223, 227));
         title->SetGradient(true);
-        title->SetGradientType(gtDoubleVert);
-        title->SetDefaultFrom(TColor::rgb(16, 132, 208));
-        title->SetDefaultTo(TColor::rgb(113, 184, 255));
+        title->setGradientType(gtDoubleVert);
+        title->SetDefaultFrom(Color::rgb(16, 132, 208));
+        title->SetDefaultTo(Color::rgb(113, 184, 255));
         QFont titleFont(QStringLiteral("Liberation Sans"));
         titleFont.setPixelSize(29);
         titleFont.setBold(true);
         title->setFont(titleFont);
         title->SetFontColor(clWhite);
         title->SetTextShadow(false);
-        TGradPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false,
-                                    TColor::rgb(223, 223, 227));
+        GradientPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false,
+                                       Color::rgb(223, 223, 227));
         bar->SetGradient(true);
-        bar->SetGradientType(gtDoubleVert);
-        bar->SetDefaultFrom(TColor::rgb(0, 159, 0));
-        bar->SetDefaultTo(TColor::rgb(3, 199, 82));
+        bar->setGradientType(gtDoubleVert);
+        bar->SetDefaultFrom(Color::rgb(0, 159, 0));
+        bar->SetDefaultTo(Color::rgb(3, 199, 82));
         auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);
         addRow(QStringLiteral("panel"),
                {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
 
-        TGradPanel* list = makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
-        TGradPanel* field =
+        GradientPanel* list =
+            makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
+        GradientPanel* field =
             makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
-        TGradPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2,
-                                      clGray, clBtnFace, true, TColor::rgb(223, 223, 227));
-        TGradPanel* disabled =
+        GradientPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2,
+                                         clGray, clBtnFace, true, Color::rgb(223, 223, 227));
+        GradientPanel* disabled =
             makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"), cpBottomLeft,
-                      10, 2, clGray, clBtnFace, true, TColor::rgb(223, 223, 227));
+                      10, 2, clGray, clBtnFace, true, Color::rgb(223, 223, 227));
         disabled->setEnabled(false);
         addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list},
                                           {QStringLiteral("field-frame"), field},

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/Color.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace stowmere::controls {
+
+namespace {
+
+QPalette::ColorRole RoleOfSystemColor(int index)
+{
+    switch (index) {
+    case 5:
+        return QPalette::Base;
+    case 8:
+        return QPalette::Text;
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 15:
+        return QPalette::Button;
+    case 16:
+        return QPalette::Dark;
+    case 18:
+        return QPalette::ButtonText;
+    case 20:
+        return QPalette::Light;
+    case 21:
+        return QPalette::Shadow;
+    case 22:
+        return QPalette::Midlight;
+    default:
+        return QPalette::Window;
+    }
+}
+
+} // namespace
+
+Color ColorToRGB(Color color)
+{
+    if (!color.isSystem())
+        return Color::rgb(color.red(), color.green(), color.blue());
+    const QColor resolved =
+        QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(color.systemIndex()));
+    return FromQColor(resolved);
+}
+
+QColor ToQColor(Color color)
+{
+    const Color rgb = ColorToRGB(color);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+Color FromQColor(const QColor& color)
+{
+    return RGB(color.red(), color.green(), color.blue());
+}
+
+} // namespace stowmere::controls

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QColor>
+
+#include <cstdint>
+
+namespace stowmere::controls {
+
+/// A colour of the controls: plain red, green and blue, or one of the desktop's system
+/// colours, resolved against the application palette when it is drawn. Built only through
+/// the named constructors, so a colour always reads as the colour it is.
+class Color {
+public:
+    /// Black.
+    constexpr Color() = default;
+
+    static constexpr Color rgb(int red, int green, int blue)
+    {
+        return Color(
+            static_cast<std::uint32_t>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16)));
+    }
+    /// System colour index (5 window, 8 window text, 13 highlight, 15 button face, ...).
+    static constexpr Color system(int index)
+    {
+        return Color(kSystemFlag | static_cast<std::uint32_t>(index & 0xFF));
+    }
+    /// The form files' 32-bit colour value: 0x00BBGGRR, or 0x80000000 plus a system index.
+    static constexpr Color fromStored(std::uint32_t value) { return Color(value); }
+
+    constexpr std::uint32_t stored() const { return m_value; }
+    constexpr bool isSystem() const { return (m_value & kSystemFlag) != 0; }
+    constexpr int systemIndex() const { return static_cast<int>(m_value & 0xFF); }
+    /// The components of a plain colour; resolve a system colour first (ColorToRGB).
+    constexpr int red() const { return static_cast<int>(m_value & 0xFF); }
+    constexpr int green() const { return static_cast<int>((m_value >> 8) & 0xFF); }
+    constexpr int blue() const { return static_cast<int>((m_value >> 16) & 0xFF); }
+
+    friend constexpr bool operator==(Color, Color) = default;
+
+private:
+    static constexpr std::uint32_t kSystemFlag = 0x80000000u;
+    constexpr explicit Color(std::uint32_t value) : m_value(value) {}
+
+    std::uint32_t m_value = 0;
+};
+
+inline constexpr Color clWindow = Color::system(5);
+inline constexpr Color clWindowText = Color::system(8);
+inline constexpr Color clHighlight = Color::system(13);
+inline constexpr Color clHighlightText = Color::system(14);
+inline constexpr Color clBtnFace = Color::system(15);
+inline constexpr Color clBtnShadow = Color::system(16);
+inline constexpr Color clBtnText = Color::system(18);
+inline constexpr Color clBtnHighlight = Color::system(20);
+inline constexpr Color cl3DDkShadow = Color::system(21);
+inline constexpr Color cl3DLight = Color::system(22);
+
+inline constexpr Color clBlack = Color::rgb(0, 0, 0);
+inline constexpr Color clWhite = Color::rgb(255, 255, 255);
+inline constexpr Color clGray = Color::rgb(128, 128, 128);
+inline constexpr Color clSilver = Color::rgb(192, 192, 192);
+
+constexpr Color RGB(int red, int green, int blue)
+{
+    return Color::rgb(red, green, blue);
+}
+constexpr int GetRValue(Color color)
+{
+    return color.red();
+}
+constexpr int GetGValue(Color color)
+{
+    return color.green();
+}
+constexpr int GetBValue(Color color)
+{
+    return color.blue();
+}
+
+/// Plain RGB for any colour: system colours are looked up in the application palette
+/// (the platform's stand-in for the system colour table).
+Color ColorToRGB(Color color);
+
+QColor ToQColor(Color color);
+Color FromQColor(const QColor& color);
+
+} // namespace stowmere::controls

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/ControlColors.h"
+#include "controls/GradientControl.h"
+#include "controls/Image24.h"
+
+#include <QImage>
+#include <QPointer>
+
+namespace stowmere::controls {
+
+enum ButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+
+/// The push button of every window: a face composed from three cached gradient images
+/// (default, hover, clicked) that fades towards the hover look under the pointer and
+/// switches to the clicked look while pressed, inside a rounded one-colour border, with
+/// an optional glyph and the dialog-button keys (Enter, Escape, space bar). Buttons with
+/// a GroupIndex latch down like radio buttons of their parent.
+class GradientButton : public GradientControl {
+    Q_OBJECT
+
+public:
+    explicit GradientButton(QWidget* parent = nullptr);
+    ~GradientButton() override;
+
+    int ModalResult() const { return m_modalResult; }
+    void SetModalResult(int value) { m_modalResult = value; }
+    /// An empty image means no glyph. The colour of its bottom-left pixel is transparent.
+    const QImage& Glyph() const { return m_glyph; }
+    void SetGlyph(const QImage& value);
+    int Spacing() const { return m_spacing; }
+    void SetSpacing(int value);
+    ButtonLayout Layout() const { return m_layout; }
+    void SetLayout(ButtonLayout value);
+    const ControlColors& Colors() const { return m_colors; }
+    /// Takes over all colours of value and rebuilds the images once.
+    void SetColors(const ControlColors& value);
+    bool ShowFocusRect() const { return m_showFocusRect; }
+    void SetShowFocusRect(bool value);
+    bool HotTrack() const { return m_hotTrack; }
+    void SetHotTrack(bool value);
+    bool Default() const { return m_default; }
+    void SetDefault(bool value);
+    bool Cancel() const { return m_cancel; }
+    void SetCancel(bool value);
+    bool GradientBorder() const { return m_gradientBorder; }
+    void SetGradientBorder(bool value) { m_gradientBorder = value; }
+    int GroupIndex() const { return m_groupIndex; }
+    void SetGroupIndex(int value) { m_groupIndex = value; }
+    bool AllowAllUp() const { return m_allowAllUp; }
+    void SetAllowAllUp(bool value) { m_allowAllUp = value; }
+    bool Down() const { return m_down; }
+    void SetDown(bool value);
+    GradientType gradientType() const { return m_gradientType; }
+    void setGradientType(GradientType value);
+
+    const Image24& DefaultImage() const { return m_defaultImage; }
+    const Image24& OverImage() const { return m_overImage; }
+    const Image24& ClickedImage() const { return m_clickedImage; }
+
+    /// Sets the window's modal result, latches or releases a group button, emits clicked.
+    void Click() override;
+    void RebuildImages() override;
+
+    /// The face as it is painted now: cached images composed at the current levels,
+    /// frame, caption, glyph and focus rectangle.
+    Image24 RenderFace();
+
+protected:
+    void FocusChanged() override;
+    void LeftButtonDown() override;
+    void LeftButtonUp() override;
+    void MouseEntered() override;
+    void MouseLeft() override;
+    void Resized() override;
+
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool CanTakeFocus() const;
+    bool OtherGroupButtonDown() const;
+    /// Enter for a default button and Escape for a cancel button arrive at the window
+    /// when another control has the focus; the button watches its window for them.
+    void WatchWindowKeys();
+    void PaintGlyph(Image24& face, const Rect& textRect, const QFont& font);
+
+    int m_modalResult = 0;
+    QImage m_glyph;
+    Image24 m_glyph24;
+    int m_spacing = 2;
+    ButtonLayout m_layout = blGlyphLeft;
+    ControlColors m_colors;
+    bool m_showFocusRect = true;
+    bool m_hotTrack = false;
+    bool m_default = false;
+    bool m_cancel = false;
+    bool m_gradientBorder = true;
+    int m_groupIndex = 0;
+    bool m_allowAllUp = false;
+    bool m_down = false;
+    GradientType m_gradientType = gtVertical;
+    Image24 m_defaultImage;
+    Image24 m_overImage;
+    Image24 m_clickedImage;
+    QPointer<QWidget> m_keyWindow;
+};
+
+} // namespace stowmere::controls

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/ControlColors.h"
+#include "controls/GradientControl.h"
+#include "controls/Image24.h"
+
+#include <initializer_list>
+
+namespace stowmere::controls {
+
+enum BorderLine { blTop, blBottom, blLeft, blRight };
+
+/// A set of BorderLine members.
+class BorderLines {
+public:
+    constexpr BorderLines() = default;
+    constexpr BorderLines(std::initializer_list<BorderLine> lines)
+    {
+        for (BorderLine line : lines)
+            m_bits |= Bit(line);
+    }
+    constexpr bool Contains(BorderLine line) const { return (m_bits & Bit(line)) != 0; }
+    constexpr bool IsEmpty() const { return m_bits == 0; }
+    friend constexpr bool operator==(BorderLines, BorderLines) = default;
+
+private:
+    static constexpr unsigned Bit(BorderLine line) { return 1u << static_cast<unsigned>(line); }
+    unsigned m_bits = 0;
+};
+
+/// The check box of the program's windows: a 13 by 13 box composed from three cached
+/// gradient images with hover and press fading, the check mark tinted to CheckColor,
+/// a caption right of the box, optional border lines and focus rectangle. A click
+/// toggles Checked and then emits clicked; setting Checked in code emits only toggled.
+class GradientCheckBox : public GradientControl {
+    Q_OBJECT
+
+public:
+    explicit GradientCheckBox(QWidget* parent = nullptr);
+
+    BorderLines borderLines() const { return m_borderLines; }
+    void setBorderLines(BorderLines value);
+    Color BorderLinesColor() const { return m_borderLinesColor; }
+    void SetBorderLinesColor(Color value);
+    bool HotTrack() const { return m_hotTrack; }
+    void SetHotTrack(bool value);
+    const ControlColors& Colors() const { return m_colors; }
+    /// Takes over all colours of value and rebuilds the images once.
+    void SetColors(const ControlColors& value);
+    int Spacing() const { return m_spacing; }
+    void SetSpacing(int value);
+    bool Checked() const { return m_checked; }
+    /// Emits toggled when the check changes; only a click emits clicked as well.
+    void SetChecked(bool value);
+    bool ShowFocusRect() const { return m_showFocusRect; }
+    void SetShowFocusRect(bool value);
+    Color CheckColor() const { return m_checkColor; }
+    void SetCheckColor(Color value);
+    bool GradientBorder() const { return m_gradientBorder; }
+    void SetGradientBorder(bool value) { m_gradientBorder = value; }
+
+    const Image24& DefaultImage() const { return m_defaultImage; }
+    const Image24& OverImage() const { return m_overImage; }
+    const Image24& ClickedImage() const { return m_clickedImage; }
+
+    /// The toggle: Checked flips, then clicked is emitted.
+    void Click() override;
+    void RebuildImages() override;
+
+    /// The control as painted now.
+    Image24 RenderFace();
+
+signals:
+    void toggled(bool checked);
+
+protected:
+    void FocusChanged() override;
+    void LeftButtonDown() override;
+    void LeftButtonUp() override;
+    void MouseEntered() override;
+    void MouseLeft() override;
+    void Resized() override;
+
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    BorderLines m_borderLines;
+    Color m_borderLinesColor = Color::rgb(128, 128, 128);
+    bool m_hotTrack = false;
+    ControlColors m_colors;
+    int m_spacing = 3;
+    bool m_checked = false;
+    bool m_showFocusRect = true;
+    Color m_checkColor = Color::rgb(0, 128, 0);
+    bool m_gradientBorder = true;
+    Image24 m_defaultImage{13, 13};
+    Image24 m_overImage{13, 13};
+    Image24 m_clickedImage{13, 13};
+};
+
+} // namespace stowmere::controls

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/SplitterColors.h"
+
+namespace stowmere::controls {
+
+SplitterColors::SplitterColors()
+{
+    m_defaultFrom = clBtnFace;
+    m_defaultTo = clBtnFace;
+    m_overFrom = Color::rgb(255, 255, 255);
+    m_overTo = Color::rgb(118, 148, 190);
+}
+
+} // namespace stowmere::controls

@@ -1,0 +1,324 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/ProgressWindow.h"
+
+#include "controls/GradientButton.h"
+#include "progress/BevelPanel.h"
+#include "progress/CylinderProgressBar.h"
+#include "progress/GifAnimator.h"
+#include "progress/GifError.h"
+#include "progress/ProgressResources.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+
+using stowmere::controls::blGlyphLeft;
+using stowmere::controls::clBlack;
+using stowmere::controls::clWhite;
+using stowmere::controls::clWindowText;
+using stowmere::controls::Color;
+using stowmere::controls::ControlColors;
+using stowmere::controls::fsMedium;
+using stowmere::controls::GradientButton;
+using stowmere::controls::GradientControl;
+using stowmere::controls::gtVertical;
+using stowmere::controls::ToQColor;
+
+namespace stowmere::progress {
+
+namespace {
+
+const QString InProgressText = QStringLiteral("Backup in Progress...");
+const QString FinalizingText = QStringLiteral("Finalizing...");
+const QString CounterText = QStringLiteral("Files copied:");
+
+// "MS Sans Serif" is the desktop's default sans font here; sizes are pixel heights.
+QFont sansFont(int pixels, bool bold)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QFont arialFont(int pixels, bool bold, bool italic)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+void setTextColour(QLabel* label, const QColor& colour)
+{
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+}
+
+} // namespace
+
+ProgressWindow::ProgressWindow(QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                              Qt::MSWindowsFixedSizeDialogHint)
+{
+    resources::init();
+    setObjectName(QStringLiteral("frmProgress"));
+    setWindowTitle(QStringLiteral("Progress"));
+    setFixedSize(290, 198);
+    setFont(sansFont(11, false));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    m_panel1 = new BevelPanel(this);
+    m_panel1->setObjectName(QStringLiteral("Panel1"));
+    m_panel1->setGeometry(0, 0, 290, 198);
+    m_panel1->setColor(clWhite);
+    m_panel1->setBevelWidth(2);
+    m_panel1->setBorderWidth(1);
+
+    const QColor windowText = ToQColor(clWindowText);
+
+    m_label1 = new QLabel(InProgressText, m_panel1);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_label1->setFont(arialFont(21, true, true));
+    setTextColour(m_label1, Qt::black);
+    m_panel1->place(m_label1, 8, 16, 270, 24);
+
+    m_gifAnimator1 = new GifAnimator(m_panel1);
+    m_gifAnimator1->setObjectName(QStringLiteral("GIFAnimator1"));
+    m_panel1->place(m_gifAnimator1, 120, 64, 32, 32);
+    m_gifAnimator1->setAsyncDrawing(true);
+    // The stored frame index is applied before the picture is there, so it has no
+    // effect and the animation starts at frame 0.
+    m_gifAnimator1->setFrameIndex(1);
+    try {
+        m_gifAnimator1->setImage(GifPicture::load(resources::busyPicture()));
+    } catch (const GifError& e) {
+        // The picture is built into the program; without it the window still works.
+        qWarning("%s", e.what());
+    }
+    m_gifAnimator1->setAnimate(true);
+
+    m_btnCancel = new GradientButton(m_panel1);
+    m_btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    m_panel1->place(m_btnCancel, 219, 64, 41, 41);
+    setUpCancelButton();
+
+    m_xipZip = new CylinderProgressBar(m_panel1);
+    m_xipZip->setObjectName(QStringLiteral("xipZip"));
+    m_panel1->place(m_xipZip, 19, 120, 246, 41);
+    setUpBar();
+
+    m_label4 = new QLabel(CounterText, m_panel1);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setFont(sansFont(11, true));
+    setTextColour(m_label4, windowText);
+    m_panel1->place(m_label4, 104, 168, 73, 13);
+    m_label4->adjustSize();
+
+    m_lblCount = new QLabel(QStringLiteral("0"), m_panel1);
+    m_lblCount->setObjectName(QStringLiteral("lblCount"));
+    m_lblCount->setFont(sansFont(11, false));
+    setTextColour(m_lblCount, windowText);
+    m_panel1->place(m_lblCount, 184, 168, 6, 13);
+    m_lblCount->adjustSize();
+
+    // Only the Cancel button takes the keyboard focus.
+    for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_label4),
+                       static_cast<QWidget*>(m_lblCount), static_cast<QWidget*>(m_xipZip),
+                       static_cast<QWidget*>(m_gifAnimator1), static_cast<QWidget*>(m_panel1)})
+        w->setFocusPolicy(Qt::NoFocus);
+    m_btnCancel->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_btnCancel);
+}
+
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::setUpBar()
+{
+    CylinderProgressBar& bar = *m_xipZip;
+    const CylinderStyleValues style{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
+    bar.setBackColor(colors::rgb(192, 192, 192));
+    bar.setBackBorderColor(clBlack);
+    bar.setBackStyle(style);
+    bar.setForeStyle(style);
+    bar.setBevelColor(clWhite);
+    bar.setBevelInner(bvNone);
+    bar.setBevelOuter(bvNone);
+    bar.setBevelWidth(1);
+    bar.setBorderWidth(2);
+    bar.setColor(clWhite);
+    bar.setCylinderEffect(ceMaximum);
+    bar.setFont(arialFont(12, true, false));
+    bar.setFontColor(clBlack);
+    bar.setFontEffect(feNone);
+    bar.setFontOrientation(foLeftToRight);
+    bar.setFontShadowColor(clBlack);
+    bar.setForeColor(colors::rgb(255, 128, 0));
+    bar.setForeLineColor(colors::rgb(128, 0, 0));
+    bar.setMin(0);
+    bar.setMax(100);
+    bar.setPosition(0);
+    bar.setStep(1);
+    bar.setOrientation(pbHorizontal);
+    bar.setProEffect(peCustom);
+    bar.setShowText(true);
+    bar.setText(QStringLiteral("%"));
+    bar.setTextDone(QStringLiteral("Backup Complete"));
+    bar.setStopAtMax(true);
+}
+
+void ProgressWindow::setUpCancelButton()
+{
+    GradientButton& b = *m_btnCancel;
+    b.setToolTip(QStringLiteral("Stop Backup"));
+    b.setColor(clWhite);
+    b.setFont(sansFont(11, false));
+    b.SetFontColor(clBlack);
+    b.SetShowCaption(true);
+    b.SetCaption(QString());
+    b.SetGlyph(QImage(resources::cancelGlyph()));
+    b.SetSpacing(15);
+    b.SetLayout(blGlyphLeft);
+    ControlColors c;
+    c.SetDefaultFrom(clWhite);
+    c.SetDefaultTo(Color::rgb(175, 190, 209));
+    c.SetOverFrom(clWhite);
+    c.SetOverTo(Color::rgb(118, 148, 190));
+    c.SetClickedFrom(Color::rgb(214, 207, 198));
+    c.SetClickedTo(Color::rgb(247, 243, 235));
+    c.SetHotTrack(Color::rgb(0, 0, 255));
+    c.SetBorderColor(Color::rgb(128, 128, 128));
+    c.SetTextShadow(clWhite);
+    b.SetColors(c);
+    b.setFadeSpeed(fsMedium);
+    b.setGradientType(gtVertical);
+    b.SetShowFocusRect(false);
+    b.SetHotTrack(false);
+    b.SetGradientBorder(false);
+    b.SetTextShadow(false);
+    b.SetAllowAllUp(false);
+    b.SetDown(false);
+    b.SetGroupIndex(0);
+    b.SetModalResult(0);
+    connect(&b, &GradientControl::clicked, this, &ProgressWindow::btnCancelClick);
+}
+
+void ProgressWindow::btnCancelClick()
+{
+    m_label1->setText(FinalizingText);
+    if (m_cancelFlag)
+        m_cancelFlag->store(true);
+    emit cancelRequested();
+    QCoreApplication::processEvents();
+}
+
+void ProgressWindow::prepareRun(int itemCount)
+{
+    setHeadline(InProgressText);
+    m_label4->setText(CounterText);
+    setFilesCopied(0);
+    setBarMax(itemCount);
+    showOverMainWindow();
+    QCoreApplication::processEvents();
+}
+
+void ProgressWindow::itemDone()
+{
+    m_xipZip->setPosition(m_xipZip->Position() + 1);
+}
+
+void ProgressWindow::fileCopied()
+{
+    setFilesCopied(filesCopied() + 1);
+}
+
+void ProgressWindow::finishRun()
+{
+    close();
+    m_xipZip->setPosition(0);
+}
+
+void ProgressWindow::setCounterCaption(const QString& text)
+{
+    m_label4->setText(text);
+}
+
+void ProgressWindow::setHeadline(const QString& text)
+{
+    m_label1->setText(text);
+}
+
+QString ProgressWindow::headline() const
+{
+    return m_label1->text();
+}
+
+qint64 ProgressWindow::filesCopied() const
+{
+    // The label is the counter; it only ever holds digits written here.
+    bool ok = false;
+    const qint64 count = m_lblCount->text().toLongLong(&ok);
+    return ok ? count : 0;
+}
+
+void ProgressWindow::setFilesCopied(qint64 count)
+{
+    m_lblCount->setText(QString::number(count));
+    m_lblCount->adjustSize();
+}
+
+void ProgressWindow::setBarMax(int value)
+{
+    m_xipZip->setMax(value);
+}
+
+int ProgressWindow::barMax() const
+{
+    return m_xipZip->Max();
+}
+
+void ProgressWindow::setBarPosition(int value)
+{
+    m_xipZip->setPosition(value);
+}
+
+int ProgressWindow::barPosition() const
+{
+    return m_xipZip->Position();
+}
+
+void ProgressWindow::showOverMainWindow()
+{
+    centreOverMainWindow();
+    show();
+}
+
+void ProgressWindow::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        centreOverMainWindow();
+    QWidget::showEvent(event);
+}
+
+void ProgressWindow::centreOverMainWindow()
+{
+    QRect over;
+    if (parentWidget())
+        over = parentWidget()->window()->frameGeometry();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    if (over.isEmpty())
+        return;
+    const QRect frame = frameGeometry();
+    move(over.center() - QPoint(frame.width() / 2, frame.height() / 2));
+}
+
+} // namespace stowmere::progress

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestSupport.h"
+
+#include "controls/GradientPanel.h"
+
+#include <QFontMetrics>
+#include <QVBoxLayout>
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace stowmere::controls;
+using namespace stowmere::controls::testing;
+
+using ProbePanel = Probe<GradientPanel>;
+
+namespace {
+
+int LeftmostInk(const Image24& image, Color background, int fromRow, int toRow)
+{
+    for (int x = 5; x < image.Width() - 5; ++x)
+        for (int y = fromRow; y < toRow; ++y)
+            if (image.Pixel(x, y) != background)
+                return x;
+    return -1;
+}
+
+} // namespace
+
+TEST(GradPanel, AntialiasedClearsGradientAndKeepsItCleared)
+{
+    GradientPanel panel;
+    EXPECT_TRUE(panel.Antialiased());
+    EXPECT_FALSE(panel.Gradient());
+    panel.SetGradient(true);
+    EXPECT_FALSE(panel.Gradient());
+    panel.SetAntialiased(false);
+    panel.SetGradient(true);
+    EXPECT_TRUE(panel.Gradient());
+    panel.SetAntialiased(true);
+    EXPECT_FALSE(panel.Gradient());
+    panel.SetGradient(true);
+    EXPECT_FALSE(panel.Gradient());
+}
+
+TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
+{
+    GradientPanel panel;
+    panel.resize(60, 30);
+    panel.SetAntialiased(false);
+    panel.SetGradient(true);
+    panel.SetCornerWidth(0);
+    panel.SetBorderWidth(1);
+    panel.SetBorderColor(RGB(1, 2, 3));
+    panel.setGradientType(gtDoubleVert);
+    panel.SetDefaultFrom(Color::rgb(16, 132, 208));
+    panel.SetDefaultTo(Color::rgb(113, 184, 255));
+    const Image24& image = panel.BackgroundImage();
+    ASSERT_EQ(image.Width(), 60);
+    ASSERT_EQ(image.Height(), 30);
+    for (int x = 0; x < 60; ++x) {
+        EXPECT_EQ(image.Pixel(x, 0), RGB(1, 2, 3));
+        EXPECT_EQ(image.Pixel(x, 29), RGB(1, 2, 3));
+    }
+    for (int y = 0; y < 30; ++y) {
+        EXPECT_EQ(image.Pixel(0, y), RGB(1, 2, 3));
+        EXPECT_EQ(image.Pixel(59, y), RGB(1, 2, 3));
+    }
+    Image24 expected(60, 30);
+    FillGradient(expected, {0, 0, 60, 30}, Color::rgb(16, 132, 208), Color::rgb(113, 184, 255), gtDoubleVert);
+    EXPECT_EQ(image.Pixel(1, 1), expected.Pixel(1, 1));
+    EXPECT_EQ(image.Pixel(30, 15), Color::rgb(16, 132, 208));
+    EXPECT_EQ(image.Pixel(58, 28), expected.Pixel(58, 28));
+}
+
+TEST(GradPanel, EqualGradientColoursFillSolidInsideTheRoundedFrame)
+{
+    GradientPanel panel;
+    panel.resize(50, 40);
+    panel.SetAntialiased(false);
+    panel.SetGradient(true);
+    panel.SetOuterColor(RGB(9, 9, 9));
+    panel.SetDefaultFrom(RGB(50, 60, 70));
+    panel.SetDefaultTo(RGB(50, 60, 70));
+    const Image24& image = panel.BackgroundImage();
+    EXPECT_EQ(image.Pixel(0, 0), RGB(9, 9, 9));
+    for (int y = 4; y < 36; ++y)
+        for (int x = 4; x < 46; ++x)
+            ASSERT_EQ(image.Pixel(x, y), RGB(50, 60, 70)) << x << "," << y;
+}
+
+TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
+{
+    GradientPanel panel;
+    panel.resize(233, 120);
+    panel.SetCornerWidth(0);
+    panel.SetBorderWidth(5);
+    panel.SetBorderColor(clSilver);
+    panel.SetOuterColor(clSilver);
+    panel.setColor(clWhite);
+    const Image24& image = panel.BackgroundImage();
+    EXPECT_EQ(image.Pixel(0, 60), clSilver);
+    EXPECT_EQ(image.Pixel(3, 60), clSilver);
+    // Samples 12 and 13 are frame, 14 is face: (2 * 192 + 255) div 3.
+    EXPECT_EQ(image.Pixel(4, 60), RGB(213, 213, 213));
+    EXPECT_EQ(image.Pixel(5, 60), clWhite);
+    EXPECT_EQ(image.Pixel(116, 60), clWhite);
+    EXPECT_EQ(image.Pixel(228, 60), RGB(213, 213, 213));
+
+    panel.SetCornerWidth(25);
+    // A rounded corner: outside it the outer colour, on its curve a blend.
+    EXPECT_EQ(panel.BackgroundImage().Pixel(0, 0), clSilver);
+    bool blended = false;
+    for (int i = 0; i < 15; ++i) {
+        const Color c = panel.BackgroundImage().Pixel(i, i);
+        blended = blended || (c != clSilver && c != clWhite);
+    }
+    EXPECT_TRUE(blended);
+}
+
+TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
+{
+    GradientPanel panel;
+    panel.SetBorderWidth(5);
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* child = new QWidget;
+    layout->addWidget(child);
+    panel.resize(233, 545);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 221, 533); }))
+        << child->geometry();
+    panel.resize(300, 200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 288, 188); }))
+        << child->geometry();
+    EXPECT_EQ(panel.BackgroundImage().Width(), 300);
+    EXPECT_EQ(panel.BackgroundImage().Height(), 200);
+
+    panel.setCaptionPosition(cpGroupBox);
+    const int th = QFontMetrics(panel.font()).height();
+    EXPECT_EQ(panel.ClientArea(), QRect(6, 2 * (th / 2) + 1, 288, 200 - (2 * (th / 2) + 1) - 3));
+}
+
+TEST(GradPanel, InvalidWidthsAreIgnored)
+{
+    GradientPanel panel;
+    panel.SetCornerWidth(-1);
+    panel.SetBorderWidth(0);
+    panel.SetBorderWidth(-4);
+    EXPECT_EQ(panel.CornerWidth(), 10);
+    EXPECT_EQ(panel.BorderWidth(), 2);
+    panel.SetCornerWidth(0);
+    EXPECT_EQ(panel.CornerWidth(), 0);
+}
+
+TEST(GradPanel, RebuildsOnlyOnShapingChanges)
+{
+    ProbePanel panel;
+    panel.resize(100, 60);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isVisible(); }));
+    const int start = panel.rebuilds;
+    panel.grab();
+    panel.grab();
+    panel.SetTextShadowColor(RGB(1, 1, 1));
+    panel.SetCaption(QStringLiteral("x"));
+    panel.setCaptionPosition(cpMiddleCenter);
+    EXPECT_EQ(panel.rebuilds, start);
+    panel.setCaptionPosition(cpGroupBox);
+    EXPECT_EQ(panel.rebuilds, start + 1);
+    panel.SetBorderColor(RGB(2, 2, 2));
+    panel.SetBorderColor(RGB(2, 2, 2));
+    panel.setColor(RGB(3, 3, 3));
+    EXPECT_EQ(panel.rebuilds, start + 3);
+}
+
+TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
+{
+    auto render = [](const QString& caption) {
+        GradientPanel panel;
+        panel.resize(120, 40);
+        panel.SetTextShadow(false);
+        panel.SetCornerWidth(0);
+        panel.setCaptionPosition(cpMiddleCenter);
+        panel.SetCaption(caption);
+        return panel.RenderPanel();
+    };
+    const Image24 plain = render(QStringLiteral("B"));
+    const Image24 prefixed = render(QStringLiteral("&B"));
+    const Color face = Color::rgb(223, 223, 227);
+    const int plainLeft = LeftmostInk(plain, face, 5, 35);
+    EXPECT_GT(plainLeft, 5);
+    // Centred, a drawn ampersand would move the ink several pixels left; the underline
+    // may start one pixel before the letter's ink.
+    EXPECT_NEAR(LeftmostInk(prefixed, face, 5, 35), plainLeft, 1) << "the ampersand itself is not drawn";
+    int differing = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x)
+            differing += plain.Pixel(x, y) != prefixed.Pixel(x, y) ? 1 : 0;
+    EXPECT_GT(differing, 3) << "the B is underlined";
+}
+
+TEST(GradPanel, DisabledCaptionIsEmbossedWithoutTheFontColour)
+{
+    GradientPanel panel;
+    panel.resize(120, 40);
+    panel.SetCaption(QStringLiteral("WWW"));
+    panel.SetFontColor(RGB(255, 0, 0));
+    auto hasRed = [](const Image24& image) {
+        for (int y = 0; y < image.Height(); ++y)
+            for (int x = 0; x < image.Width(); ++x)
+                if (image.Pixel(x, y) == RGB(255, 0, 0))
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(hasRed(panel.RenderPanel()));
+    panel.setEnabled(false);
+    EXPECT_FALSE(hasRed(panel.RenderPanel()));
+}

@@ -4,9 +4,9 @@
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
 #include "app/GuardedHandler.h"
+#include "app/StoredTextEdit.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
-#include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
@@ -61,8 +61,7 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
 
     m_descriptionLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup Description"), 24, 27);
     m_descriptionLabel->setObjectName(QStringLiteral("Label1"));
-    m_descriptionEdit =
-        new TDBEdit(m_catalog.setTable(), std::string(catalog::schema::kCategoryDescription), m_fieldPanel);
+    m_descriptionEdit = new StoredTextEdit(static_cast<int>(catalog::schema::kDescriptionSize), m_fieldPanel);
     m_descriptionEdit->setObjectName(QStringLiteral("DBEdit1"));
     m_descriptionEdit->setFont(style::sansFont(13));
     m_descriptionEdit->setGeometry(192, 24, 313, 24);
@@ -106,11 +105,8 @@ void TfrmAECategory::FormShow()
     if (parentWidget())
         move(parentWidget()->frameGeometry().center() - rect().center());
     m_savedSet.reset();
-    if (m_catalog.setEdit() == catalog::Catalog::SetEdit::New)
-        m_folderEdit->clear();
-    else if (m_catalog.setEdit() == catalog::Catalog::SetEdit::Existing)
-        m_folderEdit->setText(toQString(m_catalog.editedDestination()));
-    m_descriptionEdit->refresh();
+    m_cancelled = false;
+    m_folderEdit->setText(m_storedDestination);
     m_descriptionEdit->setFocus();
 }
 
@@ -127,8 +123,14 @@ void TfrmAECategory::btnSaveClick()
     guarded(
         m_dialogs,
         [this] {
-            m_descriptionEdit->updateRecord();
-            m_savedSet = m_catalog.saveEditedSet(toUtf8String(m_folderEdit->text()));
+            const std::string description = toUtf8String(m_descriptionEdit->text());
+            const std::string destination = toUtf8String(m_folderEdit->text());
+            if (m_editedSet) {
+                m_catalog.updateSet(*m_editedSet, description, destination);
+                m_savedSet = m_editedSet;
+            } else {
+                m_savedSet = m_catalog.addSet(description, destination);
+            }
             accept();
         },
         OnFailure().refusalAsInformation().recover(focusFieldAtFault));
@@ -137,14 +139,40 @@ void TfrmAECategory::btnSaveClick()
 void TfrmAECategory::btnCancelClick()
 {
     m_savedSet.reset();
-    m_catalog.cancelEditedSet();
+    m_cancelled = true;
     reject();
+}
+
+void TfrmAECategory::startNewSet()
+{
+    m_editedSet.reset();
+    m_storedDestination.clear();
+    m_descriptionEdit->setStoredText(QString());
+}
+
+void TfrmAECategory::startEditSet(const catalog::BackupSet& set)
+{
+    m_editedSet = set.number;
+    m_storedDestination = toQString(set.destination);
+    m_descriptionEdit->setStoredText(toQString(set.description));
+}
+
+std::optional<std::int32_t> TfrmAECategory::finish()
+{
+    if (m_savedSet)
+        return m_savedSet;
+    if (m_cancelled || !m_descriptionEdit->typedInto())
+        return m_editedSet;
+    // Typing only reaches the set when it is kept; a second finish keeps nothing more.
+    const std::string description = toUtf8String(m_descriptionEdit->text());
+    m_descriptionEdit->setStoredText(m_descriptionEdit->text());
+    return m_catalog.keepTypedDescription(m_editedSet, description);
 }
 
 void TfrmAECategory::keyPressEvent(QKeyEvent* event)
 {
     // Escape belongs to the description field (it restores the stored value); the dialog
-    // itself has no cancel key, so it must not close and leave the row pending.
+    // itself has no cancel key, so it must not close and drop what was typed.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;

@@ -15,26 +15,34 @@ class GradientPanel;
 
 namespace stowmere::catalog {
 class Catalog;
-}
+struct BackupSet;
+} // namespace stowmere::catalog
 
 namespace stowmere::app {
 
 class Dialogs;
-class TDBEdit;
+class StoredTextEdit;
 class TFolderEdit;
 
-/// The modal editor of one backup set: its description, bound to the row the catalog is
-/// editing, and its "Backup To Folder". The caller starts a new set or the edit of one and
-/// shows the dialog; Save keeps the row when the catalog's checks pass, Cancel drops the
-/// change. Closing the window by its title bar does neither: the caller finishes the row.
+/// The modal editor of one backup set: its description and its "Backup To Folder". The
+/// caller starts a new set or the edit of one and shows the dialog; Save hands both values
+/// to the catalog, which checks and keeps them, Cancel drops the change. Closing the window
+/// by its title bar does neither: the caller then calls finish().
 class TfrmAECategory : public QDialog {
     Q_OBJECT
 
 public:
     TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent = nullptr);
 
+    /// The next showing makes a new set.
+    void startNewSet();
+    /// The next showing edits this set.
+    void startEditSet(const catalog::BackupSet& set);
     /// The number of the set the last Save kept; none after Cancel or a title-bar close.
     std::optional<std::int32_t> savedSet() const { return m_savedSet; }
+    /// After the dialog closed: a description typed into an editor closed by its title bar
+    /// is kept (a new set is made without a folder). The number of the set kept or saved.
+    std::optional<std::int32_t> finish();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,7 +57,7 @@ private:
     controls::GradientPanel* m_titlePanel = nullptr;    // GradPanel1
     controls::GradientPanel* m_fieldPanel = nullptr;    // GradPanel4
     QLabel* m_descriptionLabel = nullptr;               // Label1
-    TDBEdit* m_descriptionEdit = nullptr;               // DBEdit1
+    StoredTextEdit* m_descriptionEdit = nullptr;        // DBEdit1
     QLabel* m_folderLabel = nullptr;                    // Label2
     TFolderEdit* m_folderEdit = nullptr;                // DirectoryEdit1
     controls::GradientPanel* m_buttonBar = nullptr;     // GradPanel3
@@ -58,7 +66,11 @@ private:
 
     Dialogs& m_dialogs;
     catalog::Catalog& m_catalog;
+    /// The set being edited; none for a new one.
+    std::optional<std::int32_t> m_editedSet;
+    QString m_storedDestination;
     std::optional<std::int32_t> m_savedSet;
+    bool m_cancelled = false;
 };
 
 } // namespace stowmere::app

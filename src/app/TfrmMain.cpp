@@ -576,8 +576,8 @@ void TfrmMain::endSession()
 void TfrmMain::commitSession()
 {
     // The session may still go on: the window stays as it is. A run reads the lists, and
-    // the editor holds a row open; either way the end of the session saves all.
-    if (m_tablesClosed || backupRunning() || m_catalog->setEdit() != catalog::Catalog::SetEdit::None)
+    // the editor may be about to change a set; either way the end of the session saves all.
+    if (m_tablesClosed || backupRunning() || (m_editor && m_editor->isVisible()))
         return;
     saveTables(false);
 }
@@ -783,40 +783,35 @@ void TfrmMain::EditCategory()
     if (!changesAllowed())
         return;
     const std::optional<std::int32_t> editedNo = m_currentSet;
-    guarded(
-        m_dialogs,
-        [&] {
-            m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
-            m_catalog->beginEditSet(*editedNo);
-            m_editor->exec();
-            // A row left pending by the title-bar close is finished here, as any move would.
-            m_catalog->finishEditedSet();
-            WaitCursor refill;
-            FillCategoryList();
-            m_pathList->clear();
-            selectCategory(indexOfCategory(editedNo));
-        },
-        OnFailure().recover([this](const std::exception&) { m_catalog->cancelEditedSet(); }));
+    guarded(m_dialogs, [&] {
+        const std::optional<catalog::BackupSet> set = m_catalog->findSet(*editedNo);
+        if (!set)
+            throw catalog::RuleRefusal(catalog::messages::kSetNotFound);
+        m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
+        m_editor->startEditSet(*set);
+        m_editor->exec();
+        m_editor->finish();
+        WaitCursor refill;
+        FillCategoryList();
+        m_pathList->clear();
+        selectCategory(indexOfCategory(editedNo));
+    });
 }
 
 void TfrmMain::btnAddCategoryClick()
 {
     if (!changesAllowed())
         return;
-    guarded(
-        m_dialogs,
-        [this] {
-            m_editor->setWindowTitle(QStringLiteral("New Backup"));
-            m_catalog->beginNewSet();
-            m_editor->exec();
-            const std::optional<std::int32_t> finished = m_catalog->finishEditedSet();
-            const std::optional<std::int32_t> newNo = m_editor->savedSet() ? m_editor->savedSet() : finished;
-            WaitCursor refill;
-            FillCategoryList();
-            m_pathList->clear();
-            selectCategory(indexOfCategory(newNo));
-        },
-        OnFailure().recover([this](const std::exception&) { m_catalog->cancelEditedSet(); }));
+    guarded(m_dialogs, [this] {
+        m_editor->setWindowTitle(QStringLiteral("New Backup"));
+        m_editor->startNewSet();
+        m_editor->exec();
+        const std::optional<std::int32_t> newNo = m_editor->finish();
+        WaitCursor refill;
+        FillCategoryList();
+        m_pathList->clear();
+        selectCategory(indexOfCategory(newNo));
+    });
 }
 
 void TfrmMain::btnDeleteCategoryClick()

@@ -43,9 +43,13 @@ bool blank(std::string_view text)
     return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-bool editing(const TDataTable& table)
+/// The description is listed one set a line, tab-separated; a line break or tab in it
+/// would forge a set of its own in every such list.
+void checkDescriptionText(const std::string& description)
 {
-    return table.State() == store::TDataSetState::dsInsert || table.State() == store::TDataSetState::dsEdit;
+    if (std::any_of(description.begin(), description.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        throw RuleRefusal(std::string(messages::kDescriptionControl));
 }
 
 /// A path or folder must be a name the file system can hold; a zero byte would end it early
@@ -419,19 +423,14 @@ RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, Checked
 
 std::int32_t Catalog::addSet(const std::string& description, const std::string& destination)
 {
-    // The description is listed one set a line, tab-separated; a line break or tab in it
-    // would forge a set of its own in every such list.
-    if (std::any_of(description.begin(), description.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-        throw RuleRefusal(std::string(messages::kDescriptionControl));
-    beginNewSet();
-    try {
-        m_category->FieldByName(schema::kCategoryDescription).SetAsString(description);
-        return saveEditedSet(destination);
-    } catch (...) {
-        cancelEditedSet();
-        throw;
-    }
+    checkDescriptionText(description);
+    return storeSet(std::nullopt, description, destination);
+}
+
+void Catalog::updateSet(std::int32_t number, const std::string& description, const std::string& destination)
+{
+    checkDescriptionText(description);
+    storeSet(number, description, destination);
 }
 
 void Catalog::deleteSet(std::int32_t number)
@@ -488,52 +487,20 @@ std::size_t Catalog::removePaths(std::int32_t setNumber, const std::string& item
     return removed;
 }
 
-// --- The editor's row ------------------------------------------------------------------------
+// --- Writing one set ------------------------------------------------------------------------
 
-Catalog::SetEdit Catalog::setEdit() const
-{
-    switch (m_category->State()) {
-    case store::TDataSetState::dsInsert:
-        return SetEdit::New;
-    case store::TDataSetState::dsEdit:
-        return SetEdit::Existing;
-    default:
-        return SetEdit::None;
-    }
-}
-
-void Catalog::beginNewSet()
-{
-    checkChangesAllowed();
-    m_category->Insert();
-}
-
-void Catalog::beginEditSet(std::int32_t number)
-{
-    checkChangesAllowed();
-    m_category->CheckBrowseMode();
-    if (!m_category->Locate(schema::kCategoryNo, std::to_string(number)))
-        throw RuleRefusal(messages::kSetNotFound);
-    m_category->Edit();
-}
-
-std::string Catalog::editedDestination() const
-{
-    if (setEdit() != SetEdit::Existing)
-        return {};
-    return m_category->FieldByName(schema::kCategoryBackupDirectory).AsString();
-}
-
-std::int32_t Catalog::saveEditedSet(const std::string& destination)
+std::int32_t Catalog::storeSet(std::optional<std::int32_t> number, const std::string& description,
+                               const std::string& destination)
 {
     checkChangesAllowed();
     TDataTable& table = *m_category;
-    if (!editing(table))
+    table.CheckBrowseMode();
+    if (number && !table.Locate(schema::kCategoryNo, std::to_string(*number)))
         throw RuleRefusal(messages::kSetNotFound);
     // The editor's checks, in its order.
     // Spaces alone name nothing: such a set could not be told apart in the list, and a
     // folder of spaces would be made wherever the run happened to start.
-    if (blank(table.FieldByName(schema::kCategoryDescription).AsString()))
+    if (blank(description))
         throw RuleRefusal(messages::kDescriptionMissing, RuleRefusal::Field::Description);
     if (blank(destination))
         throw RuleRefusal(messages::kDestinationMissing, RuleRefusal::Field::Destination);
@@ -545,45 +512,39 @@ std::int32_t Catalog::saveEditedSet(const std::string& destination)
                                   " is not a valid server folder: " + problem + ".",
                               RuleRefusal::Field::Destination);
     }
-    table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(destination);
-    const bool isNew = table.State() == store::TDataSetState::dsInsert;
-    table.Post();
-    const auto number = static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
-    setPosted(number, isNew);
-    return number;
+    return writeSetRow(number, description, destination);
 }
 
-void Catalog::cancelEditedSet()
-{
-    if (m_category->Active() && editing(*m_category))
-        m_category->Cancel();
-}
-
-std::optional<std::int32_t> Catalog::finishEditedSet()
+std::int32_t Catalog::writeSetRow(std::optional<std::int32_t> number, const std::string& description,
+                                  const std::optional<std::string>& destination)
 {
     TDataTable& table = *m_category;
-    if (!table.Active() || !editing(table))
-        return std::nullopt;
-    const bool isNew = table.State() == store::TDataSetState::dsInsert;
-    const std::optional<std::int32_t> nextNumber = table.AutoIncValue();
-    const std::optional<std::int64_t> editedNumber =
-        isNew ? std::nullopt
-              : std::optional<std::int64_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    if (number)
+        table.Edit();
+    else
+        table.Insert();
     try {
-        table.CheckBrowseMode();
+        table.FieldByName(schema::kCategoryDescription).SetAsString(description);
+        if (destination)
+            table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(*destination);
+        table.Post();
     } catch (...) {
-        // A row that cannot be kept (a description too long, say) is dropped rather than
-        // holding every other change back.
+        // A text that does not fit its column leaves the set as it was, and no half-made row.
         table.Cancel();
         throw;
     }
-    if (!isNew)
-        return static_cast<std::int32_t>(*editedNumber);
-    if (nextNumber && table.AutoIncValue() != nextNumber) {
-        setPosted(*nextNumber, true);
-        return *nextNumber;
-    }
-    return std::nullopt;
+    const auto stored = static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    setPosted(stored, !number.has_value());
+    return stored;
+}
+
+std::int32_t Catalog::keepTypedDescription(std::optional<std::int32_t> number, const std::string& description)
+{
+    checkChangesAllowed();
+    m_category->CheckBrowseMode();
+    if (number && !m_category->Locate(schema::kCategoryNo, std::to_string(*number)))
+        throw RuleRefusal(messages::kSetNotFound);
+    return writeSetRow(number, description, std::nullopt);
 }
 
 // --- Saving ----------------------------------------------------------------------------------
@@ -621,20 +582,13 @@ bool Catalog::hasChanges() const
     if (!setsReadable() || !pathsReadable())
         return false;
     for (const Table* state : allTables())
-        if (state->readable && !state->keepOnDisk &&
-            (state->table->ChangeCount() > 0 || editing(*state->table)))
+        if (state->readable && !state->keepOnDisk && state->table->ChangeCount() > 0)
             return true;
     return false;
 }
 
 Catalog::SaveResult Catalog::save(const Question& ask)
 {
-    // A row still open in the editor is finished as a move would finish it.
-    try {
-        finishEditedSet();
-    } catch (const std::exception&) {
-        // Dropped; the other changes are still written.
-    }
     std::vector<Table*> pending = tablesToWrite();
     if (pending.empty())
         return {};

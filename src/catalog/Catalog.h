@@ -99,6 +99,9 @@ public:
     // column when a text does not fit it.
 
     /// Adds a set as the editor's Save does, with an identity of its own; returns its number.
+    /// The description must be given, without control characters (a tab or line break would
+    /// forge a set of its own in the tab-separated listings); the destination must be given,
+    /// without a zero byte, and a server folder must be a valid sftp:// address.
     std::int32_t addSet(const std::string& description, const std::string& destination);
     /// Deletes a set that has no paths ("Delete file and folder list before deleting Backup."),
     /// and its options. Its daily schedule, if it has one for this data folder, goes once
@@ -118,30 +121,14 @@ public:
     /// Deletes every path of a set whose text is item; the number deleted.
     std::size_t removePaths(std::int32_t setNumber, const std::string& item);
 
-    // --- The editor's row -------------------------------------------------------------------
-    // The editor binds its description field to the set table's current row while a new or
-    // existing set is being edited, and finishes the row with Save or Cancel.
-
-    enum class SetEdit { None, New, Existing };
-
-    /// The set table, for fields bound to the row being edited.
-    store::TDataTable& setTable() { return *m_category; }
-    SetEdit setEdit() const;
-    /// Starts a new set (its number is given when it is saved).
-    void beginNewSet();
-    /// Starts editing a set; RuleRefusal "Could not find Backup in dataset" when there is none.
-    void beginEditSet(std::int32_t number);
-    /// The stored destination of the set being edited; empty for a new one.
-    std::string editedDestination() const;
-    /// The editor's Save: checks the description in the row, then destination (each refusal
-    /// names the field it is about), writes the destination and keeps the row. Returns the
-    /// set's number. On any failure the row stays being edited.
-    std::int32_t saveEditedSet(const std::string& destination);
-    /// The editor's Cancel: the row returns to its stored values; a new set disappears.
-    void cancelEditedSet();
-    /// A row left being edited (the editor closed by its title bar) is kept when its
-    /// description was typed into and dropped otherwise. The number of the set it was.
-    std::optional<std::int32_t> finishEditedSet();
+    /// Changes a set's description and destination, with the checks of addSet (each
+    /// refusal names the field it is about); RuleRefusal "Could not find Backup in dataset"
+    /// when there is no such set. On any failure the set stays as it was.
+    void updateSet(std::int32_t number, const std::string& description, const std::string& destination);
+    /// The editor closed by its title bar after its description was typed into: the
+    /// description is kept as typed, without the Save's checks, and a new set (number none)
+    /// is made without a destination. Returns the set's number.
+    std::int32_t keepTypedDescription(std::optional<std::int32_t> number, const std::string& description);
 
     // --- Saving -----------------------------------------------------------------------------
 
@@ -206,7 +193,14 @@ private:
     void writeIdentity(std::int32_t setNumber, const std::string& identity);
     /// Writes options into the set's row of Options.cds, making it when needed.
     void writeOptionsRow(std::int32_t setNumber, const SetOptions& options);
-    /// A set just posted from the editor: a new one gets its identity.
+    /// Checks and writes a set (number none: a new one); returns its number. The merge
+    /// writes through it too, so a description another program stored is taken as it is.
+    std::int32_t storeSet(std::optional<std::int32_t> number, const std::string& description,
+                          const std::string& destination);
+    /// Writes a set's row (destination none: left as it is); returns the set's number.
+    std::int32_t writeSetRow(std::optional<std::int32_t> number, const std::string& description,
+                             const std::optional<std::string>& destination);
+    /// A set just written: a new one gets its identity.
     void setPosted(std::int32_t number, bool isNew);
     /// Applies this catalog's changes since images were read on top of the files as they
     /// are now (read under the lock); on failure the catalog is as before and the result

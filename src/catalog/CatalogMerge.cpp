@@ -162,9 +162,7 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
             mergedField(before->second.destination, mine.destination, theirs->second.destination);
         if (description && destination) {
             if (*description != theirs->second.description || *destination != theirs->second.destination) {
-                beginEditSet(number);
-                m_category->FieldByName(schema::kCategoryDescription).SetAsString(*description);
-                saveEditedSet(*destination);
+                storeSet(number, *description, *destination);
             }
             continue;
         }
@@ -174,9 +172,7 @@ std::optional<Catalog::SaveResult> Catalog::mergeWithFiles(const Question& ask, 
             result.renumbered[number] = copy;
             result.notes.push_back(messages::keptBoth(theirs->second.description, mine.description));
         } else {
-            beginEditSet(number);
-            m_category->FieldByName(schema::kCategoryDescription).SetAsString(mine.description);
-            saveEditedSet(mine.destination);
+            storeSet(number, mine.description, mine.destination);
         }
     }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "app/StoredTextEdit.h"
 #include "app/TCheckListBox.h"
-#include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
 #include "app/TListBox.h"
 #include "catalog/Catalog.h"
@@ -83,7 +83,7 @@ void cancelEditor(TfrmAECategory& editor)
 
 void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder)
 {
-    auto* descriptionEdit = child<TDBEdit>(editor, "DBEdit1");
+    auto* descriptionEdit = child<StoredTextEdit>(editor, "DBEdit1");
     descriptionEdit->setFocus();
     descriptionEdit->selectAll();
     QTest::keyClicks(descriptionEdit, description);

@@ -6,8 +6,8 @@
 
 #include "AppFixture.h"
 
+#include "app/StoredTextEdit.h"
 #include "app/TCheckListBox.h"
-#include "app/TDBEdit.h"
 #include "app/TFolderEdit.h"
 #include "controls/GradientButton.h"
 #include "controls/GradientCheckBox.h"
@@ -112,9 +112,9 @@ TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
         QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
         EXPECT_TRUE(shown.isVisible());
-        EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
-        child<TDBEdit>(shown, "DBEdit1")->setFocus();
-        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Docs");
+        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "DBEdit1"));
+        child<StoredTextEdit>(shown, "DBEdit1")->setFocus();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Docs");
         QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
@@ -131,7 +131,7 @@ TEST_F(MainWindow, ADescriptionOrFolderOfSpacesAloneIsRefusedAsAnEmptyOne)
     whenEditorShows([this](TfrmAECategory& shown) {
         fillAndSave(shown, "   ", "/backup/docs");
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
-        EXPECT_EQ(shown.focusWidget(), child<TDBEdit>(shown, "DBEdit1"));
+        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "DBEdit1"));
         fillAndSave(shown, "Docs", "  ");
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
@@ -146,14 +146,14 @@ TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
 {
     start();
     whenEditorShows([](TfrmAECategory& shown) {
-        child<TDBEdit>(shown, "DBEdit1")->setFocus();
-        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), QString(49, 'x'));
+        child<StoredTextEdit>(shown, "DBEdit1")->setFocus();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), QString(49, 'x'));
         // QTest types ASCII only; a two-byte character comes as a key event of its own.
         QKeyEvent accent(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u00e9"));
-        QApplication::sendEvent(child<TDBEdit>(shown, "DBEdit1"), &accent); // two bytes: 51 in all
-        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), QString(49, 'x'));
-        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "yz");
-        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), QString(49, 'x') + "y");
+        QApplication::sendEvent(child<StoredTextEdit>(shown, "DBEdit1"), &accent); // two bytes: 51 in all
+        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), QString(49, 'x'));
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "yz");
+        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), QString(49, 'x') + "y");
         fillAndSave(shown, QString(), "/backup");
     });
     click("btnAddCategory");
@@ -169,15 +169,16 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
 
     whenEditorShows([](TfrmAECategory& shown) {
         EXPECT_EQ(shown.windowTitle(), "Edit Backup");
-        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), "Photos");
+        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), "Photos");
         EXPECT_EQ(child<TFolderEdit>(shown, "DirectoryEdit1")->text(), "/backup/photos");
-        child<TDBEdit>(shown, "DBEdit1")->selectAll();
-        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Pics");
-        QTest::keyClick(child<TDBEdit>(shown, "DBEdit1"), Qt::Key_Escape);
-        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->text(), "Photos") << "Escape puts the stored value back";
-        EXPECT_EQ(child<TDBEdit>(shown, "DBEdit1")->selectedText(), "Photos");
+        child<StoredTextEdit>(shown, "DBEdit1")->selectAll();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Pics");
+        QTest::keyClick(child<StoredTextEdit>(shown, "DBEdit1"), Qt::Key_Escape);
+        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), "Photos")
+            << "Escape puts the stored value back";
+        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->selectedText(), "Photos");
         EXPECT_TRUE(shown.isVisible()) << "and does not close the dialog";
-        QTest::keyClicks(child<TDBEdit>(shown, "DBEdit1"), "Pictures");
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Pictures");
         child<TFolderEdit>(shown, "DirectoryEdit1")->setFocus(); // leaving the field writes it into the row
         child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/elsewhere");
         QTest::mouseClick(child<GradientButton>(shown, "btnCancel"), Qt::LeftButton);
@@ -193,6 +194,35 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
     EXPECT_EQ(categoryItems(), (QStringList{"Archive", "Docs"}));
     EXPECT_EQ(setList()->itemIndex(), 0);
     EXPECT_EQ(main->currentSet()->number, 2) << "the set keeps its number";
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(MainWindow, TheTitleBarCloseKeepsATypedDescriptionAndNothingUntyped)
+{
+    start();
+    addBackupSet("Docs", "/backup/docs");
+    whenEditorShows([](TfrmAECategory& shown) { shown.close(); });
+    click("btnAddCategory");
+    EXPECT_EQ(categoryItems(), QStringList{"Docs"}) << "an untouched new set is dropped";
+
+    whenEditorShows([](TfrmAECategory& shown) {
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Typed");
+        child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/not/kept");
+        shown.close();
+    });
+    click("btnAddCategory");
+    EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Typed"}));
+    EXPECT_EQ(main->currentSet()->description, "Typed") << "the kept set is highlighted";
+    EXPECT_EQ(main->currentSet()->destination, "") << "only the description is kept";
+
+    whenEditorShows([](TfrmAECategory& shown) {
+        child<StoredTextEdit>(shown, "DBEdit1")->selectAll();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Papers");
+        shown.close();
+    });
+    doubleClickCategory(0);
+    EXPECT_EQ(categoryItems(), (QStringList{"Papers", "Typed"}));
+    EXPECT_EQ(main->currentSet()->destination, "/backup/docs");
     EXPECT_TRUE(dialogs.messages().empty());
 }
 

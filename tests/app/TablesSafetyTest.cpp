@@ -138,9 +138,7 @@ TEST_F(TablesSafety, TheLockIsNotHeldWhileTheWindowAsksAndLinksAreSavedThrough)
         // stowmere-cli renames the same set while the window is open.
         stowmere::catalog::Catalog other(data.toStdString());
         other.openForChange();
-        other.beginEditSet(1);
-        other.setTable().FieldByName(stowmere::catalog::schema::kCategoryDescription).SetAsString("Theirs");
-        other.saveEditedSet("/backup/docs");
+        other.updateSet(1, "Theirs", "/backup/docs");
         ASSERT_EQ(other.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
     }
     bool lockFree = false;

@@ -150,39 +150,58 @@ TEST(Catalog, NumbersAreNeverReusedAcrossSaves)
     EXPECT_EQ(catalog.addSet("d", "/dest"), 4);
 }
 
-TEST(Catalog, TheEditorsRowIsSavedCancelledOrFinished)
+TEST(Catalog, UpdateSetChecksLikeAddSetAndARefusalLeavesTheSetAsItWas)
 {
     TempFolder folder;
     Catalog catalog(folder.str());
     catalog.open();
     const std::int32_t docs = catalog.addSet("Docs", "/backup/docs");
-
-    catalog.beginEditSet(docs);
-    EXPECT_EQ(catalog.setEdit(), Catalog::SetEdit::Existing);
-    EXPECT_EQ(catalog.editedDestination(), "/backup/docs");
-    catalog.setTable().FieldByName(schema::kCategoryDescription).SetAsString("Papers");
-    catalog.cancelEditedSet();
-    EXPECT_EQ(descriptions(catalog), std::vector<std::string>{"Docs"});
-
-    catalog.beginEditSet(docs);
-    catalog.setTable().FieldByName(schema::kCategoryDescription).SetAsString("Papers");
-    EXPECT_EQ(refusalOf([&] { catalog.saveEditedSet(""); }), messages::kDestinationMissing);
-    EXPECT_EQ(catalog.setEdit(), Catalog::SetEdit::Existing) << "a refused Save keeps the row being edited";
-    EXPECT_EQ(catalog.saveEditedSet("/backup/papers"), docs);
     const std::string docsIdentity = catalog.findSet(docs)->identity;
     EXPECT_FALSE(docsIdentity.empty()) << "a set is given its identity when it is made";
-    EXPECT_EQ(catalog.findSet(docs), (BackupSet{docs, "Papers", "/backup/papers", docsIdentity}));
+    const BackupSet before{docs, "Docs", "/backup/docs", docsIdentity};
 
-    // Closed by the title bar: a typed description keeps a new row, without a folder.
-    catalog.beginNewSet();
-    catalog.setTable().FieldByName(schema::kCategoryDescription).SetAsString("Typed");
-    EXPECT_EQ(catalog.finishEditedSet(), 2);
+    EXPECT_EQ(refusalOf([&] { catalog.updateSet(docs, " ", "/backup/papers"); }),
+              messages::kDescriptionMissing);
+    EXPECT_EQ(refusalOf([&] { catalog.updateSet(docs, "Papers", ""); }), messages::kDestinationMissing);
+    EXPECT_EQ(refusalOf([&] { catalog.updateSet(docs, "Pa\tpers", "/backup/papers"); }),
+              messages::kDescriptionControl);
+    EXPECT_NE(
+        refusalOf([&] { catalog.updateSet(docs, "Papers", std::string("/a\0b", 4)); }).find("zero byte"),
+        std::string::npos);
+    EXPECT_THROW(catalog.updateSet(docs, std::string(51, 'x'), "/backup/papers"),
+                 stowmere::store::StoreError);
+    EXPECT_EQ(catalog.findSet(docs), before) << "nothing of a refused change is kept";
+    EXPECT_EQ(refusalOf([&] { catalog.updateSet(99, "Papers", "/backup/papers"); }), messages::kSetNotFound);
+
+    catalog.updateSet(docs, "Papers", "/backup/papers");
+    EXPECT_EQ(catalog.findSet(docs), (BackupSet{docs, "Papers", "/backup/papers", docsIdentity}))
+        << "the set keeps its number and identity";
+    EXPECT_EQ(catalog.sets().size(), 1u);
+}
+
+TEST(Catalog, ADescriptionTypedIntoAnEditorClosedByItsTitleBarIsKept)
+{
+    TempFolder folder;
+    Catalog catalog(folder.str());
+    catalog.open();
+    const std::int32_t docs = catalog.addSet("Docs", "/backup/docs");
+    const std::string docsIdentity = catalog.findSet(docs)->identity;
+
+    // A new set is made without a folder and with an identity of its own.
+    EXPECT_EQ(catalog.keepTypedDescription(std::nullopt, "Typed"), 2);
     ASSERT_TRUE(catalog.findSet(2));
     EXPECT_EQ(catalog.findSet(2)->description, "Typed");
+    EXPECT_EQ(catalog.findSet(2)->destination, "");
     EXPECT_NE(catalog.findSet(2)->identity, docsIdentity);
-    catalog.beginNewSet();
-    EXPECT_EQ(catalog.finishEditedSet(), std::nullopt) << "an untouched new row is dropped";
-    EXPECT_EQ(catalog.sets().size(), 2u);
+
+    // An existing set keeps its folder.
+    EXPECT_EQ(catalog.keepTypedDescription(docs, "Papers"), docs);
+    EXPECT_EQ(catalog.findSet(docs), (BackupSet{docs, "Papers", "/backup/docs", docsIdentity}));
+
+    EXPECT_THROW(catalog.keepTypedDescription(std::nullopt, std::string(51, 'x')),
+                 stowmere::store::StoreError);
+    EXPECT_EQ(catalog.sets().size(), 2u) << "a description that does not fit leaves no row behind";
+    EXPECT_EQ(refusalOf([&] { catalog.keepTypedDescription(99, "x"); }), messages::kSetNotFound);
 }
 
 TEST(Catalog, AFileOfAnotherTableOrWithColumnsOfTheWrongTypeIsRefused)
@@ -219,7 +238,8 @@ TEST(Catalog, WhileAFileCannotBeReadNothingCanBeChangedOrWritten)
         EXPECT_NE(std::string(refusal.what()).find("Path.cds"), std::string::npos) << refusal.what();
     }
     EXPECT_THROW(catalog.addSet("new", "/dest"), ChangesRefused);
-    EXPECT_THROW(catalog.beginNewSet(), ChangesRefused);
+    EXPECT_THROW(catalog.updateSet(1, "new", "/dest"), ChangesRefused);
+    EXPECT_THROW(catalog.keepTypedDescription(1, "new"), ChangesRefused);
     EXPECT_THROW(catalog.addPath(1, "/x"), ChangesRefused);
     EXPECT_FALSE(catalog.hasChanges());
     EXPECT_EQ(catalog.save().status, Catalog::SaveStatus::Saved);

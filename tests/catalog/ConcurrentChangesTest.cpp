@@ -49,9 +49,7 @@ std::vector<std::string> contents(const std::string& folder)
 void rename(Catalog& catalog, std::int32_t number, const std::string& description,
             const std::string& destination)
 {
-    catalog.beginEditSet(number);
-    catalog.setTable().FieldByName(schema::kCategoryDescription).SetAsString(description);
-    catalog.saveEditedSet(destination);
+    catalog.updateSet(number, description, destination);
 }
 
 Catalog::SaveResult saved(Catalog& catalog, const Catalog::Question& ask = {})

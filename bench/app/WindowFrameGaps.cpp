@@ -10,9 +10,9 @@
 // Every question is answered yes and every box closed at once; their texts go to standard
 // error. Exit status 1 when the window could not run the backup or the run showed an error.
 #include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "app/SetEditorDialog.h"
 #include "app/StowmereApplication.h"
-#include "app/TfrmAECategory.h"
-#include "app/TfrmMain.h"
 #include "progress/GifAnimator.h"
 #include "progress/ProgressWindow.h"
 
@@ -67,8 +67,8 @@ int main(int argc, char* argv[])
     }
     AnsweringDialogs dialogs;
     app::StowmereApplication application(argc, argv, dialogs);
-    app::TfrmMain window(dialogs, argv[1]);
-    auto* editor = new app::TfrmAECategory(dialogs, window.catalog(), &window);
+    app::MainWindow window(dialogs, argv[1]);
+    auto* editor = new app::SetEditorDialog(dialogs, window.catalog(), &window);
     auto* progress = new progress::ProgressWindow(&window);
     window.setEditor(editor);
     window.setProgress(progress);
@@ -76,14 +76,14 @@ int main(int argc, char* argv[])
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
 
-    auto* selectAll = child(window, "chkSelectAll");
-    auto* backup = child(window, "btnBackup");
+    auto* selectAll = child(window, "selectAllBox");
+    auto* backup = child(window, "backupButton");
     if (!selectAll || !backup || !window.currentSet())
         return 1;
     click(selectAll);
 
     QEventLoop loop;
-    QObject::connect(&window, &app::TfrmMain::backupFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&window, &app::MainWindow::backupFinished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
     click(backup);
@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
         loop.exec();
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
 
-    const progress::GifAnimator::FrameTiming timing = progress->GIFAnimator1()->frameTiming();
+    const progress::GifAnimator::FrameTiming timing = progress->busyAnimation()->frameTiming();
     const double meanLate = timing.steps > 0 ? static_cast<double>(timing.totalLateMs) / timing.steps : 0.0;
     std::printf("steps %d worst_late_ms %lld mean_late_ms %.1f seconds %.1f\n", timing.steps,
                 static_cast<long long>(timing.worstLateMs), meanLate, seconds);

@@ -16,7 +16,7 @@ namespace {
 void repaintAtNewPosition(benchmark::State& state, ProEffect effect)
 {
     ProgressWindow frm;
-    CylinderProgressBar& bar = *frm.xipZip();
+    CylinderProgressBar& bar = *frm.progressBar();
     if (effect != peCustom)
         bar.setProEffect(effect);
     bar.setMax(1000);

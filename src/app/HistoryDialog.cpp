@@ -113,7 +113,7 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
                              const std::vector<std::string>& warnings, QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmHistory"));
+    setObjectName(QStringLiteral("historyDialog"));
     setWindowTitle(QStringLiteral("Backup History"));
     const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Backup History"));
     QVBoxLayout* layout = frame.content;

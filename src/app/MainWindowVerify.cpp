@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's Verify Backup... command.
 #include "app/Dialogs.h"
+#include "app/MainWindow.h"
 #include "app/StringConversion.h"
-#include "app/TfrmMain.h"
 #include "app/VerifyWorker.h"
 #include "backup/VerifyReport.h"
 #include "catalog/Catalog.h"
@@ -23,7 +23,7 @@ constexpr std::size_t kProblemsShown = 50;
 
 } // namespace
 
-void TfrmMain::verifyBackupClick()
+void MainWindow::verifyBackup()
 {
     if (backupRunning())
         return;
@@ -62,18 +62,18 @@ void TfrmMain::verifyBackupClick()
     };
     m_verifyWorker =
         std::make_unique<VerifyWorker>(m_verifySettings, m_cancelFlag, std::move(callbacks), this);
-    connect(m_verifyWorker.get(), &VerifyWorker::finished, this, &TfrmMain::verifyFinished);
+    connect(m_verifyWorker.get(), &VerifyWorker::finished, this, &MainWindow::verifyFinished);
     setRunning(true);
     m_verifyWorker->start();
 }
 
-void TfrmMain::recordVerification(const backup::VerifyResult& result)
+void MainWindow::recordVerification(const backup::VerifyResult& result)
 {
     recordRun(
         catalog::makeVerifyRecord(m_catalog->dataFolder(), m_verifySet, result, m_verifyStart, "stowmere"));
 }
 
-void TfrmMain::verifyFinished()
+void MainWindow::verifyFinished()
 {
     // The end of the session may have stopped and recorded it already.
     if (!m_verifyWorker)

@@ -21,7 +21,7 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
                              SaveHandler save, QWidget* parent)
     : QDialog(parent), m_dialogs(dialogs), m_original(std::move(options)), m_save(std::move(save))
 {
-    setObjectName(QStringLiteral("frmOptions"));
+    setObjectName(QStringLiteral("optionsDialog"));
     setWindowTitle(QStringLiteral("Backup Options"));
     const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Backup Options"));
     QVBoxLayout* layout = frame.content;

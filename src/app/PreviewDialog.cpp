@@ -83,7 +83,7 @@ PreviewDialog::PreviewDialog(const QString& setDescription, backup::BackupSettin
                              std::vector<std::string> items, std::vector<bool> checked, QWidget* parent)
     : QDialog(parent), m_collector(std::make_unique<Collector>(std::move(checked)))
 {
-    setObjectName(QStringLiteral("frmPreview"));
+    setObjectName(QStringLiteral("previewDialog"));
     setWindowTitle(QStringLiteral("Preview Backup"));
     createComponents(setDescription);
 
@@ -150,7 +150,7 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_list->setColumnWidth(PreviewModel::ReasonColumn, 140);
     layout->addWidget(m_list, 1);
     auto* copy = new QAction(QStringLiteral("&Copy"), m_list);
-    copy->setObjectName(QStringLiteral("actCopyPreview"));
+    copy->setObjectName(QStringLiteral("copyAction"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
     m_list->addAction(copy);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SessionEnd.h"
+#include "app/SetEditorDialog.h"
 #include "app/StartOptions.h"
 #include "app/StowmereApplication.h"
-#include "app/TfrmAECategory.h"
-#include "app/TfrmMain.h"
 #include "platform/Locations.h"
 #include "platform/ProcessPriority.h"
 #include "progress/ProgressWindow.h"
@@ -45,15 +45,15 @@ int main(int argc, char* argv[])
         dialogs.information(QStringLiteral("Not able to set priority class"));
 
     // The main window opens the tables; the editor and the progress window live with it.
-    app::TfrmMain frmMain(dialogs, locations::dataFolder());
-    auto* frmAECategory = new app::TfrmAECategory(dialogs, frmMain.catalog(), &frmMain);
+    app::MainWindow frmMain(dialogs, locations::dataFolder());
+    auto* frmAECategory = new app::SetEditorDialog(dialogs, frmMain.catalog(), &frmMain);
     auto* frmProgress = new progress::ProgressWindow(&frmMain);
     frmMain.setEditor(frmAECategory);
     frmMain.setProgress(frmProgress);
-    QObject::connect(&frmMain, &app::TfrmMain::Closed, &application, &QApplication::quit);
+    QObject::connect(&frmMain, &app::MainWindow::closed, &application, &QApplication::quit);
     // A logout, a shutdown or kill ends the program as Exit does, its work written.
     app::SessionEnd sessionEnd;
-    QObject::connect(&sessionEnd, &app::SessionEnd::ending, &frmMain, &app::TfrmMain::endSession);
+    QObject::connect(&sessionEnd, &app::SessionEnd::ending, &frmMain, &app::MainWindow::endSession);
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &frmMain,
                      [&frmMain](QSessionManager&) { frmMain.commitSession(); });
     frmMain.show();

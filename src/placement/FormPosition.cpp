@@ -8,7 +8,7 @@
 #include <QVariant>
 #include <QWidget>
 
-namespace stowmere {
+namespace stowmere::placement {
 namespace {
 
 // Kept on the window itself, so any code holding the window can read or switch it.
@@ -23,13 +23,13 @@ void centreIn(QWidget& window, const QRect& area)
 
 } // namespace
 
-TPosition formPosition(const QWidget& window)
+WindowPosition formPosition(const QWidget& window)
 {
     const QVariant value = window.property(kPositionProperty);
-    return value.isValid() ? static_cast<TPosition>(value.toInt()) : TPosition::poDesigned;
+    return value.isValid() ? static_cast<WindowPosition>(value.toInt()) : WindowPosition::poDesigned;
 }
 
-void setFormPosition(QWidget& window, TPosition position)
+void setFormPosition(QWidget& window, WindowPosition position)
 {
     window.setProperty(kPositionProperty, static_cast<int>(position));
 }
@@ -40,28 +40,29 @@ void applyFormPosition(QWidget& window)
     if (!primary)
         return;
     switch (formPosition(window)) {
-    case TPosition::poScreenCenter:
+    case WindowPosition::poScreenCenter:
         centreIn(window, primary->availableGeometry());
         break;
-    case TPosition::poDesktopCenter:
+    case WindowPosition::poDesktopCenter:
         centreIn(window, primary->virtualGeometry());
         break;
-    case TPosition::poMainFormCenter:
-    case TPosition::poOwnerFormCenter: {
-        const QWidget* over = formPosition(window) == TPosition::poMainFormCenter ? applicationMainWindow()
-                                                                                  : window.parentWidget();
+    case WindowPosition::poMainFormCenter:
+    case WindowPosition::poOwnerFormCenter: {
+        const QWidget* over = formPosition(window) == WindowPosition::poMainFormCenter
+                                  ? applicationMainWindow()
+                                  : window.parentWidget();
         if (over && over != &window && over->isVisible())
             centreIn(window, over->window()->frameGeometry());
         else
             centreIn(window, primary->availableGeometry());
         break;
     }
-    case TPosition::poDesigned:
-    case TPosition::poDefault:
-    case TPosition::poDefaultPosOnly:
-    case TPosition::poDefaultSizeOnly:
+    case WindowPosition::poDesigned:
+    case WindowPosition::poDefault:
+    case WindowPosition::poDefaultPosOnly:
+    case WindowPosition::poDefaultSizeOnly:
         break;
     }
 }
 
-} // namespace stowmere
+} // namespace stowmere::placement

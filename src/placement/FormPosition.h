@@ -3,10 +3,10 @@
 
 class QWidget;
 
-namespace stowmere {
+namespace stowmere::placement {
 
 /// Where a window places itself when it is shown.
-enum class TPosition {
+enum class WindowPosition {
     poDesigned,        // where its constructor put it
     poDefault,         // position and size left to the window system
     poDefaultPosOnly,  // position left to the window system
@@ -18,11 +18,11 @@ enum class TPosition {
 };
 
 /// The window's position rule; poDesigned when none was set.
-TPosition formPosition(const QWidget& window);
+WindowPosition formPosition(const QWidget& window);
 /// Sets the rule; nothing moves until the window is shown.
-void setFormPosition(QWidget& window, TPosition position);
+void setFormPosition(QWidget& window, WindowPosition position);
 /// Places the window by its rule (done when it is shown). The rule stays in force, so a
 /// window that is hidden and shown again is centred again.
 void applyFormPosition(QWidget& window);
 
-} // namespace stowmere
+} // namespace stowmere::placement

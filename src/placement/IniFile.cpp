@@ -19,7 +19,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace stowmere {
+namespace stowmere::placement {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -363,4 +363,4 @@ void IniFile::release()
     m_modified = false;
 }
 
-} // namespace stowmere
+} // namespace stowmere::placement

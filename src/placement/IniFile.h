@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace stowmere {
+namespace stowmere::placement {
 
 /// An INI file with private-profile semantics, opened for one save or restore.
 ///
@@ -77,4 +77,4 @@ private:
     std::string m_readError;
 };
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace stowmere {
+namespace stowmere::placement {
 
 /// Raised when an INI file cannot be written. what() is the user-facing text
 /// "Unable to write to <file>"; reason() says why, for logs and tests.
@@ -24,4 +24,4 @@ private:
     std::string m_reason;
 };
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-namespace stowmere {
+namespace stowmere::placement {
 namespace {
 
 std::string fourNumbers(int a, int b, int c, int d)
@@ -140,19 +140,20 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
             // An empty rectangle (also from a damaged file) would leave no window to see.
             if (normal.right > normal.left && normal.bottom > normal.top) {
                 // Centring on show would move the restored window away again.
-                const TPosition position = formPosition(window);
-                if (position == TPosition::poScreenCenter || position == TPosition::poDesktopCenter)
-                    setFormPosition(window, TPosition::poDesigned);
+                const WindowPosition position = formPosition(window);
+                if (position == WindowPosition::poScreenCenter || position == WindowPosition::poDesktopCenter)
+                    setFormPosition(window, WindowPosition::poDesigned);
                 setWindowPlacement(window, placement);
             }
         }
     }
 
     if (readState) {
-        const TPosition position = formPosition(window);
+        const WindowPosition position = formPosition(window);
         const bool mainWindow = isApplicationMainWindow(window);
         Qt::WindowState state = Qt::WindowNoState;
-        if (mainWindow && (position == TPosition::poDefault || position == TPosition::poDefaultPosOnly))
+        if (mainWindow &&
+            (position == WindowPosition::poDefault || position == WindowPosition::poDefaultPosOnly))
             state = Qt::WindowMaximized;
 
         switch (ini.readInteger(section, "ShowCmd", kSwHide)) {
@@ -194,4 +195,4 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
         window.repaint();
 }
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace stowmere {
+namespace stowmere::placement {
 
 class IniFile;
 
@@ -25,4 +25,4 @@ void writePlacement(const QWidget& window, IniFile& ini, std::string_view sectio
 void readPlacement(QWidget& window, const IniFile& ini, std::string_view section, bool readPosition,
                    bool readState);
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-namespace stowmere {
+namespace stowmere::placement {
 namespace {
 
 constexpr const char* kMinPositionProperty = "stowmere.minPosition";
@@ -118,30 +118,30 @@ void setWindowPlacement(QWidget& window, const WindowPlacement& placement)
     }
 }
 
-TFormBorderStyle formBorderStyle(const QWidget& window)
+BorderStyle formBorderStyle(const QWidget& window)
 {
     const Qt::WindowFlags flags = window.windowFlags();
     if (flags & Qt::FramelessWindowHint)
-        return TFormBorderStyle::bsNone;
+        return BorderStyle::bsNone;
     const bool fixedSize =
         (flags & Qt::MSWindowsFixedSizeDialogHint) || window.minimumSize() == window.maximumSize();
     const Qt::WindowType type = window.windowType();
     if (type == Qt::Tool)
-        return fixedSize ? TFormBorderStyle::bsToolWindow : TFormBorderStyle::bsSizeToolWin;
+        return fixedSize ? BorderStyle::bsToolWindow : BorderStyle::bsSizeToolWin;
     if (!fixedSize)
-        return TFormBorderStyle::bsSizeable;
-    return type == Qt::Dialog ? TFormBorderStyle::bsDialog : TFormBorderStyle::bsSingle;
+        return BorderStyle::bsSizeable;
+    return type == Qt::Dialog ? BorderStyle::bsDialog : BorderStyle::bsSingle;
 }
 
 bool hasSizeableBorder(const QWidget& window)
 {
-    const TFormBorderStyle style = formBorderStyle(window);
-    return style == TFormBorderStyle::bsSizeable || style == TFormBorderStyle::bsSizeToolWin;
+    const BorderStyle style = formBorderStyle(window);
+    return style == BorderStyle::bsSizeable || style == BorderStyle::bsSizeToolWin;
 }
 
 QSize frameMetrics(const QWidget& window)
 {
-    if (formBorderStyle(window) == TFormBorderStyle::bsNone)
+    if (formBorderStyle(window) == BorderStyle::bsNone)
         return {0, 0};
     // The window system draws the frame; its margins are known once the window exists.
     const QWindow* handle = window.windowHandle();
@@ -167,4 +167,4 @@ bool isApplicationMainWindow(const QWidget& window)
     return !main || main == &window;
 }
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace stowmere {
+namespace stowmere::placement {
 
 // Show commands as stored in "ShowCmd".
 inline constexpr int kSwHide = 0;
@@ -63,10 +63,10 @@ void setWindowPlacement(QWidget& window, const WindowPlacement& placement);
 /// of it lies on any screen, as after a monitor was removed.
 QRect keptOnScreen(const QRect& rect);
 
-enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class BorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 
 /// The border a window has, derived from its flags and size limits.
-TFormBorderStyle formBorderStyle(const QWidget& window);
+BorderStyle formBorderStyle(const QWidget& window);
 /// True for bsSizeable and bsSizeToolWin.
 bool hasSizeableBorder(const QWidget& window);
 /// Thickness of the window frame beside and below the client area; 0,0 without border.
@@ -78,4 +78,4 @@ QWidget* applicationMainWindow();
 void setApplicationMainWindow(QWidget* window);
 bool isApplicationMainWindow(const QWidget& window);
 
-} // namespace stowmere
+} // namespace stowmere::placement

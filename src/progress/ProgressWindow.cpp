@@ -66,7 +66,7 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
                               Qt::MSWindowsFixedSizeDialogHint)
 {
     resources::init();
-    setObjectName(QStringLiteral("frmProgress"));
+    setObjectName(QStringLiteral("progressWindow"));
     setWindowTitle(QStringLiteral("Progress"));
     setFixedSize(290, 198);
     setFont(sansFont(11, false));
@@ -75,75 +75,75 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    m_panel1 = new BevelPanel(this);
-    m_panel1->setObjectName(QStringLiteral("Panel1"));
-    m_panel1->setGeometry(0, 0, 290, 198);
-    m_panel1->setColor(clWhite);
-    m_panel1->setBevelWidth(2);
-    m_panel1->setBorderWidth(1);
+    m_framePanel = new BevelPanel(this);
+    m_framePanel->setObjectName(QStringLiteral("framePanel"));
+    m_framePanel->setGeometry(0, 0, 290, 198);
+    m_framePanel->setColor(clWhite);
+    m_framePanel->setBevelWidth(2);
+    m_framePanel->setBorderWidth(1);
 
     const QColor windowText = ToQColor(clWindowText);
 
-    m_label1 = new QLabel(InProgressText, m_panel1);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_label1->setFont(arialFont(21, true, true));
-    setTextColour(m_label1, Qt::black);
-    m_panel1->place(m_label1, 8, 16, 270, 24);
+    m_headlineLabel = new QLabel(InProgressText, m_framePanel);
+    m_headlineLabel->setObjectName(QStringLiteral("headlineLabel"));
+    m_headlineLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_headlineLabel->setFont(arialFont(21, true, true));
+    setTextColour(m_headlineLabel, Qt::black);
+    m_framePanel->place(m_headlineLabel, 8, 16, 270, 24);
 
-    m_gifAnimator1 = new GifAnimator(m_panel1);
-    m_gifAnimator1->setObjectName(QStringLiteral("GIFAnimator1"));
-    m_panel1->place(m_gifAnimator1, 120, 64, 32, 32);
-    m_gifAnimator1->setAsyncDrawing(true);
+    m_busyAnimation = new GifAnimator(m_framePanel);
+    m_busyAnimation->setObjectName(QStringLiteral("busyAnimation"));
+    m_framePanel->place(m_busyAnimation, 120, 64, 32, 32);
+    m_busyAnimation->setAsyncDrawing(true);
     // The stored frame index is applied before the picture is there, so it has no
     // effect and the animation starts at frame 0.
-    m_gifAnimator1->setFrameIndex(1);
+    m_busyAnimation->setFrameIndex(1);
     try {
-        m_gifAnimator1->setImage(GifPicture::load(resources::busyPicture()));
+        m_busyAnimation->setImage(GifPicture::load(resources::busyPicture()));
     } catch (const GifError& e) {
         // The picture is built into the program; without it the window still works.
         qWarning("%s", e.what());
     }
-    m_gifAnimator1->setAnimate(true);
+    m_busyAnimation->setAnimate(true);
 
-    m_btnCancel = new GradientButton(m_panel1);
-    m_btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    m_panel1->place(m_btnCancel, 219, 64, 41, 41);
+    m_cancelButton = new GradientButton(m_framePanel);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_framePanel->place(m_cancelButton, 219, 64, 41, 41);
     setUpCancelButton();
 
-    m_xipZip = new CylinderProgressBar(m_panel1);
-    m_xipZip->setObjectName(QStringLiteral("xipZip"));
-    m_panel1->place(m_xipZip, 19, 120, 246, 41);
+    m_progressBar = new CylinderProgressBar(m_framePanel);
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_framePanel->place(m_progressBar, 19, 120, 246, 41);
     setUpBar();
 
-    m_label4 = new QLabel(CounterText, m_panel1);
-    m_label4->setObjectName(QStringLiteral("Label4"));
-    m_label4->setFont(sansFont(11, true));
-    setTextColour(m_label4, windowText);
-    m_panel1->place(m_label4, 104, 168, 73, 13);
-    m_label4->adjustSize();
+    m_counterCaption = new QLabel(CounterText, m_framePanel);
+    m_counterCaption->setObjectName(QStringLiteral("counterCaption"));
+    m_counterCaption->setFont(sansFont(11, true));
+    setTextColour(m_counterCaption, windowText);
+    m_framePanel->place(m_counterCaption, 104, 168, 73, 13);
+    m_counterCaption->adjustSize();
 
-    m_lblCount = new QLabel(QStringLiteral("0"), m_panel1);
-    m_lblCount->setObjectName(QStringLiteral("lblCount"));
-    m_lblCount->setFont(sansFont(11, false));
-    setTextColour(m_lblCount, windowText);
-    m_panel1->place(m_lblCount, 184, 168, 6, 13);
-    m_lblCount->adjustSize();
+    m_counterLabel = new QLabel(QStringLiteral("0"), m_framePanel);
+    m_counterLabel->setObjectName(QStringLiteral("counterLabel"));
+    m_counterLabel->setFont(sansFont(11, false));
+    setTextColour(m_counterLabel, windowText);
+    m_framePanel->place(m_counterLabel, 184, 168, 6, 13);
+    m_counterLabel->adjustSize();
 
     // Only the Cancel button takes the keyboard focus.
-    for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_label4),
-                       static_cast<QWidget*>(m_lblCount), static_cast<QWidget*>(m_xipZip),
-                       static_cast<QWidget*>(m_gifAnimator1), static_cast<QWidget*>(m_panel1)})
+    for (QWidget* w : {static_cast<QWidget*>(m_headlineLabel), static_cast<QWidget*>(m_counterCaption),
+                       static_cast<QWidget*>(m_counterLabel), static_cast<QWidget*>(m_progressBar),
+                       static_cast<QWidget*>(m_busyAnimation), static_cast<QWidget*>(m_framePanel)})
         w->setFocusPolicy(Qt::NoFocus);
-    m_btnCancel->setFocusPolicy(Qt::StrongFocus);
-    setFocusProxy(m_btnCancel);
+    m_cancelButton->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_cancelButton);
 }
 
 ProgressWindow::~ProgressWindow() = default;
 
 void ProgressWindow::setUpBar()
 {
-    CylinderProgressBar& bar = *m_xipZip;
+    CylinderProgressBar& bar = *m_progressBar;
     const CylinderStyleValues style{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
     bar.setBackColor(colors::rgb(192, 192, 192));
     bar.setBackBorderColor(clBlack);
@@ -177,7 +177,7 @@ void ProgressWindow::setUpBar()
 
 void ProgressWindow::setUpCancelButton()
 {
-    GradientButton& b = *m_btnCancel;
+    GradientButton& b = *m_cancelButton;
     b.setToolTip(QStringLiteral("Stop Backup"));
     b.setColor(clWhite);
     b.setFont(sansFont(11, false));
@@ -208,12 +208,12 @@ void ProgressWindow::setUpCancelButton()
     b.SetDown(false);
     b.SetGroupIndex(0);
     b.SetModalResult(0);
-    connect(&b, &GradientControl::clicked, this, &ProgressWindow::btnCancelClick);
+    connect(&b, &GradientControl::clicked, this, &ProgressWindow::cancelRun);
 }
 
-void ProgressWindow::btnCancelClick()
+void ProgressWindow::cancelRun()
 {
-    m_label1->setText(FinalizingText);
+    m_headlineLabel->setText(FinalizingText);
     if (m_cancelFlag)
         m_cancelFlag->store(true);
     emit cancelRequested();
@@ -223,7 +223,7 @@ void ProgressWindow::btnCancelClick()
 void ProgressWindow::prepareRun(int itemCount)
 {
     setHeadline(InProgressText);
-    m_label4->setText(CounterText);
+    m_counterCaption->setText(CounterText);
     setFilesCopied(0);
     setBarMax(itemCount);
     showOverMainWindow();
@@ -232,7 +232,7 @@ void ProgressWindow::prepareRun(int itemCount)
 
 void ProgressWindow::itemDone()
 {
-    m_xipZip->setPosition(m_xipZip->Position() + 1);
+    m_progressBar->setPosition(m_progressBar->Position() + 1);
 }
 
 void ProgressWindow::fileCopied()
@@ -243,56 +243,56 @@ void ProgressWindow::fileCopied()
 void ProgressWindow::finishRun()
 {
     close();
-    m_xipZip->setPosition(0);
+    m_progressBar->setPosition(0);
 }
 
 void ProgressWindow::setCounterCaption(const QString& text)
 {
-    m_label4->setText(text);
+    m_counterCaption->setText(text);
 }
 
 void ProgressWindow::setHeadline(const QString& text)
 {
-    m_label1->setText(text);
+    m_headlineLabel->setText(text);
 }
 
 QString ProgressWindow::headline() const
 {
-    return m_label1->text();
+    return m_headlineLabel->text();
 }
 
 qint64 ProgressWindow::filesCopied() const
 {
     // The label is the counter; it only ever holds digits written here.
     bool ok = false;
-    const qint64 count = m_lblCount->text().toLongLong(&ok);
+    const qint64 count = m_counterLabel->text().toLongLong(&ok);
     return ok ? count : 0;
 }
 
 void ProgressWindow::setFilesCopied(qint64 count)
 {
-    m_lblCount->setText(QString::number(count));
-    m_lblCount->adjustSize();
+    m_counterLabel->setText(QString::number(count));
+    m_counterLabel->adjustSize();
 }
 
 void ProgressWindow::setBarMax(int value)
 {
-    m_xipZip->setMax(value);
+    m_progressBar->setMax(value);
 }
 
 int ProgressWindow::barMax() const
 {
-    return m_xipZip->Max();
+    return m_progressBar->Max();
 }
 
 void ProgressWindow::setBarPosition(int value)
 {
-    m_xipZip->setPosition(value);
+    m_progressBar->setPosition(value);
 }
 
 int ProgressWindow::barPosition() const
 {
-    return m_xipZip->Position();
+    return m_progressBar->Position();
 }
 
 void ProgressWindow::showOverMainWindow()

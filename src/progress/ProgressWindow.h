@@ -69,20 +69,20 @@ public:
 
     /// The Cancel button's handler: headline "Finalizing...", cancel flag set,
     /// pending events processed. The window stays open until the run closes it.
-    void btnCancelClick();
+    void cancelRun();
 
     // --- Components ----------------------------------------------------------
 
-    BevelPanel* Panel1() const { return m_panel1; }
-    QLabel* Label1() const { return m_label1; }
-    GifAnimator* GIFAnimator1() const { return m_gifAnimator1; }
-    stowmere::controls::GradientButton* btnCancel() const { return m_btnCancel; }
-    CylinderProgressBar* xipZip() const { return m_xipZip; }
-    QLabel* Label4() const { return m_label4; }
-    QLabel* lblCount() const { return m_lblCount; }
+    BevelPanel* framePanel() const { return m_framePanel; }
+    QLabel* headlineLabel() const { return m_headlineLabel; }
+    GifAnimator* busyAnimation() const { return m_busyAnimation; }
+    stowmere::controls::GradientButton* cancelButton() const { return m_cancelButton; }
+    CylinderProgressBar* progressBar() const { return m_progressBar; }
+    QLabel* counterCaption() const { return m_counterCaption; }
+    QLabel* counterLabel() const { return m_counterLabel; }
 
 signals:
-    /// Emitted by btnCancelClick after the flag is set, for callers that want to
+    /// Emitted by cancelRun after the flag is set, for callers that want to
     /// react at once rather than poll the flag.
     void cancelRequested();
 
@@ -95,13 +95,13 @@ private:
     void centreOverMainWindow();
 
     std::atomic<bool>* m_cancelFlag = nullptr;
-    BevelPanel* m_panel1 = nullptr;
-    QLabel* m_label1 = nullptr;
-    GifAnimator* m_gifAnimator1 = nullptr;
-    stowmere::controls::GradientButton* m_btnCancel = nullptr;
-    CylinderProgressBar* m_xipZip = nullptr;
-    QLabel* m_label4 = nullptr;
-    QLabel* m_lblCount = nullptr;
+    BevelPanel* m_framePanel = nullptr;
+    QLabel* m_headlineLabel = nullptr;
+    GifAnimator* m_busyAnimation = nullptr;
+    stowmere::controls::GradientButton* m_cancelButton = nullptr;
+    CylinderProgressBar* m_progressBar = nullptr;
+    QLabel* m_counterCaption = nullptr;
+    QLabel* m_counterLabel = nullptr;
 };
 
 } // namespace stowmere::progress

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "app/CheckListBox.h"
+#include "app/FolderEdit.h"
+#include "app/ListBox.h"
 #include "app/StoredTextEdit.h"
-#include "app/TCheckListBox.h"
-#include "app/TFolderEdit.h"
-#include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
 #include "controls/GradientButton.h"
@@ -37,8 +37,8 @@ AppFixture::~AppFixture()
 void AppFixture::start(const QString& dataFolder)
 {
     m_dataFolder = dataFolder.isEmpty() ? m_folder.path() : dataFolder;
-    main = std::make_unique<TfrmMain>(dialogs, m_dataFolder.toStdString());
-    editor = new TfrmAECategory(dialogs, main->catalog(), main.get());
+    main = std::make_unique<MainWindow>(dialogs, m_dataFolder.toStdString());
+    editor = new SetEditorDialog(dialogs, main->catalog(), main.get());
     progress = new progress::ProgressWindow(main.get());
     main->setEditor(editor);
     main->setProgress(progress);
@@ -48,7 +48,7 @@ void AppFixture::start(const QString& dataFolder)
 
 void AppFixture::closeMainWindow()
 {
-    QSignalSpy closed(main.get(), &TfrmMain::Closed);
+    QSignalSpy closed(main.get(), &MainWindow::closed);
     main->close();
     ASSERT_TRUE(closed.wait(5000));
 }
@@ -60,7 +60,7 @@ void AppFixture::destroyWindows()
     progress = nullptr;
 }
 
-void AppFixture::whenEditorShows(std::function<void(TfrmAECategory&)> action)
+void AppFixture::whenEditorShows(std::function<void(SetEditorDialog&)> action)
 {
     QTimer::singleShot(0, editor, [this, action] {
         if (!QTest::qWaitFor([this] { return editor->isVisible(); }))
@@ -76,19 +76,19 @@ void click(QWidget* widget)
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
-void cancelEditor(TfrmAECategory& editor)
+void cancelEditor(SetEditorDialog& editor)
 {
-    click(child<controls::GradientButton>(editor, "btnCancel"));
+    click(child<controls::GradientButton>(editor, "cancelButton"));
 }
 
-void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder)
+void fillAndSave(SetEditorDialog& editor, const QString& description, const QString& folder)
 {
-    auto* descriptionEdit = child<StoredTextEdit>(editor, "DBEdit1");
+    auto* descriptionEdit = child<StoredTextEdit>(editor, "descriptionEdit");
     descriptionEdit->setFocus();
     descriptionEdit->selectAll();
     QTest::keyClicks(descriptionEdit, description);
-    child<TFolderEdit>(editor, "DirectoryEdit1")->setText(folder);
-    click(child<controls::GradientButton>(editor, "btnSave"));
+    child<FolderEdit>(editor, "folderEdit")->setText(folder);
+    click(child<controls::GradientButton>(editor, "saveButton"));
 }
 
 QByteArray fileBytes(const QString& path)
@@ -99,8 +99,8 @@ QByteArray fileBytes(const QString& path)
 
 void AppFixture::addBackupSet(const QString& description, const QString& folder)
 {
-    whenEditorShows([=](TfrmAECategory& shown) { fillAndSave(shown, description, folder); });
-    click("btnAddCategory");
+    whenEditorShows([=](SetEditorDialog& shown) { fillAndSave(shown, description, folder); });
+    click("addSetButton");
 }
 
 void AppFixture::clickCategory(int index)
@@ -121,9 +121,9 @@ void AppFixture::startWithCheckedSet(const QString& destination, const QStringLi
     start();
     addBackupSet("Docs", destination);
     dialogs.setNextFiles(paths);
-    click("btnAddFiles"); // the dialog only lists; folders are paths like any other
+    click("addFilesButton"); // the dialog only lists; folders are paths like any other
     ASSERT_EQ(pathItems().size(), paths.size());
-    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    QTest::mouseClick(checkBox("selectAllBox"), Qt::LeftButton);
     dialogs.clear();
 }
 
@@ -165,14 +165,14 @@ void AppFixture::click(const QString& name)
     testing::click(widget(name));
 }
 
-TListBox* AppFixture::setList() const
+ListBox* AppFixture::setList() const
 {
-    return widget<TListBox>("lstCategory");
+    return widget<ListBox>("setList");
 }
 
-TCheckListBox* AppFixture::pathList() const
+CheckListBox* AppFixture::pathList() const
 {
-    return widget<TCheckListBox>("chklstList");
+    return widget<CheckListBox>("pathList");
 }
 
 controls::GradientCheckBox* AppFixture::checkBox(const QString& name) const

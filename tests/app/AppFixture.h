@@ -2,8 +2,8 @@
 #pragma once
 
 #include "RecordingDialogs.h"
-#include "app/TfrmAECategory.h"
-#include "app/TfrmMain.h"
+#include "app/MainWindow.h"
+#include "app/SetEditorDialog.h"
 #include "support/ScopedEnv.h"
 
 #include <QTemporaryDir>
@@ -22,8 +22,8 @@ class ProgressWindow;
 } // namespace stowmere::progress
 
 namespace stowmere::app {
-class TCheckListBox;
-class TListBox;
+class CheckListBox;
+class ListBox;
 } // namespace stowmere::app
 
 namespace stowmere::app::testing {
@@ -59,7 +59,7 @@ protected:
 
     /// What the editor does the next time it is shown. If it is still open afterwards (a
     /// validation message kept it open), it is cancelled so the test cannot hang.
-    void whenEditorShows(std::function<void(TfrmAECategory&)> action);
+    void whenEditorShows(std::function<void(SetEditorDialog&)> action);
     /// Adds a backup set through the Add button and the editor.
     void addBackupSet(const QString& description, const QString& folder);
     /// Highlights a set the way a click does.
@@ -85,8 +85,8 @@ protected:
     {
         return child<Widget>(*main, name);
     }
-    TListBox* setList() const;
-    TCheckListBox* pathList() const;
+    ListBox* setList() const;
+    CheckListBox* pathList() const;
     controls::GradientCheckBox* checkBox(const QString& name) const;
 
     QStringList categoryItems() const;
@@ -100,16 +100,16 @@ protected:
     stowmere::testing::ScopedEnv m_stateHome;
     QString m_dataFolder;
     RecordingDialogs dialogs;
-    std::unique_ptr<TfrmMain> main;
-    TfrmAECategory* editor = nullptr;
+    std::unique_ptr<MainWindow> main;
+    SetEditorDialog* editor = nullptr;
     progress::ProgressWindow* progress = nullptr; ///< owned by the main window
 };
 
 /// Clicks the editor's Cancel button.
-void cancelEditor(TfrmAECategory& editor);
+void cancelEditor(SetEditorDialog& editor);
 
 /// Types text into the editor's fields and presses Save.
-void fillAndSave(TfrmAECategory& editor, const QString& description, const QString& folder);
+void fillAndSave(SetEditorDialog& editor, const QString& description, const QString& folder);
 
 /// The contents of a file; empty when it is missing or cannot be read.
 QByteArray fileBytes(const QString& path);

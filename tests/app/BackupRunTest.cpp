@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
-#include "app/TCheckListBox.h"
+#include "app/CheckListBox.h"
 #include "controls/GradientButton.h"
 #include "controls/GradientCheckBox.h"
 #include "platform/FileLock.h"
@@ -47,15 +47,16 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
 
     QStringList barTexts;
     QList<QList<bool>> checksAtStep;
-    QObject::connect(main.get(), &TfrmMain::backupItemDone, [&] {
-        barTexts << progress->xipZip()->displayText();
+    QObject::connect(main.get(), &MainWindow::backupItemDone, [&] {
+        barTexts << progress->progressBar()->displayText();
         checksAtStep << QList<bool>{pathList()->checked(0), pathList()->checked(1), pathList()->checked(2)};
-        EXPECT_FALSE(widget<GradientButton>("btnBackup")->isEnabled()) << "commands are off during the run";
-        EXPECT_FALSE(widget<GradientButton>("btnAddFiles")->isEnabled());
+        EXPECT_FALSE(widget<GradientButton>("backupButton")->isEnabled())
+            << "commands are off during the run";
+        EXPECT_FALSE(widget<GradientButton>("addFilesButton")->isEnabled());
         EXPECT_TRUE(pathList()->isEnabled()) << "checking items stays possible";
     });
-    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-    click("btnBackup");
+    QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+    click("backupButton");
     EXPECT_TRUE(progress->isVisible());
     EXPECT_EQ(progress->headline(), "Backup in Progress...");
     ASSERT_TRUE(finished.wait(20000));
@@ -65,10 +66,10 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     EXPECT_EQ(checksAtStep,
               (QList<QList<bool>>{{true, true, true}, {false, true, true}, {false, false, true}}));
     EXPECT_EQ(pathList()->checkedCount(), 0);
-    EXPECT_EQ(progress->lblCount()->text(), "4") << "files are counted, not items";
+    EXPECT_EQ(progress->counterLabel()->text(), "4") << "files are counted, not items";
     EXPECT_FALSE(progress->isVisible());
-    EXPECT_EQ(progress->xipZip()->Position(), 0);
-    EXPECT_TRUE(widget<GradientButton>("btnBackup")->isEnabled());
+    EXPECT_EQ(progress->progressBar()->Position(), 0);
+    EXPECT_TRUE(widget<GradientButton>("backupButton")->isEnabled());
     EXPECT_TRUE(dialogs.messages().empty());
 
     EXPECT_EQ(fileBytes(destination() + "/a.txt"), "alpha");
@@ -83,13 +84,13 @@ TEST_F(BackupRun, TheStartChecksSayWhatIsMissing)
 {
     writeFile(source() + "/a.txt", "alpha");
     startWithSet({source() + "/a.txt"});
-    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton); // unchecks all
-    click("btnBackup");
+    QTest::mouseClick(checkBox("selectAllBox"), Qt::LeftButton); // unchecks all
+    click("backupButton");
     EXPECT_EQ(dialogs.texts(), QStringList{"No file or folder is selected for Backup."});
 
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     pathList()->setChecked(0, true);
-    click("btnBackup");
+    click("backupButton");
     EXPECT_EQ(dialogs.texts().back(), "Backup To Folder " + destination() + " does not exist.");
     EXPECT_FALSE(main->backupRunning());
     EXPECT_FALSE(progress->isVisible());
@@ -102,9 +103,9 @@ TEST_F(BackupRun, CancelStopsAfterTheCurrentFileAndTheItemKeepsItsCheck)
     writeFile(source() + "/zz.txt", "later");
     startWithSet({source() + "/many", source() + "/zz.txt"});
 
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(QTest::qWaitFor([this] { return progress->filesCopied() > 0 || !main->backupRunning(); }));
-    QTest::mouseClick(progress->btnCancel(), Qt::LeftButton);
+    QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     EXPECT_EQ(progress->headline(), "Finalizing...");
     ASSERT_TRUE(waitForRunEnd());
 
@@ -124,8 +125,8 @@ TEST_F(BackupRun, ClosingTheWindowDuringARunCancelsItAndThenCloses)
         writeFile(source() + QStringLiteral("/many/f%1.txt").arg(i, 4, 10, QChar('0')), QByteArray(64, 'x'));
     startWithSet({source() + "/many"});
 
-    QSignalSpy closed(main.get(), &TfrmMain::Closed);
-    click("btnBackup");
+    QSignalSpy closed(main.get(), &MainWindow::closed);
+    click("backupButton");
     ASSERT_TRUE(QTest::qWaitFor([this] { return progress->filesCopied() > 0 || !main->backupRunning(); }));
     main->close();
     EXPECT_TRUE(main->isVisible()) << "the window waits for the run";
@@ -148,7 +149,7 @@ TEST_F(BackupRun, AFailedCopyIsReportedWhileTheRunWaitsAndStopsIt)
 
     bool runWaited = false;
     dialogs.setOnMessage([&](MessageKind, const QString&) { runWaited = main->backupRunning(); });
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(waitForRunEnd());
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
@@ -168,18 +169,18 @@ TEST_F(BackupRun, IncrementalCopiesNothingWhenTheBackupIsUpToDate)
     writeFile(source() + "/a.txt", "alpha");
     writeFile(source() + "/tree/one.txt", "one");
     startWithSet({source() + "/a.txt", source() + "/tree"});
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(progress->filesCopied(), 2);
 
     QStringList barTexts;
-    QObject::connect(main.get(), &TfrmMain::backupItemDone,
-                     [&] { barTexts << progress->xipZip()->displayText(); });
-    QTest::mouseClick(checkBox("chkIncremental"), Qt::LeftButton);
-    ASSERT_TRUE(checkBox("chkIncremental")->Checked());
+    QObject::connect(main.get(), &MainWindow::backupItemDone,
+                     [&] { barTexts << progress->progressBar()->displayText(); });
+    QTest::mouseClick(checkBox("incrementalBox"), Qt::LeftButton);
+    ASSERT_TRUE(checkBox("incrementalBox")->Checked());
     pathList()->setChecked(0, true);
     pathList()->setChecked(1, true);
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(progress->filesCopied(), 0) << "nothing was older than its source";
     EXPECT_EQ(barTexts, (QStringList{"50%", "Backup Complete"}));
@@ -193,7 +194,7 @@ TEST_F(BackupRun, WhatCouldNotBeReadIsListedInOneInformationBoxAtTheEnd)
     writeFile(source() + "/a.txt", "alpha");
     startWithSet({"/proc/version", source() + "/a.txt"});
 
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(waitForRunEnd());
 
     EXPECT_TRUE(QFile::exists(destination() + "/a.txt")) << "the run went on";
@@ -211,7 +212,7 @@ TEST_F(BackupRun, ItemInsideTheDestinationOrABusyDestinationIsRefusedAtStart)
     writeFile(destination() + "/Old/a.txt", "alpha");
     startWithSet({destination() + "/Old"});
 
-    click("btnBackup");
+    click("backupButton");
     EXPECT_FALSE(main->backupRunning());
     EXPECT_EQ(dialogs.texts(), QStringList{"The Backup To Folder " + destination() + " and the item " +
                                            destination() + "/Old lie inside each other."});
@@ -221,14 +222,14 @@ TEST_F(BackupRun, ItemInsideTheDestinationOrABusyDestinationIsRefusedAtStart)
     dialogs.clear();
     writeFile(source() + "/b.txt", "bravo");
     dialogs.setNextFiles({source() + "/b.txt"});
-    click("btnAddFiles");
+    click("addFilesButton");
     pathList()->setChecked(0, false);
     for (int i = 0; i < pathList()->count(); ++i)
         pathList()->setChecked(i, pathList()->itemText(i) == source() + "/b.txt");
     const auto held = stowmere::files::FileLock::acquire(
         (destination() + "/.stowmere-run.lock").toStdString(), std::chrono::milliseconds(0));
     ASSERT_TRUE(held);
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(dialogs.texts(), QStringList{"Another backup into " + destination() + " is running."});
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
@@ -242,7 +243,7 @@ TEST_F(BackupRun, DestroyingTheWindowDuringARunStopsItWithoutWaitingOnTheWindow)
         writeFile(source() + QStringLiteral("/many/f%1.txt").arg(i, 4, 10, QChar('0')), QByteArray(64, 'x'));
     startWithSet({source() + "/many"});
 
-    click("btnBackup");
+    click("backupButton");
     ASSERT_TRUE(main->backupRunning());
     // No event loop turns from here on: the run's questions to the window (is this item
     // checked?) are left unanswered, and the destruction must still end.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/CheckListBox.h"
 #include "app/ListItemPainter.h"
-#include "app/TCheckListBox.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+using stowmere::app::CheckListBox;
+using stowmere::app::ListBox;
 using stowmere::app::ListItemPainter;
-using stowmere::app::TCheckListBox;
-using stowmere::app::TListBox;
 
 namespace {
 
@@ -30,7 +30,7 @@ protected:
     QPoint inStrip(int row) const { return list.visualItemRect(list.item(row)).topLeft() + QPoint(8, 10); }
     QPoint inText(int row) const { return list.visualItemRect(list.item(row)).topLeft() + QPoint(60, 10); }
 
-    TCheckListBox list;
+    CheckListBox list;
 };
 
 class PaintSpy : public QObject {
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(CheckListTest, APressInTheStripTogglesButAPressOnTheTextOnlySelects)
 {
-    QSignalSpy checks(&list, &TCheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, inStrip(1));
     EXPECT_TRUE(list.checked(1));
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, inText(2));
@@ -66,7 +66,7 @@ TEST_F(CheckListTest, AQuickSecondClickInTheStripTogglesAgain)
 {
     // Through the window, as the platform delivers them: the second press of a quick pair
     // arrives as a double click.
-    QSignalSpy checks(&list, &TCheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
     QWindow* window = list.window()->windowHandle();
     ASSERT_NE(window, nullptr);
     const QPoint at = list.viewport()->mapTo(list.window(), inStrip(1));
@@ -98,12 +98,12 @@ TEST_F(CheckListTest, SettingACheckByProgramRepaintsOnlyThatCheckBox)
     QTest::qWait(50); // let the first full paint finish; nothing signals its end
     PaintSpy spy;
     list.viewport()->installEventFilter(&spy);
-    QSignalSpy checks(&list, &TCheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
     list.setChecked(2, true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !spy.region.isEmpty(); }));
     const QRect item = list.visualItemRect(list.item(2));
     EXPECT_EQ(spy.region.boundingRect(),
-              QRect(item.left(), item.top(), TCheckListBox::kStripWidth, item.height()));
+              QRect(item.left(), item.top(), CheckListBox::kStripWidth, item.height()));
     EXPECT_TRUE(list.checked(2));
     EXPECT_EQ(checks.count(), 0);
 }
@@ -113,7 +113,7 @@ TEST_F(CheckListTest, TheSelectedBandStartsRightOfTheCheckStrip)
     list.setChecked(0, true);
     list.setItemIndex(0);
     list.setOnDrawItem(
-        [](TListBox& owner, int index, QPainter& painter, const QRect& rect, QStyle::State state) {
+        [](ListBox& owner, int index, QPainter& painter, const QRect& rect, QStyle::State state) {
             ListItemPainter::drawItem(painter, rect, owner.itemText(index),
                                       state.testFlag(QStyle::State_Selected));
         });
@@ -121,9 +121,9 @@ TEST_F(CheckListTest, TheSelectedBandStartsRightOfTheCheckStrip)
     const QImage shot = list.viewport()->grab().toImage();
     const QRect item = list.visualItemRect(list.item(0));
     EXPECT_EQ(shot.pixel(item.left() + 60, item.top() + 5), qRgb(255, 245, 221));
-    EXPECT_EQ(shot.pixel(item.left() + TCheckListBox::kStripWidth, item.top() + 10), qRgb(197, 197, 197));
+    EXPECT_EQ(shot.pixel(item.left() + CheckListBox::kStripWidth, item.top() + 10), qRgb(197, 197, 197));
     // Left of the band: the strip's white background and the check-box cell, no band colour.
-    for (int x = item.left(); x < item.left() + TCheckListBox::kStripWidth; ++x)
+    for (int x = item.left(); x < item.left() + CheckListBox::kStripWidth; ++x)
         EXPECT_NE(shot.pixel(x, item.top() + 5), qRgb(255, 245, 221)) << x;
     EXPECT_EQ(shot.pixel(item.left(), item.top() + 1), qRgb(255, 255, 255));
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
-#include "app/TCheckListBox.h"
-#include "app/TListBox.h"
+#include "app/CheckListBox.h"
+#include "app/ListBox.h"
 #include "catalog/Catalog.h"
 
 #include <QAction>
@@ -29,7 +29,7 @@ protected:
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, point, viewport->mapToGlobal(point));
         QApplication::sendEvent(viewport, &menuEvent);
         QTest::mouseRelease(viewport, Qt::RightButton, {}, point);
-        auto* menu = main->findChild<QMenu*>("categoryMenu");
+        auto* menu = main->findChild<QMenu*>("setMenu");
         ASSERT_NE(menu, nullptr);
         ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
         QTest::keyClick(menu, Qt::Key_Escape);
@@ -56,7 +56,7 @@ TEST_F(CurrentSet, DeleteAfterARightClickDeletesTheHighlightedSetNotTheOneClicke
     EXPECT_EQ(currentDescription(), "Alpha");
 
     dialogs.setNextAnswer(true);
-    click("btnDeleteCategory");
+    click("deleteSetButton");
     EXPECT_EQ(categoryItems(), QStringList{"Beta"});
     EXPECT_EQ(dialogs.unexpected(), 0);
 }
@@ -66,10 +66,10 @@ TEST_F(CurrentSet, EveryWayOfHighlightingASetShowsItsPaths)
     start();
     addBackupSet("Alpha", "/backup/alpha");
     dialogs.setNextFiles({"/etc/alpha"});
-    click("btnAddFiles");
+    click("addFilesButton");
     addBackupSet("Beta", "/backup/beta");
     dialogs.setNextFiles({"/etc/beta"});
-    click("btnAddFiles");
+    click("addFilesButton");
     addBackupSet("Gamma", "/backup/gamma");
     ASSERT_EQ(currentDescription(), "Gamma");
 
@@ -96,7 +96,7 @@ TEST_F(CurrentSet, TheToolsButtonOffersTheSetsCommandsForTheHighlightedSet)
     addBackupSet("Alpha", "/backup/alpha");
     addBackupSet("Beta", "/backup/beta");
     clickCategory(0);
-    click("btnSetTools");
+    click("toolsButton");
     auto* menu = main->findChild<QMenu*>("toolsMenu");
     ASSERT_NE(menu, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
@@ -107,9 +107,9 @@ TEST_F(CurrentSet, TheToolsButtonOffersTheSetsCommandsForTheHighlightedSet)
     EXPECT_EQ(entries, (QStringList{"Preview Backup...", "Backup History...", "Verify Backup...",
                                     "Backup Options...", "Restore..."}));
     EXPECT_FALSE(menu->actions().back()->isEnabled()) << "no item to restore";
-    QAction* options = main->findChild<QAction*>("actBackupOptions");
+    QAction* options = main->findChild<QAction*>("optionsAction");
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(options).center());
-    auto* dialog = main->findChild<QDialog*>("frmOptions");
+    auto* dialog = main->findChild<QDialog*>("optionsDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QLabel>(*dialog, "optionsHeadline")->text(), "Options of \"Alpha\"");
     dialog->reject();

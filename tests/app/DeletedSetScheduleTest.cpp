@@ -66,7 +66,7 @@ TEST_F(DeletedSetSchedule, DeletingASetInTheWindowRemovesItsTimerWhenTheTablesAr
     schedule(music);
 
     dialogs.setNextAnswer(true);
-    click("btnDeleteCategory");
+    click("deleteSetButton");
     EXPECT_EQ(categoryItems(), QStringList{"Music"});
     const std::string dataFolder = m_dataFolder.toStdString();
     EXPECT_TRUE(schedules.scheduleOf(docs, dataFolder))

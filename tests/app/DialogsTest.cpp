@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Dialogs.h"
 #include "RecordingDialogs.h"
+#include "app/FolderEdit.h"
 #include "app/QtDialogs.h"
-#include "app/TFolderEdit.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 using stowmere::app::Dialogs;
+using stowmere::app::FolderEdit;
 using stowmere::app::MessageKind;
-using stowmere::app::TFolderEdit;
 using stowmere::app::testing::RecordingDialogs;
 
 TEST(DefaultReport, AppendsAFullStopOnlyAfterCharactersThatSortAfterIt)
@@ -41,12 +41,12 @@ TEST(DefaultReport, IsTitledWithTheApplicationTitle)
     EXPECT_EQ(Dialogs::title(MessageKind::Error), "Error");
 }
 
-TEST(FolderEdit, BrowseStartsAtTheTypedFolderThenTheLastChoiceThenTheRoot)
+TEST(FolderEditTest, BrowseStartsAtTheTypedFolderThenTheLastChoiceThenTheRoot)
 {
     QTemporaryDir first;
     QTemporaryDir second;
     RecordingDialogs dialogs;
-    TFolderEdit edit(dialogs);
+    FolderEdit edit(dialogs);
 
     edit.browse(); // empty field, nothing chosen yet: the root
     dialogs.setNextFolder(first.path() + "/");

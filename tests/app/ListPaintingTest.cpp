@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ListBox.h"
 #include "app/ListItemPainter.h"
-#include "app/TListBox.h"
 
 #include <QApplication>
 #include <QFont>
@@ -10,14 +10,14 @@
 
 #include <gtest/gtest.h>
 
+using stowmere::app::ListBox;
 using stowmere::app::ListItemPainter;
-using stowmere::app::TListBox;
 
 namespace {
 
 QImage paintItem(bool selected, const QString& text, int width = 240)
 {
-    QImage image(width, TListBox::kItemHeight, QImage::Format_RGB32);
+    QImage image(width, ListBox::kItemHeight, QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QPainter painter(&image);
     painter.setFont(QFont(QStringLiteral("Sans"), 9));

@@ -6,15 +6,17 @@
 
 #include "AppFixture.h"
 
+#include "app/CheckListBox.h"
+#include "app/FolderEdit.h"
 #include "app/StoredTextEdit.h"
-#include "app/TCheckListBox.h"
-#include "app/TFolderEdit.h"
 #include "controls/GradientButton.h"
 #include "controls/GradientCheckBox.h"
 #include "controls/GradientPanel.h"
+#include "support/ScopedEnv.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -29,7 +31,7 @@ using stowmere::store::TDataTable;
 
 namespace {
 
-using MainWindow = AppFixture;
+using MainWindowTest = AppFixture;
 
 // The rows of a table file as "field|field|field" lines in the list's order (sets) or in
 // file order (paths).
@@ -67,15 +69,15 @@ QByteArray addSetElsewhere(const QString& folder, const std::string& description
 
 } // namespace
 
-TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
+TEST_F(MainWindowTest, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
 {
     start();
     EXPECT_EQ(setList()->count(), 0);
     EXPECT_EQ(setList()->itemIndex(), -1);
-    click("btnAddFolder");
-    click("btnAddFiles");
-    click("btnDeleteCategory");
-    click("btnDelete");
+    click("addFolderButton");
+    click("addFilesButton");
+    click("deleteSetButton");
+    click("deletePathsButton");
     EXPECT_TRUE(dialogs.messages().empty());
     EXPECT_EQ(dialogs.unexpected(), 0) << "no dialog was opened";
 
@@ -88,7 +90,7 @@ TEST_F(MainWindow, EmptyStoreHighlightsNothingAndTheSetCommandsDoNothing)
     EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));
 }
 
-TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
+TEST_F(MainWindowTest, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
 {
     start();
     addBackupSet("Photos", "/backup/photos");
@@ -105,83 +107,84 @@ TEST_F(MainWindow, NewSetsAreListedInDescriptionOrderAndTheNewOneIsHighlighted)
               (QStringList{"2|Docs|/backup/docs", "3|Music|/backup/music", "1|Photos|/backup/photos"}));
 }
 
-TEST_F(MainWindow, SaveChecksTheDescriptionFirstThenTheFolder)
+TEST_F(MainWindowTest, SaveChecksTheDescriptionFirstThenTheFolder)
 {
     start();
-    whenEditorShows([this](TfrmAECategory& shown) {
-        QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
+    whenEditorShows([this](SetEditorDialog& shown) {
+        QTest::mouseClick(child<GradientButton>(shown, "saveButton"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
         EXPECT_TRUE(shown.isVisible());
-        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "DBEdit1"));
-        child<StoredTextEdit>(shown, "DBEdit1")->setFocus();
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Docs");
-        QTest::mouseClick(child<GradientButton>(shown, "btnSave"), Qt::LeftButton);
+        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "descriptionEdit"));
+        child<StoredTextEdit>(shown, "descriptionEdit")->setFocus();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "Docs");
+        QTest::mouseClick(child<GradientButton>(shown, "saveButton"), Qt::LeftButton);
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
-        EXPECT_EQ(shown.focusWidget(), child<TFolderEdit>(shown, "DirectoryEdit1"));
+        EXPECT_EQ(shown.focusWidget(), child<FolderEdit>(shown, "folderEdit"));
         cancelEditor(shown);
     });
-    click("btnAddCategory");
+    click("addSetButton");
     EXPECT_EQ(setList()->count(), 0) << "the cancelled set was not made";
 }
 
-TEST_F(MainWindow, ADescriptionOrFolderOfSpacesAloneIsRefusedAsAnEmptyOne)
+TEST_F(MainWindowTest, ADescriptionOrFolderOfSpacesAloneIsRefusedAsAnEmptyOne)
 {
     start();
-    whenEditorShows([this](TfrmAECategory& shown) {
+    whenEditorShows([this](SetEditorDialog& shown) {
         fillAndSave(shown, "   ", "/backup/docs");
         EXPECT_EQ(dialogs.texts(), QStringList{"Please insert Category Description."});
-        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "DBEdit1"));
+        EXPECT_EQ(shown.focusWidget(), child<StoredTextEdit>(shown, "descriptionEdit"));
         fillAndSave(shown, "Docs", "  ");
         EXPECT_EQ(dialogs.texts(),
                   (QStringList{"Please insert Category Description.", "Please select Backup To Directory."}));
         EXPECT_TRUE(shown.isVisible());
         cancelEditor(shown);
     });
-    click("btnAddCategory");
+    click("addSetButton");
     EXPECT_EQ(setList()->count(), 0);
 }
 
-TEST_F(MainWindow, DescriptionTakesAtMostFiftyBytes)
+TEST_F(MainWindowTest, DescriptionTakesAtMostFiftyBytes)
 {
     start();
-    whenEditorShows([](TfrmAECategory& shown) {
-        child<StoredTextEdit>(shown, "DBEdit1")->setFocus();
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), QString(49, 'x'));
+    whenEditorShows([](SetEditorDialog& shown) {
+        child<StoredTextEdit>(shown, "descriptionEdit")->setFocus();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), QString(49, 'x'));
         // QTest types ASCII only; a two-byte character comes as a key event of its own.
         QKeyEvent accent(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u00e9"));
-        QApplication::sendEvent(child<StoredTextEdit>(shown, "DBEdit1"), &accent); // two bytes: 51 in all
-        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), QString(49, 'x'));
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "yz");
-        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), QString(49, 'x') + "y");
+        QApplication::sendEvent(child<StoredTextEdit>(shown, "descriptionEdit"),
+                                &accent); // two bytes: 51 in all
+        EXPECT_EQ(child<StoredTextEdit>(shown, "descriptionEdit")->text(), QString(49, 'x'));
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "yz");
+        EXPECT_EQ(child<StoredTextEdit>(shown, "descriptionEdit")->text(), QString(49, 'x') + "y");
         fillAndSave(shown, QString(), "/backup");
     });
-    click("btnAddCategory");
+    click("addSetButton");
     EXPECT_EQ(categoryItems(), QStringList{QString(49, 'x') + "y"});
 }
 
-TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
+TEST_F(MainWindowTest, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
     addBackupSet("Photos", "/backup/photos");
     clickCategory(1);
 
-    whenEditorShows([](TfrmAECategory& shown) {
+    whenEditorShows([](SetEditorDialog& shown) {
         EXPECT_EQ(shown.windowTitle(), "Edit Backup");
-        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), "Photos");
-        EXPECT_EQ(child<TFolderEdit>(shown, "DirectoryEdit1")->text(), "/backup/photos");
-        child<StoredTextEdit>(shown, "DBEdit1")->selectAll();
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Pics");
-        QTest::keyClick(child<StoredTextEdit>(shown, "DBEdit1"), Qt::Key_Escape);
-        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->text(), "Photos")
+        EXPECT_EQ(child<StoredTextEdit>(shown, "descriptionEdit")->text(), "Photos");
+        EXPECT_EQ(child<FolderEdit>(shown, "folderEdit")->text(), "/backup/photos");
+        child<StoredTextEdit>(shown, "descriptionEdit")->selectAll();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "Pics");
+        QTest::keyClick(child<StoredTextEdit>(shown, "descriptionEdit"), Qt::Key_Escape);
+        EXPECT_EQ(child<StoredTextEdit>(shown, "descriptionEdit")->text(), "Photos")
             << "Escape puts the stored value back";
-        EXPECT_EQ(child<StoredTextEdit>(shown, "DBEdit1")->selectedText(), "Photos");
+        EXPECT_EQ(child<StoredTextEdit>(shown, "descriptionEdit")->selectedText(), "Photos");
         EXPECT_TRUE(shown.isVisible()) << "and does not close the dialog";
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Pictures");
-        child<TFolderEdit>(shown, "DirectoryEdit1")->setFocus(); // leaving the field writes it into the row
-        child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/elsewhere");
-        QTest::mouseClick(child<GradientButton>(shown, "btnCancel"), Qt::LeftButton);
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "Pictures");
+        child<FolderEdit>(shown, "folderEdit")->setFocus(); // leaving the field writes it into the row
+        child<FolderEdit>(shown, "folderEdit")->setText("/elsewhere");
+        QTest::mouseClick(child<GradientButton>(shown, "cancelButton"), Qt::LeftButton);
     });
     QTest::mouseDClick(setList()->viewport(), Qt::LeftButton, {},
                        setList()->visualItemRect(setList()->item(1)).center());
@@ -189,7 +192,7 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
     EXPECT_EQ(setList()->itemIndex(), 1) << "the edited set stays highlighted";
     EXPECT_EQ(main->currentSet()->destination, "/backup/photos");
 
-    whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Archive", "/backup/archive"); });
+    whenEditorShows([](SetEditorDialog& shown) { fillAndSave(shown, "Archive", "/backup/archive"); });
     doubleClickCategory(setList()->itemIndex());
     EXPECT_EQ(categoryItems(), (QStringList{"Archive", "Docs"}));
     EXPECT_EQ(setList()->itemIndex(), 0);
@@ -197,27 +200,27 @@ TEST_F(MainWindow, EditingChangesTheSetAndCancelRestoresDescriptionAndFolder)
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
-TEST_F(MainWindow, TheTitleBarCloseKeepsATypedDescriptionAndNothingUntyped)
+TEST_F(MainWindowTest, TheTitleBarCloseKeepsATypedDescriptionAndNothingUntyped)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
-    whenEditorShows([](TfrmAECategory& shown) { shown.close(); });
-    click("btnAddCategory");
+    whenEditorShows([](SetEditorDialog& shown) { shown.close(); });
+    click("addSetButton");
     EXPECT_EQ(categoryItems(), QStringList{"Docs"}) << "an untouched new set is dropped";
 
-    whenEditorShows([](TfrmAECategory& shown) {
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Typed");
-        child<TFolderEdit>(shown, "DirectoryEdit1")->setText("/not/kept");
+    whenEditorShows([](SetEditorDialog& shown) {
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "Typed");
+        child<FolderEdit>(shown, "folderEdit")->setText("/not/kept");
         shown.close();
     });
-    click("btnAddCategory");
+    click("addSetButton");
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Typed"}));
     EXPECT_EQ(main->currentSet()->description, "Typed") << "the kept set is highlighted";
     EXPECT_EQ(main->currentSet()->destination, "") << "only the description is kept";
 
-    whenEditorShows([](TfrmAECategory& shown) {
-        child<StoredTextEdit>(shown, "DBEdit1")->selectAll();
-        QTest::keyClicks(child<StoredTextEdit>(shown, "DBEdit1"), "Papers");
+    whenEditorShows([](SetEditorDialog& shown) {
+        child<StoredTextEdit>(shown, "descriptionEdit")->selectAll();
+        QTest::keyClicks(child<StoredTextEdit>(shown, "descriptionEdit"), "Papers");
         shown.close();
     });
     doubleClickCategory(0);
@@ -226,63 +229,63 @@ TEST_F(MainWindow, TheTitleBarCloseKeepsATypedDescriptionAndNothingUntyped)
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
-TEST_F(MainWindow, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfirmed)
+TEST_F(MainWindowTest, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfirmed)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
     dialogs.setNextFolder(folder());
-    click("btnAddFolder");
+    click("addFolderButton");
     dialogs.setNextFiles({"/etc/hosts", "/etc/fstab"});
-    click("btnAddFiles");
+    click("addFilesButton");
     EXPECT_EQ(pathItems(), (QStringList{"/etc/fstab", "/etc/hosts", folder()}));
 
     // "Select All" checks and unchecks every item.
-    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    QTest::mouseClick(checkBox("selectAllBox"), Qt::LeftButton);
     EXPECT_EQ(pathList()->checkedCount(), 3);
-    QTest::mouseClick(checkBox("chkSelectAll"), Qt::LeftButton);
+    QTest::mouseClick(checkBox("selectAllBox"), Qt::LeftButton);
     EXPECT_EQ(pathList()->checkedCount(), 0);
 
-    click("btnDelete");
+    click("deletePathsButton");
     EXPECT_EQ(dialogs.texts().back(), "Please select files and folders to Delete.");
 
     pathList()->setChecked(0, true);
     pathList()->setChecked(2, true);
     dialogs.setNextAnswer(false);
-    click("btnDelete");
+    click("deletePathsButton");
     EXPECT_EQ(dialogs.messages().back(),
               (RecordingDialogs::Message{MessageKind::Confirmation, "Delete selected files and folders?"}));
     EXPECT_EQ(pathItems().size(), 3) << "No deletes nothing";
 
     dialogs.setNextAnswer(true);
-    click("btnDelete");
+    click("deletePathsButton");
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
-    EXPECT_FALSE(checkBox("chkSelectAll")->Checked());
+    EXPECT_FALSE(checkBox("selectAllBox")->Checked());
     EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
-TEST_F(MainWindow, ASetWithPathsIsNotDeleted)
+TEST_F(MainWindowTest, ASetWithPathsIsNotDeleted)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
     addBackupSet("Music", "/backup/music");
     dialogs.setNextFiles({"/etc/hosts"});
-    click("btnAddFiles");
+    click("addFilesButton");
     dialogs.clear();
 
-    click("btnDeleteCategory");
+    click("deleteSetButton");
     EXPECT_EQ(dialogs.texts(), QStringList{"Delete file and folder list before deleting Backup."});
     EXPECT_EQ(categoryItems(), (QStringList{"Docs", "Music"}));
 
     clickCategory(0);
     dialogs.setNextAnswer(true);
-    click("btnDeleteCategory");
+    click("deleteSetButton");
     EXPECT_EQ(dialogs.texts().back(), "Delete selected Backup?");
     EXPECT_EQ(categoryItems(), QStringList{"Music"});
     EXPECT_EQ(setList()->itemIndex(), 0);
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"}) << "the remaining set is current with its paths";
 }
 
-TEST_F(MainWindow, EqualDescriptionsEachNameTheirOwnSet)
+TEST_F(MainWindowTest, EqualDescriptionsEachNameTheirOwnSet)
 {
     // Locating by description would always find the first of two equal ones, and a
     // command would act on a set that is not the highlighted one.
@@ -292,46 +295,60 @@ TEST_F(MainWindow, EqualDescriptionsEachNameTheirOwnSet)
     clickCategory(1);
     EXPECT_EQ(main->currentSet()->destination, "/backup/two");
     dialogs.setNextFiles({"/etc/hosts"});
-    click("btnAddFiles");
+    click("addFilesButton");
     clickCategory(0);
     EXPECT_TRUE(pathItems().isEmpty());
     clickCategory(1);
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
 }
 
-TEST_F(MainWindow, ResizeKeepsExitAndTheWebLabelAtTheRightEdge)
+TEST_F(MainWindowTest, ThePlacementIsKeptInTheSectionEarlierVersionsWrote)
+{
+    const QString config = folder() + "/config";
+    ASSERT_TRUE(QDir().mkpath(config));
+    stowmere::testing::ScopedEnv configHome{"XDG_CONFIG_HOME", config.toUtf8().constData()};
+    start();
+    closeMainWindow();
+    QDirIterator inis(config, {"*.INI"}, QDir::Files);
+    ASSERT_TRUE(inis.hasNext()) << "no INI file was written";
+    const QByteArray text = fileBytes(inis.next());
+    EXPECT_TRUE(text.startsWith("[TfrmMain]")) << text.toStdString();
+}
+
+TEST_F(MainWindowTest, ResizeKeepsExitAndTheWebLabelAtTheRightEdge)
 {
     start();
     // The outer width counts the frame the platform adds around the window.
     const int frame = main->frameGeometry().width() - main->width();
     main->resize(1100 - frame, 600);
     EXPECT_EQ(main->frameGeometry().width(), 1100);
-    EXPECT_EQ(widget<QWidget>("btnClose")->x(), 1000);
-    EXPECT_EQ(widget("Label1")->x(), 925);
+    EXPECT_EQ(widget<QWidget>("exitButton")->x(), 1000);
+    EXPECT_EQ(widget("webLink")->x(), 925);
 }
 
-TEST_F(MainWindow, TheSmallestWindowStillShowsEveryControlApart)
+TEST_F(MainWindowTest, TheSmallestWindowStillShowsEveryControlApart)
 {
     start();
     main->resize(300, 200);
     QApplication::processEvents();
-    const QRect exit = widget<QWidget>("btnClose")->geometry();
-    for (QWidget* other : {widget("chkSelectAll"), widget("chkIncremental"), widget("SpeedButton1"),
-                           widget("btnDeleteCategory")})
+    const QRect exit = widget<QWidget>("exitButton")->geometry();
+    for (QWidget* other :
+         {widget("selectAllBox"), widget("incrementalBox"), widget("helpButton"), widget("deleteSetButton")})
         EXPECT_FALSE(exit.intersects(other->geometry())) << other->objectName().toStdString();
-    EXPECT_LE(exit.right(), widget("GradPanel3")->width() - 1);
-    EXPECT_FALSE(widget("Label1")->geometry().intersects(widget("Label2")->geometry()));
-    EXPECT_LE(widget<GradientButton>("btnBackup")->geometry().bottom(), widget("GradPanel4")->height() - 1);
+    EXPECT_LE(exit.right(), widget("buttonBar")->width() - 1);
+    EXPECT_FALSE(widget("webLink")->geometry().intersects(widget("backupNameLabel")->geometry()));
+    EXPECT_LE(widget<GradientButton>("backupButton")->geometry().bottom(),
+              widget("commandPanel")->height() - 1);
 }
 
 // The program's own settings of its controls, read from the rendered main window.
-TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
+TEST_F(MainWindowTest, TheRenderedWindowShowsTheControlsLook)
 {
     start();
     QApplication::processEvents();
 
     // The check box's background is the bar's green and its box is plain white.
-    const QImage box = checkBox("chkSelectAll")->grab().toImage();
+    const QImage box = checkBox("selectAllBox")->grab().toImage();
     EXPECT_EQ(box.pixel(0, 0), qRgb(0, 176, 0));
     EXPECT_EQ(box.pixel(box.width() - 1, box.height() - 1), qRgb(0, 176, 0));
     EXPECT_EQ(box.pixel(5, 5), qRgb(255, 255, 255));
@@ -339,7 +356,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A black caption has no white halo: on every row no pixel is lighter than the face
     // around the caption.
-    const QImage add = widget<GradientButton>("btnAddCategory")->grab().toImage();
+    const QImage add = widget<GradientButton>("addSetButton")->grab().toImage();
     QString lighter;
     for (int y = 4; y < add.height() - 4 && lighter.isEmpty(); ++y) {
         const QRgb face = add.pixel(5, y);
@@ -354,7 +371,7 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
 
     // A pressed button shows the clicked gradient up to its rounded border, with no band of
     // the near-white default face left around it.
-    GradientButton* pressed = widget<GradientButton>("btnDeleteCategory");
+    GradientButton* pressed = widget<GradientButton>("deleteSetButton");
     QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
     const QImage down = pressed->grab().toImage();
@@ -363,10 +380,10 @@ TEST_F(MainWindow, TheRenderedWindowShowsTheControlsLook)
     EXPECT_EQ(down.pixel(down.width() / 2, 2), down.pixel(down.width() / 2 + 1, 2));
 }
 
-TEST_F(MainWindow, HelpShowsTheTutorial)
+TEST_F(MainWindowTest, HelpShowsTheTutorial)
 {
     start();
-    click("SpeedButton1");
+    click("helpButton");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Information);
     EXPECT_TRUE(dialogs.texts()[0].startsWith("This is a short help tutorial.\r\n\r\n- To backup"));
@@ -374,7 +391,7 @@ TEST_F(MainWindow, HelpShowsTheTutorial)
     EXPECT_TRUE(dialogs.texts()[0].endsWith("Backup Options and Restore\r\n   for the highlighted Backup."));
 }
 
-TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)
+TEST_F(MainWindowTest, TheHighlightedSetPaintsTheGradientBand)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
@@ -385,12 +402,12 @@ TEST_F(MainWindow, TheHighlightedSetPaintsTheGradientBand)
     EXPECT_EQ(shot.pixel(item.center().x(), item.top()), qRgb(197, 197, 197));
 }
 
-TEST_F(MainWindow, TablesSurviveARestart)
+TEST_F(MainWindowTest, TablesSurviveARestart)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
     dialogs.setNextFiles({"/etc/hosts"});
-    click("btnAddFiles");
+    click("addFilesButton");
     closeMainWindow();
     destroyWindows();
 
@@ -400,7 +417,7 @@ TEST_F(MainWindow, TablesSurviveARestart)
     EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
 }
 
-TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldFile)
+TEST_F(MainWindowTest, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldFile)
 {
     const QString data = folder() + "/data";
     ASSERT_TRUE(QDir().mkpath(data));
@@ -431,7 +448,7 @@ TEST_F(MainWindow, AFileThatCannotBeWrittenAtExitIsOfferedAgainAndNoKeepsTheOldF
     EXPECT_EQ(fileBytes(folder() + "/moved/Category.cds"), before) << "the old file is intact";
 }
 
-TEST_F(MainWindow, SetsAnotherProgramAddedMeanwhileAreKeptBesideTheWindowsWithoutAQuestion)
+TEST_F(MainWindowTest, SetsAnotherProgramAddedMeanwhileAreKeptBesideTheWindowsWithoutAQuestion)
 {
     start();
     addBackupSet("Docs", "/backup/docs");
@@ -442,7 +459,7 @@ TEST_F(MainWindow, SetsAnotherProgramAddedMeanwhileAreKeptBesideTheWindowsWithou
     addBackupSet("Mine", "/backup/mine");
     clickCategory(0);
     dialogs.setNextFiles({"/etc/hosts"});
-    click("btnAddFiles");
+    click("addFilesButton");
     addSetElsewhere(folder(), "Theirs");
     addSetElsewhere(folder(), "More of theirs");
     closeMainWindow();
@@ -455,7 +472,7 @@ TEST_F(MainWindow, SetsAnotherProgramAddedMeanwhileAreKeptBesideTheWindowsWithou
     EXPECT_EQ(rowsOf(folder(), false), QStringList{"1|1|/etc/hosts"});
 }
 
-TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
+TEST_F(MainWindowTest, ADamagedTableFileIsReportedAndNeverOverwritten)
 {
     const QByteArray damaged("this is not a table file at all");
     QFile file(folder() + "/Category.cds");
@@ -469,7 +486,7 @@ TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
     EXPECT_TRUE(dialogs.texts()[0].contains("Category.cds")) << dialogs.texts()[0].toStdString();
     dialogs.clear();
 
-    click("btnAddCategory"); // refused before the editor opens: the table is closed
+    click("addSetButton"); // refused before the editor opens: the table is closed
     EXPECT_EQ(dialogs.messages().size(), 1u);
     EXPECT_FALSE(main->editor()->isVisible());
     EXPECT_EQ(setList()->count(), 0);
@@ -478,7 +495,7 @@ TEST_F(MainWindow, ADamagedTableFileIsReportedAndNeverOverwritten)
     EXPECT_FALSE(QFile::exists(folder() + "/Path.cds"));
 }
 
-TEST_F(MainWindow, AMissingDataFolderIsCreatedWhenTheFirstChangeIsSaved)
+TEST_F(MainWindowTest, AMissingDataFolderIsCreatedWhenTheFirstChangeIsSaved)
 {
     const QString data = folder() + "/share/stowmere";
     start(data);

@@ -3,10 +3,10 @@
 
 #include "controls/GradientButton.h"
 
+#include "app/CheckListBox.h"
 #include "app/HistoryDialog.h"
+#include "app/ListBox.h"
 #include "app/PreviewModel.h"
-#include "app/TCheckListBox.h"
-#include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
 #include "catalog/SetIdentity.h"
@@ -89,8 +89,8 @@ protected:
     QDialog* openPreview()
     {
         rightClick(setList(), 0);
-        chooseFromMenu("categoryMenu", "actPreviewBackup");
-        auto* dialog = main->findChild<QDialog*>("frmPreview");
+        chooseFromMenu("setMenu", "previewAction");
+        auto* dialog = main->findChild<QDialog*>("previewDialog");
         EXPECT_NE(dialog, nullptr);
         return dialog;
     }
@@ -115,8 +115,8 @@ protected:
 
     bool runBackup()
     {
-        QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-        click("btnBackup");
+        QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+        click("backupButton");
         return main->backupRunning() ? finished.wait(20000) : true;
     }
 };
@@ -138,7 +138,7 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     writeFile(copy + "/size.txt", "shorter");
     copyTime(tree + "/size.txt", copy + "/size.txt");
     startWithSet({tree});
-    QTest::mouseClick(checkBox("chkIncremental"), Qt::LeftButton);
+    QTest::mouseClick(checkBox("incrementalBox"), Qt::LeftButton);
     const auto before = snapshot(destination());
 
     QDialog* dialog = openPreview();
@@ -214,9 +214,9 @@ TEST_F(PreviewAndHistory, APreviewReportsMissingItemsAndIsRefusedLikeTheRun)
     // A destination that is gone refuses the preview with the run's own words.
     ASSERT_TRUE(QDir(destination()).removeRecursively());
     rightClick(pathList(), 0);
-    chooseFromMenu("pathMenu", "actPreviewBackup");
+    chooseFromMenu("pathMenu", "previewAction");
     EXPECT_EQ(dialogs.texts(), QStringList{"Backup To Folder " + destination() + " does not exist."});
-    EXPECT_EQ(main->findChild<QDialog*>("frmPreview"), nullptr);
+    EXPECT_EQ(main->findChild<QDialog*>("previewDialog"), nullptr);
 }
 
 TEST_F(PreviewAndHistory, ClosingThePreviewDuringItsScanStopsTheWorker)
@@ -230,7 +230,7 @@ TEST_F(PreviewAndHistory, ClosingThePreviewDuringItsScanStopsTheWorker)
     ASSERT_NE(dialog, nullptr);
     QPointer<QDialog> closing(dialog);
     QTest::keyClick(dialog, Qt::Key_Escape);
-    // Closed with Escape, the dialog deletes itself, which waits for its worker.
+    // closed with Escape, the dialog deletes itself, which waits for its worker.
     ASSERT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }));
     EXPECT_EQ(snapshot(destination()), before);
 }
@@ -273,7 +273,7 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     ASSERT_TRUE(runBackup());
     pathList()->setChecked(0, true);
     pathList()->setChecked(1, true);
-    QTest::mouseClick(checkBox("chkIncremental"), Qt::LeftButton);
+    QTest::mouseClick(checkBox("incrementalBox"), Qt::LeftButton);
     ASSERT_TRUE(runBackup());
     // A refused run is a run as well: the destination is gone.
     ASSERT_TRUE(QDir(destination()).removeRecursively());
@@ -309,8 +309,8 @@ TEST_F(PreviewAndHistory, EveryRunIsRecordedAndTheTooltipAndHistoryShowTheLast)
     EXPECT_TRUE(setList()->item(0)->toolTip().endsWith(", 42 files, ok"));
 
     rightClick(setList(), 0);
-    chooseFromMenu("categoryMenu", "actBackupHistory");
-    auto* history = main->findChild<QDialog*>("frmHistory");
+    chooseFromMenu("setMenu", "historyAction");
+    auto* history = main->findChild<QDialog*>("historyDialog");
     ASSERT_NE(history, nullptr);
     const QAbstractItemModel* model = child<QTableView>(*history, "historyList")->model();
     ASSERT_EQ(model->rowCount(), 4);
@@ -353,8 +353,8 @@ TEST_F(PreviewAndHistory, RunsOfALostSetAreNeverShownAsTheNextSetGivenItsNumber)
     ASSERT_TRUE(runBackup());
 
     rightClick(setList(), 0);
-    chooseFromMenu("categoryMenu", "actBackupHistory");
-    auto* dialog = main->findChild<QDialog*>("frmHistory");
+    chooseFromMenu("setMenu", "historyAction");
+    auto* dialog = main->findChild<QDialog*>("historyDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QTableView>(*dialog, "historyList")->model()->rowCount(), 1) << "its own run alone";
     click(child<QWidget>(*dialog, "historyClose"));
@@ -385,10 +385,10 @@ TEST_F(PreviewAndHistory, MenuEntriesAreOffWhileARunIsActive)
     for (int i = 0; i < 200; ++i)
         writeFile(source() + QStringLiteral("/many/f%1.txt").arg(i, 4, 10, QChar('0')), QByteArray(64, 'x'));
     startWithSet({source() + "/many"});
-    auto* preview = main->findChild<QAction*>("actPreviewBackup");
-    auto* history = main->findChild<QAction*>("actBackupHistory");
-    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-    click("btnBackup");
+    auto* preview = main->findChild<QAction*>("previewAction");
+    auto* history = main->findChild<QAction*>("historyAction");
+    QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+    click("backupButton");
     ASSERT_TRUE(main->backupRunning());
     EXPECT_FALSE(preview->isEnabled());
     EXPECT_FALSE(history->isEnabled());

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "app/CheckListBox.h"
+#include "app/ListBox.h"
 #include "app/ProgressTitle.h"
-#include "app/TCheckListBox.h"
-#include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/RunHistory.h"
 #include "controls/GradientCheckBox.h"
@@ -48,7 +48,7 @@ protected:
         start();
         addBackupSet("Docs", destination);
         dialogs.setNextFiles(paths);
-        click("btnAddFiles");
+        click("addFilesButton");
         ASSERT_EQ(pathItems().size(), paths.size());
         checkAll();
         dialogs.clear();
@@ -60,8 +60,8 @@ protected:
     }
     bool runBackup()
     {
-        QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-        click("btnBackup");
+        QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+        click("backupButton");
         return main->backupRunning() ? finished.wait(20000) : true;
     }
     std::int32_t setNumber() const { return main->currentSet()->number; }
@@ -155,10 +155,10 @@ TEST_F(RunChecksAndOptions, ADestinationThatCannotBeWrittenGetsTheFailureBoxWith
 
     // The preview is refused with the same words.
     dialogs.clear();
-    fromMenu(setList(), "categoryMenu", "actPreviewBackup");
+    fromMenu(setList(), "setMenu", "previewAction");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
-    EXPECT_EQ(main->findChild<QDialog*>("frmPreview"), nullptr);
+    EXPECT_EQ(main->findChild<QDialog*>("previewDialog"), nullptr);
 }
 
 TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsThem)
@@ -168,8 +168,8 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     writeFile(source() + "/tree/scratch.tmp", "scratch");
     startWithSet(destination, {source() + "/tree"});
 
-    fromMenu(setList(), "categoryMenu", "actBackupOptions");
-    auto* dialog = main->findChild<QDialog*>("frmOptions");
+    fromMenu(setList(), "setMenu", "optionsAction");
+    auto* dialog = main->findChild<QDialog*>("optionsDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 5) << "the defaults";
     EXPECT_EQ(child<QLabel>(*dialog, "optionsDrive")->text(), "not recorded yet");
@@ -185,7 +185,7 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     EXPECT_FALSE(child<QCheckBox>(*dialog, "optionsMirror")->isChecked()) << "mirror is off until asked for";
     click(child<QCheckBox>(*dialog, "optionsMirror"));
     click(child<QWidget>(*dialog, "optionsSave"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("optionsDialog") == nullptr; }));
 
     const catalog::SetOptions saved = main->catalog().options(setNumber());
     EXPECT_EQ(saved.exclusions, (std::vector<std::string>{"*.tmp", "build/"}));
@@ -195,13 +195,13 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     EXPECT_TRUE(saved.cacheDirTag);
 
     // Cancel keeps what was saved.
-    fromMenu(setList(), "categoryMenu", "actBackupOptions");
-    dialog = main->findChild<QDialog*>("frmOptions");
+    fromMenu(setList(), "setMenu", "optionsAction");
+    dialog = main->findChild<QDialog*>("optionsDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(child<QSpinBox>(*dialog, "optionsKeepVersions")->value(), 1);
     child<QSpinBox>(*dialog, "optionsKeepVersions")->setValue(7);
     click(child<QWidget>(*dialog, "optionsCancel"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("optionsDialog") == nullptr; }));
     EXPECT_EQ(main->catalog().options(setNumber()), saved);
 
     ASSERT_TRUE(runBackup());
@@ -210,14 +210,14 @@ TEST_F(RunChecksAndOptions, TheOptionsDialogSavesIntoTheTablesAndTheRunFollowsTh
     std::string error;
     const auto drive = files::identifyFileSystem(destination.toStdString(), error);
     ASSERT_TRUE(drive) << error;
-    fromMenu(setList(), "categoryMenu", "actBackupOptions");
-    dialog = main->findChild<QDialog*>("frmOptions");
+    fromMenu(setList(), "setMenu", "optionsAction");
+    dialog = main->findChild<QDialog*>("optionsDialog");
     ASSERT_NE(dialog, nullptr);
     const QString shown = child<QLabel>(*dialog, "optionsDrive")->text();
     EXPECT_TRUE(shown.startsWith(QString::fromStdString(drive->mountPoint))) << shown.toStdString();
     EXPECT_FALSE(shown.contains(QString::fromStdString(drive->key))) << shown.toStdString();
     click(child<QWidget>(*dialog, "optionsCancel"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("frmOptions") == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->findChild<QDialog*>("optionsDialog") == nullptr; }));
     EXPECT_FALSE(QFile::exists(destination + "/tree/scratch.tmp")) << "the pattern leaves it out";
 
     // Saved with the tables at exit, the options are there when the window opens again.
@@ -274,8 +274,8 @@ TEST_F(RunChecksAndOptions, RestoreBringsTheHighlightedItemBackIntoTheChosenFold
     const QString target = folder() + "/restored";
     ASSERT_TRUE(QDir().mkpath(target));
     dialogs.setNextFolder(target);
-    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-    fromMenu(pathList(), "pathMenu", "actRestore");
+    QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+    fromMenu(pathList(), "pathMenu", "restoreAction");
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_EQ(fileBytes(target + "/tree/one.txt"), "one");
     EXPECT_EQ(fileBytes(target + "/tree/sub/two.txt"), "two");
@@ -288,7 +288,7 @@ TEST_F(RunChecksAndOptions, RestoreBringsTheHighlightedItemBackIntoTheChosenFold
     // A second restore finds them there and leaves them.
     dialogs.clear();
     dialogs.setNextFolder(target);
-    fromMenu(pathList(), "pathMenu", "actRestore");
+    fromMenu(pathList(), "pathMenu", "restoreAction");
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_TRUE(dialogs.texts().value(0).contains("2 files already there as in the backup."))
         << dialogs.texts().value(0).toStdString();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "app/ListBox.h"
 #include "app/SessionEnd.h"
-#include "app/TListBox.h"
 #include "catalog/Catalog.h"
 #include "controls/GradientButton.h"
 #include "progress/ProgressWindow.h"
@@ -38,14 +38,14 @@ QStringList setsIn(const QString& folder)
 }
 
 /// Adds a set through a window's Add button and its editor.
-void addSetIn(TfrmMain& window, TfrmAECategory& editor, const QString& description, const QString& folder)
+void addSetIn(MainWindow& window, SetEditorDialog& editor, const QString& description, const QString& folder)
 {
     QTimer::singleShot(0, &editor, [&editor, description, folder] {
         if (!QTest::qWaitFor([&editor] { return editor.isVisible(); }))
             ADD_FAILURE() << "the editor did not show";
         fillAndSave(editor, description, folder);
     });
-    click(child<stowmere::controls::GradientButton>(window, "btnAddCategory"));
+    click(child<stowmere::controls::GradientButton>(window, "addSetButton"));
 }
 
 } // namespace
@@ -57,11 +57,11 @@ TEST_F(SessionEndTest, WorkDoneInTheWindowSurvivesSigtermSighupAndSigint)
         const QString name = QString("Set %1").arg(signal);
         addBackupSet(name, "/backup/" + name);
         dialogs.setNextFiles({"/etc/hosts"});
-        click("btnAddFiles");
+        click("addFilesButton");
 
         SessionEnd session;
-        QObject::connect(&session, &SessionEnd::ending, main.get(), &TfrmMain::endSession);
-        QSignalSpy closed(main.get(), &TfrmMain::Closed);
+        QObject::connect(&session, &SessionEnd::ending, main.get(), &MainWindow::endSession);
+        QSignalSpy closed(main.get(), &MainWindow::closed);
         ASSERT_EQ(::raise(signal), 0);
         ASSERT_TRUE(closed.wait(5000)) << "the window did not end on signal " << signal;
         EXPECT_FALSE(main->isVisible());
@@ -89,8 +89,8 @@ TEST_F(SessionEndTest, TheSessionManagersCommitRequestSavesAndTheWindowStays)
 TEST_F(SessionEndTest, TwoWindowsAndACommandOnOneFolderLoseNothingOfEachOther)
 {
     start();
-    auto second = std::make_unique<TfrmMain>(dialogs, folder().toStdString());
-    auto* secondEditor = new TfrmAECategory(dialogs, second->catalog(), second.get());
+    auto second = std::make_unique<MainWindow>(dialogs, folder().toStdString());
+    auto* secondEditor = new SetEditorDialog(dialogs, second->catalog(), second.get());
     second->setEditor(secondEditor);
     second->setProgress(new stowmere::progress::ProgressWindow(second.get()));
     second->show();
@@ -105,7 +105,7 @@ TEST_F(SessionEndTest, TwoWindowsAndACommandOnOneFolderLoseNothingOfEachOther)
         command.addSet("Command", "/backup/command");
         ASSERT_EQ(command.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
     }
-    QSignalSpy secondClosed(second.get(), &TfrmMain::Closed);
+    QSignalSpy secondClosed(second.get(), &MainWindow::closed);
     second->close();
     ASSERT_TRUE(secondClosed.wait(5000));
     closeMainWindow();

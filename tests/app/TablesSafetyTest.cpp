@@ -2,7 +2,7 @@
 // The window over damaged, linked and locked table files.
 #include "AppFixture.h"
 
-#include "app/TCheckListBox.h"
+#include "app/CheckListBox.h"
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
 #include "platform/FileLock.h"
@@ -58,7 +58,7 @@ TEST_P(DamagedTablesInTheWindow, AreRefusedOrReportedAndNeverOverwritten)
             << dialogs.texts()[0].toStdString();
         EXPECT_TRUE(dialogs.texts()[0].contains(message)) << dialogs.texts()[0].toStdString();
         dialogs.clear();
-        click("btnAddCategory");
+        click("addSetButton");
         ASSERT_EQ(dialogs.messages().size(), 1u) << "refused, saying why";
         EXPECT_TRUE(dialogs.texts()[0].contains(QString::fromStdString(damage.file)))
             << dialogs.texts()[0].toStdString();
@@ -103,14 +103,14 @@ TEST_F(TablesSafety, ASetWhosePathsCouldNotBeReadIsNotDeleted)
     dialogs.clear();
     clickCategory(0);
     dialogs.setNextAnswer(true);
-    click("btnDeleteCategory");
+    click("deleteSetButton");
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].kind, MessageKind::Error);
     EXPECT_TRUE(dialogs.texts()[0].contains("Path.cds")) << dialogs.texts()[0].toStdString();
     EXPECT_EQ(categoryItems(), QStringList{"Docs"});
     dialogs.clear();
     dialogs.setNextFolder(folder());
-    click("btnAddFolder");
+    click("addFolderButton");
     EXPECT_EQ(dialogs.messages().size(), 1u) << "no path can be added either";
     closeMainWindow();
     EXPECT_EQ(fileBytes(folder() + "/Category.cds"), categories);
@@ -131,7 +131,7 @@ TEST_F(TablesSafety, TheLockIsNotHeldWhileTheWindowAsksAndLinksAreSavedThrough)
         ASSERT_EQ(first.save().status, stowmere::catalog::Catalog::SaveStatus::Saved);
     }
     start(data);
-    whenEditorShows([](TfrmAECategory& shown) { fillAndSave(shown, "Mine", "/backup/docs"); });
+    whenEditorShows([](SetEditorDialog& shown) { fillAndSave(shown, "Mine", "/backup/docs"); });
     doubleClickCategory(0);
     ASSERT_EQ(categoryItems(), QStringList{"Mine"});
     {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
-#include "app/TCheckListBox.h"
-#include "app/TListBox.h"
+#include "app/CheckListBox.h"
+#include "app/ListBox.h"
 #include "catalog/RunRecord.h"
 #include "progress/ProgressWindow.h"
 
@@ -33,8 +33,8 @@ protected:
             writeFile(source() + QStringLiteral("/tree/file%1.txt").arg(i, 2, 10, QLatin1Char('0')),
                       "contents " + QByteArray::number(i), 3600);
         startWithCheckedSet(destination(), {source() + "/tree"});
-        QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-        click("btnBackup");
+        QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+        click("backupButton");
         ASSERT_TRUE(finished.wait(20000));
         dialogs.clear();
     }
@@ -58,8 +58,8 @@ protected:
 
     QStringList verify()
     {
-        QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-        fromMenu(setList(), "categoryMenu", "actVerifyBackup");
+        QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+        fromMenu(setList(), "setMenu", "verifyAction");
         EXPECT_TRUE(main->backupRunning());
         EXPECT_TRUE(finished.wait(20000));
         EXPECT_FALSE(progress->isVisible());
@@ -84,7 +84,7 @@ TEST_F(VerifyBackup, ASoundBackupEndsInOneBoxSayingAllMatchAndIsRecorded)
     EXPECT_EQ(record.outcome, catalog::RunOutcome::Ok);
     // The window is free again for the next command.
     EXPECT_FALSE(main->backupRunning());
-    EXPECT_TRUE(widget("btnBackup")->isEnabled());
+    EXPECT_TRUE(widget("backupButton")->isEnabled());
 }
 
 TEST_F(VerifyBackup, DamagedAndMissingCopiesAreListedByPath)
@@ -109,8 +109,8 @@ TEST_F(VerifyBackup, DamagedAndMissingCopiesAreListedByPath)
     dialogs.clear();
     for (int i = 0; i < pathList()->count(); ++i)
         pathList()->setChecked(i, true);
-    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-    click("btnBackup");
+    QSignalSpy finished(main.get(), &MainWindow::backupFinished);
+    click("backupButton");
     ASSERT_TRUE(finished.wait(20000));
     dialogs.clear();
     const QStringList after = verify();

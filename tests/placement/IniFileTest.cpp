@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
-using stowmere::IniFile;
-using stowmere::IniFileError;
+using stowmere::placement::IniFile;
+using stowmere::placement::IniFileError;
 using stowmere::testing::readText;
 using stowmere::testing::TempFolder;
 using stowmere::testing::writeText;
@@ -30,23 +30,24 @@ protected:
 TEST_F(IniFileTest, MissingFileSectionOrKeyGivesDefaults)
 {
     IniFile missing(m_file.string());
-    EXPECT_EQ(missing.readString("TfrmMain", "NormPos", "none"), "none");
-    EXPECT_EQ(missing.readInteger("TfrmMain", "ShowCmd", 7), 7);
-    EXPECT_FALSE(missing.sectionExists("TfrmMain"));
+    EXPECT_EQ(missing.readString("PlacedWindow", "NormPos", "none"), "none");
+    EXPECT_EQ(missing.readInteger("PlacedWindow", "ShowCmd", 7), 7);
+    EXPECT_FALSE(missing.sectionExists("PlacedWindow"));
 
-    writeText(m_file, "[TfrmMain]\nFlags=0\nEmpty=\n");
+    writeText(m_file, "[PlacedWindow]\nFlags=0\nEmpty=\n");
     IniFile file(m_file.string());
     EXPECT_EQ(file.readString("Other", "Flags", "d"), "d");
-    EXPECT_EQ(file.readString("TfrmMain", "ShowCmd", "d"), "d");
-    EXPECT_EQ(file.readString("TfrmMain", "Empty", "d"), "") << "a present empty value is not the default";
-    EXPECT_EQ(file.readInteger("TfrmMain", "Empty", 5), 5);
+    EXPECT_EQ(file.readString("PlacedWindow", "ShowCmd", "d"), "d");
+    EXPECT_EQ(file.readString("PlacedWindow", "Empty", "d"), "")
+        << "a present empty value is not the default";
+    EXPECT_EQ(file.readInteger("PlacedWindow", "Empty", 5), 5);
 }
 
 TEST_F(IniFileTest, NamesMatchWithoutCaseAndBlanksAroundAreIgnored)
 {
-    writeText(m_file, "  [ tfrmmain ]  \r\n  normpos  =  1,2,3,4  \r\nnormpos=second\r\n");
+    writeText(m_file, "  [ placedwindow ]  \r\n  normpos  =  1,2,3,4  \r\nnormpos=second\r\n");
     IniFile file(m_file.string());
-    EXPECT_EQ(file.readString("TfrmMain", "NormPos", ""), "1,2,3,4") << "the first occurrence wins";
+    EXPECT_EQ(file.readString("PlacedWindow", "NormPos", ""), "1,2,3,4") << "the first occurrence wins";
 }
 
 TEST_F(IniFileTest, ReadsIntegersInDecimalAndHexadecimal)
@@ -117,7 +118,7 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
                                  "[Other]\r\n"
                                  "Key = Value with  spaces\r\n"
                                  "\r\n"
-                                 "[TfrmMain]\r\n"
+                                 "[PlacedWindow]\r\n"
                                  "Flags=0\r\n"
                                  "Custom=keep me\r\n"
                                  "\r\n"
@@ -126,8 +127,8 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
     writeText(m_file, original);
     {
         IniFile file(m_file.string());
-        file.writeInteger("TfrmMain", "Flags", 2);
-        file.writeString("TfrmMain", "NormPos", "1,2,3,4");
+        file.writeInteger("PlacedWindow", "Flags", 2);
+        file.writeString("PlacedWindow", "NormPos", "1,2,3,4");
         file.writeBool("New", "Visible", true);
         file.writeBool("New", "Hidden", false);
         file.release();
@@ -136,7 +137,7 @@ TEST_F(IniFileTest, WritingKeepsOtherSectionsKeysAndCommentsByteForByte)
                                 "[Other]\r\n"
                                 "Key = Value with  spaces\r\n"
                                 "\r\n"
-                                "[TfrmMain]\r\n"
+                                "[PlacedWindow]\r\n"
                                 "Flags=2\r\n"
                                 "Custom=keep me\r\n"
                                 "NormPos=1,2,3,4\r\n"
@@ -161,11 +162,11 @@ TEST_F(IniFileTest, UnchangedValuesDoNotRewriteTheFile)
 
 TEST_F(IniFileTest, EraseSectionRemovesEveryOccurrenceAndNothingElse)
 {
-    writeText(m_file, "[A]\na=1\n[TfrmMain]\nx=1\n\n[B]\nb=2\n[tfrmmain]\ny=2\n");
+    writeText(m_file, "[A]\na=1\n[PlacedWindow]\nx=1\n\n[B]\nb=2\n[placedwindow]\ny=2\n");
     {
         IniFile file(m_file.string());
-        file.eraseSection("TfrmMain");
-        EXPECT_FALSE(file.sectionExists("TfrmMain"));
+        file.eraseSection("PlacedWindow");
+        EXPECT_FALSE(file.sectionExists("PlacedWindow"));
         file.eraseSection("Missing");
         file.release();
     }
@@ -241,12 +242,12 @@ TEST_F(IniFileTest, UnreadableFileIsNeverOverwritten)
 
 TEST_F(IniFileTest, ByteOrderMarkBeforeFirstSectionIsNotPartOfItsName)
 {
-    writeText(m_file, "\xEF\xBB\xBF[TfrmMain]\nShowCmd=3\n");
+    writeText(m_file, "\xEF\xBB\xBF[PlacedWindow]\nShowCmd=3\n");
     IniFile file(m_file.string());
-    EXPECT_EQ(file.readInteger("TfrmMain", "ShowCmd", 0), 3);
-    file.writeInteger("TfrmMain", "ShowCmd", 1);
+    EXPECT_EQ(file.readInteger("PlacedWindow", "ShowCmd", 0), 3);
+    file.writeInteger("PlacedWindow", "ShowCmd", 1);
     file.release();
-    EXPECT_EQ(readText(m_file), "\xEF\xBB\xBF[TfrmMain]\nShowCmd=1\n");
+    EXPECT_EQ(readText(m_file), "\xEF\xBB\xBF[PlacedWindow]\nShowCmd=1\n");
 }
 
 TEST_F(IniFileTest, FifoInPlaceOfTheFileNeitherHangsNorIsReplaced)

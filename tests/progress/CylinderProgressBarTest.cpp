@@ -40,7 +40,7 @@ Px pixel(const QImage& image, int x, int y)
 class WindowBar : public ::testing::Test {
 protected:
     ProgressWindow frm;
-    CylinderProgressBar& bar = *frm.xipZip();
+    CylinderProgressBar& bar = *frm.progressBar();
 };
 
 TEST_F(WindowBar, GeometryAndShadeSteps)

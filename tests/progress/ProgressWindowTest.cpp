@@ -41,28 +41,28 @@ TEST_F(ProgressWindowTest, StartsHiddenWithItsControlsInPlace)
     EXPECT_FALSE(frm.windowFlags() & Qt::WindowMaximizeButtonHint);
 
     const int e = BevelPanel::EdgeWidth;
-    EXPECT_EQ(frm.Label1()->geometry(), QRect(8 + e, 16 + e, 270, 24));
-    EXPECT_EQ(frm.Label1()->text(), QStringLiteral("Backup in Progress..."));
-    EXPECT_EQ(frm.GIFAnimator1()->geometry(), QRect(120 + e, 64 + e, 32, 32));
-    EXPECT_EQ(frm.btnCancel()->geometry(), QRect(219 + e, 64 + e, 41, 41));
-    EXPECT_EQ(frm.xipZip()->geometry(), QRect(19 + e, 120 + e, 246, 41));
-    EXPECT_EQ(frm.Label4()->text(), QStringLiteral("Files copied:"));
-    EXPECT_EQ(frm.lblCount()->text(), QStringLiteral("0"));
+    EXPECT_EQ(frm.headlineLabel()->geometry(), QRect(8 + e, 16 + e, 270, 24));
+    EXPECT_EQ(frm.headlineLabel()->text(), QStringLiteral("Backup in Progress..."));
+    EXPECT_EQ(frm.busyAnimation()->geometry(), QRect(120 + e, 64 + e, 32, 32));
+    EXPECT_EQ(frm.cancelButton()->geometry(), QRect(219 + e, 64 + e, 41, 41));
+    EXPECT_EQ(frm.progressBar()->geometry(), QRect(19 + e, 120 + e, 246, 41));
+    EXPECT_EQ(frm.counterCaption()->text(), QStringLiteral("Files copied:"));
+    EXPECT_EQ(frm.counterLabel()->text(), QStringLiteral("0"));
 
-    EXPECT_EQ(frm.btnCancel()->toolTip(), QStringLiteral("Stop Backup"));
-    EXPECT_TRUE(frm.btnCancel()->Caption().isEmpty());
-    EXPECT_EQ(frm.btnCancel()->Glyph().size(), QSize(32, 32));
-    EXPECT_EQ(frm.btnCancel()->focusPolicy(), Qt::StrongFocus);
-    EXPECT_EQ(frm.xipZip()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(frm.cancelButton()->toolTip(), QStringLiteral("Stop Backup"));
+    EXPECT_TRUE(frm.cancelButton()->Caption().isEmpty());
+    EXPECT_EQ(frm.cancelButton()->Glyph().size(), QSize(32, 32));
+    EXPECT_EQ(frm.cancelButton()->focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(frm.progressBar()->focusPolicy(), Qt::NoFocus);
 
-    EXPECT_TRUE(frm.GIFAnimator1()->Animate());
-    EXPECT_TRUE(frm.GIFAnimator1()->AsyncDrawing());
-    EXPECT_EQ(frm.GIFAnimator1()->Image().frameCount(), 12);
-    EXPECT_EQ(frm.GIFAnimator1()->FrameIndex(), 0) << "the stored index 1 came before the picture";
+    EXPECT_TRUE(frm.busyAnimation()->Animate());
+    EXPECT_TRUE(frm.busyAnimation()->AsyncDrawing());
+    EXPECT_EQ(frm.busyAnimation()->Image().frameCount(), 12);
+    EXPECT_EQ(frm.busyAnimation()->FrameIndex(), 0) << "the stored index 1 came before the picture";
 
-    EXPECT_EQ(frm.xipZip()->TextDone(), QStringLiteral("Backup Complete"));
-    EXPECT_EQ(frm.xipZip()->proEffect(), peCustom);
-    EXPECT_EQ(frm.xipZip()->ForeColor(), colors::rgb(255, 128, 0));
+    EXPECT_EQ(frm.progressBar()->TextDone(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(frm.progressBar()->proEffect(), peCustom);
+    EXPECT_EQ(frm.progressBar()->ForeColor(), colors::rgb(255, 128, 0));
 }
 
 TEST_F(ProgressWindowTest, FollowsTheRunAndClosesAtTheEnd)
@@ -78,15 +78,15 @@ TEST_F(ProgressWindowTest, FollowsTheRunAndClosesAtTheEnd)
 
     for (int i = 0; i < 5; ++i)
         frm.fileCopied();
-    EXPECT_EQ(frm.lblCount()->text(), QStringLiteral("5"));
+    EXPECT_EQ(frm.counterLabel()->text(), QStringLiteral("5"));
     EXPECT_EQ(frm.filesCopied(), 5);
 
     frm.itemDone();
-    EXPECT_EQ(frm.xipZip()->displayText(), QStringLiteral("33%"));
+    EXPECT_EQ(frm.progressBar()->displayText(), QStringLiteral("33%"));
     frm.itemDone();
-    EXPECT_EQ(frm.xipZip()->displayText(), QStringLiteral("67%"));
+    EXPECT_EQ(frm.progressBar()->displayText(), QStringLiteral("67%"));
     frm.itemDone();
-    EXPECT_EQ(frm.xipZip()->displayText(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(frm.progressBar()->displayText(), QStringLiteral("Backup Complete"));
     frm.itemDone();
     EXPECT_EQ(frm.barPosition(), 3) << "the bar stops at its maximum";
 
@@ -98,7 +98,7 @@ TEST_F(ProgressWindowTest, FollowsTheRunAndClosesAtTheEnd)
     frm.setHeadline(QStringLiteral("Finalizing..."));
     frm.prepareRun(8);
     EXPECT_EQ(frm.headline(), QStringLiteral("Backup in Progress..."));
-    EXPECT_EQ(frm.lblCount()->text(), QStringLiteral("0"));
+    EXPECT_EQ(frm.counterLabel()->text(), QStringLiteral("0"));
     EXPECT_EQ(frm.barMax(), 8);
 }
 
@@ -106,7 +106,7 @@ TEST_F(ProgressWindowTest, CancelChangesTheHeadlineAndSetsTheFlagWithoutClosing)
 {
     frm.prepareRun(2);
     QSignalSpy spy(&frm, &ProgressWindow::cancelRequested);
-    QTest::mouseClick(frm.btnCancel(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseClick(frm.cancelButton(), Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(frm.headline(), QStringLiteral("Finalizing..."));
     EXPECT_TRUE(cancelFlag.load());
     EXPECT_EQ(spy.count(), 1);
@@ -136,15 +136,15 @@ TEST_F(ProgressWindowTest, TitleBarCloseOnlyHides)
 TEST_F(ProgressWindowTest, CancelWithoutAFlagDoesNotCrash)
 {
     ProgressWindow lone;
-    lone.btnCancelClick();
+    lone.cancelRun();
     EXPECT_EQ(lone.headline(), QStringLiteral("Finalizing..."));
 }
 
 TEST_F(ProgressWindowTest, BusyPictureTurnsWhileShown)
 {
     frm.prepareRun(1);
-    const int start = frm.GIFAnimator1()->FrameIndex();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frm.GIFAnimator1()->FrameIndex() != start; }, 2000));
+    const int start = frm.busyAnimation()->FrameIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frm.busyAnimation()->FrameIndex() != start; }, 2000));
 }
 
 TEST_F(ProgressWindowTest, WindowPaintsTheBarAndPicture)
@@ -154,11 +154,11 @@ TEST_F(ProgressWindowTest, WindowPaintsTheBarAndPicture)
     const QImage shot = frm.grab().toImage();
     ASSERT_EQ(shot.size(), QSize(290, 198));
     // Inside the bar's fore part (orange light line at bar row 15) and the white back part.
-    const QPoint bar = frm.xipZip()->geometry().topLeft();
+    const QPoint bar = frm.progressBar()->geometry().topLeft();
     EXPECT_EQ(QColor(shot.pixel(bar + QPoint(20, 15))), QColor(255, 159, 63));
     EXPECT_EQ(QColor(shot.pixel(bar + QPoint(200, 4 + 1))).red(), 255);
     // A dark spoke somewhere in the busy picture.
-    const QRect pic = frm.GIFAnimator1()->geometry();
+    const QRect pic = frm.busyAnimation()->geometry();
     int dark = 0;
     for (int y = pic.top(); y <= pic.bottom(); ++y)
         for (int x = pic.left(); x <= pic.right(); ++x)

@@ -22,17 +22,17 @@ namespace stowmere::app {
 
 class Dialogs;
 class StoredTextEdit;
-class TFolderEdit;
+class FolderEdit;
 
 /// The modal editor of one backup set: its description and its "Backup To Folder". The
 /// caller starts a new set or the edit of one and shows the dialog; Save hands both values
 /// to the catalog, which checks and keeps them, Cancel drops the change. Closing the window
 /// by its title bar does neither: the caller then calls finish().
-class TfrmAECategory : public QDialog {
+class SetEditorDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent = nullptr);
+    SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent = nullptr);
 
     /// The next showing makes a new set.
     void startNewSet();
@@ -49,20 +49,20 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void FormShow();
-    void btnSaveClick();
-    void btnCancelClick();
+    void prepareFields();
+    void save();
+    void cancel();
 
-    // The widgets; each one's object name is its name in the dialog's design.
-    controls::GradientPanel* m_titlePanel = nullptr;    // GradPanel1
-    controls::GradientPanel* m_fieldPanel = nullptr;    // GradPanel4
-    QLabel* m_descriptionLabel = nullptr;               // Label1
-    StoredTextEdit* m_descriptionEdit = nullptr;        // DBEdit1
-    QLabel* m_folderLabel = nullptr;                    // Label2
-    TFolderEdit* m_folderEdit = nullptr;                // DirectoryEdit1
-    controls::GradientPanel* m_buttonBar = nullptr;     // GradPanel3
-    controls::GradientButton* m_saveButton = nullptr;   // btnSave
-    controls::GradientButton* m_cancelButton = nullptr; // btnCancel
+    // The widgets; each one's object name is its member name without the prefix.
+    controls::GradientPanel* m_titlePanel = nullptr;
+    controls::GradientPanel* m_fieldPanel = nullptr;
+    QLabel* m_descriptionLabel = nullptr;
+    StoredTextEdit* m_descriptionEdit = nullptr;
+    QLabel* m_folderLabel = nullptr;
+    FolderEdit* m_folderEdit = nullptr;
+    controls::GradientPanel* m_buttonBar = nullptr;
+    controls::GradientButton* m_saveButton = nullptr;
+    controls::GradientButton* m_cancelButton = nullptr;
 
     Dialogs& m_dialogs;
     catalog::Catalog& m_catalog;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TFolderEdit.h"
+#include "app/FolderEdit.h"
 #include "app/StringConversion.h"
 
 #include "app/Dialogs.h"
@@ -33,15 +33,15 @@ QIcon browseIcon()
 
 } // namespace
 
-TFolderEdit::TFolderEdit(Dialogs& dialogs, QWidget* parent) : QLineEdit(parent), m_dialogs(dialogs)
+FolderEdit::FolderEdit(Dialogs& dialogs, QWidget* parent) : QLineEdit(parent), m_dialogs(dialogs)
 {
     QAction* button = addAction(browseIcon(), QLineEdit::TrailingPosition);
-    button->setObjectName(QStringLiteral("actBrowse"));
+    button->setObjectName(QStringLiteral("browseAction"));
     button->setToolTip(QStringLiteral("Browse for a folder"));
-    connect(button, &QAction::triggered, this, &TFolderEdit::browse);
+    connect(button, &QAction::triggered, this, &FolderEdit::browse);
 }
 
-QString TFolderEdit::browseStart() const
+QString FolderEdit::browseStart() const
 {
     QString start = text();
     if (start.isEmpty())
@@ -51,7 +51,7 @@ QString TFolderEdit::browseStart() const
     return start;
 }
 
-void TFolderEdit::browse()
+void FolderEdit::browse()
 {
     const std::optional<QString> chosen = m_dialogs.browseFolder(browseStart());
     setFocus();

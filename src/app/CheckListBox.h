@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/TListBox.h"
+#include "app/ListBox.h"
 
 namespace stowmere::app {
 
@@ -9,14 +9,14 @@ namespace stowmere::app {
 /// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the
 /// current item,
 /// "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
-class TCheckListBox : public TListBox {
+class CheckListBox : public ListBox {
     Q_OBJECT
 
 public:
     /// The strip is one 16 x 13 check-box cell plus one pixel on each side.
     static constexpr int kStripWidth = 18;
 
-    explicit TCheckListBox(QWidget* parent = nullptr);
+    explicit CheckListBox(QWidget* parent = nullptr);
 
     bool checked(int index) const;
     /// Sets one item's check and repaints only its check box.

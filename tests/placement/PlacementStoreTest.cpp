@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "placement/TFormPlacement.h"
+#include "placement/PlacementStore.h"
 #include "placement/FormPosition.h"
 #include "placement/IniFile.h"
 #include "placement/PlacementKeys.h"
@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalSpy>
@@ -26,6 +27,7 @@
 
 namespace fs = std::filesystem;
 using namespace stowmere;
+using namespace stowmere::placement;
 using stowmere::testing::readText;
 using stowmere::testing::ScopedEnv;
 using stowmere::testing::TempFolder;
@@ -34,17 +36,17 @@ using stowmere::testing::writeText;
 namespace {
 
 // Stands in for the main window: records when its own handlers run and what it saw.
-class TfrmMain : public QWidget {
+class PlacedWindow : public QWidget {
     Q_OBJECT
 public:
-    TfrmMain()
+    PlacedWindow()
     {
         resize(400, 300);
-        FormPlacement1 = new TFormPlacement(this);
-        FormPlacement1->setErrorReport([this](const QString& message) { errors << message; });
+        placement = new PlacementStore(this);
+        placement->setErrorReport([this](const QString& message) { errors << message; });
     }
 
-    TFormPlacement* FormPlacement1 = nullptr;
+    PlacementStore* placement = nullptr;
     QStringList errors;
     QStringList calls;
     QRect geometryAtShow;
@@ -62,12 +64,12 @@ protected:
     }
     void closeEvent(QCloseEvent* event) override
     {
-        calls << QStringLiteral("FormClose") + (FormPlacement1->saveDone() ? "+saved" : "");
+        calls << QStringLiteral("FormClose") + (placement->saveDone() ? "+saved" : "");
         QWidget::closeEvent(event);
     }
 };
 
-class FormPlacementTest : public ::testing::Test {
+class PlacementStoreTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -77,22 +79,22 @@ protected:
 
     static void setConfigHome(const fs::path& folder) { setenv("XDG_CONFIG_HOME", folder.c_str(), 1); }
 
-    // Writes section TfrmMain at the current screen's pixels per inch plus the given lines.
+    // Writes section PlacedWindow at the current screen's pixels per inch plus the given lines.
     void storeMain(const std::string& lines, int pixelsPerInch = screenPixelsPerInch())
     {
-        writeText(m_ini,
-                  "[TfrmMain]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) + "\n" + lines);
+        writeText(m_ini, "[PlacedWindow]\nFormVersion=0\nPixelsPerInch=" + std::to_string(pixelsPerInch) +
+                             "\n" + lines);
     }
 
-    std::string value(const std::string& key, const std::string& section = "TfrmMain") const
+    std::string value(const std::string& key, const std::string& section = "PlacedWindow") const
     {
         return IniFile(m_ini.string()).readString(section, key, "<missing>");
     }
 
     // Shows a fresh main window and lets queued work (such as minimising) run.
-    static std::unique_ptr<TfrmMain> shownWindow(TPosition position = TPosition::poDesigned)
+    static std::unique_ptr<PlacedWindow> shownWindow(WindowPosition position = WindowPosition::poDesigned)
     {
-        auto window = std::make_unique<TfrmMain>();
+        auto window = std::make_unique<PlacedWindow>();
         window->setGeometry(30, 40, 400, 300);
         setFormPosition(*window, position);
         window->show();
@@ -118,12 +120,12 @@ protected:
 
 } // namespace
 
-TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
+TEST_F(PlacementStoreTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
 {
     auto window = shownWindow();
     EXPECT_EQ(window->geometry(), QRect(30, 40, 400, 300));
     EXPECT_EQ(window->windowState(), Qt::WindowNoState);
-    EXPECT_TRUE(window->FormPlacement1->restoreDone());
+    EXPECT_TRUE(window->placement->restoreDone());
     EXPECT_FALSE(fs::exists(m_ini)) << "restoring writes nothing";
 
     const QSize frame = frameMetrics(*window);
@@ -131,7 +133,7 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     EXPECT_TRUE(window->errors.isEmpty()) << window->errors.join('\n').toStdString();
     const std::string suffix = screenSuffix();
     EXPECT_EQ(
-        IniFile(m_ini.string()).readSection("TfrmMain"),
+        IniFile(m_ini.string()).readSection("PlacedWindow"),
         (std::vector<std::string>{"FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + suffix,
                                   "MinMaxPos", "NormPos" + suffix, "NormPos", "Visible"}));
     EXPECT_EQ(value("FormVersion"), "0");
@@ -147,20 +149,20 @@ TEST_F(FormPlacementTest, FirstStartKeepsDesignedPlaceAndCloseWritesEveryKey)
     EXPECT_EQ(value("Visible"), "0");
 }
 
-TEST_F(FormPlacementTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
+TEST_F(PlacementStoreTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
 {
     storeMain("MinMaxPos=7,8,9,10\n");
-    auto constrained = std::make_unique<TfrmMain>();
-    constrained->FormPlacement1->setPreventResize(true);
+    auto constrained = std::make_unique<PlacedWindow>();
+    constrained->placement->setPreventResize(true);
     constrained->show();
     constrained->close();
     EXPECT_EQ(value("MinMaxPos"), "7,8,9,10");
 
     storeMain("MinMaxPos=7,8,9,10\n");
-    auto limited = std::make_unique<TfrmMain>();
-    TWinMinMaxInfo info;
+    auto limited = std::make_unique<PlacedWindow>();
+    MinMaxInfo info;
     info.MinTrackWidth = 100;
-    limited->FormPlacement1->setMinMaxInfo(info);
+    limited->placement->setMinMaxInfo(info);
     limited->show();
     limited->close();
     EXPECT_EQ(value("MinMaxPos"), "7,8,9,10");
@@ -173,7 +175,7 @@ TEST_F(FormPlacementTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
               "7,8," + std::to_string(-frame.width()) + "," + std::to_string(-frame.height()));
 }
 
-TEST_F(FormPlacementTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClose)
+TEST_F(PlacementStoreTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClose)
 {
     storeMain("ShowCmd=1\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
@@ -190,7 +192,7 @@ TEST_F(FormPlacementTest, RestoresBeforeTheWindowsOwnShowAndSavesBeforeItsOwnClo
     EXPECT_EQ(again->geometry(), QRect(70, 80, 420, 310));
 }
 
-TEST_F(FormPlacementTest, WindowClosedMaximisedReopensMaximisedWithItsNormalRectangle)
+TEST_F(PlacementStoreTest, WindowClosedMaximisedReopensMaximisedWithItsNormalRectangle)
 {
     auto window = shownWindow();
     window->setGeometry(60, 70, 450, 320);
@@ -208,7 +210,7 @@ TEST_F(FormPlacementTest, WindowClosedMaximisedReopensMaximisedWithItsNormalRect
     QTRY_COMPARE(again->geometry(), QRect(60, 70, 450, 320));
 }
 
-TEST_F(FormPlacementTest, ShowCommandTwoStartsTheApplicationMinimised)
+TEST_F(PlacementStoreTest, ShowCommandTwoStartsTheApplicationMinimised)
 {
     storeMain("ShowCmd=2\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
@@ -220,7 +222,7 @@ TEST_F(FormPlacementTest, ShowCommandTwoStartsTheApplicationMinimised)
     EXPECT_EQ(value("ShowCmd"), "2");
 }
 
-TEST_F(FormPlacementTest, MinimisedFromMaximisedComesBackMaximised)
+TEST_F(PlacementStoreTest, MinimisedFromMaximisedComesBackMaximised)
 {
     storeMain("Flags=2\nShowCmd=2\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
@@ -231,7 +233,7 @@ TEST_F(FormPlacementTest, MinimisedFromMaximisedComesBackMaximised)
     EXPECT_EQ(value("ShowCmd"), "2");
 }
 
-TEST_F(FormPlacementTest, OtherPixelsPerInchRestoresStateButNotPositionAndSize)
+TEST_F(PlacementStoreTest, OtherPixelsPerInchRestoresStateButNotPositionAndSize)
 {
     storeMain("ShowCmd=3\nNormPos=50,60,550,460\n", screenPixelsPerInch() + 24);
     auto window = shownWindow();
@@ -239,7 +241,7 @@ TEST_F(FormPlacementTest, OtherPixelsPerInchRestoresStateButNotPositionAndSize)
     EXPECT_EQ(window->normalGeometry(), QRect(30, 40, 400, 300));
 }
 
-TEST_F(FormPlacementTest, PositionKeysOfTheCurrentScreenWinAndOthersFallBackToThePlainKeys)
+TEST_F(PlacementStoreTest, PositionKeysOfTheCurrentScreenWinAndOthersFallBackToThePlainKeys)
 {
     storeMain("NormPos(1x1)=1,2,301,202\nNormPos=50,60,550,460\n");
     EXPECT_EQ(shownWindow()->geometry(), QRect(50, 60, 500, 400)) << "no key for this screen: plain key";
@@ -251,7 +253,7 @@ TEST_F(FormPlacementTest, PositionKeysOfTheCurrentScreenWinAndOthersFallBackToTh
     EXPECT_EQ(shownWindow()->geometry(), QRect(50, 60, 500, 400)) << "an empty value counts as missing";
 }
 
-TEST_F(FormPlacementTest, NumbersMaySeparateBySpacesAndCommas)
+TEST_F(PlacementStoreTest, NumbersMaySeparateBySpacesAndCommas)
 {
     for (const std::string text : {"50 60 550 460", "50, 60, 550, 460", " 50,,60 ,550   460"}) {
         storeMain("NormPos=" + text + "\nMinMaxPos=-1 -1, -4 -4\n");
@@ -263,7 +265,7 @@ TEST_F(FormPlacementTest, NumbersMaySeparateBySpacesAndCommas)
     }
 }
 
-TEST_F(FormPlacementTest, MissingOrBadNumbersFallBackToTheWindowsEdges)
+TEST_F(PlacementStoreTest, MissingOrBadNumbersFallBackToTheWindowsEdges)
 {
     storeMain("NormPos=50,60,x\nMinMaxPos=a,5\n");
     auto window = shownWindow();
@@ -273,7 +275,7 @@ TEST_F(FormPlacementTest, MissingOrBadNumbersFallBackToTheWindowsEdges)
     EXPECT_EQ(value("MinMaxPos").substr(0, 4), "0,5,");
 }
 
-TEST_F(FormPlacementTest, UnknownShowCommandsKeepTheDefaultState)
+TEST_F(PlacementStoreTest, UnknownShowCommandsKeepTheDefaultState)
 {
     for (const char* command : {"0", "4", "8", "10", "-1", "junk"}) {
         storeMain(std::string("ShowCmd=") + command + "\n");
@@ -281,11 +283,11 @@ TEST_F(FormPlacementTest, UnknownShowCommandsKeepTheDefaultState)
         // A main window whose place is left to the window system opens maximised by default.
         // (The window above saved its placement when it was destroyed.)
         storeMain(std::string("ShowCmd=") + command + "\n");
-        EXPECT_TRUE(shownWindow(TPosition::poDefault)->isMaximized()) << command;
+        EXPECT_TRUE(shownWindow(WindowPosition::poDefault)->isMaximized()) << command;
     }
     for (const char* command : {"1", "5", "9"}) {
         storeMain(std::string("ShowCmd=") + command + "\n");
-        EXPECT_EQ(shownWindow(TPosition::poDefault)->windowState(), Qt::WindowNoState) << command;
+        EXPECT_EQ(shownWindow(WindowPosition::poDefault)->windowState(), Qt::WindowNoState) << command;
     }
     for (const char* command : {"3", "0x3", "0X03"}) {
         storeMain(std::string("ShowCmd=") + command + "\n");
@@ -298,12 +300,12 @@ TEST_F(FormPlacementTest, UnknownShowCommandsKeepTheDefaultState)
     }
 }
 
-TEST_F(FormPlacementTest, DefaultStateIsNormalForAWindowThatIsNotTheMainWindow)
+TEST_F(PlacementStoreTest, DefaultStateIsNormalForAWindowThatIsNotTheMainWindow)
 {
     QWidget main;
     setApplicationMainWindow(&main);
     storeMain("ShowCmd=8\n");
-    EXPECT_EQ(shownWindow(TPosition::poDefault)->windowState(), Qt::WindowNoState);
+    EXPECT_EQ(shownWindow(WindowPosition::poDefault)->windowState(), Qt::WindowNoState);
 
     // Not the main window: minimised directly, without minimising the application.
     storeMain("ShowCmd=2\n");
@@ -311,7 +313,7 @@ TEST_F(FormPlacementTest, DefaultStateIsNormalForAWindowThatIsNotTheMainWindow)
     EXPECT_TRUE(window->isMinimized());
 }
 
-TEST_F(FormPlacementTest, EmptyRectanglesAreNotApplied)
+TEST_F(PlacementStoreTest, EmptyRectanglesAreNotApplied)
 {
     for (const char* normPos : {"500,60,500,460", "500,60,100,460", "50,460,550,460", "50,460,550,60"}) {
         storeMain(std::string("NormPos=") + normPos + "\n");
@@ -319,7 +321,7 @@ TEST_F(FormPlacementTest, EmptyRectanglesAreNotApplied)
     }
 }
 
-TEST_F(FormPlacementTest, RectangleOffEveryScreenIsBroughtBackOntoThePrimaryScreen)
+TEST_F(PlacementStoreTest, RectangleOffEveryScreenIsBroughtBackOntoThePrimaryScreen)
 {
     storeMain("NormPos=5000,4000,5300,4200\n");
     auto window = shownWindow();
@@ -333,66 +335,67 @@ TEST_F(FormPlacementTest, RectangleOffEveryScreenIsBroughtBackOntoThePrimaryScre
     EXPECT_EQ(shownWindow()->geometry(), partly);
 }
 
-TEST_F(FormPlacementTest, CentringIsSwitchedOffOnlyWhenAPlaceIsRestored)
+TEST_F(PlacementStoreTest, CentringIsSwitchedOffOnlyWhenAPlaceIsRestored)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    auto first = shownWindow(TPosition::poScreenCenter);
+    auto first = shownWindow(WindowPosition::poScreenCenter);
     EXPECT_EQ(first->frameGeometry().center(), area.center()) << "no file: centred";
-    EXPECT_EQ(formPosition(*first), TPosition::poScreenCenter);
+    EXPECT_EQ(formPosition(*first), WindowPosition::poScreenCenter);
     first->close();
 
     storeMain("NormPos=50,60,350,260\n");
-    auto window = shownWindow(TPosition::poScreenCenter);
+    auto window = shownWindow(WindowPosition::poScreenCenter);
     EXPECT_EQ(window->geometry(), QRect(50, 60, 300, 200));
-    EXPECT_EQ(formPosition(*window), TPosition::poDesigned);
+    EXPECT_EQ(formPosition(*window), WindowPosition::poDesigned);
 
     storeMain("NormPos=50,60,350,260\n", screenPixelsPerInch() + 1);
-    auto otherDpi = shownWindow(TPosition::poScreenCenter);
+    auto otherDpi = shownWindow(WindowPosition::poScreenCenter);
     EXPECT_EQ(otherDpi->frameGeometry().center(), area.center());
 }
 
-TEST_F(FormPlacementTest, FixedSizeWindowGetsItsPlaceButKeepsItsSize)
+TEST_F(PlacementStoreTest, FixedSizeWindowGetsItsPlaceButKeepsItsSize)
 {
     storeMain("NormPos=50,60,550,460\n");
-    TfrmMain window;
+    PlacedWindow window;
     window.setFixedSize(400, 300);
     window.show();
     EXPECT_EQ(window.geometry(), QRect(50, 60, 400, 300));
-    EXPECT_EQ(formBorderStyle(window), TFormBorderStyle::bsSingle);
+    EXPECT_EQ(formBorderStyle(window), BorderStyle::bsSingle);
 }
 
-TEST_F(FormPlacementTest, LowerStoredVersionSuppressesTheRestore)
+TEST_F(PlacementStoreTest, LowerStoredVersionSuppressesTheRestore)
 {
     storeMain("ShowCmd=3\nNormPos=50,60,550,460\n");
-    auto window = std::make_unique<TfrmMain>();
+    auto window = std::make_unique<PlacedWindow>();
     window->setGeometry(30, 40, 400, 300);
-    window->FormPlacement1->setVersion(2);
-    QSignalSpy restored(window->FormPlacement1, &TFormPlacement::OnRestorePlacement);
+    window->placement->setVersion(2);
+    QSignalSpy restored(window->placement, &PlacementStore::placementRestored);
     window->show();
     EXPECT_EQ(window->geometry(), QRect(30, 40, 400, 300));
     EXPECT_FALSE(window->isMaximized());
     EXPECT_EQ(restored.count(), 0);
-    EXPECT_TRUE(window->FormPlacement1->restoreDone());
+    EXPECT_TRUE(window->placement->restoreDone());
 
-    QSignalSpy saved(window->FormPlacement1, &TFormPlacement::OnSavePlacement);
+    QSignalSpy saved(window->placement, &PlacementStore::placementSaved);
     window->close();
     EXPECT_EQ(value("FormVersion"), "2");
     EXPECT_EQ(saved.count(), 1);
 }
 
-TEST_F(FormPlacementTest, KeepsOtherSectionsAndKeysOfTheFile)
+TEST_F(PlacementStoreTest, KeepsOtherSectionsAndKeysOfTheFile)
 {
-    writeText(m_ini, "; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n");
+    writeText(m_ini, "; mine\n[Other]\nA=\"quoted\"\n\n[PlacedWindow]\nCustom=1\nNormPos=50,60,550,460\n");
     auto window = shownWindow();
     window->close();
     const std::string text = readText(m_ini);
-    EXPECT_EQ(text.rfind("; mine\n[Other]\nA=\"quoted\"\n\n[TfrmMain]\nCustom=1\nNormPos=50,60,550,460\n", 0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("; mine\n[Other]\nA=\"quoted\"\n\n[PlacedWindow]\nCustom=1\nNormPos=50,60,550,460\n", 0),
+        0u)
         << text;
     EXPECT_EQ(value("A", "Other"), "quoted");
 }
 
-TEST_F(FormPlacementTest, RefusedWriteIsReportedAndTheWindowStillOpensAndCloses)
+TEST_F(PlacementStoreTest, RefusedWriteIsReportedAndTheWindowStillOpensAndCloses)
 {
     const fs::path regular = m_folder.path() / "regular";
     writeText(regular, "not a folder");
@@ -410,11 +413,11 @@ TEST_F(FormPlacementTest, RefusedWriteIsReportedAndTheWindowStillOpensAndCloses)
     EXPECT_EQ(readText(regular), "not a folder");
 }
 
-TEST_F(FormPlacementTest, CloseQueryThatRefusesKeepsTheWindowOpenAndSavesNothing)
+TEST_F(PlacementStoreTest, CloseQueryThatRefusesKeepsTheWindowOpenAndSavesNothing)
 {
     auto window = shownWindow();
     bool allow = false;
-    window->FormPlacement1->setCloseQueryHandler([&allow] { return allow; });
+    window->placement->setCloseQueryHandler([&allow] { return allow; });
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->calls, QStringList({"FormShow"}));
@@ -425,7 +428,7 @@ TEST_F(FormPlacementTest, CloseQueryThatRefusesKeepsTheWindowOpenAndSavesNothing
     EXPECT_TRUE(fs::exists(m_ini));
 }
 
-TEST_F(FormPlacementTest, DestroySavesOnlyWhatCloseDidNotSave)
+TEST_F(PlacementStoreTest, DestroySavesOnlyWhatCloseDidNotSave)
 {
     {
         auto window = shownWindow();
@@ -443,17 +446,17 @@ TEST_F(FormPlacementTest, DestroySavesOnlyWhatCloseDidNotSave)
     EXPECT_FALSE(fs::exists(m_ini)) << "the save at close is not repeated when the window is destroyed";
 
     {
-        TfrmMain neverShown;
+        PlacedWindow neverShown;
     }
     EXPECT_FALSE(fs::exists(m_ini)) << "a window that was never shown does not overwrite the placement";
 }
 
-TEST_F(FormPlacementTest, InactiveStoreNeitherRestoresNorSaves)
+TEST_F(PlacementStoreTest, InactiveStoreNeitherRestoresNorSaves)
 {
     storeMain("NormPos=50,60,550,460\n");
     const std::string before = readText(m_ini);
-    auto window = std::make_unique<TfrmMain>();
-    window->FormPlacement1->setActive(false);
+    auto window = std::make_unique<PlacedWindow>();
+    window->placement->setActive(false);
     window->setGeometry(30, 40, 400, 300);
     window->show();
     EXPECT_EQ(window->geometry(), QRect(30, 40, 400, 300));
@@ -462,16 +465,16 @@ TEST_F(FormPlacementTest, InactiveStoreNeitherRestoresNorSaves)
     EXPECT_EQ(readText(m_ini), before);
 }
 
-TEST_F(FormPlacementTest, NamedFileAndSectionAndActiveControl)
+TEST_F(PlacementStoreTest, NamedFileAndSectionAndActiveControl)
 {
-    auto window = std::make_unique<TfrmMain>();
+    auto window = std::make_unique<PlacedWindow>();
     auto* edit = new QWidget(window.get());
     edit->setObjectName("edtName");
     edit->setFocusPolicy(Qt::StrongFocus);
-    window->FormPlacement1->setIniFileName("Custom.INI");
-    window->FormPlacement1->setIniSection("Editor");
-    window->FormPlacement1->setOptions(TPlacementOption::fpPosition | TPlacementOption::fpActiveControl);
-    EXPECT_EQ(window->FormPlacement1->iniFilePath(), (m_folder.path() / "Custom.INI").string());
+    window->placement->setIniFileName("Custom.INI");
+    window->placement->setIniSection("Editor");
+    window->placement->setOptions(PlacementOption::fpPosition | PlacementOption::fpActiveControl);
+    EXPECT_EQ(window->placement->iniFilePath(), (m_folder.path() / "Custom.INI").string());
     window->show();
     window->activateWindow();
     edit->setFocus();
@@ -482,64 +485,89 @@ TEST_F(FormPlacementTest, NamedFileAndSectionAndActiveControl)
     EXPECT_FALSE(fs::exists(m_ini));
 }
 
-TEST_F(FormPlacementTest, SectionIsTheWindowsClassNameWithoutNamespace)
+TEST_F(PlacementStoreTest, AnActiveControlStoredUnderItsFormerNameGetsTheFocus)
 {
-    TfrmMain window;
-    EXPECT_EQ(window.FormPlacement1->iniSectionName(), "TfrmMain");
-    EXPECT_EQ(window.FormPlacement1->options(), TPlacementOption::fpState | TPlacementOption::fpPosition);
-    EXPECT_TRUE(window.FormPlacement1->active());
-    EXPECT_EQ(window.FormPlacement1->version(), 0);
-    EXPECT_TRUE(window.FormPlacement1->minMaxInfo().isDefault());
+    for (const bool mapped : {false, true}) {
+        // An INI file written while the widgets had their former names.
+        storeMain("ActiveControl=btnOld\n");
+        auto window = std::make_unique<PlacedWindow>();
+        auto* other = new QLineEdit(window.get());
+        other->setObjectName("first");
+        auto* renamed = new QLineEdit(window.get());
+        renamed->setObjectName("renamedField");
+        window->placement->setOptions(PlacementOption::fpPosition | PlacementOption::fpActiveControl);
+        if (mapped)
+            window->placement->setFormerControlNames({{"btnOld", "renamedField"}});
+        window->show();
+        window->activateWindow();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->focusWidget() == renamed, mapped) << "mapped: " << mapped;
+        if (mapped) {
+            window->close();
+            EXPECT_EQ(value("ActiveControl"), "renamedField") << "the current name is written back";
+        }
+        window->hide();
+    }
 }
 
-TEST_F(FormPlacementTest, OptionsChooseBetweenPositionAndState)
+TEST_F(PlacementStoreTest, SectionIsTheWindowsClassNameWithoutNamespace)
+{
+    PlacedWindow window;
+    EXPECT_EQ(window.placement->iniSectionName(), "PlacedWindow");
+    EXPECT_EQ(window.placement->options(), PlacementOption::fpState | PlacementOption::fpPosition);
+    EXPECT_TRUE(window.placement->active());
+    EXPECT_EQ(window.placement->version(), 0);
+    EXPECT_TRUE(window.placement->minMaxInfo().isDefault());
+}
+
+TEST_F(PlacementStoreTest, OptionsChooseBetweenPositionAndState)
 {
     storeMain("ShowCmd=3\nNormPos=50,60,550,460\n");
-    auto stateOnly = std::make_unique<TfrmMain>();
+    auto stateOnly = std::make_unique<PlacedWindow>();
     stateOnly->setGeometry(30, 40, 400, 300);
-    stateOnly->FormPlacement1->setOptions(TPlacementOption::fpState);
+    stateOnly->placement->setOptions(PlacementOption::fpState);
     stateOnly->show();
     EXPECT_TRUE(stateOnly->isMaximized());
     EXPECT_EQ(stateOnly->normalGeometry(), QRect(30, 40, 400, 300));
-    stateOnly->FormPlacement1->setActive(false);
+    stateOnly->placement->setActive(false);
 
-    auto positionOnly = std::make_unique<TfrmMain>();
-    positionOnly->FormPlacement1->setOptions(TPlacementOption::fpPosition);
+    auto positionOnly = std::make_unique<PlacedWindow>();
+    positionOnly->placement->setOptions(PlacementOption::fpPosition);
     positionOnly->show();
     EXPECT_FALSE(positionOnly->isMaximized());
     EXPECT_EQ(positionOnly->geometry(), QRect(50, 60, 500, 400));
-    positionOnly->FormPlacement1->setActive(false);
+    positionOnly->placement->setActive(false);
 }
 
 TEST(FormBorderStyle, FollowsWindowFlagsAndSizeLimits)
 {
     QWidget sizeable;
-    EXPECT_EQ(formBorderStyle(sizeable), TFormBorderStyle::bsSizeable);
+    EXPECT_EQ(formBorderStyle(sizeable), BorderStyle::bsSizeable);
     QWidget single;
     single.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(single), TFormBorderStyle::bsSingle);
+    EXPECT_EQ(formBorderStyle(single), BorderStyle::bsSingle);
     QWidget dialog(nullptr, Qt::Dialog);
     dialog.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(dialog), TFormBorderStyle::bsDialog);
+    EXPECT_EQ(formBorderStyle(dialog), BorderStyle::bsDialog);
     QWidget tool(nullptr, Qt::Tool);
-    EXPECT_EQ(formBorderStyle(tool), TFormBorderStyle::bsSizeToolWin);
+    EXPECT_EQ(formBorderStyle(tool), BorderStyle::bsSizeToolWin);
     tool.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(tool), TFormBorderStyle::bsToolWindow);
+    EXPECT_EQ(formBorderStyle(tool), BorderStyle::bsToolWindow);
     QWidget frameless(nullptr, Qt::FramelessWindowHint);
-    EXPECT_EQ(formBorderStyle(frameless), TFormBorderStyle::bsNone);
+    EXPECT_EQ(formBorderStyle(frameless), BorderStyle::bsNone);
     frameless.show();
     EXPECT_EQ(frameMetrics(frameless), QSize(0, 0));
 }
 
 TEST(ApplicationErrorText, AppendsAFullStopOnlyAfterCharactersThatSortAfterIt)
 {
-    EXPECT_EQ(TFormPlacement::applicationErrorText("Unable to write to /home/u/.config/stowmere.INI"),
+    EXPECT_EQ(PlacementStore::applicationErrorText("Unable to write to /home/u/.config/stowmere.INI"),
               "Unable to write to /home/u/.config/stowmere.INI.");
-    EXPECT_EQ(TFormPlacement::applicationErrorText("Done."), "Done.");
-    EXPECT_EQ(TFormPlacement::applicationErrorText("Stop!"), "Stop!");
-    EXPECT_EQ(TFormPlacement::applicationErrorText("(x)"), "(x)");
-    EXPECT_EQ(TFormPlacement::applicationErrorText("/"), "/.");
-    EXPECT_EQ(TFormPlacement::applicationErrorText(""), "");
+    EXPECT_EQ(PlacementStore::applicationErrorText("Done."), "Done.");
+    EXPECT_EQ(PlacementStore::applicationErrorText("Stop!"), "Stop!");
+    EXPECT_EQ(PlacementStore::applicationErrorText("(x)"), "(x)");
+    EXPECT_EQ(PlacementStore::applicationErrorText("/"), "/.");
+    EXPECT_EQ(PlacementStore::applicationErrorText(""), "");
 }
 
-#include "TFormPlacementTest.moc"
+#include "PlacementStoreTest.moc"

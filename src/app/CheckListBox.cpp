@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TCheckListBox.h"
+#include "app/CheckListBox.h"
 
 #include "controls/CheckImages.h"
 
@@ -16,15 +16,15 @@ constexpr int kCheckedRole = Qt::UserRole + 1;
 
 } // namespace
 
-TCheckListBox::TCheckListBox(QWidget* parent) : TListBox(parent) {}
+CheckListBox::CheckListBox(QWidget* parent) : ListBox(parent) {}
 
-bool TCheckListBox::checked(int index) const
+bool CheckListBox::checked(int index) const
 {
     const QListWidgetItem* entry = item(index);
     return entry && entry->data(kCheckedRole).toBool();
 }
 
-void TCheckListBox::setChecked(int index, bool isChecked)
+void CheckListBox::setChecked(int index, bool isChecked)
 {
     QListWidgetItem* entry = item(index);
     if (!entry || checked(index) == isChecked)
@@ -38,7 +38,7 @@ void TCheckListBox::setChecked(int index, bool isChecked)
     viewport()->update(stripRect(index));
 }
 
-int TCheckListBox::checkedCount() const
+int CheckListBox::checkedCount() const
 {
     int total = 0;
     for (int i = 0; i < count(); ++i)
@@ -46,34 +46,34 @@ int TCheckListBox::checkedCount() const
     return total;
 }
 
-QRect TCheckListBox::stripRect(int index) const
+QRect CheckListBox::stripRect(int index) const
 {
     const QRect rect = visualItemRect(item(index));
     return {rect.left(), rect.top(), kStripWidth, rect.height()};
 }
 
-void TCheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
+void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 {
     controls::DrawCheckCell(painter, strip, controls::ckCheckMark,
                             checked(index) ? controls::cbChecked : controls::cbUnchecked, isEnabled());
 }
 
-void TCheckListBox::toggleByUser(int index)
+void CheckListBox::toggleByUser(int index)
 {
     setChecked(index, !checked(index));
     emit ClickCheck(index);
 }
 
-void TCheckListBox::mousePressEvent(QMouseEvent* event)
+void CheckListBox::mousePressEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
     const QModelIndex hit = indexAt(at);
     if (event->button() == Qt::LeftButton && hit.isValid() && stripRect(hit.row()).contains(at))
         toggleByUser(hit.row());
-    TListBox::mousePressEvent(event);
+    ListBox::mousePressEvent(event);
 }
 
-void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event)
+void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // A quick second click in the strip is one more toggle, not a double click.
     const QPoint at = event->position().toPoint();
@@ -83,13 +83,13 @@ void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    TListBox::mouseDoubleClickEvent(event);
+    ListBox::mouseDoubleClickEvent(event);
 }
 
-void TCheckListBox::keyPressEvent(QKeyEvent* event)
+void CheckListBox::keyPressEvent(QKeyEvent* event)
 {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
-        TListBox::keyPressEvent(event);
+        ListBox::keyPressEvent(event);
         return;
     }
     if (event->key() == Qt::Key_Space) {
@@ -105,7 +105,7 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
         }
         return;
     }
-    TListBox::keyPressEvent(event);
+    ListBox::keyPressEvent(event);
 }
 
 } // namespace stowmere::app

@@ -12,20 +12,20 @@ namespace stowmere::app {
 /// through the draw handler, the list adds the dotted focus rectangle. Click fires when
 /// the user picks an item with the mouse or the keyboard, never when the program sets the
 /// current item; DblClick fires on every double click, also below the last item.
-class TListBox : public QListWidget {
+class ListBox : public QListWidget {
     Q_OBJECT
 
 public:
     /// The draw handler gets the item index, its rectangle (right of any check strip) and
     /// its state; the painter comes prepared with the list's font, a white brush and a
     /// black pen, or the highlight colours for a selected item.
-    using DrawItemHandler = std::function<void(TListBox& list, int index, QPainter& painter,
-                                               const QRect& rect, QStyle::State state)>;
+    using DrawItemHandler = std::function<void(ListBox& list, int index, QPainter& painter, const QRect& rect,
+                                               QStyle::State state)>;
 
     static constexpr int kItemHeight = 21;
 
-    explicit TListBox(QWidget* parent = nullptr);
-    ~TListBox() override;
+    explicit ListBox(QWidget* parent = nullptr);
+    ~ListBox() override;
 
     void setOnDrawItem(DrawItemHandler handler) { m_onDrawItem = std::move(handler); }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "placement/TFormPlacement.h"
+#include "placement/PlacementStore.h"
 
 #include "placement/FormPosition.h"
 #include "placement/IniFile.h"
@@ -13,7 +13,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-namespace stowmere {
+namespace stowmere::placement {
 namespace {
 
 std::string classNameOf(const QWidget& window)
@@ -27,21 +27,21 @@ std::string classNameOf(const QWidget& window)
 
 } // namespace
 
-bool TWinMinMaxInfo::isDefault() const
+bool MinMaxInfo::isDefault() const
 {
-    return *this == TWinMinMaxInfo{};
+    return *this == MinMaxInfo{};
 }
 
-TFormPlacement::TFormPlacement(QWidget* owner) : QObject(owner), m_owner(owner)
+PlacementStore::PlacementStore(QWidget* owner) : QObject(owner), m_owner(owner)
 {
     if (m_owner && m_owner->isWindow()) {
-        m_options = TPlacementOption::fpState | TPlacementOption::fpPosition;
+        m_options = PlacementOption::fpState | PlacementOption::fpPosition;
         m_ownerClassName = classNameOf(*m_owner);
         m_owner->installEventFilter(this);
     }
 }
 
-TFormPlacement::~TFormPlacement()
+PlacementStore::~PlacementStore()
 {
     // The store is a child of its window and so is destroyed while the window's QWidget
     // part still holds its geometry and state: this is the window's destroy notification.
@@ -50,12 +50,12 @@ TFormPlacement::~TFormPlacement()
         m_owner->removeEventFilter(this);
 }
 
-void TFormPlacement::setErrorReport(ErrorReport report)
+void PlacementStore::setErrorReport(ErrorReport report)
 {
     m_errorReport = std::move(report);
 }
 
-std::string TFormPlacement::iniFilePath() const
+std::string PlacementStore::iniFilePath() const
 {
     if (m_iniFileName.isEmpty())
         return locations::iniFilePath();
@@ -65,12 +65,12 @@ std::string TFormPlacement::iniFilePath() const
     return name;
 }
 
-std::string TFormPlacement::iniSectionName() const
+std::string PlacementStore::iniSectionName() const
 {
     return m_iniSection.isEmpty() ? m_ownerClassName : m_iniSection.toStdString();
 }
 
-bool TFormPlacement::eventFilter(QObject* watched, QEvent* event)
+bool PlacementStore::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != m_owner)
         return false;
@@ -91,7 +91,7 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-void TFormPlacement::formShow()
+void PlacementStore::formShow()
 {
     m_ownerClassName = classNameOf(*m_owner);
     if (m_active) {
@@ -104,7 +104,7 @@ void TFormPlacement::formShow()
     applyFormPosition(*m_owner);
 }
 
-bool TFormPlacement::formCloseQuery()
+bool PlacementStore::formCloseQuery()
 {
     m_ownerClassName = classNameOf(*m_owner);
     if (m_closeQuery) {
@@ -127,7 +127,7 @@ bool TFormPlacement::formCloseQuery()
     return true;
 }
 
-void TFormPlacement::formDestroy()
+void PlacementStore::formDestroy()
 {
     if (!m_owner || !m_active || m_saveDone)
         return;
@@ -140,7 +140,7 @@ void TFormPlacement::formDestroy()
     m_savingAtDestroy = false;
 }
 
-void TFormPlacement::restorePlacement()
+void PlacementStore::restorePlacement()
 {
     if (!m_owner)
         return;
@@ -150,12 +150,14 @@ void TFormPlacement::restorePlacement()
     const std::string section = iniSectionName();
 
     if (ini.readInteger(section, "FormVersion", 0) >= m_version) {
-        readPlacement(window, ini, section, m_options.testFlag(TPlacementOption::fpPosition),
-                      m_options.testFlag(TPlacementOption::fpState));
+        readPlacement(window, ini, section, m_options.testFlag(PlacementOption::fpPosition),
+                      m_options.testFlag(PlacementOption::fpState));
         m_restoreDone = true;
-        emit OnRestorePlacement();
-        if (m_options.testFlag(TPlacementOption::fpActiveControl)) {
-            const QString name = QString::fromStdString(ini.readString(section, "ActiveControl", ""));
+        emit placementRestored();
+        if (m_options.testFlag(PlacementOption::fpActiveControl)) {
+            QString name = QString::fromStdString(ini.readString(section, "ActiveControl", ""));
+            if (const auto former = m_formerControlNames.find(name); former != m_formerControlNames.end())
+                name = former->second;
             QWidget* control = name.isEmpty() ? nullptr : window.findChild<QWidget*>(name);
             if (control && control->isEnabled() && control->focusPolicy() != Qt::NoFocus)
                 control->setFocus();
@@ -174,7 +176,7 @@ void TFormPlacement::restorePlacement()
     }
 }
 
-void TFormPlacement::savePlacement()
+void PlacementStore::savePlacement()
 {
     if (!m_owner)
         return;
@@ -186,23 +188,23 @@ void TFormPlacement::savePlacement()
     const std::string section = iniSectionName();
 
     ini.writeInteger(section, "FormVersion", m_version);
-    if (m_options & (TPlacementOption::fpState | TPlacementOption::fpPosition)) {
+    if (m_options & (PlacementOption::fpState | PlacementOption::fpPosition)) {
         writePlacement(window, ini, section);
         ini.writeBool(section, "Visible", m_savingAtDestroy);
     }
-    if (m_options.testFlag(TPlacementOption::fpActiveControl)) {
+    if (m_options.testFlag(PlacementOption::fpActiveControl)) {
         if (const QWidget* focused = window.focusWidget(); focused && !focused->objectName().isEmpty())
             ini.writeString(section, "ActiveControl", focused->objectName().toStdString());
     }
     // At destroy time the window's own part is gone; a receiver that is that window must not
     // be called any more.
     if (!m_savingAtDestroy)
-        emit OnSavePlacement();
+        emit placementSaved();
     m_saveDone = true;
     ini.release();
 }
 
-void TFormPlacement::report(const std::exception& error) const
+void PlacementStore::report(const std::exception& error) const
 {
     const QString message = QString::fromUtf8(error.what());
     if (m_errorReport)
@@ -211,7 +213,7 @@ void TFormPlacement::report(const std::exception& error) const
         showApplicationError(message);
 }
 
-QString TFormPlacement::applicationErrorText(const QString& message)
+QString PlacementStore::applicationErrorText(const QString& message)
 {
     QString text = message;
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
@@ -219,11 +221,11 @@ QString TFormPlacement::applicationErrorText(const QString& message)
     return text;
 }
 
-void TFormPlacement::showApplicationError(const QString& message)
+void PlacementStore::showApplicationError(const QString& message)
 {
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
                     applicationErrorText(message), QMessageBox::Ok);
     box.exec();
 }
 
-} // namespace stowmere
+} // namespace stowmere::placement

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TfrmAECategory.h"
+#include "app/SetEditorDialog.h"
 
 #include "app/Dialogs.h"
+#include "app/FolderEdit.h"
 #include "app/Glyphs.h"
 #include "app/GuardedHandler.h"
 #include "app/StoredTextEdit.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
-#include "app/TFolderEdit.h"
 #include "catalog/Catalog.h"
 #include "catalog/Errors.h"
 #include "catalog/Schema.h"
@@ -35,10 +35,10 @@ QLabel* makeFieldLabel(QWidget* parent, const QString& caption, int left, int to
 
 } // namespace
 
-TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent)
+SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QWidget* parent)
     : QDialog(parent), m_dialogs(dialogs), m_catalog(catalog)
 {
-    setObjectName(QStringLiteral("frmAECategory"));
+    setObjectName(QStringLiteral("setEditorDialog"));
     setWindowTitle(QStringLiteral("Add / Edit Backup"));
     setFont(style::sansFont(11));
     setFixedSize(634, 194);
@@ -49,58 +49,58 @@ TfrmAECategory::TfrmAECategory(Dialogs& dialogs, catalog::Catalog& catalog, QWid
     layout->setSpacing(0);
 
     m_titlePanel = new controls::GradientPanel(this);
-    m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
+    m_titlePanel->setObjectName(QStringLiteral("titlePanel"));
     m_titlePanel->setFixedHeight(45);
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Backup Information"));
     layout->addWidget(m_titlePanel);
 
     m_fieldPanel = new controls::GradientPanel(this);
-    m_fieldPanel->setObjectName(QStringLiteral("GradPanel4"));
+    m_fieldPanel->setObjectName(QStringLiteral("fieldPanel"));
     style::styleRoundedPanel(*m_fieldPanel);
     layout->addWidget(m_fieldPanel, 1);
 
     m_descriptionLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup Description"), 24, 27);
-    m_descriptionLabel->setObjectName(QStringLiteral("Label1"));
+    m_descriptionLabel->setObjectName(QStringLiteral("descriptionLabel"));
     m_descriptionEdit = new StoredTextEdit(static_cast<int>(catalog::schema::kDescriptionSize), m_fieldPanel);
-    m_descriptionEdit->setObjectName(QStringLiteral("DBEdit1"));
+    m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_descriptionEdit->setFont(style::sansFont(13));
     m_descriptionEdit->setGeometry(192, 24, 313, 24);
 
     m_folderLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup To Folder"), 24, 59);
-    m_folderLabel->setObjectName(QStringLiteral("Label2"));
-    m_folderEdit = new TFolderEdit(m_dialogs, m_fieldPanel);
-    m_folderEdit->setObjectName(QStringLiteral("DirectoryEdit1"));
+    m_folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    m_folderEdit = new FolderEdit(m_dialogs, m_fieldPanel);
+    m_folderEdit->setObjectName(QStringLiteral("folderEdit"));
     m_folderEdit->setFont(style::sansFont(13));
     m_folderEdit->setGeometry(192, 56, 425, 24);
 
     m_buttonBar = new controls::GradientPanel(this);
-    m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
+    m_buttonBar->setObjectName(QStringLiteral("buttonBar"));
     m_buttonBar->setFixedHeight(45);
     style::styleButtonBar(*m_buttonBar);
     layout->addWidget(m_buttonBar);
 
     m_saveButton = style::makeButton(m_buttonBar, QStringLiteral("Save"), Glyphs::save(), 5, false);
-    m_saveButton->setObjectName(QStringLiteral("btnSave"));
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setGeometry(19, 10, 75, 25);
     m_cancelButton = style::makeButton(m_buttonBar, QStringLiteral("Cancel"), Glyphs::cancel(), 5, false);
-    m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
     m_cancelButton->setGeometry(543, 10, 75, 25);
 
-    connect(m_saveButton, &controls::GradientControl::clicked, this, &TfrmAECategory::btnSaveClick);
-    connect(m_cancelButton, &controls::GradientControl::clicked, this, &TfrmAECategory::btnCancelClick);
+    connect(m_saveButton, &controls::GradientControl::clicked, this, &SetEditorDialog::save);
+    connect(m_cancelButton, &controls::GradientControl::clicked, this, &SetEditorDialog::cancel);
     setTabOrder(m_descriptionEdit, m_folderEdit);
     setTabOrder(m_folderEdit, m_saveButton);
     setTabOrder(m_saveButton, m_cancelButton);
 }
 
-void TfrmAECategory::showEvent(QShowEvent* event)
+void SetEditorDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        prepareFields();
 }
 
-void TfrmAECategory::FormShow()
+void SetEditorDialog::prepareFields()
 {
     if (parentWidget())
         move(parentWidget()->frameGeometry().center() - rect().center());
@@ -110,7 +110,7 @@ void TfrmAECategory::FormShow()
     m_descriptionEdit->setFocus();
 }
 
-void TfrmAECategory::btnSaveClick()
+void SetEditorDialog::save()
 {
     const auto focusFieldAtFault = [this](const std::exception& error) {
         const auto* refusal = dynamic_cast<const catalog::RuleRefusal*>(&error);
@@ -136,28 +136,28 @@ void TfrmAECategory::btnSaveClick()
         OnFailure().refusalAsInformation().recover(focusFieldAtFault));
 }
 
-void TfrmAECategory::btnCancelClick()
+void SetEditorDialog::cancel()
 {
     m_savedSet.reset();
     m_cancelled = true;
     reject();
 }
 
-void TfrmAECategory::startNewSet()
+void SetEditorDialog::startNewSet()
 {
     m_editedSet.reset();
     m_storedDestination.clear();
     m_descriptionEdit->setStoredText(QString());
 }
 
-void TfrmAECategory::startEditSet(const catalog::BackupSet& set)
+void SetEditorDialog::startEditSet(const catalog::BackupSet& set)
 {
     m_editedSet = set.number;
     m_storedDestination = toQString(set.destination);
     m_descriptionEdit->setStoredText(toQString(set.description));
 }
 
-std::optional<std::int32_t> TfrmAECategory::finish()
+std::optional<std::int32_t> SetEditorDialog::finish()
 {
     if (m_savedSet)
         return m_savedSet;
@@ -169,7 +169,7 @@ std::optional<std::int32_t> TfrmAECategory::finish()
     return m_catalog.keepTypedDescription(m_editedSet, description);
 }
 
-void TfrmAECategory::keyPressEvent(QKeyEvent* event)
+void SetEditorDialog::keyPressEvent(QKeyEvent* event)
 {
     // Escape belongs to the description field (it restores the stored value); the dialog
     // itself has no cancel key, so it must not close and drop what was typed.

@@ -33,7 +33,9 @@ class GradientButton;
 class GradientCheckBox;
 class GradientPanel;
 } // namespace controls
-class TFormPlacement;
+namespace placement {
+class PlacementStore;
+} // namespace placement
 namespace catalog {
 class Catalog;
 struct BackupSet;
@@ -46,9 +48,9 @@ class Dialogs;
 class BackupWorker;
 class RestoreWorker;
 class VerifyWorker;
-class TCheckListBox;
-class TListBox;
-class TfrmAECategory;
+class CheckListBox;
+class ListBox;
+class SetEditorDialog;
 
 /// The main window: the list of backup sets, the check list of the current set's files
 /// and folders, the commands around them, and the backup run. It owns the catalog of the
@@ -57,17 +59,17 @@ class TfrmAECategory;
 /// The highlighted backup set and the current set always agree: every refill of the set
 /// list highlights one item and makes its set current, so no command acts on a set the
 /// user does not see highlighted.
-class TfrmMain : public QWidget, private backup::BackupObserver {
+class MainWindow : public QWidget, private backup::BackupObserver {
     Q_OBJECT
 
 public:
     /// Reads Category.cds and Path.cds in dataFolder (empty when missing).
-    TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent = nullptr);
-    ~TfrmMain() override;
+    MainWindow(Dialogs& dialogs, std::string dataFolder, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     /// The other two windows, created after this one.
-    void setEditor(TfrmAECategory* editor) { m_editor = editor; }
-    TfrmAECategory* editor() const { return m_editor; }
+    void setEditor(SetEditorDialog* editor) { m_editor = editor; }
+    SetEditorDialog* editor() const { return m_editor; }
     void setProgress(progress::ProgressWindow* progress);
 
     catalog::Catalog& catalog() { return *m_catalog; }
@@ -75,7 +77,7 @@ public:
     std::optional<catalog::BackupSet> currentSet() const;
     /// The session ends (SIGTERM, SIGHUP, a logout): a run is stopped and recorded, the
     /// tables are written as Exit writes them, without a question (each takes its default,
-    /// a file that cannot be written stays as it was), and Closed is emitted at once.
+    /// a file that cannot be written stays as it was), and closed is emitted at once.
     void endSession();
     /// The session manager asks for the work to be saved: the tables are written as at the
     /// end of the session, and the window stays open. Nothing is written while a run or the
@@ -89,7 +91,7 @@ public:
 
 signals:
     /// The window has faded out and its tables are closed: the program may end.
-    void Closed();
+    void closed();
     /// The progress bar has stepped past one more checked item of the run.
     void backupItemDone();
     /// A backup run has ended and the commands are enabled again.
@@ -103,55 +105,55 @@ protected:
 
 private:
     // Event handlers.
-    void FormCreate();
+    void openTables();
     /// Lets a run ask the user about a server's unknown host key or a key's passphrase.
     void askAboutServers();
-    void FormShow();
-    void FormResize();
-    void lstCategoryClick();
-    void lstCategoryDblClick();
-    void btnAddCategoryClick();
-    void btnDeleteCategoryClick();
-    void btnAddFolderClick();
-    void btnAddFilesClick();
-    void btnDeleteClick();
-    void chkSelectAllClick();
-    void btnBackupClick();
-    void SpeedButton1Click();
-    void Label1Click();
-    void btnCloseClick();
-    void btnSetToolsClick();
-    void lstCategoryContextPopup(const QPoint& pos);
-    void chklstListContextPopup(const QPoint& pos);
-    void PreviewBackupClick();
-    void BackupHistoryClick();
-    void BackupOptionsClick();
-    void RestoreClick();
+    void showFirstSet();
+    void placeRightEdgeControls();
+    void showClickedSet();
+    void editClickedSet();
+    void addSet();
+    void deleteSet();
+    void addFolder();
+    void addFiles();
+    void deleteCheckedItems();
+    void checkAllItems();
+    void startBackup();
+    void showHelp();
+    void openWebSite();
+    void exitProgram();
+    void showToolsMenu();
+    void showSetMenu(const QPoint& pos);
+    void showPathMenu(const QPoint& pos);
+    void previewBackup();
+    void showHistory();
+    void editOptions();
+    void restoreFiles();
     void restoreFinished();
     /// Verify Backup...: reads every copy of the highlighted set on a worker thread with the
     /// progress window, then shows one summary box (defined in MainWindowVerify.cpp).
-    void verifyBackupClick();
+    void verifyBackup();
     void verifyFinished();
     void recordVerification(const backup::VerifyResult& result);
 
     // Table and list operations. The commands act on the highlighted set and the checked
     // items, whichever control starts them.
-    void FillCategoryList();
-    void FillPathList();
-    bool LocateCategory();
-    bool LocatePath();
-    void EditCategory();
-    void AddPath(const QString& path);
-    void AddSelectedFiles(const QStringList& files);
-    void DeleteCheckedPaths();
-    int CountChecked() const;
+    void fillSetList();
+    void fillPathList();
+    bool locateSet();
+    bool locatePath();
+    void editSet();
+    void addPath(const QString& path);
+    void addSelectedFiles(const QStringList& files);
+    void deleteCheckedPaths();
+    int countChecked() const;
 
     /// Writes the changed tables to their files at Exit (once). Another program's changes
     /// since they were read are kept (the catalog applies this window's on top); a set
     /// changed on both sides is asked about. A file that cannot be written is offered again
     /// ("Try again?"); answering No leaves the old file as it was. A table that could not
     /// be read is never written. No lock is held while a question is open.
-    void CloseTables();
+    void closeTables();
     /// One save of the tables; askUser false takes every question's default and gives up a
     /// file that cannot be written. The lists are refilled when another program's changes
     /// came in.
@@ -181,15 +183,15 @@ private:
     bool changesAllowed();
     /// Highlights item index of the set list (none when out of range), makes its row
     /// current and shows its paths.
-    void selectCategory(int index);
+    void selectSet(int index);
     /// Makes the highlighted set the current one and shows its paths; none highlighted
     /// leaves no current set.
     void showHighlightedSet();
     /// The set list's highlight moved by any means but the window's own refill.
     void highlightChanged();
     /// The list index of the backup set with this number, or 0.
-    int indexOfCategory(std::optional<std::int32_t> categoryNo) const;
-    bool categoriesEmpty() const;
+    int indexOfSet(std::optional<std::int32_t> categoryNo) const;
+    bool setsEmpty() const;
     bool pathsCanBeAdded();
     bool pathsEmpty() const;
     /// The context menus' entries enabled for the current state: none during a run.
@@ -207,36 +209,37 @@ private:
     bool closeQuery();
     void fadeOutAndClose();
 
-    // The widgets; each one's object name is its name in the window's design.
-    controls::GradientPanel* m_titlePanel = nullptr;         // GradPanel1
-    QLabel* m_webLink = nullptr;                             // Label1
-    QLabel* m_backupNameLabel = nullptr;                     // Label2
-    controls::GradientPanel* m_setPanel = nullptr;           // GradPanel2
-    TListBox* m_setList = nullptr;                           // lstCategory
-    controls::GradientPanel* m_pathPanel = nullptr;          // GradPanel5
-    TCheckListBox* m_pathList = nullptr;                     // chklstList
-    controls::GradientPanel* m_commandPanel = nullptr;       // GradPanel4
-    controls::GradientButton* m_addFolderButton = nullptr;   // btnAddFolder
-    controls::GradientButton* m_addFilesButton = nullptr;    // btnAddFiles
-    controls::GradientButton* m_deletePathsButton = nullptr; // btnDelete
-    controls::GradientButton* m_backupButton = nullptr;      // btnBackup
-    controls::GradientPanel* m_buttonBar = nullptr;          // GradPanel3
-    controls::GradientButton* m_addSetButton = nullptr;      // btnAddCategory
-    controls::GradientButton* m_deleteSetButton = nullptr;   // btnDeleteCategory
-    controls::GradientButton* m_toolsButton = nullptr;       // btnSetTools
-    controls::GradientCheckBox* m_selectAllBox = nullptr;    // chkSelectAll
-    controls::GradientCheckBox* m_incrementalBox = nullptr;  // chkIncremental
-    QToolButton* m_helpButton = nullptr;                     // SpeedButton1
-    controls::GradientButton* m_exitButton = nullptr;        // btnClose
-    TFormPlacement* m_placement = nullptr;                   // FormPlacement1
-    QMenu* m_setMenu = nullptr;                              // categoryMenu
-    QMenu* m_pathMenu = nullptr;                             // pathMenu
-    QMenu* m_toolsMenu = nullptr;                            // toolsMenu
-    QAction* m_previewAction = nullptr;                      // actPreviewBackup
-    QAction* m_historyAction = nullptr;                      // actBackupHistory
-    QAction* m_optionsAction = nullptr;                      // actBackupOptions
-    QAction* m_restoreAction = nullptr;                      // actRestore
-    QAction* m_verifyAction = nullptr;                       // actVerifyBackup
+    // The widgets; each one's object name is its member name without the prefix, and tests
+    // find the widgets by it.
+    controls::GradientPanel* m_titlePanel = nullptr;
+    QLabel* m_webLink = nullptr;
+    QLabel* m_backupNameLabel = nullptr;
+    controls::GradientPanel* m_setPanel = nullptr;
+    ListBox* m_setList = nullptr;
+    controls::GradientPanel* m_pathPanel = nullptr;
+    CheckListBox* m_pathList = nullptr;
+    controls::GradientPanel* m_commandPanel = nullptr;
+    controls::GradientButton* m_addFolderButton = nullptr;
+    controls::GradientButton* m_addFilesButton = nullptr;
+    controls::GradientButton* m_deletePathsButton = nullptr;
+    controls::GradientButton* m_backupButton = nullptr;
+    controls::GradientPanel* m_buttonBar = nullptr;
+    controls::GradientButton* m_addSetButton = nullptr;
+    controls::GradientButton* m_deleteSetButton = nullptr;
+    controls::GradientButton* m_toolsButton = nullptr;
+    controls::GradientCheckBox* m_selectAllBox = nullptr;
+    controls::GradientCheckBox* m_incrementalBox = nullptr;
+    QToolButton* m_helpButton = nullptr;
+    controls::GradientButton* m_exitButton = nullptr;
+    placement::PlacementStore* m_placement = nullptr;
+    QMenu* m_setMenu = nullptr;
+    QMenu* m_pathMenu = nullptr;
+    QMenu* m_toolsMenu = nullptr;
+    QAction* m_previewAction = nullptr;
+    QAction* m_historyAction = nullptr;
+    QAction* m_optionsAction = nullptr;
+    QAction* m_restoreAction = nullptr;
+    QAction* m_verifyAction = nullptr;
 
     Dialogs& m_dialogs;
     std::string m_dataFolder;
@@ -252,7 +255,7 @@ private:
     std::vector<std::int32_t> m_categoryNos;
     std::vector<std::int32_t> m_pathNos;
 
-    TfrmAECategory* m_editor = nullptr;
+    SetEditorDialog* m_editor = nullptr;
     progress::ProgressWindow* m_progress = nullptr;
 
     std::atomic<bool> m_cancelFlag{false};

@@ -10,11 +10,11 @@ class Dialogs;
 /// A one-line folder field with a browse button at its right edge. The path can be typed
 /// or chosen in the folder-browse dialog, which starts at the typed folder, else at the
 /// folder chosen last, else at the root.
-class TFolderEdit : public QLineEdit {
+class FolderEdit : public QLineEdit {
     Q_OBJECT
 
 public:
-    TFolderEdit(Dialogs& dialogs, QWidget* parent = nullptr);
+    FolderEdit(Dialogs& dialogs, QWidget* parent = nullptr);
 
     /// Runs the browse button's action: the dialog, then the chosen folder in the field.
     void browse();

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TfrmMain.h"
+#include "app/MainWindow.h"
 
 #include "app/AppTexts.h"
 #include "app/BackupWorker.h"
+#include "app/CheckListBox.h"
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
 #include "app/GuardedHandler.h"
@@ -11,10 +12,9 @@
 #include "app/OptionsDialog.h"
 #include "app/PreviewDialog.h"
 #include "app/RestoreWorker.h"
+#include "app/SetEditorDialog.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
-#include "app/TCheckListBox.h"
-#include "app/TfrmAECategory.h"
 #include "app/VerifyWorker.h"
 #include "app/WaitCursor.h"
 #include "backup/FailureReport.h"
@@ -27,7 +27,7 @@
 #include "controls/GradientButton.h"
 #include "controls/GradientCheckBox.h"
 #include "controls/GradientPanel.h"
-#include "placement/TFormPlacement.h"
+#include "placement/PlacementStore.h"
 #include "progress/ProgressWindow.h"
 
 #include <QCloseEvent>
@@ -78,7 +78,7 @@ QString joinLines(const std::vector<std::string>& lines)
 const QString kSetListHint = QStringLiteral("Double-click to edit Backup Information");
 
 constexpr int kFadeMilliseconds = 600;
-// Where FormResize keeps Exit and the web address: their left edges this far from the
+// Where placeRightEdgeControls keeps Exit and the web address: their left edges this far from the
 // window's right edge.
 constexpr int kCloseFromRight = 100;
 constexpr int kWebFromRight = 175;
@@ -86,13 +86,13 @@ constexpr int kWebFromRight = 175;
 // Ends a bulk update of a list on every exit path.
 class BulkUpdate {
 public:
-    explicit BulkUpdate(TListBox& list) : m_list(list) { m_list.beginUpdate(); }
+    explicit BulkUpdate(ListBox& list) : m_list(list) { m_list.beginUpdate(); }
     ~BulkUpdate() { m_list.endUpdate(); }
     BulkUpdate(const BulkUpdate&) = delete;
     BulkUpdate& operator=(const BulkUpdate&) = delete;
 
 private:
-    TListBox& m_list;
+    ListBox& m_list;
 };
 
 // Marks a change of the set list's highlight made by the window itself, which then shows
@@ -109,29 +109,63 @@ private:
     bool m_before;
 };
 
-void drawListItem(TListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)
+void drawListItem(ListBox& list, int index, QPainter& painter, const QRect& rect, QStyle::State state)
 {
     ListItemPainter::drawItem(painter, rect, list.itemText(index), state.testFlag(QStyle::State_Selected));
 }
 
+// The INI section the window's placement has always been kept in, whatever the class is
+// called now: renaming the class must not lose a user's window position.
+constexpr const char* kPlacementSection = "TfrmMain";
+
+// The object names the window's widgets had in earlier versions, which may still be stored
+// as the active control in a user's INI file, with the names they have now.
+std::map<QString, QString> formerControlNames()
+{
+    return {
+        {QStringLiteral("GradPanel1"), QStringLiteral("titlePanel")},
+        {QStringLiteral("Label1"), QStringLiteral("webLink")},
+        {QStringLiteral("Label2"), QStringLiteral("backupNameLabel")},
+        {QStringLiteral("GradPanel2"), QStringLiteral("setPanel")},
+        {QStringLiteral("lstCategory"), QStringLiteral("setList")},
+        {QStringLiteral("GradPanel5"), QStringLiteral("pathPanel")},
+        {QStringLiteral("chklstList"), QStringLiteral("pathList")},
+        {QStringLiteral("GradPanel4"), QStringLiteral("commandPanel")},
+        {QStringLiteral("btnAddFolder"), QStringLiteral("addFolderButton")},
+        {QStringLiteral("btnAddFiles"), QStringLiteral("addFilesButton")},
+        {QStringLiteral("btnDelete"), QStringLiteral("deletePathsButton")},
+        {QStringLiteral("btnBackup"), QStringLiteral("backupButton")},
+        {QStringLiteral("GradPanel3"), QStringLiteral("buttonBar")},
+        {QStringLiteral("btnAddCategory"), QStringLiteral("addSetButton")},
+        {QStringLiteral("btnDeleteCategory"), QStringLiteral("deleteSetButton")},
+        {QStringLiteral("btnSetTools"), QStringLiteral("toolsButton")},
+        {QStringLiteral("chkSelectAll"), QStringLiteral("selectAllBox")},
+        {QStringLiteral("chkIncremental"), QStringLiteral("incrementalBox")},
+        {QStringLiteral("SpeedButton1"), QStringLiteral("helpButton")},
+        {QStringLiteral("btnClose"), QStringLiteral("exitButton")},
+    };
+}
+
 } // namespace
 
-TfrmMain::TfrmMain(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
+MainWindow::MainWindow(Dialogs& dialogs, std::string dataFolder, QWidget* parent)
     : QWidget(parent), m_dialogs(dialogs), m_dataFolder(std::move(dataFolder)),
       m_catalog(std::make_unique<catalog::Catalog>(m_dataFolder))
 {
-    setObjectName(QStringLiteral("frmMain"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(texts::mainCaption());
     createComponents();
     connectHandlers();
-    m_placement = new TFormPlacement(this);
+    m_placement = new placement::PlacementStore(this);
+    m_placement->setIniSection(QString::fromLatin1(kPlacementSection));
+    m_placement->setFormerControlNames(formerControlNames());
     m_placement->setCloseQueryHandler([this] { return closeQuery(); });
     m_placement->setErrorReport([this](const QString& message) { m_dialogs.reportException(message); });
-    FormCreate();
+    openTables();
     askAboutServers();
 }
 
-void TfrmMain::askAboutServers()
+void MainWindow::askAboutServers()
 {
     // A server is reached from a run's thread as well as from this one; the questions are
     // always asked here, the run waiting for the answer.
@@ -166,23 +200,23 @@ void TfrmMain::askAboutServers()
     backup::setSftpPrompts(std::move(prompts));
 }
 
-TfrmMain::~TfrmMain()
+MainWindow::~MainWindow()
 {
     // A run still going when the window is destroyed is stopped before the tables close.
     m_backupWorker.reset();
     m_restoreWorker.reset();
     m_verifyWorker.reset();
     backup::setSftpPrompts({});
-    CloseTables();
+    closeTables();
 }
 
-void TfrmMain::setProgress(progress::ProgressWindow* progress)
+void MainWindow::setProgress(progress::ProgressWindow* progress)
 {
     m_progress = progress;
     m_progress->setCancelFlag(&m_cancelFlag);
 }
 
-void TfrmMain::createComponents()
+void MainWindow::createComponents()
 {
     resize(1024, 600);
     setFont(style::sansFont(11));
@@ -194,20 +228,20 @@ void TfrmMain::createComponents()
     outer->setSpacing(0);
 
     m_titlePanel = new controls::GradientPanel(this);
-    m_titlePanel->setObjectName(QStringLiteral("GradPanel1"));
+    m_titlePanel->setObjectName(QStringLiteral("titlePanel"));
     m_titlePanel->setFixedHeight(45);
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Stowmere"));
     outer->addWidget(m_titlePanel);
 
     m_backupNameLabel = new QLabel(QStringLiteral("Backup Name"), m_titlePanel);
-    m_backupNameLabel->setObjectName(QStringLiteral("Label2"));
+    m_backupNameLabel->setObjectName(QStringLiteral("backupNameLabel"));
     m_backupNameLabel->setFont(style::sansFont(11, true));
     m_backupNameLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     m_backupNameLabel->adjustSize();
     m_backupNameLabel->move(56, 22);
 
     m_webLink = new QLabel(texts::webCaption(), m_titlePanel);
-    m_webLink->setObjectName(QStringLiteral("Label1"));
+    m_webLink->setObjectName(QStringLiteral("webLink"));
     m_webLink->setFont(style::sansFont(11));
     m_webLink->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     m_webLink->setCursor(Qt::PointingHandCursor);
@@ -222,14 +256,14 @@ void TfrmMain::createComponents()
     outer->addLayout(middle, 1);
 
     m_setPanel = new controls::GradientPanel(this);
-    m_setPanel->setObjectName(QStringLiteral("GradPanel2"));
+    m_setPanel->setObjectName(QStringLiteral("setPanel"));
     m_setPanel->setFixedWidth(233);
     style::styleWhitePanel(*m_setPanel, 5);
     m_setPanel->setFont(style::sansFont(13));
     middle->addWidget(m_setPanel);
 
-    m_setList = new TListBox(m_setPanel);
-    m_setList->setObjectName(QStringLiteral("lstCategory"));
+    m_setList = new ListBox(m_setPanel);
+    m_setList->setObjectName(QStringLiteral("setList"));
     m_setList->setToolTip(kSetListHint);
     m_setList->setContextMenuPolicy(Qt::CustomContextMenu);
     m_setList->viewport()->installEventFilter(this);
@@ -239,13 +273,13 @@ void TfrmMain::createComponents()
     categoryBox->addWidget(m_setList);
 
     m_pathPanel = new controls::GradientPanel(this);
-    m_pathPanel->setObjectName(QStringLiteral("GradPanel5"));
+    m_pathPanel->setObjectName(QStringLiteral("pathPanel"));
     style::styleWhitePanel(*m_pathPanel, 5);
     m_pathPanel->SetFontColor(controls::Color::rgb(0, 0, 206));
     middle->addWidget(m_pathPanel, 1);
 
-    m_pathList = new TCheckListBox(m_pathPanel);
-    m_pathList->setObjectName(QStringLiteral("chklstList"));
+    m_pathList = new CheckListBox(m_pathPanel);
+    m_pathList->setObjectName(QStringLiteral("pathList"));
     m_pathList->setFont(style::sansFont(13));
     m_pathList->setOnDrawItem(drawListItem);
     m_pathList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -254,60 +288,60 @@ void TfrmMain::createComponents()
     pathBox->addWidget(m_pathList);
 
     m_commandPanel = new controls::GradientPanel(this);
-    m_commandPanel->setObjectName(QStringLiteral("GradPanel4"));
+    m_commandPanel->setObjectName(QStringLiteral("commandPanel"));
     m_commandPanel->setFixedWidth(208);
     style::styleWhitePanel(*m_commandPanel, 5);
     middle->addWidget(m_commandPanel);
 
     m_addFolderButton =
         style::makeButton(m_commandPanel, QStringLiteral("Add Folder"), Glyphs::addFolder(), 12, true);
-    m_addFolderButton->setObjectName(QStringLiteral("btnAddFolder"));
+    m_addFolderButton->setObjectName(QStringLiteral("addFolderButton"));
     m_addFolderButton->setGeometry(38, 34, 126, 55);
     m_addFilesButton =
         style::makeButton(m_commandPanel, QStringLiteral("Add Files"), Glyphs::addFiles(), 12, true);
-    m_addFilesButton->setObjectName(QStringLiteral("btnAddFiles"));
+    m_addFilesButton->setObjectName(QStringLiteral("addFilesButton"));
     m_addFilesButton->setGeometry(38, 146, 126, 55);
     m_deletePathsButton =
         style::makeButton(m_commandPanel, QStringLiteral("Delete"), Glyphs::deleteItems(), 15, true);
-    m_deletePathsButton->setObjectName(QStringLiteral("btnDelete"));
+    m_deletePathsButton->setObjectName(QStringLiteral("deletePathsButton"));
     m_deletePathsButton->setGeometry(38, 258, 126, 55);
     m_backupButton = style::makeButton(m_commandPanel, QStringLiteral("Backup"), Glyphs::backup(), 10, true);
-    m_backupButton->setObjectName(QStringLiteral("btnBackup"));
+    m_backupButton->setObjectName(QStringLiteral("backupButton"));
     m_backupButton->setGeometry(38, 378, 126, 55);
 
     m_buttonBar = new controls::GradientPanel(this);
-    m_buttonBar->setObjectName(QStringLiteral("GradPanel3"));
+    m_buttonBar->setObjectName(QStringLiteral("buttonBar"));
     m_buttonBar->setFixedHeight(45);
     style::styleButtonBar(*m_buttonBar);
     outer->addWidget(m_buttonBar);
 
     m_addSetButton = style::makeButton(m_buttonBar, QStringLiteral("Add"), QImage(), 2, false);
-    m_addSetButton->setObjectName(QStringLiteral("btnAddCategory"));
+    m_addSetButton->setObjectName(QStringLiteral("addSetButton"));
     m_addSetButton->setGeometry(8, 10, 75, 25);
     m_addSetButton->setToolTip(QStringLiteral("Add Backup"));
     m_deleteSetButton = style::makeButton(m_buttonBar, QStringLiteral("Delete"), QImage(), 2, false);
-    m_deleteSetButton->setObjectName(QStringLiteral("btnDeleteCategory"));
+    m_deleteSetButton->setObjectName(QStringLiteral("deleteSetButton"));
     m_deleteSetButton->setGeometry(144, 10, 75, 25);
     m_deleteSetButton->setToolTip(QStringLiteral("Delete Backup"));
     // The set's commands beyond adding and deleting, on a button of their own so they can be
     // found without knowing the lists' menus.
     m_toolsButton = style::makeButton(m_buttonBar, QStringLiteral("Tools \u25BE"), QImage(), 2, false);
-    m_toolsButton->setObjectName(QStringLiteral("btnSetTools"));
+    m_toolsButton->setObjectName(QStringLiteral("toolsButton"));
     m_toolsButton->setGeometry(264, 10, 90, 25);
     m_toolsButton->setToolTip(
         QStringLiteral("Preview, history, options and restore of the highlighted Backup"));
 
     m_selectAllBox = new controls::GradientCheckBox(m_buttonBar);
-    m_selectAllBox->setObjectName(QStringLiteral("chkSelectAll"));
+    m_selectAllBox->setObjectName(QStringLiteral("selectAllBox"));
     style::styleBarCheckBox(*m_selectAllBox, QStringLiteral("Select All"));
     m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
     m_incrementalBox = new controls::GradientCheckBox(m_buttonBar);
-    m_incrementalBox->setObjectName(QStringLiteral("chkIncremental"));
+    m_incrementalBox->setObjectName(QStringLiteral("incrementalBox"));
     style::styleBarCheckBox(*m_incrementalBox, QStringLiteral("Incremental Backup"));
     m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
 
     m_helpButton = new QToolButton(m_buttonBar);
-    m_helpButton->setObjectName(QStringLiteral("SpeedButton1"));
+    m_helpButton->setObjectName(QStringLiteral("helpButton"));
     m_helpButton->setText(QStringLiteral(".?."));
     m_helpButton->setAutoRaise(true);
     m_helpButton->setFocusPolicy(Qt::NoFocus);
@@ -319,24 +353,24 @@ void TfrmMain::createComponents()
     m_helpButton->setGeometry(808, 13, 20, 20);
 
     m_exitButton = style::makeButton(m_buttonBar, QStringLiteral("Exit"), QImage(), 2, false);
-    m_exitButton->setObjectName(QStringLiteral("btnClose"));
+    m_exitButton->setObjectName(QStringLiteral("exitButton"));
     m_exitButton->setGeometry(920, 10, 75, 25);
     setMinimumSize(minimumLayoutSize());
 
     // The two lists share their entries: each acts on the highlighted set and its checked
     // items, whichever list it was opened on.
     m_previewAction = new QAction(QStringLiteral("Preview Backup..."), this);
-    m_previewAction->setObjectName(QStringLiteral("actPreviewBackup"));
+    m_previewAction->setObjectName(QStringLiteral("previewAction"));
     m_historyAction = new QAction(QStringLiteral("Backup History..."), this);
-    m_historyAction->setObjectName(QStringLiteral("actBackupHistory"));
+    m_historyAction->setObjectName(QStringLiteral("historyAction"));
     m_optionsAction = new QAction(QStringLiteral("Backup Options..."), this);
-    m_optionsAction->setObjectName(QStringLiteral("actBackupOptions"));
+    m_optionsAction->setObjectName(QStringLiteral("optionsAction"));
     m_restoreAction = new QAction(QStringLiteral("Restore..."), this);
-    m_restoreAction->setObjectName(QStringLiteral("actRestore"));
+    m_restoreAction->setObjectName(QStringLiteral("restoreAction"));
     m_verifyAction = new QAction(QStringLiteral("Verify Backup..."), this);
-    m_verifyAction->setObjectName(QStringLiteral("actVerifyBackup"));
+    m_verifyAction->setObjectName(QStringLiteral("verifyAction"));
     m_setMenu = new QMenu(this);
-    m_setMenu->setObjectName(QStringLiteral("categoryMenu"));
+    m_setMenu->setObjectName(QStringLiteral("setMenu"));
     m_setMenu->addAction(m_previewAction);
     m_setMenu->addAction(m_historyAction);
     m_setMenu->addAction(m_verifyAction);
@@ -358,37 +392,37 @@ void TfrmMain::createComponents()
     m_toolsMenu->addAction(m_restoreAction);
 }
 
-void TfrmMain::connectHandlers()
+void MainWindow::connectHandlers()
 {
-    connect(m_setList, &TListBox::Click, this, &TfrmMain::lstCategoryClick);
+    connect(m_setList, &ListBox::Click, this, &MainWindow::showClickedSet);
     // Whatever highlights a set (a left or right click, a key, the program) makes it the
     // current one, before any menu opens or command runs.
-    connect(m_setList, &QListWidget::itemSelectionChanged, this, &TfrmMain::highlightChanged);
-    connect(m_setList, &TListBox::DblClick, this, &TfrmMain::lstCategoryDblClick);
-    connect(m_addSetButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddCategoryClick);
-    connect(m_deleteSetButton, &controls::GradientControl::clicked, this, &TfrmMain::btnDeleteCategoryClick);
-    connect(m_addFolderButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddFolderClick);
-    connect(m_addFilesButton, &controls::GradientControl::clicked, this, &TfrmMain::btnAddFilesClick);
-    connect(m_deletePathsButton, &controls::GradientControl::clicked, this, &TfrmMain::btnDeleteClick);
-    connect(m_backupButton, &controls::GradientControl::clicked, this, &TfrmMain::btnBackupClick);
-    connect(m_exitButton, &controls::GradientControl::clicked, this, &TfrmMain::btnCloseClick);
-    connect(m_toolsButton, &controls::GradientControl::clicked, this, &TfrmMain::btnSetToolsClick);
-    connect(m_selectAllBox, &controls::GradientControl::clicked, this, &TfrmMain::chkSelectAllClick);
-    connect(m_helpButton, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
-    connect(m_setList, &QWidget::customContextMenuRequested, this, &TfrmMain::lstCategoryContextPopup);
-    connect(m_pathList, &QWidget::customContextMenuRequested, this, &TfrmMain::chklstListContextPopup);
-    connect(m_previewAction, &QAction::triggered, this, &TfrmMain::PreviewBackupClick);
-    connect(m_historyAction, &QAction::triggered, this, &TfrmMain::BackupHistoryClick);
-    connect(m_optionsAction, &QAction::triggered, this, &TfrmMain::BackupOptionsClick);
-    connect(m_restoreAction, &QAction::triggered, this, &TfrmMain::RestoreClick);
-    connect(m_verifyAction, &QAction::triggered, this, &TfrmMain::verifyBackupClick);
+    connect(m_setList, &QListWidget::itemSelectionChanged, this, &MainWindow::highlightChanged);
+    connect(m_setList, &ListBox::DblClick, this, &MainWindow::editClickedSet);
+    connect(m_addSetButton, &controls::GradientControl::clicked, this, &MainWindow::addSet);
+    connect(m_deleteSetButton, &controls::GradientControl::clicked, this, &MainWindow::deleteSet);
+    connect(m_addFolderButton, &controls::GradientControl::clicked, this, &MainWindow::addFolder);
+    connect(m_addFilesButton, &controls::GradientControl::clicked, this, &MainWindow::addFiles);
+    connect(m_deletePathsButton, &controls::GradientControl::clicked, this, &MainWindow::deleteCheckedItems);
+    connect(m_backupButton, &controls::GradientControl::clicked, this, &MainWindow::startBackup);
+    connect(m_exitButton, &controls::GradientControl::clicked, this, &MainWindow::exitProgram);
+    connect(m_toolsButton, &controls::GradientControl::clicked, this, &MainWindow::showToolsMenu);
+    connect(m_selectAllBox, &controls::GradientControl::clicked, this, &MainWindow::checkAllItems);
+    connect(m_helpButton, &QToolButton::clicked, this, &MainWindow::showHelp);
+    connect(m_setList, &QWidget::customContextMenuRequested, this, &MainWindow::showSetMenu);
+    connect(m_pathList, &QWidget::customContextMenuRequested, this, &MainWindow::showPathMenu);
+    connect(m_previewAction, &QAction::triggered, this, &MainWindow::previewBackup);
+    connect(m_historyAction, &QAction::triggered, this, &MainWindow::showHistory);
+    connect(m_optionsAction, &QAction::triggered, this, &MainWindow::editOptions);
+    connect(m_restoreAction, &QAction::triggered, this, &MainWindow::restoreFiles);
+    connect(m_verifyAction, &QAction::triggered, this, &MainWindow::verifyBackup);
 }
 
 // --- Start, show, resize, close ------------------------------------------------------------
 
-QSize TfrmMain::minimumLayoutSize() const
+QSize MainWindow::minimumLayoutSize() const
 {
-    // FormResize keeps Exit and the web address at fixed distances from the right edge; the
+    // placeRightEdgeControls keeps Exit and the web address at fixed distances from the right edge; the
     // smallest window is the one where they still start right of everything else on their
     // bars, and where the lowest of the large buttons still shows whole.
     constexpr int kGap = 8;
@@ -403,7 +437,7 @@ QSize TfrmMain::minimumLayoutSize() const
     return {width, height};
 }
 
-void TfrmMain::FormCreate()
+void MainWindow::openTables()
 {
     guarded(m_dialogs, [this] { m_catalog->open(); });
     for (const std::string& error : m_catalog->openErrors())
@@ -412,31 +446,31 @@ void TfrmMain::FormCreate()
         m_dialogs.information(toQString(notice));
 }
 
-void TfrmMain::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        showFirstSet();
 }
 
-void TfrmMain::FormShow()
+void MainWindow::showFirstSet()
 {
     guarded(
         m_dialogs,
         [this] {
-            FillCategoryList();
-            selectCategory(0);
+            fillSetList();
+            selectSet(0);
         },
         OnFailure().showIn(MessageKind::Application));
 }
 
-void TfrmMain::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    FormResize();
+    placeRightEdgeControls();
 }
 
-void TfrmMain::FormResize()
+void MainWindow::placeRightEdgeControls()
 {
     // The outer width includes the frame a window manager adds; without one it is the
     // window's own width.
@@ -446,7 +480,7 @@ void TfrmMain::FormResize()
     m_pathList->viewport()->update();
 }
 
-bool TfrmMain::closeQuery()
+bool MainWindow::closeQuery()
 {
     if (!m_backupWorker)
         return true;
@@ -454,11 +488,11 @@ bool TfrmMain::closeQuery()
     m_closeAfterRun = true;
     m_cancelFlag = true;
     if (m_progress)
-        m_progress->btnCancelClick();
+        m_progress->cancelRun();
     return false;
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (m_closed) {
         event->accept();
@@ -474,15 +508,15 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     fadeOutAndClose();
 }
 
-void TfrmMain::fadeOutAndClose()
+void MainWindow::fadeOutAndClose()
 {
     m_fading = true;
     const auto finish = [this] {
         m_closed = true;
         hide();
         setWindowOpacity(1.0);
-        CloseTables();
-        emit Closed();
+        closeTables();
+        emit closed();
     };
     // Platforms without window opacity (offscreen, minimal) get the same pause, unfaded.
     const QString platform = QGuiApplication::platformName();
@@ -501,12 +535,12 @@ void TfrmMain::fadeOutAndClose()
     fade->start();
 }
 
-void TfrmMain::btnCloseClick()
+void MainWindow::exitProgram()
 {
     close();
 }
 
-void TfrmMain::CloseTables()
+void MainWindow::closeTables()
 {
     if (m_tablesClosed)
         return;
@@ -514,7 +548,7 @@ void TfrmMain::CloseTables()
     saveTables(true);
 }
 
-void TfrmMain::saveTables(bool askUser)
+void MainWindow::saveTables(bool askUser)
 {
     using catalog::Catalog;
     const Catalog::Question question = [this](const std::string& text) {
@@ -532,8 +566,8 @@ void TfrmMain::saveTables(bool askUser)
         }
         if (result.merged && !m_tablesClosed) {
             const std::optional<std::int32_t> current = m_currentSet;
-            FillCategoryList();
-            selectCategory(indexOfCategory(current));
+            fillSetList();
+            selectSet(indexOfSet(current));
         }
         if (askUser && result.merged && !result.notes.empty())
             m_dialogs.information(joinLines(result.notes));
@@ -546,7 +580,7 @@ void TfrmMain::saveTables(bool askUser)
     }
 }
 
-void TfrmMain::endSession()
+void MainWindow::endSession()
 {
     if (m_sessionEnded)
         return;
@@ -570,10 +604,10 @@ void TfrmMain::endSession()
     }
     m_closed = true;
     hide();
-    emit Closed();
+    emit closed();
 }
 
-void TfrmMain::commitSession()
+void MainWindow::commitSession()
 {
     // The session may still go on: the window stays as it is. A run reads the lists, and
     // the editor may be about to change a set; either way the end of the session saves all.
@@ -582,7 +616,7 @@ void TfrmMain::commitSession()
     saveTables(false);
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // A run from stowmere-cli may have ended since the tooltips were set.
     if (watched == m_setList->viewport() && event->type() == QEvent::ToolTip && reloadLastBackups())
@@ -599,7 +633,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
             m_webLink->setFont(font);
             break;
         case QEvent::MouseButtonRelease:
-            Label1Click();
+            openWebSite();
             return true;
         default:
             break;
@@ -608,33 +642,33 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TfrmMain::Label1Click()
+void MainWindow::openWebSite()
 {
     QDesktopServices::openUrl(QUrl(texts::webAddress()));
 }
 
-void TfrmMain::SpeedButton1Click()
+void MainWindow::showHelp()
 {
     m_dialogs.information(kHelpText);
 }
 
 // --- Lists and tables ----------------------------------------------------------------------
 
-bool TfrmMain::categoriesEmpty() const
+bool MainWindow::setsEmpty() const
 {
     return m_catalog->sets().empty();
 }
 
-bool TfrmMain::changesAllowed()
+bool MainWindow::changesAllowed()
 {
     return guarded(m_dialogs, [this] { m_catalog->checkChangesAllowed(); });
 }
 
 // Paths go to the highlighted set; with no sets at all the command does nothing, and
 // with sets but none highlighted the user is told to pick one.
-bool TfrmMain::pathsCanBeAdded()
+bool MainWindow::pathsCanBeAdded()
 {
-    if (!changesAllowed() || categoriesEmpty())
+    if (!changesAllowed() || setsEmpty())
         return false;
     if (m_setList->itemIndex() < 0) {
         m_dialogs.information(toQString(catalog::messages::kSelectBackup));
@@ -643,17 +677,17 @@ bool TfrmMain::pathsCanBeAdded()
     return true;
 }
 
-bool TfrmMain::pathsEmpty() const
+bool MainWindow::pathsEmpty() const
 {
     return !m_currentSet || m_catalog->paths(*m_currentSet).empty();
 }
 
-std::optional<catalog::BackupSet> TfrmMain::currentSet() const
+std::optional<catalog::BackupSet> MainWindow::currentSet() const
 {
     return m_currentSet ? m_catalog->findSet(*m_currentSet) : std::nullopt;
 }
 
-void TfrmMain::FillCategoryList()
+void MainWindow::fillSetList()
 {
     const SelectingByProgram selecting(m_selectingByProgram);
     m_setList->clear();
@@ -669,7 +703,7 @@ void TfrmMain::FillCategoryList()
     updateSetTooltips();
 }
 
-void TfrmMain::FillPathList()
+void MainWindow::fillPathList()
 {
     m_selectAllBox->SetChecked(false);
     m_pathList->clear();
@@ -684,7 +718,7 @@ void TfrmMain::FillPathList()
     m_pathList->viewport()->repaint();
 }
 
-bool TfrmMain::LocateCategory()
+bool MainWindow::locateSet()
 {
     const int index = m_setList->itemIndex();
     if (index < 0 || index >= static_cast<int>(m_categoryNos.size()) ||
@@ -696,7 +730,7 @@ bool TfrmMain::LocateCategory()
     return true;
 }
 
-bool TfrmMain::LocatePath()
+bool MainWindow::locatePath()
 {
     const int index = m_pathList->currentRow();
     bool found = false;
@@ -710,7 +744,7 @@ bool TfrmMain::LocatePath()
     return found;
 }
 
-void TfrmMain::selectCategory(int index)
+void MainWindow::selectSet(int index)
 {
     {
         const SelectingByProgram selecting(m_selectingByProgram);
@@ -719,7 +753,7 @@ void TfrmMain::selectCategory(int index)
     showHighlightedSet();
 }
 
-void TfrmMain::showHighlightedSet()
+void MainWindow::showHighlightedSet()
 {
     if (m_setList->itemIndex() < 0) {
         m_currentSet.reset();
@@ -728,14 +762,14 @@ void TfrmMain::showHighlightedSet()
         m_selectAllBox->SetChecked(false);
         return;
     }
-    if (LocateCategory()) {
-        FillPathList();
+    if (locateSet()) {
+        fillPathList();
         if (m_pathList->count() > 0)
             m_pathList->setCurrentRow(0);
     }
 }
 
-void TfrmMain::highlightChanged()
+void MainWindow::highlightChanged()
 {
     if (m_selectingByProgram)
         return;
@@ -743,7 +777,7 @@ void TfrmMain::highlightChanged()
         m_dialogs, [this] { showHighlightedSet(); }, OnFailure().showIn(MessageKind::Application));
 }
 
-int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
+int MainWindow::indexOfSet(std::optional<std::int32_t> categoryNo) const
 {
     if (categoryNo) {
         for (std::size_t i = 0; i < m_categoryNos.size(); ++i) {
@@ -754,7 +788,7 @@ int TfrmMain::indexOfCategory(std::optional<std::int32_t> categoryNo) const
     return 0;
 }
 
-void TfrmMain::lstCategoryClick()
+void MainWindow::showClickedSet()
 {
     const int index = m_setList->itemIndex();
     if (index < 0)
@@ -767,16 +801,16 @@ void TfrmMain::lstCategoryClick()
         m_dialogs, [this] { showHighlightedSet(); }, OnFailure().showIn(MessageKind::Application));
 }
 
-void TfrmMain::lstCategoryDblClick()
+void MainWindow::editClickedSet()
 {
     if (backupRunning())
         return;
-    EditCategory();
+    editSet();
 }
 
-void TfrmMain::EditCategory()
+void MainWindow::editSet()
 {
-    if (categoriesEmpty() || m_setList->itemIndex() < 0 || !m_currentSet) {
+    if (setsEmpty() || m_setList->itemIndex() < 0 || !m_currentSet) {
         m_dialogs.information(toQString(catalog::messages::kSelectBackupToEdit));
         return;
     }
@@ -792,13 +826,13 @@ void TfrmMain::EditCategory()
         m_editor->exec();
         m_editor->finish();
         WaitCursor refill;
-        FillCategoryList();
+        fillSetList();
         m_pathList->clear();
-        selectCategory(indexOfCategory(editedNo));
+        selectSet(indexOfSet(editedNo));
     });
 }
 
-void TfrmMain::btnAddCategoryClick()
+void MainWindow::addSet()
 {
     if (!changesAllowed())
         return;
@@ -808,15 +842,15 @@ void TfrmMain::btnAddCategoryClick()
         m_editor->exec();
         const std::optional<std::int32_t> newNo = m_editor->finish();
         WaitCursor refill;
-        FillCategoryList();
+        fillSetList();
         m_pathList->clear();
-        selectCategory(indexOfCategory(newNo));
+        selectSet(indexOfSet(newNo));
     });
 }
 
-void TfrmMain::btnDeleteCategoryClick()
+void MainWindow::deleteSet()
 {
-    if (categoriesEmpty() || m_setList->itemIndex() < 0 || !m_currentSet)
+    if (setsEmpty() || m_setList->itemIndex() < 0 || !m_currentSet)
         return;
     // Without its paths read, a set could be deleted while paths still belong to it.
     if (!changesAllowed())
@@ -831,13 +865,13 @@ void TfrmMain::btnDeleteCategoryClick()
         m_dialogs,
         [this] {
             m_catalog->deleteSet(*m_currentSet);
-            FillCategoryList();
-            selectCategory(0);
+            fillSetList();
+            selectSet(0);
         },
         OnFailure().refusalAsInformation());
 }
 
-void TfrmMain::btnAddFolderClick()
+void MainWindow::addFolder()
 {
     if (!pathsCanBeAdded())
         return;
@@ -847,13 +881,13 @@ void TfrmMain::btnAddFolderClick()
     guarded(
         m_dialogs,
         [&] {
-            AddPath(*folder);
-            FillPathList();
+            addPath(*folder);
+            fillPathList();
         },
-        OnFailure().recover([this](const std::exception&) { FillPathList(); }));
+        OnFailure().recover([this](const std::exception&) { fillPathList(); }));
 }
 
-void TfrmMain::btnAddFilesClick()
+void MainWindow::addFiles()
 {
     if (!pathsCanBeAdded())
         return;
@@ -864,34 +898,34 @@ void TfrmMain::btnAddFilesClick()
     guarded(
         m_dialogs,
         [&] {
-            AddSelectedFiles(files);
-            FillPathList();
+            addSelectedFiles(files);
+            fillPathList();
         },
         OnFailure().recover([&](const std::exception&) {
             // Files added before the failing one stay, and the list shows them.
             cursor.release();
-            FillPathList();
+            fillPathList();
         }));
 }
 
-void TfrmMain::AddPath(const QString& path)
+void MainWindow::addPath(const QString& path)
 {
     if (!m_currentSet)
         throw catalog::RuleRefusal(catalog::messages::kSetNotFound);
     m_catalog->addPath(*m_currentSet, toUtf8String(path));
 }
 
-void TfrmMain::AddSelectedFiles(const QStringList& files)
+void MainWindow::addSelectedFiles(const QStringList& files)
 {
     for (const QString& file : files)
-        AddPath(file);
+        addPath(file);
 }
 
-void TfrmMain::btnDeleteClick()
+void MainWindow::deleteCheckedItems()
 {
     if (pathsEmpty())
         return;
-    if (CountChecked() == 0) {
+    if (countChecked() == 0) {
         m_dialogs.information(toQString(catalog::messages::kSelectPathsToDelete));
         return;
     }
@@ -903,15 +937,15 @@ void TfrmMain::btnDeleteClick()
     guarded(
         m_dialogs,
         [this] {
-            DeleteCheckedPaths();
-            FillPathList();
+            deleteCheckedPaths();
+            fillPathList();
         },
         OnFailure().showIn(MessageKind::Application).recover([&](const std::exception&) {
             cursor.release();
         }));
 }
 
-void TfrmMain::DeleteCheckedPaths()
+void MainWindow::deleteCheckedPaths()
 {
     for (int i = 0; i < m_pathList->count(); ++i) {
         if (!m_pathList->checked(i))
@@ -919,18 +953,18 @@ void TfrmMain::DeleteCheckedPaths()
         // A path that cannot be deleted is reported and the others are still deleted.
         guarded(m_dialogs, [this, i] {
             m_pathList->setCurrentRow(i);
-            if (LocatePath())
+            if (locatePath())
                 m_catalog->deletePath(m_pathNos[static_cast<std::size_t>(i)]);
         });
     }
 }
 
-int TfrmMain::CountChecked() const
+int MainWindow::countChecked() const
 {
     return m_pathList->checkedCount();
 }
 
-void TfrmMain::chkSelectAllClick()
+void MainWindow::checkAllItems()
 {
     if (pathsEmpty())
         return;
@@ -941,7 +975,7 @@ void TfrmMain::chkSelectAllClick()
 
 // --- The backup run ------------------------------------------------------------------------
 
-void TfrmMain::btnBackupClick()
+void MainWindow::startBackup()
 {
     if (backupRunning())
         return;
@@ -984,7 +1018,7 @@ void TfrmMain::btnBackupClick()
         break;
     }
 
-    m_progress->prepareRun(CountChecked());
+    m_progress->prepareRun(countChecked());
     m_progressTitle.reset();
     m_progress->setWindowTitle(m_progressTitle.title());
 
@@ -999,12 +1033,12 @@ void TfrmMain::btnBackupClick()
     backup::BackupObserver& observer = *this;
     m_backupWorker =
         std::make_unique<BackupWorker>(m_runSettings, request.items, observer, this, m_cancelFlag);
-    connect(&m_backupWorker->thread(), &WorkerThread::finished, this, &TfrmMain::backupThreadFinished);
+    connect(&m_backupWorker->thread(), &WorkerThread::finished, this, &MainWindow::backupThreadFinished);
     setRunning(true);
     m_backupWorker->start();
 }
 
-void TfrmMain::setRunning(bool running)
+void MainWindow::setRunning(bool running)
 {
     // While a run reads the list, nothing may change the tables or refill the lists;
     // checking and unchecking items stays possible.
@@ -1015,7 +1049,7 @@ void TfrmMain::setRunning(bool running)
     updateMenuActions();
 }
 
-void TfrmMain::updateMenuActions()
+void MainWindow::updateMenuActions()
 {
     for (QAction* action :
          {m_previewAction, m_historyAction, m_optionsAction, m_restoreAction, m_verifyAction})
@@ -1023,7 +1057,7 @@ void TfrmMain::updateMenuActions()
     m_restoreAction->setEnabled(!backupRunning() && m_pathList->currentRow() >= 0);
 }
 
-void TfrmMain::recordRun(const catalog::RunRecord& record)
+void MainWindow::recordRun(const catalog::RunRecord& record)
 {
     const std::string failure = catalog::RunHistory(catalog::RunHistory::defaultFile()).append(record);
     if (!failure.empty() && !m_historyFailureShown) {
@@ -1036,7 +1070,7 @@ void TfrmMain::recordRun(const catalog::RunRecord& record)
         updateSetTooltips();
 }
 
-bool TfrmMain::reloadLastBackups()
+bool MainWindow::reloadLastBackups()
 {
     const std::string file = catalog::RunHistory::defaultFile();
     std::array<std::int64_t, 4> stamp{0, 0, 0, 0};
@@ -1054,7 +1088,7 @@ bool TfrmMain::reloadLastBackups()
     return true;
 }
 
-void TfrmMain::updateSetTooltips()
+void MainWindow::updateSetTooltips()
 {
     for (int i = 0; i < m_setList->count() && i < static_cast<int>(m_categoryNos.size()); ++i) {
         QString line = QStringLiteral("Last backup: never");
@@ -1068,7 +1102,7 @@ void TfrmMain::updateSetTooltips()
 
 // --- Context menus -------------------------------------------------------------------------
 
-void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
+void MainWindow::showSetMenu(const QPoint& pos)
 {
     if (backupRunning())
         return;
@@ -1081,7 +1115,7 @@ void TfrmMain::lstCategoryContextPopup(const QPoint& pos)
     m_setMenu->popup(m_setList->viewport()->mapToGlobal(pos));
 }
 
-void TfrmMain::chklstListContextPopup(const QPoint& pos)
+void MainWindow::showPathMenu(const QPoint& pos)
 {
     m_restoreAction->setText(QStringLiteral("Restore..."));
     const QModelIndex index = m_pathList->indexAt(pos);
@@ -1091,7 +1125,7 @@ void TfrmMain::chklstListContextPopup(const QPoint& pos)
     m_pathMenu->popup(m_pathList->viewport()->mapToGlobal(pos));
 }
 
-void TfrmMain::btnSetToolsClick()
+void MainWindow::showToolsMenu()
 {
     if (backupRunning())
         return;
@@ -1105,7 +1139,7 @@ void TfrmMain::btnSetToolsClick()
     m_toolsMenu->move(m_toolsButton->mapToGlobal(QPoint(0, -m_toolsMenu->sizeHint().height())));
 }
 
-void TfrmMain::PreviewBackupClick()
+void MainWindow::previewBackup()
 {
     if (backupRunning())
         return;
@@ -1137,7 +1171,7 @@ void TfrmMain::PreviewBackupClick()
     dialog->open();
 }
 
-void TfrmMain::BackupOptionsClick()
+void MainWindow::editOptions()
 {
     if (backupRunning())
         return;
@@ -1160,7 +1194,7 @@ void TfrmMain::BackupOptionsClick()
     });
 }
 
-void TfrmMain::RestoreClick()
+void MainWindow::restoreFiles()
 {
     if (backupRunning())
         return;
@@ -1187,12 +1221,12 @@ void TfrmMain::RestoreClick()
     m_restoreWorker = std::make_unique<RestoreWorker>(
         std::move(request), m_cancelFlag,
         [this](std::uint64_t count) { m_progress->setFilesCopied(static_cast<qint64>(count)); }, this);
-    connect(m_restoreWorker.get(), &RestoreWorker::finished, this, &TfrmMain::restoreFinished);
+    connect(m_restoreWorker.get(), &RestoreWorker::finished, this, &MainWindow::restoreFinished);
     setRunning(true);
     m_restoreWorker->start();
 }
 
-void TfrmMain::restoreFinished()
+void MainWindow::restoreFinished()
 {
     const std::unique_ptr<RestoreWorker> worker = std::move(m_restoreWorker);
     const backup::RestoreResult& result = worker->result();
@@ -1240,7 +1274,7 @@ void TfrmMain::restoreFinished()
     m_dialogs.information(lines.join(QStringLiteral("\r\n")));
 }
 
-void TfrmMain::BackupHistoryClick()
+void MainWindow::showHistory()
 {
     const std::optional<catalog::BackupSet> set = currentSet();
     if (!set) {
@@ -1258,7 +1292,7 @@ void TfrmMain::BackupHistoryClick()
     });
 }
 
-void TfrmMain::backupThreadFinished()
+void MainWindow::backupThreadFinished()
 {
     // The end of the session may have recorded the run already.
     if (!m_backupWorker)
@@ -1280,29 +1314,29 @@ void TfrmMain::backupThreadFinished()
     }
 }
 
-bool TfrmMain::isItemChecked(std::size_t index)
+bool MainWindow::isItemChecked(std::size_t index)
 {
     return m_pathList->checked(static_cast<int>(index));
 }
 
-void TfrmMain::uncheckItem(std::size_t index)
+void MainWindow::uncheckItem(std::size_t index)
 {
     m_pathList->setChecked(static_cast<int>(index), false);
 }
 
-void TfrmMain::totalsCounted(const backup::RunTotals& totals)
+void MainWindow::totalsCounted(const backup::RunTotals& totals)
 {
     if (totals.complete)
         m_progressTitle.setTotal(totals.bytes);
 }
 
-bool TfrmMain::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
+bool MainWindow::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
 {
     return m_dialogs.confirm(toQString(backup::NotEnoughSpaceQuestion(needed, free, folder)));
 }
 
-bool TfrmMain::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
-                                bool sourceEmpty)
+bool MainWindow::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
+                                  bool sourceEmpty)
 {
     const std::string why = sourceEmpty
                                 ? "The folder " + item + " is empty, while its copy holds " +
@@ -1315,40 +1349,40 @@ bool TfrmMain::allowMassRemoval(const std::string& item, std::uint64_t files, st
                                                 "looks the same. Move them into versions all the same?"));
 }
 
-void TfrmMain::bytesCopied(std::uint64_t bytes)
+void MainWindow::bytesCopied(std::uint64_t bytes)
 {
     m_progressTitle.setBytesCopied(ProgressTitle::Clock::now(), bytes);
     m_progress->setWindowTitle(m_progressTitle.title());
 }
 
-void TfrmMain::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
+void MainWindow::copyProgress(const std::string&, std::uint64_t done, std::uint64_t)
 {
     m_progressTitle.setFileProgress(ProgressTitle::Clock::now(), done);
     m_progress->setWindowTitle(m_progressTitle.title());
 }
 
-void TfrmMain::fileCopied(std::uint64_t count)
+void MainWindow::fileCopied(std::uint64_t count)
 {
     m_progress->setFilesCopied(static_cast<qint64>(count));
 }
 
-void TfrmMain::itemDone()
+void MainWindow::itemDone()
 {
     m_progress->itemDone();
     emit backupItemDone();
 }
 
-void TfrmMain::showError(const std::string& text)
+void MainWindow::showError(const std::string& text)
 {
     m_dialogs.error(toQString(text));
 }
 
-void TfrmMain::showInformation(const std::string& text)
+void MainWindow::showInformation(const std::string& text)
 {
     m_dialogs.information(toQString(text));
 }
 
-void TfrmMain::closeProgress()
+void MainWindow::closeProgress()
 {
     m_progress->finishRun();
 }

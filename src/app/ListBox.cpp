@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TListBox.h"
+#include "app/ListBox.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -11,7 +11,7 @@ namespace {
 // Hands every item to the list itself, which owns the drawing rules.
 class OwnerDrawDelegate final : public QStyledItemDelegate {
 public:
-    explicit OwnerDrawDelegate(TListBox* list) : QStyledItemDelegate(list), m_list(list) {}
+    explicit OwnerDrawDelegate(ListBox* list) : QStyledItemDelegate(list), m_list(list) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -20,16 +20,16 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
     {
-        return {option.rect.width(), TListBox::kItemHeight};
+        return {option.rect.width(), ListBox::kItemHeight};
     }
 
 private:
-    TListBox* m_list;
+    ListBox* m_list;
 };
 
 } // namespace
 
-TListBox::TListBox(QWidget* parent) : QListWidget(parent)
+ListBox::ListBox(QWidget* parent) : QListWidget(parent)
 {
     setItemDelegate(new OwnerDrawDelegate(this));
     setUniformItemSizes(true);
@@ -43,21 +43,21 @@ TListBox::TListBox(QWidget* parent) : QListWidget(parent)
     setPalette(colours);
 }
 
-TListBox::~TListBox() = default;
+ListBox::~ListBox() = default;
 
-QString TListBox::itemText(int index) const
+QString ListBox::itemText(int index) const
 {
     const QListWidgetItem* entry = item(index);
     return entry ? entry->text() : QString();
 }
 
-int TListBox::itemIndex() const
+int ListBox::itemIndex() const
 {
     const QList<QListWidgetItem*> chosen = selectedItems();
     return chosen.isEmpty() ? -1 : row(chosen.front());
 }
 
-void TListBox::setItemIndex(int index)
+void ListBox::setItemIndex(int index)
 {
     if (index < 0 || index >= count()) {
         clearSelection();
@@ -67,19 +67,19 @@ void TListBox::setItemIndex(int index)
         setCurrentRow(index);
 }
 
-void TListBox::beginUpdate()
+void ListBox::beginUpdate()
 {
     if (m_updateDepth++ == 0)
         setUpdatesEnabled(false);
 }
 
-void TListBox::endUpdate()
+void ListBox::endUpdate()
 {
     if (m_updateDepth > 0 && --m_updateDepth == 0)
         setUpdatesEnabled(true);
 }
 
-void TListBox::paintItem(QPainter& painter, int index, const QRect& fullRect, QStyle::State state)
+void ListBox::paintItem(QPainter& painter, int index, const QRect& fullRect, QStyle::State state)
 {
     painter.save();
     const int strip = checkStripWidth();
@@ -111,22 +111,22 @@ void TListBox::paintItem(QPainter& painter, int index, const QRect& fullRect, QS
     }
 }
 
-void TListBox::drawStrip(QPainter&, int, const QRect&) {}
+void ListBox::drawStrip(QPainter&, int, const QRect&) {}
 
-void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+void ListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QListWidget::mouseDoubleClickEvent(event);
     emit DblClick();
 }
 
-void TListBox::mouseReleaseEvent(QMouseEvent* event)
+void ListBox::mouseReleaseEvent(QMouseEvent* event)
 {
     QListWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
         emit Click();
 }
 
-void TListBox::keyPressEvent(QKeyEvent* event)
+void ListBox::keyPressEvent(QKeyEvent* event)
 {
     const int before = currentRow();
     QListWidget::keyPressEvent(event);

@@ -8,34 +8,28 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <string>
 
 class QEvent;
 
-namespace stowmere {
+namespace stowmere::placement {
 
 class IniFile;
 
-enum class TPlacementOption : unsigned {
+enum class PlacementOption : unsigned {
     fpState = 0x1,
     fpPosition = 0x2,
     fpActiveControl = 0x4,
 };
-Q_DECLARE_FLAGS(TPlacementOptions, TPlacementOption)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TPlacementOptions)
+Q_DECLARE_FLAGS(PlacementOptions, PlacementOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(PlacementOptions)
 
 /// Registry hive for the registry variant; stored only, the INI file is always used.
-enum class TPlacementRegRoot {
-    prCurrentUser,
-    prLocalMachine,
-    prCurrentConfig,
-    prClassesRoot,
-    prUsers,
-    prDynData
-};
+enum class RegistryRoot { prCurrentUser, prLocalMachine, prCurrentConfig, prClassesRoot, prUsers, prDynData };
 
 /// Size constraints; stored only. All zero means "no constraint".
-struct TWinMinMaxInfo {
+struct MinMaxInfo {
     int MaxPosLeft = 0;
     int MaxPosTop = 0;
     int MaxSizeHeight = 0;
@@ -46,13 +40,13 @@ struct TWinMinMaxInfo {
     int MinTrackWidth = 0;
 
     bool isDefault() const;
-    bool operator==(const TWinMinMaxInfo&) const = default;
+    bool operator==(const MinMaxInfo&) const = default;
 };
 
 /// Keeps a window's position, size and state in an INI file across runs.
 ///
 /// Create it with the window as owner, in the window's constructor:
-///     FormPlacement1 = new TFormPlacement(this);
+///     FormPlacement1 = new PlacementStore(this);
 /// It attaches itself to the window at once through an event filter:
 /// - Show: the placement is restored before the window's own showEvent runs, so the
 ///   window's show handler sees the restored geometry and state.
@@ -65,13 +59,13 @@ struct TWinMinMaxInfo {
 /// Failures while restoring or saving are handed to the error report (by default the
 /// application's error message box); showing and closing the window carry on. The report
 /// may also be called while the window is destroyed, so it must not use the window's own
-/// members; for the same reason OnSavePlacement is not emitted by the save at destroy.
+/// members; for the same reason placementSaved is not emitted by the save at destroy.
 ///
 /// The default section is the window's class name, so the window class needs Q_OBJECT.
-/// A window that centres itself does so through setFormPosition(TPosition::poScreenCenter)
+/// A window that centres itself does so through setFormPosition(WindowPosition::poScreenCenter)
 /// (FormPosition.h), not in its own showEvent: the store switches centring off when it
 /// restores a position, and centres the window otherwise.
-class TFormPlacement : public QObject {
+class PlacementStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool Active READ active WRITE setActive)
     Q_PROPERTY(QString IniFileName READ iniFileName WRITE setIniFileName)
@@ -87,10 +81,10 @@ public:
     using CloseQueryHandler = std::function<bool()>;
     using ErrorReport = std::function<void(const QString& message)>;
 
-    explicit TFormPlacement(QWidget* owner);
-    ~TFormPlacement() override;
-    TFormPlacement(const TFormPlacement&) = delete;
-    TFormPlacement& operator=(const TFormPlacement&) = delete;
+    explicit PlacementStore(QWidget* owner);
+    ~PlacementStore() override;
+    PlacementStore(const PlacementStore&) = delete;
+    PlacementStore& operator=(const PlacementStore&) = delete;
 
     QWidget* owner() const { return m_owner; }
 
@@ -100,25 +94,29 @@ public:
     /// placed in the configuration folder too; a name with a folder is used as it is.
     QString iniFileName() const { return m_iniFileName; }
     void setIniFileName(const QString& name) { m_iniFileName = name; }
-    /// Empty: the owner window's class name without namespace ("TfrmMain").
+    /// Empty: the owner window's class name without namespace ("MainWindow").
     QString iniSection() const { return m_iniSection; }
     void setIniSection(const QString& section) { m_iniSection = section; }
-    TPlacementOptions options() const { return m_options; }
-    void setOptions(TPlacementOptions options) { m_options = options; }
+    PlacementOptions options() const { return m_options; }
+    void setOptions(PlacementOptions options) { m_options = options; }
     int version() const { return m_version; }
     void setVersion(int version) { m_version = version; }
     bool useRegistry() const { return m_useRegistry; }
     void setUseRegistry(bool use) { m_useRegistry = use; }
-    TPlacementRegRoot registryRoot() const { return m_registryRoot; }
-    void setRegistryRoot(TPlacementRegRoot root) { m_registryRoot = root; }
-    const TWinMinMaxInfo& minMaxInfo() const { return m_minMaxInfo; }
-    void setMinMaxInfo(const TWinMinMaxInfo& info) { m_minMaxInfo = info; }
+    RegistryRoot registryRoot() const { return m_registryRoot; }
+    void setRegistryRoot(RegistryRoot root) { m_registryRoot = root; }
+    const MinMaxInfo& minMaxInfo() const { return m_minMaxInfo; }
+    void setMinMaxInfo(const MinMaxInfo& info) { m_minMaxInfo = info; }
     bool preventResize() const { return m_preventResize; }
     void setPreventResize(bool prevent) { m_preventResize = prevent; }
 
     bool restoreDone() const { return m_restoreDone; }
     bool saveDone() const { return m_saveDone; }
     bool savingAtDestroy() const { return m_savingAtDestroy; }
+
+    /// Object names the window's widgets had when an INI file was written, each with the
+    /// name the widget has now: an active control stored under its former name is found.
+    void setFormerControlNames(std::map<QString, QString> names) { m_formerControlNames = std::move(names); }
 
     /// The window's own close-query handler: returns whether the window may close.
     void setCloseQueryHandler(CloseQueryHandler handler) { m_closeQuery = std::move(handler); }
@@ -142,8 +140,8 @@ public:
     static QString applicationErrorText(const QString& message);
 
 signals:
-    void OnSavePlacement();
-    void OnRestorePlacement();
+    void placementSaved();
+    void placementRestored();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -158,11 +156,11 @@ private:
     bool m_active = true;
     QString m_iniFileName;
     QString m_iniSection;
-    TPlacementOptions m_options;
+    PlacementOptions m_options;
     int m_version = 0;
     bool m_useRegistry = false;
-    TPlacementRegRoot m_registryRoot = TPlacementRegRoot::prCurrentUser;
-    TWinMinMaxInfo m_minMaxInfo;
+    RegistryRoot m_registryRoot = RegistryRoot::prCurrentUser;
+    MinMaxInfo m_minMaxInfo;
     bool m_preventResize = false;
 
     bool m_restoreDone = false;
@@ -171,8 +169,9 @@ private:
     // The owner's class name, taken while the owner is whole: during its destruction its
     // meta-object is already QWidget's.
     std::string m_ownerClassName;
+    std::map<QString, QString> m_formerControlNames;
     CloseQueryHandler m_closeQuery;
     ErrorReport m_errorReport;
 };
 
-} // namespace stowmere
+} // namespace stowmere::placement

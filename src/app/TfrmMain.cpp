@@ -1177,6 +1177,7 @@ void TfrmMain::RestoreClick()
         return;
     }
     std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(m_pathList->count()));
     for (int i = 0; i < m_pathList->count(); ++i)
         items.push_back(toUtf8String(m_pathList->itemText(i)));
     const int row = m_pathList->currentRow();

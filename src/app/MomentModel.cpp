@@ -147,10 +147,10 @@ QVariant MomentModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         if (index.column() != NameColumn)
             return {};
-        return QApplication::style()->standardIcon(
-            node.folder                                            ? QStyle::SP_DirIcon
-            : file.entry.kind == backup::DestinationKind::Link     ? QStyle::SP_FileLinkIcon
-                                                                   : QStyle::SP_FileIcon);
+        return QApplication::style()->standardIcon(node.folder ? QStyle::SP_DirIcon
+                                                   : file.entry.kind == backup::DestinationKind::Link
+                                                       ? QStyle::SP_FileLinkIcon
+                                                       : QStyle::SP_FileIcon);
     case Qt::ToolTipRole:
         return file.run.empty() ? toQString(file.original)
                                 : QStringLiteral("%1\nKept by the backup of %2")

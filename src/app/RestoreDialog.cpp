@@ -42,7 +42,8 @@ std::pair<QString, QString> splitPath(const std::string& path)
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return {toQString(path), QString()};
-    return {toQString(path.substr(slash + 1)), toQString(slash == 0 ? std::string("/") : path.substr(0, slash))};
+    return {toQString(path.substr(slash + 1)),
+            toQString(slash == 0 ? std::string("/") : path.substr(0, slash))};
 }
 
 } // namespace
@@ -56,7 +57,8 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Restore"));
     QVBoxLayout* layout = frame.content;
 
-    auto* headline = new QLabel(QStringLiteral("Restore from the backup of \"%1\"").arg(setDescription), this);
+    auto* headline =
+        new QLabel(QStringLiteral("Restore from the backup of \"%1\"").arg(setDescription), this);
     headline->setObjectName(QStringLiteral("restoreHeadline"));
     headline->setTextFormat(Qt::PlainText);
     layout->addWidget(headline);
@@ -100,8 +102,9 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     m_foundList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Folder"), QStringLiteral("Until"),
                                   QStringLiteral("Size"), QStringLiteral("Modified")});
     m_foundList->headerItem()->setToolTip(
-        FoundUntil, QStringLiteral("The backup that replaced or removed this version: it is the file as it was "
-                                   "before that backup"));
+        FoundUntil,
+        QStringLiteral("The backup that replaced or removed this version: it is the file as it was "
+                       "before that backup"));
     m_pages->addWidget(m_foundList);
     filesLayout->addWidget(m_pages, 1);
     splitter->setStretchFactor(1, 3);
@@ -174,7 +177,8 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     if (!highlighted.empty() && m_model) {
         const QModelIndex item = m_model->itemIndex(highlighted);
         if (item.isValid())
-            m_tree->selectionModel()->select(item, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_tree->selectionModel()->select(item,
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_tree->setCurrentIndex(item);
     }
     updateButtons();
@@ -185,7 +189,8 @@ RestoreDialog::~RestoreDialog() = default;
 
 QString RestoreDialog::localTime(std::time_t moment)
 {
-    return QDateTime::fromSecsSinceEpoch(moment).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QDateTime::fromSecsSinceEpoch(moment).toLocalTime().toString(
+        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 void RestoreDialog::showProblem(const QString& text)
@@ -202,9 +207,9 @@ void RestoreDialog::showMoment(int row)
     m_model = nullptr;
     try {
         const WaitCursor busy;
-        m_model = new MomentModel(
-            std::make_unique<backup::MomentBrowser>(m_destination, m_items, m_moments[static_cast<std::size_t>(row)]),
-            this);
+        m_model = new MomentModel(std::make_unique<backup::MomentBrowser>(
+                                      m_destination, m_items, m_moments[static_cast<std::size_t>(row)]),
+                                  this);
         m_problem->hide();
     } catch (const std::exception& failure) {
         showProblem(toQString(failure.what()));

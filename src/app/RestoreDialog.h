@@ -72,16 +72,16 @@ private:
     std::optional<std::vector<backup::KeptVersion>> m_versions;
     std::vector<const backup::KeptVersion*> m_found; ///< per row of the found list
 
-    QLabel* m_problem = nullptr;        // restoreProblem
+    QLabel* m_problem = nullptr;         // restoreProblem
     QListWidget* m_momentList = nullptr; // restoreMoments
-    QLineEdit* m_search = nullptr;      // restoreSearch
+    QLineEdit* m_search = nullptr;       // restoreSearch
     QStackedWidget* m_pages = nullptr;
-    QTreeView* m_tree = nullptr;        // restoreTree
+    QTreeView* m_tree = nullptr; // restoreTree
     MomentModel* m_model = nullptr;
-    QTreeWidget* m_foundList = nullptr; // restoreFound
-    QRadioButton* m_toOriginal = nullptr; // restoreToOriginal
-    QRadioButton* m_toFolder = nullptr;   // restoreToFolder
-    QLineEdit* m_folder = nullptr;        // restoreFolder
+    QTreeWidget* m_foundList = nullptr;         // restoreFound
+    QRadioButton* m_toOriginal = nullptr;       // restoreToOriginal
+    QRadioButton* m_toFolder = nullptr;         // restoreToFolder
+    QLineEdit* m_folder = nullptr;              // restoreFolder
     controls::TGradButton* m_browse = nullptr;  // restoreBrowse
     QCheckBox* m_replace = nullptr;             // restoreReplace
     controls::TGradButton* m_restore = nullptr; // restoreStart

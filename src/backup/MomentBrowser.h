@@ -39,7 +39,8 @@ public:
     /// Tells the entry at the original path and what stood below it, levels deep
     /// (MomentTree::kAllLevels for all), a folder before what it holds; an empty path
     /// stands for the whole destination. Throws RestoreRefusal for a path no item holds.
-    void visit(const std::string& original, std::size_t levels, const std::function<void(const MomentFile&)>& told);
+    void visit(const std::string& original, std::size_t levels,
+               const std::function<void(const MomentFile&)>& told);
 
     /// The set's items that stood at the moment, in the set's order, each with its entry.
     std::vector<MomentFile> items();

@@ -71,7 +71,10 @@ protected:
     }
 
     static QTreeView* tree(RestoreDialog& dialog) { return child<QTreeView>(dialog, "restoreTree"); }
-    static MomentModel* model(RestoreDialog& dialog) { return qobject_cast<MomentModel*>(tree(dialog)->model()); }
+    static MomentModel* model(RestoreDialog& dialog)
+    {
+        return qobject_cast<MomentModel*>(tree(dialog)->model());
+    }
 
     /// The names the tree shows below index, after opening it as a click on its arrow does.
     static QStringList namesBelow(RestoreDialog& dialog, const QModelIndex& index)
@@ -91,7 +94,8 @@ protected:
     {
         const QModelIndex index = model(dialog)->itemIndex(item.toStdString());
         ASSERT_TRUE(index.isValid());
-        tree(dialog)->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        tree(dialog)->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
     }
 
     /// Chooses folder as the target through Browse..., then presses Restore and waits for

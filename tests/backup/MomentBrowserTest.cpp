@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "backup/BackupEngine.h"
 #include "backup/MomentBrowser.h"
+#include "backup/BackupEngine.h"
 #include "backup/Restore.h"
 
 #include "RecordingObserver.h"
@@ -81,7 +81,8 @@ TEST_F(MomentBrowsing, EachMomentIsReadOneFolderAtATimeAsItStood)
 
     MomentBrowser now(tree.path("dest"), {docs, flat}, second);
     EXPECT_EQ(names(now.items()), (std::vector<std::string>{docs, flat}));
-    EXPECT_EQ(names(now.children(docs)), (std::vector<std::string>{docs + "/a.txt", docs + "/c.txt", docs + "/sub"}))
+    EXPECT_EQ(names(now.children(docs)),
+              (std::vector<std::string>{docs + "/a.txt", docs + "/c.txt", docs + "/sub"}))
         << "one level only, in byte order";
     EXPECT_EQ(names(now.children(docs + "/sub")), (std::vector<std::string>{docs + "/sub/b.txt"}));
     EXPECT_EQ(names(now.children(flat)), (std::vector<std::string>{flat + "f.txt"}))

@@ -7,6 +7,7 @@
 #include "platform/Metadata.h"
 #include "platform/UniqueFd.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -305,6 +306,10 @@ public:
     /// disk with a second core (more would only contend for the disk), many where each
     /// file waits for round trips rather than for the disk or a core.
     virtual unsigned helperWriters() const;
+    /// Writes a run may issue through one writer before it collects the first of them: many
+    /// where each write waits for round trips, which then overlap; none where a write is
+    /// done as it is issued.
+    virtual std::size_t writesAhead() const { return 0; }
     /// The finest modification-time step the destination keeps, in nanoseconds: measured
     /// (writing a temporary file), or guessed without writing when measure is false.
     virtual std::int64_t timeGranularity(bool measure) = 0;

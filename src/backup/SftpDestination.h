@@ -16,7 +16,7 @@ namespace stowmere::backup {
 
 /// A destination folder on a server, written over SFTP. Every request is sent as soon as
 /// it is known and its answer waited for only when needed: a file's data goes out in many
-/// writes at once, and the next file's opening travels while the last one is confirmed.
+/// writes at once, and many files are on their way together.
 ///
 /// A copy is written under a temporary name (".stowmere-tmp-" and eight letters) in the
 /// destination's own folder for copies under way, once a run has made it (else beside its
@@ -94,12 +94,12 @@ public:
     std::optional<files::FileSystemIdentity> identity(std::string& error) override;
     std::int64_t timeGranularity(bool measure) override;
     bool writerKeepsTimes() const override { return true; }
-    /// Each helper's file is three round trips of waiting (open, last writes with the
-    /// close, rename): enough of them keep the connection busy at a latency of tens of
-    /// milliseconds. Their data in flight stays within kHelperWriters times the size
-    /// limit of the files shared with helpers.
-    unsigned helperWriters() const override { return kHelperWriters; }
-    static constexpr unsigned kHelperWriters = 47;
+    /// Copies go through one writer on the run's own thread, issued far ahead: each file's
+    /// requests go out as soon as the answers they depend on are in, so many files share
+    /// every round trip. Their data in flight is bounded by the writer, their number here.
+    unsigned helperWriters() const override { return 0; }
+    std::size_t writesAhead() const override { return kWritesAhead; }
+    static constexpr std::size_t kWritesAhead = 256;
 
     /// The remote path of an entry of a folder this destination gave out.
     static std::string pathIn(const FolderHandle& folder, std::string_view name);

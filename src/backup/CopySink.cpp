@@ -301,12 +301,19 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     FolderHandle made;
     const std::string name = relative.substr(slash + 1);
     if (parent) {
-        const DestinationKind there = m_destination.status(parent, name).kind;
+        // A folder this walk made holds only what the walk put there since: its files,
+        // whose names are not those of its folders.
+        const bool parentNew =
+            slash != std::string::npos && m_madeInItem.count(relative.substr(0, slash)) > 0;
+        const DestinationKind there =
+            parentNew ? DestinationKind::Missing : m_destination.status(parent, name).kind;
         if (there != DestinationKind::Missing && there != DestinationKind::Folder)
             error = setAside(parent, name, relative);
         if (!error)
             made = m_destination.makeFolder(parent, name, makeMode, created, error);
     }
+    if (made && created)
+        m_madeInItem.insert(relative);
     if (made) {
         // Below a folder a kept run can tell apart from what it holds, every new folder
         // is recorded: a moment before this run had none of it.
@@ -1134,32 +1141,50 @@ void CopySink::finishFolders()
     const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
     std::stable_sort(m_folderFinish.begin(), m_folderFinish.end(),
                      [&](const auto& a, const auto& b) { return depth(a.second) > depth(b.second); });
+    // Given out in batches, so that a destination where each call is a round trip can
+    // give many folders theirs at once.
+    constexpr std::size_t kBatch = 512;
+    std::vector<FolderFinish> batch;
+    std::vector<int> readErrors;
+    const auto giveBatch = [&] {
+        m_destination.finishFolders(batch);
+        for (std::size_t at = 0; at < batch.size(); ++at) {
+            files::MetadataLoss& loss = batch[at].loss;
+            if (readErrors[at] != 0 && !loss.attributes)
+                loss.attributes = std::error_code(readErrors[at], std::generic_category());
+            noteLoss(loss);
+        }
+        batch.clear();
+        readErrors.clear();
+    };
     for (const auto& [source, target] : m_folderFinish) {
-        files::Metadata metadata;
+        FolderFinish finish;
         struct stat info {};
-        const bool read = files::readMetadata(source, metadata, info);
+        const bool read = files::readMetadata(source, finish.metadata, info);
         const int readError = read ? 0 : errno;
         if (!S_ISDIR(info.st_mode))
             continue; // gone, or no longer a folder: told where its entries failed
         const std::string relative = relativeOf(target);
         const std::size_t slash = relative.rfind(paths::kSeparator);
         std::error_code error;
-        const FolderHandle parent =
-            slash == std::string::npos
-                ? m_destination.root()
-                : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
-        if (!parent)
+        finish.parent = slash == std::string::npos
+                            ? m_destination.root()
+                            : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
+        if (!finish.parent)
             continue;
-        const std::string name = relative.substr(slash + 1);
-        files::MetadataLoss loss = m_destination.setMetadata(parent, name, metadata);
-        if (!read && !loss.attributes)
-            loss.attributes = std::error_code(readError, std::generic_category());
-        noteLoss(loss);
-        m_destination.setMode(parent, name, files::safeModeBits(info.st_mode & 07777, loss));
-        m_destination.setTimes(parent, name, info.st_atim, info.st_mtim);
+        finish.name = relative.substr(slash + 1);
+        finish.mode = info.st_mode & 07777;
+        finish.accessed = info.st_atim;
+        finish.modified = info.st_mtim;
+        batch.push_back(std::move(finish));
+        readErrors.push_back(readError);
+        if (batch.size() == kBatch)
+            giveBatch();
     }
+    giveBatch();
     m_folderFinish.clear();
     m_finishing.clear();
+    m_madeInItem.clear();
 }
 
 void CopySink::destinationFailed(const std::string& source, const std::string& targetFolder,

@@ -229,6 +229,8 @@ private:
     /// filled, and every entry written changes a folder's time.
     std::vector<std::pair<std::string, std::string>> m_folderFinish;
     std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
+    /// Folders below the destination that the item being walked made.
+    std::unordered_set<std::string> m_madeInItem;
     /// What the destination could not keep, told once at the end.
     files::MetadataLoss m_lost;
     /// The files of several names met in the item being walked.

@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -121,6 +122,18 @@ struct SpecialRequest {
     files::Metadata metadata;
     /// As for a write: whatever stands under name is kept before the new entry takes it.
     VersionPlaceMaker keepReplaced;
+};
+
+/// A folder to give its source's owner, attributes, bits and times, once filled.
+struct FolderFinish {
+    FolderHandle parent;
+    std::string name;
+    files::Metadata metadata;
+    mode_t mode = 0; ///< the source's bits, set-uid and the like too
+    timespec accessed{};
+    timespec modified{};
+    /// Told back: what the destination could not keep.
+    files::MetadataLoss loss{};
 };
 
 /// A write issued and not collected yet.
@@ -240,6 +253,12 @@ public:
                                             const files::Metadata& metadata);
     /// The same for the folder itself.
     virtual files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata);
+    /// Gives each folder its owner and attributes (setMetadata), its bits (setMode; set-uid
+    /// and set-gid only where the owner was kept) and its times (setTimes), in the order
+    /// given, deepest first. A folder that turned into something else is left alone. One
+    /// folder after the other here; a destination where each call is a round trip gives
+    /// folders of one depth theirs together.
+    virtual void finishFolders(std::span<FolderFinish> folders);
     /// Sets the access and modification times of the entry (of a link itself).
     virtual std::error_code setTimes(const FolderHandle& folder, const std::string& name,
                                      const timespec& accessed, const timespec& modified) = 0;

@@ -140,6 +140,43 @@ FolderHandle SftpDestination::adopt(std::string path, std::string relative) cons
     return std::make_shared<const Folder>(std::move(path), std::move(relative));
 }
 
+bool SftpDestination::knownFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    return m_knownFolders.count(path) > 0;
+}
+
+bool SftpDestination::surelyMissing(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    const std::lock_guard guard(m_foldersMutex);
+    return m_madeFolders.count(path.substr(0, slash)) > 0 && m_knownFolders.count(path) == 0;
+}
+
+void SftpDestination::noteFolder(const std::string& path, bool made)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    m_knownFolders.insert(path);
+    if (made)
+        m_madeFolders.insert(path);
+}
+
+void SftpDestination::forgetFolders(const std::string& path, bool arrived)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    const auto below = [&path](const std::string& known) {
+        return known.size() >= path.size() && known.compare(0, path.size(), path) == 0 &&
+               (known.size() == path.size() || known[path.size()] == '/');
+    };
+    std::erase_if(m_knownFolders, below);
+    std::erase_if(m_madeFolders, below);
+    // What moves in may be a folder nobody made here.
+    if (const std::size_t slash = path.rfind('/'); arrived && slash != std::string::npos)
+        m_madeFolders.erase(path.substr(0, slash));
+}
+
 // ----------------------------------------------------------------------------------------
 // Requests
 
@@ -296,8 +333,11 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             names.emplace_back(name);
         from = end + 1;
     }
-    // Every step is looked at without following it, all asked at once.
+    // Every step is looked at without following it, all asked at once; a step seen to be
+    // a folder before needs no look, and one in a folder made here that was not made in it
+    // is not there.
     std::vector<std::uint32_t> ids;
+    std::vector<std::string> looked;
     std::string path = m_url.path;
     std::string clean;
     for (const std::string& name : names) {
@@ -305,15 +345,24 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             path += '/';
         path += name;
         clean = joinRelative(clean, name);
+        if (knownFolder(path))
+            continue;
+        if (surelyMissing(path)) {
+            error = codeOf(ENOENT);
+            break;
+        }
         const std::uint32_t id = m_connection->nextId();
         sftp::Packet packet(sftp::Lstat, id);
         packet.text(path);
-        if (m_connection->send(packet))
+        if (m_connection->queue(packet)) {
+            error = connectionError();
             break;
+        }
         ids.push_back(id);
+        looked.push_back(path);
     }
-    for (const std::uint32_t id : ids) {
-        sftp::Reply reply = m_connection->wait(id);
+    for (std::size_t at = 0; at < ids.size(); ++at) {
+        sftp::Reply reply = m_connection->wait(ids[at]);
         if (error)
             continue;
         if (reply.type() != sftp::Attrs) {
@@ -327,9 +376,9 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             error = codeOf(ELOOP);
         else if (kind != DestinationKind::Folder)
             error = codeOf(ENOTDIR);
+        else
+            noteFolder(looked[at], false);
     }
-    if (!error && ids.size() != names.size())
-        error = connectionError();
     if (error)
         return nullptr;
     return adopt(path, clean);
@@ -343,6 +392,14 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     const std::string path = pathIn(parent, name);
+    if (knownFolder(path)) {
+        error.clear();
+        return adopt(path, joinRelative(parent->relative(), name));
+    }
+    if (surelyMissing(path)) {
+        error = codeOf(ENOENT);
+        return nullptr;
+    }
     const auto attributes = lstat(path, error);
     if (!attributes)
         return nullptr;
@@ -351,6 +408,7 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         error = codeOf(kind == DestinationKind::Link ? ELOOP : ENOTDIR);
         return nullptr;
     }
+    noteFolder(path, false);
     return adopt(path, joinRelative(parent->relative(), name));
 }
 
@@ -376,6 +434,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
     const std::error_code made = make();
     if (!made) {
         created = true;
+        noteFolder(path, true);
         return adopt(path, joinRelative(parent->relative(), name));
     }
     std::error_code looked;
@@ -386,6 +445,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
     }
     switch (kindOf(*attributes)) {
     case DestinationKind::Folder:
+        noteFolder(path, false);
         return adopt(path, joinRelative(parent->relative(), name));
     case DestinationKind::Link:
         // A link where a folder belongs: following it would write elsewhere. The link
@@ -393,6 +453,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
         if ((error = pathRequest(sftp::Remove, path)) || (error = make()))
             return nullptr;
         created = true;
+        noteFolder(path, true);
         return adopt(path, joinRelative(parent->relative(), name));
     default:
         error = codeOf(EEXIST);
@@ -681,12 +742,143 @@ std::error_code SftpDestination::setTimes(const FolderHandle& folder, const std:
     return setAttributes(path, change);
 }
 
+void SftpDestination::finishFolders(std::span<FolderFinish> folders)
+{
+    // Folders of one depth hold none of each other: theirs go out together, a depth at a
+    // time in the order given (deepest first), so a folder closed to its owner is closed
+    // only once everything below it is done.
+    const auto depth = [](const FolderFinish& folder) {
+        const std::string& relative = folder.parent->relative();
+        return relative.empty() ? 0 : 1 + std::count(relative.begin(), relative.end(), '/');
+    };
+    std::size_t from = 0;
+    while (from < folders.size()) {
+        std::size_t to = from + 1;
+        while (to < folders.size() && depth(folders[to]) == depth(folders[from]))
+            ++to;
+        finishFoldersOfOneDepth(folders.subspan(from, to - from));
+        from = to;
+    }
+}
+
+void SftpDestination::finishFoldersOfOneDepth(std::span<FolderFinish> folders)
+{
+    struct Step {
+        FolderFinish* folder = nullptr;
+        std::string path;
+        bool skip = false;
+        bool withOwner = false; ///< the owner goes with the bits and times
+        bool ownerFirst = false;
+        std::uint32_t id = 0;
+    };
+    std::vector<Step> steps;
+    steps.reserve(folders.size());
+    for (FolderFinish& folder : folders) {
+        folder.loss.add(lossBeyondOwners(folder.metadata));
+        Step step;
+        step.folder = &folder;
+        step.skip = !validName(folder.name);
+        if (!step.skip)
+            step.path = pathIn(folder.parent, folder.name);
+        steps.push_back(std::move(step));
+    }
+    const auto sendEach = [this](std::vector<Step>& all, const auto& packetFor) {
+        for (Step& step : all) {
+            step.id = 0;
+            if (step.skip)
+                continue;
+            const std::uint32_t id = m_connection->nextId();
+            std::optional<sftp::Packet> packet = packetFor(step, id);
+            if (packet && !m_connection->queue(*packet))
+                step.id = id;
+        }
+    };
+    // What is not known to be a folder is looked at first: SETSTAT follows a link, and a
+    // link swapped in where a folder was keeps what the server gave it.
+    sendEach(steps, [this](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        if (knownFolder(step.path))
+            return std::nullopt;
+        sftp::Packet look(sftp::Lstat, id);
+        look.text(step.path);
+        return look;
+    });
+    for (Step& step : steps) {
+        if (step.id == 0)
+            continue;
+        sftp::Reply reply = m_connection->wait(step.id);
+        sftp::Attributes attributes;
+        if (reply.type() == sftp::Attrs)
+            attributes = reply.attributes();
+        if (reply.type() != sftp::Attrs || !reply.ok() || kindOf(attributes) != DestinationKind::Folder)
+            step.skip = true;
+    }
+    const auto bitsAndTimes = [](const FolderFinish& folder) {
+        sftp::Attributes change;
+        change.flags = sftp::AttrPermissions | sftp::AttrTimes;
+        change.permissions = files::safeModeBits(folder.mode & 07777, folder.loss);
+        change.accessed = secondsOf(folder.accessed);
+        change.modified = secondsOf(folder.modified);
+        return change;
+    };
+    // Owners with the bits and times in one request, but for set-uid and set-gid, which a
+    // change of owner after them would clear: their owner goes first, on its own.
+    sendEach(steps, [&](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        FolderFinish& folder = *step.folder;
+        sftp::Attributes change;
+        if (m_ownersRefused.load()) {
+            folder.loss.owner = codeOf(EPERM);
+            change = bitsAndTimes(folder);
+        } else if (folder.mode & (S_ISUID | S_ISGID)) {
+            step.ownerFirst = true;
+            change.flags = sftp::AttrOwner;
+        } else {
+            step.withOwner = true;
+            change = bitsAndTimes(folder);
+            change.flags |= sftp::AttrOwner;
+        }
+        change.uid = folder.metadata.owner;
+        change.gid = folder.metadata.group;
+        sftp::Packet set(sftp::Setstat, id);
+        set.text(step.path).attributes(change);
+        return set;
+    });
+    std::vector<Step> again;
+    for (Step& step : steps) {
+        if (step.id == 0)
+            continue;
+        const std::error_code error = statusOf(m_connection->wait(step.id));
+        if (!error && !step.ownerFirst)
+            continue;
+        if (error && (step.withOwner || step.ownerFirst)) {
+            // The bits and times alone tell whether it was the owner that was refused.
+            step.folder->loss.owner = error;
+            if (error.value() == EPERM || error.value() == EACCES)
+                m_ownersRefused = true;
+        }
+        if (step.withOwner || step.ownerFirst)
+            again.push_back(step);
+    }
+    sendEach(again, [&](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        sftp::Packet set(sftp::Setstat, id);
+        set.text(step.path).attributes(bitsAndTimes(*step.folder));
+        return set;
+    });
+    // As when given one by one: bits or times a server refuses leave the folder as it is.
+    for (const Step& step : again)
+        if (step.id != 0)
+            m_connection->wait(step.id);
+}
+
 std::error_code SftpDestination::rename(const FolderHandle& from, const std::string& fromName,
                                         const FolderHandle& to, const std::string& toName)
 {
     if (!validName(fromName) || !validName(toName))
         return codeOf(EINVAL);
-    return renamePath(pathIn(from, fromName), pathIn(to, toName), true);
+    const std::string fromPath = pathIn(from, fromName);
+    const std::string toPath = pathIn(to, toName);
+    forgetFolders(fromPath);
+    forgetFolders(toPath, true);
+    return renamePath(fromPath, toPath, true);
 }
 
 std::error_code SftpDestination::removeTree(const std::string& path)
@@ -743,6 +935,7 @@ std::error_code SftpDestination::remove(const FolderHandle& folder, const std::s
     if (!validName(name))
         return codeOf(EINVAL);
     const std::string path = pathIn(folder, name);
+    forgetFolders(path);
     std::error_code error;
     const auto attributes = lstat(path, error);
     if (!attributes)
@@ -757,6 +950,7 @@ std::error_code SftpDestination::removeEmptyFolder(const FolderHandle& folder, c
     if (!validName(name))
         return codeOf(EINVAL);
     const std::string path = pathIn(folder, name);
+    forgetFolders(path);
     const std::error_code error = pathRequest(sftp::Rmdir, path);
     if (!error)
         return {};

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 namespace stowmere::backup {
 
@@ -75,6 +76,9 @@ public:
     files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata) override;
     std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
                              const timespec& modified) override;
+    /// Folders of one depth get their owners, bits and times in one round trip (two where
+    /// the owner goes first, or was refused), after a look at those not seen to be folders.
+    void finishFolders(std::span<FolderFinish> folders) override;
     std::error_code rename(const FolderHandle& from, const std::string& fromName, const FolderHandle& to,
                            const std::string& toName) override;
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
@@ -134,6 +138,7 @@ private:
     std::error_code connectionError();
     std::string freshTemporaryName();
     void refreshLock();
+    void finishFoldersOfOneDepth(std::span<FolderFinish> folders);
 
     SftpUrl m_url;
     std::string m_location;
@@ -149,6 +154,22 @@ private:
 
     std::mutex m_randomMutex;
     std::uint64_t m_randomState = 0;
+
+    /// Folders this destination has seen to be folders (never links) or made, by path,
+    /// and those of them it made itself: a folder made here holds only what was put in it
+    /// since, so a folder that was not made in it is not there, without asking. Whatever
+    /// moves or goes is forgotten, with all below it.
+    std::mutex m_foldersMutex;
+    std::unordered_set<std::string> m_knownFolders;
+    std::unordered_set<std::string> m_madeFolders;
+    bool knownFolder(const std::string& path);
+    /// Whether the folder at path is surely missing: its parent was made here, and no folder
+    /// of that name since.
+    bool surelyMissing(const std::string& path);
+    void noteFolder(const std::string& path, bool made);
+    /// Forgets path and all below it; and that the folder holding it holds only what was
+    /// made here, when something moved in.
+    void forgetFolders(const std::string& path, bool arrived = false);
 
     /// The server refused a change of owner once: it will refuse the next too.
     std::atomic<bool> m_ownersRefused{false};

@@ -74,15 +74,27 @@ public:
 
 private:
     enum class Stage : std::uint8_t {
-        Opening,  ///< a file: the temporary file is being opened
-        Sending,  ///< a file: its data goes out
-        Owning,   ///< a set-uid file: its owner is given before its bits
-        Closing,  ///< a file: bits, times, close and a look at the closed file
-        Looking,  ///< a link: what stands under the name is looked at first
-        Linking,  ///< a link: made under the temporary name
-        Naming,   ///< the complete copy takes its name
+        Opening, ///< a file: the temporary file is being opened
+        Sending, ///< a file: its data goes out
+        Owning,  ///< a set-uid file: its owner is given before its bits
+        Closing, ///< a file: bits, times, close and a look at the closed file
+        Looking, ///< a link: what stands under the name is looked at first
+        Linking, ///< a link: made under the temporary name
+        Naming,  ///< the complete copy takes its name
     };
-    enum class Answer : std::uint8_t { Look, ReadLink, Open, Data, Owner, Attributes, Times, Close, Check, Link, Name };
+    enum class Answer : std::uint8_t {
+        Look,
+        ReadLink,
+        Open,
+        Data,
+        Owner,
+        Attributes,
+        Times,
+        Close,
+        Check,
+        Link,
+        Name
+    };
 
     struct Write final : PendingWrite {
         explicit Write(Writer& owner) : writer(&owner) {}
@@ -213,7 +225,9 @@ std::unique_ptr<PendingWrite> SftpDestination::Writer::start(WriteRequest reques
     sftp::Attributes attributes;
     attributes.flags = sftp::AttrPermissions;
     attributes.permissions = 0600; // private until complete
-    open.text(write.temporary).u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive).attributes(attributes);
+    open.text(write.temporary)
+        .u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive)
+        .attributes(attributes);
     send(write, Answer::Open, open);
     return pending;
 }
@@ -303,7 +317,8 @@ void SftpDestination::Writer::pump(Write& write)
             }
             return;
         }
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, write.size - write.sent));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, write.size - write.sent));
         const std::uint32_t id = m_connection.nextId();
         sftp::Packet packet(sftp::Write, id);
         packet.text(write.handle).u64(write.sent);
@@ -528,9 +543,10 @@ void SftpDestination::Writer::answered(Write& write, Answer answer, sftp::Reply&
         return;
     case Answer::Link:
         if (const std::error_code error = status()) {
-            fail(write, ended(error == std::errc::operation_not_supported ? CopyOutcome::Status::LinksRefused
-                                                                           : CopyOutcome::Status::DestinationFailed,
-                              error));
+            fail(write,
+                 ended(error == std::errc::operation_not_supported ? CopyOutcome::Status::LinksRefused
+                                                                   : CopyOutcome::Status::DestinationFailed,
+                       error));
             return;
         }
         write.made = true;

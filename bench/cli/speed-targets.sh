@@ -29,6 +29,8 @@
 #   STOWMERE_BENCH_PAIRS=N   pairs per figure (default 9)
 #   STOWMERE_BENCH_DIR=DIR   where trees and copies go (default BUILD/bench-speed)
 #   STOWMERE_BENCH_CHART=F   where the chart goes
+#   STOWMERE_BENCH_ONLY=RE   only the rows whose label matches the extended regular
+#                            expression RE (trees no chosen row needs are not made)
 #
 # How it measures (copy timings swing two to three times on this kind of machine):
 #   - every full copy goes to a fresh, uniquely named folder; trees of many small files
@@ -85,6 +87,17 @@ fits() {
   ((avail > $1 + 2048 && iavail > $2 + 100000))
 }
 skip() { echo "skipped: $1" | tee -a "$work/skipped"; }
+
+# wanted LABEL...: whether any of the labels is a row STOWMERE_BENCH_ONLY chooses. A row
+# whose copies later rows use runs when they are chosen: the caller names them in `also`.
+only=${STOWMERE_BENCH_ONLY:-}
+also=()
+wanted() {
+  [[ -z $only ]] && return 0
+  local label
+  for label in "$@" "${also[@]}"; do grep -qE -- "$only" <<<"$label" && return 0; done
+  return 1
+}
 
 # One backup set per destination, named after the destination folder. The first backup of
 # a set records the drive of its destination, and saving that (with fsync) waits for the
@@ -148,6 +161,7 @@ record() {
 # pair, PER_MILLE of the source's files get new contents (0: nothing changes). With MIRROR
 # "mirror" the set carries removals into versions and rsync runs with --delete.
 incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT] [MIRROR]
+  wanted "$1" || return 0
   local label=$1 src=$2 per_mille=$3 target=$4 root=${5:-$work/out} mirror=${6:-} name
   name=$(basename "$src")-$per_mille${5:+-full-disk}${mirror:+-mirror}
   local ours=$root/$name-incr-stowmere theirs=$root/$name-incr-rsync set t
@@ -178,6 +192,7 @@ incremental_row() { # LABEL SOURCE PER_MILLE TARGET [DESTINATION_ROOT] [MIRROR]
 # A full-copy row against one reference into fresh folders; DELETE=1 removes each pair's
 # copies after it (cheap for a few large files, never done for many small ones).
 full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
+  wanted "$1" || return 0
   local label=$1 src=$2 reference=$3 target=$4 delete=$5 count=${6:-$pairs} mean=${7:-} name t set
   name=$(basename "$src")
   : >"$work/a"; : >"$work/b"
@@ -208,6 +223,7 @@ full_row() { # LABEL SOURCE REFERENCE TARGET DELETE [PAIRS [geometric]]
 # A verification row: `stowmere-cli verify SET` against a reference command reading the same
 # copies, both warm (each has run once before the pairs).
 verify_row() { # LABEL SET REFERENCE_NAME TARGET COMMAND...
+  wanted "$1" || return 0
   local label=$1 set=$2 reference=$3 target=$4 start end
   shift 4
   "$cli" --data "$work/data" verify "$set" >/dev/null 2>&1
@@ -232,6 +248,7 @@ verify_row() { # LABEL SET REFERENCE_NAME TARGET COMMAND...
 # A restore row: `stowmere-cli restore SET ITEM --at NOW --to FRESH` against `cp -a` of the
 # same copies into a fresh folder, each pair into folders of its own.
 restore_row() { # LABEL SET ITEM COPY TARGET
+  wanted "$1" || return 0
   local label=$1 set=$2 item=$3 copy=$4 target=$5 start end moment
   moment=$(date +%Y-%m-%dT%H:%M:%S)
   : >"$work/a"; : >"$work/b"
@@ -260,6 +277,7 @@ restore_row() { # LABEL SET ITEM COPY TARGET
 # The window row: the real window (under Xvfb when there is one, else offscreen) backs up
 # SOURCE in full; the busy picture's own step timestamps tell how late its frames came.
 window_row() { # LABEL SOURCE
+  wanted "$1" || return 0
   local label=$1 src=$2 home=$work/window-home out line late
   if [[ ! -x $frames ]]; then
     skip "the window row: $frames is not built"
@@ -287,6 +305,7 @@ window_row() { # LABEL SOURCE
 # The cold row: three commands per round in rotating order, each after a cache drop; the
 # reference of a round is the faster of cp -a and rsync -a.
 cold_row() { # LABEL SOURCE TARGET
+  wanted "$1" || return 0
   local label=$1 src=$2 target=$3 name t tc tr set
   name=$(basename "$src")
   : >"$work/a"; : >"$work/b"
@@ -322,9 +341,16 @@ if ((used >= avail)); then
 fi
 
 # 20,000 files of 1 to 16 KiB in 2,000 folders.
-if fits $((small * 12 / 1024 * (3 * pairs + 4))) $((small * (3 * pairs + 4))); then
+small_rows=("no-change incremental, $(fmt_count "$small") files"
+  "verification, $(fmt_count "$small") files of 1-16 KiB" "restoring a moment of $(fmt_count "$small") files"
+  "full copy, $(fmt_count "$small") files of 1-16 KiB, cold")
+if ! wanted "${small_rows[@]}"; then
+  :
+elif fits $((small * 12 / 1024 * (3 * pairs + 4))) $((small * (3 * pairs + 4))); then
   "$driver" gen-small "$work/src/Small" "$small" $((small / 10)) 5 >/dev/null
-  incremental_row "no-change incremental, $(fmt_count "$small") files" "$work/src/Small" 0 0.35
+  also=("${small_rows[1]}" "${small_rows[2]}")
+  incremental_row "${small_rows[0]}" "$work/src/Small" 0 0.35
+  also=()
   small_copies=$work/out/Small-0-incr-stowmere
   verify_row "verification, $(fmt_count "$small") files of 1-16 KiB" Small-0-incr-stowmere "xxhsum -H2" 1.0 \
     sh -c 'find "$1" -type f ! -name ".stowmere-*" -print0 | xargs -0 xxhsum -H2' sh "$small_copies"
@@ -340,10 +366,22 @@ else
 fi
 
 # 200,000 files of 64 to 163 bytes in 20,000 folders.
-if fits $((many * 8 / 1024 * (pairs + 6))) $((many * (pairs + 6))); then
+many_rows=("no-change incremental, $(fmt_count "$many") files"
+  "no-change incremental with mirror, $(fmt_count "$many") files" "versions --at, $(fmt_count "$many") files"
+  "incremental, 1 % of $(fmt_count "$many") files changed" "full copy, $(fmt_count "$many") files of 64-163 bytes"
+  "window busy picture, $(fmt_count "$many")-file run")
+if ! wanted "${many_rows[@]}"; then
+  :
+elif fits $((many * 8 / 1024 * (pairs + 6))) $((many * (pairs + 6))); then
   "$driver" gen-small "$work/src/Many" "$many" $((many / 10)) 5 64 163 >/dev/null
-  incremental_row "no-change incremental, $(fmt_count "$many") files" "$work/src/Many" 0 0.35
-  incremental_row "no-change incremental with mirror, $(fmt_count "$many") files" "$work/src/Many" 0 0.35 "" mirror
+  incremental_row "${many_rows[0]}" "$work/src/Many" 0 0.35
+  also=("${many_rows[2]}")
+  incremental_row "${many_rows[1]}" "$work/src/Many" 0 0.35 "" mirror
+  also=()
+else
+  skip "the $(fmt_count "$many")-file tree: not enough free space or inodes in $work"
+fi
+if wanted "${many_rows[2]}" && [[ -d $work/src/Many ]]; then
   # The mirrored set's record and versions as the pairs left them, listed at this moment.
   start=$(now)
   /usr/bin/time -f %M -o "$work/rss" "$cli" --data "$work/data" versions Many-0-mirror-incr-stowmere \
@@ -354,11 +392,11 @@ if fits $((many * 8 / 1024 * (pairs + 6))) $((many * (pairs + 6))); then
   printf '  %-52s %8.3f s  peak %s MiB\n' "versions --at, $(fmt_count "$many") files" \
     "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", (e - s) / 1e9 }')" \
     "$(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss")"
+fi
+if wanted "${many_rows[@]:3}" && [[ -d $work/src/Many ]]; then
   incremental_row "incremental, 1 % of $(fmt_count "$many") files changed" "$work/src/Many" 10 0.5
   full_row "full copy, $(fmt_count "$many") files of 64-163 bytes" "$work/src/Many" cp 0.8 0
   window_row "window busy picture, $(fmt_count "$many")-file run" "$work/src/Many"
-else
-  skip "the $(fmt_count "$many")-file tree: not enough free space or inodes in $work"
 fi
 
 # A real tree: /usr/share (some 80,000 entries in many small folders, thousands of links),
@@ -366,7 +404,11 @@ fi
 share_from=/usr/share$([[ $quick == 1 ]] && echo /doc)
 share_kib=$(du -sk "$share_from" 2>/dev/null | awk '{ print $1 }')
 share_files=$(find "$share_from" 2>/dev/null | wc -l)
-if [[ -d $share_from ]] && fits $((share_kib / 1024 * (pairs + 6))) $((share_files * (pairs + 6))); then
+share_rows=("no-change incremental, /usr/share" "no-change incremental, /usr/share, disk over half full"
+  "full copy, /usr/share")
+if ! wanted "${share_rows[@]}"; then
+  :
+elif [[ -d $share_from ]] && fits $((share_kib / 1024 * (pairs + 6))) $((share_files * (pairs + 6))); then
   mkdir -p "$work/src/share"
   cp -a "$share_from/." "$work/src/share/" 2>/dev/null || true
   incremental_row "no-change incremental, /usr/share" "$work/src/share" 0 0.5
@@ -394,7 +436,9 @@ else
 fi
 
 # 4 files of 512 MiB.
-if fits $((big_count * big_mib * 3)) 100; then
+if ! wanted "full copy, $big_count x $big_mib MiB" "verification, $big_count x $big_mib MiB, warm"; then
+  :
+elif fits $((big_count * big_mib * 3)) 100; then
   "$driver" gen-large "$work/src/Large" "$big_count" "$big_mib" >/dev/null
   full_row "full copy, $big_count x $big_mib MiB" "$work/src/Large" cp 1.0 1 $((pairs * 2)) geometric
   set=$(new_set "$work/src/Large" "$work/out/Large-verify")
@@ -407,7 +451,9 @@ else
 fi
 
 # Peak resident memory of a full copy of 1,000,000 files in 10,000 folders.
-if fits $((rss_files * 8 / 1024 * 2)) $((rss_files * 2 + rss_folders * 2)); then
+if ! wanted "peak memory, $(fmt_count "$rss_files") files" "peak memory verifying $(fmt_count "$rss_files") files"; then
+  :
+elif fits $((rss_files * 8 / 1024 * 2)) $((rss_files * 2 + rss_folders * 2)); then
   "$driver" gen-small "$work/src/Million" "$rss_files" "$rss_folders" 4 0 0 >/dev/null
   set=$(new_set "$work/src/Million" "$work/out/Million-stowmere")
   time_run t stowmere "$work/src/Million" "$work/out/Million-stowmere" "$set"

@@ -10,6 +10,7 @@
 #include "app/ListItemPainter.h"
 #include "app/OptionsDialog.h"
 #include "app/PreviewDialog.h"
+#include "app/RestoreDialog.h"
 #include "app/RestoreWorker.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
@@ -1171,22 +1172,38 @@ void TfrmMain::RestoreClick()
     if (backupRunning())
         return;
     const std::optional<catalog::BackupSet> set = currentSet();
-    const int row = m_pathList->currentRow();
-    if (!set || row < 0 || row >= m_pathList->count()) {
-        m_dialogs.information(QStringLiteral("Select the file or folder to restore."));
+    if (!set) {
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
         return;
     }
-    const std::optional<QString> folder = m_dialogs.browseFolder(QString());
-    if (!folder)
-        return;
-    backup::RestoreRequest request;
-    request.destination = set->destination;
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(m_pathList->count()));
     for (int i = 0; i < m_pathList->count(); ++i)
-        request.items.push_back(toUtf8String(m_pathList->itemText(i)));
-    request.paths.push_back(toUtf8String(m_pathList->itemText(row)));
-    request.to = toUtf8String(*folder);
+        items.push_back(toUtf8String(m_pathList->itemText(i)));
+    const int row = m_pathList->currentRow();
+    const std::string highlighted =
+        row >= 0 && row < m_pathList->count() ? toUtf8String(m_pathList->itemText(row)) : std::string();
+    auto* dialog = new RestoreDialog(m_dialogs, toQString(set->description), set->destination,
+                                     std::move(items), highlighted, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Started once the dialog has closed: the progress window's events would otherwise
+    // delete the dialog while it is still finishing.
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, request = dialog->request(), target = dialog->targetText()] {
+                startRestore(request, target);
+            },
+            Qt::QueuedConnection);
+    });
+    dialog->open();
+}
 
-    m_restoreFolder = *folder;
+void TfrmMain::startRestore(backup::RestoreRequest request, const QString& target)
+{
+    if (backupRunning())
+        return;
+    m_restoreFolder = target;
     m_progress->prepareRun(1);
     m_progress->setWindowTitle(QStringLiteral("Progress"));
     m_cancelFlag = false;

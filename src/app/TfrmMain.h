@@ -4,6 +4,7 @@
 #include "app/ProgressTitle.h"
 #include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
+#include "backup/Restore.h"
 #include "backup/Verifier.h"
 #include "catalog/DestinationGuard.h"
 #include "catalog/Entities.h"
@@ -125,7 +126,10 @@ private:
     void PreviewBackupClick();
     void BackupHistoryClick();
     void BackupOptionsClick();
+    /// Restore...: the restore dialog for the highlighted set, then the restore it chose on
+    /// a worker thread with the progress window.
     void RestoreClick();
+    void startRestore(backup::RestoreRequest request, const QString& target);
     void restoreFinished();
     /// Verify Backup...: reads every copy of the highlighted set on a worker thread with the
     /// progress window, then shows one summary box (defined in MainWindowVerify.cpp).

@@ -36,8 +36,11 @@ BackupLayout::BackupLayout(const std::string& destination, std::vector<std::stri
         m_bases.push_back(BackupEngine::BaseName(item));
 }
 
-std::optional<BackupLayout::Location> BackupLayout::locate(const std::string& original) const
+std::optional<BackupLayout::Location> BackupLayout::locate(const std::string& given) const
 {
+    // A folder as the set lists an item copied straight into the destination, with its
+    // trailing separator, is the folder.
+    const std::string original = given.size() > 1 ? paths::withoutTrailingSeparator(given) : given;
     std::optional<Location> found;
     std::size_t depth = 0;
     for (std::size_t i = 0; i < m_items.size(); ++i) {

@@ -98,10 +98,12 @@ std::vector<FolderHandle> MomentTree::foldersBelow(std::size_t layer,
 
 bool MomentTree::walk(const std::string& relative, const std::string& below,
                       const std::vector<FolderHandle>& folders, const Visitor& visitor,
-                      const std::atomic<bool>& cancel)
+                      const std::atomic<bool>& cancel, std::size_t levels)
 {
     if (cancel.load())
         return false;
+    if (levels == 0)
+        return true;
     std::vector<std::vector<DestinationEntry>> listings(m_layers.size());
     std::vector<std::string> names;
     for (std::size_t i = 0; i < m_layers.size(); ++i) {
@@ -134,13 +136,15 @@ bool MomentTree::walk(const std::string& relative, const std::string& below,
         if (!visitor(childBelow, entry))
             return false;
         if (found[at]->kind == DestinationKind::Folder &&
-            !walk(child, childBelow, foldersBelow(at, folders, found), visitor, cancel))
+            !walk(child, childBelow, foldersBelow(at, folders, found), visitor, cancel,
+                  levels == kAllLevels ? levels : levels - 1))
             return false;
     }
     return true;
 }
 
-bool MomentTree::visit(const std::string& relative, const Visitor& visitor, const std::atomic<bool>& cancel)
+bool MomentTree::visit(const std::string& relative, const Visitor& visitor, const std::atomic<bool>& cancel,
+                       std::size_t levels)
 {
     std::vector<FolderHandle> folders(m_layers.size());
     if (relative.empty()) {
@@ -150,7 +154,7 @@ bool MomentTree::visit(const std::string& relative, const Visitor& visitor, cons
         MomentEntry top{nullptr, {}, m_destination.location(), m_destination.status(root), {}};
         if (top.entry.kind != DestinationKind::Folder || !visitor({}, top))
             return false;
-        return walk({}, {}, folders, visitor, cancel);
+        return walk({}, {}, folders, visitor, cancel, levels);
     }
     const std::size_t slash = relative.rfind('/');
     const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
@@ -184,7 +188,7 @@ bool MomentTree::visit(const std::string& relative, const Visitor& visitor, cons
         return false;
     if (found[at]->kind != DestinationKind::Folder)
         return true;
-    return walk(relative, {}, foldersBelow(at, folders, found), visitor, cancel);
+    return walk(relative, {}, foldersBelow(at, folders, found), visitor, cancel, levels);
 }
 
 } // namespace stowmere::backup

@@ -40,8 +40,13 @@ public:
     using Visitor = std::function<bool(const std::string& below, const MomentEntry& entry)>;
 
     /// Visits what stood at relative (below the destination; "" for all of it) at the
-    /// moment. False when nothing stood there, or when cancelled or stopped.
-    bool visit(const std::string& relative, const Visitor& visitor, const std::atomic<bool>& cancel);
+    /// moment, and below it down to levels deep (1: what a folder holds directly, as a
+    /// browser fills one folder at a time). False when nothing stood there, or when
+    /// cancelled or stopped.
+    bool visit(const std::string& relative, const Visitor& visitor, const std::atomic<bool>& cancel,
+               std::size_t levels = kAllLevels);
+
+    static constexpr std::size_t kAllLevels = static_cast<std::size_t>(-1);
 
     /// The later runs whose record is missing (older program versions) or cannot be read:
     /// what they added is not known, and shows as if it had been there.
@@ -56,7 +61,7 @@ private:
     /// The layer whose entry stands at relative, and that entry; -1 when absent.
     int decide(const std::vector<const DestinationEntry*>& found, const std::string& relative) const;
     bool walk(const std::string& relative, const std::string& below, const std::vector<FolderHandle>& folders,
-              const Visitor& visitor, const std::atomic<bool>& cancel);
+              const Visitor& visitor, const std::atomic<bool>& cancel, std::size_t levels);
     MomentEntry entryOf(std::size_t layer, const std::vector<FolderHandle>& folders,
                         const std::vector<const DestinationEntry*>& found, const std::string& relative) const;
     /// The folders of the layers for the entry decided at layer, whose found entries are folders.

@@ -585,21 +585,6 @@ RestoreRefusal noCopyRefusal(const std::string& path, const std::string& dest)
     return RestoreRefusal("There is no backup copy of " + path + " in " + dest);
 }
 
-/// The destination the copies are read from; a server's that cannot be reached refuses
-/// the restore with the reason (host, folder, the server's words).
-std::unique_ptr<Destination> openCopies(const std::string& location, const std::string& shown)
-{
-    std::error_code error;
-    std::unique_ptr<Destination> copies = openDestination(location, error);
-    if (!copies && isRemoteLocation(location))
-        throw RestoreRefusal(error == std::errc::no_such_file_or_directory
-                                 ? "Backup To Folder " + location + " does not exist."
-                                 : error.message());
-    if (!copies)
-        throw RestoreRefusal("Cannot read the backup copies in " + shown + ": " + error.message());
-    return copies;
-}
-
 Source sourceOf(const MomentEntry& moment)
 {
     Source source{moment.folder, moment.name, moment.path, EntryKind::File, false, moment.entry};
@@ -629,6 +614,19 @@ std::string inRunFolder(const std::string& run, const std::string& relative)
 }
 
 } // namespace
+
+std::unique_ptr<Destination> openCopies(const std::string& location, const std::string& shown)
+{
+    std::error_code error;
+    std::unique_ptr<Destination> copies = openDestination(location, error);
+    if (!copies && isRemoteLocation(location))
+        throw RestoreRefusal(error == std::errc::no_such_file_or_directory
+                                 ? "Backup To Folder " + location + " does not exist."
+                                 : error.message());
+    if (!copies)
+        throw RestoreRefusal("Cannot read the backup copies in " + shown + ": " + error.message());
+    return copies;
+}
 
 RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
@@ -762,46 +760,6 @@ std::vector<KeptVersion> KeptVersions(const std::string& destination, const std:
         }
     }
     return versions;
-}
-
-std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
-                                    std::time_t at, const std::string& path,
-                                    const std::function<void(const MomentFile&)>& told)
-{
-    const bool remote = isRemoteLocation(destination);
-    const BackupLayout layout(destination, items);
-    std::string relative;
-    if (!path.empty()) {
-        const auto location = layout.locate(path);
-        if (!location)
-            throw RestoreRefusal("Not a file or folder of this backup set: " + path);
-        relative = location->relative;
-    }
-    const std::string shown =
-        layout.destination().empty() ? std::string(1, paths::kSeparator) : layout.destination();
-    std::error_code error;
-    std::unique_ptr<Destination> copies = openDestination(remote ? destination : shown, error);
-    if (!copies) {
-        // A local folder that is not there held nothing at any moment; a server must be reached.
-        if (remote)
-            openCopies(destination, shown);
-        return {};
-    }
-    MomentTree tree(*copies, at);
-    const std::atomic<bool> never{false};
-    tree.visit(
-        relative,
-        [&](const std::string& below, const MomentEntry& entry) {
-            const std::string full = below.empty()      ? relative
-                                     : relative.empty() ? below
-                                                        : relative + '/' + below;
-            if (full.empty())
-                return true; // the destination itself
-            told(MomentFile{full, layout.originalOf(full), entry.run, entry.entry});
-            return true;
-        },
-        never);
-    return tree.unrecorded();
 }
 
 } // namespace stowmere::backup

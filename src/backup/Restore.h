@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -101,20 +102,10 @@ struct KeptVersion {
 std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path = {});
 
-/// One entry of a destination's tree at a moment.
-struct MomentFile {
-    std::string relative; ///< below the destination
-    std::string original; ///< where it came from; empty when no item of the set holds it
-    std::string run;      ///< the run folder its copy is kept in; empty for a current copy
-    DestinationEntry entry;
-};
-
-/// Tells each entry of the destination's tree as the last run at or before at left it, with
-/// a path only those of that file or folder (an original path), a folder before what it
-/// holds. Returns the later runs that kept no record of what they added (see
-/// RestoreResult::unrecordedRuns). Throws RestoreRefusal for a path no item holds.
-std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
-                                    std::time_t at, const std::string& path,
-                                    const std::function<void(const MomentFile&)>& told);
+/// The destination at location (a set's Backup To Folder as the engine uses it; shown in
+/// messages), opened to read copies. A server that cannot be reached, or a local folder
+/// that cannot be read, throws RestoreRefusal with the reason (host, folder, the server's
+/// words).
+std::unique_ptr<Destination> openCopies(const std::string& location, const std::string& shown);
 
 } // namespace stowmere::backup

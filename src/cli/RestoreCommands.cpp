@@ -2,6 +2,7 @@
 #include "cli/RestoreCommands.h"
 
 #include "backup/FailureReport.h"
+#include "backup/MomentBrowser.h"
 #include "backup/Restore.h"
 #include "backup/VersionStore.h"
 #include "catalog/Errors.h"

@@ -263,37 +263,6 @@ TEST_F(RunChecksAndOptions, AMirroredFolderFoundEmptyIsAskedAboutWithNoAsTheDefa
     EXPECT_EQ(lastRun().removed, 2u);
 }
 
-TEST_F(RunChecksAndOptions, RestoreBringsTheHighlightedItemBackIntoTheChosenFolder)
-{
-    const QString destination = folder() + "/dest";
-    writeFile(source() + "/tree/one.txt", "one");
-    writeFile(source() + "/tree/sub/two.txt", "two");
-    startWithSet(destination, {source() + "/tree"});
-    ASSERT_TRUE(runBackup());
-
-    const QString target = folder() + "/restored";
-    ASSERT_TRUE(QDir().mkpath(target));
-    dialogs.setNextFolder(target);
-    QSignalSpy finished(main.get(), &TfrmMain::backupFinished);
-    fromMenu(pathList(), "pathMenu", "actRestore");
-    ASSERT_TRUE(finished.wait(20000));
-    EXPECT_EQ(fileBytes(target + "/tree/one.txt"), "one");
-    EXPECT_EQ(fileBytes(target + "/tree/sub/two.txt"), "two");
-    EXPECT_EQ(QFileInfo(target + "/tree/one.txt").lastModified(),
-              QFileInfo(source() + "/tree/one.txt").lastModified());
-    ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_EQ(dialogs.messages()[0].text, "2 files restored to " + target + ".");
-    EXPECT_FALSE(progress->isVisible());
-
-    // A second restore finds them there and leaves them.
-    dialogs.clear();
-    dialogs.setNextFolder(target);
-    fromMenu(pathList(), "pathMenu", "actRestore");
-    ASSERT_TRUE(finished.wait(20000));
-    EXPECT_TRUE(dialogs.texts().value(0).contains("2 files already there as in the backup."))
-        << dialogs.texts().value(0).toStdString();
-}
-
 TEST(ProgressTitleTest, TellsTheTimeLeftOnceTheTotalAndASteadyRateAreKnown)
 {
     using namespace std::chrono;

@@ -169,7 +169,13 @@ sleep 0.15
 xdotool click 3
 sleep 0.4
 key Up Return                                    # Restore... (the last entry)
-choose_in_dialog '^Find Directory$' "$work/restored"
+restore=$(wait_window '^Restore$') || fail "the restore dialog did not open"
+sleep 0.3
+shot restore-dialog
+key alt+f Tab                                    # "Into this folder:", then its field
+type_into "$restore" "$work/restored"
+key Return                                       # Restore: the highlighted item is chosen
+wait_gone '^Restore$' 5 || fail "the restore dialog did not close"
 wait_window '^Information$' 30 >/dev/null || fail "the restore did not report"
 shot restored
 key Return

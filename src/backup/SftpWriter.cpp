@@ -27,7 +27,7 @@ using sftp::validName;
 namespace {
 
 /// Data goes out in pieces of this size.
-constexpr std::size_t kChunk = std::size_t{64} * 1024;
+constexpr std::size_t kDataPiece = std::size_t{64} * 1024;
 /// Data of one file in flight at once: a large file keeps the connection busy alone.
 constexpr std::size_t kFileWindow = std::size_t{2} << 20;
 /// Data of all the files of a writer in flight at once.
@@ -318,7 +318,7 @@ void SftpDestination::Writer::pump(Write& write)
             return;
         }
         const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, write.size - write.sent));
+            static_cast<std::size_t>(std::min<std::uint64_t>(kDataPiece, write.size - write.sent));
         const std::uint32_t id = m_connection.nextId();
         sftp::Packet packet(sftp::Write, id);
         packet.text(write.handle).u64(write.sent);
@@ -765,7 +765,7 @@ std::error_code SftpDestination::Writer::writeError(std::error_code error)
         const auto info = m_destination.space();
         if (info && info->readOnly)
             return codeOf(EROFS);
-        if (info && info->available < 2 * kChunk)
+        if (info && info->available < 2 * kDataPiece)
             return codeOf(ENOSPC);
     }
     return error;

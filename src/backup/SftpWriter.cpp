@@ -692,7 +692,7 @@ void SftpDestination::Writer::copied(Write& write)
 void SftpDestination::Writer::fail(Write& write, CopyOutcome outcome)
 {
     if (!write.stop)
-        write.stop = std::move(outcome);
+        write.stop = outcome;
 }
 
 // Puts what stands under the name where the write's keeper wants it, before the complete
@@ -742,10 +742,13 @@ std::optional<CopyOutcome> SftpDestination::Writer::keepOld(Write& write)
 void SftpDestination::Writer::forget(Write& write)
 {
     m_live.erase(&write);
-    for (Sent& sent : m_sent)
-        if (sent.write == &write)
-            sent.write = nullptr;
-    m_hungry.erase(std::remove(m_hungry.begin(), m_hungry.end(), &write), m_hungry.end());
+    // A write collected has no answer due and waits for no room: nothing to look through.
+    if (write.awaited > 0)
+        for (Sent& sent : m_sent)
+            if (sent.write == &write)
+                sent.write = nullptr;
+    if (write.hungry)
+        m_hungry.erase(std::remove(m_hungry.begin(), m_hungry.end(), &write), m_hungry.end());
     // Dropped before it was over: its temporary goes (unless it is taking its name).
     if (!write.outcome && write.stage != Stage::Naming)
         discard(write);

@@ -93,7 +93,8 @@ private:
         Close,
         Check,
         Link,
-        Name
+        Name,
+        Discard
     };
 
     struct Write final : PendingWrite {
@@ -153,7 +154,6 @@ private:
 
     // Sending
     void send(Write& write, Answer answer, sftp::Packet& packet, std::uint32_t bytes = 0);
-    void sendUnawaited(sftp::Packet& packet);
     void sendLook(Write& write);
     void sendLink(Write& write);
     void pump(Write& write);
@@ -269,18 +269,6 @@ void SftpDestination::Writer::send(Write& write, Answer answer, sftp::Packet& pa
         write.inFlight += bytes;
         m_inFlight += bytes;
     }
-}
-
-void SftpDestination::Writer::sendUnawaited(sftp::Packet& packet)
-{
-    const std::string& finished = packet.finish();
-    const std::uint32_t id = (static_cast<std::uint32_t>(static_cast<unsigned char>(finished[5])) << 24) |
-                             (static_cast<std::uint32_t>(static_cast<unsigned char>(finished[6])) << 16) |
-                             (static_cast<std::uint32_t>(static_cast<unsigned char>(finished[7])) << 8) |
-                             static_cast<unsigned char>(finished[8]);
-    // A connection that failed has nothing to clean up on the server any more.
-    if (!m_connection.queue(packet))
-        m_sent.push_back({id, nullptr, Answer::Close, 0});
 }
 
 void SftpDestination::Writer::sendLook(Write& write)
@@ -430,16 +418,17 @@ void SftpDestination::Writer::sendBits(Write& write)
 
 void SftpDestination::Writer::discard(Write& write)
 {
+    // Awaited like the rest, so that a write is over only once nothing of it is left.
     if (write.made && !write.closed) {
         sftp::Packet close(sftp::Close, m_connection.nextId());
         close.text(write.handle);
-        sendUnawaited(close);
+        send(write, Answer::Discard, close);
         write.closed = true;
     }
     if (write.made) {
         sftp::Packet remove(sftp::Remove, m_connection.nextId());
         remove.text(write.temporary);
-        sendUnawaited(remove);
+        send(write, Answer::Discard, remove);
         write.made = false;
     }
 }
@@ -530,6 +519,8 @@ void SftpDestination::Writer::answered(Write& write, Answer answer, sftp::Reply&
         return;
     case Answer::Times:
         return; // as good as the server makes it: the look after it tells
+    case Answer::Discard:
+        return; // a connection gone leaves the rest to the next run's clean-up
     case Answer::Close:
         if (const std::error_code error = status(); error && !write.closeError)
             write.closeError = error;
@@ -742,6 +733,9 @@ std::optional<CopyOutcome> SftpDestination::Writer::keepOld(Write& write)
 void SftpDestination::Writer::forget(Write& write)
 {
     m_live.erase(&write);
+    // Dropped before it was over: its temporary goes (unless it is taking its name).
+    if (!write.outcome && write.stage != Stage::Naming)
+        discard(write);
     // A write collected has no answer due and waits for no room: nothing to look through.
     if (write.awaited > 0)
         for (Sent& sent : m_sent)
@@ -749,9 +743,6 @@ void SftpDestination::Writer::forget(Write& write)
                 sent.write = nullptr;
     if (write.hungry)
         m_hungry.erase(std::remove(m_hungry.begin(), m_hungry.end(), &write), m_hungry.end());
-    // Dropped before it was over: its temporary goes (unless it is taking its name).
-    if (!write.outcome && write.stage != Stage::Naming)
-        discard(write);
 }
 
 void SftpDestination::Writer::noteOwnerRefused(Write& write, std::error_code error)

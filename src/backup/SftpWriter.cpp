@@ -517,10 +517,9 @@ void SftpDestination::Writer::answered(Write& write, Answer answer, sftp::Reply&
         if (const std::error_code error = status(); error && !write.bitsError)
             write.bitsError = error;
         return;
-    case Answer::Times:
-        return; // as good as the server makes it: the look after it tells
-    case Answer::Discard:
-        return; // a connection gone leaves the rest to the next run's clean-up
+    case Answer::Times:   // as good as the server makes it: the look after it tells
+    case Answer::Discard: // a connection gone leaves the rest to the next run's clean-up
+        return;
     case Answer::Close:
         if (const std::error_code error = status(); error && !write.closeError)
             write.closeError = error;

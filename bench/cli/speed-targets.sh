@@ -401,9 +401,11 @@ fi
 
 # A real tree: /usr/share (some 80,000 entries in many small folders, thousands of links),
 # copied first so that it holds still. Quick mode takes its doc folder only.
-share_from=/usr/share$([[ $quick == 1 ]] && echo /doc)
-share_kib=$(du -sk "$share_from" 2>/dev/null | awk '{ print $1 }')
-share_files=$(find "$share_from" 2>/dev/null | wc -l)
+# (Each substitution must succeed: under set -e a failed one in an assignment ends the script.)
+share_from=/usr/share
+if [[ $quick == 1 ]]; then share_from+=/doc; fi
+share_kib=$({ du -sk "$share_from" 2>/dev/null || true; } | awk '{ print $1 + 0 }')
+share_files=$({ find "$share_from" 2>/dev/null || true; } | wc -l)
 share_rows=("no-change incremental, /usr/share" "no-change incremental, /usr/share, disk over half full"
   "full copy, /usr/share")
 if ! wanted "${share_rows[@]}"; then

@@ -167,7 +167,12 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
                 m_observer.uncheckItem(i - 1);
             const std::string& item = items[i];
             const std::size_t errorsBefore = m_result.otherErrors;
+            // A mirrored item's removals are found as the walk compares each folder.
+            const bool mirrored = m_settings.mirror && ownsItsCopy(items, i);
+            RemovalPlan removals;
+            walk.collectRemovals(mirrored ? &removals : nullptr);
             const Walk::Outcome outcome = walk.item(item);
+            walk.collectRemovals(nullptr);
             if (outcome == Walk::Outcome::Overlap) {
                 m_observer.showInformation(OverlapText(m_settings.destination, item));
                 m_observer.itemDone();
@@ -180,8 +185,8 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             if (m_settings.mirror && outcome == Walk::Outcome::Walked && !cancelled() &&
                 !m_result.copyFailed && m_result.otherErrors == errorsBefore &&
                 files::kindOf(item) == files::EntryKind::Folder) {
-                if (ownsItsCopy(items, i)) {
-                    mirrorItem(item, *destination, copy ? &*copy : nullptr, record);
+                if (mirrored) {
+                    mirrorItem(item, *destination, copy ? &*copy : nullptr, record, removals);
                 } else {
                     std::string text = NotMirroredText(item);
                     m_result.notes.push_back(text);
@@ -240,10 +245,8 @@ bool BackupEngine::ownsItsCopy(const std::vector<std::string>& items, std::size_
 }
 
 void BackupEngine::mirrorItem(const std::string& item, Destination& destination, CopySink* copy,
-                              RunLog& record)
+                              RunLog& record, const RemovalPlan& plan)
 {
-    MirrorPlanner planner(destination, m_exclusions, m_settings.honourCacheDirTag, m_cancelFlag);
-    const RemovalPlan plan = planner.plan(item, Walk::baseName(item));
     if (!plan.complete || cancelled() || plan.removals.empty())
         return;
     if (plan.massive() &&

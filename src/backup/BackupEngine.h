@@ -15,6 +15,8 @@
 
 namespace stowmere::backup {
 
+struct RemovalPlan;
+
 struct BackupSettings {
     /// The backup set's "Backup To Folder" as stored; one trailing separator is dropped.
     std::string destination;
@@ -199,7 +201,8 @@ private:
     std::string destinationFolder() const;
     /// Moves (or, in a preview, lists) what the copy of the folder item holds that its
     /// source no longer does.
-    void mirrorItem(const std::string& item, Destination& destination, CopySink* copy, RunLog& record);
+    void mirrorItem(const std::string& item, Destination& destination, CopySink* copy, RunLog& record,
+                    const RemovalPlan& plan);
     /// Whether the item's copy is its alone: not the destination itself, and no other item
     /// of the list copied under the same name.
     bool ownsItsCopy(const std::vector<std::string>& items, std::size_t index) const;

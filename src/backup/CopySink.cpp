@@ -35,6 +35,20 @@ std::string reasonOf(const CopyOutcome& outcome)
 
 } // namespace
 
+struct CopySink::Issued {
+    std::string source;
+    std::string target;
+    std::string name;
+    FolderHandle folder;
+    bool link = false;
+    bool folderNew = false; ///< its folder was made by this run: nothing in it is replaced
+    WriteFact fact;
+    /// The last progress the write told before its turn to be told came.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> progress;
+    bool live = false; ///< its turn has come: progress is told as it comes
+    std::unique_ptr<PendingWrite> pending;
+};
+
 CopySink::CopySink(const BackupSettings& settings, Destination& destination, RunLog& record,
                    std::atomic<bool>& cancelFlag, TimeGranularity& granularity)
     : m_settings(settings), m_dest(destination.location()), m_record(record), m_result(record.result()),
@@ -79,6 +93,9 @@ bool CopySink::start()
         return false;
     }
     m_writer = m_destination.writer();
+    m_writesAhead = m_destination.writesAhead();
+    if (m_writesAhead > 0)
+        m_aheadWriter = m_destination.writer();
     m_versions = std::make_unique<VersionStore>(m_destination);
     m_manifest = std::make_unique<ManifestKeeper>(m_destination, &m_cancelFlag);
     tellManifestNotes();
@@ -105,6 +122,7 @@ void CopySink::finish(bool wentThrough)
 {
     if (!m_writer)
         return;
+    tellIssued();
     // A run folder that received nothing takes no place among those kept.
     if (m_keeper)
         m_keeper->finish();
@@ -196,14 +214,16 @@ void CopySink::upToDate(std::string_view folder, std::string_view name)
     m_manifest->noteUpToDate(relative);
 }
 
-void CopySink::recordCopy(const std::string& source, const std::string& target, const CopyOutcome& outcome)
+void CopySink::recordCopy(const std::string& source, const std::string& target, const CopyOutcome& outcome,
+                          const FolderHandle& copyFolder)
 {
-    const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
+    const FolderHandle folder = copyFolder ? copyFolder : targetFolder(source, paths::parentFolder(target));
     if (!folder)
         return;
     // A local copy's writer tells the time it gave the copy; where the file system keeps
-    // times exactly, that is the time it has, and the record needs no look at it.
-    const bool exactTime = outcome.modified.tv_sec != 0 && m_granularity.get() == 1;
+    // times exactly, that is the time it has, and the record needs no look at it. A
+    // writer that read the time back tells the time the copy has.
+    const bool exactTime = outcome.modified.tv_sec != 0 && (outcome.modifiedKept || m_granularity.get() == 1);
     if (outcome.digest)
         m_manifest->recordCopy(folder, paths::fileNamePart(target), ContentHash{*outcome.digest},
                                outcome.digested, exactTime ? &outcome.modified : nullptr);
@@ -281,12 +301,19 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     FolderHandle made;
     const std::string name = relative.substr(slash + 1);
     if (parent) {
-        const DestinationKind there = m_destination.status(parent, name).kind;
+        // A folder this walk made holds only what the walk put there since: its files,
+        // whose names are not those of its folders.
+        const bool parentNew =
+            slash != std::string::npos && m_madeInItem.count(relative.substr(0, slash)) > 0;
+        const DestinationKind there =
+            parentNew ? DestinationKind::Missing : m_destination.status(parent, name).kind;
         if (there != DestinationKind::Missing && there != DestinationKind::Folder)
             error = setAside(parent, name, relative);
         if (!error)
             made = m_destination.makeFolder(parent, name, makeMode, created, error);
     }
+    if (made && created)
+        m_madeInItem.insert(relative);
     if (made) {
         // Below a folder a kept run can tell apart from what it holds, every new folder
         // is recorded: a moment before this run had none of it.
@@ -383,6 +410,12 @@ void CopySink::endEntries()
 
 void CopySink::abandonEntries() noexcept
 {
+    try {
+        tellIssued();
+    } catch (...) {
+        // The walk is failing already: what could not be told is copied again next time.
+        m_issued.clear();
+    }
     dropStretch();
     m_inFolder = false;
     m_folderNew = false;
@@ -390,6 +423,8 @@ void CopySink::abandonEntries() noexcept
 
 void CopySink::folderItemDone()
 {
+    // The folders' times and bits go once every copy into them is in place.
+    tellIssued();
     // Names of one file are kept together within an item only.
     m_hardLinks.clear();
     m_folderNew = false;
@@ -399,6 +434,9 @@ void CopySink::folderItemDone()
 
 bool CopySink::entry(const EntryFacts& entry)
 {
+    const bool plain = entry.special() == 0 && (!entry.multiLinked() || !m_destination.holdsHardLinks());
+    if (!plain || !m_inFolder)
+        tellIssued();
     if (entry.special() != 0) {
         if (entry.verdict != Verdict::Same) {
             tellSharedBefore(entry);
@@ -431,6 +469,10 @@ bool CopySink::entry(const EntryFacts& entry)
     folderTouched();
     if (m_sharing)
         return copyShared(entry);
+    if (m_aheadWriter) {
+        issue(entry.source, entry.target, entry.link);
+        return !cancelled();
+    }
     if (entry.link)
         copyLink(entry.source, entry.target);
     else
@@ -739,14 +781,14 @@ void CopySink::tellSharedCopy(const SharedFile& file)
 }
 
 void CopySink::tellCopyOutcome(const std::string& source, const std::string& target,
-                               const CopyOutcome& outcome, bool link)
+                               const CopyOutcome& outcome, bool link, const FolderHandle& folder)
 {
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         noteLoss(outcome.lost);
         ++m_result.filesCopied;
         if (!link) {
-            recordCopy(source, target, outcome);
+            recordCopy(source, target, outcome, folder);
             m_result.bytesCopied += outcome.bytes;
             m_observer.bytesCopied(m_result.bytesCopied);
         }
@@ -863,21 +905,133 @@ CopyOutcome CopySink::write(const std::string& source, const std::string& target
     return outcome;
 }
 
+void CopySink::issue(const std::string& source, const std::string& target, bool link)
+{
+    const FolderHandle folder = targetFolder(source, paths::parentFolder(target));
+    if (!folder)
+        return;
+    auto issued = std::make_unique<Issued>();
+    issued->source = source;
+    issued->target = target;
+    issued->name = paths::fileNamePart(target);
+    issued->folder = folder;
+    issued->link = link;
+    issued->folderNew = m_folderNew;
+    issued->fact = {relativeOf(target), m_keeper && !m_folderNew};
+    issued->pending = m_aheadWriter->start(issuedRequest(*issued));
+    m_issued.push_back(std::move(issued));
+    while (m_issued.size() > m_writesAhead)
+        tellOldestIssued();
+}
+
+WriteRequest CopySink::issuedRequest(Issued& issued)
+{
+    WriteRequest request;
+    request.folder = issued.folder;
+    request.name = issued.name;
+    request.source = issued.source;
+    request.link = issued.link;
+    request.onlyWhenDifferent = issued.link && m_settings.incremental;
+    request.digest = !issued.link;
+    if (!issued.link) {
+        // Told as it comes once the copy's turn has come; until then only the last is kept,
+        // to be told as the copy is.
+        request.progress = [this, &issued](std::uint64_t done, std::uint64_t size) {
+            if (issued.live)
+                m_observer.copyProgress(issued.source, done, size);
+            else
+                issued.progress.emplace(done, size);
+            return !cancelled();
+        };
+    }
+    // As for a copy written in turn: the old copy moves into the versions only once the new
+    // one is complete, and what stands there is looked at only then.
+    if (m_keeper && !issued.folderNew) {
+        request.keepReplaced = [this, &issued](std::error_code& error) {
+            error.clear();
+            DestinationKind there = DestinationKind::Missing;
+            if (!keepsReplacedCopy(issued.source, issued.folder, issued.name, issued.link, &there)) {
+                issued.fact.standing = there != DestinationKind::Missing;
+                return std::optional<VersionPlace>();
+            }
+            return keepForRecord(issued.fact, there,
+                                 issued.link ? DestinationKind::Link : DestinationKind::File, error);
+        };
+    }
+    return request;
+}
+
+void CopySink::tellOldestIssued()
+{
+    const std::unique_ptr<Issued> issued = std::move(m_issued.front());
+    m_issued.pop_front();
+    const std::string& source = issued->source;
+    const std::string& target = issued->target;
+    if (!issued->link) {
+        m_observer.copyingFile(source, target);
+        if (issued->progress)
+            m_observer.copyProgress(source, issued->progress->first, issued->progress->second);
+    }
+    issued->live = true;
+    CopyOutcome outcome = m_aheadWriter->collect(std::move(issued->pending));
+    recordWrite(issued->fact, outcome);
+    if (outcome.status == CopyOutcome::Status::Copied && !issued->link &&
+        m_granularity.get() >= kCoarseTimes && !m_destination.writerKeepsTimes())
+        setTimesAgain(source, issued->folder, issued->name);
+    if (outcome.status == CopyOutcome::Status::DestinationFailed && !outcome.keepFailed &&
+        !issued->folderNew && !cancelled() && inTheWay(issued->folder, issued->name)) {
+        // A folder (or a device, a pipe) where the copy goes: it goes aside whole, and the
+        // copy is made once more, at once.
+        if (const std::error_code error = setAside(issued->folder, issued->name, issued->fact.relative)) {
+            outcome.error = error;
+            outcome.keepFailed = m_keeper != nullptr;
+        } else {
+            issued->fact = {issued->fact.relative, m_keeper != nullptr, true};
+            outcome = m_writer->write(issuedRequest(*issued));
+            recordWrite(issued->fact, outcome);
+        }
+    }
+    if (outcome.keepFailed) {
+        destinationFailed(source, FolderPartOf(target),
+                          "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
+                              outcome.error.message());
+        return;
+    }
+    tellCopyOutcome(source, target, outcome, issued->link, issued->folder);
+}
+
+void CopySink::tellIssued()
+{
+    while (!m_issued.empty())
+        tellOldestIssued();
+}
+
 std::optional<VersionPlace> CopySink::keepForRecord(const std::string& relative, DestinationKind there,
                                                     DestinationKind kind, std::error_code& error)
 {
-    m_writeFact.standing = there != DestinationKind::Missing;
-    if (!m_writeFact.standing)
+    m_writeFact.relative = relative;
+    return keepForRecord(m_writeFact, there, kind, error);
+}
+
+std::optional<VersionPlace> CopySink::keepForRecord(WriteFact& fact, DestinationKind there,
+                                                    DestinationKind kind, std::error_code& error)
+{
+    fact.standing = there != DestinationKind::Missing;
+    if (!fact.standing)
         return std::nullopt;
-    std::optional<VersionPlace> place = m_keeper->placeFor(relative, error);
-    m_writeFact.kept = place.has_value();
-    m_writeFact.kindChanged = there != kind;
+    std::optional<VersionPlace> place = m_keeper->placeFor(fact.relative, error);
+    fact.kept = place.has_value();
+    fact.kindChanged = there != kind;
     return place;
 }
 
 void CopySink::recordWrite(const CopyOutcome& outcome)
 {
-    WriteFact fact = std::exchange(m_writeFact, WriteFact{});
+    recordWrite(std::exchange(m_writeFact, WriteFact{}), outcome);
+}
+
+void CopySink::recordWrite(const WriteFact& fact, const CopyOutcome& outcome)
+{
     if (!fact.watched || outcome.status != CopyOutcome::Status::Copied)
         return;
     // A copy of another kind removed what stood there, whole; one of the same kind
@@ -902,6 +1056,7 @@ void CopySink::setTimesAgain(const std::string& source, const FolderHandle& fold
 
 std::error_code CopySink::moveIntoVersions(const std::string& relative)
 {
+    tellIssued();
     const std::size_t slash = relative.rfind('/');
     const std::string parentPath = slash == std::string::npos ? std::string() : relative.substr(0, slash);
     const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
@@ -986,32 +1141,50 @@ void CopySink::finishFolders()
     const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
     std::stable_sort(m_folderFinish.begin(), m_folderFinish.end(),
                      [&](const auto& a, const auto& b) { return depth(a.second) > depth(b.second); });
+    // Given out in batches, so that a destination where each call is a round trip can
+    // give many folders theirs at once.
+    constexpr std::size_t kBatch = 512;
+    std::vector<FolderFinish> batch;
+    std::vector<int> readErrors;
+    const auto giveBatch = [&] {
+        m_destination.finishFolders(batch);
+        for (std::size_t at = 0; at < batch.size(); ++at) {
+            files::MetadataLoss& loss = batch[at].loss;
+            if (readErrors[at] != 0 && !loss.attributes)
+                loss.attributes = std::error_code(readErrors[at], std::generic_category());
+            noteLoss(loss);
+        }
+        batch.clear();
+        readErrors.clear();
+    };
     for (const auto& [source, target] : m_folderFinish) {
-        files::Metadata metadata;
+        FolderFinish finish;
         struct stat info {};
-        const bool read = files::readMetadata(source, metadata, info);
+        const bool read = files::readMetadata(source, finish.metadata, info);
         const int readError = read ? 0 : errno;
         if (!S_ISDIR(info.st_mode))
             continue; // gone, or no longer a folder: told where its entries failed
         const std::string relative = relativeOf(target);
         const std::size_t slash = relative.rfind(paths::kSeparator);
         std::error_code error;
-        const FolderHandle parent =
-            slash == std::string::npos
-                ? m_destination.root()
-                : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
-        if (!parent)
+        finish.parent = slash == std::string::npos
+                            ? m_destination.root()
+                            : m_destination.openFolder(std::string_view(relative).substr(0, slash), error);
+        if (!finish.parent)
             continue;
-        const std::string name = relative.substr(slash + 1);
-        files::MetadataLoss loss = m_destination.setMetadata(parent, name, metadata);
-        if (!read && !loss.attributes)
-            loss.attributes = std::error_code(readError, std::generic_category());
-        noteLoss(loss);
-        m_destination.setMode(parent, name, files::safeModeBits(info.st_mode & 07777, loss));
-        m_destination.setTimes(parent, name, info.st_atim, info.st_mtim);
+        finish.name = relative.substr(slash + 1);
+        finish.mode = info.st_mode & 07777;
+        finish.accessed = info.st_atim;
+        finish.modified = info.st_mtim;
+        batch.push_back(std::move(finish));
+        readErrors.push_back(readError);
+        if (batch.size() == kBatch)
+            giveBatch();
     }
+    giveBatch();
     m_folderFinish.clear();
     m_finishing.clear();
+    m_madeInItem.clear();
 }
 
 void CopySink::destinationFailed(const std::string& source, const std::string& targetFolder,

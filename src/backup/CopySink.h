@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -136,7 +137,18 @@ private:
     void dropStretch() noexcept;
     void tellSharedCopy(const SharedFile& file);
     void tellCopyOutcome(const std::string& source, const std::string& target,
-                         const files::CopyOutcome& outcome, bool link);
+                         const files::CopyOutcome& outcome, bool link, const FolderHandle& folder = nullptr);
+
+    /// A copy issued ahead through a destination that overlaps writes, not told yet.
+    struct Issued;
+    /// Issues the copy of a file or link of the folder being filled; the oldest copies
+    /// issued are told once more than the destination takes at once are on their way.
+    void issue(const std::string& source, const std::string& target, bool link);
+    WriteRequest issuedRequest(Issued& issued);
+    /// Collects the oldest copy issued and tells it, as copyFile would have.
+    void tellOldestIssued();
+    /// Tells every copy issued: before anything that must come after them.
+    void tellIssued();
     /// Whether the entry name of folder is to be kept as a version when source replaces
     /// it: anything but the same file, or a link with the same text.
     /// there, when given, tells what stands there.
@@ -146,16 +158,22 @@ private:
     /// run's record; none when nothing stands there.
     std::optional<VersionPlace> keepForRecord(const std::string& relative, DestinationKind there,
                                               DestinationKind kind, std::error_code& error);
+    struct WriteFact;
+    std::optional<VersionPlace> keepForRecord(WriteFact& fact, DestinationKind there, DestinationKind kind,
+                                              std::error_code& error);
     /// Records what the last write did at its path (added, replaced or removed), once it
     /// went through.
     void recordWrite(const files::CopyOutcome& outcome);
+    void recordWrite(const WriteFact& fact, const files::CopyOutcome& outcome);
     /// The open destination folder at path (the destination or a folder below it), reached
     /// without following links; the last one is remembered. Null after the failure box.
     FolderHandle targetFolder(const std::string& source, const std::string& path);
     /// The path of a target below the destination.
     std::string relativeOf(const std::string& path) const;
     /// Records a copy just made: with the digest taken as it was written, or hashed now.
-    void recordCopy(const std::string& source, const std::string& target, const files::CopyOutcome& outcome);
+    /// folder, when given, is the copy's folder.
+    void recordCopy(const std::string& source, const std::string& target, const files::CopyOutcome& outcome,
+                    const FolderHandle& folder = nullptr);
     void tellManifestNotes();
     /// Gives the folders of the item just walked their sources' owners, attributes, bits
     /// and times, deepest first, once all below them is written.
@@ -189,7 +207,7 @@ private:
     std::unique_ptr<VersionStore::Keeper> m_removalKeeper;
     /// What this run adds, replaces and removes, kept in the destination.
     std::unique_ptr<RunRecord> m_runRecord;
-    /// What the write under way does at its path, for the run's record.
+    /// What a write does at its path, for the run's record.
     struct WriteFact {
         std::string relative;
         bool watched = false;  ///< its folder was there before the run: the write is recorded
@@ -197,7 +215,12 @@ private:
         bool kept = false;     ///< and went into the run folder
         bool kindChanged = false;
     };
-    WriteFact m_writeFact;
+    WriteFact m_writeFact; ///< of the write under way on this thread
+    /// Copies issued ahead, oldest first, and the writer they go through; none where the
+    /// destination does each write as it is issued.
+    std::size_t m_writesAhead = 0;
+    std::unique_ptr<DestinationWriter> m_aheadWriter;
+    std::deque<std::unique_ptr<Issued>> m_issued;
     std::time_t m_runStart = 0;
     /// The second copying thread of a full copy.
     std::unique_ptr<CopyHelper> m_helper;
@@ -206,6 +229,8 @@ private:
     /// filled, and every entry written changes a folder's time.
     std::vector<std::pair<std::string, std::string>> m_folderFinish;
     std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
+    /// Folders below the destination that the item being walked made.
+    std::unordered_set<std::string> m_madeInItem;
     /// What the destination could not keep, told once at the end.
     files::MetadataLoss m_lost;
     /// The files of several names met in the item being walked.

@@ -52,6 +52,15 @@ files::MetadataLoss Destination::setMetadata(const FolderHandle& folder, const f
     return setMetadata(folder, {}, metadata);
 }
 
+void Destination::finishFolders(std::span<FolderFinish> folders)
+{
+    for (FolderFinish& folder : folders) {
+        folder.loss.add(setMetadata(folder.parent, folder.name, folder.metadata));
+        setMode(folder.parent, folder.name, files::safeModeBits(folder.mode & 07777, folder.loss));
+        setTimes(folder.parent, folder.name, folder.accessed, folder.modified);
+    }
+}
+
 files::CopyOutcome Destination::makeSpecial(const SpecialRequest&)
 {
     files::CopyOutcome outcome;

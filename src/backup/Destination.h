@@ -7,12 +7,14 @@
 #include "platform/Metadata.h"
 #include "platform/UniqueFd.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -120,6 +122,18 @@ struct SpecialRequest {
     files::Metadata metadata;
     /// As for a write: whatever stands under name is kept before the new entry takes it.
     VersionPlaceMaker keepReplaced;
+};
+
+/// A folder to give its source's owner, attributes, bits and times, once filled.
+struct FolderFinish {
+    FolderHandle parent;
+    std::string name;
+    files::Metadata metadata;
+    mode_t mode = 0; ///< the source's bits, set-uid and the like too
+    timespec accessed{};
+    timespec modified{};
+    /// Told back: what the destination could not keep.
+    files::MetadataLoss loss{};
 };
 
 /// A write issued and not collected yet.
@@ -239,6 +253,12 @@ public:
                                             const files::Metadata& metadata);
     /// The same for the folder itself.
     virtual files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata);
+    /// Gives each folder its owner and attributes (setMetadata), its bits (setMode; set-uid
+    /// and set-gid only where the owner was kept) and its times (setTimes), in the order
+    /// given, deepest first. A folder that turned into something else is left alone. One
+    /// folder after the other here; a destination where each call is a round trip gives
+    /// folders of one depth theirs together.
+    virtual void finishFolders(std::span<FolderFinish> folders);
     /// Sets the access and modification times of the entry (of a link itself).
     virtual std::error_code setTimes(const FolderHandle& folder, const std::string& name,
                                      const timespec& accessed, const timespec& modified) = 0;
@@ -305,6 +325,10 @@ public:
     /// disk with a second core (more would only contend for the disk), many where each
     /// file waits for round trips rather than for the disk or a core.
     virtual unsigned helperWriters() const;
+    /// Writes a run may issue through one writer before it collects the first of them: many
+    /// where each write waits for round trips, which then overlap; none where a write is
+    /// done as it is issued.
+    virtual std::size_t writesAhead() const { return 0; }
     /// The finest modification-time step the destination keeps, in nanoseconds: measured
     /// (writing a temporary file), or guessed without writing when measure is false.
     virtual std::int64_t timeGranularity(bool measure) = 0;

@@ -233,6 +233,8 @@ bool FolderScan::takeFolder(std::unique_ptr<OpenFolder> folder, std::vector<Fold
     }
     std::vector<std::string> subFolders;
     for (FolderEntry& entry : entries) {
+        if (m_settings.keepOtherNames && !isFileEntry(entry))
+            record.otherNames.push_back(entry.name);
         if (isFolderEntry(entry))
             subFolders.push_back(std::move(entry.name));
     }

@@ -66,6 +66,9 @@ struct FolderRecord {
     std::string unreadableReason; ///< why it could not be read, when unreadable
     /// Its files and links; none for a folder too large to keep, read again when copied.
     std::optional<std::vector<ScannedFile>> files;
+    /// With ScanSettings::keepOtherNames, the names of the folder's entries that are not in
+    /// files (its folders, left out or not): with files, every name it held.
+    std::vector<std::string> otherNames;
     /// Folders left out that the scan met since the previous record, in the order met.
     std::vector<ScanExclusion> exclusions;
     bool end = false;
@@ -78,7 +81,10 @@ struct FolderRecord {
 
     /// A rough measure of the memory a record holds (its own and the page cache it asked
     /// for), for the bound of the scan ahead.
-    std::size_t weight() const { return 1 + (files ? files->size() : 0) + prefetchedPages; }
+    std::size_t weight() const
+    {
+        return 1 + (files ? files->size() : 0) + otherNames.size() + prefetchedPages;
+    }
 };
 
 /// What a scan looks for and what it leaves out.
@@ -92,6 +98,9 @@ struct ScanSettings {
     /// The item is copied straight into the destination: the entries of its top folder
     /// named as the destination's own files are left out (told as ownName exclusions).
     bool leaveOutOwnNames = false;
+    /// Keep the names of each folder's entries that are not files (FolderRecord::otherNames),
+    /// for a mirrored run, which must know every name a folder holds.
+    bool keepOtherNames = false;
     /// A folder with more files than this is not kept whole; its copy reads it again.
     std::size_t maxFilesPerFolder = 65536;
     /// How much of each plain file to have the system read ahead as its folder is scanned

@@ -50,40 +50,16 @@ std::string MassRemovalText(const std::string& item, std::uint64_t files, std::u
 /// What a mirrored run moved, and where to.
 std::string RemovedText(std::uint64_t removed, const std::string& runFolder);
 
-/// Compares a folder item with its copy, folder by folder, and finds every entry of the
-/// copy that is no longer in the source. Only what the source's listing shows to be gone
-/// counts: a source folder that cannot be read keeps all of its copy, and so do entries
-/// that an exclusion pattern or a cache tag leaves out. Nothing is changed here.
-class MirrorPlanner {
-public:
-    /// Everything given must outlive the planner.
-    MirrorPlanner(Destination& destination, const Exclusions& exclusions, bool honourCacheDirTag,
-                  const std::atomic<bool>& cancelFlag);
-
-    /// The plan for item, whose copy is the folder base below the destination (base not
-    /// empty: an item copied straight into the destination shares it with other items).
-    RemovalPlan plan(const std::string& item, const std::string& base);
-
-private:
-    /// A copy folder to compare with its source.
-    struct Pending {
-        std::string source;   ///< the source folder
-        std::string rel;      ///< its path below the item: "" or "/a/b"
-        std::string relative; ///< the copy's path below the destination
-    };
-
-    void compare(const Pending& folder, std::vector<Pending>& pending, RemovalPlan& plan, bool top);
-    /// The files, links and specials below the copy folder at relative, itself excluded.
-    std::uint64_t filesBelow(const std::string& relative);
-    bool cancelled() const { return m_cancelFlag.load(); }
-
-    Destination& m_destination;
-    const Exclusions& m_exclusions;
-    bool m_honourCacheDirTag;
-    const std::atomic<bool>& m_cancelFlag;
-    /// The destination folder itself, where the destination can tell: a source folder that
-    /// is it is never compared with a copy.
-    files::FileIdentity m_destinationIdentity;
-};
+/// Adds to plan the entries of one copy folder whose source is gone: each of copies (the
+/// copy folder's entries, sorted by name) that names (every name the source folder held,
+/// sorted) lacks, but for what an exclusion pattern leaves out. folderSource is the source
+/// folder, rel its path below the item ("" or "/a/b") and relative the copy folder's path
+/// below the destination. Only what a source listing shows to be gone counts: the walk
+/// calls this for the folders it could read and entered, so an unreadable folder, a cache
+/// left out and a pseudo file system keep all of their copies. Nothing is changed here.
+void planRemovals(Destination& destination, const Exclusions& exclusions, const std::atomic<bool>& cancelFlag,
+                  const std::string& folderSource, const std::string& rel, const std::string& relative,
+                  const std::vector<std::string>& names, const std::vector<DestinationEntry>& copies,
+                  RemovalPlan& plan);
 
 } // namespace stowmere::backup

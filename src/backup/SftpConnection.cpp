@@ -506,6 +506,15 @@ std::uint32_t SftpConnection::nextId()
 
 std::error_code SftpConnection::send(sftp::Packet& packet)
 {
+    if (const std::error_code error = queue(packet))
+        return error;
+    return flush();
+}
+
+std::error_code SftpConnection::queue(sftp::Packet& packet)
+{
+    // Enough to fill several SSH packets, few enough that the server starts on them soon.
+    constexpr std::size_t kHeldBytes = std::size_t{128} * 1024;
     const std::string& bytes = packet.finish();
     {
         const std::lock_guard state(m_stateMutex);
@@ -514,22 +523,37 @@ std::error_code SftpConnection::send(sftp::Packet& packet)
         if (m_outstanding++ == 0)
             m_lastProgress = std::chrono::steady_clock::now();
     }
-    int written = 0;
+    const std::lock_guard io(m_ioMutex);
+    m_outgoing += bytes;
+    return m_outgoing.size() >= kHeldBytes ? writeHeld() : std::error_code();
+}
+
+std::error_code SftpConnection::flush()
+{
+    const std::lock_guard io(m_ioMutex);
+    return writeHeld();
+}
+
+std::error_code SftpConnection::writeHeld()
+{
+    if (m_outgoing.empty())
+        return {};
+    const std::size_t size = m_outgoing.size();
     {
-        const std::lock_guard io(m_ioMutex);
-        written = ssh_channel_write(m_ssh->channel, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    }
-    if (written != static_cast<int>(bytes.size())) {
-        std::string why;
-        {
-            const std::lock_guard io(m_ioMutex);
-            why = ssh_get_error(m_ssh->session);
+        const std::lock_guard state(m_stateMutex);
+        if (m_failureCode) {
+            m_outgoing.clear();
+            return m_failureCode;
         }
-        fail(std::make_error_code(std::errc::connection_reset),
-             why.empty() ? "the connection was lost" : why);
-        return failureCode();
     }
-    return {};
+    const int written =
+        ssh_channel_write(m_ssh->channel, m_outgoing.data(), static_cast<std::uint32_t>(size));
+    m_outgoing.clear();
+    if (written == static_cast<int>(size))
+        return {};
+    const std::string why = ssh_get_error(m_ssh->session);
+    fail(std::make_error_code(std::errc::connection_reset), why.empty() ? "the connection was lost" : why);
+    return failureCode();
 }
 
 sftp::Reply SftpConnection::call(sftp::Packet& packet, std::uint32_t id)
@@ -541,6 +565,8 @@ sftp::Reply SftpConnection::call(sftp::Packet& packet, std::uint32_t id)
 
 sftp::Reply SftpConnection::wait(std::uint32_t id)
 {
+    // An error here is the connection's failure, which the wait finds below.
+    static_cast<void>(flush());
     std::unique_lock state(m_stateMutex);
     for (;;) {
         if (const auto found = m_replies.find(id); found != m_replies.end()) {

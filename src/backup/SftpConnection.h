@@ -177,7 +177,14 @@ public:
     std::uint32_t nextId();
     /// Sends a finished packet; an error once the connection has failed.
     std::error_code send(sftp::Packet& packet);
-    /// Waits for the answer to the request id (type 0 when the connection failed).
+    /// Holds a finished packet back to go out with others: many small requests then travel
+    /// in one SSH packet, encrypted once. It goes out with the next flush, with any wait,
+    /// or once enough is held.
+    std::error_code queue(sftp::Packet& packet);
+    /// Sends what queue held back.
+    std::error_code flush();
+    /// Waits for the answer to the request id (type 0 when the connection failed); sends
+    /// what is held back first.
     sftp::Reply wait(std::uint32_t id);
     /// Sends and waits.
     sftp::Reply call(sftp::Packet& packet, std::uint32_t id);
@@ -216,6 +223,9 @@ private:
     std::error_code m_failureCode;
     std::string m_failure;
     std::string m_incoming; ///< bytes read and not yet a whole packet (the reader's alone)
+    std::string m_outgoing; ///< requests held back to go out together (under m_ioMutex)
+    /// Writes m_outgoing; m_ioMutex is held.
+    std::error_code writeHeld();
 };
 
 /// An error that reads as text (a server's or the library's words) and compares equal to

@@ -2,6 +2,7 @@
 #include "backup/SftpDestination.h"
 
 #include "backup/ContentHash.h"
+#include "backup/SftpAttributes.h"
 
 #include "platform/Metadata.h"
 #include "platform/TemporaryFile.h"
@@ -21,36 +22,18 @@ namespace stowmere::backup {
 
 using files::CopyOutcome;
 using files::UniqueFd;
+using sftp::codeOf;
+using sftp::kindOf;
+using sftp::secondsOf;
+using sftp::validName;
 
 namespace {
 
-/// Data goes out in pieces of this size, as many at once as fit kWindowBytes: a server
-/// answers each on its own, and one round trip covers them all.
+/// Data goes out and comes in pieces of this size: a server answers each on its own, and
+/// one round trip covers many.
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
-constexpr std::size_t kWindowBytes = std::size_t{2} << 20;
 /// Reads of a download in flight at once; their answers stay below the channel's window.
 constexpr std::size_t kReadsAhead = 12;
-
-std::error_code codeOf(int error)
-{
-    return {error, std::generic_category()};
-}
-
-DestinationKind kindOf(const sftp::Attributes& attributes)
-{
-    if (!(attributes.flags & sftp::AttrPermissions))
-        return DestinationKind::Other;
-    switch (attributes.permissions & S_IFMT) {
-    case S_IFREG:
-        return DestinationKind::File;
-    case S_IFDIR:
-        return DestinationKind::Folder;
-    case S_IFLNK:
-        return DestinationKind::Link;
-    default:
-        return DestinationKind::Other;
-    }
-}
 
 DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
 {
@@ -61,22 +44,6 @@ DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
     entry.modified.tv_sec = attributes.modified;
     entry.mode = attributes.permissions & 07777;
     return entry;
-}
-
-bool validName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
-// SFTP carries seconds; a time the protocol cannot hold is clamped rather than wrapped.
-std::uint32_t secondsOf(const timespec& time)
-{
-    if (time.tv_sec < 0)
-        return 0;
-    if (time.tv_sec > 0xFFFFFFFFLL)
-        return 0xFFFFFFFFU;
-    return static_cast<std::uint32_t>(time.tv_sec);
 }
 
 std::string hostName()
@@ -171,6 +138,43 @@ SftpDestination::~SftpDestination()
 FolderHandle SftpDestination::adopt(std::string path, std::string relative) const
 {
     return std::make_shared<const Folder>(std::move(path), std::move(relative));
+}
+
+bool SftpDestination::knownFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    return m_knownFolders.count(path) > 0;
+}
+
+bool SftpDestination::surelyMissing(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    const std::lock_guard guard(m_foldersMutex);
+    return m_madeFolders.count(path.substr(0, slash)) > 0 && m_knownFolders.count(path) == 0;
+}
+
+void SftpDestination::noteFolder(const std::string& path, bool made)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    m_knownFolders.insert(path);
+    if (made)
+        m_madeFolders.insert(path);
+}
+
+void SftpDestination::forgetFolders(const std::string& path, bool arrived)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    const auto below = [&path](const std::string& known) {
+        return known.size() >= path.size() && known.compare(0, path.size(), path) == 0 &&
+               (known.size() == path.size() || known[path.size()] == '/');
+    };
+    std::erase_if(m_knownFolders, below);
+    std::erase_if(m_madeFolders, below);
+    // What moves in may be a folder nobody made here.
+    if (const std::size_t slash = path.rfind('/'); arrived && slash != std::string::npos)
+        m_madeFolders.erase(path.substr(0, slash));
 }
 
 // ----------------------------------------------------------------------------------------
@@ -329,8 +333,11 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             names.emplace_back(name);
         from = end + 1;
     }
-    // Every step is looked at without following it, all asked at once.
+    // Every step is looked at without following it, all asked at once; a step seen to be
+    // a folder before needs no look, and one in a folder made here that was not made in it
+    // is not there.
     std::vector<std::uint32_t> ids;
+    std::vector<std::string> looked;
     std::string path = m_url.path;
     std::string clean;
     for (const std::string& name : names) {
@@ -338,15 +345,24 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             path += '/';
         path += name;
         clean = joinRelative(clean, name);
+        if (knownFolder(path))
+            continue;
+        if (surelyMissing(path)) {
+            error = codeOf(ENOENT);
+            break;
+        }
         const std::uint32_t id = m_connection->nextId();
         sftp::Packet packet(sftp::Lstat, id);
         packet.text(path);
-        if (m_connection->send(packet))
+        if (m_connection->queue(packet)) {
+            error = connectionError();
             break;
+        }
         ids.push_back(id);
+        looked.push_back(path);
     }
-    for (const std::uint32_t id : ids) {
-        sftp::Reply reply = m_connection->wait(id);
+    for (std::size_t at = 0; at < ids.size(); ++at) {
+        sftp::Reply reply = m_connection->wait(ids[at]);
         if (error)
             continue;
         if (reply.type() != sftp::Attrs) {
@@ -360,9 +376,9 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             error = codeOf(ELOOP);
         else if (kind != DestinationKind::Folder)
             error = codeOf(ENOTDIR);
+        else
+            noteFolder(looked[at], false);
     }
-    if (!error && ids.size() != names.size())
-        error = connectionError();
     if (error)
         return nullptr;
     return adopt(path, clean);
@@ -376,6 +392,14 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     const std::string path = pathIn(parent, name);
+    if (knownFolder(path)) {
+        error.clear();
+        return adopt(path, joinRelative(parent->relative(), name));
+    }
+    if (surelyMissing(path)) {
+        error = codeOf(ENOENT);
+        return nullptr;
+    }
     const auto attributes = lstat(path, error);
     if (!attributes)
         return nullptr;
@@ -384,6 +408,7 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         error = codeOf(kind == DestinationKind::Link ? ELOOP : ENOTDIR);
         return nullptr;
     }
+    noteFolder(path, false);
     return adopt(path, joinRelative(parent->relative(), name));
 }
 
@@ -409,6 +434,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
     const std::error_code made = make();
     if (!made) {
         created = true;
+        noteFolder(path, true);
         return adopt(path, joinRelative(parent->relative(), name));
     }
     std::error_code looked;
@@ -419,6 +445,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
     }
     switch (kindOf(*attributes)) {
     case DestinationKind::Folder:
+        noteFolder(path, false);
         return adopt(path, joinRelative(parent->relative(), name));
     case DestinationKind::Link:
         // A link where a folder belongs: following it would write elsewhere. The link
@@ -426,6 +453,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
         if ((error = pathRequest(sftp::Remove, path)) || (error = make()))
             return nullptr;
         created = true;
+        noteFolder(path, true);
         return adopt(path, joinRelative(parent->relative(), name));
     default:
         error = codeOf(EEXIST);
@@ -714,12 +742,143 @@ std::error_code SftpDestination::setTimes(const FolderHandle& folder, const std:
     return setAttributes(path, change);
 }
 
+void SftpDestination::finishFolders(std::span<FolderFinish> folders)
+{
+    // Folders of one depth hold none of each other: theirs go out together, a depth at a
+    // time in the order given (deepest first), so a folder closed to its owner is closed
+    // only once everything below it is done.
+    const auto depth = [](const FolderFinish& folder) {
+        const std::string& relative = folder.parent->relative();
+        return relative.empty() ? 0 : 1 + std::count(relative.begin(), relative.end(), '/');
+    };
+    std::size_t from = 0;
+    while (from < folders.size()) {
+        std::size_t to = from + 1;
+        while (to < folders.size() && depth(folders[to]) == depth(folders[from]))
+            ++to;
+        finishFoldersOfOneDepth(folders.subspan(from, to - from));
+        from = to;
+    }
+}
+
+void SftpDestination::finishFoldersOfOneDepth(std::span<FolderFinish> folders)
+{
+    struct Step {
+        FolderFinish* folder = nullptr;
+        std::string path;
+        bool skip = false;
+        bool withOwner = false; ///< the owner goes with the bits and times
+        bool ownerFirst = false;
+        std::uint32_t id = 0;
+    };
+    std::vector<Step> steps;
+    steps.reserve(folders.size());
+    for (FolderFinish& folder : folders) {
+        folder.loss.add(lossBeyondOwners(folder.metadata));
+        Step step;
+        step.folder = &folder;
+        step.skip = !validName(folder.name);
+        if (!step.skip)
+            step.path = pathIn(folder.parent, folder.name);
+        steps.push_back(std::move(step));
+    }
+    const auto sendEach = [this](std::vector<Step>& all, const auto& packetFor) {
+        for (Step& step : all) {
+            step.id = 0;
+            if (step.skip)
+                continue;
+            const std::uint32_t id = m_connection->nextId();
+            std::optional<sftp::Packet> packet = packetFor(step, id);
+            if (packet && !m_connection->queue(*packet))
+                step.id = id;
+        }
+    };
+    // What is not known to be a folder is looked at first: SETSTAT follows a link, and a
+    // link swapped in where a folder was keeps what the server gave it.
+    sendEach(steps, [this](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        if (knownFolder(step.path))
+            return std::nullopt;
+        sftp::Packet look(sftp::Lstat, id);
+        look.text(step.path);
+        return look;
+    });
+    for (Step& step : steps) {
+        if (step.id == 0)
+            continue;
+        sftp::Reply reply = m_connection->wait(step.id);
+        sftp::Attributes attributes;
+        if (reply.type() == sftp::Attrs)
+            attributes = reply.attributes();
+        if (reply.type() != sftp::Attrs || !reply.ok() || kindOf(attributes) != DestinationKind::Folder)
+            step.skip = true;
+    }
+    const auto bitsAndTimes = [](const FolderFinish& folder) {
+        sftp::Attributes change;
+        change.flags = sftp::AttrPermissions | sftp::AttrTimes;
+        change.permissions = files::safeModeBits(folder.mode & 07777, folder.loss);
+        change.accessed = secondsOf(folder.accessed);
+        change.modified = secondsOf(folder.modified);
+        return change;
+    };
+    // Owners with the bits and times in one request, but for set-uid and set-gid, which a
+    // change of owner after them would clear: their owner goes first, on its own.
+    sendEach(steps, [&](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        FolderFinish& folder = *step.folder;
+        sftp::Attributes change;
+        if (m_ownersRefused.load()) {
+            folder.loss.owner = codeOf(EPERM);
+            change = bitsAndTimes(folder);
+        } else if (folder.mode & (S_ISUID | S_ISGID)) {
+            step.ownerFirst = true;
+            change.flags = sftp::AttrOwner;
+        } else {
+            step.withOwner = true;
+            change = bitsAndTimes(folder);
+            change.flags |= sftp::AttrOwner;
+        }
+        change.uid = folder.metadata.owner;
+        change.gid = folder.metadata.group;
+        sftp::Packet set(sftp::Setstat, id);
+        set.text(step.path).attributes(change);
+        return set;
+    });
+    std::vector<Step> again;
+    for (Step& step : steps) {
+        if (step.id == 0)
+            continue;
+        const std::error_code error = statusOf(m_connection->wait(step.id));
+        if (!error && !step.ownerFirst)
+            continue;
+        if (error && (step.withOwner || step.ownerFirst)) {
+            // The bits and times alone tell whether it was the owner that was refused.
+            step.folder->loss.owner = error;
+            if (error.value() == EPERM || error.value() == EACCES)
+                m_ownersRefused = true;
+        }
+        if (step.withOwner || step.ownerFirst)
+            again.push_back(step);
+    }
+    sendEach(again, [&](Step& step, std::uint32_t id) -> std::optional<sftp::Packet> {
+        sftp::Packet set(sftp::Setstat, id);
+        set.text(step.path).attributes(bitsAndTimes(*step.folder));
+        return set;
+    });
+    // As when given one by one: bits or times a server refuses leave the folder as it is.
+    for (const Step& step : again)
+        if (step.id != 0)
+            m_connection->wait(step.id);
+}
+
 std::error_code SftpDestination::rename(const FolderHandle& from, const std::string& fromName,
                                         const FolderHandle& to, const std::string& toName)
 {
     if (!validName(fromName) || !validName(toName))
         return codeOf(EINVAL);
-    return renamePath(pathIn(from, fromName), pathIn(to, toName), true);
+    const std::string fromPath = pathIn(from, fromName);
+    const std::string toPath = pathIn(to, toName);
+    forgetFolders(fromPath);
+    forgetFolders(toPath, true);
+    return renamePath(fromPath, toPath, true);
 }
 
 std::error_code SftpDestination::removeTree(const std::string& path)
@@ -776,6 +935,7 @@ std::error_code SftpDestination::remove(const FolderHandle& folder, const std::s
     if (!validName(name))
         return codeOf(EINVAL);
     const std::string path = pathIn(folder, name);
+    forgetFolders(path);
     std::error_code error;
     const auto attributes = lstat(path, error);
     if (!attributes)
@@ -790,6 +950,7 @@ std::error_code SftpDestination::removeEmptyFolder(const FolderHandle& folder, c
     if (!validName(name))
         return codeOf(EINVAL);
     const std::string path = pathIn(folder, name);
+    forgetFolders(path);
     const std::error_code error = pathRequest(sftp::Rmdir, path);
     if (!error)
         return {};
@@ -839,465 +1000,6 @@ std::string SftpDestination::freshTemporaryName()
         name += kLetters[m_randomState % kLetters.size()];
     }
     return name;
-}
-
-// ----------------------------------------------------------------------------------------
-// Writes
-
-namespace {
-
-class SftpPendingWrite : public PendingWrite {
-public:
-    WriteRequest request;
-    std::optional<CopyOutcome> decided;
-    UniqueFd ownSource;
-    int source = -1;
-    struct stat sourceInfo {};
-    std::string linkText;
-    std::string temporary;
-    std::string target;
-    std::uint32_t openId = 0;
-    std::uint32_t lookId = 0;
-    std::uint32_t readLinkId = 0;
-};
-
-CopyOutcome failed(CopyOutcome::Status status, std::error_code error)
-{
-    CopyOutcome outcome;
-    outcome.status = status;
-    outcome.error = error;
-    return outcome;
-}
-
-} // namespace
-
-class SftpDestination::Writer : public DestinationWriter {
-public:
-    explicit Writer(SftpDestination& destination)
-        : m_destination(destination), m_connection(*destination.m_connection)
-    {
-    }
-
-    std::unique_ptr<PendingWrite> start(WriteRequest request) override
-    {
-        auto pending = std::make_unique<SftpPendingWrite>();
-        pending->request = std::move(request);
-        SftpPendingWrite& write = *pending;
-        const WriteRequest& asked = write.request;
-        if (!validName(asked.name)) {
-            write.decided = failed(CopyOutcome::Status::DestinationFailed, codeOf(EINVAL));
-            return pending;
-        }
-        write.target = pathIn(asked.folder, asked.name);
-        // In the destination's own folder for temporaries once the run has made it, so no
-        // source name can meet one; posix-rename moves it across folders.
-        const FolderHandle& temporaries = m_destination.temporaries();
-        write.temporary =
-            pathIn(temporaries ? temporaries : asked.folder, m_destination.freshTemporaryName());
-        if (asked.link) {
-            if (!readSourceLink(write))
-                return pending;
-        } else if (!openSource(write)) {
-            return pending;
-        }
-
-        // What stands under the name, and the temporary file, asked for together.
-        write.lookId = m_connection.nextId();
-        sftp::Packet look(sftp::Lstat, write.lookId);
-        look.text(write.target);
-        std::error_code error = m_connection.send(look);
-        if (!error && asked.link && asked.onlyWhenDifferent) {
-            write.readLinkId = m_connection.nextId();
-            sftp::Packet read(sftp::Readlink, write.readLinkId);
-            read.text(write.target);
-            error = m_connection.send(read);
-        }
-        if (!error && !asked.link) {
-            write.openId = m_connection.nextId();
-            sftp::Packet open(sftp::Open, write.openId);
-            sftp::Attributes attributes;
-            attributes.flags = sftp::AttrPermissions;
-            attributes.permissions = 0600; // private until complete
-            open.text(write.temporary)
-                .u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive)
-                .attributes(attributes);
-            error = m_connection.send(open);
-        }
-        if (error)
-            write.decided = failed(CopyOutcome::Status::DestinationFailed, error);
-        return pending;
-    }
-
-    CopyOutcome collect(std::unique_ptr<PendingWrite> pending) override
-    {
-        auto& write = static_cast<SftpPendingWrite&>(*pending);
-        if (write.decided) {
-            // Answers to what was sent are still due; nobody else will take them.
-            for (const std::uint32_t id : {write.lookId, write.readLinkId, write.openId})
-                if (id != 0)
-                    m_connection.wait(id);
-            return *write.decided;
-        }
-        std::optional<sftp::Attributes> target;
-        sftp::Reply look = m_connection.wait(write.lookId);
-        if (look.type() == sftp::Attrs)
-            target = look.attributes();
-        std::optional<std::string> oldLinkText;
-        if (write.readLinkId != 0) {
-            sftp::Reply read = m_connection.wait(write.readLinkId);
-            if (read.type() == sftp::Name && read.u32() >= 1)
-                oldLinkText = read.text();
-        }
-        return write.request.link ? collectLink(write, target, oldLinkText) : collectFile(write, target);
-    }
-
-private:
-    bool readSourceLink(SftpPendingWrite& write)
-    {
-        std::string text(256, '\0');
-        for (;;) {
-            const ssize_t got = ::readlink(write.request.source.c_str(), text.data(), text.size());
-            if (got < 0) {
-                CopyOutcome outcome = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
-                outcome.changedKind = errno == EINVAL;
-                write.decided = outcome;
-                return false;
-            }
-            if (static_cast<std::size_t>(got) < text.size()) {
-                text.resize(static_cast<std::size_t>(got));
-                write.linkText = std::move(text);
-                return true;
-            }
-            text.resize(text.size() * 2);
-        }
-    }
-
-    bool openSource(SftpPendingWrite& write)
-    {
-        const WriteRequest& asked = write.request;
-        if (asked.sourceFd >= 0) {
-            write.source = asked.sourceFd;
-        } else {
-            write.ownSource.reset(::open(asked.source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-            if (!write.ownSource) {
-                write.decided = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
-                return false;
-            }
-            write.source = write.ownSource.get();
-        }
-        if (::fstat(write.source, &write.sourceInfo) != 0) {
-            write.decided = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
-            return false;
-        }
-        if (!S_ISREG(write.sourceInfo.st_mode)) {
-            CopyOutcome outcome = failed(CopyOutcome::Status::SourceFailed, codeOf(EINVAL));
-            outcome.changedKind = true;
-            write.decided = outcome;
-            return false;
-        }
-        if (static_cast<std::uint64_t>(write.sourceInfo.st_size) > asked.sizeLimit) {
-            write.decided = failed(CopyOutcome::Status::TooLarge, {});
-            return false;
-        }
-        return true;
-    }
-
-    // A failed write on a server that says only "failure": a full disk is the usual reason.
-    std::error_code writeError(std::error_code error)
-    {
-        if (error.category() == std::generic_category() && error.value() == EIO) {
-            const auto info = m_destination.space();
-            if (info && info->readOnly)
-                return codeOf(EROFS);
-            if (info && info->available < 2 * kChunk)
-                return codeOf(ENOSPC);
-        }
-        return error;
-    }
-
-    void discard(const std::string& temporary, const std::string& handle = {})
-    {
-        std::vector<std::uint32_t> ids;
-        if (!handle.empty()) {
-            ids.push_back(m_connection.nextId());
-            sftp::Packet close(sftp::Close, ids.back());
-            close.text(handle);
-            m_connection.send(close);
-        }
-        ids.push_back(m_connection.nextId());
-        sftp::Packet remove(sftp::Remove, ids.back());
-        remove.text(temporary);
-        m_connection.send(remove);
-        for (const std::uint32_t id : ids)
-            m_connection.wait(id);
-    }
-
-    CopyOutcome collectFile(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
-    {
-        sftp::Reply opened = m_connection.wait(write.openId);
-        if (opened.type() != sftp::Handle) {
-            const std::error_code error = m_destination.statusOf(std::move(opened));
-            return failed(CopyOutcome::Status::DestinationFailed, error ? error : codeOf(EPROTO));
-        }
-        const std::string handle = opened.text();
-        const std::uint64_t size = static_cast<std::uint64_t>(write.sourceInfo.st_size);
-        const WriteRequest& asked = write.request;
-
-        std::deque<std::pair<std::uint32_t, std::size_t>> inFlight;
-        // What is sent is what the copy holds: its hash goes to the manifest without the
-        // copy being fetched back.
-        ContentHasher hasher;
-        std::size_t bytesInFlight = 0;
-        std::uint64_t offset = 0;
-        std::uint64_t confirmed = 0;
-        bool atEnd = size == 0;
-        std::optional<CopyOutcome> stop;
-        const auto confirmWrite = [&] {
-            const auto [id, bytes] = inFlight.front();
-            inFlight.pop_front();
-            bytesInFlight -= bytes;
-            const std::error_code error = m_destination.statusOf(m_connection.wait(id));
-            if (stop)
-                return;
-            if (error) {
-                stop = failed(CopyOutcome::Status::DestinationFailed, writeError(error));
-                return;
-            }
-            confirmed += bytes;
-            if (asked.progress && !asked.progress(confirmed, size))
-                stop = failed(CopyOutcome::Status::Cancelled, {});
-        };
-        for (;;) {
-            while (!stop && !atEnd && bytesInFlight < kWindowBytes) {
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - offset));
-                const std::uint32_t id = m_connection.nextId();
-                sftp::Packet packet(sftp::Write, id);
-                packet.text(handle).u64(offset);
-                char* data = packet.data(want);
-                std::size_t got = 0;
-                while (got < want) {
-                    const ssize_t read =
-                        ::pread(write.source, data + got, want - got, static_cast<off_t>(offset + got));
-                    if (read < 0 && errno == EINTR)
-                        continue;
-                    if (read < 0) {
-                        stop = failed(CopyOutcome::Status::SourceFailed, codeOf(errno));
-                        break;
-                    }
-                    if (read == 0)
-                        break;
-                    got += static_cast<std::size_t>(read);
-                }
-                if (stop)
-                    break;
-                if (got == 0) {
-                    // The source shrank while it was read: what it holds now is the copy.
-                    atEnd = true;
-                    break;
-                }
-                hasher.add(std::as_bytes(std::span(data, got)));
-                if (got < want)
-                    packet = [&] {
-                        sftp::Packet shorter(sftp::Write, id);
-                        shorter.text(handle).u64(offset);
-                        std::memcpy(shorter.data(got), data, got);
-                        return shorter;
-                    }();
-                if (const std::error_code error = m_connection.send(packet)) {
-                    stop = failed(CopyOutcome::Status::DestinationFailed, error);
-                    break;
-                }
-                inFlight.emplace_back(id, got);
-                bytesInFlight += got;
-                offset += got;
-                atEnd = offset >= size || got < want;
-            }
-            // The last writes are confirmed together with the close sent after them: a
-            // small file costs one round trip less.
-            if (inFlight.empty() || (atEnd && !stop))
-                break;
-            confirmWrite();
-        }
-        if (stop) {
-            while (!inFlight.empty())
-                confirmWrite();
-            discard(write.temporary, handle);
-            return *stop;
-        }
-        if (asked.progress && size == 0 && !asked.progress(0, 0)) {
-            discard(write.temporary, handle);
-            return failed(CopyOutcome::Status::Cancelled, {});
-        }
-
-        // The owner first (a change of owner clears set-uid), then the source's bits and
-        // times, then the close that reports a late write error.
-        files::Metadata metadata;
-        files::MetadataLoss lost;
-        if (files::readMetadata(write.source, write.sourceInfo, metadata))
-            lost = m_destination.lossBeyondOwners(metadata);
-        std::uint32_t ownerId = 0;
-        if (m_destination.m_ownersRefused.load()) {
-            lost.owner = codeOf(EPERM);
-        } else {
-            sftp::Attributes owner;
-            owner.flags = sftp::AttrOwner;
-            owner.uid = write.sourceInfo.st_uid;
-            owner.gid = write.sourceInfo.st_gid;
-            ownerId = m_connection.nextId();
-            sftp::Packet change(sftp::Fsetstat, ownerId);
-            change.text(handle).attributes(owner);
-            m_connection.send(change);
-            // Set-uid and set-gid only ever go with the owner they were given for.
-            if (write.sourceInfo.st_mode & (S_ISUID | S_ISGID)) {
-                collectOwner(ownerId, lost);
-                ownerId = 0;
-            }
-        }
-        sftp::Attributes attributes;
-        attributes.flags = sftp::AttrPermissions | sftp::AttrTimes;
-        attributes.permissions = files::safeModeBits(write.sourceInfo.st_mode & 07777, lost);
-        attributes.accessed = secondsOf(write.sourceInfo.st_atim);
-        attributes.modified = secondsOf(write.sourceInfo.st_mtim);
-        const std::uint32_t setId = m_connection.nextId();
-        sftp::Packet set(sftp::Fsetstat, setId);
-        set.text(handle).attributes(attributes);
-        m_connection.send(set);
-        const std::uint32_t closeId = m_connection.nextId();
-        sftp::Packet close(sftp::Close, closeId);
-        close.text(handle);
-        m_connection.send(close);
-        // The times once more on the closed file, in the same round trip: a server whose
-        // disk keeps coarse times may stamp a file when it is closed, and the run then
-        // needs no round trip of its own to set them again.
-        const std::uint32_t againId = m_connection.nextId();
-        sftp::Attributes times;
-        times.flags = sftp::AttrTimes;
-        times.accessed = attributes.accessed;
-        times.modified = attributes.modified;
-        sftp::Packet again(sftp::Setstat, againId);
-        again.text(write.temporary).attributes(times);
-        m_connection.send(again);
-        while (!inFlight.empty())
-            confirmWrite();
-        if (ownerId != 0)
-            collectOwner(ownerId, lost);
-        const std::error_code setError = m_destination.statusOf(m_connection.wait(setId));
-        const std::error_code closeError = m_destination.statusOf(m_connection.wait(closeId));
-        // Best effort, as the times given before the close were.
-        m_connection.wait(againId);
-        if (stop) {
-            discard(write.temporary);
-            return *stop;
-        }
-        if (closeError || setError) {
-            discard(write.temporary);
-            return failed(CopyOutcome::Status::DestinationFailed,
-                          writeError(closeError ? closeError : setError));
-        }
-        CopyOutcome outcome = replace(write, target);
-        if (outcome.status == CopyOutcome::Status::Copied) {
-            outcome.bytes = offset;
-            outcome.lost = lost;
-            if (asked.digest) {
-                outcome.digest = hasher.result().bytes;
-                outcome.digested = offset;
-            }
-        }
-        return outcome;
-    }
-
-    void collectOwner(std::uint32_t id, files::MetadataLoss& lost)
-    {
-        if (const std::error_code refused = m_destination.statusOf(m_connection.wait(id))) {
-            lost.owner = refused;
-            if (refused.value() == EPERM || refused.value() == EACCES)
-                m_destination.m_ownersRefused = true;
-        }
-    }
-
-    CopyOutcome collectLink(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target,
-                            const std::optional<std::string>& oldLinkText)
-    {
-        if (target && kindOf(*target) == DestinationKind::Link && oldLinkText &&
-            *oldLinkText == write.linkText)
-            return failed(CopyOutcome::Status::Unchanged, {});
-        // OpenSSH takes the link's text first and its path second, the reverse of the
-        // protocol's draft; every server written against it does the same.
-        const std::uint32_t id = m_connection.nextId();
-        sftp::Packet packet(sftp::Symlink, id);
-        packet.text(write.linkText).text(write.temporary);
-        const std::error_code error = m_destination.statusOf(m_connection.call(packet, id));
-        if (error) {
-            if (error.category() == std::generic_category() && error.value() == EOPNOTSUPP)
-                return failed(CopyOutcome::Status::LinksRefused, error);
-            return failed(CopyOutcome::Status::DestinationFailed, error);
-        }
-        return replace(write, target);
-    }
-
-    // Gives the complete temporary copy its name, keeping what stood there first.
-    CopyOutcome replace(SftpPendingWrite& write, const std::optional<sftp::Attributes>& target)
-    {
-        const WriteRequest& asked = write.request;
-        if (target && asked.keepReplaced) {
-            std::error_code error;
-            const std::optional<VersionPlace> place = asked.keepReplaced(error);
-            // None without an error: what stands there needs no keeping and is replaced.
-            if (!place && !error)
-                return takeName(write);
-            if (!place || !place->folder || !validName(place->name)) {
-                discard(write.temporary);
-                CopyOutcome outcome =
-                    failed(CopyOutcome::Status::DestinationFailed, error ? error : codeOf(EINVAL));
-                outcome.keepFailed = true;
-                return outcome;
-            }
-            const std::string kept = pathIn(place->folder, place->name);
-            bool linked = false;
-            // A second name for the old copy first, so that its name holds a complete copy
-            // until the new one takes it over in one rename.
-            if (kindOf(*target) != DestinationKind::Folder && m_connection.supports("hardlink@openssh.com") &&
-                m_connection.supports("posix-rename@openssh.com")) {
-                const std::uint32_t id = m_connection.nextId();
-                sftp::Packet packet(sftp::Extended, id);
-                packet.text("hardlink@openssh.com").text(write.target).text(kept);
-                linked = !m_destination.statusOf(m_connection.call(packet, id));
-                // Some servers (rclone) answer the extension with success and make no
-                // link: the second name is looked at before the old one is let go.
-                std::error_code looked;
-                const auto second = linked ? m_destination.lstat(kept, looked) : std::nullopt;
-                linked = second && kindOf(*second) == kindOf(*target) && second->size == target->size;
-            }
-            if (!linked) {
-                if (const std::error_code moved = m_destination.renamePath(write.target, kept, false)) {
-                    discard(write.temporary);
-                    CopyOutcome outcome = failed(CopyOutcome::Status::DestinationFailed, moved);
-                    outcome.keepFailed = true;
-                    return outcome;
-                }
-            }
-        }
-        return takeName(write);
-    }
-
-    // The complete temporary copy takes its name, replacing what stands there.
-    CopyOutcome takeName(SftpPendingWrite& write)
-    {
-        if (const std::error_code error = m_destination.renamePath(write.temporary, write.target, true)) {
-            discard(write.temporary);
-            return failed(CopyOutcome::Status::DestinationFailed, error);
-        }
-        return failed(CopyOutcome::Status::Copied, {});
-    }
-
-    SftpDestination& m_destination;
-    SftpConnection& m_connection;
-};
-
-std::unique_ptr<DestinationWriter> SftpDestination::writer()
-{
-    return std::make_unique<Writer>(*this);
 }
 
 // ----------------------------------------------------------------------------------------

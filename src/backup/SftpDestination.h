@@ -11,12 +11,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 namespace stowmere::backup {
 
 /// A destination folder on a server, written over SFTP. Every request is sent as soon as
 /// it is known and its answer waited for only when needed: a file's data goes out in many
-/// writes at once, and the next file's opening travels while the last one is confirmed.
+/// writes at once, and many files are on their way together.
 ///
 /// A copy is written under a temporary name (".stowmere-tmp-" and eight letters) in the
 /// destination's own folder for copies under way, once a run has made it (else beside its
@@ -75,6 +76,9 @@ public:
     files::MetadataLoss setMetadata(const FolderHandle& folder, const files::Metadata& metadata) override;
     std::error_code setTimes(const FolderHandle& folder, const std::string& name, const timespec& accessed,
                              const timespec& modified) override;
+    /// Folders of one depth get their owners, bits and times in one round trip (two where
+    /// the owner goes first, or was refused), after a look at those not seen to be folders.
+    void finishFolders(std::span<FolderFinish> folders) override;
     std::error_code rename(const FolderHandle& from, const std::string& fromName, const FolderHandle& to,
                            const std::string& toName) override;
     std::error_code remove(const FolderHandle& folder, const std::string& name) override;
@@ -94,12 +98,12 @@ public:
     std::optional<files::FileSystemIdentity> identity(std::string& error) override;
     std::int64_t timeGranularity(bool measure) override;
     bool writerKeepsTimes() const override { return true; }
-    /// Each helper's file is three round trips of waiting (open, last writes with the
-    /// close, rename): enough of them keep the connection busy at a latency of tens of
-    /// milliseconds. Their data in flight stays within kHelperWriters times the size
-    /// limit of the files shared with helpers.
-    unsigned helperWriters() const override { return kHelperWriters; }
-    static constexpr unsigned kHelperWriters = 47;
+    /// Copies go through one writer on the run's own thread, issued far ahead: each file's
+    /// requests go out as soon as the answers they depend on are in, so many files share
+    /// every round trip. Their data in flight is bounded by the writer, their number here.
+    unsigned helperWriters() const override { return 0; }
+    std::size_t writesAhead() const override { return kWritesAhead; }
+    static constexpr std::size_t kWritesAhead = 256;
 
     /// The remote path of an entry of a folder this destination gave out.
     static std::string pathIn(const FolderHandle& folder, std::string_view name);
@@ -134,6 +138,7 @@ private:
     std::error_code connectionError();
     std::string freshTemporaryName();
     void refreshLock();
+    void finishFoldersOfOneDepth(std::span<FolderFinish> folders);
 
     SftpUrl m_url;
     std::string m_location;
@@ -149,6 +154,22 @@ private:
 
     std::mutex m_randomMutex;
     std::uint64_t m_randomState = 0;
+
+    /// Folders this destination has seen to be folders (never links) or made, by path,
+    /// and those of them it made itself: a folder made here holds only what was put in it
+    /// since, so a folder that was not made in it is not there, without asking. Whatever
+    /// moves or goes is forgotten, with all below it.
+    std::mutex m_foldersMutex;
+    std::unordered_set<std::string> m_knownFolders;
+    std::unordered_set<std::string> m_madeFolders;
+    bool knownFolder(const std::string& path);
+    /// Whether the folder at path is surely missing: its parent was made here, and no folder
+    /// of that name since.
+    bool surelyMissing(const std::string& path);
+    void noteFolder(const std::string& path, bool made);
+    /// Forgets path and all below it; and that the folder holding it holds only what was
+    /// made here, when something moved in.
+    void forgetFolders(const std::string& path, bool arrived = false);
 
     /// The server refused a change of owner once: it will refuse the next too.
     std::atomic<bool> m_ownersRefused{false};

@@ -190,6 +190,7 @@ ScanSettings Walk::scanSettings(const std::string& base)
     settings.honourCacheDirTag = m_honourCacheDirTag;
     settings.maxFilesPerFolder = kMaxFilesAhead;
     settings.leaveOutOwnNames = base.empty();
+    settings.keepOtherNames = m_removals != nullptr;
     // A full copy reads every file: read ahead, the disk works on the next files while the
     // sink writes the last ones. An incremental run copies few of the files it scans.
     if (!m_incremental && m_sink.readsFiles() && scanAhead())
@@ -213,6 +214,30 @@ std::optional<files::FileIdentity> Walk::copyFolderIdentity(const std::string& r
     if (entry.kind != DestinationKind::Folder || entry.identity == files::FileIdentity{})
         return std::nullopt;
     return entry.identity;
+}
+
+void Walk::noteRemovals(const FolderFacts& folder, const std::string& rel, bool top,
+                        std::vector<std::string> names, const CopyListing& copies)
+{
+    if (top)
+        m_removals->sourceEmpty = names.empty();
+    if (!folder.copy)
+        return;
+    std::sort(names.begin(), names.end());
+    // The listing the walk compares files with serves when it has one; a full copy, or a
+    // folder too large to list at once, lists the kinds alone.
+    std::vector<DestinationEntry> listed;
+    const std::vector<DestinationEntry>* entries = &copies.entries;
+    if (!copies.folder || copies.byName) {
+        std::error_code error;
+        listed = m_destination.listKinds(folder.copy, error);
+        if (error)
+            return; // a copy folder that cannot be listed keeps all it holds
+        std::sort(listed.begin(), listed.end(), byEntryName);
+        entries = &listed;
+    }
+    planRemovals(m_destination, m_exclusions, m_cancelFlag, folder.source, rel, std::string(folder.relative),
+                 names, *entries, *m_removals);
 }
 
 DestinationEntry Walk::copyOf(const CopyListing& copies, const std::string& name)
@@ -281,6 +306,13 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
             return; // a pseudo file system's mount point: made, never read
 
         if (record.files) {
+            if (m_removals && !created) {
+                std::vector<std::string> names = record.otherNames;
+                names.reserve(names.size() + record.files->size());
+                for (const ScannedFile& file : *record.files)
+                    names.push_back(file.name);
+                noteRemovals(facts, record.rel, record.index == 0, std::move(names), copies);
+            }
             // The scan's list may be stale by now: a folder gone since is told as the folder
             // that cannot be read, before its first file, not as many failed files.
             entries(facts, record.rel, *record.files, copies, false);
@@ -296,6 +328,13 @@ void Walk::folder(const std::string& item, const std::string& base, const Folder
             } catch (const std::system_error& error) {
                 m_sink.notBackedUp(source, error.code().message());
                 return;
+            }
+            if (m_removals && !created) {
+                std::vector<std::string> names;
+                names.reserve(found.size());
+                for (const files::FolderEntry& entry : found)
+                    names.push_back(entry.name);
+                noteRemovals(facts, record.rel, record.index == 0, std::move(names), copies);
             }
             files.reserve(found.size());
             const bool look = looksAtFiles();

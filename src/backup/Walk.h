@@ -4,6 +4,7 @@
 #include "backup/Destination.h"
 #include "backup/Exclusions.h"
 #include "backup/FolderScan.h"
+#include "backup/Mirror.h"
 #include "backup/RunSink.h"
 #include "backup/TimeGranularity.h"
 
@@ -56,6 +57,11 @@ public:
     /// names and times at most, whatever the size of the tree.
     static constexpr std::size_t kMaxFilesAhead = 65536;
 
+    /// While plan is set, each folder the walk reads and enters adds to it the entries of
+    /// its copy whose source is gone (see planRemovals): a mirrored run's removals, found as
+    /// the walk compares each folder instead of by a second walk. Unset with nullptr.
+    void collectRemovals(RemovalPlan* plan) { m_removals = plan; }
+
     /// The bytes of the regular files of the items walked so far whose status was looked
     /// at (every file of an incremental walk): what their copies take at most.
     std::uint64_t sourceBytes() const { return m_sourceBytes; }
@@ -90,6 +96,9 @@ private:
                  const CopyListing& copies, bool sourceSeen);
     void walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>& files,
                      const std::vector<bool>& leftOut, const CopyListing& copies, bool sourceSeen);
+    /// Adds the removals of one folder, whose source held names, to m_removals.
+    void noteRemovals(const FolderFacts& folder, const std::string& rel, bool top,
+                      std::vector<std::string> names, const CopyListing& copies);
     /// The copy of name in the listed folder; kind Missing when there is none.
     DestinationEntry copyOf(const CopyListing& copies, const std::string& name);
     /// The identity of the folder below the destination at relative, to leave it out of
@@ -109,6 +118,7 @@ private:
     TimeGranularity& m_granularity;
     RunSink& m_sink;
     std::uint64_t m_sourceBytes = 0;
+    RemovalPlan* m_removals = nullptr;
 };
 
 } // namespace stowmere::backup

@@ -52,6 +52,9 @@ struct CopyOutcome {
     /// With Copied, by copyOpenFile: the modification time given to the copy (which a file
     /// system with coarser times keeps cut down).
     timespec modified{};
+    /// modified is the time the copy has, read back from the destination after it was
+    /// given, not only the time given.
+    bool modifiedKept = false;
 
     bool succeeded() const
     {

@@ -369,3 +369,31 @@ TEST(MirrorOverSftpTest, ACopyWhoseSourceIsGoneMovesIntoTheServersVersions)
 }
 
 } // namespace
+
+TEST_F(MirrorTest, AFullRunFindsRemovalsAtEveryDepthAndACacheItLeavesOutKeepsItsWholeCopy)
+{
+    tree.folder("dest");
+    makeSource();
+    tree.file("src/deep/er/gone.txt", "gone");
+    tree.file("src/deep/er/stays.txt", "stays");
+    tree.file("src/tagged/old.bin", "old cache");
+    run();
+    // A cache tag left out from now on: its copy is the run's no more, whatever is in it.
+    tree.file("src/tagged/CACHEDIR.TAG", "Signature: 8a477f597d28d172789f06886806bc55");
+    fs::remove(tree.path("src/tagged/old.bin"));
+    fs::remove(tree.path("src/deep/er/gone.txt"));
+    fs::remove_all(tree.path("src/old"));
+
+    BackupSettings full = settings();
+    full.incremental = false;
+    full.honourCacheDirTag = true;
+    MassObserver observer(false);
+    const BackupResult result = run(observer, full);
+    EXPECT_EQ(result.removed, 2u) << "deep/er/gone.txt and the folder old";
+    EXPECT_FALSE(tree.exists("dest/src/deep/er/gone.txt"));
+    EXPECT_EQ(tree.read("dest/src/deep/er/stays.txt"), "stays");
+    EXPECT_FALSE(tree.exists("dest/src/old"));
+    EXPECT_EQ(tree.read(keptCopy("src/old/inner/x.txt")), "first x");
+    EXPECT_EQ(tree.read(keptCopy("src/deep/er/gone.txt")), "gone");
+    EXPECT_EQ(tree.read("dest/src/tagged/old.bin"), "old cache");
+}

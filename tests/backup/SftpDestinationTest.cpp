@@ -24,8 +24,10 @@
 #include <utime.h>
 
 using stowmere::backup::DestinationKind;
+using stowmere::backup::DestinationWriter;
 using stowmere::backup::FolderHandle;
 using stowmere::backup::parseSftpUrl;
+using stowmere::backup::PendingWrite;
 using stowmere::backup::RunLockResult;
 using stowmere::backup::SftpConnectFailure;
 using stowmere::backup::SftpConnectOptions;
@@ -847,4 +849,196 @@ TEST_F(SftpTest, ACancelAmidManyWritersLeavesOnlyWholeCopiesAndTheNextRunComplet
     EXPECT_EQ(rest.filesCopied + there, names.size());
     for (const std::string& name : names)
         EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+}
+
+namespace {
+
+/// Files of a folder issued through one writer before any is collected, as a run issues
+/// them; sizes from empty to several pieces.
+struct Batch {
+    std::vector<std::string> names;
+    std::vector<std::unique_ptr<PendingWrite>> pending;
+    std::vector<CopyOutcome> outcomes;
+};
+
+Batch makeBatch(TestTree& tree, int count)
+{
+    Batch batch;
+    for (int at = 0; at < count; ++at) {
+        const std::string name = "f" + std::to_string(100 + at);
+        const std::size_t size =
+            at % 9 == 4 ? 200000 + static_cast<std::size_t>(at) : static_cast<std::size_t>(at * 53);
+        tree.file("src/" + name, pattern(size + static_cast<std::size_t>(at % 7)), 1'500'000'000 + at);
+        batch.names.push_back(name);
+    }
+    return batch;
+}
+
+void collectAll(DestinationWriter& writer, Batch& batch)
+{
+    for (auto& pending : batch.pending)
+        batch.outcomes.push_back(writer.collect(std::move(pending)));
+}
+
+} // namespace
+
+TEST_F(SftpTest, AFailureAmidIssuedWritesIsToldOnItsOwnFileAndTheOthersArriveWhole)
+{
+    Batch batch = makeBatch(tree, 60);
+    // Nothing can replace a folder that holds something: the 31st copy fails at its rename,
+    // long after the copies behind it were issued.
+    tree.file("dest/Data/f130/inside.txt", "in the way");
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    ASSERT_FALSE(destination->prepareTemporaries());
+    std::error_code error;
+    const FolderHandle folder = destination->openFolder("Data", error);
+    ASSERT_TRUE(folder) << error.message();
+    const auto writer = destination->writer();
+    for (const std::string& name : batch.names)
+        batch.pending.push_back(writer->start(requestFor(folder, name, tree.path("src/" + name))));
+    collectAll(*writer, batch);
+    for (std::size_t at = 0; at < batch.names.size(); ++at) {
+        const std::string& name = batch.names[at];
+        if (name == "f130") {
+            EXPECT_EQ(batch.outcomes[at].status, CopyOutcome::Status::DestinationFailed);
+            EXPECT_EQ(tree.read("dest/Data/f130/inside.txt"), "in the way");
+            continue;
+        }
+        ASSERT_EQ(batch.outcomes[at].status, CopyOutcome::Status::Copied) << name;
+        EXPECT_EQ(batch.outcomes[at].bytes, tree.read("src/" + name).size()) << name;
+        EXPECT_EQ(tree.read("dest/Data/" + name), tree.read("src/" + name)) << name;
+        // The time read back with the close is the one the copy has.
+        struct stat copy {};
+        ASSERT_EQ(::stat(tree.path("dest/Data/" + name).c_str(), &copy), 0);
+        EXPECT_TRUE(batch.outcomes[at].modifiedKept) << name;
+        EXPECT_EQ(batch.outcomes[at].modified.tv_sec, copy.st_mtim.tv_sec) << name;
+        EXPECT_EQ(copy.st_mtim.tv_sec, 1'500'000'000 + static_cast<long>(at)) << name;
+    }
+    destination->releaseTemporaries();
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+}
+
+TEST_F(SftpTest, ACancelAmidIssuedWritesLeavesWholeCopiesOrNone)
+{
+    Batch batch = makeBatch(tree, 80);
+    tree.file("dest/f150", "the old copy");
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    ASSERT_FALSE(destination->prepareTemporaries());
+    const auto writer = destination->writer();
+    std::atomic<int> confirmed{0};
+    for (const std::string& name : batch.names) {
+        WriteRequest request = requestFor(destination->root(), name, tree.path("src/" + name));
+        // Cancelled once some twenty writes are confirmed, wherever that falls.
+        request.progress = [&confirmed](std::uint64_t, std::uint64_t) { return ++confirmed < 20; };
+        batch.pending.push_back(writer->start(std::move(request)));
+    }
+    collectAll(*writer, batch);
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < batch.names.size(); ++at) {
+        const std::string& name = batch.names[at];
+        const CopyOutcome& outcome = batch.outcomes[at];
+        if (outcome.status == CopyOutcome::Status::Copied) {
+            ++copied;
+            EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+            continue;
+        }
+        EXPECT_EQ(outcome.status, CopyOutcome::Status::Cancelled) << name;
+        if (name == "f150")
+            EXPECT_EQ(tree.read("dest/f150"), "the old copy");
+        else
+            EXPECT_FALSE(tree.exists("dest/" + name)) << name;
+    }
+    EXPECT_LT(copied, batch.names.size());
+    EXPECT_TRUE(tree.names("dest/.stowmere-tmp").empty());
+}
+
+TEST_F(SftpTest, AConnectionKilledAmidIssuedWritesLeavesNoPartialNameAndTheNextRunCompletes)
+{
+    Batch batch = makeBatch(tree, 80);
+    tree.file("dest/f120", "the old copy");
+    {
+        auto destination = openDest();
+        ASSERT_TRUE(destination);
+        ASSERT_FALSE(destination->prepareTemporaries());
+        const auto writer = destination->writer();
+        bool dropped = false;
+        for (const std::string& name : batch.names) {
+            WriteRequest request = requestFor(destination->root(), name, tree.path("src/" + name));
+            request.progress = [&](std::uint64_t, std::uint64_t) {
+                if (!dropped)
+                    server().dropConnections();
+                dropped = true;
+                return true;
+            };
+            batch.pending.push_back(writer->start(std::move(request)));
+        }
+        collectAll(*writer, batch);
+        std::size_t failed = 0;
+        for (std::size_t at = 0; at < batch.names.size(); ++at) {
+            const std::string& name = batch.names[at];
+            if (batch.outcomes[at].status == CopyOutcome::Status::Copied) {
+                EXPECT_EQ(tree.read("dest/" + name), tree.read("src/" + name)) << name;
+                continue;
+            }
+            ++failed;
+            EXPECT_EQ(batch.outcomes[at].status, CopyOutcome::Status::DestinationFailed) << name;
+            EXPECT_NE(batch.outcomes[at].error.message().find("127.0.0.1"), std::string::npos)
+                << batch.outcomes[at].error.message();
+            if (name == "f120")
+                EXPECT_EQ(tree.read("dest/f120"), "the old copy");
+            else
+                EXPECT_FALSE(tree.exists("dest/" + name)) << name;
+        }
+        EXPECT_GT(failed, 0u);
+    }
+    // The next run clears what the killed one left under way and copies everything.
+    namespace backup = stowmere::backup;
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    settings.incremental = true;
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    std::filesystem::remove(tree.path("src/f120"));
+    tree.file("src/f120", "the new copy of f120", 1'600'000'000);
+    const backup::BackupResult result =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    for (const std::string& name : batch.names)
+        EXPECT_EQ(tree.read("dest/src/" + name), tree.read("src/" + name)) << name;
+    EXPECT_FALSE(tree.exists("dest/.stowmere-tmp"));
+}
+
+TEST_F(SftpTest, FoldersGetTheirBitsOwnersAndTimesDepthByDepth)
+{
+    namespace backup = stowmere::backup;
+    tree.file("src/Top/a/b/c/file.txt", "deep", 1'500'000'000);
+    tree.file("src/Top/a/x/file.txt", "beside", 1'500'000'000);
+    tree.file("src/Top/shared/file.txt", "shared", 1'500'000'000);
+    const std::vector<std::pair<std::string, mode_t>> folders{
+        {"Top/a/b/c", 0500}, {"Top/a/b", 0750}, {"Top/a/x", 0711}, {"Top/a", 0755}, {"Top/shared", 02775}};
+    for (const auto& [folder, mode] : folders) {
+        ASSERT_EQ(::chmod(tree.path("src/" + folder).c_str(), mode), 0);
+        const timespec times[2] = {{1'400'000'000, 0}, {1'400'000'000 + static_cast<long>(mode), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("src/" + folder).c_str(), times, 0), 0);
+    }
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    const backup::BackupResult result =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Top")});
+    EXPECT_FALSE(result.copyFailed) << result.failureReason;
+    for (const auto& [folder, mode] : folders) {
+        struct stat copy {};
+        ASSERT_EQ(::lstat(tree.path("dest/" + folder).c_str(), &copy), 0) << folder;
+        EXPECT_TRUE(S_ISDIR(copy.st_mode)) << folder;
+        EXPECT_EQ(copy.st_mode & 07777, mode) << folder;
+        EXPECT_EQ(copy.st_mtim.tv_sec, 1'400'000'000 + static_cast<long>(mode)) << folder;
+    }
+    EXPECT_EQ(tree.read("dest/Top/a/b/c/file.txt"), "deep");
+    // Made writable again for the folder's removal.
+    ::chmod(tree.path("src/Top/a/b/c").c_str(), 0700);
+    ::chmod(tree.path("dest/Top/a/b/c").c_str(), 0700);
 }

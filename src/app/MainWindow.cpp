@@ -1140,15 +1140,21 @@ void MainWindow::showToolsMenu()
     m_toolsMenu->move(m_toolsButton->mapToGlobal(QPoint(0, -m_toolsMenu->sizeHint().height())));
 }
 
+std::optional<catalog::BackupSet> MainWindow::setForCommand()
+{
+    std::optional<catalog::BackupSet> set = currentSet();
+    if (!set)
+        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    return set;
+}
+
 void MainWindow::previewBackup()
 {
     if (backupRunning())
         return;
-    const std::optional<catalog::BackupSet> set = currentSet();
-    if (!set) {
-        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    const std::optional<catalog::BackupSet> set = setForCommand();
+    if (!set)
         return;
-    }
     std::vector<bool> checked;
     catalog::RunRequest request =
         m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
@@ -1176,11 +1182,9 @@ void MainWindow::editOptions()
 {
     if (backupRunning())
         return;
-    const std::optional<catalog::BackupSet> set = currentSet();
-    if (!set) {
-        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    const std::optional<catalog::BackupSet> set = setForCommand();
+    if (!set)
         return;
-    }
     if (!changesAllowed())
         return;
     guarded(m_dialogs, [&] {
@@ -1199,11 +1203,9 @@ void MainWindow::restoreFiles()
 {
     if (backupRunning())
         return;
-    const std::optional<catalog::BackupSet> set = currentSet();
-    if (!set) {
-        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    const std::optional<catalog::BackupSet> set = setForCommand();
+    if (!set)
         return;
-    }
     std::vector<std::string> items;
     items.reserve(static_cast<std::size_t>(m_pathList->count()));
     for (int i = 0; i < m_pathList->count(); ++i)
@@ -1293,11 +1295,9 @@ void MainWindow::restoreFinished()
 
 void MainWindow::showHistory()
 {
-    const std::optional<catalog::BackupSet> set = currentSet();
-    if (!set) {
-        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    const std::optional<catalog::BackupSet> set = setForCommand();
+    if (!set)
         return;
-    }
     guarded(m_dialogs, [&] {
         std::vector<std::string> warnings;
         // Only the set's own runs: never those of a deleted set that had its number.

@@ -76,6 +76,9 @@ public:
     catalog::Catalog& catalog() { return *m_catalog; }
     /// The set the commands act on: the highlighted one, once its row was found.
     std::optional<catalog::BackupSet> currentSet() const;
+    /// The highlighted set for a command of the set's menu; none, after telling the user
+    /// to pick one, when no set is highlighted.
+    std::optional<catalog::BackupSet> setForCommand();
     /// The session ends (SIGTERM, SIGHUP, a logout): a run is stopped and recorded, the
     /// tables are written as Exit writes them, without a question (each takes its default,
     /// a file that cannot be written stays as it was), and closed is emitted at once.

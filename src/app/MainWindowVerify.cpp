@@ -27,11 +27,9 @@ void MainWindow::verifyBackup()
 {
     if (backupRunning())
         return;
-    const std::optional<catalog::BackupSet> set = currentSet();
-    if (!set) {
-        m_dialogs.information(toQString(catalog::messages::kSelectBackup));
+    const std::optional<catalog::BackupSet> set = setForCommand();
+    if (!set)
         return;
-    }
     m_verifySet = *set;
     m_verifySettings = {};
     m_verifySettings.destination = set->destination;

@@ -62,7 +62,7 @@ void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 void CheckListBox::toggleByUser(int index)
 {
     setChecked(index, !checked(index));
-    emit ClickCheck(index);
+    emit checkToggled(index);
 }
 
 void CheckListBox::mousePressEvent(QMouseEvent* event)

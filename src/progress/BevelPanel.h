@@ -21,9 +21,9 @@ public:
 
     stowmere::controls::Color color() const { return m_color; }
     void setColor(stowmere::controls::Color value);
-    int BevelWidth() const { return m_bevelWidth; }
+    int bevelWidth() const { return m_bevelWidth; }
     void setBevelWidth(int value);
-    int BorderWidth() const { return m_borderWidth; }
+    int borderWidth() const { return m_borderWidth; }
     void setBorderWidth(int value);
 
     /// Places a child at (left, top) of the client area with the given size.

@@ -259,7 +259,7 @@ TEST_F(MainWindowTest, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfir
     dialogs.setNextAnswer(true);
     click("deletePathsButton");
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
-    EXPECT_FALSE(checkBox("selectAllBox")->Checked());
+    EXPECT_FALSE(checkBox("selectAllBox")->isChecked());
     EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, TheRenderedWindowShowsTheControlsLook)
     // the near-white default face left around it.
     GradientButton* pressed = widget<GradientButton>("deleteSetButton");
     QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->pressLevel() >= 100 && !pressed->isFading(); }));
     const QImage down = pressed->grab().toImage();
     const QRgb edge = down.pixel(down.width() / 2, 2);
     EXPECT_LT(qRed(edge), 230) << "pixel " << qRed(edge) << "," << qGreen(edge) << "," << qBlue(edge);

@@ -218,7 +218,7 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
                 if (frame.defaultKeys.empty())
                     frame.defaultKeys = keys;
                 frame.uniqueness =
-                    name == kPrimaryKey ? TIndexUniqueness::iuPrimary : TIndexUniqueness::iuUnique;
+                    name == kPrimaryKey ? IndexUniqueness::Primary : IndexUniqueness::Unique;
             } else {
                 frame.tableProperties.push_back(std::move(property));
             }

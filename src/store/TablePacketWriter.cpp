@@ -95,10 +95,10 @@ void writeTableProperties(PacketWriter& writer, const TableFrame& frame)
         }
         checkWrite(
             writer.addProperty(PropertyScope::Table, kDefaultOrder, packet::kTypeUInt16Array, bytesOf(keys)));
-        if (frame.uniqueness != TIndexUniqueness::iuNone)
+        if (frame.uniqueness != IndexUniqueness::None)
             checkWrite(
                 writer.addProperty(PropertyScope::Table,
-                                   frame.uniqueness == TIndexUniqueness::iuPrimary ? kPrimaryKey : kUniqueKey,
+                                   frame.uniqueness == IndexUniqueness::Primary ? kPrimaryKey : kUniqueKey,
                                    packet::kTypeUInt16Array, bytesOf(columns)));
     }
     if (frame.autoIncValue) {

@@ -297,7 +297,7 @@ void Table::setCurrentValue(std::size_t field, std::optional<std::string> value)
 // --- Key comparison and orders ---------------------------------------------------------------
 
 int Table::compareValues(const KeyColumn& key, std::optional<std::string_view> a,
-                              std::optional<std::string_view> b) const
+                         std::optional<std::string_view> b) const
 {
     int result = 0;
     if (!a || !b) {
@@ -329,8 +329,7 @@ int Table::compareValues(const KeyColumn& key, std::optional<std::string_view> a
     return key.descending ? -result : result;
 }
 
-int Table::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key,
-                                std::size_t columns) const
+int Table::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const
 {
     for (std::size_t i = 0; i < columns; ++i) {
         const int result = compareValues(order.keys[i], fieldOf(slot, order.keys[i].field), key[i]);
@@ -413,8 +412,7 @@ void Table::buildOrder(Order& order) const
 // (a backup set's paths) compare directly: ICU stops at the first difference there, which
 // costs far less than building a whole sort key per row (measured about 8 times less for
 // runs of 200 paths).
-void Table::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last,
-                           std::size_t column) const
+void Table::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
 {
     if (column >= order.keys.size() || last - first < 2)
         return;
@@ -661,8 +659,7 @@ std::optional<std::int64_t> Table::recordAsInteger(std::size_t record, std::size
     return valueToInteger(m_fields[field], *value);
 }
 
-std::pair<std::size_t, std::size_t>
-Table::recordsWithKey(const std::vector<std::string>& keyValues) const
+std::pair<std::size_t, std::size_t> Table::recordsWithKey(const std::vector<std::string>& keyValues) const
 {
     if (!isActive())
         return {0, 0};

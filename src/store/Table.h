@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "store/Field.h"
 #include "store/FieldDef.h"
 #include "store/KeyCollator.h"
 #include "store/PacketFormat.h"
-#include "store/Field.h"
 #include "store/TablePacket.h"
 
 #include <cstddef>
@@ -35,7 +35,7 @@ public:
 
     // --- Definition, opening and closing -------------------------------------------------
 
-    /// Column definitions used by CreateDataSet; replaced by the file's columns on load.
+    /// Column definitions used by createDataSet(); replaced by the file's columns on load.
     void setFieldDefs(std::vector<FieldDef> fields);
     const std::vector<FieldDef>& fieldDefs() const { return m_fields; }
     /// Creates an empty, open table from the field definitions. Throws for a column name of
@@ -88,7 +88,7 @@ public:
     std::size_t recordCount() const;
 
     // --- The current row -------------------------------------------------------------------
-    // Locate and Insert first finish a pending insert or edit: it is posted when a field
+    // locate() and insert() first finish a pending insert or edit: it is posted when a field
     // was modified and cancelled otherwise.
 
     /// Makes current the first row, in the browse order, whose field equals value exactly

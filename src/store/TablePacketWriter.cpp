@@ -96,10 +96,9 @@ void writeTableProperties(PacketWriter& writer, const TableFrame& frame)
         checkWrite(
             writer.addProperty(PropertyScope::Table, kDefaultOrder, packet::kTypeUInt16Array, bytesOf(keys)));
         if (frame.uniqueness != IndexUniqueness::None)
-            checkWrite(
-                writer.addProperty(PropertyScope::Table,
-                                   frame.uniqueness == IndexUniqueness::Primary ? kPrimaryKey : kUniqueKey,
-                                   packet::kTypeUInt16Array, bytesOf(columns)));
+            checkWrite(writer.addProperty(
+                PropertyScope::Table, frame.uniqueness == IndexUniqueness::Primary ? kPrimaryKey : kUniqueKey,
+                packet::kTypeUInt16Array, bytesOf(columns)));
     }
     if (frame.autoIncValue) {
         std::string value(4, '\0');

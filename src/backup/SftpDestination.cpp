@@ -152,7 +152,17 @@ bool SftpDestination::surelyMissing(const std::string& path)
     if (slash == std::string::npos || slash == 0)
         return false;
     const std::lock_guard guard(m_foldersMutex);
-    return m_madeFolders.count(path.substr(0, slash)) > 0 && m_knownFolders.count(path) == 0;
+    if (m_knownFolders.count(path) > 0)
+        return false;
+    if (m_madeFolders.count(path.substr(0, slash)) > 0)
+        return true;
+    if (m_missingPaths.empty())
+        return false;
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
+        if (m_missingPaths.count(path.substr(0, end)) > 0)
+            return true;
+    }
+    return false;
 }
 
 void SftpDestination::noteFolder(const std::string& path, bool made)
@@ -161,6 +171,18 @@ void SftpDestination::noteFolder(const std::string& path, bool made)
     m_knownFolders.insert(path);
     if (made)
         m_madeFolders.insert(path);
+    // The folder and every folder above it are there now.
+    if (!m_missingPaths.empty()) {
+        for (std::size_t end = path.size(); end != std::string::npos && end > 0;
+             end = path.rfind('/', end - 1))
+            m_missingPaths.erase(path.substr(0, end));
+    }
+}
+
+void SftpDestination::noteMissing(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    m_missingPaths.insert(path);
 }
 
 void SftpDestination::forgetFolders(const std::string& path, bool arrived)
@@ -172,6 +194,13 @@ void SftpDestination::forgetFolders(const std::string& path, bool arrived)
     };
     std::erase_if(m_knownFolders, below);
     std::erase_if(m_madeFolders, below);
+    std::erase_if(m_missingPaths, below);
+    if (arrived) {
+        // Something is there now, below every folder above it.
+        for (std::size_t end = path.rfind('/'); end != std::string::npos && end > 0;
+             end = path.rfind('/', end - 1))
+            m_missingPaths.erase(path.substr(0, end));
+    }
     // What moves in may be a folder nobody made here.
     if (const std::size_t slash = path.rfind('/'); arrived && slash != std::string::npos)
         m_madeFolders.erase(path.substr(0, slash));
@@ -369,6 +398,8 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             error = statusOf(std::move(reply));
             if (!error)
                 error = codeOf(EPROTO);
+            else if (error == std::errc::no_such_file_or_directory)
+                noteMissing(looked[at]);
             continue;
         }
         const DestinationKind kind = kindOf(reply.attributes());
@@ -401,8 +432,11 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     const auto attributes = lstat(path, error);
-    if (!attributes)
+    if (!attributes) {
+        if (error == std::errc::no_such_file_or_directory)
+            noteMissing(path);
         return nullptr;
+    }
     const DestinationKind kind = kindOf(*attributes);
     if (kind != DestinationKind::Folder) {
         error = codeOf(kind == DestinationKind::Link ? ELOOP : ENOTDIR);

@@ -158,15 +158,19 @@ private:
     /// Folders this destination has seen to be folders (never links) or made, by path,
     /// and those of them it made itself: a folder made here holds only what was put in it
     /// since, so a folder that was not made in it is not there, without asking. Whatever
-    /// moves or goes is forgotten, with all below it.
+    /// moves or goes is forgotten, with all below it. Paths the server said were not there
+    /// are remembered too, so that a walk of a tree the destination lacks (counting before
+    /// a run, a preview) asks once, not once per folder.
     std::mutex m_foldersMutex;
     std::unordered_set<std::string> m_knownFolders;
     std::unordered_set<std::string> m_madeFolders;
+    std::unordered_set<std::string> m_missingPaths;
     bool knownFolder(const std::string& path);
-    /// Whether the folder at path is surely missing: its parent was made here, and no folder
-    /// of that name since.
+    /// Whether the folder at path is surely missing: its parent was made here and no folder
+    /// of that name since, or the server said that it or a folder above it was not there.
     bool surelyMissing(const std::string& path);
     void noteFolder(const std::string& path, bool made);
+    void noteMissing(const std::string& path);
     /// Forgets path and all below it; and that the folder holding it holds only what was
     /// made here, when something moved in.
     void forgetFolders(const std::string& path, bool arrived = false);

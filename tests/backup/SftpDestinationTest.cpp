@@ -1042,3 +1042,33 @@ TEST_F(SftpTest, FoldersGetTheirBitsOwnersAndTimesDepthByDepth)
     ::chmod(tree.path("src/Top/a/b/c").c_str(), 0700);
     ::chmod(tree.path("dest/Top/a/b/c").c_str(), 0700);
 }
+
+TEST_F(SftpTest, AFolderFoundMissingIsFoundOnceMadeOrMovedIn)
+{
+    tree.folder("dest/elsewhere/sub");
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    std::error_code error;
+    const FolderHandle root = destination->openFolder("", error);
+    ASSERT_TRUE(root) << error.message();
+
+    EXPECT_FALSE(destination->openFolder("new/deep", error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    EXPECT_FALSE(destination->openFolder(root, "new", error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    bool created = false;
+    const FolderHandle made = destination->makeFolder(root, "new", 0755, created, error);
+    ASSERT_TRUE(made) << error.message();
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(destination->openFolder("new", error)) << error.message();
+    EXPECT_FALSE(destination->openFolder("new/deep", error));
+    ASSERT_TRUE(destination->makeFolder(made, "deep", 0755, created, error)) << error.message();
+    EXPECT_TRUE(destination->openFolder("new/deep", error)) << error.message();
+
+    EXPECT_FALSE(destination->openFolder("moved/sub", error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    ASSERT_FALSE(destination->rename(root, "elsewhere", root, "moved"));
+    EXPECT_TRUE(destination->openFolder("moved/sub", error)) << error.message();
+    EXPECT_TRUE(destination->openFolder(root, "moved", error)) << error.message();
+    EXPECT_FALSE(destination->openFolder("elsewhere", error));
+}

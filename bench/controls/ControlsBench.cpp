@@ -33,7 +33,7 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     font.setPixelSize(11);
     button.setFont(font);
     button.SetCaption(QStringLiteral("Backup"));
-    button.setColor(clWhite);
+    button.setColor(colors::White);
     button.SetSpacing(10);
     button.SetTextShadow(false);
     button.SetGradientBorder(false);
@@ -61,9 +61,9 @@ void BM_ListPanelRebuild(benchmark::State& state)
     panel.resize(233, 545);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(5);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
-    panel.setColor(clWhite);
+    panel.SetBorderColor(colors::Silver);
+    panel.SetOuterColor(colors::Silver);
+    panel.setColor(colors::White);
     for (auto _ : state) {
         panel.RebuildImages();
         benchmark::DoNotOptimize(panel.BackgroundImage().Row(0));

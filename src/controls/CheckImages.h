@@ -14,9 +14,9 @@ namespace stowmere::controls {
 Image24 LoadCheckMark();
 
 /// What a check-list cell shows: a tick box, a cross box or a radio button.
-enum CheckKind { ckCheckMark, ckCross, ckRadio };
+enum class CheckKind { CheckMark, Cross, Radio };
 /// The state of one check-list item.
-enum CheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+enum class CheckBoxState { Unchecked, Checked, Grayed };
 
 inline constexpr int kCheckCellWidth = 16;
 inline constexpr int kCheckCellHeight = 13;

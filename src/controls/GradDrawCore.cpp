@@ -157,23 +157,23 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
 
     int span = 0;
     switch (type) {
-    case gtHorizontal:
+    case GradientType::Horizontal:
         span = w;
         break;
-    case gtVertical:
+    case GradientType::Vertical:
         span = h;
         break;
-    case gtFromTopLeft:
-    case gtFromTopRight:
+    case GradientType::FromTopLeft:
+    case GradientType::FromTopRight:
         span = d - rect.Left;
         break;
-    case gtRadial:
+    case GradientType::Radial:
         span = (d - rect.Left) / 2;
         break;
-    case gtDoubleHorz:
+    case GradientType::DoubleHorizontal:
         span = w / 2;
         break;
-    case gtDoubleVert:
+    case GradientType::DoubleVertical:
         span = h / 2;
         break;
     }
@@ -197,28 +197,28 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
     const int centreY = h / 2;
     auto distance = [&](int x, int y) -> double {
         switch (type) {
-        case gtHorizontal:
+        case GradientType::Horizontal:
             return x - rect.Left;
-        case gtVertical:
+        case GradientType::Vertical:
             return y - rect.Top;
-        case gtFromTopLeft: {
+        case GradientType::FromTopLeft: {
             const double dx = x - rect.Left;
             const double dy = y - rect.Top;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtFromTopRight: {
+        case GradientType::FromTopRight: {
             const double dx = rect.Right - x;
             const double dy = y - rect.Top;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtRadial: {
+        case GradientType::Radial: {
             const double dx = centreX - x;
             const double dy = y - centreY;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtDoubleHorz:
+        case GradientType::DoubleHorizontal:
             return std::abs(x - span - rect.Left);
-        case gtDoubleVert:
+        case GradientType::DoubleVertical:
             return std::abs(y - span - rect.Top);
         }
         return 0.0;
@@ -227,8 +227,8 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         PutPixel(p, ToByte(stepR * t + from.r), ToByte(stepG * t + from.g), ToByte(stepB * t + from.b));
     };
 
-    const bool byRow = type == gtVertical || type == gtDoubleVert;
-    const bool byColumn = type == gtHorizontal || type == gtDoubleHorz;
+    const bool byRow = type == GradientType::Vertical || type == GradientType::DoubleVertical;
+    const bool byColumn = type == GradientType::Horizontal || type == GradientType::DoubleHorizontal;
     for (const QRect& r : AreaRects(image, rect, region)) {
         const Rect area = Rect::FromQRect(r);
         if (byColumn) {
@@ -446,27 +446,27 @@ QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
     return metrics.elidedText(dots + tail, Qt::ElideRight, width);
 }
 
-void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format)
+void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format)
 {
     if (text.isEmpty() || rect.IsEmpty())
         return;
     int flags = 0;
-    if ((format & tfCenter) != 0)
+    if (format.testFlag(TextFlag::Center))
         flags |= Qt::AlignHCenter;
-    else if ((format & tfRight) != 0)
+    else if (format.testFlag(TextFlag::Right))
         flags |= Qt::AlignRight;
     else
         flags |= Qt::AlignLeft;
-    if ((format & tfVCenter) != 0)
+    if (format.testFlag(TextFlag::VCenter))
         flags |= Qt::AlignVCenter;
-    else if ((format & tfBottom) != 0)
+    else if (format.testFlag(TextFlag::Bottom))
         flags |= Qt::AlignBottom;
     else
         flags |= Qt::AlignTop;
-    const bool prefix = (format & tfNoPrefix) == 0;
+    const bool prefix = !format.testFlag(TextFlag::NoPrefix);
     if (prefix)
         flags |= Qt::TextShowMnemonic;
-    if ((format & tfWordBreak) != 0 && (format & tfSingleLine) == 0)
+    if (format.testFlag(TextFlag::WordBreak) && !format.testFlag(TextFlag::SingleLine))
         flags |= Qt::TextWordWrap;
     else
         flags |= Qt::TextSingleLine;
@@ -474,16 +474,16 @@ void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, 
     QString shown = text;
     const QFontMetrics metrics(canvas.font());
     if ((flags & Qt::TextSingleLine) != 0) {
-        if ((format & tfPathEllipsis) != 0)
+        if (format.testFlag(TextFlag::PathEllipsis))
             shown = ElidePath(text, metrics, rect.Width());
-        else if ((format & tfEndEllipsis) != 0)
+        else if (format.testFlag(TextFlag::EndEllipsis))
             shown = metrics.elidedText(text, Qt::ElideRight, rect.Width(), prefix ? Qt::TextShowMnemonic : 0);
     }
     canvas.drawText(rect.ToQRect(), flags, shown);
 }
 
 void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
-                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled)
+                 Color shadowColour, bool shadowOn, TextFlags format, const Rect& rect, bool enabled)
 {
     canvas.setFont(font);
     if (enabled) {
@@ -494,30 +494,31 @@ void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color
         canvas.setPen(ToQColor(fontColour));
         DrawFormattedText(canvas, text, rect, format);
     } else {
-        canvas.setPen(ToQColor(clBtnHighlight));
+        canvas.setPen(ToQColor(colors::ButtonHighlight));
         DrawFormattedText(canvas, text, rect.Offset(1, 1), format);
-        canvas.setPen(ToQColor(clBtnShadow));
+        canvas.setPen(ToQColor(colors::ButtonShadow));
         DrawFormattedText(canvas, text, rect, format);
     }
 }
 
-unsigned CaptionFormat(int alignment, bool wrap)
+TextFlags CaptionFormat(int alignment, bool wrap)
 {
-    static constexpr std::array<unsigned, 3> alignments = {tfLeft, tfRight, tfCenter};
-    const unsigned align = alignments[static_cast<std::size_t>(std::clamp(alignment, 0, 2))];
-    return tfVCenter | tfNoPrefix | tfEndEllipsis | align | (wrap ? tfWordBreak : tfSingleLine);
+    static constexpr std::array<TextFlag, 3> alignments = {TextFlag::Left, TextFlag::Right, TextFlag::Center};
+    const TextFlag align = alignments[static_cast<std::size_t>(std::clamp(alignment, 0, 2))];
+    return TextFlag::VCenter | TextFlag::NoPrefix | TextFlag::EndEllipsis | align |
+           (wrap ? TextFlag::WordBreak : TextFlag::SingleLine);
 }
 
 int FadeInterval(FadeSpeed speed)
 {
     switch (speed) {
-    case fsSlow:
+    case FadeSpeed::Slow:
         return 40;
-    case fsMedium:
+    case FadeSpeed::Medium:
         return 20;
-    case fsFast:
+    case FadeSpeed::Fast:
         return 12;
-    case fsVeryFast:
+    case FadeSpeed::VeryFast:
         return 8;
     }
     return 20;

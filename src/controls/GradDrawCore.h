@@ -5,6 +5,7 @@
 #include "controls/Image24.h"
 #include "controls/Rect.h"
 
+#include <QFlags>
 #include <QFont>
 #include <QRegion>
 #include <QString>
@@ -19,43 +20,45 @@ namespace stowmere::controls {
 class GradientControl;
 
 // Ordinals are stored in form files and used by the arithmetic: keep the order.
-enum GradientType {
-    gtHorizontal,
-    gtVertical,
-    gtFromTopLeft,
-    gtFromTopRight,
-    gtRadial,
-    gtDoubleHorz,
-    gtDoubleVert
+enum class GradientType {
+    Horizontal,
+    Vertical,
+    FromTopLeft,
+    FromTopRight,
+    Radial,
+    DoubleHorizontal,
+    DoubleVertical
 };
-enum FadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
-enum CaptionPosition {
-    cpGroupBox,
-    cpTopLeft,
-    cpTopCenter,
-    cpTopRight,
-    cpMiddleLeft,
-    cpMiddleCenter,
-    cpMiddleRight,
-    cpBottomLeft,
-    cpBottomCenter,
-    cpBottomRight
+enum class FadeSpeed { Slow, Medium, Fast, VeryFast };
+enum class CaptionPosition {
+    GroupBox,
+    TopLeft,
+    TopCenter,
+    TopRight,
+    MiddleLeft,
+    MiddleCenter,
+    MiddleRight,
+    BottomLeft,
+    BottomCenter,
+    BottomRight
 };
 
 /// Text-format flags understood by DrawFormattedText (alignment, line mode, prefix, ellipsis).
-enum TextFlag : unsigned {
-    tfLeft = 0x0,
-    tfCenter = 0x1,
-    tfRight = 0x2,
-    tfTop = 0x0,
-    tfVCenter = 0x4,
-    tfBottom = 0x8,
-    tfWordBreak = 0x10,
-    tfSingleLine = 0x20,
-    tfNoPrefix = 0x800,
-    tfPathEllipsis = 0x4000,
-    tfEndEllipsis = 0x8000,
+enum class TextFlag : unsigned {
+    Left = 0x0,
+    Center = 0x1,
+    Right = 0x2,
+    Top = 0x0,
+    VCenter = 0x4,
+    Bottom = 0x8,
+    WordBreak = 0x10,
+    SingleLine = 0x20,
+    NoPrefix = 0x800,
+    PathEllipsis = 0x4000,
+    EndEllipsis = 0x8000,
 };
+Q_DECLARE_FLAGS(TextFlags, TextFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TextFlags)
 
 enum class GradientDirection { Vertical, Horizontal };
 
@@ -96,20 +99,20 @@ void FrameRect(Image24& image, const Rect& rect, Color color);
 /// The dotted focus rectangle: every other pixel of the outline inverted.
 void DrawFocusRect(Image24& image, const Rect& rect);
 
-/// Draws text into rect with TextFlag flags: alignment, single line or word wrap,
-/// accelerator prefix (an ampersand underlines the next character unless tfNoPrefix),
+/// Draws text into rect with TextFlags: alignment, single line or word wrap,
+/// accelerator prefix (an ampersand underlines the next character unless TextFlag::NoPrefix),
 /// end ellipsis or path ellipsis. Uses the painter's font and pen.
-void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format);
+void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format);
 
 /// A path that fits width: the start and the last component are kept, the middle becomes "...".
 QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
 
 /// Draws one caption with an optional shadow, or embossed when disabled.
 void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
-                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled);
+                 Color shadowColour, bool shadowOn, TextFlags format, const Rect& rect, bool enabled);
 
 /// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
-unsigned CaptionFormat(int alignment, bool wrap);
+TextFlags CaptionFormat(int alignment, bool wrap);
 
 /// Timer interval of a fade speed in milliseconds.
 int FadeInterval(FadeSpeed speed);

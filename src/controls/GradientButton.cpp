@@ -218,16 +218,16 @@ Image24 GradientButton::RenderFace()
     Rect text = r;
     if (!m_glyph24.IsEmpty()) {
         switch (m_layout) {
-        case blGlyphLeft:
+        case ButtonLayout::GlyphLeft:
             text.Left += m_glyph24.Width() + m_spacing;
             break;
-        case blGlyphRight:
+        case ButtonLayout::GlyphRight:
             text.Left -= m_glyph24.Width() + m_spacing;
             break;
-        case blGlyphTop:
+        case ButtonLayout::GlyphTop:
             text.Top += m_glyph24.Height() + m_spacing;
             break;
-        case blGlyphBottom:
+        case ButtonLayout::GlyphBottom:
             text.Top -= m_glyph24.Height() + m_spacing;
             break;
         }
@@ -263,21 +263,21 @@ void GradientButton::PaintGlyph(Image24& face, const Rect& t, const QFont& font)
     int x = 0;
     int y = 0;
     switch (m_layout) {
-    case blGlyphLeft:
+    case ButtonLayout::GlyphLeft:
         x = withCaption ? (t.Left + t.Right - tw) / 2 - m_spacing - gw
                         : (t.Left + t.Right - m_spacing) / 2 - gw;
         y = (h - gh) / 2;
         break;
-    case blGlyphRight:
+    case ButtonLayout::GlyphRight:
         x = withCaption ? (t.Left + t.Right + tw) / 2 + m_spacing : (t.Left + t.Right) / 2 + m_spacing;
         y = (h - gh) / 2;
         break;
-    case blGlyphTop:
+    case ButtonLayout::GlyphTop:
         x = (w - gw) / 2;
         y = withCaption ? (t.Top + t.Bottom - th) / 2 - m_spacing - gh
                         : (t.Top + t.Bottom) / 2 - m_spacing - gh;
         break;
-    case blGlyphBottom:
+    case ButtonLayout::GlyphBottom:
         x = (w - gw) / 2;
         y = withCaption ? (t.Top + t.Bottom + th) / 2 + m_spacing : (t.Top + t.Bottom) / 2 + m_spacing;
         break;

@@ -99,11 +99,13 @@ void GradientCheckBox::Click()
 void GradientCheckBox::RebuildImages()
 {
     const Rect whole{0, 0, kBox, kBox};
-    FillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), gtFromTopLeft);
+    FillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(),
+                 GradientType::FromTopLeft);
     FrameRect(m_defaultImage, whole, m_colors.BorderColor());
-    FillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), gtFromTopLeft);
+    FillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), GradientType::FromTopLeft);
     FrameRect(m_overImage, whole, m_colors.BorderColor());
-    FillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), gtFromTopLeft);
+    FillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(),
+                 GradientType::FromTopLeft);
     update();
 }
 
@@ -147,13 +149,13 @@ Image24 GradientCheckBox::RenderFace()
         DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
                     CaptionFormat(0, false), caption, isEnabled());
     }
-    if (m_borderLines.Contains(blTop))
+    if (m_borderLines.Contains(BorderLine::Top))
         FillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);
-    if (m_borderLines.Contains(blBottom))
+    if (m_borderLines.Contains(BorderLine::Bottom))
         FillRect(face, {client.Left, client.Bottom - 1, client.Right, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(blLeft))
+    if (m_borderLines.Contains(BorderLine::Left))
         FillRect(face, {client.Left, client.Top, client.Left + 1, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(blRight))
+    if (m_borderLines.Contains(BorderLine::Right))
         FillRect(face, {client.Right - 1, client.Top, client.Right, client.Bottom}, m_borderLinesColor);
     if (hasFocus() && m_showFocusRect)
         DrawFocusRect(face, client);

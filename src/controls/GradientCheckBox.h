@@ -9,7 +9,7 @@
 
 namespace stowmere::controls {
 
-enum BorderLine { blTop, blBottom, blLeft, blRight };
+enum class BorderLine { Top, Bottom, Left, Right };
 
 /// A set of BorderLine members.
 class BorderLines {

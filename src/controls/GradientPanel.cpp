@@ -33,7 +33,8 @@ void GradientPanel::setCaptionPosition(CaptionPosition value)
 {
     if (value == m_captionPosition)
         return;
-    const bool groupBoxChanged = (value == cpGroupBox) != (m_captionPosition == cpGroupBox);
+    const bool groupBoxChanged =
+        (value == CaptionPosition::GroupBox) != (m_captionPosition == CaptionPosition::GroupBox);
     m_captionPosition = value;
     UpdateClientArea();
     if (groupBoxChanged)
@@ -117,7 +118,7 @@ int GradientPanel::CaptionHeight() const
 void GradientPanel::UpdateClientArea()
 {
     const int inset = m_borderWidth + 1;
-    if (m_captionPosition == cpGroupBox)
+    if (m_captionPosition == CaptionPosition::GroupBox)
         setContentsMargins(inset, 2 * (CaptionHeight() / 2) + 1, inset, 3);
     else
         setContentsMargins(inset, inset, inset, inset);
@@ -145,7 +146,7 @@ void GradientPanel::RebuildImages()
     // inset i keeps the pen's outer side on the image's edge.
     const int p = s * m_borderWidth - 1;
     const int i = p / 2;
-    const int top = m_captionPosition == cpGroupBox ? (s * CaptionHeight()) / 2 + i : i;
+    const int top = m_captionPosition == CaptionPosition::GroupBox ? (s * CaptionHeight()) / 2 + i : i;
     const Rect frame{i, top, w - i, h - i};
     const int corner = s * m_cornerWidth;
     if (m_gradient) {
@@ -182,46 +183,46 @@ Image24 GradientPanel::RenderPanel()
     const int h = height();
     const int k = (m_cornerWidth + m_borderWidth) / 2;
     Rect text{k, m_borderWidth, w - k, h - m_borderWidth};
-    unsigned align = tfLeft | tfTop;
+    TextFlags align = TextFlag::Left | TextFlag::Top;
     switch (m_captionPosition) {
-    case cpGroupBox:
+    case CaptionPosition::GroupBox:
         text.Top = 0;
         if (m_cornerWidth + m_borderWidth < 2)
             text.Left += 5;
         break;
-    case cpTopLeft:
+    case CaptionPosition::TopLeft:
         break;
-    case cpTopCenter:
-        align = tfCenter | tfTop;
+    case CaptionPosition::TopCenter:
+        align = TextFlag::Center | TextFlag::Top;
         break;
-    case cpTopRight:
-        align = tfRight | tfTop;
+    case CaptionPosition::TopRight:
+        align = TextFlag::Right | TextFlag::Top;
         break;
-    case cpMiddleLeft:
-        align = tfLeft | tfVCenter;
+    case CaptionPosition::MiddleLeft:
+        align = TextFlag::Left | TextFlag::VCenter;
         text.Left -= (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpMiddleCenter:
-        align = tfCenter | tfVCenter;
+    case CaptionPosition::MiddleCenter:
+        align = TextFlag::Center | TextFlag::VCenter;
         break;
-    case cpMiddleRight:
-        align = tfRight | tfVCenter;
+    case CaptionPosition::MiddleRight:
+        align = TextFlag::Right | TextFlag::VCenter;
         text.Right += (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpBottomLeft:
-        align = tfLeft | tfBottom;
+    case CaptionPosition::BottomLeft:
+        align = TextFlag::Left | TextFlag::Bottom;
         break;
-    case cpBottomCenter:
-        align = tfCenter | tfBottom;
+    case CaptionPosition::BottomCenter:
+        align = TextFlag::Center | TextFlag::Bottom;
         break;
-    case cpBottomRight:
-        align = tfRight | tfBottom;
+    case CaptionPosition::BottomRight:
+        align = TextFlag::Right | TextFlag::Bottom;
         break;
     }
     // Accelerator prefixes are processed: an ampersand underlines the next character.
-    const unsigned format = align | tfSingleLine | tfEndEllipsis;
+    const TextFlags format = align | TextFlag::SingleLine | TextFlag::EndEllipsis;
 
-    if (m_captionPosition == cpGroupBox) {
+    if (m_captionPosition == CaptionPosition::GroupBox) {
         const QFontMetrics metrics(font());
         const int th = metrics.height();
         const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, Caption()).width();
@@ -269,7 +270,7 @@ void GradientPanel::paintEvent(QPaintEvent*)
 void GradientPanel::changeEvent(QEvent* event)
 {
     // The group-box frame and client area follow the caption font's height.
-    if (event->type() == QEvent::FontChange && m_captionPosition == cpGroupBox) {
+    if (event->type() == QEvent::FontChange && m_captionPosition == CaptionPosition::GroupBox) {
         UpdateClientArea();
         RebuildImages();
     }

@@ -3,12 +3,9 @@
 
 #include <QPainter>
 
-using stowmere::controls::cl3DDkShadow;
-using stowmere::controls::cl3DLight;
-using stowmere::controls::clBtnHighlight;
-using stowmere::controls::clBtnShadow;
 using stowmere::controls::Color;
 using stowmere::controls::ToQColor;
+namespace colors = stowmere::controls::colors;
 
 namespace stowmere::progress {
 
@@ -72,12 +69,12 @@ void BevelPanel::paintEvent(QPaintEvent*)
     p.fillRect(rect(), ToQColor(m_color));
     QRect r = rect();
     // Sunken client edge: shadow over dark shadow on the top-left, highlight over light on the bottom-right.
-    ring(p, r, ToQColor(clBtnShadow), ToQColor(clBtnHighlight));
+    ring(p, r, ToQColor(colors::ButtonShadow), ToQColor(colors::ButtonHighlight));
     r.adjust(1, 1, -1, -1);
-    ring(p, r, ToQColor(cl3DDkShadow), ToQColor(cl3DLight));
+    ring(p, r, ToQColor(colors::DarkShadow3D), ToQColor(colors::Light3D));
     r.adjust(1, 1, -1, -1);
     for (int i = 0; i < m_bevelWidth; ++i) {
-        ring(p, r, ToQColor(clBtnHighlight), ToQColor(clBtnShadow));
+        ring(p, r, ToQColor(colors::ButtonHighlight), ToQColor(colors::ButtonShadow));
         r.adjust(1, 1, -1, -1);
     }
 }

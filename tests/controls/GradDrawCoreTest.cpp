@@ -27,7 +27,7 @@ Image24 Filled(int w, int h, Color color)
 TEST(FillGradient, DoubleVertIsFromColourOnTheCentreLineAndMirrored)
 {
     Image24 image(7, 45);
-    FillGradient(image, {0, 0, 7, 45}, kFrom, kTo, gtDoubleVert);
+    FillGradient(image, {0, 0, 7, 45}, kFrom, kTo, GradientType::DoubleVertical);
     EXPECT_EQ(image.Pixel(3, 22), kFrom);
     EXPECT_EQ(image.Pixel(3, 0), kTo);
     EXPECT_EQ(image.Pixel(3, 44), kTo);
@@ -41,14 +41,14 @@ TEST(FillGradient, DoubleVertIsFromColourOnTheCentreLineAndMirrored)
 TEST(FillGradient, HorizontalEndsOneStepShortOfToColour)
 {
     Image24 image(10, 3);
-    FillGradient(image, {0, 0, 10, 3}, RGB(0, 0, 0), RGB(100, 200, 50), gtHorizontal);
+    FillGradient(image, {0, 0, 10, 3}, RGB(0, 0, 0), RGB(100, 200, 50), GradientType::Horizontal);
     EXPECT_EQ(image.Pixel(0, 1), RGB(0, 0, 0));
     EXPECT_EQ(image.Pixel(9, 2), RGB(90, 180, 45));
     // 5 * 2.5 = 12.5 rounds to the even 12, 3 * 2.5 = 7.5 to 8.
     EXPECT_EQ(GetRValue(image.Pixel(1, 0)), 10);
     EXPECT_EQ(GetBValue(image.Pixel(5, 0)), 25);
     Image24 halves(4, 1);
-    FillGradient(halves, {0, 0, 4, 1}, RGB(0, 0, 0), RGB(10, 10, 10), gtHorizontal);
+    FillGradient(halves, {0, 0, 4, 1}, RGB(0, 0, 0), RGB(10, 10, 10), GradientType::Horizontal);
     EXPECT_EQ(GetRValue(halves.Pixel(1, 0)), 2); // 2.5 -> 2
     EXPECT_EQ(GetRValue(halves.Pixel(3, 0)), 8); // 7.5 -> 8
 }
@@ -56,48 +56,48 @@ TEST(FillGradient, HorizontalEndsOneStepShortOfToColour)
 TEST(FillGradient, VerticalAndCornerAndRadialStartWhereTheyShould)
 {
     Image24 image(20, 10);
-    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtVertical);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, GradientType::Vertical);
     EXPECT_EQ(image.Pixel(19, 0), kFrom);
     EXPECT_NE(image.Pixel(0, 9), kFrom);
     EXPECT_EQ(image.Pixel(0, 9), image.Pixel(19, 9));
 
-    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopLeft);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, GradientType::FromTopLeft);
     EXPECT_EQ(image.Pixel(0, 0), kFrom);
     const Color oneFromTheCorner = image.Pixel(1, 0);
     // The top-right distance is measured from Right itself, one column beyond the image.
-    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtFromTopRight);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, GradientType::FromTopRight);
     EXPECT_EQ(image.Pixel(19, 0), oneFromTheCorner);
 
-    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtRadial);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, GradientType::Radial);
     EXPECT_EQ(image.Pixel(10, 5), kFrom);
     EXPECT_EQ(image.Pixel(9, 5), image.Pixel(11, 5));
     // On an odd size the halves round down: the centre is pixel (10, 5), not the true middle
     // (10.5, 5.5), so that pixel is exactly fromColour and its neighbours are symmetric.
     Image24 odd(21, 11);
-    FillGradient(odd, {0, 0, 21, 11}, kFrom, kTo, gtRadial);
+    FillGradient(odd, {0, 0, 21, 11}, kFrom, kTo, GradientType::Radial);
     EXPECT_EQ(odd.Pixel(10, 5), kFrom);
     EXPECT_EQ(odd.Pixel(9, 5), odd.Pixel(11, 5));
     EXPECT_NE(odd.Pixel(10, 4), kFrom);
     EXPECT_EQ(odd.Pixel(10, 4), odd.Pixel(10, 6));
 
-    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, gtDoubleHorz);
+    FillGradient(image, {0, 0, 20, 10}, kFrom, kTo, GradientType::DoubleHorizontal);
     EXPECT_EQ(image.Pixel(10, 3), kFrom);
     EXPECT_EQ(image.Pixel(0, 3), kTo);
 }
 
 TEST(FillGradient, EqualColoursFillSolidAlsoInsideARoundedRegion)
 {
-    Image24 image = Filled(30, 20, clBlack);
-    FillGradient(image, {0, 0, 30, 20}, kFrom, kFrom, gtDoubleVert);
+    Image24 image = Filled(30, 20, colors::Black);
+    FillGradient(image, {0, 0, 30, 20}, kFrom, kFrom, GradientType::DoubleVertical);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 30; ++x)
             ASSERT_EQ(image.Pixel(x, y), kFrom);
 
-    image.Fill(clBlack);
+    image.Fill(colors::Black);
     const QRegion region = RoundRectRegion({0, 0, 30, 20}, 10, 10);
-    FillGradient(image, {0, 0, 30, 20}, kTo, kTo, gtRadial, &region);
-    EXPECT_EQ(image.Pixel(0, 0), clBlack);
-    EXPECT_EQ(image.Pixel(29, 19), clBlack);
+    FillGradient(image, {0, 0, 30, 20}, kTo, kTo, GradientType::Radial, &region);
+    EXPECT_EQ(image.Pixel(0, 0), colors::Black);
+    EXPECT_EQ(image.Pixel(29, 19), colors::Black);
     EXPECT_EQ(image.Pixel(15, 10), kTo);
     EXPECT_EQ(image.Pixel(0, 10), kTo);
     EXPECT_EQ(image.Pixel(15, 0), kTo);
@@ -105,17 +105,17 @@ TEST(FillGradient, EqualColoursFillSolidAlsoInsideARoundedRegion)
 
 TEST(FillGradient, RegionLimitsTheGradientAndOutOfRangeRectsAreClipped)
 {
-    Image24 image = Filled(30, 20, clBlack);
+    Image24 image = Filled(30, 20, colors::Black);
     const QRegion region = RoundRectRegion({0, 0, 30, 20}, 10, 10);
-    FillGradient(image, {0, 0, 30, 20}, clWhite, kTo, gtVertical, &region);
-    EXPECT_EQ(image.Pixel(0, 0), clBlack);
-    EXPECT_EQ(image.Pixel(15, 0), clWhite);
+    FillGradient(image, {0, 0, 30, 20}, colors::White, kTo, GradientType::Vertical, &region);
+    EXPECT_EQ(image.Pixel(0, 0), colors::Black);
+    EXPECT_EQ(image.Pixel(15, 0), colors::White);
 
     Image24 empty;
-    FillGradient(empty, {0, 0, 10, 10}, kFrom, kTo, gtVertical);
-    Image24 small = Filled(4, 4, clBlack);
-    FillGradient(small, {-5, -5, 50, 50}, kFrom, kTo, gtHorizontal);
-    FillGradient(small, {2, 0, 3, 4}, kFrom, kTo, gtDoubleHorz); // span 0 must not fail
+    FillGradient(empty, {0, 0, 10, 10}, kFrom, kTo, GradientType::Vertical);
+    Image24 small = Filled(4, 4, colors::Black);
+    FillGradient(small, {-5, -5, 50, 50}, kFrom, kTo, GradientType::Horizontal);
+    FillGradient(small, {2, 0, 3, 4}, kFrom, kTo, GradientType::DoubleHorizontal); // span 0 must not fail
     EXPECT_EQ(small.Pixel(2, 1), kFrom);
 }
 
@@ -152,10 +152,10 @@ TEST(BlendImage, MixesByPercentWithTiesToEvenAndReadsTheSourceFromItsOrigin)
     BlendImage(full, over, {0, 0, 2, 2}, 100);
     EXPECT_EQ(full.Pixel(0, 0), RGB(100, 0, 0));
     // A rect larger than the source blends only what the source covers.
-    Image24 wide = Filled(5, 5, clBlack);
+    Image24 wide = Filled(5, 5, colors::Black);
     BlendImage(wide, over, {0, 0, 5, 5}, 100);
     EXPECT_EQ(wide.Pixel(1, 1), RGB(100, 0, 0));
-    EXPECT_EQ(wide.Pixel(2, 2), clBlack);
+    EXPECT_EQ(wide.Pixel(2, 2), colors::Black);
 }
 
 TEST(BlendImage, EveryPairOfChannelValuesRoundsLikeTheFormula)
@@ -181,10 +181,10 @@ TEST(ComposeLayers, CopiesTheBaseShiftedAndBlendsTheLayerOnlyWhenAsked)
 {
     Image24 base = Filled(5, 5, RGB(0, 0, 200));
     Image24 layer = Filled(5, 5, RGB(200, 0, 0));
-    Image24 dest = Filled(5, 5, clWhite);
+    Image24 dest = Filled(5, 5, colors::White);
     ComposeLayers(dest, base, layer, 0, {0, 0, 5, 5}, 1);
-    EXPECT_EQ(dest.Pixel(0, 0), clWhite);
-    EXPECT_EQ(dest.Pixel(4, 0), clWhite);
+    EXPECT_EQ(dest.Pixel(0, 0), colors::White);
+    EXPECT_EQ(dest.Pixel(4, 0), colors::White);
     EXPECT_EQ(dest.Pixel(1, 1), RGB(0, 0, 200));
     EXPECT_EQ(dest.Pixel(4, 4), RGB(0, 0, 200));
     ComposeLayers(dest, base, layer, 150, {0, 0, 5, 5}, 0);
@@ -216,7 +216,7 @@ TEST(ReduceSupersampled, AveragesOnlyTheBandAndFillsTheInterior)
     EXPECT_EQ(other.Pixel(0, 5), RGB(0, 0, 0));
 
     // A large image too small ends the reduction quietly; the interior is still filled.
-    Image24 tiny = Filled(4, 4, clBlack);
+    Image24 tiny = Filled(4, 4, colors::Black);
     Image24 target = Filled(10, 10, RGB(1, 2, 3));
     ReduceSupersampled(tiny, target, 3, RGB(40, 50, 60), 6);
     EXPECT_EQ(target.Pixel(5, 5), RGB(40, 50, 60));
@@ -238,18 +238,20 @@ TEST(DrawTransparent, SkipsTheColourOfTheBottomLeftPixel)
 {
     Image24 glyph = Filled(2, 2, RGB(1, 2, 3));
     glyph.SetPixel(1, 0, RGB(9, 9, 9));
-    Image24 dest = Filled(4, 4, clWhite);
+    Image24 dest = Filled(4, 4, colors::White);
     DrawTransparent(dest, glyph, 2, 2);
     EXPECT_EQ(dest.Pixel(3, 2), RGB(9, 9, 9));
-    EXPECT_EQ(dest.Pixel(2, 2), clWhite);
+    EXPECT_EQ(dest.Pixel(2, 2), colors::White);
     DrawTransparent(dest, glyph, 3, 3); // clipped at the edge
 }
 
 TEST(CaptionFormat, CombinesAlignmentAndLineMode)
 {
-    EXPECT_EQ(CaptionFormat(0, false), tfVCenter | tfNoPrefix | tfEndEllipsis | tfLeft | tfSingleLine);
-    EXPECT_EQ(CaptionFormat(1, false) & (tfCenter | tfRight), tfRight);
-    EXPECT_EQ(CaptionFormat(2, true), tfVCenter | tfNoPrefix | tfEndEllipsis | tfCenter | tfWordBreak);
+    EXPECT_EQ(CaptionFormat(0, false), TextFlag::VCenter | TextFlag::NoPrefix | TextFlag::EndEllipsis |
+                                           TextFlag::Left | TextFlag::SingleLine);
+    EXPECT_EQ(CaptionFormat(1, false) & (TextFlag::Center | TextFlag::Right), TextFlag::Right);
+    EXPECT_EQ(CaptionFormat(2, true), TextFlag::VCenter | TextFlag::NoPrefix | TextFlag::EndEllipsis |
+                                          TextFlag::Center | TextFlag::WordBreak);
 }
 
 TEST(ElidePath, KeepsTheStartAndTheLastComponent)
@@ -271,10 +273,10 @@ TEST(ElidePath, KeepsTheStartAndTheLastComponent)
 
 TEST(FadeInterval, FollowsTheFourSpeeds)
 {
-    EXPECT_EQ(FadeInterval(fsSlow), 40);
-    EXPECT_EQ(FadeInterval(fsMedium), 20);
-    EXPECT_EQ(FadeInterval(fsFast), 12);
-    EXPECT_EQ(FadeInterval(fsVeryFast), 8);
+    EXPECT_EQ(FadeInterval(FadeSpeed::Slow), 40);
+    EXPECT_EQ(FadeInterval(FadeSpeed::Medium), 20);
+    EXPECT_EQ(FadeInterval(FadeSpeed::Fast), 12);
+    EXPECT_EQ(FadeInterval(FadeSpeed::VeryFast), 8);
 }
 
 namespace {

@@ -32,8 +32,8 @@ std::unique_ptr<ProbeButton> ShownButton()
 
 TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
 {
-    for (const auto& [speed, interval] :
-         {std::pair{fsMedium, 20}, std::pair{fsSlow, 40}, std::pair{fsVeryFast, 8}}) {
+    for (const auto& [speed, interval] : {std::pair{FadeSpeed::Medium, 20}, std::pair{FadeSpeed::Slow, 40},
+                                          std::pair{FadeSpeed::VeryFast, 8}}) {
         auto button = ShownButton();
         button->setFadeSpeed(speed);
         SendEnter(button.get());
@@ -282,7 +282,7 @@ TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
         int right = -1;
         for (int y = 3; y < face.Height() - 3; ++y)
             for (int x = 3; x < face.Width() - 3; ++x)
-                if (face.Pixel(x, y) == clBlack || GetRValue(face.Pixel(x, y)) < 60) {
+                if (face.Pixel(x, y) == colors::Black || GetRValue(face.Pixel(x, y)) < 60) {
                     left = std::min(left, x);
                     right = std::max(right, x);
                 }
@@ -346,9 +346,9 @@ TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNo
     });
     EXPECT_EQ(button.rebuilds, before + 3) << "paint-time colours only repaint";
     EXPECT_EQ(button.Colors().TextShadow(), RGB(8, 8, 8));
-    button.setGradientType(gtVertical);
+    button.setGradientType(GradientType::Vertical);
     EXPECT_EQ(button.rebuilds, before + 3);
-    button.setGradientType(gtHorizontal);
+    button.setGradientType(GradientType::Horizontal);
     EXPECT_EQ(button.rebuilds, before + 4);
 }
 
@@ -374,9 +374,9 @@ TEST(GradControlColors, SetsAreValuesAndAPlainSetCopiesOnlyItsFourColours)
 
     // The four shared colours come from a splitter set; the control's own five stay.
     SplitterColors splitter;
-    EXPECT_EQ(splitter.DefaultFrom(), clBtnFace);
+    EXPECT_EQ(splitter.DefaultFrom(), colors::ButtonFace);
     static_cast<GradientColors&>(copy) = splitter;
-    EXPECT_EQ(copy.DefaultFrom(), clBtnFace);
+    EXPECT_EQ(copy.DefaultFrom(), colors::ButtonFace);
     EXPECT_EQ(copy.OverTo(), splitter.OverTo());
     EXPECT_EQ(copy.ClickedFrom(), RGB(3, 0, 0));
     EXPECT_EQ(copy.HotTrack(), RGB(6, 0, 0));

@@ -80,7 +80,7 @@ TEST(GradCheckBox, BoxGeometryAtHeightSeventeen)
     EXPECT_EQ(face.Pixel(15, 15), RGB(0, 176, 0));
     for (int y = 3; y < 14; ++y)
         for (int x = 3; x < 14; ++x)
-            ASSERT_EQ(face.Pixel(x, y), clWhite) << "solid square";
+            ASSERT_EQ(face.Pixel(x, y), colors::White) << "solid square";
 }
 
 TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
@@ -88,12 +88,12 @@ TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
     GradientCheckBox box;
     box.SetTextShadow(false);
     box.SetCaption(QStringLiteral("M"));
-    box.setColor(clWhite);
+    box.setColor(colors::White);
     const Image24 face = box.RenderFace();
     int left = -1;
     for (int x = 16; x < face.Width() && left < 0; ++x)
         for (int y = 0; y < face.Height(); ++y)
-            if (face.Pixel(x, y) != clWhite) {
+            if (face.Pixel(x, y) != colors::White) {
                 left = x;
                 break;
             }
@@ -160,7 +160,7 @@ TEST(GradCheckBox, BorderLinesFollowTheSet)
 {
     GradientCheckBox box;
     box.SetShowCaption(false);
-    box.setBorderLines({blTop, blRight});
+    box.setBorderLines({BorderLine::Top, BorderLine::Right});
     box.SetBorderLinesColor(RGB(1, 2, 3));
     const Image24 face = box.RenderFace();
     EXPECT_EQ(face.Pixel(60, 0), RGB(1, 2, 3));
@@ -176,7 +176,8 @@ TEST(GradCheckBox, ColourChangesRebuildTheBoxImages)
     EditColors(box, [](ControlColors& c) { c.SetDefaultFrom(RGB(10, 20, 30)); });
     EXPECT_EQ(box.rebuilds, start + 1);
     Image24 expected(13, 13);
-    FillGradient(expected, {0, 0, 13, 13}, RGB(10, 20, 30), box.Colors().DefaultTo(), gtFromTopLeft);
+    FillGradient(expected, {0, 0, 13, 13}, RGB(10, 20, 30), box.Colors().DefaultTo(),
+                 GradientType::FromTopLeft);
     EXPECT_EQ(box.DefaultImage().Pixel(1, 1), expected.Pixel(1, 1));
     EXPECT_EQ(box.DefaultImage().Pixel(0, 5), box.Colors().BorderColor());
     EditColors(box, [](ControlColors& c) {
@@ -225,7 +226,7 @@ TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
     source.SetGradientBorder(false);
     source.SetTextShadow(false);
     source.SetCheckColor(RGB(0, 0, 9));
-    source.setFadeSpeed(fsVeryFast);
+    source.setFadeSpeed(FadeSpeed::VeryFast);
     source.SetPanelColor(RGB(0, 0, 10));
     source.SetBorderColor(RGB(0, 0, 11));
     QFont font(QStringLiteral("Liberation Sans"));
@@ -242,7 +243,7 @@ TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
     EXPECT_FALSE(target.GradientBorder());
     EXPECT_FALSE(target.TextShadow());
     EXPECT_EQ(target.CheckColor(), RGB(0, 0, 9));
-    EXPECT_EQ(target.fadeSpeed(), fsVeryFast);
+    EXPECT_EQ(target.fadeSpeed(), FadeSpeed::VeryFast);
     EXPECT_EQ(target.PanelColor(), RGB(0, 0, 10));
     EXPECT_EQ(target.BorderColor(), RGB(0, 0, 11));
     EXPECT_EQ(target.Font().pixelSize(), 29);
@@ -254,29 +255,29 @@ TEST(CheckCellImage, CellsByKindStateAndEnabledFlag)
 {
     const QImage& cells = CheckCellImage();
     EXPECT_EQ(cells.size(), QSize(96, 39));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbUnchecked, true), QRect(0, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbChecked, true), QRect(16, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbChecked, false), QRect(64, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckRadio, cbGrayed, false), QRect(80, 26, 16, 13));
+    EXPECT_EQ(CheckCellRect(CheckKind::CheckMark, CheckBoxState::Unchecked, true), QRect(0, 0, 16, 13));
+    EXPECT_EQ(CheckCellRect(CheckKind::CheckMark, CheckBoxState::Checked, true), QRect(16, 0, 16, 13));
+    EXPECT_EQ(CheckCellRect(CheckKind::CheckMark, CheckBoxState::Checked, false), QRect(64, 0, 16, 13));
+    EXPECT_EQ(CheckCellRect(CheckKind::Radio, CheckBoxState::Grayed, false), QRect(80, 26, 16, 13));
 
     auto cellHas = [&](CheckBoxState state, bool enabled, QColor color) {
-        const QImage cell = cells.copy(CheckCellRect(ckCheckMark, state, enabled));
+        const QImage cell = cells.copy(CheckCellRect(CheckKind::CheckMark, state, enabled));
         for (int y = 0; y < cell.height(); ++y)
             for (int x = 0; x < cell.width(); ++x)
                 if (cell.pixelColor(x, y) == color)
                     return true;
         return false;
     };
-    EXPECT_TRUE(cellHas(cbChecked, true, QColor(0, 128, 0)));
-    EXPECT_FALSE(cellHas(cbUnchecked, true, QColor(0, 128, 0)));
-    EXPECT_TRUE(cellHas(cbChecked, false, QColor(128, 128, 128)));
-    EXPECT_FALSE(cellHas(cbChecked, false, QColor(0, 128, 0)));
+    EXPECT_TRUE(cellHas(CheckBoxState::Checked, true, QColor(0, 128, 0)));
+    EXPECT_FALSE(cellHas(CheckBoxState::Unchecked, true, QColor(0, 128, 0)));
+    EXPECT_TRUE(cellHas(CheckBoxState::Checked, false, QColor(128, 128, 128)));
+    EXPECT_FALSE(cellHas(CheckBoxState::Checked, false, QColor(0, 128, 0)));
 
     // Centred in the 18-pixel strip of a 21-pixel item, on the list's background.
     QImage strip(18, 21, QImage::Format_RGB32);
     strip.fill(Qt::white);
     QPainter painter(&strip);
-    DrawCheckCell(painter, QRect(0, 0, 18, 21), ckCheckMark, cbChecked, true);
+    DrawCheckCell(painter, QRect(0, 0, 18, 21), CheckKind::CheckMark, CheckBoxState::Checked, true);
     painter.end();
     EXPECT_EQ(strip.pixelColor(0, 10), QColor(Qt::white));
     EXPECT_EQ(strip.pixelColor(1, 0), QColor(Qt::white));

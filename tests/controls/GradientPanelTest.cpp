@@ -53,7 +53,7 @@ TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(1);
     panel.SetBorderColor(RGB(1, 2, 3));
-    panel.setGradientType(gtDoubleVert);
+    panel.setGradientType(GradientType::DoubleVertical);
     panel.SetDefaultFrom(Color::rgb(16, 132, 208));
     panel.SetDefaultTo(Color::rgb(113, 184, 255));
     const Image24& image = panel.BackgroundImage();
@@ -68,7 +68,8 @@ TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
         EXPECT_EQ(image.Pixel(59, y), RGB(1, 2, 3));
     }
     Image24 expected(60, 30);
-    FillGradient(expected, {0, 0, 60, 30}, Color::rgb(16, 132, 208), Color::rgb(113, 184, 255), gtDoubleVert);
+    FillGradient(expected, {0, 0, 60, 30}, Color::rgb(16, 132, 208), Color::rgb(113, 184, 255),
+                 GradientType::DoubleVertical);
     EXPECT_EQ(image.Pixel(1, 1), expected.Pixel(1, 1));
     EXPECT_EQ(image.Pixel(30, 15), Color::rgb(16, 132, 208));
     EXPECT_EQ(image.Pixel(58, 28), expected.Pixel(58, 28));
@@ -96,25 +97,25 @@ TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
     panel.resize(233, 120);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(5);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
-    panel.setColor(clWhite);
+    panel.SetBorderColor(colors::Silver);
+    panel.SetOuterColor(colors::Silver);
+    panel.setColor(colors::White);
     const Image24& image = panel.BackgroundImage();
-    EXPECT_EQ(image.Pixel(0, 60), clSilver);
-    EXPECT_EQ(image.Pixel(3, 60), clSilver);
+    EXPECT_EQ(image.Pixel(0, 60), colors::Silver);
+    EXPECT_EQ(image.Pixel(3, 60), colors::Silver);
     // Samples 12 and 13 are frame, 14 is face: (2 * 192 + 255) div 3.
     EXPECT_EQ(image.Pixel(4, 60), RGB(213, 213, 213));
-    EXPECT_EQ(image.Pixel(5, 60), clWhite);
-    EXPECT_EQ(image.Pixel(116, 60), clWhite);
+    EXPECT_EQ(image.Pixel(5, 60), colors::White);
+    EXPECT_EQ(image.Pixel(116, 60), colors::White);
     EXPECT_EQ(image.Pixel(228, 60), RGB(213, 213, 213));
 
     panel.SetCornerWidth(25);
     // A rounded corner: outside it the outer colour, on its curve a blend.
-    EXPECT_EQ(panel.BackgroundImage().Pixel(0, 0), clSilver);
+    EXPECT_EQ(panel.BackgroundImage().Pixel(0, 0), colors::Silver);
     bool blended = false;
     for (int i = 0; i < 15; ++i) {
         const Color c = panel.BackgroundImage().Pixel(i, i);
-        blended = blended || (c != clSilver && c != clWhite);
+        blended = blended || (c != colors::Silver && c != colors::White);
     }
     EXPECT_TRUE(blended);
 }
@@ -137,7 +138,7 @@ TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
     EXPECT_EQ(panel.BackgroundImage().Width(), 300);
     EXPECT_EQ(panel.BackgroundImage().Height(), 200);
 
-    panel.setCaptionPosition(cpGroupBox);
+    panel.setCaptionPosition(CaptionPosition::GroupBox);
     const int th = QFontMetrics(panel.font()).height();
     EXPECT_EQ(panel.ClientArea(), QRect(6, 2 * (th / 2) + 1, 288, 200 - (2 * (th / 2) + 1) - 3));
 }
@@ -165,9 +166,9 @@ TEST(GradPanel, RebuildsOnlyOnShapingChanges)
     panel.grab();
     panel.SetTextShadowColor(RGB(1, 1, 1));
     panel.SetCaption(QStringLiteral("x"));
-    panel.setCaptionPosition(cpMiddleCenter);
+    panel.setCaptionPosition(CaptionPosition::MiddleCenter);
     EXPECT_EQ(panel.rebuilds, start);
-    panel.setCaptionPosition(cpGroupBox);
+    panel.setCaptionPosition(CaptionPosition::GroupBox);
     EXPECT_EQ(panel.rebuilds, start + 1);
     panel.SetBorderColor(RGB(2, 2, 2));
     panel.SetBorderColor(RGB(2, 2, 2));
@@ -182,7 +183,7 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
         panel.resize(120, 40);
         panel.SetTextShadow(false);
         panel.SetCornerWidth(0);
-        panel.setCaptionPosition(cpMiddleCenter);
+        panel.setCaptionPosition(CaptionPosition::MiddleCenter);
         panel.SetCaption(caption);
         return panel.RenderPanel();
     };

@@ -48,7 +48,7 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     for (auto _ : state) {
         Image24 face = button.RenderFace();
         QPainter painter(&screen);
-        painter.drawImage(0, 0, face.AsQImage());
+        painter.drawImage(0, 0, face.asQImage());
         painter.end();
         benchmark::DoNotOptimize(screen.constBits());
     }
@@ -66,7 +66,7 @@ void BM_ListPanelRebuild(benchmark::State& state)
     panel.setColor(colors::White);
     for (auto _ : state) {
         panel.RebuildImages();
-        benchmark::DoNotOptimize(panel.BackgroundImage().Row(0));
+        benchmark::DoNotOptimize(panel.BackgroundImage().row(0));
     }
 }
 BENCHMARK(BM_ListPanelRebuild)->Unit(benchmark::kMillisecond);

@@ -54,7 +54,7 @@ QRect CheckListBox::stripRect(int index) const
 
 void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 {
-    controls::DrawCheckCell(
+    controls::drawCheckCell(
         painter, strip, controls::CheckKind::CheckMark,
         checked(index) ? controls::CheckBoxState::Checked : controls::CheckBoxState::Unchecked, isEnabled());
 }

@@ -31,7 +31,7 @@ public:
     constexpr std::uint32_t stored() const { return m_value; }
     constexpr bool isSystem() const { return (m_value & kSystemFlag) != 0; }
     constexpr int systemIndex() const { return static_cast<int>(m_value & 0xFF); }
-    /// The components of a plain colour; resolve a system colour first (ColorToRGB).
+    /// The components of a plain colour; resolve a system colour first (resolvedRgb).
     constexpr int red() const { return static_cast<int>(m_value & 0xFF); }
     constexpr int green() const { return static_cast<int>((m_value >> 8) & 0xFF); }
     constexpr int blue() const { return static_cast<int>((m_value >> 16) & 0xFF); }
@@ -66,28 +66,11 @@ inline constexpr Color Silver = Color::rgb(192, 192, 192);
 
 } // namespace colors
 
-constexpr Color RGB(int red, int green, int blue)
-{
-    return Color::rgb(red, green, blue);
-}
-constexpr int GetRValue(Color color)
-{
-    return color.red();
-}
-constexpr int GetGValue(Color color)
-{
-    return color.green();
-}
-constexpr int GetBValue(Color color)
-{
-    return color.blue();
-}
-
 /// Plain RGB for any colour: system colours are looked up in the application palette
 /// (the platform's stand-in for the system colour table).
-Color ColorToRGB(Color color);
+Color resolvedRgb(Color color);
 
-QColor ToQColor(Color color);
-Color FromQColor(const QColor& color);
+QColor toQColor(Color color);
+Color fromQColor(const QColor& color);
 
 } // namespace stowmere::controls

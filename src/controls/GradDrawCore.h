@@ -43,7 +43,7 @@ enum class CaptionPosition {
     BottomRight
 };
 
-/// Text-format flags understood by DrawFormattedText (alignment, line mode, prefix, ellipsis).
+/// Text-format flags understood by drawFormattedText (alignment, line mode, prefix, ellipsis).
 enum class TextFlag : unsigned {
     Left = 0x0,
     Center = 0x1,
@@ -63,67 +63,67 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TextFlags)
 enum class GradientDirection { Vertical, Horizontal };
 
 /// Rounds to the nearest integer, an exact half to the even neighbour.
-int RoundHalfEven(double value);
+int roundHalfEven(double value);
 
 /// A rectangle with elliptic corners cornerWidth wide and cornerHeight high.
-QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight);
+QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight);
 
 /// Fills rect of image with a two-colour gradient; with a region only its pixels are touched.
-void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
+void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
                   const QRegion* region = nullptr);
 
 /// Fills the pixels of region (clipped to the image) with one colour.
-void FillRegion(Image24& image, const QRegion& region, Color color);
-void FillRect(Image24& image, const Rect& rect, Color color);
+void fillRegion(Image24& image, const QRegion& region, Color color);
+void fillRect(Image24& image, const Rect& rect, Color color);
 
 /// Mixes source, read from its own origin, into rect of dest by percent.
-void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int percent);
+void blendImage(Image24& dest, const Image24& source, const Rect& rect, int percent);
 
 /// Copies base into dest at rect's corner shifted by offset, then blends layer over rect by percent.
-void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
+void composeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset);
 
 /// Shrinks a factor-times supersampled image into small, averaging only the outer band
 /// ((band < 1 ? factor : band) div 2 pixels) and filling the rest with fillColour.
-void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band);
+void reduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band);
 
 /// Recolours every pixel to its grey average plus the tint, per channel, capped at 255.
-void TintImage(Image24& image, Color tint);
+void tintImage(Image24& image, Color tint);
 
 /// Copies source to (x, y) of dest, skipping pixels of the colour of source's bottom-left pixel.
-void DrawTransparent(Image24& dest, const Image24& source, int x, int y);
+void drawTransparent(Image24& dest, const Image24& source, int x, int y);
 
 /// Draws a one-pixel outline of rect.
-void FrameRect(Image24& image, const Rect& rect, Color color);
+void frameRect(Image24& image, const Rect& rect, Color color);
 
 /// The dotted focus rectangle: every other pixel of the outline inverted.
-void DrawFocusRect(Image24& image, const Rect& rect);
+void drawFocusRect(Image24& image, const Rect& rect);
 
 /// Draws text into rect with TextFlags: alignment, single line or word wrap,
 /// accelerator prefix (an ampersand underlines the next character unless TextFlag::NoPrefix),
 /// end ellipsis or path ellipsis. Uses the painter's font and pen.
-void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format);
+void drawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format);
 
 /// A path that fits width: the start and the last component are kept, the middle becomes "...".
-QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
+QString elidePath(const QString& path, const QFontMetrics& metrics, int width);
 
 /// Draws one caption with an optional shadow, or embossed when disabled.
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
+void drawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
                  Color shadowColour, bool shadowOn, TextFlags format, const Rect& rect, bool enabled);
 
 /// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
-TextFlags CaptionFormat(int alignment, bool wrap);
+TextFlags captionFormat(int alignment, bool wrap);
 
 /// Timer interval of a fade speed in milliseconds.
-int FadeInterval(FadeSpeed speed);
+int fadeInterval(FadeSpeed speed);
 
 /// (Re)starts the control's fade timer with the interval of its fade speed.
-void StartFade(GradientControl& control);
+void startFade(GradientControl& control);
 
 /// Paints rect with one-pixel lines blending through colors (at least two, else MathError).
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::span<const Color> colors);
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::initializer_list<Color> colors);
 
 } // namespace stowmere::controls

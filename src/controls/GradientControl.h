@@ -115,7 +115,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    friend void StartFade(GradientControl& control);
+    friend void startFade(GradientControl& control);
 
     void PointerInside(bool inside);
     void ApplyColor(Color value);

@@ -15,7 +15,7 @@ GradientPanel::GradientPanel(QWidget* parent) : GradientControl(parent)
     setColor(Color::rgb(223, 223, 227));
     SetFontColor(Color::rgb(0, 0, 206));
     resize(185, 105);
-    m_background.SetSize(185, 105);
+    m_background.resize(185, 105);
     m_constructed = true;
     UpdateClientArea();
     RebuildImages();
@@ -128,19 +128,19 @@ void GradientPanel::RebuildImages()
 {
     if (!m_constructed)
         return;
-    if (m_background.Width() != width() || m_background.Height() != height())
-        m_background.SetSize(width(), height());
-    if (m_background.IsEmpty())
+    if (m_background.width() != width() || m_background.height() != height())
+        m_background.resize(width(), height());
+    if (m_background.isEmpty())
         return;
 
     const int s = m_antialiased ? 3 : 1;
     Image24 supersampled;
     if (m_antialiased)
-        supersampled.SetSize(s * width(), s * height());
+        supersampled.resize(s * width(), s * height());
     Image24& work = m_antialiased ? supersampled : m_background;
-    const int w = work.Width();
-    const int h = work.Height();
-    work.Fill(m_outerColor);
+    const int w = work.width();
+    const int h = work.height();
+    work.fill(m_outerColor);
 
     // The frame is a rounded rectangle drawn with a pen p wide centred on its edge; the
     // inset i keeps the pen's outer side on the image's edge.
@@ -150,33 +150,33 @@ void GradientPanel::RebuildImages()
     const Rect frame{i, top, w - i, h - i};
     const int corner = s * m_cornerWidth;
     if (m_gradient) {
-        const QRegion face = RoundRectRegion(frame, corner, corner);
-        FillGradient(work, {0, 0, w, h}, m_defaultFrom, m_defaultTo, m_gradientType, &face);
+        const QRegion face = roundRectRegion(frame, corner, corner);
+        fillGradient(work, {0, 0, w, h}, m_defaultFrom, m_defaultTo, m_gradientType, &face);
     }
     const int pen = std::max(p, 1);
-    const Rect outer = frame.Inflated(i, i);
-    const Rect inner = outer.Inflated(-pen, -pen);
+    const Rect outer = frame.inflated(i, i);
+    const Rect inner = outer.inflated(-pen, -pen);
     const int outerCorner = corner > 0 ? corner + 2 * i : 0;
     const int innerCorner = std::max(outerCorner - 2 * pen, 0);
-    const QRegion outerRegion = RoundRectRegion(outer, outerCorner, outerCorner);
+    const QRegion outerRegion = roundRectRegion(outer, outerCorner, outerCorner);
     const QRegion innerRegion =
-        inner.IsEmpty() ? QRegion() : RoundRectRegion(inner, innerCorner, innerCorner);
-    FillRegion(work, outerRegion - innerRegion, m_borderColor);
+        inner.isEmpty() ? QRegion() : roundRectRegion(inner, innerCorner, innerCorner);
+    fillRegion(work, outerRegion - innerRegion, m_borderColor);
     if (!m_gradient)
-        FillRegion(work, innerRegion, color());
+        fillRegion(work, innerRegion, color());
 
     if (m_antialiased)
-        ReduceSupersampled(work, m_background, 3, color(), m_cornerWidth + 20);
+        reduceSupersampled(work, m_background, 3, color(), m_cornerWidth + 20);
     update();
 }
 
 Image24 GradientPanel::RenderPanel()
 {
     // A hidden widget is resized without a resize event; its first paint is that trigger.
-    if (m_background.Width() != width() || m_background.Height() != height())
+    if (m_background.width() != width() || m_background.height() != height())
         RebuildImages();
     Image24 image = m_background;
-    if (!ShowCaption() || Caption().isEmpty() || image.IsEmpty())
+    if (!ShowCaption() || Caption().isEmpty() || image.isEmpty())
         return image;
 
     const int w = width();
@@ -226,13 +226,13 @@ Image24 GradientPanel::RenderPanel()
         const QFontMetrics metrics(font());
         const int th = metrics.height();
         const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, Caption()).width();
-        FillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
-        FillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
+        fillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
+        fillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
                  m_outerColor);
     }
-    QImage target = image.AsQImage();
+    QImage target = image.asQImage();
     QPainter painter(&target);
-    DrawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
+    drawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
                 isEnabled());
     painter.end();
     return image;
@@ -250,7 +250,7 @@ void GradientPanel::ParentColorChanged()
 void GradientPanel::Resized()
 {
     GradientControl::Resized();
-    if (m_background.Width() != width() || m_background.Height() != height())
+    if (m_background.width() != width() || m_background.height() != height())
         RebuildImages();
 }
 
@@ -263,8 +263,8 @@ void GradientPanel::paintEvent(QPaintEvent*)
 {
     Image24 image = RenderPanel();
     QPainter painter(this);
-    painter.fillRect(rect(), ToQColor(m_outerColor));
-    painter.drawImage(0, 0, image.AsQImage());
+    painter.fillRect(rect(), toQColor(m_outerColor));
+    painter.drawImage(0, 0, image.asQImage());
 }
 
 void GradientPanel::changeEvent(QEvent* event)

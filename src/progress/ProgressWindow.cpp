@@ -18,7 +18,7 @@ using stowmere::controls::Color;
 using stowmere::controls::ControlColors;
 using stowmere::controls::GradientButton;
 using stowmere::controls::GradientControl;
-using stowmere::controls::ToQColor;
+using stowmere::controls::toQColor;
 namespace colors = stowmere::controls::colors;
 using stowmere::controls::FadeSpeed;
 using stowmere::controls::GradientType;
@@ -80,7 +80,7 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
     m_framePanel->setBevelWidth(2);
     m_framePanel->setBorderWidth(1);
 
-    const QColor windowText = ToQColor(colors::WindowText);
+    const QColor windowText = toQColor(colors::WindowText);
 
     m_headlineLabel = new QLabel(InProgressText, m_framePanel);
     m_headlineLabel->setObjectName(QStringLiteral("headlineLabel"));

@@ -164,7 +164,7 @@ int main(int argc, char* argv[])
             focused->setFocus();
         });
     };
-    buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
+    buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, Color::rgb(3, 171, 73));
     buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, colors::White);
     buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, colors::White);
     {
@@ -208,7 +208,7 @@ int main(int argc, char* argv[])
         auto* box = new GradientCheckBox;
         box->setFixedSize(130, 17);
         box->SetCaption(caption);
-        box->setColor(RGB(0, 176, 0));
+        box->setColor(Color::rgb(0, 176, 0));
         box->SetFontColor(colors::White);
         box->setFont(font);
         ControlColors colours = box->Colors();
@@ -282,7 +282,7 @@ int main(int argc, char* argv[])
         bar->setGradientType(GradientType::DoubleVertical);
         bar->SetDefaultFrom(Color::rgb(0, 159, 0));
         bar->SetDefaultTo(Color::rgb(3, 199, 82));
-        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
+        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, Color::rgb(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);
         addRow(QStringLiteral("panel"),
@@ -307,7 +307,7 @@ int main(int argc, char* argv[])
     }
     {
         auto* cells = new QLabel;
-        cells->setPixmap(QPixmap::fromImage(CheckCellImage()).scaled(96 * 2, 39 * 2));
+        cells->setPixmap(QPixmap::fromImage(checkCellImage()).scaled(96 * 2, 39 * 2));
         addRow(QStringLiteral("check-cells"), {{QStringLiteral("x2"), cells}});
     }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 
 #include "AppFixture.h"
@@ -27,7 +27,7 @@ using stowmere::controls::GradientButton;
 
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
-using stowmere::store::TDataTable;
+using stowmere::store::Table;
 
 namespace {
 
@@ -38,19 +38,19 @@ using MainWindowTest = AppFixture;
 QStringList rowsOf(const QString& folder, bool categories)
 {
     namespace schema = stowmere::catalog::schema;
-    TDataTable table;
-    table.SetFieldDefs(categories ? schema::categoryFieldDefs() : schema::pathFieldDefs());
+    Table table;
+    table.setFieldDefs(categories ? schema::categoryFieldDefs() : schema::pathFieldDefs());
     if (categories)
-        table.SetIndexFieldNames(schema::kCategoryOrder);
+        table.setIndexFieldNames(schema::kCategoryOrder);
     stowmere::store::loadTableFile(
         table,
         (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
             .toStdString());
     QStringList rows;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
         QStringList fields;
-        for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            fields << QString::fromStdString(table.RecordAsString(record, i));
+        for (std::size_t i = 0; i < table.fieldCount(); ++i)
+            fields << QString::fromStdString(table.recordAsString(record, i));
         rows << fields.join('|');
     }
     return rows;

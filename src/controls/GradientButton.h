@@ -16,7 +16,7 @@ enum class ButtonLayout { GlyphLeft, GlyphRight, GlyphTop, GlyphBottom };
 /// (default, hover, clicked) that fades towards the hover look under the pointer and
 /// switches to the clicked look while pressed, inside a rounded one-colour border, with
 /// an optional glyph and the dialog-button keys (Enter, Escape, space bar). Buttons with
-/// a GroupIndex latch down like radio buttons of their parent.
+/// a groupIndex latch down like radio buttons of their parent.
 class GradientButton : public GradientControl {
     Q_OBJECT
 

@@ -121,7 +121,7 @@ Image24 GradientCheckBox::renderFace()
     const Rect box{1, t, 1 + kBox, t + kBox};
     composeLayers(work, m_defaultImage, m_overImage, hoverLevel(), box, 0);
     if (pressLevel() > 0) {
-        // The outline, and with GradientBorder one more ring, keep the default or hover look.
+        // The outline, and with gradientBorder one more ring, keep the default or hover look.
         const int d = m_gradientBorder ? 2 : 1;
         blendImage(work, m_clickedImage, box.inflated(-d, -d), pressLevel());
     }

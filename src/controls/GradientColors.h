@@ -6,7 +6,7 @@
 namespace stowmere::controls {
 
 /// The From and To colours of a control's default and hover gradients: a plain value,
-/// copied and compared as a whole. A control is told of a new set through its SetColors.
+/// copied and compared as a whole. A control is told of a new set through its setColors.
 class GradientColors {
 public:
     Color defaultFrom() const { return m_defaultFrom; }

@@ -9,7 +9,7 @@ namespace stowmere::controls {
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in
 /// one of ten positions (CaptionPosition::GroupBox interrupts the frame line). The background is built
-/// once per change into BackgroundImage; a repaint only copies it and draws the caption.
+/// once per change into backgroundImage; a repaint only copies it and draws the caption.
 /// Child widgets laid out in the panel sit inside its client area (contentsRect).
 class GradientPanel : public GradientControl {
     Q_OBJECT
@@ -46,10 +46,10 @@ public:
 
     const Image24& backgroundImage() const { return m_background; }
 
-    /// Rebuilds BackgroundImage and repaints.
+    /// Rebuilds backgroundImage and repaints.
     void rebuildImages() override;
 
-    /// Where aligned children go: inset by BorderWidth + 1, or below the caption of a group box.
+    /// Where aligned children go: inset by borderWidth + 1, or below the caption of a group box.
     QRect clientArea() const { return contentsRect(); }
 
     /// The panel as painted now, without its children: background and caption.

@@ -7,8 +7,8 @@
 
 namespace stowmere::progress {
 
-/// A plain panel: a sunken client edge, inside it a raised bevel of BevelWidth
-/// pixels and a border band of BorderWidth pixels in the panel's colour.
+/// A plain panel: a sunken client edge, inside it a raised bevel of bevelWidth
+/// pixels and a border band of borderWidth pixels in the panel's colour.
 /// Children are placed relative to the client area inside the sunken edge.
 class BevelPanel : public QWidget {
     Q_OBJECT

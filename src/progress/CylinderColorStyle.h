@@ -38,7 +38,7 @@ public:
     float lightAngle() const { return m_values.LightAngle; }
 
     void setIntensityRGB(std::int32_t value);
-    // Intensity, RangeRGB and LightAngle are divisors: zero is refused.
+    // Intensity, rangeRGB and lightAngle are divisors: zero is refused.
     void setIntensity(float value);
     void setIntensityFactor(float value);
     void setRangeRGB(std::int32_t value);

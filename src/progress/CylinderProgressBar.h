@@ -44,7 +44,7 @@ public:
     void setStep(std::int32_t value) { m_step = value; }
     void setStopAtMax(bool value) { m_stopAtMax = value; }
 
-    // Colours. ForeColor, ForeLineColor, BackColor and BevelColor re-derive even when unchanged.
+    // Colours. foreColor, foreLineColor, backColor and bevelColor re-derive even when unchanged.
     stowmere::controls::Color foreColor() const { return m_foreColor; }
     stowmere::controls::Color foreLineColor() const { return m_foreLineColor; }
     stowmere::controls::Color backColor() const { return m_backColor; }

@@ -17,6 +17,7 @@ StowmereApplication::StowmereApplication(int& argc, char** argv, Dialogs& dialog
     : QApplication(argc, argv), m_dialogs(dialogs)
 {
     setApplicationName(QStringLiteral("stowmere"));
+    m_translations.install(QLocale::system());
     // No setApplicationDisplayName: the X11 platform would append it to every caption.
     setWindowIcon(QIcon(QPixmap::fromImage(Glyphs::appIcon())));
 }
@@ -28,7 +29,7 @@ bool StowmereApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& error) {
         m_dialogs.reportException(toQString(error.what()));
     } catch (...) {
-        m_dialogs.reportException(QStringLiteral("Unexpected error"));
+        m_dialogs.reportException(tr("Unexpected error"));
     }
     return false;
 }

@@ -50,7 +50,7 @@ CylinderProgressBar::CylinderProgressBar(QWidget* parent)
     setFont(font);
     setFontColor(colors::Black);
     setText(QStringLiteral("%"));
-    setTextDone(QStringLiteral("Done"));
+    setTextDone(tr("Done"));
     setFontEffect(FontEffect::ShadowBottomRight);
     setFontShadowColor(colors::ButtonFace);
     setFontOrientation(FontOrientation::LeftToRight);

@@ -33,7 +33,7 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     font.setPixelSize(11);
     button.setFont(font);
     button.SetCaption(QStringLiteral("Backup"));
-    button.setColor(clWhite);
+    button.setColor(colors::White);
     button.SetSpacing(10);
     button.SetTextShadow(false);
     button.SetGradientBorder(false);
@@ -48,7 +48,7 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     for (auto _ : state) {
         Image24 face = button.RenderFace();
         QPainter painter(&screen);
-        painter.drawImage(0, 0, face.AsQImage());
+        painter.drawImage(0, 0, face.asQImage());
         painter.end();
         benchmark::DoNotOptimize(screen.constBits());
     }
@@ -61,12 +61,12 @@ void BM_ListPanelRebuild(benchmark::State& state)
     panel.resize(233, 545);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(5);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
-    panel.setColor(clWhite);
+    panel.SetBorderColor(colors::Silver);
+    panel.SetOuterColor(colors::Silver);
+    panel.setColor(colors::White);
     for (auto _ : state) {
         panel.RebuildImages();
-        benchmark::DoNotOptimize(panel.BackgroundImage().Row(0));
+        benchmark::DoNotOptimize(panel.BackgroundImage().row(0));
     }
 }
 BENCHMARK(BM_ListPanelRebuild)->Unit(benchmark::kMillisecond);

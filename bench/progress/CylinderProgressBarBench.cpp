@@ -17,7 +17,7 @@ void repaintAtNewPosition(benchmark::State& state, ProEffect effect)
 {
     ProgressWindow frm;
     CylinderProgressBar& bar = *frm.progressBar();
-    if (effect != peCustom)
+    if (effect != ProEffect::Custom)
         bar.setProEffect(effect);
     bar.setMax(1000);
     int position = 0;
@@ -31,15 +31,15 @@ void repaintAtNewPosition(benchmark::State& state, ProEffect effect)
 
 void BM_WindowBarRepaint(benchmark::State& state)
 {
-    repaintAtNewPosition(state, peCustom);
+    repaintAtNewPosition(state, ProEffect::Custom);
 }
 void BM_InvertTextBarRepaint(benchmark::State& state)
 {
-    repaintAtNewPosition(state, peStdBlue);
+    repaintAtNewPosition(state, ProEffect::StdBlue);
 }
 void BM_ShadowTextBarRepaint(benchmark::State& state)
 {
-    repaintAtNewPosition(state, peMetalGold);
+    repaintAtNewPosition(state, ProEffect::MetalGold);
 }
 
 } // namespace

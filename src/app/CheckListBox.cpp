@@ -54,14 +54,15 @@ QRect CheckListBox::stripRect(int index) const
 
 void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 {
-    controls::DrawCheckCell(painter, strip, controls::ckCheckMark,
-                            checked(index) ? controls::cbChecked : controls::cbUnchecked, isEnabled());
+    controls::drawCheckCell(
+        painter, strip, controls::CheckKind::CheckMark,
+        checked(index) ? controls::CheckBoxState::Checked : controls::CheckBoxState::Unchecked, isEnabled());
 }
 
 void CheckListBox::toggleByUser(int index)
 {
     setChecked(index, !checked(index));
-    emit ClickCheck(index);
+    emit checkToggled(index);
 }
 
 void CheckListBox::mousePressEvent(QMouseEvent* event)

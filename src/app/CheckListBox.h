@@ -27,7 +27,7 @@ public:
 
 signals:
     /// The user changed item index's check (mouse or keyboard); not raised by setChecked.
-    void ClickCheck(int index);
+    void checkToggled(int index);
 
 protected:
     void drawStrip(QPainter& painter, int index, const QRect& stripRect) override;

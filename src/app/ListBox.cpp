@@ -116,14 +116,14 @@ void ListBox::drawStrip(QPainter&, int, const QRect&) {}
 void ListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QListWidget::mouseDoubleClickEvent(event);
-    emit DblClick();
+    emit listDoubleClicked();
 }
 
 void ListBox::mouseReleaseEvent(QMouseEvent* event)
 {
     QListWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
-        emit Click();
+        emit itemPicked();
 }
 
 void ListBox::keyPressEvent(QKeyEvent* event)
@@ -132,7 +132,7 @@ void ListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
     // Moving the selection with the keyboard picks an item like a click does.
     if (currentRow() != before && currentRow() >= 0)
-        emit Click();
+        emit itemPicked();
 }
 
 } // namespace stowmere::app

@@ -9,9 +9,9 @@
 namespace stowmere::app {
 
 /// An owner-drawn list of texts with a fixed item height: the owner paints every item
-/// through the draw handler, the list adds the dotted focus rectangle. Click fires when
-/// the user picks an item with the mouse or the keyboard, never when the program sets the
-/// current item; DblClick fires on every double click, also below the last item.
+/// through the draw handler, the list adds the dotted focus rectangle. itemPicked is emitted
+/// when the user picks an item with the mouse or the keyboard, never when the program sets
+/// the current item; listDoubleClicked on every double click, also below the last item.
 class ListBox : public QListWidget {
     Q_OBJECT
 
@@ -32,7 +32,7 @@ public:
     QString itemText(int index) const;
     /// The list's selection (-1 when none).
     int itemIndex() const;
-    /// Selects an item by program, raising no Click.
+    /// Selects an item by program, emitting no itemPicked.
     void setItemIndex(int index);
 
     void beginUpdate();
@@ -45,8 +45,10 @@ public:
     void paintItem(QPainter& painter, int index, const QRect& fullRect, QStyle::State state);
 
 signals:
-    void Click();
-    void DblClick();
+    /// The user picked an item: a left click on it, or the keyboard moved the selection.
+    void itemPicked();
+    /// A double click anywhere in the list, on an item or on the empty space below them.
+    void listDoubleClicked();
 
 protected:
     /// Draws what belongs into the strip of one item.

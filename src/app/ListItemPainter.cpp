@@ -82,10 +82,10 @@ void ListItemPainter::drawItem(QPainter& painter, const QRect& rect, const QStri
         band.addRoundedRect(QRectF(left, top, right - left, bottom - top), kCornerRadius, kCornerRadius);
         painter.setClipPath(band, Qt::IntersectClip);
         painter.setBrush(Qt::NoBrush);
-        controls::DrawGradient(painter, controls::Rect{left, top, right, bottom},
+        controls::drawGradient(painter, controls::Rect{left, top, right, bottom},
                                controls::GradientDirection::Vertical, {kBandTop, kBandTop, kBandBottom});
         painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setPen(controls::ToQColor(kFrame));
+        painter.setPen(controls::toQColor(kFrame));
         painter.drawRoundedRect(QRect(left, top, right - 1 - left - 1, bottom - 1 - top - 1), kCornerRadius,
                                 kCornerRadius);
         painter.restore();

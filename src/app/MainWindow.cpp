@@ -395,11 +395,11 @@ void MainWindow::createComponents()
 
 void MainWindow::connectHandlers()
 {
-    connect(m_setList, &ListBox::Click, this, &MainWindow::showClickedSet);
+    connect(m_setList, &ListBox::itemPicked, this, &MainWindow::showClickedSet);
     // Whatever highlights a set (a left or right click, a key, the program) makes it the
     // current one, before any menu opens or command runs.
     connect(m_setList, &QListWidget::itemSelectionChanged, this, &MainWindow::highlightChanged);
-    connect(m_setList, &ListBox::DblClick, this, &MainWindow::editClickedSet);
+    connect(m_setList, &ListBox::listDoubleClicked, this, &MainWindow::editClickedSet);
     connect(m_addSetButton, &controls::GradientControl::clicked, this, &MainWindow::addSet);
     connect(m_deleteSetButton, &controls::GradientControl::clicked, this, &MainWindow::deleteSet);
     connect(m_addFolderButton, &controls::GradientControl::clicked, this, &MainWindow::addFolder);

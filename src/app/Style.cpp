@@ -53,17 +53,17 @@ void applyButtonColours(controls::GradientButton& button, bool large)
     colours.SetOverTo(controls::Color::rgb(118, 148, 190));
     colours.SetClickedFrom(controls::Color::rgb(214, 207, 198));
     colours.SetClickedTo(controls::Color::rgb(247, 243, 235));
-    colours.SetBorderColor(controls::clGray);
+    colours.SetBorderColor(controls::colors::Gray);
     button.SetColors(colours);
-    button.setFadeSpeed(controls::fsMedium);
-    button.setGradientType(controls::gtVertical);
+    button.setFadeSpeed(controls::FadeSpeed::Medium);
+    button.setGradientType(controls::GradientType::Vertical);
     button.SetShowFocusRect(false);
     button.SetHotTrack(false);
     // A pressed button shows the clicked gradient over its whole face, and the black
     // captions carry no white halo.
     button.SetGradientBorder(false);
     button.SetTextShadow(false);
-    button.setColor(large ? controls::clWhite : kSmallButtonFace);
+    button.setColor(large ? controls::colors::White : kSmallButtonFace);
 }
 
 controls::GradientButton* makeButton(QWidget* parent, const QString& caption, const QImage& glyph,
@@ -74,7 +74,7 @@ controls::GradientButton* makeButton(QWidget* parent, const QString& caption, co
     button->SetCaption(caption);
     if (!glyph.isNull())
         button->SetGlyph(glyph);
-    button->SetLayout(controls::blGlyphLeft);
+    button->SetLayout(controls::ButtonLayout::GlyphLeft);
     button->SetSpacing(spacing);
     applyButtonColours(*button, large);
     return button;
@@ -84,16 +84,16 @@ void styleTitlePanel(controls::GradientPanel& panel, const QString& caption)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.setGradientType(controls::gtDoubleVert);
+    panel.setGradientType(controls::GradientType::DoubleVertical);
     panel.SetDefaultFrom(kTitleFrom);
     panel.SetDefaultTo(kTitleTo);
     panel.SetBorderWidth(1);
-    panel.SetBorderColor(controls::clGray);
+    panel.SetBorderColor(controls::colors::Gray);
     panel.SetCornerWidth(0);
     panel.setFont(arialFont(29, true));
-    panel.SetFontColor(controls::clWhite);
+    panel.SetFontColor(controls::colors::White);
     panel.SetTextShadow(false);
-    panel.setCaptionPosition(controls::cpMiddleCenter);
+    panel.setCaptionPosition(controls::CaptionPosition::MiddleCenter);
     panel.SetCaption(caption);
 }
 
@@ -101,35 +101,35 @@ void styleButtonBar(controls::GradientPanel& panel)
 {
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.setGradientType(controls::gtDoubleVert);
+    panel.setGradientType(controls::GradientType::DoubleVertical);
     panel.SetDefaultFrom(kBarFrom);
     panel.SetDefaultTo(kBarTo);
     panel.SetBorderWidth(1);
-    panel.SetBorderColor(controls::clGray);
+    panel.SetBorderColor(controls::colors::Gray);
     panel.SetCornerWidth(0);
 }
 
 void styleWhitePanel(controls::GradientPanel& panel, int borderWidth)
 {
     panel.SetAntialiased(true);
-    panel.setColor(controls::clWhite);
-    panel.SetDefaultFrom(controls::clWhite);
-    panel.SetDefaultTo(controls::clWhite);
+    panel.setColor(controls::colors::White);
+    panel.SetDefaultFrom(controls::colors::White);
+    panel.SetDefaultTo(controls::colors::White);
     panel.SetBorderWidth(borderWidth);
-    panel.SetBorderColor(controls::clSilver);
-    panel.SetOuterColor(controls::clSilver);
+    panel.SetBorderColor(controls::colors::Silver);
+    panel.SetOuterColor(controls::colors::Silver);
     panel.SetCornerWidth(0);
 }
 
 void styleRoundedPanel(controls::GradientPanel& panel)
 {
-    panel.setColor(controls::clWhite);
-    panel.SetDefaultFrom(controls::clWhite);
-    panel.SetDefaultTo(controls::clWhite);
+    panel.setColor(controls::colors::White);
+    panel.SetDefaultFrom(controls::colors::White);
+    panel.SetDefaultTo(controls::colors::White);
     panel.SetCornerWidth(25);
     panel.SetBorderWidth(3);
-    panel.SetBorderColor(controls::clSilver);
-    panel.SetOuterColor(controls::clSilver);
+    panel.SetBorderColor(controls::colors::Silver);
+    panel.SetOuterColor(controls::colors::Silver);
     panel.SetAntialiased(true);
 }
 
@@ -174,12 +174,12 @@ void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
     box.setFont(sansFont(11));
     box.setColor(kCheckBoxFace);
     box.SetCaption(caption);
-    box.SetFontColor(controls::clWhite);
+    box.SetFontColor(controls::colors::White);
     // A plain white box, blue only while the pointer is over it.
     controls::ControlColors colours;
-    colours.SetDefaultFrom(controls::clWhite);
-    colours.SetDefaultTo(controls::clWhite);
-    colours.SetOverFrom(controls::clWhite);
+    colours.SetDefaultFrom(controls::colors::White);
+    colours.SetDefaultTo(controls::colors::White);
+    colours.SetOverFrom(controls::colors::White);
     colours.SetOverTo(kCheckBoxOverTo);
     box.SetColors(colours);
     box.SetSpacing(3);
@@ -188,8 +188,8 @@ void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
     box.SetHotTrack(false);
     box.SetShowFocusRect(false);
     box.SetTextShadow(false);
-    box.SetBorderLinesColor(controls::clGray);
-    box.setFadeSpeed(controls::fsMedium);
+    box.SetBorderLinesColor(controls::colors::Gray);
+    box.setFadeSpeed(controls::FadeSpeed::Medium);
     box.SetChecked(false);
 }
 

@@ -38,24 +38,24 @@ QPalette::ColorRole RoleOfSystemColor(int index)
 
 } // namespace
 
-Color ColorToRGB(Color color)
+Color resolvedRgb(Color color)
 {
     if (!color.isSystem())
         return Color::rgb(color.red(), color.green(), color.blue());
     const QColor resolved =
         QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(color.systemIndex()));
-    return FromQColor(resolved);
+    return fromQColor(resolved);
 }
 
-QColor ToQColor(Color color)
+QColor toQColor(Color color)
 {
-    const Color rgb = ColorToRGB(color);
-    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+    const Color rgb = resolvedRgb(color);
+    return QColor(rgb.red(), rgb.green(), rgb.blue());
 }
 
-Color FromQColor(const QColor& color)
+Color fromQColor(const QColor& color)
 {
-    return RGB(color.red(), color.green(), color.blue());
+    return Color::rgb(color.red(), color.green(), color.blue());
 }
 
 } // namespace stowmere::controls

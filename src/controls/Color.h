@@ -31,7 +31,7 @@ public:
     constexpr std::uint32_t stored() const { return m_value; }
     constexpr bool isSystem() const { return (m_value & kSystemFlag) != 0; }
     constexpr int systemIndex() const { return static_cast<int>(m_value & 0xFF); }
-    /// The components of a plain colour; resolve a system colour first (ColorToRGB).
+    /// The components of a plain colour; resolve a system colour first (resolvedRgb).
     constexpr int red() const { return static_cast<int>(m_value & 0xFF); }
     constexpr int green() const { return static_cast<int>((m_value >> 8) & 0xFF); }
     constexpr int blue() const { return static_cast<int>((m_value >> 16) & 0xFF); }
@@ -45,44 +45,32 @@ private:
     std::uint32_t m_value = 0;
 };
 
-inline constexpr Color clWindow = Color::system(5);
-inline constexpr Color clWindowText = Color::system(8);
-inline constexpr Color clHighlight = Color::system(13);
-inline constexpr Color clHighlightText = Color::system(14);
-inline constexpr Color clBtnFace = Color::system(15);
-inline constexpr Color clBtnShadow = Color::system(16);
-inline constexpr Color clBtnText = Color::system(18);
-inline constexpr Color clBtnHighlight = Color::system(20);
-inline constexpr Color cl3DDkShadow = Color::system(21);
-inline constexpr Color cl3DLight = Color::system(22);
+/// The desktop's system colours the controls use, and the plain colours they name.
+namespace colors {
 
-inline constexpr Color clBlack = Color::rgb(0, 0, 0);
-inline constexpr Color clWhite = Color::rgb(255, 255, 255);
-inline constexpr Color clGray = Color::rgb(128, 128, 128);
-inline constexpr Color clSilver = Color::rgb(192, 192, 192);
+inline constexpr Color Window = Color::system(5);
+inline constexpr Color WindowText = Color::system(8);
+inline constexpr Color Highlight = Color::system(13);
+inline constexpr Color HighlightText = Color::system(14);
+inline constexpr Color ButtonFace = Color::system(15);
+inline constexpr Color ButtonShadow = Color::system(16);
+inline constexpr Color ButtonText = Color::system(18);
+inline constexpr Color ButtonHighlight = Color::system(20);
+inline constexpr Color DarkShadow3D = Color::system(21);
+inline constexpr Color Light3D = Color::system(22);
 
-constexpr Color RGB(int red, int green, int blue)
-{
-    return Color::rgb(red, green, blue);
-}
-constexpr int GetRValue(Color color)
-{
-    return color.red();
-}
-constexpr int GetGValue(Color color)
-{
-    return color.green();
-}
-constexpr int GetBValue(Color color)
-{
-    return color.blue();
-}
+inline constexpr Color Black = Color::rgb(0, 0, 0);
+inline constexpr Color White = Color::rgb(255, 255, 255);
+inline constexpr Color Gray = Color::rgb(128, 128, 128);
+inline constexpr Color Silver = Color::rgb(192, 192, 192);
+
+} // namespace colors
 
 /// Plain RGB for any colour: system colours are looked up in the application palette
 /// (the platform's stand-in for the system colour table).
-Color ColorToRGB(Color color);
+Color resolvedRgb(Color color);
 
-QColor ToQColor(Color color);
-Color FromQColor(const QColor& color);
+QColor toQColor(Color color);
+Color fromQColor(const QColor& color);
 
 } // namespace stowmere::controls

@@ -26,7 +26,7 @@ std::uint8_t ToByte(double value)
         return 0;
     if (value >= 255.0)
         return 255;
-    return static_cast<std::uint8_t>(RoundHalfEven(value));
+    return static_cast<std::uint8_t>(roundHalfEven(value));
 }
 
 struct Rgb {
@@ -37,7 +37,7 @@ struct Rgb {
 
 Rgb Split(Color rgb)
 {
-    return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
+    return {rgb.red(), rgb.green(), rgb.blue()};
 }
 
 void PutPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
@@ -49,36 +49,36 @@ void PutPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 
 Rect Bounds(const Image24& image)
 {
-    return {0, 0, image.Width(), image.Height()};
+    return {0, 0, image.width(), image.height()};
 }
 
 std::vector<QRect> AreaRects(const Image24& image, const Rect& rect, const QRegion* region)
 {
-    const Rect area = rect.Intersected(Bounds(image));
-    if (area.IsEmpty())
+    const Rect area = rect.intersected(Bounds(image));
+    if (area.isEmpty())
         return {};
     if (region == nullptr)
-        return {area.ToQRect()};
-    const QRegion clipped = *region & area.ToQRect();
+        return {area.toQRect()};
+    const QRegion clipped = *region & area.toQRect();
     return {clipped.begin(), clipped.end()};
 }
 
 } // namespace
 
-int RoundHalfEven(double value)
+int roundHalfEven(double value)
 {
     // The default floating-point environment rounds to nearest with ties to even.
     return static_cast<int>(std::nearbyint(value));
 }
 
-QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
+QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
 {
-    if (rect.IsEmpty())
+    if (rect.isEmpty())
         return QRegion();
-    const int cw = std::clamp(cornerWidth, 0, rect.Width());
-    const int ch = std::clamp(cornerHeight, 0, rect.Height());
+    const int cw = std::clamp(cornerWidth, 0, rect.width());
+    const int ch = std::clamp(cornerHeight, 0, rect.height());
     if (cw < 2 || ch < 2)
-        return QRegion(rect.ToQRect());
+        return QRegion(rect.toQRect());
 
     // One span per row, the corner rows narrowed by the quarter ellipse; equal
     // neighbouring rows are merged so the region stays a handful of bands.
@@ -113,67 +113,67 @@ QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
     return region;
 }
 
-void FillRect(Image24& image, const Rect& rect, Color color)
+void fillRect(Image24& image, const Rect& rect, Color color)
 {
-    const Rect area = rect.Intersected(Bounds(image));
-    if (area.IsEmpty())
+    const Rect area = rect.intersected(Bounds(image));
+    if (area.isEmpty())
         return;
-    const Rgb c = Split(ColorToRGB(color));
-    std::uint8_t* first = image.PixelBytes(area.Left, area.Top);
+    const Rgb c = Split(resolvedRgb(color));
+    std::uint8_t* first = image.pixelBytes(area.Left, area.Top);
     for (int x = area.Left; x < area.Right; ++x)
-        PutPixel(image.PixelBytes(x, area.Top), static_cast<std::uint8_t>(c.r),
+        PutPixel(image.pixelBytes(x, area.Top), static_cast<std::uint8_t>(c.r),
                  static_cast<std::uint8_t>(c.g), static_cast<std::uint8_t>(c.b));
-    const auto bytes = static_cast<std::size_t>(area.Width()) * 3;
+    const auto bytes = static_cast<std::size_t>(area.width()) * 3;
     for (int y = area.Top + 1; y < area.Bottom; ++y)
-        std::memcpy(image.PixelBytes(area.Left, y), first, bytes);
+        std::memcpy(image.pixelBytes(area.Left, y), first, bytes);
 }
 
-void FillRegion(Image24& image, const QRegion& region, Color color)
+void fillRegion(Image24& image, const QRegion& region, Color color)
 {
-    const QRegion clipped = region & Bounds(image).ToQRect();
+    const QRegion clipped = region & Bounds(image).toQRect();
     for (const QRect& r : clipped)
-        FillRect(image, Rect::FromQRect(r), color);
+        fillRect(image, Rect::fromQRect(r), color);
 }
 
-void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
+void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
                   const QRegion* region)
 {
-    if (image.Width() < 1 || image.Height() < 1)
+    if (image.width() < 1 || image.height() < 1)
         return;
     // Compared as stored, before system colours are resolved.
     if (fromColour == toColour) {
         if (region != nullptr)
-            FillRegion(image, *region, fromColour);
+            fillRegion(image, *region, fromColour);
         else
-            FillRect(image, rect, fromColour);
+            fillRect(image, rect, fromColour);
         return;
     }
 
-    const Rgb from = Split(ColorToRGB(fromColour));
-    const Rgb to = Split(ColorToRGB(toColour));
-    const int w = rect.Width();
-    const int h = rect.Height();
-    const int d = RoundHalfEven(std::sqrt(double(w) * w + double(h) * h));
+    const Rgb from = Split(resolvedRgb(fromColour));
+    const Rgb to = Split(resolvedRgb(toColour));
+    const int w = rect.width();
+    const int h = rect.height();
+    const int d = roundHalfEven(std::sqrt(double(w) * w + double(h) * h));
 
     int span = 0;
     switch (type) {
-    case gtHorizontal:
+    case GradientType::Horizontal:
         span = w;
         break;
-    case gtVertical:
+    case GradientType::Vertical:
         span = h;
         break;
-    case gtFromTopLeft:
-    case gtFromTopRight:
+    case GradientType::FromTopLeft:
+    case GradientType::FromTopRight:
         span = d - rect.Left;
         break;
-    case gtRadial:
+    case GradientType::Radial:
         span = (d - rect.Left) / 2;
         break;
-    case gtDoubleHorz:
+    case GradientType::DoubleHorizontal:
         span = w / 2;
         break;
-    case gtDoubleVert:
+    case GradientType::DoubleVertical:
         span = h / 2;
         break;
     }
@@ -197,28 +197,28 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
     const int centreY = h / 2;
     auto distance = [&](int x, int y) -> double {
         switch (type) {
-        case gtHorizontal:
+        case GradientType::Horizontal:
             return x - rect.Left;
-        case gtVertical:
+        case GradientType::Vertical:
             return y - rect.Top;
-        case gtFromTopLeft: {
+        case GradientType::FromTopLeft: {
             const double dx = x - rect.Left;
             const double dy = y - rect.Top;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtFromTopRight: {
+        case GradientType::FromTopRight: {
             const double dx = rect.Right - x;
             const double dy = y - rect.Top;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtRadial: {
+        case GradientType::Radial: {
             const double dx = centreX - x;
             const double dy = y - centreY;
             return std::sqrt(dx * dx + dy * dy);
         }
-        case gtDoubleHorz:
+        case GradientType::DoubleHorizontal:
             return std::abs(x - span - rect.Left);
-        case gtDoubleVert:
+        case GradientType::DoubleVertical:
             return std::abs(y - span - rect.Top);
         }
         return 0.0;
@@ -227,18 +227,18 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         PutPixel(p, ToByte(stepR * t + from.r), ToByte(stepG * t + from.g), ToByte(stepB * t + from.b));
     };
 
-    const bool byRow = type == gtVertical || type == gtDoubleVert;
-    const bool byColumn = type == gtHorizontal || type == gtDoubleHorz;
+    const bool byRow = type == GradientType::Vertical || type == GradientType::DoubleVertical;
+    const bool byColumn = type == GradientType::Horizontal || type == GradientType::DoubleHorizontal;
     for (const QRect& r : AreaRects(image, rect, region)) {
-        const Rect area = Rect::FromQRect(r);
+        const Rect area = Rect::fromQRect(r);
         if (byColumn) {
             // The colour depends on x alone: compute one row, copy it down.
-            std::uint8_t* first = image.PixelBytes(area.Left, area.Top);
+            std::uint8_t* first = image.pixelBytes(area.Left, area.Top);
             for (int x = area.Left; x < area.Right; ++x)
-                colourAt(distance(x, area.Top), image.PixelBytes(x, area.Top));
+                colourAt(distance(x, area.Top), image.pixelBytes(x, area.Top));
             for (int y = area.Top + 1; y < area.Bottom; ++y)
-                std::memcpy(image.PixelBytes(area.Left, y), first,
-                            static_cast<std::size_t>(area.Width()) * 3);
+                std::memcpy(image.pixelBytes(area.Left, y), first,
+                            static_cast<std::size_t>(area.width()) * 3);
             continue;
         }
         for (int y = area.Top; y < area.Bottom; ++y) {
@@ -246,30 +246,30 @@ void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
                 std::uint8_t pixel[3];
                 colourAt(distance(area.Left, y), pixel);
                 for (int x = area.Left; x < area.Right; ++x)
-                    std::memcpy(image.PixelBytes(x, y), pixel, 3);
+                    std::memcpy(image.pixelBytes(x, y), pixel, 3);
                 continue;
             }
             for (int x = area.Left; x < area.Right; ++x)
-                colourAt(distance(x, y), image.PixelBytes(x, y));
+                colourAt(distance(x, y), image.pixelBytes(x, y));
         }
     }
 }
 
-void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int percent)
+void blendImage(Image24& dest, const Image24& source, const Rect& rect, int percent)
 {
     // The source is addressed from its own origin, so only the part of rect that the
     // source covers can be blended.
-    const Rect sourceArea = Bounds(source).Offset(rect.Left, rect.Top);
-    const Rect area = rect.Intersected(Bounds(dest)).Intersected(sourceArea);
-    if (area.IsEmpty())
+    const Rect sourceArea = Bounds(source).offset(rect.Left, rect.Top);
+    const Rect area = rect.intersected(Bounds(dest)).intersected(sourceArea);
+    if (area.isEmpty())
         return;
     const double a = (100 - percent) / 100.0;
     const double b = 1 - a;
-    const auto count = static_cast<std::size_t>(area.Width()) * 3;
+    const auto count = static_cast<std::size_t>(area.width()) * 3;
     if (percent < 0 || percent > 100) {
         for (int y = area.Top; y < area.Bottom; ++y) {
-            std::uint8_t* d = dest.PixelBytes(area.Left, y);
-            const std::uint8_t* s = source.PixelBytes(area.Left - rect.Left, y - rect.Top);
+            std::uint8_t* d = dest.pixelBytes(area.Left, y);
+            const std::uint8_t* s = source.pixelBytes(area.Left - rect.Left, y - rect.Top);
             for (std::size_t i = 0; i < count; ++i)
                 d[i] = ToByte(a * d[i] + b * s[i]);
         }
@@ -286,8 +286,8 @@ void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
     }
     constexpr double kShift = 6755399441055744.0;
     for (int y = area.Top; y < area.Bottom; ++y) {
-        std::uint8_t* d = dest.PixelBytes(area.Left, y);
-        const std::uint8_t* s = source.PixelBytes(area.Left - rect.Left, y - rect.Top);
+        std::uint8_t* d = dest.pixelBytes(area.Left, y);
+        const std::uint8_t* s = source.pixelBytes(area.Left - rect.Left, y - rect.Top);
         for (std::size_t i = 0; i < count; ++i) {
             const double rounded = (destPart[d[i]] + sourcePart[s[i]] + kShift) - kShift;
             d[i] = static_cast<std::uint8_t>(static_cast<int>(rounded));
@@ -295,39 +295,39 @@ void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
     }
 }
 
-void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
+void composeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset)
 {
     const int left = rect.Left + offset;
     const int top = rect.Top + offset;
-    const Rect target = Rect{left, top, left + rect.Width() - offset, top + rect.Height() - offset}
-                            .Intersected(Bounds(dest))
-                            .Intersected(Bounds(base).Offset(left, top));
-    if (!target.IsEmpty()) {
-        const auto bytes = static_cast<std::size_t>(target.Width()) * 3;
+    const Rect target = Rect{left, top, left + rect.width() - offset, top + rect.height() - offset}
+                            .intersected(Bounds(dest))
+                            .intersected(Bounds(base).offset(left, top));
+    if (!target.isEmpty()) {
+        const auto bytes = static_cast<std::size_t>(target.width()) * 3;
         for (int y = target.Top; y < target.Bottom; ++y)
-            std::memcpy(dest.PixelBytes(target.Left, y), base.PixelBytes(target.Left - left, y - top), bytes);
+            std::memcpy(dest.pixelBytes(target.Left, y), base.pixelBytes(target.Left - left, y - top), bytes);
     }
     if (percent > 0)
-        BlendImage(dest, layer, rect, std::min(percent, 100));
+        blendImage(dest, layer, rect, std::min(percent, 100));
 }
 
-void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band)
+void reduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band)
 {
-    const Color fill = ColorToRGB(fillColour);
+    const Color fill = resolvedRgb(fillColour);
     if (band < 1)
         band = factor;
     band /= 2;
-    const int width = small.Width();
-    const int height = small.Height();
+    const int width = small.width();
+    const int height = small.height();
 
     auto reducePixel = [&](int x, int y) {
         // A large image too small for the block ends the reduction; the fill still runs.
-        if (factor < 1 || (x + 1) * factor > large.Width() || (y + 1) * factor > large.Height())
+        if (factor < 1 || (x + 1) * factor > large.width() || (y + 1) * factor > large.height())
             return false;
         int sum[3] = {0, 0, 0};
         for (int i = 0; i < factor; ++i) {
-            const std::uint8_t* p = large.PixelBytes(x * factor, y * factor + i);
+            const std::uint8_t* p = large.pixelBytes(x * factor, y * factor + i);
             for (int j = 0; j < factor * 3; j += 3) {
                 sum[0] += p[j];
                 sum[1] += p[j + 1];
@@ -335,7 +335,7 @@ void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color 
             }
         }
         const int area = factor * factor;
-        std::uint8_t* q = small.PixelBytes(x, y);
+        std::uint8_t* q = small.pixelBytes(x, y);
         for (int c = 0; c < 3; ++c)
             q[c] = static_cast<std::uint8_t>(sum[c] / area);
         return true;
@@ -352,15 +352,15 @@ void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color 
             ok = reducePixel(x, y);
         }
     }
-    FillRect(small, {band, band, width - band, height - band}, fill);
+    fillRect(small, {band, band, width - band, height - band}, fill);
 }
 
-void TintImage(Image24& image, Color tint)
+void tintImage(Image24& image, Color tint)
 {
-    const Rgb t = Split(ColorToRGB(tint));
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* p = image.Row(y);
-        for (int x = 0; x < image.Width(); ++x, p += 3) {
+    const Rgb t = Split(resolvedRgb(tint));
+    for (int y = 0; y < image.height(); ++y) {
+        std::uint8_t* p = image.row(y);
+        for (int x = 0; x < image.width(); ++x, p += 3) {
             const int grey = (p[0] + p[1] + p[2]) / 3;
             PutPixel(p, static_cast<std::uint8_t>(std::min(grey + t.r, 255)),
                      static_cast<std::uint8_t>(std::min(grey + t.g, 255)),
@@ -369,17 +369,17 @@ void TintImage(Image24& image, Color tint)
     }
 }
 
-void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
+void drawTransparent(Image24& dest, const Image24& source, int x, int y)
 {
-    if (source.IsEmpty())
+    if (source.isEmpty())
         return;
-    const Rect area = Bounds(source).Offset(x, y).Intersected(Bounds(dest));
-    if (area.IsEmpty())
+    const Rect area = Bounds(source).offset(x, y).intersected(Bounds(dest));
+    if (area.isEmpty())
         return;
-    const std::uint8_t* key = source.Row(source.Height() - 1);
+    const std::uint8_t* key = source.row(source.height() - 1);
     for (int dy = area.Top; dy < area.Bottom; ++dy) {
-        const std::uint8_t* s = source.PixelBytes(area.Left - x, dy - y);
-        std::uint8_t* d = dest.PixelBytes(area.Left, dy);
+        const std::uint8_t* s = source.pixelBytes(area.Left - x, dy - y);
+        std::uint8_t* d = dest.pixelBytes(area.Left, dy);
         for (int dx = area.Left; dx < area.Right; ++dx, s += 3, d += 3) {
             if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2])
                 std::memcpy(d, s, 3);
@@ -387,24 +387,24 @@ void DrawTransparent(Image24& dest, const Image24& source, int x, int y)
     }
 }
 
-void FrameRect(Image24& image, const Rect& rect, Color color)
+void frameRect(Image24& image, const Rect& rect, Color color)
 {
-    if (rect.IsEmpty())
+    if (rect.isEmpty())
         return;
-    FillRect(image, {rect.Left, rect.Top, rect.Right, rect.Top + 1}, color);
-    FillRect(image, {rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, color);
-    FillRect(image, {rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, color);
-    FillRect(image, {rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, color);
+    fillRect(image, {rect.Left, rect.Top, rect.Right, rect.Top + 1}, color);
+    fillRect(image, {rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, color);
+    fillRect(image, {rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, color);
+    fillRect(image, {rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, color);
 }
 
-void DrawFocusRect(Image24& image, const Rect& rect)
+void drawFocusRect(Image24& image, const Rect& rect)
 {
-    if (rect.IsEmpty())
+    if (rect.isEmpty())
         return;
     auto invert = [&](int x, int y) {
-        if (x < 0 || y < 0 || x >= image.Width() || y >= image.Height() || ((x + y) & 1) != 0)
+        if (x < 0 || y < 0 || x >= image.width() || y >= image.height() || ((x + y) & 1) != 0)
             return;
-        std::uint8_t* p = image.PixelBytes(x, y);
+        std::uint8_t* p = image.pixelBytes(x, y);
         p[0] = static_cast<std::uint8_t>(~p[0]);
         p[1] = static_cast<std::uint8_t>(~p[1]);
         p[2] = static_cast<std::uint8_t>(~p[2]);
@@ -421,7 +421,7 @@ void DrawFocusRect(Image24& image, const Rect& rect)
     }
 }
 
-QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
+QString elidePath(const QString& path, const QFontMetrics& metrics, int width)
 {
     if (metrics.horizontalAdvance(path) <= width)
         return path;
@@ -446,27 +446,27 @@ QString ElidePath(const QString& path, const QFontMetrics& metrics, int width)
     return metrics.elidedText(dots + tail, Qt::ElideRight, width);
 }
 
-void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format)
+void drawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format)
 {
-    if (text.isEmpty() || rect.IsEmpty())
+    if (text.isEmpty() || rect.isEmpty())
         return;
     int flags = 0;
-    if ((format & tfCenter) != 0)
+    if (format.testFlag(TextFlag::Center))
         flags |= Qt::AlignHCenter;
-    else if ((format & tfRight) != 0)
+    else if (format.testFlag(TextFlag::Right))
         flags |= Qt::AlignRight;
     else
         flags |= Qt::AlignLeft;
-    if ((format & tfVCenter) != 0)
+    if (format.testFlag(TextFlag::VCenter))
         flags |= Qt::AlignVCenter;
-    else if ((format & tfBottom) != 0)
+    else if (format.testFlag(TextFlag::Bottom))
         flags |= Qt::AlignBottom;
     else
         flags |= Qt::AlignTop;
-    const bool prefix = (format & tfNoPrefix) == 0;
+    const bool prefix = !format.testFlag(TextFlag::NoPrefix);
     if (prefix)
         flags |= Qt::TextShowMnemonic;
-    if ((format & tfWordBreak) != 0 && (format & tfSingleLine) == 0)
+    if (format.testFlag(TextFlag::WordBreak) && !format.testFlag(TextFlag::SingleLine))
         flags |= Qt::TextWordWrap;
     else
         flags |= Qt::TextSingleLine;
@@ -474,77 +474,78 @@ void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, 
     QString shown = text;
     const QFontMetrics metrics(canvas.font());
     if ((flags & Qt::TextSingleLine) != 0) {
-        if ((format & tfPathEllipsis) != 0)
-            shown = ElidePath(text, metrics, rect.Width());
-        else if ((format & tfEndEllipsis) != 0)
-            shown = metrics.elidedText(text, Qt::ElideRight, rect.Width(), prefix ? Qt::TextShowMnemonic : 0);
+        if (format.testFlag(TextFlag::PathEllipsis))
+            shown = elidePath(text, metrics, rect.width());
+        else if (format.testFlag(TextFlag::EndEllipsis))
+            shown = metrics.elidedText(text, Qt::ElideRight, rect.width(), prefix ? Qt::TextShowMnemonic : 0);
     }
-    canvas.drawText(rect.ToQRect(), flags, shown);
+    canvas.drawText(rect.toQRect(), flags, shown);
 }
 
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
-                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled)
+void drawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
+                 Color shadowColour, bool shadowOn, TextFlags format, const Rect& rect, bool enabled)
 {
     canvas.setFont(font);
     if (enabled) {
         if (shadowOn) {
-            canvas.setPen(ToQColor(shadowColour));
-            DrawFormattedText(canvas, text, rect.Offset(1, 1), format);
+            canvas.setPen(toQColor(shadowColour));
+            drawFormattedText(canvas, text, rect.offset(1, 1), format);
         }
-        canvas.setPen(ToQColor(fontColour));
-        DrawFormattedText(canvas, text, rect, format);
+        canvas.setPen(toQColor(fontColour));
+        drawFormattedText(canvas, text, rect, format);
     } else {
-        canvas.setPen(ToQColor(clBtnHighlight));
-        DrawFormattedText(canvas, text, rect.Offset(1, 1), format);
-        canvas.setPen(ToQColor(clBtnShadow));
-        DrawFormattedText(canvas, text, rect, format);
+        canvas.setPen(toQColor(colors::ButtonHighlight));
+        drawFormattedText(canvas, text, rect.offset(1, 1), format);
+        canvas.setPen(toQColor(colors::ButtonShadow));
+        drawFormattedText(canvas, text, rect, format);
     }
 }
 
-unsigned CaptionFormat(int alignment, bool wrap)
+TextFlags captionFormat(int alignment, bool wrap)
 {
-    static constexpr std::array<unsigned, 3> alignments = {tfLeft, tfRight, tfCenter};
-    const unsigned align = alignments[static_cast<std::size_t>(std::clamp(alignment, 0, 2))];
-    return tfVCenter | tfNoPrefix | tfEndEllipsis | align | (wrap ? tfWordBreak : tfSingleLine);
+    static constexpr std::array<TextFlag, 3> alignments = {TextFlag::Left, TextFlag::Right, TextFlag::Center};
+    const TextFlag align = alignments[static_cast<std::size_t>(std::clamp(alignment, 0, 2))];
+    return TextFlag::VCenter | TextFlag::NoPrefix | TextFlag::EndEllipsis | align |
+           (wrap ? TextFlag::WordBreak : TextFlag::SingleLine);
 }
 
-int FadeInterval(FadeSpeed speed)
+int fadeInterval(FadeSpeed speed)
 {
     switch (speed) {
-    case fsSlow:
+    case FadeSpeed::Slow:
         return 40;
-    case fsMedium:
+    case FadeSpeed::Medium:
         return 20;
-    case fsFast:
+    case FadeSpeed::Fast:
         return 12;
-    case fsVeryFast:
+    case FadeSpeed::VeryFast:
         return 8;
     }
     return 20;
 }
 
-void StartFade(GradientControl& control)
+void startFade(GradientControl& control)
 {
     control.m_fadeTimer.stop();
-    control.m_fadeTimer.start(FadeInterval(control.m_fadeSpeed));
+    control.m_fadeTimer.start(fadeInterval(control.m_fadeSpeed));
 }
 
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::span<const Color> colors)
 {
     if (colors.size() < 2)
         throw MathError("Please specify at least two colors.");
     const bool vertical = direction == GradientDirection::Vertical;
-    const int size = vertical ? rect.Height() : rect.Width();
+    const int size = vertical ? rect.height() : rect.width();
     const int n = static_cast<int>(colors.size()) - 1;
     std::vector<Rgb> stops;
     stops.reserve(colors.size());
     for (Color c : colors)
-        stops.push_back(Split(ColorToRGB(c)));
+        stops.push_back(Split(resolvedRgb(c)));
 
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
-    const int step = RoundHalfEven(double(size) / n);
+    const int step = roundHalfEven(double(size) / n);
     for (int i = 0; i < n; ++i) {
         const int len = i < n - 1 ? step : size - (n - 1) * step - 1;
         for (int j = 0; j <= len; ++j) {
@@ -558,18 +559,18 @@ void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection directio
             // One-pixel lines whose far end point is not painted, as with the platform's
             // line rule; a fill of one row or column is that line and honours the clip.
             if (vertical)
-                canvas.fillRect(QRect(rect.Left, rect.Top + pos, rect.Width(), 1), colour);
+                canvas.fillRect(QRect(rect.Left, rect.Top + pos, rect.width(), 1), colour);
             else
-                canvas.fillRect(QRect(rect.Left + pos, rect.Top, 1, rect.Height()), colour);
+                canvas.fillRect(QRect(rect.Left + pos, rect.Top, 1, rect.height()), colour);
         }
     }
     canvas.restore();
 }
 
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::initializer_list<Color> colors)
 {
-    DrawGradient(canvas, rect, direction, std::span<const Color>(colors.begin(), colors.size()));
+    drawGradient(canvas, rect, direction, std::span<const Color>(colors.begin(), colors.size()));
 }
 
 } // namespace stowmere::controls

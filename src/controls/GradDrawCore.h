@@ -5,6 +5,7 @@
 #include "controls/Image24.h"
 #include "controls/Rect.h"
 
+#include <QFlags>
 #include <QFont>
 #include <QRegion>
 #include <QString>
@@ -19,108 +20,110 @@ namespace stowmere::controls {
 class GradientControl;
 
 // Ordinals are stored in form files and used by the arithmetic: keep the order.
-enum GradientType {
-    gtHorizontal,
-    gtVertical,
-    gtFromTopLeft,
-    gtFromTopRight,
-    gtRadial,
-    gtDoubleHorz,
-    gtDoubleVert
+enum class GradientType {
+    Horizontal,
+    Vertical,
+    FromTopLeft,
+    FromTopRight,
+    Radial,
+    DoubleHorizontal,
+    DoubleVertical
 };
-enum FadeSpeed { fsSlow, fsMedium, fsFast, fsVeryFast };
-enum CaptionPosition {
-    cpGroupBox,
-    cpTopLeft,
-    cpTopCenter,
-    cpTopRight,
-    cpMiddleLeft,
-    cpMiddleCenter,
-    cpMiddleRight,
-    cpBottomLeft,
-    cpBottomCenter,
-    cpBottomRight
+enum class FadeSpeed { Slow, Medium, Fast, VeryFast };
+enum class CaptionPosition {
+    GroupBox,
+    TopLeft,
+    TopCenter,
+    TopRight,
+    MiddleLeft,
+    MiddleCenter,
+    MiddleRight,
+    BottomLeft,
+    BottomCenter,
+    BottomRight
 };
 
-/// Text-format flags understood by DrawFormattedText (alignment, line mode, prefix, ellipsis).
-enum TextFlag : unsigned {
-    tfLeft = 0x0,
-    tfCenter = 0x1,
-    tfRight = 0x2,
-    tfTop = 0x0,
-    tfVCenter = 0x4,
-    tfBottom = 0x8,
-    tfWordBreak = 0x10,
-    tfSingleLine = 0x20,
-    tfNoPrefix = 0x800,
-    tfPathEllipsis = 0x4000,
-    tfEndEllipsis = 0x8000,
+/// Text-format flags understood by drawFormattedText (alignment, line mode, prefix, ellipsis).
+enum class TextFlag : unsigned {
+    Left = 0x0,
+    Center = 0x1,
+    Right = 0x2,
+    Top = 0x0,
+    VCenter = 0x4,
+    Bottom = 0x8,
+    WordBreak = 0x10,
+    SingleLine = 0x20,
+    NoPrefix = 0x800,
+    PathEllipsis = 0x4000,
+    EndEllipsis = 0x8000,
 };
+Q_DECLARE_FLAGS(TextFlags, TextFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TextFlags)
 
 enum class GradientDirection { Vertical, Horizontal };
 
 /// Rounds to the nearest integer, an exact half to the even neighbour.
-int RoundHalfEven(double value);
+int roundHalfEven(double value);
 
 /// A rectangle with elliptic corners cornerWidth wide and cornerHeight high.
-QRegion RoundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight);
+QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight);
 
 /// Fills rect of image with a two-colour gradient; with a region only its pixels are touched.
-void FillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
+void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toColour, GradientType type,
                   const QRegion* region = nullptr);
 
 /// Fills the pixels of region (clipped to the image) with one colour.
-void FillRegion(Image24& image, const QRegion& region, Color color);
-void FillRect(Image24& image, const Rect& rect, Color color);
+void fillRegion(Image24& image, const QRegion& region, Color color);
+void fillRect(Image24& image, const Rect& rect, Color color);
 
 /// Mixes source, read from its own origin, into rect of dest by percent.
-void BlendImage(Image24& dest, const Image24& source, const Rect& rect, int percent);
+void blendImage(Image24& dest, const Image24& source, const Rect& rect, int percent);
 
 /// Copies base into dest at rect's corner shifted by offset, then blends layer over rect by percent.
-void ComposeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
+void composeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset);
 
 /// Shrinks a factor-times supersampled image into small, averaging only the outer band
 /// ((band < 1 ? factor : band) div 2 pixels) and filling the rest with fillColour.
-void ReduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band);
+void reduceSupersampled(const Image24& large, Image24& small, int factor, Color fillColour, int band);
 
 /// Recolours every pixel to its grey average plus the tint, per channel, capped at 255.
-void TintImage(Image24& image, Color tint);
+void tintImage(Image24& image, Color tint);
 
 /// Copies source to (x, y) of dest, skipping pixels of the colour of source's bottom-left pixel.
-void DrawTransparent(Image24& dest, const Image24& source, int x, int y);
+void drawTransparent(Image24& dest, const Image24& source, int x, int y);
 
 /// Draws a one-pixel outline of rect.
-void FrameRect(Image24& image, const Rect& rect, Color color);
+void frameRect(Image24& image, const Rect& rect, Color color);
 
 /// The dotted focus rectangle: every other pixel of the outline inverted.
-void DrawFocusRect(Image24& image, const Rect& rect);
+void drawFocusRect(Image24& image, const Rect& rect);
 
-/// Draws text into rect with TextFlag flags: alignment, single line or word wrap,
-/// accelerator prefix (an ampersand underlines the next character unless tfNoPrefix),
+/// Draws text into rect with TextFlags: alignment, single line or word wrap,
+/// accelerator prefix (an ampersand underlines the next character unless TextFlag::NoPrefix),
 /// end ellipsis or path ellipsis. Uses the painter's font and pen.
-void DrawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, unsigned format);
+void drawFormattedText(QPainter& canvas, const QString& text, const Rect& rect, TextFlags format);
 
 /// A path that fits width: the start and the last component are kept, the middle becomes "...".
-QString ElidePath(const QString& path, const QFontMetrics& metrics, int width);
+QString elidePath(const QString& path, const QFontMetrics& metrics, int width);
 
 /// Draws one caption with an optional shadow, or embossed when disabled.
-void DrawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
-                 Color shadowColour, bool shadowOn, unsigned format, const Rect& rect, bool enabled);
+void drawCaption(QPainter& canvas, const QString& text, const QFont& font, Color fontColour,
+                 Color shadowColour, bool shadowOn, TextFlags format, const Rect& rect, bool enabled);
 
 /// Format flags for a caption: alignment 0 left, 1 right, 2 centred.
-unsigned CaptionFormat(int alignment, bool wrap);
+TextFlags captionFormat(int alignment, bool wrap);
 
 /// Timer interval of a fade speed in milliseconds.
-int FadeInterval(FadeSpeed speed);
+int fadeInterval(FadeSpeed speed);
 
 /// (Re)starts the control's fade timer with the interval of its fade speed.
-void StartFade(GradientControl& control);
+void startFade(GradientControl& control);
 
 /// Paints rect with one-pixel lines blending through colors (at least two, else MathError).
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::span<const Color> colors);
-void DrawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
+void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection direction,
                   std::initializer_list<Color> colors);
 
 } // namespace stowmere::controls

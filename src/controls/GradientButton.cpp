@@ -14,21 +14,21 @@ namespace {
 // diagonal pixel cutting it, so the frame colour shows in the three corner pixels.
 void DrawRoundBorder(Image24& face, const Rect& r, Color color)
 {
-    const int w = r.Width();
-    const int h = r.Height();
+    const int w = r.width();
+    const int h = r.height();
     if (w < 5 || h < 5) {
-        FrameRect(face, r, color);
+        frameRect(face, r, color);
         return;
     }
-    FillRect(face, {r.Left + 2, r.Top, r.Right - 2, r.Top + 1}, color);
-    FillRect(face, {r.Left + 2, r.Bottom - 1, r.Right - 2, r.Bottom}, color);
-    FillRect(face, {r.Left, r.Top + 2, r.Left + 1, r.Bottom - 2}, color);
-    FillRect(face, {r.Right - 1, r.Top + 2, r.Right, r.Bottom - 2}, color);
-    const Color rgb = ColorToRGB(color);
-    face.SetPixel(r.Left + 1, r.Top + 1, rgb);
-    face.SetPixel(r.Right - 2, r.Top + 1, rgb);
-    face.SetPixel(r.Left + 1, r.Bottom - 2, rgb);
-    face.SetPixel(r.Right - 2, r.Bottom - 2, rgb);
+    fillRect(face, {r.Left + 2, r.Top, r.Right - 2, r.Top + 1}, color);
+    fillRect(face, {r.Left + 2, r.Bottom - 1, r.Right - 2, r.Bottom}, color);
+    fillRect(face, {r.Left, r.Top + 2, r.Left + 1, r.Bottom - 2}, color);
+    fillRect(face, {r.Right - 1, r.Top + 2, r.Right, r.Bottom - 2}, color);
+    const Color rgb = resolvedRgb(color);
+    face.setPixel(r.Left + 1, r.Top + 1, rgb);
+    face.setPixel(r.Right - 2, r.Top + 1, rgb);
+    face.setPixel(r.Left + 1, r.Bottom - 2, rgb);
+    face.setPixel(r.Right - 2, r.Bottom - 2, rgb);
 }
 
 bool NoModifiers(const QKeyEvent* event)
@@ -58,7 +58,7 @@ GradientButton::~GradientButton()
 void GradientButton::SetGlyph(const QImage& value)
 {
     m_glyph = value;
-    m_glyph24 = Image24::FromQImage(value);
+    m_glyph24 = Image24::fromQImage(value);
     update();
 }
 
@@ -163,7 +163,7 @@ void GradientButton::SetDown(bool value)
         UseFadeOutStep();
     }
     // Setting the same value again is not filtered out: it restarts the fade.
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientButton::Click()
@@ -185,76 +185,76 @@ void GradientButton::RebuildImages()
 {
     const int w = width();
     const int h = height();
-    m_defaultImage.SetSize(w, h);
-    m_overImage.SetSize(w, h);
-    m_clickedImage.SetSize(w, h);
+    m_defaultImage.resize(w, h);
+    m_overImage.resize(w, h);
+    m_clickedImage.resize(w, h);
     const Rect whole{0, 0, w, h};
-    FillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), m_gradientType);
-    FillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), m_gradientType);
-    FillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), m_gradientType);
+    fillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), m_gradientType);
+    fillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), m_gradientType);
+    fillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), m_gradientType);
     update();
 }
 
 Image24 GradientButton::RenderFace()
 {
     // A hidden widget is resized without a resize event; its first paint is that trigger.
-    if (m_defaultImage.Width() != width() || m_defaultImage.Height() != height())
+    if (m_defaultImage.width() != width() || m_defaultImage.height() != height())
         RebuildImages();
 
     const int w = width();
     const int h = height();
     Image24 face(w, h);
-    if (face.IsEmpty())
+    if (face.isEmpty())
         return face;
     const Rect r{0, 0, w, h};
-    ComposeLayers(face, m_defaultImage, m_overImage, HoverLevel(), r, 1);
+    composeLayers(face, m_defaultImage, m_overImage, HoverLevel(), r, 1);
     if (PressLevel() > 0) {
-        const Rect pressed = m_gradientBorder ? r.Inflated(-3, -3) : r;
-        BlendImage(face, m_clickedImage, pressed, PressLevel());
+        const Rect pressed = m_gradientBorder ? r.inflated(-3, -3) : r;
+        blendImage(face, m_clickedImage, pressed, PressLevel());
     }
-    FrameRect(face, r, color());
+    frameRect(face, r, color());
     DrawRoundBorder(face, r, m_colors.BorderColor());
 
     Rect text = r;
-    if (!m_glyph24.IsEmpty()) {
+    if (!m_glyph24.isEmpty()) {
         switch (m_layout) {
-        case blGlyphLeft:
-            text.Left += m_glyph24.Width() + m_spacing;
+        case ButtonLayout::GlyphLeft:
+            text.Left += m_glyph24.width() + m_spacing;
             break;
-        case blGlyphRight:
-            text.Left -= m_glyph24.Width() + m_spacing;
+        case ButtonLayout::GlyphRight:
+            text.Left -= m_glyph24.width() + m_spacing;
             break;
-        case blGlyphTop:
-            text.Top += m_glyph24.Height() + m_spacing;
+        case ButtonLayout::GlyphTop:
+            text.Top += m_glyph24.height() + m_spacing;
             break;
-        case blGlyphBottom:
-            text.Top -= m_glyph24.Height() + m_spacing;
+        case ButtonLayout::GlyphBottom:
+            text.Top -= m_glyph24.height() + m_spacing;
             break;
         }
     }
     const Color fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
     if (ShowCaption()) {
-        QImage target = face.AsQImage();
+        QImage target = face.asQImage();
         QPainter painter(&target);
-        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
-                    CaptionFormat(2, false), text, isEnabled());
+        drawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
+                    captionFormat(2, false), text, isEnabled());
     }
     PaintGlyph(face, text, font());
     if (hasFocus() && m_showFocusRect)
-        DrawFocusRect(face, r.Inflated(-2, -2));
+        drawFocusRect(face, r.inflated(-2, -2));
     return face;
 }
 
 void GradientButton::PaintGlyph(Image24& face, const Rect& t, const QFont& font)
 {
-    if (m_glyph24.IsEmpty())
+    if (m_glyph24.isEmpty())
         return;
     Image24 glyph = m_glyph24;
     if (!isEnabled())
-        TintImage(glyph, Color::rgb(64, 64, 64));
+        tintImage(glyph, Color::rgb(64, 64, 64));
     const QFontMetrics metrics(font);
-    const int gw = glyph.Width();
-    const int gh = glyph.Height();
+    const int gw = glyph.width();
+    const int gh = glyph.height();
     const int tw = metrics.horizontalAdvance(Caption());
     const int th = metrics.height();
     const bool withCaption = !Caption().isEmpty() && ShowCaption();
@@ -263,26 +263,26 @@ void GradientButton::PaintGlyph(Image24& face, const Rect& t, const QFont& font)
     int x = 0;
     int y = 0;
     switch (m_layout) {
-    case blGlyphLeft:
+    case ButtonLayout::GlyphLeft:
         x = withCaption ? (t.Left + t.Right - tw) / 2 - m_spacing - gw
                         : (t.Left + t.Right - m_spacing) / 2 - gw;
         y = (h - gh) / 2;
         break;
-    case blGlyphRight:
+    case ButtonLayout::GlyphRight:
         x = withCaption ? (t.Left + t.Right + tw) / 2 + m_spacing : (t.Left + t.Right) / 2 + m_spacing;
         y = (h - gh) / 2;
         break;
-    case blGlyphTop:
+    case ButtonLayout::GlyphTop:
         x = (w - gw) / 2;
         y = withCaption ? (t.Top + t.Bottom - th) / 2 - m_spacing - gh
                         : (t.Top + t.Bottom) / 2 - m_spacing - gh;
         break;
-    case blGlyphBottom:
+    case ButtonLayout::GlyphBottom:
         x = (w - gw) / 2;
         y = withCaption ? (t.Top + t.Bottom + th) / 2 + m_spacing : (t.Top + t.Bottom) / 2 + m_spacing;
         break;
     }
-    DrawTransparent(face, glyph, x, y);
+    drawTransparent(face, glyph, x, y);
 }
 
 void GradientButton::FocusChanged()
@@ -296,7 +296,7 @@ void GradientButton::LeftButtonDown()
     SetPressed(true);
     SetHover(true);
     UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientButton::LeftButtonUp()
@@ -306,7 +306,7 @@ void GradientButton::LeftButtonUp()
         SetPressed(false);
     if (Hover())
         UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientButton::MouseEntered()
@@ -314,7 +314,7 @@ void GradientButton::MouseEntered()
     GradientControl::MouseEntered();
     SetHover(true);
     UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientButton::MouseLeft()
@@ -325,13 +325,13 @@ void GradientButton::MouseLeft()
         return;
     SetHover(false);
     UseFadeOutStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientButton::Resized()
 {
     GradientControl::Resized();
-    if (m_defaultImage.Width() != width() || m_defaultImage.Height() != height())
+    if (m_defaultImage.width() != width() || m_defaultImage.height() != height())
         RebuildImages();
 }
 
@@ -339,7 +339,7 @@ void GradientButton::paintEvent(QPaintEvent*)
 {
     Image24 face = RenderFace();
     QPainter painter(this);
-    painter.drawImage(0, 0, face.AsQImage());
+    painter.drawImage(0, 0, face.asQImage());
 }
 
 bool GradientButton::CanTakeFocus() const

@@ -10,7 +10,7 @@
 
 namespace stowmere::controls {
 
-enum ButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+enum class ButtonLayout { GlyphLeft, GlyphRight, GlyphTop, GlyphBottom };
 
 /// The push button of every window: a face composed from three cached gradient images
 /// (default, hover, clicked) that fades towards the hover look under the pointer and
@@ -93,7 +93,7 @@ private:
     QImage m_glyph;
     Image24 m_glyph24;
     int m_spacing = 2;
-    ButtonLayout m_layout = blGlyphLeft;
+    ButtonLayout m_layout = ButtonLayout::GlyphLeft;
     ControlColors m_colors;
     bool m_showFocusRect = true;
     bool m_hotTrack = false;
@@ -103,7 +103,7 @@ private:
     int m_groupIndex = 0;
     bool m_allowAllUp = false;
     bool m_down = false;
-    GradientType m_gradientType = gtVertical;
+    GradientType m_gradientType = GradientType::Vertical;
     Image24 m_defaultImage;
     Image24 m_overImage;
     Image24 m_clickedImage;

@@ -99,11 +99,13 @@ void GradientCheckBox::Click()
 void GradientCheckBox::RebuildImages()
 {
     const Rect whole{0, 0, kBox, kBox};
-    FillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), gtFromTopLeft);
-    FrameRect(m_defaultImage, whole, m_colors.BorderColor());
-    FillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), gtFromTopLeft);
-    FrameRect(m_overImage, whole, m_colors.BorderColor());
-    FillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), gtFromTopLeft);
+    fillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(),
+                 GradientType::FromTopLeft);
+    frameRect(m_defaultImage, whole, m_colors.BorderColor());
+    fillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), GradientType::FromTopLeft);
+    frameRect(m_overImage, whole, m_colors.BorderColor());
+    fillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(),
+                 GradientType::FromTopLeft);
     update();
 }
 
@@ -112,51 +114,51 @@ Image24 GradientCheckBox::RenderFace()
     const int w = width();
     const int h = height();
     Image24 work(w, h);
-    if (work.IsEmpty())
+    if (work.isEmpty())
         return work;
-    work.Fill(color());
+    work.fill(color());
     const int t = (h - kBox) / 4;
     const Rect box{1, t, 1 + kBox, t + kBox};
-    ComposeLayers(work, m_defaultImage, m_overImage, HoverLevel(), box, 0);
+    composeLayers(work, m_defaultImage, m_overImage, HoverLevel(), box, 0);
     if (PressLevel() > 0) {
         // The outline, and with GradientBorder one more ring, keep the default or hover look.
         const int d = m_gradientBorder ? 2 : 1;
-        BlendImage(work, m_clickedImage, box.Inflated(-d, -d), PressLevel());
+        blendImage(work, m_clickedImage, box.inflated(-d, -d), PressLevel());
     }
     if (m_checked) {
-        Image24 mark = LoadCheckMark();
-        TintImage(mark, isEnabled() ? m_checkColor : Color::rgb(128, 128, 128));
-        DrawTransparent(work, mark, box.Left + 2, box.Top + 2);
+        Image24 mark = loadCheckMark();
+        tintImage(mark, isEnabled() ? m_checkColor : Color::rgb(128, 128, 128));
+        drawTransparent(work, mark, box.Left + 2, box.Top + 2);
     }
 
     // The composed image goes to (1, t) of the control, over its background in Color:
     // on screen the box lies at (2, 2t).
     Image24 face(w, h);
-    face.Fill(color());
-    const Rect target = Rect{1, t, 1 + w, t + h}.Intersected({0, 0, w, h});
+    face.fill(color());
+    const Rect target = Rect{1, t, 1 + w, t + h}.intersected({0, 0, w, h});
     for (int y = target.Top; y < target.Bottom; ++y)
-        std::copy_n(work.Row(y - t), static_cast<std::size_t>(target.Width()) * 3,
-                    face.PixelBytes(target.Left, y));
+        std::copy_n(work.row(y - t), static_cast<std::size_t>(target.width()) * 3,
+                    face.pixelBytes(target.Left, y));
 
     const Rect client{0, 0, w, h};
     const Rect caption{m_spacing + 16, 0, w, h};
     const Color fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
     if (ShowCaption()) {
-        QImage image = face.AsQImage();
+        QImage image = face.asQImage();
         QPainter painter(&image);
-        DrawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
-                    CaptionFormat(0, false), caption, isEnabled());
+        drawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
+                    captionFormat(0, false), caption, isEnabled());
     }
-    if (m_borderLines.Contains(blTop))
-        FillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);
-    if (m_borderLines.Contains(blBottom))
-        FillRect(face, {client.Left, client.Bottom - 1, client.Right, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(blLeft))
-        FillRect(face, {client.Left, client.Top, client.Left + 1, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(blRight))
-        FillRect(face, {client.Right - 1, client.Top, client.Right, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.Contains(BorderLine::Top))
+        fillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);
+    if (m_borderLines.Contains(BorderLine::Bottom))
+        fillRect(face, {client.Left, client.Bottom - 1, client.Right, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.Contains(BorderLine::Left))
+        fillRect(face, {client.Left, client.Top, client.Left + 1, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.Contains(BorderLine::Right))
+        fillRect(face, {client.Right - 1, client.Top, client.Right, client.Bottom}, m_borderLinesColor);
     if (hasFocus() && m_showFocusRect)
-        DrawFocusRect(face, client);
+        drawFocusRect(face, client);
     return face;
 }
 
@@ -170,7 +172,7 @@ void GradientCheckBox::LeftButtonDown()
     GradientControl::LeftButtonDown();
     SetPressed(true);
     UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientCheckBox::LeftButtonUp()
@@ -180,7 +182,7 @@ void GradientCheckBox::LeftButtonUp()
         return;
     SetPressed(false);
     UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientCheckBox::MouseEntered()
@@ -188,7 +190,7 @@ void GradientCheckBox::MouseEntered()
     GradientControl::MouseEntered();
     SetHover(true);
     UseFadeInStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientCheckBox::MouseLeft()
@@ -197,7 +199,7 @@ void GradientCheckBox::MouseLeft()
     SetHover(false);
     SetPressed(false);
     UseFadeOutStep();
-    StartFade(*this);
+    startFade(*this);
 }
 
 void GradientCheckBox::Resized()
@@ -210,7 +212,7 @@ void GradientCheckBox::paintEvent(QPaintEvent*)
 {
     Image24 face = RenderFace();
     QPainter painter(this);
-    painter.drawImage(0, 0, face.AsQImage());
+    painter.drawImage(0, 0, face.asQImage());
 }
 
 } // namespace stowmere::controls

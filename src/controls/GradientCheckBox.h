@@ -9,7 +9,7 @@
 
 namespace stowmere::controls {
 
-enum BorderLine { blTop, blBottom, blLeft, blRight };
+enum class BorderLine { Top, Bottom, Left, Right };
 
 /// A set of BorderLine members.
 class BorderLines {
@@ -21,7 +21,7 @@ public:
             m_bits |= Bit(line);
     }
     constexpr bool Contains(BorderLine line) const { return (m_bits & Bit(line)) != 0; }
-    constexpr bool IsEmpty() const { return m_bits == 0; }
+    constexpr bool isEmpty() const { return m_bits == 0; }
     friend constexpr bool operator==(BorderLines, BorderLines) = default;
 
 private:

@@ -115,7 +115,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    friend void StartFade(GradientControl& control);
+    friend void startFade(GradientControl& control);
 
     void PointerInside(bool inside);
     void ApplyColor(Color value);
@@ -124,16 +124,16 @@ private:
     bool m_textShadow = true;
     bool m_showCaption = true;
     QString m_caption;
-    Color m_color = clBtnFace;
+    Color m_color = colors::ButtonFace;
     bool m_parentColor = false;
-    Color m_fontColor = clBlack;
+    Color m_fontColor = colors::Black;
     StyleManager* m_styleManager = nullptr;
 
     bool m_hover = false;
     bool m_pressed = false;
     int m_hoverLevel = 0;
     int m_pressLevel = 0;
-    FadeSpeed m_fadeSpeed = fsMedium;
+    FadeSpeed m_fadeSpeed = FadeSpeed::Medium;
     void (GradientControl::*m_fadeStep)() = &GradientControl::FadeInStep;
     QTimer m_fadeTimer;
 

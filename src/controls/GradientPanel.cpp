@@ -15,7 +15,7 @@ GradientPanel::GradientPanel(QWidget* parent) : GradientControl(parent)
     setColor(Color::rgb(223, 223, 227));
     SetFontColor(Color::rgb(0, 0, 206));
     resize(185, 105);
-    m_background.SetSize(185, 105);
+    m_background.resize(185, 105);
     m_constructed = true;
     UpdateClientArea();
     RebuildImages();
@@ -33,7 +33,8 @@ void GradientPanel::setCaptionPosition(CaptionPosition value)
 {
     if (value == m_captionPosition)
         return;
-    const bool groupBoxChanged = (value == cpGroupBox) != (m_captionPosition == cpGroupBox);
+    const bool groupBoxChanged =
+        (value == CaptionPosition::GroupBox) != (m_captionPosition == CaptionPosition::GroupBox);
     m_captionPosition = value;
     UpdateClientArea();
     if (groupBoxChanged)
@@ -117,7 +118,7 @@ int GradientPanel::CaptionHeight() const
 void GradientPanel::UpdateClientArea()
 {
     const int inset = m_borderWidth + 1;
-    if (m_captionPosition == cpGroupBox)
+    if (m_captionPosition == CaptionPosition::GroupBox)
         setContentsMargins(inset, 2 * (CaptionHeight() / 2) + 1, inset, 3);
     else
         setContentsMargins(inset, inset, inset, inset);
@@ -127,111 +128,111 @@ void GradientPanel::RebuildImages()
 {
     if (!m_constructed)
         return;
-    if (m_background.Width() != width() || m_background.Height() != height())
-        m_background.SetSize(width(), height());
-    if (m_background.IsEmpty())
+    if (m_background.width() != width() || m_background.height() != height())
+        m_background.resize(width(), height());
+    if (m_background.isEmpty())
         return;
 
     const int s = m_antialiased ? 3 : 1;
     Image24 supersampled;
     if (m_antialiased)
-        supersampled.SetSize(s * width(), s * height());
+        supersampled.resize(s * width(), s * height());
     Image24& work = m_antialiased ? supersampled : m_background;
-    const int w = work.Width();
-    const int h = work.Height();
-    work.Fill(m_outerColor);
+    const int w = work.width();
+    const int h = work.height();
+    work.fill(m_outerColor);
 
     // The frame is a rounded rectangle drawn with a pen p wide centred on its edge; the
     // inset i keeps the pen's outer side on the image's edge.
     const int p = s * m_borderWidth - 1;
     const int i = p / 2;
-    const int top = m_captionPosition == cpGroupBox ? (s * CaptionHeight()) / 2 + i : i;
+    const int top = m_captionPosition == CaptionPosition::GroupBox ? (s * CaptionHeight()) / 2 + i : i;
     const Rect frame{i, top, w - i, h - i};
     const int corner = s * m_cornerWidth;
     if (m_gradient) {
-        const QRegion face = RoundRectRegion(frame, corner, corner);
-        FillGradient(work, {0, 0, w, h}, m_defaultFrom, m_defaultTo, m_gradientType, &face);
+        const QRegion face = roundRectRegion(frame, corner, corner);
+        fillGradient(work, {0, 0, w, h}, m_defaultFrom, m_defaultTo, m_gradientType, &face);
     }
     const int pen = std::max(p, 1);
-    const Rect outer = frame.Inflated(i, i);
-    const Rect inner = outer.Inflated(-pen, -pen);
+    const Rect outer = frame.inflated(i, i);
+    const Rect inner = outer.inflated(-pen, -pen);
     const int outerCorner = corner > 0 ? corner + 2 * i : 0;
     const int innerCorner = std::max(outerCorner - 2 * pen, 0);
-    const QRegion outerRegion = RoundRectRegion(outer, outerCorner, outerCorner);
+    const QRegion outerRegion = roundRectRegion(outer, outerCorner, outerCorner);
     const QRegion innerRegion =
-        inner.IsEmpty() ? QRegion() : RoundRectRegion(inner, innerCorner, innerCorner);
-    FillRegion(work, outerRegion - innerRegion, m_borderColor);
+        inner.isEmpty() ? QRegion() : roundRectRegion(inner, innerCorner, innerCorner);
+    fillRegion(work, outerRegion - innerRegion, m_borderColor);
     if (!m_gradient)
-        FillRegion(work, innerRegion, color());
+        fillRegion(work, innerRegion, color());
 
     if (m_antialiased)
-        ReduceSupersampled(work, m_background, 3, color(), m_cornerWidth + 20);
+        reduceSupersampled(work, m_background, 3, color(), m_cornerWidth + 20);
     update();
 }
 
 Image24 GradientPanel::RenderPanel()
 {
     // A hidden widget is resized without a resize event; its first paint is that trigger.
-    if (m_background.Width() != width() || m_background.Height() != height())
+    if (m_background.width() != width() || m_background.height() != height())
         RebuildImages();
     Image24 image = m_background;
-    if (!ShowCaption() || Caption().isEmpty() || image.IsEmpty())
+    if (!ShowCaption() || Caption().isEmpty() || image.isEmpty())
         return image;
 
     const int w = width();
     const int h = height();
     const int k = (m_cornerWidth + m_borderWidth) / 2;
     Rect text{k, m_borderWidth, w - k, h - m_borderWidth};
-    unsigned align = tfLeft | tfTop;
+    TextFlags align = TextFlag::Left | TextFlag::Top;
     switch (m_captionPosition) {
-    case cpGroupBox:
+    case CaptionPosition::GroupBox:
         text.Top = 0;
         if (m_cornerWidth + m_borderWidth < 2)
             text.Left += 5;
         break;
-    case cpTopLeft:
+    case CaptionPosition::TopLeft:
         break;
-    case cpTopCenter:
-        align = tfCenter | tfTop;
+    case CaptionPosition::TopCenter:
+        align = TextFlag::Center | TextFlag::Top;
         break;
-    case cpTopRight:
-        align = tfRight | tfTop;
+    case CaptionPosition::TopRight:
+        align = TextFlag::Right | TextFlag::Top;
         break;
-    case cpMiddleLeft:
-        align = tfLeft | tfVCenter;
+    case CaptionPosition::MiddleLeft:
+        align = TextFlag::Left | TextFlag::VCenter;
         text.Left -= (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpMiddleCenter:
-        align = tfCenter | tfVCenter;
+    case CaptionPosition::MiddleCenter:
+        align = TextFlag::Center | TextFlag::VCenter;
         break;
-    case cpMiddleRight:
-        align = tfRight | tfVCenter;
+    case CaptionPosition::MiddleRight:
+        align = TextFlag::Right | TextFlag::VCenter;
         text.Right += (m_cornerWidth - m_borderWidth) / 2;
         break;
-    case cpBottomLeft:
-        align = tfLeft | tfBottom;
+    case CaptionPosition::BottomLeft:
+        align = TextFlag::Left | TextFlag::Bottom;
         break;
-    case cpBottomCenter:
-        align = tfCenter | tfBottom;
+    case CaptionPosition::BottomCenter:
+        align = TextFlag::Center | TextFlag::Bottom;
         break;
-    case cpBottomRight:
-        align = tfRight | tfBottom;
+    case CaptionPosition::BottomRight:
+        align = TextFlag::Right | TextFlag::Bottom;
         break;
     }
     // Accelerator prefixes are processed: an ampersand underlines the next character.
-    const unsigned format = align | tfSingleLine | tfEndEllipsis;
+    const TextFlags format = align | TextFlag::SingleLine | TextFlag::EndEllipsis;
 
-    if (m_captionPosition == cpGroupBox) {
+    if (m_captionPosition == CaptionPosition::GroupBox) {
         const QFontMetrics metrics(font());
         const int th = metrics.height();
         const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, Caption()).width();
-        FillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
-        FillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
+        fillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
+        fillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
                  m_outerColor);
     }
-    QImage target = image.AsQImage();
+    QImage target = image.asQImage();
     QPainter painter(&target);
-    DrawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
+    drawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
                 isEnabled());
     painter.end();
     return image;
@@ -249,7 +250,7 @@ void GradientPanel::ParentColorChanged()
 void GradientPanel::Resized()
 {
     GradientControl::Resized();
-    if (m_background.Width() != width() || m_background.Height() != height())
+    if (m_background.width() != width() || m_background.height() != height())
         RebuildImages();
 }
 
@@ -262,14 +263,14 @@ void GradientPanel::paintEvent(QPaintEvent*)
 {
     Image24 image = RenderPanel();
     QPainter painter(this);
-    painter.fillRect(rect(), ToQColor(m_outerColor));
-    painter.drawImage(0, 0, image.AsQImage());
+    painter.fillRect(rect(), toQColor(m_outerColor));
+    painter.drawImage(0, 0, image.asQImage());
 }
 
 void GradientPanel::changeEvent(QEvent* event)
 {
     // The group-box frame and client area follow the caption font's height.
-    if (event->type() == QEvent::FontChange && m_captionPosition == cpGroupBox) {
+    if (event->type() == QEvent::FontChange && m_captionPosition == CaptionPosition::GroupBox) {
         UpdateClientArea();
         RebuildImages();
     }

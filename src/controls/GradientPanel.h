@@ -8,7 +8,7 @@ namespace stowmere::controls {
 
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in
-/// one of ten positions (cpGroupBox interrupts the frame line). The background is built
+/// one of ten positions (CaptionPosition::GroupBox interrupts the frame line). The background is built
 /// once per change into BackgroundImage; a repaint only copies it and draws the caption.
 /// Child widgets laid out in the panel sit inside its client area (contentsRect).
 class GradientPanel : public GradientControl {
@@ -68,17 +68,17 @@ private:
     int CaptionHeight() const;
     void UpdateClientArea();
 
-    CaptionPosition m_captionPosition = cpTopLeft;
+    CaptionPosition m_captionPosition = CaptionPosition::TopLeft;
     int m_cornerWidth = 10;
     int m_borderWidth = 2;
     Color m_borderColor = Color::rgb(128, 128, 128);
-    Color m_outerColor = clBtnFace;
+    Color m_outerColor = colors::ButtonFace;
     Color m_textShadowColor = Color::rgb(255, 255, 255);
     bool m_antialiased = true;
     bool m_gradient = false;
     Color m_defaultFrom = Color::rgb(255, 255, 255);
     Color m_defaultTo = Color::rgb(223, 223, 227);
-    GradientType m_gradientType = gtVertical;
+    GradientType m_gradientType = GradientType::Vertical;
     Image24 m_background;
     bool m_constructed = false;
 };

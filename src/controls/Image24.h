@@ -19,35 +19,35 @@ public:
     Image24() = default;
     Image24(int width, int height);
 
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
-    bool IsEmpty() const { return m_width <= 0 || m_height <= 0; }
-    std::ptrdiff_t Stride() const { return m_stride; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    bool isEmpty() const { return m_width <= 0 || m_height <= 0; }
+    std::ptrdiff_t stride() const { return m_stride; }
 
     /// Resizes the image; the contents are undefined afterwards (black when grown).
-    void SetSize(int width, int height);
+    void resize(int width, int height);
 
-    std::uint8_t* Row(int y) { return m_bytes.data() + y * m_stride; }
-    const std::uint8_t* Row(int y) const { return m_bytes.data() + y * m_stride; }
+    std::uint8_t* row(int y) { return m_bytes.data() + y * m_stride; }
+    const std::uint8_t* row(int y) const { return m_bytes.data() + y * m_stride; }
 
-    /// The blue byte of pixel (x, y), followed by green and red; x may be Width() for the
+    /// The blue byte of pixel (x, y), followed by green and red; x may be width() for the
     /// end of a row.
-    std::uint8_t* PixelBytes(int x, int y) { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
-    const std::uint8_t* PixelBytes(int x, int y) const { return Row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
+    std::uint8_t* pixelBytes(int x, int y) { return row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
+    const std::uint8_t* pixelBytes(int x, int y) const { return row(y) + static_cast<std::ptrdiff_t>(x) * 3; }
 
     /// RGB (0x00BBGGRR) of one pixel; the caller keeps x and y inside the image.
-    Color Pixel(int x, int y) const;
-    void SetPixel(int x, int y, Color rgb);
+    Color pixel(int x, int y) const;
+    void setPixel(int x, int y, Color rgb);
 
     /// Fills the whole image with a colour (system colours resolved).
-    void Fill(Color color);
+    void fill(Color color);
 
     /// A QImage over the same bytes; valid while this image is neither resized nor destroyed.
-    QImage AsQImage();
+    QImage asQImage();
     /// A deep copy in a format any paint device accepts.
-    QImage ToQImage() const;
+    QImage toQImage() const;
     /// A 24-bit copy of any QImage (alpha dropped).
-    static Image24 FromQImage(const QImage& image);
+    static Image24 fromQImage(const QImage& image);
 
 private:
     int m_width = 0;

@@ -12,18 +12,18 @@ struct Rect {
     int Right = 0;
     int Bottom = 0;
 
-    constexpr int Width() const { return Right - Left; }
-    constexpr int Height() const { return Bottom - Top; }
-    constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
-    constexpr Rect Inflated(int dx, int dy) const { return {Left - dx, Top - dy, Right + dx, Bottom + dy}; }
-    constexpr Rect Offset(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
-    constexpr Rect Intersected(const Rect& other) const
+    constexpr int width() const { return Right - Left; }
+    constexpr int height() const { return Bottom - Top; }
+    constexpr bool isEmpty() const { return Right <= Left || Bottom <= Top; }
+    constexpr Rect inflated(int dx, int dy) const { return {Left - dx, Top - dy, Right + dx, Bottom + dy}; }
+    constexpr Rect offset(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
+    constexpr Rect intersected(const Rect& other) const
     {
         return {Left > other.Left ? Left : other.Left, Top > other.Top ? Top : other.Top,
                 Right < other.Right ? Right : other.Right, Bottom < other.Bottom ? Bottom : other.Bottom};
     }
-    QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }
-    static Rect FromQRect(const QRect& rect)
+    QRect toQRect() const { return QRect(Left, Top, width(), height()); }
+    static Rect fromQRect(const QRect& rect)
     {
         return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
     }

@@ -5,8 +5,8 @@ namespace stowmere::controls {
 
 SplitterColors::SplitterColors()
 {
-    m_defaultFrom = clBtnFace;
-    m_defaultTo = clBtnFace;
+    m_defaultFrom = colors::ButtonFace;
+    m_defaultTo = colors::ButtonFace;
     m_overFrom = Color::rgb(255, 255, 255);
     m_overTo = Color::rgb(118, 148, 190);
 }

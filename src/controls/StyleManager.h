@@ -62,7 +62,7 @@ private:
     bool m_gradientBorder = true;
     bool m_textShadow = true;
     Color m_checkColor = Color::rgb(0, 128, 0);
-    FadeSpeed m_fadeSpeed = fsMedium;
+    FadeSpeed m_fadeSpeed = FadeSpeed::Medium;
     Color m_panelColor = Color::rgb(223, 223, 227);
     Color m_borderColor = Color::rgb(128, 128, 128);
     QFont m_font;

@@ -26,7 +26,7 @@ void centreIn(QWidget& window, const QRect& area)
 WindowPosition formPosition(const QWidget& window)
 {
     const QVariant value = window.property(kPositionProperty);
-    return value.isValid() ? static_cast<WindowPosition>(value.toInt()) : WindowPosition::poDesigned;
+    return value.isValid() ? static_cast<WindowPosition>(value.toInt()) : WindowPosition::Designed;
 }
 
 void setFormPosition(QWidget& window, WindowPosition position)
@@ -40,27 +40,26 @@ void applyFormPosition(QWidget& window)
     if (!primary)
         return;
     switch (formPosition(window)) {
-    case WindowPosition::poScreenCenter:
+    case WindowPosition::ScreenCenter:
         centreIn(window, primary->availableGeometry());
         break;
-    case WindowPosition::poDesktopCenter:
+    case WindowPosition::DesktopCenter:
         centreIn(window, primary->virtualGeometry());
         break;
-    case WindowPosition::poMainFormCenter:
-    case WindowPosition::poOwnerFormCenter: {
-        const QWidget* over = formPosition(window) == WindowPosition::poMainFormCenter
-                                  ? applicationMainWindow()
-                                  : window.parentWidget();
+    case WindowPosition::MainFormCenter:
+    case WindowPosition::OwnerFormCenter: {
+        const QWidget* over = formPosition(window) == WindowPosition::MainFormCenter ? applicationMainWindow()
+                                                                                     : window.parentWidget();
         if (over && over != &window && over->isVisible())
             centreIn(window, over->window()->frameGeometry());
         else
             centreIn(window, primary->availableGeometry());
         break;
     }
-    case WindowPosition::poDesigned:
-    case WindowPosition::poDefault:
-    case WindowPosition::poDefaultPosOnly:
-    case WindowPosition::poDefaultSizeOnly:
+    case WindowPosition::Designed:
+    case WindowPosition::Default:
+    case WindowPosition::DefaultPosOnly:
+    case WindowPosition::DefaultSizeOnly:
         break;
     }
 }

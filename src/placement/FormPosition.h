@@ -7,17 +7,17 @@ namespace stowmere::placement {
 
 /// Where a window places itself when it is shown.
 enum class WindowPosition {
-    poDesigned,        // where its constructor put it
-    poDefault,         // position and size left to the window system
-    poDefaultPosOnly,  // position left to the window system
-    poDefaultSizeOnly, // size left to the window system
-    poScreenCenter,    // centred on the primary screen
-    poDesktopCenter,   // centred on the whole desktop
-    poMainFormCenter,  // centred over the application's main window
-    poOwnerFormCenter, // centred over its parent window
+    Designed,        // where its constructor put it
+    Default,         // position and size left to the window system
+    DefaultPosOnly,  // position left to the window system
+    DefaultSizeOnly, // size left to the window system
+    ScreenCenter,    // centred on the primary screen
+    DesktopCenter,   // centred on the whole desktop
+    MainFormCenter,  // centred over the application's main window
+    OwnerFormCenter, // centred over its parent window
 };
 
-/// The window's position rule; poDesigned when none was set.
+/// The window's position rule; WindowPosition::Designed when none was set.
 WindowPosition formPosition(const QWidget& window);
 /// Sets the rule; nothing moves until the window is shown.
 void setFormPosition(QWidget& window, WindowPosition position);

@@ -141,8 +141,8 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
             if (normal.right > normal.left && normal.bottom > normal.top) {
                 // Centring on show would move the restored window away again.
                 const WindowPosition position = formPosition(window);
-                if (position == WindowPosition::poScreenCenter || position == WindowPosition::poDesktopCenter)
-                    setFormPosition(window, WindowPosition::poDesigned);
+                if (position == WindowPosition::ScreenCenter || position == WindowPosition::DesktopCenter)
+                    setFormPosition(window, WindowPosition::Designed);
                 setWindowPlacement(window, placement);
             }
         }
@@ -152,8 +152,7 @@ void readPlacement(QWidget& window, const IniFile& ini, std::string_view section
         const WindowPosition position = formPosition(window);
         const bool mainWindow = isApplicationMainWindow(window);
         Qt::WindowState state = Qt::WindowNoState;
-        if (mainWindow &&
-            (position == WindowPosition::poDefault || position == WindowPosition::poDefaultPosOnly))
+        if (mainWindow && (position == WindowPosition::Default || position == WindowPosition::DefaultPosOnly))
             state = Qt::WindowMaximized;
 
         switch (ini.readInteger(section, "ShowCmd", kSwHide)) {

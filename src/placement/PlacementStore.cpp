@@ -35,7 +35,7 @@ bool MinMaxInfo::isDefault() const
 PlacementStore::PlacementStore(QWidget* owner) : QObject(owner), m_owner(owner)
 {
     if (m_owner && m_owner->isWindow()) {
-        m_options = PlacementOption::fpState | PlacementOption::fpPosition;
+        m_options = PlacementOption::State | PlacementOption::Position;
         m_ownerClassName = classNameOf(*m_owner);
         m_owner->installEventFilter(this);
     }
@@ -150,11 +150,11 @@ void PlacementStore::restorePlacement()
     const std::string section = iniSectionName();
 
     if (ini.readInteger(section, "FormVersion", 0) >= m_version) {
-        readPlacement(window, ini, section, m_options.testFlag(PlacementOption::fpPosition),
-                      m_options.testFlag(PlacementOption::fpState));
+        readPlacement(window, ini, section, m_options.testFlag(PlacementOption::Position),
+                      m_options.testFlag(PlacementOption::State));
         m_restoreDone = true;
         emit placementRestored();
-        if (m_options.testFlag(PlacementOption::fpActiveControl)) {
+        if (m_options.testFlag(PlacementOption::ActiveControl)) {
             QString name = QString::fromStdString(ini.readString(section, "ActiveControl", ""));
             if (const auto former = m_formerControlNames.find(name); former != m_formerControlNames.end())
                 name = former->second;
@@ -188,11 +188,11 @@ void PlacementStore::savePlacement()
     const std::string section = iniSectionName();
 
     ini.writeInteger(section, "FormVersion", m_version);
-    if (m_options & (PlacementOption::fpState | PlacementOption::fpPosition)) {
+    if (m_options & (PlacementOption::State | PlacementOption::Position)) {
         writePlacement(window, ini, section);
         ini.writeBool(section, "Visible", m_savingAtDestroy);
     }
-    if (m_options.testFlag(PlacementOption::fpActiveControl)) {
+    if (m_options.testFlag(PlacementOption::ActiveControl)) {
         if (const QWidget* focused = window.focusWidget(); focused && !focused->objectName().isEmpty())
             ini.writeString(section, "ActiveControl", focused->objectName().toStdString());
     }

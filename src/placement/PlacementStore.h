@@ -18,15 +18,15 @@ namespace stowmere::placement {
 class IniFile;
 
 enum class PlacementOption : unsigned {
-    fpState = 0x1,
-    fpPosition = 0x2,
-    fpActiveControl = 0x4,
+    State = 0x1,
+    Position = 0x2,
+    ActiveControl = 0x4,
 };
 Q_DECLARE_FLAGS(PlacementOptions, PlacementOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(PlacementOptions)
 
 /// Registry hive for the registry variant; stored only, the INI file is always used.
-enum class RegistryRoot { prCurrentUser, prLocalMachine, prCurrentConfig, prClassesRoot, prUsers, prDynData };
+enum class RegistryRoot { CurrentUser, LocalMachine, CurrentConfig, ClassesRoot, Users, DynData };
 
 /// Size constraints; stored only. All zero means "no constraint".
 struct MinMaxInfo {
@@ -62,7 +62,7 @@ struct MinMaxInfo {
 /// members; for the same reason placementSaved is not emitted by the save at destroy.
 ///
 /// The default section is the window's class name, so the window class needs Q_OBJECT.
-/// A window that centres itself does so through setFormPosition(WindowPosition::poScreenCenter)
+/// A window that centres itself does so through setFormPosition(WindowPosition::ScreenCenter)
 /// (FormPosition.h), not in its own showEvent: the store switches centring off when it
 /// restores a position, and centres the window otherwise.
 class PlacementStore : public QObject {
@@ -159,7 +159,7 @@ private:
     PlacementOptions m_options;
     int m_version = 0;
     bool m_useRegistry = false;
-    RegistryRoot m_registryRoot = RegistryRoot::prCurrentUser;
+    RegistryRoot m_registryRoot = RegistryRoot::CurrentUser;
     MinMaxInfo m_minMaxInfo;
     bool m_preventResize = false;
 

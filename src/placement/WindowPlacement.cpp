@@ -122,26 +122,26 @@ BorderStyle formBorderStyle(const QWidget& window)
 {
     const Qt::WindowFlags flags = window.windowFlags();
     if (flags & Qt::FramelessWindowHint)
-        return BorderStyle::bsNone;
+        return BorderStyle::None;
     const bool fixedSize =
         (flags & Qt::MSWindowsFixedSizeDialogHint) || window.minimumSize() == window.maximumSize();
     const Qt::WindowType type = window.windowType();
     if (type == Qt::Tool)
-        return fixedSize ? BorderStyle::bsToolWindow : BorderStyle::bsSizeToolWin;
+        return fixedSize ? BorderStyle::ToolWindow : BorderStyle::SizeToolWin;
     if (!fixedSize)
-        return BorderStyle::bsSizeable;
-    return type == Qt::Dialog ? BorderStyle::bsDialog : BorderStyle::bsSingle;
+        return BorderStyle::Sizeable;
+    return type == Qt::Dialog ? BorderStyle::Dialog : BorderStyle::Single;
 }
 
 bool hasSizeableBorder(const QWidget& window)
 {
     const BorderStyle style = formBorderStyle(window);
-    return style == BorderStyle::bsSizeable || style == BorderStyle::bsSizeToolWin;
+    return style == BorderStyle::Sizeable || style == BorderStyle::SizeToolWin;
 }
 
 QSize frameMetrics(const QWidget& window)
 {
-    if (formBorderStyle(window) == BorderStyle::bsNone)
+    if (formBorderStyle(window) == BorderStyle::None)
         return {0, 0};
     // The window system draws the frame; its margins are known once the window exists.
     const QWindow* handle = window.windowHandle();

@@ -63,11 +63,11 @@ void setWindowPlacement(QWidget& window, const WindowPlacement& placement);
 /// of it lies on any screen, as after a monitor was removed.
 QRect keptOnScreen(const QRect& rect);
 
-enum class BorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class BorderStyle { None, Single, Sizeable, Dialog, ToolWindow, SizeToolWin };
 
 /// The border a window has, derived from its flags and size limits.
 BorderStyle formBorderStyle(const QWidget& window);
-/// True for bsSizeable and bsSizeToolWin.
+/// True for BorderStyle::Sizeable and BorderStyle::SizeToolWin.
 bool hasSizeableBorder(const QWidget& window);
 /// Thickness of the window frame beside and below the client area; 0,0 without border.
 QSize frameMetrics(const QWidget& window);

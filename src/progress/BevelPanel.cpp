@@ -3,12 +3,9 @@
 
 #include <QPainter>
 
-using stowmere::controls::cl3DDkShadow;
-using stowmere::controls::cl3DLight;
-using stowmere::controls::clBtnHighlight;
-using stowmere::controls::clBtnShadow;
 using stowmere::controls::Color;
-using stowmere::controls::ToQColor;
+using stowmere::controls::toQColor;
+namespace colors = stowmere::controls::colors;
 
 namespace stowmere::progress {
 
@@ -40,7 +37,7 @@ void BevelPanel::setColor(Color value)
     m_color = value;
     // Children that take their colour from the panel (labels, the busy picture) read the palette.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, ToQColor(value));
+    pal.setColor(QPalette::Window, toQColor(value));
     setPalette(pal);
     update();
 }
@@ -69,15 +66,15 @@ void BevelPanel::place(QWidget* child, int left, int top, int width, int height)
 void BevelPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), ToQColor(m_color));
+    p.fillRect(rect(), toQColor(m_color));
     QRect r = rect();
     // Sunken client edge: shadow over dark shadow on the top-left, highlight over light on the bottom-right.
-    ring(p, r, ToQColor(clBtnShadow), ToQColor(clBtnHighlight));
+    ring(p, r, toQColor(colors::ButtonShadow), toQColor(colors::ButtonHighlight));
     r.adjust(1, 1, -1, -1);
-    ring(p, r, ToQColor(cl3DDkShadow), ToQColor(cl3DLight));
+    ring(p, r, toQColor(colors::DarkShadow3D), toQColor(colors::Light3D));
     r.adjust(1, 1, -1, -1);
     for (int i = 0; i < m_bevelWidth; ++i) {
-        ring(p, r, ToQColor(clBtnHighlight), ToQColor(clBtnShadow));
+        ring(p, r, toQColor(colors::ButtonHighlight), toQColor(colors::ButtonShadow));
         r.adjust(1, 1, -1, -1);
     }
 }

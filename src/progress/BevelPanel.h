@@ -33,7 +33,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    stowmere::controls::Color m_color = stowmere::controls::clBtnFace;
+    stowmere::controls::Color m_color = stowmere::controls::colors::ButtonFace;
     int m_bevelWidth = 1;
     int m_borderWidth = 0;
 };

@@ -2,17 +2,14 @@
 #include "progress/CylColors.h"
 
 using stowmere::controls::Color;
-using stowmere::controls::ColorToRGB;
-using stowmere::controls::GetBValue;
-using stowmere::controls::GetGValue;
-using stowmere::controls::GetRValue;
+using stowmere::controls::resolvedRgb;
 
 namespace stowmere::progress::colors {
 
 QRgb resolve(Color c)
 {
-    const Color v = ColorToRGB(c);
-    return qRgb(GetRValue(v), GetGValue(v), GetBValue(v));
+    const Color v = resolvedRgb(c);
+    return qRgb(v.red(), v.green(), v.blue());
 }
 
 Rgb channels(Color c)

@@ -12,6 +12,8 @@ namespace stowmere::progress {
 
 namespace colors {
 
+using namespace stowmere::controls::colors;
+
 constexpr stowmere::controls::Color system(int index)
 {
     return stowmere::controls::Color::system(index);
@@ -29,16 +31,6 @@ constexpr stowmere::controls::Color rgb(int r, int g, int b)
 {
     return stowmere::controls::Color::rgb(r, g, b);
 }
-
-constexpr stowmere::controls::Color clBlack = rgb(0, 0, 0);
-constexpr stowmere::controls::Color clWhite = rgb(255, 255, 255);
-constexpr stowmere::controls::Color clWindow = system(5);
-constexpr stowmere::controls::Color clHighlight = system(13);
-constexpr stowmere::controls::Color clBtnFace = system(15);
-constexpr stowmere::controls::Color clBtnShadow = system(16);
-constexpr stowmere::controls::Color clBtnHighlight = system(20);
-constexpr stowmere::controls::Color cl3DDkShadow = system(21);
-constexpr stowmere::controls::Color cl3DLight = system(22);
 
 /// The RGB behind a colour value; system colours come from the application palette.
 QRgb resolve(stowmere::controls::Color c);

@@ -5,57 +5,57 @@ namespace stowmere::progress {
 
 // Enumerations of the cylinder progress bar. The member names carry the short
 // lower-case prefix of their type and are kept unscoped so they read like the
-// property values they are (`ceMaximum`, `peCustom`).
+// property values they are (`CylinderEffect::Maximum`, `ProEffect::Custom`).
 
-enum CylinderEffect { ceFlat, ceUltraLow, ceLow, ceMedium, ceHigh, ceMaximum };
+enum class CylinderEffect { Flat, UltraLow, Low, Medium, High, Maximum };
 
-enum FontEffect { feNone, feInvert, feShadowTopLeft, feShadowBottomRight };
+enum class FontEffect { None, Invert, ShadowTopLeft, ShadowBottomRight };
 
-enum FontOrientation { foLeftToRight, foTopToBottom, foBottomToTop };
+enum class FontOrientation { LeftToRight, TopToBottom, BottomToTop };
 
-enum BarOrientation { pbHorizontal, pbVertical };
+enum class BarOrientation { Horizontal, Vertical };
 
-enum BevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+enum class BevelCut { None, Lowered, Raised, Space };
 
-enum ProEffect {
-    demoSystem,
-    demoMetal,
-    demoSunken,
-    peCustom,
-    peGlassRed,
-    peGlassOrange,
-    peGlassYellow,
-    peGlassGreen,
-    peGlassCyan,
-    peGlassBlue,
-    peGlassViolet,
-    peGlassPurple,
-    peSystem1,
-    peSystem2,
-    peSystem3,
-    peSystem4,
-    peSystem5,
-    peSystem6,
-    peSystem7,
-    peSystem8,
-    peUpLoad1,
-    peUpLoad2,
-    peMetalRed,
-    peMetalOrange,
-    peMetalYellow,
-    peMetalCyan,
-    peMetalGreen,
-    peMetalLightBlue,
-    peMetalBlue,
-    peMetalViolet,
-    peMetalDarkGray,
-    peMetalGold,
-    peStdRed,
-    peStdYellow,
-    peStdGreen,
-    peStdBlue,
+enum class ProEffect {
+    DemoSystem,
+    DemoMetal,
+    DemoSunken,
+    Custom,
+    GlassRed,
+    GlassOrange,
+    GlassYellow,
+    GlassGreen,
+    GlassCyan,
+    GlassBlue,
+    GlassViolet,
+    GlassPurple,
+    System1,
+    System2,
+    System3,
+    System4,
+    System5,
+    System6,
+    System7,
+    System8,
+    UpLoad1,
+    UpLoad2,
+    MetalRed,
+    MetalOrange,
+    MetalYellow,
+    MetalCyan,
+    MetalGreen,
+    MetalLightBlue,
+    MetalBlue,
+    MetalViolet,
+    MetalDarkGray,
+    MetalGold,
+    StdRed,
+    StdYellow,
+    StdGreen,
+    StdBlue,
 };
 
-constexpr int ProEffectCount = peStdBlue + 1;
+constexpr int ProEffectCount = static_cast<int>(ProEffect::StdBlue) + 1;
 
 } // namespace stowmere::progress

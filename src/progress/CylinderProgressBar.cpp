@@ -48,31 +48,31 @@ CylinderProgressBar::CylinderProgressBar(QWidget* parent)
     font.setPixelSize(12);
     font.setBold(true);
     setFont(font);
-    setFontColor(colors::clBlack);
+    setFontColor(colors::Black);
     setText(QStringLiteral("%"));
     setTextDone(QStringLiteral("Done"));
-    setFontEffect(feShadowBottomRight);
-    setFontShadowColor(colors::clBtnFace);
-    setFontOrientation(foLeftToRight);
+    setFontEffect(FontEffect::ShadowBottomRight);
+    setFontShadowColor(colors::ButtonFace);
+    setFontOrientation(FontOrientation::LeftToRight);
     setShowText(true);
-    setOrientation(pbHorizontal);
+    setOrientation(BarOrientation::Horizontal);
     setMin(0);
     setMax(100);
     setStep(1);
     setStopAtMax(true);
     setBackStyle(CylinderStyleValues{});
     setForeStyle(CylinderStyleValues{});
-    setBevelOuter(bvLowered);
+    setBevelOuter(BevelCut::Lowered);
     setBorderWidth(2);
     setBevelWidth(1);
-    setBevelInner(bvRaised);
-    setBackColor(colors::clBtnFace);
-    setBackBorderColor(colors::clBlack);
-    setForeLineColor(colors::clHighlight);
-    setForeColor(colors::clWhite);
-    setColor(colors::clBtnFace);
-    setBevelColor(colors::clBtnFace);
-    setCylinderEffect(ceMaximum);
+    setBevelInner(BevelCut::Raised);
+    setBackColor(colors::ButtonFace);
+    setBackBorderColor(colors::Black);
+    setForeLineColor(colors::Highlight);
+    setForeColor(colors::White);
+    setColor(colors::ButtonFace);
+    setBevelColor(colors::ButtonFace);
+    setCylinderEffect(CylinderEffect::Maximum);
     m_lastRawFill = 0;
     setPosition(0);
     m_created = true;
@@ -134,7 +134,7 @@ void CylinderProgressBar::updatePosition()
     const int c = m_borderWidth + 2 * m_bevelWidth;
     int rawFill = 0;
     int edge = 0;
-    if (m_orientation == pbHorizontal) {
+    if (m_orientation == BarOrientation::Horizontal) {
         rawFill = roundEven(double(width()) * r * s) + 2 * c - roundEven(double(c) * r * s * 2.0);
         edge = std::max(rawFill - c, c + 1);
     } else {
@@ -142,7 +142,7 @@ void CylinderProgressBar::updatePosition()
         edge = (height() - c) - (rawFill - 2 * c);
         // Mirror of the horizontal limit: the fore line never drops below the
         // first bar row inside the frame ring, so it never paints over the inner
-        // bevel or shows under a bvNone frame at Min.
+        // bevel or shows under a BevelCut::None frame at Min.
         edge = std::min(edge, height() - c - 2);
     }
     m_percentage = percentage;
@@ -162,7 +162,7 @@ void CylinderProgressBar::updatePosition()
 void CylinderProgressBar::markCustom()
 {
     if (!m_updating)
-        m_proEffect = peCustom;
+        m_proEffect = ProEffect::Custom;
 }
 
 void CylinderProgressBar::setForeColor(Color value)
@@ -250,8 +250,8 @@ void CylinderProgressBar::rederiveColours()
 
 void CylinderProgressBar::deriveBevelSet()
 {
-    if (m_bevelColor == colors::clBtnFace) {
-        m_bevelSet = {colors::clBtnHighlight, colors::clBtnShadow, colors::cl3DLight, colors::cl3DDkShadow};
+    if (m_bevelColor == colors::ButtonFace) {
+        m_bevelSet = {colors::ButtonHighlight, colors::ButtonShadow, colors::Light3D, colors::DarkShadow3D};
         return;
     }
     const colors::Rgb c = colors::channels(m_bevelColor);
@@ -264,35 +264,37 @@ void CylinderProgressBar::chooseBevelColours()
 {
     const bool noBand = m_borderWidth == 0;
     switch (m_bevelInner) {
-    case bvSpace:
+    case BevelCut::Space:
         m_innerTopLeft = m_innerBottomRight = m_color;
         break;
-    case bvLowered: {
-        const bool deep = m_bevelOuter == bvLowered && noBand;
+    case BevelCut::Lowered: {
+        const bool deep = m_bevelOuter == BevelCut::Lowered && noBand;
         m_innerTopLeft = deep ? m_bevelSet.darkShadow : m_bevelSet.shadow;
         m_innerBottomRight = deep ? m_bevelSet.light : m_bevelSet.highlight;
         break;
     }
-    case bvRaised:
-        m_innerTopLeft = (m_bevelOuter == bvRaised && noBand) ? m_bevelSet.light : m_bevelSet.highlight;
+    case BevelCut::Raised:
+        m_innerTopLeft =
+            (m_bevelOuter == BevelCut::Raised && noBand) ? m_bevelSet.light : m_bevelSet.highlight;
         m_innerBottomRight = m_bevelSet.shadow;
         break;
-    case bvNone:
+    case BevelCut::None:
         break;
     }
     switch (m_bevelOuter) {
-    case bvSpace:
+    case BevelCut::Space:
         m_outerTopLeft = m_outerBottomRight = m_color;
         break;
-    case bvLowered:
+    case BevelCut::Lowered:
         m_outerTopLeft = m_bevelSet.shadow;
         m_outerBottomRight = m_bevelSet.highlight;
         break;
-    case bvRaised:
+    case BevelCut::Raised:
         m_outerTopLeft = m_bevelSet.highlight;
-        m_outerBottomRight = (m_bevelInner == bvRaised && noBand) ? m_bevelSet.darkShadow : m_bevelSet.shadow;
+        m_outerBottomRight =
+            (m_bevelInner == BevelCut::Raised && noBand) ? m_bevelSet.darkShadow : m_bevelSet.shadow;
         break;
-    case bvNone:
+    case BevelCut::None:
         break;
     }
     recomputeGeometry();
@@ -399,7 +401,8 @@ void CylinderProgressBar::setOrientation(BarOrientation value)
     if (value == m_orientation)
         return;
     m_orientation = value;
-    m_fontOrientation = value == pbVertical ? foBottomToTop : foLeftToRight;
+    m_fontOrientation =
+        value == BarOrientation::Vertical ? FontOrientation::BottomToTop : FontOrientation::LeftToRight;
     recomputeGeometry();
     refresh();
 }
@@ -435,7 +438,7 @@ void CylinderProgressBar::setFontEffect(FontEffect value)
 {
     if (value == m_fontEffect)
         return;
-    const bool hadOverlay = m_fontEffect == feInvert;
+    const bool hadOverlay = m_fontEffect == FontEffect::Invert;
     m_fontEffect = value;
     markCustom();
     setupText(m_showText, hadOverlay);
@@ -447,7 +450,7 @@ void CylinderProgressBar::setShowText(bool value)
         return;
     const bool old = m_showText;
     m_showText = value;
-    setupText(old, m_fontEffect == feInvert);
+    setupText(old, m_fontEffect == FontEffect::Invert);
     refresh();
 }
 
@@ -456,7 +459,7 @@ void CylinderProgressBar::setFontOrientation(FontOrientation value)
     if (value == m_fontOrientation)
         return;
     m_fontOrientation = value;
-    setupText(m_showText, m_fontEffect == feInvert);
+    setupText(m_showText, m_fontEffect == FontEffect::Invert);
     refresh();
 }
 
@@ -468,12 +471,12 @@ void CylinderProgressBar::setupText(bool shown, bool hadOverlay)
         if (m_showText)
             setupText(false, false);
     } else if (m_showText) {
-        if (m_fontEffect == feInvert) {
+        if (m_fontEffect == FontEffect::Invert) {
             m_overlay.emplace(m_image.size(), QImage::Format_BGR888);
         } else {
-            m_shadowOffset = m_fontEffect == feShadowTopLeft       ? -1
-                             : m_fontEffect == feShadowBottomRight ? 1
-                                                                   : 0;
+            m_shadowOffset = m_fontEffect == FontEffect::ShadowTopLeft       ? -1
+                             : m_fontEffect == FontEffect::ShadowBottomRight ? 1
+                                                                             : 0;
         }
     }
     refresh();
@@ -506,16 +509,16 @@ void CylinderProgressBar::setProEffect(ProEffect value)
         setBorderWidth(p->frame->borderWidth);
         setShowText(p->frame->showText);
     }
-    setFontColor(colors::clBlack);
+    setFontColor(colors::Black);
     if (p->fontShadowColor)
         setFontShadowColor(*p->fontShadowColor);
     setFontEffect(p->fontEffect);
     setForeColor(p->foreColor);
     setBackColor(p->backColor);
     setForeLineColor(p->foreLineColor);
-    setBackBorderColor(colors::clBlack);
-    setColor(colors::clBtnFace);
-    setBevelColor(colors::clBtnFace);
+    setBackBorderColor(colors::Black);
+    setColor(colors::ButtonFace);
+    setBevelColor(colors::ButtonFace);
     m_backStyle.assign(p->backStyle);
     m_foreStyle.assign(p->foreStyle);
     show();
@@ -553,7 +556,7 @@ bool CylinderProgressBar::paintOffscreen()
     shade.fore = m_foreFactors;
     shade.foreLine = m_foreLineFactors;
     shade.back = m_backFactors;
-    if (m_orientation == pbHorizontal) {
+    if (m_orientation == BarOrientation::Horizontal) {
         shade.step = m_vertStep;
         shading::shadeHorizontal(m_image, shade);
     } else {
@@ -563,9 +566,9 @@ bool CylinderProgressBar::paintOffscreen()
 
     const QRgb border = colors::resolve(m_backBorderColor);
     shading::drawRing(m_image, c, c, W - c, H - c, border, border);
-    if (m_bevelInner != bvNone)
+    if (m_bevelInner != BevelCut::None)
         drawFrameRings(m_bevelRect, m_innerTopLeft, m_innerBottomRight);
-    if (m_bevelOuter != bvNone)
+    if (m_bevelOuter != BevelCut::None)
         drawFrameRings(m_outerRect, m_outerTopLeft, m_outerBottomRight);
     if (m_showText)
         drawText();
@@ -602,16 +605,16 @@ void CylinderProgressBar::drawText()
     int y = 0;
     qreal angle = 0;
     switch (m_fontOrientation) {
-    case foLeftToRight:
+    case FontOrientation::LeftToRight:
         x = (W - tw) / 2;
         y = (H - th) / 2 + 1;
         break;
-    case foTopToBottom:
+    case FontOrientation::TopToBottom:
         x = th + (W - th) / 2 - 1;
         y = (H - tw) / 2;
         angle = 90;
         break;
-    case foBottomToTop:
+    case FontOrientation::BottomToTop:
         x = (W - th) / 2 + 1;
         y = tw + (H - tw) / 2;
         angle = -90;
@@ -629,7 +632,7 @@ void CylinderProgressBar::drawText()
         painter.restore();
     };
 
-    if (m_fontEffect == feInvert && m_overlay) {
+    if (m_fontEffect == FontEffect::Invert && m_overlay) {
         if (m_overlay->size() != m_image.size())
             *m_overlay = QImage(m_image.size(), QImage::Format_BGR888);
         m_overlay->fill(Qt::black);
@@ -650,7 +653,7 @@ void CylinderProgressBar::drawText()
     QPainter painter(&m_image);
     painter.setFont(m_font);
     painter.setClipRect(m_outerRect);
-    if (m_fontEffect == feShadowTopLeft || m_fontEffect == feShadowBottomRight)
+    if (m_fontEffect == FontEffect::ShadowTopLeft || m_fontEffect == FontEffect::ShadowBottomRight)
         drawAt(painter, x + m_shadowOffset, y + m_shadowOffset, QColor(colors::resolve(m_fontShadowColor)));
     drawAt(painter, x, y, QColor(colors::resolve(m_fontColor)));
 }

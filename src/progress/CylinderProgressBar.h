@@ -104,7 +104,7 @@ public:
     void setOrientation(BarOrientation value);
 
     ProEffect proEffect() const { return m_proEffect; }
-    /// Applies a named look in one step; peCustom applies nothing.
+    /// Applies a named look in one step; ProEffect::Custom applies nothing.
     void setProEffect(ProEffect value);
 
     // Derived state, readable for drawing checks and tests.
@@ -188,22 +188,22 @@ private:
 
     CylinderColorStyle m_backStyle;
     CylinderColorStyle m_foreStyle;
-    CylinderEffect m_cylinderEffect = ceFlat;
+    CylinderEffect m_cylinderEffect = CylinderEffect::Flat;
 
-    BevelCut m_bevelInner = bvNone;
-    BevelCut m_bevelOuter = bvNone;
+    BevelCut m_bevelInner = BevelCut::None;
+    BevelCut m_bevelOuter = BevelCut::None;
     std::int32_t m_bevelWidth = 0;
     std::int32_t m_borderWidth = 0;
 
     QFont m_font;
-    FontEffect m_fontEffect = feNone;
-    FontOrientation m_fontOrientation = foLeftToRight;
+    FontEffect m_fontEffect = FontEffect::None;
+    FontOrientation m_fontOrientation = FontOrientation::LeftToRight;
     bool m_showText = false;
     QString m_text;
     QString m_textDone;
 
-    BarOrientation m_orientation = pbHorizontal;
-    ProEffect m_proEffect = demoSystem;
+    BarOrientation m_orientation = BarOrientation::Horizontal;
+    ProEffect m_proEffect = ProEffect::DemoSystem;
 
     // Derived state.
     int m_shadeAmount = 0;

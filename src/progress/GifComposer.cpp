@@ -82,7 +82,7 @@ const QImage& GifComposer::compose(const GifPicture& picture, int n, bool transp
         } else if (picture.backgroundColour() && picture.countsAsTransparent()) {
             m_background = *picture.backgroundColour();
         } else {
-            m_background = colors::resolve(colors::clWindow);
+            m_background = colors::resolve(colors::Window);
         }
         m_image = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
         if (m_image.isNull()) {

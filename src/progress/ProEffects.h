@@ -33,7 +33,7 @@ struct EffectPreset {
 
 namespace effects {
 
-/// The preset behind a value, or nullptr for peCustom (and values out of range).
+/// The preset behind a value, or nullptr for ProEffect::Custom (and values out of range).
 const EffectPreset* preset(ProEffect effect);
 
 /// Lighting style sets S1 .. S12 shared by the presets (index 1 .. 12).

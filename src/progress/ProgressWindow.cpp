@@ -13,17 +13,15 @@
 #include <QScreen>
 #include <QShowEvent>
 
-using stowmere::controls::blGlyphLeft;
-using stowmere::controls::clBlack;
-using stowmere::controls::clWhite;
-using stowmere::controls::clWindowText;
+using stowmere::controls::ButtonLayout;
 using stowmere::controls::Color;
 using stowmere::controls::ControlColors;
-using stowmere::controls::fsMedium;
 using stowmere::controls::GradientButton;
 using stowmere::controls::GradientControl;
-using stowmere::controls::gtVertical;
-using stowmere::controls::ToQColor;
+using stowmere::controls::toQColor;
+namespace colors = stowmere::controls::colors;
+using stowmere::controls::FadeSpeed;
+using stowmere::controls::GradientType;
 
 namespace stowmere::progress {
 
@@ -78,11 +76,11 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
     m_framePanel = new BevelPanel(this);
     m_framePanel->setObjectName(QStringLiteral("framePanel"));
     m_framePanel->setGeometry(0, 0, 290, 198);
-    m_framePanel->setColor(clWhite);
+    m_framePanel->setColor(colors::White);
     m_framePanel->setBevelWidth(2);
     m_framePanel->setBorderWidth(1);
 
-    const QColor windowText = ToQColor(clWindowText);
+    const QColor windowText = toQColor(colors::WindowText);
 
     m_headlineLabel = new QLabel(InProgressText, m_framePanel);
     m_headlineLabel->setObjectName(QStringLiteral("headlineLabel"));
@@ -146,29 +144,29 @@ void ProgressWindow::setUpBar()
     CylinderProgressBar& bar = *m_progressBar;
     const CylinderStyleValues style{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
     bar.setBackColor(colors::rgb(192, 192, 192));
-    bar.setBackBorderColor(clBlack);
+    bar.setBackBorderColor(colors::Black);
     bar.setBackStyle(style);
     bar.setForeStyle(style);
-    bar.setBevelColor(clWhite);
-    bar.setBevelInner(bvNone);
-    bar.setBevelOuter(bvNone);
+    bar.setBevelColor(colors::White);
+    bar.setBevelInner(BevelCut::None);
+    bar.setBevelOuter(BevelCut::None);
     bar.setBevelWidth(1);
     bar.setBorderWidth(2);
-    bar.setColor(clWhite);
-    bar.setCylinderEffect(ceMaximum);
+    bar.setColor(colors::White);
+    bar.setCylinderEffect(CylinderEffect::Maximum);
     bar.setFont(arialFont(12, true, false));
-    bar.setFontColor(clBlack);
-    bar.setFontEffect(feNone);
-    bar.setFontOrientation(foLeftToRight);
-    bar.setFontShadowColor(clBlack);
+    bar.setFontColor(colors::Black);
+    bar.setFontEffect(FontEffect::None);
+    bar.setFontOrientation(FontOrientation::LeftToRight);
+    bar.setFontShadowColor(colors::Black);
     bar.setForeColor(colors::rgb(255, 128, 0));
     bar.setForeLineColor(colors::rgb(128, 0, 0));
     bar.setMin(0);
     bar.setMax(100);
     bar.setPosition(0);
     bar.setStep(1);
-    bar.setOrientation(pbHorizontal);
-    bar.setProEffect(peCustom);
+    bar.setOrientation(BarOrientation::Horizontal);
+    bar.setProEffect(ProEffect::Custom);
     bar.setShowText(true);
     bar.setText(QStringLiteral("%"));
     bar.setTextDone(QStringLiteral("Backup Complete"));
@@ -179,27 +177,27 @@ void ProgressWindow::setUpCancelButton()
 {
     GradientButton& b = *m_cancelButton;
     b.setToolTip(QStringLiteral("Stop Backup"));
-    b.setColor(clWhite);
+    b.setColor(colors::White);
     b.setFont(sansFont(11, false));
-    b.SetFontColor(clBlack);
+    b.SetFontColor(colors::Black);
     b.SetShowCaption(true);
     b.SetCaption(QString());
     b.SetGlyph(QImage(resources::cancelGlyph()));
     b.SetSpacing(15);
-    b.SetLayout(blGlyphLeft);
+    b.SetLayout(ButtonLayout::GlyphLeft);
     ControlColors c;
-    c.SetDefaultFrom(clWhite);
+    c.SetDefaultFrom(colors::White);
     c.SetDefaultTo(Color::rgb(175, 190, 209));
-    c.SetOverFrom(clWhite);
+    c.SetOverFrom(colors::White);
     c.SetOverTo(Color::rgb(118, 148, 190));
     c.SetClickedFrom(Color::rgb(214, 207, 198));
     c.SetClickedTo(Color::rgb(247, 243, 235));
     c.SetHotTrack(Color::rgb(0, 0, 255));
     c.SetBorderColor(Color::rgb(128, 128, 128));
-    c.SetTextShadow(clWhite);
+    c.SetTextShadow(colors::White);
     b.SetColors(c);
-    b.setFadeSpeed(fsMedium);
-    b.setGradientType(gtVertical);
+    b.setFadeSpeed(FadeSpeed::Medium);
+    b.setGradientType(GradientType::Vertical);
     b.SetShowFocusRect(false);
     b.SetHotTrack(false);
     b.SetGradientBorder(false);

@@ -50,7 +50,7 @@ protected:
 
 TEST_F(CheckListTest, APressInTheStripTogglesButAPressOnTheTextOnlySelects)
 {
-    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::checkToggled);
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, inStrip(1));
     EXPECT_TRUE(list.checked(1));
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, inText(2));
@@ -66,7 +66,7 @@ TEST_F(CheckListTest, AQuickSecondClickInTheStripTogglesAgain)
 {
     // Through the window, as the platform delivers them: the second press of a quick pair
     // arrives as a double click.
-    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::checkToggled);
     QWindow* window = list.window()->windowHandle();
     ASSERT_NE(window, nullptr);
     const QPoint at = list.viewport()->mapTo(list.window(), inStrip(1));
@@ -98,7 +98,7 @@ TEST_F(CheckListTest, SettingACheckByProgramRepaintsOnlyThatCheckBox)
     QTest::qWait(50); // let the first full paint finish; nothing signals its end
     PaintSpy spy;
     list.viewport()->installEventFilter(&spy);
-    QSignalSpy checks(&list, &CheckListBox::ClickCheck);
+    QSignalSpy checks(&list, &CheckListBox::checkToggled);
     list.setChecked(2, true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !spy.region.isEmpty(); }));
     const QRect item = list.visualItemRect(list.item(2));

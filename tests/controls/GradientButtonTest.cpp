@@ -32,8 +32,8 @@ std::unique_ptr<ProbeButton> ShownButton()
 
 TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
 {
-    for (const auto& [speed, interval] :
-         {std::pair{fsMedium, 20}, std::pair{fsSlow, 40}, std::pair{fsVeryFast, 8}}) {
+    for (const auto& [speed, interval] : {std::pair{FadeSpeed::Medium, 20}, std::pair{FadeSpeed::Slow, 40},
+                                          std::pair{FadeSpeed::VeryFast, 8}}) {
         auto button = ShownButton();
         button->setFadeSpeed(speed);
         SendEnter(button.get());
@@ -223,7 +223,7 @@ namespace {
 
 Color FacePixel(GradientButton& button, int x, int y)
 {
-    return button.RenderFace().Pixel(x, y);
+    return button.RenderFace().pixel(x, y);
 }
 
 } // namespace
@@ -232,16 +232,16 @@ TEST(GradButtonPaint, FrameCornersAndPressedBand)
 {
     GradientButton button;
     button.resize(40, 20);
-    button.setColor(RGB(3, 171, 73));
+    button.setColor(Color::rgb(3, 171, 73));
     button.SetShowCaption(false);
     const Image24 face = button.RenderFace();
-    EXPECT_EQ(face.Pixel(0, 0), RGB(3, 171, 73)) << "frame colour shows outside the rounded corner";
-    EXPECT_EQ(face.Pixel(39, 19), RGB(3, 171, 73));
-    EXPECT_EQ(face.Pixel(10, 0), button.Colors().BorderColor());
-    EXPECT_EQ(face.Pixel(1, 1), button.Colors().BorderColor());
-    EXPECT_EQ(face.Pixel(0, 10), button.Colors().BorderColor());
+    EXPECT_EQ(face.pixel(0, 0), Color::rgb(3, 171, 73)) << "frame colour shows outside the rounded corner";
+    EXPECT_EQ(face.pixel(39, 19), Color::rgb(3, 171, 73));
+    EXPECT_EQ(face.pixel(10, 0), button.Colors().BorderColor());
+    EXPECT_EQ(face.pixel(1, 1), button.Colors().BorderColor());
+    EXPECT_EQ(face.pixel(0, 10), button.Colors().BorderColor());
     // The default gradient is copied one pixel right and down.
-    EXPECT_EQ(face.Pixel(5, 2), button.DefaultImage().Pixel(4, 1));
+    EXPECT_EQ(face.pixel(5, 2), button.DefaultImage().pixel(4, 1));
 }
 
 TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
@@ -257,11 +257,11 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
         const Image24 face = button.RenderFace();
         const int inner = gradientBorder ? 3 : 0;
         // Row 2 carries the focus rectangle; rows 1 and 5 show the layers.
-        EXPECT_EQ(face.Pixel(20, inner + 5), button.ClickedImage().Pixel(20 - inner, 5)) << gradientBorder;
+        EXPECT_EQ(face.pixel(20, inner + 5), button.ClickedImage().pixel(20 - inner, 5)) << gradientBorder;
         if (gradientBorder) {
-            EXPECT_EQ(face.Pixel(20, 1), button.DefaultImage().Pixel(19, 0));
+            EXPECT_EQ(face.pixel(20, 1), button.DefaultImage().pixel(19, 0));
         } else {
-            EXPECT_EQ(face.Pixel(20, 1), button.ClickedImage().Pixel(20, 1));
+            EXPECT_EQ(face.pixel(20, 1), button.ClickedImage().pixel(20, 1));
         }
     }
 }
@@ -278,11 +278,11 @@ TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
     ampersand.SetCaption(QStringLiteral("A&B"));
     auto inkWidth = [](GradientButton& button) {
         const Image24 face = button.RenderFace();
-        int left = face.Width();
+        int left = face.width();
         int right = -1;
-        for (int y = 3; y < face.Height() - 3; ++y)
-            for (int x = 3; x < face.Width() - 3; ++x)
-                if (face.Pixel(x, y) == clBlack || GetRValue(face.Pixel(x, y)) < 60) {
+        for (int y = 3; y < face.height() - 3; ++y)
+            for (int x = 3; x < face.width() - 3; ++x)
+                if (face.pixel(x, y) == colors::Black || face.pixel(x, y).red() < 60) {
                     left = std::min(left, x);
                     right = std::max(right, x);
                 }
@@ -308,11 +308,11 @@ TEST(GradButtonPaint, DisabledGlyphTurnsGrey)
     button.SetGlyph(glyph);
     // No caption: the text rectangle starts at 4 + 2, so x = (6 + 30 - 2) div 2 - 4 = 13,
     // y = (30 - 4) div 2 = 13.
-    EXPECT_EQ(FacePixel(button, 14, 14), RGB(0, 30, 60));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().Pixel(12, 12)) << "magenta is transparent";
+    EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(0, 30, 60));
+    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().pixel(12, 12)) << "magenta is transparent";
     button.setEnabled(false);
-    EXPECT_EQ(FacePixel(button, 14, 14), RGB(94, 94, 94));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().Pixel(12, 12));
+    EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(94, 94, 94));
+    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().pixel(12, 12));
     button.SetSpacing(-3);
     EXPECT_EQ(button.Spacing(), 0);
 }
@@ -322,9 +322,9 @@ TEST(GradButtonPaint, EmptyButtonPaintsNothingAndDoesNotFail)
     GradientButton button;
     button.SetCaption(QStringLiteral("Backup"));
     button.resize(0, 0);
-    EXPECT_TRUE(button.RenderFace().IsEmpty());
+    EXPECT_TRUE(button.RenderFace().isEmpty());
     button.resize(1, 1);
-    EXPECT_EQ(button.RenderFace().Width(), 1);
+    EXPECT_EQ(button.RenderFace().width(), 1);
 }
 
 TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNothing)
@@ -333,38 +333,38 @@ TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNo
     const int before = button.rebuilds;
     EditColors(button, [](ControlColors& c) { c.SetOverTo(c.OverTo()); });
     EXPECT_EQ(button.rebuilds, before);
-    EditColors(button, [](ControlColors& c) { c.SetOverTo(RGB(200, 0, 0)); });
+    EditColors(button, [](ControlColors& c) { c.SetOverTo(Color::rgb(200, 0, 0)); });
     EXPECT_EQ(button.rebuilds, before + 1);
     // White to (200, 0, 0) over 25 rows, last row one step short: 255 - 2.2 * 24, 255 - 10.2 * 24.
-    EXPECT_EQ(button.OverImage().Pixel(0, 24), RGB(202, 10, 10));
-    EditColors(button, [](ControlColors& c) { c.SetBorderColor(RGB(1, 1, 1)); });
-    EditColors(button, [](ControlColors& c) { c.SetClickedTo(RGB(1, 2, 1)); });
+    EXPECT_EQ(button.OverImage().pixel(0, 24), Color::rgb(202, 10, 10));
+    EditColors(button, [](ControlColors& c) { c.SetBorderColor(Color::rgb(1, 1, 1)); });
+    EditColors(button, [](ControlColors& c) { c.SetClickedTo(Color::rgb(1, 2, 1)); });
     EXPECT_EQ(button.rebuilds, before + 3);
     EditColors(button, [](ControlColors& c) {
-        c.SetHotTrack(RGB(9, 9, 9));
-        c.SetTextShadow(RGB(8, 8, 8));
+        c.SetHotTrack(Color::rgb(9, 9, 9));
+        c.SetTextShadow(Color::rgb(8, 8, 8));
     });
     EXPECT_EQ(button.rebuilds, before + 3) << "paint-time colours only repaint";
-    EXPECT_EQ(button.Colors().TextShadow(), RGB(8, 8, 8));
-    button.setGradientType(gtVertical);
+    EXPECT_EQ(button.Colors().TextShadow(), Color::rgb(8, 8, 8));
+    button.setGradientType(GradientType::Vertical);
     EXPECT_EQ(button.rebuilds, before + 3);
-    button.setGradientType(gtHorizontal);
+    button.setGradientType(GradientType::Horizontal);
     EXPECT_EQ(button.rebuilds, before + 4);
 }
 
 TEST(GradControlColors, SetsAreValuesAndAPlainSetCopiesOnlyItsFourColours)
 {
     ControlColors source;
-    source.SetDefaultFrom(RGB(1, 0, 0));
-    source.SetOverTo(RGB(2, 0, 0));
-    source.SetClickedFrom(RGB(3, 0, 0));
-    source.SetHotTrack(RGB(4, 0, 0));
-    source.SetTextShadow(RGB(5, 0, 0));
+    source.SetDefaultFrom(Color::rgb(1, 0, 0));
+    source.SetOverTo(Color::rgb(2, 0, 0));
+    source.SetClickedFrom(Color::rgb(3, 0, 0));
+    source.SetHotTrack(Color::rgb(4, 0, 0));
+    source.SetTextShadow(Color::rgb(5, 0, 0));
     ControlColors copy = source;
     EXPECT_EQ(copy, source);
-    copy.SetHotTrack(RGB(6, 0, 0));
+    copy.SetHotTrack(Color::rgb(6, 0, 0));
     EXPECT_NE(copy, source) << "a copy is a value of its own";
-    EXPECT_EQ(source.HotTrack(), RGB(4, 0, 0));
+    EXPECT_EQ(source.HotTrack(), Color::rgb(4, 0, 0));
 
     ProbeButton button;
     const int before = button.rebuilds;
@@ -374,12 +374,12 @@ TEST(GradControlColors, SetsAreValuesAndAPlainSetCopiesOnlyItsFourColours)
 
     // The four shared colours come from a splitter set; the control's own five stay.
     SplitterColors splitter;
-    EXPECT_EQ(splitter.DefaultFrom(), clBtnFace);
+    EXPECT_EQ(splitter.DefaultFrom(), colors::ButtonFace);
     static_cast<GradientColors&>(copy) = splitter;
-    EXPECT_EQ(copy.DefaultFrom(), clBtnFace);
+    EXPECT_EQ(copy.DefaultFrom(), colors::ButtonFace);
     EXPECT_EQ(copy.OverTo(), splitter.OverTo());
-    EXPECT_EQ(copy.ClickedFrom(), RGB(3, 0, 0));
-    EXPECT_EQ(copy.HotTrack(), RGB(6, 0, 0));
+    EXPECT_EQ(copy.ClickedFrom(), Color::rgb(3, 0, 0));
+    EXPECT_EQ(copy.HotTrack(), Color::rgb(6, 0, 0));
     static_cast<GradientColors&>(splitter) = source;
-    EXPECT_EQ(splitter.OverTo(), RGB(2, 0, 0));
+    EXPECT_EQ(splitter.OverTo(), Color::rgb(2, 0, 0));
 }

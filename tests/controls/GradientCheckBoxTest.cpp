@@ -21,9 +21,9 @@ namespace {
 
 bool Contains(const Image24& image, Color color)
 {
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-            if (image.Pixel(x, y) == color)
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == color)
                 return true;
     return false;
 }
@@ -61,26 +61,26 @@ TEST(GradCheckBox, CheckedSetInCodeRepaintsAndEmitsOnlyToggled)
     EXPECT_EQ(clicks, 0);
     EXPECT_EQ(toggles, std::vector<bool>{true}) << "toggled once, only for a change";
     const Image24 after = box.RenderFace();
-    EXPECT_FALSE(Contains(before, RGB(0, 128, 0)));
-    EXPECT_TRUE(Contains(after, RGB(0, 128, 0)));
+    EXPECT_FALSE(Contains(before, Color::rgb(0, 128, 0)));
+    EXPECT_TRUE(Contains(after, Color::rgb(0, 128, 0)));
 }
 
 TEST(GradCheckBox, BoxGeometryAtHeightSeventeen)
 {
     GradientCheckBox box;
-    box.setColor(RGB(0, 176, 0));
+    box.setColor(Color::rgb(0, 176, 0));
     EditColors(box, [](ControlColors& c) { c.SetDefaultTo(c.DefaultFrom()); });
     box.SetShowCaption(false);
     const Image24 face = box.RenderFace();
     const Color border = box.Colors().BorderColor();
-    EXPECT_EQ(face.Pixel(1, 1), RGB(0, 176, 0));
-    EXPECT_EQ(face.Pixel(2, 2), border);
-    EXPECT_EQ(face.Pixel(14, 14), border);
-    EXPECT_EQ(face.Pixel(14, 2), border);
-    EXPECT_EQ(face.Pixel(15, 15), RGB(0, 176, 0));
+    EXPECT_EQ(face.pixel(1, 1), Color::rgb(0, 176, 0));
+    EXPECT_EQ(face.pixel(2, 2), border);
+    EXPECT_EQ(face.pixel(14, 14), border);
+    EXPECT_EQ(face.pixel(14, 2), border);
+    EXPECT_EQ(face.pixel(15, 15), Color::rgb(0, 176, 0));
     for (int y = 3; y < 14; ++y)
         for (int x = 3; x < 14; ++x)
-            ASSERT_EQ(face.Pixel(x, y), clWhite) << "solid square";
+            ASSERT_EQ(face.pixel(x, y), colors::White) << "solid square";
 }
 
 TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
@@ -88,12 +88,12 @@ TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
     GradientCheckBox box;
     box.SetTextShadow(false);
     box.SetCaption(QStringLiteral("M"));
-    box.setColor(clWhite);
+    box.setColor(colors::White);
     const Image24 face = box.RenderFace();
     int left = -1;
-    for (int x = 16; x < face.Width() && left < 0; ++x)
-        for (int y = 0; y < face.Height(); ++y)
-            if (face.Pixel(x, y) != clWhite) {
+    for (int x = 16; x < face.width() && left < 0; ++x)
+        for (int y = 0; y < face.height(); ++y)
+            if (face.pixel(x, y) != colors::White) {
                 left = x;
                 break;
             }
@@ -105,13 +105,13 @@ TEST(GradCheckBox, DisabledMarkIsGrey)
 {
     GradientCheckBox box;
     box.SetChecked(true);
-    box.SetCheckColor(RGB(200, 0, 0));
-    EXPECT_TRUE(Contains(box.RenderFace(), RGB(200, 0, 0)));
+    box.SetCheckColor(Color::rgb(200, 0, 0));
+    EXPECT_TRUE(Contains(box.RenderFace(), Color::rgb(200, 0, 0)));
     box.setEnabled(false);
     const Image24 face = box.RenderFace();
-    EXPECT_FALSE(Contains(face, RGB(200, 0, 0)));
+    EXPECT_FALSE(Contains(face, Color::rgb(200, 0, 0)));
     // Row 3 of the mark has its first dot at column 1: box (2, 2) + 2 + (1, 3).
-    EXPECT_EQ(face.Pixel(5, 7), RGB(128, 128, 128));
+    EXPECT_EQ(face.pixel(5, 7), Color::rgb(128, 128, 128));
 }
 
 TEST(GradCheckBox, PressedBoxKeepsATwoPixelFrameAroundTheClickedGradient)
@@ -129,10 +129,10 @@ TEST(GradCheckBox, PressedBoxKeepsATwoPixelFrameAroundTheClickedGradient)
         ASSERT_FALSE(box.pressAfterTick.empty());
         const Image24 face = box.RenderFace();
         const int d = gradientBorder ? 2 : 1;
-        EXPECT_EQ(face.Pixel(2 + d, 2 + d), box.ClickedImage().Pixel(0, 0)) << gradientBorder;
-        EXPECT_EQ(face.Pixel(2, 8), box.Colors().BorderColor());
+        EXPECT_EQ(face.pixel(2 + d, 2 + d), box.ClickedImage().pixel(0, 0)) << gradientBorder;
+        EXPECT_EQ(face.pixel(2, 8), box.Colors().BorderColor());
         if (gradientBorder) {
-            EXPECT_NE(face.Pixel(3, 3), box.ClickedImage().Pixel(0, 0));
+            EXPECT_NE(face.pixel(3, 3), box.ClickedImage().pixel(0, 0));
         }
         SendLeave(&box);
         EXPECT_FALSE(box.Hover());
@@ -153,35 +153,36 @@ TEST(GradCheckBox, HoverFadesToTheOverGradientInTenTicks)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !box.IsFading(); }, 3000));
     EXPECT_EQ(box.fadeInTicks, 10);
     const Image24 face = box.RenderFace();
-    EXPECT_EQ(face.Pixel(8, 8), box.OverImage().Pixel(6, 6));
+    EXPECT_EQ(face.pixel(8, 8), box.OverImage().pixel(6, 6));
 }
 
 TEST(GradCheckBox, BorderLinesFollowTheSet)
 {
     GradientCheckBox box;
     box.SetShowCaption(false);
-    box.setBorderLines({blTop, blRight});
-    box.SetBorderLinesColor(RGB(1, 2, 3));
+    box.setBorderLines({BorderLine::Top, BorderLine::Right});
+    box.SetBorderLinesColor(Color::rgb(1, 2, 3));
     const Image24 face = box.RenderFace();
-    EXPECT_EQ(face.Pixel(60, 0), RGB(1, 2, 3));
-    EXPECT_EQ(face.Pixel(129, 10), RGB(1, 2, 3));
-    EXPECT_NE(face.Pixel(60, 16), RGB(1, 2, 3));
-    EXPECT_NE(face.Pixel(0, 10), RGB(1, 2, 3));
+    EXPECT_EQ(face.pixel(60, 0), Color::rgb(1, 2, 3));
+    EXPECT_EQ(face.pixel(129, 10), Color::rgb(1, 2, 3));
+    EXPECT_NE(face.pixel(60, 16), Color::rgb(1, 2, 3));
+    EXPECT_NE(face.pixel(0, 10), Color::rgb(1, 2, 3));
 }
 
 TEST(GradCheckBox, ColourChangesRebuildTheBoxImages)
 {
     ProbeCheckBox box;
     const int start = box.rebuilds;
-    EditColors(box, [](ControlColors& c) { c.SetDefaultFrom(RGB(10, 20, 30)); });
+    EditColors(box, [](ControlColors& c) { c.SetDefaultFrom(Color::rgb(10, 20, 30)); });
     EXPECT_EQ(box.rebuilds, start + 1);
     Image24 expected(13, 13);
-    FillGradient(expected, {0, 0, 13, 13}, RGB(10, 20, 30), box.Colors().DefaultTo(), gtFromTopLeft);
-    EXPECT_EQ(box.DefaultImage().Pixel(1, 1), expected.Pixel(1, 1));
-    EXPECT_EQ(box.DefaultImage().Pixel(0, 5), box.Colors().BorderColor());
+    fillGradient(expected, {0, 0, 13, 13}, Color::rgb(10, 20, 30), box.Colors().DefaultTo(),
+                 GradientType::FromTopLeft);
+    EXPECT_EQ(box.DefaultImage().pixel(1, 1), expected.pixel(1, 1));
+    EXPECT_EQ(box.DefaultImage().pixel(0, 5), box.Colors().BorderColor());
     EditColors(box, [](ControlColors& c) {
-        c.SetHotTrack(RGB(1, 1, 1));
-        c.SetDefaultFrom(RGB(10, 20, 30));
+        c.SetHotTrack(Color::rgb(1, 1, 1));
+        c.SetDefaultFrom(Color::rgb(10, 20, 30));
     });
     EXPECT_EQ(box.rebuilds, start + 1) << "only a paint-time colour changed";
 }
@@ -205,7 +206,7 @@ TEST(GradStyleManager, KeepsItsListOfLinkedControls)
     first.reset();
     EXPECT_EQ(manager->LinkedControls().size(), 1u) << "a destroyed control leaves the list";
 
-    manager->SetCheckColor(RGB(255, 0, 0));
+    manager->SetCheckColor(Color::rgb(255, 0, 0));
     EXPECT_EQ(second.CheckColor(), Color::rgb(0, 128, 0)) << "settings are not pushed to linked controls";
     manager.reset();
     EXPECT_EQ(second.GradStyleManager(), nullptr) << "the removal notice clears the link";
@@ -215,19 +216,19 @@ TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
 {
     StyleManager source;
     ControlColors colours;
-    colours.SetOverTo(RGB(0, 0, 7));
+    colours.SetOverTo(Color::rgb(0, 0, 7));
     source.SetColors(colours);
     SplitterColors splitter;
-    splitter.SetDefaultTo(RGB(0, 0, 8));
+    splitter.SetDefaultTo(Color::rgb(0, 0, 8));
     source.setSplitterColors(splitter);
     source.SetShowFocusRect(false);
     source.SetHotTrack(true);
     source.SetGradientBorder(false);
     source.SetTextShadow(false);
-    source.SetCheckColor(RGB(0, 0, 9));
-    source.setFadeSpeed(fsVeryFast);
-    source.SetPanelColor(RGB(0, 0, 10));
-    source.SetBorderColor(RGB(0, 0, 11));
+    source.SetCheckColor(Color::rgb(0, 0, 9));
+    source.setFadeSpeed(FadeSpeed::VeryFast);
+    source.SetPanelColor(Color::rgb(0, 0, 10));
+    source.SetBorderColor(Color::rgb(0, 0, 11));
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(29);
     source.SetFont(font);
@@ -241,10 +242,10 @@ TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
     EXPECT_TRUE(target.HotTrack());
     EXPECT_FALSE(target.GradientBorder());
     EXPECT_FALSE(target.TextShadow());
-    EXPECT_EQ(target.CheckColor(), RGB(0, 0, 9));
-    EXPECT_EQ(target.fadeSpeed(), fsVeryFast);
-    EXPECT_EQ(target.PanelColor(), RGB(0, 0, 10));
-    EXPECT_EQ(target.BorderColor(), RGB(0, 0, 11));
+    EXPECT_EQ(target.CheckColor(), Color::rgb(0, 0, 9));
+    EXPECT_EQ(target.fadeSpeed(), FadeSpeed::VeryFast);
+    EXPECT_EQ(target.PanelColor(), Color::rgb(0, 0, 10));
+    EXPECT_EQ(target.BorderColor(), Color::rgb(0, 0, 11));
     EXPECT_EQ(target.Font().pixelSize(), 29);
     EXPECT_TRUE(target.LinkedControls().empty());
     linked.SetGradStyleManager(nullptr);
@@ -252,31 +253,31 @@ TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
 
 TEST(CheckCellImage, CellsByKindStateAndEnabledFlag)
 {
-    const QImage& cells = CheckCellImage();
+    const QImage& cells = checkCellImage();
     EXPECT_EQ(cells.size(), QSize(96, 39));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbUnchecked, true), QRect(0, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbChecked, true), QRect(16, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckCheckMark, cbChecked, false), QRect(64, 0, 16, 13));
-    EXPECT_EQ(CheckCellRect(ckRadio, cbGrayed, false), QRect(80, 26, 16, 13));
+    EXPECT_EQ(checkCellRect(CheckKind::CheckMark, CheckBoxState::Unchecked, true), QRect(0, 0, 16, 13));
+    EXPECT_EQ(checkCellRect(CheckKind::CheckMark, CheckBoxState::Checked, true), QRect(16, 0, 16, 13));
+    EXPECT_EQ(checkCellRect(CheckKind::CheckMark, CheckBoxState::Checked, false), QRect(64, 0, 16, 13));
+    EXPECT_EQ(checkCellRect(CheckKind::Radio, CheckBoxState::Grayed, false), QRect(80, 26, 16, 13));
 
     auto cellHas = [&](CheckBoxState state, bool enabled, QColor color) {
-        const QImage cell = cells.copy(CheckCellRect(ckCheckMark, state, enabled));
+        const QImage cell = cells.copy(checkCellRect(CheckKind::CheckMark, state, enabled));
         for (int y = 0; y < cell.height(); ++y)
             for (int x = 0; x < cell.width(); ++x)
                 if (cell.pixelColor(x, y) == color)
                     return true;
         return false;
     };
-    EXPECT_TRUE(cellHas(cbChecked, true, QColor(0, 128, 0)));
-    EXPECT_FALSE(cellHas(cbUnchecked, true, QColor(0, 128, 0)));
-    EXPECT_TRUE(cellHas(cbChecked, false, QColor(128, 128, 128)));
-    EXPECT_FALSE(cellHas(cbChecked, false, QColor(0, 128, 0)));
+    EXPECT_TRUE(cellHas(CheckBoxState::Checked, true, QColor(0, 128, 0)));
+    EXPECT_FALSE(cellHas(CheckBoxState::Unchecked, true, QColor(0, 128, 0)));
+    EXPECT_TRUE(cellHas(CheckBoxState::Checked, false, QColor(128, 128, 128)));
+    EXPECT_FALSE(cellHas(CheckBoxState::Checked, false, QColor(0, 128, 0)));
 
     // Centred in the 18-pixel strip of a 21-pixel item, on the list's background.
     QImage strip(18, 21, QImage::Format_RGB32);
     strip.fill(Qt::white);
     QPainter painter(&strip);
-    DrawCheckCell(painter, QRect(0, 0, 18, 21), ckCheckMark, cbChecked, true);
+    drawCheckCell(painter, QRect(0, 0, 18, 21), CheckKind::CheckMark, CheckBoxState::Checked, true);
     painter.end();
     EXPECT_EQ(strip.pixelColor(0, 10), QColor(Qt::white));
     EXPECT_EQ(strip.pixelColor(1, 0), QColor(Qt::white));

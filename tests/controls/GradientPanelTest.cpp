@@ -19,9 +19,9 @@ namespace {
 
 int LeftmostInk(const Image24& image, Color background, int fromRow, int toRow)
 {
-    for (int x = 5; x < image.Width() - 5; ++x)
+    for (int x = 5; x < image.width() - 5; ++x)
         for (int y = fromRow; y < toRow; ++y)
-            if (image.Pixel(x, y) != background)
+            if (image.pixel(x, y) != background)
                 return x;
     return -1;
 }
@@ -52,26 +52,27 @@ TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
     panel.SetGradient(true);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(1);
-    panel.SetBorderColor(RGB(1, 2, 3));
-    panel.setGradientType(gtDoubleVert);
+    panel.SetBorderColor(Color::rgb(1, 2, 3));
+    panel.setGradientType(GradientType::DoubleVertical);
     panel.SetDefaultFrom(Color::rgb(16, 132, 208));
     panel.SetDefaultTo(Color::rgb(113, 184, 255));
     const Image24& image = panel.BackgroundImage();
-    ASSERT_EQ(image.Width(), 60);
-    ASSERT_EQ(image.Height(), 30);
+    ASSERT_EQ(image.width(), 60);
+    ASSERT_EQ(image.height(), 30);
     for (int x = 0; x < 60; ++x) {
-        EXPECT_EQ(image.Pixel(x, 0), RGB(1, 2, 3));
-        EXPECT_EQ(image.Pixel(x, 29), RGB(1, 2, 3));
+        EXPECT_EQ(image.pixel(x, 0), Color::rgb(1, 2, 3));
+        EXPECT_EQ(image.pixel(x, 29), Color::rgb(1, 2, 3));
     }
     for (int y = 0; y < 30; ++y) {
-        EXPECT_EQ(image.Pixel(0, y), RGB(1, 2, 3));
-        EXPECT_EQ(image.Pixel(59, y), RGB(1, 2, 3));
+        EXPECT_EQ(image.pixel(0, y), Color::rgb(1, 2, 3));
+        EXPECT_EQ(image.pixel(59, y), Color::rgb(1, 2, 3));
     }
     Image24 expected(60, 30);
-    FillGradient(expected, {0, 0, 60, 30}, Color::rgb(16, 132, 208), Color::rgb(113, 184, 255), gtDoubleVert);
-    EXPECT_EQ(image.Pixel(1, 1), expected.Pixel(1, 1));
-    EXPECT_EQ(image.Pixel(30, 15), Color::rgb(16, 132, 208));
-    EXPECT_EQ(image.Pixel(58, 28), expected.Pixel(58, 28));
+    fillGradient(expected, {0, 0, 60, 30}, Color::rgb(16, 132, 208), Color::rgb(113, 184, 255),
+                 GradientType::DoubleVertical);
+    EXPECT_EQ(image.pixel(1, 1), expected.pixel(1, 1));
+    EXPECT_EQ(image.pixel(30, 15), Color::rgb(16, 132, 208));
+    EXPECT_EQ(image.pixel(58, 28), expected.pixel(58, 28));
 }
 
 TEST(GradPanel, EqualGradientColoursFillSolidInsideTheRoundedFrame)
@@ -80,14 +81,14 @@ TEST(GradPanel, EqualGradientColoursFillSolidInsideTheRoundedFrame)
     panel.resize(50, 40);
     panel.SetAntialiased(false);
     panel.SetGradient(true);
-    panel.SetOuterColor(RGB(9, 9, 9));
-    panel.SetDefaultFrom(RGB(50, 60, 70));
-    panel.SetDefaultTo(RGB(50, 60, 70));
+    panel.SetOuterColor(Color::rgb(9, 9, 9));
+    panel.SetDefaultFrom(Color::rgb(50, 60, 70));
+    panel.SetDefaultTo(Color::rgb(50, 60, 70));
     const Image24& image = panel.BackgroundImage();
-    EXPECT_EQ(image.Pixel(0, 0), RGB(9, 9, 9));
+    EXPECT_EQ(image.pixel(0, 0), Color::rgb(9, 9, 9));
     for (int y = 4; y < 36; ++y)
         for (int x = 4; x < 46; ++x)
-            ASSERT_EQ(image.Pixel(x, y), RGB(50, 60, 70)) << x << "," << y;
+            ASSERT_EQ(image.pixel(x, y), Color::rgb(50, 60, 70)) << x << "," << y;
 }
 
 TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
@@ -96,25 +97,25 @@ TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
     panel.resize(233, 120);
     panel.SetCornerWidth(0);
     panel.SetBorderWidth(5);
-    panel.SetBorderColor(clSilver);
-    panel.SetOuterColor(clSilver);
-    panel.setColor(clWhite);
+    panel.SetBorderColor(colors::Silver);
+    panel.SetOuterColor(colors::Silver);
+    panel.setColor(colors::White);
     const Image24& image = panel.BackgroundImage();
-    EXPECT_EQ(image.Pixel(0, 60), clSilver);
-    EXPECT_EQ(image.Pixel(3, 60), clSilver);
+    EXPECT_EQ(image.pixel(0, 60), colors::Silver);
+    EXPECT_EQ(image.pixel(3, 60), colors::Silver);
     // Samples 12 and 13 are frame, 14 is face: (2 * 192 + 255) div 3.
-    EXPECT_EQ(image.Pixel(4, 60), RGB(213, 213, 213));
-    EXPECT_EQ(image.Pixel(5, 60), clWhite);
-    EXPECT_EQ(image.Pixel(116, 60), clWhite);
-    EXPECT_EQ(image.Pixel(228, 60), RGB(213, 213, 213));
+    EXPECT_EQ(image.pixel(4, 60), Color::rgb(213, 213, 213));
+    EXPECT_EQ(image.pixel(5, 60), colors::White);
+    EXPECT_EQ(image.pixel(116, 60), colors::White);
+    EXPECT_EQ(image.pixel(228, 60), Color::rgb(213, 213, 213));
 
     panel.SetCornerWidth(25);
     // A rounded corner: outside it the outer colour, on its curve a blend.
-    EXPECT_EQ(panel.BackgroundImage().Pixel(0, 0), clSilver);
+    EXPECT_EQ(panel.BackgroundImage().pixel(0, 0), colors::Silver);
     bool blended = false;
     for (int i = 0; i < 15; ++i) {
-        const Color c = panel.BackgroundImage().Pixel(i, i);
-        blended = blended || (c != clSilver && c != clWhite);
+        const Color c = panel.BackgroundImage().pixel(i, i);
+        blended = blended || (c != colors::Silver && c != colors::White);
     }
     EXPECT_TRUE(blended);
 }
@@ -134,10 +135,10 @@ TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
     panel.resize(300, 200);
     ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 288, 188); }))
         << child->geometry();
-    EXPECT_EQ(panel.BackgroundImage().Width(), 300);
-    EXPECT_EQ(panel.BackgroundImage().Height(), 200);
+    EXPECT_EQ(panel.BackgroundImage().width(), 300);
+    EXPECT_EQ(panel.BackgroundImage().height(), 200);
 
-    panel.setCaptionPosition(cpGroupBox);
+    panel.setCaptionPosition(CaptionPosition::GroupBox);
     const int th = QFontMetrics(panel.font()).height();
     EXPECT_EQ(panel.ClientArea(), QRect(6, 2 * (th / 2) + 1, 288, 200 - (2 * (th / 2) + 1) - 3));
 }
@@ -163,15 +164,15 @@ TEST(GradPanel, RebuildsOnlyOnShapingChanges)
     const int start = panel.rebuilds;
     panel.grab();
     panel.grab();
-    panel.SetTextShadowColor(RGB(1, 1, 1));
+    panel.SetTextShadowColor(Color::rgb(1, 1, 1));
     panel.SetCaption(QStringLiteral("x"));
-    panel.setCaptionPosition(cpMiddleCenter);
+    panel.setCaptionPosition(CaptionPosition::MiddleCenter);
     EXPECT_EQ(panel.rebuilds, start);
-    panel.setCaptionPosition(cpGroupBox);
+    panel.setCaptionPosition(CaptionPosition::GroupBox);
     EXPECT_EQ(panel.rebuilds, start + 1);
-    panel.SetBorderColor(RGB(2, 2, 2));
-    panel.SetBorderColor(RGB(2, 2, 2));
-    panel.setColor(RGB(3, 3, 3));
+    panel.SetBorderColor(Color::rgb(2, 2, 2));
+    panel.SetBorderColor(Color::rgb(2, 2, 2));
+    panel.setColor(Color::rgb(3, 3, 3));
     EXPECT_EQ(panel.rebuilds, start + 3);
 }
 
@@ -182,7 +183,7 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
         panel.resize(120, 40);
         panel.SetTextShadow(false);
         panel.SetCornerWidth(0);
-        panel.setCaptionPosition(cpMiddleCenter);
+        panel.setCaptionPosition(CaptionPosition::MiddleCenter);
         panel.SetCaption(caption);
         return panel.RenderPanel();
     };
@@ -197,7 +198,7 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
     int differing = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x)
-            differing += plain.Pixel(x, y) != prefixed.Pixel(x, y) ? 1 : 0;
+            differing += plain.pixel(x, y) != prefixed.pixel(x, y) ? 1 : 0;
     EXPECT_GT(differing, 3) << "the B is underlined";
 }
 
@@ -206,11 +207,11 @@ TEST(GradPanel, DisabledCaptionIsEmbossedWithoutTheFontColour)
     GradientPanel panel;
     panel.resize(120, 40);
     panel.SetCaption(QStringLiteral("WWW"));
-    panel.SetFontColor(RGB(255, 0, 0));
+    panel.SetFontColor(Color::rgb(255, 0, 0));
     auto hasRed = [](const Image24& image) {
-        for (int y = 0; y < image.Height(); ++y)
-            for (int x = 0; x < image.Width(); ++x)
-                if (image.Pixel(x, y) == RGB(255, 0, 0))
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) == Color::rgb(255, 0, 0))
                     return true;
         return false;
     };

@@ -92,7 +92,7 @@ protected:
     }
 
     // Shows a fresh main window and lets queued work (such as minimising) run.
-    static std::unique_ptr<PlacedWindow> shownWindow(WindowPosition position = WindowPosition::poDesigned)
+    static std::unique_ptr<PlacedWindow> shownWindow(WindowPosition position = WindowPosition::Designed)
     {
         auto window = std::make_unique<PlacedWindow>();
         window->setGeometry(30, 40, 400, 300);
@@ -283,11 +283,11 @@ TEST_F(PlacementStoreTest, UnknownShowCommandsKeepTheDefaultState)
         // A main window whose place is left to the window system opens maximised by default.
         // (The window above saved its placement when it was destroyed.)
         storeMain(std::string("ShowCmd=") + command + "\n");
-        EXPECT_TRUE(shownWindow(WindowPosition::poDefault)->isMaximized()) << command;
+        EXPECT_TRUE(shownWindow(WindowPosition::Default)->isMaximized()) << command;
     }
     for (const char* command : {"1", "5", "9"}) {
         storeMain(std::string("ShowCmd=") + command + "\n");
-        EXPECT_EQ(shownWindow(WindowPosition::poDefault)->windowState(), Qt::WindowNoState) << command;
+        EXPECT_EQ(shownWindow(WindowPosition::Default)->windowState(), Qt::WindowNoState) << command;
     }
     for (const char* command : {"3", "0x3", "0X03"}) {
         storeMain(std::string("ShowCmd=") + command + "\n");
@@ -305,7 +305,7 @@ TEST_F(PlacementStoreTest, DefaultStateIsNormalForAWindowThatIsNotTheMainWindow)
     QWidget main;
     setApplicationMainWindow(&main);
     storeMain("ShowCmd=8\n");
-    EXPECT_EQ(shownWindow(WindowPosition::poDefault)->windowState(), Qt::WindowNoState);
+    EXPECT_EQ(shownWindow(WindowPosition::Default)->windowState(), Qt::WindowNoState);
 
     // Not the main window: minimised directly, without minimising the application.
     storeMain("ShowCmd=2\n");
@@ -338,18 +338,18 @@ TEST_F(PlacementStoreTest, RectangleOffEveryScreenIsBroughtBackOntoThePrimaryScr
 TEST_F(PlacementStoreTest, CentringIsSwitchedOffOnlyWhenAPlaceIsRestored)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    auto first = shownWindow(WindowPosition::poScreenCenter);
+    auto first = shownWindow(WindowPosition::ScreenCenter);
     EXPECT_EQ(first->frameGeometry().center(), area.center()) << "no file: centred";
-    EXPECT_EQ(formPosition(*first), WindowPosition::poScreenCenter);
+    EXPECT_EQ(formPosition(*first), WindowPosition::ScreenCenter);
     first->close();
 
     storeMain("NormPos=50,60,350,260\n");
-    auto window = shownWindow(WindowPosition::poScreenCenter);
+    auto window = shownWindow(WindowPosition::ScreenCenter);
     EXPECT_EQ(window->geometry(), QRect(50, 60, 300, 200));
-    EXPECT_EQ(formPosition(*window), WindowPosition::poDesigned);
+    EXPECT_EQ(formPosition(*window), WindowPosition::Designed);
 
     storeMain("NormPos=50,60,350,260\n", screenPixelsPerInch() + 1);
-    auto otherDpi = shownWindow(WindowPosition::poScreenCenter);
+    auto otherDpi = shownWindow(WindowPosition::ScreenCenter);
     EXPECT_EQ(otherDpi->frameGeometry().center(), area.center());
 }
 
@@ -360,7 +360,7 @@ TEST_F(PlacementStoreTest, FixedSizeWindowGetsItsPlaceButKeepsItsSize)
     window.setFixedSize(400, 300);
     window.show();
     EXPECT_EQ(window.geometry(), QRect(50, 60, 400, 300));
-    EXPECT_EQ(formBorderStyle(window), BorderStyle::bsSingle);
+    EXPECT_EQ(formBorderStyle(window), BorderStyle::Single);
 }
 
 TEST_F(PlacementStoreTest, LowerStoredVersionSuppressesTheRestore)
@@ -473,7 +473,7 @@ TEST_F(PlacementStoreTest, NamedFileAndSectionAndActiveControl)
     edit->setFocusPolicy(Qt::StrongFocus);
     window->placement->setIniFileName("Custom.INI");
     window->placement->setIniSection("Editor");
-    window->placement->setOptions(PlacementOption::fpPosition | PlacementOption::fpActiveControl);
+    window->placement->setOptions(PlacementOption::Position | PlacementOption::ActiveControl);
     EXPECT_EQ(window->placement->iniFilePath(), (m_folder.path() / "Custom.INI").string());
     window->show();
     window->activateWindow();
@@ -495,7 +495,7 @@ TEST_F(PlacementStoreTest, AnActiveControlStoredUnderItsFormerNameGetsTheFocus)
         other->setObjectName("first");
         auto* renamed = new QLineEdit(window.get());
         renamed->setObjectName("renamedField");
-        window->placement->setOptions(PlacementOption::fpPosition | PlacementOption::fpActiveControl);
+        window->placement->setOptions(PlacementOption::Position | PlacementOption::ActiveControl);
         if (mapped)
             window->placement->setFormerControlNames({{"btnOld", "renamedField"}});
         window->show();
@@ -514,7 +514,7 @@ TEST_F(PlacementStoreTest, SectionIsTheWindowsClassNameWithoutNamespace)
 {
     PlacedWindow window;
     EXPECT_EQ(window.placement->iniSectionName(), "PlacedWindow");
-    EXPECT_EQ(window.placement->options(), PlacementOption::fpState | PlacementOption::fpPosition);
+    EXPECT_EQ(window.placement->options(), PlacementOption::State | PlacementOption::Position);
     EXPECT_TRUE(window.placement->active());
     EXPECT_EQ(window.placement->version(), 0);
     EXPECT_TRUE(window.placement->minMaxInfo().isDefault());
@@ -525,14 +525,14 @@ TEST_F(PlacementStoreTest, OptionsChooseBetweenPositionAndState)
     storeMain("ShowCmd=3\nNormPos=50,60,550,460\n");
     auto stateOnly = std::make_unique<PlacedWindow>();
     stateOnly->setGeometry(30, 40, 400, 300);
-    stateOnly->placement->setOptions(PlacementOption::fpState);
+    stateOnly->placement->setOptions(PlacementOption::State);
     stateOnly->show();
     EXPECT_TRUE(stateOnly->isMaximized());
     EXPECT_EQ(stateOnly->normalGeometry(), QRect(30, 40, 400, 300));
     stateOnly->placement->setActive(false);
 
     auto positionOnly = std::make_unique<PlacedWindow>();
-    positionOnly->placement->setOptions(PlacementOption::fpPosition);
+    positionOnly->placement->setOptions(PlacementOption::Position);
     positionOnly->show();
     EXPECT_FALSE(positionOnly->isMaximized());
     EXPECT_EQ(positionOnly->geometry(), QRect(50, 60, 500, 400));
@@ -542,19 +542,19 @@ TEST_F(PlacementStoreTest, OptionsChooseBetweenPositionAndState)
 TEST(FormBorderStyle, FollowsWindowFlagsAndSizeLimits)
 {
     QWidget sizeable;
-    EXPECT_EQ(formBorderStyle(sizeable), BorderStyle::bsSizeable);
+    EXPECT_EQ(formBorderStyle(sizeable), BorderStyle::Sizeable);
     QWidget single;
     single.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(single), BorderStyle::bsSingle);
+    EXPECT_EQ(formBorderStyle(single), BorderStyle::Single);
     QWidget dialog(nullptr, Qt::Dialog);
     dialog.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(dialog), BorderStyle::bsDialog);
+    EXPECT_EQ(formBorderStyle(dialog), BorderStyle::Dialog);
     QWidget tool(nullptr, Qt::Tool);
-    EXPECT_EQ(formBorderStyle(tool), BorderStyle::bsSizeToolWin);
+    EXPECT_EQ(formBorderStyle(tool), BorderStyle::SizeToolWin);
     tool.setFixedSize(100, 100);
-    EXPECT_EQ(formBorderStyle(tool), BorderStyle::bsToolWindow);
+    EXPECT_EQ(formBorderStyle(tool), BorderStyle::ToolWindow);
     QWidget frameless(nullptr, Qt::FramelessWindowHint);
-    EXPECT_EQ(formBorderStyle(frameless), BorderStyle::bsNone);
+    EXPECT_EQ(formBorderStyle(frameless), BorderStyle::None);
     frameless.show();
     EXPECT_EQ(frameMetrics(frameless), QSize(0, 0));
 }

@@ -215,13 +215,13 @@ TEST(ProgressCylDefaults, NewBar)
     QWidget parent;
     CylinderProgressBar bar(&parent);
     EXPECT_EQ(bar.size(), QSize(150, 22));
-    EXPECT_EQ(bar.proEffect(), demoSystem);
-    EXPECT_EQ(bar.ForeColor(), colors::clWhite);
-    EXPECT_EQ(bar.BackColor(), colors::clBtnFace);
-    EXPECT_EQ(bar.ForeLineColor(), colors::clHighlight);
-    EXPECT_EQ(bar.FontShadowColor(), colors::clBtnFace);
-    EXPECT_EQ(bar.BevelInner(), bvRaised);
-    EXPECT_EQ(bar.BevelOuter(), bvLowered);
+    EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem);
+    EXPECT_EQ(bar.ForeColor(), colors::White);
+    EXPECT_EQ(bar.BackColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.ForeLineColor(), colors::Highlight);
+    EXPECT_EQ(bar.FontShadowColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.BevelInner(), BevelCut::Raised);
+    EXPECT_EQ(bar.BevelOuter(), BevelCut::Lowered);
     EXPECT_EQ(bar.TextDone(), QStringLiteral("Done"));
     EXPECT_EQ(bar.shadowOffset(), 1);
     EXPECT_EQ(bar.shadeAmount(), 255);
@@ -240,21 +240,21 @@ TEST(ProgressCylSetters, DivisorsRefusedAndCustomMarking)
     EXPECT_EQ(bar.ForeStyle().Intensity(), 4.0f);
     EXPECT_EQ(bar.ForeStyle().RangeRGB(), 255);
     EXPECT_EQ(bar.BackStyle().LightAngle(), -3.0f);
-    EXPECT_EQ(bar.proEffect(), demoSystem);
+    EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem);
 
     // Frame, texts, range, Color and Orientation leave the preset alone.
     bar.setBorderWidth(3);
-    bar.setColor(colors::clWhite);
+    bar.setColor(colors::White);
     bar.setText(QStringLiteral(" pct"));
     bar.setMax(50);
-    bar.setOrientation(pbVertical);
-    EXPECT_EQ(bar.fontOrientation(), foBottomToTop);
-    EXPECT_EQ(bar.proEffect(), demoSystem);
+    bar.setOrientation(BarOrientation::Vertical);
+    EXPECT_EQ(bar.fontOrientation(), FontOrientation::BottomToTop);
+    EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem);
 
-    bar.setBackBorderColor(colors::clBlack);
-    EXPECT_EQ(bar.proEffect(), demoSystem) << "unchanged border colour is ignored";
+    bar.setBackBorderColor(colors::Black);
+    EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem) << "unchanged border colour is ignored";
     bar.ForeStyle().setColorFactor(1.0f);
-    EXPECT_EQ(bar.proEffect(), peCustom);
+    EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
     EXPECT_FLOAT_EQ(bar.foreFactors().r, 1.0f);
 }
 
@@ -280,8 +280,8 @@ TEST(ProgressCylSetters, BevelColourSetAndChoice)
     bar.resize(60, 20);
     bar.setShowText(false);
     bar.setBevelColor(rgb(100, 200, 30));
-    bar.setBevelOuter(bvRaised);
-    bar.setBevelInner(bvLowered);
+    bar.setBevelOuter(BevelCut::Raised);
+    bar.setBevelInner(BevelCut::Lowered);
     const QImage& image = bar.renderOffscreen();
     // Outer raised: highlight top-left, shadow bottom-right.
     EXPECT_EQ(pixel(image, 0, 0), (Px{164, 255, 94}));
@@ -291,7 +291,7 @@ TEST(ProgressCylSetters, BevelColourSetAndChoice)
     EXPECT_EQ(pixel(image, 56, 16), (Px{164, 255, 94}));
     // Space takes Color read at the choice.
     bar.setColor(rgb(1, 2, 3));
-    bar.setBevelInner(bvSpace);
+    bar.setBevelInner(BevelCut::Space);
     bar.renderOffscreen();
     EXPECT_EQ(pixel(bar.offscreenImage(), 3, 3), (Px{1, 2, 3}));
 }
@@ -300,13 +300,13 @@ TEST(ProgressCylText, InvertOverlayFollowsEffectAndSwitch)
 {
     QWidget parent;
     CylinderProgressBar bar(&parent);
-    bar.setFontEffect(feInvert);
+    bar.setFontEffect(FontEffect::Invert);
     EXPECT_TRUE(bar.hasInvertOverlay());
     bar.setShowText(false);
     EXPECT_FALSE(bar.hasInvertOverlay());
     bar.setShowText(true);
     EXPECT_TRUE(bar.hasInvertOverlay());
-    bar.setFontEffect(feShadowTopLeft);
+    bar.setFontEffect(FontEffect::ShadowTopLeft);
     EXPECT_FALSE(bar.hasInvertOverlay());
     EXPECT_EQ(bar.shadowOffset(), -1);
 }
@@ -319,7 +319,7 @@ TEST(ProgressCylText, InvertTurnsPixelsUnderTheTextIntoTheirComplement)
     bar.setShowText(false);
     const QImage plain = bar.renderOffscreen().copy();
     bar.setShowText(true);
-    bar.setFontEffect(feInvert);
+    bar.setFontEffect(FontEffect::Invert);
     const QImage& inverted = bar.renderOffscreen();
     int changed = 0;
     for (int y = 0; y < plain.height(); ++y)
@@ -339,7 +339,7 @@ TEST(ProgressCylText, VerticalBarFillsFromTheBottom)
     QWidget parent;
     CylinderProgressBar bar(&parent);
     bar.resize(30, 108);
-    bar.setOrientation(pbVertical);
+    bar.setOrientation(BarOrientation::Vertical);
     bar.setShowText(false);
     // c = 4, H = 108: fill edge reaches row c at Max and stays inside the ring at Min.
     EXPECT_EQ(bar.fillEdge(), 108 - 4 - 2);
@@ -391,22 +391,22 @@ TEST(ProgressCylEvents, ProgressDoneIsEmittedOnceEachTimeMaxIsReached)
 
 TEST_F(WindowBar, GlassOrangePresetChangesOnlyColorAndBevelColor)
 {
-    EXPECT_EQ(bar.proEffect(), peCustom);
-    EXPECT_EQ(bar.color(), colors::clWhite);
-    EXPECT_EQ(bar.BevelColor(), colors::clWhite);
-    bar.setProEffect(peGlassOrange);
-    EXPECT_EQ(bar.proEffect(), peGlassOrange);
-    EXPECT_EQ(bar.color(), colors::clBtnFace);
-    EXPECT_EQ(bar.BevelColor(), colors::clBtnFace);
-    EXPECT_EQ(bar.FontShadowColor(), colors::clBlack);
+    EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
+    EXPECT_EQ(bar.color(), colors::White);
+    EXPECT_EQ(bar.BevelColor(), colors::White);
+    bar.setProEffect(ProEffect::GlassOrange);
+    EXPECT_EQ(bar.proEffect(), ProEffect::GlassOrange);
+    EXPECT_EQ(bar.color(), colors::ButtonFace);
+    EXPECT_EQ(bar.BevelColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.FontShadowColor(), colors::Black);
     EXPECT_EQ(bar.ForeColor(), rgb(255, 128, 0));
     EXPECT_EQ(bar.BackColor(), rgb(192, 192, 192));
     EXPECT_EQ(bar.ForeLineColor(), rgb(128, 0, 0));
-    EXPECT_EQ(bar.BackBorderColor(), colors::clBlack);
-    EXPECT_EQ(bar.fontEffect(), feNone);
-    EXPECT_EQ(bar.cylinderEffect(), ceMaximum);
-    EXPECT_EQ(bar.BevelInner(), bvNone);
-    EXPECT_EQ(bar.BevelOuter(), bvNone);
+    EXPECT_EQ(bar.BackBorderColor(), colors::Black);
+    EXPECT_EQ(bar.fontEffect(), FontEffect::None);
+    EXPECT_EQ(bar.cylinderEffect(), CylinderEffect::Maximum);
+    EXPECT_EQ(bar.BevelInner(), BevelCut::None);
+    EXPECT_EQ(bar.BevelOuter(), BevelCut::None);
     EXPECT_EQ(bar.BorderWidth(), 2);
     EXPECT_TRUE(bar.ShowText());
     const CylinderStyleValues s4{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
@@ -418,40 +418,40 @@ TEST(ProEffectPresets, LaterChangesTurnTheLookCustomButFrameDoesNot)
 {
     QWidget parent;
     CylinderProgressBar bar(&parent);
-    bar.setProEffect(peMetalRed);
+    bar.setProEffect(ProEffect::MetalRed);
     bar.setBorderWidth(3);
-    EXPECT_EQ(bar.proEffect(), peMetalRed);
+    EXPECT_EQ(bar.proEffect(), ProEffect::MetalRed);
     bar.setForeColor(rgb(1, 2, 3));
-    EXPECT_EQ(bar.proEffect(), peCustom);
-    bar.setProEffect(peGlassBlue);
-    bar.setCylinderEffect(ceLow);
-    EXPECT_EQ(bar.proEffect(), peCustom);
+    EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
+    bar.setProEffect(ProEffect::GlassBlue);
+    bar.setCylinderEffect(CylinderEffect::Low);
+    EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
 }
 
 TEST(ProEffectPresets, DemonstrationFrames)
 {
     QWidget parent;
     CylinderProgressBar bar(&parent);
-    bar.setProEffect(demoMetal);
+    bar.setProEffect(ProEffect::DemoMetal);
     EXPECT_FALSE(bar.ShowText());
-    EXPECT_EQ(bar.BevelOuter(), bvNone);
-    EXPECT_EQ(bar.BevelInner(), bvLowered);
-    EXPECT_EQ(bar.FontShadowColor(), colors::clWhite);
+    EXPECT_EQ(bar.BevelOuter(), BevelCut::None);
+    EXPECT_EQ(bar.BevelInner(), BevelCut::Lowered);
+    EXPECT_EQ(bar.FontShadowColor(), colors::White);
     EXPECT_EQ(bar.ForeStyle().values(), effects::styleSet(2));
 
-    bar.setProEffect(demoSunken);
+    bar.setProEffect(ProEffect::DemoSunken);
     EXPECT_TRUE(bar.ShowText());
-    EXPECT_EQ(bar.fontEffect(), feInvert);
+    EXPECT_EQ(bar.fontEffect(), FontEffect::Invert);
     EXPECT_TRUE(bar.hasInvertOverlay());
-    EXPECT_EQ(bar.BevelInner(), bvRaised);
+    EXPECT_EQ(bar.BevelInner(), BevelCut::Raised);
     EXPECT_EQ(bar.BackStyle().values(), effects::styleSet(3));
     EXPECT_EQ(bar.ForeStyle().values(), effects::styleSet(1));
 
-    bar.setProEffect(demoSystem);
-    EXPECT_EQ(bar.BevelOuter(), bvLowered);
+    bar.setProEffect(ProEffect::DemoSystem);
+    EXPECT_EQ(bar.BevelOuter(), BevelCut::Lowered);
     EXPECT_FALSE(bar.hasInvertOverlay());
-    EXPECT_EQ(bar.ForeColor(), colors::clBtnFace);
-    EXPECT_EQ(bar.BackColor(), colors::clWhite);
+    EXPECT_EQ(bar.ForeColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.BackColor(), colors::White);
 }
 
 TEST(ProEffectPresets, ApplyingShowsAHiddenBarAndCustomAppliesNothing)
@@ -459,9 +459,9 @@ TEST(ProEffectPresets, ApplyingShowsAHiddenBarAndCustomAppliesNothing)
     QWidget parent;
     CylinderProgressBar bar(&parent);
     bar.hide();
-    bar.setProEffect(peCustom);
+    bar.setProEffect(ProEffect::Custom);
     EXPECT_TRUE(bar.isHidden());
-    bar.setProEffect(peStdGreen);
+    bar.setProEffect(ProEffect::StdGreen);
     EXPECT_FALSE(bar.isHidden());
     EXPECT_EQ(bar.BackColor(), rgb(0, 128, 64));
 }
@@ -470,15 +470,16 @@ TEST(ProEffectPresets, OnlyTheUploadPresetsUseHighShading)
 {
     QWidget parent;
     CylinderProgressBar bar(&parent);
-    for (int e = 0; e < ProEffectCount; ++e) {
-        if (e == peCustom)
+    for (int index = 0; index < ProEffectCount; ++index) {
+        const auto e = static_cast<ProEffect>(index);
+        if (e == ProEffect::Custom)
             continue;
-        bar.setProEffect(static_cast<ProEffect>(e));
+        bar.setProEffect(e);
         EXPECT_EQ(bar.proEffect(), e);
-        const bool upload = e == peUpLoad1 || e == peUpLoad2;
-        EXPECT_EQ(bar.shadeAmount(), upload ? 204 : 255) << e;
-        EXPECT_EQ(bar.FontColor(), colors::clBlack);
-        EXPECT_EQ(bar.color(), colors::clBtnFace);
+        const bool upload = e == ProEffect::UpLoad1 || e == ProEffect::UpLoad2;
+        EXPECT_EQ(bar.shadeAmount(), upload ? 204 : 255) << index;
+        EXPECT_EQ(bar.FontColor(), colors::Black);
+        EXPECT_EQ(bar.color(), colors::ButtonFace);
         // Every assignment passed through its setter: the factors match the colours.
         EXPECT_EQ(bar.backFactors(),
                   shading::colourFactors(colors::channels(bar.BackColor()), bar.BackStyle().values()));

@@ -61,7 +61,7 @@ TEST_F(ProgressWindowTest, StartsHiddenWithItsControlsInPlace)
     EXPECT_EQ(frm.busyAnimation()->FrameIndex(), 0) << "the stored index 1 came before the picture";
 
     EXPECT_EQ(frm.progressBar()->TextDone(), QStringLiteral("Backup Complete"));
-    EXPECT_EQ(frm.progressBar()->proEffect(), peCustom);
+    EXPECT_EQ(frm.progressBar()->proEffect(), ProEffect::Custom);
     EXPECT_EQ(frm.progressBar()->ForeColor(), colors::rgb(255, 128, 0));
 }
 

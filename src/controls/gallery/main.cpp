@@ -164,15 +164,15 @@ int main(int argc, char* argv[])
             focused->setFocus();
         });
     };
-    buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, RGB(3, 171, 73));
-    buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, clWhite);
-    buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, clWhite);
+    buttonRow(QStringLiteral("button"), 75, 25, QStringLiteral("Close"), false, Color::rgb(3, 171, 73));
+    buttonRow(QStringLiteral("large-glyph"), 126, 55, QStringLiteral("Backup"), true, colors::White);
+    buttonRow(QStringLiteral("stop-glyph"), 41, 41, QString(), true, colors::White);
     {
-        GradientButton* up = makeButton(75, 25, QStringLiteral("Up"), false, clWhite);
-        GradientButton* down = makeButton(75, 25, QStringLiteral("Down"), false, clWhite);
-        GradientButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, clWhite);
+        GradientButton* up = makeButton(75, 25, QStringLiteral("Up"), false, colors::White);
+        GradientButton* down = makeButton(75, 25, QStringLiteral("Down"), false, colors::White);
+        GradientButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, colors::White);
         hot->SetHotTrack(true);
-        GradientButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, clWhite);
+        GradientButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, colors::White);
         shadowed->SetTextShadow(true);
         for (GradientButton* button : {up, down}) {
             button->SetGroupIndex(1);
@@ -196,7 +196,7 @@ int main(int argc, char* argv[])
             still->setFixedSize(75, 25);
             still->setFont(font);
             still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
-            still->setColor(clWhite);
+            still->setColor(colors::White);
             still->SetTextShadow(false);
             still->SetShowFocusRect(false);
             stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
@@ -208,13 +208,13 @@ int main(int argc, char* argv[])
         auto* box = new GradientCheckBox;
         box->setFixedSize(130, 17);
         box->SetCaption(caption);
-        box->setColor(RGB(0, 176, 0));
-        box->SetFontColor(clWhite);
+        box->setColor(Color::rgb(0, 176, 0));
+        box->SetFontColor(colors::White);
         box->setFont(font);
         ControlColors colours = box->Colors();
-        colours.SetDefaultFrom(clWhite);
-        colours.SetDefaultTo(clWhite);
-        colours.SetOverFrom(clWhite);
+        colours.SetDefaultFrom(colors::White);
+        colours.SetDefaultTo(colors::White);
+        colours.SetOverFrom(colors::White);
         colours.SetOverTo(Color::rgb(118, 148, 190));
         box->SetColors(colours);
         box->SetShowFocusRect(false);
@@ -231,7 +231,7 @@ int main(int argc, char* argv[])
         disabled->SetChecked(true);
         disabled->setEnabled(false);
         GradientCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
-        lines->setBorderLines({blTop, blBottom});
+        lines->setBorderLines({BorderLine::Top, BorderLine::Bottom});
         lines->SetShowFocusRect(true);
         lines->SetChecked(true);
         addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal},
@@ -263,39 +263,42 @@ int main(int argc, char* argv[])
         return panel;
     };
     {
-        GradientPanel* title = makePanel(300, 50, QStringLiteral("Stowmere"), cpMiddleCenter, 0, 1, clGray,
-                                         clBtnFace, false, Color::rgb(223, 223, 227));
+        GradientPanel* title =
+            makePanel(300, 50, QStringLiteral("Stowmere"), CaptionPosition::MiddleCenter, 0, 1, colors::Gray,
+                      colors::ButtonFace, false, Color::rgb(223, 223, 227));
         title->SetGradient(true);
-        title->setGradientType(gtDoubleVert);
+        title->setGradientType(GradientType::DoubleVertical);
         title->SetDefaultFrom(Color::rgb(16, 132, 208));
         title->SetDefaultTo(Color::rgb(113, 184, 255));
         QFont titleFont(QStringLiteral("Liberation Sans"));
         titleFont.setPixelSize(29);
         titleFont.setBold(true);
         title->setFont(titleFont);
-        title->SetFontColor(clWhite);
+        title->SetFontColor(colors::White);
         title->SetTextShadow(false);
-        GradientPanel* bar = makePanel(300, 40, QString(), cpTopLeft, 0, 1, clGray, clBtnFace, false,
-                                       Color::rgb(223, 223, 227));
+        GradientPanel* bar = makePanel(300, 40, QString(), CaptionPosition::TopLeft, 0, 1, colors::Gray,
+                                       colors::ButtonFace, false, Color::rgb(223, 223, 227));
         bar->SetGradient(true);
-        bar->setGradientType(gtDoubleVert);
+        bar->setGradientType(GradientType::DoubleVertical);
         bar->SetDefaultFrom(Color::rgb(0, 159, 0));
         bar->SetDefaultTo(Color::rgb(3, 199, 82));
-        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, RGB(3, 171, 73));
+        auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, Color::rgb(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);
         addRow(QStringLiteral("panel"),
                {{QStringLiteral("title"), title}, {QStringLiteral("command-bar"), bar}});
 
-        GradientPanel* list =
-            makePanel(233, 160, QString(), cpTopLeft, 0, 5, clSilver, clSilver, true, clWhite);
-        GradientPanel* field =
-            makePanel(233, 60, QString(), cpTopLeft, 25, 3, clSilver, clSilver, true, clWhite);
-        GradientPanel* group = makePanel(233, 80, QStringLiteral("&Group box caption"), cpGroupBox, 10, 2,
-                                         clGray, clBtnFace, true, Color::rgb(223, 223, 227));
+        GradientPanel* list = makePanel(233, 160, QString(), CaptionPosition::TopLeft, 0, 5, colors::Silver,
+                                        colors::Silver, true, colors::White);
+        GradientPanel* field = makePanel(233, 60, QString(), CaptionPosition::TopLeft, 25, 3, colors::Silver,
+                                         colors::Silver, true, colors::White);
+        GradientPanel* group =
+            makePanel(233, 80, QStringLiteral("&Group box caption"), CaptionPosition::GroupBox, 10, 2,
+                      colors::Gray, colors::ButtonFace, true, Color::rgb(223, 223, 227));
         GradientPanel* disabled =
-            makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"), cpBottomLeft,
-                      10, 2, clGray, clBtnFace, true, Color::rgb(223, 223, 227));
+            makePanel(233, 80, QStringLiteral("Disabled & ellipsis in a caption that is long"),
+                      CaptionPosition::BottomLeft, 10, 2, colors::Gray, colors::ButtonFace, true,
+                      Color::rgb(223, 223, 227));
         disabled->setEnabled(false);
         addRow(QStringLiteral("panel2"), {{QStringLiteral("list-frame"), list},
                                           {QStringLiteral("field-frame"), field},
@@ -304,7 +307,7 @@ int main(int argc, char* argv[])
     }
     {
         auto* cells = new QLabel;
-        cells->setPixmap(QPixmap::fromImage(CheckCellImage()).scaled(96 * 2, 39 * 2));
+        cells->setPixmap(QPixmap::fromImage(checkCellImage()).scaled(96 * 2, 39 * 2));
         addRow(QStringLiteral("check-cells"), {{QStringLiteral("x2"), cells}});
     }
 

@@ -644,7 +644,7 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     const std::string path = pathIn(parent, name);
-    if (const FolderHandle handle = makeWithoutWaiting(parent, name, mode, error); handle || error) {
+    if (FolderHandle handle = makeWithoutWaiting(parent, name, mode, error); handle || error) {
         created = static_cast<bool>(handle);
         return handle;
     }

@@ -18,10 +18,10 @@ class HalfFadedButton : public GradientButton {
 public:
     HalfFadedButton()
     {
-        SetHover(true);
-        UseFadeInStep();
+        setHovered(true);
+        useFadeInStep();
         for (int i = 0; i < 5; ++i)
-            FadeInStep();
+            fadeInStep();
     }
 };
 
@@ -32,21 +32,21 @@ void BM_ButtonPaintMidFade(benchmark::State& state)
     QFont font(QStringLiteral("Sans Serif"));
     font.setPixelSize(11);
     button.setFont(font);
-    button.SetCaption(QStringLiteral("Backup"));
+    button.setCaption(QStringLiteral("Backup"));
     button.setColor(colors::White);
-    button.SetSpacing(10);
-    button.SetTextShadow(false);
-    button.SetGradientBorder(false);
+    button.setSpacing(10);
+    button.setTextShadow(false);
+    button.setGradientBorder(false);
     QImage glyph(32, 32, QImage::Format_RGB32);
     glyph.fill(QColor(255, 0, 255));
     QPainter(&glyph).fillRect(4, 4, 24, 24, QColor(20, 150, 40));
-    button.SetGlyph(glyph);
-    if (button.HoverLevel() != 50)
+    button.setGlyph(glyph);
+    if (button.hoverLevel() != 50)
         state.SkipWithError("the button is not half way through its fade");
     // The window's backing store that paintEvent copies into.
     QImage screen(126, 55, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
-        Image24 face = button.RenderFace();
+        Image24 face = button.renderFace();
         QPainter painter(&screen);
         painter.drawImage(0, 0, face.asQImage());
         painter.end();
@@ -59,14 +59,14 @@ void BM_ListPanelRebuild(benchmark::State& state)
 {
     GradientPanel panel;
     panel.resize(233, 545);
-    panel.SetCornerWidth(0);
-    panel.SetBorderWidth(5);
-    panel.SetBorderColor(colors::Silver);
-    panel.SetOuterColor(colors::Silver);
+    panel.setCornerWidth(0);
+    panel.setBorderWidth(5);
+    panel.setBorderColor(colors::Silver);
+    panel.setOuterColor(colors::Silver);
     panel.setColor(colors::White);
     for (auto _ : state) {
-        panel.RebuildImages();
-        benchmark::DoNotOptimize(panel.BackgroundImage().row(0));
+        panel.rebuildImages();
+        benchmark::DoNotOptimize(panel.backgroundImage().row(0));
     }
 }
 BENCHMARK(BM_ListPanelRebuild)->Unit(benchmark::kMillisecond);

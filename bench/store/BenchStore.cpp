@@ -6,7 +6,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
 #include "store/PacketWriter.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 
 #include <benchmark/benchmark.h>
@@ -82,16 +82,16 @@ std::vector<std::byte> generatePathFile()
 
 std::vector<std::byte> generateCategoryFile()
 {
-    TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.CreateDataSet();
+    Table table;
+    table.setFieldDefs(categoryFieldDefs());
+    table.createDataSet();
     for (int set = 1; set <= kSets; ++set) {
-        table.Insert();
-        table.FieldByName("Category_Description").SetAsString("Backup set " + std::to_string(set));
-        table.FieldByName("Category_BackupDirectory").SetAsString("/mnt/backup/" + std::to_string(set));
-        table.Post();
+        table.insert();
+        table.fieldByName("Category_Description").setAsString("Backup set " + std::to_string(set));
+        table.fieldByName("Category_BackupDirectory").setAsString("/mnt/backup/" + std::to_string(set));
+        table.post();
     }
-    return table.SaveToBytes();
+    return table.saveToBytes();
 }
 
 const fs::path& dataFolder()
@@ -99,11 +99,11 @@ const fs::path& dataFolder()
     static const fs::path folder = [] {
         const fs::path path = fs::temp_directory_path() / ("stowmere-bench-" + std::to_string(::getpid()));
         fs::create_directories(path);
-        TDataTable paths;
-        paths.LoadFromBytes(generatePathFile());
+        Table paths;
+        paths.loadFromBytes(generatePathFile());
         saveTableFile(paths, (path / std::string(kPathFileName)).string());
-        TDataTable categories;
-        categories.LoadFromBytes(generateCategoryFile());
+        Table categories;
+        categories.loadFromBytes(generateCategoryFile());
         saveTableFile(categories, (path / std::string(kCategoryFileName)).string());
         return path;
     }();
@@ -114,10 +114,10 @@ void BM_LoadPathTableWithOrder(benchmark::State& state)
 {
     const std::string file = (dataFolder() / std::string(kPathFileName)).string();
     for (auto _ : state) {
-        auto table = std::make_unique<TDataTable>();
-        table->SetIndexFieldNames(kPathOrder);
+        auto table = std::make_unique<Table>();
+        table->setIndexFieldNames(kPathOrder);
         loadTableFile(*table, file);
-        benchmark::DoNotOptimize(table->RecordCount());
+        benchmark::DoNotOptimize(table->recordCount());
         // Freeing the rows is not part of a load.
         state.PauseTiming();
         table.reset();
@@ -132,19 +132,19 @@ BENCHMARK(BM_LoadPathTableWithOrder)
 
 void BM_SavePathTableToBytes(benchmark::State& state)
 {
-    TDataTable table;
-    table.SetIndexFieldNames(kPathOrder);
+    Table table;
+    table.setIndexFieldNames(kPathOrder);
     loadTableFile(table, (dataFolder() / std::string(kPathFileName)).string());
     for (auto _ : state)
-        benchmark::DoNotOptimize(table.SaveToBytes());
+        benchmark::DoNotOptimize(table.saveToBytes());
 }
 BENCHMARK(BM_SavePathTableToBytes)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
 // The whole save: packet, temporary file, flush to disk, rename.
 void BM_SavePathTableToFile(benchmark::State& state)
 {
-    TDataTable table;
-    table.SetIndexFieldNames(kPathOrder);
+    Table table;
+    table.setIndexFieldNames(kPathOrder);
     loadTableFile(table, (dataFolder() / std::string(kPathFileName)).string());
     const std::string target = (dataFolder() / "Saved.cds").string();
     for (auto _ : state)
@@ -199,14 +199,14 @@ long maxRssKb()
 int measurePeakMemory(const char* file)
 {
     {
-        TDataTable warmUp; // loads the collation data, which every process needs once
-        warmUp.SetFieldDefs(pathFieldDefs());
-        warmUp.SetIndexFieldNames(kPathOrder);
-        warmUp.CreateDataSet();
+        Table warmUp; // loads the collation data, which every process needs once
+        warmUp.setFieldDefs(pathFieldDefs());
+        warmUp.setIndexFieldNames(kPathOrder);
+        warmUp.createDataSet();
     }
     const long before = maxRssKb();
-    TDataTable table;
-    table.SetIndexFieldNames(kPathOrder);
+    Table table;
+    table.setIndexFieldNames(kPathOrder);
     loadTableFile(table, file);
     const long after = maxRssKb();
     std::printf("%ld %ld\n", before, after);

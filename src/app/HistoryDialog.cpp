@@ -169,7 +169,7 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
 
     m_close = style::makeBarButton(this, QStringLiteral("Close"));
     m_close->setObjectName(QStringLiteral("historyClose"));
-    m_close->SetDefault(true);
+    m_close->setDefault(true);
     frame.buttons->addWidget(m_close);
     connect(m_close, &controls::GradientControl::clicked, this, &QDialog::accept);
 

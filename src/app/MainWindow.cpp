@@ -276,7 +276,7 @@ void MainWindow::createComponents()
     m_pathPanel = new controls::GradientPanel(this);
     m_pathPanel->setObjectName(QStringLiteral("pathPanel"));
     style::styleWhitePanel(*m_pathPanel, 5);
-    m_pathPanel->SetFontColor(controls::Color::rgb(0, 0, 206));
+    m_pathPanel->setFontColor(controls::Color::rgb(0, 0, 206));
     middle->addWidget(m_pathPanel, 1);
 
     m_pathList = new CheckListBox(m_pathPanel);
@@ -434,7 +434,7 @@ QSize MainWindow::minimumLayoutSize() const
     const int titleEnd = m_backupNameLabel->geometry().right() + 1;
     const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
     const int height = m_titlePanel->height() + m_buttonBar->height() + m_backupButton->geometry().bottom() +
-                       1 + m_commandPanel->BorderWidth() + kGap;
+                       1 + m_commandPanel->borderWidth() + kGap;
     return {width, height};
 }
 
@@ -706,7 +706,7 @@ void MainWindow::fillSetList()
 
 void MainWindow::fillPathList()
 {
-    m_selectAllBox->SetChecked(false);
+    m_selectAllBox->setChecked(false);
     m_pathList->clear();
     m_pathNos.clear();
     if (m_currentSet) {
@@ -760,7 +760,7 @@ void MainWindow::showHighlightedSet()
         m_currentSet.reset();
         m_pathList->clear();
         m_pathNos.clear();
-        m_selectAllBox->SetChecked(false);
+        m_selectAllBox->setChecked(false);
         return;
     }
     if (locateSet()) {
@@ -969,7 +969,7 @@ void MainWindow::checkAllItems()
 {
     if (pathsEmpty())
         return;
-    const bool state = m_selectAllBox->Checked();
+    const bool state = m_selectAllBox->isChecked();
     for (int i = 0; i < m_pathList->count(); ++i)
         m_pathList->setChecked(i, state);
 }
@@ -990,7 +990,7 @@ void MainWindow::startBackup()
     // Asked of the check list when the run reaches an item, so an item checked during the
     // run still joins it.
     const catalog::RunRequest request =
-        m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
+        m_catalog->runRequest(set->number, m_incrementalBox->isChecked(), [this](std::size_t index) {
             return m_pathList->checked(static_cast<int>(index));
         });
     const auto start = catalog::RunRecord::Clock::now();
@@ -1157,7 +1157,7 @@ void MainWindow::previewBackup()
         return;
     std::vector<bool> checked;
     catalog::RunRequest request =
-        m_catalog->runRequest(set->number, m_incrementalBox->Checked(), [this](std::size_t index) {
+        m_catalog->runRequest(set->number, m_incrementalBox->isChecked(), [this](std::size_t index) {
             return m_pathList->checked(static_cast<int>(index));
         });
     // The preview is refused for what would refuse the run, with the same words.

@@ -87,7 +87,7 @@ OptionsDialog::OptionsDialog(Dialogs& dialogs, const QString& setDescription, ca
 
     m_saveButton = style::makeBarButton(this, QStringLiteral("Save"));
     m_saveButton->setObjectName(QStringLiteral("optionsSave"));
-    m_saveButton->SetDefault(true);
+    m_saveButton->setDefault(true);
     m_cancelButton = style::makeBarButton(this, QStringLiteral("Cancel"));
     m_cancelButton->setObjectName(QStringLiteral("optionsCancel"));
     frame.buttons->addWidget(m_saveButton);

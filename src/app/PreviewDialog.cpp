@@ -220,7 +220,7 @@ void PreviewDialog::scanDone()
     m_busy->setAnimate(false);
     m_busy->hide();
     m_totals->setText(totalsText(m_result));
-    m_button->SetCaption(QStringLiteral("Close"));
+    m_button->setCaption(QStringLiteral("Close"));
     m_button->setEnabled(true);
     emit scanFinished();
 }

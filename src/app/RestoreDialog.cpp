@@ -135,11 +135,11 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     frame.buttons->addStretch(1);
     m_restore = style::makeBarButton(this, QStringLiteral("Restore"));
     m_restore->setObjectName(QStringLiteral("restoreStart"));
-    m_restore->SetDefault(true);
+    m_restore->setDefault(true);
     frame.buttons->addWidget(m_restore);
     m_cancel = style::makeBarButton(this, QStringLiteral("Cancel"));
     m_cancel->setObjectName(QStringLiteral("restoreCancel"));
-    m_cancel->SetCancel(true);
+    m_cancel->setCancel(true);
     frame.buttons->addWidget(m_cancel);
 
     connect(m_momentList, &QListWidget::currentRowChanged, this, &RestoreDialog::showMoment);

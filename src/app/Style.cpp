@@ -47,22 +47,22 @@ QFont arialFont(int pixelHeight, bool bold)
 void applyButtonColours(controls::GradientButton& button, bool large)
 {
     controls::ControlColors colours;
-    colours.SetDefaultFrom(controls::Color::rgb(255, 255, 255));
-    colours.SetDefaultTo(controls::Color::rgb(175, 190, 209));
-    colours.SetOverFrom(controls::Color::rgb(255, 255, 255));
-    colours.SetOverTo(controls::Color::rgb(118, 148, 190));
-    colours.SetClickedFrom(controls::Color::rgb(214, 207, 198));
-    colours.SetClickedTo(controls::Color::rgb(247, 243, 235));
-    colours.SetBorderColor(controls::colors::Gray);
-    button.SetColors(colours);
+    colours.setDefaultFrom(controls::Color::rgb(255, 255, 255));
+    colours.setDefaultTo(controls::Color::rgb(175, 190, 209));
+    colours.setOverFrom(controls::Color::rgb(255, 255, 255));
+    colours.setOverTo(controls::Color::rgb(118, 148, 190));
+    colours.setClickedFrom(controls::Color::rgb(214, 207, 198));
+    colours.setClickedTo(controls::Color::rgb(247, 243, 235));
+    colours.setBorderColor(controls::colors::Gray);
+    button.setColors(colours);
     button.setFadeSpeed(controls::FadeSpeed::Medium);
     button.setGradientType(controls::GradientType::Vertical);
-    button.SetShowFocusRect(false);
-    button.SetHotTrack(false);
+    button.setShowFocusRect(false);
+    button.setHotTrack(false);
     // A pressed button shows the clicked gradient over its whole face, and the black
     // captions carry no white halo.
-    button.SetGradientBorder(false);
-    button.SetTextShadow(false);
+    button.setGradientBorder(false);
+    button.setTextShadow(false);
     button.setColor(large ? controls::colors::White : kSmallButtonFace);
 }
 
@@ -71,66 +71,66 @@ controls::GradientButton* makeButton(QWidget* parent, const QString& caption, co
 {
     auto* button = new controls::GradientButton(parent);
     button->setFont(sansFont(11));
-    button->SetCaption(caption);
+    button->setCaption(caption);
     if (!glyph.isNull())
-        button->SetGlyph(glyph);
-    button->SetLayout(controls::ButtonLayout::GlyphLeft);
-    button->SetSpacing(spacing);
+        button->setGlyph(glyph);
+    button->setButtonLayout(controls::ButtonLayout::GlyphLeft);
+    button->setSpacing(spacing);
     applyButtonColours(*button, large);
     return button;
 }
 
 void styleTitlePanel(controls::GradientPanel& panel, const QString& caption)
 {
-    panel.SetAntialiased(false);
-    panel.SetGradient(true);
+    panel.setAntialiased(false);
+    panel.setGradient(true);
     panel.setGradientType(controls::GradientType::DoubleVertical);
-    panel.SetDefaultFrom(kTitleFrom);
-    panel.SetDefaultTo(kTitleTo);
-    panel.SetBorderWidth(1);
-    panel.SetBorderColor(controls::colors::Gray);
-    panel.SetCornerWidth(0);
+    panel.setDefaultFrom(kTitleFrom);
+    panel.setDefaultTo(kTitleTo);
+    panel.setBorderWidth(1);
+    panel.setBorderColor(controls::colors::Gray);
+    panel.setCornerWidth(0);
     panel.setFont(arialFont(29, true));
-    panel.SetFontColor(controls::colors::White);
-    panel.SetTextShadow(false);
+    panel.setFontColor(controls::colors::White);
+    panel.setTextShadow(false);
     panel.setCaptionPosition(controls::CaptionPosition::MiddleCenter);
-    panel.SetCaption(caption);
+    panel.setCaption(caption);
 }
 
 void styleButtonBar(controls::GradientPanel& panel)
 {
-    panel.SetAntialiased(false);
-    panel.SetGradient(true);
+    panel.setAntialiased(false);
+    panel.setGradient(true);
     panel.setGradientType(controls::GradientType::DoubleVertical);
-    panel.SetDefaultFrom(kBarFrom);
-    panel.SetDefaultTo(kBarTo);
-    panel.SetBorderWidth(1);
-    panel.SetBorderColor(controls::colors::Gray);
-    panel.SetCornerWidth(0);
+    panel.setDefaultFrom(kBarFrom);
+    panel.setDefaultTo(kBarTo);
+    panel.setBorderWidth(1);
+    panel.setBorderColor(controls::colors::Gray);
+    panel.setCornerWidth(0);
 }
 
 void styleWhitePanel(controls::GradientPanel& panel, int borderWidth)
 {
-    panel.SetAntialiased(true);
+    panel.setAntialiased(true);
     panel.setColor(controls::colors::White);
-    panel.SetDefaultFrom(controls::colors::White);
-    panel.SetDefaultTo(controls::colors::White);
-    panel.SetBorderWidth(borderWidth);
-    panel.SetBorderColor(controls::colors::Silver);
-    panel.SetOuterColor(controls::colors::Silver);
-    panel.SetCornerWidth(0);
+    panel.setDefaultFrom(controls::colors::White);
+    panel.setDefaultTo(controls::colors::White);
+    panel.setBorderWidth(borderWidth);
+    panel.setBorderColor(controls::colors::Silver);
+    panel.setOuterColor(controls::colors::Silver);
+    panel.setCornerWidth(0);
 }
 
 void styleRoundedPanel(controls::GradientPanel& panel)
 {
     panel.setColor(controls::colors::White);
-    panel.SetDefaultFrom(controls::colors::White);
-    panel.SetDefaultTo(controls::colors::White);
-    panel.SetCornerWidth(25);
-    panel.SetBorderWidth(3);
-    panel.SetBorderColor(controls::colors::Silver);
-    panel.SetOuterColor(controls::colors::Silver);
-    panel.SetAntialiased(true);
+    panel.setDefaultFrom(controls::colors::White);
+    panel.setDefaultTo(controls::colors::White);
+    panel.setCornerWidth(25);
+    panel.setBorderWidth(3);
+    panel.setBorderColor(controls::colors::Silver);
+    panel.setOuterColor(controls::colors::Silver);
+    panel.setAntialiased(true);
 }
 
 DialogFrame frameDialog(QWidget& dialog, const QString& caption)
@@ -173,31 +173,31 @@ void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
 {
     box.setFont(sansFont(11));
     box.setColor(kCheckBoxFace);
-    box.SetCaption(caption);
-    box.SetFontColor(controls::colors::White);
+    box.setCaption(caption);
+    box.setFontColor(controls::colors::White);
     // A plain white box, blue only while the pointer is over it.
     controls::ControlColors colours;
-    colours.SetDefaultFrom(controls::colors::White);
-    colours.SetDefaultTo(controls::colors::White);
-    colours.SetOverFrom(controls::colors::White);
-    colours.SetOverTo(kCheckBoxOverTo);
-    box.SetColors(colours);
-    box.SetSpacing(3);
-    box.SetCheckColor(kCheckGreen);
-    box.SetGradientBorder(true);
-    box.SetHotTrack(false);
-    box.SetShowFocusRect(false);
-    box.SetTextShadow(false);
-    box.SetBorderLinesColor(controls::colors::Gray);
+    colours.setDefaultFrom(controls::colors::White);
+    colours.setDefaultTo(controls::colors::White);
+    colours.setOverFrom(controls::colors::White);
+    colours.setOverTo(kCheckBoxOverTo);
+    box.setColors(colours);
+    box.setSpacing(3);
+    box.setCheckColor(kCheckGreen);
+    box.setGradientBorder(true);
+    box.setHotTrack(false);
+    box.setShowFocusRect(false);
+    box.setTextShadow(false);
+    box.setBorderLinesColor(controls::colors::Gray);
     box.setFadeSpeed(controls::FadeSpeed::Medium);
-    box.SetChecked(false);
+    box.setChecked(false);
 }
 
 int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth)
 {
     constexpr int kBoxAndMargins = 13 + 8;
     const int needed =
-        kBoxAndMargins + box.Spacing() + QFontMetrics(box.font()).horizontalAdvance(box.Caption());
+        kBoxAndMargins + box.spacing() + QFontMetrics(box.font()).horizontalAdvance(box.caption());
     return std::max(designedWidth, needed);
 }
 

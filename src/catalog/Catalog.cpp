@@ -9,7 +9,7 @@
 #include "platform/Locations.h"
 #include "platform/Paths.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <algorithm>
 #include <map>
@@ -17,17 +17,17 @@
 namespace stowmere::catalog {
 namespace {
 
-using store::TDataTable;
+using store::Table;
 
 std::string text(std::string_view view)
 {
     return std::string(view);
 }
 
-std::size_t fieldIndex(const TDataTable& table, std::string_view column)
+std::size_t fieldIndex(const Table& table, std::string_view column)
 {
     // The columns were checked when the table was read, so a miss is a programming error.
-    const auto index = table.FindField(column);
+    const auto index = table.findField(column);
     if (!index)
         throw store::StoreError(store::rc::Ok, "Field '" + text(column) + "' not found");
     return *index;
@@ -62,8 +62,8 @@ void checkPathText(const std::string& path, std::string_view what)
 
 } // namespace
 
-struct Catalog::Table {
-    TDataTable* table = nullptr;
+struct Catalog::TableState {
+    Table* table = nullptr;
     std::string file;
     /// Read (or created empty) and checked; a table that is not is never written.
     bool readable = false;
@@ -78,9 +78,9 @@ Catalog::Catalog(std::string dataFolder, std::chrono::milliseconds lockWait)
       m_categoryFile(paths::join(m_dataFolder, text(schema::kCategoryFileName))),
       m_pathFile(paths::join(m_dataFolder, text(schema::kPathFileName))),
       m_optionsFile(paths::join(m_dataFolder, text(schema::kOptionsFileName))), m_lockWait(lockWait),
-      m_category(std::make_unique<TDataTable>()), m_paths(std::make_unique<TDataTable>()),
-      m_options(std::make_unique<TDataTable>()), m_categoryState(std::make_unique<Table>()),
-      m_pathState(std::make_unique<Table>()), m_optionsState(std::make_unique<Table>())
+      m_category(std::make_unique<Table>()), m_paths(std::make_unique<Table>()),
+      m_options(std::make_unique<Table>()), m_categoryState(std::make_unique<TableState>()),
+      m_pathState(std::make_unique<TableState>()), m_optionsState(std::make_unique<TableState>())
 {
     m_categoryState->table = m_category.get();
     m_categoryState->file = m_categoryFile;
@@ -96,10 +96,10 @@ Catalog::~Catalog() = default;
 
 void Catalog::reset()
 {
-    m_category->Close();
-    m_paths->Close();
-    m_options->Close();
-    for (Table* state : allTables()) {
+    m_category->close();
+    m_paths->close();
+    m_options->close();
+    for (TableState* state : allTables()) {
         state->readable = false;
         state->image.reset();
         state->keepOnDisk = false;
@@ -143,17 +143,17 @@ void Catalog::readTables(const Images* images)
 {
     const auto imageOf = [images](std::size_t index) { return images ? &(*images)[index] : nullptr; };
     // The orders are set once the columns are known to be there.
-    m_category->SetIndexFieldNames({});
-    m_category->SetFieldDefs(schema::categoryFieldDefs());
-    m_paths->SetIndexFieldNames({});
-    m_paths->SetFieldDefs(schema::pathFieldDefs());
+    m_category->setIndexFieldNames({});
+    m_category->setFieldDefs(schema::categoryFieldDefs());
+    m_paths->setIndexFieldNames({});
+    m_paths->setFieldDefs(schema::pathFieldDefs());
     try {
         readTable(*m_categoryState, schema::kCategoryOrder, imageOf(0));
         checkSets();
     } catch (const std::exception& error) {
         // A damaged file stays on disk for the user to recover and is never written back;
         // paths without their sets could only be shown as belonging to none.
-        m_category->Close();
+        m_category->close();
         m_categoryState->readable = false;
         m_openErrors.emplace_back(error.what());
         return;
@@ -162,7 +162,7 @@ void Catalog::readTables(const Images* images)
         readTable(*m_pathState, schema::kPathOrder, imageOf(1));
         checkPaths();
     } catch (const std::exception& error) {
-        m_paths->Close();
+        m_paths->close();
         m_pathState->readable = false;
         m_openErrors.emplace_back(error.what());
         return;
@@ -172,18 +172,18 @@ void Catalog::readTables(const Images* images)
     raiseNumbering();
 }
 
-void Catalog::readTable(Table& state, std::string_view order, const store::TableFileImage* image)
+void Catalog::readTable(TableState& state, std::string_view order, const store::TableFileImage* image)
 {
-    TDataTable& table = *state.table;
-    const std::vector<store::FieldDef> expected = table.FieldDefs();
+    Table& table = *state.table;
+    const std::vector<store::FieldDef> expected = table.fieldDefs();
     // The very bytes loaded are kept: a second read could already see another program's
     // change, which would then pass for this table's own.
     state.image = image ? *image : store::readTableFileImage(state.file);
     if (state.image)
         store::loadTableBytes(table, *state.image, state.file);
     else
-        table.CreateDataSet();
-    table.SetFileName(state.file);
+        table.createDataSet();
+    table.setFileName(state.file);
     // The file must hold the table this program expects; a file of another table would
     // otherwise open and fail later, at the first field asked for, or be rewritten with
     // columns the other front end refuses.
@@ -193,32 +193,32 @@ void Catalog::readTable(Table& state, std::string_view order, const store::Table
             field.name == schema::kOptionsKeepDaily || field.name == schema::kOptionsKeepWeekly ||
             field.name == schema::kOptionsKeepMonthly)
             continue;
-        const auto index = table.FindField(field.name);
-        const store::FieldDef* found = index ? &table.FieldDefs()[*index] : nullptr;
+        const auto index = table.findField(field.name);
+        const store::FieldDef* found = index ? &table.fieldDefs()[*index] : nullptr;
         if (!found || found->type != field.type || (field.isAutoIncrement() && !found->isAutoIncrement()))
             throw TableFileError("Cannot read " + state.file + ": it has no column '" + field.name +
                                  "' of the expected type");
     }
-    table.SetIndexFieldNames(order);
+    table.setIndexFieldNames(order);
     state.readable = true;
 }
 
 void Catalog::checkSets()
 {
-    const TDataTable& table = *m_category;
+    const Table& table = *m_category;
     const std::size_t numberField = fieldIndex(table, schema::kCategoryNo);
     const std::size_t destinationField = fieldIndex(table, schema::kCategoryBackupDirectory);
     std::vector<std::int64_t> numbers;
-    numbers.reserve(table.RecordCount());
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        const auto number = table.RecordAsInteger(record, numberField);
+    numbers.reserve(table.recordCount());
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        const auto number = table.recordAsInteger(record, numberField);
         // Two sets with one number would share one path list, and removing the paths of
         // one would remove the other's.
         if (!number)
             throw TableFileError("Cannot read " + m_categoryFile + ": a backup set has no number");
         numbers.push_back(*number);
         try {
-            checkPathText(table.RecordAsString(record, destinationField),
+            checkPathText(table.recordAsString(record, destinationField),
                           "The Backup To Folder of backup set number " + std::to_string(*number));
         } catch (const RuleRefusal& refusal) {
             throw TableFileError("Cannot read " + m_categoryFile + ": " + refusal.what());
@@ -233,14 +233,14 @@ void Catalog::checkSets()
 
 void Catalog::checkPaths()
 {
-    const TDataTable& table = *m_paths;
+    const Table& table = *m_paths;
     const std::size_t numberField = fieldIndex(table, schema::kPathNo);
     const std::size_t itemField = fieldIndex(table, schema::kPathItem);
     m_highestPathNumber = 0;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        const std::int64_t number = table.RecordAsInteger(record, numberField).value_or(0);
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        const std::int64_t number = table.recordAsInteger(record, numberField).value_or(0);
         m_highestPathNumber = std::max(m_highestPathNumber, number);
-        const auto value = table.RecordValue(record, itemField);
+        const auto value = table.recordValue(record, itemField);
         if (value && value->find('\0') != std::string_view::npos)
             throw TableFileError("Cannot read " + m_pathFile + ": " +
                                  messages::zeroByteInPath("Path number " + std::to_string(number)));
@@ -249,24 +249,24 @@ void Catalog::checkPaths()
 
 void Catalog::reportOrphanPaths()
 {
-    const TDataTable& table = *m_paths;
+    const Table& table = *m_paths;
     // Paths are in set order, so each set's paths are one run found by its key; only when
     // the runs do not add up to every path is there anything to look for.
     std::size_t owned = 0;
     std::vector<std::int32_t> numbers;
     for (const BackupSet& set : sets()) {
-        const auto [first, last] = table.RecordsWithKey({std::to_string(set.number)});
+        const auto [first, last] = table.recordsWithKey({std::to_string(set.number)});
         owned += last - first;
         numbers.push_back(set.number);
     }
-    if (owned == table.RecordCount())
+    if (owned == table.recordCount())
         return;
     std::sort(numbers.begin(), numbers.end());
     const std::size_t setField = fieldIndex(table, schema::kPathCategoryNo);
     std::map<std::int64_t, std::size_t> orphans;
     std::size_t withoutSet = 0;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        const auto number = table.RecordAsInteger(record, setField);
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        const auto number = table.recordAsInteger(record, setField);
         if (!number)
             ++withoutSet;
         else if (!std::binary_search(numbers.begin(), numbers.end(), *number))
@@ -280,18 +280,18 @@ void Catalog::reportOrphanPaths()
                             " that belong to no backup set; they are kept as they are.");
 }
 
-std::int64_t Catalog::highestNumber(const TDataTable& table, std::string_view column) const
+std::int64_t Catalog::highestNumber(const Table& table, std::string_view column) const
 {
-    if (!table.Active() || table.RecordCount() == 0)
+    if (!table.isActive() || table.recordCount() == 0)
         return 0;
     const std::size_t field = fieldIndex(table, column);
     // A table browsed in the order of this column has its highest number last.
-    const std::string& order = table.IndexFieldNames();
+    const std::string& order = table.indexFieldNames();
     if (order.substr(0, order.find(';')) == column)
-        return table.RecordAsInteger(table.RecordCount() - 1, field).value_or(0);
+        return table.recordAsInteger(table.recordCount() - 1, field).value_or(0);
     std::int64_t highest = 0;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record)
-        highest = std::max(highest, table.RecordAsInteger(record, field).value_or(0));
+    for (std::size_t record = 0; record < table.recordCount(); ++record)
+        highest = std::max(highest, table.recordAsInteger(record, field).value_or(0));
     return highest;
 }
 
@@ -300,7 +300,7 @@ std::int64_t Catalog::highestNumber(const TDataTable& table, std::string_view co
 // inherit them.
 std::int64_t Catalog::highestSetNumber() const
 {
-    const std::pair<const TDataTable*, std::string_view> keyed[] = {
+    const std::pair<const Table*, std::string_view> keyed[] = {
         {m_category.get(), schema::kCategoryNo},
         {m_paths.get(), schema::kPathCategoryNo},
         {m_options.get(), schema::kOptionsCategoryNo},
@@ -314,8 +314,8 @@ std::int64_t Catalog::highestSetNumber() const
 void Catalog::raiseNumbering()
 {
     // A damaged or missing "AUTOINCVALUE" must not hand out a number already in use.
-    m_category->RaiseAutoIncValue(highestSetNumber() + 1);
-    m_paths->RaiseAutoIncValue(m_highestPathNumber + 1);
+    m_category->raiseAutoIncValue(highestSetNumber() + 1);
+    m_paths->raiseAutoIncValue(m_highestPathNumber + 1);
 }
 
 bool Catalog::setsReadable() const
@@ -335,7 +335,7 @@ bool Catalog::optionsReadable() const
 
 void Catalog::dropOptions()
 {
-    m_options->Close();
+    m_options->close();
     m_optionsState->readable = false;
 }
 
@@ -354,15 +354,15 @@ std::vector<BackupSet> Catalog::sets() const
     std::vector<BackupSet> result;
     if (!setsReadable())
         return result;
-    const TDataTable& table = *m_category;
+    const Table& table = *m_category;
     const std::size_t number = fieldIndex(table, schema::kCategoryNo);
     const std::size_t description = fieldIndex(table, schema::kCategoryDescription);
     const std::size_t destination = fieldIndex(table, schema::kCategoryBackupDirectory);
-    result.reserve(table.RecordCount());
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        const std::int32_t setNumber = toNumber(table.RecordAsInteger(record, number));
-        result.push_back({setNumber, table.RecordAsString(record, description),
-                          table.RecordAsString(record, destination), identityOf(setNumber)});
+    result.reserve(table.recordCount());
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        const std::int32_t setNumber = toNumber(table.recordAsInteger(record, number));
+        result.push_back({setNumber, table.recordAsString(record, description),
+                          table.recordAsString(record, destination), identityOf(setNumber)});
     }
     return result;
 }
@@ -371,13 +371,13 @@ std::optional<BackupSet> Catalog::findSet(std::int32_t number) const
 {
     if (!setsReadable())
         return std::nullopt;
-    const TDataTable& table = *m_category;
+    const Table& table = *m_category;
     const std::size_t numberField = fieldIndex(table, schema::kCategoryNo);
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        if (table.RecordAsInteger(record, numberField) == number)
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        if (table.recordAsInteger(record, numberField) == number)
             return BackupSet{
-                number, table.RecordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
-                table.RecordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory)),
+                number, table.recordAsString(record, fieldIndex(table, schema::kCategoryDescription)),
+                table.recordAsString(record, fieldIndex(table, schema::kCategoryBackupDirectory)),
                 identityOf(number)};
     }
     return std::nullopt;
@@ -388,20 +388,20 @@ std::vector<PathEntry> Catalog::paths(std::int32_t setNumber) const
     std::vector<PathEntry> result;
     if (!pathsReadable())
         return result;
-    const TDataTable& table = *m_paths;
+    const Table& table = *m_paths;
     const std::size_t number = fieldIndex(table, schema::kPathNo);
     const std::size_t item = fieldIndex(table, schema::kPathItem);
-    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    const auto [first, last] = table.recordsWithKey({std::to_string(setNumber)});
     result.reserve(last - first);
     for (std::size_t record = first; record < last; ++record)
         result.push_back(
-            {toNumber(table.RecordAsInteger(record, number)), setNumber, table.RecordAsString(record, item)});
+            {toNumber(table.recordAsInteger(record, number)), setNumber, table.recordAsString(record, item)});
     return result;
 }
 
 std::int32_t Catalog::nextSetNumber() const
 {
-    return m_category->Active() ? m_category->AutoIncValue().value_or(1) : static_cast<std::int32_t>(1);
+    return m_category->isActive() ? m_category->autoIncValue().value_or(1) : static_cast<std::int32_t>(1);
 }
 
 RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, CheckedQuery isChecked) const
@@ -436,15 +436,15 @@ void Catalog::updateSet(std::int32_t number, const std::string& description, con
 void Catalog::deleteSet(std::int32_t number)
 {
     checkChangesAllowed();
-    m_category->CheckBrowseMode();
-    if (!m_category->Locate(schema::kCategoryNo, std::to_string(number)))
+    m_category->checkBrowseMode();
+    if (!m_category->locate(schema::kCategoryNo, std::to_string(number)))
         throw RuleRefusal(messages::kSetNotFound);
     if (!paths(number).empty())
         throw RuleRefusal(messages::kDeletePathsFirst);
-    m_category->Delete();
+    m_category->remove();
     // A later set never gets this number, but its options must not outlive it either.
-    if (optionsReadable() && m_options->Locate(schema::kOptionsCategoryNo, std::to_string(number)))
-        m_options->Delete();
+    if (optionsReadable() && m_options->locate(schema::kOptionsCategoryNo, std::to_string(number)))
+        m_options->remove();
     m_deletedSets.push_back(number);
 }
 
@@ -454,26 +454,26 @@ std::int32_t Catalog::addPath(std::int32_t setNumber, const std::string& item)
     if (!findSet(setNumber))
         throw RuleRefusal(messages::kSetNotFound);
     checkPathText(item, "The path " + item.substr(0, item.find('\0')));
-    TDataTable& table = *m_paths;
-    table.Insert();
+    Table& table = *m_paths;
+    table.insert();
     try {
-        table.FieldByName(schema::kPathCategoryNo).SetAsInteger(setNumber);
-        table.FieldByName(schema::kPathItem).SetAsString(item);
-        table.Post();
+        table.fieldByName(schema::kPathCategoryNo).setAsInteger(setNumber);
+        table.fieldByName(schema::kPathItem).setAsString(item);
+        table.post();
     } catch (...) {
         // A path that does not fit is refused whole; no half-made row is left behind.
-        table.Cancel();
+        table.cancel();
         throw;
     }
-    return static_cast<std::int32_t>(table.FieldByName(schema::kPathNo).AsInteger());
+    return static_cast<std::int32_t>(table.fieldByName(schema::kPathNo).asInteger());
 }
 
 bool Catalog::deletePath(std::int32_t pathNumber)
 {
     checkChangesAllowed();
-    if (!m_paths->Locate(schema::kPathNo, std::to_string(pathNumber)))
+    if (!m_paths->locate(schema::kPathNo, std::to_string(pathNumber)))
         return false;
-    m_paths->Delete();
+    m_paths->remove();
     return true;
 }
 
@@ -493,9 +493,9 @@ std::int32_t Catalog::storeSet(std::optional<std::int32_t> number, const std::st
                                const std::string& destination)
 {
     checkChangesAllowed();
-    TDataTable& table = *m_category;
-    table.CheckBrowseMode();
-    if (number && !table.Locate(schema::kCategoryNo, std::to_string(*number)))
+    Table& table = *m_category;
+    table.checkBrowseMode();
+    if (number && !table.locate(schema::kCategoryNo, std::to_string(*number)))
         throw RuleRefusal(messages::kSetNotFound);
     // The editor's checks, in its order.
     // Spaces alone name nothing: such a set could not be told apart in the list, and a
@@ -518,22 +518,22 @@ std::int32_t Catalog::storeSet(std::optional<std::int32_t> number, const std::st
 std::int32_t Catalog::writeSetRow(std::optional<std::int32_t> number, const std::string& description,
                                   const std::optional<std::string>& destination)
 {
-    TDataTable& table = *m_category;
+    Table& table = *m_category;
     if (number)
-        table.Edit();
+        table.edit();
     else
-        table.Insert();
+        table.insert();
     try {
-        table.FieldByName(schema::kCategoryDescription).SetAsString(description);
+        table.fieldByName(schema::kCategoryDescription).setAsString(description);
         if (destination)
-            table.FieldByName(schema::kCategoryBackupDirectory).SetAsString(*destination);
-        table.Post();
+            table.fieldByName(schema::kCategoryBackupDirectory).setAsString(*destination);
+        table.post();
     } catch (...) {
         // A text that does not fit its column leaves the set as it was, and no half-made row.
-        table.Cancel();
+        table.cancel();
         throw;
     }
-    const auto stored = static_cast<std::int32_t>(table.FieldByName(schema::kCategoryNo).AsInteger());
+    const auto stored = static_cast<std::int32_t>(table.fieldByName(schema::kCategoryNo).asInteger());
     setPosted(stored, !number.has_value());
     return stored;
 }
@@ -541,38 +541,38 @@ std::int32_t Catalog::writeSetRow(std::optional<std::int32_t> number, const std:
 std::int32_t Catalog::keepTypedDescription(std::optional<std::int32_t> number, const std::string& description)
 {
     checkChangesAllowed();
-    m_category->CheckBrowseMode();
-    if (number && !m_category->Locate(schema::kCategoryNo, std::to_string(*number)))
+    m_category->checkBrowseMode();
+    if (number && !m_category->locate(schema::kCategoryNo, std::to_string(*number)))
         throw RuleRefusal(messages::kSetNotFound);
     return writeSetRow(number, description, std::nullopt);
 }
 
 // --- Saving ----------------------------------------------------------------------------------
 
-std::vector<Catalog::Table*> Catalog::allTables() const
+std::vector<Catalog::TableState*> Catalog::allTables() const
 {
     return {m_categoryState.get(), m_pathState.get(), m_optionsState.get()};
 }
 
-Catalog::Table* Catalog::tableOfFile(const std::string& file)
+Catalog::TableState* Catalog::tableOfFile(const std::string& file)
 {
-    for (Table* state : allTables())
+    for (TableState* state : allTables())
         if (state->file == file)
             return state;
     return nullptr;
 }
 
-std::vector<Catalog::Table*> Catalog::tablesToWrite()
+std::vector<Catalog::TableState*> Catalog::tablesToWrite()
 {
-    std::vector<Table*> result;
+    std::vector<TableState*> result;
     // Half a pair is never written: a set file saved without its path file (or the other
     // way round) could tie paths to the wrong sets, or leave paths without their set.
     if (!setsReadable() || !pathsReadable())
         return result;
     if (m_categoryState->keepOnDisk || m_pathState->keepOnDisk)
         return result;
-    for (Table* state : allTables())
-        if (state->readable && !state->keepOnDisk && state->table->ChangeCount() > 0)
+    for (TableState* state : allTables())
+        if (state->readable && !state->keepOnDisk && state->table->changeCount() > 0)
             result.push_back(state);
     return result;
 }
@@ -581,15 +581,15 @@ bool Catalog::hasChanges() const
 {
     if (!setsReadable() || !pathsReadable())
         return false;
-    for (const Table* state : allTables())
-        if (state->readable && !state->keepOnDisk && state->table->ChangeCount() > 0)
+    for (const TableState* state : allTables())
+        if (state->readable && !state->keepOnDisk && state->table->changeCount() > 0)
             return true;
     return false;
 }
 
 Catalog::SaveResult Catalog::save(const Question& ask)
 {
-    std::vector<Table*> pending = tablesToWrite();
+    std::vector<TableState*> pending = tablesToWrite();
     if (pending.empty())
         return {};
 
@@ -604,7 +604,7 @@ Catalog::SaveResult Catalog::save(const Question& ask)
     }
     // Under the lock no program that takes it can change the files until they are written.
     bool changedElsewhere = false;
-    for (const Table* state : allTables())
+    for (const TableState* state : allTables())
         changedElsewhere =
             changedElsewhere || (state->readable && store::tableFileChanged(state->file, state->image));
     SaveResult result;
@@ -613,12 +613,12 @@ Catalog::SaveResult Catalog::save(const Question& ask)
             return *failure;
         pending = tablesToWrite();
     }
-    for (Table* state : pending) {
+    for (TableState* state : pending) {
         try {
             std::vector<std::byte> bytes = store::tableFileBytes(*state->table, state->file);
             store::writeTableFile(state->file, bytes);
             state->image = std::move(bytes);
-            state->table->ResetChangeCount();
+            state->table->resetChangeCount();
         } catch (const std::exception& error) {
             return {SaveStatus::Failed,      state->file,   error.what(),
                     std::move(result.notes), result.merged, std::move(result.renumbered)};
@@ -639,7 +639,7 @@ Catalog::SaveResult Catalog::save(const Question& ask)
 
 void Catalog::keepFileOnDisk(const std::string& file)
 {
-    if (Table* state = tableOfFile(file))
+    if (TableState* state = tableOfFile(file))
         state->keepOnDisk = true;
 }
 

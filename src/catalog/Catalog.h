@@ -18,7 +18,7 @@
 #include <vector>
 
 namespace stowmere::store {
-class TDataTable;
+class Table;
 }
 
 namespace stowmere::catalog {
@@ -173,14 +173,14 @@ public:
     using Images = std::array<store::TableFileImage, 3>;
 
 private:
-    struct Table;
+    struct TableState;
 
     void reset();
     /// The files' bytes as this catalog read or last wrote them.
     Images imagesRead() const;
     /// Reads the tables from images instead of the files when given.
     void readTables(const Images* images = nullptr);
-    void readTable(Table& table, std::string_view order, const store::TableFileImage* image);
+    void readTable(TableState& table, std::string_view order, const store::TableFileImage* image);
     void checkSets();
     void checkPaths();
     void readOptions(const store::TableFileImage* image);
@@ -210,23 +210,23 @@ private:
     void dropOptions();
     void reportOrphanPaths();
     void raiseNumbering();
-    std::int64_t highestNumber(const store::TDataTable& table, std::string_view column) const;
+    std::int64_t highestNumber(const store::Table& table, std::string_view column) const;
     std::int64_t highestSetNumber() const;
-    Table* tableOfFile(const std::string& file);
-    std::vector<Table*> allTables() const;
-    std::vector<Table*> tablesToWrite();
+    TableState* tableOfFile(const std::string& file);
+    std::vector<TableState*> allTables() const;
+    std::vector<TableState*> tablesToWrite();
 
     std::string m_dataFolder;
     std::string m_categoryFile;
     std::string m_pathFile;
     std::string m_optionsFile;
     std::chrono::milliseconds m_lockWait;
-    std::unique_ptr<store::TDataTable> m_category;
-    std::unique_ptr<store::TDataTable> m_paths;
-    std::unique_ptr<store::TDataTable> m_options;
-    std::unique_ptr<Table> m_categoryState;
-    std::unique_ptr<Table> m_pathState;
-    std::unique_ptr<Table> m_optionsState;
+    std::unique_ptr<store::Table> m_category;
+    std::unique_ptr<store::Table> m_paths;
+    std::unique_ptr<store::Table> m_options;
+    std::unique_ptr<TableState> m_categoryState;
+    std::unique_ptr<TableState> m_pathState;
+    std::unique_ptr<TableState> m_optionsState;
     std::optional<TablesLock> m_lock;
     std::vector<std::string> m_openErrors;
     std::vector<std::string> m_notices;

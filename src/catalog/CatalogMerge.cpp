@@ -7,7 +7,7 @@
 #include "catalog/Errors.h"
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <algorithm>
 #include <set>

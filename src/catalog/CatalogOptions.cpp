@@ -7,18 +7,18 @@
 #include "catalog/Schema.h"
 #include "catalog/SetIdentity.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <algorithm>
 
 namespace stowmere::catalog {
 namespace {
 
-using store::TDataTable;
+using store::Table;
 
-std::size_t column(const TDataTable& table, std::string_view name)
+std::size_t column(const Table& table, std::string_view name)
 {
-    const auto index = table.FindField(name);
+    const auto index = table.findField(name);
     if (!index)
         throw store::StoreError(store::rc::Ok, "Field '" + std::string(name) + "' not found");
     return *index;
@@ -42,31 +42,31 @@ std::vector<std::string> splitLines(std::string_view text)
 }
 
 /// The options held by one row; a column left empty keeps its default.
-SetOptions optionsOfRecord(const TDataTable& table, std::size_t record)
+SetOptions optionsOfRecord(const Table& table, std::size_t record)
 {
     SetOptions options;
     const auto integer = [&](std::string_view name, std::int32_t& value) {
-        if (const auto stored = table.RecordAsInteger(record, column(table, name)))
+        if (const auto stored = table.recordAsInteger(record, column(table, name)))
             value = static_cast<std::int32_t>(*stored);
     };
     const auto flag = [&](std::string_view name, bool& value) {
-        if (const auto stored = table.RecordAsInteger(record, column(table, name)))
+        if (const auto stored = table.recordAsInteger(record, column(table, name)))
             value = *stored != 0;
     };
-    options.exclusions = splitLines(table.RecordAsString(record, column(table, schema::kOptionsExclusions)));
+    options.exclusions = splitLines(table.recordAsString(record, column(table, schema::kOptionsExclusions)));
     integer(schema::kOptionsKeepVersions, options.keepVersions);
     integer(schema::kOptionsKeepDays, options.keepDays);
     flag(schema::kOptionsCacheDirTag, options.cacheDirTag);
     flag(schema::kOptionsGuard, options.guard);
-    if (table.FindField(schema::kOptionsMirror))
+    if (table.findField(schema::kOptionsMirror))
         flag(schema::kOptionsMirror, options.mirror);
-    if (table.FindField(schema::kOptionsKeepDaily))
+    if (table.findField(schema::kOptionsKeepDaily))
         integer(schema::kOptionsKeepDaily, options.keepDaily);
-    if (table.FindField(schema::kOptionsKeepWeekly))
+    if (table.findField(schema::kOptionsKeepWeekly))
         integer(schema::kOptionsKeepWeekly, options.keepWeekly);
-    if (table.FindField(schema::kOptionsKeepMonthly))
+    if (table.findField(schema::kOptionsKeepMonthly))
         integer(schema::kOptionsKeepMonthly, options.keepMonthly);
-    options.driveIdentity = table.RecordAsString(record, column(table, schema::kOptionsDriveIdentity));
+    options.driveIdentity = table.recordAsString(record, column(table, schema::kOptionsDriveIdentity));
     return options;
 }
 
@@ -95,16 +95,16 @@ std::string refusalOf(const SetOptions& options)
 
 void Catalog::readOptions(const store::TableFileImage* image)
 {
-    m_options->SetIndexFieldNames({});
-    m_options->SetFieldDefs(schema::optionsFieldDefs());
+    m_options->setIndexFieldNames({});
+    m_options->setFieldDefs(schema::optionsFieldDefs());
     try {
         readTable(*m_optionsState, schema::kOptionsOrder, image);
         checkOptions();
-        if (!m_options->FindField(schema::kOptionsSetIdentity) ||
-            !m_options->FindField(schema::kOptionsMirror) ||
-            !m_options->FindField(schema::kOptionsKeepDaily) ||
-            !m_options->FindField(schema::kOptionsKeepWeekly) ||
-            !m_options->FindField(schema::kOptionsKeepMonthly))
+        if (!m_options->findField(schema::kOptionsSetIdentity) ||
+            !m_options->findField(schema::kOptionsMirror) ||
+            !m_options->findField(schema::kOptionsKeepDaily) ||
+            !m_options->findField(schema::kOptionsKeepWeekly) ||
+            !m_options->findField(schema::kOptionsKeepMonthly))
             addMissingColumns();
     } catch (const std::exception& error) {
         // The sets and their paths are whole without their options: they stay usable and
@@ -116,11 +116,11 @@ void Catalog::readOptions(const store::TableFileImage* image)
 
 void Catalog::checkOptions()
 {
-    const TDataTable& table = *m_options;
+    const Table& table = *m_options;
     const std::size_t numberField = column(table, schema::kOptionsCategoryNo);
     std::vector<std::int64_t> numbers;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        const auto number = table.RecordAsInteger(record, numberField);
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        const auto number = table.recordAsInteger(record, numberField);
         if (!number)
             throw TableFileError("Cannot read " + m_optionsFile + ": a row belongs to no backup set");
         numbers.push_back(*number);
@@ -145,36 +145,36 @@ void Catalog::addMissingColumns()
     };
     std::vector<Row> rows;
     const std::size_t numberField = column(*m_options, schema::kOptionsCategoryNo);
-    const auto identityField = m_options->FindField(schema::kOptionsSetIdentity);
-    for (std::size_t record = 0; record < m_options->RecordCount(); ++record)
+    const auto identityField = m_options->findField(schema::kOptionsSetIdentity);
+    for (std::size_t record = 0; record < m_options->recordCount(); ++record)
         rows.push_back(
-            {static_cast<std::int32_t>(m_options->RecordAsInteger(record, numberField).value_or(0)),
+            {static_cast<std::int32_t>(m_options->recordAsInteger(record, numberField).value_or(0)),
              optionsOfRecord(*m_options, record),
-             identityField ? m_options->RecordAsString(record, *identityField) : std::string()});
-    m_options->Close();
-    m_options->SetIndexFieldNames({});
-    m_options->SetFieldDefs(schema::optionsFieldDefs());
-    m_options->CreateDataSet();
-    m_options->SetFileName(m_optionsFile);
-    m_options->SetIndexFieldNames(schema::kOptionsOrder);
+             identityField ? m_options->recordAsString(record, *identityField) : std::string()});
+    m_options->close();
+    m_options->setIndexFieldNames({});
+    m_options->setFieldDefs(schema::optionsFieldDefs());
+    m_options->createDataSet();
+    m_options->setFileName(m_optionsFile);
+    m_options->setIndexFieldNames(schema::kOptionsOrder);
     for (const Row& row : rows) {
         writeOptionsRow(row.number, row.options);
         if (!row.identity.empty())
             writeIdentity(row.number, row.identity);
     }
     // The same rows as the file: it is written with the columns once something changes.
-    m_options->ResetChangeCount();
+    m_options->resetChangeCount();
 }
 
 std::string Catalog::identityOf(std::int32_t setNumber) const
 {
     if (!optionsReadable())
         return {};
-    const TDataTable& table = *m_options;
-    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    const Table& table = *m_options;
+    const auto [first, last] = table.recordsWithKey({std::to_string(setNumber)});
     if (first == last)
         return {};
-    return table.RecordAsString(first, column(table, schema::kOptionsSetIdentity));
+    return table.recordAsString(first, column(table, schema::kOptionsSetIdentity));
 }
 
 void Catalog::writeIdentity(std::int32_t setNumber, const std::string& identity)
@@ -183,31 +183,31 @@ void Catalog::writeIdentity(std::int32_t setNumber, const std::string& identity)
     // sets made before identities do.
     if (!optionsReadable())
         return;
-    TDataTable& table = *m_options;
-    table.CheckBrowseMode();
-    const bool found = table.Locate(schema::kOptionsCategoryNo, std::to_string(setNumber));
+    Table& table = *m_options;
+    table.checkBrowseMode();
+    const bool found = table.locate(schema::kOptionsCategoryNo, std::to_string(setNumber));
     if (found) {
-        table.Edit();
+        table.edit();
     } else {
-        table.Insert();
-        table.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(setNumber);
+        table.insert();
+        table.fieldByName(schema::kOptionsCategoryNo).setAsInteger(setNumber);
     }
     try {
         if (!found) {
             const SetOptions defaults;
-            table.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(defaults.keepVersions);
-            table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(defaults.keepDays);
-            table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(defaults.cacheDirTag ? 1 : 0);
-            table.FieldByName(schema::kOptionsGuard).SetAsInteger(defaults.guard ? 1 : 0);
-            table.FieldByName(schema::kOptionsMirror).SetAsInteger(defaults.mirror ? 1 : 0);
-            table.FieldByName(schema::kOptionsKeepDaily).SetAsInteger(defaults.keepDaily);
-            table.FieldByName(schema::kOptionsKeepWeekly).SetAsInteger(defaults.keepWeekly);
-            table.FieldByName(schema::kOptionsKeepMonthly).SetAsInteger(defaults.keepMonthly);
+            table.fieldByName(schema::kOptionsKeepVersions).setAsInteger(defaults.keepVersions);
+            table.fieldByName(schema::kOptionsKeepDays).setAsInteger(defaults.keepDays);
+            table.fieldByName(schema::kOptionsCacheDirTag).setAsInteger(defaults.cacheDirTag ? 1 : 0);
+            table.fieldByName(schema::kOptionsGuard).setAsInteger(defaults.guard ? 1 : 0);
+            table.fieldByName(schema::kOptionsMirror).setAsInteger(defaults.mirror ? 1 : 0);
+            table.fieldByName(schema::kOptionsKeepDaily).setAsInteger(defaults.keepDaily);
+            table.fieldByName(schema::kOptionsKeepWeekly).setAsInteger(defaults.keepWeekly);
+            table.fieldByName(schema::kOptionsKeepMonthly).setAsInteger(defaults.keepMonthly);
         }
-        table.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
-        table.Post();
+        table.fieldByName(schema::kOptionsSetIdentity).setAsString(identity);
+        table.post();
     } catch (...) {
-        table.Cancel();
+        table.cancel();
         throw;
     }
 }
@@ -222,8 +222,8 @@ SetOptions Catalog::options(std::int32_t setNumber) const
 {
     if (!optionsReadable())
         return {};
-    const TDataTable& table = *m_options;
-    const auto [first, last] = table.RecordsWithKey({std::to_string(setNumber)});
+    const Table& table = *m_options;
+    const auto [first, last] = table.recordsWithKey({std::to_string(setNumber)});
     if (first == last)
         return {};
     return optionsOfRecord(table, first);
@@ -240,7 +240,7 @@ void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
     if (const std::string refusal = refusalOf(options); !refusal.empty())
         throw RuleRefusal(refusal);
     // Unchanged options leave the file as it is (a run records its drive after every success).
-    const auto [first, last] = m_options->RecordsWithKey({std::to_string(setNumber)});
+    const auto [first, last] = m_options->recordsWithKey({std::to_string(setNumber)});
     if (first != last && optionsOfRecord(*m_options, first) == options)
         return;
     writeOptionsRow(setNumber, options);
@@ -251,28 +251,28 @@ void Catalog::writeOptionsRow(std::int32_t setNumber, const SetOptions& options)
     std::string patterns;
     for (const std::string& pattern : options.exclusions)
         patterns += pattern + '\n';
-    TDataTable& table = *m_options;
-    table.CheckBrowseMode();
-    if (table.Locate(schema::kOptionsCategoryNo, std::to_string(setNumber))) {
-        table.Edit();
+    Table& table = *m_options;
+    table.checkBrowseMode();
+    if (table.locate(schema::kOptionsCategoryNo, std::to_string(setNumber))) {
+        table.edit();
     } else {
-        table.Insert();
-        table.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(setNumber);
+        table.insert();
+        table.fieldByName(schema::kOptionsCategoryNo).setAsInteger(setNumber);
     }
     try {
-        table.FieldByName(schema::kOptionsExclusions).SetAsString(patterns);
-        table.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(options.keepVersions);
-        table.FieldByName(schema::kOptionsKeepDays).SetAsInteger(options.keepDays);
-        table.FieldByName(schema::kOptionsCacheDirTag).SetAsInteger(options.cacheDirTag ? 1 : 0);
-        table.FieldByName(schema::kOptionsGuard).SetAsInteger(options.guard ? 1 : 0);
-        table.FieldByName(schema::kOptionsMirror).SetAsInteger(options.mirror ? 1 : 0);
-        table.FieldByName(schema::kOptionsKeepDaily).SetAsInteger(options.keepDaily);
-        table.FieldByName(schema::kOptionsKeepWeekly).SetAsInteger(options.keepWeekly);
-        table.FieldByName(schema::kOptionsKeepMonthly).SetAsInteger(options.keepMonthly);
-        table.FieldByName(schema::kOptionsDriveIdentity).SetAsString(options.driveIdentity);
-        table.Post();
+        table.fieldByName(schema::kOptionsExclusions).setAsString(patterns);
+        table.fieldByName(schema::kOptionsKeepVersions).setAsInteger(options.keepVersions);
+        table.fieldByName(schema::kOptionsKeepDays).setAsInteger(options.keepDays);
+        table.fieldByName(schema::kOptionsCacheDirTag).setAsInteger(options.cacheDirTag ? 1 : 0);
+        table.fieldByName(schema::kOptionsGuard).setAsInteger(options.guard ? 1 : 0);
+        table.fieldByName(schema::kOptionsMirror).setAsInteger(options.mirror ? 1 : 0);
+        table.fieldByName(schema::kOptionsKeepDaily).setAsInteger(options.keepDaily);
+        table.fieldByName(schema::kOptionsKeepWeekly).setAsInteger(options.keepWeekly);
+        table.fieldByName(schema::kOptionsKeepMonthly).setAsInteger(options.keepMonthly);
+        table.fieldByName(schema::kOptionsDriveIdentity).setAsString(options.driveIdentity);
+        table.post();
     } catch (...) {
-        table.Cancel();
+        table.cancel();
         throw;
     }
 }

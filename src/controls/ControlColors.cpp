@@ -3,7 +3,7 @@
 
 namespace stowmere::controls {
 
-bool ControlColors::ImagesDiffer(const ControlColors& other) const
+bool ControlColors::imagesDiffer(const ControlColors& other) const
 {
     return static_cast<const GradientColors&>(*this) != static_cast<const GradientColors&>(other) ||
            m_clickedFrom != other.m_clickedFrom || m_clickedTo != other.m_clickedTo ||

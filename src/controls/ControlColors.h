@@ -9,23 +9,23 @@ namespace stowmere::controls {
 /// GradientColors part copies only the four gradient colours.
 class ControlColors : public GradientColors {
 public:
-    Color ClickedFrom() const { return m_clickedFrom; }
-    void SetClickedFrom(Color value) { m_clickedFrom = value; }
-    Color ClickedTo() const { return m_clickedTo; }
-    void SetClickedTo(Color value) { m_clickedTo = value; }
-    Color HotTrack() const { return m_hotTrack; }
-    void SetHotTrack(Color value) { m_hotTrack = value; }
-    Color BorderColor() const { return m_borderColor; }
-    void SetBorderColor(Color value) { m_borderColor = value; }
-    Color TextShadow() const { return m_textShadow; }
-    void SetTextShadow(Color value) { m_textShadow = value; }
+    Color clickedFrom() const { return m_clickedFrom; }
+    void setClickedFrom(Color value) { m_clickedFrom = value; }
+    Color clickedTo() const { return m_clickedTo; }
+    void setClickedTo(Color value) { m_clickedTo = value; }
+    Color hotTrack() const { return m_hotTrack; }
+    void setHotTrack(Color value) { m_hotTrack = value; }
+    Color borderColor() const { return m_borderColor; }
+    void setBorderColor(Color value) { m_borderColor = value; }
+    Color textShadow() const { return m_textShadow; }
+    void setTextShadow(Color value) { m_textShadow = value; }
 
     bool operator==(const ControlColors&) const = default;
 
     /// Whether the two sets differ in a colour that is baked into a control's cached
     /// images (gradients and border); the hot-track and text-shadow colours are applied
     /// when painting.
-    bool ImagesDiffer(const ControlColors& other) const;
+    bool imagesDiffer(const ControlColors& other) const;
 
 private:
     Color m_clickedFrom = Color::rgb(214, 207, 198);

@@ -86,8 +86,8 @@ QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
     const double b = ch / 2.0;
     std::vector<QRect> bands;
     auto insetOfRow = [&](int y) {
-        const int fromTop = y - rect.Top;
-        const int fromBottom = rect.Bottom - 1 - y;
+        const int fromTop = y - rect.top;
+        const int fromBottom = rect.bottom - 1 - y;
         const int edge = std::min(fromTop, fromBottom);
         if (edge >= b)
             return 0;
@@ -95,14 +95,14 @@ QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
         const double dx = a * (1.0 - std::sqrt(std::max(0.0, 1.0 - dy * dy)));
         return static_cast<int>(std::lround(dx));
     };
-    int bandTop = rect.Top;
-    int bandInset = insetOfRow(rect.Top);
-    for (int y = rect.Top + 1; y <= rect.Bottom; ++y) {
-        const int inset = y < rect.Bottom ? insetOfRow(y) : -1;
+    int bandTop = rect.top;
+    int bandInset = insetOfRow(rect.top);
+    for (int y = rect.top + 1; y <= rect.bottom; ++y) {
+        const int inset = y < rect.bottom ? insetOfRow(y) : -1;
         if (inset == bandInset)
             continue;
-        const int left = rect.Left + bandInset;
-        const int right = rect.Right - bandInset;
+        const int left = rect.left + bandInset;
+        const int right = rect.right - bandInset;
         if (right > left)
             bands.emplace_back(left, bandTop, right - left, y - bandTop);
         bandTop = y;
@@ -119,13 +119,13 @@ void fillRect(Image24& image, const Rect& rect, Color color)
     if (area.isEmpty())
         return;
     const Rgb c = Split(resolvedRgb(color));
-    std::uint8_t* first = image.pixelBytes(area.Left, area.Top);
-    for (int x = area.Left; x < area.Right; ++x)
-        PutPixel(image.pixelBytes(x, area.Top), static_cast<std::uint8_t>(c.r),
+    std::uint8_t* first = image.pixelBytes(area.left, area.top);
+    for (int x = area.left; x < area.right; ++x)
+        PutPixel(image.pixelBytes(x, area.top), static_cast<std::uint8_t>(c.r),
                  static_cast<std::uint8_t>(c.g), static_cast<std::uint8_t>(c.b));
     const auto bytes = static_cast<std::size_t>(area.width()) * 3;
-    for (int y = area.Top + 1; y < area.Bottom; ++y)
-        std::memcpy(image.pixelBytes(area.Left, y), first, bytes);
+    for (int y = area.top + 1; y < area.bottom; ++y)
+        std::memcpy(image.pixelBytes(area.left, y), first, bytes);
 }
 
 void fillRegion(Image24& image, const QRegion& region, Color color)
@@ -165,10 +165,10 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         break;
     case GradientType::FromTopLeft:
     case GradientType::FromTopRight:
-        span = d - rect.Left;
+        span = d - rect.left;
         break;
     case GradientType::Radial:
-        span = (d - rect.Left) / 2;
+        span = (d - rect.left) / 2;
         break;
     case GradientType::DoubleHorizontal:
         span = w / 2;
@@ -198,17 +198,17 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
     auto distance = [&](int x, int y) -> double {
         switch (type) {
         case GradientType::Horizontal:
-            return x - rect.Left;
+            return x - rect.left;
         case GradientType::Vertical:
-            return y - rect.Top;
+            return y - rect.top;
         case GradientType::FromTopLeft: {
-            const double dx = x - rect.Left;
-            const double dy = y - rect.Top;
+            const double dx = x - rect.left;
+            const double dy = y - rect.top;
             return std::sqrt(dx * dx + dy * dy);
         }
         case GradientType::FromTopRight: {
-            const double dx = rect.Right - x;
-            const double dy = y - rect.Top;
+            const double dx = rect.right - x;
+            const double dy = y - rect.top;
             return std::sqrt(dx * dx + dy * dy);
         }
         case GradientType::Radial: {
@@ -217,9 +217,9 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
             return std::sqrt(dx * dx + dy * dy);
         }
         case GradientType::DoubleHorizontal:
-            return std::abs(x - span - rect.Left);
+            return std::abs(x - span - rect.left);
         case GradientType::DoubleVertical:
-            return std::abs(y - span - rect.Top);
+            return std::abs(y - span - rect.top);
         }
         return 0.0;
     };
@@ -233,23 +233,23 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         const Rect area = Rect::fromQRect(r);
         if (byColumn) {
             // The colour depends on x alone: compute one row, copy it down.
-            std::uint8_t* first = image.pixelBytes(area.Left, area.Top);
-            for (int x = area.Left; x < area.Right; ++x)
-                colourAt(distance(x, area.Top), image.pixelBytes(x, area.Top));
-            for (int y = area.Top + 1; y < area.Bottom; ++y)
-                std::memcpy(image.pixelBytes(area.Left, y), first,
+            std::uint8_t* first = image.pixelBytes(area.left, area.top);
+            for (int x = area.left; x < area.right; ++x)
+                colourAt(distance(x, area.top), image.pixelBytes(x, area.top));
+            for (int y = area.top + 1; y < area.bottom; ++y)
+                std::memcpy(image.pixelBytes(area.left, y), first,
                             static_cast<std::size_t>(area.width()) * 3);
             continue;
         }
-        for (int y = area.Top; y < area.Bottom; ++y) {
+        for (int y = area.top; y < area.bottom; ++y) {
             if (byRow) {
                 std::uint8_t pixel[3];
-                colourAt(distance(area.Left, y), pixel);
-                for (int x = area.Left; x < area.Right; ++x)
+                colourAt(distance(area.left, y), pixel);
+                for (int x = area.left; x < area.right; ++x)
                     std::memcpy(image.pixelBytes(x, y), pixel, 3);
                 continue;
             }
-            for (int x = area.Left; x < area.Right; ++x)
+            for (int x = area.left; x < area.right; ++x)
                 colourAt(distance(x, y), image.pixelBytes(x, y));
         }
     }
@@ -259,7 +259,7 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
 {
     // The source is addressed from its own origin, so only the part of rect that the
     // source covers can be blended.
-    const Rect sourceArea = Bounds(source).offset(rect.Left, rect.Top);
+    const Rect sourceArea = Bounds(source).offset(rect.left, rect.top);
     const Rect area = rect.intersected(Bounds(dest)).intersected(sourceArea);
     if (area.isEmpty())
         return;
@@ -267,9 +267,9 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
     const double b = 1 - a;
     const auto count = static_cast<std::size_t>(area.width()) * 3;
     if (percent < 0 || percent > 100) {
-        for (int y = area.Top; y < area.Bottom; ++y) {
-            std::uint8_t* d = dest.pixelBytes(area.Left, y);
-            const std::uint8_t* s = source.pixelBytes(area.Left - rect.Left, y - rect.Top);
+        for (int y = area.top; y < area.bottom; ++y) {
+            std::uint8_t* d = dest.pixelBytes(area.left, y);
+            const std::uint8_t* s = source.pixelBytes(area.left - rect.left, y - rect.top);
             for (std::size_t i = 0; i < count; ++i)
                 d[i] = ToByte(a * d[i] + b * s[i]);
         }
@@ -285,9 +285,9 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
         sourcePart[v] = b * v;
     }
     constexpr double kShift = 6755399441055744.0;
-    for (int y = area.Top; y < area.Bottom; ++y) {
-        std::uint8_t* d = dest.pixelBytes(area.Left, y);
-        const std::uint8_t* s = source.pixelBytes(area.Left - rect.Left, y - rect.Top);
+    for (int y = area.top; y < area.bottom; ++y) {
+        std::uint8_t* d = dest.pixelBytes(area.left, y);
+        const std::uint8_t* s = source.pixelBytes(area.left - rect.left, y - rect.top);
         for (std::size_t i = 0; i < count; ++i) {
             const double rounded = (destPart[d[i]] + sourcePart[s[i]] + kShift) - kShift;
             d[i] = static_cast<std::uint8_t>(static_cast<int>(rounded));
@@ -298,15 +298,15 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
 void composeLayers(Image24& dest, const Image24& base, const Image24& layer, int percent, const Rect& rect,
                    int offset)
 {
-    const int left = rect.Left + offset;
-    const int top = rect.Top + offset;
+    const int left = rect.left + offset;
+    const int top = rect.top + offset;
     const Rect target = Rect{left, top, left + rect.width() - offset, top + rect.height() - offset}
                             .intersected(Bounds(dest))
                             .intersected(Bounds(base).offset(left, top));
     if (!target.isEmpty()) {
         const auto bytes = static_cast<std::size_t>(target.width()) * 3;
-        for (int y = target.Top; y < target.Bottom; ++y)
-            std::memcpy(dest.pixelBytes(target.Left, y), base.pixelBytes(target.Left - left, y - top), bytes);
+        for (int y = target.top; y < target.bottom; ++y)
+            std::memcpy(dest.pixelBytes(target.left, y), base.pixelBytes(target.left - left, y - top), bytes);
     }
     if (percent > 0)
         blendImage(dest, layer, rect, std::min(percent, 100));
@@ -377,10 +377,10 @@ void drawTransparent(Image24& dest, const Image24& source, int x, int y)
     if (area.isEmpty())
         return;
     const std::uint8_t* key = source.row(source.height() - 1);
-    for (int dy = area.Top; dy < area.Bottom; ++dy) {
-        const std::uint8_t* s = source.pixelBytes(area.Left - x, dy - y);
-        std::uint8_t* d = dest.pixelBytes(area.Left, dy);
-        for (int dx = area.Left; dx < area.Right; ++dx, s += 3, d += 3) {
+    for (int dy = area.top; dy < area.bottom; ++dy) {
+        const std::uint8_t* s = source.pixelBytes(area.left - x, dy - y);
+        std::uint8_t* d = dest.pixelBytes(area.left, dy);
+        for (int dx = area.left; dx < area.right; ++dx, s += 3, d += 3) {
             if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2])
                 std::memcpy(d, s, 3);
         }
@@ -391,10 +391,10 @@ void frameRect(Image24& image, const Rect& rect, Color color)
 {
     if (rect.isEmpty())
         return;
-    fillRect(image, {rect.Left, rect.Top, rect.Right, rect.Top + 1}, color);
-    fillRect(image, {rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, color);
-    fillRect(image, {rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, color);
-    fillRect(image, {rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, color);
+    fillRect(image, {rect.left, rect.top, rect.right, rect.top + 1}, color);
+    fillRect(image, {rect.left, rect.bottom - 1, rect.right, rect.bottom}, color);
+    fillRect(image, {rect.left, rect.top, rect.left + 1, rect.bottom}, color);
+    fillRect(image, {rect.right - 1, rect.top, rect.right, rect.bottom}, color);
 }
 
 void drawFocusRect(Image24& image, const Rect& rect)
@@ -409,15 +409,15 @@ void drawFocusRect(Image24& image, const Rect& rect)
         p[1] = static_cast<std::uint8_t>(~p[1]);
         p[2] = static_cast<std::uint8_t>(~p[2]);
     };
-    for (int x = rect.Left; x < rect.Right; ++x) {
-        invert(x, rect.Top);
-        if (rect.Bottom - 1 > rect.Top)
-            invert(x, rect.Bottom - 1);
+    for (int x = rect.left; x < rect.right; ++x) {
+        invert(x, rect.top);
+        if (rect.bottom - 1 > rect.top)
+            invert(x, rect.bottom - 1);
     }
-    for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
-        invert(rect.Left, y);
-        if (rect.Right - 1 > rect.Left)
-            invert(rect.Right - 1, y);
+    for (int y = rect.top + 1; y < rect.bottom - 1; ++y) {
+        invert(rect.left, y);
+        if (rect.right - 1 > rect.left)
+            invert(rect.right - 1, y);
     }
 }
 
@@ -559,9 +559,9 @@ void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection directio
             // One-pixel lines whose far end point is not painted, as with the platform's
             // line rule; a fill of one row or column is that line and honours the clip.
             if (vertical)
-                canvas.fillRect(QRect(rect.Left, rect.Top + pos, rect.width(), 1), colour);
+                canvas.fillRect(QRect(rect.left, rect.top + pos, rect.width(), 1), colour);
             else
-                canvas.fillRect(QRect(rect.Left + pos, rect.Top, 1, rect.height()), colour);
+                canvas.fillRect(QRect(rect.left + pos, rect.top, 1, rect.height()), colour);
         }
     }
     canvas.restore();

@@ -20,15 +20,15 @@ void DrawRoundBorder(Image24& face, const Rect& r, Color color)
         frameRect(face, r, color);
         return;
     }
-    fillRect(face, {r.Left + 2, r.Top, r.Right - 2, r.Top + 1}, color);
-    fillRect(face, {r.Left + 2, r.Bottom - 1, r.Right - 2, r.Bottom}, color);
-    fillRect(face, {r.Left, r.Top + 2, r.Left + 1, r.Bottom - 2}, color);
-    fillRect(face, {r.Right - 1, r.Top + 2, r.Right, r.Bottom - 2}, color);
+    fillRect(face, {r.left + 2, r.top, r.right - 2, r.top + 1}, color);
+    fillRect(face, {r.left + 2, r.bottom - 1, r.right - 2, r.bottom}, color);
+    fillRect(face, {r.left, r.top + 2, r.left + 1, r.bottom - 2}, color);
+    fillRect(face, {r.right - 1, r.top + 2, r.right, r.bottom - 2}, color);
     const Color rgb = resolvedRgb(color);
-    face.setPixel(r.Left + 1, r.Top + 1, rgb);
-    face.setPixel(r.Right - 2, r.Top + 1, rgb);
-    face.setPixel(r.Left + 1, r.Bottom - 2, rgb);
-    face.setPixel(r.Right - 2, r.Bottom - 2, rgb);
+    face.setPixel(r.left + 1, r.top + 1, rgb);
+    face.setPixel(r.right - 2, r.top + 1, rgb);
+    face.setPixel(r.left + 1, r.bottom - 2, rgb);
+    face.setPixel(r.right - 2, r.bottom - 2, rgb);
 }
 
 bool NoModifiers(const QKeyEvent* event)
@@ -46,7 +46,7 @@ bool IsEnter(const QKeyEvent* event)
 GradientButton::GradientButton(QWidget* parent) : GradientControl(parent)
 {
     resize(75, 25);
-    RebuildImages();
+    rebuildImages();
 }
 
 GradientButton::~GradientButton()
@@ -55,19 +55,19 @@ GradientButton::~GradientButton()
         m_keyWindow->removeEventFilter(this);
 }
 
-void GradientButton::SetGlyph(const QImage& value)
+void GradientButton::setGlyph(const QImage& value)
 {
     m_glyph = value;
     m_glyph24 = Image24::fromQImage(value);
     update();
 }
 
-void GradientButton::SetSpacing(int value)
+void GradientButton::setSpacing(int value)
 {
     m_spacing = value < 0 ? 0 : value;
 }
 
-void GradientButton::SetLayout(ButtonLayout value)
+void GradientButton::setButtonLayout(ButtonLayout value)
 {
     if (value == m_layout)
         return;
@@ -75,19 +75,19 @@ void GradientButton::SetLayout(ButtonLayout value)
     update();
 }
 
-void GradientButton::SetColors(const ControlColors& value)
+void GradientButton::setColors(const ControlColors& value)
 {
     if (value == m_colors)
         return;
-    const bool rebuild = value.ImagesDiffer(m_colors);
+    const bool rebuild = value.imagesDiffer(m_colors);
     m_colors = value;
     if (rebuild)
-        RebuildImages();
+        rebuildImages();
     else
         update();
 }
 
-void GradientButton::SetShowFocusRect(bool value)
+void GradientButton::setShowFocusRect(bool value)
 {
     if (value == m_showFocusRect)
         return;
@@ -95,7 +95,7 @@ void GradientButton::SetShowFocusRect(bool value)
     update();
 }
 
-void GradientButton::SetHotTrack(bool value)
+void GradientButton::setHotTrack(bool value)
 {
     if (value == m_hotTrack)
         return;
@@ -103,20 +103,20 @@ void GradientButton::SetHotTrack(bool value)
     update();
 }
 
-void GradientButton::SetDefault(bool value)
+void GradientButton::setDefault(bool value)
 {
     if (value == m_default)
         return;
     m_default = value;
-    WatchWindowKeys();
+    watchWindowKeys();
 }
 
-void GradientButton::SetCancel(bool value)
+void GradientButton::setCancel(bool value)
 {
     if (value == m_cancel)
         return;
     m_cancel = value;
-    WatchWindowKeys();
+    watchWindowKeys();
 }
 
 void GradientButton::setGradientType(GradientType value)
@@ -124,10 +124,10 @@ void GradientButton::setGradientType(GradientType value)
     if (value == m_gradientType)
         return;
     m_gradientType = value;
-    RebuildImages();
+    rebuildImages();
 }
 
-bool GradientButton::OtherGroupButtonDown() const
+bool GradientButton::otherGroupButtonDown() const
 {
     const QWidget* parent = parentWidget();
     if (parent == nullptr)
@@ -140,11 +140,11 @@ bool GradientButton::OtherGroupButtonDown() const
     return false;
 }
 
-void GradientButton::SetDown(bool value)
+void GradientButton::setDown(bool value)
 {
     if (m_groupIndex <= 0)
         return;
-    if (!value && !m_allowAllUp && !OtherGroupButtonDown())
+    if (!value && !m_allowAllUp && !otherGroupButtonDown())
         return;
     m_down = value;
     if (value) {
@@ -152,21 +152,21 @@ void GradientButton::SetDown(bool value)
             for (QObject* child : parent->children()) {
                 auto* button = dynamic_cast<GradientButton*>(child);
                 if (button != nullptr && button != this && button->m_groupIndex == m_groupIndex)
-                    button->SetDown(false);
+                    button->setDown(false);
             }
         }
-        SetHover(true);
-        SetPressed(true);
-        UseFadeInStep();
+        setHovered(true);
+        setPressed(true);
+        useFadeInStep();
     } else {
-        SetPressed(false);
-        UseFadeOutStep();
+        setPressed(false);
+        useFadeOutStep();
     }
     // Setting the same value again is not filtered out: it restarts the fade.
     startFade(*this);
 }
 
-void GradientButton::Click()
+void GradientButton::click()
 {
     if (auto* dialog = qobject_cast<QDialog*>(window())) {
         dialog->setResult(m_modalResult);
@@ -175,13 +175,13 @@ void GradientButton::Click()
             dialog->done(m_modalResult);
     }
     if (m_groupIndex > 0 && !m_down)
-        SetDown(true);
+        setDown(true);
     else
-        SetDown(false);
-    GradientControl::Click();
+        setDown(false);
+    GradientControl::click();
 }
 
-void GradientButton::RebuildImages()
+void GradientButton::rebuildImages()
 {
     const int w = width();
     const int h = height();
@@ -189,17 +189,17 @@ void GradientButton::RebuildImages()
     m_overImage.resize(w, h);
     m_clickedImage.resize(w, h);
     const Rect whole{0, 0, w, h};
-    fillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(), m_gradientType);
-    fillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), m_gradientType);
-    fillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(), m_gradientType);
+    fillGradient(m_defaultImage, whole, m_colors.defaultFrom(), m_colors.defaultTo(), m_gradientType);
+    fillGradient(m_overImage, whole, m_colors.overFrom(), m_colors.overTo(), m_gradientType);
+    fillGradient(m_clickedImage, whole, m_colors.clickedFrom(), m_colors.clickedTo(), m_gradientType);
     update();
 }
 
-Image24 GradientButton::RenderFace()
+Image24 GradientButton::renderFace()
 {
     // A hidden widget is resized without a resize event; its first paint is that trigger.
     if (m_defaultImage.width() != width() || m_defaultImage.height() != height())
-        RebuildImages();
+        rebuildImages();
 
     const int w = width();
     const int h = height();
@@ -207,45 +207,45 @@ Image24 GradientButton::RenderFace()
     if (face.isEmpty())
         return face;
     const Rect r{0, 0, w, h};
-    composeLayers(face, m_defaultImage, m_overImage, HoverLevel(), r, 1);
-    if (PressLevel() > 0) {
+    composeLayers(face, m_defaultImage, m_overImage, hoverLevel(), r, 1);
+    if (pressLevel() > 0) {
         const Rect pressed = m_gradientBorder ? r.inflated(-3, -3) : r;
-        blendImage(face, m_clickedImage, pressed, PressLevel());
+        blendImage(face, m_clickedImage, pressed, pressLevel());
     }
     frameRect(face, r, color());
-    DrawRoundBorder(face, r, m_colors.BorderColor());
+    DrawRoundBorder(face, r, m_colors.borderColor());
 
     Rect text = r;
     if (!m_glyph24.isEmpty()) {
         switch (m_layout) {
         case ButtonLayout::GlyphLeft:
-            text.Left += m_glyph24.width() + m_spacing;
+            text.left += m_glyph24.width() + m_spacing;
             break;
         case ButtonLayout::GlyphRight:
-            text.Left -= m_glyph24.width() + m_spacing;
+            text.left -= m_glyph24.width() + m_spacing;
             break;
         case ButtonLayout::GlyphTop:
-            text.Top += m_glyph24.height() + m_spacing;
+            text.top += m_glyph24.height() + m_spacing;
             break;
         case ButtonLayout::GlyphBottom:
-            text.Top -= m_glyph24.height() + m_spacing;
+            text.top -= m_glyph24.height() + m_spacing;
             break;
         }
     }
-    const Color fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
-    if (ShowCaption()) {
+    const Color textColor = m_hotTrack && isHovered() ? m_colors.hotTrack() : fontColor();
+    if (showCaption()) {
         QImage target = face.asQImage();
         QPainter painter(&target);
-        drawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
+        drawCaption(painter, caption(), font(), textColor, m_colors.textShadow(), textShadow(),
                     captionFormat(2, false), text, isEnabled());
     }
-    PaintGlyph(face, text, font());
+    paintGlyph(face, text, font());
     if (hasFocus() && m_showFocusRect)
         drawFocusRect(face, r.inflated(-2, -2));
     return face;
 }
 
-void GradientButton::PaintGlyph(Image24& face, const Rect& t, const QFont& font)
+void GradientButton::paintGlyph(Image24& face, const Rect& t, const QFont& font)
 {
     if (m_glyph24.isEmpty())
         return;
@@ -255,113 +255,113 @@ void GradientButton::PaintGlyph(Image24& face, const Rect& t, const QFont& font)
     const QFontMetrics metrics(font);
     const int gw = glyph.width();
     const int gh = glyph.height();
-    const int tw = metrics.horizontalAdvance(Caption());
+    const int tw = metrics.horizontalAdvance(caption());
     const int th = metrics.height();
-    const bool withCaption = !Caption().isEmpty() && ShowCaption();
+    const bool withCaption = !caption().isEmpty() && showCaption();
     const int w = width();
     const int h = height();
     int x = 0;
     int y = 0;
     switch (m_layout) {
     case ButtonLayout::GlyphLeft:
-        x = withCaption ? (t.Left + t.Right - tw) / 2 - m_spacing - gw
-                        : (t.Left + t.Right - m_spacing) / 2 - gw;
+        x = withCaption ? (t.left + t.right - tw) / 2 - m_spacing - gw
+                        : (t.left + t.right - m_spacing) / 2 - gw;
         y = (h - gh) / 2;
         break;
     case ButtonLayout::GlyphRight:
-        x = withCaption ? (t.Left + t.Right + tw) / 2 + m_spacing : (t.Left + t.Right) / 2 + m_spacing;
+        x = withCaption ? (t.left + t.right + tw) / 2 + m_spacing : (t.left + t.right) / 2 + m_spacing;
         y = (h - gh) / 2;
         break;
     case ButtonLayout::GlyphTop:
         x = (w - gw) / 2;
-        y = withCaption ? (t.Top + t.Bottom - th) / 2 - m_spacing - gh
-                        : (t.Top + t.Bottom) / 2 - m_spacing - gh;
+        y = withCaption ? (t.top + t.bottom - th) / 2 - m_spacing - gh
+                        : (t.top + t.bottom) / 2 - m_spacing - gh;
         break;
     case ButtonLayout::GlyphBottom:
         x = (w - gw) / 2;
-        y = withCaption ? (t.Top + t.Bottom + th) / 2 + m_spacing : (t.Top + t.Bottom) / 2 + m_spacing;
+        y = withCaption ? (t.top + t.bottom + th) / 2 + m_spacing : (t.top + t.bottom) / 2 + m_spacing;
         break;
     }
     drawTransparent(face, glyph, x, y);
 }
 
-void GradientButton::FocusChanged()
+void GradientButton::focusChanged()
 {
     update();
 }
 
-void GradientButton::LeftButtonDown()
+void GradientButton::leftButtonDown()
 {
-    GradientControl::LeftButtonDown();
-    SetPressed(true);
-    SetHover(true);
-    UseFadeInStep();
+    GradientControl::leftButtonDown();
+    setPressed(true);
+    setHovered(true);
+    useFadeInStep();
     startFade(*this);
 }
 
-void GradientButton::LeftButtonUp()
+void GradientButton::leftButtonUp()
 {
-    GradientControl::LeftButtonUp();
+    GradientControl::leftButtonUp();
     if (!m_down)
-        SetPressed(false);
-    if (Hover())
-        UseFadeInStep();
+        setPressed(false);
+    if (isHovered())
+        useFadeInStep();
     startFade(*this);
 }
 
-void GradientButton::MouseEntered()
+void GradientButton::pointerEntered()
 {
-    GradientControl::MouseEntered();
-    SetHover(true);
-    UseFadeInStep();
+    GradientControl::pointerEntered();
+    setHovered(true);
+    useFadeInStep();
     startFade(*this);
 }
 
-void GradientButton::MouseLeft()
+void GradientButton::pointerLeft()
 {
-    GradientControl::MouseLeft();
+    GradientControl::pointerLeft();
     // A latched button keeps its clicked look when the pointer leaves.
     if (m_down)
         return;
-    SetHover(false);
-    UseFadeOutStep();
+    setHovered(false);
+    useFadeOutStep();
     startFade(*this);
 }
 
-void GradientButton::Resized()
+void GradientButton::resized()
 {
-    GradientControl::Resized();
+    GradientControl::resized();
     if (m_defaultImage.width() != width() || m_defaultImage.height() != height())
-        RebuildImages();
+        rebuildImages();
 }
 
 void GradientButton::paintEvent(QPaintEvent*)
 {
-    Image24 face = RenderFace();
+    Image24 face = renderFace();
     QPainter painter(this);
     painter.drawImage(0, 0, face.asQImage());
 }
 
-bool GradientButton::CanTakeFocus() const
+bool GradientButton::canTakeFocus() const
 {
     return isVisible() && isEnabled() && focusPolicy() != Qt::NoFocus;
 }
 
 void GradientButton::keyPressEvent(QKeyEvent* event)
 {
-    if (IsEnter(event) && hasFocus() && CanTakeFocus()) {
-        Click();
+    if (IsEnter(event) && hasFocus() && canTakeFocus()) {
+        click();
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Escape && m_cancel && NoModifiers(event) && CanTakeFocus()) {
-        Click();
+    if (event->key() == Qt::Key_Escape && m_cancel && NoModifiers(event) && canTakeFocus()) {
+        click();
         event->accept();
         return;
     }
     // Each key-down of the space bar, auto-repeat included, clicks a focused button.
     if (event->key() == Qt::Key_Space && NoModifiers(event) && hasFocus())
-        Click();
+        click();
     GradientControl::keyPressEvent(event);
 }
 
@@ -369,12 +369,12 @@ bool GradientButton::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_keyWindow && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (IsEnter(key) && m_default && CanTakeFocus()) {
-            Click();
+        if (IsEnter(key) && m_default && canTakeFocus()) {
+            click();
             return true;
         }
-        if (key->key() == Qt::Key_Escape && m_cancel && NoModifiers(key) && CanTakeFocus()) {
-            Click();
+        if (key->key() == Qt::Key_Escape && m_cancel && NoModifiers(key) && canTakeFocus()) {
+            click();
             return true;
         }
     }
@@ -384,18 +384,18 @@ bool GradientButton::eventFilter(QObject* watched, QEvent* event)
 void GradientButton::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ParentChange)
-        WatchWindowKeys();
+        watchWindowKeys();
     GradientControl::changeEvent(event);
 }
 
 void GradientButton::showEvent(QShowEvent* event)
 {
     // An ancestor may have been moved into its window after Default or Cancel was set.
-    WatchWindowKeys();
+    watchWindowKeys();
     GradientControl::showEvent(event);
 }
 
-void GradientButton::WatchWindowKeys()
+void GradientButton::watchWindowKeys()
 {
     QWidget* target = (m_default || m_cancel) ? window() : nullptr;
     if (target == this)

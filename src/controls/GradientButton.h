@@ -16,7 +16,7 @@ enum class ButtonLayout { GlyphLeft, GlyphRight, GlyphTop, GlyphBottom };
 /// (default, hover, clicked) that fades towards the hover look under the pointer and
 /// switches to the clicked look while pressed, inside a rounded one-colour border, with
 /// an optional glyph and the dialog-button keys (Enter, Escape, space bar). Buttons with
-/// a GroupIndex latch down like radio buttons of their parent.
+/// a groupIndex latch down like radio buttons of their parent.
 class GradientButton : public GradientControl {
     Q_OBJECT
 
@@ -24,56 +24,56 @@ public:
     explicit GradientButton(QWidget* parent = nullptr);
     ~GradientButton() override;
 
-    int ModalResult() const { return m_modalResult; }
-    void SetModalResult(int value) { m_modalResult = value; }
+    int modalResult() const { return m_modalResult; }
+    void setModalResult(int value) { m_modalResult = value; }
     /// An empty image means no glyph. The colour of its bottom-left pixel is transparent.
-    const QImage& Glyph() const { return m_glyph; }
-    void SetGlyph(const QImage& value);
-    int Spacing() const { return m_spacing; }
-    void SetSpacing(int value);
-    ButtonLayout Layout() const { return m_layout; }
-    void SetLayout(ButtonLayout value);
-    const ControlColors& Colors() const { return m_colors; }
+    const QImage& glyph() const { return m_glyph; }
+    void setGlyph(const QImage& value);
+    int spacing() const { return m_spacing; }
+    void setSpacing(int value);
+    ButtonLayout buttonLayout() const { return m_layout; }
+    void setButtonLayout(ButtonLayout value);
+    const ControlColors& colors() const { return m_colors; }
     /// Takes over all colours of value and rebuilds the images once.
-    void SetColors(const ControlColors& value);
-    bool ShowFocusRect() const { return m_showFocusRect; }
-    void SetShowFocusRect(bool value);
-    bool HotTrack() const { return m_hotTrack; }
-    void SetHotTrack(bool value);
-    bool Default() const { return m_default; }
-    void SetDefault(bool value);
-    bool Cancel() const { return m_cancel; }
-    void SetCancel(bool value);
-    bool GradientBorder() const { return m_gradientBorder; }
-    void SetGradientBorder(bool value) { m_gradientBorder = value; }
-    int GroupIndex() const { return m_groupIndex; }
-    void SetGroupIndex(int value) { m_groupIndex = value; }
-    bool AllowAllUp() const { return m_allowAllUp; }
-    void SetAllowAllUp(bool value) { m_allowAllUp = value; }
-    bool Down() const { return m_down; }
-    void SetDown(bool value);
+    void setColors(const ControlColors& value);
+    bool showFocusRect() const { return m_showFocusRect; }
+    void setShowFocusRect(bool value);
+    bool hotTrack() const { return m_hotTrack; }
+    void setHotTrack(bool value);
+    bool isDefault() const { return m_default; }
+    void setDefault(bool value);
+    bool isCancel() const { return m_cancel; }
+    void setCancel(bool value);
+    bool gradientBorder() const { return m_gradientBorder; }
+    void setGradientBorder(bool value) { m_gradientBorder = value; }
+    int groupIndex() const { return m_groupIndex; }
+    void setGroupIndex(int value) { m_groupIndex = value; }
+    bool allowAllUp() const { return m_allowAllUp; }
+    void setAllowAllUp(bool value) { m_allowAllUp = value; }
+    bool isDown() const { return m_down; }
+    void setDown(bool value);
     GradientType gradientType() const { return m_gradientType; }
     void setGradientType(GradientType value);
 
-    const Image24& DefaultImage() const { return m_defaultImage; }
-    const Image24& OverImage() const { return m_overImage; }
-    const Image24& ClickedImage() const { return m_clickedImage; }
+    const Image24& defaultImage() const { return m_defaultImage; }
+    const Image24& overImage() const { return m_overImage; }
+    const Image24& clickedImage() const { return m_clickedImage; }
 
     /// Sets the window's modal result, latches or releases a group button, emits clicked.
-    void Click() override;
-    void RebuildImages() override;
+    void click() override;
+    void rebuildImages() override;
 
     /// The face as it is painted now: cached images composed at the current levels,
     /// frame, caption, glyph and focus rectangle.
-    Image24 RenderFace();
+    Image24 renderFace();
 
 protected:
-    void FocusChanged() override;
-    void LeftButtonDown() override;
-    void LeftButtonUp() override;
-    void MouseEntered() override;
-    void MouseLeft() override;
-    void Resized() override;
+    void focusChanged() override;
+    void leftButtonDown() override;
+    void leftButtonUp() override;
+    void pointerEntered() override;
+    void pointerLeft() override;
+    void resized() override;
 
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -82,12 +82,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool CanTakeFocus() const;
-    bool OtherGroupButtonDown() const;
+    bool canTakeFocus() const;
+    bool otherGroupButtonDown() const;
     /// Enter for a default button and Escape for a cancel button arrive at the window
     /// when another control has the focus; the button watches its window for them.
-    void WatchWindowKeys();
-    void PaintGlyph(Image24& face, const Rect& textRect, const QFont& font);
+    void watchWindowKeys();
+    void paintGlyph(Image24& face, const Rect& textRect, const QFont& font);
 
     int m_modalResult = 0;
     QImage m_glyph;

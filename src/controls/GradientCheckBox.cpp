@@ -18,7 +18,7 @@ constexpr int kBox = 13;
 GradientCheckBox::GradientCheckBox(QWidget* parent) : GradientControl(parent)
 {
     resize(130, 17);
-    RebuildImages();
+    rebuildImages();
 }
 
 void GradientCheckBox::setBorderLines(BorderLines value)
@@ -29,7 +29,7 @@ void GradientCheckBox::setBorderLines(BorderLines value)
     update();
 }
 
-void GradientCheckBox::SetBorderLinesColor(Color value)
+void GradientCheckBox::setBorderLinesColor(Color value)
 {
     if (value == m_borderLinesColor)
         return;
@@ -37,7 +37,7 @@ void GradientCheckBox::SetBorderLinesColor(Color value)
     update();
 }
 
-void GradientCheckBox::SetHotTrack(bool value)
+void GradientCheckBox::setHotTrack(bool value)
 {
     if (value == m_hotTrack)
         return;
@@ -45,19 +45,19 @@ void GradientCheckBox::SetHotTrack(bool value)
     update();
 }
 
-void GradientCheckBox::SetColors(const ControlColors& value)
+void GradientCheckBox::setColors(const ControlColors& value)
 {
     if (value == m_colors)
         return;
-    const bool rebuild = value.ImagesDiffer(m_colors);
+    const bool rebuild = value.imagesDiffer(m_colors);
     m_colors = value;
     if (rebuild)
-        RebuildImages();
+        rebuildImages();
     else
         update();
 }
 
-void GradientCheckBox::SetSpacing(int value)
+void GradientCheckBox::setSpacing(int value)
 {
     if (value == m_spacing)
         return;
@@ -65,7 +65,7 @@ void GradientCheckBox::SetSpacing(int value)
     update();
 }
 
-void GradientCheckBox::SetChecked(bool value)
+void GradientCheckBox::setChecked(bool value)
 {
     if (value == m_checked)
         return;
@@ -74,7 +74,7 @@ void GradientCheckBox::SetChecked(bool value)
     emit toggled(value);
 }
 
-void GradientCheckBox::SetShowFocusRect(bool value)
+void GradientCheckBox::setShowFocusRect(bool value)
 {
     if (value == m_showFocusRect)
         return;
@@ -82,7 +82,7 @@ void GradientCheckBox::SetShowFocusRect(bool value)
     update();
 }
 
-void GradientCheckBox::SetCheckColor(Color value)
+void GradientCheckBox::setCheckColor(Color value)
 {
     if (value == m_checkColor)
         return;
@@ -90,26 +90,26 @@ void GradientCheckBox::SetCheckColor(Color value)
     update();
 }
 
-void GradientCheckBox::Click()
+void GradientCheckBox::click()
 {
-    SetChecked(!m_checked);
-    GradientControl::Click();
+    setChecked(!m_checked);
+    GradientControl::click();
 }
 
-void GradientCheckBox::RebuildImages()
+void GradientCheckBox::rebuildImages()
 {
     const Rect whole{0, 0, kBox, kBox};
-    fillGradient(m_defaultImage, whole, m_colors.DefaultFrom(), m_colors.DefaultTo(),
+    fillGradient(m_defaultImage, whole, m_colors.defaultFrom(), m_colors.defaultTo(),
                  GradientType::FromTopLeft);
-    frameRect(m_defaultImage, whole, m_colors.BorderColor());
-    fillGradient(m_overImage, whole, m_colors.OverFrom(), m_colors.OverTo(), GradientType::FromTopLeft);
-    frameRect(m_overImage, whole, m_colors.BorderColor());
-    fillGradient(m_clickedImage, whole, m_colors.ClickedFrom(), m_colors.ClickedTo(),
+    frameRect(m_defaultImage, whole, m_colors.borderColor());
+    fillGradient(m_overImage, whole, m_colors.overFrom(), m_colors.overTo(), GradientType::FromTopLeft);
+    frameRect(m_overImage, whole, m_colors.borderColor());
+    fillGradient(m_clickedImage, whole, m_colors.clickedFrom(), m_colors.clickedTo(),
                  GradientType::FromTopLeft);
     update();
 }
 
-Image24 GradientCheckBox::RenderFace()
+Image24 GradientCheckBox::renderFace()
 {
     const int w = width();
     const int h = height();
@@ -119,16 +119,16 @@ Image24 GradientCheckBox::RenderFace()
     work.fill(color());
     const int t = (h - kBox) / 4;
     const Rect box{1, t, 1 + kBox, t + kBox};
-    composeLayers(work, m_defaultImage, m_overImage, HoverLevel(), box, 0);
-    if (PressLevel() > 0) {
-        // The outline, and with GradientBorder one more ring, keep the default or hover look.
+    composeLayers(work, m_defaultImage, m_overImage, hoverLevel(), box, 0);
+    if (pressLevel() > 0) {
+        // The outline, and with gradientBorder one more ring, keep the default or hover look.
         const int d = m_gradientBorder ? 2 : 1;
-        blendImage(work, m_clickedImage, box.inflated(-d, -d), PressLevel());
+        blendImage(work, m_clickedImage, box.inflated(-d, -d), pressLevel());
     }
     if (m_checked) {
         Image24 mark = loadCheckMark();
         tintImage(mark, isEnabled() ? m_checkColor : Color::rgb(128, 128, 128));
-        drawTransparent(work, mark, box.Left + 2, box.Top + 2);
+        drawTransparent(work, mark, box.left + 2, box.top + 2);
     }
 
     // The composed image goes to (1, t) of the control, over its background in Color:
@@ -136,81 +136,81 @@ Image24 GradientCheckBox::RenderFace()
     Image24 face(w, h);
     face.fill(color());
     const Rect target = Rect{1, t, 1 + w, t + h}.intersected({0, 0, w, h});
-    for (int y = target.Top; y < target.Bottom; ++y)
+    for (int y = target.top; y < target.bottom; ++y)
         std::copy_n(work.row(y - t), static_cast<std::size_t>(target.width()) * 3,
-                    face.pixelBytes(target.Left, y));
+                    face.pixelBytes(target.left, y));
 
     const Rect client{0, 0, w, h};
-    const Rect caption{m_spacing + 16, 0, w, h};
-    const Color fontColor = m_hotTrack && Hover() ? m_colors.HotTrack() : FontColor();
-    if (ShowCaption()) {
+    const Rect captionArea{m_spacing + 16, 0, w, h};
+    const Color textColor = m_hotTrack && isHovered() ? m_colors.hotTrack() : fontColor();
+    if (showCaption()) {
         QImage image = face.asQImage();
         QPainter painter(&image);
-        drawCaption(painter, Caption(), font(), fontColor, m_colors.TextShadow(), TextShadow(),
-                    captionFormat(0, false), caption, isEnabled());
+        drawCaption(painter, caption(), font(), textColor, m_colors.textShadow(), textShadow(),
+                    captionFormat(0, false), captionArea, isEnabled());
     }
-    if (m_borderLines.Contains(BorderLine::Top))
-        fillRect(face, {client.Left, client.Top, client.Right, client.Top + 1}, m_borderLinesColor);
-    if (m_borderLines.Contains(BorderLine::Bottom))
-        fillRect(face, {client.Left, client.Bottom - 1, client.Right, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(BorderLine::Left))
-        fillRect(face, {client.Left, client.Top, client.Left + 1, client.Bottom}, m_borderLinesColor);
-    if (m_borderLines.Contains(BorderLine::Right))
-        fillRect(face, {client.Right - 1, client.Top, client.Right, client.Bottom}, m_borderLinesColor);
+    if (m_borderLines.contains(BorderLine::Top))
+        fillRect(face, {client.left, client.top, client.right, client.top + 1}, m_borderLinesColor);
+    if (m_borderLines.contains(BorderLine::Bottom))
+        fillRect(face, {client.left, client.bottom - 1, client.right, client.bottom}, m_borderLinesColor);
+    if (m_borderLines.contains(BorderLine::Left))
+        fillRect(face, {client.left, client.top, client.left + 1, client.bottom}, m_borderLinesColor);
+    if (m_borderLines.contains(BorderLine::Right))
+        fillRect(face, {client.right - 1, client.top, client.right, client.bottom}, m_borderLinesColor);
     if (hasFocus() && m_showFocusRect)
         drawFocusRect(face, client);
     return face;
 }
 
-void GradientCheckBox::FocusChanged()
+void GradientCheckBox::focusChanged()
 {
     update();
 }
 
-void GradientCheckBox::LeftButtonDown()
+void GradientCheckBox::leftButtonDown()
 {
-    GradientControl::LeftButtonDown();
-    SetPressed(true);
-    UseFadeInStep();
+    GradientControl::leftButtonDown();
+    setPressed(true);
+    useFadeInStep();
     startFade(*this);
 }
 
-void GradientCheckBox::LeftButtonUp()
+void GradientCheckBox::leftButtonUp()
 {
-    GradientControl::LeftButtonUp();
-    if (!Pressed())
+    GradientControl::leftButtonUp();
+    if (!isPressed())
         return;
-    SetPressed(false);
-    UseFadeInStep();
+    setPressed(false);
+    useFadeInStep();
     startFade(*this);
 }
 
-void GradientCheckBox::MouseEntered()
+void GradientCheckBox::pointerEntered()
 {
-    GradientControl::MouseEntered();
-    SetHover(true);
-    UseFadeInStep();
+    GradientControl::pointerEntered();
+    setHovered(true);
+    useFadeInStep();
     startFade(*this);
 }
 
-void GradientCheckBox::MouseLeft()
+void GradientCheckBox::pointerLeft()
 {
-    GradientControl::MouseLeft();
-    SetHover(false);
-    SetPressed(false);
-    UseFadeOutStep();
+    GradientControl::pointerLeft();
+    setHovered(false);
+    setPressed(false);
+    useFadeOutStep();
     startFade(*this);
 }
 
-void GradientCheckBox::Resized()
+void GradientCheckBox::resized()
 {
-    GradientControl::Resized();
+    GradientControl::resized();
     update();
 }
 
 void GradientCheckBox::paintEvent(QPaintEvent*)
 {
-    Image24 face = RenderFace();
+    Image24 face = renderFace();
     QPainter painter(this);
     painter.drawImage(0, 0, face.asQImage());
 }

@@ -18,19 +18,19 @@ public:
     constexpr BorderLines(std::initializer_list<BorderLine> lines)
     {
         for (BorderLine line : lines)
-            m_bits |= Bit(line);
+            m_bits |= bit(line);
     }
-    constexpr bool Contains(BorderLine line) const { return (m_bits & Bit(line)) != 0; }
+    constexpr bool contains(BorderLine line) const { return (m_bits & bit(line)) != 0; }
     constexpr bool isEmpty() const { return m_bits == 0; }
     friend constexpr bool operator==(BorderLines, BorderLines) = default;
 
 private:
-    static constexpr unsigned Bit(BorderLine line) { return 1u << static_cast<unsigned>(line); }
+    static constexpr unsigned bit(BorderLine line) { return 1u << static_cast<unsigned>(line); }
     unsigned m_bits = 0;
 };
 
 /// The check box of the program's windows: a 13 by 13 box composed from three cached
-/// gradient images with hover and press fading, the check mark tinted to CheckColor,
+/// gradient images with hover and press fading, the check mark tinted to checkColor,
 /// a caption right of the box, optional border lines and focus rectangle. A click
 /// toggles Checked and then emits clicked; setting Checked in code emits only toggled.
 class GradientCheckBox : public GradientControl {
@@ -41,46 +41,46 @@ public:
 
     BorderLines borderLines() const { return m_borderLines; }
     void setBorderLines(BorderLines value);
-    Color BorderLinesColor() const { return m_borderLinesColor; }
-    void SetBorderLinesColor(Color value);
-    bool HotTrack() const { return m_hotTrack; }
-    void SetHotTrack(bool value);
-    const ControlColors& Colors() const { return m_colors; }
+    Color borderLinesColor() const { return m_borderLinesColor; }
+    void setBorderLinesColor(Color value);
+    bool hotTrack() const { return m_hotTrack; }
+    void setHotTrack(bool value);
+    const ControlColors& colors() const { return m_colors; }
     /// Takes over all colours of value and rebuilds the images once.
-    void SetColors(const ControlColors& value);
-    int Spacing() const { return m_spacing; }
-    void SetSpacing(int value);
-    bool Checked() const { return m_checked; }
+    void setColors(const ControlColors& value);
+    int spacing() const { return m_spacing; }
+    void setSpacing(int value);
+    bool isChecked() const { return m_checked; }
     /// Emits toggled when the check changes; only a click emits clicked as well.
-    void SetChecked(bool value);
-    bool ShowFocusRect() const { return m_showFocusRect; }
-    void SetShowFocusRect(bool value);
-    Color CheckColor() const { return m_checkColor; }
-    void SetCheckColor(Color value);
-    bool GradientBorder() const { return m_gradientBorder; }
-    void SetGradientBorder(bool value) { m_gradientBorder = value; }
+    void setChecked(bool value);
+    bool showFocusRect() const { return m_showFocusRect; }
+    void setShowFocusRect(bool value);
+    Color checkColor() const { return m_checkColor; }
+    void setCheckColor(Color value);
+    bool gradientBorder() const { return m_gradientBorder; }
+    void setGradientBorder(bool value) { m_gradientBorder = value; }
 
-    const Image24& DefaultImage() const { return m_defaultImage; }
-    const Image24& OverImage() const { return m_overImage; }
-    const Image24& ClickedImage() const { return m_clickedImage; }
+    const Image24& defaultImage() const { return m_defaultImage; }
+    const Image24& overImage() const { return m_overImage; }
+    const Image24& clickedImage() const { return m_clickedImage; }
 
     /// The toggle: Checked flips, then clicked is emitted.
-    void Click() override;
-    void RebuildImages() override;
+    void click() override;
+    void rebuildImages() override;
 
     /// The control as painted now.
-    Image24 RenderFace();
+    Image24 renderFace();
 
 signals:
     void toggled(bool checked);
 
 protected:
-    void FocusChanged() override;
-    void LeftButtonDown() override;
-    void LeftButtonUp() override;
-    void MouseEntered() override;
-    void MouseLeft() override;
-    void Resized() override;
+    void focusChanged() override;
+    void leftButtonDown() override;
+    void leftButtonUp() override;
+    void pointerEntered() override;
+    void pointerLeft() override;
+    void resized() override;
 
     void paintEvent(QPaintEvent* event) override;
 

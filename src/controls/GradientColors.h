@@ -6,17 +6,17 @@
 namespace stowmere::controls {
 
 /// The From and To colours of a control's default and hover gradients: a plain value,
-/// copied and compared as a whole. A control is told of a new set through its SetColors.
+/// copied and compared as a whole. A control is told of a new set through its setColors.
 class GradientColors {
 public:
-    Color DefaultFrom() const { return m_defaultFrom; }
-    void SetDefaultFrom(Color value) { m_defaultFrom = value; }
-    Color DefaultTo() const { return m_defaultTo; }
-    void SetDefaultTo(Color value) { m_defaultTo = value; }
-    Color OverFrom() const { return m_overFrom; }
-    void SetOverFrom(Color value) { m_overFrom = value; }
-    Color OverTo() const { return m_overTo; }
-    void SetOverTo(Color value) { m_overTo = value; }
+    Color defaultFrom() const { return m_defaultFrom; }
+    void setDefaultFrom(Color value) { m_defaultFrom = value; }
+    Color defaultTo() const { return m_defaultTo; }
+    void setDefaultTo(Color value) { m_defaultTo = value; }
+    Color overFrom() const { return m_overFrom; }
+    void setOverFrom(Color value) { m_overFrom = value; }
+    Color overTo() const { return m_overTo; }
+    void setOverTo(Color value) { m_overTo = value; }
 
     bool operator==(const GradientColors&) const = default;
 

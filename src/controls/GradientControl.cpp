@@ -16,16 +16,16 @@ GradientControl::GradientControl(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     m_fadeTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_fadeTimer, &QTimer::timeout, this, [this] { FadeTick(); });
+    QObject::connect(&m_fadeTimer, &QTimer::timeout, this, [this] { fadeTick(); });
 }
 
 GradientControl::~GradientControl()
 {
-    if (m_styleManager != nullptr && !m_styleManager->IsDestroying())
-        m_styleManager->RemoveControl(this);
+    if (m_styleManager != nullptr && !m_styleManager->isDestroying())
+        m_styleManager->removeControl(this);
 }
 
-void GradientControl::SetTextShadow(bool value)
+void GradientControl::setTextShadow(bool value)
 {
     if (value == m_textShadow)
         return;
@@ -33,7 +33,7 @@ void GradientControl::SetTextShadow(bool value)
     update();
 }
 
-void GradientControl::SetShowCaption(bool value)
+void GradientControl::setShowCaption(bool value)
 {
     if (value == m_showCaption)
         return;
@@ -41,44 +41,44 @@ void GradientControl::SetShowCaption(bool value)
     update();
 }
 
-void GradientControl::SetCaption(const QString& value)
+void GradientControl::setCaption(const QString& value)
 {
     if (value == m_caption)
         return;
     m_caption = value;
-    TextChanged();
+    textChanged();
 }
 
 void GradientControl::setColor(Color value)
 {
     m_parentColor = false;
-    ApplyColor(value);
+    applyColor(value);
 }
 
-void GradientControl::ApplyColor(Color value)
+void GradientControl::applyColor(Color value)
 {
     if (value == m_color)
         return;
     m_color = value;
-    ColorChanged();
+    colorChanged();
     for (QObject* child : children()) {
         if (auto* control = dynamic_cast<GradientControl*>(child))
-            control->ParentColorChanged();
+            control->parentColorChanged();
     }
 }
 
-void GradientControl::SetParentColor(bool value)
+void GradientControl::setParentColor(bool value)
 {
     if (value == m_parentColor)
         return;
     m_parentColor = value;
     if (value) {
         if (auto* parent = dynamic_cast<GradientControl*>(parentWidget()))
-            ApplyColor(parent->color());
+            applyColor(parent->color());
     }
 }
 
-void GradientControl::SetFontColor(Color value)
+void GradientControl::setFontColor(Color value)
 {
     if (value == m_fontColor)
         return;
@@ -86,88 +86,88 @@ void GradientControl::SetFontColor(Color value)
     update();
 }
 
-void GradientControl::SetTabStop(bool value)
+void GradientControl::setTabStop(bool value)
 {
     setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void GradientControl::SetGradStyleManager(StyleManager* manager)
+void GradientControl::setGradStyleManager(StyleManager* manager)
 {
     if (manager == m_styleManager)
         return;
     // A control sits in the list of the one manager it links to, so that no manager
     // keeps a pointer to a control that has moved on or been destroyed.
     if (m_styleManager != nullptr)
-        m_styleManager->RemoveControl(this);
+        m_styleManager->removeControl(this);
     m_styleManager = manager;
     if (manager != nullptr)
-        manager->AddControl(this);
+        manager->addControl(this);
 }
 
-void GradientControl::StyleManagerRemoved(StyleManager* manager)
+void GradientControl::styleManagerRemoved(StyleManager* manager)
 {
     if (manager == m_styleManager)
         m_styleManager = nullptr;
 }
 
-QString GradientControl::About() const
+QString GradientControl::about() const
 {
     return QStringLiteral("Stowmere gradient controls: panel, button and check box");
 }
 
-void GradientControl::Click()
+void GradientControl::click()
 {
     emit clicked();
 }
 
-void GradientControl::EnabledChanged()
+void GradientControl::enabledChanged()
 {
     update();
 }
 
-void GradientControl::FocusChanged() {}
+void GradientControl::focusChanged() {}
 
-void GradientControl::LeftButtonDown()
+void GradientControl::leftButtonDown()
 {
     if (!hasFocus() && isEnabled() && (focusPolicy() & Qt::ClickFocus) != 0)
         setFocus(Qt::MouseFocusReason);
 }
 
-void GradientControl::LeftButtonUp() {}
+void GradientControl::leftButtonUp() {}
 
-void GradientControl::MouseEntered()
+void GradientControl::pointerEntered()
 {
     emit mouseEntered();
 }
 
-void GradientControl::MouseLeft()
+void GradientControl::pointerLeft()
 {
     emit mouseLeft();
 }
 
-void GradientControl::MouseMoved() {}
+void GradientControl::mouseMoved() {}
 
-void GradientControl::ParentColorChanged()
+void GradientControl::parentColorChanged()
 {
     if (!m_parentColor)
         return;
     if (auto* parent = dynamic_cast<GradientControl*>(parentWidget()))
-        ApplyColor(parent->color());
+        applyColor(parent->color());
 }
 
-void GradientControl::Resized() {}
+void GradientControl::resized() {}
 
-void GradientControl::TextChanged()
+void GradientControl::textChanged()
 {
     update();
 }
 
-void GradientControl::ColorChanged()
+void GradientControl::colorChanged()
 {
     update();
 }
 
-void GradientControl::FadeOutStep()
+void GradientControl::fadeOutStep()
 {
     if (m_pressLevel > 0)
         m_pressLevel -= 100;
@@ -181,7 +181,7 @@ void GradientControl::FadeOutStep()
     update();
 }
 
-void GradientControl::FadeInStep()
+void GradientControl::fadeInStep()
 {
     if (m_pressed && m_hover) {
         if (m_pressLevel >= 100) {
@@ -205,7 +205,7 @@ void GradientControl::FadeInStep()
         m_fadeTimer.stop();
 }
 
-void GradientControl::FadeTick()
+void GradientControl::fadeTick()
 {
     // A failing step must not take the event loop down; a later tick stops the timer.
     try {
@@ -214,35 +214,35 @@ void GradientControl::FadeTick()
     }
 }
 
-void GradientControl::PointerInside(bool inside)
+void GradientControl::pointerInside(bool inside)
 {
     if (inside == m_pointerInside)
         return;
     m_pointerInside = inside;
     if (inside)
-        MouseEntered();
+        pointerEntered();
     else
-        MouseLeft();
+        pointerLeft();
 }
 
 void GradientControl::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::EnabledChange)
-        EnabledChanged();
+        enabledChanged();
     else if (event->type() == QEvent::ParentChange)
-        ParentColorChanged();
+        parentColorChanged();
     QWidget::changeEvent(event);
 }
 
 void GradientControl::focusInEvent(QFocusEvent* event)
 {
-    FocusChanged();
+    focusChanged();
     QWidget::focusInEvent(event);
 }
 
 void GradientControl::focusOutEvent(QFocusEvent* event)
 {
-    FocusChanged();
+    focusChanged();
     QWidget::focusOutEvent(event);
 }
 
@@ -252,7 +252,7 @@ void GradientControl::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     m_leftDown = true;
-    LeftButtonDown();
+    leftButtonDown();
 }
 
 void GradientControl::mouseReleaseEvent(QMouseEvent* event)
@@ -262,11 +262,11 @@ void GradientControl::mouseReleaseEvent(QMouseEvent* event)
         return;
     // A press and release inside the control make a click; a press dragged out and
     // released elsewhere does not.
-    const bool click = m_leftDown && rect().contains(event->position().toPoint());
+    const bool clickedInside = m_leftDown && rect().contains(event->position().toPoint());
     m_leftDown = false;
-    if (click)
-        Click();
-    LeftButtonUp();
+    if (clickedInside)
+        click();
+    leftButtonUp();
 }
 
 void GradientControl::mouseDoubleClickEvent(QMouseEvent* event)
@@ -279,29 +279,29 @@ void GradientControl::mouseDoubleClickEvent(QMouseEvent* event)
 
 void GradientControl::mouseMoveEvent(QMouseEvent* event)
 {
-    MouseMoved();
+    mouseMoved();
     // While the left button is held the pointer is grabbed; leaving and re-entering
     // are told from the position so the pressed look follows the pointer.
     if (m_leftDown)
-        PointerInside(rect().contains(event->position().toPoint()));
+        pointerInside(rect().contains(event->position().toPoint()));
     QWidget::mouseMoveEvent(event);
 }
 
 void GradientControl::enterEvent(QEnterEvent* event)
 {
-    PointerInside(true);
+    pointerInside(true);
     QWidget::enterEvent(event);
 }
 
 void GradientControl::leaveEvent(QEvent* event)
 {
-    PointerInside(false);
+    pointerInside(false);
     QWidget::leaveEvent(event);
 }
 
 void GradientControl::resizeEvent(QResizeEvent* event)
 {
-    Resized();
+    resized();
     QWidget::resizeEvent(event);
 }
 

@@ -22,68 +22,68 @@ public:
     explicit GradientControl(QWidget* parent = nullptr);
     ~GradientControl() override;
 
-    bool TextShadow() const { return m_textShadow; }
-    void SetTextShadow(bool value);
-    bool ShowCaption() const { return m_showCaption; }
-    void SetShowCaption(bool value);
+    bool textShadow() const { return m_textShadow; }
+    void setTextShadow(bool value);
+    bool showCaption() const { return m_showCaption; }
+    void setShowCaption(bool value);
 
-    const QString& Caption() const { return m_caption; }
-    void SetCaption(const QString& value);
+    const QString& caption() const { return m_caption; }
+    void setCaption(const QString& value);
 
     /// The control's own colour (panel face, button frame, check box background).
     Color color() const { return m_color; }
     void setColor(Color value);
     /// When True the control follows its parent control's colour.
-    bool ParentColor() const { return m_parentColor; }
-    void SetParentColor(bool value);
-    Color FontColor() const { return m_fontColor; }
-    void SetFontColor(Color value);
+    bool parentColor() const { return m_parentColor; }
+    void setParentColor(bool value);
+    Color fontColor() const { return m_fontColor; }
+    void setFontColor(Color value);
 
-    bool TabStop() const { return focusPolicy() == Qt::StrongFocus; }
-    void SetTabStop(bool value);
+    bool tabStop() const { return focusPolicy() == Qt::StrongFocus; }
+    void setTabStop(bool value);
 
-    StyleManager* GradStyleManager() const { return m_styleManager; }
-    void SetGradStyleManager(StyleManager* manager);
+    StyleManager* gradStyleManager() const { return m_styleManager; }
+    void setGradStyleManager(StyleManager* manager);
 
     /// Read-only credit line of the control family; assigning it has no effect.
-    QString About() const;
-    void SetAbout(const QString&) {}
+    QString about() const;
+    void setAbout(const QString&) {}
 
     FadeSpeed fadeSpeed() const { return m_fadeSpeed; }
     void setFadeSpeed(FadeSpeed value) { m_fadeSpeed = value; }
 
-    bool Hover() const { return m_hover; }
-    bool Pressed() const { return m_pressed; }
-    int HoverLevel() const { return m_hoverLevel; }
-    int PressLevel() const { return m_pressLevel; }
-    bool IsFading() const { return m_fadeTimer.isActive(); }
-    int FadeTimerInterval() const { return m_fadeTimer.interval(); }
+    bool isHovered() const { return m_hover; }
+    bool isPressed() const { return m_pressed; }
+    int hoverLevel() const { return m_hoverLevel; }
+    int pressLevel() const { return m_pressLevel; }
+    bool isFading() const { return m_fadeTimer.isActive(); }
+    int fadeTimerInterval() const { return m_fadeTimer.interval(); }
 
     /// The removal notice of a style manager: a link to it is cleared.
-    void StyleManagerRemoved(StyleManager* manager);
+    void styleManagerRemoved(StyleManager* manager);
 
     // The operations this family adds, in their designed order.
 
     /// Redraws the cached images that the control's colours are baked into.
-    virtual void RebuildImages() {}
+    virtual void rebuildImages() {}
 
 protected:
-    virtual void EnabledChanged();
-    virtual void FocusChanged();
-    virtual void LeftButtonDown();
-    virtual void LeftButtonUp();
-    virtual void MouseEntered();
-    virtual void MouseLeft();
-    virtual void MouseMoved();
-    virtual void ParentColorChanged();
-    virtual void Resized();
-    virtual void TextChanged();
-    virtual void FadeOutStep();
-    virtual void FadeInStep();
+    virtual void enabledChanged();
+    virtual void focusChanged();
+    virtual void leftButtonDown();
+    virtual void leftButtonUp();
+    virtual void pointerEntered();
+    virtual void pointerLeft();
+    virtual void mouseMoved();
+    virtual void parentColorChanged();
+    virtual void resized();
+    virtual void textChanged();
+    virtual void fadeOutStep();
+    virtual void fadeInStep();
 
 public:
     /// The activation of the control; the base emits clicked.
-    virtual void Click();
+    virtual void click();
 
 signals:
     /// The user activated the control (mouse, or the keys of a default or cancel button).
@@ -94,14 +94,14 @@ signals:
 
 protected:
     /// Called after Color has taken a new value; the base repaints.
-    virtual void ColorChanged();
+    virtual void colorChanged();
 
-    void SetHover(bool value) { m_hover = value; }
-    void SetPressed(bool value) { m_pressed = value; }
-    void UseFadeInStep() { m_fadeStep = &GradientControl::FadeInStep; }
-    void UseFadeOutStep() { m_fadeStep = &GradientControl::FadeOutStep; }
+    void setHovered(bool value) { m_hover = value; }
+    void setPressed(bool value) { m_pressed = value; }
+    void useFadeInStep() { m_fadeStep = &GradientControl::fadeInStep; }
+    void useFadeOutStep() { m_fadeStep = &GradientControl::fadeOutStep; }
     /// Panels take double clicks; the other controls see them as a second single click.
-    void SetAcceptsDoubleClicks(bool value) { m_acceptsDoubleClicks = value; }
+    void setAcceptsDoubleClicks(bool value) { m_acceptsDoubleClicks = value; }
 
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -117,9 +117,9 @@ protected:
 private:
     friend void startFade(GradientControl& control);
 
-    void PointerInside(bool inside);
-    void ApplyColor(Color value);
-    void FadeTick();
+    void pointerInside(bool inside);
+    void applyColor(Color value);
+    void fadeTick();
 
     bool m_textShadow = true;
     bool m_showCaption = true;
@@ -134,7 +134,7 @@ private:
     int m_hoverLevel = 0;
     int m_pressLevel = 0;
     FadeSpeed m_fadeSpeed = FadeSpeed::Medium;
-    void (GradientControl::*m_fadeStep)() = &GradientControl::FadeInStep;
+    void (GradientControl::*m_fadeStep)() = &GradientControl::fadeInStep;
     QTimer m_fadeTimer;
 
     bool m_pointerInside = false;

@@ -11,22 +11,22 @@ namespace stowmere::controls {
 
 GradientPanel::GradientPanel(QWidget* parent) : GradientControl(parent)
 {
-    SetAcceptsDoubleClicks(true);
+    setAcceptsDoubleClicks(true);
     setColor(Color::rgb(223, 223, 227));
-    SetFontColor(Color::rgb(0, 0, 206));
+    setFontColor(Color::rgb(0, 0, 206));
     resize(185, 105);
     m_background.resize(185, 105);
     m_constructed = true;
-    UpdateClientArea();
-    RebuildImages();
+    updateClientArea();
+    rebuildImages();
 }
 
-template <typename T> void GradientPanel::StoreAndRebuild(T& field, T value)
+template <typename T> void GradientPanel::storeAndRebuild(T& field, T value)
 {
     if (field == value)
         return;
     field = value;
-    RebuildImages();
+    rebuildImages();
 }
 
 void GradientPanel::setCaptionPosition(CaptionPosition value)
@@ -36,40 +36,40 @@ void GradientPanel::setCaptionPosition(CaptionPosition value)
     const bool groupBoxChanged =
         (value == CaptionPosition::GroupBox) != (m_captionPosition == CaptionPosition::GroupBox);
     m_captionPosition = value;
-    UpdateClientArea();
+    updateClientArea();
     if (groupBoxChanged)
-        RebuildImages();
+        rebuildImages();
     else
         update();
 }
 
-void GradientPanel::SetCornerWidth(int value)
+void GradientPanel::setCornerWidth(int value)
 {
     if (value < 0)
         return;
-    StoreAndRebuild(m_cornerWidth, value);
+    storeAndRebuild(m_cornerWidth, value);
 }
 
-void GradientPanel::SetBorderWidth(int value)
+void GradientPanel::setBorderWidth(int value)
 {
     if (value <= 0 || value == m_borderWidth)
         return;
     m_borderWidth = value;
-    UpdateClientArea();
-    RebuildImages();
+    updateClientArea();
+    rebuildImages();
 }
 
-void GradientPanel::SetBorderColor(Color value)
+void GradientPanel::setBorderColor(Color value)
 {
-    StoreAndRebuild(m_borderColor, value);
+    storeAndRebuild(m_borderColor, value);
 }
 
-void GradientPanel::SetOuterColor(Color value)
+void GradientPanel::setOuterColor(Color value)
 {
-    StoreAndRebuild(m_outerColor, value);
+    storeAndRebuild(m_outerColor, value);
 }
 
-void GradientPanel::SetTextShadowColor(Color value)
+void GradientPanel::setTextShadowColor(Color value)
 {
     if (value == m_textShadowColor)
         return;
@@ -77,54 +77,54 @@ void GradientPanel::SetTextShadowColor(Color value)
     update();
 }
 
-void GradientPanel::SetAntialiased(bool value)
+void GradientPanel::setAntialiased(bool value)
 {
     if (value == m_antialiased)
         return;
     m_antialiased = value;
     if (value)
         m_gradient = false;
-    RebuildImages();
+    rebuildImages();
 }
 
-void GradientPanel::SetGradient(bool value)
+void GradientPanel::setGradient(bool value)
 {
     if (value == m_gradient || (value && m_antialiased))
         return;
     m_gradient = value;
-    RebuildImages();
+    rebuildImages();
 }
 
-void GradientPanel::SetDefaultFrom(Color value)
+void GradientPanel::setDefaultFrom(Color value)
 {
-    StoreAndRebuild(m_defaultFrom, value);
+    storeAndRebuild(m_defaultFrom, value);
 }
 
-void GradientPanel::SetDefaultTo(Color value)
+void GradientPanel::setDefaultTo(Color value)
 {
-    StoreAndRebuild(m_defaultTo, value);
+    storeAndRebuild(m_defaultTo, value);
 }
 
 void GradientPanel::setGradientType(GradientType value)
 {
-    StoreAndRebuild(m_gradientType, value);
+    storeAndRebuild(m_gradientType, value);
 }
 
-int GradientPanel::CaptionHeight() const
+int GradientPanel::captionHeight() const
 {
     return QFontMetrics(font()).height();
 }
 
-void GradientPanel::UpdateClientArea()
+void GradientPanel::updateClientArea()
 {
     const int inset = m_borderWidth + 1;
     if (m_captionPosition == CaptionPosition::GroupBox)
-        setContentsMargins(inset, 2 * (CaptionHeight() / 2) + 1, inset, 3);
+        setContentsMargins(inset, 2 * (captionHeight() / 2) + 1, inset, 3);
     else
         setContentsMargins(inset, inset, inset, inset);
 }
 
-void GradientPanel::RebuildImages()
+void GradientPanel::rebuildImages()
 {
     if (!m_constructed)
         return;
@@ -146,7 +146,7 @@ void GradientPanel::RebuildImages()
     // inset i keeps the pen's outer side on the image's edge.
     const int p = s * m_borderWidth - 1;
     const int i = p / 2;
-    const int top = m_captionPosition == CaptionPosition::GroupBox ? (s * CaptionHeight()) / 2 + i : i;
+    const int top = m_captionPosition == CaptionPosition::GroupBox ? (s * captionHeight()) / 2 + i : i;
     const Rect frame{i, top, w - i, h - i};
     const int corner = s * m_cornerWidth;
     if (m_gradient) {
@@ -170,13 +170,13 @@ void GradientPanel::RebuildImages()
     update();
 }
 
-Image24 GradientPanel::RenderPanel()
+Image24 GradientPanel::renderPanel()
 {
     // A hidden widget is resized without a resize event; its first paint is that trigger.
     if (m_background.width() != width() || m_background.height() != height())
-        RebuildImages();
+        rebuildImages();
     Image24 image = m_background;
-    if (!ShowCaption() || Caption().isEmpty() || image.isEmpty())
+    if (!showCaption() || caption().isEmpty() || image.isEmpty())
         return image;
 
     const int w = width();
@@ -186,9 +186,9 @@ Image24 GradientPanel::RenderPanel()
     TextFlags align = TextFlag::Left | TextFlag::Top;
     switch (m_captionPosition) {
     case CaptionPosition::GroupBox:
-        text.Top = 0;
+        text.top = 0;
         if (m_cornerWidth + m_borderWidth < 2)
-            text.Left += 5;
+            text.left += 5;
         break;
     case CaptionPosition::TopLeft:
         break;
@@ -200,14 +200,14 @@ Image24 GradientPanel::RenderPanel()
         break;
     case CaptionPosition::MiddleLeft:
         align = TextFlag::Left | TextFlag::VCenter;
-        text.Left -= (m_cornerWidth - m_borderWidth) / 2;
+        text.left -= (m_cornerWidth - m_borderWidth) / 2;
         break;
     case CaptionPosition::MiddleCenter:
         align = TextFlag::Center | TextFlag::VCenter;
         break;
     case CaptionPosition::MiddleRight:
         align = TextFlag::Right | TextFlag::VCenter;
-        text.Right += (m_cornerWidth - m_borderWidth) / 2;
+        text.right += (m_cornerWidth - m_borderWidth) / 2;
         break;
     case CaptionPosition::BottomLeft:
         align = TextFlag::Left | TextFlag::Bottom;
@@ -225,43 +225,43 @@ Image24 GradientPanel::RenderPanel()
     if (m_captionPosition == CaptionPosition::GroupBox) {
         const QFontMetrics metrics(font());
         const int th = metrics.height();
-        const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, Caption()).width();
-        fillRect(image, {0, 0, text.Right, th / 2}, m_outerColor);
-        fillRect(image, {text.Left, th / 2, text.Left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
+        const int textWidth = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption()).width();
+        fillRect(image, {0, 0, text.right, th / 2}, m_outerColor);
+        fillRect(image, {text.left, th / 2, text.left + textWidth, th / 2 + std::min(m_borderWidth, th / 2)},
                  m_outerColor);
     }
     QImage target = image.asQImage();
     QPainter painter(&target);
-    drawCaption(painter, Caption(), font(), FontColor(), m_textShadowColor, TextShadow(), format, text,
+    drawCaption(painter, caption(), font(), fontColor(), m_textShadowColor, textShadow(), format, text,
                 isEnabled());
     painter.end();
     return image;
 }
 
-void GradientPanel::ParentColorChanged()
+void GradientPanel::parentColorChanged()
 {
-    if (ParentColor()) {
+    if (parentColor()) {
         if (auto* parent = dynamic_cast<GradientControl*>(parentWidget()))
-            SetOuterColor(parent->color());
+            setOuterColor(parent->color());
     }
-    GradientControl::ParentColorChanged();
+    GradientControl::parentColorChanged();
 }
 
-void GradientPanel::Resized()
+void GradientPanel::resized()
 {
-    GradientControl::Resized();
+    GradientControl::resized();
     if (m_background.width() != width() || m_background.height() != height())
-        RebuildImages();
+        rebuildImages();
 }
 
-void GradientPanel::ColorChanged()
+void GradientPanel::colorChanged()
 {
-    RebuildImages();
+    rebuildImages();
 }
 
 void GradientPanel::paintEvent(QPaintEvent*)
 {
-    Image24 image = RenderPanel();
+    Image24 image = renderPanel();
     QPainter painter(this);
     painter.fillRect(rect(), toQColor(m_outerColor));
     painter.drawImage(0, 0, image.asQImage());
@@ -271,8 +271,8 @@ void GradientPanel::changeEvent(QEvent* event)
 {
     // The group-box frame and client area follow the caption font's height.
     if (event->type() == QEvent::FontChange && m_captionPosition == CaptionPosition::GroupBox) {
-        UpdateClientArea();
-        RebuildImages();
+        updateClientArea();
+        rebuildImages();
     }
     GradientControl::changeEvent(event);
 }

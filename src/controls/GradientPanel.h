@@ -9,7 +9,7 @@ namespace stowmere::controls {
 /// A panel that frames and backs other controls: a rounded frame, anti-aliased by 3x
 /// supersampling or filled with a gradient, around a face in Color, with a caption in
 /// one of ten positions (CaptionPosition::GroupBox interrupts the frame line). The background is built
-/// once per change into BackgroundImage; a repaint only copies it and draws the caption.
+/// once per change into backgroundImage; a repaint only copies it and draws the caption.
 /// Child widgets laid out in the panel sit inside its client area (contentsRect).
 class GradientPanel : public GradientControl {
     Q_OBJECT
@@ -19,54 +19,54 @@ public:
 
     CaptionPosition captionPosition() const { return m_captionPosition; }
     void setCaptionPosition(CaptionPosition value);
-    int CornerWidth() const { return m_cornerWidth; }
+    int cornerWidth() const { return m_cornerWidth; }
     /// Negative values are ignored.
-    void SetCornerWidth(int value);
-    int BorderWidth() const { return m_borderWidth; }
+    void setCornerWidth(int value);
+    int borderWidth() const { return m_borderWidth; }
     /// Values of 0 or less are ignored.
-    void SetBorderWidth(int value);
-    Color BorderColor() const { return m_borderColor; }
-    void SetBorderColor(Color value);
-    Color OuterColor() const { return m_outerColor; }
-    void SetOuterColor(Color value);
-    Color TextShadowColor() const { return m_textShadowColor; }
-    void SetTextShadowColor(Color value);
-    bool Antialiased() const { return m_antialiased; }
+    void setBorderWidth(int value);
+    Color borderColor() const { return m_borderColor; }
+    void setBorderColor(Color value);
+    Color outerColor() const { return m_outerColor; }
+    void setOuterColor(Color value);
+    Color textShadowColor() const { return m_textShadowColor; }
+    void setTextShadowColor(Color value);
+    bool isAntialiased() const { return m_antialiased; }
     /// True also clears Gradient: the supersampled frame has a plain face.
-    void SetAntialiased(bool value);
-    bool Gradient() const { return m_gradient; }
+    void setAntialiased(bool value);
+    bool gradient() const { return m_gradient; }
     /// Stays False while Antialiased is True.
-    void SetGradient(bool value);
-    Color DefaultFrom() const { return m_defaultFrom; }
-    void SetDefaultFrom(Color value);
-    Color DefaultTo() const { return m_defaultTo; }
-    void SetDefaultTo(Color value);
+    void setGradient(bool value);
+    Color defaultFrom() const { return m_defaultFrom; }
+    void setDefaultFrom(Color value);
+    Color defaultTo() const { return m_defaultTo; }
+    void setDefaultTo(Color value);
     GradientType gradientType() const { return m_gradientType; }
     void setGradientType(GradientType value);
 
-    const Image24& BackgroundImage() const { return m_background; }
+    const Image24& backgroundImage() const { return m_background; }
 
-    /// Rebuilds BackgroundImage and repaints.
-    void RebuildImages() override;
+    /// Rebuilds backgroundImage and repaints.
+    void rebuildImages() override;
 
-    /// Where aligned children go: inset by BorderWidth + 1, or below the caption of a group box.
-    QRect ClientArea() const { return contentsRect(); }
+    /// Where aligned children go: inset by borderWidth + 1, or below the caption of a group box.
+    QRect clientArea() const { return contentsRect(); }
 
     /// The panel as painted now, without its children: background and caption.
-    Image24 RenderPanel();
+    Image24 renderPanel();
 
 protected:
-    void ParentColorChanged() override;
-    void Resized() override;
-    void ColorChanged() override;
+    void parentColorChanged() override;
+    void resized() override;
+    void colorChanged() override;
 
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    template <typename T> void StoreAndRebuild(T& field, T value);
-    int CaptionHeight() const;
-    void UpdateClientArea();
+    template <typename T> void storeAndRebuild(T& field, T value);
+    int captionHeight() const;
+    void updateClientArea();
 
     CaptionPosition m_captionPosition = CaptionPosition::TopLeft;
     int m_cornerWidth = 10;

@@ -5,24 +5,24 @@
 
 namespace stowmere::controls {
 
-/// A rectangle as the drawing routines take it: Right and Bottom are exclusive.
+/// A rectangle as the drawing routines take it: right and bottom are exclusive.
 struct Rect {
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
 
-    constexpr int width() const { return Right - Left; }
-    constexpr int height() const { return Bottom - Top; }
-    constexpr bool isEmpty() const { return Right <= Left || Bottom <= Top; }
-    constexpr Rect inflated(int dx, int dy) const { return {Left - dx, Top - dy, Right + dx, Bottom + dy}; }
-    constexpr Rect offset(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
+    constexpr int width() const { return right - left; }
+    constexpr int height() const { return bottom - top; }
+    constexpr bool isEmpty() const { return right <= left || bottom <= top; }
+    constexpr Rect inflated(int dx, int dy) const { return {left - dx, top - dy, right + dx, bottom + dy}; }
+    constexpr Rect offset(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
     constexpr Rect intersected(const Rect& other) const
     {
-        return {Left > other.Left ? Left : other.Left, Top > other.Top ? Top : other.Top,
-                Right < other.Right ? Right : other.Right, Bottom < other.Bottom ? Bottom : other.Bottom};
+        return {left > other.left ? left : other.left, top > other.top ? top : other.top,
+                right < other.right ? right : other.right, bottom < other.bottom ? bottom : other.bottom};
     }
-    QRect toQRect() const { return QRect(Left, Top, width(), height()); }
+    QRect toQRect() const { return QRect(left, top, width(), height()); }
     static Rect fromQRect(const QRect& rect)
     {
         return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};

@@ -16,11 +16,11 @@ StyleManager::~StyleManager()
     m_destroying = true;
     const std::vector<GradientControl*> controls = m_controls;
     for (GradientControl* control : controls)
-        control->StyleManagerRemoved(this);
+        control->styleManagerRemoved(this);
     m_controls.clear();
 }
 
-void StyleManager::CopySettings(const StyleManager& source)
+void StyleManager::copySettings(const StyleManager& source)
 {
     const StyleManager* manager = &source;
     m_colors = manager->m_colors;
@@ -36,13 +36,13 @@ void StyleManager::CopySettings(const StyleManager& source)
     m_textShadow = manager->m_textShadow;
 }
 
-void StyleManager::AddControl(GradientControl* control)
+void StyleManager::addControl(GradientControl* control)
 {
     if (control != nullptr && std::find(m_controls.begin(), m_controls.end(), control) == m_controls.end())
         m_controls.push_back(control);
 }
 
-void StyleManager::RemoveControl(GradientControl* control)
+void StyleManager::removeControl(GradientControl* control)
 {
     std::erase(m_controls, control);
 }

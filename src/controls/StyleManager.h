@@ -21,38 +21,38 @@ public:
     explicit StyleManager(QObject* parent = nullptr);
     ~StyleManager() override;
 
-    const ControlColors& Colors() const { return m_colors; }
-    void SetColors(const ControlColors& value) { m_colors = value; }
+    const ControlColors& colors() const { return m_colors; }
+    void setColors(const ControlColors& value) { m_colors = value; }
     const SplitterColors& splitterColors() const { return m_splitterColors; }
     void setSplitterColors(const SplitterColors& value) { m_splitterColors = value; }
 
-    bool ShowFocusRect() const { return m_showFocusRect; }
-    void SetShowFocusRect(bool value) { m_showFocusRect = value; }
-    bool HotTrack() const { return m_hotTrack; }
-    void SetHotTrack(bool value) { m_hotTrack = value; }
-    bool GradientBorder() const { return m_gradientBorder; }
-    void SetGradientBorder(bool value) { m_gradientBorder = value; }
-    bool TextShadow() const { return m_textShadow; }
-    void SetTextShadow(bool value) { m_textShadow = value; }
-    Color CheckColor() const { return m_checkColor; }
-    void SetCheckColor(Color value) { m_checkColor = value; }
+    bool showFocusRect() const { return m_showFocusRect; }
+    void setShowFocusRect(bool value) { m_showFocusRect = value; }
+    bool hotTrack() const { return m_hotTrack; }
+    void setHotTrack(bool value) { m_hotTrack = value; }
+    bool gradientBorder() const { return m_gradientBorder; }
+    void setGradientBorder(bool value) { m_gradientBorder = value; }
+    bool textShadow() const { return m_textShadow; }
+    void setTextShadow(bool value) { m_textShadow = value; }
+    Color checkColor() const { return m_checkColor; }
+    void setCheckColor(Color value) { m_checkColor = value; }
     FadeSpeed fadeSpeed() const { return m_fadeSpeed; }
     void setFadeSpeed(FadeSpeed value) { m_fadeSpeed = value; }
-    Color PanelColor() const { return m_panelColor; }
-    void SetPanelColor(Color value) { m_panelColor = value; }
-    Color BorderColor() const { return m_borderColor; }
-    void SetBorderColor(Color value) { m_borderColor = value; }
-    const QFont& Font() const { return m_font; }
-    void SetFont(const QFont& value) { m_font = value; }
+    Color panelColor() const { return m_panelColor; }
+    void setPanelColor(Color value) { m_panelColor = value; }
+    Color borderColor() const { return m_borderColor; }
+    void setBorderColor(Color value) { m_borderColor = value; }
+    const QFont& captionFont() const { return m_font; }
+    void setCaptionFont(const QFont& value) { m_font = value; }
 
     /// Copies every setting of another manager; the linked controls stay as they are.
-    void CopySettings(const StyleManager& source);
+    void copySettings(const StyleManager& source);
 
-    const std::vector<GradientControl*>& LinkedControls() const { return m_controls; }
+    const std::vector<GradientControl*>& linkedControls() const { return m_controls; }
     /// Adds a control unless it is listed already.
-    void AddControl(GradientControl* control);
-    void RemoveControl(GradientControl* control);
-    bool IsDestroying() const { return m_destroying; }
+    void addControl(GradientControl* control);
+    void removeControl(GradientControl* control);
+    bool isDestroying() const { return m_destroying; }
 
 private:
     ControlColors m_colors;

@@ -30,14 +30,14 @@ enum class RegistryRoot { CurrentUser, LocalMachine, CurrentConfig, ClassesRoot,
 
 /// Size constraints; stored only. All zero means "no constraint".
 struct MinMaxInfo {
-    int MaxPosLeft = 0;
-    int MaxPosTop = 0;
-    int MaxSizeHeight = 0;
-    int MaxSizeWidth = 0;
-    int MaxTrackHeight = 0;
-    int MaxTrackWidth = 0;
-    int MinTrackHeight = 0;
-    int MinTrackWidth = 0;
+    int maxPosLeft = 0;
+    int maxPosTop = 0;
+    int maxSizeHeight = 0;
+    int maxSizeWidth = 0;
+    int maxTrackHeight = 0;
+    int maxTrackWidth = 0;
+    int minTrackHeight = 0;
+    int minTrackWidth = 0;
 
     bool isDefault() const;
     bool operator==(const MinMaxInfo&) const = default;

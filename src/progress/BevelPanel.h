@@ -7,8 +7,8 @@
 
 namespace stowmere::progress {
 
-/// A plain panel: a sunken client edge, inside it a raised bevel of BevelWidth
-/// pixels and a border band of BorderWidth pixels in the panel's colour.
+/// A plain panel: a sunken client edge, inside it a raised bevel of bevelWidth
+/// pixels and a border band of borderWidth pixels in the panel's colour.
 /// Children are placed relative to the client area inside the sunken edge.
 class BevelPanel : public QWidget {
     Q_OBJECT
@@ -21,9 +21,9 @@ public:
 
     stowmere::controls::Color color() const { return m_color; }
     void setColor(stowmere::controls::Color value);
-    int BevelWidth() const { return m_bevelWidth; }
+    int bevelWidth() const { return m_bevelWidth; }
     void setBevelWidth(int value);
-    int BorderWidth() const { return m_borderWidth; }
+    int borderWidth() const { return m_borderWidth; }
     void setBorderWidth(int value);
 
     /// Places a child at (left, top) of the client area with the given size.

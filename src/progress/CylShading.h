@@ -24,14 +24,14 @@ struct Factors {
 };
 
 /// Factor of one channel value under a style:
-/// ((v * IntensityFactor + IntensityRGB) / Intensity + v) / RangeRGB, rounded to float.
+/// ((v * intensityFactor + intensityRGB) / Intensity + v) / rangeRGB, rounded to float.
 float channelFactor(int v, const CylinderStyleValues& style);
 Factors colourFactors(const colors::Rgb& colour, const CylinderStyleValues& style);
 
-/// Channel value at shade distance t: clamp(trunc((t * step * ColorFactor + ColorRGB) * factor)).
+/// Channel value at shade distance t: clamp(trunc((t * step * colorFactor + colorRGB) * factor)).
 std::uint8_t shadeChannel(int t, float step, const CylinderStyleValues& style, float factor);
 
-/// Offset of the light line from the first bar row (or column): trunc(thickness / LightAngle).
+/// Offset of the light line from the first bar row (or column): trunc(thickness / lightAngle).
 int lightLineOffset(int thickness, float lightAngle);
 
 /// Everything one shading pass needs: the bar rectangle is (c, c, W - c, H - c).

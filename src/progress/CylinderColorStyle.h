@@ -29,16 +29,16 @@ public:
     CylinderColorStyle(const CylinderColorStyle&) = delete;
     CylinderColorStyle& operator=(const CylinderColorStyle&) = delete;
 
-    std::int32_t IntensityRGB() const { return m_values.IntensityRGB; }
-    float Intensity() const { return m_values.Intensity; }
-    float IntensityFactor() const { return m_values.IntensityFactor; }
-    std::int32_t RangeRGB() const { return m_values.RangeRGB; }
-    std::int32_t ColorRGB() const { return m_values.ColorRGB; }
-    float ColorFactor() const { return m_values.ColorFactor; }
-    float LightAngle() const { return m_values.LightAngle; }
+    std::int32_t intensityRGB() const { return m_values.IntensityRGB; }
+    float intensity() const { return m_values.Intensity; }
+    float intensityFactor() const { return m_values.IntensityFactor; }
+    std::int32_t rangeRGB() const { return m_values.RangeRGB; }
+    std::int32_t colorRGB() const { return m_values.ColorRGB; }
+    float colorFactor() const { return m_values.ColorFactor; }
+    float lightAngle() const { return m_values.LightAngle; }
 
     void setIntensityRGB(std::int32_t value);
-    // Intensity, RangeRGB and LightAngle are divisors: zero is refused.
+    // Intensity, rangeRGB and lightAngle are divisors: zero is refused.
     void setIntensity(float value);
     void setIntensityFactor(float value);
     void setRangeRGB(std::int32_t value);

@@ -30,11 +30,11 @@ public:
     ~CylinderProgressBar() override;
 
     // Range and position.
-    std::int32_t Min() const { return m_min; }
-    std::int32_t Max() const { return m_max; }
-    std::int32_t Position() const { return m_position; }
-    std::int32_t Step() const { return m_step; }
-    bool StopAtMax() const { return m_stopAtMax; }
+    std::int32_t minimum() const { return m_min; }
+    std::int32_t maximum() const { return m_max; }
+    std::int32_t position() const { return m_position; }
+    std::int32_t step() const { return m_step; }
+    bool stopAtMax() const { return m_stopAtMax; }
     /// A value equal to Max becomes Max - 1; a value above Max is not stored.
     void setMin(std::int32_t value);
     /// A value equal to Min becomes Min + 1; a value below Min is not stored.
@@ -44,15 +44,15 @@ public:
     void setStep(std::int32_t value) { m_step = value; }
     void setStopAtMax(bool value) { m_stopAtMax = value; }
 
-    // Colours. ForeColor, ForeLineColor, BackColor and BevelColor re-derive even when unchanged.
-    stowmere::controls::Color ForeColor() const { return m_foreColor; }
-    stowmere::controls::Color ForeLineColor() const { return m_foreLineColor; }
-    stowmere::controls::Color BackColor() const { return m_backColor; }
-    stowmere::controls::Color BackBorderColor() const { return m_backBorderColor; }
-    stowmere::controls::Color BevelColor() const { return m_bevelColor; }
+    // Colours. foreColor, foreLineColor, backColor and bevelColor re-derive even when unchanged.
+    stowmere::controls::Color foreColor() const { return m_foreColor; }
+    stowmere::controls::Color foreLineColor() const { return m_foreLineColor; }
+    stowmere::controls::Color backColor() const { return m_backColor; }
+    stowmere::controls::Color backBorderColor() const { return m_backBorderColor; }
+    stowmere::controls::Color bevelColor() const { return m_bevelColor; }
     stowmere::controls::Color color() const { return m_color; }
-    stowmere::controls::Color FontShadowColor() const { return m_fontShadowColor; }
-    stowmere::controls::Color FontColor() const { return m_fontColor; }
+    stowmere::controls::Color fontShadowColor() const { return m_fontShadowColor; }
+    stowmere::controls::Color fontColor() const { return m_fontColor; }
     void setForeColor(stowmere::controls::Color value);
     void setForeLineColor(stowmere::controls::Color value);
     void setBackColor(stowmere::controls::Color value);
@@ -63,20 +63,20 @@ public:
     void setFontColor(stowmere::controls::Color value);
 
     // Lighting.
-    CylinderColorStyle& BackStyle() { return m_backStyle; }
-    CylinderColorStyle& ForeStyle() { return m_foreStyle; }
-    const CylinderColorStyle& BackStyle() const { return m_backStyle; }
-    const CylinderColorStyle& ForeStyle() const { return m_foreStyle; }
+    CylinderColorStyle& backStyle() { return m_backStyle; }
+    CylinderColorStyle& foreStyle() { return m_foreStyle; }
+    const CylinderColorStyle& backStyle() const { return m_backStyle; }
+    const CylinderColorStyle& foreStyle() const { return m_foreStyle; }
     void setBackStyle(const CylinderStyleValues& values) { m_backStyle.assign(values); }
     void setForeStyle(const CylinderStyleValues& values) { m_foreStyle.assign(values); }
     CylinderEffect cylinderEffect() const { return m_cylinderEffect; }
     void setCylinderEffect(CylinderEffect value);
 
     // Frame.
-    BevelCut BevelInner() const { return m_bevelInner; }
-    BevelCut BevelOuter() const { return m_bevelOuter; }
-    std::int32_t BevelWidth() const { return m_bevelWidth; }
-    std::int32_t BorderWidth() const { return m_borderWidth; }
+    BevelCut bevelInner() const { return m_bevelInner; }
+    BevelCut bevelOuter() const { return m_bevelOuter; }
+    std::int32_t bevelWidth() const { return m_bevelWidth; }
+    std::int32_t borderWidth() const { return m_borderWidth; }
     /// A frame that would leave no room for the bar is undone silently.
     void setBevelInner(BevelCut value);
     void setBevelOuter(BevelCut value);
@@ -84,13 +84,13 @@ public:
     void setBorderWidth(std::int32_t value);
 
     // Text.
-    const QFont& Font() const { return m_font; }
+    const QFont& captionFont() const { return m_font; }
     void setFont(const QFont& font);
     FontEffect fontEffect() const { return m_fontEffect; }
     FontOrientation fontOrientation() const { return m_fontOrientation; }
-    bool ShowText() const { return m_showText; }
-    const QString& Text() const { return m_text; }
-    const QString& TextDone() const { return m_textDone; }
+    bool showText() const { return m_showText; }
+    const QString& text() const { return m_text; }
+    const QString& textDone() const { return m_textDone; }
     void setFontEffect(FontEffect value);
     void setFontOrientation(FontOrientation value);
     void setShowText(bool value);
@@ -99,7 +99,7 @@ public:
     /// The text drawn for the current percentage.
     QString displayText() const;
 
-    BarOrientation Orientation() const { return m_orientation; }
+    BarOrientation orientation() const { return m_orientation; }
     /// Also sets FontOrientation to match, without rebuilding the text state.
     void setOrientation(BarOrientation value);
 

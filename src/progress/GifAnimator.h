@@ -28,28 +28,28 @@ public:
     static constexpr int MinFrameDelay = 50;
     static constexpr int MaxFrameDelay = 10000;
 
-    const GifPicture& Image() const { return *m_picture; }
+    const GifPicture& image() const { return *m_picture; }
     /// Replaces the picture: the cache is dropped and the first frame shown.
     void setImage(GifPicture picture);
 
-    bool Animate() const { return m_animate; }
+    bool isAnimated() const { return m_animate; }
     void setAnimate(bool value);
     /// Kept for the window definition; frames are always advanced and painted on
     /// the user-interface thread here (see the class comment).
-    bool AsyncDrawing() const { return m_asyncDrawing; }
+    bool asyncDrawing() const { return m_asyncDrawing; }
     void setAsyncDrawing(bool value) { m_asyncDrawing = value; }
-    bool AutoSize() const { return m_autoSize; }
+    bool autoSize() const { return m_autoSize; }
     void setAutoSize(bool value);
-    bool Center() const { return m_center; }
+    bool center() const { return m_center; }
     void setCenter(bool value);
-    bool Loop() const { return m_loop; }
+    bool loop() const { return m_loop; }
     void setLoop(bool value) { m_loop = value; }
-    bool Stretch() const { return m_stretch; }
+    bool stretch() const { return m_stretch; }
     void setStretch(bool value);
-    bool Transparent() const { return m_transparent; }
+    bool isTransparent() const { return m_transparent; }
     void setTransparent(bool value);
 
-    int FrameIndex() const { return m_frameIndex; }
+    int frameIndex() const { return m_frameIndex; }
     /// Ignored when unchanged, negative or past the last frame.
     void setFrameIndex(int value);
 

@@ -12,7 +12,7 @@ namespace {
 using colors::rgb;
 using colors::system;
 
-// IntensityRGB, Intensity, IntensityFactor, RangeRGB, ColorRGB, ColorFactor, LightAngle.
+// intensityRGB, Intensity, intensityFactor, rangeRGB, colorRGB, colorFactor, lightAngle.
 constexpr std::array<CylinderStyleValues, 13> Styles{{
     {},
     {255, 4.0f, -1.0f, 255, 255, -1.0f, -3.0f},    // S1, the default

@@ -179,33 +179,33 @@ void ProgressWindow::setUpCancelButton()
     b.setToolTip(QStringLiteral("Stop Backup"));
     b.setColor(colors::White);
     b.setFont(sansFont(11, false));
-    b.SetFontColor(colors::Black);
-    b.SetShowCaption(true);
-    b.SetCaption(QString());
-    b.SetGlyph(QImage(resources::cancelGlyph()));
-    b.SetSpacing(15);
-    b.SetLayout(ButtonLayout::GlyphLeft);
+    b.setFontColor(colors::Black);
+    b.setShowCaption(true);
+    b.setCaption(QString());
+    b.setGlyph(QImage(resources::cancelGlyph()));
+    b.setSpacing(15);
+    b.setButtonLayout(ButtonLayout::GlyphLeft);
     ControlColors c;
-    c.SetDefaultFrom(colors::White);
-    c.SetDefaultTo(Color::rgb(175, 190, 209));
-    c.SetOverFrom(colors::White);
-    c.SetOverTo(Color::rgb(118, 148, 190));
-    c.SetClickedFrom(Color::rgb(214, 207, 198));
-    c.SetClickedTo(Color::rgb(247, 243, 235));
-    c.SetHotTrack(Color::rgb(0, 0, 255));
-    c.SetBorderColor(Color::rgb(128, 128, 128));
-    c.SetTextShadow(colors::White);
-    b.SetColors(c);
+    c.setDefaultFrom(colors::White);
+    c.setDefaultTo(Color::rgb(175, 190, 209));
+    c.setOverFrom(colors::White);
+    c.setOverTo(Color::rgb(118, 148, 190));
+    c.setClickedFrom(Color::rgb(214, 207, 198));
+    c.setClickedTo(Color::rgb(247, 243, 235));
+    c.setHotTrack(Color::rgb(0, 0, 255));
+    c.setBorderColor(Color::rgb(128, 128, 128));
+    c.setTextShadow(colors::White);
+    b.setColors(c);
     b.setFadeSpeed(FadeSpeed::Medium);
     b.setGradientType(GradientType::Vertical);
-    b.SetShowFocusRect(false);
-    b.SetHotTrack(false);
-    b.SetGradientBorder(false);
-    b.SetTextShadow(false);
-    b.SetAllowAllUp(false);
-    b.SetDown(false);
-    b.SetGroupIndex(0);
-    b.SetModalResult(0);
+    b.setShowFocusRect(false);
+    b.setHotTrack(false);
+    b.setGradientBorder(false);
+    b.setTextShadow(false);
+    b.setAllowAllUp(false);
+    b.setDown(false);
+    b.setGroupIndex(0);
+    b.setModalResult(0);
     connect(&b, &GradientControl::clicked, this, &ProgressWindow::cancelRun);
 }
 
@@ -230,7 +230,7 @@ void ProgressWindow::prepareRun(int itemCount)
 
 void ProgressWindow::itemDone()
 {
-    m_progressBar->setPosition(m_progressBar->Position() + 1);
+    m_progressBar->setPosition(m_progressBar->position() + 1);
 }
 
 void ProgressWindow::fileCopied()
@@ -280,7 +280,7 @@ void ProgressWindow::setBarMax(int value)
 
 int ProgressWindow::barMax() const
 {
-    return m_progressBar->Max();
+    return m_progressBar->maximum();
 }
 
 void ProgressWindow::setBarPosition(int value)
@@ -290,7 +290,7 @@ void ProgressWindow::setBarPosition(int value)
 
 int ProgressWindow::barPosition() const
 {
-    return m_progressBar->Position();
+    return m_progressBar->position();
 }
 
 void ProgressWindow::showOverMainWindow()

@@ -41,14 +41,14 @@ std::vector<std::byte> tableBytesOf(const std::string& data)
 
 } // namespace
 
-void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const std::string& path)
+void loadTableBytes(Table& table, std::span<const std::byte> bytes, const std::string& path)
 {
     try {
-        table.LoadFromBytes(bytes);
+        table.loadFromBytes(bytes);
     } catch (const StoreError& error) {
         throw withFile(error, path, "read");
     }
-    table.SetFileName(path);
+    table.setFileName(path);
 }
 
 std::vector<std::byte> readTableFile(const std::string& path)
@@ -82,21 +82,21 @@ bool tableFileChanged(const std::string& path, const TableFileImage& image)
     }
 }
 
-void loadTableFile(TDataTable& table, const std::string& path)
+void loadTableFile(Table& table, const std::string& path)
 {
     loadTableBytes(table, readTableFile(path), path);
 }
 
-std::vector<std::byte> tableFileBytes(const TDataTable& table, const std::string& path)
+std::vector<std::byte> tableFileBytes(const Table& table, const std::string& path)
 {
     try {
-        return table.SaveToBytes();
+        return table.saveToBytes();
     } catch (const StoreError& error) {
         throw withFile(error, path, "write");
     }
 }
 
-void saveTableFile(const TDataTable& table, const std::string& path)
+void saveTableFile(const Table& table, const std::string& path)
 {
     writeTableFile(path, tableFileBytes(table, path));
 }

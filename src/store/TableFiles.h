@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <cstddef>
 #include <optional>
@@ -22,18 +22,18 @@ TableFileImage readTableFileImage(const std::string& path);
 /// same way and says why, while a false alarm would stop the save.
 bool tableFileChanged(const std::string& path, const TableFileImage& image);
 /// Loads a table from a file, binding it to the file. Errors name the file.
-void loadTableFile(TDataTable& table, const std::string& path);
+void loadTableFile(Table& table, const std::string& path);
 /// Loads a table from bytes read from path, binding it to the file. Errors name the file.
-void loadTableBytes(TDataTable& table, std::span<const std::byte> bytes, const std::string& path);
+void loadTableBytes(Table& table, std::span<const std::byte> bytes, const std::string& path);
 /// The bytes saveTableFile would write for the table. Errors name the file.
-std::vector<std::byte> tableFileBytes(const TDataTable& table, const std::string& path);
+std::vector<std::byte> tableFileBytes(const Table& table, const std::string& path);
 /// Replaces the file at path with bytes as saveTableFile does (through links, atomically).
 void writeTableFile(const std::string& path, std::span<const std::byte> bytes);
 /// Writes the table to a file through a temporary file that replaces the old one only when
 /// complete, so a failed save leaves the old file as it was. A symbolic link is saved
 /// through: the file it names is replaced, in that file's folder, and the link stays.
 /// Errors name the file.
-void saveTableFile(const TDataTable& table, const std::string& path);
+void saveTableFile(const Table& table, const std::string& path);
 
 /// The file path names once every symbolic link on its last component is followed (the
 /// path itself when it is no link). A link to a missing file gives the missing file's

@@ -13,7 +13,7 @@
 
 namespace stowmere::store {
 
-enum class TIndexUniqueness { iuNone, iuUnique, iuPrimary };
+enum class IndexUniqueness { None, Unique, Primary };
 
 /// One key column of an order: the field's index and how it compares.
 struct KeyColumn {
@@ -41,7 +41,7 @@ struct TableFrame {
     std::vector<Property> tableProperties;
     /// Key columns of "DEFAULT_ORDER" (empty: rows in the order they were placed).
     std::vector<KeyColumn> defaultKeys;
-    TIndexUniqueness uniqueness = TIndexUniqueness::iuNone;
+    IndexUniqueness uniqueness = IndexUniqueness::None;
     /// "AUTOINCVALUE": the next automatic number; none when the packet has no numbering.
     std::optional<std::int64_t> autoIncValue;
     std::uint32_t lcid = 0;

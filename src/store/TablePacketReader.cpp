@@ -217,8 +217,7 @@ void readTableProperties(PacketReader& reader, TableFrame& frame)
             if (frame.defaultKeys.empty() || sameColumns) {
                 if (frame.defaultKeys.empty())
                     frame.defaultKeys = keys;
-                frame.uniqueness =
-                    name == kPrimaryKey ? TIndexUniqueness::iuPrimary : TIndexUniqueness::iuUnique;
+                frame.uniqueness = name == kPrimaryKey ? IndexUniqueness::Primary : IndexUniqueness::Unique;
             } else {
                 frame.tableProperties.push_back(std::move(property));
             }

@@ -95,11 +95,10 @@ void writeTableProperties(PacketWriter& writer, const TableFrame& frame)
         }
         checkWrite(
             writer.addProperty(PropertyScope::Table, kDefaultOrder, packet::kTypeUInt16Array, bytesOf(keys)));
-        if (frame.uniqueness != TIndexUniqueness::iuNone)
-            checkWrite(
-                writer.addProperty(PropertyScope::Table,
-                                   frame.uniqueness == TIndexUniqueness::iuPrimary ? kPrimaryKey : kUniqueKey,
-                                   packet::kTypeUInt16Array, bytesOf(columns)));
+        if (frame.uniqueness != IndexUniqueness::None)
+            checkWrite(writer.addProperty(
+                PropertyScope::Table, frame.uniqueness == IndexUniqueness::Primary ? kPrimaryKey : kUniqueKey,
+                packet::kTypeUInt16Array, bytesOf(columns)));
     }
     if (frame.autoIncValue) {
         std::string value(4, '\0');

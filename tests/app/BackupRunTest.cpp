@@ -68,7 +68,7 @@ TEST_F(BackupRun, ThreeItemsStepTheBarCountFilesAndAreUncheckedAsTheyFinish)
     EXPECT_EQ(pathList()->checkedCount(), 0);
     EXPECT_EQ(progress->counterLabel()->text(), "4") << "files are counted, not items";
     EXPECT_FALSE(progress->isVisible());
-    EXPECT_EQ(progress->progressBar()->Position(), 0);
+    EXPECT_EQ(progress->progressBar()->position(), 0);
     EXPECT_TRUE(widget<GradientButton>("backupButton")->isEnabled());
     EXPECT_TRUE(dialogs.messages().empty());
 
@@ -177,7 +177,7 @@ TEST_F(BackupRun, IncrementalCopiesNothingWhenTheBackupIsUpToDate)
     QObject::connect(main.get(), &MainWindow::backupItemDone,
                      [&] { barTexts << progress->progressBar()->displayText(); });
     QTest::mouseClick(checkBox("incrementalBox"), Qt::LeftButton);
-    ASSERT_TRUE(checkBox("incrementalBox")->Checked());
+    ASSERT_TRUE(checkBox("incrementalBox")->isChecked());
     pathList()->setChecked(0, true);
     pathList()->setChecked(1, true);
     click("backupButton");

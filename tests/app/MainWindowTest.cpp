@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 
 #include "AppFixture.h"
@@ -27,7 +27,7 @@ using stowmere::controls::GradientButton;
 
 using namespace stowmere::app;
 using namespace stowmere::app::testing;
-using stowmere::store::TDataTable;
+using stowmere::store::Table;
 
 namespace {
 
@@ -38,19 +38,19 @@ using MainWindowTest = AppFixture;
 QStringList rowsOf(const QString& folder, bool categories)
 {
     namespace schema = stowmere::catalog::schema;
-    TDataTable table;
-    table.SetFieldDefs(categories ? schema::categoryFieldDefs() : schema::pathFieldDefs());
+    Table table;
+    table.setFieldDefs(categories ? schema::categoryFieldDefs() : schema::pathFieldDefs());
     if (categories)
-        table.SetIndexFieldNames(schema::kCategoryOrder);
+        table.setIndexFieldNames(schema::kCategoryOrder);
     stowmere::store::loadTableFile(
         table,
         (folder + "/" + QString::fromUtf8(categories ? schema::kCategoryFileName : schema::kPathFileName))
             .toStdString());
     QStringList rows;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
         QStringList fields;
-        for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            fields << QString::fromStdString(table.RecordAsString(record, i));
+        for (std::size_t i = 0; i < table.fieldCount(); ++i)
+            fields << QString::fromStdString(table.recordAsString(record, i));
         rows << fields.join('|');
     }
     return rows;
@@ -259,7 +259,7 @@ TEST_F(MainWindowTest, PathsAreAddedFromTheDialogsAndDeletedWhenCheckedAndConfir
     dialogs.setNextAnswer(true);
     click("deletePathsButton");
     EXPECT_EQ(pathItems(), QStringList{"/etc/hosts"});
-    EXPECT_FALSE(checkBox("selectAllBox")->Checked());
+    EXPECT_FALSE(checkBox("selectAllBox")->isChecked());
     EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, TheRenderedWindowShowsTheControlsLook)
     // the near-white default face left around it.
     GradientButton* pressed = widget<GradientButton>("deleteSetButton");
     QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->rect().center());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->PressLevel() >= 100 && !pressed->IsFading(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed->pressLevel() >= 100 && !pressed->isFading(); }));
     const QImage down = pressed->grab().toImage();
     const QRgb edge = down.pixel(down.width() / 2, 2);
     EXPECT_LT(qRed(edge), 230) << "pixel " << qRed(edge) << "," << qGreen(edge) << "," << qBlue(edge);

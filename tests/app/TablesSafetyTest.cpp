@@ -6,7 +6,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/Schema.h"
 #include "platform/FileLock.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "support/DamagedTables.h"
 
 #include <QDir>

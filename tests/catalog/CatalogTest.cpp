@@ -4,7 +4,7 @@
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "support/FileContents.h"
 #include "support/TableFileBytes.h"
 #include "support/TempFolder.h"
@@ -81,10 +81,10 @@ TEST(Catalog, WorkedFilesComeOutByteForByte)
     EXPECT_FALSE(fs::exists(folder.path() / "Path.cds")) << "the path table did not change";
 
     // Worked file 2: a new path table with no rows, from the catalog's column set.
-    stowmere::store::TDataTable paths;
-    paths.SetFieldDefs(schema::pathFieldDefs());
-    paths.CreateDataSet();
-    EXPECT_EQ(paths.SaveToBytes(), stowmere::testing::pathFileBytes({}, 1));
+    stowmere::store::Table paths;
+    paths.setFieldDefs(schema::pathFieldDefs());
+    paths.createDataSet();
+    EXPECT_EQ(paths.saveToBytes(), stowmere::testing::pathFileBytes({}, 1));
 }
 
 TEST(Catalog, SetsAndPathsFollowTheRulesOfTheWindow)

@@ -4,7 +4,7 @@
 #include "catalog/Messages.h"
 #include "catalog/Schema.h"
 #include "catalog/SetIdentity.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 #include "support/TempFolder.h"
 
@@ -206,20 +206,20 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeIdentitiesIsReadAndGetsTheColum
 {
     // Options.cds as it was written before sets had an identity.
     using stowmere::store::FieldDef;
-    stowmere::store::TDataTable old;
+    stowmere::store::Table old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
     // Neither the identity nor mirror nor thinning, which came after it.
     while (columns.back().name == schema::kOptionsSetIdentity ||
            columns.back().name == schema::kOptionsMirror || isThinningColumn(columns.back().name))
         columns.pop_back();
     ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 5);
-    old.SetFieldDefs(columns);
-    old.CreateDataSet();
-    old.Insert();
-    old.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(2);
-    old.FieldByName(schema::kOptionsExclusions).SetAsString("*.tmp\n");
-    old.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(3);
-    old.Post();
+    old.setFieldDefs(columns);
+    old.createDataSet();
+    old.insert();
+    old.fieldByName(schema::kOptionsCategoryNo).setAsInteger(2);
+    old.fieldByName(schema::kOptionsExclusions).setAsString("*.tmp\n");
+    old.fieldByName(schema::kOptionsKeepVersions).setAsInteger(3);
+    old.post();
     const std::string file = data + "/Options.cds";
     stowmere::store::saveTableFile(old, file);
     const auto oldBytes = stowmere::store::readTableFileImage(file);
@@ -246,19 +246,19 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeMirrorIsReadAsOffAndKeepsItsIde
     using stowmere::store::FieldDef;
     const std::int32_t number = window.addSet("Photos", "/backup/photos");
     const std::string identity = window.findSet(number)->identity;
-    stowmere::store::TDataTable old;
+    stowmere::store::Table old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
     while (isThinningColumn(columns.back().name))
         columns.pop_back();
     ASSERT_EQ(columns.back().name, schema::kOptionsMirror);
     columns.pop_back();
-    old.SetFieldDefs(columns);
-    old.CreateDataSet();
-    old.Insert();
-    old.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(number);
-    old.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(4);
-    old.FieldByName(schema::kOptionsSetIdentity).SetAsString(identity);
-    old.Post();
+    old.setFieldDefs(columns);
+    old.createDataSet();
+    old.insert();
+    old.fieldByName(schema::kOptionsCategoryNo).setAsInteger(number);
+    old.fieldByName(schema::kOptionsKeepVersions).setAsInteger(4);
+    old.fieldByName(schema::kOptionsSetIdentity).setAsString(identity);
+    old.post();
     saved(window);
     stowmere::store::saveTableFile(old, data + "/Options.cds");
 
@@ -283,19 +283,19 @@ TEST_F(ConcurrentChanges, AnOptionsFileFromBeforeThinningKeepsNoPeriodsAndTakesT
 {
     using stowmere::store::FieldDef;
     const std::int32_t number = window.addSet("Photos", "/backup/photos");
-    stowmere::store::TDataTable old;
+    stowmere::store::Table old;
     std::vector<FieldDef> columns = schema::optionsFieldDefs();
     while (isThinningColumn(columns.back().name))
         columns.pop_back();
     ASSERT_EQ(columns.size(), schema::optionsFieldDefs().size() - 3);
-    old.SetFieldDefs(columns);
-    old.CreateDataSet();
-    old.Insert();
-    old.FieldByName(schema::kOptionsCategoryNo).SetAsInteger(number);
-    old.FieldByName(schema::kOptionsKeepVersions).SetAsInteger(4);
-    old.FieldByName(schema::kOptionsMirror).SetAsInteger(1);
-    old.FieldByName(schema::kOptionsSetIdentity).SetAsString(window.findSet(number)->identity);
-    old.Post();
+    old.setFieldDefs(columns);
+    old.createDataSet();
+    old.insert();
+    old.fieldByName(schema::kOptionsCategoryNo).setAsInteger(number);
+    old.fieldByName(schema::kOptionsKeepVersions).setAsInteger(4);
+    old.fieldByName(schema::kOptionsMirror).setAsInteger(1);
+    old.fieldByName(schema::kOptionsSetIdentity).setAsString(window.findSet(number)->identity);
+    old.post();
     saved(window);
     stowmere::store::saveTableFile(old, data + "/Options.cds");
 

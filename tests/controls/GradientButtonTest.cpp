@@ -37,17 +37,17 @@ TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
         auto button = ShownButton();
         button->setFadeSpeed(speed);
         SendEnter(button.get());
-        EXPECT_TRUE(button->Hover());
-        EXPECT_TRUE(button->IsFading());
-        EXPECT_EQ(button->FadeTimerInterval(), interval);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
+        EXPECT_TRUE(button->isHovered());
+        EXPECT_TRUE(button->isFading());
+        EXPECT_EQ(button->fadeTimerInterval(), interval);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }, 3000));
         EXPECT_EQ(button->fadeInTicks, 10);
-        EXPECT_EQ(button->HoverLevel(), 100);
+        EXPECT_EQ(button->hoverLevel(), 100);
 
         SendLeave(button.get());
-        EXPECT_FALSE(button->Hover());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
-        EXPECT_EQ(button->HoverLevel(), 0);
+        EXPECT_FALSE(button->isHovered());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }, 3000));
+        EXPECT_EQ(button->hoverLevel(), 0);
         // Ten steps down and the tick that finds zero.
         EXPECT_EQ(button->fadeOutTicks, 11);
     }
@@ -57,14 +57,14 @@ TEST(GradButtonFade, PressShowsTheClickedLookAfterOneTick)
 {
     auto button = ShownButton();
     SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-    EXPECT_TRUE(button->Pressed());
-    EXPECT_TRUE(button->Hover());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }));
+    EXPECT_TRUE(button->isPressed());
+    EXPECT_TRUE(button->isHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }));
     ASSERT_GE(button->pressAfterTick.size(), 1u);
     EXPECT_EQ(button->pressAfterTick[0], 100) << "the clicked look is complete after the first tick";
     SendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
-    EXPECT_FALSE(button->Pressed());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 0; }));
+    EXPECT_FALSE(button->isPressed());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 0; }));
 }
 
 TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
@@ -74,14 +74,14 @@ TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
     QObject::connect(button.get(), &GradientControl::clicked, [&] { ++clicks; });
     SendEnter(button.get());
     SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 100; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 100; }));
     SendMouse(button.get(), QEvent::MouseMove, {200, 80}, Qt::LeftButton);
-    EXPECT_FALSE(button->Hover());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 0; }));
+    EXPECT_FALSE(button->isHovered());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 0; }));
     SendMouse(button.get(), QEvent::MouseButtonRelease, {200, 80}, Qt::NoButton);
     SendLeave(button.get());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->IsFading(); }, 3000));
-    EXPECT_EQ(button->HoverLevel(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }, 3000));
+    EXPECT_EQ(button->hoverLevel(), 0);
     EXPECT_EQ(clicks, 0);
 
     SendEnter(button.get());
@@ -103,26 +103,26 @@ TEST(GradButtonGroup, LatchesAndReleasesByTheGroupRules)
     QWidget otherParent;
     auto* elsewhere = new GradientButton(&otherParent);
     for (GradientButton* button : {a, b, elsewhere})
-        button->SetGroupIndex(1);
+        button->setGroupIndex(1);
 
-    loose->SetDown(true);
-    EXPECT_FALSE(loose->Down()); // GroupIndex 0 ignores Down
+    loose->setDown(true);
+    EXPECT_FALSE(loose->isDown()); // GroupIndex 0 ignores Down
 
-    elsewhere->Click();
-    a->Click();
-    EXPECT_TRUE(a->Down());
-    EXPECT_TRUE(a->Pressed());
-    a->Click();
-    EXPECT_TRUE(a->Down()) << "AllowAllUp False keeps the last button down";
-    b->Click();
-    EXPECT_TRUE(b->Down());
-    EXPECT_FALSE(a->Down());
-    EXPECT_FALSE(a->Pressed());
-    EXPECT_TRUE(elsewhere->Down()) << "another parent's group is untouched";
+    elsewhere->click();
+    a->click();
+    EXPECT_TRUE(a->isDown());
+    EXPECT_TRUE(a->isPressed());
+    a->click();
+    EXPECT_TRUE(a->isDown()) << "AllowAllUp False keeps the last button down";
+    b->click();
+    EXPECT_TRUE(b->isDown());
+    EXPECT_FALSE(a->isDown());
+    EXPECT_FALSE(a->isPressed());
+    EXPECT_TRUE(elsewhere->isDown()) << "another parent's group is untouched";
 
-    b->SetAllowAllUp(true);
-    b->Click();
-    EXPECT_FALSE(b->Down());
+    b->setAllowAllUp(true);
+    b->click();
+    EXPECT_FALSE(b->isDown());
 }
 
 TEST(GradButtonGroup, LatchedButtonKeepsItsLookWhenThePointerLeaves)
@@ -130,12 +130,12 @@ TEST(GradButtonGroup, LatchedButtonKeepsItsLookWhenThePointerLeaves)
     QWidget parent;
     auto* button = new GradientButton(&parent);
     parent.show();
-    button->SetGroupIndex(2);
-    button->SetDown(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return button->PressLevel() == 100; }));
+    button->setGroupIndex(2);
+    button->setDown(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 100; }));
     SendLeave(button);
-    EXPECT_TRUE(button->Hover());
-    EXPECT_EQ(button->PressLevel(), 100);
+    EXPECT_TRUE(button->isHovered());
+    EXPECT_EQ(button->pressLevel(), 100);
 }
 
 TEST(GradButtonKeys, EnterEscapeAndSpace)
@@ -151,8 +151,8 @@ TEST(GradButtonKeys, EnterEscapeAndSpace)
     QObject::connect(ok, &GradientControl::clicked, [&] { ++okClicks; });
     QObject::connect(cancel, &GradientControl::clicked, [&] { ++cancelClicks; });
     QObject::connect(plain, &GradientControl::clicked, [&] { ++plainClicks; });
-    ok->SetDefault(true);
-    cancel->SetCancel(true);
+    ok->setDefault(true);
+    cancel->setCancel(true);
     window.show();
     QApplication::setActiveWindow(&window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -190,7 +190,7 @@ TEST(GradButtonKeys, DefaultButtonInsideAPanelAddedToItsWindowLater)
 {
     auto* holder = new QWidget;
     auto* ok = new GradientButton(holder);
-    ok->SetDefault(true);
+    ok->setDefault(true);
     int clicks = 0;
     QObject::connect(ok, &GradientControl::clicked, [&] { ++clicks; });
     QWidget window;
@@ -209,12 +209,12 @@ TEST(GradButtonClick, SetsTheModalResultOfItsDialog)
     QDialog dialog;
     auto* save = new GradientButton(&dialog);
     auto* neutral = new GradientButton(&dialog);
-    save->SetModalResult(QDialog::Accepted);
+    save->setModalResult(QDialog::Accepted);
     dialog.setModal(true);
     dialog.show();
-    neutral->Click();
+    neutral->click();
     EXPECT_TRUE(dialog.isVisible()) << "a modal result of 0 closes nothing";
-    save->Click();
+    save->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
@@ -223,7 +223,7 @@ namespace {
 
 Color FacePixel(GradientButton& button, int x, int y)
 {
-    return button.RenderFace().pixel(x, y);
+    return button.renderFace().pixel(x, y);
 }
 
 } // namespace
@@ -233,15 +233,15 @@ TEST(GradButtonPaint, FrameCornersAndPressedBand)
     GradientButton button;
     button.resize(40, 20);
     button.setColor(Color::rgb(3, 171, 73));
-    button.SetShowCaption(false);
-    const Image24 face = button.RenderFace();
+    button.setShowCaption(false);
+    const Image24 face = button.renderFace();
     EXPECT_EQ(face.pixel(0, 0), Color::rgb(3, 171, 73)) << "frame colour shows outside the rounded corner";
     EXPECT_EQ(face.pixel(39, 19), Color::rgb(3, 171, 73));
-    EXPECT_EQ(face.pixel(10, 0), button.Colors().BorderColor());
-    EXPECT_EQ(face.pixel(1, 1), button.Colors().BorderColor());
-    EXPECT_EQ(face.pixel(0, 10), button.Colors().BorderColor());
+    EXPECT_EQ(face.pixel(10, 0), button.colors().borderColor());
+    EXPECT_EQ(face.pixel(1, 1), button.colors().borderColor());
+    EXPECT_EQ(face.pixel(0, 10), button.colors().borderColor());
     // The default gradient is copied one pixel right and down.
-    EXPECT_EQ(face.pixel(5, 2), button.DefaultImage().pixel(4, 1));
+    EXPECT_EQ(face.pixel(5, 2), button.defaultImage().pixel(4, 1));
 }
 
 TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
@@ -249,19 +249,19 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
     for (const bool gradientBorder : {false, true}) {
         ProbeButton button;
         button.resize(40, 20);
-        button.SetShowCaption(false);
-        button.SetGradientBorder(gradientBorder);
+        button.setShowCaption(false);
+        button.setGradientBorder(gradientBorder);
         button.show();
         SendMouse(&button, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return button.PressLevel() == 100; }));
-        const Image24 face = button.RenderFace();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return button.pressLevel() == 100; }));
+        const Image24 face = button.renderFace();
         const int inner = gradientBorder ? 3 : 0;
         // Row 2 carries the focus rectangle; rows 1 and 5 show the layers.
-        EXPECT_EQ(face.pixel(20, inner + 5), button.ClickedImage().pixel(20 - inner, 5)) << gradientBorder;
+        EXPECT_EQ(face.pixel(20, inner + 5), button.clickedImage().pixel(20 - inner, 5)) << gradientBorder;
         if (gradientBorder) {
-            EXPECT_EQ(face.pixel(20, 1), button.DefaultImage().pixel(19, 0));
+            EXPECT_EQ(face.pixel(20, 1), button.defaultImage().pixel(19, 0));
         } else {
-            EXPECT_EQ(face.pixel(20, 1), button.ClickedImage().pixel(20, 1));
+            EXPECT_EQ(face.pixel(20, 1), button.clickedImage().pixel(20, 1));
         }
     }
 }
@@ -272,12 +272,12 @@ TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
     GradientButton ampersand;
     for (GradientButton* button : {&plain, &ampersand}) {
         button->resize(120, 25);
-        button->SetTextShadow(false);
+        button->setTextShadow(false);
     }
-    plain.SetCaption(QStringLiteral("AB"));
-    ampersand.SetCaption(QStringLiteral("A&B"));
+    plain.setCaption(QStringLiteral("AB"));
+    ampersand.setCaption(QStringLiteral("A&B"));
     auto inkWidth = [](GradientButton& button) {
-        const Image24 face = button.RenderFace();
+        const Image24 face = button.renderFace();
         int left = face.width();
         int right = -1;
         for (int y = 3; y < face.height() - 3; ++y)
@@ -292,7 +292,7 @@ TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
 
     GradientButton narrow;
     narrow.resize(40, 25);
-    narrow.SetCaption(QStringLiteral("Incremental Backup"));
+    narrow.setCaption(QStringLiteral("Incremental Backup"));
     const int narrowInk = inkWidth(narrow);
     EXPECT_GT(narrowInk, 10);
     EXPECT_LT(narrowInk, 40);
@@ -305,47 +305,47 @@ TEST(GradButtonPaint, DisabledGlyphTurnsGrey)
     glyph.setPixelColor(1, 1, QColor(0, 30, 60)); // grey 30, plus 64
     GradientButton button;
     button.resize(30, 30);
-    button.SetGlyph(glyph);
+    button.setGlyph(glyph);
     // No caption: the text rectangle starts at 4 + 2, so x = (6 + 30 - 2) div 2 - 4 = 13,
     // y = (30 - 4) div 2 = 13.
     EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(0, 30, 60));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().pixel(12, 12)) << "magenta is transparent";
+    EXPECT_EQ(FacePixel(button, 13, 13), button.defaultImage().pixel(12, 12)) << "magenta is transparent";
     button.setEnabled(false);
     EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(94, 94, 94));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.DefaultImage().pixel(12, 12));
-    button.SetSpacing(-3);
-    EXPECT_EQ(button.Spacing(), 0);
+    EXPECT_EQ(FacePixel(button, 13, 13), button.defaultImage().pixel(12, 12));
+    button.setSpacing(-3);
+    EXPECT_EQ(button.spacing(), 0);
 }
 
 TEST(GradButtonPaint, EmptyButtonPaintsNothingAndDoesNotFail)
 {
     GradientButton button;
-    button.SetCaption(QStringLiteral("Backup"));
+    button.setCaption(QStringLiteral("Backup"));
     button.resize(0, 0);
-    EXPECT_TRUE(button.RenderFace().isEmpty());
+    EXPECT_TRUE(button.renderFace().isEmpty());
     button.resize(1, 1);
-    EXPECT_EQ(button.RenderFace().width(), 1);
+    EXPECT_EQ(button.renderFace().width(), 1);
 }
 
 TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNothing)
 {
     ProbeButton button;
     const int before = button.rebuilds;
-    EditColors(button, [](ControlColors& c) { c.SetOverTo(c.OverTo()); });
+    EditColors(button, [](ControlColors& c) { c.setOverTo(c.overTo()); });
     EXPECT_EQ(button.rebuilds, before);
-    EditColors(button, [](ControlColors& c) { c.SetOverTo(Color::rgb(200, 0, 0)); });
+    EditColors(button, [](ControlColors& c) { c.setOverTo(Color::rgb(200, 0, 0)); });
     EXPECT_EQ(button.rebuilds, before + 1);
     // White to (200, 0, 0) over 25 rows, last row one step short: 255 - 2.2 * 24, 255 - 10.2 * 24.
-    EXPECT_EQ(button.OverImage().pixel(0, 24), Color::rgb(202, 10, 10));
-    EditColors(button, [](ControlColors& c) { c.SetBorderColor(Color::rgb(1, 1, 1)); });
-    EditColors(button, [](ControlColors& c) { c.SetClickedTo(Color::rgb(1, 2, 1)); });
+    EXPECT_EQ(button.overImage().pixel(0, 24), Color::rgb(202, 10, 10));
+    EditColors(button, [](ControlColors& c) { c.setBorderColor(Color::rgb(1, 1, 1)); });
+    EditColors(button, [](ControlColors& c) { c.setClickedTo(Color::rgb(1, 2, 1)); });
     EXPECT_EQ(button.rebuilds, before + 3);
     EditColors(button, [](ControlColors& c) {
-        c.SetHotTrack(Color::rgb(9, 9, 9));
-        c.SetTextShadow(Color::rgb(8, 8, 8));
+        c.setHotTrack(Color::rgb(9, 9, 9));
+        c.setTextShadow(Color::rgb(8, 8, 8));
     });
     EXPECT_EQ(button.rebuilds, before + 3) << "paint-time colours only repaint";
-    EXPECT_EQ(button.Colors().TextShadow(), Color::rgb(8, 8, 8));
+    EXPECT_EQ(button.colors().textShadow(), Color::rgb(8, 8, 8));
     button.setGradientType(GradientType::Vertical);
     EXPECT_EQ(button.rebuilds, before + 3);
     button.setGradientType(GradientType::Horizontal);
@@ -355,31 +355,31 @@ TEST(GradControlColors, GradientColoursRebuildPaintColoursRepaintEqualValuesDoNo
 TEST(GradControlColors, SetsAreValuesAndAPlainSetCopiesOnlyItsFourColours)
 {
     ControlColors source;
-    source.SetDefaultFrom(Color::rgb(1, 0, 0));
-    source.SetOverTo(Color::rgb(2, 0, 0));
-    source.SetClickedFrom(Color::rgb(3, 0, 0));
-    source.SetHotTrack(Color::rgb(4, 0, 0));
-    source.SetTextShadow(Color::rgb(5, 0, 0));
+    source.setDefaultFrom(Color::rgb(1, 0, 0));
+    source.setOverTo(Color::rgb(2, 0, 0));
+    source.setClickedFrom(Color::rgb(3, 0, 0));
+    source.setHotTrack(Color::rgb(4, 0, 0));
+    source.setTextShadow(Color::rgb(5, 0, 0));
     ControlColors copy = source;
     EXPECT_EQ(copy, source);
-    copy.SetHotTrack(Color::rgb(6, 0, 0));
+    copy.setHotTrack(Color::rgb(6, 0, 0));
     EXPECT_NE(copy, source) << "a copy is a value of its own";
-    EXPECT_EQ(source.HotTrack(), Color::rgb(4, 0, 0));
+    EXPECT_EQ(source.hotTrack(), Color::rgb(4, 0, 0));
 
     ProbeButton button;
     const int before = button.rebuilds;
-    button.SetColors(source);
+    button.setColors(source);
     EXPECT_EQ(button.rebuilds, before + 1) << "the control's setter rebuilds once";
-    EXPECT_EQ(button.Colors(), source);
+    EXPECT_EQ(button.colors(), source);
 
     // The four shared colours come from a splitter set; the control's own five stay.
     SplitterColors splitter;
-    EXPECT_EQ(splitter.DefaultFrom(), colors::ButtonFace);
+    EXPECT_EQ(splitter.defaultFrom(), colors::ButtonFace);
     static_cast<GradientColors&>(copy) = splitter;
-    EXPECT_EQ(copy.DefaultFrom(), colors::ButtonFace);
-    EXPECT_EQ(copy.OverTo(), splitter.OverTo());
-    EXPECT_EQ(copy.ClickedFrom(), Color::rgb(3, 0, 0));
-    EXPECT_EQ(copy.HotTrack(), Color::rgb(6, 0, 0));
+    EXPECT_EQ(copy.defaultFrom(), colors::ButtonFace);
+    EXPECT_EQ(copy.overTo(), splitter.overTo());
+    EXPECT_EQ(copy.clickedFrom(), Color::rgb(3, 0, 0));
+    EXPECT_EQ(copy.hotTrack(), Color::rgb(6, 0, 0));
     static_cast<GradientColors&>(splitter) = source;
-    EXPECT_EQ(splitter.OverTo(), Color::rgb(2, 0, 0));
+    EXPECT_EQ(splitter.overTo(), Color::rgb(2, 0, 0));
 }

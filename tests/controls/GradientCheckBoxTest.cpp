@@ -19,7 +19,7 @@ using ProbeCheckBox = Probe<GradientCheckBox>;
 
 namespace {
 
-bool Contains(const Image24& image, Color color)
+bool contains(const Image24& image, Color color)
 {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -33,19 +33,19 @@ bool Contains(const Image24& image, Color color)
 TEST(GradCheckBox, ClickOnTheCaptionTogglesThenEmitsClickedOnce)
 {
     ProbeCheckBox box;
-    box.SetCaption(QStringLiteral("Incremental Backup"));
+    box.setCaption(QStringLiteral("Incremental Backup"));
     box.show();
     std::vector<bool> seen;
-    QObject::connect(&box, &GradientControl::clicked, [&] { seen.push_back(box.Checked()); });
+    QObject::connect(&box, &GradientControl::clicked, [&] { seen.push_back(box.isChecked()); });
     QTest::mouseClick(&box, Qt::LeftButton, Qt::NoModifier, QPoint(80, 8));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0]) << "Checked has changed before clicked";
     QTest::mouseClick(&box, Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
-    EXPECT_FALSE(box.Checked());
+    EXPECT_FALSE(box.isChecked());
     EXPECT_EQ(seen.size(), 2u);
 
     QTest::keyClick(&box, Qt::Key_Space);
-    EXPECT_FALSE(box.Checked()) << "no key toggles the box";
+    EXPECT_FALSE(box.isChecked()) << "no key toggles the box";
 }
 
 TEST(GradCheckBox, CheckedSetInCodeRepaintsAndEmitsOnlyToggled)
@@ -55,24 +55,24 @@ TEST(GradCheckBox, CheckedSetInCodeRepaintsAndEmitsOnlyToggled)
     std::vector<bool> toggles;
     QObject::connect(&box, &GradientControl::clicked, [&] { ++clicks; });
     QObject::connect(&box, &GradientCheckBox::toggled, [&](bool checked) { toggles.push_back(checked); });
-    const Image24 before = box.RenderFace();
-    box.SetChecked(true);
-    box.SetChecked(true);
+    const Image24 before = box.renderFace();
+    box.setChecked(true);
+    box.setChecked(true);
     EXPECT_EQ(clicks, 0);
     EXPECT_EQ(toggles, std::vector<bool>{true}) << "toggled once, only for a change";
-    const Image24 after = box.RenderFace();
-    EXPECT_FALSE(Contains(before, Color::rgb(0, 128, 0)));
-    EXPECT_TRUE(Contains(after, Color::rgb(0, 128, 0)));
+    const Image24 after = box.renderFace();
+    EXPECT_FALSE(contains(before, Color::rgb(0, 128, 0)));
+    EXPECT_TRUE(contains(after, Color::rgb(0, 128, 0)));
 }
 
 TEST(GradCheckBox, BoxGeometryAtHeightSeventeen)
 {
     GradientCheckBox box;
     box.setColor(Color::rgb(0, 176, 0));
-    EditColors(box, [](ControlColors& c) { c.SetDefaultTo(c.DefaultFrom()); });
-    box.SetShowCaption(false);
-    const Image24 face = box.RenderFace();
-    const Color border = box.Colors().BorderColor();
+    EditColors(box, [](ControlColors& c) { c.setDefaultTo(c.defaultFrom()); });
+    box.setShowCaption(false);
+    const Image24 face = box.renderFace();
+    const Color border = box.colors().borderColor();
     EXPECT_EQ(face.pixel(1, 1), Color::rgb(0, 176, 0));
     EXPECT_EQ(face.pixel(2, 2), border);
     EXPECT_EQ(face.pixel(14, 14), border);
@@ -86,10 +86,10 @@ TEST(GradCheckBox, BoxGeometryAtHeightSeventeen)
 TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
 {
     GradientCheckBox box;
-    box.SetTextShadow(false);
-    box.SetCaption(QStringLiteral("M"));
+    box.setTextShadow(false);
+    box.setCaption(QStringLiteral("M"));
     box.setColor(colors::White);
-    const Image24 face = box.RenderFace();
+    const Image24 face = box.renderFace();
     int left = -1;
     for (int x = 16; x < face.width() && left < 0; ++x)
         for (int y = 0; y < face.height(); ++y)
@@ -104,12 +104,12 @@ TEST(GradCheckBox, CaptionStartsAtSpacingPlusSixteen)
 TEST(GradCheckBox, DisabledMarkIsGrey)
 {
     GradientCheckBox box;
-    box.SetChecked(true);
-    box.SetCheckColor(Color::rgb(200, 0, 0));
-    EXPECT_TRUE(Contains(box.RenderFace(), Color::rgb(200, 0, 0)));
+    box.setChecked(true);
+    box.setCheckColor(Color::rgb(200, 0, 0));
+    EXPECT_TRUE(contains(box.renderFace(), Color::rgb(200, 0, 0)));
     box.setEnabled(false);
-    const Image24 face = box.RenderFace();
-    EXPECT_FALSE(Contains(face, Color::rgb(200, 0, 0)));
+    const Image24 face = box.renderFace();
+    EXPECT_FALSE(contains(face, Color::rgb(200, 0, 0)));
     // Row 3 of the mark has its first dot at column 1: box (2, 2) + 2 + (1, 3).
     EXPECT_EQ(face.pixel(5, 7), Color::rgb(128, 128, 128));
 }
@@ -118,51 +118,51 @@ TEST(GradCheckBox, PressedBoxKeepsATwoPixelFrameAroundTheClickedGradient)
 {
     for (const bool gradientBorder : {true, false}) {
         ProbeCheckBox box;
-        box.SetShowCaption(false);
-        box.SetShowFocusRect(false);
-        box.SetGradientBorder(gradientBorder);
+        box.setShowCaption(false);
+        box.setShowFocusRect(false);
+        box.setGradientBorder(gradientBorder);
         box.show();
         SendEnter(&box);
         SendMouse(&box, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-        EXPECT_TRUE(box.Pressed());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return box.PressLevel() == 100; }));
+        EXPECT_TRUE(box.isPressed());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box.pressLevel() == 100; }));
         ASSERT_FALSE(box.pressAfterTick.empty());
-        const Image24 face = box.RenderFace();
+        const Image24 face = box.renderFace();
         const int d = gradientBorder ? 2 : 1;
-        EXPECT_EQ(face.pixel(2 + d, 2 + d), box.ClickedImage().pixel(0, 0)) << gradientBorder;
-        EXPECT_EQ(face.pixel(2, 8), box.Colors().BorderColor());
+        EXPECT_EQ(face.pixel(2 + d, 2 + d), box.clickedImage().pixel(0, 0)) << gradientBorder;
+        EXPECT_EQ(face.pixel(2, 8), box.colors().borderColor());
         if (gradientBorder) {
-            EXPECT_NE(face.pixel(3, 3), box.ClickedImage().pixel(0, 0));
+            EXPECT_NE(face.pixel(3, 3), box.clickedImage().pixel(0, 0));
         }
         SendLeave(&box);
-        EXPECT_FALSE(box.Hover());
-        EXPECT_FALSE(box.Pressed());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !box.IsFading(); }, 3000));
-        EXPECT_EQ(box.PressLevel(), 0);
-        EXPECT_EQ(box.HoverLevel(), 0);
+        EXPECT_FALSE(box.isHovered());
+        EXPECT_FALSE(box.isPressed());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isFading(); }, 3000));
+        EXPECT_EQ(box.pressLevel(), 0);
+        EXPECT_EQ(box.hoverLevel(), 0);
     }
 }
 
 TEST(GradCheckBox, HoverFadesToTheOverGradientInTenTicks)
 {
     ProbeCheckBox box;
-    box.SetShowCaption(false);
+    box.setShowCaption(false);
     box.show();
     SendEnter(&box);
-    EXPECT_EQ(box.FadeTimerInterval(), 20);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !box.IsFading(); }, 3000));
+    EXPECT_EQ(box.fadeTimerInterval(), 20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isFading(); }, 3000));
     EXPECT_EQ(box.fadeInTicks, 10);
-    const Image24 face = box.RenderFace();
-    EXPECT_EQ(face.pixel(8, 8), box.OverImage().pixel(6, 6));
+    const Image24 face = box.renderFace();
+    EXPECT_EQ(face.pixel(8, 8), box.overImage().pixel(6, 6));
 }
 
 TEST(GradCheckBox, BorderLinesFollowTheSet)
 {
     GradientCheckBox box;
-    box.SetShowCaption(false);
+    box.setShowCaption(false);
     box.setBorderLines({BorderLine::Top, BorderLine::Right});
-    box.SetBorderLinesColor(Color::rgb(1, 2, 3));
-    const Image24 face = box.RenderFace();
+    box.setBorderLinesColor(Color::rgb(1, 2, 3));
+    const Image24 face = box.renderFace();
     EXPECT_EQ(face.pixel(60, 0), Color::rgb(1, 2, 3));
     EXPECT_EQ(face.pixel(129, 10), Color::rgb(1, 2, 3));
     EXPECT_NE(face.pixel(60, 16), Color::rgb(1, 2, 3));
@@ -173,16 +173,16 @@ TEST(GradCheckBox, ColourChangesRebuildTheBoxImages)
 {
     ProbeCheckBox box;
     const int start = box.rebuilds;
-    EditColors(box, [](ControlColors& c) { c.SetDefaultFrom(Color::rgb(10, 20, 30)); });
+    EditColors(box, [](ControlColors& c) { c.setDefaultFrom(Color::rgb(10, 20, 30)); });
     EXPECT_EQ(box.rebuilds, start + 1);
     Image24 expected(13, 13);
-    fillGradient(expected, {0, 0, 13, 13}, Color::rgb(10, 20, 30), box.Colors().DefaultTo(),
+    fillGradient(expected, {0, 0, 13, 13}, Color::rgb(10, 20, 30), box.colors().defaultTo(),
                  GradientType::FromTopLeft);
-    EXPECT_EQ(box.DefaultImage().pixel(1, 1), expected.pixel(1, 1));
-    EXPECT_EQ(box.DefaultImage().pixel(0, 5), box.Colors().BorderColor());
+    EXPECT_EQ(box.defaultImage().pixel(1, 1), expected.pixel(1, 1));
+    EXPECT_EQ(box.defaultImage().pixel(0, 5), box.colors().borderColor());
     EditColors(box, [](ControlColors& c) {
-        c.SetHotTrack(Color::rgb(1, 1, 1));
-        c.SetDefaultFrom(Color::rgb(10, 20, 30));
+        c.setHotTrack(Color::rgb(1, 1, 1));
+        c.setDefaultFrom(Color::rgb(10, 20, 30));
     });
     EXPECT_EQ(box.rebuilds, start + 1) << "only a paint-time colour changed";
 }
@@ -193,62 +193,62 @@ TEST(GradStyleManager, KeepsItsListOfLinkedControls)
     StyleManager other;
     auto first = std::make_unique<GradientCheckBox>();
     GradientCheckBox second;
-    first->SetGradStyleManager(manager.get());
-    first->SetGradStyleManager(manager.get());
-    second.SetGradStyleManager(manager.get());
-    EXPECT_EQ(manager->LinkedControls().size(), 2u);
-    second.SetGradStyleManager(&other);
-    EXPECT_EQ(manager->LinkedControls().size(), 1u);
-    EXPECT_EQ(other.LinkedControls().size(), 1u);
-    second.SetGradStyleManager(nullptr);
-    EXPECT_TRUE(other.LinkedControls().empty());
-    second.SetGradStyleManager(manager.get());
+    first->setGradStyleManager(manager.get());
+    first->setGradStyleManager(manager.get());
+    second.setGradStyleManager(manager.get());
+    EXPECT_EQ(manager->linkedControls().size(), 2u);
+    second.setGradStyleManager(&other);
+    EXPECT_EQ(manager->linkedControls().size(), 1u);
+    EXPECT_EQ(other.linkedControls().size(), 1u);
+    second.setGradStyleManager(nullptr);
+    EXPECT_TRUE(other.linkedControls().empty());
+    second.setGradStyleManager(manager.get());
     first.reset();
-    EXPECT_EQ(manager->LinkedControls().size(), 1u) << "a destroyed control leaves the list";
+    EXPECT_EQ(manager->linkedControls().size(), 1u) << "a destroyed control leaves the list";
 
-    manager->SetCheckColor(Color::rgb(255, 0, 0));
-    EXPECT_EQ(second.CheckColor(), Color::rgb(0, 128, 0)) << "settings are not pushed to linked controls";
+    manager->setCheckColor(Color::rgb(255, 0, 0));
+    EXPECT_EQ(second.checkColor(), Color::rgb(0, 128, 0)) << "settings are not pushed to linked controls";
     manager.reset();
-    EXPECT_EQ(second.GradStyleManager(), nullptr) << "the removal notice clears the link";
+    EXPECT_EQ(second.gradStyleManager(), nullptr) << "the removal notice clears the link";
 }
 
 TEST(GradStyleManager, CopySettingsCopiesEverySettingButNotTheLinks)
 {
     StyleManager source;
     ControlColors colours;
-    colours.SetOverTo(Color::rgb(0, 0, 7));
-    source.SetColors(colours);
+    colours.setOverTo(Color::rgb(0, 0, 7));
+    source.setColors(colours);
     SplitterColors splitter;
-    splitter.SetDefaultTo(Color::rgb(0, 0, 8));
+    splitter.setDefaultTo(Color::rgb(0, 0, 8));
     source.setSplitterColors(splitter);
-    source.SetShowFocusRect(false);
-    source.SetHotTrack(true);
-    source.SetGradientBorder(false);
-    source.SetTextShadow(false);
-    source.SetCheckColor(Color::rgb(0, 0, 9));
+    source.setShowFocusRect(false);
+    source.setHotTrack(true);
+    source.setGradientBorder(false);
+    source.setTextShadow(false);
+    source.setCheckColor(Color::rgb(0, 0, 9));
     source.setFadeSpeed(FadeSpeed::VeryFast);
-    source.SetPanelColor(Color::rgb(0, 0, 10));
-    source.SetBorderColor(Color::rgb(0, 0, 11));
+    source.setPanelColor(Color::rgb(0, 0, 10));
+    source.setBorderColor(Color::rgb(0, 0, 11));
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(29);
-    source.SetFont(font);
+    source.setCaptionFont(font);
     GradientCheckBox linked;
-    linked.SetGradStyleManager(&source);
+    linked.setGradStyleManager(&source);
     StyleManager target;
-    target.CopySettings(source);
-    EXPECT_EQ(target.Colors(), colours);
+    target.copySettings(source);
+    EXPECT_EQ(target.colors(), colours);
     EXPECT_EQ(target.splitterColors(), splitter);
-    EXPECT_FALSE(target.ShowFocusRect());
-    EXPECT_TRUE(target.HotTrack());
-    EXPECT_FALSE(target.GradientBorder());
-    EXPECT_FALSE(target.TextShadow());
-    EXPECT_EQ(target.CheckColor(), Color::rgb(0, 0, 9));
+    EXPECT_FALSE(target.showFocusRect());
+    EXPECT_TRUE(target.hotTrack());
+    EXPECT_FALSE(target.gradientBorder());
+    EXPECT_FALSE(target.textShadow());
+    EXPECT_EQ(target.checkColor(), Color::rgb(0, 0, 9));
     EXPECT_EQ(target.fadeSpeed(), FadeSpeed::VeryFast);
-    EXPECT_EQ(target.PanelColor(), Color::rgb(0, 0, 10));
-    EXPECT_EQ(target.BorderColor(), Color::rgb(0, 0, 11));
-    EXPECT_EQ(target.Font().pixelSize(), 29);
-    EXPECT_TRUE(target.LinkedControls().empty());
-    linked.SetGradStyleManager(nullptr);
+    EXPECT_EQ(target.panelColor(), Color::rgb(0, 0, 10));
+    EXPECT_EQ(target.borderColor(), Color::rgb(0, 0, 11));
+    EXPECT_EQ(target.captionFont().pixelSize(), 29);
+    EXPECT_TRUE(target.linkedControls().empty());
+    linked.setGradStyleManager(nullptr);
 }
 
 TEST(CheckCellImage, CellsByKindStateAndEnabledFlag)

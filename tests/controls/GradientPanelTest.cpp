@@ -31,32 +31,32 @@ int LeftmostInk(const Image24& image, Color background, int fromRow, int toRow)
 TEST(GradPanel, AntialiasedClearsGradientAndKeepsItCleared)
 {
     GradientPanel panel;
-    EXPECT_TRUE(panel.Antialiased());
-    EXPECT_FALSE(panel.Gradient());
-    panel.SetGradient(true);
-    EXPECT_FALSE(panel.Gradient());
-    panel.SetAntialiased(false);
-    panel.SetGradient(true);
-    EXPECT_TRUE(panel.Gradient());
-    panel.SetAntialiased(true);
-    EXPECT_FALSE(panel.Gradient());
-    panel.SetGradient(true);
-    EXPECT_FALSE(panel.Gradient());
+    EXPECT_TRUE(panel.isAntialiased());
+    EXPECT_FALSE(panel.gradient());
+    panel.setGradient(true);
+    EXPECT_FALSE(panel.gradient());
+    panel.setAntialiased(false);
+    panel.setGradient(true);
+    EXPECT_TRUE(panel.gradient());
+    panel.setAntialiased(true);
+    EXPECT_FALSE(panel.gradient());
+    panel.setGradient(true);
+    EXPECT_FALSE(panel.gradient());
 }
 
 TEST(GradPanel, OnePixelFrameAroundTheGradientWithoutCorners)
 {
     GradientPanel panel;
     panel.resize(60, 30);
-    panel.SetAntialiased(false);
-    panel.SetGradient(true);
-    panel.SetCornerWidth(0);
-    panel.SetBorderWidth(1);
-    panel.SetBorderColor(Color::rgb(1, 2, 3));
+    panel.setAntialiased(false);
+    panel.setGradient(true);
+    panel.setCornerWidth(0);
+    panel.setBorderWidth(1);
+    panel.setBorderColor(Color::rgb(1, 2, 3));
     panel.setGradientType(GradientType::DoubleVertical);
-    panel.SetDefaultFrom(Color::rgb(16, 132, 208));
-    panel.SetDefaultTo(Color::rgb(113, 184, 255));
-    const Image24& image = panel.BackgroundImage();
+    panel.setDefaultFrom(Color::rgb(16, 132, 208));
+    panel.setDefaultTo(Color::rgb(113, 184, 255));
+    const Image24& image = panel.backgroundImage();
     ASSERT_EQ(image.width(), 60);
     ASSERT_EQ(image.height(), 30);
     for (int x = 0; x < 60; ++x) {
@@ -79,12 +79,12 @@ TEST(GradPanel, EqualGradientColoursFillSolidInsideTheRoundedFrame)
 {
     GradientPanel panel;
     panel.resize(50, 40);
-    panel.SetAntialiased(false);
-    panel.SetGradient(true);
-    panel.SetOuterColor(Color::rgb(9, 9, 9));
-    panel.SetDefaultFrom(Color::rgb(50, 60, 70));
-    panel.SetDefaultTo(Color::rgb(50, 60, 70));
-    const Image24& image = panel.BackgroundImage();
+    panel.setAntialiased(false);
+    panel.setGradient(true);
+    panel.setOuterColor(Color::rgb(9, 9, 9));
+    panel.setDefaultFrom(Color::rgb(50, 60, 70));
+    panel.setDefaultTo(Color::rgb(50, 60, 70));
+    const Image24& image = panel.backgroundImage();
     EXPECT_EQ(image.pixel(0, 0), Color::rgb(9, 9, 9));
     for (int y = 4; y < 36; ++y)
         for (int x = 4; x < 46; ++x)
@@ -95,12 +95,12 @@ TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
 {
     GradientPanel panel;
     panel.resize(233, 120);
-    panel.SetCornerWidth(0);
-    panel.SetBorderWidth(5);
-    panel.SetBorderColor(colors::Silver);
-    panel.SetOuterColor(colors::Silver);
+    panel.setCornerWidth(0);
+    panel.setBorderWidth(5);
+    panel.setBorderColor(colors::Silver);
+    panel.setOuterColor(colors::Silver);
     panel.setColor(colors::White);
-    const Image24& image = panel.BackgroundImage();
+    const Image24& image = panel.backgroundImage();
     EXPECT_EQ(image.pixel(0, 60), colors::Silver);
     EXPECT_EQ(image.pixel(3, 60), colors::Silver);
     // Samples 12 and 13 are frame, 14 is face: (2 * 192 + 255) div 3.
@@ -109,12 +109,12 @@ TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
     EXPECT_EQ(image.pixel(116, 60), colors::White);
     EXPECT_EQ(image.pixel(228, 60), Color::rgb(213, 213, 213));
 
-    panel.SetCornerWidth(25);
+    panel.setCornerWidth(25);
     // A rounded corner: outside it the outer colour, on its curve a blend.
-    EXPECT_EQ(panel.BackgroundImage().pixel(0, 0), colors::Silver);
+    EXPECT_EQ(panel.backgroundImage().pixel(0, 0), colors::Silver);
     bool blended = false;
     for (int i = 0; i < 15; ++i) {
-        const Color c = panel.BackgroundImage().pixel(i, i);
+        const Color c = panel.backgroundImage().pixel(i, i);
         blended = blended || (c != colors::Silver && c != colors::White);
     }
     EXPECT_TRUE(blended);
@@ -123,7 +123,7 @@ TEST(GradPanel, AntialiasedFrameBlendsItsInnerEdgeAndFillsTheFace)
 TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
 {
     GradientPanel panel;
-    panel.SetBorderWidth(5);
+    panel.setBorderWidth(5);
     auto* layout = new QVBoxLayout(&panel);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* child = new QWidget;
@@ -135,24 +135,24 @@ TEST(GradPanel, ChildrenSitInsideTheBorderAlsoAfterResizing)
     panel.resize(300, 200);
     ASSERT_TRUE(QTest::qWaitFor([&] { return child->geometry() == QRect(6, 6, 288, 188); }))
         << child->geometry();
-    EXPECT_EQ(panel.BackgroundImage().width(), 300);
-    EXPECT_EQ(panel.BackgroundImage().height(), 200);
+    EXPECT_EQ(panel.backgroundImage().width(), 300);
+    EXPECT_EQ(panel.backgroundImage().height(), 200);
 
     panel.setCaptionPosition(CaptionPosition::GroupBox);
     const int th = QFontMetrics(panel.font()).height();
-    EXPECT_EQ(panel.ClientArea(), QRect(6, 2 * (th / 2) + 1, 288, 200 - (2 * (th / 2) + 1) - 3));
+    EXPECT_EQ(panel.clientArea(), QRect(6, 2 * (th / 2) + 1, 288, 200 - (2 * (th / 2) + 1) - 3));
 }
 
 TEST(GradPanel, InvalidWidthsAreIgnored)
 {
     GradientPanel panel;
-    panel.SetCornerWidth(-1);
-    panel.SetBorderWidth(0);
-    panel.SetBorderWidth(-4);
-    EXPECT_EQ(panel.CornerWidth(), 10);
-    EXPECT_EQ(panel.BorderWidth(), 2);
-    panel.SetCornerWidth(0);
-    EXPECT_EQ(panel.CornerWidth(), 0);
+    panel.setCornerWidth(-1);
+    panel.setBorderWidth(0);
+    panel.setBorderWidth(-4);
+    EXPECT_EQ(panel.cornerWidth(), 10);
+    EXPECT_EQ(panel.borderWidth(), 2);
+    panel.setCornerWidth(0);
+    EXPECT_EQ(panel.cornerWidth(), 0);
 }
 
 TEST(GradPanel, RebuildsOnlyOnShapingChanges)
@@ -164,14 +164,14 @@ TEST(GradPanel, RebuildsOnlyOnShapingChanges)
     const int start = panel.rebuilds;
     panel.grab();
     panel.grab();
-    panel.SetTextShadowColor(Color::rgb(1, 1, 1));
-    panel.SetCaption(QStringLiteral("x"));
+    panel.setTextShadowColor(Color::rgb(1, 1, 1));
+    panel.setCaption(QStringLiteral("x"));
     panel.setCaptionPosition(CaptionPosition::MiddleCenter);
     EXPECT_EQ(panel.rebuilds, start);
     panel.setCaptionPosition(CaptionPosition::GroupBox);
     EXPECT_EQ(panel.rebuilds, start + 1);
-    panel.SetBorderColor(Color::rgb(2, 2, 2));
-    panel.SetBorderColor(Color::rgb(2, 2, 2));
+    panel.setBorderColor(Color::rgb(2, 2, 2));
+    panel.setBorderColor(Color::rgb(2, 2, 2));
     panel.setColor(Color::rgb(3, 3, 3));
     EXPECT_EQ(panel.rebuilds, start + 3);
 }
@@ -181,11 +181,11 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
     auto render = [](const QString& caption) {
         GradientPanel panel;
         panel.resize(120, 40);
-        panel.SetTextShadow(false);
-        panel.SetCornerWidth(0);
+        panel.setTextShadow(false);
+        panel.setCornerWidth(0);
         panel.setCaptionPosition(CaptionPosition::MiddleCenter);
-        panel.SetCaption(caption);
-        return panel.RenderPanel();
+        panel.setCaption(caption);
+        return panel.renderPanel();
     };
     const Image24 plain = render(QStringLiteral("B"));
     const Image24 prefixed = render(QStringLiteral("&B"));
@@ -206,8 +206,8 @@ TEST(GradPanel, DisabledCaptionIsEmbossedWithoutTheFontColour)
 {
     GradientPanel panel;
     panel.resize(120, 40);
-    panel.SetCaption(QStringLiteral("WWW"));
-    panel.SetFontColor(Color::rgb(255, 0, 0));
+    panel.setCaption(QStringLiteral("WWW"));
+    panel.setFontColor(Color::rgb(255, 0, 0));
     auto hasRed = [](const Image24& image) {
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
@@ -215,7 +215,7 @@ TEST(GradPanel, DisabledCaptionIsEmbossedWithoutTheFontColour)
                     return true;
         return false;
     };
-    EXPECT_TRUE(hasRed(panel.RenderPanel()));
+    EXPECT_TRUE(hasRed(panel.renderPanel()));
     panel.setEnabled(false);
-    EXPECT_FALSE(hasRed(panel.RenderPanel()));
+    EXPECT_FALSE(hasRed(panel.renderPanel()));
 }

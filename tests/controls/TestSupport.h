@@ -37,9 +37,9 @@ inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseB
 /// Changes a control's colour set the way a caller does: a copy, edited, set as a whole.
 template <typename Control, typename Edit> void EditColors(Control& control, Edit edit)
 {
-    auto colours = control.Colors();
+    auto colours = control.colors();
     edit(colours);
-    control.SetColors(colours);
+    control.setColors(colours);
 }
 
 /// Counts fade ticks and image rebuilds of any gradient control.
@@ -51,23 +51,23 @@ public:
     int rebuilds = 0;
     std::vector<int> pressAfterTick;
 
-    void RebuildImages() override
+    void rebuildImages() override
     {
         ++rebuilds;
-        Control::RebuildImages();
+        Control::rebuildImages();
     }
 
 protected:
-    void FadeInStep() override
+    void fadeInStep() override
     {
         ++fadeInTicks;
-        Control::FadeInStep();
-        pressAfterTick.push_back(this->PressLevel());
+        Control::fadeInStep();
+        pressAfterTick.push_back(this->pressLevel());
     }
-    void FadeOutStep() override
+    void fadeOutStep() override
     {
         ++fadeOutTicks;
-        Control::FadeOutStep();
+        Control::fadeOutStep();
     }
 };
 

@@ -161,7 +161,7 @@ TEST_F(PlacementStoreTest, MaximisedPositionIsLeftAloneUnderSizeConstraints)
     storeMain("MinMaxPos=7,8,9,10\n");
     auto limited = std::make_unique<PlacedWindow>();
     MinMaxInfo info;
-    info.MinTrackWidth = 100;
+    info.minTrackWidth = 100;
     limited->placement->setMinMaxInfo(info);
     limited->show();
     limited->close();

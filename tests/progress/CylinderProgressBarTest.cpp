@@ -49,8 +49,8 @@ TEST_F(WindowBar, GeometryAndShadeSteps)
     EXPECT_EQ(bar.bevelRect(), QRect(3, 3, 240, 35));
     EXPECT_EQ(bar.verticalShadeStep(), 7.0f);
     EXPECT_EQ(bar.horizontalShadeStep(), 1.0f);
-    EXPECT_EQ(shading::lightLineOffset(33, bar.ForeStyle().LightAngle()), -11);
-    EXPECT_EQ(shading::lightLineOffset(33, bar.BackStyle().LightAngle()), -11);
+    EXPECT_EQ(shading::lightLineOffset(33, bar.foreStyle().lightAngle()), -11);
+    EXPECT_EQ(shading::lightLineOffset(33, bar.backStyle().lightAngle()), -11);
 }
 
 TEST_F(WindowBar, ShadedPixelsAcrossTheThickness)
@@ -150,7 +150,7 @@ TEST_F(WindowBar, ThreeItemsPercentagesFillEdgesAndDoneText)
     EXPECT_EQ(done, 1);
     bar.setPosition(3);
     bar.setPosition(7);
-    EXPECT_EQ(bar.Position(), 3);
+    EXPECT_EQ(bar.position(), 3);
     EXPECT_EQ(done, 1) << "the same position again fires nothing";
 
     // At Max the fore line lies just right of the black frame ring.
@@ -169,7 +169,7 @@ TEST_F(WindowBar, PercentageRoundsHalfToEven)
     bar.setPosition(3);
     EXPECT_EQ(bar.percentage(), 38);
     bar.setPosition(-5);
-    EXPECT_EQ(bar.Position(), 0);
+    EXPECT_EQ(bar.position(), 0);
 }
 
 TEST_F(WindowBar, EmptyTextDoneShowsTheNumber)
@@ -185,24 +185,24 @@ TEST(ProgressCylRange, MinAndMaxNeverMeetOrCross)
     CylinderProgressBar bar(&parent);
     bar.setMin(10);
     bar.setMax(10);
-    EXPECT_EQ(bar.Max(), 11);
+    EXPECT_EQ(bar.maximum(), 11);
     bar.setMax(5);
-    EXPECT_EQ(bar.Max(), 11) << "below Min is not stored";
+    EXPECT_EQ(bar.maximum(), 11) << "below Min is not stored";
     bar.setMin(11);
-    EXPECT_EQ(bar.Min(), 10) << "equal to Max becomes Max - 1, which it already is";
+    EXPECT_EQ(bar.minimum(), 10) << "equal to Max becomes Max - 1, which it already is";
     bar.setMin(20);
-    EXPECT_EQ(bar.Min(), 10);
+    EXPECT_EQ(bar.minimum(), 10);
     bar.setMax(50);
     bar.setPosition(40);
     bar.setMax(30);
-    EXPECT_EQ(bar.Position(), 30);
+    EXPECT_EQ(bar.position(), 30);
     bar.setMin(35);
-    EXPECT_EQ(bar.Min(), 10) << "above Max is not stored";
+    EXPECT_EQ(bar.minimum(), 10) << "above Max is not stored";
     bar.setMin(-5);
     bar.setMin(29);
-    EXPECT_EQ(bar.Position(), 30);
+    EXPECT_EQ(bar.position(), 30);
     bar.setMin(30);
-    EXPECT_EQ(bar.Min(), 29);
+    EXPECT_EQ(bar.minimum(), 29);
     // Extremes do not overflow.
     bar.setMin(std::numeric_limits<std::int32_t>::min());
     bar.setMax(std::numeric_limits<std::int32_t>::max());
@@ -216,16 +216,16 @@ TEST(ProgressCylDefaults, NewBar)
     CylinderProgressBar bar(&parent);
     EXPECT_EQ(bar.size(), QSize(150, 22));
     EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem);
-    EXPECT_EQ(bar.ForeColor(), colors::White);
-    EXPECT_EQ(bar.BackColor(), colors::ButtonFace);
-    EXPECT_EQ(bar.ForeLineColor(), colors::Highlight);
-    EXPECT_EQ(bar.FontShadowColor(), colors::ButtonFace);
-    EXPECT_EQ(bar.BevelInner(), BevelCut::Raised);
-    EXPECT_EQ(bar.BevelOuter(), BevelCut::Lowered);
-    EXPECT_EQ(bar.TextDone(), QStringLiteral("Done"));
+    EXPECT_EQ(bar.foreColor(), colors::White);
+    EXPECT_EQ(bar.backColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.foreLineColor(), colors::Highlight);
+    EXPECT_EQ(bar.fontShadowColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.bevelInner(), BevelCut::Raised);
+    EXPECT_EQ(bar.bevelOuter(), BevelCut::Lowered);
+    EXPECT_EQ(bar.textDone(), QStringLiteral("Done"));
     EXPECT_EQ(bar.shadowOffset(), 1);
     EXPECT_EQ(bar.shadeAmount(), 255);
-    EXPECT_EQ(bar.ForeStyle().values(), CylinderStyleValues{});
+    EXPECT_EQ(bar.foreStyle().values(), CylinderStyleValues{});
     EXPECT_FALSE(bar.hasInvertOverlay());
     EXPECT_EQ(bar.displayText(), QStringLiteral("0%"));
 }
@@ -234,12 +234,12 @@ TEST(ProgressCylSetters, DivisorsRefusedAndCustomMarking)
 {
     QWidget parent;
     CylinderProgressBar bar(&parent);
-    bar.ForeStyle().setIntensity(0.0f);
-    bar.ForeStyle().setRangeRGB(0);
-    bar.BackStyle().setLightAngle(0.0f);
-    EXPECT_EQ(bar.ForeStyle().Intensity(), 4.0f);
-    EXPECT_EQ(bar.ForeStyle().RangeRGB(), 255);
-    EXPECT_EQ(bar.BackStyle().LightAngle(), -3.0f);
+    bar.foreStyle().setIntensity(0.0f);
+    bar.foreStyle().setRangeRGB(0);
+    bar.backStyle().setLightAngle(0.0f);
+    EXPECT_EQ(bar.foreStyle().intensity(), 4.0f);
+    EXPECT_EQ(bar.foreStyle().rangeRGB(), 255);
+    EXPECT_EQ(bar.backStyle().lightAngle(), -3.0f);
     EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem);
 
     // Frame, texts, range, Color and Orientation leave the preset alone.
@@ -253,7 +253,7 @@ TEST(ProgressCylSetters, DivisorsRefusedAndCustomMarking)
 
     bar.setBackBorderColor(colors::Black);
     EXPECT_EQ(bar.proEffect(), ProEffect::DemoSystem) << "unchanged border colour is ignored";
-    bar.ForeStyle().setColorFactor(1.0f);
+    bar.foreStyle().setColorFactor(1.0f);
     EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
     EXPECT_FLOAT_EQ(bar.foreFactors().r, 1.0f);
 }
@@ -264,13 +264,13 @@ TEST(ProgressCylSetters, FrameThatLeavesNoRoomIsUndone)
     CylinderProgressBar bar(&parent);
     bar.resize(150, 12);
     bar.setBorderWidth(4);
-    EXPECT_EQ(bar.BorderWidth(), 2) << "c = 6 leaves no bar row in 12 pixels";
+    EXPECT_EQ(bar.borderWidth(), 2) << "c = 6 leaves no bar row in 12 pixels";
     bar.setBorderWidth(3);
-    EXPECT_EQ(bar.BorderWidth(), 3);
+    EXPECT_EQ(bar.borderWidth(), 3);
     bar.setBevelWidth(2);
-    EXPECT_EQ(bar.BevelWidth(), 1);
+    EXPECT_EQ(bar.bevelWidth(), 1);
     bar.setBevelWidth(-1);
-    EXPECT_EQ(bar.BevelWidth(), 1);
+    EXPECT_EQ(bar.bevelWidth(), 1);
 }
 
 TEST(ProgressCylSetters, BevelColourSetAndChoice)
@@ -393,25 +393,25 @@ TEST_F(WindowBar, GlassOrangePresetChangesOnlyColorAndBevelColor)
 {
     EXPECT_EQ(bar.proEffect(), ProEffect::Custom);
     EXPECT_EQ(bar.color(), colors::White);
-    EXPECT_EQ(bar.BevelColor(), colors::White);
+    EXPECT_EQ(bar.bevelColor(), colors::White);
     bar.setProEffect(ProEffect::GlassOrange);
     EXPECT_EQ(bar.proEffect(), ProEffect::GlassOrange);
     EXPECT_EQ(bar.color(), colors::ButtonFace);
-    EXPECT_EQ(bar.BevelColor(), colors::ButtonFace);
-    EXPECT_EQ(bar.FontShadowColor(), colors::Black);
-    EXPECT_EQ(bar.ForeColor(), rgb(255, 128, 0));
-    EXPECT_EQ(bar.BackColor(), rgb(192, 192, 192));
-    EXPECT_EQ(bar.ForeLineColor(), rgb(128, 0, 0));
-    EXPECT_EQ(bar.BackBorderColor(), colors::Black);
+    EXPECT_EQ(bar.bevelColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.fontShadowColor(), colors::Black);
+    EXPECT_EQ(bar.foreColor(), rgb(255, 128, 0));
+    EXPECT_EQ(bar.backColor(), rgb(192, 192, 192));
+    EXPECT_EQ(bar.foreLineColor(), rgb(128, 0, 0));
+    EXPECT_EQ(bar.backBorderColor(), colors::Black);
     EXPECT_EQ(bar.fontEffect(), FontEffect::None);
     EXPECT_EQ(bar.cylinderEffect(), CylinderEffect::Maximum);
-    EXPECT_EQ(bar.BevelInner(), BevelCut::None);
-    EXPECT_EQ(bar.BevelOuter(), BevelCut::None);
-    EXPECT_EQ(bar.BorderWidth(), 2);
-    EXPECT_TRUE(bar.ShowText());
+    EXPECT_EQ(bar.bevelInner(), BevelCut::None);
+    EXPECT_EQ(bar.bevelOuter(), BevelCut::None);
+    EXPECT_EQ(bar.borderWidth(), 2);
+    EXPECT_TRUE(bar.showText());
     const CylinderStyleValues s4{255, 4.0f, -1.0f, 255, 255, 1.0f, -3.0f};
-    EXPECT_EQ(bar.ForeStyle().values(), s4);
-    EXPECT_EQ(bar.BackStyle().values(), s4);
+    EXPECT_EQ(bar.foreStyle().values(), s4);
+    EXPECT_EQ(bar.backStyle().values(), s4);
 }
 
 TEST(ProEffectPresets, LaterChangesTurnTheLookCustomButFrameDoesNot)
@@ -433,25 +433,25 @@ TEST(ProEffectPresets, DemonstrationFrames)
     QWidget parent;
     CylinderProgressBar bar(&parent);
     bar.setProEffect(ProEffect::DemoMetal);
-    EXPECT_FALSE(bar.ShowText());
-    EXPECT_EQ(bar.BevelOuter(), BevelCut::None);
-    EXPECT_EQ(bar.BevelInner(), BevelCut::Lowered);
-    EXPECT_EQ(bar.FontShadowColor(), colors::White);
-    EXPECT_EQ(bar.ForeStyle().values(), effects::styleSet(2));
+    EXPECT_FALSE(bar.showText());
+    EXPECT_EQ(bar.bevelOuter(), BevelCut::None);
+    EXPECT_EQ(bar.bevelInner(), BevelCut::Lowered);
+    EXPECT_EQ(bar.fontShadowColor(), colors::White);
+    EXPECT_EQ(bar.foreStyle().values(), effects::styleSet(2));
 
     bar.setProEffect(ProEffect::DemoSunken);
-    EXPECT_TRUE(bar.ShowText());
+    EXPECT_TRUE(bar.showText());
     EXPECT_EQ(bar.fontEffect(), FontEffect::Invert);
     EXPECT_TRUE(bar.hasInvertOverlay());
-    EXPECT_EQ(bar.BevelInner(), BevelCut::Raised);
-    EXPECT_EQ(bar.BackStyle().values(), effects::styleSet(3));
-    EXPECT_EQ(bar.ForeStyle().values(), effects::styleSet(1));
+    EXPECT_EQ(bar.bevelInner(), BevelCut::Raised);
+    EXPECT_EQ(bar.backStyle().values(), effects::styleSet(3));
+    EXPECT_EQ(bar.foreStyle().values(), effects::styleSet(1));
 
     bar.setProEffect(ProEffect::DemoSystem);
-    EXPECT_EQ(bar.BevelOuter(), BevelCut::Lowered);
+    EXPECT_EQ(bar.bevelOuter(), BevelCut::Lowered);
     EXPECT_FALSE(bar.hasInvertOverlay());
-    EXPECT_EQ(bar.ForeColor(), colors::ButtonFace);
-    EXPECT_EQ(bar.BackColor(), colors::White);
+    EXPECT_EQ(bar.foreColor(), colors::ButtonFace);
+    EXPECT_EQ(bar.backColor(), colors::White);
 }
 
 TEST(ProEffectPresets, ApplyingShowsAHiddenBarAndCustomAppliesNothing)
@@ -463,7 +463,7 @@ TEST(ProEffectPresets, ApplyingShowsAHiddenBarAndCustomAppliesNothing)
     EXPECT_TRUE(bar.isHidden());
     bar.setProEffect(ProEffect::StdGreen);
     EXPECT_FALSE(bar.isHidden());
-    EXPECT_EQ(bar.BackColor(), rgb(0, 128, 64));
+    EXPECT_EQ(bar.backColor(), rgb(0, 128, 64));
 }
 
 TEST(ProEffectPresets, OnlyTheUploadPresetsUseHighShading)
@@ -478,13 +478,13 @@ TEST(ProEffectPresets, OnlyTheUploadPresetsUseHighShading)
         EXPECT_EQ(bar.proEffect(), e);
         const bool upload = e == ProEffect::UpLoad1 || e == ProEffect::UpLoad2;
         EXPECT_EQ(bar.shadeAmount(), upload ? 204 : 255) << index;
-        EXPECT_EQ(bar.FontColor(), colors::Black);
+        EXPECT_EQ(bar.fontColor(), colors::Black);
         EXPECT_EQ(bar.color(), colors::ButtonFace);
         // Every assignment passed through its setter: the factors match the colours.
         EXPECT_EQ(bar.backFactors(),
-                  shading::colourFactors(colors::channels(bar.BackColor()), bar.BackStyle().values()));
+                  shading::colourFactors(colors::channels(bar.backColor()), bar.backStyle().values()));
         EXPECT_EQ(bar.foreFactors(),
-                  shading::colourFactors(colors::channels(bar.ForeColor()), bar.ForeStyle().values()));
+                  shading::colourFactors(colors::channels(bar.foreColor()), bar.foreStyle().values()));
     }
 }
 

@@ -209,11 +209,11 @@ TEST_F(Animator, DelaysAreClampedAndOneFrameNeverTicks)
     animator.setImage(decode(GifBuilder(4, 4, Colours).frame(0, 0, 4, 4, 1, 1, -1, 0)));
     EXPECT_EQ(animator.frameDelay(0), 0);
     animator.setAnimate(true);
-    EXPECT_TRUE(animator.Animate());
+    EXPECT_TRUE(animator.isAnimated());
     EXPECT_FALSE(animator.timerActive());
     QTest::qWait(120); // nothing to wait for: a tick must not happen at all
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(animator.FrameIndex(), 0);
+    EXPECT_EQ(animator.frameIndex(), 0);
 }
 
 TEST_F(Animator, FrameIndexRulesAndEvents)
@@ -225,14 +225,14 @@ TEST_F(Animator, FrameIndexRulesAndEvents)
     QObject::connect(&animator, &GifAnimator::started, [&] { ++started; });
     QObject::connect(&animator, &GifAnimator::stopped, [&] { ++stopped; });
     animator.setFrameIndex(1);
-    EXPECT_EQ(animator.FrameIndex(), 0) << "no picture yet";
+    EXPECT_EQ(animator.frameIndex(), 0) << "no picture yet";
     animator.setImage(disposalPicture(1));
     animator.setFrameIndex(3);
     animator.setFrameIndex(-1);
     animator.setFrameIndex(0);
     EXPECT_EQ(changes, 0);
     animator.setFrameIndex(2);
-    EXPECT_EQ(animator.FrameIndex(), 2);
+    EXPECT_EQ(animator.frameIndex(), 2);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(animator.timerInterval(), 100);
 
@@ -240,8 +240,8 @@ TEST_F(Animator, FrameIndexRulesAndEvents)
     animator.setLoop(false);
     animator.setAnimate(true);
     EXPECT_EQ(started, 1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !animator.Animate(); }, 3000));
-    EXPECT_EQ(animator.FrameIndex(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !animator.isAnimated(); }, 3000));
+    EXPECT_EQ(animator.frameIndex(), 0);
     EXPECT_EQ(stopped, 1);
     EXPECT_EQ(changes, 2);
 }
@@ -264,14 +264,14 @@ TEST_F(Animator, BusyPictureTurnsRoundAndRound)
     }
 
     std::vector<int> seen;
-    QObject::connect(&animator, &GifAnimator::frameChanged, [&] { seen.push_back(animator.FrameIndex()); });
+    QObject::connect(&animator, &GifAnimator::frameChanged, [&] { seen.push_back(animator.frameIndex()); });
     animator.setImage(busy);
     animator.setAnimate(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 13; }, 5000));
     ASSERT_GE(seen.size(), 13u);
     for (std::size_t i = 0; i < 13; ++i)
         EXPECT_EQ(seen[i], static_cast<int>((i + 1) % 12));
-    EXPECT_TRUE(animator.Animate());
+    EXPECT_TRUE(animator.isAnimated());
 
     // Composed frames differ (the dark group moves) and the spokes' background is see-through.
     GifComposer composer;
@@ -315,9 +315,9 @@ TEST_F(Animator, HiddenAnimatorDoesNotAdvance)
     animator.hide();
     animator.setAnimate(true);
     QTest::qWait(250); // a tick happens every 100 ms; it must find the control hidden
-    EXPECT_EQ(animator.FrameIndex(), 0);
+    EXPECT_EQ(animator.frameIndex(), 0);
     animator.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return animator.FrameIndex() != 0; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return animator.frameIndex() != 0; }, 2000));
 }
 
 TEST_F(Animator, FrameTimingHoldsABlockedUserInterfaceThread)

@@ -50,19 +50,19 @@ TEST_F(ProgressWindowTest, StartsHiddenWithItsControlsInPlace)
     EXPECT_EQ(frm.counterLabel()->text(), QStringLiteral("0"));
 
     EXPECT_EQ(frm.cancelButton()->toolTip(), QStringLiteral("Stop Backup"));
-    EXPECT_TRUE(frm.cancelButton()->Caption().isEmpty());
-    EXPECT_EQ(frm.cancelButton()->Glyph().size(), QSize(32, 32));
+    EXPECT_TRUE(frm.cancelButton()->caption().isEmpty());
+    EXPECT_EQ(frm.cancelButton()->glyph().size(), QSize(32, 32));
     EXPECT_EQ(frm.cancelButton()->focusPolicy(), Qt::StrongFocus);
     EXPECT_EQ(frm.progressBar()->focusPolicy(), Qt::NoFocus);
 
-    EXPECT_TRUE(frm.busyAnimation()->Animate());
-    EXPECT_TRUE(frm.busyAnimation()->AsyncDrawing());
-    EXPECT_EQ(frm.busyAnimation()->Image().frameCount(), 12);
-    EXPECT_EQ(frm.busyAnimation()->FrameIndex(), 0) << "the stored index 1 came before the picture";
+    EXPECT_TRUE(frm.busyAnimation()->isAnimated());
+    EXPECT_TRUE(frm.busyAnimation()->asyncDrawing());
+    EXPECT_EQ(frm.busyAnimation()->image().frameCount(), 12);
+    EXPECT_EQ(frm.busyAnimation()->frameIndex(), 0) << "the stored index 1 came before the picture";
 
-    EXPECT_EQ(frm.progressBar()->TextDone(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(frm.progressBar()->textDone(), QStringLiteral("Backup Complete"));
     EXPECT_EQ(frm.progressBar()->proEffect(), ProEffect::Custom);
-    EXPECT_EQ(frm.progressBar()->ForeColor(), colors::rgb(255, 128, 0));
+    EXPECT_EQ(frm.progressBar()->foreColor(), colors::rgb(255, 128, 0));
 }
 
 TEST_F(ProgressWindowTest, FollowsTheRunAndClosesAtTheEnd)
@@ -143,8 +143,8 @@ TEST_F(ProgressWindowTest, CancelWithoutAFlagDoesNotCrash)
 TEST_F(ProgressWindowTest, BusyPictureTurnsWhileShown)
 {
     frm.prepareRun(1);
-    const int start = frm.busyAnimation()->FrameIndex();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frm.busyAnimation()->FrameIndex() != start; }, 2000));
+    const int start = frm.busyAnimation()->frameIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frm.busyAnimation()->frameIndex() != start; }, 2000));
 }
 
 TEST_F(ProgressWindowTest, WindowPaintsTheBarAndPicture)

@@ -6,7 +6,7 @@
 
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <gtest/gtest.h>
 
@@ -22,28 +22,28 @@ TEST(Corpus, EveryFileIsReadOrRefusedWithoutCrashing)
         const auto bytes = stowmere::testing::readBytes(entry.path());
         const PacketContents contents = readPacketContents(bytes);
         EXPECT_LE(contents.offset, bytes.size());
-        TDataTable table;
+        Table table;
         try {
-            table.LoadFromBytes(bytes);
+            table.loadFromBytes(bytes);
         } catch (const StoreError& error) {
             EXPECT_NE(error.code(), rc::Ok) << error.what();
-            EXPECT_FALSE(table.Active());
+            EXPECT_FALSE(table.isActive());
             continue;
         }
         ++accepted;
-        for (std::size_t record = 0; record < table.RecordCount(); ++record)
-            for (std::size_t i = 0; i < table.FieldCount(); ++i)
-                (void)table.RecordAsString(record, i);
+        for (std::size_t record = 0; record < table.recordCount(); ++record)
+            for (std::size_t i = 0; i < table.fieldCount(); ++i)
+                (void)table.recordAsString(record, i);
         try {
-            table.Insert();
-            table.Post();
+            table.insert();
+            table.post();
         } catch (const StoreError&) {
-            table.Cancel(); // refused by the table's rules; the table must still save
+            table.cancel(); // refused by the table's rules; the table must still save
         }
-        const auto saved = table.SaveToBytes();
-        TDataTable again;
-        again.LoadFromBytes(saved);
-        EXPECT_EQ(again.SaveToBytes(), saved);
+        const auto saved = table.saveToBytes();
+        Table again;
+        again.loadFromBytes(saved);
+        EXPECT_EQ(again.saveToBytes(), saved);
     }
     EXPECT_GE(files, 19u);
     EXPECT_GE(accepted, 7u);

@@ -2,7 +2,7 @@
 #include "TestHelpers.h"
 
 #include "store/KeyCollator.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <gtest/gtest.h>
 
@@ -55,25 +55,25 @@ TEST(KeyCollator, LargeTablesSortLikeSmallOnes)
     std::mt19937 random(5);
     const std::vector<std::string> words = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "\xC3\xA9t\xC3\xA9",
                                             "Ete",   "ete"};
-    TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.SetIndexFieldNames("Category_No"); // new rows go to the end of the file order
-    table.CreateDataSet();
+    Table table;
+    table.setFieldDefs(categoryFieldDefs());
+    table.setIndexFieldNames("Category_No"); // new rows go to the end of the file order
+    table.createDataSet();
     for (int i = 0; i < 5000; ++i) {
-        table.Insert();
-        table.FieldByName("Category_Description").SetAsString(words[random() % words.size()]);
-        table.Post();
+        table.insert();
+        table.fieldByName("Category_Description").setAsString(words[random() % words.size()]);
+        table.post();
     }
-    TDataTable sorted;
-    sorted.SetIndexFieldNames(kCategoryIndexFieldNames);
-    sorted.LoadFromBytes(table.SaveToBytes());
+    Table sorted;
+    sorted.setIndexFieldNames(kCategoryIndexFieldNames);
+    sorted.loadFromBytes(table.saveToBytes());
     const KeyCollator collator;
     std::string previous;
     std::int64_t previousNo = 0;
     std::size_t rows = 0;
-    for (; rows < sorted.RecordCount(); ++rows) {
-        const std::string description = sorted.RecordAsString(rows, 1);
-        const std::int64_t number = *sorted.RecordAsInteger(rows, 0);
+    for (; rows < sorted.recordCount(); ++rows) {
+        const std::string description = sorted.recordAsString(rows, 1);
+        const std::int64_t number = *sorted.recordAsInteger(rows, 0);
         if (rows > 0) {
             const int order = collator.compare(previous, description, false);
             ASSERT_LE(order, 0) << previous << " before " << description;

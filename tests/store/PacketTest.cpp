@@ -5,7 +5,7 @@
 #include "store/PacketReader.h"
 #include "store/PacketWriter.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +26,11 @@ std::string tail(const std::vector<std::byte>& packet, std::size_t from)
 
 ResultCode loadCode(std::span<const std::byte> packet)
 {
-    TDataTable table;
+    Table table;
     try {
-        table.LoadFromBytes(packet);
+        table.loadFromBytes(packet);
     } catch (const StoreError& error) {
-        EXPECT_FALSE(table.Active());
+        EXPECT_FALSE(table.isActive());
         return error.code();
     }
     return rc::Ok;
@@ -56,65 +56,65 @@ std::vector<std::byte> oneColumnPacket(const std::string& name, std::uint32_t ty
 
 TEST(PacketRows, PathRowsWithValuesAndWithANullPath)
 {
-    TDataTable paths;
-    paths.SetFieldDefs(pathFieldDefs());
-    paths.CreateDataSet();
-    paths.Insert();
-    paths.FieldByName("Category_No").SetAsInteger(1);
-    paths.FieldByName("Path_Item").SetAsString("C:\\x.txt");
-    paths.Post();
-    EXPECT_EQ(tail(paths.SaveToBytes(), 135), std::string("\0\0\1\0\0\0\1\0\0\0\x08\0C:\\x.txt", 20));
+    Table paths;
+    paths.setFieldDefs(pathFieldDefs());
+    paths.createDataSet();
+    paths.insert();
+    paths.fieldByName("Category_No").setAsInteger(1);
+    paths.fieldByName("Path_Item").setAsString("C:\\x.txt");
+    paths.post();
+    EXPECT_EQ(tail(paths.saveToBytes(), 135), std::string("\0\0\1\0\0\0\1\0\0\0\x08\0C:\\x.txt", 20));
 
-    TDataTable nullPath;
-    nullPath.SetFieldDefs(pathFieldDefs());
-    nullPath.CreateDataSet();
-    nullPath.Insert();
-    nullPath.FieldByName("Category_No").SetAsInteger(1);
-    nullPath.Post();
-    const auto saved = nullPath.SaveToBytes();
+    Table nullPath;
+    nullPath.setFieldDefs(pathFieldDefs());
+    nullPath.createDataSet();
+    nullPath.insert();
+    nullPath.fieldByName("Category_No").setAsInteger(1);
+    nullPath.post();
+    const auto saved = nullPath.saveToBytes();
     EXPECT_EQ(tail(saved, 135), std::string("\0\x10\1\0\0\0\1\0\0\0", 10));
-    TDataTable reread;
-    reread.LoadFromBytes(saved);
-    EXPECT_TRUE(reread.FieldByName("Path_Item").IsNull());
-    EXPECT_FALSE(reread.FieldByName("Category_No").IsNull());
+    Table reread;
+    reread.loadFromBytes(saved);
+    EXPECT_TRUE(reread.fieldByName("Path_Item").isNull());
+    EXPECT_FALSE(reread.fieldByName("Category_No").isNull());
 }
 
 TEST(PacketRows, EmptyTextIsOneZeroByteAndLongTextATwoBytePrefix)
 {
-    TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.CreateDataSet();
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString("");
-    table.FieldByName("Category_BackupDirectory").SetAsString(std::string(255, 'p'));
-    table.Post();
-    const auto saved = table.SaveToBytes();
+    Table table;
+    table.setFieldDefs(categoryFieldDefs());
+    table.createDataSet();
+    table.insert();
+    table.fieldByName("Category_Description").setAsString("");
+    table.fieldByName("Category_BackupDirectory").setAsString(std::string(255, 'p'));
+    table.post();
+    const auto saved = table.saveToBytes();
     // Row: status, field bits, number, description 01 00, folder FF 00 + 255 bytes.
     EXPECT_EQ(tail(saved, 175), std::string("\0\0\1\0\0\0\1\0\xFF\0", 10) + std::string(255, 'p'));
-    TDataTable reread;
-    reread.LoadFromBytes(saved);
-    EXPECT_FALSE(reread.FieldByName("Category_Description").IsNull());
-    EXPECT_EQ(reread.FieldByName("Category_Description").AsString(), "");
-    EXPECT_EQ(reread.FieldByName("Category_BackupDirectory").AsString(), std::string(255, 'p'));
+    Table reread;
+    reread.loadFromBytes(saved);
+    EXPECT_FALSE(reread.fieldByName("Category_Description").isNull());
+    EXPECT_EQ(reread.fieldByName("Category_Description").asString(), "");
+    EXPECT_EQ(reread.fieldByName("Category_BackupDirectory").asString(), std::string(255, 'p'));
 }
 
 TEST(PacketRows, PrefixWidthChangesBetweenSizes253And254)
 {
     for (const std::uint32_t size : {253u, 254u, 255u}) {
-        TDataTable table;
-        table.SetFieldDefs({FieldDef::string("Text", size)});
-        table.CreateDataSet();
-        table.Insert();
-        table.FieldByName("Text").SetAsString(std::string(size, 't'));
-        table.Post();
-        const auto saved = table.SaveToBytes();
+        Table table;
+        table.setFieldDefs({FieldDef::string("Text", size)});
+        table.createDataSet();
+        table.insert();
+        table.fieldByName("Text").setAsString(std::string(size, 't'));
+        table.post();
+        const auto saved = table.saveToBytes();
         const PacketContents contents = readPacketContents(saved);
         ASSERT_EQ(contents.result, rc::Ok);
         EXPECT_EQ(contents.columns[0].descriptor.typeWord, size <= 253 ? 0x00490001u : 0x00490002u) << size;
         EXPECT_EQ(saved.size(), contents.rowDataOffset + 2 + (size <= 253 ? 1 : 2) + size) << size;
-        TDataTable reread;
-        reread.LoadFromBytes(saved);
-        EXPECT_EQ(reread.FieldByName("Text").AsString(), std::string(size, 't'));
+        Table reread;
+        reread.loadFromBytes(saved);
+        EXPECT_EQ(reread.fieldByName("Text").asString(), std::string(size, 't'));
     }
 }
 
@@ -143,10 +143,10 @@ TEST(PacketFrame, UnknownPropertiesSurviveAfterTheGeneratedOnes)
     std::vector<std::byte> packet;
     ASSERT_EQ(writer.finish(packet), rc::Ok);
 
-    TDataTable table;
-    table.LoadFromBytes(packet);
-    EXPECT_EQ(table.AutoIncValue(), 7);
-    const PacketContents saved = readPacketContents(table.SaveToBytes());
+    Table table;
+    table.loadFromBytes(packet);
+    EXPECT_EQ(table.autoIncValue(), 7);
+    const PacketContents saved = readPacketContents(table.saveToBytes());
     ASSERT_EQ(saved.result, rc::Ok);
     ASSERT_EQ(saved.columns.size(), 2u);
     const auto names = [](const std::vector<Property>& properties) {
@@ -173,14 +173,14 @@ TEST(PacketFrame, LongColumnNamesAreCutTo31Characters)
     packet.insert(packet.begin() + 25, reinterpret_cast<const std::byte*>(longName.data()),
                   reinterpret_cast<const std::byte*>(longName.data()) + longName.size());
     packet[22] = static_cast<std::byte>(packet.size());
-    TDataTable table;
-    table.LoadFromBytes(packet);
-    EXPECT_EQ(table.FieldDefs()[0].name, std::string(31, 'n'));
+    Table table;
+    table.loadFromBytes(packet);
+    EXPECT_EQ(table.fieldDefs()[0].name, std::string(31, 'n'));
 
-    TDataTable created;
-    created.SetFieldDefs({FieldDef::string(std::string(32, 'n'), 5)});
+    Table created;
+    created.setFieldDefs({FieldDef::string(std::string(32, 'n'), 5)});
     try {
-        created.CreateDataSet();
+        created.createDataSet();
         FAIL();
     } catch (const StoreError& error) {
         EXPECT_STREQ(error.what(), ("Fieldname " + std::string(32, 'n') + " exceeds 31 chars").c_str());
@@ -395,9 +395,9 @@ TEST(PacketReaderRules, NullFieldsAndTrailingBytes)
     EXPECT_EQ(contents.rows[0].fields[2].status, 1);
     EXPECT_EQ(contents.result, rc::BadPacket) << "bytes after the last row are damage";
     EXPECT_EQ(contents.offset, 185u) << "reading stops at the first byte no row holds";
-    TDataTable table;
+    Table table;
     try {
-        table.LoadFromBytes(packet);
+        table.loadFromBytes(packet);
         ADD_FAILURE() << "loaded";
     } catch (const StoreError& error) {
         EXPECT_EQ(error.code(), rc::BadPacket);

@@ -5,7 +5,7 @@
 #include "support/TempFolder.h"
 
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 
 #include <gtest/gtest.h>
@@ -23,18 +23,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void addCategory(TDataTable& table, const std::string& description)
+void addCategory(Table& table, const std::string& description)
 {
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString(description);
-    table.FieldByName("Category_BackupDirectory").SetAsString("/backup");
-    table.Post();
+    table.insert();
+    table.fieldByName("Category_Description").setAsString(description);
+    table.fieldByName("Category_BackupDirectory").setAsString("/backup");
+    table.post();
 }
 
-void createCategories(TDataTable& table)
+void createCategories(Table& table)
 {
-    table.SetFieldDefs(categoryFieldDefs());
-    table.CreateDataSet();
+    table.setFieldDefs(categoryFieldDefs());
+    table.createDataSet();
 }
 
 } // namespace
@@ -45,7 +45,7 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheFileAndTheOffsetWhereReadingStopp
     auto file = workedFile1();
     file.resize(190); // the last value runs past the end
     writeBytes(folder.path() / "Category.cds", file);
-    TDataTable categories;
+    Table categories;
     try {
         loadTableFile(categories, (folder.path() / "Category.cds").string());
         FAIL();
@@ -57,14 +57,14 @@ TEST(TableFiles, ATruncatedFileIsRefusedWithTheFileAndTheOffsetWhereReadingStopp
             << error.what();
         EXPECT_NE(std::string(error.what()).find("byte 185"), std::string::npos) << error.what();
     }
-    EXPECT_FALSE(categories.Active());
+    EXPECT_FALSE(categories.isActive());
 }
 
 TEST(TableFiles, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile)
 {
     TempFolder folder;
     const std::string path = (folder.path() / "Category.cds").string();
-    TDataTable categories;
+    Table categories;
     createCategories(categories);
     addCategory(categories, "first");
     saveTableFile(categories, path);
@@ -87,7 +87,7 @@ TEST(TableFiles, SavingIntoAMissingFolderNamesTheFile)
 {
     TempFolder folder;
     const std::string missing = (folder.path() / "missing").string();
-    TDataTable categories;
+    Table categories;
     createCategories(categories);
     addCategory(categories, "x");
     try {
@@ -114,13 +114,13 @@ TEST(TableFiles, SavingThroughALinkReplacesTheFileItNamesAndKeepsTheLink)
     EXPECT_EQ(followLinks(link),
               (folder.path() / "data" / ".." / "synced" / "deeper" / "Category.cds").string());
 
-    TDataTable categories;
+    Table categories;
     createCategories(categories);
     addCategory(categories, "abc");
     saveTableFile(categories, link);
     EXPECT_TRUE(fs::is_symlink(link)) << "the link is still a link";
     EXPECT_TRUE(fs::is_symlink(folder.path() / "synced" / "Category.cds"));
-    EXPECT_EQ(readBytes(real), categories.SaveToBytes()) << "and the file it names holds the table";
+    EXPECT_EQ(readBytes(real), categories.saveToBytes()) << "and the file it names holds the table";
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path() / "data"), fs::directory_iterator()), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(real.parent_path()), fs::directory_iterator()), 1)
         << "no temporary file is left beside the real file";
@@ -148,7 +148,7 @@ TEST(TableFiles, AChangeIsTheFileNoLongerHoldingTheBytesTheTableWasOpenedFrom)
     EXPECT_TRUE(tableFileChanged(file.string(), opened)) << "a file that appeared";
 
     fs::remove(file);
-    TDataTable categories;
+    Table categories;
     createCategories(categories);
     addCategory(categories, "abc");
     saveTableFile(categories, file.string());

@@ -3,7 +3,7 @@
 
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TablePacket.h"
 #include "store/TablePacketWriter.h"
 
@@ -14,26 +14,26 @@ using namespace testing_helpers;
 
 namespace {
 
-void openCategories(TDataTable& table)
+void openCategories(Table& table)
 {
-    table.SetFieldDefs(categoryFieldDefs());
-    table.SetIndexFieldNames(kCategoryIndexFieldNames);
-    table.CreateDataSet();
+    table.setFieldDefs(categoryFieldDefs());
+    table.setIndexFieldNames(kCategoryIndexFieldNames);
+    table.createDataSet();
 }
 
-void addCategory(TDataTable& table, const std::string& description, const std::string& folder = "/backup")
+void addCategory(Table& table, const std::string& description, const std::string& folder = "/backup")
 {
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString(description);
-    table.FieldByName("Category_BackupDirectory").SetAsString(folder);
-    table.Post();
+    table.insert();
+    table.fieldByName("Category_Description").setAsString(description);
+    table.fieldByName("Category_BackupDirectory").setAsString(folder);
+    table.post();
 }
 
-std::vector<std::string> column(const TDataTable& table, const std::string& field)
+std::vector<std::string> column(const Table& table, const std::string& field)
 {
     std::vector<std::string> values;
-    for (std::size_t record = 0; record < table.RecordCount(); ++record)
-        values.push_back(table.RecordAsString(record, *table.FindField(field)));
+    for (std::size_t record = 0; record < table.recordCount(); ++record)
+        values.push_back(table.recordAsString(record, *table.findField(field)));
     return values;
 }
 
@@ -51,7 +51,7 @@ ResultCode codeOf(const std::function<void()>& action)
 
 TEST(TableOrder, DescriptionsDifferingInCaseAreNeighboursAndEqualOnesFollow)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     for (const char* description : {"b", "B", "a", "Docs", "A", "docs"})
         addCategory(table, description);
@@ -60,8 +60,8 @@ TEST(TableOrder, DescriptionsDifferingInCaseAreNeighboursAndEqualOnesFollow)
 
     // An equal description goes after the existing one, whatever the table size.
     addCategory(table, "docs", "/second");
-    ASSERT_TRUE(table.Locate("Category_Description", "docs"));
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/backup");
+    ASSERT_TRUE(table.locate("Category_Description", "docs"));
+    EXPECT_EQ(table.fieldByName("Category_BackupDirectory").asString(), "/backup");
     EXPECT_EQ(column(table, "Category_BackupDirectory")[5], "/second");
 }
 
@@ -70,13 +70,13 @@ TEST(TableOrder, EqualKeysKeepPlacementOrderAtAnySize)
     // Loaded rows are sorted in one go (not placed one by one), so this pins the stable
     // sort for sizes well past the small-table case.
     for (const int count : {9, 10, 11, 500}) {
-        TDataTable table;
+        Table table;
         openCategories(table);
         for (int i = 0; i < count; ++i)
             addCategory(table, i % 2 ? "same" : "Same", "/" + std::to_string(i));
-        TDataTable reread;
-        reread.SetIndexFieldNames(kCategoryIndexFieldNames);
-        reread.LoadFromBytes(table.SaveToBytes());
+        Table reread;
+        reread.setIndexFieldNames(kCategoryIndexFieldNames);
+        reread.loadFromBytes(table.saveToBytes());
         // "same" sorts before "Same"; within each, the order in which they were added.
         std::vector<std::string> expected;
         for (int i = 1; i < count; i += 2)
@@ -89,56 +89,56 @@ TEST(TableOrder, EqualKeysKeepPlacementOrderAtAnySize)
 
 TEST(TableOrder, ResortingTheDisplayLeavesTheSavedBytesUnchanged)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     for (const char* description : {"zeta", "alpha", "Mid"})
         addCategory(table, description);
-    const auto saved = table.SaveToBytes();
-    table.SetIndexFieldNames("Category_BackupDirectory;Category_No");
-    EXPECT_EQ(table.SaveToBytes(), saved);
-    table.SetIndexFieldNames("");
+    const auto saved = table.saveToBytes();
+    table.setIndexFieldNames("Category_BackupDirectory;Category_No");
+    EXPECT_EQ(table.saveToBytes(), saved);
+    table.setIndexFieldNames("");
     EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"zeta", "alpha", "Mid"}));
-    EXPECT_EQ(table.SaveToBytes(), saved);
+    EXPECT_EQ(table.saveToBytes(), saved);
 }
 
 TEST(TableOrder, UnknownIndexFieldsAreRefusedAndTheOldOrderKept)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     addCategory(table, "b");
     addCategory(table, "a");
     try {
-        table.SetIndexFieldNames("Category_Description;Nope");
+        table.setIndexFieldNames("Category_Description;Nope");
         FAIL();
     } catch (const StoreError& error) {
         EXPECT_STREQ(error.what(), "Field 'Nope' not found");
     }
-    EXPECT_EQ(table.IndexFieldNames(), kCategoryIndexFieldNames);
+    EXPECT_EQ(table.indexFieldNames(), kCategoryIndexFieldNames);
     EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_THROW(table.FieldByName("Nope"), StoreError);
-    EXPECT_THROW(table.Fields(3), StoreError);
+    EXPECT_THROW(table.fieldByName("Nope"), StoreError);
+    EXPECT_THROW(table.field(3), StoreError);
 }
 
 TEST(TableNumbering, NumbersAreNeverReusedAcrossSaveAndLoad)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     for (const char* description : {"one", "two", "three"})
         addCategory(table, description);
-    ASSERT_TRUE(table.Locate("Category_Description", "two"));
-    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 2);
-    table.Delete();
-    const auto saved = table.SaveToBytes();
-    EXPECT_EQ(table.AutoIncValue(), 4);
+    ASSERT_TRUE(table.locate("Category_Description", "two"));
+    EXPECT_EQ(table.fieldByName("Category_No").asInteger(), 2);
+    table.remove();
+    const auto saved = table.saveToBytes();
+    EXPECT_EQ(table.autoIncValue(), 4);
 
-    TDataTable reread;
-    reread.SetIndexFieldNames(kCategoryIndexFieldNames);
-    reread.LoadFromBytes(saved);
-    EXPECT_EQ(reread.AutoIncValue(), 4);
+    Table reread;
+    reread.setIndexFieldNames(kCategoryIndexFieldNames);
+    reread.loadFromBytes(saved);
+    EXPECT_EQ(reread.autoIncValue(), 4);
     addCategory(reread, "four");
-    EXPECT_EQ(reread.FieldByName("Category_No").AsInteger(), 4);
-    EXPECT_EQ(reread.AutoIncValue(), 5);
-    const PacketContents contents = readPacketContents(reread.SaveToBytes());
+    EXPECT_EQ(reread.fieldByName("Category_No").asInteger(), 4);
+    EXPECT_EQ(reread.autoIncValue(), 5);
+    const PacketContents contents = readPacketContents(reread.saveToBytes());
     ASSERT_EQ(contents.tableProperties.size(), 1u);
     EXPECT_EQ(contents.tableProperties[0].name, "AUTOINCVALUE");
     EXPECT_EQ(contents.tableProperties[0].value, std::string("\x05\0\0\0", 4));
@@ -151,62 +151,62 @@ TEST(TableNumbering, NumbersAreNeverReusedAcrossSaveAndLoad)
 
 TEST(TableNumbering, CallerValuesAreOverwrittenAndFailedInsertsUseNoNumber)
 {
-    TDataTable table;
+    Table table;
     auto fields = categoryFieldDefs();
     fields[1].attributes |= 0x0004; // description required
-    table.SetFieldDefs(fields);
-    table.CreateDataSet();
-    EXPECT_THROW(table.FieldByName("Category_No").SetAsInteger(7), StoreError); // read-only
-    table.Insert();
-    EXPECT_EQ(codeOf([&] { table.Post(); }), rc::RequiredFieldMissing);
-    table.FieldByName("Category_Description").SetAsString("");
-    EXPECT_EQ(codeOf([&] { table.Post(); }), rc::RequiredFieldMissing);
-    table.FieldByName("Category_Description").SetAsString("x");
-    table.Post();
-    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 1);
+    table.setFieldDefs(fields);
+    table.createDataSet();
+    EXPECT_THROW(table.fieldByName("Category_No").setAsInteger(7), StoreError); // read-only
+    table.insert();
+    EXPECT_EQ(codeOf([&] { table.post(); }), rc::RequiredFieldMissing);
+    table.fieldByName("Category_Description").setAsString("");
+    EXPECT_EQ(codeOf([&] { table.post(); }), rc::RequiredFieldMissing);
+    table.fieldByName("Category_Description").setAsString("x");
+    table.post();
+    EXPECT_EQ(table.fieldByName("Category_No").asInteger(), 1);
 }
 
 TEST(TableEditing, FinishingPostsModifiedRowsAndCancelsUntouchedOnes)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     addCategory(table, "kept");
 
-    table.Insert();
-    EXPECT_EQ(table.State(), TDataSetState::dsInsert);
-    table.CheckBrowseMode(); // nothing typed: the new row disappears
-    EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(table.RecordCount(), 1u);
-    EXPECT_EQ(table.AutoIncValue(), 2);
+    table.insert();
+    EXPECT_EQ(table.state(), DataSetState::Insert);
+    table.checkBrowseMode(); // nothing typed: the new row disappears
+    EXPECT_EQ(table.state(), DataSetState::Browse);
+    EXPECT_EQ(table.recordCount(), 1u);
+    EXPECT_EQ(table.autoIncValue(), 2);
 
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString("typed");
-    table.CheckBrowseMode(); // typed: posted, with an empty destination folder
-    EXPECT_EQ(table.RecordCount(), 2u);
-    ASSERT_TRUE(table.Locate("Category_Description", "typed"));
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "");
+    table.insert();
+    table.fieldByName("Category_Description").setAsString("typed");
+    table.checkBrowseMode(); // typed: posted, with an empty destination folder
+    EXPECT_EQ(table.recordCount(), 2u);
+    ASSERT_TRUE(table.locate("Category_Description", "typed"));
+    EXPECT_EQ(table.fieldByName("Category_BackupDirectory").asString(), "");
 
-    table.Edit();
-    table.FieldByName("Category_Description").SetAsString("changed");
-    table.Cancel();
-    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "typed");
-    EXPECT_THROW(table.FieldByName("Category_Description").SetAsString("browse"), StoreError);
-    const std::size_t changes = table.ChangeCount();
-    table.Edit();
-    ASSERT_TRUE(table.Locate("Category_Description", "kept")); // unmodified edit: cancelled, not counted
-    EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(table.ChangeCount(), changes);
+    table.edit();
+    table.fieldByName("Category_Description").setAsString("changed");
+    table.cancel();
+    EXPECT_EQ(table.fieldByName("Category_Description").asString(), "typed");
+    EXPECT_THROW(table.fieldByName("Category_Description").setAsString("browse"), StoreError);
+    const std::size_t changes = table.changeCount();
+    table.edit();
+    ASSERT_TRUE(table.locate("Category_Description", "kept")); // unmodified edit: cancelled, not counted
+    EXPECT_EQ(table.state(), DataSetState::Browse);
+    EXPECT_EQ(table.changeCount(), changes);
 }
 
 TEST(TableEditing, TextThatDoesNotFitIsRefusedNotCut)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
-    table.Insert();
+    table.insert();
     const std::string fifty(50, 'd');
-    table.FieldByName("Category_Description").SetAsString(fifty);
+    table.fieldByName("Category_Description").setAsString(fifty);
     try {
-        table.FieldByName("Category_Description").SetAsString(fifty + "x");
+        table.fieldByName("Category_Description").setAsString(fifty + "x");
         FAIL();
     } catch (const StoreError& error) {
         const std::string text = error.what();
@@ -217,61 +217,61 @@ TEST(TableEditing, TextThatDoesNotFitIsRefusedNotCut)
     std::string umlauts;
     for (int i = 0; i < 25; ++i)
         umlauts += "\xC3\xBC";
-    table.FieldByName("Category_Description").SetAsString(umlauts);
-    EXPECT_THROW(table.FieldByName("Category_Description").SetAsString(umlauts + "a"), StoreError);
-    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), umlauts);
+    table.fieldByName("Category_Description").setAsString(umlauts);
+    EXPECT_THROW(table.fieldByName("Category_Description").setAsString(umlauts + "a"), StoreError);
+    EXPECT_EQ(table.fieldByName("Category_Description").asString(), umlauts);
     const std::string path(255, 'p');
-    table.FieldByName("Category_BackupDirectory").SetAsString(path);
-    EXPECT_THROW(table.FieldByName("Category_BackupDirectory").SetAsString(path + "/"), StoreError);
-    table.Post();
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), path);
+    table.fieldByName("Category_BackupDirectory").setAsString(path);
+    EXPECT_THROW(table.fieldByName("Category_BackupDirectory").setAsString(path + "/"), StoreError);
+    table.post();
+    EXPECT_EQ(table.fieldByName("Category_BackupDirectory").asString(), path);
 }
 
 TEST(TableEditing, DeleteMovesToTheFollowingRow)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     for (const char* description : {"a", "b", "c"})
         addCategory(table, description);
-    ASSERT_TRUE(table.Locate("Category_Description", "b"));
-    table.Delete();
-    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "c");
-    table.Delete();
-    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "a");
-    table.Delete();
-    EXPECT_TRUE(table.IsEmpty());
-    EXPECT_THROW(table.Delete(), StoreError);
-    EXPECT_THROW(table.Edit(), StoreError);
-    EXPECT_EQ(table.ChangeCount(), 6u);
+    ASSERT_TRUE(table.locate("Category_Description", "b"));
+    table.remove();
+    EXPECT_EQ(table.fieldByName("Category_Description").asString(), "c");
+    table.remove();
+    EXPECT_EQ(table.fieldByName("Category_Description").asString(), "a");
+    table.remove();
+    EXPECT_TRUE(table.isEmpty());
+    EXPECT_THROW(table.remove(), StoreError);
+    EXPECT_THROW(table.edit(), StoreError);
+    EXPECT_EQ(table.changeCount(), 6u);
 }
 
 TEST(TableEditing, LocateMatchesWholeValuesCaseSensitively)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     addCategory(table, "Same", "/first");
     addCategory(table, "same", "/lower");
     addCategory(table, "Same", "/second");
-    ASSERT_TRUE(table.Locate("Category_BackupDirectory", "/second"));
-    EXPECT_FALSE(table.Locate("Category_Description", "Sam"));
-    EXPECT_FALSE(table.Locate("Category_Description", "SAME"));
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/second") << "a miss does not move";
-    ASSERT_TRUE(table.Locate("Category_Description", "Same"));
-    EXPECT_EQ(table.FieldByName("Category_BackupDirectory").AsString(), "/first");
-    ASSERT_TRUE(table.Locate("Category_No", "2"));
-    EXPECT_EQ(table.FieldByName("Category_Description").AsString(), "same");
+    ASSERT_TRUE(table.locate("Category_BackupDirectory", "/second"));
+    EXPECT_FALSE(table.locate("Category_Description", "Sam"));
+    EXPECT_FALSE(table.locate("Category_Description", "SAME"));
+    EXPECT_EQ(table.fieldByName("Category_BackupDirectory").asString(), "/second") << "a miss does not move";
+    ASSERT_TRUE(table.locate("Category_Description", "Same"));
+    EXPECT_EQ(table.fieldByName("Category_BackupDirectory").asString(), "/first");
+    ASSERT_TRUE(table.locate("Category_No", "2"));
+    EXPECT_EQ(table.fieldByName("Category_Description").asString(), "same");
 }
 
 TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCurrentOne)
 {
-    TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.CreateDataSet();
+    Table table;
+    table.setFieldDefs(categoryFieldDefs());
+    table.createDataSet();
     for (const char* description : {"first", "second"})
         addCategory(table, description);
     // "second" went in at the current row, "first".
     EXPECT_EQ(column(table, "Category_Description"), (std::vector<std::string>{"second", "first"}));
-    ASSERT_TRUE(table.Locate("Category_Description", "first"));
+    ASSERT_TRUE(table.locate("Category_Description", "first"));
     addCategory(table, "inserted");
     EXPECT_EQ(column(table, "Category_Description"),
               (std::vector<std::string>{"second", "inserted", "first"}));
@@ -279,14 +279,14 @@ TEST(TableEditing, AKeylessBrowsingOrderTakesNewRowsAtTheCurrentOne)
 
 TEST(TableNumbering, ATableWhoseRowsWereAllDeletedKeepsItsNextNumber)
 {
-    TDataTable table;
+    Table table;
     openCategories(table);
     addCategory(table, "a");
     addCategory(table, "b");
-    ASSERT_TRUE(table.Locate("Category_Description", "a"));
-    table.Delete();
-    table.Delete();
-    const auto saved = table.SaveToBytes();
+    ASSERT_TRUE(table.locate("Category_Description", "a"));
+    table.remove();
+    table.remove();
+    const auto saved = table.saveToBytes();
     const PacketContents contents = readPacketContents(saved);
     EXPECT_EQ(contents.rowCount, 0u);
     EXPECT_EQ(contents.rowDataOffset, saved.size());
@@ -298,12 +298,12 @@ TEST(TableNumbering, AFileWithoutAutoIncValueGivesNewRowsNoNumber)
     auto file = testing_helpers::workedFile1();
     // Rename the table property so that it is kept as an unknown one.
     file[155] = std::byte{'X'};
-    TDataTable table;
-    table.LoadFromBytes(file);
-    EXPECT_FALSE(table.AutoIncValue());
+    Table table;
+    table.loadFromBytes(file);
+    EXPECT_FALSE(table.autoIncValue());
     addCategory(table, "new");
-    EXPECT_TRUE(table.FieldByName("Category_No").IsNull());
-    const PacketContents contents = readPacketContents(table.SaveToBytes());
+    EXPECT_TRUE(table.fieldByName("Category_No").isNull());
+    const PacketContents contents = readPacketContents(table.saveToBytes());
     ASSERT_EQ(contents.tableProperties.size(), 1u);
     EXPECT_EQ(contents.tableProperties[0].name, "XUTOINCVALUE");
 }
@@ -311,29 +311,29 @@ TEST(TableNumbering, AFileWithoutAutoIncValueGivesNewRowsNoNumber)
 TEST(TableIndexes, AKeyedStoredOrderFromTheFileDecidesTheFileOrderAndIsEnforced)
 {
     // A file whose stored order is keyed by the description, descending and unique.
-    TDataTable plain;
-    plain.SetFieldDefs(categoryFieldDefs());
-    plain.CreateDataSet();
+    Table plain;
+    plain.setFieldDefs(categoryFieldDefs());
+    plain.createDataSet();
     TableFrame frame;
-    frame.fields = plain.FieldDefs();
+    frame.fields = plain.fieldDefs();
     frame.defaultKeys = {KeyColumn{1, true, false}};
-    frame.uniqueness = TIndexUniqueness::iuPrimary;
+    frame.uniqueness = IndexUniqueness::Primary;
     frame.autoIncValue = 3;
     const std::vector<PackedRow> rows = {{0, packRow({std::string("\x01\0\0\0", 4), "b", "/x"})},
                                          {0, packRow({std::string("\x02\0\0\0", 4), "a", "/x"})}};
     const std::vector<std::uint32_t> order = {0, 1};
     const auto file = writeTablePacket(frame, rows, order);
 
-    TDataTable table;
-    table.LoadFromBytes(file);
+    Table table;
+    table.loadFromBytes(file);
     EXPECT_EQ(codeOf([&] { addCategory(table, "a"); }), rc::KeyViolation);
-    EXPECT_EQ(table.State(), TDataSetState::dsInsert) << "the refused row stays pending";
-    table.Cancel();
-    EXPECT_EQ(table.AutoIncValue(), 3) << "a refused insert uses no number";
-    EXPECT_EQ(table.SaveToBytes(), file);
+    EXPECT_EQ(table.state(), DataSetState::Insert) << "the refused row stays pending";
+    table.cancel();
+    EXPECT_EQ(table.autoIncValue(), 3) << "a refused insert uses no number";
+    EXPECT_EQ(table.saveToBytes(), file);
 
     addCategory(table, "c");
-    const PacketContents contents = readPacketContents(table.SaveToBytes());
+    const PacketContents contents = readPacketContents(table.saveToBytes());
     ASSERT_EQ(contents.rows.size(), 3u);
     EXPECT_EQ(contents.rows[0].fields[1].value, "c") << "descending by description";
     EXPECT_EQ(contents.rows[2].fields[1].value, "a");
@@ -381,71 +381,71 @@ TEST(TableFields, EveryColumnKindTheReaderAcceptsRoundTrips)
         field.byteLength = kinds[i].byteLength;
         fields.push_back(field);
     }
-    TDataTable table;
-    table.SetFieldDefs(fields);
-    table.CreateDataSet();
-    table.Insert();
+    Table table;
+    table.setFieldDefs(fields);
+    table.createDataSet();
+    table.insert();
     for (std::size_t i = 0; i < kinds.size(); ++i)
-        table.Fields(i).SetAsString(kinds[i].text);
-    table.Post();
-    table.Insert();
-    table.Fields(2).SetAsInteger(-1);
-    table.Post();
-    const auto saved = table.SaveToBytes();
-    TDataTable reread;
-    reread.SetIndexFieldNames("f2");
-    reread.LoadFromBytes(saved);
-    ASSERT_EQ(reread.FieldDefs().size(), kinds.size());
-    EXPECT_TRUE(reread.Fields(0).IsNull()) << "the row with -1 sorts first";
-    ASSERT_TRUE(reread.Locate("f2", kinds[2].text));
+        table.field(i).setAsString(kinds[i].text);
+    table.post();
+    table.insert();
+    table.field(2).setAsInteger(-1);
+    table.post();
+    const auto saved = table.saveToBytes();
+    Table reread;
+    reread.setIndexFieldNames("f2");
+    reread.loadFromBytes(saved);
+    ASSERT_EQ(reread.fieldDefs().size(), kinds.size());
+    EXPECT_TRUE(reread.field(0).isNull()) << "the row with -1 sorts first";
+    ASSERT_TRUE(reread.locate("f2", kinds[2].text));
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-        EXPECT_EQ(reread.FieldDefs()[i].type, kinds[i].type) << i;
+        EXPECT_EQ(reread.fieldDefs()[i].type, kinds[i].type) << i;
         const bool padded = kinds[i].type == FieldType::Bytes || kinds[i].type == FieldType::Bcd ||
                             kinds[i].type == FieldType::SqlTimeStamp;
         if (!padded) {
-            EXPECT_EQ(reread.Fields(i).AsString(), kinds[i].text) << i;
+            EXPECT_EQ(reread.field(i).asString(), kinds[i].text) << i;
         }
     }
-    EXPECT_EQ(reread.Fields(17).AsString(), std::string("ab\0", 3)) << "fixed bytes keep their width";
-    EXPECT_EQ(reread.SaveToBytes(), saved);
-    EXPECT_EQ(reread.FieldByName("f0").AsInteger(), -128);
-    EXPECT_THROW(reread.FieldByName("f15").AsInteger(), StoreError) << "text that is not a number";
+    EXPECT_EQ(reread.field(17).asString(), std::string("ab\0", 3)) << "fixed bytes keep their width";
+    EXPECT_EQ(reread.saveToBytes(), saved);
+    EXPECT_EQ(reread.fieldByName("f0").asInteger(), -128);
+    EXPECT_THROW(reread.fieldByName("f15").asInteger(), StoreError) << "text that is not a number";
 }
 
 TEST(TableReading, RecordsAreReadThroughAConstTableWithoutMovingTheCurrentRow)
 {
-    TDataTable table;
-    table.SetFieldDefs(pathFieldDefs());
-    table.SetIndexFieldNames(kPathIndexFieldNames);
-    table.CreateDataSet();
+    Table table;
+    table.setFieldDefs(pathFieldDefs());
+    table.setIndexFieldNames(kPathIndexFieldNames);
+    table.createDataSet();
     const auto add = [&](std::int64_t set, const std::string& path) {
-        table.Insert();
-        table.FieldByName("Category_No").SetAsInteger(set);
-        table.FieldByName("Path_Item").SetAsString(path);
-        table.Post();
+        table.insert();
+        table.fieldByName("Category_No").setAsInteger(set);
+        table.fieldByName("Path_Item").setAsString(path);
+        table.post();
     };
     add(2, "/b");
     add(1, "/z");
     add(2, "/a");
     add(3, "/c");
-    ASSERT_TRUE(table.Locate("Path_Item", "/a"));
-    table.Edit();
-    table.FieldByName("Path_Item").SetAsString("/pending");
+    ASSERT_TRUE(table.locate("Path_Item", "/a"));
+    table.edit();
+    table.fieldByName("Path_Item").setAsString("/pending");
 
-    const TDataTable& reader = table;
-    ASSERT_EQ(reader.RecordCount(), 4u);
-    EXPECT_EQ(reader.RecordAsString(1, 2), "/a") << "records follow the browse order";
-    EXPECT_EQ(reader.RecordAsInteger(1, 0), 3);
-    EXPECT_EQ(reader.RecordsWithKey({"2"}), (std::pair<std::size_t, std::size_t>{1, 3}));
-    EXPECT_EQ(reader.RecordsWithKey({"4"}).first, reader.RecordsWithKey({"4"}).second);
-    EXPECT_EQ(reader.RecordsWithKey({"not a number"}).first, reader.RecordsWithKey({"not a number"}).second);
-    EXPECT_EQ(reader.RecordsWithKey({"2", "/b"}), (std::pair<std::size_t, std::size_t>{2, 3}));
-    EXPECT_THROW((void)reader.RecordValue(4, 0), StoreError);
-    EXPECT_THROW((void)reader.RecordValue(0, 3), StoreError);
-    EXPECT_EQ(table.State(), TDataSetState::dsEdit) << "reading left the pending edit alone";
-    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/pending");
-    table.Cancel();
-    EXPECT_EQ(table.FieldByName("Path_Item").AsString(), "/a") << "and the current row where it was";
+    const Table& reader = table;
+    ASSERT_EQ(reader.recordCount(), 4u);
+    EXPECT_EQ(reader.recordAsString(1, 2), "/a") << "records follow the browse order";
+    EXPECT_EQ(reader.recordAsInteger(1, 0), 3);
+    EXPECT_EQ(reader.recordsWithKey({"2"}), (std::pair<std::size_t, std::size_t>{1, 3}));
+    EXPECT_EQ(reader.recordsWithKey({"4"}).first, reader.recordsWithKey({"4"}).second);
+    EXPECT_EQ(reader.recordsWithKey({"not a number"}).first, reader.recordsWithKey({"not a number"}).second);
+    EXPECT_EQ(reader.recordsWithKey({"2", "/b"}), (std::pair<std::size_t, std::size_t>{2, 3}));
+    EXPECT_THROW((void)reader.recordValue(4, 0), StoreError);
+    EXPECT_THROW((void)reader.recordValue(0, 3), StoreError);
+    EXPECT_EQ(table.state(), DataSetState::Edit) << "reading left the pending edit alone";
+    EXPECT_EQ(table.fieldByName("Path_Item").asString(), "/pending");
+    table.cancel();
+    EXPECT_EQ(table.fieldByName("Path_Item").asString(), "/a") << "and the current row where it was";
 }
 
 TEST(TableNumbering, RaisingTheNextNumberRestoresNumberingToATableReadWithoutIt)
@@ -455,18 +455,18 @@ TEST(TableNumbering, RaisingTheNextNumberRestoresNumberingToATableReadWithoutIt)
     file.erase(file.begin() + 154, file.begin() + 175);
     file[152] = std::byte{0};
     file[22] = std::byte{154};
-    TDataTable table;
-    table.LoadFromBytes(file);
-    EXPECT_FALSE(table.AutoIncValue()) << "a file without the property has no numbering";
-    EXPECT_TRUE(table.RaiseAutoIncValue(7));
-    EXPECT_EQ(table.AutoIncValue(), 7);
-    EXPECT_TRUE(table.RaiseAutoIncValue(3));
-    EXPECT_EQ(table.AutoIncValue(), 7) << "never lowered";
+    Table table;
+    table.loadFromBytes(file);
+    EXPECT_FALSE(table.autoIncValue()) << "a file without the property has no numbering";
+    EXPECT_TRUE(table.raiseAutoIncValue(7));
+    EXPECT_EQ(table.autoIncValue(), 7);
+    EXPECT_TRUE(table.raiseAutoIncValue(3));
+    EXPECT_EQ(table.autoIncValue(), 7) << "never lowered";
     addCategory(table, "next");
-    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 7);
+    EXPECT_EQ(table.fieldByName("Category_No").asInteger(), 7);
 
-    TDataTable unnumbered;
-    unnumbered.SetFieldDefs({FieldDef::integer("N")});
-    unnumbered.CreateDataSet();
-    EXPECT_FALSE(unnumbered.RaiseAutoIncValue(5));
+    Table unnumbered;
+    unnumbered.setFieldDefs({FieldDef::integer("N")});
+    unnumbered.createDataSet();
+    EXPECT_FALSE(unnumbered.raiseAutoIncValue(5));
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestHelpers.h"
 
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <gtest/gtest.h>
 
@@ -10,46 +10,46 @@ using namespace testing_helpers;
 
 TEST(WorkedFiles, FirstBackupSetOfANewTableIsWrittenByteForByte)
 {
-    TDataTable table;
-    table.SetFieldDefs(categoryFieldDefs());
-    table.SetIndexFieldNames(kCategoryIndexFieldNames);
-    table.CreateDataSet();
-    table.Insert();
-    table.FieldByName("Category_Description").SetAsString("abc");
-    table.FieldByName("Category_BackupDirectory").SetAsString("D:\\Bak");
-    table.Post();
-    EXPECT_EQ(table.FieldByName("Category_No").AsInteger(), 1);
+    Table table;
+    table.setFieldDefs(categoryFieldDefs());
+    table.setIndexFieldNames(kCategoryIndexFieldNames);
+    table.createDataSet();
+    table.insert();
+    table.fieldByName("Category_Description").setAsString("abc");
+    table.fieldByName("Category_BackupDirectory").setAsString("D:\\Bak");
+    table.post();
+    EXPECT_EQ(table.fieldByName("Category_No").asInteger(), 1);
 
-    const std::vector<std::byte> saved = table.SaveToBytes();
+    const std::vector<std::byte> saved = table.saveToBytes();
     ASSERT_EQ(saved.size(), 193u);
     EXPECT_EQ(saved, workedFile1());
 
-    TDataTable reread;
-    reread.LoadFromBytes(saved);
-    EXPECT_EQ(reread.RecordCount(), 1u);
-    EXPECT_EQ(reread.FieldByName("Category_No").AsInteger(), 1);
-    EXPECT_EQ(reread.FieldByName("Category_Description").AsString(), "abc");
-    EXPECT_EQ(reread.FieldByName("Category_BackupDirectory").AsString(), "D:\\Bak");
-    EXPECT_EQ(reread.AutoIncValue(), 2);
-    EXPECT_EQ(reread.SaveToBytes(), saved);
+    Table reread;
+    reread.loadFromBytes(saved);
+    EXPECT_EQ(reread.recordCount(), 1u);
+    EXPECT_EQ(reread.fieldByName("Category_No").asInteger(), 1);
+    EXPECT_EQ(reread.fieldByName("Category_Description").asString(), "abc");
+    EXPECT_EQ(reread.fieldByName("Category_BackupDirectory").asString(), "D:\\Bak");
+    EXPECT_EQ(reread.autoIncValue(), 2);
+    EXPECT_EQ(reread.saveToBytes(), saved);
 }
 
 TEST(WorkedFiles, NewEmptyPathTableIsWrittenByteForByte)
 {
-    TDataTable table;
-    table.SetFieldDefs(pathFieldDefs());
-    table.CreateDataSet();
-    const std::vector<std::byte> saved = table.SaveToBytes();
+    Table table;
+    table.setFieldDefs(pathFieldDefs());
+    table.createDataSet();
+    const std::vector<std::byte> saved = table.saveToBytes();
     ASSERT_EQ(saved.size(), 135u);
     EXPECT_EQ(saved, workedFile2());
 
-    TDataTable reread;
-    reread.LoadFromBytes(saved);
-    EXPECT_TRUE(reread.IsEmpty());
-    EXPECT_EQ(reread.AutoIncValue(), 1);
-    ASSERT_EQ(reread.FieldDefs().size(), 3u);
-    EXPECT_TRUE(reread.FieldDefs()[0].isAutoIncrement());
-    EXPECT_TRUE(reread.FieldDefs()[0].isReadOnly());
-    EXPECT_EQ(reread.FieldDefs()[2].size, 255u);
-    EXPECT_EQ(reread.SaveToBytes(), saved);
+    Table reread;
+    reread.loadFromBytes(saved);
+    EXPECT_TRUE(reread.isEmpty());
+    EXPECT_EQ(reread.autoIncValue(), 1);
+    ASSERT_EQ(reread.fieldDefs().size(), 3u);
+    EXPECT_TRUE(reread.fieldDefs()[0].isAutoIncrement());
+    EXPECT_TRUE(reread.fieldDefs()[0].isReadOnly());
+    EXPECT_EQ(reread.fieldDefs()[2].size, 255u);
+    EXPECT_EQ(reread.saveToBytes(), saved);
 }

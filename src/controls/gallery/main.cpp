@@ -45,11 +45,11 @@ void Settle(GradientControl* control)
 {
     QElapsedTimer timer;
     timer.start();
-    while (control->IsFading() && timer.elapsed() < 2000)
+    while (control->isFading() && timer.elapsed() < 2000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-void Hover(GradientControl* control)
+void isHovered(GradientControl* control)
 {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(control, &enter);
@@ -58,7 +58,7 @@ void Hover(GradientControl* control)
 
 void Press(GradientControl* control)
 {
-    Hover(control);
+    isHovered(control);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(control, &press);
@@ -70,10 +70,10 @@ class FadeStill : public GradientButton {
 public:
     explicit FadeStill(int ticks)
     {
-        SetHover(true);
-        UseFadeInStep();
+        setHovered(true);
+        useFadeInStep();
         for (int i = 0; i < ticks; ++i)
-            FadeInStep();
+            fadeInStep();
     }
 };
 
@@ -131,14 +131,14 @@ int main(int argc, char* argv[])
         auto* button = new GradientButton;
         button->setFixedSize(w, h);
         button->setFont(font);
-        button->SetCaption(caption);
+        button->setCaption(caption);
         button->setColor(color);
-        button->SetTextShadow(false);
-        button->SetShowFocusRect(false);
-        button->SetGradientBorder(false);
-        button->SetSpacing(10);
+        button->setTextShadow(false);
+        button->setShowFocusRect(false);
+        button->setGradientBorder(false);
+        button->setSpacing(10);
         if (withGlyph)
-            button->SetGlyph(glyph);
+            button->setGlyph(glyph);
         return button;
     };
     std::vector<std::function<void()>> actions;
@@ -151,15 +151,15 @@ int main(int argc, char* argv[])
         disabled->setEnabled(false);
         GradientButton* focused =
             makeButton(w, h, caption + QStringLiteral(" & more text than fits"), withGlyph, color);
-        focused->SetShowFocusRect(true);
-        focused->SetTextShadow(true);
+        focused->setShowFocusRect(true);
+        focused->setTextShadow(true);
         addRow(title, {{QStringLiteral("normal"), normal},
                        {QStringLiteral("hover"), hover},
                        {QStringLiteral("pressed"), pressed},
                        {QStringLiteral("disabled"), disabled},
                        {QStringLiteral("focus-ellipsis"), focused}});
         actions.push_back([=] {
-            Hover(hover);
+            isHovered(hover);
             Press(pressed);
             focused->setFocus();
         });
@@ -171,21 +171,21 @@ int main(int argc, char* argv[])
         GradientButton* up = makeButton(75, 25, QStringLiteral("Up"), false, colors::White);
         GradientButton* down = makeButton(75, 25, QStringLiteral("Down"), false, colors::White);
         GradientButton* hot = makeButton(75, 25, QStringLiteral("Hot track"), false, colors::White);
-        hot->SetHotTrack(true);
+        hot->setHotTrack(true);
         GradientButton* shadowed = makeButton(75, 25, QStringLiteral("Shadow"), false, colors::White);
-        shadowed->SetTextShadow(true);
+        shadowed->setTextShadow(true);
         for (GradientButton* button : {up, down}) {
-            button->SetGroupIndex(1);
-            button->SetGradientBorder(true);
+            button->setGroupIndex(1);
+            button->setGradientBorder(true);
         }
         addRow(QStringLiteral("group"), {{QStringLiteral("up"), up},
                                          {QStringLiteral("down"), down},
                                          {QStringLiteral("hot-track"), hot},
                                          {QStringLiteral("text-shadow"), shadowed}});
         actions.push_back([=] {
-            down->SetDown(true);
+            down->setDown(true);
             Settle(down);
-            Hover(hot);
+            isHovered(hot);
         });
     }
 
@@ -195,10 +195,10 @@ int main(int argc, char* argv[])
             auto* still = new FadeStill(ticks);
             still->setFixedSize(75, 25);
             still->setFont(font);
-            still->SetCaption(QStringLiteral("%1 %").arg(ticks * 10));
+            still->setCaption(QStringLiteral("%1 %").arg(ticks * 10));
             still->setColor(colors::White);
-            still->SetTextShadow(false);
-            still->SetShowFocusRect(false);
+            still->setTextShadow(false);
+            still->setShowFocusRect(false);
             stills.emplace_back(QStringLiteral("hover-%1").arg(ticks * 10), still);
         }
         addRow(QStringLiteral("fade"), stills);
@@ -207,18 +207,18 @@ int main(int argc, char* argv[])
     auto makeCheckBox = [&](const QString& caption) {
         auto* box = new GradientCheckBox;
         box->setFixedSize(130, 17);
-        box->SetCaption(caption);
+        box->setCaption(caption);
         box->setColor(Color::rgb(0, 176, 0));
-        box->SetFontColor(colors::White);
+        box->setFontColor(colors::White);
         box->setFont(font);
-        ControlColors colours = box->Colors();
-        colours.SetDefaultFrom(colors::White);
-        colours.SetDefaultTo(colors::White);
-        colours.SetOverFrom(colors::White);
-        colours.SetOverTo(Color::rgb(118, 148, 190));
-        box->SetColors(colours);
-        box->SetShowFocusRect(false);
-        box->SetTextShadow(false);
+        ControlColors colours = box->colors();
+        colours.setDefaultFrom(colors::White);
+        colours.setDefaultTo(colors::White);
+        colours.setOverFrom(colors::White);
+        colours.setOverTo(Color::rgb(118, 148, 190));
+        box->setColors(colours);
+        box->setShowFocusRect(false);
+        box->setTextShadow(false);
         return box;
     };
     {
@@ -226,14 +226,14 @@ int main(int argc, char* argv[])
         GradientCheckBox* hover = makeCheckBox(QStringLiteral("Select All"));
         GradientCheckBox* pressed = makeCheckBox(QStringLiteral("Select All"));
         GradientCheckBox* checked = makeCheckBox(QStringLiteral("Incremental Backup"));
-        checked->SetChecked(true);
+        checked->setChecked(true);
         GradientCheckBox* disabled = makeCheckBox(QStringLiteral("Incremental Backup"));
-        disabled->SetChecked(true);
+        disabled->setChecked(true);
         disabled->setEnabled(false);
         GradientCheckBox* lines = makeCheckBox(QStringLiteral("Border lines, focus and a caption too long"));
         lines->setBorderLines({BorderLine::Top, BorderLine::Bottom});
-        lines->SetShowFocusRect(true);
-        lines->SetChecked(true);
+        lines->setShowFocusRect(true);
+        lines->setChecked(true);
         addRow(QStringLiteral("checkbox"), {{QStringLiteral("normal"), normal},
                                             {QStringLiteral("hover"), hover},
                                             {QStringLiteral("pressed"), pressed},
@@ -241,7 +241,7 @@ int main(int argc, char* argv[])
                                             {QStringLiteral("disabled"), disabled},
                                             {QStringLiteral("lines-focus"), lines}});
         actions.push_back([=] {
-            Hover(hover);
+            isHovered(hover);
             Press(pressed);
             lines->setFocus();
         });
@@ -251,13 +251,13 @@ int main(int argc, char* argv[])
                          int border, Color borderColor, Color outer, bool antialiased, Color color) {
         auto* panel = new GradientPanel;
         panel->setFixedSize(w, h);
-        panel->SetCaption(caption);
+        panel->setCaption(caption);
         panel->setCaptionPosition(position);
-        panel->SetCornerWidth(corner);
-        panel->SetBorderWidth(border);
-        panel->SetBorderColor(borderColor);
-        panel->SetOuterColor(outer);
-        panel->SetAntialiased(antialiased);
+        panel->setCornerWidth(corner);
+        panel->setBorderWidth(border);
+        panel->setBorderColor(borderColor);
+        panel->setOuterColor(outer);
+        panel->setAntialiased(antialiased);
         panel->setColor(color);
         panel->setFont(font);
         return panel;
@@ -266,22 +266,22 @@ int main(int argc, char* argv[])
         GradientPanel* title =
             makePanel(300, 50, QStringLiteral("Stowmere"), CaptionPosition::MiddleCenter, 0, 1, colors::Gray,
                       colors::ButtonFace, false, Color::rgb(223, 223, 227));
-        title->SetGradient(true);
+        title->setGradient(true);
         title->setGradientType(GradientType::DoubleVertical);
-        title->SetDefaultFrom(Color::rgb(16, 132, 208));
-        title->SetDefaultTo(Color::rgb(113, 184, 255));
+        title->setDefaultFrom(Color::rgb(16, 132, 208));
+        title->setDefaultTo(Color::rgb(113, 184, 255));
         QFont titleFont(QStringLiteral("Liberation Sans"));
         titleFont.setPixelSize(29);
         titleFont.setBold(true);
         title->setFont(titleFont);
-        title->SetFontColor(colors::White);
-        title->SetTextShadow(false);
+        title->setFontColor(colors::White);
+        title->setTextShadow(false);
         GradientPanel* bar = makePanel(300, 40, QString(), CaptionPosition::TopLeft, 0, 1, colors::Gray,
                                        colors::ButtonFace, false, Color::rgb(223, 223, 227));
-        bar->SetGradient(true);
+        bar->setGradient(true);
         bar->setGradientType(GradientType::DoubleVertical);
-        bar->SetDefaultFrom(Color::rgb(0, 159, 0));
-        bar->SetDefaultTo(Color::rgb(3, 199, 82));
+        bar->setDefaultFrom(Color::rgb(0, 159, 0));
+        bar->setDefaultTo(Color::rgb(3, 199, 82));
         auto* barButton = makeButton(75, 25, QStringLiteral("Add"), false, Color::rgb(3, 171, 73));
         barButton->setParent(bar);
         barButton->move(8, 8);

@@ -3,7 +3,7 @@
 // one line per row with the fields separated by "|", so a script can check what the
 // program saved.
 #include "catalog/Schema.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 #include "store/TableFiles.h"
 
 #include <exception>
@@ -12,12 +12,12 @@
 
 namespace {
 
-void printRows(const char* title, const stowmere::store::TDataTable& table)
+void printRows(const char* title, const stowmere::store::Table& table)
 {
     std::cout << title << '\n';
-    for (std::size_t record = 0; record < table.RecordCount(); ++record) {
-        for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            std::cout << (i ? "|" : "") << table.RecordAsString(record, i);
+    for (std::size_t record = 0; record < table.recordCount(); ++record) {
+        for (std::size_t i = 0; i < table.fieldCount(); ++i)
+            std::cout << (i ? "|" : "") << table.recordAsString(record, i);
         std::cout << '\n';
     }
 }
@@ -33,14 +33,14 @@ int main(int argc, char* argv[])
     try {
         const std::string folder = argv[1];
         namespace schema = stowmere::catalog::schema;
-        stowmere::store::TDataTable categories;
-        stowmere::store::TDataTable paths;
-        categories.SetFieldDefs(schema::categoryFieldDefs());
-        paths.SetFieldDefs(schema::pathFieldDefs());
+        stowmere::store::Table categories;
+        stowmere::store::Table paths;
+        categories.setFieldDefs(schema::categoryFieldDefs());
+        paths.setFieldDefs(schema::pathFieldDefs());
         stowmere::store::loadTableFile(categories, folder + "/" + std::string(schema::kCategoryFileName));
         stowmere::store::loadTableFile(paths, folder + "/" + std::string(schema::kPathFileName));
-        categories.SetIndexFieldNames(schema::kCategoryOrder);
-        paths.SetIndexFieldNames(schema::kPathOrder);
+        categories.setIndexFieldNames(schema::kCategoryOrder);
+        paths.setIndexFieldNames(schema::kPathOrder);
         printRows("[Category]", categories);
         printRows("[Path]", paths);
     } catch (const std::exception& error) {

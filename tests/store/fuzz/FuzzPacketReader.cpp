@@ -3,7 +3,7 @@
 // table accepts must save to bytes that load and save to the same bytes again.
 #include "store/PacketContents.h"
 #include "store/StoreError.h"
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,29 +16,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto bytes = std::as_bytes(std::span(data, size));
     (void)readPacketContents(bytes);
 
-    TDataTable table;
+    Table table;
     try {
-        table.LoadFromBytes(bytes);
+        table.loadFromBytes(bytes);
     } catch (const StoreError&) {
         return 0;
     }
-    for (std::size_t record = 0; record < table.RecordCount(); ++record)
-        for (std::size_t i = 0; i < table.FieldCount(); ++i)
-            (void)table.RecordAsString(record, i);
+    for (std::size_t record = 0; record < table.recordCount(); ++record)
+        for (std::size_t i = 0; i < table.fieldCount(); ++i)
+            (void)table.recordAsString(record, i);
     try {
         // A new row (all defaults) may be refused by the table's rules, but once it is in,
         // the table must still save: every column it accepted has to be writable.
         try {
-            table.Insert();
-            table.Post();
+            table.insert();
+            table.post();
         } catch (const StoreError&) {
-            if (table.Active())
-                table.Cancel();
+            if (table.isActive())
+                table.cancel();
         }
-        const auto saved = table.SaveToBytes();
-        TDataTable again;
-        again.LoadFromBytes(saved);
-        if (again.SaveToBytes() != saved)
+        const auto saved = table.saveToBytes();
+        Table again;
+        again.loadFromBytes(saved);
+        if (again.saveToBytes() != saved)
             std::abort();
     } catch (const StoreError&) {
         // A table read from a file always saves; a refusal here is a fault.

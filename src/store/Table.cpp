@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "store/TDataTable.h"
+#include "store/Table.h"
 
 #include "store/FieldCodec.h"
 #include "store/StoreError.h"
@@ -97,7 +97,7 @@ long double storedExtended(std::string_view payload)
 
 // --- Row data --------------------------------------------------------------------------------
 
-TDataTable::Values TDataTable::unpack(std::uint32_t slot) const
+Table::Values Table::unpack(std::uint32_t slot) const
 {
     Values values(m_fields.size());
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -106,30 +106,30 @@ TDataTable::Values TDataTable::unpack(std::uint32_t slot) const
     return values;
 }
 
-std::optional<std::string_view> TDataTable::fieldOf(std::uint32_t slot, std::size_t field) const
+std::optional<std::string_view> Table::fieldOf(std::uint32_t slot, std::size_t field) const
 {
     return packedField(m_rows[slot].data, field);
 }
 
-bool TDataTable::isLive(const Row& row)
+bool Table::isLive(const Row& row)
 {
     return (row.status & (packet::kRowOriginal | packet::kRowDeleted | packet::kRowFreeSlot)) == 0;
 }
 
 // --- Life cycle ------------------------------------------------------------------------------
 
-TDataTable::TDataTable() = default;
+Table::Table() = default;
 
-TDataTable::~TDataTable() = default;
+Table::~Table() = default;
 
-void TDataTable::SetFieldDefs(std::vector<FieldDef> fields)
+void Table::setFieldDefs(std::vector<FieldDef> fields)
 {
-    if (Active())
+    if (isActive())
         fail("Cannot change the columns of an open table");
     m_fields = std::move(fields);
 }
 
-void TDataTable::resetContent()
+void Table::resetContent()
 {
     m_rows.clear();
     m_rows.shrink_to_fit();
@@ -148,10 +148,10 @@ void TDataTable::resetContent()
     m_changeCount = 0;
 }
 
-void TDataTable::CreateDataSet()
+void Table::createDataSet()
 {
-    if (Active())
-        Close();
+    if (isActive())
+        close();
     std::vector<FieldDef> fields = m_fields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         FieldDef& field = fields[i];
@@ -212,47 +212,47 @@ void TDataTable::CreateDataSet()
             break;
         }
     m_collator = std::make_unique<KeyCollator>(0);
-    m_orders.push_back(Order{kDefaultOrderName, {}, TIndexUniqueness::iuNone, false, {}});
+    m_orders.push_back(Order{kDefaultOrderName, {}, IndexUniqueness::None, false, {}});
     openCommon();
 }
 
-void TDataTable::openCommon()
+void Table::openCommon()
 {
-    m_state = TDataSetState::dsBrowse;
+    m_state = DataSetState::Browse;
     try {
         for (Order& order : m_orders)
             buildOrder(order);
         applyIndexFieldNames();
     } catch (...) {
-        Close();
+        close();
         throw;
     }
     updateRange();
-    setCurrent(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+    setCurrent(isEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
 }
 
-void TDataTable::Close()
+void Table::close()
 {
     resetContent();
-    m_state = TDataSetState::dsInactive;
+    m_state = DataSetState::Inactive;
 }
 
-void TDataTable::checkActive() const
+void Table::checkActive() const
 {
-    if (!Active())
+    if (!isActive())
         fail("Cannot perform this operation on a closed dataset");
 }
 
-void TDataTable::checkEditing() const
+void Table::checkEditing() const
 {
     checkActive();
-    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
         fail("Dataset not in edit or insert mode");
 }
 
 // --- Fields ----------------------------------------------------------------------------------
 
-std::optional<std::size_t> TDataTable::FindField(std::string_view name) const
+std::optional<std::size_t> Table::findField(std::string_view name) const
 {
     for (std::size_t i = 0; i < m_fields.size(); ++i)
         if (m_fields[i].name == name)
@@ -260,33 +260,33 @@ std::optional<std::size_t> TDataTable::FindField(std::string_view name) const
     return std::nullopt;
 }
 
-TField TDataTable::FieldByName(std::string_view name)
+Field Table::fieldByName(std::string_view name)
 {
-    const auto index = FindField(name);
+    const auto index = findField(name);
     if (!index)
         fail("Field " + quoted(name) + " not found");
-    return TField(*this, *index);
+    return Field(*this, *index);
 }
 
-TField TDataTable::Fields(std::size_t index)
+Field Table::field(std::size_t index)
 {
     if (index >= m_fields.size())
         fail("Field index out of range");
-    return TField(*this, index);
+    return Field(*this, index);
 }
 
-std::optional<std::string_view> TDataTable::currentValue(std::size_t field) const
+std::optional<std::string_view> Table::currentValue(std::size_t field) const
 {
-    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert) {
         const auto& value = m_buffer[field];
         return value ? std::optional<std::string_view>(*value) : std::nullopt;
     }
-    if (!m_current || !Active())
+    if (!m_current || !isActive())
         return std::nullopt;
     return fieldOf(*m_current, field);
 }
 
-void TDataTable::setCurrentValue(std::size_t field, std::optional<std::string> value)
+void Table::setCurrentValue(std::size_t field, std::optional<std::string> value)
 {
     if (m_fields[field].isReadOnly())
         fail("Field " + quoted(m_fields[field].name) + " cannot be modified");
@@ -296,8 +296,8 @@ void TDataTable::setCurrentValue(std::size_t field, std::optional<std::string> v
 
 // --- Key comparison and orders ---------------------------------------------------------------
 
-int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_view> a,
-                              std::optional<std::string_view> b) const
+int Table::compareValues(const KeyColumn& key, std::optional<std::string_view> a,
+                         std::optional<std::string_view> b) const
 {
     int result = 0;
     if (!a || !b) {
@@ -329,8 +329,7 @@ int TDataTable::compareValues(const KeyColumn& key, std::optional<std::string_vi
     return key.descending ? -result : result;
 }
 
-int TDataTable::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key,
-                                std::size_t columns) const
+int Table::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const
 {
     for (std::size_t i = 0; i < columns; ++i) {
         const int result = compareValues(order.keys[i], fieldOf(slot, order.keys[i].field), key[i]);
@@ -340,7 +339,7 @@ int TDataTable::compareRowToKey(const Order& order, std::uint32_t slot, const Ke
     return 0;
 }
 
-TDataTable::Key TDataTable::keyOf(const Order& order, const Values& values) const
+Table::Key Table::keyOf(const Order& order, const Values& values) const
 {
     Key key;
     key.reserve(order.keys.size());
@@ -351,7 +350,7 @@ TDataTable::Key TDataTable::keyOf(const Order& order, const Values& values) cons
     return key;
 }
 
-TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) const
+Table::Key Table::keyOfSlot(const Order& order, std::uint32_t slot) const
 {
     Key key;
     key.reserve(order.keys.size());
@@ -360,14 +359,14 @@ TDataTable::Key TDataTable::keyOfSlot(const Order& order, std::uint32_t slot) co
     return key;
 }
 
-std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields) const
+std::vector<KeyColumn> Table::keyColumns(std::string_view fields) const
 {
     const auto names = splitNames(fields);
     if (names.size() > 16)
         fail("An order can have at most 16 key fields", rc::InvalidArgument);
     std::vector<KeyColumn> keys;
     for (const std::string_view name : names) {
-        const auto index = FindField(name);
+        const auto index = findField(name);
         if (!index)
             fail("Field " + quoted(name) + " not found");
         if (m_fields[*index].calculated)
@@ -378,7 +377,7 @@ std::vector<KeyColumn> TDataTable::keyColumns(std::string_view fields) const
     return keys;
 }
 
-void TDataTable::checkKeyTypes(const std::vector<KeyColumn>& keys) const
+void Table::checkKeyTypes(const std::vector<KeyColumn>& keys) const
 {
     for (const KeyColumn& key : keys) {
         const FieldDef& field = m_fields[key.field];
@@ -387,7 +386,7 @@ void TDataTable::checkKeyTypes(const std::vector<KeyColumn>& keys) const
     }
 }
 
-void TDataTable::buildOrder(Order& order) const
+void Table::buildOrder(Order& order) const
 {
     order.rowSlots.clear();
     order.rowSlots.reserve(m_rows.size());
@@ -397,7 +396,7 @@ void TDataTable::buildOrder(Order& order) const
     if (order.keys.empty())
         return;
     sortSlots(order, order.rowSlots.data(), order.rowSlots.data() + order.rowSlots.size(), 0);
-    if (order.uniqueness != TIndexUniqueness::iuNone) {
+    if (order.uniqueness != IndexUniqueness::None) {
         for (std::size_t i = 1; i < order.rowSlots.size(); ++i)
             if (compareRowToKey(order, order.rowSlots[i], keyOfSlot(order, order.rowSlots[i - 1]),
                                 order.keys.size()) == 0)
@@ -413,8 +412,7 @@ void TDataTable::buildOrder(Order& order) const
 // (a backup set's paths) compare directly: ICU stops at the first difference there, which
 // costs far less than building a whole sort key per row (measured about 8 times less for
 // runs of 200 paths).
-void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last,
-                           std::size_t column) const
+void Table::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
 {
     if (column >= order.keys.size() || last - first < 2)
         return;
@@ -520,7 +518,7 @@ void TDataTable::sortSlots(const Order& order, std::uint32_t* first, std::uint32
     });
 }
 
-std::size_t TDataTable::placeInOrder(const Order& order, const Key& key) const
+std::size_t Table::placeInOrder(const Order& order, const Key& key) const
 {
     // After the last row whose key compares equal: equal keys stay in placement order.
     const auto it = std::upper_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
@@ -530,7 +528,7 @@ std::size_t TDataTable::placeInOrder(const Order& order, const Key& key) const
     return static_cast<std::size_t>(it - order.rowSlots.begin());
 }
 
-bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
+bool Table::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
 {
     auto it = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
                                [&](std::uint32_t slot, const Key& value) {
@@ -542,7 +540,7 @@ bool TDataTable::hasDuplicate(const Order& order, const Key& key, std::optional<
     return false;
 }
 
-void TDataTable::applyIndexFieldNames()
+void Table::applyIndexFieldNames()
 {
     // The field-sorted order is temporary: it is replaced whenever other names are set.
     const std::optional<std::uint32_t> keep = m_current;
@@ -560,10 +558,10 @@ void TDataTable::applyIndexFieldNames()
     m_current = keep;
 }
 
-void TDataTable::SetIndexFieldNames(std::string_view names)
+void Table::setIndexFieldNames(std::string_view names)
 {
-    if (Active()) {
-        CheckBrowseMode();
+    if (isActive()) {
+        checkBrowseMode();
         const std::string previous = m_indexFieldNames;
         m_indexFieldNames = names;
         try {
@@ -581,13 +579,13 @@ void TDataTable::SetIndexFieldNames(std::string_view names)
 
 // --- The current row ----------------------------------------------------------------------------
 
-void TDataTable::updateRange()
+void Table::updateRange()
 {
     m_rangeBegin = 0;
     m_rangeEnd = browseOrder().rowSlots.size();
 }
 
-std::optional<std::size_t> TDataTable::positionOfCurrent() const
+std::optional<std::size_t> Table::positionOfCurrent() const
 {
     if (!m_current)
         return std::nullopt;
@@ -603,7 +601,7 @@ std::optional<std::size_t> TDataTable::positionOfCurrent() const
     return m_position;
 }
 
-void TDataTable::setCurrent(std::optional<std::size_t> position)
+void Table::setCurrent(std::optional<std::size_t> position)
 {
     if (position) {
         m_current = browseOrder().rowSlots[*position];
@@ -613,58 +611,57 @@ void TDataTable::setCurrent(std::optional<std::size_t> position)
     }
 }
 
-void TDataTable::afterRowsChanged(std::optional<std::uint32_t> preferSlot)
+void Table::afterRowsChanged(std::optional<std::uint32_t> preferSlot)
 {
     updateRange();
     m_current = preferSlot;
     if (const auto position = positionOfCurrent())
         setCurrent(position);
     else
-        setCurrent(IsEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
+        setCurrent(isEmpty() ? std::nullopt : std::optional<std::size_t>(m_rangeBegin));
 }
 
-bool TDataTable::IsEmpty() const
+bool Table::isEmpty() const
 {
-    return !Active() || m_rangeBegin == m_rangeEnd;
+    return !isActive() || m_rangeBegin == m_rangeEnd;
 }
 
-std::size_t TDataTable::RecordCount() const
+std::size_t Table::recordCount() const
 {
-    return Active() ? m_rangeEnd - m_rangeBegin : 0;
+    return isActive() ? m_rangeEnd - m_rangeBegin : 0;
 }
 
-std::uint32_t TDataTable::recordSlot(std::size_t record) const
+std::uint32_t Table::recordSlot(std::size_t record) const
 {
-    if (record >= RecordCount())
+    if (record >= recordCount())
         fail("Record index out of range");
     return browseOrder().rowSlots[m_rangeBegin + record];
 }
 
-std::optional<std::string_view> TDataTable::RecordValue(std::size_t record, std::size_t field) const
+std::optional<std::string_view> Table::recordValue(std::size_t record, std::size_t field) const
 {
     if (field >= m_fields.size())
         fail("Field index out of range");
     return fieldOf(recordSlot(record), field);
 }
 
-std::string TDataTable::RecordAsString(std::size_t record, std::size_t field) const
+std::string Table::recordAsString(std::size_t record, std::size_t field) const
 {
-    const auto value = RecordValue(record, field);
+    const auto value = recordValue(record, field);
     return value ? valueToText(m_fields[field], *value) : std::string();
 }
 
-std::optional<std::int64_t> TDataTable::RecordAsInteger(std::size_t record, std::size_t field) const
+std::optional<std::int64_t> Table::recordAsInteger(std::size_t record, std::size_t field) const
 {
-    const auto value = RecordValue(record, field);
+    const auto value = recordValue(record, field);
     if (!value)
         return std::nullopt;
     return valueToInteger(m_fields[field], *value);
 }
 
-std::pair<std::size_t, std::size_t>
-TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
+std::pair<std::size_t, std::size_t> Table::recordsWithKey(const std::vector<std::string>& keyValues) const
 {
-    if (!Active())
+    if (!isActive())
         return {0, 0};
     const Order& order = browseOrder();
     if (keyValues.size() > order.keys.size())
@@ -691,11 +688,11 @@ TDataTable::RecordsWithKey(const std::vector<std::string>& keyValues) const
     return {static_cast<std::size_t>(begin - first), static_cast<std::size_t>(end - first)};
 }
 
-bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
+bool Table::locate(std::string_view fieldName, std::string_view value)
 {
     checkActive();
-    CheckBrowseMode();
-    const std::size_t field = FieldByName(fieldName).Index();
+    checkBrowseMode();
+    const std::size_t field = fieldByName(fieldName).index();
     const FieldDef& def = m_fields[field];
     const auto& slots = browseOrder().rowSlots;
     for (std::size_t position = m_rangeBegin; position < m_rangeEnd; ++position) {
@@ -714,52 +711,52 @@ bool TDataTable::Locate(std::string_view fieldName, std::string_view value)
 
 // --- Editing ---------------------------------------------------------------------------------
 
-void TDataTable::CheckBrowseMode()
+void Table::checkBrowseMode()
 {
-    if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
         return;
     if (m_modified)
-        Post();
+        post();
     else
-        Cancel();
+        cancel();
 }
 
-void TDataTable::Insert()
+void Table::insert()
 {
     checkActive();
-    CheckBrowseMode();
+    checkBrowseMode();
     if (m_readOnly || m_disableInserts)
         fail("Inserting rows is not allowed in this table");
     m_insertReturn = m_current;
     m_buffer.assign(m_fields.size(), std::nullopt);
-    m_state = TDataSetState::dsInsert;
+    m_state = DataSetState::Insert;
     m_modified = false;
 }
 
-void TDataTable::Edit()
+void Table::edit()
 {
     checkActive();
-    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert)
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         return;
     if (!m_current || !positionOfCurrent())
         fail("Cannot perform this operation on an empty dataset");
     if (m_readOnly || m_disableEdits)
         fail("Editing rows is not allowed in this table");
     m_buffer = unpack(*m_current);
-    m_state = TDataSetState::dsEdit;
+    m_state = DataSetState::Edit;
     m_modified = false;
 }
 
-void TDataTable::Post()
+void Table::post()
 {
     checkActive();
-    if (m_state == TDataSetState::dsInsert)
+    if (m_state == DataSetState::Insert)
         postInsert();
-    else if (m_state == TDataSetState::dsEdit)
+    else if (m_state == DataSetState::Edit)
         postEdit();
 }
 
-void TDataTable::postInsert()
+void Table::postInsert()
 {
     Values values = m_buffer;
     if (m_autoIncField) {
@@ -774,7 +771,7 @@ void TDataTable::postInsert()
             fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
     for (const Order& order : m_orders)
-        if (order.uniqueness != TIndexUniqueness::iuNone &&
+        if (order.uniqueness != IndexUniqueness::None &&
             hasDuplicate(order, keyOf(order, values), std::nullopt))
             fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
 
@@ -797,14 +794,14 @@ void TDataTable::postInsert()
     if (m_autoIncField)
         ++m_autoIncNext;
     ++m_changeCount;
-    m_state = TDataSetState::dsBrowse;
+    m_state = DataSetState::Browse;
     m_buffer.clear();
     m_modified = false;
     m_insertReturn.reset();
     afterRowsChanged(slot);
 }
 
-void TDataTable::postEdit()
+void Table::postEdit()
 {
     const std::uint32_t slot = *m_current;
     Values values = m_buffer;
@@ -814,7 +811,7 @@ void TDataTable::postEdit()
             fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
     for (const Order& order : m_orders)
-        if (order.uniqueness != TIndexUniqueness::iuNone && hasDuplicate(order, keyOf(order, values), slot))
+        if (order.uniqueness != IndexUniqueness::None && hasDuplicate(order, keyOf(order, values), slot))
             fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
 
     std::vector<bool> moved(m_orders.size(), false);
@@ -834,33 +831,33 @@ void TDataTable::postEdit()
         order.rowSlots.insert(order.rowSlots.begin() + static_cast<std::ptrdiff_t>(position), slot);
     }
     ++m_changeCount;
-    m_state = TDataSetState::dsBrowse;
+    m_state = DataSetState::Browse;
     m_buffer.clear();
     m_modified = false;
     afterRowsChanged(slot);
 }
 
-void TDataTable::Cancel()
+void Table::cancel()
 {
     checkActive();
-    if (m_state == TDataSetState::dsInsert) {
-        m_state = TDataSetState::dsBrowse;
+    if (m_state == DataSetState::Insert) {
+        m_state = DataSetState::Browse;
         m_buffer.clear();
         m_modified = false;
         afterRowsChanged(m_insertReturn);
         m_insertReturn.reset();
-    } else if (m_state == TDataSetState::dsEdit) {
-        m_state = TDataSetState::dsBrowse;
+    } else if (m_state == DataSetState::Edit) {
+        m_state = DataSetState::Browse;
         m_buffer.clear();
         m_modified = false;
     }
 }
 
-void TDataTable::Delete()
+void Table::remove()
 {
     checkActive();
-    if (m_state == TDataSetState::dsInsert) {
-        Cancel();
+    if (m_state == DataSetState::Insert) {
+        cancel();
         return;
     }
     const auto position = positionOfCurrent();
@@ -868,8 +865,8 @@ void TDataTable::Delete()
         fail("Cannot perform this operation on an empty dataset");
     if (m_readOnly || m_disableDeletes)
         fail("Deleting rows is not allowed in this table");
-    if (m_state == TDataSetState::dsEdit) {
-        m_state = TDataSetState::dsBrowse;
+    if (m_state == DataSetState::Edit) {
+        m_state = DataSetState::Browse;
         m_buffer.clear();
         m_modified = false;
     }
@@ -884,13 +881,13 @@ void TDataTable::Delete()
     ++m_changeCount;
     updateRange();
     // The row that followed the deleted one becomes current, or the new last row.
-    if (IsEmpty())
+    if (isEmpty())
         setCurrent(std::nullopt);
     else
         setCurrent(std::clamp(*position, m_rangeBegin, m_rangeEnd - 1));
 }
 
-bool TDataTable::RaiseAutoIncValue(std::int64_t atLeast)
+bool Table::raiseAutoIncValue(std::int64_t atLeast)
 {
     checkActive();
     if (!m_autoIncField) {
@@ -907,7 +904,7 @@ bool TDataTable::RaiseAutoIncValue(std::int64_t atLeast)
     return true;
 }
 
-std::optional<std::int32_t> TDataTable::AutoIncValue() const
+std::optional<std::int32_t> Table::autoIncValue() const
 {
     if (!m_autoIncField)
         return std::nullopt;
@@ -917,10 +914,10 @@ std::optional<std::int32_t> TDataTable::AutoIncValue() const
 
 // --- Packets ---------------------------------------------------------------------------------
 
-void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
+void Table::loadFromBytes(std::span<const std::byte> bytes)
 {
-    if (Active())
-        Close();
+    if (isActive())
+        close();
     TablePacket packet = readTablePacket(bytes);
 
     // Everything was read: the table takes the new content.
@@ -951,7 +948,7 @@ void TDataTable::LoadFromBytes(std::span<const std::byte> bytes)
     openCommon();
 }
 
-std::vector<std::byte> TDataTable::SaveToBytes() const
+std::vector<std::byte> Table::saveToBytes() const
 {
     checkActive();
     TableFrame frame;

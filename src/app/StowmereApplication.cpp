@@ -5,6 +5,7 @@
 #include "app/AppTexts.h"
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
+#include "platform/Translation.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -17,6 +18,10 @@ StowmereApplication::StowmereApplication(int& argc, char** argv, Dialogs& dialog
     : QApplication(argc, argv), m_dialogs(dialogs)
 {
     setApplicationName(QStringLiteral("stowmere"));
+    // After QApplication, which sets the C library's locale from the environment: the
+    // catalog's and the backup's messages shown in the window come from gettext, and the
+    // binding keeps numbers in the "C" locale that stored files are written in.
+    translation::setUp();
     m_translations.install(QLocale::system());
     // No setApplicationDisplayName: the X11 platform would append it to every caption.
     setWindowIcon(QIcon(QPixmap::fromImage(Glyphs::appIcon())));

@@ -47,7 +47,7 @@ bool Translations::install(const QLocale& locale, const QString& folder)
     QGuiApplication::setLayoutDirection(locale.textDirection());
     // Installed first, so that it is asked last: a language's own file wins over it.
     auto english = std::make_unique<ClassNameTranslator>();
-    if (english->load(QStringLiteral("stowmere_en"), folder))
+    if (english->load(QStringLiteral("stowmere_en"), QStringLiteral(":/translations")))
         add(std::move(english));
     if (locale.language() == QLocale::English || locale.language() == QLocale::C)
         return true;

@@ -13,7 +13,7 @@ namespace stowmere::app {
 
 /// The translators of the window's texts and of Qt's own dialogs for one locale, installed
 /// in the application while this object lives. English needs one as well: it gives the
-/// plural forms of the counted texts ("1 file", "2 files").
+/// plural forms of the counted texts ("1 file", "2 files"), built into the program.
 class Translations {
 public:
     Translations();

@@ -17,9 +17,9 @@ constexpr int kBox = 13;
 void mirrorRows(Image24& image)
 {
     for (int y = 0; y < image.height(); ++y) {
-        std::uint8_t* row = image.row(y);
         for (int left = 0, right = image.width() - 1; left < right; ++left, --right)
-            std::swap_ranges(row + left * 3, row + left * 3 + 3, row + right * 3);
+            std::swap_ranges(image.pixelBytes(left, y), image.pixelBytes(left, y) + 3,
+                             image.pixelBytes(right, y));
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "controls/StyleManager.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QEvent>
 #include <QFocusEvent>
@@ -46,6 +47,10 @@ void GradientControl::setCaption(const QString& value)
     if (value == m_caption)
         return;
     m_caption = value;
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     textChanged();
 }
 

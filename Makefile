@@ -9,7 +9,7 @@ LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMP
 export CCACHE_BASEDIR  := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run test bench fuzz sanitize deb clean format format-check tidy hooks
+.PHONY: all deps configure build run test bench fuzz sanitize deb clean format format-check tidy hooks pot
 
 all: build
 
@@ -46,6 +46,10 @@ format-check:
 # build rather than configuring one of its own.
 tidy: build
 	@JOBS=$(JOBS) scripts/run-tidy $(BUILD)
+
+# po/stowmere.pot from the texts the Qt-free layers mark with _(), N_() and ngettext().
+pot:
+	@scripts/make-pot . po/stowmere.pot
 
 bench: BENCH = ON
 bench: build

@@ -19,6 +19,8 @@
 #   STOWMERE_BENCH_QUICK=1   a tenth of the files, 32 MiB files, 3 pairs
 #   STOWMERE_BENCH_PAIRS=N   pairs per figure (default 7)
 #   STOWMERE_BENCH_DIR=DIR   where trees and copies go (default BUILD/bench-sftp)
+#   STOWMERE_BENCH_ONLY=RE   only the rows whose label matches the extended regular
+#                            expression RE (trees no chosen row needs are not made)
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
@@ -35,6 +37,18 @@ else
   pairs=${STOWMERE_BENCH_PAIRS:-7} small=20000 slow=2000 big_mib=256 rss_files=200000
 fi
 cipher=aes128-gcm@openssh.com
+small_label="full copy, $small small files"
+incremental_label="no-change incremental, $small files"
+big_label="full copy, 2 x $big_mib MiB"
+slow_label="full copy, $slow small files, 20 ms each way"
+rss_label="peak memory, full copy of $rss_files files"
+only=${STOWMERE_BENCH_ONLY:-}
+wanted() { # label...: whether any of them is a row STOWMERE_BENCH_ONLY chooses
+  [[ -z $only ]] && return 0
+  local label
+  for label in "$@"; do grep -qE -- "$only" <<<"$label" && return 0; done
+  return 1
+}
 work=${STOWMERE_BENCH_DIR:-$build/bench-sftp}
 rm -rf "$work"
 mkdir -p "$work"/{home/.ssh,data,out}
@@ -119,10 +133,12 @@ for i in range(count):
         f.write(rng.randbytes(rng.randint(1024, 16384)))
 PY
 }
-make_tree "$work/small" "$small"
-make_tree "$work/slow" "$slow"
-mkdir -p "$work/big"
-for i in 1 2; do head -c $((big_mib << 20)) /dev/urandom >"$work/big/file$i"; done
+if wanted "$small_label" "$incremental_label"; then make_tree "$work/small" "$small"; fi
+if wanted "$slow_label"; then make_tree "$work/slow" "$slow"; fi
+if wanted "$big_label"; then
+  mkdir -p "$work/big"
+  for i in 1 2; do head -c $((big_mib << 20)) /dev/urandom >"$work/big/file$i"; done
+fi
 
 run=0
 now() { date +%s.%N; }
@@ -170,11 +186,12 @@ row() { # name tree port target incremental?
 }
 
 echo "sftp-bench: $pairs pairs per row, cipher $cipher"
-row "full copy, $small small files" "$work/small" "$port" 1.0 full
-row "no-change incremental, $small files" "$work/small" "$port" 1.0 incremental
-row "full copy, 2 x $big_mib MiB" "$work/big" "$port" 1.2 full
-row "full copy, $slow small files, 20 ms each way" "$work/slow" "$proxy_port" 1.0 full
+if wanted "$small_label"; then row "$small_label" "$work/small" "$port" 1.0 full; fi
+if wanted "$incremental_label"; then row "$incremental_label" "$work/small" "$port" 1.0 incremental; fi
+if wanted "$big_label"; then row "$big_label" "$work/big" "$port" 1.2 full; fi
+if wanted "$slow_label"; then row "$slow_label" "$work/slow" "$proxy_port" 1.0 full; fi
 
+wanted "$rss_label" || exit 0
 make_tree "$work/many" "$rss_files"
 mkdir -p "$work/out/rss"
 rm -f "$work"/data/*.cds
@@ -182,4 +199,4 @@ rm -f "$work"/data/*.cds
 "$cli" --data "$work/data" add-paths B "$work/many" >/dev/null
 /usr/bin/time -o "$work/peak" -f '%M' "$cli" --data "$work/data" backup B --quiet >/dev/null 2>&1
 peak=$(tail -1 "$work/peak")
-printf '%-44s %6.1f MiB\n' "peak memory, full copy of $rss_files files" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
+printf '%-44s %6.1f MiB\n' "$rss_label" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"

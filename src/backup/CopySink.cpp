@@ -249,6 +249,8 @@ FolderHandle CopySink::targetFolder(const std::string& source, const std::string
     std::error_code error;
     FolderHandle folder = m_destination.openFolder(relativeOf(path), error);
     if (!folder) {
+        if (folderNotMade(source, path))
+            return nullptr;
         // A link where a folder of the copy was: nothing is written through it.
         destinationFailed(source, paths::withTrailingSeparator(path), SystemText(error.value()));
         return nullptr;
@@ -313,7 +315,7 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
             made = m_destination.makeFolder(parent, name, makeMode, created, error);
     }
     if (made && created)
-        m_madeInItem.insert(relative);
+        m_madeInItem.try_emplace(relative, folder.source, target);
     if (made) {
         // Below a folder a kept run can tell apart from what it holds, every new folder
         // is recorded: a moment before this run had none of it.
@@ -328,6 +330,8 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     }
     // The folder's files cannot go anywhere: stop now, naming the folder, rather than with
     // the first file copied into it (or never, for an empty one).
+    if (folderNotMade(folder.source, paths::parentFolder(target)))
+        return false;
     destinationFailed(folder.source, FolderPartOf(target), SystemText(error.value()));
     return false;
 }
@@ -802,7 +806,7 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
         break;
     case CopyOutcome::Status::DestinationFailed:
         // Both threads may have met a full disk: the run stopped with the first.
-        if (!m_result.copyFailed)
+        if (!m_result.copyFailed && !folderNotMade(source, paths::parentFolder(target)))
             destinationFailed(source, FolderPartOf(target), outcome.error.message());
         break;
     case CopyOutcome::Status::Unchanged:
@@ -1136,6 +1140,11 @@ bool CopySink::keepsReplacedCopy(const std::string& source, const FolderHandle& 
 
 void CopySink::finishFolders()
 {
+    // A folder made without waiting that nothing was written into is answered for here.
+    for (const auto& [relative, names] : m_madeInItem) {
+        if (m_result.copyFailed || folderNotMade(names.first, names.second))
+            break;
+    }
     // Deepest first, so that a read-only folder is closed only when all below it is done,
     // and no folder's time changes after it is set.
     const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
@@ -1185,6 +1194,23 @@ void CopySink::finishFolders()
     m_folderFinish.clear();
     m_finishing.clear();
     m_madeInItem.clear();
+}
+
+bool CopySink::folderNotMade(const std::string& source, const std::string& target)
+{
+    std::string failed;
+    const std::error_code error = m_destination.awaitFolder(relativeOf(target), failed);
+    if (!error)
+        return false;
+    if (m_result.copyFailed)
+        return true;
+    const std::string reason =
+        error.category() == std::generic_category() ? SystemText(error.value()) : error.message();
+    if (const auto made = m_madeInItem.find(failed); made != m_madeInItem.end())
+        destinationFailed(made->second.first, FolderPartOf(made->second.second), reason);
+    else
+        destinationFailed(source, paths::withTrailingSeparator(target), reason);
+    return true;
 }
 
 void CopySink::destinationFailed(const std::string& source, const std::string& targetFolder,

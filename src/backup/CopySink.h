@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -185,6 +186,10 @@ private:
     void noteLoss(const files::MetadataLoss& loss);
     void destinationFailed(const std::string& source, const std::string& targetFolder,
                            const std::string& reason);
+    /// Where the destination makes folders without waiting: when the folder at target (a
+    /// path) or one above it could not be made, stops the run naming that folder with its
+    /// reason (or source and target, where this item did not make it), and says so.
+    bool folderNotMade(const std::string& source, const std::string& target);
     bool cancelled() const { return m_cancelFlag.load(); }
 
     const BackupSettings& m_settings;
@@ -229,8 +234,9 @@ private:
     /// filled, and every entry written changes a folder's time.
     std::vector<std::pair<std::string, std::string>> m_folderFinish;
     std::unordered_set<std::string> m_finishing; ///< the targets in m_folderFinish
-    /// Folders below the destination that the item being walked made.
-    std::unordered_set<std::string> m_madeInItem;
+    /// Folders below the destination that the item being walked made, with their sources
+    /// and targets.
+    std::unordered_map<std::string, std::pair<std::string, std::string>> m_madeInItem;
     /// What the destination could not keep, told once at the end.
     files::MetadataLoss m_lost;
     /// The files of several names met in the item being walked.

@@ -213,6 +213,16 @@ public:
     /// fails with EEXIST. created tells whether the folder is new.
     virtual FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode,
                                     bool& created, std::error_code& error) = 0;
+    /// Where the destination makes folders without waiting for the answer (a server),
+    /// waits for the answers that the folder at relative and those above it need. The error
+    /// of the one that could not be made, and its relative path in failed; none where they
+    /// were all made (always, where each folder is made at once).
+    virtual std::error_code awaitFolder(std::string_view relative, std::string& failed)
+    {
+        (void)relative;
+        failed.clear();
+        return {};
+    }
     /// Every entry of the folder but "." and "..", with kind, size, time and mode, in one
     /// call.
     virtual std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) = 0;

@@ -132,6 +132,7 @@ SftpDestination::SftpDestination(SftpUrl url, std::shared_ptr<SftpConnection> co
 
 SftpDestination::~SftpDestination()
 {
+    settleAllFolders();
     releaseRunLock();
 }
 
@@ -207,6 +208,178 @@ void SftpDestination::forgetFolders(const std::string& path, bool arrived)
 }
 
 // ----------------------------------------------------------------------------------------
+// Folders made without waiting
+
+void SftpDestination::noteFoldersInDoubt()
+{
+    m_foldersInDoubt = !m_pending.empty() || !m_unmade.empty();
+}
+
+bool SftpDestination::pendingAbove(const std::string& path) const
+{
+    if (m_pendingPaths.empty())
+        return false;
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
+        if (m_pendingPaths.count(path.substr(0, end)) > 0)
+            return true;
+    }
+    return false;
+}
+
+std::error_code SftpDestination::unmadeAbove(const std::string& path, std::string* failed) const
+{
+    if (m_unmade.empty())
+        return {};
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
+        const auto found = m_unmade.find(path.substr(0, end));
+        if (found == m_unmade.end())
+            continue;
+        if (failed)
+            *failed = found->second.failed;
+        return found->second.error;
+    }
+    return {};
+}
+
+void SftpDestination::sendFolder(PendingFolder& folder)
+{
+    const std::uint32_t id = m_connection->nextId();
+    sftp::Packet packet(sftp::Mkdir, id);
+    sftp::Attributes attributes;
+    attributes.flags = sftp::AttrPermissions;
+    attributes.permissions = folder.mode & 07777;
+    packet.text(folder.path).attributes(attributes);
+    // Held back to travel with the writes that follow it.
+    if (!m_connection->queue(packet))
+        folder.id = id;
+}
+
+void SftpDestination::settleOldestFolder()
+{
+    PendingFolder folder = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_pendingPaths.erase(folder.path);
+    std::string failed = folder.path;
+    std::error_code error;
+    if (folder.id == 0) {
+        // Not sent: the folder holding it could not be made, or the connection failed.
+        error = unmadeAbove(folder.parent, &failed);
+        if (!error) {
+            sendFolder(folder);
+            if (folder.id == 0)
+                error = connectionError();
+        }
+    }
+    if (folder.id != 0) {
+        if (const std::error_code made = statusOf(m_connection->wait(folder.id)))
+            error = madeAfterAll(folder.path, folder.mode, made);
+    }
+    if (error) {
+        m_unmade[folder.path] = {error, failed};
+        forgetFolders(folder.path);
+    } else {
+        // The folders waiting for this one go out now.
+        for (PendingFolder& below : m_pending)
+            if (below.id == 0 && below.parent == folder.path)
+                sendFolder(below);
+    }
+    noteFoldersInDoubt();
+}
+
+std::error_code SftpDestination::madeAfterAll(const std::string& path, mode_t mode, std::error_code made)
+{
+    std::error_code looked;
+    const auto attributes = lstat(path, looked);
+    if (!attributes)
+        return looked.value() == ENOENT ? made : looked;
+    switch (kindOf(*attributes)) {
+    case DestinationKind::Folder:
+        // Made meanwhile by someone else: it may hold entries this run did not put there.
+        forgetFolders(path);
+        noteFolder(path, false);
+        return {};
+    case DestinationKind::Link: {
+        if (const std::error_code removed = pathRequest(sftp::Remove, path))
+            return removed;
+        const std::uint32_t id = m_connection->nextId();
+        sftp::Packet packet(sftp::Mkdir, id);
+        sftp::Attributes attributes;
+        attributes.flags = sftp::AttrPermissions;
+        attributes.permissions = mode & 07777;
+        packet.text(path).attributes(attributes);
+        return statusOf(m_connection->call(packet, id));
+    }
+    default:
+        return codeOf(EEXIST);
+    }
+}
+
+std::error_code SftpDestination::awaitPath(const std::string& path, std::string* failed)
+{
+    if (!m_foldersInDoubt.load())
+        return {};
+    const std::lock_guard guard(m_pendingMutex);
+    while (pendingAbove(path))
+        settleOldestFolder();
+    return unmadeAbove(path, failed);
+}
+
+bool SftpDestination::folderPending(const std::string& path, std::error_code& error)
+{
+    error.clear();
+    if (!m_foldersInDoubt.load())
+        return false;
+    const std::lock_guard guard(m_pendingMutex);
+    if ((error = unmadeAbove(path, nullptr)))
+        return false;
+    return pendingAbove(path);
+}
+
+bool SftpDestination::settleFoldersBefore(std::uint32_t id)
+{
+    if (!m_foldersInDoubt.load())
+        return false;
+    const std::lock_guard guard(m_pendingMutex);
+    bool settled = false;
+    // Ids grow as requests go out (and may wrap around).
+    while (!m_pending.empty() &&
+           (m_pending.front().id == 0 || static_cast<std::int32_t>(m_pending.front().id - id) < 0)) {
+        settleOldestFolder();
+        settled = true;
+    }
+    return settled;
+}
+
+void SftpDestination::settleAllFolders()
+{
+    const std::lock_guard guard(m_pendingMutex);
+    while (!m_pending.empty())
+        settleOldestFolder();
+}
+
+std::error_code SftpDestination::awaitFolder(std::string_view relative, std::string& failed)
+{
+    failed.clear();
+    std::string path = pathIn(m_root, {});
+    if (!relative.empty()) {
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        path += relative;
+    }
+    std::string failedPath;
+    const std::error_code error = awaitPath(path, &failedPath);
+    if (error) {
+        const std::string& base = pathIn(m_root, {});
+        failed = failedPath.size() > base.size() && failedPath.compare(0, base.size(), base) == 0
+                     ? failedPath.substr(base.size())
+                     : failedPath;
+        while (!failed.empty() && failed.front() == '/')
+            failed.erase(0, 1);
+    }
+    return error;
+}
+
+// ----------------------------------------------------------------------------------------
 // Requests
 
 std::error_code SftpDestination::connectionError()
@@ -229,6 +402,8 @@ std::error_code SftpDestination::statusOf(sftp::Reply reply)
 
 std::optional<sftp::Attributes> SftpDestination::lstat(const std::string& path, std::error_code& error)
 {
+    if ((error = awaitPath(path)))
+        return std::nullopt;
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(sftp::Lstat, id);
     packet.text(path);
@@ -249,6 +424,8 @@ std::optional<sftp::Attributes> SftpDestination::lstat(const std::string& path, 
 
 std::error_code SftpDestination::pathRequest(sftp::Type type, const std::string& path)
 {
+    if (const std::error_code unmade = awaitPath(path))
+        return unmade;
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(type, id);
     packet.text(path);
@@ -259,6 +436,8 @@ std::error_code SftpDestination::pathRequest(sftp::Type type, const std::string&
 
 std::error_code SftpDestination::setAttributes(const std::string& path, const sftp::Attributes& attributes)
 {
+    if (const std::error_code unmade = awaitPath(path))
+        return unmade;
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(sftp::Setstat, id);
     packet.text(path).attributes(attributes);
@@ -267,6 +446,8 @@ std::error_code SftpDestination::setAttributes(const std::string& path, const sf
 
 std::error_code SftpDestination::renamePath(const std::string& from, const std::string& to, bool replace)
 {
+    if (std::error_code unmade = awaitPath(from); unmade || (unmade = awaitPath(to)))
+        return unmade;
     const std::uint32_t id = m_connection->nextId();
     if (replace && m_connection->supports("posix-rename@openssh.com")) {
         sftp::Packet packet(sftp::Extended, id);
@@ -295,6 +476,8 @@ std::vector<std::pair<std::string, sftp::Attributes>> SftpDestination::listPath(
                                                                                 std::error_code& error)
 {
     std::vector<std::pair<std::string, sftp::Attributes>> entries;
+    if ((error = awaitPath(path)))
+        return entries;
     std::uint32_t id = m_connection->nextId();
     sftp::Packet open(sftp::Opendir, id);
     open.text(path);
@@ -376,6 +559,9 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
         clean = joinRelative(clean, name);
         if (knownFolder(path))
             continue;
+        // Below a folder that could not be made: its reason, not a missing name.
+        if (folderPending(path, error); error)
+            break;
         if (surelyMissing(path)) {
             error = codeOf(ENOENT);
             break;
@@ -427,6 +613,8 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         error.clear();
         return adopt(path, joinRelative(parent->relative(), name));
     }
+    if (folderPending(path, error); error)
+        return nullptr;
     if (surelyMissing(path)) {
         error = codeOf(ENOENT);
         return nullptr;
@@ -456,6 +644,10 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     const std::string path = pathIn(parent, name);
+    if (FolderHandle handle = makeWithoutWaiting(parent, name, mode, error); handle || error) {
+        created = static_cast<bool>(handle);
+        return handle;
+    }
     const auto make = [&] {
         const std::uint32_t id = m_connection->nextId();
         sftp::Packet packet(sftp::Mkdir, id);
@@ -495,6 +687,42 @@ FolderHandle SftpDestination::makeFolder(const FolderHandle& parent, const std::
     }
 }
 
+FolderHandle SftpDestination::makeWithoutWaiting(const FolderHandle& parent, const std::string& name,
+                                                 mode_t mode, std::error_code& error)
+{
+    const std::string path = pathIn(parent, name);
+    const std::string parentPath = pathIn(parent, {});
+    const std::lock_guard guard(m_pendingMutex);
+    // Made again after it failed: the failure is forgotten, the answer tells anew.
+    m_unmade.erase(path);
+    if ((error = unmadeAbove(parentPath, nullptr)))
+        return nullptr;
+    const bool parentThere = parentPath == pathIn(m_root, {}) || knownFolder(parentPath);
+    if (!parentThere || knownFolder(path) || !surelyMissing(path)) {
+        noteFoldersInDoubt();
+        return nullptr;
+    }
+    if (m_pending.size() >= kFoldersAhead) {
+        settleOldestFolder();
+        if ((error = unmadeAbove(parentPath, nullptr)))
+            return nullptr;
+    }
+    PendingFolder folder{path, parentPath, mode, 0};
+    // Below a folder whose answer has not come, it waits for that answer to be sent.
+    if (!pendingAbove(parentPath)) {
+        sendFolder(folder);
+        if (folder.id == 0) {
+            error = connectionError();
+            return nullptr;
+        }
+    }
+    m_pendingPaths.insert(path);
+    m_pending.push_back(std::move(folder));
+    noteFolder(path, true);
+    noteFoldersInDoubt();
+    return adopt(path, joinRelative(parent->relative(), name));
+}
+
 std::vector<DestinationEntry> SftpDestination::list(const FolderHandle& folder, std::error_code& error)
 {
     std::vector<DestinationEntry> entries;
@@ -528,9 +756,12 @@ std::optional<std::string> SftpDestination::readLink(const FolderHandle& folder,
         error = codeOf(EINVAL);
         return std::nullopt;
     }
+    const std::string path = pathIn(folder, name);
+    if ((error = awaitPath(path)))
+        return std::nullopt;
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(sftp::Readlink, id);
-    packet.text(pathIn(folder, name));
+    packet.text(path);
     sftp::Reply reply = m_connection->call(packet, id);
     if (reply.type() == sftp::Name && reply.u32() >= 1) {
         std::string text = reply.text();
@@ -814,6 +1045,9 @@ void SftpDestination::finishFoldersOfOneDepth(std::span<FolderFinish> folders)
         step.skip = !validName(folder.name);
         if (!step.skip)
             step.path = pathIn(folder.parent, folder.name);
+        // A folder that could not be made has nothing to be given.
+        if (!step.skip && awaitPath(step.path))
+            step.skip = true;
         steps.push_back(std::move(step));
     }
     const auto sendEach = [this](std::vector<Step>& all, const auto& packetFor) {
@@ -1181,6 +1415,8 @@ SftpDestination::openAppend(const FolderHandle& folder, const std::string& name,
 std::error_code SftpDestination::writeSmallFile(const std::string& path, std::string_view text,
                                                 bool exclusive)
 {
+    if (const std::error_code unmade = awaitPath(path))
+        return unmade;
     std::uint32_t id = m_connection->nextId();
     sftp::Packet open(sftp::Open, id);
     sftp::Attributes attributes;
@@ -1214,6 +1450,8 @@ std::error_code SftpDestination::writeSmallFile(const std::string& path, std::st
 
 std::optional<std::string> SftpDestination::readSmallFile(const std::string& path, std::error_code& error)
 {
+    if ((error = awaitPath(path)))
+        return std::nullopt;
     std::uint32_t id = m_connection->nextId();
     sftp::Packet open(sftp::Open, id);
     open.text(path).u32(sftp::OpenRead).attributes({});
@@ -1339,6 +1577,8 @@ std::string SftpDestination::runLockHolder()
 
 void SftpDestination::releaseRunLock()
 {
+    // Every folder's answer is read while the run still holds the destination.
+    settleAllFolders();
     std::thread refresher;
     {
         const std::lock_guard guard(m_lockMutex);

@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace stowmere::backup {
@@ -56,8 +58,13 @@ public:
     FolderHandle openFolder(std::string_view relative, std::error_code& error) override;
     FolderHandle openFolder(const FolderHandle& parent, const std::string& name,
                             std::error_code& error) override;
+    /// A folder that is surely missing (the folder holding it was made by this run, or the
+    /// server said it was not there) is asked for without waiting for the answer: created
+    /// is true, and whatever later needs the folder waits for that answer first, failing
+    /// with the folder's own error where it could not be made.
     FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode, bool& created,
                             std::error_code& error) override;
+    std::error_code awaitFolder(std::string_view relative, std::string& failed) override;
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override;
     DestinationEntry status(const FolderHandle& folder, const std::string& name) override;
     DestinationEntry status(const FolderHandle& folder) override;
@@ -174,6 +181,57 @@ private:
     /// Forgets path and all below it; and that the folder holding it holds only what was
     /// made here, when something moved in.
     void forgetFolders(const std::string& path, bool arrived = false);
+
+    /// Folders asked for without waiting, in the order made: a folder holding another comes
+    /// before it. Each is sent for once the folder holding it was made (its answer read), so
+    /// a server that works on requests out of order never meets a folder before its parent.
+    /// Answers are read in this order too, as the requests sent after them are answered or
+    /// a request needs one of them; none is left unread when the destination goes.
+    struct PendingFolder {
+        std::string path;
+        std::string parent;
+        mode_t mode = 0;
+        std::uint32_t id = 0; ///< 0 until its request is sent
+    };
+    /// A folder that could not be made, and the one that failed (it, or one above it).
+    struct Unmade {
+        std::error_code error;
+        std::string failed;
+    };
+    /// Folders asked for at once and not answered yet, at most: bounds what waits.
+    static constexpr std::size_t kFoldersAhead = 256;
+    std::recursive_mutex m_pendingMutex;
+    std::deque<PendingFolder> m_pending;
+    std::unordered_set<std::string> m_pendingPaths;
+    std::unordered_map<std::string, Unmade> m_unmade;
+    /// Whether anything above is not empty: spares every request a lock.
+    std::atomic<bool> m_foldersInDoubt{false};
+    /// The folder made without waiting where it can be; none, without an error, where it
+    /// is made the usual way.
+    FolderHandle makeWithoutWaiting(const FolderHandle& parent, const std::string& name, mode_t mode,
+                                    std::error_code& error);
+    void sendFolder(PendingFolder& folder);
+    /// Reads the answer for the oldest folder asked for; m_pendingMutex is held.
+    void settleOldestFolder();
+    /// What the server did for a folder it refused to make: a folder there is as good, a
+    /// link gives way to one; otherwise the error that tells why.
+    std::error_code madeAfterAll(const std::string& path, mode_t mode, std::error_code made);
+    /// The path or a folder above it pending, or the error of one that could not be made
+    /// (its path in failed); m_pendingMutex is held.
+    bool pendingAbove(const std::string& path) const;
+    std::error_code unmadeAbove(const std::string& path, std::string* failed) const;
+    void noteFoldersInDoubt();
+    /// Waits for the answers the folder at path (absolute) and those above it need; the
+    /// error of the folder that could not be made, which failed names.
+    std::error_code awaitPath(const std::string& path, std::string* failed = nullptr);
+    /// Without waiting: whether the folder at path or one above it awaits its answer; error
+    /// is set where one could not be made.
+    bool folderPending(const std::string& path, std::error_code& error);
+    /// Reads the answers of the folders asked for before the request id went out; whether
+    /// any was read.
+    bool settleFoldersBefore(std::uint32_t id);
+    /// Reads every answer still due for a folder.
+    void settleAllFolders();
 
     /// The server refused a change of owner once: it will refuse the next too.
     std::atomic<bool> m_ownersRefused{false};

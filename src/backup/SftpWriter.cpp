@@ -81,6 +81,7 @@ private:
         Looking, ///< a link: what stands under the name is looked at first
         Linking, ///< a link: made under the temporary name
         Naming,  ///< the complete copy takes its name
+        Held,    ///< waits for the answer that its folder was made
     };
     enum class Answer : std::uint8_t {
         Look,
@@ -123,6 +124,10 @@ private:
         std::string linkText;
         std::string temporary;
         std::string target;
+        std::string folder; ///< the target's folder, on the server
+        /// Its folder was asked for and not answered yet when the write was started.
+        bool awaitsFolder = false;
+        bool holdsName = false; ///< held with the copy complete, before it takes its name
         std::string handle;
         bool made = false;   ///< the temporary exists on the server
         bool closed = false; ///< its handle's close is sent
@@ -153,6 +158,9 @@ private:
     };
 
     // Sending
+    void begin(Write& write);
+    void hold(Write& write, bool complete);
+    void releaseHeld();
     void send(Write& write, Answer answer, sftp::Packet& packet, std::uint32_t bytes = 0);
     void sendLook(Write& write);
     void sendLink(Write& write);
@@ -182,6 +190,8 @@ private:
     SftpConnection& m_connection;
     std::deque<Sent> m_sent; ///< in the order they went out
     std::deque<Write*> m_hungry;
+    /// Writes waiting for their folders' answers, in the order held.
+    std::vector<Write*> m_held;
     std::unordered_set<Write*> m_live;
     std::size_t m_inFlight = 0; ///< data bytes sent and not confirmed, of every write
 };
@@ -203,13 +213,40 @@ std::unique_ptr<PendingWrite> SftpDestination::Writer::start(WriteRequest reques
         return pending;
     }
     write.target = pathIn(asked.folder, asked.name);
+    write.folder = pathIn(asked.folder, {});
     // In the destination's own folder for temporaries once the run has made it, so no
     // source name can meet one; posix-rename moves it across folders.
     const FolderHandle& temporaries = m_destination.temporaries();
     write.temporary = pathIn(temporaries ? temporaries : asked.folder, m_destination.freshTemporaryName());
+    if (temporaries) {
+        if (const std::error_code unmade = m_destination.awaitPath(pathIn(temporaries, {}))) {
+            write.outcome = ended(CopyOutcome::Status::DestinationFailed, unmade);
+            return pending;
+        }
+    }
+    std::error_code unmade;
+    write.awaitsFolder = m_destination.folderPending(write.folder, unmade);
+    if (unmade) {
+        // Its folder could not be made: the folder's own reason, not a missing name.
+        write.outcome = ended(CopyOutcome::Status::DestinationFailed, unmade);
+        return pending;
+    }
     if (asked.link ? !readSourceLink(write) : !openSource(write))
         return pending;
+    // A copy made among the temporaries needs its folder only to take its name there; one
+    // that looks at its name first, or is made beside it, waits for the folder to be made.
+    if (write.awaitsFolder &&
+        (!temporaries || asked.keepReplaced || (asked.link && asked.onlyWhenDifferent))) {
+        hold(write, false);
+        return pending;
+    }
+    begin(write);
+    return pending;
+}
 
+void SftpDestination::Writer::begin(Write& write)
+{
+    const WriteRequest& asked = write.request;
     // What stands under the name matters only to a write that keeps it, or that leaves
     // a link with the same text alone.
     if (asked.keepReplaced || (asked.link && asked.onlyWhenDifferent))
@@ -218,8 +255,9 @@ std::unique_ptr<PendingWrite> SftpDestination::Writer::start(WriteRequest reques
         write.stage = asked.onlyWhenDifferent ? Stage::Looking : Stage::Linking;
         if (write.stage == Stage::Linking)
             sendLink(write);
-        return pending;
+        return;
     }
+    write.stage = Stage::Opening;
     const std::uint32_t id = m_connection.nextId();
     sftp::Packet open(sftp::Open, id);
     sftp::Attributes attributes;
@@ -229,7 +267,38 @@ std::unique_ptr<PendingWrite> SftpDestination::Writer::start(WriteRequest reques
         .u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive)
         .attributes(attributes);
     send(write, Answer::Open, open);
-    return pending;
+}
+
+void SftpDestination::Writer::hold(Write& write, bool complete)
+{
+    write.stage = Stage::Held;
+    write.holdsName = complete;
+    m_held.push_back(&write);
+}
+
+void SftpDestination::Writer::releaseHeld()
+{
+    std::vector<Write*> ready;
+    std::erase_if(m_held, [&](Write* write) {
+        std::error_code unmade;
+        if (m_destination.folderPending(write->folder, unmade))
+            return false;
+        ready.push_back(write);
+        return true;
+    });
+    for (Write* write : ready) {
+        write->awaitsFolder = false;
+        std::error_code unmade;
+        m_destination.folderPending(write->folder, unmade);
+        if (unmade) {
+            fail(*write, ended(CopyOutcome::Status::DestinationFailed, unmade));
+            advance(*write);
+        } else if (write->holdsName) {
+            name(*write);
+        } else {
+            begin(*write);
+        }
+    }
 }
 
 CopyOutcome SftpDestination::Writer::collect(std::unique_ptr<PendingWrite> pending)
@@ -440,8 +509,20 @@ bool SftpDestination::Writer::step()
 {
     if (m_sent.empty())
         feedHungry();
+    if (m_sent.empty()) {
+        if (m_held.empty())
+            return false;
+        // Nothing else to read: the folder's answer is waited for on its own.
+        m_destination.awaitPath(m_held.front()->folder);
+        releaseHeld();
+        return true;
+    }
+    // The answers of folders asked for before this request came before its own: they
+    // are read first, and the writes waiting for them go on.
+    if (m_destination.settleFoldersBefore(m_sent.front().id) && !m_held.empty())
+        releaseHeld();
     if (m_sent.empty())
-        return false;
+        return true;
     const Sent sent = m_sent.front();
     m_sent.pop_front();
     sftp::Reply reply = m_connection.wait(sent.id);
@@ -584,6 +665,7 @@ void SftpDestination::Writer::advance(Write& write)
     case Stage::Sending:
     case Stage::Owning:
     case Stage::Naming:
+    case Stage::Held:
         return;
     }
 }
@@ -638,6 +720,19 @@ void SftpDestination::Writer::decide(Write& write)
 
 void SftpDestination::Writer::name(Write& write)
 {
+    if (write.awaitsFolder) {
+        std::error_code unmade;
+        if (m_destination.folderPending(write.folder, unmade)) {
+            hold(write, true);
+            return;
+        }
+        write.awaitsFolder = false;
+        if (unmade) {
+            fail(write, ended(CopyOutcome::Status::DestinationFailed, unmade));
+            advance(write);
+            return;
+        }
+    }
     write.stage = Stage::Naming;
     if (std::optional<CopyOutcome> refused = keepOld(write)) {
         fail(write, *refused);
@@ -703,6 +798,11 @@ std::optional<CopyOutcome> SftpDestination::Writer::keepOld(Write& write)
         return outcome;
     }
     const std::string kept = pathIn(place->folder, place->name);
+    if (const std::error_code unmade = m_destination.awaitPath(kept)) {
+        CopyOutcome outcome = ended(CopyOutcome::Status::DestinationFailed, unmade);
+        outcome.keepFailed = true;
+        return outcome;
+    }
     const sftp::Attributes& there = *write.there;
     bool linked = false;
     // A second name for the old copy first, so that its name holds a complete copy until
@@ -742,6 +842,8 @@ void SftpDestination::Writer::forget(Write& write)
                 sent.write = nullptr;
     if (write.hungry)
         m_hungry.erase(std::remove(m_hungry.begin(), m_hungry.end(), &write), m_hungry.end());
+    if (write.stage == Stage::Held)
+        std::erase(m_held, &write);
 }
 
 void SftpDestination::Writer::noteOwnerRefused(Write& write, std::error_code error)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BackupExitCode.h"
+#include "platform/Translation.h"
 
 #include <csignal>
 
@@ -34,18 +35,18 @@ ExitCode backupExitCode(const backup::BackupResult& result, int signal)
 const char* backupOutcomeText(const backup::BackupResult& result, int signal)
 {
     if (result.refused)
-        return "Backup not started";
+        return _("Backup not started");
     if (result.copyFailed)
-        return "Backup stopped after a failed copy";
+        return _("Backup stopped after a failed copy");
     if (signal != 0 && result.cancelled)
-        return "Backup interrupted";
+        return _("Backup interrupted");
     if (result.otherErrors > 0)
-        return "Backup finished with errors";
+        return _("Backup finished with errors");
     if (result.notBackedUpCount > 0)
-        return "Backup finished, some files could not be read";
+        return _("Backup finished, some files could not be read");
     if (!result.missingItems.empty())
-        return "Backup finished, some items were not found";
-    return "Backup finished";
+        return _("Backup finished, some items were not found");
+    return _("Backup finished");
 }
 
 } // namespace stowmere::cli

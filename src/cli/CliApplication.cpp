@@ -28,6 +28,7 @@
 #include "platform/FileQueries.h"
 #include "platform/Locations.h"
 #include "platform/Paths.h"
+#include "platform/Translation.h"
 #include "platform/Version.h"
 #include "platform/WholeFile.h"
 
@@ -150,7 +151,7 @@ std::string CliApplication::dataFolder(const CommandLine& line) const
         return locations::dataFolder();
     // A mistyped --data must not quietly start an empty set of tables somewhere else.
     if (!files::isFolder(*line.dataFolder))
-        throw TableFileError("Data folder " + *line.dataFolder + " does not exist.");
+        throw TableFileError(translation::format(_("Data folder %s does not exist."), *line.dataFolder));
     return *line.dataFolder;
 }
 
@@ -187,7 +188,7 @@ ExitCode CliApplication::dispatch(const CommandLine& line)
     if (!data.openErrors().empty())
         throw TableFileError(data.openErrors().front());
     for (const std::string& notice : data.notices())
-        m_err << "stowmere-cli: note: " << notice << '\n';
+        m_err << translation::format(_("stowmere-cli: note: %s"), notice) << '\n';
     switch (line.command) {
     case Command::List:
         return list(data, line);
@@ -265,8 +266,10 @@ ExitCode CliApplication::newSet(Catalog& data, const CommandLine& line)
     m_out << SetResolver::line({number, description, destination}) << '\n';
     if (!destination.empty() && destination.front() != paths::kSeparator &&
         !backup::isRemoteLocation(destination))
-        m_err << "stowmere-cli: note: Backup To Folder \"" << destination
-              << "\" is not a full path; a backup finds it from the folder it is started in.\n";
+        m_err << translation::format(
+            _("stowmere-cli: note: Backup To Folder \"%s\" is not a full path; a backup "
+              "finds it from the folder it is started in.\n"),
+            destination);
     return ExitCode::Success;
 }
 
@@ -280,7 +283,8 @@ ExitCode CliApplication::addPaths(Catalog& data, const CommandLine& line)
         // here would otherwise sit in the set until a backup reports it missing.
         const files::EntryKind kind = files::kindOf(full);
         if (kind != files::EntryKind::File && kind != files::EntryKind::Folder)
-            throw catalog::RuleRefusal("No such file or folder: " + full + " (nothing was added)");
+            throw catalog::RuleRefusal(
+                translation::format(_("No such file or folder: %s (nothing was added)"), full));
         toAdd.push_back(full);
     }
     for (const std::string& path : toAdd)
@@ -381,8 +385,8 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
             }
         }
         if (!found)
-            throw catalog::RuleRefusal("Not a file or folder of backup set \"" + set.description +
-                                       "\": " + wanted);
+            throw catalog::RuleRefusal(translation::format(_("Not a file or folder of backup set \"%s\": %s"),
+                                                           set.description, wanted));
     }
     const std::size_t checkedCount = request.checkedCount();
     const catalog::RunStart start = catalog::startRun(request);
@@ -391,9 +395,10 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
         // A server whose key is not known yet: the command line does not ask, it says how.
         if (backup::isRemoteLocation(set.destination) &&
             backup::lastSftpFailure().kind == backup::SftpConnectFailure::Kind::UnknownHost)
-            refusal += "\r\nNothing was written. Check the fingerprint and accept the key with "
-                       "'stowmere-cli trust-host " +
-                       std::to_string(set.number) + "'.";
+            refusal += "\r\n" +
+                       translation::format(_("Nothing was written. Check the fingerprint and accept the key "
+                                             "with 'stowmere-cli trust-host %d'."),
+                                           set.number);
         if (!refusal.empty())
             throw catalog::RuleRefusal(terminalText(refusal));
         backup::BackupResult refused;
@@ -470,25 +475,27 @@ ExitCode CliApplication::dump(const CommandLine& line)
     case files::EntryKind::File:
         break;
     case files::EntryKind::Missing:
-        throw TableFileError("cannot read " + file + ": no such file");
+        throw TableFileError(translation::format(_("cannot read %s: no such file"), file));
     case files::EntryKind::Folder:
-        throw TableFileError("cannot read " + file + ": it is a folder");
+        throw TableFileError(translation::format(_("cannot read %s: it is a folder"), file));
     case files::EntryKind::Other:
-        throw TableFileError("cannot read " + file + ": not a regular file");
+        throw TableFileError(translation::format(_("cannot read %s: not a regular file"), file));
     }
     std::string raw;
     try {
         raw = files::readWholeFile(file);
     } catch (const files::ReadError& error) {
-        throw TableFileError("cannot read " + file + ": " + error.reason());
+        throw TableFileError(translation::format(_("cannot read %s: %s"), file, error.reason()));
     }
     const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(raw.data()), raw.size());
     const TableDump::Outcome outcome = TableDump::dump(bytes, m_out);
     if (outcome.resultCode != 0) {
         char code[8];
         std::snprintf(code, sizeof code, "0x%04X", outcome.resultCode);
-        m_err << "stowmere-cli: " << file << " is damaged: reading stopped with result code " << code
-              << " at byte offset " << outcome.offset << '\n';
+        m_err << translation::format(
+            _("stowmere-cli: %s is damaged: reading stopped with result code %s at byte "
+              "offset %s\n"),
+            file, code, std::to_string(outcome.offset));
         return ExitCode::NotStarted;
     }
     return ExitCode::Success;

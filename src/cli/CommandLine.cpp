@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include "platform/Translation.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -32,9 +34,7 @@ constexpr std::array<std::pair<Command, const char*>, 17> kNames{{
 // The reason given for an option's value it cannot take: "--guard needs on or off, not 'x'".
 std::string refusedValue(std::string_view option, std::string_view wanted, std::string_view value)
 {
-    std::string reason(option);
-    reason.append(" needs ").append(wanted).append(", not '").append(value).append("'");
-    return reason;
+    return translation::format(_("%s needs %s, not '%s'"), option, wanted, value);
 }
 
 struct Arity {
@@ -93,8 +93,8 @@ std::optional<NotifyMode> notifyModeFromName(const std::string& name)
 std::string seeHelp(Command command)
 {
     if (command == Command::None || command == Command::Help)
-        return " (see 'stowmere-cli --help')";
-    return " (see 'stowmere-cli " + commandName(command) + " --help')";
+        return _(" (see 'stowmere-cli --help')");
+    return translation::format(_(" (see 'stowmere-cli %s --help')"), commandName(command));
 }
 
 /// A count of --keep-versions or --keep-days: a whole number from 0.
@@ -154,19 +154,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         Command command;
     };
     constexpr std::array<ValueOption, 13> kValueOptions{{
-        {"--exclude", "a PATTERN", Command::Options},
-        {"--no-exclude", "a PATTERN", Command::Options},
-        {"--keep-versions", "a number", Command::Options},
-        {"--keep-days", "a number", Command::Options},
-        {"--keep-daily", "a number", Command::Options},
-        {"--keep-weekly", "a number", Command::Options},
-        {"--keep-monthly", "a number", Command::Options},
-        {"--cachedir-tag", "on or off", Command::Options},
-        {"--guard", "on or off", Command::Options},
-        {"--mirror", "on or off", Command::Options},
-        {"--to", "a folder", Command::Restore},
-        {"--at", "a time", Command::Restore},
-        {"--verify", "weekly or monthly", Command::Schedule},
+        {"--exclude", N_("a PATTERN"), Command::Options},
+        {"--no-exclude", N_("a PATTERN"), Command::Options},
+        {"--keep-versions", N_("a number"), Command::Options},
+        {"--keep-days", N_("a number"), Command::Options},
+        {"--keep-daily", N_("a number"), Command::Options},
+        {"--keep-weekly", N_("a number"), Command::Options},
+        {"--keep-monthly", N_("a number"), Command::Options},
+        {"--cachedir-tag", N_("on or off"), Command::Options},
+        {"--guard", N_("on or off"), Command::Options},
+        {"--mirror", N_("on or off"), Command::Options},
+        {"--to", N_("a folder"), Command::Restore},
+        {"--at", N_("a time"), Command::Restore},
+        {"--verify", N_("weekly or monthly"), Command::Schedule},
     }};
     std::vector<std::pair<std::string, Command>> valueOptionsGiven;
 
@@ -177,7 +177,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             if (line.command == Command::None) {
                 line.command = commandFromName(word);
                 if (line.command == Command::None)
-                    throw fail("unknown command '" + word + "'");
+                    throw fail(translation::format(_("unknown command '%s'"), word));
             } else if (collectingOnly) {
                 line.onlyPaths.push_back(word);
             } else {
@@ -196,20 +196,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.version = true;
         } else if (word == "--data") {
             if (i + 1 >= words.size() || words[i + 1].empty())
-                throw fail("--data needs a folder");
+                throw fail(_("--data needs a folder"));
             line.dataFolder = words[++i];
         } else if (word.rfind("--data=", 0) == 0) {
             if (word.size() == 7)
-                throw fail("--data needs a folder");
+                throw fail(_("--data needs a folder"));
             line.dataFolder = word.substr(7);
         } else if (word == "--daily" || word.rfind("--daily=", 0) == 0) {
             const bool separate = word == "--daily";
             if (separate && i + 1 >= words.size())
-                throw fail("--daily needs a time as HH:MM");
+                throw fail(_("--daily needs a time as HH:MM"));
             const std::string time = separate ? words[++i] : word.substr(8);
             line.dailyTime = catalog::DailyTime::parse(time);
             if (!line.dailyTime)
-                throw fail(refusedValue("--daily", "a time as HH:MM from 00:00 to 23:59", time));
+                throw fail(refusedValue("--daily", _("a time as HH:MM from 00:00 to 23:59"), time));
         } else if (const auto known = std::find_if(kValueOptions.begin(), kValueOptions.end(),
                                                    [&word](const ValueOption& option) {
                                                        const std::string name = option.name;
@@ -219,18 +219,18 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             const std::string name = known->name;
             const bool separate = word == name;
             if (separate && i + 1 >= words.size())
-                throw fail(name + " needs " + known->value);
+                throw fail(translation::format(_("%s needs %s"), name, _(known->value)));
             const std::string value = separate ? words[++i] : word.substr(name.size() + 1);
             valueOptionsGiven.emplace_back(name, known->command);
             if (name == "--exclude" || name == "--no-exclude") {
                 if (value.empty())
-                    throw fail(name + " needs " + known->value);
+                    throw fail(translation::format(_("%s needs %s"), name, _(known->value)));
                 (name == "--exclude" ? line.exclude : line.noExclude).push_back(value);
             } else if (name == "--keep-versions" || name == "--keep-days" || name == "--keep-daily" ||
                        name == "--keep-weekly" || name == "--keep-monthly") {
                 const auto count = countOf(value);
                 if (!count)
-                    throw fail(refusedValue(name, "a whole number from 0", value));
+                    throw fail(refusedValue(name, _("a whole number from 0"), value));
                 (name == "--keep-versions" ? line.keepVersions
                  : name == "--keep-days"   ? line.keepDays
                  : name == "--keep-daily"  ? line.keepDaily
@@ -239,19 +239,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             } else if (name == "--cachedir-tag" || name == "--guard" || name == "--mirror") {
                 const auto on = switchOf(value);
                 if (!on)
-                    throw fail(refusedValue(name, "on or off", value));
+                    throw fail(refusedValue(name, _("on or off"), value));
                 (name == "--guard" ? line.guard : name == "--mirror" ? line.mirror : line.cacheDirTag) = on;
             } else if (name == "--verify") {
                 line.verifyPeriod = catalog::verifyPeriodFromName(value);
                 if (!line.verifyPeriod)
-                    throw fail(refusedValue(name, "weekly or monthly", value));
+                    throw fail(refusedValue(name, _("weekly or monthly"), value));
             } else if (name == "--to") {
                 if (value.empty())
-                    throw fail("--to needs a folder");
+                    throw fail(_("--to needs a folder"));
                 line.restoreTo = value;
             } else {
                 if (value.empty())
-                    throw fail("--at needs a time");
+                    throw fail(_("--at needs a time"));
                 line.at = value;
             }
         } else if (word == "--accept-new-drive") {
@@ -269,11 +269,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         } else if (word == "--notify" || word.rfind("--notify=", 0) == 0) {
             const bool separate = word == "--notify";
             if (separate && i + 1 >= words.size())
-                throw fail("--notify needs always, failures or never");
+                throw fail(_("--notify needs always, failures or never"));
             const std::string when = separate ? words[++i] : word.substr(9);
             line.notify = notifyModeFromName(when);
             if (!line.notify)
-                throw fail("--notify needs always, failures or never, not '" + when + "'");
+                throw fail(
+                    translation::format(_("--notify needs always, failures or never, not '%s'"), when));
         } else if (word == "--incremental") {
             sawIncremental = true;
         } else if (word == "--quiet" || word == "-q") {
@@ -290,7 +291,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
             line.only = true;
             collectingOnly = true;
         } else {
-            throw fail("unknown option '" + word + "'");
+            throw fail(translation::format(_("unknown option '%s'"), word));
         }
     }
 
@@ -299,7 +300,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
         return line;
     }
     if (line.command == Command::None)
-        throw fail("no command given");
+        throw fail(_("no command given"));
 
     if (line.command != Command::Backup) {
         const bool scheduling = line.command == Command::Schedule && !line.arguments.empty();
@@ -310,47 +311,49 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
                             : sawForce                    ? "--force"
                                                           : nullptr;
         if (stray && std::string_view(stray) == "--incremental")
-            throw fail("--incremental belongs to the backup command and 'schedule SET' only");
+            throw fail(_("--incremental belongs to the backup command and 'schedule SET' only"));
         if (stray)
-            throw fail(std::string(stray) + " belongs to the backup command only");
+            throw fail(translation::format(_("%s belongs to the backup command only"), stray));
     }
     for (const auto& [name, command] : valueOptionsGiven) {
         // --at names a moment for the listing of versions as for a restore.
         if (name == "--at" && line.command == Command::Versions)
             continue;
         if (command != line.command)
-            throw fail(name + (name == "--at" ? " belongs to the restore and versions commands only"
-                                              : " belongs to the " + commandName(command) + " command only"));
+            throw fail(name == "--at" ? translation::format(
+                                            _("%s belongs to the restore and versions commands only"), name)
+                                      : translation::format(_("%s belongs to the %s command only"), name,
+                                                            commandName(command)));
     }
     if (line.all && line.command != Command::Unschedule)
-        throw fail("--all belongs to the unschedule command only");
+        throw fail(_("--all belongs to the unschedule command only"));
     if (line.all && !line.arguments.empty())
-        throw fail("unschedule: --all removes every schedule and takes no SET");
+        throw fail(_("unschedule: --all removes every schedule and takes no SET"));
     if (line.acceptNewDrive && line.command != Command::Backup)
-        throw fail("--accept-new-drive belongs to the backup command only");
+        throw fail(_("--accept-new-drive belongs to the backup command only"));
     if (line.allowMassRemoval && line.command != Command::Backup)
-        throw fail("--allow-mass-removal belongs to the backup command only");
+        throw fail(_("--allow-mass-removal belongs to the backup command only"));
     if (line.overwrite && line.command != Command::Restore)
-        throw fail("--overwrite belongs to the restore command only");
+        throw fail(_("--overwrite belongs to the restore command only"));
     if (line.yes && line.command != Command::TrustHost)
-        throw fail("--yes belongs to the trust-host command only");
+        throw fail(_("--yes belongs to the trust-host command only"));
     if (line.againstSource && line.command != Command::Verify)
-        throw fail("--against-source belongs to the verify command only");
+        throw fail(_("--against-source belongs to the verify command only"));
     if (line.notify && ((line.command != Command::Backup && line.command != Command::Verify) || sawDryRun))
-        throw fail("--notify belongs to the backup command, not to a --dry-run, and to verify");
+        throw fail(_("--notify belongs to the backup command, not to a --dry-run, and to verify"));
     if (line.dailyTime && !(line.command == Command::Schedule && !line.arguments.empty()))
-        throw fail("--daily belongs to 'schedule SET' only");
+        throw fail(_("--daily belongs to 'schedule SET' only"));
     if (line.verifyPeriod && line.arguments.empty())
-        throw fail("--verify belongs to 'schedule SET' only");
+        throw fail(_("--verify belongs to 'schedule SET' only"));
     if (line.command == Command::Schedule && !line.arguments.empty() && !line.dailyTime && !line.verifyPeriod)
-        throw fail("schedule: missing --daily HH:MM");
+        throw fail(_("schedule: missing --daily HH:MM"));
     if (line.verifyPeriod && !line.dailyTime && sawIncremental)
-        throw fail("--incremental belongs to a backup schedule (--daily HH:MM)");
+        throw fail(_("--incremental belongs to a backup schedule (--daily HH:MM)"));
     if (sawJson && line.command != Command::Backup && line.command != Command::History &&
         line.command != Command::List && line.command != Command::Verify)
-        throw fail("--json belongs to the backup, list, history and verify commands only");
+        throw fail(_("--json belongs to the backup, list, history and verify commands only"));
     if (sawVerbose && line.command != Command::Backup)
-        throw fail("--verbose belongs to the backup command only");
+        throw fail(_("--verbose belongs to the backup command only"));
     line.incremental = sawIncremental;
     line.quiet = sawQuiet;
     line.dryRun = sawDryRun;
@@ -358,22 +361,23 @@ CommandLine CommandLine::parse(const std::vector<std::string>& words)
     line.verbose = sawVerbose;
     line.force = sawForce;
     if (line.only && line.onlyPaths.empty())
-        throw fail("--only needs at least one PATH");
+        throw fail(_("--only needs at least one PATH"));
 
     const Arity arity = line.all ? Arity{0, 0, ""} : arityOf(line.command, line.arguments.size());
     const std::string name = commandName(line.command);
     if (line.arguments.size() < arity.minimum)
-        throw fail(name + ": missing " + arity.missing);
+        throw fail(translation::format(_("%s: missing %s"), name, arity.missing));
     if (line.arguments.size() > arity.maximum)
-        throw fail(name + ": unexpected argument '" + line.arguments[arity.maximum] + "'");
+        throw fail(
+            translation::format(_("%s: unexpected argument '%s'"), name, line.arguments[arity.maximum]));
     for (const std::string& argument : line.arguments)
         if (argument.empty() && line.command != Command::NewSet)
-            throw fail(name + ": an argument is empty");
+            throw fail(translation::format(_("%s: an argument is empty"), name));
 
     if (line.command == Command::Help && !line.arguments.empty()) {
         line.helpTopic = commandFromName(line.arguments.front());
         if (line.helpTopic == Command::None)
-            throw fail("help: unknown command '" + line.arguments.front() + "'");
+            throw fail(translation::format(_("help: unknown command '%s'"), line.arguments.front()));
     }
     return line;
 }

@@ -3,6 +3,7 @@
 
 #include "backup/FailureReport.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 #include "platform/Utf8.h"
 
 #include <nlohmann/json.hpp>
@@ -95,19 +96,25 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
         line["cancelled"] = result.cancelled;
         m_out << line.dump() << '\n';
     } else {
-        m_out << "Would copy " << totals.files << (totals.files == 1 ? " file" : " files") << " ("
-              << backup::FormatByteSize(totals.bytes) << ") and create " << totals.folders
-              << (totals.folders == 1 ? " folder" : " folders");
+        using translation::format;
+        m_out << format(ngettext("Would copy %d file (%s)", "Would copy %d files (%s)", totals.files),
+                        totals.files, backup::FormatByteSize(totals.bytes))
+              << format(ngettext(" and create %d folder", " and create %d folders", totals.folders),
+                        totals.folders);
         if (totals.same > 0)
-            m_out << "; " << totals.same << " up to date";
+            m_out << format(ngettext("; %d up to date", "; %d up to date", totals.same), totals.same);
         if (totals.removals > 0)
-            m_out << "; " << totals.removals << " to move into versions (sources gone)";
+            m_out << format(ngettext("; %d to move into versions (sources gone)",
+                                     "; %d to move into versions (sources gone)", totals.removals),
+                            totals.removals);
         if (result.excluded > 0)
-            m_out << "; " << result.excluded << " excluded";
+            m_out << format(ngettext("; %d excluded", "; %d excluded", result.excluded), result.excluded);
         if (!result.missingItems.empty())
-            m_out << "; " << result.missingItems.size() << " not found";
+            m_out << format(ngettext("; %d not found", "; %d not found", result.missingItems.size()),
+                            result.missingItems.size());
         if (result.notBackedUpCount > 0)
-            m_out << "; " << result.notBackedUpCount << " unreadable";
+            m_out << format(ngettext("; %d unreadable", "; %d unreadable", result.notBackedUpCount),
+                            result.notBackedUpCount);
         m_out << '\n';
     }
     m_out.flush();

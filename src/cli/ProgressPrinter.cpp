@@ -2,6 +2,7 @@
 #include "cli/ProgressPrinter.h"
 
 #include "backup/FailureReport.h"
+#include "platform/Translation.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -138,9 +139,10 @@ void ProgressPrinter::finish(std::string_view outcome)
     clearLine();
     if (m_mode == Mode::Quiet)
         return;
-    m_out << outcome << ": " << m_itemsDone << " of " << m_totalItems
-          << (m_totalItems == 1 ? " item" : " items") << " done, " << m_filesCopied
-          << (m_filesCopied == 1 ? " file" : " files") << " copied.\n"
+    m_out << translation::format(ngettext("%s: %d of %d item done", "%s: %d of %d items done", m_totalItems),
+                                 outcome, m_itemsDone, m_totalItems)
+          << translation::format(ngettext(", %d file copied.\n", ", %d files copied.\n", m_filesCopied),
+                                 m_filesCopied)
           << std::flush;
 }
 
@@ -174,14 +176,16 @@ void ProgressPrinter::redraw(bool force)
 std::string ProgressPrinter::totalsText()
 {
     if (m_counting)
-        return "counting: " + std::to_string(m_totalFiles) + (m_totalFiles == 1 ? " file, " : " files, ") +
-               backup::FormatByteSize(m_totalBytes);
+        return translation::format(ngettext("counting: %d file, %s", "counting: %d files, %s", m_totalFiles),
+                                   m_totalFiles, backup::FormatByteSize(m_totalBytes));
     if (!m_totalsKnown)
-        return std::to_string(m_filesCopied) + (m_filesCopied == 1 ? " file" : " files") + " copied";
+        return translation::format(ngettext("%d file copied", "%d files copied", m_filesCopied),
+                                   m_filesCopied);
     const std::uint64_t bytes = m_bytesCopied + m_fileDone;
     m_estimator.update(backup::TimeLeftEstimator::Clock::now(), m_totalBytes > 0 ? bytes : m_filesCopied);
-    std::string text = std::to_string(m_filesCopied) + '/' + std::to_string(m_totalFiles) + " files, " +
-                       backup::FormatByteSize(bytes) + " of " + backup::FormatByteSize(m_totalBytes);
+    std::string text = translation::format(
+        ngettext("%d/%d file, %s of %s", "%d/%d files, %s of %s", m_totalFiles), m_filesCopied, m_totalFiles,
+        backup::FormatByteSize(bytes), backup::FormatByteSize(m_totalBytes));
     if (const auto rate = m_estimator.rate(); rate && m_totalBytes > 0)
         text += ", " + backup::FormatByteSize(static_cast<std::uint64_t>(*rate)) + "/s";
     if (const auto left = m_estimator.timeLeft())

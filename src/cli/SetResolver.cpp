@@ -2,6 +2,7 @@
 #include "cli/SetResolver.h"
 
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 
 #include <charconv>
 
@@ -33,9 +34,11 @@ std::size_t SetResolver::resolve(const std::string& set) const
     if (matches.size() == 1)
         return matches.front();
     if (matches.empty())
-        throw SetNotFound("No backup set is named \"" + set + "\"" +
-                          (number ? " or has the number " + set : std::string()) + ".");
-    std::string text = "\"" + set + "\" names more than one backup set; give its number instead:";
+        throw SetNotFound(
+            number ? translation::format(_("No backup set is named \"%s\" or has the number %s."), set, set)
+                   : translation::format(_("No backup set is named \"%s\"."), set));
+    std::string text =
+        translation::format(_("\"%s\" names more than one backup set; give its number instead:"), set);
     for (const std::size_t index : matches)
         text += "\n  " + line(m_sets[index]);
     throw SetNotFound(text);

@@ -8,6 +8,8 @@
 
 #include <QAccessibleWidget>
 
+#include <cmath>
+
 namespace stowmere::progress {
 namespace {
 
@@ -62,7 +64,8 @@ private:
         const double range = double(bar()->maximum()) - double(bar()->minimum());
         if (range <= 0)
             return 0;
-        return int((double(bar()->position()) - double(bar()->minimum())) * 100.0 / range + 0.5);
+        return static_cast<int>(
+            std::lround((double(bar()->position()) - double(bar()->minimum())) * 100.0 / range));
     }
 };
 

@@ -7,8 +7,6 @@
 #include "store/TablePacketWriter.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace stowmere::store {
@@ -17,80 +15,6 @@ namespace {
 [[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok)
 {
     throw StoreError(code, message);
-}
-
-std::vector<std::string_view> splitNames(std::string_view names)
-{
-    std::vector<std::string_view> parts;
-    while (!names.empty()) {
-        const std::size_t end = names.find(';');
-        const std::string_view part = names.substr(0, end);
-        if (!part.empty())
-            parts.push_back(part);
-        if (end == std::string_view::npos)
-            break;
-        names.remove_prefix(end + 1);
-    }
-    return parts;
-}
-
-int sign(int value)
-{
-    return (value > 0) - (value < 0);
-}
-
-// Runs of at most this many rows are sorted by direct comparison, larger ones by sort keys.
-constexpr std::size_t kDirectCompareRows = 4096;
-
-template <typename T> int threeWay(T a, T b)
-{
-    return (a > b) - (a < b);
-}
-
-// Floats with a total order: a NaN (which a damaged file can hold) sorts above every number
-// and equals another NaN, so sorting and key checks stay consistent.
-template <typename T> int compareFloats(T a, T b)
-{
-    // Unordered with itself: a NaN, or an 80-bit pattern that is no valid number.
-    const bool nanA = std::isunordered(a, a);
-    const bool nanB = std::isunordered(b, b);
-    if (nanA || nanB)
-        return (nanA ? 1 : 0) - (nanB ? 1 : 0);
-    return threeWay(a, b);
-}
-
-std::uint64_t readRaw(std::string_view payload)
-{
-    return le::read(reinterpret_cast<const std::byte*>(payload.data()),
-                    std::min<std::size_t>(payload.size(), 8));
-}
-
-// A number whose unsigned order equals the value order of an integer-like field, so that
-// keys sort without decoding twice per comparison.
-std::uint64_t orderedInteger(FieldType type, std::string_view payload)
-{
-    std::uint64_t raw = readRaw(payload);
-    if (isSignedType(type)) {
-        const std::size_t width = std::min<std::size_t>(payload.size(), 8);
-        if (width > 0 && width < 8 && (raw >> (8 * width - 1)) != 0)
-            raw |= ~std::uint64_t{0} << (8 * width);
-        raw ^= std::uint64_t{1} << 63;
-    }
-    return raw;
-}
-
-double storedDouble(std::string_view payload)
-{
-    double value = 0;
-    std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
-    return value;
-}
-
-long double storedExtended(std::string_view payload)
-{
-    long double value = 0;
-    std::memcpy(&value, payload.data(), std::min(payload.size(), sizeof value));
-    return value;
 }
 
 } // namespace
@@ -109,11 +33,6 @@ Table::Values Table::unpack(std::uint32_t slot) const
 std::optional<std::string_view> Table::fieldOf(std::uint32_t slot, std::size_t field) const
 {
     return packedField(m_rows[slot].data, field);
-}
-
-bool Table::isLive(const Row& row)
-{
-    return (row.status & (packet::kRowOriginal | packet::kRowDeleted | packet::kRowFreeSlot)) == 0;
 }
 
 // --- Life cycle ------------------------------------------------------------------------------
@@ -212,7 +131,7 @@ void Table::createDataSet()
             break;
         }
     m_collator = std::make_unique<KeyCollator>(0);
-    m_orders.push_back(Order{kDefaultOrderName, {}, IndexUniqueness::None, false, {}});
+    m_orders.emplace_back(kDefaultOrderName, std::vector<KeyColumn>{}, IndexUniqueness::None);
     openCommon();
 }
 
@@ -220,8 +139,8 @@ void Table::openCommon()
 {
     m_state = DataSetState::Browse;
     try {
-        for (Order& order : m_orders)
-            buildOrder(order);
+        for (RowOrder& order : m_orders)
+            order.build(orderedRows());
         applyIndexFieldNames();
     } catch (...) {
         close();
@@ -294,264 +213,24 @@ void Table::setCurrentValue(std::size_t field, std::optional<std::string> value)
     m_modified = true;
 }
 
-// --- Key comparison and orders ---------------------------------------------------------------
+// --- Orders --------------------------------------------------------------------------------
 
-int Table::compareValues(const KeyColumn& key, std::optional<std::string_view> a,
-                         std::optional<std::string_view> b) const
+OrderedRows Table::orderedRows() const
 {
-    int result = 0;
-    if (!a || !b) {
-        result = (a ? 1 : 0) - (b ? 1 : 0); // null sorts below every value
-    } else {
-        const FieldType type = m_fields[key.field].type;
-        switch (type) {
-        case FieldType::String:
-            result = m_collator->compare(*a, *b, key.caseInsensitive);
-            break;
-        case FieldType::WideString:
-            result = m_collator->compareUtf16(*a, *b, key.caseInsensitive);
-            break;
-        case FieldType::Float:
-        case FieldType::DateTime:
-            result = compareFloats(storedDouble(*a), storedDouble(*b));
-            break;
-        case FieldType::Extended:
-            result = compareFloats(storedExtended(*a), storedExtended(*b));
-            break;
-        default:
-            if (isSignedType(type) || isUnsignedType(type))
-                result = threeWay(orderedInteger(type, *a), orderedInteger(type, *b));
-            else
-                result = sign(a->compare(*b));
-        }
-    }
-    result = sign(result);
-    return key.descending ? -result : result;
-}
-
-int Table::compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const
-{
-    for (std::size_t i = 0; i < columns; ++i) {
-        const int result = compareValues(order.keys[i], fieldOf(slot, order.keys[i].field), key[i]);
-        if (result != 0)
-            return result;
-    }
-    return 0;
-}
-
-Table::Key Table::keyOf(const Order& order, const Values& values) const
-{
-    Key key;
-    key.reserve(order.keys.size());
-    for (const KeyColumn& column : order.keys) {
-        const auto& value = values[column.field];
-        key.push_back(value ? std::optional<std::string_view>(*value) : std::nullopt);
-    }
-    return key;
-}
-
-Table::Key Table::keyOfSlot(const Order& order, std::uint32_t slot) const
-{
-    Key key;
-    key.reserve(order.keys.size());
-    for (const KeyColumn& column : order.keys)
-        key.push_back(fieldOf(slot, column.field));
-    return key;
-}
-
-std::vector<KeyColumn> Table::keyColumns(std::string_view fields) const
-{
-    const auto names = splitNames(fields);
-    if (names.size() > 16)
-        fail("An order can have at most 16 key fields", rc::InvalidArgument);
-    std::vector<KeyColumn> keys;
-    for (const std::string_view name : names) {
-        const auto index = findField(name);
-        if (!index)
-            fail("Field " + quoted(name) + " not found");
-        if (m_fields[*index].calculated)
-            fail("Field index out of range");
-        keys.push_back({*index, false, false});
-    }
-    checkKeyTypes(keys);
-    return keys;
-}
-
-void Table::checkKeyTypes(const std::vector<KeyColumn>& keys) const
-{
-    for (const KeyColumn& key : keys) {
-        const FieldDef& field = m_fields[key.field];
-        if (field.type == FieldType::Blob || isStructuredType(field.type) || field.type == FieldType::Unknown)
-            fail("Field " + quoted(field.name) + " cannot be used in an order", rc::UnsupportedType);
-    }
-}
-
-void Table::buildOrder(Order& order) const
-{
-    order.rowSlots.clear();
-    order.rowSlots.reserve(m_rows.size());
-    for (std::uint32_t slot = 0; slot < m_rows.size(); ++slot)
-        if (isLive(m_rows[slot]))
-            order.rowSlots.push_back(slot);
-    if (order.keys.empty())
-        return;
-    sortSlots(order, order.rowSlots.data(), order.rowSlots.data() + order.rowSlots.size(), 0);
-    if (order.uniqueness != IndexUniqueness::None) {
-        for (std::size_t i = 1; i < order.rowSlots.size(); ++i)
-            if (compareRowToKey(order, order.rowSlots[i], keyOfSlot(order, order.rowSlots[i - 1]),
-                                order.keys.size()) == 0)
-                fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
-    }
-}
-
-// Sorts [first, last) by key column `column` and then each run of equal values by the next
-// column. Every pass is a stable sort over slots that arrive in slot order, so rows with
-// equal keys keep the order in which they were placed, whatever the number of rows. Text
-// keys of many rows are compared through ICU sort keys, built one run at a time so that the
-// extra memory stays small when a leading column splits the rows into groups. Small runs
-// (a backup set's paths) compare directly: ICU stops at the first difference there, which
-// costs far less than building a whole sort key per row (measured about 8 times less for
-// runs of 200 paths).
-void Table::sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const
-{
-    if (column >= order.keys.size() || last - first < 2)
-        return;
-    const KeyColumn& key = order.keys[column];
-    const FieldType type = m_fields[key.field].type;
-    const auto count = static_cast<std::size_t>(last - first);
-    const auto recurseOverRuns = [&](auto&& equal) {
-        std::uint32_t* runStart = first;
-        for (std::uint32_t* it = first + 1; it <= last; ++it) {
-            if (it == last ||
-                !equal(static_cast<std::size_t>(runStart - first), static_cast<std::size_t>(it - first))) {
-                sortSlots(order, runStart, it, column + 1);
-                runStart = it;
-            }
-        }
-    };
-
-    if (isTextType(type) && count <= kDirectCompareRows) {
-        // The values are looked up once; the rows do not change while they are sorted.
-        using Entry = std::pair<std::uint32_t, std::optional<std::string_view>>;
-        std::vector<Entry> entries(count);
-        for (std::size_t i = 0; i < count; ++i)
-            entries[i] = {first[i], fieldOf(first[i], key.field)};
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-            return compareValues(key, a.second, b.second) < 0;
-        });
-        for (std::size_t i = 0; i < count; ++i)
-            first[i] = entries[i].first;
-        recurseOverRuns([&](std::size_t a, std::size_t b) {
-            return compareValues(key, entries[a].second, entries[b].second) == 0;
-        });
-        return;
-    }
-
-    if (isTextType(type)) {
-        struct Entry {
-            std::uint32_t slot;
-            std::uint32_t offset;
-            std::uint32_t length;
-            bool null;
-        };
-        std::string arena;
-        std::vector<Entry> entries(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto value = fieldOf(first[i], key.field);
-            const auto offset = static_cast<std::uint32_t>(arena.size());
-            if (value) {
-                if (type == FieldType::String)
-                    m_collator->appendSortKey(*value, key.caseInsensitive, arena);
-                else
-                    m_collator->appendSortKeyUtf16(*value, key.caseInsensitive, arena);
-            }
-            entries[i] = {first[i], offset, static_cast<std::uint32_t>(arena.size() - offset), !value};
-        }
-        const auto compare = [&](const Entry& a, const Entry& b) {
-            if (a.null || b.null)
-                return (a.null ? 0 : 1) - (b.null ? 0 : 1);
-            return sign(std::string_view(arena)
-                            .substr(a.offset, a.length)
-                            .compare(std::string_view(arena).substr(b.offset, b.length)));
-        };
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-            const int result = compare(a, b);
-            return key.descending ? result > 0 : result < 0;
-        });
-        for (std::size_t i = 0; i < count; ++i)
-            first[i] = entries[i].slot;
-        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
-        return;
-    }
-
-    if (isSignedType(type) || isUnsignedType(type)) {
-        struct Entry {
-            std::uint32_t slot;
-            bool null;
-            std::uint64_t value;
-        };
-        std::vector<Entry> entries(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto value = fieldOf(first[i], key.field);
-            entries[i] = {first[i], !value, value ? orderedInteger(type, *value) : 0};
-        }
-        const auto compare = [](const Entry& a, const Entry& b) {
-            if (a.null || b.null)
-                return (a.null ? 0 : 1) - (b.null ? 0 : 1);
-            return threeWay(a.value, b.value);
-        };
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-            const int result = compare(a, b);
-            return key.descending ? result > 0 : result < 0;
-        });
-        for (std::size_t i = 0; i < count; ++i)
-            first[i] = entries[i].slot;
-        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
-        return;
-    }
-
-    std::stable_sort(first, last, [&](std::uint32_t a, std::uint32_t b) {
-        return compareValues(key, fieldOf(a, key.field), fieldOf(b, key.field)) < 0;
-    });
-    recurseOverRuns([&](std::size_t a, std::size_t b) {
-        return compareValues(key, fieldOf(first[a], key.field), fieldOf(first[b], key.field)) == 0;
-    });
-}
-
-std::size_t Table::placeInOrder(const Order& order, const Key& key) const
-{
-    // After the last row whose key compares equal: equal keys stay in placement order.
-    const auto it = std::upper_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
-                                     [&](const Key& value, std::uint32_t slot) {
-                                         return compareRowToKey(order, slot, value, order.keys.size()) > 0;
-                                     });
-    return static_cast<std::size_t>(it - order.rowSlots.begin());
-}
-
-bool Table::hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const
-{
-    auto it = std::lower_bound(order.rowSlots.begin(), order.rowSlots.end(), key,
-                               [&](std::uint32_t slot, const Key& value) {
-                                   return compareRowToKey(order, slot, value, order.keys.size()) < 0;
-                               });
-    for (; it != order.rowSlots.end() && compareRowToKey(order, *it, key, order.keys.size()) == 0; ++it)
-        if (!except || *it != *except)
-            return true;
-    return false;
+    return OrderedRows{m_fields, m_rows, *m_collator};
 }
 
 void Table::applyIndexFieldNames()
 {
     // The field-sorted order is temporary: it is replaced whenever other names are set.
     const std::optional<std::uint32_t> keep = m_current;
-    std::erase_if(m_orders, [](const Order& order) { return order.fieldSorted; });
+    std::erase_if(m_orders, [](const RowOrder& order) { return order.isFieldSorted(); });
     m_browse = 0;
     if (!m_indexFieldNames.empty()) {
-        Order order;
-        order.keys = keyColumns(m_indexFieldNames);
-        order.name = m_fields[order.keys.front().field].name;
-        order.fieldSorted = true;
-        buildOrder(order);
+        auto keys = RowOrder::keyColumns(m_fields, m_indexFieldNames);
+        std::string name = m_fields[keys.front().field].name;
+        RowOrder order(std::move(name), std::move(keys), IndexUniqueness::None, true);
+        order.build(orderedRows());
         m_orders.push_back(std::move(order));
         m_browse = m_orders.size() - 1;
     }
@@ -582,14 +261,14 @@ void Table::setIndexFieldNames(std::string_view names)
 void Table::updateRange()
 {
     m_rangeBegin = 0;
-    m_rangeEnd = browseOrder().rowSlots.size();
+    m_rangeEnd = browseOrder().rowSlots().size();
 }
 
 std::optional<std::size_t> Table::positionOfCurrent() const
 {
     if (!m_current)
         return std::nullopt;
-    const auto& slots = browseOrder().rowSlots;
+    const auto& slots = browseOrder().rowSlots();
     if (m_position >= m_rangeBegin && m_position < m_rangeEnd && slots[m_position] == *m_current)
         return m_position;
     const auto begin = slots.begin() + static_cast<std::ptrdiff_t>(m_rangeBegin);
@@ -604,7 +283,7 @@ std::optional<std::size_t> Table::positionOfCurrent() const
 void Table::setCurrent(std::optional<std::size_t> position)
 {
     if (position) {
-        m_current = browseOrder().rowSlots[*position];
+        m_current = browseOrder().rowSlots()[*position];
         m_position = *position;
     } else {
         m_current.reset();
@@ -635,7 +314,7 @@ std::uint32_t Table::recordSlot(std::size_t record) const
 {
     if (record >= recordCount())
         fail("Record index out of range");
-    return browseOrder().rowSlots[m_rangeBegin + record];
+    return browseOrder().rowSlots()[m_rangeBegin + record];
 }
 
 std::optional<std::string_view> Table::recordValue(std::size_t record, std::size_t field) const
@@ -663,29 +342,21 @@ std::pair<std::size_t, std::size_t> Table::recordsWithKey(const std::vector<std:
 {
     if (!isActive())
         return {0, 0};
-    const Order& order = browseOrder();
-    if (keyValues.size() > order.keys.size())
+    const RowOrder& order = browseOrder();
+    if (keyValues.size() > order.keys().size())
         fail("The browsing order has fewer key fields than values given", rc::InvalidArgument);
     std::vector<std::string> payloads;
     payloads.reserve(keyValues.size());
     for (std::size_t i = 0; i < keyValues.size(); ++i) {
         try {
-            payloads.push_back(valueFromText(m_fields[order.keys[i].field], keyValues[i]));
+            payloads.push_back(valueFromText(m_fields[order.keys()[i].field], keyValues[i]));
         } catch (const StoreError&) {
             return {0, 0}; // a value the key field cannot hold matches no row
         }
     }
-    Key key(payloads.begin(), payloads.end());
-    const std::size_t columns = key.size();
-    const auto first = order.rowSlots.begin() + static_cast<std::ptrdiff_t>(m_rangeBegin);
-    const auto last = order.rowSlots.begin() + static_cast<std::ptrdiff_t>(m_rangeEnd);
-    const auto begin = std::lower_bound(first, last, key, [&](std::uint32_t slot, const Key& value) {
-        return compareRowToKey(order, slot, value, columns) < 0;
-    });
-    const auto end = std::upper_bound(begin, last, key, [&](const Key& value, std::uint32_t slot) {
-        return compareRowToKey(order, slot, value, columns) > 0;
-    });
-    return {static_cast<std::size_t>(begin - first), static_cast<std::size_t>(end - first)};
+    const RowOrder::Key key(payloads.begin(), payloads.end());
+    const auto [begin, end] = order.equalRange(orderedRows(), key, m_rangeBegin, m_rangeEnd);
+    return {begin - m_rangeBegin, end - m_rangeBegin};
 }
 
 bool Table::locate(std::string_view fieldName, std::string_view value)
@@ -694,7 +365,7 @@ bool Table::locate(std::string_view fieldName, std::string_view value)
     checkBrowseMode();
     const std::size_t field = fieldByName(fieldName).index();
     const FieldDef& def = m_fields[field];
-    const auto& slots = browseOrder().rowSlots;
+    const auto& slots = browseOrder().rowSlots();
     for (std::size_t position = m_rangeBegin; position < m_rangeEnd; ++position) {
         const auto stored = fieldOf(slots[position], field);
         if (!stored)
@@ -770,26 +441,25 @@ void Table::postInsert()
         if (m_fields[i].isRequired() && empty)
             fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
-    for (const Order& order : m_orders)
-        if (order.uniqueness != IndexUniqueness::None &&
-            hasDuplicate(order, keyOf(order, values), std::nullopt))
-            fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
+    const OrderedRows rows = orderedRows();
+    for (const RowOrder& order : m_orders)
+        if (order.isUnique() && order.hasDuplicate(rows, order.keyOf(values), std::nullopt))
+            fail("Key violation in order " + quoted(order.name()), rc::KeyViolation);
 
     if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
         fail("The table is full", rc::OutOfMemory);
     const auto slot = static_cast<std::uint32_t>(m_rows.size());
     m_rows.push_back(Row{0, packRow(values)});
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
-        Order& order = m_orders[i];
-        std::size_t position = order.rowSlots.size();
-        if (!order.keys.empty()) {
-            position = placeInOrder(order, keyOf(order, values));
+        RowOrder& order = m_orders[i];
+        std::size_t position = order.rowSlots().size();
+        if (!order.keys().empty()) {
+            position = order.placeFor(rows, order.keyOf(values));
         } else if (i == m_browse && m_insertReturn) {
             // A key-less browsing order takes the new row at the current one.
-            const auto it = std::find(order.rowSlots.begin(), order.rowSlots.end(), *m_insertReturn);
-            position = static_cast<std::size_t>(it - order.rowSlots.begin());
+            position = order.positionOf(*m_insertReturn).value_or(order.rowSlots().size());
         }
-        order.rowSlots.insert(order.rowSlots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+        order.insertAt(position, slot);
     }
     if (m_autoIncField)
         ++m_autoIncNext;
@@ -810,25 +480,22 @@ void Table::postEdit()
         if (m_fields[i].isRequired() && empty)
             fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
-    for (const Order& order : m_orders)
-        if (order.uniqueness != IndexUniqueness::None && hasDuplicate(order, keyOf(order, values), slot))
-            fail("Key violation in order " + quoted(order.name), rc::KeyViolation);
+    const OrderedRows rows = orderedRows();
+    for (const RowOrder& order : m_orders)
+        if (order.isUnique() && order.hasDuplicate(rows, order.keyOf(values), slot))
+            fail("Key violation in order " + quoted(order.name()), rc::KeyViolation);
 
     std::vector<bool> moved(m_orders.size(), false);
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
-        const Order& order = m_orders[i];
-        if (!order.keys.empty())
-            moved[i] = compareRowToKey(order, slot, keyOf(order, values), order.keys.size()) != 0;
+        const RowOrder& order = m_orders[i];
+        if (!order.keys().empty())
+            moved[i] = order.compareRowToKey(rows, slot, order.keyOf(values), order.keys().size()) != 0;
     }
     m_rows[slot].data = packRow(values);
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
         // A row whose key did not change keeps its place among rows with equal keys.
-        if (!moved[i])
-            continue;
-        Order& order = m_orders[i];
-        order.rowSlots.erase(std::find(order.rowSlots.begin(), order.rowSlots.end(), slot));
-        const std::size_t position = placeInOrder(order, keyOfSlot(order, slot));
-        order.rowSlots.insert(order.rowSlots.begin() + static_cast<std::ptrdiff_t>(position), slot);
+        if (moved[i])
+            m_orders[i].reposition(rows, slot);
     }
     ++m_changeCount;
     m_state = DataSetState::Browse;
@@ -871,11 +538,8 @@ void Table::remove()
         m_modified = false;
     }
     const std::uint32_t slot = *m_current;
-    for (Order& order : m_orders) {
-        const auto it = std::find(order.rowSlots.begin(), order.rowSlots.end(), slot);
-        if (it != order.rowSlots.end())
-            order.rowSlots.erase(it);
-    }
+    for (RowOrder& order : m_orders)
+        order.remove(slot);
     m_rows[slot].status = packet::kRowFreeSlot;
     std::string().swap(m_rows[slot].data);
     ++m_changeCount;
@@ -944,7 +608,7 @@ void Table::loadFromBytes(std::span<const std::byte> bytes)
         resetContent();
         throw;
     }
-    m_orders.push_back(Order{kDefaultOrderName, std::move(packet.defaultKeys), packet.uniqueness, false, {}});
+    m_orders.emplace_back(kDefaultOrderName, std::move(packet.defaultKeys), packet.uniqueness);
     openCommon();
 }
 
@@ -954,14 +618,14 @@ std::vector<std::byte> Table::saveToBytes() const
     TableFrame frame;
     frame.fields = m_fields;
     frame.tableProperties = m_tableProperties;
-    frame.defaultKeys = m_orders[0].keys;
-    frame.uniqueness = m_orders[0].uniqueness;
+    frame.defaultKeys = m_orders[0].keys();
+    frame.uniqueness = m_orders[0].uniqueness();
     frame.changePacket = m_changePacket;
     if (m_autoIncField)
         frame.autoIncValue = m_autoIncNext;
     // Rows in the default order, which for a key-less default order is the order in which
     // rows were read and posted; browsing orders never change it.
-    return writeTablePacket(frame, m_rows, m_orders[0].rowSlots);
+    return writeTablePacket(frame, m_rows, m_orders[0].rowSlots());
 }
 
 } // namespace stowmere::store

@@ -5,6 +5,7 @@
 #include "store/FieldDef.h"
 #include "store/KeyCollator.h"
 #include "store/PacketFormat.h"
+#include "store/RowOrder.h"
 #include "store/TablePacket.h"
 
 #include <cstddef>
@@ -21,7 +22,7 @@ namespace stowmere::store {
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
 /// An in-memory table with a current row: the rows of one data packet, their stored order
-/// and a browsing order, and automatic numbering. Every failure raises
+/// and a browsing order (each a RowOrder), and automatic numbering. Every failure raises
 /// StoreError. Change logging is always off: posted inserts and edits and deletions change
 /// the rows directly. Not thread-safe: one thread (the user-interface thread) owns a table.
 class Table {
@@ -133,21 +134,12 @@ public:
 private:
     friend class Field;
 
-    struct Order {
-        std::string name;
-        std::vector<KeyColumn> keys;
-        IndexUniqueness uniqueness = IndexUniqueness::None;
-        bool fieldSorted = false;
-        std::vector<std::uint32_t> rowSlots;
-    };
     using Row = PackedRow;
-    using Values = std::vector<std::optional<std::string>>;
-    using Key = std::vector<std::optional<std::string_view>>;
+    using Values = RowOrder::Values;
 
     // Row data
     Values unpack(std::uint32_t slot) const;
     std::optional<std::string_view> fieldOf(std::uint32_t slot, std::size_t field) const;
-    static bool isLive(const Row& row);
 
     std::uint32_t recordSlot(std::size_t record) const;
 
@@ -158,19 +150,9 @@ private:
     void checkEditing() const;
 
     // Orders
-    std::vector<KeyColumn> keyColumns(std::string_view fields) const;
-    void checkKeyTypes(const std::vector<KeyColumn>& keys) const;
-    int compareValues(const KeyColumn& key, std::optional<std::string_view> a,
-                      std::optional<std::string_view> b) const;
-    int compareRowToKey(const Order& order, std::uint32_t slot, const Key& key, std::size_t columns) const;
-    Key keyOf(const Order& order, const Values& values) const;
-    Key keyOfSlot(const Order& order, std::uint32_t slot) const;
-    void buildOrder(Order& order) const;
-    void sortSlots(const Order& order, std::uint32_t* first, std::uint32_t* last, std::size_t column) const;
-    std::size_t placeInOrder(const Order& order, const Key& key) const;
-    bool hasDuplicate(const Order& order, const Key& key, std::optional<std::uint32_t> except) const;
-    Order& browseOrder() { return m_orders[m_browse]; }
-    const Order& browseOrder() const { return m_orders[m_browse]; }
+    OrderedRows orderedRows() const;
+    RowOrder& browseOrder() { return m_orders[m_browse]; }
+    const RowOrder& browseOrder() const { return m_orders[m_browse]; }
     void applyIndexFieldNames();
 
     // The current row
@@ -185,7 +167,7 @@ private:
 
     std::vector<FieldDef> m_fields;
     std::vector<Row> m_rows;
-    std::vector<Order> m_orders; // [0] is the stored order
+    std::vector<RowOrder> m_orders; // [0] is the stored order
     std::vector<Property> m_tableProperties;
     std::optional<std::size_t> m_autoIncField;
     std::int64_t m_autoIncNext = 1;

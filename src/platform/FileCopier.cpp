@@ -2,6 +2,7 @@
 #include "platform/FileCopier.h"
 
 #include "platform/FileQueries.h"
+#include "platform/LastError.h"
 #include "platform/Paths.h"
 #include "platform/UniqueFd.h"
 
@@ -25,11 +26,6 @@ using Status = CopyOutcome::Status;
 // Large enough that the read/write fallback costs few system calls, small enough to keep
 // the memory of a run flat whatever the file sizes.
 constexpr std::size_t kBufferSize = std::size_t{1024} * 1024;
-
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
 
 CopyOutcome failed(Status status, std::error_code error = lastError())
 {

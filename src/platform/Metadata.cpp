@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Metadata.h"
+#include "platform/LastError.h"
 
 #include <algorithm>
 #include <array>
@@ -14,11 +15,6 @@ namespace {
 
 constexpr std::string_view kAccessAcl = "system.posix_acl_access";
 constexpr std::string_view kDefaultAcl = "system.posix_acl_default";
-
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
 
 /// Asked for every entry copied, and never changes while the process runs.
 uid_t effectiveUser()

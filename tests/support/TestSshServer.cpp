@@ -179,9 +179,11 @@ void TestSshServer::startRclone(const std::string& root)
         m_why = "no /usr/bin/rclone";
         return;
     }
+    // The tests make and change trees on the disk behind the server's back: its listings
+    // must not be remembered from one test to the next.
     m_pid = spawn({"/usr/bin/rclone", "--config", base + "/rclone.conf", "serve", "sftp", root, "--addr",
                    "127.0.0.1:" + std::to_string(m_port), "--key", base + "/host_key", "--authorized-keys",
-                   base + "/authorized_keys", "--user", m_user},
+                   base + "/authorized_keys", "--user", m_user, "--dir-cache-time", "0s"},
                   base + "/server.log");
     if (!waitForPort())
         m_why = "rclone did not start: " + readAll(base + "/server.log");

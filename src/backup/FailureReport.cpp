@@ -5,6 +5,7 @@
 
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,12 +19,14 @@ constexpr std::uint64_t kGiga = kMega * 1024;
 
 std::string twoDecimals(std::uint64_t bytes, std::uint64_t unit, const char* suffix)
 {
-    // The largest 64-bit count in GB has 11 integer digits; the buffer leaves room for any
-    // decimal separator the locale may use.
+    // The largest 64-bit count in GB has 11 integer digits. Numbers are printed in the "C"
+    // locale; a person reads the separator of their own.
     char text[64];
-    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / static_cast<double>(unit),
-                  suffix);
-    return text;
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / static_cast<double>(unit));
+    std::string number(text);
+    if (const std::size_t point = number.find('.'); point != std::string::npos)
+        number.replace(point, 1, translation::decimalSeparator());
+    return translation::format(_(suffix), number);
 }
 
 } // namespace
@@ -36,12 +39,12 @@ std::uint64_t GetFreeSpace(const std::string& folder)
 std::string FormatByteSize(std::uint64_t bytes)
 {
     if (bytes > kGiga)
-        return twoDecimals(bytes, kGiga, "GB");
+        return twoDecimals(bytes, kGiga, N_("%s GB"));
     if (bytes > kMega)
-        return twoDecimals(bytes, kMega, "MB");
+        return twoDecimals(bytes, kMega, N_("%s MB"));
     if (bytes > kKilo)
-        return twoDecimals(bytes, kKilo, "KB");
-    return std::to_string(bytes) + " Bytes";
+        return twoDecimals(bytes, kKilo, N_("%s KB"));
+    return translation::format(_("%s Bytes"), bytes);
 }
 
 std::string FolderPartOf(const std::string& path)
@@ -53,9 +56,10 @@ std::string FolderPartOf(const std::string& path)
 std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
                             std::uint64_t freeBytes)
 {
-    return "Could not backup file: " + source +
-           "\r\n\r\nDrive could be full.\r\n\r\nAvailable space on drive " + targetFolder + " " +
-           FormatByteSize(freeBytes) + "\r\n\r\nOr try running this application with administrator rights.";
+    return translation::format(_("Could not backup file: %s"), source) + "\r\n\r\n" +
+           _("Drive could be full.") + "\r\n\r\n" +
+           translation::format(_("Available space on drive %s %s"), targetFolder, FormatByteSize(freeBytes)) +
+           "\r\n\r\n" + _("Or try running this application with administrator rights.");
 }
 
 std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
@@ -63,45 +67,46 @@ std::string CopyFailureText(const std::string& source, const std::string& target
 {
     std::string text = CopyFailureText(source, targetFolder, freeBytes);
     if (!reason.empty())
-        text += "\r\n\r\nReason: " + reason;
+        text += "\r\n\r\n" + translation::format(_("Reason: %s"), reason);
     return text;
 }
 
 std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total)
 {
-    std::string text = "These files could not be read and were not backed up:";
+    std::string text = _("These files could not be read and were not backed up:");
     const std::size_t shown = std::min(entries.size(), kMaxNotBackedUpLines);
     for (std::size_t i = 0; i < shown; ++i)
         text += "\r\n" + entries[i].path + ": " + entries[i].reason;
     if (total > shown)
-        text += "\r\n... and " + std::to_string(total - shown) + " more";
+        text += "\r\n" + translation::format(_("... and %d more"), total - shown);
     return text;
 }
 
 std::string OverlapText(const std::string& destination, const std::string& item)
 {
-    return "The Backup To Folder " + destination + " and the item " + item + " lie inside each other.";
+    return translation::format(_("The Backup To Folder %s and the item %s lie inside each other."),
+                               destination, item);
 }
 
 std::string MissingDestinationText(const std::string& destination)
 {
     if (destination.empty())
-        return "Backup To Folder does not exist.";
-    return "Backup To Folder " + destination + " does not exist.";
+        return _("Backup To Folder does not exist.");
+    return translation::format(_("Backup To Folder %s does not exist."), destination);
 }
 
 std::string DestinationBusyText(const std::string& destination, const std::string& holder)
 {
     if (holder == "restore")
-        return "A restore from " + destination + " is running.";
+        return translation::format(_("A restore from %s is running."), destination);
     if (holder == "verify")
-        return "A verification of " + destination + " is running.";
-    return "Another backup into " + destination + " is running.";
+        return translation::format(_("A verification of %s is running."), destination);
+    return translation::format(_("Another backup into %s is running."), destination);
 }
 
 std::string MissingItemsText(const std::vector<std::string>& items)
 {
-    std::string text = "These items were not found and were not backed up:";
+    std::string text = _("These items were not found and were not backed up:");
     for (const std::string& item : items)
         text += "\r\n" + item;
     return text;
@@ -109,13 +114,13 @@ std::string MissingItemsText(const std::vector<std::string>& items)
 
 std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination)
 {
-    return "This backup needs " + FormatByteSize(needed) + "; " + FormatByteSize(free) + " is free at " +
-           destination + ".";
+    return translation::format(_("This backup needs %s; %s is free at %s."), FormatByteSize(needed),
+                               FormatByteSize(free), destination);
 }
 
 std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination)
 {
-    return NotEnoughSpaceLine(needed, free, destination) + "\r\n\r\nStart anyway?";
+    return NotEnoughSpaceLine(needed, free, destination) + "\r\n\r\n" + _("Start anyway?");
 }
 
 } // namespace stowmere::backup

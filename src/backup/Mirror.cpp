@@ -2,6 +2,7 @@
 #include "backup/Mirror.h"
 
 #include "platform/Paths.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 #include <system_error>
@@ -9,36 +10,39 @@
 namespace stowmere::backup {
 namespace {
 
-std::string count(std::uint64_t number, const char* one, const char* many)
-{
-    return std::to_string(number) + ' ' + (number == 1 ? one : many);
-}
+using translation::format;
 
 } // namespace
 
 std::string NotMirroredText(const std::string& item)
 {
-    return "Nothing was moved out of the copy of " + item +
-           ": it shares its folder in the destination with other items, so what the folder "
-           "lacks is not gone from them.";
+    return format(
+        _("Nothing was moved out of the copy of %s: it shares its folder in the destination with other "
+          "items, so what the folder lacks is not gone from them."),
+        item);
 }
 
 std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
                             bool sourceEmpty)
 {
     const std::string why =
-        sourceEmpty ? "the folder is empty while its copy holds " + count(files, "file", "files")
-                    : count(files, "file", "files") + " of the " + count(copies, "file", "files") +
-                          " of its copy are no longer in the folder";
-    return "Nothing was moved out of the copy of " + item + ": " + why +
-           ". A disk not plugged in or a folder emptied by mistake looks the same, so the copy stays as it "
-           "is.";
+        sourceEmpty ? format(ngettext("the folder is empty while its copy holds %d file",
+                                      "the folder is empty while its copy holds %d files", files),
+                             files)
+                    : format(ngettext("%d file of the %s of its copy are no longer in the folder",
+                                      "%d files of the %s of its copy are no longer in the folder", files),
+                             files, format(ngettext("%d file", "%d files", copies), copies));
+    return format(
+        _("Nothing was moved out of the copy of %s: %s. A disk not plugged in or a folder emptied by "
+          "mistake looks the same, so the copy stays as it is."),
+        item, why);
 }
 
 std::string RemovedText(std::uint64_t removed, const std::string& runFolder)
 {
-    return count(removed, "copy whose source is gone was", "copies whose sources are gone were") +
-           " moved into " + runFolder + ".";
+    return format(ngettext("%d copy whose source is gone was moved into %s.",
+                           "%d copies whose sources are gone were moved into %s.", removed),
+                  removed, runFolder);
 }
 
 namespace {

@@ -2,32 +2,31 @@
 #include "backup/VerifyReport.h"
 
 #include "backup/FailureReport.h"
+#include "platform/Translation.h"
 
 namespace stowmere::backup {
 namespace {
 
-std::string counted(std::uint64_t count, const char* what)
-{
-    return std::to_string(count) + ' ' + what;
-}
+using translation::format;
 
 } // namespace
 
 std::string verifyCountsText(const VerifyCounts& counts)
 {
     std::string text;
-    const auto add = [&text](std::uint64_t count, const char* what) {
+    // Each count with the words of its kind, in the form the count needs.
+    const auto add = [&text](std::uint64_t count, PluralText words) {
         if (count == 0)
             return;
-        text += (text.empty() ? "" : ", ") + counted(count, what);
+        text += (text.empty() ? "" : ", ") + format(ngettext(words.singular, words.plural, count), count);
     };
-    add(counts.damaged, "damaged");
-    add(counts.missing, "missing");
-    add(counts.changedOutside, "changed outside");
-    add(counts.differsFromSource, "differ from their source");
-    add(counts.unreadable, "unreadable");
-    add(counts.unrecorded, "unrecorded (recorded now)");
-    return text.empty() ? "all match" : text;
+    add(counts.damaged, NP_("%d damaged", "%d damaged"));
+    add(counts.missing, NP_("%d missing", "%d missing"));
+    add(counts.changedOutside, NP_("%d changed outside", "%d changed outside"));
+    add(counts.differsFromSource, NP_("%d differ from their source", "%d differ from their source"));
+    add(counts.unreadable, NP_("%d unreadable", "%d unreadable"));
+    add(counts.unrecorded, NP_("%d unrecorded (recorded now)", "%d unrecorded (recorded now)"));
+    return text.empty() ? _("all match") : text;
 }
 
 std::string verifySummary(const VerifyResult& result, bool againstSource)
@@ -36,18 +35,19 @@ std::string verifySummary(const VerifyResult& result, bool againstSource)
         return result.destinationError;
     const VerifyCounts& counts = result.counts;
     const std::uint64_t read = counts.matched + counts.damaged + counts.unrecorded;
-    std::string summary = "Verified " + counted(read, read == 1 ? "copy" : "copies") + " (" +
-                          FormatByteSize(counts.bytesRead) + ")";
+    std::string summary = format(ngettext("Verified %d copy (%s)", "Verified %d copies (%s)", read), read,
+                                 FormatByteSize(counts.bytesRead));
     if (againstSource)
-        summary += ", " + std::to_string(counts.comparedWithSource) + " against their source";
-    summary += ": " + verifyCountsText(counts);
+        summary += format(_(", %d against their source"), counts.comparedWithSource);
+    summary += format(_(": %s"), verifyCountsText(counts));
     if (!result.manifestDamage.empty())
-        summary += "; the manifest is damaged in " + std::to_string(result.manifestDamage.size()) +
-                   (result.manifestDamage.size() == 1 ? " place" : " places");
+        summary += format(ngettext("; the manifest is damaged in %d place",
+                                   "; the manifest is damaged in %d places", result.manifestDamage.size()),
+                          result.manifestDamage.size());
     if (result.cancelled)
-        summary += " (stopped before the end)";
+        summary += _(" (stopped before the end)");
     else if (result.outcome() == VerifyResult::Outcome::NothingChecked)
-        summary += "; no copy had a record to compare with";
+        summary += _("; no copy had a record to compare with");
     return summary;
 }
 
@@ -86,8 +86,8 @@ std::vector<std::string> verifyReportLines(const VerifyResult& result, bool agai
         result.manifestDamage.size() + result.counts.faults() + result.counts.unrecorded;
     if (total > shown) {
         const std::uint64_t more = total - shown;
-        lines.push_back("... and " + std::to_string(more) +
-                        (more == 1 ? " more problem." : " more problems."));
+        lines.push_back(
+            format(ngettext("... and %d more problem.", "... and %d more problems.", more), more));
     }
     return lines;
 }

@@ -49,7 +49,7 @@ void checkDescriptionText(const std::string& description)
 {
     if (std::any_of(description.begin(), description.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-        throw RuleRefusal(std::string(messages::kDescriptionControl));
+        throw RuleRefusal(_(messages::kDescriptionControl.data()));
 }
 
 /// A path or folder must be a name the file system can hold; a zero byte would end it early
@@ -408,7 +408,7 @@ RunRequest Catalog::runRequest(std::int32_t setNumber, bool incremental, Checked
 {
     const std::optional<BackupSet> set = findSet(setNumber);
     if (!set)
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     RunRequest request;
     request.set = *set;
     for (PathEntry& entry : paths(setNumber))
@@ -438,9 +438,9 @@ void Catalog::deleteSet(std::int32_t number)
     checkChangesAllowed();
     m_category->checkBrowseMode();
     if (!m_category->locate(schema::kCategoryNo, std::to_string(number)))
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     if (!paths(number).empty())
-        throw RuleRefusal(messages::kDeletePathsFirst);
+        throw RuleRefusal(_(messages::kDeletePathsFirst.data()));
     m_category->remove();
     // A later set never gets this number, but its options must not outlive it either.
     if (optionsReadable() && m_options->locate(schema::kOptionsCategoryNo, std::to_string(number)))
@@ -452,7 +452,7 @@ std::int32_t Catalog::addPath(std::int32_t setNumber, const std::string& item)
 {
     checkChangesAllowed();
     if (!findSet(setNumber))
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     checkPathText(item, "The path " + item.substr(0, item.find('\0')));
     Table& table = *m_paths;
     table.insert();
@@ -496,14 +496,14 @@ std::int32_t Catalog::storeSet(std::optional<std::int32_t> number, const std::st
     Table& table = *m_category;
     table.checkBrowseMode();
     if (number && !table.locate(schema::kCategoryNo, std::to_string(*number)))
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     // The editor's checks, in its order.
     // Spaces alone name nothing: such a set could not be told apart in the list, and a
     // folder of spaces would be made wherever the run happened to start.
     if (blank(description))
-        throw RuleRefusal(messages::kDescriptionMissing, RuleRefusal::Field::Description);
+        throw RuleRefusal(_(messages::kDescriptionMissing.data()), RuleRefusal::Field::Description);
     if (blank(destination))
-        throw RuleRefusal(messages::kDestinationMissing, RuleRefusal::Field::Destination);
+        throw RuleRefusal(_(messages::kDestinationMissing.data()), RuleRefusal::Field::Destination);
     checkPathText(destination, "The Backup To Folder");
     if (backup::isSftpUrl(destination)) {
         std::string problem;
@@ -543,7 +543,7 @@ std::int32_t Catalog::keepTypedDescription(std::optional<std::int32_t> number, c
     checkChangesAllowed();
     m_category->checkBrowseMode();
     if (number && !m_category->locate(schema::kCategoryNo, std::to_string(*number)))
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     return writeSetRow(number, description, std::nullopt);
 }
 

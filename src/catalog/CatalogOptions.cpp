@@ -110,7 +110,7 @@ void Catalog::readOptions(const store::TableFileImage* image)
         // The sets and their paths are whole without their options: they stay usable and
         // the runs take the defaults, while the damaged file waits on disk, untouched.
         dropOptions();
-        m_notices.push_back(error.what() + std::string(messages::kOptionsUnreadable));
+        m_notices.push_back(error.what() + std::string(_(messages::kOptionsUnreadable.data())));
     }
 }
 
@@ -236,7 +236,7 @@ void Catalog::setOptions(std::int32_t setNumber, const SetOptions& options)
         throw ChangesRefused(
             messages::changesRefused(m_notices.empty() ? "Cannot read " + m_optionsFile : m_notices.back()));
     if (!findSet(setNumber))
-        throw RuleRefusal(messages::kSetNotFound);
+        throw RuleRefusal(_(messages::kSetNotFound.data()));
     if (const std::string refusal = refusalOf(options); !refusal.empty())
         throw RuleRefusal(refusal);
     // Unchanged options leave the file as it is (a run records its drive after every success).

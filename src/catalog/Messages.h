@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Translation.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 // What the program says about backup sets, word for word, for both front ends. "\r\n" is a
-// line break inside a message box.
+// line break inside a message box. The constants are the English texts; show them through
+// _(k.data()) so they reach a person in their language. The functions translate already.
 namespace stowmere::catalog {
 struct BackupSet;
 }
@@ -15,29 +18,30 @@ struct BackupSet;
 namespace stowmere::catalog::messages {
 
 // The editor's Save.
-inline constexpr std::string_view kDescriptionMissing = "Please insert Category Description.";
-inline constexpr std::string_view kDestinationMissing = "Please select Backup To Directory.";
+inline constexpr std::string_view kDescriptionMissing = N_("Please insert Category Description.");
+inline constexpr std::string_view kDestinationMissing = N_("Please select Backup To Directory.");
 
 // The main window's commands.
-inline constexpr std::string_view kSelectBackup = "Please select Backup.";
-inline constexpr std::string_view kSelectBackupToEdit = "Please select Backup to Edit.";
-inline constexpr std::string_view kSelectPathsToDelete = "Please select files and folders to Delete.";
-inline constexpr std::string_view kDeletePathsFirst = "Delete file and folder list before deleting Backup.";
-inline constexpr std::string_view kConfirmDeleteSet = "Delete selected Backup?";
-inline constexpr std::string_view kConfirmDeletePaths = "Delete selected files and folders?";
-inline constexpr std::string_view kSetNotFound = "Could not find Backup in dataset";
+inline constexpr std::string_view kSelectBackup = N_("Please select Backup.");
+inline constexpr std::string_view kSelectBackupToEdit = N_("Please select Backup to Edit.");
+inline constexpr std::string_view kSelectPathsToDelete = N_("Please select files and folders to Delete.");
+inline constexpr std::string_view kDeletePathsFirst =
+    N_("Delete file and folder list before deleting Backup.");
+inline constexpr std::string_view kConfirmDeleteSet = N_("Delete selected Backup?");
+inline constexpr std::string_view kConfirmDeletePaths = N_("Delete selected files and folders?");
+inline constexpr std::string_view kSetNotFound = N_("Could not find Backup in dataset");
 /// A description the editor's one-line field could not have taken.
 inline constexpr std::string_view kDescriptionControl =
-    "A description is one line of text: it cannot hold a line break, a tab or another control character.";
-inline constexpr std::string_view kPathNotFound = "Could not find Path in dataset";
+    N_("A description is one line of text: it cannot hold a line break, a tab or another control character.");
+inline constexpr std::string_view kPathNotFound = N_("Could not find Path in dataset");
 
 /// Another program held the table files' lock for the whole wait.
 inline constexpr std::string_view kTablesBusy =
-    "The backup sets are being changed by another program; try again.";
+    N_("The backup sets are being changed by another program; try again.");
 
 /// Said after the reason a damaged Options.cds could not be read.
 inline constexpr std::string_view kOptionsUnreadable =
-    "; every backup set uses the default options until it is repaired, and the file is left as it is.";
+    N_("; every backup set uses the default options until it is repaired, and the file is left as it is.");
 
 /// What the guard found when a set's destination lies on another drive than at its last
 /// successful backup, in one sentence; a folder on a server is named with its host.

@@ -44,7 +44,7 @@ TablesLock TablesLock::acquire(const std::vector<std::string>& tableFiles, std::
             throw TableFileError(error.what());
         }
         if (!lock)
-            throw TablesBusy(std::string(messages::kTablesBusy));
+            throw TablesBusy(_(messages::kTablesBusy.data()));
         locks.push_back(std::move(*lock));
     }
     return TablesLock(std::move(locks));

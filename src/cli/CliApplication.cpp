@@ -305,7 +305,7 @@ ExitCode CliApplication::removePaths(Catalog& data, const CommandLine& line)
         if (count == 0) {
             // The window's message for a path it cannot find, with the path, since
             // several may be named at once; the others are still removed, as there.
-            m_err << catalog::messages::kPathNotFound << ": " << *it << '\n';
+            m_err << _(catalog::messages::kPathNotFound.data()) << ": " << *it << '\n';
             missing = true;
         }
         removed += count;

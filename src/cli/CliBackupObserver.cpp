@@ -3,6 +3,7 @@
 
 #include "backup/FailureReport.h"
 #include "backup/Mirror.h"
+#include "platform/Translation.h"
 
 namespace stowmere::cli {
 
@@ -34,8 +35,8 @@ bool CliBackupObserver::startWithoutSpace(std::uint64_t needed, std::uint64_t fr
 {
     if (m_force)
         return true;
-    m_printer.failure(backup::NotEnoughSpaceLine(needed, free, folder) +
-                      "\r\nNothing was copied; --force starts the backup anyway.");
+    m_printer.failure(backup::NotEnoughSpaceLine(needed, free, folder) + "\r\n" +
+                      _("Nothing was copied; --force starts the backup anyway."));
     return false;
 }
 
@@ -44,8 +45,8 @@ bool CliBackupObserver::allowMassRemoval(const std::string& item, std::uint64_t 
 {
     if (m_allowMassRemoval)
         return true;
-    m_printer.failure(backup::MassRemovalText(item, files, copies, sourceEmpty) +
-                      "\r\n--allow-mass-removal moves them into versions all the same.");
+    m_printer.failure(backup::MassRemovalText(item, files, copies, sourceEmpty) + "\r\n" +
+                      _("--allow-mass-removal moves them into versions all the same."));
     return false;
 }
 

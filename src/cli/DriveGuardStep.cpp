@@ -4,6 +4,7 @@
 #include "backup/SftpUrl.h"
 #include "catalog/Catalog.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 
 namespace stowmere::cli {
 
@@ -21,11 +22,14 @@ std::string terminalText(const std::string& text)
 std::string driveRemedy(const std::string& set, const std::string& destination)
 {
     if (backup::isSftpUrl(destination))
-        return "Check that the server and its disk are the ones you back up to, or run "
-               "'stowmere-cli backup " +
-               set + " --accept-new-drive' if the server or its disk was replaced.";
-    return "Connect the backup drive, or run 'stowmere-cli backup " + set +
-           " --accept-new-drive' if the drive was replaced.";
+        return translation::format(
+            _("Check that the server and its disk are the ones you back up to, or run "
+              "'stowmere-cli backup %s --accept-new-drive' if the server or its disk was "
+              "replaced."),
+            set);
+    return translation::format(_("Connect the backup drive, or run 'stowmere-cli backup %s "
+                                 "--accept-new-drive' if the drive was replaced."),
+                               set);
 }
 
 bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, const std::string& destination,
@@ -33,19 +37,24 @@ bool passDriveGuard(const catalog::DriveCheck& check, const std::string& set, co
 {
     using Status = catalog::DriveCheck::Status;
     if (check.status == Status::Unknown) {
-        err << "stowmere-cli: note: the " << (backup::isSftpUrl(destination) ? "server" : "drive")
-            << " of the Backup To Folder cannot be told (" << ProgressPrinter::escapeControl(check.error)
-            << "); the backup goes ahead.\n";
+        err << translation::format(
+            backup::isSftpUrl(destination)
+                ? _("stowmere-cli: note: the server of the Backup To Folder cannot be told "
+                    "(%s); the backup goes ahead.\n")
+                : _("stowmere-cli: note: the drive of the Backup To Folder cannot be told "
+                    "(%s); the backup goes ahead.\n"),
+            ProgressPrinter::escapeControl(check.error));
         return true;
     }
     if (check.status != Status::Moved || acceptNewDrive)
         return true;
     if (dryRun) {
-        err << "stowmere-cli: note: " << ProgressPrinter::escapeControl(check.finding) << '\n';
+        err << translation::format(_("stowmere-cli: note: %s"), ProgressPrinter::escapeControl(check.finding))
+            << '\n';
         return true;
     }
-    err << ProgressPrinter::escapeControl(check.finding) << "\nNothing was copied. "
-        << driveRemedy(set, destination) << '\n';
+    err << ProgressPrinter::escapeControl(check.finding) << '\n'
+        << _("Nothing was copied.") << ' ' << driveRemedy(set, destination) << '\n';
     return false;
 }
 
@@ -70,10 +79,15 @@ void recordDrive(const std::string& dataFolder, std::int32_t setNumber, const ca
         data.recordDriveIdentity(setNumber, check.identity);
         const catalog::Catalog::SaveResult saved = data.save();
         if (saved.status != catalog::Catalog::SaveStatus::Saved)
-            err << "stowmere-cli: note: the drive of this backup was not recorded: "
-                << (saved.reason.empty() ? saved.file + " was changed meanwhile" : saved.reason) << '\n';
+            err << translation::format(_("stowmere-cli: note: the drive of this backup was not recorded: %s"),
+                                       saved.reason.empty()
+                                           ? translation::format(_("%s was changed meanwhile"), saved.file)
+                                           : saved.reason)
+                << '\n';
     } catch (const std::exception& error) {
-        err << "stowmere-cli: note: the drive of this backup was not recorded: " << error.what() << '\n';
+        err << translation::format(_("stowmere-cli: note: the drive of this backup was not recorded: %s"),
+                                   error.what())
+            << '\n';
     }
 }
 

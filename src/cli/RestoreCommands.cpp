@@ -9,6 +9,7 @@
 #include "cli/CliApplication.h"
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 #include <csignal>
@@ -87,9 +88,10 @@ std::time_t RestoreCommands::timeOf(const std::string& text)
 {
     const std::optional<std::time_t> time = parseTime(text);
     if (!time)
-        throw catalog::RuleRefusal("Not a time: " + ProgressPrinter::escapeControl(text) +
-                                   " (YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS] in local time, ISO 8601 with Z or an"
-                                   " offset, or YYYY-MM-DDTHHMMSSZ)");
+        throw catalog::RuleRefusal(
+            translation::format(_("Not a time: %s (YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS] in local "
+                                  "time, ISO 8601 with Z or an offset, or YYYY-MM-DDTHHMMSSZ)"),
+                                ProgressPrinter::escapeControl(text)));
     return *time;
 }
 
@@ -97,10 +99,16 @@ void RestoreCommands::tellUnrecorded(const std::vector<std::string>& runs)
 {
     if (runs.empty())
         return;
-    m_err << "The backups of " << ProgressPrinter::escapeControl(runs.front());
     if (runs.size() > 1)
-        m_err << " to " << ProgressPrinter::escapeControl(runs.back());
-    m_err << " kept no record of the files they added: files they added show as if they had been there\n";
+        m_err << translation::format(
+            _("The backups of %s to %s kept no record of the files they added: files they "
+              "added show as if they had been there\n"),
+            ProgressPrinter::escapeControl(runs.front()), ProgressPrinter::escapeControl(runs.back()));
+    else
+        m_err << translation::format(
+            _("The backups of %s kept no record of the files they added: files they added "
+              "show as if they had been there\n"),
+            ProgressPrinter::escapeControl(runs.front()));
 }
 
 ExitCode RestoreCommands::moment(const catalog::BackupSet& set, const std::vector<std::string>& items,
@@ -168,21 +176,27 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     }
     tellUnrecorded(result.unrecordedRuns);
     for (const auto& [path, run] : result.fromVersions)
-        m_err << "No current copy of " << ProgressPrinter::escapeControl(path)
-              << ": restored the newest kept version, from " << ProgressPrinter::escapeControl(run) << '\n';
+        m_err << translation::format(_("No current copy of %s: restored the newest kept version, from %s\n"),
+                                     ProgressPrinter::escapeControl(path),
+                                     ProgressPrinter::escapeControl(run));
     for (const std::string& kept : result.kept)
-        m_err << "Kept " << ProgressPrinter::escapeControl(kept)
-              << ": it differs from its backup copy (--overwrite replaces it)\n";
+        m_err << translation::format(
+            _("Kept %s: it differs from its backup copy (--overwrite replaces it)\n"),
+            ProgressPrinter::escapeControl(kept));
     for (const backup::NotBackedUp& unreadable : result.unreadable)
-        m_err << "Cannot read " << ProgressPrinter::escapeControl(unreadable.path) << ": "
-              << ProgressPrinter::escapeControl(unreadable.reason) << '\n';
+        m_err << translation::format(_("Cannot read %s: %s\n"),
+                                     ProgressPrinter::escapeControl(unreadable.path),
+                                     ProgressPrinter::escapeControl(unreadable.reason));
     for (const std::string& line : result.notKept)
         m_err << ProgressPrinter::escapeControl(line) << '\n';
     if (result.writeFailed)
         m_err << ProgressPrinter::escapeControl(result.failure) << '\n';
-    m_err << "Restored " << result.restored << (result.restored == 1 ? " file" : " files");
+    m_err << translation::format(ngettext("Restored %d file", "Restored %d files", result.restored),
+                                 result.restored);
     if (result.same > 0)
-        m_err << "; " << result.same << " already as in the backup";
+        m_err << translation::format(
+            ngettext("; %d already as in the backup", "; %d already as in the backup", result.same),
+            result.same);
     m_err << '\n';
     if (result.writeFailed)
         return ExitCode::CopyFailed;

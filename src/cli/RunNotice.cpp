@@ -2,16 +2,12 @@
 #include "cli/RunNotice.h"
 
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 
 #include <ostream>
 
 namespace stowmere::cli {
 namespace {
-
-std::string counted(std::uint64_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + ' ' + (count == 1 ? one : many);
-}
 
 /// A message as lines of the body: its first few non-empty lines (the window's "\r\n" line
 /// breaks included), control characters within them made visible, a long one shortened in
@@ -40,11 +36,11 @@ const char* stoppedBy(ExitCode code)
 {
     switch (code) {
     case ExitCode::Interrupted:
-        return "Stopped with Ctrl-C";
+        return _("Stopped with Ctrl-C");
     case ExitCode::HungUp:
-        return "Stopped when its terminal closed";
+        return _("Stopped when its terminal closed");
     default:
-        return "Stopped by the system";
+        return _("Stopped by the system");
     }
 }
 
@@ -85,63 +81,71 @@ void RunNotice::notify(const CommandLine& line, ExitCode code, std::ostream& err
     // Only someone who asked for a notification of every run hears that none came: for
     // the default, a run without a desktop (a server, cron) is the ordinary case.
     if (!delivery.sent && line.notify == NotifyMode::Always)
-        err << "stowmere-cli: no desktop notification: " << delivery.problem << '\n';
+        err << translation::format(_("stowmere-cli: no desktop notification: %s"), delivery.problem) << '\n';
 }
 
 DesktopNotification RunNotice::notification(ExitCode code) const
 {
-    const std::string set = "\"" + ProgressPrinter::escapeControl(m_set) + "\"";
+    using translation::format;
+    const std::string set = ProgressPrinter::escapeControl(m_set);
     DesktopNotification notice;
     std::string what;
     switch (code) {
     case ExitCode::Success:
-        notice.summary = "Backup of " + set + " finished";
+        notice.summary = format(_("Backup of \"%s\" finished"), set);
         notice.category = "transfer.complete";
-        what = counted(m_filesCopied, "file copied.", "files copied.");
+        what = format(ngettext("%d file copied.", "%d files copied.", m_filesCopied), m_filesCopied);
         break;
     case ExitCode::ItemsNotFound: {
-        notice.summary = "Backup of " + set + " finished with warnings";
+        notice.summary = format(_("Backup of \"%s\" finished with warnings"), set);
         notice.category = "transfer.complete";
         if (m_notRead > 0)
-            what = counted(m_notRead, "file could not be read", "files could not be read");
+            what = format(ngettext("%d file could not be read", "%d files could not be read", m_notRead),
+                          m_notRead);
         if (m_notFound > 0)
-            what += (what.empty() ? "" : "; ") +
-                    counted(m_notFound, "item was not found", "items were not found");
+            what +=
+                (what.empty() ? "" : "; ") +
+                format(ngettext("%d item was not found", "%d items were not found", m_notFound), m_notFound);
         what += '.';
         break;
     }
     case ExitCode::HungUp:
     case ExitCode::Interrupted:
     case ExitCode::Terminated:
-        notice.summary = "Backup of " + set + " was interrupted";
+        notice.summary = format(_("Backup of \"%s\" was interrupted"), set);
         notice.category = "transfer.error";
         if (code != ExitCode::Interrupted)
             notice.urgency = DesktopNotification::Urgency::Critical;
         what = stoppedBy(code);
         if (m_ran)
-            what += "; " + std::to_string(m_itemsDone) + " of " + counted(m_itemsTotal, "item", "items") +
-                    " done, " + counted(m_filesCopied, "file", "files") + " copied.";
+            what += format(ngettext("; %d of %d item done", "; %d of %d items done", m_itemsTotal),
+                           m_itemsDone, m_itemsTotal) +
+                    format(ngettext(", %d file copied.", ", %d files copied.", m_filesCopied), m_filesCopied);
         else
             what += '.';
         break;
     case ExitCode::CopyFailed:
     case ExitCode::NotStarted:
-        notice.summary = "Backup of " + set + (code == ExitCode::NotStarted ? " did not start" : " failed");
+        notice.summary = format(code == ExitCode::NotStarted ? _("Backup of \"%s\" did not start")
+                                                             : _("Backup of \"%s\" failed"),
+                                set);
         notice.category = "transfer.error";
         notice.urgency = DesktopNotification::Urgency::Critical;
         if (m_copyFailed)
-            what = bodyLines("Could not copy " + m_failedFile + ": " + m_failureReason);
+            what = bodyLines(format(_("Could not copy %s: %s"), m_failedFile, m_failureReason));
         else if (!m_error.empty())
             what = bodyLines(m_error);
         else if (m_otherErrors > 0)
-            what = counted(m_otherErrors, "error", "errors") + "; not every file was copied.";
+            what = format(ngettext("%d error; not every file was copied.",
+                                   "%d errors; not every file was copied.", m_otherErrors),
+                          m_otherErrors);
         else
-            what = "The backup did not run.";
+            what = _("The backup did not run.");
         break;
     }
     if (!m_remedy.empty())
         what += '\n' + m_remedy;
-    notice.body = what + "\n'stowmere-cli history' has the details.";
+    notice.body = what + '\n' + _("'stowmere-cli history' has the details.");
     return notice;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/InterruptGuard.h"
 #include "cli/PreviewPrinter.h"
 #include "cli/ProgressPrinter.h"
+#include "platform/Translation.h"
 
 #include <nlohmann/json.hpp>
 
@@ -118,20 +119,22 @@ ExitCode VerifyCommand::run(catalog::Catalog& data, const catalog::BackupSet& se
     if (line.notify.value_or(NotifyMode::Failures) == NotifyMode::Always ||
         (lost && line.notify.value_or(NotifyMode::Failures) == NotifyMode::Failures)) {
         DesktopNotification notice;
-        const std::string name = "\"" + ProgressPrinter::escapeControl(set.description) + "\"";
+        const std::string name = ProgressPrinter::escapeControl(set.description);
         if (lost) {
-            notice.summary = "Verification of " + name + " found damaged copies";
-            notice.body = backup::verifyCountsText(counts) + ".\n'stowmere-cli history' has the details.";
+            notice.summary = translation::format(_("Verification of \"%s\" found damaged copies"), name);
+            notice.body =
+                backup::verifyCountsText(counts) + ".\n" + _("'stowmere-cli history' has the details.");
             notice.category = "transfer.error";
             notice.urgency = DesktopNotification::Urgency::Critical;
         } else {
-            notice.summary = "Verification of " + name + " finished";
+            notice.summary = translation::format(_("Verification of \"%s\" finished"), name);
             notice.body = summary;
             notice.category = "transfer.complete";
         }
         const DesktopNotifier::Delivery delivery = DesktopNotifier::send(notice);
         if (!delivery.sent && line.notify == NotifyMode::Always)
-            m_err << "stowmere-cli: no desktop notification: " << delivery.problem << '\n';
+            m_err << translation::format(_("stowmere-cli: no desktop notification: %s"), delivery.problem)
+                  << '\n';
     }
     return code;
 }

@@ -9,10 +9,22 @@
 #include <system_error>
 
 namespace stowmere::translation {
+namespace {
+
+std::string& userDecimalSeparator()
+{
+    static std::string separator = ".";
+    return separator;
+}
+
+} // namespace
 
 void setUp()
 {
     std::setlocale(LC_ALL, "");
+    if (const lconv* numbers = std::localeconv();
+        numbers && numbers->decimal_point && *numbers->decimal_point)
+        userDecimalSeparator() = numbers->decimal_point;
     // printf and strtod follow LC_NUMERIC: a decimal comma would change the numbers written
     // to and read from stored files, so numbers stay as the "C" locale writes them.
     std::setlocale(LC_NUMERIC, "C");
@@ -39,6 +51,11 @@ const char* translate(const char* english)
 const char* translatePlural(const char* singular, const char* plural, unsigned long count)
 {
     return ::dngettext(kDomain, singular, plural, count);
+}
+
+const std::string& decimalSeparator()
+{
+    return userDecimalSeparator();
 }
 
 std::string argumentText(std::string_view text)

@@ -34,6 +34,10 @@ const char* translate(const char* english);
 /// The singular or plural form for count, as the user's language counts.
 const char* translatePlural(const char* singular, const char* plural, unsigned long count);
 
+/// The decimal separator of the user's numbers (LC_NUMERIC), for numbers shown to a person;
+/// "." until setUp() ran.
+const std::string& decimalSeparator();
+
 /// The text of one argument of format().
 std::string argumentText(std::string_view text);
 template <std::integral Number> std::string argumentText(Number number)
@@ -63,6 +67,17 @@ inline const char* _(const char* english)
 constexpr const char* N_(const char* english)
 {
     return english;
+}
+
+/// The two English forms of a counted text kept in a table, for ngettext() where it is shown.
+struct PluralText {
+    const char* singular;
+    const char* plural;
+};
+
+constexpr PluralText NP_(const char* singular, const char* plural)
+{
+    return {singular, plural};
 }
 
 /// The form of a text for count ("%d file" / "%d files").

@@ -105,6 +105,31 @@ TEST_F(Translation, CountsTakeTheLanguagesPluralForms)
     EXPECT_NE(dryRun(kGerman).find("Würde 0 Dateien kopieren"), std::string::npos) << dryRun(kGerman);
 }
 
+TEST_F(Translation, SizesTakeTheDecimalSeparatorAndRefusalsTheLanguage)
+{
+    stowmere::testing::TempFolder data("data");
+    stowmere::testing::TempFolder source("source");
+    stowmere::testing::TempFolder target("target");
+    std::ofstream(source.path() / "half.bin") << std::string(1536, 'x');
+    ASSERT_EQ(run({"new-set", "Docs", target.str(), "--data", data.str()}, kEnglish).exitCode, 0);
+    ASSERT_EQ(run({"add-paths", "Docs", source.str(), "--data", data.str()}, kEnglish).exitCode, 0);
+    const auto dryRun = [&](const std::vector<std::string>& environment) {
+        return run({"backup", "Docs", "--dry-run", "--data", data.str()}, environment).out;
+    };
+    EXPECT_NE(dryRun(kEnglish).find("(1.50 KB)"), std::string::npos) << dryRun(kEnglish);
+    EXPECT_NE(dryRun(kGerman).find("(1,50 KB)"), std::string::npos) << dryRun(kGerman);
+    EXPECT_NE(dryRun(kFrench).find("(1,50 Ko)"), std::string::npos) << dryRun(kFrench);
+
+    // A refusal of the sets' own rules, made below the command line, reaches it translated.
+    const ProcessResult refused = run({"delete-set", "Docs", "--data", data.str()}, kGerman);
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("Leeren Sie die Liste der Dateien und Ordner"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(run({"delete-set", "Docs", "--data", data.str()}, kEnglish)
+                  .err.find("Delete file and folder list before deleting Backup."),
+              std::string::npos);
+}
+
 TEST_F(Translation, MachineOutputAndStoredFilesAreTheSameInEveryLanguage)
 {
     std::vector<std::string> lists;

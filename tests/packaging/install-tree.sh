@@ -55,6 +55,18 @@ for shot in $shots; do
     *) fail "screenshot $shot is not in the repository" ;; esac
 done
 
+# The translations of the command line and the lower layers.
+for language in de fr; do
+    [ -f "$root/share/locale/$language/LC_MESSAGES/stowmere.mo" ] || fail "no $language translation installed"
+    [ -f "$root/share/man/$language/man1/stowmere-cli.1" ] || fail "no $language manual page of stowmere-cli"
+done
+grep -q '^\.SH BEFEHLE$' "$root/share/man/de/man1/stowmere-cli.1" || fail "the German manual page has no commands"
+# The desktop entry and the metadata speak German and French too.
+grep -q '^GenericName\[de\]=Sicherungsprogramm$' "$root/share/applications/$id.desktop" ||
+    fail "the desktop entry has no German GenericName"
+grep -q '^Comment\[fr\]=' "$root/share/applications/$id.desktop" || fail "the desktop entry has no French Comment"
+grep -q '<summary xml:lang="de">' "$metainfo" && grep -q '<p xml:lang="fr">' "$metainfo" ||
+    fail "the metadata has no German summary or French description"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$root/share/applications/$id.desktop" || fail "desktop-file-validate"
 else
@@ -73,7 +85,8 @@ for command in $("$root/bin/stowmere-cli" --help | awk '/^Commands:/ { i = 1; ne
     grep -q "^\.SS \"$command\"" "$page" || fail "stowmere-cli.1 has no section for $command"
 done
 if command -v man >/dev/null; then
-    for page in "$root/share/man/man1/stowmere.1" "$root/share/man/man1/stowmere-cli.1"; do
+    for page in "$root/share/man/man1/stowmere.1" "$root/share/man/man1/stowmere-cli.1" \
+        "$root/share/man/de/man1/stowmere-cli.1" "$root/share/man/fr/man1/stowmere-cli.1"; do
         warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
         [ -z "$warnings" ] || fail "man warns about $page: $warnings"
     done

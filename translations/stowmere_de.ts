@@ -360,6 +360,14 @@ Ein nicht angeschlossenes Laufwerk oder ein versehentlich geleerter Ordner sieht
         <source>Files read:</source>
         <translation>Gelesene Dateien:</translation>
     </message>
+    <message>
+        <source>Files and Folders</source>
+        <translation>Dateien und Ordner</translation>
+    </message>
+    <message>
+        <source>Tools</source>
+        <translation>Werkzeuge</translation>
+    </message>
 </context>
 <context>
     <name>MomentModel</name>

@@ -360,6 +360,14 @@ Un disque non branché ou un dossier vidé par erreur produit le même effet. Le
         <source>Files read:</source>
         <translation>Fichiers lus&#xa0;:</translation>
     </message>
+    <message>
+        <source>Files and Folders</source>
+        <translation>Fichiers et dossiers</translation>
+    </message>
+    <message>
+        <source>Tools</source>
+        <translation>Outils</translation>
+    </message>
 </context>
 <context>
     <name>MomentModel</name>

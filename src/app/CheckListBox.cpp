@@ -3,6 +3,7 @@
 
 #include "controls/CheckImages.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,6 +37,16 @@ void CheckListBox::setChecked(int index, bool isChecked)
         entry->setData(kCheckedRole, isChecked);
     }
     viewport()->update(stripRect(index));
+    if (QAccessible::isActive()) {
+        if (QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this)) {
+            if (QAccessibleInterface* itemInterface = list->child(index)) {
+                QAccessible::State changed;
+                changed.checked = true;
+                QAccessibleStateChangeEvent event(itemInterface, changed);
+                QAccessible::updateAccessibility(&event);
+            }
+        }
+    }
 }
 
 int CheckListBox::checkedCount() const
@@ -61,6 +72,8 @@ void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)
 
 void CheckListBox::toggleByUser(int index)
 {
+    if (item(index) == nullptr)
+        return;
     setChecked(index, !checked(index));
     emit checkToggled(index);
 }

@@ -7,8 +7,8 @@ namespace stowmere::app {
 
 /// An owner-drawn list whose items each carry a check mark in an 18-pixel strip at their
 /// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the
-/// current item,
-/// "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
+/// current item, "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
+/// Assistive technology sees each item as a checkable list item (app/Accessibility.h).
 class CheckListBox : public ListBox {
     Q_OBJECT
 
@@ -22,6 +22,8 @@ public:
     /// Sets one item's check and repaints only its check box.
     void setChecked(int index, bool checked);
     int checkedCount() const;
+    /// Flips one item's check as the user does, emitting checkToggled.
+    void toggleByUser(int index);
 
     int checkStripWidth() const override { return kStripWidth; }
 
@@ -36,7 +38,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void toggleByUser(int index);
     QRect stripRect(int index) const;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ListBox.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -126,8 +127,53 @@ void ListBox::mouseReleaseEvent(QMouseEvent* event)
         emit itemPicked();
 }
 
+bool ListBox::event(QEvent* event)
+{
+    // The windowing system may turn the Menu key into a menu request of its own as well as
+    // delivering the key; the key alone opens the menu (keyPressEvent), once.
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        event->accept();
+        return true;
+    }
+    return QListWidget::event(event);
+}
+
+bool ListBox::isMenuKey(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    return (event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+           (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
+
+void ListBox::requestMenuByKey()
+{
+    // The menu opens at the current item, as if it had been right-clicked there, or at the
+    // list's corner when there is none.
+    const QListWidgetItem* current = currentItem();
+    const QPoint at = current != nullptr ? visualItemRect(current).center() : QPoint(2, 2);
+    if (contextMenuPolicy() == Qt::CustomContextMenu) {
+        emit customContextMenuRequested(at);
+        return;
+    }
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+    QListWidget::viewportEvent(&menuEvent);
+}
+
 void ListBox::keyPressEvent(QKeyEvent* event)
 {
+    if (isMenuKey(event)) {
+        requestMenuByKey();
+        event->accept();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        emit returnPressed();
+        event->accept();
+        return;
+    }
     const int before = currentRow();
     QListWidget::keyPressEvent(event);
     // Moving the selection with the keyboard picks an item like a click does.

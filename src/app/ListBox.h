@@ -11,7 +11,8 @@ namespace stowmere::app {
 /// An owner-drawn list of texts with a fixed item height: the owner paints every item
 /// through the draw handler, the list adds the dotted focus rectangle. itemPicked is emitted
 /// when the user picks an item with the mouse or the keyboard, never when the program sets
-/// the current item; listDoubleClicked on every double click, also below the last item.
+/// the current item; listDoubleClicked on every double click, also below the last item. The
+/// Menu key and Shift+F10 ask for the context menu of the current item.
 class ListBox : public QListWidget {
     Q_OBJECT
 
@@ -49,14 +50,22 @@ signals:
     void itemPicked();
     /// A double click anywhere in the list, on an item or on the empty space below them.
     void listDoubleClicked();
+    /// Return or Enter in the list: the keyboard's way to open what a double click opens.
+    void returnPressed();
 
 protected:
     /// Draws what belongs into the strip of one item.
     virtual void drawStrip(QPainter& painter, int index, const QRect& stripRect);
 
+    bool event(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+    /// The Menu key or Shift+F10, which ask for the focused list's context menu.
+    static bool isMenuKey(const QKeyEvent* event);
+    /// Asks for the context menu of the current item, as a right click on it would.
+    void requestMenuByKey();
 
 private:
     DrawItemHandler m_onDrawItem;

@@ -275,6 +275,8 @@ void MainWindow::createComponents()
     m_setList->setContextMenuPolicy(Qt::CustomContextMenu);
     m_setList->viewport()->installEventFilter(this);
     m_setList->setOnDrawItem(drawListItem);
+    // The heading above the list is its name for a screen reader.
+    m_setList->setAccessibleName(m_backupNameLabel->text());
     auto* categoryBox = new QVBoxLayout(m_setPanel);
     categoryBox->setContentsMargins(0, 0, 0, 0); // the panel's own margins inset the list
     categoryBox->addWidget(m_setList);
@@ -290,6 +292,7 @@ void MainWindow::createComponents()
     m_pathList->setFont(style::sansFont(13));
     m_pathList->setOnDrawItem(drawListItem);
     m_pathList->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_pathList->setAccessibleName(tr("Files and Folders"));
     auto* pathBox = new QVBoxLayout(m_pathPanel);
     pathBox->setContentsMargins(0, 0, 0, 0);
     pathBox->addWidget(m_pathList);
@@ -333,6 +336,8 @@ void MainWindow::createComponents()
     m_toolsButton->setObjectName(QStringLiteral("toolsButton"));
     m_toolsButton->setGeometry(264, 10, 90, 25);
     m_toolsButton->setToolTip(tr("Preview, history, options and restore of the highlighted Backup"));
+    // The triangle only shows that a menu opens; it is not part of the spoken name.
+    m_toolsButton->setAccessibleName(tr("Tools"));
 
     m_selectAllBox = new controls::GradientCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("selectAllBox"));
@@ -347,17 +352,28 @@ void MainWindow::createComponents()
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
     m_helpButton->setText(QStringLiteral(".?."));
     m_helpButton->setAutoRaise(true);
-    m_helpButton->setFocusPolicy(Qt::NoFocus);
+    m_helpButton->setFocusPolicy(Qt::StrongFocus);
     m_helpButton->setFont(style::arialFont(13, true));
     m_helpButton->setStyleSheet(
         QStringLiteral("QToolButton { color: white; background: transparent; border: none; }"
-                       "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"));
+                       "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"
+                       "QToolButton:focus { border: 1px dotted white; }"));
     m_helpButton->setToolTip(tr("Short Help Tutorial..."));
+    // ".?." says nothing when read aloud; the tooltip says what the button does.
+    m_helpButton->setAccessibleName(m_helpButton->toolTip());
     m_helpButton->setGeometry(808, 13, 20, 20);
 
     m_exitButton = style::makeButton(m_buttonBar, tr("E&xit"), QImage(), 2, false);
     m_exitButton->setObjectName(QStringLiteral("exitButton"));
     m_exitButton->setGeometry(920, 10, 75, 25);
+    // The keyboard goes through the window as the eye reads it: the two lists, the
+    // commands beside them, then the bar from left to right.
+    const QList<QWidget*> tabOrder{m_setList,           m_pathList,     m_addFolderButton, m_addFilesButton,
+                                   m_deletePathsButton, m_backupButton, m_addSetButton,    m_deleteSetButton,
+                                   m_toolsButton,       m_selectAllBox, m_incrementalBox,  m_helpButton,
+                                   m_exitButton};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
     setMinimumSize(minimumLayoutSize());
 
     // The two lists share their entries: each acts on the highlighted set and its checked
@@ -402,6 +418,7 @@ void MainWindow::connectHandlers()
     // current one, before any menu opens or command runs.
     connect(m_setList, &QListWidget::itemSelectionChanged, this, &MainWindow::highlightChanged);
     connect(m_setList, &ListBox::listDoubleClicked, this, &MainWindow::editClickedSet);
+    connect(m_setList, &ListBox::returnPressed, this, &MainWindow::editClickedSet);
     connect(m_addSetButton, &controls::GradientControl::clicked, this, &MainWindow::addSet);
     connect(m_deleteSetButton, &controls::GradientControl::clicked, this, &MainWindow::deleteSet);
     connect(m_addFolderButton, &controls::GradientControl::clicked, this, &MainWindow::addFolder);
@@ -1045,10 +1062,16 @@ void MainWindow::setRunning(bool running)
 {
     // While a run reads the list, nothing may change the tables or refill the lists;
     // checking and unchecking items stays possible.
+    if (running)
+        m_focusBeforeRun = focusWidget();
     for (QWidget* command : std::initializer_list<QWidget*>{
              m_addSetButton, m_deleteSetButton, m_addFolderButton, m_addFilesButton, m_deletePathsButton,
              m_selectAllBox, m_backupButton, m_setList, m_toolsButton})
         command->setEnabled(!running);
+    // Disabling the focused command moved the keyboard on; after the run it comes back to
+    // where the user left it (Backup, most often).
+    if (!running && m_focusBeforeRun && m_focusBeforeRun->isEnabled() && m_focusBeforeRun->isVisible())
+        m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
     updateMenuActions();
 }
 

@@ -10,6 +10,7 @@
 #include "catalog/Entities.h"
 #include "catalog/RunRecord.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -239,6 +240,8 @@ private:
     QToolButton* m_helpButton = nullptr;
     controls::GradientButton* m_exitButton = nullptr;
     placement::PlacementStore* m_placement = nullptr;
+    /// The control that had the keyboard when a run disabled the commands.
+    QPointer<QWidget> m_focusBeforeRun;
     QMenu* m_setMenu = nullptr;
     QMenu* m_pathMenu = nullptr;
     QMenu* m_toolsMenu = nullptr;

@@ -93,6 +93,12 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
     setTabOrder(m_descriptionEdit, m_folderEdit);
     setTabOrder(m_folderEdit, m_saveButton);
     setTabOrder(m_saveButton, m_cancelButton);
+    // Return anywhere in the dialog saves, Escape cancels (a description field with typed
+    // text first takes Escape back to its stored text).
+    m_saveButton->setDefault(true);
+    m_cancelButton->setCancel(true);
+    m_descriptionLabel->setBuddy(m_descriptionEdit);
+    m_folderLabel->setBuddy(m_folderEdit);
 }
 
 void SetEditorDialog::showEvent(QShowEvent* event)
@@ -173,10 +179,11 @@ std::optional<std::int32_t> SetEditorDialog::finish()
 
 void SetEditorDialog::keyPressEvent(QKeyEvent* event)
 {
-    // Escape belongs to the description field (it restores the stored value); the dialog
-    // itself has no cancel key, so it must not close and drop what was typed.
+    // Escape is Cancel, never the dialog's plain reject, which would not record that the
+    // user cancelled.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        cancel();
         return;
     }
     QDialog::keyPressEvent(event);

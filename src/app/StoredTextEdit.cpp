@@ -40,6 +40,11 @@ void StoredTextEdit::setStoredText(const QString& text)
 void StoredTextEdit::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // With nothing to take back, Escape is left to the window (its Cancel).
+        if (text() == m_stored) {
+            event->ignore();
+            return;
+        }
         setText(m_stored);
         m_typedInto = false;
         selectAll();

@@ -6,7 +6,8 @@
 namespace stowmere::app {
 
 /// A text field for one stored text column: it takes at most the column's size in UTF-8
-/// bytes, and Escape puts the stored text back and selects it.
+/// bytes, and Escape puts the stored text back and selects it (when nothing differs from the
+/// stored text, Escape goes on to the window).
 class StoredTextEdit : public QLineEdit {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 #include "app/StowmereApplication.h"
 #include "app/StringConversion.h"
 
+#include "app/Accessibility.h"
 #include "app/AppTexts.h"
 #include "app/Dialogs.h"
 #include "app/Glyphs.h"
@@ -25,6 +26,7 @@ StowmereApplication::StowmereApplication(int& argc, char** argv, Dialogs& dialog
     m_translations.install(QLocale::system());
     // No setApplicationDisplayName: the X11 platform would append it to every caption.
     setWindowIcon(QIcon(QPixmap::fromImage(Glyphs::appIcon())));
+    installAccessibility();
 }
 
 bool StowmereApplication::notify(QObject* receiver, QEvent* event)

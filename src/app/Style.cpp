@@ -57,7 +57,8 @@ void applyButtonColours(controls::GradientButton& button, bool large)
     button.setColors(colours);
     button.setFadeSpeed(controls::FadeSpeed::Medium);
     button.setGradientType(controls::GradientType::Vertical);
-    button.setShowFocusRect(false);
+    // The dotted frame shows which button the keyboard is on.
+    button.setShowFocusRect(true);
     button.setHotTrack(false);
     // A pressed button shows the clicked gradient over its whole face, and the black
     // captions carry no white halo.
@@ -82,6 +83,8 @@ controls::GradientButton* makeButton(QWidget* parent, const QString& caption, co
 
 void styleTitlePanel(controls::GradientPanel& panel, const QString& caption)
 {
+    // Panels only frame other controls: none of them is a Tab stop.
+    panel.setFocusPolicy(Qt::NoFocus);
     panel.setAntialiased(false);
     panel.setGradient(true);
     panel.setGradientType(controls::GradientType::DoubleVertical);
@@ -99,6 +102,7 @@ void styleTitlePanel(controls::GradientPanel& panel, const QString& caption)
 
 void styleButtonBar(controls::GradientPanel& panel)
 {
+    panel.setFocusPolicy(Qt::NoFocus);
     panel.setAntialiased(false);
     panel.setGradient(true);
     panel.setGradientType(controls::GradientType::DoubleVertical);
@@ -111,6 +115,7 @@ void styleButtonBar(controls::GradientPanel& panel)
 
 void styleWhitePanel(controls::GradientPanel& panel, int borderWidth)
 {
+    panel.setFocusPolicy(Qt::NoFocus);
     panel.setAntialiased(true);
     panel.setColor(controls::colors::White);
     panel.setDefaultFrom(controls::colors::White);
@@ -123,6 +128,7 @@ void styleWhitePanel(controls::GradientPanel& panel, int borderWidth)
 
 void styleRoundedPanel(controls::GradientPanel& panel)
 {
+    panel.setFocusPolicy(Qt::NoFocus);
     panel.setColor(controls::colors::White);
     panel.setDefaultFrom(controls::colors::White);
     panel.setDefaultTo(controls::colors::White);
@@ -191,7 +197,7 @@ void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
     box.setCheckColor(kCheckGreen);
     box.setGradientBorder(true);
     box.setHotTrack(false);
-    box.setShowFocusRect(false);
+    box.setShowFocusRect(true);
     box.setTextShadow(false);
     box.setBorderLinesColor(controls::colors::Gray);
     box.setFadeSpeed(controls::FadeSpeed::Medium);

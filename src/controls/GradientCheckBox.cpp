@@ -3,6 +3,8 @@
 
 #include "controls/CheckImages.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -81,6 +83,12 @@ void GradientCheckBox::setChecked(bool value)
         return;
     m_checked = value;
     update();
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
     emit toggled(value);
 }
 
@@ -104,6 +112,18 @@ void GradientCheckBox::click()
 {
     setChecked(!m_checked);
     GradientControl::click();
+}
+
+void GradientCheckBox::keyPressEvent(QKeyEvent* event)
+{
+    // The space bar toggles as a click does, so the box works without a mouse.
+    const auto modifiers = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+    if (event->key() == Qt::Key_Space && (event->modifiers() & modifiers) == 0 && !event->isAutoRepeat()) {
+        click();
+        event->accept();
+        return;
+    }
+    GradientControl::keyPressEvent(event);
 }
 
 void GradientCheckBox::rebuildImages()

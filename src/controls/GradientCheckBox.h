@@ -31,8 +31,9 @@ private:
 
 /// The check box of the program's windows: a 13 by 13 box composed from three cached
 /// gradient images with hover and press fading, the check mark tinted to checkColor,
-/// a caption right of the box, optional border lines and focus rectangle. A click
-/// toggles Checked and then emits clicked; setting Checked in code emits only toggled.
+/// a caption right of the box, optional border lines and focus rectangle. A click or the
+/// space bar toggles Checked and then emits clicked; setting Checked in code emits only
+/// toggled.
 class GradientCheckBox : public GradientControl {
     Q_OBJECT
 
@@ -83,6 +84,7 @@ protected:
     void resized() override;
 
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     BorderLines m_borderLines;

@@ -3,6 +3,7 @@
 
 #include "controls/StyleManager.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QEvent>
 #include <QFocusEvent>
@@ -52,6 +53,10 @@ void GradientControl::setCaption(const QString& value)
         releaseShortcut(m_mnemonicId);
     const QKeySequence mnemonic = QKeySequence::mnemonic(value);
     m_mnemonicId = mnemonic.isEmpty() ? 0 : grabShortcut(mnemonic);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     textChanged();
 }
 

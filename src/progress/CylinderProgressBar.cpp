@@ -3,6 +3,7 @@
 
 #include "progress/ProEffects.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -122,8 +123,13 @@ void CylinderProgressBar::setMax(std::int32_t value)
 
 void CylinderProgressBar::setPosition(std::int32_t value)
 {
+    const std::int32_t before = m_position;
     m_position = std::clamp(value, m_min, m_max);
     updatePosition();
+    if (m_position != before && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, m_position);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void CylinderProgressBar::updatePosition()

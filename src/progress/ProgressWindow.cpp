@@ -199,7 +199,8 @@ void ProgressWindow::setUpCancelButton()
     b.setColors(c);
     b.setFadeSpeed(FadeSpeed::Medium);
     b.setGradientType(GradientType::Vertical);
-    b.setShowFocusRect(false);
+    // The only control of the window: its dotted frame shows where the keyboard is.
+    b.setShowFocusRect(true);
     b.setHotTrack(false);
     b.setGradientBorder(false);
     b.setTextShadow(false);
@@ -207,6 +208,7 @@ void ProgressWindow::setUpCancelButton()
     b.setDown(false);
     b.setGroupIndex(0);
     b.setModalResult(0);
+    b.setCancel(true);
     connect(&b, &GradientControl::clicked, this, &ProgressWindow::cancelRun);
 }
 
@@ -241,8 +243,12 @@ void ProgressWindow::fileCopied()
 
 void ProgressWindow::finishRun()
 {
+    const bool hadKeyboard = isActiveWindow();
     close();
     m_progressBar->setPosition(0);
+    // The keyboard goes back to the window the run was started from.
+    if (hadKeyboard && parentWidget() != nullptr && parentWidget()->window()->isVisible())
+        parentWidget()->window()->activateWindow();
 }
 
 void ProgressWindow::setCounterCaption(const QString& text)
@@ -298,6 +304,8 @@ void ProgressWindow::showOverMainWindow()
 {
     centreOverMainWindow();
     show();
+    // The keyboard goes to Cancel: Space or Escape stop the run without a mouse.
+    activateWindow();
 }
 
 void ProgressWindow::showEvent(QShowEvent* event)

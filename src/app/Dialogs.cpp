@@ -16,14 +16,14 @@ QString Dialogs::title(MessageKind kind)
 {
     switch (kind) {
     case MessageKind::Information:
-        return tr("Information");
+        return QStringLiteral("Information");
     case MessageKind::Warning:
-        return tr("Warning");
+        return QStringLiteral("Warning");
     case MessageKind::Error:
-        return tr("Error");
+        return QStringLiteral("Error");
     case MessageKind::Confirmation:
     case MessageKind::ConfirmationDefaultNo:
-        return tr("Confirm");
+        return QStringLiteral("Confirm");
     case MessageKind::Application:
         return texts::applicationTitle();
     }

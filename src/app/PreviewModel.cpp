@@ -88,11 +88,11 @@ QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int 
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case PathColumn:
-        return tr("Path");
+        return QStringLiteral("Path");
     case SizeColumn:
-        return tr("Size");
+        return QStringLiteral("Size");
     case ReasonColumn:
-        return tr("Reason");
+        return QStringLiteral("Reason");
     default:
         return {};
     }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/Translations.h"
-
 #include <QApplication>
 
 namespace stowmere::app {
@@ -11,7 +9,6 @@ class Dialogs;
 
 /// The application object. An exception that escapes an event handler ends up in the
 /// default report (a box titled with the application title) and the program keeps running.
-/// The window speaks the language of the user's locale from the start.
 class StowmereApplication : public QApplication {
     Q_OBJECT
 
@@ -22,7 +19,6 @@ public:
 
 private:
     Dialogs& m_dialogs;
-    Translations m_translations;
 };
 
 } // namespace stowmere::app

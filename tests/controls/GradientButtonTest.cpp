@@ -266,18 +266,16 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
     }
 }
 
-TEST(GradButtonPaint, AmpersandMarksTheAcceleratorAndLongCaptionsEndInAnEllipsis)
+TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
 {
     GradientButton plain;
-    GradientButton accelerator;
     GradientButton ampersand;
-    for (GradientButton* button : {&plain, &accelerator, &ampersand}) {
+    for (GradientButton* button : {&plain, &ampersand}) {
         button->resize(120, 25);
         button->setTextShadow(false);
     }
     plain.setCaption(QStringLiteral("AB"));
-    accelerator.setCaption(QStringLiteral("A&B"));
-    ampersand.setCaption(QStringLiteral("A&&B"));
+    ampersand.setCaption(QStringLiteral("A&B"));
     auto inkWidth = [](GradientButton& button) {
         const Image24 face = button.renderFace();
         int left = face.width();
@@ -290,8 +288,6 @@ TEST(GradButtonPaint, AmpersandMarksTheAcceleratorAndLongCaptionsEndInAnEllipsis
                 }
         return right - left;
     };
-    // "A&B" shows "AB" with B underlined; "A&&B" shows the ampersand itself.
-    EXPECT_LE(std::abs(inkWidth(accelerator) - inkWidth(plain)), 1);
     EXPECT_GT(inkWidth(ampersand), inkWidth(plain) + 4);
 
     GradientButton narrow;

@@ -201,7 +201,7 @@ int backup(int argc, char** argv)
     const std::vector<std::string> items(argv + at, argv + argc);
     QuietObserver observer;
     std::atomic<bool> cancel{false};
-    const auto result = stowmere::backup::RunBackup(settings, items, observer, cancel);
+    const auto result = stowmere::backup::runBackup(settings, items, observer, cancel);
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr, "files=%llu maxrss_kib=%ld\n", static_cast<unsigned long long>(result.filesCopied),
@@ -251,7 +251,7 @@ int cancelLatency(int argc, char** argv)
         pressed = std::chrono::steady_clock::now();
         cancel = true;
     });
-    const auto result = stowmere::backup::RunBackup(settings, items, observer, cancel);
+    const auto result = stowmere::backup::runBackup(settings, items, observer, cancel);
     const auto ended = std::chrono::steady_clock::now();
     presser.join();
     // A run that ended before the press (a small file in a quick run) bounds the figure.

@@ -144,7 +144,7 @@ BackupWorker::BackupWorker(backup::BackupSettings settings, std::vector<std::str
           QStringLiteral("BackupThread"),
           [this, settings = std::move(settings), items = std::move(items)] {
               try {
-                  m_result = backup::RunBackup(settings, items, *m_marshal, m_cancelFlag);
+                  m_result = backup::runBackup(settings, items, *m_marshal, m_cancelFlag);
               } catch (const std::exception& error) {
                   // The engine guards every item itself; this is the last line for what it
                   // cannot (an allocation failure, say). The progress window must not stay open.

@@ -61,7 +61,7 @@ public:
         case FilesColumn:
             return QString::number(run.files);
         case SizeColumn:
-            return toQString(backup::FormatByteSize(run.bytes));
+            return toQString(backup::formatByteSize(run.bytes));
         case NotFoundColumn:
             return QString::number(run.missingItems.size());
         case FailedColumn:

@@ -1372,7 +1372,7 @@ void MainWindow::totalsCounted(const backup::RunTotals& totals)
 
 bool MainWindow::startWithoutSpace(std::uint64_t needed, std::uint64_t free, const std::string& folder)
 {
-    return m_dialogs.confirm(toQString(backup::NotEnoughSpaceQuestion(needed, free, folder)));
+    return m_dialogs.confirm(toQString(backup::notEnoughSpaceQuestion(needed, free, folder)));
 }
 
 bool MainWindow::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,

@@ -136,7 +136,7 @@ QVariant MomentModel::data(const QModelIndex& index, int role) const
             // An item shows as the set lists it; what is below it by its name.
             return node.parent == 0 ? toQString(file.original) : lastName(file.relative);
         case SizeColumn:
-            return node.folder ? QVariant() : toQString(backup::FormatByteSize(file.entry.size));
+            return node.folder ? QVariant() : toQString(backup::formatByteSize(file.entry.size));
         case ModifiedColumn:
             return QDateTime::fromSecsSinceEpoch(file.entry.modified.tv_sec)
                 .toLocalTime()

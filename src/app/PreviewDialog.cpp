@@ -92,7 +92,7 @@ PreviewDialog::PreviewDialog(const QString& setDescription, backup::BackupSettin
         QStringLiteral("PreviewScan"),
         [this, settings = std::move(settings), items = std::move(items)] {
             try {
-                m_result = backup::RunBackup(settings, items, *m_collector, m_cancelFlag);
+                m_result = backup::runBackup(settings, items, *m_collector, m_cancelFlag);
             } catch (const std::exception& error) {
                 m_collector->addMessage(error.what());
             }
@@ -257,7 +257,7 @@ QString PreviewDialog::totalsText(const backup::BackupResult& result)
     const backup::PreviewTotals& totals = result.preview;
     QString text =
         QStringLiteral("A backup would copy %1 (%2) and create %3.")
-            .arg(countOf(totals.files, "file", "files"), toQString(backup::FormatByteSize(totals.bytes)),
+            .arg(countOf(totals.files, "file", "files"), toQString(backup::formatByteSize(totals.bytes)),
                  countOf(totals.folders, "folder", "folders"));
     if (result.excluded > 0)
         text += QLatin1Char(' ') + countOf(result.excluded, "file or folder is", "files or folders are") +

@@ -12,7 +12,7 @@ PreviewModel::PreviewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QString PreviewModel::reasonText(const PreviewEntry& entry)
 {
-    QString text = QString::fromLatin1(backup::PreviewKindName(entry.kind));
+    QString text = QString::fromLatin1(backup::previewKindName(entry.kind));
     if (!entry.reason.empty())
         text += QStringLiteral(": ") + toQString(entry.reason);
     if (!entry.was.empty())
@@ -30,7 +30,7 @@ void PreviewModel::append(const std::vector<PreviewEntry>& entries)
         if (entry.kind == PreviewEntry::Kind::Same)
             continue;
         const bool isFile =
-            backup::PreviewKindCopiesFile(entry.kind) && (entry.becomes.empty() || entry.becomes == "file");
+            backup::previewKindCopiesFile(entry.kind) && (entry.becomes.empty() || entry.becomes == "file");
         rows.push_back({toQString(entry.source), reasonText(entry), entry.size, isFile});
     }
     if (rows.empty())
@@ -68,7 +68,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const
         case PathColumn:
             return row.path;
         case SizeColumn:
-            return row.hasSize ? toQString(backup::FormatByteSize(row.size)) : QString();
+            return row.hasSize ? toQString(backup::formatByteSize(row.size)) : QString();
         case ReasonColumn:
             return row.reason;
         default:

@@ -30,7 +30,7 @@ QString ProgressTitle::title() const
     const auto left = m_estimator.timeLeft();
     if (!left)
         return QStringLiteral("Progress");
-    return QStringLiteral("Progress - ") + toQString(backup::FormatTimeLeft(*left));
+    return QStringLiteral("Progress - ") + toQString(backup::formatTimeLeft(*left));
 }
 
 } // namespace stowmere::app

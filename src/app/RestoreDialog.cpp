@@ -159,7 +159,7 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
 
     try {
         const WaitCursor busy;
-        m_moments = backup::RecordedMoments(m_destination);
+        m_moments = backup::recordedMoments(m_destination);
     } catch (const std::exception& failure) {
         showProblem(toQString(failure.what()));
     }
@@ -238,7 +238,7 @@ void RestoreDialog::search()
     if (!m_versions) {
         try {
             const WaitCursor busy;
-            m_versions = backup::KeptVersions(m_destination, m_items);
+            m_versions = backup::keptVersions(m_destination, m_items);
         } catch (const std::exception& failure) {
             showProblem(toQString(failure.what()));
             return;
@@ -257,7 +257,7 @@ void RestoreDialog::search()
         row->setText(FoundName, name);
         row->setText(FoundFolder, folder);
         row->setText(FoundUntil, localTime(version->run));
-        row->setText(FoundSize, toQString(backup::FormatByteSize(version->size)));
+        row->setText(FoundSize, toQString(backup::formatByteSize(version->size)));
         row->setTextAlignment(FoundSize, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(FoundModified, localTime(version->modified.tv_sec));
         row->setToolTip(FoundName, toQString(version->original));

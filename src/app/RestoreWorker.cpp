@@ -49,7 +49,7 @@ RestoreWorker::RestoreWorker(backup::RestoreRequest request, std::atomic<bool>& 
         QStringLiteral("RestoreThread"),
         [this, request = std::move(request)] {
             try {
-                m_result = backup::Restore(request, *m_reporter, m_cancelFlag);
+                m_result = backup::restore(request, *m_reporter, m_cancelFlag);
             } catch (const backup::RestoreRefusal& refusal) {
                 m_refusal = refusal.what();
             } catch (const std::exception& error) {

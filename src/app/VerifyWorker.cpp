@@ -68,7 +68,7 @@ VerifyWorker::VerifyWorker(backup::VerifySettings settings, std::atomic<bool>& c
         QStringLiteral("VerifyThread"),
         [this, settings = std::move(settings)] {
             try {
-                m_result = backup::Verify(settings, *m_reporter, m_cancelFlag);
+                m_result = backup::verify(settings, *m_reporter, m_cancelFlag);
             } catch (const std::exception& error) {
                 m_error = error.what();
             }

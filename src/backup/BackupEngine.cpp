@@ -30,7 +30,7 @@ RunTotals totalsOf(const PreviewTotals& counted, bool complete)
 
 } // namespace
 
-const char* PreviewKindName(PreviewEntry::Kind kind)
+const char* previewKindName(PreviewEntry::Kind kind)
 {
     switch (kind) {
     case PreviewEntry::Kind::New:
@@ -65,7 +65,7 @@ const char* PreviewKindName(PreviewEntry::Kind kind)
     return "";
 }
 
-bool PreviewKindCopiesFile(PreviewEntry::Kind kind)
+bool previewKindCopiesFile(PreviewEntry::Kind kind)
 {
     return kind == PreviewEntry::Kind::New || kind == PreviewEntry::Kind::Size ||
            kind == PreviewEntry::Kind::Newer || kind == PreviewEntry::Kind::Older ||
@@ -89,12 +89,12 @@ std::string BackupEngine::destinationFolder() const
     return m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest;
 }
 
-std::string BackupEngine::BaseName(const std::string& item)
+std::string BackupEngine::baseName(const std::string& item)
 {
     return Walk::baseName(item);
 }
 
-BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
+BackupResult BackupEngine::runBackup(const std::vector<std::string>& items)
 {
     m_result = {};
     RunLog record(m_result, m_observer);
@@ -112,9 +112,9 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
         m_result.refused = true;
         if (!isRemoteLocation(m_settings.destination))
             m_result.refusal = "Cannot open the lock file " + paths::join(destinationFolder(), kRunLockName) +
-                               ": " + SystemText(openError.value());
+                               ": " + systemText(openError.value());
         else if (openError == std::errc::no_such_file_or_directory)
-            m_result.refusal = MissingDestinationText(m_settings.destination);
+            m_result.refusal = missingDestinationText(m_settings.destination);
         else
             m_result.refusal = openError.message();
     } else {
@@ -130,8 +130,8 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     if (!started) {
         m_observer.closeProgress();
         // Another run is news; a destination that cannot even take the lock is a failure.
-        if (m_result.refusal == DestinationBusyText(m_settings.destination, kBackupHolder) ||
-            m_result.refusal == DestinationBusyText(m_settings.destination, kRestoreHolder))
+        if (m_result.refusal == destinationBusyText(m_settings.destination, kBackupHolder) ||
+            m_result.refusal == destinationBusyText(m_settings.destination, kRestoreHolder))
             m_observer.showInformation(m_result.refusal);
         else
             m_observer.showError(m_result.refusal);
@@ -174,7 +174,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
             const Walk::Outcome outcome = walk.item(item);
             walk.collectRemovals(nullptr);
             if (outcome == Walk::Outcome::Overlap) {
-                m_observer.showInformation(OverlapText(m_settings.destination, item));
+                m_observer.showInformation(overlapText(m_settings.destination, item));
                 m_observer.itemDone();
                 continue;
             }
@@ -188,7 +188,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
                 if (mirrored) {
                     mirrorItem(item, *destination, copy ? &*copy : nullptr, record, removals);
                 } else {
-                    std::string text = NotMirroredText(item);
+                    std::string text = notMirroredText(item);
                     m_result.notes.push_back(text);
                     m_observer.showInformation(text);
                 }
@@ -207,7 +207,7 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     }
     m_result.sourceBytes = walk.sourceBytes();
     if (copy && m_result.removed > 0) {
-        std::string text = RemovedText(m_result.removed, copy->removalsFolder());
+        std::string text = removedText(m_result.removed, copy->removalsFolder());
         m_result.notes.push_back(text);
         m_observer.showInformation(text);
     }
@@ -220,9 +220,9 @@ BackupResult BackupEngine::RunBackup(const std::vector<std::string>& items)
     }
     // Items that vanished are told once at the end rather than passed over in silence.
     if (!m_result.missingItems.empty())
-        m_observer.showError(MissingItemsText(m_result.missingItems));
+        m_observer.showError(missingItemsText(m_result.missingItems));
     if (m_result.notBackedUpCount > 0)
-        m_observer.showInformation(NotBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
+        m_observer.showInformation(notBackedUpText(m_result.notBackedUp, m_result.notBackedUpCount));
     if (!m_result.notKept.empty()) {
         std::string text;
         for (const std::string& line : m_result.notKept)
@@ -251,7 +251,7 @@ void BackupEngine::mirrorItem(const std::string& item, Destination& destination,
         return;
     if (plan.massive() &&
         !m_observer.allowMassRemoval(item, plan.removedFiles, plan.copies, plan.sourceEmpty)) {
-        m_result.notes.push_back(MassRemovalText(item, plan.removedFiles, plan.copies, plan.sourceEmpty));
+        m_result.notes.push_back(massRemovalText(item, plan.removedFiles, plan.copies, plan.sourceEmpty));
         return;
     }
     if (dryRun() || !copy) {
@@ -303,7 +303,7 @@ bool BackupEngine::countCheckedItems(const std::vector<std::string>& items, Dest
     if (!unknown && needed > free && !m_observer.startWithoutSpace(needed, free, m_settings.destination)) {
         m_result.refused = true;
         m_result.refusedForSpace = true;
-        m_result.refusal = NotEnoughSpaceLine(needed, free, m_settings.destination);
+        m_result.refusal = notEnoughSpaceLine(needed, free, m_settings.destination);
         return false;
     }
     return true;
@@ -352,10 +352,10 @@ void BackupEngine::tellTotals()
     m_observer.totalsCounted(m_result.totals);
 }
 
-BackupResult RunBackup(const BackupSettings& settings, const std::vector<std::string>& items,
+BackupResult runBackup(const BackupSettings& settings, const std::vector<std::string>& items,
                        BackupObserver& observer, std::atomic<bool>& cancelFlag)
 {
-    return BackupEngine(settings, observer, cancelFlag).RunBackup(items);
+    return BackupEngine(settings, observer, cancelFlag).runBackup(items);
 }
 
 } // namespace stowmere::backup

@@ -164,7 +164,7 @@ public:
 
     /// The whole run over the list's item texts, in list order. Each item is looked at only
     /// if it is checked when the run reaches it; the number of items is taken once.
-    BackupResult RunBackup(const std::vector<std::string>& items);
+    BackupResult runBackup(const std::vector<std::string>& items);
 
     /// Name of the lock file a run holds in its destination folder.
     static constexpr const char* kRunLockName = ".stowmere-run.lock";
@@ -178,11 +178,11 @@ public:
     /// The base name a folder item's tree is copied under: its last component (the whole
     /// text for a name without separator), empty for the file-system root, for an item that
     /// ends with a separator and for a last component "." or "..".
-    static std::string BaseName(const std::string& item);
+    static std::string baseName(const std::string& item);
 
     /// The destination as used for targets: one trailing separator removed, so the root
     /// "/" becomes "" and targets become "/name".
-    const std::string& Dest() const { return m_dest; }
+    const std::string& destination() const { return m_dest; }
 
     const BackupResult& result() const { return m_result; }
 
@@ -218,8 +218,8 @@ private:
     BackupResult m_result;
 };
 
-/// Runs one backup: BackupEngine(settings, observer, cancelFlag).RunBackup(items).
-BackupResult RunBackup(const BackupSettings& settings, const std::vector<std::string>& items,
+/// Runs one backup: BackupEngine(settings, observer, cancelFlag).runBackup(items).
+BackupResult runBackup(const BackupSettings& settings, const std::vector<std::string>& items,
                        BackupObserver& observer, std::atomic<bool>& cancelFlag);
 
 } // namespace stowmere::backup

@@ -33,7 +33,7 @@ BackupLayout::BackupLayout(const std::string& destination, std::vector<std::stri
     if (!m_destination.empty() && m_destination.back() == paths::kSeparator)
         m_destination.pop_back();
     for (const std::string& item : m_items)
-        m_bases.push_back(BackupEngine::BaseName(item));
+        m_bases.push_back(BackupEngine::baseName(item));
 }
 
 std::optional<BackupLayout::Location> BackupLayout::locate(const std::string& given) const
@@ -58,7 +58,7 @@ std::optional<BackupLayout::Location> BackupLayout::locate(const std::string& gi
 
 std::string BackupLayout::sharingWith(const std::string& item) const
 {
-    const std::string base = BackupEngine::BaseName(item);
+    const std::string base = BackupEngine::baseName(item);
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (m_items[i] == item)
             continue;

@@ -51,10 +51,10 @@ struct RunTotals {
 
 /// The word a preview prints for a kind: "new", "size", "newer", "older", "replace",
 /// "mkdir", "link", "fifo", "device", "same", "excluded", "missing", "unreadable", "remove".
-const char* PreviewKindName(PreviewEntry::Kind kind);
+const char* previewKindName(PreviewEntry::Kind kind);
 
 /// Whether an entry of this kind is a file the run would copy (its size counts).
-bool PreviewKindCopiesFile(PreviewEntry::Kind kind);
+bool previewKindCopiesFile(PreviewEntry::Kind kind);
 
 /// How a backup run reaches the window that started it. The run calls these from its own
 /// thread, one at a time; a window implementation marshals each call to its user-interface
@@ -100,7 +100,7 @@ public:
     /// copy holds files (sourceEmpty), or files of the copy's files would go, more than
     /// half of them. Whether to move them into versions all the same; must be answered before it
     /// returns (a window asks its user, No by default). No keeps the item's whole copy as it
-    /// is, and the observer tells so (MassRemovalText). Observers that do not ask keep it.
+    /// is, and the observer tells so (massRemovalText). Observers that do not ask keep it.
     virtual bool allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
                                   bool sourceEmpty)
     {

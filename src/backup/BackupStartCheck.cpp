@@ -12,11 +12,11 @@
 
 namespace stowmere::backup {
 
-BackupStartCheck CheckBackupStart(const std::string& destination, std::size_t itemCount,
+BackupStartCheck checkBackupStart(const std::string& destination, std::size_t itemCount,
                                   std::size_t checkedCount, bool pathRangeEmpty)
 {
     if (!isRemoteLocation(destination) && !files::isFolder(destination))
-        return {false, MissingDestinationText(destination)};
+        return {false, missingDestinationText(destination)};
     if (itemCount == 0)
         return {false, "File and folder list is empty."};
     if (checkedCount == 0)
@@ -38,7 +38,7 @@ std::string resolved(const std::string& path)
 
 } // namespace
 
-bool LieInsideEachOther(const std::string& destination, const std::string& item)
+bool lieInsideEachOther(const std::string& destination, const std::string& item)
 {
     const std::string realDestination = resolved(destination);
     const std::string realItem = resolved(item);
@@ -47,11 +47,11 @@ bool LieInsideEachOther(const std::string& destination, const std::string& item)
     return realItem == realDestination || realItem.starts_with(paths::withTrailingSeparator(realDestination));
 }
 
-std::string CheckItemsApart(const std::string& destination, const std::vector<std::string>& checkedItems)
+std::string checkItemsApart(const std::string& destination, const std::vector<std::string>& checkedItems)
 {
     for (const std::string& item : checkedItems) {
-        if (LieInsideEachOther(destination, item))
-            return OverlapText(destination, item);
+        if (lieInsideEachOther(destination, item))
+            return overlapText(destination, item);
     }
     return {};
 }

@@ -69,7 +69,7 @@ bool CopySink::start()
         // the run goes on as it did before there were locks.
         break;
     case RunLockResult::Busy:
-        m_result.refusal = DestinationBusyText(m_settings.destination, m_destination.runLockHolder());
+        m_result.refusal = destinationBusyText(m_settings.destination, m_destination.runLockHolder());
         m_result.refused = true;
         return false;
     case RunLockResult::Failed:
@@ -179,7 +179,7 @@ void CopySink::finish(bool wentThrough)
     }
     m_destination.releaseTemporaries();
     m_destination.releaseRunLock();
-    for (std::string& line : NotKeptLines(m_lost, m_destination.pathOf(std::string_view())))
+    for (std::string& line : notKeptLines(m_lost, m_destination.pathOf(std::string_view())))
         m_result.notKept.push_back(std::move(line));
     if (m_hardLinksLost)
         m_result.notKept.push_back("Hard links: " + m_destination.pathOf(std::string_view()) +
@@ -252,7 +252,7 @@ FolderHandle CopySink::targetFolder(const std::string& source, const std::string
         if (folderNotMade(source, path))
             return nullptr;
         // A link where a folder of the copy was: nothing is written through it.
-        destinationFailed(source, paths::withTrailingSeparator(path), SystemText(error.value()));
+        destinationFailed(source, paths::withTrailingSeparator(path), systemText(error.value()));
         return nullptr;
     }
     m_targetPath = path;
@@ -332,7 +332,7 @@ bool CopySink::makeFolder(const FolderFacts& folder, bool& created)
     // the first file copied into it (or never, for an empty one).
     if (folderNotMade(folder.source, paths::parentFolder(target)))
         return false;
-    destinationFailed(folder.source, FolderPartOf(target), SystemText(error.value()));
+    destinationFailed(folder.source, folderPartOf(target), systemText(error.value()));
     return false;
 }
 
@@ -470,7 +470,10 @@ bool CopySink::entry(const EntryFacts& entry)
         copyFile(entry.source, entry.target);
         return !cancelled();
     }
-    folderTouched();
+    // An incremental run leaves a link that still points the same way untouched, and its
+    // folder with it: the folder is touched by the link's outcome once it is written.
+    if (!(entry.link && m_settings.incremental))
+        folderTouched();
     if (m_sharing)
         return copyShared(entry);
     if (m_aheadWriter) {
@@ -523,7 +526,7 @@ VersionPlaceMaker CopySink::keeperFor(const FolderHandle& folder, const std::str
 void CopySink::copySpecial(const EntryFacts& entry)
 {
     const mode_t format = entry.special();
-    if (const std::optional<std::string> refusal = SpecialRefusal(format, m_destination)) {
+    if (const std::optional<std::string> refusal = specialRefusal(format, m_destination)) {
         notBackedUp(entry.source, *refusal);
         return;
     }
@@ -535,7 +538,7 @@ void CopySink::copySpecial(const EntryFacts& entry)
     request.name = paths::fileNamePart(entry.target);
     // Looked at, never opened: a FIFO would block the run.
     if (!files::readMetadata(entry.source, request.metadata, request.source) && request.source.st_mode == 0) {
-        notBackedUp(entry.source, SystemText(errno));
+        notBackedUp(entry.source, systemText(errno));
         return;
     }
     if ((request.source.st_mode & S_IFMT) != format) {
@@ -560,7 +563,7 @@ void CopySink::copySpecial(const EntryFacts& entry)
         }
     }
     if (outcome.keepFailed) {
-        destinationFailed(entry.source, FolderPartOf(entry.target),
+        destinationFailed(entry.source, folderPartOf(entry.target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                               outcome.error.message());
         return;
@@ -655,7 +658,7 @@ bool CopySink::linkToCopy(const HardLinkMap::Copy& firstCopy, const EntryFacts& 
         return false; // the first copy is gone since: this name is copied instead
     case CopyOutcome::Status::DestinationFailed:
         if (outcome.keepFailed) {
-            destinationFailed(entry.source, FolderPartOf(entry.target),
+            destinationFailed(entry.source, folderPartOf(entry.target),
                               "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                                   outcome.error.message());
             return true;
@@ -787,6 +790,8 @@ void CopySink::tellSharedCopy(const SharedFile& file)
 void CopySink::tellCopyOutcome(const std::string& source, const std::string& target,
                                const CopyOutcome& outcome, bool link, const FolderHandle& folder)
 {
+    if (link && outcome.status != CopyOutcome::Status::Unchanged)
+        finishLater(paths::parentFolder(source), paths::parentFolder(target));
     switch (outcome.status) {
     case CopyOutcome::Status::Copied:
         noteLoss(outcome.lost);
@@ -807,7 +812,7 @@ void CopySink::tellCopyOutcome(const std::string& source, const std::string& tar
     case CopyOutcome::Status::DestinationFailed:
         // Both threads may have met a full disk: the run stopped with the first.
         if (!m_result.copyFailed && !folderNotMade(source, paths::parentFolder(target)))
-            destinationFailed(source, FolderPartOf(target), outcome.error.message());
+            destinationFailed(source, folderPartOf(target), outcome.error.message());
         break;
     case CopyOutcome::Status::Unchanged:
     case CopyOutcome::Status::SameFile:
@@ -825,7 +830,7 @@ bool CopySink::copyFile(const std::string& source, const std::string& target)
     m_observer.copyingFile(source, target);
     const CopyOutcome outcome = write(source, target, folder, false);
     if (outcome.keepFailed) {
-        destinationFailed(source, FolderPartOf(target),
+        destinationFailed(source, folderPartOf(target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                               outcome.error.message());
         return false;
@@ -841,7 +846,7 @@ void CopySink::copyLink(const std::string& source, const std::string& target)
         return;
     const CopyOutcome outcome = write(source, target, folder, true);
     if (outcome.keepFailed) {
-        destinationFailed(source, FolderPartOf(target),
+        destinationFailed(source, folderPartOf(target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                               outcome.error.message());
         return;
@@ -996,7 +1001,7 @@ void CopySink::tellOldestIssued()
         }
     }
     if (outcome.keepFailed) {
-        destinationFailed(source, FolderPartOf(target),
+        destinationFailed(source, folderPartOf(target),
                           "cannot keep the copy it replaces in " + m_versions->folder() + ": " +
                               outcome.error.message());
         return;
@@ -1205,9 +1210,9 @@ bool CopySink::folderNotMade(const std::string& source, const std::string& targe
     if (m_result.copyFailed)
         return true;
     const std::string reason =
-        error.category() == std::generic_category() ? SystemText(error.value()) : error.message();
+        error.category() == std::generic_category() ? systemText(error.value()) : error.message();
     if (const auto made = m_madeInItem.find(failed); made != m_madeInItem.end())
-        destinationFailed(made->second.first, FolderPartOf(made->second.second), reason);
+        destinationFailed(made->second.first, folderPartOf(made->second.second), reason);
     else
         destinationFailed(source, paths::withTrailingSeparator(target), reason);
     return true;
@@ -1223,7 +1228,7 @@ void CopySink::destinationFailed(const std::string& source, const std::string& t
     std::error_code error;
     const bool folderThere = static_cast<bool>(m_destination.openFolder(relativeOf(targetFolder), error));
     m_observer.showError(
-        CopyFailureText(source, targetFolder, folderThere ? m_destination.freeBytes() : 0, reason));
+        copyFailureText(source, targetFolder, folderThere ? m_destination.freeBytes() : 0, reason));
     m_cancelFlag.store(true);
 }
 

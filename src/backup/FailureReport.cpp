@@ -31,12 +31,12 @@ std::string twoDecimals(std::uint64_t bytes, std::uint64_t unit, const char* suf
 
 } // namespace
 
-std::uint64_t GetFreeSpace(const std::string& folder)
+std::uint64_t freeSpaceOf(const std::string& folder)
 {
     return files::freeBytes(folder);
 }
 
-std::string FormatByteSize(std::uint64_t bytes)
+std::string formatByteSize(std::uint64_t bytes)
 {
     if (bytes > kGiga)
         return twoDecimals(bytes, kGiga, N_("%s GB"));
@@ -47,31 +47,31 @@ std::string FormatByteSize(std::uint64_t bytes)
     return translation::format(_("%s Bytes"), bytes);
 }
 
-std::string FolderPartOf(const std::string& path)
+std::string folderPartOf(const std::string& path)
 {
     const std::size_t slash = path.rfind(paths::kSeparator);
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+std::string copyFailureText(const std::string& source, const std::string& targetFolder,
                             std::uint64_t freeBytes)
 {
     return translation::format(_("Could not backup file: %s"), source) + "\r\n\r\n" +
            _("Drive could be full.") + "\r\n\r\n" +
-           translation::format(_("Available space on drive %s %s"), targetFolder, FormatByteSize(freeBytes)) +
+           translation::format(_("Available space on drive %s %s"), targetFolder, formatByteSize(freeBytes)) +
            "\r\n\r\n" + _("Or try running this application with administrator rights.");
 }
 
-std::string CopyFailureText(const std::string& source, const std::string& targetFolder,
+std::string copyFailureText(const std::string& source, const std::string& targetFolder,
                             std::uint64_t freeBytes, const std::string& reason)
 {
-    std::string text = CopyFailureText(source, targetFolder, freeBytes);
+    std::string text = copyFailureText(source, targetFolder, freeBytes);
     if (!reason.empty())
         text += "\r\n\r\n" + translation::format(_("Reason: %s"), reason);
     return text;
 }
 
-std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total)
+std::string notBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t total)
 {
     std::string text = _("These files could not be read and were not backed up:");
     const std::size_t shown = std::min(entries.size(), kMaxNotBackedUpLines);
@@ -82,20 +82,20 @@ std::string NotBackedUpText(const std::vector<NotBackedUp>& entries, std::size_t
     return text;
 }
 
-std::string OverlapText(const std::string& destination, const std::string& item)
+std::string overlapText(const std::string& destination, const std::string& item)
 {
     return translation::format(_("The Backup To Folder %s and the item %s lie inside each other."),
                                destination, item);
 }
 
-std::string MissingDestinationText(const std::string& destination)
+std::string missingDestinationText(const std::string& destination)
 {
     if (destination.empty())
         return _("Backup To Folder does not exist.");
     return translation::format(_("Backup To Folder %s does not exist."), destination);
 }
 
-std::string DestinationBusyText(const std::string& destination, const std::string& holder)
+std::string destinationBusyText(const std::string& destination, const std::string& holder)
 {
     if (holder == "restore")
         return translation::format(_("A restore from %s is running."), destination);
@@ -104,7 +104,7 @@ std::string DestinationBusyText(const std::string& destination, const std::strin
     return translation::format(_("Another backup into %s is running."), destination);
 }
 
-std::string MissingItemsText(const std::vector<std::string>& items)
+std::string missingItemsText(const std::vector<std::string>& items)
 {
     std::string text = _("These items were not found and were not backed up:");
     for (const std::string& item : items)
@@ -112,22 +112,22 @@ std::string MissingItemsText(const std::vector<std::string>& items)
     return text;
 }
 
-std::string NotEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination)
+std::string notEnoughSpaceLine(std::uint64_t needed, std::uint64_t free, const std::string& destination)
 {
-    return translation::format(_("This backup needs %s; %s is free at %s."), FormatByteSize(needed),
-                               FormatByteSize(free), destination);
+    return translation::format(_("This backup needs %s; %s is free at %s."), formatByteSize(needed),
+                               formatByteSize(free), destination);
 }
 
-std::string NotEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination)
+std::string notEnoughSpaceQuestion(std::uint64_t needed, std::uint64_t free, const std::string& destination)
 {
-    return NotEnoughSpaceLine(needed, free, destination) + "\r\n\r\n" + _("Start anyway?");
+    return notEnoughSpaceLine(needed, free, destination) + "\r\n\r\n" + _("Start anyway?");
 }
 
 } // namespace stowmere::backup
 
 namespace stowmere::backup {
 
-std::vector<std::string> NotKeptLines(const files::MetadataLoss& loss, const std::string& place)
+std::vector<std::string> notKeptLines(const files::MetadataLoss& loss, const std::string& place)
 {
     std::vector<std::string> lines;
     if (loss.owner)

@@ -137,7 +137,7 @@ FolderRecord FolderScan::next(const std::atomic<bool>& stop)
         m_pending.clear();
         if (!sub->isOpen()) {
             record.skip = record.unreadable = true;
-            record.unreadableReason = SystemText(sub->openError());
+            record.unreadableReason = systemText(sub->openError());
             return record;
         }
         if (pseudo) {
@@ -166,7 +166,7 @@ FolderRecord FolderScan::startItem(const std::atomic<bool>& stop)
     m_done = true; // unless the item can be read and has sub-folders
     if (!folder->isOpen()) {
         record.skip = record.unreadable = true;
-        record.unreadableReason = SystemText(folder->openError());
+        record.unreadableReason = systemText(folder->openError());
         return record;
     }
     if (files::onPseudoFileSystem(folder->fd())) {

@@ -7,6 +7,7 @@
 #include "platform/FileLock.h"
 #include "platform/FileNode.h"
 #include "platform/FreeSpace.h"
+#include "platform/LastError.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
 #include "platform/WriteAll.h"
@@ -25,19 +26,11 @@
 
 namespace stowmere::backup {
 
+using files::errorCode;
+using files::lastError;
 using files::UniqueFd;
 
 namespace {
-
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
-std::error_code codeOf(int error)
-{
-    return {error, std::generic_category()};
-}
 
 DestinationEntry entryOf(std::string name, const struct stat& info)
 {
@@ -121,7 +114,7 @@ std::error_code emptyFolder(int folderFd)
         UniqueFd below = openFolderAt(folderFd, name.c_str(), error);
         if (!below) {
             if (!first)
-                first = codeOf(error);
+                first = errorCode(error);
             continue;
         }
         // A read-only folder must open up before its entries can go.
@@ -282,7 +275,7 @@ FolderHandle LocalDestination::openFolder(std::string_view relative, std::error_
     if (!fd && code == EACCES)
         fd = files::openBeneath(fdOf(m_root), relative, O_PATH | O_DIRECTORY, code);
     if (!fd) {
-        error = codeOf(code);
+        error = errorCode(code);
         return nullptr;
     }
     std::string clean;
@@ -303,13 +296,13 @@ FolderHandle LocalDestination::openFolder(const FolderHandle& parent, const std:
 {
     error.clear();
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-        error = codeOf(EINVAL);
+        error = errorCode(EINVAL);
         return nullptr;
     }
     int code = 0;
     UniqueFd fd = openFolderAt(fdOf(parent), name.c_str(), code);
     if (!fd) {
-        error = codeOf(code);
+        error = errorCode(code);
         return nullptr;
     }
     return adopt(std::move(fd), joinRelative(parent->relative(), name));
@@ -327,7 +320,7 @@ FolderHandle LocalDestination::makeFolder(const FolderHandle& parent, const std:
         int code = errno;
         struct stat info {};
         if (code != EEXIST || ::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            error = codeOf(code);
+            error = errorCode(code);
             return nullptr;
         }
         if (S_ISLNK(info.st_mode)) {
@@ -339,7 +332,7 @@ FolderHandle LocalDestination::makeFolder(const FolderHandle& parent, const std:
             }
             created = true;
         } else if (!S_ISDIR(info.st_mode)) {
-            error = codeOf(EEXIST);
+            error = errorCode(EEXIST);
             return nullptr;
         }
     }
@@ -506,7 +499,7 @@ std::error_code LocalDestination::remove(const FolderHandle& folder, const std::
     int code = 0;
     const UniqueFd below = openFolderAt(fd, name.c_str(), code);
     if (!below)
-        return codeOf(code);
+        return errorCode(code);
     ::fchmod(below.get(), S_IRWXU);
     if (const std::error_code error = emptyFolder(below.get()))
         return error;
@@ -551,7 +544,7 @@ files::CopyOutcome LocalDestination::makeHardLink(const FolderHandle& firstFolde
     const auto failed = [](Status status, int error) {
         files::CopyOutcome outcome;
         outcome.status = status;
-        outcome.error = codeOf(error);
+        outcome.error = errorCode(error);
         return outcome;
     };
     const int firstFd = fdOf(firstFolder);
@@ -622,7 +615,7 @@ RunLockResult LocalDestination::takeRunLock(std::string_view holder, std::error_
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = codeOf(EINVAL);
+        error = errorCode(EINVAL);
         return RunLockResult::Failed;
     }
     for (;;) {

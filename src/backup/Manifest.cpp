@@ -2,6 +2,7 @@
 #include "backup/Manifest.h"
 
 #include "backup/ScratchFile.h"
+#include "platform/LastError.h"
 #include "platform/WriteAll.h"
 
 #include "platform/UniqueFd.h"
@@ -21,6 +22,7 @@ namespace stowmere::backup {
 
 namespace {
 
+using files::lastError;
 using files::writeAll;
 
 using files::UniqueFd;
@@ -29,11 +31,6 @@ using files::UniqueFd;
 constexpr std::size_t kMaxLineLength = std::size_t{1} << 20;
 constexpr std::size_t kReadBuffer = std::size_t{64} * 1024;
 constexpr std::string_view kEndWord = "stowmere-manifest-end ";
-
-std::error_code lastError()
-{
-    return {errno, std::system_category()};
-}
 
 std::uint32_t checksumOf(std::string_view text)
 {
@@ -179,7 +176,7 @@ private:
 };
 
 /// Records read or written between two looks at the cancel flag: some milliseconds.
-constexpr std::size_t kCancelLook = 4096;
+constexpr std::size_t kEntriesPerCancelLook = 4096;
 
 /// Writes lines through a buffer.
 class LineWriter {
@@ -508,7 +505,7 @@ ManifestReader::ManifestReader(Destination& destination, const std::atomic<bool>
     };
     for (const ManifestRecord* record = lines.head(); record != nullptr; record = lines.head()) {
         // A journal of millions of lines takes a while to sort.
-        if (cancel != nullptr && run.size() % kCancelLook == 0 && cancel->load()) {
+        if (cancel != nullptr && run.size() % kEntriesPerCancelLook == 0 && cancel->load()) {
             m_cancelled = true;
             break;
         }
@@ -602,7 +599,7 @@ bool compactManifest(Destination& destination, std::vector<ManifestDamage>& dama
     std::uint64_t count = 0;
     std::uint64_t marked = 0;
     for (const ManifestRecord* record = reader.next(); record != nullptr && !error; record = reader.next()) {
-        if (count % kCancelLook == 0 && cancelled())
+        if (count % kEntriesPerCancelLook == 0 && cancelled())
             return false;
         error = writer.add(encodeManifestLine(*record));
         ++count;

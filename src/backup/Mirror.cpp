@@ -14,7 +14,7 @@ using translation::format;
 
 } // namespace
 
-std::string NotMirroredText(const std::string& item)
+std::string notMirroredText(const std::string& item)
 {
     return format(
         _("Nothing was moved out of the copy of %s: it shares its folder in the destination with other "
@@ -22,7 +22,7 @@ std::string NotMirroredText(const std::string& item)
         item);
 }
 
-std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
+std::string massRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
                             bool sourceEmpty)
 {
     const std::string why =
@@ -38,7 +38,7 @@ std::string MassRemovalText(const std::string& item, std::uint64_t files, std::u
         item, why);
 }
 
-std::string RemovedText(std::uint64_t removed, const std::string& runFolder)
+std::string removedText(std::uint64_t removed, const std::string& runFolder)
 {
     return format(ngettext("%d copy whose source is gone was moved into %s.",
                            "%d copies whose sources are gone were moved into %s.", removed),

@@ -43,12 +43,12 @@ struct RemovalPlan {
 
 /// Why a mirrored run left a folder item's copy alone: it is copied straight into the
 /// destination, or under the name of another item of the set.
-std::string NotMirroredText(const std::string& item);
+std::string notMirroredText(const std::string& item);
 /// The refusal of a massive removal (RemovalPlan::massive).
-std::string MassRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
+std::string massRemovalText(const std::string& item, std::uint64_t files, std::uint64_t copies,
                             bool sourceEmpty);
 /// What a mirrored run moved, and where to.
-std::string RemovedText(std::uint64_t removed, const std::string& runFolder);
+std::string removedText(std::uint64_t removed, const std::string& runFolder);
 
 /// Adds to plan the entries of one copy folder whose source is gone: each of copies (the
 /// copy folder's entries, sorted by name) that names (every name the source folder held,

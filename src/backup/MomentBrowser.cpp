@@ -116,7 +116,7 @@ std::vector<std::string> MomentBrowser::unrecorded() const
     return m_tree ? m_tree->unrecorded() : std::vector<std::string>{};
 }
 
-std::vector<std::time_t> RecordedMoments(const std::string& destination)
+std::vector<std::time_t> recordedMoments(const std::string& destination)
 {
     const std::unique_ptr<Destination> copies = openIfThere(destination, BackupLayout(destination, {}));
     std::vector<std::time_t> moments;
@@ -130,7 +130,7 @@ std::vector<std::time_t> RecordedMoments(const std::string& destination)
     return moments;
 }
 
-std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
+std::vector<std::string> listMoment(const std::string& destination, const std::vector<std::string>& items,
                                     std::time_t at, const std::string& path,
                                     const std::function<void(const MomentFile&)>& told)
 {

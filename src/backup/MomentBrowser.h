@@ -61,13 +61,13 @@ private:
 /// The moments a destination can be restored to: the start of each run that changed it
 /// (recorded, or with a folder of kept copies), newest first, one per second. Empty for a
 /// local destination that is not there; throws RestoreRefusal as MomentBrowser does.
-std::vector<std::time_t> RecordedMoments(const std::string& destination);
+std::vector<std::time_t> recordedMoments(const std::string& destination);
 
 /// Tells each entry of the destination's tree as the last run at or before at left it, with
 /// a path only those of that file or folder (an original path), a folder before what it
 /// holds. Returns the later runs that kept no record of what they added. Throws
 /// RestoreRefusal for a path no item holds.
-std::vector<std::string> ListMoment(const std::string& destination, const std::vector<std::string>& items,
+std::vector<std::string> listMoment(const std::string& destination, const std::vector<std::string>& items,
                                     std::time_t at, const std::string& path,
                                     const std::function<void(const MomentFile&)>& told);
 

@@ -7,7 +7,7 @@
 
 namespace stowmere::backup {
 
-std::optional<std::string> SpecialRefusal(mode_t format, const Destination& destination)
+std::optional<std::string> specialRefusal(mode_t format, const Destination& destination)
 {
     if ((format & S_IFMT) == S_IFSOCK)
         return std::string("it is a socket, which holds nothing to copy: the program that listens on it "

@@ -12,6 +12,6 @@ namespace stowmere::backup {
 /// Why a special file of the type bits format (a FIFO, socket or device node) cannot be
 /// made in destination by this process; none when it can. A socket never can: it lives
 /// only while the program that made it listens.
-std::optional<std::string> SpecialRefusal(mode_t format, const Destination& destination);
+std::optional<std::string> specialRefusal(mode_t format, const Destination& destination);
 
 } // namespace stowmere::backup

@@ -2,6 +2,7 @@
 #include "backup/PathSpool.h"
 
 #include "backup/ScratchFile.h"
+#include "platform/LastError.h"
 #include "platform/WriteAll.h"
 
 #include <algorithm>
@@ -16,16 +17,12 @@ namespace stowmere::backup {
 
 namespace {
 
+using files::lastError;
 using files::writeAll;
 
 constexpr std::size_t kBuffer = std::size_t{64} * 1024;
 /// Paths merged between two looks at the cancel flag.
-constexpr std::size_t kCancelLook = 4096;
-
-std::error_code lastError()
-{
-    return {errno, std::system_category()};
-}
+constexpr std::size_t kPathsPerCancelLook = 4096;
 
 // Paths are kept with each separator turned into NUL, which no name holds: plain byte
 // order is then the manifest's order (a folder's tree before its siblings), and sorting
@@ -171,7 +168,7 @@ std::error_code PathSpool::drain(const std::function<void(const std::string&)>& 
     std::string last;
     bool any = false;
     for (std::size_t count = 0;; ++count) {
-        if (cancel != nullptr && count % kCancelLook == 0 && cancel->load())
+        if (cancel != nullptr && count % kPathsPerCancelLook == 0 && cancel->load())
             return std::make_error_code(std::errc::operation_canceled);
         // Few runs (one per kRunPaths paths): a look at each head costs less than a heap.
         Run* chosen = nullptr;

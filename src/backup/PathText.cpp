@@ -5,7 +5,7 @@
 
 namespace stowmere::backup {
 
-std::string SystemText(int error)
+std::string systemText(int error)
 {
     return std::error_code(error, std::generic_category()).message();
 }

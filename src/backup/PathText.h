@@ -6,6 +6,6 @@
 namespace stowmere::backup {
 
 /// The system's words for an errno value, as the reports of a run give them.
-std::string SystemText(int error);
+std::string systemText(int error);
 
 } // namespace stowmere::backup

@@ -55,7 +55,7 @@ bool PreviewSink::start()
     BackupResult& result = m_record.result();
     result.refused = true;
     result.refusal = "Cannot open the lock file " + m_destination.pathOf(BackupEngine::kRunLockName) + ": " +
-                     SystemText(error.value());
+                     systemText(error.value());
     return false;
 }
 
@@ -138,7 +138,7 @@ bool PreviewSink::entry(const EntryFacts& entry)
     if (source.kind != files::EntryKind::File) {
         // Gone or changed since the folder was read: the run would list it as not read.
         notBackedUp(entry.source, source.kind == files::EntryKind::Missing
-                                      ? SystemText(ENOENT)
+                                      ? systemText(ENOENT)
                                       : "it is no longer what it was when the folder was read");
         return true;
     }
@@ -201,7 +201,7 @@ namespace stowmere::backup {
 bool PreviewSink::special(const EntryFacts& entry, PreviewEntry& told)
 {
     const mode_t format = entry.special();
-    if (const std::optional<std::string> refusal = SpecialRefusal(format, m_destination)) {
+    if (const std::optional<std::string> refusal = specialRefusal(format, m_destination)) {
         notBackedUp(entry.source, *refusal);
         return true;
     }

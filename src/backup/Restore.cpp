@@ -291,7 +291,7 @@ public:
     {
         m_result.notKept.clear();
         for (const auto& [place, loss] : m_lost)
-            for (std::string& line : NotKeptLines(loss, place))
+            for (std::string& line : notKeptLines(loss, place))
                 m_result.notKept.push_back(std::move(line));
         return m_result;
     }
@@ -376,7 +376,7 @@ private:
         // Looked at, never opened: a FIFO would block the restore.
         if (!files::readMetadata(source.path, request.metadata, request.source) &&
             request.source.st_mode == 0) {
-            m_result.unreadable.push_back({source.path, SystemText(errno)});
+            m_result.unreadable.push_back({source.path, systemText(errno)});
             return true;
         }
         const mode_t format = request.source.st_mode & S_IFMT;
@@ -529,7 +529,7 @@ private:
         m_result.writeFailed = true;
         m_result.failure = "Cannot restore " + place + ": " +
                            std::error_code(error, std::generic_category()).message() + " (" +
-                           FormatByteSize(GetFreeSpace(FolderPartOf(place))) + " free there)";
+                           formatByteSize(freeSpaceOf(folderPartOf(place))) + " free there)";
         return false;
     }
 
@@ -628,7 +628,7 @@ std::unique_ptr<Destination> openCopies(const std::string& location, const std::
     return copies;
 }
 
-RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
+RestoreResult restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel)
 {
     const bool remote = isRemoteLocation(request.destination);
     const BackupLayout layout(request.destination, request.items);
@@ -694,14 +694,14 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
         std::error_code error;
         // A server folder that cannot take the lock (read-only, say) can still be read.
         if (copies->takeRunLock(BackupEngine::kRestoreHolder, error) == RunLockResult::Busy)
-            throw RestoreRefusal(DestinationBusyText(request.destination, copies->runLockHolder()));
+            throw RestoreRefusal(destinationBusyText(request.destination, copies->runLockHolder()));
     } else {
         try {
             const std::string lockFile = paths::join(dest, BackupEngine::kRunLockName);
             lock = files::FileLock::acquire(lockFile, std::chrono::milliseconds(0));
             if (!lock)
                 throw RestoreRefusal(
-                    DestinationBusyText(request.destination, files::FileLock::holderOf(lockFile)));
+                    destinationBusyText(request.destination, files::FileLock::holderOf(lockFile)));
             lock->recordHolder(BackupEngine::kRestoreHolder);
         } catch (const std::system_error&) {
             // A destination that cannot take a lock file (read-only, say) can still be read.
@@ -722,7 +722,7 @@ RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, 
     return result;
 }
 
-std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
+std::vector<KeptVersion> keptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path)
 {
     const bool remote = isRemoteLocation(destination);

@@ -84,7 +84,7 @@ public:
 /// destination's run lock, so no backup moves a copy away meanwhile. Throws RestoreRefusal
 /// before anything is written when a path cannot be restored as asked. The cancel flag is
 /// seen between files and between the chunks of a large one.
-RestoreResult Restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel);
+RestoreResult restore(const RestoreRequest& request, RestoreObserver& observer, std::atomic<bool>& cancel);
 
 /// One kept version of a file: the run folder that kept it, and the file.
 struct KeptVersion {
@@ -99,7 +99,7 @@ struct KeptVersion {
 
 /// The versions kept in a destination, oldest run first; with a path, only those of that
 /// file or of the files in that folder (an original path, as a restore takes it).
-std::vector<KeptVersion> KeptVersions(const std::string& destination, const std::vector<std::string>& items,
+std::vector<KeptVersion> keptVersions(const std::string& destination, const std::vector<std::string>& items,
                                       const std::string& path = {});
 
 /// The destination at location (a set's Backup To Folder as the engine uses it; shown in

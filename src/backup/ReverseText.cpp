@@ -28,7 +28,7 @@ std::size_t characterLength(std::string_view text, std::size_t at)
 
 } // namespace
 
-std::string ReverseText(std::string_view text)
+std::string reverseText(std::string_view text)
 {
     std::string result(text.size(), '\0');
     std::size_t end = text.size();

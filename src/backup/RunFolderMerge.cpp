@@ -11,7 +11,7 @@
 
 namespace stowmere::backup {
 
-std::error_code RemoveTree(Destination& destination, const FolderHandle& parent, const std::string& name,
+std::error_code removeTree(Destination& destination, const FolderHandle& parent, const std::string& name,
                            const std::atomic<bool>* cancel)
 {
     if (cancel == nullptr)
@@ -30,7 +30,7 @@ std::error_code RemoveTree(Destination& destination, const FolderHandle& parent,
     for (const DestinationEntry& entry : entries) {
         if (cancel->load())
             return std::make_error_code(std::errc::operation_canceled);
-        error = entry.kind == DestinationKind::Folder ? RemoveTree(destination, folder, entry.name, cancel)
+        error = entry.kind == DestinationKind::Folder ? removeTree(destination, folder, entry.name, cancel)
                                                       : destination.remove(folder, entry.name);
         if (error)
             return error;
@@ -84,7 +84,7 @@ std::error_code RunFolderMerge::mergeFolder(const FolderHandle& from, const std:
         const std::string path = relative.empty() ? entry.name : relative + '/' + entry.name;
         if (RunHistory::atOrBelowAny(m_covering, path)) {
             // The older run decides here: the newer copy tells nothing of its moment.
-            if ((error = RemoveTree(m_destination, from, entry.name, cancel)))
+            if ((error = removeTree(m_destination, from, entry.name, cancel)))
                 return error;
             continue;
         }
@@ -94,7 +94,7 @@ std::error_code RunFolderMerge::mergeFolder(const FolderHandle& from, const std:
         const bool bothFolders =
             there.kind == DestinationKind::Folder && entry.kind == DestinationKind::Folder;
         if (there.kind != DestinationKind::Missing && !bothFolders) {
-            if ((error = RemoveTree(m_destination, from, entry.name, cancel)))
+            if ((error = removeTree(m_destination, from, entry.name, cancel)))
                 return error;
             continue;
         }
@@ -165,7 +165,7 @@ std::error_code RunFolderMerge::run(const std::atomic<bool>* cancel)
     }
     if ((error = mergeRecord()))
         return error;
-    if ((error = RemoveTree(m_destination, versions, m_from, cancel)) &&
+    if ((error = removeTree(m_destination, versions, m_from, cancel)) &&
         error != std::errc::no_such_file_or_directory)
         return error;
     if (const FolderHandle records = m_destination.openFolder(kRunRecordsFolderName, error))

@@ -13,7 +13,7 @@ namespace stowmere::backup {
 /// Removes the entry name of parent, a folder with everything below it. With cancel, looks
 /// at it between two entries (a run folder of a million copies takes minutes to delete) and
 /// then fails with operation_canceled.
-std::error_code RemoveTree(Destination& destination, const FolderHandle& parent, const std::string& name,
+std::error_code removeTree(Destination& destination, const FolderHandle& parent, const std::string& name,
                            const std::atomic<bool>* cancel);
 
 /// Folds a newer run folder into an older one that stays, so that the moment before the

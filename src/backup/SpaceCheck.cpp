@@ -24,7 +24,7 @@ std::string canonical(const std::string& path)
 
 } // namespace
 
-bool CopiesSurelyFit(const std::string& destination, const std::vector<std::string>& items)
+bool copiesSurelyFit(const std::string& destination, const std::vector<std::string>& items)
 {
     std::ifstream file("/proc/self/mountinfo");
     std::stringstream mountInfo;
@@ -59,7 +59,7 @@ bool CopiesSurelyFit(const std::string& destination, const std::vector<std::stri
     return used < files::freeBytes(destination.empty() ? std::string("/") : destination);
 }
 
-bool CopiesFitKnownTotal(const std::string& destination, std::uint64_t knownBytes)
+bool copiesFitKnownTotal(const std::string& destination, std::uint64_t knownBytes)
 {
     constexpr std::uint64_t kSlack = 64ull << 20;
     const std::uint64_t needed = knownBytes + knownBytes / 4 + kSlack;

@@ -11,11 +11,11 @@ namespace stowmere::backup {
 /// them: true when the destination has more free bytes than are in use on every file
 /// system the items lie on, the file systems mounted inside folder items included. The
 /// copies can never take more than their sources hold. False when that cannot be told.
-bool CopiesSurelyFit(const std::string& destination, const std::vector<std::string>& items);
+bool copiesSurelyFit(const std::string& destination, const std::vector<std::string>& items);
 
 /// Whether copies whose sources held knownBytes at the last complete run still fit the
 /// free space of destination with room for a tree that grew meanwhile: a quarter more, and
 /// 64 MiB. False when the free space cannot be told.
-bool CopiesFitKnownTotal(const std::string& destination, std::uint64_t knownBytes);
+bool copiesFitKnownTotal(const std::string& destination, std::uint64_t knownBytes);
 
 } // namespace stowmere::backup

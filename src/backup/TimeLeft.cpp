@@ -70,7 +70,7 @@ std::optional<std::chrono::seconds> TimeLeftEstimator::timeLeft() const
     return std::chrono::seconds(static_cast<std::int64_t>(std::min(seconds, 366.0 * 24 * 3600)));
 }
 
-std::string FormatTimeLeft(std::chrono::seconds left)
+std::string formatTimeLeft(std::chrono::seconds left)
 {
     const std::int64_t seconds = std::max<std::int64_t>(left.count(), 0);
     if (seconds <= 55)

@@ -51,6 +51,6 @@ private:
 /// The time left as the progress title shows it: "45 s left" (5-second steps, rounded up,
 /// below a minute), "3 min left" (rounded up, below an hour), "2 h 5 min left" (below ten
 /// hours), "14 h left".
-std::string FormatTimeLeft(std::chrono::seconds left);
+std::string formatTimeLeft(std::chrono::seconds left);
 
 } // namespace stowmere::backup

@@ -72,7 +72,7 @@ public:
             break;
         case RunLockResult::Busy:
             m_result.destinationError =
-                DestinationBusyText(m_destination.location(), m_destination.runLockHolder());
+                destinationBusyText(m_destination.location(), m_destination.runLockHolder());
             return std::move(m_result);
         case RunLockResult::Unsupported:
         case RunLockResult::Failed:
@@ -495,13 +495,13 @@ VerifyResult::Outcome VerifyResult::outcome() const
     return Outcome::AllMatch;
 }
 
-VerifyResult Verify(Destination& destination, const VerifySettings& settings, VerifyObserver& observer,
+VerifyResult verify(Destination& destination, const VerifySettings& settings, VerifyObserver& observer,
                     const std::atomic<bool>& cancel)
 {
     return Verification(destination, settings, observer, cancel).run();
 }
 
-VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer, const std::atomic<bool>& cancel)
+VerifyResult verify(const VerifySettings& settings, VerifyObserver& observer, const std::atomic<bool>& cancel)
 {
     std::error_code error;
     const std::unique_ptr<Destination> destination = openDestination(settings.destination, error);
@@ -510,7 +510,7 @@ VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer, co
         result.destinationError = "Cannot read " + settings.destination + ": " + error.message();
         return result;
     }
-    return Verify(*destination, settings, observer, cancel);
+    return verify(*destination, settings, observer, cancel);
 }
 
 } // namespace stowmere::backup

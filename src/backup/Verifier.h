@@ -111,9 +111,9 @@ inline constexpr const char* kVerifyHolder = "verify";
 /// changes the copies meanwhile, and then records what it hashed and found in the
 /// journal, so that copies without a record have one from now on and the next run copies
 /// again those found damaged or missing. cancel stops it between reads.
-VerifyResult Verify(const VerifySettings& settings, VerifyObserver& observer,
+VerifyResult verify(const VerifySettings& settings, VerifyObserver& observer,
                     const std::atomic<bool>& cancel);
-VerifyResult Verify(Destination& destination, const VerifySettings& settings, VerifyObserver& observer,
+VerifyResult verify(Destination& destination, const VerifySettings& settings, VerifyObserver& observer,
                     const std::atomic<bool>& cancel);
 
 } // namespace stowmere::backup

@@ -36,7 +36,7 @@ std::string verifySummary(const VerifyResult& result, bool againstSource)
     const VerifyCounts& counts = result.counts;
     const std::uint64_t read = counts.matched + counts.damaged + counts.unrecorded;
     std::string summary = format(ngettext("Verified %d copy (%s)", "Verified %d copies (%s)", read), read,
-                                 FormatByteSize(counts.bytesRead));
+                                 formatByteSize(counts.bytesRead));
     if (againstSource)
         summary += format(_(", %d against their source"), counts.comparedWithSource);
     summary += format(_(": %s"), verifyCountsText(counts));

@@ -203,7 +203,7 @@ std::size_t VersionStore::prune(const KeepRules& rules, std::time_t now, std::st
             removeError =
                 RunFolderMerge(*m_destination, into.name, folders[i].name, std::move(covering)).run(cancel);
         } else {
-            removeError = RemoveTree(*m_destination, versions, folders[i].name, cancel);
+            removeError = removeTree(*m_destination, versions, folders[i].name, cancel);
             if (!removeError)
                 newestDeleted = stampOfFolder(folders[i]);
         }

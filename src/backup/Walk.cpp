@@ -53,7 +53,7 @@ Walk::Walk(const WalkSettings& settings, Destination& destination, const Exclusi
 Walk::Outcome Walk::item(const std::string& item)
 {
     // An item checked after the run started escaped the check before it.
-    if (LieInsideEachOther(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, item))
+    if (lieInsideEachOther(m_dest.empty() ? std::string(1, paths::kSeparator) : m_dest, item))
         return Outcome::Overlap;
     // What the item is on disk decides how it is walked, not whether its name has a dot:
     // "My.Data" may be a folder and "Makefile" a file.
@@ -77,9 +77,9 @@ std::string Walk::baseName(const std::string& item)
     if (paths::isRoot(item))
         return {};
     // The text after the last separator; empty when the item ends with one.
-    const std::string reversed = ReverseText(item);
+    const std::string reversed = reverseText(item);
     const std::size_t separator = reversed.find(paths::kSeparator);
-    std::string base = ReverseText(std::string_view(reversed).substr(0, separator));
+    std::string base = reverseText(std::string_view(reversed).substr(0, separator));
     // "." and ".." name no folder of their own: a base of ".." would put the copy beside
     // the destination instead of inside it.
     if (base == "." || base == "..")
@@ -430,7 +430,7 @@ void Walk::walkEntries(const FolderFacts& folder, const std::vector<ScannedFile>
         }
         if (!sourceSeen) {
             if (!files::isFolder(folder.source)) {
-                m_sink.notBackedUp(folder.source, SystemText(ENOENT));
+                m_sink.notBackedUp(folder.source, systemText(ENOENT));
                 return;
             }
             sourceSeen = true;

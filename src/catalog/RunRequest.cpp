@@ -14,7 +14,7 @@ std::size_t RunRequest::checkedCount() const
 
 backup::BackupStartCheck RunRequest::startCheck() const
 {
-    return backup::CheckBackupStart(set.destination, items.size(), checkedCount(), items.empty());
+    return backup::checkBackupStart(set.destination, items.size(), checkedCount(), items.empty());
 }
 
 backup::BackupSettings RunRequest::settings() const

@@ -36,7 +36,7 @@ std::string unwritable(const std::string& folder)
 
 bool RunStart::copiesSurelyFit() const
 {
-    return backup::CopiesSurelyFit(settings.destination, checkedItems);
+    return backup::copiesSurelyFit(settings.destination, checkedItems);
 }
 
 RunRecord RunStart::refusedRecord(const std::string& dataFolder, const std::string& reason,
@@ -62,7 +62,7 @@ RunStart startRun(const RunRequest& request, StartFor purpose)
     for (std::size_t i = 0; i < request.items.size(); ++i)
         if (request.isChecked && request.isChecked(i))
             start.checkedItems.push_back(request.items[i]);
-    if (std::string overlap = backup::CheckItemsApart(start.settings.destination, start.checkedItems);
+    if (std::string overlap = backup::checkItemsApart(start.settings.destination, start.checkedItems);
         !overlap.empty())
         return refuse(std::move(overlap), false);
     if (backup::isRemoteLocation(start.settings.destination)) {
@@ -70,7 +70,7 @@ RunStart startRun(const RunRequest& request, StartFor purpose)
         std::error_code error;
         const auto destination = backup::openDestination(start.settings.destination, error);
         if (!destination && error == std::errc::no_such_file_or_directory)
-            return refuse(backup::MissingDestinationText(start.settings.destination), false);
+            return refuse(backup::missingDestinationText(start.settings.destination), false);
         if (!destination)
             return refuse(error.message(), true);
         if (const std::error_code refused = destination->checkWritable())

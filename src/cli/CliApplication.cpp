@@ -95,7 +95,7 @@ bool lastRunStillFits(const std::string& dataFolder, const catalog::BackupSet& s
         catalog::RunHistory(catalog::RunHistory::defaultFile()).lastBackup(dataFolder, set, warnings);
     return last && last->mode == catalog::RunMode::Incremental && last->sourceBytes > 0 &&
            last->destination == set.destination &&
-           backup::CopiesFitKnownTotal(set.destination, last->sourceBytes);
+           backup::copiesFitKnownTotal(set.destination, last->sourceBytes);
 }
 
 } // namespace
@@ -448,7 +448,7 @@ ExitCode CliApplication::backup(Catalog& data, const BackupSet& set, const Comma
 
     InterruptGuard guard(cancelFlag, !line.quiet);
     printer.start(checkedCount);
-    const backup::BackupResult result = backup::RunBackup(settings, items, observer, cancelFlag);
+    const backup::BackupResult result = backup::runBackup(settings, items, observer, cancelFlag);
     const int signal = guard.receivedSignal();
     recordRun(settings, result);
     m_notice.setResult(result);

@@ -35,7 +35,7 @@ bool CliBackupObserver::startWithoutSpace(std::uint64_t needed, std::uint64_t fr
 {
     if (m_force)
         return true;
-    m_printer.failure(backup::NotEnoughSpaceLine(needed, free, folder) + "\r\n" +
+    m_printer.failure(backup::notEnoughSpaceLine(needed, free, folder) + "\r\n" +
                       _("Nothing was copied; --force starts the backup anyway."));
     return false;
 }
@@ -45,7 +45,7 @@ bool CliBackupObserver::allowMassRemoval(const std::string& item, std::uint64_t 
 {
     if (m_allowMassRemoval)
         return true;
-    m_printer.failure(backup::MassRemovalText(item, files, copies, sourceEmpty) + "\r\n" +
+    m_printer.failure(backup::massRemovalText(item, files, copies, sourceEmpty) + "\r\n" +
                       _("--allow-mass-removal moves them into versions all the same."));
     return false;
 }

@@ -111,7 +111,7 @@ std::string HistoryCommand::describe(const RunRecord& record)
     std::string text = catalog::isoTime(record.start) + '\t' + std::to_string(record.setNumber) + '\t' +
                        escapeControl(record.description) + '\t' + catalog::modeName(record.mode) + '\t' +
                        catalog::outcomeName(record.outcome) + '\t' + std::to_string(record.files) +
-                       (record.files == 1 ? " file" : " files") + '\t' + backup::FormatByteSize(record.bytes);
+                       (record.files == 1 ? " file" : " files") + '\t' + backup::formatByteSize(record.bytes);
     if (!record.reason.empty())
         text += '\t' + escapeControl(record.reason);
     text += '\n';

@@ -41,13 +41,13 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
     const std::string& path = entry.kind == PreviewEntry::Kind::Mkdir ? entry.target : entry.source;
     if (m_format == Format::Json) {
         nlohmann::ordered_json line;
-        line["kind"] = backup::PreviewKindName(entry.kind);
+        line["kind"] = backup::previewKindName(entry.kind);
         line["path"] = jsonName(path);
         if (!entry.target.empty() && entry.kind != PreviewEntry::Kind::Mkdir)
             line["target"] = jsonName(entry.target);
         if (entry.kind == PreviewEntry::Kind::Mkdir)
             line["source"] = jsonName(entry.source);
-        if (entry.size > 0 || (backup::PreviewKindCopiesFile(entry.kind) && entry.becomes.empty()))
+        if (entry.size > 0 || (backup::previewKindCopiesFile(entry.kind) && entry.becomes.empty()))
             line["size"] = entry.size;
         if (!entry.was.empty())
             line["was"] = entry.was;
@@ -58,7 +58,7 @@ void PreviewPrinter::entry(const PreviewEntry& entry)
             line["reason"] = jsonName(entry.reason);
         m_out << line.dump() << '\n';
     } else {
-        std::string text = backup::PreviewKindName(entry.kind);
+        std::string text = backup::previewKindName(entry.kind);
         // Names line up after the short words; "unreadable" runs one column over.
         text.resize(std::max<std::size_t>(text.size(), 8), ' ');
         text += ' ';
@@ -98,7 +98,7 @@ void PreviewPrinter::totals(const backup::BackupResult& result)
     } else {
         using translation::format;
         m_out << format(ngettext("Would copy %d file (%s)", "Would copy %d files (%s)", totals.files),
-                        totals.files, backup::FormatByteSize(totals.bytes))
+                        totals.files, backup::formatByteSize(totals.bytes))
               << format(ngettext(" and create %d folder", " and create %d folders", totals.folders),
                         totals.folders);
         if (totals.same > 0)

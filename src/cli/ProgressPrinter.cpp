@@ -177,7 +177,7 @@ std::string ProgressPrinter::totalsText()
 {
     if (m_counting)
         return translation::format(ngettext("counting: %d file, %s", "counting: %d files, %s", m_totalFiles),
-                                   m_totalFiles, backup::FormatByteSize(m_totalBytes));
+                                   m_totalFiles, backup::formatByteSize(m_totalBytes));
     if (!m_totalsKnown)
         return translation::format(ngettext("%d file copied", "%d files copied", m_filesCopied),
                                    m_filesCopied);
@@ -185,11 +185,11 @@ std::string ProgressPrinter::totalsText()
     m_estimator.update(backup::TimeLeftEstimator::Clock::now(), m_totalBytes > 0 ? bytes : m_filesCopied);
     std::string text = translation::format(
         ngettext("%d/%d file, %s of %s", "%d/%d files, %s of %s", m_totalFiles), m_filesCopied, m_totalFiles,
-        backup::FormatByteSize(bytes), backup::FormatByteSize(m_totalBytes));
+        backup::formatByteSize(bytes), backup::formatByteSize(m_totalBytes));
     if (const auto rate = m_estimator.rate(); rate && m_totalBytes > 0)
-        text += ", " + backup::FormatByteSize(static_cast<std::uint64_t>(*rate)) + "/s";
+        text += ", " + backup::formatByteSize(static_cast<std::uint64_t>(*rate)) + "/s";
     if (const auto left = m_estimator.timeLeft())
-        text += ", " + backup::FormatTimeLeft(*left);
+        text += ", " + backup::formatTimeLeft(*left);
     return text;
 }
 

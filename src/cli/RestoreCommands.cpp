@@ -117,7 +117,7 @@ ExitCode RestoreCommands::moment(const catalog::BackupSet& set, const std::vecto
     std::vector<std::string> unrecorded;
     try {
         unrecorded =
-            backup::ListMoment(set.destination, items, at, path, [&](const backup::MomentFile& file) {
+            backup::listMoment(set.destination, items, at, path, [&](const backup::MomentFile& file) {
                 const bool folder = file.entry.kind == backup::DestinationKind::Folder;
                 const std::string& shown = file.original.empty() ? file.relative : file.original;
                 m_out << (file.run.empty() ? std::string("current") : file.run) << '\t'
@@ -140,7 +140,7 @@ ExitCode RestoreCommands::versions(const catalog::BackupSet& set, const std::vec
         return moment(set, items, timeOf(*line.at), path);
     std::vector<backup::KeptVersion> kept;
     try {
-        kept = backup::KeptVersions(set.destination, items, path);
+        kept = backup::keptVersions(set.destination, items, path);
     } catch (const backup::RestoreRefusal& refusal) {
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(refusal.what()));
     }
@@ -170,7 +170,7 @@ ExitCode RestoreCommands::restore(const catalog::BackupSet& set, const std::vect
     CountingObserver observer;
     backup::RestoreResult result;
     try {
-        result = backup::Restore(request, observer, cancel);
+        result = backup::restore(request, observer, cancel);
     } catch (const backup::RestoreRefusal& refusal) {
         throw catalog::RuleRefusal(ProgressPrinter::escapeControl(refusal.what()));
     }

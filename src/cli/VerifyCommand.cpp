@@ -96,7 +96,7 @@ ExitCode VerifyCommand::run(catalog::Catalog& data, const catalog::BackupSet& se
     ProblemPrinter printer(m_out, line.json);
     std::atomic<bool> cancel{false};
     InterruptGuard guard(cancel, !line.quiet);
-    const backup::VerifyResult result = backup::Verify(settings, printer, cancel);
+    const backup::VerifyResult result = backup::verify(settings, printer, cancel);
     for (const backup::ManifestDamage& damage : result.manifestDamage)
         printer.manifestDamage(damage);
     const ExitCode code = exitCodeOf(result, guard.receivedSignal());

@@ -16,7 +16,7 @@ constexpr std::array<const char*, 8> kCheckRows = {
     "........", ".......X", "......XX", ".X...XXX", ".XX.XXX.", ".XXXXX..", "..XXX...", "...X....",
 };
 
-QImage BuildCells()
+QImage buildCells()
 {
     QImage cells(6 * kCheckCellWidth, 3 * kCheckCellHeight, QImage::Format_ARGB32_Premultiplied);
     cells.fill(Qt::transparent);
@@ -93,7 +93,7 @@ Image24 loadCheckMark()
 const QImage& checkCellImage()
 {
     // Built on first use, after the application palette exists.
-    static const QImage cells = BuildCells();
+    static const QImage cells = buildCells();
     return cells;
 }
 

@@ -8,7 +8,7 @@ namespace stowmere::controls {
 
 namespace {
 
-QPalette::ColorRole RoleOfSystemColor(int index)
+QPalette::ColorRole roleOfSystemColor(int index)
 {
     switch (index) {
     case 5:
@@ -43,7 +43,7 @@ Color resolvedRgb(Color color)
     if (!color.isSystem())
         return Color::rgb(color.red(), color.green(), color.blue());
     const QColor resolved =
-        QGuiApplication::palette().color(QPalette::Active, RoleOfSystemColor(color.systemIndex()));
+        QGuiApplication::palette().color(QPalette::Active, roleOfSystemColor(color.systemIndex()));
     return fromQColor(resolved);
 }
 

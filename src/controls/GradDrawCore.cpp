@@ -20,7 +20,7 @@ namespace {
 // Pixel values can leave 0..255 when a gradient runs past its span (a rectangle that
 // starts right of the image origin) or a blend is asked for more than 100 percent;
 // clamping keeps such pixels at the nearest representable colour instead of wrapping.
-std::uint8_t ToByte(double value)
+std::uint8_t toByte(double value)
 {
     if (!(value > 0.0))
         return 0;
@@ -35,26 +35,26 @@ struct Rgb {
     int b = 0;
 };
 
-Rgb Split(Color rgb)
+Rgb split(Color rgb)
 {
     return {rgb.red(), rgb.green(), rgb.blue()};
 }
 
-void PutPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+void putPixel(std::uint8_t* p, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
     p[0] = b;
     p[1] = g;
     p[2] = r;
 }
 
-Rect Bounds(const Image24& image)
+Rect bounds(const Image24& image)
 {
     return {0, 0, image.width(), image.height()};
 }
 
-std::vector<QRect> AreaRects(const Image24& image, const Rect& rect, const QRegion* region)
+std::vector<QRect> areaRects(const Image24& image, const Rect& rect, const QRegion* region)
 {
-    const Rect area = rect.intersected(Bounds(image));
+    const Rect area = rect.intersected(bounds(image));
     if (area.isEmpty())
         return {};
     if (region == nullptr)
@@ -115,13 +115,13 @@ QRegion roundRectRegion(const Rect& rect, int cornerWidth, int cornerHeight)
 
 void fillRect(Image24& image, const Rect& rect, Color color)
 {
-    const Rect area = rect.intersected(Bounds(image));
+    const Rect area = rect.intersected(bounds(image));
     if (area.isEmpty())
         return;
-    const Rgb c = Split(resolvedRgb(color));
+    const Rgb c = split(resolvedRgb(color));
     std::uint8_t* first = image.pixelBytes(area.left, area.top);
     for (int x = area.left; x < area.right; ++x)
-        PutPixel(image.pixelBytes(x, area.top), static_cast<std::uint8_t>(c.r),
+        putPixel(image.pixelBytes(x, area.top), static_cast<std::uint8_t>(c.r),
                  static_cast<std::uint8_t>(c.g), static_cast<std::uint8_t>(c.b));
     const auto bytes = static_cast<std::size_t>(area.width()) * 3;
     for (int y = area.top + 1; y < area.bottom; ++y)
@@ -130,7 +130,7 @@ void fillRect(Image24& image, const Rect& rect, Color color)
 
 void fillRegion(Image24& image, const QRegion& region, Color color)
 {
-    const QRegion clipped = region & Bounds(image).toQRect();
+    const QRegion clipped = region & bounds(image).toQRect();
     for (const QRect& r : clipped)
         fillRect(image, Rect::fromQRect(r), color);
 }
@@ -149,8 +149,8 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         return;
     }
 
-    const Rgb from = Split(resolvedRgb(fromColour));
-    const Rgb to = Split(resolvedRgb(toColour));
+    const Rgb from = split(resolvedRgb(fromColour));
+    const Rgb to = split(resolvedRgb(toColour));
     const int w = rect.width();
     const int h = rect.height();
     const int d = roundHalfEven(std::sqrt(double(w) * w + double(h) * h));
@@ -224,12 +224,12 @@ void fillGradient(Image24& image, const Rect& rect, Color fromColour, Color toCo
         return 0.0;
     };
     auto colourAt = [&](double t, std::uint8_t* p) {
-        PutPixel(p, ToByte(stepR * t + from.r), ToByte(stepG * t + from.g), ToByte(stepB * t + from.b));
+        putPixel(p, toByte(stepR * t + from.r), toByte(stepG * t + from.g), toByte(stepB * t + from.b));
     };
 
     const bool byRow = type == GradientType::Vertical || type == GradientType::DoubleVertical;
     const bool byColumn = type == GradientType::Horizontal || type == GradientType::DoubleHorizontal;
-    for (const QRect& r : AreaRects(image, rect, region)) {
+    for (const QRect& r : areaRects(image, rect, region)) {
         const Rect area = Rect::fromQRect(r);
         if (byColumn) {
             // The colour depends on x alone: compute one row, copy it down.
@@ -259,8 +259,8 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
 {
     // The source is addressed from its own origin, so only the part of rect that the
     // source covers can be blended.
-    const Rect sourceArea = Bounds(source).offset(rect.left, rect.top);
-    const Rect area = rect.intersected(Bounds(dest)).intersected(sourceArea);
+    const Rect sourceArea = bounds(source).offset(rect.left, rect.top);
+    const Rect area = rect.intersected(bounds(dest)).intersected(sourceArea);
     if (area.isEmpty())
         return;
     const double a = (100 - percent) / 100.0;
@@ -271,7 +271,7 @@ void blendImage(Image24& dest, const Image24& source, const Rect& rect, int perc
             std::uint8_t* d = dest.pixelBytes(area.left, y);
             const std::uint8_t* s = source.pixelBytes(area.left - rect.left, y - rect.top);
             for (std::size_t i = 0; i < count; ++i)
-                d[i] = ToByte(a * d[i] + b * s[i]);
+                d[i] = toByte(a * d[i] + b * s[i]);
         }
         return;
     }
@@ -301,8 +301,8 @@ void composeLayers(Image24& dest, const Image24& base, const Image24& layer, int
     const int left = rect.left + offset;
     const int top = rect.top + offset;
     const Rect target = Rect{left, top, left + rect.width() - offset, top + rect.height() - offset}
-                            .intersected(Bounds(dest))
-                            .intersected(Bounds(base).offset(left, top));
+                            .intersected(bounds(dest))
+                            .intersected(bounds(base).offset(left, top));
     if (!target.isEmpty()) {
         const auto bytes = static_cast<std::size_t>(target.width()) * 3;
         for (int y = target.top; y < target.bottom; ++y)
@@ -357,12 +357,12 @@ void reduceSupersampled(const Image24& large, Image24& small, int factor, Color 
 
 void tintImage(Image24& image, Color tint)
 {
-    const Rgb t = Split(resolvedRgb(tint));
+    const Rgb t = split(resolvedRgb(tint));
     for (int y = 0; y < image.height(); ++y) {
         std::uint8_t* p = image.row(y);
         for (int x = 0; x < image.width(); ++x, p += 3) {
             const int grey = (p[0] + p[1] + p[2]) / 3;
-            PutPixel(p, static_cast<std::uint8_t>(std::min(grey + t.r, 255)),
+            putPixel(p, static_cast<std::uint8_t>(std::min(grey + t.r, 255)),
                      static_cast<std::uint8_t>(std::min(grey + t.g, 255)),
                      static_cast<std::uint8_t>(std::min(grey + t.b, 255)));
         }
@@ -373,7 +373,7 @@ void drawTransparent(Image24& dest, const Image24& source, int x, int y)
 {
     if (source.isEmpty())
         return;
-    const Rect area = Bounds(source).offset(x, y).intersected(Bounds(dest));
+    const Rect area = bounds(source).offset(x, y).intersected(bounds(dest));
     if (area.isEmpty())
         return;
     const std::uint8_t* key = source.row(source.height() - 1);
@@ -541,7 +541,7 @@ void drawGradient(QPainter& canvas, const Rect& rect, GradientDirection directio
     std::vector<Rgb> stops;
     stops.reserve(colors.size());
     for (Color c : colors)
-        stops.push_back(Split(resolvedRgb(c)));
+        stops.push_back(split(resolvedRgb(c)));
 
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);

@@ -12,7 +12,7 @@ namespace {
 
 // The 5 by 5 rounded border: straight edges two pixels short of each corner and one
 // diagonal pixel cutting it, so the frame colour shows in the three corner pixels.
-void DrawRoundBorder(Image24& face, const Rect& r, Color color)
+void drawRoundBorder(Image24& face, const Rect& r, Color color)
 {
     const int w = r.width();
     const int h = r.height();
@@ -31,12 +31,12 @@ void DrawRoundBorder(Image24& face, const Rect& r, Color color)
     face.setPixel(r.right - 2, r.bottom - 2, rgb);
 }
 
-bool NoModifiers(const QKeyEvent* event)
+bool noModifiers(const QKeyEvent* event)
 {
     return (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
 }
 
-bool IsEnter(const QKeyEvent* event)
+bool isEnter(const QKeyEvent* event)
 {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
@@ -213,7 +213,7 @@ Image24 GradientButton::renderFace()
         blendImage(face, m_clickedImage, pressed, pressLevel());
     }
     frameRect(face, r, color());
-    DrawRoundBorder(face, r, m_colors.borderColor());
+    drawRoundBorder(face, r, m_colors.borderColor());
 
     Rect text = r;
     if (!m_glyph24.isEmpty()) {
@@ -349,18 +349,18 @@ bool GradientButton::canTakeFocus() const
 
 void GradientButton::keyPressEvent(QKeyEvent* event)
 {
-    if (IsEnter(event) && hasFocus() && canTakeFocus()) {
+    if (isEnter(event) && hasFocus() && canTakeFocus()) {
         click();
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Escape && m_cancel && NoModifiers(event) && canTakeFocus()) {
+    if (event->key() == Qt::Key_Escape && m_cancel && noModifiers(event) && canTakeFocus()) {
         click();
         event->accept();
         return;
     }
     // Each key-down of the space bar, auto-repeat included, clicks a focused button.
-    if (event->key() == Qt::Key_Space && NoModifiers(event) && hasFocus())
+    if (event->key() == Qt::Key_Space && noModifiers(event) && hasFocus())
         click();
     GradientControl::keyPressEvent(event);
 }
@@ -369,11 +369,11 @@ bool GradientButton::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_keyWindow && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (IsEnter(key) && m_default && canTakeFocus()) {
+        if (isEnter(key) && m_default && canTakeFocus()) {
             click();
             return true;
         }
-        if (key->key() == Qt::Key_Escape && m_cancel && NoModifiers(key) && canTakeFocus()) {
+        if (key->key() == Qt::Key_Escape && m_cancel && noModifiers(key) && canTakeFocus()) {
             click();
             return true;
         }

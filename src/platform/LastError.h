@@ -6,10 +6,16 @@
 
 namespace stowmere::files {
 
+/// An errno value as an error code.
+inline std::error_code errorCode(int error)
+{
+    return {error, std::generic_category()};
+}
+
 /// errno as an error code, read at once after the call that failed.
 inline std::error_code lastError()
 {
-    return {errno, std::generic_category()};
+    return errorCode(errno);
 }
 
 } // namespace stowmere::files

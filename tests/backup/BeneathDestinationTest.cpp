@@ -42,7 +42,7 @@ protected:
         if (prepare)
             prepare(observer);
         std::atomic<bool> cancel{false};
-        BackupResult result = BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+        BackupResult result = BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
         errors = observer.errors;
         return result;
     }
@@ -167,7 +167,7 @@ TEST_F(PlantedLinks, ACancelledRunLeavesNoEmptyRunFolder)
     RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
     observer.onCopyProgress = [&](const std::string&, std::uint64_t, std::uint64_t) { cancel = true; };
-    const BackupResult result = BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+    const BackupResult result = BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
     EXPECT_TRUE(result.cancelled);
     EXPECT_TRUE(VersionStore(tree.path("dest")).runFolders().empty());
     EXPECT_EQ(tree.read("dest/src/a.txt"), "one");
@@ -222,7 +222,7 @@ TEST(RestoreThroughLinks, ARestoreAtAnEarlierTimeNeverReadsThroughALinkPlantedIn
     tree.folder("out");
     stowmere::backup::RestoreObserver observer;
     std::atomic<bool> cancel{false};
-    EXPECT_THROW(stowmere::backup::Restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
+    EXPECT_THROW(stowmere::backup::restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
     EXPECT_FALSE(tree.exists("out/secret.txt"));
 }
 
@@ -241,7 +241,7 @@ TEST(RestoreThroughLinks, ARestoreNeverWritesThroughALinkStandingWhereARestoredF
     stowmere::backup::RestoreObserver observer;
     std::atomic<bool> cancel{false};
 
-    stowmere::backup::RestoreResult result = stowmere::backup::Restore(request, observer, cancel);
+    stowmere::backup::RestoreResult result = stowmere::backup::restore(request, observer, cancel);
     EXPECT_FALSE(tree.exists("victim/letter.txt")) << "the restore wrote through the planted link";
     EXPECT_EQ(tree.read("src/top.txt"), "top");
     EXPECT_EQ(result.kept, std::vector<std::string>{tree.path("src/docs")});
@@ -249,7 +249,7 @@ TEST(RestoreThroughLinks, ARestoreNeverWritesThroughALinkStandingWhereARestoredF
 
     // Asked to overwrite, the link (which holds no data) gives way to the restored folder.
     request.overwrite = true;
-    result = stowmere::backup::Restore(request, observer, cancel);
+    result = stowmere::backup::restore(request, observer, cancel);
     EXPECT_TRUE(result.kept.empty());
     EXPECT_FALSE(std::filesystem::is_symlink(tree.path("src/docs")));
     EXPECT_EQ(tree.read("src/docs/letter.txt"), "backed up");

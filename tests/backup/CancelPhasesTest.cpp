@@ -187,7 +187,7 @@ TEST(CancelPhases, ARestoreCancelledMidFileLeavesNothingUnderAFinalName)
     std::atomic<bool> cancel{false};
     RecordingObserver quiet({true});
     tree.folder("dest");
-    ASSERT_EQ(BackupEngine(settings, quiet, cancel).RunBackup({tree.path("src/Data")}).filesCopied, 2u);
+    ASSERT_EQ(BackupEngine(settings, quiet, cancel).runBackup({tree.path("src/Data")}).filesCopied, 2u);
 
     RestoreRequest request;
     request.destination = tree.path("dest");
@@ -196,7 +196,7 @@ TEST(CancelPhases, ARestoreCancelledMidFileLeavesNothingUnderAFinalName)
     request.to = tree.path("back");
     tree.folder("back");
     CancelAtFirstChunk canceller(cancel);
-    const RestoreResult result = within([&] { return Restore(request, canceller, cancel); });
+    const RestoreResult result = within([&] { return restore(request, canceller, cancel); });
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.restored, 0u);
     EXPECT_TRUE(tree.names("back").empty()) << "neither the file nor a temporary is left";
@@ -204,7 +204,7 @@ TEST(CancelPhases, ARestoreCancelledMidFileLeavesNothingUnderAFinalName)
     // Cancelled while the copies to restore are still being listed: nothing is written.
     request.paths = {tree.path("src/Data")};
     RestoreObserver plain;
-    const RestoreResult early = within([&] { return Restore(request, plain, cancel); });
+    const RestoreResult early = within([&] { return restore(request, plain, cancel); });
     EXPECT_TRUE(early.cancelled);
     EXPECT_TRUE(tree.names("back").empty());
 }

@@ -34,7 +34,7 @@ protected:
         settings.incremental = incremental;
         settings.countFirst = true;
         std::atomic<bool> cancel{false};
-        return BackupEngine(settings, observer, cancel).RunBackup(items);
+        return BackupEngine(settings, observer, cancel).runBackup(items);
     }
 
     static std::size_t entriesBelow(const std::string& folder)
@@ -124,12 +124,12 @@ TEST_F(CountFirstTest, CopiesThatDoNotFitAreStartedOnlyWhenTheObserverSaysSo)
     const BackupResult refused = run(refusing, {tree.path("src")}, false, disk.path());
     ASSERT_EQ(refusing.spaceQuestions.size(), 1u);
     EXPECT_GE(refusing.spaceQuestions[0].needed, 600u * 1024);
-    EXPECT_EQ(refusing.spaceQuestions[0].free, stowmere::backup::GetFreeSpace(disk.path()));
+    EXPECT_EQ(refusing.spaceQuestions[0].free, stowmere::backup::freeSpaceOf(disk.path()));
     EXPECT_EQ(refusing.spaceQuestions[0].folder, disk.path());
     EXPECT_TRUE(refused.refused);
     EXPECT_TRUE(refused.refusedForSpace);
     EXPECT_EQ(refused.refusal,
-              stowmere::backup::NotEnoughSpaceLine(refusing.spaceQuestions[0].needed,
+              stowmere::backup::notEnoughSpaceLine(refusing.spaceQuestions[0].needed,
                                                    refusing.spaceQuestions[0].free, disk.path()));
     EXPECT_EQ(entriesBelow(disk.path()), 0u);
     EXPECT_TRUE(refusing.errors.empty());
@@ -162,7 +162,7 @@ TEST_F(CountFirstTest, ACancelDuringTheCountStopsTheRunWithNothingCopied)
     BackupSettings settings;
     settings.destination = tree.path("dest");
     settings.countFirst = true;
-    const BackupResult result = BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+    const BackupResult result = BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.filesCopied, 0u);
     EXPECT_EQ(entriesBelow(tree.path("dest")), 0u);
@@ -199,15 +199,15 @@ TEST_F(CountFirstTest, CopiesSurelyFitOnlyWhenTheirVolumesHoldLessThanIsFree)
     std::ofstream(file) << "a";
     // A nearly empty volume into the large work disk: whatever it holds fits.
     EXPECT_TRUE(
-        stowmere::backup::CopiesSurelyFit(tree.path("."), {sources.path(), file, tree.path("missing")}));
+        stowmere::backup::copiesSurelyFit(tree.path("."), {sources.path(), file, tree.path("missing")}));
     // The work disk holds more than the small volume has free: that has to be counted.
-    EXPECT_FALSE(stowmere::backup::CopiesSurelyFit(small.path(), {tree.path(".")}));
+    EXPECT_FALSE(stowmere::backup::copiesSurelyFit(small.path(), {tree.path(".")}));
     // A volume mounted inside a folder item is part of it.
-    EXPECT_TRUE(stowmere::backup::CopiesSurelyFit(small.path(), {sources.path()}));
+    EXPECT_TRUE(stowmere::backup::copiesSurelyFit(small.path(), {sources.path()}));
     const std::string inner = sources.path() + "/inner";
     std::filesystem::create_directories(inner);
     ASSERT_EQ(std::system(("mount -t tmpfs -o size=1m stowmere-test '" + inner + "'").c_str()), 0);
     std::ofstream(inner + "/big.bin") << std::string(512 * 1024, 'x');
-    EXPECT_FALSE(stowmere::backup::CopiesSurelyFit(small.path(), {sources.path()}));
+    EXPECT_FALSE(stowmere::backup::copiesSurelyFit(small.path(), {sources.path()}));
     std::system(("umount '" + inner + "'").c_str());
 }

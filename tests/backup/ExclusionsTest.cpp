@@ -140,7 +140,7 @@ protected:
         settings.honourCacheDirTag = cacheTag;
         std::atomic<bool> cancel{false};
         return BackupEngine(settings, observer, cancel)
-            .RunBackup({tree.path("src"), tree.path("src/main.o")});
+            .runBackup({tree.path("src"), tree.path("src/main.o")});
     }
 
     TestTree tree;

@@ -190,7 +190,7 @@ protected:
         settings.dryRun = dryRun;
         settings.keepVersions = keepVersions;
         observer = std::make_unique<RecordingObserver>(std::vector<bool>{true});
-        return withinAMinute([&] { return BackupEngine(settings, *observer, cancel).RunBackup({item}); });
+        return withinAMinute([&] { return BackupEngine(settings, *observer, cancel).runBackup({item}); });
     }
 
     stowmere::backup::RestoreResult restore(const std::string& item, const std::string& from,
@@ -203,7 +203,7 @@ protected:
         request.to = to;
         return withinAMinute([&] {
             stowmere::backup::RestoreObserver quiet;
-            return stowmere::backup::Restore(request, quiet, cancel);
+            return stowmere::backup::restore(request, quiet, cancel);
         });
     }
 
@@ -276,7 +276,7 @@ TEST_F(FifosAndDevices, APreviewListsSpecialsWithTheirOwnKinds)
     backup(data, tree.path("backup"), false, true);
     std::map<std::string, std::string> told;
     for (const PreviewEntry& entry : observer->previews)
-        told[entry.source] = std::string(stowmere::backup::PreviewKindName(entry.kind)) + " " + entry.becomes;
+        told[entry.source] = std::string(stowmere::backup::previewKindName(entry.kind)) + " " + entry.becomes;
     EXPECT_EQ(told[tree.path("Data/pipe")], "fifo ");
     EXPECT_EQ(told[tree.path("Data/sub/deeper/queue")], "fifo ");
     EXPECT_EQ(told[tree.path("Data/null")], "device character device");
@@ -298,7 +298,7 @@ TEST_F(FifosAndDevices, APreviewListsSpecialsWithTheirOwnKinds)
     backup(data, tree.path("backup"), true, true);
     told.clear();
     for (const PreviewEntry& entry : observer->previews)
-        told[entry.source] = std::string(stowmere::backup::PreviewKindName(entry.kind)) + " " + entry.was +
+        told[entry.source] = std::string(stowmere::backup::previewKindName(entry.kind)) + " " + entry.was +
                              " " + entry.becomes;
     EXPECT_EQ(told[tree.path("Data/pipe")], "replace file fifo");
     EXPECT_EQ(told[tree.path("Data/null")], "same  ");
@@ -325,7 +325,7 @@ TEST_F(FifosAndDevices, AnOrdinaryUserGetsTheFifosAndIsToldOfTheDevices)
         RecordingObserver user({true});
         std::atomic<bool> stop{false};
         const BackupResult result =
-            withinAMinute([&] { return BackupEngine(settings, user, stop).RunBackup({data}); });
+            withinAMinute([&] { return BackupEngine(settings, user, stop).runBackup({data}); });
         if (result.copyFailed)
             ::_exit(91);
         if (!hasReasonFor(result, data + "/null", "only root") ||

@@ -161,40 +161,40 @@ TEST(FormatByteSizeTest, EveryUnitBoundaryFallsIntoTheLowerUnit)
         {UINT64_MAX, "17179869184.00 GB"},
     };
     for (const auto& [bytes, text] : table)
-        EXPECT_EQ(FormatByteSize(bytes), text) << bytes;
+        EXPECT_EQ(formatByteSize(bytes), text) << bytes;
 }
 
 TEST(FailureReportTest, TextsAreBuiltWithCarriageReturnLineFeeds)
 {
     std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(CopyFailureText("/data/a.txt", "/backup/", 1610612736),
+    EXPECT_EQ(copyFailureText("/data/a.txt", "/backup/", 1610612736),
               "Could not backup file: /data/a.txt\r\n\r\nDrive could be full.\r\n\r\n"
               "Available space on drive /backup/ 1.50 GB\r\n\r\n"
               "Or try running this application with administrator rights.");
-    EXPECT_EQ(FolderPartOf("/backup/a.txt"), "/backup/");
-    EXPECT_EQ(FolderPartOf("/a.txt"), "/");
-    EXPECT_EQ(FolderPartOf("a.txt"), "");
-    EXPECT_EQ(MissingItemsText({"/a", "/b c"}),
+    EXPECT_EQ(folderPartOf("/backup/a.txt"), "/backup/");
+    EXPECT_EQ(folderPartOf("/a.txt"), "/");
+    EXPECT_EQ(folderPartOf("a.txt"), "");
+    EXPECT_EQ(missingItemsText({"/a", "/b c"}),
               "These items were not found and were not backed up:\r\n/a\r\n/b c");
 }
 
 TEST(FailureReportTest, FreeSpaceIsZeroForAFolderThatDoesNotExist)
 {
-    EXPECT_EQ(GetFreeSpace("/no/such/folder/anywhere"), 0u);
-    EXPECT_GT(GetFreeSpace("/"), 0u);
+    EXPECT_EQ(freeSpaceOf("/no/such/folder/anywhere"), 0u);
+    EXPECT_GT(freeSpaceOf("/"), 0u);
 }
 
 TEST(ReverseTextTest, ReversesCharactersAndKeepsMultiByteCharactersWhole)
 {
-    EXPECT_EQ(ReverseText(""), "");
-    EXPECT_EQ(ReverseText("a"), "a");
-    EXPECT_EQ(ReverseText("/home/Data"), "ataD/emoh/");
-    EXPECT_EQ(ReverseText("aé€😀"), "😀€éa");
+    EXPECT_EQ(reverseText(""), "");
+    EXPECT_EQ(reverseText("a"), "a");
+    EXPECT_EQ(reverseText("/home/Data"), "ataD/emoh/");
+    EXPECT_EQ(reverseText("aé€😀"), "😀€éa");
     // A stray byte is one character; reversing twice gives the text back.
     const std::string broken = "a\xC3z\x80";
-    EXPECT_EQ(ReverseText(broken), "\x80z\xC3"
+    EXPECT_EQ(reverseText(broken), "\x80z\xC3"
                                    "a");
-    EXPECT_EQ(ReverseText(ReverseText(broken)), broken);
+    EXPECT_EQ(reverseText(reverseText(broken)), broken);
 }
 
 TEST(BackupStartCheckTest, ChecksComeInTheirOrder)
@@ -203,20 +203,20 @@ TEST(BackupStartCheckTest, ChecksComeInTheirOrder)
     const std::string folder = tree.folder("dest");
     const std::string missing = tree.path("missing");
 
-    EXPECT_EQ(CheckBackupStart(missing, 0, 0, true).information,
+    EXPECT_EQ(checkBackupStart(missing, 0, 0, true).information,
               "Backup To Folder " + missing + " does not exist.");
-    EXPECT_EQ(CheckBackupStart("", 3, 1, false).information, "Backup To Folder does not exist.");
+    EXPECT_EQ(checkBackupStart("", 3, 1, false).information, "Backup To Folder does not exist.");
     const std::string plain = tree.file("plain", "x");
-    EXPECT_EQ(CheckBackupStart(plain, 3, 1, false).information,
+    EXPECT_EQ(checkBackupStart(plain, 3, 1, false).information,
               "Backup To Folder " + plain + " does not exist.");
-    EXPECT_EQ(CheckBackupStart(folder, 0, 0, true).information, "File and folder list is empty.");
-    EXPECT_EQ(CheckBackupStart(folder, 3, 0, true).information, "No file or folder is selected for Backup.");
+    EXPECT_EQ(checkBackupStart(folder, 0, 0, true).information, "File and folder list is empty.");
+    EXPECT_EQ(checkBackupStart(folder, 3, 0, true).information, "No file or folder is selected for Backup.");
 
-    const BackupStartCheck silent = CheckBackupStart(folder, 3, 1, true);
+    const BackupStartCheck silent = checkBackupStart(folder, 3, 1, true);
     EXPECT_FALSE(silent.start);
     EXPECT_TRUE(silent.information.empty());
 
-    const BackupStartCheck go = CheckBackupStart(folder + "/", 3, 1, false);
+    const BackupStartCheck go = checkBackupStart(folder + "/", 3, 1, false);
     EXPECT_TRUE(go.start);
     EXPECT_TRUE(go.information.empty());
 }

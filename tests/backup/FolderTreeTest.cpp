@@ -30,7 +30,7 @@ protected:
         // One thread reads the folders as they are taken, so a hook sees what the copy will.
         settings.parallelScan = false;
         observer.checks.assign(items.size(), true);
-        return BackupEngine(settings, observer, cancel).RunBackup(items);
+        return BackupEngine(settings, observer, cancel).runBackup(items);
     }
     // The folders of item in the order a run takes them, relative to the item: what a
     // preview into an empty destination says it would make.
@@ -41,7 +41,7 @@ protected:
         BackupSettings settings;
         settings.destination = destination;
         settings.dryRun = true;
-        BackupEngine(settings, watcher, cancel).RunBackup({item});
+        BackupEngine(settings, watcher, cancel).runBackup({item});
         std::vector<std::string> list;
         for (const stowmere::backup::PreviewEntry& entry : watcher.previews) {
             if (entry.kind == stowmere::backup::PreviewEntry::Kind::Mkdir) {
@@ -141,18 +141,18 @@ TEST_F(FolderTreeTest, LinksInsideTheTreeAreCopiedAsLinksAndNeverFollowed)
 
 TEST_F(FolderTreeTest, BaseNameIsTheLastComponentAndEmptyForRootOrTrailingSeparator)
 {
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/Data"), "Data");
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/Dätä"), "Dätä");
-    EXPECT_EQ(BackupEngine::BaseName("/Data"), "Data");
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/Data/"), "");
-    EXPECT_EQ(BackupEngine::BaseName("/"), "");
-    EXPECT_EQ(BackupEngine::BaseName("//"), "");
+    EXPECT_EQ(BackupEngine::baseName("/home/u/Data"), "Data");
+    EXPECT_EQ(BackupEngine::baseName("/home/u/Dätä"), "Dätä");
+    EXPECT_EQ(BackupEngine::baseName("/Data"), "Data");
+    EXPECT_EQ(BackupEngine::baseName("/home/u/Data/"), "");
+    EXPECT_EQ(BackupEngine::baseName("/"), "");
+    EXPECT_EQ(BackupEngine::baseName("//"), "");
     // Three characters long, yet not the root: counting characters would get this wrong.
-    EXPECT_EQ(BackupEngine::BaseName("/ab"), "ab");
-    EXPECT_EQ(BackupEngine::BaseName("Data"), "Data");
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/.."), "") << "never a copy beside the destination";
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/."), "");
-    EXPECT_EQ(BackupEngine::BaseName("/home/u/.config"), ".config");
+    EXPECT_EQ(BackupEngine::baseName("/ab"), "ab");
+    EXPECT_EQ(BackupEngine::baseName("Data"), "Data");
+    EXPECT_EQ(BackupEngine::baseName("/home/u/.."), "") << "never a copy beside the destination";
+    EXPECT_EQ(BackupEngine::baseName("/home/u/."), "");
+    EXPECT_EQ(BackupEngine::baseName("/home/u/.config"), ".config");
 }
 
 TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesFirst)
@@ -168,7 +168,7 @@ TEST_F(FolderTreeTest, TreeIsRecreatedWithEmptyFoldersHiddenEntriesAndItemFilesF
     BackupSettings settings;
     settings.destination = tree.path("dest");
 
-    BackupEngine(settings, watcher, cancel).RunBackup({tree.path("Data")});
+    BackupEngine(settings, watcher, cancel).runBackup({tree.path("Data")});
 
     EXPECT_EQ(tree.read("dest/Data/top.txt"), "top");
     EXPECT_EQ(tree.read("dest/Data/.hidden-file"), "h");
@@ -260,7 +260,7 @@ TEST_F(FolderTreeTest, IncrementalTreeCopyListsVanishedFolderOnceAndStopsAtCance
     settings.destination = tree.path("again");
     settings.incremental = true;
     tree.folder("again");
-    BackupEngine(settings, second, stop).RunBackup({tree.path("Data")});
+    BackupEngine(settings, second, stop).runBackup({tree.path("Data")});
     EXPECT_EQ(second.counter, 1u);
     std::size_t folders = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.path("again")))

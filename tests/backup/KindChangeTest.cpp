@@ -61,7 +61,7 @@ protected:
     BackupResult run(RecordingObserver& observer, bool dryRun = false) const
     {
         std::atomic<bool> cancel{false};
-        return BackupEngine(settings(dryRun), observer, cancel).RunBackup({tree.path("src")});
+        return BackupEngine(settings(dryRun), observer, cancel).runBackup({tree.path("src")});
     }
 
     // Makes src/x the given kind, with contents that tell one version from the other.
@@ -185,7 +185,7 @@ TEST(RestoreWithoutCurrentCopy, FallsBackToTheNewestKeptVersionAndSaysSo)
     stowmere::backup::RestoreObserver observer;
     std::atomic<bool> cancel{false};
 
-    const stowmere::backup::RestoreResult result = stowmere::backup::Restore(request, observer, cancel);
+    const stowmere::backup::RestoreResult result = stowmere::backup::restore(request, observer, cancel);
     EXPECT_EQ(tree.read("out/report.txt"), "second");
     ASSERT_EQ(result.fromVersions.size(), 1u);
     EXPECT_EQ(result.fromVersions[0].first, tree.path("src/report.txt"));
@@ -193,10 +193,10 @@ TEST(RestoreWithoutCurrentCopy, FallsBackToTheNewestKeptVersionAndSaysSo)
 
     // A path with a current copy takes it, and one with neither is still refused.
     request.paths = {tree.path("src/keep.txt")};
-    EXPECT_TRUE(stowmere::backup::Restore(request, observer, cancel).fromVersions.empty());
+    EXPECT_TRUE(stowmere::backup::restore(request, observer, cancel).fromVersions.empty());
     EXPECT_EQ(tree.read("out/keep.txt"), "current");
     request.paths = {tree.path("src/never.txt")};
-    EXPECT_THROW(stowmere::backup::Restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
+    EXPECT_THROW(stowmere::backup::restore(request, observer, cancel), stowmere::backup::RestoreRefusal);
 }
 
 std::string changeName(const ::testing::TestParamInfo<Change>& info)

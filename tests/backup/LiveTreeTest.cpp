@@ -48,7 +48,7 @@ protected:
         settings.destination = destination;
         settings.incremental = incremental;
         cancel = false;
-        return BackupEngine(settings, watcher, cancel).RunBackup(items);
+        return BackupEngine(settings, watcher, cancel).runBackup(items);
     }
     /// A file of size bytes holding one MiB of data every 16 MiB and holes between: large
     /// to copy in chunks, quick to make.
@@ -125,7 +125,7 @@ TEST_F(LiveTreeTest, FilesThatVanishOrChangeKindMidRunAreListedAndTheRunGoesOn)
               "it is no longer what it was when the folder was read");
     ASSERT_EQ(changer.information.size(), 1u);
     EXPECT_EQ(changer.information[0],
-              stowmere::backup::NotBackedUpText(result.notBackedUp, result.notBackedUpCount));
+              stowmere::backup::notBackedUpText(result.notBackedUp, result.notBackedUpCount));
     EXPECT_EQ(changer.events.back(), "information") << "the list comes once, at the very end";
     EXPECT_EQ(temporaryFilesBelow("dest"), 0u);
 }
@@ -137,7 +137,7 @@ TEST(NotBackedUpTextTest, ShowsFiftyLinesThenCountsTheRest)
         entries.push_back({"/f" + std::to_string(i), "Permission denied"});
     for (const std::size_t count : {49u, 50u, 51u}) {
         const std::vector<stowmere::backup::NotBackedUp> some(entries.begin(), entries.begin() + count);
-        const std::string text = stowmere::backup::NotBackedUpText(some, count);
+        const std::string text = stowmere::backup::notBackedUpText(some, count);
         EXPECT_TRUE(text.starts_with(
             "These files could not be read and were not backed up:\r\n/f0: Permission denied"));
         const bool cut = count > 50;
@@ -146,7 +146,7 @@ TEST(NotBackedUpTextTest, ShowsFiftyLinesThenCountsTheRest)
         EXPECT_EQ(text.ends_with("\r\n... and 1 more"), cut) << count;
     }
     // The run keeps only the first entries but counts them all.
-    EXPECT_TRUE(stowmere::backup::NotBackedUpText(entries, 5000).ends_with("\r\n... and 4950 more"));
+    EXPECT_TRUE(stowmere::backup::notBackedUpText(entries, 5000).ends_with("\r\n... and 4950 more"));
 }
 
 TEST_F(LiveTreeTest, FullDestinationStopsWithTheReasonAndKeepsThePreviousCopy)
@@ -367,7 +367,7 @@ TEST_F(LiveTreeTest, KilledCopyLeavesNothingAndAnEarlierRunsLeftoversAreCleared)
         std::atomic<bool> flag{false};
         BackupSettings settings;
         settings.destination = dest;
-        BackupEngine(settings, killer, flag).RunBackup({tree.path("src/Data")});
+        BackupEngine(settings, killer, flag).runBackup({tree.path("src/Data")});
         ::_exit(0);
     }
     int status = 0;
@@ -440,18 +440,18 @@ TEST(ItemsApartTest, DestinationEqualToOrHoldingAnItemIsRefused)
     const std::string file = tree.file("Backups/x.txt", "x");
     const std::string outside = tree.folder("Home");
     fs::create_directory_symlink(dest, tree.path("Home/link-to-backups"));
-    using stowmere::backup::CheckItemsApart;
-    EXPECT_EQ(CheckItemsApart(dest, {outside, dest}),
+    using stowmere::backup::checkItemsApart;
+    EXPECT_EQ(checkItemsApart(dest, {outside, dest}),
               "The Backup To Folder " + dest + " and the item " + dest + " lie inside each other.");
-    EXPECT_EQ(CheckItemsApart(dest, {inside}),
+    EXPECT_EQ(checkItemsApart(dest, {inside}),
               "The Backup To Folder " + dest + " and the item " + inside + " lie inside each other.");
-    EXPECT_FALSE(CheckItemsApart(dest, {file}).empty());
-    EXPECT_FALSE(CheckItemsApart(dest, {tree.path("Home/link-to-backups")}).empty()) << "links are resolved";
-    EXPECT_FALSE(CheckItemsApart(dest + "/", {dest}).empty());
+    EXPECT_FALSE(checkItemsApart(dest, {file}).empty());
+    EXPECT_FALSE(checkItemsApart(dest, {tree.path("Home/link-to-backups")}).empty()) << "links are resolved";
+    EXPECT_FALSE(checkItemsApart(dest + "/", {dest}).empty());
     // The other way round the walk leaves the destination out; a name that merely starts
     // the same is a different folder; a missing item is reported by the run itself.
-    EXPECT_EQ(CheckItemsApart(inside, {dest}), "");
-    EXPECT_EQ(CheckItemsApart(dest, {tree.folder("BackupsOld"), outside, tree.path("Backups/none")}), "");
+    EXPECT_EQ(checkItemsApart(inside, {dest}), "");
+    EXPECT_EQ(checkItemsApart(dest, {tree.folder("BackupsOld"), outside, tree.path("Backups/none")}), "");
 }
 
 TEST_F(LiveTreeTest, FallBackEditIsCopiedThoughItsLocalTimeIsEarlier)

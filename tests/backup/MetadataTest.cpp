@@ -174,7 +174,7 @@ protected:
         settings.destination = destination;
         settings.incremental = incremental;
         observer.checks.assign(1, true);
-        return BackupEngine(settings, observer, cancel).RunBackup({item});
+        return BackupEngine(settings, observer, cancel).runBackup({item});
     }
 
     TestTree tree;
@@ -203,14 +203,14 @@ TEST_F(MetadataTest, ABackupKeepsWhatCpAKeepsAndARestorePutsItBack)
     request.paths = {data};
     request.to = tree.folder("restored");
     stowmere::backup::RestoreObserver restoreObserver;
-    stowmere::backup::RestoreResult restored = stowmere::backup::Restore(request, restoreObserver, cancel);
+    stowmere::backup::RestoreResult restored = stowmere::backup::restore(request, restoreObserver, cancel);
     EXPECT_FALSE(restored.writeFailed) << restored.failure;
     EXPECT_TRUE(restored.notKept.empty());
     EXPECT_EQ(differences(reference, describeTree(tree.path("restored/Data"))), "");
 
     std::filesystem::remove_all(data);
     request.to.reset();
-    restored = stowmere::backup::Restore(request, restoreObserver, cancel);
+    restored = stowmere::backup::restore(request, restoreObserver, cancel);
     EXPECT_FALSE(restored.writeFailed) << restored.failure;
     EXPECT_EQ(differences(reference, describeTree(data)), "");
 }
@@ -321,7 +321,7 @@ TEST_F(MetadataTest, AnOrdinaryUserKeepsWhatTheyMayAndIsToldOnceWhatTheyMayNot)
         settings.destination = backupFolder;
         RecordingObserver user({true});
         std::atomic<bool> stop{false};
-        const BackupResult result = BackupEngine(settings, user, stop).RunBackup({data});
+        const BackupResult result = BackupEngine(settings, user, stop).runBackup({data});
         if (result.copyFailed || result.filesCopied != 7)
             ::_exit(91);
         // Once a run, not once a file.

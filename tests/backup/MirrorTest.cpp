@@ -101,7 +101,7 @@ protected:
     BackupResult run(RecordingObserver& observer, const BackupSettings& given) const
     {
         std::atomic<bool> cancel{false};
-        return BackupEngine(given, observer, cancel).RunBackup({tree.path("src")});
+        return BackupEngine(given, observer, cancel).runBackup({tree.path("src")});
     }
     BackupResult run(bool allowMass = false) const
     {
@@ -199,7 +199,7 @@ TEST_F(MirrorTest, APreviewListsEachRemovalAndCountsThemButMovesNothing)
     EXPECT_EQ(removals, expected);
     EXPECT_EQ(result.preview.removals, 2u);
     EXPECT_EQ(treeOf(tree.path("dest")), before);
-    EXPECT_STREQ(stowmere::backup::PreviewKindName(PreviewEntry::Kind::Remove), "remove");
+    EXPECT_STREQ(stowmere::backup::previewKindName(PreviewEntry::Kind::Remove), "remove");
 }
 
 TEST_F(MirrorTest, AnEmptiedOrMissingSourceOrMostFilesGoneMoveNothingUnlessAllowed)
@@ -285,7 +285,7 @@ TEST_F(MirrorTest, ExcludedEntriesSharedCopiesAndRunsWithoutMirrorKeepTheirCopie
     fs::remove(tree.path("src/f.txt"));
     std::atomic<bool> cancel{false};
     RecordingObserver two({true, true});
-    result = BackupEngine(settings(), two, cancel).RunBackup({tree.path("src"), tree.path("other/src")});
+    result = BackupEngine(settings(), two, cancel).runBackup({tree.path("src"), tree.path("other/src")});
     EXPECT_EQ(result.removed, 0u);
     EXPECT_TRUE(tree.exists("dest/src/f.txt"));
     EXPECT_TRUE(tree.exists("dest/src/only-here.txt"));
@@ -353,11 +353,11 @@ TEST(MirrorOverSftpTest, ACopyWhoseSourceIsGoneMovesIntoTheServersVersions)
     settings.mirror = true;
     std::atomic<bool> cancel{false};
     RecordingObserver first({true});
-    BackupResult result = BackupEngine(settings, first, cancel).RunBackup({tree.path("src")});
+    BackupResult result = BackupEngine(settings, first, cancel).runBackup({tree.path("src")});
     ASSERT_FALSE(result.copyFailed) << result.failureReason;
     fs::remove_all(tree.path("src/old"));
     RecordingObserver second({true});
-    result = BackupEngine(settings, second, cancel).RunBackup({tree.path("src")});
+    result = BackupEngine(settings, second, cancel).runBackup({tree.path("src")});
     ASSERT_FALSE(result.copyFailed) << result.failureReason;
     EXPECT_EQ(result.removed, 1u);
     EXPECT_FALSE(tree.exists("dest/src/old"));

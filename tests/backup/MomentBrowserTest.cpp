@@ -16,7 +16,7 @@ using stowmere::backup::BackupEngine;
 using stowmere::backup::BackupSettings;
 using stowmere::backup::MomentBrowser;
 using stowmere::backup::MomentFile;
-using stowmere::backup::RecordedMoments;
+using stowmere::backup::recordedMoments;
 using stowmere::backup::RestoreRefusal;
 using stowmere::testing::RecordingObserver;
 using stowmere::testing::TestTree;
@@ -35,7 +35,7 @@ protected:
         settings.keepVersions = 10;
         RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
-        EXPECT_FALSE(BackupEngine(settings, observer, cancel).RunBackup(items).copyFailed);
+        EXPECT_FALSE(BackupEngine(settings, observer, cancel).runBackup(items).copyFailed);
         waitForNextSecond();
         return moment;
     }
@@ -74,7 +74,7 @@ TEST_F(MomentBrowsing, EachMomentIsReadOneFolderAtATimeAsItStood)
     tree.file("src/Docs/c.txt", "new", 1'650'000'000);
     const std::time_t second = run({docs, flat});
 
-    const std::vector<std::time_t> moments = RecordedMoments(tree.path("dest"));
+    const std::vector<std::time_t> moments = recordedMoments(tree.path("dest"));
     ASSERT_EQ(moments.size(), 2U);
     EXPECT_EQ(moments[0], second) << "newest first";
     EXPECT_EQ(moments[1], first);
@@ -98,7 +98,7 @@ TEST_F(MomentBrowsing, EachMomentIsReadOneFolderAtATimeAsItStood)
 
 TEST_F(MomentBrowsing, ADestinationThatIsNotThereHeldNothingAtAnyMoment)
 {
-    EXPECT_TRUE(RecordedMoments(tree.path("nowhere")).empty());
+    EXPECT_TRUE(recordedMoments(tree.path("nowhere")).empty());
     MomentBrowser browser(tree.path("nowhere"), {tree.path("src")}, std::time(nullptr));
     EXPECT_TRUE(browser.items().empty());
     EXPECT_TRUE(browser.children(tree.path("src")).empty());

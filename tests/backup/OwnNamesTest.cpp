@@ -36,7 +36,7 @@ protected:
         settings.keepVersions = keep;
         RecordingObserver observer(std::vector<bool>(items.size(), true));
         std::atomic<bool> cancel{false};
-        BackupResult result = BackupEngine(settings, observer, cancel).RunBackup(items);
+        BackupResult result = BackupEngine(settings, observer, cancel).runBackup(items);
         errors = observer.errors;
         return result;
     }
@@ -103,7 +103,7 @@ TEST_F(OwnNames, NamesLikeTheProgramsAtDepthAreBackedUpVerifiedAndRestored)
     settings.items = {tree.path("src/Data")};
     std::atomic<bool> cancel{false};
     VerifyObserver quiet;
-    const VerifyResult verified = Verify(settings, quiet, cancel);
+    const VerifyResult verified = verify(settings, quiet, cancel);
     EXPECT_EQ(verified.counts.matched, 2 * kLookalikes.size() + 1);
     EXPECT_EQ(verified.counts.faults(), 0u);
     EXPECT_EQ(verified.counts.unrecorded, 0u);
@@ -115,7 +115,7 @@ TEST_F(OwnNames, NamesLikeTheProgramsAtDepthAreBackedUpVerifiedAndRestored)
     request.paths = {tree.path("src/Data")};
     request.to = tree.path("back");
     RestoreObserver observer;
-    const RestoreResult restored = Restore(request, observer, cancel);
+    const RestoreResult restored = restore(request, observer, cancel);
     EXPECT_EQ(restored.restored, 2 * kLookalikes.size() + 1);
     for (const std::string& name : kLookalikes) {
         EXPECT_EQ(tree.read("back/Data/files/" + name), "second " + name) << name;
@@ -182,7 +182,7 @@ TEST_F(OwnNames, AUsersFileNamedLikeATemporaryIsNeverRemovedNorSkipped)
     request.to = tree.path("back");
     std::atomic<bool> cancel{false};
     RestoreObserver observer;
-    const RestoreResult restored = Restore(request, observer, cancel);
+    const RestoreResult restored = restore(request, observer, cancel);
     EXPECT_EQ(tree.read("back/Data/.stowmere-tmp-Ab3dE6g8"), "mine");
     EXPECT_EQ(tree.read("back/Data/sub/.stowmere-tmp-Zz9Yy8Xx"), "mine too");
     EXPECT_EQ(tree.read("back/Data/.stowmere-tmp-Zz9Yy8Xx"), "a stranger");

@@ -197,7 +197,7 @@ public:
     void fileCopied(std::uint64_t count) override { log("copied " + std::to_string(count)); }
     void previewEntry(const PreviewEntry& entry) override
     {
-        log(std::string("preview ") + stowmere::backup::PreviewKindName(entry.kind) + " " + entry.source +
+        log(std::string("preview ") + stowmere::backup::previewKindName(entry.kind) + " " + entry.source +
             " -> " + entry.target + " " + std::to_string(entry.size) + " " + entry.reason);
     }
     void itemDone() override { log("step"); }
@@ -343,7 +343,7 @@ protected:
             }
         };
         std::atomic<bool> cancel{false};
-        const BackupResult result = BackupEngine(settings, log, cancel).RunBackup({source});
+        const BackupResult result = BackupEngine(settings, log, cancel).runBackup({source});
         log.log("files " + std::to_string(result.filesCopied) + " bytes " +
                 std::to_string(result.bytesCopied) + " excluded " + std::to_string(result.excluded) +
                 " errors " + std::to_string(result.otherErrors) + " cancelled " +
@@ -482,7 +482,7 @@ TEST_F(ParallelScanTest, CancelInTheMiddleOfALargeTreeEndsTheRunAndItsScanThread
     BackupSettings settings;
     settings.destination = tree.path("dest");
     auto running = std::async(std::launch::async, [&] {
-        return BackupEngine(settings, watcher, cancel).RunBackup({tree.path("big/Data")});
+        return BackupEngine(settings, watcher, cancel).runBackup({tree.path("big/Data")});
     });
     // The time-out only keeps a hang from stopping the suite.
     ASSERT_EQ(running.wait_for(std::chrono::seconds(120)), std::future_status::ready) << "the run hangs";

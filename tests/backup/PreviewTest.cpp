@@ -50,7 +50,7 @@ protected:
         settings.incremental = incremental;
         settings.dryRun = dryRun;
         std::atomic<bool> cancel{false};
-        return BackupEngine(settings, observer, cancel).RunBackup(items);
+        return BackupEngine(settings, observer, cancel).runBackup(items);
     }
 
     /// A source tree backed up once, then changed: one file of each kind.
@@ -79,7 +79,7 @@ protected:
     {
         std::vector<std::string> files;
         for (const PreviewEntry& entry : observer.previews) {
-            if (stowmere::backup::PreviewKindCopiesFile(entry.kind))
+            if (stowmere::backup::previewKindCopiesFile(entry.kind))
                 files.push_back(entry.source);
         }
         return files;

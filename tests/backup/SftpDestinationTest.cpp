@@ -581,7 +581,7 @@ TEST_F(SftpTest, AServerTakesNoFifoAndNoSecondNameAndTheRunSaysSo)
     stowmere::testing::RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
     const stowmere::backup::BackupResult result =
-        stowmere::backup::BackupEngine(settings, observer, cancel).RunBackup({data});
+        stowmere::backup::BackupEngine(settings, observer, cancel).runBackup({data});
     EXPECT_FALSE(result.copyFailed) << result.failureReason;
     ASSERT_EQ(result.notBackedUp.size(), 1u);
     EXPECT_EQ(result.notBackedUp.front().path, tree.path("src/Data/pipe"));
@@ -688,7 +688,7 @@ TEST_F(SftpTest, CopiesOnAServerAreRecordedVerifiedAndHealed)
         settings.incremental = incremental;
         stowmere::testing::RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
-        backup::BackupResult result = backup::BackupEngine(settings, observer, cancel).RunBackup(items);
+        backup::BackupResult result = backup::BackupEngine(settings, observer, cancel).runBackup(items);
         EXPECT_FALSE(result.copyFailed) << result.failureReason;
         EXPECT_TRUE(observer.errors.empty());
         return result;
@@ -700,7 +700,7 @@ TEST_F(SftpTest, CopiesOnAServerAreRecordedVerifiedAndHealed)
         struct : backup::VerifyObserver {
         } observer;
         std::atomic<bool> cancel{false};
-        return backup::Verify(settings, observer, cancel);
+        return backup::verify(settings, observer, cancel);
     };
 
     EXPECT_EQ(backUp(false).filesCopied, 3u);
@@ -774,7 +774,7 @@ TEST_F(SftpTest, ManyFilesTravelAtOnceAndArriveWholeToldOnceAndRecorded)
     stowmere::testing::RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
     const backup::BackupResult result =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Data")});
     EXPECT_FALSE(result.copyFailed) << result.failureReason;
     EXPECT_TRUE(observer.errors.empty());
     EXPECT_EQ(result.filesCopied, names.size());
@@ -803,7 +803,7 @@ TEST_F(SftpTest, ManyFilesTravelAtOnceAndArriveWholeToldOnceAndRecorded)
     check.items = {tree.path("src/Data")};
     struct : backup::VerifyObserver {
     } quiet;
-    const backup::VerifyResult verified = backup::Verify(check, quiet, cancel);
+    const backup::VerifyResult verified = backup::verify(check, quiet, cancel);
     EXPECT_EQ(verified.outcome(), backup::VerifyResult::Outcome::AllMatch)
         << (verified.problems.empty() ? verified.destinationError : verified.problems.front().path);
     EXPECT_EQ(verified.counts.matched, names.size());
@@ -823,7 +823,7 @@ TEST_F(SftpTest, ACancelAmidManyWritersLeavesOnlyWholeCopiesAndTheNextRunComplet
             cancel = true;
     };
     const backup::BackupResult stopped =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Data")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Data")});
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_LT(stopped.filesCopied, names.size());
     std::size_t there = 0;
@@ -844,7 +844,7 @@ TEST_F(SftpTest, ACancelAmidManyWritersLeavesOnlyWholeCopiesAndTheNextRunComplet
     stowmere::testing::RecordingObserver again({true});
     std::atomic<bool> go{false};
     const backup::BackupResult rest =
-        backup::BackupEngine(settings, again, go).RunBackup({tree.path("src/Data")});
+        backup::BackupEngine(settings, again, go).runBackup({tree.path("src/Data")});
     EXPECT_FALSE(rest.copyFailed) << rest.failureReason;
     EXPECT_EQ(rest.filesCopied + there, names.size());
     for (const std::string& name : names)
@@ -1003,7 +1003,7 @@ TEST_F(SftpTest, AConnectionKilledAmidIssuedWritesLeavesNoPartialNameAndTheNextR
     std::filesystem::remove(tree.path("src/f120"));
     tree.file("src/f120", "the new copy of f120", 1'600'000'000);
     const backup::BackupResult result =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
     EXPECT_FALSE(result.copyFailed) << result.failureReason;
     for (const std::string& name : batch.names)
         EXPECT_EQ(tree.read("dest/src/" + name), tree.read("src/" + name)) << name;
@@ -1028,7 +1028,7 @@ TEST_F(SftpTest, FoldersGetTheirBitsOwnersAndTimesDepthByDepth)
     stowmere::testing::RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
     const backup::BackupResult result =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Top")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Top")});
     EXPECT_FALSE(result.copyFailed) << result.failureReason;
     for (const auto& [folder, mode] : folders) {
         struct stat copy {};
@@ -1119,7 +1119,7 @@ void expectDeepTreeArrivesWhole(TestTree& tree, const std::string& url, bool fol
     stowmere::testing::RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
     const backup::BackupResult result =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Deep")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Deep")});
     EXPECT_FALSE(result.copyFailed) << result.failureReason;
     EXPECT_TRUE(observer.errors.empty()) << observer.errors.front();
     EXPECT_EQ(result.filesCopied, files.size());
@@ -1148,7 +1148,7 @@ void expectDeepTreeArrivesWhole(TestTree& tree, const std::string& url, bool fol
     settings.incremental = true;
     stowmere::testing::RecordingObserver again({true});
     const backup::BackupResult nothing =
-        backup::BackupEngine(settings, again, cancel).RunBackup({tree.path("src/Deep")});
+        backup::BackupEngine(settings, again, cancel).runBackup({tree.path("src/Deep")});
     EXPECT_FALSE(nothing.copyFailed) << nothing.failureReason;
     EXPECT_EQ(nothing.filesCopied, 0u);
 }
@@ -1223,7 +1223,7 @@ TEST_F(SftpTest, AFileStandingWhereANewFolderGoesStopsTheRunOnThatFolder)
             tree.file("dest/Top/sub", "planted");
     };
     const backup::BackupResult result =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Top")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Top")});
     EXPECT_TRUE(result.copyFailed);
     EXPECT_EQ(result.failedFile, tree.path("src/Top/sub"));
     EXPECT_EQ(result.failureReason, std::make_error_code(std::errc::file_exists).message());
@@ -1267,7 +1267,7 @@ TEST_F(SftpTest, ACancelAmidFoldersNotYetAnsweredLeavesOnlyWholeCopies)
             cancel = true;
     };
     const backup::BackupResult stopped =
-        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Many")});
+        backup::BackupEngine(settings, observer, cancel).runBackup({tree.path("src/Many")});
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_FALSE(stopped.copyFailed) << stopped.failureReason;
     EXPECT_TRUE(observer.errors.empty()) << observer.errors.front();
@@ -1286,7 +1286,7 @@ TEST_F(SftpTest, ACancelAmidFoldersNotYetAnsweredLeavesOnlyWholeCopies)
     stowmere::testing::RecordingObserver again({true});
     std::atomic<bool> go{false};
     const backup::BackupResult rest =
-        backup::BackupEngine(settings, again, go).RunBackup({tree.path("src/Many")});
+        backup::BackupEngine(settings, again, go).runBackup({tree.path("src/Many")});
     EXPECT_FALSE(rest.copyFailed) << rest.failureReason;
     EXPECT_EQ(rest.filesCopied + there, names.size());
     for (const std::string& name : names)

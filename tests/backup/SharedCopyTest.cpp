@@ -111,7 +111,7 @@ TEST_F(SharedCopyTest, LargeFilesAmongSmallOnesReportLiveAndEveryCallComesInTheO
         };
         std::atomic<bool> cancel{false};
         const BackupResult result =
-            BackupEngine(settingsFor(dest, parallel), watcher, cancel).RunBackup({source});
+            BackupEngine(settingsFor(dest, parallel), watcher, cancel).runBackup({source});
 
         EXPECT_TRUE(liveBig) << "the large file's progress is told while it is copied";
         EXPECT_EQ(result.filesCopied, 303u);
@@ -145,7 +145,7 @@ TEST_F(SharedCopyTest, FullDiskStopsTheRunOnceAndLeavesOnlyTheCopiesItReported)
     std::atomic<bool> cancel{false};
 
     const BackupResult result =
-        BackupEngine(settingsFor(small.path(), true), watcher, cancel).RunBackup({tree.path("src/Data")});
+        BackupEngine(settingsFor(small.path(), true), watcher, cancel).runBackup({tree.path("src/Data")});
 
     EXPECT_TRUE(result.copyFailed);
     EXPECT_TRUE(result.cancelled);
@@ -175,7 +175,7 @@ TEST_F(SharedCopyTest, CancelInAFolderEndsBothThreadsAndLeavesOnlyReportedComple
             cancel = true;
     };
     auto running = std::async(std::launch::async, [&] {
-        return BackupEngine(settingsFor(dest, true), watcher, cancel).RunBackup({tree.path("src/Data")});
+        return BackupEngine(settingsFor(dest, true), watcher, cancel).runBackup({tree.path("src/Data")});
     });
     // The time-out only keeps a hang from stopping the suite.
     ASSERT_EQ(running.wait_for(std::chrono::seconds(120)), std::future_status::ready) << "the run hangs";

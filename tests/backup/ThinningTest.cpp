@@ -82,7 +82,7 @@ protected:
         settings.mirror = true;
         AllowingObserver observer;
         std::atomic<bool> cancel{false};
-        BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+        BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
         ASSERT_TRUE(observer.errors.empty()) << observer.errors.front();
         snapshots.push_back(sourceTree());
     }

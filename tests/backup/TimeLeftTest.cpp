@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using stowmere::backup::FormatTimeLeft;
+using stowmere::backup::formatTimeLeft;
 using stowmere::backup::TimeLeftEstimator;
 using namespace std::chrono_literals;
 
@@ -91,22 +91,22 @@ TEST(TimeLeftEstimator, StalledRunHasNoEstimate)
     EXPECT_FALSE(estimator.timeLeft());
 }
 
-TEST(FormatTimeLeft, SecondsMinutesAndHours)
+TEST(formatTimeLeft, SecondsMinutesAndHours)
 {
-    EXPECT_EQ(FormatTimeLeft(0s), "5 s left");
-    EXPECT_EQ(FormatTimeLeft(1s), "5 s left");
-    EXPECT_EQ(FormatTimeLeft(5s), "5 s left");
-    EXPECT_EQ(FormatTimeLeft(6s), "10 s left");
-    EXPECT_EQ(FormatTimeLeft(55s), "55 s left");
-    EXPECT_EQ(FormatTimeLeft(56s), "1 min left");
-    EXPECT_EQ(FormatTimeLeft(60s), "1 min left");
-    EXPECT_EQ(FormatTimeLeft(61s), "2 min left");
-    EXPECT_EQ(FormatTimeLeft(180s), "3 min left");
-    EXPECT_EQ(FormatTimeLeft(59min), "59 min left");
-    EXPECT_EQ(FormatTimeLeft(59min + 1s), "1 h left");
-    EXPECT_EQ(FormatTimeLeft(60min), "1 h left");
-    EXPECT_EQ(FormatTimeLeft(2h + 4min + 1s), "2 h 5 min left");
-    EXPECT_EQ(FormatTimeLeft(9h + 59min), "9 h 59 min left");
-    EXPECT_EQ(FormatTimeLeft(9h + 59min + 1s), "10 h left");
-    EXPECT_EQ(FormatTimeLeft(13h + 1s), "14 h left");
+    EXPECT_EQ(formatTimeLeft(0s), "5 s left");
+    EXPECT_EQ(formatTimeLeft(1s), "5 s left");
+    EXPECT_EQ(formatTimeLeft(5s), "5 s left");
+    EXPECT_EQ(formatTimeLeft(6s), "10 s left");
+    EXPECT_EQ(formatTimeLeft(55s), "55 s left");
+    EXPECT_EQ(formatTimeLeft(56s), "1 min left");
+    EXPECT_EQ(formatTimeLeft(60s), "1 min left");
+    EXPECT_EQ(formatTimeLeft(61s), "2 min left");
+    EXPECT_EQ(formatTimeLeft(180s), "3 min left");
+    EXPECT_EQ(formatTimeLeft(59min), "59 min left");
+    EXPECT_EQ(formatTimeLeft(59min + 1s), "1 h left");
+    EXPECT_EQ(formatTimeLeft(60min), "1 h left");
+    EXPECT_EQ(formatTimeLeft(2h + 4min + 1s), "2 h 5 min left");
+    EXPECT_EQ(formatTimeLeft(9h + 59min), "9 h 59 min left");
+    EXPECT_EQ(formatTimeLeft(9h + 59min + 1s), "10 h left");
+    EXPECT_EQ(formatTimeLeft(13h + 1s), "14 h left");
 }

@@ -73,7 +73,7 @@ protected:
         settings.incremental = incremental;
         RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
-        return BackupEngine(settings, observer, cancel).RunBackup(items());
+        return BackupEngine(settings, observer, cancel).runBackup(items());
     }
 
     std::vector<std::string> items() const { return {tree.path("src/docs"), tree.path("src/note.txt")}; }
@@ -86,7 +86,7 @@ protected:
         settings.againstSource = againstSource;
         std::atomic<bool> cancel{false};
         problems.told.clear();
-        return Verify(settings, problems, cancel);
+        return stowmere::backup::verify(settings, problems, cancel);
     }
 
     /// A backup whose copies are all recorded.
@@ -130,7 +130,7 @@ TEST_F(Verification, ARunStoppedMidWayKeepsWhatItRecorded)
         if (count == 2)
             cancel = true;
     };
-    const BackupResult stopped = BackupEngine(settings, observer, cancel).RunBackup(items());
+    const BackupResult stopped = BackupEngine(settings, observer, cancel).runBackup(items());
     ASSERT_TRUE(stopped.cancelled);
     const VerifyResult result = verify();
     EXPECT_EQ(result.outcome(), VerifyResult::Outcome::AllMatch);
@@ -152,7 +152,7 @@ TEST_F(Verification, TheNextRunCopiesAgainWhatWasFoundDamagedOrMissingAndSaysSo)
         settings.incremental = incremental;
         RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
-        const BackupResult healed = BackupEngine(settings, observer, cancel).RunBackup(items());
+        const BackupResult healed = BackupEngine(settings, observer, cancel).runBackup(items());
         EXPECT_EQ(healed.healed, 2u);
         if (incremental) {
             EXPECT_EQ(healed.filesCopied, 2u) << "only the damaged and the missing copy";
@@ -199,7 +199,7 @@ TEST_F(Verification, ARunHashesAndRecordsOnceTheUpToDateCopiesTheManifestLacks)
     settings.incremental = true;
     RecordingObserver observer({true, true});
     std::atomic<bool> cancel{false};
-    const BackupResult result = BackupEngine(settings, observer, cancel).RunBackup(items());
+    const BackupResult result = BackupEngine(settings, observer, cancel).runBackup(items());
     EXPECT_EQ(result.filesCopied, 1u);
     EXPECT_EQ(
         result.notes,
@@ -213,7 +213,7 @@ TEST_F(Verification, ARunHashesAndRecordsOnceTheUpToDateCopiesTheManifestLacks)
     EXPECT_EQ(verified.counts.unrecorded, 0u);
 
     RecordingObserver again({true, true});
-    EXPECT_TRUE(BackupEngine(settings, again, cancel).RunBackup(items()).notes.empty())
+    EXPECT_TRUE(BackupEngine(settings, again, cancel).runBackup(items()).notes.empty())
         << "recorded once is enough";
 }
 
@@ -315,11 +315,11 @@ TEST_F(Verification, AnItemCopiedStraightIntoTheDestinationCoversAllOfIt)
     backup.destination = settings.destination;
     RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
-    BackupEngine(backup, observer, cancel).RunBackup(settings.items);
-    Verify(settings, problems, cancel);
+    BackupEngine(backup, observer, cancel).runBackup(settings.items);
+    stowmere::backup::verify(settings, problems, cancel);
     std::filesystem::remove(tree.path("dest/sub/two.txt"));
     problems.told.clear();
-    const VerifyResult result = Verify(settings, problems, cancel);
+    const VerifyResult result = stowmere::backup::verify(settings, problems, cancel);
     EXPECT_EQ(result.counts.matched, 1u);
     EXPECT_EQ(found(VerifyFinding::Missing), std::vector<std::string>{tree.path("dest/sub/two.txt")});
     EXPECT_TRUE(found(VerifyFinding::Unrecorded).empty()) << "the manifest is no copy";
@@ -359,7 +359,7 @@ TEST_F(Verification, ACancelStopsBetweenReads)
     private:
         std::atomic<bool>& m_cancel;
     } canceller(cancel);
-    const VerifyResult result = Verify(settings, canceller, cancel);
+    const VerifyResult result = stowmere::backup::verify(settings, canceller, cancel);
     EXPECT_TRUE(result.cancelled);
     EXPECT_LT(result.counts.matched, 5u);
     EXPECT_EQ(result.counts.missing, 0u) << "what was not reached is not missing";
@@ -578,7 +578,7 @@ TEST(ManifestHashes, AreWhatXxhsumPrintsForCopiesHashedAsTheyAreWrittenAndReadBa
     settings.destination = tree.path("dest");
     RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
-    ASSERT_FALSE(BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")}).copyFailed);
+    ASSERT_FALSE(BackupEngine(settings, observer, cancel).runBackup({tree.path("src")}).copyFailed);
 
     std::error_code error;
     const auto destination = LocalDestination::open(tree.path("dest"), error);
@@ -630,7 +630,7 @@ TEST(ManifestHashes, ASmallFileWithHolesKeepsThemAndIsRecordedAsItIs)
     settings.destination = tree.path("dest");
     RecordingObserver observer({true});
     std::atomic<bool> cancel{false};
-    ASSERT_FALSE(BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")}).copyFailed);
+    ASSERT_FALSE(BackupEngine(settings, observer, cancel).runBackup({tree.path("src")}).copyFailed);
 
     struct stat copy {};
     ASSERT_EQ(::stat(tree.path("dest/src/sparse.img").c_str(), &copy), 0);
@@ -640,5 +640,5 @@ TEST(ManifestHashes, ASmallFileWithHolesKeepsThemAndIsRecordedAsItIs)
     check.destination = tree.path("dest");
     check.items = {tree.path("src")};
     Problems problems;
-    EXPECT_EQ(Verify(check, problems, cancel).outcome(), VerifyResult::Outcome::AllMatch);
+    EXPECT_EQ(stowmere::backup::verify(check, problems, cancel).outcome(), VerifyResult::Outcome::AllMatch);
 }

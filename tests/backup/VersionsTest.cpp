@@ -30,7 +30,7 @@ protected:
         RecordingObserver observer({true, true});
         std::atomic<bool> cancel{false};
         BackupResult result =
-            BackupEngine(settings, observer, cancel).RunBackup({tree.path("src"), tree.path("note.txt")});
+            BackupEngine(settings, observer, cancel).runBackup({tree.path("src"), tree.path("note.txt")});
         errors = observer.errors;
         return result;
     }

@@ -142,7 +142,7 @@ protected:
         settings.destination = tree.path("dest");
         std::atomic<bool> cancel{false};
         RecordingObserver observer({true});
-        BackupEngine(settings, observer, cancel).RunBackup({tree.path("src")});
+        BackupEngine(settings, observer, cancel).runBackup({tree.path("src")});
         ASSERT_TRUE(tree.exists("dest/src/f2/3.txt"));
     }
 

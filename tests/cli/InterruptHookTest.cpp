@@ -60,7 +60,7 @@ Outcome runGuarded(const std::vector<std::string>& items, const std::string& des
     stowmere::backup::BackupSettings settings;
     settings.destination = dest;
     Outcome outcome;
-    outcome.result = stowmere::backup::RunBackup(settings, items, observer, cancel);
+    outcome.result = stowmere::backup::runBackup(settings, items, observer, cancel);
     outcome.signal = guard.receivedSignal();
     return outcome;
 }

@@ -282,7 +282,7 @@ TEST(FadeInterval, FollowsTheFourSpeeds)
 
 namespace {
 
-QImage Canvas(int w, int h)
+QImage canvas(int w, int h)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::black);
@@ -293,7 +293,7 @@ QImage Canvas(int w, int h)
 
 TEST(DrawGradient, ThreeColoursOverTwentyOneRows)
 {
-    QImage image = Canvas(8, 21);
+    QImage image = canvas(8, 21);
     QPainter painter(&image);
     drawGradient(painter, {0, 0, 8, 21}, GradientDirection::Vertical,
                  {Color::rgb(0xFF, 0xF5, 0xDD), Color::rgb(0xFF, 0xF5, 0xDD), Color::rgb(0xFF, 0xD2, 0x5E)});
@@ -307,7 +307,7 @@ TEST(DrawGradient, ThreeColoursOverTwentyOneRows)
 
 TEST(DrawGradient, TwoColoursOverTenRowsEndOnTheSecondColour)
 {
-    QImage image = Canvas(4, 12);
+    QImage image = canvas(4, 12);
     QPainter painter(&image);
     drawGradient(painter, {0, 1, 4, 11}, GradientDirection::Vertical,
                  {Color::rgb(0, 0, 0), Color::rgb(90, 180, 9)});
@@ -321,7 +321,7 @@ TEST(DrawGradient, TwoColoursOverTenRowsEndOnTheSecondColour)
 
 TEST(DrawGradient, HorizontalPaintsColumns)
 {
-    QImage image = Canvas(10, 3);
+    QImage image = canvas(10, 3);
     QPainter painter(&image);
     drawGradient(painter, {0, 0, 10, 3}, GradientDirection::Horizontal,
                  {Color::rgb(0, 0, 0), Color::rgb(90, 90, 90)});
@@ -332,7 +332,7 @@ TEST(DrawGradient, HorizontalPaintsColumns)
 
 TEST(DrawGradient, OneColourRaisesAndDrawsNothing)
 {
-    QImage image = Canvas(4, 4);
+    QImage image = canvas(4, 4);
     QPainter painter(&image);
     const QPen pen(QColor(1, 2, 3), 3);
     painter.setPen(pen);

@@ -21,7 +21,7 @@ using ProbeButton = Probe<GradientButton>;
 
 namespace {
 
-std::unique_ptr<ProbeButton> ShownButton()
+std::unique_ptr<ProbeButton> shownButton()
 {
     auto button = std::make_unique<ProbeButton>();
     button->show();
@@ -34,9 +34,9 @@ TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
 {
     for (const auto& [speed, interval] : {std::pair{FadeSpeed::Medium, 20}, std::pair{FadeSpeed::Slow, 40},
                                           std::pair{FadeSpeed::VeryFast, 8}}) {
-        auto button = ShownButton();
+        auto button = shownButton();
         button->setFadeSpeed(speed);
-        SendEnter(button.get());
+        sendEnter(button.get());
         EXPECT_TRUE(button->isHovered());
         EXPECT_TRUE(button->isFading());
         EXPECT_EQ(button->fadeTimerInterval(), interval);
@@ -44,7 +44,7 @@ TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
         EXPECT_EQ(button->fadeInTicks, 10);
         EXPECT_EQ(button->hoverLevel(), 100);
 
-        SendLeave(button.get());
+        sendLeave(button.get());
         EXPECT_FALSE(button->isHovered());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }, 3000));
         EXPECT_EQ(button->hoverLevel(), 0);
@@ -55,42 +55,42 @@ TEST(GradButtonFade, HoverFadesInTenTicksAtTheIntervalOfTheSpeed)
 
 TEST(GradButtonFade, PressShowsTheClickedLookAfterOneTick)
 {
-    auto button = ShownButton();
-    SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+    auto button = shownButton();
+    sendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
     EXPECT_TRUE(button->isPressed());
     EXPECT_TRUE(button->isHovered());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }));
     ASSERT_GE(button->pressAfterTick.size(), 1u);
     EXPECT_EQ(button->pressAfterTick[0], 100) << "the clicked look is complete after the first tick";
-    SendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
+    sendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
     EXPECT_FALSE(button->isPressed());
     ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 0; }));
 }
 
 TEST(GradButtonFade, PressDraggedOutAndReleasedOutsideFiresNoClick)
 {
-    auto button = ShownButton();
+    auto button = shownButton();
     int clicks = 0;
     QObject::connect(button.get(), &GradientControl::clicked, [&] { ++clicks; });
-    SendEnter(button.get());
-    SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+    sendEnter(button.get());
+    sendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 100; }));
-    SendMouse(button.get(), QEvent::MouseMove, {200, 80}, Qt::LeftButton);
+    sendMouse(button.get(), QEvent::MouseMove, {200, 80}, Qt::LeftButton);
     EXPECT_FALSE(button->isHovered());
     ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 0; }));
-    SendMouse(button.get(), QEvent::MouseButtonRelease, {200, 80}, Qt::NoButton);
-    SendLeave(button.get());
+    sendMouse(button.get(), QEvent::MouseButtonRelease, {200, 80}, Qt::NoButton);
+    sendLeave(button.get());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !button->isFading(); }, 3000));
     EXPECT_EQ(button->hoverLevel(), 0);
     EXPECT_EQ(clicks, 0);
 
-    SendEnter(button.get());
-    SendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
-    SendMouse(button.get(), QEvent::MouseButtonRelease, {6, 6}, Qt::NoButton);
+    sendEnter(button.get());
+    sendMouse(button.get(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+    sendMouse(button.get(), QEvent::MouseButtonRelease, {6, 6}, Qt::NoButton);
     EXPECT_EQ(clicks, 1);
     // A double click reaches the button as a second single click.
-    SendMouse(button.get(), QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
-    SendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
+    sendMouse(button.get(), QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
+    sendMouse(button.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
     EXPECT_EQ(clicks, 2);
 }
 
@@ -133,7 +133,7 @@ TEST(GradButtonGroup, LatchedButtonKeepsItsLookWhenThePointerLeaves)
     button->setGroupIndex(2);
     button->setDown(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return button->pressLevel() == 100; }));
-    SendLeave(button);
+    sendLeave(button);
     EXPECT_TRUE(button->isHovered());
     EXPECT_EQ(button->pressLevel(), 100);
 }
@@ -221,7 +221,7 @@ TEST(GradButtonClick, SetsTheModalResultOfItsDialog)
 
 namespace {
 
-Color FacePixel(GradientButton& button, int x, int y)
+Color facePixel(GradientButton& button, int x, int y)
 {
     return button.renderFace().pixel(x, y);
 }
@@ -252,7 +252,7 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
         button.setShowCaption(false);
         button.setGradientBorder(gradientBorder);
         button.show();
-        SendMouse(&button, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+        sendMouse(&button, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return button.pressLevel() == 100; }));
         const Image24 face = button.renderFace();
         const int inner = gradientBorder ? 3 : 0;
@@ -308,11 +308,11 @@ TEST(GradButtonPaint, DisabledGlyphTurnsGrey)
     button.setGlyph(glyph);
     // No caption: the text rectangle starts at 4 + 2, so x = (6 + 30 - 2) div 2 - 4 = 13,
     // y = (30 - 4) div 2 = 13.
-    EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(0, 30, 60));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.defaultImage().pixel(12, 12)) << "magenta is transparent";
+    EXPECT_EQ(facePixel(button, 14, 14), Color::rgb(0, 30, 60));
+    EXPECT_EQ(facePixel(button, 13, 13), button.defaultImage().pixel(12, 12)) << "magenta is transparent";
     button.setEnabled(false);
-    EXPECT_EQ(FacePixel(button, 14, 14), Color::rgb(94, 94, 94));
-    EXPECT_EQ(FacePixel(button, 13, 13), button.defaultImage().pixel(12, 12));
+    EXPECT_EQ(facePixel(button, 14, 14), Color::rgb(94, 94, 94));
+    EXPECT_EQ(facePixel(button, 13, 13), button.defaultImage().pixel(12, 12));
     button.setSpacing(-3);
     EXPECT_EQ(button.spacing(), 0);
 }

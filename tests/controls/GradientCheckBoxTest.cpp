@@ -122,8 +122,8 @@ TEST(GradCheckBox, PressedBoxKeepsATwoPixelFrameAroundTheClickedGradient)
         box.setShowFocusRect(false);
         box.setGradientBorder(gradientBorder);
         box.show();
-        SendEnter(&box);
-        SendMouse(&box, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+        sendEnter(&box);
+        sendMouse(&box, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
         EXPECT_TRUE(box.isPressed());
         ASSERT_TRUE(QTest::qWaitFor([&] { return box.pressLevel() == 100; }));
         ASSERT_FALSE(box.pressAfterTick.empty());
@@ -134,7 +134,7 @@ TEST(GradCheckBox, PressedBoxKeepsATwoPixelFrameAroundTheClickedGradient)
         if (gradientBorder) {
             EXPECT_NE(face.pixel(3, 3), box.clickedImage().pixel(0, 0));
         }
-        SendLeave(&box);
+        sendLeave(&box);
         EXPECT_FALSE(box.isHovered());
         EXPECT_FALSE(box.isPressed());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isFading(); }, 3000));
@@ -148,7 +148,7 @@ TEST(GradCheckBox, HoverFadesToTheOverGradientInTenTicks)
     ProbeCheckBox box;
     box.setShowCaption(false);
     box.show();
-    SendEnter(&box);
+    sendEnter(&box);
     EXPECT_EQ(box.fadeTimerInterval(), 20);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isFading(); }, 3000));
     EXPECT_EQ(box.fadeInTicks, 10);

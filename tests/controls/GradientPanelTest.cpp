@@ -17,7 +17,7 @@ using ProbePanel = Probe<GradientPanel>;
 
 namespace {
 
-int LeftmostInk(const Image24& image, Color background, int fromRow, int toRow)
+int leftmostInk(const Image24& image, Color background, int fromRow, int toRow)
 {
     for (int x = 5; x < image.width() - 5; ++x)
         for (int y = fromRow; y < toRow; ++y)
@@ -190,11 +190,11 @@ TEST(GradPanel, AmpersandUnderlinesInACaptionInsteadOfBeingDrawn)
     const Image24 plain = render(QStringLiteral("B"));
     const Image24 prefixed = render(QStringLiteral("&B"));
     const Color face = Color::rgb(223, 223, 227);
-    const int plainLeft = LeftmostInk(plain, face, 5, 35);
+    const int plainLeft = leftmostInk(plain, face, 5, 35);
     EXPECT_GT(plainLeft, 5);
     // Centred, a drawn ampersand would move the ink several pixels left; the underline
     // may start one pixel before the letter's ink.
-    EXPECT_NEAR(LeftmostInk(prefixed, face, 5, 35), plainLeft, 1) << "the ampersand itself is not drawn";
+    EXPECT_NEAR(leftmostInk(prefixed, face, 5, 35), plainLeft, 1) << "the ampersand itself is not drawn";
     int differing = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x)

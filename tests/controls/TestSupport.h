@@ -15,19 +15,19 @@
 namespace stowmere::controls::testing {
 
 // Offscreen windows get no real pointer, so entering and leaving are delivered by hand.
-inline void SendEnter(QWidget* widget)
+inline void sendEnter(QWidget* widget)
 {
     QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
     QApplication::sendEvent(widget, &enter);
 }
 
-inline void SendLeave(QWidget* widget)
+inline void sendLeave(QWidget* widget)
 {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(widget, &leave);
 }
 
-inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
+inline void sendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::LeftButton, buttons,
                       Qt::NoModifier);

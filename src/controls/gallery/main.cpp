@@ -26,7 +26,7 @@ using namespace stowmere::controls;
 
 namespace {
 
-QImage MakeGlyph()
+QImage makeGlyph()
 {
     // A green disc with a white tick on magenta, the colour that becomes transparent.
     QImage glyph(24, 24, QImage::Format_RGB32);
@@ -41,7 +41,7 @@ QImage MakeGlyph()
     return glyph;
 }
 
-void Settle(GradientControl* control)
+void settle(GradientControl* control)
 {
     QElapsedTimer timer;
     timer.start();
@@ -53,16 +53,16 @@ void isHovered(GradientControl* control)
 {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(control, &enter);
-    Settle(control);
+    settle(control);
 }
 
-void Press(GradientControl* control)
+void pressControl(GradientControl* control)
 {
     isHovered(control);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(control, &press);
-    Settle(control);
+    settle(control);
 }
 
 // A button held part-way through its hover fade, to show the blend steps side by side.
@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
         ++row;
     };
 
-    const QImage glyph = MakeGlyph();
+    const QImage glyph = makeGlyph();
     auto makeButton = [&](int w, int h, const QString& caption, bool withGlyph, Color color) {
         auto* button = new GradientButton;
         button->setFixedSize(w, h);
@@ -160,7 +160,7 @@ int main(int argc, char* argv[])
                        {QStringLiteral("focus-ellipsis"), focused}});
         actions.push_back([=] {
             isHovered(hover);
-            Press(pressed);
+            pressControl(pressed);
             focused->setFocus();
         });
     };
@@ -184,7 +184,7 @@ int main(int argc, char* argv[])
                                          {QStringLiteral("text-shadow"), shadowed}});
         actions.push_back([=] {
             down->setDown(true);
-            Settle(down);
+            settle(down);
             isHovered(hot);
         });
     }
@@ -242,7 +242,7 @@ int main(int argc, char* argv[])
                                             {QStringLiteral("lines-focus"), lines}});
         actions.push_back([=] {
             isHovered(hover);
-            Press(pressed);
+            pressControl(pressed);
             lines->setFocus();
         });
     }

@@ -46,6 +46,17 @@ DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
     return entry;
 }
 
+/// Calls visit with path and with each folder above it, nearest first, down to the first
+/// name below "/"; stops early, returning true, once visit does.
+template <typename Visit> bool anyOfPathAndAbove(const std::string& path, Visit visit)
+{
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
+        if (visit(std::string_view(path).substr(0, end)))
+            return true;
+    }
+    return false;
+}
+
 std::string hostName()
 {
     char name[256] = {};
@@ -157,13 +168,9 @@ bool SftpDestination::surelyMissing(const std::string& path)
         return false;
     if (m_madeFolders.count(path.substr(0, slash)) > 0)
         return true;
-    if (m_missingPaths.empty())
-        return false;
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        if (m_missingPaths.count(path.substr(0, end)) > 0)
-            return true;
-    }
-    return false;
+    return !m_missingPaths.empty() && anyOfPathAndAbove(path, [this](std::string_view above) {
+        return m_missingPaths.count(std::string(above)) > 0;
+    });
 }
 
 void SftpDestination::noteFolder(const std::string& path, bool made)
@@ -173,11 +180,35 @@ void SftpDestination::noteFolder(const std::string& path, bool made)
     if (made)
         m_madeFolders.insert(path);
     // The folder and every folder above it are there now.
-    if (!m_missingPaths.empty()) {
-        for (std::size_t end = path.size(); end != std::string::npos && end > 0;
-             end = path.rfind('/', end - 1))
-            m_missingPaths.erase(path.substr(0, end));
-    }
+    if (!m_missingPaths.empty())
+        anyOfPathAndAbove(path, [this](std::string_view above) {
+            m_missingPaths.erase(std::string(above));
+            return false;
+        });
+}
+
+void SftpDestination::noteSeenFolder(const std::string& path, const sftp::Attributes& attributes)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    if (m_seenFolders.size() < kSeenFoldersMost)
+        m_seenFolders.insert_or_assign(path, attributes);
+}
+
+std::optional<sftp::Attributes> SftpDestination::takeSeenFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    const auto found = m_seenFolders.find(path);
+    if (found == m_seenFolders.end())
+        return std::nullopt;
+    const sftp::Attributes attributes = found->second;
+    m_seenFolders.erase(found);
+    return attributes;
+}
+
+void SftpDestination::dropSeenFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    m_seenFolders.erase(path);
 }
 
 void SftpDestination::noteMissing(const std::string& path)
@@ -196,11 +227,14 @@ void SftpDestination::forgetFolders(const std::string& path, bool arrived)
     std::erase_if(m_knownFolders, below);
     std::erase_if(m_madeFolders, below);
     std::erase_if(m_missingPaths, below);
-    if (arrived) {
+    std::erase_if(m_seenFolders, [&below](const auto& seen) { return below(seen.first); });
+    if (arrived && !m_missingPaths.empty()) {
         // Something is there now, below every folder above it.
-        for (std::size_t end = path.rfind('/'); end != std::string::npos && end > 0;
-             end = path.rfind('/', end - 1))
-            m_missingPaths.erase(path.substr(0, end));
+        anyOfPathAndAbove(path, [this, &path](std::string_view above) {
+            if (above.size() < path.size())
+                m_missingPaths.erase(std::string(above));
+            return false;
+        });
     }
     // What moves in may be a folder nobody made here.
     if (const std::size_t slash = path.rfind('/'); arrived && slash != std::string::npos)
@@ -217,28 +251,25 @@ void SftpDestination::noteFoldersInDoubt()
 
 bool SftpDestination::pendingAbove(const std::string& path) const
 {
-    if (m_pendingPaths.empty())
-        return false;
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        if (m_pendingPaths.count(path.substr(0, end)) > 0)
-            return true;
-    }
-    return false;
+    return !m_pendingPaths.empty() && anyOfPathAndAbove(path, [this](std::string_view above) {
+        return m_pendingPaths.count(std::string(above)) > 0;
+    });
 }
 
 std::error_code SftpDestination::unmadeAbove(const std::string& path, std::string* failed) const
 {
-    if (m_unmade.empty())
-        return {};
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        const auto found = m_unmade.find(path.substr(0, end));
-        if (found == m_unmade.end())
-            continue;
-        if (failed)
-            *failed = found->second.failed;
-        return found->second.error;
-    }
-    return {};
+    std::error_code error;
+    if (!m_unmade.empty())
+        anyOfPathAndAbove(path, [&](std::string_view above) {
+            const auto found = m_unmade.find(std::string(above));
+            if (found == m_unmade.end())
+                return false;
+            if (failed)
+                *failed = found->second.failed;
+            error = found->second.error;
+            return true;
+        });
+    return error;
 }
 
 void SftpDestination::sendFolder(PendingFolder& folder)
@@ -438,6 +469,7 @@ std::error_code SftpDestination::setAttributes(const std::string& path, const sf
 {
     if (const std::error_code unmade = awaitPath(path))
         return unmade;
+    dropSeenFolder(path);
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(sftp::Setstat, id);
     packet.text(path).attributes(attributes);
@@ -514,10 +546,12 @@ std::vector<std::pair<std::string, sftp::Attributes>> SftpDestination::listPath(
             break;
         }
     }
+    // Nothing follows from how the close of a listing went: its answer is not waited for.
     id = m_connection->nextId();
     sftp::Packet close(sftp::Close, id);
     close.text(handle);
-    m_connection->call(close, id);
+    if (!m_connection->queue(close))
+        m_connection->discard(id);
     return entries;
 }
 
@@ -593,8 +627,10 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             error = codeOf(ELOOP);
         else if (kind != DestinationKind::Folder)
             error = codeOf(ENOTDIR);
-        else
+        else {
             noteFolder(looked[at], false);
+            noteSeenFolder(looked[at], reply.attributes());
+        }
     }
     if (error)
         return nullptr;
@@ -631,6 +667,7 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     noteFolder(path, false);
+    noteSeenFolder(path, *attributes);
     return adopt(path, joinRelative(parent->relative(), name));
 }
 
@@ -726,8 +763,15 @@ FolderHandle SftpDestination::makeWithoutWaiting(const FolderHandle& parent, con
 std::vector<DestinationEntry> SftpDestination::list(const FolderHandle& folder, std::error_code& error)
 {
     std::vector<DestinationEntry> entries;
-    for (auto& [name, attributes] : listPath(pathIn(folder, {}), error))
+    for (auto& [name, attributes] : listPath(pathIn(folder, {}), error)) {
+        // The listing tells each entry itself, as LSTAT would: a folder in it is one.
+        if (kindOf(attributes) == DestinationKind::Folder && validName(name)) {
+            const std::string path = pathIn(folder, name);
+            noteFolder(path, false);
+            noteSeenFolder(path, attributes);
+        }
         entries.push_back(entryOf(std::move(name), attributes));
+    }
     return entries;
 }
 
@@ -744,6 +788,8 @@ DestinationEntry SftpDestination::status(const FolderHandle& folder, const std::
 
 DestinationEntry SftpDestination::status(const FolderHandle& folder)
 {
+    if (const auto seen = takeSeenFolder(pathIn(folder, {})))
+        return entryOf({}, *seen);
     std::error_code error;
     const auto attributes = lstat(pathIn(folder, {}), error);
     return attributes ? entryOf({}, *attributes) : DestinationEntry{};
@@ -1043,8 +1089,10 @@ void SftpDestination::finishFoldersOfOneDepth(std::span<FolderFinish> folders)
         Step step;
         step.folder = &folder;
         step.skip = !validName(folder.name);
-        if (!step.skip)
+        if (!step.skip) {
             step.path = pathIn(folder.parent, folder.name);
+            dropSeenFolder(step.path);
+        }
         // A folder that could not be made has nothing to be given.
         if (!step.skip && awaitPath(step.path))
             step.skip = true;
@@ -1293,9 +1341,11 @@ public:
         collect(0);
         SftpConnection& connection = *m_destination.m_connection;
         const std::uint32_t id = connection.nextId();
+        // Every append is answered by now: the close tells nothing a caller could act on.
         sftp::Packet close(sftp::Close, id);
         close.text(m_handle);
-        connection.call(close, id);
+        if (!connection.send(close))
+            connection.discard(id);
     }
 
     std::error_code append(std::string_view bytes) override

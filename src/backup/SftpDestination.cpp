@@ -1341,11 +1341,11 @@ public:
         collect(0);
         SftpConnection& connection = *m_destination.m_connection;
         const std::uint32_t id = connection.nextId();
-        // Every append is answered by now: the close tells nothing a caller could act on.
+        // Waited for: a server that works on requests out of order (rclone) may otherwise
+        // open the file again before this handle has let go of what it wrote.
         sftp::Packet close(sftp::Close, id);
         close.text(m_handle);
-        if (!connection.send(close))
-            connection.discard(id);
+        connection.call(close, id);
     }
 
     std::error_code append(std::string_view bytes) override
@@ -1713,22 +1713,54 @@ std::int64_t SftpDestination::timeGranularity(bool measure)
     constexpr std::int64_t kSecond = 1'000'000'000;
     if (!measure)
         return kSecond;
-    // SFTP carries whole seconds; a server file system may keep only every second one.
+    // SFTP carries whole seconds; a server file system may keep only every second one. A
+    // file made for the look is closed and given an odd time in one round trip, and looked
+    // at once the time is given (a server may work on requests out of order).
     const std::string path = pathIn(m_root, freshTemporaryName());
-    if (writeSmallFile(path, {}, true))
+    if (awaitPath(path))
         return kSecond;
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes bits;
+    bits.flags = sftp::AttrPermissions;
+    bits.permissions = 0644;
+    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive).attributes(bits);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle)
+        return kSecond;
+    const std::string handle = reply.text();
+    const std::uint32_t closeId = m_connection->nextId();
+    sftp::Packet close(sftp::Close, closeId);
+    close.text(handle);
+    m_connection->queue(close);
     sftp::Attributes change;
     change.flags = sftp::AttrTimes;
     change.accessed = 1'000'000'001;
     change.modified = 1'000'000'001;
+    const std::uint32_t setId = m_connection->nextId();
+    sftp::Packet set(sftp::Setstat, setId);
+    set.text(path).attributes(change);
+    m_connection->queue(set);
+    m_connection->wait(closeId);
+    const bool given = !statusOf(m_connection->wait(setId));
+    // The file goes in the round trip of the look; should the server remove it first, the
+    // look finds nothing, and whole seconds are assumed as without a look.
+    const std::uint32_t lookId = m_connection->nextId();
+    sftp::Packet look(sftp::Lstat, lookId);
+    look.text(path);
+    m_connection->queue(look);
+    id = m_connection->nextId();
+    sftp::Packet remove(sftp::Remove, id);
+    remove.text(path);
+    m_connection->queue(remove);
+    reply = m_connection->wait(lookId);
+    m_connection->wait(id);
     std::int64_t granularity = kSecond;
-    std::error_code error;
-    if (!setAttributes(path, change)) {
-        const auto attributes = lstat(path, error);
-        if (attributes && attributes->modified != change.modified)
+    if (given && reply.type() == sftp::Attrs) {
+        const sftp::Attributes attributes = reply.attributes();
+        if (reply.ok() && attributes.modified != change.modified)
             granularity = 2 * kSecond;
     }
-    pathRequest(sftp::Remove, path);
     return granularity;
 }
 

@@ -29,8 +29,8 @@ QString ProgressTitle::title() const
 {
     const auto left = m_estimator.timeLeft();
     if (!left)
-        return QStringLiteral("Progress");
-    return QStringLiteral("Progress - ") + toQString(backup::FormatTimeLeft(*left));
+        return tr("Progress");
+    return tr("Progress - %1").arg(toQString(backup::FormatTimeLeft(*left)));
 }
 
 } // namespace stowmere::app

@@ -16,14 +16,14 @@ QString Dialogs::title(MessageKind kind)
 {
     switch (kind) {
     case MessageKind::Information:
-        return QStringLiteral("Information");
+        return tr("Information");
     case MessageKind::Warning:
-        return QStringLiteral("Warning");
+        return tr("Warning");
     case MessageKind::Error:
-        return QStringLiteral("Error");
+        return tr("Error");
     case MessageKind::Confirmation:
     case MessageKind::ConfirmationDefaultNo:
-        return QStringLiteral("Confirm");
+        return tr("Confirm");
     case MessageKind::Application:
         return texts::applicationTitle();
     }

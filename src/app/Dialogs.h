@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,8 @@ enum class MessageKind {
 /// Every modal question the program asks goes through this interface, so the windows can
 /// be driven by tests that record the messages and answer the questions in advance.
 class Dialogs {
+    Q_DECLARE_TR_FUNCTIONS(stowmere::app::Dialogs)
+
 public:
     virtual ~Dialogs() = default;
 

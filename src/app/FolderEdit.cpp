@@ -37,7 +37,7 @@ FolderEdit::FolderEdit(Dialogs& dialogs, QWidget* parent) : QLineEdit(parent), m
 {
     QAction* button = addAction(browseIcon(), QLineEdit::TrailingPosition);
     button->setObjectName(QStringLiteral("browseAction"));
-    button->setToolTip(QStringLiteral("Browse for a folder"));
+    button->setToolTip(tr("Browse for a folder"));
     connect(button, &QAction::triggered, this, &FolderEdit::browse);
 }
 

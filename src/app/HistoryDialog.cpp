@@ -83,9 +83,13 @@ public:
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return QAbstractTableModel::headerData(section, orientation, role);
-        static const char* const names[ColumnCount] = {"Started", "Ended",     "Mode",   "Outcome", "Files",
-                                                       "Size",    "Not found", "Failed", "Reason"};
-        return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
+        static const char* const names[ColumnCount] = {
+            QT_TRANSLATE_NOOP("HistoryDialog", "Started"),   QT_TRANSLATE_NOOP("HistoryDialog", "Ended"),
+            QT_TRANSLATE_NOOP("HistoryDialog", "Mode"),      QT_TRANSLATE_NOOP("HistoryDialog", "Outcome"),
+            QT_TRANSLATE_NOOP("HistoryDialog", "Files"),     QT_TRANSLATE_NOOP("HistoryDialog", "Size"),
+            QT_TRANSLATE_NOOP("HistoryDialog", "Not found"), QT_TRANSLATE_NOOP("HistoryDialog", "Failed"),
+            QT_TRANSLATE_NOOP("HistoryDialog", "Reason")};
+        return section >= 0 && section < ColumnCount ? HistoryDialog::tr(names[section]) : QVariant();
     }
 
 private:
@@ -93,16 +97,16 @@ private:
     static QString details(const RunRecord& run)
     {
         QStringList lines;
-        lines << QStringLiteral("Backup To Folder: ") + toQString(run.destination);
+        lines << HistoryDialog::tr("Backup To Folder: %1").arg(toQString(run.destination));
         for (const std::string& note : run.notes)
-            lines << QStringLiteral("Note: ") + toQString(note);
+            lines << HistoryDialog::tr("Note: %1").arg(toQString(note));
         for (const std::string& item : run.missingItems)
-            lines << QStringLiteral("Not found: ") + toQString(item);
+            lines << HistoryDialog::tr("Not found: %1").arg(toQString(item));
         for (const backup::NotBackedUp& failure : run.failures)
-            lines << QStringLiteral("Failed: ") + toQString(failure.path) + QStringLiteral(": ") +
-                         toQString(failure.reason);
+            lines << HistoryDialog::tr("Failed: %1: %2")
+                         .arg(toQString(failure.path), toQString(failure.reason));
         if (run.failureCount > run.failures.size())
-            lines << QStringLiteral("... and %1 more").arg(run.failureCount - run.failures.size());
+            lines << HistoryDialog::tr("... and %1 more").arg(run.failureCount - run.failures.size());
         return lines.join(QLatin1Char('\n'));
     }
 
@@ -114,17 +118,16 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("historyDialog"));
-    setWindowTitle(QStringLiteral("Backup History"));
-    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Backup History"));
+    setWindowTitle(tr("Backup History"));
+    const style::DialogFrame frame = style::frameDialog(*this, tr("Backup History"));
     QVBoxLayout* layout = frame.content;
 
     const std::size_t count = runs.size();
     m_headline = new QLabel(this);
     m_headline->setObjectName(QStringLiteral("historyHeadline"));
     m_headline->setTextFormat(Qt::PlainText);
-    m_headline->setText(
-        count == 0 ? QStringLiteral("\"%1\" has no recorded runs yet.").arg(setDescription)
-                   : QStringLiteral("Runs of \"%1\", newest first: %2").arg(setDescription).arg(count));
+    m_headline->setText(count == 0 ? tr("\"%1\" has no recorded runs yet.").arg(setDescription)
+                                   : tr("Runs of \"%1\", newest first: %2").arg(setDescription).arg(count));
     layout->addWidget(m_headline);
 
     m_list = new QTableView(this);
@@ -167,7 +170,7 @@ HistoryDialog::HistoryDialog(const QString& setDescription, std::vector<RunRecor
     m_warnings->setVisible(!lines.isEmpty());
     layout->addWidget(m_warnings);
 
-    m_close = style::makeBarButton(this, QStringLiteral("Close"));
+    m_close = style::makeBarButton(this, tr("&Close"));
     m_close->setObjectName(QStringLiteral("historyClose"));
     m_close->setDefault(true);
     frame.buttons->addWidget(m_close);
@@ -189,7 +192,7 @@ void HistoryDialog::showNotes(int row)
         m_notes->hide();
         return;
     }
-    QStringList lines{QStringLiteral("Notes of the run started %1:").arg(localTime(run->start))};
+    QStringList lines{tr("Notes of the run started %1:").arg(localTime(run->start))};
     for (const std::string& note : run->notes)
         lines << toQString(note);
     m_notes->setText(lines.join(QLatin1Char('\n')));

@@ -53,20 +53,28 @@
 namespace stowmere::app {
 namespace {
 
-const QString kHelpText =
-    QStringLiteral("This is a short help tutorial.\r\n\r\n"
-                   "- To backup, create a Backup Name, add files and folders to the list,\r\n"
-                   "   then select by checking the files and folders that need to be backed-up,\r\n"
-                   "   and then click the Backup button.\r\n\r\n"
-                   "- The Incremental Backup checkbox lets you backup modified files only.\r\n\r\n"
-                   "- The Add Folder button adds a new folder to the list for backup.\r\n\r\n"
-                   "- The Add Files button adds new files to the list for backup.\r\n\r\n"
-                   "- The Delete button is for deleting checked item(s).\r\n\r\n"
-                   "- The Backup button copies all files and folders in the list\r\n"
-                   "   to the Backup To Folder selected in Backup Information.\r\n\r\n"
-                   "- The Tools button (or a right-click on a Backup or an item) offers\r\n"
-                   "   Preview Backup, Backup History, Backup Options and Restore\r\n"
-                   "   for the highlighted Backup.");
+// Translated where it is shown: the translators are installed after static initialisation.
+// Written with LF, which lupdate reads; shown with the CR LF of every message (withCrLf).
+const char* const kHelpText = QT_TRANSLATE_NOOP(
+    "MainWindow", "This is a short help tutorial.\n\n"
+                  "- To backup, create a Backup Name, add files and folders to the list,\n"
+                  "   then select by checking the files and folders that need to be backed-up,\n"
+                  "   and then click the Backup button.\n\n"
+                  "- The Incremental Backup checkbox lets you backup modified files only.\n\n"
+                  "- The Add Folder button adds a new folder to the list for backup.\n\n"
+                  "- The Add Files button adds new files to the list for backup.\n\n"
+                  "- The Delete button is for deleting checked item(s).\n\n"
+                  "- The Backup button copies all files and folders in the list\n"
+                  "   to the Backup To Folder selected in Backup Information.\n\n"
+                  "- The Tools button (or a right-click on a Backup or an item) offers\n"
+                  "   Preview Backup, Backup History, Backup Options and Restore\n"
+                  "   for the highlighted Backup.");
+
+// The messages break their lines with CR LF; translated texts are written with LF alone.
+QString withCrLf(QString text)
+{
+    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
 
 QString joinLines(const std::vector<std::string>& lines)
 {
@@ -76,7 +84,7 @@ QString joinLines(const std::vector<std::string>& lines)
     return joined.join(QStringLiteral("\r\n"));
 }
 
-const QString kSetListHint = QStringLiteral("Double-click to edit Backup Information");
+const char* const kSetListHint = QT_TRANSLATE_NOOP("MainWindow", "Double-click to edit Backup Information");
 
 constexpr int kFadeMilliseconds = 600;
 // Where placeRightEdgeControls keeps Exit and the web address: their left edges this far from the
@@ -181,18 +189,16 @@ void MainWindow::askAboutServers()
     };
     backup::SftpPrompts prompts;
     prompts.trustUnknownHost = [this, onWindowThread](const backup::SftpConnectFailure& failure) {
-        const QString text =
-            toQString(failure.message) +
-            QStringLiteral("\n\nCompare the fingerprint with the one the server's owner gives "
-                           "you. Trust this key and add it to ~/.ssh/known_hosts?");
+        const QString text = toQString(failure.message) +
+                             tr("\n\nCompare the fingerprint with the one the server's owner gives "
+                                "you. Trust this key and add it to ~/.ssh/known_hosts?");
         return onWindowThread([&] { return m_dialogs.confirmDefaultNo(text); });
     };
     prompts.passphrase =
         [this, onWindowThread](const backup::SftpConnectFailure& failure) -> std::optional<std::string> {
-        const QString text =
-            failure.keyFile.empty()
-                ? QStringLiteral("The passphrase was not accepted. Passphrase of the key:")
-                : QStringLiteral("Passphrase of the key %1:").arg(toQString(failure.keyFile));
+        const QString text = failure.keyFile.empty()
+                                 ? tr("The passphrase was not accepted. Passphrase of the key:")
+                                 : tr("Passphrase of the key %1:").arg(toQString(failure.keyFile));
         const std::optional<QString> secret = onWindowThread([&] { return m_dialogs.askSecret(text); });
         if (!secret)
             return std::nullopt;
@@ -234,7 +240,7 @@ void MainWindow::createComponents()
     style::styleTitlePanel(*m_titlePanel, QStringLiteral("Stowmere"));
     outer->addWidget(m_titlePanel);
 
-    m_backupNameLabel = new QLabel(QStringLiteral("Backup Name"), m_titlePanel);
+    m_backupNameLabel = new QLabel(tr("Backup Name"), m_titlePanel);
     m_backupNameLabel->setObjectName(QStringLiteral("backupNameLabel"));
     m_backupNameLabel->setFont(style::sansFont(11, true));
     m_backupNameLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
@@ -265,7 +271,7 @@ void MainWindow::createComponents()
 
     m_setList = new ListBox(m_setPanel);
     m_setList->setObjectName(QStringLiteral("setList"));
-    m_setList->setToolTip(kSetListHint);
+    m_setList->setToolTip(tr(kSetListHint));
     m_setList->setContextMenuPolicy(Qt::CustomContextMenu);
     m_setList->viewport()->installEventFilter(this);
     m_setList->setOnDrawItem(drawListItem);
@@ -297,19 +303,16 @@ void MainWindow::createComponents()
     style::styleWhitePanel(*m_commandPanel, 5);
     middle->addWidget(m_commandPanel);
 
-    m_addFolderButton =
-        style::makeButton(m_commandPanel, QStringLiteral("Add Folder"), Glyphs::addFolder(), 12, true);
+    m_addFolderButton = style::makeButton(m_commandPanel, tr("Add &Folder"), Glyphs::addFolder(), 12, true);
     m_addFolderButton->setObjectName(QStringLiteral("addFolderButton"));
     m_addFolderButton->setGeometry(38, 34, 126, 55);
-    m_addFilesButton =
-        style::makeButton(m_commandPanel, QStringLiteral("Add Files"), Glyphs::addFiles(), 12, true);
+    m_addFilesButton = style::makeButton(m_commandPanel, tr("Add F&iles"), Glyphs::addFiles(), 12, true);
     m_addFilesButton->setObjectName(QStringLiteral("addFilesButton"));
     m_addFilesButton->setGeometry(38, 146, 126, 55);
-    m_deletePathsButton =
-        style::makeButton(m_commandPanel, QStringLiteral("Delete"), Glyphs::deleteItems(), 15, true);
+    m_deletePathsButton = style::makeButton(m_commandPanel, tr("&Delete"), Glyphs::deleteItems(), 15, true);
     m_deletePathsButton->setObjectName(QStringLiteral("deletePathsButton"));
     m_deletePathsButton->setGeometry(38, 258, 126, 55);
-    m_backupButton = style::makeButton(m_commandPanel, QStringLiteral("Backup"), Glyphs::backup(), 10, true);
+    m_backupButton = style::makeButton(m_commandPanel, tr("&Backup"), Glyphs::backup(), 10, true);
     m_backupButton->setObjectName(QStringLiteral("backupButton"));
     m_backupButton->setGeometry(38, 378, 126, 55);
 
@@ -319,31 +322,30 @@ void MainWindow::createComponents()
     style::styleButtonBar(*m_buttonBar);
     outer->addWidget(m_buttonBar);
 
-    m_addSetButton = style::makeButton(m_buttonBar, QStringLiteral("Add"), QImage(), 2, false);
+    m_addSetButton = style::makeButton(m_buttonBar, tr("&Add"), QImage(), 2, false);
     m_addSetButton->setObjectName(QStringLiteral("addSetButton"));
     m_addSetButton->setGeometry(8, 10, 75, 25);
-    m_addSetButton->setToolTip(QStringLiteral("Add Backup"));
-    m_deleteSetButton = style::makeButton(m_buttonBar, QStringLiteral("Delete"), QImage(), 2, false);
+    m_addSetButton->setToolTip(tr("Add Backup"));
+    m_deleteSetButton = style::makeButton(m_buttonBar, tr("D&elete"), QImage(), 2, false);
     m_deleteSetButton->setObjectName(QStringLiteral("deleteSetButton"));
     m_deleteSetButton->setGeometry(144, 10, 75, 25);
-    m_deleteSetButton->setToolTip(QStringLiteral("Delete Backup"));
+    m_deleteSetButton->setToolTip(tr("Delete Backup"));
     // The set's commands beyond adding and deleting, on a button of their own so they can be
     // found without knowing the lists' menus.
-    m_toolsButton = style::makeButton(m_buttonBar, QStringLiteral("Tools \u25BE"), QImage(), 2, false);
+    m_toolsButton = style::makeButton(m_buttonBar, tr("&Tools \u25BE"), QImage(), 2, false);
     m_toolsButton->setObjectName(QStringLiteral("toolsButton"));
     m_toolsButton->setGeometry(264, 10, 90, 25);
-    m_toolsButton->setToolTip(
-        QStringLiteral("Preview, history, options and restore of the highlighted Backup"));
+    m_toolsButton->setToolTip(tr("Preview, history, options and restore of the highlighted Backup"));
     // The triangle only shows that a menu opens; it is not part of the spoken name.
     m_toolsButton->setAccessibleName(tr("Tools"));
 
     m_selectAllBox = new controls::GradientCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("selectAllBox"));
-    style::styleBarCheckBox(*m_selectAllBox, QStringLiteral("Select All"));
+    style::styleBarCheckBox(*m_selectAllBox, tr("&Select All"));
     m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
     m_incrementalBox = new controls::GradientCheckBox(m_buttonBar);
     m_incrementalBox->setObjectName(QStringLiteral("incrementalBox"));
-    style::styleBarCheckBox(*m_incrementalBox, QStringLiteral("Incremental Backup"));
+    style::styleBarCheckBox(*m_incrementalBox, tr("I&ncremental Backup"));
     m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
 
     m_helpButton = new QToolButton(m_buttonBar);
@@ -356,12 +358,12 @@ void MainWindow::createComponents()
         QStringLiteral("QToolButton { color: white; background: transparent; border: none; }"
                        "QToolButton:hover { border: 1px solid rgba(255,255,255,150); border-radius: 3px; }"
                        "QToolButton:focus { border: 1px dotted white; }"));
-    m_helpButton->setToolTip(QStringLiteral("Short Help Tutorial..."));
+    m_helpButton->setToolTip(tr("Short Help Tutorial..."));
     // ".?." says nothing when read aloud; the tooltip says what the button does.
     m_helpButton->setAccessibleName(m_helpButton->toolTip());
     m_helpButton->setGeometry(808, 13, 20, 20);
 
-    m_exitButton = style::makeButton(m_buttonBar, QStringLiteral("Exit"), QImage(), 2, false);
+    m_exitButton = style::makeButton(m_buttonBar, tr("E&xit"), QImage(), 2, false);
     m_exitButton->setObjectName(QStringLiteral("exitButton"));
     m_exitButton->setGeometry(920, 10, 75, 25);
     // The keyboard goes through the window as the eye reads it: the two lists, the
@@ -376,15 +378,15 @@ void MainWindow::createComponents()
 
     // The two lists share their entries: each acts on the highlighted set and its checked
     // items, whichever list it was opened on.
-    m_previewAction = new QAction(QStringLiteral("Preview Backup..."), this);
+    m_previewAction = new QAction(tr("&Preview Backup..."), this);
     m_previewAction->setObjectName(QStringLiteral("previewAction"));
-    m_historyAction = new QAction(QStringLiteral("Backup History..."), this);
+    m_historyAction = new QAction(tr("Backup &History..."), this);
     m_historyAction->setObjectName(QStringLiteral("historyAction"));
-    m_optionsAction = new QAction(QStringLiteral("Backup Options..."), this);
+    m_optionsAction = new QAction(tr("Backup &Options..."), this);
     m_optionsAction->setObjectName(QStringLiteral("optionsAction"));
-    m_restoreAction = new QAction(QStringLiteral("Restore..."), this);
+    m_restoreAction = new QAction(tr("&Restore..."), this);
     m_restoreAction->setObjectName(QStringLiteral("restoreAction"));
-    m_verifyAction = new QAction(QStringLiteral("Verify Backup..."), this);
+    m_verifyAction = new QAction(tr("&Verify Backup..."), this);
     m_verifyAction->setObjectName(QStringLiteral("verifyAction"));
     m_setMenu = new QMenu(this);
     m_setMenu->setObjectName(QStringLiteral("setMenu"));
@@ -667,7 +669,7 @@ void MainWindow::openWebSite()
 
 void MainWindow::showHelp()
 {
-    m_dialogs.information(kHelpText);
+    m_dialogs.information(withCrLf(tr(kHelpText)));
 }
 
 // --- Lists and tables ----------------------------------------------------------------------
@@ -839,7 +841,7 @@ void MainWindow::editSet()
         const std::optional<catalog::BackupSet> set = m_catalog->findSet(*editedNo);
         if (!set)
             throw catalog::RuleRefusal(catalog::messages::kSetNotFound);
-        m_editor->setWindowTitle(QStringLiteral("Edit Backup"));
+        m_editor->setWindowTitle(tr("Edit Backup"));
         m_editor->startEditSet(*set);
         m_editor->exec();
         m_editor->finish();
@@ -855,7 +857,7 @@ void MainWindow::addSet()
     if (!changesAllowed())
         return;
     guarded(m_dialogs, [this] {
-        m_editor->setWindowTitle(QStringLiteral("New Backup"));
+        m_editor->setWindowTitle(tr("New Backup"));
         m_editor->startNewSet();
         m_editor->exec();
         const std::optional<std::int32_t> newNo = m_editor->finish();
@@ -1087,8 +1089,8 @@ void MainWindow::recordRun(const catalog::RunRecord& record)
     if (!failure.empty() && !m_historyFailureShown) {
         m_historyFailureShown = true;
         m_dialogs.error(toQString(failure) +
-                        QStringLiteral("\r\n\r\nThe backup itself is not affected; its runs are not recorded "
-                                       "until the history can be written."));
+                        withCrLf(tr("\n\nThe backup itself is not affected; its runs are not recorded "
+                                    "until the history can be written.")));
     }
     if (failure.empty() && reloadLastBackups())
         updateSetTooltips();
@@ -1115,12 +1117,12 @@ bool MainWindow::reloadLastBackups()
 void MainWindow::updateSetTooltips()
 {
     for (int i = 0; i < m_setList->count() && i < static_cast<int>(m_categoryNos.size()); ++i) {
-        QString line = QStringLiteral("Last backup: never");
+        QString line = tr("Last backup: never");
         if (const auto last = m_lastBackups.find(m_categoryNos[static_cast<std::size_t>(i)]);
             last != m_lastBackups.end()) {
             line = toQString(catalog::lastBackupText(last->second));
         }
-        m_setList->item(i)->setToolTip(kSetListHint + QLatin1Char('\n') + line);
+        m_setList->item(i)->setToolTip(tr(kSetListHint) + QLatin1Char('\n') + line);
     }
 }
 
@@ -1141,7 +1143,7 @@ void MainWindow::showSetMenu(const QPoint& pos)
 
 void MainWindow::showPathMenu(const QPoint& pos)
 {
-    m_restoreAction->setText(QStringLiteral("Restore..."));
+    m_restoreAction->setText(tr("&Restore..."));
     const QModelIndex index = m_pathList->indexAt(pos);
     if (index.isValid())
         m_pathList->setCurrentRow(index.row());
@@ -1154,10 +1156,11 @@ void MainWindow::showToolsMenu()
     if (backupRunning())
         return;
     updateMenuActions();
-    m_restoreAction->setText(
-        m_pathList->currentRow() >= 0
-            ? QStringLiteral("Restore \"%1\"...").arg(m_pathList->itemText(m_pathList->currentRow()))
-            : QStringLiteral("Restore..."));
+    m_restoreAction->setText(m_pathList->currentRow() >= 0
+                                 ? tr("&Restore \"%1\"...")
+                                       .arg(m_pathList->itemText(m_pathList->currentRow())
+                                                .replace(QLatin1Char('&'), QStringLiteral("&&")))
+                                 : tr("&Restore..."));
     m_toolsMenu->popup(m_toolsButton->mapToGlobal(QPoint(0, 0)), m_previewAction);
     // Opened upwards from the bar at the bottom of the window, as far as the screen allows.
     m_toolsMenu->move(m_toolsButton->mapToGlobal(QPoint(0, -m_toolsMenu->sizeHint().height())));
@@ -1258,7 +1261,7 @@ void MainWindow::startRestore(backup::RestoreRequest request, const QString& tar
         return;
     m_restoreFolder = target;
     m_progress->prepareRun(1);
-    m_progress->setWindowTitle(QStringLiteral("Progress"));
+    m_progress->setWindowTitle(tr("Progress"));
     m_cancelFlag = false;
     m_restoreWorker = std::make_unique<RestoreWorker>(
         std::move(request), m_cancelFlag,
@@ -1290,24 +1293,21 @@ void MainWindow::restoreFinished()
         return;
     }
     QStringList lines;
-    const auto files = [](std::uint64_t count) {
-        return QString::number(count) + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
-    };
-    lines << (result.cancelled ? QStringLiteral("Restore cancelled: %1 restored to %2.")
-                               : QStringLiteral("%1 restored to %2."))
+    const auto files = [](std::uint64_t count) { return tr("%n file(s)", nullptr, static_cast<int>(count)); };
+    lines << (result.cancelled ? tr("Restore cancelled: %1 restored to %2.") : tr("%1 restored to %2."))
                  .arg(files(result.restored), m_restoreFolder);
     if (result.same > 0)
-        lines << QStringLiteral("%1 already there as in the backup.").arg(files(result.same));
+        lines << tr("%1 already there as in the backup.").arg(files(result.same));
     for (const auto& [path, run] : result.fromVersions)
-        lines << QStringLiteral("No current copy of %1: restored the newest kept version, from %2.")
+        lines << tr("No current copy of %1: restored the newest kept version, from %2.")
                      .arg(toQString(path), toQString(run));
     if (!result.kept.empty()) {
-        lines << QStringLiteral("Files already there that differ were left as they are:");
+        lines << tr("Files already there that differ were left as they are:");
         for (const std::string& kept : result.kept)
             lines << toQString(kept);
     }
     if (!result.unreadable.empty()) {
-        lines << QStringLiteral("Copies that could not be read:");
+        lines << tr("Copies that could not be read:");
         for (const backup::NotBackedUp& entry : result.unreadable)
             lines << toQString(entry.path) + QStringLiteral(": ") + toQString(entry.reason);
     }
@@ -1345,7 +1345,7 @@ void MainWindow::backupThreadFinished()
     if (record.isBackup() && m_catalog->findSet(m_runSet.number) &&
         m_runDrive.needsRecording(m_catalog->options(m_runSet.number)))
         guarded(m_dialogs, [this] { m_catalog->recordDriveIdentity(m_runSet.number, m_runDrive.identity); });
-    m_progress->setWindowTitle(QStringLiteral("Progress"));
+    m_progress->setWindowTitle(tr("Progress"));
     setRunning(false);
     emit backupFinished();
     if (m_closeAfterRun) {
@@ -1378,15 +1378,16 @@ bool MainWindow::startWithoutSpace(std::uint64_t needed, std::uint64_t free, con
 bool MainWindow::allowMassRemoval(const std::string& item, std::uint64_t files, std::uint64_t copies,
                                   bool sourceEmpty)
 {
-    const std::string why = sourceEmpty
-                                ? "The folder " + item + " is empty, while its copy holds " +
-                                      std::to_string(files) + (files == 1 ? " file." : " files.")
-                                : std::to_string(files) + " of the " + std::to_string(copies) +
-                                      " files of the copy of " + item + " are no longer in the folder.";
+    const int count = static_cast<int>(files);
+    const QString why =
+        sourceEmpty ? tr("The folder %1 is empty, while its copy holds %n file(s).", nullptr, count)
+                          .arg(toQString(item))
+                    : tr("%n of the %1 files of the copy of %2 are no longer in the folder.", nullptr, count)
+                          .arg(QString::number(copies), toQString(item));
     // No keeps the copy as it is; the run's history says so.
-    return m_dialogs.confirmDefaultNo(toQString(why +
-                                                "\r\nA disk not plugged in or a folder emptied by mistake "
-                                                "looks the same. Move them into versions all the same?"));
+    return m_dialogs.confirmDefaultNo(why +
+                                      withCrLf(tr("\nA disk not plugged in or a folder emptied by mistake "
+                                                  "looks the same. Move them into versions all the same?")));
 }
 
 void MainWindow::bytesCopied(std::uint64_t bytes)

@@ -41,8 +41,8 @@ void MainWindow::verifyBackup()
 
     m_progressTitle.reset();
     m_progress->prepareRun(100);
-    m_progress->setHeadline(QStringLiteral("Verifying Backup..."));
-    m_progress->setCounterCaption(QStringLiteral("Files read:"));
+    m_progress->setHeadline(tr("Verifying Backup..."));
+    m_progress->setCounterCaption(tr("Files read:"));
     m_progress->setWindowTitle(m_progressTitle.title());
     m_cancelFlag = false;
     auto total = std::make_shared<std::uint64_t>(0);
@@ -78,7 +78,7 @@ void MainWindow::verifyFinished()
         return;
     const std::unique_ptr<VerifyWorker> worker = std::move(m_verifyWorker);
     m_progress->finishRun();
-    m_progress->setWindowTitle(QStringLiteral("Progress"));
+    m_progress->setWindowTitle(tr("Progress"));
     setRunning(false);
     emit backupFinished();
     backup::VerifyResult result = worker->result();

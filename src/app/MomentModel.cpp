@@ -107,7 +107,7 @@ void MomentModel::fetchMore(const QModelIndex& parent)
     try {
         children = m_browser->children(m_nodes[static_cast<std::size_t>(id)].file.original);
     } catch (const std::exception& failure) {
-        emit readFailed(QStringLiteral("Could not read %1: %2")
+        emit readFailed(tr("Could not read %1: %2")
                             .arg(toQString(m_nodes[static_cast<std::size_t>(id)].file.original),
                                  toQString(failure.what())));
     }
@@ -152,9 +152,9 @@ QVariant MomentModel::data(const QModelIndex& index, int role) const
                                                        ? QStyle::SP_FileLinkIcon
                                                        : QStyle::SP_FileIcon);
     case Qt::ToolTipRole:
-        return file.run.empty() ? toQString(file.original)
-                                : QStringLiteral("%1\nKept by the backup of %2")
-                                      .arg(toQString(file.original), toQString(file.run));
+        return file.run.empty()
+                   ? toQString(file.original)
+                   : tr("%1\nKept by the backup of %2").arg(toQString(file.original), toQString(file.run));
     case Qt::TextAlignmentRole:
         if (index.column() == SizeColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -170,11 +170,11 @@ QVariant MomentModel::headerData(int section, Qt::Orientation orientation, int r
         return QAbstractItemModel::headerData(section, orientation, role);
     switch (section) {
     case NameColumn:
-        return QStringLiteral("Name");
+        return tr("Name");
     case SizeColumn:
-        return QStringLiteral("Size");
+        return tr("Size");
     case ModifiedColumn:
-        return QStringLiteral("Modified");
+        return tr("Modified");
     default:
         return {};
     }

@@ -33,9 +33,10 @@ namespace {
 // one insertion into the view, so a long list stays smooth to scroll while it grows.
 constexpr int kBatchMilliseconds = 100;
 
-QString countOf(std::uint64_t count, const char* one, const char* many)
+// Counts beyond what an int holds are shown as the largest it does; no preview gets there.
+int pluralCount(std::uint64_t count)
 {
-    return QString::number(count) + QLatin1Char(' ') + QString::fromLatin1(count == 1 ? one : many);
+    return static_cast<int>(std::min<std::uint64_t>(count, static_cast<std::uint64_t>(INT_MAX)));
 }
 
 } // namespace
@@ -84,7 +85,7 @@ PreviewDialog::PreviewDialog(const QString& setDescription, backup::BackupSettin
     : QDialog(parent), m_collector(std::make_unique<Collector>(std::move(checked)))
 {
     setObjectName(QStringLiteral("previewDialog"));
-    setWindowTitle(QStringLiteral("Preview Backup"));
+    setWindowTitle(tr("Preview Backup"));
     createComponents(setDescription);
 
     settings.dryRun = true;
@@ -109,11 +110,11 @@ PreviewDialog::~PreviewDialog() = default;
 void PreviewDialog::createComponents(const QString& setDescription)
 {
     resize(760, 480);
-    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Preview Backup"));
+    const style::DialogFrame frame = style::frameDialog(*this, tr("Preview Backup"));
     QVBoxLayout* layout = frame.content;
 
     auto* top = new QHBoxLayout;
-    m_headline = new QLabel(QStringLiteral("What a backup of \"%1\" would do").arg(setDescription), this);
+    m_headline = new QLabel(tr("What a backup of \"%1\" would do").arg(setDescription), this);
     m_headline->setObjectName(QStringLiteral("previewHeadline"));
     m_headline->setTextFormat(Qt::PlainText);
     top->addWidget(m_headline, 1);
@@ -149,7 +150,7 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_list->setColumnWidth(PreviewModel::SizeColumn, 100);
     m_list->setColumnWidth(PreviewModel::ReasonColumn, 140);
     layout->addWidget(m_list, 1);
-    auto* copy = new QAction(QStringLiteral("&Copy"), m_list);
+    auto* copy = new QAction(tr("&Copy"), m_list);
     copy->setObjectName(QStringLiteral("copyAction"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
@@ -164,11 +165,11 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_messages->hide();
     layout->addWidget(m_messages);
 
-    m_totals = new QLabel(QStringLiteral("Scanning..."), this);
+    m_totals = new QLabel(tr("Scanning..."), this);
     m_totals->setObjectName(QStringLiteral("previewTotals"));
     m_totals->setTextFormat(Qt::PlainText);
     layout->addWidget(m_totals);
-    m_button = style::makeBarButton(this, QStringLiteral("Cancel"));
+    m_button = style::makeBarButton(this, tr("&Cancel"));
     m_button->setObjectName(QStringLiteral("previewCancel"));
     frame.buttons->addWidget(m_button);
 
@@ -185,7 +186,7 @@ void PreviewDialog::cancelOrClose()
     }
     m_cancelFlag = true;
     m_button->setEnabled(false);
-    m_totals->setText(QStringLiteral("Cancelling..."));
+    m_totals->setText(tr("Cancelling..."));
 }
 
 void PreviewDialog::reject()
@@ -207,9 +208,7 @@ void PreviewDialog::takeFound()
         m_messages->show();
     }
     if (m_scanning && !m_cancelFlag)
-        m_totals->setText(
-            QStringLiteral("Scanning... ") +
-            countOf(static_cast<std::uint64_t>(m_model->rowCount()), "entry so far", "entries so far"));
+        m_totals->setText(tr("Scanning... %n entry(ies) so far", nullptr, m_model->rowCount()));
 }
 
 void PreviewDialog::scanDone()
@@ -220,7 +219,7 @@ void PreviewDialog::scanDone()
     m_busy->setAnimate(false);
     m_busy->hide();
     m_totals->setText(totalsText(m_result));
-    m_button->setCaption(QStringLiteral("Close"));
+    m_button->setCaption(tr("&Close"));
     m_button->setEnabled(true);
     emit scanFinished();
 }
@@ -253,30 +252,28 @@ void PreviewDialog::copySelection()
 QString PreviewDialog::totalsText(const backup::BackupResult& result)
 {
     if (result.refused)
-        return QStringLiteral("The preview could not start.");
+        return tr("The preview could not start.");
     const backup::PreviewTotals& totals = result.preview;
-    QString text =
-        QStringLiteral("A backup would copy %1 (%2) and create %3.")
-            .arg(countOf(totals.files, "file", "files"), toQString(backup::formatByteSize(totals.bytes)),
-                 countOf(totals.folders, "folder", "folders"));
+    QString text = tr("A backup would copy %1 (%2) and create %3.")
+                       .arg(tr("%n file(s)", nullptr, pluralCount(totals.files)),
+                            toQString(backup::formatByteSize(totals.bytes)),
+                            tr("%n folder(s)", nullptr, pluralCount(totals.folders)));
     if (result.excluded > 0)
-        text += QLatin1Char(' ') + countOf(result.excluded, "file or folder is", "files or folders are") +
-                QStringLiteral(" left out.");
-    if (totals.same > 0)
         text +=
-            QLatin1Char(' ') + countOf(totals.same, "file is", "files are") + QStringLiteral(" up to date.");
+            QLatin1Char(' ') + tr("%n file(s) or folder(s) left out.", nullptr, pluralCount(result.excluded));
+    if (totals.same > 0)
+        text += QLatin1Char(' ') + tr("%n file(s) up to date.", nullptr, pluralCount(totals.same));
     if (totals.removals > 0)
-        text += QLatin1Char(' ') +
-                countOf(totals.removals, "copy whose source is gone", "copies whose sources are gone") +
-                QStringLiteral(" would move into versions.");
+        text += QLatin1Char(' ') + tr("%n copy(ies) whose source(s) are gone would move into versions.",
+                                      nullptr, pluralCount(totals.removals));
     if (!result.missingItems.empty())
-        text += QLatin1Char(' ') + countOf(result.missingItems.size(), "item", "items") +
-                QStringLiteral(" not found.");
+        text +=
+            QLatin1Char(' ') + tr("%n item(s) not found.", nullptr, pluralCount(result.missingItems.size()));
     if (result.notBackedUpCount > 0)
-        text += QLatin1Char(' ') + countOf(result.notBackedUpCount, "file or folder", "files or folders") +
-                QStringLiteral(" could not be read.");
+        text += QLatin1Char(' ') + tr("%n file(s) or folder(s) could not be read.", nullptr,
+                                      pluralCount(result.notBackedUpCount));
     if (result.cancelled)
-        text = QStringLiteral("Cancelled. So far: ") + text;
+        text = tr("Cancelled. So far: %1").arg(text);
     return text;
 }
 

@@ -88,11 +88,11 @@ QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int 
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case PathColumn:
-        return QStringLiteral("Path");
+        return tr("Path");
     case SizeColumn:
-        return QStringLiteral("Size");
+        return tr("Size");
     case ReasonColumn:
-        return QStringLiteral("Reason");
+        return tr("Reason");
     default:
         return {};
     }

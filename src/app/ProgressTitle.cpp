@@ -29,8 +29,8 @@ QString ProgressTitle::title() const
 {
     const auto left = m_estimator.timeLeft();
     if (!left)
-        return QStringLiteral("Progress");
-    return QStringLiteral("Progress - ") + toQString(backup::formatTimeLeft(*left));
+        return tr("Progress");
+    return tr("Progress - %1").arg(toQString(backup::formatTimeLeft(*left)));
 }
 
 } // namespace stowmere::app

@@ -3,6 +3,7 @@
 
 #include "backup/TimeLeft.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <cstdint>
@@ -13,6 +14,8 @@ namespace stowmere::app {
 /// the run's total bytes are counted and its rate is steady. Bytes done are those of the
 /// files copied whole plus the part of the file being copied.
 class ProgressTitle {
+    Q_DECLARE_TR_FUNCTIONS(stowmere::app::ProgressTitle)
+
 public:
     using Clock = backup::TimeLeftEstimator::Clock;
 

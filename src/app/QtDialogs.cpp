@@ -72,13 +72,13 @@ bool QtDialogs::message(MessageKind kind, const QString& text)
         label->setMinimumWidth(std::min(widest + 8, limit));
     }
     if (kind == MessageKind::Confirmation || kind == MessageKind::ConfirmationDefaultNo) {
-        QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        QPushButton* yes = box.addButton(Dialogs::tr("&Yes"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(Dialogs::tr("&No"), QMessageBox::NoRole);
         box.setDefaultButton(kind == MessageKind::Confirmation ? yes : no);
         box.exec();
         return box.clickedButton() == yes;
     }
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.addButton(Dialogs::tr("OK"), QMessageBox::AcceptRole);
     box.exec();
     return true;
 }
@@ -96,8 +96,8 @@ std::optional<QString> QtDialogs::browseFolder(const QString& start)
 QStringList QtDialogs::openFiles()
 {
     // "*" rather than "*.*": on Linux many files have no extension at all.
-    return QFileDialog::getOpenFileNames(dialogParent(), QString(), QString(),
-                                         QStringLiteral("All Files (*)"), nullptr, kDialogOptions);
+    return QFileDialog::getOpenFileNames(dialogParent(), QString(), QString(), Dialogs::tr("All Files (*)"),
+                                         nullptr, kDialogOptions);
 }
 
 std::optional<QString> QtDialogs::askSecret(const QString& text)

@@ -53,12 +53,11 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     : QDialog(parent), m_dialogs(dialogs), m_destination(std::move(destination)), m_items(std::move(items))
 {
     setObjectName(QStringLiteral("restoreDialog"));
-    setWindowTitle(QStringLiteral("Restore"));
-    const style::DialogFrame frame = style::frameDialog(*this, QStringLiteral("Restore"));
+    setWindowTitle(tr("Restore"));
+    const style::DialogFrame frame = style::frameDialog(*this, tr("Restore"));
     QVBoxLayout* layout = frame.content;
 
-    auto* headline =
-        new QLabel(QStringLiteral("Restore from the backup of \"%1\"").arg(setDescription), this);
+    auto* headline = new QLabel(tr("Restore from the backup of \"%1\"").arg(setDescription), this);
     headline->setObjectName(QStringLiteral("restoreHeadline"));
     headline->setTextFormat(Qt::PlainText);
     layout->addWidget(headline);
@@ -74,7 +73,7 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     auto* momentsPane = new QWidget(splitter);
     auto* momentsLayout = new QVBoxLayout(momentsPane);
     momentsLayout->setContentsMargins(0, 0, 0, 0);
-    auto* momentsLabel = new QLabel(QStringLiteral("&Backed up at:"), momentsPane);
+    auto* momentsLabel = new QLabel(tr("&Backed up at:"), momentsPane);
     m_momentList = new QListWidget(momentsPane);
     m_momentList->setObjectName(QStringLiteral("restoreMoments"));
     momentsLabel->setBuddy(m_momentList);
@@ -86,7 +85,7 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     filesLayout->setContentsMargins(0, 0, 0, 0);
     m_search = new QLineEdit(filesPane);
     m_search->setObjectName(QStringLiteral("restoreSearch"));
-    m_search->setPlaceholderText(QStringLiteral("Find every kept version of a file by its name"));
+    m_search->setPlaceholderText(tr("Find every kept version of a file by its name"));
     m_search->setClearButtonEnabled(true);
     filesLayout->addWidget(m_search);
     m_pages = new QStackedWidget(filesPane);
@@ -99,11 +98,9 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     m_foundList->setObjectName(QStringLiteral("restoreFound"));
     m_foundList->setRootIsDecorated(false);
     m_foundList->setColumnCount(FoundColumnCount);
-    m_foundList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Folder"), QStringLiteral("Until"),
-                                  QStringLiteral("Size"), QStringLiteral("Modified")});
+    m_foundList->setHeaderLabels({tr("Name"), tr("Folder"), tr("Until"), tr("Size"), tr("Modified")});
     m_foundList->headerItem()->setToolTip(
-        FoundUntil,
-        QStringLiteral("The backup that replaced or removed this version: it is the file as it was "
+        FoundUntil, tr("The backup that replaced or removed this version: it is the file as it was "
                        "before that backup"));
     m_pages->addWidget(m_foundList);
     filesLayout->addWidget(m_pages, 1);
@@ -111,9 +108,9 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     layout->addWidget(splitter, 1);
 
     auto* targetRow = new QHBoxLayout;
-    m_toOriginal = new QRadioButton(QStringLiteral("To the &original places"), this);
+    m_toOriginal = new QRadioButton(tr("To the &original places"), this);
     m_toOriginal->setObjectName(QStringLiteral("restoreToOriginal"));
-    m_toFolder = new QRadioButton(QStringLiteral("Into this &folder:"), this);
+    m_toFolder = new QRadioButton(tr("Into this &folder:"), this);
     m_toFolder->setObjectName(QStringLiteral("restoreToFolder"));
     auto* targets = new QButtonGroup(this);
     targets->addButton(m_toOriginal);
@@ -125,19 +122,19 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     targetRow->addWidget(m_toFolder);
     targetRow->addWidget(m_folder, 1);
     layout->addLayout(targetRow);
-    m_replace = new QCheckBox(QStringLiteral("&Replace files that differ"), this);
+    m_replace = new QCheckBox(tr("&Replace files that differ"), this);
     m_replace->setObjectName(QStringLiteral("restoreReplace"));
     layout->addWidget(m_replace);
 
-    m_browse = style::makeBarButton(this, QStringLiteral("Browse..."));
+    m_browse = style::makeBarButton(this, tr("Bro&wse..."));
     m_browse->setObjectName(QStringLiteral("restoreBrowse"));
     frame.buttons->addWidget(m_browse);
     frame.buttons->addStretch(1);
-    m_restore = style::makeBarButton(this, QStringLiteral("Restore"));
+    m_restore = style::makeBarButton(this, tr("Res&tore"));
     m_restore->setObjectName(QStringLiteral("restoreStart"));
     m_restore->setDefault(true);
     frame.buttons->addWidget(m_restore);
-    m_cancel = style::makeBarButton(this, QStringLiteral("Cancel"));
+    m_cancel = style::makeBarButton(this, tr("&Cancel"));
     m_cancel->setObjectName(QStringLiteral("restoreCancel"));
     m_cancel->setCancel(true);
     frame.buttons->addWidget(m_cancel);
@@ -166,10 +163,10 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     if (m_moments.empty() && m_problem->isHidden()) {
         // Copies made before runs were recorded: only their latest state is known.
         m_moments.push_back(std::time(nullptr));
-        m_momentList->addItem(QStringLiteral("Latest backup"));
+        m_momentList->addItem(tr("Latest backup"));
     } else {
         for (std::size_t i = 0; i < m_moments.size(); ++i)
-            m_momentList->addItem(i == 0 ? QStringLiteral("%1 (latest)").arg(localTime(m_moments[i]))
+            m_momentList->addItem(i == 0 ? tr("%1 (latest)").arg(localTime(m_moments[i]))
                                          : localTime(m_moments[i]));
     }
     if (!m_moments.empty())
@@ -267,7 +264,7 @@ void RestoreDialog::search()
         m_foundList->resizeColumnToContents(column);
     m_pages->setCurrentWidget(m_foundList);
     if (m_found.empty())
-        showProblem(QStringLiteral("No kept version of a file named like \"%1\".").arg(text));
+        showProblem(tr("No kept version of a file named like \"%1\".").arg(text));
     else
         m_problem->hide();
     updateButtons();
@@ -337,7 +334,7 @@ backup::RestoreRequest RestoreDialog::request() const
 
 QString RestoreDialog::targetText() const
 {
-    return m_toFolder->isChecked() ? m_folder->text().trimmed() : QStringLiteral("their original places");
+    return m_toFolder->isChecked() ? m_folder->text().trimmed() : tr("their original places");
 }
 
 void RestoreDialog::restore()
@@ -345,7 +342,7 @@ void RestoreDialog::restore()
     if (!m_restore->isEnabled())
         return;
     if (m_toFolder->isChecked() && !QDir(m_folder->text().trimmed()).exists()) {
-        m_dialogs.error(QStringLiteral("The folder %1 does not exist.").arg(m_folder->text().trimmed()));
+        m_dialogs.error(tr("The folder %1 does not exist.").arg(m_folder->text().trimmed()));
         return;
     }
     accept();

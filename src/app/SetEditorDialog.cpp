@@ -39,7 +39,7 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
     : QDialog(parent), m_dialogs(dialogs), m_catalog(catalog)
 {
     setObjectName(QStringLiteral("setEditorDialog"));
-    setWindowTitle(QStringLiteral("Add / Edit Backup"));
+    setWindowTitle(tr("Add / Edit Backup"));
     setFont(style::sansFont(11));
     setFixedSize(634, 194);
     setModal(true);
@@ -51,7 +51,7 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
     m_titlePanel = new controls::GradientPanel(this);
     m_titlePanel->setObjectName(QStringLiteral("titlePanel"));
     m_titlePanel->setFixedHeight(45);
-    style::styleTitlePanel(*m_titlePanel, QStringLiteral("Backup Information"));
+    style::styleTitlePanel(*m_titlePanel, tr("Backup Information"));
     layout->addWidget(m_titlePanel);
 
     m_fieldPanel = new controls::GradientPanel(this);
@@ -59,16 +59,18 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
     style::styleRoundedPanel(*m_fieldPanel);
     layout->addWidget(m_fieldPanel, 1);
 
-    m_descriptionLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup Description"), 24, 27);
+    m_descriptionLabel = makeFieldLabel(m_fieldPanel, tr("Backup &Description"), 24, 27);
     m_descriptionLabel->setObjectName(QStringLiteral("descriptionLabel"));
     m_descriptionEdit = new StoredTextEdit(static_cast<int>(catalog::schema::kDescriptionSize), m_fieldPanel);
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_descriptionEdit->setFont(style::sansFont(13));
     m_descriptionEdit->setGeometry(192, 24, 313, 24);
+    m_descriptionLabel->setBuddy(m_descriptionEdit);
 
-    m_folderLabel = makeFieldLabel(m_fieldPanel, QStringLiteral("Backup To Folder"), 24, 59);
+    m_folderLabel = makeFieldLabel(m_fieldPanel, tr("Backup &To Folder"), 24, 59);
     m_folderLabel->setObjectName(QStringLiteral("folderLabel"));
     m_folderEdit = new FolderEdit(m_dialogs, m_fieldPanel);
+    m_folderLabel->setBuddy(m_folderEdit);
     m_folderEdit->setObjectName(QStringLiteral("folderEdit"));
     m_folderEdit->setFont(style::sansFont(13));
     m_folderEdit->setGeometry(192, 56, 425, 24);
@@ -79,10 +81,10 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
     style::styleButtonBar(*m_buttonBar);
     layout->addWidget(m_buttonBar);
 
-    m_saveButton = style::makeButton(m_buttonBar, QStringLiteral("Save"), Glyphs::save(), 5, false);
+    m_saveButton = style::makeButton(m_buttonBar, tr("&Save"), Glyphs::save(), 5, false);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setGeometry(19, 10, 75, 25);
-    m_cancelButton = style::makeButton(m_buttonBar, QStringLiteral("Cancel"), Glyphs::cancel(), 5, false);
+    m_cancelButton = style::makeButton(m_buttonBar, tr("&Cancel"), Glyphs::cancel(), 5, false);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
     m_cancelButton->setGeometry(543, 10, 75, 25);
 

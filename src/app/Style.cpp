@@ -171,7 +171,12 @@ DialogFrame frameDialog(QWidget& dialog, const QString& caption)
 controls::GradientButton* makeBarButton(QWidget* parent, const QString& caption)
 {
     controls::GradientButton* button = makeButton(parent, caption, QImage(), 2, false);
-    button->setFixedSize(std::max(75, QFontMetrics(button->font()).horizontalAdvance(caption) + 24), 25);
+    button->setFixedSize(
+        std::max(
+            75,
+            QFontMetrics(button->font()).size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption).width() +
+                24),
+        25);
     return button;
 }
 
@@ -203,7 +208,8 @@ int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth)
 {
     constexpr int kBoxAndMargins = 13 + 8;
     const int needed =
-        kBoxAndMargins + box.spacing() + QFontMetrics(box.font()).horizontalAdvance(box.caption());
+        kBoxAndMargins + box.spacing() +
+        QFontMetrics(box.font()).size(Qt::TextShowMnemonic | Qt::TextSingleLine, box.caption()).width();
     return std::max(designedWidth, needed);
 }
 

@@ -13,7 +13,7 @@ namespace {
 /// enough to stay in the processor's cache while it is hashed.
 constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 
-int hexValue(char digit)
+int lowerHexValue(char digit)
 {
     if (digit >= '0' && digit <= '9')
         return digit - '0';
@@ -41,8 +41,8 @@ std::optional<ContentHash> ContentHash::fromHex(std::string_view text)
     if (text.size() != hash.bytes.size() * 2)
         return std::nullopt;
     for (std::size_t i = 0; i < hash.bytes.size(); ++i) {
-        const int high = hexValue(text[2 * i]);
-        const int low = hexValue(text[2 * i + 1]);
+        const int high = lowerHexValue(text[2 * i]);
+        const int low = lowerHexValue(text[2 * i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         hash.bytes[i] = static_cast<std::uint8_t>(high << 4 | low);

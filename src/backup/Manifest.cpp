@@ -113,10 +113,13 @@ bool isRelativePath(std::string_view path)
     }
 }
 
-/// Reads a file line by line through a buffer, telling where each line starts.
-class LineReader {
+} // namespace
+
+/// Reads a file line by line through a buffer, telling where each line starts. Outside the
+/// anonymous namespace: ManifestReader::Source holds one.
+class ManifestLineReader {
 public:
-    explicit LineReader(UniqueFd fd) : m_fd(std::move(fd)), m_buffer(kReadBuffer) {}
+    explicit ManifestLineReader(UniqueFd fd) : m_fd(std::move(fd)), m_buffer(kReadBuffer) {}
 
     enum class Result { Line, TooLong, Torn, End, Failed };
 
@@ -174,6 +177,8 @@ private:
     std::uint64_t m_lineNumber = 0;
     std::error_code m_error;
 };
+
+namespace {
 
 /// Records read or written between two looks at the cancel flag: some milliseconds.
 constexpr std::size_t kEntriesPerCancelLook = 4096;
@@ -334,28 +339,28 @@ public:
             return;
         }
         while (!m_done) {
-            const LineReader::Result result = m_reader.next(m_line);
+            const ManifestLineReader::Result result = m_reader.next(m_line);
             switch (result) {
-            case LineReader::Result::End:
+            case ManifestLineReader::Result::End:
                 if (m_ordered && !m_sawEnd && m_reader.lineNumber() > 1)
                     report(0, "it ends before its last line: the file was cut short");
                 m_done = true;
                 return;
-            case LineReader::Result::Failed:
+            case ManifestLineReader::Result::Failed:
                 report(m_reader.lineNumber(), "cannot be read: " + m_reader.error().message());
                 m_done = true;
                 return;
-            case LineReader::Result::TooLong:
+            case ManifestLineReader::Result::TooLong:
                 report(m_reader.lineNumber(), "the line is far too long to be one of the manifest");
                 continue;
-            case LineReader::Result::Torn:
+            case ManifestLineReader::Result::Torn:
                 // A journal's last line may have been cut short by a killed run: it was
                 // never complete, so nothing recorded is lost.
                 if (m_ordered)
                     report(m_reader.lineNumber(), "the file ends inside this line: it was cut short");
                 m_done = true;
                 return;
-            case LineReader::Result::Line:
+            case ManifestLineReader::Result::Line:
                 break;
             }
             if (m_sawEnd) {
@@ -412,7 +417,7 @@ private:
             m_damage->push_back({m_name, line, line > 0 ? m_reader.lineOffset() : 0, std::move(reason)});
     }
 
-    LineReader m_reader{UniqueFd()};
+    ManifestLineReader m_reader{UniqueFd()};
     std::string m_name;
     std::string_view m_header;
     bool m_ordered = false;

@@ -217,7 +217,7 @@ Image24 GradientButton::renderFace()
 
     Rect text = r;
     if (!m_glyph24.isEmpty()) {
-        switch (m_layout) {
+        switch (shownLayout()) {
         case ButtonLayout::GlyphLeft:
             text.left += m_glyph24.width() + m_spacing;
             break;
@@ -237,7 +237,7 @@ Image24 GradientButton::renderFace()
         QImage target = face.asQImage();
         QPainter painter(&target);
         drawCaption(painter, caption(), font(), textColor, m_colors.textShadow(), textShadow(),
-                    captionFormat(2, false), text, isEnabled());
+                    captionFormat(2, false) & ~TextFlags(TextFlag::NoPrefix), text, isEnabled());
     }
     paintGlyph(face, text, font());
     if (hasFocus() && m_showFocusRect)
@@ -255,14 +255,14 @@ void GradientButton::paintGlyph(Image24& face, const Rect& t, const QFont& font)
     const QFontMetrics metrics(font);
     const int gw = glyph.width();
     const int gh = glyph.height();
-    const int tw = metrics.horizontalAdvance(caption());
+    const int tw = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption()).width();
     const int th = metrics.height();
     const bool withCaption = !caption().isEmpty() && showCaption();
     const int w = width();
     const int h = height();
     int x = 0;
     int y = 0;
-    switch (m_layout) {
+    switch (shownLayout()) {
     case ButtonLayout::GlyphLeft:
         x = withCaption ? (t.left + t.right - tw) / 2 - m_spacing - gw
                         : (t.left + t.right - m_spacing) / 2 - gw;
@@ -283,6 +283,22 @@ void GradientButton::paintGlyph(Image24& face, const Rect& t, const QFont& font)
         break;
     }
     drawTransparent(face, glyph, x, y);
+}
+
+ButtonLayout GradientButton::shownLayout() const
+{
+    if (layoutDirection() != Qt::RightToLeft)
+        return m_layout;
+    switch (m_layout) {
+    case ButtonLayout::GlyphLeft:
+        return ButtonLayout::GlyphRight;
+    case ButtonLayout::GlyphRight:
+        return ButtonLayout::GlyphLeft;
+    case ButtonLayout::GlyphTop:
+    case ButtonLayout::GlyphBottom:
+        break;
+    }
+    return m_layout;
 }
 
 void GradientButton::focusChanged()

@@ -93,6 +93,9 @@ private:
     QImage m_glyph;
     Image24 m_glyph24;
     int m_spacing = 2;
+    // The layout as drawn: a right-to-left window shows the glyph on the other side.
+    ButtonLayout shownLayout() const;
+
     ButtonLayout m_layout = ButtonLayout::GlyphLeft;
     ControlColors m_colors;
     bool m_showFocusRect = true;

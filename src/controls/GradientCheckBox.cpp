@@ -15,6 +15,16 @@ namespace {
 
 constexpr int kBox = 13;
 
+// Swaps each row's pixels end for end: the face drawn for a right-to-left window.
+void mirrorRows(Image24& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int left = 0, right = image.width() - 1; left < right; ++left, --right)
+            std::swap_ranges(image.pixelBytes(left, y), image.pixelBytes(left, y) + 3,
+                             image.pixelBytes(right, y));
+    }
+}
+
 } // namespace
 
 GradientCheckBox::GradientCheckBox(QWidget* parent) : GradientControl(parent)
@@ -160,14 +170,19 @@ Image24 GradientCheckBox::renderFace()
         std::copy_n(work.row(y - t), static_cast<std::size_t>(target.width()) * 3,
                     face.pixelBytes(target.left, y));
 
+    // A right-to-left window reads the caption first: the box goes to the right edge.
+    const bool mirrored = layoutDirection() == Qt::RightToLeft;
+    if (mirrored)
+        mirrorRows(face);
     const Rect client{0, 0, w, h};
-    const Rect captionArea{m_spacing + 16, 0, w, h};
+    const Rect captionArea = mirrored ? Rect{0, 0, w - m_spacing - 16, h} : Rect{m_spacing + 16, 0, w, h};
     const Color textColor = m_hotTrack && isHovered() ? m_colors.hotTrack() : fontColor();
     if (showCaption()) {
         QImage image = face.asQImage();
         QPainter painter(&image);
         drawCaption(painter, caption(), font(), textColor, m_colors.textShadow(), textShadow(),
-                    captionFormat(0, false), captionArea, isEnabled());
+                    captionFormat(mirrored ? 1 : 0, false) & ~TextFlags(TextFlag::NoPrefix), captionArea,
+                    isEnabled());
     }
     if (m_borderLines.contains(BorderLine::Top))
         fillRect(face, {client.left, client.top, client.right, client.top + 1}, m_borderLinesColor);

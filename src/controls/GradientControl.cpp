@@ -7,7 +7,9 @@
 #include <QEnterEvent>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
+#include <QShortcutEvent>
 
 namespace stowmere::controls {
 
@@ -47,11 +49,30 @@ void GradientControl::setCaption(const QString& value)
     if (value == m_caption)
         return;
     m_caption = value;
+    if (m_mnemonicId != 0)
+        releaseShortcut(m_mnemonicId);
+    const QKeySequence mnemonic = QKeySequence::mnemonic(value);
+    m_mnemonicId = mnemonic.isEmpty() ? 0 : grabShortcut(mnemonic);
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }
     textChanged();
+}
+
+bool GradientControl::event(QEvent* event)
+{
+    if (event->type() == QEvent::Shortcut && m_mnemonicId != 0 &&
+        static_cast<QShortcutEvent*>(event)->shortcutId() == m_mnemonicId) {
+        if (focusPolicy() != Qt::NoFocus)
+            setFocus(Qt::ShortcutFocusReason);
+        // Two controls with one mnemonic take turns at the focus, as Qt's own buttons do;
+        // only a mnemonic of its own activates the control.
+        if (isEnabled() && !static_cast<QShortcutEvent*>(event)->isAmbiguous())
+            click();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void GradientControl::setColor(Color value)
@@ -236,6 +257,8 @@ void GradientControl::changeEvent(QEvent* event)
         enabledChanged();
     else if (event->type() == QEvent::ParentChange)
         parentColorChanged();
+    else if (event->type() == QEvent::LayoutDirectionChange)
+        update();
     QWidget::changeEvent(event);
 }
 

@@ -113,6 +113,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     friend void startFade(GradientControl& control);
@@ -124,6 +125,8 @@ private:
     bool m_textShadow = true;
     bool m_showCaption = true;
     QString m_caption;
+    // The shortcut of the caption's mnemonic ("&Backup" is Alt+B), 0 when it has none.
+    int m_mnemonicId = 0;
     Color m_color = colors::ButtonFace;
     bool m_parentColor = false;
     Color m_fontColor = colors::Black;

@@ -27,9 +27,10 @@ namespace stowmere::progress {
 
 namespace {
 
-const QString InProgressText = QStringLiteral("Backup in Progress...");
-const QString FinalizingText = QStringLiteral("Finalizing...");
-const QString CounterText = QStringLiteral("Files copied:");
+// Translated where they are shown: the translators are installed after static initialisation.
+const char* const InProgressText = QT_TRANSLATE_NOOP("ProgressWindow", "Backup in Progress...");
+const char* const FinalizingText = QT_TRANSLATE_NOOP("ProgressWindow", "Finalizing...");
+const char* const CounterText = QT_TRANSLATE_NOOP("ProgressWindow", "Files copied:");
 
 // "MS Sans Serif" is the desktop's default sans font here; sizes are pixel heights.
 QFont sansFont(int pixels, bool bold)
@@ -65,7 +66,7 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
 {
     resources::init();
     setObjectName(QStringLiteral("progressWindow"));
-    setWindowTitle(QStringLiteral("Progress"));
+    setWindowTitle(tr("Progress"));
     setFixedSize(290, 198);
     setFont(sansFont(11, false));
     QPalette pal = palette();
@@ -82,7 +83,7 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
 
     const QColor windowText = toQColor(colors::WindowText);
 
-    m_headlineLabel = new QLabel(InProgressText, m_framePanel);
+    m_headlineLabel = new QLabel(tr(InProgressText), m_framePanel);
     m_headlineLabel->setObjectName(QStringLiteral("headlineLabel"));
     m_headlineLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_headlineLabel->setFont(arialFont(21, true, true));
@@ -114,7 +115,7 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
     m_framePanel->place(m_progressBar, 19, 120, 246, 41);
     setUpBar();
 
-    m_counterCaption = new QLabel(CounterText, m_framePanel);
+    m_counterCaption = new QLabel(tr(CounterText), m_framePanel);
     m_counterCaption->setObjectName(QStringLiteral("counterCaption"));
     m_counterCaption->setFont(sansFont(11, true));
     setTextColour(m_counterCaption, windowText);
@@ -169,14 +170,14 @@ void ProgressWindow::setUpBar()
     bar.setProEffect(ProEffect::Custom);
     bar.setShowText(true);
     bar.setText(QStringLiteral("%"));
-    bar.setTextDone(QStringLiteral("Backup Complete"));
+    bar.setTextDone(tr("Backup Complete"));
     bar.setStopAtMax(true);
 }
 
 void ProgressWindow::setUpCancelButton()
 {
     GradientButton& b = *m_cancelButton;
-    b.setToolTip(QStringLiteral("Stop Backup"));
+    b.setToolTip(tr("Stop Backup"));
     b.setColor(colors::White);
     b.setFont(sansFont(11, false));
     b.setFontColor(colors::Black);
@@ -213,7 +214,7 @@ void ProgressWindow::setUpCancelButton()
 
 void ProgressWindow::cancelRun()
 {
-    m_headlineLabel->setText(FinalizingText);
+    m_headlineLabel->setText(tr(FinalizingText));
     if (m_cancelFlag)
         m_cancelFlag->store(true);
     emit cancelRequested();
@@ -222,8 +223,8 @@ void ProgressWindow::cancelRun()
 
 void ProgressWindow::prepareRun(int itemCount)
 {
-    setHeadline(InProgressText);
-    m_counterCaption->setText(CounterText);
+    setHeadline(tr(InProgressText));
+    m_counterCaption->setText(tr(CounterText));
     setFilesCopied(0);
     setBarMax(itemCount);
     showOverMainWindow();

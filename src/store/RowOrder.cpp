@@ -11,11 +11,6 @@
 namespace stowmere::store {
 namespace {
 
-[[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok)
-{
-    throw StoreError(code, message);
-}
-
 std::vector<std::string_view> splitNames(std::string_view names)
 {
     std::vector<std::string_view> parts;
@@ -107,21 +102,21 @@ std::vector<KeyColumn> RowOrder::keyColumns(const std::vector<FieldDef>& fields,
 {
     const auto parts = splitNames(names);
     if (parts.size() > 16)
-        fail("An order can have at most 16 key fields", rc::InvalidArgument);
+        throwError("An order can have at most 16 key fields", rc::InvalidArgument);
     std::vector<KeyColumn> keys;
     for (const std::string_view name : parts) {
         const auto it = std::find_if(fields.begin(), fields.end(),
                                      [&](const FieldDef& field) { return field.name == name; });
         if (it == fields.end())
-            fail("Field " + quoted(name) + " not found");
+            throwError("Field " + quoted(name) + " not found");
         if (it->calculated)
-            fail("Field index out of range");
+            throwError("Field index out of range");
         keys.push_back({static_cast<std::size_t>(it - fields.begin()), false, false});
     }
     for (const KeyColumn& key : keys) {
         const FieldDef& field = fields[key.field];
         if (field.type == FieldType::Blob || isStructuredType(field.type) || field.type == FieldType::Unknown)
-            fail("Field " + quoted(field.name) + " cannot be used in an order", rc::UnsupportedType);
+            throwError("Field " + quoted(field.name) + " cannot be used in an order", rc::UnsupportedType);
     }
     return keys;
 }
@@ -207,7 +202,7 @@ void RowOrder::build(const OrderedRows& rows)
     if (isUnique()) {
         for (std::size_t i = 1; i < m_slots.size(); ++i)
             if (compareRowToKey(rows, m_slots[i], keyOfSlot(rows, m_slots[i - 1]), m_keys.size()) == 0)
-                fail("Key violation in order " + quoted(m_name), rc::KeyViolation);
+                throwError("Key violation in order " + quoted(m_name), rc::KeyViolation);
     }
 }
 

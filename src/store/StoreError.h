@@ -33,4 +33,10 @@ private:
 /// A name or value as the messages show it: in single quotes.
 std::string quoted(std::string_view name);
 
+/// Raises a StoreError with the message and the result code (none by default).
+[[noreturn]] inline void throwError(const std::string& message, ResultCode code = rc::Ok)
+{
+    throw StoreError(code, message);
+}
+
 } // namespace stowmere::store

@@ -10,14 +10,6 @@
 #include <limits>
 
 namespace stowmere::store {
-namespace {
-
-[[noreturn]] void fail(const std::string& message, ResultCode code = rc::Ok)
-{
-    throw StoreError(code, message);
-}
-
-} // namespace
 
 // --- Row data --------------------------------------------------------------------------------
 
@@ -44,7 +36,7 @@ Table::~Table() = default;
 void Table::setFieldDefs(std::vector<FieldDef> fields)
 {
     if (isActive())
-        fail("Cannot change the columns of an open table");
+        throwError("Cannot change the columns of an open table");
     m_fields = std::move(fields);
 }
 
@@ -75,13 +67,14 @@ void Table::createDataSet()
     for (std::size_t i = 0; i < fields.size(); ++i) {
         FieldDef& field = fields[i];
         if (field.name.size() > packet::kMaxNameLength)
-            fail("Fieldname " + field.name + " exceeds " + std::to_string(packet::kMaxNameLength) + " chars",
-                 rc::InvalidArgument);
+            throwError("Fieldname " + field.name + " exceeds " + std::to_string(packet::kMaxNameLength) +
+                           " chars",
+                       rc::InvalidArgument);
         if (field.name.empty() || field.name == "RowState")
-            fail("Invalid field name " + quoted(field.name), rc::InvalidArgument);
+            throwError("Invalid field name " + quoted(field.name), rc::InvalidArgument);
         for (std::size_t j = 0; j < i; ++j)
             if (fields[j].name == field.name)
-                fail("Duplicate field name " + quoted(field.name), rc::InvalidArgument);
+                throwError("Duplicate field name " + quoted(field.name), rc::InvalidArgument);
         switch (field.type) {
         case FieldType::String:
             field.byteLength = field.size + 1;
@@ -101,13 +94,13 @@ void Table::createDataSet()
         case FieldType::Bcd:
         case FieldType::FmtBcd:
             if (field.byteLength == 0)
-                fail("Field " + quoted(field.name) + " needs a byte width", rc::InvalidArgument);
+                throwError("Field " + quoted(field.name) + " needs a byte width", rc::InvalidArgument);
             break;
         default:
             field.byteLength = naturalWidth(field.type);
             if (field.byteLength == 0)
-                fail("Field " + quoted(field.name) + " has a type the table cannot hold",
-                     rc::UnsupportedType);
+                throwError("Field " + quoted(field.name) + " has a type the table cannot hold",
+                           rc::UnsupportedType);
         }
         // A text or binary column without a size could not be read back (its width would
         // be unknown), so it is refused now rather than when the file is next opened.
@@ -115,11 +108,12 @@ void Table::createDataSet()
                            field.type == FieldType::Bytes || field.type == FieldType::VarBytes;
         const std::uint32_t largest = field.type == FieldType::WideString ? 0x7FFF : 0xFFFF;
         if (sized && (field.size == 0 || field.size > largest))
-            fail("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
-                 rc::InvalidArgument);
+            throwError("Field " + quoted(field.name) + " needs a size from 1 to " + std::to_string(largest),
+                       rc::InvalidArgument);
         FieldCodec codec;
         if (FieldCodec::make(typeWordFor(field.type, field.byteLength), codec) != rc::Ok)
-            fail("Field " + quoted(field.name) + " has a type the table cannot hold", rc::UnsupportedType);
+            throwError("Field " + quoted(field.name) + " has a type the table cannot hold",
+                       rc::UnsupportedType);
         if (field.isAutoIncrement())
             field.attributes |= packet::kAttrReadOnly;
     }
@@ -159,14 +153,14 @@ void Table::close()
 void Table::checkActive() const
 {
     if (!isActive())
-        fail("Cannot perform this operation on a closed dataset");
+        throwError("Cannot perform this operation on a closed dataset");
 }
 
 void Table::checkEditing() const
 {
     checkActive();
     if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
-        fail("Dataset not in edit or insert mode");
+        throwError("Dataset not in edit or insert mode");
 }
 
 // --- Fields ----------------------------------------------------------------------------------
@@ -183,14 +177,14 @@ Field Table::fieldByName(std::string_view name)
 {
     const auto index = findField(name);
     if (!index)
-        fail("Field " + quoted(name) + " not found");
+        throwError("Field " + quoted(name) + " not found");
     return Field(*this, *index);
 }
 
 Field Table::field(std::size_t index)
 {
     if (index >= m_fields.size())
-        fail("Field index out of range");
+        throwError("Field index out of range");
     return Field(*this, index);
 }
 
@@ -208,7 +202,7 @@ std::optional<std::string_view> Table::currentValue(std::size_t field) const
 void Table::setCurrentValue(std::size_t field, std::optional<std::string> value)
 {
     if (m_fields[field].isReadOnly())
-        fail("Field " + quoted(m_fields[field].name) + " cannot be modified");
+        throwError("Field " + quoted(m_fields[field].name) + " cannot be modified");
     m_buffer[field] = std::move(value);
     m_modified = true;
 }
@@ -313,14 +307,14 @@ std::size_t Table::recordCount() const
 std::uint32_t Table::recordSlot(std::size_t record) const
 {
     if (record >= recordCount())
-        fail("Record index out of range");
+        throwError("Record index out of range");
     return browseOrder().rowSlots()[m_rangeBegin + record];
 }
 
 std::optional<std::string_view> Table::recordValue(std::size_t record, std::size_t field) const
 {
     if (field >= m_fields.size())
-        fail("Field index out of range");
+        throwError("Field index out of range");
     return fieldOf(recordSlot(record), field);
 }
 
@@ -344,7 +338,7 @@ std::pair<std::size_t, std::size_t> Table::recordsWithKey(const std::vector<std:
         return {0, 0};
     const RowOrder& order = browseOrder();
     if (keyValues.size() > order.keys().size())
-        fail("The browsing order has fewer key fields than values given", rc::InvalidArgument);
+        throwError("The browsing order has fewer key fields than values given", rc::InvalidArgument);
     std::vector<std::string> payloads;
     payloads.reserve(keyValues.size());
     for (std::size_t i = 0; i < keyValues.size(); ++i) {
@@ -397,7 +391,7 @@ void Table::insert()
     checkActive();
     checkBrowseMode();
     if (m_readOnly || m_disableInserts)
-        fail("Inserting rows is not allowed in this table");
+        throwError("Inserting rows is not allowed in this table");
     m_insertReturn = m_current;
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_state = DataSetState::Insert;
@@ -410,9 +404,9 @@ void Table::edit()
     if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         return;
     if (!m_current || !positionOfCurrent())
-        fail("Cannot perform this operation on an empty dataset");
+        throwError("Cannot perform this operation on an empty dataset");
     if (m_readOnly || m_disableEdits)
-        fail("Editing rows is not allowed in this table");
+        throwError("Editing rows is not allowed in this table");
     m_buffer = unpack(*m_current);
     m_state = DataSetState::Edit;
     m_modified = false;
@@ -432,22 +426,22 @@ void Table::postInsert()
     Values values = m_buffer;
     if (m_autoIncField) {
         if (m_autoIncNext > std::numeric_limits<std::int32_t>::max())
-            fail("No automatic numbers are left for field " + quoted(m_fields[*m_autoIncField].name),
-                 rc::KeyViolation);
+            throwError("No automatic numbers are left for field " + quoted(m_fields[*m_autoIncField].name),
+                       rc::KeyViolation);
         values[*m_autoIncField] = valueFromInteger(m_fields[*m_autoIncField], m_autoIncNext);
     }
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const bool empty = !values[i] || (m_fields[i].type == FieldType::String && values[i]->empty());
         if (m_fields[i].isRequired() && empty)
-            fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
+            throwError("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
     const OrderedRows rows = orderedRows();
     for (const RowOrder& order : m_orders)
         if (order.isUnique() && order.hasDuplicate(rows, order.keyOf(values), std::nullopt))
-            fail("Key violation in order " + quoted(order.name()), rc::KeyViolation);
+            throwError("Key violation in order " + quoted(order.name()), rc::KeyViolation);
 
     if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
-        fail("The table is full", rc::OutOfMemory);
+        throwError("The table is full", rc::OutOfMemory);
     const auto slot = static_cast<std::uint32_t>(m_rows.size());
     m_rows.push_back(Row{0, packRow(values)});
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
@@ -478,12 +472,12 @@ void Table::postEdit()
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const bool empty = !values[i] || (m_fields[i].type == FieldType::String && values[i]->empty());
         if (m_fields[i].isRequired() && empty)
-            fail("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
+            throwError("Field " + quoted(m_fields[i].name) + " must have a value", rc::RequiredFieldMissing);
     }
     const OrderedRows rows = orderedRows();
     for (const RowOrder& order : m_orders)
         if (order.isUnique() && order.hasDuplicate(rows, order.keyOf(values), slot))
-            fail("Key violation in order " + quoted(order.name()), rc::KeyViolation);
+            throwError("Key violation in order " + quoted(order.name()), rc::KeyViolation);
 
     std::vector<bool> moved(m_orders.size(), false);
     for (std::size_t i = 0; i < m_orders.size(); ++i) {
@@ -529,9 +523,9 @@ void Table::remove()
     }
     const auto position = positionOfCurrent();
     if (!position)
-        fail("Cannot perform this operation on an empty dataset");
+        throwError("Cannot perform this operation on an empty dataset");
     if (m_readOnly || m_disableDeletes)
-        fail("Deleting rows is not allowed in this table");
+        throwError("Deleting rows is not allowed in this table");
     if (m_state == DataSetState::Edit) {
         m_state = DataSetState::Browse;
         m_buffer.clear();

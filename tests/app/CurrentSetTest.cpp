@@ -103,7 +103,7 @@ TEST_F(CurrentSet, TheToolsButtonOffersTheSetsCommandsForTheHighlightedSet)
     QStringList entries;
     for (QAction* action : menu->actions())
         if (!action->isSeparator())
-            entries << action->text();
+            entries << QString(action->text()).remove(QLatin1Char('&'));
     EXPECT_EQ(entries, (QStringList{"Preview Backup...", "Backup History...", "Verify Backup...",
                                     "Backup Options...", "Restore..."}));
     EXPECT_FALSE(menu->actions().back()->isEnabled()) << "no item to restore";

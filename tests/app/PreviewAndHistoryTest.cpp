@@ -170,7 +170,7 @@ TEST_F(PreviewAndHistory, ThePreviewListsWhatTheRunThenCopiesAndWritesNothing)
     EXPECT_EQ(copied[5], child<QLabel>(*dialog, "previewTotals")->text());
 
     auto* close = child<stowmere::controls::GradientButton>(*dialog, "previewCancel");
-    EXPECT_EQ(close->caption(), "Close");
+    EXPECT_EQ(close->caption(), "&Close");
     QPointer<QDialog> closing(dialog);
     click(close);
     ASSERT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }));

@@ -266,16 +266,18 @@ TEST(GradButtonPaint, ClickedGradientCoversTheFaceOrLeavesAThreePixelBand)
     }
 }
 
-TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
+TEST(GradButtonPaint, AmpersandMarksTheAcceleratorAndLongCaptionsEndInAnEllipsis)
 {
     GradientButton plain;
+    GradientButton accelerator;
     GradientButton ampersand;
-    for (GradientButton* button : {&plain, &ampersand}) {
+    for (GradientButton* button : {&plain, &accelerator, &ampersand}) {
         button->resize(120, 25);
         button->setTextShadow(false);
     }
     plain.setCaption(QStringLiteral("AB"));
-    ampersand.setCaption(QStringLiteral("A&B"));
+    accelerator.setCaption(QStringLiteral("A&B"));
+    ampersand.setCaption(QStringLiteral("A&&B"));
     auto inkWidth = [](GradientButton& button) {
         const Image24 face = button.renderFace();
         int left = face.width();
@@ -288,6 +290,8 @@ TEST(GradButtonPaint, AmpersandIsDrawnLiterallyAndLongCaptionsEndInAnEllipsis)
                 }
         return right - left;
     };
+    // "A&B" shows "AB" with B underlined; "A&&B" shows the ampersand itself.
+    EXPECT_LE(std::abs(inkWidth(accelerator) - inkWidth(plain)), 1);
     EXPECT_GT(inkWidth(ampersand), inkWidth(plain) + 4);
 
     GradientButton narrow;

@@ -39,6 +39,8 @@ fail() {
 mkdir -p "$work/app" "$work/config" "$work/backup" "$work/home/Photos"
 printf 'milk\n' >"$work/home/todo.txt"
 cp "$stowmere" "$work/app/stowmere"
+# The program finds its translations in share/ beside the folder of its executable.
+[ -d "$(dirname "$stowmere")/../share" ] && cp -r "$(dirname "$stowmere")/../share" "$work/share"
 "$cli" new-set "Holiday photos" "$work/backup" --data "$work/app" >/dev/null || fail "could not make a set"
 "$cli" add-paths "Holiday photos" "$work/home/Photos" "$work/home/todo.txt" --data "$work/app" >/dev/null ||
     fail "could not add paths"

@@ -399,6 +399,8 @@ void MainWindow::createComponents()
                                    m_exitButton,        m_webLink};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // The keyboard starts at the set list, whatever else the focus chain holds before it.
+    m_setList->setFocus();
     setMinimumSize(minimumLayoutSize());
 
     // The two lists share their entries: each acts on the highlighted set and its checked

@@ -184,6 +184,17 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
+// The address is a Tab stop of the title, created before the lists: the keyboard must
+// still start at the set list, with the address the stop before it.
+TEST_F(KeyboardAndAccessibility, TheKeyboardStartsAtTheSetListNotAtTheWebAddress)
+{
+    start();
+    activateMain();
+    ASSERT_EQ(QApplication::focusWidget(), setList());
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget("webLink"));
+}
+
 TEST_F(KeyboardAndAccessibility, TheWebAddressOpensWithReturnOrSpaceAndShowsItsFocus)
 {
     UrlCatcher catcher;

@@ -233,6 +233,9 @@ public:
     {
         return list(folder, error);
     }
+    /// Whether entries tell what they are on their file system (DestinationEntry::identity);
+    /// where they never do, nothing need be looked at to learn it.
+    virtual bool tellsIdentities() const { return true; }
     /// Whether a walk that looks at many entries of a folder had better list it once than
     /// ask for each entry by name: true where each call is a round trip.
     virtual bool prefersListing() const { return true; }

@@ -563,6 +563,13 @@ sftp::Reply SftpConnection::call(sftp::Packet& packet, std::uint32_t id)
     return wait(id);
 }
 
+void SftpConnection::discard(std::uint32_t id)
+{
+    const std::lock_guard state(m_stateMutex);
+    if (m_replies.erase(id) == 0 && !m_failureCode)
+        m_discarded.insert(id);
+}
+
 sftp::Reply SftpConnection::wait(std::uint32_t id)
 {
     // An error here is the connection's failure, which the wait finds below.
@@ -659,7 +666,8 @@ bool SftpConnection::receiveSome()
     for (auto& [id, reply] : arrived) {
         if (m_outstanding > 0)
             --m_outstanding;
-        m_replies.insert_or_assign(id, std::move(reply));
+        if (m_discarded.erase(id) == 0)
+            m_replies.insert_or_assign(id, std::move(reply));
     }
     return !arrived.empty();
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 namespace stowmere::backup {
@@ -188,6 +189,8 @@ public:
     sftp::Reply wait(std::uint32_t id);
     /// Sends and waits.
     sftp::Reply call(sftp::Packet& packet, std::uint32_t id);
+    /// Nobody waits for the answer to the request id: it is dropped when it comes.
+    void discard(std::uint32_t id);
     /// Whether the server still answers (one round trip).
     bool ping();
     /// Sends nothing anyone waits for, so that an idle connection stays open through
@@ -215,6 +218,7 @@ private:
     mutable std::mutex m_stateMutex;
     std::condition_variable m_arrived;
     std::map<std::uint32_t, sftp::Reply> m_replies;
+    std::unordered_set<std::uint32_t> m_discarded; ///< answers nobody waits for, not come yet
     bool m_reading = false;
     int m_socket = -1; ///< the session's socket, waited on without holding the session
     std::uint32_t m_nextId = 1;

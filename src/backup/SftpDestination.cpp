@@ -46,6 +46,17 @@ DestinationEntry entryOf(std::string name, const sftp::Attributes& attributes)
     return entry;
 }
 
+/// Calls visit with path and with each folder above it, nearest first, down to the first
+/// name below "/"; stops early, returning true, once visit does.
+template <typename Visit> bool anyOfPathAndAbove(const std::string& path, Visit visit)
+{
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
+        if (visit(std::string_view(path).substr(0, end)))
+            return true;
+    }
+    return false;
+}
+
 std::string hostName()
 {
     char name[256] = {};
@@ -157,13 +168,9 @@ bool SftpDestination::surelyMissing(const std::string& path)
         return false;
     if (m_madeFolders.count(path.substr(0, slash)) > 0)
         return true;
-    if (m_missingPaths.empty())
-        return false;
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        if (m_missingPaths.count(path.substr(0, end)) > 0)
-            return true;
-    }
-    return false;
+    return !m_missingPaths.empty() && anyOfPathAndAbove(path, [this](std::string_view above) {
+        return m_missingPaths.count(std::string(above)) > 0;
+    });
 }
 
 void SftpDestination::noteFolder(const std::string& path, bool made)
@@ -173,11 +180,35 @@ void SftpDestination::noteFolder(const std::string& path, bool made)
     if (made)
         m_madeFolders.insert(path);
     // The folder and every folder above it are there now.
-    if (!m_missingPaths.empty()) {
-        for (std::size_t end = path.size(); end != std::string::npos && end > 0;
-             end = path.rfind('/', end - 1))
-            m_missingPaths.erase(path.substr(0, end));
-    }
+    if (!m_missingPaths.empty())
+        anyOfPathAndAbove(path, [this](std::string_view above) {
+            m_missingPaths.erase(std::string(above));
+            return false;
+        });
+}
+
+void SftpDestination::noteSeenFolder(const std::string& path, const sftp::Attributes& attributes)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    if (m_seenFolders.size() < kSeenFoldersMost)
+        m_seenFolders.insert_or_assign(path, attributes);
+}
+
+std::optional<sftp::Attributes> SftpDestination::takeSeenFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    const auto found = m_seenFolders.find(path);
+    if (found == m_seenFolders.end())
+        return std::nullopt;
+    const sftp::Attributes attributes = found->second;
+    m_seenFolders.erase(found);
+    return attributes;
+}
+
+void SftpDestination::dropSeenFolder(const std::string& path)
+{
+    const std::lock_guard guard(m_foldersMutex);
+    m_seenFolders.erase(path);
 }
 
 void SftpDestination::noteMissing(const std::string& path)
@@ -196,11 +227,14 @@ void SftpDestination::forgetFolders(const std::string& path, bool arrived)
     std::erase_if(m_knownFolders, below);
     std::erase_if(m_madeFolders, below);
     std::erase_if(m_missingPaths, below);
-    if (arrived) {
+    std::erase_if(m_seenFolders, [&below](const auto& seen) { return below(seen.first); });
+    if (arrived && !m_missingPaths.empty()) {
         // Something is there now, below every folder above it.
-        for (std::size_t end = path.rfind('/'); end != std::string::npos && end > 0;
-             end = path.rfind('/', end - 1))
-            m_missingPaths.erase(path.substr(0, end));
+        anyOfPathAndAbove(path, [this, &path](std::string_view above) {
+            if (above.size() < path.size())
+                m_missingPaths.erase(std::string(above));
+            return false;
+        });
     }
     // What moves in may be a folder nobody made here.
     if (const std::size_t slash = path.rfind('/'); arrived && slash != std::string::npos)
@@ -217,28 +251,25 @@ void SftpDestination::noteFoldersInDoubt()
 
 bool SftpDestination::pendingAbove(const std::string& path) const
 {
-    if (m_pendingPaths.empty())
-        return false;
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        if (m_pendingPaths.count(path.substr(0, end)) > 0)
-            return true;
-    }
-    return false;
+    return !m_pendingPaths.empty() && anyOfPathAndAbove(path, [this](std::string_view above) {
+        return m_pendingPaths.count(std::string(above)) > 0;
+    });
 }
 
 std::error_code SftpDestination::unmadeAbove(const std::string& path, std::string* failed) const
 {
-    if (m_unmade.empty())
-        return {};
-    for (std::size_t end = path.size(); end != std::string::npos && end > 0; end = path.rfind('/', end - 1)) {
-        const auto found = m_unmade.find(path.substr(0, end));
-        if (found == m_unmade.end())
-            continue;
-        if (failed)
-            *failed = found->second.failed;
-        return found->second.error;
-    }
-    return {};
+    std::error_code error;
+    if (!m_unmade.empty())
+        anyOfPathAndAbove(path, [&](std::string_view above) {
+            const auto found = m_unmade.find(std::string(above));
+            if (found == m_unmade.end())
+                return false;
+            if (failed)
+                *failed = found->second.failed;
+            error = found->second.error;
+            return true;
+        });
+    return error;
 }
 
 void SftpDestination::sendFolder(PendingFolder& folder)
@@ -438,6 +469,7 @@ std::error_code SftpDestination::setAttributes(const std::string& path, const sf
 {
     if (const std::error_code unmade = awaitPath(path))
         return unmade;
+    dropSeenFolder(path);
     const std::uint32_t id = m_connection->nextId();
     sftp::Packet packet(sftp::Setstat, id);
     packet.text(path).attributes(attributes);
@@ -514,10 +546,12 @@ std::vector<std::pair<std::string, sftp::Attributes>> SftpDestination::listPath(
             break;
         }
     }
+    // Nothing follows from how the close of a listing went: its answer is not waited for.
     id = m_connection->nextId();
     sftp::Packet close(sftp::Close, id);
     close.text(handle);
-    m_connection->call(close, id);
+    if (!m_connection->queue(close))
+        m_connection->discard(id);
     return entries;
 }
 
@@ -593,8 +627,10 @@ FolderHandle SftpDestination::openFolder(std::string_view relative, std::error_c
             error = codeOf(ELOOP);
         else if (kind != DestinationKind::Folder)
             error = codeOf(ENOTDIR);
-        else
+        else {
             noteFolder(looked[at], false);
+            noteSeenFolder(looked[at], reply.attributes());
+        }
     }
     if (error)
         return nullptr;
@@ -631,6 +667,7 @@ FolderHandle SftpDestination::openFolder(const FolderHandle& parent, const std::
         return nullptr;
     }
     noteFolder(path, false);
+    noteSeenFolder(path, *attributes);
     return adopt(path, joinRelative(parent->relative(), name));
 }
 
@@ -726,8 +763,15 @@ FolderHandle SftpDestination::makeWithoutWaiting(const FolderHandle& parent, con
 std::vector<DestinationEntry> SftpDestination::list(const FolderHandle& folder, std::error_code& error)
 {
     std::vector<DestinationEntry> entries;
-    for (auto& [name, attributes] : listPath(pathIn(folder, {}), error))
+    for (auto& [name, attributes] : listPath(pathIn(folder, {}), error)) {
+        // The listing tells each entry itself, as LSTAT would: a folder in it is one.
+        if (kindOf(attributes) == DestinationKind::Folder && validName(name)) {
+            const std::string path = pathIn(folder, name);
+            noteFolder(path, false);
+            noteSeenFolder(path, attributes);
+        }
         entries.push_back(entryOf(std::move(name), attributes));
+    }
     return entries;
 }
 
@@ -744,6 +788,8 @@ DestinationEntry SftpDestination::status(const FolderHandle& folder, const std::
 
 DestinationEntry SftpDestination::status(const FolderHandle& folder)
 {
+    if (const auto seen = takeSeenFolder(pathIn(folder, {})))
+        return entryOf({}, *seen);
     std::error_code error;
     const auto attributes = lstat(pathIn(folder, {}), error);
     return attributes ? entryOf({}, *attributes) : DestinationEntry{};
@@ -1043,8 +1089,10 @@ void SftpDestination::finishFoldersOfOneDepth(std::span<FolderFinish> folders)
         Step step;
         step.folder = &folder;
         step.skip = !validName(folder.name);
-        if (!step.skip)
+        if (!step.skip) {
             step.path = pathIn(folder.parent, folder.name);
+            dropSeenFolder(step.path);
+        }
         // A folder that could not be made has nothing to be given.
         if (!step.skip && awaitPath(step.path))
             step.skip = true;
@@ -1293,6 +1341,8 @@ public:
         collect(0);
         SftpConnection& connection = *m_destination.m_connection;
         const std::uint32_t id = connection.nextId();
+        // Waited for: a server that works on requests out of order (rclone) may otherwise
+        // open the file again before this handle has let go of what it wrote.
         sftp::Packet close(sftp::Close, id);
         close.text(m_handle);
         connection.call(close, id);
@@ -1663,22 +1713,54 @@ std::int64_t SftpDestination::timeGranularity(bool measure)
     constexpr std::int64_t kSecond = 1'000'000'000;
     if (!measure)
         return kSecond;
-    // SFTP carries whole seconds; a server file system may keep only every second one.
+    // SFTP carries whole seconds; a server file system may keep only every second one. A
+    // file made for the look is closed and given an odd time in one round trip, and looked
+    // at once the time is given (a server may work on requests out of order).
     const std::string path = pathIn(m_root, freshTemporaryName());
-    if (writeSmallFile(path, {}, true))
+    if (awaitPath(path))
         return kSecond;
+    std::uint32_t id = m_connection->nextId();
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes bits;
+    bits.flags = sftp::AttrPermissions;
+    bits.permissions = 0644;
+    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive).attributes(bits);
+    sftp::Reply reply = m_connection->call(open, id);
+    if (reply.type() != sftp::Handle)
+        return kSecond;
+    const std::string handle = reply.text();
+    const std::uint32_t closeId = m_connection->nextId();
+    sftp::Packet close(sftp::Close, closeId);
+    close.text(handle);
+    m_connection->queue(close);
     sftp::Attributes change;
     change.flags = sftp::AttrTimes;
     change.accessed = 1'000'000'001;
     change.modified = 1'000'000'001;
+    const std::uint32_t setId = m_connection->nextId();
+    sftp::Packet set(sftp::Setstat, setId);
+    set.text(path).attributes(change);
+    m_connection->queue(set);
+    m_connection->wait(closeId);
+    const bool given = !statusOf(m_connection->wait(setId));
+    // The file goes in the round trip of the look; should the server remove it first, the
+    // look finds nothing, and whole seconds are assumed as without a look.
+    const std::uint32_t lookId = m_connection->nextId();
+    sftp::Packet look(sftp::Lstat, lookId);
+    look.text(path);
+    m_connection->queue(look);
+    id = m_connection->nextId();
+    sftp::Packet remove(sftp::Remove, id);
+    remove.text(path);
+    m_connection->queue(remove);
+    reply = m_connection->wait(lookId);
+    m_connection->wait(id);
     std::int64_t granularity = kSecond;
-    std::error_code error;
-    if (!setAttributes(path, change)) {
-        const auto attributes = lstat(path, error);
-        if (attributes && attributes->modified != change.modified)
+    if (given && reply.type() == sftp::Attrs) {
+        const sftp::Attributes attributes = reply.attributes();
+        if (reply.ok() && attributes.modified != change.modified)
             granularity = 2 * kSecond;
     }
-    pathRequest(sftp::Remove, path);
     return granularity;
 }
 

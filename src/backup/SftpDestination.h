@@ -65,7 +65,11 @@ public:
     FolderHandle makeFolder(const FolderHandle& parent, const std::string& name, mode_t mode, bool& created,
                             std::error_code& error) override;
     std::error_code awaitFolder(std::string_view relative, std::string& failed) override;
+    /// Lists the folder; the folders in it are then known, and the walk's look at each of
+    /// them takes what the listing told.
     std::vector<DestinationEntry> list(const FolderHandle& folder, std::error_code& error) override;
+    /// SFTP tells no device and inode numbers.
+    bool tellsIdentities() const override { return false; }
     DestinationEntry status(const FolderHandle& folder, const std::string& name) override;
     DestinationEntry status(const FolderHandle& folder) override;
     std::optional<std::string> readLink(const FolderHandle& folder, const std::string& name,
@@ -177,6 +181,14 @@ private:
     /// of that name since, or the server said that it or a folder above it was not there.
     bool surelyMissing(const std::string& path);
     void noteFolder(const std::string& path, bool made);
+    /// A folder's status as a listing of the folder holding it, or its opening, just told
+    /// it: the walk's look at each folder it reaches then needs no round trip of its own.
+    /// Taken once; dropped when anything is changed at the path, moved or removed.
+    std::unordered_map<std::string, sftp::Attributes> m_seenFolders;
+    static constexpr std::size_t kSeenFoldersMost = 4096;
+    void noteSeenFolder(const std::string& path, const sftp::Attributes& attributes);
+    std::optional<sftp::Attributes> takeSeenFolder(const std::string& path);
+    void dropSeenFolder(const std::string& path);
     void noteMissing(const std::string& path);
     /// Forgets path and all below it; and that the folder holding it holds only what was
     /// made here, when something moved in.

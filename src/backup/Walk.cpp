@@ -206,6 +206,8 @@ ScanSettings Walk::scanSettings(const std::string& base)
 
 std::optional<files::FileIdentity> Walk::copyFolderIdentity(const std::string& relative)
 {
+    if (!m_destination.tellsIdentities())
+        return std::nullopt;
     std::error_code error;
     const FolderHandle folder = m_destination.openFolder(relative, error);
     if (!folder)

@@ -1043,6 +1043,67 @@ TEST_F(SftpTest, FoldersGetTheirBitsOwnersAndTimesDepthByDepth)
     ::chmod(tree.path("dest/Top/a/b/c").c_str(), 0700);
 }
 
+// A folder's status comes with the listing of the folder holding it: what changed since,
+// by this destination or on the server, is looked at anew.
+TEST_F(SftpTest, AFolderSeenInAListingIsToldAsItIsNow)
+{
+    tree.folder("dest/kept");
+    tree.folder("dest/moved");
+    tree.folder("dest/gone");
+    ::chmod(tree.path("dest/kept").c_str(), 0755);
+    auto destination = openDest();
+    ASSERT_TRUE(destination);
+    std::error_code error;
+    ASSERT_EQ(destination->list(destination->root(), error).size(), 3u) << error.message();
+    const FolderHandle kept = destination->openFolder(destination->root(), "kept", error);
+    const FolderHandle moved = destination->openFolder(destination->root(), "moved", error);
+    const FolderHandle gone = destination->openFolder(destination->root(), "gone", error);
+    ASSERT_TRUE(kept && moved && gone) << error.message();
+    EXPECT_FALSE(destination->setMode(kept, 0700));
+    EXPECT_EQ(destination->status(kept).mode, 0700u);
+    EXPECT_FALSE(destination->rename(destination->root(), "moved", destination->root(), "elsewhere"));
+    EXPECT_EQ(destination->status(moved).kind, DestinationKind::Missing);
+    std::filesystem::remove(tree.path("dest/gone"));
+    tree.file("dest/gone", "a file now");
+    // Told once from the listing; a second look asks the server.
+    EXPECT_EQ(destination->status(gone).kind, DestinationKind::Folder);
+    EXPECT_EQ(destination->status(gone).kind, DestinationKind::File);
+}
+
+// The folders an incremental run reaches are known from the listings it makes: one turned
+// into a link on the server since the last run is still never followed.
+TEST_F(SftpTest, AnIncrementalRunFollowsNoLinkPlantedWhereAListedFolderWas)
+{
+    namespace backup = stowmere::backup;
+    tree.file("src/Top/a/x/file.txt", "x", 1'500'000'000);
+    tree.file("src/Top/b/file.txt", "b", 1'500'000'000);
+    backup::BackupSettings settings;
+    settings.destination = server().url(tree.path("dest"));
+    stowmere::testing::RecordingObserver observer({true});
+    std::atomic<bool> cancel{false};
+    const backup::BackupResult first =
+        backup::BackupEngine(settings, observer, cancel).RunBackup({tree.path("src/Top")});
+    ASSERT_FALSE(first.copyFailed) << first.failureReason;
+    tree.file("outside/file.txt", "theirs");
+    std::filesystem::remove_all(tree.path("dest/Top/b"));
+    std::filesystem::create_symlink(tree.path("outside"), tree.path("dest/Top/b"));
+    for (const std::string name : {"src/Top/b/file.txt", "src/Top/a/x/file.txt"}) {
+        std::filesystem::remove(tree.path(name));
+        tree.file(name, name + ", changed", 1'600'000'000);
+    }
+    settings.incremental = true;
+    stowmere::testing::RecordingObserver again({true});
+    const backup::BackupResult second =
+        backup::BackupEngine(settings, again, cancel).RunBackup({tree.path("src/Top")});
+    EXPECT_FALSE(second.copyFailed) << second.failureReason;
+    EXPECT_FALSE(second.refused) << second.refusal;
+    EXPECT_EQ(second.filesCopied, 2u);
+    EXPECT_EQ(tree.read("outside/file.txt"), "theirs");
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(tree.path("dest/Top/b"))));
+    EXPECT_EQ(tree.read("dest/Top/b/file.txt"), "src/Top/b/file.txt, changed");
+    EXPECT_EQ(tree.read("dest/Top/a/x/file.txt"), "src/Top/a/x/file.txt, changed");
+}
+
 TEST_F(SftpTest, AFolderFoundMissingIsFoundOnceMadeOrMovedIn)
 {
     tree.folder("dest/elsewhere/sub");

@@ -748,6 +748,63 @@ Aufbewahrt von der Sicherung vom %2</translation>
     </message>
 </context>
 <context>
+    <name>ShownValues</name>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>%1 Bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+</context>
+<context>
+    <name>StartOptions</name>
+    <message>
+        <source>stowmere: unexpected argument &apos;%1&apos;</source>
+        <translation>stowmere: unerwartetes Argument „%1“</translation>
+    </message>
+    <message>
+        <source>stowmere: unknown option &apos;%1&apos;</source>
+        <translation>stowmere: unbekannte Option „%1“</translation>
+    </message>
+    <message>
+        <source>Usage: stowmere [-h|--help] [-v|--version] [Qt options]</source>
+        <translation>Aufruf: stowmere [-h|--help] [-v|--version] [Qt-Optionen]</translation>
+    </message>
+    <message>
+        <source>Opens the Stowmere window: backup sets, each with a description, a Backup To
+Folder and a list of files and folders to back up.
+
+Options:
+  -h, --help     show this help and exit
+  -v, --version  show the version and exit
+
+Qt&apos;s own options, such as -platform NAME or -style NAME, are accepted as well.
+The command line has its own program: &apos;stowmere-cli --help&apos;.
+</source>
+        <translation>Öffnet das Fenster von Stowmere: Sicherungssätze, jeder mit einer Beschreibung,
+einem Zielordner und einer Liste der zu sichernden Dateien und Ordner.
+
+Optionen:
+  -h, --help     diese Hilfe zeigen und beenden
+  -v, --version  die Version zeigen und beenden
+
+Die Optionen von Qt selbst, etwa -platform NAME oder -style NAME, werden
+ebenfalls angenommen.
+Die Befehlszeile hat ein eigenes Programm: „stowmere-cli --help“.
+</translation>
+    </message>
+</context>
+<context>
     <name>StowmereApplication</name>
     <message>
         <source>Unexpected error</source>

@@ -748,6 +748,64 @@ Conservé par la sauvegarde du %2</translation>
     </message>
 </context>
 <context>
+    <name>ShownValues</name>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 Go</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 Mo</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 Ko</translation>
+    </message>
+    <message>
+        <source>%1 Bytes</source>
+        <translation>%1 octets</translation>
+    </message>
+</context>
+<context>
+    <name>StartOptions</name>
+    <message>
+        <source>stowmere: unexpected argument &apos;%1&apos;</source>
+        <translation>stowmere&#xa0;: argument inattendu «&#xa0;%1&#xa0;»</translation>
+    </message>
+    <message>
+        <source>stowmere: unknown option &apos;%1&apos;</source>
+        <translation>stowmere&#xa0;: option inconnue «&#xa0;%1&#xa0;»</translation>
+    </message>
+    <message>
+        <source>Usage: stowmere [-h|--help] [-v|--version] [Qt options]</source>
+        <translation>Utilisation&#xa0;: stowmere [-h|--help] [-v|--version] [options de Qt]</translation>
+    </message>
+    <message>
+        <source>Opens the Stowmere window: backup sets, each with a description, a Backup To
+Folder and a list of files and folders to back up.
+
+Options:
+  -h, --help     show this help and exit
+  -v, --version  show the version and exit
+
+Qt&apos;s own options, such as -platform NAME or -style NAME, are accepted as well.
+The command line has its own program: &apos;stowmere-cli --help&apos;.
+</source>
+        <translation>Ouvre la fenêtre de Stowmere&#xa0;: les jeux de sauvegarde, chacun avec une
+description, un dossier de destination et une liste des fichiers et dossiers
+à sauvegarder.
+
+Options&#xa0;:
+  -h, --help     afficher cette aide et quitter
+  -v, --version  afficher la version et quitter
+
+Les options propres à Qt, comme -platform NOM ou -style NOM, sont également
+acceptées.
+La ligne de commande a son propre programme&#xa0;: «&#xa0;stowmere-cli --help&#xa0;».
+</translation>
+    </message>
+</context>
+<context>
     <name>StowmereApplication</name>
     <message>
         <source>Unexpected error</source>

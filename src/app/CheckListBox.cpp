@@ -60,7 +60,8 @@ int CheckListBox::checkedCount() const
 QRect CheckListBox::stripRect(int index) const
 {
     const QRect rect = visualItemRect(item(index));
-    return {rect.left(), rect.top(), kStripWidth, rect.height()};
+    return {isRightToLeft() ? rect.right() + 1 - kStripWidth : rect.left(), rect.top(), kStripWidth,
+            rect.height()};
 }
 
 void CheckListBox::drawStrip(QPainter& painter, int index, const QRect& strip)

@@ -6,9 +6,10 @@
 namespace stowmere::app {
 
 /// An owner-drawn list whose items each carry a check mark in an 18-pixel strip at their
-/// left edge. A left press in the strip toggles that item (a quick second press too), space toggles the
-/// current item, "+" checks and "-" unchecks every item. Refilling leaves every item unchecked.
-/// Assistive technology sees each item as a checkable list item (app/Accessibility.h).
+/// left edge (right edge in a right-to-left window). A left press in the strip toggles that item (a quick
+/// second press too), space toggles the current item, "+" checks and "-" unchecks every item. Refilling
+/// leaves every item unchecked. Assistive technology sees each item as a checkable list item
+/// (app/Accessibility.h).
 class CheckListBox : public ListBox {
     Q_OBJECT
 

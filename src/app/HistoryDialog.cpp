@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HistoryDialog.h"
+#include "app/ShownValues.h"
 
 #include "app/StringConversion.h"
 #include "app/Style.h"
-#include "backup/FailureReport.h"
 #include "controls/GradientButton.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -61,7 +60,7 @@ public:
         case FilesColumn:
             return QString::number(run.files);
         case SizeColumn:
-            return toQString(backup::formatByteSize(run.bytes));
+            return shown::byteSize(run.bytes);
         case NotFoundColumn:
             return QString::number(run.missingItems.size());
         case FailedColumn:
@@ -202,8 +201,7 @@ void HistoryDialog::showNotes(int row)
 QString HistoryDialog::localTime(RunRecord::Clock::time_point time)
 {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
-    return QDateTime::fromSecsSinceEpoch(seconds).toLocalTime().toString(
-        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return shown::dateTime(seconds);
 }
 
 } // namespace stowmere::app

@@ -84,12 +84,15 @@ void ListBox::paintItem(QPainter& painter, int index, const QRect& fullRect, QSt
 {
     painter.save();
     const int strip = checkStripWidth();
+    // The strip is where reading starts: the right edge in a right-to-left window.
+    const bool mirrored = isRightToLeft();
     if (strip > 0) {
-        const QRect stripRect(fullRect.left(), fullRect.top(), strip, fullRect.height());
+        const QRect stripRect(mirrored ? fullRect.right() + 1 - strip : fullRect.left(), fullRect.top(),
+                              strip, fullRect.height());
         painter.fillRect(stripRect, palette().color(QPalette::Base));
         drawStrip(painter, index, stripRect);
     }
-    const QRect itemRect = fullRect.adjusted(strip, 0, 0, 0);
+    const QRect itemRect = mirrored ? fullRect.adjusted(0, 0, -strip, 0) : fullRect.adjusted(strip, 0, 0, 0);
     painter.setClipRect(itemRect);
     const bool selected = state.testFlag(QStyle::State_Selected);
     painter.setFont(font());

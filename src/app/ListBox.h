@@ -39,7 +39,8 @@ public:
     void beginUpdate();
     void endUpdate();
 
-    /// Width of the strip at each item's left edge that the owner's rectangle leaves out.
+    /// Width of the strip at each item's left edge (right edge in a right-to-left window) that
+    /// the owner's rectangle leaves out.
     virtual int checkStripWidth() const { return 0; }
 
     /// Paints one item: the strip, the owner's drawing (or plain text), the focus frame.

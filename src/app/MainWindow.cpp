@@ -35,6 +35,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPropertyAnimation>
@@ -245,16 +246,21 @@ void MainWindow::createComponents()
     m_backupNameLabel->setFont(style::sansFont(11, true));
     m_backupNameLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     m_backupNameLabel->adjustSize();
-    m_backupNameLabel->move(56, 22);
+    m_handPlaced.place(m_backupNameLabel, QRect(QPoint(56, 22), m_backupNameLabel->size()));
 
     m_webLink = new QLabel(texts::webCaption(), m_titlePanel);
     m_webLink->setObjectName(QStringLiteral("webLink"));
     m_webLink->setFont(style::sansFont(11));
-    m_webLink->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    // A keyboard reaches the address too: a Tab stop whose focus shows as a dotted frame
+    // (the transparent one keeps the text where it is), opened with Return or Space.
+    m_webLink->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: transparent; border: 1px solid "
+                       "transparent; } QLabel:focus { border: 1px dotted white; }"));
+    m_webLink->setFocusPolicy(Qt::StrongFocus);
     m_webLink->setCursor(Qt::PointingHandCursor);
     m_webLink->setToolTip(texts::webAddress());
     m_webLink->adjustSize();
-    m_webLink->move(856, 16);
+    m_handPlaced.place(m_webLink, QRect(QPoint(856, 16), m_webLink->size()));
     m_webLink->installEventFilter(this);
 
     auto* middle = new QHBoxLayout;
@@ -305,16 +311,25 @@ void MainWindow::createComponents()
 
     m_addFolderButton = style::makeButton(m_commandPanel, tr("Add &Folder"), Glyphs::addFolder(), 12, true);
     m_addFolderButton->setObjectName(QStringLiteral("addFolderButton"));
-    m_addFolderButton->setGeometry(38, 34, 126, 55);
     m_addFilesButton = style::makeButton(m_commandPanel, tr("Add F&iles"), Glyphs::addFiles(), 12, true);
     m_addFilesButton->setObjectName(QStringLiteral("addFilesButton"));
-    m_addFilesButton->setGeometry(38, 146, 126, 55);
     m_deletePathsButton = style::makeButton(m_commandPanel, tr("&Delete"), Glyphs::deleteItems(), 15, true);
     m_deletePathsButton->setObjectName(QStringLiteral("deletePathsButton"));
-    m_deletePathsButton->setGeometry(38, 258, 126, 55);
     m_backupButton = style::makeButton(m_commandPanel, tr("&Backup"), Glyphs::backup(), 10, true);
     m_backupButton->setObjectName(QStringLiteral("backupButton"));
-    m_backupButton->setGeometry(38, 378, 126, 55);
+    // The large buttons share one width, the designed one or what the longest caption
+    // needs; the panel widens with them when they no longer fit it.
+    constexpr int kCommandWidth = 126;
+    int commandWidth = kCommandWidth;
+    for (const controls::GradientButton* button :
+         {m_addFolderButton, m_addFilesButton, m_deletePathsButton, m_backupButton})
+        commandWidth = std::max(commandWidth, style::buttonWidth(*button, kCommandWidth));
+    const int commandLeft = std::max(16, 38 - (commandWidth - kCommandWidth) / 2);
+    m_commandPanel->setFixedWidth(std::max(208, 2 * commandLeft + commandWidth));
+    m_handPlaced.place(m_addFolderButton, {commandLeft, 34, commandWidth, 55});
+    m_handPlaced.place(m_addFilesButton, {commandLeft, 146, commandWidth, 55});
+    m_handPlaced.place(m_deletePathsButton, {commandLeft, 258, commandWidth, 55});
+    m_handPlaced.place(m_backupButton, {commandLeft, 378, commandWidth, 55});
 
     m_buttonBar = new controls::GradientPanel(this);
     m_buttonBar->setObjectName(QStringLiteral("buttonBar"));
@@ -322,19 +337,29 @@ void MainWindow::createComponents()
     style::styleButtonBar(*m_buttonBar);
     outer->addWidget(m_buttonBar);
 
+    // The bar's controls keep their designed places while their captions fit; a longer
+    // caption (another language) pushes the ones right of it along.
+    int barEnd = 0;
+    const auto placeOnBar = [this, &barEnd](QWidget* control, int designedLeft, int top, int width,
+                                            int height) {
+        constexpr int kBarGap = 8;
+        const int left = std::max(designedLeft, barEnd + kBarGap);
+        m_handPlaced.place(control, {left, top, width, height});
+        barEnd = left + width;
+    };
     m_addSetButton = style::makeButton(m_buttonBar, tr("&Add"), QImage(), 2, false);
     m_addSetButton->setObjectName(QStringLiteral("addSetButton"));
-    m_addSetButton->setGeometry(8, 10, 75, 25);
+    placeOnBar(m_addSetButton, 8, 10, style::buttonWidth(*m_addSetButton, 75), 25);
     m_addSetButton->setToolTip(tr("Add Backup"));
     m_deleteSetButton = style::makeButton(m_buttonBar, tr("D&elete"), QImage(), 2, false);
     m_deleteSetButton->setObjectName(QStringLiteral("deleteSetButton"));
-    m_deleteSetButton->setGeometry(144, 10, 75, 25);
+    placeOnBar(m_deleteSetButton, 144, 10, style::buttonWidth(*m_deleteSetButton, 75), 25);
     m_deleteSetButton->setToolTip(tr("Delete Backup"));
     // The set's commands beyond adding and deleting, on a button of their own so they can be
     // found without knowing the lists' menus.
     m_toolsButton = style::makeButton(m_buttonBar, tr("&Tools \u25BE"), QImage(), 2, false);
     m_toolsButton->setObjectName(QStringLiteral("toolsButton"));
-    m_toolsButton->setGeometry(264, 10, 90, 25);
+    placeOnBar(m_toolsButton, 264, 10, style::buttonWidth(*m_toolsButton, 90), 25);
     m_toolsButton->setToolTip(tr("Preview, history, options and restore of the highlighted Backup"));
     // The triangle only shows that a menu opens; it is not part of the spoken name.
     m_toolsButton->setAccessibleName(tr("Tools"));
@@ -342,11 +367,11 @@ void MainWindow::createComponents()
     m_selectAllBox = new controls::GradientCheckBox(m_buttonBar);
     m_selectAllBox->setObjectName(QStringLiteral("selectAllBox"));
     style::styleBarCheckBox(*m_selectAllBox, tr("&Select All"));
-    m_selectAllBox->setGeometry(384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
+    placeOnBar(m_selectAllBox, 384, 14, style::checkBoxWidth(*m_selectAllBox, 73), 17);
     m_incrementalBox = new controls::GradientCheckBox(m_buttonBar);
     m_incrementalBox->setObjectName(QStringLiteral("incrementalBox"));
     style::styleBarCheckBox(*m_incrementalBox, tr("I&ncremental Backup"));
-    m_incrementalBox->setGeometry(560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
+    placeOnBar(m_incrementalBox, 560, 14, style::checkBoxWidth(*m_incrementalBox, 121), 17);
 
     m_helpButton = new QToolButton(m_buttonBar);
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
@@ -361,19 +386,21 @@ void MainWindow::createComponents()
     m_helpButton->setToolTip(tr("Short Help Tutorial..."));
     // ".?." says nothing when read aloud; the tooltip says what the button does.
     m_helpButton->setAccessibleName(m_helpButton->toolTip());
-    m_helpButton->setGeometry(808, 13, 20, 20);
+    placeOnBar(m_helpButton, 808, 13, 20, 20);
 
     m_exitButton = style::makeButton(m_buttonBar, tr("E&xit"), QImage(), 2, false);
     m_exitButton->setObjectName(QStringLiteral("exitButton"));
-    m_exitButton->setGeometry(920, 10, 75, 25);
+    m_handPlaced.place(m_exitButton, {920, 10, style::buttonWidth(*m_exitButton, 75), 25});
     // The keyboard goes through the window as the eye reads it: the two lists, the
-    // commands beside them, then the bar from left to right.
+    // commands beside them, then the bar from left to right; last the web address.
     const QList<QWidget*> tabOrder{m_setList,           m_pathList,     m_addFolderButton, m_addFilesButton,
                                    m_deletePathsButton, m_backupButton, m_addSetButton,    m_deleteSetButton,
                                    m_toolsButton,       m_selectAllBox, m_incrementalBox,  m_helpButton,
-                                   m_exitButton};
+                                   m_exitButton,        m_webLink};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // The keyboard starts at the set list, whatever else the focus chain holds before it.
+    m_setList->setFocus();
     setMinimumSize(minimumLayoutSize());
 
     // The two lists share their entries: each acts on the highlighted set and its checked
@@ -446,14 +473,14 @@ QSize MainWindow::minimumLayoutSize() const
     // smallest window is the one where they still start right of everything else on their
     // bars, and where the lowest of the large buttons still shows whole.
     constexpr int kGap = 8;
-    const int barEnd = std::max({m_selectAllBox->geometry().right(), m_incrementalBox->geometry().right(),
-                                 m_helpButton->geometry().right(), m_deleteSetButton->geometry().right(),
-                                 m_toolsButton->geometry().right()}) +
-                       1;
-    const int titleEnd = m_backupNameLabel->geometry().right() + 1;
-    const int width = std::max(barEnd + kGap + kCloseFromRight, titleEnd + kGap + kWebFromRight);
-    const int height = m_titlePanel->height() + m_buttonBar->height() + m_backupButton->geometry().bottom() +
-                       1 + m_commandPanel->borderWidth() + kGap;
+    const auto end = [this](const QWidget* control) { return m_handPlaced.logical(control).right() + 1; };
+    const int barEnd = std::max({end(m_selectAllBox), end(m_incrementalBox), end(m_helpButton),
+                                 end(m_deleteSetButton), end(m_toolsButton)});
+    const int titleEnd = end(m_backupNameLabel);
+    const int width = std::max(barEnd + kGap + closeFromRight(), titleEnd + kGap + webFromRight());
+    const int height = m_titlePanel->height() + m_buttonBar->height() +
+                       m_handPlaced.logical(m_backupButton).bottom() + 1 + m_commandPanel->borderWidth() +
+                       kGap;
     return {width, height};
 }
 
@@ -490,13 +517,33 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     placeRightEdgeControls();
 }
 
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange)
+        m_handPlaced.apply();
+}
+
+int MainWindow::closeFromRight() const
+{
+    // A caption longer than the designed button keeps a gap to the edge all the same.
+    return std::max(kCloseFromRight, m_exitButton->width() + 8);
+}
+
+int MainWindow::webFromRight() const
+{
+    return std::max(kWebFromRight, m_webLink->width() + 8);
+}
+
 void MainWindow::placeRightEdgeControls()
 {
     // The outer width includes the frame a window manager adds; without one it is the
     // window's own width.
     const int outerWidth = frameGeometry().width();
-    m_exitButton->move(outerWidth - kCloseFromRight, m_exitButton->y());
-    m_webLink->move(outerWidth - kWebFromRight, m_webLink->y());
+    m_handPlaced.moveLeft(m_exitButton, outerWidth - closeFromRight());
+    m_handPlaced.moveLeft(m_webLink, outerWidth - webFromRight());
+    // The bars' widths follow the window's: a right-to-left window mirrors within them anew.
+    m_handPlaced.apply();
     m_pathList->viewport()->update();
 }
 
@@ -655,6 +702,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         case QEvent::MouseButtonRelease:
             openWebSite();
             return true;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                openWebSite();
+                return true;
+            }
+            break;
+        }
         default:
             break;
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/HandPlacement.h"
 #include "app/ProgressTitle.h"
 #include "backup/BackupEngine.h"
 #include "backup/BackupObserver.h"
@@ -107,6 +108,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Event handlers.
@@ -115,6 +117,9 @@ private:
     void askAboutServers();
     void showFirstSet();
     void placeRightEdgeControls();
+    /// How far from the window's right edge Exit and the web address start.
+    int closeFromRight() const;
+    int webFromRight() const;
     void showClickedSet();
     void editClickedSet();
     void addSet();
@@ -240,6 +245,8 @@ private:
     QToolButton* m_helpButton = nullptr;
     controls::GradientButton* m_exitButton = nullptr;
     placement::PlacementStore* m_placement = nullptr;
+    /// The controls of the title, the command panel and the bar, placed by hand.
+    HandPlacement m_handPlaced;
     /// The control that had the keyboard when a run disabled the commands.
     QPointer<QWidget> m_focusBeforeRun;
     QMenu* m_setMenu = nullptr;

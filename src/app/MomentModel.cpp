@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MomentModel.h"
+#include "app/ShownValues.h"
 
 #include "app/StringConversion.h"
-#include "backup/FailureReport.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QStyle>
 
 #include <exception>
@@ -136,11 +135,9 @@ QVariant MomentModel::data(const QModelIndex& index, int role) const
             // An item shows as the set lists it; what is below it by its name.
             return node.parent == 0 ? toQString(file.original) : lastName(file.relative);
         case SizeColumn:
-            return node.folder ? QVariant() : toQString(backup::formatByteSize(file.entry.size));
+            return node.folder ? QVariant() : shown::byteSize(file.entry.size);
         case ModifiedColumn:
-            return QDateTime::fromSecsSinceEpoch(file.entry.modified.tv_sec)
-                .toLocalTime()
-                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            return shown::dateTime(file.entry.modified.tv_sec);
         default:
             return {};
         }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PreviewDialog.h"
+#include "app/ShownValues.h"
 
 #include "app/Style.h"
 #include "controls/GradientButton.h"
 
 #include "app/PreviewModel.h"
 #include "app/StringConversion.h"
-#include "backup/FailureReport.h"
 #include "progress/GifAnimator.h"
 #include "progress/GifError.h"
 #include "progress/ProgressResources.h"
@@ -149,6 +149,7 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_list->horizontalHeader()->setSectionResizeMode(PreviewModel::ReasonColumn, QHeaderView::Interactive);
     m_list->setColumnWidth(PreviewModel::SizeColumn, 100);
     m_list->setColumnWidth(PreviewModel::ReasonColumn, 140);
+    style::holdHeaderTitles(*m_list->horizontalHeader());
     layout->addWidget(m_list, 1);
     auto* copy = new QAction(tr("&Copy"), m_list);
     copy->setObjectName(QStringLiteral("copyAction"));
@@ -168,6 +169,8 @@ void PreviewDialog::createComponents(const QString& setDescription)
     m_totals = new QLabel(tr("Scanning..."), this);
     m_totals->setObjectName(QStringLiteral("previewTotals"));
     m_totals->setTextFormat(Qt::PlainText);
+    // The totals are a sentence: at the dialog's smallest size it goes on in a second line.
+    m_totals->setWordWrap(true);
     layout->addWidget(m_totals);
     m_button = style::makeBarButton(this, tr("&Cancel"));
     m_button->setObjectName(QStringLiteral("previewCancel"));
@@ -254,10 +257,10 @@ QString PreviewDialog::totalsText(const backup::BackupResult& result)
     if (result.refused)
         return tr("The preview could not start.");
     const backup::PreviewTotals& totals = result.preview;
-    QString text = tr("A backup would copy %1 (%2) and create %3.")
-                       .arg(tr("%n file(s)", nullptr, pluralCount(totals.files)),
-                            toQString(backup::formatByteSize(totals.bytes)),
-                            tr("%n folder(s)", nullptr, pluralCount(totals.folders)));
+    QString text =
+        tr("A backup would copy %1 (%2) and create %3.")
+            .arg(tr("%n file(s)", nullptr, pluralCount(totals.files)), shown::byteSize(totals.bytes),
+                 tr("%n folder(s)", nullptr, pluralCount(totals.folders)));
     if (result.excluded > 0)
         text +=
             QLatin1Char(' ') + tr("%n file(s) or folder(s) left out.", nullptr, pluralCount(result.excluded));

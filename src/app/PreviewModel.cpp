@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PreviewModel.h"
+#include "app/ShownValues.h"
 
 #include "app/StringConversion.h"
-#include "backup/FailureReport.h"
 
 namespace stowmere::app {
 
@@ -68,7 +68,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const
         case PathColumn:
             return row.path;
         case SizeColumn:
-            return row.hasSize ? toQString(backup::formatByteSize(row.size)) : QString();
+            return row.hasSize ? shown::byteSize(row.size) : QString();
         case ReasonColumn:
             return row.reason;
         default:

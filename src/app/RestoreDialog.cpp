@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RestoreDialog.h"
+#include "app/ShownValues.h"
 
 #include "app/Dialogs.h"
 #include "app/MomentModel.h"
 #include "app/StringConversion.h"
 #include "app/Style.h"
 #include "app/WaitCursor.h"
-#include "backup/FailureReport.h"
 #include "backup/MomentBrowser.h"
 #include "controls/GradientButton.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDateTime>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -87,6 +86,9 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     m_search->setObjectName(QStringLiteral("restoreSearch"));
     m_search->setPlaceholderText(tr("Find every kept version of a file by its name"));
     m_search->setClearButtonEnabled(true);
+    // The hint says what the field is for: the field holds it whole, with room for the
+    // clear button.
+    m_search->setMinimumWidth(m_search->fontMetrics().horizontalAdvance(m_search->placeholderText()) + 40);
     filesLayout->addWidget(m_search);
     m_pages = new QStackedWidget(filesPane);
     m_tree = new QTreeView(m_pages);
@@ -102,6 +104,7 @@ RestoreDialog::RestoreDialog(Dialogs& dialogs, const QString& setDescription, st
     m_foundList->headerItem()->setToolTip(
         FoundUntil, tr("The backup that replaced or removed this version: it is the file as it was "
                        "before that backup"));
+    style::holdHeaderTitles(*m_foundList->header());
     m_pages->addWidget(m_foundList);
     filesLayout->addWidget(m_pages, 1);
     splitter->setStretchFactor(1, 3);
@@ -186,8 +189,7 @@ RestoreDialog::~RestoreDialog() = default;
 
 QString RestoreDialog::localTime(std::time_t moment)
 {
-    return QDateTime::fromSecsSinceEpoch(moment).toLocalTime().toString(
-        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return shown::dateTime(moment);
 }
 
 void RestoreDialog::showProblem(const QString& text)
@@ -221,6 +223,7 @@ void RestoreDialog::showMoment(int row)
         m_tree->header()->setSectionResizeMode(MomentModel::SizeColumn, QHeaderView::ResizeToContents);
         m_tree->header()->setSectionResizeMode(MomentModel::ModifiedColumn, QHeaderView::ResizeToContents);
         m_tree->header()->setStretchLastSection(false);
+        style::holdHeaderTitles(*m_tree->header());
     }
     m_search->clear();
     m_pages->setCurrentWidget(m_tree);
@@ -254,7 +257,7 @@ void RestoreDialog::search()
         row->setText(FoundName, name);
         row->setText(FoundFolder, folder);
         row->setText(FoundUntil, localTime(version->run));
-        row->setText(FoundSize, toQString(backup::formatByteSize(version->size)));
+        row->setText(FoundSize, shown::byteSize(version->size));
         row->setTextAlignment(FoundSize, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(FoundModified, localTime(version->modified.tv_sec));
         row->setToolTip(FoundName, toQString(version->original));

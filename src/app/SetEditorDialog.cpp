@@ -83,10 +83,12 @@ SetEditorDialog::SetEditorDialog(Dialogs& dialogs, catalog::Catalog& catalog, QW
 
     m_saveButton = style::makeButton(m_buttonBar, tr("&Save"), Glyphs::save(), 5, false);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
-    m_saveButton->setGeometry(19, 10, 75, 25);
+    m_saveButton->setGeometry(19, 10, style::buttonWidth(*m_saveButton, 75), 25);
     m_cancelButton = style::makeButton(m_buttonBar, tr("&Cancel"), Glyphs::cancel(), 5, false);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_cancelButton->setGeometry(543, 10, 75, 25);
+    // Cancel keeps its right edge where it was designed, however long its caption.
+    const int cancelWidth = style::buttonWidth(*m_cancelButton, 75);
+    m_cancelButton->setGeometry(618 - cancelWidth, 10, cancelWidth, 25);
 
     connect(m_saveButton, &controls::GradientControl::clicked, this, &SetEditorDialog::save);
     connect(m_cancelButton, &controls::GradientControl::clicked, this, &SetEditorDialog::cancel);

@@ -7,7 +7,8 @@
 namespace stowmere::app {
 
 /// What the window's command line asks for. Help and version are answered before the
-/// application object exists, so they work without a display; every other argument is
+/// window's application object exists, so they work without a display (help in the user's
+/// language, through a core application's translators); every other argument is
 /// looked at only after Qt has taken its own (-platform, -style, -display and the like).
 class StartOptions {
 public:

@@ -7,6 +7,7 @@
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImage>
 #include <QVBoxLayout>
 
@@ -202,6 +203,23 @@ void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption)
     box.setBorderLinesColor(controls::colors::Gray);
     box.setFadeSpeed(controls::FadeSpeed::Medium);
     box.setChecked(false);
+}
+
+int buttonWidth(const controls::GradientButton& button, int designedWidth)
+{
+    constexpr int kMargins = 2 * 8;
+    const int glyph = button.glyph().isNull() ? 0 : button.glyph().width() + button.spacing();
+    const int caption =
+        QFontMetrics(button.font()).size(Qt::TextShowMnemonic | Qt::TextSingleLine, button.caption()).width();
+    return std::max(designedWidth, kMargins + glyph + caption);
+}
+
+void holdHeaderTitles(QHeaderView& header)
+{
+    int widest = header.minimumSectionSize();
+    for (int section = 0; section < header.count(); ++section)
+        widest = std::max(widest, header.sectionSizeHint(section));
+    header.setMinimumSectionSize(widest);
 }
 
 int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth)

@@ -6,6 +6,7 @@
 #include <QFont>
 
 class QHBoxLayout;
+class QHeaderView;
 class QImage;
 class QString;
 class QVBoxLayout;
@@ -57,5 +58,11 @@ controls::GradientButton* makeBarButton(QWidget* parent, const QString& caption)
 void styleBarCheckBox(controls::GradientCheckBox& box, const QString& caption);
 /// The designed width, or more when the platform's font needs it for the whole caption.
 int checkBoxWidth(const controls::GradientCheckBox& box, int designedWidth);
+/// The width of a button: designedWidth, or more when its caption and glyph (in the user's
+/// language) need it.
+int buttonWidth(const controls::GradientButton& button, int designedWidth);
+/// Keeps every section of header at least as wide as the widest title needs, so that no
+/// title (in the user's language) is cut off; a narrow view scrolls instead.
+void holdHeaderTitles(QHeaderView& header);
 
 } // namespace stowmere::app::style

@@ -45,6 +45,9 @@ bool Translations::install(const QLocale& locale, const QString& folder)
     remove();
     // Right-to-left languages mirror the window, whether or not their texts are translated.
     QGuiApplication::setLayoutDirection(locale.textDirection());
+    // Moments and sizes shown to a person are written in the locale (app/ShownValues.h).
+    m_previousDefault = QLocale();
+    QLocale::setDefault(locale);
     // Installed first, so that it is asked last: a language's own file wins over it.
     auto english = std::make_unique<ClassNameTranslator>();
     if (english->load(QStringLiteral("stowmere_en"), QStringLiteral(":/translations")))
@@ -75,6 +78,10 @@ void Translations::remove()
         QCoreApplication::removeTranslator(it->get());
     m_installed.clear();
     QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+    if (m_previousDefault) {
+        QLocale::setDefault(*m_previousDefault);
+        m_previousDefault.reset();
+    }
 }
 
 } // namespace stowmere::app

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QTranslator;
@@ -26,7 +27,8 @@ public:
     static QString defaultFolder();
 
     /// Replaces the installed translators with those of locale's languages, taken from
-    /// folder, and lays the windows out in the locale's direction. Returns false when the program has no
+    /// folder, makes locale the default one (for the moments and sizes the windows show) and
+    /// lays the windows out in the locale's direction. Returns false when the program has no
     /// translation for the locale's first language other than English; the texts then stay English.
     bool install(const QLocale& locale, const QString& folder = defaultFolder());
     /// Removes every translator this object installed; the windows read left to right again.
@@ -36,6 +38,8 @@ private:
     bool add(std::unique_ptr<QTranslator> translator);
 
     std::vector<std::unique_ptr<QTranslator>> m_installed;
+    /// The default locale before install, given back by remove.
+    std::optional<QLocale> m_previousDefault;
 };
 
 } // namespace stowmere::app

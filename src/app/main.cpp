@@ -5,10 +5,13 @@
 #include "app/SetEditorDialog.h"
 #include "app/StartOptions.h"
 #include "app/StowmereApplication.h"
+#include "app/Translations.h"
 #include "platform/Locations.h"
 #include "platform/ProcessPriority.h"
 #include "progress/ProgressWindow.h"
 
+#include <QCoreApplication>
+#include <QLocale>
 #include <QSessionManager>
 
 #include <iostream>
@@ -21,9 +24,15 @@ int main(int argc, char* argv[])
     using app::StartOptions;
     // Help and version need no display: they are answered before Qt looks for one.
     switch (StartOptions::beforeQt(std::vector<std::string>(argv + 1, argv + argc))) {
-    case StartOptions::Action::ShowHelp:
+    case StartOptions::Action::ShowHelp: {
+        // A core application needs no display, and is enough for the help in the user's
+        // language.
+        const QCoreApplication core(argc, argv);
+        app::Translations translations;
+        translations.install(QLocale::system());
         std::cout << StartOptions::helpText() << std::flush;
         return std::cout ? 0 : 1;
+    }
     case StartOptions::Action::ShowVersion:
         std::cout << StartOptions::versionText() << '\n' << std::flush;
         return std::cout ? 0 : 1;

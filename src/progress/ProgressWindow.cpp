@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
+
 using stowmere::controls::ButtonLayout;
 using stowmere::controls::Color;
 using stowmere::controls::ControlColors;
@@ -120,14 +122,13 @@ ProgressWindow::ProgressWindow(QWidget* mainWindow)
     m_counterCaption->setFont(sansFont(11, true));
     setTextColour(m_counterCaption, windowText);
     m_framePanel->place(m_counterCaption, 104, 168, 73, 13);
-    m_counterCaption->adjustSize();
 
     m_counterLabel = new QLabel(QStringLiteral("0"), m_framePanel);
     m_counterLabel->setObjectName(QStringLiteral("counterLabel"));
     m_counterLabel->setFont(sansFont(11, false));
     setTextColour(m_counterLabel, windowText);
     m_framePanel->place(m_counterLabel, 184, 168, 6, 13);
-    m_counterLabel->adjustSize();
+    placeCounter();
 
     // Only the Cancel button takes the keyboard focus.
     for (QWidget* w : {static_cast<QWidget*>(m_headlineLabel), static_cast<QWidget*>(m_counterCaption),
@@ -225,6 +226,7 @@ void ProgressWindow::prepareRun(int itemCount)
 {
     setHeadline(tr(InProgressText));
     m_counterCaption->setText(tr(CounterText));
+    placeCounter();
     setFilesCopied(0);
     setBarMax(itemCount);
     showOverMainWindow();
@@ -254,6 +256,26 @@ void ProgressWindow::finishRun()
 void ProgressWindow::setCounterCaption(const QString& text)
 {
     m_counterCaption->setText(text);
+    placeCounter();
+}
+
+void ProgressWindow::placeCounter()
+{
+    // The caption at 104 and the number at 184 as designed; a longer caption (another
+    // language) keeps the number beside it, moving both left while room for the number
+    // runs short.
+    constexpr int kCaptionLeft = 104;
+    constexpr int kNumberLeft = 184;
+    constexpr int kGap = 7;
+    constexpr int kNumberRoom = 56; // seven digits
+    constexpr int kRightEnd = 290 - 2 * BevelPanel::EdgeWidth - 8;
+    m_counterCaption->adjustSize();
+    const int captionWidth = m_counterCaption->width();
+    const int captionLeft =
+        std::max(8, std::min(kCaptionLeft, kRightEnd - kNumberRoom - kGap - captionWidth));
+    const int numberLeft = std::max(kNumberLeft, captionLeft + captionWidth + kGap);
+    m_framePanel->place(m_counterCaption, captionLeft, 168, captionWidth, m_counterCaption->height());
+    m_framePanel->place(m_counterLabel, numberLeft, 168, m_counterLabel->width(), m_counterLabel->height());
 }
 
 void ProgressWindow::setHeadline(const QString& text)

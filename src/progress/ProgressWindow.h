@@ -92,6 +92,8 @@ protected:
 private:
     void setUpBar();
     void setUpCancelButton();
+    /// Places the counter's caption and number side by side for the caption's length.
+    void placeCounter();
     void centreOverMainWindow();
 
     std::atomic<bool>* m_cancelFlag = nullptr;

@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "app/Accessibility.h"
+#include "app/AppTexts.h"
 #include "app/CheckListBox.h"
 #include "app/FolderEdit.h"
 #include "app/ListBox.h"
@@ -11,10 +12,12 @@
 #include "controls/GradientPanel.h"
 
 #include <QAccessible>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 
 using namespace stowmere;
 using namespace stowmere::app;
@@ -167,7 +170,51 @@ TEST_F(KeyboardAndAccessibility, TabVisitsTheListsCommandsAndBarInReadingOrderAn
     EXPECT_EQ(visited,
               (QStringList{"setList", "pathList", "addFolderButton", "addFilesButton", "deletePathsButton",
                            "backupButton", "addSetButton", "deleteSetButton", "toolsButton", "selectAllBox",
-                           "incrementalBox", "helpButton", "exitButton"}));
+                           "incrementalBox", "helpButton", "exitButton", "webLink"}));
+}
+
+// Takes what the window would open in a browser, so that no browser starts.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+// The address is a Tab stop of the title, created before the lists: the keyboard must
+// still start at the set list, with the address the stop before it.
+TEST_F(KeyboardAndAccessibility, TheKeyboardStartsAtTheSetListNotAtTheWebAddress)
+{
+    start();
+    activateMain();
+    ASSERT_EQ(QApplication::focusWidget(), setList());
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget("webLink"));
+}
+
+TEST_F(KeyboardAndAccessibility, TheWebAddressOpensWithReturnOrSpaceAndShowsItsFocus)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    startWithSets();
+    QWidget* link = widget("webLink");
+    widget("exitButton")->setFocus();
+    press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), link);
+    const QImage unfocused = [&] {
+        link->clearFocus();
+        return link->grab().toImage();
+    }();
+    link->setFocus();
+    EXPECT_NE(link->grab().toImage(), unfocused) << "the focus is not seen";
+    press(Qt::Key_Return);
+    press(Qt::Key_Space);
+    press(Qt::Key_A); // any other key opens nothing
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.opened, (QList<QUrl>{QUrl(texts::webAddress()), QUrl(texts::webAddress())}));
 }
 
 TEST_F(KeyboardAndAccessibility, SpaceChecksItemsAndBoxesWithoutAMouse)
@@ -249,3 +296,5 @@ TEST_F(KeyboardAndAccessibility, EditorSavesOnReturnAndCancelsOnEscape)
 }
 
 } // namespace
+
+#include "KeyboardAndAccessibilityTest.moc"

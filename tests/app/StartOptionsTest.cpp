@@ -21,9 +21,10 @@ struct Outcome {
 
 /// Runs the real program with arguments, without any display to reach (standard error
 /// joins standard output).
-Outcome runWithoutDisplay(const std::string& arguments, const std::string& platform = {})
+Outcome runWithoutDisplay(const std::string& arguments, const std::string& platform = {},
+                          const std::string& locale = "LC_ALL=C.UTF-8 LANGUAGE=")
 {
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + locale + ' ';
     if (!platform.empty())
         command += "QT_QPA_PLATFORM=" + platform + ' ';
     command += std::string("'") + STOWMERE_APP_EXECUTABLE + "' " + arguments + " 2>&1 </dev/null";
@@ -69,6 +70,24 @@ TEST(StartOptions, TheProgramAnswersHelpAndVersionWithoutADisplay)
     EXPECT_EQ(version.output, StartOptions::versionText() + '\n');
     EXPECT_EQ(version.output.rfind("stowmere ", 0), 0u);
     EXPECT_GT(version.output.size(), std::string("stowmere \n").size());
+}
+
+TEST(StartOptions, HelpSpeaksTheUsersLanguageAndKeepsTheOptionNames)
+{
+    const Outcome german = runWithoutDisplay("--help", {}, "LC_ALL=de_DE.UTF-8 LANGUAGE=de");
+    EXPECT_EQ(german.exitCode, 0) << german.output;
+    EXPECT_EQ(german.output.rfind("Aufruf: stowmere [-h|--help] [-v|--version] [Qt-Optionen]\n", 0), 0u)
+        << german.output;
+    EXPECT_NE(german.output.find("  -v, --version  die Version zeigen und beenden\n"), std::string::npos);
+    const Outcome french = runWithoutDisplay("-h", {}, "LANG=fr_FR.UTF-8 LC_ALL= LANGUAGE=");
+    EXPECT_NE(french.output.find("afficher cette aide et quitter"), std::string::npos) << french.output;
+    // A mistake is told in the language too, once Qt has taken its own options.
+    const Outcome unknown =
+        runWithoutDisplay("-platform offscreen --bogus", {}, "LC_ALL=de_DE.UTF-8 LANGUAGE=de");
+    EXPECT_EQ(unknown.exitCode, 2) << unknown.output;
+    EXPECT_NE(unknown.output.find("stowmere: unbekannte Option „--bogus“\nAufruf: stowmere"),
+              std::string::npos)
+        << unknown.output;
 }
 
 TEST(StartOptions, AnUnknownOptionIsAnErrorWithAUsageLineAndNoWindow)

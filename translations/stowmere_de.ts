@@ -128,6 +128,42 @@
         <source>Notes of the run started %1:</source>
         <translation>Hinweise zur Sicherung vom %1:</translation>
     </message>
+    <message>
+        <source>full</source>
+        <translation>vollständig</translation>
+    </message>
+    <message>
+        <source>incremental</source>
+        <translation>inkrementell</translation>
+    </message>
+    <message>
+        <source>dry run</source>
+        <translation>Probelauf</translation>
+    </message>
+    <message>
+        <source>verify</source>
+        <translation>Prüfung</translation>
+    </message>
+    <message>
+        <source>ok</source>
+        <translation>in Ordnung</translation>
+    </message>
+    <message>
+        <source>warnings</source>
+        <translation>Warnungen</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>abgelehnt</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

@@ -128,6 +128,42 @@
         <source>Notes of the run started %1:</source>
         <translation>Remarques sur la sauvegarde commencée le %1&#xa0;:</translation>
     </message>
+    <message>
+        <source>full</source>
+        <translation>complète</translation>
+    </message>
+    <message>
+        <source>incremental</source>
+        <translation>incrémentielle</translation>
+    </message>
+    <message>
+        <source>dry run</source>
+        <translation>simulation</translation>
+    </message>
+    <message>
+        <source>verify</source>
+        <translation>vérification</translation>
+    </message>
+    <message>
+        <source>ok</source>
+        <translation>réussie</translation>
+    </message>
+    <message>
+        <source>warnings</source>
+        <translation>avertissements</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>échouée</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>annulée</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>refusée</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

@@ -7,6 +7,7 @@
 #include "controls/GradientButton.h"
 
 #include <QAbstractTableModel>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,10 +18,49 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 
 namespace stowmere::app {
 
 using catalog::RunRecord;
+
+namespace {
+
+// The history file keeps these words in English; the window shows them in the user's
+// language. Indexed by the enumerations' values.
+constexpr const char* kModeWords[] = {
+    QT_TRANSLATE_NOOP("HistoryDialog", "full"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "incremental"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "dry run"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "verify"),
+};
+constexpr const char* kOutcomeWords[] = {
+    QT_TRANSLATE_NOOP("HistoryDialog", "ok"),      QT_TRANSLATE_NOOP("HistoryDialog", "warnings"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "failed"),  QT_TRANSLATE_NOOP("HistoryDialog", "cancelled"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "refused"),
+};
+
+QString shownWord(const char* const* words, std::size_t count, std::size_t index, const char* stored)
+{
+    if (index >= count || std::string_view(words[index]) != stored)
+        return QString::fromLatin1(stored);
+    return QCoreApplication::translate("HistoryDialog", words[index]);
+}
+
+QString shownMode(catalog::RunMode mode)
+{
+    return shownWord(kModeWords, std::size(kModeWords), static_cast<std::size_t>(mode),
+                     catalog::modeName(mode));
+}
+
+QString shownOutcome(catalog::RunOutcome outcome)
+{
+    return shownWord(kOutcomeWords, std::size(kOutcomeWords), static_cast<std::size_t>(outcome),
+                     catalog::outcomeName(outcome));
+}
+
+} // namespace
 
 class HistoryDialog::Model final : public QAbstractTableModel {
 public:
@@ -54,9 +94,9 @@ public:
         case EndColumn:
             return localTime(run.end);
         case ModeColumn:
-            return QString::fromLatin1(catalog::modeName(run.mode));
+            return shownMode(run.mode);
         case OutcomeColumn:
-            return QString::fromLatin1(catalog::outcomeName(run.outcome));
+            return shownOutcome(run.outcome);
         case FilesColumn:
             return QString::number(run.files);
         case SizeColumn:

@@ -8,6 +8,7 @@
 #include "app/Translations.h"
 
 #include <QDateTime>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -71,3 +72,37 @@ TEST_F(ShownValues, SizesKeepTheirUnitsAndTakeTheLocalesDecimalSeparator)
 }
 
 } // namespace
+
+namespace {
+
+QStringList historyRow(const catalog::RunRecord& run)
+{
+    HistoryDialog dialog(QStringLiteral("Offsite"), {run}, {});
+    const auto* list = dialog.findChild<QTableView*>();
+    QStringList cells;
+    for (int column = 0; list != nullptr && column < list->model()->columnCount(); ++column)
+        cells << list->model()->index(0, column).data().toString();
+    return cells;
+}
+
+} // namespace
+
+TEST_F(ShownValues, TheHistoryShowsItsModeAndOutcomeInTheUsersLanguage)
+{
+    catalog::RunRecord run;
+    run.mode = catalog::RunMode::Incremental;
+    run.outcome = catalog::RunOutcome::Cancelled;
+    speak("de_DE");
+    QStringList cells = historyRow(run);
+    EXPECT_TRUE(cells.contains("inkrementell") && cells.contains("abgebrochen"))
+        << cells.join('|').toStdString();
+    speak("fr_FR");
+    cells = historyRow(run);
+    EXPECT_TRUE(cells.contains(QString::fromUtf8("incrémentielle")) &&
+                cells.contains(QString::fromUtf8("annulée")))
+        << cells.join('|').toStdString();
+    speak("en_US");
+    cells = historyRow(run);
+    EXPECT_TRUE(cells.contains("incremental") && cells.contains("cancelled"))
+        << cells.join('|').toStdString();
+}

@@ -29,6 +29,18 @@ using sftp::validName;
 
 namespace {
 
+/// A request to open path for writing, made with bits 0644 when it is created; how is
+/// OpenExclusive or OpenTruncate.
+sftp::Packet openForWriting(const std::string& path, std::uint32_t id, std::uint32_t how)
+{
+    sftp::Packet open(sftp::Open, id);
+    sftp::Attributes bits;
+    bits.flags = sftp::AttrPermissions;
+    bits.permissions = 0644;
+    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate | how).attributes(bits);
+    return open;
+}
+
 /// Data goes out and comes in pieces of this size: a server answers each on its own, and
 /// one round trip covers many.
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
@@ -1468,13 +1480,7 @@ std::error_code SftpDestination::writeSmallFile(const std::string& path, std::st
     if (const std::error_code unmade = awaitPath(path))
         return unmade;
     std::uint32_t id = m_connection->nextId();
-    sftp::Packet open(sftp::Open, id);
-    sftp::Attributes attributes;
-    attributes.flags = sftp::AttrPermissions;
-    attributes.permissions = 0644;
-    open.text(path)
-        .u32(sftp::OpenWrite | sftp::OpenCreate | (exclusive ? sftp::OpenExclusive : sftp::OpenTruncate))
-        .attributes(attributes);
+    sftp::Packet open = openForWriting(path, id, exclusive ? sftp::OpenExclusive : sftp::OpenTruncate);
     sftp::Reply reply = m_connection->call(open, id);
     if (reply.type() != sftp::Handle) {
         std::error_code error = statusOf(std::move(reply));
@@ -1720,11 +1726,7 @@ std::int64_t SftpDestination::timeGranularity(bool measure)
     if (awaitPath(path))
         return kSecond;
     std::uint32_t id = m_connection->nextId();
-    sftp::Packet open(sftp::Open, id);
-    sftp::Attributes bits;
-    bits.flags = sftp::AttrPermissions;
-    bits.permissions = 0644;
-    open.text(path).u32(sftp::OpenWrite | sftp::OpenCreate | sftp::OpenExclusive).attributes(bits);
+    sftp::Packet open = openForWriting(path, id, sftp::OpenExclusive);
     sftp::Reply reply = m_connection->call(open, id);
     if (reply.type() != sftp::Handle)
         return kSecond;

@@ -233,6 +233,18 @@ void RowOrder::sortSlots(const OrderedRows& rows, std::uint32_t* first, std::uin
         }
     };
 
+    // Sorts entries that carry their row's slot by a three-way compare of their values, puts
+    // the rows back in that order and orders each run of equal values by the next key.
+    const auto sortEntries = [&](auto& entries, const auto& compare) {
+        std::stable_sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+            const int result = compare(a, b);
+            return key.descending ? result > 0 : result < 0;
+        });
+        for (std::size_t i = 0; i < count; ++i)
+            first[i] = entries[i].slot;
+        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
+    };
+
     if (isTextType(type) && count <= kDirectCompareRows) {
         // The values are looked up once; the rows do not change while they are sorted.
         using Entry = std::pair<std::uint32_t, std::optional<std::string_view>>;
@@ -277,13 +289,7 @@ void RowOrder::sortSlots(const OrderedRows& rows, std::uint32_t* first, std::uin
                             .substr(a.offset, a.length)
                             .compare(std::string_view(arena).substr(b.offset, b.length)));
         };
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-            const int result = compare(a, b);
-            return key.descending ? result > 0 : result < 0;
-        });
-        for (std::size_t i = 0; i < count; ++i)
-            first[i] = entries[i].slot;
-        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
+        sortEntries(entries, compare);
         return;
     }
 
@@ -303,13 +309,7 @@ void RowOrder::sortSlots(const OrderedRows& rows, std::uint32_t* first, std::uin
                 return (a.null ? 0 : 1) - (b.null ? 0 : 1);
             return threeWay(a.value, b.value);
         };
-        std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-            const int result = compare(a, b);
-            return key.descending ? result > 0 : result < 0;
-        });
-        for (std::size_t i = 0; i < count; ++i)
-            first[i] = entries[i].slot;
-        recurseOverRuns([&](std::size_t a, std::size_t b) { return compare(entries[a], entries[b]) == 0; });
+        sortEntries(entries, compare);
         return;
     }
 
